@@ -1,0 +1,38 @@
+#pragma once
+
+#include "link/transport.h"
+
+#include <QSerialPort>
+
+namespace trq {
+
+// A real serial port (RS232 or USB adapter, or a pseudo-terminal).
+class QtSerialPort final : public SerialPort {
+    Q_OBJECT
+public:
+    // Bounds what an instrument that floods the line can make us hold.
+    static constexpr qint64 kReadBufferSize = 64 * 1024;
+
+    explicit QtSerialPort(QObject* parent = nullptr);
+
+    void setPortName(const QString& name) override;
+    QString portName() const override { return port_.portName(); }
+    void setBaudRate(qint32 baud) override;
+    bool open() override;
+    void close() override;
+    bool isOpen() const override { return port_.isOpen(); }
+    void write(const QByteArray& bytes) override;
+    QByteArray readAll() override;
+    QString errorString() const override { return port_.errorString(); }
+
+    // "COM3" on Windows; elsewhere a device path or a bare device name.
+    static QString systemPortName(const QString& name);
+
+private:
+    void onError(QSerialPort::SerialPortError error);
+
+    QSerialPort port_;
+    QString name_;
+};
+
+} // namespace trq

@@ -1,0 +1,34 @@
+#include "shell/prompter.h"
+
+#include <QApplication>
+#include <QMessageBox>
+
+namespace trq {
+
+Prompter::Answer MessageBoxPrompter::ask(const QString& text, const QString& title, Icon icon,
+                                         Buttons buttons) {
+    static constexpr QMessageBox::Icon kIcons[] = {QMessageBox::NoIcon, QMessageBox::Information,
+                                                   QMessageBox::Question, QMessageBox::Warning,
+                                                   QMessageBox::Critical};
+    QMessageBox::StandardButtons std = QMessageBox::Ok;
+    if (buttons == Buttons::YesNo)
+        std = QMessageBox::Yes | QMessageBox::No;
+    else if (buttons == Buttons::OkCancel)
+        std = QMessageBox::Ok | QMessageBox::Cancel;
+    QWidget* parent = parent_ ? parent_ : QApplication::activeWindow();
+    QMessageBox box(kIcons[int(icon)],
+                    title.isEmpty() ? QApplication::applicationDisplayName() : title, text, std,
+                    parent);
+    switch (box.exec()) {
+    case QMessageBox::Yes:
+        return Answer::Yes;
+    case QMessageBox::No:
+        return Answer::No;
+    case QMessageBox::Cancel:
+        return Answer::Cancel;
+    default:
+        return Answer::Ok;
+    }
+}
+
+} // namespace trq

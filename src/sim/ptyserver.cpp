@@ -1,0 +1,91 @@
+#include "sim/ptyserver.h"
+
+#include <QSocketNotifier>
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <pty.h>
+#include <termios.h>
+#include <unistd.h>
+
+namespace trq::sim {
+
+PtyServer::PtyServer(Responder responder, QObject* parent)
+    : QObject(parent), responder_(std::move(responder)) {}
+
+PtyServer::~PtyServer() {
+    close();
+}
+
+bool PtyServer::open() {
+    char name[256] = {};
+    if (::openpty(&master_, &slave_, name, nullptr, nullptr) != 0) {
+        error_ = QString::fromLocal8Bit(std::strerror(errno));
+        master_ = slave_ = -1;
+        return false;
+    }
+    termios tio{};
+    ::tcgetattr(master_, &tio);
+    ::cfmakeraw(&tio);
+    ::tcsetattr(master_, TCSANOW, &tio);
+    ::tcgetattr(slave_, &tio);
+    ::cfmakeraw(&tio);
+    ::tcsetattr(slave_, TCSANOW, &tio);
+    ::fcntl(master_, F_SETFL, ::fcntl(master_, F_GETFL) | O_NONBLOCK);
+    slavePath_ = QString::fromLocal8Bit(name);
+    notifier_ = new QSocketNotifier(master_, QSocketNotifier::Read, this);
+    connect(notifier_, &QSocketNotifier::activated, this, &PtyServer::onReadable);
+    writeNotifier_ = new QSocketNotifier(master_, QSocketNotifier::Write, this);
+    writeNotifier_->setEnabled(false);
+    connect(writeNotifier_, &QSocketNotifier::activated, this, &PtyServer::flushOutbox);
+    return true;
+}
+
+void PtyServer::close() {
+    delete notifier_;
+    notifier_ = nullptr;
+    delete writeNotifier_;
+    writeNotifier_ = nullptr;
+    outbox_.clear();
+    if (master_ >= 0)
+        ::close(master_);
+    if (slave_ >= 0)
+        ::close(slave_);
+    master_ = slave_ = -1;
+}
+
+void PtyServer::writeRaw(const QByteArray& bytes) {
+    outbox_ += bytes;
+    flushOutbox();
+}
+
+void PtyServer::flushOutbox() {
+    while (master_ >= 0 && !outbox_.isEmpty()) {
+        const ssize_t n = ::write(master_, outbox_.constData(), std::size_t(outbox_.size()));
+        if (n > 0) {
+            outbox_.remove(0, n);
+        } else if (n < 0 && errno == EINTR) {
+            continue;
+        } else {
+            break; // the client has not read yet: go on when it has
+        }
+    }
+    if (writeNotifier_)
+        writeNotifier_->setEnabled(!outbox_.isEmpty());
+}
+
+void PtyServer::onReadable() {
+    char buf[4096];
+    for (;;) {
+        const ssize_t n = ::read(master_, buf, sizeof buf);
+        if (n <= 0) // the slave fd stays open here, so no EIO storm when a client leaves
+            return;
+        const QByteArray bytes(buf, n);
+        emit received(bytes);
+        if (responder_)
+            writeRaw(responder_(bytes));
+    }
+}
+
+} // namespace trq::sim

@@ -1,0 +1,93 @@
+#include "shell/debugtrace.h"
+#include "shell/frmdebug.h"
+#include "support/testsupport.h"
+
+#include <QAbstractItemModelTester>
+#include <QApplication>
+
+using trq::DebugTrace;
+
+namespace {
+
+QStringList fileLines(const QString& path) {
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly | QIODevice::Text))
+        return {};
+    QStringList lines = QString::fromUtf8(f.readAll()).split(QLatin1Char('\n'));
+    if (!lines.isEmpty() && lines.last().isEmpty())
+        lines.removeLast();
+    return lines;
+}
+
+} // namespace
+
+class TestDebugTrace : public QObject {
+    Q_OBJECT
+private slots:
+    void listIsBoundedAndFileKeepsEverything() {
+        DebugTrace trace(QStringLiteral("bounded.txt"));
+        QAbstractItemModelTester tester(&trace,
+                                        QAbstractItemModelTester::FailureReportingMode::QtTest);
+        for (int i = 1; i <= DebugTrace::kMaxLines - 1; ++i)
+            trace.print(QString::number(i));
+        QCOMPARE(trace.rowCount(), DebugTrace::kMaxLines - 1);
+        trace.print(QStringLiteral("20001"));
+        QCOMPARE(trace.rowCount(), 0);
+        trace.print(QStringLiteral("20002"));
+        QCOMPARE(trace.lines(), QStringList{QStringLiteral("20002")});
+
+        trace.flush();
+        const QStringList lines = fileLines(QStringLiteral("bounded.txt"));
+        QCOMPARE(lines.size(), 20003);
+        QCOMPARE(lines.first(), QStringLiteral("Version: 1.1.0"));
+        QCOMPARE(lines.at(20001), QStringLiteral("20001"));
+        QCOMPARE(lines.last(), QStringLiteral("20002"));
+    }
+
+    void eachStartReplacesTheLog() {
+        {
+            DebugTrace first(QStringLiteral("DODaLog.txt"));
+            first.print(QStringLiteral("first run"));
+        }
+        {
+            DebugTrace second(QStringLiteral("DODaLog.txt"));
+            second.print(QStringLiteral("second run"));
+        }
+        QCOMPARE(fileLines(QStringLiteral("DODaLog.txt")),
+                 (QStringList{QStringLiteral("Version: 1.1.0"), QStringLiteral("second run")}));
+    }
+
+    void logIsCurrentAfterOneEventLoopTurn() {
+        DebugTrace trace(QStringLiteral("live.txt"));
+        trace.print(QStringLiteral("tick"));
+        QCoreApplication::processEvents();
+        QCOMPARE(fileLines(QStringLiteral("live.txt")).last(), QStringLiteral("tick"));
+    }
+
+    void unwritableLogStillFillsTheList() {
+        DebugTrace trace(QStringLiteral("no/such/folder/log.txt"));
+        QVERIFY(!trace.isLogOpen());
+        trace.print(QStringLiteral("kept"));
+        QCOMPARE(trace.lines(), QStringList{QStringLiteral("kept")});
+    }
+
+    void printdUsesTheApplicationTraceInTheCurrentFolder() {
+        trq::printd("hello");
+        trq::printd(42);
+        DebugTrace::instance().flush();
+        const QStringList lines = fileLines(QStringLiteral("DODaLog.txt"));
+        QCOMPARE(lines.mid(lines.size() - 2), (QStringList{"hello", "42"}));
+    }
+
+    void windowShowsTheList() {
+        DebugTrace trace(QStringLiteral("window.txt"));
+        trq::frmDebug window(trace);
+        trace.print(QStringLiteral("shown"));
+        QCOMPARE(window.lstReport()->model()->rowCount(), 1);
+        QCOMPARE(window.lstReport()->model()->index(0, 0).data().toString(),
+                 QStringLiteral("shown"));
+    }
+};
+
+TRQ_TEST_MAIN(TestDebugTrace)
+#include "tst_debugtrace.moc"

@@ -1,0 +1,141 @@
+// GPIB through the NI-488.2 loading code, against a fake driver library that
+// serves a simulated supply.
+#include "link/commtasker.h"
+#include "link/ni488.h"
+#include "link/replyfield.h"
+#include "support/testsupport.h"
+
+#include <QApplication>
+#include <QLibrary>
+
+using namespace trq;
+using namespace trq::test;
+
+namespace {
+
+struct FakeDriver {
+    QLibrary lib{QStringLiteral(FAKEGPIB_PATH)};
+    void (*setup)(const char*, int) = nullptr;
+    void (*failReads)(int) = nullptr;
+    void (*chunked)(int) = nullptr;
+    int (*overlaps)() = nullptr;
+    int (*clears)() = nullptr;
+
+    bool load() {
+        if (!lib.load())
+            return false;
+        setup = reinterpret_cast<decltype(setup)>(lib.resolve("fakegpib_setup"));
+        failReads = reinterpret_cast<decltype(failReads)>(lib.resolve("fakegpib_fail_reads"));
+        chunked = reinterpret_cast<decltype(chunked)>(lib.resolve("fakegpib_chunked"));
+        overlaps = reinterpret_cast<decltype(overlaps)>(lib.resolve("fakegpib_overlaps"));
+        clears = reinterpret_cast<decltype(clears)>(lib.resolve("fakegpib_clears"));
+        return setup && failReads && chunked && overlaps && clears;
+    }
+};
+
+struct GpibFixture : TaskerFixture {
+    FakeDriver driver;
+    Ni488GpibBoard* board = new Ni488GpibBoard({QStringLiteral(FAKEGPIB_PATH)});
+    Target target;
+
+    GpibFixture() {
+        tasker.setGpibBoard(board);
+        tasker.setCommType(QStringLiteral("GPIB"));
+        tasker.SetupTimeoutTask(&target, QStringLiteral("OperationTimeout"));
+    }
+    // Ticks, letting the driver's worker thread answer, until done() holds.
+    bool tickUntil(const std::function<bool()>& done) {
+        for (int i = 0; i < 2000; ++i) {
+            if (done())
+                return true;
+            tick();
+            QTest::qWait(1);
+        }
+        return done();
+    }
+};
+
+} // namespace
+
+class TestGpib : public QObject {
+    Q_OBJECT
+private slots:
+    void missingDriverGivesAClearMessage() {
+        Ni488GpibBoard board({QStringLiteral("/nonexistent/libgpib.so.0")});
+        QVERIFY(!board.configure(0, 1));
+        QVERIFY(board.errorString().contains(QStringLiteral("could not be loaded")));
+        QVERIFY(board.errorString().contains(QStringLiteral("linux-gpib")));
+        // Used anyway, it fails through the error event, not a crash.
+        QSignalSpy errors(&board, &GpibBoard::error);
+        board.writeAsync("*IDN?");
+        QTRY_COMPARE(errors.count(), 1);
+        QCOMPARE(errors.at(0).at(0).toInt(), Ni488Library::ENEB);
+    }
+
+    void libraryWithoutTheEntryPointsIsRefused() {
+        Ni488Library lib;
+        QVERIFY(!lib.load({QStringLiteral("libm.so.6")}));
+        QVERIFY(lib.errorString().contains(QStringLiteral("lacks the NI-488.2 entry points")));
+        QVERIFY(!lib.isLoaded());
+    }
+
+    void queriesAndCommandsRoundTrip() {
+        GpibFixture f;
+        QVERIFY(f.driver.load());
+        f.driver.setup("PSQ-3323", 5);
+        QVERIFY2(f.board->configure(0, 5), qPrintable(f.board->errorString()));
+        ReplyField field;
+        for (int i = 1; i <= 10; ++i) {
+            f.tasker.ExecCmdTask(QStringLiteral(":CHAN1:VOLT %1").arg(i), 0, nullptr, {}, 1);
+            f.tasker.ExecQueryTask(QStringLiteral(":CHAN1:VOLT?"), 5, &f.target, "Take", 1);
+        }
+        f.tasker.ExecQueryTask(QStringLiteral("*IDN?"), 5, &field, "Text", 4);
+        QVERIFY(f.tickUntil([&] { return !field.Text().isEmpty(); }));
+        QCOMPARE(field.Text(), QStringLiteral("ZQ,PSQ-3323,SN20260001,V1.10"));
+        QCOMPARE(f.target.replies.size(), 10);
+        QCOMPARE(f.target.replies.last(), QStringLiteral("10.000"));
+        QCOMPARE(f.driver.overlaps(), 0);
+        QVERIFY(f.prompter.texts.isEmpty());
+    }
+
+    void replyReadInPiecesIsWhole() {
+        GpibFixture f;
+        QVERIFY(f.driver.load());
+        f.driver.setup("TRQ-7206S", 3);
+        f.driver.chunked(1);
+        QVERIFY(f.board->configure(0, 3));
+        f.tasker.ExecQueryTask(QStringLiteral("*IDN?"), 5, &f.target, "Take", 1);
+        QVERIFY(f.tickUntil([&] { return !f.target.replies.isEmpty(); }));
+        QCOMPARE(f.target.replies, QStringList{"ZQ,TRQ-7206S,SN20260001,V1.10"});
+    }
+
+    void driverErrors_data() {
+        QTest::addColumn<int>("failReadsWith");
+        QTest::addColumn<int>("address");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("read times out") << Ni488Library::EABO << 5 << QStringLiteral("6");
+        QTest::newRow("no listener") << -1 << 9 << QStringLiteral("2");
+    }
+    void driverErrors() {
+        QFETCH(int, failReadsWith);
+        QFETCH(int, address);
+        QFETCH(QString, message);
+        GpibFixture f;
+        QVERIFY(f.driver.load());
+        f.driver.setup("PSQ-3323", 5);
+        f.driver.failReads(failReadsWith);
+        QVERIFY(f.board->configure(0, address));
+        for (int i = 0; i < 3; ++i)
+            f.tasker.ExecQueryTask(QStringLiteral("*IDN?"), 5, &f.target, "Take", 1);
+        QVERIFY(f.tickUntil([&] { return f.target.timeouts > 0; }));
+        QCOMPARE(f.prompter.texts, QStringList{message});
+        QCOMPARE(f.tasker.QueryTaskCount(), 0);
+        QVERIFY(!f.tasker.IsQueryPending());
+        QCOMPARE(f.tasker.OpMode(), 0);
+        QVERIFY(f.target.replies.isEmpty());
+        QTRY_VERIFY(f.driver.clears() > 0); // the reset cleared the device
+    }
+};
+
+TRQ_TEST_MAIN(TestGpib)
+#include "tst_gpib.moc"

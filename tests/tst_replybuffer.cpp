@@ -1,0 +1,86 @@
+#include "link/replybuffer.h"
+#include "support/testsupport.h"
+
+#include <QApplication>
+
+using trq::ReplyBuffer;
+using trq::test::TraceCapture;
+
+class TestReplyBuffer : public QObject {
+    Q_OBJECT
+private slots:
+    void assemblesLines_data() {
+        QTest::addColumn<QList<QByteArray>>("chunks");
+        QTest::addColumn<QStringList>("lines");
+        QTest::addColumn<QString>("partial");
+        QTest::newRow("split over two events")
+            << QList<QByteArray>{"12.3", "45\r\n"} << QStringList{"12.345"} << QString();
+        QTest::newRow("CR LF is one line")
+            << QList<QByteArray>{"1.0\r\n2.0\r\n"} << QStringList{"1.0", "2.0"} << QString();
+        QTest::newRow("empty lines dropped")
+            << QList<QByteArray>{"\r\n\n\r5\n"} << QStringList{"5"} << QString();
+        QTest::newRow("bit anywhere drops the line")
+            << QList<QByteArray>{"8 bits\r\norbital\n3.3\n"} << QStringList{"3.3"} << QString();
+        QTest::newRow("no terminator stays partial")
+            << QList<QByteArray>{"7.5"} << QStringList{} << QString("7.5");
+        QTest::newRow("NUL and 0xFF kept as text")
+            << QList<QByteArray>{QByteArray("a\0b\xff", 4) + "\n"}
+            << QStringList{QString::fromLatin1(QByteArray("a\0b\xff", 4))} << QString();
+    }
+    void assemblesLines() {
+        QFETCH(QList<QByteArray>, chunks);
+        QFETCH(QStringList, lines);
+        QFETCH(QString, partial);
+        ReplyBuffer buffer;
+        for (const QByteArray& chunk : chunks)
+            buffer.RspTask(chunk);
+        QCOMPARE(buffer.RspCount(), lines.size());
+        QCOMPARE(buffer.RspLine(), partial);
+        if (!lines.isEmpty())
+            QCOMPARE(buffer.RspPop(), lines.last());
+        QCOMPARE(buffer.RspCount(), 0);
+    }
+
+    void popReturnsNewestAndEmpties() {
+        TraceCapture trace;
+        ReplyBuffer buffer;
+        buffer.RspTask("old\nnew\n");
+        QCOMPARE(buffer.RspPop(), QStringLiteral("new"));
+        QCOMPARE(buffer.RspCount(), 0);
+        QCOMPARE(buffer.RspPop(), QString());
+        QCOMPARE(trace.lines, (QStringList{"RspPush 'old'", "RspPush 'new'", "RspPop 'new'"}));
+    }
+
+    void pushIgnoresBareLineEnds() {
+        ReplyBuffer buffer;
+        buffer.RspPush(QString());
+        buffer.RspPush(QStringLiteral("\r"));
+        buffer.RspPush(QStringLiteral("\n"));
+        QCOMPARE(buffer.RspCount(), 0);
+    }
+
+    void line201IsDroppedWithOverflow() {
+        ReplyBuffer buffer;
+        for (int i = 0; i < ReplyBuffer::kSize; ++i)
+            buffer.RspPush(QString::number(i));
+        TraceCapture trace;
+        buffer.RspPush(QStringLiteral("one too many"));
+        QCOMPARE(buffer.RspCount(), 200);
+        QCOMPARE(trace.lines, QStringList{"Rsp overflow"});
+        QCOMPARE(buffer.RspPop(), QStringLiteral("199"));
+    }
+
+    void overlongLineIsDroppedUpToItsEnd() {
+        ReplyBuffer buffer;
+        const QByteArray flood(3 * ReplyBuffer::kMaxLineLength, 'x');
+        buffer.RspTask(flood);
+        QVERIFY(buffer.RspLine().size() <= ReplyBuffer::kMaxLineLength);
+        buffer.RspTask("tail\r\n1.25\r\n");
+        // The tail of the flood is not mistaken for a value; the next line is.
+        QCOMPARE(buffer.RspCount(), 1);
+        QCOMPARE(buffer.RspPop(), QStringLiteral("1.25"));
+    }
+};
+
+TRQ_TEST_MAIN(TestReplyBuffer)
+#include "tst_replybuffer.moc"

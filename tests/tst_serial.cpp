@@ -1,0 +1,165 @@
+// The serial path over a real pseudo-terminal: QSerialPort on one end, a
+// scripted or simulated instrument on the other.
+#include "link/commtasker.h"
+#include "link/qtserialport.h"
+#include "sim/ptyserver.h"
+#include "sim/supply.h"
+#include "support/testsupport.h"
+
+#include <QApplication>
+
+#include <sys/resource.h>
+
+using namespace trq;
+using namespace trq::test;
+
+namespace {
+
+// Real waits, with a hook that runs before each one.
+class HookedWaiter final : public Waiter {
+public:
+    void wait(int msec) override {
+        ++count;
+        if (beforeWait)
+            beforeWait(count);
+        inner.wait(msec);
+    }
+    void letEventsRun() override { inner.letEventsRun(); }
+    std::function<void(int)> beforeWait;
+    int count = 0;
+
+private:
+    EventLoopWaiter inner;
+};
+
+double cpuSeconds() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+struct PtyFixture {
+    SteadyClock clock;
+    HookedWaiter waiter;
+    ScriptedPrompter prompter;
+    std::unique_ptr<sim::Supply> supply = sim::Supply::create(QStringLiteral("PSQ-3323"));
+    sim::PtyServer server{[this](const QByteArray& bytes) { return supply->receive(bytes); }};
+    CommTasker tasker{{clock, waiter, prompter}};
+    QtSerialPort* port = new QtSerialPort;
+    Target target;
+
+    PtyFixture() {
+        tasker.WriterTimer().stop();
+        tasker.setSerialPort(port);
+        tasker.setCommType(QStringLiteral("RS232"));
+        tasker.setSerialTerminator("\r");
+        tasker.SetupTimeoutTask(&target, QStringLiteral("OperationTimeout"));
+    }
+    bool open() {
+        if (!server.open())
+            return false;
+        port->setPortName(server.slavePath());
+        port->setBaudRate(9600);
+        return port->open();
+    }
+    void query(const QString& text) {
+        tasker.ExecQueryTask(text, 5, &target, QStringLiteral("Take"), CommTasker::CallProcedure);
+        tasker.DoWriterTimer(100);
+    }
+};
+
+} // namespace
+
+class TestSerial : public QObject {
+    Q_OBJECT
+private slots:
+    void identifiesTheSupplyOverAPty() {
+        PtyFixture f;
+        QVERIFY2(f.open(), qPrintable(f.port->errorString()));
+        f.query(QStringLiteral("*IDN?"));
+        QCOMPARE(f.target.replies, QStringList{f.supply->identity()});
+        f.tasker.ExecCmdTask(QStringLiteral(":CHAN2:VOLT 7.25"), 0, nullptr, {}, 1);
+        f.tasker.DoWriterTimer(100);
+        QTRY_COMPARE(f.supply->channel(2).vset, 7.25);
+    }
+
+    void replySplitAcrossReadsIsJoined() {
+        PtyFixture f;
+        QVERIFY(f.open());
+        f.server.setResponder([](const QByteArray&) { return QByteArray("12."); });
+        f.waiter.beforeWait = [&](int n) {
+            if (n == 2)
+                f.server.writeRaw("345\r\n");
+        };
+        f.query(QStringLiteral(":CHAN1:MEAS:VOLT?"));
+        QCOMPARE(f.target.replies, QStringList{"12.345"});
+        QVERIFY(f.prompter.texts.isEmpty());
+    }
+
+    void scriptedReplies_data() {
+        QTest::addColumn<QByteArray>("answer");
+        QTest::addColumn<QStringList>("delivered");
+        QTest::addColumn<QStringList>("messages");
+        const QStringList noData{QStringLiteral("Cannot get Data from device!")};
+        QTest::newRow("CR LF") << QByteArray("3.300\r\n") << QStringList{"3.300"} << QStringList{};
+        QTest::newRow("bit line before the value")
+            << QByteArray("8 bits\r\n3.300\r\n") << QStringList{"3.300"} << QStringList{};
+        QTest::newRow("newest line wins")
+            << QByteArray("1.0\r2.0\r") << QStringList{"2.0"} << QStringList{};
+        QTest::newRow("no reply") << QByteArray() << QStringList{} << noData;
+        QTest::newRow("missing terminator") << QByteArray("1.000") << QStringList{} << noData;
+        QTest::newRow("NUL and 0xFF")
+            << QByteArray("\x00\xff\x01z\r\n", 6)
+            << QStringList{QString::fromLatin1(QByteArray("\x00\xff\x01z", 4))} << QStringList{};
+        QTest::newRow("kilobytes without terminator")
+            << QByteArray(16 * 1024, '7') << QStringList{} << noData;
+        QTest::newRow("only a bit line")
+            << QByteArray("no bits\r\n") << QStringList{} << QStringList{};
+    }
+    void scriptedReplies() {
+        QFETCH(QByteArray, answer);
+        QFETCH(QStringList, delivered);
+        QFETCH(QStringList, messages);
+        PtyFixture f;
+        QVERIFY(f.open());
+        f.server.setResponder([answer](const QByteArray&) { return answer; });
+        f.query(QStringLiteral(":CHAN1:MEAS:VOLT?"));
+        QCOMPARE(f.target.replies, delivered);
+        QCOMPARE(f.prompter.texts, messages);
+        QCOMPARE(f.tasker.QueryTaskCount(), 0);
+        QCOMPARE(f.tasker.OpMode(), 0);
+        QVERIFY(f.tasker.replies().RspLine().size() <= ReplyBuffer::kMaxLineLength);
+
+        // The link goes on working with a sound instrument afterwards.
+        f.server.setResponder([](const QByteArray&) { return QByteArray("4.000\r"); });
+        f.query(QStringLiteral(":CHAN1:MEAS:VOLT?"));
+        QCOMPARE(f.target.replies.value(delivered.size()), QStringLiteral("4.000"));
+    }
+
+    void unpluggedDeviceEndsInTimeoutQuietly() {
+        PtyFixture f;
+        QVERIFY(f.open());
+        f.supply->output = true;
+        f.query(QStringLiteral(":CHAN1:MEAS:VOLT?"));
+        QCOMPARE(f.target.replies.size(), 1);
+
+        f.tasker.ExecQueryTask(QStringLiteral(":CHAN1:MEAS:VOLT?"), 5, &f.target,
+                               QStringLiteral("Take"), CommTasker::CallProcedure);
+        f.server.close(); // the adapter is pulled mid-poll
+        QTRY_VERIFY(!f.port->isOpen());
+        f.tasker.DoWriterTimer(100);
+        QCOMPARE(f.target.timeouts, 1);
+        QCOMPARE(f.tasker.QueryTaskCount(), 0);
+
+        // Quiet afterwards: no busy loop on a dead descriptor.
+        const double cpuBefore = cpuSeconds();
+        QTest::qWait(500);
+        QVERIFY2(cpuSeconds() - cpuBefore < 0.25,
+                 "the event loop keeps spinning after the device is gone");
+        QCOMPARE(f.target.timeouts, 1);
+    }
+};
+
+TRQ_TEST_MAIN(TestSerial)
+#include "tst_serial.moc"

@@ -1,0 +1,288 @@
+#include "sim/supply.h"
+#include "support/testsupport.h"
+
+#include <QApplication>
+
+#include <set>
+
+using namespace trq::sim;
+
+namespace {
+
+QString ask(Supply& s, const QString& line) {
+    QString reply = QString::fromLatin1(s.execute(line));
+    const QString end = QString::fromLatin1(s.replyEnd());
+    if (!reply.isEmpty() && !reply.endsWith(end))
+        return QStringLiteral("<bad line end>");
+    reply.chop(end.size());
+    return reply;
+}
+
+// Part of a legacy status reply after blanks are removed: the coupling pair
+// (characters 3 and 4) and the output character (7).
+QString couplingBits(const QString& status) {
+    return QString(status).remove(' ').mid(2, 2);
+}
+QChar outputBit(const QString& status) {
+    const QString packed = QString(status).remove(QLatin1Char(' '));
+    return packed.size() > 6 ? packed.at(6) : QChar();
+}
+
+QString example(QString pattern) {
+    return pattern.replace(QLatin1String("<n>"), QLatin1String("1"))
+        .replace(QLatin1String("<v>"), QLatin1String("1.5"));
+}
+
+} // namespace
+
+class TestSim : public QObject {
+    Q_OBJECT
+private slots:
+    void commandTablesAreSound() {
+        for (const ModelInfo& model : simulatedModels()) {
+            auto supply = Supply::create(QString::fromLatin1(model.model));
+            QVERIFY(supply);
+            std::set<QString> seen;
+            for (const CommandSpec& spec : commandTable(model.family)) {
+                const QString pattern = QString::fromLatin1(spec.pattern);
+                QVERIFY2(seen.insert(pattern.toUpper()).second, qPrintable(pattern));
+                QVERIFY2(bool(spec.run), qPrintable(pattern));
+                // Each example is taken by its own row, not shadowed by an
+                // earlier one: a query answers, a command does not.
+                const QString reply = ask(*supply, example(pattern));
+                QCOMPARE(reply.isEmpty(), !pattern.endsWith(QLatin1Char('?')));
+            }
+        }
+    }
+
+    void everyQueryOfTheFamilyIsAnswered_data() {
+        QTest::addColumn<QString>("model");
+        QTest::addColumn<QStringList>("queries");
+        QStringList scpi3{"*IDN?",
+                          ":OUTP:STAT?",
+                          ":OUTP:COUP:TRAC?",
+                          ":SYST:AUTO:STAT?",
+                          ":SYST:AUTO:STAR?",
+                          ":SYST:AUTO:END?",
+                          ":SYST:AUTO:CYCLE?",
+                          ":SYST:AUTO:DEL?",
+                          ":SYST:MEM?",
+                          ":SYST:ERR?"};
+        for (int n = 1; n <= 3; ++n)
+            for (const char* q :
+                 {":MEAS:VOLT?", ":MEAS:CURR?", ":PROT:VOLT?", ":PROT:CURR?", ":VOLT?", ":CURR?"})
+                scpi3 << QStringLiteral(":CHAN%1%2").arg(n).arg(QLatin1String(q));
+        QTest::newRow("three-channel SCPI") << "PSQ-3323" << scpi3;
+        QTest::newRow("single-channel SCPI") << "SPQ-3610DNB"
+                                             << QStringList{"*IDN?",
+                                                            ":MEAS:VOLT?",
+                                                            ":MEAS:CURR?",
+                                                            ":OUTP:STAT?",
+                                                            ":OUTP:COUP:TRAC?",
+                                                            ":SYST:AUTO:STAT?",
+                                                            ":SYST:AUTO:STAR?",
+                                                            ":SYST:AUTO:END?",
+                                                            ":SYST:AUTO:CYCLE?",
+                                                            ":SYST:AUTO:DEL?",
+                                                            ":SYST:MEM?",
+                                                            ":VOLT:PROT?",
+                                                            ":CURR:PROT?",
+                                                            ":VOLT?",
+                                                            ":CURR?",
+                                                            ":SYST:ERR?",
+                                                            "SYST:CONF:MSL?"};
+        QStringList legacy{"*IDN?", "STATUS?"};
+        for (int n = 1; n <= 4; ++n)
+            for (const char* q : {"VOUT", "IOUT", "VSET", "ISET"})
+                legacy << QStringLiteral("%1%2?").arg(QLatin1String(q)).arg(n);
+        QTest::newRow("four-channel legacy") << "TRQ-7206S" << legacy;
+        QTest::newRow("two-channel legacy") << "TRQ-3302" << legacy.mid(0, 10);
+    }
+    void everyQueryOfTheFamilyIsAnswered() {
+        QFETCH(QString, model);
+        QFETCH(QStringList, queries);
+        auto s = Supply::create(model);
+        for (const QString& q : queries) {
+            const QString reply = ask(*s, q);
+            QVERIFY2(!reply.isEmpty() && reply != QLatin1String("<bad line end>"), qPrintable(q));
+        }
+        if (s->family() != Family::Legacy)
+            QVERIFY(ask(*s, QStringLiteral(":SYST:ERR?")).startsWith(QLatin1String("0,")));
+    }
+
+    void setCommandsApply_data() {
+        QTest::addColumn<QString>("model");
+        QTest::addColumn<QStringList>("commands");
+        QTest::addColumn<QString>("query");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("voltage, point rendering")
+            << "PSQ-3323" << QStringList{":CHAN2:VOLT 5."} << ":CHAN2:VOLT?"
+            << "5.000";
+        QTest::newRow("current") << "PSQ-3323" << QStringList{":CHAN3:CURR 1.25"} << ":CHAN3:CURR?"
+                                 << "1.250";
+        QTest::newRow("over-voltage")
+            << "PSQ-3323" << QStringList{":CHAN1:PROT:VOLT 20.5"} << ":CHAN1:PROT:VOLT?"
+            << "20.500";
+        QTest::newRow("over-current switch")
+            << "PSQ-3323" << QStringList{":CHAN1:PROT:CURR 1"} << ":CHAN1:PROT:CURR?"
+            << "1";
+        QTest::newRow("output") << "PSQ-3323" << QStringList{":OUTP:STAT 1"} << ":OUTP:STAT?"
+                                << "1";
+        QTest::newRow("coupling") << "PSQ-3323" << QStringList{":OUTP:COUP:TRAC 1"}
+                                  << ":OUTP:COUP:TRAC?"
+                                  << "1";
+        QTest::newRow("memory recall")
+            << "PSQ-3323" << QStringList{":CHAN1:VOLT 3", "*SAV 4", ":CHAN1:VOLT 9", "*RCL 4"}
+            << ":CHAN1:VOLT?"
+            << "3.000";
+        QTest::newRow("memory number") << "PSQ-3323" << QStringList{"*SAV 2"} << ":SYST:MEM?"
+                                       << "2";
+        QTest::newRow("auto cycle spelled CYCL")
+            << "PSQ-3323" << QStringList{":SYST:AUTO:CYCL 12"} << ":SYST:AUTO:CYCLE?"
+            << "12";
+        QTest::newRow("auto range and delay")
+            << "PSQ-3323"
+            << QStringList{":SYST:AUTO:STAR 1", ":SYST:AUTO:END 4", ":SYST:AUTO:DEL 15"}
+            << ":SYST:AUTO:DEL?"
+            << "15";
+        QTest::newRow("auto run") << "PSQ-3323" << QStringList{":SYST:AUTO:STAT 1"}
+                                  << ":SYST:AUTO:STAT?"
+                                  << "1";
+        QTest::newRow("single voltage") << "SPQ-3610DNB" << QStringList{":VOLT 7"} << ":VOLT?"
+                                        << "7.000";
+        QTest::newRow("single protection")
+            << "SPQ-3610DNB" << QStringList{":VOLT:PROT 30"} << ":VOLT:PROT?"
+            << "30.000";
+        QTest::newRow("single sets")
+            << "SPQ-3610DNB" << QStringList{"SYST:CONF:MSL 2"} << "SYST:CONF:MSL?"
+            << "2";
+        QTest::newRow("legacy voltage") << "TRQ-7206S" << QStringList{"VSET2:3.3"} << "VSET2?"
+                                        << "3.300V";
+        QTest::newRow("legacy current") << "TRQ-3302" << QStringList{"ISET1:0.5"} << "ISET1?"
+                                        << "0.500A";
+        QTest::newRow("legacy memories")
+            << "TRQ-7206S" << QStringList{"VSET1:4", "SAV3", "VSET1:8", "RCL3"} << "VSET1?"
+            << "4.000V";
+    }
+    void setCommandsApply() {
+        QFETCH(QString, model);
+        QFETCH(QStringList, commands);
+        QFETCH(QString, query);
+        QFETCH(QString, expected);
+        auto s = Supply::create(model);
+        for (const QString& c : commands)
+            QCOMPARE(ask(*s, c), QString());
+        QCOMPARE(ask(*s, query), expected);
+        if (s->family() != Family::Legacy)
+            QVERIFY(ask(*s, QStringLiteral(":SYST:ERR?")).startsWith(QLatin1String("0,")));
+    }
+
+    void legacyStatusFollowsOutputAndCoupling_data() {
+        QTest::addColumn<QStringList>("commands");
+        QTest::addColumn<QString>("coupling");
+        QTest::addColumn<QChar>("output");
+        QTest::newRow("at power-up") << QStringList{} << "01" << QChar('0');
+        QTest::newRow("output on") << QStringList{"OUT1"} << "01" << QChar('1');
+        QTest::newRow("tracking") << QStringList{"TRACK1"} << "11" << QChar('0');
+        QTest::newRow("parallel, on") << QStringList{"TRACK2", "OUT1"} << "10" << QChar('1');
+        QTest::newRow("back to independent")
+            << QStringList{"TRACK2", "TRACK0"} << "01" << QChar('0');
+    }
+    void legacyStatusFollowsOutputAndCoupling() {
+        QFETCH(QStringList, commands);
+        QFETCH(QString, coupling);
+        QFETCH(QChar, output);
+        auto s = Supply::create(QStringLiteral("TRQ-7206S"));
+        for (const QString& c : commands)
+            ask(*s, c);
+        const QString status = ask(*s, QStringLiteral("STATUS?"));
+        QCOMPARE(couplingBits(status), coupling);
+        QCOMPARE(outputBit(status), output);
+    }
+
+    void legacyRepliesFitTheFourChannelFilter() {
+        // The four-channel panel takes replies of 4 to 9 characters with
+        // their line end, carrying the unit letter.
+        auto s = Supply::create(QStringLiteral("TRQ-7206S"));
+        s->output = true;
+        for (int n = 1; n <= 4; ++n) {
+            s->channel(n).vset = s->channel(n).limits->maxVolt;
+            s->channel(n).iset = s->channel(n).limits->maxCurr;
+            s->channel(n).loadOhm = 0.01; // deep in constant current
+            for (const char* q : {"VOUT", "IOUT", "VSET", "ISET"}) {
+                const QString query = QStringLiteral("%1%2?").arg(QLatin1String(q)).arg(n);
+                const QByteArray raw = s->execute(query);
+                QVERIFY2(raw.size() >= 4 && raw.size() <= 9, raw.constData());
+                QVERIFY(raw.endsWith("\r\n"));
+                QVERIFY(raw.contains(q[0] == 'V' ? 'V' : 'A'));
+            }
+        }
+    }
+
+    void measuredValuesFollowTheLoad() {
+        auto s = Supply::create(QStringLiteral("PSQ-3323"));
+        ask(*s, QStringLiteral(":CHAN1:VOLT 5"));
+        ask(*s, QStringLiteral(":CHAN1:CURR 1"));
+        QCOMPARE(ask(*s, QStringLiteral(":CHAN1:MEAS:VOLT?")), QStringLiteral("0.000"));
+        ask(*s, QStringLiteral(":OUTP:STAT 1"));
+        // 10 ohm load: constant voltage at 0.5 A.
+        QCOMPARE(ask(*s, QStringLiteral(":CHAN1:MEAS:VOLT?")), QStringLiteral("5.000"));
+        QCOMPARE(ask(*s, QStringLiteral(":CHAN1:MEAS:CURR?")), QStringLiteral("0.500"));
+        // Current limit below the load's demand: constant current.
+        ask(*s, QStringLiteral(":CHAN1:CURR 0.2"));
+        QCOMPARE(ask(*s, QStringLiteral(":CHAN1:MEAS:VOLT?")), QStringLiteral("2.000"));
+        QCOMPARE(ask(*s, QStringLiteral(":CHAN1:MEAS:CURR?")), QStringLiteral("0.200"));
+    }
+
+    void protectionTripsAndClears() {
+        auto s = Supply::create(QStringLiteral("PSQ-3323"));
+        ask(*s, QStringLiteral(":CHAN1:VOLT 12"));
+        ask(*s, QStringLiteral(":CHAN1:PROT:VOLT 10"));
+        ask(*s, QStringLiteral(":OUTP:STAT 1"));
+        QCOMPARE(ask(*s, QStringLiteral(":OUTP:STAT?")), QStringLiteral("0"));
+        QVERIFY(s->tripped);
+        ask(*s, QStringLiteral(":OUTP:PROT:CLE"));
+        QVERIFY(!s->tripped);
+    }
+
+    void refusedCommandsAreReportedInOrder() {
+        auto s = Supply::create(QStringLiteral("PSQ-3323"));
+        ask(*s, QStringLiteral(":CHAN4:VOLT 1"));
+        ask(*s, QStringLiteral(":CHAN1:VOLT 99"));
+        ask(*s, QStringLiteral(":FOO:BAR"));
+        QVERIFY(ask(*s, QStringLiteral(":SYST:ERR?")).startsWith(QLatin1String("-222,")));
+        QVERIFY(ask(*s, QStringLiteral(":SYST:ERR?")).startsWith(QLatin1String("-222,")));
+        QVERIFY(ask(*s, QStringLiteral(":SYST:ERR?")).startsWith(QLatin1String("-113,")));
+        QVERIFY(ask(*s, QStringLiteral(":SYST:ERR?")).startsWith(QLatin1String("0,")));
+        QCOMPARE(s->channel(1).vset, 0.0);
+    }
+
+    void serialInputIsFramedAndBounded() {
+        auto s = Supply::create(QStringLiteral("SPQ-3610DNB"));
+        // Any line end is taken, and a line may arrive in pieces.
+        QCOMPARE(s->receive(":VOLT 1"), QByteArray());
+        QCOMPARE(s->receive("2\r\n:VOLT?\r"), QByteArray("12.000\n"));
+        QCOMPARE(s->receive(":VOLT?\n"), QByteArray("12.000\n"));
+        // Garbage is answered the way the instruments do.
+        QCOMPARE(s->receive(QByteArray("\xff\x00*IDN?\n", 8)), QByteArray("Invalid Character.\n"));
+        // A flood without a line end is dropped, not executed.
+        QCOMPARE(s->receive(QByteArray(10000, 'x') + ":VOLT 3\n"), QByteArray());
+        QCOMPARE(s->channel(1).vset, 12.0);
+        QCOMPARE(s->receive(":VOLT 3\n"), QByteArray());
+        QCOMPARE(s->channel(1).vset, 3.0);
+    }
+
+    void identityHasFourFieldsAndTheMakersMark() {
+        for (const QString& model : simulatedModelNames()) {
+            auto s = Supply::create(model);
+            const QStringList fields = ask(*s, QStringLiteral("*IDN?")).split(QLatin1Char(','));
+            QCOMPARE(fields.size(), 4);
+            QCOMPARE(fields.at(0), QStringLiteral("ZQ"));
+            QCOMPARE(fields.at(1), model);
+            QCOMPARE(model.at(2).toUpper(), QLatin1Char('Q')); // listed in the model menu
+        }
+    }
+};
+
+TRQ_TEST_MAIN(TestSim)
+#include "tst_sim.moc"

@@ -1,0 +1,57 @@
+// Serves a simulated supply on a pseudo-terminal so that any serial client,
+// the application among them, can talk to it as to a real port.
+#include "sim/ptyserver.h"
+#include "sim/supply.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QFile>
+
+#include <cstdio>
+
+using namespace trq;
+
+int main(int argc, char* argv[]) {
+    QCoreApplication app(argc, argv);
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        QStringLiteral("Serves a simulated supply on a pseudo-terminal and prints its path.\n"
+                       "Models: %1")
+            .arg(sim::simulatedModelNames().join(QStringLiteral(", "))));
+    parser.addHelpOption();
+    parser.addPositionalArgument(QStringLiteral("model"), QStringLiteral("Model to simulate."));
+    const QCommandLineOption linkOpt(QStringLiteral("link"),
+                                     QStringLiteral("Also make a symbolic link at this path."),
+                                     QStringLiteral("path"));
+    const QCommandLineOption verboseOpt(QStringLiteral("verbose"),
+                                        QStringLiteral("Print what the client sends."));
+    parser.addOptions({linkOpt, verboseOpt});
+    parser.process(app);
+
+    const QString model = parser.positionalArguments().value(0, QStringLiteral("PSQ-3323"));
+    auto supply = sim::Supply::create(model);
+    if (!supply) {
+        std::fprintf(stderr, "Unknown model %s\n", qPrintable(model));
+        return 2;
+    }
+    supply->setNoise(0.0005);
+    sim::PtyServer server([&](const QByteArray& bytes) { return supply->receive(bytes); });
+    if (!server.open()) {
+        std::fprintf(stderr, "Cannot open a pseudo-terminal: %s\n",
+                     qPrintable(server.errorString()));
+        return 1;
+    }
+    if (parser.isSet(verboseOpt))
+        QObject::connect(&server, &sim::PtyServer::received, [](const QByteArray& bytes) {
+            std::fprintf(stderr, "<- %s\n", bytes.toPercentEncoding(" :?*,.").constData());
+        });
+    const QString linkPath = parser.value(linkOpt);
+    if (!linkPath.isEmpty()) {
+        QFile::remove(linkPath);
+        QFile::link(server.slavePath(), linkPath);
+    }
+    std::printf("%s\n", qPrintable(server.slavePath()));
+    std::fflush(stdout);
+    // Runs until killed; a stale link is replaced at the next start.
+    return QCoreApplication::exec();
+}
