@@ -15,7 +15,9 @@ LinkMonitor::LinkMonitor(CommTasker& tasker, DebugTrace& trace, const QString& c
                          QWidget* parent)
     : QWidget(parent), tasker_(tasker), trace_(trace), identity_(new QLabel(this)),
       state_(new QLabel(this)), status_(new QLabel(this)), input_(new QLineEdit(this)),
-      log_(new QPlainTextEdit(this)) {
+      log_(new QPlainTextEdit(this)), display_(new QLabel(QStringLiteral("-.---"), this)),
+      pollQuery_(new QLineEdit(this)),
+      pollBox_(new QCheckBox(QStringLiteral("Poll every 166 ms"), this)) {
     setWindowTitle(QStringLiteral("POWER_TRQ - link monitor"));
     QFont big = font();
     big.setPointSize(big.pointSize() + 4);
@@ -29,17 +31,42 @@ LinkMonitor::LinkMonitor(CommTasker& tasker, DebugTrace& trace, const QString& c
     auto* sendButton = new QPushButton(QStringLiteral("Send"), this);
     auto* debugButton = new QPushButton(QStringLiteral("Debug"), this);
 
+    QFont lcd = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    lcd.setPointSize(28);
+    lcd.setBold(true);
+    display_->setFont(lcd);
+    display_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    display_->setStyleSheet(QStringLiteral(
+        "QLabel { background: #101810; color: #7CFC00; padding: 6px 12px; border-radius: 4px; }"));
+
     auto* grid = new QGridLayout(this);
     grid->addWidget(new QLabel(QStringLiteral("Connection:"), this), 0, 0);
     grid->addWidget(new QLabel(connection, this), 0, 1, 1, 2);
     grid->addWidget(identity_, 1, 0, 1, 3);
-    grid->addWidget(input_, 2, 0, 1, 2);
-    grid->addWidget(sendButton, 2, 2);
-    grid->addWidget(log_, 3, 0, 1, 3);
-    grid->addWidget(state_, 4, 0, 1, 2);
-    grid->addWidget(debugButton, 4, 2);
-    grid->addWidget(status_, 5, 0, 1, 3);
-    resize(640, 420);
+    grid->addWidget(pollQuery_, 2, 0);
+    grid->addWidget(pollBox_, 2, 1);
+    grid->addWidget(display_, 2, 2);
+    grid->addWidget(input_, 3, 0, 1, 2);
+    grid->addWidget(sendButton, 3, 2);
+    grid->addWidget(log_, 4, 0, 1, 3);
+    grid->addWidget(state_, 5, 0, 1, 2);
+    grid->addWidget(debugButton, 5, 2);
+    grid->addWidget(status_, 6, 0, 1, 3);
+    grid->setColumnStretch(0, 1);
+    resize(680, 460);
+
+    // A poll cycle of one query, checked against five seconds.
+    tasker_.setQueryCmdCnt(1);
+    tasker_.setQueryCmdMaxMsec(5000);
+    pollTimer_.setInterval(166);
+    connect(&pollTimer_, &QTimer::timeout, this, &LinkMonitor::poll);
+    connect(pollBox_, &QCheckBox::toggled, this, [this](bool on) {
+        if (on)
+            pollTimer_.start();
+        else
+            pollTimer_.stop();
+    });
+    connect(&measured_, &ReplyField::Change, display_, &QLabel::setText);
 
     connect(&reply_, &ReplyField::Change, this, [this](const QString& text) {
         if (!text.isEmpty())
@@ -84,6 +111,21 @@ void LinkMonitor::send(const QString& text) {
 void LinkMonitor::DevSetupMachineType(const QString& answer) {
     identity_->setText(answer);
     log_->appendPlainText(QStringLiteral("*IDN?  ->  ") + answer);
+    // Channel 1's measured voltage in the identified supply's own words.
+    const QString model = answer.section(QLatin1Char(','), 1, 1);
+    if (model.contains(QLatin1String("TRQ")))
+        pollQuery_->setText(QStringLiteral("VOUT1?"));
+    else if (model.contains(QLatin1String("DNB")))
+        pollQuery_->setText(QStringLiteral(":MEAS:VOLT?"));
+    else
+        pollQuery_->setText(QStringLiteral(":CHAN1:MEAS:VOLT?"));
+}
+
+void LinkMonitor::poll() {
+    // One query in flight at a time, as a front panel's poll does.
+    if (tasker_.QueryTaskCount() == 0 && !pollQuery_->text().isEmpty())
+        tasker_.ExecQueryTask(pollQuery_->text(), 5, &measured_, QStringLiteral("Text"),
+                              CommTasker::AssignProperty);
 }
 
 void LinkMonitor::OperationTimeout() {

@@ -3,10 +3,12 @@
 #include "link/commtasker.h"
 #include "link/replyfield.h"
 
+#include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPointer>
+#include <QTimer>
 #include <QWidget>
 
 namespace trq {
@@ -23,11 +25,12 @@ public:
     LinkMonitor(CommTasker& tasker, DebugTrace& trace, const QString& connection,
                 QWidget* parent = nullptr);
 
-    bool isPollTimerEnabled() const override { return false; }
+    bool isPollTimerEnabled() const override { return pollTimer_.isActive(); }
     void ReportStatus(const QString& text, int msec) override;
 
     // Sends a command, or queues a query whose reply lands in the log.
     void send(const QString& text);
+    void setPolling(bool on) { pollBox_->setChecked(on); }
 
 public slots:
     void DevSetupMachineType(const QString& answer);
@@ -35,6 +38,7 @@ public slots:
 
 private:
     void refreshState();
+    void poll();
 
     CommTasker& tasker_;
     DebugTrace& trace_;
@@ -46,6 +50,11 @@ private:
     QLineEdit* input_;
     QPlainTextEdit* log_;
     QPointer<frmDebug> debug_;
+    ReplyField measured_;
+    QLabel* display_;
+    QLineEdit* pollQuery_;
+    QCheckBox* pollBox_;
+    QTimer pollTimer_;
 };
 
 } // namespace trq

@@ -74,7 +74,13 @@ int main(int argc, char* argv[]) {
         QStringLiteral("gpib"),
         QStringLiteral("Real GPIB instrument through the NI-488.2 driver, as board:address."),
         QStringLiteral("board:address"));
-    parser.addOptions({simOpt, interfaceOpt, portOpt, baudOpt, termOpt, gpibOpt});
+    const QCommandLineOption sendOpt(
+        QStringLiteral("send"),
+        QStringLiteral("Send this command or query once on line (may be repeated)."),
+        QStringLiteral("text"));
+    const QCommandLineOption pollOpt(QStringLiteral("poll"),
+                                     QStringLiteral("Start polling channel 1's voltage at once."));
+    parser.addOptions({simOpt, interfaceOpt, portOpt, baudOpt, termOpt, gpibOpt, sendOpt, pollOpt});
     parser.process(app);
 
     SteadyClock clock;
@@ -138,6 +144,9 @@ int main(int argc, char* argv[]) {
     tasker.setSerialTerminator(conn.terminator);
     LinkMonitor monitor(tasker, trace, conn.description);
     tasker.setLinkHost(&monitor);
+    for (const QString& text : parser.values(sendOpt))
+        monitor.send(text);
+    monitor.setPolling(parser.isSet(pollOpt));
     monitor.show();
     const int rc = QApplication::exec();
     tasker.setLinkHost(nullptr);

@@ -1,10 +1,12 @@
 #include "link/commtasker.h"
+#include "link/dlgwaitrsp.h"
 #include "link/replyfield.h"
 #include "link/simlink.h"
 #include "sim/supply.h"
 #include "support/testsupport.h"
 
 #include <QApplication>
+#include <QPushButton>
 
 using namespace trq;
 using namespace trq::test;
@@ -16,10 +18,11 @@ class SilentBoard final : public GpibBoard {
 public:
     bool configure(int, int) override { return true; }
     void writeAsync(const QByteArray& bytes) override { written << bytes; }
-    void readAsync() override {}
+    void readAsync() override { ++reads; }
     void reset() override {}
     QString errorString() const override { return {}; }
     QList<QByteArray> written;
+    int reads = 0;
 };
 
 // Forwards to a simulated board and counts operations started while another
@@ -288,9 +291,14 @@ private slots:
         QCOMPARE(trace.since(QStringLiteral("Q waitwrite")).mid(0, 3),
                  (QStringList{"Q waitwrite", "OpMode 1", "QueryWaitWriteErrorWait"}));
         QCOMPARE(f.tasker.IsQueueLocked(), 0);
-        emit board->writeComplete();
+        emit board->writeComplete(); // a command: no read is started
+        QCOMPARE(f.tasker.OpMode(), 0);
+        QCOMPARE(board->reads, 0);
         f.tick();
         QCOMPARE(board->written.size(), 2);
+        emit board->writeComplete(); // the query: its reply is read
+        QCOMPARE(board->reads, 1);
+        QCOMPARE(f.tasker.OpMode(), 2);
     }
 
     void errorEventRunsTheTimeoutProcedureAndResets() {
@@ -428,6 +436,34 @@ private slots:
         QCOMPARE(f.tasker.queryInsertIndex(), 0);
         f.tick(5);
         QVERIFY(f.instrument().received.empty());
+    }
+
+    void waitDialogClosesWhenTheLinkIsQuiet() {
+        GpibFixture f;
+        f.tasker.ExecCmdTask(QStringLiteral(":CHAN1:VOLT 1"), 0, nullptr, {}, 1);
+        QVERIFY(f.tasker.ClearAllTasks()); // nothing outstanding: first check closes it
+        QCOMPARE(f.tasker.CmdTaskCount(), 0);
+        QVERIFY(QApplication::activeModalWidget() == nullptr);
+    }
+
+    void waitDialogCanBeCancelled() {
+        TaskerFixture f;
+        f.tasker.setGpibBoard(new SilentBoard);
+        f.tasker.setCommType(QStringLiteral("GPIB"));
+        f.tasker.ExecQueryTask(QStringLiteral("*IDN?"), 5, nullptr, "Text", 4);
+        f.tasker.ExecQueryTask(QStringLiteral("*IDN?"), 5, nullptr, "Text", 4);
+        f.tick(2);
+        QVERIFY(f.tasker.IsQueryPending()); // never answered
+        bool sawDialog = false;
+        QTimer::singleShot(350, [&] {
+            if (auto* dlg = qobject_cast<dlgWaitRsp*>(QApplication::activeModalWidget())) {
+                sawDialog = dlg->windowTitle() == QLatin1String("Dialog Caption");
+                dlg->CancelButton()->click();
+            }
+        });
+        QVERIFY(f.tasker.ClearAllTasks());
+        QVERIFY(sawDialog);
+        QCOMPARE(f.tasker.QueryTaskCount(), 0);
     }
 
     void ackWaitHoldsTheQueuesUntilTaskAck() {

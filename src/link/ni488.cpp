@@ -4,6 +4,9 @@
 
 #include <QThread>
 
+#include <algorithm>
+#include <iterator>
+
 namespace trq {
 
 QStringList Ni488Library::defaultNames() {
@@ -130,9 +133,11 @@ Ni488GpibBoard::Ni488GpibBoard(QStringList libraryNames, QObject* parent)
 
 Ni488GpibBoard::~Ni488GpibBoard() {
     if (thread_) {
+        // Take the device off line after whatever the worker is still doing.
         if (ud_ >= 0 && lib_.ibonl) {
             const int ud = ud_;
-            QMetaObject::invokeMethod(worker_, [this, ud] { lib_.ibonl(ud, 0); });
+            QMetaObject::invokeMethod(
+                worker_, [this, ud] { lib_.ibonl(ud, 0); }, Qt::BlockingQueuedConnection);
         }
         thread_->quit();
         thread_->wait();
