@@ -301,6 +301,22 @@ private slots:
         QCOMPARE(f.tasker.OpMode(), 2);
     }
 
+    void secondCommandWaitsForTheFirstWrite() {
+        TaskerFixture f;
+        auto* board = new SilentBoard;
+        f.tasker.setGpibBoard(board);
+        f.tasker.setCommType(QStringLiteral("GPIB"));
+        f.tasker.ExecCmdTask(QStringLiteral("OUT1"), 0, nullptr, {}, 1);
+        f.tasker.ExecCmdTask(QStringLiteral("OUT0"), 0, nullptr, {}, 1);
+        f.tick();
+        TraceCapture trace;
+        f.tasker.ConsumeTask();
+        QCOMPARE(trace.lines.mid(0, 6), (QStringList{"C+", "C Setup", "C setup", "C OpMode 1", "C-",
+                                                     "CmdWaitWriteErrorWait"}));
+        QCOMPARE(board->written, QList<QByteArray>{"OUT1"});
+        QCOMPARE(f.tasker.IsQueueLocked(), 0);
+    }
+
     void errorEventRunsTheTimeoutProcedureAndResets() {
         GpibFixture f;
         Target target;

@@ -20,6 +20,7 @@ struct FakeDriver {
     void (*chunked)(int) = nullptr;
     int (*overlaps)() = nullptr;
     int (*clears)() = nullptr;
+    int (*writes)() = nullptr;
 
     bool load() {
         if (!lib.load())
@@ -29,7 +30,8 @@ struct FakeDriver {
         chunked = reinterpret_cast<decltype(chunked)>(lib.resolve("fakegpib_chunked"));
         overlaps = reinterpret_cast<decltype(overlaps)>(lib.resolve("fakegpib_overlaps"));
         clears = reinterpret_cast<decltype(clears)>(lib.resolve("fakegpib_clears"));
-        return setup && failReads && chunked && overlaps && clears;
+        writes = reinterpret_cast<decltype(writes)>(lib.resolve("fakegpib_writes"));
+        return setup && failReads && chunked && overlaps && clears && writes;
     }
 };
 
@@ -96,6 +98,40 @@ private slots:
         QCOMPARE(f.target.replies.last(), QStringLiteral("10.000"));
         QCOMPARE(f.driver.overlaps(), 0);
         QVERIFY(f.prompter.texts.isEmpty());
+    }
+
+    void queryIsWrittenOnTheTickAfterItReachesTheHead() {
+        GpibFixture f;
+        QVERIFY(f.driver.load());
+        f.driver.setup("PSQ-3323", 5);
+        QVERIFY(f.board->configure(0, 5));
+        f.tasker.ExecQueryTask(QStringLiteral(":OUTP:STAT?"), 5, &f.target, "Take", 1);
+        f.tick();
+        QTest::qWait(20);
+        QCOMPARE(f.driver.writes(), 0);
+        f.tick();
+        QTRY_COMPARE(f.driver.writes(), 1);
+        QVERIFY(f.tickUntil([&] { return !f.target.replies.isEmpty(); }));
+        QCOMPARE(f.target.replies, QStringList{"0"});
+    }
+
+    void cancelledQueryStillConsumesItsReply() {
+        GpibFixture f;
+        QVERIFY(f.driver.load());
+        f.driver.setup("PSQ-3323", 5);
+        QVERIFY(f.board->configure(0, 5));
+        f.tasker.ExecQueryTask(QStringLiteral("*IDN?"), 5, &f.target, "Take", 1);
+        f.tick(2);
+        QTRY_COMPARE(f.driver.writes(), 1);
+        f.tasker.ResetQueryTasks();
+        QVERIFY(f.tickUntil([&] { return f.tasker.QueryTaskCount() == 0; }));
+        QVERIFY(f.target.replies.isEmpty());
+        QCOMPARE(f.tasker.replies().RspCount(), 0);
+        // The next query is paired with its own answer, not the cancelled one.
+        f.tasker.ExecQueryTask(QStringLiteral(":OUTP:STAT?"), 5, &f.target, "Take", 1);
+        QVERIFY(f.tickUntil([&] { return !f.target.replies.isEmpty(); }));
+        QCOMPARE(f.target.replies, QStringList{"0"});
+        QCOMPARE(f.driver.overlaps(), 0);
     }
 
     void replyReadInPiecesIsWhole() {
