@@ -25,46 +25,6 @@ public:
     int reads = 0;
 };
 
-// Forwards to a simulated board and counts operations started while another
-// one is still outstanding.
-class OverlapCheckingBoard final : public GpibBoard {
-public:
-    explicit OverlapCheckingBoard(SimGpibBoard* inner) : inner_(inner) {
-        inner_->setParent(this);
-        connect(inner_, &GpibBoard::writeComplete, this, [this] {
-            --outstanding;
-            emit writeComplete();
-        });
-        connect(inner_, &GpibBoard::dataRead, this, [this](const QByteArray& b) {
-            --outstanding;
-            emit dataRead(b);
-        });
-        connect(inner_, &GpibBoard::error, this, &GpibBoard::error);
-    }
-    bool configure(int b, int a) override { return inner_->configure(b, a); }
-    void writeAsync(const QByteArray& bytes) override {
-        overlaps += outstanding > 0;
-        ++outstanding;
-        inner_->writeAsync(bytes);
-    }
-    void readAsync() override {
-        overlaps += outstanding > 0;
-        ++outstanding;
-        inner_->readAsync();
-    }
-    void reset() override {
-        outstanding = 0;
-        inner_->reset();
-    }
-    QString errorString() const override { return {}; }
-    SimGpibBoard* inner() const { return inner_; }
-    int outstanding = 0;
-    int overlaps = 0;
-
-private:
-    SimGpibBoard* inner_;
-};
-
 std::unique_ptr<sim::Supply> supply(const char* model = "PSQ-3323") {
     return sim::Supply::create(QString::fromLatin1(model));
 }
@@ -224,57 +184,6 @@ private slots:
                  (QStringList{"RspPop '5.000'", "query paired:':CHAN1:MEAS:VOLT?' '5.000'",
                               "Q waitcall", "Q x called", "Q finished", paired.value(5)}));
         QVERIFY(paired.value(5).startsWith(QStringLiteral("Q-")));
-    }
-
-    void callTypeOneCallsTheNamedProcedure() {
-        GpibFixture f;
-        Target target;
-        f.tasker.ExecQueryTask(QStringLiteral("*IDN?"), 5, &target, QStringLiteral("Take"),
-                               CommTasker::CallProcedure);
-        f.drain();
-        QCOMPARE(target.replies, QStringList{f.instrument().identity()});
-    }
-
-    void cancelledQueryConsumesItsReplyAndDeliversNothing() {
-        GpibFixture f;
-        ReplyField stale, fresh;
-        f.tasker.ExecQueryTask(QStringLiteral(":OUTP:STAT?"), 5, &stale, "Text", 4);
-        f.tick(2); // written; its reply is on its way
-        QVERIFY(f.tasker.IsQueryPending());
-        f.tasker.ResetQueryTasks();
-        TraceCapture trace;
-        f.drain();
-        QVERIFY(trace.lines.contains(QStringLiteral("query paired but cancelled")));
-        QVERIFY(!trace.lines.contains(QStringLiteral("Q x called")));
-        QCOMPARE(stale.Text(), QString());
-        QCOMPARE(f.tasker.replies().RspCount(), 0);
-
-        f.instrument().output = true;
-        f.tasker.ExecQueryTask(QStringLiteral(":OUTP:STAT?"), 5, &fresh, "Text", 4);
-        f.drain();
-        QCOMPARE(fresh.Text(), QStringLiteral("1"));
-    }
-
-    void commandsAndQueriesNeverOverlap() {
-        TaskerFixture f;
-        auto* board = new OverlapCheckingBoard(new SimGpibBoard(supply()));
-        board->inner()->setReadTimeoutMsec(0);
-        f.tasker.setGpibBoard(board);
-        f.tasker.setCommType(QStringLiteral("GPIB"));
-        Target target;
-        for (int i = 1; i <= 20; ++i) {
-            f.tasker.ExecCmdTask(QStringLiteral(":CHAN1:VOLT %1").arg(i), 0, &target, {}, 1);
-            f.tasker.ExecQueryTask(QStringLiteral(":CHAN1:VOLT?"), 5, &target, "Take", 1);
-        }
-        for (int i = 0; i < 1000 && target.replies.size() < 20; ++i)
-            f.tick();
-        QCOMPARE(board->overlaps, 0);
-        QCOMPARE(target.replies.size(), 20);
-        QCOMPARE(board->inner()->supply().channel(1).vset, 20.0);
-        // Replies are never stale: each one is at least the value set before
-        // its query was queued, and they never go down.
-        for (int i = 1; i < target.replies.size(); ++i)
-            QVERIFY(target.replies[i].toDouble() >= target.replies[i - 1].toDouble());
     }
 
     void gpibQueryWaitsWhileACommandWriteIsOutstanding() {

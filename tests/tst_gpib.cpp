@@ -45,6 +45,14 @@ struct GpibFixture : TaskerFixture {
         tasker.setCommType(QStringLiteral("GPIB"));
         tasker.SetupTimeoutTask(&target, QStringLiteral("OperationTimeout"));
     }
+    // Loads the fake driver with a simulated model at `pad` and opens the
+    // board on `address`.
+    bool start(const char* model, int pad, int address) {
+        if (!driver.load())
+            return false;
+        driver.setup(model, pad);
+        return board->configure(0, address);
+    }
     // Ticks, letting the driver's worker thread answer, until done() holds.
     bool tickUntil(const std::function<bool()>& done) {
         for (int i = 0; i < 2000; ++i) {
@@ -83,9 +91,7 @@ private slots:
 
     void queriesAndCommandsRoundTrip() {
         GpibFixture f;
-        QVERIFY(f.driver.load());
-        f.driver.setup("PSQ-3323", 5);
-        QVERIFY2(f.board->configure(0, 5), qPrintable(f.board->errorString()));
+        QVERIFY(f.start("PSQ-3323", 5, 5));
         ReplyField field;
         for (int i = 1; i <= 10; ++i) {
             f.tasker.ExecCmdTask(QStringLiteral(":CHAN1:VOLT %1").arg(i), 0, nullptr, {}, 1);
@@ -102,9 +108,7 @@ private slots:
 
     void queryIsWrittenOnTheTickAfterItReachesTheHead() {
         GpibFixture f;
-        QVERIFY(f.driver.load());
-        f.driver.setup("PSQ-3323", 5);
-        QVERIFY(f.board->configure(0, 5));
+        QVERIFY(f.start("PSQ-3323", 5, 5));
         f.tasker.ExecQueryTask(QStringLiteral(":OUTP:STAT?"), 5, &f.target, "Take", 1);
         f.tick();
         QTest::qWait(20);
@@ -117,14 +121,15 @@ private slots:
 
     void cancelledQueryStillConsumesItsReply() {
         GpibFixture f;
-        QVERIFY(f.driver.load());
-        f.driver.setup("PSQ-3323", 5);
-        QVERIFY(f.board->configure(0, 5));
+        QVERIFY(f.start("PSQ-3323", 5, 5));
         f.tasker.ExecQueryTask(QStringLiteral("*IDN?"), 5, &f.target, "Take", 1);
         f.tick(2);
         QTRY_COMPARE(f.driver.writes(), 1);
         f.tasker.ResetQueryTasks();
+        TraceCapture trace;
         QVERIFY(f.tickUntil([&] { return f.tasker.QueryTaskCount() == 0; }));
+        QVERIFY(trace.lines.contains(QStringLiteral("query paired but cancelled")));
+        QVERIFY(!trace.lines.contains(QStringLiteral("Q x called")));
         QVERIFY(f.target.replies.isEmpty());
         QCOMPARE(f.tasker.replies().RspCount(), 0);
         // The next query is paired with its own answer, not the cancelled one.
@@ -136,10 +141,8 @@ private slots:
 
     void replyReadInPiecesIsWhole() {
         GpibFixture f;
-        QVERIFY(f.driver.load());
-        f.driver.setup("TRQ-7206S", 3);
+        QVERIFY(f.start("TRQ-7206S", 3, 3));
         f.driver.chunked(1);
-        QVERIFY(f.board->configure(0, 3));
         f.tasker.ExecQueryTask(QStringLiteral("*IDN?"), 5, &f.target, "Take", 1);
         QVERIFY(f.tickUntil([&] { return !f.target.replies.isEmpty(); }));
         QCOMPARE(f.target.replies, QStringList{"ZQ,TRQ-7206S,SN20260001,V1.10"});
@@ -157,10 +160,8 @@ private slots:
         QFETCH(int, address);
         QFETCH(QString, message);
         GpibFixture f;
-        QVERIFY(f.driver.load());
-        f.driver.setup("PSQ-3323", 5);
+        QVERIFY(f.start("PSQ-3323", 5, address));
         f.driver.failReads(failReadsWith);
-        QVERIFY(f.board->configure(0, address));
         for (int i = 0; i < 3; ++i)
             f.tasker.ExecQueryTask(QStringLiteral("*IDN?"), 5, &f.target, "Take", 1);
         QVERIFY(f.tickUntil([&] { return f.target.timeouts > 0; }));

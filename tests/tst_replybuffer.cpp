@@ -51,14 +51,6 @@ private slots:
         QCOMPARE(trace.lines, (QStringList{"RspPush 'old'", "RspPush 'new'", "RspPop 'new'"}));
     }
 
-    void pushIgnoresBareLineEnds() {
-        ReplyBuffer buffer;
-        buffer.RspPush(QString());
-        buffer.RspPush(QStringLiteral("\r"));
-        buffer.RspPush(QStringLiteral("\n"));
-        QCOMPARE(buffer.RspCount(), 0);
-    }
-
     void line201IsDroppedWithOverflow() {
         ReplyBuffer buffer;
         for (int i = 0; i < ReplyBuffer::kSize; ++i)
