@@ -25,14 +25,10 @@ public:
     QByteArray readAll() override;
     QString errorString() const override { return port_.errorString(); }
 
-    // "COM3" on Windows; elsewhere a device path or a bare device name.
-    static QString systemPortName(const QString& name);
-
 private:
     void onError(QSerialPort::SerialPortError error);
 
     QSerialPort port_;
-    QString name_;
 };
 
 } // namespace trq
