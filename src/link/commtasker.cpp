@@ -64,7 +64,7 @@ void CommTasker::setGpibBoard(GpibBoard* board) {
 }
 
 void CommTasker::setQueryCmdMaxMsec(int msec) {
-    QueryCmdMaxMsec_ = std::clamp(msec, 0, 32767);
+    QueryCmdMaxMsec_ = std::max(msec, 0);
 }
 
 int CommTasker::ValidTaskArraySize(int Size, int HeadI, int TailI) {

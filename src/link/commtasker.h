@@ -180,7 +180,7 @@ private:
     qint64 MaxRspTimeMsec_ = 0;
     qint64 LastRspMsec_ = -1;
     int QueryCmdCnt_ = 0;
-    int QueryCmdMaxMsec_ = 0;
+    qint32 QueryCmdMaxMsec_ = 0; // 32 bits: read times up to 120 s
     int CurQueryCmdCnt_ = 0;
     int CurQuerySpentMsec_ = 0;
     int IsQueueLocked_ = 0;

@@ -9,13 +9,9 @@ QtSerialPort::QtSerialPort(QObject* parent) : SerialPort(parent) {
     connect(&port_, &QSerialPort::errorOccurred, this, &QtSerialPort::onError);
 }
 
-QString QtSerialPort::systemPortName(const QString& name) {
-    return name.trimmed();
-}
-
+// "COM3" on Windows; elsewhere a device path ("/dev/ttyUSB0") or name ("ttyS0").
 void QtSerialPort::setPortName(const QString& name) {
-    name_ = systemPortName(name);
-    port_.setPortName(name_);
+    port_.setPortName(name.trimmed());
 }
 
 void QtSerialPort::setBaudRate(qint32 baud) {

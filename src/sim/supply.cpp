@@ -94,6 +94,15 @@ Reply setOutput(Supply& s, int on) {
     return kNoReply;
 }
 
+// Both families number the switch 0 independent, 1 tracking, 2 parallel.
+constexpr int kCodeToCoupling[] = {0, 2, 1};
+int couplingFromCode(int code) {
+    return code >= 0 && code <= 2 ? kCodeToCoupling[code] : -1;
+}
+int codeFromCoupling(int coupling) {
+    return kCodeToCoupling[coupling];
+}
+
 Reply setCoupling(Supply& s, int mode) {
     if (mode < 0 || mode > 2 || s.channelCount() < 2)
         return rangeError(s);
@@ -256,14 +265,7 @@ const CommandSpec kLegacyTable[] = {
          return r ? Reply(*r + QLatin1Char('A')) : r;
      }},
     {"OUT<n>", [](Supply& s, const Args& a) { return setOutput(s, a.n[0]); }},
-    // The legacy switch codes: 0 independent, 1 series (tracking), 2 parallel.
-    {"TRACK<n>",
-     [](Supply& s, const Args& a) -> Reply {
-         static constexpr int kToCoupling[] = {0, 2, 1};
-         if (a.n[0] < 0 || a.n[0] > 2)
-             return rangeError(s);
-         return setCoupling(s, kToCoupling[a.n[0]]);
-     }},
+    {"TRACK<n>", [](Supply& s, const Args& a) { return setCoupling(s, couplingFromCode(a.n[0])); }},
     {"STATUS?", [](Supply& s, const Args&) { return legacyStatus(s); }},
     {"SAV<n>", [](Supply& s, const Args& a) { return saveMemory(s, a.n[0]); }},
     {"RCL<n>", [](Supply& s, const Args& a) { return recallMemory(s, a.n[0]); }},
