@@ -189,8 +189,10 @@ const CommandSpec kCommonTable[] = {
 const CommandSpec kScpiTable[] = {
     {":OUTP:STAT <n>", [](Supply& s, const Args& a) { return setOutput(s, a.n[0]); }},
     {":OUTP:STAT?", [](Supply& s, const Args&) { return boolText(s.output); }},
-    {":OUTP:COUP:TRAC <n>", [](Supply& s, const Args& a) { return setCoupling(s, a.n[0]); }},
-    {":OUTP:COUP:TRAC?", [](Supply& s, const Args&) { return Reply(QString::number(s.coupling)); }},
+    {":OUTP:COUP:TRAC <n>",
+     [](Supply& s, const Args& a) { return setCoupling(s, couplingFromCode(a.n[0])); }},
+    {":OUTP:COUP:TRAC?",
+     [](Supply& s, const Args&) { return Reply(QString::number(codeFromCoupling(s.coupling))); }},
     {"*SAV <n>", [](Supply& s, const Args& a) { return saveMemory(s, a.n[0]); }},
     {"*RCL <n>", [](Supply& s, const Args& a) { return recallMemory(s, a.n[0]); }},
     {":SYST:AUTO:STAR?",
