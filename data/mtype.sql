@@ -1,0 +1,56 @@
+-- Schema and machine types of mtype.mdb. Statements end with ";" at a line end.
+
+CREATE TABLE data1 (
+  MTYPE TEXT PRIMARY KEY,
+  Listed INTEGER NOT NULL,      -- shown in the model menu
+  Layout INTEGER NOT NULL,      -- front panel 1 to 4
+  PerChannel INTEGER NOT NULL,  -- limits in rows MTYPE#1, MTYPE#2, ...
+  MaxVolt REAL, MaxCurr REAL, MaxOvp REAL,
+  StepVolt REAL, StepCurr REAL, StepOvp REAL,
+  FmtVolt TEXT, FmtCurr TEXT, FmtOvp TEXT
+);
+
+INSERT INTO data1 VALUES ('PSQ-3323', 1, 1, 1, 32, 3.2, 35.2, 0.01, 0.001, 0.01, '.000', '.000', '.00');
+INSERT INTO data1 VALUES ('PSQ-3323#1', 0, 1, 0, 32, 3.2, 35.2, 0.01, 0.001, 0.01, '.000', '.000', '.00');
+INSERT INTO data1 VALUES ('PSQ-3323#2', 0, 1, 0, 32, 3.2, 35.2, 0.01, 0.001, 0.01, '.000', '.000', '.00');
+INSERT INTO data1 VALUES ('PSQ-3323#3', 0, 1, 0, 6, 3.2, 6.6, 0.01, 0.001, 0.01, '.000', '.000', '.00');
+INSERT INTO data1 VALUES ('SPQ-3610DNB', 1, 2, 0, 36, 10, 39.6, 0.01, 0.01, 0.01, '.000', '.000', '.00');
+INSERT INTO data1 VALUES ('TRQ-3302', 1, 3, 0, 30, 3, 0, 0.01, 0.001, 0, '.00', '.000', '.00');
+INSERT INTO data1 VALUES ('TRQ-7206S', 1, 4, 1, 30, 6, 0, 0.01, 0.001, 0, '.000', '.000', '.00');
+INSERT INTO data1 VALUES ('TRQ-7206S#1', 0, 4, 0, 30, 6, 0, 0.01, 0.001, 0, '.000', '.000', '.00');
+INSERT INTO data1 VALUES ('TRQ-7206S#2', 0, 4, 0, 30, 6, 0, 0.01, 0.001, 0, '.000', '.000', '.00');
+INSERT INTO data1 VALUES ('TRQ-7206S#3', 0, 4, 0, 10, 3, 0, 0.01, 0.001, 0, '.000', '.000', '.00');
+INSERT INTO data1 VALUES ('TRQ-7206S#4', 0, 4, 0, 5, 1, 0, 0.01, 0.001, 0, '.000', '.000', '.00');
+
+CREATE TABLE datamain (
+  RecNo TEXT, StartTime TEXT, EndTime TEXT, Comment TEXT,
+  PUnit TEXT, SUnit TEXT, RecStyle TEXT, ShowStyle TEXT
+);
+
+CREATE TABLE datadetail (
+  RecNo TEXT, SeqWindow INTEGER, SeqNo INTEGER, RecTime TEXT,
+  PVal REAL, SVal REAL, Reason TEXT, PVal2 REAL, SVal2 REAL, Reason2 TEXT,
+  PVal3 REAL, SVal3 REAL, Reason3 TEXT, Comment TEXT, TimeTick INTEGER, DiffLastTime INTEGER,
+  PVal4 REAL, SVal4 REAL
+);
+CREATE INDEX datadetail_recno ON datadetail (RecNo, SeqNo);
+
+CREATE TABLE datatemp (
+  SeqNo INTEGER, RecTime TEXT, PVal REAL, SVal REAL, Reason TEXT,
+  PVal2 REAL, SVal2 REAL, Reason2 TEXT, PVal3 REAL, SVal3 REAL, Reason3 TEXT,
+  Comment TEXT, TimeTick INTEGER, DiffLastTime INTEGER, PVal4 REAL, SVal4 REAL
+);
+CREATE INDEX datatemp_seqno ON datatemp (SeqNo);
+
+CREATE TABLE datacopy (
+  RecNo TEXT, SeqWindow INTEGER, SeqNo INTEGER, RecTime TEXT,
+  PVal REAL, SVal REAL, Reason TEXT, PVal2 REAL, SVal2 REAL, Reason2 TEXT,
+  PVal3 REAL, SVal3 REAL, Reason3 TEXT, Comment TEXT, TimeTick INTEGER, DiffLastTime INTEGER,
+  PVal4 REAL, SVal4 REAL
+);
+
+CREATE TABLE datawindow1 (
+  SeqNo INTEGER, RecTime TEXT, PVal REAL, SVal REAL, Reason TEXT,
+  PVal2 REAL, SVal2 REAL, Reason2 TEXT, PVal3 REAL, SVal3 REAL, Reason3 TEXT,
+  Comment TEXT, TimeTick INTEGER, DiffLastTime INTEGER, PVal4 REAL, SVal4 REAL
+);

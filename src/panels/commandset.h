@@ -1,0 +1,95 @@
+#pragma once
+
+#include <QByteArray>
+#include <QLocale>
+#include <QString>
+
+#include <array>
+#include <optional>
+
+namespace trq {
+
+// The three command families, chosen from the machine type.
+enum class CommandFamily { Legacy, Scpi1, Scpi3 };
+
+// "TRQ" first, then "DNB", else the three-channel SCPI family; case-sensitive.
+CommandFamily familyOf(const QString& machineType);
+
+// The query texts of the family in use and the serial line end. Per-channel
+// arrays are indexed by channel number minus one.
+struct QueryTable {
+    QString IdnQuery;
+    std::array<QString, 4> MeasVoltQuery, MeasCurrQuery, SetVoltQuery, SetCurrQuery;
+    std::array<QString, 3> OvpQuery, OcpQuery;
+    QString OutputStateQuery, CouplingQuery, AutoStateQuery, AutoStartQuery, AutoEndQuery,
+        AutoCycleQuery, AutoDelayQuery, MemoryQuery, ErrorQuery, StatusQuery;
+    QByteArray LineEnd = "\n";
+};
+
+// Each builder writes only its family's fields; the others keep their text.
+void BuildLegacyQueries(QueryTable& table);
+void BuildScpi1Queries(QueryTable& table);
+void BuildScpi3Queries(QueryTable& table);
+void BuildQueries(QueryTable& table, const QString& machineType);
+
+// Set commands, composed at the point of sending.
+enum class SetCommand {
+    Voltage,     // n, v
+    Current,     // n, v
+    OverVoltage, // n, v
+    OverCurrent, // n, on
+    OutputOn,
+    OutputOff,
+    Independent,
+    Parallel, // sets
+    Tracking, // sets
+    ClearProtection,
+    SaveMemory,   // m
+    RecallMemory, // m
+    AutoStart,    // m
+    AutoEnd,      // m
+    AutoCycle,    // count
+    AutoDelay,    // delay in 100 ms
+    AutoRunOn,
+    AutoRunOff,
+};
+
+// The pattern of a set command in a family: "{n}" channel number, "{v}" value
+// text, "{i}" integer argument. Empty when the family has no such command.
+QString commandPattern(CommandFamily family, SetCommand command);
+
+struct CommandArgs {
+    int channel = 1;
+    QString value;
+    int number = 0;
+};
+QString composeCommand(CommandFamily family, SetCommand command, const CommandArgs& args);
+
+// Numeric format patterns: "0" a digit always written, "#" a digit written
+// when significant, "." the decimal separator, anything else literal.
+// Rounds half away from zero; uses the locale's decimal separator.
+QString formatNumber(double value, const QString& pattern, const QLocale& locale = QLocale());
+// The value's default text: up to 15 significant digits, no trailing zeros.
+QString generalNumber(double value, const QLocale& locale = QLocale());
+
+// A reply that reads as a number, or nothing (empty, letters, garbage).
+std::optional<double> parseNumber(const QString& text);
+// The leading numeric part of a text; 0 when there is none.
+double leadingNumber(const QString& text);
+
+// ":SYST:ERR?": only a reply beginning with "0," means no error.
+bool isNoError(const QString& reply);
+
+enum class Coupling { Independent = 0, Tracking = 1, Parallel = 2 };
+
+// The legacy "STATUS?" reply read by position after blanks are removed.
+struct LegacyStatus {
+    std::optional<Coupling> coupling;
+    std::optional<bool> output;
+};
+LegacyStatus decodeStatus(const QString& reply);
+
+// The coupling query's reply: "0" independent, "2" parallel, else tracking.
+Coupling couplingFromReply(const QString& reply);
+
+} // namespace trq

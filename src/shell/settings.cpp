@@ -1,0 +1,33 @@
+#include "shell/settings.h"
+
+namespace trq {
+
+namespace {
+
+QSettings store() {
+    return QSettings(QSettings::NativeFormat, QSettings::UserScope,
+                     QString::fromLatin1(Settings::kApplication));
+}
+
+QString path(const QString& section, const QString& key) {
+    return section + QLatin1Char('/') + key;
+}
+
+} // namespace
+
+QString Settings::GetSetting(const QString& section, const QString& key,
+                             const QString& defaultValue) {
+    return store().value(path(section, key), defaultValue).toString();
+}
+
+void Settings::SaveSetting(const QString& section, const QString& key, const QString& value) {
+    store().setValue(path(section, key), value);
+}
+
+int Settings::GetInt(const QString& section, const QString& key, int defaultValue) {
+    bool ok = false;
+    const int value = GetSetting(section, key).trimmed().toInt(&ok);
+    return ok ? value : defaultValue;
+}
+
+} // namespace trq

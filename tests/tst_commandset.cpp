@@ -1,0 +1,261 @@
+#include "panels/commandset.h"
+#include "shell/machinetype.h"
+#include "shell/strings.h"
+#include "support/testsupport.h"
+
+#include <QApplication>
+
+using namespace trq;
+
+Q_DECLARE_METATYPE(trq::CommandFamily)
+Q_DECLARE_METATYPE(trq::SetCommand)
+
+class TestCommandSet : public QObject {
+    Q_OBJECT
+private slots:
+    void parseMachineType_data() {
+        QTest::addColumn<QString>("answer");
+        QTest::addColumn<QString>("model");
+        QTest::newRow("four fields") << "ZQ,PSQ-3323,SN20260001,V1.10"
+                                     << "PSQ-3323";
+        QTest::newRow("legacy four-channel") << "ZQ,TRQ-7206S,EN1,V2"
+                                             << "TRQ-7206S";
+        QTest::newRow("blank-separated words") << "ZQ POWER TRQ-3302 V1.0"
+                                               << "TRQ-3302";
+        QTest::newRow("blank inside the model field") << "ZQ,PSQ 3323,SN"
+                                                      << "PSQ3323";
+        QTest::newRow("not trimmed") << "ZQ, PSQ-3323,SN"
+                                     << "PSQ-3323";
+        QTest::newRow("two fields only") << "ZQ,PSQ-3323"
+                                         << "";
+        QTest::newRow("no commas, two blanks") << "ZQ POWER TRQ"
+                                               << "";
+        QTest::newRow("empty") << ""
+                               << "";
+        QTest::newRow("binary") << QString::fromLatin1(QByteArray("\x00\xff,\x01\x02,", 6))
+                                << QString::fromLatin1(QByteArray("\x01\x02", 2));
+        QTest::newRow("line end kept") << "ZQ,PSQ-3323\r\n,x"
+                                       << "PSQ-3323\r\n";
+    }
+    void parseMachineType() {
+        QFETCH(QString, answer);
+        QFETCH(QString, model);
+        QCOMPARE(ParseMachineType(answer), model);
+    }
+
+    void parseMachineTypeOfAHugeAnswer() {
+        const QString huge = QString(100000, QLatin1Char('x'));
+        QCOMPARE(ParseMachineType(huge), QString());
+        QCOMPARE(ParseMachineType(QStringLiteral("a,") + huge + QStringLiteral(",b")), huge);
+    }
+
+    void familyChoice_data() {
+        QTest::addColumn<QString>("model");
+        QTest::addColumn<CommandFamily>("family");
+        QTest::newRow("legacy") << "TRQ-7206S" << CommandFamily::Legacy;
+        QTest::newRow("TRQ wins over DNB") << "TRQ-DNB1" << CommandFamily::Legacy;
+        QTest::newRow("single-channel") << "SPQ-3610DNB" << CommandFamily::Scpi1;
+        QTest::newRow("case matters") << "trq-dnb" << CommandFamily::Scpi3;
+        QTest::newRow("anything else") << "PSQ-3323" << CommandFamily::Scpi3;
+    }
+    void familyChoice() {
+        QFETCH(QString, model);
+        QFETCH(CommandFamily, family);
+        QCOMPARE(familyOf(model), family);
+    }
+
+    void buildersFillTheirFieldsOnly() {
+        QueryTable t;
+        QCOMPARE(t.LineEnd, QByteArray("\n"));
+        BuildScpi3Queries(t);
+        QCOMPARE(t.MeasVoltQuery[2], QStringLiteral(":CHAN3:MEAS:VOLT?"));
+        QCOMPARE(t.OcpQuery[1], QStringLiteral(":CHAN2:PROT:CURR?"));
+        QCOMPARE(t.AutoCycleQuery, QStringLiteral(":SYST:AUTO:CYCLE?"));
+        QCOMPARE(t.LineEnd, QByteArray("\r"));
+        QVERIFY(t.StatusQuery.isEmpty());
+        // A legacy machine next: the SCPI-only fields keep their texts.
+        BuildLegacyQueries(t);
+        QCOMPARE(t.MeasVoltQuery[3], QStringLiteral("VOUT4?"));
+        QCOMPARE(t.SetCurrQuery[0], QStringLiteral("ISET1?"));
+        QCOMPARE(t.OutputStateQuery, QStringLiteral("STATUS?"));
+        QCOMPARE(t.ErrorQuery, QStringLiteral(":SYST:ERR?"));
+        QCOMPARE(t.LineEnd, QByteArray("\r\n"));
+        BuildScpi1Queries(t);
+        for (std::size_t i = 0; i < 3; ++i)
+            QCOMPARE(t.SetVoltQuery[i], QStringLiteral(":VOLT?"));
+        QCOMPARE(t.SetVoltQuery[3], QStringLiteral("VSET4?"));
+        QCOMPARE(t.LineEnd, QByteArray("\n"));
+    }
+
+    void commandTexts_data() {
+        QTest::addColumn<CommandFamily>("family");
+        QTest::addColumn<SetCommand>("command");
+        QTest::addColumn<int>("channel");
+        QTest::addColumn<QString>("value");
+        QTest::addColumn<int>("number");
+        QTest::addColumn<QString>("text");
+        using F = CommandFamily;
+        using C = SetCommand;
+        QTest::newRow("scpi3 voltage")
+            << F::Scpi3 << C::Voltage << 2 << "5." << 0 << ":CHAN2:VOLT 5.";
+        QTest::newRow("scpi1 voltage, no channel")
+            << F::Scpi1 << C::Voltage << 1 << "5" << 0 << ":VOLT 5";
+        QTest::newRow("legacy current")
+            << F::Legacy << C::Current << 4 << "1.5" << 0 << "ISET4:1.5";
+        QTest::newRow("scpi3 ocp")
+            << F::Scpi3 << C::OverCurrent << 3 << "" << 1 << ":CHAN3:PROT:CURR 1";
+        QTest::newRow("legacy save has no blank")
+            << F::Legacy << C::SaveMemory << 1 << "" << 3 << "SAV3";
+        QTest::newRow("scpi save") << F::Scpi3 << C::SaveMemory << 1 << "" << 3 << "*SAV 3";
+        QTest::newRow("scpi1 parallel with sets")
+            << F::Scpi1 << C::Parallel << 1 << "" << 3 << "SYST:CONF:MSL 3";
+        QTest::newRow("scpi1 independent")
+            << F::Scpi1 << C::Independent << 1 << "" << 2 << "SYST:CONF:MSL 0";
+        QTest::newRow("scpi3 parallel")
+            << F::Scpi3 << C::Parallel << 1 << "" << 0 << ":OUTP:COUP:TRAC 2";
+        QTest::newRow("scpi3 tracking")
+            << F::Scpi3 << C::Tracking << 1 << "" << 0 << ":OUTP:COUP:TRAC 1";
+        QTest::newRow("legacy tracking") << F::Legacy << C::Tracking << 1 << "" << 0 << "TRACK1";
+        QTest::newRow("legacy output") << F::Legacy << C::OutputOn << 1 << "" << 0 << "OUT1";
+        QTest::newRow("cycle spelled CYCL")
+            << F::Scpi3 << C::AutoCycle << 1 << "" << 12 << ":SYST:AUTO:CYCL 12";
+        QTest::newRow("clear protection everywhere")
+            << F::Legacy << C::ClearProtection << 1 << "" << 0 << ":OUTP:PROT:CLE";
+    }
+    void commandTexts() {
+        QFETCH(CommandFamily, family);
+        QFETCH(SetCommand, command);
+        QFETCH(int, channel);
+        QFETCH(QString, value);
+        QFETCH(int, number);
+        QFETCH(QString, text);
+        QCOMPARE(composeCommand(family, command, {channel, value, number}), text);
+    }
+
+    void commandTableIsComplete() {
+        // Every operation has a text in every family, except the protection
+        // settings the legacy supplies do not have; single-channel texts name
+        // no channel; automatic run is composed alike everywhere.
+        for (int c = int(SetCommand::Voltage); c <= int(SetCommand::AutoRunOff); ++c) {
+            const auto command = SetCommand(c);
+            for (auto family :
+                 {CommandFamily::Legacy, CommandFamily::Scpi1, CommandFamily::Scpi3}) {
+                const QString pattern = commandPattern(family, command);
+                const bool legacyProtection =
+                    family == CommandFamily::Legacy &&
+                    (command == SetCommand::OverVoltage || command == SetCommand::OverCurrent);
+                QCOMPARE(pattern.isEmpty(), legacyProtection);
+                if (family == CommandFamily::Scpi1)
+                    QVERIFY2(!pattern.contains(QLatin1String("{n}")), qPrintable(pattern));
+            }
+            if (command >= SetCommand::AutoStart)
+                QCOMPARE(commandPattern(CommandFamily::Legacy, command),
+                         commandPattern(CommandFamily::Scpi3, command));
+        }
+    }
+
+    void formatNumber_data() {
+        QTest::addColumn<double>("value");
+        QTest::addColumn<QString>("pattern");
+        QTest::addColumn<QString>("c");
+        QTest::addColumn<QString>("german");
+        QTest::newRow("whole keeps its point") << 5.0 << "###0.###"
+                                               << "5."
+                                               << "5,";
+        QTest::newRow("rounded to three") << 12.3456 << "###0.###"
+                                          << "12.346"
+                                          << "12,346";
+        QTest::newRow("trailing zeros dropped") << 1.5 << "###0.###"
+                                                << "1.5"
+                                                << "1,5";
+        QTest::newRow("one decimal at least") << 5.0 << "###0.0##"
+                                              << "5.0"
+                                              << "5,0";
+        QTest::newRow("half away from zero") << 0.0625 << "###0.##"
+                                             << "0.06"
+                                             << "0,06";
+        QTest::newRow("zero") << 0.0 << "###0.###"
+                              << "0."
+                              << "0,";
+        QTest::newRow("display pattern") << 0.0 << "0.000"
+                                         << "0.000"
+                                         << "0,000";
+        QTest::newRow("no grouping") << 12345.5 << "###0.###"
+                                     << "12345.5"
+                                     << "12345,5";
+    }
+    void formatNumber() {
+        QFETCH(double, value);
+        QFETCH(QString, pattern);
+        QFETCH(QString, c);
+        QFETCH(QString, german);
+        QCOMPARE(trq::formatNumber(value, pattern, QLocale::c()), c);
+        QCOMPARE(trq::formatNumber(value, pattern, QLocale(QLocale::German)), german);
+        // Layouts 1 and 4 send points whatever the locale.
+        QCOMPARE(trq::formatNumber(value, pattern, QLocale(QLocale::German))
+                     .replace(QLatin1Char(','), QLatin1Char('.')),
+                 c);
+    }
+
+    void generalNumberText() {
+        QCOMPARE(generalNumber(5.0, QLocale::c()), QStringLiteral("5"));
+        QCOMPARE(generalNumber(12.25, QLocale::c()), QStringLiteral("12.25"));
+        QCOMPARE(generalNumber(12.25, QLocale(QLocale::German)), QStringLiteral("12,25"));
+        QCOMPARE(generalNumber(1234567.5, QLocale::c()), QStringLiteral("1234567.5"));
+    }
+
+    void readingReplies() {
+        QCOMPARE(parseNumber(QStringLiteral("12.345")), std::optional<double>(12.345));
+        QCOMPARE(parseNumber(QStringLiteral(" 3 ")), std::optional<double>(3));
+        QVERIFY(!parseNumber(QString()));
+        QVERIFY(!parseNumber(QStringLiteral("abc")));
+        QVERIFY(!parseNumber(QStringLiteral("12.0V")));
+        QVERIFY(!parseNumber(QStringLiteral("nan")));
+        QCOMPARE(leadingNumber(QStringLiteral("12.5V")), 12.5);
+        QCOMPARE(leadingNumber(QStringLiteral("x")), 0.0);
+        QCOMPARE(leadingNumber(QString()), 0.0);
+
+        QVERIFY(isNoError(QStringLiteral("0,\"No error\"")));
+        QVERIFY(isNoError(QStringLiteral("0,anything")));
+        QVERIFY(!isNoError(QStringLiteral(" 0,No error")));
+        QVERIFY(!isNoError(QStringLiteral("-222,\"Data out of range\"")));
+        QVERIFY(!isNoError(QString()));
+
+        QCOMPARE(couplingFromReply(QStringLiteral("0")), Coupling::Independent);
+        QCOMPARE(couplingFromReply(QStringLiteral("2")), Coupling::Parallel);
+        QCOMPARE(couplingFromReply(QStringLiteral("1")), Coupling::Tracking);
+        QCOMPARE(couplingFromReply(QStringLiteral("x")), Coupling::Tracking);
+    }
+
+    void decodeStatus_data() {
+        QTest::addColumn<QString>("reply");
+        QTest::addColumn<int>("coupling"); // -1 untouched
+        QTest::addColumn<int>("output");   // -1 untouched
+        QTest::newRow("independent, off") << "11011000" << int(Coupling::Independent) << 0;
+        QTest::newRow("tracking, on") << "11111010" << int(Coupling::Tracking) << 1;
+        QTest::newRow("parallel") << "11101010" << int(Coupling::Parallel) << 1;
+        QTest::newRow("blanks between fields")
+            << "1 1 0 1 1 0 1 0" << int(Coupling::Independent) << 1;
+        QTest::newRow("empty") << "" << -1 << -1;
+        QTest::newRow("short") << "1101" << int(Coupling::Independent) << -1;
+        QTest::newRow("garbage") << "xxxxxxxx" << -1 << -1;
+    }
+    void decodeStatus() {
+        QFETCH(QString, reply);
+        QFETCH(int, coupling);
+        QFETCH(int, output);
+        const LegacyStatus s = trq::decodeStatus(reply);
+        QCOMPARE(s.coupling ? int(*s.coupling) : -1, coupling);
+        QCOMPARE(s.output ? int(*s.output) : -1, output);
+    }
+
+    void stringTable() {
+        QCOMPARE(LoadResString(101), QStringLiteral("Querying the machine type is timeout!"));
+        QCOMPARE(LoadResString(271), QStringLiteral("DODa Version 1.00"));
+        QCOMPARE(LoadResString(283), QStringLiteral("CHANNEL 3"));
+        QCOMPARE(LoadResString(999), QString());
+    }
+};
+
+TRQ_TEST_MAIN(TestCommandSet)
+#include "tst_commandset.moc"
