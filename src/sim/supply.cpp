@@ -475,7 +475,7 @@ double Supply::measuredVolt(int n) const {
     const Channel& c = channel(src);
     const double limit = (coupling == 1 && src == 1) ? 2 * c.iset : c.iset;
     const double v = c.vset / c.loadOhm <= limit ? c.vset : limit * c.loadOhm;
-    return std::max(0.0, v + jitter(c.limits->maxVolt));
+    return std::max(0.0, v + jitter(v));
 }
 
 double Supply::measuredCurr(int n) const {
@@ -484,7 +484,8 @@ double Supply::measuredCurr(int n) const {
     if (coupling == 1 && (n == 1 || n == 2))
         return std::max(0.0, measuredVolt(1) / channel(1).loadOhm / 2);
     const Channel& c = channel(n);
-    return std::max(0.0, std::min(c.vset / c.loadOhm, c.iset) + jitter(c.limits->maxCurr));
+    const double i = std::min(c.vset / c.loadOhm, c.iset);
+    return std::max(0.0, i + jitter(i));
 }
 
 void Supply::checkProtection() {

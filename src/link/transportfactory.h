@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+namespace trq {
+
+class GpibBoard;
+class SerialPort;
+
+// Makes the link's transports. A port named "SIM:<model>" and a GPIB board
+// with a simulated model carry a simulated supply; everything else is real.
+class TransportFactory {
+public:
+    static constexpr const char* kSimPrefix = "SIM:";
+
+    virtual ~TransportFactory() = default;
+
+    virtual SerialPort* createSerialPort(const QString& portName);
+    // An empty model gives the NI-488.2 board.
+    virtual GpibBoard* createGpibBoard(const QString& simulatedModel);
+
+    // Ports to offer: the system's serial devices, ports named on the command
+    // line, then one simulated port per simulated model.
+    virtual QStringList availablePortNames() const;
+    void addPortName(const QString& name) { extraPorts_ << name; }
+
+    static bool isSimulated(const QString& portName);
+
+private:
+    QStringList extraPorts_;
+};
+
+} // namespace trq

@@ -1,0 +1,52 @@
+#include "panels/numedit.h"
+
+#include "panels/commandset.h"
+
+namespace trq {
+
+NumEdit::NumEdit(QWidget* parent) : QDoubleSpinBox(parent) {
+    setDecimals(3);
+    setKeyboardTracking(false);
+    setAccelerated(true);
+    setButtonSymbols(QAbstractSpinBox::UpDownArrows);
+    connect(this, &QDoubleSpinBox::valueChanged, this, [this](double v) {
+        const double before = previous_;
+        previous_ = v;
+        emit valueChangedFrom(v, before);
+    });
+}
+
+QString NumEdit::textFromValue(double value) const {
+    if (format_.isEmpty())
+        return QDoubleSpinBox::textFromValue(value);
+    QString text = formatNumber(value, format_, locale());
+    if (text.startsWith(locale().decimalPoint()))
+        text.prepend(QLatin1Char('0'));
+    return text;
+}
+
+double NumEdit::valueFromText(const QString& text) const {
+    bool ok = false;
+    const double v = locale().toDouble(text.trimmed(), &ok);
+    return ok ? v : value();
+}
+
+QValidator::State NumEdit::validate(QString& text, int&) const {
+    const QString t = text.trimmed();
+    if (t.isEmpty() || t == locale().decimalPoint())
+        return QValidator::Intermediate;
+    bool ok = false;
+    const double v = locale().toDouble(t, &ok);
+    if (!ok) {
+        // Letters never get in; a half-typed number may.
+        for (const QChar c : t)
+            if (!c.isDigit() && c != locale().decimalPoint())
+                return QValidator::Invalid;
+        return QValidator::Intermediate;
+    }
+    if (v < minimum())
+        return QValidator::Invalid;
+    return v > maximum() ? QValidator::Intermediate : QValidator::Acceptable;
+}
+
+} // namespace trq

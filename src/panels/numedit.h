@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QDoubleSpinBox>
+
+namespace trq {
+
+// A numeric edit with a display format pattern. It reports each change of
+// its value with the value it had before, and only when the user has
+// finished typing (Enter, focus change, or the up and down buttons).
+class NumEdit : public QDoubleSpinBox {
+    Q_OBJECT
+public:
+    explicit NumEdit(QWidget* parent = nullptr);
+
+    void setFormat(const QString& pattern) { format_ = pattern; }
+    const QString& format() const { return format_; }
+
+    QString textFromValue(double value) const override;
+    double valueFromText(const QString& text) const override;
+    QValidator::State validate(QString& text, int& pos) const override;
+
+signals:
+    void valueChangedFrom(double value, double previous);
+
+private:
+    QString format_;
+    double previous_ = 0;
+};
+
+} // namespace trq

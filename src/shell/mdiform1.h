@@ -1,0 +1,185 @@
+#pragma once
+
+#include "link/commtasker.h"
+#include "panels/commandset.h"
+
+#include <QHash>
+#include <QMainWindow>
+#include <QPointer>
+#include <QTimer>
+
+class QAction;
+class QLabel;
+class QMdiArea;
+class QMdiSubWindow;
+class QMenu;
+class QToolBar;
+
+namespace trq {
+
+class DataForm;
+class FrontPanel;
+class Prompter;
+class TransportFactory;
+class Waiter;
+class dlgConfigRS232;
+class dlgGPIB;
+class dlgQueryInitial;
+class frmDebug;
+
+// The main window: goes on line, identifies the supply, opens its front
+// panel and carries the menus, toolbar, status bar and timers.
+class MDIForm1 : public QMainWindow, public LinkHost {
+    Q_OBJECT
+public:
+    enum State { kOffLine = 0, kDetecting = 1, kReady = 3 };
+    static constexpr int kDetectionTimeoutMsec = 7500;
+    static constexpr int kQueryTimerMsec = 166;
+    static constexpr int kStatusTimerMsec = 100;
+
+    struct Services {
+        CommTasker& tasker;
+        DataForm& data;
+        Prompter& prompter;
+        Waiter& waiter;
+        TransportFactory& factory;
+    };
+
+    explicit MDIForm1(Services services, QWidget* parent = nullptr);
+    ~MDIForm1() override;
+
+    // Public values.
+    QString CommType;
+    QString MachineType;
+    int MachineTypeCount = 0;
+    bool IsSuspendOutput = false;
+    int LayoutType = 0;
+    QPointer<FrontPanel> OperatorForm;
+    bool IsQueryInitialValues = false;
+    int MainFormState = kOffLine;
+    int iSet = 0;
+    int AliveNumber = 0;
+    QString StatusLine;
+    int StatusLineLiveMsec = 0;
+
+    // Going on line.
+    void Setup(const QString& commType, const QString& model, bool direct);
+    void BeginGetMachineType(const QString& commType, const QString& model);
+    void DevSetupMachineType2();
+    void FailGetMachineType();
+    void OkGetMachineType();
+    void EndGetMachineType();
+    bool SetupMenuMachineTypes();
+    void SetupLayout();
+    bool QueryInitialValues();
+    void AdjustWindowSize();
+    void SetSettings();
+    void ResetAll();
+    void SetupCommTasker();
+
+    // Output, coupling mode, protection and automatic run.
+    void DoOutput(bool on);
+    void ToggleOutput();
+    void CheckOutput();
+    void mnuIndep_Click();
+    void mnuParallel_Click();
+    void mnuTrack_Click();
+    void SetMenuOutputModeAllUnchecked();
+    void mnuClearErrorOfProtection_Click();
+    void DoAutoRun(bool on);
+    void ToggleAutoRun();
+    // Memories, delay and the automatic-run range come with their dialogs.
+    void mnuSaveMemory_Click() {}
+    void mnuRecallMemory_Click() {}
+    void mnuAutoMode_Click() {}
+
+    // Menus, toolbar and status bar.
+    void ResetMenu();
+    void ResetMenuLayout(int layout);
+    void SetupMenu();
+    void ResetToolbar();
+    void ResetToolBarLayout(int layout);
+    void SetupToolBar();
+    void ReportStatus(const QString& text, int msec) override;
+    bool isPollTimerEnabled() const override { return QueryTimer_.isActive(); }
+    void StatusTimer_Timer();
+
+    // For the front panels.
+    const QueryTable& queryTable() const { return queryTable_; }
+    QString interfaceDescription() const;
+    bool runInitialQueryDialog();
+    Prompter& prompter() { return prompter_; }
+    CommTasker& tasker() { return tasker_; }
+    void sendCommand(const QString& text);
+
+    QAction* menuItem(const QString& name) const { return actions_.value(name); }
+    QAction* toolButton(const QString& key) const { return toolButtons_.value(key); }
+    QList<QAction*> modelItems() const { return modelItems_; }
+    QString statusText() const;
+    int onOffLineImage() const { return onOffLineImage_; }
+    QTimer& QueryTimer() { return QueryTimer_; }
+    QTimer& GetMachineTypeTimer() { return GetMachineTypeTimer_; }
+    QTimer& StatusTimer() { return StatusTimer_; }
+    QTimer& RecallTimer() { return RecallTimer_; }
+    dlgQueryInitial* queryInitialDialog();
+    dlgConfigRS232* rs232Dialog();
+    dlgGPIB* gpibDialog();
+
+public slots:
+    void DevSetupMachineType(const QString& answer);
+    void DevGetMachineTypeTimeout();
+    void OperationTimeout();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void buildMenus();
+    void buildToolbar();
+    QAction* addItem(QMenu* menu, const QString& name, const QString& caption);
+    void toolbarClicked(const QString& key);
+    void setOnOffLine(bool pressed, int image, const QString& text);
+    void setStatusText(const QString& text);
+    void setModeChecks(Coupling mode);
+    void selectMode(Coupling mode, SetCommand command);
+    void newLayout(int layout);
+    void ResetTableandWave();
+    void showAbout();
+    void showDebug();
+
+    CommTasker& tasker_;
+    DataForm& data_;
+    Prompter& prompter_;
+    Waiter& waiter_;
+    TransportFactory& factory_;
+    QueryTable queryTable_;
+    int gpibAddress_ = 0;
+    bool usbDialog_ = false;
+    bool modelItemsCreated_ = false;
+
+    QMdiArea* mdi_;
+    QPointer<QMdiSubWindow> panelWindow_;
+    QPointer<QWidget> tableDataForm1;
+    QPointer<QWidget> waveForm1;
+    bool tableOperation1 = false;
+    bool waveOperation1 = false;
+    QHash<QString, QAction*> actions_;
+    QHash<QString, QAction*> toolButtons_;
+    QMenu* modelMenu_ = nullptr;
+    QList<QAction*> modelItems_;
+    QToolBar* toolbar_ = nullptr;
+    QLabel* statusLabel_ = nullptr;
+    int onOffLineImage_ = 3;
+
+    QTimer QueryTimer_;
+    QTimer StatusTimer_;
+    QTimer RecallTimer_;
+    QTimer GetMachineTypeTimer_;
+
+    dlgQueryInitial* queryInitial_ = nullptr;
+    dlgConfigRS232* rs232_ = nullptr;
+    dlgGPIB* gpib_ = nullptr;
+    QPointer<frmDebug> debug_;
+};
+
+} // namespace trq
