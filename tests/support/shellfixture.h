@@ -1,0 +1,121 @@
+#pragma once
+
+#include "link/simlink.h"
+#include "link/transportfactory.h"
+#include "shell/dataform.h"
+#include "shell/mdiform1.h"
+#include "shell/settings.h"
+#include "sim/supply.h"
+#include "support/testsupport.h"
+
+#include <QDir>
+
+#include <functional>
+
+namespace trq::test {
+
+// Transports for the shell tests: simulated ones by default, or whatever a
+// test hands in; remembers the simulated supplies it made.
+class TestFactory final : public TransportFactory {
+public:
+    SerialPort* createSerialPort(const QString& name) override {
+        if (makeSerial)
+            return makeSerial(name);
+        SerialPort* port = TransportFactory::createSerialPort(name);
+        if (auto* sim = qobject_cast<SimSerialPort*>(port)) {
+            sim->supply().setNoise(0);
+            lastSerial = sim;
+        }
+        return port;
+    }
+    GpibBoard* createGpibBoard(const QString& model) override {
+        if (makeGpib)
+            return makeGpib(model);
+        GpibBoard* board = TransportFactory::createGpibBoard(model);
+        if (auto* sim = qobject_cast<SimGpibBoard*>(board)) {
+            sim->supply().setNoise(0);
+            sim->setReadTimeoutMsec(0);
+            lastGpib = sim;
+        }
+        return board;
+    }
+    QStringList availablePortNames() const override {
+        return ports.isEmpty() ? TransportFactory::availablePortNames() : ports;
+    }
+    std::function<SerialPort*(const QString&)> makeSerial;
+    std::function<GpibBoard*(const QString&)> makeGpib;
+    QStringList ports;
+    QPointer<SimSerialPort> lastSerial;
+    QPointer<SimGpibBoard> lastGpib;
+};
+
+// A main window on a fresh database, a manual clock for the watchdog,
+// scripted message boxes and quick timers.
+struct ShellFixture {
+    ManualClock clock;
+    FastWaiter waiter{&clock};
+    ScriptedPrompter prompter;
+    TestFactory factory;
+    DataForm data;
+    CommTasker tasker{{clock, waiter, prompter}};
+    std::unique_ptr<MDIForm1> main;
+
+    ShellFixture() {
+        static int count = 0;
+        const QString folder =
+            QDir::current().absoluteFilePath(QStringLiteral("db%1").arg(++count));
+        QDir().mkpath(folder);
+        DataForm::create(folder + QStringLiteral("/mtype.mdb"));
+        data.open(folder);
+        tasker.WriterTimer().setInterval(5);
+        main =
+            std::make_unique<MDIForm1>(MDIForm1::Services{tasker, data, prompter, waiter, factory});
+        main->queryInitialDialog()->CheckTimer().setInterval(5);
+        main->GetMachineTypeTimer().setInterval(400);
+        main->show();
+    }
+
+    // Goes on line with a simulated supply the way the command line does.
+    bool onLineSerial(const QString& model) {
+        Settings::SaveSetting(QStringLiteral("RS232"), QStringLiteral("PortName"),
+                              QStringLiteral("SIM:") + model);
+        main->Setup(QStringLiteral("RS232"), {}, true);
+        return QTest::qWaitFor([&] { return readyOrFailed(); }, 5000) &&
+               main->MainFormState == MDIForm1::kReady;
+    }
+    bool onLineGpib(const QString& model) {
+        Settings::SaveSetting(QStringLiteral("GPIB"), QStringLiteral("Simulated"), model);
+        main->Setup(QStringLiteral("GPIB"), {}, true);
+        return QTest::qWaitFor([&] { return readyOrFailed(); }, 5000) &&
+               main->MainFormState == MDIForm1::kReady;
+    }
+    bool readyOrFailed() const {
+        return (main->MainFormState == MDIForm1::kReady && main->OperatorForm &&
+                main->OperatorForm->isVisible()) ||
+               !prompter.texts.isEmpty() || main->MainFormState == MDIForm1::kOffLine;
+    }
+    sim::Supply& instrument() {
+        return factory.lastSerial ? factory.lastSerial->supply() : factory.lastGpib->supply();
+    }
+    // Waits until the instrument has taken at least n lines since the last
+    // take, or until the link is idle when n is 0.
+    bool waitReceived(int n = 0) {
+        return QTest::qWaitFor([&] {
+            if (n > 0)
+                return int(instrument().received.size()) >= n;
+            return tasker.QueryTaskCount() == 0 && tasker.CmdTaskCount() == 0 &&
+                   !tasker.IsQueryPending() && !tasker.IsCommandPending();
+        });
+    }
+    // Commands the instrument took since the last call.
+    QStringList takeReceived() {
+        auto& r = instrument().received;
+        QStringList out;
+        for (const QString& s : r)
+            out << s;
+        r.clear();
+        return out;
+    }
+};
+
+} // namespace trq::test

@@ -1,0 +1,616 @@
+// The main window going on line, detection and its failures, menus, toolbar
+// and status bar.
+#include "link/dlgconfigrs232.h"
+#include "link/dlgqueryinitial.h"
+#include "link/ni488.h"
+#include "link/qtserialport.h"
+#include "panels/frmlayout1.h"
+#include "panels/numedit.h"
+#include "panels/textfield.h"
+#include "shell/frmabout.h"
+#include "sim/ptyserver.h"
+#include "support/shellfixture.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QComboBox>
+#include <QLabel>
+#include <QLibrary>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+
+using namespace trq;
+using namespace trq::test;
+
+namespace {
+
+// A serial port whose instrument is a script: it answers what the test says,
+// and remembers every port and rate it was opened with.
+class ScriptedSerialPort final : public SerialPort {
+public:
+    using Script = std::function<QByteArray(const QString& port, int baud, const QByteArray&)>;
+    ScriptedSerialPort(QString name, Script script, QStringList* opened)
+        : name_(std::move(name)), script_(std::move(script)), opened_(opened) {}
+    void setPortName(const QString& name) override { name_ = name; }
+    QString portName() const override { return name_; }
+    void setBaudRate(qint32 baud) override { baud_ = baud; }
+    bool open() override {
+        if (opened_)
+            *opened_ << QStringLiteral("%1@%2").arg(name_).arg(baud_);
+        return open_ = true;
+    }
+    void close() override { open_ = false; }
+    bool isOpen() const override { return open_; }
+    void write(const QByteArray& bytes) override { input_ += script_(name_, baud_, bytes); }
+    QByteArray readAll() override { return std::exchange(input_, {}); }
+    QString errorString() const override { return {}; }
+
+private:
+    QString name_;
+    Script script_;
+    QStringList* opened_;
+    int baud_ = 9600;
+    bool open_ = false;
+    QByteArray input_;
+};
+
+class SilentBoard final : public GpibBoard {
+public:
+    bool configure(int, int) override { return true; }
+    void writeAsync(const QByteArray&) override {}
+    void readAsync() override {}
+    void reset() override {}
+    QString errorString() const override { return {}; }
+};
+
+QStringList queriesOnly(const QStringList& received) {
+    QStringList out;
+    for (const QString& s : received)
+        if (s.contains(QLatin1Char('?')))
+            out << s;
+    return out;
+}
+
+bool enabled(MDIForm1& m, const char* item) {
+    return m.menuItem(QLatin1String(item))->isEnabled();
+}
+
+} // namespace
+
+class TestShell : public QObject {
+    Q_OBJECT
+private slots:
+    void startsOffLine() {
+        ShellFixture f;
+        MDIForm1& m = *f.main;
+        m.StatusTimer_Timer();
+        QCOMPARE(m.statusText(), QStringLiteral("Setup"));
+        QCOMPARE(m.MainFormState, int(MDIForm1::kOffLine));
+        for (const char* item : {"mnuGPIB", "mnuRS232"})
+            QVERIFY2(enabled(m, item), item);
+        for (const char* item : {"mnuSaveMemory", "mnuOutput", "mnuIndep", "mnuAutoRun",
+                                 "mnuClearErrorOfProtection", "mnuWave", "mnuRecord"})
+            QVERIFY2(!enabled(m, item), item);
+        QVERIFY(m.menuItem(QStringLiteral("mnuIndep"))->isChecked());
+        QVERIFY(m.menuItem(QStringLiteral("mnuDebug"))->isVisible());
+        for (const char* key : {"GPIB", "RS232", "OnOffLine", "About"})
+            QVERIFY2(m.toolButton(QLatin1String(key))->isEnabled(), key);
+        for (const char* key : {"Output", "SaveMemory", "AutoRun", "ClearError"})
+            QVERIFY2(!m.toolButton(QLatin1String(key))->isEnabled(), key);
+        QCOMPARE(m.onOffLineImage(), 3);
+        QStringList captions;
+        for (QAction* a : m.modelItems())
+            captions << a->text();
+        QCOMPARE(captions, (QStringList{"PSQ-3323", "SPQ-3610DNB", "TRQ-3302", "TRQ-7206S"}));
+        QCOMPARE(m.MachineTypeCount, 4);
+    }
+
+    void goesOnLineWithEachModel_data() {
+        QTest::addColumn<QString>("model");
+        QTest::addColumn<bool>("gpib");
+        QTest::addColumn<int>("layout");
+        for (bool gpib : {false, true}) {
+            const char* via = gpib ? "GPIB" : "serial";
+            QTest::addRow("PSQ-3323 %s", via) << "PSQ-3323" << gpib << 1;
+            QTest::addRow("SPQ-3610DNB %s", via) << "SPQ-3610DNB" << gpib << 2;
+            QTest::addRow("TRQ-3302 %s", via) << "TRQ-3302" << gpib << 3;
+            QTest::addRow("TRQ-7206S %s", via) << "TRQ-7206S" << gpib << 4;
+        }
+    }
+    void goesOnLineWithEachModel() {
+        QFETCH(QString, model);
+        QFETCH(bool, gpib);
+        QFETCH(int, layout);
+        ShellFixture f;
+        QVERIFY(gpib ? f.onLineGpib(model) : f.onLineSerial(model));
+        MDIForm1& m = *f.main;
+        QCOMPARE(m.MachineType, model);
+        QCOMPARE(m.LayoutType, layout);
+        QCOMPARE(m.windowTitle(), model);
+        QVERIFY(f.prompter.texts.isEmpty());
+        QCOMPARE(Settings::GetSetting(QStringLiteral("Common"), QStringLiteral("MType")), model);
+        QCOMPARE(Settings::GetSetting(QStringLiteral("Common"), QStringLiteral("CommType")),
+                 gpib ? QStringLiteral("GPIB") : QStringLiteral("RS232"));
+        QCOMPARE(
+            m.menuItem(gpib ? QStringLiteral("mnuGPIB") : QStringLiteral("mnuRS232"))->isChecked(),
+            true);
+        QCOMPARE(enabled(m, "mnuWave"), model != QLatin1String("TRQ-7206S"));
+        QCOMPARE(enabled(m, "mnuGPIB"), layout <= 2);
+        QCOMPARE(m.onOffLineImage(), 12);
+        QCOMPARE(m.toolButton(QStringLiteral("OnOffLine"))->text(), QStringLiteral("On line"));
+        m.StatusTimer_Timer();
+        QCOMPARE(m.statusText(), QStringLiteral("Ready"));
+        // The family's line end is in use from now on.
+        QCOMPARE(f.tasker.serialTerminator(), QByteArray(sim::lineEnd(f.instrument().family())));
+    }
+
+    void layoutOneQueriesItsInitialValuesInOrder() {
+        ShellFixture f;
+        QVERIFY(f.onLineSerial(QStringLiteral("PSQ-3323")));
+        QStringList expected{"*IDN?",           ":SYST:AUTO:STAR?",
+                             ":SYST:AUTO:END?", ":SYST:AUTO:CYCLE?",
+                             ":SYST:AUTO:DEL?", ":SYST:MEM?"};
+        for (int n = 1; n <= 3; ++n)
+            expected << QStringLiteral(":CHAN%1:PROT:VOLT?").arg(n);
+        expected << ":OUTP:STAT?"
+                 << ":OUTP:COUP:TRAC?"
+                 << ":SYST:AUTO:STAT?";
+        for (const char* q : {":PROT:CURR?", ":VOLT?", ":CURR?"})
+            for (int n = 1; n <= 3; ++n)
+                expected << QStringLiteral(":CHAN%1%2").arg(n).arg(QLatin1String(q));
+        for (int n = 1; n <= 3; ++n)
+            expected << QStringLiteral(":CHAN%1:MEAS:VOLT?").arg(n)
+                     << QStringLiteral(":CHAN%1:MEAS:CURR?").arg(n);
+        QCOMPARE(queriesOnly(f.takeReceived()), expected);
+        QVERIFY(!f.main->QueryTimer().isActive()); // the supply's output is off
+    }
+
+    void pollCycleFollowsTheOutput() {
+        ShellFixture f;
+        QVERIFY(f.onLineSerial(QStringLiteral("PSQ-3323")));
+        auto* panel = qobject_cast<frmLayout1*>(f.main->OperatorForm.data());
+        QVERIFY(panel);
+        f.instrument().channel(1).vset = 5;
+        f.takeReceived();
+        f.main->DoOutput(true);
+        QVERIFY(f.main->QueryTimer().isActive());
+        QTRY_COMPARE(panel->txtVoltage(0)->text(), QStringLiteral("5.000"));
+        QVERIFY(f.waitReceived(8)); // the output command and one poll cycle
+        const QStringList polled = queriesOnly(f.takeReceived());
+        QCOMPARE(polled.mid(0, 7),
+                 (QStringList{":CHAN1:MEAS:VOLT?", ":CHAN1:MEAS:CURR?", ":CHAN2:MEAS:VOLT?",
+                              ":CHAN2:MEAS:CURR?", ":CHAN3:MEAS:VOLT?", ":CHAN3:MEAS:CURR?",
+                              ":SYST:ERR?"}));
+        QVERIFY(f.main->menuItem(QStringLiteral("mnuOutput"))->isChecked());
+        QVERIFY(f.main->toolButton(QStringLiteral("Output"))->isChecked());
+        QVERIFY(panel->tbnOutput()->isChecked());
+        QVERIFY(enabled(*f.main, "mnuRecord"));
+
+        f.main->DoOutput(false);
+        QVERIFY(!f.main->QueryTimer().isActive());
+        QCOMPARE(panel->txtVoltage(0)->text(), QString());
+        QVERIFY(!panel->tbnOutput()->isChecked());
+        QVERIFY(!enabled(*f.main, "mnuRecord"));
+        QTRY_VERIFY(!f.instrument().output);
+    }
+
+    void pollCounterWrapsAndRetriesRefusedQueries() {
+        ShellFixture f;
+        QVERIFY(f.onLineSerial(QStringLiteral("PSQ-3323")));
+        auto* panel = qobject_cast<frmLayout1*>(f.main->OperatorForm.data());
+        f.tasker.WriterTimer().stop();
+        for (int i = 0; i < frmLayout1::kCounterWrap; ++i) {
+            panel->DoQuery();
+            f.tasker.ResetTasks();
+        }
+        QCOMPARE(panel->pollCounter(), 0);
+        while (f.tasker.QueryTaskCount() < CommTasker::kMaxPending)
+            f.tasker.ExecQueryTask(QStringLiteral("*IDN?"), 5, nullptr, QStringLiteral("Text"), 4);
+        panel->DoQuery();
+        QCOMPARE(panel->pollCounter(), 0);
+        f.tasker.ResetTasks();
+        panel->DoQuery();
+        QCOMPARE(panel->pollCounter(), 1);
+    }
+
+    void editsSendPointsWhateverTheLocale() {
+        ShellFixture f;
+        QLocale::setDefault(QLocale(QLocale::German));
+        QVERIFY(f.onLineSerial(QStringLiteral("PSQ-3323")));
+        auto* panel = qobject_cast<frmLayout1*>(f.main->OperatorForm.data());
+        panel->numVoltage(1)->setValue(12.5);
+        panel->numCurrent(2)->setValue(1.0);
+        panel->numOVP(0)->setValue(20.125);
+        QTRY_COMPARE(f.instrument().channel(3).iset, 1.0);
+        QLocale::setDefault(QLocale::c());
+        const QStringList sent = f.takeReceived();
+        QVERIFY(sent.contains(QStringLiteral(":CHAN2:VOLT 12.5")));
+        QVERIFY(sent.contains(QStringLiteral(":CHAN3:CURR 1.")));
+        QVERIFY(sent.contains(QStringLiteral(":CHAN1:PROT:VOLT 20.125")));
+        QCOMPARE(f.instrument().channel(2).vset, 12.5);
+    }
+
+    void lettersAndNegativeValuesCannotBeTyped() {
+        ShellFixture f;
+        QVERIFY(f.onLineSerial(QStringLiteral("PSQ-3323")));
+        auto* panel = qobject_cast<frmLayout1*>(f.main->OperatorForm.data());
+        panel->numVoltage(0)->setValue(3);
+        QTRY_COMPARE(f.instrument().channel(1).vset, 3.0);
+        f.takeReceived();
+        QLineEdit* line = panel->numVoltage(0)->findChild<QLineEdit*>();
+        line->selectAll();
+        QTest::keyClicks(line, QStringLiteral("-5abc"));
+        QTest::keyClick(line, Qt::Key_Return);
+        QCOMPARE(panel->numVoltage(0)->value(), 5.0); // only the digit got in
+        QTRY_COMPARE(f.instrument().channel(1).vset, 5.0);
+        QVERIFY(!f.takeReceived().contains(QStringLiteral(":CHAN1:VOLT -5")));
+    }
+
+    void modeActionsPerFamily_data() {
+        QTest::addColumn<QString>("model");
+        QTest::addColumn<int>("sets");
+        QTest::addColumn<QStringList>("texts"); // independent, parallel, tracking
+        QTest::newRow("three-channel SCPI")
+            << "PSQ-3323" << 0
+            << QStringList{":OUTP:COUP:TRAC 0", ":OUTP:COUP:TRAC 2", ":OUTP:COUP:TRAC 1"};
+        QTest::newRow("single-channel SCPI")
+            << "SPQ-3610DNB" << 3
+            << QStringList{"SYST:CONF:MSL 0", "SYST:CONF:MSL 3", "SYST:CONF:MSL 3"};
+        QTest::newRow("legacy") << "TRQ-3302" << 0 << QStringList{"TRACK0", "TRACK2", "TRACK1"};
+    }
+    void modeActionsPerFamily() {
+        QFETCH(QString, model);
+        QFETCH(int, sets);
+        QFETCH(QStringList, texts);
+        ShellFixture f;
+        QVERIFY(f.onLineSerial(model));
+        MDIForm1& m = *f.main;
+        m.iSet = sets;
+        f.tasker.WriterTimer().stop();
+        f.tasker.ResetTasks();
+        m.mnuIndep_Click();
+        m.mnuParallel_Click();
+        m.mnuTrack_Click();
+        QCOMPARE(f.tasker.CmdTaskCount(), 3);
+        f.takeReceived();
+        f.tasker.WriterTimer().start();
+        QVERIFY(f.waitReceived());
+        QCOMPARE(f.takeReceived(), texts);
+        QVERIFY(m.menuItem(QStringLiteral("mnuTrack"))->isChecked());
+        QVERIFY(!m.menuItem(QStringLiteral("mnuParallel"))->isChecked());
+        QVERIFY(!m.menuItem(QStringLiteral("mnuIndep"))->isChecked());
+    }
+
+    void modeChangeDropsQueuedPollsExceptDuringTheInitialQuery() {
+        ShellFixture f;
+        QVERIFY(f.onLineSerial(QStringLiteral("PSQ-3323")));
+        MDIForm1& m = *f.main;
+        auto* panel = qobject_cast<frmLayout1*>(m.OperatorForm.data());
+        f.tasker.WriterTimer().stop();
+        f.tasker.ResetTasks();
+        f.tasker.ExecQueryTask(QStringLiteral(":CHAN1:MEAS:VOLT?"), 5, nullptr, "Text", 4);
+        m.IsQueryInitialValues = true;
+        m.mnuParallel_Click();
+        QVERIFY(!f.tasker.queryTask(0).Cancelled);
+        m.IsQueryInitialValues = false;
+        m.mnuParallel_Click();
+        QVERIFY(f.tasker.queryTask(0).Cancelled);
+        // The panel is in step: parallel selected, channel 1 settings locked.
+        QVERIFY(panel->optParal()->isChecked());
+        QVERIFY(!panel->numVoltage(0)->isEnabled());
+        QVERIFY(!panel->tbnOCP(0)->isEnabled());
+        QVERIFY(panel->numVoltage(1)->isEnabled());
+        m.mnuTrack_Click();
+        QVERIFY(panel->optTrack()->isChecked());
+        QVERIFY(!panel->numVoltage(0)->isEnabled());
+        QVERIFY(panel->numCurrent(0)->isEnabled());
+    }
+
+    void outputTextsPerFamily_data() {
+        QTest::addColumn<QString>("model");
+        QTest::addColumn<QString>("on");
+        QTest::addColumn<QString>("off");
+        QTest::newRow("SCPI") << "SPQ-3610DNB"
+                              << ":OUTP:STAT 1"
+                              << ":OUTP:STAT 0";
+        QTest::newRow("legacy") << "TRQ-7206S"
+                                << "OUT1"
+                                << "OUT0";
+    }
+    void outputTextsPerFamily() {
+        QFETCH(QString, model);
+        QFETCH(QString, on);
+        QFETCH(QString, off);
+        ShellFixture f;
+        QVERIFY(f.onLineSerial(model));
+        f.takeReceived();
+        f.main->ToggleOutput();
+        f.main->ToggleOutput(); // follows the menu tick: on, then off
+        QVERIFY(f.waitReceived());
+        QCOMPARE(f.takeReceived(), (QStringList{on, off}));
+    }
+
+    void instrumentErrorSwitchesTheOutputOff() {
+        ShellFixture f;
+        QVERIFY(f.onLineSerial(QStringLiteral("PSQ-3323")));
+        f.main->DoOutput(true);
+        f.main->sendCommand(QStringLiteral(":CHAN1:VOLT 99")); // refused by the supply
+        QTRY_VERIFY(!f.prompter.texts.isEmpty());
+        QCOMPARE(f.prompter.texts.first(),
+                 QStringLiteral("Error detected: '-222,\"Data out of range\"'"));
+        QVERIFY(!f.main->menuItem(QStringLiteral("mnuOutput"))->isChecked());
+        QVERIFY(!f.main->QueryTimer().isActive());
+        QTRY_VERIFY(!f.instrument().output);
+    }
+
+    void cancelledInitialQueryGoesOffLine() {
+        ShellFixture f;
+        f.main->queryInitialDialog()->CheckTimer().setInterval(60000);
+        f.tasker.WriterTimer().setInterval(60000); // nothing drains
+        TraceCapture trace;
+        bool cancelled = false;
+        QTimer cancel;
+        cancel.setInterval(20);
+        QObject::connect(&cancel, &QTimer::timeout, [&] {
+            if (auto* dlg = qobject_cast<dlgQueryInitial*>(QApplication::activeModalWidget())) {
+                dlg->CancelButton()->click();
+                cancelled = true;
+            } else {
+                f.tasker.DoWriterTimer(100); // let detection through by hand
+            }
+        });
+        cancel.start();
+        Settings::SaveSetting(QStringLiteral("RS232"), QStringLiteral("PortName"),
+                              QStringLiteral("SIM:PSQ-3323"));
+        f.main->Setup(QStringLiteral("RS232"), {}, true);
+        QTRY_VERIFY(cancelled);
+        QTRY_COMPARE(f.main->MainFormState, int(MDIForm1::kOffLine));
+        QVERIFY(trace.lines.contains(QStringLiteral("QueryInitialValues cancelled")));
+        QVERIFY(!trace.lines.contains(QStringLiteral("Q Ini OK")));
+        QVERIFY(!enabled(*f.main, "mnuOutput"));
+        QCOMPARE(f.main->onOffLineImage(), 3);
+    }
+
+    void secondConnectionAsksFirst() {
+        ShellFixture f;
+        QVERIFY(f.onLineSerial(QStringLiteral("PSQ-3323")));
+        f.prompter.answers = {Prompter::Answer::No};
+        f.main->Setup(QStringLiteral("Menu"), QStringLiteral("TRQ-3302"), false);
+        QCOMPARE(f.prompter.texts, QStringList{"Reset and open it?"});
+        QCOMPARE(f.main->MachineType, QStringLiteral("PSQ-3323"));
+        QCOMPARE(f.main->CommType, QStringLiteral("RS232"));
+
+        f.prompter.answers = {Prompter::Answer::Yes};
+        f.main->Setup(QStringLiteral("Menu"), QStringLiteral("TRQ-3302"), false);
+        QCOMPARE(f.main->MachineType, QStringLiteral("TRQ-3302"));
+        QCOMPARE(f.main->CommType, QStringLiteral("Menu"));
+        QCOMPARE(f.main->MainFormState, int(MDIForm1::kReady));
+        QVERIFY(f.tasker.IsRejectAnyTask()); // testing mode sends nothing
+        QCOMPARE(f.main->toolButton(QStringLiteral("OnOffLine"))->text(),
+                 QStringLiteral("Off line"));
+    }
+
+    void detectionFailures_data() {
+        QTest::addColumn<QByteArray>("answer");
+        QTest::addColumn<QStringList>("messages");
+        const QString timeout = QStringLiteral("Querying the machine type is timeout!");
+        QTest::newRow("unlisted model")
+            << QByteArray("ZQ,NOSUCH-1,SN1,V1\n") << QStringList{timeout};
+        QTest::newRow("empty model") << QByteArray("ZQ\n") << QStringList{timeout};
+        QTest::newRow("binary") << QByteArray("\x00\xff,\x80,\n", 6) << QStringList{timeout};
+        QTest::newRow("huge") << QByteArray(60000, 'x') + "\n" << QStringList{timeout};
+        QTest::newRow("no answer")
+            << QByteArray() << QStringList{"Cannot get Data from device!", timeout};
+    }
+    void detectionFailures() {
+        QFETCH(QByteArray, answer);
+        QFETCH(QStringList, messages);
+        ShellFixture f;
+        f.factory.makeSerial = [answer](const QString& name) {
+            return new ScriptedSerialPort(
+                name, [answer](const QString&, int, const QByteArray&) { return answer; }, nullptr);
+        };
+        Settings::SaveSetting(QStringLiteral("RS232"), QStringLiteral("PortName"),
+                              QStringLiteral("SIM:PSQ-3323"));
+        f.main->Setup(QStringLiteral("RS232"), {}, true);
+        QTRY_COMPARE(f.prompter.texts, messages);
+        QCOMPARE(f.main->MainFormState, int(MDIForm1::kOffLine));
+        QVERIFY(enabled(*f.main, "mnuGPIB"));
+        QVERIFY(enabled(*f.main, "mnuRS232"));
+        QVERIFY(!f.main->OperatorForm);
+        QTest::qWait(500); // nothing further happens: the detection timer is stopped
+        QCOMPARE(f.prompter.texts, messages);
+    }
+
+    void watchdogEndsADetectionThatNeverCompletes() {
+        ShellFixture f;
+        f.main->GetMachineTypeTimer().setInterval(600000);
+        f.factory.makeGpib = [](const QString&) { return new SilentBoard; };
+        f.main->Setup(QStringLiteral("GPIB"), {}, true);
+        QTRY_VERIFY(f.tasker.IsQueryPending());
+        f.clock.advanceMsec(20100);
+        QTRY_COMPARE(f.prompter.texts.size(), 2);
+        QVERIFY(f.prompter.texts.at(0).startsWith(QStringLiteral("20.")));
+        QCOMPARE(f.prompter.texts.at(1), QStringLiteral("Querying the machine type is timeout!"));
+        QCOMPARE(f.main->MainFormState, int(MDIForm1::kOffLine));
+    }
+
+    void operationTimeoutWithAPanelResets() {
+        ShellFixture f;
+        QVERIFY(f.onLineSerial(QStringLiteral("PSQ-3323")));
+        f.main->OperationTimeout();
+        QCOMPARE(f.prompter.texts, QStringList{"Operation Timeout, Causes Reset Now."});
+        QCOMPARE(f.main->MainFormState, int(MDIForm1::kOffLine));
+        QVERIFY(!f.main->OperatorForm);
+        QVERIFY(!enabled(*f.main, "mnuOutput"));
+    }
+
+    void detectsOverARealPseudoTerminal() {
+        ShellFixture f;
+        auto supply = sim::Supply::create(QStringLiteral("TRQ-7206S"));
+        sim::PtyServer server([&](const QByteArray& b) { return supply->receive(b); });
+        QVERIFY(server.open());
+        f.factory.makeSerial = [](const QString& name) {
+            auto* port = new QtSerialPort;
+            port->setPortName(name);
+            return port;
+        };
+        Settings::SaveSetting(QStringLiteral("RS232"), QStringLiteral("PortName"),
+                              server.slavePath());
+        f.factory.ports = {server.slavePath()};
+        f.main->Setup(QStringLiteral("RS232"), {}, true);
+        QTRY_COMPARE_WITH_TIMEOUT(f.main->MainFormState, int(MDIForm1::kReady), 10000);
+        QCOMPARE(f.main->MachineType, QStringLiteral("TRQ-7206S"));
+        QVERIFY(f.prompter.texts.isEmpty());
+    }
+
+    void detectsThroughTheGpibDriver() {
+        ShellFixture f;
+        QLibrary fake(QStringLiteral(FAKEGPIB_PATH));
+        QVERIFY(fake.load());
+        auto setup = reinterpret_cast<void (*)(const char*, int)>(fake.resolve("fakegpib_setup"));
+        setup("SPQ-3610DNB", 7);
+        Settings::SaveSetting(QStringLiteral("GPIB"), QStringLiteral("Address"),
+                              QStringLiteral("7"));
+        f.factory.makeGpib = [](const QString&) {
+            return new Ni488GpibBoard({QStringLiteral(FAKEGPIB_PATH)});
+        };
+        QVERIFY(f.onLineGpib({}));
+        QCOMPARE(f.main->MachineType, QStringLiteral("SPQ-3610DNB"));
+        QCOMPARE(f.main->interfaceDescription(), QStringLiteral("Interface: GPIB;Address: 7"));
+    }
+
+    void missingGpibDriverIsReportedAndNothingStarts() {
+        ShellFixture f;
+        f.factory.makeGpib = [](const QString&) {
+            return new Ni488GpibBoard({QStringLiteral("/nonexistent/libgpib.so.0")});
+        };
+        Settings::SaveSetting(QStringLiteral("GPIB"), QStringLiteral("Simulated"), {});
+        f.main->Setup(QStringLiteral("GPIB"), {}, true);
+        QCOMPARE(f.prompter.texts.size(), 1);
+        QVERIFY(f.prompter.texts.first().contains(QStringLiteral("could not be loaded")));
+        QCOMPARE(f.main->MainFormState, int(MDIForm1::kOffLine));
+    }
+
+    void statusBar() {
+        ShellFixture f;
+        MDIForm1& m = *f.main;
+        m.StatusTimer().stop();
+        m.ReportStatus(QStringLiteral("Read Times Failed!"), 2000);
+        for (int i = 0; i < 20; ++i) {
+            m.StatusTimer_Timer();
+            QCOMPARE(m.statusText(), QStringLiteral("Read Times Failed!"));
+        }
+        m.StatusTimer_Timer();
+        QCOMPARE(m.statusText(), QStringLiteral("Setup"));
+
+        m.MainFormState = MDIForm1::kDetecting;
+        m.AliveNumber = 28;
+        m.StatusTimer_Timer();
+        QCOMPARE(m.statusText(), QStringLiteral("Getting the machine type...") + QString(29, '*'));
+        m.StatusTimer_Timer();
+        QCOMPARE(m.statusText(), QStringLiteral("Getting the machine type..."));
+        m.AliveNumber = 999;
+        m.StatusTimer_Timer();
+        QCOMPARE(m.AliveNumber, 0);
+        m.MainFormState = MDIForm1::kOffLine;
+    }
+
+    void queryInitialDialog() {
+        QCOMPARE(dlgQueryInitial::remainingText(0.25, 20),
+                 QStringLiteral("Remaining about 7 secs..."));
+        QCOMPARE(dlgQueryInitial::remainingText(0, 1), QStringLiteral("Remaining about 2 secs..."));
+        ShellFixture f;
+        QVERIFY(!f.main->queryInitialDialog()->Execute()); // empty queue: drained at once
+    }
+
+    void autoDetect_data() {
+        QTest::addColumn<QString>("port");
+        QTest::addColumn<int>("baud");
+        QTest::addColumn<bool>("invalidFirst");
+        QTest::addColumn<int>("attempts");
+        QTest::addColumn<QString>("message");
+        const QString fail = QStringLiteral(
+            "Please recheck Line connection and Device Setting of your device!\nOr Please restart "
+            "power device.\nAnd then Retry [Auto Detect] again");
+        QTest::newRow("nothing answers") << "" << 0 << false << 12 << fail;
+        QTest::newRow("first port at 57600, found last")
+            << "COM1" << 57600 << false << 12
+            << "Detect Configuration Successfully!\nPorts: COM1 ,Baud Rate:57600\n"
+               "ZQ,PSQ-3323,SN1,V1\n";
+        QTest::newRow("leftovers rejected, asked again")
+            << "COM2" << 9600 << true << 1
+            << "Detect Configuration Successfully!\nPorts: COM2 ,Baud Rate:9600\n"
+               "ZQ,PSQ-3323,SN1,V1\n";
+    }
+    void autoDetect() {
+        QFETCH(QString, port);
+        QFETCH(int, baud);
+        QFETCH(bool, invalidFirst);
+        QFETCH(int, attempts);
+        QFETCH(QString, message);
+        ShellFixture f;
+        QStringList opened;
+        int asked = 0;
+        f.factory.ports = {QStringLiteral("COM1"), QStringLiteral("COM2")};
+        f.factory.makeSerial = [&](const QString& name) {
+            return new ScriptedSerialPort(
+                name,
+                [&, port, baud, invalidFirst](const QString& p, int b, const QByteArray&) {
+                    if (p != port || b != baud)
+                        return QByteArray();
+                    if (invalidFirst && asked++ == 0)
+                        return QByteArray("Invalid Character.\n");
+                    return QByteArray("ZQ,PSQ-3323,SN1,V1\n");
+                },
+                &opened);
+        };
+        dlgConfigRS232* dlg = f.main->rs232Dialog();
+        opened.clear();
+        dlg->cmdAutoConn_Click();
+        QCOMPARE(f.prompter.texts, QStringList{message});
+        const QStringList probes = opened.mid(2); // after the two listing opens
+        QCOMPARE(probes.size(), attempts);
+        if (attempts == 12) {
+            QCOMPARE(probes.mid(0, 3), (QStringList{"COM2@9600", "COM1@9600", "COM2@4800"}));
+            QCOMPARE(probes.last(), QStringLiteral("COM1@57600"));
+        }
+        if (!port.isEmpty()) {
+            QCOMPARE(dlg->Combo1()->currentText(), port);
+            QCOMPARE(dlg->Combo2()->currentText(), QString::number(baud));
+        }
+    }
+
+    void noPortsFound() {
+        ShellFixture f;
+        f.factory.ports = {QStringLiteral("COM7")};
+        f.factory.makeSerial = [](const QString& name) {
+            auto* port = new QtSerialPort;
+            port->setPortName(QStringLiteral("/nonexistent/") + name);
+            return port;
+        };
+        f.main->rs232Dialog()->cmdAutoConn_Click();
+        QCOMPARE(f.prompter.texts,
+                 QStringList{"Your Device cannot find any connected device with Serial Port."});
+    }
+
+    void aboutBox() {
+        ShellFixture f;
+        frmAbout about(f.prompter);
+        QCOMPARE(about.windowTitle(), QStringLiteral("About POWER_TRQ"));
+        QStringList labels;
+        for (QLabel* l : about.findChildren<QLabel*>())
+            labels << l->text();
+        QVERIFY(labels.contains(QStringLiteral("Version: 1.1.0")));
+        QVERIFY(labels.contains(QStringLiteral("DODa Version 1.00")));
+        if (frmAbout::systemInfoTool().isEmpty()) {
+            about.cmdSysInfo_Click();
+            QCOMPARE(f.prompter.texts,
+                     QStringList{"System Information Is Unavailable At This Time"});
+        }
+    }
+};
+
+TRQ_TEST_MAIN(TestShell)
+#include "tst_shell.moc"
