@@ -80,6 +80,12 @@ bool enabled(MDIForm1& m, const char* item) {
 
 class TestShell : public QObject {
     Q_OBJECT
+    static void models() {
+        QTest::addColumn<QString>("model");
+        for (const QString& m : sim::simulatedModelNames())
+            QTest::newRow(qPrintable(m)) << m;
+    }
+
 private slots:
     void startsOffLine() {
         ShellFixture f;
@@ -436,6 +442,29 @@ private slots:
         QCOMPARE(f.main->MainFormState, int(MDIForm1::kOffLine));
     }
 
+    void onLineButtonUsesTheStoredInterface() {
+        ShellFixture f;
+        QAction* button = f.main->toolButton(QStringLiteral("OnOffLine"));
+        Settings::SaveSetting(QStringLiteral("Common"), QStringLiteral("CommType"), {});
+        button->trigger();
+        QCOMPARE(f.main->MainFormState, int(MDIForm1::kOffLine));
+        QVERIFY(button->isChecked()); // shown pressed again: still off line
+
+        Settings::SaveSetting(QStringLiteral("Common"), QStringLiteral("CommType"),
+                              QStringLiteral("RS232"));
+        Settings::SaveSetting(QStringLiteral("RS232"), QStringLiteral("PortName"),
+                              QStringLiteral("SIM:TRQ-3302"));
+        button->trigger();
+        QTRY_COMPARE(f.main->MainFormState, int(MDIForm1::kReady));
+        QCOMPARE(f.main->MachineType, QStringLiteral("TRQ-3302"));
+        QCOMPARE(f.main->onOffLineImage(), 12);
+        // Clicked again while on line: the reset question.
+        f.prompter.answers = {Prompter::Answer::No};
+        button->trigger();
+        QCOMPARE(f.prompter.texts, QStringList{"Reset and open it?"});
+        QCOMPARE(f.main->MainFormState, int(MDIForm1::kReady));
+    }
+
     void operationTimeoutWithAPanelResets() {
         ShellFixture f;
         QVERIFY(f.onLineSerial(QStringLiteral("PSQ-3323")));
@@ -446,9 +475,11 @@ private slots:
         QVERIFY(!enabled(*f.main, "mnuOutput"));
     }
 
+    void detectsOverARealPseudoTerminal_data() { models(); }
     void detectsOverARealPseudoTerminal() {
+        QFETCH(QString, model);
         ShellFixture f;
-        auto supply = sim::Supply::create(QStringLiteral("TRQ-7206S"));
+        auto supply = sim::Supply::create(model);
         sim::PtyServer server([&](const QByteArray& b) { return supply->receive(b); });
         QVERIFY(server.open());
         f.factory.makeSerial = [](const QString& name) {
@@ -461,23 +492,25 @@ private slots:
         f.factory.ports = {server.slavePath()};
         f.main->Setup(QStringLiteral("RS232"), {}, true);
         QTRY_COMPARE_WITH_TIMEOUT(f.main->MainFormState, int(MDIForm1::kReady), 10000);
-        QCOMPARE(f.main->MachineType, QStringLiteral("TRQ-7206S"));
+        QCOMPARE(f.main->MachineType, model);
         QVERIFY(f.prompter.texts.isEmpty());
     }
 
+    void detectsThroughTheGpibDriver_data() { models(); }
     void detectsThroughTheGpibDriver() {
+        QFETCH(QString, model);
         ShellFixture f;
         QLibrary fake(QStringLiteral(FAKEGPIB_PATH));
         QVERIFY(fake.load());
         auto setup = reinterpret_cast<void (*)(const char*, int)>(fake.resolve("fakegpib_setup"));
-        setup("SPQ-3610DNB", 7);
+        setup(model.toLatin1().constData(), 7);
         Settings::SaveSetting(QStringLiteral("GPIB"), QStringLiteral("Address"),
                               QStringLiteral("7"));
         f.factory.makeGpib = [](const QString&) {
             return new Ni488GpibBoard({QStringLiteral(FAKEGPIB_PATH)});
         };
         QVERIFY(f.onLineGpib({}));
-        QCOMPARE(f.main->MachineType, QStringLiteral("SPQ-3610DNB"));
+        QCOMPARE(f.main->MachineType, model);
         QCOMPARE(f.main->interfaceDescription(), QStringLiteral("Interface: GPIB;Address: 7"));
     }
 

@@ -143,8 +143,9 @@ void frmLayout1::buildChannel(int i) {
     c.frame = new QGroupBox(LoadResString(281 + i), this);
     c.voltage = display(c.frame, QStringLiteral("#7CFC00"), 22);
     c.current = display(c.frame, QStringLiteral("#ffb000"), 22);
-    c.voltage->setMinimumWidth(170);
-    c.current->setMinimumWidth(170);
+    // A line edit asks for room for many characters; a reading needs six.
+    c.voltage->setFixedWidth(180);
+    c.current->setFixedWidth(180);
     c.numVoltage = new NumEdit(c.frame);
     c.numCurrent = new NumEdit(c.frame);
     c.numOVP = new NumEdit(c.frame);

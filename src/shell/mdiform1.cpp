@@ -554,6 +554,8 @@ bool MDIForm1::runInitialQueryDialog() {
 void MDIForm1::AdjustWindowSize() {
     if (!panelWindow_ || !OperatorForm)
         return;
+    // The panel is at least as wide as the toolbar, so no button is hidden.
+    panelWindow_->setMinimumWidth(toolbar_->isVisible() ? toolbar_->sizeHint().width() : 0);
     panelWindow_->adjustSize();
     const QSize client = mdi_->viewport()->size();
     const QSize want = panelWindow_->size();
