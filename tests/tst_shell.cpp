@@ -143,6 +143,12 @@ private slots:
             true);
         QCOMPARE(enabled(m, "mnuWave"), model != QLatin1String("TRQ-7206S"));
         QCOMPARE(enabled(m, "mnuGPIB"), layout <= 2);
+        for (const char* item : {"mnuSaveMemory", "mnuDelay", "mnuOutMode", "mnuAutoRun"})
+            QCOMPARE(enabled(m, item), layout == 1);
+        QCOMPARE(enabled(m, "mnuClearErrorOfProtection"), layout <= 2);
+        QVERIFY(enabled(m, "mnuOutput"));
+        QCOMPARE(m.toolButton(QStringLiteral("SaveMemory"))->isEnabled(), layout == 1);
+        QCOMPARE(m.toolButton(QStringLiteral("ClearError"))->isEnabled(), layout <= 2);
         QCOMPARE(m.onOffLineImage(), 12);
         QCOMPARE(m.toolButton(QStringLiteral("OnOffLine"))->text(), QStringLiteral("On line"));
         m.StatusTimer_Timer();
@@ -235,6 +241,26 @@ private slots:
         QVERIFY(sent.contains(QStringLiteral(":CHAN3:CURR 1.")));
         QVERIFY(sent.contains(QStringLiteral(":CHAN1:PROT:VOLT 20.125")));
         QCOMPARE(f.instrument().channel(2).vset, 12.5);
+    }
+
+    void unreadableRepliesLeaveTheEditsAlone() {
+        ShellFixture f;
+        QVERIFY(f.onLineSerial(QStringLiteral("PSQ-3323")));
+        auto* panel = qobject_cast<frmLayout1*>(f.main->OperatorForm.data());
+        const double current = panel->numCurrent(0)->value();
+        const double ovp = panel->numOVP(0)->value();
+        for (const char* junk : {"abc", "", "1.5x", "\xff\x00"}) {
+            panel->txtSetCurr(0)->setText(QString::fromLatin1(junk));
+            panel->txtOVP(0)->setText(QString::fromLatin1(junk));
+            panel->txtSetVolt(0)->setText(QString::fromLatin1(junk));
+        }
+        QCOMPARE(panel->numCurrent(0)->value(), current);
+        QCOMPARE(panel->numOVP(0)->value(), ovp);
+        QCOMPARE(panel->numVoltage(0)->value(), 0.0);
+        // A readable one is taken, and the voltage field is emptied for the next.
+        panel->txtSetVolt(0)->setText(QStringLiteral("7.5"));
+        QCOMPARE(panel->numVoltage(0)->value(), 7.5);
+        QCOMPARE(panel->txtSetVolt(0)->Text(), QString());
     }
 
     void lettersAndNegativeValuesCannotBeTyped() {

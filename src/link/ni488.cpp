@@ -173,28 +173,28 @@ bool Ni488GpibBoard::configure(int board, int address) {
     return true;
 }
 
-void Ni488GpibBoard::writeAsync(const QByteArray& bytes) {
+void Ni488GpibBoard::submit(bool isRead, std::function<void(Ni488Worker&, int, quint64)> job) {
     const quint64 gen = generation_;
     if (ud_ < 0) {
+        // Not configured (no driver, no device): fail through the error event.
         QMetaObject::invokeMethod(
-            this, [this, gen] { finished(gen, Ni488Library::ERR, Ni488Library::ENEB, {}, false); },
+            this,
+            [this, gen, isRead] {
+                finished(gen, Ni488Library::ERR, Ni488Library::ENEB, {}, isRead);
+            },
             Qt::QueuedConnection);
         return;
     }
-    const int ud = ud_;
-    QMetaObject::invokeMethod(worker_, [w = worker_, ud, gen, bytes] { w->write(ud, gen, bytes); });
+    QMetaObject::invokeMethod(
+        worker_, [w = worker_, ud = ud_, gen, job = std::move(job)] { job(*w, ud, gen); });
+}
+
+void Ni488GpibBoard::writeAsync(const QByteArray& bytes) {
+    submit(false, [bytes](Ni488Worker& w, int ud, quint64 gen) { w.write(ud, gen, bytes); });
 }
 
 void Ni488GpibBoard::readAsync() {
-    const quint64 gen = generation_;
-    if (ud_ < 0) {
-        QMetaObject::invokeMethod(
-            this, [this, gen] { finished(gen, Ni488Library::ERR, Ni488Library::ENEB, {}, true); },
-            Qt::QueuedConnection);
-        return;
-    }
-    const int ud = ud_;
-    QMetaObject::invokeMethod(worker_, [w = worker_, ud, gen] { w->read(ud, gen); });
+    submit(true, [](Ni488Worker& w, int ud, quint64 gen) { w.read(ud, gen); });
 }
 
 void Ni488GpibBoard::reset() {

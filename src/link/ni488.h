@@ -5,6 +5,8 @@
 #include <QLibrary>
 #include <QStringList>
 
+#include <functional>
+
 class QThread;
 
 namespace trq {
@@ -86,6 +88,9 @@ public:
 
 private:
     friend class Ni488Worker;
+    // Runs a driver call on the worker thread, or fails it when there is no
+    // device to talk to.
+    void submit(bool isRead, std::function<void(Ni488Worker&, int, quint64)> job);
     void finished(quint64 generation, int status, int iberr, const QByteArray& data, bool isRead);
 
     QStringList libraryNames_;

@@ -295,8 +295,6 @@ void MDIForm1::toolbarClicked(const QString& key) {
             Settings::GetSetting(QStringLiteral("Common"), QStringLiteral("MType"));
         if (!comm.isEmpty())
             Setup(comm, model, true);
-        else
-            setOnOffLine(true, onOffLineImage_, toolButtons_.value(key)->text());
         // The button shows the link state, not the click.
         const bool online = MainFormState == kReady && (CommType == kGpib || CommType == kRs232);
         toolButtons_.value(key)->setChecked(!online);
