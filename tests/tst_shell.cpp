@@ -19,6 +19,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSqlQuery>
 
 using namespace trq;
 using namespace trq::test;
@@ -110,6 +111,21 @@ private slots:
             captions << a->text();
         QCOMPARE(captions, (QStringList{"PSQ-3323", "SPQ-3610DNB", "TRQ-3302", "TRQ-7206S"}));
         QCOMPARE(m.MachineTypeCount, 4);
+    }
+
+    void onlyModelsOfTheFamilyGetMenuItems() {
+        ShellFixture f;
+        QSqlQuery q(f.data.database());
+        QVERIFY(q.exec(QStringLiteral("insert into data1 (MTYPE, Listed, Layout, PerChannel) "
+                                      "values ('ABC-1000', 1, 1, 0), ('PSQ-HIDDEN', 0, 1, 0)")));
+        f.main->MachineType = QStringLiteral("ABC-1000");
+        QVERIFY(!f.main->SetupMenuMachineTypes()); // counted, but no item to match
+        QCOMPARE(f.main->MachineTypeCount, 5);
+        QCOMPARE(f.main->modelItems().size(), 4);
+        f.main->MachineType = QStringLiteral("TRQ-3302");
+        QVERIFY(f.main->SetupMenuMachineTypes());
+        QVERIFY(f.main->modelItems().at(2)->isChecked());
+        QVERIFY(!f.main->modelItems().at(0)->isChecked());
     }
 
     void goesOnLineWithEachModel_data() {
