@@ -7,6 +7,7 @@
 #include "link/transportfactory.h"
 #include "panels/frmlayout1.h"
 #include "panels/placeholderpanel.h"
+#include "panels/settingsdialogs.h"
 #include "shell/dataform.h"
 #include "shell/debugtrace.h"
 #include "shell/frmabout.h"
@@ -117,6 +118,7 @@ MDIForm1::MDIForm1(Services s, QWidget* parent)
     connect(&StatusTimer_, &QTimer::timeout, this, &MDIForm1::StatusTimer_Timer);
     RecallTimer_.setInterval(100);
     RecallTimer_.setSingleShot(true);
+    connect(&RecallTimer_, &QTimer::timeout, this, &MDIForm1::RecallMemory2);
     GetMachineTypeTimer_.setInterval(kDetectionTimeoutMsec);
     GetMachineTypeTimer_.setSingleShot(true);
     connect(&GetMachineTypeTimer_, &QTimer::timeout, this, &MDIForm1::FailGetMachineType);
@@ -190,9 +192,11 @@ void MDIForm1::buildMenus() {
     on(addItem(function, QStringLiteral("mnuRecallMemory"), QStringLiteral("&Recall Memory")),
        [this] { mnuRecallMemory_Click(); });
     function->addSeparator();
-    addItem(function, QStringLiteral("mnuDelay"), QStringLiteral("&Delay"));
+    on(addItem(function, QStringLiteral("mnuDelay"), QStringLiteral("&Delay")),
+       [this] { mnuDelay_Click(); });
     function->addSeparator();
-    addItem(function, QStringLiteral("mnuReadTimes"), QStringLiteral("Read &Times"));
+    on(addItem(function, QStringLiteral("mnuReadTimes"), QStringLiteral("Read &Times")),
+       [this] { mnuReadTimes_Click(); });
 
     QMenu* action = menu(QStringLiteral("mnuAction"), QStringLiteral("&Action"));
     QMenu* outMode = menu(QStringLiteral("mnuOutMode"), QStringLiteral("Out &Mode"), action);
@@ -314,6 +318,10 @@ void MDIForm1::toolbarClicked(const QString& key) {
         mnuSaveMemory_Click();
     } else if (key == QLatin1String("RecallMemory")) {
         mnuRecallMemory_Click();
+    } else if (key == QLatin1String("Delay")) {
+        mnuDelay_Click();
+    } else if (key == QLatin1String("ReadTimes")) {
+        mnuReadTimes_Click();
     }
 }
 
@@ -714,6 +722,82 @@ void MDIForm1::DoAutoRun(bool on) {
 
 void MDIForm1::ToggleAutoRun() {
     DoAutoRun(!actions_.value(QStringLiteral("mnuAutoRun"))->isChecked());
+}
+
+// ---- Memories, delay, automatic-run range, read time -------------------------
+
+void MDIForm1::mnuSaveMemory_Click() {
+    if (MainFormState != kReady)
+        return;
+    auto* dlg = dialog<dlgSaveData>();
+    if (!dlg->Execute())
+        return;
+    sendCommand(
+        composeCommand(familyOf(MachineType), SetCommand::SaveMemory, {1, {}, dlg->Memory()}));
+    if (OperatorForm)
+        OperatorForm->QueryMemory();
+}
+
+void MDIForm1::mnuRecallMemory_Click() {
+    // The recall runs after the click that asked for it has been handled.
+    RecallTimer_.start();
+}
+
+void MDIForm1::RecallMemory2() {
+    RecallTimer_.stop();
+    if (MainFormState != kReady)
+        return;
+    auto* dlg = dialog<dlgRecallData>();
+    if (!dlg->Execute())
+        return;
+    DoOutput(false);
+    QueryTimer_.stop();
+    if (tasker_.ClearAllTasks()) {
+        sendCommand(composeCommand(familyOf(MachineType), SetCommand::RecallMemory,
+                                   {1, {}, dlg->Memory()}));
+        QueryInitialValues();
+    }
+    if (MainFormState != kReady) // reset while the initial query ran
+        return;
+    if (actions_.value(QStringLiteral("mnuOutput"))->isChecked())
+        QueryTimer_.start();
+    else
+        QueryTimer_.stop();
+    CheckOutput();
+    if (OperatorForm)
+        OperatorForm->QueryMemory();
+}
+
+void MDIForm1::mnuDelay_Click() {
+    if (MainFormState != kReady)
+        return;
+    auto* dlg = dialog<dlgDelay>();
+    if (!dlg->Execute())
+        return;
+    sendCommand(
+        composeCommand(familyOf(MachineType), SetCommand::AutoDelay, {1, {}, dlg->Delay()}));
+    if (OperatorForm)
+        OperatorForm->QueryDelay();
+}
+
+void MDIForm1::mnuAutoMode_Click() {
+    if (MainFormState != kReady)
+        return;
+    auto* dlg = dialog<dlgAutoMode>();
+    if (!dlg->Execute())
+        return;
+    const CommandFamily family = familyOf(MachineType);
+    sendCommand(composeCommand(family, SetCommand::AutoStart, {1, {}, dlg->StartMemory()}));
+    sendCommand(composeCommand(family, SetCommand::AutoEnd, {1, {}, dlg->EndMemory()}));
+    sendCommand(composeCommand(family, SetCommand::AutoCycle, {1, {}, dlg->Cycle()}));
+    if (OperatorForm)
+        OperatorForm->QuerySECMemory();
+}
+
+void MDIForm1::mnuReadTimes_Click() {
+    auto* dlg = dialog<dlgReadTimes>();
+    if (dlg->Execute())
+        tasker_.setQueryCmdMaxMsec(dlg->ReadTimes() * 1000);
 }
 
 // ---- Menus, toolbar, status bar --------------------------------------------

@@ -88,10 +88,13 @@ public:
     void mnuClearErrorOfProtection_Click();
     void DoAutoRun(bool on);
     void ToggleAutoRun();
-    // Memories, delay and the automatic-run range come with their dialogs.
-    void mnuSaveMemory_Click() {}
-    void mnuRecallMemory_Click() {}
-    void mnuAutoMode_Click() {}
+    // Memories, delay, automatic-run range and read time.
+    void mnuSaveMemory_Click();
+    void mnuRecallMemory_Click();
+    void RecallMemory2();
+    void mnuDelay_Click();
+    void mnuAutoMode_Click();
+    void mnuReadTimes_Click();
 
     // Menus, toolbar and status bar.
     void ResetMenu();
@@ -124,6 +127,10 @@ public:
     dlgQueryInitial* queryInitialDialog();
     dlgConfigRS232* rs232Dialog();
     dlgGPIB* gpibDialog();
+    template <typename Dialog> Dialog* dialog() {
+        auto* d = findChild<Dialog*>(QString(), Qt::FindDirectChildrenOnly);
+        return d ? d : new Dialog(this);
+    }
 
 public slots:
     void DevSetupMachineType(const QString& answer);

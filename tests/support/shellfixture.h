@@ -1,5 +1,6 @@
 #pragma once
 
+#include "link/dlgqueryinitial.h"
 #include "link/simlink.h"
 #include "link/transportfactory.h"
 #include "shell/dataform.h"
