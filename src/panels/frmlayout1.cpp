@@ -26,28 +26,6 @@ namespace {
 
 const QString kText = QStringLiteral("Text");
 
-TextField* display(QWidget* parent, const QString& colour, int pointSize) {
-    auto* field = new TextField(parent);
-    QFont font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
-    font.setPointSize(pointSize);
-    font.setBold(true);
-    field->setFont(font);
-    field->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    field->setFocusPolicy(Qt::NoFocus);
-    field->setStyleSheet(QStringLiteral("QLineEdit { background: #0c140c; color: %1; border: 1px "
-                                        "solid #2a3a2a; border-radius: 3px; padding: 2px 6px; }")
-                             .arg(colour));
-    return field;
-}
-
-QPushButton* switchButton(const QString& text, QWidget* parent) {
-    auto* b = new QPushButton(text, parent);
-    b->setCheckable(true);
-    b->setStyleSheet(QStringLiteral("QPushButton:checked { background: #3c8d3c; color: white; "
-                                    "font-weight: bold; }"));
-    return b;
-}
-
 } // namespace
 
 frmLayout1::frmLayout1(MDIForm1& main, CommTasker& tasker, DataForm& database, QWidget* parent)
@@ -58,7 +36,7 @@ frmLayout1::frmLayout1(MDIForm1& main, CommTasker& tasker, DataForm& database, Q
     auto* channels = new QHBoxLayout;
     for (int i = 0; i < kChannels; ++i) {
         buildChannel(i);
-        channels->addWidget(ch_[std::size_t(i)].frame);
+        channels->addWidget(ch_[std::size_t(i)].ui.frame);
     }
 
     auto* mode = new QGroupBox(QStringLiteral("MODE"), this);
@@ -71,7 +49,7 @@ frmLayout1::frmLayout1(MDIForm1& main, CommTasker& tasker, DataForm& database, Q
     optIndep_->setChecked(true);
 
     auto* controls = new QGroupBox(QStringLiteral("OUTPUT"), this);
-    tbnOutput_ = switchButton(QStringLiteral("OUTPUT"), controls);
+    tbnOutput_ = makeSwitch(QStringLiteral("OUTPUT"), controls);
     tbnOutput_->setMinimumHeight(40);
     btnClear_ = new QPushButton(QStringLiteral("Clear Protection"), controls);
     auto* controlsLayout = new QVBoxLayout(controls);
@@ -80,11 +58,11 @@ frmLayout1::frmLayout1(MDIForm1& main, CommTasker& tasker, DataForm& database, Q
 
     auto* autoRun = new QGroupBox(QStringLiteral("AUTO RUN"), this);
     auto* autoGrid = new QGridLayout(autoRun);
-    txtStartMemory_ = display(autoRun, QStringLiteral("#e0e0e0"), 10);
-    txtEndMemory_ = display(autoRun, QStringLiteral("#e0e0e0"), 10);
-    txtCycle_ = display(autoRun, QStringLiteral("#e0e0e0"), 10);
-    txtDelay_ = display(autoRun, QStringLiteral("#e0e0e0"), 10);
-    txtMemory_ = display(autoRun, QStringLiteral("#e0e0e0"), 10);
+    txtStartMemory_ = makeDisplay(autoRun, QStringLiteral("#e0e0e0"), 10);
+    txtEndMemory_ = makeDisplay(autoRun, QStringLiteral("#e0e0e0"), 10);
+    txtCycle_ = makeDisplay(autoRun, QStringLiteral("#e0e0e0"), 10);
+    txtDelay_ = makeDisplay(autoRun, QStringLiteral("#e0e0e0"), 10);
+    txtMemory_ = makeDisplay(autoRun, QStringLiteral("#e0e0e0"), 10);
     const std::pair<QString, TextField*> autoFields[] = {
         {LoadResString(201), txtStartMemory_},
         {LoadResString(202), txtEndMemory_},
@@ -98,7 +76,7 @@ frmLayout1::frmLayout1(MDIForm1& main, CommTasker& tasker, DataForm& database, Q
         autoGrid->addWidget(field, row, 1);
         ++row;
     }
-    tbnAutoRun_ = switchButton(QStringLiteral("AUTO RUN"), autoRun);
+    tbnAutoRun_ = makeSwitch(QStringLiteral("AUTO RUN"), autoRun);
     btnChange_ = new QPushButton(QStringLiteral("Change"), autoRun);
     btnSave_ = new QPushButton(QStringLiteral("Save"), autoRun);
     btnRecall_ = new QPushButton(QStringLiteral("Recall"), autoRun);
@@ -140,72 +118,50 @@ frmLayout1::frmLayout1(MDIForm1& main, CommTasker& tasker, DataForm& database, Q
 
 void frmLayout1::buildChannel(int i) {
     Channel& c = ch_[std::size_t(i)];
-    c.frame = new QGroupBox(LoadResString(281 + i), this);
-    c.voltage = display(c.frame, QStringLiteral("#7CFC00"), 22);
-    c.current = display(c.frame, QStringLiteral("#ffb000"), 22);
-    // A line edit asks for room for many characters; a reading needs six.
-    c.voltage->setFixedWidth(180);
-    c.current->setFixedWidth(180);
-    c.numVoltage = new NumEdit(c.frame);
-    c.numCurrent = new NumEdit(c.frame);
-    c.numOVP = new NumEdit(c.frame);
-    c.ocp = switchButton(QStringLiteral("OCP"), c.frame);
+    c.ui.build(this, LoadResString(281 + i), true);
 
-    auto* grid = new QGridLayout(c.frame);
-    grid->addWidget(c.voltage, 0, 0);
-    grid->addWidget(new QLabel(QStringLiteral("V"), c.frame), 0, 1);
-    grid->addWidget(c.current, 1, 0);
-    grid->addWidget(new QLabel(QStringLiteral("A"), c.frame), 1, 1);
-    grid->addWidget(new QLabel(QStringLiteral("Set voltage"), c.frame), 2, 0);
-    grid->addWidget(c.numVoltage, 3, 0, 1, 2);
-    grid->addWidget(new QLabel(QStringLiteral("Set current"), c.frame), 4, 0);
-    grid->addWidget(c.numCurrent, 5, 0, 1, 2);
-    grid->addWidget(new QLabel(QStringLiteral("Over-voltage"), c.frame), 6, 0);
-    grid->addWidget(c.numOVP, 7, 0, 1, 2);
-    grid->addWidget(c.ocp, 8, 0, 1, 2);
-
-    connect(c.numVoltage, &NumEdit::valueChangedFrom, this, [this, i](double v, double p) {
-        valueChanged(i, ch_[std::size_t(i)].numVoltage, SetCommand::Voltage, v, p);
+    connect(c.ui.numVoltage, &NumEdit::valueChangedFrom, this, [this, i](double v, double p) {
+        valueChanged(i, ch_[std::size_t(i)].ui.numVoltage, SetCommand::Voltage, v, p);
     });
-    connect(c.numCurrent, &NumEdit::valueChangedFrom, this, [this, i](double v, double p) {
-        valueChanged(i, ch_[std::size_t(i)].numCurrent, SetCommand::Current, v, p);
+    connect(c.ui.numCurrent, &NumEdit::valueChangedFrom, this, [this, i](double v, double p) {
+        valueChanged(i, ch_[std::size_t(i)].ui.numCurrent, SetCommand::Current, v, p);
     });
-    connect(c.numOVP, &NumEdit::valueChangedFrom, this, [this, i](double v, double p) {
-        valueChanged(i, ch_[std::size_t(i)].numOVP, SetCommand::OverVoltage, v, p);
+    connect(c.ui.numOVP, &NumEdit::valueChangedFrom, this, [this, i](double v, double p) {
+        valueChanged(i, ch_[std::size_t(i)].ui.numOVP, SetCommand::OverVoltage, v, p);
     });
-    connect(c.ocp, &QPushButton::clicked, this, [this, i](bool on) {
+    connect(c.ui.ocp, &QPushButton::clicked, this, [this, i](bool on) {
         if (main_.MainFormState == MDIForm1::kReady)
             send(composeCommand(CommandFamily::Scpi3, SetCommand::OverCurrent,
                                 {i + 1, {}, on ? 1 : 0}));
     });
 
     // Change handlers of the reply and display fields.
-    connect(c.voltage, &QLineEdit::textChanged, this, [this, i] {
+    connect(c.ui.voltage, &QLineEdit::textChanged, this, [this, i] {
         if (i == 0 && optParal_->isChecked())
-            ch_[0].voltage->setText({});
+            ch_[0].ui.voltage->setText({});
     });
-    connect(c.current, &QLineEdit::textChanged, this, [this, i] {
+    connect(c.ui.current, &QLineEdit::textChanged, this, [this, i] {
         if (i == 0 && optParal_->isChecked()) {
-            ch_[0].voltage->setText({});
-            ch_[0].current->setText({});
+            ch_[0].ui.voltage->setText({});
+            ch_[0].ui.current->setText({});
         }
     });
     connect(&c.setVolt, &ReplyField::Change, this, [this, i](const QString& text) {
         printd(QStringLiteral("txtSetVolt_Change") + QString::number(i) + QLatin1Char(':') + text);
         if (auto v = parseNumber(text))
-            ch_[std::size_t(i)].numVoltage->setValue(*v);
+            ch_[std::size_t(i)].ui.numVoltage->setValue(*v);
         ch_[std::size_t(i)].setVolt.setText({});
     });
     connect(&c.setCurr, &ReplyField::Change, this, [this, i](const QString& text) {
         if (auto v = parseNumber(text))
-            ch_[std::size_t(i)].numCurrent->setValue(*v);
+            ch_[std::size_t(i)].ui.numCurrent->setValue(*v);
     });
     connect(&c.ovpReply, &ReplyField::Change, this, [this, i](const QString& text) {
         if (auto v = parseNumber(text))
-            ch_[std::size_t(i)].numOVP->setValue(*v);
+            ch_[std::size_t(i)].ui.numOVP->setValue(*v);
     });
     connect(&c.ocpReply, &ReplyField::Change, this, [this, i](const QString& text) {
-        ch_[std::size_t(i)].ocp->setChecked(text == QLatin1String("1"));
+        ch_[std::size_t(i)].ui.ocp->setChecked(text == QLatin1String("1"));
     });
 }
 
@@ -223,8 +179,7 @@ void frmLayout1::queryProcedure(const QString& text, const char* procedure) {
 
 void frmLayout1::valueChanged(int i, NumEdit* edit, SetCommand command, double v, double previous) {
     if (v < edit->minimum()) {
-        const QSignalBlocker block(edit);
-        edit->setValue(previous);
+        edit->setValueQuietly(previous);
         return;
     }
     if (main_.MainFormState != MDIForm1::kReady)
@@ -242,30 +197,8 @@ void frmLayout1::txtError_Change(const QString& text) {
 }
 
 void frmLayout1::SetupLayout() {
-    const std::optional<MachineTypeRecord> base = data_.find(main_.MachineType);
-    for (int n = 1; n <= kChannels; ++n) {
-        std::optional<MachineTypeRecord> rec = base;
-        if (base && base->perChannel)
-            rec = data_.find(main_.MachineType + QLatin1Char('#') + QString::number(n));
-        Channel& c = ch_[std::size_t(n - 1)];
-        const MachineTypeRecord r = rec.value_or(MachineTypeRecord{});
-        const std::pair<NumEdit*, std::array<QVariant, 3>> edits[] = {
-            {c.numVoltage, {r.maxVolt, r.stepVolt, r.fmtVolt}},
-            {c.numCurrent, {r.maxCurr, r.stepCurr, r.fmtCurr}},
-            {c.numOVP, {r.maxOvp, r.stepOvp, r.fmtOvp}},
-        };
-        for (const auto& [edit, values] : edits) {
-            const QSignalBlocker block(edit);
-            edit->setMinimum(0);
-            edit->setMaximum(values[0].toDouble());
-            if (values[1].toDouble() > 0)
-                edit->setSingleStep(values[1].toDouble());
-            edit->setFormat(values[2].toString());
-            edit->setValue(0);
-        }
-        c.voltage->setText(formatNumber(0, QStringLiteral("0") + r.fmtVolt));
-        c.current->setText(formatNumber(0, QStringLiteral("0") + r.fmtCurr));
-    }
+    for (int n = 1; n <= kChannels; ++n)
+        ch_[std::size_t(n - 1)].ui.configure(channelRecord(n));
     txtCommType_->setText(main_.interfaceDescription());
     tasker_.setQueryCmdCnt(kPollCycle);
     tasker_.setQueryCmdMaxMsec(0);
@@ -279,7 +212,7 @@ void frmLayout1::DoQuery() {
     if (k < 6) {
         const auto ch = std::size_t(k / 2);
         text = k % 2 == 0 ? q.MeasVoltQuery[ch] : q.MeasCurrQuery[ch];
-        target = k % 2 == 0 ? ch_[ch].voltage : ch_[ch].current;
+        target = k % 2 == 0 ? ch_[ch].ui.voltage : ch_[ch].ui.current;
     } else {
         text = q.ErrorQuery;
         target = &txtError_;
@@ -321,8 +254,8 @@ bool frmLayout1::QueryInitialValues() {
     for (std::size_t i = 0; i < kChannels; ++i)
         query(q.SetCurrQuery[i], &ch_[i].setCurr);
     for (std::size_t i = 0; i < kChannels; ++i) {
-        query(q.MeasVoltQuery[i], ch_[i].voltage);
-        query(q.MeasCurrQuery[i], ch_[i].current);
+        query(q.MeasVoltQuery[i], ch_[i].ui.voltage);
+        query(q.MeasCurrQuery[i], ch_[i].ui.current);
     }
     return main_.runInitialQueryDialog();
 }
@@ -366,16 +299,15 @@ void frmLayout1::SetAllDisabled() {
 
 void frmLayout1::SetParallelDisableMode() {
     SetAllEnabled();
-    for (QWidget* w :
-         {static_cast<QWidget*>(ch_[0].numVoltage), static_cast<QWidget*>(ch_[0].numCurrent),
-          static_cast<QWidget*>(ch_[0].numOVP), static_cast<QWidget*>(ch_[0].ocp)})
+    const ChannelControls& c = ch_[0].ui;
+    for (QWidget* w : std::initializer_list<QWidget*>{c.numVoltage, c.numCurrent, c.numOVP, c.ocp})
         w->setEnabled(false);
 }
 
 void frmLayout1::SetTrackDisableMode() {
     SetAllEnabled();
-    ch_[0].numVoltage->setEnabled(false);
-    ch_[0].numOVP->setEnabled(false);
+    ch_[0].ui.numVoltage->setEnabled(false);
+    ch_[0].ui.numOVP->setEnabled(false);
 }
 
 void frmLayout1::SetAutoRunDisableMode() {
@@ -398,10 +330,8 @@ void frmLayout1::SetOutputModeEnabled() {
 }
 
 void frmLayout1::SetOutputOffDisplay() {
-    for (Channel& c : ch_) {
-        c.voltage->setText({});
-        c.current->setText({});
-    }
+    for (Channel& c : ch_)
+        c.ui.blank();
 }
 
 void frmLayout1::setOutputButton(bool on) {
@@ -433,11 +363,11 @@ void frmLayout1::setAutoRunButton(bool on) {
 }
 
 QString frmLayout1::measuredVoltage(int index) const {
-    return ch_[std::size_t(index)].voltage->text();
+    return ch_[std::size_t(index)].ui.voltage->text();
 }
 
 QString frmLayout1::measuredCurrent(int index) const {
-    return ch_[std::size_t(index)].current->text();
+    return ch_[std::size_t(index)].ui.current->text();
 }
 
 } // namespace trq

@@ -2,6 +2,7 @@
 
 #include "link/replyfield.h"
 #include "panels/frontpanel.h"
+#include "panels/panelwidgets.h"
 
 #include <array>
 
@@ -52,12 +53,12 @@ public:
     QString measuredCurrent(int index) const override;
 
     // Controls, by their names in the panel contract.
-    TextField* txtVoltage(int i) const { return ch_[std::size_t(i)].voltage; }
-    TextField* txtCurrent(int i) const { return ch_[std::size_t(i)].current; }
-    NumEdit* numVoltage(int i) const { return ch_[std::size_t(i)].numVoltage; }
-    NumEdit* numCurrent(int i) const { return ch_[std::size_t(i)].numCurrent; }
-    NumEdit* numOVP(int i) const { return ch_[std::size_t(i)].numOVP; }
-    QPushButton* tbnOCP(int i) const { return ch_[std::size_t(i)].ocp; }
+    TextField* txtVoltage(int i) const { return ch_[std::size_t(i)].ui.voltage; }
+    TextField* txtCurrent(int i) const { return ch_[std::size_t(i)].ui.current; }
+    NumEdit* numVoltage(int i) const { return ch_[std::size_t(i)].ui.numVoltage; }
+    NumEdit* numCurrent(int i) const { return ch_[std::size_t(i)].ui.numCurrent; }
+    NumEdit* numOVP(int i) const { return ch_[std::size_t(i)].ui.numOVP; }
+    QPushButton* tbnOCP(int i) const { return ch_[std::size_t(i)].ui.ocp; }
     ReplyField* txtSetVolt(int i) { return &ch_[std::size_t(i)].setVolt; }
     ReplyField* txtSetCurr(int i) { return &ch_[std::size_t(i)].setCurr; }
     ReplyField* txtOVP(int i) { return &ch_[std::size_t(i)].ovpReply; }
@@ -85,13 +86,7 @@ public slots:
 
 private:
     struct Channel {
-        QGroupBox* frame = nullptr;
-        TextField* voltage = nullptr;
-        TextField* current = nullptr;
-        NumEdit* numVoltage = nullptr;
-        NumEdit* numCurrent = nullptr;
-        NumEdit* numOVP = nullptr;
-        QPushButton* ocp = nullptr;
+        ChannelControls ui;
         ReplyField setVolt, setCurr, ovpReply, ocpReply;
     };
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "panels/commandset.h"
+#include "shell/dataform.h"
 
 #include <QString>
 #include <QWidget>
@@ -52,6 +53,10 @@ public:
     bool IsOutput = false;
 
 protected:
+    // The machine-type record of channel n: the model's own, or its row
+    // "model#n" where the model keeps limits per channel.
+    MachineTypeRecord channelRecord(int n) const;
+
     MDIForm1& main_;
     CommTasker& tasker_;
     DataForm& data_;

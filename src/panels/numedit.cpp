@@ -16,6 +16,12 @@ NumEdit::NumEdit(QWidget* parent) : QDoubleSpinBox(parent) {
     });
 }
 
+void NumEdit::setValueQuietly(double value) {
+    const QSignalBlocker block(this);
+    setValue(value);
+    previous_ = this->value();
+}
+
 QString NumEdit::textFromValue(double value) const {
     if (format_.isEmpty())
         return QDoubleSpinBox::textFromValue(value);

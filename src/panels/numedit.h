@@ -13,6 +13,8 @@ public:
     explicit NumEdit(QWidget* parent = nullptr);
 
     void setFormat(const QString& pattern) { format_ = pattern; }
+    // Sets the value without reporting a change.
+    void setValueQuietly(double value);
     const QString& format() const { return format_; }
 
     QString textFromValue(double value) const override;
