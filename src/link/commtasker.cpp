@@ -131,8 +131,17 @@ bool CommTasker::ExecQueryTask7206(const QString& xOutString, qint32, QObject* x
         return true;
     }
     ++IsQueueLocked_;
-    const QString reply = QString::fromLatin1(QuerySerial(xOutString));
+    QString reply = QString::fromLatin1(QuerySerial(xOutString));
     --IsQueueLocked_;
+    // The status reply is a row of flags, not a value with a unit: the value
+    // filter below would never let it through, so it goes whole.
+    if (xOutString == QLatin1String(kStatusQuery)) {
+        while (reply.endsWith(QLatin1Char('\n')) || reply.endsWith(QLatin1Char('\r')))
+            reply.chop(1);
+        if (!reply.isEmpty() && xObj)
+            xObj->setProperty("Text", reply);
+        return true;
+    }
     if (reply.size() < 4 || reply.size() > 9)
         return true;
     const QChar unit =

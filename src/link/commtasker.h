@@ -52,6 +52,7 @@ public:
     static constexpr qint64 kTimeoutMsec = 20000;
     static constexpr int kWriterIntervalMsec = 100;
     static constexpr int kDevTimerMsec = 100;
+    static constexpr const char* kStatusQuery = "STATUS?";
 
     enum CallTypes { CallProcedure = 1, AssignProperty = 4 };
 

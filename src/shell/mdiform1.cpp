@@ -6,6 +6,7 @@
 #include "link/transport.h"
 #include "link/transportfactory.h"
 #include "panels/frmlayout1.h"
+#include "panels/legacypanels.h"
 #include "panels/placeholderpanel.h"
 #include "panels/settingsdialogs.h"
 #include "shell/dataform.h"
@@ -516,10 +517,20 @@ void MDIForm1::SetupLayout() {
 void MDIForm1::newLayout(int layout) {
     LayoutType = layout;
     FrontPanel* panel = nullptr;
-    if (layout == 1)
+    switch (layout) {
+    case 1:
         panel = new frmLayout1(*this, tasker_, data_);
-    else
+        break;
+    case 3:
+        panel = new frmLayout3(*this, tasker_, data_);
+        break;
+    case 4:
+        panel = new frmLayout4(*this, tasker_, data_);
+        break;
+    default:
         panel = new PlaceholderPanel(layout, *this, tasker_, data_);
+        break;
+    }
     if (panelWindow_)
         panelWindow_->deleteLater();
     OperatorForm = panel;
