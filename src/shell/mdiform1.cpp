@@ -6,8 +6,8 @@
 #include "link/transport.h"
 #include "link/transportfactory.h"
 #include "panels/frmlayout1.h"
+#include "panels/frmlayout2.h"
 #include "panels/legacypanels.h"
-#include "panels/placeholderpanel.h"
 #include "panels/settingsdialogs.h"
 #include "shell/dataform.h"
 #include "shell/debugtrace.h"
@@ -521,6 +521,9 @@ void MDIForm1::newLayout(int layout) {
     case 1:
         panel = new frmLayout1(*this, tasker_, data_);
         break;
+    case 2:
+        panel = new frmLayout2(*this, tasker_, data_);
+        break;
     case 3:
         panel = new frmLayout3(*this, tasker_, data_);
         break;
@@ -528,8 +531,7 @@ void MDIForm1::newLayout(int layout) {
         panel = new frmLayout4(*this, tasker_, data_);
         break;
     default:
-        panel = new PlaceholderPanel(layout, *this, tasker_, data_);
-        break;
+        return;
     }
     if (panelWindow_)
         panelWindow_->deleteLater();
