@@ -455,6 +455,7 @@ private slots:
         QFETCH(QByteArray, answer);
         QFETCH(QStringList, messages);
         ShellFixture f;
+        f.main->GetMachineTypeTimer().setInterval(400); // the "no answer" case ends here
         f.factory.makeSerial = [answer](const QString& name) {
             return new ScriptedSerialPort(
                 name, [answer](const QString&, int, const QByteArray&) { return answer; }, nullptr);

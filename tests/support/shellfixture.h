@@ -72,7 +72,7 @@ struct ShellFixture {
         main =
             std::make_unique<MDIForm1>(MDIForm1::Services{tasker, data, prompter, waiter, factory});
         main->queryInitialDialog()->CheckTimer().setInterval(5);
-        main->GetMachineTypeTimer().setInterval(400);
+        main->GetMachineTypeTimer().setInterval(MDIForm1::kDetectionTimeoutMsec);
         main->show();
     }
 
