@@ -40,6 +40,63 @@ template <typename Panel> Panel* panelOf(ShellFixture& f) {
 class TestLayouts : public QObject {
     Q_OBJECT
 private slots:
+    void availability_data() {
+        QTest::addColumn<QString>("model"); // empty: off line
+        QTest::addColumn<QString>("enabledItems");
+        QTest::addColumn<QString>("enabledButtons");
+        // Items and buttons not listed are disabled; Read Times is left alone
+        // off line, and Record follows the output.
+        const QString items = QStringLiteral(
+            "mnuGPIB mnuRS232 mnuSaveMemory mnuRecallMemory mnuDelay mnuReadTimes mnuOutMode "
+            "mnuIndep mnuParallel mnuTrack mnuAutoMode mnuAutoRun mnuOutput "
+            "mnuClearErrorOfProtection mnuControl mnuWave mnuTableData");
+        QTest::newRow("off line") << ""
+                                  << "mnuGPIB mnuRS232"
+                                  << "GPIB RS232 OnOffLine About";
+        QTest::newRow("layout 1") << "PSQ-3323" << items
+                                  << "GPIB RS232 OnOffLine SaveMemory RecallMemory Delay "
+                                     "ReadTimes Output AutoRun ClearError About";
+        QTest::newRow("layout 2")
+            << "SPQ-3610DNB"
+            << "mnuGPIB mnuRS232 mnuReadTimes mnuOutput mnuClearErrorOfProtection mnuControl "
+               "mnuWave mnuTableData"
+            << "GPIB RS232 OnOffLine Output ClearError About";
+        QTest::newRow("layout 3") << "TRQ-3302"
+                                  << "mnuRS232 mnuReadTimes mnuOutput mnuControl mnuWave "
+                                     "mnuTableData"
+                                  << "RS232 OnOffLine Output About";
+        QTest::newRow("layout 4") << "TRQ-7206S"
+                                  << "mnuRS232 mnuReadTimes mnuOutput mnuControl mnuTableData"
+                                  << "RS232 OnOffLine Output About";
+    }
+    void availability() {
+        QFETCH(QString, model);
+        QFETCH(QString, enabledItems);
+        QFETCH(QString, enabledButtons);
+        ShellFixture f;
+        if (!model.isEmpty())
+            QVERIFY(f.onLineSerial(model));
+        const QStringList on = enabledItems.split(QLatin1Char(' '));
+        for (const char* item :
+             {"mnuGPIB", "mnuRS232", "mnuSaveMemory", "mnuRecallMemory", "mnuDelay", "mnuOutMode",
+              "mnuIndep", "mnuParallel", "mnuTrack", "mnuAutoMode", "mnuAutoRun", "mnuOutput",
+              "mnuClearErrorOfProtection", "mnuControl", "mnuWave", "mnuTableData"})
+            QVERIFY2(f.main->menuItem(QLatin1String(item))->isEnabled() ==
+                         on.contains(QLatin1String(item)),
+                     item);
+        if (!model.isEmpty())
+            QVERIFY(f.main->menuItem(QStringLiteral("mnuReadTimes"))->isEnabled());
+        QCOMPARE(f.main->menuItem(QStringLiteral("mnuRecord"))->isEnabled(),
+                 f.main->menuItem(QStringLiteral("mnuOutput"))->isChecked());
+        const QStringList buttons = enabledButtons.split(QLatin1Char(' '));
+        for (const char* key : {"GPIB", "RS232", "OnOffLine", "SaveMemory", "RecallMemory", "Delay",
+                                "ReadTimes", "Output", "AutoRun", "ClearError", "About"})
+            QVERIFY2(f.main->toolButton(QLatin1String(key))->isEnabled() ==
+                         buttons.contains(QLatin1String(key)),
+                     key);
+        QVERIFY(f.main->menuItem(QStringLiteral("mnuIndep"))->isChecked());
+    }
+
     void initialQueries_data() {
         QTest::addColumn<QString>("model");
         QTest::addColumn<QStringList>("queries");
