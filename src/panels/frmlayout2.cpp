@@ -34,6 +34,13 @@ frmLayout2::frmLayout2(MDIForm1& main, CommTasker& tasker, DataForm& database, Q
     setObjectName(QStringLiteral("frmLayout2"));
     setWindowTitle(QStringLiteral("Control"));
     ch_.build(this, QStringLiteral("OUTPUT"), true);
+    // One channel: room for larger readings.
+    for (TextField* display : {ch_.voltage, ch_.current}) {
+        QFont font = display->font();
+        font.setPointSize(30);
+        display->setFont(font);
+        display->setFixedWidth(300);
+    }
 
     auto* mode = new QGroupBox(QStringLiteral("MODE"), this);
     optIndep_ = new QRadioButton(QStringLiteral("INDEP"), mode);
