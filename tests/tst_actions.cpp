@@ -180,6 +180,7 @@ private slots:
 
         answerNextDialog({15});
         f.main->mnuDelay_Click();
+        QVERIFY(f.main->dialog<dlgDelay>()->windowTitle() == QStringLiteral("Delay"));
         QVERIFY(f.waitReceived());
         QCOMPARE(f.takeReceived(), (QStringList{":SYST:AUTO:DEL 15", ":SYST:AUTO:DEL?"}));
         QCOMPARE(panel->txtDelay()->text(), QStringLiteral("15"));

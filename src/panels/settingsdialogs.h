@@ -52,6 +52,7 @@ private:
 };
 
 class dlgAutoMode : public SettingsDialog {
+    Q_OBJECT
 public:
     explicit dlgAutoMode(QWidget* parent = nullptr);
     int StartMemory() const { return value(0); }
@@ -60,12 +61,14 @@ public:
 };
 
 class dlgDelay : public SettingsDialog {
+    Q_OBJECT
 public:
     explicit dlgDelay(QWidget* parent = nullptr);
     int Delay() const { return value(0); }
 };
 
 class dlgReadTimes : public SettingsDialog {
+    Q_OBJECT
 public:
     explicit dlgReadTimes(QWidget* parent = nullptr);
     int ReadTimes() const { return value(0); }
@@ -73,12 +76,14 @@ public:
 
 // Save and recall share the stored memory number.
 class dlgSaveData : public SettingsDialog {
+    Q_OBJECT
 public:
     explicit dlgSaveData(QWidget* parent = nullptr);
     int Memory() const { return value(0); }
 };
 
 class dlgRecallData : public SettingsDialog {
+    Q_OBJECT
 public:
     explicit dlgRecallData(QWidget* parent = nullptr);
     int Memory() const { return value(0); }
