@@ -372,6 +372,7 @@ private slots:
         QFETCH(QString, off);
         ShellFixture f;
         QVERIFY(f.onLineSerial(model));
+        QVERIFY(f.waitReceived()); // what the initial query set off has gone out
         f.takeReceived();
         f.main->ToggleOutput();
         f.main->ToggleOutput(); // follows the menu tick: on, then off

@@ -22,11 +22,7 @@
 
 namespace trq {
 
-namespace {
-
-const QString kText = QStringLiteral("Text");
-
-} // namespace
+namespace {} // namespace
 
 frmLayout1::frmLayout1(MDIForm1& main, CommTasker& tasker, DataForm& database, QWidget* parent)
     : FrontPanel(main, tasker, database, parent) {
@@ -39,18 +35,10 @@ frmLayout1::frmLayout1(MDIForm1& main, CommTasker& tasker, DataForm& database, Q
         channels->addWidget(ch_[std::size_t(i)].ui.frame);
     }
 
-    auto* mode = new QGroupBox(QStringLiteral("MODE"), this);
-    optIndep_ = new QRadioButton(QStringLiteral("INDEP"), mode);
-    optParal_ = new QRadioButton(QStringLiteral("PARALLEL"), mode);
-    optTrack_ = new QRadioButton(QStringLiteral("TRACK"), mode);
-    auto* modeLayout = new QVBoxLayout(mode);
-    for (QRadioButton* b : {optIndep_, optParal_, optTrack_})
-        modeLayout->addWidget(b);
-    optIndep_->setChecked(true);
+    QGroupBox* mode = buildModeGroup(QStringLiteral("TRACK"), true);
 
     auto* controls = new QGroupBox(QStringLiteral("OUTPUT"), this);
-    tbnOutput_ = makeSwitch(QStringLiteral("OUTPUT"), controls);
-    tbnOutput_->setMinimumHeight(40);
+    buildOutputButton();
     btnClear_ = new QPushButton(QStringLiteral("Clear Protection"), controls);
     auto* controlsLayout = new QVBoxLayout(controls);
     controlsLayout->addWidget(tbnOutput_);
@@ -169,10 +157,6 @@ void frmLayout1::send(const QString& text) {
     tasker_.ExecCmdTask(text, 0, this, {}, CommTasker::CallProcedure);
 }
 
-void frmLayout1::query(const QString& text, QObject* field) {
-    tasker_.ExecQueryTask(text, 5, field, kText, CommTasker::AssignProperty);
-}
-
 void frmLayout1::queryProcedure(const QString& text, const char* procedure) {
     tasker_.ExecQueryTask(text, 5, this, QString::fromLatin1(procedure), CommTasker::CallProcedure);
 }
@@ -224,17 +208,17 @@ void frmLayout1::DoQuery() {
 
 void frmLayout1::QuerySECMemory() {
     const QueryTable& q = main_.queryTable();
-    query(q.AutoStartQuery, txtStartMemory_);
-    query(q.AutoEndQuery, txtEndMemory_);
-    query(q.AutoCycleQuery, txtCycle_);
+    queryInto(q.AutoStartQuery, txtStartMemory_);
+    queryInto(q.AutoEndQuery, txtEndMemory_);
+    queryInto(q.AutoCycleQuery, txtCycle_);
 }
 
 void frmLayout1::QueryDelay() {
-    query(main_.queryTable().AutoDelayQuery, txtDelay_);
+    queryInto(main_.queryTable().AutoDelayQuery, txtDelay_);
 }
 
 void frmLayout1::QueryMemory() {
-    query(main_.queryTable().MemoryQuery, txtMemory_);
+    queryInto(main_.queryTable().MemoryQuery, txtMemory_);
 }
 
 bool frmLayout1::QueryInitialValues() {
@@ -243,19 +227,19 @@ bool frmLayout1::QueryInitialValues() {
     QueryDelay();
     QueryMemory();
     for (std::size_t i = 0; i < kChannels; ++i)
-        query(q.OvpQuery[i], &ch_[i].ovpReply);
+        queryInto(q.OvpQuery[i], &ch_[i].ovpReply);
     queryProcedure(q.OutputStateQuery, "SetupOutputOnOff");
     queryProcedure(q.CouplingQuery, "SetupOutputMode");
     queryProcedure(q.AutoStateQuery, "SetupAutoRun");
     for (std::size_t i = 0; i < kChannels; ++i)
-        query(q.OcpQuery[i], &ch_[i].ocpReply);
+        queryInto(q.OcpQuery[i], &ch_[i].ocpReply);
     for (std::size_t i = 0; i < kChannels; ++i)
-        query(q.SetVoltQuery[i], &ch_[i].setVolt);
+        queryInto(q.SetVoltQuery[i], &ch_[i].setVolt);
     for (std::size_t i = 0; i < kChannels; ++i)
-        query(q.SetCurrQuery[i], &ch_[i].setCurr);
+        queryInto(q.SetCurrQuery[i], &ch_[i].setCurr);
     for (std::size_t i = 0; i < kChannels; ++i) {
-        query(q.MeasVoltQuery[i], ch_[i].ui.voltage);
-        query(q.MeasCurrQuery[i], ch_[i].ui.current);
+        queryInto(q.MeasVoltQuery[i], ch_[i].ui.voltage);
+        queryInto(q.MeasCurrQuery[i], ch_[i].ui.current);
     }
     return main_.runInitialQueryDialog();
 }
@@ -283,18 +267,9 @@ void frmLayout1::SetupAutoRun(const QString& reply) {
     main_.DoAutoRun(reply != QLatin1String("0"));
 }
 
-void frmLayout1::setControlsEnabled(bool on) {
-    for (QWidget* w : findChildren<QWidget*>())
-        w->setEnabled(on);
-}
-
 void frmLayout1::SetAllEnabled() {
     setControlsEnabled(true);
     SetOutputOffDisplay();
-}
-
-void frmLayout1::SetAllDisabled() {
-    setControlsEnabled(false);
 }
 
 void frmLayout1::SetParallelDisableMode() {
@@ -320,41 +295,9 @@ void frmLayout1::SetAutoRunDisableMode() {
     }
 }
 
-void frmLayout1::SetOutputModeEnabled() {
-    if (optIndep_->isChecked())
-        main_.mnuIndep_Click();
-    else if (optParal_->isChecked())
-        main_.mnuParallel_Click();
-    else if (optTrack_->isChecked())
-        main_.mnuTrack_Click();
-}
-
 void frmLayout1::SetOutputOffDisplay() {
     for (Channel& c : ch_)
         c.ui.blank();
-}
-
-void frmLayout1::setOutputButton(bool on) {
-    const QSignalBlocker block(tbnOutput_);
-    tbnOutput_->setChecked(on);
-}
-
-void frmLayout1::setModeOption(Coupling mode) {
-    QRadioButton* b = mode == Coupling::Independent ? optIndep_
-                      : mode == Coupling::Parallel  ? optParal_
-                                                    : optTrack_;
-    const QSignalBlocker block(b);
-    b->setChecked(true);
-}
-
-std::optional<Coupling> frmLayout1::selectedMode() const {
-    if (optIndep_->isChecked())
-        return Coupling::Independent;
-    if (optParal_->isChecked())
-        return Coupling::Parallel;
-    if (optTrack_->isChecked())
-        return Coupling::Tracking;
-    return std::nullopt;
 }
 
 void frmLayout1::setAutoRunButton(bool on) {

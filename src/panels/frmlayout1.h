@@ -37,16 +37,11 @@ public:
     void QueryMemory() override;
 
     void SetAllEnabled() override;
-    void SetAllDisabled() override;
     void SetParallelDisableMode() override;
     void SetTrackDisableMode() override;
     void SetAutoRunDisableMode() override;
-    void SetOutputModeEnabled() override;
     void SetOutputOffDisplay() override;
 
-    void setOutputButton(bool on) override;
-    void setModeOption(Coupling mode) override;
-    std::optional<Coupling> selectedMode() const override;
     void setAutoRunButton(bool on) override;
 
     QString measuredVoltage(int index) const override;
@@ -70,10 +65,6 @@ public:
     TextField* txtDelay() const { return txtDelay_; }
     TextField* txtMemory() const { return txtMemory_; }
     QLabel* txtCommType() const { return txtCommType_; }
-    QRadioButton* optIndep() const { return optIndep_; }
-    QRadioButton* optParal() const { return optParal_; }
-    QRadioButton* optTrack() const { return optTrack_; }
-    QPushButton* tbnOutput() const { return tbnOutput_; }
     QPushButton* tbnAutoRun() const { return tbnAutoRun_; }
     QPushButton* btnClearErrorOfProtection() const { return btnClear_; }
     int pollCounter() const { return counter_; }
@@ -92,11 +83,9 @@ private:
 
     void buildChannel(int i);
     void send(const QString& text);
-    void query(const QString& text, QObject* field);
     void queryProcedure(const QString& text, const char* procedure);
     void valueChanged(int i, NumEdit* edit, SetCommand command, double v, double previous);
     void txtError_Change(const QString& text);
-    void setControlsEnabled(bool on);
 
     std::array<Channel, kChannels> ch_;
     ReplyField txtError_;
@@ -106,10 +95,6 @@ private:
     TextField* txtDelay_;
     TextField* txtMemory_;
     QLabel* txtCommType_;
-    QRadioButton* optIndep_;
-    QRadioButton* optParal_;
-    QRadioButton* optTrack_;
-    QPushButton* tbnOutput_;
     QPushButton* tbnAutoRun_;
     QPushButton* btnClear_;
     QPushButton* btnChange_;

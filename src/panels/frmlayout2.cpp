@@ -17,18 +17,6 @@
 
 namespace trq {
 
-namespace {
-
-const QString kText = QStringLiteral("Text");
-
-QString withoutUnit(QString text, QChar unit) {
-    if (text.endsWith(unit))
-        text.chop(1);
-    return text;
-}
-
-} // namespace
-
 frmLayout2::frmLayout2(MDIForm1& main, CommTasker& tasker, DataForm& database, QWidget* parent)
     : FrontPanel(main, tasker, database, parent), numSet_(new QSpinBox(this)) {
     setObjectName(QStringLiteral("frmLayout2"));
@@ -42,24 +30,16 @@ frmLayout2::frmLayout2(MDIForm1& main, CommTasker& tasker, DataForm& database, Q
         display->setFixedWidth(300);
     }
 
-    auto* mode = new QGroupBox(QStringLiteral("MODE"), this);
-    optIndep_ = new QRadioButton(QStringLiteral("INDEP"), mode);
-    optParal_ = new QRadioButton(QStringLiteral("PARALLEL"), mode);
-    optTrack_ = new QRadioButton(QStringLiteral("SERIES"), mode);
+    QGroupBox* mode = buildModeGroup(QStringLiteral("SERIES"), true);
     numSet_->setRange(0, 2);
     numSet_->setSingleStep(1);
     numSet_->setEnabled(false);
-    auto* modeLayout = new QVBoxLayout(mode);
-    for (QRadioButton* b : {optIndep_, optParal_, optTrack_})
-        modeLayout->addWidget(b);
     auto* setsRow = new QHBoxLayout;
     setsRow->addWidget(new QLabel(QStringLiteral("Sets"), mode));
     setsRow->addWidget(numSet_);
-    modeLayout->addLayout(setsRow);
-    optIndep_->setChecked(true);
+    static_cast<QBoxLayout*>(mode->layout())->addLayout(setsRow);
 
-    tbnOutput_ = makeSwitch(QStringLiteral("OUTPUT"), this);
-    tbnOutput_->setMinimumSize(120, 40);
+    buildOutputButton();
     btnClear_ = new QPushButton(QStringLiteral("Clear Protection"), this);
     txtCommType_ = new QLabel(this);
     auto* side = new QVBoxLayout;
@@ -136,10 +116,6 @@ void frmLayout2::SetupLayout() {
     tasker_.setQueryCmdMaxMsec(0);
 }
 
-void frmLayout2::query(const QString& text, QObject* field) {
-    tasker_.ExecQueryTask(text, 5, field, kText, CommTasker::AssignProperty);
-}
-
 void frmLayout2::send(SetCommand command, const QString& value, int number) {
     // The single-channel texts, or channel 1 of the three-channel ones.
     const CommandFamily family = main_.MachineType.contains(QLatin1String("DNB"))
@@ -161,14 +137,14 @@ void frmLayout2::DoQuery() {
 
 bool frmLayout2::QueryInitialValues() {
     const QueryTable& q = main_.queryTable();
-    query(q.OvpQuery[0], &ovpReply_);
+    queryInto(q.OvpQuery[0], &ovpReply_);
     tasker_.ExecQueryTask(q.OutputStateQuery, 5, this, QStringLiteral("SetupOutputOnOff"),
                           CommTasker::CallProcedure);
-    query(q.OcpQuery[0], &ocpReply_);
-    query(q.SetVoltQuery[0], &setVolt_);
-    query(q.SetCurrQuery[0], &setCurr_);
-    query(q.MeasVoltQuery[0], ch_.voltage);
-    query(q.MeasCurrQuery[0], ch_.current);
+    queryInto(q.OcpQuery[0], &ocpReply_);
+    queryInto(q.SetVoltQuery[0], &setVolt_);
+    queryInto(q.SetCurrQuery[0], &setCurr_);
+    queryInto(q.MeasVoltQuery[0], ch_.voltage);
+    queryInto(q.MeasCurrQuery[0], ch_.current);
     return main_.runInitialQueryDialog();
 }
 
@@ -231,7 +207,7 @@ void frmLayout2::optParal_Click() {
     // Queued after the mode action, whose reset of queued polls would
     // otherwise cancel it; on the wire it still follows the mode command.
     if (askSets)
-        query(QStringLiteral("SYST:CONF:MSL?"), &txtSets_);
+        queryInto(QStringLiteral("SYST:CONF:MSL?"), &txtSets_);
     modeCode_ = 2;
 }
 
@@ -260,13 +236,7 @@ void frmLayout2::txtSets_Change(const QString& text) {
 }
 
 void frmLayout2::SetAllEnabled() {
-    for (QWidget* w : findChildren<QWidget*>())
-        w->setEnabled(true);
-}
-
-void frmLayout2::SetAllDisabled() {
-    for (QWidget* w : findChildren<QWidget*>())
-        w->setEnabled(false);
+    setControlsEnabled(true);
 }
 
 void frmLayout2::SetParallelDisableMode() {
@@ -281,40 +251,8 @@ void frmLayout2::SetTrackDisableMode() {
     ch_.numOVP->setEnabled(false);
 }
 
-void frmLayout2::SetOutputModeEnabled() {
-    if (optIndep_->isChecked())
-        main_.mnuIndep_Click();
-    else if (optParal_->isChecked())
-        main_.mnuParallel_Click();
-    else if (optTrack_->isChecked())
-        main_.mnuTrack_Click();
-}
-
 void frmLayout2::SetOutputOffDisplay() {
     ch_.blank();
-}
-
-void frmLayout2::setOutputButton(bool on) {
-    const QSignalBlocker block(tbnOutput_);
-    tbnOutput_->setChecked(on);
-}
-
-void frmLayout2::setModeOption(Coupling mode) {
-    QRadioButton* b = mode == Coupling::Independent ? optIndep_
-                      : mode == Coupling::Parallel  ? optParal_
-                                                    : optTrack_;
-    const QSignalBlocker block(b);
-    b->setChecked(true);
-}
-
-std::optional<Coupling> frmLayout2::selectedMode() const {
-    if (optIndep_->isChecked())
-        return Coupling::Independent;
-    if (optParal_->isChecked())
-        return Coupling::Parallel;
-    if (optTrack_->isChecked())
-        return Coupling::Tracking;
-    return std::nullopt;
 }
 
 QString frmLayout2::measuredVoltage(int) const {

@@ -29,15 +29,9 @@ public:
     bool QueryInitialValues() override;
 
     void SetAllEnabled() override;
-    void SetAllDisabled() override;
     void SetParallelDisableMode() override;
     void SetTrackDisableMode() override;
-    void SetOutputModeEnabled() override;
     void SetOutputOffDisplay() override;
-
-    void setOutputButton(bool on) override;
-    void setModeOption(Coupling mode) override;
-    std::optional<Coupling> selectedMode() const override;
 
     QString measuredVoltage(int index) const override;
     QString measuredCurrent(int index) const override;
@@ -55,10 +49,6 @@ public:
     ReplyField* txtOCP(int) { return &ocpReply_; }
     ReplyField* txtSets() { return &txtSets_; }
     ReplyField* txtError() { return &txtError_; }
-    QRadioButton* optIndep() const { return optIndep_; }
-    QRadioButton* optParal() const { return optParal_; }
-    QRadioButton* optTrack() const { return optTrack_; }
-    QPushButton* tbnOutput() const { return tbnOutput_; }
     int modeCode() const { return modeCode_; }
 
 public slots:
@@ -66,7 +56,6 @@ public slots:
 
 private:
     void send(SetCommand command, const QString& value, int number = 0);
-    void query(const QString& text, QObject* field);
     void valueChanged(NumEdit* edit, SetCommand command, double v, double previous);
     void settingReceived(NumEdit* edit, QChar unit, const QString& text);
     bool acceptWarning();
@@ -78,10 +67,6 @@ private:
     ChannelControls ch_;
     ReplyField setVolt_, setCurr_, ovpReply_, ocpReply_, txtSets_, txtError_;
     QSpinBox* numSet_;
-    QRadioButton* optIndep_;
-    QRadioButton* optParal_;
-    QRadioButton* optTrack_;
-    QPushButton* tbnOutput_;
     QPushButton* btnClear_;
     QLabel* txtCommType_;
     int counter_ = 0;

@@ -6,18 +6,22 @@
 #include <QString>
 #include <QWidget>
 
+class QGroupBox;
+class QPushButton;
+class QRadioButton;
+
 namespace trq {
 
 class CommTasker;
-class DataForm;
 class MDIForm1;
 
-// What every front panel offers to the main window and the recorders.
+// What every front panel offers to the main window and the recorders, and
+// the controls they all have: the three coupling options and the output
+// button.
 class FrontPanel : public QWidget {
     Q_OBJECT
 public:
-    FrontPanel(MDIForm1& main, CommTasker& tasker, DataForm& database, QWidget* parent = nullptr)
-        : QWidget(parent), main_(main), tasker_(tasker), data_(database) {}
+    FrontPanel(MDIForm1& main, CommTasker& tasker, DataForm& database, QWidget* parent = nullptr);
 
     virtual int channelCount() const = 0;
     virtual void SetupLayout() = 0;
@@ -31,35 +35,60 @@ public:
     virtual void QueryMemory() {}
 
     virtual void SetAllEnabled() = 0;
-    virtual void SetAllDisabled() = 0;
+    void SetAllDisabled() { setControlsEnabled(false); }
     virtual void SetParallelDisableMode() = 0;
     virtual void SetTrackDisableMode() = 0;
     virtual void SetAutoRunDisableMode() {}
-    virtual void SetOutputModeEnabled() = 0;
+    // Re-applies the selected coupling mode (and so sends its command).
+    void SetOutputModeEnabled();
     virtual void SetOutputOffDisplay() = 0;
 
     // The controls the main window sets so the panel shows what an action
     // did; setting them does not run the panel's own handlers again.
-    virtual void setOutputButton(bool on) = 0;
-    virtual void setModeOption(Coupling mode) = 0;
-    virtual std::optional<Coupling> selectedMode() const = 0;
+    void setOutputButton(bool on);
+    void setModeOption(Coupling mode);
+    std::optional<Coupling> selectedMode() const;
     virtual void setAutoRunButton(bool) {}
 
     // Measured values as displayed, for the recorders.
     virtual QString measuredVoltage(int index) const = 0;
     virtual QString measuredCurrent(int index) const = 0;
 
+    QRadioButton* optIndep() const { return optIndep_; }
+    QRadioButton* optParal() const { return optParal_; }
+    QRadioButton* optTrack() const { return optTrack_; }
+    QPushButton* tbnOutput() const { return tbnOutput_; }
+
     // The state of the output button as last switched.
     bool IsOutput = false;
 
 protected:
+    static const QString kText;
+
     // The machine-type record of channel n: the model's own, or its row
     // "model#n" where the model keeps limits per channel.
     MachineTypeRecord channelRecord(int n) const;
+    // A "MODE" group with the three options, and the output button; the
+    // panel connects them.
+    QGroupBox* buildModeGroup(const QString& trackCaption, bool vertical);
+    QPushButton* buildOutputButton();
+    QRadioButton* option(Coupling mode) const;
+    // The main window's action for a coupling mode.
+    void modeAction(Coupling mode);
+    void setControlsEnabled(bool on);
+    // A query whose reply goes to a field's text.
+    void queryInto(const QString& text, QObject* field);
 
     MDIForm1& main_;
     CommTasker& tasker_;
     DataForm& data_;
+    QRadioButton* optIndep_ = nullptr;
+    QRadioButton* optParal_ = nullptr;
+    QRadioButton* optTrack_ = nullptr;
+    QPushButton* tbnOutput_ = nullptr;
 };
+
+// A reply without its trailing unit letter ("12.000V" -> "12.000").
+QString withoutUnit(QString text, QChar unit);
 
 } // namespace trq

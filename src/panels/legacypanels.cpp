@@ -15,18 +15,6 @@
 
 namespace trq {
 
-namespace {
-
-const QString kText = QStringLiteral("Text");
-
-QString withoutUnit(QString text, QChar unit) {
-    if (text.endsWith(unit))
-        text.chop(1);
-    return text;
-}
-
-} // namespace
-
 LegacyPanel::LegacyPanel(int channels, QString valuePattern, bool pointForComma, MDIForm1& main,
                          CommTasker& tasker, DataForm& database, QWidget* parent)
     : FrontPanel(main, tasker, database, parent), ch_(std::size_t(channels)),
@@ -51,21 +39,13 @@ LegacyPanel::LegacyPanel(int channels, QString valuePattern, bool pointForComma,
                 [this, i](const QString& t) { settingReceived(i, false, t); });
     }
 
-    auto* mode = new QGroupBox(QStringLiteral("MODE"), this);
-    optIndep_ = new QRadioButton(QStringLiteral("INDEP"), mode);
-    optParal_ = new QRadioButton(QStringLiteral("PARALLEL"), mode);
-    optTrack_ = new QRadioButton(QStringLiteral("TRACK"), mode);
-    auto* modeLayout = new QHBoxLayout(mode);
-    for (QRadioButton* b : {optIndep_, optParal_, optTrack_})
-        modeLayout->addWidget(b);
-    optIndep_->setChecked(true);
+    QGroupBox* mode = buildModeGroup(QStringLiteral("TRACK"), false);
     connect(optIndep_, &QRadioButton::clicked, this,
             [this] { optionClicked(Coupling::Independent); });
     connect(optParal_, &QRadioButton::clicked, this, [this] { optionClicked(Coupling::Parallel); });
     connect(optTrack_, &QRadioButton::clicked, this, [this] { optionClicked(Coupling::Tracking); });
 
-    tbnOutput_ = makeSwitch(QStringLiteral("OUTPUT"), this);
-    tbnOutput_->setMinimumSize(120, 40);
+    buildOutputButton();
     connect(tbnOutput_, &QPushButton::clicked, this, [this](bool on) { outputSwitched(on); });
 
     txtCommType_ = new QLabel(this);
@@ -87,16 +67,12 @@ void LegacyPanel::SetupLayout() {
     tasker_.setQueryCmdMaxMsec(0);
 }
 
-void LegacyPanel::query(const QString& text, QObject* field) {
-    tasker_.ExecQueryTask(text, 5, field, kText, CommTasker::AssignProperty);
-}
-
 void LegacyPanel::queryChannelSettings(std::initializer_list<int> channels) {
     const QueryTable& q = main_.queryTable();
     for (int n : channels)
-        query(q.SetVoltQuery[std::size_t(n - 1)], &ch_[std::size_t(n - 1)].setVolt);
+        queryInto(q.SetVoltQuery[std::size_t(n - 1)], &ch_[std::size_t(n - 1)].setVolt);
     for (int n : channels)
-        query(q.SetCurrQuery[std::size_t(n - 1)], &ch_[std::size_t(n - 1)].setCurr);
+        queryInto(q.SetCurrQuery[std::size_t(n - 1)], &ch_[std::size_t(n - 1)].setCurr);
 }
 
 void LegacyPanel::valueChanged(int i, SetCommand command, double v, double previous) {
@@ -143,28 +119,12 @@ void LegacyPanel::settingReceived(int i, bool voltage, const QString& text) {
 }
 
 void LegacyPanel::optionClicked(Coupling mode) {
-    switch (mode) {
-    case Coupling::Independent:
-        main_.mnuIndep_Click();
-        break;
-    case Coupling::Parallel:
-        main_.mnuParallel_Click();
-        break;
-    case Coupling::Tracking:
-        main_.mnuTrack_Click();
-        break;
-    }
+    modeAction(mode);
 }
 
 void LegacyPanel::outputSwitched(bool on) {
     main_.DoOutput(on);
     IsOutput = on;
-}
-
-QRadioButton* LegacyPanel::option(Coupling mode) const {
-    return mode == Coupling::Independent ? optIndep_
-           : mode == Coupling::Parallel  ? optParal_
-                                         : optTrack_;
 }
 
 void LegacyPanel::blankChannels(int from, int to) {
@@ -173,14 +133,8 @@ void LegacyPanel::blankChannels(int from, int to) {
 }
 
 void LegacyPanel::SetAllEnabled() {
-    for (QWidget* w : findChildren<QWidget*>())
-        w->setEnabled(true);
+    setControlsEnabled(true);
     blankChannels(0, 1);
-}
-
-void LegacyPanel::SetAllDisabled() {
-    for (QWidget* w : findChildren<QWidget*>())
-        w->setEnabled(false);
 }
 
 void LegacyPanel::SetParallelDisableMode() {
@@ -194,31 +148,8 @@ void LegacyPanel::SetTrackDisableMode() {
     numVoltage(1)->setEnabled(false);
 }
 
-void LegacyPanel::SetOutputModeEnabled() {
-    if (auto mode = selectedMode())
-        optionClicked(*mode);
-}
-
 void LegacyPanel::SetOutputOffDisplay() {
     blankChannels(0, 1);
-}
-
-void LegacyPanel::setOutputButton(bool on) {
-    const QSignalBlocker block(tbnOutput_);
-    tbnOutput_->setChecked(on);
-}
-
-void LegacyPanel::setModeOption(Coupling mode) {
-    QRadioButton* b = option(mode);
-    const QSignalBlocker block(b);
-    b->setChecked(true);
-}
-
-std::optional<Coupling> LegacyPanel::selectedMode() const {
-    for (Coupling m : {Coupling::Independent, Coupling::Parallel, Coupling::Tracking})
-        if (option(m)->isChecked())
-            return m;
-    return std::nullopt;
 }
 
 QString LegacyPanel::measuredVoltage(int index) const {
@@ -251,8 +182,8 @@ bool frmLayout3::QueryInitialValues() {
     const QueryTable& q = main_.queryTable();
     queryChannelSettings({1, 2});
     for (std::size_t i = 0; i < 2; ++i) {
-        query(q.MeasVoltQuery[i], txtVoltage(int(i)));
-        query(q.MeasCurrQuery[i], txtCurrent(int(i)));
+        queryInto(q.MeasVoltQuery[i], txtVoltage(int(i)));
+        queryInto(q.MeasCurrQuery[i], txtCurrent(int(i)));
     }
     return main_.runInitialQueryDialog();
 }
@@ -329,10 +260,10 @@ bool frmLayout4::QueryInitialValues() {
     const QueryTable& q = main_.queryTable();
     queryChannelSettings({1, 2, 3, 4});
     for (std::size_t i = 0; i < 4; ++i) {
-        query(q.MeasVoltQuery[i], txtVoltage(int(i)));
-        query(q.MeasCurrQuery[i], txtCurrent(int(i)));
+        queryInto(q.MeasVoltQuery[i], txtVoltage(int(i)));
+        queryInto(q.MeasCurrQuery[i], txtCurrent(int(i)));
     }
-    query(q.StatusQuery, &txtStatus_);
+    queryInto(q.StatusQuery, &txtStatus_);
     return main_.runInitialQueryDialog();
 }
 

@@ -22,15 +22,9 @@ public:
     void SetupLayout() override;
 
     void SetAllEnabled() override;
-    void SetAllDisabled() override;
     void SetParallelDisableMode() override;
     void SetTrackDisableMode() override;
-    void SetOutputModeEnabled() override;
     void SetOutputOffDisplay() override;
-
-    void setOutputButton(bool on) override;
-    void setModeOption(Coupling mode) override;
-    std::optional<Coupling> selectedMode() const override;
 
     QString measuredVoltage(int index) const override;
     QString measuredCurrent(int index) const override;
@@ -42,10 +36,6 @@ public:
     ReplyField* txtSetVolt(int i) { return &ch_[std::size_t(i)].setVolt; }
     ReplyField* txtSetCurr(int i) { return &ch_[std::size_t(i)].setCurr; }
     ReplyField* txtStatus() { return &txtStatus_; }
-    QRadioButton* optIndep() const { return optIndep_; }
-    QRadioButton* optParal() const { return optParal_; }
-    QRadioButton* optTrack() const { return optTrack_; }
-    QPushButton* tbnOutput() const { return tbnOutput_; }
     int pollCounter() const { return counter_; }
 
 protected:
@@ -61,17 +51,11 @@ protected:
     virtual void optionClicked(Coupling mode);
     // The output button switched by the user.
     virtual void outputSwitched(bool on);
-    void query(const QString& text, QObject* field);
     void queryChannelSettings(std::initializer_list<int> channels);
-    QRadioButton* option(Coupling mode) const;
     void blankChannels(int from, int to);
 
     std::vector<Channel> ch_;
     ReplyField txtStatus_;
-    QRadioButton* optIndep_;
-    QRadioButton* optParal_;
-    QRadioButton* optTrack_;
-    QPushButton* tbnOutput_;
     QLabel* txtCommType_;
     int counter_ = 0;
     bool echoGuard_ = true;

@@ -81,14 +81,17 @@ struct ShellFixture {
         Settings::SaveSetting(QStringLiteral("RS232"), QStringLiteral("PortName"),
                               QStringLiteral("SIM:") + model);
         main->Setup(QStringLiteral("RS232"), {}, true);
-        return QTest::qWaitFor([&] { return readyOrFailed(); }, 5000) &&
-               main->MainFormState == MDIForm1::kReady;
+        return settle();
     }
     bool onLineGpib(const QString& model) {
         Settings::SaveSetting(QStringLiteral("GPIB"), QStringLiteral("Simulated"), model);
         main->Setup(QStringLiteral("GPIB"), {}, true);
+        return settle();
+    }
+    // On line, and what the initial query set off has gone out.
+    bool settle() {
         return QTest::qWaitFor([&] { return readyOrFailed(); }, 5000) &&
-               main->MainFormState == MDIForm1::kReady;
+               main->MainFormState == MDIForm1::kReady && waitReceived();
     }
     bool readyOrFailed() const {
         return (main->MainFormState == MDIForm1::kReady && main->OperatorForm &&
