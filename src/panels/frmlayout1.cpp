@@ -250,17 +250,7 @@ void frmLayout1::SetupOutputOnOff(const QString& reply) {
 
 void frmLayout1::SetupOutputMode(const QString& reply) {
     main_.SetMenuOutputModeAllUnchecked();
-    switch (couplingFromReply(reply)) {
-    case Coupling::Independent:
-        main_.mnuIndep_Click();
-        break;
-    case Coupling::Parallel:
-        main_.mnuParallel_Click();
-        break;
-    case Coupling::Tracking:
-        main_.mnuTrack_Click();
-        break;
-    }
+    modeAction(couplingFromReply(reply));
 }
 
 void frmLayout1::SetupAutoRun(const QString& reply) {
