@@ -1,0 +1,233 @@
+#include "record/recordstore.h"
+
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QSqlRecord>
+
+#include <functional>
+
+namespace trq {
+
+namespace {
+
+QString text(const QVariant& v) {
+    return v.isNull() ? QString() : v.toString();
+}
+
+SampleRow sampleOf(const QSqlQuery& q) {
+    SampleRow r;
+    const QSqlRecord rec = q.record();
+    auto field = [&](const char* name) { return q.value(rec.indexOf(QLatin1String(name))); };
+    r.seqNo = field("SeqNo").toLongLong();
+    r.recTime = text(field("RecTime"));
+    static const char* const volts[] = {"PVal", "PVal2", "PVal3", "PVal4"};
+    static const char* const currs[] = {"SVal", "SVal2", "SVal3", "SVal4"};
+    static const char* const reasons[] = {"Reason", "Reason2", "Reason3"};
+    for (std::size_t i = 0; i < 4; ++i) {
+        r.volt[i] = text(field(volts[i]));
+        r.curr[i] = text(field(currs[i]));
+    }
+    for (std::size_t i = 0; i < 3; ++i)
+        r.reason[i] = text(field(reasons[i]));
+    r.comment = text(field("Comment"));
+    r.timeTick = field("TimeTick").toLongLong();
+    r.diffLastTime = field("DiffLastTime").toLongLong();
+    return r;
+}
+
+// Sample values as the panel showed them; numbers are stored as numbers.
+QVariant value(const QString& s) {
+    bool ok = false;
+    const double v = s.trimmed().toDouble(&ok);
+    return ok ? QVariant(v) : QVariant(s);
+}
+
+const QString kDetailColumns = QStringLiteral(
+    "SeqNo, RecTime, PVal, SVal, Reason, PVal2, SVal2, Reason2, PVal3, SVal3, Reason3, "
+    "Comment, TimeTick, DiffLastTime, PVal4, SVal4");
+
+} // namespace
+
+bool RecordStore::exec(const QString& sql, const QVariantList& values) {
+    QSqlQuery q(db_);
+    q.prepare(sql);
+    for (const QVariant& v : values)
+        q.addBindValue(v);
+    if (q.exec())
+        return true;
+    error_ = q.lastError().text();
+    return false;
+}
+
+bool RecordStore::inTransaction(const std::function<bool()>& work) {
+    if (!db_.transaction()) {
+        error_ = db_.lastError().text();
+        return false;
+    }
+    if (work())
+        return db_.commit();
+    db_.rollback();
+    return false;
+}
+
+bool RecordStore::clearWorking() {
+    return exec(QStringLiteral("delete from datatemp"));
+}
+
+bool RecordStore::appendSample(const SampleRow& r) {
+    return exec(QStringLiteral("insert into datatemp (") + kDetailColumns +
+                    QStringLiteral(") values (?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)"),
+                {r.seqNo, r.recTime, value(r.volt[0]), value(r.curr[0]), r.reason[0],
+                 value(r.volt[1]), value(r.curr[1]), r.reason[1], value(r.volt[2]),
+                 value(r.curr[2]), r.reason[2], r.comment, r.timeTick, r.diffLastTime,
+                 r.volt[3].isEmpty() ? QVariant() : value(r.volt[3]),
+                 r.curr[3].isEmpty() ? QVariant() : value(r.curr[3])});
+}
+
+QList<SampleRow> RecordStore::workingRows(QChar reason) {
+    QList<SampleRow> rows;
+    QSqlQuery q(db_);
+    if (reason.isNull()) {
+        q.prepare(QStringLiteral("select * from datatemp order by seqno asc"));
+    } else {
+        q.prepare(QStringLiteral("select * from datatemp where reason = ? order by seqno asc"));
+        q.addBindValue(QString(reason));
+    }
+    if (!q.exec()) {
+        error_ = q.lastError().text();
+        return rows;
+    }
+    while (q.next())
+        rows << sampleOf(q);
+    return rows;
+}
+
+int RecordStore::workingCount() {
+    QSqlQuery q(db_);
+    if (!q.exec(QStringLiteral("select count(*) from datatemp")) || !q.next())
+        return 0;
+    return q.value(0).toInt();
+}
+
+bool RecordStore::setComment(const QString& recTime, const QString& comment) {
+    return exec(QStringLiteral("update datatemp set Comment = ? where rectime = ?"),
+                {comment, recTime});
+}
+
+QString RecordStore::nextRecordNumber() {
+    QSqlQuery q(db_);
+    // The numeric largest, although numbers are kept as text.
+    if (!q.exec(QStringLiteral("select max(cast(recno as integer)) from datamain")) || !q.next() ||
+        q.value(0).isNull())
+        return QStringLiteral("1");
+    return QString::number(q.value(0).toLongLong() + 1);
+}
+
+bool RecordStore::copyWorkingToDetail(const QString& recNo, int window) {
+    return exec(QStringLiteral("insert into datadetail (RecNo, SeqWindow, ") + kDetailColumns +
+                    QStringLiteral(") select ?, ?, ") + kDetailColumns +
+                    QStringLiteral(" from datatemp"),
+                {recNo, window});
+}
+
+bool RecordStore::saveNew(const RecordHeader& h, int window) {
+    return inTransaction([&] {
+        return exec(QStringLiteral("insert into datamain (RecNo, StartTime, EndTime, Comment, "
+                                   "PUnit, SUnit, RecStyle, ShowStyle) values (?,?,?,?,?,?,?,?)"),
+                    {h.recNo, h.startTime, h.endTime, h.comment, QStringLiteral("V"),
+                     QStringLiteral("A"), h.recStyle, h.showStyle}) &&
+               copyWorkingToDetail(h.recNo, window);
+    });
+}
+
+bool RecordStore::replace(const QString& recNo, const QString& comment, int window) {
+    return inTransaction([&] {
+        return exec(QStringLiteral("update datamain set comment = ? where recno = ?"),
+                    {comment, recNo}) &&
+               exec(QStringLiteral("delete from datadetail where recno = ?"), {recNo}) &&
+               copyWorkingToDetail(recNo, window);
+    });
+}
+
+QList<RecordHeader> RecordStore::records() {
+    QList<RecordHeader> list;
+    QSqlQuery q(db_);
+    if (!q.exec(QStringLiteral("select RecNo, StartTime, EndTime, Comment, RecStyle, ShowStyle "
+                               "from datamain order by cast(recno as integer) desc"))) {
+        error_ = q.lastError().text();
+        return list;
+    }
+    while (q.next())
+        list << RecordHeader{text(q.value(0)), text(q.value(1)), text(q.value(2)),
+                             text(q.value(3)), text(q.value(4)), text(q.value(5))};
+    return list;
+}
+
+std::optional<RecordHeader> RecordStore::record(const QString& recNo) {
+    QSqlQuery q(db_);
+    q.prepare(QStringLiteral("select RecNo, StartTime, EndTime, Comment, RecStyle, ShowStyle "
+                             "from datamain where recno = ?"));
+    q.addBindValue(recNo);
+    if (!q.exec() || !q.next())
+        return std::nullopt;
+    return RecordHeader{text(q.value(0)).trimmed(), text(q.value(1)), text(q.value(2)),
+                        text(q.value(3)),           text(q.value(4)), text(q.value(5))};
+}
+
+bool RecordStore::loadToWorking(const QString& recNo) {
+    return inTransaction([&] {
+        return clearWorking() &&
+               exec(QStringLiteral("insert into datatemp (") + kDetailColumns +
+                        QStringLiteral(") select ") + kDetailColumns +
+                        QStringLiteral(" from datadetail where recno = ? order by seqno"),
+                    {recNo});
+    });
+}
+
+bool RecordStore::deleteRecord(const QString& recNo) {
+    return inTransaction([&] {
+        return exec(QStringLiteral("delete from datadetail where recno = ?"), {recNo}) &&
+               exec(QStringLiteral("delete from datamain where recno = ?"), {recNo});
+    });
+}
+
+ChannelExtremes RecordStore::extremes(int channel) {
+    const QString suffix = channel <= 1 ? QString() : QString::number(channel);
+    ChannelExtremes e;
+    QSqlQuery q(db_);
+    // Only numeric values take part; an empty reading is no extreme.
+    const QString numeric =
+        QStringLiteral("case when typeof(%1) in ('real','integer') then %1 end");
+    const QString p = numeric.arg(QStringLiteral("pval") + suffix);
+    const QString sv = numeric.arg(QStringLiteral("sval") + suffix);
+    const QString sql =
+        QStringLiteral("select max(%1), min(%1), max(%2), min(%2) from datatemp").arg(p, sv);
+    if (!q.exec(sql) || !q.next())
+        return e;
+    auto number = [&](int i) -> std::optional<double> {
+        const QVariant v = q.value(i);
+        if (v.isNull())
+            return std::nullopt;
+        bool ok = false;
+        const double d = v.toDouble(&ok);
+        return ok ? std::optional<double>(d) : std::nullopt;
+    };
+    e.maxVolt = number(0);
+    e.minVolt = number(1);
+    e.maxCurr = number(2);
+    e.minCurr = number(3);
+    return e;
+}
+
+QString RecordStore::listLine(const RecordHeader& h) {
+    auto column = [](const QString& s, int width) {
+        return (s + QString(width + 1, QLatin1Char(' '))).left(width);
+    };
+    return column(h.recNo, 6) + column(h.startTime, 14) + QLatin1Char(' ') + column(h.comment, 25);
+}
+
+QString RecordStore::numberOfListLine(const QString& line) {
+    return line.left(6).trimmed();
+}
+
+} // namespace trq

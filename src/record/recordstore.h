@@ -1,0 +1,78 @@
+#pragma once
+
+#include <QList>
+#include <QSqlDatabase>
+#include <QString>
+
+#include <array>
+#include <optional>
+
+namespace trq {
+
+// One sample row of the working table (and of a saved record's details).
+struct SampleRow {
+    qint64 seqNo = 0;
+    QString recTime;             // "YYYY/MM/DD HH:MM:SS"
+    std::array<QString, 4> volt; // channel 1..4 as displayed; channel 4 may be empty
+    std::array<QString, 4> curr;
+    std::array<QString, 3> reason{QStringLiteral("1"), QStringLiteral("2"), QStringLiteral("3")};
+    QString comment;
+    qint64 timeTick = 0;
+    qint64 diffLastTime = 0;
+};
+
+// One saved record.
+struct RecordHeader {
+    QString recNo;
+    QString startTime;
+    QString endTime;
+    QString comment;
+    QString recStyle;  // record scale index
+    QString showStyle; // graph time-length index
+};
+
+struct ChannelExtremes {
+    std::optional<double> maxVolt, minVolt, maxCurr, minCurr;
+};
+
+// The record tables of mtype.mdb: the working table "datatemp", the saved
+// records "datamain"/"datadetail" and the generated "datacopy". Every value
+// is bound, never spliced into a statement, so any text is stored as it is.
+// Record numbers are text that order and count by their numeric value.
+class RecordStore {
+public:
+    explicit RecordStore(QSqlDatabase db) : db_(std::move(db)) {}
+
+    bool clearWorking();                                             // S1
+    bool appendSample(const SampleRow& row);                         // S2
+    QList<SampleRow> workingRows(QChar reason = QChar());            // S3, S4 (by reason)
+    int workingCount();                                              // S5
+    bool setComment(const QString& recTime, const QString& comment); // S6
+    QString nextRecordNumber();                                      // S7
+    // S8 then S9 in one transaction.
+    bool saveNew(const RecordHeader& header, int window);
+    // S10, S11, S9 in one transaction.
+    bool replace(const QString& recNo, const QString& comment, int window);
+    QList<RecordHeader> records();                            // S12, newest number first
+    std::optional<RecordHeader> record(const QString& recNo); // S13/S14
+    bool loadToWorking(const QString& recNo);                 // S1 then S15
+    bool deleteRecord(const QString& recNo);                  // S16
+    ChannelExtremes extremes(int channel);                    // S17, channel 1..4
+
+    // The record list line: number, start time and description in columns.
+    static QString listLine(const RecordHeader& header);
+    // The record number of a list line.
+    static QString numberOfListLine(const QString& line);
+
+    QString lastError() const { return error_; }
+
+private:
+    bool exec(const QString& sql, const QVariantList& values = {});
+    bool inTransaction(const std::function<bool()>& work);
+    bool copyWorkingToDetail(const QString& recNo, int window); // S9
+
+    QSqlDatabase db_;
+    QString error_;
+};
+
+} // namespace trq

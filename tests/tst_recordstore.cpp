@@ -1,0 +1,150 @@
+#include "record/recordstore.h"
+#include "shell/dataform.h"
+#include "support/testsupport.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QSqlQuery>
+
+using namespace trq;
+
+namespace {
+
+struct StoreFixture {
+    DataForm data;
+    std::unique_ptr<RecordStore> store;
+    StoreFixture() {
+        static int n = 0;
+        const QString folder = QDir::current().absoluteFilePath(QStringLiteral("store%1").arg(++n));
+        QDir().mkpath(folder);
+        DataForm::create(folder + QStringLiteral("/mtype.mdb"));
+        data.open(folder);
+        store = std::make_unique<RecordStore>(data.database());
+    }
+    void record(int samples, int channels = 3) {
+        for (int i = 0; i < samples; ++i) {
+            SampleRow r;
+            r.seqNo = i;
+            r.recTime = QStringLiteral("2026/12/06 10:00:%1").arg(i, 2, 10, QLatin1Char('0'));
+            for (int c = 0; c < channels; ++c) {
+                r.volt[std::size_t(c)] = QString::number(1.5 * (c + 1) + i, 'f', 3);
+                r.curr[std::size_t(c)] = QString::number(0.1 * (c + 1) + i, 'f', 3);
+            }
+            r.timeTick = i;
+            r.diffLastTime = i == 0 ? 0 : 1;
+            QVERIFY(store->appendSample(r));
+        }
+    }
+};
+
+} // namespace
+
+class TestRecordStore : public QObject {
+    Q_OBJECT
+private slots:
+    void recordNumbersFollowTheirNumericValue() {
+        StoreFixture f;
+        QCOMPARE(f.store->nextRecordNumber(), QStringLiteral("1"));
+        f.record(2);
+        for (int i = 1; i <= 12; ++i)
+            QVERIFY(f.store->saveNew({QString::number(i), "s", "e", "d", "0", "0"}, 0));
+        QCOMPARE(f.store->nextRecordNumber(), QStringLiteral("13")); // not "10" after "9"
+        const QList<RecordHeader> list = f.store->records();
+        QCOMPARE(list.size(), 12);
+        QCOMPARE(list.first().recNo, QStringLiteral("12"));
+        QCOMPARE(list.at(2).recNo, QStringLiteral("10"));
+        QCOMPARE(list.last().recNo, QStringLiteral("1"));
+    }
+
+    void anyTextIsStoredAsItIs() {
+        StoreFixture f;
+        f.record(2);
+        const QString tricky = QStringLiteral("O'Brien's \"run\"; drop table datamain; --");
+        QVERIFY(f.store->saveNew(
+            {QStringLiteral("1"), "2026/12/06 10:00:00", "2026/12/06 10:00:01", tricky, "0", "0"},
+            0));
+        QCOMPARE(f.store->record(QStringLiteral("1"))->comment, tricky);
+        QVERIFY(f.store->setComment(QStringLiteral("2026/12/06 10:00:01"), tricky));
+        QCOMPARE(f.store->workingRows().at(1).comment, tricky);
+        QVERIFY(!f.store->record(QStringLiteral("1' or '1'='1")));
+        QCOMPARE(f.store->records().size(), 1);
+    }
+
+    void saveLoadAndReplaceKeepEveryColumn() {
+        StoreFixture f;
+        f.record(5, 4);
+        QVERIFY(f.store->saveNew({"1", "a", "b", "first", "3", "2"}, 1));
+        QVERIFY(f.store->clearWorking());
+        QCOMPARE(f.store->workingCount(), 0);
+        QVERIFY(f.store->loadToWorking(QStringLiteral("1")));
+        const QList<SampleRow> rows = f.store->workingRows();
+        QCOMPARE(rows.size(), 5);
+        QCOMPARE(rows.at(4).volt[2], QStringLiteral("8.5"));
+        QCOMPARE(rows.at(4).curr[3], QStringLiteral("4.4"));
+        QCOMPARE(rows.at(4).timeTick, 4);
+        QCOMPARE(rows.at(4).reason[2], QStringLiteral("3"));
+
+        f.store->setComment(rows.at(0).recTime, QStringLiteral("note"));
+        QVERIFY(f.store->replace(QStringLiteral("1"), QStringLiteral("second"), 0));
+        QVERIFY(f.store->loadToWorking(QStringLiteral("1")));
+        QCOMPARE(f.store->workingRows().at(0).comment, QStringLiteral("note"));
+        QCOMPARE(f.store->workingRows().at(3).volt[1], QStringLiteral("6"));
+        const RecordHeader h = *f.store->record(QStringLiteral("1"));
+        QCOMPARE(h.comment, QStringLiteral("second"));
+        QCOMPARE(h.startTime, QStringLiteral("a"));
+        QCOMPARE(h.recStyle, QStringLiteral("3"));
+    }
+
+    void loadingARecordWithoutDetailsEmptiesTheWorkingTable() {
+        StoreFixture f;
+        f.record(3);
+        QVERIFY(f.store->saveNew({"1", "a", "b", "c", "0", "0"}, 0));
+        QSqlQuery(f.data.database()).exec(QStringLiteral("delete from datadetail"));
+        QVERIFY(f.store->loadToWorking(QStringLiteral("1")));
+        QCOMPARE(f.store->workingCount(), 0);
+    }
+
+    void deleteRemovesHeaderAndDetails() {
+        StoreFixture f;
+        f.record(3);
+        QVERIFY(f.store->saveNew({"1", "a", "b", "c", "0", "0"}, 0));
+        QVERIFY(f.store->saveNew({"2", "a", "b", "c", "0", "0"}, 0));
+        QVERIFY(f.store->deleteRecord(QStringLiteral("2")));
+        QCOMPARE(f.store->records().size(), 1);
+        QCOMPARE(f.store->nextRecordNumber(), QStringLiteral("2")); // the highest is given again
+        QSqlQuery q(f.data.database());
+        QVERIFY(q.exec(QStringLiteral("select count(*) from datadetail")) && q.next());
+        QCOMPARE(q.value(0).toInt(), 3);
+    }
+
+    void filterBySamplingCondition() {
+        StoreFixture f;
+        f.record(4);
+        QCOMPARE(f.store->workingRows(QLatin1Char('1')).size(), 4);
+        QCOMPARE(f.store->workingRows(QLatin1Char('0')).size(), 0);
+    }
+
+    void extremesAreNumericAndSkipEmptyReadings() {
+        StoreFixture f;
+        f.record(12); // 1.5 .. 12.5 on channel 1: "9.5" > "12.5" as text
+        SampleRow blank;
+        blank.seqNo = 12;
+        QVERIFY(f.store->appendSample(blank));
+        const ChannelExtremes e = f.store->extremes(1);
+        QCOMPARE(e.maxVolt, std::optional<double>(12.5));
+        QCOMPARE(e.minVolt, std::optional<double>(1.5));
+        QVERIFY(!f.store->extremes(4).maxVolt); // nothing on channel 4
+    }
+
+    void listLines() {
+        const RecordHeader h{
+            "12", "2026/12/06 10:00:00", "x", "A description longer than the column", "0", "0"};
+        const QString line = RecordStore::listLine(h);
+        QCOMPARE(line, QStringLiteral("12    2026/12/06 10: A description longer than"));
+        QCOMPARE(RecordStore::numberOfListLine(line), QStringLiteral("12"));
+        QCOMPARE(RecordStore::listLine({}).size(), 6 + 14 + 1 + 25);
+    }
+};
+
+TRQ_TEST_MAIN(TestRecordStore)
+#include "tst_recordstore.moc"
