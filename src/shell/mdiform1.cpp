@@ -9,6 +9,7 @@
 #include "panels/frmlayout2.h"
 #include "panels/legacypanels.h"
 #include "panels/settingsdialogs.h"
+#include "record/dlgrecordlength.h"
 #include "shell/dataform.h"
 #include "shell/debugtrace.h"
 #include "shell/frmabout.h"
@@ -230,7 +231,8 @@ void MDIForm1::buildMenus() {
     QMenu* record = menu(QStringLiteral("mnuRecord"), QStringLiteral("&Record"));
     addItem(record, QStringLiteral("mnuRecordStart"), QStringLiteral("&Start"));
     addItem(record, QStringLiteral("mnuRecordStop"), QStringLiteral("S&top"));
-    addItem(record, QStringLiteral("mnuRecordPeriod"), QStringLiteral("Set&up"));
+    on(addItem(record, QStringLiteral("mnuRecordPeriod"), QStringLiteral("Set&up")),
+       [this] { mnuRecordPeriod_Click(); });
     addItem(record, QStringLiteral("mnuRecordSave"), QStringLiteral("S&ave"));
     addItem(record, QStringLiteral("mnuRecordLoad"), QStringLiteral("&Load"));
 
@@ -805,6 +807,19 @@ void MDIForm1::mnuAutoMode_Click() {
     sendCommand(composeCommand(family, SetCommand::AutoCycle, {1, {}, dlg->Cycle()}));
     if (OperatorForm)
         OperatorForm->QuerySECMemory();
+}
+
+void MDIForm1::mnuRecordPeriod_Click() {
+    if (MainFormState != kReady)
+        return;
+    recordSetupDialog()->Execute();
+}
+
+dlgRecordLength* MDIForm1::recordSetupDialog() {
+    if (!recordSetup_)
+        recordSetup_ = new dlgRecordLength(
+            {&QueryTimer_, &tasker_.Timer1(), &tasker_.WriterTimer()}, prompter_, this);
+    return recordSetup_;
 }
 
 void MDIForm1::mnuReadTimes_Click() {

@@ -25,6 +25,7 @@ class Waiter;
 class dlgConfigRS232;
 class dlgGPIB;
 class dlgQueryInitial;
+class dlgRecordLength;
 class frmDebug;
 
 // The main window: goes on line, identifies the supply, opens its front
@@ -95,6 +96,9 @@ public:
     void mnuDelay_Click();
     void mnuAutoMode_Click();
     void mnuReadTimes_Click();
+    // Record setup; the table and graph windows take its values once they exist.
+    void mnuRecordPeriod_Click();
+    dlgRecordLength* recordSetupDialog();
 
     // Menus, toolbar and status bar.
     void ResetMenu();
@@ -186,6 +190,7 @@ private:
     dlgQueryInitial* queryInitial_ = nullptr;
     dlgConfigRS232* rs232_ = nullptr;
     dlgGPIB* gpib_ = nullptr;
+    dlgRecordLength* recordSetup_ = nullptr;
     QPointer<frmDebug> debug_;
 };
 
