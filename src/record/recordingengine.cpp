@@ -1,0 +1,197 @@
+#include "record/recordingengine.h"
+
+#include "panels/commandset.h"
+#include "shell/prompter.h"
+
+#include <QCoreApplication>
+
+#include <cmath>
+
+namespace trq {
+
+qint64 RecordingClock::monotonicMsec() const {
+    static QElapsedTimer timer = [] {
+        QElapsedTimer t;
+        t.start();
+        return t;
+    }();
+    return timer.elapsed();
+}
+
+RecordingEngine::RecordingEngine(RecordStore& store, Prompter& prompter, Source source,
+                                 int channels, RecordingClock* clock, QObject* parent)
+    : QObject(parent), store_(store), prompter_(prompter), source_(std::move(source)),
+      clock_(clock ? clock : &defaultClock_) {
+    ContrlIdx = std::clamp(channels - 1, 0, 3);
+    boxes_.fill(QStringLiteral("0"));
+    timer_.setInterval(1000);
+    connect(&timer_, &QTimer::timeout, this, &RecordingEngine::TimerRecordData_Timer);
+}
+
+QString RecordingEngine::timeText(const QDateTime& t) {
+    return t.toString(QStringLiteral("yyyy/MM/dd HH:mm:ss"));
+}
+
+void RecordingEngine::RecordPeriod(int d, int h, int m, int s, int iScale, int iOpmode) {
+    CountRecordCount = ((d * 24 + h) * 60 + m) * 60 + s;
+    timer_.setInterval(1000);
+    scaleIndex_ = std::clamp(iScale, 0, int(kRecordScales.size()) - 1);
+    operation_ = PointOperation(std::clamp(iOpmode, 0, 2));
+    scaleTicks_ = kRecordScales[std::size_t(scaleIndex_)].ticksPerPoint - 1;
+}
+
+bool RecordingEngine::BeginRecordData() {
+    ClearData();
+    if (!source_.mainState || source_.mainState() != 3) {
+        prompter_.message(QStringLiteral("Please check connection with device and then try again!"),
+                          {}, Prompter::Icon::Information);
+        return false;
+    }
+    if (!source_.isOutput || !source_.isOutput()) {
+        prompter_.message(
+            QStringLiteral("Please setup Device into Auto Run mode and then try again!"), {},
+            Prompter::Icon::Information);
+        return false;
+    }
+    start_ = clock_->now();
+    // The planned end: the armed length from now.
+    if (view_)
+        view_->recordingStarted(start_, start_.addSecs(CountRecordCount));
+    timer_.start();
+    return true;
+}
+
+void RecordingEngine::EndRecordData() {
+    const bool wasRunning = timer_.isActive();
+    timer_.stop();
+    if (view_ && wasRunning)
+        view_->recordingStopped(points_.empty() ? start_ : start_.addSecs(elapsedSec_));
+}
+
+void RecordingEngine::ClearBuffer() {
+    points_.clear();
+    windowTick_ = 0;
+    if (view_)
+        view_->cleared();
+}
+
+void RecordingEngine::ClearData() {
+    ClearBuffer();
+    store_.clearWorking();
+    elapsedSec_ = 0;
+    lastTickMsec_ = -1;
+    ResetChannelBoxes();
+}
+
+void RecordingEngine::TimerRecordData_Timer() {
+    // A tick lets events run; it must not start again meanwhile.
+    if (inTick_)
+        return;
+    inTick_ = true;
+    tickMsec_ = clock_->monotonicMsec();
+    AppendData();
+    --CountRecordCount;
+    if (CountRecordCount < 0) {
+        timer_.stop();
+        if (view_)
+            view_->recordingStopped(start_.addSecs(elapsedSec_));
+    }
+    inTick_ = false;
+}
+
+int RecordingEngine::channelsRead() const {
+    return ContrlIdx + 1;
+}
+
+void RecordingEngine::fold(int channel, bool voltage, const QString& reading) {
+    const std::size_t i = std::size_t(channel * 2 + (voltage ? 0 : 1));
+    QString& box = boxes_[i];
+    const double value = leadingNumber(reading);
+    switch (operation_) {
+    case PointOperation::Maximum:
+        if (value > leadingNumber(box))
+            box = reading;
+        break;
+    case PointOperation::Minimum:
+        if (windowTick_ == 0 || value < leadingNumber(box))
+            box = reading;
+        break;
+    case PointOperation::Average:
+        if (windowTick_ == 0) {
+            box = reading;
+            sums_[i] = value;
+        } else {
+            sums_[i] += value;
+            box = formatNumber(sums_[i] / (windowTick_ + 1), QStringLiteral("###0.00#"),
+                               QLocale::c());
+        }
+        break;
+    }
+}
+
+void RecordingEngine::AppendData() {
+    const int channels = channelsRead();
+    if (scaleIndex_ == 0) {
+        for (int c = 0; c < channels; ++c) {
+            boxes_[std::size_t(c * 2)] = source_.reading(c, true);
+            boxes_[std::size_t(c * 2 + 1)] = source_.reading(c, false);
+        }
+        WriteSampleRow();
+        return;
+    }
+    for (int c = 0; c < channels; ++c) {
+        fold(c, true, source_.reading(c, true));
+        fold(c, false, source_.reading(c, false));
+    }
+    QCoreApplication::processEvents();
+    if (windowTick_ >= scaleTicks_) {
+        windowTick_ = 0;
+        WriteSampleRow();
+        ResetChannelBoxes();
+    } else {
+        ++windowTick_;
+    }
+}
+
+void RecordingEngine::ResetChannelBoxes() {
+    boxes_.fill(QStringLiteral("0"));
+}
+
+void RecordingEngine::WriteSampleRow() {
+    SampleRow row;
+    row.seqNo = iCurrentRow();
+    const qint64 diff =
+        lastTickMsec_ < 0 ? 0 : qint64(std::llround(double(tickMsec_ - lastTickMsec_) / 1000.0));
+    elapsedSec_ += diff;
+    row.recTime = timeText(start_.addSecs(elapsedSec_));
+    for (std::size_t c = 0; c < 4; ++c) {
+        row.volt[c] = boxes_[c * 2];
+        row.curr[c] = boxes_[c * 2 + 1];
+    }
+    // Channel 4 only exists on four-channel supplies.
+    if (ContrlIdx < 3) {
+        row.volt[3].clear();
+        row.curr[3].clear();
+    }
+    row.timeTick = elapsedSec_;
+    row.diffLastTime = diff;
+    store_.appendSample(row);
+    points_.push_back(row);
+    if (view_)
+        view_->pointWritten(row);
+    lastTickMsec_ = tickMsec_;
+}
+
+QString RecordingEngine::GetDate(int idx) const {
+    return idx >= 0 && idx < iCurrentRow() ? points_[std::size_t(idx)].recTime : QString();
+}
+
+QString RecordingEngine::GetValuePrimary(int idx) const {
+    return idx >= 0 && idx < iCurrentRow() ? points_[std::size_t(idx)].volt[0] : QString();
+}
+
+QString RecordingEngine::GetValueSecond(int idx) const {
+    return idx >= 0 && idx < iCurrentRow() ? points_[std::size_t(idx)].curr[0] : QString();
+}
+
+} // namespace trq

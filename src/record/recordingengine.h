@@ -1,0 +1,111 @@
+#pragma once
+
+#include "record/recordscale.h"
+#include "record/recordstore.h"
+
+#include <QDateTime>
+#include <QElapsedTimer>
+#include <QObject>
+#include <QTimer>
+
+#include <array>
+#include <functional>
+#include <vector>
+
+namespace trq {
+
+class Prompter;
+
+// Where the engine's time comes from: the wall clock for the times shown and
+// stored, a monotonic clock for the seconds between points (it does not jump
+// back at midnight or when the wall clock is set).
+class RecordingClock {
+public:
+    virtual ~RecordingClock() = default;
+    virtual QDateTime now() const { return QDateTime::currentDateTime(); }
+    virtual qint64 monotonicMsec() const;
+};
+
+// What the engine tells the windows that show a recording.
+class RecordingView {
+public:
+    virtual ~RecordingView() = default;
+    virtual void recordingStarted(const QDateTime& start, const QDateTime& plannedEnd) = 0;
+    virtual void recordingStopped(const QDateTime& lastPoint) = 0;
+    virtual void pointWritten(const SampleRow& row) = 0;
+    virtual void cleared() = 0;
+};
+
+// Samples the panel's measured values once a second, folds them into points
+// by the record scale and point operation, and writes each point to the
+// buffer, the working table and the view.
+class RecordingEngine : public QObject {
+    Q_OBJECT
+public:
+    struct Source {
+        std::function<int()> mainState;            // 3 when on line
+        std::function<bool()> isOutput;            // the panel's output button
+        std::function<QString(int, bool)> reading; // channel index, voltage?
+    };
+
+    RecordingEngine(RecordStore& store, Prompter& prompter, Source source, int channels,
+                    RecordingClock* clock = nullptr, QObject* parent = nullptr);
+
+    // Arms the engine with a length and a scale.
+    void RecordPeriod(int d, int h, int m, int s, int iScale, int iOpmode);
+    // True when the recording started; otherwise it says why.
+    bool BeginRecordData();
+    void EndRecordData();
+    void ClearBuffer();
+    void ClearData();
+    // One sampling tick (the timer's work).
+    void TimerRecordData_Timer();
+
+    QString GetDate(int idx) const;
+    QString GetValuePrimary(int idx) const;
+    QString GetValueSecond(int idx) const;
+
+    int CountRecordCount = 0;
+    int iCurrentRow() const { return int(points_.size()); }
+    int ContrlIdx = 0;
+    const std::vector<SampleRow>& points() const { return points_; }
+    QTimer& TimerRecordData() { return timer_; }
+    int windowTick() const { return windowTick_; }
+    const QString& valueBox(int channel, bool voltage) const {
+        return boxes_[std::size_t(channel * 2 + (voltage ? 0 : 1))];
+    }
+    QDateTime startTime() const { return start_; }
+    void setView(RecordingView* view) { view_ = view; }
+
+    static QString timeText(const QDateTime& t);
+
+private:
+    void AppendData();
+    void WriteSampleRow();
+    void fold(int channel, bool voltage, const QString& reading);
+    void ResetChannelBoxes();
+    int channelsRead() const;
+
+    RecordStore& store_;
+    Prompter& prompter_;
+    Source source_;
+    RecordingClock defaultClock_;
+    RecordingClock* clock_;
+    RecordingView* view_ = nullptr;
+    QTimer timer_;
+
+    std::vector<SampleRow> points_;
+    std::array<QString, 8> boxes_; // ch1 V, ch1 A, ... ch4 A
+    std::array<double, 8> sums_{};
+    int scaleIndex_ = 0;
+    PointOperation operation_ = PointOperation::Maximum;
+    int scaleTicks_ = 0;
+    int windowTick_ = 0;
+    qint64 elapsedSec_ = 0;
+    qint64 lastTickMsec_ = -1;
+    qint64 tickMsec_ = 0;
+    QDateTime start_;
+    bool inTick_ = false;
+};
+
+} // namespace trq

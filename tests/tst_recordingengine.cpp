@@ -1,0 +1,225 @@
+#include "record/recordingengine.h"
+#include "shell/dataform.h"
+#include "support/testsupport.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QSqlQuery>
+
+using namespace trq;
+using namespace trq::test;
+
+namespace {
+
+class ManualRecordingClock final : public RecordingClock {
+public:
+    QDateTime now() const override { return wall; }
+    qint64 monotonicMsec() const override { return mono; }
+    void advance(qint64 msec) {
+        mono += msec;
+        wall = wall.addMSecs(msec);
+    }
+    QDateTime wall = QDateTime(QDate(2026, 12, 6), QTime(10, 0, 0));
+    qint64 mono = 5000;
+};
+
+class FakeView final : public RecordingView {
+public:
+    void recordingStarted(const QDateTime& s, const QDateTime& e) override {
+        start = s;
+        plannedEnd = e;
+    }
+    void recordingStopped(const QDateTime& last) override { stoppedAt = last; }
+    void pointWritten(const SampleRow&) override { ++points; }
+    void cleared() override { ++clears; }
+    QDateTime start, plannedEnd, stoppedAt;
+    int points = 0, clears = 0;
+};
+
+struct EngineFixture {
+    DataForm data;
+    std::unique_ptr<RecordStore> store;
+    ScriptedPrompter prompter;
+    ManualRecordingClock clock;
+    FakeView view;
+    int state = 3;
+    bool output = true;
+    std::vector<std::array<QString, 2>> readings; // per channel: volt, curr
+    std::unique_ptr<RecordingEngine> engine;
+
+    explicit EngineFixture(int channels) : readings(std::size_t(channels)) {
+        static int n = 0;
+        const QString folder = QDir::current().absoluteFilePath(QStringLiteral("rec%1").arg(++n));
+        QDir().mkpath(folder);
+        DataForm::create(folder + QStringLiteral("/mtype.mdb"));
+        data.open(folder);
+        store = std::make_unique<RecordStore>(data.database());
+        for (auto& r : readings)
+            r = {QStringLiteral("1.000"), QStringLiteral("0.100")};
+        engine = std::make_unique<RecordingEngine>(
+            *store, prompter,
+            RecordingEngine::Source{
+                [this] { return state; }, [this] { return output; },
+                [this](int c, bool volt) { return readings[std::size_t(c)][volt ? 0 : 1]; }},
+            channels, &clock);
+        engine->setView(&view);
+    }
+    // One tick a second, with the readings the step gives.
+    void run(int ticks, const std::function<void(int)>& step = {}) {
+        for (int i = 0; i < ticks && engine->TimerRecordData().isActive(); ++i) {
+            if (step)
+                step(i);
+            engine->TimerRecordData_Timer();
+            clock.advance(1000);
+        }
+    }
+};
+
+} // namespace
+
+class TestRecordingEngine : public QObject {
+    Q_OBJECT
+private slots:
+    void oneSecondScaleWritesEveryTick() {
+        EngineFixture f(1);
+        f.engine->RecordPeriod(0, 0, 0, 10, 0, 0);
+        QVERIFY(f.engine->BeginRecordData());
+        f.run(100);
+        QCOMPARE(f.engine->iCurrentRow(), 11);
+        QCOMPARE(f.engine->CountRecordCount, -1);
+        QVERIFY(!f.engine->TimerRecordData().isActive());
+        const QList<SampleRow> rows = f.store->workingRows();
+        QCOMPARE(rows.size(), 11);
+        QCOMPARE(rows.first().timeTick, 0);
+        QCOMPARE(rows.first().diffLastTime, 0);
+        QCOMPARE(rows.first().recTime, QStringLiteral("2026/12/06 10:00:00"));
+        QCOMPARE(rows.last().timeTick, 10);
+        QCOMPARE(rows.last().volt[1], QStringLiteral("0")); // one channel: the others "0"
+        QCOMPARE(f.view.points, 11);
+        // The end box: planned at start, then the last point's time.
+        QCOMPARE(f.view.plannedEnd, f.view.start.addSecs(10));
+        QCOMPARE(f.view.stoppedAt, f.view.start.addSecs(10));
+        QCOMPARE(f.engine->GetDate(10), QStringLiteral("2026/12/06 10:00:10"));
+        QCOMPARE(f.engine->GetDate(11), QString());
+        QCOMPARE(f.engine->GetValuePrimary(0), QStringLiteral("1.000"));
+    }
+
+    void averageOfAFiveSecondWindow() {
+        EngineFixture f(3);
+        f.engine->RecordPeriod(0, 0, 0, 9, 2, int(PointOperation::Average));
+        QVERIFY(f.engine->BeginRecordData());
+        QList<int> windowTicks;
+        f.run(5, [&](int i) {
+            f.readings[0][0] = QString::number(i + 1); // 1..5
+            f.readings[2][1] = QStringLiteral("0.5");
+            windowTicks << f.engine->windowTick();
+        });
+        QCOMPARE(windowTicks, (QList<int>{0, 1, 2, 3, 4}));
+        QCOMPARE(f.engine->iCurrentRow(), 1);
+        QCOMPARE(f.engine->points().at(0).volt[0], QStringLiteral("3.00"));
+        QCOMPARE(f.engine->points().at(0).curr[2], QStringLiteral("0.50"));
+        QCOMPARE(f.engine->valueBox(0, true), QStringLiteral("0")); // reset for the next window
+    }
+
+    void minimumStartsEachWindowAfresh() {
+        EngineFixture f(1);
+        f.engine->RecordPeriod(0, 0, 0, 9, 1, int(PointOperation::Minimum));
+        QVERIFY(f.engine->BeginRecordData());
+        const QStringList volts{"5.1", "4.9", "6.0", "6.5"};
+        f.run(4, [&](int i) { f.readings[0][0] = volts.at(i); });
+        QCOMPARE(f.engine->points().at(0).volt[0], QStringLiteral("4.9"));
+        QCOMPARE(f.engine->points().at(1).volt[0], QStringLiteral("6.0"));
+    }
+
+    void maximumAndNonNumericReadings() {
+        EngineFixture f(1);
+        f.engine->RecordPeriod(0, 0, 0, 9, 1, int(PointOperation::Maximum));
+        QVERIFY(f.engine->BeginRecordData());
+        const QStringList volts{"2.5", "junk", "", "1.0"};
+        f.run(4, [&](int i) { f.readings[0][0] = volts.at(i); });
+        QCOMPARE(f.engine->points().at(0).volt[0], QStringLiteral("2.5"));
+        QCOMPARE(f.engine->points().at(1).volt[0], QStringLiteral("1.0"));
+    }
+
+    void longScalesFoldTheirFullLength() {
+        EngineFixture f(1);
+        f.engine->RecordPeriod(0, 0, 20, 0, 7, 0); // "10 mins"
+        QVERIFY(f.engine->BeginRecordData());
+        f.run(599);
+        QCOMPARE(f.engine->iCurrentRow(), 0);
+        f.run(1);
+        QCOMPARE(f.engine->iCurrentRow(), 1);
+        QCOMPARE(f.engine->points().at(0).recTime, QStringLiteral("2026/12/06 10:00:00"));
+        f.run(600);
+        QCOMPARE(f.engine->points().at(1).timeTick, 600);
+    }
+
+    void stopAndStartRecordsTheRemainingTicks() {
+        EngineFixture f(1);
+        f.engine->RecordPeriod(0, 0, 0, 9, 0, 0); // ten ticks
+        QVERIFY(f.engine->BeginRecordData());
+        f.run(3);
+        f.engine->EndRecordData();
+        QCOMPARE(f.engine->CountRecordCount, 6); // seven ticks to go
+        QCOMPARE(f.view.stoppedAt, f.view.start.addSecs(2)); // the last point written
+        QVERIFY(f.engine->BeginRecordData());
+        QCOMPARE(f.store->workingCount(), 0); // the earlier rows were cleared
+        f.run(100);
+        QCOMPARE(f.engine->iCurrentRow(), 7);
+    }
+
+    void startIsRefusedOffLineOrWithTheOutputOff() {
+        EngineFixture f(1);
+        f.engine->RecordPeriod(0, 0, 0, 5, 0, 0);
+        f.store->appendSample({});
+        f.state = 0;
+        QVERIFY(!f.engine->BeginRecordData());
+        QCOMPARE(f.store->workingCount(), 0); // cleared even so
+        f.state = 3;
+        f.output = false;
+        QVERIFY(!f.engine->BeginRecordData());
+        QCOMPARE(f.prompter.texts,
+                 (QStringList{"Please check connection with device and then try again!",
+                              "Please setup Device into Auto Run mode and then try again!"}));
+        QVERIFY(!f.engine->TimerRecordData().isActive());
+    }
+
+    void crossingMidnightKeepsTimeMovingForward() {
+        EngineFixture f(1);
+        f.clock.wall = QDateTime(QDate(2026, 12, 6), QTime(23, 59, 58));
+        f.engine->RecordPeriod(0, 0, 0, 4, 0, 0);
+        QVERIFY(f.engine->BeginRecordData());
+        f.run(5);
+        const QList<SampleRow> rows = f.store->workingRows();
+        QCOMPARE(rows.size(), 5);
+        for (int i = 1; i < rows.size(); ++i) {
+            QCOMPARE(rows.at(i).diffLastTime, 1);
+            QVERIFY(rows.at(i).recTime > rows.at(i - 1).recTime);
+        }
+        QCOMPARE(rows.last().recTime, QStringLiteral("2026/12/07 00:00:02"));
+    }
+
+    void fourChannelsAreAllRecorded() {
+        EngineFixture f(4);
+        f.readings[3] = {QStringLiteral("4.444"), QStringLiteral("0.444")};
+        for (int scale : {0, 1}) {
+            f.engine->RecordPeriod(0, 0, 0, 3, scale, 0);
+            QVERIFY(f.engine->BeginRecordData());
+            f.run(10);
+            const QList<SampleRow> rows = f.store->workingRows();
+            QVERIFY(!rows.isEmpty());
+            QCOMPARE(rows.first().volt[3], QStringLiteral("4.444"));
+            QCOMPARE(rows.first().curr[3], QStringLiteral("0.444"));
+            QCOMPARE(f.store->extremes(4).maxVolt, std::optional<double>(4.444));
+        }
+        // Three channels leave channel 4 empty.
+        EngineFixture three(3);
+        three.engine->RecordPeriod(0, 0, 0, 1, 0, 0);
+        QVERIFY(three.engine->BeginRecordData());
+        three.run(5);
+        QVERIFY(!three.store->extremes(4).maxVolt);
+    }
+};
+
+TRQ_TEST_MAIN(TestRecordingEngine)
+#include "tst_recordingengine.moc"
