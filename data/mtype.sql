@@ -22,6 +22,8 @@ INSERT INTO data1 VALUES ('TRQ-7206S#2', 0, 4, 0, 30, 6, 0, 0.01, 0.001, 0, '.00
 INSERT INTO data1 VALUES ('TRQ-7206S#3', 0, 4, 0, 10, 3, 0, 0.01, 0.001, 0, '.000', '.000', '.00');
 INSERT INTO data1 VALUES ('TRQ-7206S#4', 0, 4, 0, 5, 1, 0, 0.01, 0.001, 0, '.000', '.000', '.00');
 
+-- Readings are kept as the panel showed them ("2.000" stays "2.000"); the
+-- graph's extremes read them as numbers.
 CREATE TABLE datamain (
   RecNo TEXT, StartTime TEXT, EndTime TEXT, Comment TEXT,
   PUnit TEXT, SUnit TEXT, RecStyle TEXT, ShowStyle TEXT
@@ -29,28 +31,28 @@ CREATE TABLE datamain (
 
 CREATE TABLE datadetail (
   RecNo TEXT, SeqWindow INTEGER, SeqNo INTEGER, RecTime TEXT,
-  PVal REAL, SVal REAL, Reason TEXT, PVal2 REAL, SVal2 REAL, Reason2 TEXT,
-  PVal3 REAL, SVal3 REAL, Reason3 TEXT, Comment TEXT, TimeTick INTEGER, DiffLastTime INTEGER,
-  PVal4 REAL, SVal4 REAL
+  PVal TEXT, SVal TEXT, Reason TEXT, PVal2 TEXT, SVal2 TEXT, Reason2 TEXT,
+  PVal3 TEXT, SVal3 TEXT, Reason3 TEXT, Comment TEXT, TimeTick INTEGER, DiffLastTime INTEGER,
+  PVal4 TEXT, SVal4 TEXT
 );
 CREATE INDEX datadetail_recno ON datadetail (RecNo, SeqNo);
 
 CREATE TABLE datatemp (
-  SeqNo INTEGER, RecTime TEXT, PVal REAL, SVal REAL, Reason TEXT,
-  PVal2 REAL, SVal2 REAL, Reason2 TEXT, PVal3 REAL, SVal3 REAL, Reason3 TEXT,
-  Comment TEXT, TimeTick INTEGER, DiffLastTime INTEGER, PVal4 REAL, SVal4 REAL
+  SeqNo INTEGER, RecTime TEXT, PVal TEXT, SVal TEXT, Reason TEXT,
+  PVal2 TEXT, SVal2 TEXT, Reason2 TEXT, PVal3 TEXT, SVal3 TEXT, Reason3 TEXT,
+  Comment TEXT, TimeTick INTEGER, DiffLastTime INTEGER, PVal4 TEXT, SVal4 TEXT
 );
 CREATE INDEX datatemp_seqno ON datatemp (SeqNo);
 
 CREATE TABLE datacopy (
   RecNo TEXT, SeqWindow INTEGER, SeqNo INTEGER, RecTime TEXT,
-  PVal REAL, SVal REAL, Reason TEXT, PVal2 REAL, SVal2 REAL, Reason2 TEXT,
-  PVal3 REAL, SVal3 REAL, Reason3 TEXT, Comment TEXT, TimeTick INTEGER, DiffLastTime INTEGER,
-  PVal4 REAL, SVal4 REAL
+  PVal TEXT, SVal TEXT, Reason TEXT, PVal2 TEXT, SVal2 TEXT, Reason2 TEXT,
+  PVal3 TEXT, SVal3 TEXT, Reason3 TEXT, Comment TEXT, TimeTick INTEGER, DiffLastTime INTEGER,
+  PVal4 TEXT, SVal4 TEXT
 );
 
 CREATE TABLE datawindow1 (
-  SeqNo INTEGER, RecTime TEXT, PVal REAL, SVal REAL, Reason TEXT,
-  PVal2 REAL, SVal2 REAL, Reason2 TEXT, PVal3 REAL, SVal3 REAL, Reason3 TEXT,
-  Comment TEXT, TimeTick INTEGER, DiffLastTime INTEGER, PVal4 REAL, SVal4 REAL
+  SeqNo INTEGER, RecTime TEXT, PVal TEXT, SVal TEXT, Reason TEXT,
+  PVal2 TEXT, SVal2 TEXT, Reason2 TEXT, PVal3 TEXT, SVal3 TEXT, Reason3 TEXT,
+  Comment TEXT, TimeTick INTEGER, DiffLastTime INTEGER, PVal4 TEXT, SVal4 TEXT
 );

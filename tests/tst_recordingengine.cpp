@@ -160,7 +160,7 @@ private slots:
         QVERIFY(f.engine->BeginRecordData());
         f.run(3);
         f.engine->EndRecordData();
-        QCOMPARE(f.engine->CountRecordCount, 6); // seven ticks to go
+        QCOMPARE(f.engine->CountRecordCount, 6);             // seven ticks to go
         QCOMPARE(f.view.stoppedAt, f.view.start.addSecs(2)); // the last point written
         QVERIFY(f.engine->BeginRecordData());
         QCOMPARE(f.store->workingCount(), 0); // the earlier rows were cleared

@@ -79,8 +79,8 @@ private slots:
         QVERIFY(f.store->loadToWorking(QStringLiteral("1")));
         const QList<SampleRow> rows = f.store->workingRows();
         QCOMPARE(rows.size(), 5);
-        QCOMPARE(rows.at(4).volt[2], QStringLiteral("8.5"));
-        QCOMPARE(rows.at(4).curr[3], QStringLiteral("4.4"));
+        QCOMPARE(rows.at(4).volt[2], QStringLiteral("8.500")); // as the panel showed it
+        QCOMPARE(rows.at(4).curr[3], QStringLiteral("4.400"));
         QCOMPARE(rows.at(4).timeTick, 4);
         QCOMPARE(rows.at(4).reason[2], QStringLiteral("3"));
 
@@ -88,7 +88,7 @@ private slots:
         QVERIFY(f.store->replace(QStringLiteral("1"), QStringLiteral("second"), 0));
         QVERIFY(f.store->loadToWorking(QStringLiteral("1")));
         QCOMPARE(f.store->workingRows().at(0).comment, QStringLiteral("note"));
-        QCOMPARE(f.store->workingRows().at(3).volt[1], QStringLiteral("6"));
+        QCOMPARE(f.store->workingRows().at(3).volt[1], QStringLiteral("6.000"));
         const RecordHeader h = *f.store->record(QStringLiteral("1"));
         QCOMPARE(h.comment, QStringLiteral("second"));
         QCOMPARE(h.startTime, QStringLiteral("a"));
@@ -130,6 +130,9 @@ private slots:
         SampleRow blank;
         blank.seqNo = 12;
         QVERIFY(f.store->appendSample(blank));
+        SampleRow junk;
+        junk.volt[0] = QStringLiteral("OVP");
+        QVERIFY(f.store->appendSample(junk));
         const ChannelExtremes e = f.store->extremes(1);
         QCOMPARE(e.maxVolt, std::optional<double>(12.5));
         QCOMPARE(e.minVolt, std::optional<double>(1.5));

@@ -95,6 +95,7 @@ void FrontPanel::queryInto(const QString& text, QObject* field) {
 void FrontPanel::setOutputButton(bool on) {
     const QSignalBlocker block(tbnOutput_);
     tbnOutput_->setChecked(on);
+    IsOutput = on; // the button's state, however it was switched
 }
 
 void FrontPanel::setModeOption(Coupling mode) {

@@ -75,6 +75,7 @@ public:
         return boxes_[std::size_t(channel * 2 + (voltage ? 0 : 1))];
     }
     QDateTime startTime() const { return start_; }
+    void setStartTime(const QDateTime& start) { start_ = start; }
     void setView(RecordingView* view) { view_ = view; }
 
     static QString timeText(const QDateTime& t);

@@ -35,11 +35,9 @@ SampleRow sampleOf(const QSqlQuery& q) {
     return r;
 }
 
-// Sample values as the panel showed them; numbers are stored as numbers.
+// Sample values are kept as the panel showed them.
 QVariant value(const QString& s) {
-    bool ok = false;
-    const double v = s.trimmed().toDouble(&ok);
-    return ok ? QVariant(v) : QVariant(s);
+    return s;
 }
 
 const QString kDetailColumns = QStringLiteral(
@@ -56,6 +54,7 @@ bool RecordStore::exec(const QString& sql, const QVariantList& values) {
     if (q.exec())
         return true;
     error_ = q.lastError().text();
+    errorNumber_ = q.lastError().nativeErrorCode().toInt();
     return false;
 }
 
@@ -196,8 +195,8 @@ ChannelExtremes RecordStore::extremes(int channel) {
     ChannelExtremes e;
     QSqlQuery q(db_);
     // Only numeric values take part; an empty reading is no extreme.
-    const QString numeric =
-        QStringLiteral("case when typeof(%1) in ('real','integer') then %1 end");
+    const QString numeric = QStringLiteral(
+        "case when trim(%1) <> '' and trim(%1) not glob '*[^-+0-9.eE]*' then cast(%1 as real) end");
     const QString p = numeric.arg(QStringLiteral("pval") + suffix);
     const QString sv = numeric.arg(QStringLiteral("sval") + suffix);
     const QString sql =

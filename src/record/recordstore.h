@@ -65,6 +65,7 @@ public:
     static QString numberOfListLine(const QString& line);
 
     QString lastError() const { return error_; }
+    int lastErrorNumber() const { return errorNumber_; }
 
 private:
     bool exec(const QString& sql, const QVariantList& values = {});
@@ -73,6 +74,7 @@ private:
 
     QSqlDatabase db_;
     QString error_;
+    int errorNumber_ = 0;
 };
 
 } // namespace trq

@@ -10,6 +10,8 @@
 #include "panels/legacypanels.h"
 #include "panels/settingsdialogs.h"
 #include "record/dlgrecordlength.h"
+#include "record/frmdatatable.h"
+#include "record/recordstore.h"
 #include "shell/dataform.h"
 #include "shell/debugtrace.h"
 #include "shell/frmabout.h"
@@ -101,7 +103,8 @@ const QStringList& toolbarEnabled(int layout) {
 
 MDIForm1::MDIForm1(Services s, QWidget* parent)
     : QMainWindow(parent), tasker_(s.tasker), data_(s.data), prompter_(s.prompter),
-      waiter_(s.waiter), factory_(s.factory), mdi_(new QMdiArea(this)) {
+      waiter_(s.waiter), factory_(s.factory), mdi_(new QMdiArea(this)),
+      store_(std::make_unique<RecordStore>(s.data.database())) {
     setObjectName(QStringLiteral("MDIForm1"));
     setWindowTitle(QStringLiteral("POWER_TRQ"));
     mdi_->setBackground(QColor(0x50, 0x58, 0x60));
@@ -229,12 +232,20 @@ void MDIForm1::buildMenus() {
     actions_.value(QStringLiteral("mnuIndep"))->setChecked(true);
 
     QMenu* record = menu(QStringLiteral("mnuRecord"), QStringLiteral("&Record"));
-    addItem(record, QStringLiteral("mnuRecordStart"), QStringLiteral("&Start"));
-    addItem(record, QStringLiteral("mnuRecordStop"), QStringLiteral("S&top"));
+    on(addItem(record, QStringLiteral("mnuRecordStart"), QStringLiteral("&Start")),
+       [this] { mnuRecordStart_Click(); });
+    on(addItem(record, QStringLiteral("mnuRecordStop"), QStringLiteral("S&top")),
+       [this] { mnuRecordStop_Click(); });
     on(addItem(record, QStringLiteral("mnuRecordPeriod"), QStringLiteral("Set&up")),
        [this] { mnuRecordPeriod_Click(); });
-    addItem(record, QStringLiteral("mnuRecordSave"), QStringLiteral("S&ave"));
-    addItem(record, QStringLiteral("mnuRecordLoad"), QStringLiteral("&Load"));
+    on(addItem(record, QStringLiteral("mnuRecordSave"), QStringLiteral("S&ave")), [this] {
+        if (tableOperation1 && tableDataForm1)
+            tableDataForm1->cmdSave_Click();
+    });
+    on(addItem(record, QStringLiteral("mnuRecordLoad"), QStringLiteral("&Load")), [this] {
+        if (tableOperation1 && tableDataForm1)
+            tableDataForm1->cmdLoadRecord_Click();
+    });
 
     QMenu* view = menu(QStringLiteral("mnuView"), QStringLiteral("&View"));
     on(addItem(view, QStringLiteral("mnuControl"), QStringLiteral("&Control")), [this] {
@@ -243,9 +254,12 @@ void MDIForm1::buildMenus() {
             panelWindow_->raise();
             mdi_->setActiveSubWindow(panelWindow_);
         }
+        if (tableWindow_)
+            tableWindow_->hide();
     });
     addItem(view, QStringLiteral("mnuWave"), QStringLiteral("&Wave"));
-    addItem(view, QStringLiteral("mnuTableData"), QStringLiteral("T&abular Data"));
+    on(addItem(view, QStringLiteral("mnuTableData"), QStringLiteral("T&abular Data")),
+       [this] { mnuTableData_Click(); });
     QAction* toolbarItem = addItem(view, QStringLiteral("mnuToolbar"), QStringLiteral("&Toolbar"));
     QAction* statusItem =
         addItem(view, QStringLiteral("mnuStatusbar"), QStringLiteral("&Status Bar"));
@@ -542,16 +556,34 @@ void MDIForm1::newLayout(int layout) {
     panelWindow_->setAttribute(Qt::WA_DeleteOnClose, false);
     panelWindow_->hide();
     ResetTableandWave();
-    // The table and graph windows of the connection come with recording.
-    tableOperation1 = false;
-    waveOperation1 = false;
+    static constexpr int kHighestChannel[] = {0, 2, 0, 1, 3};
+    NewTable1(kHighestChannel[layout]);
+}
+
+void MDIForm1::NewTable1(int highestChannel) {
+    RecordingEngine::Source source{[this] { return MainFormState; },
+                                   [this] { return OperatorForm && OperatorForm->IsOutput; },
+                                   [this](int channel, bool voltage) {
+                                       if (!OperatorForm || channel >= OperatorForm->channelCount())
+                                           return QString();
+                                       return voltage ? OperatorForm->measuredVoltage(channel)
+                                                      : OperatorForm->measuredCurrent(channel);
+                                   }};
+    tableDataForm1 = new frmDataTable(*store_, prompter_, std::move(source), highestChannel);
+    tableWindow_ = mdi_->addSubWindow(tableDataForm1);
+    tableWindow_->setAttribute(Qt::WA_DeleteOnClose, false);
+    tableWindow_->hide();
+    tableOperation1 = true;
 }
 
 void MDIForm1::ResetTableandWave() {
     if (waveOperation1 && waveForm1)
         waveForm1->deleteLater();
-    if (tableOperation1 && tableDataForm1)
-        tableDataForm1->deleteLater();
+    if (tableOperation1 && tableWindow_) {
+        tableDataForm1->engine().TimerRecordData().stop();
+        tableWindow_->hide();
+        tableWindow_->deleteLater();
+    }
     waveOperation1 = false;
     tableOperation1 = false;
 }
@@ -812,7 +844,38 @@ void MDIForm1::mnuAutoMode_Click() {
 void MDIForm1::mnuRecordPeriod_Click() {
     if (MainFormState != kReady)
         return;
-    recordSetupDialog()->Execute();
+    dlgRecordLength* dlg = recordSetupDialog();
+    if (!dlg->Execute())
+        return;
+    if (tableDataForm1) {
+        tableDataForm1->engine().RecordPeriod(dlg->Days, dlg->Hours, dlg->Miniutes, dlg->Seconds,
+                                              dlg->RecScale, dlg->RecPointStyle);
+        tableDataForm1->setScaleIndices(dlg->RecScale, 0);
+    }
+}
+
+void MDIForm1::mnuRecordStart_Click() {
+    if (!tableOperation1 || !tableDataForm1)
+        return;
+    if (tableDataForm1->engine().CountRecordCount > 0)
+        tableDataForm1->engine().BeginRecordData();
+    else
+        prompter_.message(QStringLiteral("Please Setup Record the period first."), {},
+                          Prompter::Icon::Information);
+}
+
+void MDIForm1::mnuRecordStop_Click() {
+    if (tableOperation1 && tableDataForm1)
+        tableDataForm1->engine().EndRecordData();
+}
+
+void MDIForm1::mnuTableData_Click() {
+    if (!tableWindow_)
+        return;
+    tableWindow_->showMaximized();
+    tableWindow_->raise();
+    if (panelWindow_)
+        panelWindow_->hide();
 }
 
 dlgRecordLength* MDIForm1::recordSetupDialog() {

@@ -2,11 +2,14 @@
 
 #include "link/commtasker.h"
 #include "panels/commandset.h"
+#include "record/frmdatatable.h"
 
 #include <QHash>
 #include <QMainWindow>
 #include <QPointer>
 #include <QTimer>
+
+#include <memory>
 
 class QAction;
 class QLabel;
@@ -26,6 +29,7 @@ class dlgConfigRS232;
 class dlgGPIB;
 class dlgQueryInitial;
 class dlgRecordLength;
+class RecordStore;
 class frmDebug;
 
 // The main window: goes on line, identifies the supply, opens its front
@@ -98,6 +102,10 @@ public:
     void mnuReadTimes_Click();
     // Record setup; the table and graph windows take its values once they exist.
     void mnuRecordPeriod_Click();
+    void mnuRecordStart_Click();
+    void mnuRecordStop_Click();
+    void mnuTableData_Click();
+    frmDataTable* tableWindow() const { return tableDataForm1; }
     dlgRecordLength* recordSetupDialog();
 
     // Menus, toolbar and status bar.
@@ -155,6 +163,7 @@ private:
     void selectMode(Coupling mode, SetCommand command);
     void newLayout(int layout);
     void ResetTableandWave();
+    void NewTable1(int highestChannel);
     void showAbout();
     void showDebug();
 
@@ -170,7 +179,9 @@ private:
 
     QMdiArea* mdi_;
     QPointer<QMdiSubWindow> panelWindow_;
-    QPointer<QWidget> tableDataForm1;
+    QPointer<frmDataTable> tableDataForm1;
+    QPointer<QMdiSubWindow> tableWindow_;
+    std::unique_ptr<RecordStore> store_;
     QPointer<QWidget> waveForm1;
     bool tableOperation1 = false;
     bool waveOperation1 = false;

@@ -3,6 +3,7 @@
 #include "link/dlgqueryinitial.h"
 #include "link/simlink.h"
 #include "link/transportfactory.h"
+#include "panels/frontpanel.h"
 #include "shell/dataform.h"
 #include "shell/mdiform1.h"
 #include "shell/settings.h"

@@ -1,0 +1,238 @@
+#include "record/frmdatatable.h"
+
+#include "shell/prompter.h"
+
+#include <QComboBox>
+#include <QFontMetrics>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QTableView>
+#include <QVBoxLayout>
+
+namespace trq {
+
+namespace {
+
+// The filter's codes for the sampling condition; empty: every row.
+const QChar kFilterCodes[] = {QChar(),          QLatin1Char('0'), QLatin1Char('1'),
+                              QLatin1Char('2'), QLatin1Char('3'), QChar()};
+
+int twipsToPixels(int twips, const QWidget* w) {
+    return twips * w->logicalDpiX() / 1440;
+}
+
+} // namespace
+
+frmDataTable::frmDataTable(RecordStore& store, Prompter& prompter, RecordingEngine::Source source,
+                           int ContrlIdx, RecordingClock* clock, QWidget* parent)
+    : QWidget(parent), store_(store), prompter_(prompter), model_(ContrlIdx + 1),
+      engine_(store, prompter, std::move(source), ContrlIdx + 1, clock),
+      grid_(new QTableView(this)), recNo_(new QLineEdit(this)), startTime_(new QLineEdit(this)),
+      endTime_(new QLineEdit(this)), description_(new QLineEdit(this)),
+      filter_(new QComboBox(this)), list_(new QListWidget(this)), commentPanel_(new QWidget(this)),
+      comment_(new QLineEdit(commentPanel_)) {
+    setObjectName(QStringLiteral("frmDataTable"));
+    setWindowTitle(QStringLiteral("Data Table"));
+    engine_.setView(this);
+
+    grid_->setModel(&model_);
+    grid_->setSelectionBehavior(QAbstractItemView::SelectItems);
+    grid_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    grid_->verticalHeader()->setVisible(false);
+    grid_->verticalHeader()->setDefaultSectionSize(grid_->fontMetrics().height() + 6);
+    for (int c = 0; c < model_.columnCount(); ++c)
+        grid_->setColumnWidth(
+            c, twipsToPixels(SampleTableModel::columnTwips(c, model_.channels()), this));
+    connect(grid_, &QTableView::clicked, this, [this](const QModelIndex& index) {
+        if (index.column() == model_.commentColumn())
+            beginComment(index.row());
+    });
+
+    filter_->addItems({QStringLiteral("全部"), QStringLiteral("Time"), QStringLiteral("超過上限"),
+                       QStringLiteral("超過下限"),
+                       QStringLiteral("符合條件: 固定準位 (相對於讀值)"),
+                       QStringLiteral("符合條件: 百分比 (相對於讀值)")});
+    connect(filter_, &QComboBox::activated, this, &frmDataTable::CmbSample_Click);
+
+    auto* clear = new QPushButton(QStringLiteral("Clear"), this);
+    auto* save = new QPushButton(QStringLiteral("Save"), this);
+    auto* load = new QPushButton(QStringLiteral("Load"), this);
+    connect(clear, &QPushButton::clicked, this, &frmDataTable::cmdClear_Click);
+    connect(save, &QPushButton::clicked, this, &frmDataTable::cmdSave_Click);
+    connect(load, &QPushButton::clicked, this, &frmDataTable::cmdLoadRecord_Click);
+    recNo_->setReadOnly(true);
+    recNo_->setMaximumWidth(80);
+    connect(startTime_, &QLineEdit::textChanged, this, [this](const QString& text) {
+        const QDateTime t = QDateTime::fromString(text, QStringLiteral("yyyy/MM/dd HH:mm:ss"));
+        if (t.isValid())
+            engine_.setStartTime(t);
+    });
+
+    list_->hide();
+    connect(list_, &QListWidget::itemActivated, this,
+            [this](QListWidgetItem* item) { List1_Click(list_->row(item)); });
+    connect(list_, &QListWidget::itemClicked, this,
+            [this](QListWidgetItem* item) { List1_Click(list_->row(item)); });
+
+    auto* okComment = new QPushButton(QStringLiteral("OK"), commentPanel_);
+    auto* cancelComment = new QPushButton(QStringLiteral("Cancel"), commentPanel_);
+    auto* commentLayout = new QHBoxLayout(commentPanel_);
+    commentLayout->addWidget(new QLabel(QStringLiteral("Data Comment"), commentPanel_));
+    commentLayout->addWidget(comment_, 1);
+    commentLayout->addWidget(okComment);
+    commentLayout->addWidget(cancelComment);
+    commentPanel_->hide();
+    connect(okComment, &QPushButton::clicked, this, &frmDataTable::cmdProcOK_Click);
+    connect(cancelComment, &QPushButton::clicked, commentPanel_, &QWidget::hide);
+
+    auto* fields = new QGridLayout;
+    fields->addWidget(new QLabel(QStringLiteral("No."), this), 0, 0);
+    fields->addWidget(recNo_, 0, 1);
+    fields->addWidget(new QLabel(QStringLiteral("Start Time:"), this), 0, 2);
+    fields->addWidget(startTime_, 0, 3);
+    fields->addWidget(new QLabel(QStringLiteral("End Time:"), this), 0, 4);
+    fields->addWidget(endTime_, 0, 5);
+    fields->addWidget(new QLabel(QStringLiteral("MEMO"), this), 1, 0);
+    fields->addWidget(description_, 1, 1, 1, 5);
+    auto* commands = new QHBoxLayout;
+    commands->addWidget(filter_);
+    commands->addStretch(1);
+    commands->addWidget(clear);
+    commands->addWidget(save);
+    commands->addWidget(load);
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(fields);
+    layout->addLayout(commands);
+    layout->addWidget(list_);
+    layout->addWidget(commentPanel_);
+    layout->addWidget(grid_, 1);
+
+    engine_.CountRecordCount = 0;
+    engine_.ClearData();
+}
+
+bool frmDataTable::trapped(bool ok) {
+    if (!ok)
+        prompter_.message(QStringLiteral("System Error caused by ") +
+                          QString::number(store_.lastErrorNumber()) + QLatin1Char(':') +
+                          store_.lastError());
+    return ok;
+}
+
+void frmDataTable::cmdClear_Click() {
+    if (store_.workingCount() > 0 &&
+        prompter_.ask(QStringLiteral("Do you want to clear all of data records?"), {},
+                      Prompter::Icon::Question, Prompter::Buttons::YesNo) != Prompter::Answer::Yes)
+        return;
+    engine_.ClearData();
+    recNo_->clear();
+    description_->clear();
+    filter_->setCurrentIndex(0);
+    startTime_->clear();
+    endTime_->clear();
+}
+
+void frmDataTable::cmdSave_Click() {
+    if (store_.workingCount() == 0) {
+        prompter_.message(QStringLiteral("You need do record first and then try this again!"), {},
+                          Prompter::Icon::Information);
+        return;
+    }
+    if (recNo_->text().isEmpty()) {
+        if (prompter_.ask(QStringLiteral("Do you want to save this record data?"), {},
+                          Prompter::Icon::Question,
+                          Prompter::Buttons::YesNo) != Prompter::Answer::Yes)
+            return;
+        const QString number = store_.nextRecordNumber();
+        const RecordHeader header{number,
+                                  startTime_->text(),
+                                  endTime_->text(),
+                                  description_->text(),
+                                  QString::number(recScale_),
+                                  QString::number(timeLength_)};
+        if (trapped(store_.saveNew(header, 0)))
+            recNo_->setText(number);
+        return;
+    }
+    if (prompter_.ask(QStringLiteral("Do you replace existing data with current record?"), {},
+                      Prompter::Icon::Question, Prompter::Buttons::YesNo) != Prompter::Answer::Yes)
+        return;
+    trapped(store_.replace(recNo_->text(), description_->text(), 0));
+}
+
+void frmDataTable::cmdLoadRecord_Click() {
+    list_->clear();
+    for (const RecordHeader& h : store_.records())
+        list_->addItem(RecordStore::listLine(h));
+    list_->show();
+    list_->raise();
+}
+
+void frmDataTable::List1_Click(int index) {
+    if (index < 0 || index >= list_->count())
+        return;
+    const QString number = RecordStore::numberOfListLine(list_->item(index)->text());
+    if (const auto header = store_.record(number)) {
+        recNo_->setText(header->recNo);
+        startTime_->setText(header->startTime);
+        endTime_->setText(header->endTime);
+        description_->setText(header->comment);
+        if (trapped(store_.loadToWorking(number)))
+            CmbSample_Click();
+    }
+    list_->hide();
+}
+
+void frmDataTable::CmbSample_Click() {
+    const int index = std::clamp(filter_->currentIndex(), 0, 5);
+    const QList<SampleRow> rows = store_.workingRows(kFilterCodes[index]);
+    model_.setRows(std::vector<SampleRow>(rows.begin(), rows.end()));
+}
+
+void frmDataTable::RowSelected(int idx) {
+    if (idx < 0 || idx >= engine_.iCurrentRow() || idx >= model_.rowCount())
+        return;
+    model_.setHighlight(idx);
+    grid_->scrollTo(model_.index(std::max(idx - 2, 0), 0), QAbstractItemView::PositionAtTop);
+}
+
+void frmDataTable::beginComment(int row) {
+    commentRow_ = row;
+    model_.setHighlight(row);
+    comment_->setText(model_.row(row).comment);
+    commentPanel_->show();
+}
+
+void frmDataTable::cmdProcOK_Click() {
+    if (commentRow_ >= 0 && commentRow_ < model_.rowCount()) {
+        const QString text = comment_->text();
+        model_.setComment(commentRow_, text);
+        store_.setComment(model_.row(commentRow_).recTime, text);
+    }
+    commentPanel_->hide();
+}
+
+void frmDataTable::recordingStarted(const QDateTime& start, const QDateTime& plannedEnd) {
+    startTime_->setText(RecordingEngine::timeText(start));
+    endTime_->setText(RecordingEngine::timeText(plannedEnd));
+}
+
+void frmDataTable::recordingStopped(const QDateTime& lastPoint) {
+    endTime_->setText(RecordingEngine::timeText(lastPoint));
+}
+
+void frmDataTable::pointWritten(const SampleRow& row) {
+    model_.appendRow(row);
+    grid_->scrollToBottom();
+}
+
+void frmDataTable::cleared() {
+    model_.clear();
+}
+
+} // namespace trq

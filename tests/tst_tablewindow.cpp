@@ -1,0 +1,134 @@
+// The table window on a live connection to a simulated supply.
+#include "record/frmdatatable.h"
+#include "support/shellfixture.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QListWidget>
+
+using namespace trq;
+using namespace trq::test;
+
+namespace {
+
+struct TableFixture : ShellFixture {
+    frmDataTable* table = nullptr;
+    bool start(const QString& model = QStringLiteral("PSQ-3323")) {
+        if (!onLineSerial(model))
+            return false;
+        main->DoOutput(true);
+        table = main->tableWindow();
+        return table != nullptr;
+    }
+    void record(int ticks) {
+        table->engine().RecordPeriod(0, 0, 0, ticks - 1, 0, 0);
+        main->mnuRecordStart_Click();
+        for (int i = 0; i < ticks; ++i)
+            table->engine().TimerRecordData_Timer();
+    }
+};
+
+} // namespace
+
+class TestTableWindow : public QObject {
+    Q_OBJECT
+private slots:
+    void startNeedsAnArmedLength() {
+        TableFixture f;
+        QVERIFY(f.start());
+        f.main->mnuRecordStart_Click();
+        QCOMPARE(f.prompter.texts, QStringList{"Please Setup Record the period first."});
+    }
+
+    void recordedRowsAppearAndAreSavedAsRecords() {
+        TableFixture f;
+        QVERIFY(f.start());
+        f.instrument().channel(3).vset = 2;
+        QTRY_VERIFY(!f.main->OperatorForm->measuredVoltage(2).isEmpty());
+        f.record(4);
+        QCOMPARE(f.table->model().rowCount(), 4);
+        QCOMPARE(f.table->model().columnCount(), 12);
+        QCOMPARE(f.table->model().headerData(11, Qt::Horizontal).toString(),
+                 QStringLiteral("    註    解   "));
+        QCOMPARE(f.table->model().headerData(8, Qt::Horizontal).toString(),
+                 QStringLiteral("CH3:Voltage[V]"));
+        QVERIFY(!f.table->txtStartTime()->text().isEmpty());
+
+        f.prompter.answers = {Prompter::Answer::Yes};
+        f.table->cmdSave_Click();
+        QCOMPARE(f.table->txtRecno()->text(), QStringLiteral("1"));
+        // Saving again replaces the same record, after asking.
+        f.prompter.answers = {Prompter::Answer::Yes};
+        f.table->txtDataDesc()->setText(QStringLiteral("it's a test"));
+        f.table->cmdSave_Click();
+        QCOMPARE(f.prompter.texts.last(),
+                 QStringLiteral("Do you replace existing data with current record?"));
+
+        // Comment on row 3, then load the record back.
+        f.table->beginComment(2);
+        f.table->txtDataComment()->setText(QStringLiteral("spike"));
+        f.table->cmdProcOK_Click();
+        f.prompter.answers = {Prompter::Answer::Yes};
+        f.table->cmdSave_Click();
+        f.prompter.answers = {Prompter::Answer::Yes};
+        f.table->cmdClear_Click();
+        QCOMPARE(f.table->model().rowCount(), 0);
+        f.table->cmdLoadRecord_Click();
+        QCOMPARE(f.table->List1()->count(), 1);
+        QVERIFY(f.table->List1()->item(0)->text().startsWith(QStringLiteral("1     ")));
+        f.table->List1_Click(0);
+        QCOMPARE(f.table->model().rowCount(), 4);
+        QCOMPARE(f.table->txtDataDesc()->text(), QStringLiteral("it's a test"));
+        const QAbstractItemModel& m = f.table->model();
+        QCOMPARE(m.index(2, 11).data().toString(), QStringLiteral("spike"));
+        QCOMPARE(m.index(0, 8).data().toString(), QStringLiteral("2.000"));
+        QCOMPARE(m.index(0, 10).data().toString(), QStringLiteral("3")); // Reason3
+        QVERIFY(f.table->List1()->isHidden());
+    }
+
+    void filterBySamplingCondition() {
+        TableFixture f;
+        QVERIFY(f.start());
+        f.record(3);
+        f.table->CmbSample()->setCurrentIndex(1); // "Time": recording writes "1"
+        f.table->CmbSample_Click();
+        QCOMPARE(f.table->model().rowCount(), 0);
+        f.table->CmbSample()->setCurrentIndex(2);
+        f.table->CmbSample_Click();
+        QCOMPARE(f.table->model().rowCount(), 3);
+    }
+
+    void clearOnAnEmptyTableAsksNothing() {
+        TableFixture f;
+        QVERIFY(f.start());
+        f.table->cmdClear_Click();
+        QVERIFY(f.prompter.texts.isEmpty());
+        f.table->cmdSave_Click();
+        QCOMPARE(f.prompter.texts,
+                 QStringList{"You need do record first and then try this again!"});
+    }
+
+    void rowSelectedHighlights() {
+        TableFixture f;
+        QVERIFY(f.start());
+        f.record(12);
+        f.table->RowSelected(10);
+        QCOMPARE(f.table->model().highlight(), 10);
+        f.table->RowSelected(12); // beyond the points: nothing
+        QCOMPARE(f.table->model().highlight(), 10);
+        const QModelIndex cell = f.table->model().index(10, 1);
+        QCOMPARE(cell.data(Qt::BackgroundRole).value<QBrush>().color(), QColor(255, 192, 255));
+    }
+
+    void oneChannelTableHasSixColumns() {
+        TableFixture f;
+        QVERIFY(f.start(QStringLiteral("SPQ-3610DNB")));
+        QCOMPARE(f.table->model().columnCount(), 6);
+        f.record(2);
+        QCOMPARE(f.table->model().index(0, 4).data().toString(), QStringLiteral("Time"));
+    }
+};
+
+TRQ_TEST_MAIN(TestTableWindow)
+#include "tst_tablewindow.moc"
