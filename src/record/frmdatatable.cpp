@@ -65,6 +65,14 @@ frmDataTable::frmDataTable(RecordStore& store, Prompter& prompter, RecordingEngi
     connect(clear, &QPushButton::clicked, this, &frmDataTable::cmdClear_Click);
     connect(save, &QPushButton::clicked, this, &frmDataTable::cmdSave_Click);
     connect(load, &QPushButton::clicked, this, &frmDataTable::cmdLoadRecord_Click);
+    // Two buttons that build test data from the fixed records 10018 and 10019.
+    auto* generate = new QPushButton(QStringLiteral("Generate"), this);
+    auto* generateMin = new QPushButton(QStringLiteral("Generate"), this);
+    generate->setObjectName(QStringLiteral("cmdGenerate"));
+    generateMin->setObjectName(QStringLiteral("cmdGenerateMin"));
+    connect(generate, &QPushButton::clicked, this, [this] { trapped(store_.generate()); });
+    connect(generateMin, &QPushButton::clicked, this,
+            [this] { trapped(store_.generateCopies(10)); });
     recNo_->setReadOnly(true);
     recNo_->setMaximumWidth(80);
     connect(startTime_, &QLineEdit::textChanged, this, [this](const QString& text) {
@@ -105,6 +113,8 @@ frmDataTable::frmDataTable(RecordStore& store, Prompter& prompter, RecordingEngi
     commands->addWidget(clear);
     commands->addWidget(save);
     commands->addWidget(load);
+    commands->addWidget(generate);
+    commands->addWidget(generateMin);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(fields);
     layout->addLayout(commands);

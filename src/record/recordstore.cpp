@@ -1,5 +1,6 @@
 #include "record/recordstore.h"
 
+#include <QDateTime>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
@@ -216,6 +217,65 @@ ChannelExtremes RecordStore::extremes(int channel) {
     e.maxCurr = number(2);
     e.minCurr = number(3);
     return e;
+}
+
+namespace {
+
+const QString kTimeFormat = QStringLiteral("yyyy/MM/dd HH:mm:ss");
+
+} // namespace
+
+bool RecordStore::generateCopies(int repeat) {
+    return inTransaction([&] {
+        int index = 191;
+        for (int n = 0; n < repeat; ++n) {
+            QSqlQuery source(db_);
+            if (!source.exec(QStringLiteral("select * from datadetail where recno='10018'"))) {
+                error_ = source.lastError().text();
+                return false;
+            }
+            while (source.next()) {
+                const SampleRow r = sampleOf(source);
+                const QDateTime t = QDateTime::fromString(r.recTime, kTimeFormat);
+                const QString shifted =
+                    t.isValid() ? t.addSecs(5 * index).toString(kTimeFormat) : r.recTime;
+                if (!exec(QStringLiteral("insert into datacopy (RecNo, SeqWindow, ") +
+                              kDetailColumns +
+                              QStringLiteral(") values ('10018', 1, ?,?,?,?,?,?,?,?,?,?,?,?,?,?,"
+                                             "?,?)"),
+                          {index, shifted, r.volt[0], r.curr[0], r.reason[0], r.volt[1], r.curr[1],
+                           r.reason[1], r.volt[2], r.curr[2], r.reason[2], r.comment, r.timeTick,
+                           r.diffLastTime, QVariant(), QVariant()}))
+                    return false;
+                ++index;
+            }
+        }
+        return true;
+    });
+}
+
+bool RecordStore::generate() {
+    QSqlQuery base(db_);
+    if (!base.exec(
+            QStringLiteral("select RecTime from datacopy where recno='10019' and seqno=0"))) {
+        error_ = base.lastError().text();
+        return false;
+    }
+    int rows = 0;
+    QDateTime start;
+    while (base.next()) {
+        if (rows++ == 0)
+            start = QDateTime::fromString(base.value(0).toString(), kTimeFormat);
+    }
+    const bool timed = inTransaction([&] {
+        for (int k = 1; k <= 1800 && start.isValid(); ++k)
+            if (!exec(QStringLiteral("update datacopy set RecTime = ?, timetick = ? where "
+                                     "recno='10019' and seqno = ?"),
+                      {start.addSecs(60 * k).toString(kTimeFormat), 60 * k, k}))
+                return false;
+        return true;
+    });
+    return timed && generateCopies(rows);
 }
 
 QString RecordStore::listLine(const RecordHeader& h) {

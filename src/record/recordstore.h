@@ -59,6 +59,11 @@ public:
     bool deleteRecord(const QString& recNo);                  // S16
     ChannelExtremes extremes(int channel);                    // S17, channel 1..4
 
+    // Test data in "datacopy": re-times record 10019 minute by minute and
+    // appends copies of record 10018 (repeat times, running index from 191).
+    bool generate();
+    bool generateCopies(int repeat);
+
     // The record list line: number, start time and description in columns.
     static QString listLine(const RecordHeader& header);
     // The record number of a list line.
