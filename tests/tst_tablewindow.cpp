@@ -87,6 +87,16 @@ private slots:
         QVERIFY(f.table->List1()->isHidden());
     }
 
+    void lastRecordingSurvivesANewConnection() {
+        TableFixture f;
+        QVERIFY(f.start());
+        f.record(3);
+        // Off line and on line again: a new table window on the same file.
+        f.main->ResetAll();
+        QVERIFY(f.start());
+        QCOMPARE(f.table->model().rowCount(), 3);
+    }
+
     void filterBySamplingCondition() {
         TableFixture f;
         QVERIFY(f.start());

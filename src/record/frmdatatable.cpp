@@ -123,7 +123,10 @@ frmDataTable::frmDataTable(RecordStore& store, Prompter& prompter, RecordingEngi
     layout->addWidget(grid_, 1);
 
     engine_.CountRecordCount = 0;
-    engine_.ClearData();
+    // The last recording stays in the working table until it is cleared,
+    // recorded over or replaced by a load: show it rather than wipe it.
+    engine_.ClearBuffer();
+    CmbSample_Click();
 }
 
 bool frmDataTable::trapped(bool ok) {
