@@ -62,7 +62,7 @@ struct EngineFixture {
                 [this] { return state; }, [this] { return output; },
                 [this](int c, bool volt) { return readings[std::size_t(c)][volt ? 0 : 1]; }},
             channels, &clock);
-        engine->setView(&view);
+        engine->addView(&view);
     }
     // One tick a second, with the readings the step gives.
     void run(int ticks, const std::function<void(int)>& step = {}) {

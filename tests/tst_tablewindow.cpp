@@ -1,4 +1,5 @@
 // The table window on a live connection to a simulated supply.
+#include "graph/graphrecord.h"
 #include "record/frmdatatable.h"
 #include "support/shellfixture.h"
 
@@ -48,6 +49,10 @@ private slots:
         QTRY_VERIFY(!f.main->OperatorForm->measuredVoltage(2).isEmpty());
         f.record(4);
         QCOMPARE(f.table->model().rowCount(), 4);
+        // The graph took every point and its Start button is back.
+        QCOMPARE(f.main->graph()->voltage(2).size(), 4);
+        QCOMPARE(f.main->graph()->voltage(2).last(), 2.0);
+        QCOMPARE(f.main->graph()->startCaption(), QStringLiteral("Start"));
         QCOMPARE(f.table->model().columnCount(), 12);
         QCOMPARE(f.table->model().headerData(11, Qt::Horizontal).toString(),
                  QStringLiteral("    註    解   "));
@@ -95,6 +100,12 @@ private slots:
         f.main->ResetAll();
         QVERIFY(f.start());
         QCOMPARE(f.table->model().rowCount(), 3);
+    }
+
+    void graphSecondsPerPointFollowTheScale() {
+        const int expected[] = {1, 2, 5, 10, 30, 60, 300, 600, 1800, 3600};
+        for (int i = 0; i < 10; ++i)
+            QCOMPARE(GraphRecord::secondsPerPoint(i), expected[i]);
     }
 
     void filterBySamplingCondition() {

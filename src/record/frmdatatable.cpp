@@ -38,7 +38,7 @@ frmDataTable::frmDataTable(RecordStore& store, Prompter& prompter, RecordingEngi
       comment_(new QLineEdit(commentPanel_)) {
     setObjectName(QStringLiteral("frmDataTable"));
     setWindowTitle(QStringLiteral("Data Table"));
-    engine_.setView(this);
+    engine_.addView(this);
 
     grid_->setModel(&model_);
     grid_->setSelectionBehavior(QAbstractItemView::SelectItems);

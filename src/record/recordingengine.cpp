@@ -55,8 +55,8 @@ bool RecordingEngine::BeginRecordData() {
     }
     start_ = clock_->now();
     // The planned end: the armed length from now.
-    if (view_)
-        view_->recordingStarted(start_, start_.addSecs(CountRecordCount));
+    for (RecordingView* v : views_)
+        v->recordingStarted(start_, start_.addSecs(CountRecordCount));
     timer_.start();
     return true;
 }
@@ -64,15 +64,16 @@ bool RecordingEngine::BeginRecordData() {
 void RecordingEngine::EndRecordData() {
     const bool wasRunning = timer_.isActive();
     timer_.stop();
-    if (view_ && wasRunning)
-        view_->recordingStopped(points_.empty() ? start_ : start_.addSecs(elapsedSec_));
+    if (wasRunning)
+        for (RecordingView* v : views_)
+            v->recordingStopped(points_.empty() ? start_ : start_.addSecs(elapsedSec_));
 }
 
 void RecordingEngine::ClearBuffer() {
     points_.clear();
     windowTick_ = 0;
-    if (view_)
-        view_->cleared();
+    for (RecordingView* v : views_)
+        v->cleared();
 }
 
 void RecordingEngine::ClearData() {
@@ -93,8 +94,8 @@ void RecordingEngine::TimerRecordData_Timer() {
     --CountRecordCount;
     if (CountRecordCount < 0) {
         timer_.stop();
-        if (view_)
-            view_->recordingStopped(start_.addSecs(elapsedSec_));
+        for (RecordingView* v : views_)
+            v->recordingStopped(start_.addSecs(elapsedSec_));
     }
     inTick_ = false;
 }
@@ -177,8 +178,8 @@ void RecordingEngine::WriteSampleRow() {
     row.diffLastTime = diff;
     store_.appendSample(row);
     points_.push_back(row);
-    if (view_)
-        view_->pointWritten(row);
+    for (RecordingView* v : views_)
+        v->pointWritten(row);
     lastTickMsec_ = tickMsec_;
 }
 

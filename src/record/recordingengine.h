@@ -76,7 +76,8 @@ public:
     }
     QDateTime startTime() const { return start_; }
     void setStartTime(const QDateTime& start) { start_ = start; }
-    void setView(RecordingView* view) { view_ = view; }
+    // Windows that show the recording (the table and the graph).
+    void addView(RecordingView* view) { views_.push_back(view); }
 
     static QString timeText(const QDateTime& t);
 
@@ -92,7 +93,7 @@ private:
     Source source_;
     RecordingClock defaultClock_;
     RecordingClock* clock_;
-    RecordingView* view_ = nullptr;
+    std::vector<RecordingView*> views_;
     QTimer timer_;
 
     std::vector<SampleRow> points_;

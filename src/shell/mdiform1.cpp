@@ -558,6 +558,14 @@ void MDIForm1::newLayout(int layout) {
     ResetTableandWave();
     static constexpr int kHighestChannel[] = {0, 2, 0, 1, 3};
     NewTable1(kHighestChannel[layout]);
+    NewWave1(kHighestChannel[layout]);
+}
+
+void MDIForm1::NewWave1(int highestChannel) {
+    waveForm1 = new GraphRecord(highestChannel + 1, this);
+    if (tableDataForm1)
+        tableDataForm1->engine().addView(waveForm1);
+    waveOperation1 = true;
 }
 
 void MDIForm1::NewTable1(int highestChannel) {
@@ -578,7 +586,7 @@ void MDIForm1::NewTable1(int highestChannel) {
 
 void MDIForm1::ResetTableandWave() {
     if (waveOperation1 && waveForm1)
-        waveForm1->deleteLater();
+        waveForm1->deleteLater(); // after the table window that reports to it
     if (tableOperation1 && tableWindow_) {
         tableDataForm1->engine().TimerRecordData().stop();
         tableWindow_->hide();

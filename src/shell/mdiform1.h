@@ -1,5 +1,6 @@
 #pragma once
 
+#include "graph/graphrecord.h"
 #include "link/commtasker.h"
 #include "panels/commandset.h"
 #include "record/frmdatatable.h"
@@ -106,6 +107,7 @@ public:
     void mnuRecordStop_Click();
     void mnuTableData_Click();
     frmDataTable* tableWindow() const { return tableDataForm1; }
+    GraphRecord* graph() const { return waveForm1; }
     dlgRecordLength* recordSetupDialog();
 
     // Menus, toolbar and status bar.
@@ -164,6 +166,7 @@ private:
     void newLayout(int layout);
     void ResetTableandWave();
     void NewTable1(int highestChannel);
+    void NewWave1(int highestChannel);
     void showAbout();
     void showDebug();
 
@@ -182,7 +185,7 @@ private:
     QPointer<frmDataTable> tableDataForm1;
     QPointer<QMdiSubWindow> tableWindow_;
     std::unique_ptr<RecordStore> store_;
-    QPointer<QWidget> waveForm1;
+    QPointer<GraphRecord> waveForm1;
     bool tableOperation1 = false;
     bool waveOperation1 = false;
     QHash<QString, QAction*> actions_;

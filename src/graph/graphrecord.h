@@ -1,0 +1,49 @@
+#pragma once
+
+#include "record/recordingengine.h"
+
+#include <QObject>
+#include <QVector>
+
+#include <array>
+
+namespace trq {
+
+// The data side of the graph window: one voltage and one current series per
+// channel, growing with the recording, and the Start button's caption. The
+// plot that draws them is the graph window's.
+class GraphRecord : public QObject, public RecordingView {
+    Q_OBJECT
+public:
+    explicit GraphRecord(int channels, QObject* parent = nullptr);
+
+    int channels() const { return channels_; }
+    // Seconds per point on the time axis for a record scale.
+    static int secondsPerPoint(int recScale);
+
+    void ClearGraph();
+    void ShowGraph(const SampleRow& row);
+    void ReDraw(const QList<SampleRow>& rows);
+
+    const QVector<double>& voltage(int channel) const { return series_[std::size_t(channel * 2)]; }
+    const QVector<double>& current(int channel) const {
+        return series_[std::size_t(channel * 2 + 1)];
+    }
+    const QString& startCaption() const { return startCaption_; }
+
+    void recordingStarted(const QDateTime&, const QDateTime&) override;
+    void recordingStopped(const QDateTime&) override;
+    void pointWritten(const SampleRow& row) override { ShowGraph(row); }
+    void cleared() override {}
+
+signals:
+    void pointAdded(int index);
+    void redrawn();
+
+private:
+    int channels_;
+    std::array<QVector<double>, 8> series_;
+    QString startCaption_ = QStringLiteral("Start");
+};
+
+} // namespace trq
