@@ -117,6 +117,15 @@ private slots:
         QCOMPARE(q.value(0).toInt(), 3);
     }
 
+    void exportReadsTheWorkingTable() {
+        StoreFixture f;
+        f.record(3);
+        const QList<SampleRow> rows = f.store->exportRows();
+        QCOMPARE(rows.size(), 3);
+        QCOMPARE(rows.at(2).volt[0], QStringLiteral("3.500"));
+        QCOMPARE(rows.at(2).timeTick, 2);
+    }
+
     void filterBySamplingCondition() {
         StoreFixture f;
         f.record(4);

@@ -1,5 +1,6 @@
 // The table window on a live connection to a simulated supply.
 #include "graph/graphrecord.h"
+#include "record/dlgrecordlength.h"
 #include "record/frmdatatable.h"
 #include "support/shellfixture.h"
 
@@ -7,6 +8,7 @@
 #include <QComboBox>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QTimer>
 
 using namespace trq;
 using namespace trq::test;
@@ -100,6 +102,42 @@ private slots:
         f.main->ResetAll();
         QVERIFY(f.start());
         QCOMPARE(f.table->model().rowCount(), 3);
+    }
+
+    void fourChannelRecordingsKeepChannelFour() {
+        TableFixture f;
+        QVERIFY(f.start(QStringLiteral("TRQ-7206S")));
+        QCOMPARE(f.table->model().columnCount(), 15);
+        QCOMPARE(f.table->model().headerData(11, Qt::Horizontal).toString(),
+                 QStringLiteral("CH4:Voltage[V]"));
+        f.instrument().channel(4).vset = 3;
+        f.instrument().channel(4).iset = 1;
+        QTRY_COMPARE(f.main->OperatorForm->measuredVoltage(3), QStringLiteral("3.000"));
+        f.record(2);
+        f.prompter.answers = {Prompter::Answer::Yes};
+        f.table->cmdSave_Click();
+        f.prompter.answers = {Prompter::Answer::Yes};
+        f.table->cmdClear_Click();
+        f.table->cmdLoadRecord_Click();
+        f.table->List1_Click(0);
+        QCOMPARE(f.table->model().index(0, 11).data().toString(), QStringLiteral("3.000"));
+    }
+
+    void setupArmsTheEngine() {
+        TableFixture f;
+        QVERIFY(f.start());
+        QTimer::singleShot(0, [&] {
+            auto* dlg = f.main->recordSetupDialog();
+            dlg->cmbMinuites()->setCurrentIndex(2);
+            dlg->cmdScale()->setCurrentIndex(2);
+            dlg->OKButton_Click();
+        });
+        f.main->mnuRecordPeriod_Click();
+        QCOMPARE(f.table->engine().CountRecordCount, 120);
+        f.main->mnuRecordStart_Click();
+        QVERIFY(f.table->engine().TimerRecordData().isActive());
+        f.main->mnuRecordStop_Click();
+        QVERIFY(!f.table->engine().TimerRecordData().isActive());
     }
 
     void graphSecondsPerPointFollowTheScale() {

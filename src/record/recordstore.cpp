@@ -278,6 +278,18 @@ bool RecordStore::generate() {
     return timed && generateCopies(rows);
 }
 
+QList<SampleRow> RecordStore::exportRows() {
+    QList<SampleRow> rows;
+    QSqlQuery q(db_);
+    if (!q.exec(QStringLiteral("select * from datatemp"))) {
+        error_ = q.lastError().text();
+        return rows;
+    }
+    while (q.next())
+        rows << sampleOf(q);
+    return rows;
+}
+
 QString RecordStore::listLine(const RecordHeader& h) {
     auto column = [](const QString& s, int width) {
         return (s + QString(width + 1, QLatin1Char(' '))).left(width);

@@ -58,6 +58,8 @@ public:
     bool loadToWorking(const QString& recNo);                 // S1 then S15
     bool deleteRecord(const QString& recNo);                  // S16
     ChannelExtremes extremes(int channel);                    // S17, channel 1..4
+    // S18: the working table in its own order, for the export.
+    QList<SampleRow> exportRows();
 
     // Test data in "datacopy": re-times record 10019 minute by minute and
     // appends copies of record 10018 (repeat times, running index from 191).
