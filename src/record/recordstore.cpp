@@ -15,24 +15,38 @@ QString text(const QVariant& v) {
     return v.isNull() ? QString() : v.toString();
 }
 
-SampleRow sampleOf(const QSqlQuery& q) {
+// Positions of the sample columns in a result, found once per result.
+struct SampleColumns {
+    int seqNo, recTime, comment, timeTick, diffLastTime;
+    std::array<int, 4> volt, curr;
+    std::array<int, 3> reason;
+
+    explicit SampleColumns(const QSqlRecord& rec) {
+        auto at = [&](const char* name) { return rec.indexOf(QLatin1String(name)); };
+        seqNo = at("SeqNo");
+        recTime = at("RecTime");
+        comment = at("Comment");
+        timeTick = at("TimeTick");
+        diffLastTime = at("DiffLastTime");
+        volt = {at("PVal"), at("PVal2"), at("PVal3"), at("PVal4")};
+        curr = {at("SVal"), at("SVal2"), at("SVal3"), at("SVal4")};
+        reason = {at("Reason"), at("Reason2"), at("Reason3")};
+    }
+};
+
+SampleRow sampleOf(const QSqlQuery& q, const SampleColumns& col) {
     SampleRow r;
-    const QSqlRecord rec = q.record();
-    auto field = [&](const char* name) { return q.value(rec.indexOf(QLatin1String(name))); };
-    r.seqNo = field("SeqNo").toLongLong();
-    r.recTime = text(field("RecTime"));
-    static const char* const volts[] = {"PVal", "PVal2", "PVal3", "PVal4"};
-    static const char* const currs[] = {"SVal", "SVal2", "SVal3", "SVal4"};
-    static const char* const reasons[] = {"Reason", "Reason2", "Reason3"};
+    r.seqNo = q.value(col.seqNo).toLongLong();
+    r.recTime = text(q.value(col.recTime));
     for (std::size_t i = 0; i < 4; ++i) {
-        r.volt[i] = text(field(volts[i]));
-        r.curr[i] = text(field(currs[i]));
+        r.volt[i] = text(q.value(col.volt[i]));
+        r.curr[i] = text(q.value(col.curr[i]));
     }
     for (std::size_t i = 0; i < 3; ++i)
-        r.reason[i] = text(field(reasons[i]));
-    r.comment = text(field("Comment"));
-    r.timeTick = field("TimeTick").toLongLong();
-    r.diffLastTime = field("DiffLastTime").toLongLong();
+        r.reason[i] = text(q.value(col.reason[i]));
+    r.comment = text(q.value(col.comment));
+    r.timeTick = q.value(col.timeTick).toLongLong();
+    r.diffLastTime = q.value(col.diffLastTime).toLongLong();
     return r;
 }
 
@@ -87,6 +101,8 @@ bool RecordStore::appendSample(const SampleRow& r) {
 QList<SampleRow> RecordStore::workingRows(QChar reason) {
     QList<SampleRow> rows;
     QSqlQuery q(db_);
+    q.setForwardOnly(true); // no row cache: a day of points is read once
+    rows.reserve(workingCount());
     if (reason.isNull()) {
         q.prepare(QStringLiteral("select * from datatemp order by seqno asc"));
     } else {
@@ -97,8 +113,9 @@ QList<SampleRow> RecordStore::workingRows(QChar reason) {
         error_ = q.lastError().text();
         return rows;
     }
+    const SampleColumns columns(q.record());
     while (q.next())
-        rows << sampleOf(q);
+        rows << sampleOf(q, columns);
     return rows;
 }
 
@@ -234,8 +251,9 @@ bool RecordStore::generateCopies(int repeat) {
                 error_ = source.lastError().text();
                 return false;
             }
+            const SampleColumns columns(source.record());
             while (source.next()) {
-                const SampleRow r = sampleOf(source);
+                const SampleRow r = sampleOf(source, columns);
                 const QDateTime t = QDateTime::fromString(r.recTime, kTimeFormat);
                 const QString shifted =
                     t.isValid() ? t.addSecs(5 * index).toString(kTimeFormat) : r.recTime;
@@ -281,12 +299,14 @@ bool RecordStore::generate() {
 QList<SampleRow> RecordStore::exportRows() {
     QList<SampleRow> rows;
     QSqlQuery q(db_);
+    q.setForwardOnly(true);
     if (!q.exec(QStringLiteral("select * from datatemp"))) {
         error_ = q.lastError().text();
         return rows;
     }
+    const SampleColumns columns(q.record());
     while (q.next())
-        rows << sampleOf(q);
+        rows << sampleOf(q, columns);
     return rows;
 }
 
