@@ -22,8 +22,11 @@ namespace {
 const QChar kFilterCodes[] = {QChar(),          QLatin1Char('0'), QLatin1Char('1'),
                               QLatin1Char('2'), QLatin1Char('3'), QChar()};
 
+// Widths were laid out in twips for an 8-point font (13 pixels high); they
+// grow with the font in use so the texts still fit.
 int twipsToPixels(int twips, const QWidget* w) {
-    return twips * w->logicalDpiX() / 1440;
+    const double scale = std::max(1.0, w->fontMetrics().height() / 13.0);
+    return int(twips * w->logicalDpiX() / 1440.0 * scale);
 }
 
 } // namespace
@@ -45,9 +48,9 @@ frmDataTable::frmDataTable(RecordStore& store, Prompter& prompter, RecordingEngi
     grid_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     grid_->verticalHeader()->setVisible(false);
     grid_->verticalHeader()->setDefaultSectionSize(grid_->fontMetrics().height() + 6);
-    for (int c = 0; c < model_.columnCount(); ++c)
-        grid_->setColumnWidth(
-            c, twipsToPixels(SampleTableModel::columnTwips(c, model_.channels()), this));
+    applyColumnWidths();
+    // A reset model gives the header its default widths back.
+    connect(&model_, &QAbstractItemModel::modelReset, this, &frmDataTable::applyColumnWidths);
     connect(grid_, &QTableView::clicked, this, [this](const QModelIndex& index) {
         if (index.column() == model_.commentColumn())
             beginComment(index.row());
@@ -127,6 +130,20 @@ frmDataTable::frmDataTable(RecordStore& store, Prompter& prompter, RecordingEngi
     // recorded over or replaced by a load: show it rather than wipe it.
     engine_.ClearBuffer();
     CmbSample_Click();
+}
+
+void frmDataTable::applyColumnWidths() {
+    // The laid-out widths, but never narrower than a heading or a time.
+    const QFontMetrics fm = grid_->fontMetrics();
+    for (int c = 0; c < model_.columnCount(); ++c) {
+        int width = twipsToPixels(SampleTableModel::columnTwips(c, model_.channels()), this);
+        width = std::max(
+            width, fm.horizontalAdvance(model_.headerData(c, Qt::Horizontal).toString()) + 16);
+        if (c == 1)
+            width =
+                std::max(width, fm.horizontalAdvance(QStringLiteral("0000/00/00 00:00:00")) + 24);
+        grid_->setColumnWidth(c, width);
+    }
 }
 
 bool frmDataTable::trapped(bool ok) {

@@ -60,6 +60,7 @@ public:
 
 private:
     bool trapped(bool ok);
+    void applyColumnWidths();
 
     RecordStore& store_;
     Prompter& prompter_;
