@@ -92,6 +92,13 @@ private slots:
         QCOMPARE(m.index(0, 8).data().toString(), QStringLiteral("2.000"));
         QCOMPARE(m.index(0, 10).data().toString(), QStringLiteral("3")); // Reason3
         QVERIFY(f.table->List1()->isHidden());
+
+        // A new recording is a new record: its save does not replace the loaded one.
+        f.record(2);
+        QCOMPARE(f.table->txtRecno()->text(), QString());
+        f.prompter.answers = {Prompter::Answer::Yes};
+        f.table->cmdSave_Click();
+        QCOMPARE(f.table->txtRecno()->text(), QStringLiteral("2"));
     }
 
     void lastRecordingSurvivesANewConnection() {

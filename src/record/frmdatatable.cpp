@@ -160,11 +160,6 @@ void frmDataTable::cmdClear_Click() {
                       Prompter::Icon::Question, Prompter::Buttons::YesNo) != Prompter::Answer::Yes)
         return;
     engine_.ClearData();
-    recNo_->clear();
-    description_->clear();
-    filter_->setCurrentIndex(0);
-    startTime_->clear();
-    endTime_->clear();
 }
 
 void frmDataTable::cmdSave_Click() {
@@ -263,6 +258,15 @@ void frmDataTable::pointWritten(const SampleRow& row) {
 
 void frmDataTable::cleared() {
     model_.clear();
+}
+
+void frmDataTable::dataCleared() {
+    // New data is no saved record: a save must not replace the one loaded.
+    recNo_->clear();
+    description_->clear();
+    filter_->setCurrentIndex(0);
+    startTime_->clear();
+    endTime_->clear();
 }
 
 } // namespace trq

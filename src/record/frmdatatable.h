@@ -57,6 +57,7 @@ public:
     void recordingStopped(const QDateTime& lastPoint) override;
     void pointWritten(const SampleRow& row) override;
     void cleared() override;
+    void dataCleared() override;
 
 private:
     bool trapped(bool ok);

@@ -82,6 +82,8 @@ void RecordingEngine::ClearData() {
     elapsedSec_ = 0;
     lastTickMsec_ = -1;
     ResetChannelBoxes();
+    for (RecordingView* v : views_)
+        v->dataCleared();
 }
 
 void RecordingEngine::TimerRecordData_Timer() {

@@ -33,7 +33,10 @@ public:
     virtual void recordingStarted(const QDateTime& start, const QDateTime& plannedEnd) = 0;
     virtual void recordingStopped(const QDateTime& lastPoint) = 0;
     virtual void pointWritten(const SampleRow& row) = 0;
+    // The buffer was emptied.
     virtual void cleared() = 0;
+    // Everything was cleared: buffer, working table and the record shown.
+    virtual void dataCleared() {}
 };
 
 // Samples the panel's measured values once a second, folds them into points
