@@ -1,0 +1,55 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <array>
+#include <optional>
+#include <span>
+
+namespace trq {
+
+// Time and axis arithmetic of the graph window, kept apart from the plot so
+// it can be checked on its own. Times on the x axis are fractions of a day.
+
+// "1D 1:1:1", or "1:2:5" below a day: numbers without leading zeros.
+QString FormatElapsed(qint64 seconds);
+
+// One choice of the time axis length.
+struct XLength {
+    const char* text;
+    const char* caption;
+    const char* labelFormat; // "h:n:ss", "h:nn" or "hh:nn"
+    const char* rangeEnd;    // a time of day, "0:5:00"
+    int majorDivisions;
+};
+
+// The time-length choices: minutes below a 60-second period, hours above.
+std::span<const XLength> xLengthChoices(int iXTime);
+std::optional<XLength> xLength(const QString& text);
+
+// "h:mm:ss" style texts to day fractions ("0:5:00" is 5 minutes).
+double dayFraction(const QString& timeOfDay);
+// A day fraction in a label format: "h" and "n" without leading zeros,
+// "hh", "nn" and "ss" with them.
+QString formatAxisTime(double dayFraction, const QString& labelFormat);
+
+// The x of sample i, and the sample a cursor at x stands on.
+double sampleX(int index, int iXTime);
+int sampleIndexAt(double x, int iXTime);
+
+// The range choices of the voltage and current axes; the first is "Default".
+QStringList voltageRangeChoices();
+QStringList currentRangeChoices();
+
+// The cursor list: a voltage and a current entry per channel.
+QStringList cursorChoices(int channels);
+
+// Statistics list lines. Extremes are texts as the database gives them,
+// empty where it has none.
+struct ChannelSummary {
+    QString maxV, minV, maxA, minA;
+};
+QStringList summaryLines(int sampleCount, int iXTime, std::span<const ChannelSummary> channels);
+
+} // namespace trq

@@ -1,0 +1,139 @@
+#include "graph/graphmath.h"
+#include "support/testsupport.h"
+
+#include <QApplication>
+
+using namespace trq;
+
+class TestGraphMath : public QObject {
+    Q_OBJECT
+private slots:
+    void formatElapsed_data() {
+        QTest::addColumn<qint64>("seconds");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("zero") << qint64(0) << "0:0:0";
+        QTest::newRow("an hour") << qint64(3600) << "1:0:0";
+        QTest::newRow("no leading zeros") << qint64(3725) << "1:2:5";
+        QTest::newRow("a day") << qint64(86400) << "1D 0:0:0";
+        QTest::newRow("a day and a bit") << qint64(86400 + 3661) << "1D 1:1:1";
+    }
+    void formatElapsed() {
+        QFETCH(qint64, seconds);
+        QFETCH(QString, text);
+        QCOMPARE(FormatElapsed(seconds), text);
+    }
+
+    void timeLengthChoicesFollowThePeriod_data() {
+        QTest::addColumn<int>("period");
+        QTest::addColumn<QString>("first");
+        QTest::addColumn<QString>("last");
+        QTest::newRow("30 s") << 30 << "5m"
+                              << "60m";
+        QTest::newRow("60 s") << 60 << "1 Hr"
+                              << "1Day";
+        QTest::newRow("one hour") << 3600 << "1 Hr"
+                                  << "1Day";
+    }
+    void timeLengthChoicesFollowThePeriod() {
+        QFETCH(int, period);
+        QFETCH(QString, first);
+        QFETCH(QString, last);
+        const auto choices = xLengthChoices(period);
+        QCOMPARE(choices.size(), std::size_t(5));
+        QCOMPARE(QLatin1String(choices.front().text), first);
+        QCOMPARE(QLatin1String(choices.back().text), last);
+    }
+
+    void timeLengthAxes_data() {
+        QTest::addColumn<QString>("choice");
+        QTest::addColumn<QString>("caption");
+        QTest::addColumn<QString>("format");
+        QTest::addColumn<int>("rangeSeconds");
+        QTest::addColumn<int>("divisions");
+        QTest::addColumn<QString>("endLabel");
+        QTest::newRow("5m") << "5m"
+                            << "Elapsed Time [Sec]"
+                            << "h:n:ss" << 300 << 5 << "0:5:00";
+        QTest::newRow("60m") << "60m"
+                             << "Elapsed Time [Sec]"
+                             << "h:n:ss" << 3600 << 6 << "1:0:00";
+        QTest::newRow("3 Hr") << "3 Hr"
+                              << "Elapsed Time [min]"
+                              << "h:nn" << 10800 << 6 << "3:00";
+        QTest::newRow("12Hr") << "12Hr"
+                              << "Elapsed Time [Min]"
+                              << "h:nn" << 43200 << 6 << "12:00";
+        QTest::newRow("1Day") << "1Day"
+                              << "Elapsed Time [Min]"
+                              << "hh:nn" << 86340 << 6 << "23:59";
+    }
+    void timeLengthAxes() {
+        QFETCH(QString, choice);
+        QFETCH(QString, caption);
+        QFETCH(QString, format);
+        QFETCH(int, rangeSeconds);
+        QFETCH(int, divisions);
+        QFETCH(QString, endLabel);
+        const auto x = xLength(choice);
+        QVERIFY(x);
+        QCOMPARE(QLatin1String(x->caption), caption);
+        QCOMPARE(QLatin1String(x->labelFormat), format);
+        QCOMPARE(x->majorDivisions, divisions);
+        const double end = dayFraction(QLatin1String(x->rangeEnd));
+        QCOMPARE(qRound(end * 86400), rangeSeconds);
+        QCOMPARE(formatAxisTime(end, format), endLabel);
+        QVERIFY(!xLength(QStringLiteral("2 Hr")));
+    }
+
+    void axisLabels() {
+        QCOMPARE(formatAxisTime(dayFraction(QStringLiteral("1:02:05")), QStringLiteral("h:n:ss")),
+                 QStringLiteral("1:2:05"));
+        QCOMPARE(formatAxisTime(dayFraction(QStringLiteral("3:07")), QStringLiteral("hh:nn")),
+                 QStringLiteral("03:07"));
+        QCOMPARE(formatAxisTime(0, QStringLiteral("h:nn")), QStringLiteral("0:00"));
+    }
+
+    void cursorPositionsAndSamples() {
+        // Ten samples at 5 s lie at 0 .. 45 s; a cursor maps back to its sample.
+        QCOMPARE(sampleX(9, 5) * 86400, 45.0);
+        for (int i : {0, 3, 9})
+            QCOMPARE(sampleIndexAt(sampleX(i, 5), 5), i);
+        QCOMPARE(sampleIndexAt(90.0 / 86400, 30), 3);
+        QCOMPARE(sampleIndexAt(1.0, 0), 0);
+    }
+
+    void rangeAndCursorLists() {
+        const QStringList volts = voltageRangeChoices();
+        QCOMPARE(volts.size(), 2 + 21);
+        QCOMPARE(volts.at(2), QStringLiteral("5V"));
+        QCOMPARE(volts.last(), QStringLiteral("105V"));
+        const QStringList amps = currentRangeChoices();
+        QCOMPARE(amps.size(), 2 + 9 + 10);
+        QCOMPARE(amps.at(2), QStringLiteral("0.5A"));
+        QCOMPARE(amps.at(10), QStringLiteral("4.5A"));
+        QCOMPARE(amps.last(), QStringLiteral("50A"));
+        QCOMPARE(cursorChoices(1), (QStringList{"CH1 Vol", "CH1 Cur"}));
+        QCOMPARE(cursorChoices(4).last(), QStringLiteral("CH4 Cur"));
+    }
+
+    void statistics() {
+        // Empty working table: zero counts and empty extremes.
+        const ChannelSummary none;
+        QCOMPARE(summaryLines(0, 1, std::span(&none, 1)),
+                 (QStringList{"Total Time:0d 0:0:0", "Time Slice: 1sec", "Samples: 0",
+                              "CH1 Max:V A", "CH1 Min:V A"}));
+        // Three samples at 5 s.
+        const ChannelSummary one{"12.5", "12.4", "1.25", "1.2"};
+        QCOMPARE(summaryLines(3, 5, std::span(&one, 1)).mid(0, 4),
+                 (QStringList{"Total Time:0:0:10", "Time Slice: 5sec", "Samples: 2",
+                              "CH1 Max:12.5V 1.25A"}));
+        // Four channels: lines for every channel.
+        const std::array<ChannelSummary, 4> four{one, one, one, one};
+        const QStringList lines = summaryLines(2, 1, four);
+        QCOMPARE(lines.size(), 3 + 8);
+        QCOMPARE(lines.at(9), QStringLiteral("CH4 Max:12.5V 1.25A"));
+    }
+};
+
+TRQ_TEST_MAIN(TestGraphMath)
+#include "tst_graphmath.moc"
