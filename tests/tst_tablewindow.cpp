@@ -1,4 +1,5 @@
 // The table window on a live connection to a simulated supply.
+#include "graph/frmgraphicrecord.h"
 #include "graph/graphrecord.h"
 #include "record/dlgrecordlength.h"
 #include "record/frmdatatable.h"
@@ -9,6 +10,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QTimer>
+#include <qcustomplot.h>
 
 using namespace trq;
 using namespace trq::test;
@@ -145,6 +147,28 @@ private slots:
         QVERIFY(f.table->engine().TimerRecordData().isActive());
         f.main->mnuRecordStop_Click();
         QVERIFY(!f.table->engine().TimerRecordData().isActive());
+    }
+
+    void graphWindowDrawsTheWorkingTable() {
+        TableFixture f;
+        QVERIFY(f.start());
+        f.record(10);
+        f.main->mnuWave_Click();
+        frmGraphicRecord* g = f.main->graphWindow();
+        QVERIFY(g && g->isVisible());
+        QCOMPARE(g->plot(0)->data()->size(), 10);
+        QCOMPARE(g->plot(5)->data()->size(), 10);
+        QCOMPARE(g->plot(6)->data()->size(), 0); // three channels: no channel 4
+        QCOMPARE((g->plot(0)->data()->constEnd() - 1)->key, 9.0 / 86400);
+        QCOMPARE(g->lstWave()->item(0)->text(), QStringLiteral("Total Time:0:0:9"));
+        QCOMPARE(g->lstWave()->item(2)->text(), QStringLiteral("Samples: 9"));
+        QVERIFY(g->lstWave()->item(3)->text().startsWith(QStringLiteral("CH1 Max:")));
+        // Live points are appended, not redrawn.
+        f.table->engine().RecordPeriod(0, 0, 0, 1, 0, 0);
+        f.main->mnuRecordStart_Click();
+        f.table->engine().TimerRecordData_Timer();
+        QCOMPARE(g->plot(0)->data()->size(), 1); // a new recording starts a clear graph
+        QCOMPARE(g->cmbXLength()->itemText(0), QStringLiteral("5m"));
     }
 
     void graphSecondsPerPointFollowTheScale() {

@@ -207,8 +207,10 @@ void frmDataTable::List1_Click(int index) {
         startTime_->setText(header->startTime);
         endTime_->setText(header->endTime);
         description_->setText(header->comment);
-        if (trapped(store_.loadToWorking(number)))
+        if (trapped(store_.loadToWorking(number))) {
             CmbSample_Click();
+            emit recordLoaded();
+        }
     }
     list_->hide();
 }

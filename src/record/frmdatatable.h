@@ -52,6 +52,11 @@ public:
     QWidget* pnlDataComment() const { return commentPanel_; }
     QLineEdit* txtDataComment() const { return comment_; }
 
+signals:
+    // A saved record was loaded into the working table.
+    void recordLoaded();
+
+public:
     // RecordingView
     void recordingStarted(const QDateTime& start, const QDateTime& plannedEnd) override;
     void recordingStopped(const QDateTime& lastPoint) override;

@@ -256,8 +256,11 @@ void MDIForm1::buildMenus() {
         }
         if (tableWindow_)
             tableWindow_->hide();
+        if (waveWindow_)
+            waveWindow_->hide();
     });
-    addItem(view, QStringLiteral("mnuWave"), QStringLiteral("&Wave"));
+    on(addItem(view, QStringLiteral("mnuWave"), QStringLiteral("&Wave")),
+       [this] { mnuWave_Click(); });
     on(addItem(view, QStringLiteral("mnuTableData"), QStringLiteral("T&abular Data")),
        [this] { mnuTableData_Click(); });
     QAction* toolbarItem = addItem(view, QStringLiteral("mnuToolbar"), QStringLiteral("&Toolbar"));
@@ -565,7 +568,38 @@ void MDIForm1::NewWave1(int highestChannel) {
     waveForm1 = new GraphRecord(highestChannel + 1, this);
     if (tableDataForm1)
         tableDataForm1->engine().addView(waveForm1);
+    frmGraphicRecord::Limits limits{
+        [this] {
+            return OperatorForm ? data_.find(MachineType).value_or(MachineTypeRecord{}).maxVolt
+                                : 0.0;
+        },
+        [this] {
+            return OperatorForm ? data_.find(MachineType).value_or(MachineTypeRecord{}).maxCurr
+                                : 0.0;
+        },
+        [this] { return recordSetupDialog()->RecScale; }};
+    graphWindow_ = new frmGraphicRecord(*waveForm1, *store_, std::move(limits));
+    waveWindow_ = mdi_->addSubWindow(graphWindow_);
+    waveWindow_->setAttribute(Qt::WA_DeleteOnClose, false);
+    waveWindow_->hide();
+    if (tableDataForm1)
+        connect(tableDataForm1, &frmDataTable::recordLoaded, graphWindow_,
+                &frmGraphicRecord::ReDraw);
     waveOperation1 = true;
+}
+
+void MDIForm1::mnuWave_Click() {
+    if (!waveWindow_ || !graphWindow_)
+        return;
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    graphWindow_->ReDraw();
+    waveWindow_->showMaximized();
+    waveWindow_->raise();
+    if (tableWindow_)
+        tableWindow_->hide();
+    if (panelWindow_)
+        panelWindow_->hide();
+    QApplication::restoreOverrideCursor();
 }
 
 void MDIForm1::NewTable1(int highestChannel) {
@@ -585,6 +619,10 @@ void MDIForm1::NewTable1(int highestChannel) {
 }
 
 void MDIForm1::ResetTableandWave() {
+    if (waveOperation1 && waveWindow_) {
+        waveWindow_->hide();
+        waveWindow_->deleteLater();
+    }
     if (waveOperation1 && waveForm1)
         waveForm1->deleteLater(); // after the table window that reports to it
     if (tableOperation1 && tableWindow_) {
@@ -860,6 +898,9 @@ void MDIForm1::mnuRecordPeriod_Click() {
                                               dlg->RecScale, dlg->RecPointStyle);
         tableDataForm1->setScaleIndices(dlg->RecScale, 0);
     }
+    if (graphWindow_)
+        graphWindow_->ChangeCursorColor(
+            {dlg->ChColor[0], dlg->ChColor[1], dlg->ChColor[2], dlg->ChColor[3]});
 }
 
 void MDIForm1::mnuRecordStart_Click() {
@@ -884,6 +925,8 @@ void MDIForm1::mnuTableData_Click() {
     tableWindow_->raise();
     if (panelWindow_)
         panelWindow_->hide();
+    if (waveWindow_)
+        waveWindow_->hide();
 }
 
 dlgRecordLength* MDIForm1::recordSetupDialog() {

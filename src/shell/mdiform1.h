@@ -1,5 +1,6 @@
 #pragma once
 
+#include "graph/frmgraphicrecord.h"
 #include "graph/graphrecord.h"
 #include "link/commtasker.h"
 #include "panels/commandset.h"
@@ -108,6 +109,8 @@ public:
     void mnuTableData_Click();
     frmDataTable* tableWindow() const { return tableDataForm1; }
     GraphRecord* graph() const { return waveForm1; }
+    frmGraphicRecord* graphWindow() const { return graphWindow_; }
+    void mnuWave_Click();
     dlgRecordLength* recordSetupDialog();
 
     // Menus, toolbar and status bar.
@@ -186,6 +189,8 @@ private:
     QPointer<QMdiSubWindow> tableWindow_;
     std::unique_ptr<RecordStore> store_;
     QPointer<GraphRecord> waveForm1;
+    QPointer<frmGraphicRecord> graphWindow_;
+    QPointer<QMdiSubWindow> waveWindow_;
     bool tableOperation1 = false;
     bool waveOperation1 = false;
     QHash<QString, QAction*> actions_;
