@@ -19,10 +19,12 @@ namespace trq {
 
 namespace {
 
-// Tick labels of the time axis in the chosen label format.
-class DayFractionTicker : public QCPAxisTicker {
+// Ticks at the major divisions of the chosen length, labelled in its format.
+class DayFractionTicker : public QCPAxisTickerFixed {
 public:
-    explicit DayFractionTicker(const QString* format) : format_(format) {}
+    explicit DayFractionTicker(const QString* format) : format_(format) {
+        setScaleStrategy(ssNone);
+    }
 
 protected:
     QString getTickLabel(double tick, const QLocale&, QChar, int) override {
@@ -138,7 +140,9 @@ void frmGraphicRecord::selectXLength(const QString& text) {
     plot_->xAxis->setLabel(QLatin1String(x->caption));
     labelFormat_ = QLatin1String(x->labelFormat);
     plot_->xAxis->setRange(0, dayFraction(QLatin1String(x->rangeEnd)));
-    plot_->xAxis->ticker()->setTickCount(x->majorDivisions);
+    const double range = dayFraction(QLatin1String(x->rangeEnd));
+    static_cast<QCPAxisTickerFixed*>(plot_->xAxis->ticker().data())
+        ->setTickStep(range / x->majorDivisions);
     plot_->replot(QCustomPlot::rpQueuedReplot);
 }
 
