@@ -195,10 +195,9 @@ void frmGraphicRecord::pointAdded(int index) {
 void frmGraphicRecord::ShowSummary() {
     std::vector<ChannelSummary> channels;
     auto text = [](const std::optional<double>& v) { return v ? QString::number(*v) : QString(); };
-    for (int c = 1; c <= data_.channels(); ++c) {
-        const ChannelExtremes e = store_.extremes(c);
+    // Once a second during a recording: one scan for all channels.
+    for (const ChannelExtremes& e : store_.extremesUpTo(data_.channels()))
         channels.push_back({text(e.maxVolt), text(e.minVolt), text(e.maxCurr), text(e.minCurr)});
-    }
     summary_->clear();
     summary_->addItems(summaryLines(SampleCount(), iXTime_, channels));
 }

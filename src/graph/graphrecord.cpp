@@ -19,11 +19,15 @@ void GraphRecord::ClearGraph() {
     emit redrawn();
 }
 
-void GraphRecord::ShowGraph(const SampleRow& row) {
+void GraphRecord::append(const SampleRow& row) {
     for (int c = 0; c < channels_; ++c) {
         series_[std::size_t(c * 2)].append(leadingNumber(row.volt[std::size_t(c)]));
         series_[std::size_t(c * 2 + 1)].append(leadingNumber(row.curr[std::size_t(c)]));
     }
+}
+
+void GraphRecord::ShowGraph(const SampleRow& row) {
+    append(row);
     emit pointAdded(int(series_[0].size()) - 1);
 }
 
@@ -31,10 +35,7 @@ void GraphRecord::ReDraw(const QList<SampleRow>& rows) {
     for (auto& s : series_)
         s.clear();
     for (const SampleRow& row : rows)
-        for (int c = 0; c < channels_; ++c) {
-            series_[std::size_t(c * 2)].append(leadingNumber(row.volt[std::size_t(c)]));
-            series_[std::size_t(c * 2 + 1)].append(leadingNumber(row.curr[std::size_t(c)]));
-        }
+        append(row);
     emit redrawn();
 }
 

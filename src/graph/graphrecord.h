@@ -41,6 +41,8 @@ signals:
     void redrawn();
 
 private:
+    void append(const SampleRow& row);
+
     int channels_;
     std::array<QVector<double>, 8> series_;
     QString startCaption_ = QStringLiteral("Start");

@@ -101,22 +101,13 @@ bool RecordStore::appendSample(const SampleRow& r) {
 QList<SampleRow> RecordStore::workingRows(QChar reason) {
     QList<SampleRow> rows;
     QSqlQuery q(db_);
-    q.setForwardOnly(true); // no row cache: a day of points is read once
-    rows.reserve(workingCount());
     if (reason.isNull()) {
         q.prepare(QStringLiteral("select * from datatemp order by seqno asc"));
     } else {
         q.prepare(QStringLiteral("select * from datatemp where reason = ? order by seqno asc"));
         q.addBindValue(QString(reason));
     }
-    if (!q.exec()) {
-        error_ = q.lastError().text();
-        return rows;
-    }
-    const SampleColumns columns(q.record());
-    while (q.next())
-        rows << sampleOf(q, columns);
-    return rows;
+    return readRows(q);
 }
 
 int RecordStore::workingCount() {
@@ -209,31 +200,43 @@ bool RecordStore::deleteRecord(const QString& recNo) {
 }
 
 ChannelExtremes RecordStore::extremes(int channel) {
-    const QString suffix = channel <= 1 ? QString() : QString::number(channel);
-    ChannelExtremes e;
-    QSqlQuery q(db_);
-    // Only numeric values take part; an empty reading is no extreme.
+    const std::vector<ChannelExtremes> all = extremesUpTo(std::clamp(channel, 1, 4));
+    return all.back();
+}
+
+std::vector<ChannelExtremes> RecordStore::extremesUpTo(int channels) {
+    // Only numeric values take part; an empty reading is no extreme. One
+    // scan of the working table serves every channel.
     const QString numeric = QStringLiteral(
         "case when trim(%1) <> '' and trim(%1) not glob '*[^-+0-9.eE]*' then cast(%1 as real) end");
-    const QString p = numeric.arg(QStringLiteral("pval") + suffix);
-    const QString sv = numeric.arg(QStringLiteral("sval") + suffix);
-    const QString sql =
-        QStringLiteral("select max(%1), min(%1), max(%2), min(%2) from datatemp").arg(p, sv);
-    if (!q.exec(sql) || !q.next())
-        return e;
+    QStringList columns;
+    for (int c = 1; c <= channels; ++c) {
+        const QString suffix = c == 1 ? QString() : QString::number(c);
+        const QString p = numeric.arg(QStringLiteral("pval") + suffix);
+        const QString sv = numeric.arg(QStringLiteral("sval") + suffix);
+        columns << QStringLiteral("max(%1), min(%1), max(%2), min(%2)").arg(p, sv);
+    }
+    std::vector<ChannelExtremes> result(std::size_t(std::max(channels, 1)));
+    QSqlQuery q(db_);
+    if (channels < 1 ||
+        !q.exec(QStringLiteral("select ") + columns.join(QStringLiteral(", ")) +
+                QStringLiteral(" from datatemp")) ||
+        !q.next())
+        return result;
     auto number = [&](int i) -> std::optional<double> {
         const QVariant v = q.value(i);
-        if (v.isNull())
-            return std::nullopt;
         bool ok = false;
         const double d = v.toDouble(&ok);
-        return ok ? std::optional<double>(d) : std::nullopt;
+        return v.isNull() || !ok ? std::nullopt : std::optional<double>(d);
     };
-    e.maxVolt = number(0);
-    e.minVolt = number(1);
-    e.maxCurr = number(2);
-    e.minCurr = number(3);
-    return e;
+    for (int c = 0; c < channels; ++c) {
+        ChannelExtremes& e = result[std::size_t(c)];
+        e.maxVolt = number(4 * c);
+        e.minVolt = number(4 * c + 1);
+        e.maxCurr = number(4 * c + 2);
+        e.minCurr = number(4 * c + 3);
+    }
+    return result;
 }
 
 namespace {
@@ -297,10 +300,15 @@ bool RecordStore::generate() {
 }
 
 QList<SampleRow> RecordStore::exportRows() {
-    QList<SampleRow> rows;
     QSqlQuery q(db_);
-    q.setForwardOnly(true);
-    if (!q.exec(QStringLiteral("select * from datatemp"))) {
+    q.prepare(QStringLiteral("select * from datatemp"));
+    return readRows(q);
+}
+
+QList<SampleRow> RecordStore::readRows(QSqlQuery& q) {
+    QList<SampleRow> rows;
+    q.setForwardOnly(true); // no row cache: a day of points is read once
+    if (!q.exec()) {
         error_ = q.lastError().text();
         return rows;
     }

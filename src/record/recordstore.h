@@ -2,10 +2,12 @@
 
 #include <QList>
 #include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QString>
 
 #include <array>
 #include <optional>
+#include <vector>
 
 namespace trq {
 
@@ -57,7 +59,9 @@ public:
     std::optional<RecordHeader> record(const QString& recNo); // S13/S14
     bool loadToWorking(const QString& recNo);                 // S1 then S15
     bool deleteRecord(const QString& recNo);                  // S16
-    ChannelExtremes extremes(int channel);                    // S17, channel 1..4
+    ChannelExtremes extremes(int channel);
+    // S17 for channels 1..channels in one pass over the working table.
+    std::vector<ChannelExtremes> extremesUpTo(int channels); // S17, channel 1..4
     // S18: the working table in its own order, for the export.
     QList<SampleRow> exportRows();
 
@@ -78,6 +82,8 @@ private:
     bool exec(const QString& sql, const QVariantList& values = {});
     bool inTransaction(const std::function<bool()>& work);
     bool copyWorkingToDetail(const QString& recNo, int window); // S9
+    // Runs a prepared select over sample rows and reads them all.
+    QList<SampleRow> readRows(QSqlQuery& q);
 
     QSqlDatabase db_;
     QString error_;
