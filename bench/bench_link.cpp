@@ -4,7 +4,7 @@
 #include "link/commtasker.h"
 #include "link/simlink.h"
 #include "shell/debugtrace.h"
-#include "shell/prompter.h"
+#include "silentprompter.h"
 #include "sim/supply.h"
 
 #include <QCoreApplication>
@@ -23,15 +23,10 @@ public:
     void letEventsRun() override {}
 };
 
-class Silent final : public Prompter {
-public:
-    Answer ask(const QString&, const QString&, Icon, Buttons) override { return Answer::Ok; }
-};
-
 void BM_WriterTickFullQueues(benchmark::State& state) {
     SteadyClock clock;
     NoWait waiter;
-    Silent prompter;
+    SilentPrompter prompter;
     CommTasker tasker({clock, waiter, prompter});
     tasker.WriterTimer().stop();
     auto* port = new SimSerialPort(sim::Supply::create(QStringLiteral("PSQ-3323")));

@@ -1,16 +1,31 @@
 #include "graph/frmgraphicrecord.h"
 
+#include "graph/graphexport.h"
 #include "graph/graphrecord.h"
 #include "panels/commandset.h"
 #include "record/dlgrecordlength.h"
+#include "record/frmdatatable.h"
 #include "record/recordstore.h"
+#include "shell/prompter.h"
+#include "shell/settings.h"
 
+#include <QApplication>
+#include <QButtonGroup>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFontDatabase>
+#include <QFormLayout>
 #include <QGridLayout>
+#include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
+#include <QMdiSubWindow>
+#include <QPainter>
+#include <QPrinter>
+#include <QPushButton>
+#include <QRadioButton>
 #include <QVBoxLayout>
 
 #include <qcustomplot.h>
@@ -38,80 +53,204 @@ private:
 const std::array<QColor, 4> kDefaultColours{QColor(0, 192, 0), QColor(0, 0, 192),
                                             QColor(128, 0, 128), QColor(255, 255, 0)};
 
+// The cursor panel is laid out in twips; 15 twips to a pixel at 96 dpi.
+constexpr int kCoordinatesTwips = 3195;
+constexpr int kMeasurementsTwips = 5715;
+int pixels(int twips) {
+    return twips / 15;
+}
+
+QString plainNumber(double v) {
+    return QString::number(v, 'g', 15);
+}
+
+QLineEdit* readout(QWidget* parent) {
+    auto* edit = new QLineEdit(parent);
+    edit->setReadOnly(true);
+    return edit;
+}
+
 } // namespace
 
-frmGraphicRecord::frmGraphicRecord(GraphRecord& record, RecordStore& store, Limits limits,
-                                   QWidget* parent)
-    : QWidget(parent), data_(record), store_(store), limits_(std::move(limits)),
+frmGraphicRecord::frmGraphicRecord(GraphRecord& record, RecordStore& store, Prompter& prompter,
+                                   Host host, QWidget* parent)
+    : QWidget(parent), data_(record), store_(store), prompter_(prompter), host_(std::move(host)),
       plot_(new QCustomPlot(this)), xLength_(new QComboBox(this)), yVoltage_(new QComboBox(this)),
-      yCurrent_(new QComboBox(this)), summary_(new QListWidget(this)) {
+      yCurrent_(new QComboBox(this)), summary_(new QListWidget(this)),
+      channelList_(new QListWidget(this)), modes_(new QButtonGroup(this)),
+      cursorFrame_(new QGroupBox(QStringLiteral("Cursor Information"), this)),
+      measureFrame_(new QGroupBox(QStringLiteral("Measurements"), cursorFrame_)),
+      xPosition_(readout(cursorFrame_)), yPosition_(readout(cursorFrame_)),
+      period_(readout(measureFrame_)), amplitude_(readout(measureFrame_)),
+      channelsText_(new QLineEdit(this)), list1_(new QListWidget(this)),
+      list2_(new QListWidget(this)), start_(new QPushButton(QStringLiteral("Start"), this)) {
     setObjectName(QStringLiteral("frmGraphicRecord"));
     setWindowTitle(QStringLiteral("Graphic Record"));
 
+    // Three axes; the top axis closes the frame ("Graph Frame") and is
+    // hidden while printing.
     plot_->yAxis->setLabel(QStringLiteral("Voltage"));
     plot_->yAxis2->setVisible(true);
     plot_->yAxis2->setLabel(QStringLiteral("Current"));
+    plot_->xAxis2->setVisible(true);
+    plot_->xAxis2->setTicks(false);
+    plot_->xAxis2->setTickLabels(false);
     plot_->xAxis->setTicker(QSharedPointer<QCPAxisTicker>(new DayFractionTicker(&labelFormat_)));
-    plot_->setInteractions(QCP::iRangeDrag | QCP::iRangeZoom);
+    plot_->xAxis->grid()->setSubGridVisible(true);
+    plot_->setBackground(QBrush(Qt::white));
+    plot_->axisRect()->setBackground(QBrush(Qt::white));
+    const QList<QCPAxis*> vertical{plot_->yAxis, plot_->yAxis2};
+    plot_->axisRect()->setRangeDragAxes({plot_->xAxis}, vertical);
+    plot_->axisRect()->setRangeZoomAxes({plot_->xAxis}, vertical);
+    plot_->setNoAntialiasingOnDrag(true);
+
     static const char* const names[] = {"Ch1 V", "Ch1 A", "Ch2 V", "Ch2 A",
                                         "Ch3 V", "Ch3 A", "Ch4 V", "Ch4 A"};
     auto* boxes = new QGridLayout;
     for (int k = 0; k < 8; ++k) {
         QCPGraph* g = plot_->addGraph(plot_->xAxis, k % 2 == 0 ? plot_->yAxis : plot_->yAxis2);
         g->setAdaptiveSampling(true);
-        QPen pen(kDefaultColours[std::size_t(k / 2)]);
-        pen.setWidth(1);
-        if (k % 2 == 1)
-            pen.setStyle(Qt::DashLine);
-        g->setPen(pen);
+        g->setPen(QPen(kDefaultColours[std::size_t(k / 2)], 1));
         graphs_[std::size_t(k)] = g;
         auto* box = new QCheckBox(QLatin1String(names[k]), this);
         box->setChecked(true);
         boxes_[std::size_t(k)] = box;
+        auto* line = new QFrame(this);
+        line->setFixedSize(24, 3);
+        line->setAutoFillBackground(true);
+        lines_[std::size_t(k)] = line;
+        setLineColour(k, kDefaultColours[std::size_t(k / 2)]);
         boxes->addWidget(box, k, 0);
-        connect(box, &QCheckBox::clicked, this, [this, k](bool on) {
-            graphs_[std::size_t(k)]->setVisible(on);
-            plot_->replot(QCustomPlot::rpQueuedReplot);
-        });
+        boxes->addWidget(line, k, 1);
+        connect(box, &QCheckBox::clicked, this, [this, k] { cbPlot_Click(k); });
+    }
+    for (int j = 0; j < 9; ++j) {
+        auto* t = new QCPItemTracer(plot_);
+        t->setStyle(QCPItemTracer::tsCrosshair);
+        t->setInterpolating(false); // a cursor on a plot stands on a sample
+        t->setPen(j < 8 ? QPen(kDefaultColours[std::size_t(j / 2)], 1, Qt::DashLine)
+                        : QPen(Qt::darkGray, 1, Qt::DashDotLine));
+        t->setVisible(false);
+        cursors_[std::size_t(j)] = t;
     }
 
     yVoltage_->addItems(voltageRangeChoices());
     yCurrent_->addItems(currentRangeChoices());
-    connect(yVoltage_, &QComboBox::activated, this, [this](int i) {
-        plot_->yAxis->setRange(0, i == 0 ? limits_.maxVoltage()
-                                         : leadingNumber(yVoltage_->currentText()));
-        plot_->replot(QCustomPlot::rpQueuedReplot);
-    });
-    connect(yCurrent_, &QComboBox::activated, this, [this](int i) {
-        plot_->yAxis2->setRange(0, i == 0 ? limits_.maxCurrent()
-                                          : leadingNumber(yCurrent_->currentText()));
-        plot_->replot(QCustomPlot::rpQueuedReplot);
-    });
-    connect(xLength_, &QComboBox::activated, this,
-            [this] { selectXLength(xLength_->currentText()); });
+    connect(yVoltage_, &QComboBox::activated, this, &frmGraphicRecord::cmbYVoltage_Click);
+    connect(yCurrent_, &QComboBox::activated, this, &frmGraphicRecord::cmbYCurrent_Click);
+    connect(xLength_, &QComboBox::activated, this, &frmGraphicRecord::cmbXLength_Click);
     connect(&data_, &GraphRecord::pointAdded, this, &frmGraphicRecord::pointAdded);
     connect(&data_, &GraphRecord::redrawn, this, &frmGraphicRecord::refillPlots);
+    connect(&data_, &GraphRecord::graphCleared, this, &frmGraphicRecord::clearDisplay);
+    connect(&data_, &GraphRecord::startCaptionChanged, start_, &QPushButton::setText);
+    connect(plot_, &QCustomPlot::mousePress, this, &frmGraphicRecord::plotMousePress);
+    connect(plot_, &QCustomPlot::mouseMove, this, &frmGraphicRecord::plotMouseMove);
+    connect(plot_, &QCustomPlot::mouseRelease, this, [this] { dragging_ = 0; });
+    connect(channelList_, &QListWidget::itemClicked, this, &frmGraphicRecord::lstChannel_Click);
+    connect(channelsText_, &QLineEdit::textChanged, this, &frmGraphicRecord::txtChannels_Change);
+    channelsText_->hide();
 
-    auto* side = new QVBoxLayout;
+    // Record lists for Load and Delete lie over the graph; columns need a
+    // fixed-pitch font.
+    for (QListWidget* list : {list1_, list2_}) {
+        list->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+        list->hide();
+    }
+    connect(list1_, &QListWidget::itemClicked, this,
+            [this](QListWidgetItem* item) { List1_Click(list1_->row(item)); });
+    connect(list2_, &QListWidget::itemClicked, this,
+            [this](QListWidgetItem* item) { List2_Click(list2_->row(item)); });
+
+    // Right: plot boxes with their legend lines, the cursor's plot list and
+    // the statistics.
+    auto* channelFrame = new QWidget(this);
+    channelFrame->setObjectName(QStringLiteral("FrameChannel"));
+    auto* side = new QVBoxLayout(channelFrame);
+    side->setContentsMargins(0, 0, 0, 0);
     side->addLayout(boxes);
+    channelList_->setMaximumHeight(120);
+    side->addWidget(channelList_);
     side->addWidget(summary_, 1);
+    channelFrame->setFixedWidth(200);
+
+    // Bottom: buttons and range choices, the mode selector, the readouts.
+    auto* bottomFrame = new QWidget(this);
+    bottomFrame->setObjectName(QStringLiteral("SSFrame1"));
+    auto* buttons = new QGridLayout(bottomFrame);
+    buttons->setContentsMargins(0, 0, 0, 0);
+    struct Button {
+        const char* caption;
+        void (frmGraphicRecord::*handler)();
+    };
+    static constexpr Button kButtons[] = {{"Start", &frmGraphicRecord::cmdStart_Click},
+                                          {"Stop", &frmGraphicRecord::cmdStop_Click},
+                                          {"Setup", &frmGraphicRecord::cmdPeriod_Click},
+                                          {"Refresh", &frmGraphicRecord::cmdRefresh_Click},
+                                          {"Return", &frmGraphicRecord::cmdReturn_Click},
+                                          {"Save", &frmGraphicRecord::cmdSave_Click},
+                                          {"Load", &frmGraphicRecord::cmdLoad_Click},
+                                          {"Delete", &frmGraphicRecord::cmdDel_Click},
+                                          {"Export", &frmGraphicRecord::cmdExport_Click},
+                                          {"Print", &frmGraphicRecord::cmdPrint_Click}};
+    int column = 0;
+    for (const Button& b : kButtons) {
+        QPushButton* button =
+            column == 0 ? start_ : new QPushButton(QLatin1String(b.caption), bottomFrame);
+        connect(button, &QPushButton::clicked, this, b.handler);
+        buttons->addWidget(button, column / 5, column % 5);
+        ++column;
+    }
+    auto* ranges = new QHBoxLayout;
+    ranges->addWidget(new QLabel(QStringLiteral("Time Len"), bottomFrame));
+    ranges->addWidget(xLength_);
+    ranges->addWidget(new QLabel(QStringLiteral("Voltage"), bottomFrame));
+    ranges->addWidget(yVoltage_);
+    ranges->addWidget(new QLabel(QStringLiteral("Current"), bottomFrame));
+    ranges->addWidget(yCurrent_);
+    buttons->addLayout(ranges, 2, 0, 1, 5);
+
+    auto* operations = new QGroupBox(QStringLiteral("Graph Operations"), this);
+    auto* modeLayout = new QVBoxLayout(operations);
+    static const char* const modeNames[] = {"Zoom", "Pan", "Cursor Coordinates",
+                                            "Cursor Measurements"};
+    for (int m = 0; m < 4; ++m) {
+        auto* radio = new QRadioButton(QLatin1String(modeNames[m]), operations);
+        modes_->addButton(radio, m);
+        modeLayout->addWidget(radio);
+    }
+    modes_->button(Zoom)->setChecked(true);
+    connect(modes_, &QButtonGroup::idClicked, this, &frmGraphicRecord::GraphMode_Click);
+
+    auto* position = new QFormLayout;
+    position->addRow(QStringLiteral("X Position:"), xPosition_);
+    position->addRow(QStringLiteral("Y Position:"), yPosition_);
+    auto* measure = new QFormLayout(measureFrame_);
+    measure->addRow(QStringLiteral("Period:"), period_);
+    measure->addRow(QStringLiteral("Amplitude:"), amplitude_);
+    auto* cursorLayout = new QHBoxLayout(cursorFrame_);
+    auto* positionBox = new QWidget(cursorFrame_);
+    positionBox->setLayout(position);
+    positionBox->setFixedWidth(pixels(kCoordinatesTwips) - 16);
+    cursorLayout->addWidget(positionBox);
+    cursorLayout->addWidget(measureFrame_);
+    cursorFrame_->hide();
+
     auto* top = new QHBoxLayout;
     top->addWidget(plot_, 1);
-    top->addLayout(side);
+    top->addWidget(channelFrame);
     auto* bottom = new QHBoxLayout;
-    bottom->addWidget(new QLabel(QStringLiteral("Time Len"), this));
-    bottom->addWidget(xLength_);
-    bottom->addWidget(new QLabel(QStringLiteral("Voltage"), this));
-    bottom->addWidget(yVoltage_);
-    bottom->addWidget(new QLabel(QStringLiteral("Current"), this));
-    bottom->addWidget(yCurrent_);
+    bottom->addWidget(bottomFrame);
+    bottom->addWidget(operations);
+    bottom->addWidget(cursorFrame_);
     bottom->addStretch(1);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(top, 1);
     layout->addLayout(bottom);
-    summary_->setMaximumWidth(220);
 
-    applyChannels();
+    // Window load.
+    summary_->clear();
+    yVoltage_->setCurrentIndex(0);
+    yCurrent_->setCurrentIndex(0);
     ClearGraph();
 }
 
@@ -119,12 +258,58 @@ int frmGraphicRecord::SampleCount() const {
     return int(data_.voltage(0).size());
 }
 
-void frmGraphicRecord::applyChannels() {
-    const int n = data_.channels();
-    for (int k = 0; k < 8; ++k) {
-        boxes_[std::size_t(k)]->setEnabled(k < 2 * n);
-        graphs_[std::size_t(k)]->setVisible(k < 2 * n);
+void frmGraphicRecord::queueReplot() {
+    plot_->replot(QCustomPlot::rpQueuedReplot); // at most one per event-loop turn
+}
+
+void frmGraphicRecord::setLineColour(int k, const QColor& colour) {
+    lineColours_[std::size_t(k)] = colour;
+    QPalette p = lines_[std::size_t(k)]->palette();
+    p.setColor(QPalette::Window, colour);
+    lines_[std::size_t(k)]->setPalette(p);
+}
+
+// ---- Display ---------------------------------------------------------------
+
+void frmGraphicRecord::Form_Activate() {
+    if (!activated_) {
+        ClearGraph();
+        activated_ = true;
+        QStringList colours;
+        for (int c = 1; c <= 4; ++c)
+            colours << Settings::GetSetting(QLatin1String(dlgRecordLength::kSection),
+                                            QStringLiteral("Ch%1Color").arg(c), {})
+                           .trimmed();
+        // The plots take the colours too, so the legend tells the truth.
+        ChangeCursorColor(colours);
     }
+    ShowSummary();
+}
+
+void frmGraphicRecord::ClearGraph() {
+    data_.ClearGraph(); // the display follows through graphCleared
+}
+
+void frmGraphicRecord::clearDisplay() {
+    for (QCPGraph* g : graphs_)
+        g->data()->clear();
+    yVoltage_->setCurrentIndex(0);
+    yCurrent_->setCurrentIndex(0);
+    cmbYVoltage_Click();
+    cmbYCurrent_Click();
+    plot_->yAxis->setLabel(QStringLiteral("Voltage"));
+    labelFormat_ = QStringLiteral("h:n:ss");
+    iXTime_ = GraphRecord::secondsPerPoint(host_.recScale ? host_.recScale() : 0);
+    SetupTimeLength();
+    xLength_->setCurrentIndex(0);
+    cmbXLength_Click();
+    xPosition_->clear();
+    yPosition_->clear();
+    amplitude_->clear();
+    channelList_->clear();
+    channelList_->addItems(cursorChoices(channels()));
+    ShowSummary();
+    queueReplot();
 }
 
 void frmGraphicRecord::SetupTimeLength() {
@@ -133,85 +318,582 @@ void frmGraphicRecord::SetupTimeLength() {
         xLength_->addItem(QLatin1String(x.text));
 }
 
-void frmGraphicRecord::selectXLength(const QString& text) {
-    const auto x = xLength(text);
+void frmGraphicRecord::cmbXLength_Click() {
+    const auto x = xLength(xLength_->currentText());
     if (!x)
         return;
     plot_->xAxis->setLabel(QLatin1String(x->caption));
     labelFormat_ = QLatin1String(x->labelFormat);
-    plot_->xAxis->setRange(0, dayFraction(QLatin1String(x->rangeEnd)));
     const double range = dayFraction(QLatin1String(x->rangeEnd));
+    plot_->xAxis->setRange(0, range);
     static_cast<QCPAxisTickerFixed*>(plot_->xAxis->ticker().data())
         ->setTickStep(range / x->majorDivisions);
-    plot_->replot(QCustomPlot::rpQueuedReplot);
+    queueReplot();
 }
 
-void frmGraphicRecord::ClearGraph() {
-    for (QCPGraph* g : graphs_)
-        g->data()->clear();
-    yVoltage_->setCurrentIndex(0);
-    yCurrent_->setCurrentIndex(0);
-    plot_->yAxis->setRange(0, limits_.maxVoltage ? limits_.maxVoltage() : 1);
-    plot_->yAxis2->setRange(0, limits_.maxCurrent ? limits_.maxCurrent() : 1);
-    iXTime_ = GraphRecord::secondsPerPoint(limits_.recScale ? limits_.recScale() : 0);
-    SetupTimeLength();
-    xLength_->setCurrentIndex(0);
-    selectXLength(xLength_->currentText());
-    ShowSummary();
+void frmGraphicRecord::cmbYVoltage_Click() {
+    const double max = yVoltage_->currentIndex() <= 0
+                           ? (host_.maxVoltage ? host_.maxVoltage() : 1.0)
+                           : leadingNumber(yVoltage_->currentText());
+    plot_->yAxis->setRange(0, max);
+    queueReplot();
 }
 
-void frmGraphicRecord::refillPlots() {
-    for (int k = 0; k < 8; ++k) {
-        const QVector<double>& ys = k % 2 == 0
-                                        ? data_.voltage(std::min(k / 2, data_.channels() - 1))
-                                        : data_.current(std::min(k / 2, data_.channels() - 1));
-        QVector<double> xs(ys.size());
-        for (int i = 0; i < xs.size(); ++i)
-            xs[i] = sampleX(i, iXTime_);
-        if (k / 2 < data_.channels())
-            graphs_[std::size_t(k)]->setData(xs, ys, true);
-        else
-            graphs_[std::size_t(k)]->data()->clear();
+void frmGraphicRecord::cmbYCurrent_Click() {
+    const double max = yCurrent_->currentIndex() <= 0
+                           ? (host_.maxCurrent ? host_.maxCurrent() : 1.0)
+                           : leadingNumber(yCurrent_->currentText());
+    plot_->yAxis2->setRange(0, max);
+    queueReplot();
+}
+
+void frmGraphicRecord::cbPlot_Click(int index) {
+    graphs_[std::size_t(index)]->setVisible(boxes_[std::size_t(index)]->isChecked());
+    queueReplot();
+}
+
+void frmGraphicRecord::txtChannels_Change() {
+    const QString text = channelsText_->text();
+    bool number = false;
+    const int n = text.toInt(&number);
+    if (number && n >= 1 && n <= 4) {
+        for (int k = 0; k < 8; ++k) {
+            boxes_[std::size_t(k)]->setEnabled(k < 2 * n);
+            graphs_[std::size_t(k)]->setVisible(k < 2 * n);
+        }
+    } else {
+        boxes_[0]->setEnabled(true);
+        boxes_[1]->setEnabled(true);
+        for (int k = 2; k < 6; ++k)
+            graphs_[std::size_t(k)]->setVisible(false);
     }
-    ShowSummary();
-    plot_->replot(QCustomPlot::rpQueuedReplot);
+    // Kept within 1..4 channels: the lists and plots exist for no more.
+    channelExtra_ = std::clamp(int(leadingNumber(text)) - 1, 0, 3);
+    data_.setChannels(channels());
+    queueReplot();
 }
 
 void frmGraphicRecord::ReDraw() {
-    const QList<SampleRow> rows = store_.workingRows();
-    data_.ReDraw(rows); // refills the plots through its signal
+    ClearGraph();
+    data_.ReDraw(store_.workingRows()); // the plots follow through redrawn
+}
+
+void frmGraphicRecord::refillPlots() {
+    const int n = SampleCount();
+    QVector<double> xs(n);
+    for (int i = 0; i < n; ++i)
+        xs[i] = sampleX(i, iXTime_);
+    for (int k = 0; k < 8; ++k) {
+        QCPGraph* g = graphs_[std::size_t(k)];
+        const int c = k / 2;
+        if (c >= channels()) {
+            g->data()->clear();
+            if (c >= 1)
+                g->setVisible(false);
+            continue;
+        }
+        g->setData(xs, k % 2 == 0 ? data_.voltage(c) : data_.current(c), true);
+        if (c >= 1)
+            g->setVisible(boxes_[std::size_t(k)]->isChecked());
+    }
+    ShowSummary();
+    queueReplot();
 }
 
 void frmGraphicRecord::pointAdded(int index) {
     const double x = sampleX(index, iXTime_);
-    for (int c = 0; c < data_.channels(); ++c) {
-        graphs_[std::size_t(c * 2)]->addData(x, data_.voltage(c).at(index));
-        graphs_[std::size_t(c * 2 + 1)]->addData(x, data_.current(c).at(index));
+    for (int k = 0; k < 8; ++k) {
+        QCPGraph* g = graphs_[std::size_t(k)];
+        const int c = k / 2;
+        if (c >= channels()) {
+            g->setVisible(false);
+            continue;
+        }
+        g->addData(x, k % 2 == 0 ? data_.voltage(c).at(index) : data_.current(c).at(index));
+        if (c >= 1)
+            g->setVisible(boxes_[std::size_t(k)]->isChecked());
     }
     ShowSummary();
-    plot_->replot(QCustomPlot::rpQueuedReplot); // at most one per event-loop turn
+    queueReplot();
 }
 
 void frmGraphicRecord::ShowSummary() {
-    std::vector<ChannelSummary> channels;
+    std::vector<ChannelSummary> lines;
     auto text = [](const std::optional<double>& v) { return v ? QString::number(*v) : QString(); };
     // Once a second during a recording: one scan for all channels.
-    for (const ChannelExtremes& e : store_.extremesUpTo(data_.channels()))
-        channels.push_back({text(e.maxVolt), text(e.minVolt), text(e.maxCurr), text(e.minCurr)});
+    for (const ChannelExtremes& e : store_.extremesUpTo(channels()))
+        lines.push_back({text(e.maxVolt), text(e.minVolt), text(e.maxCurr), text(e.minCurr)});
     summary_->clear();
-    summary_->addItems(summaryLines(SampleCount(), iXTime_, channels));
+    summary_->addItems(summaryLines(SampleCount(), iXTime_, lines));
 }
 
 void frmGraphicRecord::ChangeCursorColor(const QStringList& colours) {
     for (int c = 0; c < 4 && c < colours.size(); ++c) {
+        if (colours.at(c).trimmed().isEmpty())
+            continue;
         const QColor colour = dlgRecordLength::colourOf(colours.at(c));
         for (int k : {2 * c, 2 * c + 1}) {
             QPen pen = graphs_[std::size_t(k)]->pen();
             pen.setColor(colour);
             graphs_[std::size_t(k)]->setPen(pen);
+            QPen cursorPen = cursors_[std::size_t(k)]->pen();
+            cursorPen.setColor(colour);
+            cursors_[std::size_t(k)]->setPen(cursorPen);
+            setLineColour(k, colour);
         }
     }
-    plot_->replot(QCustomPlot::rpQueuedReplot);
+    queueReplot();
+}
+
+void frmGraphicRecord::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    // The window always fills the main window's client area.
+    if (auto* sub = qobject_cast<QMdiSubWindow*>(parentWidget());
+        sub && sub->isVisible() && !sub->isMaximized())
+        sub->showMaximized();
+    for (QListWidget* list : {list1_, list2_})
+        list->setGeometry(plot_->geometry());
+}
+
+// ---- Modes and cursors -------------------------------------------------------
+
+QCPItemTracer* frmGraphicRecord::tracer(int j) const {
+    return cursors_[std::size_t(j == kReference ? 8 : std::clamp(j, 1, 8) - 1)];
+}
+
+int frmGraphicRecord::selectedPlot() const {
+    return channelList_->currentRow() + 1;
+}
+
+int frmGraphicRecord::plotOfCursor(int j) const {
+    return j == kReference ? selectedPlot() : j;
+}
+
+bool frmGraphicRecord::cursorVisible(int j) const {
+    return tracer(j)->visible();
+}
+
+QPointF frmGraphicRecord::cursorPosition(int j) const {
+    const QCPItemTracer* t = tracer(j);
+    return {t->position->key(), t->position->value()};
+}
+
+void frmGraphicRecord::hideCursors() {
+    for (int j = 1; j <= 2 * channels(); ++j)
+        tracer(j)->setVisible(false);
+    tracer(kReference)->setVisible(false);
+    queueReplot();
+}
+
+void frmGraphicRecord::centreCursor(int k) {
+    QCPItemTracer* t = tracer(k);
+    QCPAxis* valueAxis = k % 2 == 1 ? plot_->yAxis : plot_->yAxis2;
+    t->setGraph(nullptr);
+    t->position->setAxes(plot_->xAxis, valueAxis);
+    t->position->setCoords(plot_->xAxis->range().center(), valueAxis->range().center());
+}
+
+void frmGraphicRecord::tieReference(int k) {
+    QCPItemTracer* ref = tracer(kReference);
+    const QPointF at = cursorPosition(k);
+    QCPGraph* g = graphs_[std::size_t(k - 1)];
+    if (g->data()->isEmpty()) {
+        ref->setGraph(nullptr);
+        ref->position->setAxes(g->keyAxis(), g->valueAxis());
+        ref->position->setCoords(at.x(), at.y());
+        return;
+    }
+    ref->setGraph(g);
+    ref->setGraphKey(at.x());
+    ref->updatePosition();
+}
+
+void frmGraphicRecord::GraphMode_Click(int mode) {
+    mode_ = std::clamp(mode, 0, 3);
+    {
+        const QSignalBlocker block(modes_);
+        modes_->button(mode_)->setChecked(true);
+    }
+    cursorFrame_->hide();
+    hideCursors();
+    if (mode_ == Zoom || mode_ == Pan) {
+        plot_->setSelectionRectMode(mode_ == Zoom ? QCP::srmZoom : QCP::srmNone);
+        plot_->setInteractions(
+            mode_ == Zoom ? QCP::iRangeZoom : QCP::Interactions(QCP::iRangeDrag | QCP::iRangeZoom));
+        return;
+    }
+    int entry = 0;
+    for (int i = 0; i < channelList_->count(); ++i) {
+        if (boxes_[std::size_t(i)]->isChecked()) {
+            entry = i;
+            break;
+        }
+    }
+    {
+        const QSignalBlocker block(channelList_);
+        channelList_->setCurrentRow(entry);
+    }
+    lstChannel_Click();
+    plot_->setSelectionRectMode(QCP::srmNone);
+    plot_->setInteractions({}); // the mouse drags cursors now
+    const int k = entry + 1;
+    tracer(k)->setVisible(true);
+    centreCursor(k);
+    measureFrame_->setVisible(mode_ == CursorMeasurements);
+    cursorFrame_->setFixedWidth(
+        pixels(mode_ == CursorMeasurements ? kMeasurementsTwips : kCoordinatesTwips));
+    cursorFrame_->show();
+    if (mode_ == CursorMeasurements) {
+        tracer(kReference)->setVisible(true);
+        tieReference(k);
+    }
+    queueReplot();
+}
+
+void frmGraphicRecord::lstChannel_Click() {
+    const int k = selectedPlot();
+    if (k < 1)
+        return;
+    for (int i = 1; i <= 2 * channels(); ++i) {
+        tracer(i)->setVisible(false);
+        boxes_[std::size_t(i - 1)]->setChecked(false);
+        graphs_[std::size_t(i - 1)]->setVisible(false);
+    }
+    tracer(k)->setVisible(true);
+    boxes_[std::size_t(k - 1)]->setChecked(true);
+    graphs_[std::size_t(k - 1)]->setVisible(true);
+    centreCursor(k);
+    if (tracer(kReference)->visible())
+        tieReference(k);
+    queueReplot();
+}
+
+void frmGraphicRecord::moveCursor(int j, double x, double y) {
+    QCPItemTracer* t = tracer(j);
+    const int k = plotOfCursor(j);
+    if (k < 1)
+        return;
+    x = std::max(x, 0.0); // no sample lies before the first
+    QCPGraph* g = graphs_[std::size_t(k - 1)];
+    if (g->data()->isEmpty()) {
+        t->setGraph(nullptr);
+        t->position->setAxes(g->keyAxis(), g->valueAxis());
+        t->position->setCoords(x, y);
+    } else {
+        t->setGraph(g); // snaps to the plot's nearest sample
+        t->setGraphKey(x);
+        t->updatePosition();
+    }
+    CWGraph1_CursorChange(j);
+    queueReplot();
+}
+
+void frmGraphicRecord::CWGraph1_CursorChange(int j) {
+    const QPointF at = cursorPosition(j);
+    xPosition_->setText(formatAxisTime(at.x(), QStringLiteral("hh:nn:ss")));
+    yPosition_->setText(plainNumber(at.y()));
+    period_->clear();
+    amplitude_->clear();
+    if (frmDataTable* table = host_.table ? host_.table() : nullptr)
+        table->RowSelected(sampleIndexAt(at.x(), iXTime_));
+    if (mode_ != CursorMeasurements)
+        return;
+    const int k = selectedPlot();
+    if (k < 1)
+        return;
+    const QPointF a = cursorPosition(k);
+    const QPointF b = cursorPosition(kReference);
+    period_->setText(formatAxisTime(std::abs(a.x() - b.x()), QStringLiteral("hh:nn:ss")));
+    amplitude_->setText(plainNumber(std::abs(a.y() - b.y())));
+}
+
+void frmGraphicRecord::plotMousePress(QMouseEvent* event) {
+    if (mode_ < CursorCoordinates || event->button() != Qt::LeftButton)
+        return;
+    // The nearest shown cursor within a few pixels; otherwise the plot's
+    // own cursor jumps to the click.
+    const double px = event->position().x();
+    dragging_ = selectedPlot();
+    double best = 8.0;
+    for (int j : {selectedPlot(), kReference}) {
+        if (j < 1 || !cursorVisible(j))
+            continue;
+        const double d = std::abs(plot_->xAxis->coordToPixel(cursorPosition(j).x()) - px);
+        if (d <= best) {
+            best = d;
+            dragging_ = j;
+        }
+    }
+    plotMouseMove(event);
+}
+
+void frmGraphicRecord::plotMouseMove(QMouseEvent* event) {
+    if (dragging_ < 1 || !(event->buttons() & Qt::LeftButton) || !cursorVisible(dragging_))
+        return;
+    const int k = plotOfCursor(dragging_);
+    QCPAxis* valueAxis = k % 2 == 1 ? plot_->yAxis : plot_->yAxis2;
+    moveCursor(dragging_, plot_->xAxis->pixelToCoord(event->position().x()),
+               valueAxis->pixelToCoord(event->position().y()));
+}
+
+// ---- Buttons -----------------------------------------------------------------
+
+void frmGraphicRecord::cmdStart_Click() {
+    if (!host_.recordEnabled || !host_.recordEnabled()) {
+        prompter_.message(QStringLiteral("Plase Turn on Device into Output(Run) Mode"), {},
+                          Prompter::Icon::Information);
+        return;
+    }
+    if (host_.countRecordCount && host_.countRecordCount() > 0) {
+        if (host_.recordStart)
+            host_.recordStart();
+        return;
+    }
+    prompter_.message(QStringLiteral("Plase setup the time length of record first."), {},
+                      Prompter::Icon::Information);
+    cmdPeriod_Click();
+}
+
+void frmGraphicRecord::cmdStop_Click() {
+    if (!host_.recordEnabled || !host_.recordEnabled()) {
+        prompter_.message(QStringLiteral("Plase Turn on Device into Output(Run) Mode"), {},
+                          Prompter::Icon::Information);
+        return;
+    }
+    if (host_.recordStop)
+        host_.recordStop();
+}
+
+void frmGraphicRecord::cmdPeriod_Click() {
+    if (SampleCount() > 0)
+        prompter_.message(QStringLiteral("If you change record scale, system will reset display "),
+                          {}, Prompter::Icon::Information);
+    if (host_.recordPeriod)
+        host_.recordPeriod();
+    if (GraphRecord::secondsPerPoint(host_.recScale ? host_.recScale() : 0) != iXTime_)
+        ClearGraph();
+}
+
+void frmGraphicRecord::cmdRefresh_Click() {
+    cmbXLength_Click();
+    cmbYVoltage_Click();
+    cmbYCurrent_Click();
+    cursorFrame_->hide();
+    hideCursors();
+}
+
+void frmGraphicRecord::cmdReturn_Click() {
+    if (host_.showControl)
+        host_.showControl();
+}
+
+bool frmGraphicRecord::trapped(bool ok) {
+    if (!ok)
+        prompter_.message(QStringLiteral("System Error caused by ") +
+                          QString::number(store_.lastErrorNumber()) + QLatin1Char(':') +
+                          store_.lastError());
+    return ok;
+}
+
+void frmGraphicRecord::cmdSave_Click() {
+    if (store_.workingCount() == 0) {
+        prompter_.message(
+            QStringLiteral("You must do record data first and then try this function again."), {},
+            Prompter::Icon::Information);
+        return;
+    }
+    frmDataTable* table = host_.table ? host_.table() : nullptr;
+    if (!table)
+        return;
+    const QString recNo = table->txtRecno()->text();
+    const QString description = table->txtDataDesc()->text();
+    if (!recNo.isEmpty()) {
+        if (prompter_.ask(
+                QStringLiteral("Do you want to replace existing data with current record?"), {},
+                Prompter::Icon::Question, Prompter::Buttons::YesNo) == Prompter::Answer::Yes)
+            trapped(store_.replace(recNo, description, 1));
+        return;
+    }
+    if (prompter_.ask(QStringLiteral("Do you want to save current record?"), {},
+                      Prompter::Icon::Question, Prompter::Buttons::YesNo) != Prompter::Answer::Yes)
+        return;
+    const QString number = store_.nextRecordNumber().trimmed();
+    const RecordHeader header{number,
+                              table->txtStartTime()->text(),
+                              table->txtEndTime()->text(),
+                              description,
+                              QString::number(host_.recScale ? host_.recScale() : 0),
+                              QString::number(xLength_->currentIndex())};
+    // The number is shown once the record exists, so a failed save cannot
+    // turn the next save into a replace of nothing.
+    if (trapped(store_.saveNew(header, 1)))
+        table->txtRecno()->setText(number);
+}
+
+void frmGraphicRecord::fillRecordList(QListWidget* list) {
+    list->clear();
+    for (const RecordHeader& h : store_.records())
+        list->addItem(RecordStore::listLine(h, 22));
+    list->setGeometry(plot_->geometry());
+    list->show();
+    list->raise();
+}
+
+void frmGraphicRecord::cmdLoad_Click() {
+    fillRecordList(list1_);
+}
+
+void frmGraphicRecord::List1_Click(int index) {
+    if (index < 0 || index >= list1_->count())
+        return;
+    const QString number = RecordStore::numberOfListLine(list1_->item(index)->text());
+    frmDataTable* table = host_.table ? host_.table() : nullptr;
+    if (const auto header = store_.record(number); header && table) {
+        table->txtRecno()->setText(header->recNo.trimmed());
+        table->txtStartTime()->setText(header->startTime);
+        table->txtEndTime()->setText(header->endTime);
+        table->txtDataDesc()->setText(header->comment);
+        if (host_.setRecScale)
+            host_.setRecScale(int(leadingNumber(header->recStyle)));
+        if (trapped(store_.loadToWorking(header->recNo))) {
+            table->CmbSample_Click();
+            ReDraw();
+            const int length = int(leadingNumber(header->showStyle));
+            if (length >= 0 && length < xLength_->count()) {
+                xLength_->setCurrentIndex(length);
+                cmbXLength_Click();
+            }
+        }
+    }
+    list1_->hide();
+}
+
+void frmGraphicRecord::cmdDel_Click() {
+    fillRecordList(list2_);
+}
+
+void frmGraphicRecord::List2_Click(int index) {
+    if (index < 0 || index >= list2_->count())
+        return;
+    const QString number = RecordStore::numberOfListLine(list2_->item(index)->text());
+    if (const auto header = store_.record(number)) {
+        if (prompter_.ask(QStringLiteral("Do you want to delete Record of [") +
+                              QStringLiteral("Rec No: ") + header->recNo.trimmed() +
+                              QStringLiteral(" Start Time:") + header->startTime + QLatin1Char(']'),
+                          {}, Prompter::Icon::Question,
+                          Prompter::Buttons::YesNo) == Prompter::Answer::Yes) {
+            if (trapped(store_.deleteRecord(header->recNo))) {
+                // The working table is no saved record any more: a later save
+                // stores it anew instead of replacing a record that is gone.
+                frmDataTable* table = host_.table ? host_.table() : nullptr;
+                if (table && table->txtRecno()->text().trimmed() == header->recNo.trimmed())
+                    table->txtRecno()->clear();
+            }
+            ClearGraph();
+        }
+    }
+    list2_->hide();
+}
+
+void frmGraphicRecord::cmdExport_Click() {
+    if (SampleCount() < 1) {
+        prompter_.message(QStringLiteral("Please Record or Load existing data first!"));
+        return;
+    }
+    const QString name =
+        prompter_.saveFileName(QCoreApplication::applicationDirPath() + QLatin1Char('/'),
+                               QStringLiteral("Power文件(*.csv)"));
+    if (name.isEmpty())
+        return;
+    QString error;
+    if (!writeExport(name, channels(), store_.exportRows(), &error))
+        prompter_.message(QStringLiteral("cmdExport_Click : ") + error);
+}
+
+namespace {
+
+// Printing turns the graph black on white with grey ticks; whatever
+// happens, the screen's colours come back afterwards.
+class PrintColours {
+public:
+    explicit PrintColours(QCustomPlot* plot, const std::array<QCPGraph*, 8>& graphs)
+        : plot_(plot), graphs_(graphs), plotArea_(plot->axisRect()->backgroundBrush()),
+          xTicks_(plot->xAxis->tickPen()), xSubTicks_(plot->xAxis->subTickPen()),
+          yTicks_(plot->yAxis->tickPen()), ySubTicks_(plot->yAxis->subTickPen()) {
+        for (std::size_t k = 0; k < graphs_.size(); ++k) {
+            pens_[k] = graphs_[k]->pen();
+            QPen black = pens_[k];
+            black.setColor(Qt::black);
+            graphs_[k]->setPen(black);
+        }
+        plot_->setBackground(QBrush(Qt::white));
+        plot_->axisRect()->setBackground(QBrush(Qt::white));
+        plot_->xAxis2->setVisible(false); // "Graph Frame"
+        const QColor grey(128, 128, 128);
+        for (QCPAxis* axis : {plot_->xAxis, plot_->yAxis}) {
+            QPen tick = axis->tickPen();
+            tick.setColor(grey);
+            axis->setTickPen(tick);
+            QPen sub = axis->subTickPen();
+            sub.setColor(grey);
+            axis->setSubTickPen(sub);
+        }
+    }
+    ~PrintColours() {
+        plot_->setBackground(QBrush(Qt::white));
+        plot_->axisRect()->setBackground(plotArea_);
+        plot_->xAxis2->setVisible(true);
+        plot_->xAxis->setTickPen(xTicks_);
+        plot_->xAxis->setSubTickPen(xSubTicks_);
+        plot_->yAxis->setTickPen(yTicks_);
+        plot_->yAxis->setSubTickPen(ySubTicks_);
+        for (std::size_t k = 0; k < graphs_.size(); ++k)
+            graphs_[k]->setPen(pens_[k]);
+        plot_->replot(QCustomPlot::rpQueuedReplot);
+    }
+    PrintColours(const PrintColours&) = delete;
+    PrintColours& operator=(const PrintColours&) = delete;
+
+private:
+    QCustomPlot* plot_;
+    const std::array<QCPGraph*, 8>& graphs_;
+    std::array<QPen, 8> pens_;
+    QBrush plotArea_;
+    QPen xTicks_, xSubTicks_, yTicks_, ySubTicks_;
+};
+
+} // namespace
+
+bool frmGraphicRecord::printGraph(QPrinter& printer, QString* error) {
+    const PrintColours colours(plot_, graphs_);
+    // An unshown window still prints at a readable size.
+    const QSize size =
+        plot_->width() >= 200 && plot_->height() >= 150 ? plot_->size() : QSize(800, 600);
+    const QPixmap image = plot_->toPixmap(size.width(), size.height(), 2.0);
+    QPainter painter;
+    if (!painter.begin(&printer)) {
+        *error = QStringLiteral("The printer could not be opened.");
+        return false;
+    }
+    const QRect page = painter.viewport();
+    const QRectF target(page.width() / 10.0, page.height() / 10.0, page.width() * 0.4,
+                        page.height() * 0.4);
+    painter.drawPixmap(target, image, QRectF(image.rect()));
+    if (!painter.end() || printer.printerState() == QPrinter::Error) {
+        *error = QStringLiteral("The page could not be printed.");
+        return false;
+    }
+    return true;
+}
+
+void frmGraphicRecord::cmdPrint_Click() {
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setPageOrientation(QPageLayout::Landscape);
+    if (!prompter_.preparePrinter(printer))
+        return;
+    QString error;
+    if (!printGraph(printer, &error))
+        prompter_.message(QStringLiteral("cmdPrint_Click : ") + error);
 }
 
 } // namespace trq

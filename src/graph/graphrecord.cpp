@@ -16,11 +16,13 @@ int GraphRecord::secondsPerPoint(int recScale) {
 void GraphRecord::ClearGraph() {
     for (auto& s : series_)
         s.clear();
-    emit redrawn();
+    emit graphCleared();
 }
 
 void GraphRecord::append(const SampleRow& row) {
-    for (int c = 0; c < channels_; ++c) {
+    // Every series keeps one value per sample, so a later channel count
+    // never indexes past a shorter series.
+    for (int c = 0; c < 4; ++c) {
         series_[std::size_t(c * 2)].append(leadingNumber(row.volt[std::size_t(c)]));
         series_[std::size_t(c * 2 + 1)].append(leadingNumber(row.curr[std::size_t(c)]));
     }
@@ -42,10 +44,12 @@ void GraphRecord::ReDraw(const QList<SampleRow>& rows) {
 void GraphRecord::recordingStarted(const QDateTime&, const QDateTime&) {
     ClearGraph();
     startCaption_ = QStringLiteral("Record...");
+    emit startCaptionChanged(startCaption_);
 }
 
 void GraphRecord::recordingStopped(const QDateTime&) {
     startCaption_ = QStringLiteral("Start");
+    emit startCaptionChanged(startCaption_);
 }
 
 } // namespace trq

@@ -5,6 +5,7 @@
 #include <QObject>
 #include <QVector>
 
+#include <algorithm>
 #include <array>
 
 namespace trq {
@@ -18,6 +19,7 @@ public:
     explicit GraphRecord(int channels, QObject* parent = nullptr);
 
     int channels() const { return channels_; }
+    void setChannels(int channels) { channels_ = std::clamp(channels, 1, 4); }
     // Seconds per point on the time axis for a record scale.
     static int secondsPerPoint(int recScale);
 
@@ -39,6 +41,8 @@ public:
 signals:
     void pointAdded(int index);
     void redrawn();
+    void graphCleared();
+    void startCaptionChanged(const QString& caption);
 
 private:
     void append(const SampleRow& row);

@@ -178,8 +178,8 @@ void frmDataTable::cmdSave_Click() {
                                   startTime_->text(),
                                   endTime_->text(),
                                   description_->text(),
-                                  QString::number(recScale_),
-                                  QString::number(timeLength_)};
+                                  QString::number(recScale_ ? recScale_() : 0),
+                                  QString::number(timeLength_ ? timeLength_() : 0)};
         if (trapped(store_.saveNew(header, 0)))
             recNo_->setText(number);
         return;
@@ -222,10 +222,13 @@ void frmDataTable::CmbSample_Click() {
 }
 
 void frmDataTable::RowSelected(int idx) {
-    if (idx < 0 || idx >= engine_.iCurrentRow() || idx >= model_.rowCount())
+    // The grid row of that sample: also in a loaded record (no points
+    // buffered) and in a filtered view, where rows and samples differ.
+    const int row = model_.rowOfSeqNo(idx);
+    if (row < 0)
         return;
-    model_.setHighlight(idx);
-    grid_->scrollTo(model_.index(std::max(idx - 2, 0), 0), QAbstractItemView::PositionAtTop);
+    model_.setHighlight(row);
+    grid_->scrollTo(model_.index(std::max(row - 2, 0), 0), QAbstractItemView::PositionAtTop);
 }
 
 void frmDataTable::beginComment(int row) {

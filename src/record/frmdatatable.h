@@ -5,6 +5,8 @@
 
 #include <QWidget>
 
+#include <functional>
+
 class QComboBox;
 class QLineEdit;
 class QListWidget;
@@ -27,10 +29,10 @@ public:
     RecordingEngine& engine() { return engine_; }
     SampleTableModel& model() { return model_; }
 
-    // The record scale and graph time-length index that a save stores.
-    void setScaleIndices(int recScale, int timeLengthIndex) {
-        recScale_ = recScale;
-        timeLength_ = timeLengthIndex;
+    // Where a save reads the record scale and the graph's time-length index.
+    void setScaleSource(std::function<int()> recScale, std::function<int()> timeLength) {
+        recScale_ = std::move(recScale);
+        timeLength_ = std::move(timeLength);
     }
 
     void cmdClear_Click();
@@ -72,8 +74,8 @@ private:
     Prompter& prompter_;
     SampleTableModel model_;
     RecordingEngine engine_;
-    int recScale_ = 0;
-    int timeLength_ = 0;
+    std::function<int()> recScale_;
+    std::function<int()> timeLength_;
     int commentRow_ = -1;
     QTableView* grid_;
     QLineEdit* recNo_;

@@ -318,11 +318,12 @@ QList<SampleRow> RecordStore::readRows(QSqlQuery& q) {
     return rows;
 }
 
-QString RecordStore::listLine(const RecordHeader& h) {
+QString RecordStore::listLine(const RecordHeader& h, int startWidth) {
     auto column = [](const QString& s, int width) {
         return (s + QString(width + 1, QLatin1Char(' '))).left(width);
     };
-    return column(h.recNo, 6) + column(h.startTime, 14) + QLatin1Char(' ') + column(h.comment, 25);
+    return column(h.recNo, 6) + column(h.startTime, startWidth) + QLatin1Char(' ') +
+           column(h.comment, 25);
 }
 
 QString RecordStore::numberOfListLine(const QString& line) {

@@ -70,8 +70,9 @@ public:
     bool generate();
     bool generateCopies(int repeat);
 
-    // The record list line: number, start time and description in columns.
-    static QString listLine(const RecordHeader& header);
+    // The record list line: number, start time and description in columns;
+    // the table window's start column is 14 wide, the graph window's 22.
+    static QString listLine(const RecordHeader& header, int startWidth = 14);
     // The record number of a list line.
     static QString numberOfListLine(const QString& line);
 

@@ -3,6 +3,8 @@
 #include <QBrush>
 #include <QColor>
 
+#include <algorithm>
+
 namespace trq {
 
 SampleTableModel::SampleTableModel(int channels, QObject* parent)
@@ -110,6 +112,12 @@ QVariant SampleTableModel::headerData(int section, Qt::Orientation orientation, 
     static const char* const kinds[] = {"Voltage[V]", "Current[A]", "取樣條件"};
     return QStringLiteral("CH") + QString::number(channel) + QLatin1Char(':') +
            QString::fromUtf8(kinds[(section - 2) % 3]);
+}
+
+int SampleTableModel::rowOfSeqNo(qint64 seqNo) const {
+    const auto it = std::lower_bound(rows_.begin(), rows_.end(), seqNo,
+                                     [](const SampleRow& r, qint64 n) { return r.seqNo < n; });
+    return it != rows_.end() && it->seqNo == seqNo ? int(it - rows_.begin()) : -1;
 }
 
 } // namespace trq

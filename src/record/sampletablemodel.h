@@ -24,6 +24,8 @@ public:
     void appendRow(const SampleRow& row);
     void clear();
     const SampleRow& row(int r) const { return rows_[std::size_t(r)]; }
+    // The row holding sample seqNo, or -1; rows are in sample order.
+    int rowOfSeqNo(qint64 seqNo) const;
     void setComment(int r, const QString& comment);
     // The highlighted row (-1 for none).
     void setHighlight(int r);

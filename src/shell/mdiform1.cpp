@@ -25,7 +25,9 @@
 #include <QActionGroup>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QComboBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenuBar>
@@ -108,6 +110,10 @@ MDIForm1::MDIForm1(Services s, QWidget* parent)
     setObjectName(QStringLiteral("MDIForm1"));
     setWindowTitle(QStringLiteral("POWER_TRQ"));
     mdi_->setBackground(QColor(0x50, 0x58, 0x60));
+    connect(mdi_, &QMdiArea::subWindowActivated, this, [this](QMdiSubWindow* window) {
+        if (window && window == waveWindow_ && graphWindow_)
+            graphWindow_->Form_Activate();
+    });
     setCentralWidget(mdi_);
     statusLabel_ = new QLabel(this);
     statusBar()->addWidget(statusLabel_, 1);
@@ -248,17 +254,8 @@ void MDIForm1::buildMenus() {
     });
 
     QMenu* view = menu(QStringLiteral("mnuView"), QStringLiteral("&View"));
-    on(addItem(view, QStringLiteral("mnuControl"), QStringLiteral("&Control")), [this] {
-        if (panelWindow_) {
-            panelWindow_->show();
-            panelWindow_->raise();
-            mdi_->setActiveSubWindow(panelWindow_);
-        }
-        if (tableWindow_)
-            tableWindow_->hide();
-        if (waveWindow_)
-            waveWindow_->hide();
-    });
+    on(addItem(view, QStringLiteral("mnuControl"), QStringLiteral("&Control")),
+       [this] { mnuControl_Click(); });
     on(addItem(view, QStringLiteral("mnuWave"), QStringLiteral("&Wave")),
        [this] { mnuWave_Click(); });
     on(addItem(view, QStringLiteral("mnuTableData"), QStringLiteral("T&abular Data")),
@@ -568,23 +565,33 @@ void MDIForm1::NewWave1(int highestChannel) {
     waveForm1 = new GraphRecord(highestChannel + 1, this);
     if (tableDataForm1)
         tableDataForm1->engine().addView(waveForm1);
-    frmGraphicRecord::Limits limits{
-        [this] {
-            return OperatorForm ? data_.find(MachineType).value_or(MachineTypeRecord{}).maxVolt
-                                : 0.0;
-        },
-        [this] {
-            return OperatorForm ? data_.find(MachineType).value_or(MachineTypeRecord{}).maxCurr
-                                : 0.0;
-        },
-        [this] { return recordSetupDialog()->RecScale; }};
-    graphWindow_ = new frmGraphicRecord(*waveForm1, *store_, std::move(limits));
+    auto limit = [this](double MachineTypeRecord::*field) {
+        return OperatorForm ? data_.find(MachineType).value_or(MachineTypeRecord{}).*field : 0.0;
+    };
+    frmGraphicRecord::Host host{
+        [limit] { return limit(&MachineTypeRecord::maxVolt); },
+        [limit] { return limit(&MachineTypeRecord::maxCurr); },
+        [this] { return recordSetupDialog()->RecScale; },
+        [this](int scale) { recordSetupDialog()->RecScale = scale; },
+        [this] { return actions_.value(QStringLiteral("mnuRecord"))->isEnabled(); },
+        [this] { return tableDataForm1 ? tableDataForm1->engine().CountRecordCount : 0; },
+        [this] { mnuRecordStart_Click(); },
+        [this] { mnuRecordStop_Click(); },
+        [this] { mnuRecordPeriod_Click(); },
+        [this] { mnuControl_Click(); },
+        [this]() -> frmDataTable* { return tableDataForm1; }};
+    graphWindow_ = new frmGraphicRecord(*waveForm1, *store_, prompter_, std::move(host));
+    graphWindow_->txtChannels()->setText(QString::number(highestChannel + 1));
     waveWindow_ = mdi_->addSubWindow(graphWindow_);
     waveWindow_->setAttribute(Qt::WA_DeleteOnClose, false);
     waveWindow_->hide();
-    if (tableDataForm1)
+    if (tableDataForm1) {
         connect(tableDataForm1, &frmDataTable::recordLoaded, graphWindow_,
                 &frmGraphicRecord::ReDraw);
+        tableDataForm1->setScaleSource(
+            [this] { return recordSetupDialog()->RecScale; },
+            [this] { return graphWindow_ ? graphWindow_->cmbXLength()->currentIndex() : 0; });
+    }
     waveOperation1 = true;
 }
 
@@ -592,14 +599,30 @@ void MDIForm1::mnuWave_Click() {
     if (!waveWindow_ || !graphWindow_)
         return;
     QApplication::setOverrideCursor(Qt::WaitCursor);
-    graphWindow_->ReDraw();
     waveWindow_->showMaximized();
     waveWindow_->raise();
+    mdi_->setActiveSubWindow(waveWindow_);
+    // Its first activation clears the graph: it comes before the redraw,
+    // not after it, so the first view is not empty.
+    graphWindow_->Form_Activate();
+    graphWindow_->ReDraw();
     if (tableWindow_)
         tableWindow_->hide();
     if (panelWindow_)
         panelWindow_->hide();
     QApplication::restoreOverrideCursor();
+}
+
+void MDIForm1::mnuControl_Click() {
+    if (panelWindow_) {
+        panelWindow_->show();
+        panelWindow_->raise();
+        mdi_->setActiveSubWindow(panelWindow_);
+    }
+    if (tableWindow_)
+        tableWindow_->hide();
+    if (waveWindow_)
+        waveWindow_->hide();
 }
 
 void MDIForm1::NewTable1(int highestChannel) {
@@ -893,11 +916,9 @@ void MDIForm1::mnuRecordPeriod_Click() {
     dlgRecordLength* dlg = recordSetupDialog();
     if (!dlg->Execute())
         return;
-    if (tableDataForm1) {
+    if (tableDataForm1)
         tableDataForm1->engine().RecordPeriod(dlg->Days, dlg->Hours, dlg->Miniutes, dlg->Seconds,
                                               dlg->RecScale, dlg->RecPointStyle);
-        tableDataForm1->setScaleIndices(dlg->RecScale, 0);
-    }
     if (graphWindow_)
         graphWindow_->ChangeCursorColor(
             {dlg->ChColor[0], dlg->ChColor[1], dlg->ChColor[2], dlg->ChColor[3]});

@@ -111,6 +111,7 @@ public:
     GraphRecord* graph() const { return waveForm1; }
     frmGraphicRecord* graphWindow() const { return graphWindow_; }
     void mnuWave_Click();
+    void mnuControl_Click();
     dlgRecordLength* recordSetupDialog();
 
     // Menus, toolbar and status bar.

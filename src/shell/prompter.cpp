@@ -1,7 +1,9 @@
 #include "shell/prompter.h"
 
 #include <QApplication>
+#include <QFileDialog>
 #include <QMessageBox>
+#include <QPrintDialog>
 
 namespace trq {
 
@@ -29,6 +31,16 @@ Prompter::Answer MessageBoxPrompter::ask(const QString& text, const QString& tit
     default:
         return Answer::Ok;
     }
+}
+
+QString MessageBoxPrompter::saveFileName(const QString& folder, const QString& filter) {
+    QWidget* parent = parent_ ? parent_ : QApplication::activeWindow();
+    return QFileDialog::getSaveFileName(parent, {}, folder, filter);
+}
+
+bool MessageBoxPrompter::preparePrinter(QPrinter& printer) {
+    QPrintDialog dialog(&printer, parent_ ? parent_ : QApplication::activeWindow());
+    return dialog.exec() == QDialog::Accepted;
 }
 
 } // namespace trq

@@ -2,6 +2,7 @@
 
 #include <QString>
 
+class QPrinter;
 class QWidget;
 
 namespace trq {
@@ -16,6 +17,10 @@ public:
 
     virtual ~Prompter() = default;
     virtual Answer ask(const QString& text, const QString& title, Icon icon, Buttons buttons) = 0;
+    // A file name to write, or empty when the user cancelled.
+    virtual QString saveFileName(const QString& folder, const QString& filter) = 0;
+    // Lets the user choose the printer (or a PDF file); false when cancelled.
+    virtual bool preparePrinter(QPrinter& printer) = 0;
 
     void message(const QString& text, const QString& title = {}, Icon icon = Icon::None) {
         ask(text, title, icon, Buttons::Ok);
@@ -28,6 +33,8 @@ class MessageBoxPrompter final : public Prompter {
 public:
     explicit MessageBoxPrompter(QWidget* parent = nullptr) : parent_(parent) {}
     Answer ask(const QString& text, const QString& title, Icon icon, Buttons buttons) override;
+    QString saveFileName(const QString& folder, const QString& filter) override;
+    bool preparePrinter(QPrinter& printer) override;
 
 private:
     QWidget* parent_;

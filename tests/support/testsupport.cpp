@@ -43,6 +43,11 @@ Prompter::Answer ScriptedPrompter::ask(const QString& text, const QString&, Icon
     return buttons == Buttons::YesNo ? Answer::Yes : Answer::Ok;
 }
 
+QString ScriptedPrompter::saveFileName(const QString& folder, const QString& filter) {
+    fileRequests << folder << filter;
+    return fileName;
+}
+
 TraceCapture::TraceCapture() {
     auto& trace = DebugTrace::instance();
     connect(&trace, &QAbstractItemModel::rowsInserted, this,
