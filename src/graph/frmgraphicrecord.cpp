@@ -870,6 +870,7 @@ bool frmGraphicRecord::printGraph(QPrinter& printer, QString* error) {
     const QSize size =
         plot_->width() >= 200 && plot_->height() >= 150 ? plot_->size() : QSize(800, 600);
     const QPixmap image = plot_->toPixmap(size.width(), size.height(), 2.0);
+    printer.setFullPage(true); // the rectangle is in fractions of the whole page
     QPainter painter;
     if (!painter.begin(&printer)) {
         *error = QStringLiteral("The printer could not be opened.");

@@ -1,0 +1,528 @@
+// The graph window over its own record database, with the table window
+// beside it and the main window's part played by the fixture.
+#include "graph/frmgraphicrecord.h"
+#include "graph/graphexport.h"
+#include "graph/graphrecord.h"
+#include "record/dlgrecordlength.h"
+#include "record/frmdatatable.h"
+#include "record/recordstore.h"
+#include "shell/dataform.h"
+#include "shell/settings.h"
+#include "support/testsupport.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QGroupBox>
+#include <QImage>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPrinter>
+#include <QProcess>
+#include <QPushButton>
+#include <QSqlQuery>
+#include <QStandardPaths>
+#include <qcustomplot.h>
+
+using namespace trq;
+using namespace trq::test;
+
+namespace {
+
+struct GraphFixture {
+    DataForm data;
+    std::unique_ptr<RecordStore> store;
+    ScriptedPrompter prompter;
+    std::unique_ptr<frmDataTable> table;
+    std::unique_ptr<GraphRecord> record;
+    std::unique_ptr<frmGraphicRecord> graph;
+    QString folder;
+    int scale = 0;
+    bool recordEnabled = true;
+    int countRecordCount = 0;
+    QStringList calls;
+
+    explicit GraphFixture(int channels = 3, int recScale = 0) : scale(recScale) {
+        static int n = 0;
+        folder = QDir::current().absoluteFilePath(QStringLiteral("graph%1").arg(++n));
+        QDir().mkpath(folder);
+        DataForm::create(folder + QStringLiteral("/mtype.mdb"));
+        data.open(folder);
+        store = std::make_unique<RecordStore>(data.database());
+        table = std::make_unique<frmDataTable>(
+            *store, prompter,
+            RecordingEngine::Source{[] { return 3; }, [] { return true; },
+                                    [](int, bool) { return QString(); }},
+            channels - 1);
+        record = std::make_unique<GraphRecord>(channels);
+        frmGraphicRecord::Host host{[] { return 32.0; },
+                                    [] { return 3.2; },
+                                    [this] { return scale; },
+                                    [this](int s) { scale = s; },
+                                    [this] { return recordEnabled; },
+                                    [this] { return countRecordCount; },
+                                    [this] { calls << QStringLiteral("start"); },
+                                    [this] { calls << QStringLiteral("stop"); },
+                                    [this] { calls << QStringLiteral("setup"); },
+                                    [this] { calls << QStringLiteral("control"); },
+                                    [this] { return table.get(); }};
+        graph = std::make_unique<frmGraphicRecord>(*record, *store, prompter, std::move(host));
+        graph->txtChannels()->setText(QString::number(channels));
+        graph->Form_Activate();
+    }
+    ~GraphFixture() {
+        graph.reset();
+        record.reset();
+    }
+
+    // n rows; channel c's voltage at sample i is volts(c, i).
+    void fill(int n, const std::function<double(int, int)>& volts = {}) {
+        for (int i = 0; i < n; ++i) {
+            SampleRow r;
+            r.seqNo = i;
+            r.recTime = QStringLiteral("2026/12/06 10:%1:00").arg(i % 60, 2, 10, QLatin1Char('0'));
+            for (int c = 0; c < 4; ++c) {
+                r.volt[std::size_t(c)] =
+                    QString::number(volts ? volts(c, i) : 1.0 + c + i * 0.25, 'f', 3);
+                r.curr[std::size_t(c)] = QString::number(0.1 * (c + 1), 'f', 3);
+            }
+            QVERIFY(store->appendSample(r));
+        }
+        table->CmbSample_Click();
+    }
+    QString datamain(const QString& column, const QString& recNo) {
+        QSqlQuery q(data.database());
+        q.prepare(QStringLiteral("select %1 from datamain where recno=?").arg(column));
+        q.addBindValue(recNo);
+        return q.exec() && q.next() ? q.value(0).toString() : QStringLiteral("<none>");
+    }
+    QList<int> visiblePlots() const {
+        QList<int> shown;
+        for (int k = 0; k < 8; ++k)
+            if (graph->plot(k)->visible())
+                shown << k + 1;
+        return shown;
+    }
+    QList<int> shownCursors() const {
+        QList<int> shown;
+        for (int j = 1; j <= 9; ++j)
+            if (graph->cursorVisible(j))
+                shown << j;
+        return shown;
+    }
+};
+
+double minutes(double m) {
+    return m * 60.0 / 86400.0;
+}
+
+} // namespace
+
+class TestGraphWindow : public QObject {
+    Q_OBJECT
+private slots:
+    void redrawPlotsEveryRowAtItsPeriod_data() {
+        QTest::addColumn<int>("channels");
+        QTest::addColumn<int>("scale");
+        QTest::addColumn<int>("period");
+        QTest::newRow("1 ch, 1 s") << 1 << 0 << 1;
+        QTest::newRow("2 ch, 30 s") << 2 << 4 << 30;
+        QTest::newRow("3 ch, 10 mins") << 3 << 7 << 600;
+        QTest::newRow("4 ch, 1 hour") << 4 << 9 << 3600;
+    }
+    void redrawPlotsEveryRowAtItsPeriod() {
+        QFETCH(int, channels);
+        QFETCH(int, scale);
+        QFETCH(int, period);
+        GraphFixture f(channels, scale);
+        f.fill(10);
+        f.graph->ReDraw();
+        QCOMPARE(f.graph->iXTime(), period);
+        QCOMPARE(f.graph->SampleCount(), 10);
+        for (int k = 0; k < 8; ++k) {
+            const QCPGraph* plot = f.graph->plot(k);
+            const bool present = k < 2 * channels;
+            QCOMPARE(plot->visible(), present);
+            QCOMPARE(plot->data()->size(), present ? 10 : 0);
+            if (!present)
+                continue;
+            QCOMPARE(plot->data()->constBegin()->key, 0.0);
+            QCOMPARE((plot->data()->constEnd() - 1)->key, 9.0 * period / 86400);
+        }
+        // Channel 4 is drawn from the working table too.
+        if (channels == 4)
+            QCOMPARE((f.graph->plot(6)->data()->constEnd() - 1)->value, 4.0 + 9 * 0.25);
+        QCOMPARE(f.graph->lstWave()->item(0)->text(),
+                 QStringLiteral("Total Time:") + FormatElapsed(9 * period));
+        QCOMPARE(f.graph->lstWave()->count(), 3 + 2 * channels);
+        QCOMPARE(f.graph->lstChannel()->count(), 2 * channels);
+        // Minutes below a 60-second period, hours above.
+        QCOMPARE(f.graph->cmbXLength()->itemText(0),
+                 period < 60 ? QStringLiteral("5m") : QStringLiteral("1 Hr"));
+    }
+
+    void channelSetupEnablesBoxesAndPlots_data() {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("enabled"); // boxes 0..enabled-1
+        QTest::addColumn<QList<int>>("plots");
+        QTest::addColumn<int>("extra");
+        QTest::newRow("1") << "1" << 2 << QList<int>{1, 2} << 0;
+        QTest::newRow("2") << "2" << 4 << QList<int>{1, 2, 3, 4} << 1;
+        QTest::newRow("4") << "4" << 8 << QList<int>{1, 2, 3, 4, 5, 6, 7, 8} << 3;
+        // Other texts: boxes 0 and 1 enabled, plots 3..6 hidden, the rest kept.
+        QTest::newRow("3 then x") << "x" << 6 << QList<int>{1, 2} << 0;
+    }
+    void channelSetupEnablesBoxesAndPlots() {
+        QFETCH(QString, text);
+        QFETCH(int, enabled);
+        QFETCH(QList<int>, plots);
+        QFETCH(int, extra);
+        GraphFixture f(3);
+        f.graph->txtChannels()->setText(text);
+        for (int k = 0; k < 8; ++k)
+            QCOMPARE(f.graph->cbPlot(k)->isEnabled(), k < enabled);
+        QCOMPARE(f.visiblePlots(), plots);
+        QCOMPARE(f.graph->ChannelExtra(), extra);
+    }
+
+    void livePointsAreAppendedAndFollowTheBoxes() {
+        GraphFixture f(2);
+        f.graph->cbPlot(3)->setChecked(false);
+        f.graph->cbPlot_Click(3);
+        f.fill(3, [](int, int i) { return 10.0 + i; });
+        for (const SampleRow& row : f.store->workingRows())
+            f.record->ShowGraph(row);
+        QCOMPARE(f.graph->plot(0)->data()->size(), 3);
+        QCOMPARE((f.graph->plot(2)->data()->constEnd() - 1)->value, 12.0);
+        QCOMPARE(f.visiblePlots(), (QList<int>{1, 2, 3}));
+        QCOMPARE(f.graph->lstWave()->item(0)->text(), QStringLiteral("Total Time:0:0:2"));
+        QCOMPARE(f.graph->lstWave()->item(3)->text(), QStringLiteral("CH1 Max:12V 0.1A"));
+        // A new recording clears the display.
+        f.record->recordingStarted({}, {});
+        QCOMPARE(f.graph->SampleCount(), 0);
+        QCOMPARE(f.graph->plot(0)->data()->size(), 0);
+        QCOMPARE(f.graph->cmdStart()->text(), QStringLiteral("Record..."));
+        f.record->recordingStopped({});
+        QCOMPARE(f.graph->cmdStart()->text(), QStringLiteral("Start"));
+    }
+
+    void rangeChoicesSetTheAxes() {
+        GraphFixture f(1, 5);
+        f.graph->cmbXLength()->setCurrentIndex(4); // "1Day"
+        f.graph->cmbXLength_Click();
+        QCOMPARE(f.graph->CWGraph1()->xAxis->range().upper, dayFraction(QStringLiteral("23:59")));
+        QCOMPARE(f.graph->CWGraph1()->xAxis->label(), QStringLiteral("Elapsed Time [Min]"));
+        f.graph->cmbYVoltage()->setCurrentIndex(1);
+        f.graph->cmbYVoltage_Click();
+        QCOMPARE(f.graph->CWGraph1()->yAxis->range().upper, 1.0);
+        f.graph->cmbYCurrent()->setCurrentIndex(1);
+        f.graph->cmbYCurrent_Click();
+        QCOMPARE(f.graph->CWGraph1()->yAxis2->range().upper, 0.1);
+        f.graph->ClearGraph(); // back to the panel's maxima and the first length
+        QCOMPARE(f.graph->CWGraph1()->yAxis->range().upper, 32.0);
+        QCOMPARE(f.graph->CWGraph1()->yAxis2->range().upper, 3.2);
+        QCOMPARE(f.graph->CWGraph1()->xAxis->range().upper, dayFraction(QStringLiteral("1:00")));
+    }
+
+    void cursorModeChoosesTheFirstCheckedPlot() {
+        GraphFixture f(2);
+        f.fill(10);
+        f.graph->ReDraw();
+        for (int k : {0, 1, 2})
+            f.graph->cbPlot(k)->setChecked(false);
+        f.graph->GraphMode_Click(frmGraphicRecord::CursorCoordinates);
+        QCOMPARE(f.graph->lstChannel()->currentItem()->text(), QStringLiteral("CH2 Cur"));
+        QCOMPARE(f.visiblePlots(), QList<int>{4});
+        QCOMPARE(f.shownCursors(), QList<int>{4});
+        const QCPRange x = f.graph->CWGraph1()->xAxis->range();
+        QCOMPARE(f.graph->cursorPosition(4), QPointF(x.center(), 3.2 / 2));
+        QVERIFY(f.graph->FrameCursor()->isVisibleTo(f.graph.get()));
+        QCOMPARE(f.graph->FrameCursor()->width(), 3195 / 15);
+
+        // No box checked: "CH1 Vol" and plot 1 alone.
+        for (int k = 0; k < 4; ++k)
+            f.graph->cbPlot(k)->setChecked(false);
+        f.graph->GraphMode_Click(frmGraphicRecord::CursorCoordinates);
+        QCOMPARE(f.graph->lstChannel()->currentRow(), 0);
+        QCOMPARE(f.visiblePlots(), QList<int>{1});
+
+        // Back to "Zoom": panel and cursors go, the plots stay as they are.
+        f.graph->GraphMode_Click(frmGraphicRecord::CursorMeasurements);
+        QCOMPARE(f.shownCursors(), (QList<int>{1, frmGraphicRecord::kReference}));
+        f.graph->GraphMode_Click(frmGraphicRecord::Zoom);
+        QVERIFY(f.shownCursors().isEmpty());
+        QVERIFY(!f.graph->FrameCursor()->isVisibleTo(f.graph.get()));
+        QCOMPARE(f.visiblePlots(), QList<int>{1});
+        QCOMPARE(f.graph->CWGraph1()->selectionRectMode(), QCP::srmZoom);
+    }
+
+    void measurementReadsPeriodAndAmplitudeEitherWay() {
+        GraphFixture f(3, 4); // 30 s per point
+        f.fill(6, [](int, int i) { return i == 3 ? 12.5 : 12.0; });
+        f.graph->ReDraw();
+        f.graph->GraphMode_Click(frmGraphicRecord::CursorMeasurements);
+        QCOMPARE(f.graph->FrameCursor()->width(), 5715 / 15);
+        const int ref = frmGraphicRecord::kReference;
+        const double at0 = 0.0, at90 = 90.0 / 86400;
+        for (const auto& [first, second] : {std::pair{1, ref}, std::pair{ref, 1}}) {
+            f.graph->moveCursor(first, first == 1 ? at0 : at90, 0);
+            f.graph->moveCursor(second, second == 1 ? at0 : at90, 0);
+            QCOMPARE(f.graph->PeriodVal()->text(), QStringLiteral("00:01:30"));
+            QCOMPARE(f.graph->AmplitudeVal()->text(), QStringLiteral("0.5"));
+        }
+        // A cursor stands on the nearest sample, and its row is selected.
+        f.graph->moveCursor(1, 61.0 / 86400, 0);
+        QCOMPARE(f.graph->XPosition()->text(), QStringLiteral("00:01:00"));
+        QCOMPARE(f.graph->YPosition()->text(), QStringLiteral("12"));
+        QCOMPARE(f.table->model().highlight(), 2);
+        f.graph->moveCursor(ref, 150.0 / 86400, 0);
+        QCOMPARE(f.table->model().highlight(), 5);
+        // Choosing another plot ties the second cursor to it.
+        f.graph->lstChannel()->setCurrentRow(2);
+        f.graph->lstChannel_Click();
+        QCOMPARE(f.shownCursors(), (QList<int>{3, ref}));
+        QCOMPARE(f.visiblePlots(), QList<int>{3});
+    }
+
+    void everyCursorMoveSelectsTheSampleRow() {
+        // A loaded record: no points are buffered, the rows come from the table.
+        GraphFixture f(1, 2); // 5 s per point
+        f.fill(20);
+        f.graph->ReDraw();
+        f.graph->GraphMode_Click(frmGraphicRecord::CursorCoordinates);
+        f.graph->moveCursor(1, 35.0 / 86400, 0);
+        QCOMPARE(f.table->model().highlight(), 7);
+        f.graph->moveCursor(1, 1.0, 0); // past the last sample: the last one
+        QCOMPARE(f.table->model().highlight(), 19);
+        f.graph->GraphMode_Click(frmGraphicRecord::Pan);
+        QCOMPARE(f.graph->CWGraph1()->selectionRectMode(), QCP::srmNone);
+        QVERIFY(f.graph->CWGraph1()->interactions().testFlag(QCP::iRangeDrag));
+    }
+
+    void refreshReappliesRangesAndHidesCursors() {
+        GraphFixture f(2);
+        f.fill(5);
+        f.graph->ReDraw();
+        f.graph->GraphMode_Click(frmGraphicRecord::CursorMeasurements);
+        f.graph->CWGraph1()->xAxis->setRange(0.2, 0.3); // zoomed
+        f.graph->cmdRefresh_Click();
+        QCOMPARE(f.graph->CWGraph1()->xAxis->range().upper, minutes(5));
+        QVERIFY(f.shownCursors().isEmpty());
+        QVERIFY(!f.graph->FrameCursor()->isVisibleTo(f.graph.get()));
+        QCOMPARE(f.graph->mode(), int(frmGraphicRecord::CursorMeasurements));
+    }
+
+    void startStopAndSetupFollowTheRecordMenu() {
+        GraphFixture f;
+        f.recordEnabled = false;
+        f.graph->cmdStart_Click();
+        f.graph->cmdStop_Click();
+        QCOMPARE(f.prompter.texts, QStringList(2, "Plase Turn on Device into Output(Run) Mode"));
+        QVERIFY(f.calls.isEmpty());
+        f.prompter.texts.clear();
+        f.recordEnabled = true;
+        f.graph->cmdStart_Click(); // no length set up yet
+        QCOMPARE(f.prompter.texts, QStringList{"Plase setup the time length of record first."});
+        QCOMPARE(f.calls, (QStringList{"setup"}));
+        f.countRecordCount = 10;
+        f.graph->cmdStart_Click();
+        f.graph->cmdStop_Click();
+        f.graph->cmdReturn_Click();
+        QCOMPARE(f.calls, (QStringList{"setup", "start", "stop", "control"}));
+    }
+
+    void setupRedisplaysOnlyWhenThePeriodChanges() {
+        for (int scale = 0; scale < 10; ++scale) {
+            GraphFixture f(1, scale);
+            f.fill(3);
+            f.graph->ReDraw();
+            f.prompter.texts.clear();
+            f.graph->cmdPeriod_Click(); // closed without a change
+            QCOMPARE(f.prompter.texts,
+                     QStringList{"If you change record scale, system will reset display "});
+            QCOMPARE(f.graph->SampleCount(), 3);
+            f.scale = scale == 0 ? 1 : 0;
+            f.graph->cmdPeriod_Click();
+            QCOMPARE(f.graph->SampleCount(), 0);
+        }
+    }
+
+    void saveLoadDeleteKeepTheTableFieldsInStep() {
+        GraphFixture f(3, 4);
+        f.graph->cmdSave_Click();
+        QCOMPARE(f.prompter.texts,
+                 QStringList{"You must do record data first and then try this function again."});
+        f.fill(4);
+        f.graph->ReDraw();
+        f.table->txtStartTime()->setText(QStringLiteral("2026/12/06 10:00:00"));
+        f.table->txtEndTime()->setText(QStringLiteral("2026/12/06 10:02:00"));
+        f.table->txtDataDesc()->setText(QStringLiteral("it's a ramp"));
+        f.graph->cmbXLength()->setCurrentIndex(2);
+        f.prompter.texts.clear();
+        f.graph->cmdSave_Click();
+        QCOMPARE(f.prompter.texts, QStringList{"Do you want to save current record?"});
+        QCOMPARE(f.table->txtRecno()->text(), QStringLiteral("1"));
+        QCOMPARE(f.datamain(QStringLiteral("RecStyle"), "1"), QStringLiteral("4"));
+        QCOMPARE(f.datamain(QStringLiteral("ShowStyle"), "1"), QStringLiteral("2"));
+        QCOMPARE(f.datamain(QStringLiteral("Comment"), "1"), QStringLiteral("it's a ramp"));
+        f.table->txtDataDesc()->setText(QStringLiteral("renamed"));
+        f.graph->cmdSave_Click();
+        QCOMPARE(f.prompter.texts.last(),
+                 QStringLiteral("Do you want to replace existing data with current record?"));
+        QCOMPARE(f.datamain(QStringLiteral("Comment"), "1"), QStringLiteral("renamed"));
+
+        // Load it back into a fresh working table and another scale.
+        QVERIFY(f.store->clearWorking());
+        f.scale = 0;
+        f.table->txtRecno()->clear();
+        f.table->txtDataDesc()->clear();
+        f.graph->cmdLoad_Click();
+        QVERIFY(f.graph->List1()->isVisibleTo(f.graph.get()));
+        QCOMPARE(f.graph->List1()->item(0)->text(),
+                 QStringLiteral("1     2026/12/06 10:00:00    renamed                  "));
+        f.graph->List1_Click(0);
+        QVERIFY(!f.graph->List1()->isVisibleTo(f.graph.get()));
+        QCOMPARE(f.table->txtRecno()->text(), QStringLiteral("1"));
+        QCOMPARE(f.table->txtDataDesc()->text(), QStringLiteral("renamed"));
+        QCOMPARE(f.table->txtEndTime()->text(), QStringLiteral("2026/12/06 10:02:00"));
+        QCOMPARE(f.table->model().rowCount(), 4);
+        QCOMPARE(f.scale, 4);
+        QCOMPARE(f.graph->iXTime(), 30);
+        QCOMPARE(f.graph->SampleCount(), 4);
+        QCOMPARE(f.graph->cmbXLength()->currentIndex(), 2);
+        QCOMPARE(f.graph->CWGraph1()->xAxis->range().upper, minutes(20));
+
+        // Delete asks with number and start time, clears the graph, and the
+        // working table is no saved record any more.
+        f.prompter.texts.clear();
+        f.graph->cmdDel_Click();
+        f.graph->List2_Click(0);
+        QCOMPARE(f.prompter.texts, QStringList{"Do you want to delete Record of [Rec No: 1 Start "
+                                               "Time:2026/12/06 10:00:00]"});
+        QVERIFY(f.store->records().isEmpty());
+        QCOMPARE(f.graph->SampleCount(), 0);
+        QVERIFY(f.table->txtRecno()->text().isEmpty());
+        f.graph->cmdSave_Click();
+        QCOMPARE(f.table->txtRecno()->text(), QStringLiteral("1"));
+    }
+
+    void deleteAnsweredNoKeepsTheRecord() {
+        GraphFixture f;
+        f.fill(2);
+        f.graph->cmdSave_Click();
+        f.prompter.answers = {Prompter::Answer::No};
+        f.graph->cmdDel_Click();
+        f.graph->List2_Click(0);
+        QCOMPARE(f.store->records().size(), 1);
+        QVERIFY(!f.graph->List2()->isVisibleTo(f.graph.get()));
+    }
+
+    void exportWritesTheWorkingTableOrNothing() {
+        GraphFixture f(2);
+        f.graph->cmdExport_Click();
+        QCOMPARE(f.prompter.texts, QStringList{"Please Record or Load existing data first!"});
+        f.fill(3);
+        f.graph->ReDraw();
+        f.prompter.fileName.clear(); // the dialog is cancelled
+        f.graph->cmdExport_Click();
+        QCOMPARE(f.prompter.fileRequests.value(1), QStringLiteral("Power文件(*.csv)"));
+        QVERIFY(QDir(f.folder).entryList({QStringLiteral("*.csv")}, QDir::Files).isEmpty());
+        f.prompter.fileName = f.folder + QStringLiteral("/out.csv");
+        f.graph->cmdExport_Click();
+        QFile file(f.prompter.fileName);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), exportCsv(2, f.store->exportRows()));
+        QCOMPARE(f.prompter.texts.size(), 1);
+    }
+
+    void printPutsTheGraphInTheRectangleAndRestoresColours() {
+        GraphFixture f(3);
+        f.fill(10);
+        f.graph->ReDraw();
+        f.graph->resize(1000, 700);
+        const QColor ch2 = f.graph->plot(2)->pen().color();
+        const QColor ticks = f.graph->CWGraph1()->xAxis->tickPen().color();
+        const QString pdf = f.folder + QStringLiteral("/graph.pdf");
+        f.prompter.onPrint = [&](QPrinter& printer) {
+            printer.setOutputFormat(QPrinter::PdfFormat);
+            printer.setOutputFileName(pdf);
+            // While printing the graph is black on white.
+            return true;
+        };
+        f.graph->cmdPrint_Click();
+        QVERIFY(f.prompter.texts.isEmpty());
+        QVERIFY(QFileInfo(pdf).size() > 1000);
+        QCOMPARE(f.graph->plot(2)->pen().color(), ch2);
+        QCOMPARE(f.graph->CWGraph1()->xAxis->tickPen().color(), ticks);
+        QVERIFY(f.graph->CWGraph1()->xAxis2->visible());
+
+        const QString pdftoppm = QStandardPaths::findExecutable(QStringLiteral("pdftoppm"));
+        if (pdftoppm.isEmpty())
+            QSKIP("pdftoppm is not installed");
+        const QString png = f.folder + QStringLiteral("/page");
+        QCOMPARE(QProcess::execute(pdftoppm, {"-r", "30", "-png", "-singlefile", pdf, png}), 0);
+        const QImage page(png + QStringLiteral(".png"));
+        QVERIFY(!page.isNull());
+        QVERIFY(page.width() > page.height()); // landscape
+        QRect ink;
+        for (int y = 0; y < page.height(); ++y)
+            for (int x = 0; x < page.width(); ++x)
+                if (qGray(page.pixel(x, y)) < 200)
+                    ink |= QRect(x, y, 1, 1);
+        const QRect target(page.width() / 10, page.height() / 10, page.width() * 2 / 5,
+                           page.height() * 2 / 5);
+        QVERIFY2(target.adjusted(-2, -2, 2, 2).contains(ink),
+                 qPrintable(QStringLiteral("ink %1,%2 %3x%4")
+                                .arg(ink.x())
+                                .arg(ink.y())
+                                .arg(ink.width())
+                                .arg(ink.height())));
+        QVERIFY(ink.width() > target.width() * 3 / 4);
+        QVERIFY(ink.height() > target.height() * 3 / 4);
+        // No colour reaches the page.
+        bool grey = true;
+        for (int y = ink.top(); y <= ink.bottom(); ++y)
+            for (int x = ink.left(); x <= ink.right(); ++x) {
+                const QColor c = page.pixelColor(x, y);
+                grey = grey && std::abs(c.red() - c.green()) < 40 &&
+                       std::abs(c.green() - c.blue()) < 40;
+            }
+        QVERIFY(grey);
+    }
+
+    void printFailureIsReportedAndColoursComeBack() {
+        GraphFixture f;
+        const QColor ch1 = f.graph->plot(0)->pen().color();
+        f.prompter.onPrint = [&](QPrinter& printer) {
+            printer.setOutputFormat(QPrinter::PdfFormat);
+            printer.setOutputFileName(f.folder + QStringLiteral("/no/such/folder/graph.pdf"));
+            return true;
+        };
+        f.graph->cmdPrint_Click();
+        QCOMPARE(f.prompter.texts.size(), 1);
+        QVERIFY(f.prompter.texts.first().startsWith(QStringLiteral("cmdPrint_Click : ")));
+        QCOMPARE(f.graph->plot(0)->pen().color(), ch1);
+        f.prompter.texts.clear();
+        f.prompter.onPrint = {}; // cancelled print dialog: nothing happens
+        f.graph->cmdPrint_Click();
+        QVERIFY(f.prompter.texts.isEmpty());
+    }
+
+    void firstActivationTakesTheStoredColours() {
+        Settings::SaveSetting(QLatin1String(dlgRecordLength::kSection), QStringLiteral("Ch2Color"),
+                              QStringLiteral("255"));
+        GraphFixture f;
+        QCOMPARE(f.graph->lineColour(2), QColor(255, 0, 0));
+        QCOMPARE(f.graph->lineColour(3), QColor(255, 0, 0));
+        QCOMPARE(f.graph->plot(3)->pen().color(), QColor(255, 0, 0));
+        f.graph->ChangeCursorColor({"65280", "", "16711680", "0"});
+        QCOMPARE(f.graph->lineColour(0), QColor(0, 255, 0));
+        QCOMPARE(f.graph->plot(5)->pen().color(), QColor(0, 0, 255));
+        QCOMPARE(f.graph->lineColour(2), QColor(255, 0, 0)); // empty: kept
+        Settings::SaveSetting(QLatin1String(dlgRecordLength::kSection), QStringLiteral("Ch2Color"),
+                              QString());
+    }
+};
+
+TRQ_TEST_MAIN(TestGraphWindow)
+#include "tst_graphwindow.moc"
