@@ -258,7 +258,8 @@ private slots:
 
     void measurementReadsPeriodAndAmplitudeEitherWay() {
         GraphFixture f(3, 4); // 30 s per point
-        f.fill(6, [](int, int i) { return i == 3 ? 12.5 : 12.0; });
+        // Readings whose difference is no exact binary fraction.
+        f.fill(6, [](int, int i) { return i == 3 ? 12.995 : i == 5 ? 12.502 : 12.495; });
         f.graph->ReDraw();
         f.graph->GraphMode_Click(frmGraphicRecord::CursorMeasurements);
         QCOMPARE(f.graph->FrameCursor()->width(), 5715 / 15);
@@ -273,10 +274,11 @@ private slots:
         // A cursor stands on the nearest sample, and its row is selected.
         f.graph->moveCursor(1, 61.0 / 86400, 0);
         QCOMPARE(f.graph->XPosition()->text(), QStringLiteral("00:01:00"));
-        QCOMPARE(f.graph->YPosition()->text(), QStringLiteral("12"));
+        QCOMPARE(f.graph->YPosition()->text(), QStringLiteral("12.495"));
         QCOMPARE(f.table->model().highlight(), 2);
         f.graph->moveCursor(ref, 150.0 / 86400, 0);
         QCOMPARE(f.table->model().highlight(), 5);
+        QCOMPARE(f.graph->AmplitudeVal()->text(), QStringLiteral("0.007"));
         // Choosing another plot ties the second cursor to it.
         f.graph->lstChannel()->setCurrentRow(2);
         f.graph->lstChannel_Click();

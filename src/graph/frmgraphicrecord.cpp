@@ -60,13 +60,16 @@ int pixels(int twips) {
     return twips / 15;
 }
 
+// Twelve significant digits: a difference of two readings shows as 0.007,
+// not with the binary fraction's noise.
 QString plainNumber(double v) {
-    return QString::number(v, 'g', 15);
+    return QString::number(v, 'g', 12);
 }
 
 QLineEdit* readout(QWidget* parent) {
     auto* edit = new QLineEdit(parent);
     edit->setReadOnly(true);
+    edit->setFixedWidth(90);
     return edit;
 }
 
@@ -230,7 +233,6 @@ frmGraphicRecord::frmGraphicRecord(GraphRecord& record, RecordStore& store, Prom
     auto* cursorLayout = new QHBoxLayout(cursorFrame_);
     auto* positionBox = new QWidget(cursorFrame_);
     positionBox->setLayout(position);
-    positionBox->setFixedWidth(pixels(kCoordinatesTwips) - 16);
     cursorLayout->addWidget(positionBox);
     cursorLayout->addWidget(measureFrame_);
     cursorFrame_->hide();

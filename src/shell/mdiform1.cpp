@@ -28,6 +28,7 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QScreen>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenuBar>
@@ -599,6 +600,10 @@ void MDIForm1::mnuWave_Click() {
     if (!waveWindow_ || !graphWindow_)
         return;
     QApplication::setOverrideCursor(Qt::WaitCursor);
+    // The graph with its controls needs more room than a front panel.
+    const QSize room = QSize(1120, 780).boundedTo(screen()->availableGeometry().size());
+    if (width() < room.width() || height() < room.height())
+        resize(size().expandedTo(room));
     waveWindow_->showMaximized();
     waveWindow_->raise();
     mdi_->setActiveSubWindow(waveWindow_);

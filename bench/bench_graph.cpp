@@ -1,0 +1,181 @@
+// The graph window against a bare QCustomPlot of the same data and size:
+// a full ReDraw of a 35,000-point three-channel working table, one live
+// point appended at 35,000 points, and pan/zoom frames over 8 plots of
+// 1,000,000 points each.
+#include "graph/frmgraphicrecord.h"
+#include "graph/graphrecord.h"
+#include "record/recordstore.h"
+#include "shell/dataform.h"
+#include "silentprompter.h"
+
+#include <QApplication>
+#include <QTemporaryDir>
+#include <qcustomplot.h>
+
+#include <benchmark/benchmark.h>
+
+#include <cmath>
+
+using namespace trq;
+
+namespace {
+
+constexpr int kPoints = 35000;
+const QSize kPlotSize(900, 560);
+
+SampleRow sample(int i) {
+    SampleRow r;
+    r.seqNo = i;
+    r.recTime = QStringLiteral("2026/12/06 10:00:00");
+    for (std::size_t c = 0; c < 3; ++c) {
+        r.volt[c] = QString::number(12.0 + 2.0 * std::sin(i / 500.0 + double(c)), 'f', 3);
+        r.curr[c] = QString::number(1.0 + 0.5 * std::cos(i / 700.0 + double(c)), 'f', 3);
+    }
+    r.timeTick = i;
+    return r;
+}
+
+// A graph window over a working table of n three-channel points.
+struct Window {
+    QTemporaryDir dir;
+    DataForm data;
+    std::unique_ptr<RecordStore> store;
+    SilentPrompter prompter;
+    GraphRecord record{3};
+    std::unique_ptr<frmGraphicRecord> graph;
+    explicit Window(int n) {
+        DataForm::create(dir.filePath(QStringLiteral("mtype.mdb")));
+        data.open(dir.path());
+        store = std::make_unique<RecordStore>(data.database());
+        data.database().transaction();
+        for (int i = 0; i < n; ++i)
+            store->appendSample(sample(i));
+        data.database().commit();
+        frmGraphicRecord::Host host;
+        host.maxVoltage = [] { return 32.0; };
+        host.maxCurrent = [] { return 3.2; };
+        host.recScale = [] { return 0; };
+        graph = std::make_unique<frmGraphicRecord>(record, *store, prompter, host);
+        graph->txtChannels()->setText(QStringLiteral("3"));
+        graph->cmbXLength()->setCurrentIndex(4); // "60m"
+        graph->cmbXLength_Click();
+        graph->resize(1200, 760);
+        graph->show();
+        QApplication::processEvents();
+        graph->CWGraph1()->resize(kPlotSize);
+    }
+    void replot() { graph->CWGraph1()->replot(QCustomPlot::rpImmediateRefresh); }
+};
+
+// The same plots in a bare QCustomPlot: no database, no window.
+struct BarePlot {
+    QCustomPlot plot;
+    explicit BarePlot(int graphs, int n) {
+        plot.resize(kPlotSize);
+        plot.yAxis2->setVisible(true);
+        for (int k = 0; k < graphs; ++k) {
+            QCPGraph* g = plot.addGraph(plot.xAxis, k % 2 == 0 ? plot.yAxis : plot.yAxis2);
+            QVector<double> xs(n), ys(n);
+            for (int i = 0; i < n; ++i) {
+                xs[i] = i / 86400.0;
+                ys[i] = (k % 2 == 0 ? 12.0 : 1.0) + std::sin(i / 500.0 + k);
+            }
+            g->setData(xs, ys, true);
+        }
+        plot.xAxis->setRange(0, 1.0 / 24);
+        plot.yAxis->setRange(0, 32);
+        plot.yAxis2->setRange(0, 3.2);
+        plot.show();
+        QApplication::processEvents();
+    }
+};
+
+void BM_BareReplot35k(benchmark::State& state) {
+    BarePlot bare(6, kPoints);
+    for (auto _ : state)
+        bare.plot.replot(QCustomPlot::rpImmediateRefresh);
+}
+BENCHMARK(BM_BareReplot35k)->Unit(benchmark::kMillisecond);
+
+void BM_ReDraw35k(benchmark::State& state) {
+    Window w(kPoints);
+    for (auto _ : state) {
+        w.graph->ReDraw();
+        w.replot();
+    }
+    state.counters["points"] = w.graph->SampleCount();
+}
+BENCHMARK(BM_ReDraw35k)->Unit(benchmark::kMillisecond);
+
+void BM_ShowGraphAppendAt35k(benchmark::State& state) {
+    Window w(kPoints);
+    w.graph->ReDraw();
+    w.replot();
+    int i = kPoints;
+    for (auto _ : state) {
+        // As the recording does: the point goes to the working table, then
+        // to the graph.
+        const SampleRow row = sample(i++);
+        w.store->appendSample(row);
+        w.record.ShowGraph(row);
+        w.replot();
+    }
+}
+BENCHMARK(BM_ShowGraphAppendAt35k)->Unit(benchmark::kMillisecond);
+
+// Pan and zoom frames over 8 plots of a million points each.
+void BM_PanZoomMillion(benchmark::State& state) {
+    constexpr int n = 1000000;
+    GraphRecord record{4};
+    QTemporaryDir dir;
+    DataForm data;
+    DataForm::create(dir.filePath(QStringLiteral("mtype.mdb")));
+    data.open(dir.path());
+    RecordStore store(data.database());
+    SilentPrompter prompter;
+    frmGraphicRecord::Host host;
+    host.maxVoltage = [] { return 32.0; };
+    host.maxCurrent = [] { return 3.2; };
+    frmGraphicRecord graph(record, store, prompter, host);
+    graph.txtChannels()->setText(QStringLiteral("4"));
+    graph.resize(1200, 760);
+    graph.show();
+    QApplication::processEvents();
+    graph.CWGraph1()->resize(kPlotSize);
+    QVector<double> xs(n);
+    for (int i = 0; i < n; ++i)
+        xs[i] = i / 86400.0;
+    for (int k = 0; k < 8; ++k) {
+        QVector<double> ys(n);
+        for (int i = 0; i < n; ++i)
+            ys[i] = (k % 2 == 0 ? 12.0 : 1.0) + std::sin(i / 5000.0 + k) + 0.01 * (i % 7);
+        graph.plot(k)->setData(xs, ys, true);
+    }
+    QCPAxis* x = graph.CWGraph1()->xAxis;
+    x->setRange(0, n / 86400.0);
+    int frame = 0;
+    for (auto _ : state) {
+        // Alternate a zoom step and a pan step, as a user's drag does.
+        if (frame++ % 2 == 0)
+            x->scaleRange(frame % 4 == 1 ? 0.8 : 1.25, x->range().center());
+        else
+            x->moveRange(x->range().size() * 0.05);
+        graph.CWGraph1()->replot(QCustomPlot::rpImmediateRefresh);
+    }
+}
+BENCHMARK(BM_PanZoomMillion)
+    ->Unit(benchmark::kMillisecond)
+    ->Repetitions(5)
+    ->ReportAggregatesOnly(true);
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
