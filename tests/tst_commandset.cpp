@@ -213,6 +213,10 @@ private slots:
         QVERIFY(!parseNumber(QStringLiteral("nan")));
         QCOMPARE(leadingNumber(QStringLiteral("12.5V")), 12.5);
         QCOMPARE(leadingNumber(QStringLiteral("x")), 0.0);
+        QCOMPARE(leadingNumber(QStringLiteral(" 7 ")), 7.0);
+        QCOMPARE(leadingNumber(QStringLiteral("-1e3")), -1000.0);
+        QCOMPARE(leadingNumber(QStringLiteral("nan")), 0.0);
+        QCOMPARE(leadingNumber(QStringLiteral("inf")), 0.0);
         QCOMPARE(leadingNumber(QString()), 0.0);
 
         QVERIFY(isNoError(QStringLiteral("0,\"No error\"")));

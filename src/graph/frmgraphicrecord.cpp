@@ -377,7 +377,7 @@ void frmGraphicRecord::txtChannels_Change() {
 
 void frmGraphicRecord::ReDraw() {
     ClearGraph();
-    data_.ReDraw(store_.workingRows()); // the plots follow through redrawn
+    data_.ReDraw(store_.workingValues()); // the plots follow through redrawn
 }
 
 void frmGraphicRecord::refillPlots() {

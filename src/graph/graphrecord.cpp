@@ -33,11 +33,12 @@ void GraphRecord::ShowGraph(const SampleRow& row) {
     emit pointAdded(int(series_[0].size()) - 1);
 }
 
-void GraphRecord::ReDraw(const QList<SampleRow>& rows) {
-    for (auto& s : series_)
-        s.clear();
-    for (const SampleRow& row : rows)
-        append(row);
+void GraphRecord::ReDraw(std::array<QVector<double>, 8> series) {
+    // Equal lengths, as appended points keep them.
+    const qsizetype n = series[0].size();
+    for (auto& s : series)
+        s.resize(n);
+    series_ = std::move(series);
     emit redrawn();
 }
 

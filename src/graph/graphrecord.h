@@ -25,7 +25,8 @@ public:
 
     void ClearGraph();
     void ShowGraph(const SampleRow& row);
-    void ReDraw(const QList<SampleRow>& rows);
+    // Series 1..8: voltage and current of channels 1..4, one value per sample.
+    void ReDraw(std::array<QVector<double>, 8> series);
 
     const QVector<double>& voltage(int channel) const { return series_[std::size_t(channel * 2)]; }
     const QVector<double>& current(int channel) const {

@@ -1,5 +1,7 @@
 #include "record/recordstore.h"
 
+#include "panels/commandset.h"
+
 #include <QDateTime>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -62,6 +64,7 @@ const QString kDetailColumns = QStringLiteral(
 } // namespace
 
 bool RecordStore::exec(const QString& sql, const QVariantList& values) {
+    extremes_.reset(); // whatever the statement changed, the next read rescans
     QSqlQuery q(db_);
     q.prepare(sql);
     for (const QVariant& v : values)
@@ -89,13 +92,19 @@ bool RecordStore::clearWorking() {
 }
 
 bool RecordStore::appendSample(const SampleRow& r) {
-    return exec(QStringLiteral("insert into datatemp (") + kDetailColumns +
-                    QStringLiteral(") values (?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)"),
-                {r.seqNo, r.recTime, value(r.volt[0]), value(r.curr[0]), r.reason[0],
-                 value(r.volt[1]), value(r.curr[1]), r.reason[1], value(r.volt[2]),
-                 value(r.curr[2]), r.reason[2], r.comment, r.timeTick, r.diffLastTime,
-                 r.volt[3].isEmpty() ? QVariant() : value(r.volt[3]),
-                 r.curr[3].isEmpty() ? QVariant() : value(r.curr[3])});
+    auto extremes = extremes_;
+    const bool ok = exec(QStringLiteral("insert into datatemp (") + kDetailColumns +
+                             QStringLiteral(") values (?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)"),
+                         {r.seqNo, r.recTime, value(r.volt[0]), value(r.curr[0]), r.reason[0],
+                          value(r.volt[1]), value(r.curr[1]), r.reason[1], value(r.volt[2]),
+                          value(r.curr[2]), r.reason[2], r.comment, r.timeTick, r.diffLastTime,
+                          r.volt[3].isEmpty() ? QVariant() : value(r.volt[3]),
+                          r.curr[3].isEmpty() ? QVariant() : value(r.curr[3])});
+    // A point only widens the extremes: fold it in instead of rescanning the
+    // whole table once a second during a recording.
+    if (ok && extremes && foldIn(*extremes, r))
+        extremes_ = extremes;
+    return ok;
 }
 
 QList<SampleRow> RecordStore::workingRows(QChar reason) {
@@ -204,39 +213,104 @@ ChannelExtremes RecordStore::extremes(int channel) {
     return all.back();
 }
 
+namespace {
+
+// Only numeric values take part; an empty reading is no extreme.
+QString numeric(const QString& column) {
+    return QStringLiteral("case when trim(%1) <> '' and trim(%1) not glob '*[^-+0-9.eE]*' then "
+                          "cast(%1 as real) end")
+        .arg(column);
+}
+
+std::optional<double> numberAt(const QSqlQuery& q, int i) {
+    const QVariant v = q.value(i);
+    bool ok = false;
+    const double d = v.toDouble(&ok);
+    return v.isNull() || !ok ? std::nullopt : std::optional<double>(d);
+}
+
+void widen(std::optional<double>& max, std::optional<double>& min, std::optional<double> v) {
+    if (!v)
+        return;
+    max = max ? std::max(*max, *v) : *v;
+    min = min ? std::min(*min, *v) : *v;
+}
+
+} // namespace
+
+bool RecordStore::foldIn(std::array<ChannelExtremes, 4>& extremes, const SampleRow& r) {
+    // The database's own conversion, on the point's values.
+    QStringList columns, values;
+    for (int i = 0; i < 8; ++i) {
+        columns << numeric(QStringLiteral("v%1").arg(i));
+        values << QStringLiteral("? as v%1").arg(i);
+    }
+    QSqlQuery q(db_);
+    q.prepare(QStringLiteral("select ") + columns.join(QStringLiteral(", ")) +
+              QStringLiteral(" from (select ") + values.join(QStringLiteral(", ")) +
+              QLatin1Char(')'));
+    for (std::size_t c = 0; c < 4; ++c) {
+        q.addBindValue(value(r.volt[c]));
+        q.addBindValue(value(r.curr[c]));
+    }
+    if (!q.exec() || !q.next())
+        return false;
+    for (int c = 0; c < 4; ++c) {
+        ChannelExtremes& e = extremes[std::size_t(c)];
+        widen(e.maxVolt, e.minVolt, numberAt(q, 2 * c));
+        widen(e.maxCurr, e.minCurr, numberAt(q, 2 * c + 1));
+    }
+    return true;
+}
+
 std::vector<ChannelExtremes> RecordStore::extremesUpTo(int channels) {
-    // Only numeric values take part; an empty reading is no extreme. One
-    // scan of the working table serves every channel.
-    const QString numeric = QStringLiteral(
-        "case when trim(%1) <> '' and trim(%1) not glob '*[^-+0-9.eE]*' then cast(%1 as real) end");
+    channels = std::clamp(channels, 1, 4);
+    if (!extremes_) {
+        if (auto all = scanExtremes())
+            extremes_ = all;
+        else
+            return std::vector<ChannelExtremes>(std::size_t(channels));
+    }
+    return {extremes_->begin(), extremes_->begin() + channels};
+}
+
+std::optional<std::array<ChannelExtremes, 4>> RecordStore::scanExtremes() {
+    // One scan of the working table serves every channel.
+    constexpr int channels = 4;
     QStringList columns;
     for (int c = 1; c <= channels; ++c) {
         const QString suffix = c == 1 ? QString() : QString::number(c);
-        const QString p = numeric.arg(QStringLiteral("pval") + suffix);
-        const QString sv = numeric.arg(QStringLiteral("sval") + suffix);
+        const QString p = numeric(QStringLiteral("pval") + suffix);
+        const QString sv = numeric(QStringLiteral("sval") + suffix);
         columns << QStringLiteral("max(%1), min(%1), max(%2), min(%2)").arg(p, sv);
     }
-    std::vector<ChannelExtremes> result(std::size_t(std::max(channels, 1)));
+    std::array<ChannelExtremes, 4> result;
     QSqlQuery q(db_);
-    if (channels < 1 ||
-        !q.exec(QStringLiteral("select ") + columns.join(QStringLiteral(", ")) +
+    if (!q.exec(QStringLiteral("select ") + columns.join(QStringLiteral(", ")) +
                 QStringLiteral(" from datatemp")) ||
         !q.next())
-        return result;
-    auto number = [&](int i) -> std::optional<double> {
-        const QVariant v = q.value(i);
-        bool ok = false;
-        const double d = v.toDouble(&ok);
-        return v.isNull() || !ok ? std::nullopt : std::optional<double>(d);
-    };
+        return std::nullopt;
     for (int c = 0; c < channels; ++c) {
         ChannelExtremes& e = result[std::size_t(c)];
-        e.maxVolt = number(4 * c);
-        e.minVolt = number(4 * c + 1);
-        e.maxCurr = number(4 * c + 2);
-        e.minCurr = number(4 * c + 3);
+        e.maxVolt = numberAt(q, 4 * c);
+        e.minVolt = numberAt(q, 4 * c + 1);
+        e.maxCurr = numberAt(q, 4 * c + 2);
+        e.minCurr = numberAt(q, 4 * c + 3);
     }
     return result;
+}
+
+std::array<QVector<double>, 8> RecordStore::workingValues() {
+    std::array<QVector<double>, 8> series;
+    QSqlQuery q(db_);
+    q.setForwardOnly(true);
+    if (!q.exec(QStringLiteral("select PVal, SVal, PVal2, SVal2, PVal3, SVal3, PVal4, SVal4 "
+                               "from datatemp order by seqno asc")))
+        return series;
+    while (q.next())
+        for (int i = 0; i < 8; ++i)
+            series[std::size_t(i)].append(leadingNumber(q.value(i).toString()));
+    return series;
 }
 
 namespace {

@@ -4,6 +4,7 @@
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QString>
+#include <QVector>
 
 #include <array>
 #include <optional>
@@ -60,8 +61,12 @@ public:
     bool loadToWorking(const QString& recNo);                 // S1 then S15
     bool deleteRecord(const QString& recNo);                  // S16
     ChannelExtremes extremes(int channel);
-    // S17 for channels 1..channels in one pass over the working table.
+    // S17 for channels 1..channels in one pass over the working table; kept
+    // and widened by each appended point until anything else changes it.
     std::vector<ChannelExtremes> extremesUpTo(int channels); // S17, channel 1..4
+    // The graph's reading: the eight value columns in sample order, each the
+    // leading number of its text.
+    std::array<QVector<double>, 8> workingValues();
     // S18: the working table in its own order, for the export.
     QList<SampleRow> exportRows();
 
@@ -85,10 +90,13 @@ private:
     bool copyWorkingToDetail(const QString& recNo, int window); // S9
     // Runs a prepared select over sample rows and reads them all.
     QList<SampleRow> readRows(QSqlQuery& q);
+    std::optional<std::array<ChannelExtremes, 4>> scanExtremes();
+    bool foldIn(std::array<ChannelExtremes, 4>& extremes, const SampleRow& row);
 
     QSqlDatabase db_;
     QString error_;
     int errorNumber_ = 0;
+    std::optional<std::array<ChannelExtremes, 4>> extremes_;
 };
 
 } // namespace trq
