@@ -1,5 +1,6 @@
 // The graph window over its own record database, with the table window
 // beside it and the main window's part played by the fixture.
+#include "graph/envelopegraph.h"
 #include "graph/frmgraphicrecord.h"
 #include "graph/graphexport.h"
 #include "graph/graphrecord.h"
@@ -20,6 +21,7 @@
 #include <QPrinter>
 #include <QProcess>
 #include <QPushButton>
+#include <QRandomGenerator>
 #include <QSqlQuery>
 #include <QStandardPaths>
 #include <qcustomplot.h>
@@ -508,6 +510,56 @@ private slots:
         f.prompter.onPrint = {}; // cancelled print dialog: nothing happens
         f.graph->cmdPrint_Click();
         QVERIFY(f.prompter.texts.isEmpty());
+    }
+
+    void envelopeKeepsEveryColumnsExtremes() {
+        // A million-point plot drawn from block summaries shows in every pixel
+        // column the same lowest and highest value as all its points.
+        QCustomPlot plot;
+        plot.resize(300, 200);
+        auto* g = new EnvelopeGraph(plot.xAxis, plot.yAxis);
+        QRandomGenerator random(7);
+        auto fill = [&](int from, int n, QVector<double>& xs, QVector<double>& ys) {
+            for (int i = from; i < from + n; ++i) {
+                xs << i;
+                ys << random.bounded(100.0) + (i % 9973 == 0 ? 500.0 : 0.0);
+            }
+        };
+        auto check = [&] {
+            plot.xAxis->setRange(0, g->dataCount());
+            plot.replot();
+            QMap<int, std::pair<double, double>> all, drawn;
+            auto add = [&](QMap<int, std::pair<double, double>>& m, const QCPGraphData& d) {
+                const int column = int(std::floor(plot.xAxis->coordToPixel(d.key)));
+                auto it = m.find(column);
+                if (it == m.end())
+                    m.insert(column, {d.value, d.value});
+                else
+                    *it = {std::min(it->first, d.value), std::max(it->second, d.value)};
+            };
+            for (const QCPGraphData& d : *g->data())
+                add(all, d);
+            const QVector<QCPGraphData> line = g->lineData();
+            for (const QCPGraphData& d : line)
+                add(drawn, d);
+            QVERIFY(line.size() <= 4 * all.size());
+            QCOMPARE(drawn, all);
+        };
+        QVector<double> xs, ys;
+        fill(0, 200000, xs, ys);
+        g->setData(xs, ys, true);
+        check();
+        xs.clear();
+        ys.clear();
+        fill(200000, 5000, xs, ys); // appended, as live points are
+        g->addData(xs, ys, true);
+        check();
+        xs.clear();
+        ys.clear();
+        fill(0, 150000, xs, ys);
+        g->setData(xs, ys, true);
+        g->dataReplaced();
+        check();
     }
 
     void firstActivationTakesTheStoredColours() {

@@ -1,5 +1,6 @@
 #include "graph/frmgraphicrecord.h"
 
+#include "graph/envelopegraph.h"
 #include "graph/graphexport.h"
 #include "graph/graphrecord.h"
 #include "panels/commandset.h"
@@ -111,7 +112,7 @@ frmGraphicRecord::frmGraphicRecord(GraphRecord& record, RecordStore& store, Prom
                                         "Ch3 V", "Ch3 A", "Ch4 V", "Ch4 A"};
     auto* boxes = new QGridLayout;
     for (int k = 0; k < 8; ++k) {
-        QCPGraph* g = plot_->addGraph(plot_->xAxis, k % 2 == 0 ? plot_->yAxis : plot_->yAxis2);
+        auto* g = new EnvelopeGraph(plot_->xAxis, k % 2 == 0 ? plot_->yAxis : plot_->yAxis2);
         g->setAdaptiveSampling(true);
         g->setPen(QPen(kDefaultColours[std::size_t(k / 2)], 1));
         graphs_[std::size_t(k)] = g;
@@ -256,6 +257,10 @@ frmGraphicRecord::frmGraphicRecord(GraphRecord& record, RecordStore& store, Prom
     ClearGraph();
 }
 
+QCPGraph* frmGraphicRecord::plot(int k) const {
+    return graphs_[std::size_t(k)];
+}
+
 int frmGraphicRecord::SampleCount() const {
     return int(data_.voltage(0).size());
 }
@@ -293,8 +298,10 @@ void frmGraphicRecord::ClearGraph() {
 }
 
 void frmGraphicRecord::clearDisplay() {
-    for (QCPGraph* g : graphs_)
+    for (EnvelopeGraph* g : graphs_) {
         g->data()->clear();
+        g->dataReplaced();
+    }
     yVoltage_->setCurrentIndex(0);
     yCurrent_->setCurrentIndex(0);
     cmbYVoltage_Click();
@@ -386,7 +393,8 @@ void frmGraphicRecord::refillPlots() {
     for (int i = 0; i < n; ++i)
         xs[i] = sampleX(i, iXTime_);
     for (int k = 0; k < 8; ++k) {
-        QCPGraph* g = graphs_[std::size_t(k)];
+        EnvelopeGraph* g = graphs_[std::size_t(k)];
+        g->dataReplaced();
         const int c = k / 2;
         if (c >= channels()) {
             g->data()->clear();
@@ -818,7 +826,7 @@ namespace {
 // happens, the screen's colours come back afterwards.
 class PrintColours {
 public:
-    explicit PrintColours(QCustomPlot* plot, const std::array<QCPGraph*, 8>& graphs)
+    explicit PrintColours(QCustomPlot* plot, const std::array<EnvelopeGraph*, 8>& graphs)
         : plot_(plot), graphs_(graphs), plotArea_(plot->axisRect()->backgroundBrush()),
           xTicks_(plot->xAxis->tickPen()), xSubTicks_(plot->xAxis->subTickPen()),
           yTicks_(plot->yAxis->tickPen()), ySubTicks_(plot->yAxis->subTickPen()) {
@@ -858,7 +866,7 @@ public:
 
 private:
     QCustomPlot* plot_;
-    const std::array<QCPGraph*, 8>& graphs_;
+    const std::array<EnvelopeGraph*, 8>& graphs_;
     std::array<QPen, 8> pens_;
     QBrush plotArea_;
     QPen xTicks_, xSubTicks_, yTicks_, ySubTicks_;

@@ -25,6 +25,7 @@ class QPushButton;
 
 namespace trq {
 
+class EnvelopeGraph;
 class GraphRecord;
 class Prompter;
 class RecordStore;
@@ -104,7 +105,7 @@ public:
     int SampleCount() const;
     int mode() const { return mode_; }
     QCustomPlot* CWGraph1() const { return plot_; }
-    QCPGraph* plot(int k) const { return graphs_[std::size_t(k)]; } // 0..7
+    QCPGraph* plot(int k) const; // 0..7
     QComboBox* cmbXLength() const { return xLength_; }
     QComboBox* cmbYVoltage() const { return yVoltage_; }
     QComboBox* cmbYCurrent() const { return yCurrent_; }
@@ -155,7 +156,7 @@ private:
     bool activated_ = false;
     QString labelFormat_ = QStringLiteral("h:n:ss");
     QCustomPlot* plot_;
-    std::array<QCPGraph*, 8> graphs_{};
+    std::array<EnvelopeGraph*, 8> graphs_{};
     std::array<QCPItemTracer*, 9> cursors_{}; // cursors 1..8, then the reference
     std::array<QCheckBox*, 8> boxes_{};
     std::array<QFrame*, 8> lines_{};
