@@ -419,6 +419,9 @@ private slots:
         f.graph->List2_Click(0);
         QCOMPARE(f.store->records().size(), 1);
         QVERIFY(!f.graph->List2()->isVisibleTo(f.graph.get()));
+        f.graph->cmdLoad_Click(); // Escape closes a list without loading
+        QTest::keyClick(f.graph->List1(), Qt::Key_Escape);
+        QVERIFY(!f.graph->List1()->isVisibleTo(f.graph.get()));
     }
 
     void exportWritesTheWorkingTableOrNothing() {

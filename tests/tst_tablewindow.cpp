@@ -64,9 +64,12 @@ private slots:
                  QStringLiteral("CH3:Voltage[V]"));
         QVERIFY(!f.table->txtStartTime()->text().isEmpty());
 
+        f.main->graphWindow()->cmbXLength()->setCurrentIndex(3);
         f.prompter.answers = {Prompter::Answer::Yes};
         f.table->cmdSave_Click();
         QCOMPARE(f.table->txtRecno()->text(), QStringLiteral("1"));
+        QCOMPARE(RecordStore(f.data.database()).record(QStringLiteral("1"))->showStyle,
+                 QStringLiteral("3")); // the graph's time length
         // Saving again replaces the same record, after asking.
         f.prompter.answers = {Prompter::Answer::Yes};
         f.table->txtDataDesc()->setText(QStringLiteral("it's a test"));

@@ -19,6 +19,7 @@
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -158,6 +159,7 @@ frmGraphicRecord::frmGraphicRecord(GraphRecord& record, RecordStore& store, Prom
     // fixed-pitch font.
     for (QListWidget* list : {list1_, list2_}) {
         list->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+        list->installEventFilter(this); // Escape or a click elsewhere closes it
         list->hide();
     }
     connect(list1_, &QListWidget::itemClicked, this,
@@ -465,6 +467,16 @@ void frmGraphicRecord::resizeEvent(QResizeEvent* event) {
         list->setGeometry(plot_->geometry());
 }
 
+bool frmGraphicRecord::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == list1_ || watched == list2_) {
+        const bool escape = event->type() == QEvent::KeyPress &&
+                            static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape;
+        if (escape || event->type() == QEvent::FocusOut)
+            static_cast<QListWidget*>(watched)->hide();
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
 // ---- Modes and cursors -------------------------------------------------------
 
 QCPItemTracer* frmGraphicRecord::tracer(int j) const {
@@ -747,6 +759,7 @@ void frmGraphicRecord::fillRecordList(QListWidget* list) {
     list->setGeometry(plot_->geometry());
     list->show();
     list->raise();
+    list->setFocus();
 }
 
 void frmGraphicRecord::cmdLoad_Click() {

@@ -4,6 +4,7 @@
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QPrintDialog>
+#include <QRegularExpression>
 
 namespace trq {
 
@@ -34,8 +35,15 @@ Prompter::Answer MessageBoxPrompter::ask(const QString& text, const QString& tit
 }
 
 QString MessageBoxPrompter::saveFileName(const QString& folder, const QString& filter) {
-    QWidget* parent = parent_ ? parent_ : QApplication::activeWindow();
-    return QFileDialog::getSaveFileName(parent, {}, folder, filter);
+    QFileDialog dialog(parent_ ? parent_ : QApplication::activeWindow(), {}, folder, filter);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    // A name typed without an extension gets the filter's.
+    static const QRegularExpression pattern(QStringLiteral("\\*\\.(\\w+)"));
+    if (const QRegularExpressionMatch m = pattern.match(filter); m.hasMatch())
+        dialog.setDefaultSuffix(m.captured(1));
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return {};
+    return dialog.selectedFiles().constFirst();
 }
 
 bool MessageBoxPrompter::preparePrinter(QPrinter& printer) {
