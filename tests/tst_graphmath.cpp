@@ -93,6 +93,35 @@ private slots:
         QCOMPARE(formatAxisTime(0, QStringLiteral("h:nn")), QStringLiteral("0:00"));
     }
 
+    void ticksStayReadableWhenZoomed_data() {
+        QTest::addColumn<double>("rangeSeconds");
+        QTest::addColumn<int>("stepSeconds"); // the chosen length's division
+        QTest::addColumn<int>("divisions");
+        QTest::addColumn<int>("tickSeconds");
+        QTest::newRow("5m as chosen") << 300.0 << 60 << 5 << 60;
+        QTest::newRow("60m as chosen") << 3600.0 << 600 << 6 << 600;
+        QTest::newRow("1Day as chosen") << 86340.0 << 14390 << 6 << 14390;
+        QTest::newRow("slightly zoomed keeps it") << 420.0 << 60 << 5 << 60;
+        QTest::newRow("zoomed in to 30 s") << 30.0 << 60 << 5 << 10;
+        QTest::newRow("zoomed out tenfold") << 3000.0 << 60 << 5 << 600;
+        QTest::newRow("11.6 days of points") << 1e6 << 60 << 6 << 2 * 86400;
+    }
+    void ticksStayReadableWhenZoomed() {
+        QFETCH(double, rangeSeconds);
+        QFETCH(int, stepSeconds);
+        QFETCH(int, divisions);
+        QFETCH(int, tickSeconds);
+        const double step =
+            timeTickStep(rangeSeconds / 86400, stepSeconds / 86400.0, divisions) * 86400;
+        QCOMPARE(std::lround(step), long(tickSeconds));
+    }
+
+    void tickLabelsGainSecondsBelowAMinute() {
+        QCOMPARE(tickLabelFormat(QStringLiteral("h:nn"), 10 / 86400.0), QStringLiteral("h:nn:ss"));
+        QCOMPARE(tickLabelFormat(QStringLiteral("h:nn"), 600 / 86400.0), QStringLiteral("h:nn"));
+        QCOMPARE(tickLabelFormat(QStringLiteral("h:n:ss"), 1 / 86400.0), QStringLiteral("h:n:ss"));
+    }
+
     void cursorPositionsAndSamples() {
         // Ten samples at 5 s lie at 0 .. 45 s; a cursor maps back to its sample.
         QCOMPARE(sampleX(9, 5) * 86400, 45.0);

@@ -36,20 +36,32 @@ namespace trq {
 
 namespace {
 
-// Ticks at the major divisions of the chosen length, labelled in its format.
-class DayFractionTicker : public QCPAxisTickerFixed {
+// Ticks at the major divisions of the chosen length, labelled in its format;
+// zoomed or panned far from it, at round times instead, so ticks never
+// crowd (and a million points do not come with ten thousand labels).
+class DayFractionTicker : public QCPAxisTicker {
 public:
-    explicit DayFractionTicker(const QString* format) : format_(format) {
-        setScaleStrategy(ssNone);
+    explicit DayFractionTicker(const QString* format) : format_(format) {}
+    void setLength(double step, int divisions) {
+        step_ = step;
+        divisions_ = divisions;
+        setTickCount(divisions);
     }
 
 protected:
+    double getTickStep(const QCPRange& range) override {
+        current_ = timeTickStep(range.size(), step_, divisions_);
+        return current_;
+    }
     QString getTickLabel(double tick, const QLocale&, QChar, int) override {
-        return formatAxisTime(tick, *format_);
+        return formatAxisTime(tick, tickLabelFormat(*format_, current_));
     }
 
 private:
     const QString* format_;
+    double step_ = 0;
+    double current_ = 0;
+    int divisions_ = 5;
 };
 
 const std::array<QColor, 4> kDefaultColours{QColor(0, 192, 0), QColor(0, 0, 192),
@@ -337,8 +349,8 @@ void frmGraphicRecord::cmbXLength_Click() {
     labelFormat_ = QLatin1String(x->labelFormat);
     const double range = dayFraction(QLatin1String(x->rangeEnd));
     plot_->xAxis->setRange(0, range);
-    static_cast<QCPAxisTickerFixed*>(plot_->xAxis->ticker().data())
-        ->setTickStep(range / x->majorDivisions);
+    static_cast<DayFractionTicker*>(plot_->xAxis->ticker().data())
+        ->setLength(range / x->majorDivisions, x->majorDivisions);
     queueReplot();
 }
 

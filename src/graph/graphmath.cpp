@@ -138,4 +138,23 @@ QStringList summaryLines(int sampleCount, int iXTime, std::span<const ChannelSum
     return lines;
 }
 
+double timeTickStep(double rangeSize, double lengthStep, int divisions) {
+    const double wanted = rangeSize / std::max(divisions, 1);
+    if (lengthStep > 0 && wanted > lengthStep / 2 && wanted < lengthStep * 2)
+        return lengthStep;
+    static constexpr int kRoundSeconds[] = {1,   2,   5,    10,   15,   30,    60,    120,   300,
+                                            600, 900, 1800, 3600, 7200, 10800, 21600, 43200, 86400};
+    const double seconds = wanted * 86400.0;
+    for (int step : kRoundSeconds)
+        if (step >= seconds)
+            return step / 86400.0;
+    return std::ceil(wanted); // whole days
+}
+
+QString tickLabelFormat(const QString& lengthFormat, double tickStep) {
+    if (tickStep * 86400.0 < 59.5 && !lengthFormat.contains(QLatin1Char('s')))
+        return lengthFormat + QStringLiteral(":ss");
+    return lengthFormat;
+}
+
 } // namespace trq

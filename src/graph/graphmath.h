@@ -34,6 +34,13 @@ double dayFraction(const QString& timeOfDay);
 // "hh", "nn" and "ss" with them.
 QString formatAxisTime(double dayFraction, const QString& labelFormat);
 
+// The time axis' tick step for a visible range (day fractions): the chosen
+// length's own division while the range is near that length; zoomed or
+// panned further, a round time step giving about as many ticks.
+double timeTickStep(double rangeSize, double lengthStep, int divisions);
+// The label format for a tick step: seconds are added below a minute.
+QString tickLabelFormat(const QString& lengthFormat, double tickStep);
+
 // The x of sample i, and the sample a cursor at x stands on.
 double sampleX(int index, int iXTime);
 int sampleIndexAt(double x, int iXTime);
