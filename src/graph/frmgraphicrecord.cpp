@@ -67,11 +67,12 @@ private:
 const std::array<QColor, 4> kDefaultColours{QColor(0, 192, 0), QColor(0, 0, 192),
                                             QColor(128, 0, 128), QColor(255, 255, 0)};
 
-// The cursor panel is laid out in twips; 15 twips to a pixel at 96 dpi.
+// The cursor panel is laid out in twips: 15 to a pixel at 96 dpi, for a
+// font of 6 pixels a character; wider fonts widen it alike.
 constexpr int kCoordinatesTwips = 3195;
 constexpr int kMeasurementsTwips = 5715;
-int pixels(int twips) {
-    return twips / 15;
+int pixels(int twips, const QFontMetrics& font) {
+    return int(twips / 15.0 * std::max(1.0, font.averageCharWidth() / 6.0));
 }
 
 // Twelve significant digits: a difference of two readings shows as 0.007,
@@ -265,6 +266,7 @@ frmGraphicRecord::frmGraphicRecord(GraphRecord& record, RecordStore& store, Prom
     layout->addLayout(bottom);
 
     // Window load.
+    GraphMode_Click(Zoom);
     summary_->clear();
     yVoltage_->setCurrentIndex(0);
     yCurrent_->setCurrentIndex(0);
@@ -575,7 +577,8 @@ void frmGraphicRecord::GraphMode_Click(int mode) {
     centreCursor(k);
     measureFrame_->setVisible(mode_ == CursorMeasurements);
     cursorFrame_->setFixedWidth(
-        pixels(mode_ == CursorMeasurements ? kMeasurementsTwips : kCoordinatesTwips));
+        pixels(mode_ == CursorMeasurements ? kMeasurementsTwips : kCoordinatesTwips,
+               cursorFrame_->fontMetrics()));
     cursorFrame_->show();
     if (mode_ == CursorMeasurements) {
         tracer(kReference)->setVisible(true);
