@@ -1,3 +1,4 @@
+#include "panels/commandset.h"
 #include "record/recordstore.h"
 #include "shell/dataform.h"
 #include "support/testsupport.h"
@@ -146,6 +147,25 @@ private slots:
         QCOMPARE(e.maxVolt, std::optional<double>(12.5));
         QCOMPARE(e.minVolt, std::optional<double>(1.5));
         QVERIFY(!f.store->extremes(4).maxVolt); // nothing on channel 4
+    }
+
+    void graphValuesAreTheLeadingNumbers() {
+        StoreFixture f;
+        const QStringList texts{"12.5V", "", "OVP", " 7", "1e3", "-.5", "2.5.1", "+3", "1e"};
+        for (int i = 0; i < texts.size(); ++i) {
+            SampleRow r;
+            r.seqNo = texts.size() - i; // stored out of order, read in sample order
+            r.volt[3] = texts[i];
+            r.curr[0] = texts[i];
+            QVERIFY(f.store->appendSample(r));
+        }
+        const auto values = f.store->workingValues();
+        for (int i = 0; i < texts.size(); ++i) {
+            const QString& text = texts[texts.size() - 1 - i];
+            QCOMPARE(values[6].at(i), leadingNumber(text));
+            QCOMPARE(values[1].at(i), leadingNumber(text));
+            QCOMPARE(values[0].at(i), 0.0); // never written
+        }
     }
 
     void keptExtremesMatchAFreshScan() {

@@ -304,12 +304,20 @@ std::array<QVector<double>, 8> RecordStore::workingValues() {
     std::array<QVector<double>, 8> series;
     QSqlQuery q(db_);
     q.setForwardOnly(true);
-    if (!q.exec(QStringLiteral("select PVal, SVal, PVal2, SVal2, PVal3, SVal3, PVal4, SVal4 "
-                               "from datatemp order by seqno asc")))
+    // The database's cast reads the leading number of a text (0 when there
+    // is none), as the graph wants, and hands over numbers, not texts.
+    QStringList columns;
+    for (const char* c : {"PVal", "SVal", "PVal2", "SVal2", "PVal3", "SVal3", "PVal4", "SVal4"})
+        columns << QStringLiteral("ifnull(cast(%1 as real), 0)").arg(QLatin1String(c));
+    const qsizetype rows = workingCount();
+    for (auto& s : series)
+        s.reserve(rows);
+    if (!q.exec(QStringLiteral("select ") + columns.join(QStringLiteral(", ")) +
+                QStringLiteral(" from datatemp order by seqno asc")))
         return series;
     while (q.next())
         for (int i = 0; i < 8; ++i)
-            series[std::size_t(i)].append(leadingNumber(q.value(i).toString()));
+            series[std::size_t(i)].append(q.value(i).toDouble());
     return series;
 }
 
