@@ -1,6 +1,7 @@
 #pragma once
 
 #include "graph/graphmath.h"
+#include "record/recordstore.h"
 
 #include <QColor>
 #include <QPointF>
@@ -28,7 +29,6 @@ namespace trq {
 class EnvelopeGraph;
 class GraphRecord;
 class Prompter;
-class RecordStore;
 class frmDataTable;
 
 // The graph window: the working table as voltage and current plots per
@@ -141,6 +141,7 @@ private:
     int plotOfCursor(int j) const;
     int selectedPlot() const;
     void fillRecordList(QListWidget* list);
+    std::optional<RecordHeader> chosenRecord(QListWidget* list, int index);
     bool trapped(bool ok);
     void plotMousePress(QMouseEvent* event);
     void plotMouseMove(QMouseEvent* event);

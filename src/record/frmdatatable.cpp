@@ -148,9 +148,7 @@ void frmDataTable::applyColumnWidths() {
 
 bool frmDataTable::trapped(bool ok) {
     if (!ok)
-        prompter_.message(QStringLiteral("System Error caused by ") +
-                          QString::number(store_.lastErrorNumber()) + QLatin1Char(':') +
-                          store_.lastError());
+        prompter_.message(store_.systemErrorText());
     return ok;
 }
 

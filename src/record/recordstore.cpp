@@ -408,6 +408,11 @@ QString RecordStore::listLine(const RecordHeader& h, int startWidth) {
            column(h.comment, 25);
 }
 
+QString RecordStore::systemErrorText() const {
+    return QStringLiteral("System Error caused by ") + QString::number(errorNumber_) +
+           QLatin1Char(':') + error_;
+}
+
 QString RecordStore::numberOfListLine(const QString& line) {
     return line.left(6).trimmed();
 }

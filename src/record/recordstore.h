@@ -82,6 +82,8 @@ public:
     static QString numberOfListLine(const QString& line);
 
     QString lastError() const { return error_; }
+    // The message a failed statement shows: "System Error caused by N:text".
+    QString systemErrorText() const;
     int lastErrorNumber() const { return errorNumber_; }
 
 private:
