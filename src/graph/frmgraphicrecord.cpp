@@ -572,9 +572,11 @@ void frmGraphicRecord::GraphMode_Click(int mode) {
     tracer(k)->setVisible(true);
     centreCursor(k);
     measureFrame_->setVisible(mode_ == CursorMeasurements);
+    // Never narrower than its boxes need: a larger font would clip them.
     cursorFrame_->setFixedWidth(
-        pixels(mode_ == CursorMeasurements ? kMeasurementsTwips : kCoordinatesTwips,
-               cursorFrame_->fontMetrics()));
+        std::max(pixels(mode_ == CursorMeasurements ? kMeasurementsTwips : kCoordinatesTwips,
+                        cursorFrame_->fontMetrics()),
+                 cursorFrame_->minimumSizeHint().width()));
     cursorFrame_->show();
     if (mode_ == CursorMeasurements) {
         tracer(kReference)->setVisible(true);
