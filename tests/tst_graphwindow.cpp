@@ -197,6 +197,8 @@ private slots:
         QCOMPARE(f.graph->plot(0)->data()->size(), 3);
         QCOMPARE((f.graph->plot(2)->data()->constEnd() - 1)->value, 12.0);
         QCOMPARE(f.visiblePlots(), (QList<int>{1, 2, 3}));
+        f.graph->ReDraw(); // a redraw keeps an unchecked plot hidden too
+        QCOMPARE(f.visiblePlots(), (QList<int>{1, 2, 3}));
         QCOMPARE(f.graph->lstWave()->item(0)->text(), QStringLiteral("Total Time:0:0:2"));
         QCOMPARE(f.graph->lstWave()->item(3)->text(), QStringLiteral("CH1 Max:12V 0.1A"));
         // A new recording clears the display.
@@ -414,6 +416,30 @@ private slots:
         QVERIFY(f.table->txtRecno()->text().isEmpty());
         f.graph->cmdSave_Click();
         QCOMPARE(f.table->txtRecno()->text(), QStringLiteral("1"));
+    }
+
+    void failedSaveShowsTheErrorAndNoNumber() {
+        GraphFixture f;
+        f.fill(2);
+        QSqlQuery(f.data.database()).exec(QStringLiteral("drop table datamain"));
+        f.graph->cmdSave_Click();
+        QVERIFY(f.prompter.texts.last().startsWith(QStringLiteral("System Error caused by ")));
+        QVERIFY(f.table->txtRecno()->text().isEmpty());
+    }
+
+    void fourChannelMeasurementOnChannel4() {
+        // The second cursor is its own: channel 4's voltage can be measured.
+        GraphFixture f(4, 4);
+        f.fill(4, [](int c, int i) { return c == 3 && i == 3 ? 20.0 : 18.0; });
+        f.graph->ReDraw();
+        QCOMPARE(f.graph->lstChannel()->count(), 8);
+        f.graph->GraphMode_Click(frmGraphicRecord::CursorMeasurements);
+        f.graph->lstChannel()->setCurrentRow(6); // "CH4 Vol"
+        f.graph->lstChannel_Click();
+        f.graph->moveCursor(7, 0, 0);
+        f.graph->moveCursor(frmGraphicRecord::kReference, 90.0 / 86400, 0);
+        QCOMPARE(f.graph->PeriodVal()->text(), QStringLiteral("00:01:30"));
+        QCOMPARE(f.graph->AmplitudeVal()->text(), QStringLiteral("2"));
     }
 
     void deleteAnsweredNoKeepsTheRecord() {
