@@ -177,15 +177,7 @@ private slots:
             RecordStore fresh(f.data.database());
             return fresh.extremesUpTo(4);
         };
-        auto same = [](const std::vector<ChannelExtremes>& a,
-                       const std::vector<ChannelExtremes>& b) {
-            for (std::size_t c = 0; c < 4; ++c)
-                if (a[c].maxVolt != b[c].maxVolt || a[c].minVolt != b[c].minVolt ||
-                    a[c].maxCurr != b[c].maxCurr || a[c].minCurr != b[c].minCurr)
-                    return false;
-            return true;
-        };
-        QVERIFY(same(f.store->extremesUpTo(4), scan()));
+        QVERIFY(f.store->extremesUpTo(4) == scan());
         const QStringList texts{"40.5", "-3", "", "OVP", " 7 ", "1e2", "0.001", "2.5.1"};
         for (int i = 0; i < texts.size(); ++i) {
             SampleRow r;
@@ -193,13 +185,13 @@ private slots:
             r.volt = {texts[i], texts[(i + 1) % texts.size()], {}, texts[(i + 3) % texts.size()]};
             r.curr = {texts[(i + 5) % texts.size()], {}, texts[i], {}};
             QVERIFY(f.store->appendSample(r));
-            QVERIFY2(same(f.store->extremesUpTo(4), scan()), qPrintable(texts[i]));
+            QVERIFY2(f.store->extremesUpTo(4) == scan(), qPrintable(texts[i]));
         }
         QCOMPARE(f.store->extremesUpTo(1).front().maxVolt, std::optional<double>(100.0));
         QVERIFY(f.store->clearWorking());
         QVERIFY(!f.store->extremesUpTo(1).front().maxVolt);
         f.record(2);
-        QVERIFY(same(f.store->extremesUpTo(4), scan()));
+        QVERIFY(f.store->extremesUpTo(4) == scan());
     }
 
     void generateBuildsTestData() {

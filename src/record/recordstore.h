@@ -36,6 +36,7 @@ struct RecordHeader {
 
 struct ChannelExtremes {
     std::optional<double> maxVolt, minVolt, maxCurr, minCurr;
+    bool operator==(const ChannelExtremes&) const = default;
 };
 
 // The record tables of mtype.mdb: the working table "datatemp", the saved
