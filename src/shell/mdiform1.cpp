@@ -28,10 +28,10 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
-#include <QScreen>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenuBar>
+#include <QScreen>
 #include <QStatusBar>
 #include <QStyle>
 #include <QToolBar>
