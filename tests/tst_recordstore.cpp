@@ -168,8 +168,8 @@ private slots:
         }
     }
 
-    void keptExtremesMatchAFreshScan() {
-        // Points folded in one by one give what a full scan of the table
+    void keptReadingsMatchAFreshRead() {
+        // Points folded in one by one give what a full read of the table
         // gives; any other change starts over.
         StoreFixture f;
         f.record(3);
@@ -177,6 +177,11 @@ private slots:
             RecordStore fresh(f.data.database());
             return fresh.extremesUpTo(4);
         };
+        auto read = [&] {
+            RecordStore fresh(f.data.database());
+            return fresh.workingValues();
+        };
+        QCOMPARE(f.store->workingValues(), read());
         QVERIFY(f.store->extremesUpTo(4) == scan());
         const QStringList texts{"40.5", "-3", "", "OVP", " 7 ", "1e2", "0.001", "2.5.1"};
         for (int i = 0; i < texts.size(); ++i) {
@@ -186,12 +191,19 @@ private slots:
             r.curr = {texts[(i + 5) % texts.size()], {}, texts[i], {}};
             QVERIFY(f.store->appendSample(r));
             QVERIFY2(f.store->extremesUpTo(4) == scan(), qPrintable(texts[i]));
+            QVERIFY2(f.store->workingValues() == read(), qPrintable(texts[i]));
         }
         QCOMPARE(f.store->extremesUpTo(1).front().maxVolt, std::optional<double>(100.0));
+        SampleRow early; // out of sample order
+        early.seqNo = 1;
+        early.volt[0] = QStringLiteral("5");
+        QVERIFY(f.store->appendSample(early));
+        QCOMPARE(f.store->workingValues(), read());
         QVERIFY(f.store->clearWorking());
         QVERIFY(!f.store->extremesUpTo(1).front().maxVolt);
         f.record(2);
         QVERIFY(f.store->extremesUpTo(4) == scan());
+        QCOMPARE(f.store->workingValues(), read());
     }
 
     void generateBuildsTestData() {

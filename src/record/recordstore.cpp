@@ -64,7 +64,7 @@ const QString kDetailColumns = QStringLiteral(
 } // namespace
 
 bool RecordStore::exec(const QString& sql, const QVariantList& values) {
-    extremes_.reset(); // whatever the statement changed, the next read rescans
+    kept_ = {}; // whatever the statement changed, the next read rescans
     QSqlQuery q(db_);
     q.prepare(sql);
     for (const QVariant& v : values)
@@ -92,7 +92,7 @@ bool RecordStore::clearWorking() {
 }
 
 bool RecordStore::appendSample(const SampleRow& r) {
-    auto extremes = extremes_;
+    Kept kept = kept_;
     const bool ok = exec(QStringLiteral("insert into datatemp (") + kDetailColumns +
                              QStringLiteral(") values (?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)"),
                          {r.seqNo, r.recTime, value(r.volt[0]), value(r.curr[0]), r.reason[0],
@@ -100,10 +100,10 @@ bool RecordStore::appendSample(const SampleRow& r) {
                           value(r.curr[2]), r.reason[2], r.comment, r.timeTick, r.diffLastTime,
                           r.volt[3].isEmpty() ? QVariant() : value(r.volt[3]),
                           r.curr[3].isEmpty() ? QVariant() : value(r.curr[3])});
-    // A point only widens the extremes: fold it in instead of rescanning the
-    // whole table once a second during a recording.
-    if (ok && extremes && foldIn(*extremes, r))
-        extremes_ = extremes;
+    // A point only widens the extremes and extends the values: fold it in
+    // instead of reading the whole table again once a second.
+    if (ok && (kept.extremes || kept.values) && foldIn(kept, r))
+        kept_ = std::move(kept);
     return ok;
 }
 
@@ -238,11 +238,13 @@ void widen(std::optional<double>& max, std::optional<double>& min, std::optional
 
 } // namespace
 
-bool RecordStore::foldIn(std::array<ChannelExtremes, 4>& extremes, const SampleRow& r) {
-    // The database's own conversion, on the point's values.
+bool RecordStore::foldIn(Kept& kept, const SampleRow& r) {
+    // The database's own conversions, on the point's values.
     QStringList columns, values;
-    for (int i = 0; i < 8; ++i) {
+    for (int i = 0; i < 8; ++i)
         columns << numeric(QStringLiteral("v%1").arg(i));
+    for (int i = 0; i < 8; ++i) {
+        columns << QStringLiteral("ifnull(cast(v%1 as real), 0)").arg(i);
         values << QStringLiteral("? as v%1").arg(i);
     }
     QSqlQuery q(db_);
@@ -255,23 +257,33 @@ bool RecordStore::foldIn(std::array<ChannelExtremes, 4>& extremes, const SampleR
     }
     if (!q.exec() || !q.next())
         return false;
-    for (int c = 0; c < 4; ++c) {
-        ChannelExtremes& e = extremes[std::size_t(c)];
-        widen(e.maxVolt, e.minVolt, numberAt(q, 2 * c));
-        widen(e.maxCurr, e.minCurr, numberAt(q, 2 * c + 1));
+    if (kept.extremes) {
+        for (int c = 0; c < 4; ++c) {
+            ChannelExtremes& e = (*kept.extremes)[std::size_t(c)];
+            widen(e.maxVolt, e.minVolt, numberAt(q, 2 * c));
+            widen(e.maxCurr, e.minCurr, numberAt(q, 2 * c + 1));
+        }
+    }
+    // Values stay in sample order only while points come in that order.
+    if (kept.values && r.seqNo > kept.lastSeqNo) {
+        for (int i = 0; i < 8; ++i)
+            (*kept.values)[std::size_t(i)].append(q.value(8 + i).toDouble());
+        kept.lastSeqNo = r.seqNo;
+    } else {
+        kept.values.reset();
     }
     return true;
 }
 
 std::vector<ChannelExtremes> RecordStore::extremesUpTo(int channels) {
     channels = std::clamp(channels, 1, 4);
-    if (!extremes_) {
+    if (!kept_.extremes) {
         if (auto all = scanExtremes())
-            extremes_ = all;
+            kept_.extremes = all;
         else
             return std::vector<ChannelExtremes>(std::size_t(channels));
     }
-    return {extremes_->begin(), extremes_->begin() + channels};
+    return {kept_.extremes->begin(), kept_.extremes->begin() + channels};
 }
 
 std::optional<std::array<ChannelExtremes, 4>> RecordStore::scanExtremes() {
@@ -301,6 +313,8 @@ std::optional<std::array<ChannelExtremes, 4>> RecordStore::scanExtremes() {
 }
 
 std::array<QVector<double>, 8> RecordStore::workingValues() {
+    if (kept_.values)
+        return *kept_.values;
     std::array<QVector<double>, 8> series;
     QSqlQuery q(db_);
     q.setForwardOnly(true);
@@ -313,11 +327,16 @@ std::array<QVector<double>, 8> RecordStore::workingValues() {
     for (auto& s : series)
         s.reserve(rows);
     if (!q.exec(QStringLiteral("select ") + columns.join(QStringLiteral(", ")) +
-                QStringLiteral(" from datatemp order by seqno asc")))
+                QStringLiteral(", SeqNo from datatemp order by seqno asc")))
         return series;
-    while (q.next())
+    qint64 last = std::numeric_limits<qint64>::min();
+    while (q.next()) {
         for (int i = 0; i < 8; ++i)
             series[std::size_t(i)].append(q.value(i).toDouble());
+        last = q.value(8).toLongLong();
+    }
+    kept_.values = series;
+    kept_.lastSeqNo = last;
     return series;
 }
 

@@ -7,6 +7,7 @@
 #include <QVector>
 
 #include <array>
+#include <limits>
 #include <optional>
 #include <vector>
 
@@ -66,7 +67,7 @@ public:
     // and widened by each appended point until anything else changes it.
     std::vector<ChannelExtremes> extremesUpTo(int channels); // S17, channel 1..4
     // The graph's reading: the eight value columns in sample order, each the
-    // leading number of its text.
+    // leading number of its text. Kept and extended by appended points.
     std::array<QVector<double>, 8> workingValues();
     // S18: the working table in its own order, for the export.
     QList<SampleRow> exportRows();
@@ -93,13 +94,20 @@ private:
     bool copyWorkingToDetail(const QString& recNo, int window); // S9
     // Runs a prepared select over sample rows and reads them all.
     QList<SampleRow> readRows(QSqlQuery& q);
+    // What the store keeps of the working table between reads: widened or
+    // extended by each appended point, dropped by any other statement.
+    struct Kept {
+        std::optional<std::array<ChannelExtremes, 4>> extremes;
+        std::optional<std::array<QVector<double>, 8>> values;
+        qint64 lastSeqNo = std::numeric_limits<qint64>::min(); // of the kept values
+    };
     std::optional<std::array<ChannelExtremes, 4>> scanExtremes();
-    bool foldIn(std::array<ChannelExtremes, 4>& extremes, const SampleRow& row);
+    bool foldIn(Kept& kept, const SampleRow& row);
 
     QSqlDatabase db_;
     QString error_;
     int errorNumber_ = 0;
-    std::optional<std::array<ChannelExtremes, 4>> extremes_;
+    Kept kept_;
 };
 
 } // namespace trq
