@@ -112,6 +112,18 @@ void BM_ReDraw35k(benchmark::State& state) {
 }
 BENCHMARK(BM_ReDraw35k)->Unit(benchmark::kMillisecond);
 
+// ReDraw when the store has to read the table again (after a load, a clear,
+// any statement other than a recorded point): values and statistics.
+void BM_ReDrawFromDatabase35k(benchmark::State& state) {
+    Window w(kPoints);
+    for (auto _ : state) {
+        w.store->setComment(QStringLiteral("-"), {}); // drops what the store keeps
+        w.graph->ReDraw();
+        w.replot();
+    }
+}
+BENCHMARK(BM_ReDrawFromDatabase35k)->Unit(benchmark::kMillisecond);
+
 // The drawing part of ReDraw alone: the series handed to the plots.
 void BM_ReDrawPlotsOnly35k(benchmark::State& state) {
     Window w(kPoints);
