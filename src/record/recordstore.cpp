@@ -287,19 +287,21 @@ std::vector<ChannelExtremes> RecordStore::extremesUpTo(int channels) {
 }
 
 std::optional<std::array<ChannelExtremes, 4>> RecordStore::scanExtremes() {
-    // One scan of the working table serves every channel.
+    // One scan of the working table serves every channel; each value is
+    // converted once (materialized), not once for its maximum and again for
+    // its minimum.
     constexpr int channels = 4;
-    QStringList columns;
-    for (int c = 1; c <= channels; ++c) {
-        const QString suffix = c == 1 ? QString() : QString::number(c);
-        const QString p = numeric(QStringLiteral("pval") + suffix);
-        const QString sv = numeric(QStringLiteral("sval") + suffix);
-        columns << QStringLiteral("max(%1), min(%1), max(%2), min(%2)").arg(p, sv);
+    QStringList converted, columns;
+    int i = 0;
+    for (const char* c : {"pval", "sval", "pval2", "sval2", "pval3", "sval3", "pval4", "sval4"}) {
+        converted << numeric(QLatin1String(c)) + QStringLiteral(" as v%1").arg(i);
+        columns << QStringLiteral("max(v%1), min(v%1)").arg(i++);
     }
     std::array<ChannelExtremes, 4> result;
     QSqlQuery q(db_);
-    if (!q.exec(QStringLiteral("select ") + columns.join(QStringLiteral(", ")) +
-                QStringLiteral(" from datatemp")) ||
+    if (!q.exec(QStringLiteral("with v as materialized (select ") +
+                converted.join(QStringLiteral(", ")) + QStringLiteral(" from datatemp) select ") +
+                columns.join(QStringLiteral(", ")) + QStringLiteral(" from v")) ||
         !q.next())
         return std::nullopt;
     for (int c = 0; c < channels; ++c) {
