@@ -295,12 +295,4 @@ void frmLayout1::setAutoRunButton(bool on) {
     tbnAutoRun_->setChecked(on);
 }
 
-QString frmLayout1::measuredVoltage(int index) const {
-    return ch_[std::size_t(index)].ui.voltage->text();
-}
-
-QString frmLayout1::measuredCurrent(int index) const {
-    return ch_[std::size_t(index)].ui.current->text();
-}
-
 } // namespace trq

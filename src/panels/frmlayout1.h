@@ -44,16 +44,8 @@ public:
 
     void setAutoRunButton(bool on) override;
 
-    QString measuredVoltage(int index) const override;
-    QString measuredCurrent(int index) const override;
-
     // Controls, by their names in the panel contract.
-    TextField* txtVoltage(int i) const { return ch_[std::size_t(i)].ui.voltage; }
-    TextField* txtCurrent(int i) const { return ch_[std::size_t(i)].ui.current; }
-    NumEdit* numVoltage(int i) const { return ch_[std::size_t(i)].ui.numVoltage; }
-    NumEdit* numCurrent(int i) const { return ch_[std::size_t(i)].ui.numCurrent; }
-    NumEdit* numOVP(int i) const { return ch_[std::size_t(i)].ui.numOVP; }
-    QPushButton* tbnOCP(int i) const { return ch_[std::size_t(i)].ui.ocp; }
+    const ChannelControls& controls(int i) const override { return ch_[std::size_t(i)].ui; }
     ReplyField* txtSetVolt(int i) { return &ch_[std::size_t(i)].setVolt; }
     ReplyField* txtSetCurr(int i) { return &ch_[std::size_t(i)].setCurr; }
     ReplyField* txtOVP(int i) { return &ch_[std::size_t(i)].ovpReply; }

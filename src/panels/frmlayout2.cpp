@@ -255,12 +255,4 @@ void frmLayout2::SetOutputOffDisplay() {
     ch_.blank();
 }
 
-QString frmLayout2::measuredVoltage(int) const {
-    return ch_.voltage->text();
-}
-
-QString frmLayout2::measuredCurrent(int) const {
-    return ch_.current->text();
-}
-
 } // namespace trq

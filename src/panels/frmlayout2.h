@@ -33,15 +33,7 @@ public:
     void SetTrackDisableMode() override;
     void SetOutputOffDisplay() override;
 
-    QString measuredVoltage(int index) const override;
-    QString measuredCurrent(int index) const override;
-
-    TextField* txtVoltage(int) const { return ch_.voltage; }
-    TextField* txtCurrent(int) const { return ch_.current; }
-    NumEdit* numVoltage(int) const { return ch_.numVoltage; }
-    NumEdit* numCurrent(int) const { return ch_.numCurrent; }
-    NumEdit* numOVP(int) const { return ch_.numOVP; }
-    QPushButton* tbnOCP(int) const { return ch_.ocp; }
+    const ChannelControls& controls(int) const override { return ch_; }
     QSpinBox* numSet() const { return numSet_; }
     ReplyField* txtSetVolt(int) { return &setVolt_; }
     ReplyField* txtSetCurr(int) { return &setCurr_; }

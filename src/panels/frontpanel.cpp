@@ -3,6 +3,7 @@
 #include "link/commtasker.h"
 #include "panels/panelwidgets.h"
 #include "panels/settingsdialogs.h"
+#include "panels/textfield.h"
 #include "shell/mdiform1.h"
 
 #include <QBoxLayout>
@@ -115,6 +116,14 @@ QString withoutUnit(QString text, QChar unit) {
     if (text.endsWith(unit))
         text.chop(1);
     return text;
+}
+
+QString FrontPanel::measuredVoltage(int index) const {
+    return txtVoltage(index)->text();
+}
+
+QString FrontPanel::measuredCurrent(int index) const {
+    return txtCurrent(index)->text();
 }
 
 } // namespace trq

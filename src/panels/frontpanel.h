@@ -1,6 +1,7 @@
 #pragma once
 
 #include "panels/commandset.h"
+#include "panels/panelwidgets.h"
 #include "shell/dataform.h"
 
 #include <QString>
@@ -50,9 +51,18 @@ public:
     std::optional<Coupling> selectedMode() const;
     virtual void setAutoRunButton(bool) {}
 
+    // Channel i's controls (from 0), and by their names in the panel contract.
+    virtual const ChannelControls& controls(int i) const = 0;
+    TextField* txtVoltage(int i) const { return controls(i).voltage; }
+    TextField* txtCurrent(int i) const { return controls(i).current; }
+    NumEdit* numVoltage(int i) const { return controls(i).numVoltage; }
+    NumEdit* numCurrent(int i) const { return controls(i).numCurrent; }
+    NumEdit* numOVP(int i) const { return controls(i).numOVP; }
+    QPushButton* tbnOCP(int i) const { return controls(i).ocp; }
+
     // Measured values as displayed, for the recorders.
-    virtual QString measuredVoltage(int index) const = 0;
-    virtual QString measuredCurrent(int index) const = 0;
+    QString measuredVoltage(int index) const;
+    QString measuredCurrent(int index) const;
 
     QRadioButton* optIndep() const { return optIndep_; }
     QRadioButton* optParal() const { return optParal_; }

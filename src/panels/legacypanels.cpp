@@ -152,14 +152,6 @@ void LegacyPanel::SetOutputOffDisplay() {
     blankChannels(0, 1);
 }
 
-QString LegacyPanel::measuredVoltage(int index) const {
-    return txtVoltage(index)->text();
-}
-
-QString LegacyPanel::measuredCurrent(int index) const {
-    return txtCurrent(index)->text();
-}
-
 // ---- Layout 3 ----------------------------------------------------------------
 
 frmLayout3::frmLayout3(MDIForm1& main, CommTasker& tasker, DataForm& database, QWidget* parent)

@@ -26,13 +26,7 @@ public:
     void SetTrackDisableMode() override;
     void SetOutputOffDisplay() override;
 
-    QString measuredVoltage(int index) const override;
-    QString measuredCurrent(int index) const override;
-
-    TextField* txtVoltage(int i) const { return ch_[std::size_t(i)].ui.voltage; }
-    TextField* txtCurrent(int i) const { return ch_[std::size_t(i)].ui.current; }
-    NumEdit* numVoltage(int i) const { return ch_[std::size_t(i)].ui.numVoltage; }
-    NumEdit* numCurrent(int i) const { return ch_[std::size_t(i)].ui.numCurrent; }
+    const ChannelControls& controls(int i) const override { return ch_[std::size_t(i)].ui; }
     ReplyField* txtSetVolt(int i) { return &ch_[std::size_t(i)].setVolt; }
     ReplyField* txtSetCurr(int i) { return &ch_[std::size_t(i)].setCurr; }
     ReplyField* txtStatus() { return &txtStatus_; }
