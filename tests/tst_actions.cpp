@@ -52,25 +52,6 @@ private slots:
         QCOMPARE(roundHalfEven(2.6), 3);
     }
 
-    void defaultsWithNoStoredSettings() {
-        dlgAutoMode autoMode;
-        autoMode.GetSettings();
-        QCOMPARE(autoMode.StartMemory(), 0);
-        QCOMPARE(autoMode.EndMemory(), 0);
-        QCOMPARE(autoMode.Cycle(), 0);
-        dlgDelay delay;
-        delay.GetSettings();
-        QCOMPARE(delay.Delay(), 0);
-        dlgReadTimes readTimes;
-        readTimes.GetSettings();
-        QCOMPARE(readTimes.ReadTimes(), 5);
-        dlgSaveData save;
-        save.GetSettings();
-        QCOMPARE(save.Memory(), 0);
-        QCOMPARE(save.windowTitle(), QStringLiteral("Save Data"));
-        QCOMPARE(readTimes.windowTitle(), QStringLiteral("Read Time"));
-    }
-
     void saveAndRecallShareTheMemoryNumber() {
         dlgSaveData save;
         answerNextDialog({3});
@@ -98,29 +79,6 @@ private slots:
         QVERIFY(dlg.Execute());
         QCOMPARE(dlg.StartMemory(), 99);
         QCOMPARE(dlg.EndMemory(), 0);
-    }
-
-    void saveTextsPerFamily_data() {
-        QTest::addColumn<QString>("model");
-        QTest::addColumn<QString>("text");
-        QTest::newRow("SCPI") << "PSQ-3323"
-                              << "*SAV 2";
-        QTest::newRow("legacy") << "TRQ-3302"
-                                << "SAV2";
-    }
-    void saveTextsPerFamily() {
-        QFETCH(QString, model);
-        QFETCH(QString, text);
-        ShellFixture f;
-        QVERIFY(f.onLineSerial(model));
-        f.takeReceived();
-        answerNextDialog({2});
-        f.main->mnuSaveMemory_Click();
-        QVERIFY(f.waitReceived());
-        const QStringList sent = f.takeReceived();
-        QCOMPARE(sent.value(0), text);
-        if (model == QLatin1String("PSQ-3323"))
-            QCOMPARE(sent.value(1), QStringLiteral(":SYST:MEM?"));
     }
 
     void recallSwitchesTheOutputOffAndQueriesEverythingAgain() {

@@ -49,21 +49,6 @@ private slots:
         QCOMPARE(ParseMachineType(QStringLiteral("a,") + huge + QStringLiteral(",b")), huge);
     }
 
-    void familyChoice_data() {
-        QTest::addColumn<QString>("model");
-        QTest::addColumn<CommandFamily>("family");
-        QTest::newRow("legacy") << "TRQ-7206S" << CommandFamily::Legacy;
-        QTest::newRow("TRQ wins over DNB") << "TRQ-DNB1" << CommandFamily::Legacy;
-        QTest::newRow("single-channel") << "SPQ-3610DNB" << CommandFamily::Scpi1;
-        QTest::newRow("case matters") << "trq-dnb" << CommandFamily::Scpi3;
-        QTest::newRow("anything else") << "PSQ-3323" << CommandFamily::Scpi3;
-    }
-    void familyChoice() {
-        QFETCH(QString, model);
-        QFETCH(CommandFamily, family);
-        QCOMPARE(familyOf(model), family);
-    }
-
     void buildersFillTheirFieldsOnly() {
         QueryTable t;
         QCOMPARE(t.LineEnd, QByteArray("\n"));
@@ -251,13 +236,6 @@ private slots:
         const LegacyStatus s = trq::decodeStatus(reply);
         QCOMPARE(s.coupling ? int(*s.coupling) : -1, coupling);
         QCOMPARE(s.output ? int(*s.output) : -1, output);
-    }
-
-    void stringTable() {
-        QCOMPARE(LoadResString(101), QStringLiteral("Querying the machine type is timeout!"));
-        QCOMPARE(LoadResString(271), QStringLiteral("DODa Version 1.00"));
-        QCOMPARE(LoadResString(283), QStringLiteral("CHANNEL 3"));
-        QCOMPARE(LoadResString(999), QString());
     }
 };
 

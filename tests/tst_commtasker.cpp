@@ -67,21 +67,6 @@ class TestCommTasker : public QObject {
     };
 
 private slots:
-    void ringArithmetic_data() {
-        QTest::addColumn<int>("head");
-        QTest::addColumn<int>("tail");
-        QTest::addColumn<int>("size");
-        QTest::newRow("empty") << 10 << 10 << 0;
-        QTest::newRow("plain") << 12 << 10 << 2;
-        QTest::newRow("wrapped") << 3 << 198 << 5;
-        QTest::newRow("full ring") << 199 << 0 << 199;
-    }
-    void ringArithmetic() {
-        QFETCH(int, head);
-        QFETCH(int, tail);
-        QFETCH(int, size);
-        QCOMPARE(CommTasker::ValidTaskArraySize(200, head, tail), size);
-    }
 
     void queueAccepts99Pending_data() {
         QTest::addColumn<bool>("commands");

@@ -78,23 +78,6 @@ private slots:
         trace.print(QStringLiteral("kept"));
         QCOMPARE(trace.lines(), QStringList{QStringLiteral("kept")});
     }
-
-    void printdUsesTheApplicationTraceInTheCurrentFolder() {
-        trq::printd("hello");
-        trq::printd(42);
-        DebugTrace::instance().flush();
-        const QStringList lines = fileLines(QStringLiteral("DODaLog.txt"));
-        QCOMPARE(lines.mid(lines.size() - 2), (QStringList{"hello", "42"}));
-    }
-
-    void windowShowsTheList() {
-        DebugTrace trace(QStringLiteral("window.txt"));
-        trq::frmDebug window(trace);
-        trace.print(QStringLiteral("shown"));
-        QCOMPARE(window.lstReport()->model()->rowCount(), 1);
-        QCOMPARE(window.lstReport()->model()->index(0, 0).data().toString(),
-                 QStringLiteral("shown"));
-    }
 };
 
 TRQ_TEST_MAIN(TestDebugTrace)

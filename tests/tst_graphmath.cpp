@@ -23,27 +23,6 @@ private slots:
         QCOMPARE(FormatElapsed(seconds), text);
     }
 
-    void timeLengthChoicesFollowThePeriod_data() {
-        QTest::addColumn<int>("period");
-        QTest::addColumn<QString>("first");
-        QTest::addColumn<QString>("last");
-        QTest::newRow("30 s") << 30 << "5m"
-                              << "60m";
-        QTest::newRow("60 s") << 60 << "1 Hr"
-                              << "1Day";
-        QTest::newRow("one hour") << 3600 << "1 Hr"
-                                  << "1Day";
-    }
-    void timeLengthChoicesFollowThePeriod() {
-        QFETCH(int, period);
-        QFETCH(QString, first);
-        QFETCH(QString, last);
-        const auto choices = xLengthChoices(period);
-        QCOMPARE(choices.size(), std::size_t(5));
-        QCOMPARE(QLatin1String(choices.front().text), first);
-        QCOMPARE(QLatin1String(choices.back().text), last);
-    }
-
     void timeLengthAxes_data() {
         QTest::addColumn<QString>("choice");
         QTest::addColumn<QString>("caption");
@@ -129,20 +108,6 @@ private slots:
             QCOMPARE(sampleIndexAt(sampleX(i, 5), 5), i);
         QCOMPARE(sampleIndexAt(90.0 / 86400, 30), 3);
         QCOMPARE(sampleIndexAt(1.0, 0), 0);
-    }
-
-    void rangeAndCursorLists() {
-        const QStringList volts = voltageRangeChoices();
-        QCOMPARE(volts.size(), 2 + 21);
-        QCOMPARE(volts.at(2), QStringLiteral("5V"));
-        QCOMPARE(volts.last(), QStringLiteral("105V"));
-        const QStringList amps = currentRangeChoices();
-        QCOMPARE(amps.size(), 2 + 9 + 10);
-        QCOMPARE(amps.at(2), QStringLiteral("0.5A"));
-        QCOMPARE(amps.at(10), QStringLiteral("4.5A"));
-        QCOMPARE(amps.last(), QStringLiteral("50A"));
-        QCOMPARE(cursorChoices(1), (QStringList{"CH1 Vol", "CH1 Cur"}));
-        QCOMPARE(cursorChoices(4).last(), QStringLiteral("CH4 Cur"));
     }
 
     void statistics() {

@@ -204,23 +204,6 @@ private slots:
         QCOMPARE(f.graph->cmdStart()->text(), QStringLiteral("Start"));
     }
 
-    void rangeChoicesSetTheAxes() {
-        GraphFixture f(1, 5);
-        f.graph->cmbXLength()->setCurrentIndex(4); // "1Day"
-        f.graph->cmbXLength_Click();
-        QCOMPARE(f.graph->CWGraph1()->xAxis->label(), QStringLiteral("Elapsed Time [Min]"));
-        f.graph->cmbYVoltage()->setCurrentIndex(1);
-        f.graph->cmbYVoltage_Click();
-        QCOMPARE(f.graph->CWGraph1()->yAxis->range().upper, 1.0);
-        f.graph->cmbYCurrent()->setCurrentIndex(1);
-        f.graph->cmbYCurrent_Click();
-        QCOMPARE(f.graph->CWGraph1()->yAxis2->range().upper, 0.1);
-        f.graph->ClearGraph(); // back to the panel's maxima and the first length
-        QCOMPARE(f.graph->CWGraph1()->yAxis->range().upper, 32.0);
-        QCOMPARE(f.graph->CWGraph1()->yAxis2->range().upper, 3.2);
-        QCOMPARE(f.graph->CWGraph1()->xAxis->range().upper, dayFraction(QStringLiteral("1:00")));
-    }
-
     void cursorModeChoosesTheFirstCheckedPlot() {
         GraphFixture f(2);
         QCOMPARE(f.graph->CWGraph1()->selectionRectMode(), QCP::srmZoom); // "Zoom" at start
@@ -409,6 +392,9 @@ private slots:
         QVERIFY(f.table->txtRecno()->text().isEmpty());
         f.graph->cmdSave_Click();
         QCOMPARE(f.table->txtRecno()->text(), QStringLiteral("1"));
+        f.graph->cmdLoad_Click(); // Escape closes a list without loading
+        QTest::keyClick(f.graph->List1(), Qt::Key_Escape);
+        QVERIFY(!f.graph->List1()->isVisibleTo(f.graph.get()));
     }
 
     void failedSaveShowsTheErrorAndNoNumber() {
@@ -433,20 +419,6 @@ private slots:
         f.graph->moveCursor(frmGraphicRecord::kReference, 90.0 / 86400, 0);
         QCOMPARE(f.graph->PeriodVal()->text(), QStringLiteral("00:01:30"));
         QCOMPARE(f.graph->AmplitudeVal()->text(), QStringLiteral("2"));
-    }
-
-    void deleteAnsweredNoKeepsTheRecord() {
-        GraphFixture f;
-        f.fill(2);
-        f.graph->cmdSave_Click();
-        f.prompter.answers = {Prompter::Answer::No};
-        f.graph->cmdDel_Click();
-        f.graph->List2_Click(0);
-        QCOMPARE(f.store->records().size(), 1);
-        QVERIFY(!f.graph->List2()->isVisibleTo(f.graph.get()));
-        f.graph->cmdLoad_Click(); // Escape closes a list without loading
-        QTest::keyClick(f.graph->List1(), Qt::Key_Escape);
-        QVERIFY(!f.graph->List1()->isVisibleTo(f.graph.get()));
     }
 
     void exportWritesTheWorkingTableOrNothing() {

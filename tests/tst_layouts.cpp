@@ -40,62 +40,6 @@ template <typename Panel> Panel* panelOf(ShellFixture& f) {
 class TestLayouts : public QObject {
     Q_OBJECT
 private slots:
-    void availability_data() {
-        QTest::addColumn<QString>("model"); // empty: off line
-        QTest::addColumn<QString>("enabledItems");
-        QTest::addColumn<QString>("enabledButtons");
-        // Items and buttons not listed are disabled; Read Times is left alone
-        // off line, and Record follows the output.
-        const QString items = QStringLiteral(
-            "mnuGPIB mnuRS232 mnuSaveMemory mnuRecallMemory mnuDelay mnuReadTimes mnuOutMode "
-            "mnuIndep mnuParallel mnuTrack mnuAutoMode mnuAutoRun mnuOutput "
-            "mnuClearErrorOfProtection mnuControl mnuWave mnuTableData");
-        QTest::newRow("off line") << ""
-                                  << "mnuGPIB mnuRS232"
-                                  << "GPIB RS232 OnOffLine About";
-        QTest::newRow("layout 1") << "PSQ-3323" << items
-                                  << "GPIB RS232 OnOffLine SaveMemory RecallMemory Delay "
-                                     "ReadTimes Output AutoRun ClearError About";
-        QTest::newRow("layout 2")
-            << "SPQ-3610DNB"
-            << "mnuGPIB mnuRS232 mnuReadTimes mnuOutput mnuClearErrorOfProtection mnuControl "
-               "mnuWave mnuTableData"
-            << "GPIB RS232 OnOffLine Output ClearError About";
-        QTest::newRow("layout 3") << "TRQ-3302"
-                                  << "mnuRS232 mnuReadTimes mnuOutput mnuControl mnuWave "
-                                     "mnuTableData"
-                                  << "RS232 OnOffLine Output About";
-        QTest::newRow("layout 4") << "TRQ-7206S"
-                                  << "mnuRS232 mnuReadTimes mnuOutput mnuControl mnuTableData"
-                                  << "RS232 OnOffLine Output About";
-    }
-    void availability() {
-        QFETCH(QString, model);
-        QFETCH(QString, enabledItems);
-        QFETCH(QString, enabledButtons);
-        ShellFixture f;
-        if (!model.isEmpty())
-            QVERIFY(f.onLineSerial(model));
-        const QStringList on = enabledItems.split(QLatin1Char(' '));
-        for (const char* item :
-             {"mnuGPIB", "mnuRS232", "mnuSaveMemory", "mnuRecallMemory", "mnuDelay", "mnuOutMode",
-              "mnuIndep", "mnuParallel", "mnuTrack", "mnuAutoMode", "mnuAutoRun", "mnuOutput",
-              "mnuClearErrorOfProtection", "mnuControl", "mnuWave", "mnuTableData"})
-            QVERIFY2(f.main->menuItem(QLatin1String(item))->isEnabled() ==
-                         on.contains(QLatin1String(item)),
-                     item);
-        if (!model.isEmpty())
-            QVERIFY(f.main->menuItem(QStringLiteral("mnuReadTimes"))->isEnabled());
-        QCOMPARE(f.main->menuItem(QStringLiteral("mnuRecord"))->isEnabled(),
-                 f.main->menuItem(QStringLiteral("mnuOutput"))->isChecked());
-        const QStringList buttons = enabledButtons.split(QLatin1Char(' '));
-        for (const char* key : {"GPIB", "RS232", "OnOffLine", "SaveMemory", "RecallMemory", "Delay",
-                                "ReadTimes", "Output", "AutoRun", "ClearError", "About"})
-            QVERIFY2(f.main->toolButton(QLatin1String(key))->isEnabled() ==
-                         buttons.contains(QLatin1String(key)),
-                     key);
-        QVERIFY(f.main->menuItem(QStringLiteral("mnuIndep"))->isChecked());
-    }
 
     void initialQueries_data() {
         QTest::addColumn<QString>("model");
@@ -162,42 +106,6 @@ private slots:
         QTRY_COMPARE(panel->numCurrent(0)->value(), 1.5);
         QVERIFY(f.waitReceived());
         QVERIFY(!f.takeReceived().contains(QStringLiteral("ISET1:1.5")));
-    }
-
-    void setTextsPerLayout_data() {
-        QTest::addColumn<QString>("model");
-        QTest::addColumn<int>("channel");
-        QTest::addColumn<bool>("voltage");
-        QTest::addColumn<double>("value");
-        QTest::addColumn<QString>("text");
-        QTest::newRow("layout 2 voltage, general text")
-            << "SPQ-3610DNB" << 0 << true << 7.0 << ":VOLT 7";
-        QTest::newRow("layout 2 current") << "SPQ-3610DNB" << 0 << false << 2.25 << ":CURR 2.25";
-        QTest::newRow("layout 3 voltage") << "TRQ-3302" << 1 << true << 12.5 << "VSET2:12.5";
-        QTest::newRow("layout 3 whole value") << "TRQ-3302" << 0 << false << 1.0 << "ISET1:1.";
-        QTest::newRow("layout 4 one decimal at least")
-            << "TRQ-7206S" << 2 << true << 5.0 << "VSET3:5.0";
-        QTest::newRow("layout 4 current") << "TRQ-7206S" << 3 << false << 0.125 << "ISET4:0.125";
-    }
-    void setTextsPerLayout() {
-        QFETCH(QString, model);
-        QFETCH(int, channel);
-        QFETCH(bool, voltage);
-        QFETCH(double, value);
-        QFETCH(QString, text);
-        ShellFixture f;
-        QVERIFY(f.onLineSerial(model));
-        QVERIFY(f.waitReceived());
-        f.takeReceived();
-        NumEdit* edit = nullptr;
-        if (auto* p2 = panelOf<frmLayout2>(f))
-            edit = voltage ? p2->numVoltage(channel) : p2->numCurrent(channel);
-        else if (auto* legacy = panelOf<LegacyPanel>(f))
-            edit = voltage ? legacy->numVoltage(channel) : legacy->numCurrent(channel);
-        QVERIFY(edit);
-        edit->setValue(value);
-        QVERIFY(f.waitReceived());
-        QCOMPARE(commandsOnly(f.takeReceived()), QStringList{text});
     }
 
     void layoutFourMaximaAndWrap() {

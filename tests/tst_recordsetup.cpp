@@ -52,25 +52,6 @@ private slots:
         }
     }
 
-    void firstRunDefaults() {
-        SetupFixture f;
-        QVERIFY(f.execute([&] {
-            for (QComboBox* c : {f.dlg.cmbDays(), f.dlg.cmbHours(), f.dlg.cmbMinuites(),
-                                 f.dlg.cmbSeconds(), f.dlg.cmdScale(), f.dlg.cmdOperation()})
-                QCOMPARE(c->currentIndex(), 0);
-            QCOMPARE(f.dlg.txtChColor(0)->text(), QStringLiteral("49152"));
-            QCOMPARE(f.dlg.txtChColor(1)->text(), QStringLiteral("12582912"));
-            QCOMPARE(f.dlg.txtChColor(2)->text(), QStringLiteral("8388736"));
-            QCOMPARE(f.dlg.txtChColor(3)->text(), QStringLiteral("65535"));
-            QCOMPARE(f.dlg.txtRoundTime()->text(), QStringLiteral("3000"));
-            QCOMPARE(f.dlg.txtWaitingTime()->text(), QStringLiteral("500"));
-            QCOMPARE(f.dlg.txtWriter()->text(), QStringLiteral("100"));
-            QVERIFY(!f.dlg.cmdOperation()->isEnabled()); // "1 second" folds nothing
-        }));
-        QCOMPARE(Settings::GetSetting(QStringLiteral("RECORDPERIOD"), QStringLiteral("Ch4Color")),
-                 QStringLiteral("65535"));
-    }
-
     void lengthLimitPerScale() {
         SetupFixture f;
         // Cancel in the message keeps the dialog open with the day still chosen.

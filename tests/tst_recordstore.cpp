@@ -205,48 +205,6 @@ private slots:
         QVERIFY(f.store->extremesUpTo(4) == scan());
         QCOMPARE(f.store->workingValues(), read());
     }
-
-    void generateBuildsTestData() {
-        StoreFixture f;
-        QSqlQuery q(f.data.database());
-        for (int k = 0; k <= 3; ++k)
-            QVERIFY(q.exec(QStringLiteral("insert into datacopy (RecNo, SeqNo, RecTime) values "
-                                          "('10019', %1, '2026/01/01 00:00:00')")
-                               .arg(k)));
-        f.record(2);
-        QVERIFY(f.store->saveNew({"10018", "a", "b", "c", "0", "0"}, 1));
-        QVERIFY(f.store->generate());
-        QVERIFY(q.exec(QStringLiteral("select RecTime, TimeTick from datacopy where recno='10019' "
-                                      "and seqno=3")) &&
-                q.next());
-        QCOMPARE(q.value(0).toString(), QStringLiteral("2026/01/01 00:03:00"));
-        QCOMPARE(q.value(1).toInt(), 180);
-        // One pass over record 10018 (one base row), indices from 191, times shifted 5 s each.
-        QVERIFY(q.exec(QStringLiteral("select SeqNo, RecTime, PVal from datacopy where "
-                                      "recno='10018' order by seqno")));
-        QVERIFY(q.next());
-        QCOMPARE(q.value(0).toInt(), 191);
-        QCOMPARE(q.value(1).toString(), QStringLiteral("2026/12/06 10:15:55"));
-        QCOMPARE(q.value(2).toString(), QStringLiteral("1.500"));
-        QVERIFY(q.next());
-        QCOMPARE(q.value(0).toInt(), 192);
-        QVERIFY(!q.next());
-        QVERIFY(f.store->generateCopies(10));
-        QVERIFY(q.exec(QStringLiteral(
-                    "select count(*), max(seqno) from datacopy where recno='10018'")) &&
-                q.next());
-        QCOMPARE(q.value(0).toInt(), 22);
-        QCOMPARE(q.value(1).toInt(), 210);
-    }
-
-    void listLines() {
-        const RecordHeader h{
-            "12", "2026/12/06 10:00:00", "x", "A description longer than the column", "0", "0"};
-        const QString line = RecordStore::listLine(h);
-        QCOMPARE(line, QStringLiteral("12    2026/12/06 10: A description longer than"));
-        QCOMPARE(RecordStore::numberOfListLine(line), QStringLiteral("12"));
-        QCOMPARE(RecordStore::listLine({}).size(), 6 + 14 + 1 + 25);
-    }
 };
 
 TRQ_TEST_MAIN(TestRecordStore)

@@ -88,30 +88,6 @@ class TestShell : public QObject {
     }
 
 private slots:
-    void startsOffLine() {
-        ShellFixture f;
-        MDIForm1& m = *f.main;
-        m.StatusTimer_Timer();
-        QCOMPARE(m.statusText(), QStringLiteral("Setup"));
-        QCOMPARE(m.MainFormState, int(MDIForm1::kOffLine));
-        for (const char* item : {"mnuGPIB", "mnuRS232"})
-            QVERIFY2(enabled(m, item), item);
-        for (const char* item : {"mnuSaveMemory", "mnuOutput", "mnuIndep", "mnuAutoRun",
-                                 "mnuClearErrorOfProtection", "mnuWave", "mnuRecord"})
-            QVERIFY2(!enabled(m, item), item);
-        QVERIFY(m.menuItem(QStringLiteral("mnuIndep"))->isChecked());
-        QVERIFY(m.menuItem(QStringLiteral("mnuDebug"))->isVisible());
-        for (const char* key : {"GPIB", "RS232", "OnOffLine", "About"})
-            QVERIFY2(m.toolButton(QLatin1String(key))->isEnabled(), key);
-        for (const char* key : {"Output", "SaveMemory", "AutoRun", "ClearError"})
-            QVERIFY2(!m.toolButton(QLatin1String(key))->isEnabled(), key);
-        QCOMPARE(m.onOffLineImage(), 3);
-        QStringList captions;
-        for (QAction* a : m.modelItems())
-            captions << a->text();
-        QCOMPARE(captions, (QStringList{"PSQ-3323", "SPQ-3610DNB", "TRQ-3302", "TRQ-7206S"}));
-        QCOMPARE(m.MachineTypeCount, 4);
-    }
 
     void onlyModelsOfTheFamilyGetMenuItems() {
         ShellFixture f;
@@ -295,41 +271,6 @@ private slots:
         QVERIFY(!f.takeReceived().contains(QStringLiteral(":CHAN1:VOLT -5")));
     }
 
-    void modeActionsPerFamily_data() {
-        QTest::addColumn<QString>("model");
-        QTest::addColumn<int>("sets");
-        QTest::addColumn<QStringList>("texts"); // independent, parallel, tracking
-        QTest::newRow("three-channel SCPI")
-            << "PSQ-3323" << 0
-            << QStringList{":OUTP:COUP:TRAC 0", ":OUTP:COUP:TRAC 2", ":OUTP:COUP:TRAC 1"};
-        QTest::newRow("single-channel SCPI")
-            << "SPQ-3610DNB" << 3
-            << QStringList{"SYST:CONF:MSL 0", "SYST:CONF:MSL 3", "SYST:CONF:MSL 3"};
-        QTest::newRow("legacy") << "TRQ-3302" << 0 << QStringList{"TRACK0", "TRACK2", "TRACK1"};
-    }
-    void modeActionsPerFamily() {
-        QFETCH(QString, model);
-        QFETCH(int, sets);
-        QFETCH(QStringList, texts);
-        ShellFixture f;
-        QVERIFY(f.onLineSerial(model));
-        MDIForm1& m = *f.main;
-        m.iSet = sets;
-        f.tasker.WriterTimer().stop();
-        f.tasker.ResetTasks();
-        m.mnuIndep_Click();
-        m.mnuParallel_Click();
-        m.mnuTrack_Click();
-        QCOMPARE(f.tasker.CmdTaskCount(), 3);
-        f.takeReceived();
-        f.tasker.WriterTimer().start();
-        QVERIFY(f.waitReceived());
-        QCOMPARE(f.takeReceived(), texts);
-        QVERIFY(m.menuItem(QStringLiteral("mnuTrack"))->isChecked());
-        QVERIFY(!m.menuItem(QStringLiteral("mnuParallel"))->isChecked());
-        QVERIFY(!m.menuItem(QStringLiteral("mnuIndep"))->isChecked());
-    }
-
     void modeChangeDropsQueuedPollsExceptDuringTheInitialQuery() {
         ShellFixture f;
         QVERIFY(f.onLineSerial(QStringLiteral("PSQ-3323")));
@@ -353,31 +294,6 @@ private slots:
         QVERIFY(panel->optTrack()->isChecked());
         QVERIFY(!panel->numVoltage(0)->isEnabled());
         QVERIFY(panel->numCurrent(0)->isEnabled());
-    }
-
-    void outputTextsPerFamily_data() {
-        QTest::addColumn<QString>("model");
-        QTest::addColumn<QString>("on");
-        QTest::addColumn<QString>("off");
-        QTest::newRow("SCPI") << "SPQ-3610DNB"
-                              << ":OUTP:STAT 1"
-                              << ":OUTP:STAT 0";
-        QTest::newRow("legacy") << "TRQ-7206S"
-                                << "OUT1"
-                                << "OUT0";
-    }
-    void outputTextsPerFamily() {
-        QFETCH(QString, model);
-        QFETCH(QString, on);
-        QFETCH(QString, off);
-        ShellFixture f;
-        QVERIFY(f.onLineSerial(model));
-        QVERIFY(f.waitReceived()); // what the initial query set off has gone out
-        f.takeReceived();
-        f.main->ToggleOutput();
-        f.main->ToggleOutput(); // follows the menu tick: on, then off
-        QVERIFY(f.waitReceived());
-        QCOMPARE(f.takeReceived(), (QStringList{on, off}));
     }
 
     void instrumentErrorSwitchesTheOutputOff() {
@@ -594,14 +510,6 @@ private slots:
         m.MainFormState = MDIForm1::kOffLine;
     }
 
-    void queryInitialDialog() {
-        QCOMPARE(dlgQueryInitial::remainingText(0.25, 20),
-                 QStringLiteral("Remaining about 7 secs..."));
-        QCOMPARE(dlgQueryInitial::remainingText(0, 1), QStringLiteral("Remaining about 2 secs..."));
-        ShellFixture f;
-        QVERIFY(!f.main->queryInitialDialog()->Execute()); // empty queue: drained at once
-    }
-
     void autoDetect_data() {
         QTest::addColumn<QString>("port");
         QTest::addColumn<int>("baud");
@@ -670,22 +578,6 @@ private slots:
         f.main->rs232Dialog()->cmdAutoConn_Click();
         QCOMPARE(f.prompter.texts,
                  QStringList{"Your Device cannot find any connected device with Serial Port."});
-    }
-
-    void aboutBox() {
-        ShellFixture f;
-        frmAbout about(f.prompter);
-        QCOMPARE(about.windowTitle(), QStringLiteral("About POWER_TRQ"));
-        QStringList labels;
-        for (QLabel* l : about.findChildren<QLabel*>())
-            labels << l->text();
-        QVERIFY(labels.contains(QStringLiteral("Version: 1.1.0")));
-        QVERIFY(labels.contains(QStringLiteral("DODa Version 1.00")));
-        if (frmAbout::systemInfoTool().isEmpty()) {
-            about.cmdSysInfo_Click();
-            QCOMPARE(f.prompter.texts,
-                     QStringList{"System Information Is Unavailable At This Time"});
-        }
     }
 };
 

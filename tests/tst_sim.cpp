@@ -73,24 +73,6 @@ private slots:
                  {":MEAS:VOLT?", ":MEAS:CURR?", ":PROT:VOLT?", ":PROT:CURR?", ":VOLT?", ":CURR?"})
                 scpi3 << QStringLiteral(":CHAN%1%2").arg(n).arg(QLatin1String(q));
         QTest::newRow("three-channel SCPI") << "PSQ-3323" << scpi3;
-        QTest::newRow("single-channel SCPI") << "SPQ-3610DNB"
-                                             << QStringList{"*IDN?",
-                                                            ":MEAS:VOLT?",
-                                                            ":MEAS:CURR?",
-                                                            ":OUTP:STAT?",
-                                                            ":OUTP:COUP:TRAC?",
-                                                            ":SYST:AUTO:STAT?",
-                                                            ":SYST:AUTO:STAR?",
-                                                            ":SYST:AUTO:END?",
-                                                            ":SYST:AUTO:CYCLE?",
-                                                            ":SYST:AUTO:DEL?",
-                                                            ":SYST:MEM?",
-                                                            ":VOLT:PROT?",
-                                                            ":CURR:PROT?",
-                                                            ":VOLT?",
-                                                            ":CURR?",
-                                                            ":SYST:ERR?",
-                                                            "SYST:CONF:MSL?"};
         QStringList legacy{"*IDN?", "STATUS?"};
         for (int n = 1; n <= 4; ++n)
             for (const char* q : {"VOUT", "IOUT", "VSET", "ISET"})
@@ -123,43 +105,20 @@ private slots:
         QTest::newRow("over-voltage")
             << "PSQ-3323" << QStringList{":CHAN1:PROT:VOLT 20.5"} << ":CHAN1:PROT:VOLT?"
             << "20.500";
-        QTest::newRow("over-current switch")
-            << "PSQ-3323" << QStringList{":CHAN1:PROT:CURR 1"} << ":CHAN1:PROT:CURR?"
-            << "1";
-        QTest::newRow("output") << "PSQ-3323" << QStringList{":OUTP:STAT 1"} << ":OUTP:STAT?"
-                                << "1";
-        QTest::newRow("coupling") << "PSQ-3323" << QStringList{":OUTP:COUP:TRAC 1"}
-                                  << ":OUTP:COUP:TRAC?"
-                                  << "1";
         QTest::newRow("memory recall")
             << "PSQ-3323" << QStringList{":CHAN1:VOLT 3", "*SAV 4", ":CHAN1:VOLT 9", "*RCL 4"}
             << ":CHAN1:VOLT?"
             << "3.000";
-        QTest::newRow("memory number") << "PSQ-3323" << QStringList{"*SAV 2"} << ":SYST:MEM?"
-                                       << "2";
         QTest::newRow("auto cycle spelled CYCL")
             << "PSQ-3323" << QStringList{":SYST:AUTO:CYCL 12"} << ":SYST:AUTO:CYCLE?"
             << "12";
-        QTest::newRow("auto range and delay")
-            << "PSQ-3323"
-            << QStringList{":SYST:AUTO:STAR 1", ":SYST:AUTO:END 4", ":SYST:AUTO:DEL 15"}
-            << ":SYST:AUTO:DEL?"
-            << "15";
-        QTest::newRow("auto run") << "PSQ-3323" << QStringList{":SYST:AUTO:STAT 1"}
-                                  << ":SYST:AUTO:STAT?"
-                                  << "1";
         QTest::newRow("single voltage") << "SPQ-3610DNB" << QStringList{":VOLT 7"} << ":VOLT?"
                                         << "7.000";
-        QTest::newRow("single protection")
-            << "SPQ-3610DNB" << QStringList{":VOLT:PROT 30"} << ":VOLT:PROT?"
-            << "30.000";
         QTest::newRow("single sets")
             << "SPQ-3610DNB" << QStringList{"SYST:CONF:MSL 2"} << "SYST:CONF:MSL?"
             << "2";
         QTest::newRow("legacy voltage") << "TRQ-7206S" << QStringList{"VSET2:3.3"} << "VSET2?"
                                         << "3.300V";
-        QTest::newRow("legacy current") << "TRQ-3302" << QStringList{"ISET1:0.5"} << "ISET1?"
-                                        << "0.500A";
         QTest::newRow("legacy memories")
             << "TRQ-7206S" << QStringList{"VSET1:4", "SAV3", "VSET1:8", "RCL3"} << "VSET1?"
             << "4.000V";
@@ -270,17 +229,6 @@ private slots:
         QCOMPARE(s->channel(1).vset, 12.0);
         QCOMPARE(s->receive(":VOLT 3\n"), QByteArray());
         QCOMPARE(s->channel(1).vset, 3.0);
-    }
-
-    void identityHasFourFieldsAndTheMakersMark() {
-        for (const QString& model : simulatedModelNames()) {
-            auto s = Supply::create(model);
-            const QStringList fields = ask(*s, QStringLiteral("*IDN?")).split(QLatin1Char(','));
-            QCOMPARE(fields.size(), 4);
-            QCOMPARE(fields.at(0), QStringLiteral("ZQ"));
-            QCOMPARE(fields.at(1), model);
-            QCOMPARE(model.at(2).toUpper(), QLatin1Char('Q')); // listed in the model menu
-        }
     }
 };
 

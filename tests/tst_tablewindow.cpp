@@ -176,18 +176,6 @@ private slots:
             QCOMPARE(GraphRecord::secondsPerPoint(i), expected[i]);
     }
 
-    void filterBySamplingCondition() {
-        TableFixture f;
-        QVERIFY(f.start());
-        f.record(3);
-        f.table->CmbSample()->setCurrentIndex(1); // "Time": recording writes "1"
-        f.table->CmbSample_Click();
-        QCOMPARE(f.table->model().rowCount(), 0);
-        f.table->CmbSample()->setCurrentIndex(2);
-        f.table->CmbSample_Click();
-        QCOMPARE(f.table->model().rowCount(), 3);
-    }
-
     void clearOnAnEmptyTableAsksNothing() {
         TableFixture f;
         QVERIFY(f.start());
@@ -208,14 +196,6 @@ private slots:
         QCOMPARE(f.table->model().highlight(), 10);
         const QModelIndex cell = f.table->model().index(10, 1);
         QCOMPARE(cell.data(Qt::BackgroundRole).value<QBrush>().color(), QColor(255, 192, 255));
-    }
-
-    void oneChannelTableHasSixColumns() {
-        TableFixture f;
-        QVERIFY(f.start(QStringLiteral("SPQ-3610DNB")));
-        QCOMPARE(f.table->model().columnCount(), 6);
-        f.record(2);
-        QCOMPARE(f.table->model().index(0, 4).data().toString(), QStringLiteral("Time"));
     }
 };
 
