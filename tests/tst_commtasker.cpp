@@ -483,23 +483,6 @@ private slots:
         QCOMPARE(trace.lines.at(6), QStringLiteral("C-"));
     }
 
-    void lostSerialDeviceEndsInTimeoutAndReset() {
-        SerialFixture f;
-        Target target;
-        f.tasker.SetupTimeoutTask(&target, QStringLiteral("OperationTimeout"));
-        f.tasker.ExecQueryTask(QStringLiteral(":CHAN1:VOLT?"), 5, &target, "Take", 1);
-        f.tick();
-        f.port->unplug();
-        for (int i = 0; i < 5; ++i)
-            f.tasker.ExecQueryTask(QStringLiteral(":CHAN1:VOLT?"), 5, &target, "Take", 1);
-        f.tick();
-        QCOMPARE(target.timeouts, 1);
-        QCOMPARE(f.tasker.QueryTaskCount(), 0);
-        QVERIFY(f.prompter.texts.isEmpty()); // no box per query for a device that is gone
-        f.tick(10);
-        QCOMPARE(target.timeouts, 1);
-    }
-
     void query7206TakesOnlyPlausibleReplies_data() {
         QTest::addColumn<QString>("query");
         QTest::addColumn<QString>("expected");

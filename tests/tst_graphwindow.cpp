@@ -509,11 +509,13 @@ private slots:
         plot.resize(300, 200);
         auto* g = new EnvelopeGraph(plot.xAxis, plot.yAxis);
         QRandomGenerator random(7);
-        auto fill = [&](int from, int n, QVector<double>& xs, QVector<double>& ys) {
+        auto points = [&](int from, int n) {
+            QVector<double> xs, ys;
             for (int i = from; i < from + n; ++i) {
                 xs << i;
                 ys << random.bounded(100.0) + (i % 9973 == 0 ? 500.0 : 0.0);
             }
+            return std::pair{xs, ys};
         };
         auto check = [&] {
             plot.xAxis->setRange(0, g->dataCount());
@@ -521,11 +523,10 @@ private slots:
             QMap<int, std::pair<double, double>> all, drawn;
             auto add = [&](QMap<int, std::pair<double, double>>& m, const QCPGraphData& d) {
                 const int column = int(std::floor(plot.xAxis->coordToPixel(d.key)));
-                auto it = m.find(column);
-                if (it == m.end())
-                    m.insert(column, {d.value, d.value});
-                else
-                    *it = {std::min(it->first, d.value), std::max(it->second, d.value)};
+                const auto it = m.find(column);
+                m[column] = it == m.end() ? std::pair{d.value, d.value}
+                                          : std::pair{std::min(it->first, d.value),
+                                                      std::max(it->second, d.value)};
             };
             for (const QCPGraphData& d : *g->data())
                 add(all, d);
@@ -535,18 +536,13 @@ private slots:
             QVERIFY(line.size() <= 4 * all.size());
             QCOMPARE(drawn, all);
         };
-        QVector<double> xs, ys;
-        fill(0, 200000, xs, ys);
+        auto [xs, ys] = points(0, 200000);
         g->setData(xs, ys, true);
         check();
-        xs.clear();
-        ys.clear();
-        fill(200000, 5000, xs, ys); // appended, as live points are
+        std::tie(xs, ys) = points(200000, 5000); // appended, as live points are
         g->addData(xs, ys, true);
         check();
-        xs.clear();
-        ys.clear();
-        fill(0, 150000, xs, ys);
+        std::tie(xs, ys) = points(0, 150000);
         g->setData(xs, ys, true);
         g->dataReplaced();
         check();

@@ -134,13 +134,6 @@ private slots:
             m.menuItem(gpib ? QStringLiteral("mnuGPIB") : QStringLiteral("mnuRS232"))->isChecked(),
             true);
         QCOMPARE(enabled(m, "mnuWave"), model != QLatin1String("TRQ-7206S"));
-        QCOMPARE(enabled(m, "mnuGPIB"), layout <= 2);
-        for (const char* item : {"mnuSaveMemory", "mnuDelay", "mnuOutMode", "mnuAutoRun"})
-            QCOMPARE(enabled(m, item), layout == 1);
-        QCOMPARE(enabled(m, "mnuClearErrorOfProtection"), layout <= 2);
-        QVERIFY(enabled(m, "mnuOutput"));
-        QCOMPARE(m.toolButton(QStringLiteral("SaveMemory"))->isEnabled(), layout == 1);
-        QCOMPARE(m.toolButton(QStringLiteral("ClearError"))->isEnabled(), layout <= 2);
         QCOMPARE(m.onOffLineImage(), 12);
         QCOMPARE(m.toolButton(QStringLiteral("OnOffLine"))->text(), QStringLiteral("On line"));
         m.StatusTimer_Timer();

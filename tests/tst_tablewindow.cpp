@@ -57,11 +57,6 @@ private slots:
         QCOMPARE(f.main->graph()->voltage(2).size(), 4);
         QCOMPARE(f.main->graph()->voltage(2).last(), 2.0);
         QCOMPARE(f.main->graph()->startCaption(), QStringLiteral("Start"));
-        QCOMPARE(f.table->model().columnCount(), 12);
-        QCOMPARE(f.table->model().headerData(11, Qt::Horizontal).toString(),
-                 QStringLiteral("    註    解   "));
-        QCOMPARE(f.table->model().headerData(8, Qt::Horizontal).toString(),
-                 QStringLiteral("CH3:Voltage[V]"));
         QVERIFY(!f.table->txtStartTime()->text().isEmpty());
 
         f.main->graphWindow()->cmbXLength()->setCurrentIndex(3);
