@@ -29,6 +29,16 @@ CREATE TABLE datamain (
   PUnit TEXT, SUnit TEXT, RecStyle TEXT, ShowStyle TEXT
 );
 
+-- Record numbers are unique.
+CREATE UNIQUE INDEX datamain_recno ON datamain (RecNo);
+
+-- The header of the working table: the record it holds and whether it holds
+-- points no saved record has.
+CREATE TABLE workhead (
+  Id INTEGER PRIMARY KEY CHECK (Id = 1),
+  RecNo TEXT, StartTime TEXT, EndTime TEXT, Comment TEXT, Unsaved INTEGER
+);
+
 CREATE TABLE datadetail (
   RecNo TEXT, SeqWindow INTEGER, SeqNo INTEGER, RecTime TEXT,
   PVal TEXT, SVal TEXT, Reason TEXT, PVal2 TEXT, SVal2 TEXT, Reason2 TEXT,

@@ -176,10 +176,10 @@ private slots:
         QFETCH(QString, german);
         QCOMPARE(trq::formatNumber(value, pattern, QLocale::c()), c);
         QCOMPARE(trq::formatNumber(value, pattern, QLocale(QLocale::German)), german);
-        // Layouts 1 and 4 send points whatever the locale.
-        QCOMPARE(trq::formatNumber(value, pattern, QLocale(QLocale::German))
-                     .replace(QLatin1Char(','), QLatin1Char('.')),
-                 c);
+        // What goes to an instrument has a point whatever the user's locale.
+        QLocale::setDefault(QLocale(QLocale::German));
+        QCOMPARE(wireNumber(value, pattern), c);
+        QLocale::setDefault(QLocale::c());
     }
 
     void generalNumberText() {
@@ -187,6 +187,50 @@ private slots:
         QCOMPARE(generalNumber(12.25, QLocale::c()), QStringLiteral("12.25"));
         QCOMPARE(generalNumber(12.25, QLocale(QLocale::German)), QStringLiteral("12,25"));
         QCOMPARE(generalNumber(1234567.5, QLocale::c()), QStringLiteral("1234567.5"));
+        QLocale::setDefault(QLocale(QLocale::German));
+        QCOMPARE(wireNumber(12.25, {}), QStringLiteral("12.25"));
+        QLocale::setDefault(QLocale::c());
+    }
+
+    void familyFromModel_data() {
+        QTest::addColumn<QString>("model");
+        QTest::addColumn<CommandFamily>("family");
+        QTest::newRow("legacy") << "TRQ-7206S" << CommandFamily::Legacy;
+        QTest::newRow("single channel") << "SPQ-3610DNB" << CommandFamily::Scpi1;
+        QTest::newRow("three channel") << "PSQ-3323" << CommandFamily::Scpi3;
+        QTest::newRow("both: TRQ wins") << "DNB-TRQ" << CommandFamily::Legacy;
+        QTest::newRow("both, TRQ last") << "XDNBYTRQ" << CommandFamily::Legacy;
+        QTest::newRow("case counts: trq") << "trq-3302" << CommandFamily::Scpi3;
+        QTest::newRow("case counts: dnb") << "SPQ-3610dnb" << CommandFamily::Scpi3;
+        QTest::newRow("empty") << "" << CommandFamily::Scpi3;
+    }
+    void familyFromModel() {
+        QFETCH(QString, model);
+        QFETCH(CommandFamily, family);
+        QCOMPARE(familyOf(model), family);
+    }
+
+    void errorReplies_data() {
+        QTest::addColumn<QString>("reply");
+        QTest::addColumn<int>("kind");
+        const int none = int(ErrorReply::NoError), error = int(ErrorReply::Error),
+                  noise = int(ErrorReply::Unreadable);
+        QTest::newRow("no error") << "0,\"No error\"" << none;
+        QTest::newRow("zero, any text") << "0,anything" << none;
+        QTest::newRow("signed zero") << "+0,x" << none;
+        QTest::newRow("blank before") << " 0,No error" << none;
+        QTest::newRow("range error") << "-222,\"Data out of range\"" << error;
+        QTest::newRow("positive code") << "5,\"x\"" << error;
+        QTest::newRow("empty") << "" << noise;
+        QTest::newRow("a reading") << "12.000" << noise;
+        QTest::newRow("line noise") << QString::fromLatin1("\x13\xfe#,1") << noise;
+        QTest::newRow("no comma") << "-222" << noise;
+        QTest::newRow("text first") << "error,-222" << noise;
+    }
+    void errorReplies() {
+        QFETCH(QString, reply);
+        QFETCH(int, kind);
+        QCOMPARE(int(readErrorReply(reply)), kind);
     }
 
     void readingReplies() {
@@ -204,12 +248,6 @@ private slots:
         QCOMPARE(leadingNumber(QStringLiteral("inf")), 0.0);
         QCOMPARE(leadingNumber(QString()), 0.0);
 
-        QVERIFY(isNoError(QStringLiteral("0,\"No error\"")));
-        QVERIFY(isNoError(QStringLiteral("0,anything")));
-        QVERIFY(!isNoError(QStringLiteral(" 0,No error")));
-        QVERIFY(!isNoError(QStringLiteral("-222,\"Data out of range\"")));
-        QVERIFY(!isNoError(QString()));
-
         QCOMPARE(couplingFromReply(QStringLiteral("0")), Coupling::Independent);
         QCOMPARE(couplingFromReply(QStringLiteral("2")), Coupling::Parallel);
         QCOMPARE(couplingFromReply(QStringLiteral("1")), Coupling::Tracking);
@@ -226,7 +264,14 @@ private slots:
         QTest::newRow("blanks between fields")
             << "1 1 0 1 1 0 1 0" << int(Coupling::Independent) << 1;
         QTest::newRow("empty") << "" << -1 << -1;
-        QTest::newRow("short") << "1101" << int(Coupling::Independent) << -1;
+        QTest::newRow("short") << "1101" << -1 << -1;
+        QTest::newRow("one byte dropped") << "0010010" << -1 << -1;
+        QTest::newRow("one byte too many") << "001001000" << -1 << -1;
+        QTest::newRow("a NUL inside") << QString::fromLatin1("0001\x00"
+                                                             "0010",
+                                                             9)
+                                      << -1 << -1;
+        QTest::newRow("not a flag") << "11011020" << -1 << -1;
         QTest::newRow("garbage") << "xxxxxxxx" << -1 << -1;
     }
     void decodeStatus() {

@@ -53,8 +53,8 @@ struct GraphFixture {
         store = std::make_unique<RecordStore>(data.database());
         table = std::make_unique<frmDataTable>(
             *store, prompter,
-            RecordingEngine::Source{[] { return 3; }, [] { return true; },
-                                    [](int, bool) { return QString(); }},
+            RecordingEngine::Source{
+                [] { return 3; }, [] { return true; }, [](int, bool) { return QString(); }, {}},
             channels - 1);
         record = std::make_unique<GraphRecord>(channels);
         frmGraphicRecord::Host host{[] { return 32.0; },
@@ -342,9 +342,9 @@ private slots:
                  QStringList{"You must do record data first and then try this function again."});
         f.fill(4);
         f.graph->ReDraw();
-        f.table->txtStartTime()->setText(QStringLiteral("2026/12/06 10:00:00"));
-        f.table->txtEndTime()->setText(QStringLiteral("2026/12/06 10:02:00"));
-        f.table->txtDataDesc()->setText(QStringLiteral("it's a ramp"));
+        f.table->record().setStartTime(QStringLiteral("2026/12/06 10:00:00"));
+        f.table->record().setEndTime(QStringLiteral("2026/12/06 10:02:00"));
+        QTest::keyClicks(f.table->txtDataDesc(), QStringLiteral("it's a ramp"));
         f.graph->cmbXLength()->setCurrentIndex(2);
         f.prompter.texts.clear();
         f.graph->cmdSave_Click();
@@ -353,7 +353,8 @@ private slots:
         QCOMPARE(f.store->record("1")->recStyle, QStringLiteral("4"));
         QCOMPARE(f.store->record("1")->showStyle, QStringLiteral("2"));
         QCOMPARE(f.store->record("1")->comment, QStringLiteral("it's a ramp"));
-        f.table->txtDataDesc()->setText(QStringLiteral("renamed"));
+        f.table->txtDataDesc()->clear();
+        QTest::keyClicks(f.table->txtDataDesc(), QStringLiteral("renamed"));
         f.graph->cmdSave_Click();
         QCOMPARE(f.prompter.texts.last(),
                  QStringLiteral("Do you want to replace existing data with current record?"));
@@ -362,8 +363,7 @@ private slots:
         // Load it back into a fresh working table and another scale.
         QVERIFY(f.store->clearWorking());
         f.scale = 0;
-        f.table->txtRecno()->clear();
-        f.table->txtDataDesc()->clear();
+        f.table->record().clear();
         f.graph->cmdLoad_Click();
         QVERIFY(f.graph->List1()->isVisibleTo(f.graph.get()));
         QCOMPARE(f.graph->List1()->item(0)->text(),

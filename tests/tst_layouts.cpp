@@ -216,11 +216,18 @@ private slots:
         QVERIFY(!panel->numSet()->isEnabled());
 
         // Yes: the mode command with the sets known now, then the sets query.
+        // Its reply "0" selects INDEP the way a click does: panel, menu and
+        // mode code agree, and the edits can be used again.
         f.prompter.answers = {Prompter::Answer::Yes};
         panel->optParal()->click();
         QVERIFY(f.waitReceived());
-        QCOMPARE(f.takeReceived(), (QStringList{"SYST:CONF:MSL 0", "SYST:CONF:MSL?"}));
-        QCOMPARE(panel->modeCode(), 2);
+        QCOMPARE(f.takeReceived(),
+                 (QStringList{"SYST:CONF:MSL 0", "SYST:CONF:MSL?", "SYST:CONF:MSL 0"}));
+        QCOMPARE(panel->modeCode(), 0);
+        QVERIFY(panel->optIndep()->isChecked());
+        QVERIFY(f.main->menuItem(QStringLiteral("mnuIndep"))->isChecked());
+        QVERIFY(!f.main->menuItem(QStringLiteral("mnuParallel"))->isChecked());
+        QVERIFY(panel->numVoltage(0)->isEnabled());
         // Asked once per panel.
         panel->optTrack()->click();
         QCOMPARE(f.prompter.texts.size(), 2);

@@ -45,6 +45,8 @@ struct EngineFixture {
     int state = 3;
     bool output = true;
     std::vector<std::array<QString, 2>> readings; // per channel: volt, curr
+    quint64 replies = 0;                          // measured replies so far
+    bool silent = false;                          // no reply arrives any more
     std::unique_ptr<RecordingEngine> engine;
 
     explicit EngineFixture(int channels) : readings(std::size_t(channels)) {
@@ -60,7 +62,8 @@ struct EngineFixture {
             *store, prompter,
             RecordingEngine::Source{
                 [this] { return state; }, [this] { return output; },
-                [this](int c, bool volt) { return readings[std::size_t(c)][volt ? 0 : 1]; }},
+                [this](int c, bool volt) { return readings[std::size_t(c)][volt ? 0 : 1]; },
+                [this] { return replies; }},
             channels, &clock);
         engine->addView(&view);
     }
@@ -69,6 +72,8 @@ struct EngineFixture {
         for (int i = 0; i < ticks && engine->TimerRecordData().isActive(); ++i) {
             if (step)
                 step(i);
+            if (!silent)
+                ++replies;
             engine->TimerRecordData_Timer();
             clock.advance(1000);
         }
@@ -174,7 +179,7 @@ private slots:
         f.store->appendSample({});
         f.state = 0;
         QVERIFY(!f.engine->BeginRecordData());
-        QCOMPARE(f.store->workingCount(), 0); // cleared even so
+        QCOMPARE(f.store->workingCount().value_or(-1), 1); // a refused start clears nothing
         f.state = 3;
         f.output = false;
         QVERIFY(!f.engine->BeginRecordData());

@@ -100,6 +100,9 @@ private slots:
         QCOMPARE(f.main->modelItems().size(), 4);
         f.main->MachineType = QStringLiteral("TRQ-3302");
         QVERIFY(f.main->SetupMenuMachineTypes());
+        // A tick shows only a connection that is open.
+        QVERIFY(!f.main->modelItems().at(2)->isChecked());
+        f.main->modelItems().at(2)->trigger();
         QVERIFY(f.main->modelItems().at(2)->isChecked());
         QVERIFY(!f.main->modelItems().at(0)->isChecked());
     }

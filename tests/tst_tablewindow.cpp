@@ -29,8 +29,15 @@ struct TableFixture : ShellFixture {
     void record(int ticks) {
         table->engine().RecordPeriod(0, 0, 0, ticks - 1, 0, 0);
         main->mnuRecordStart_Click();
-        for (int i = 0; i < ticks; ++i)
+        for (int i = 0; i < ticks; ++i) {
+            waitForReading(); // a point is made only of readings that arrived
             table->engine().TimerRecordData_Timer();
+        }
+    }
+    void waitForReading() {
+        const quint64 before = main->OperatorForm->readingCount();
+        QVERIFY(
+            QTest::qWaitFor([&] { return main->OperatorForm->readingCount() != before; }, 3000));
     }
 };
 
@@ -67,7 +74,7 @@ private slots:
                  QStringLiteral("3")); // the graph's time length
         // Saving again replaces the same record, after asking.
         f.prompter.answers = {Prompter::Answer::Yes};
-        f.table->txtDataDesc()->setText(QStringLiteral("it's a test"));
+        QTest::keyClicks(f.table->txtDataDesc(), QStringLiteral("it's a test"));
         f.table->cmdSave_Click();
         QCOMPARE(f.prompter.texts.last(),
                  QStringLiteral("Do you replace existing data with current record?"));
@@ -160,6 +167,7 @@ private slots:
         // Live points are appended, not redrawn.
         f.table->engine().RecordPeriod(0, 0, 0, 1, 0, 0);
         f.main->mnuRecordStart_Click();
+        f.waitForReading();
         f.table->engine().TimerRecordData_Timer();
         QCOMPARE(g->plot(0)->data()->size(), 1); // a new recording starts a clear graph
         QCOMPARE(g->cmbXLength()->itemText(0), QStringLiteral("5m"));

@@ -160,7 +160,14 @@ frmGraphicRecord::frmGraphicRecord(GraphRecord& record, RecordStore& store, Prom
     connect(plot_, &QCustomPlot::mousePress, this, &frmGraphicRecord::plotMousePress);
     connect(plot_, &QCustomPlot::mouseMove, this, &frmGraphicRecord::plotMouseMove);
     connect(plot_, &QCustomPlot::mouseRelease, this, [this] { dragging_ = 0; });
-    connect(channelList_, &QListWidget::itemClicked, this, &frmGraphicRecord::lstChannel_Click);
+    // Mouse and arrow keys alike: every change of the selection runs it.
+    connect(channelList_, &QListWidget::currentRowChanged, this, [this] { lstChannel_Click(); });
+    // A zoom or pan by the user stops the time axis from following a
+    // recording until Refresh or another length.
+    connect(plot_->xAxis, qOverload<const QCPRange&>(&QCPAxis::rangeChanged), this, [this] {
+        if (!settingTimeRange_)
+            followLive_ = false;
+    });
     connect(channelsText_, &QLineEdit::textChanged, this, &frmGraphicRecord::txtChannels_Change);
     channelsText_->hide();
 
@@ -327,8 +334,15 @@ void frmGraphicRecord::clearDisplay() {
     xPosition_->clear();
     yPosition_->clear();
     amplitude_->clear();
-    channelList_->clear();
-    channelList_->addItems(cursorChoices(channels()));
+    {
+        // The plot the cursor follows survives a redraw.
+        const QSignalBlocker block(channelList_);
+        const int selected = channelList_->currentRow();
+        channelList_->clear();
+        channelList_->addItems(cursorChoices(channels()));
+        if (selected >= 0 && selected < channelList_->count())
+            channelList_->setCurrentRow(selected);
+    }
     ShowSummary();
     queueReplot();
 }
@@ -346,7 +360,8 @@ void frmGraphicRecord::cmbXLength_Click() {
     plot_->xAxis->setLabel(QLatin1String(x->caption));
     labelFormat_ = QLatin1String(x->labelFormat);
     const double range = dayFraction(QLatin1String(x->rangeEnd));
-    plot_->xAxis->setRange(0, range);
+    setTimeRange(0, range);
+    followLive_ = true;
     static_cast<DayFractionTicker*>(plot_->xAxis->ticker().data())
         ->setLength(range / x->majorDivisions, x->majorDivisions);
     queueReplot();
@@ -422,8 +437,17 @@ void frmGraphicRecord::refillPlots() {
     queueReplot();
 }
 
+void frmGraphicRecord::setTimeRange(double lower, double upper) {
+    settingTimeRange_ = true;
+    plot_->xAxis->setRange(lower, upper);
+    settingTimeRange_ = false;
+}
+
 void frmGraphicRecord::pointAdded(int index) {
     const double x = sampleX(index, iXTime_);
+    // The newest point stays in view; the visible width stays the length.
+    if (followLive_ && x > plot_->xAxis->range().upper)
+        setTimeRange(x - plot_->xAxis->range().size(), x);
     for (int k = 0; k < 8; ++k) {
         QCPGraph* g = graphs_[std::size_t(k)];
         const int c = k / 2;

@@ -104,6 +104,8 @@ public:
     int ChannelExtra() const { return channelExtra_; }
     int SampleCount() const;
     int mode() const { return mode_; }
+    // Whether the time axis follows a recording's newest point.
+    bool followsLive() const { return followLive_; }
     QCustomPlot* CWGraph1() const { return plot_; }
     QCPGraph* plot(int k) const; // 0..7
     QComboBox* cmbXLength() const { return xLength_; }
@@ -146,6 +148,7 @@ private:
     void plotMousePress(QMouseEvent* event);
     void plotMouseMove(QMouseEvent* event);
     void queueReplot();
+    void setTimeRange(double lower, double upper);
 
     GraphRecord& data_;
     RecordStore& store_;
@@ -156,6 +159,8 @@ private:
     int mode_ = Zoom;
     int dragging_ = 0;
     bool activated_ = false;
+    bool followLive_ = true;
+    bool settingTimeRange_ = false;
     QString labelFormat_ = QStringLiteral("h:n:ss");
     QCustomPlot* plot_;
     std::array<EnvelopeGraph*, 8> graphs_{};

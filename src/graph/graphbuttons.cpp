@@ -80,38 +80,14 @@ bool frmGraphicRecord::trapped(bool ok) {
 }
 
 void frmGraphicRecord::cmdSave_Click() {
-    if (store_.workingCount() == 0) {
-        prompter_.message(
-            QStringLiteral("You must do record data first and then try this function again."), {},
-            Prompter::Icon::Information);
-        return;
-    }
     frmDataTable* table = host_.table ? host_.table() : nullptr;
     if (!table)
         return;
-    const QString recNo = table->txtRecno()->text();
-    const QString description = table->txtDataDesc()->text();
-    if (!recNo.isEmpty()) {
-        if (prompter_.ask(
-                QStringLiteral("Do you want to replace existing data with current record?"), {},
-                Prompter::Icon::Question, Prompter::Buttons::YesNo) == Prompter::Answer::Yes)
-            trapped(store_.replace(recNo, description, 1));
-        return;
-    }
-    if (prompter_.ask(QStringLiteral("Do you want to save current record?"), {},
-                      Prompter::Icon::Question, Prompter::Buttons::YesNo) != Prompter::Answer::Yes)
-        return;
-    const QString number = store_.nextRecordNumber().trimmed();
-    const RecordHeader header{number,
-                              table->txtStartTime()->text(),
-                              table->txtEndTime()->text(),
-                              description,
-                              QString::number(host_.recScale ? host_.recScale() : 0),
-                              QString::number(xLength_->currentIndex())};
-    // The number is shown once the record exists, so a failed save cannot
-    // turn the next save into a replace of nothing.
-    if (trapped(store_.saveNew(header, 1)))
-        table->txtRecno()->setText(number);
+    table->record().save(
+        {QStringLiteral("You must do record data first and then try this function again."),
+         QStringLiteral("Do you want to save current record?"),
+         QStringLiteral("Do you want to replace existing data with current record?"), 1},
+        host_.recScale ? host_.recScale() : 0, xLength_->currentIndex());
 }
 
 void frmGraphicRecord::fillRecordList(QListWidget* list) {
@@ -125,6 +101,9 @@ void frmGraphicRecord::fillRecordList(QListWidget* list) {
 }
 
 void frmGraphicRecord::cmdLoad_Click() {
+    frmDataTable* table = host_.table ? host_.table() : nullptr;
+    if (table && table->refuseWhileRecording())
+        return;
     fillRecordList(list1_);
 }
 
@@ -135,25 +114,25 @@ std::optional<RecordHeader> frmGraphicRecord::chosenRecord(QListWidget* list, in
 }
 
 void frmGraphicRecord::List1_Click(int index) {
-    frmDataTable* table = host_.table ? host_.table() : nullptr;
-    if (const auto header = chosenRecord(list1_, index); header && table) {
-        table->txtRecno()->setText(header->recNo.trimmed());
-        table->txtStartTime()->setText(header->startTime);
-        table->txtEndTime()->setText(header->endTime);
-        table->txtDataDesc()->setText(header->comment);
-        if (host_.setRecScale)
-            host_.setRecScale(int(leadingNumber(header->recStyle)));
-        if (trapped(store_.loadToWorking(header->recNo))) {
-            table->CmbSample_Click();
-            ReDraw();
-            const int length = int(leadingNumber(header->showStyle));
-            if (length >= 0 && length < xLength_->count()) {
-                xLength_->setCurrentIndex(length);
-                cmbXLength_Click();
-            }
-        }
-    }
     list1_->hide();
+    frmDataTable* table = host_.table ? host_.table() : nullptr;
+    if (!table || index < 0 || index >= list1_->count())
+        return;
+    if (table->refuseWhileRecording() || !table->record().mayDiscard())
+        return;
+    const auto header =
+        table->record().load(RecordStore::numberOfListLine(list1_->item(index)->text()));
+    if (!header)
+        return;
+    if (host_.setRecScale)
+        host_.setRecScale(int(leadingNumber(header->recStyle)));
+    table->CmbSample_Click();
+    ReDraw();
+    const int length = int(leadingNumber(header->showStyle));
+    if (length >= 0 && length < xLength_->count()) {
+        xLength_->setCurrentIndex(length);
+        cmbXLength_Click();
+    }
 }
 
 void frmGraphicRecord::cmdDel_Click() {
@@ -170,9 +149,8 @@ void frmGraphicRecord::List2_Click(int index) {
             if (trapped(store_.deleteRecord(header->recNo))) {
                 // The working table is no saved record any more: a later save
                 // stores it anew instead of replacing a record that is gone.
-                frmDataTable* table = host_.table ? host_.table() : nullptr;
-                if (table && table->txtRecno()->text().trimmed() == header->recNo.trimmed())
-                    table->txtRecno()->clear();
+                if (frmDataTable* table = host_.table ? host_.table() : nullptr)
+                    table->record().forgetRecord(header->recNo);
             }
             ClearGraph();
         }

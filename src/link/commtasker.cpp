@@ -7,6 +7,7 @@
 #include "shell/prompter.h"
 
 #include <QMetaObject>
+#include <QRegularExpression>
 #include <QVariant>
 
 namespace trq {
@@ -133,21 +134,26 @@ bool CommTasker::ExecQueryTask7206(const QString& xOutString, qint32, QObject* x
     ++IsQueueLocked_;
     QString reply = QString::fromLatin1(QuerySerial(xOutString));
     --IsQueueLocked_;
+    // Whatever line end the supply uses (CR LF, or LF alone) is not part of
+    // the value; of several lines the newest counts, as with every reply.
+    static const QRegularExpression lineEnds(QStringLiteral("[\r\n]+"));
+    const QStringList lines = reply.split(lineEnds, Qt::SkipEmptyParts);
+    reply = lines.isEmpty() ? QString() : lines.constLast();
     // The status reply is a row of flags, not a value with a unit: the value
     // filter below would never let it through, so it goes whole.
     if (xOutString == QLatin1String(kStatusQuery)) {
-        while (reply.endsWith(QLatin1Char('\n')) || reply.endsWith(QLatin1Char('\r')))
-            reply.chop(1);
         if (!reply.isEmpty() && xObj)
             xObj->setProperty("Text", reply);
         return true;
     }
-    if (reply.size() < 4 || reply.size() > 9)
+    // A value and its unit letter ("01.500V"); anything shorter or longer is
+    // not a reading.
+    if (reply.size() < 2 || reply.size() > 7)
         return true;
     const QChar unit =
         xOutString.startsWith(QLatin1Char('V')) ? QLatin1Char('V') : QLatin1Char('A');
     if (reply.contains(unit) && xObj)
-        xObj->setProperty("Text", reply.left(reply.size() - 3));
+        xObj->setProperty("Text", reply.endsWith(unit) ? reply.chopped(1) : reply);
     return true;
 }
 
@@ -222,6 +228,7 @@ void CommTasker::timeoutWithMessage(const QString& text) {
     if (inTimeout_)
         return;
     inTimeout_ = true;
+    emit linkFailed();
     if (!text.isEmpty())
         prompter_.message(text);
     TimeoutTask();

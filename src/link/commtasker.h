@@ -136,6 +136,11 @@ public:
 
     static int ValidTaskArraySize(int Size, int HeadI, int TailI);
 
+signals:
+    // The link has failed (timeout, lost device, GPIB error): emitted before
+    // anything is shown to the user, so recording and polling stop at once.
+    void linkFailed();
+
 private:
     using Queue = std::array<TaskRecord, kQueueSize>;
 

@@ -9,12 +9,16 @@
 #include "shell/settings.h"
 #include "shell/strings.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QGridLayout>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
+
+#include <algorithm>
+#include <utility>
 
 namespace trq {
 
@@ -32,7 +36,8 @@ dlgConfigRS232::dlgConfigRS232(TransportFactory& factory, CommTasker& tasker, Wa
                                Prompter& prompter, QWidget* parent)
     : QDialog(parent), factory_(factory), tasker_(tasker), waiter_(waiter), prompter_(prompter),
       ports_(new QComboBox(this)), bauds_(new QComboBox(this)), progress_(new QProgressBar(this)),
-      autoDetect_(new QPushButton(QStringLiteral("Auto Dectect"), this)) {
+      autoDetect_(new QPushButton(QStringLiteral("Auto Dectect"), this)),
+      showSimulated_(new QCheckBox(QStringLiteral("Show simulated supplies"), this)) {
     setObjectName(QStringLiteral("dlgConfigRS232"));
     setWindowTitle(LoadResString(216));
     for (const char* rate : kBaudRates)
@@ -42,6 +47,15 @@ dlgConfigRS232::dlgConfigRS232(TransportFactory& factory, CommTasker& tasker, Wa
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     connect(autoDetect_, &QPushButton::clicked, this, &dlgConfigRS232::cmdAutoConn_Click);
+    // Simulated supplies are a choice of their own, listed after the real
+    // ports; auto-detection never tries them.
+    connect(showSimulated_, &QCheckBox::toggled, this, [this] {
+        const QString current = ports_->currentText();
+        ListSerialPorts();
+        const int at = ports_->findText(current);
+        if (at >= 0)
+            ports_->setCurrentIndex(at);
+    });
 
     auto* grid = new QGridLayout(this);
     grid->addWidget(new QLabel(LoadResString(211), this), 0, 0);
@@ -52,9 +66,10 @@ dlgConfigRS232::dlgConfigRS232(TransportFactory& factory, CommTasker& tasker, Wa
     grid->addWidget(new QLabel(LoadResString(213), this), 2, 0, 1, 3);
     grid->addWidget(new QLabel(LoadResString(214), this), 3, 0, 1, 3);
     grid->addWidget(new QLabel(LoadResString(215), this), 4, 0, 1, 3);
-    grid->addWidget(progress_, 5, 0, 1, 3);
-    grid->addWidget(autoDetect_, 6, 0);
-    grid->addWidget(buttons, 6, 1, 1, 2);
+    grid->addWidget(showSimulated_, 5, 0, 1, 3);
+    grid->addWidget(progress_, 6, 0, 1, 3);
+    grid->addWidget(autoDetect_, 7, 0);
+    grid->addWidget(buttons, 7, 1, 1, 2);
     ListSerialPorts();
 }
 
@@ -101,29 +116,54 @@ void dlgConfigRS232::ListSerialPorts() {
         progress_->setValue(++done);
         waiter_.letEventsRun();
     }
+    if (showSimulated_->isChecked()) {
+        ports_->insertSeparator(ports_->count());
+        ports_->addItems(TransportFactory::simulatedPortNames());
+    }
+}
+
+void dlgConfigRS232::setOneShotPort(const QString& name, int baudIndex) {
+    oneShotPort_ = name;
+    oneShotBaud_ = baudIndex;
+}
+
+void dlgConfigRS232::selectStoredPort() {
+    // A stored position that the list no longer has is ignored; a stored
+    // port name finds its entry wherever the list now has it.
+    if (TransportFactory::isSimulated(PortName) && !showSimulated_->isChecked())
+        showSimulated_->setChecked(true);
+    const int byName = PortName.isEmpty() ? -1 : ports_->findText(PortName);
+    if (byName >= 0)
+        ports_->setCurrentIndex(byName);
+    else if (ComPortIndex >= 0 && ComPortIndex < found_.size())
+        ports_->setCurrentIndex(ComPortIndex);
+    if (BaudRateIndex >= 0 && BaudRateIndex < bauds_->count())
+        bauds_->setCurrentIndex(BaudRateIndex);
 }
 
 bool dlgConfigRS232::Execute(bool direct) {
     GetSettings();
-    // A stored position that the list no longer has is ignored; a stored
-    // port name finds its entry wherever the list now has it.
-    const int byName = PortName.isEmpty() ? -1 : ports_->findText(PortName);
-    if (byName >= 0)
-        ports_->setCurrentIndex(byName);
-    else if (ComPortIndex >= 0 && ComPortIndex < ports_->count())
-        ports_->setCurrentIndex(ComPortIndex);
-    if (BaudRateIndex >= 0 && BaudRateIndex < bauds_->count())
-        bauds_->setCurrentIndex(BaudRateIndex);
-    const bool result = direct || exec() == QDialog::Accepted;
-    if (result) {
-        applySelection();
-        SetSettings();
+    if (direct && !oneShotPort_.isEmpty()) {
+        PortName = std::exchange(oneShotPort_, QString());
+        BaudRateIndex = std::clamp(oneShotBaud_, 0, bauds_->count() - 1);
+        BaudRate = qint32(leadingNumber(bauds_->itemText(BaudRateIndex)));
+        ComPort =
+            PortName.startsWith(QLatin1String("COM")) ? int(leadingNumber(PortName.mid(3))) : 0;
+        return true;
     }
+    // The stored port by its name, whether or not it is listed now: a port
+    // that has gone is reported as gone, not replaced by another.
+    if (direct && !PortName.isEmpty())
+        return true;
+    selectStoredPort();
+    const bool result = direct || exec() == QDialog::Accepted;
+    if (result)
+        applySelection();
     return result;
 }
 
 void dlgConfigRS232::applySelection() {
-    ComPortIndex = std::max(ports_->currentIndex(), 0);
+    ComPortIndex = std::max(int(found_.indexOf(ports_->currentText())), 0);
     BaudRateIndex = std::max(bauds_->currentIndex(), 0);
     PortName = ports_->currentText();
     ComPort = PortName.startsWith(QLatin1String("COM")) ? int(leadingNumber(PortName.mid(3))) : 0;

@@ -5,6 +5,7 @@
 
 #include <memory>
 
+class QCheckBox;
 class QComboBox;
 class QProgressBar;
 class QPushButton;
@@ -29,9 +30,15 @@ public:
     ~dlgConfigRS232() override;
 
     void GetSettings();
+    // Stores the values; the main window does it once the port has opened,
+    // so a port that cannot be opened is never remembered.
     void SetSettings();
-    // Shows the dialog unless direct; true when confirmed (values stored).
+    // Shows the dialog unless direct; true when confirmed. Direct use takes
+    // the port by its stored name, never another port of the list.
     bool Execute(bool direct = false);
+    // A port named on the command line: the next direct use takes it
+    // instead of the stored one.
+    void setOneShotPort(const QString& name, int baudIndex);
     // The USB menu item shows the same dialog under another title.
     void setUsbTitle(bool usb);
 
@@ -47,12 +54,14 @@ public:
     QString PortName; // the port's own name where it is not "COMn"
 
     QComboBox* Combo1() const { return ports_; }
+    QCheckBox* showSimulated() const { return showSimulated_; }
     QComboBox* Combo2() const { return bauds_; }
     QPushButton* AutoDetectButton() const { return autoDetect_; }
     QStringList foundPorts() const { return found_; }
 
 private:
     void applySelection();
+    void selectStoredPort();
     void closeOwnPort();
 
     TransportFactory& factory_;
@@ -63,7 +72,10 @@ private:
     QComboBox* bauds_;
     QProgressBar* progress_;
     QPushButton* autoDetect_;
+    QCheckBox* showSimulated_;
     QStringList found_;
+    QString oneShotPort_;
+    int oneShotBaud_ = 0;
     std::unique_ptr<SerialPort> own_;
 };
 

@@ -46,6 +46,11 @@ QStringList TransportFactory::availablePortNames() const {
     for (const QString& extra : extraPorts_)
         if (!names.contains(extra))
             names << extra;
+    return names;
+}
+
+QStringList TransportFactory::simulatedPortNames() {
+    QStringList names;
     for (const QString& model : sim::simulatedModelNames())
         names << QLatin1String(kSimPrefix) + model;
     return names;

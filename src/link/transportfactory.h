@@ -20,9 +20,11 @@ public:
     // An empty model gives the NI-488.2 board.
     virtual GpibBoard* createGpibBoard(const QString& simulatedModel);
 
-    // Ports to offer: the system's serial devices, ports named on the command
-    // line, then one simulated port per simulated model.
+    // Ports to offer and to auto-detect on: the system's serial devices and
+    // ports named on the command line. Never a simulated one.
     virtual QStringList availablePortNames() const;
+    // One simulated port per simulated model, offered apart.
+    static QStringList simulatedPortNames();
     void addPortName(const QString& name) { extraPorts_ << name; }
 
     static bool isSimulated(const QString& portName);

@@ -206,15 +206,30 @@ double leadingNumber(const QString& text) {
     return m.hasMatch() ? m.captured().trimmed().toDouble() : 0.0;
 }
 
-bool isNoError(const QString& reply) {
-    return reply.startsWith(QLatin1String("0,"));
+QString wireNumber(double value, const QString& pattern) {
+    return pattern.isEmpty() ? generalNumber(value, QLocale::c())
+                             : formatNumber(value, pattern, QLocale::c());
+}
+
+ErrorReply readErrorReply(const QString& reply) {
+    static const QRegularExpression answer(QStringLiteral("^\\s*([-+]?\\d+)\\s*,"));
+    const QRegularExpressionMatch m = answer.match(reply);
+    if (!m.hasMatch())
+        return ErrorReply::Unreadable;
+    bool ok = false;
+    const qlonglong number = m.captured(1).toLongLong(&ok);
+    if (!ok)
+        return ErrorReply::Unreadable;
+    return number == 0 ? ErrorReply::NoError : ErrorReply::Error;
 }
 
 LegacyStatus decodeStatus(const QString& reply) {
     LegacyStatus status;
-    if (reply.isEmpty())
-        return status;
     const QString packed = QString(reply).remove(QLatin1Char(' '));
+    static const QRegularExpression flags(QStringLiteral("^[01]{8}$"));
+    if (!flags.match(packed).hasMatch())
+        return status;
+    status.readable = true;
     const QString mode = packed.mid(2, 2);
     if (mode == QLatin1String("01"))
         status.coupling = Coupling::Independent;

@@ -77,13 +77,24 @@ std::optional<double> parseNumber(const QString& text);
 // The leading numeric part of a text; 0 when there is none.
 double leadingNumber(const QString& text);
 
-// ":SYST:ERR?": only a reply beginning with "0," means no error.
-bool isNoError(const QString& reply);
+// A value as an instrument reads it: the pattern's rendering (the general
+// text when the pattern is empty), always with a decimal point whatever the
+// user's locale.
+QString wireNumber(double value, const QString& pattern);
+
+// ":SYST:ERR?": an error-queue answer is a whole number, a comma and a text.
+// Only such an answer with a number other than 0 is an instrument error;
+// anything else (line noise, a stray reply) is no answer at all.
+enum class ErrorReply { NoError, Error, Unreadable };
+ErrorReply readErrorReply(const QString& reply);
 
 enum class Coupling { Independent = 0, Tracking = 1, Parallel = 2 };
 
-// The legacy "STATUS?" reply read by position after blanks are removed.
+// The legacy "STATUS?" reply read by position after blanks are removed. Only
+// a reply of exactly eight flag digits is read; anything else is unreadable
+// and changes nothing.
 struct LegacyStatus {
+    bool readable = false;
     std::optional<Coupling> coupling;
     std::optional<bool> output;
 };

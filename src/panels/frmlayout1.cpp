@@ -137,16 +137,16 @@ void frmLayout1::buildChannel(int i) {
     connect(&c.setVolt, &ReplyField::Change, this, [this, i](const QString& text) {
         printd(QStringLiteral("txtSetVolt_Change") + QString::number(i) + QLatin1Char(':') + text);
         if (auto v = parseNumber(text))
-            ch_[std::size_t(i)].ui.numVoltage->setValue(*v);
+            ch_[std::size_t(i)].ui.numVoltage->showReplied(*v);
         ch_[std::size_t(i)].setVolt.setText({});
     });
     connect(&c.setCurr, &ReplyField::Change, this, [this, i](const QString& text) {
         if (auto v = parseNumber(text))
-            ch_[std::size_t(i)].ui.numCurrent->setValue(*v);
+            ch_[std::size_t(i)].ui.numCurrent->showReplied(*v);
     });
     connect(&c.ovpReply, &ReplyField::Change, this, [this, i](const QString& text) {
         if (auto v = parseNumber(text))
-            ch_[std::size_t(i)].ui.numOVP->setValue(*v);
+            ch_[std::size_t(i)].ui.numOVP->showReplied(*v);
     });
     connect(&c.ocpReply, &ReplyField::Change, this, [this, i](const QString& text) {
         ch_[std::size_t(i)].ui.ocp->setChecked(text == QLatin1String("1"));
@@ -162,25 +162,25 @@ void frmLayout1::queryProcedure(const QString& text, const char* procedure) {
 }
 
 void frmLayout1::valueChanged(int i, NumEdit* edit, SetCommand command, double v, double previous) {
-    if (v < edit->minimum()) {
+    if (v < edit->lowest()) {
         edit->setValueQuietly(previous);
         return;
     }
     if (main_.MainFormState != MDIForm1::kReady)
         return;
-    const QString value =
-        formatNumber(v, QStringLiteral("###0.###")).replace(QLatin1Char(','), QLatin1Char('.'));
+    const QString value = wireNumber(v, QStringLiteral("###0.###"));
     send(composeCommand(CommandFamily::Scpi3, command, {i + 1, value, 0}));
 }
 
 void frmLayout1::txtError_Change(const QString& text) {
-    if (isNoError(text))
+    if (text.isEmpty())
         return;
-    main_.DoOutput(false);
-    main_.prompter().message(QStringLiteral("Error detected: '") + text + QLatin1Char('\''));
+    errorReplyReceived(text);
+    txtError_.setText({}); // the same error again is seen again
 }
 
 void frmLayout1::SetupLayout() {
+    watchReadings();
     for (int n = 1; n <= kChannels; ++n)
         ch_[std::size_t(n - 1)].ui.configure(channelRecord(n));
     txtCommType_->setText(main_.interfaceDescription());

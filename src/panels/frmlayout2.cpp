@@ -69,9 +69,10 @@ frmLayout2::frmLayout2(MDIForm1& main, CommTasker& tasker, DataForm& database, Q
         if (main_.MainFormState == MDIForm1::kReady)
             send(SetCommand::OverCurrent, {}, on ? 1 : 0);
     });
-    connect(ch_.voltage, &QLineEdit::textChanged, this,
+    // Only a measured reply counts, not the panel's own start-up display.
+    connect(ch_.voltage, &TextField::replied, this,
             [this](const QString& t) { voltageSeen_[0] = voltageSeen_[0] || !t.isEmpty(); });
-    connect(ch_.current, &QLineEdit::textChanged, this,
+    connect(ch_.current, &TextField::replied, this,
             [this](const QString& t) { currentSeen_[0] = currentSeen_[0] || !t.isEmpty(); });
     connect(&setVolt_, &ReplyField::Change, this, [this](const QString& t) {
         printd(QStringLiteral("txtSetVolt_Change0:") + t);
@@ -84,10 +85,10 @@ frmLayout2::frmLayout2(MDIForm1& main, CommTasker& tasker, DataForm& database, Q
     connect(&ocpReply_, &ReplyField::Change, this,
             [this](const QString& t) { ch_.ocp->setChecked(t == QLatin1String("1")); });
     connect(&txtError_, &ReplyField::Change, this, [this](const QString& t) {
-        if (isNoError(t))
+        if (t.isEmpty())
             return;
-        main_.DoOutput(false);
-        main_.prompter().message(QStringLiteral("Error detected: '") + t + QLatin1Char('\''));
+        errorReplyReceived(t);
+        txtError_.setText({}); // the same error again is seen again
     });
     connect(&txtSets_, &ReplyField::Change, this, &frmLayout2::txtSets_Change);
     connect(numSet_, &QSpinBox::valueChanged, this, [this](int v) {
@@ -110,6 +111,7 @@ frmLayout2::frmLayout2(MDIForm1& main, CommTasker& tasker, DataForm& database, Q
 }
 
 void frmLayout2::SetupLayout() {
+    watchReadings();
     ch_.configure(channelRecord(1));
     txtCommType_->setText(main_.interfaceDescription());
     tasker_.setQueryCmdCnt(kPollCycle);
@@ -153,27 +155,25 @@ void frmLayout2::SetupOutputOnOff(const QString& reply) {
 }
 
 void frmLayout2::valueChanged(NumEdit* edit, SetCommand command, double v, double previous) {
-    if (v < edit->minimum()) {
+    if (v < edit->lowest()) {
         edit->setValueQuietly(previous);
         return;
     }
-    if (main_.MainFormState != MDIForm1::kReady || !echoGuard_)
+    if (main_.MainFormState != MDIForm1::kReady || !settingsSeen_)
         return;
     if (command == SetCommand::Current && !currentSeen_[0])
         return;
     if (command == SetCommand::OverVoltage && !voltageSeen_[0])
         return;
-    send(command, generalNumber(v));
+    send(command, wireNumber(v, {}));
 }
 
 void frmLayout2::settingReceived(NumEdit* edit, QChar unit, const QString& text) {
     if (text.isEmpty())
         return;
-    const auto v = parseNumber(withoutUnit(text, unit));
-    echoGuard_ = false;
-    if (v)
-        edit->setValue(*v);
-    echoGuard_ = true;
+    if (const auto v = parseNumber(withoutUnit(text, unit)))
+        edit->showReplied(*v);
+    settingsSeen_ = true;
 }
 
 bool frmLayout2::acceptWarning() {
@@ -191,8 +191,8 @@ bool frmLayout2::acceptWarning() {
 }
 
 void frmLayout2::optIndep_Click() {
-    numSet_->setEnabled(false);
     main_.mnuIndep_Click();
+    numSet_->setEnabled(false); // after the action, which enables every control
     modeCode_ = 0;
 }
 
@@ -226,8 +226,25 @@ void frmLayout2::txtSets_Change(const QString& text) {
     if (!x)
         return;
     if (*x == 0 || *x == 1 || *x == 2) {
-        setModeOption(*x == 0 ? Coupling::Independent : Coupling::Parallel);
-        numSet_->setValue(int(*x));
+        const int sets = int(*x);
+        {
+            const QSignalBlocker block(numSet_);
+            numSet_->setValue(sets);
+        }
+        main_.iSet = sets;
+        // The instrument's mode takes the same path as the user's click, so
+        // the panel, the menu and the mode code agree.
+        const int mode = sets == 0 ? 0 : 2;
+        const Coupling shown = sets == 0 ? Coupling::Independent : Coupling::Parallel;
+        if (mode != modeCode_ || selectedMode() != shown) {
+            if (mode == 0) {
+                optIndep_Click();
+            } else {
+                numSet_->setEnabled(true);
+                main_.mnuParallel_Click();
+                modeCode_ = 2;
+            }
+        }
     } else if (*x == 3 || *x == 4) {
         // A configuration this panel does not change.
         for (QRadioButton* b : {optIndep_, optParal_, optTrack_})

@@ -62,7 +62,7 @@ private:
     QPushButton* btnClear_;
     QLabel* txtCommType_;
     int counter_ = 0;
-    bool echoGuard_ = false; // set at the end of the first setting handler
+    bool settingsSeen_ = false; // the user's edits go out once a setting was replied
     std::array<bool, 3> voltageSeen_{}, currentSeen_{};
     bool warning_ = true;
     int modeCode_ = 0;

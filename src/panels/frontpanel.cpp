@@ -4,12 +4,15 @@
 #include "panels/panelwidgets.h"
 #include "panels/settingsdialogs.h"
 #include "panels/textfield.h"
+#include "shell/debugtrace.h"
 #include "shell/mdiform1.h"
+#include "shell/prompter.h"
 
 #include <QBoxLayout>
 #include <QGroupBox>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTimer>
 
 namespace trq {
 
@@ -91,6 +94,41 @@ void FrontPanel::setControlsEnabled(bool on) {
 
 void FrontPanel::queryInto(const QString& text, QObject* field) {
     tasker_.ExecQueryTask(text, 5, field, kText, CommTasker::AssignProperty);
+}
+
+void FrontPanel::watchReadings() {
+    if (watching_)
+        return;
+    watching_ = true;
+    for (int i = 0; i < channelCount(); ++i)
+        for (TextField* display : {controls(i).voltage, controls(i).current})
+            connect(display, &TextField::replied, this, [this] { ++readings_; });
+}
+
+void FrontPanel::errorReplyReceived(const QString& reply) {
+    switch (readErrorReply(reply)) {
+    case ErrorReply::NoError:
+        return;
+    case ErrorReply::Unreadable:
+        printd(QStringLiteral("Error query: not an error-queue answer, ignored: '") + reply +
+               QLatin1Char('\''));
+        return;
+    case ErrorReply::Error:
+        break;
+    }
+    // The reply arrives inside the link's delivery: the off command is queued
+    // now and the box waits until the delivery has returned, so the command
+    // reaches the supply on the next writer tick, not after the user's OK.
+    main_.DoOutput(false);
+    if (errorShown_) {
+        printd(QStringLiteral("Error detected while its box is up: '") + reply + QLatin1Char('\''));
+        return;
+    }
+    errorShown_ = true;
+    QTimer::singleShot(0, this, [this, reply] {
+        main_.prompter().message(QStringLiteral("Error detected: '") + reply + QLatin1Char('\''));
+        errorShown_ = false;
+    });
 }
 
 void FrontPanel::setOutputButton(bool on) {

@@ -63,6 +63,8 @@ public:
     // Measured values as displayed, for the recorders.
     QString measuredVoltage(int index) const;
     QString measuredCurrent(int index) const;
+    // How many measured replies have arrived so far.
+    quint64 readingCount() const { return readings_; }
 
     QRadioButton* optIndep() const { return optIndep_; }
     QRadioButton* optParal() const { return optParal_; }
@@ -88,6 +90,12 @@ protected:
     void setControlsEnabled(bool on);
     // A query whose reply goes to a field's text.
     void queryInto(const QString& text, QObject* field);
+    // Counts the measured replies of every channel; called once the
+    // channels exist.
+    void watchReadings();
+    // The error query's reply: an instrument error switches the output off
+    // at once and then says so; anything unreadable is only traced.
+    void errorReplyReceived(const QString& reply);
 
     MDIForm1& main_;
     CommTasker& tasker_;
@@ -96,6 +104,11 @@ protected:
     QRadioButton* optParal_ = nullptr;
     QRadioButton* optTrack_ = nullptr;
     QPushButton* tbnOutput_ = nullptr;
+
+private:
+    bool errorShown_ = false;
+    bool watching_ = false;
+    quint64 readings_ = 0;
 };
 
 // A reply without its trailing unit letter ("12.000V" -> "12.000").

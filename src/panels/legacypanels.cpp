@@ -3,6 +3,7 @@
 #include "link/commtasker.h"
 #include "panels/numedit.h"
 #include "panels/textfield.h"
+#include "shell/debugtrace.h"
 #include "shell/mdiform1.h"
 #include "shell/strings.h"
 
@@ -15,10 +16,10 @@
 
 namespace trq {
 
-LegacyPanel::LegacyPanel(int channels, QString valuePattern, bool pointForComma, MDIForm1& main,
-                         CommTasker& tasker, DataForm& database, QWidget* parent)
+LegacyPanel::LegacyPanel(int channels, QString valuePattern, MDIForm1& main, CommTasker& tasker,
+                         DataForm& database, QWidget* parent)
     : FrontPanel(main, tasker, database, parent), ch_(std::size_t(channels)),
-      valuePattern_(std::move(valuePattern)), pointForComma_(pointForComma) {
+      valuePattern_(std::move(valuePattern)) {
     setWindowTitle(QStringLiteral("Control"));
     auto* channelRow = new QHBoxLayout;
     for (int i = 0; i < channels; ++i) {
@@ -60,6 +61,7 @@ LegacyPanel::LegacyPanel(int channels, QString valuePattern, bool pointForComma,
 }
 
 void LegacyPanel::SetupLayout() {
+    watchReadings();
     for (int n = 1; n <= channelCount(); ++n)
         ch_[std::size_t(n - 1)].ui.configure(channelRecord(n));
     txtCommType_->setText(main_.interfaceDescription());
@@ -77,16 +79,14 @@ void LegacyPanel::queryChannelSettings(std::initializer_list<int> channels) {
 
 void LegacyPanel::valueChanged(int i, SetCommand command, double v, double previous) {
     NumEdit* edit = command == SetCommand::Voltage ? numVoltage(i) : numCurrent(i);
-    if (v < edit->minimum()) {
+    if (v < edit->lowest()) {
         edit->setValueQuietly(previous);
         return;
     }
-    if (main_.MainFormState != MDIForm1::kReady || !echoGuard_)
+    if (main_.MainFormState != MDIForm1::kReady)
         return;
-    QString value = formatNumber(v, valuePattern_);
-    if (pointForComma_)
-        value.replace(QLatin1Char(','), QLatin1Char('.'));
-    main_.sendCommand(composeCommand(CommandFamily::Legacy, command, {i + 1, value, 0}));
+    main_.sendCommand(
+        composeCommand(CommandFamily::Legacy, command, {i + 1, wireNumber(v, valuePattern_), 0}));
     // So that the next reply of the same value reaches the edit again.
     (command == SetCommand::Voltage ? ch_[std::size_t(i)].setVolt : ch_[std::size_t(i)].setCurr)
         .setText({});
@@ -113,9 +113,7 @@ void LegacyPanel::settingReceived(int i, bool voltage, const QString& text) {
     const auto v = parseNumber(withoutUnit(text, voltage ? QLatin1Char('V') : QLatin1Char('A')));
     if (!v)
         return;
-    echoGuard_ = false;
-    (voltage ? numVoltage(i) : numCurrent(i))->setValue(*v);
-    echoGuard_ = true;
+    (voltage ? numVoltage(i) : numCurrent(i))->showReplied(*v);
 }
 
 void LegacyPanel::optionClicked(Coupling mode) {
@@ -155,7 +153,7 @@ void LegacyPanel::SetOutputOffDisplay() {
 // ---- Layout 3 ----------------------------------------------------------------
 
 frmLayout3::frmLayout3(MDIForm1& main, CommTasker& tasker, DataForm& database, QWidget* parent)
-    : LegacyPanel(2, QStringLiteral("###0.###"), false, main, tasker, database, parent) {
+    : LegacyPanel(2, QStringLiteral("###0.###"), main, tasker, database, parent) {
     setObjectName(QStringLiteral("frmLayout3"));
 }
 
@@ -202,7 +200,7 @@ constexpr PollStep kLayout4Cycle[frmLayout4::kPollCycle] = {
 } // namespace
 
 frmLayout4::frmLayout4(MDIForm1& main, CommTasker& tasker, DataForm& database, QWidget* parent)
-    : LegacyPanel(4, QStringLiteral("###0.0##"), true, main, tasker, database, parent) {
+    : LegacyPanel(4, QStringLiteral("###0.0##"), main, tasker, database, parent) {
     setObjectName(QStringLiteral("frmLayout4"));
     connect(&txtStatus_, &ReplyField::Change, this, &frmLayout4::txtStatus_Change);
 }
@@ -210,10 +208,10 @@ frmLayout4::frmLayout4(MDIForm1& main, CommTasker& tasker, DataForm& database, Q
 void frmLayout4::SetupLayout() {
     LegacyPanel::SetupLayout();
     // Whatever the record says, channels 3 and 4 go no higher than this.
-    numVoltage(2)->setMaximum(10.001);
-    numCurrent(2)->setMaximum(3.001);
-    numVoltage(3)->setMaximum(5.001);
-    numCurrent(3)->setMaximum(1.001);
+    numVoltage(2)->setLimits(0, 10.001);
+    numCurrent(2)->setLimits(0, 3.001);
+    numVoltage(3)->setLimits(0, 5.001);
+    numCurrent(3)->setLimits(0, 1.001);
 }
 
 void frmLayout4::DoQuery() {
@@ -278,8 +276,21 @@ void frmLayout4::outputSwitched(bool on) {
     blankChannels(2, 3);
 }
 
+void frmLayout4::SetOutputOffDisplay() {
+    blankChannels(0, 3);
+}
+
 void frmLayout4::txtStatus_Change(const QString& text) {
+    if (text.isEmpty())
+        return;
     const LegacyStatus status = decodeStatus(text);
+    if (!status.readable) {
+        // A short or garbled line must not switch a live supply.
+        printd(QStringLiteral("STATUS? reply not eight flags, ignored: '") + text +
+               QLatin1Char('\''));
+        txtStatus_.setText({});
+        return;
+    }
     bool modeChanged = false;
     if (status.coupling) {
         modeChanged = selectedMode() != status.coupling;

@@ -13,8 +13,7 @@ class QRadioButton;
 namespace trq {
 
 // The panels of the legacy supplies: voltage and current per channel,
-// output and coupling mode. Replies carry a unit letter, which is dropped;
-// an echo guard keeps a replied setting from being sent back.
+// output and coupling mode. Replies carry a unit letter, which is dropped.
 class LegacyPanel : public FrontPanel {
     Q_OBJECT
 public:
@@ -33,8 +32,8 @@ public:
     int pollCounter() const { return counter_; }
 
 protected:
-    LegacyPanel(int channels, QString valuePattern, bool pointForComma, MDIForm1& main,
-                CommTasker& tasker, DataForm& database, QWidget* parent);
+    LegacyPanel(int channels, QString valuePattern, MDIForm1& main, CommTasker& tasker,
+                DataForm& database, QWidget* parent);
 
     struct Channel {
         ChannelControls ui;
@@ -52,7 +51,6 @@ protected:
     ReplyField txtStatus_;
     QLabel* txtCommType_;
     int counter_ = 0;
-    bool echoGuard_ = true;
 
 private:
     void valueChanged(int i, SetCommand command, double v, double previous);
@@ -60,7 +58,6 @@ private:
     void settingReceived(int i, bool voltage, const QString& text);
 
     QString valuePattern_;
-    bool pointForComma_;
 };
 
 // Two-channel legacy supplies.
@@ -85,6 +82,8 @@ public:
     void SetupLayout() override;
     void DoQuery() override;
     bool QueryInitialValues() override;
+    // No channel shows a reading with the output off.
+    void SetOutputOffDisplay() override;
     int modeCode() const { return modeCode_; }
     void setPollCounter(int counter) { counter_ = counter; }
 

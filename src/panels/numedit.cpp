@@ -2,6 +2,8 @@
 
 #include "panels/commandset.h"
 
+#include <algorithm>
+
 namespace trq {
 
 NumEdit::NumEdit(QWidget* parent) : QDoubleSpinBox(parent) {
@@ -16,10 +18,32 @@ NumEdit::NumEdit(QWidget* parent) : QDoubleSpinBox(parent) {
     });
 }
 
+void NumEdit::setLimits(double minimum, double maximum) {
+    floor_ = minimum;
+    limit_ = maximum;
+    const QSignalBlocker block(this);
+    setRange(minimum, maximum);
+}
+
 void NumEdit::setValueQuietly(double value) {
     const QSignalBlocker block(this);
     setValue(value);
     previous_ = this->value();
+}
+
+void NumEdit::showReplied(double value) {
+    const QSignalBlocker block(this);
+    // Widen the shown range so a reply outside the limits is not clamped
+    // (and never sent back clamped); the user still edits within them.
+    setRange(std::min(floor_, value), std::max(limit_, value));
+    setValue(value);
+    previous_ = this->value();
+}
+
+void NumEdit::stepBy(int steps) {
+    const double target = std::clamp(value() + steps * singleStep(), floor_, limit_);
+    if (target != value())
+        setValue(target);
 }
 
 QString NumEdit::textFromValue(double value) const {
@@ -50,9 +74,9 @@ QValidator::State NumEdit::validate(QString& text, int&) const {
                 return QValidator::Invalid;
         return QValidator::Intermediate;
     }
-    if (v < minimum())
+    if (v < floor_)
         return QValidator::Invalid;
-    return v > maximum() ? QValidator::Intermediate : QValidator::Acceptable;
+    return v > limit_ ? QValidator::Intermediate : QValidator::Acceptable;
 }
 
 } // namespace trq

@@ -75,8 +75,7 @@ void ChannelControls::configure(const MachineTypeRecord& r) {
         if (!s.edit)
             continue;
         const QSignalBlocker block(s.edit);
-        s.edit->setMinimum(0);
-        s.edit->setMaximum(s.maximum);
+        s.edit->setLimits(0, s.maximum);
         if (s.step > 0)
             s.edit->setSingleStep(s.step);
         s.edit->setFormat(s.format);

@@ -9,8 +9,10 @@
 #include <QEvent>
 #include <QGridLayout>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QTimer>
 
@@ -250,6 +252,10 @@ void dlgRecordLength::OKButton_Click() {
     checkTimer(
         writer_, WriterTime, "100",
         QStringLiteral("Writer Timer Value should be numberic type and it is reset to 100ms"));
+    // A refused length applies nothing: Escape or the close box after it
+    // must not store what was refused.
+    if (!accepted)
+        return;
     // Only the on/off state comes from the values; the periods stay.
     const std::pair<QLineEdit*, QTimer*> switches[] = {
         {round_, timers_.round}, {waiting_, timers_.waiting}, {writer_, timers_.writer}};
@@ -262,8 +268,7 @@ void dlgRecordLength::OKButton_Click() {
             timer->stop();
     }
     confirmed_ = true;
-    if (accepted)
-        accept();
+    accept();
 }
 
 void dlgRecordLength::pickColourFor(int n) {
@@ -276,12 +281,21 @@ void dlgRecordLength::pickColourFor(int n) {
 }
 
 bool dlgRecordLength::eventFilter(QObject* watched, QEvent* event) {
-    if (event->type() == QEvent::FocusIn) {
+    // A click, Enter or Space opens the picker; focus alone never does (the
+    // box gets it back when the picker closes).
+    bool open = false;
+    if (event->type() == QEvent::MouseButtonRelease)
+        open = static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton;
+    else if (event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        open = key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Space;
+    }
+    if (open) {
         for (int n = 0; n < 4; ++n)
             if (watched == colourBoxes_[std::size_t(n)]) {
-                // Deferred: a modal picker inside a focus event upsets focus handling.
+                // Deferred: a modal picker inside the box's own event upsets it.
                 QTimer::singleShot(0, this, [this, n] { pickColourFor(n); });
-                break;
+                return true;
             }
     }
     return QDialog::eventFilter(watched, event);

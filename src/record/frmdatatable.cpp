@@ -34,7 +34,7 @@ int twipsToPixels(int twips, const QWidget* w) {
 frmDataTable::frmDataTable(RecordStore& store, Prompter& prompter, RecordingEngine::Source source,
                            int ContrlIdx, RecordingClock* clock, QWidget* parent)
     : QWidget(parent), store_(store), prompter_(prompter), model_(ContrlIdx + 1),
-      engine_(store, prompter, std::move(source), ContrlIdx + 1, clock),
+      record_(store, prompter), engine_(store, prompter, std::move(source), ContrlIdx + 1, clock),
       grid_(new QTableView(this)), recNo_(new QLineEdit(this)), startTime_(new QLineEdit(this)),
       endTime_(new QLineEdit(this)), description_(new QLineEdit(this)),
       filter_(new QComboBox(this)), list_(new QListWidget(this)), commentPanel_(new QWidget(this)),
@@ -42,6 +42,8 @@ frmDataTable::frmDataTable(RecordStore& store, Prompter& prompter, RecordingEngi
     setObjectName(QStringLiteral("frmDataTable"));
     setWindowTitle(QStringLiteral("Data Table"));
     engine_.addView(this);
+    engine_.setDiscardCheck([this] { return record_.mayDiscard(); });
+    connect(&record_, &WorkingRecord::changed, this, &frmDataTable::showHeader);
 
     grid_->setModel(&model_);
     grid_->setSelectionBehavior(QAbstractItemView::SelectItems);
@@ -83,6 +85,10 @@ frmDataTable::frmDataTable(RecordStore& store, Prompter& prompter, RecordingEngi
         if (t.isValid())
             engine_.setStartTime(t);
     });
+    // The boxes show the working record; what the user types goes to it.
+    connect(startTime_, &QLineEdit::textEdited, &record_, &WorkingRecord::setStartTime);
+    connect(endTime_, &QLineEdit::textEdited, &record_, &WorkingRecord::setEndTime);
+    connect(description_, &QLineEdit::textEdited, &record_, &WorkingRecord::setDescription);
 
     list_->hide();
     connect(list_, &QListWidget::itemActivated, this,
@@ -127,9 +133,27 @@ frmDataTable::frmDataTable(RecordStore& store, Prompter& prompter, RecordingEngi
 
     engine_.CountRecordCount = 0;
     // The last recording stays in the working table until it is cleared,
-    // recorded over or replaced by a load: show it rather than wipe it.
+    // recorded over or replaced by a load: show it, with its header, rather
+    // than wipe it.
     engine_.ClearBuffer();
+    record_.restore();
     CmbSample_Click();
+}
+
+void frmDataTable::showHeader() {
+    const WorkingHeader& h = record_.header();
+    recNo_->setText(h.recNo);
+    startTime_->setText(h.startTime);
+    endTime_->setText(h.endTime);
+    description_->setText(h.description);
+}
+
+bool frmDataTable::refuseWhileRecording() {
+    if (!engine_.TimerRecordData().isActive())
+        return false;
+    prompter_.message(QStringLiteral("A recording is running. Stop it before loading a record."),
+                      {}, Prompter::Icon::Information);
+    return true;
 }
 
 void frmDataTable::applyColumnWidths() {
@@ -153,7 +177,10 @@ bool frmDataTable::trapped(bool ok) {
 }
 
 void frmDataTable::cmdClear_Click() {
-    if (store_.workingCount() > 0 &&
+    const std::optional<int> rows = store_.workingCount();
+    if (!trapped(rows.has_value()))
+        return; // an unreadable count is no "nothing to clear"
+    if (*rows > 0 &&
         prompter_.ask(QStringLiteral("Do you want to clear all of data records?"), {},
                       Prompter::Icon::Question, Prompter::Buttons::YesNo) != Prompter::Answer::Yes)
         return;
@@ -161,34 +188,15 @@ void frmDataTable::cmdClear_Click() {
 }
 
 void frmDataTable::cmdSave_Click() {
-    if (store_.workingCount() == 0) {
-        prompter_.message(QStringLiteral("You need do record first and then try this again!"), {},
-                          Prompter::Icon::Information);
-        return;
-    }
-    if (recNo_->text().isEmpty()) {
-        if (prompter_.ask(QStringLiteral("Do you want to save this record data?"), {},
-                          Prompter::Icon::Question,
-                          Prompter::Buttons::YesNo) != Prompter::Answer::Yes)
-            return;
-        const QString number = store_.nextRecordNumber();
-        const RecordHeader header{number,
-                                  startTime_->text(),
-                                  endTime_->text(),
-                                  description_->text(),
-                                  QString::number(recScale_ ? recScale_() : 0),
-                                  QString::number(timeLength_ ? timeLength_() : 0)};
-        if (trapped(store_.saveNew(header, 0)))
-            recNo_->setText(number);
-        return;
-    }
-    if (prompter_.ask(QStringLiteral("Do you replace existing data with current record?"), {},
-                      Prompter::Icon::Question, Prompter::Buttons::YesNo) != Prompter::Answer::Yes)
-        return;
-    trapped(store_.replace(recNo_->text(), description_->text(), 0));
+    record_.save({QStringLiteral("You need do record first and then try this again!"),
+                  QStringLiteral("Do you want to save this record data?"),
+                  QStringLiteral("Do you replace existing data with current record?"), 0},
+                 recScale_ ? recScale_() : 0, timeLength_ ? timeLength_() : 0);
 }
 
 void frmDataTable::cmdLoadRecord_Click() {
+    if (refuseWhileRecording())
+        return;
     list_->clear();
     for (const RecordHeader& h : store_.records())
         list_->addItem(RecordStore::listLine(h));
@@ -199,18 +207,14 @@ void frmDataTable::cmdLoadRecord_Click() {
 void frmDataTable::List1_Click(int index) {
     if (index < 0 || index >= list_->count())
         return;
-    const QString number = RecordStore::numberOfListLine(list_->item(index)->text());
-    if (const auto header = store_.record(number)) {
-        recNo_->setText(header->recNo);
-        startTime_->setText(header->startTime);
-        endTime_->setText(header->endTime);
-        description_->setText(header->comment);
-        if (trapped(store_.loadToWorking(number))) {
-            CmbSample_Click();
-            emit recordLoaded();
-        }
-    }
     list_->hide();
+    if (refuseWhileRecording() || !record_.mayDiscard())
+        return;
+    const QString number = RecordStore::numberOfListLine(list_->item(index)->text());
+    if (record_.load(number)) {
+        CmbSample_Click();
+        emit recordLoaded();
+    }
 }
 
 void frmDataTable::CmbSample_Click() {
@@ -239,24 +243,32 @@ void frmDataTable::beginComment(int row) {
 void frmDataTable::cmdProcOK_Click() {
     if (commentRow_ >= 0 && commentRow_ < model_.rowCount()) {
         const QString text = comment_->text();
-        model_.setComment(commentRow_, text);
-        store_.setComment(model_.row(commentRow_).recTime, text);
+        // The grid shows only what the database holds.
+        if (!trapped(store_.setComment(model_.row(commentRow_).recTime, text)))
+            return;
+        // Every row of that second takes it, as the database does.
+        const QString time = model_.row(commentRow_).recTime;
+        for (int r = 0; r < model_.rowCount(); ++r)
+            if (model_.row(r).recTime == time)
+                model_.setComment(r, text);
+        record_.markUnsaved();
     }
     commentPanel_->hide();
 }
 
 void frmDataTable::recordingStarted(const QDateTime& start, const QDateTime& plannedEnd) {
-    startTime_->setText(RecordingEngine::timeText(start));
-    endTime_->setText(RecordingEngine::timeText(plannedEnd));
+    record_.setStartTime(RecordingEngine::timeText(start));
+    record_.setEndTime(RecordingEngine::timeText(plannedEnd));
 }
 
 void frmDataTable::recordingStopped(const QDateTime& lastPoint) {
-    endTime_->setText(RecordingEngine::timeText(lastPoint));
+    record_.setEndTime(RecordingEngine::timeText(lastPoint));
 }
 
 void frmDataTable::pointWritten(const SampleRow& row) {
     model_.appendRow(row);
     grid_->scrollToBottom();
+    record_.markUnsaved();
 }
 
 void frmDataTable::cleared() {
@@ -265,11 +277,8 @@ void frmDataTable::cleared() {
 
 void frmDataTable::dataCleared() {
     // New data is no saved record: a save must not replace the one loaded.
-    recNo_->clear();
-    description_->clear();
+    record_.clear();
     filter_->setCurrentIndex(0);
-    startTime_->clear();
-    endTime_->clear();
 }
 
 } // namespace trq

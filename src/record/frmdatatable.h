@@ -2,6 +2,7 @@
 
 #include "record/recordingengine.h"
 #include "record/sampletablemodel.h"
+#include "record/workingrecord.h"
 
 #include <QWidget>
 
@@ -28,6 +29,9 @@ public:
 
     RecordingEngine& engine() { return engine_; }
     SampleTableModel& model() { return model_; }
+    WorkingRecord& record() { return record_; }
+    // A recording is running: nothing may be loaded over it.
+    bool refuseWhileRecording();
 
     // Where a save reads the record scale and the graph's time-length index.
     void setScaleSource(std::function<int()> recScale, std::function<int()> timeLength) {
@@ -69,10 +73,12 @@ public:
 private:
     bool trapped(bool ok);
     void applyColumnWidths();
+    void showHeader();
 
     RecordStore& store_;
     Prompter& prompter_;
     SampleTableModel model_;
+    WorkingRecord record_;
     RecordingEngine engine_;
     std::function<int()> recScale_;
     std::function<int()> timeLength_;

@@ -4,6 +4,7 @@
 #include "shell/prompter.h"
 
 #include <QCoreApplication>
+#include <QDir>
 
 #include <cmath>
 
@@ -41,7 +42,7 @@ void RecordingEngine::RecordPeriod(int d, int h, int m, int s, int iScale, int i
 }
 
 bool RecordingEngine::BeginRecordData() {
-    ClearData();
+    // A start that is refused clears nothing: the checks come first.
     if (!source_.mainState || source_.mainState() != 3) {
         prompter_.message(QStringLiteral("Please check connection with device and then try again!"),
                           {}, Prompter::Icon::Information);
@@ -53,7 +54,18 @@ bool RecordingEngine::BeginRecordData() {
             Prompter::Icon::Information);
         return false;
     }
+    if (store_.isReadOnly()) {
+        prompter_.message(QStringLiteral("The database %1 is open read-only: nothing can be "
+                                         "recorded.")
+                              .arg(QDir::toNativeSeparators(store_.fileName())),
+                          {}, Prompter::Icon::Information);
+        return false;
+    }
+    if (mayDiscard_ && !mayDiscard_())
+        return false;
+    ClearData();
     start_ = clock_->now();
+    freshReadings(); // what the panel showed before the start is no reading of it
     // The planned end: the armed length from now.
     for (RecordingView* v : views_)
         v->recordingStarted(start_, start_.addSecs(CountRecordCount));
@@ -72,6 +84,7 @@ void RecordingEngine::EndRecordData() {
 void RecordingEngine::ClearBuffer() {
     points_.clear();
     windowTick_ = 0;
+    windowReadings_ = 0;
     for (RecordingView* v : views_)
         v->cleared();
 }
@@ -92,7 +105,12 @@ void RecordingEngine::TimerRecordData_Timer() {
         return;
     inTick_ = true;
     tickMsec_ = clock_->monotonicMsec();
+    storeFailed_ = false;
     AppendData();
+    if (storeFailed_) {
+        inTick_ = false;
+        return;
+    }
     --CountRecordCount;
     if (CountRecordCount < 0) {
         timer_.stop();
@@ -106,26 +124,36 @@ int RecordingEngine::channelsRead() const {
     return ContrlIdx + 1;
 }
 
+bool RecordingEngine::freshReadings() {
+    if (!source_.readingCount)
+        return true;
+    const quint64 count = source_.readingCount();
+    const bool fresh = count != lastReadingCount_;
+    lastReadingCount_ = count;
+    return fresh;
+}
+
 void RecordingEngine::fold(int channel, bool voltage, const QString& reading) {
     const std::size_t i = std::size_t(channel * 2 + (voltage ? 0 : 1));
     QString& box = boxes_[i];
     const double value = leadingNumber(reading);
+    const bool first = windowReadings_ == 0;
     switch (operation_) {
     case PointOperation::Maximum:
         if (value > leadingNumber(box))
             box = reading;
         break;
     case PointOperation::Minimum:
-        if (windowTick_ == 0 || value < leadingNumber(box))
+        if (first || value < leadingNumber(box))
             box = reading;
         break;
     case PointOperation::Average:
-        if (windowTick_ == 0) {
+        if (first) {
             box = reading;
             sums_[i] = value;
         } else {
             sums_[i] += value;
-            box = formatNumber(sums_[i] / (windowTick_ + 1), QStringLiteral("###0.00#"),
+            box = formatNumber(sums_[i] / (windowReadings_ + 1), QStringLiteral("###0.00#"),
                                QLocale::c());
         }
         break;
@@ -134,7 +162,12 @@ void RecordingEngine::fold(int channel, bool voltage, const QString& reading) {
 
 void RecordingEngine::AppendData() {
     const int channels = channelsRead();
+    // A second without a new reading (a silent or lost link) records nothing:
+    // the last readings again would be invented points.
+    const bool fresh = freshReadings();
     if (scaleIndex_ == 0) {
+        if (!fresh)
+            return;
         for (int c = 0; c < channels; ++c) {
             boxes_[std::size_t(c * 2)] = source_.reading(c, true);
             boxes_[std::size_t(c * 2 + 1)] = source_.reading(c, false);
@@ -142,14 +175,18 @@ void RecordingEngine::AppendData() {
         WriteSampleRow();
         return;
     }
-    for (int c = 0; c < channels; ++c) {
-        fold(c, true, source_.reading(c, true));
-        fold(c, false, source_.reading(c, false));
+    if (fresh) {
+        for (int c = 0; c < channels; ++c) {
+            fold(c, true, source_.reading(c, true));
+            fold(c, false, source_.reading(c, false));
+        }
+        ++windowReadings_;
     }
     QCoreApplication::processEvents();
     if (windowTick_ >= scaleTicks_) {
         windowTick_ = 0;
-        WriteSampleRow();
+        if (windowReadings_ > 0)
+            WriteSampleRow();
         ResetChannelBoxes();
     } else {
         ++windowTick_;
@@ -158,6 +195,7 @@ void RecordingEngine::AppendData() {
 
 void RecordingEngine::ResetChannelBoxes() {
     boxes_.fill(QStringLiteral("0"));
+    windowReadings_ = 0;
 }
 
 void RecordingEngine::WriteSampleRow() {
@@ -178,7 +216,19 @@ void RecordingEngine::WriteSampleRow() {
     }
     row.timeTick = elapsedSec_;
     row.diffLastTime = diff;
-    store_.appendSample(row);
+    if (!store_.appendSample(row)) {
+        // Nothing more would be stored either: stop first, then say why. The
+        // grid and the graph show only the points the file holds.
+        elapsedSec_ -= diff;
+        storeFailed_ = true;
+        EndRecordData();
+        prompter_.message(QStringLiteral("The recording has stopped: a point could not be stored "
+                                         "in %1 (%2). The %3 points stored before it are kept.")
+                              .arg(QDir::toNativeSeparators(store_.fileName()), store_.lastError())
+                              .arg(row.seqNo),
+                          {}, Prompter::Icon::Critical);
+        return;
+    }
     points_.push_back(row);
     for (RecordingView* v : views_)
         v->pointWritten(row);

@@ -49,6 +49,9 @@ public:
         std::function<int()> mainState;            // 3 when on line
         std::function<bool()> isOutput;            // the panel's output button
         std::function<QString(int, bool)> reading; // channel index, voltage?
+        // Counts measured replies as they arrive; a point is made only of
+        // readings that came in since the previous one. None: always fresh.
+        std::function<quint64()> readingCount;
     };
 
     RecordingEngine(RecordStore& store, Prompter& prompter, Source source, int channels,
@@ -81,6 +84,9 @@ public:
     void setStartTime(const QDateTime& start) { start_ = start; }
     // Windows that show the recording (the table and the graph).
     void addView(RecordingView* view) { views_.push_back(view); }
+    // Asked before a start throws away what the working table holds; true
+    // when it may go.
+    void setDiscardCheck(std::function<bool()> check) { mayDiscard_ = std::move(check); }
 
     static QString timeText(const QDateTime& t);
 
@@ -88,6 +94,8 @@ private:
     void AppendData();
     void WriteSampleRow();
     void fold(int channel, bool voltage, const QString& reading);
+    // Whether readings arrived since the last tick looked.
+    bool freshReadings();
     void ResetChannelBoxes();
     int channelsRead() const;
 
@@ -97,6 +105,7 @@ private:
     RecordingClock defaultClock_;
     RecordingClock* clock_;
     std::vector<RecordingView*> views_;
+    std::function<bool()> mayDiscard_;
     QTimer timer_;
 
     std::vector<SampleRow> points_;
@@ -106,11 +115,14 @@ private:
     PointOperation operation_ = PointOperation::Maximum;
     int scaleTicks_ = 0;
     int windowTick_ = 0;
+    int windowReadings_ = 0; // fresh ticks folded into the current window
+    quint64 lastReadingCount_ = 0;
     qint64 elapsedSec_ = 0;
     qint64 lastTickMsec_ = -1;
     qint64 tickMsec_ = 0;
     QDateTime start_;
     bool inTick_ = false;
+    bool storeFailed_ = false;
 };
 
 } // namespace trq

@@ -81,8 +81,12 @@ bool RecordStore::inTransaction(const std::function<bool()>& work) {
         error_ = db_.lastError().text();
         return false;
     }
-    if (work())
-        return db_.commit();
+    if (work()) {
+        if (db_.commit())
+            return true;
+        error_ = db_.lastError().text();
+        errorNumber_ = db_.lastError().nativeErrorCode().toInt();
+    }
     db_.rollback();
     return false;
 }
@@ -119,11 +123,43 @@ QList<SampleRow> RecordStore::workingRows(QChar reason) {
     return readRows(q);
 }
 
-int RecordStore::workingCount() {
+std::optional<int> RecordStore::workingCount() {
     QSqlQuery q(db_);
-    if (!q.exec(QStringLiteral("select count(*) from datatemp")) || !q.next())
-        return 0;
+    if (!q.exec(QStringLiteral("select count(*) from datatemp")) || !q.next()) {
+        error_ = q.lastError().text();
+        errorNumber_ = q.lastError().nativeErrorCode().toInt();
+        return std::nullopt;
+    }
     return q.value(0).toInt();
+}
+
+std::optional<WorkingHeader> RecordStore::workingHeader() {
+    QSqlQuery q(db_);
+    if (!q.exec(QStringLiteral(
+            "select RecNo, StartTime, EndTime, Comment, Unsaved from workhead where Id = 1")) ||
+        !q.next())
+        return std::nullopt;
+    return WorkingHeader{text(q.value(0)), text(q.value(1)), text(q.value(2)), text(q.value(3)),
+                         q.value(4).toInt() != 0};
+}
+
+bool RecordStore::setWorkingHeader(const WorkingHeader& h) {
+    // Not through exec(): the header changes nothing the store keeps.
+    QSqlQuery q(db_);
+    q.prepare(QStringLiteral("insert or replace into workhead (Id, RecNo, StartTime, EndTime, "
+                             "Comment, Unsaved) values (1, ?, ?, ?, ?, ?)"));
+    for (const QVariant& v : {QVariant(h.recNo), QVariant(h.startTime), QVariant(h.endTime),
+                              QVariant(h.description), QVariant(h.unsaved ? 1 : 0)})
+        q.addBindValue(v);
+    if (q.exec())
+        return true;
+    error_ = q.lastError().text();
+    errorNumber_ = q.lastError().nativeErrorCode().toInt();
+    return false;
+}
+
+bool RecordStore::isReadOnly() const {
+    return db_.connectOptions().contains(QLatin1String("QSQLITE_OPEN_READONLY"));
 }
 
 bool RecordStore::setComment(const QString& recTime, const QString& comment) {
@@ -131,11 +167,15 @@ bool RecordStore::setComment(const QString& recTime, const QString& comment) {
                 {comment, recTime});
 }
 
-QString RecordStore::nextRecordNumber() {
+std::optional<QString> RecordStore::nextRecordNumber() {
     QSqlQuery q(db_);
     // The numeric largest, although numbers are kept as text.
-    if (!q.exec(QStringLiteral("select max(cast(recno as integer)) from datamain")) || !q.next() ||
-        q.value(0).isNull())
+    if (!q.exec(QStringLiteral("select max(cast(recno as integer)) from datamain"))) {
+        error_ = q.lastError().text();
+        errorNumber_ = q.lastError().nativeErrorCode().toInt();
+        return std::nullopt;
+    }
+    if (!q.next() || q.value(0).isNull())
         return QStringLiteral("1");
     return QString::number(q.value(0).toLongLong() + 1);
 }
@@ -325,7 +365,7 @@ std::array<QVector<double>, 8> RecordStore::workingValues() {
     QStringList columns;
     for (const char* c : {"PVal", "SVal", "PVal2", "SVal2", "PVal3", "SVal3", "PVal4", "SVal4"})
         columns << QStringLiteral("ifnull(cast(%1 as real), 0)").arg(QLatin1String(c));
-    const qsizetype rows = workingCount();
+    const qsizetype rows = workingCount().value_or(0);
     for (auto& s : series)
         s.reserve(rows);
     if (!q.exec(QStringLiteral("select ") + columns.join(QStringLiteral(", ")) +

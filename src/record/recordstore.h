@@ -35,6 +35,18 @@ struct RecordHeader {
     QString showStyle; // graph time-length index
 };
 
+// What the table and graph windows show about the working table: the saved
+// record it came from (if any), its times and description, and whether it
+// holds points or comments that no saved record has.
+struct WorkingHeader {
+    QString recNo;
+    QString startTime;
+    QString endTime;
+    QString description;
+    bool unsaved = false;
+    bool operator==(const WorkingHeader&) const = default;
+};
+
 struct ChannelExtremes {
     std::optional<double> maxVolt, minVolt, maxCurr, minCurr;
     bool operator==(const ChannelExtremes&) const = default;
@@ -48,12 +60,19 @@ class RecordStore {
 public:
     explicit RecordStore(QSqlDatabase db) : db_(std::move(db)) {}
 
-    bool clearWorking();                                             // S1
-    bool appendSample(const SampleRow& row);                         // S2
-    QList<SampleRow> workingRows(QChar reason = QChar());            // S3, S4 (by reason)
-    int workingCount();                                              // S5
+    bool clearWorking();                                  // S1
+    bool appendSample(const SampleRow& row);              // S2
+    QList<SampleRow> workingRows(QChar reason = QChar()); // S3, S4 (by reason)
+    // Nothing when the count could not be taken (it is no "no data").
+    std::optional<int> workingCount();                               // S5
     bool setComment(const QString& recTime, const QString& comment); // S6
-    QString nextRecordNumber();                                      // S7
+    // Nothing when the query failed: a save must not guess a number.
+    std::optional<QString> nextRecordNumber(); // S7
+    // The working table's header, kept beside it so a restart keeps both.
+    std::optional<WorkingHeader> workingHeader();
+    bool setWorkingHeader(const WorkingHeader& header);
+    // Opened without write access: every write fails.
+    bool isReadOnly() const;
     // S8 then S9 in one transaction.
     bool saveNew(const RecordHeader& header, int window);
     // S10, S11, S9 in one transaction.
@@ -84,6 +103,7 @@ public:
     static QString numberOfListLine(const QString& line);
 
     QString lastError() const { return error_; }
+    QString fileName() const { return db_.databaseName(); }
     // The message a failed statement shows: "System Error caused by N:text".
     QString systemErrorText() const;
     int lastErrorNumber() const { return errorNumber_; }

@@ -102,95 +102,263 @@ void DataForm::closeConnection() {
     QSqlDatabase::removeDatabase(QString::fromLatin1(kConnection));
 }
 
-DataForm::OpenResult DataForm::open(const QString& folder) {
+QString DataForm::file() const {
+    return pathIn(folder_, QString::fromLatin1(kFileName));
+}
+
+namespace {
+
+// SQLite's result codes that mean the file's content is bad; every other
+// failure (permissions, a lock, an I/O error) leaves the file as it is.
+bool isDamage(const QSqlError& error) {
+    const int code = error.nativeErrorCode().toInt();
+    return code == 11 /* SQLITE_CORRUPT */ || code == 26 /* SQLITE_NOTADB */;
+}
+
+QString reasonOf(const QSqlError& error) {
+    return error.text().trimmed();
+}
+
+// The first of mtypeYYYYMMDD.mdb, mtypeYYYYMMDD-2.mdb, ... of which no file
+// (nor its -wal or -shm) exists yet.
+QString freeBackupName(const QString& folder) {
+    const QString stem =
+        QStringLiteral("mtype") + QDate::currentDate().toString(QStringLiteral("yyyyMMdd"));
+    for (int n = 1;; ++n) {
+        const QString name =
+            stem + (n == 1 ? QString() : QStringLiteral("-%1").arg(n)) + QStringLiteral(".mdb");
+        const QString path = pathIn(folder, name);
+        if (!QFileInfo::exists(path) && !QFileInfo::exists(path + QStringLiteral("-wal")) &&
+            !QFileInfo::exists(path + QStringLiteral("-shm")))
+            return name;
+    }
+}
+
+const char* const kCompanions[] = {"", "-wal", "-shm"};
+
+void removeWithCompanions(const QString& path) {
+    for (const char* suffix : kCompanions)
+        QFile::remove(path + QLatin1String(suffix));
+}
+
+} // namespace
+
+DataForm::OpenResult DataForm::open(const QString& folder, Access access) {
     folder_ = folder;
     error_.clear();
+    notice_.clear();
+    access_ = access;
     const QString native = QDir::toNativeSeparators(folder);
-    if (!QFileInfo::exists(pathIn(folder, QString::fromLatin1(kFileName)))) {
+    const QString nativeFile = QDir::toNativeSeparators(file());
+    if (!QFileInfo::exists(file())) {
         error_ = QStringLiteral("System cannot find [") + native + QStringLiteral("\\mtype.mdb].") +
                  QLatin1Char('\n') + QStringLiteral(" Please copy mtype.mdb to [") + native +
                  QStringLiteral("\\] directory.");
         return OpenResult::Missing;
     }
-    if (tryOpen())
-        return OpenResult::Ok;
-    printd(QStringLiteral("mtype.mdb cannot be opened, repairing: ") + error_);
-    if (repair() && tryOpen())
-        return OpenResult::Ok;
-    error_ =
-        QStringLiteral("The database %1 is damaged and could not be repaired (%2). A copy "
-                       "was kept as %3.")
-            .arg(QDir::toNativeSeparators(pathIn(folder, QString::fromLatin1(kFileName))), error_,
-                 QStringLiteral("mtype") +
-                     QDate::currentDate().toString(QStringLiteral("yyyyMMdd")) +
-                     QStringLiteral(".mdb"));
-    return OpenResult::Failed;
+    if (!QFileInfo(file()).isReadable()) {
+        error_ = QStringLiteral("The database %1 cannot be opened: you have no permission to "
+                                "read it.")
+                     .arg(nativeFile);
+        return OpenResult::CannotOpen;
+    }
+    Problem problem = tryOpen();
+    if (problem == Problem::Damaged && access_ == Access::ReadWrite) {
+        printd(QStringLiteral("mtype.mdb is damaged, repairing: ") + error_);
+        const QString cause = error_;
+        QString backup;
+        const bool repaired = repair(&backup);
+        problem = repaired ? tryOpen() : Problem::Damaged;
+        if (problem == Problem::None) {
+            notice_ = QStringLiteral("The database %1 was damaged (%2) and has been repaired. The "
+                                     "damaged file was kept as %3.")
+                          .arg(nativeFile, cause, backup);
+        } else {
+            const QString kept =
+                backup.isEmpty()
+                    ? QStringLiteral("It was left as it is; no copy of it could be made.")
+                    : QStringLiteral("It was left as it is; a copy was kept as %1.").arg(backup);
+            error_ = QStringLiteral("The database %1 is damaged and could not be repaired (%2). ")
+                         .arg(nativeFile, error_) +
+                     kept;
+            closeConnection();
+            return OpenResult::Failed;
+        }
+    }
+    switch (problem) {
+    case Problem::None:
+        break;
+    case Problem::CannotOpen:
+        error_ = QStringLiteral("The database %1 cannot be opened (%2). It was left as it is.")
+                     .arg(nativeFile, error_);
+        closeConnection();
+        return OpenResult::CannotOpen;
+    case Problem::Damaged:
+        error_ = QStringLiteral("The database %1 is damaged (%2). Opened read-only, it was not "
+                                "repaired.")
+                     .arg(nativeFile, error_);
+        closeConnection();
+        return OpenResult::Failed;
+    }
+    if (access_ == Access::ReadWrite && !writable()) {
+        error_ = QStringLiteral("The database %1 cannot be written (%2).").arg(nativeFile, error_);
+        closeConnection();
+        return OpenResult::Unwritable;
+    }
+    if (access_ == Access::ReadWrite)
+        upgrade();
+    return OpenResult::Ok;
 }
 
-bool DataForm::tryOpen() {
+DataForm::Problem DataForm::tryOpen() {
     closeConnection();
     QSqlDatabase db =
         QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QString::fromLatin1(kConnection));
-    db.setDatabaseName(pathIn(folder_, QString::fromLatin1(kFileName)));
+    db.setDatabaseName(file());
+    if (access_ == Access::ReadOnly)
+        db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY"));
     if (!db.open()) {
-        error_ = db.lastError().text();
-        return false;
+        error_ = reasonOf(db.lastError());
+        return isDamage(db.lastError()) ? Problem::Damaged : Problem::CannotOpen;
     }
     QSqlQuery q(db);
     // quick_check finds damage that a plain read of one table would not.
-    if (!q.exec(QStringLiteral("PRAGMA quick_check")) || !q.next() ||
-        q.value(0).toString() != QLatin1String("ok")) {
-        error_ = q.lastError().isValid() ? q.lastError().text() : q.value(0).toString();
-        return false;
+    if (!q.exec(QStringLiteral("PRAGMA quick_check"))) {
+        error_ = reasonOf(q.lastError());
+        return isDamage(q.lastError()) ? Problem::Damaged : Problem::CannotOpen;
+    }
+    if (!q.next() || q.value(0).toString() != QLatin1String("ok")) {
+        error_ = q.value(0).toString();
+        return Problem::Damaged;
     }
     if (!q.exec(QStringLiteral("select * from data1"))) {
-        error_ = q.lastError().text();
-        return false;
+        error_ = reasonOf(q.lastError());
+        // A database without the machine-type table is no mtype.mdb.
+        return q.lastError().nativeErrorCode().toInt() == 1 || isDamage(q.lastError())
+                   ? Problem::Damaged
+                   : Problem::CannotOpen;
     }
-    // One sync per committed write; writers never block the readers.
-    q.exec(QStringLiteral("PRAGMA journal_mode=WAL"));
-    q.exec(QStringLiteral("PRAGMA synchronous=FULL"));
-    return true;
+    q.finish();
+    if (access_ == Access::ReadWrite) {
+        // One sync per committed write; writers never block the readers.
+        q.exec(QStringLiteral("PRAGMA journal_mode=WAL"));
+        q.exec(QStringLiteral("PRAGMA synchronous=FULL"));
+    }
+    return Problem::None;
 }
 
-bool DataForm::repair() {
-    closeConnection();
-    const QString file = pathIn(folder_, QString::fromLatin1(kFileName));
-    const QString backup =
-        pathIn(folder_, QStringLiteral("mtype") +
-                            QDate::currentDate().toString(QStringLiteral("yyyyMMdd")) +
-                            QStringLiteral(".mdb"));
-    const QString compacted = pathIn(folder_, QStringLiteral("mtypenew.mdb"));
-    QFile::remove(backup);
-    if (!QFile::copy(file, backup)) {
-        error_ = QStringLiteral("cannot write the backup ") + QDir::toNativeSeparators(backup);
+bool DataForm::writable() {
+    // Without write access to the file or its folder (which takes the -wal
+    // and -shm files) nothing could be saved; so with an immutable file.
+    const QFileInfo info(file());
+    if (!info.isWritable() || !QFileInfo(folder_).isWritable()) {
+        error_ = QStringLiteral("no permission to write the file or its folder");
         return false;
     }
-    QFile::remove(compacted);
-    bool compactedOk = false;
+    QSqlQuery q(database());
+    if (!q.exec(QStringLiteral("BEGIN IMMEDIATE"))) {
+        error_ = reasonOf(q.lastError());
+        return false;
+    }
+    // A write that touches the file: a read-only or immutable file fails it.
+    const bool ok = q.exec(QStringLiteral("CREATE TABLE IF NOT EXISTS workhead_probe (x)")) &&
+                    q.exec(QStringLiteral("DROP TABLE workhead_probe"));
+    if (!ok)
+        error_ = reasonOf(q.lastError());
+    QSqlQuery(database()).exec(QStringLiteral("ROLLBACK"));
+    return ok;
+}
+
+void DataForm::upgrade() {
+    // Files made by earlier versions: the working table's header, and unique
+    // record numbers where the file's own numbers allow it.
+    QSqlQuery q(database());
+    if (!q.exec(QStringLiteral("CREATE TABLE IF NOT EXISTS workhead (Id INTEGER PRIMARY KEY "
+                               "CHECK (Id = 1), RecNo TEXT, StartTime TEXT, EndTime TEXT, "
+                               "Comment TEXT, Unsaved INTEGER)")))
+        printd(QStringLiteral("workhead: ") + reasonOf(q.lastError()));
+    if (q.exec(QStringLiteral(
+            "select RecNo from datamain group by RecNo having count(*) > 1 limit 1")) &&
+        q.next()) {
+        printd(QStringLiteral("datamain holds record number ") + q.value(0).toString() +
+               QStringLiteral(" twice; no unique index"));
+        return;
+    }
+    if (!q.exec(
+            QStringLiteral("CREATE UNIQUE INDEX IF NOT EXISTS datamain_recno ON datamain (RecNo)")))
+        printd(QStringLiteral("datamain_recno: ") + reasonOf(q.lastError()));
+}
+
+bool DataForm::repair(QString* backupName) {
+    closeConnection();
+    const QString source = file();
+    const QString backup = freeBackupName(folder_);
+    const QString backupPath = pathIn(folder_, backup);
+    // The backup holds what the WAL holds too: all three files, or none.
+    for (const char* suffix : kCompanions) {
+        const QString from = source + QLatin1String(suffix);
+        if (!QFileInfo::exists(from))
+            continue;
+        if (!QFile::copy(from, backupPath + QLatin1String(suffix))) {
+            removeWithCompanions(backupPath);
+            error_ = QStringLiteral("the backup %1 could not be written")
+                         .arg(QDir::toNativeSeparators(backupPath));
+            return false;
+        }
+    }
+    *backupName = backup;
+
+    const QString compacted = pathIn(folder_, QStringLiteral("mtypenew.mdb"));
+    removeWithCompanions(compacted);
+    bool ok = false;
     {
         QSqlDatabase db =
             QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("mtype-repair"));
-        db.setDatabaseName(file);
+        db.setDatabaseName(source);
         if (db.open()) {
             QSqlQuery q(db);
             q.prepare(QStringLiteral("VACUUM INTO ?"));
             q.addBindValue(QFileInfo(compacted).absoluteFilePath());
-            compactedOk = q.exec();
-            if (!compactedOk)
-                error_ = q.lastError().text();
+            ok = q.exec();
+            if (!ok)
+                error_ = reasonOf(q.lastError());
         } else {
-            error_ = db.lastError().text();
+            error_ = reasonOf(db.lastError());
         }
         db.close();
     }
     QSqlDatabase::removeDatabase(QStringLiteral("mtype-repair"));
-    if (!compactedOk)
+    // Only a copy that passes the full check replaces the original.
+    if (ok) {
+        QSqlDatabase db =
+            QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("mtype-check"));
+        db.setDatabaseName(compacted);
+        ok = db.open();
+        if (ok) {
+            QSqlQuery q(db);
+            ok = q.exec(QStringLiteral("PRAGMA integrity_check")) && q.next() &&
+                 q.value(0).toString() == QLatin1String("ok") &&
+                 q.exec(QStringLiteral("select count(*) from data1"));
+            if (!ok)
+                error_ =
+                    QStringLiteral("the repaired copy failed its check: ") +
+                    (q.lastError().isValid() ? reasonOf(q.lastError()) : q.value(0).toString());
+        }
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("mtype-check"));
+    if (!ok) {
+        removeWithCompanions(compacted);
         return false;
-    QFile::remove(file);
-    QFile::remove(file + QStringLiteral("-wal"));
-    QFile::remove(file + QStringLiteral("-shm"));
-    return QFile::copy(compacted, file);
+    }
+    removeWithCompanions(source);
+    if (!QFile::copy(compacted, source)) {
+        error_ = QStringLiteral("the repaired copy could not replace the file; the original is "
+                                "in %1")
+                     .arg(backup);
+        return false;
+    }
+    return true;
 }
 
 QList<MachineTypeRecord> DataForm::machineTypes() const {

@@ -22,15 +22,21 @@ struct MachineTypeRecord {
 };
 
 // The one open connection to "mtype.mdb": the machine-type table and the
-// record tables. Opening repairs a damaged file once (dated backup, compacted
-// copy, copied back) before it gives up.
+// record tables. A damaged file is repaired once: the file with its -wal and
+// -shm is copied to a dated backup that never overwrites an earlier one, a
+// compacted copy is checked, and only a copy that passes replaces the file.
+// A file that merely cannot be opened (permissions, a lock) is left alone.
 class DataForm {
 public:
     static constexpr const char* kFileName = "mtype.mdb";
     static constexpr const char* kConnection = "mtype";
     static const char* const kSchema;
 
-    enum class OpenResult { Ok, Missing, Failed };
+    // Unwritable: the file opens but cannot be written; the caller may open
+    // it read-only instead. CannotOpen: left untouched. Failed: damaged and
+    // not repaired.
+    enum class OpenResult { Ok, Missing, Unwritable, CannotOpen, Failed };
+    enum class Access { ReadWrite, ReadOnly };
 
     DataForm() = default;
     ~DataForm();
@@ -44,9 +50,12 @@ public:
     static bool create(const QString& path, QString* error = nullptr);
 
     // Opens folder/mtype.mdb. A missing file is reported, not created.
-    OpenResult open(const QString& folder);
+    OpenResult open(const QString& folder, Access access = Access::ReadWrite);
     // The message for a failed open, as shown before the program ends.
     QString errorMessage() const { return error_; }
+    // What opening did that the user should know (a repair), or empty.
+    QString notice() const { return notice_; }
+    bool isReadOnly() const { return access_ == Access::ReadOnly; }
     QString folder() const { return folder_; }
     QSqlDatabase database() const;
 
@@ -54,12 +63,18 @@ public:
     std::optional<MachineTypeRecord> find(const QString& model) const;
 
 private:
-    bool tryOpen();
-    bool repair();
+    enum class Problem { None, CannotOpen, Damaged };
+    Problem tryOpen();
+    bool writable();
+    void upgrade();
+    bool repair(QString* backupName);
     void closeConnection();
+    QString file() const;
 
     QString folder_;
     QString error_;
+    QString notice_;
+    Access access_ = Access::ReadWrite;
 };
 
 } // namespace trq

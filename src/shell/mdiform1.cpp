@@ -135,6 +135,12 @@ MDIForm1::MDIForm1(Services s, QWidget* parent)
     GetMachineTypeTimer_.setSingleShot(true);
     connect(&GetMachineTypeTimer_, &QTimer::timeout, this, &MDIForm1::FailGetMachineType);
     connect(&tasker_.DevTimer(), &QTimer::timeout, this, &MDIForm1::DevSetupMachineType2);
+    connect(&tasker_, &CommTasker::linkFailed, this, [this] {
+        // Before any box: nothing may be recorded while the user reads it.
+        QueryTimer_.stop();
+        if (tableDataForm1)
+            tableDataForm1->engine().EndRecordData();
+    });
 
     // Start: nothing is sent until the user goes on line.
     tasker_.setSerialTerminator("\n");
@@ -175,16 +181,23 @@ void MDIForm1::buildMenus() {
     on(addItem(file, QStringLiteral("mnuExit"), QStringLiteral("E&xit")), [this] { close(); });
 
     QMenu* iface = menu(QStringLiteral("mnuInterface"), QStringLiteral("&Interface"));
-    on(addItem(iface, QStringLiteral("mnuGPIB"), QStringLiteral("&GPIB...")),
-       [this] { Setup(kGpib, {}, false); });
+    // Ticks show the connection that is open, never the click itself.
+    on(addItem(iface, QStringLiteral("mnuGPIB"), QStringLiteral("&GPIB...")), [this] {
+        syncConnectionTicks();
+        Setup(kGpib, {}, false);
+        syncConnectionTicks();
+    });
     on(addItem(iface, QStringLiteral("mnuRS232"), QStringLiteral("&RS232...")), [this] {
+        syncConnectionTicks();
         usbDialog_ = false;
         Setup(kRs232, {}, false);
+        syncConnectionTicks();
     });
     on(addItem(iface, QStringLiteral("mnuUSB"), QStringLiteral("&USB...")), [this] {
         usbDialog_ = true;
         Setup(kRs232, {}, false);
         usbDialog_ = false;
+        syncConnectionTicks();
     });
     actions_.value(QStringLiteral("mnuGPIB"))->setCheckable(true);
     actions_.value(QStringLiteral("mnuRS232"))->setCheckable(true);
@@ -195,8 +208,7 @@ void MDIForm1::buildMenus() {
     first->setObjectName(QStringLiteral("mnuTRQItem"));
     first->setCheckable(true);
     modelItems_ << first;
-    connect(first, &QAction::triggered, this,
-            [this, first] { Setup(kMenu, first->text(), false); });
+    connect(first, &QAction::triggered, this, [this, first] { modelChosen(first); });
 
     QMenu* function = menu(QStringLiteral("mnuFunction"), QStringLiteral("F&unction"));
     on(addItem(function, QStringLiteral("mnuSaveMemory"), QStringLiteral("&Save Memory")),
@@ -372,12 +384,20 @@ void MDIForm1::Setup(const QString& commType, const QString& model, bool direct)
             return;
         const QString name =
             dlg->PortName.isEmpty() ? QStringLiteral("COM%1").arg(dlg->ComPort) : dlg->PortName;
-        SerialPort* port = factory_.createSerialPort(name);
+        std::unique_ptr<SerialPort> port(factory_.createSerialPort(name));
         port->setBaudRate(dlg->BaudRate);
-        tasker_.setSerialPort(port);
-        if (!port->open())
-            printd(QStringLiteral("Cannot open ") + name + QStringLiteral(": ") +
-                   port->errorString());
+        if (!port->open()) {
+            // Nothing is sent anywhere else, and the stored port stays.
+            const QString reason = port->errorString();
+            printd(QStringLiteral("Cannot open ") + name + QStringLiteral(": ") + reason);
+            prompter_.message(
+                QStringLiteral("The serial port %1 cannot be opened: %2")
+                    .arg(name, reason.isEmpty() ? QStringLiteral("unknown error") : reason),
+                {}, Prompter::Icon::Warning);
+            return;
+        }
+        tasker_.setSerialPort(port.release());
+        dlg->SetSettings();
         BeginGetMachineType(kRs232, {});
         setStatusText(LoadResString(105));
     } else if (commType == kGpib) {
@@ -503,18 +523,31 @@ bool MDIForm1::SetupMenuMachineTypes() {
             QAction* item = modelMenu_->addAction(QString());
             item->setObjectName(QStringLiteral("mnuTRQItem"));
             item->setCheckable(true);
-            connect(item, &QAction::triggered, this,
-                    [this, item] { Setup(kMenu, item->text(), false); });
+            connect(item, &QAction::triggered, this, [this, item] { modelChosen(item); });
             modelItems_ << item;
         }
         QAction* item = modelItems_.at(index);
         item->setText(r.model);
-        item->setChecked(r.model == MachineType);
         result = result || r.model == MachineType;
         ++index;
     }
     modelItemsCreated_ = true;
+    syncConnectionTicks();
     return result;
+}
+
+void MDIForm1::modelChosen(QAction* item) {
+    syncConnectionTicks();
+    Setup(kMenu, item->text(), false);
+    syncConnectionTicks();
+}
+
+void MDIForm1::syncConnectionTicks() {
+    const bool ready = MainFormState == kReady;
+    actions_.value(QStringLiteral("mnuRS232"))->setChecked(ready && CommType == kRs232);
+    actions_.value(QStringLiteral("mnuGPIB"))->setChecked(ready && CommType == kGpib);
+    for (QAction* item : std::as_const(modelItems_))
+        item->setChecked(ready && item->text() == MachineType);
 }
 
 void MDIForm1::SetupLayout() {
@@ -631,14 +664,15 @@ void MDIForm1::mnuControl_Click() {
 }
 
 void MDIForm1::NewTable1(int highestChannel) {
-    RecordingEngine::Source source{[this] { return MainFormState; },
-                                   [this] { return OperatorForm && OperatorForm->IsOutput; },
-                                   [this](int channel, bool voltage) {
-                                       if (!OperatorForm || channel >= OperatorForm->channelCount())
-                                           return QString();
-                                       return voltage ? OperatorForm->measuredVoltage(channel)
-                                                      : OperatorForm->measuredCurrent(channel);
-                                   }};
+    RecordingEngine::Source source{
+        [this] { return MainFormState; }, [this] { return OperatorForm && OperatorForm->IsOutput; },
+        [this](int channel, bool voltage) {
+            if (!OperatorForm || channel >= OperatorForm->channelCount())
+                return QString();
+            return voltage ? OperatorForm->measuredVoltage(channel)
+                           : OperatorForm->measuredCurrent(channel);
+        },
+        [this]() -> quint64 { return OperatorForm ? OperatorForm->readingCount() : 0; }};
     tableDataForm1 = new frmDataTable(*store_, prompter_, std::move(source), highestChannel);
     tableWindow_ = mdi_->addSubWindow(tableDataForm1);
     tableWindow_->setAttribute(Qt::WA_DeleteOnClose, false);
@@ -982,14 +1016,18 @@ void MDIForm1::ResetMenuLayout(int layout) {
         if (a != K)
             actions_.value(QLatin1String(rule.item))->setEnabled(a == E);
     }
-    actions_.value(QStringLiteral("mnuGPIB"))->setChecked(false);
-    actions_.value(QStringLiteral("mnuRS232"))->setChecked(false);
+    // A new connection starts from what the supply reports, or from off:
+    // nothing of the last connection's state survives.
+    for (const char* name : {"mnuOutput", "mnuAutoRun"})
+        actions_.value(QLatin1String(name))->setChecked(false);
+    for (const char* key : {"Output", "AutoRun"})
+        toolButtons_.value(QLatin1String(key))->setChecked(false);
     setModeChecks(Coupling::Independent);
+    syncConnectionTicks();
 }
 
 void MDIForm1::SetupMenu() {
-    actions_.value(QStringLiteral("mnuRS232"))->setChecked(CommType == kRs232);
-    actions_.value(QStringLiteral("mnuGPIB"))->setChecked(CommType == kGpib);
+    syncConnectionTicks();
 }
 
 void MDIForm1::ResetToolbar() {
@@ -1000,7 +1038,7 @@ void MDIForm1::ResetToolBarLayout(int layout) {
     const QStringList& enabled = toolbarEnabled(layout);
     for (auto it = toolButtons_.cbegin(); it != toolButtons_.cend(); ++it)
         it.value()->setEnabled(enabled.isEmpty() || enabled.contains(it.key()));
-    setOnOffLine(true, 3, toolButtons_.value(QStringLiteral("OnOffLine"))->text());
+    setOnOffLine(true, 3, QStringLiteral("Off line"));
 }
 
 void MDIForm1::SetupToolBar() {

@@ -163,6 +163,9 @@ private:
     void buildToolbar();
     QAction* addItem(QMenu* menu, const QString& name, const QString& caption);
     void toolbarClicked(const QString& key);
+    void modelChosen(QAction* item);
+    // Interface and model ticks: only the connection that is open.
+    void syncConnectionTicks();
     void setOnOffLine(bool pressed, int image, const QString& text);
     void setStatusText(const QString& text);
     void setModeChecks(Coupling mode);
