@@ -1,4 +1,5 @@
 // The single-channel and legacy panels as the simulated supply sees them.
+#include "panels/frmlayout1.h"
 #include "panels/frmlayout2.h"
 #include "panels/legacypanels.h"
 #include "panels/numedit.h"
@@ -35,11 +36,334 @@ template <typename Panel> Panel* panelOf(ShellFixture& f) {
     return qobject_cast<Panel*>(f.main->OperatorForm.data());
 }
 
+// One user action on a panel: "V2=12.5" types a voltage into channel 2,
+// "I", "P" a current or over-voltage; "O1" clicks channel 1's OCP switch;
+// "indep" clicks the independent option.
+void act(FrontPanel* panel, const QString& step, bool german) {
+    if (step == QLatin1String("indep")) {
+        panel->optIndep()->click();
+        return;
+    }
+    const int channel = step.mid(1, 1).toInt() - 1;
+    if (step.startsWith(QLatin1Char('O'))) {
+        panel->tbnOCP(channel)->click();
+        return;
+    }
+    QString value = step.mid(3);
+    if (german)
+        value.replace(QLatin1Char('.'), QLatin1Char(','));
+    NumEdit* edit = step.startsWith(QLatin1Char('V'))   ? panel->numVoltage(channel)
+                    : step.startsWith(QLatin1Char('I')) ? panel->numCurrent(channel)
+                                                        : panel->numOVP(channel);
+    ShellFixture::type(edit, value);
+}
+
 } // namespace
 
 class TestLayouts : public QObject {
     Q_OBJECT
 private slots:
+    void cleanup() { QLocale::setDefault(QLocale::c()); }
+
+    // What the user types reaches the supply in its family's texts, with a
+    // decimal point even where the desktop writes a comma, and within each
+    // channel's own limits.
+    void userEditsReachTheWire_data() {
+        QTest::addColumn<QString>("model");
+        QTest::addColumn<QStringList>("steps");
+        QTest::addColumn<QStringList>("sent");
+        const QStringList three{"V2=12.5", "I3=1",  "P1=20.125", "O2",
+                                "O2",      "indep", "V3=7",      "V3=5.5"};
+        const QStringList threeSent{":CHAN2:VOLT 12.5",        ":CHAN3:CURR 1.",
+                                    ":CHAN1:PROT:VOLT 20.125", ":CHAN2:PROT:CURR 1",
+                                    ":CHAN2:PROT:CURR 0",      ":OUTP:COUP:TRAC 0",
+                                    ":CHAN3:VOLT 5.5"}; // 7 V is above channel 3's 6 V
+        const QStringList one{"V1=12.5", "I1=2.25", "P1=20", "O1", "O1", "V1=40"};
+        const QStringList oneSent{":VOLT 12.5", ":CURR 2.25", ":VOLT:PROT 20", ":CURR:PROT 1",
+                                  ":CURR:PROT 0"};
+        const QStringList two{"V1=12.5", "I2=1", "V2=31"};
+        const QStringList twoSent{"VSET1:12.5", "ISET2:1."};
+        const QStringList four{"V1=12", "V3=5.5", "I4=1", "V4=6", "I3=2.125"};
+        const QStringList fourSent{"VSET1:12.0", "VSET3:5.5", "ISET4:1.0", "ISET3:2.125"};
+        for (const char* locale : {"C", "de_DE"}) {
+            QTest::addRow("three-channel %s", locale) << "PSQ-3323" << three << threeSent;
+            QTest::addRow("single-channel %s", locale) << "SPQ-3610DNB" << one << oneSent;
+            QTest::addRow("two-channel %s", locale) << "TRQ-3302" << two << twoSent;
+            QTest::addRow("four-channel %s", locale) << "TRQ-7206S" << four << fourSent;
+        }
+    }
+    void userEditsReachTheWire() {
+        QFETCH(QString, model);
+        QFETCH(QStringList, steps);
+        QFETCH(QStringList, sent);
+        const bool german = QByteArray(QTest::currentDataTag()).endsWith("de_DE");
+        QLocale::setDefault(german ? QLocale(QLocale::German) : QLocale::c());
+        ShellFixture f;
+        QVERIFY(f.onLineSerial(model));
+        f.takeReceived();
+        for (const QString& step : steps)
+            act(f.main->OperatorForm, step, german);
+        QVERIFY(f.waitReceived());
+        QCOMPARE(commandsOnly(f.takeReceived()), sent);
+    }
+
+    // Over-current protection and clear-protection from every control that
+    // offers them, and the protection reply driving the switch.
+    void protectionFromEveryControl_data() {
+        QTest::addColumn<QString>("model");
+        QTest::addColumn<QStringList>("ocpTexts");
+        QTest::newRow("three-channel")
+            << "PSQ-3323" << QStringList{":CHAN1:PROT:CURR 1", ":CHAN1:PROT:CURR 0"};
+        QTest::newRow("single-channel")
+            << "SPQ-3610DNB" << QStringList{":CURR:PROT 1", ":CURR:PROT 0"};
+    }
+    void protectionFromEveryControl() {
+        QFETCH(QString, model);
+        QFETCH(QStringList, ocpTexts);
+        ShellFixture f;
+        QVERIFY(f.onLineSerial(model));
+        FrontPanel* panel = f.main->OperatorForm;
+        f.takeReceived();
+        QTest::mouseClick(panel->tbnOCP(0), Qt::LeftButton);
+        QTest::mouseClick(panel->tbnOCP(0), Qt::LeftButton);
+        QPushButton* clear = nullptr;
+        for (QPushButton* b : panel->findChildren<QPushButton*>())
+            if (b->text() == QLatin1String("Clear Protection"))
+                clear = b;
+        QTest::mouseClick(clear, Qt::LeftButton);
+        f.main->menuItem(QStringLiteral("mnuClearErrorOfProtection"))->trigger();
+        f.main->toolButton(QStringLiteral("ClearError"))->trigger();
+        QVERIFY(f.waitReceived());
+        QCOMPARE(commandsOnly(f.takeReceived()),
+                 ocpTexts + QStringList(3, QStringLiteral(":OUTP:PROT:CLE")));
+        QCOMPARE(f.instrument().channel(1).ocp, false);
+
+        // The supply's answer to the protection query drives the switch.
+        ReplyField* reply = qobject_cast<frmLayout1*>(panel)
+                                ? qobject_cast<frmLayout1*>(panel)->txtOCP(0)
+                                : qobject_cast<frmLayout2*>(panel)->txtOCP(0);
+        for (const auto& [text, on] :
+             {std::pair{"1", true}, {"0", false}, {"1", true}, {"x", false}}) {
+            reply->setText(QLatin1String(text));
+            QCOMPARE(panel->tbnOCP(0)->isChecked(), on);
+        }
+        QVERIFY(f.waitReceived());
+        QCOMPARE(f.takeReceived(), QStringList()); // a reply is shown, never sent back
+    }
+
+    // An instrument error switches the output off at once: the off command is
+    // on the wire while the message is still up, and polling has stopped.
+    void instrumentErrorSwitchesTheOutputOffBeforeTheBox_data() {
+        QTest::addColumn<QString>("model");
+        QTest::addColumn<bool>("gpib");
+        QTest::addColumn<QString>("refused");
+        for (bool gpib : {false, true}) {
+            QTest::addRow("three-channel %s", gpib ? "GPIB" : "serial")
+                << "PSQ-3323" << gpib << ":CHAN1:VOLT 99";
+            QTest::addRow("single-channel %s", gpib ? "GPIB" : "serial")
+                << "SPQ-3610DNB" << gpib << ":VOLT 99";
+        }
+    }
+    void instrumentErrorSwitchesTheOutputOffBeforeTheBox() {
+        QFETCH(QString, model);
+        QFETCH(bool, gpib);
+        QFETCH(QString, refused);
+        ShellFixture f;
+        QVERIFY(gpib ? f.onLineGpib(model) : f.onLineSerial(model));
+        f.main->DoOutput(true);
+        QTRY_VERIFY(f.instrument().output);
+        bool offWhileShown = false;
+        bool pollingWhileShown = true;
+        f.prompter.onAsk = [&] {
+            offWhileShown = QTest::qWaitFor([&] { return !f.instrument().output; }, 3000);
+            pollingWhileShown = f.main->QueryTimer().isActive();
+        };
+        f.main->sendCommand(refused);
+        QTRY_VERIFY(!f.prompter.texts.isEmpty());
+        QCOMPARE(f.prompter.texts, QStringList{"Error detected: '-222,\"Data out of range\"'"});
+        QVERIFY(offWhileShown);
+        QVERIFY(!pollingWhileShown);
+        QVERIFY(!f.main->menuItem(QStringLiteral("mnuOutput"))->isChecked());
+    }
+
+    // A junk line after the error query's clean answer is line noise, not an
+    // instrument error: the output stays on and nothing is shown.
+    void lineNoiseIsNoInstrumentError() {
+        ShellFixture f;
+        f.factory.rewrite = [](const QByteArray& written, const QByteArray& reply) {
+            return written.startsWith(":SYST:ERR?") ? reply + "\x13\xfe#\x7f\r" : reply;
+        };
+        QVERIFY(f.onLineSerial(QStringLiteral("PSQ-3323")));
+        f.main->DoOutput(true);
+        f.main->QueryTimer().setInterval(5);
+        qsizetype errorQueries = 0;
+        QVERIFY(QTest::qWaitFor([&] {
+            errorQueries += f.takeReceived().count(QStringLiteral(":SYST:ERR?"));
+            return errorQueries >= 3;
+        }));
+        QVERIFY(f.prompter.texts.isEmpty());
+        QVERIFY(f.instrument().output);
+        QVERIFY(f.main->menuItem(QStringLiteral("mnuOutput"))->isChecked());
+    }
+
+    // A replied setting outside an edit's limits is shown as replied and never
+    // sent back clamped; only what the user enters is bounded and sent.
+    void repliedSettingsAreShownNotSentBack() {
+        ShellFixture f;
+        QVERIFY(f.onLineSerial(QStringLiteral("PSQ-3323")));
+        auto* panel = panelOf<frmLayout1>(f);
+        f.takeReceived();
+        panel->txtSetVolt(0)->setText(QStringLiteral("40"));
+        QCOMPARE(panel->numVoltage(0)->value(), 40.0);
+        QVERIFY(f.waitReceived());
+        QCOMPARE(f.takeReceived(), QStringList());
+        ShellFixture::type(panel->numVoltage(0), QStringLiteral("35")); // above the 32 V limit
+        ShellFixture::type(panel->numVoltage(0), QStringLiteral("20"));
+        QVERIFY(f.waitReceived());
+        QCOMPARE(f.takeReceived(), QStringList{":CHAN1:VOLT 20."});
+    }
+
+    // A status reply of the wrong length or with other characters than the
+    // flag digits changes nothing on a live supply.
+    void garbledStatusChangesNothing_data() {
+        QTest::addColumn<QString>("reply");
+        QTest::newRow("short, tracking bits") << "1110";
+        QTest::newRow("one byte dropped, output 0") << "0010010";
+        QTest::newRow("a NUL inside") << QString::fromLatin1("0001\x00"
+                                                             "0010",
+                                                             9);
+        QTest::newRow("one flag too many") << "110100000";
+        QTest::newRow("letters") << "1101x000";
+    }
+    void garbledStatusChangesNothing() {
+        QFETCH(QString, reply);
+        ShellFixture f;
+        QVERIFY(f.onLineSerial(QStringLiteral("TRQ-7206S")));
+        auto* panel = panelOf<frmLayout4>(f);
+        f.main->DoOutput(true);
+        f.main->QueryTimer().stop();
+        QVERIFY(f.waitReceived());
+        f.takeReceived();
+        panel->txtStatus()->setText(reply);
+        QVERIFY(f.waitReceived());
+        QCOMPARE(f.takeReceived(), QStringList());
+        QVERIFY(panel->tbnOutput()->isChecked());
+        QCOMPARE(panel->modeCode(), int(Coupling::Independent));
+        QVERIFY(panel->optIndep()->isChecked());
+    }
+
+    // With the output off no channel shows a reading, however it was switched.
+    void fourChannelsBlankWithTheOutputOff_data() {
+        QTest::addColumn<QString>("control");
+        QTest::newRow("menu") << "menu";
+        QTest::newRow("toolbar") << "toolbar";
+        QTest::newRow("panel") << "panel";
+    }
+    void fourChannelsBlankWithTheOutputOff() {
+        QFETCH(QString, control);
+        ShellFixture f;
+        QVERIFY(f.onLineSerial(QStringLiteral("TRQ-7206S")));
+        auto* panel = panelOf<frmLayout4>(f);
+        f.instrument().channel(4).vset = 2;
+        f.main->QueryTimer().setInterval(5);
+        f.main->menuItem(QStringLiteral("mnuOutput"))->trigger();
+        QTRY_COMPARE(panel->txtVoltage(3)->text(), QStringLiteral("2.000"));
+        if (control == QLatin1String("menu"))
+            f.main->menuItem(QStringLiteral("mnuOutput"))->trigger();
+        else if (control == QLatin1String("toolbar"))
+            f.main->toolButton(QStringLiteral("Output"))->trigger();
+        else
+            QTest::mouseClick(panel->tbnOutput(), Qt::LeftButton);
+        QVERIFY(!f.main->menuItem(QStringLiteral("mnuOutput"))->isChecked());
+        for (int i = 0; i < 4; ++i) {
+            QCOMPARE(panel->txtVoltage(i)->text(), QString());
+            QCOMPARE(panel->txtCurrent(i)->text(), QString());
+        }
+    }
+
+    // A four-channel supply that ends its lines with LF alone is read whole.
+    void fourChannelsTakeAnyLineEnd() {
+        ShellFixture f;
+        f.factory.rewrite = [](const QByteArray&, QByteArray reply) {
+            return reply.replace("\r\n", "\n");
+        };
+        QVERIFY(f.onLineSerial(QStringLiteral("TRQ-7206S")));
+        auto* panel = panelOf<frmLayout4>(f);
+        f.instrument().channel(1).vset = 1.5;
+        f.main->QueryTimer().setInterval(5);
+        f.main->DoOutput(true);
+        QTRY_COMPARE(panel->txtVoltage(0)->text(), QStringLiteral("1.500"));
+    }
+
+    // The single-channel panel sends its current and over-voltage edits only
+    // once a measured reply has come in, not because of its own start-up text.
+    void singleChannelWaitsForItsFirstReadings() {
+        ShellFixture f;
+        bool silent = true;
+        f.factory.rewrite = [&](const QByteArray& written, const QByteArray& reply) {
+            return silent && written.startsWith(":MEAS:") ? QByteArray() : reply;
+        };
+        QVERIFY(f.onLineSerial(QStringLiteral("SPQ-3610DNB")));
+        auto* panel = panelOf<frmLayout2>(f);
+        f.takeReceived();
+        ShellFixture::type(panel->numCurrent(0), QStringLiteral("2"));
+        ShellFixture::type(panel->numOVP(0), QStringLiteral("20"));
+        ShellFixture::type(panel->numVoltage(0), QStringLiteral("5"));
+        QVERIFY(f.waitReceived());
+        QCOMPARE(commandsOnly(f.takeReceived()), QStringList{":VOLT 5"});
+        silent = false;
+        f.main->QueryTimer().setInterval(5);
+        f.main->DoOutput(true);
+        QTRY_VERIFY(!panel->txtCurrent(0)->text().isEmpty());
+        ShellFixture::type(panel->numCurrent(0), QStringLiteral("2"));
+        ShellFixture::type(panel->numOVP(0), QStringLiteral("21"));
+        f.main->DoOutput(false);
+        QVERIFY(f.waitReceived());
+        const QStringList sent = commandsOnly(f.takeReceived());
+        QVERIFY(sent.contains(QStringLiteral(":CURR 2")));
+        QVERIFY(sent.contains(QStringLiteral(":VOLT:PROT 21")));
+    }
+
+    // The initial query reads what the supply is already doing and shows it.
+    void initialQueryTakesTheSupplysState_data() {
+        QTest::addColumn<int>("output");
+        QTest::addColumn<int>("coupling"); // the supply's: 0 indep, 1 parallel, 2 tracking
+        QTest::addColumn<bool>("autoRun");
+        QTest::addColumn<QString>("modeItem");
+        QTest::newRow("already on") << 1 << 0 << false << "mnuIndep";
+        QTest::newRow("parallel") << 0 << 1 << false << "mnuParallel";
+        QTest::newRow("tracking") << 0 << 2 << false << "mnuTrack";
+        QTest::newRow("running automatically") << 1 << 0 << true << "mnuIndep";
+    }
+    void initialQueryTakesTheSupplysState() {
+        QFETCH(int, output);
+        QFETCH(int, coupling);
+        QFETCH(bool, autoRun);
+        QFETCH(QString, modeItem);
+        ShellFixture f;
+        f.factory.prepare = [&](sim::Supply& s) {
+            s.output = output != 0;
+            s.coupling = coupling;
+            s.autoRun = autoRun;
+        };
+        QVERIFY(f.onLineSerial(QStringLiteral("PSQ-3323")));
+        auto* panel = panelOf<frmLayout1>(f);
+        MDIForm1& m = *f.main;
+        QCOMPARE(m.menuItem(QStringLiteral("mnuOutput"))->isChecked(), output != 0);
+        QCOMPARE(m.toolButton(QStringLiteral("Output"))->isChecked(), output != 0);
+        QCOMPARE(panel->tbnOutput()->isChecked(), output != 0);
+        QCOMPARE(m.QueryTimer().isActive(), output != 0);
+        QVERIFY(m.menuItem(modeItem)->isChecked());
+        QCOMPARE(m.menuItem(QStringLiteral("mnuAutoRun"))->isChecked(), autoRun);
+        QCOMPARE(panel->tbnAutoRun()->isChecked(), autoRun);
+        // Running automatically, only output, automatic run and clear-protection
+        // can be used; otherwise the coupling mode's rule holds.
+        QCOMPARE(panel->numVoltage(1)->isEnabled(), !autoRun);
+        QCOMPARE(panel->numVoltage(0)->isEnabled(), !autoRun && coupling == 0);
+        QVERIFY(panel->tbnOutput()->isEnabled());
+        QCOMPARE(f.instrument().coupling, coupling);
+        QCOMPARE(f.instrument().output, output != 0);
+    }
 
     void initialQueries_data() {
         QTest::addColumn<QString>("model");

@@ -13,6 +13,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
 #include <QLibrary>
@@ -25,36 +26,6 @@ using namespace trq;
 using namespace trq::test;
 
 namespace {
-
-// A serial port whose instrument is a script: it answers what the test says,
-// and remembers every port and rate it was opened with.
-class ScriptedSerialPort final : public SerialPort {
-public:
-    using Script = std::function<QByteArray(const QString& port, int baud, const QByteArray&)>;
-    ScriptedSerialPort(QString name, Script script, QStringList* opened)
-        : name_(std::move(name)), script_(std::move(script)), opened_(opened) {}
-    void setPortName(const QString& name) override { name_ = name; }
-    QString portName() const override { return name_; }
-    void setBaudRate(qint32 baud) override { baud_ = baud; }
-    bool open() override {
-        if (opened_)
-            *opened_ << QStringLiteral("%1@%2").arg(name_).arg(baud_);
-        return open_ = true;
-    }
-    void close() override { open_ = false; }
-    bool isOpen() const override { return open_; }
-    void write(const QByteArray& bytes) override { input_ += script_(name_, baud_, bytes); }
-    QByteArray readAll() override { return std::exchange(input_, {}); }
-    QString errorString() const override { return {}; }
-
-private:
-    QString name_;
-    Script script_;
-    QStringList* opened_;
-    int baud_ = 9600;
-    bool open_ = false;
-    QByteArray input_;
-};
 
 class SilentBoard final : public GpibBoard {
 public:
@@ -214,23 +185,6 @@ private slots:
         QCOMPARE(panel->pollCounter(), 1);
     }
 
-    void editsSendPointsWhateverTheLocale() {
-        ShellFixture f;
-        QLocale::setDefault(QLocale(QLocale::German));
-        QVERIFY(f.onLineSerial(QStringLiteral("PSQ-3323")));
-        auto* panel = qobject_cast<frmLayout1*>(f.main->OperatorForm.data());
-        panel->numVoltage(1)->setValue(12.5);
-        panel->numCurrent(2)->setValue(1.0);
-        panel->numOVP(0)->setValue(20.125);
-        QTRY_COMPARE(f.instrument().channel(3).iset, 1.0);
-        QLocale::setDefault(QLocale::c());
-        const QStringList sent = f.takeReceived();
-        QVERIFY(sent.contains(QStringLiteral(":CHAN2:VOLT 12.5")));
-        QVERIFY(sent.contains(QStringLiteral(":CHAN3:CURR 1.")));
-        QVERIFY(sent.contains(QStringLiteral(":CHAN1:PROT:VOLT 20.125")));
-        QCOMPARE(f.instrument().channel(2).vset, 12.5);
-    }
-
     void unreadableRepliesLeaveTheEditsAlone() {
         ShellFixture f;
         QVERIFY(f.onLineSerial(QStringLiteral("PSQ-3323")));
@@ -290,19 +244,6 @@ private slots:
         QVERIFY(panel->optTrack()->isChecked());
         QVERIFY(!panel->numVoltage(0)->isEnabled());
         QVERIFY(panel->numCurrent(0)->isEnabled());
-    }
-
-    void instrumentErrorSwitchesTheOutputOff() {
-        ShellFixture f;
-        QVERIFY(f.onLineSerial(QStringLiteral("PSQ-3323")));
-        f.main->DoOutput(true);
-        f.main->sendCommand(QStringLiteral(":CHAN1:VOLT 99")); // refused by the supply
-        QTRY_VERIFY(!f.prompter.texts.isEmpty());
-        QCOMPARE(f.prompter.texts.first(),
-                 QStringLiteral("Error detected: '-222,\"Data out of range\"'"));
-        QVERIFY(!f.main->menuItem(QStringLiteral("mnuOutput"))->isChecked());
-        QVERIFY(!f.main->QueryTimer().isActive());
-        QTRY_VERIFY(!f.instrument().output);
     }
 
     void cancelledInitialQueryGoesOffLine() {
@@ -429,6 +370,300 @@ private slots:
         QCOMPARE(f.main->MainFormState, int(MDIForm1::kOffLine));
         QVERIFY(!f.main->OperatorForm);
         QVERIFY(!enabled(*f.main, "mnuOutput"));
+    }
+
+    // Nothing of a connection's output, automatic-run or mode state survives
+    // a reset: the next connection starts from what the supply reports.
+    void resetClearsTheOutputAndModeMarks() {
+        ShellFixture f;
+        QVERIFY(f.onLineSerial(QStringLiteral("PSQ-3323")));
+        f.main->DoOutput(true);
+        f.main->DoAutoRun(true);
+        f.main->mnuParallel_Click();
+        f.main->ResetAll();
+        for (const char* item : {"mnuOutput", "mnuAutoRun", "mnuParallel"})
+            QVERIFY2(!f.main->menuItem(QLatin1String(item))->isChecked(), item);
+        QVERIFY(f.main->menuItem(QStringLiteral("mnuIndep"))->isChecked());
+        for (const char* button : {"Output", "AutoRun"})
+            QVERIFY2(!f.main->toolButton(QLatin1String(button))->isChecked(), button);
+
+        // A two-channel supply reports no output state: its first Output
+        // click after a reconnect switches it on.
+        QVERIFY(f.onLineSerial(QStringLiteral("TRQ-3302")));
+        f.main->toolButton(QStringLiteral("Output"))->trigger();
+        f.main->ResetAll();
+        QVERIFY(f.onLineSerial(QStringLiteral("TRQ-3302")));
+        QVERIFY(!f.main->menuItem(QStringLiteral("mnuOutput"))->isChecked());
+        QVERIFY(!f.main->OperatorForm->tbnOutput()->isChecked());
+        f.takeReceived();
+        f.main->toolButton(QStringLiteral("Output"))->trigger();
+        f.main->QueryTimer().stop();
+        QVERIFY(f.waitReceived());
+        QCOMPARE(f.takeReceived(), QStringList{"OUT1"});
+    }
+
+    // Interface and model items are ticked only for the connection that is
+    // open, whatever was clicked, cancelled or answered No.
+    void ticksShowOnlyTheOpenConnection() {
+        ShellFixture f;
+        MDIForm1& m = *f.main;
+        auto ticks = [&] {
+            QStringList on;
+            for (const char* item : {"mnuGPIB", "mnuRS232"})
+                if (m.menuItem(QLatin1String(item))->isChecked())
+                    on << QLatin1String(item);
+            for (QAction* model : m.modelItems())
+                if (model->isChecked())
+                    on << model->text();
+            return on;
+        };
+        onNextModal<QDialog>([](QDialog* d) { d->reject(); });
+        m.menuItem(QStringLiteral("mnuRS232"))->trigger();
+        onNextModal<QDialog>([](QDialog* d) { d->reject(); });
+        m.menuItem(QStringLiteral("mnuGPIB"))->trigger();
+        QCOMPARE(ticks(), QStringList());
+
+        QVERIFY(f.onLineSerial(QStringLiteral("PSQ-3323")));
+        QCOMPARE(ticks(), (QStringList{"mnuRS232", "PSQ-3323"}));
+        f.prompter.answers = {Prompter::Answer::No, Prompter::Answer::No};
+        m.menuItem(QStringLiteral("mnuGPIB"))->trigger();
+        m.modelItems().at(2)->trigger();
+        QCOMPARE(f.prompter.texts, (QStringList{"Reset and open it?", "Reset and open it?"}));
+        QCOMPARE(ticks(), (QStringList{"mnuRS232", "PSQ-3323"}));
+        m.ResetAll();
+        QCOMPARE(ticks(), QStringList());
+    }
+
+    // The on/off-line button always shows the link state, also after a
+    // connection ended by a timeout or a failed new detection.
+    void onOffLineButtonShowsTheLinkState_data() {
+        QTest::addColumn<bool>("newDetectionFails");
+        QTest::newRow("operation timeout") << false;
+        QTest::newRow("failed detection") << true;
+    }
+    void onOffLineButtonShowsTheLinkState() {
+        QFETCH(bool, newDetectionFails);
+        ShellFixture f;
+        QAction* button = f.main->toolButton(QStringLiteral("OnOffLine"));
+        QCOMPARE(button->text(), QStringLiteral("Off line"));
+        QVERIFY(f.onLineSerial(QStringLiteral("PSQ-3323")));
+        QCOMPARE(button->text(), QStringLiteral("On line"));
+        if (newDetectionFails) {
+            f.factory.makeSerial = [](const QString& name) {
+                return new ScriptedSerialPort(name, [](const QString&, int, const QByteArray&) {
+                    return QByteArray("ZQ,NOSUCH-1,SN1,V1\n");
+                });
+            };
+            f.prompter.answers = {Prompter::Answer::Yes};
+            button->trigger();
+            QTRY_COMPARE(f.prompter.texts.size(), 2);
+        } else {
+            f.main->OperationTimeout();
+        }
+        QCOMPARE(f.main->MainFormState, int(MDIForm1::kOffLine));
+        QCOMPARE(button->text(), QStringLiteral("Off line"));
+        QCOMPARE(f.main->onOffLineImage(), 3);
+    }
+
+    // A port that cannot be opened is named with the system's reason;
+    // nothing goes to any other port and the stored port stays.
+    void aPortThatCannotOpenIsReportedByName_data() {
+        QTest::addColumn<bool>("commandLine");
+        QTest::newRow("stored port") << false;
+        QTest::newRow("command line") << true;
+    }
+    void aPortThatCannotOpenIsReportedByName() {
+        QFETCH(bool, commandLine);
+        ShellFixture f;
+        const QString missing = QStringLiteral("/nonexistent/ttyUSB9");
+        QStringList opened;
+        f.factory.ports = {QStringLiteral("COM1")};
+        f.factory.makeSerial = [&](const QString& name) -> SerialPort* {
+            if (name == missing) {
+                auto* port = new QtSerialPort;
+                port->setPortName(name);
+                return port;
+            }
+            return new ScriptedSerialPort(
+                name, [](const QString&, int, const QByteArray&) { return QByteArray(); }, &opened);
+        };
+        Settings::SaveSetting(QStringLiteral("RS232"), QStringLiteral("PortName"),
+                              commandLine ? QStringLiteral("COM1") : missing);
+        if (commandLine)
+            f.main->rs232Dialog()->setOneShotPort(missing, 0);
+        f.main->rs232Dialog(); // its list is made before
+        opened.clear();
+        f.main->Setup(QStringLiteral("RS232"), {}, true);
+        QCOMPARE(f.prompter.texts.size(), 1);
+        QVERIFY2(f.prompter.texts.first().startsWith(QStringLiteral("The serial port ") + missing +
+                                                     QStringLiteral(" cannot be opened: ")),
+                 qPrintable(f.prompter.texts.first()));
+        QVERIFY(f.prompter.texts.first().size() > missing.size() + 35); // with a reason
+        QCOMPARE(opened, QStringList());
+        QCOMPARE(f.main->MainFormState, int(MDIForm1::kOffLine));
+        QCOMPARE(Settings::GetSetting(QStringLiteral("RS232"), QStringLiteral("PortName")),
+                 commandLine ? QStringLiteral("COM1") : missing);
+    }
+
+    // Auto-detection tries real ports only; simulated supplies are listed
+    // apart, and only when asked for.
+    void autoDetectNeverPicksASimulatedSupply() {
+        ShellFixture f;
+        f.factory.ports = {QStringLiteral("COM7")};
+        f.factory.makeSerial = [](const QString& name) -> SerialPort* {
+            if (TransportFactory::isSimulated(name))
+                return new ScriptedSerialPort(name, [](const QString&, int, const QByteArray&) {
+                    return QByteArray("ZQ,PSQ-3323,SN1,V1\n");
+                });
+            return new ScriptedSerialPort(
+                name, [](const QString&, int, const QByteArray&) { return QByteArray(); });
+        };
+        dlgConfigRS232* dlg = f.main->rs232Dialog();
+        dlg->ListSerialPorts();
+        QCOMPARE(dlg->Combo1()->findText(QStringLiteral("SIM:PSQ-3323")), -1);
+        dlg->cmdAutoConn_Click();
+        QCOMPARE(f.prompter.texts.size(), 1);
+        QVERIFY(f.prompter.texts.first().startsWith(QStringLiteral("Please recheck")));
+        QTest::mouseClick(dlg->showSimulated(), Qt::LeftButton);
+        QVERIFY(dlg->Combo1()->findText(QStringLiteral("SIM:PSQ-3323")) > 0);
+        dlg->cmdAutoConn_Click(); // still only COM7
+        QVERIFY(f.prompter.texts.last().startsWith(QStringLiteral("Please recheck")));
+    }
+
+    // The serial dialog stores what the user chose once the port has opened,
+    // the rate reaches the port, and Cancel leaves everything alone.
+    void serialDialogStoresTheUsersChoice() {
+        ShellFixture f;
+        QStringList opened;
+        f.factory.ports = {QStringLiteral("COM1"), QStringLiteral("COM2")};
+        f.factory.makeSerial = [&](const QString& name) {
+            auto supply = std::shared_ptr<sim::Supply>(sim::Supply::create("TRQ-3302"));
+            return new ScriptedSerialPort(
+                name,
+                [supply](const QString&, int, const QByteArray& bytes) {
+                    return supply->receive(bytes);
+                },
+                &opened);
+        };
+        onNextModal<dlgConfigRS232>([](dlgConfigRS232* d) {
+            d->Combo1()->setCurrentIndex(1);
+            d->Combo2()->setCurrentIndex(d->Combo2()->findText(QStringLiteral("57600")));
+            d->accept();
+        });
+        f.main->rs232Dialog(); // its list is made before
+        opened.clear();
+        f.main->menuItem(QStringLiteral("mnuRS232"))->trigger();
+        QTRY_COMPARE(f.main->MainFormState, int(MDIForm1::kReady));
+        QCOMPARE(opened.first(), QStringLiteral("COM2@57600"));
+        const QString s = QStringLiteral("RS232");
+        QCOMPARE(Settings::GetSetting(s, QStringLiteral("PortName")), QStringLiteral("COM2"));
+        QCOMPARE(Settings::GetInt(s, QStringLiteral("ComPort"), 0), 2);
+        QCOMPARE(Settings::GetInt(s, QStringLiteral("ComPortIndex"), 0), 1);
+        QCOMPARE(Settings::GetInt(s, QStringLiteral("BaudRate"), 0), 57600);
+        QCOMPARE(Settings::GetInt(s, QStringLiteral("BaudRateIndex"), 0), 5);
+
+        f.main->ResetAll();
+        QString shownPort, shownRate;
+        onNextModal<dlgConfigRS232>([&](dlgConfigRS232* d) {
+            shownPort = d->Combo1()->currentText();
+            shownRate = d->Combo2()->currentText();
+            d->Combo1()->setCurrentIndex(0);
+            d->Combo2()->setCurrentIndex(0);
+            d->reject();
+        });
+        opened.clear();
+        f.main->menuItem(QStringLiteral("mnuRS232"))->trigger();
+        QCOMPARE(shownPort, QStringLiteral("COM2"));
+        QCOMPARE(shownRate, QStringLiteral("57600"));
+        QCOMPARE(opened, QStringList()); // no connection
+        QCOMPARE(f.main->MainFormState, int(MDIForm1::kOffLine));
+        QCOMPARE(Settings::GetSetting(s, QStringLiteral("PortName")), QStringLiteral("COM2"));
+        QCOMPARE(Settings::GetInt(s, QStringLiteral("BaudRateIndex"), 0), 5);
+    }
+
+    // A second detection identifies with LF whatever the previous supply's
+    // family used, and a detection timer that fires late does nothing.
+    void secondDetectionStartsAfresh() {
+        ShellFixture f;
+        QVERIFY(f.onLineSerial(QStringLiteral("PSQ-3323"))); // its family ends lines in CR
+        f.main->ResetAll();
+        QByteArrayList written;
+        f.factory.makeSerial = [&](const QString& name) {
+            return new ScriptedSerialPort(name, [&](const QString&, int, const QByteArray& b) {
+                written << b;
+                return QByteArray("ZQ,NOSUCH-1,SN1,V1\n");
+            });
+        };
+        f.main->Setup(QStringLiteral("RS232"), {}, true);
+        QTRY_COMPARE(f.prompter.texts, QStringList{"Querying the machine type is timeout!"});
+        QCOMPARE(written.value(0), QByteArray("*IDN?\n"));
+        // A detection answer that comes late, after the failure.
+        f.tasker.DevTimer().start();
+        f.main->GetMachineTypeTimer().start(1);
+        QTest::qWait(150);
+        QCOMPARE(f.prompter.texts.size(), 1);
+        QCOMPARE(f.main->MainFormState, int(MDIForm1::kOffLine));
+        QVERIFY(!f.main->OperatorForm);
+    }
+
+    // What the user can reach on line with each layout.
+    void menusAndToolbarOnLine_data() {
+        QTest::addColumn<QString>("model");
+        QTest::addColumn<QStringList>("disabledItems");
+        QTest::addColumn<QStringList>("enabledButtons");
+        const QStringList allButtons{"GPIB",         "RS232",      "OnOffLine", "SaveMemory",
+                                     "RecallMemory", "Delay",      "ReadTimes", "Output",
+                                     "AutoRun",      "ClearError", "About"};
+        const QStringList noMemories{"mnuSaveMemory", "mnuRecallMemory", "mnuDelay",
+                                     "mnuOutMode",    "mnuIndep",        "mnuParallel",
+                                     "mnuTrack",      "mnuAutoMode",     "mnuAutoRun"};
+        QTest::newRow("layout 1") << "PSQ-3323" << QStringList() << allButtons;
+        QTest::newRow("layout 2") << "SPQ-3610DNB" << noMemories
+                                  << QStringList{"GPIB",   "RS232",      "OnOffLine",
+                                                 "Output", "ClearError", "About"};
+        const QStringList legacyButtons{"RS232", "OnOffLine", "Output", "About"};
+        QTest::newRow("layout 3") << "TRQ-3302"
+                                  << noMemories +
+                                         QStringList{"mnuGPIB", "mnuClearErrorOfProtection"}
+                                  << legacyButtons;
+        QTest::newRow("layout 4") << "TRQ-7206S"
+                                  << noMemories + QStringList{"mnuGPIB",
+                                                              "mnuClearErrorOfProtection",
+                                                              "mnuWave"}
+                                  << legacyButtons;
+    }
+    void menusAndToolbarOnLine() {
+        QFETCH(QString, model);
+        QFETCH(QStringList, disabledItems);
+        QFETCH(QStringList, enabledButtons);
+        ShellFixture f;
+        QVERIFY(f.onLineSerial(model));
+        const QStringList items{"mnuGPIB",       "mnuRS232",
+                                "mnuSaveMemory", "mnuRecallMemory",
+                                "mnuDelay",      "mnuReadTimes",
+                                "mnuOutMode",    "mnuIndep",
+                                "mnuParallel",   "mnuTrack",
+                                "mnuAutoMode",   "mnuAutoRun",
+                                "mnuOutput",     "mnuClearErrorOfProtection",
+                                "mnuControl",    "mnuWave",
+                                "mnuTableData"};
+        QStringList disabled;
+        for (const QString& item : items)
+            if (!f.main->menuItem(item)->isEnabled())
+                disabled << item;
+        QCOMPARE(disabled, QStringList(items).filter(QRegularExpression(
+                               QLatin1Char('^') + disabledItems.join(QLatin1String("$|^")) +
+                               QLatin1Char('$'))));
+        QStringList enabled;
+        for (const char* key : {"GPIB", "RS232", "OnOffLine", "SaveMemory", "RecallMemory", "Delay",
+                                "ReadTimes", "Output", "AutoRun", "ClearError", "About"})
+            if (f.main->toolButton(QLatin1String(key))->isEnabled())
+                enabled << QLatin1String(key);
+        QCOMPARE(enabled, enabledButtons);
+        // Recording follows the output.
+        QVERIFY(!f.main->menuItem(QStringLiteral("mnuRecord"))->isEnabled());
+        f.main->toolButton(QStringLiteral("Output"))->trigger();
+        QVERIFY(f.main->menuItem(QStringLiteral("mnuRecord"))->isEnabled());
     }
 
     void detectsOverARealPseudoTerminal_data() { models(); }

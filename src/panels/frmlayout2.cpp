@@ -159,12 +159,15 @@ void frmLayout2::valueChanged(NumEdit* edit, SetCommand command, double v, doubl
         edit->setValueQuietly(previous);
         return;
     }
-    if (main_.MainFormState != MDIForm1::kReady || !settingsSeen_)
+    if (main_.MainFormState != MDIForm1::kReady)
         return;
-    if (command == SetCommand::Current && !currentSeen_[0])
+    const bool gated = !settingsSeen_ || (command == SetCommand::Current && !currentSeen_[0]) ||
+                       (command == SetCommand::OverVoltage && !voltageSeen_[0]);
+    if (gated) {
+        // Not sent: the edit must not show a value the supply never got.
+        edit->setValueQuietly(previous);
         return;
-    if (command == SetCommand::OverVoltage && !voltageSeen_[0])
-        return;
+    }
     send(command, wireNumber(v, {}));
 }
 

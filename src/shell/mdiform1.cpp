@@ -133,7 +133,11 @@ MDIForm1::MDIForm1(Services s, QWidget* parent)
     connect(&RecallTimer_, &QTimer::timeout, this, &MDIForm1::RecallMemory2);
     GetMachineTypeTimer_.setInterval(kDetectionTimeoutMsec);
     GetMachineTypeTimer_.setSingleShot(true);
-    connect(&GetMachineTypeTimer_, &QTimer::timeout, this, &MDIForm1::FailGetMachineType);
+    connect(&GetMachineTypeTimer_, &QTimer::timeout, this, [this] {
+        // Only a detection still running can time out.
+        if (MainFormState == kDetecting)
+            FailGetMachineType();
+    });
     connect(&tasker_.DevTimer(), &QTimer::timeout, this, &MDIForm1::DevSetupMachineType2);
     connect(&tasker_, &CommTasker::linkFailed, this, [this] {
         // Before any box: nothing may be recorded while the user reads it.

@@ -4,8 +4,10 @@
 #include "link/commtasker.h"
 #include "shell/prompter.h"
 
+#include <QApplication>
 #include <QStringList>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QtTest>
 
 #include <deque>
@@ -116,6 +118,20 @@ struct TaskerFixture {
         }
     }
 };
+
+// Runs act on the next modal dialog of type Dialog once it is up.
+template <typename Dialog> void onNextModal(std::function<void(Dialog*)> act) {
+    auto* poll = new QTimer;
+    poll->setInterval(5);
+    QObject::connect(poll, &QTimer::timeout, [poll, act] {
+        if (auto* dialog = qobject_cast<Dialog*>(QApplication::activeModalWidget())) {
+            poll->stop();
+            poll->deleteLater();
+            act(dialog);
+        }
+    });
+    poll->start();
+}
 
 } // namespace trq::test
 
