@@ -101,12 +101,24 @@ private slots:
         QCOMPARE(tickLabelFormat(QStringLiteral("h:n:ss"), 1 / 86400.0), QStringLiteral("h:n:ss"));
     }
 
-    void cursorPositionsAndSamples() {
-        // Ten samples at 5 s lie at 0 .. 45 s; a cursor maps back to its sample.
+    // A cursor anywhere nearer sample i than its neighbours maps back to i,
+    // for every sample of a long recording at every scale's spacing.
+    void cursorsMapBackToTheirSample_data() {
+        QTest::addColumn<int>("spacing");
+        for (int s : {1, 2, 5, 10, 30, 60, 300, 600, 1800, 3600})
+            QTest::addRow("%d s", s) << s;
+    }
+    void cursorsMapBackToTheirSample() {
+        QFETCH(int, spacing);
+        const int samples = 20000;
+        for (int i = 0; i < samples; ++i) {
+            const double x = sampleX(i, spacing);
+            const double near = 0.49 * spacing / 86400.0;
+            if (sampleIndexAt(x, spacing) != i || sampleIndexAt(x + near, spacing) != i ||
+                (i > 0 && sampleIndexAt(x - near, spacing) != i))
+                QFAIL(qPrintable(QStringLiteral("sample %1 at %2 s").arg(i).arg(spacing)));
+        }
         QCOMPARE(sampleX(9, 5) * 86400, 45.0);
-        for (int i : {0, 3, 9})
-            QCOMPARE(sampleIndexAt(sampleX(i, 5), 5), i);
-        QCOMPARE(sampleIndexAt(90.0 / 86400, 30), 3);
         QCOMPARE(sampleIndexAt(1.0, 0), 0);
     }
 

@@ -9,8 +9,9 @@
 #include "record/recordstore.h"
 #include "shell/dataform.h"
 #include "shell/settings.h"
-#include "support/testsupport.h"
+#include "support/windowfixture.h"
 
+#include <QAbstractButton>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
@@ -24,6 +25,7 @@
 #include <QRandomGenerator>
 #include <QSqlQuery>
 #include <QStandardPaths>
+#include <QWheelEvent>
 #include <qcustomplot.h>
 
 using namespace trq;
@@ -31,85 +33,28 @@ using namespace trq::test;
 
 namespace {
 
-struct GraphFixture {
-    DataForm data;
-    std::unique_ptr<RecordStore> store;
-    ScriptedPrompter prompter;
-    std::unique_ptr<frmDataTable> table;
-    std::unique_ptr<GraphRecord> record;
-    std::unique_ptr<frmGraphicRecord> graph;
-    QString folder;
-    int scale = 0;
-    bool recordEnabled = true;
-    int countRecordCount = 0;
-    QStringList calls;
-
-    explicit GraphFixture(int channels = 3, int recScale = 0) : scale(recScale) {
-        static int n = 0;
-        folder = QDir::current().absoluteFilePath(QStringLiteral("graph%1").arg(++n));
-        QDir().mkpath(folder);
-        DataForm::create(folder + QStringLiteral("/mtype.mdb"));
-        data.open(folder);
-        store = std::make_unique<RecordStore>(data.database());
-        table = std::make_unique<frmDataTable>(
-            *store, prompter,
-            RecordingEngine::Source{
-                [] { return 3; }, [] { return true; }, [](int, bool) { return QString(); }, {}},
-            channels - 1);
-        record = std::make_unique<GraphRecord>(channels);
-        frmGraphicRecord::Host host{[] { return 32.0; },
-                                    [] { return 3.2; },
-                                    [this] { return scale; },
-                                    [this](int s) { scale = s; },
-                                    [this] { return recordEnabled; },
-                                    [this] { return countRecordCount; },
-                                    [this] { calls << QStringLiteral("start"); },
-                                    [this] { calls << QStringLiteral("stop"); },
-                                    [this] { calls << QStringLiteral("setup"); },
-                                    [this] { calls << QStringLiteral("control"); },
-                                    [this] { return table.get(); }};
-        graph = std::make_unique<frmGraphicRecord>(*record, *store, prompter, std::move(host));
-        graph->txtChannels()->setText(QString::number(channels));
-        graph->Form_Activate();
-    }
-    ~GraphFixture() {
-        graph.reset();
-        record.reset();
-    }
-
-    // n rows; channel c's voltage at sample i is volts(c, i).
-    void fill(int n, const std::function<double(int, int)>& volts = {}) {
-        for (int i = 0; i < n; ++i) {
-            SampleRow r;
-            r.seqNo = i;
-            r.recTime = QStringLiteral("2026/12/06 10:%1:00").arg(i % 60, 2, 10, QLatin1Char('0'));
-            for (int c = 0; c < 4; ++c) {
-                r.volt[std::size_t(c)] =
-                    QString::number(volts ? volts(c, i) : 1.0 + c + i * 0.25, 'f', 3);
-                r.curr[std::size_t(c)] = QString::number(0.1 * (c + 1), 'f', 3);
-            }
-            QVERIFY(store->appendSample(r));
-        }
-        table->CmbSample_Click();
-    }
-    QList<int> visiblePlots() const {
-        QList<int> shown;
-        for (int k = 0; k < 8; ++k)
-            if (graph->plot(k)->visible())
-                shown << k + 1;
-        return shown;
-    }
-    QList<int> shownCursors() const {
-        QList<int> shown;
-        for (int j = 1; j <= 9; ++j)
-            if (graph->cursorVisible(j))
-                shown << j;
-        return shown;
-    }
-};
-
 double minutes(double m) {
     return m * 60.0 / 86400.0;
+}
+
+// A shown window, so the mouse can reach its plot.
+void show(WindowFixture& f) {
+    f.graph->resize(1100, 760);
+    f.graph->show();
+    QVERIFY(QTest::qWaitForWindowExposed(f.graph.get()));
+    f.graph->CWGraph1()->replot();
+}
+
+QPoint pixelOf(QCustomPlot* plot, double x, double y, bool current = false) {
+    QCPAxis* value = current ? plot->yAxis2 : plot->yAxis;
+    return {int(plot->xAxis->coordToPixel(x)), int(value->coordToPixel(y))};
+}
+
+QAbstractButton* buttonOf(QWidget* window, const QString& text) {
+    for (QAbstractButton* b : window->findChildren<QAbstractButton*>())
+        if (b->text() == text)
+            return b;
+    return nullptr;
 }
 
 } // namespace
@@ -117,6 +62,152 @@ double minutes(double m) {
 class TestGraphWindow : public QObject {
     Q_OBJECT
 private slots:
+    // The mouse in the measurement mode: a press far from the cursors makes
+    // the plot's cursor jump there, a press near the second cursor drags it.
+    void cursorsFollowTheMouse() {
+        WindowFixture f(2, 2); // 5 s per point
+        f.fill(60, [](int, int i) { return 10.0 + (i % 7); });
+        f.graph->ReDraw();
+        show(f);
+        QCustomPlot* plot = f.graph->CWGraph1();
+        QTest::mouseClick(buttonOf(f.graph.get(), QStringLiteral("Cursor Measurements")),
+                          Qt::LeftButton);
+        QCOMPARE(f.graph->mode(), int(frmGraphicRecord::CursorMeasurements));
+        const int ref = frmGraphicRecord::kReference;
+        // Click-to-jump: cursor 1 stands on the sample nearest the click.
+        QTest::mouseClick(plot, Qt::LeftButton, {}, pixelOf(plot, 61.0 / 86400, 11));
+        QCOMPARE(f.graph->cursorPosition(1).x() * 86400, 60.0);
+        QCOMPARE(f.graph->XPosition()->text(), QStringLiteral("00:01:00"));
+        QCOMPARE(f.table->model().highlight(), 12);
+        // The second cursor is where cursor 1 was tied to it; drag it away.
+        const QPointF second = f.graph->cursorPosition(ref);
+        QTest::mousePress(plot, Qt::LeftButton, {}, pixelOf(plot, second.x(), second.y()));
+        QTest::mouseMove(plot, pixelOf(plot, 200.0 / 86400, 12));
+        QTest::mouseRelease(plot, Qt::LeftButton, {}, pixelOf(plot, 200.0 / 86400, 12));
+        QCOMPARE(f.graph->cursorPosition(ref).x() * 86400, 200.0);
+        QCOMPARE(f.graph->cursorPosition(1).x() * 86400, 60.0); // stayed
+        QCOMPARE(f.graph->PeriodVal()->text(), QStringLiteral("00:02:20"));
+        QCOMPARE(f.table->model().highlight(), 40);
+        // Pressing near cursor 1 picks cursor 1, the nearest.
+        QTest::mousePress(plot, Qt::LeftButton, {}, pixelOf(plot, 60.0 / 86400, 11) + QPoint(3, 0));
+        QTest::mouseMove(plot, pixelOf(plot, 30.0 / 86400, 11));
+        QTest::mouseRelease(plot, Qt::LeftButton, {}, pixelOf(plot, 30.0 / 86400, 11));
+        QCOMPARE(f.graph->cursorPosition(1).x() * 86400, 30.0);
+        QCOMPARE(f.graph->cursorPosition(ref).x() * 86400, 200.0);
+    }
+
+    // A redraw (View > Wave, a load, a new recording, another scale) keeps the
+    // plot the cursor follows, so the mouse still moves it.
+    void cursorsWorkAfterARedraw() {
+        WindowFixture f(2, 2);
+        f.fill(40);
+        f.graph->ReDraw();
+        show(f);
+        f.graph->GraphMode_Click(frmGraphicRecord::CursorCoordinates);
+        f.graph->lstChannel()->setCurrentRow(2);
+        f.graph->ReDraw();
+        QCOMPARE(f.graph->lstChannel()->currentRow(), 2);
+        QCustomPlot* plot = f.graph->CWGraph1();
+        QTest::mouseClick(plot, Qt::LeftButton, {}, pixelOf(plot, 100.0 / 86400, 2));
+        QVERIFY(f.graph->cursorVisible(3));
+        QCOMPARE(f.graph->cursorPosition(3).x() * 86400, 100.0);
+        QCOMPARE(f.graph->XPosition()->text(), QStringLiteral("00:01:40"));
+        QCOMPARE(f.table->model().highlight(), 20);
+    }
+
+    // Arrow keys in the plot list do what a click does.
+    void arrowKeysChooseThePlotAsClicksDo() {
+        WindowFixture f(2);
+        f.fill(10);
+        f.graph->ReDraw();
+        show(f);
+        f.graph->GraphMode_Click(frmGraphicRecord::CursorCoordinates);
+        QCOMPARE(f.shownCursors(), QList<int>{1});
+        f.graph->lstChannel()->setFocus();
+        QTest::keyClick(f.graph->lstChannel(), Qt::Key_Down);
+        QCOMPARE(f.graph->lstChannel()->currentRow(), 1);
+        QCOMPARE(f.shownCursors(), QList<int>{2});
+        QCOMPARE(f.visiblePlots(), QList<int>{2});
+        QTest::keyClick(f.graph->lstChannel(), Qt::Key_Down);
+        QCOMPARE(f.shownCursors(), QList<int>{3});
+        const QRect first = f.graph->lstChannel()->visualItemRect(f.graph->lstChannel()->item(0));
+        QTest::mouseClick(f.graph->lstChannel()->viewport(), Qt::LeftButton, {}, first.center());
+        QCOMPARE(f.shownCursors(), QList<int>{1});
+        QCOMPARE(f.visiblePlots(), QList<int>{1});
+    }
+
+    // During a recording the time axis keeps the newest point in view at the
+    // chosen width, until the user zooms or pans; Refresh follows again.
+    void timeAxisFollowsARecording() {
+        WindowFixture f(1, 0); // 1 s per point, "5m"
+        show(f);
+        QCustomPlot* plot = f.graph->CWGraph1();
+        auto feed = [&](int from, int to) {
+            for (int i = from; i < to; ++i) {
+                SampleRow r;
+                r.seqNo = i;
+                r.volt[0] = QStringLiteral("1");
+                f.record->ShowGraph(r);
+            }
+        };
+        feed(0, 400);
+        QCOMPARE(plot->xAxis->range().upper * 86400, 399.0);
+        QCOMPARE(qRound(plot->xAxis->range().size() * 86400), 300);
+        QWheelEvent wheel(QPointF(300, 200), plot->mapToGlobal(QPointF(300, 200)), {}, {0, 120},
+                          Qt::NoButton, {}, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(plot, &wheel);
+        QVERIFY(!f.graph->followsLive());
+        const QCPRange zoomed = plot->xAxis->range();
+        feed(400, 500);
+        QCOMPARE(plot->xAxis->range(), zoomed);
+        QTest::mouseClick(buttonOf(f.graph.get(), QStringLiteral("Refresh")), Qt::LeftButton);
+        feed(500, 501);
+        QCOMPARE(plot->xAxis->range().upper * 86400, 500.0);
+    }
+
+    // Every button and list click reaches its own action.
+    void everyButtonReachesItsAction() {
+        WindowFixture f(1);
+        f.countRecordCount = 10;
+        f.fill(3);
+        f.graph->ReDraw();
+        show(f);
+        for (const char* name : {"Start", "Stop", "Setup", "Return"})
+            QTest::mouseClick(buttonOf(f.graph.get(), QLatin1String(name)), Qt::LeftButton);
+        QCOMPARE(f.calls, (QStringList{"start", "stop", "setup", "control"}));
+        f.prompter.answers = {Prompter::Answer::Yes, Prompter::Answer::Yes};
+        QTest::mouseClick(buttonOf(f.graph.get(), QStringLiteral("Save")), Qt::LeftButton);
+        QCOMPARE(f.store->records().size(), 1);
+        QTest::mouseClick(buttonOf(f.graph.get(), QStringLiteral("Load")), Qt::LeftButton);
+        QVERIFY(f.graph->List1()->isVisible());
+        QListWidget* list = f.graph->List1();
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
+                          list->visualItemRect(list->item(0)).center());
+        QVERIFY(!f.graph->List1()->isVisible());
+        QCOMPARE(f.table->txtRecno()->text(), QStringLiteral("1"));
+        QTest::mouseClick(buttonOf(f.graph.get(), QStringLiteral("Delete")), Qt::LeftButton);
+        list = f.graph->List2();
+        QVERIFY(list->isVisible());
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
+                          list->visualItemRect(list->item(0)).center());
+        QVERIFY(f.store->records().isEmpty());
+        f.prompter.fileName.clear();
+        f.fill(2);
+        f.graph->ReDraw();
+        QTest::mouseClick(buttonOf(f.graph.get(), QStringLiteral("Export")), Qt::LeftButton);
+        QCOMPARE(f.prompter.fileRequests.size(), 2);
+        int printed = 0;
+        f.prompter.onPrint = [&](QPrinter&) {
+            ++printed;
+            return false;
+        };
+        QTest::mouseClick(buttonOf(f.graph.get(), QStringLiteral("Print")), Qt::LeftButton);
+        QCOMPARE(printed, 1);
+        f.graph->CWGraph1()->xAxis->setRange(0.2, 0.3);
+        QTest::mouseClick(buttonOf(f.graph.get(), QStringLiteral("Refresh")), Qt::LeftButton);
+        QCOMPARE(f.graph->CWGraph1()->xAxis->range().upper, minutes(5));
+    }
+
     void redrawPlotsEveryRowAtItsPeriod_data() {
         QTest::addColumn<int>("channels");
         QTest::addColumn<int>("scale");
@@ -130,7 +221,7 @@ private slots:
         QFETCH(int, channels);
         QFETCH(int, scale);
         QFETCH(int, period);
-        GraphFixture f(channels, scale);
+        WindowFixture f(channels, scale);
         f.fill(10);
         f.graph->ReDraw();
         QCOMPARE(f.graph->iXTime(), period);
@@ -173,7 +264,7 @@ private slots:
         QFETCH(int, enabled);
         QFETCH(QList<int>, plots);
         QFETCH(int, extra);
-        GraphFixture f(3);
+        WindowFixture f(3);
         f.graph->txtChannels()->setText(text);
         for (int k = 0; k < 8; ++k)
             QCOMPARE(f.graph->cbPlot(k)->isEnabled(), k < enabled);
@@ -182,7 +273,7 @@ private slots:
     }
 
     void livePointsAreAppendedAndFollowTheBoxes() {
-        GraphFixture f(2);
+        WindowFixture f(2);
         f.graph->cbPlot(3)->setChecked(false);
         f.graph->cbPlot_Click(3);
         f.fill(3, [](int, int i) { return 10.0 + i; });
@@ -205,7 +296,7 @@ private slots:
     }
 
     void cursorModeChoosesTheFirstCheckedPlot() {
-        GraphFixture f(2);
+        WindowFixture f(2);
         QCOMPARE(f.graph->CWGraph1()->selectionRectMode(), QCP::srmZoom); // "Zoom" at start
         f.fill(10);
         f.graph->ReDraw();
@@ -243,7 +334,7 @@ private slots:
     }
 
     void measurementReadsPeriodAndAmplitudeEitherWay() {
-        GraphFixture f(3, 4); // 30 s per point
+        WindowFixture f(3, 4); // 30 s per point
         // Readings whose difference is no exact binary fraction.
         f.fill(6, [](int, int i) { return i == 3 ? 12.995 : i == 5 ? 12.502 : 12.495; });
         f.graph->ReDraw();
@@ -274,7 +365,7 @@ private slots:
 
     void everyCursorMoveSelectsTheSampleRow() {
         // A loaded record: no points are buffered, the rows come from the table.
-        GraphFixture f(1, 2); // 5 s per point
+        WindowFixture f(1, 2); // 5 s per point
         f.fill(20);
         f.graph->ReDraw();
         f.graph->GraphMode_Click(frmGraphicRecord::CursorCoordinates);
@@ -288,7 +379,7 @@ private slots:
     }
 
     void refreshReappliesRangesAndHidesCursors() {
-        GraphFixture f(2);
+        WindowFixture f(2);
         f.fill(5);
         f.graph->ReDraw();
         f.graph->GraphMode_Click(frmGraphicRecord::CursorMeasurements);
@@ -301,7 +392,7 @@ private slots:
     }
 
     void startStopAndSetupFollowTheRecordMenu() {
-        GraphFixture f;
+        WindowFixture f;
         f.recordEnabled = false;
         f.graph->cmdStart_Click();
         f.graph->cmdStop_Click();
@@ -321,7 +412,7 @@ private slots:
 
     void setupRedisplaysOnlyWhenThePeriodChanges() {
         for (int scale = 0; scale < 10; ++scale) {
-            GraphFixture f(1, scale);
+            WindowFixture f(1, scale);
             f.fill(3);
             f.graph->ReDraw();
             f.prompter.texts.clear();
@@ -336,7 +427,7 @@ private slots:
     }
 
     void saveLoadDeleteKeepTheTableFieldsInStep() {
-        GraphFixture f(3, 4);
+        WindowFixture f(3, 4);
         f.graph->cmdSave_Click();
         QCOMPARE(f.prompter.texts,
                  QStringList{"You must do record data first and then try this function again."});
@@ -398,7 +489,7 @@ private slots:
     }
 
     void failedSaveShowsTheErrorAndNoNumber() {
-        GraphFixture f;
+        WindowFixture f;
         f.fill(2);
         QSqlQuery(f.data.database()).exec(QStringLiteral("drop table datamain"));
         f.graph->cmdSave_Click();
@@ -408,7 +499,7 @@ private slots:
 
     void fourChannelMeasurementOnChannel4() {
         // The second cursor is its own: channel 4's voltage can be measured.
-        GraphFixture f(4, 4);
+        WindowFixture f(4, 4);
         f.fill(4, [](int c, int i) { return c == 3 && i == 3 ? 20.0 : 18.0; });
         f.graph->ReDraw();
         QCOMPARE(f.graph->lstChannel()->count(), 8);
@@ -422,7 +513,7 @@ private slots:
     }
 
     void exportWritesTheWorkingTableOrNothing() {
-        GraphFixture f(2);
+        WindowFixture f(2);
         f.graph->cmdExport_Click();
         QCOMPARE(f.prompter.texts, QStringList{"Please Record or Load existing data first!"});
         f.fill(3);
@@ -440,7 +531,7 @@ private slots:
     }
 
     void printPutsTheGraphInTheRectangleAndRestoresColours() {
-        GraphFixture f(3);
+        WindowFixture f(3);
         f.fill(10);
         f.graph->ReDraw();
         f.graph->resize(1000, 700);
@@ -485,7 +576,7 @@ private slots:
     }
 
     void printFailureIsReportedAndColoursComeBack() {
-        GraphFixture f;
+        WindowFixture f;
         const QColor ch1 = f.graph->plot(0)->pen().color();
         f.prompter.onPrint = [&](QPrinter& printer) {
             printer.setOutputFormat(QPrinter::PdfFormat);
@@ -551,7 +642,7 @@ private slots:
     void firstActivationTakesTheStoredColours() {
         Settings::SaveSetting(QLatin1String(dlgRecordLength::kSection), QStringLiteral("Ch2Color"),
                               QStringLiteral("255"));
-        GraphFixture f;
+        WindowFixture f;
         QCOMPARE(f.graph->lineColour(2), QColor(255, 0, 0));
         QCOMPARE(f.graph->lineColour(3), QColor(255, 0, 0));
         QCOMPARE(f.graph->plot(3)->pen().color(), QColor(255, 0, 0));

@@ -1,9 +1,11 @@
+#include "graph/graphrecord.h"
 #include "record/recordingengine.h"
 #include "shell/dataform.h"
 #include "support/testsupport.h"
 
 #include <QApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <QSqlQuery>
 
 using namespace trq;
@@ -85,6 +87,90 @@ struct EngineFixture {
 class TestRecordingEngine : public QObject {
     Q_OBJECT
 private slots:
+    // Each scale folds its own number of seconds into a point, and the graph
+    // spaces its points by the same number.
+    void everyScaleMakesOnePointPerItsLength_data() {
+        QTest::addColumn<int>("scale");
+        QTest::addColumn<int>("seconds");
+        const int seconds[] = {1, 2, 5, 10, 30, 60, 300, 600, 1800, 3600};
+        for (int i = 0; i < 10; ++i)
+            QTest::addRow("scale %d", i) << i << seconds[i];
+    }
+    void everyScaleMakesOnePointPerItsLength() {
+        QFETCH(int, scale);
+        QFETCH(int, seconds);
+        EngineFixture f(1);
+        f.engine->RecordPeriod(0, 0, 0, 3 * seconds, scale, int(PointOperation::Maximum));
+        QVERIFY(f.engine->BeginRecordData());
+        f.run(2 * seconds);
+        QCOMPARE(f.engine->iCurrentRow(), 2);
+        QCOMPARE(f.engine->points().at(1).diffLastTime, seconds);
+        QCOMPARE(GraphRecord::secondsPerPoint(scale), seconds);
+    }
+
+    // A second in which no reading arrived (a silent or lost link) records
+    // nothing; points resume with the readings.
+    void silentSecondsRecordNothing() {
+        EngineFixture f(1);
+        f.engine->RecordPeriod(0, 0, 1, 0, 0, 0);
+        QVERIFY(f.engine->BeginRecordData());
+        f.run(3);
+        f.silent = true;
+        f.run(5);
+        QCOMPARE(f.engine->iCurrentRow(), 3);
+        f.silent = false;
+        f.run(1);
+        QCOMPARE(f.engine->iCurrentRow(), 4);
+        QCOMPARE(f.engine->points().at(3).diffLastTime, 6); // the silence, not filled in
+        // A five-second point is made of the readings that did arrive.
+        EngineFixture g(1);
+        g.engine->RecordPeriod(0, 0, 1, 0, 2, int(PointOperation::Minimum));
+        QVERIFY(g.engine->BeginRecordData());
+        g.run(5, [&](int i) {
+            g.silent = i < 2;
+            g.readings[0][0] = QString::number(9 - i);
+        });
+        QCOMPARE(g.engine->iCurrentRow(), 1);
+        QCOMPARE(g.engine->points().at(0).volt[0], QStringLiteral("5")); // of 7, 6, 5 only
+    }
+
+    // A point that cannot be stored stops the recording at once with one
+    // message naming the file and the cause; the points stored before stay,
+    // and only those are shown.
+    void aPointThatCannotBeStoredStopsTheRecording() {
+        EngineFixture f(1);
+        QVERIFY(QSqlQuery(f.data.database())
+                    .exec(QStringLiteral("CREATE TRIGGER full BEFORE INSERT ON datatemp WHEN "
+                                         "NEW.SeqNo >= 2 BEGIN SELECT RAISE(ABORT, 'database or "
+                                         "disk is full'); END")));
+        f.engine->RecordPeriod(0, 0, 0, 10, 0, 0);
+        QVERIFY(f.engine->BeginRecordData());
+        f.run(10);
+        QVERIFY(!f.engine->TimerRecordData().isActive());
+        QCOMPARE(f.prompter.texts.size(), 1);
+        QVERIFY(f.prompter.texts.first().contains(QLatin1String("mtype.mdb")));
+        QVERIFY(f.prompter.texts.first().contains(QLatin1String("database or disk is full")));
+        QCOMPARE(f.engine->iCurrentRow(), 2);
+        QCOMPARE(f.view.points, 2);
+        QCOMPARE(f.store->workingCount().value_or(-1), 2);
+        QCOMPARE(f.view.stoppedAt, f.view.start.addSecs(1));
+    }
+
+    // Read-only, nothing is recorded, and the start says why.
+    void readOnlyDatabaseRefusesToRecord() {
+        EngineFixture f(1);
+        QVERIFY(f.data.open(QFileInfo(f.store->fileName()).absolutePath(),
+                            DataForm::Access::ReadOnly) == DataForm::OpenResult::Ok);
+        RecordStore store(f.data.database());
+        RecordingEngine engine(
+            store, f.prompter,
+            {[] { return 3; }, [] { return true; }, [](int, bool) { return QString(); }, {}}, 1,
+            &f.clock);
+        engine.RecordPeriod(0, 0, 0, 5, 0, 0);
+        QVERIFY(!engine.BeginRecordData());
+        QVERIFY(f.prompter.texts.last().contains(QLatin1String("read-only")));
+    }
+
     void oneSecondScaleWritesEveryTick() {
         EngineFixture f(1);
         f.engine->RecordPeriod(0, 0, 0, 10, 0, 0);

@@ -1,10 +1,10 @@
 #include "record/dlgrecordlength.h"
-#include "record/recordscale.h"
 #include "shell/settings.h"
 #include "support/testsupport.h"
 
 #include <QApplication>
 #include <QComboBox>
+#include <QFocusEvent>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSettings>
@@ -43,15 +43,6 @@ struct SetupFixture {
 class TestRecordSetup : public QObject {
     Q_OBJECT
 private slots:
-    void scalesFoldTheirOwnLength() {
-        // "10 mins", "30 mins" and "1 Hour" are 600, 1800 and 3600 ticks.
-        const int expected[] = {1, 2, 5, 10, 30, 60, 300, 600, 1800, 3600};
-        for (std::size_t i = 0; i < kRecordScales.size(); ++i) {
-            QCOMPARE(kRecordScales[i].ticksPerPoint, expected[i]);
-            QCOMPARE(kRecordScales[i].graphSecondsPerPoint, expected[i]);
-        }
-    }
-
     void lengthLimitPerScale() {
         SetupFixture f;
         // Cancel in the message keeps the dialog open with the day still chosen.
@@ -122,6 +113,65 @@ private slots:
         QCOMPARE(f.dlg.txtChColor(0)->text(), QStringLiteral("255"));
         QCOMPARE(Settings::GetSetting(QStringLiteral("RECORDPERIOD"), QStringLiteral("Ch1Color")),
                  QStringLiteral("255"));
+    }
+
+    // After the length check refused OK, leaving by Escape or the close box
+    // applies nothing of what was refused.
+    void refusedLengthIsNeverApplied_data() {
+        QTest::addColumn<bool>("escape");
+        QTest::newRow("Escape") << true;
+        QTest::newRow("close box") << false;
+    }
+    void refusedLengthIsNeverApplied() {
+        QFETCH(bool, escape);
+        SetupFixture f;
+        f.prompter.answers = {Prompter::Answer::Cancel};
+        f.writer.stop();
+        QVERIFY(!f.execute(
+            [&] {
+                f.dlg.cmdScale()->setCurrentIndex(0);
+                f.dlg.cmbDays()->setCurrentIndex(1);
+                QTest::mouseClick(f.dlg.findChild<QPushButton*>(QStringLiteral("OKButton")),
+                                  Qt::LeftButton);
+                if (escape)
+                    QTest::keyClick(&f.dlg, Qt::Key_Escape);
+                else
+                    f.dlg.close();
+            },
+            false));
+        QCOMPARE(Settings::GetSetting(QStringLiteral("RECORDPERIOD"), QStringLiteral("Days")),
+                 QString());
+        QCOMPARE(f.dlg.Days, 0);
+        QVERIFY(!f.writer.isActive()); // no timer was switched either
+    }
+
+    // The colour picker opens on a click, Enter or Space in a colour box, never
+    // because the box got the focus (it gets it back when the picker closes).
+    void colourPickerOpensOnlyWhenAsked() {
+        SetupFixture f;
+        int opened = 0;
+        f.dlg.setColourPicker([&](const QColor&) -> std::optional<QColor> {
+            ++opened;
+            return std::nullopt;
+        });
+        QVERIFY(f.execute([&] {
+            QLineEdit* box = f.dlg.txtChColor(1);
+            f.dlg.activateWindow();
+            box->setFocus(Qt::TabFocusReason);
+            QFocusEvent focusIn(QEvent::FocusIn, Qt::TabFocusReason);
+            QApplication::sendEvent(box, &focusIn);
+            QTest::qWait(20);
+            QCOMPARE(opened, 0);
+            QTest::mouseClick(box, Qt::LeftButton);
+            QTRY_COMPARE(opened, 1);
+            QTest::keyClick(box, Qt::Key_Return);
+            QTRY_COMPARE(opened, 2);
+            QTest::keyClick(box, Qt::Key_Space);
+            QTRY_COMPARE(opened, 3);
+            QTest::keyClick(box, Qt::Key_A);
+            QTest::qWait(20);
+            QCOMPARE(opened, 3);
+        }));
     }
 
     void cancelStoresNothing() {

@@ -57,6 +57,93 @@ private slots:
         QCOMPARE(list.last().recNo, QStringLiteral("1"));
     }
 
+    // A replace that fails part-way leaves the saved record as it was: every
+    // row, every column and the description.
+    void failedReplaceRollsBackCompletely() {
+        StoreFixture f;
+        f.record(6);
+        QVERIFY(f.store->saveNew({"1", "a", "b", "first", "0", "0"}, 0));
+        QVERIFY(f.store->loadToWorking(QStringLiteral("1")));
+        QVERIFY(f.store->setComment(QStringLiteral("2026/12/06 10:00:02"), QStringLiteral("kept")));
+        QVERIFY(f.store->replace(QStringLiteral("1"), QStringLiteral("first"), 0));
+        const QList<SampleRow> before = [&] {
+            f.store->loadToWorking(QStringLiteral("1"));
+            return f.store->workingRows();
+        }();
+        QVERIFY(f.store->clearWorking());
+        f.record(9); // new working data, to be written over record 1
+        QSqlQuery q(f.data.database());
+        QVERIFY(q.exec(QStringLiteral("CREATE TRIGGER partway BEFORE INSERT ON datadetail WHEN "
+                                      "NEW.SeqNo = 4 BEGIN SELECT RAISE(ABORT, 'disk I/O "
+                                      "error'); END")));
+        QVERIFY(!f.store->replace(QStringLiteral("1"), QStringLiteral("second"), 0));
+        QVERIFY(f.store->lastError().contains(QLatin1String("disk I/O error")));
+        QVERIFY(q.exec(QStringLiteral("DROP TRIGGER partway")));
+        QCOMPARE(f.store->record(QStringLiteral("1"))->comment, QStringLiteral("first"));
+        QVERIFY(f.store->loadToWorking(QStringLiteral("1")));
+        const QList<SampleRow> after = f.store->workingRows();
+        QCOMPARE(after.size(), before.size());
+        for (qsizetype i = 0; i < after.size(); ++i) {
+            QCOMPARE(after[i].volt, before[i].volt);
+            QCOMPARE(after[i].curr, before[i].curr);
+            QCOMPARE(after[i].comment, before[i].comment);
+            QCOMPARE(after[i].timeTick, before[i].timeTick);
+        }
+        QCOMPARE(after.at(2).comment, QStringLiteral("kept"));
+    }
+
+    // Record numbers are unique in the file, and a number that cannot be
+    // found out is not guessed.
+    void recordNumbersAreUnique() {
+        StoreFixture f;
+        f.record(2);
+        QVERIFY(f.store->saveNew({"1", "a", "b", "c", "0", "0"}, 0));
+        QVERIFY(!f.store->saveNew({"1", "a", "b", "again", "0", "0"}, 0));
+        QCOMPARE(f.store->records().size(), 1);
+        QSqlQuery q(f.data.database());
+        QVERIFY(q.exec(QStringLiteral("ALTER TABLE datamain RENAME TO datamain_gone")));
+        QCOMPARE(f.store->nextRecordNumber(), std::nullopt);
+        QVERIFY(q.exec(QStringLiteral("ALTER TABLE datamain_gone RENAME TO datamain")));
+        QCOMPARE(f.store->nextRecordNumber(), QStringLiteral("2"));
+    }
+
+    // A file from an earlier version gets the unique index when its numbers
+    // allow it, and is left as it is when they do not.
+    void olderFilesGetTheIndexWhenTheyCan() {
+        for (bool duplicates : {false, true}) {
+            StoreFixture f;
+            QSqlQuery q(f.data.database());
+            QVERIFY(q.exec(QStringLiteral("DROP INDEX datamain_recno")));
+            QVERIFY(q.exec(QStringLiteral("DROP TABLE workhead")));
+            QVERIFY(q.exec(QStringLiteral("insert into datamain (RecNo) values ('1'), ('2')")));
+            if (duplicates)
+                QVERIFY(q.exec(QStringLiteral("insert into datamain (RecNo) values ('2')")));
+            const QString folder = f.data.folder();
+            QCOMPARE(f.data.open(folder), DataForm::OpenResult::Ok);
+            QSqlQuery check(f.data.database());
+            QVERIFY(check.exec(QStringLiteral(
+                "select count(*) from sqlite_master where name = 'datamain_recno'")));
+            QVERIFY(check.next());
+            QCOMPARE(check.value(0).toInt(), duplicates ? 0 : 1);
+            QVERIFY(check.exec(QStringLiteral("select count(*) from datamain")));
+            QVERIFY(check.next());
+            QCOMPARE(check.value(0).toInt(), duplicates ? 3 : 2);
+            RecordStore store(f.data.database());
+            QVERIFY(store.setWorkingHeader({"2", "s", "e", "d", true}));
+        }
+    }
+
+    // The working table's header is kept beside it.
+    void workingHeaderIsKept() {
+        StoreFixture f;
+        QCOMPARE(f.store->workingHeader(), std::nullopt);
+        const WorkingHeader h{"7", "2026/12/06 10:00:00", "2026/12/06 11:00:00", "it's a run",
+                              true};
+        QVERIFY(f.store->setWorkingHeader(h));
+        QVERIFY(f.store->setWorkingHeader(h));
+        QCOMPARE(f.store->workingHeader(), h);
+    }
+
     void anyTextIsStoredAsItIs() {
         StoreFixture f;
         f.record(2);

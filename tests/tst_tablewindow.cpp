@@ -1,14 +1,20 @@
-// The table window on a live connection to a simulated supply.
+// The table window, on a live connection to a simulated supply and on its
+// own database.
 #include "graph/frmgraphicrecord.h"
 #include "graph/graphrecord.h"
 #include "record/dlgrecordlength.h"
 #include "record/frmdatatable.h"
 #include "support/shellfixture.h"
+#include "support/windowfixture.h"
 
 #include <QApplication>
 #include <QComboBox>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QPushButton>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QTableView>
 #include <QTimer>
 #include <qcustomplot.h>
 
@@ -19,6 +25,7 @@ namespace {
 
 struct TableFixture : ShellFixture {
     frmDataTable* table = nullptr;
+    RecordStore store() { return RecordStore(data.database()); }
     bool start(const QString& model = QStringLiteral("PSQ-3323")) {
         if (!onLineSerial(model))
             return false;
@@ -41,11 +48,193 @@ struct TableFixture : ShellFixture {
     }
 };
 
+// Rows whose first sampling condition is each of the codes, two to a second.
+void fillReasons(WindowFixture& f, const QString& reasons) {
+    for (int i = 0; i < reasons.size(); ++i) {
+        SampleRow r;
+        r.seqNo = i;
+        r.recTime = QStringLiteral("2026/12/06 10:00:%1").arg(i / 2, 2, 10, QLatin1Char('0'));
+        r.volt = {QStringLiteral("1.000"), {}, {}, {}};
+        r.curr = {QStringLiteral("0.100"), {}, {}, {}};
+        r.reason[0] = reasons.at(i);
+        QVERIFY(f.store->appendSample(r));
+    }
+    f.table->CmbSample_Click();
+}
+
+void clickCell(QTableView* grid, int row, int column) {
+    const QRect cell = grid->visualRect(grid->model()->index(row, column));
+    QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, cell.center());
+}
+
+QPushButton* button(QWidget* window, const QString& text) {
+    for (QPushButton* b : window->findChildren<QPushButton*>())
+        if (b->text() == text || b->objectName() == text)
+            return b;
+    return nullptr;
+}
+
+bool execOk(QSqlDatabase db, const char* sql) {
+    QSqlQuery q(db);
+    if (q.exec(QLatin1String(sql)))
+        return true;
+    qWarning() << q.lastError().text();
+    return false;
+}
+
 } // namespace
 
 class TestTableWindow : public QObject {
     Q_OBJECT
 private slots:
+    // The filter shows the rows of each sampling condition.
+    void filterShowsEachCondition() {
+        WindowFixture f(1);
+        fillReasons(f, QStringLiteral("0112333"));
+        f.table->show();
+        QComboBox* filter = f.table->CmbSample();
+        QList<int> rows;
+        rows << f.table->model().rowCount();
+        for (int i = 1; i < filter->count(); ++i) {
+            QTest::keyClick(filter, Qt::Key_Down);
+            rows << f.table->model().rowCount();
+        }
+        QCOMPARE(rows, (QList<int>{7, 1, 2, 1, 3, 7}));
+    }
+
+    // A comment goes to every row of its second, in the grid as in the
+    // database, and only once the database holds it.
+    void commentsBelongToTheirSecond() {
+        WindowFixture f(1);
+        fillReasons(f, QStringLiteral("111111"));
+        f.table->resize(900, 500);
+        f.table->show();
+        const int comment = f.table->model().commentColumn();
+        clickCell(f.table->grdHelQuest(), 3, comment);
+        QVERIFY(f.table->pnlDataComment()->isVisible());
+        QTest::keyClicks(f.table->txtDataComment(), QStringLiteral("ripple"));
+        QTest::mouseClick(button(f.table.get(), QStringLiteral("OK")), Qt::LeftButton);
+        for (int r : {2, 3})
+            QCOMPARE(f.table->model().index(r, comment).data().toString(),
+                     QStringLiteral("ripple"));
+        QCOMPARE(f.table->model().index(4, comment).data().toString(), QString());
+        QCOMPARE(f.store->workingRows().at(2).comment, QStringLiteral("ripple"));
+
+        QVERIFY(execOk(f.data.database(),
+                       "CREATE TRIGGER nocomment BEFORE UPDATE ON datatemp BEGIN "
+                       "SELECT RAISE(ABORT, 'attempt to write a readonly database'); END"));
+        clickCell(f.table->grdHelQuest(), 0, comment);
+        QTest::keyClicks(f.table->txtDataComment(), QStringLiteral("lost"));
+        QTest::mouseClick(button(f.table.get(), QStringLiteral("OK")), Qt::LeftButton);
+        QCOMPARE(f.prompter.texts.size(), 1);
+        QVERIFY(f.prompter.texts.first().startsWith(QStringLiteral("System Error caused by")));
+        QCOMPARE(f.table->model().index(0, comment).data().toString(), QString());
+    }
+
+    // The two Generate buttons build test data from records 10018 and 10019.
+    void generateBuildsTestData() {
+        WindowFixture f(1);
+        QSqlDatabase db = f.data.database();
+        QVERIFY(execOk(db, "insert into datacopy (RecNo, SeqNo, RecTime) values "
+                           "('10019', 0, '2026/12/06 10:00:00'), ('10019', 1, ''), "
+                           "('10019', 2, '')"));
+        QVERIFY(execOk(db, "insert into datadetail (RecNo, SeqNo, RecTime, PVal, TimeTick) values "
+                           "('10018', 0, '2026/12/06 09:00:00', '1.5', 0), "
+                           "('10018', 1, '2026/12/06 09:00:01', '1.6', 1)"));
+        QTest::mouseClick(button(f.table.get(), QStringLiteral("cmdGenerate")), Qt::LeftButton);
+        QSqlQuery q(db);
+        QVERIFY(q.exec(QStringLiteral(
+            "select RecTime, TimeTick from datacopy where RecNo='10019' and SeqNo=2")));
+        QVERIFY(q.next());
+        QCOMPARE(q.value(0).toString(), QStringLiteral("2026/12/06 10:02:00"));
+        QCOMPARE(q.value(1).toInt(), 120);
+        QVERIFY(q.exec(QStringLiteral("select SeqNo, RecTime, PVal from datacopy where "
+                                      "RecNo='10018' order by SeqNo")));
+        QStringList copies;
+        while (q.next())
+            copies << q.value(0).toString() + QLatin1Char(' ') + q.value(1).toString() +
+                          QLatin1Char(' ') + q.value(2).toString();
+        QCOMPARE(copies,
+                 (QStringList{"191 2026/12/06 09:15:55 1.5", "192 2026/12/06 09:16:01 1.6"}));
+        QTest::mouseClick(button(f.table.get(), QStringLiteral("cmdGenerateMin")), Qt::LeftButton);
+        QVERIFY(q.exec(
+            QStringLiteral("select count(*), max(SeqNo) from datacopy where RecNo='10018'")));
+        QVERIFY(q.next());
+        QCOMPARE(q.value(0).toInt(), 2 + 20);
+        QCOMPARE(q.value(1).toInt(), 210);
+        QVERIFY(f.prompter.texts.isEmpty());
+    }
+
+    // No to Save or Clear changes nothing; an unreadable count is no "empty".
+    void noAnswersAndUnreadableCounts() {
+        WindowFixture f(1);
+        fillReasons(f, QStringLiteral("111"));
+        f.prompter.answers = {Prompter::Answer::No, Prompter::Answer::No};
+        QTest::mouseClick(button(f.table.get(), QStringLiteral("Save")), Qt::LeftButton);
+        QTest::mouseClick(button(f.table.get(), QStringLiteral("Clear")), Qt::LeftButton);
+        QCOMPARE(f.prompter.texts, (QStringList{"Do you want to save this record data?",
+                                                "Do you want to clear all of data records?"}));
+        QVERIFY(f.store->records().isEmpty());
+        QCOMPARE(f.table->model().rowCount(), 3);
+        QCOMPARE(f.store->workingCount().value_or(-1), 3);
+
+        QVERIFY(execOk(f.data.database(), "ALTER TABLE datatemp RENAME TO datatemp_away"));
+        f.prompter.texts.clear();
+        QTest::mouseClick(button(f.table.get(), QStringLiteral("Clear")), Qt::LeftButton);
+        QTest::mouseClick(button(f.table.get(), QStringLiteral("Save")), Qt::LeftButton);
+        QCOMPARE(f.prompter.texts.size(), 2);
+        for (const QString& text : f.prompter.texts)
+            QVERIFY(text.startsWith(QStringLiteral("System Error caused by")));
+        QCOMPARE(f.table->model().rowCount(), 3);
+        QVERIFY(execOk(f.data.database(), "ALTER TABLE datatemp_away RENAME TO datatemp"));
+        QCOMPARE(f.store->workingCount().value_or(-1), 3);
+    }
+
+    // A load whose copy fails changes nothing: the record fields still name
+    // the record shown, so the next save cannot overwrite another one.
+    void failedLoadChangesNothing_data() {
+        QTest::addColumn<bool>("fromGraph");
+        QTest::newRow("table window") << false;
+        QTest::newRow("graph window") << true;
+    }
+    void failedLoadChangesNothing() {
+        QFETCH(bool, fromGraph);
+        WindowFixture f(1);
+        fillReasons(f, QStringLiteral("11"));
+        f.prompter.answers = {Prompter::Answer::Yes};
+        f.table->record().setDescription(QStringLiteral("first"));
+        f.table->cmdSave_Click();
+        QVERIFY(f.store->clearWorking());
+        fillReasons(f, QStringLiteral("1111"));
+        f.table->record().clear();
+        f.table->record().setDescription(QStringLiteral("second"));
+        f.prompter.answers = {Prompter::Answer::Yes};
+        f.table->cmdSave_Click();
+        QCOMPARE(f.table->txtRecno()->text(), QStringLiteral("2"));
+        QVERIFY(execOk(f.data.database(), "CREATE TRIGGER noload BEFORE INSERT ON datatemp BEGIN "
+                                          "SELECT RAISE(ABORT, 'disk I/O error'); END"));
+        f.prompter.texts.clear();
+        if (fromGraph) {
+            f.graph->cmdLoad_Click();
+            f.graph->List1_Click(1); // record 1
+        } else {
+            f.table->cmdLoadRecord_Click();
+            f.table->List1_Click(1);
+        }
+        QCOMPARE(f.prompter.texts.size(), 1);
+        QVERIFY(f.prompter.texts.first().contains(QLatin1String("disk I/O error")));
+        QCOMPARE(f.table->txtRecno()->text(), QStringLiteral("2"));
+        QCOMPARE(f.table->txtDataDesc()->text(), QStringLiteral("second"));
+        QCOMPARE(f.store->workingCount().value_or(-1), 4);
+        // The next save replaces record 2, the one shown, and record 1 stays.
+        f.prompter.answers = {Prompter::Answer::Yes};
+        f.table->cmdSave_Click();
+        QCOMPARE(f.store->record(QStringLiteral("1"))->comment, QStringLiteral("first"));
+        QVERIFY(execOk(f.data.database(), "DROP TRIGGER noload"));
+        QVERIFY(f.store->loadToWorking(QStringLiteral("1")));
+        QCOMPARE(f.store->workingCount().value_or(-1), 2);
+    }
+
     void startNeedsAnArmedLength() {
         TableFixture f;
         QVERIFY(f.start());
@@ -118,6 +307,112 @@ private slots:
         QCOMPARE(f.table->model().rowCount(), 3);
     }
 
+    // The working table comes back after a restart with its header: times,
+    // description, the record it came from, and whether it is saved.
+    void headerComesBackWithTheWorkingTable() {
+        TableFixture f;
+        QVERIFY(f.start());
+        f.record(3);
+        QTest::keyClicks(f.table->txtDataDesc(), QStringLiteral("soak, bench 2"));
+        const QString start = f.table->txtStartTime()->text();
+        const QString end = f.table->txtEndTime()->text();
+        QVERIFY(!start.isEmpty() && !end.isEmpty());
+        f.main->ResetAll();
+        QVERIFY(f.start());
+        QCOMPARE(f.table->txtStartTime()->text(), start);
+        QCOMPARE(f.table->txtEndTime()->text(), end);
+        QCOMPARE(f.table->txtDataDesc()->text(), QStringLiteral("soak, bench 2"));
+        // Still unsaved: a new start asks before it throws the points away.
+        f.prompter.answers = {Prompter::Answer::No};
+        f.table->engine().RecordPeriod(0, 0, 0, 5, 0, 0);
+        f.main->mnuRecordStart_Click();
+        QCOMPARE(f.prompter.texts, QStringList{"The current recording is not saved. Discard it?"});
+        QVERIFY(!f.table->engine().TimerRecordData().isActive());
+        f.prompter.answers = {Prompter::Answer::Yes};
+        f.table->cmdSave_Click();
+        const RecordHeader saved = *f.store().record(QStringLiteral("1"));
+        QCOMPARE(saved.startTime, start);
+        QCOMPARE(saved.endTime, end);
+        // A saved record, after a restart, is replaced on the next save.
+        f.main->ResetAll();
+        f.prompter.texts.clear();
+        QVERIFY(f.start());
+        QCOMPARE(f.table->txtRecno()->text(), QStringLiteral("1"));
+        f.prompter.texts.clear();
+        f.prompter.answers = {Prompter::Answer::Yes};
+        f.table->cmdSave_Click();
+        QCOMPARE(f.prompter.texts,
+                 QStringList{"Do you replace existing data with current record?"});
+        QCOMPARE(f.store().records().size(), 1);
+    }
+
+    // Nothing unsaved is thrown away without asking; a refused start clears
+    // nothing, and a load never mixes into a running recording.
+    void unsavedPointsAreNeverLostSilently() {
+        TableFixture f;
+        QVERIFY(f.start());
+        f.record(3);
+        f.main->DoOutput(false);
+        f.table->engine().RecordPeriod(0, 0, 0, 5, 0, 0);
+        f.main->mnuRecordStart_Click(); // refused: the output is off
+        QCOMPARE(f.prompter.texts,
+                 QStringList{"Please setup Device into Auto Run mode and then try again!"});
+        QCOMPARE(f.table->model().rowCount(), 3);
+        QCOMPARE(f.store().workingCount().value_or(-1), 3);
+
+        f.prompter.answers = {Prompter::Answer::Yes};
+        f.table->cmdSave_Click(); // record 1
+        f.main->DoOutput(true);
+        f.prompter.texts.clear();
+        f.table->engine().RecordPeriod(0, 0, 0, 5, 0, 0);
+        f.main->mnuRecordStart_Click(); // saved: no question
+        QVERIFY(f.prompter.texts.isEmpty());
+        QVERIFY(f.table->engine().TimerRecordData().isActive());
+        f.table->cmdLoadRecord_Click();
+        f.main->graphWindow()->cmdLoad_Click();
+        QCOMPARE(f.prompter.texts,
+                 QStringList(2, "A recording is running. Stop it before loading a record."));
+        QVERIFY(f.table->List1()->isHidden());
+        f.waitForReading();
+        f.table->engine().TimerRecordData_Timer(); // a point no record holds
+        f.main->mnuRecordStop_Click();
+        f.prompter.texts.clear();
+        f.table->cmdLoadRecord_Click();
+        f.prompter.answers = {Prompter::Answer::No};
+        f.table->List1_Click(0);
+        QCOMPARE(f.prompter.texts, QStringList{"The current recording is not saved. Discard it?"});
+        QCOMPARE(f.table->txtRecno()->text(), QString()); // nothing was loaded
+    }
+
+    // A link lost during a recording stops it before any box is shown, and
+    // no point is made of old readings afterwards.
+    void lostLinkStopsTheRecordingAtOnce() {
+        TableFixture f;
+        QVERIFY(f.start());
+        f.table->engine().RecordPeriod(0, 1, 0, 0, 0, 0);
+        f.main->mnuRecordStart_Click();
+        f.table->engine().TimerRecordData().setInterval(20);
+        QTRY_VERIFY(f.table->model().rowCount() >= 2);
+        bool recordingWhileShown = true;
+        int rowsWhileShown = -1;
+        int rowsAfterWaiting = -1;
+        f.prompter.onAsk = [&] {
+            if (rowsWhileShown >= 0)
+                return;
+            recordingWhileShown = f.table->engine().TimerRecordData().isActive();
+            rowsWhileShown = f.table->model().rowCount();
+            QTest::qWait(200); // the user reads the box
+            rowsAfterWaiting = f.table->model().rowCount();
+        };
+        QPointer<frmDataTable> table = f.table;
+        const qsizetype storedBefore = f.store().workingCount().value_or(-1);
+        f.factory.lastSerial->unplug();
+        QTRY_VERIFY(!f.prompter.texts.isEmpty());
+        QVERIFY(!recordingWhileShown);
+        QCOMPARE(rowsAfterWaiting, rowsWhileShown);
+        QVERIFY(f.store().workingCount().value_or(-1) <= storedBefore + 1);
+    }
+
     void fourChannelRecordingsKeepChannelFour() {
         TableFixture f;
         QVERIFY(f.start(QStringLiteral("TRQ-7206S")));
@@ -171,12 +466,6 @@ private slots:
         f.table->engine().TimerRecordData_Timer();
         QCOMPARE(g->plot(0)->data()->size(), 1); // a new recording starts a clear graph
         QCOMPARE(g->cmbXLength()->itemText(0), QStringLiteral("5m"));
-    }
-
-    void graphSecondsPerPointFollowTheScale() {
-        const int expected[] = {1, 2, 5, 10, 30, 60, 300, 600, 1800, 3600};
-        for (int i = 0; i < 10; ++i)
-            QCOMPARE(GraphRecord::secondsPerPoint(i), expected[i]);
     }
 
     void clearOnAnEmptyTableAsksNothing() {

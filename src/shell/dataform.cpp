@@ -212,39 +212,62 @@ DataForm::OpenResult DataForm::open(const QString& folder, Access access) {
 
 DataForm::Problem DataForm::tryOpen() {
     closeConnection();
+    // Checked read-only first: a read-write open of a damaged file could
+    // checkpoint its -wal into it before anything has been backed up.
+    const Problem problem = check(file(), &error_);
+    if (problem != Problem::None)
+        return problem;
     QSqlDatabase db =
         QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QString::fromLatin1(kConnection));
     db.setDatabaseName(file());
-    if (access_ == Access::ReadOnly)
-        db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY"));
+    // A file another program keeps locked is reported after a second, not
+    // waited for.
+    db.setConnectOptions(access_ == Access::ReadOnly
+                             ? QStringLiteral("QSQLITE_BUSY_TIMEOUT=1000;QSQLITE_OPEN_READONLY")
+                             : QStringLiteral("QSQLITE_BUSY_TIMEOUT=1000"));
     if (!db.open()) {
         error_ = reasonOf(db.lastError());
-        return isDamage(db.lastError()) ? Problem::Damaged : Problem::CannotOpen;
+        return Problem::CannotOpen;
     }
-    QSqlQuery q(db);
-    // quick_check finds damage that a plain read of one table would not.
-    if (!q.exec(QStringLiteral("PRAGMA quick_check"))) {
-        error_ = reasonOf(q.lastError());
-        return isDamage(q.lastError()) ? Problem::Damaged : Problem::CannotOpen;
-    }
-    if (!q.next() || q.value(0).toString() != QLatin1String("ok")) {
-        error_ = q.value(0).toString();
-        return Problem::Damaged;
-    }
-    if (!q.exec(QStringLiteral("select * from data1"))) {
-        error_ = reasonOf(q.lastError());
-        // A database without the machine-type table is no mtype.mdb.
-        return q.lastError().nativeErrorCode().toInt() == 1 || isDamage(q.lastError())
-                   ? Problem::Damaged
-                   : Problem::CannotOpen;
-    }
-    q.finish();
     if (access_ == Access::ReadWrite) {
         // One sync per committed write; writers never block the readers.
+        QSqlQuery q(db);
         q.exec(QStringLiteral("PRAGMA journal_mode=WAL"));
         q.exec(QStringLiteral("PRAGMA synchronous=FULL"));
     }
     return Problem::None;
+}
+
+DataForm::Problem DataForm::check(const QString& path, QString* error) {
+    const QString name = QStringLiteral("mtype-check");
+    Problem problem = Problem::None;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+        db.setDatabaseName(path);
+        db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=1000;QSQLITE_OPEN_READONLY"));
+        QSqlQuery q(db);
+        if (!db.open()) {
+            *error = reasonOf(db.lastError());
+            problem = isDamage(db.lastError()) ? Problem::Damaged : Problem::CannotOpen;
+        } else if (!q.exec(QStringLiteral("PRAGMA quick_check"))) {
+            // quick_check finds damage that a plain read of one table would not.
+            *error = reasonOf(q.lastError());
+            problem = isDamage(q.lastError()) ? Problem::Damaged : Problem::CannotOpen;
+        } else if (!q.next() || q.value(0).toString() != QLatin1String("ok")) {
+            *error = q.value(0).toString();
+            problem = Problem::Damaged;
+        } else if (!q.exec(QStringLiteral("select count(*) from data1"))) {
+            *error = reasonOf(q.lastError());
+            // A database without the machine-type table is no mtype.mdb.
+            problem = q.lastError().nativeErrorCode().toInt() == 1 || isDamage(q.lastError())
+                          ? Problem::Damaged
+                          : Problem::CannotOpen;
+        }
+        q.finish();
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(name);
+    return problem;
 }
 
 bool DataForm::writable() {
@@ -315,6 +338,8 @@ bool DataForm::repair(QString* backupName) {
         QSqlDatabase db =
             QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("mtype-repair"));
         db.setDatabaseName(source);
+        db.setConnectOptions(
+            QStringLiteral("QSQLITE_OPEN_READONLY")); // the original stays as it is
         if (db.open()) {
             QSqlQuery q(db);
             q.prepare(QStringLiteral("VACUUM INTO ?"));
@@ -331,7 +356,7 @@ bool DataForm::repair(QString* backupName) {
     // Only a copy that passes the full check replaces the original.
     if (ok) {
         QSqlDatabase db =
-            QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("mtype-check"));
+            QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("mtype-verify"));
         db.setDatabaseName(compacted);
         ok = db.open();
         if (ok) {
@@ -346,7 +371,7 @@ bool DataForm::repair(QString* backupName) {
         }
         db.close();
     }
-    QSqlDatabase::removeDatabase(QStringLiteral("mtype-check"));
+    QSqlDatabase::removeDatabase(QStringLiteral("mtype-verify"));
     if (!ok) {
         removeWithCompanions(compacted);
         return false;

@@ -65,6 +65,7 @@ public:
 private:
     enum class Problem { None, CannotOpen, Damaged };
     Problem tryOpen();
+    static Problem check(const QString& path, QString* error);
     bool writable();
     void upgrade();
     bool repair(QString* backupName);
