@@ -518,6 +518,7 @@ private slots:
             return new ScriptedSerialPort(
                 name, [](const QString&, int, const QByteArray&) { return QByteArray(); });
         };
+        QVERIFY(TransportFactory().availablePortNames().filter(QStringLiteral("SIM:")).isEmpty());
         dlgConfigRS232* dlg = f.main->rs232Dialog();
         dlg->ListSerialPorts();
         QCOMPARE(dlg->Combo1()->findText(QStringLiteral("SIM:PSQ-3323")), -1);

@@ -187,12 +187,10 @@ void MDIForm1::buildMenus() {
     QMenu* iface = menu(QStringLiteral("mnuInterface"), QStringLiteral("&Interface"));
     // Ticks show the connection that is open, never the click itself.
     on(addItem(iface, QStringLiteral("mnuGPIB"), QStringLiteral("&GPIB...")), [this] {
-        syncConnectionTicks();
         Setup(kGpib, {}, false);
         syncConnectionTicks();
     });
     on(addItem(iface, QStringLiteral("mnuRS232"), QStringLiteral("&RS232...")), [this] {
-        syncConnectionTicks();
         usbDialog_ = false;
         Setup(kRs232, {}, false);
         syncConnectionTicks();
@@ -541,7 +539,6 @@ bool MDIForm1::SetupMenuMachineTypes() {
 }
 
 void MDIForm1::modelChosen(QAction* item) {
-    syncConnectionTicks();
     Setup(kMenu, item->text(), false);
     syncConnectionTicks();
 }
