@@ -49,29 +49,6 @@ private slots:
         QCOMPARE(ParseMachineType(QStringLiteral("a,") + huge + QStringLiteral(",b")), huge);
     }
 
-    void buildersFillTheirFieldsOnly() {
-        QueryTable t;
-        QCOMPARE(t.LineEnd, QByteArray("\n"));
-        BuildScpi3Queries(t);
-        QCOMPARE(t.MeasVoltQuery[2], QStringLiteral(":CHAN3:MEAS:VOLT?"));
-        QCOMPARE(t.OcpQuery[1], QStringLiteral(":CHAN2:PROT:CURR?"));
-        QCOMPARE(t.AutoCycleQuery, QStringLiteral(":SYST:AUTO:CYCLE?"));
-        QCOMPARE(t.LineEnd, QByteArray("\r"));
-        QVERIFY(t.StatusQuery.isEmpty());
-        // A legacy machine next: the SCPI-only fields keep their texts.
-        BuildLegacyQueries(t);
-        QCOMPARE(t.MeasVoltQuery[3], QStringLiteral("VOUT4?"));
-        QCOMPARE(t.SetCurrQuery[0], QStringLiteral("ISET1?"));
-        QCOMPARE(t.OutputStateQuery, QStringLiteral("STATUS?"));
-        QCOMPARE(t.ErrorQuery, QStringLiteral(":SYST:ERR?"));
-        QCOMPARE(t.LineEnd, QByteArray("\r\n"));
-        BuildScpi1Queries(t);
-        for (std::size_t i = 0; i < 3; ++i)
-            QCOMPARE(t.SetVoltQuery[i], QStringLiteral(":VOLT?"));
-        QCOMPARE(t.SetVoltQuery[3], QStringLiteral("VSET4?"));
-        QCOMPARE(t.LineEnd, QByteArray("\n"));
-    }
-
     void commandTexts_data() {
         QTest::addColumn<CommandFamily>("family");
         QTest::addColumn<SetCommand>("command");
@@ -81,29 +58,15 @@ private slots:
         QTest::addColumn<QString>("text");
         using F = CommandFamily;
         using C = SetCommand;
-        QTest::newRow("scpi3 voltage")
-            << F::Scpi3 << C::Voltage << 2 << "5." << 0 << ":CHAN2:VOLT 5.";
-        QTest::newRow("scpi1 voltage, no channel")
-            << F::Scpi1 << C::Voltage << 1 << "5" << 0 << ":VOLT 5";
-        QTest::newRow("legacy current")
-            << F::Legacy << C::Current << 4 << "1.5" << 0 << "ISET4:1.5";
-        QTest::newRow("scpi3 ocp")
-            << F::Scpi3 << C::OverCurrent << 3 << "" << 1 << ":CHAN3:PROT:CURR 1";
         QTest::newRow("legacy save has no blank")
             << F::Legacy << C::SaveMemory << 1 << "" << 3 << "SAV3";
         QTest::newRow("scpi save") << F::Scpi3 << C::SaveMemory << 1 << "" << 3 << "*SAV 3";
         QTest::newRow("scpi1 parallel with sets")
             << F::Scpi1 << C::Parallel << 1 << "" << 3 << "SYST:CONF:MSL 3";
-        QTest::newRow("scpi1 independent")
-            << F::Scpi1 << C::Independent << 1 << "" << 2 << "SYST:CONF:MSL 0";
         QTest::newRow("scpi3 parallel")
             << F::Scpi3 << C::Parallel << 1 << "" << 0 << ":OUTP:COUP:TRAC 2";
         QTest::newRow("scpi3 tracking")
             << F::Scpi3 << C::Tracking << 1 << "" << 0 << ":OUTP:COUP:TRAC 1";
-        QTest::newRow("legacy tracking") << F::Legacy << C::Tracking << 1 << "" << 0 << "TRACK1";
-        QTest::newRow("legacy output") << F::Legacy << C::OutputOn << 1 << "" << 0 << "OUT1";
-        QTest::newRow("cycle spelled CYCL")
-            << F::Scpi3 << C::AutoCycle << 1 << "" << 12 << ":SYST:AUTO:CYCL 12";
         QTest::newRow("clear protection everywhere")
             << F::Legacy << C::ClearProtection << 1 << "" << 0 << ":OUTP:PROT:CLE";
     }
