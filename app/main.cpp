@@ -1,15 +1,17 @@
 // POWER_TRQ: remote control and recording of programmable DC supplies.
-#include "link/clock.h"
-#include "link/commtasker.h"
-#include "link/dlgconfigrs232.h"
-#include "link/transportfactory.h"
-#include "shell/datafolder.h"
-#include "shell/dataform.h"
-#include "shell/debugtrace.h"
-#include "shell/mdiform1.h"
-#include "shell/prompter.h"
-#include "shell/settings.h"
+#include "core/clock.h"
+#include "core/debugtrace.h"
+#include "core/settings.h"
+#include "link/taskscheduler.h"
+#include "session/instrumentsession.h"
 #include "sim/supply.h"
+#include "storage/database.h"
+#include "storage/datafolder.h"
+#include "storage/recordstore.h"
+#include "transports.h"
+#include "ui/mainwindow.h"
+#include "ui/messageboxprompter.h"
+#include "ui/serialsettingsdialog.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -96,7 +98,7 @@ void checkValues(const QCommandLineParser& parser) {
 }
 
 struct Connection {
-    QString commType;
+    InterfaceKind kind;
     QString model;
     QString port; // a serial port for this start only, not stored until it opens
 };
@@ -104,40 +106,34 @@ struct Connection {
 // Where the command line names a connection it is opened the way the
 // toolbar's "On line" does.
 std::optional<Connection> commandLineConnection(const QCommandLineParser& parser,
-                                                const DataForm& data) {
+                                                const QStringList& offeredModels) {
     const auto value = [&](const char* name) { return parser.value(QLatin1String(name)); };
     if (parser.isSet(QStringLiteral("menu"))) {
-        QStringList listed;
-        for (const MachineTypeRecord& r : data.machineTypes())
-            if (r.listed)
-                listed << r.model;
-        if (!listed.contains(value("menu")))
-            refuse(QStringLiteral("model"), value("menu"), listed);
-        return Connection{QStringLiteral("Menu"), value("menu"), {}};
+        if (!offeredModels.contains(value("menu")))
+            refuse(QStringLiteral("model"), value("menu"), offeredModels);
+        return Connection{InterfaceKind::TestingMode, value("menu"), {}};
     }
     if (parser.isSet(QStringLiteral("gpib"))) {
         const QStringList parts = value("gpib").split(QLatin1Char(':'));
-        Settings::SaveSetting(QStringLiteral("GPIB"), QStringLiteral("GPIBn"), parts.value(0));
-        Settings::SaveSetting(QStringLiteral("GPIB"), QStringLiteral("Address"), parts.value(1));
-        Settings::SaveSetting(QStringLiteral("GPIB"), QStringLiteral("Simulated"), {});
-        return Connection{QStringLiteral("GPIB"), {}, {}};
+        Settings::setValue(QStringLiteral("GPIB"), QStringLiteral("GPIBn"), parts.value(0));
+        Settings::setValue(QStringLiteral("GPIB"), QStringLiteral("Address"), parts.value(1));
+        Settings::setValue(QStringLiteral("GPIB"), QStringLiteral("Simulated"), {});
+        return Connection{InterfaceKind::Gpib, {}, {}};
     }
     if (parser.isSet(QStringLiteral("sim"))) {
         if (value("interface").toLower() == QLatin1String("gpib")) {
-            Settings::SaveSetting(QStringLiteral("GPIB"), QStringLiteral("GPIBn"),
-                                  QStringLiteral("0"));
-            Settings::SaveSetting(QStringLiteral("GPIB"), QStringLiteral("Address"),
-                                  QStringLiteral("1"));
-            Settings::SaveSetting(QStringLiteral("GPIB"), QStringLiteral("Simulated"),
-                                  value("sim"));
-            return Connection{QStringLiteral("GPIB"), {}, {}};
+            Settings::setValue(QStringLiteral("GPIB"), QStringLiteral("GPIBn"),
+                               QStringLiteral("0"));
+            Settings::setValue(QStringLiteral("GPIB"), QStringLiteral("Address"),
+                               QStringLiteral("1"));
+            Settings::setValue(QStringLiteral("GPIB"), QStringLiteral("Simulated"), value("sim"));
+            return Connection{InterfaceKind::Gpib, {}, {}};
         }
-        return Connection{QStringLiteral("RS232"),
-                          {},
-                          QLatin1String(TransportFactory::kSimPrefix) + value("sim")};
+        return Connection{
+            InterfaceKind::Serial, {}, QLatin1String(AppTransports::kSimPrefix) + value("sim")};
     }
     if (parser.isSet(QStringLiteral("port")))
-        return Connection{QStringLiteral("RS232"), {}, value("port")};
+        return Connection{InterfaceKind::Serial, {}, value("port")};
     return std::nullopt;
 }
 
@@ -165,32 +161,36 @@ int main(int argc, char* argv[]) {
     SteadyClock clock;
     EventLoopWaiter waiter;
     MessageBoxPrompter prompter;
-    TransportFactory factory;
+    AppTransports transports;
     if (parser.isSet(QStringLiteral("port")))
-        factory.addPortName(parser.value(QStringLiteral("port")));
+        transports.addPortName(parser.value(QStringLiteral("port")));
 
-    DataForm data;
+    Database database;
     const QString folder = parser.isSet(QStringLiteral("data-folder"))
                                ? parser.value(QStringLiteral("data-folder"))
-                               : DataForm::defaultFolder();
+                               : Database::defaultFolder();
     // A per-user folder gets its database on first run; beside the program it
     // is installed with it.
     DataFolder dataFolder(folder);
-    if (dataFolder.open(data, prompter, folder != QApplication::applicationDirPath()) ==
+    if (dataFolder.open(database, prompter, folder != QApplication::applicationDirPath()) ==
         DataFolder::Outcome::Quit)
         return 1;
-    const std::optional<Connection> connection = commandLineConnection(parser, data);
 
-    CommTasker tasker({clock, waiter, prompter});
-    MDIForm1 main({tasker, data, prompter, waiter, factory});
+    // The single wiring point: the link, the session over it, the window.
+    TaskScheduler link({clock, waiter, prompter});
+    RecordStore store(database.database());
+    InstrumentSession session({link, database, store, prompter, transports});
+    const std::optional<Connection> connection =
+        commandLineConnection(parser, session.offeredModels());
+    MainWindow main({session, prompter, waiter, transports});
     main.show();
 
     if (connection) {
         if (!connection->port.isEmpty())
-            main.rs232Dialog()->setOneShotPort(
+            main.serialDialog()->setOneShotPort(
                 connection->port, int(kBaudRates.indexOf(parser.value(QStringLiteral("baud")))));
         QTimer::singleShot(0, &main, [&main, c = *connection] {
-            main.Setup(c.commType, c.model, c.commType != QLatin1String("Menu"));
+            main.goOnLine(c.kind, c.model, c.kind != InterfaceKind::TestingMode);
         });
     }
     return QApplication::exec();

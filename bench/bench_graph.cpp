@@ -2,13 +2,11 @@
 // a full ReDraw of a 35,000-point three-channel working table, one live
 // point appended at 35,000 points, and pan/zoom frames over 8 plots of
 // 1,000,000 points each.
-#include "graph/frmgraphicrecord.h"
-#include "graph/graphrecord.h"
-#include "record/recordstore.h"
-#include "shell/dataform.h"
-#include "silentprompter.h"
+#include "benchsession.h"
+#include "ui/graphwindow.h"
 
 #include <QApplication>
+#include <QComboBox>
 #include <QTemporaryDir>
 #include <qcustomplot.h>
 
@@ -42,34 +40,27 @@ double wave(int k, int i) {
 
 // A graph window over a working table of n three-channel points.
 struct Window {
-    QTemporaryDir dir;
-    DataForm data;
-    std::unique_ptr<RecordStore> store;
-    SilentPrompter prompter;
-    GraphRecord record{3};
-    std::unique_ptr<frmGraphicRecord> graph;
-    explicit Window(int n) {
-        DataForm::create(dir.filePath(QStringLiteral("mtype.mdb")));
-        data.open(dir.path());
-        store = std::make_unique<RecordStore>(data.database());
-        data.database().transaction();
+    BenchSession bench;
+    std::unique_ptr<GraphWindow> graph;
+    explicit Window(int n, const QString& model = QStringLiteral("PSQ-3323")) {
+        bench.data.database().transaction();
         for (int i = 0; i < n; ++i)
-            store->appendSample(sample(i));
-        data.database().commit();
-        frmGraphicRecord::Host host;
-        host.maxVoltage = [] { return 32.0; };
-        host.maxCurrent = [] { return 3.2; };
-        host.recScale = [] { return 0; };
-        graph = std::make_unique<frmGraphicRecord>(record, *store, prompter, host);
-        graph->txtChannels()->setText(QStringLiteral("3"));
-        graph->cmbXLength()->setCurrentIndex(4); // "60m"
-        graph->cmbXLength_Click();
+            bench.store.appendSample(sample(i));
+        bench.data.database().commit();
+        bench.session.openTestingMode(model);
+        graph = std::make_unique<GraphWindow>(bench.session, recording(), bench.prompter,
+                                              GraphWindow::Commands{});
+        graph->setChannelCount(bench.session.channelCount());
+        graph->timeLengthList()->setCurrentIndex(4); // "60m"
+        graph->applyTimeLength();
         graph->resize(1200, 760);
         graph->show();
         QApplication::processEvents();
-        graph->CWGraph1()->resize(kPlotSize);
+        graph->plotWidget()->resize(kPlotSize);
     }
-    void replot() { graph->CWGraph1()->replot(QCustomPlot::rpImmediateRefresh); }
+    Recording& recording() { return *bench.session.recording(); }
+    RecordStore& store() { return bench.store; }
+    void replot() { graph->plotWidget()->replot(QCustomPlot::rpImmediateRefresh); }
 };
 
 // The same plots in a bare QCustomPlot: no database, no window.
@@ -105,10 +96,10 @@ BENCHMARK(BM_BareReplot35k)->Unit(benchmark::kMillisecond);
 void BM_ReDraw35k(benchmark::State& state) {
     Window w(kPoints);
     for (auto _ : state) {
-        w.graph->ReDraw();
+        w.graph->redraw();
         w.replot();
     }
-    state.counters["points"] = w.graph->SampleCount();
+    state.counters["points"] = w.graph->sampleCount();
 }
 BENCHMARK(BM_ReDraw35k)->Unit(benchmark::kMillisecond);
 
@@ -117,8 +108,8 @@ BENCHMARK(BM_ReDraw35k)->Unit(benchmark::kMillisecond);
 void BM_ReDrawFromDatabase35k(benchmark::State& state) {
     Window w(kPoints);
     for (auto _ : state) {
-        w.store->setComment(QStringLiteral("-"), {}); // drops what the store keeps
-        w.graph->ReDraw();
+        w.store().setComment(QStringLiteral("-"), {}); // drops what the store keeps
+        w.graph->redraw();
         w.replot();
     }
 }
@@ -127,9 +118,9 @@ BENCHMARK(BM_ReDrawFromDatabase35k)->Unit(benchmark::kMillisecond);
 // The drawing part of ReDraw alone: the series handed to the plots.
 void BM_ReDrawPlotsOnly35k(benchmark::State& state) {
     Window w(kPoints);
-    const auto series = w.store->workingValues();
+    const auto series = w.store().workingValues();
     for (auto _ : state) {
-        w.record.ReDraw(series);
+        w.recording().series().replace(series);
         w.replot();
     }
 }
@@ -138,21 +129,21 @@ BENCHMARK(BM_ReDrawPlotsOnly35k)->Unit(benchmark::kMillisecond);
 void BM_ReadWorkingValues35k(benchmark::State& state) {
     Window w(kPoints);
     for (auto _ : state)
-        benchmark::DoNotOptimize(w.store->workingValues());
+        benchmark::DoNotOptimize(w.store().workingValues());
 }
 BENCHMARK(BM_ReadWorkingValues35k)->Unit(benchmark::kMillisecond);
 
 void BM_ShowGraphAppendAt35k(benchmark::State& state) {
     Window w(kPoints);
-    w.graph->ReDraw();
+    w.graph->redraw();
     w.replot();
     int i = kPoints;
     for (auto _ : state) {
         // As the recording does: the point goes to the working table, then
         // to the graph.
         const SampleRow row = sample(i++);
-        w.store->appendSample(row);
-        w.record.ShowGraph(row);
+        w.store().appendSample(row);
+        w.recording().series().append(row);
         w.replot();
     }
 }
@@ -184,22 +175,8 @@ BENCHMARK(BM_BarePanZoomMillion)
 // Pan and zoom frames over 8 plots of a million points each.
 void BM_PanZoomMillion(benchmark::State& state) {
     constexpr int n = 1000000;
-    GraphRecord record{4};
-    QTemporaryDir dir;
-    DataForm data;
-    DataForm::create(dir.filePath(QStringLiteral("mtype.mdb")));
-    data.open(dir.path());
-    RecordStore store(data.database());
-    SilentPrompter prompter;
-    frmGraphicRecord::Host host;
-    host.maxVoltage = [] { return 32.0; };
-    host.maxCurrent = [] { return 3.2; };
-    frmGraphicRecord graph(record, store, prompter, host);
-    graph.txtChannels()->setText(QStringLiteral("4"));
-    graph.resize(1200, 760);
-    graph.show();
-    QApplication::processEvents();
-    graph.CWGraph1()->resize(kPlotSize);
+    Window w(0, QStringLiteral("TRQ-7206S"));
+    GraphWindow& graph = *w.graph;
     QVector<double> xs(n);
     for (int i = 0; i < n; ++i)
         xs[i] = i / 86400.0;
@@ -209,9 +186,9 @@ void BM_PanZoomMillion(benchmark::State& state) {
             ys[i] = wave(k, i);
         graph.plot(k)->setData(xs, ys, true);
     }
-    graph.CWGraph1()->xAxis->setRange(0, n / 86400.0);
+    graph.plotWidget()->xAxis->setRange(0, n / 86400.0);
     for (auto _ : state)
-        panZoomFrame(graph.CWGraph1(), n);
+        panZoomFrame(graph.plotWidget(), n);
 }
 BENCHMARK(BM_PanZoomMillion)
     ->Unit(benchmark::kMillisecond)

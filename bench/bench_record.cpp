@@ -1,7 +1,7 @@
 // Cost of writing one recorded point (one committed insert into the working
 // table, WAL with a full sync) and of reading a day of points back.
-#include "record/recordstore.h"
-#include "shell/dataform.h"
+#include "storage/database.h"
+#include "storage/recordstore.h"
 
 #include <QCoreApplication>
 #include <QTemporaryDir>
@@ -14,10 +14,10 @@ namespace {
 
 struct Store {
     QTemporaryDir dir;
-    DataForm data;
+    Database data;
     std::unique_ptr<RecordStore> store;
     Store() {
-        DataForm::create(dir.filePath(QStringLiteral("mtype.mdb")));
+        Database::create(dir.filePath(QStringLiteral("mtype.mdb")));
         data.open(dir.path());
         store = std::make_unique<RecordStore>(data.database());
     }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "shell/prompter.h"
+#include "core/prompter.h"
 
 namespace trq {
 
@@ -10,6 +10,11 @@ public:
     Answer ask(const QString&, const QString&, Icon, Buttons) override { return Answer::Ok; }
     QString saveFileName(const QString&, const QString&) override { return {}; }
     bool preparePrinter(QPrinter&) override { return false; }
+    bool wait(const Wait& wait) override {
+        while (!wait.check().done) {
+        }
+        return false;
+    }
 };
 
 } // namespace trq

@@ -1,6 +1,6 @@
-#include "shell/debugtrace.h"
-#include "shell/frmdebug.h"
+#include "core/debugtrace.h"
 #include "support/testsupport.h"
+#include "ui/tracewindow.h"
 
 #include <QAbstractItemModelTester>
 #include <QApplication>

@@ -3,8 +3,8 @@
 // works the windows as a user does (menus, toolbar, panel controls), so the
 // traces hold whatever the program is made of. TRQ_UPDATE_GOLDEN=1 rewrites
 // the traces; a change that alters them must say why.
-#include "panels/frontpanel.h"
 #include "support/shellfixture.h"
+#include "ui/frontpanel.h"
 
 #include <QAbstractButton>
 #include <QDoubleSpinBox>
@@ -88,25 +88,19 @@ struct Script {
 
     Script() {
         f.factory.makeSerial = [this](const QString& name) {
-            SerialPort* inner = f.factory.TransportFactory::createSerialPort(name);
-            auto* sim = qobject_cast<SimSerialPort*>(inner);
-            if (!sim)
+            SerialPort* inner = f.factory.AppTransports::createSerialPort(name);
+            if (!qobject_cast<SimSerialPort*>(inner))
                 return inner; // a system port the dialog only lists
-            sim->supply().setNoise(0);
-            f.factory.lastSerial = sim;
             return static_cast<SerialPort*>(new TapSerial(inner, &sent));
         };
         f.factory.makeGpib = [this](const QString& model) {
-            GpibBoard* inner = f.factory.TransportFactory::createGpibBoard(model);
-            auto* sim = qobject_cast<SimGpibBoard*>(inner);
-            f.factory.lastGpib = sim;
-            sim->supply().setNoise(0);
-            sim->setReadTimeoutMsec(0);
+            GpibBoard* inner = f.factory.AppTransports::createGpibBoard(model);
+            qobject_cast<SimGpibBoard*>(inner)->setReadTimeoutMsec(0);
             return new TapGpib(inner, &sent);
         };
     }
 
-    QWidget* panel() const { return f.main->OperatorForm; }
+    QWidget* panel() const { return f.main->panel(); }
     QAction* action(const QString& text) const {
         for (QAction* a : f.main->findChildren<QAction*>())
             if (a->text() == text && a->isEnabled())
@@ -136,7 +130,7 @@ struct Script {
     }
     // Lets the link finish what the last step queued; no poll runs meanwhile.
     void settle() {
-        f.main->QueryTimer().stop();
+        f.session->pollTimer().stop();
         QVERIFY(f.waitReceived());
     }
     void trigger(const QString& text) {
@@ -161,7 +155,7 @@ struct Script {
     }
     void poll(int times) {
         for (int i = 0; i < times; ++i) {
-            f.main->OperatorForm->DoQuery();
+            f.session->pollTick();
             settle();
         }
     }
@@ -170,7 +164,7 @@ struct Script {
         QVERIFY(gpib ? f.onLineGpib(model) : f.onLineSerial(model));
         settle();
         trigger(QStringLiteral("&Output"));
-        poll(2 * f.tasker.QueryCmdCnt() + 3);
+        poll(2 * f.link.pollCycleLength() + 3);
         for (int n = 1; n <= channels(); ++n) {
             const QList<QDoubleSpinBox*> e = edits(n);
             const QStringList values{"1.5", "0.5", "20"};
@@ -186,7 +180,7 @@ struct Script {
                     settle();
                 }
         trigger(QStringLiteral("&Output"));
-        if (QAction* output = f.main->toolButton(QStringLiteral("Output")); output->isEnabled()) {
+        if (QAction* output = f.main->toolButton(MainWindow::Button::Output); output->isEnabled()) {
             output->trigger();
             settle();
         }
@@ -197,7 +191,7 @@ struct Script {
             trigger(QStringLiteral("&Save Memory"));
             answer(2);
             action(QStringLiteral("&Recall Memory"))->trigger();
-            QTRY_VERIFY(!f.main->RecallTimer().isActive() && !QApplication::activeModalWidget());
+            QTRY_VERIFY(!f.main->recallTimer().isActive() && !QApplication::activeModalWidget());
             settle();
             answer(5);
             trigger(QStringLiteral("&Delay"));
@@ -209,7 +203,7 @@ struct Script {
         click(QStringLiteral("Clear Protection"));
         trigger(QStringLiteral("&Clear Error of Protection"));
         trigger(QStringLiteral("&Output"));
-        f.main->ResetAll();
+        f.session->reset();
     }
 };
 

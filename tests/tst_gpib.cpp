@@ -1,8 +1,7 @@
 // GPIB through the NI-488.2 loading code, against a fake driver library that
 // serves a simulated supply.
-#include "link/commtasker.h"
 #include "link/ni488.h"
-#include "link/replyfield.h"
+#include "link/taskscheduler.h"
 #include "support/testsupport.h"
 
 #include <QApplication>
@@ -35,15 +34,15 @@ struct FakeDriver {
     }
 };
 
-struct GpibFixture : TaskerFixture {
+struct GpibFixture : LinkFixture {
     FakeDriver driver;
     Ni488GpibBoard* board = new Ni488GpibBoard({QStringLiteral(FAKEGPIB_PATH)});
     Target target;
 
     GpibFixture() {
-        tasker.setGpibBoard(board);
-        tasker.setCommType(QStringLiteral("GPIB"));
-        tasker.SetupTimeoutTask(&target, QStringLiteral("OperationTimeout"));
+        link.setGpibBoard(board);
+        link.setTransport(Transport::Gpib);
+        link.setTimeoutHandler(&target, target.timeoutHandler());
     }
     // Loads the fake driver with a simulated model at `pad` and opens the
     // board on `address`.
@@ -92,14 +91,14 @@ private slots:
     void queriesAndCommandsRoundTrip() {
         GpibFixture f;
         QVERIFY(f.start("PSQ-3323", 5, 5));
-        ReplyField field;
+        Target identity;
         for (int i = 1; i <= 10; ++i) {
-            f.tasker.ExecCmdTask(QStringLiteral(":CHAN1:VOLT %1").arg(i), 0, nullptr, {}, 1);
-            f.tasker.ExecQueryTask(QStringLiteral(":CHAN1:VOLT?"), 5, &f.target, "Take", 1);
+            f.link.enqueueCommand(QStringLiteral(":CHAN1:VOLT %1").arg(i));
+            f.link.enqueueQuery(QStringLiteral(":CHAN1:VOLT?"), &f.target, f.target.handler());
         }
-        f.tasker.ExecQueryTask(QStringLiteral("*IDN?"), 5, &field, "Text", 4);
-        QVERIFY(f.tickUntil([&] { return !field.Text().isEmpty(); }));
-        QCOMPARE(field.Text(), QStringLiteral("ZQ,PSQ-3323,SN20260001,V1.10"));
+        f.link.enqueueQuery(QStringLiteral("*IDN?"), &identity, identity.handler());
+        QVERIFY(f.tickUntil([&] { return !identity.replies.isEmpty(); }));
+        QCOMPARE(identity.replies, QStringList{"ZQ,PSQ-3323,SN20260001,V1.10"});
         QCOMPARE(f.target.replies.size(), 10);
         QCOMPARE(f.target.replies.last(), QStringLiteral("10.000"));
         QCOMPARE(f.driver.overlaps(), 0);
@@ -109,7 +108,7 @@ private slots:
     void queryIsWrittenOnTheTickAfterItReachesTheHead() {
         GpibFixture f;
         QVERIFY(f.start("PSQ-3323", 5, 5));
-        f.tasker.ExecQueryTask(QStringLiteral(":OUTP:STAT?"), 5, &f.target, "Take", 1);
+        f.link.enqueueQuery(QStringLiteral(":OUTP:STAT?"), &f.target, f.target.handler());
         f.tick();
         QTest::qWait(20);
         QCOMPARE(f.driver.writes(), 0);
@@ -122,18 +121,18 @@ private slots:
     void cancelledQueryStillConsumesItsReply() {
         GpibFixture f;
         QVERIFY(f.start("PSQ-3323", 5, 5));
-        f.tasker.ExecQueryTask(QStringLiteral("*IDN?"), 5, &f.target, "Take", 1);
+        f.link.enqueueQuery(QStringLiteral("*IDN?"), &f.target, f.target.handler());
         f.tick(2);
         QTRY_COMPARE(f.driver.writes(), 1);
-        f.tasker.ResetQueryTasks();
+        f.link.cancelQueuedQueries();
         TraceCapture trace;
-        QVERIFY(f.tickUntil([&] { return f.tasker.QueryTaskCount() == 0; }));
+        QVERIFY(f.tickUntil([&] { return f.link.pendingQueries() == 0; }));
         QVERIFY(trace.lines.contains(QStringLiteral("query paired but cancelled")));
         QVERIFY(!trace.lines.contains(QStringLiteral("Q x called")));
         QVERIFY(f.target.replies.isEmpty());
-        QCOMPARE(f.tasker.replies().RspCount(), 0);
+        QCOMPARE(f.link.replies().count(), 0);
         // The next query is paired with its own answer, not the cancelled one.
-        f.tasker.ExecQueryTask(QStringLiteral(":OUTP:STAT?"), 5, &f.target, "Take", 1);
+        f.link.enqueueQuery(QStringLiteral(":OUTP:STAT?"), &f.target, f.target.handler());
         QVERIFY(f.tickUntil([&] { return !f.target.replies.isEmpty(); }));
         QCOMPARE(f.target.replies, QStringList{"0"});
         QCOMPARE(f.driver.overlaps(), 0);
@@ -143,7 +142,7 @@ private slots:
         GpibFixture f;
         QVERIFY(f.start("TRQ-7206S", 3, 3));
         f.driver.chunked(1);
-        f.tasker.ExecQueryTask(QStringLiteral("*IDN?"), 5, &f.target, "Take", 1);
+        f.link.enqueueQuery(QStringLiteral("*IDN?"), &f.target, f.target.handler());
         QVERIFY(f.tickUntil([&] { return !f.target.replies.isEmpty(); }));
         QCOMPARE(f.target.replies, QStringList{"ZQ,TRQ-7206S,SN20260001,V1.10"});
     }
@@ -163,12 +162,12 @@ private slots:
         QVERIFY(f.start("PSQ-3323", 5, address));
         f.driver.failReads(failReadsWith);
         for (int i = 0; i < 3; ++i)
-            f.tasker.ExecQueryTask(QStringLiteral("*IDN?"), 5, &f.target, "Take", 1);
+            f.link.enqueueQuery(QStringLiteral("*IDN?"), &f.target, f.target.handler());
         QVERIFY(f.tickUntil([&] { return f.target.timeouts > 0; }));
         QCOMPARE(f.prompter.texts, QStringList{message});
-        QCOMPARE(f.tasker.QueryTaskCount(), 0);
-        QVERIFY(!f.tasker.IsQueryPending());
-        QCOMPARE(f.tasker.OpMode(), 0);
+        QCOMPARE(f.link.pendingQueries(), 0);
+        QVERIFY(!f.link.queryInFlight());
+        QCOMPARE(f.link.opMode(), OpMode::Idle);
         QVERIFY(f.target.replies.isEmpty());
         QTRY_VERIFY(f.driver.clears() > 0); // the reset cleared the device
     }

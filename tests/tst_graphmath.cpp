@@ -1,5 +1,5 @@
-#include "graph/graphmath.h"
 #include "support/testsupport.h"
+#include "ui/graphmath.h"
 
 #include <QApplication>
 

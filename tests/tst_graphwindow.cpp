@@ -1,15 +1,15 @@
 // The graph window over its own record database, with the table window
 // beside it and the main window's part played by the fixture.
-#include "graph/envelopegraph.h"
-#include "graph/frmgraphicrecord.h"
-#include "graph/graphexport.h"
-#include "graph/graphrecord.h"
-#include "record/dlgrecordlength.h"
-#include "record/frmdatatable.h"
-#include "record/recordstore.h"
-#include "shell/dataform.h"
-#include "shell/settings.h"
+#include "core/settings.h"
+#include "session/graphseries.h"
+#include "storage/csvexport.h"
+#include "storage/database.h"
+#include "storage/recordstore.h"
 #include "support/windowfixture.h"
+#include "ui/envelopegraph.h"
+#include "ui/graphwindow.h"
+#include "ui/recordsetupdialog.h"
+#include "ui/tablewindow.h"
 
 #include <QAbstractButton>
 #include <QCheckBox>
@@ -42,7 +42,7 @@ void show(WindowFixture& f) {
     f.graph->resize(1100, 760);
     f.graph->show();
     QVERIFY(QTest::qWaitForWindowExposed(f.graph.get()));
-    f.graph->CWGraph1()->replot();
+    f.graph->plotWidget()->replot();
 }
 
 QPoint pixelOf(QCustomPlot* plot, double x, double y, bool current = false) {
@@ -67,17 +67,17 @@ private slots:
     void cursorsFollowTheMouse() {
         WindowFixture f(2, 2); // 5 s per point
         f.fill(60, [](int, int i) { return 10.0 + (i % 7); });
-        f.graph->ReDraw();
+        f.graph->redraw();
         show(f);
-        QCustomPlot* plot = f.graph->CWGraph1();
+        QCustomPlot* plot = f.graph->plotWidget();
         QTest::mouseClick(buttonOf(f.graph.get(), QStringLiteral("Cursor Measurements")),
                           Qt::LeftButton);
-        QCOMPARE(f.graph->mode(), int(frmGraphicRecord::CursorMeasurements));
-        const int ref = frmGraphicRecord::kReference;
+        QCOMPARE(f.graph->mode(), int(GraphWindow::CursorMeasurements));
+        const int ref = GraphWindow::kReference;
         // Click-to-jump: cursor 1 stands on the sample nearest the click.
         QTest::mouseClick(plot, Qt::LeftButton, {}, pixelOf(plot, 61.0 / 86400, 11));
         QCOMPARE(f.graph->cursorPosition(1).x() * 86400, 60.0);
-        QCOMPARE(f.graph->XPosition()->text(), QStringLiteral("00:01:00"));
+        QCOMPARE(f.graph->xPositionBox()->text(), QStringLiteral("00:01:00"));
         QCOMPARE(f.table->model().highlight(), 12);
         // The second cursor is where cursor 1 was tied to it; drag it away.
         const QPointF second = f.graph->cursorPosition(ref);
@@ -86,7 +86,7 @@ private slots:
         QTest::mouseRelease(plot, Qt::LeftButton, {}, pixelOf(plot, 200.0 / 86400, 12));
         QCOMPARE(f.graph->cursorPosition(ref).x() * 86400, 200.0);
         QCOMPARE(f.graph->cursorPosition(1).x() * 86400, 60.0); // stayed
-        QCOMPARE(f.graph->PeriodVal()->text(), QStringLiteral("00:02:20"));
+        QCOMPARE(f.graph->periodBox()->text(), QStringLiteral("00:02:20"));
         QCOMPARE(f.table->model().highlight(), 40);
         // Pressing near cursor 1 picks cursor 1, the nearest.
         QTest::mousePress(plot, Qt::LeftButton, {}, pixelOf(plot, 60.0 / 86400, 11) + QPoint(3, 0));
@@ -101,17 +101,17 @@ private slots:
     void cursorsWorkAfterARedraw() {
         WindowFixture f(2, 2);
         f.fill(40);
-        f.graph->ReDraw();
+        f.graph->redraw();
         show(f);
-        f.graph->GraphMode_Click(frmGraphicRecord::CursorCoordinates);
-        f.graph->lstChannel()->setCurrentRow(2);
-        f.graph->ReDraw();
-        QCOMPARE(f.graph->lstChannel()->currentRow(), 2);
-        QCustomPlot* plot = f.graph->CWGraph1();
+        f.graph->setMode(GraphWindow::CursorCoordinates);
+        f.graph->plotList()->setCurrentRow(2);
+        f.graph->redraw();
+        QCOMPARE(f.graph->plotList()->currentRow(), 2);
+        QCustomPlot* plot = f.graph->plotWidget();
         QTest::mouseClick(plot, Qt::LeftButton, {}, pixelOf(plot, 100.0 / 86400, 2));
         QVERIFY(f.graph->cursorVisible(3));
         QCOMPARE(f.graph->cursorPosition(3).x() * 86400, 100.0);
-        QCOMPARE(f.graph->XPosition()->text(), QStringLiteral("00:01:40"));
+        QCOMPARE(f.graph->xPositionBox()->text(), QStringLiteral("00:01:40"));
         QCOMPARE(f.table->model().highlight(), 20);
     }
 
@@ -119,19 +119,19 @@ private slots:
     void arrowKeysChooseThePlotAsClicksDo() {
         WindowFixture f(2);
         f.fill(10);
-        f.graph->ReDraw();
+        f.graph->redraw();
         show(f);
-        f.graph->GraphMode_Click(frmGraphicRecord::CursorCoordinates);
+        f.graph->setMode(GraphWindow::CursorCoordinates);
         QCOMPARE(f.shownCursors(), QList<int>{1});
-        f.graph->lstChannel()->setFocus();
-        QTest::keyClick(f.graph->lstChannel(), Qt::Key_Down);
-        QCOMPARE(f.graph->lstChannel()->currentRow(), 1);
+        f.graph->plotList()->setFocus();
+        QTest::keyClick(f.graph->plotList(), Qt::Key_Down);
+        QCOMPARE(f.graph->plotList()->currentRow(), 1);
         QCOMPARE(f.shownCursors(), QList<int>{2});
         QCOMPARE(f.visiblePlots(), QList<int>{2});
-        QTest::keyClick(f.graph->lstChannel(), Qt::Key_Down);
+        QTest::keyClick(f.graph->plotList(), Qt::Key_Down);
         QCOMPARE(f.shownCursors(), QList<int>{3});
-        const QRect first = f.graph->lstChannel()->visualItemRect(f.graph->lstChannel()->item(0));
-        QTest::mouseClick(f.graph->lstChannel()->viewport(), Qt::LeftButton, {}, first.center());
+        const QRect first = f.graph->plotList()->visualItemRect(f.graph->plotList()->item(0));
+        QTest::mouseClick(f.graph->plotList()->viewport(), Qt::LeftButton, {}, first.center());
         QCOMPARE(f.shownCursors(), QList<int>{1});
         QCOMPARE(f.visiblePlots(), QList<int>{1});
     }
@@ -141,13 +141,13 @@ private slots:
     void timeAxisFollowsARecording() {
         WindowFixture f(1, 0); // 1 s per point, "5m"
         show(f);
-        QCustomPlot* plot = f.graph->CWGraph1();
+        QCustomPlot* plot = f.graph->plotWidget();
         auto feed = [&](int from, int to) {
             for (int i = from; i < to; ++i) {
                 SampleRow r;
                 r.seqNo = i;
                 r.volt[0] = QStringLiteral("1");
-                f.record->ShowGraph(r);
+                f.recording().series().append(r);
             }
         };
         feed(0, 400);
@@ -168,9 +168,9 @@ private slots:
     // Every button and list click reaches its own action.
     void everyButtonReachesItsAction() {
         WindowFixture f(1);
-        f.countRecordCount = 10;
+        f.engine().setRemainingTicks(10);
         f.fill(3);
-        f.graph->ReDraw();
+        f.graph->redraw();
         show(f);
         for (const char* name : {"Start", "Stop", "Setup", "Return"})
             QTest::mouseClick(buttonOf(f.graph.get(), QLatin1String(name)), Qt::LeftButton);
@@ -179,21 +179,21 @@ private slots:
         QTest::mouseClick(buttonOf(f.graph.get(), QStringLiteral("Save")), Qt::LeftButton);
         QCOMPARE(f.store->records().size(), 1);
         QTest::mouseClick(buttonOf(f.graph.get(), QStringLiteral("Load")), Qt::LeftButton);
-        QVERIFY(f.graph->List1()->isVisible());
-        QListWidget* list = f.graph->List1();
+        QVERIFY(f.graph->loadList()->isVisible());
+        QListWidget* list = f.graph->loadList();
         QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
                           list->visualItemRect(list->item(0)).center());
-        QVERIFY(!f.graph->List1()->isVisible());
-        QCOMPARE(f.table->txtRecno()->text(), QStringLiteral("1"));
+        QVERIFY(!f.graph->loadList()->isVisible());
+        QCOMPARE(f.table->recordNumberBox()->text(), QStringLiteral("1"));
         QTest::mouseClick(buttonOf(f.graph.get(), QStringLiteral("Delete")), Qt::LeftButton);
-        list = f.graph->List2();
+        list = f.graph->deleteList();
         QVERIFY(list->isVisible());
         QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
                           list->visualItemRect(list->item(0)).center());
         QVERIFY(f.store->records().isEmpty());
         f.prompter.fileName.clear();
         f.fill(2);
-        f.graph->ReDraw();
+        f.graph->redraw();
         QTest::mouseClick(buttonOf(f.graph.get(), QStringLiteral("Export")), Qt::LeftButton);
         QCOMPARE(f.prompter.fileRequests.size(), 2);
         int printed = 0;
@@ -203,9 +203,9 @@ private slots:
         };
         QTest::mouseClick(buttonOf(f.graph.get(), QStringLiteral("Print")), Qt::LeftButton);
         QCOMPARE(printed, 1);
-        f.graph->CWGraph1()->xAxis->setRange(0.2, 0.3);
+        f.graph->plotWidget()->xAxis->setRange(0.2, 0.3);
         QTest::mouseClick(buttonOf(f.graph.get(), QStringLiteral("Refresh")), Qt::LeftButton);
-        QCOMPARE(f.graph->CWGraph1()->xAxis->range().upper, minutes(5));
+        QCOMPARE(f.graph->plotWidget()->xAxis->range().upper, minutes(5));
     }
 
     void redrawPlotsEveryRowAtItsPeriod_data() {
@@ -223,9 +223,9 @@ private slots:
         QFETCH(int, period);
         WindowFixture f(channels, scale);
         f.fill(10);
-        f.graph->ReDraw();
-        QCOMPARE(f.graph->iXTime(), period);
-        QCOMPARE(f.graph->SampleCount(), 10);
+        f.graph->redraw();
+        QCOMPARE(f.graph->secondsPerPoint(), period);
+        QCOMPARE(f.graph->sampleCount(), 10);
         for (int k = 0; k < 8; ++k) {
             const QCPGraph* plot = f.graph->plot(k);
             const bool present = k < 2 * channels;
@@ -239,126 +239,122 @@ private slots:
         // Channel 4 is drawn from the working table too.
         if (channels == 4)
             QCOMPARE((f.graph->plot(6)->data()->constEnd() - 1)->value, 4.0 + 9 * 0.25);
-        QCOMPARE(f.graph->lstWave()->item(0)->text(),
+        QCOMPARE(f.graph->summaryList()->item(0)->text(),
                  QStringLiteral("Total Time:") + FormatElapsed(9 * period));
-        QCOMPARE(f.graph->lstWave()->count(), 3 + 2 * channels);
-        QCOMPARE(f.graph->lstChannel()->count(), 2 * channels);
+        QCOMPARE(f.graph->summaryList()->count(), 3 + 2 * channels);
+        QCOMPARE(f.graph->plotList()->count(), 2 * channels);
         // Minutes below a 60-second period, hours above.
-        QCOMPARE(f.graph->cmbXLength()->itemText(0),
+        QCOMPARE(f.graph->timeLengthList()->itemText(0),
                  period < 60 ? QStringLiteral("5m") : QStringLiteral("1 Hr"));
     }
 
     void channelSetupEnablesBoxesAndPlots_data() {
-        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("channels");
         QTest::addColumn<int>("enabled"); // boxes 0..enabled-1
         QTest::addColumn<QList<int>>("plots");
-        QTest::addColumn<int>("extra");
-        QTest::newRow("1") << "1" << 2 << QList<int>{1, 2} << 0;
-        QTest::newRow("2") << "2" << 4 << QList<int>{1, 2, 3, 4} << 1;
-        QTest::newRow("4") << "4" << 8 << QList<int>{1, 2, 3, 4, 5, 6, 7, 8} << 3;
-        // Other texts: boxes 0 and 1 enabled, plots 3..6 hidden, the rest kept.
-        QTest::newRow("3 then x") << "x" << 6 << QList<int>{1, 2} << 0;
+        QTest::newRow("1") << 1 << 2 << QList<int>{1, 2};
+        QTest::newRow("2") << 2 << 4 << QList<int>{1, 2, 3, 4};
+        QTest::newRow("4") << 4 << 8 << QList<int>{1, 2, 3, 4, 5, 6, 7, 8};
     }
     void channelSetupEnablesBoxesAndPlots() {
-        QFETCH(QString, text);
+        QFETCH(int, channels);
         QFETCH(int, enabled);
         QFETCH(QList<int>, plots);
-        QFETCH(int, extra);
         WindowFixture f(3);
-        f.graph->txtChannels()->setText(text);
+        f.graph->setChannelCount(channels);
         for (int k = 0; k < 8; ++k)
-            QCOMPARE(f.graph->cbPlot(k)->isEnabled(), k < enabled);
+            QCOMPARE(f.graph->plotBox(k)->isEnabled(), k < enabled);
         QCOMPARE(f.visiblePlots(), plots);
-        QCOMPARE(f.graph->ChannelExtra(), extra);
     }
 
     void livePointsAreAppendedAndFollowTheBoxes() {
         WindowFixture f(2);
-        f.graph->cbPlot(3)->setChecked(false);
-        f.graph->cbPlot_Click(3);
+        f.graph->plotBox(3)->setChecked(false);
+        f.graph->plotBoxClicked(3);
         f.fill(3, [](int, int i) { return 10.0 + i; });
         for (const SampleRow& row : f.store->workingRows())
-            f.record->ShowGraph(row);
+            f.recording().series().append(row);
         QCOMPARE(f.graph->plot(0)->data()->size(), 3);
         QCOMPARE((f.graph->plot(2)->data()->constEnd() - 1)->value, 12.0);
         QCOMPARE(f.visiblePlots(), (QList<int>{1, 2, 3}));
-        f.graph->ReDraw(); // a redraw keeps an unchecked plot hidden too
+        f.graph->redraw(); // a redraw keeps an unchecked plot hidden too
         QCOMPARE(f.visiblePlots(), (QList<int>{1, 2, 3}));
-        QCOMPARE(f.graph->lstWave()->item(0)->text(), QStringLiteral("Total Time:0:0:2"));
-        QCOMPARE(f.graph->lstWave()->item(3)->text(), QStringLiteral("CH1 Max:12V 0.1A"));
+        QCOMPARE(f.graph->summaryList()->item(0)->text(), QStringLiteral("Total Time:0:0:2"));
+        QCOMPARE(f.graph->summaryList()->item(3)->text(), QStringLiteral("CH1 Max:12V 0.1A"));
         // A new recording clears the display.
-        f.record->recordingStarted({}, {});
-        QCOMPARE(f.graph->SampleCount(), 0);
+        f.recording().series().recordingStarted({}, {});
+        QCOMPARE(f.graph->sampleCount(), 0);
         QCOMPARE(f.graph->plot(0)->data()->size(), 0);
-        QCOMPARE(f.graph->cmdStart()->text(), QStringLiteral("Record..."));
-        f.record->recordingStopped({});
-        QCOMPARE(f.graph->cmdStart()->text(), QStringLiteral("Start"));
+        QCOMPARE(f.graph->startButton()->text(), QStringLiteral("Record..."));
+        f.recording().series().recordingStopped({});
+        QCOMPARE(f.graph->startButton()->text(), QStringLiteral("Start"));
     }
 
     void cursorModeChoosesTheFirstCheckedPlot() {
         WindowFixture f(2);
-        QCOMPARE(f.graph->CWGraph1()->selectionRectMode(), QCP::srmZoom); // "Zoom" at start
+        QCOMPARE(f.graph->plotWidget()->selectionRectMode(), QCP::srmZoom); // "Zoom" at start
         f.fill(10);
-        f.graph->ReDraw();
+        f.graph->redraw();
         for (int k : {0, 1, 2})
-            f.graph->cbPlot(k)->setChecked(false);
-        f.graph->GraphMode_Click(frmGraphicRecord::CursorCoordinates);
-        QCOMPARE(f.graph->lstChannel()->currentItem()->text(), QStringLiteral("CH2 Cur"));
+            f.graph->plotBox(k)->setChecked(false);
+        f.graph->setMode(GraphWindow::CursorCoordinates);
+        QCOMPARE(f.graph->plotList()->currentItem()->text(), QStringLiteral("CH2 Cur"));
         QCOMPARE(f.visiblePlots(), QList<int>{4});
         QCOMPARE(f.shownCursors(), QList<int>{4});
-        const QCPRange x = f.graph->CWGraph1()->xAxis->range();
-        QCOMPARE(f.graph->cursorPosition(4), QPointF(x.center(), 3.2 / 2));
-        QVERIFY(f.graph->FrameCursor()->isVisibleTo(f.graph.get()));
-        const int coordinatesWidth = f.graph->FrameCursor()->width();
+        const QCPRange x = f.graph->plotWidget()->xAxis->range();
+        // Half the channels' current range: TRQ-3302's 3 A.
+        QCOMPARE(f.graph->cursorPosition(4), QPointF(x.center(), 3.0 / 2));
+        QVERIFY(f.graph->cursorPanel()->isVisibleTo(f.graph.get()));
+        const int coordinatesWidth = f.graph->cursorPanel()->width();
         QVERIFY(coordinatesWidth >= 3195 / 15);
 
         // No box checked: "CH1 Vol" and plot 1 alone.
         for (int k = 0; k < 4; ++k)
-            f.graph->cbPlot(k)->setChecked(false);
-        f.graph->GraphMode_Click(frmGraphicRecord::CursorCoordinates);
-        QCOMPARE(f.graph->lstChannel()->currentRow(), 0);
+            f.graph->plotBox(k)->setChecked(false);
+        f.graph->setMode(GraphWindow::CursorCoordinates);
+        QCOMPARE(f.graph->plotList()->currentRow(), 0);
         QCOMPARE(f.visiblePlots(), QList<int>{1});
 
         // Back to "Zoom": panel and cursors go, the plots stay as they are.
-        f.graph->GraphMode_Click(frmGraphicRecord::CursorMeasurements);
-        QCOMPARE(f.shownCursors(), (QList<int>{1, frmGraphicRecord::kReference}));
+        f.graph->setMode(GraphWindow::CursorMeasurements);
+        QCOMPARE(f.shownCursors(), (QList<int>{1, GraphWindow::kReference}));
         // Wider by the measurement boxes, and never clipping them.
-        QVERIFY(f.graph->FrameCursor()->width() >= coordinatesWidth * 5715 / 3195 - 2);
-        QVERIFY(f.graph->FrameCursor()->width() >=
-                f.graph->FrameCursor()->minimumSizeHint().width());
-        f.graph->GraphMode_Click(frmGraphicRecord::Zoom);
+        QVERIFY(f.graph->cursorPanel()->width() >= coordinatesWidth * 5715 / 3195 - 2);
+        QVERIFY(f.graph->cursorPanel()->width() >=
+                f.graph->cursorPanel()->minimumSizeHint().width());
+        f.graph->setMode(GraphWindow::Zoom);
         QVERIFY(f.shownCursors().isEmpty());
-        QVERIFY(!f.graph->FrameCursor()->isVisibleTo(f.graph.get()));
+        QVERIFY(!f.graph->cursorPanel()->isVisibleTo(f.graph.get()));
         QCOMPARE(f.visiblePlots(), QList<int>{1});
-        QCOMPARE(f.graph->CWGraph1()->selectionRectMode(), QCP::srmZoom);
+        QCOMPARE(f.graph->plotWidget()->selectionRectMode(), QCP::srmZoom);
     }
 
     void measurementReadsPeriodAndAmplitudeEitherWay() {
         WindowFixture f(3, 4); // 30 s per point
         // Readings whose difference is no exact binary fraction.
         f.fill(6, [](int, int i) { return i == 3 ? 12.995 : i == 5 ? 12.502 : 12.495; });
-        f.graph->ReDraw();
-        f.graph->GraphMode_Click(frmGraphicRecord::CursorMeasurements);
-        QVERIFY(f.graph->FrameCursor()->width() >= 5715 / 15);
-        const int ref = frmGraphicRecord::kReference;
+        f.graph->redraw();
+        f.graph->setMode(GraphWindow::CursorMeasurements);
+        QVERIFY(f.graph->cursorPanel()->width() >= 5715 / 15);
+        const int ref = GraphWindow::kReference;
         const double at0 = 0.0, at90 = 90.0 / 86400;
         for (const auto& [first, second] : {std::pair{1, ref}, std::pair{ref, 1}}) {
             f.graph->moveCursor(first, first == 1 ? at0 : at90, 0);
             f.graph->moveCursor(second, second == 1 ? at0 : at90, 0);
-            QCOMPARE(f.graph->PeriodVal()->text(), QStringLiteral("00:01:30"));
-            QCOMPARE(f.graph->AmplitudeVal()->text(), QStringLiteral("0.5"));
+            QCOMPARE(f.graph->periodBox()->text(), QStringLiteral("00:01:30"));
+            QCOMPARE(f.graph->amplitudeBox()->text(), QStringLiteral("0.5"));
         }
         // A cursor stands on the nearest sample, and its row is selected.
         f.graph->moveCursor(1, 61.0 / 86400, 0);
-        QCOMPARE(f.graph->XPosition()->text(), QStringLiteral("00:01:00"));
-        QCOMPARE(f.graph->YPosition()->text(), QStringLiteral("12.495"));
+        QCOMPARE(f.graph->xPositionBox()->text(), QStringLiteral("00:01:00"));
+        QCOMPARE(f.graph->yPositionBox()->text(), QStringLiteral("12.495"));
         QCOMPARE(f.table->model().highlight(), 2);
         f.graph->moveCursor(ref, 150.0 / 86400, 0);
         QCOMPARE(f.table->model().highlight(), 5);
-        QCOMPARE(f.graph->AmplitudeVal()->text(), QStringLiteral("0.007"));
+        QCOMPARE(f.graph->amplitudeBox()->text(), QStringLiteral("0.007"));
         // Choosing another plot ties the second cursor to it.
-        f.graph->lstChannel()->setCurrentRow(2);
-        f.graph->lstChannel_Click();
+        f.graph->plotList()->setCurrentRow(2);
+        f.graph->plotChosen();
         QCOMPARE(f.shownCursors(), (QList<int>{3, ref}));
         QCOMPARE(f.visiblePlots(), QList<int>{3});
     }
@@ -367,46 +363,46 @@ private slots:
         // A loaded record: no points are buffered, the rows come from the table.
         WindowFixture f(1, 2); // 5 s per point
         f.fill(20);
-        f.graph->ReDraw();
-        f.graph->GraphMode_Click(frmGraphicRecord::CursorCoordinates);
+        f.graph->redraw();
+        f.graph->setMode(GraphWindow::CursorCoordinates);
         f.graph->moveCursor(1, 35.0 / 86400, 0);
         QCOMPARE(f.table->model().highlight(), 7);
         f.graph->moveCursor(1, 1.0, 0); // past the last sample: the last one
         QCOMPARE(f.table->model().highlight(), 19);
-        f.graph->GraphMode_Click(frmGraphicRecord::Pan);
-        QCOMPARE(f.graph->CWGraph1()->selectionRectMode(), QCP::srmNone);
-        QVERIFY(f.graph->CWGraph1()->interactions().testFlag(QCP::iRangeDrag));
+        f.graph->setMode(GraphWindow::Pan);
+        QCOMPARE(f.graph->plotWidget()->selectionRectMode(), QCP::srmNone);
+        QVERIFY(f.graph->plotWidget()->interactions().testFlag(QCP::iRangeDrag));
     }
 
     void refreshReappliesRangesAndHidesCursors() {
         WindowFixture f(2);
         f.fill(5);
-        f.graph->ReDraw();
-        f.graph->GraphMode_Click(frmGraphicRecord::CursorMeasurements);
-        f.graph->CWGraph1()->xAxis->setRange(0.2, 0.3); // zoomed
-        f.graph->cmdRefresh_Click();
-        QCOMPARE(f.graph->CWGraph1()->xAxis->range().upper, minutes(5));
+        f.graph->redraw();
+        f.graph->setMode(GraphWindow::CursorMeasurements);
+        f.graph->plotWidget()->xAxis->setRange(0.2, 0.3); // zoomed
+        f.graph->refresh();
+        QCOMPARE(f.graph->plotWidget()->xAxis->range().upper, minutes(5));
         QVERIFY(f.shownCursors().isEmpty());
-        QVERIFY(!f.graph->FrameCursor()->isVisibleTo(f.graph.get()));
-        QCOMPARE(f.graph->mode(), int(frmGraphicRecord::CursorMeasurements));
+        QVERIFY(!f.graph->cursorPanel()->isVisibleTo(f.graph.get()));
+        QCOMPARE(f.graph->mode(), int(GraphWindow::CursorMeasurements));
     }
 
     void startStopAndSetupFollowTheRecordMenu() {
         WindowFixture f;
-        f.recordEnabled = false;
-        f.graph->cmdStart_Click();
-        f.graph->cmdStop_Click();
+        f.session->setOutput(false);
+        f.graph->startClicked();
+        f.graph->stopClicked();
         QCOMPARE(f.prompter.texts, QStringList(2, "Plase Turn on Device into Output(Run) Mode"));
         QVERIFY(f.calls.isEmpty());
         f.prompter.texts.clear();
-        f.recordEnabled = true;
-        f.graph->cmdStart_Click(); // no length set up yet
+        f.session->setOutput(true);
+        f.graph->startClicked(); // no length set up yet
         QCOMPARE(f.prompter.texts, QStringList{"Plase setup the time length of record first."});
         QCOMPARE(f.calls, (QStringList{"setup"}));
-        f.countRecordCount = 10;
-        f.graph->cmdStart_Click();
-        f.graph->cmdStop_Click();
-        f.graph->cmdReturn_Click();
+        f.engine().setRemainingTicks(10);
+        f.graph->startClicked();
+        f.graph->stopClicked();
+        f.graph->returnClicked();
         QCOMPARE(f.calls, (QStringList{"setup", "start", "stop", "control"}));
     }
 
@@ -414,116 +410,116 @@ private slots:
         for (int scale = 0; scale < 10; ++scale) {
             WindowFixture f(1, scale);
             f.fill(3);
-            f.graph->ReDraw();
+            f.graph->redraw();
             f.prompter.texts.clear();
-            f.graph->cmdPeriod_Click(); // closed without a change
+            f.graph->setupClicked(); // closed without a change
             QCOMPARE(f.prompter.texts,
                      QStringList{"If you change record scale, system will reset display "});
-            QCOMPARE(f.graph->SampleCount(), 3);
-            f.scale = scale == 0 ? 1 : 0;
-            f.graph->cmdPeriod_Click();
-            QCOMPARE(f.graph->SampleCount(), 0);
+            QCOMPARE(f.graph->sampleCount(), 3);
+            f.scale() = scale == 0 ? 1 : 0;
+            f.graph->setupClicked();
+            QCOMPARE(f.graph->sampleCount(), 0);
         }
     }
 
     void saveLoadDeleteKeepTheTableFieldsInStep() {
         WindowFixture f(3, 4);
-        f.graph->cmdSave_Click();
+        f.graph->saveRecord();
         QCOMPARE(f.prompter.texts,
                  QStringList{"You must do record data first and then try this function again."});
         f.fill(4);
-        f.graph->ReDraw();
-        f.table->record().setStartTime(QStringLiteral("2026/12/06 10:00:00"));
-        f.table->record().setEndTime(QStringLiteral("2026/12/06 10:02:00"));
-        QTest::keyClicks(f.table->txtDataDesc(), QStringLiteral("it's a ramp"));
-        f.graph->cmbXLength()->setCurrentIndex(2);
+        f.graph->redraw();
+        f.recording().record().setStartTime(QStringLiteral("2026/12/06 10:00:00"));
+        f.recording().record().setEndTime(QStringLiteral("2026/12/06 10:02:00"));
+        QTest::keyClicks(f.table->descriptionBox(), QStringLiteral("it's a ramp"));
+        f.graph->timeLengthList()->setCurrentIndex(2);
         f.prompter.texts.clear();
-        f.graph->cmdSave_Click();
+        f.graph->saveRecord();
         QCOMPARE(f.prompter.texts, QStringList{"Do you want to save current record?"});
-        QCOMPARE(f.table->txtRecno()->text(), QStringLiteral("1"));
+        QCOMPARE(f.table->recordNumberBox()->text(), QStringLiteral("1"));
         QCOMPARE(f.store->record("1")->recStyle, QStringLiteral("4"));
         QCOMPARE(f.store->record("1")->showStyle, QStringLiteral("2"));
         QCOMPARE(f.store->record("1")->comment, QStringLiteral("it's a ramp"));
-        f.table->txtDataDesc()->clear();
-        QTest::keyClicks(f.table->txtDataDesc(), QStringLiteral("renamed"));
-        f.graph->cmdSave_Click();
+        f.table->descriptionBox()->clear();
+        QTest::keyClicks(f.table->descriptionBox(), QStringLiteral("renamed"));
+        f.graph->saveRecord();
         QCOMPARE(f.prompter.texts.last(),
                  QStringLiteral("Do you want to replace existing data with current record?"));
         QCOMPARE(f.store->record("1")->comment, QStringLiteral("renamed"));
 
         // Load it back into a fresh working table and another scale.
         QVERIFY(f.store->clearWorking());
-        f.scale = 0;
-        f.table->record().clear();
-        f.graph->cmdLoad_Click();
-        QVERIFY(f.graph->List1()->isVisibleTo(f.graph.get()));
-        QCOMPARE(f.graph->List1()->item(0)->text(),
+        f.scale() = 0;
+        f.recording().record().clear();
+        f.graph->openLoadList();
+        QVERIFY(f.graph->loadList()->isVisibleTo(f.graph.get()));
+        QCOMPARE(f.graph->loadList()->item(0)->text(),
                  QStringLiteral("1     2026/12/06 10:00:00    renamed                  "));
-        f.graph->List1_Click(0);
-        QVERIFY(!f.graph->List1()->isVisibleTo(f.graph.get()));
-        QCOMPARE(f.table->txtRecno()->text(), QStringLiteral("1"));
-        QCOMPARE(f.table->txtDataDesc()->text(), QStringLiteral("renamed"));
-        QCOMPARE(f.table->txtEndTime()->text(), QStringLiteral("2026/12/06 10:02:00"));
+        f.graph->loadChosen(0);
+        QVERIFY(!f.graph->loadList()->isVisibleTo(f.graph.get()));
+        QCOMPARE(f.table->recordNumberBox()->text(), QStringLiteral("1"));
+        QCOMPARE(f.table->descriptionBox()->text(), QStringLiteral("renamed"));
+        QCOMPARE(f.table->endTimeBox()->text(), QStringLiteral("2026/12/06 10:02:00"));
         QCOMPARE(f.table->model().rowCount(), 4);
-        QCOMPARE(f.scale, 4);
-        QCOMPARE(f.graph->iXTime(), 30);
-        QCOMPARE(f.graph->SampleCount(), 4);
-        QCOMPARE(f.graph->cmbXLength()->currentIndex(), 2);
-        QCOMPARE(f.graph->CWGraph1()->xAxis->range().upper, minutes(20));
+        QCOMPARE(f.scale(), 4);
+        QCOMPARE(f.graph->secondsPerPoint(), 30);
+        QCOMPARE(f.graph->sampleCount(), 4);
+        QCOMPARE(f.graph->timeLengthList()->currentIndex(), 2);
+        QCOMPARE(f.graph->plotWidget()->xAxis->range().upper, minutes(20));
 
         // Delete asks with number and start time, clears the graph, and the
         // working table is no saved record any more.
         f.prompter.texts.clear();
-        f.graph->cmdDel_Click();
-        f.graph->List2_Click(0);
+        f.graph->openDeleteList();
+        f.graph->deleteChosen(0);
         QCOMPARE(f.prompter.texts, QStringList{"Do you want to delete Record of [Rec No: 1 Start "
                                                "Time:2026/12/06 10:00:00]"});
         QVERIFY(f.store->records().isEmpty());
-        QCOMPARE(f.graph->SampleCount(), 0);
-        QVERIFY(f.table->txtRecno()->text().isEmpty());
-        f.graph->cmdSave_Click();
-        QCOMPARE(f.table->txtRecno()->text(), QStringLiteral("1"));
-        f.graph->cmdLoad_Click(); // Escape closes a list without loading
-        QTest::keyClick(f.graph->List1(), Qt::Key_Escape);
-        QVERIFY(!f.graph->List1()->isVisibleTo(f.graph.get()));
+        QCOMPARE(f.graph->sampleCount(), 0);
+        QVERIFY(f.table->recordNumberBox()->text().isEmpty());
+        f.graph->saveRecord();
+        QCOMPARE(f.table->recordNumberBox()->text(), QStringLiteral("1"));
+        f.graph->openLoadList(); // Escape closes a list without loading
+        QTest::keyClick(f.graph->loadList(), Qt::Key_Escape);
+        QVERIFY(!f.graph->loadList()->isVisibleTo(f.graph.get()));
     }
 
     void failedSaveShowsTheErrorAndNoNumber() {
         WindowFixture f;
         f.fill(2);
         QSqlQuery(f.data.database()).exec(QStringLiteral("drop table datamain"));
-        f.graph->cmdSave_Click();
+        f.graph->saveRecord();
         QVERIFY(f.prompter.texts.last().startsWith(QStringLiteral("System Error caused by ")));
-        QVERIFY(f.table->txtRecno()->text().isEmpty());
+        QVERIFY(f.table->recordNumberBox()->text().isEmpty());
     }
 
     void fourChannelMeasurementOnChannel4() {
         // The second cursor is its own: channel 4's voltage can be measured.
         WindowFixture f(4, 4);
         f.fill(4, [](int c, int i) { return c == 3 && i == 3 ? 20.0 : 18.0; });
-        f.graph->ReDraw();
-        QCOMPARE(f.graph->lstChannel()->count(), 8);
-        f.graph->GraphMode_Click(frmGraphicRecord::CursorMeasurements);
-        f.graph->lstChannel()->setCurrentRow(6); // "CH4 Vol"
-        f.graph->lstChannel_Click();
+        f.graph->redraw();
+        QCOMPARE(f.graph->plotList()->count(), 8);
+        f.graph->setMode(GraphWindow::CursorMeasurements);
+        f.graph->plotList()->setCurrentRow(6); // "CH4 Vol"
+        f.graph->plotChosen();
         f.graph->moveCursor(7, 0, 0);
-        f.graph->moveCursor(frmGraphicRecord::kReference, 90.0 / 86400, 0);
-        QCOMPARE(f.graph->PeriodVal()->text(), QStringLiteral("00:01:30"));
-        QCOMPARE(f.graph->AmplitudeVal()->text(), QStringLiteral("2"));
+        f.graph->moveCursor(GraphWindow::kReference, 90.0 / 86400, 0);
+        QCOMPARE(f.graph->periodBox()->text(), QStringLiteral("00:01:30"));
+        QCOMPARE(f.graph->amplitudeBox()->text(), QStringLiteral("2"));
     }
 
     void exportWritesTheWorkingTableOrNothing() {
         WindowFixture f(2);
-        f.graph->cmdExport_Click();
+        f.graph->exportCsv();
         QCOMPARE(f.prompter.texts, QStringList{"Please Record or Load existing data first!"});
         f.fill(3);
-        f.graph->ReDraw();
+        f.graph->redraw();
         f.prompter.fileName.clear(); // the dialog is cancelled
-        f.graph->cmdExport_Click();
+        f.graph->exportCsv();
         QCOMPARE(f.prompter.fileRequests.value(1), QStringLiteral("Power文件(*.csv)"));
         QVERIFY(QDir(f.folder).entryList({QStringLiteral("*.csv")}, QDir::Files).isEmpty());
         f.prompter.fileName = f.folder + QStringLiteral("/out.csv");
-        f.graph->cmdExport_Click();
+        f.graph->exportCsv();
         QFile file(f.prompter.fileName);
         QVERIFY(file.open(QIODevice::ReadOnly));
         QCOMPARE(file.readAll(), exportCsv(2, f.store->exportRows()));
@@ -533,22 +529,22 @@ private slots:
     void printPutsTheGraphInTheRectangleAndRestoresColours() {
         WindowFixture f(3);
         f.fill(10);
-        f.graph->ReDraw();
+        f.graph->redraw();
         f.graph->resize(1000, 700);
         const QColor ch2 = f.graph->plot(2)->pen().color();
-        const QColor ticks = f.graph->CWGraph1()->xAxis->tickPen().color();
+        const QColor ticks = f.graph->plotWidget()->xAxis->tickPen().color();
         const QString pdf = f.folder + QStringLiteral("/graph.pdf");
         f.prompter.onPrint = [&](QPrinter& printer) {
             printer.setOutputFormat(QPrinter::PdfFormat);
             printer.setOutputFileName(pdf);
             return true;
         };
-        f.graph->cmdPrint_Click();
+        f.graph->print();
         QVERIFY(f.prompter.texts.isEmpty());
         QVERIFY(QFileInfo(pdf).size() > 1000);
         QCOMPARE(f.graph->plot(2)->pen().color(), ch2);
-        QCOMPARE(f.graph->CWGraph1()->xAxis->tickPen().color(), ticks);
-        QVERIFY(f.graph->CWGraph1()->xAxis2->visible());
+        QCOMPARE(f.graph->plotWidget()->xAxis->tickPen().color(), ticks);
+        QVERIFY(f.graph->plotWidget()->xAxis2->visible());
 
         const QString pdftoppm = QStandardPaths::findExecutable(QStringLiteral("pdftoppm"));
         if (pdftoppm.isEmpty())
@@ -583,13 +579,13 @@ private slots:
             printer.setOutputFileName(f.folder + QStringLiteral("/no/such/folder/graph.pdf"));
             return true;
         };
-        f.graph->cmdPrint_Click();
+        f.graph->print();
         QCOMPARE(f.prompter.texts.size(), 1);
         QVERIFY(f.prompter.texts.first().startsWith(QStringLiteral("cmdPrint_Click : ")));
         QCOMPARE(f.graph->plot(0)->pen().color(), ch1);
         f.prompter.texts.clear();
         f.prompter.onPrint = {}; // cancelled print dialog: nothing happens
-        f.graph->cmdPrint_Click();
+        f.graph->print();
         QVERIFY(f.prompter.texts.isEmpty());
     }
 
@@ -640,18 +636,18 @@ private slots:
     }
 
     void firstActivationTakesTheStoredColours() {
-        Settings::SaveSetting(QLatin1String(dlgRecordLength::kSection), QStringLiteral("Ch2Color"),
-                              QStringLiteral("255"));
+        Settings::setValue(QLatin1String(RecordSetup::kSection), QStringLiteral("Ch2Color"),
+                           QStringLiteral("255"));
         WindowFixture f;
         QCOMPARE(f.graph->lineColour(2), QColor(255, 0, 0));
         QCOMPARE(f.graph->lineColour(3), QColor(255, 0, 0));
         QCOMPARE(f.graph->plot(3)->pen().color(), QColor(255, 0, 0));
-        f.graph->ChangeCursorColor({"65280", "", "16711680", "0"});
+        f.graph->setChannelColours({"65280", "", "16711680", "0"});
         QCOMPARE(f.graph->lineColour(0), QColor(0, 255, 0));
         QCOMPARE(f.graph->plot(5)->pen().color(), QColor(0, 0, 255));
         QCOMPARE(f.graph->lineColour(2), QColor(255, 0, 0)); // empty: kept
-        Settings::SaveSetting(QLatin1String(dlgRecordLength::kSection), QStringLiteral("Ch2Color"),
-                              QString());
+        Settings::setValue(QLatin1String(RecordSetup::kSection), QStringLiteral("Ch2Color"),
+                           QString());
     }
 };
 

@@ -1,6 +1,6 @@
-#include "graph/graphrecord.h"
-#include "record/recordingengine.h"
-#include "shell/dataform.h"
+#include "session/graphseries.h"
+#include "session/recordingengine.h"
+#include "storage/database.h"
 #include "support/testsupport.h"
 
 #include <QApplication>
@@ -39,12 +39,12 @@ public:
 };
 
 struct EngineFixture {
-    DataForm data;
+    Database data;
     std::unique_ptr<RecordStore> store;
     ScriptedPrompter prompter;
     ManualRecordingClock clock;
     FakeView view;
-    int state = 3;
+    bool onLine = true;
     bool output = true;
     std::vector<std::array<QString, 2>> readings; // per channel: volt, curr
     quint64 replies = 0;                          // measured replies so far
@@ -55,7 +55,7 @@ struct EngineFixture {
         static int n = 0;
         const QString folder = QDir::current().absoluteFilePath(QStringLiteral("rec%1").arg(++n));
         QDir().mkpath(folder);
-        DataForm::create(folder + QStringLiteral("/mtype.mdb"));
+        Database::create(folder + QStringLiteral("/mtype.mdb"));
         data.open(folder);
         store = std::make_unique<RecordStore>(data.database());
         for (auto& r : readings)
@@ -63,7 +63,7 @@ struct EngineFixture {
         engine = std::make_unique<RecordingEngine>(
             *store, prompter,
             RecordingEngine::Source{
-                [this] { return state; }, [this] { return output; },
+                [this] { return onLine; }, [this] { return output; },
                 [this](int c, bool volt) { return readings[std::size_t(c)][volt ? 0 : 1]; },
                 [this] { return replies; }},
             channels, &clock);
@@ -71,12 +71,12 @@ struct EngineFixture {
     }
     // One tick a second, with the readings the step gives.
     void run(int ticks, const std::function<void(int)>& step = {}) {
-        for (int i = 0; i < ticks && engine->TimerRecordData().isActive(); ++i) {
+        for (int i = 0; i < ticks && engine->timer().isActive(); ++i) {
             if (step)
                 step(i);
             if (!silent)
                 ++replies;
-            engine->TimerRecordData_Timer();
+            engine->tick();
             clock.advance(1000);
         }
     }
@@ -100,37 +100,37 @@ private slots:
         QFETCH(int, scale);
         QFETCH(int, seconds);
         EngineFixture f(1);
-        f.engine->RecordPeriod(0, 0, 0, 3 * seconds, scale, int(PointOperation::Maximum));
-        QVERIFY(f.engine->BeginRecordData());
+        f.engine->arm(3 * seconds, scale, int(PointOperation::Maximum));
+        QVERIFY(f.engine->start());
         f.run(2 * seconds);
-        QCOMPARE(f.engine->iCurrentRow(), 2);
+        QCOMPARE(f.engine->pointCount(), 2);
         QCOMPARE(f.engine->points().at(1).diffLastTime, seconds);
-        QCOMPARE(GraphRecord::secondsPerPoint(scale), seconds);
+        QCOMPARE(GraphSeries::secondsPerPoint(scale), seconds);
     }
 
     // A second in which no reading arrived (a silent or lost link) records
     // nothing; points resume with the readings.
     void silentSecondsRecordNothing() {
         EngineFixture f(1);
-        f.engine->RecordPeriod(0, 0, 1, 0, 0, 0);
-        QVERIFY(f.engine->BeginRecordData());
+        f.engine->arm(60, 0, 0);
+        QVERIFY(f.engine->start());
         f.run(3);
         f.silent = true;
         f.run(5);
-        QCOMPARE(f.engine->iCurrentRow(), 3);
+        QCOMPARE(f.engine->pointCount(), 3);
         f.silent = false;
         f.run(1);
-        QCOMPARE(f.engine->iCurrentRow(), 4);
+        QCOMPARE(f.engine->pointCount(), 4);
         QCOMPARE(f.engine->points().at(3).diffLastTime, 6); // the silence, not filled in
         // A five-second point is made of the readings that did arrive.
         EngineFixture g(1);
-        g.engine->RecordPeriod(0, 0, 1, 0, 2, int(PointOperation::Minimum));
-        QVERIFY(g.engine->BeginRecordData());
+        g.engine->arm(60, 2, int(PointOperation::Minimum));
+        QVERIFY(g.engine->start());
         g.run(5, [&](int i) {
             g.silent = i < 2;
             g.readings[0][0] = QString::number(9 - i);
         });
-        QCOMPARE(g.engine->iCurrentRow(), 1);
+        QCOMPARE(g.engine->pointCount(), 1);
         QCOMPARE(g.engine->points().at(0).volt[0], QStringLiteral("5")); // of 7, 6, 5 only
     }
 
@@ -143,14 +143,14 @@ private slots:
                     .exec(QStringLiteral("CREATE TRIGGER full BEFORE INSERT ON datatemp WHEN "
                                          "NEW.SeqNo >= 2 BEGIN SELECT RAISE(ABORT, 'database or "
                                          "disk is full'); END")));
-        f.engine->RecordPeriod(0, 0, 0, 10, 0, 0);
-        QVERIFY(f.engine->BeginRecordData());
+        f.engine->arm(10, 0, 0);
+        QVERIFY(f.engine->start());
         f.run(10);
-        QVERIFY(!f.engine->TimerRecordData().isActive());
+        QVERIFY(!f.engine->timer().isActive());
         QCOMPARE(f.prompter.texts.size(), 1);
         QVERIFY(f.prompter.texts.first().contains(QLatin1String("mtype.mdb")));
         QVERIFY(f.prompter.texts.first().contains(QLatin1String("database or disk is full")));
-        QCOMPARE(f.engine->iCurrentRow(), 2);
+        QCOMPARE(f.engine->pointCount(), 2);
         QCOMPARE(f.view.points, 2);
         QCOMPARE(f.store->workingCount().value_or(-1), 2);
         QCOMPARE(f.view.stoppedAt, f.view.start.addSecs(1));
@@ -160,25 +160,25 @@ private slots:
     void readOnlyDatabaseRefusesToRecord() {
         EngineFixture f(1);
         QVERIFY(f.data.open(QFileInfo(f.store->fileName()).absolutePath(),
-                            DataForm::Access::ReadOnly) == DataForm::OpenResult::Ok);
+                            Database::Access::ReadOnly) == Database::OpenResult::Ok);
         RecordStore store(f.data.database());
         RecordingEngine engine(
             store, f.prompter,
             {[] { return 3; }, [] { return true; }, [](int, bool) { return QString(); }, {}}, 1,
             &f.clock);
-        engine.RecordPeriod(0, 0, 0, 5, 0, 0);
-        QVERIFY(!engine.BeginRecordData());
+        engine.arm(5, 0, 0);
+        QVERIFY(!engine.start());
         QVERIFY(f.prompter.texts.last().contains(QLatin1String("read-only")));
     }
 
     void oneSecondScaleWritesEveryTick() {
         EngineFixture f(1);
-        f.engine->RecordPeriod(0, 0, 0, 10, 0, 0);
-        QVERIFY(f.engine->BeginRecordData());
+        f.engine->arm(10, 0, 0);
+        QVERIFY(f.engine->start());
         f.run(100);
-        QCOMPARE(f.engine->iCurrentRow(), 11);
-        QCOMPARE(f.engine->CountRecordCount, -1);
-        QVERIFY(!f.engine->TimerRecordData().isActive());
+        QCOMPARE(f.engine->pointCount(), 11);
+        QCOMPARE(f.engine->remainingTicks(), -1);
+        QVERIFY(!f.engine->timer().isActive());
         const QList<SampleRow> rows = f.store->workingRows();
         QCOMPARE(rows.size(), 11);
         QCOMPARE(rows.first().timeTick, 0);
@@ -190,15 +190,15 @@ private slots:
         // The end box: planned at start, then the last point's time.
         QCOMPARE(f.view.plannedEnd, f.view.start.addSecs(10));
         QCOMPARE(f.view.stoppedAt, f.view.start.addSecs(10));
-        QCOMPARE(f.engine->GetDate(10), QStringLiteral("2026/12/06 10:00:10"));
-        QCOMPARE(f.engine->GetDate(11), QString());
-        QCOMPARE(f.engine->GetValuePrimary(0), QStringLiteral("1.000"));
+        QCOMPARE(f.engine->points().at(10).recTime, QStringLiteral("2026/12/06 10:00:10"));
+        QCOMPARE(f.engine->pointCount(), 11);
+        QCOMPARE(f.engine->valueBox(0, true), QStringLiteral("1.000"));
     }
 
     void averageOfAFiveSecondWindow() {
         EngineFixture f(3);
-        f.engine->RecordPeriod(0, 0, 0, 9, 2, int(PointOperation::Average));
-        QVERIFY(f.engine->BeginRecordData());
+        f.engine->arm(9, 2, int(PointOperation::Average));
+        QVERIFY(f.engine->start());
         QList<int> windowTicks;
         f.run(5, [&](int i) {
             f.readings[0][0] = QString::number(i + 1); // 1..5
@@ -206,7 +206,7 @@ private slots:
             windowTicks << f.engine->windowTick();
         });
         QCOMPARE(windowTicks, (QList<int>{0, 1, 2, 3, 4}));
-        QCOMPARE(f.engine->iCurrentRow(), 1);
+        QCOMPARE(f.engine->pointCount(), 1);
         QCOMPARE(f.engine->points().at(0).volt[0], QStringLiteral("3.00"));
         QCOMPARE(f.engine->points().at(0).curr[2], QStringLiteral("0.50"));
         QCOMPARE(f.engine->valueBox(0, true), QStringLiteral("0")); // reset for the next window
@@ -214,8 +214,8 @@ private slots:
 
     void minimumStartsEachWindowAfresh() {
         EngineFixture f(1);
-        f.engine->RecordPeriod(0, 0, 0, 9, 1, int(PointOperation::Minimum));
-        QVERIFY(f.engine->BeginRecordData());
+        f.engine->arm(9, 1, int(PointOperation::Minimum));
+        QVERIFY(f.engine->start());
         const QStringList volts{"5.1", "4.9", "6.0", "6.5"};
         f.run(4, [&](int i) { f.readings[0][0] = volts.at(i); });
         QCOMPARE(f.engine->points().at(0).volt[0], QStringLiteral("4.9"));
@@ -224,8 +224,8 @@ private slots:
 
     void maximumAndNonNumericReadings() {
         EngineFixture f(1);
-        f.engine->RecordPeriod(0, 0, 0, 9, 1, int(PointOperation::Maximum));
-        QVERIFY(f.engine->BeginRecordData());
+        f.engine->arm(9, 1, int(PointOperation::Maximum));
+        QVERIFY(f.engine->start());
         const QStringList volts{"2.5", "junk", "", "1.0"};
         f.run(4, [&](int i) { f.readings[0][0] = volts.at(i); });
         QCOMPARE(f.engine->points().at(0).volt[0], QStringLiteral("2.5"));
@@ -234,12 +234,12 @@ private slots:
 
     void longScalesFoldTheirFullLength() {
         EngineFixture f(1);
-        f.engine->RecordPeriod(0, 0, 20, 0, 7, 0); // "10 mins"
-        QVERIFY(f.engine->BeginRecordData());
+        f.engine->arm(1200, 7, 0); // "10 mins"
+        QVERIFY(f.engine->start());
         f.run(599);
-        QCOMPARE(f.engine->iCurrentRow(), 0);
+        QCOMPARE(f.engine->pointCount(), 0);
         f.run(1);
-        QCOMPARE(f.engine->iCurrentRow(), 1);
+        QCOMPARE(f.engine->pointCount(), 1);
         QCOMPARE(f.engine->points().at(0).recTime, QStringLiteral("2026/12/06 10:00:00"));
         f.run(600);
         QCOMPARE(f.engine->points().at(1).timeTick, 600);
@@ -247,39 +247,39 @@ private slots:
 
     void stopAndStartRecordsTheRemainingTicks() {
         EngineFixture f(1);
-        f.engine->RecordPeriod(0, 0, 0, 9, 0, 0); // ten ticks
-        QVERIFY(f.engine->BeginRecordData());
+        f.engine->arm(9, 0, 0); // ten ticks
+        QVERIFY(f.engine->start());
         f.run(3);
-        f.engine->EndRecordData();
-        QCOMPARE(f.engine->CountRecordCount, 6);             // seven ticks to go
+        f.engine->stop();
+        QCOMPARE(f.engine->remainingTicks(), 6);             // seven ticks to go
         QCOMPARE(f.view.stoppedAt, f.view.start.addSecs(2)); // the last point written
-        QVERIFY(f.engine->BeginRecordData());
+        QVERIFY(f.engine->start());
         QCOMPARE(f.store->workingCount(), 0); // the earlier rows were cleared
         f.run(100);
-        QCOMPARE(f.engine->iCurrentRow(), 7);
+        QCOMPARE(f.engine->pointCount(), 7);
     }
 
     void startIsRefusedOffLineOrWithTheOutputOff() {
         EngineFixture f(1);
-        f.engine->RecordPeriod(0, 0, 0, 5, 0, 0);
+        f.engine->arm(5, 0, 0);
         f.store->appendSample({});
-        f.state = 0;
-        QVERIFY(!f.engine->BeginRecordData());
+        f.onLine = false;
+        QVERIFY(!f.engine->start());
         QCOMPARE(f.store->workingCount().value_or(-1), 1); // a refused start clears nothing
-        f.state = 3;
+        f.onLine = true;
         f.output = false;
-        QVERIFY(!f.engine->BeginRecordData());
+        QVERIFY(!f.engine->start());
         QCOMPARE(f.prompter.texts,
                  (QStringList{"Please check connection with device and then try again!",
                               "Please setup Device into Auto Run mode and then try again!"}));
-        QVERIFY(!f.engine->TimerRecordData().isActive());
+        QVERIFY(!f.engine->timer().isActive());
     }
 
     void crossingMidnightKeepsTimeMovingForward() {
         EngineFixture f(1);
         f.clock.wall = QDateTime(QDate(2026, 12, 6), QTime(23, 59, 58));
-        f.engine->RecordPeriod(0, 0, 0, 4, 0, 0);
-        QVERIFY(f.engine->BeginRecordData());
+        f.engine->arm(4, 0, 0);
+        QVERIFY(f.engine->start());
         f.run(5);
         const QList<SampleRow> rows = f.store->workingRows();
         QCOMPARE(rows.size(), 5);
@@ -294,8 +294,8 @@ private slots:
         EngineFixture f(4);
         f.readings[3] = {QStringLiteral("4.444"), QStringLiteral("0.444")};
         for (int scale : {0, 1}) {
-            f.engine->RecordPeriod(0, 0, 0, 3, scale, 0);
-            QVERIFY(f.engine->BeginRecordData());
+            f.engine->arm(3, scale, 0);
+            QVERIFY(f.engine->start());
             f.run(10);
             const QList<SampleRow> rows = f.store->workingRows();
             QVERIFY(!rows.isEmpty());
@@ -305,8 +305,8 @@ private slots:
         }
         // Three channels leave channel 4 empty.
         EngineFixture three(3);
-        three.engine->RecordPeriod(0, 0, 0, 1, 0, 0);
-        QVERIFY(three.engine->BeginRecordData());
+        three.engine->arm(1, 0, 0);
+        QVERIFY(three.engine->start());
         three.run(5);
         QVERIFY(!three.store->extremes(4).maxVolt);
     }

@@ -1,6 +1,6 @@
-#include "record/dlgrecordlength.h"
-#include "shell/settings.h"
+#include "core/settings.h"
 #include "support/testsupport.h"
+#include "ui/recordsetupdialog.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -17,14 +17,13 @@ namespace {
 struct SetupFixture {
     QTimer round, waiting, writer;
     ScriptedPrompter prompter;
-    dlgRecordLength dlg{{&round, &waiting, &writer}, prompter};
+    RecordSetupDialog dlg{{&round, &waiting, &writer}, prompter};
+    RecordSetup setup;
     SetupFixture() {
-        QSettings(QSettings::NativeFormat, QSettings::UserScope,
-                  QString::fromLatin1(Settings::kApplication))
-            .clear();
+        clearSettings();
         writer.start(1000);
     }
-    // Runs Execute, doing `step` once the dialog is up; presses OK unless
+    // Runs the dialog, doing `step` once the dialog is up; presses OK unless
     // the step closed it.
     bool execute(const std::function<void()>& step, bool pressOk = true) {
         QTimer::singleShot(0, [&, step, pressOk] {
@@ -34,7 +33,7 @@ struct SetupFixture {
             if (dlg.isVisible()) // left open on purpose: close it the second time
                 dlg.findChild<QPushButton*>(QStringLiteral("CancelButton"))->click();
         });
-        return dlg.Execute();
+        return dlg.run(setup);
     }
 };
 
@@ -50,10 +49,10 @@ private slots:
         bool stayedOpen = false;
         QVERIFY(!f.execute(
             [&] {
-                f.dlg.cmdScale()->setCurrentIndex(0);
-                f.dlg.cmbDays()->setCurrentIndex(1);
-                f.dlg.OKButton_Click();
-                stayedOpen = f.dlg.isVisible() && f.dlg.cmbDays()->currentIndex() == 1;
+                f.dlg.scaleList()->setCurrentIndex(0);
+                f.dlg.daysList()->setCurrentIndex(1);
+                f.dlg.ok();
+                stayedOpen = f.dlg.isVisible() && f.dlg.daysList()->currentIndex() == 1;
             },
             false));
         QVERIFY(stayedOpen);
@@ -63,55 +62,55 @@ private slots:
                                 "<Cancle> to change other setting!"));
         // OK in the message takes the longest length allowed.
         QVERIFY(f.execute([&] {
-            f.dlg.cmdScale()->setCurrentIndex(3);
-            f.dlg.cmbDays()->setCurrentIndex(6);
+            f.dlg.scaleList()->setCurrentIndex(3);
+            f.dlg.daysList()->setCurrentIndex(6);
         }));
-        QCOMPARE(f.dlg.Days, 3);
+        QCOMPARE(f.dlg.values().days, 3);
         QVERIFY(f.prompter.texts.last().startsWith(
             QStringLiteral("The Max. Record Time Lenth must less than 3.8 day !")));
         // "10 mins" for seven days needs no message.
         const int before = int(f.prompter.texts.size());
         QVERIFY(f.execute([&] {
-            f.dlg.cmdScale()->setCurrentIndex(7);
-            f.dlg.cmbDays()->setCurrentIndex(7);
-            f.dlg.cmbSeconds()->setCurrentIndex(7);
+            f.dlg.scaleList()->setCurrentIndex(7);
+            f.dlg.daysList()->setCurrentIndex(7);
+            f.dlg.secondsList()->setCurrentIndex(7);
         }));
         QCOMPARE(int(f.prompter.texts.size()), before);
-        QCOMPARE(f.dlg.Days, 7);
-        QCOMPARE(f.dlg.Seconds, 35);
+        QCOMPARE(f.dlg.values().days, 7);
+        QCOMPARE(f.dlg.values().seconds, 35);
         // A stored 35 seconds comes back selected.
         QVERIFY(
-            f.execute([&] { QCOMPARE(f.dlg.cmbSeconds()->currentText(), QStringLiteral("35")); }));
+            f.execute([&] { QCOMPARE(f.dlg.secondsList()->currentText(), QStringLiteral("35")); }));
     }
 
     void timerBoxesSwitchTheTimers() {
         SetupFixture f;
-        QVERIFY(f.execute([&] { f.dlg.txtWriter()->setText(QStringLiteral("0")); }));
+        QVERIFY(f.execute([&] { f.dlg.writerTimeBox()->setText(QStringLiteral("0")); }));
         QVERIFY(!f.writer.isActive());
         QCOMPARE(f.writer.interval(), 1000); // the period is left alone
-        QVERIFY(f.execute([&] { f.dlg.txtWriter()->setText(QStringLiteral("abc")); }));
+        QVERIFY(f.execute([&] { f.dlg.writerTimeBox()->setText(QStringLiteral("abc")); }));
         QCOMPARE(
             f.prompter.texts,
             QStringList{"Writer Timer Value should be numberic type and it is reset to 100ms"});
-        QCOMPARE(f.dlg.txtWriter()->text(), QStringLiteral("100"));
+        QCOMPARE(f.dlg.writerTimeBox()->text(), QStringLiteral("100"));
         QVERIFY(f.writer.isActive());
         QVERIFY(f.round.isActive());
         QVERIFY(f.waiting.isActive());
     }
 
     void coloursTravelAsDecimalText() {
-        QCOMPARE(dlgRecordLength::colourText(QColor(0, 192, 0)), QStringLiteral("49152"));
-        QCOMPARE(dlgRecordLength::colourText(QColor(255, 255, 0)), QStringLiteral("65535"));
-        QCOMPARE(dlgRecordLength::colourOf(QStringLiteral("12582912")), QColor(0, 0, 192));
+        QCOMPARE(RecordSetupDialog::colourText(QColor(0, 192, 0)), QStringLiteral("49152"));
+        QCOMPARE(RecordSetupDialog::colourText(QColor(255, 255, 0)), QStringLiteral("65535"));
+        QCOMPARE(RecordSetupDialog::colourOf(QStringLiteral("12582912")), QColor(0, 0, 192));
         SetupFixture f;
         f.dlg.setColourPicker([](const QColor& preset) -> std::optional<QColor> {
             return preset == QColor(0, 192, 0) ? std::optional<QColor>(QColor(255, 0, 0))
                                                : std::nullopt;
         });
         QVERIFY(f.execute([&] { f.dlg.pickColourFor(0); }));
-        QCOMPARE(f.dlg.ChColor[0], QStringLiteral("255"));
-        QCOMPARE(f.dlg.txtChColor(0)->text(), QStringLiteral("255"));
-        QCOMPARE(Settings::GetSetting(QStringLiteral("RECORDPERIOD"), QStringLiteral("Ch1Color")),
+        QCOMPARE(f.dlg.values().colours[0], QStringLiteral("255"));
+        QCOMPARE(f.dlg.colourBox(0)->text(), QStringLiteral("255"));
+        QCOMPARE(Settings::value(QStringLiteral("RECORDPERIOD"), QStringLiteral("Ch1Color")),
                  QStringLiteral("255"));
     }
 
@@ -129,8 +128,8 @@ private slots:
         f.writer.stop();
         QVERIFY(!f.execute(
             [&] {
-                f.dlg.cmdScale()->setCurrentIndex(0);
-                f.dlg.cmbDays()->setCurrentIndex(1);
+                f.dlg.scaleList()->setCurrentIndex(0);
+                f.dlg.daysList()->setCurrentIndex(1);
                 QTest::mouseClick(f.dlg.findChild<QPushButton*>(QStringLiteral("OKButton")),
                                   Qt::LeftButton);
                 if (escape)
@@ -139,9 +138,9 @@ private slots:
                     f.dlg.close();
             },
             false));
-        QCOMPARE(Settings::GetSetting(QStringLiteral("RECORDPERIOD"), QStringLiteral("Days")),
+        QCOMPARE(Settings::value(QStringLiteral("RECORDPERIOD"), QStringLiteral("Days")),
                  QString());
-        QCOMPARE(f.dlg.Days, 0);
+        QCOMPARE(f.dlg.values().days, 0);
         QVERIFY(!f.writer.isActive()); // no timer was switched either
     }
 
@@ -155,7 +154,7 @@ private slots:
             return std::nullopt;
         });
         QVERIFY(f.execute([&] {
-            QLineEdit* box = f.dlg.txtChColor(1);
+            QLineEdit* box = f.dlg.colourBox(1);
             f.dlg.activateWindow();
             box->setFocus(Qt::TabFocusReason);
             QFocusEvent focusIn(QEvent::FocusIn, Qt::TabFocusReason);
@@ -178,11 +177,11 @@ private slots:
         SetupFixture f;
         QVERIFY(!f.execute(
             [&] {
-                f.dlg.cmdScale()->setCurrentIndex(5);
+                f.dlg.scaleList()->setCurrentIndex(5);
                 f.dlg.findChild<QPushButton*>(QStringLiteral("CancelButton"))->click();
             },
             false));
-        QCOMPARE(Settings::GetSetting(QStringLiteral("RECORDPERIOD"), QStringLiteral("RecScale")),
+        QCOMPARE(Settings::value(QStringLiteral("RECORDPERIOD"), QStringLiteral("RecScale")),
                  QString());
     }
 };

@@ -1,6 +1,7 @@
-#include "panels/commandset.h"
-#include "record/recordstore.h"
-#include "shell/dataform.h"
+#include "core/numbers.h"
+#include "protocol/commands.h"
+#include "storage/database.h"
+#include "storage/recordstore.h"
 #include "support/testsupport.h"
 
 #include <QApplication>
@@ -12,13 +13,13 @@ using namespace trq;
 namespace {
 
 struct StoreFixture {
-    DataForm data;
+    Database data;
     std::unique_ptr<RecordStore> store;
     StoreFixture() {
         static int n = 0;
         const QString folder = QDir::current().absoluteFilePath(QStringLiteral("store%1").arg(++n));
         QDir().mkpath(folder);
-        DataForm::create(folder + QStringLiteral("/mtype.mdb"));
+        Database::create(folder + QStringLiteral("/mtype.mdb"));
         data.open(folder);
         store = std::make_unique<RecordStore>(data.database());
     }
@@ -119,7 +120,7 @@ private slots:
             if (duplicates)
                 QVERIFY(q.exec(QStringLiteral("insert into datamain (RecNo) values ('2')")));
             const QString folder = f.data.folder();
-            QCOMPARE(f.data.open(folder), DataForm::OpenResult::Ok);
+            QCOMPARE(f.data.open(folder), Database::OpenResult::Ok);
             QSqlQuery check(f.data.database());
             QVERIFY(check.exec(QStringLiteral(
                 "select count(*) from sqlite_master where name = 'datamain_recno'")));

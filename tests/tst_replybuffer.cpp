@@ -33,44 +33,44 @@ private slots:
         QFETCH(QString, partial);
         ReplyBuffer buffer;
         for (const QByteArray& chunk : chunks)
-            buffer.RspTask(chunk);
-        QCOMPARE(buffer.RspCount(), lines.size());
-        QCOMPARE(buffer.RspLine(), partial);
+            buffer.feed(chunk);
+        QCOMPARE(buffer.count(), lines.size());
+        QCOMPARE(buffer.partialLine(), partial);
         if (!lines.isEmpty())
-            QCOMPARE(buffer.RspPop(), lines.last());
-        QCOMPARE(buffer.RspCount(), 0);
+            QCOMPARE(buffer.pop(), lines.last());
+        QCOMPARE(buffer.count(), 0);
     }
 
     void popReturnsNewestAndEmpties() {
         TraceCapture trace;
         ReplyBuffer buffer;
-        buffer.RspTask("old\nnew\n");
-        QCOMPARE(buffer.RspPop(), QStringLiteral("new"));
-        QCOMPARE(buffer.RspCount(), 0);
-        QCOMPARE(buffer.RspPop(), QString());
+        buffer.feed("old\nnew\n");
+        QCOMPARE(buffer.pop(), QStringLiteral("new"));
+        QCOMPARE(buffer.count(), 0);
+        QCOMPARE(buffer.pop(), QString());
         QCOMPARE(trace.lines, (QStringList{"RspPush 'old'", "RspPush 'new'", "RspPop 'new'"}));
     }
 
     void line201IsDroppedWithOverflow() {
         ReplyBuffer buffer;
         for (int i = 0; i < ReplyBuffer::kSize; ++i)
-            buffer.RspPush(QString::number(i));
+            buffer.push(QString::number(i));
         TraceCapture trace;
-        buffer.RspPush(QStringLiteral("one too many"));
-        QCOMPARE(buffer.RspCount(), 200);
+        buffer.push(QStringLiteral("one too many"));
+        QCOMPARE(buffer.count(), 200);
         QCOMPARE(trace.lines, QStringList{"Rsp overflow"});
-        QCOMPARE(buffer.RspPop(), QStringLiteral("199"));
+        QCOMPARE(buffer.pop(), QStringLiteral("199"));
     }
 
     void overlongLineIsDroppedUpToItsEnd() {
         ReplyBuffer buffer;
         const QByteArray flood(3 * ReplyBuffer::kMaxLineLength, 'x');
-        buffer.RspTask(flood);
-        QVERIFY(buffer.RspLine().size() <= ReplyBuffer::kMaxLineLength);
-        buffer.RspTask("tail\r\n1.25\r\n");
+        buffer.feed(flood);
+        QVERIFY(buffer.partialLine().size() <= ReplyBuffer::kMaxLineLength);
+        buffer.feed("tail\r\n1.25\r\n");
         // The tail of the flood is not mistaken for a value; the next line is.
-        QCOMPARE(buffer.RspCount(), 1);
-        QCOMPARE(buffer.RspPop(), QStringLiteral("1.25"));
+        QCOMPARE(buffer.count(), 1);
+        QCOMPARE(buffer.pop(), QStringLiteral("1.25"));
     }
 };
 

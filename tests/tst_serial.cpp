@@ -1,7 +1,7 @@
 // The serial path over a real pseudo-terminal: QSerialPort on one end, a
 // scripted or simulated instrument on the other.
-#include "link/commtasker.h"
 #include "link/qtserialport.h"
+#include "link/taskscheduler.h"
 #include "sim/ptyserver.h"
 #include "sim/supply.h"
 #include "support/testsupport.h"
@@ -45,16 +45,16 @@ struct PtyFixture {
     ScriptedPrompter prompter;
     std::unique_ptr<sim::Supply> supply = sim::Supply::create(QStringLiteral("PSQ-3323"));
     sim::PtyServer server{[this](const QByteArray& bytes) { return supply->receive(bytes); }};
-    CommTasker tasker{{clock, waiter, prompter}};
+    TaskScheduler link{{clock, waiter, prompter}};
     QtSerialPort* port = new QtSerialPort;
     Target target;
 
     PtyFixture() {
-        tasker.WriterTimer().stop();
-        tasker.setSerialPort(port);
-        tasker.setCommType(QStringLiteral("RS232"));
-        tasker.setSerialTerminator("\r");
-        tasker.SetupTimeoutTask(&target, QStringLiteral("OperationTimeout"));
+        link.writerTimer().stop();
+        link.setSerialPort(port);
+        link.setTransport(Transport::Serial);
+        link.setSerialTerminator("\r");
+        link.setTimeoutHandler(&target, target.timeoutHandler());
     }
     bool open() {
         if (!server.open())
@@ -64,8 +64,8 @@ struct PtyFixture {
         return port->open();
     }
     void query(const QString& text) {
-        tasker.ExecQueryTask(text, 5, &target, QStringLiteral("Take"), CommTasker::CallProcedure);
-        tasker.DoWriterTimer(100);
+        link.enqueueQuery(text, &target, target.handler());
+        link.writerTick(100);
     }
 };
 
@@ -79,8 +79,8 @@ private slots:
         QVERIFY2(f.open(), qPrintable(f.port->errorString()));
         f.query(QStringLiteral("*IDN?"));
         QCOMPARE(f.target.replies, QStringList{f.supply->identity()});
-        f.tasker.ExecCmdTask(QStringLiteral(":CHAN2:VOLT 7.25"), 0, nullptr, {}, 1);
-        f.tasker.DoWriterTimer(100);
+        f.link.enqueueCommand(QStringLiteral(":CHAN2:VOLT 7.25"));
+        f.link.writerTick(100);
         QTRY_COMPARE(f.supply->channel(2).vset, 7.25);
     }
 
@@ -127,9 +127,9 @@ private slots:
         f.query(QStringLiteral(":CHAN1:MEAS:VOLT?"));
         QCOMPARE(f.target.replies, delivered);
         QCOMPARE(f.prompter.texts, messages);
-        QCOMPARE(f.tasker.QueryTaskCount(), 0);
-        QCOMPARE(f.tasker.OpMode(), 0);
-        QVERIFY(f.tasker.replies().RspLine().size() <= ReplyBuffer::kMaxLineLength);
+        QCOMPARE(f.link.pendingQueries(), 0);
+        QCOMPARE(f.link.opMode(), OpMode::Idle);
+        QVERIFY(f.link.replies().partialLine().size() <= ReplyBuffer::kMaxLineLength);
 
         // The link goes on working with a sound instrument afterwards.
         f.server.setResponder([](const QByteArray&) { return QByteArray("4.000\r"); });
@@ -144,13 +144,12 @@ private slots:
         f.query(QStringLiteral(":CHAN1:MEAS:VOLT?"));
         QCOMPARE(f.target.replies.size(), 1);
 
-        f.tasker.ExecQueryTask(QStringLiteral(":CHAN1:MEAS:VOLT?"), 5, &f.target,
-                               QStringLiteral("Take"), CommTasker::CallProcedure);
+        f.link.enqueueQuery(QStringLiteral(":CHAN1:MEAS:VOLT?"), &f.target, f.target.handler());
         f.server.close(); // the adapter is pulled mid-poll
         QTRY_VERIFY(!f.port->isOpen());
-        f.tasker.DoWriterTimer(100);
+        f.link.writerTick(100);
         QCOMPARE(f.target.timeouts, 1);
-        QCOMPARE(f.tasker.QueryTaskCount(), 0);
+        QCOMPARE(f.link.pendingQueries(), 0);
 
         // Quiet afterwards: no busy loop on a dead descriptor.
         const double cpuBefore = cpuSeconds();

@@ -1,11 +1,11 @@
 // The table window, on a live connection to a simulated supply and on its
 // own database.
-#include "graph/frmgraphicrecord.h"
-#include "graph/graphrecord.h"
-#include "record/dlgrecordlength.h"
-#include "record/frmdatatable.h"
+#include "session/graphseries.h"
 #include "support/shellfixture.h"
 #include "support/windowfixture.h"
+#include "ui/graphwindow.h"
+#include "ui/recordsetupdialog.h"
+#include "ui/tablewindow.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -24,27 +24,26 @@ using namespace trq::test;
 namespace {
 
 struct TableFixture : ShellFixture {
-    frmDataTable* table = nullptr;
-    RecordStore store() { return RecordStore(data.database()); }
+    TableWindow* table = nullptr;
+    RecordingEngine& engine() { return session->recording()->engine(); }
     bool start(const QString& model = QStringLiteral("PSQ-3323")) {
         if (!onLineSerial(model))
             return false;
-        main->DoOutput(true);
+        session->setOutput(true);
         table = main->tableWindow();
         return table != nullptr;
     }
     void record(int ticks) {
-        table->engine().RecordPeriod(0, 0, 0, ticks - 1, 0, 0);
-        main->mnuRecordStart_Click();
+        engine().arm(ticks - 1, 0, 0);
+        main->run(MainWindow::Command::RecordStart);
         for (int i = 0; i < ticks; ++i) {
             waitForReading(); // a point is made only of readings that arrived
-            table->engine().TimerRecordData_Timer();
+            engine().tick();
         }
     }
     void waitForReading() {
-        const quint64 before = main->OperatorForm->readingCount();
-        QVERIFY(
-            QTest::qWaitFor([&] { return main->OperatorForm->readingCount() != before; }, 3000));
+        const quint64 before = session->readingCount();
+        QVERIFY(QTest::qWaitFor([&] { return session->readingCount() != before; }, 3000));
     }
 };
 
@@ -59,7 +58,7 @@ void fillReasons(WindowFixture& f, const QString& reasons) {
         r.reason[0] = reasons.at(i);
         QVERIFY(f.store->appendSample(r));
     }
-    f.table->CmbSample_Click();
+    f.table->refill();
 }
 
 void clickCell(QTableView* grid, int row, int column) {
@@ -87,12 +86,13 @@ bool execOk(QSqlDatabase db, const char* sql) {
 class TestTableWindow : public QObject {
     Q_OBJECT
 private slots:
+    void init() { clearSettings(); }
     // The filter shows the rows of each sampling condition.
     void filterShowsEachCondition() {
         WindowFixture f(1);
         fillReasons(f, QStringLiteral("0112333"));
         f.table->show();
-        QComboBox* filter = f.table->CmbSample();
+        QComboBox* filter = f.table->filterList();
         QList<int> rows;
         rows << f.table->model().rowCount();
         for (int i = 1; i < filter->count(); ++i) {
@@ -110,9 +110,9 @@ private slots:
         f.table->resize(900, 500);
         f.table->show();
         const int comment = f.table->model().commentColumn();
-        clickCell(f.table->grdHelQuest(), 3, comment);
-        QVERIFY(f.table->pnlDataComment()->isVisible());
-        QTest::keyClicks(f.table->txtDataComment(), QStringLiteral("ripple"));
+        clickCell(f.table->grid(), 3, comment);
+        QVERIFY(f.table->commentPanel()->isVisible());
+        QTest::keyClicks(f.table->commentBox(), QStringLiteral("ripple"));
         QTest::mouseClick(button(f.table.get(), QStringLiteral("OK")), Qt::LeftButton);
         for (int r : {2, 3})
             QCOMPARE(f.table->model().index(r, comment).data().toString(),
@@ -123,8 +123,8 @@ private slots:
         QVERIFY(execOk(f.data.database(),
                        "CREATE TRIGGER nocomment BEFORE UPDATE ON datatemp BEGIN "
                        "SELECT RAISE(ABORT, 'attempt to write a readonly database'); END"));
-        clickCell(f.table->grdHelQuest(), 0, comment);
-        QTest::keyClicks(f.table->txtDataComment(), QStringLiteral("lost"));
+        clickCell(f.table->grid(), 0, comment);
+        QTest::keyClicks(f.table->commentBox(), QStringLiteral("lost"));
         QTest::mouseClick(button(f.table.get(), QStringLiteral("OK")), Qt::LeftButton);
         QCOMPARE(f.prompter.texts.size(), 1);
         QVERIFY(f.prompter.texts.first().startsWith(QStringLiteral("System Error caused by")));
@@ -141,7 +141,7 @@ private slots:
         QVERIFY(execOk(db, "insert into datadetail (RecNo, SeqNo, RecTime, PVal, TimeTick) values "
                            "('10018', 0, '2026/12/06 09:00:00', '1.5', 0), "
                            "('10018', 1, '2026/12/06 09:00:01', '1.6', 1)"));
-        QTest::mouseClick(button(f.table.get(), QStringLiteral("cmdGenerate")), Qt::LeftButton);
+        QTest::mouseClick(button(f.table.get(), QStringLiteral("generateButton")), Qt::LeftButton);
         QSqlQuery q(db);
         QVERIFY(q.exec(QStringLiteral(
             "select RecTime, TimeTick from datacopy where RecNo='10019' and SeqNo=2")));
@@ -156,7 +156,8 @@ private slots:
                           QLatin1Char(' ') + q.value(2).toString();
         QCOMPARE(copies,
                  (QStringList{"191 2026/12/06 09:15:55 1.5", "192 2026/12/06 09:16:01 1.6"}));
-        QTest::mouseClick(button(f.table.get(), QStringLiteral("cmdGenerateMin")), Qt::LeftButton);
+        QTest::mouseClick(button(f.table.get(), QStringLiteral("generateCopiesButton")),
+                          Qt::LeftButton);
         QVERIFY(q.exec(
             QStringLiteral("select count(*), max(SeqNo) from datacopy where RecNo='10018'")));
         QVERIFY(q.next());
@@ -202,33 +203,33 @@ private slots:
         WindowFixture f(1);
         fillReasons(f, QStringLiteral("11"));
         f.prompter.answers = {Prompter::Answer::Yes};
-        f.table->record().setDescription(QStringLiteral("first"));
-        f.table->cmdSave_Click();
+        f.recording().record().setDescription(QStringLiteral("first"));
+        f.table->save();
         QVERIFY(f.store->clearWorking());
         fillReasons(f, QStringLiteral("1111"));
-        f.table->record().clear();
-        f.table->record().setDescription(QStringLiteral("second"));
+        f.recording().record().clear();
+        f.recording().record().setDescription(QStringLiteral("second"));
         f.prompter.answers = {Prompter::Answer::Yes};
-        f.table->cmdSave_Click();
-        QCOMPARE(f.table->txtRecno()->text(), QStringLiteral("2"));
+        f.table->save();
+        QCOMPARE(f.table->recordNumberBox()->text(), QStringLiteral("2"));
         QVERIFY(execOk(f.data.database(), "CREATE TRIGGER noload BEFORE INSERT ON datatemp BEGIN "
                                           "SELECT RAISE(ABORT, 'disk I/O error'); END"));
         f.prompter.texts.clear();
         if (fromGraph) {
-            f.graph->cmdLoad_Click();
-            f.graph->List1_Click(1); // record 1
+            f.graph->openLoadList();
+            f.graph->loadChosen(1); // record 1
         } else {
-            f.table->cmdLoadRecord_Click();
-            f.table->List1_Click(1);
+            f.table->openRecordList();
+            f.table->chooseRecord(1);
         }
         QCOMPARE(f.prompter.texts.size(), 1);
         QVERIFY(f.prompter.texts.first().contains(QLatin1String("disk I/O error")));
-        QCOMPARE(f.table->txtRecno()->text(), QStringLiteral("2"));
-        QCOMPARE(f.table->txtDataDesc()->text(), QStringLiteral("second"));
+        QCOMPARE(f.table->recordNumberBox()->text(), QStringLiteral("2"));
+        QCOMPARE(f.table->descriptionBox()->text(), QStringLiteral("second"));
         QCOMPARE(f.store->workingCount().value_or(-1), 4);
         // The next save replaces record 2, the one shown, and record 1 stays.
         f.prompter.answers = {Prompter::Answer::Yes};
-        f.table->cmdSave_Click();
+        f.table->save();
         QCOMPARE(f.store->record(QStringLiteral("1"))->comment, QStringLiteral("first"));
         QVERIFY(execOk(f.data.database(), "DROP TRIGGER noload"));
         QVERIFY(f.store->loadToWorking(QStringLiteral("1")));
@@ -238,7 +239,7 @@ private slots:
     void startNeedsAnArmedLength() {
         TableFixture f;
         QVERIFY(f.start());
-        f.main->mnuRecordStart_Click();
+        f.main->run(MainWindow::Command::RecordStart);
         QCOMPARE(f.prompter.texts, QStringList{"Please Setup Record the period first."});
     }
 
@@ -246,55 +247,55 @@ private slots:
         TableFixture f;
         QVERIFY(f.start());
         f.instrument().channel(3).vset = 2;
-        QTRY_VERIFY(!f.main->OperatorForm->measuredVoltage(2).isEmpty());
+        QTRY_VERIFY(!f.session->channel(2).voltage.isEmpty());
         f.record(4);
         QCOMPARE(f.table->model().rowCount(), 4);
         // The graph took every point and its Start button is back.
-        QCOMPARE(f.main->graph()->voltage(2).size(), 4);
-        QCOMPARE(f.main->graph()->voltage(2).last(), 2.0);
-        QCOMPARE(f.main->graph()->startCaption(), QStringLiteral("Start"));
-        QVERIFY(!f.table->txtStartTime()->text().isEmpty());
+        QCOMPARE(f.session->recording()->series().voltage(2).size(), 4);
+        QCOMPARE(f.session->recording()->series().voltage(2).last(), 2.0);
+        QCOMPARE(f.session->recording()->series().startCaption(), QStringLiteral("Start"));
+        QVERIFY(!f.table->startTimeBox()->text().isEmpty());
 
-        f.main->graphWindow()->cmbXLength()->setCurrentIndex(3);
+        f.main->graphWindow()->timeLengthList()->setCurrentIndex(3);
         f.prompter.answers = {Prompter::Answer::Yes};
-        f.table->cmdSave_Click();
-        QCOMPARE(f.table->txtRecno()->text(), QStringLiteral("1"));
+        f.table->save();
+        QCOMPARE(f.table->recordNumberBox()->text(), QStringLiteral("1"));
         QCOMPARE(RecordStore(f.data.database()).record(QStringLiteral("1"))->showStyle,
                  QStringLiteral("3")); // the graph's time length
         // Saving again replaces the same record, after asking.
         f.prompter.answers = {Prompter::Answer::Yes};
-        QTest::keyClicks(f.table->txtDataDesc(), QStringLiteral("it's a test"));
-        f.table->cmdSave_Click();
+        QTest::keyClicks(f.table->descriptionBox(), QStringLiteral("it's a test"));
+        f.table->save();
         QCOMPARE(f.prompter.texts.last(),
                  QStringLiteral("Do you replace existing data with current record?"));
 
         // Comment on row 3, then load the record back.
         f.table->beginComment(2);
-        f.table->txtDataComment()->setText(QStringLiteral("spike"));
-        f.table->cmdProcOK_Click();
+        f.table->commentBox()->setText(QStringLiteral("spike"));
+        f.table->acceptComment();
         f.prompter.answers = {Prompter::Answer::Yes};
-        f.table->cmdSave_Click();
+        f.table->save();
         f.prompter.answers = {Prompter::Answer::Yes};
-        f.table->cmdClear_Click();
+        f.table->clearData();
         QCOMPARE(f.table->model().rowCount(), 0);
-        f.table->cmdLoadRecord_Click();
-        QCOMPARE(f.table->List1()->count(), 1);
-        QVERIFY(f.table->List1()->item(0)->text().startsWith(QStringLiteral("1     ")));
-        f.table->List1_Click(0);
+        f.table->openRecordList();
+        QCOMPARE(f.table->recordList()->count(), 1);
+        QVERIFY(f.table->recordList()->item(0)->text().startsWith(QStringLiteral("1     ")));
+        f.table->chooseRecord(0);
         QCOMPARE(f.table->model().rowCount(), 4);
-        QCOMPARE(f.table->txtDataDesc()->text(), QStringLiteral("it's a test"));
+        QCOMPARE(f.table->descriptionBox()->text(), QStringLiteral("it's a test"));
         const QAbstractItemModel& m = f.table->model();
         QCOMPARE(m.index(2, 11).data().toString(), QStringLiteral("spike"));
         QCOMPARE(m.index(0, 8).data().toString(), QStringLiteral("2.000"));
         QCOMPARE(m.index(0, 10).data().toString(), QStringLiteral("3")); // Reason3
-        QVERIFY(f.table->List1()->isHidden());
+        QVERIFY(f.table->recordList()->isHidden());
 
         // A new recording is a new record: its save does not replace the loaded one.
         f.record(2);
-        QCOMPARE(f.table->txtRecno()->text(), QString());
+        QCOMPARE(f.table->recordNumberBox()->text(), QString());
         f.prompter.answers = {Prompter::Answer::Yes};
-        f.table->cmdSave_Click();
-        QCOMPARE(f.table->txtRecno()->text(), QStringLiteral("2"));
+        f.table->save();
+        QCOMPARE(f.table->recordNumberBox()->text(), QStringLiteral("2"));
     }
 
     void lastRecordingSurvivesANewConnection() {
@@ -302,7 +303,7 @@ private slots:
         QVERIFY(f.start());
         f.record(3);
         // Off line and on line again: a new table window on the same file.
-        f.main->ResetAll();
+        f.session->reset();
         QVERIFY(f.start());
         QCOMPARE(f.table->model().rowCount(), 3);
     }
@@ -313,37 +314,37 @@ private slots:
         TableFixture f;
         QVERIFY(f.start());
         f.record(3);
-        QTest::keyClicks(f.table->txtDataDesc(), QStringLiteral("soak, bench 2"));
-        const QString start = f.table->txtStartTime()->text();
-        const QString end = f.table->txtEndTime()->text();
+        QTest::keyClicks(f.table->descriptionBox(), QStringLiteral("soak, bench 2"));
+        const QString start = f.table->startTimeBox()->text();
+        const QString end = f.table->endTimeBox()->text();
         QVERIFY(!start.isEmpty() && !end.isEmpty());
-        f.main->ResetAll();
+        f.session->reset();
         QVERIFY(f.start());
-        QCOMPARE(f.table->txtStartTime()->text(), start);
-        QCOMPARE(f.table->txtEndTime()->text(), end);
-        QCOMPARE(f.table->txtDataDesc()->text(), QStringLiteral("soak, bench 2"));
+        QCOMPARE(f.table->startTimeBox()->text(), start);
+        QCOMPARE(f.table->endTimeBox()->text(), end);
+        QCOMPARE(f.table->descriptionBox()->text(), QStringLiteral("soak, bench 2"));
         // Still unsaved: a new start asks before it throws the points away.
         f.prompter.answers = {Prompter::Answer::No};
-        f.table->engine().RecordPeriod(0, 0, 0, 5, 0, 0);
-        f.main->mnuRecordStart_Click();
+        f.engine().arm(5, 0, 0);
+        f.main->run(MainWindow::Command::RecordStart);
         QCOMPARE(f.prompter.texts, QStringList{"The current recording is not saved. Discard it?"});
-        QVERIFY(!f.table->engine().TimerRecordData().isActive());
+        QVERIFY(!f.engine().timer().isActive());
         f.prompter.answers = {Prompter::Answer::Yes};
-        f.table->cmdSave_Click();
-        const RecordHeader saved = *f.store().record(QStringLiteral("1"));
+        f.table->save();
+        const RecordHeader saved = *f.store->record(QStringLiteral("1"));
         QCOMPARE(saved.startTime, start);
         QCOMPARE(saved.endTime, end);
         // A saved record, after a restart, is replaced on the next save.
-        f.main->ResetAll();
+        f.session->reset();
         f.prompter.texts.clear();
         QVERIFY(f.start());
-        QCOMPARE(f.table->txtRecno()->text(), QStringLiteral("1"));
+        QCOMPARE(f.table->recordNumberBox()->text(), QStringLiteral("1"));
         f.prompter.texts.clear();
         f.prompter.answers = {Prompter::Answer::Yes};
-        f.table->cmdSave_Click();
+        f.table->save();
         QCOMPARE(f.prompter.texts,
                  QStringList{"Do you replace existing data with current record?"});
-        QCOMPARE(f.store().records().size(), 1);
+        QCOMPARE(f.store->records().size(), 1);
     }
 
     // Nothing unsaved is thrown away without asking; a refused start clears
@@ -352,36 +353,36 @@ private slots:
         TableFixture f;
         QVERIFY(f.start());
         f.record(3);
-        f.main->DoOutput(false);
-        f.table->engine().RecordPeriod(0, 0, 0, 5, 0, 0);
-        f.main->mnuRecordStart_Click(); // refused: the output is off
+        f.session->setOutput(false);
+        f.engine().arm(5, 0, 0);
+        f.main->run(MainWindow::Command::RecordStart); // refused: the output is off
         QCOMPARE(f.prompter.texts,
                  QStringList{"Please setup Device into Auto Run mode and then try again!"});
         QCOMPARE(f.table->model().rowCount(), 3);
-        QCOMPARE(f.store().workingCount().value_or(-1), 3);
+        QCOMPARE(f.store->workingCount().value_or(-1), 3);
 
         f.prompter.answers = {Prompter::Answer::Yes};
-        f.table->cmdSave_Click(); // record 1
-        f.main->DoOutput(true);
+        f.table->save(); // record 1
+        f.session->setOutput(true);
         f.prompter.texts.clear();
-        f.table->engine().RecordPeriod(0, 0, 0, 5, 0, 0);
-        f.main->mnuRecordStart_Click(); // saved: no question
+        f.engine().arm(5, 0, 0);
+        f.main->run(MainWindow::Command::RecordStart); // saved: no question
         QVERIFY(f.prompter.texts.isEmpty());
-        QVERIFY(f.table->engine().TimerRecordData().isActive());
-        f.table->cmdLoadRecord_Click();
-        f.main->graphWindow()->cmdLoad_Click();
+        QVERIFY(f.engine().timer().isActive());
+        f.table->openRecordList();
+        f.main->graphWindow()->openLoadList();
         QCOMPARE(f.prompter.texts,
                  QStringList(2, "A recording is running. Stop it before loading a record."));
-        QVERIFY(f.table->List1()->isHidden());
+        QVERIFY(f.table->recordList()->isHidden());
         f.waitForReading();
-        f.table->engine().TimerRecordData_Timer(); // a point no record holds
-        f.main->mnuRecordStop_Click();
+        f.engine().tick(); // a point no record holds
+        f.main->run(MainWindow::Command::RecordStop);
         f.prompter.texts.clear();
-        f.table->cmdLoadRecord_Click();
+        f.table->openRecordList();
         f.prompter.answers = {Prompter::Answer::No};
-        f.table->List1_Click(0);
+        f.table->chooseRecord(0);
         QCOMPARE(f.prompter.texts, QStringList{"The current recording is not saved. Discard it?"});
-        QCOMPARE(f.table->txtRecno()->text(), QString()); // nothing was loaded
+        QCOMPARE(f.table->recordNumberBox()->text(), QString()); // nothing was loaded
     }
 
     // A link lost during a recording stops it before any box is shown, and
@@ -389,9 +390,9 @@ private slots:
     void lostLinkStopsTheRecordingAtOnce() {
         TableFixture f;
         QVERIFY(f.start());
-        f.table->engine().RecordPeriod(0, 1, 0, 0, 0, 0);
-        f.main->mnuRecordStart_Click();
-        f.table->engine().TimerRecordData().setInterval(20);
+        f.engine().arm(3600, 0, 0);
+        f.main->run(MainWindow::Command::RecordStart);
+        f.engine().timer().setInterval(20);
         QTRY_VERIFY(f.table->model().rowCount() >= 2);
         bool recordingWhileShown = true;
         int rowsWhileShown = -1;
@@ -399,18 +400,18 @@ private slots:
         f.prompter.onAsk = [&] {
             if (rowsWhileShown >= 0)
                 return;
-            recordingWhileShown = f.table->engine().TimerRecordData().isActive();
+            recordingWhileShown = f.engine().timer().isActive();
             rowsWhileShown = f.table->model().rowCount();
             QTest::qWait(200); // the user reads the box
             rowsAfterWaiting = f.table->model().rowCount();
         };
-        QPointer<frmDataTable> table = f.table;
-        const qsizetype storedBefore = f.store().workingCount().value_or(-1);
+        QPointer<TableWindow> table = f.table;
+        const qsizetype storedBefore = f.store->workingCount().value_or(-1);
         f.factory.lastSerial->unplug();
         QTRY_VERIFY(!f.prompter.texts.isEmpty());
         QVERIFY(!recordingWhileShown);
         QCOMPARE(rowsAfterWaiting, rowsWhileShown);
-        QVERIFY(f.store().workingCount().value_or(-1) <= storedBefore + 1);
+        QVERIFY(f.store->workingCount().value_or(-1) <= storedBefore + 1);
     }
 
     void fourChannelRecordingsKeepChannelFour() {
@@ -421,14 +422,14 @@ private slots:
                  QStringLiteral("CH4:Voltage[V]"));
         f.instrument().channel(4).vset = 3;
         f.instrument().channel(4).iset = 1;
-        QTRY_COMPARE(f.main->OperatorForm->measuredVoltage(3), QStringLiteral("3.000"));
+        QTRY_COMPARE(f.session->channel(3).voltage, QStringLiteral("3.000"));
         f.record(2);
         f.prompter.answers = {Prompter::Answer::Yes};
-        f.table->cmdSave_Click();
+        f.table->save();
         f.prompter.answers = {Prompter::Answer::Yes};
-        f.table->cmdClear_Click();
-        f.table->cmdLoadRecord_Click();
-        f.table->List1_Click(0);
+        f.table->clearData();
+        f.table->openRecordList();
+        f.table->chooseRecord(0);
         QCOMPARE(f.table->model().index(0, 11).data().toString(), QStringLiteral("3.000"));
     }
 
@@ -437,43 +438,43 @@ private slots:
         QVERIFY(f.start());
         QTimer::singleShot(0, [&] {
             auto* dlg = f.main->recordSetupDialog();
-            dlg->cmbMinuites()->setCurrentIndex(2);
-            dlg->cmdScale()->setCurrentIndex(2);
-            dlg->OKButton_Click();
+            dlg->minutesList()->setCurrentIndex(2);
+            dlg->scaleList()->setCurrentIndex(2);
+            dlg->ok();
         });
-        f.main->mnuRecordPeriod_Click();
-        QCOMPARE(f.table->engine().CountRecordCount, 120);
-        f.main->mnuRecordStart_Click();
-        QVERIFY(f.table->engine().TimerRecordData().isActive());
-        f.main->mnuRecordStop_Click();
-        QVERIFY(!f.table->engine().TimerRecordData().isActive());
+        f.main->setUpRecording();
+        QCOMPARE(f.engine().remainingTicks(), 120);
+        f.main->run(MainWindow::Command::RecordStart);
+        QVERIFY(f.engine().timer().isActive());
+        f.main->run(MainWindow::Command::RecordStop);
+        QVERIFY(!f.engine().timer().isActive());
     }
 
     void graphWindowDrawsTheWorkingTable() {
         TableFixture f;
         QVERIFY(f.start());
         f.record(10);
-        f.main->mnuWave_Click();
-        frmGraphicRecord* g = f.main->graphWindow();
+        f.main->showGraph();
+        GraphWindow* g = f.main->graphWindow();
         QVERIFY(g && g->isVisible());
         QCOMPARE(g->plot(0)->data()->size(), 10);
         // Drawn on the first view: its activation comes before the redraw.
-        QCOMPARE(g->lstWave()->item(0)->text(), QStringLiteral("Total Time:0:0:9"));
+        QCOMPARE(g->summaryList()->item(0)->text(), QStringLiteral("Total Time:0:0:9"));
         // Live points are appended, not redrawn.
-        f.table->engine().RecordPeriod(0, 0, 0, 1, 0, 0);
-        f.main->mnuRecordStart_Click();
+        f.engine().arm(1, 0, 0);
+        f.main->run(MainWindow::Command::RecordStart);
         f.waitForReading();
-        f.table->engine().TimerRecordData_Timer();
+        f.engine().tick();
         QCOMPARE(g->plot(0)->data()->size(), 1); // a new recording starts a clear graph
-        QCOMPARE(g->cmbXLength()->itemText(0), QStringLiteral("5m"));
+        QCOMPARE(g->timeLengthList()->itemText(0), QStringLiteral("5m"));
     }
 
     void clearOnAnEmptyTableAsksNothing() {
         TableFixture f;
         QVERIFY(f.start());
-        f.table->cmdClear_Click();
+        f.table->clearData();
         QVERIFY(f.prompter.texts.isEmpty());
-        f.table->cmdSave_Click();
+        f.table->save();
         QCOMPARE(f.prompter.texts,
                  QStringList{"You need do record first and then try this again!"});
     }
@@ -482,9 +483,9 @@ private slots:
         TableFixture f;
         QVERIFY(f.start());
         f.record(12);
-        f.table->RowSelected(10);
+        f.table->selectSample(10);
         QCOMPARE(f.table->model().highlight(), 10);
-        f.table->RowSelected(12); // beyond the points: nothing
+        f.table->selectSample(12); // beyond the points: nothing
         QCOMPARE(f.table->model().highlight(), 10);
         const QModelIndex cell = f.table->model().index(10, 1);
         QCOMPARE(cell.data(Qt::BackgroundRole).value<QBrush>().color(), QColor(255, 192, 255));

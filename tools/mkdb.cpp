@@ -1,5 +1,5 @@
 // Creates mtype.mdb with the shipped schema and machine types.
-#include "shell/dataform.h"
+#include "storage/database.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -27,7 +27,7 @@ int main(int argc, char* argv[]) {
         return 1;
     }
     QString error;
-    if (!trq::DataForm::create(path, &error)) {
+    if (!trq::Database::create(path, &error)) {
         std::fprintf(stderr, "Cannot create %s: %s\n", qPrintable(path), qPrintable(error));
         return 1;
     }

@@ -1,6 +1,6 @@
 #include "link/ni488.h"
 
-#include "shell/debugtrace.h"
+#include "core/debugtrace.h"
 
 #include <QThread>
 

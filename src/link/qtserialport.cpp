@@ -1,6 +1,6 @@
 #include "link/qtserialport.h"
 
-#include "shell/debugtrace.h"
+#include "core/debugtrace.h"
 
 namespace trq {
 
@@ -60,7 +60,7 @@ void QtSerialPort::onError(QSerialPort::SerialPortError error) {
             const QString reason = port_.errorString();
             port_.close();
             port_.clearError();
-            printd(QStringLiteral("Serial port lost: ") + reason);
+            trace(QStringLiteral("Serial port lost: ") + reason);
             emit lost(reason);
         }
         break;

@@ -1,47 +1,47 @@
 #include "link/replybuffer.h"
 
-#include "shell/debugtrace.h"
+#include "core/debugtrace.h"
 
 namespace trq {
 
-void ReplyBuffer::RspTask(const QByteArray& RspString) {
-    for (const char ch : RspString) {
+void ReplyBuffer::feed(const QByteArray& received) {
+    for (const char ch : received) {
         if (ch == '\r' || ch == '\n') {
-            if (!discarding_ && !RspLine_.isEmpty() && !RspLine_.contains(QLatin1String("bit")))
-                RspPush(RspLine_);
-            RspLine_.clear();
+            if (!discarding_ && !partial_.isEmpty() && !partial_.contains(QLatin1String("bit")))
+                push(partial_);
+            partial_.clear();
             discarding_ = false;
             continue;
         }
         if (discarding_)
             continue;
-        RspLine_.append(QLatin1Char(ch));
-        if (RspLine_.size() > kMaxLineLength) {
-            printd(QStringLiteral("Rsp line too long, dropped"));
-            RspLine_.clear();
+        partial_.append(QLatin1Char(ch));
+        if (partial_.size() > kMaxLineLength) {
+            trace(QStringLiteral("Rsp line too long, dropped"));
+            partial_.clear();
             discarding_ = true;
         }
     }
 }
 
-void ReplyBuffer::RspPush(const QString& data) {
-    if (RspCount_ >= kSize) {
-        printd("Rsp overflow");
+void ReplyBuffer::push(const QString& line) {
+    if (count_ >= kSize) {
+        trace("Rsp overflow");
         return;
     }
-    if (data.isEmpty() || data == QLatin1String("\r") || data == QLatin1String("\n"))
+    if (line.isEmpty() || line == QLatin1String("\r") || line == QLatin1String("\n"))
         return;
-    RspArray_[std::size_t(RspCount_)] = data;
-    ++RspCount_;
-    printd(QStringLiteral("RspPush '") + data + QLatin1Char('\''));
+    lines_[std::size_t(count_)] = line;
+    ++count_;
+    trace(QStringLiteral("RspPush '") + line + QLatin1Char('\''));
 }
 
-QString ReplyBuffer::RspPop() {
-    if (RspCount_ == 0)
+QString ReplyBuffer::pop() {
+    if (count_ == 0)
         return {};
-    QString line = RspArray_[std::size_t(RspCount_ - 1)];
-    printd(QStringLiteral("RspPop '") + line + QLatin1Char('\''));
-    RspCount_ = 0;
+    QString line = lines_[std::size_t(count_ - 1)];
+    trace(QStringLiteral("RspPop '") + line + QLatin1Char('\''));
+    count_ = 0;
     return line;
 }
 

@@ -17,18 +17,18 @@ public:
     // instrument that never ends its line cannot make the buffer grow.
     static constexpr int kMaxLineLength = 4096;
 
-    void RspTask(const QByteArray& RspString);
-    void RspPush(const QString& data);
-    QString RspPop();
-    void ResetRspArray() { RspCount_ = 0; }
+    void feed(const QByteArray& received);
+    void push(const QString& line);
+    QString pop();
+    void clear() { count_ = 0; }
 
-    int RspCount() const { return RspCount_; }
-    const QString& RspLine() const { return RspLine_; }
+    int count() const { return count_; }
+    const QString& partialLine() const { return partial_; }
 
 private:
-    std::array<QString, kSize> RspArray_;
-    int RspCount_ = 0;
-    QString RspLine_;
+    std::array<QString, kSize> lines_;
+    int count_ = 0;
+    QString partial_;
     bool discarding_ = false;
 };
 

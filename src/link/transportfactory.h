@@ -16,21 +16,18 @@ public:
 
     virtual ~TransportFactory() = default;
 
-    virtual SerialPort* createSerialPort(const QString& portName);
-    // An empty model gives the NI-488.2 board.
-    virtual GpibBoard* createGpibBoard(const QString& simulatedModel);
-
+    virtual SerialPort* createSerialPort(const QString& portName) = 0;
+    // An empty model gives the real GPIB board.
+    virtual GpibBoard* createGpibBoard(const QString& simulatedModel) = 0;
     // Ports to offer and to auto-detect on: the system's serial devices and
     // ports named on the command line. Never a simulated one.
-    virtual QStringList availablePortNames() const;
+    virtual QStringList availablePortNames() const = 0;
     // One simulated port per simulated model, offered apart.
-    static QStringList simulatedPortNames();
-    void addPortName(const QString& name) { extraPorts_ << name; }
+    virtual QStringList simulatedPortNames() const = 0;
 
-    static bool isSimulated(const QString& portName);
-
-private:
-    QStringList extraPorts_;
+    static bool isSimulated(const QString& portName) {
+        return portName.startsWith(QLatin1String(kSimPrefix));
+    }
 };
 
 } // namespace trq

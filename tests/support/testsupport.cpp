@@ -1,6 +1,9 @@
 #include "support/testsupport.h"
 
-#include "shell/debugtrace.h"
+#include "core/debugtrace.h"
+#include "core/settings.h"
+#include "sim/supply.h"
+#include "transports.h"
 
 #include <QDir>
 
@@ -41,6 +44,44 @@ Prompter::Answer ScriptedPrompter::ask(const QString& text, const QString&, Icon
         return a;
     }
     return buttons == Buttons::YesNo ? Answer::Yes : Answer::Ok;
+}
+
+bool ScriptedPrompter::wait(const Wait& w) {
+    waitTitles << w.title;
+    // Far more checks than any wait of a test needs: a wait that never ends
+    // is a fault, reported as cancelled.
+    for (int i = 0; i < 100000; ++i) {
+        lastProgress = w.check();
+        if (lastProgress.done)
+            return false;
+        if (cancelWait && cancelWait(lastProgress))
+            return true;
+        QCoreApplication::processEvents();
+    }
+    texts << QStringLiteral("(wait never ended: %1)").arg(w.label);
+    return true;
+}
+
+void clearSettings() {
+    Settings::clear();
+}
+
+std::shared_ptr<sim::Supply> simulatedSupply(const QString& model) {
+    std::shared_ptr<sim::Supply> supply = sim::Supply::create(model);
+    if (supply)
+        supply->setNoise(0);
+    return supply;
+}
+
+SimulatedInstrument instrumentOf(std::shared_ptr<sim::Supply> supply) {
+    return AppTransports::instrumentOf(std::move(supply));
+}
+
+SimGpibBoard* simulatedBoard(std::shared_ptr<sim::Supply> supply) {
+    auto* board = new SimGpibBoard(instrumentOf(std::move(supply)));
+    board->setReadTimeoutMsec(0);
+    board->configure(0, 1);
+    return board;
 }
 
 QString ScriptedPrompter::saveFileName(const QString& folder, const QString& filter) {

@@ -1,16 +1,23 @@
 #pragma once
 
-#include "link/clock.h"
-#include "link/commtasker.h"
-#include "shell/prompter.h"
+#include "core/clock.h"
+#include "core/prompter.h"
+#include "link/simtransport.h"
+#include "link/taskscheduler.h"
 
 #include <QApplication>
+#include <QDialog>
 #include <QStringList>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
 
 #include <deque>
+#include <memory>
+
+namespace trq::sim {
+class Supply;
+}
 
 namespace trq::test {
 
@@ -24,6 +31,9 @@ public:
 private:
     QTemporaryDir dir_;
 };
+
+// Forgets every stored setting, so a test starts from the defaults.
+void clearSettings();
 
 class ManualClock final : public Clock {
 public:
@@ -54,7 +64,14 @@ public:
     Answer ask(const QString& text, const QString& title, Icon icon, Buttons buttons) override;
     QString saveFileName(const QString& folder, const QString& filter) override;
     bool preparePrinter(QPrinter& printer) override { return onPrint ? onPrint(printer) : false; }
+    // Runs the wait's checks, letting events run between them, until done or
+    // until cancelWait says the user cancels.
+    bool wait(const Wait& wait) override;
     QStringList texts;
+    // The titles of the waits run, and their last progress.
+    QStringList waitTitles;
+    WaitProgress lastProgress;
+    std::function<bool(const WaitProgress&)> cancelWait;
     // The file dialog's answer (empty: cancelled) and what it was asked with.
     QString fileName;
     QStringList fileRequests;
@@ -75,45 +92,53 @@ public:
 
 class FakeHost final : public LinkHost {
 public:
-    bool isPollTimerEnabled() const override { return pollEnabled; }
-    void ReportStatus(const QString& text, int msec) override { reports << qMakePair(text, msec); }
+    bool pollActive() const override { return pollEnabled; }
+    void reportStatus(const QString& text, int msec) override { reports << qMakePair(text, msec); }
     bool pollEnabled = false;
     QList<QPair<QString, int>> reports;
 };
 
-// Receives replies by procedure name (call type 1) and counts timeouts.
+// Receives replies and counts timeouts.
 class Target : public QObject {
-    Q_OBJECT
 public:
     QStringList replies;
     int timeouts = 0;
     std::function<void(const QString&)> onReply;
-public slots:
-    void Take(const QString& reply) {
-        replies << reply;
-        if (onReply)
-            onReply(reply);
+    ReplyHandler handler() {
+        return [this](const QString& reply) {
+            replies << reply;
+            if (onReply)
+                onReply(reply);
+        };
     }
-    void OperationTimeout() { ++timeouts; }
+    std::function<void()> timeoutHandler() {
+        return [this] { ++timeouts; };
+    }
 };
 
-// A tasker on a manual clock with fast waits and scripted message boxes, its
+// A simulated supply without noise, and the transports that reach it.
+std::shared_ptr<sim::Supply> simulatedSupply(const QString& model);
+SimulatedInstrument instrumentOf(std::shared_ptr<sim::Supply> supply);
+// A board that answers at once (no read timeout), configured for address 1.
+SimGpibBoard* simulatedBoard(std::shared_ptr<sim::Supply> supply);
+
+// A link on a manual clock with fast waits and scripted message boxes, its
 // own writer timer stopped so the test drives every tick.
-struct TaskerFixture {
+struct LinkFixture {
     ManualClock clock;
     FastWaiter waiter{&clock};
     ScriptedPrompter prompter;
     FakeHost host;
-    CommTasker tasker{{clock, waiter, prompter}};
-    TaskerFixture() {
-        tasker.WriterTimer().stop();
-        tasker.setLinkHost(&host);
+    TaskScheduler link{{clock, waiter, prompter}};
+    LinkFixture() {
+        link.writerTimer().stop();
+        link.setHost(&host);
     }
     // One writer tick, 100 ms after the previous one.
     void tick(int n = 1) {
         for (int i = 0; i < n; ++i) {
             clock.advanceMsec(100);
-            tasker.DoWriterTimer(100);
+            link.writerTick(100);
             QCoreApplication::processEvents();
         }
     }

@@ -1,64 +1,49 @@
 #pragma once
 
-#include "graph/frmgraphicrecord.h"
-#include "graph/graphrecord.h"
-#include "record/frmdatatable.h"
-#include "record/recordstore.h"
-#include "shell/dataform.h"
-#include "support/testsupport.h"
+#include "support/sessionfixture.h"
+#include "ui/graphwindow.h"
+#include "ui/tablewindow.h"
 
-#include <QDir>
 #include <qcustomplot.h>
 
 namespace trq::test {
 
-// A table window and a graph window over their own record database, with
-// the main window's part played by the fixture.
-struct WindowFixture {
-    DataForm data;
-    std::unique_ptr<RecordStore> store;
-    ScriptedPrompter prompter;
-    std::unique_ptr<frmDataTable> table;
-    std::unique_ptr<GraphRecord> record;
-    std::unique_ptr<frmGraphicRecord> graph;
-    QString folder;
-    int scale = 0;
-    bool recordEnabled = true;
-    int countRecordCount = 0;
+// A table window and a graph window over the recording of a supply opened
+// in testing mode (no instrument), with the main window's part played by
+// the fixture.
+struct WindowFixture : SessionFixture {
+    std::unique_ptr<TableWindow> table;
+    std::unique_ptr<GraphWindow> graph;
     QStringList calls;
 
-    explicit WindowFixture(int channels = 3, int recScale = 0) : scale(recScale) {
-        static int n = 0;
-        folder = QDir::current().absoluteFilePath(QStringLiteral("graph%1").arg(++n));
-        QDir().mkpath(folder);
-        DataForm::create(folder + QStringLiteral("/mtype.mdb"));
-        data.open(folder);
-        store = std::make_unique<RecordStore>(data.database());
-        table = std::make_unique<frmDataTable>(
-            *store, prompter,
-            RecordingEngine::Source{
-                [] { return 3; }, [] { return true; }, [](int, bool) { return QString(); }, {}},
-            channels - 1);
-        record = std::make_unique<GraphRecord>(channels);
-        frmGraphicRecord::Host host{[] { return 32.0; },
-                                    [] { return 3.2; },
-                                    [this] { return scale; },
-                                    [this](int s) { scale = s; },
-                                    [this] { return recordEnabled; },
-                                    [this] { return countRecordCount; },
-                                    [this] { calls << QStringLiteral("start"); },
-                                    [this] { calls << QStringLiteral("stop"); },
-                                    [this] { calls << QStringLiteral("setup"); },
-                                    [this] { calls << QStringLiteral("control"); },
-                                    [this] { return table.get(); }};
-        graph = std::make_unique<frmGraphicRecord>(*record, *store, prompter, std::move(host));
-        graph->txtChannels()->setText(QString::number(channels));
-        graph->Form_Activate();
+    // Channels 1 to 4: a model with that many.
+    explicit WindowFixture(int channels = 3, int scale = 0) {
+        static const char* const kModels[] = {"SPQ-3610DNB", "TRQ-3302", "PSQ-3323", "TRQ-7206S"};
+        session->recordSetup().scale = scale;
+        session->openTestingMode(QLatin1String(kModels[std::clamp(channels, 1, 4) - 1]));
+        // What recording asks for: a supply on line with its output on.
+        session->setOutput(true);
+        table = std::make_unique<TableWindow>(recording(), session->recordSetup(), prompter);
+        graph = std::make_unique<GraphWindow>(
+            *session, recording(), prompter,
+            GraphWindow::Commands{[this] { calls << QStringLiteral("start"); },
+                                  [this] { calls << QStringLiteral("stop"); },
+                                  [this] { calls << QStringLiteral("setup"); },
+                                  [this] { calls << QStringLiteral("control"); }});
+        graph->setChannelCount(channels);
+        table->setTimeLengthSource([this] { return graph->timeLengthList()->currentIndex(); });
+        QObject::connect(graph.get(), &GraphWindow::sampleChosen, table.get(),
+                         &TableWindow::selectSample);
+        graph->activate();
     }
     ~WindowFixture() {
         graph.reset();
-        record.reset();
+        table.reset();
     }
+
+    Recording& recording() { return *session->recording(); }
+    RecordingEngine& engine() { return recording().engine(); }
+    int& scale() { return session->recordSetup().scale; }
 
     // n rows; channel c's voltage at sample i is volts(c, i).
     void fill(int n, const std::function<double(int, int)>& volts = {}) {
@@ -73,7 +58,7 @@ struct WindowFixture {
             }
             QVERIFY(store->appendSample(r));
         }
-        table->CmbSample_Click();
+        table->refill();
     }
     QList<int> visiblePlots() const {
         QList<int> shown;

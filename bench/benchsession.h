@@ -1,0 +1,41 @@
+#pragma once
+
+#include "core/clock.h"
+#include "link/taskscheduler.h"
+#include "session/instrumentsession.h"
+#include "session/recording.h"
+#include "silentprompter.h"
+#include "storage/database.h"
+#include "storage/recordstore.h"
+#include "transports.h"
+
+#include <QTemporaryDir>
+
+namespace trq {
+
+class NoWait final : public Waiter {
+public:
+    void wait(int) override {}
+    void letEventsRun() override {}
+};
+
+// A session over a database of its own in a temporary folder.
+struct BenchSession {
+    QTemporaryDir dir;
+    SteadyClock clock;
+    NoWait waiter;
+    SilentPrompter prompter;
+    AppTransports transports;
+    Database data;
+    RecordStore store{open()};
+    TaskScheduler link{{clock, waiter, prompter}};
+    InstrumentSession session{{link, data, store, prompter, transports}};
+
+    QSqlDatabase open() {
+        Database::create(dir.filePath(QStringLiteral("mtype.mdb")));
+        data.open(dir.path());
+        return data.database();
+    }
+};
+
+} // namespace trq

@@ -1,0 +1,74 @@
+#include "core/debugtrace.h"
+
+#include <QCoreApplication>
+#include <QTimer>
+
+namespace trq {
+
+DebugTrace::DebugTrace(const QString& logPath, QObject* parent) : QAbstractListModel(parent) {
+    log_.setFileName(logPath);
+    // Tracing still fills the list when the file cannot be opened.
+    if (log_.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Text)) {
+        writeLine(QStringLiteral("Version: ") + QLatin1String(kVersion));
+        log_.flush();
+    }
+    lines_.reserve(kMaxLines);
+}
+
+DebugTrace::~DebugTrace() {
+    flush();
+}
+
+DebugTrace& DebugTrace::instance() {
+    static DebugTrace trace{QString::fromLatin1(kLogFileName)};
+    return trace;
+}
+
+void DebugTrace::print(const QString& msg) {
+    const int row = int(lines_.size());
+    beginInsertRows({}, row, row);
+    lines_.append(msg);
+    endInsertRows();
+    writeLine(msg);
+    if (lines_.size() >= kMaxLines) {
+        beginResetModel();
+        lines_.clear();
+        endResetModel();
+    }
+}
+
+void DebugTrace::writeLine(const QString& line) {
+    if (!log_.isOpen())
+        return;
+    QByteArray bytes = line.toUtf8();
+    bytes.append('\n');
+    log_.write(bytes);
+    // One flush per event-loop turn keeps the file current without a system
+    // call for every line; QFile also flushes whenever its buffer fills.
+    if (!flushQueued_ && QCoreApplication::instance()) {
+        flushQueued_ = true;
+        QTimer::singleShot(0, this, [this] { flush(); });
+    }
+}
+
+void DebugTrace::flush() {
+    flushQueued_ = false;
+    if (log_.isOpen())
+        log_.flush();
+}
+
+int DebugTrace::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : int(lines_.size());
+}
+
+QVariant DebugTrace::data(const QModelIndex& index, int role) const {
+    if (role != Qt::DisplayRole || !index.isValid() || index.row() >= lines_.size())
+        return {};
+    return lines_.at(index.row());
+}
+
+void trace(const QString& msg) {
+    DebugTrace::instance().print(msg);
+}
+
+} // namespace trq

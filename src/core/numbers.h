@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QLocale>
+#include <QString>
+
+#include <optional>
+
+namespace trq {
+
+// Numeric format patterns: "0" a digit always written, "#" a digit written
+// when significant, "." the decimal separator, anything else literal.
+// Rounds half away from zero; uses the locale's decimal separator.
+QString formatNumber(double value, const QString& pattern, const QLocale& locale = QLocale());
+// The value's default text: up to 15 significant digits, no trailing zeros.
+QString generalNumber(double value, const QLocale& locale = QLocale());
+// A value as an instrument reads it: the pattern's rendering (the general
+// text when the pattern is empty), always with a decimal point whatever the
+// user's locale.
+QString wireNumber(double value, const QString& pattern);
+
+// A reply that reads as a number, or nothing (empty, letters, garbage).
+std::optional<double> parseNumber(const QString& text);
+// The leading numeric part of a text; 0 when there is none.
+double leadingNumber(const QString& text);
+// Rounds to the nearest integer, halves to the even neighbour.
+int roundHalfEven(double value);
+
+} // namespace trq

@@ -1,0 +1,584 @@
+#include "link/taskscheduler.h"
+
+#include "core/clock.h"
+#include "core/debugtrace.h"
+#include "core/prompter.h"
+#include "link/transport.h"
+
+#include <QRegularExpression>
+
+namespace trq {
+
+namespace {
+
+bool endsWithLineEnd(const QByteArray& text) {
+    return !text.isEmpty() && (text.back() == '\n' || text.back() == '\r');
+}
+
+int advance(int index) {
+    return (index + 1) % TaskScheduler::kQueueSize;
+}
+
+bool isQuery(const QString& text) {
+    return text.contains(QLatin1Char('?'));
+}
+
+} // namespace
+
+TaskScheduler::TaskScheduler(Services services, QObject* parent)
+    : QObject(parent), clock_(services.clock), waiter_(services.waiter),
+      prompter_(services.prompter) {
+    setObjectName(QStringLiteral("TaskScheduler"));
+    writerTimer_.setInterval(kWriterIntervalMsec);
+    connect(&writerTimer_, &QTimer::timeout, this, [this] { writerTick(writerTimer_.interval()); });
+    responseTimer_.setInterval(kWriterIntervalMsec);
+    writerTimer_.start();
+}
+
+TaskScheduler::~TaskScheduler() = default;
+
+void TaskScheduler::setSerialPort(SerialPort* port) {
+    delete serial_;
+    serial_ = port;
+    if (serial_) {
+        serial_->setParent(this);
+        connect(serial_, &SerialPort::lost, this, &TaskScheduler::onSerialLost);
+    }
+}
+
+void TaskScheduler::setGpibBoard(GpibBoard* board) {
+    delete gpib_;
+    gpib_ = board;
+    if (gpib_) {
+        gpib_->setParent(this);
+        connect(gpib_, &GpibBoard::writeComplete, this, &TaskScheduler::onGpibWriteComplete);
+        connect(gpib_, &GpibBoard::dataRead, this, &TaskScheduler::onGpibDataRead);
+        connect(gpib_, &GpibBoard::error, this, &TaskScheduler::onGpibError);
+    }
+}
+
+void TaskScheduler::setPollCycleLimitMsec(int msec) {
+    cycleLimitMsec_ = std::max(msec, 0);
+}
+
+int TaskScheduler::pendingIn(int size, int insertIndex, int removeIndex) {
+    return insertIndex >= removeIndex ? insertIndex - removeIndex
+                                      : insertIndex + size - removeIndex;
+}
+
+bool TaskScheduler::linkOpen() const {
+    // A link with neither transport chosen (off line, or a model chosen by
+    // hand) takes nothing.
+    return !rejectsTasks_ && transport_ != Transport::None;
+}
+
+void TaskScheduler::put(Queue& queue, int& insertIndex, int& count, Task task) {
+    queue[std::size_t(insertIndex)] = std::move(task);
+    insertIndex = advance(insertIndex);
+    ++count;
+}
+
+bool TaskScheduler::enqueueQuery(const QString& text, QObject* receiver, ReplyHandler onReply,
+                                 bool needsAck) {
+    trace(QStringLiteral("ExecQueryTask:") + QString::number(pendingQueries_));
+    if (!linkOpen())
+        return false;
+    if (pendingQueries_ >= kMaxPending) {
+        trace(QStringLiteral("Q overflowed, just dropped:") + text);
+        return false;
+    }
+    trace(QStringLiteral("ExecQueryTask ") + text);
+    Task t;
+    t.text = text;
+    t.expectsReply = true;
+    t.receiver = receiver;
+    t.hasReceiver = receiver != nullptr;
+    t.onReply = std::move(onReply);
+    t.needsAck = needsAck;
+    put(queries_, queryInsert_, pendingQueries_, std::move(t));
+    return true;
+}
+
+void TaskScheduler::enqueueCommand(const QString& text) {
+    if (!linkOpen())
+        return;
+    if (pendingCommands_ >= kMaxPending) {
+        trace(QStringLiteral("C overflowed, just dropped it:") + text);
+        return;
+    }
+    trace(QStringLiteral("ExecCmdTask ") + text);
+    Task t;
+    t.text = text;
+    put(commands_, commandInsert_, pendingCommands_, std::move(t));
+}
+
+bool TaskScheduler::exchangeNow(const QString& text, QObject* receiver,
+                                const ReplyHandler& onReply) {
+    // The exchange lets events run; a consumer or another exchange started
+    // meanwhile would interleave on the same line, so wait for the next poll.
+    if (consumerBusy_ != 0 || opMode_ != OpMode::Idle) {
+        trace(QStringLiteral("ExecQueryTask7206 busy: ") + text);
+        return true;
+    }
+    const QPointer<QObject> guard(receiver);
+    ++consumerBusy_;
+    const QString answer = QString::fromLatin1(querySerial(text));
+    --consumerBusy_;
+    // Whatever line end the supply uses (CR LF, or LF alone) is not part of
+    // the reply; of several lines the newest counts, as with every reply.
+    static const QRegularExpression lineEnds(QStringLiteral("[\\r\\n]+"));
+    const QStringList lines = answer.split(lineEnds, Qt::SkipEmptyParts);
+    if (!lines.isEmpty() && guard && onReply)
+        onReply(lines.constLast());
+    return true;
+}
+
+void TaskScheduler::setTimeoutHandler(QObject* receiver, std::function<void()> handler) {
+    timeoutReceiver_ = receiver;
+    timeoutHandler_ = std::move(handler);
+}
+
+void TaskScheduler::clearTimeoutHandler() {
+    timeoutReceiver_ = nullptr;
+    timeoutHandler_ = nullptr;
+}
+
+void TaskScheduler::timeOut() {
+    queryInFlight_ = false;
+    commandInFlight_ = false;
+    if (timeoutReceiver_ && timeoutHandler_) {
+        const std::function<void()> handler = timeoutHandler_;
+        handler();
+    }
+    reset();
+}
+
+void TaskScheduler::clearQueues() {
+    queryInsert_ = queryRemove_ = 0;
+    commandInsert_ = commandRemove_ = 0;
+    pendingQueries_ = pendingCommands_ = 0;
+    replies_.clear();
+    lastWriteWasCommand_ = false;
+    ++resetEpoch_;
+}
+
+void TaskScheduler::cancelQueuedQueries() {
+    for (Task& t : queries_)
+        t.cancelled = true;
+}
+
+bool TaskScheduler::drainAndClear() {
+    bool result = false;
+    rejectsTasks_ = true;
+    const bool quiet = quietWaiter_ ? quietWaiter_() : true;
+    if (quiet) {
+        queryInsert_ = queryRemove_ = 0;
+        commandInsert_ = commandRemove_ = 0;
+        pendingQueries_ = pendingCommands_ = 0;
+        replies_.clear();
+        ++resetEpoch_;
+        result = true;
+    }
+    rejectsTasks_ = false;
+    return result;
+}
+
+void TaskScheduler::reset() {
+    clearQueues();
+    if (gpib_)
+        gpib_->reset();
+    clearTimeoutHandler();
+    opMode_ = OpMode::Idle;
+    queryInFlight_ = false;
+    commandInFlight_ = false;
+    ackWait_ = false;
+    rejectsTasks_ = false;
+    lastQuietMsec_ = -1;
+    maxResponseMsec_ = 0;
+    cycleQueries_ = 0;
+    cycleSpentMsec_ = 0;
+}
+
+void TaskScheduler::timeoutWithMessage(const QString& text) {
+    if (inTimeout_)
+        return;
+    inTimeout_ = true;
+    emit linkFailed();
+    if (!text.isEmpty())
+        prompter_.message(text);
+    timeOut();
+    inTimeout_ = false;
+}
+
+void TaskScheduler::writerTick(int intervalMsec) {
+    if (lastQuietMsec_ < 0)
+        lastQuietMsec_ = qint64(clock_.nowSec() * 1000.0);
+
+    // A vanished serial device ends like an operation that never completes,
+    // but at once and only between consumer runs.
+    if (serialLost_ && consumerBusy_ == 0 && !inTimeout_) {
+        serialLost_ = false;
+        trace("Serial link lost, reset");
+        timeoutWithMessage({});
+        return;
+    }
+
+    consume();
+
+    const qint64 now = qint64(clock_.nowSec() * 1000.0);
+    if (queryInFlight_ || commandInFlight_) {
+        responseMsec_ = now - lastQuietMsec_;
+        maxResponseMsec_ = std::max(maxResponseMsec_, responseMsec_);
+        if (responseMsec_ > kTimeoutMsec && !inTimeout_) {
+            timeoutWithMessage(QString::number(responseTimeSec()));
+            return;
+        }
+    } else {
+        lastQuietMsec_ = now;
+    }
+    watchPollCycle(intervalMsec);
+}
+
+void TaskScheduler::watchPollCycle(int intervalMsec) {
+    if (!host_ || !host_->pollActive()) {
+        cycleQueries_ = 0;
+        cycleSpentMsec_ = 0;
+        return;
+    }
+    if (cycleQueries_ < cycleLength_) {
+        cycleSpentMsec_ += intervalMsec;
+    } else {
+        cycleQueries_ = 0;
+        cycleSpentMsec_ = 0;
+    }
+    if (cycleLimitMsec_ <= 0) {
+        cycleSpentMsec_ = 0;
+    } else if (cycleSpentMsec_ > cycleLimitMsec_) {
+        host_->reportStatus(QStringLiteral("Read Times Failed!"), 2000);
+        cycleSpentMsec_ = 0;
+    }
+}
+
+void TaskScheduler::consume() {
+    consumeCommand();
+    consumeQuery();
+}
+
+void TaskScheduler::deliver(Task& t) {
+    const QString reply = t.reply.value_or(QString());
+    if (!t.onReply || (t.hasReceiver && !t.receiver)) {
+        trace(QStringLiteral("no target for ") + t.text);
+        return;
+    }
+    t.onReply(reply);
+}
+
+void TaskScheduler::consumeQuery() {
+    if (ackWait_ || commandInFlight_ || consumerBusy_ != 0)
+        return;
+    consumerBusy_ = 1;
+    if (queryRemove_ != queryInsert_) {
+        Task& t = queries_[std::size_t(queryRemove_)];
+        if (transport_ == Transport::Gpib) {
+            consumeGpibQuery(t);
+            if (consumerBusy_ == 0) // left waiting for the transport
+                return;
+        } else if (transport_ == Transport::Serial) {
+            consumeSerialQuery(t);
+        }
+    }
+    consumerBusy_ -= 1;
+    trace(queryConsumerRuns_ == 0 ? QStringLiteral("Q-")
+                                  : QStringLiteral("Q-") + QString::number(queryConsumerRuns_));
+    ++queryConsumerRuns_;
+}
+
+void TaskScheduler::consumeGpibQuery(Task& t) {
+    for (;;) {
+        switch (t.state) {
+        case TaskState::Setup:
+            trace("Q setup");
+            if (t.cancelled) {
+                t.state = TaskState::Finished;
+                continue;
+            }
+            t.state = TaskState::WaitWrite;
+            if (!t.expectsReply)
+                continue;
+            return; // a query that expects a reply is written on the next tick
+        case TaskState::WaitWrite:
+            trace("Q waitwrite");
+            if (t.cancelled) {
+                t.state = TaskState::Finished;
+                continue;
+            }
+            if (opMode_ != OpMode::Idle) {
+                trace(QStringLiteral("OpMode ") + QString::number(int(opMode_)));
+                consumerBusy_ -= 1;
+                trace("QueryWaitWriteErrorWait");
+                return;
+            }
+            queryInFlight_ = true;
+            lastWriteWasCommand_ = false;
+            if (gpib_)
+                gpib_->writeAsync(t.text.toLatin1());
+            opMode_ = OpMode::Writing;
+            trace("opmode = 1");
+            t.state = TaskState::WaitReply;
+            continue;
+        case TaskState::WaitReply:
+            trace("Q waitrsp");
+            if (!t.expectsReply) {
+                t.state = TaskState::Finished;
+                continue;
+            }
+            if (replies_.count() == 0)
+                return;
+            t.reply = replies_.pop();
+            if (t.cancelled)
+                trace("query paired but cancelled");
+            else
+                trace(QStringLiteral("query paired:'") + t.text + QStringLiteral("' '") + *t.reply +
+                      QLatin1Char('\''));
+            t.state = TaskState::WaitCall;
+            continue;
+        case TaskState::WaitCall: {
+            trace("Q waitcall");
+            if (t.cancelled) {
+                t.state = TaskState::Finished;
+                continue;
+            }
+            const quint64 epoch = resetEpoch_;
+            deliver(t);
+            trace("Q x called");
+            if (epoch != resetEpoch_) // the receiver reset the link
+                return;
+            t.state = TaskState::Finished;
+            continue;
+        }
+        case TaskState::Finished:
+            trace("Q finished");
+            finishQuery(t);
+            return;
+        }
+    }
+}
+
+void TaskScheduler::consumeSerialQuery(Task& t) {
+    const quint64 epoch = resetEpoch_;
+    if (!isQuery(t.text)) {
+        // Nothing to pair: send it as a command and go on.
+        sendSerial(t.text);
+    } else {
+        queryInFlight_ = true;
+        lastWriteWasCommand_ = false;
+        opMode_ = OpMode::Writing;
+        const QByteArray result = querySerial(t.text);
+        if (epoch != resetEpoch_)
+            return;
+        replies_.feed(result);
+        if (result.trimmed().isEmpty() || replies_.count() == 0) {
+            // A lost device is reported once, by the timeout procedure.
+            if (result.trimmed().isEmpty() && !serialLost_)
+                prompter_.ask(QStringLiteral("Cannot get Data from device!"), {},
+                              Prompter::Icon::Question, Prompter::Buttons::Ok);
+        } else {
+            t.reply = replies_.pop();
+            deliver(t);
+            trace("Q x called");
+        }
+        if (epoch != resetEpoch_)
+            return;
+    }
+    if (t.cancelled)
+        replies_.clear();
+    queryInFlight_ = false;
+    if (cycleQueries_ < cycleLength_)
+        ++cycleQueries_;
+    queryRemove_ = advance(queryRemove_);
+    pendingQueries_ = pendingIn(kQueueSize, queryInsert_, queryRemove_);
+    opMode_ = OpMode::Idle;
+}
+
+void TaskScheduler::finishQuery(Task& t) {
+    if (t.cancelled)
+        replies_.clear();
+    queryInFlight_ = false;
+    ackWait_ = t.needsAck;
+    if (cycleQueries_ < cycleLength_)
+        ++cycleQueries_;
+    queryRemove_ = advance(queryRemove_);
+    pendingQueries_ = pendingIn(kQueueSize, queryInsert_, queryRemove_);
+}
+
+void TaskScheduler::consumeCommand() {
+    if (ackWait_ || queryInFlight_ || consumerBusy_ != 0)
+        return;
+    consumerBusy_ = 1;
+    trace("C+");
+    const quint64 epoch = resetEpoch_;
+    bool running = commandRemove_ != commandInsert_;
+    while (running) {
+        Task& t = commands_[std::size_t(commandRemove_)];
+        switch (t.state) {
+        case TaskState::Setup:
+            trace("C Setup");
+            if (t.cancelled) {
+                t.state = TaskState::Finished;
+                break;
+            }
+            t.state = TaskState::WaitWrite;
+            running = !t.expectsReply;
+            break;
+        case TaskState::WaitWrite:
+            trace("C setup");
+            if (t.cancelled) {
+                t.state = TaskState::Finished;
+                break;
+            }
+            if (opMode_ != OpMode::Idle) {
+                trace(QStringLiteral("C OpMode ") + QString::number(int(opMode_)));
+                trace("C-");
+                consumerBusy_ -= 1;
+                trace("CmdWaitWriteErrorWait");
+                return;
+            }
+            commandInFlight_ = true;
+            lastWriteWasCommand_ = true;
+            trace("C WaitWrite");
+            trace(t.text);
+            if (transport_ == Transport::Serial) {
+                opMode_ = OpMode::Writing;
+                trace("C opmode = 1");
+                if (!isQuery(t.text))
+                    sendSerial(t.text);
+                else
+                    replies_.feed(querySerial(t.text));
+                if (epoch != resetEpoch_) {
+                    running = false;
+                    break;
+                }
+            } else if (transport_ == Transport::Gpib) {
+                if (gpib_)
+                    gpib_->writeAsync(t.text.toLatin1());
+                trace("C opmode = 1");
+                opMode_ = OpMode::Writing;
+            }
+            t.state = TaskState::WaitReply;
+            break;
+        case TaskState::WaitReply:
+            if (!t.expectsReply) {
+                t.state = TaskState::Finished;
+                break;
+            }
+            if (replies_.count() == 0) {
+                running = false;
+                break;
+            }
+            t.reply = replies_.pop();
+            trace(QStringLiteral("command paired:'") + t.text + QStringLiteral("' '") + *t.reply +
+                  QLatin1Char('\''));
+            t.state = TaskState::WaitCall;
+            break;
+        case TaskState::WaitCall:
+            if (t.cancelled) {
+                trace("cmd paired but cancelled");
+            } else {
+                deliver(t);
+                if (epoch != resetEpoch_) {
+                    running = false;
+                    break;
+                }
+            }
+            t.state = TaskState::Finished;
+            break;
+        case TaskState::Finished:
+            ackWait_ = false;
+            commandRemove_ = advance(commandRemove_);
+            pendingCommands_ = pendingIn(kQueueSize, commandInsert_, commandRemove_);
+            commandInFlight_ = false;
+            running = false;
+            break;
+        }
+    }
+    consumerBusy_ -= 1;
+    trace("C-");
+}
+
+void TaskScheduler::writeSerial(const QString& text) {
+    if (serial_)
+        serial_->write(text.toLatin1() + terminator_);
+}
+
+QByteArray TaskScheduler::readSerial() {
+    return serial_ ? serial_->readAll() : QByteArray();
+}
+
+void TaskScheduler::sendSerial(const QString& text) {
+    opMode_ = OpMode::Writing;
+    writeSerial(text);
+    opMode_ = isQuery(text) ? OpMode::Reading : OpMode::Idle;
+}
+
+QByteArray TaskScheduler::querySerial(const QString& text) {
+    opMode_ = OpMode::Writing;
+    writeSerial(text);
+    opMode_ = OpMode::Reading;
+    waiter_.letEventsRun();
+    if (text == QLatin1String("*IDN?"))
+        waiter_.wait(150);
+    waiter_.wait(50);
+    QByteArray answer = readSerial();
+    if (answer.isEmpty()) {
+        waiter_.letEventsRun();
+        waiter_.wait(100);
+        answer = readSerial();
+    }
+    // A failed exchange leaves the link idle, so commands are not held back.
+    if (answer.isEmpty()) {
+        opMode_ = OpMode::Idle;
+        return {};
+    }
+    if (!endsWithLineEnd(answer)) {
+        waiter_.letEventsRun();
+        waiter_.wait(50);
+        answer += readSerial();
+        if (!endsWithLineEnd(answer)) {
+            opMode_ = OpMode::Idle;
+            return {};
+        }
+    }
+    opMode_ = OpMode::Idle;
+    return answer;
+}
+
+void TaskScheduler::onGpibWriteComplete() {
+    trace("GPIB WriteComplete");
+    const Task& t = lastWriteWasCommand_ ? commands_[std::size_t(commandRemove_)]
+                                         : queries_[std::size_t(queryRemove_)];
+    opMode_ = OpMode::Idle;
+    if (t.expectsReply && gpib_) {
+        gpib_->readAsync();
+        trace("GPIB ReadAsync");
+        opMode_ = OpMode::Reading;
+    }
+}
+
+void TaskScheduler::onGpibDataRead(const QByteArray& bytes) {
+    trace("GPIB DataRead");
+    replies_.feed(bytes);
+    opMode_ = OpMode::Idle;
+}
+
+void TaskScheduler::onGpibError(int number, const QString& description) {
+    trace(QStringLiteral("GPIB error ") + QString::number(number) + QStringLiteral(": ") +
+          description);
+    timeoutWithMessage(QString::number(number));
+}
+
+void TaskScheduler::onSerialLost(const QString& reason) {
+    trace(QStringLiteral("Serial lost: ") + reason);
+    serialLost_ = true;
+}
+
+} // namespace trq

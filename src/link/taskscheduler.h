@@ -1,0 +1,225 @@
+#pragma once
+
+#include "link/replybuffer.h"
+
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <QTimer>
+
+#include <array>
+#include <functional>
+#include <optional>
+
+namespace trq {
+
+class Clock;
+class GpibBoard;
+class Prompter;
+class SerialPort;
+class Waiter;
+
+// Called with one reply line; the receiver's QPointer guards the call.
+using ReplyHandler = std::function<void(const QString& reply)>;
+
+enum class TaskState { Setup, WaitWrite, WaitReply, WaitCall, Finished };
+
+// One queue slot. Query tasks expect one reply line; command tasks none.
+struct Task {
+    QString text;
+    bool expectsReply = false;
+    QPointer<QObject> receiver; // a destroyed receiver gets nothing
+    bool hasReceiver = false;
+    ReplyHandler onReply;
+    std::optional<QString> reply;
+    TaskState state = TaskState::Setup;
+    bool cancelled = false;
+    bool needsAck = false;
+};
+
+// Which transport carries the traffic.
+enum class Transport { None, Serial, Gpib };
+
+// The state of the transport: idle, or a write or a read outstanding.
+enum class OpMode { Idle = 0, Writing = 1, Reading = 2 };
+
+// What the link needs from whoever polls it.
+class LinkHost {
+public:
+    virtual ~LinkHost() = default;
+    // Whether the poll timer runs (the poll-cycle check follows it).
+    virtual bool pollActive() const = 0;
+    virtual void reportStatus(const QString& text, int msec) = 0;
+};
+
+// The single owner of the instrument link: queues query and command tasks,
+// writes them one at a time on the writer tick, pairs replies with queries
+// and hands each to its receiver; watches for operations that never complete.
+class TaskScheduler : public QObject {
+    Q_OBJECT
+public:
+    static constexpr int kQueueSize = 200;
+    static constexpr int kMaxPending = 99;
+    static constexpr qint64 kTimeoutMsec = 20000;
+    static constexpr int kWriterIntervalMsec = 100;
+
+    struct Services {
+        Clock& clock;
+        Waiter& waiter;
+        Prompter& prompter;
+    };
+
+    explicit TaskScheduler(Services services, QObject* parent = nullptr);
+    ~TaskScheduler() override;
+
+    // Transports; the scheduler owns them. transport() chooses which one
+    // carries the traffic.
+    void setSerialPort(SerialPort* port);
+    void setGpibBoard(GpibBoard* board);
+    SerialPort* serialPort() const { return serial_; }
+    GpibBoard* gpibBoard() const { return gpib_; }
+    void setHost(LinkHost* host) { host_ = host; }
+    // Waits for the link to become quiet before drainAndClear() empties the
+    // queues; true when they may be emptied.
+    void setQuietWaiter(std::function<bool()> waiter) { quietWaiter_ = std::move(waiter); }
+
+    // Appended to every serial write: LF until a command family is chosen.
+    void setSerialTerminator(const QByteArray& terminator) { terminator_ = terminator; }
+    const QByteArray& serialTerminator() const { return terminator_; }
+
+    // A query whose reply goes to onReply while receiver lives. False when
+    // refused (link closed, queue full).
+    bool enqueueQuery(const QString& text, QObject* receiver, ReplyHandler onReply,
+                      bool needsAck = false);
+    void enqueueCommand(const QString& text);
+    // Asks at once through the serial link, bypassing the queues; the newest
+    // reply line, without its line end, goes to onReply. Always true.
+    bool exchangeNow(const QString& text, QObject* receiver, const ReplyHandler& onReply);
+
+    // Called when an operation times out, before the link resets itself.
+    void setTimeoutHandler(QObject* receiver, std::function<void()> handler);
+    void clearTimeoutHandler();
+    void timeOut();
+    void clearQueues();
+    void cancelQueuedQueries();
+    bool drainAndClear();
+    void acknowledge() { ackWait_ = false; }
+    void reset();
+    void writerTick(int intervalMsec);
+    void consume();
+
+    // Transport halves used by the consumers and by the serial dialog.
+    void sendSerial(const QString& text);
+    QByteArray querySerial(const QString& text);
+
+    int pendingQueries() const { return pendingQueries_; }
+    int pendingCommands() const { return pendingCommands_; }
+    bool queryInFlight() const { return queryInFlight_; }
+    bool commandInFlight() const { return commandInFlight_; }
+    bool rejectsTasks() const { return rejectsTasks_; }
+    void setRejectsTasks(bool reject) { rejectsTasks_ = reject; }
+    Transport transport() const { return transport_; }
+    void setTransport(Transport transport) { transport_ = transport; }
+    double responseTimeSec() const { return double(responseMsec_) / 1000.0; }
+    double maxResponseTimeSec() const { return double(maxResponseMsec_) / 1000.0; }
+    double lastQuietSec() const {
+        return lastQuietMsec_ < 0 ? -1 : double(lastQuietMsec_) / 1000.0;
+    }
+    // The poll-cycle check: answered queries per cycle, and the time a cycle
+    // may take (0: no check).
+    int pollCycleLength() const { return cycleLength_; }
+    void setPollCycleLength(int count) { cycleLength_ = count; }
+    int pollCycleLimitMsec() const { return cycleLimitMsec_; }
+    void setPollCycleLimitMsec(int msec);
+    int cycleQueries() const { return cycleQueries_; }
+    int cycleSpentMsec() const { return cycleSpentMsec_; }
+    int consumerBusy() const { return consumerBusy_; }
+
+    OpMode opMode() const { return opMode_; }
+    const ReplyBuffer& replies() const { return replies_; }
+    ReplyBuffer& replies() { return replies_; }
+    const Task& queuedQuery(int index) const { return queries_[std::size_t(index)]; }
+    int queryInsertIndex() const { return queryInsert_; }
+    int queryRemoveIndex() const { return queryRemove_; }
+    int commandInsertIndex() const { return commandInsert_; }
+    int commandRemoveIndex() const { return commandRemove_; }
+
+    QTimer& writerTimer() { return writerTimer_; }
+    // The response-wait timer the record setup switches; it has no work.
+    QTimer& responseTimer() { return responseTimer_; }
+
+    static int pendingIn(int size, int insertIndex, int removeIndex);
+
+signals:
+    // The link has failed (timeout, lost device, GPIB error): emitted before
+    // anything is shown to the user, so recording and polling stop at once.
+    void linkFailed();
+
+private:
+    using Queue = std::array<Task, kQueueSize>;
+
+    void consumeQuery();
+    void consumeCommand();
+    void consumeGpibQuery(Task& t);
+    void consumeSerialQuery(Task& t);
+    void finishQuery(Task& t);
+    void deliver(Task& t);
+    static void put(Queue& queue, int& insertIndex, int& count, Task task);
+    bool linkOpen() const;
+    void writeSerial(const QString& text);
+    QByteArray readSerial();
+    void onGpibWriteComplete();
+    void onGpibDataRead(const QByteArray& bytes);
+    void onGpibError(int number, const QString& description);
+    void onSerialLost(const QString& reason);
+    void watchPollCycle(int intervalMsec);
+    // Runs a timeout once; nested ticks while its message is shown skip it.
+    void timeoutWithMessage(const QString& text);
+
+    Clock& clock_;
+    Waiter& waiter_;
+    Prompter& prompter_;
+    LinkHost* host_ = nullptr;
+    std::function<bool()> quietWaiter_;
+    SerialPort* serial_ = nullptr;
+    GpibBoard* gpib_ = nullptr;
+    QByteArray terminator_ = "\n";
+
+    Queue queries_;
+    Queue commands_;
+    int queryInsert_ = 0, queryRemove_ = 0;
+    int commandInsert_ = 0, commandRemove_ = 0;
+    int pendingQueries_ = 0;
+    int pendingCommands_ = 0;
+    bool queryInFlight_ = false;
+    bool commandInFlight_ = false;
+    bool rejectsTasks_ = false;
+    Transport transport_ = Transport::None;
+    qint64 responseMsec_ = 0;
+    qint64 maxResponseMsec_ = 0;
+    qint64 lastQuietMsec_ = -1;
+    int cycleLength_ = 0;
+    qint32 cycleLimitMsec_ = 0; // 32 bits: read times up to 120 s
+    int cycleQueries_ = 0;
+    int cycleSpentMsec_ = 0;
+    int consumerBusy_ = 0;
+
+    OpMode opMode_ = OpMode::Idle;
+    bool lastWriteWasCommand_ = false;
+    bool ackWait_ = false;
+    ReplyBuffer replies_;
+    QPointer<QObject> timeoutReceiver_;
+    std::function<void()> timeoutHandler_;
+
+    // Bumped by every queue reset, so a consumer that let events run (a
+    // delivery, a serial wait, a message box) sees that its task is gone.
+    quint64 resetEpoch_ = 0;
+    int queryConsumerRuns_ = 0;
+    bool serialLost_ = false;
+    bool inTimeout_ = false;
+
+    QTimer writerTimer_;
+    QTimer responseTimer_;
+};
+
+} // namespace trq

@@ -1,0 +1,395 @@
+#include "session/instrumentsession.h"
+
+#include "core/debugtrace.h"
+#include "core/numbers.h"
+#include "core/prompter.h"
+#include "core/settings.h"
+#include "core/strings.h"
+#include "link/transport.h"
+#include "link/transportfactory.h"
+#include "session/recording.h"
+
+#include <cmath>
+
+namespace trq {
+
+InstrumentSession::InstrumentSession(Services s, QObject* parent)
+    : QObject(parent), link_(s.link), database_(s.database), store_(s.store), prompter_(s.prompter),
+      transports_(s.transports), machineTypes_(s.database) {
+    poll_.setInterval(kPollMsec);
+    connect(&poll_, &QTimer::timeout, this, &InstrumentSession::pollTick);
+    detection_.setInterval(kDetectionTimeoutMsec);
+    detection_.setSingleShot(true);
+    connect(&detection_, &QTimer::timeout, this, [this] {
+        // Only a detection still running can time out.
+        if (state_ == ConnectionState::Detecting)
+            failDetection();
+    });
+    // The rest of a detection runs after the link's delivery has returned.
+    handOver_.setInterval(kDetectionHandOverMsec);
+    handOver_.setSingleShot(true);
+    connect(&handOver_, &QTimer::timeout, this, &InstrumentSession::finishDetection);
+    connect(&link_, &TaskScheduler::linkFailed, this, &InstrumentSession::linkFailed);
+    link_.setHost(this);
+    link_.setQuietWaiter([this] {
+        prompter_.wait(quietWait());
+        return true; // the queues are emptied whether it drained or was cancelled
+    });
+    link_.setSerialTerminator(kIdentifyLineEnd);
+    recordSetup_.load();
+}
+
+InstrumentSession::~InstrumentSession() {
+    link_.setHost(nullptr);
+    link_.setQuietWaiter({});
+    link_.clearTimeoutHandler();
+}
+
+QString InstrumentSession::interfaceText(InterfaceKind kind) {
+    switch (kind) {
+    case InterfaceKind::Serial:
+        return QStringLiteral("RS232");
+    case InterfaceKind::Gpib:
+        return QStringLiteral("GPIB");
+    case InterfaceKind::TestingMode:
+        return QStringLiteral("Menu");
+    case InterfaceKind::None:
+        break;
+    }
+    return {};
+}
+
+InterfaceKind InstrumentSession::interfaceFromText(const QString& text) {
+    for (InterfaceKind k : {InterfaceKind::Serial, InterfaceKind::Gpib, InterfaceKind::TestingMode})
+        if (text == interfaceText(k))
+            return k;
+    return InterfaceKind::None;
+}
+
+QString InstrumentSession::interfaceDescription() const {
+    switch (kind_) {
+    case InterfaceKind::TestingMode:
+        return QStringLiteral("Testing mode");
+    case InterfaceKind::Serial:
+        return QStringLiteral("RS-232 9600BPS / 8bits/None/1bits");
+    case InterfaceKind::Gpib:
+        return QStringLiteral("Interface: GPIB;Address:") +
+               (gpibAddress_ >= 0 ? QStringLiteral(" ") : QString()) +
+               QString::number(gpibAddress_);
+    case InterfaceKind::None:
+        break;
+    }
+    return {};
+}
+
+void InstrumentSession::reportStatus(const QString& text, int msec) {
+    emit statusReport(text, msec);
+}
+
+// ---- Going on line -----------------------------------------------------------
+
+bool InstrumentSession::mayOpenAnother() {
+    if (state_ != ConnectionState::Ready)
+        return true;
+    if (prompter_.ask(text(Text::ResetAndOpen), text(Text::ReopenTitle), Prompter::Icon::Question,
+                      Prompter::Buttons::YesNo) != Prompter::Answer::Yes)
+        return false;
+    reset();
+    return true;
+}
+
+bool InstrumentSession::openSerial(const SerialSettings& settings) {
+    std::unique_ptr<SerialPort> port(transports_.createSerialPort(settings.port));
+    port->setBaudRate(settings.baud);
+    if (!port->open()) {
+        // Nothing is sent anywhere else.
+        const QString reason = port->errorString();
+        trace(QStringLiteral("Cannot open ") + settings.port + QStringLiteral(": ") + reason);
+        prompter_.message(
+            QStringLiteral("The serial port %1 cannot be opened: %2")
+                .arg(settings.port, reason.isEmpty() ? QStringLiteral("unknown error") : reason),
+            {}, Prompter::Icon::Warning);
+        return false;
+    }
+    link_.setSerialPort(port.release());
+    beginDetection(InterfaceKind::Serial, {});
+    return true;
+}
+
+bool InstrumentSession::openGpib(const GpibSettings& settings) {
+    GpibBoard* board = transports_.createGpibBoard(settings.simulatedModel);
+    link_.setGpibBoard(board);
+    gpibAddress_ = settings.address;
+    if (!board->configure(settings.board, settings.address)) {
+        // Without a driver there is nothing to detect on.
+        prompter_.message(board->errorString(), {}, Prompter::Icon::Warning);
+        return false;
+    }
+    beginDetection(InterfaceKind::Gpib, {});
+    return true;
+}
+
+void InstrumentSession::openTestingMode(const QString& model) {
+    beginDetection(InterfaceKind::TestingMode, model);
+}
+
+void InstrumentSession::beginDetection(InterfaceKind kind, const QString& model) {
+    link_.clearQueues();
+    link_.clearTimeoutHandler();
+    state_ = ConnectionState::Detecting;
+    kind_ = kind;
+    emit stateChanged(state_);
+    if (kind == InterfaceKind::TestingMode) {
+        model_ = model;
+        accept();
+        return;
+    }
+    link_.setTransport(kind == InterfaceKind::Gpib ? Transport::Gpib : Transport::Serial);
+    // Identify with LF whatever the previous supply's family used.
+    link_.setSerialTerminator(kIdentifyLineEnd);
+    link_.setTimeoutHandler(this, [this] {
+        failDetection();
+        emit statusText(text(Text::Timeout));
+    });
+    link_.enqueueQuery(queryText(family_, Operation::Identify), this,
+                       [this](const QString& answer) { identified(answer); });
+    detection_.start();
+    emit statusText(text(Text::GettingMachineType));
+}
+
+void InstrumentSession::identified(const QString& answer) {
+    emit statusText(answer);
+    link_.clearTimeoutHandler();
+    model_ = parseModel(answer);
+    handOver_.start();
+}
+
+void InstrumentSession::finishDetection() {
+    // The detection may have failed meanwhile (its timer, or a reset).
+    if (state_ != ConnectionState::Detecting)
+        return;
+    if (machineTypes_.offeredModels().contains(model_))
+        accept();
+    else
+        failDetection();
+}
+
+void InstrumentSession::failDetection() {
+    detection_.stop();
+    prompter_.message(text(Text::DetectionTimedOut));
+    reset();
+    endDetection();
+}
+
+void InstrumentSession::endDetection() {
+    link_.clearQueues();
+    link_.clearTimeoutHandler();
+}
+
+void InstrumentSession::accept() {
+    detection_.stop();
+    family_ = familyOf(model_);
+    link_.setSerialTerminator(lineEnd(family_));
+    state_ = ConnectionState::Ready;
+    Settings::setValue(QStringLiteral("Common"), QStringLiteral("CommType"), interfaceText(kind_));
+    Settings::setValue(QStringLiteral("Common"), QStringLiteral("MType"), model_);
+    endDetection();
+    setUpLayout();
+    // A model chosen by hand sends nothing.
+    link_.setRejectsTasks(kind_ != InterfaceKind::Serial && kind_ != InterfaceKind::Gpib);
+    emit stateChanged(state_);
+    if (queryInitialValues()) {
+        trace("QueryInitialValues cancelled");
+        reset();
+        return;
+    }
+    // A timeout during the initial query has reset everything already.
+    if (state_ != ConnectionState::Ready || !profile_)
+        return;
+    checkOutput();
+    afterInitialQuery();
+    emit initialValuesRead();
+    trace("Q Ini OK");
+}
+
+void InstrumentSession::setUpLayout() {
+    link_.setTimeoutHandler(this, [this] { operationTimedOut(); });
+    const std::optional<MachineTypeRecord> record = machineTypes_.find(model_);
+    profile_ = layoutProfile(record ? record->layout : 0);
+    if (!profile_)
+        return;
+    channels_.assign(std::size_t(profile_->channels), ChannelState{});
+    voltageSeen_.assign(channels_.size(), false);
+    currentSeen_.assign(channels_.size(), false);
+    for (int n = 1; n <= profile_->channels; ++n) {
+        const MachineTypeRecord r = machineTypes_.forChannel(model_, n);
+        ChannelState& c = channels_[std::size_t(n - 1)];
+        c.limits = {EditLimits{r.maxVolt, r.stepVolt, r.fmtVolt},
+                    EditLimits{r.maxCurr, r.stepCurr, r.fmtCurr},
+                    EditLimits{r.maxOvp, r.stepOvp, r.fmtOvp}};
+        c.voltage = formatNumber(0, QStringLiteral("0") + r.fmtVolt);
+        c.current = formatNumber(0, QStringLiteral("0") + r.fmtCurr);
+    }
+    for (const FixedLimit& f : profile_->fixedLimits) {
+        ChannelState& c = channels_[std::size_t(f.channel - 1)];
+        c.limits[std::size_t(Setting::Voltage)].maximum = f.maxVolt;
+        c.limits[std::size_t(Setting::Current)].maximum = f.maxCurr;
+    }
+    readings_ = 0;
+    output_ = false;
+    autoRun_ = false;
+    coupling_ = Coupling::Independent;
+    autoValues_ = {};
+    pollCounter_ = 0;
+    modeCode_ = profile_->followsStatus ? -1 : 0;
+    sets_ = 0;
+    setsEditable_ = false;
+    warningPending_ = true;
+    couplingChoice_ = true;
+    settingsSeen_ = false;
+    link_.setPollCycleLength(profile_->cycleQueries);
+    link_.setPollCycleLimitMsec(0);
+    if (recording_)
+        recording_.release()->deleteLater();
+    recording_ = std::make_unique<Recording>(*this, store_, prompter_, profile_->channels,
+                                             recordingClock_, this);
+    emit layoutChosen();
+}
+
+bool InstrumentSession::queryInitialValues() {
+    if (kind_ != InterfaceKind::Serial && kind_ != InterfaceKind::Gpib)
+        return false;
+    suspendOutput_ = true;
+    queryingInitial_ = true;
+    if (profile_)
+        for (const QueryStep& step : profile_->initialQueries)
+            ask(step);
+    const bool cancelled = profile_ ? prompter_.wait(initialQueryWait()) : false;
+    suspendOutput_ = false;
+    queryingInitial_ = false;
+    return cancelled;
+}
+
+Wait InstrumentSession::initialQueryWait() {
+    const int queued = std::max(link_.pendingQueries(), 1);
+    return {text(Text::QueryingTitle), text(Text::QueryingInitialValues), 100,
+            [this, queued]() -> WaitProgress {
+                link_.writerTick(100);
+                const int left = link_.pendingQueries();
+                if (left == 0)
+                    return {true, 0, queued, {}};
+                const auto secs =
+                    static_cast<long long>(std::floor(link_.maxResponseTimeSec() * left + 2));
+                return {false, std::max(queued - left, 0), queued,
+                        QStringLiteral("Remaining about ") + QString::number(secs) +
+                            QStringLiteral(" secs...")};
+            }};
+}
+
+Wait InstrumentSession::quietWait() {
+    return {QStringLiteral("Dialog Caption"), QStringLiteral("Waiting Last Response..."), 100,
+            [this]() -> WaitProgress {
+                link_.writerTick(100);
+                // Commands already asked for still go out (the output-off
+                // before a recall); queued queries are dropped.
+                return {!link_.queryInFlight() && !link_.commandInFlight() &&
+                            link_.pendingCommands() == 0,
+                        0,
+                        0,
+                        {}};
+            }};
+}
+
+void InstrumentSession::afterInitialQuery() {
+    link_.setPollCycleLimitMsec(
+        Settings::integer(QStringLiteral("ReadTimes"), QStringLiteral("ReadTimes"), 5) * 1000);
+}
+
+void InstrumentSession::reset() {
+    link_.reset();
+    kind_ = InterfaceKind::None;
+    state_ = ConnectionState::OffLine;
+    poll_.stop();
+    handOver_.stop();
+    if (recording_)
+        recording_->engine().stop();
+    emit stateChanged(state_);
+    // The windows go with deleteLater when they see the state change; the
+    // recording they show goes after them.
+    if (recording_)
+        recording_.release()->deleteLater();
+    profile_ = nullptr;
+    channels_.clear();
+}
+
+void InstrumentSession::operationTimedOut() {
+    prompter_.message(text(Text::OperationTimedOut), text(Text::TimeoutTitle));
+    reset();
+}
+
+void InstrumentSession::linkFailed() {
+    // Before any box: nothing may be recorded while the user reads it.
+    poll_.stop();
+    if (recording_)
+        recording_->engine().stop();
+}
+
+// ---- Polling -------------------------------------------------------------------
+
+QString InstrumentSession::query(const QueryStep& step) const {
+    return queryText(family_, step.operation, step.channel);
+}
+
+bool InstrumentSession::ask(const QueryStep& step) {
+    return link_.enqueueQuery(query(step), this, handlerFor(step));
+}
+
+bool InstrumentSession::exchange(const QueryStep& step) {
+    // The direct exchange hands over raw lines: a value must carry its unit
+    // letter; the status goes whole.
+    const bool voltage =
+        step.operation == Operation::MeasuredVoltage || step.operation == Operation::Voltage;
+    const QChar unit = voltage ? QLatin1Char('V') : QLatin1Char('A');
+    const bool whole = step.operation == Operation::Status;
+    ReplyHandler handler = handlerFor(step);
+    return link_.exchangeNow(query(step), this, [whole, unit, handler](const QString& reply) {
+        if (whole) {
+            handler(reply);
+        } else if (const std::optional<QString> value = readingOf(reply, unit)) {
+            handler(*value);
+        }
+    });
+}
+
+void InstrumentSession::pollTick() {
+    if (!profile_ || state_ != ConnectionState::Ready)
+        return;
+    const auto& cycle = profile_->pollCycle;
+    const QueryStep& step = cycle[std::size_t(pollCounter_) % cycle.size()];
+    // A refused query (full queue) is tried again on the next tick.
+    if (profile_->pollsByDirectExchange ? exchange(step) : ask(step))
+        pollCounter_ = (pollCounter_ + 1) % profile_->pollCounterWrap;
+}
+
+void InstrumentSession::send(Operation operation, const CommandArgs& args) {
+    link_.enqueueCommand(commandText(family_, operation, args));
+}
+
+void InstrumentSession::queryAutoRange() {
+    if (!profile_ || !profile_->autoRunAndMemories)
+        return;
+    for (Operation op : {Operation::AutoStart, Operation::AutoEnd, Operation::AutoCycle})
+        ask({op, 0});
+}
+
+void InstrumentSession::queryDelay() {
+    if (profile_ && profile_->autoRunAndMemories)
+        ask({Operation::AutoDelay, 0});
+}
+
+void InstrumentSession::queryMemory() {
+    if (profile_ && profile_->autoRunAndMemories)
+        ask({Operation::Memory, 0});
+}
+
+} // namespace trq

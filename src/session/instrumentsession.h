@@ -1,0 +1,284 @@
+#pragma once
+
+#include "link/taskscheduler.h"
+#include "protocol/commands.h"
+#include "protocol/layoutprofile.h"
+#include "protocol/replies.h"
+#include "session/machinetypes.h"
+#include "session/recordsetup.h"
+
+#include <QObject>
+#include <QPointer>
+#include <QTimer>
+
+#include <array>
+#include <memory>
+#include <vector>
+
+namespace trq {
+
+class Database;
+class Prompter;
+struct Wait;
+class Recording;
+class RecordStore;
+class RecordingClock;
+class TransportFactory;
+
+enum class ConnectionState { OffLine, Detecting, Ready };
+enum class InterfaceKind { None, Serial, Gpib, TestingMode };
+
+// The three settings of a channel the user edits.
+enum class Setting { Voltage = 0, Current = 1, OverVoltage = 2 };
+
+// An edit's limit, step and display format, from the machine-type record.
+struct EditLimits {
+    double maximum = 0;
+    double step = 0;
+    QString format;
+};
+
+// The last readings and settings of one output channel.
+struct ChannelState {
+    QString voltage, current;           // readings as shown; empty when none is
+    QString voltageReply, currentReply; // the supply's last replies, as sent
+    std::array<double, 3> settings{};   // by Setting
+    bool overCurrentProtection = false;
+    std::array<EditLimits, 3> limits;
+};
+
+// The automatic run's values as the supply replied them.
+struct AutoRunValues {
+    QString start, end, cycle, delay, memory;
+};
+
+// What the coupling and the automatic run leave to the user: while the
+// supply runs automatically only the output, the automatic run and
+// clear-protection can be used; a coupling locks some of one channel's edits.
+struct ControlLocks {
+    bool autoRun = false;
+    int channel = -1;
+    bool voltage = false, current = false, overVoltage = false, overCurrent = false;
+    bool couplingChoice = true; // the unit's configuration allows a choice
+    bool sets = false;          // the number of units can be edited
+};
+
+struct SerialSettings {
+    QString port;
+    qint32 baud = 9600;
+};
+
+struct GpibSettings {
+    int board = 0;
+    int address = 0;
+    QString simulatedModel; // empty: a real instrument on the bus
+};
+
+// One connected supply, as a non-widget object: the connection and its
+// detection, the initial query, polling, the last readings and settings per
+// channel, the actions on output, coupling, protection, memories, delay and
+// automatic run, and the instrument's errors. The windows, the automation
+// server and headless runs all work through it; it only tells, by signals,
+// and asks through the prompter.
+class InstrumentSession : public QObject, public LinkHost {
+    Q_OBJECT
+public:
+    static constexpr int kDetectionTimeoutMsec = 7500;
+    static constexpr int kPollMsec = 166;
+    static constexpr int kDetectionHandOverMsec = 100;
+
+    struct Services {
+        TaskScheduler& link;
+        Database& database;
+        RecordStore& store;
+        Prompter& prompter;
+        TransportFactory& transports;
+    };
+
+    explicit InstrumentSession(Services services, QObject* parent = nullptr);
+    ~InstrumentSession() override;
+
+    // ---- Connection --------------------------------------------------------
+    ConnectionState state() const { return state_; }
+    bool isReady() const { return state_ == ConnectionState::Ready; }
+    InterfaceKind interfaceKind() const { return kind_; }
+    QString model() const { return model_; }
+    CommandFamily family() const { return family_; }
+    const LayoutProfile* profile() const { return profile_; }
+    QString interfaceDescription() const;
+    QStringList offeredModels() const { return machineTypes_.offeredModels(); }
+    const MachineTypes& machineTypes() const { return machineTypes_; }
+
+    // While a supply is on line asks "Reset and open it?" and resets on
+    // Yes; false on No.
+    bool mayOpenAnother();
+    // Opens a serial port by its name and detects the supply on it; a port
+    // that cannot be opened is reported and nothing is sent anywhere.
+    bool openSerial(const SerialSettings& settings);
+    bool openGpib(const GpibSettings& settings);
+    // A model's panel without an instrument.
+    void openTestingMode(const QString& model);
+    // Back off line: the link, the panel state and the recording go.
+    void reset();
+    // The interface kind as the settings keep it ("RS232", "GPIB", "Menu").
+    static QString interfaceText(InterfaceKind kind);
+    static InterfaceKind interfaceFromText(const QString& text);
+
+    // ---- Readings and settings ---------------------------------------------
+    int channelCount() const { return int(channels_.size()); }
+    const ChannelState& channel(int i) const { return channels_[std::size_t(i)]; }
+    // Measured replies received so far.
+    quint64 readingCount() const { return readings_; }
+    bool outputOn() const { return output_; }
+    Coupling coupling() const { return coupling_; }
+    bool autoRun() const { return autoRun_; }
+    int sets() const { return sets_; }
+    const AutoRunValues& autoRunValues() const { return autoValues_; }
+    ControlLocks locks() const;
+    int pollCounter() const { return pollCounter_; }
+    void setPollCounter(int counter) { pollCounter_ = counter; }
+
+    // ---- Actions (silent unless on line) ------------------------------------
+    void setOutput(bool on);
+    void toggleOutput();
+    // The panel's output switch: as setOutput, and some panels blank
+    // channels after it.
+    void switchOutput(bool on);
+    // The menu's coupling action.
+    void applyCoupling(Coupling mode);
+    // The panel's coupling choice, with its layout's rules.
+    void chooseCoupling(Coupling mode);
+    void setSets(int sets);
+    void clearProtection();
+    void setAutoRun(bool on);
+    void toggleAutoRun();
+    // A user's edit; false when it was not sent and the edit should go back.
+    bool setSetting(int channel, Setting setting, double value);
+    void setOverCurrentProtection(int channel, bool on);
+    void saveMemory(int memory);
+    void recallMemory(int memory);
+    void setDelay(int delay);
+    void setAutoRange(int start, int end, int cycle);
+    // The poll-cycle check, in seconds (0 switches it off).
+    void setReadTime(int seconds);
+    // One poll step (the poll timer's work).
+    void pollTick();
+
+    QTimer& pollTimer() { return poll_; }
+    QTimer& detectionTimer() { return detection_; }
+    QTimer& handOverTimer() { return handOver_; }
+    TaskScheduler& link() { return link_; }
+    Prompter& prompter() { return prompter_; }
+
+    // ---- Recording ---------------------------------------------------------
+    RecordSetup& recordSetup() { return recordSetup_; }
+    RecordStore& store() { return store_; }
+    // The recording of the connection; none while off line.
+    Recording* recording() const { return recording_.get(); }
+    void setRecordingClock(RecordingClock* clock) { recordingClock_ = clock; }
+
+    // LinkHost
+    bool pollActive() const override { return poll_.isActive(); }
+    void reportStatus(const QString& text, int msec) override;
+
+signals:
+    void stateChanged(ConnectionState state);
+    // A model was accepted: its layout, channels and limits are known.
+    void layoutChosen();
+    // The initial query is done: the panel may be shown.
+    void initialValuesRead();
+    void readingsChanged(int channel);
+    void settingReplied(int channel, Setting setting, double value);
+    void overCurrentChanged(int channel, bool on);
+    void outputChanged(bool on);
+    void couplingChanged(Coupling mode);
+    void autoRunChanged(bool on);
+    void autoRunValuesChanged();
+    void setsChanged(int sets);
+    void locksChanged();
+    // Texts for the status bar: at once, or for a while.
+    void statusText(const QString& text);
+    void statusReport(const QString& text, int msec);
+
+private:
+    void beginDetection(InterfaceKind kind, const QString& model);
+    void identified(const QString& answer);
+    void finishDetection();
+    void failDetection();
+    void endDetection();
+    void accept();
+    void setUpLayout();
+    bool queryInitialValues();
+    Wait initialQueryWait();
+    Wait quietWait();
+    void afterInitialQuery();
+    void operationTimedOut();
+    void checkOutput();
+    void linkFailed();
+
+    bool ask(const QueryStep& step);
+    bool exchange(const QueryStep& step);
+    QString query(const QueryStep& step) const;
+    ReplyHandler handlerFor(const QueryStep& step);
+    void send(Operation operation, const CommandArgs& args = {});
+    void queryAutoRange();
+    void queryDelay();
+    void queryMemory();
+
+    // Replies (sessionreplies.cpp).
+    void readingReplied(int channel, bool voltage, const QString& reply);
+    void settingRepliedText(int channel, Setting setting, const QString& reply);
+    void overCurrentReplied(int channel, const QString& reply);
+    void errorReplied(const QString& reply);
+    void statusReplied(const QString& reply);
+    void setsReplied(const QString& reply);
+    void autoValueReplied(Operation operation, const QString& reply);
+    void blankReadings(int from, int to);
+    bool acceptWarning();
+
+    TaskScheduler& link_;
+    Database& database_;
+    RecordStore& store_;
+    Prompter& prompter_;
+    TransportFactory& transports_;
+    MachineTypes machineTypes_;
+
+    ConnectionState state_ = ConnectionState::OffLine;
+    InterfaceKind kind_ = InterfaceKind::None;
+    QString model_;
+    CommandFamily family_ = CommandFamily::ThreeChannelScpi;
+    const LayoutProfile* profile_ = nullptr;
+    int gpibAddress_ = 0;
+
+    std::vector<ChannelState> channels_;
+    quint64 readings_ = 0;
+    bool output_ = false;
+    Coupling coupling_ = Coupling::Independent;
+    bool autoRun_ = false;
+    AutoRunValues autoValues_;
+    int pollCounter_ = 0;
+    bool queryingInitial_ = false;
+    bool suspendOutput_ = false;
+    bool errorShown_ = false;
+    // Layouts with a mode code of their own: -1 until the first status.
+    int modeCode_ = 0;
+    // Single-channel units: the number of units, whether it can be edited,
+    // the warning before the first coupling choice, the configuration the
+    // unit reported, and the first replies seen.
+    int sets_ = 0;
+    bool setsEditable_ = false;
+    bool warningPending_ = true;
+    bool couplingChoice_ = true;
+    bool settingsSeen_ = false;
+    std::vector<bool> voltageSeen_, currentSeen_;
+
+    QTimer poll_;
+    QTimer detection_;
+    QTimer handOver_;
+
+    RecordSetup recordSetup_;
+    RecordingClock* recordingClock_ = nullptr;
+    std::unique_ptr<Recording> recording_;
+};
+
+} // namespace trq

@@ -1,0 +1,66 @@
+#include "session/recording.h"
+
+#include "core/prompter.h"
+#include "session/instrumentsession.h"
+#include "session/recordsetup.h"
+
+namespace trq {
+
+namespace {
+
+RecordingEngine::Source sourceOf(InstrumentSession& s) {
+    return {[&s] { return s.isReady(); }, [&s] { return s.outputOn(); },
+            [&s](int channel, bool voltage) {
+                if (channel >= s.channelCount())
+                    return QString();
+                const ChannelState& c = s.channel(channel);
+                return voltage ? c.voltage : c.current;
+            },
+            [&s] { return s.readingCount(); }};
+}
+
+} // namespace
+
+Recording::Recording(InstrumentSession& session, RecordStore& store, Prompter& prompter,
+                     int channels, RecordingClock* clock, QObject* parent)
+    : QObject(parent), store_(store), prompter_(prompter), record_(store, prompter),
+      engine_(store, prompter, sourceOf(session), channels, clock), series_(channels) {
+    engine_.setDiscardCheck([this] { return record_.mayDiscard(); });
+    engine_.addView(&record_);
+    engine_.addView(&series_);
+    // The last recording stays in the working table until it is cleared,
+    // recorded over or replaced by a load; so does its header.
+    record_.restore();
+}
+
+void Recording::start() {
+    if (engine_.remainingTicks() > 0)
+        engine_.start();
+    else
+        prompter_.message(QStringLiteral("Please Setup Record the period first."), {},
+                          Prompter::Icon::Information);
+}
+
+void Recording::stop() {
+    engine_.stop();
+}
+
+void Recording::arm(const RecordSetup& setup) {
+    engine_.arm(setup.lengthSeconds(), setup.scale, setup.operation);
+}
+
+bool Recording::refuseWhileRecording() {
+    if (!engine_.isRecording())
+        return false;
+    prompter_.message(QStringLiteral("A recording is running. Stop it before loading a record."),
+                      {}, Prompter::Icon::Information);
+    return true;
+}
+
+std::optional<RecordHeader> Recording::load(const QString& recNo) {
+    if (refuseWhileRecording() || !record_.mayDiscard())
+        return std::nullopt;
+    return record_.load(recNo);
+}
+
+} // namespace trq

@@ -1,0 +1,55 @@
+#pragma once
+
+#include "session/graphseries.h"
+#include "session/recordingengine.h"
+#include "session/workingrecord.h"
+
+#include <QObject>
+
+#include <optional>
+
+namespace trq {
+
+class InstrumentSession;
+struct RecordSetup;
+
+// What one connection records: the engine that samples the session's
+// readings, the record the windows show, and the series the graph draws.
+class Recording : public QObject {
+    Q_OBJECT
+public:
+    Recording(InstrumentSession& session, RecordStore& store, Prompter& prompter, int channels,
+              RecordingClock* clock = nullptr, QObject* parent = nullptr);
+
+    RecordingEngine& engine() { return engine_; }
+    WorkingRecord& record() { return record_; }
+    GraphSeries& series() { return series_; }
+    RecordStore& store() { return store_; }
+    int channels() const { return engine_.channels(); }
+
+    // The Record menu: starts when a length is armed, otherwise says so.
+    void start();
+    void stop();
+    // Arms the engine with the record setup's length, scale and operation.
+    void arm(const RecordSetup& setup);
+
+    // A recording is running: nothing may be loaded over it (and it says so).
+    bool refuseWhileRecording();
+    // Loads a saved record into the working table, after asking before
+    // unsaved points go; nothing when refused or failed.
+    std::optional<RecordHeader> load(const QString& recNo);
+    // Tells the windows that the working table holds other rows now.
+    void announceReplaced() { emit workingTableReplaced(); }
+
+signals:
+    void workingTableReplaced();
+
+private:
+    RecordStore& store_;
+    Prompter& prompter_;
+    WorkingRecord record_;
+    RecordingEngine engine_;
+    GraphSeries series_;
+};
+
+} // namespace trq

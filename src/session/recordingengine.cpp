@@ -1,0 +1,234 @@
+#include "session/recordingengine.h"
+
+#include "core/numbers.h"
+#include "core/prompter.h"
+
+#include <QCoreApplication>
+#include <QDir>
+
+#include <cmath>
+
+namespace trq {
+
+qint64 RecordingClock::monotonicMsec() const {
+    static QElapsedTimer timer = [] {
+        QElapsedTimer t;
+        t.start();
+        return t;
+    }();
+    return timer.elapsed();
+}
+
+RecordingEngine::RecordingEngine(RecordStore& store, Prompter& prompter, Source source,
+                                 int channels, RecordingClock* clock, QObject* parent)
+    : QObject(parent), store_(store), prompter_(prompter), source_(std::move(source)),
+      clock_(clock ? clock : &defaultClock_) {
+    channels_ = std::clamp(channels, 1, 4);
+    boxes_.fill(QStringLiteral("0"));
+    timer_.setInterval(1000);
+    connect(&timer_, &QTimer::timeout, this, &RecordingEngine::tick);
+}
+
+QString RecordingEngine::timeText(const QDateTime& t) {
+    return t.toString(QStringLiteral("yyyy/MM/dd HH:mm:ss"));
+}
+
+void RecordingEngine::arm(int ticks, int scale, int operation) {
+    remaining_ = ticks;
+    timer_.setInterval(1000);
+    scaleIndex_ = std::clamp(scale, 0, int(kRecordScales.size()) - 1);
+    operation_ = PointOperation(std::clamp(operation, 0, 2));
+    scaleTicks_ = kRecordScales[std::size_t(scaleIndex_)].ticksPerPoint - 1;
+}
+
+bool RecordingEngine::start() {
+    // A start that is refused clears nothing: the checks come first.
+    if (!source_.onLine || !source_.onLine()) {
+        prompter_.message(QStringLiteral("Please check connection with device and then try again!"),
+                          {}, Prompter::Icon::Information);
+        return false;
+    }
+    if (!source_.outputOn || !source_.outputOn()) {
+        prompter_.message(
+            QStringLiteral("Please setup Device into Auto Run mode and then try again!"), {},
+            Prompter::Icon::Information);
+        return false;
+    }
+    if (store_.isReadOnly()) {
+        prompter_.message(QStringLiteral("The database %1 is open read-only: nothing can be "
+                                         "recorded.")
+                              .arg(QDir::toNativeSeparators(store_.fileName())),
+                          {}, Prompter::Icon::Information);
+        return false;
+    }
+    if (mayDiscard_ && !mayDiscard_())
+        return false;
+    clearAll();
+    start_ = clock_->now();
+    freshReadings(); // what the panel showed before the start is no reading of it
+    // The planned end: the armed length from now.
+    for (RecordingView* v : views_)
+        v->recordingStarted(start_, start_.addSecs(remaining_));
+    timer_.start();
+    return true;
+}
+
+void RecordingEngine::stop() {
+    const bool wasRunning = timer_.isActive();
+    timer_.stop();
+    if (wasRunning)
+        for (RecordingView* v : views_)
+            v->recordingStopped(points_.empty() ? start_ : start_.addSecs(elapsedSec_));
+}
+
+void RecordingEngine::clearBuffer() {
+    points_.clear();
+    windowTick_ = 0;
+    windowReadings_ = 0;
+    for (RecordingView* v : views_)
+        v->cleared();
+}
+
+void RecordingEngine::clearAll() {
+    clearBuffer();
+    store_.clearWorking();
+    elapsedSec_ = 0;
+    lastTickMsec_ = -1;
+    resetWindow();
+    for (RecordingView* v : views_)
+        v->dataCleared();
+}
+
+void RecordingEngine::tick() {
+    // A tick lets events run; it must not start again meanwhile.
+    if (inTick_)
+        return;
+    inTick_ = true;
+    tickMsec_ = clock_->monotonicMsec();
+    storeFailed_ = false;
+    sample();
+    if (storeFailed_) {
+        inTick_ = false;
+        return;
+    }
+    --remaining_;
+    if (remaining_ < 0) {
+        timer_.stop();
+        for (RecordingView* v : views_)
+            v->recordingStopped(start_.addSecs(elapsedSec_));
+    }
+    inTick_ = false;
+}
+
+bool RecordingEngine::freshReadings() {
+    if (!source_.readingCount)
+        return true;
+    const quint64 count = source_.readingCount();
+    const bool fresh = count != lastReadingCount_;
+    lastReadingCount_ = count;
+    return fresh;
+}
+
+void RecordingEngine::fold(int channel, bool voltage, const QString& reading) {
+    const std::size_t i = std::size_t(channel * 2 + (voltage ? 0 : 1));
+    QString& box = boxes_[i];
+    const double value = leadingNumber(reading);
+    const bool first = windowReadings_ == 0;
+    switch (operation_) {
+    case PointOperation::Maximum:
+        if (value > leadingNumber(box))
+            box = reading;
+        break;
+    case PointOperation::Minimum:
+        if (first || value < leadingNumber(box))
+            box = reading;
+        break;
+    case PointOperation::Average:
+        if (first) {
+            box = reading;
+            sums_[i] = value;
+        } else {
+            sums_[i] += value;
+            box = formatNumber(sums_[i] / (windowReadings_ + 1), QStringLiteral("###0.00#"),
+                               QLocale::c());
+        }
+        break;
+    }
+}
+
+void RecordingEngine::sample() {
+    const int channels = channels_;
+    // A second without a new reading (a silent or lost link) records nothing:
+    // the last readings again would be invented points.
+    const bool fresh = freshReadings();
+    if (scaleIndex_ == 0) {
+        if (!fresh)
+            return;
+        for (int c = 0; c < channels; ++c) {
+            boxes_[std::size_t(c * 2)] = source_.reading(c, true);
+            boxes_[std::size_t(c * 2 + 1)] = source_.reading(c, false);
+        }
+        writePoint();
+        return;
+    }
+    if (fresh) {
+        for (int c = 0; c < channels; ++c) {
+            fold(c, true, source_.reading(c, true));
+            fold(c, false, source_.reading(c, false));
+        }
+        ++windowReadings_;
+    }
+    QCoreApplication::processEvents();
+    if (windowTick_ >= scaleTicks_) {
+        windowTick_ = 0;
+        if (windowReadings_ > 0)
+            writePoint();
+        resetWindow();
+    } else {
+        ++windowTick_;
+    }
+}
+
+void RecordingEngine::resetWindow() {
+    boxes_.fill(QStringLiteral("0"));
+    windowReadings_ = 0;
+}
+
+void RecordingEngine::writePoint() {
+    SampleRow row;
+    row.seqNo = pointCount();
+    const qint64 diff =
+        lastTickMsec_ < 0 ? 0 : qint64(std::llround(double(tickMsec_ - lastTickMsec_) / 1000.0));
+    elapsedSec_ += diff;
+    row.recTime = timeText(start_.addSecs(elapsedSec_));
+    for (std::size_t c = 0; c < 4; ++c) {
+        row.volt[c] = boxes_[c * 2];
+        row.curr[c] = boxes_[c * 2 + 1];
+    }
+    // Channel 4 only exists on four-channel supplies.
+    if (channels_ < 4) {
+        row.volt[3].clear();
+        row.curr[3].clear();
+    }
+    row.timeTick = elapsedSec_;
+    row.diffLastTime = diff;
+    if (!store_.appendSample(row)) {
+        // Nothing more would be stored either: stop first, then say why. The
+        // grid and the graph show only the points the file holds.
+        elapsedSec_ -= diff;
+        storeFailed_ = true;
+        stop();
+        prompter_.message(QStringLiteral("The recording has stopped: a point could not be stored "
+                                         "in %1 (%2). The %3 points stored before it are kept.")
+                              .arg(QDir::toNativeSeparators(store_.fileName()), store_.lastError())
+                              .arg(row.seqNo),
+                          {}, Prompter::Icon::Critical);
+        return;
+    }
+    points_.push_back(row);
+    for (RecordingView* v : views_)
+        v->pointWritten(row);
+    lastTickMsec_ = tickMsec_;
+}
+
+} // namespace trq

@@ -1,0 +1,131 @@
+#pragma once
+
+#include "session/recordscale.h"
+#include "storage/recordstore.h"
+
+#include <QDateTime>
+#include <QElapsedTimer>
+#include <QObject>
+#include <QTimer>
+
+#include <array>
+#include <functional>
+#include <vector>
+
+namespace trq {
+
+class Prompter;
+
+// Where the engine's time comes from: the wall clock for the times shown and
+// stored, a monotonic clock for the seconds between points (it does not jump
+// back at midnight or when the wall clock is set).
+class RecordingClock {
+public:
+    virtual ~RecordingClock() = default;
+    virtual QDateTime now() const { return QDateTime::currentDateTime(); }
+    virtual qint64 monotonicMsec() const;
+};
+
+// What the engine tells the windows that show a recording.
+class RecordingView {
+public:
+    virtual ~RecordingView() = default;
+    virtual void recordingStarted(const QDateTime& start, const QDateTime& plannedEnd) = 0;
+    virtual void recordingStopped(const QDateTime& lastPoint) = 0;
+    virtual void pointWritten(const SampleRow& row) = 0;
+    // The buffer was emptied.
+    virtual void cleared() = 0;
+    // Everything was cleared: buffer, working table and the record shown.
+    virtual void dataCleared() {}
+};
+
+// Samples the supply's last readings once a second, folds them into points
+// by the record scale and point operation, and writes each point to the
+// buffer, the working table and the views.
+class RecordingEngine : public QObject {
+    Q_OBJECT
+public:
+    struct Source {
+        std::function<bool()> onLine;              // a supply is on line
+        std::function<bool()> outputOn;            // its output is on
+        std::function<QString(int, bool)> reading; // channel index, voltage?
+        // Counts measured replies as they arrive; a point is made only of
+        // readings that came in since the previous one. None: always fresh.
+        std::function<quint64()> readingCount;
+    };
+
+    RecordingEngine(RecordStore& store, Prompter& prompter, Source source, int channels,
+                    RecordingClock* clock = nullptr, QObject* parent = nullptr);
+
+    // Arms the engine with a length in ticks (one a second), a scale and a
+    // point operation.
+    void arm(int ticks, int scale, int operation);
+    // True when the recording started; otherwise it says why.
+    bool start();
+    void stop();
+    bool isRecording() const { return timer_.isActive(); }
+    // Empties the buffer only; clearAll() empties the working table too.
+    void clearBuffer();
+    void clearAll();
+    // One sampling tick (the timer's work).
+    void tick();
+
+    // Ticks left of the armed length; below 0 once a length has run out.
+    int remainingTicks() const { return remaining_; }
+    void setRemainingTicks(int ticks) { remaining_ = ticks; }
+    int pointCount() const { return int(points_.size()); }
+    int channels() const { return channels_; }
+    const std::vector<SampleRow>& points() const { return points_; }
+    QTimer& timer() { return timer_; }
+    int windowTick() const { return windowTick_; }
+    const QString& valueBox(int channel, bool voltage) const {
+        return boxes_[std::size_t(channel * 2 + (voltage ? 0 : 1))];
+    }
+    QDateTime startTime() const { return start_; }
+    void setStartTime(const QDateTime& start) { start_ = start; }
+    // Windows that show the recording (the table and the graph).
+    void addView(RecordingView* view) { views_.push_back(view); }
+    void removeView(RecordingView* view) { std::erase(views_, view); }
+    // Asked before a start throws away what the working table holds; true
+    // when it may go.
+    void setDiscardCheck(std::function<bool()> check) { mayDiscard_ = std::move(check); }
+
+    static QString timeText(const QDateTime& t);
+
+private:
+    void sample();
+    void writePoint();
+    void fold(int channel, bool voltage, const QString& reading);
+    // Whether readings arrived since the last tick looked.
+    bool freshReadings();
+    void resetWindow();
+
+    RecordStore& store_;
+    Prompter& prompter_;
+    Source source_;
+    RecordingClock defaultClock_;
+    RecordingClock* clock_;
+    std::vector<RecordingView*> views_;
+    std::function<bool()> mayDiscard_;
+    QTimer timer_;
+
+    int remaining_ = 0;
+    int channels_ = 1;
+    std::vector<SampleRow> points_;
+    std::array<QString, 8> boxes_; // ch1 V, ch1 A, ... ch4 A
+    std::array<double, 8> sums_{};
+    int scaleIndex_ = 0;
+    PointOperation operation_ = PointOperation::Maximum;
+    int scaleTicks_ = 0;
+    int windowTick_ = 0;
+    int windowReadings_ = 0; // fresh ticks folded into the current window
+    quint64 lastReadingCount_ = 0;
+    qint64 elapsedSec_ = 0;
+    qint64 lastTickMsec_ = -1;
+    qint64 tickMsec_ = 0;
+    QDateTime start_;
+    bool inTick_ = false;
+    bool storeFailed_ = false;
+};
+
+} // namespace trq

@@ -1,0 +1,37 @@
+#pragma once
+
+#include "session/recordscale.h"
+
+#include <QString>
+
+#include <array>
+
+namespace trq {
+
+// How a recording is made: its length, the record scale and the point
+// operation, the channels' colours on the graph, and the three timer
+// switches. Kept under "RECORDPERIOD"; the keys are the settings' own.
+struct RecordSetup {
+    static constexpr const char* kSection = "RECORDPERIOD";
+    // Starting colours of the four channels: green, blue, purple, yellow, as
+    // 24-bit values with red in the low byte.
+    static constexpr std::array<int, 4> kDefaultColours{49152, 12582912, 8388736, 65535};
+
+    int days = 0, hours = 0, minutes = 0, seconds = 0;
+    int scale = 0;
+    int operation = 0; // PointOperation
+    std::array<QString, 4> colours;
+    QString waitingTime, roundTime, writerTime;
+
+    void load();
+    void save() const;
+    // The armed length in one-second ticks.
+    int lengthSeconds() const { return ((days * 24 + hours) * 60 + minutes) * 60 + seconds; }
+    // Seconds per point on the graph's time axis.
+    int secondsPerPoint() const {
+        return kRecordScales[std::size_t(clampedScale())].graphSecondsPerPoint;
+    }
+    int clampedScale() const;
+};
+
+} // namespace trq

@@ -1,0 +1,227 @@
+// What the user (or a script) can do with the supply on line.
+#include "core/numbers.h"
+#include "session/instrumentsession.h"
+
+namespace trq {
+
+ControlLocks InstrumentSession::locks() const {
+    ControlLocks l;
+    l.autoRun = autoRun_;
+    l.couplingChoice = couplingChoice_;
+    l.sets = setsEditable_;
+    if (!profile_)
+        return l;
+    l.channel = profile_->coupledChannel;
+    if (coupling_ == Coupling::Parallel) {
+        l.voltage = l.current = l.overVoltage = true;
+        l.overCurrent = profile_->parallelLocksOverCurrent;
+    } else if (coupling_ == Coupling::Tracking) {
+        l.voltage = l.overVoltage = true;
+    }
+    return l;
+}
+
+void InstrumentSession::setOutput(bool on) {
+    if (!isReady())
+        return;
+    output_ = on;
+    emit outputChanged(on);
+    send(Operation::Output, {1, {}, on ? 1 : 0});
+    checkOutput();
+}
+
+void InstrumentSession::toggleOutput() {
+    setOutput(!output_);
+}
+
+void InstrumentSession::switchOutput(bool on) {
+    setOutput(on);
+    if (profile_ && profile_->outputSwitchBlanksFrom >= 0)
+        blankReadings(profile_->outputSwitchBlanksFrom, channelCount() - 1);
+}
+
+void InstrumentSession::checkOutput() {
+    if (!isReady() || suspendOutput_)
+        return;
+    if (kind_ == InterfaceKind::TestingMode) {
+        blankReadings(0, channelCount() - 1);
+        return;
+    }
+    if (kind_ != InterfaceKind::Serial && kind_ != InterfaceKind::Gpib)
+        return;
+    if (output_) {
+        poll_.start();
+    } else {
+        // Polling stops with the output, and no channel shows a reading.
+        poll_.stop();
+        link_.cancelQueuedQueries();
+        blankReadings(0, channelCount() - 1);
+    }
+}
+
+void InstrumentSession::applyCoupling(Coupling mode) {
+    if (!isReady())
+        return;
+    static constexpr Operation kCommand[] = {Operation::Independent, Operation::Tracking,
+                                             Operation::Parallel};
+    send(kCommand[int(mode)], {1, {}, sets_});
+    // Polls queued before the change must not overwrite the displays after
+    // it; during the initial query every answer is still wanted.
+    if (!queryingInitial_)
+        link_.cancelQueuedQueries();
+    coupling_ = mode;
+    if (profile_)
+        blankReadings(0, profile_->couplingChangeBlanks - 1);
+    emit couplingChanged(mode);
+    emit locksChanged();
+}
+
+void InstrumentSession::chooseCoupling(Coupling mode) {
+    if (!profile_)
+        return;
+    if (profile_->followsStatus) {
+        // Sent only when it changes; a change always ends with the output off.
+        if (modeCode_ != int(mode)) {
+            if (mode != Coupling::Independent)
+                link_.cancelQueuedQueries();
+            applyCoupling(mode);
+            if (output_)
+                switchOutput(false);
+        }
+        modeCode_ = int(mode);
+        return;
+    }
+    if (!profile_->warnsBeforeCoupling) {
+        applyCoupling(mode);
+        return;
+    }
+    switch (mode) {
+    case Coupling::Independent:
+        applyCoupling(mode);
+        setsEditable_ = false;
+        break;
+    case Coupling::Parallel: {
+        // The first choice asks for the unit's own configuration afterwards.
+        const bool firstChoice = warningPending_;
+        if (firstChoice && !acceptWarning())
+            return;
+        setsEditable_ = true;
+        applyCoupling(mode);
+        if (firstChoice)
+            ask({Operation::Sets, 0});
+        break;
+    }
+    case Coupling::Tracking:
+        if (!acceptWarning())
+            return;
+        setsEditable_ = true;
+        applyCoupling(mode);
+        break;
+    }
+    modeCode_ = int(mode);
+    emit locksChanged();
+}
+
+void InstrumentSession::setSets(int sets) {
+    sets_ = sets;
+    if (sets == 0)
+        chooseCoupling(Coupling::Independent);
+}
+
+void InstrumentSession::clearProtection() {
+    if (isReady())
+        send(Operation::ClearProtection);
+}
+
+void InstrumentSession::setAutoRun(bool on) {
+    if (!isReady())
+        return;
+    send(Operation::AutoRun, {1, {}, on ? 1 : 0});
+    autoRun_ = on;
+    if (!on) {
+        // Back from the automatic run, the coupling is sent again.
+        if (profile_)
+            blankReadings(0, profile_->couplingChangeBlanks - 1);
+        applyCoupling(coupling_);
+    }
+    emit autoRunChanged(on);
+    emit locksChanged();
+}
+
+void InstrumentSession::toggleAutoRun() {
+    setAutoRun(!autoRun_);
+}
+
+bool InstrumentSession::setSetting(int ch, Setting setting, double value) {
+    if (!isReady() || ch < 0 || ch >= channelCount())
+        return true;
+    if (profile_->editsWaitForReadings) {
+        const bool waiting = !settingsSeen_ ||
+                             (setting == Setting::Current && !currentSeen_[std::size_t(ch)]) ||
+                             (setting == Setting::OverVoltage && !voltageSeen_[std::size_t(ch)]);
+        if (waiting)
+            return false;
+    }
+    static constexpr Operation kCommand[] = {Operation::Voltage, Operation::Current,
+                                             Operation::OverVoltage};
+    send(kCommand[int(setting)],
+         {ch + 1, wireNumber(value, QLatin1String(profile_->valuePattern)), 0});
+    channels_[std::size_t(ch)].settings[std::size_t(setting)] = value;
+    return true;
+}
+
+void InstrumentSession::setOverCurrentProtection(int ch, bool on) {
+    if (!isReady() || ch < 0 || ch >= channelCount())
+        return;
+    send(Operation::OverCurrent, {ch + 1, {}, on ? 1 : 0});
+    channels_[std::size_t(ch)].overCurrentProtection = on;
+}
+
+void InstrumentSession::saveMemory(int memory) {
+    if (!isReady())
+        return;
+    send(Operation::SaveMemory, {1, {}, memory});
+    queryMemory();
+}
+
+void InstrumentSession::recallMemory(int memory) {
+    if (!isReady())
+        return;
+    // The output goes off first; what the memory holds is read back whole.
+    setOutput(false);
+    poll_.stop();
+    if (link_.drainAndClear()) {
+        send(Operation::RecallMemory, {1, {}, memory});
+        queryInitialValues();
+    }
+    if (!isReady()) // reset while the initial query ran
+        return;
+    if (output_)
+        poll_.start();
+    else
+        poll_.stop();
+    checkOutput();
+    queryMemory();
+}
+
+void InstrumentSession::setDelay(int delay) {
+    if (!isReady())
+        return;
+    send(Operation::AutoDelay, {1, {}, delay});
+    queryDelay();
+}
+
+void InstrumentSession::setAutoRange(int start, int end, int cycle) {
+    if (!isReady())
+        return;
+    send(Operation::AutoStart, {1, {}, start});
+    send(Operation::AutoEnd, {1, {}, end});
+    send(Operation::AutoCycle, {1, {}, cycle});
+    queryAutoRange();
+}
+
+void InstrumentSession::setReadTime(int seconds) {
+    link_.setPollCycleLimitMsec(seconds * 1000);
+}
+
+} // namespace trq

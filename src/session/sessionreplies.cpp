@@ -1,0 +1,214 @@
+// What the session makes of each reply of its supply.
+#include "core/debugtrace.h"
+#include "core/numbers.h"
+#include "core/prompter.h"
+#include "session/instrumentsession.h"
+
+#include <QTimer>
+
+namespace trq {
+
+ReplyHandler InstrumentSession::handlerFor(const QueryStep& step) {
+    const int ch = step.channel - 1;
+    switch (step.operation) {
+    case Operation::MeasuredVoltage:
+        return [this, ch](const QString& r) { readingReplied(ch, true, r); };
+    case Operation::MeasuredCurrent:
+        return [this, ch](const QString& r) { readingReplied(ch, false, r); };
+    case Operation::Voltage:
+        return [this, ch](const QString& r) { settingRepliedText(ch, Setting::Voltage, r); };
+    case Operation::Current:
+        return [this, ch](const QString& r) { settingRepliedText(ch, Setting::Current, r); };
+    case Operation::OverVoltage:
+        return [this, ch](const QString& r) { settingRepliedText(ch, Setting::OverVoltage, r); };
+    case Operation::OverCurrent:
+        return [this, ch](const QString& r) { overCurrentReplied(ch, r); };
+    case Operation::Output:
+        return [this](const QString& r) { setOutput(r != QLatin1String("0")); };
+    case Operation::Coupling:
+        return [this](const QString& r) { applyCoupling(couplingFromReply(r)); };
+    case Operation::AutoRun:
+        return [this](const QString& r) { setAutoRun(r != QLatin1String("0")); };
+    case Operation::Error:
+        return [this](const QString& r) { errorReplied(r); };
+    case Operation::Status:
+        return [this](const QString& r) { statusReplied(r); };
+    case Operation::Sets:
+        return [this](const QString& r) { setsReplied(r); };
+    case Operation::AutoStart:
+    case Operation::AutoEnd:
+    case Operation::AutoCycle:
+    case Operation::AutoDelay:
+    case Operation::Memory:
+        return [this, op = step.operation](const QString& r) { autoValueReplied(op, r); };
+    default:
+        return {};
+    }
+}
+
+void InstrumentSession::blankReadings(int from, int to) {
+    for (int i = std::max(from, 0); i <= to && i < channelCount(); ++i) {
+        ChannelState& c = channels_[std::size_t(i)];
+        c.voltage.clear();
+        c.current.clear();
+        emit readingsChanged(i);
+    }
+}
+
+void InstrumentSession::readingReplied(int ch, bool voltage, const QString& reply) {
+    if (ch < 0 || ch >= channelCount())
+        return;
+    ++readings_;
+    ChannelState& c = channels_[std::size_t(ch)];
+    (voltage ? c.voltageReply : c.currentReply) = reply;
+    (voltage ? c.voltage : c.current) =
+        withoutUnit(reply, voltage ? QLatin1Char('V') : QLatin1Char('A'));
+    if (!reply.isEmpty())
+        (voltage ? voltageSeen_ : currentSeen_)[std::size_t(ch)] = true;
+    // The channel that follows another in parallel has nothing of its own to
+    // show: a voltage reply blanks its voltage, a current reply both.
+    if (coupling_ == Coupling::Parallel && ch == profile_->parallelBlankChannel) {
+        c.voltage.clear();
+        if (!voltage)
+            c.current.clear();
+    }
+    emit readingsChanged(ch);
+}
+
+void InstrumentSession::settingRepliedText(int ch, Setting setting, const QString& reply) {
+    if (ch < 0 || ch >= channelCount())
+        return;
+    if (setting == Setting::Voltage && profile_->tracesSettings)
+        trace(QStringLiteral("txtSetVolt_Change") + QString::number(ch) + QLatin1Char(':') + reply);
+    if (reply.isEmpty())
+        return;
+    const QChar unit = setting == Setting::Current ? QLatin1Char('A') : QLatin1Char('V');
+    if (const std::optional<double> v = parseNumber(withoutUnit(reply, unit))) {
+        channels_[std::size_t(ch)].settings[std::size_t(setting)] = *v;
+        emit settingReplied(ch, setting, *v);
+    }
+    settingsSeen_ = true;
+}
+
+void InstrumentSession::overCurrentReplied(int ch, const QString& reply) {
+    if (ch < 0 || ch >= channelCount())
+        return;
+    const bool on = reply == QLatin1String("1");
+    channels_[std::size_t(ch)].overCurrentProtection = on;
+    emit overCurrentChanged(ch, on);
+}
+
+void InstrumentSession::autoValueReplied(Operation operation, const QString& reply) {
+    QString* field = nullptr;
+    switch (operation) {
+    case Operation::AutoStart:
+        field = &autoValues_.start;
+        break;
+    case Operation::AutoEnd:
+        field = &autoValues_.end;
+        break;
+    case Operation::AutoCycle:
+        field = &autoValues_.cycle;
+        break;
+    case Operation::AutoDelay:
+        field = &autoValues_.delay;
+        break;
+    default:
+        field = &autoValues_.memory;
+        break;
+    }
+    *field = reply;
+    emit autoRunValuesChanged();
+}
+
+void InstrumentSession::errorReplied(const QString& reply) {
+    switch (readErrorReply(reply)) {
+    case ErrorReply::NoError:
+        return;
+    case ErrorReply::Unreadable:
+        trace(QStringLiteral("Error query: not an error-queue answer, ignored: '") + reply +
+              QLatin1Char('\''));
+        return;
+    case ErrorReply::Error:
+        break;
+    }
+    // The reply arrives inside the link's delivery: the off command is queued
+    // now and the box waits until the delivery has returned, so the command
+    // reaches the supply on the next writer tick, not after the user's OK.
+    setOutput(false);
+    if (errorShown_) {
+        trace(QStringLiteral("Error detected while its box is up: '") + reply + QLatin1Char('\''));
+        return;
+    }
+    errorShown_ = true;
+    QTimer::singleShot(0, this, [this, reply] {
+        prompter_.message(QStringLiteral("Error detected: '") + reply + QLatin1Char('\''));
+        errorShown_ = false;
+    });
+}
+
+void InstrumentSession::statusReplied(const QString& reply) {
+    if (reply.isEmpty())
+        return;
+    const LegacyStatus status = decodeStatus(reply);
+    if (!status.readable) {
+        // A short or garbled line must not switch a live supply.
+        trace(QStringLiteral("STATUS? reply not eight flags, ignored: '") + reply +
+              QLatin1Char('\''));
+        return;
+    }
+    const bool couplingChanged = status.coupling && coupling_ != *status.coupling;
+    if (status.coupling)
+        chooseCoupling(*status.coupling);
+    if (status.output && *status.output != output_)
+        switchOutput(*status.output);
+    if (couplingChanged) {
+        // The settings follow the new coupling: ask for them again, channels
+        // 1 and 2, then 3 and 4.
+        for (const auto& pair : {std::pair{1, 2}, std::pair{3, 4}})
+            for (Operation op : {Operation::Voltage, Operation::Current})
+                for (int n : {pair.first, pair.second})
+                    if (n <= channelCount())
+                        ask({op, n});
+    }
+}
+
+bool InstrumentSession::acceptWarning() {
+    if (!warningPending_)
+        return true;
+    const bool yes =
+        prompter_.ask(QStringLiteral("If you want to use the Parallel or Series feature, read the "
+                                     "Parallel/Series Operation chapter of User Manual first."),
+                      {}, Prompter::Icon::Question,
+                      Prompter::Buttons::YesNo) == Prompter::Answer::Yes;
+    if (yes)
+        warningPending_ = false;
+    return yes;
+}
+
+void InstrumentSession::setsReplied(const QString& reply) {
+    couplingChoice_ = true;
+    const std::optional<double> x = parseNumber(reply);
+    if (x && (*x == 0 || *x == 1 || *x == 2)) {
+        sets_ = int(*x);
+        emit setsChanged(sets_);
+        // The unit's configuration takes the same path as the user's choice,
+        // so the panel, the menu and the coupling agree.
+        const Coupling shown = sets_ == 0 ? Coupling::Independent : Coupling::Parallel;
+        if (shown != coupling_ || modeCode_ != int(shown)) {
+            if (shown == Coupling::Independent) {
+                chooseCoupling(Coupling::Independent);
+            } else {
+                setsEditable_ = true;
+                applyCoupling(Coupling::Parallel);
+                modeCode_ = int(Coupling::Parallel);
+            }
+        }
+    } else if (x && (*x == 3 || *x == 4)) {
+        // A configuration this panel does not change.
+        couplingChoice_ = false;
+    }
+    emit locksChanged();
+}
+
+} // namespace trq

@@ -1,0 +1,142 @@
+#include "session/workingrecord.h"
+
+#include "core/debugtrace.h"
+#include "core/prompter.h"
+
+namespace trq {
+
+WorkingRecord::WorkingRecord(RecordStore& store, Prompter& prompter, QObject* parent)
+    : QObject(parent), store_(store), prompter_(prompter) {}
+
+void WorkingRecord::restore() {
+    header_ = store_.workingHeader().value_or(WorkingHeader{});
+    emit changed();
+}
+
+void WorkingRecord::setHeader(const WorkingHeader& header) {
+    if (header == header_)
+        return;
+    header_ = header;
+    // A header that cannot be kept costs only its return after a restart;
+    // the points themselves are kept or refused by their own writes.
+    if (!store_.setWorkingHeader(header_))
+        trace(QStringLiteral("Working table header not stored: ") + store_.lastError());
+    emit changed();
+}
+
+void WorkingRecord::setDescription(const QString& text) {
+    WorkingHeader h = header_;
+    h.description = text;
+    setHeader(h);
+}
+
+void WorkingRecord::setStartTime(const QString& text) {
+    WorkingHeader h = header_;
+    h.startTime = text;
+    setHeader(h);
+}
+
+void WorkingRecord::setEndTime(const QString& text) {
+    WorkingHeader h = header_;
+    h.endTime = text;
+    setHeader(h);
+}
+
+void WorkingRecord::recordingStarted(const QDateTime& start, const QDateTime& plannedEnd) {
+    setStartTime(RecordingEngine::timeText(start));
+    setEndTime(RecordingEngine::timeText(plannedEnd));
+}
+
+void WorkingRecord::recordingStopped(const QDateTime& lastPoint) {
+    setEndTime(RecordingEngine::timeText(lastPoint));
+}
+
+void WorkingRecord::markUnsaved() {
+    WorkingHeader h = header_;
+    h.unsaved = true;
+    setHeader(h);
+}
+
+void WorkingRecord::clear() {
+    setHeader({});
+}
+
+void WorkingRecord::forgetRecord(const QString& recNo) {
+    if (header_.recNo.trimmed() != recNo.trimmed())
+        return;
+    WorkingHeader h = header_;
+    h.recNo.clear();
+    h.unsaved = true; // no saved record holds these points any more
+    setHeader(h);
+}
+
+bool WorkingRecord::trapped(bool ok) {
+    if (!ok)
+        prompter_.message(store_.systemErrorText());
+    return ok;
+}
+
+bool WorkingRecord::mayDiscard() {
+    if (!header_.unsaved)
+        return true;
+    const std::optional<int> rows = store_.workingCount();
+    if (!rows)
+        return trapped(false);
+    if (*rows == 0)
+        return true;
+    return prompter_.ask(QStringLiteral("The current recording is not saved. Discard it?"), {},
+                         Prompter::Icon::Question,
+                         Prompter::Buttons::YesNo) == Prompter::Answer::Yes;
+}
+
+bool WorkingRecord::save(const SaveWording& wording, int recScale, int timeLength) {
+    const std::optional<int> rows = store_.workingCount();
+    if (!rows)
+        return trapped(false); // an unreadable count is no "nothing recorded"
+    if (*rows == 0) {
+        prompter_.message(wording.nothingRecorded, {}, Prompter::Icon::Information);
+        return false;
+    }
+    WorkingHeader h = header_;
+    if (!h.recNo.isEmpty()) {
+        if (prompter_.ask(wording.replace, {}, Prompter::Icon::Question,
+                          Prompter::Buttons::YesNo) != Prompter::Answer::Yes)
+            return false;
+        if (!trapped(store_.replace(h.recNo, h.description, wording.window)))
+            return false;
+    } else {
+        if (prompter_.ask(wording.saveNew, {}, Prompter::Icon::Question,
+                          Prompter::Buttons::YesNo) != Prompter::Answer::Yes)
+            return false;
+        const std::optional<QString> number = store_.nextRecordNumber();
+        if (!number)
+            return trapped(false);
+        const RecordHeader record{*number,
+                                  h.startTime,
+                                  h.endTime,
+                                  h.description,
+                                  QString::number(recScale),
+                                  QString::number(timeLength)};
+        // The number is shown once the record exists, so a failed save
+        // cannot turn the next save into a replace of nothing.
+        if (!trapped(store_.saveNew(record, wording.window)))
+            return false;
+        h.recNo = *number;
+    }
+    h.unsaved = false;
+    setHeader(h);
+    return true;
+}
+
+std::optional<RecordHeader> WorkingRecord::load(const QString& recNo) {
+    std::optional<RecordHeader> record = store_.record(recNo);
+    if (!record)
+        return std::nullopt;
+    if (!trapped(store_.loadToWorking(record->recNo)))
+        return std::nullopt;
+    setHeader(
+        {record->recNo.trimmed(), record->startTime, record->endTime, record->comment, false});
+    return record;
+}
+
+} // namespace trq

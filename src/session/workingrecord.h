@@ -1,0 +1,75 @@
+#pragma once
+
+#include "session/recordingengine.h"
+#include "storage/recordstore.h"
+
+#include <QObject>
+
+#include <optional>
+
+namespace trq {
+
+class Prompter;
+
+// The record the table and graph windows show: the saved record the working
+// table came from (if any), its times and description, and whether it holds
+// points or comments no saved record has. Kept in the database beside the
+// working table, so a restart brings both back. Save and load exist once,
+// here; the windows only word their questions differently.
+class WorkingRecord : public QObject, public RecordingView {
+    Q_OBJECT
+public:
+    // The texts of one window's save: the guard, the new-record question and
+    // the replace question, and the window number stored with the rows.
+    struct SaveWording {
+        QString nothingRecorded;
+        QString saveNew;
+        QString replace;
+        int window;
+    };
+
+    WorkingRecord(RecordStore& store, Prompter& prompter, QObject* parent = nullptr);
+
+    const WorkingHeader& header() const { return header_; }
+    // Reads the header kept with the working table.
+    void restore();
+
+    void setDescription(const QString& text);
+    void setStartTime(const QString& text);
+    void setEndTime(const QString& text);
+    // Points or comments that no saved record holds.
+    void markUnsaved();
+    // New data: no record number, description or times.
+    void clear();
+    // The shown record was deleted from the saved ones.
+    void forgetRecord(const QString& recNo);
+
+    // Asks before unsaved points are thrown away; true when they may go.
+    bool mayDiscard();
+    // Saves the working table as a new record or over the one it came from.
+    bool save(const SaveWording& wording, int recScale, int timeLength);
+    // Copies a saved record into the working table; the header takes the
+    // record's only once the copy has succeeded. Nothing when there is no
+    // such record or the copy failed (then it has said why).
+    std::optional<RecordHeader> load(const QString& recNo);
+
+    // It follows the recording: its times, and points no record holds.
+    void recordingStarted(const QDateTime& start, const QDateTime& plannedEnd) override;
+    void recordingStopped(const QDateTime& lastPoint) override;
+    void pointWritten(const SampleRow&) override { markUnsaved(); }
+    void cleared() override {}
+    void dataCleared() override { clear(); }
+
+signals:
+    void changed();
+
+private:
+    void setHeader(const WorkingHeader& header);
+    bool trapped(bool ok);
+
+    RecordStore& store_;
+    Prompter& prompter_;
+    WorkingHeader header_;
+};
+
+} // namespace trq

@@ -1,0 +1,397 @@
+#include "storage/database.h"
+
+#include "core/debugtrace.h"
+
+#include <QCoreApplication>
+#include <QDate>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QSqlRecord>
+#include <QStandardPaths>
+
+namespace trq {
+
+namespace {
+
+QString pathIn(const QString& folder, const QString& name) {
+    return QDir(folder).filePath(name);
+}
+
+QVariantList rowOf(const QSqlQuery& q) {
+    QVariantList row;
+    for (int i = 0; i < q.record().count(); ++i)
+        row << q.value(i);
+    return row;
+}
+
+} // namespace
+
+Database::~Database() {
+    closeConnection();
+}
+
+QString Database::defaultFolder() {
+    const QString programFolder = QCoreApplication::applicationDirPath();
+    if (QFileInfo::exists(pathIn(programFolder, QString::fromLatin1(kFileName))) ||
+        QFileInfo(programFolder).isWritable())
+        return programFolder;
+    return QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation);
+}
+
+bool Database::create(const QString& path, QString* error) {
+    const QString name = QStringLiteral("mtype-create");
+    bool ok = true;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+        db.setDatabaseName(path);
+        ok = db.open();
+        if (ok) {
+            db.transaction();
+            QSqlQuery q(db);
+            const QStringList statements =
+                QString::fromUtf8(kSchema).split(QStringLiteral(";\n"), Qt::SkipEmptyParts);
+            for (QString statement : statements) {
+                // Comment lines carry no statement of their own.
+                QStringList lines = statement.split(QLatin1Char('\n'));
+                lines.removeIf([](const QString& l) { return l.trimmed().startsWith("--"); });
+                statement = lines.join(QLatin1Char('\n')).trimmed();
+                if (statement.isEmpty())
+                    continue;
+                if (!q.exec(statement)) {
+                    ok = false;
+                    if (error)
+                        *error = q.lastError().text();
+                    break;
+                }
+            }
+            ok = ok && db.commit();
+        } else if (error) {
+            *error = db.lastError().text();
+        }
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(name);
+    return ok;
+}
+
+QSqlDatabase Database::database() const {
+    return QSqlDatabase::database(QString::fromLatin1(kConnection), false);
+}
+
+void Database::closeConnection() {
+    if (!QSqlDatabase::contains(QString::fromLatin1(kConnection)))
+        return;
+    {
+        QSqlDatabase db = database();
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(QString::fromLatin1(kConnection));
+}
+
+QString Database::file() const {
+    return pathIn(folder_, QString::fromLatin1(kFileName));
+}
+
+namespace {
+
+// SQLite's result codes that mean the file's content is bad; every other
+// failure (permissions, a lock, an I/O error) leaves the file as it is.
+bool isDamage(const QSqlError& error) {
+    const int code = error.nativeErrorCode().toInt();
+    return code == 11 /* SQLITE_CORRUPT */ || code == 26 /* SQLITE_NOTADB */;
+}
+
+QString reasonOf(const QSqlError& error) {
+    return error.text().trimmed();
+}
+
+// The first of mtypeYYYYMMDD.mdb, mtypeYYYYMMDD-2.mdb, ... of which no file
+// (nor its -wal or -shm) exists yet.
+QString freeBackupName(const QString& folder) {
+    const QString stem =
+        QStringLiteral("mtype") + QDate::currentDate().toString(QStringLiteral("yyyyMMdd"));
+    for (int n = 1;; ++n) {
+        const QString name =
+            stem + (n == 1 ? QString() : QStringLiteral("-%1").arg(n)) + QStringLiteral(".mdb");
+        const QString path = pathIn(folder, name);
+        if (!QFileInfo::exists(path) && !QFileInfo::exists(path + QStringLiteral("-wal")) &&
+            !QFileInfo::exists(path + QStringLiteral("-shm")))
+            return name;
+    }
+}
+
+const char* const kCompanions[] = {"", "-wal", "-shm"};
+
+void removeWithCompanions(const QString& path) {
+    for (const char* suffix : kCompanions)
+        QFile::remove(path + QLatin1String(suffix));
+}
+
+} // namespace
+
+Database::OpenResult Database::open(const QString& folder, Access access) {
+    folder_ = folder;
+    error_.clear();
+    notice_.clear();
+    access_ = access;
+    const QString native = QDir::toNativeSeparators(folder);
+    const QString nativeFile = QDir::toNativeSeparators(file());
+    if (!QFileInfo::exists(file())) {
+        error_ = QStringLiteral("System cannot find [") + native + QStringLiteral("\\mtype.mdb].") +
+                 QLatin1Char('\n') + QStringLiteral(" Please copy mtype.mdb to [") + native +
+                 QStringLiteral("\\] directory.");
+        return OpenResult::Missing;
+    }
+    if (!QFileInfo(file()).isReadable()) {
+        error_ = QStringLiteral("The database %1 cannot be opened: you have no permission to "
+                                "read it.")
+                     .arg(nativeFile);
+        return OpenResult::CannotOpen;
+    }
+    Problem problem = tryOpen();
+    if (problem == Problem::Damaged && access_ == Access::ReadWrite) {
+        trace(QStringLiteral("mtype.mdb is damaged, repairing: ") + error_);
+        const QString cause = error_;
+        QString backup;
+        const bool repaired = repair(&backup);
+        problem = repaired ? tryOpen() : Problem::Damaged;
+        if (problem == Problem::None) {
+            notice_ = QStringLiteral("The database %1 was damaged (%2) and has been repaired. The "
+                                     "damaged file was kept as %3.")
+                          .arg(nativeFile, cause, backup);
+        } else {
+            const QString kept =
+                backup.isEmpty()
+                    ? QStringLiteral("It was left as it is; no copy of it could be made.")
+                    : QStringLiteral("It was left as it is; a copy was kept as %1.").arg(backup);
+            error_ = QStringLiteral("The database %1 is damaged and could not be repaired (%2). ")
+                         .arg(nativeFile, error_) +
+                     kept;
+            closeConnection();
+            return OpenResult::Failed;
+        }
+    }
+    switch (problem) {
+    case Problem::None:
+        break;
+    case Problem::CannotOpen:
+        error_ = QStringLiteral("The database %1 cannot be opened (%2). It was left as it is.")
+                     .arg(nativeFile, error_);
+        closeConnection();
+        return OpenResult::CannotOpen;
+    case Problem::Damaged:
+        error_ = QStringLiteral("The database %1 is damaged (%2). Opened read-only, it was not "
+                                "repaired.")
+                     .arg(nativeFile, error_);
+        closeConnection();
+        return OpenResult::Failed;
+    }
+    if (access_ == Access::ReadWrite && !writable()) {
+        error_ = QStringLiteral("The database %1 cannot be written (%2).").arg(nativeFile, error_);
+        closeConnection();
+        return OpenResult::Unwritable;
+    }
+    if (access_ == Access::ReadWrite)
+        upgrade();
+    return OpenResult::Ok;
+}
+
+Database::Problem Database::tryOpen() {
+    closeConnection();
+    // Checked read-only first: a read-write open of a damaged file could
+    // checkpoint its -wal into it before anything has been backed up.
+    const Problem problem = check(file(), &error_);
+    if (problem != Problem::None)
+        return problem;
+    QSqlDatabase db =
+        QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QString::fromLatin1(kConnection));
+    db.setDatabaseName(file());
+    // A file another program keeps locked is reported after a second, not
+    // waited for.
+    db.setConnectOptions(access_ == Access::ReadOnly
+                             ? QStringLiteral("QSQLITE_BUSY_TIMEOUT=1000;QSQLITE_OPEN_READONLY")
+                             : QStringLiteral("QSQLITE_BUSY_TIMEOUT=1000"));
+    if (!db.open()) {
+        error_ = reasonOf(db.lastError());
+        return Problem::CannotOpen;
+    }
+    if (access_ == Access::ReadWrite) {
+        // One sync per committed write; writers never block the readers.
+        QSqlQuery q(db);
+        q.exec(QStringLiteral("PRAGMA journal_mode=WAL"));
+        q.exec(QStringLiteral("PRAGMA synchronous=FULL"));
+    }
+    return Problem::None;
+}
+
+Database::Problem Database::check(const QString& path, QString* error) {
+    const QString name = QStringLiteral("mtype-check");
+    Problem problem = Problem::None;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+        db.setDatabaseName(path);
+        db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=1000;QSQLITE_OPEN_READONLY"));
+        QSqlQuery q(db);
+        if (!db.open()) {
+            *error = reasonOf(db.lastError());
+            problem = isDamage(db.lastError()) ? Problem::Damaged : Problem::CannotOpen;
+        } else if (!q.exec(QStringLiteral("PRAGMA quick_check"))) {
+            // quick_check finds damage that a plain read of one table would not.
+            *error = reasonOf(q.lastError());
+            problem = isDamage(q.lastError()) ? Problem::Damaged : Problem::CannotOpen;
+        } else if (!q.next() || q.value(0).toString() != QLatin1String("ok")) {
+            *error = q.value(0).toString();
+            problem = Problem::Damaged;
+        } else if (!q.exec(QStringLiteral("select count(*) from data1"))) {
+            *error = reasonOf(q.lastError());
+            // A database without the machine-type table is no mtype.mdb.
+            problem = q.lastError().nativeErrorCode().toInt() == 1 || isDamage(q.lastError())
+                          ? Problem::Damaged
+                          : Problem::CannotOpen;
+        }
+        q.finish();
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(name);
+    return problem;
+}
+
+bool Database::writable() {
+    // Without write access to the file or its folder (which takes the -wal
+    // and -shm files) nothing could be saved; so with an immutable file.
+    const QFileInfo info(file());
+    if (!info.isWritable() || !QFileInfo(folder_).isWritable()) {
+        error_ = QStringLiteral("no permission to write the file or its folder");
+        return false;
+    }
+    QSqlQuery q(database());
+    if (!q.exec(QStringLiteral("BEGIN IMMEDIATE"))) {
+        error_ = reasonOf(q.lastError());
+        return false;
+    }
+    // A write that touches the file: a read-only or immutable file fails it.
+    const bool ok = q.exec(QStringLiteral("CREATE TABLE IF NOT EXISTS workhead_probe (x)")) &&
+                    q.exec(QStringLiteral("DROP TABLE workhead_probe"));
+    if (!ok)
+        error_ = reasonOf(q.lastError());
+    QSqlQuery(database()).exec(QStringLiteral("ROLLBACK"));
+    return ok;
+}
+
+void Database::upgrade() {
+    // Files made by earlier versions: the working table's header, and unique
+    // record numbers where the file's own numbers allow it.
+    QSqlQuery q(database());
+    if (!q.exec(QStringLiteral("CREATE TABLE IF NOT EXISTS workhead (Id INTEGER PRIMARY KEY "
+                               "CHECK (Id = 1), RecNo TEXT, StartTime TEXT, EndTime TEXT, "
+                               "Comment TEXT, Unsaved INTEGER)")))
+        trace(QStringLiteral("workhead: ") + reasonOf(q.lastError()));
+    if (q.exec(QStringLiteral(
+            "select RecNo from datamain group by RecNo having count(*) > 1 limit 1")) &&
+        q.next()) {
+        trace(QStringLiteral("datamain holds record number ") + q.value(0).toString() +
+              QStringLiteral(" twice; no unique index"));
+        return;
+    }
+    if (!q.exec(
+            QStringLiteral("CREATE UNIQUE INDEX IF NOT EXISTS datamain_recno ON datamain (RecNo)")))
+        trace(QStringLiteral("datamain_recno: ") + reasonOf(q.lastError()));
+}
+
+bool Database::repair(QString* backupName) {
+    closeConnection();
+    const QString source = file();
+    const QString backup = freeBackupName(folder_);
+    const QString backupPath = pathIn(folder_, backup);
+    // The backup holds what the WAL holds too: all three files, or none.
+    for (const char* suffix : kCompanions) {
+        const QString from = source + QLatin1String(suffix);
+        if (!QFileInfo::exists(from))
+            continue;
+        if (!QFile::copy(from, backupPath + QLatin1String(suffix))) {
+            removeWithCompanions(backupPath);
+            error_ = QStringLiteral("the backup %1 could not be written")
+                         .arg(QDir::toNativeSeparators(backupPath));
+            return false;
+        }
+    }
+    *backupName = backup;
+
+    const QString compacted = pathIn(folder_, QStringLiteral("mtypenew.mdb"));
+    removeWithCompanions(compacted);
+    bool ok = false;
+    {
+        QSqlDatabase db =
+            QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("mtype-repair"));
+        db.setDatabaseName(source);
+        db.setConnectOptions(
+            QStringLiteral("QSQLITE_OPEN_READONLY")); // the original stays as it is
+        if (db.open()) {
+            QSqlQuery q(db);
+            q.prepare(QStringLiteral("VACUUM INTO ?"));
+            q.addBindValue(QFileInfo(compacted).absoluteFilePath());
+            ok = q.exec();
+            if (!ok)
+                error_ = reasonOf(q.lastError());
+        } else {
+            error_ = reasonOf(db.lastError());
+        }
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("mtype-repair"));
+    // Only a copy that passes the full check replaces the original.
+    if (ok) {
+        QSqlDatabase db =
+            QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("mtype-verify"));
+        db.setDatabaseName(compacted);
+        ok = db.open();
+        if (ok) {
+            QSqlQuery q(db);
+            ok = q.exec(QStringLiteral("PRAGMA integrity_check")) && q.next() &&
+                 q.value(0).toString() == QLatin1String("ok") &&
+                 q.exec(QStringLiteral("select count(*) from data1"));
+            if (!ok)
+                error_ =
+                    QStringLiteral("the repaired copy failed its check: ") +
+                    (q.lastError().isValid() ? reasonOf(q.lastError()) : q.value(0).toString());
+        }
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("mtype-verify"));
+    if (!ok) {
+        removeWithCompanions(compacted);
+        return false;
+    }
+    removeWithCompanions(source);
+    if (!QFile::copy(compacted, source)) {
+        error_ = QStringLiteral("the repaired copy could not replace the file; the original is "
+                                "in %1")
+                     .arg(backup);
+        return false;
+    }
+    return true;
+}
+
+QList<QVariantList> Database::machineTypeRows() const {
+    QList<QVariantList> rows;
+    QSqlQuery q(database());
+    if (!q.exec(QStringLiteral("select * from data1 order by rowid")))
+        return rows;
+    while (q.next())
+        rows << rowOf(q);
+    return rows;
+}
+
+std::optional<QVariantList> Database::machineTypeRow(const QString& model) const {
+    QSqlQuery q(database());
+    q.prepare(QStringLiteral("select * from data1 where MTYPE = ? order by rowid limit 1"));
+    q.addBindValue(model);
+    if (!q.exec() || !q.next())
+        return std::nullopt;
+    return rowOf(q);
+}
+
+} // namespace trq

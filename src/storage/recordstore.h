@@ -1,0 +1,139 @@
+#pragma once
+
+#include <QList>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QString>
+#include <QVector>
+
+#include <array>
+#include <limits>
+#include <optional>
+#include <vector>
+
+namespace trq {
+
+// One sample row of the working table (and of a saved record's details).
+struct SampleRow {
+    qint64 seqNo = 0;
+    QString recTime;             // "YYYY/MM/DD HH:MM:SS"
+    std::array<QString, 4> volt; // channel 1..4 as displayed; channel 4 may be empty
+    std::array<QString, 4> curr;
+    std::array<QString, 3> reason{QStringLiteral("1"), QStringLiteral("2"), QStringLiteral("3")};
+    QString comment;
+    qint64 timeTick = 0;
+    qint64 diffLastTime = 0;
+};
+
+// One saved record.
+struct RecordHeader {
+    QString recNo;
+    QString startTime;
+    QString endTime;
+    QString comment;
+    QString recStyle;  // record scale index
+    QString showStyle; // graph time-length index
+};
+
+// What the table and graph windows show about the working table: the saved
+// record it came from (if any), its times and description, and whether it
+// holds points or comments that no saved record has.
+struct WorkingHeader {
+    QString recNo;
+    QString startTime;
+    QString endTime;
+    QString description;
+    bool unsaved = false;
+    bool operator==(const WorkingHeader&) const = default;
+};
+
+struct ChannelExtremes {
+    std::optional<double> maxVolt, minVolt, maxCurr, minCurr;
+    bool operator==(const ChannelExtremes&) const = default;
+};
+
+// The record tables of mtype.mdb: the working table "datatemp", the saved
+// records "datamain"/"datadetail" and the generated "datacopy". Every value
+// is bound, never spliced into a statement, so any text is stored as it is.
+// Record numbers are text that order and count by their numeric value.
+class RecordStore {
+public:
+    explicit RecordStore(QSqlDatabase db) : db_(std::move(db)) {}
+
+    bool clearWorking();
+    bool appendSample(const SampleRow& row);
+    // The working table in sample order, all rows or those of one sampling
+    // condition.
+    QList<SampleRow> workingRows(QChar reason = QChar());
+    // Nothing when the count could not be taken (it is no "no data").
+    std::optional<int> workingCount();
+    // Every row of that second takes the comment.
+    bool setComment(const QString& recTime, const QString& comment);
+    // Nothing when the query failed: a save must not guess a number.
+    std::optional<QString> nextRecordNumber();
+    // The working table's header, kept beside it so a restart keeps both.
+    std::optional<WorkingHeader> workingHeader();
+    bool setWorkingHeader(const WorkingHeader& header);
+    // Opened without write access: every write fails.
+    bool isReadOnly() const;
+    // The header and a copy of the working table, in one transaction.
+    bool saveNew(const RecordHeader& header, int window);
+    // A new description and the working table over a saved record's rows,
+    // in one transaction.
+    bool replace(const QString& recNo, const QString& comment, int window);
+    // The saved records, highest number first.
+    QList<RecordHeader> records();
+    std::optional<RecordHeader> record(const QString& recNo);
+    // Replaces the working table with a saved record's rows.
+    bool loadToWorking(const QString& recNo);
+    bool deleteRecord(const QString& recNo);
+    ChannelExtremes extremes(int channel);
+    // Each channel's extremes, in one pass over the working table; kept
+    // and widened by each appended point until anything else changes it.
+    std::vector<ChannelExtremes> extremesUpTo(int channels);
+    // The graph's reading: the eight value columns in sample order, each the
+    // leading number of its text. Kept and extended by appended points.
+    std::array<QVector<double>, 8> workingValues();
+    // The working table in its own order, for the export.
+    QList<SampleRow> exportRows();
+
+    // Test data in "datacopy": re-times record 10019 minute by minute and
+    // appends copies of record 10018 (repeat times, running index from 191).
+    bool generate();
+    bool generateCopies(int repeat);
+
+    // The record list line: number, start time and description in columns;
+    // the table window's start column is 14 wide, the graph window's 22.
+    static QString listLine(const RecordHeader& header, int startWidth = 14);
+    // The record number of a list line.
+    static QString numberOfListLine(const QString& line);
+
+    QString lastError() const { return error_; }
+    QString fileName() const { return db_.databaseName(); }
+    // The message a failed statement shows: "System Error caused by N:text".
+    QString systemErrorText() const;
+    int lastErrorNumber() const { return errorNumber_; }
+
+private:
+    bool exec(const QString& sql, const QVariantList& values = {});
+    bool inTransaction(const std::function<bool()>& work);
+    bool copyWorkingToDetail(const QString& recNo, int window);
+    // Runs a prepared select over sample rows and reads them all.
+    QList<SampleRow> readRows(QSqlQuery& q);
+    // What the store keeps of the working table between reads: widened or
+    // extended by each appended point, dropped by any other statement.
+    struct Kept {
+        std::optional<std::array<ChannelExtremes, 4>> extremes;
+        std::optional<std::array<QVector<double>, 8>> values;
+        qint64 lastSeqNo = std::numeric_limits<qint64>::min(); // of the kept values
+    };
+    std::optional<std::array<ChannelExtremes, 4>> scanExtremes();
+    bool foldIn(Kept& kept, const SampleRow& row);
+
+    QSqlDatabase db_;
+    QString error_;
+    int errorNumber_ = 0;
+    Kept kept_;
+};
+
+} // namespace trq

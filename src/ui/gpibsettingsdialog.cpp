@@ -1,0 +1,73 @@
+#include "ui/gpibsettingsdialog.h"
+
+#include "core/settings.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDialogButtonBox>
+#include <QGridLayout>
+#include <QLabel>
+#include <QListWidget>
+
+namespace trq {
+
+GpibSettingsDialog::GpibSettingsDialog(const QStringList& simulatedModels, QWidget* parent)
+    : QDialog(parent), board_(new QListWidget(this)), address_(new QListWidget(this)),
+      simulated_(new QCheckBox(QStringLiteral("Simulated supply"), this)),
+      model_(new QComboBox(this)) {
+    setObjectName(QStringLiteral("GpibSettingsDialog"));
+    setWindowTitle(QStringLiteral("Config GPIB"));
+    for (int i = 0; i <= 10; ++i)
+        board_->addItem(QStringLiteral("GPIB%1").arg(i));
+    for (int i = 0; i <= 30; ++i)
+        address_->addItem(QString::number(i));
+    model_->addItems(simulatedModels);
+    model_->setEnabled(false);
+    connect(simulated_, &QCheckBox::toggled, model_, &QComboBox::setEnabled);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    auto* grid = new QGridLayout(this);
+    grid->addWidget(new QLabel(QStringLiteral("Board"), this), 0, 0);
+    grid->addWidget(new QLabel(QStringLiteral("Primary address"), this), 0, 1);
+    grid->addWidget(board_, 1, 0);
+    grid->addWidget(address_, 1, 1);
+    grid->addWidget(simulated_, 2, 0);
+    grid->addWidget(model_, 2, 1);
+    grid->addWidget(buttons, 3, 0, 1, 2);
+}
+
+void GpibSettingsDialog::load() {
+    settings_.board = Settings::integer(QStringLiteral("GPIB"), QStringLiteral("GPIBn"), 0);
+    settings_.address = Settings::integer(QStringLiteral("GPIB"), QStringLiteral("Address"), 0);
+    settings_.simulatedModel = Settings::value(QStringLiteral("GPIB"), QStringLiteral("Simulated"));
+}
+
+void GpibSettingsDialog::store() {
+    Settings::setInteger(QStringLiteral("GPIB"), QStringLiteral("GPIBn"), settings_.board);
+    Settings::setInteger(QStringLiteral("GPIB"), QStringLiteral("Address"), settings_.address);
+    Settings::setValue(QStringLiteral("GPIB"), QStringLiteral("Simulated"),
+                       settings_.simulatedModel);
+}
+
+bool GpibSettingsDialog::run(bool direct) {
+    load();
+    // A stored position the list does not have is ignored.
+    if (settings_.board >= 0 && settings_.board < board_->count())
+        board_->setCurrentRow(settings_.board);
+    if (settings_.address >= 0 && settings_.address < address_->count())
+        address_->setCurrentRow(settings_.address);
+    simulated_->setChecked(!settings_.simulatedModel.isEmpty());
+    if (!settings_.simulatedModel.isEmpty())
+        model_->setCurrentText(settings_.simulatedModel);
+    const bool result = direct || exec() == QDialog::Accepted;
+    if (result) {
+        settings_.board = std::max(board_->currentRow(), 0);
+        settings_.address = std::max(address_->currentRow(), 0);
+        settings_.simulatedModel = simulated_->isChecked() ? model_->currentText() : QString();
+        store();
+    }
+    return result;
+}
+
+} // namespace trq

@@ -1,0 +1,39 @@
+#pragma once
+
+#include "session/instrumentsession.h"
+
+#include <QDialog>
+
+class QCheckBox;
+class QComboBox;
+class QListWidget;
+
+namespace trq {
+
+// GPIB board and primary address. A simulated supply can stand in for the
+// instrument on the bus.
+class GpibSettingsDialog : public QDialog {
+    Q_OBJECT
+public:
+    GpibSettingsDialog(const QStringList& simulatedModels, QWidget* parent = nullptr);
+
+    void load();
+    void store();
+    // Shows the dialog unless direct; true when confirmed (values stored).
+    bool run(bool direct = false);
+    GpibSettings settings() const { return settings_; }
+
+    QListWidget* boardList() const { return board_; }
+    QListWidget* addressList() const { return address_; }
+    QCheckBox* simulatedBox() const { return simulated_; }
+    QComboBox* modelList() const { return model_; }
+
+private:
+    GpibSettings settings_;
+    QListWidget* board_;
+    QListWidget* address_;
+    QCheckBox* simulated_;
+    QComboBox* model_;
+};
+
+} // namespace trq

@@ -1,0 +1,686 @@
+#include "ui/graphwindow.h"
+
+#include "core/numbers.h"
+#include "core/settings.h"
+#include "session/graphseries.h"
+#include "session/instrumentsession.h"
+#include "session/recording.h"
+#include "storage/recordstore.h"
+#include "ui/envelopegraph.h"
+#include "ui/recordsetupdialog.h"
+
+#include <QApplication>
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFontDatabase>
+#include <QFormLayout>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMdiSubWindow>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QVBoxLayout>
+
+#include <qcustomplot.h>
+
+namespace trq {
+
+namespace {
+
+// Ticks at the major divisions of the chosen length, labelled in its format;
+// zoomed or panned far from it, at round times instead, so ticks never
+// crowd (and a million points do not come with ten thousand labels).
+class DayFractionTicker : public QCPAxisTicker {
+public:
+    explicit DayFractionTicker(const QString* format) : format_(format) {}
+    void setLength(double step, int divisions) {
+        step_ = step;
+        divisions_ = divisions;
+        setTickCount(divisions);
+    }
+
+protected:
+    double getTickStep(const QCPRange& range) override {
+        current_ = timeTickStep(range.size(), step_, divisions_);
+        return current_;
+    }
+    QString getTickLabel(double tick, const QLocale&, QChar, int) override {
+        return formatAxisTime(tick, tickLabelFormat(*format_, current_));
+    }
+
+private:
+    const QString* format_;
+    double step_ = 0;
+    double current_ = 0;
+    int divisions_ = 5;
+};
+
+const std::array<QColor, 4> kDefaultColours{QColor(0, 192, 0), QColor(0, 0, 192),
+                                            QColor(128, 0, 128), QColor(255, 255, 0)};
+
+// The cursor panel is laid out in twips: 15 to a pixel at 96 dpi, for a
+// font of 6 pixels a character; wider fonts widen it alike.
+constexpr int kCoordinatesTwips = 3195;
+constexpr int kMeasurementsTwips = 5715;
+int pixels(int twips, const QFontMetrics& font) {
+    return int(twips / 15.0 * std::max(1.0, font.averageCharWidth() / 6.0));
+}
+
+// Twelve significant digits: a difference of two readings shows as 0.007,
+// not with the binary fraction's noise.
+QString plainNumber(double v) {
+    return QString::number(v, 'g', 12);
+}
+
+QLineEdit* readout(QWidget* parent) {
+    auto* edit = new QLineEdit(parent);
+    edit->setReadOnly(true);
+    edit->setFixedWidth(90);
+    return edit;
+}
+
+} // namespace
+
+GraphWindow::GraphWindow(InstrumentSession& session, Recording& recording, Prompter& prompter,
+                         Commands commands, QWidget* parent)
+    : QWidget(parent), series_(recording.series()), store_(recording.store()), prompter_(prompter),
+      session_(session), recording_(recording), commands_(std::move(commands)),
+      plot_(new QCustomPlot(this)), xLength_(new QComboBox(this)), yVoltage_(new QComboBox(this)),
+      yCurrent_(new QComboBox(this)), summary_(new QListWidget(this)),
+      channelList_(new QListWidget(this)), modes_(new QButtonGroup(this)),
+      cursorFrame_(new QGroupBox(QStringLiteral("Cursor Information"), this)),
+      measureFrame_(new QGroupBox(QStringLiteral("Measurements"), cursorFrame_)),
+      xPosition_(readout(cursorFrame_)), yPosition_(readout(cursorFrame_)),
+      period_(readout(measureFrame_)), amplitude_(readout(measureFrame_)),
+      list1_(new QListWidget(this)), list2_(new QListWidget(this)),
+      start_(new QPushButton(QStringLiteral("Start"), this)) {
+    setObjectName(QStringLiteral("GraphWindow"));
+    setWindowTitle(QStringLiteral("Graphic Record"));
+
+    // Three axes; the top axis closes the frame ("Graph Frame") and is
+    // hidden while printing.
+    plot_->yAxis->setLabel(QStringLiteral("Voltage"));
+    plot_->yAxis2->setVisible(true);
+    plot_->yAxis2->setLabel(QStringLiteral("Current"));
+    plot_->xAxis2->setVisible(true);
+    plot_->xAxis2->setTicks(false);
+    plot_->xAxis2->setTickLabels(false);
+    plot_->xAxis->setTicker(QSharedPointer<QCPAxisTicker>(new DayFractionTicker(&labelFormat_)));
+    plot_->xAxis->grid()->setSubGridVisible(true);
+    plot_->setBackground(QBrush(Qt::white));
+    plot_->axisRect()->setBackground(QBrush(Qt::white));
+    const QList<QCPAxis*> vertical{plot_->yAxis, plot_->yAxis2};
+    plot_->axisRect()->setRangeDragAxes({plot_->xAxis}, vertical);
+    plot_->axisRect()->setRangeZoomAxes({plot_->xAxis}, vertical);
+    plot_->setNoAntialiasingOnDrag(true);
+
+    static const char* const names[] = {"Ch1 V", "Ch1 A", "Ch2 V", "Ch2 A",
+                                        "Ch3 V", "Ch3 A", "Ch4 V", "Ch4 A"};
+    auto* boxes = new QGridLayout;
+    for (int k = 0; k < 8; ++k) {
+        auto* g = new EnvelopeGraph(plot_->xAxis, k % 2 == 0 ? plot_->yAxis : plot_->yAxis2);
+        g->setAdaptiveSampling(true);
+        g->setPen(QPen(kDefaultColours[std::size_t(k / 2)], 1));
+        graphs_[std::size_t(k)] = g;
+        auto* box = new QCheckBox(QLatin1String(names[k]), this);
+        box->setChecked(true);
+        boxes_[std::size_t(k)] = box;
+        auto* line = new QFrame(this);
+        line->setFixedSize(24, 3);
+        line->setAutoFillBackground(true);
+        lines_[std::size_t(k)] = line;
+        setLineColour(k, kDefaultColours[std::size_t(k / 2)]);
+        boxes->addWidget(box, k, 0);
+        boxes->addWidget(line, k, 1);
+        connect(box, &QCheckBox::clicked, this, [this, k] { plotBoxClicked(k); });
+    }
+    for (int j = 0; j < 9; ++j) {
+        auto* t = new QCPItemTracer(plot_);
+        t->setStyle(QCPItemTracer::tsCrosshair);
+        t->setInterpolating(false); // a cursor on a plot stands on a sample
+        t->setPen(j < 8 ? QPen(kDefaultColours[std::size_t(j / 2)], 1, Qt::DashLine)
+                        : QPen(Qt::darkGray, 1, Qt::DashDotLine));
+        t->setVisible(false);
+        cursors_[std::size_t(j)] = t;
+    }
+
+    yVoltage_->addItems(voltageRangeChoices());
+    yCurrent_->addItems(currentRangeChoices());
+    connect(yVoltage_, &QComboBox::activated, this, &GraphWindow::applyVoltageRange);
+    connect(yCurrent_, &QComboBox::activated, this, &GraphWindow::applyCurrentRange);
+    connect(xLength_, &QComboBox::activated, this, &GraphWindow::applyTimeLength);
+    connect(&series_, &GraphSeries::pointAdded, this, &GraphWindow::pointAdded);
+    connect(&series_, &GraphSeries::replaced, this, &GraphWindow::refillPlots);
+    connect(&series_, &GraphSeries::emptied, this, &GraphWindow::clearDisplay);
+    connect(&series_, &GraphSeries::startCaptionChanged, start_, &QPushButton::setText);
+    connect(plot_, &QCustomPlot::mousePress, this, &GraphWindow::plotMousePress);
+    connect(plot_, &QCustomPlot::mouseMove, this, &GraphWindow::plotMouseMove);
+    connect(plot_, &QCustomPlot::mouseRelease, this, [this] { dragging_ = 0; });
+    // Mouse and arrow keys alike: every change of the selection runs it.
+    connect(channelList_, &QListWidget::currentRowChanged, this, [this] { plotChosen(); });
+    // A zoom or pan by the user stops the time axis from following a
+    // recording until Refresh or another length.
+    connect(plot_->xAxis, qOverload<const QCPRange&>(&QCPAxis::rangeChanged), this, [this] {
+        if (!settingTimeRange_)
+            followLive_ = false;
+    });
+    connect(&recording_, &Recording::workingTableReplaced, this, &GraphWindow::redraw);
+
+    // Record lists for Load and Delete lie over the graph; columns need a
+    // fixed-pitch font.
+    for (QListWidget* list : {list1_, list2_}) {
+        list->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+        list->installEventFilter(this); // Escape or a click elsewhere closes it
+        list->hide();
+    }
+    connect(list1_, &QListWidget::itemClicked, this,
+            [this](QListWidgetItem* item) { loadChosen(list1_->row(item)); });
+    connect(list2_, &QListWidget::itemClicked, this,
+            [this](QListWidgetItem* item) { deleteChosen(list2_->row(item)); });
+
+    // Right: plot boxes with their legend lines, the cursor's plot list and
+    // the statistics.
+    auto* channelFrame = new QWidget(this);
+    channelFrame->setObjectName(QStringLiteral("FrameChannel"));
+    auto* side = new QVBoxLayout(channelFrame);
+    side->setContentsMargins(0, 0, 0, 0);
+    side->addLayout(boxes);
+    channelList_->setMaximumHeight(120);
+    side->addWidget(channelList_);
+    side->addWidget(summary_, 1);
+    channelFrame->setFixedWidth(200);
+
+    // Bottom: buttons and range choices, the mode selector, the readouts.
+    auto* bottomFrame = new QWidget(this);
+    bottomFrame->setObjectName(QStringLiteral("SSFrame1"));
+    auto* buttons = new QGridLayout(bottomFrame);
+    buttons->setContentsMargins(0, 0, 0, 0);
+    struct Button {
+        const char* caption;
+        void (GraphWindow::*handler)();
+    };
+    static constexpr Button kButtons[] = {
+        {"Start", &GraphWindow::startClicked},   {"Stop", &GraphWindow::stopClicked},
+        {"Setup", &GraphWindow::setupClicked},   {"Refresh", &GraphWindow::refresh},
+        {"Return", &GraphWindow::returnClicked}, {"Save", &GraphWindow::saveRecord},
+        {"Load", &GraphWindow::openLoadList},    {"Delete", &GraphWindow::openDeleteList},
+        {"Export", &GraphWindow::exportCsv},     {"Print", &GraphWindow::print}};
+    int column = 0;
+    for (const Button& b : kButtons) {
+        QPushButton* button =
+            column == 0 ? start_ : new QPushButton(QLatin1String(b.caption), bottomFrame);
+        connect(button, &QPushButton::clicked, this, b.handler);
+        buttons->addWidget(button, column / 5, column % 5);
+        ++column;
+    }
+    auto* ranges = new QHBoxLayout;
+    ranges->addWidget(new QLabel(QStringLiteral("Time Len"), bottomFrame));
+    ranges->addWidget(xLength_);
+    ranges->addWidget(new QLabel(QStringLiteral("Voltage"), bottomFrame));
+    ranges->addWidget(yVoltage_);
+    ranges->addWidget(new QLabel(QStringLiteral("Current"), bottomFrame));
+    ranges->addWidget(yCurrent_);
+    buttons->addLayout(ranges, 2, 0, 1, 5);
+
+    auto* operations = new QGroupBox(QStringLiteral("Graph Operations"), this);
+    auto* modeLayout = new QVBoxLayout(operations);
+    static const char* const modeNames[] = {"Zoom", "Pan", "Cursor Coordinates",
+                                            "Cursor Measurements"};
+    for (int m = 0; m < 4; ++m) {
+        auto* radio = new QRadioButton(QLatin1String(modeNames[m]), operations);
+        modes_->addButton(radio, m);
+        modeLayout->addWidget(radio);
+    }
+    modes_->button(Zoom)->setChecked(true);
+    connect(modes_, &QButtonGroup::idClicked, this, &GraphWindow::setMode);
+
+    auto* position = new QFormLayout;
+    position->addRow(QStringLiteral("X Position:"), xPosition_);
+    position->addRow(QStringLiteral("Y Position:"), yPosition_);
+    auto* measure = new QFormLayout(measureFrame_);
+    measure->addRow(QStringLiteral("Period:"), period_);
+    measure->addRow(QStringLiteral("Amplitude:"), amplitude_);
+    auto* cursorLayout = new QHBoxLayout(cursorFrame_);
+    auto* positionBox = new QWidget(cursorFrame_);
+    positionBox->setLayout(position);
+    cursorLayout->addWidget(positionBox);
+    cursorLayout->addWidget(measureFrame_);
+    cursorFrame_->hide();
+
+    auto* top = new QHBoxLayout;
+    top->addWidget(plot_, 1);
+    top->addWidget(channelFrame);
+    auto* bottom = new QHBoxLayout;
+    bottom->addWidget(bottomFrame);
+    bottom->addWidget(operations);
+    bottom->addWidget(cursorFrame_);
+    bottom->addStretch(1);
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(top, 1);
+    layout->addLayout(bottom);
+
+    // Window load.
+    setMode(Zoom);
+    summary_->clear();
+    yVoltage_->setCurrentIndex(0);
+    yCurrent_->setCurrentIndex(0);
+    clearGraph();
+}
+
+QCPGraph* GraphWindow::plot(int k) const {
+    return graphs_[std::size_t(k)];
+}
+
+int GraphWindow::sampleCount() const {
+    return int(series_.voltage(0).size());
+}
+
+void GraphWindow::queueReplot() {
+    plot_->replot(QCustomPlot::rpQueuedReplot); // at most one per event-loop turn
+}
+
+void GraphWindow::setLineColour(int k, const QColor& colour) {
+    lineColours_[std::size_t(k)] = colour;
+    QPalette p = lines_[std::size_t(k)]->palette();
+    p.setColor(QPalette::Window, colour);
+    lines_[std::size_t(k)]->setPalette(p);
+}
+
+// ---- Display ---------------------------------------------------------------
+
+void GraphWindow::activate() {
+    if (!activated_) {
+        clearGraph();
+        activated_ = true;
+        QStringList colours;
+        for (int c = 1; c <= 4; ++c)
+            colours << Settings::value(QLatin1String(RecordSetup::kSection),
+                                       QStringLiteral("Ch%1Color").arg(c), {})
+                           .trimmed();
+        // The plots take the colours too, so the legend tells the truth.
+        setChannelColours(colours);
+    }
+    showSummary();
+}
+
+void GraphWindow::clearGraph() {
+    series_.clear(); // the display follows through emptied
+}
+
+void GraphWindow::clearDisplay() {
+    for (EnvelopeGraph* g : graphs_) {
+        g->data()->clear();
+        g->dataReplaced();
+    }
+    yVoltage_->setCurrentIndex(0);
+    yCurrent_->setCurrentIndex(0);
+    applyVoltageRange();
+    applyCurrentRange();
+    plot_->yAxis->setLabel(QStringLiteral("Voltage"));
+    labelFormat_ = QStringLiteral("h:n:ss");
+    secondsPerPoint_ = session_.recordSetup().secondsPerPoint();
+    SetupTimeLength();
+    xLength_->setCurrentIndex(0);
+    applyTimeLength();
+    xPosition_->clear();
+    yPosition_->clear();
+    amplitude_->clear();
+    {
+        // The plot the cursor follows survives a redraw.
+        const QSignalBlocker block(channelList_);
+        const int selected = channelList_->currentRow();
+        channelList_->clear();
+        channelList_->addItems(cursorChoices(channels()));
+        if (selected >= 0 && selected < channelList_->count())
+            channelList_->setCurrentRow(selected);
+    }
+    showSummary();
+    queueReplot();
+}
+
+void GraphWindow::SetupTimeLength() {
+    xLength_->clear();
+    for (const XLength& x : xLengthChoices(secondsPerPoint_))
+        xLength_->addItem(QLatin1String(x.text));
+}
+
+void GraphWindow::applyTimeLength() {
+    const auto x = xLength(xLength_->currentText());
+    if (!x)
+        return;
+    plot_->xAxis->setLabel(QLatin1String(x->caption));
+    labelFormat_ = QLatin1String(x->labelFormat);
+    const double range = dayFraction(QLatin1String(x->rangeEnd));
+    setTimeRange(0, range);
+    followLive_ = true;
+    static_cast<DayFractionTicker*>(plot_->xAxis->ticker().data())
+        ->setLength(range / x->majorDivisions, x->majorDivisions);
+    queueReplot();
+}
+
+void GraphWindow::applyVoltageRange() {
+    const double max = yVoltage_->currentIndex() <= 0 ? channelLimit(Setting::Voltage)
+                                                      : leadingNumber(yVoltage_->currentText());
+    plot_->yAxis->setRange(0, max);
+    queueReplot();
+}
+
+void GraphWindow::applyCurrentRange() {
+    const double max = yCurrent_->currentIndex() <= 0 ? channelLimit(Setting::Current)
+                                                      : leadingNumber(yCurrent_->currentText());
+    plot_->yAxis2->setRange(0, max);
+    queueReplot();
+}
+
+void GraphWindow::plotBoxClicked(int index) {
+    graphs_[std::size_t(index)]->setVisible(boxes_[std::size_t(index)]->isChecked());
+    queueReplot();
+}
+
+void GraphWindow::setChannelCount(int n) {
+    channels_ = std::clamp(n, 1, 4);
+    for (int k = 0; k < 8; ++k) {
+        boxes_[std::size_t(k)]->setEnabled(k < 2 * channels_);
+        graphs_[std::size_t(k)]->setVisible(k < 2 * channels_);
+    }
+    series_.setChannels(channels_);
+    queueReplot();
+}
+
+double GraphWindow::channelLimit(Setting setting) const {
+    return session_.channelCount() > 0 ? session_.channel(0).limits[std::size_t(setting)].maximum
+                                       : 1.0;
+}
+
+void GraphWindow::redraw() {
+    clearGraph();
+    series_.replace(store_.workingValues()); // the plots follow through replaced
+}
+
+void GraphWindow::refillPlots() {
+    const int n = sampleCount();
+    QVector<double> xs(n);
+    for (int i = 0; i < n; ++i)
+        xs[i] = sampleX(i, secondsPerPoint_);
+    for (int k = 0; k < 8; ++k) {
+        EnvelopeGraph* g = graphs_[std::size_t(k)];
+        g->dataReplaced();
+        const int c = k / 2;
+        if (c >= channels()) {
+            g->data()->clear();
+            if (c >= 1)
+                g->setVisible(false);
+            continue;
+        }
+        g->setData(xs, k % 2 == 0 ? series_.voltage(c) : series_.current(c), true);
+        if (c >= 1)
+            g->setVisible(boxes_[std::size_t(k)]->isChecked());
+    }
+    showSummary();
+    queueReplot();
+}
+
+void GraphWindow::setTimeRange(double lower, double upper) {
+    settingTimeRange_ = true;
+    plot_->xAxis->setRange(lower, upper);
+    settingTimeRange_ = false;
+}
+
+void GraphWindow::pointAdded(int index) {
+    const double x = sampleX(index, secondsPerPoint_);
+    // The newest point stays in view; the visible width stays the length.
+    if (followLive_ && x > plot_->xAxis->range().upper)
+        setTimeRange(x - plot_->xAxis->range().size(), x);
+    for (int k = 0; k < 8; ++k) {
+        QCPGraph* g = graphs_[std::size_t(k)];
+        const int c = k / 2;
+        if (c >= channels()) {
+            g->setVisible(false);
+            continue;
+        }
+        g->addData(x, k % 2 == 0 ? series_.voltage(c).at(index) : series_.current(c).at(index));
+        if (c >= 1)
+            g->setVisible(boxes_[std::size_t(k)]->isChecked());
+    }
+    showSummary();
+    queueReplot();
+}
+
+void GraphWindow::showSummary() {
+    std::vector<ChannelSummary> lines;
+    auto text = [](const std::optional<double>& v) { return v ? QString::number(*v) : QString(); };
+    // Once a second during a recording: one scan for all channels.
+    for (const ChannelExtremes& e : store_.extremesUpTo(channels()))
+        lines.push_back({text(e.maxVolt), text(e.minVolt), text(e.maxCurr), text(e.minCurr)});
+    summary_->clear();
+    summary_->addItems(summaryLines(sampleCount(), secondsPerPoint_, lines));
+}
+
+void GraphWindow::setChannelColours(const QStringList& colours) {
+    for (int c = 0; c < 4 && c < colours.size(); ++c) {
+        if (colours.at(c).trimmed().isEmpty())
+            continue;
+        const QColor colour = RecordSetupDialog::colourOf(colours.at(c));
+        for (int k : {2 * c, 2 * c + 1}) {
+            QPen pen = graphs_[std::size_t(k)]->pen();
+            pen.setColor(colour);
+            graphs_[std::size_t(k)]->setPen(pen);
+            QPen cursorPen = cursors_[std::size_t(k)]->pen();
+            cursorPen.setColor(colour);
+            cursors_[std::size_t(k)]->setPen(cursorPen);
+            setLineColour(k, colour);
+        }
+    }
+    queueReplot();
+}
+
+void GraphWindow::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    // The window always fills the main window's client area.
+    if (auto* sub = qobject_cast<QMdiSubWindow*>(parentWidget());
+        sub && sub->isVisible() && !sub->isMaximized())
+        sub->showMaximized();
+    for (QListWidget* list : {list1_, list2_})
+        list->setGeometry(plot_->geometry());
+}
+
+bool GraphWindow::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == list1_ || watched == list2_) {
+        const bool escape = event->type() == QEvent::KeyPress &&
+                            static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape;
+        if (escape || event->type() == QEvent::FocusOut)
+            static_cast<QListWidget*>(watched)->hide();
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+// ---- Modes and cursors -------------------------------------------------------
+
+QCPItemTracer* GraphWindow::tracer(int j) const {
+    return cursors_[std::size_t(j == kReference ? 8 : std::clamp(j, 1, 8) - 1)];
+}
+
+int GraphWindow::selectedPlot() const {
+    return channelList_->currentRow() + 1;
+}
+
+int GraphWindow::plotOfCursor(int j) const {
+    return j == kReference ? selectedPlot() : j;
+}
+
+bool GraphWindow::cursorVisible(int j) const {
+    return tracer(j)->visible();
+}
+
+QPointF GraphWindow::cursorPosition(int j) const {
+    const QCPItemTracer* t = tracer(j);
+    return {t->position->key(), t->position->value()};
+}
+
+void GraphWindow::hideCursors() {
+    for (int j = 1; j <= 2 * channels(); ++j)
+        tracer(j)->setVisible(false);
+    tracer(kReference)->setVisible(false);
+    queueReplot();
+}
+
+void GraphWindow::centreCursor(int k) {
+    QCPItemTracer* t = tracer(k);
+    QCPAxis* valueAxis = k % 2 == 1 ? plot_->yAxis : plot_->yAxis2;
+    t->setGraph(nullptr);
+    t->position->setAxes(plot_->xAxis, valueAxis);
+    t->position->setCoords(plot_->xAxis->range().center(), valueAxis->range().center());
+}
+
+void GraphWindow::tieReference(int k) {
+    QCPItemTracer* ref = tracer(kReference);
+    const QPointF at = cursorPosition(k);
+    QCPGraph* g = graphs_[std::size_t(k - 1)];
+    if (g->data()->isEmpty()) {
+        ref->setGraph(nullptr);
+        ref->position->setAxes(g->keyAxis(), g->valueAxis());
+        ref->position->setCoords(at.x(), at.y());
+        return;
+    }
+    ref->setGraph(g);
+    ref->setGraphKey(at.x());
+    ref->updatePosition();
+}
+
+void GraphWindow::setMode(int mode) {
+    mode_ = std::clamp(mode, 0, 3);
+    {
+        const QSignalBlocker block(modes_);
+        modes_->button(mode_)->setChecked(true);
+    }
+    cursorFrame_->hide();
+    hideCursors();
+    if (mode_ == Zoom || mode_ == Pan) {
+        plot_->setSelectionRectMode(mode_ == Zoom ? QCP::srmZoom : QCP::srmNone);
+        plot_->setInteractions(
+            mode_ == Zoom ? QCP::iRangeZoom : QCP::Interactions(QCP::iRangeDrag | QCP::iRangeZoom));
+        return;
+    }
+    int entry = 0;
+    for (int i = 0; i < channelList_->count(); ++i) {
+        if (boxes_[std::size_t(i)]->isChecked()) {
+            entry = i;
+            break;
+        }
+    }
+    {
+        const QSignalBlocker block(channelList_);
+        channelList_->setCurrentRow(entry);
+    }
+    plotChosen();
+    plot_->setSelectionRectMode(QCP::srmNone);
+    plot_->setInteractions({}); // the mouse drags cursors now
+    const int k = entry + 1;
+    tracer(k)->setVisible(true);
+    centreCursor(k);
+    measureFrame_->setVisible(mode_ == CursorMeasurements);
+    // Never narrower than its boxes need: a larger font would clip them.
+    cursorFrame_->setFixedWidth(
+        std::max(pixels(mode_ == CursorMeasurements ? kMeasurementsTwips : kCoordinatesTwips,
+                        cursorFrame_->fontMetrics()),
+                 cursorFrame_->minimumSizeHint().width()));
+    cursorFrame_->show();
+    if (mode_ == CursorMeasurements) {
+        tracer(kReference)->setVisible(true);
+        tieReference(k);
+    }
+    queueReplot();
+}
+
+void GraphWindow::plotChosen() {
+    const int k = selectedPlot();
+    if (k < 1)
+        return;
+    for (int i = 1; i <= 2 * channels(); ++i) {
+        tracer(i)->setVisible(false);
+        boxes_[std::size_t(i - 1)]->setChecked(false);
+        graphs_[std::size_t(i - 1)]->setVisible(false);
+    }
+    tracer(k)->setVisible(true);
+    boxes_[std::size_t(k - 1)]->setChecked(true);
+    graphs_[std::size_t(k - 1)]->setVisible(true);
+    centreCursor(k);
+    if (tracer(kReference)->visible())
+        tieReference(k);
+    queueReplot();
+}
+
+void GraphWindow::moveCursor(int j, double x, double y) {
+    QCPItemTracer* t = tracer(j);
+    const int k = plotOfCursor(j);
+    if (k < 1)
+        return;
+    x = std::max(x, 0.0); // no sample lies before the first
+    QCPGraph* g = graphs_[std::size_t(k - 1)];
+    if (g->data()->isEmpty()) {
+        t->setGraph(nullptr);
+        t->position->setAxes(g->keyAxis(), g->valueAxis());
+        t->position->setCoords(x, y);
+    } else {
+        t->setGraph(g); // snaps to the plot's nearest sample
+        t->setGraphKey(x);
+        t->updatePosition();
+    }
+    cursorMoved(j);
+    queueReplot();
+}
+
+void GraphWindow::cursorMoved(int j) {
+    const QPointF at = cursorPosition(j);
+    xPosition_->setText(formatAxisTime(at.x(), QStringLiteral("hh:nn:ss")));
+    yPosition_->setText(plainNumber(at.y()));
+    period_->clear();
+    amplitude_->clear();
+    emit sampleChosen(sampleIndexAt(at.x(), secondsPerPoint_));
+    if (mode_ != CursorMeasurements)
+        return;
+    const int k = selectedPlot();
+    if (k < 1)
+        return;
+    const QPointF a = cursorPosition(k);
+    const QPointF b = cursorPosition(kReference);
+    period_->setText(formatAxisTime(std::abs(a.x() - b.x()), QStringLiteral("hh:nn:ss")));
+    amplitude_->setText(plainNumber(std::abs(a.y() - b.y())));
+}
+
+void GraphWindow::plotMousePress(QMouseEvent* event) {
+    if (mode_ < CursorCoordinates || event->button() != Qt::LeftButton)
+        return;
+    // The nearest shown cursor within a few pixels; otherwise the plot's
+    // own cursor jumps to the click.
+    const double px = event->position().x();
+    dragging_ = selectedPlot();
+    double best = 8.0;
+    for (int j : {selectedPlot(), kReference}) {
+        if (j < 1 || !cursorVisible(j))
+            continue;
+        const double d = std::abs(plot_->xAxis->coordToPixel(cursorPosition(j).x()) - px);
+        if (d <= best) {
+            best = d;
+            dragging_ = j;
+        }
+    }
+    plotMouseMove(event);
+}
+
+void GraphWindow::plotMouseMove(QMouseEvent* event) {
+    if (dragging_ < 1 || !(event->buttons() & Qt::LeftButton) || !cursorVisible(dragging_))
+        return;
+    const int k = plotOfCursor(dragging_);
+    QCPAxis* valueAxis = k % 2 == 1 ? plot_->yAxis : plot_->yAxis2;
+    moveCursor(dragging_, plot_->xAxis->pixelToCoord(event->position().x()),
+               valueAxis->pixelToCoord(event->position().y()));
+}
+
+} // namespace trq

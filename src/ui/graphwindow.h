@@ -1,0 +1,188 @@
+#pragma once
+
+#include "session/instrumentsession.h"
+#include "storage/recordstore.h"
+#include "ui/graphmath.h"
+
+#include <QColor>
+#include <QPointF>
+#include <QWidget>
+
+#include <array>
+#include <functional>
+
+class QButtonGroup;
+class QCPGraph;
+class QCPItemTracer;
+class QCheckBox;
+class QComboBox;
+class QCustomPlot;
+class QFrame;
+class QGroupBox;
+class QLineEdit;
+class QListWidget;
+class QMouseEvent;
+class QPrinter;
+class QPushButton;
+
+namespace trq {
+
+class EnvelopeGraph;
+class GraphSeries;
+class InstrumentSession;
+class Prompter;
+class Recording;
+
+// The graph window: the working table as voltage and current plots per
+// channel, growing live during a recording; time-length and range choices,
+// plot boxes, statistics, zoom/pan/cursor modes with readouts, and the
+// record operations (save, load, delete, export, print).
+class GraphWindow : public QWidget {
+    Q_OBJECT
+public:
+    // The main window's commands the window's buttons run.
+    struct Commands {
+        std::function<void()> recordStart;
+        std::function<void()> recordStop;
+        std::function<void()> recordSetup; // the record setup dialog
+        std::function<void()> showControl; // the front panel
+    };
+
+    enum Mode { Zoom, Pan, CursorCoordinates, CursorMeasurements };
+    // Cursors 1..8 read plots 1..8; this one is the measurement's second
+    // cursor, so channel 4's plots can be measured too.
+    static constexpr int kReference = 9;
+
+    GraphWindow(InstrumentSession& session, Recording& recording, Prompter& prompter,
+                Commands commands, QWidget* parent = nullptr);
+
+    // Called by the other windows.
+    void clearGraph();
+    void redraw();
+    void showSummary();
+    void setChannelColours(const QStringList& colours);
+    void activate();
+
+    // Handlers of the window's controls, callable as the user would.
+    void applyTimeLength();
+    void applyVoltageRange();
+    void applyCurrentRange();
+    void plotBoxClicked(int index);
+    // Boxes and plots of 1 to 4 channels.
+    void setChannelCount(int channels);
+    void setMode(int mode);
+    void plotChosen();
+    void cursorMoved(int j);
+    void startClicked();
+    void stopClicked();
+    void setupClicked();
+    void refresh();
+    void returnClicked();
+    void saveRecord();
+    void openLoadList();
+    void loadChosen(int index);
+    void openDeleteList();
+    void deleteChosen(int index);
+    void exportCsv();
+    void print();
+
+    // Paints the graph onto a printer page; false with the reason on failure.
+    bool printGraph(QPrinter& printer, QString* error);
+
+    // Cursor j (1..8 or kReference). Moving one to x (and y where it is not
+    // on a plot) reports the move as a drag does.
+    bool cursorVisible(int j) const;
+    QPointF cursorPosition(int j) const;
+    void moveCursor(int j, double x, double y);
+
+    int secondsPerPoint() const { return secondsPerPoint_; }
+    int sampleCount() const;
+    int mode() const { return mode_; }
+    // Whether the time axis follows a recording's newest point.
+    bool followsLive() const { return followLive_; }
+    QCustomPlot* plotWidget() const { return plot_; }
+    QCPGraph* plot(int k) const; // 0..7
+    QComboBox* timeLengthList() const { return xLength_; }
+    QComboBox* voltageRangeList() const { return yVoltage_; }
+    QComboBox* currentRangeList() const { return yCurrent_; }
+    QListWidget* summaryList() const { return summary_; }
+    QListWidget* plotList() const { return channelList_; }
+    QCheckBox* plotBox(int i) const { return boxes_[std::size_t(i)]; }
+    QColor lineColour(int k) const { return lineColours_[std::size_t(k)]; } // Line1..Line8
+    QGroupBox* cursorPanel() const { return cursorFrame_; }
+    QLineEdit* xPositionBox() const { return xPosition_; }
+    QLineEdit* yPositionBox() const { return yPosition_; }
+    QLineEdit* periodBox() const { return period_; }
+    QLineEdit* amplitudeBox() const { return amplitude_; }
+    QListWidget* loadList() const { return list1_; }
+    QListWidget* deleteList() const { return list2_; }
+    QPushButton* startButton() const { return start_; }
+
+signals:
+    // A cursor stands on a sample: its table row is to be shown.
+    void sampleChosen(int index);
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void clearDisplay();
+    void SetupTimeLength();
+    void refillPlots();
+    void pointAdded(int index);
+    int channels() const { return channels_; }
+    void setLineColour(int k, const QColor& colour);
+    void hideCursors();
+    void centreCursor(int k);
+    void tieReference(int k);
+    QCPItemTracer* tracer(int j) const;
+    int plotOfCursor(int j) const;
+    int selectedPlot() const;
+    void fillRecordList(QListWidget* list);
+    std::optional<RecordHeader> chosenRecord(QListWidget* list, int index);
+    bool trapped(bool ok);
+    void plotMousePress(QMouseEvent* event);
+    void plotMouseMove(QMouseEvent* event);
+    void queueReplot();
+    double channelLimit(Setting setting) const;
+    void setTimeRange(double lower, double upper);
+
+    GraphSeries& series_;
+    RecordStore& store_;
+    Prompter& prompter_;
+    InstrumentSession& session_;
+    Recording& recording_;
+    Commands commands_;
+    int secondsPerPoint_ = 1;
+    int channels_ = 1;
+    int mode_ = Zoom;
+    int dragging_ = 0;
+    bool activated_ = false;
+    bool followLive_ = true;
+    bool settingTimeRange_ = false;
+    QString labelFormat_ = QStringLiteral("h:n:ss");
+    QCustomPlot* plot_;
+    std::array<EnvelopeGraph*, 8> graphs_{};
+    std::array<QCPItemTracer*, 9> cursors_{}; // cursors 1..8, then the reference
+    std::array<QCheckBox*, 8> boxes_{};
+    std::array<QFrame*, 8> lines_{};
+    std::array<QColor, 8> lineColours_{};
+    QComboBox* xLength_;
+    QComboBox* yVoltage_;
+    QComboBox* yCurrent_;
+    QListWidget* summary_;
+    QListWidget* channelList_;
+    QButtonGroup* modes_;
+    QGroupBox* cursorFrame_;
+    QGroupBox* measureFrame_;
+    QLineEdit* xPosition_;
+    QLineEdit* yPosition_;
+    QLineEdit* period_;
+    QLineEdit* amplitude_;
+    QListWidget* list1_;
+    QListWidget* list2_;
+    QPushButton* start_;
+};
+
+} // namespace trq

@@ -1,0 +1,255 @@
+#include "ui/graphwindow.h"
+
+#include "core/numbers.h"
+#include "core/prompter.h"
+#include "session/graphseries.h"
+#include "session/instrumentsession.h"
+#include "session/recording.h"
+#include "storage/csvexport.h"
+#include "storage/recordstore.h"
+#include "ui/envelopegraph.h"
+
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QGroupBox>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPainter>
+#include <QPrinter>
+
+#include <qcustomplot.h>
+
+// The graph window's buttons: recording, setup, refresh, return, and the
+// record operations (save, load, delete, export, print).
+namespace trq {
+
+// ---- Buttons -----------------------------------------------------------------
+
+void GraphWindow::startClicked() {
+    if (!session_.outputOn()) {
+        prompter_.message(QStringLiteral("Plase Turn on Device into Output(Run) Mode"), {},
+                          Prompter::Icon::Information);
+        return;
+    }
+    if (recording_.engine().remainingTicks() > 0) {
+        if (commands_.recordStart)
+            commands_.recordStart();
+        return;
+    }
+    prompter_.message(QStringLiteral("Plase setup the time length of record first."), {},
+                      Prompter::Icon::Information);
+    setupClicked();
+}
+
+void GraphWindow::stopClicked() {
+    if (!session_.outputOn()) {
+        prompter_.message(QStringLiteral("Plase Turn on Device into Output(Run) Mode"), {},
+                          Prompter::Icon::Information);
+        return;
+    }
+    if (commands_.recordStop)
+        commands_.recordStop();
+}
+
+void GraphWindow::setupClicked() {
+    if (sampleCount() > 0)
+        prompter_.message(QStringLiteral("If you change record scale, system will reset display "),
+                          {}, Prompter::Icon::Information);
+    if (commands_.recordSetup)
+        commands_.recordSetup();
+    if (session_.recordSetup().secondsPerPoint() != secondsPerPoint_)
+        clearGraph();
+}
+
+void GraphWindow::refresh() {
+    applyTimeLength();
+    applyVoltageRange();
+    applyCurrentRange();
+    cursorFrame_->hide();
+    hideCursors();
+}
+
+void GraphWindow::returnClicked() {
+    if (commands_.showControl)
+        commands_.showControl();
+}
+
+bool GraphWindow::trapped(bool ok) {
+    if (!ok)
+        prompter_.message(store_.systemErrorText());
+    return ok;
+}
+
+void GraphWindow::saveRecord() {
+    recording_.record().save(
+        {QStringLiteral("You must do record data first and then try this function again."),
+         QStringLiteral("Do you want to save current record?"),
+         QStringLiteral("Do you want to replace existing data with current record?"), 1},
+        session_.recordSetup().scale, xLength_->currentIndex());
+}
+
+void GraphWindow::fillRecordList(QListWidget* list) {
+    list->clear();
+    for (const RecordHeader& h : store_.records())
+        list->addItem(RecordStore::listLine(h, 22));
+    list->setGeometry(plot_->geometry());
+    list->show();
+    list->raise();
+    list->setFocus();
+}
+
+void GraphWindow::openLoadList() {
+    if (recording_.refuseWhileRecording())
+        return;
+    fillRecordList(list1_);
+}
+
+std::optional<RecordHeader> GraphWindow::chosenRecord(QListWidget* list, int index) {
+    if (index < 0 || index >= list->count())
+        return std::nullopt;
+    return store_.record(RecordStore::numberOfListLine(list->item(index)->text()));
+}
+
+void GraphWindow::loadChosen(int index) {
+    list1_->hide();
+    if (index < 0 || index >= list1_->count())
+        return;
+    const auto header = recording_.load(RecordStore::numberOfListLine(list1_->item(index)->text()));
+    if (!header)
+        return;
+    // The record's own scale, for its time axis; the table refills and the
+    // graph redraws on the announcement.
+    session_.recordSetup().scale = int(leadingNumber(header->recStyle));
+    recording_.announceReplaced();
+    const int length = int(leadingNumber(header->showStyle));
+    if (length >= 0 && length < xLength_->count()) {
+        xLength_->setCurrentIndex(length);
+        applyTimeLength();
+    }
+}
+
+void GraphWindow::openDeleteList() {
+    fillRecordList(list2_);
+}
+
+void GraphWindow::deleteChosen(int index) {
+    if (const auto header = chosenRecord(list2_, index)) {
+        if (prompter_.ask(QStringLiteral("Do you want to delete Record of [") +
+                              QStringLiteral("Rec No: ") + header->recNo.trimmed() +
+                              QStringLiteral(" Start Time:") + header->startTime + QLatin1Char(']'),
+                          {}, Prompter::Icon::Question,
+                          Prompter::Buttons::YesNo) == Prompter::Answer::Yes) {
+            if (trapped(store_.deleteRecord(header->recNo))) {
+                // The working table is no saved record any more: a later save
+                // stores it anew instead of replacing a record that is gone.
+                recording_.record().forgetRecord(header->recNo);
+            }
+            clearGraph();
+        }
+    }
+    list2_->hide();
+}
+
+void GraphWindow::exportCsv() {
+    if (sampleCount() < 1) {
+        prompter_.message(QStringLiteral("Please Record or Load existing data first!"));
+        return;
+    }
+    const QString name =
+        prompter_.saveFileName(QCoreApplication::applicationDirPath() + QLatin1Char('/'),
+                               QStringLiteral("Power文件(*.csv)"));
+    if (name.isEmpty())
+        return;
+    QString error;
+    if (!writeExport(name, channels(), store_.exportRows(), &error))
+        prompter_.message(QStringLiteral("cmdExport_Click : ") + error);
+}
+
+namespace {
+
+// Printing turns the graph black on white with grey ticks; whatever
+// happens, the screen's colours come back afterwards.
+class PrintColours {
+public:
+    explicit PrintColours(QCustomPlot* plot, const std::array<EnvelopeGraph*, 8>& graphs)
+        : plot_(plot), graphs_(graphs), plotArea_(plot->axisRect()->backgroundBrush()),
+          xTicks_(plot->xAxis->tickPen()), xSubTicks_(plot->xAxis->subTickPen()),
+          yTicks_(plot->yAxis->tickPen()), ySubTicks_(plot->yAxis->subTickPen()) {
+        for (std::size_t k = 0; k < graphs_.size(); ++k) {
+            pens_[k] = graphs_[k]->pen();
+            QPen black = pens_[k];
+            black.setColor(Qt::black);
+            graphs_[k]->setPen(black);
+        }
+        plot_->setBackground(QBrush(Qt::white));
+        plot_->axisRect()->setBackground(QBrush(Qt::white));
+        plot_->xAxis2->setVisible(false); // "Graph Frame"
+        const QColor grey(128, 128, 128);
+        for (QCPAxis* axis : {plot_->xAxis, plot_->yAxis}) {
+            QPen tick = axis->tickPen();
+            tick.setColor(grey);
+            axis->setTickPen(tick);
+            QPen sub = axis->subTickPen();
+            sub.setColor(grey);
+            axis->setSubTickPen(sub);
+        }
+    }
+    ~PrintColours() {
+        plot_->setBackground(QBrush(Qt::white));
+        plot_->axisRect()->setBackground(plotArea_);
+        plot_->xAxis2->setVisible(true);
+        plot_->xAxis->setTickPen(xTicks_);
+        plot_->xAxis->setSubTickPen(xSubTicks_);
+        plot_->yAxis->setTickPen(yTicks_);
+        plot_->yAxis->setSubTickPen(ySubTicks_);
+        for (std::size_t k = 0; k < graphs_.size(); ++k)
+            graphs_[k]->setPen(pens_[k]);
+        plot_->replot(QCustomPlot::rpQueuedReplot);
+    }
+    PrintColours(const PrintColours&) = delete;
+    PrintColours& operator=(const PrintColours&) = delete;
+
+private:
+    QCustomPlot* plot_;
+    const std::array<EnvelopeGraph*, 8>& graphs_;
+    std::array<QPen, 8> pens_;
+    QBrush plotArea_;
+    QPen xTicks_, xSubTicks_, yTicks_, ySubTicks_;
+};
+
+} // namespace
+
+bool GraphWindow::printGraph(QPrinter& printer, QString* error) {
+    const PrintColours colours(plot_, graphs_);
+    // An unshown window still prints at a readable size.
+    const QSize size =
+        plot_->width() >= 200 && plot_->height() >= 150 ? plot_->size() : QSize(800, 600);
+    const QPixmap image = plot_->toPixmap(size.width(), size.height(), 2.0);
+    printer.setFullPage(true); // the rectangle is in fractions of the whole page
+    QPainter painter;
+    if (!painter.begin(&printer)) {
+        *error = QStringLiteral("The printer could not be opened.");
+        return false;
+    }
+    const QRect page = painter.viewport();
+    const QRectF target(page.width() / 10.0, page.height() / 10.0, page.width() * 0.4,
+                        page.height() * 0.4);
+    painter.drawPixmap(target, image, QRectF(image.rect()));
+    if (!painter.end() || printer.printerState() == QPrinter::Error) {
+        *error = QStringLiteral("The page could not be printed.");
+        return false;
+    }
+    return true;
+}
+
+void GraphWindow::print() {
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setPageOrientation(QPageLayout::Landscape);
+    if (!prompter_.preparePrinter(printer))
+        return;
+    QString error;
+    if (!printGraph(printer, &error))
+        prompter_.message(QStringLiteral("cmdPrint_Click : ") + error);
+}
+
+} // namespace trq

@@ -1,0 +1,462 @@
+#include "ui/mainwindow.h"
+
+#include "core/debugtrace.h"
+#include "core/prompter.h"
+#include "core/settings.h"
+#include "core/strings.h"
+#include "session/recording.h"
+#include "ui/aboutdialog.h"
+#include "ui/frontpanel.h"
+#include "ui/graphwindow.h"
+#include "ui/tablewindow.h"
+#include "ui/tracewindow.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QLabel>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMenuBar>
+#include <QStatusBar>
+#include <QStyle>
+#include <QToolBar>
+
+#include <optional>
+
+namespace trq {
+
+namespace {
+
+using C = MainWindow::Command;
+using B = MainWindow::Button;
+
+// The toolbar: each button runs a menu command, except the on/off line one.
+struct ToolbarButton {
+    B button;
+    const char* text;
+    std::optional<C> command;
+};
+
+constexpr ToolbarButton kToolbar[] = {
+    {B::Gpib, "GPIB", C::Gpib},
+    {B::Com, "COM", C::Rs232},
+    {B::OnOffLine, "OnOffLine", std::nullopt},
+    {B::SaveMemory, "SaveMemory", C::SaveMemory},
+    {B::RecallMemory, "RecallMemory", C::RecallMemory},
+    {B::Delay, "Delay", C::Delay},
+    {B::ReadTimes, "ReadTimes", C::ReadTimes},
+    {B::Output, "Output", C::Output},
+    {B::AutoRun, "AutoRun", C::AutoRun},
+    {B::ClearError, "ClearError", C::ClearProtection},
+    {B::About, "About", C::About},
+};
+
+// Whether a command can be used with a supply of this profile on line (or,
+// without one, off line); nothing where it stays as it is.
+std::optional<bool> commandAvailable(C command, const LayoutProfile* p) {
+    switch (command) {
+    case C::Gpib:
+        return !p || p->gpib;
+    case C::Rs232:
+        return true;
+    case C::ReadTimes:
+        return p ? std::optional<bool>(true) : std::nullopt;
+    case C::SaveMemory:
+    case C::RecallMemory:
+    case C::Delay:
+    case C::AutoRange:
+    case C::AutoRun:
+        return p && p->autoRunAndMemories;
+    case C::CouplingMenu:
+    case C::Independent:
+    case C::Parallel:
+    case C::Tracking:
+        return p && p->couplingMenu;
+    case C::Output:
+    case C::Control:
+    case C::TableData:
+        return p != nullptr;
+    case C::ClearProtection:
+        return p && p->clearProtection;
+    case C::Wave:
+        return p && p->graph;
+    case C::RecordMenu: // on line it follows the output
+        return p ? std::nullopt : std::optional<bool>(false);
+    default:
+        return std::nullopt;
+    }
+}
+
+bool buttonAvailable(const ToolbarButton& b, const LayoutProfile* p) {
+    switch (b.button) {
+    case B::Gpib:
+    case B::Com:
+    case B::OnOffLine:
+    case B::About:
+        return commandAvailable(b.command.value_or(C::Rs232), p).value_or(true);
+    case B::ReadTimes: // the toolbar offers it with the automatic run only
+        return p && p->autoRunAndMemories;
+    default:
+        return p && commandAvailable(*b.command, p).value_or(true);
+    }
+}
+
+} // namespace
+
+MainWindow::MainWindow(Services s, QWidget* parent)
+    : QMainWindow(parent), session_(s.session), prompter_(s.prompter), waiter_(s.waiter),
+      transports_(s.transports), mdi_(new QMdiArea(this)) {
+    setObjectName(QStringLiteral("MainWindow"));
+    setWindowTitle(QStringLiteral("POWER_TRQ"));
+    mdi_->setBackground(QColor(0x50, 0x58, 0x60));
+    connect(mdi_, &QMdiArea::subWindowActivated, this, [this](QMdiSubWindow* window) {
+        if (window && window == graphWindow_ && graph_)
+            graph_->activate();
+    });
+    setCentralWidget(mdi_);
+    statusLabel_ = new QLabel(this);
+    statusBar()->addWidget(statusLabel_, 1);
+    buildMenus();
+    buildToolbar();
+
+    statusTimer_.setInterval(kStatusTimerMsec);
+    connect(&statusTimer_, &QTimer::timeout, this, &MainWindow::updateStatus);
+    // The recall runs after the click that asked for it has been handled.
+    recallTimer_.setInterval(kRecallDelayMsec);
+    recallTimer_.setSingleShot(true);
+    connect(&recallTimer_, &QTimer::timeout, this, &MainWindow::recallChosenMemory);
+    connectSession();
+
+    stateChanged(session_.state());
+    statusTimer_.start();
+    updateStatus();
+    resize(900, 640);
+}
+
+MainWindow::~MainWindow() = default;
+
+void MainWindow::connectSession() {
+    InstrumentSession* s = &session_;
+    connect(s, &InstrumentSession::stateChanged, this, &MainWindow::stateChanged);
+    connect(s, &InstrumentSession::layoutChosen, this, &MainWindow::openWindows);
+    connect(s, &InstrumentSession::initialValuesRead, this, [this] {
+        if (panelWindow_)
+            panelWindow_->show();
+    });
+    connect(s, &InstrumentSession::outputChanged, this, [this](bool on) {
+        action(C::Output)->setChecked(on);
+        toolButton(B::Output)->setChecked(on);
+        action(C::RecordMenu)->setEnabled(on);
+    });
+    connect(s, &InstrumentSession::autoRunChanged, this, [this](bool on) {
+        action(C::AutoRun)->setChecked(on);
+        toolButton(B::AutoRun)->setChecked(on);
+    });
+    connect(s, &InstrumentSession::couplingChanged, this, &MainWindow::showCouplingTicks);
+    connect(s, &InstrumentSession::statusText, statusLabel_, &QLabel::setText);
+    connect(s, &InstrumentSession::statusReport, this, &MainWindow::reportStatus);
+}
+
+// ---- Menus and toolbar ------------------------------------------------------
+
+QAction* MainWindow::addCommand(QMenu* menu, Command command, const QString& caption) {
+    QAction* a = menu->addAction(caption);
+    actions_.insert(command, a);
+    connect(a, &QAction::triggered, this, [this, a, command] {
+        // A tick shows the state the command leaves, not the click: the
+        // session's signals set it.
+        if (a->isCheckable() && command != C::Toolbar && command != C::StatusBar)
+            a->setChecked(!a->isChecked());
+        run(command);
+    });
+    return a;
+}
+
+QMenu* MainWindow::addMenu(QMenu* parentMenu, const QString& caption,
+                           std::initializer_list<MenuItem> items) {
+    QMenu* m = parentMenu ? parentMenu->addMenu(caption) : menuBar()->addMenu(caption);
+    for (const MenuItem& item : items) {
+        if (item.separatorBefore)
+            m->addSeparator();
+        addCommand(m, item.command, QLatin1String(item.caption));
+    }
+    return m;
+}
+
+void MainWindow::buildMenus() {
+    addMenu(nullptr, QStringLiteral("&File"), {{C::Exit, "E&xit"}});
+    addMenu(nullptr, QStringLiteral("&Interface"),
+            {{C::Gpib, "&GPIB..."}, {C::Rs232, "&RS232..."}, {C::Usb, "&USB..."}});
+    QMenu* depart = menuBar()->addMenu(QStringLiteral("&Depart"));
+    modelMenu_ = depart->addMenu(QStringLiteral("TRQ"));
+    buildModelMenu();
+    addMenu(nullptr, QStringLiteral("F&unction"),
+            {{C::SaveMemory, "&Save Memory"},
+             {C::RecallMemory, "&Recall Memory"},
+             {C::Delay, "&Delay", true},
+             {C::ReadTimes, "Read &Times", true}});
+    QMenu* actionMenu = menuBar()->addMenu(QStringLiteral("&Action"));
+    QMenu* coupling =
+        addMenu(actionMenu, QStringLiteral("Out &Mode"),
+                {{C::Independent, "&INDEP"}, {C::Parallel, "&PARALLEL"}, {C::Tracking, "&TRACK"}});
+    actions_.insert(C::CouplingMenu, coupling->menuAction());
+    addCommand(actionMenu, C::AutoRange, QStringLiteral("&Auto Mode..."));
+    addCommand(actionMenu, C::Output, QStringLiteral("&Output"));
+    addCommand(actionMenu, C::AutoRun, QStringLiteral("Auto &Run"));
+    addCommand(actionMenu, C::ClearProtection, QStringLiteral("&Clear Error of Protection"));
+    QMenu* record = addMenu(nullptr, QStringLiteral("&Record"),
+                            {{C::RecordStart, "&Start"},
+                             {C::RecordStop, "S&top"},
+                             {C::RecordSetup, "Set&up"},
+                             {C::RecordSave, "S&ave"},
+                             {C::RecordLoad, "&Load"}});
+    actions_.insert(C::RecordMenu, record->menuAction());
+    addMenu(nullptr, QStringLiteral("&View"),
+            {{C::Control, "&Control"},
+             {C::Wave, "&Wave"},
+             {C::TableData, "T&abular Data"},
+             {C::Toolbar, "&Toolbar"},
+             {C::StatusBar, "&Status Bar"},
+             {C::NormalSize, "&Normal Size"}});
+    addMenu(nullptr, QStringLiteral("&Help"),
+            {{C::About, "&About POWER_TRQ"}, {C::Trace, "Debug"}});
+
+    // Ticks show the state the commands leave, never the click itself.
+    for (C c : {C::Gpib, C::Rs232, C::Independent, C::Parallel, C::Tracking, C::Output, C::AutoRun,
+                C::Toolbar, C::StatusBar})
+        action(c)->setCheckable(true);
+    action(C::Toolbar)->setChecked(true);
+    action(C::StatusBar)->setChecked(true);
+    action(C::NormalSize)->setVisible(false); // it has no action
+}
+
+void MainWindow::buildModelMenu() {
+    QStringList models = session_.offeredModels();
+    // Until models are listed the menu holds one placeholder.
+    if (models.isEmpty())
+        models << QStringLiteral("HCYItem");
+    for (const QString& model : std::as_const(models)) {
+        QAction* item = modelMenu_->addAction(model);
+        item->setCheckable(true);
+        connect(item, &QAction::triggered, this, [this, item] {
+            item->setChecked(!item->isChecked());
+            goOnLine(InterfaceKind::TestingMode, item->text(), false);
+        });
+        modelItems_ << item;
+    }
+}
+
+void MainWindow::buildToolbar() {
+    toolbar_ = addToolBar(QStringLiteral("Toolbar"));
+    toolbar_->setObjectName(QStringLiteral("Toolbar"));
+    toolbar_->setMovable(false);
+    toolbar_->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    for (const ToolbarButton& b : kToolbar) {
+        QAction* a = toolbar_->addAction(QLatin1String(b.text));
+        buttons_.insert(b.button, a);
+        connect(a, &QAction::triggered, this, [this, &b] {
+            if (b.command)
+                run(*b.command);
+            else
+                goOnLineFromStore();
+            // Checkable buttons show the state, not the click.
+            syncButtonChecks();
+        });
+    }
+    for (B b : {B::OnOffLine, B::Output, B::AutoRun})
+        toolButton(b)->setCheckable(true);
+}
+
+void MainWindow::run(Command command) {
+    switch (command) {
+    case C::Exit:
+        close();
+        break;
+    case C::Gpib:
+        goOnLine(InterfaceKind::Gpib, {}, false);
+        break;
+    case C::Rs232:
+        goOnLine(InterfaceKind::Serial, {}, false);
+        break;
+    case C::Usb:
+        usbDialog_ = true;
+        goOnLine(InterfaceKind::Serial, {}, false);
+        usbDialog_ = false;
+        break;
+    case C::SaveMemory:
+        saveMemory();
+        break;
+    case C::RecallMemory:
+        recallMemory();
+        break;
+    case C::Delay:
+        setDelay();
+        break;
+    case C::ReadTimes:
+        setReadTime();
+        break;
+    case C::Independent:
+        session_.applyCoupling(Coupling::Independent);
+        break;
+    case C::Parallel:
+        session_.applyCoupling(Coupling::Parallel);
+        break;
+    case C::Tracking:
+        session_.applyCoupling(Coupling::Tracking);
+        break;
+    case C::AutoRange:
+        setAutoRange();
+        break;
+    case C::Output:
+        session_.toggleOutput();
+        break;
+    case C::AutoRun:
+        session_.toggleAutoRun();
+        break;
+    case C::ClearProtection:
+        session_.clearProtection();
+        break;
+    default:
+        runViewCommand(command);
+        break;
+    }
+}
+
+void MainWindow::runViewCommand(Command command) {
+    Recording* recording = session_.recording();
+    switch (command) {
+    case C::RecordStart:
+        if (recording)
+            recording->start();
+        break;
+    case C::RecordStop:
+        if (recording)
+            recording->stop();
+        break;
+    case C::RecordSetup:
+        setUpRecording();
+        break;
+    case C::RecordSave:
+        if (table_)
+            table_->save();
+        break;
+    case C::RecordLoad:
+        if (table_)
+            table_->openRecordList();
+        break;
+    case C::Control:
+        showControl();
+        break;
+    case C::Wave:
+        showGraph();
+        break;
+    case C::TableData:
+        showTable();
+        break;
+    case C::Toolbar:
+        toolbar_->setVisible(action(C::Toolbar)->isChecked());
+        adjustWindowSize();
+        break;
+    case C::StatusBar:
+        statusBar()->setVisible(action(C::StatusBar)->isChecked());
+        adjustWindowSize();
+        break;
+    case C::About:
+        AboutDialog(prompter_, this).exec();
+        break;
+    case C::Trace:
+        showTrace();
+        break;
+    default:
+        break;
+    }
+}
+
+void MainWindow::applyAvailability(const LayoutProfile* profile) {
+    for (auto it = actions_.cbegin(); it != actions_.cend(); ++it)
+        if (const std::optional<bool> on = commandAvailable(it.key(), profile))
+            it.value()->setEnabled(*on);
+    for (const ToolbarButton& b : kToolbar)
+        toolButton(b.button)->setEnabled(buttonAvailable(b, profile));
+}
+
+void MainWindow::syncButtonChecks() {
+    const bool ready = session_.isReady();
+    toolButton(B::Output)->setChecked(ready && session_.outputOn());
+    toolButton(B::AutoRun)->setChecked(ready && session_.autoRun());
+    // Pressed while off line; a supply on line shows the on-line image.
+    const bool onLine = ready && (session_.interfaceKind() == InterfaceKind::Serial ||
+                                  session_.interfaceKind() == InterfaceKind::Gpib);
+    QAction* b = toolButton(B::OnOffLine);
+    onLineImage_ = onLine;
+    b->setChecked(!onLine);
+    b->setIcon(
+        style()->standardIcon(onLine ? QStyle::SP_DialogApplyButton : QStyle::SP_BrowserStop));
+    b->setText(onLine ? QStringLiteral("On line") : QStringLiteral("Off line"));
+}
+
+void MainWindow::syncConnectionTicks() {
+    const bool ready = session_.isReady();
+    const InterfaceKind kind = session_.interfaceKind();
+    action(C::Rs232)->setChecked(ready && kind == InterfaceKind::Serial);
+    action(C::Gpib)->setChecked(ready && kind == InterfaceKind::Gpib);
+    for (QAction* item : std::as_const(modelItems_))
+        item->setChecked(ready && item->text() == session_.model());
+}
+
+void MainWindow::showCouplingTicks(Coupling mode) {
+    action(C::Independent)->setChecked(mode == Coupling::Independent);
+    action(C::Parallel)->setChecked(mode == Coupling::Parallel);
+    action(C::Tracking)->setChecked(mode == Coupling::Tracking);
+}
+
+// ---- Status bar -------------------------------------------------------------
+
+void MainWindow::reportStatus(const QString& text, int msec) {
+    statusLine_ = text;
+    statusLineMsec_ = msec;
+}
+
+QString MainWindow::statusText() const {
+    return statusLabel_->text();
+}
+
+void MainWindow::updateStatus() {
+    aliveNumber_ = (aliveNumber_ + 1) % 1000;
+    QString line;
+    switch (session_.state()) {
+    case ConnectionState::OffLine:
+        line = text(Text::StateOffLine);
+        break;
+    case ConnectionState::Detecting:
+        line = text(Text::StateDetecting) + QString(aliveNumber_ % 30, QLatin1Char('*'));
+        break;
+    case ConnectionState::Ready:
+        line = text(Text::StateReady);
+        break;
+    }
+    if (statusLineMsec_ > 0) {
+        statusLineMsec_ = std::max(statusLineMsec_ - statusTimer_.interval(), 0);
+        line = statusLine_;
+    }
+    statusLabel_->setText(line);
+}
+
+// ---- Windows --------------------------------------------------------------
+
+void MainWindow::showTrace() {
+    if (!trace_)
+        trace_ = new TraceWindow(DebugTrace::instance(), this);
+    trace_->show();
+    trace_->raise();
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+    statusTimer_.stop();
+    recallTimer_.stop();
+    // A running recording ends with its end time; nothing more is sent.
+    session_.reset();
+    QMainWindow::closeEvent(event);
+}
+
+} // namespace trq

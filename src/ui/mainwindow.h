@@ -1,0 +1,196 @@
+#pragma once
+
+#include "session/instrumentsession.h"
+
+#include <QHash>
+#include <QMainWindow>
+#include <QPointer>
+#include <QTimer>
+
+class QAction;
+class QLabel;
+class QMdiArea;
+class QMdiSubWindow;
+class QMenu;
+class QToolBar;
+
+namespace trq {
+
+class FrontPanel;
+class GpibSettingsDialog;
+class GraphWindow;
+class Prompter;
+class RecordSetupDialog;
+class SerialSettingsDialog;
+class TableWindow;
+class TraceWindow;
+class TransportFactory;
+class Waiter;
+
+// The main window: the menus, toolbar and status bar over one instrument
+// session, and the panel, table and graph windows of its connection.
+class MainWindow : public QMainWindow {
+    Q_OBJECT
+public:
+    static constexpr int kStatusTimerMsec = 100;
+    static constexpr int kRecallDelayMsec = 100;
+
+    // The menu's commands and the toolbar's buttons.
+    enum class Command {
+        Exit,
+        Gpib,
+        Rs232,
+        Usb,
+        SaveMemory,
+        RecallMemory,
+        Delay,
+        ReadTimes,
+        CouplingMenu,
+        Independent,
+        Parallel,
+        Tracking,
+        AutoRange,
+        Output,
+        AutoRun,
+        ClearProtection,
+        RecordMenu,
+        RecordStart,
+        RecordStop,
+        RecordSetup,
+        RecordSave,
+        RecordLoad,
+        Control,
+        Wave,
+        TableData,
+        Toolbar,
+        StatusBar,
+        NormalSize,
+        About,
+        Trace,
+    };
+    enum class Button {
+        Gpib,
+        Com,
+        OnOffLine,
+        SaveMemory,
+        RecallMemory,
+        Delay,
+        ReadTimes,
+        Output,
+        AutoRun,
+        ClearError,
+        About,
+    };
+
+    struct Services {
+        InstrumentSession& session;
+        Prompter& prompter;
+        Waiter& waiter;
+        TransportFactory& transports;
+    };
+
+    explicit MainWindow(Services services, QWidget* parent = nullptr);
+    ~MainWindow() override;
+
+    InstrumentSession& session() { return session_; }
+    // Goes on line over an interface, after its dialog (unless direct, when
+    // the stored settings are used); a model opens in testing mode.
+    void goOnLine(InterfaceKind kind, const QString& model, bool direct);
+
+    QAction* action(Command command) const { return actions_.value(command); }
+    QAction* toolButton(Button button) const { return buttons_.value(button); }
+    QList<QAction*> modelItems() const { return modelItems_; }
+    QString statusText() const;
+    bool showsOnLineImage() const { return onLineImage_; }
+    void updateStatus();
+    void reportStatus(const QString& text, int msec);
+    QTimer& statusTimer() { return statusTimer_; }
+    QTimer& recallTimer() { return recallTimer_; }
+
+    // The connection's windows; none while off line.
+    FrontPanel* panel() const;
+    TableWindow* tableWindow() const;
+    GraphWindow* graphWindow() const;
+    SerialSettingsDialog* serialDialog();
+    GpibSettingsDialog* gpibDialog();
+    RecordSetupDialog* recordSetupDialog();
+
+    // Commands with a dialog of their own.
+    void saveMemory();
+    void recallMemory();
+    void setDelay();
+    void setAutoRange();
+    void setReadTime();
+    void setUpRecording();
+    void showControl();
+    void showGraph();
+    void showTable();
+
+    // Runs a menu command as its item would.
+    void run(Command command);
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    struct MenuItem {
+        Command command;
+        const char* caption;
+        bool separatorBefore = false;
+    };
+
+    void connectSession();
+    void buildMenus();
+    QMenu* addMenu(QMenu* parentMenu, const QString& caption,
+                   std::initializer_list<MenuItem> items);
+    void buildModelMenu();
+    void buildToolbar();
+    QAction* addCommand(QMenu* menu, Command command, const QString& caption);
+    void runViewCommand(Command command);
+    void goOnLineFromStore();
+    void stateChanged(ConnectionState state);
+    void openWindows();
+    void closeWindows();
+    void recallChosenMemory();
+    void applyAvailability(const LayoutProfile* profile);
+    void syncButtonChecks();
+    void syncConnectionTicks();
+    void showCouplingTicks(Coupling mode);
+    void adjustWindowSize();
+    void showTrace();
+    template <class Dialog> Dialog* dialog();
+
+    InstrumentSession& session_;
+    Prompter& prompter_;
+    Waiter& waiter_;
+    TransportFactory& transports_;
+    bool usbDialog_ = false;
+
+    QMdiArea* mdi_;
+    QPointer<FrontPanel> panel_;
+    QPointer<QMdiSubWindow> panelWindow_;
+    QPointer<TableWindow> table_;
+    QPointer<QMdiSubWindow> tableWindow_;
+    QPointer<GraphWindow> graph_;
+    QPointer<QMdiSubWindow> graphWindow_;
+    QHash<Command, QAction*> actions_;
+    QHash<Button, QAction*> buttons_;
+    QMenu* modelMenu_ = nullptr;
+    QList<QAction*> modelItems_;
+    QToolBar* toolbar_ = nullptr;
+    QLabel* statusLabel_ = nullptr;
+    bool onLineImage_ = false;
+    int aliveNumber_ = 0;
+    QString statusLine_;
+    int statusLineMsec_ = 0;
+
+    QTimer statusTimer_;
+    QTimer recallTimer_;
+
+    SerialSettingsDialog* serialDialog_ = nullptr;
+    GpibSettingsDialog* gpibDialog_ = nullptr;
+    RecordSetupDialog* recordSetup_ = nullptr;
+    QPointer<TraceWindow> trace_;
+};
+
+} // namespace trq

@@ -1,0 +1,270 @@
+// The main window's side of the session: going on and off line, the
+// connection's windows and the commands that ask through a dialog first.
+#include "core/settings.h"
+#include "session/recording.h"
+#include "ui/frontpanel.h"
+#include "ui/gpibsettingsdialog.h"
+#include "ui/graphwindow.h"
+#include "ui/mainwindow.h"
+#include "ui/numberdialogs.h"
+#include "ui/recordsetupdialog.h"
+#include "ui/serialsettingsdialog.h"
+#include "ui/tablewindow.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QScreen>
+#include <QToolBar>
+
+namespace trq {
+
+// ---- Going on line ------------------------------------------------------------
+
+void MainWindow::goOnLine(InterfaceKind kind, const QString& model, bool direct) {
+    if (!session_.mayOpenAnother())
+        return;
+    switch (kind) {
+    case InterfaceKind::Serial: {
+        SerialSettingsDialog* dlg = serialDialog();
+        dlg->setUsbTitle(usbDialog_);
+        const bool ok = dlg->run(direct);
+        dlg->setUsbTitle(false);
+        // A port that cannot be opened is never remembered.
+        if (ok && session_.openSerial(dlg->settings()))
+            dlg->store();
+        break;
+    }
+    case InterfaceKind::Gpib:
+        if (gpibDialog()->run(direct))
+            session_.openGpib(gpibDialog()->settings());
+        break;
+    case InterfaceKind::TestingMode:
+        session_.openTestingMode(model);
+        break;
+    case InterfaceKind::None:
+        break;
+    }
+}
+
+void MainWindow::goOnLineFromStore() {
+    const QString kind = Settings::value(QStringLiteral("Common"), QStringLiteral("CommType"));
+    const QString model = Settings::value(QStringLiteral("Common"), QStringLiteral("MType"));
+    if (!kind.isEmpty())
+        goOnLine(InstrumentSession::interfaceFromText(kind), model, true);
+}
+
+void MainWindow::stateChanged(ConnectionState state) {
+    switch (state) {
+    case ConnectionState::OffLine:
+        closeWindows();
+        applyAvailability(nullptr);
+        setWindowTitle(QStringLiteral("POWER_TRQ"));
+        break;
+    case ConnectionState::Detecting:
+        action(Command::Gpib)->setEnabled(false);
+        action(Command::Rs232)->setEnabled(false);
+        break;
+    case ConnectionState::Ready:
+        applyAvailability(session_.profile());
+        setWindowTitle(session_.model());
+        break;
+    }
+    // A new connection starts from what the supply reports, or from off.
+    action(Command::Output)->setChecked(session_.isReady() && session_.outputOn());
+    action(Command::AutoRun)->setChecked(session_.isReady() && session_.autoRun());
+    showCouplingTicks(session_.isReady() ? session_.coupling() : Coupling::Independent);
+    syncButtonChecks();
+    syncConnectionTicks();
+}
+
+// ---- The connection's windows ----------------------------------------------------
+
+FrontPanel* MainWindow::panel() const {
+    return panel_;
+}
+
+TableWindow* MainWindow::tableWindow() const {
+    return table_;
+}
+
+GraphWindow* MainWindow::graphWindow() const {
+    return graph_;
+}
+
+void MainWindow::openWindows() {
+    closeWindows();
+    Recording* recording = session_.recording();
+    if (!recording || !session_.profile())
+        return;
+    auto addWindow = [this](QWidget* widget, Qt::WindowFlags flags = {}) {
+        QMdiSubWindow* w = mdi_->addSubWindow(widget, flags);
+        w->setAttribute(Qt::WA_DeleteOnClose, false);
+        w->hide();
+        return w;
+    };
+    panel_ = new FrontPanel(session_);
+    panelWindow_ = addWindow(panel_, Qt::SubWindow | Qt::WindowTitleHint);
+    connect(panel_, &FrontPanel::autoRangeRequested, this, &MainWindow::setAutoRange);
+    connect(panel_, &FrontPanel::saveMemoryRequested, this, &MainWindow::saveMemory);
+    connect(panel_, &FrontPanel::recallMemoryRequested, this, &MainWindow::recallMemory);
+
+    table_ = new TableWindow(*recording, session_.recordSetup(), prompter_);
+    tableWindow_ = addWindow(table_);
+    graph_ = new GraphWindow(session_, *recording, prompter_,
+                             {[this] { run(Command::RecordStart); },
+                              [this] { run(Command::RecordStop); }, [this] { setUpRecording(); },
+                              [this] { showControl(); }});
+    graph_->setChannelCount(session_.channelCount());
+    graphWindow_ = addWindow(graph_);
+    // A saved record keeps the graph's time length with it.
+    table_->setTimeLengthSource(
+        [graph = graph_] { return graph ? graph->timeLengthList()->currentIndex() : 0; });
+    connect(graph_, &GraphWindow::sampleChosen, table_, &TableWindow::selectSample);
+    adjustWindowSize();
+    panelWindow_->move(0, 0);
+}
+
+void MainWindow::closeWindows() {
+    // Later: a handler of one of them may be on the stack.
+    for (QMdiSubWindow* w : {panelWindow_.data(), tableWindow_.data(), graphWindow_.data()}) {
+        if (w) {
+            w->hide();
+            w->deleteLater();
+        }
+    }
+    panel_ = nullptr;
+    table_ = nullptr;
+    graph_ = nullptr;
+    panelWindow_ = tableWindow_ = graphWindow_ = nullptr;
+}
+
+void MainWindow::adjustWindowSize() {
+    if (!panelWindow_)
+        return;
+    // The panel is at least as wide as the toolbar, so no button is hidden.
+    panelWindow_->setMinimumWidth(toolbar_->isVisible() ? toolbar_->sizeHint().width() : 0);
+    panelWindow_->adjustSize();
+    const QSize client = mdi_->viewport()->size();
+    const QSize want = panelWindow_->size();
+    resize(width() + want.width() - client.width(), height() + want.height() - client.height());
+}
+
+void MainWindow::showControl() {
+    if (panelWindow_) {
+        panelWindow_->show();
+        panelWindow_->raise();
+        mdi_->setActiveSubWindow(panelWindow_);
+    }
+    if (tableWindow_)
+        tableWindow_->hide();
+    if (graphWindow_)
+        graphWindow_->hide();
+}
+
+void MainWindow::showGraph() {
+    if (!graphWindow_ || !graph_)
+        return;
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    // The graph with its controls needs more room than a front panel.
+    const QSize room = QSize(1120, 780).boundedTo(screen()->availableGeometry().size());
+    if (width() < room.width() || height() < room.height())
+        resize(size().expandedTo(room));
+    graphWindow_->showMaximized();
+    graphWindow_->raise();
+    mdi_->setActiveSubWindow(graphWindow_);
+    // Its first activation clears the graph: it comes before the redraw, so
+    // the first view is not empty.
+    graph_->activate();
+    graph_->redraw();
+    if (tableWindow_)
+        tableWindow_->hide();
+    if (panelWindow_)
+        panelWindow_->hide();
+    QApplication::restoreOverrideCursor();
+}
+
+void MainWindow::showTable() {
+    if (!tableWindow_)
+        return;
+    tableWindow_->showMaximized();
+    tableWindow_->raise();
+    if (panelWindow_)
+        panelWindow_->hide();
+    if (graphWindow_)
+        graphWindow_->hide();
+}
+
+// ---- Commands with a dialog ------------------------------------------------------
+
+template <class Dialog> Dialog* MainWindow::dialog() {
+    auto* d = findChild<Dialog*>(QString(), Qt::FindDirectChildrenOnly);
+    return d ? d : new Dialog(this);
+}
+
+void MainWindow::saveMemory() {
+    if (session_.isReady() && dialog<SaveMemoryDialog>()->run())
+        session_.saveMemory(dialog<SaveMemoryDialog>()->memory());
+}
+
+void MainWindow::recallMemory() {
+    recallTimer_.start();
+}
+
+void MainWindow::recallChosenMemory() {
+    if (session_.isReady() && dialog<RecallMemoryDialog>()->run())
+        session_.recallMemory(dialog<RecallMemoryDialog>()->memory());
+}
+
+void MainWindow::setDelay() {
+    if (session_.isReady() && dialog<DelayDialog>()->run())
+        session_.setDelay(dialog<DelayDialog>()->delay());
+}
+
+void MainWindow::setAutoRange() {
+    if (!session_.isReady())
+        return;
+    AutoRangeDialog* d = dialog<AutoRangeDialog>();
+    if (d->run())
+        session_.setAutoRange(d->startMemory(), d->endMemory(), d->cycle());
+}
+
+void MainWindow::setReadTime() {
+    if (dialog<ReadTimeDialog>()->run())
+        session_.setReadTime(dialog<ReadTimeDialog>()->readTime());
+}
+
+void MainWindow::setUpRecording() {
+    if (!session_.isReady() || !recordSetupDialog()->run(session_.recordSetup()))
+        return;
+    const RecordSetup& setup = session_.recordSetup();
+    if (Recording* recording = session_.recording())
+        recording->arm(setup);
+    if (graph_)
+        graph_->setChannelColours(QStringList(setup.colours.begin(), setup.colours.end()));
+}
+
+SerialSettingsDialog* MainWindow::serialDialog() {
+    if (!serialDialog_)
+        serialDialog_ =
+            new SerialSettingsDialog(transports_, session_.link(), waiter_, prompter_, this);
+    return serialDialog_;
+}
+
+GpibSettingsDialog* MainWindow::gpibDialog() {
+    if (!gpibDialog_)
+        gpibDialog_ = new GpibSettingsDialog(session_.offeredModels(), this);
+    return gpibDialog_;
+}
+
+RecordSetupDialog* MainWindow::recordSetupDialog() {
+    if (!recordSetup_)
+        recordSetup_ =
+            new RecordSetupDialog({&session_.pollTimer(), &session_.link().responseTimer(),
+                                   &session_.link().writerTimer()},
+                                  prompter_, this);
+    return recordSetup_;
+}
+
+} // namespace trq

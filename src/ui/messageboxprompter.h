@@ -1,0 +1,23 @@
+#pragma once
+
+#include "core/prompter.h"
+
+class QWidget;
+
+namespace trq {
+
+// Modal QMessageBox over the active window (the title defaults to the
+// application's name), the file and print dialogs, and a wait dialog.
+class MessageBoxPrompter final : public Prompter {
+public:
+    explicit MessageBoxPrompter(QWidget* parent = nullptr) : parent_(parent) {}
+    Answer ask(const QString& text, const QString& title, Icon icon, Buttons buttons) override;
+    QString saveFileName(const QString& folder, const QString& filter) override;
+    bool preparePrinter(QPrinter& printer) override;
+    bool wait(const Wait& wait) override;
+
+private:
+    QWidget* parent_;
+};
+
+} // namespace trq

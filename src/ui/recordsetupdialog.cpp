@@ -1,0 +1,271 @@
+#include "ui/recordsetupdialog.h"
+
+#include "core/prompter.h"
+#include "session/recordscale.h"
+
+#include <QColorDialog>
+#include <QComboBox>
+#include <QEvent>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QTimer>
+
+#include <cmath>
+
+namespace trq {
+
+namespace {
+
+bool isNumeric(const QString& text) {
+    bool ok = false;
+    text.trimmed().toDouble(&ok);
+    return ok;
+}
+
+// The longest lengths the first scales allow, in whole days.
+struct LengthLimit {
+    int scale;
+    int maxDays;
+    const char* text;
+};
+
+constexpr LengthLimit kLengthLimits[] = {
+    {0, 0, "The Max. Record Time Lenth must less than 8.9 Hours !"},
+    {1, 0, "The Max. Record Time Lenth must less than 17.8 Hours !"},
+    {2, 1, "The Max. Record Time Lenth must less than 1.8 day !"},
+    {3, 3, "The Max. Record Time Lenth must less than 3.8 day !"},
+};
+
+} // namespace
+
+RecordSetupDialog::RecordSetupDialog(Timers timers, Prompter& prompter, QWidget* parent)
+    : QDialog(parent), timers_(timers), prompter_(prompter), days_(new QComboBox(this)),
+      hours_(new QComboBox(this)), minutes_(new QComboBox(this)), seconds_(new QComboBox(this)),
+      scale_(new QComboBox(this)), operation_(new QComboBox(this)), round_(new QLineEdit(this)),
+      waiting_(new QLineEdit(this)), writer_(new QLineEdit(this)) {
+    setObjectName(QStringLiteral("RecordSetupDialog"));
+    setWindowTitle(QStringLiteral("Dialog Record Time Length"));
+    pickColour_ = [this](const QColor& preset) -> std::optional<QColor> {
+        const QColor c = QColorDialog::getColor(preset, this);
+        return c.isValid() ? std::optional<QColor>(c) : std::nullopt;
+    };
+    for (int i = 0; i <= 7; ++i)
+        days_->addItem(QString::number(i));
+    for (int i = 0; i <= 23; ++i)
+        hours_->addItem(QString::number(i));
+    for (int i = 0; i <= 59; ++i)
+        minutes_->addItem(QString::number(i));
+    for (int k = 0; k <= 11; ++k)
+        seconds_->addItem(QString::number(5 * k));
+    for (const RecordScale& s : kRecordScales)
+        scale_->addItem(QLatin1String(s.text));
+    operation_->addItems(
+        {QStringLiteral("Maximum"), QStringLiteral("Minimum"), QStringLiteral("Average")});
+    connect(scale_, &QComboBox::currentIndexChanged, this,
+            [this](int index) { operation_->setEnabled(index != 0); });
+    operation_->setEnabled(false);
+
+    auto* grid = new QGridLayout(this);
+    int row = 0;
+    const std::pair<const char*, QComboBox*> combos[] = {
+        {"Days:", days_},       {"Hours:", hours_}, {"Miniutes:", minutes_},
+        {"Seconds:", seconds_}, {"Scale:", scale_}, {"Point Operation:", operation_}};
+    for (const auto& [label, combo] : combos) {
+        grid->addWidget(new QLabel(QLatin1String(label), this), row, 0);
+        grid->addWidget(combo, row++, 1);
+    }
+    for (int n = 0; n < 4; ++n) {
+        auto* box = new QLineEdit(this);
+        auto* swatch = new QWidget(this);
+        swatch->setFixedSize(24, 18);
+        swatch->setAutoFillBackground(true);
+        box->installEventFilter(this);
+        colourBoxes_[std::size_t(n)] = box;
+        swatches_[std::size_t(n)] = swatch;
+        paintSwatch(n, colourOf(QString::number(RecordSetup::kDefaultColours[std::size_t(n)])));
+        grid->addWidget(new QLabel(QStringLiteral("Ch%1 Color:").arg(n + 1), this), row, 0);
+        auto* line = new QHBoxLayout;
+        line->addWidget(box);
+        line->addWidget(swatch);
+        grid->addLayout(line, row++, 1);
+    }
+    const std::tuple<const char*, QLineEdit*, QString*> timerBoxes[] = {
+        {"Round Timer:                            ms", round_, &values_.roundTime},
+        {"Waiting Timer:                          ms", waiting_, &values_.waitingTime},
+        {"Writer Timer:                            ms", writer_, &values_.writerTime}};
+    for (const auto& [label, box, field] : timerBoxes) {
+        grid->addWidget(new QLabel(QLatin1String(label), this), row, 0);
+        grid->addWidget(box, row++, 1);
+        connect(box, &QLineEdit::textEdited, this,
+                [field = field](const QString& t) { *field = t; });
+    }
+    round_->setText(QStringLiteral("3000"));
+    waiting_->setText(QStringLiteral("500"));
+    writer_->setText(QStringLiteral("100"));
+    auto* ok = new QPushButton(QStringLiteral("OK"), this);
+    auto* cancel = new QPushButton(QStringLiteral("Cancel"), this);
+    ok->setObjectName(QStringLiteral("OKButton"));
+    cancel->setObjectName(QStringLiteral("CancelButton"));
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    buttons->addWidget(ok);
+    buttons->addWidget(cancel);
+    grid->addLayout(buttons, row, 0, 1, 2);
+    connect(ok, &QPushButton::clicked, this, &RecordSetupDialog::ok);
+    connect(cancel, &QPushButton::clicked, this, [this] {
+        confirmed_ = false;
+        reject();
+    });
+}
+
+QString RecordSetupDialog::colourText(const QColor& c) {
+    return QString::number(c.red() | (c.green() << 8) | (c.blue() << 16));
+}
+
+QColor RecordSetupDialog::colourOf(const QString& text) {
+    const qint64 v = text.trimmed().toLongLong();
+    return QColor(int(v & 0xff), int((v >> 8) & 0xff), int((v >> 16) & 0xff));
+}
+
+void RecordSetupDialog::paintSwatch(int n, const QColor& colour) {
+    swatchColours_[std::size_t(n)] = colour;
+    QPalette p = swatches_[std::size_t(n)]->palette();
+    p.setColor(QPalette::Window, colour);
+    swatches_[std::size_t(n)]->setPalette(p);
+}
+
+bool RecordSetupDialog::run(RecordSetup& setup) {
+    setup.load();
+    values_ = setup;
+    auto select = [](QComboBox* combo, int index) {
+        if (index >= 0 && index < combo->count())
+            combo->setCurrentIndex(index);
+    };
+    select(days_, values_.days);
+    select(hours_, values_.hours);
+    select(minutes_, values_.minutes);
+    select(seconds_, int(std::lround(values_.seconds / 5.0)));
+    select(scale_, values_.scale);
+    select(operation_, values_.operation);
+    operation_->setEnabled(scale_->currentIndex() != 0);
+    for (int n = 0; n < 4; ++n) {
+        QString& field = values_.colours[std::size_t(n)];
+        if (field.trimmed().isEmpty())
+            field = colourText(swatchColours_[std::size_t(n)]);
+        else
+            paintSwatch(n, colourOf(field));
+        colourBoxes_[std::size_t(n)]->setText(field);
+    }
+    const std::tuple<QLineEdit*, QString*, const char*> timerBoxes[] = {
+        {waiting_, &values_.waitingTime, "500"},
+        {round_, &values_.roundTime, "3000"},
+        {writer_, &values_.writerTime, "100"}};
+    for (const auto& [box, field, fallback] : timerBoxes) {
+        if (!isNumeric(*field))
+            *field = QLatin1String(fallback);
+        box->setText(*field);
+    }
+    confirmed_ = false;
+    exec();
+    if (confirmed_) {
+        values_.days = days_->currentIndex();
+        values_.hours = hours_->currentIndex();
+        values_.minutes = minutes_->currentIndex();
+        values_.scale = scale_->currentIndex();
+        values_.operation = operation_->currentIndex();
+        values_.seconds = 5 * seconds_->currentIndex();
+        values_.save();
+        setup = values_;
+    }
+    return confirmed_;
+}
+
+bool RecordSetupDialog::checkLength() {
+    for (const LengthLimit& limit : kLengthLimits) {
+        if (scale_->currentIndex() != limit.scale || days_->currentIndex() <= limit.maxDays)
+            continue;
+        const QString text = QLatin1String(limit.text) +
+                             QStringLiteral("\r\nChoose <Cancle> to change other setting!");
+        if (prompter_.ask(text, {}, Prompter::Icon::Warning, Prompter::Buttons::OkCancel) !=
+            Prompter::Answer::Ok)
+            return false;
+        days_->setCurrentIndex(limit.maxDays);
+    }
+    return true;
+}
+
+void RecordSetupDialog::checkTimer(QLineEdit* box, QString& field, const char* fallback,
+                                   const QString& message) {
+    if (isNumeric(box->text()))
+        return;
+    prompter_.message(message, {}, Prompter::Icon::Information);
+    box->setText(QLatin1String(fallback));
+    field = QLatin1String(fallback);
+}
+
+void RecordSetupDialog::ok() {
+    const bool accepted = checkLength();
+    checkTimer(
+        round_, values_.roundTime, "3000",
+        QStringLiteral("Round Timer Value should be numberic type and it is reset to 3000ms"));
+    checkTimer(waiting_, values_.waitingTime, "500",
+               QStringLiteral("Waiting Device's Response Timer Value should be numberic type and "
+                              "it is reset to 500ms"));
+    checkTimer(
+        writer_, values_.writerTime, "100",
+        QStringLiteral("Writer Timer Value should be numberic type and it is reset to 100ms"));
+    // A refused length applies nothing: Escape or the close box after it
+    // must not store what was refused.
+    if (!accepted)
+        return;
+    // Only the on/off state comes from the values; the periods stay.
+    const std::pair<QLineEdit*, QTimer*> switches[] = {
+        {round_, timers_.round}, {waiting_, timers_.waiting}, {writer_, timers_.writer}};
+    for (const auto& [box, timer] : switches) {
+        if (!timer)
+            continue;
+        if (box->text().trimmed().toDouble() != 0)
+            timer->start();
+        else
+            timer->stop();
+    }
+    confirmed_ = true;
+    accept();
+}
+
+void RecordSetupDialog::pickColourFor(int n) {
+    const auto colour = pickColour_ ? pickColour_(swatchColours_[std::size_t(n)]) : std::nullopt;
+    if (!colour)
+        return;
+    paintSwatch(n, *colour);
+    values_.colours[std::size_t(n)] = colourText(*colour);
+    colourBoxes_[std::size_t(n)]->setText(values_.colours[std::size_t(n)]);
+}
+
+bool RecordSetupDialog::eventFilter(QObject* watched, QEvent* event) {
+    // A click, Enter or Space opens the picker; focus alone never does (the
+    // box gets it back when the picker closes).
+    bool open = false;
+    if (event->type() == QEvent::MouseButtonRelease)
+        open = static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton;
+    else if (event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        open = key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Space;
+    }
+    if (open) {
+        for (int n = 0; n < 4; ++n)
+            if (watched == colourBoxes_[std::size_t(n)]) {
+                // Deferred: a modal picker inside the box's own event upsets it.
+                QTimer::singleShot(0, this, [this, n] { pickColourFor(n); });
+                return true;
+            }
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+} // namespace trq

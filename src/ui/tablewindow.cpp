@@ -1,0 +1,265 @@
+#include "ui/tablewindow.h"
+
+#include "core/prompter.h"
+#include "session/recording.h"
+#include "session/recordsetup.h"
+
+#include <QComboBox>
+#include <QFontMetrics>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QTableView>
+#include <QVBoxLayout>
+
+namespace trq {
+
+namespace {
+
+// The filter's codes for the sampling condition; empty: every row.
+const QChar kFilterCodes[] = {QChar(),          QLatin1Char('0'), QLatin1Char('1'),
+                              QLatin1Char('2'), QLatin1Char('3'), QChar()};
+
+// Widths were laid out in twips for an 8-point font (13 pixels high); they
+// grow with the font in use so the texts still fit.
+int twipsToPixels(int twips, const QWidget* w) {
+    const double scale = std::max(1.0, w->fontMetrics().height() / 13.0);
+    return int(twips * w->logicalDpiX() / 1440.0 * scale);
+}
+
+} // namespace
+
+TableWindow::TableWindow(Recording& recording, const RecordSetup& setup, Prompter& prompter,
+                         QWidget* parent)
+    : QWidget(parent), recording_(recording), record_(recording.record()), setup_(setup),
+      prompter_(prompter), model_(recording.channels()), grid_(new QTableView(this)),
+      recNo_(new QLineEdit(this)), startTime_(new QLineEdit(this)), endTime_(new QLineEdit(this)),
+      description_(new QLineEdit(this)), filter_(new QComboBox(this)), list_(new QListWidget(this)),
+      commentPanel_(new QWidget(this)), comment_(new QLineEdit(commentPanel_)) {
+    setObjectName(QStringLiteral("TableWindow"));
+    setWindowTitle(QStringLiteral("Data Table"));
+    recording_.engine().addView(this);
+    connect(&record_, &WorkingRecord::changed, this, &TableWindow::showHeader);
+    connect(&recording_, &Recording::workingTableReplaced, this, &TableWindow::refill);
+
+    grid_->setModel(&model_);
+    grid_->setSelectionBehavior(QAbstractItemView::SelectItems);
+    grid_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    grid_->verticalHeader()->setVisible(false);
+    grid_->verticalHeader()->setDefaultSectionSize(grid_->fontMetrics().height() + 6);
+    applyColumnWidths();
+    // A reset model gives the header its default widths back.
+    connect(&model_, &QAbstractItemModel::modelReset, this, &TableWindow::applyColumnWidths);
+    connect(grid_, &QTableView::clicked, this, [this](const QModelIndex& index) {
+        if (index.column() == model_.commentColumn())
+            beginComment(index.row());
+    });
+
+    filter_->addItems({QStringLiteral("全部"), QStringLiteral("Time"), QStringLiteral("超過上限"),
+                       QStringLiteral("超過下限"),
+                       QStringLiteral("符合條件: 固定準位 (相對於讀值)"),
+                       QStringLiteral("符合條件: 百分比 (相對於讀值)")});
+    connect(filter_, &QComboBox::activated, this, &TableWindow::refill);
+
+    recNo_->setReadOnly(true);
+    recNo_->setMaximumWidth(80);
+    connect(startTime_, &QLineEdit::textChanged, this, [this](const QString& text) {
+        const QDateTime t = QDateTime::fromString(text, QStringLiteral("yyyy/MM/dd HH:mm:ss"));
+        if (t.isValid())
+            recording_.engine().setStartTime(t);
+    });
+    // The boxes show the working record; what the user types goes to it.
+    connect(startTime_, &QLineEdit::textEdited, &record_, &WorkingRecord::setStartTime);
+    connect(endTime_, &QLineEdit::textEdited, &record_, &WorkingRecord::setEndTime);
+    connect(description_, &QLineEdit::textEdited, &record_, &WorkingRecord::setDescription);
+
+    list_->hide();
+    connect(list_, &QListWidget::itemActivated, this,
+            [this](QListWidgetItem* item) { chooseRecord(list_->row(item)); });
+    connect(list_, &QListWidget::itemClicked, this,
+            [this](QListWidgetItem* item) { chooseRecord(list_->row(item)); });
+
+    auto* okComment = new QPushButton(QStringLiteral("OK"), commentPanel_);
+    auto* cancelComment = new QPushButton(QStringLiteral("Cancel"), commentPanel_);
+    auto* commentLayout = new QHBoxLayout(commentPanel_);
+    commentLayout->addWidget(new QLabel(QStringLiteral("Data Comment"), commentPanel_));
+    commentLayout->addWidget(comment_, 1);
+    commentLayout->addWidget(okComment);
+    commentLayout->addWidget(cancelComment);
+    commentPanel_->hide();
+    connect(okComment, &QPushButton::clicked, this, &TableWindow::acceptComment);
+    connect(cancelComment, &QPushButton::clicked, commentPanel_, &QWidget::hide);
+
+    auto* fields = new QGridLayout;
+    fields->addWidget(new QLabel(QStringLiteral("No."), this), 0, 0);
+    fields->addWidget(recNo_, 0, 1);
+    fields->addWidget(new QLabel(QStringLiteral("Start Time:"), this), 0, 2);
+    fields->addWidget(startTime_, 0, 3);
+    fields->addWidget(new QLabel(QStringLiteral("End Time:"), this), 0, 4);
+    fields->addWidget(endTime_, 0, 5);
+    fields->addWidget(new QLabel(QStringLiteral("MEMO"), this), 1, 0);
+    fields->addWidget(description_, 1, 1, 1, 5);
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(fields);
+    layout->addWidget(buildCommandRow());
+    layout->addWidget(list_);
+    layout->addWidget(commentPanel_);
+    layout->addWidget(grid_, 1);
+
+    // The last recording and its header come back as the working table
+    // holds them.
+    showHeader();
+    refill();
+}
+
+TableWindow::~TableWindow() {
+    recording_.engine().removeView(this);
+}
+
+QWidget* TableWindow::buildCommandRow() {
+    auto* row = new QWidget(this);
+    auto* clear = new QPushButton(QStringLiteral("Clear"), row);
+    auto* save = new QPushButton(QStringLiteral("Save"), row);
+    auto* load = new QPushButton(QStringLiteral("Load"), row);
+    connect(clear, &QPushButton::clicked, this, &TableWindow::clearData);
+    connect(save, &QPushButton::clicked, this, &TableWindow::save);
+    connect(load, &QPushButton::clicked, this, &TableWindow::openRecordList);
+    // Two buttons that build test data from the fixed records 10018 and 10019.
+    auto* generate = new QPushButton(QStringLiteral("Generate"), row);
+    auto* generateMin = new QPushButton(QStringLiteral("Generate"), row);
+    generate->setObjectName(QStringLiteral("generateButton"));
+    generateMin->setObjectName(QStringLiteral("generateCopiesButton"));
+    connect(generate, &QPushButton::clicked, this,
+            [this] { trapped(recording_.store().generate()); });
+    connect(generateMin, &QPushButton::clicked, this,
+            [this] { trapped(recording_.store().generateCopies(10)); });
+    auto* layout = new QHBoxLayout(row);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(filter_);
+    layout->addStretch(1);
+    for (QPushButton* b : {clear, save, load, generate, generateMin})
+        layout->addWidget(b);
+    return row;
+}
+
+void TableWindow::showHeader() {
+    const WorkingHeader& h = record_.header();
+    recNo_->setText(h.recNo);
+    startTime_->setText(h.startTime);
+    endTime_->setText(h.endTime);
+    description_->setText(h.description);
+}
+
+void TableWindow::applyColumnWidths() {
+    // The laid-out widths, but never narrower than a heading or a time.
+    const QFontMetrics fm = grid_->fontMetrics();
+    for (int c = 0; c < model_.columnCount(); ++c) {
+        int width = twipsToPixels(SampleTableModel::columnTwips(c, model_.channels()), this);
+        width = std::max(
+            width, fm.horizontalAdvance(model_.headerData(c, Qt::Horizontal).toString()) + 16);
+        if (c == 1)
+            width =
+                std::max(width, fm.horizontalAdvance(QStringLiteral("0000/00/00 00:00:00")) + 24);
+        grid_->setColumnWidth(c, width);
+    }
+}
+
+bool TableWindow::trapped(bool ok) {
+    if (!ok)
+        prompter_.message(recording_.store().systemErrorText());
+    return ok;
+}
+
+void TableWindow::clearData() {
+    const std::optional<int> rows = recording_.store().workingCount();
+    if (!trapped(rows.has_value()))
+        return; // an unreadable count is no "nothing to clear"
+    if (*rows > 0 &&
+        prompter_.ask(QStringLiteral("Do you want to clear all of data records?"), {},
+                      Prompter::Icon::Question, Prompter::Buttons::YesNo) != Prompter::Answer::Yes)
+        return;
+    recording_.engine().clearAll();
+}
+
+void TableWindow::save() {
+    record_.save({QStringLiteral("You need do record first and then try this again!"),
+                  QStringLiteral("Do you want to save this record data?"),
+                  QStringLiteral("Do you replace existing data with current record?"), 0},
+                 setup_.scale, timeLength_ ? timeLength_() : 0);
+}
+
+void TableWindow::openRecordList() {
+    if (recording_.refuseWhileRecording())
+        return;
+    list_->clear();
+    for (const RecordHeader& h : recording_.store().records())
+        list_->addItem(RecordStore::listLine(h));
+    list_->show();
+    list_->raise();
+}
+
+void TableWindow::chooseRecord(int index) {
+    if (index < 0 || index >= list_->count())
+        return;
+    list_->hide();
+    if (recording_.load(RecordStore::numberOfListLine(list_->item(index)->text())))
+        recording_.announceReplaced();
+}
+
+void TableWindow::refill() {
+    const int index = std::clamp(filter_->currentIndex(), 0, 5);
+    const QList<SampleRow> rows = recording_.store().workingRows(kFilterCodes[index]);
+    model_.setRows(std::vector<SampleRow>(rows.begin(), rows.end()));
+}
+
+void TableWindow::selectSample(int idx) {
+    // The grid row of that sample: also in a loaded record (no points
+    // buffered) and in a filtered view, where rows and samples differ.
+    const int row = model_.rowOfSeqNo(idx);
+    if (row < 0)
+        return;
+    model_.setHighlight(row);
+    grid_->scrollTo(model_.index(std::max(row - 2, 0), 0), QAbstractItemView::PositionAtTop);
+}
+
+void TableWindow::beginComment(int row) {
+    commentRow_ = row;
+    model_.setHighlight(row);
+    comment_->setText(model_.row(row).comment);
+    commentPanel_->show();
+}
+
+void TableWindow::acceptComment() {
+    if (commentRow_ >= 0 && commentRow_ < model_.rowCount()) {
+        const QString text = comment_->text();
+        // The grid shows only what the database holds.
+        if (!trapped(recording_.store().setComment(model_.row(commentRow_).recTime, text)))
+            return;
+        // Every row of that second takes it, as the database does.
+        const QString time = model_.row(commentRow_).recTime;
+        for (int r = 0; r < model_.rowCount(); ++r)
+            if (model_.row(r).recTime == time)
+                model_.setComment(r, text);
+        record_.markUnsaved();
+    }
+    commentPanel_->hide();
+}
+
+void TableWindow::pointWritten(const SampleRow& row) {
+    model_.appendRow(row);
+    grid_->scrollToBottom();
+}
+
+void TableWindow::cleared() {
+    model_.clear();
+}
+
+void TableWindow::dataCleared() {
+    filter_->setCurrentIndex(0);
+}
+
+} // namespace trq

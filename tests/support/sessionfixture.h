@@ -1,0 +1,193 @@
+#pragma once
+
+#include "core/settings.h"
+#include "link/simtransport.h"
+#include "session/instrumentsession.h"
+#include "session/recording.h"
+#include "sim/supply.h"
+#include "storage/database.h"
+#include "storage/recordstore.h"
+#include "support/testsupport.h"
+#include "transports.h"
+
+#include <QDir>
+
+#include <functional>
+
+namespace trq::test {
+
+// A serial port whose instrument is a script: it answers what the test says,
+// and remembers every port and rate it was opened with.
+class ScriptedSerialPort final : public SerialPort {
+public:
+    using Script = std::function<QByteArray(const QString& port, int baud, const QByteArray&)>;
+    ScriptedSerialPort(QString name, Script script, QStringList* opened = nullptr)
+        : name_(std::move(name)), script_(std::move(script)), opened_(opened) {}
+    void setPortName(const QString& name) override { name_ = name; }
+    QString portName() const override { return name_; }
+    void setBaudRate(qint32 baud) override { baud_ = baud; }
+    bool open() override {
+        if (opened_)
+            *opened_ << QStringLiteral("%1@%2").arg(name_).arg(baud_);
+        return open_ = true;
+    }
+    void close() override { open_ = false; }
+    bool isOpen() const override { return open_; }
+    void write(const QByteArray& bytes) override {
+        if (open_)
+            input_ += script_(name_, baud_, bytes);
+    }
+    QByteArray readAll() override { return std::exchange(input_, {}); }
+    QString errorString() const override { return {}; }
+    int baud() const { return baud_; }
+
+private:
+    QString name_;
+    Script script_;
+    QStringList* opened_;
+    int baud_ = 9600;
+    bool open_ = false;
+    QByteArray input_;
+};
+
+// The program's transports with the test's hands on them: simulated supplies
+// without noise, answering GPIB reads at once, or whatever a test hands in.
+// A test may set the supply's state before it is first asked (prepare), and
+// rewrite what it answers on the serial line (rewrite: the bytes written,
+// the reply).
+class TestTransports final : public AppTransports {
+public:
+    SerialPort* createSerialPort(const QString& name) override {
+        if (makeSerial)
+            return makeSerial(name);
+        if (rewrite && isSimulated(name)) {
+            std::shared_ptr<sim::Supply> s = makeSupply(name.mid(int(qstrlen(kSimPrefix))));
+            return new ScriptedSerialPort(name,
+                                          [this, s](const QString&, int, const QByteArray& bytes) {
+                                              return rewrite(bytes, s->receive(bytes));
+                                          });
+        }
+        SerialPort* port = AppTransports::createSerialPort(name);
+        if (auto* simulated = qobject_cast<SimSerialPort*>(port))
+            lastSerial = simulated;
+        return port;
+    }
+    GpibBoard* createGpibBoard(const QString& model) override {
+        if (makeGpib)
+            return makeGpib(model);
+        GpibBoard* board = AppTransports::createGpibBoard(model);
+        if (auto* simulated = qobject_cast<SimGpibBoard*>(board))
+            simulated->setReadTimeoutMsec(0);
+        return board;
+    }
+    QStringList availablePortNames() const override {
+        return ports.isEmpty() ? AppTransports::availablePortNames() : ports;
+    }
+    std::shared_ptr<sim::Supply> makeSupply(const QString& model) override {
+        std::shared_ptr<sim::Supply> s = simulatedSupply(model);
+        if (s && prepare)
+            prepare(*s);
+        if (s)
+            last = s;
+        return s;
+    }
+
+    std::function<SerialPort*(const QString&)> makeSerial;
+    std::function<GpibBoard*(const QString&)> makeGpib;
+    std::function<void(sim::Supply&)> prepare;
+    std::function<QByteArray(const QByteArray& written, const QByteArray& reply)> rewrite;
+    QStringList ports;
+    // The last simulated supply made, and the last simulated serial port.
+    std::shared_ptr<sim::Supply> last;
+    QPointer<SimSerialPort> lastSerial;
+};
+
+// A session on a fresh database, a manual clock for the watchdog, scripted
+// message boxes and quick timers; no window.
+struct SessionFixture {
+    ManualClock clock;
+    FastWaiter waiter{&clock};
+    ScriptedPrompter prompter;
+    TestTransports factory;
+    Database data;
+    std::unique_ptr<RecordStore> store;
+    TaskScheduler link{{clock, waiter, prompter}};
+    std::unique_ptr<InstrumentSession> session;
+    QString folder; // the database's, the test's own
+
+    SessionFixture() {
+        static int count = 0;
+        folder = QDir::current().absoluteFilePath(QStringLiteral("db%1").arg(++count));
+        QDir().mkpath(folder);
+        Database::create(folder + QStringLiteral("/mtype.mdb"));
+        data.open(folder);
+        store = std::make_unique<RecordStore>(data.database());
+        link.writerTimer().setInterval(5);
+        session = std::make_unique<InstrumentSession>(
+            InstrumentSession::Services{link, data, *store, prompter, factory});
+        QObject::connect(session.get(), &InstrumentSession::initialValuesRead,
+                         [this] { initialValuesRead = true; });
+        QObject::connect(session.get(), &InstrumentSession::stateChanged,
+                         [this] { initialValuesRead = false; });
+    }
+    bool initialValuesRead = false;
+
+    // Replies the supply gives instead of its own to the lines that start
+    // with a key, with the line end it uses; the serial path only, and in
+    // effect from the next connection on. The list may change at any time.
+    QList<QPair<QByteArray, QByteArray>> overrides;
+    void overrideReplies() {
+        factory.rewrite = [this](const QByteArray& written, const QByteArray& reply) {
+            qsizetype end = reply.size();
+            while (end > 0 && (reply[end - 1] == '\r' || reply[end - 1] == '\n'))
+                --end;
+            for (const auto& [start, text] : std::as_const(overrides))
+                if (written.startsWith(start))
+                    return text + (end < reply.size() ? reply.mid(end) : QByteArray("\n"));
+            return reply;
+        };
+    }
+
+    // Goes on line with a simulated supply the way the stored settings do.
+    bool onLineSerial(const QString& model) {
+        Settings::setValue(QStringLiteral("RS232"), QStringLiteral("PortName"),
+                           QLatin1String(AppTransports::kSimPrefix) + model);
+        session->openSerial({QLatin1String(AppTransports::kSimPrefix) + model, 9600});
+        return settle();
+    }
+    bool onLineGpib(const QString& model) {
+        session->openGpib({0, 1, model});
+        return settle();
+    }
+    // On line (or failed), and what the initial query set off has gone out.
+    bool settle() {
+        return QTest::qWaitFor([&] { return readyOrFailed(); }, 5000) && session->isReady() &&
+               waitReceived();
+    }
+    bool readyOrFailed() const {
+        return (session->isReady() && initialValuesRead) || !prompter.texts.isEmpty() ||
+               session->state() == ConnectionState::OffLine;
+    }
+    sim::Supply& instrument() { return *factory.last; }
+    // Waits until the instrument has taken at least n lines since the last
+    // take, or until the link is idle when n is 0.
+    bool waitReceived(int n = 0) {
+        return QTest::qWaitFor([&] {
+            if (n > 0)
+                return int(instrument().received.size()) >= n;
+            return link.pendingQueries() == 0 && link.pendingCommands() == 0 &&
+                   !link.queryInFlight() && !link.commandInFlight();
+        });
+    }
+    // Commands the instrument took since the last call.
+    QStringList takeReceived() {
+        auto& r = instrument().received;
+        QStringList out;
+        for (const QString& s : r)
+            out << s;
+        r.clear();
+        return out;
+    }
+};
+
+} // namespace trq::test

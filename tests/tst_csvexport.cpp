@@ -1,0 +1,69 @@
+#include "storage/csvexport.h"
+#include "support/testsupport.h"
+
+#include <QApplication>
+#include <QFile>
+
+using namespace trq;
+
+namespace {
+
+QList<SampleRow> rows() {
+    QList<SampleRow> list;
+    for (int i = 0; i < 2; ++i) {
+        SampleRow r;
+        r.seqNo = i;
+        r.recTime = QStringLiteral("2026/12/06 10:00:0%1").arg(i);
+        for (std::size_t c = 0; c < 4; ++c) {
+            r.volt[c] = QStringLiteral("%1.000").arg(int(c) + 1);
+            r.curr[c] = QStringLiteral("0.%1").arg(int(c) + 1);
+        }
+        list << r;
+    }
+    list[1].volt[2].clear(); // a null value is an empty field
+    return list;
+}
+
+} // namespace
+
+class TestGraphExport : public QObject {
+    Q_OBJECT
+private slots:
+    void fileFormatPerChannelCount_data() {
+        QTest::addColumn<int>("channels");
+        QTest::addColumn<QByteArray>("expected");
+        const QByteArray threeColumns = "No.,Time,Ch1 V,Ch1 A,Ch2 V,Ch2 A,Ch3 V,Ch3 A\r\n"
+                                        "0,2026/12/06 10:00:00,1.000,0.1,2.000,0.2,3.000,0.3\r\n"
+                                        "1,2026/12/06 10:00:01,1.000,0.1,2.000,0.2,,0.3\r\n";
+        QTest::newRow("one channel keeps channels 2 and 3") << 1 << threeColumns;
+        QTest::newRow("two channels: six columns")
+            << 2
+            << QByteArray("No.,Time,Ch1 V,Ch1 A,Ch2 V,Ch2 A\r\n"
+                          "0,2026/12/06 10:00:00,1.000,0.1,2.000,0.2\r\n"
+                          "1,2026/12/06 10:00:01,1.000,0.1,2.000,0.2\r\n");
+        QTest::newRow("three channels") << 3 << threeColumns;
+        QTest::newRow("four channels add channel 4")
+            << 4
+            << QByteArray("No.,Time,Ch1 V,Ch1 A,Ch2 V,Ch2 A,Ch3 V,Ch3 A,Ch4 V,Ch4 A\r\n"
+                          "0,2026/12/06 10:00:00,1.000,0.1,2.000,0.2,3.000,0.3,4.000,0.4\r\n"
+                          "1,2026/12/06 10:00:01,1.000,0.1,2.000,0.2,,0.3,4.000,0.4\r\n");
+    }
+    void fileFormatPerChannelCount() {
+        QFETCH(int, channels);
+        QFETCH(QByteArray, expected);
+        const QString path = QStringLiteral("export%1.csv").arg(channels);
+        QVERIFY(writeExport(path, channels, rows()));
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QCOMPARE(f.readAll(), expected);
+    }
+
+    void unwritablePathIsReported() {
+        QString error;
+        QVERIFY(!writeExport(QStringLiteral("no/such/folder/x.csv"), 3, rows(), &error));
+        QVERIFY(!error.isEmpty());
+    }
+};
+
+TRQ_TEST_MAIN(TestGraphExport)
+#include "tst_csvexport.moc"

@@ -1,0 +1,308 @@
+#include "session/machinetypes.h"
+#include "storage/database.h"
+#include "storage/datafolder.h"
+#include "storage/recordstore.h"
+#include "support/testsupport.h"
+
+#include <QApplication>
+#include <QDate>
+#include <QDir>
+#include <QLockFile>
+#include <QProcess>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+
+using namespace trq;
+using namespace trq::test;
+
+namespace {
+
+QString freshFolder(const QString& name) {
+    QDir().mkpath(name);
+    return QDir(name).absolutePath();
+}
+
+QString todaysBackup(const QString& suffix = {}) {
+    return QStringLiteral("mtype") + QDate::currentDate().toString(QStringLiteral("yyyyMMdd")) +
+           suffix + QStringLiteral(".mdb");
+}
+
+QByteArray contents(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+// Makes a file or folder immutable for the test's life (even root cannot
+// write it); false where the file system or the user cannot.
+class Immutable {
+public:
+    explicit Immutable(QString path) : path_(std::move(path)) {
+        ok_ = QProcess::execute(QStringLiteral("chattr"), {QStringLiteral("+i"), path_}) == 0;
+    }
+    ~Immutable() {
+        if (ok_)
+            QProcess::execute(QStringLiteral("chattr"), {QStringLiteral("-i"), path_});
+    }
+    bool ok() const { return ok_; }
+
+private:
+    QString path_;
+    bool ok_ = false;
+};
+
+// A database whose last writes are still in its -wal file, as after a crash.
+void crashWithWal(const QString& folder) {
+    const QString file = folder + QStringLiteral("/mtype.mdb");
+    const QString copy = folder + QStringLiteral("/running");
+    QDir().mkpath(copy);
+    QVERIFY(Database::create(copy + QStringLiteral("/mtype.mdb")));
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), "crash");
+        db.setDatabaseName(copy + QStringLiteral("/mtype.mdb"));
+        QVERIFY(db.open());
+        QSqlQuery q(db);
+        QVERIFY(q.exec(QStringLiteral("PRAGMA journal_mode=WAL")));
+        QVERIFY(q.exec(QStringLiteral("PRAGMA wal_autocheckpoint=0")));
+        QVERIFY(q.exec(QStringLiteral("insert into datamain (RecNo) values ('41')")));
+        for (const char* suffix : {"", "-wal", "-shm"})
+            QVERIFY(QFile::copy(copy + QStringLiteral("/mtype.mdb") + QLatin1String(suffix),
+                                file + QLatin1String(suffix)));
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("crash"));
+}
+
+} // namespace
+
+class TestDataForm : public QObject {
+    Q_OBJECT
+private slots:
+    void shippedDatabaseHasTheTablesAndModels() {
+        const QString folder = freshFolder(QStringLiteral("shipped"));
+        QVERIFY(Database::create(folder + QStringLiteral("/mtype.mdb")));
+        Database form;
+        QCOMPARE(form.open(folder), Database::OpenResult::Ok);
+        QSqlQuery q(form.database());
+        for (const char* table :
+             {"data1", "datamain", "datadetail", "datatemp", "datacopy", "datawindow1"})
+            QVERIFY2(q.exec(QStringLiteral("select count(*) from ") + QLatin1String(table)), table);
+
+        QCOMPARE(MachineTypes(form).find(QStringLiteral("TRQ-7206S"))->layout, 4);
+        // Per-channel limits come from rows of their own.
+        QVERIFY(MachineTypes(form).find(QStringLiteral("PSQ-3323"))->perChannel);
+        QCOMPARE(MachineTypes(form).find(QStringLiteral("PSQ-3323#3"))->maxVolt, 6.0);
+        QVERIFY(!MachineTypes(form).find(QStringLiteral("NOSUCH")));
+        QVERIFY(!MachineTypes(form).find(QStringLiteral("' or '1'='1")));
+    }
+
+    void missingFileIsReportedNotCreated() {
+        const QString folder = freshFolder(QStringLiteral("empty"));
+        Database form;
+        QCOMPARE(form.open(folder), Database::OpenResult::Missing);
+        const QString native = QDir::toNativeSeparators(folder);
+        QCOMPARE(form.errorMessage(),
+                 QStringLiteral("System cannot find [") + native +
+                     QStringLiteral("\\mtype.mdb].\n Please copy mtype.mdb to [") + native +
+                     QStringLiteral("\\] directory."));
+        QVERIFY(!QFile::exists(folder + QStringLiteral("/mtype.mdb")));
+    }
+
+    void repairableDamageIsRepaired() {
+        const QString folder = freshFolder(QStringLiteral("repairable"));
+        const QString file = folder + QStringLiteral("/mtype.mdb");
+        QVERIFY(Database::create(file));
+        {
+            // A freelist count in the header that the file does not have:
+            // the check fails, while every table still reads.
+            QFile f(file);
+            QVERIFY(f.open(QIODevice::ReadWrite));
+            f.seek(36);
+            f.write(QByteArray("\x00\x00\x00\x07", 4));
+        }
+        Database form;
+        QCOMPARE(form.open(folder), Database::OpenResult::Ok);
+        QVERIFY(QFile::exists(folder + QLatin1Char('/') + todaysBackup()));
+        QVERIFY(QFile::exists(folder + QStringLiteral("/mtypenew.mdb")));
+        QCOMPARE(MachineTypes(form).find(QStringLiteral("TRQ-7206S"))->layout, 4);
+    }
+
+    // A damaged file is backed up with its -wal and -shm, under a name that
+    // never overwrites an earlier backup, and left as it is when the repair
+    // cannot produce a copy that passes the check.
+    void backupsKeepTheWalAndNeverOverwrite() {
+        const QString folder = freshFolder(QStringLiteral("walbackup"));
+        const QString file = folder + QStringLiteral("/mtype.mdb");
+        crashWithWal(folder);
+        {
+            QFile f(file); // no database header any more
+            QVERIFY(f.open(QIODevice::ReadWrite));
+            f.write(QByteArray(16, '\x5a'));
+        }
+        const QByteArray damaged = contents(file);
+        const QByteArray wal = contents(file + QStringLiteral("-wal"));
+        QVERIFY(!wal.isEmpty());
+        for (const QString& backup : {todaysBackup(), todaysBackup(QStringLiteral("-2"))}) {
+            Database form;
+            QCOMPARE(form.open(folder), Database::OpenResult::Failed);
+            QVERIFY(form.errorMessage().contains(QLatin1String("left as it is")));
+            QVERIFY2(form.errorMessage().contains(backup), qPrintable(form.errorMessage()));
+            QCOMPARE(contents(folder + QLatin1Char('/') + backup), damaged);
+            QCOMPARE(contents(folder + QLatin1Char('/') + backup + QStringLiteral("-wal")), wal);
+            QCOMPARE(contents(file), damaged); // never replaced by a copy that failed
+        }
+    }
+
+    // A repaired file replaces the original only after it passed the full
+    // check; the message says what happened.
+    void repairSaysWhatItDid() {
+        const QString folder = freshFolder(QStringLiteral("repaired"));
+        const QString file = folder + QStringLiteral("/mtype.mdb");
+        QVERIFY(Database::create(file));
+        {
+            QFile f(file);
+            QVERIFY(f.open(QIODevice::ReadWrite));
+            f.seek(36);
+            f.write(QByteArray("\x00\x00\x00\x07", 4));
+        }
+        Database form;
+        QCOMPARE(form.open(folder), Database::OpenResult::Ok);
+        QVERIFY(form.notice().contains(QLatin1String("has been repaired")));
+        QVERIFY(form.notice().contains(todaysBackup()));
+        QSqlQuery q(form.database());
+        QVERIFY(q.exec(QStringLiteral("PRAGMA integrity_check")) && q.next());
+        QCOMPARE(q.value(0).toString(), QStringLiteral("ok"));
+    }
+
+    // A file another program holds locked cannot be opened; it is not
+    // damaged, so nothing is copied, repaired or replaced.
+    void aLockedFileIsNoDamage() {
+        const QString folder = freshFolder(QStringLiteral("locked"));
+        const QString file = folder + QStringLiteral("/mtype.mdb");
+        QVERIFY(Database::create(file));
+        const QByteArray before = contents(file);
+        QSqlDatabase other = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), "other");
+        other.setDatabaseName(file);
+        QVERIFY(other.open());
+        QSqlQuery q(other);
+        QVERIFY(q.exec(QStringLiteral("PRAGMA locking_mode=EXCLUSIVE")));
+        QVERIFY(q.exec(QStringLiteral("BEGIN EXCLUSIVE")));
+        QVERIFY(q.exec(QStringLiteral("insert into datamain (RecNo) values ('1')")));
+        {
+            Database form;
+            QCOMPARE(form.open(folder), Database::OpenResult::CannotOpen);
+            QVERIFY(form.errorMessage().contains(QLatin1String("cannot be opened")));
+            QVERIFY(form.errorMessage().contains(QLatin1String("left as it is")));
+        }
+        QVERIFY(!QFile::exists(folder + QLatin1Char('/') + todaysBackup()));
+        QCOMPARE(contents(file), before);
+        q.exec(QStringLiteral("ROLLBACK"));
+        q.finish();
+        other.close();
+        other = {};
+        QSqlDatabase::removeDatabase(QStringLiteral("other"));
+    }
+
+    // A database that cannot be written is found when it is opened; the user
+    // may go on read-only, where nothing can be written.
+    void anUnwritableFileIsOfferedReadOnly() {
+        const QString folder = freshFolder(QStringLiteral("immutable"));
+        const QString file = folder + QStringLiteral("/mtype.mdb");
+        QVERIFY(Database::create(file));
+        Immutable frozen(file);
+        if (!frozen.ok())
+            QSKIP("chattr +i is not available here");
+        {
+            Database form;
+            QCOMPARE(form.open(folder), Database::OpenResult::Unwritable);
+            QVERIFY(form.errorMessage().contains(QLatin1String("cannot be written")));
+        }
+        for (bool yes : {false, true}) {
+            Database form;
+            ScriptedPrompter prompter;
+            prompter.answers = {yes ? Prompter::Answer::Yes : Prompter::Answer::No};
+            DataFolder dataFolder(folder);
+            QCOMPARE(dataFolder.open(form, prompter, false),
+                     yes ? DataFolder::Outcome::ReadOnly : DataFolder::Outcome::Quit);
+            QCOMPARE(prompter.texts.size(), 1);
+            QVERIFY(prompter.texts.first().contains(QLatin1String("read-only")));
+            if (yes) {
+                QVERIFY(form.isReadOnly());
+                RecordStore store(form.database());
+                QVERIFY(store.isReadOnly());
+                QVERIFY(!store.clearWorking());
+                QCOMPARE(MachineTypes(form).find(QStringLiteral("TRQ-7206S"))->layout, 4);
+            }
+        }
+    }
+
+    // Where no backup can be written, the message says so.
+    void noBackupIsReportedAsNone() {
+        const QString folder = freshFolder(QStringLiteral("nobackup"));
+        const QString file = folder + QStringLiteral("/mtype.mdb");
+        {
+            QFile f(file);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write(QByteArray(8192, '\x5a'));
+        }
+        Immutable frozen(folder);
+        if (!frozen.ok())
+            QSKIP("chattr +i is not available here");
+        Database form;
+        QCOMPARE(form.open(folder), Database::OpenResult::Failed);
+        QVERIFY2(form.errorMessage().contains(QLatin1String("no copy of it could be made")),
+                 qPrintable(form.errorMessage()));
+    }
+
+    // One copy of the program owns a data folder; a second one is told who
+    // holds it and may start read-only. A lock left by a crash is taken over.
+    void theDataFolderIsLocked() {
+        const QString folder = freshFolder(QStringLiteral("shared"));
+        QVERIFY(Database::create(folder + QStringLiteral("/mtype.mdb")));
+        {
+            QLockFile first(folder + QLatin1Char('/') + QLatin1String(DataFolder::kLockName));
+            QVERIFY(first.tryLock(0));
+            for (bool yes : {false, true}) {
+                Database form;
+                ScriptedPrompter prompter;
+                prompter.answers = {yes ? Prompter::Answer::Yes : Prompter::Answer::No};
+                DataFolder second(folder);
+                QCOMPARE(second.open(form, prompter, false),
+                         yes ? DataFolder::Outcome::ReadOnly : DataFolder::Outcome::Quit);
+                QVERIFY(prompter.texts.value(0).contains(QLatin1String("is in use by")));
+                QVERIFY(prompter.texts.value(0).contains(
+                    QString::number(QCoreApplication::applicationPid())));
+                QCOMPARE(form.isReadOnly(), yes);
+            }
+        }
+        {
+            QFile stale(folder + QLatin1Char('/') + QLatin1String(DataFolder::kLockName));
+            QVERIFY(stale.open(QIODevice::WriteOnly));
+            stale.write("999999\npowertrq\n\n");
+        }
+        Database form;
+        ScriptedPrompter prompter;
+        DataFolder again(folder);
+        QCOMPARE(again.open(form, prompter, false), DataFolder::Outcome::ReadWrite);
+        QVERIFY(prompter.texts.isEmpty());
+    }
+
+    void unrepairableFileFailsClearlyAndKeepsACopy() {
+        const QString folder = freshFolder(QStringLiteral("garbage"));
+        const QString file = folder + QStringLiteral("/mtype.mdb");
+        {
+            QFile f(file);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write(QByteArray(8192, '\x5a'));
+        }
+        Database form;
+        QCOMPARE(form.open(folder), Database::OpenResult::Failed);
+        QVERIFY(form.errorMessage().contains(QLatin1String("could not be repaired")));
+        QVERIFY(form.errorMessage().contains(todaysBackup()));
+        QFile backup(folder + QLatin1Char('/') + todaysBackup());
+        QVERIFY(backup.open(QIODevice::ReadOnly));
+        QCOMPARE(backup.readAll(), QByteArray(8192, '\x5a')); // nothing lost
+    }
+};
+
+TRQ_TEST_MAIN(TestDataForm)
+#include "tst_database.moc"

@@ -1,0 +1,575 @@
+// The main window: menus, toolbar and status bar over the session, the
+// interface dialogs, and the small dialogs of memories, delay, automatic run
+// and read time.
+#include "link/qtserialport.h"
+#include "support/shellfixture.h"
+#include "ui/numberdialogs.h"
+#include "ui/serialsettingsdialog.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QSqlQuery>
+
+using namespace trq;
+using namespace trq::test;
+
+using C = MainWindow::Command;
+using B = MainWindow::Button;
+
+namespace {
+
+// Answers the next number dialog: fills its edits and clicks OK or Cancel.
+void answerNextDialog(std::vector<int> values, bool ok = true) {
+    onNextModal<NumberDialog>([values, ok](NumberDialog* dlg) {
+        for (std::size_t i = 0; i < values.size(); ++i)
+            dlg->edit(int(i))->setValue(values[i]);
+        (ok ? dlg->okButton() : dlg->cancelButton())->click();
+    });
+}
+
+// The interface and model items that carry a tick.
+QStringList ticks(MainWindow& m) {
+    QStringList on;
+    if (m.action(C::Gpib)->isChecked())
+        on << QStringLiteral("GPIB");
+    if (m.action(C::Rs232)->isChecked())
+        on << QStringLiteral("RS232");
+    for (QAction* model : m.modelItems())
+        if (model->isChecked())
+            on << model->text();
+    return on;
+}
+
+} // namespace
+
+class TestMainWindow : public QObject {
+    Q_OBJECT
+private slots:
+    void init() { clearSettings(); }
+
+    // ---- Going on line ------------------------------------------------------------
+
+    void onlyModelsOfTheFamilyGetMenuItems() {
+        ShellFixture f;
+        QSqlQuery q(f.data.database());
+        QVERIFY(q.exec(QStringLiteral("insert into data1 (MTYPE, Listed, Layout, PerChannel) "
+                                      "values ('ABC-1000', 1, 1, 0), ('PSQ-HIDDEN', 0, 1, 0)")));
+        MainWindow m({*f.session, f.prompter, f.waiter, f.factory});
+        QStringList items;
+        for (QAction* item : m.modelItems())
+            items << item->text();
+        QCOMPARE(items, (QStringList{"PSQ-3323", "SPQ-3610DNB", "TRQ-3302", "TRQ-7206S"}));
+        // A tick shows only a connection that is open.
+        QVERIFY(!m.modelItems().at(2)->isChecked());
+        m.modelItems().at(2)->trigger();
+        QVERIFY(m.modelItems().at(2)->isChecked());
+        QVERIFY(!m.modelItems().at(0)->isChecked());
+        QCOMPARE(m.windowTitle(), QStringLiteral("TRQ-3302"));
+    }
+
+    void onLineShowsTheConnection_data() {
+        QTest::addColumn<bool>("gpib");
+        QTest::newRow("serial") << false;
+        QTest::newRow("GPIB") << true;
+    }
+    void onLineShowsTheConnection() {
+        QFETCH(bool, gpib);
+        ShellFixture f;
+        QAction* button = f.main->toolButton(B::OnOffLine);
+        QCOMPARE(button->text(), QStringLiteral("Off line"));
+        QVERIFY(!f.main->showsOnLineImage());
+        QVERIFY(gpib ? f.onLineGpib(QStringLiteral("PSQ-3323"))
+                     : f.onLineSerial(QStringLiteral("PSQ-3323")));
+        QCOMPARE(f.main->windowTitle(), QStringLiteral("PSQ-3323"));
+        QCOMPARE(ticks(*f.main), (QStringList{gpib ? "GPIB" : "RS232", "PSQ-3323"}));
+        QVERIFY(f.main->showsOnLineImage());
+        QCOMPARE(button->text(), QStringLiteral("On line"));
+        f.main->updateStatus();
+        QCOMPARE(f.main->statusText(), QStringLiteral("Ready"));
+        QVERIFY(f.main->tableWindow() && f.main->graphWindow());
+    }
+
+    void onLineButtonUsesTheStoredInterface() {
+        ShellFixture f;
+        QAction* button = f.main->toolButton(B::OnOffLine);
+        button->trigger();
+        QCOMPARE(f.session->state(), ConnectionState::OffLine);
+        QVERIFY(button->isChecked()); // shown pressed again: still off line
+
+        Settings::setValue(QStringLiteral("Common"), QStringLiteral("CommType"),
+                           QStringLiteral("RS232"));
+        Settings::setValue(QStringLiteral("RS232"), QStringLiteral("PortName"),
+                           QStringLiteral("SIM:TRQ-3302"));
+        button->trigger();
+        QTRY_VERIFY(f.session->isReady());
+        QCOMPARE(f.session->model(), QStringLiteral("TRQ-3302"));
+        QVERIFY(f.main->showsOnLineImage());
+        QVERIFY(!button->isChecked());
+        // Clicked again while on line: the reset question.
+        f.prompter.answers = {Prompter::Answer::No};
+        button->trigger();
+        QCOMPARE(f.prompter.texts, QStringList{"Reset and open it?"});
+        QVERIFY(f.session->isReady());
+        QVERIFY(!button->isChecked());
+    }
+
+    // Interface and model items are ticked only for the connection that is
+    // open, whatever was clicked, cancelled or answered No.
+    void ticksShowOnlyTheOpenConnection() {
+        ShellFixture f;
+        MainWindow& m = *f.main;
+        onNextModal<QDialog>([](QDialog* d) { d->reject(); });
+        m.action(C::Rs232)->trigger();
+        onNextModal<QDialog>([](QDialog* d) { d->reject(); });
+        m.action(C::Gpib)->trigger();
+        QCOMPARE(ticks(m), QStringList());
+
+        QVERIFY(f.onLineSerial(QStringLiteral("PSQ-3323")));
+        QCOMPARE(ticks(m), (QStringList{"RS232", "PSQ-3323"}));
+        f.prompter.answers = {Prompter::Answer::No, Prompter::Answer::No};
+        m.action(C::Gpib)->trigger();
+        m.modelItems().at(2)->trigger();
+        QCOMPARE(f.prompter.texts, (QStringList{"Reset and open it?", "Reset and open it?"}));
+        QCOMPARE(ticks(m), (QStringList{"RS232", "PSQ-3323"}));
+        f.session->reset();
+        QCOMPARE(ticks(m), QStringList());
+        QVERIFY(!m.panel() && !m.tableWindow() && !m.graphWindow());
+        QCOMPARE(m.windowTitle(), QStringLiteral("POWER_TRQ"));
+    }
+
+    // The on/off-line button always shows the link state, also after a
+    // connection ended by a timeout or a failed new detection.
+    void onOffLineButtonShowsTheLinkState_data() {
+        QTest::addColumn<bool>("newDetectionFails");
+        QTest::newRow("operation timeout") << false;
+        QTest::newRow("failed detection") << true;
+    }
+    void onOffLineButtonShowsTheLinkState() {
+        QFETCH(bool, newDetectionFails);
+        ShellFixture f;
+        QAction* button = f.main->toolButton(B::OnOffLine);
+        QVERIFY(f.onLineSerial(QStringLiteral("PSQ-3323")));
+        Settings::setValue(QStringLiteral("Common"), QStringLiteral("CommType"),
+                           QStringLiteral("RS232"));
+        if (newDetectionFails) {
+            f.factory.makeSerial = [](const QString& name) {
+                return new ScriptedSerialPort(name, [](const QString&, int, const QByteArray&) {
+                    return QByteArray("ZQ,NOSUCH-1,SN1,V1\n");
+                });
+            };
+            f.prompter.answers = {Prompter::Answer::Yes};
+            button->trigger();
+            QTRY_COMPARE(f.prompter.texts.size(), 2);
+        } else {
+            f.link.timeOut();
+        }
+        QCOMPARE(f.session->state(), ConnectionState::OffLine);
+        QCOMPARE(button->text(), QStringLiteral("Off line"));
+        QVERIFY(!f.main->showsOnLineImage());
+        QVERIFY(!f.main->action(C::Output)->isEnabled());
+    }
+
+    // Nothing of a connection's output, automatic-run or coupling state
+    // survives a reset: the next connection starts from what the supply
+    // reports.
+    void resetClearsTheOutputAndCouplingMarks() {
+        ShellFixture f;
+        QVERIFY(f.onLineSerial(QStringLiteral("PSQ-3323")));
+        f.main->action(C::Output)->trigger();
+        f.main->action(C::AutoRun)->trigger();
+        f.main->action(C::Parallel)->trigger();
+        QVERIFY(f.main->action(C::Output)->isChecked());
+        QVERIFY(f.main->toolButton(B::AutoRun)->isChecked());
+        QVERIFY(f.main->action(C::Parallel)->isChecked());
+        f.session->reset();
+        for (C item : {C::Output, C::AutoRun, C::Parallel})
+            QVERIFY(!f.main->action(item)->isChecked());
+        QVERIFY(f.main->action(C::Independent)->isChecked());
+        for (B button : {B::Output, B::AutoRun})
+            QVERIFY(!f.main->toolButton(button)->isChecked());
+
+        // A two-channel supply reports no output state: its first Output
+        // click after a reconnect switches it on.
+        QVERIFY(f.onLineSerial(QStringLiteral("TRQ-3302")));
+        f.main->toolButton(B::Output)->trigger();
+        f.session->reset();
+        QVERIFY(f.onLineSerial(QStringLiteral("TRQ-3302")));
+        QVERIFY(!f.main->action(C::Output)->isChecked());
+        QVERIFY(!f.panel()->outputSwitch()->isChecked());
+        f.takeReceived();
+        f.main->toolButton(B::Output)->trigger();
+        f.session->pollTimer().stop();
+        QVERIFY(f.waitReceived());
+        QCOMPARE(f.takeReceived(), QStringList{"OUT1"});
+    }
+
+    // What the user can reach on line with each layout.
+    void menusAndToolbarOnLine_data() {
+        QTest::addColumn<QString>("model");
+        QTest::addColumn<QList<C>>("disabledItems");
+        QTest::addColumn<QList<B>>("enabledButtons");
+        const QList<B> allButtons{B::Gpib,         B::Com,        B::OnOffLine, B::SaveMemory,
+                                  B::RecallMemory, B::Delay,      B::ReadTimes, B::Output,
+                                  B::AutoRun,      B::ClearError, B::About};
+        const QList<C> noMemories{C::SaveMemory,   C::RecallMemory, C::Delay,
+                                  C::CouplingMenu, C::Independent,  C::Parallel,
+                                  C::Tracking,     C::AutoRange,    C::AutoRun};
+        QTest::newRow("layout 1") << "PSQ-3323" << QList<C>() << allButtons;
+        QTest::newRow("layout 2") << "SPQ-3610DNB" << noMemories
+                                  << QList<B>{B::Gpib,   B::Com,        B::OnOffLine,
+                                              B::Output, B::ClearError, B::About};
+        const QList<B> legacyButtons{B::Com, B::OnOffLine, B::Output, B::About};
+        QTest::newRow("layout 3") << "TRQ-3302"
+                                  << noMemories + QList<C>{C::Gpib, C::ClearProtection}
+                                  << legacyButtons;
+        QTest::newRow("layout 4") << "TRQ-7206S"
+                                  << noMemories + QList<C>{C::Gpib, C::ClearProtection, C::Wave}
+                                  << legacyButtons;
+    }
+    void menusAndToolbarOnLine() {
+        QFETCH(QString, model);
+        QFETCH(QList<C>, disabledItems);
+        QFETCH(QList<B>, enabledButtons);
+        ShellFixture f;
+        const QList<C> items{C::Gpib,     C::Rs232,           C::SaveMemory,   C::RecallMemory,
+                             C::Delay,    C::ReadTimes,       C::CouplingMenu, C::Independent,
+                             C::Parallel, C::Tracking,        C::AutoRange,    C::AutoRun,
+                             C::Output,   C::ClearProtection, C::Control,      C::Wave,
+                             C::TableData};
+        // Off line only the interfaces, and the read time as it is.
+        for (C item : items)
+            QCOMPARE(f.main->action(item)->isEnabled(),
+                     item == C::Gpib || item == C::Rs232 || item == C::ReadTimes);
+        QVERIFY(f.onLineSerial(model));
+        for (C item : items)
+            QCOMPARE(f.main->action(item)->isEnabled(), !disabledItems.contains(item));
+        for (B button : {B::Gpib, B::Com, B::OnOffLine, B::SaveMemory, B::RecallMemory, B::Delay,
+                         B::ReadTimes, B::Output, B::AutoRun, B::ClearError, B::About})
+            QCOMPARE(f.main->toolButton(button)->isEnabled(), enabledButtons.contains(button));
+        // Recording follows the output.
+        QVERIFY(!f.main->action(C::RecordMenu)->isEnabled());
+        f.main->toolButton(B::Output)->trigger();
+        QVERIFY(f.main->action(C::RecordMenu)->isEnabled());
+    }
+
+    void statusBar() {
+        ShellFixture f;
+        MainWindow& m = *f.main;
+        m.statusTimer().stop();
+        m.reportStatus(QStringLiteral("Read Times Failed!"), 2000);
+        for (int i = 0; i < 20; ++i) {
+            m.updateStatus();
+            QCOMPARE(m.statusText(), QStringLiteral("Read Times Failed!"));
+        }
+        m.updateStatus();
+        QCOMPARE(m.statusText(), QStringLiteral("Setup"));
+        // Detecting: asterisks count up to 29 and start again.
+        f.factory.makeGpib = [](const QString&) {
+            return simulatedBoard(simulatedSupply("PSQ-3323"));
+        };
+        f.session->openGpib({0, 1, {}});
+        QStringList seen;
+        for (int i = 0; i < 31; ++i) {
+            m.updateStatus();
+            seen << m.statusText();
+        }
+        QVERIFY(seen.contains(QStringLiteral("Getting the machine type...") + QString(29, '*')));
+        QVERIFY(seen.contains(QStringLiteral("Getting the machine type...")));
+    }
+
+    // ---- The serial dialog --------------------------------------------------------------
+
+    // A port that cannot be opened is named with the system's reason;
+    // nothing goes to any other port and the stored port stays.
+    void aPortThatCannotOpenIsReportedByName_data() {
+        QTest::addColumn<bool>("commandLine");
+        QTest::newRow("stored port") << false;
+        QTest::newRow("command line") << true;
+    }
+    void aPortThatCannotOpenIsReportedByName() {
+        QFETCH(bool, commandLine);
+        ShellFixture f;
+        const QString missing = QStringLiteral("/nonexistent/ttyUSB9");
+        QStringList opened;
+        f.factory.ports = {QStringLiteral("COM1")};
+        f.factory.makeSerial = [&](const QString& name) -> SerialPort* {
+            if (name == missing) {
+                auto* port = new QtSerialPort;
+                port->setPortName(name);
+                return port;
+            }
+            return new ScriptedSerialPort(
+                name, [](const QString&, int, const QByteArray&) { return QByteArray(); }, &opened);
+        };
+        Settings::setValue(QStringLiteral("RS232"), QStringLiteral("PortName"),
+                           commandLine ? QStringLiteral("COM1") : missing);
+        if (commandLine)
+            f.main->serialDialog()->setOneShotPort(missing, 0);
+        f.main->serialDialog(); // its list is made before
+        opened.clear();
+        f.main->goOnLine(InterfaceKind::Serial, {}, true);
+        QCOMPARE(f.prompter.texts.size(), 1);
+        QVERIFY2(f.prompter.texts.first().startsWith(QStringLiteral("The serial port ") + missing +
+                                                     QStringLiteral(" cannot be opened: ")),
+                 qPrintable(f.prompter.texts.first()));
+        QVERIFY(f.prompter.texts.first().size() > missing.size() + 35); // with a reason
+        QCOMPARE(opened, QStringList());
+        QCOMPARE(f.session->state(), ConnectionState::OffLine);
+        QCOMPARE(Settings::value(QStringLiteral("RS232"), QStringLiteral("PortName")),
+                 commandLine ? QStringLiteral("COM1") : missing);
+    }
+
+    // Auto-detection tries real ports only; simulated supplies are listed
+    // apart, and only when asked for.
+    void autoDetectNeverPicksASimulatedSupply() {
+        ShellFixture f;
+        f.factory.ports = {QStringLiteral("COM7")};
+        f.factory.makeSerial = [](const QString& name) -> SerialPort* {
+            if (TransportFactory::isSimulated(name))
+                return new ScriptedSerialPort(name, [](const QString&, int, const QByteArray&) {
+                    return QByteArray("ZQ,PSQ-3323,SN1,V1\n");
+                });
+            return new ScriptedSerialPort(
+                name, [](const QString&, int, const QByteArray&) { return QByteArray(); });
+        };
+        QVERIFY(AppTransports().availablePortNames().filter(QStringLiteral("SIM:")).isEmpty());
+        SerialSettingsDialog* dlg = f.main->serialDialog();
+        dlg->listPorts();
+        QCOMPARE(dlg->portList()->findText(QStringLiteral("SIM:PSQ-3323")), -1);
+        dlg->autoDetect();
+        QCOMPARE(f.prompter.texts.size(), 1);
+        QVERIFY(f.prompter.texts.first().startsWith(QStringLiteral("Please recheck")));
+        QTest::mouseClick(dlg->showSimulated(), Qt::LeftButton);
+        QVERIFY(dlg->portList()->findText(QStringLiteral("SIM:PSQ-3323")) > 0);
+        dlg->autoDetect(); // still only COM7
+        QVERIFY(f.prompter.texts.last().startsWith(QStringLiteral("Please recheck")));
+    }
+
+    // The serial dialog stores what the user chose once the port has opened,
+    // the rate reaches the port, and Cancel leaves everything alone.
+    void serialDialogStoresTheUsersChoice() {
+        ShellFixture f;
+        QStringList opened;
+        f.factory.ports = {QStringLiteral("COM1"), QStringLiteral("COM2")};
+        f.factory.makeSerial = [&](const QString& name) {
+            std::shared_ptr<sim::Supply> supply = simulatedSupply(QStringLiteral("TRQ-3302"));
+            return new ScriptedSerialPort(
+                name,
+                [supply](const QString&, int, const QByteArray& bytes) {
+                    return supply->receive(bytes);
+                },
+                &opened);
+        };
+        onNextModal<SerialSettingsDialog>([](SerialSettingsDialog* d) {
+            d->portList()->setCurrentIndex(1);
+            d->baudList()->setCurrentIndex(d->baudList()->findText(QStringLiteral("57600")));
+            d->accept();
+        });
+        f.main->serialDialog(); // its list is made before
+        opened.clear();
+        f.main->action(C::Rs232)->trigger();
+        QTRY_VERIFY(f.session->isReady());
+        QCOMPARE(opened.first(), QStringLiteral("COM2@57600"));
+        const QString s = QStringLiteral("RS232");
+        QCOMPARE(Settings::value(s, QStringLiteral("PortName")), QStringLiteral("COM2"));
+        QCOMPARE(Settings::integer(s, QStringLiteral("ComPort"), 0), 2);
+        QCOMPARE(Settings::integer(s, QStringLiteral("ComPortIndex"), 0), 1);
+        QCOMPARE(Settings::integer(s, QStringLiteral("BaudRate"), 0), 57600);
+        QCOMPARE(Settings::integer(s, QStringLiteral("BaudRateIndex"), 0), 5);
+
+        f.session->reset();
+        QString shownPort, shownRate;
+        onNextModal<SerialSettingsDialog>([&](SerialSettingsDialog* d) {
+            shownPort = d->portList()->currentText();
+            shownRate = d->baudList()->currentText();
+            d->portList()->setCurrentIndex(0);
+            d->baudList()->setCurrentIndex(0);
+            d->reject();
+        });
+        opened.clear();
+        f.main->action(C::Rs232)->trigger();
+        QCOMPARE(shownPort, QStringLiteral("COM2"));
+        QCOMPARE(shownRate, QStringLiteral("57600"));
+        QCOMPARE(opened, QStringList()); // no connection
+        QCOMPARE(f.session->state(), ConnectionState::OffLine);
+        QCOMPARE(Settings::value(s, QStringLiteral("PortName")), QStringLiteral("COM2"));
+        QCOMPARE(Settings::integer(s, QStringLiteral("BaudRateIndex"), 0), 5);
+    }
+
+    void autoDetect_data() {
+        QTest::addColumn<QString>("port");
+        QTest::addColumn<int>("baud");
+        QTest::addColumn<bool>("invalidFirst");
+        QTest::addColumn<int>("attempts");
+        QTest::addColumn<QString>("message");
+        const QString fail = QStringLiteral(
+            "Please recheck Line connection and Device Setting of your device!\nOr Please restart "
+            "power device.\nAnd then Retry [Auto Detect] again");
+        QTest::newRow("nothing answers") << "" << 0 << false << 12 << fail;
+        QTest::newRow("first port at 57600, found last")
+            << "COM1" << 57600 << false << 12
+            << "Detect Configuration Successfully!\nPorts: COM1 ,Baud Rate:57600\n"
+               "ZQ,PSQ-3323,SN1,V1\n";
+        QTest::newRow("leftovers rejected, asked again")
+            << "COM2" << 9600 << true << 1
+            << "Detect Configuration Successfully!\nPorts: COM2 ,Baud Rate:9600\n"
+               "ZQ,PSQ-3323,SN1,V1\n";
+    }
+    void autoDetect() {
+        QFETCH(QString, port);
+        QFETCH(int, baud);
+        QFETCH(bool, invalidFirst);
+        QFETCH(int, attempts);
+        QFETCH(QString, message);
+        ShellFixture f;
+        QStringList opened;
+        int asked = 0;
+        f.factory.ports = {QStringLiteral("COM1"), QStringLiteral("COM2")};
+        f.factory.makeSerial = [&](const QString& name) {
+            return new ScriptedSerialPort(
+                name,
+                [&, port, baud, invalidFirst](const QString& p, int b, const QByteArray&) {
+                    if (p != port || b != baud)
+                        return QByteArray();
+                    if (invalidFirst && asked++ == 0)
+                        return QByteArray("Invalid Character.\n");
+                    return QByteArray("ZQ,PSQ-3323,SN1,V1\n");
+                },
+                &opened);
+        };
+        SerialSettingsDialog* dlg = f.main->serialDialog();
+        opened.clear();
+        dlg->autoDetect();
+        QCOMPARE(f.prompter.texts, QStringList{message});
+        const QStringList probes = opened.mid(2); // after the two listing opens
+        QCOMPARE(probes.size(), attempts);
+        if (attempts == 12) {
+            QCOMPARE(probes.mid(0, 3), (QStringList{"COM2@9600", "COM1@9600", "COM2@4800"}));
+            QCOMPARE(probes.last(), QStringLiteral("COM1@57600"));
+        }
+        if (!port.isEmpty()) {
+            QCOMPARE(dlg->portList()->currentText(), port);
+            QCOMPARE(dlg->baudList()->currentText(), QString::number(baud));
+        }
+    }
+
+    void noPortsFound() {
+        ShellFixture f;
+        f.factory.ports = {QStringLiteral("COM7")};
+        f.factory.makeSerial = [](const QString& name) {
+            auto* port = new QtSerialPort;
+            port->setPortName(QStringLiteral("/nonexistent/") + name);
+            return port;
+        };
+        f.main->serialDialog()->autoDetect();
+        QCOMPARE(f.prompter.texts,
+                 QStringList{"Your Device cannot find any connected device with Serial Port."});
+    }
+
+    // ---- Number dialogs -----------------------------------------------------------------
+
+    void saveAndRecallShareTheMemoryNumber() {
+        SaveMemoryDialog save;
+        answerNextDialog({3});
+        QVERIFY(save.run());
+        RecallMemoryDialog recall;
+        recall.load();
+        QCOMPARE(recall.memory(), 3);
+        answerNextDialog({2}, false);
+        QVERIFY(!recall.run()); // cancelled: nothing changes
+        QCOMPARE(recall.memory(), 3);
+        save.load();
+        QCOMPARE(save.memory(), 3);
+    }
+
+    void cycleAboveThe16BitRangeKeepsThePreviousCount() {
+        AutoRangeDialog dlg;
+        answerNextDialog({1, 4, 12});
+        QVERIFY(dlg.run());
+        answerNextDialog({2, 5, 40000});
+        QVERIFY(dlg.run());
+        QCOMPARE(dlg.startMemory(), 2);
+        QCOMPARE(dlg.cycle(), 12);
+        // The edits cannot go past their ranges.
+        answerNextDialog({500, -3, 99999});
+        QVERIFY(dlg.run());
+        QCOMPARE(dlg.startMemory(), 99);
+        QCOMPARE(dlg.endMemory(), 0);
+    }
+
+    // Each dialog command reaches the supply with the number entered, and a
+    // cancelled one sends nothing.
+    void dialogCommandsReachTheSupply_data() {
+        QTest::addColumn<C>("command");
+        QTest::addColumn<std::vector<int>>("values");
+        QTest::addColumn<QStringList>("sent");
+        QTest::newRow("save memory")
+            << C::SaveMemory << std::vector<int>{4} << QStringList{"*SAV 4", ":SYST:MEM?"};
+        QTest::newRow("delay") << C::Delay << std::vector<int>{15}
+                               << QStringList{":SYST:AUTO:DEL 15", ":SYST:AUTO:DEL?"};
+        QTest::newRow("automatic range")
+            << C::AutoRange << std::vector<int>{1, 4, 12}
+            << QStringList{":SYST:AUTO:STAR 1", ":SYST:AUTO:STAR?",   ":SYST:AUTO:END 4",
+                           ":SYST:AUTO:END?",   ":SYST:AUTO:CYCL 12", ":SYST:AUTO:CYCLE?"};
+    }
+    void dialogCommandsReachTheSupply() {
+        QFETCH(C, command);
+        QFETCH(std::vector<int>, values);
+        QFETCH(QStringList, sent);
+        ShellFixture f;
+        QVERIFY(f.onLineSerial(QStringLiteral("PSQ-3323")));
+        f.takeReceived();
+        answerNextDialog(values, false);
+        f.main->action(command)->trigger();
+        QVERIFY(f.waitReceived());
+        QCOMPARE(f.takeReceived(), QStringList());
+        answerNextDialog(values);
+        f.main->action(command)->trigger();
+        QVERIFY(f.waitReceived());
+        QStringList got = f.takeReceived();
+        got.sort();
+        sent.sort();
+        QCOMPARE(got, sent);
+    }
+
+    void recallRunsAfterTheClickAndCanBeCancelled() {
+        ShellFixture f;
+        QVERIFY(f.onLineSerial(QStringLiteral("PSQ-3323")));
+        f.takeReceived();
+        answerNextDialog({1}, false);
+        f.main->toolButton(B::RecallMemory)->trigger();
+        QVERIFY(f.main->recallTimer().isActive()); // not yet
+        QTRY_VERIFY(!f.main->recallTimer().isActive() && !QApplication::activeModalWidget());
+        QVERIFY(f.waitReceived());
+        QCOMPARE(f.takeReceived(), QStringList());
+        answerNextDialog({2});
+        f.main->action(C::RecallMemory)->trigger();
+        QTRY_VERIFY(!f.main->recallTimer().isActive() && !QApplication::activeModalWidget());
+        QVERIFY(f.waitReceived());
+        QVERIFY(f.takeReceived().contains(QStringLiteral("*RCL 2")));
+    }
+
+    void readTimeSetsThePollCycleLimit() {
+        ShellFixture f;
+        answerNextDialog({60}); // off line too, and beyond 32 s
+        f.main->action(C::ReadTimes)->trigger();
+        QCOMPARE(f.link.pollCycleLimitMsec(), 60000);
+    }
+
+    void dialogCommandsAreSilentOffLine() {
+        ShellFixture f;
+        for (C c : {C::SaveMemory, C::AutoRange, C::Delay, C::AutoRun, C::Output, C::RecordSetup})
+            f.main->run(c);
+        f.main->recallMemory();
+        QTRY_VERIFY(!f.main->recallTimer().isActive());
+        QVERIFY(QApplication::activeModalWidget() == nullptr);
+        QCOMPARE(f.link.pendingCommands(), 0);
+    }
+};
+
+TRQ_TEST_MAIN(TestMainWindow)
+#include "tst_mainwindow.moc"
