@@ -74,7 +74,7 @@ void crashWithWal(const QString& folder) {
 
 } // namespace
 
-class TestDataForm : public QObject {
+class TestDatabase : public QObject {
     Q_OBJECT
 private slots:
     void shippedDatabaseHasTheTablesAndModels() {
@@ -304,5 +304,5 @@ private slots:
     }
 };
 
-TRQ_TEST_MAIN(TestDataForm)
+TRQ_TEST_MAIN(TestDatabase)
 #include "tst_database.moc"

@@ -240,7 +240,7 @@ private slots:
         if (channels == 4)
             QCOMPARE((f.graph->plot(6)->data()->constEnd() - 1)->value, 4.0 + 9 * 0.25);
         QCOMPARE(f.graph->summaryList()->item(0)->text(),
-                 QStringLiteral("Total Time:") + FormatElapsed(9 * period));
+                 QStringLiteral("Total Time:") + formatElapsed(9 * period));
         QCOMPARE(f.graph->summaryList()->count(), 3 + 2 * channels);
         QCOMPARE(f.graph->plotList()->count(), 2 * channels);
         // Minutes below a 60-second period, hours above.

@@ -307,24 +307,8 @@ void TaskScheduler::consumeGpibQuery(Task& t) {
                 continue;
             return; // a query that expects a reply is written on the next tick
         case TaskState::WaitWrite:
-            trace("Q waitwrite");
-            if (t.cancelled) {
-                t.state = TaskState::Finished;
-                continue;
-            }
-            if (opMode_ != OpMode::Idle) {
-                trace(QStringLiteral("OpMode ") + QString::number(int(opMode_)));
-                consumerBusy_ -= 1;
-                trace("QueryWaitWriteErrorWait");
+            if (!writeGpibQuery(t))
                 return;
-            }
-            queryInFlight_ = true;
-            lastWriteWasCommand_ = false;
-            if (gpib_)
-                gpib_->writeAsync(t.text.toLatin1());
-            opMode_ = OpMode::Writing;
-            trace("opmode = 1");
-            t.state = TaskState::WaitReply;
             continue;
         case TaskState::WaitReply:
             trace("Q waitrsp");
@@ -362,6 +346,29 @@ void TaskScheduler::consumeGpibQuery(Task& t) {
             return;
         }
     }
+}
+
+bool TaskScheduler::writeGpibQuery(Task& t) {
+    trace("Q waitwrite");
+    if (t.cancelled) {
+        t.state = TaskState::Finished;
+        return true;
+    }
+    if (opMode_ != OpMode::Idle) {
+        // The transport is busy: the consumer gives up its turn.
+        trace(QStringLiteral("OpMode ") + QString::number(int(opMode_)));
+        consumerBusy_ -= 1;
+        trace("QueryWaitWriteErrorWait");
+        return false;
+    }
+    queryInFlight_ = true;
+    lastWriteWasCommand_ = false;
+    if (gpib_)
+        gpib_->writeAsync(t.text.toLatin1());
+    opMode_ = OpMode::Writing;
+    trace("opmode = 1");
+    t.state = TaskState::WaitReply;
+    return true;
 }
 
 void TaskScheduler::consumeSerialQuery(Task& t) {
@@ -431,54 +438,18 @@ void TaskScheduler::consumeCommand() {
             running = !t.expectsReply;
             break;
         case TaskState::WaitWrite:
-            trace("C setup");
-            if (t.cancelled) {
-                t.state = TaskState::Finished;
+            switch (writeCommand(t, epoch)) {
+            case Step::Continue:
                 break;
-            }
-            if (opMode_ != OpMode::Idle) {
-                trace(QStringLiteral("C OpMode ") + QString::number(int(opMode_)));
-                trace("C-");
-                consumerBusy_ -= 1;
-                trace("CmdWaitWriteErrorWait");
-                return;
-            }
-            commandInFlight_ = true;
-            lastWriteWasCommand_ = true;
-            trace("C WaitWrite");
-            trace(t.text);
-            if (transport_ == Transport::Serial) {
-                opMode_ = OpMode::Writing;
-                trace("C opmode = 1");
-                if (!isQuery(t.text))
-                    sendSerial(t.text);
-                else
-                    replies_.feed(querySerial(t.text));
-                if (epoch != resetEpoch_) {
-                    running = false;
-                    break;
-                }
-            } else if (transport_ == Transport::Gpib) {
-                if (gpib_)
-                    gpib_->writeAsync(t.text.toLatin1());
-                trace("C opmode = 1");
-                opMode_ = OpMode::Writing;
-            }
-            t.state = TaskState::WaitReply;
-            break;
-        case TaskState::WaitReply:
-            if (!t.expectsReply) {
-                t.state = TaskState::Finished;
-                break;
-            }
-            if (replies_.count() == 0) {
+            case Step::Stop:
                 running = false;
                 break;
+            case Step::Leave:
+                return;
             }
-            t.reply = replies_.pop();
-            trace(QStringLiteral("command paired:'") + t.text + QStringLiteral("' '") + *t.reply +
-                  QLatin1Char('\''));
-            t.state = TaskState::WaitCall;
+            break;
+        case TaskState::WaitReply:
+            running = pairCommandReply(t);
             break;
         case TaskState::WaitCall:
             if (t.cancelled) {
@@ -503,6 +474,58 @@ void TaskScheduler::consumeCommand() {
     }
     consumerBusy_ -= 1;
     trace("C-");
+}
+
+// False while the reply a command expects has not come.
+bool TaskScheduler::pairCommandReply(Task& t) {
+    if (!t.expectsReply) {
+        t.state = TaskState::Finished;
+        return true;
+    }
+    if (replies_.count() == 0)
+        return false;
+    t.reply = replies_.pop();
+    trace(QStringLiteral("command paired:'") + t.text + QStringLiteral("' '") + *t.reply +
+          QLatin1Char('\''));
+    t.state = TaskState::WaitCall;
+    return true;
+}
+
+TaskScheduler::Step TaskScheduler::writeCommand(Task& t, quint64 epoch) {
+    trace("C setup");
+    if (t.cancelled) {
+        t.state = TaskState::Finished;
+        return Step::Continue;
+    }
+    if (opMode_ != OpMode::Idle) {
+        // The transport is busy: the consumer gives up its turn.
+        trace(QStringLiteral("C OpMode ") + QString::number(int(opMode_)));
+        trace("C-");
+        consumerBusy_ -= 1;
+        trace("CmdWaitWriteErrorWait");
+        return Step::Leave;
+    }
+    commandInFlight_ = true;
+    lastWriteWasCommand_ = true;
+    trace("C WaitWrite");
+    trace(t.text);
+    if (transport_ == Transport::Serial) {
+        opMode_ = OpMode::Writing;
+        trace("C opmode = 1");
+        if (!isQuery(t.text))
+            sendSerial(t.text);
+        else
+            replies_.feed(querySerial(t.text));
+        if (epoch != resetEpoch_) // reset while the serial exchange let events run
+            return Step::Stop;
+    } else if (transport_ == Transport::Gpib) {
+        if (gpib_)
+            gpib_->writeAsync(t.text.toLatin1());
+        trace("C opmode = 1");
+        opMode_ = OpMode::Writing;
+    }
+    t.state = TaskState::WaitReply;
+    return Step::Continue;
 }
 
 void TaskScheduler::writeSerial(const QString& text) {

@@ -161,6 +161,11 @@ private:
     void consumeQuery();
     void consumeCommand();
     void consumeGpibQuery(Task& t);
+    // False when the transport is busy and the consumer left.
+    bool writeGpibQuery(Task& t);
+    enum class Step { Continue, Stop, Leave };
+    Step writeCommand(Task& t, quint64 epoch);
+    bool pairCommandReply(Task& t);
     void consumeSerialQuery(Task& t);
     void finishQuery(Task& t);
     void deliver(Task& t);

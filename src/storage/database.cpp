@@ -153,26 +153,11 @@ Database::OpenResult Database::open(const QString& folder, Access access) {
     }
     Problem problem = tryOpen();
     if (problem == Problem::Damaged && access_ == Access::ReadWrite) {
-        trace(QStringLiteral("mtype.mdb is damaged, repairing: ") + error_);
-        const QString cause = error_;
-        QString backup;
-        const bool repaired = repair(&backup);
-        problem = repaired ? tryOpen() : Problem::Damaged;
-        if (problem == Problem::None) {
-            notice_ = QStringLiteral("The database %1 was damaged (%2) and has been repaired. The "
-                                     "damaged file was kept as %3.")
-                          .arg(nativeFile, cause, backup);
-        } else {
-            const QString kept =
-                backup.isEmpty()
-                    ? QStringLiteral("It was left as it is; no copy of it could be made.")
-                    : QStringLiteral("It was left as it is; a copy was kept as %1.").arg(backup);
-            error_ = QStringLiteral("The database %1 is damaged and could not be repaired (%2). ")
-                         .arg(nativeFile, error_) +
-                     kept;
+        if (!openRepaired(nativeFile)) {
             closeConnection();
             return OpenResult::Failed;
         }
+        problem = Problem::None;
     }
     switch (problem) {
     case Problem::None:
@@ -197,6 +182,26 @@ Database::OpenResult Database::open(const QString& folder, Access access) {
     if (access_ == Access::ReadWrite)
         upgrade();
     return OpenResult::Ok;
+}
+
+bool Database::openRepaired(const QString& nativeFile) {
+    trace(QStringLiteral("mtype.mdb is damaged, repairing: ") + error_);
+    const QString cause = error_;
+    QString backup;
+    if (repair(&backup) && tryOpen() == Problem::None) {
+        notice_ = QStringLiteral("The database %1 was damaged (%2) and has been repaired. The "
+                                 "damaged file was kept as %3.")
+                      .arg(nativeFile, cause, backup);
+        return true;
+    }
+    const QString kept =
+        backup.isEmpty()
+            ? QStringLiteral("It was left as it is; no copy of it could be made.")
+            : QStringLiteral("It was left as it is; a copy was kept as %1.").arg(backup);
+    error_ = QStringLiteral("The database %1 is damaged and could not be repaired (%2). ")
+                 .arg(nativeFile, error_) +
+             kept;
+    return false;
 }
 
 Database::Problem Database::tryOpen() {
@@ -305,7 +310,27 @@ bool Database::repair(QString* backupName) {
     closeConnection();
     const QString source = file();
     const QString backup = freeBackupName(folder_);
-    const QString backupPath = pathIn(folder_, backup);
+    if (!backUp(source, pathIn(folder_, backup)))
+        return false;
+    *backupName = backup;
+    const QString compacted = pathIn(folder_, QStringLiteral("mtypenew.mdb"));
+    removeWithCompanions(compacted);
+    // Only a copy that passes the full check replaces the original.
+    if (!compactInto(source, compacted) || !verify(compacted)) {
+        removeWithCompanions(compacted);
+        return false;
+    }
+    removeWithCompanions(source);
+    if (!QFile::copy(compacted, source)) {
+        error_ = QStringLiteral("the repaired copy could not replace the file; the original is "
+                                "in %1")
+                     .arg(backup);
+        return false;
+    }
+    return true;
+}
+
+bool Database::backUp(const QString& source, const QString& backupPath) {
     // The backup holds what the WAL holds too: all three files, or none.
     for (const char* suffix : kCompanions) {
         const QString from = source + QLatin1String(suffix);
@@ -318,10 +343,10 @@ bool Database::repair(QString* backupName) {
             return false;
         }
     }
-    *backupName = backup;
+    return true;
+}
 
-    const QString compacted = pathIn(folder_, QStringLiteral("mtypenew.mdb"));
-    removeWithCompanions(compacted);
+bool Database::compactInto(const QString& source, const QString& copy) {
     bool ok = false;
     {
         QSqlDatabase db =
@@ -332,7 +357,7 @@ bool Database::repair(QString* backupName) {
         if (db.open()) {
             QSqlQuery q(db);
             q.prepare(QStringLiteral("VACUUM INTO ?"));
-            q.addBindValue(QFileInfo(compacted).absoluteFilePath());
+            q.addBindValue(QFileInfo(copy).absoluteFilePath());
             ok = q.exec();
             if (!ok)
                 error_ = reasonOf(q.lastError());
@@ -342,11 +367,15 @@ bool Database::repair(QString* backupName) {
         db.close();
     }
     QSqlDatabase::removeDatabase(QStringLiteral("mtype-repair"));
-    // Only a copy that passes the full check replaces the original.
-    if (ok) {
+    return ok;
+}
+
+bool Database::verify(const QString& path) {
+    bool ok = false;
+    {
         QSqlDatabase db =
             QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("mtype-verify"));
-        db.setDatabaseName(compacted);
+        db.setDatabaseName(path);
         ok = db.open();
         if (ok) {
             QSqlQuery q(db);
@@ -361,18 +390,7 @@ bool Database::repair(QString* backupName) {
         db.close();
     }
     QSqlDatabase::removeDatabase(QStringLiteral("mtype-verify"));
-    if (!ok) {
-        removeWithCompanions(compacted);
-        return false;
-    }
-    removeWithCompanions(source);
-    if (!QFile::copy(compacted, source)) {
-        error_ = QStringLiteral("the repaired copy could not replace the file; the original is "
-                                "in %1")
-                     .arg(backup);
-        return false;
-    }
-    return true;
+    return ok;
 }
 
 QList<QVariantList> Database::machineTypeRows() const {

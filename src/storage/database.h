@@ -59,6 +59,11 @@ private:
     bool writable();
     void upgrade();
     bool repair(QString* backupName);
+    // Repairs a damaged file and opens it; false with the error otherwise.
+    bool openRepaired(const QString& nativeFile);
+    bool backUp(const QString& source, const QString& backupPath);
+    bool compactInto(const QString& source, const QString& copy);
+    bool verify(const QString& path);
     void closeConnection();
     QString file() const;
 

@@ -6,7 +6,7 @@
 
 namespace trq {
 
-QString FormatElapsed(qint64 s) {
+QString formatElapsed(qint64 s) {
     const qint64 seconds = s % 60;
     const qint64 minutes = (s / 60) % 60;
     const qint64 hours = (s / 3600) % 24;
@@ -123,7 +123,7 @@ QStringList cursorChoices(int channels) {
 QStringList summaryLines(int sampleCount, int iXTime, std::span<const ChannelSummary> channels) {
     QStringList lines;
     lines << QStringLiteral("Total Time:") + (sampleCount > 0
-                                                  ? FormatElapsed(qint64(sampleCount - 1) * iXTime)
+                                                  ? formatElapsed(qint64(sampleCount - 1) * iXTime)
                                                   : QStringLiteral("0d 0:0:0"));
     lines << QStringLiteral("Time Slice: ") + QString::number(iXTime) + QStringLiteral("sec");
     lines << QStringLiteral("Samples: ") + QString::number(sampleCount > 0 ? sampleCount - 1 : 0);

@@ -13,7 +13,7 @@ namespace trq {
 // it can be checked on its own. Times on the x axis are fractions of a day.
 
 // "1D 1:1:1", or "1:2:5" below a day: numbers without leading zeros.
-QString FormatElapsed(qint64 seconds);
+QString formatElapsed(qint64 seconds);
 
 // One choice of the time axis length.
 struct XLength {

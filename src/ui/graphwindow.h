@@ -128,7 +128,7 @@ protected:
 
 private:
     void clearDisplay();
-    void SetupTimeLength();
+    void updateTimeLength();
     void refillPlots();
     void pointAdded(int index);
     int channels() const { return channels_; }

@@ -1,0 +1,220 @@
+// The graph window's modes and cursors: zoom, pan, coordinates and
+// measurements, and the mouse that moves the cursors.
+#include "ui/graphwindow.h"
+
+#include "session/graphseries.h"
+#include "ui/envelopegraph.h"
+#include "ui/graphmath.h"
+
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMouseEvent>
+
+#include <qcustomplot.h>
+
+namespace trq {
+
+namespace {
+
+// The cursor panel is laid out in twips: 15 to a pixel at 96 dpi, for a
+// font of 6 pixels a character; wider fonts widen it alike.
+constexpr int kCoordinatesTwips = 3195;
+constexpr int kMeasurementsTwips = 5715;
+int pixels(int twips, const QFontMetrics& font) {
+    return int(twips / 15.0 * std::max(1.0, font.averageCharWidth() / 6.0));
+}
+
+// Twelve significant digits: a difference of two readings shows as 0.007,
+// not with the binary fraction's noise.
+QString plainNumber(double v) {
+    return QString::number(v, 'g', 12);
+}
+
+} // namespace
+
+// ---- Modes and cursors -------------------------------------------------------
+
+QCPItemTracer* GraphWindow::tracer(int j) const {
+    return cursors_[std::size_t(j == kReference ? 8 : std::clamp(j, 1, 8) - 1)];
+}
+
+int GraphWindow::selectedPlot() const {
+    return channelList_->currentRow() + 1;
+}
+
+int GraphWindow::plotOfCursor(int j) const {
+    return j == kReference ? selectedPlot() : j;
+}
+
+bool GraphWindow::cursorVisible(int j) const {
+    return tracer(j)->visible();
+}
+
+QPointF GraphWindow::cursorPosition(int j) const {
+    const QCPItemTracer* t = tracer(j);
+    return {t->position->key(), t->position->value()};
+}
+
+void GraphWindow::hideCursors() {
+    for (int j = 1; j <= 2 * channels(); ++j)
+        tracer(j)->setVisible(false);
+    tracer(kReference)->setVisible(false);
+    queueReplot();
+}
+
+void GraphWindow::centreCursor(int k) {
+    QCPItemTracer* t = tracer(k);
+    QCPAxis* valueAxis = k % 2 == 1 ? plot_->yAxis : plot_->yAxis2;
+    t->setGraph(nullptr);
+    t->position->setAxes(plot_->xAxis, valueAxis);
+    t->position->setCoords(plot_->xAxis->range().center(), valueAxis->range().center());
+}
+
+void GraphWindow::tieReference(int k) {
+    QCPItemTracer* ref = tracer(kReference);
+    const QPointF at = cursorPosition(k);
+    QCPGraph* g = graphs_[std::size_t(k - 1)];
+    if (g->data()->isEmpty()) {
+        ref->setGraph(nullptr);
+        ref->position->setAxes(g->keyAxis(), g->valueAxis());
+        ref->position->setCoords(at.x(), at.y());
+        return;
+    }
+    ref->setGraph(g);
+    ref->setGraphKey(at.x());
+    ref->updatePosition();
+}
+
+void GraphWindow::setMode(int mode) {
+    mode_ = std::clamp(mode, 0, 3);
+    {
+        const QSignalBlocker block(modes_);
+        modes_->button(mode_)->setChecked(true);
+    }
+    cursorFrame_->hide();
+    hideCursors();
+    if (mode_ == Zoom || mode_ == Pan) {
+        plot_->setSelectionRectMode(mode_ == Zoom ? QCP::srmZoom : QCP::srmNone);
+        plot_->setInteractions(
+            mode_ == Zoom ? QCP::iRangeZoom : QCP::Interactions(QCP::iRangeDrag | QCP::iRangeZoom));
+        return;
+    }
+    int entry = 0;
+    for (int i = 0; i < channelList_->count(); ++i) {
+        if (boxes_[std::size_t(i)]->isChecked()) {
+            entry = i;
+            break;
+        }
+    }
+    {
+        const QSignalBlocker block(channelList_);
+        channelList_->setCurrentRow(entry);
+    }
+    plotChosen();
+    plot_->setSelectionRectMode(QCP::srmNone);
+    plot_->setInteractions({}); // the mouse drags cursors now
+    const int k = entry + 1;
+    tracer(k)->setVisible(true);
+    centreCursor(k);
+    measureFrame_->setVisible(mode_ == CursorMeasurements);
+    // Never narrower than its boxes need: a larger font would clip them.
+    cursorFrame_->setFixedWidth(
+        std::max(pixels(mode_ == CursorMeasurements ? kMeasurementsTwips : kCoordinatesTwips,
+                        cursorFrame_->fontMetrics()),
+                 cursorFrame_->minimumSizeHint().width()));
+    cursorFrame_->show();
+    if (mode_ == CursorMeasurements) {
+        tracer(kReference)->setVisible(true);
+        tieReference(k);
+    }
+    queueReplot();
+}
+
+void GraphWindow::plotChosen() {
+    const int k = selectedPlot();
+    if (k < 1)
+        return;
+    for (int i = 1; i <= 2 * channels(); ++i) {
+        tracer(i)->setVisible(false);
+        boxes_[std::size_t(i - 1)]->setChecked(false);
+        graphs_[std::size_t(i - 1)]->setVisible(false);
+    }
+    tracer(k)->setVisible(true);
+    boxes_[std::size_t(k - 1)]->setChecked(true);
+    graphs_[std::size_t(k - 1)]->setVisible(true);
+    centreCursor(k);
+    if (tracer(kReference)->visible())
+        tieReference(k);
+    queueReplot();
+}
+
+void GraphWindow::moveCursor(int j, double x, double y) {
+    QCPItemTracer* t = tracer(j);
+    const int k = plotOfCursor(j);
+    if (k < 1)
+        return;
+    x = std::max(x, 0.0); // no sample lies before the first
+    QCPGraph* g = graphs_[std::size_t(k - 1)];
+    if (g->data()->isEmpty()) {
+        t->setGraph(nullptr);
+        t->position->setAxes(g->keyAxis(), g->valueAxis());
+        t->position->setCoords(x, y);
+    } else {
+        t->setGraph(g); // snaps to the plot's nearest sample
+        t->setGraphKey(x);
+        t->updatePosition();
+    }
+    cursorMoved(j);
+    queueReplot();
+}
+
+void GraphWindow::cursorMoved(int j) {
+    const QPointF at = cursorPosition(j);
+    xPosition_->setText(formatAxisTime(at.x(), QStringLiteral("hh:nn:ss")));
+    yPosition_->setText(plainNumber(at.y()));
+    period_->clear();
+    amplitude_->clear();
+    emit sampleChosen(sampleIndexAt(at.x(), secondsPerPoint_));
+    if (mode_ != CursorMeasurements)
+        return;
+    const int k = selectedPlot();
+    if (k < 1)
+        return;
+    const QPointF a = cursorPosition(k);
+    const QPointF b = cursorPosition(kReference);
+    period_->setText(formatAxisTime(std::abs(a.x() - b.x()), QStringLiteral("hh:nn:ss")));
+    amplitude_->setText(plainNumber(std::abs(a.y() - b.y())));
+}
+
+void GraphWindow::plotMousePress(QMouseEvent* event) {
+    if (mode_ < CursorCoordinates || event->button() != Qt::LeftButton)
+        return;
+    // The nearest shown cursor within a few pixels; otherwise the plot's
+    // own cursor jumps to the click.
+    const double px = event->position().x();
+    dragging_ = selectedPlot();
+    double best = 8.0;
+    for (int j : {selectedPlot(), kReference}) {
+        if (j < 1 || !cursorVisible(j))
+            continue;
+        const double d = std::abs(plot_->xAxis->coordToPixel(cursorPosition(j).x()) - px);
+        if (d <= best) {
+            best = d;
+            dragging_ = j;
+        }
+    }
+    plotMouseMove(event);
+}
+
+void GraphWindow::plotMouseMove(QMouseEvent* event) {
+    if (dragging_ < 1 || !(event->buttons() & Qt::LeftButton) || !cursorVisible(dragging_))
+        return;
+    const int k = plotOfCursor(dragging_);
+    QCPAxis* valueAxis = k % 2 == 1 ? plot_->yAxis : plot_->yAxis2;
+    moveCursor(dragging_, plot_->xAxis->pixelToCoord(event->position().x()),
+               valueAxis->pixelToCoord(event->position().y()));
+}
+
+} // namespace trq
