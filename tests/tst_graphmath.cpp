@@ -20,7 +20,7 @@ private slots:
     void formatElapsed() {
         QFETCH(qint64, seconds);
         QFETCH(QString, text);
-        QCOMPARE(formatElapsed(seconds), text);
+        QCOMPARE(trq::formatElapsed(seconds), text);
     }
 
     void timeLengthAxes_data() {
