@@ -11,6 +11,8 @@
 
 #include <QTemporaryDir>
 
+#include <memory>
+
 namespace trq {
 
 class NoWait final : public Waiter {
@@ -21,15 +23,18 @@ public:
 
 // A session over a database of its own in a temporary folder.
 struct BenchSession {
+    explicit BenchSession(std::unique_ptr<AppTransports> t = std::make_unique<AppTransports>())
+        : transports(std::move(t)) {}
+
     QTemporaryDir dir;
     SteadyClock clock;
     NoWait waiter;
     SilentPrompter prompter;
-    AppTransports transports;
+    std::unique_ptr<AppTransports> transports;
     Database data;
     RecordStore store{open()};
     TaskScheduler link{{clock, waiter, prompter}};
-    InstrumentSession session{{link, data, store, prompter, transports}};
+    InstrumentSession session{{link, data, store, prompter, *transports}};
 
     QSqlDatabase open() {
         Database::create(dir.filePath(QStringLiteral("mtype.mdb")));

@@ -6,6 +6,7 @@ packages=(
   qt6-base-dev libqt6opengl6-dev qt6-serialport-dev libqt6sql6-sqlite libqcustomplot-dev
   cmake ninja-build g++ libgtest-dev libbenchmark-dev
   xvfb xauth socat poppler-utils fonts-dejavu-core fonts-wqy-microhei clang-format
+  python3-pyvisa python3-pyvisa-py
 )
 
 missing=()

@@ -14,7 +14,8 @@ ALLOWED = {
     "storage": {"core", "link", "protocol"},
     "session": {"core", "link", "protocol", "storage"},
     "sim": {"core"},
-    "ui": {"core", "link", "protocol", "storage", "session"},
+    "automation": {"core", "link", "protocol", "storage", "session"},
+    "ui": {"core", "link", "protocol", "storage", "session", "automation"},
 }
 WIDGET_HEADERS = re.compile(
     r"^Q(Widget|MainWindow|Dialog|Abstract(Button|SpinBox|ItemView)|PushButton|Label|LineEdit|"

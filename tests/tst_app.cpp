@@ -1,10 +1,20 @@
-// The program's command line, as a user types it.
+// The program's command line as a user types it, and its runs without
+// windows: recording to files, serving scripts (a real PyVISA client), and
+// the exit codes of what can go wrong.
+#include "sim/ptyserver.h"
+#include "sim/supply.h"
+#include "storage/database.h"
+#include "storage/recordstore.h"
 #include "support/testsupport.h"
 
 #include <QDir>
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QSettings>
+#include <QSqlQuery>
+#include <QTcpServer>
+
+#include <csignal>
 
 namespace {
 
@@ -14,17 +24,21 @@ struct Run {
     QString err;
 };
 
-// Runs the program; without a display unless display is set.
-Run run(const QStringList& arguments, bool display) {
-    QProcess p;
+QProcessEnvironment environment(bool display) {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     for (const char* name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"})
         env.remove(QLatin1String(name));
     if (display)
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    p.setProcessEnvironment(env);
+    return env;
+}
+
+// Runs the program; without a display unless display is set.
+Run run(const QStringList& arguments, bool display, int timeoutMsec = 30000) {
+    QProcess p;
+    p.setProcessEnvironment(environment(display));
     p.start(QStringLiteral(POWERTRQ_PATH), arguments);
-    if (!p.waitForFinished(30000)) {
+    if (!p.waitForFinished(timeoutMsec)) {
         p.kill();
         p.waitForFinished();
         return {-1, {}, QStringLiteral("did not finish")};
@@ -32,6 +46,66 @@ Run run(const QStringList& arguments, bool display) {
     return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1,
             QString::fromLocal8Bit(p.readAllStandardOutput()),
             QString::fromLocal8Bit(p.readAllStandardError())};
+}
+
+// A run without windows that goes on in the background; its stderr is
+// collected as it comes.
+struct Background {
+    QProcess process;
+    QString err;
+    explicit Background(const QStringList& arguments) {
+        process.setProcessEnvironment(environment(false));
+        QObject::connect(&process, &QProcess::readyReadStandardError,
+                         [this] { err += QString::fromLocal8Bit(process.readAllStandardError()); });
+        process.start(QStringLiteral(POWERTRQ_PATH), arguments);
+    }
+    ~Background() {
+        if (process.state() != QProcess::NotRunning) {
+            process.kill();
+            process.waitForFinished();
+        }
+    }
+    bool says(const QString& text, int msec = 15000) {
+        return QTest::qWaitFor([&] { return err.contains(text); }, msec);
+    }
+    // SIGTERM, then the exit code.
+    int terminate() {
+        ::kill(pid_t(process.processId()), SIGTERM);
+        if (!process.waitForFinished(15000))
+            return -1;
+        err += QString::fromLocal8Bit(process.readAllStandardError());
+        return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    }
+};
+
+QString freshFolder(const QString& name) {
+    const QString folder = QDir::current().absoluteFilePath(name);
+    QDir(folder).removeRecursively();
+    QDir().mkpath(folder);
+    return folder;
+}
+
+quint16 freePort() {
+    QTcpServer probe;
+    probe.listen(QHostAddress::LocalHost, 0);
+    return probe.serverPort();
+}
+
+// The saved records of a data folder, as "comment: n points".
+QStringList savedRecords(const QString& folder) {
+    trq::Database db;
+    if (db.open(folder, trq::Database::Access::ReadOnly) != trq::Database::OpenResult::Ok)
+        return {QStringLiteral("(no database)")};
+    trq::RecordStore store(db.database());
+    QStringList out;
+    for (const trq::RecordHeader& r : store.records()) {
+        QSqlQuery q(db.database());
+        q.prepare(QStringLiteral("select count(*) from datadetail where RecNo = ?"));
+        q.addBindValue(r.recNo);
+        const int points = q.exec() && q.next() ? q.value(0).toInt() : -1;
+        out << QStringLiteral("%1: %2 points").arg(r.comment).arg(points);
+    }
+    return out;
 }
 
 } // namespace
@@ -74,6 +148,113 @@ private slots:
                            QStringLiteral("TRQ-1-0"));
         QCOMPARE(settings.value(QStringLiteral("Common/MType")).toString(), QString());
         QCOMPARE(settings.value(QStringLiteral("RS232/PortName")).toString(), QString());
+    }
+
+    // Ten seconds into a CSV file and a saved record, with no display at all.
+    void headlessRecordsToFiles() {
+        const QString folder = freshFolder(QStringLiteral("tenseconds"));
+        const QString csv = folder + QStringLiteral("/out.csv");
+        const Run r = run({"--headless", "--sim", "PSQ-3323", "--record", "10", "--output-on",
+                           "--save", "ten seconds", "--csv", csv, "--data-folder", folder},
+                          false, 60000);
+        QVERIFY2(r.exitCode == 0, qPrintable(r.err));
+        QVERIFY(r.err.contains(QLatin1String("Saved as record")));
+        QFile file(csv);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QList<QByteArray> lines = file.readAll().trimmed().split('\n');
+        QCOMPARE(lines.size(), 1 + 11); // the header and seconds 0..10
+        QCOMPARE(savedRecords(folder), QStringList{"ten seconds: 11 points"});
+    }
+
+    // SIGTERM mid-recording stops it cleanly: the points so far are saved.
+    void terminatedRecordingKeepsItsPoints() {
+        const QString folder = freshFolder(QStringLiteral("terminated"));
+        Background b({"--headless", "--sim", "TRQ-3302", "--record", "600", "--output-on", "--save",
+                      "cut short", "--data-folder", folder});
+        QVERIFY2(b.says(QStringLiteral("Recording 600 s")), qPrintable(b.err));
+        QTest::qWait(3500);
+        QCOMPARE(b.terminate(), 0);
+        QVERIFY2(b.err.contains(QLatin1String("Stopped by SIGTERM")), qPrintable(b.err));
+        const QStringList saved = savedRecords(folder);
+        QCOMPARE(saved.size(), 1);
+        const int points = saved.first().section(QLatin1Char(' '), 2, 2).toInt();
+        QVERIFY2(points >= 3 && points <= 6, qPrintable(saved.first()));
+    }
+
+    // A supply that goes away mid-recording: exit 4, and what was recorded
+    // is kept.
+    void lostLinkEndsTheRunAndKeepsThePoints() {
+        const QString folder = freshFolder(QStringLiteral("lost"));
+        std::shared_ptr<trq::sim::Supply> supply = trq::sim::Supply::create("PSQ-3323");
+        trq::sim::PtyServer pty([&](const QByteArray& b) { return supply->receive(b); });
+        QVERIFY(pty.open());
+        Background b({"--headless", "--port", pty.slavePath(), "--record", "600", "--output-on",
+                      "--save", "unplugged", "--data-folder", folder});
+        QVERIFY2(b.says(QStringLiteral("Recording 600 s")), qPrintable(b.err));
+        QTest::qWait(2500);
+        pty.close();
+        QTRY_VERIFY_WITH_TIMEOUT(b.process.state() == QProcess::NotRunning, 30000);
+        QCOMPARE(b.process.exitCode(), 4);
+        QVERIFY2(b.err.contains(QLatin1String("The link to the supply was lost")),
+                 qPrintable(b.err));
+        QCOMPARE(savedRecords(folder).size(), 1);
+    }
+
+    void headlessFailuresSayWhy_data() {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("no supply named") << QStringList{"--headless"} << 2 << "--headless needs";
+        QTest::newRow("recording needs headless")
+            << QStringList{"--sim", "PSQ-3323", "--record", "5"} << 2 << "need --headless";
+        QTest::newRow("port that does not open")
+            << QStringList{"--headless", "--port", "/nonexistent/ttyUSB7"} << 3
+            << "cannot be opened";
+        QTest::newRow("output off")
+            << QStringList{"--headless", "--sim", "PSQ-3323", "--record", "5"} << 5
+            << "output is off";
+        QTest::newRow("panel needs windows")
+            << QStringList{"--headless", "--menu", "PSQ-3323"} << 2 << "needs the windows";
+    }
+    void headlessFailuresSayWhy() {
+        QFETCH(QStringList, arguments);
+        QFETCH(int, exitCode);
+        QFETCH(QString, message);
+        const QString folder = freshFolder(QStringLiteral("failures"));
+        const Run r = run(arguments + QStringList{"--data-folder", folder}, false);
+        QCOMPARE(r.exitCode, exitCode);
+        QVERIFY2(r.err.contains(message), qPrintable(r.err));
+    }
+
+    // Nothing answers on the port: the detection fails with exit 3.
+    void silentSupplyIsNoSupply() {
+        const QString folder = freshFolder(QStringLiteral("silent"));
+        trq::sim::PtyServer pty([](const QByteArray&) { return QByteArray(); });
+        QVERIFY(pty.open());
+        Background b({"--headless", "--port", pty.slavePath(), "--data-folder", folder});
+        QTRY_VERIFY_WITH_TIMEOUT(b.process.state() == QProcess::NotRunning, 30000);
+        QCOMPARE(b.process.exitCode(), 3);
+        QVERIFY2(b.err.contains(QLatin1String("No supply was detected")), qPrintable(b.err));
+    }
+
+    // Debian's PyVISA drives a supply through the headless server.
+    void pyVisaDrivesTheSupply() {
+        const QString folder = freshFolder(QStringLiteral("pyvisa"));
+        const quint16 port = freePort();
+        Background b({"--headless", "--sim", "PSQ-3323", QStringLiteral("--serve=%1").arg(port),
+                      "--data-folder", folder});
+        QVERIFY2(b.says(QStringLiteral("On line:")), qPrintable(b.err));
+        QProcess client;
+        client.start(QStringLiteral("/usr/bin/python3"),
+                     {QStringLiteral(EXAMPLES_DIR "/pyvisa_example.py"),
+                      QStringLiteral("TCPIP0::127.0.0.1::%1::SOCKET").arg(port)});
+        QVERIFY(client.waitForFinished(60000));
+        const QString out = QString::fromLocal8Bit(client.readAllStandardOutput());
+        const QString err = QString::fromLocal8Bit(client.readAllStandardError());
+        QVERIFY2(client.exitCode() == 0, qPrintable(out + err));
+        QVERIFY(out.contains(QLatin1String("Connected: POWER_TRQ,PSQ-3323")));
+        QCOMPARE(b.terminate(), 0);
+        QCOMPARE(savedRecords(folder).size(), 1);
     }
 };
 

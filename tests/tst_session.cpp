@@ -407,7 +407,7 @@ private slots:
         f.overrideReplies();
         f.overrides = {{":CHAN1:CURR?", reply}, {":CHAN1:PROT:VOLT?", reply}};
         f.factory.prepare = [](sim::Supply& s) { s.channel(1).vset = 7.5; };
-        QSignalSpy replied(f.session.get(), &InstrumentSession::settingReplied);
+        QSignalSpy replied(f.session.get(), &InstrumentSession::settingChanged);
         QVERIFY(f.onLineSerial(QStringLiteral("PSQ-3323")));
         const ChannelState& c = f.session->channel(0);
         QCOMPARE(c.settings[std::size_t(Setting::Current)], 0.0);

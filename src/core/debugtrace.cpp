@@ -3,6 +3,8 @@
 #include <QCoreApplication>
 #include <QTimer>
 
+#include <cstdio>
+
 namespace trq {
 
 DebugTrace::DebugTrace(const QString& logPath, QObject* parent) : QAbstractListModel(parent) {
@@ -30,6 +32,8 @@ void DebugTrace::print(const QString& msg) {
     lines_.append(msg);
     endInsertRows();
     writeLine(msg);
+    if (echo_)
+        std::fprintf(stderr, "%s\n", msg.toLocal8Bit().constData());
     if (lines_.size() >= kMaxLines) {
         beginResetModel();
         lines_.clear();

@@ -30,6 +30,8 @@ public:
 
     void print(const QString& msg);
     void flush();
+    // Every line goes to stderr too (a run without windows).
+    void setEchoToStderr(bool echo) { echo_ = echo; }
 
     bool isLogOpen() const { return log_.isOpen(); }
     QString logPath() const { return log_.fileName(); }
@@ -39,6 +41,7 @@ public:
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
 
 private:
+    bool echo_ = false;
     void writeLine(const QString& line);
 
     QStringList lines_;

@@ -79,6 +79,7 @@ public:
     SerialPort* serialPort() const { return serial_; }
     GpibBoard* gpibBoard() const { return gpib_; }
     void setHost(LinkHost* host) { host_ = host; }
+    Clock& clock() const { return clock_; }
     // Waits for the link to become quiet before drainAndClear() empties the
     // queues; true when they may be emptied.
     void setQuietWaiter(std::function<bool()> waiter) { quietWaiter_ = std::move(waiter); }

@@ -42,7 +42,10 @@ struct EditLimits {
 struct ChannelState {
     QString voltage, current;           // readings as shown; empty when none is
     QString voltageReply, currentReply; // the supply's last replies, as sent
-    std::array<double, 3> settings{};   // by Setting
+    // When the last measured voltage and current came (the link's clock, in
+    // milliseconds; -1: none yet).
+    qint64 voltageAtMsec = -1, currentAtMsec = -1;
+    std::array<double, 3> settings{}; // by Setting
     bool overCurrentProtection = false;
     std::array<EditLimits, 3> limits;
 };
@@ -146,14 +149,17 @@ public:
     void switchOutput(bool on);
     // The menu's coupling action.
     void applyCoupling(Coupling mode);
-    // The panel's coupling choice, with its layout's rules.
-    void chooseCoupling(Coupling mode);
+    // The panel's coupling choice, with its layout's rules; askFirst false
+    // skips the single-channel warning (a script has read the manual).
+    void chooseCoupling(Coupling mode, bool askFirst = true);
     void setSets(int sets);
     void clearProtection();
     void setAutoRun(bool on);
     void toggleAutoRun();
-    // A user's edit; false when it was not sent and the edit should go back.
+    // A user's edit, rounded as the panel's edits round; false when it was
+    // not sent and the edit should go back.
     bool setSetting(int channel, Setting setting, double value);
+    static constexpr int kEditDecimals = 3;
     void setOverCurrentProtection(int channel, bool on);
     void saveMemory(int memory);
     void recallMemory(int memory);
@@ -188,7 +194,8 @@ signals:
     // The initial query is done: the panel may be shown.
     void initialValuesRead();
     void readingsChanged(int channel);
-    void settingReplied(int channel, Setting setting, double value);
+    // A setting as the supply replied it, or as it was set through the session.
+    void settingChanged(int channel, Setting setting, double value);
     void overCurrentChanged(int channel, bool on);
     void outputChanged(bool on);
     void couplingChanged(Coupling mode);
@@ -234,7 +241,7 @@ private:
     void setsReplied(const QString& reply);
     void autoValueReplied(Operation operation, const QString& reply);
     void blankReadings(int from, int to);
-    bool acceptWarning();
+    bool acceptWarning(bool askFirst);
 
     TaskScheduler& link_;
     Database& database_;

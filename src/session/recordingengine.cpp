@@ -76,9 +76,11 @@ bool RecordingEngine::start() {
 void RecordingEngine::stop() {
     const bool wasRunning = timer_.isActive();
     timer_.stop();
-    if (wasRunning)
-        for (RecordingView* v : views_)
-            v->recordingStopped(points_.empty() ? start_ : start_.addSecs(elapsedSec_));
+    if (!wasRunning)
+        return;
+    for (RecordingView* v : views_)
+        v->recordingStopped(points_.empty() ? start_ : start_.addSecs(elapsedSec_));
+    emit stopped(storeFailed_ ? StopReason::StoreFailed : StopReason::Stopped);
 }
 
 void RecordingEngine::clearBuffer() {
@@ -116,6 +118,7 @@ void RecordingEngine::tick() {
         timer_.stop();
         for (RecordingView* v : views_)
             v->recordingStopped(start_.addSecs(elapsedSec_));
+        emit stopped(StopReason::LengthReached);
     }
     inTick_ = false;
 }

@@ -92,6 +92,13 @@ public:
 
     static QString timeText(const QDateTime& t);
 
+    enum class StopReason { LengthReached, Stopped, StoreFailed };
+
+signals:
+    // The recording ended: its length ran out, it was stopped (by the user,
+    // a script or a failed link), or a point could not be stored.
+    void stopped(RecordingEngine::StopReason reason);
+
 private:
     void sample();
     void writePoint();

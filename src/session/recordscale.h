@@ -8,21 +8,22 @@ namespace trq {
 // how many seconds per point the graph's time axis assumes.
 struct RecordScale {
     const char* text;
+    const char* name; // on the command line
     int ticksPerPoint;
     int graphSecondsPerPoint;
 };
 
 inline constexpr std::array<RecordScale, 10> kRecordScales{{
-    {"1 second", 1, 1},
-    {"2 seconds", 2, 2},
-    {"5 seconds", 5, 5},
-    {"10 seconds", 10, 10},
-    {"30 seconds", 30, 30},
-    {"1 min", 60, 60},
-    {"5 mins", 300, 300},
-    {"10 mins", 600, 600},
-    {"30 mins", 1800, 1800},
-    {"1 Hour", 3600, 3600},
+    {"1 second", "1s", 1, 1},
+    {"2 seconds", "2s", 2, 2},
+    {"5 seconds", "5s", 5, 5},
+    {"10 seconds", "10s", 10, 10},
+    {"30 seconds", "30s", 30, 30},
+    {"1 min", "1m", 60, 60},
+    {"5 mins", "5m", 300, 300},
+    {"10 mins", "10m", 600, 600},
+    {"30 mins", "30m", 1800, 1800},
+    {"1 Hour", "1h", 3600, 3600},
 }};
 
 // How one scale window of readings becomes one point.

@@ -2,6 +2,8 @@
 #include "core/numbers.h"
 #include "session/instrumentsession.h"
 
+#include <cmath>
+
 namespace trq {
 
 ControlLocks InstrumentSession::locks() const {
@@ -76,7 +78,7 @@ void InstrumentSession::applyCoupling(Coupling mode) {
     emit locksChanged();
 }
 
-void InstrumentSession::chooseCoupling(Coupling mode) {
+void InstrumentSession::chooseCoupling(Coupling mode, bool askFirst) {
     if (!profile_)
         return;
     if (profile_->followsStatus) {
@@ -103,7 +105,7 @@ void InstrumentSession::chooseCoupling(Coupling mode) {
     case Coupling::Parallel: {
         // The first choice asks for the unit's own configuration afterwards.
         const bool firstChoice = warningPending_;
-        if (firstChoice && !acceptWarning())
+        if (firstChoice && !acceptWarning(askFirst))
             return;
         setsEditable_ = true;
         applyCoupling(mode);
@@ -112,7 +114,7 @@ void InstrumentSession::chooseCoupling(Coupling mode) {
         break;
     }
     case Coupling::Tracking:
-        if (!acceptWarning())
+        if (!acceptWarning(askFirst))
             return;
         setsEditable_ = true;
         applyCoupling(mode);
@@ -164,9 +166,12 @@ bool InstrumentSession::setSetting(int ch, Setting setting, double value) {
     }
     static constexpr Operation kCommand[] = {Operation::Voltage, Operation::Current,
                                              Operation::OverVoltage};
+    const double scale = std::pow(10.0, kEditDecimals);
+    value = std::round(value * scale) / scale;
     send(kCommand[int(setting)],
          {ch + 1, wireNumber(value, QLatin1String(profile_->valuePattern)), 0});
     channels_[std::size_t(ch)].settings[std::size_t(setting)] = value;
+    emit settingChanged(ch, setting, value);
     return true;
 }
 
@@ -175,6 +180,7 @@ void InstrumentSession::setOverCurrentProtection(int ch, bool on) {
         return;
     send(Operation::OverCurrent, {ch + 1, {}, on ? 1 : 0});
     channels_[std::size_t(ch)].overCurrentProtection = on;
+    emit overCurrentChanged(ch, on);
 }
 
 void InstrumentSession::saveMemory(int memory) {

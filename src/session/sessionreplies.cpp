@@ -1,4 +1,5 @@
 // What the session makes of each reply of its supply.
+#include "core/clock.h"
 #include "core/debugtrace.h"
 #include "core/numbers.h"
 #include "core/prompter.h"
@@ -61,6 +62,7 @@ void InstrumentSession::readingReplied(int ch, bool voltage, const QString& repl
     ++readings_;
     ChannelState& c = channels_[std::size_t(ch)];
     (voltage ? c.voltageReply : c.currentReply) = reply;
+    (voltage ? c.voltageAtMsec : c.currentAtMsec) = qint64(link_.clock().nowSec() * 1000.0);
     (voltage ? c.voltage : c.current) =
         withoutUnit(reply, voltage ? QLatin1Char('V') : QLatin1Char('A'));
     if (!reply.isEmpty())
@@ -85,7 +87,7 @@ void InstrumentSession::settingRepliedText(int ch, Setting setting, const QStrin
     const QChar unit = setting == Setting::Current ? QLatin1Char('A') : QLatin1Char('V');
     if (const std::optional<double> v = parseNumber(withoutUnit(reply, unit))) {
         channels_[std::size_t(ch)].settings[std::size_t(setting)] = *v;
-        emit settingReplied(ch, setting, *v);
+        emit settingChanged(ch, setting, *v);
     }
     settingsSeen_ = true;
 }
@@ -173,8 +175,8 @@ void InstrumentSession::statusReplied(const QString& reply) {
     }
 }
 
-bool InstrumentSession::acceptWarning() {
-    if (!warningPending_)
+bool InstrumentSession::acceptWarning(bool askFirst) {
+    if (!warningPending_ || !askFirst)
         return true;
     const bool yes =
         prompter_.ask(QStringLiteral("If you want to use the Parallel or Series feature, read the "

@@ -128,6 +128,29 @@ bool WorkingRecord::save(const SaveWording& wording, int recScale, int timeLengt
     return true;
 }
 
+std::optional<QString> WorkingRecord::saveAsNew(const QString& description, int recScale,
+                                                int timeLength, QString* error) {
+    const std::optional<int> rows = store_.workingCount();
+    const std::optional<QString> number =
+        rows && *rows > 0 ? store_.nextRecordNumber() : std::nullopt;
+    if (rows && *rows == 0) {
+        *error = QStringLiteral("nothing recorded");
+        return std::nullopt;
+    }
+    WorkingHeader h = header_;
+    h.description = description;
+    if (!number || !store_.saveNew({*number, h.startTime, h.endTime, h.description,
+                                    QString::number(recScale), QString::number(timeLength)},
+                                   1)) {
+        *error = store_.lastError();
+        return std::nullopt;
+    }
+    h.recNo = *number;
+    h.unsaved = false;
+    setHeader(h);
+    return number;
+}
+
 std::optional<RecordHeader> WorkingRecord::load(const QString& recNo) {
     std::optional<RecordHeader> record = store_.record(recNo);
     if (!record)

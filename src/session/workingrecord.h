@@ -48,6 +48,10 @@ public:
     bool mayDiscard();
     // Saves the working table as a new record or over the one it came from.
     bool save(const SaveWording& wording, int recScale, int timeLength);
+    // Saves the working table as a new record with this description, asking
+    // nothing (scripts); the record number, or nothing with the reason.
+    std::optional<QString> saveAsNew(const QString& description, int recScale, int timeLength,
+                                     QString* error);
     // Copies a saved record into the working table; the header takes the
     // record's only once the copy has succeeded. Nothing when there is no
     // such record or the copy failed (then it has said why).

@@ -33,6 +33,10 @@ bool PtyServer::open() {
     ::cfmakeraw(&tio);
     ::tcsetattr(slave_, TCSANOW, &tio);
     ::fcntl(master_, F_SETFL, ::fcntl(master_, F_GETFL) | O_NONBLOCK);
+    // A program started meanwhile must not inherit the ends: closing them
+    // here is the unplugging, and a copy in a child would keep the line up.
+    for (int fd : {master_, slave_})
+        ::fcntl(fd, F_SETFD, ::fcntl(fd, F_GETFD) | FD_CLOEXEC);
     slavePath_ = QString::fromLocal8Bit(name);
     notifier_ = new QSocketNotifier(master_, QSocketNotifier::Read, this);
     connect(notifier_, &QSocketNotifier::activated, this, &PtyServer::onReadable);

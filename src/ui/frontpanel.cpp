@@ -209,7 +209,7 @@ void FrontPanel::connectChannel(int i) {
     if (c.ocp)
         connect(c.ocp, &QPushButton::clicked, this,
                 [this, i](bool on) { session_.setOverCurrentProtection(i, on); });
-    connect(&session_, &InstrumentSession::settingReplied, this,
+    connect(&session_, &InstrumentSession::settingChanged, this,
             [this, i](int channel, Setting setting, double value) {
                 if (channel != i)
                     return;

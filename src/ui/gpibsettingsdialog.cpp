@@ -51,6 +51,11 @@ void GpibSettingsDialog::store() {
 }
 
 bool GpibSettingsDialog::run(bool direct) {
+    if (direct && oneShot_) {
+        settings_ = *std::exchange(oneShot_, std::nullopt);
+        store();
+        return true;
+    }
     load();
     // A stored position the list does not have is ignored.
     if (settings_.board >= 0 && settings_.board < board_->count())

@@ -4,6 +4,8 @@
 
 #include <QDialog>
 
+#include <optional>
+
 class QCheckBox;
 class QComboBox;
 class QListWidget;
@@ -21,6 +23,9 @@ public:
     void store();
     // Shows the dialog unless direct; true when confirmed (values stored).
     bool run(bool direct = false);
+    // An instrument named on the command line: the next direct use takes it
+    // (and keeps it, as the dialog's OK does).
+    void setOneShot(const GpibSettings& settings) { oneShot_ = settings; }
     GpibSettings settings() const { return settings_; }
 
     QListWidget* boardList() const { return board_; }
@@ -30,6 +35,7 @@ public:
 
 private:
     GpibSettings settings_;
+    std::optional<GpibSettings> oneShot_;
     QListWidget* board_;
     QListWidget* address_;
     QCheckBox* simulated_;

@@ -105,7 +105,7 @@ bool buttonAvailable(const ToolbarButton& b, const LayoutProfile* p) {
 
 MainWindow::MainWindow(Services s, QWidget* parent)
     : QMainWindow(parent), session_(s.session), prompter_(s.prompter), waiter_(s.waiter),
-      transports_(s.transports), mdi_(new QMdiArea(this)) {
+      transports_(s.transports), server_(s.server), mdi_(new QMdiArea(this)) {
     setObjectName(QStringLiteral("MainWindow"));
     setWindowTitle(QStringLiteral("POWER_TRQ"));
     mdi_->setBackground(QColor(0x50, 0x58, 0x60));
@@ -116,6 +116,8 @@ MainWindow::MainWindow(Services s, QWidget* parent)
     setCentralWidget(mdi_);
     statusLabel_ = new QLabel(this);
     statusBar()->addWidget(statusLabel_, 1);
+    serverLabel_ = new QLabel(this);
+    statusBar()->addPermanentWidget(serverLabel_);
     buildMenus();
     buildToolbar();
 
@@ -155,6 +157,13 @@ void MainWindow::connectSession() {
     connect(s, &InstrumentSession::couplingChanged, this, &MainWindow::showCouplingTicks);
     connect(s, &InstrumentSession::statusText, statusLabel_, &QLabel::setText);
     connect(s, &InstrumentSession::statusReport, this, &MainWindow::reportStatus);
+    if (server_) {
+        connect(server_, &ScpiServer::statusChanged, this,
+                [this] { serverLabel_->setText(server_->statusText()); });
+        // Kept on screen a while: anyone on the network can switch outputs.
+        connect(server_, &ScpiServer::warning, this,
+                [this](const QString& text) { reportStatus(text, 10000); });
+    }
 }
 
 // ---- Menus and toolbar ------------------------------------------------------
@@ -186,7 +195,10 @@ QMenu* MainWindow::addMenu(QMenu* parentMenu, const QString& caption,
 void MainWindow::buildMenus() {
     addMenu(nullptr, QStringLiteral("&File"), {{C::Exit, "E&xit"}});
     addMenu(nullptr, QStringLiteral("&Interface"),
-            {{C::Gpib, "&GPIB..."}, {C::Rs232, "&RS232..."}, {C::Usb, "&USB..."}});
+            {{C::Gpib, "&GPIB..."},
+             {C::Rs232, "&RS232..."},
+             {C::Usb, "&USB..."},
+             {C::Automation, "&Automation server...", true}});
     QMenu* depart = menuBar()->addMenu(QStringLiteral("&Depart"));
     modelMenu_ = depart->addMenu(QStringLiteral("TRQ"));
     buildModelMenu();
@@ -277,6 +289,9 @@ void MainWindow::run(Command command) {
         break;
     case C::Rs232:
         goOnLine(InterfaceKind::Serial, {}, false);
+        break;
+    case C::Automation:
+        setUpAutomation();
         break;
     case C::Usb:
         usbDialog_ = true;

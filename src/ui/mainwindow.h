@@ -1,5 +1,6 @@
 #pragma once
 
+#include "automation/scpiserver.h"
 #include "session/instrumentsession.h"
 
 #include <QHash>
@@ -41,6 +42,7 @@ public:
         Gpib,
         Rs232,
         Usb,
+        Automation,
         SaveMemory,
         RecallMemory,
         Delay,
@@ -87,6 +89,7 @@ public:
         Prompter& prompter;
         Waiter& waiter;
         TransportFactory& transports;
+        ScpiServer* server = nullptr; // none: no automation
     };
 
     explicit MainWindow(Services services, QWidget* parent = nullptr);
@@ -114,6 +117,11 @@ public:
     SerialSettingsDialog* serialDialog();
     GpibSettingsDialog* gpibDialog();
     RecordSetupDialog* recordSetupDialog();
+
+    // Serves the supply to scripts as the command line says, else as the
+    // settings keep it; a port that cannot be used is reported.
+    void startServer(std::optional<ScpiServer::Options> commandLine);
+    void setUpAutomation();
 
     // Commands with a dialog of their own.
     void saveMemory();
@@ -164,6 +172,7 @@ private:
     Prompter& prompter_;
     Waiter& waiter_;
     TransportFactory& transports_;
+    ScpiServer* server_;
     bool usbDialog_ = false;
 
     QMdiArea* mdi_;
@@ -179,6 +188,7 @@ private:
     QList<QAction*> modelItems_;
     QToolBar* toolbar_ = nullptr;
     QLabel* statusLabel_ = nullptr;
+    QLabel* serverLabel_ = nullptr;
     bool onLineImage_ = false;
     int aliveNumber_ = 0;
     QString statusLine_;

@@ -1,7 +1,9 @@
 // The main window's side of the session: going on and off line, the
 // connection's windows and the commands that ask through a dialog first.
+#include "core/prompter.h"
 #include "core/settings.h"
 #include "session/recording.h"
+#include "ui/automationdialog.h"
 #include "ui/frontpanel.h"
 #include "ui/gpibsettingsdialog.h"
 #include "ui/graphwindow.h"
@@ -194,6 +196,31 @@ void MainWindow::showTable() {
         panelWindow_->hide();
     if (graphWindow_)
         graphWindow_->hide();
+}
+
+// ---- Automation ---------------------------------------------------------------
+
+void MainWindow::startServer(std::optional<ScpiServer::Options> commandLine) {
+    if (!server_)
+        return;
+    bool enabled = false;
+    const ScpiServer::Options stored = ScpiServer::storedOptions(&enabled);
+    if (!commandLine && !enabled)
+        return;
+    if (!server_->start(commandLine.value_or(stored)))
+        prompter_.message(server_->errorString(), {}, Prompter::Icon::Warning);
+}
+
+void MainWindow::setUpAutomation() {
+    if (!server_)
+        return;
+    AutomationDialog* d = dialog<AutomationDialog>();
+    if (!d->run())
+        return;
+    if (!d->enabled())
+        server_->stop();
+    else if (!server_->start(d->options()))
+        prompter_.message(server_->errorString(), {}, Prompter::Icon::Warning);
 }
 
 // ---- Commands with a dialog ------------------------------------------------------

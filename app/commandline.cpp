@@ -1,0 +1,211 @@
+#include "commandline.h"
+
+#include "session/recordscale.h"
+#include "sim/supply.h"
+#include "transports.h"
+
+#include <cstdio>
+
+namespace trq {
+
+const QStringList CommandLine::kBaudRates{"9600", "4800", "2400", "1200", "115200", "57600"};
+
+namespace {
+
+const QStringList kInterfaces{"rs232", "gpib"};
+
+QStringList scaleNames() {
+    QStringList names;
+    for (const RecordScale& s : kRecordScales)
+        names << QLatin1String(s.name);
+    return names;
+}
+
+[[noreturn]] void refuse(const QString& what, const QString& value, const QStringList& choices) {
+    std::fprintf(stderr, "Unknown %s %s; choose one of: %s\n", qPrintable(what), qPrintable(value),
+                 qPrintable(choices.join(QStringLiteral(", "))));
+    std::exit(CommandLine::BadOption);
+}
+
+[[noreturn]] void refuse(const QString& text) {
+    std::fprintf(stderr, "%s\n", qPrintable(text));
+    std::exit(CommandLine::BadOption);
+}
+
+int wholeNumber(const QString& text, int least, int most, const QString& what) {
+    bool ok = false;
+    const int n = text.toInt(&ok);
+    if (!ok || n < least || n > most)
+        refuse(QStringLiteral("%1 must be a whole number from %2 to %3, not %4")
+                   .arg(what)
+                   .arg(least)
+                   .arg(most)
+                   .arg(text));
+    return n;
+}
+
+std::optional<Connection> connectionOf(const QCommandLineParser& parser, int baudIndex) {
+    const auto value = [&](const char* name) { return parser.value(QLatin1String(name)); };
+    Connection c;
+    c.baudIndex = baudIndex;
+    c.serial.baud = CommandLine::kBaudRates.at(baudIndex).toInt();
+    if (parser.isSet(QStringLiteral("gpib"))) {
+        const QStringList parts = value("gpib").split(QLatin1Char(':'));
+        if (parts.size() != 2)
+            refuse(QStringLiteral("--gpib takes board:address, not %1").arg(value("gpib")));
+        c.kind = InterfaceKind::Gpib;
+        c.gpib.board = wholeNumber(parts.at(0), 0, 3, QStringLiteral("The GPIB board"));
+        c.gpib.address = wholeNumber(parts.at(1), 0, 30, QStringLiteral("The GPIB address"));
+        return c;
+    }
+    if (parser.isSet(QStringLiteral("sim"))) {
+        if (value("interface").toLower() == QLatin1String("gpib")) {
+            c.kind = InterfaceKind::Gpib;
+            c.gpib = {0, 1, value("sim")};
+            return c;
+        }
+        c.kind = InterfaceKind::Serial;
+        c.serial.port = QLatin1String(AppTransports::kSimPrefix) + value("sim");
+        return c;
+    }
+    if (parser.isSet(QStringLiteral("port"))) {
+        c.kind = InterfaceKind::Serial;
+        c.serial.port = value("port");
+        return c;
+    }
+    return std::nullopt;
+}
+
+} // namespace
+
+QStringList CommandLine::normalised(int argc, char* argv[]) {
+    QStringList args;
+    for (int i = 0; i < argc; ++i) {
+        const QString a = QString::fromLocal8Bit(argv[i]);
+        if (a.startsWith(QLatin1String("--serve="))) {
+            args << QStringLiteral("--serve") << QStringLiteral("--serve-port") << a.mid(8);
+        } else {
+            args << a;
+        }
+    }
+    return args;
+}
+
+bool CommandLine::answersWithoutDisplay(int argc, char* argv[]) {
+    for (int i = 1; i < argc; ++i) {
+        const QByteArray a(argv[i]);
+        if (a == "-h" || a == "--help" || a == "-?" || a == "--help-all" || a == "-v" ||
+            a == "--version")
+            return true;
+    }
+    return false;
+}
+
+void CommandLine::describe(QCommandLineParser& parser) {
+    parser.setApplicationDescription(QStringLiteral(
+        "Remote control, monitoring and recording of programmable DC power supplies.\n\n"
+        "Without options the program starts off line. --sim, --port, --gpib and --menu go on "
+        "line at start; --headless runs without any window (exit codes: 0 done, 1 quit, 2 bad "
+        "option, 3 no supply, 4 link lost, 5 not stored, 6 server not listening)."));
+    parser.addHelpOption();
+    parser.addVersionOption();
+    parser.addOptions({
+        {QStringLiteral("sim"),
+         QStringLiteral("Simulated supply to go on line with: %1.")
+             .arg(sim::simulatedModelNames().join(QStringLiteral(", "))),
+         QStringLiteral("model")},
+        {QStringLiteral("interface"),
+         QStringLiteral("Link of the simulated supply: rs232 (default) or gpib."),
+         QStringLiteral("kind"), QStringLiteral("rs232")},
+        {QStringLiteral("port"),
+         QStringLiteral("Serial port to go on line on (COM3, /dev/ttyUSB0, a pseudo-terminal)."),
+         QStringLiteral("name")},
+        {QStringLiteral("baud"),
+         QStringLiteral("Baud rate for --port: %1 (default 9600).")
+             .arg(kBaudRates.join(QStringLiteral(", "))),
+         QStringLiteral("rate"), QStringLiteral("9600")},
+        {QStringLiteral("gpib"),
+         QStringLiteral("GPIB instrument (NI-488.2 driver) to go on line with."),
+         QStringLiteral("board:address")},
+        {QStringLiteral("menu"), QStringLiteral("Open a model's panel in testing mode."),
+         QStringLiteral("model")},
+        {QStringLiteral("data-folder"),
+         QStringLiteral("Folder of mtype.mdb (default: beside the program, else the user's "
+                        "data folder)."),
+         QStringLiteral("folder")},
+        {QStringLiteral("serve"),
+         QStringLiteral("Serve the supply as a SCPI instrument on a raw socket, --serve=PORT "
+                        "(default %1), on 127.0.0.1 and ::1.")
+             .arg(ScpiServer::kDefaultPort)},
+        {QStringLiteral("serve-port"), QStringLiteral("The port of --serve."),
+         QStringLiteral("port")},
+        {QStringLiteral("serve-remote"),
+         QStringLiteral("Let --serve accept clients from other machines: anyone on the network "
+                        "can then switch outputs.")},
+        {QStringLiteral("headless"),
+         QStringLiteral("Run without any window; messages and the debug trace go to stderr.")},
+        {QStringLiteral("record"), QStringLiteral("Headless: record this many seconds, then stop."),
+         QStringLiteral("seconds")},
+        {QStringLiteral("scale"),
+         QStringLiteral("Headless: seconds per recorded point: %1 (default 1s).")
+             .arg(scaleNames().join(QStringLiteral(", "))),
+         QStringLiteral("scale"), QStringLiteral("1s")},
+        {QStringLiteral("output-on"),
+         QStringLiteral("Headless: switch the output on before recording.")},
+        {QStringLiteral("save"), QStringLiteral("Headless: save the recording as a new record."),
+         QStringLiteral("description")},
+        {QStringLiteral("csv"), QStringLiteral("Headless: write the recording as CSV."),
+         QStringLiteral("file")},
+        {QStringLiteral("discard-unsaved"),
+         QStringLiteral("Headless: a recording may replace unsaved points in the working "
+                        "table.")},
+    });
+}
+
+CommandLine CommandLine::read(const QCommandLineParser& parser) {
+    const auto value = [&](const char* name) { return parser.value(QLatin1String(name)); };
+    const auto isSet = [&](const char* name) { return parser.isSet(QLatin1String(name)); };
+    CommandLine line;
+    const QString baud = value("baud");
+    if (!kBaudRates.contains(baud))
+        refuse(QStringLiteral("baud rate"), baud, kBaudRates);
+    if (!kInterfaces.contains(value("interface").toLower()))
+        refuse(QStringLiteral("interface"), value("interface"), kInterfaces);
+    if (isSet("sim") && !sim::findModel(value("sim")))
+        refuse(QStringLiteral("simulated model"), value("sim"), sim::simulatedModelNames());
+    if (!scaleNames().contains(value("scale")))
+        refuse(QStringLiteral("scale"), value("scale"), scaleNames());
+    line.headless = isSet("headless");
+    line.connection = connectionOf(parser, int(kBaudRates.indexOf(baud)));
+    line.menuModel = value("menu");
+    if (line.headless && isSet("menu"))
+        refuse(QStringLiteral("--menu opens a panel: it needs the windows"));
+    line.dataFolder = value("data-folder");
+    if (isSet("serve") || isSet("serve-port")) {
+        ScpiServer::Options o;
+        if (isSet("serve-port"))
+            o.port =
+                quint16(wholeNumber(value("serve-port"), 1, 65535, QStringLiteral("The port")));
+        o.remote = isSet("serve-remote");
+        line.serve = o;
+    }
+    if (isSet("record"))
+        line.recordSeconds =
+            wholeNumber(value("record"), 1, 7 * 86400, QStringLiteral("The record length"));
+    line.scale = int(scaleNames().indexOf(value("scale")));
+    if (isSet("save"))
+        line.save = value("save");
+    line.csv = value("csv");
+    line.outputOn = isSet("output-on");
+    line.discardUnsaved = isSet("discard-unsaved");
+    const bool recordOnly = isSet("record") || isSet("save") || isSet("csv") || line.outputOn;
+    if (recordOnly && !line.headless)
+        refuse(QStringLiteral("--record, --save, --csv and --output-on need --headless"));
+    if (line.headless && !line.connection)
+        refuse(QStringLiteral("--headless needs a supply: --port, --sim or --gpib"));
+    if ((line.save || !line.csv.isEmpty()) && line.recordSeconds == 0)
+        refuse(QStringLiteral("--save and --csv need --record"));
+    return line;
+}
+
+} // namespace trq

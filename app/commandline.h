@@ -1,0 +1,59 @@
+#pragma once
+
+#include "automation/scpiserver.h"
+#include "session/instrumentsession.h"
+
+#include <QCommandLineParser>
+#include <QStringList>
+
+#include <optional>
+
+namespace trq {
+
+// A connection named on the command line.
+struct Connection {
+    InterfaceKind kind = InterfaceKind::None;
+    QString model;         // testing mode
+    SerialSettings serial; // a port for this start only, stored once it opens
+    int baudIndex = 0;
+    GpibSettings gpib;
+};
+
+// What the command line asks for, checked as far as it can be before
+// anything opens.
+struct CommandLine {
+    static const QStringList kBaudRates;
+    // Exit codes of a run without windows.
+    enum Exit {
+        Ok = 0,
+        Quit = 1,
+        BadOption = 2,
+        NoSupply = 3,
+        LinkLost = 4,
+        NotStored = 5,
+        NoServer = 6
+    };
+
+    std::optional<Connection> connection;
+    QString menuModel; // checked against the database once it is open
+    QString dataFolder;
+    bool headless = false;
+    std::optional<ScpiServer::Options> serve;
+    int recordSeconds = 0;
+    int scale = 0;
+    std::optional<QString> save;
+    QString csv;
+    bool outputOn = false;
+    bool discardUnsaved = false;
+
+    // "--serve=PORT" becomes "--serve --serve-port PORT" before parsing.
+    static QStringList normalised(int argc, char* argv[]);
+    // Help and version need no display.
+    static bool answersWithoutDisplay(int argc, char* argv[]);
+    static void describe(QCommandLineParser& parser);
+    // Reads the options; an unknown value ends the program with exit code 2
+    // and the choices.
+    static CommandLine read(const QCommandLineParser& parser);
+};
+
+} // namespace trq

@@ -1,0 +1,422 @@
+#include "automation/scpiinstrument.h"
+
+#include "core/clock.h"
+#include "core/debugtrace.h"
+#include "session/instrumentsession.h"
+#include "session/recording.h"
+#include "storage/csvexport.h"
+
+#include <cmath>
+
+namespace trq {
+
+using scpi::Error;
+
+namespace {
+
+// SCPI's "not a number": a reading that has not come yet.
+const QByteArray kNotANumber = "9.91E+37";
+
+QByteArray numberText(double v) {
+    return QByteArray::number(v, 'g', 12);
+}
+
+// Parameter counts a command takes.
+Error checkCount(const QStringList& parameters, qsizetype least, qsizetype most) {
+    if (parameters.size() < least)
+        return Error::MissingParameter;
+    if (parameters.size() > most)
+        return Error::ParameterNotAllowed;
+    return Error::None;
+}
+
+} // namespace
+
+ScpiInstrument::ScpiInstrument(InstrumentSession& session) : session_(session) {}
+
+const std::vector<ScpiInstrument::Command>& ScpiInstrument::commands() {
+    using S = ScpiInstrument;
+    using N = Needs;
+    auto fixed = [](const char* reply) {
+        return [reply](S&, const Call&) { return answer(QByteArray(reply)); };
+    };
+    static const std::vector<Command> table{
+        {scpi::Pattern("*IDN"), true, false, N::Nothing, &S::identify},
+        {scpi::Pattern("*RST"), false, true, N::Nothing,
+         [](S&, const Call&) {
+             return fail(Error::Command, QStringLiteral("*RST not supported"));
+         }},
+        {scpi::Pattern("*CLS"), false, true, N::Nothing,
+         [](S& s, const Call&) {
+             s.errors_.clear();
+             return Result{};
+         }},
+        {scpi::Pattern("*OPC"), true, true, N::Nothing,
+         [](S&, const Call& c) {
+             Result r = answer(c.query ? "1" : "");
+             r.afterLinkQuiet = true;
+             return r;
+         }},
+        {scpi::Pattern("*WAI"), false, true, N::Nothing, [](S&, const Call&) { return Result{}; }},
+        {scpi::Pattern("SYSTem:ERRor[:NEXT]"), true, false, N::Nothing,
+         [](S& s, const Call&) { return answer(s.popError().toLatin1()); }},
+        {scpi::Pattern("SYSTem:VERSion"), true, false, N::Nothing, fixed("1999.0")},
+        {scpi::Pattern("[SOURce:]VOLTage#[:LEVel][:IMMediate][:AMPLitude]"), true, true, N::Supply,
+         [](S& s, const Call& c) { return s.setting(c, int(Setting::Voltage)); }},
+        {scpi::Pattern("[SOURce:]CURRent#[:LEVel][:IMMediate][:AMPLitude]"), true, true, N::Supply,
+         [](S& s, const Call& c) { return s.setting(c, int(Setting::Current)); }},
+        {scpi::Pattern("[SOURce:]VOLTage#:PROTection[:LEVel]"), true, true, N::Protection,
+         [](S& s, const Call& c) { return s.setting(c, int(Setting::OverVoltage)); }},
+        {scpi::Pattern("[SOURce:]CURRent#:PROTection:STATe"), true, true, N::Protection,
+         &S::overCurrent},
+        {scpi::Pattern("OUTPut[:STATe]"), true, true, N::Supply, &S::output},
+        {scpi::Pattern("OUTPut:COUPling"), true, true, N::Supply, &S::coupling},
+        {scpi::Pattern("OUTPut:PROTection:CLEar"), false, true, N::ClearProtection,
+         [](S& s, const Call&) {
+             s.session_.clearProtection();
+             return Result{};
+         }},
+        {scpi::Pattern("MEASure[:SCALar]:VOLTage#[:DC]"), true, false, N::Supply,
+         [](S& s, const Call& c) { return s.measure(c, 0); }},
+        {scpi::Pattern("MEASure[:SCALar]:CURRent#[:DC]"), true, false, N::Supply,
+         [](S& s, const Call& c) { return s.measure(c, 1); }},
+        {scpi::Pattern("MEASure[:SCALar]:POWer#[:DC]"), true, false, N::Supply,
+         [](S& s, const Call& c) { return s.measure(c, 2); }},
+        {scpi::Pattern("MEASure:ALL"), true, false, N::Supply, &S::measureAll},
+        {scpi::Pattern("MEASure:AGE#"), true, false, N::Supply, &S::measureAge},
+        {scpi::Pattern("MEMory:SAVe"), false, true, N::AutoRun,
+         [](S& s, const Call& c) { return s.memory(c, true); }},
+        {scpi::Pattern("*SAV"), false, true, N::AutoRun,
+         [](S& s, const Call& c) { return s.memory(c, true); }},
+        {scpi::Pattern("MEMory:RCL"), false, true, N::AutoRun,
+         [](S& s, const Call& c) { return s.memory(c, false); }},
+        {scpi::Pattern("*RCL"), false, true, N::AutoRun,
+         [](S& s, const Call& c) { return s.memory(c, false); }},
+        {scpi::Pattern("SYSTem:AUTO[:STATe]"), true, true, N::AutoRun, &S::autoRun},
+        {scpi::Pattern("RECord:STARt"), false, true, N::Supply, &S::recordStart},
+        {scpi::Pattern("RECord:STOP"), false, true, N::Nothing, &S::recordStop},
+        {scpi::Pattern("RECord:STATe"), true, false, N::Nothing,
+         [](S& s, const Call&) {
+             Recording* r = s.session_.recording();
+             return answer(r && r->engine().isRecording() ? "1" : "0");
+         }},
+        {scpi::Pattern("RECord:SAVE"), false, true, N::Nothing, &S::recordSave},
+        {scpi::Pattern("RECord:NUMBer"), true, false, N::Nothing,
+         [](S& s, const Call&) {
+             Recording* r = s.session_.recording();
+             const QString number = r ? r->record().header().recNo : QString();
+             return answer('"' + number.toLatin1() + '"');
+         }},
+        {scpi::Pattern("RECord:LENGth"), true, true, N::Supply, &S::recordLength},
+        {scpi::Pattern("RECord:DATA"), true, false, N::Nothing, &S::recordData},
+    };
+    return table;
+}
+
+std::vector<ScpiInstrument::Output> ScpiInstrument::execute(const QByteArray& line) {
+    std::vector<Output> out;
+    const scpi::Line parsed = scpi::parseLine(line);
+    if (parsed.error != Error::None) {
+        pushError(parsed.error);
+        return out;
+    }
+    for (const scpi::Unit& unit : parsed.units) {
+        const Result r = runUnit(unit);
+        if (r.error != Error::None) {
+            pushError(r.error, r.detail);
+            // A query that failed answers nothing; the rest of the line is
+            // still carried out, as in any SCPI instrument.
+            continue;
+        }
+        if (unit.query)
+            out.push_back({r.reply, r.afterLinkQuiet});
+    }
+    return out;
+}
+
+ScpiInstrument::Result ScpiInstrument::runUnit(const scpi::Unit& unit) {
+    for (const Command& c : commands()) {
+        const std::optional<int> channel = c.pattern.match(unit.header);
+        if (!channel)
+            continue;
+        if ((unit.query && !c.query) || (!unit.query && !c.set))
+            return fail(Error::UndefinedHeader);
+        if (const std::optional<Error> missing = unavailable(c.needs))
+            return fail(*missing);
+        return c.run(*this, {*channel, unit.query, unit.parameters});
+    }
+    return fail(Error::UndefinedHeader);
+}
+
+std::optional<Error> ScpiInstrument::unavailable(Needs needs) const {
+    if (needs == Needs::Nothing)
+        return std::nullopt;
+    const LayoutProfile* p = session_.profile();
+    if (!session_.isReady() || !p)
+        return Error::HardwareMissing;
+    const bool has = needs == Needs::Supply || (needs == Needs::Protection && p->protection) ||
+                     (needs == Needs::ClearProtection && p->clearProtection) ||
+                     (needs == Needs::AutoRun && p->autoRunAndMemories);
+    return has ? std::nullopt : std::optional<Error>(Error::UndefinedHeader);
+}
+
+bool ScpiInstrument::linkFull() const {
+    return session_.link().pendingCommands() >= kCommandLimit;
+}
+
+void ScpiInstrument::pushError(Error error, const QString& detail) {
+    trace(QStringLiteral("SCPI error ") + scpi::errorText(error, detail));
+    if (errors_.size() >= kErrorQueueSize) {
+        errors_.back() = scpi::errorText(Error::QueueOverflow);
+        return;
+    }
+    errors_.push_back(scpi::errorText(error, detail));
+}
+
+QString ScpiInstrument::popError() {
+    if (errors_.empty())
+        return scpi::errorText(Error::None);
+    const QString e = errors_.front();
+    errors_.pop_front();
+    return e;
+}
+
+std::optional<int> ScpiInstrument::channelOf(const Call& call, Result* result,
+                                             bool fromParameter) const {
+    int channel = call.channel;
+    if (fromParameter && !call.parameters.isEmpty()) {
+        const std::optional<double> n = scpi::number(call.parameters.front());
+        if (!n || *n != std::floor(*n)) {
+            result->error = Error::DataType;
+            return std::nullopt;
+        }
+        if (channel != 0 && channel != int(*n)) {
+            result->error = Error::SettingsConflict;
+            result->detail = QStringLiteral("two channels named");
+            return std::nullopt;
+        }
+        channel = int(*n);
+    }
+    if (channel == 0)
+        channel = 1;
+    if (channel < 1 || channel > session_.channelCount()) {
+        result->error = fromParameter ? Error::DataOutOfRange : Error::HeaderSuffixOutOfRange;
+        return std::nullopt;
+    }
+    return channel;
+}
+
+ScpiInstrument::Result ScpiInstrument::identify(const Call&) {
+    const QString model = session_.isReady() ? session_.model() : QStringLiteral("NONE");
+    return answer(QStringLiteral("POWER_TRQ,%1,0,%2")
+                      .arg(model, QString::fromLatin1(DebugTrace::kVersion))
+                      .toLatin1());
+}
+
+ScpiInstrument::Result ScpiInstrument::setting(const Call& call, int which) {
+    Result r;
+    const std::optional<int> channel = channelOf(call, &r, false);
+    if (!channel)
+        return r;
+    const ChannelState& c = session_.channel(*channel - 1);
+    if (call.query) {
+        r.error = checkCount(call.parameters, 0, 0);
+        r.reply = numberText(c.settings[std::size_t(which)]);
+        return r;
+    }
+    if ((r.error = checkCount(call.parameters, 1, 1)) != Error::None)
+        return r;
+    const std::optional<double> v = scpi::number(call.parameters.front());
+    if (!v) {
+        r.error = Error::DataType;
+        return r;
+    }
+    if (*v < 0 || *v > c.limits[std::size_t(which)].maximum) {
+        r.error = Error::DataOutOfRange;
+        return r;
+    }
+    if (linkFull()) {
+        r.error = Error::QueueOverflow;
+        return r;
+    }
+    if (!session_.setSetting(*channel - 1, Setting(which), *v)) {
+        r.error = Error::SettingsConflict;
+        r.detail = QStringLiteral("no reading from the supply yet");
+    }
+    return r;
+}
+
+ScpiInstrument::Result ScpiInstrument::overCurrent(const Call& call) {
+    Result r;
+    const std::optional<int> channel = channelOf(call, &r, false);
+    if (!channel)
+        return r;
+    if (call.query) {
+        r.error = checkCount(call.parameters, 0, 0);
+        r.reply = session_.channel(*channel - 1).overCurrentProtection ? "1" : "0";
+        return r;
+    }
+    if ((r.error = checkCount(call.parameters, 1, 1)) != Error::None)
+        return r;
+    const std::optional<bool> on = scpi::boolean(call.parameters.front());
+    if (!on)
+        r.error = Error::DataType;
+    else if (linkFull())
+        r.error = Error::QueueOverflow;
+    else
+        session_.setOverCurrentProtection(*channel - 1, *on);
+    return r;
+}
+
+ScpiInstrument::Result ScpiInstrument::output(const Call& call) {
+    Result r;
+    if (call.query) {
+        r.error = checkCount(call.parameters, 0, 0);
+        r.reply = session_.outputOn() ? "1" : "0";
+        return r;
+    }
+    if ((r.error = checkCount(call.parameters, 1, 1)) != Error::None)
+        return r;
+    const std::optional<bool> on = scpi::boolean(call.parameters.front());
+    if (!on)
+        r.error = Error::DataType;
+    else if (linkFull())
+        r.error = Error::QueueOverflow;
+    else
+        session_.switchOutput(*on);
+    return r;
+}
+
+ScpiInstrument::Result ScpiInstrument::coupling(const Call& call) {
+    static const std::pair<scpi::Pattern, Coupling> kWords[] = {
+        {scpi::Pattern("INDEPendent"), Coupling::Independent},
+        {scpi::Pattern("PARallel"), Coupling::Parallel},
+        {scpi::Pattern("TRACk"), Coupling::Tracking},
+        {scpi::Pattern("SERies"), Coupling::Tracking},
+    };
+    Result r;
+    if (call.query) {
+        r.error = checkCount(call.parameters, 0, 0);
+        static const char* const kReply[] = {"INDEP", "TRAC", "PAR"};
+        r.reply = kReply[int(session_.coupling())];
+        return r;
+    }
+    if ((r.error = checkCount(call.parameters, 1, 1)) != Error::None)
+        return r;
+    for (const auto& [word, mode] : kWords) {
+        if (!word.match(call.parameters.front()))
+            continue;
+        if (linkFull()) {
+            r.error = Error::QueueOverflow;
+        } else {
+            session_.chooseCoupling(mode, false);
+            if (session_.coupling() != mode && !session_.locks().couplingChoice) {
+                r.error = Error::SettingsConflict;
+                r.detail = QStringLiteral("the supply's configuration is fixed");
+            }
+        }
+        return r;
+    }
+    r.error = Error::DataType;
+    return r;
+}
+
+ScpiInstrument::Result ScpiInstrument::measure(const Call& call, int quantity) {
+    Result r;
+    if ((r.error = checkCount(call.parameters, 0, 1)) != Error::None)
+        return r;
+    const std::optional<int> channel = channelOf(call, &r, true);
+    if (!channel)
+        return r;
+    // With the output off the panel shows nothing: the reading is 0.
+    if (!session_.outputOn()) {
+        r.reply = "0";
+        return r;
+    }
+    const ChannelState& c = session_.channel(*channel - 1);
+    const std::optional<double> v = scpi::number(c.voltage);
+    const std::optional<double> i = scpi::number(c.current);
+    const std::optional<double> value = quantity == 0   ? v
+                                        : quantity == 1 ? i
+                                        : v && i        ? std::optional<double>(*v * *i)
+                                                        : std::nullopt;
+    r.reply = value ? numberText(*value) : kNotANumber;
+    return r;
+}
+
+ScpiInstrument::Result ScpiInstrument::measureAll(const Call& call) {
+    Result r;
+    if ((r.error = checkCount(call.parameters, 0, 0)) != Error::None)
+        return r;
+    QByteArrayList values;
+    for (int n = 1; n <= session_.channelCount(); ++n)
+        for (int quantity : {0, 1})
+            values << measure({n, true, {}}, quantity).reply;
+    r.reply = values.join(',');
+    return r;
+}
+
+ScpiInstrument::Result ScpiInstrument::measureAge(const Call& call) {
+    Result r;
+    if ((r.error = checkCount(call.parameters, 0, 1)) != Error::None)
+        return r;
+    int first = 1, last = session_.channelCount();
+    if (call.channel != 0 || !call.parameters.isEmpty()) {
+        const std::optional<int> channel = channelOf(call, &r, true);
+        if (!channel)
+            return r;
+        first = last = *channel;
+    }
+    // The age of the oldest value the readings are made of.
+    const qint64 now = qint64(session_.link().clock().nowSec() * 1000.0);
+    qint64 oldest = now;
+    for (int n = first; n <= last; ++n) {
+        const ChannelState& c = session_.channel(n - 1);
+        if (c.voltageAtMsec < 0 || c.currentAtMsec < 0) {
+            r.reply = kNotANumber;
+            return r;
+        }
+        oldest = std::min({oldest, c.voltageAtMsec, c.currentAtMsec});
+    }
+    r.reply = QByteArray::number(now - oldest);
+    return r;
+}
+
+ScpiInstrument::Result ScpiInstrument::memory(const Call& call, bool save) {
+    Result r;
+    if ((r.error = checkCount(call.parameters, 1, 1)) != Error::None)
+        return r;
+    const std::optional<double> n = scpi::number(call.parameters.front());
+    if (!n || *n != std::floor(*n))
+        r.error = Error::DataType;
+    else if (*n < 1 || *n > 4) // the memories the dialogs offer
+        r.error = Error::DataOutOfRange;
+    else if (linkFull())
+        r.error = Error::QueueOverflow;
+    else if (save)
+        session_.saveMemory(int(*n));
+    else
+        session_.recallMemory(int(*n));
+    return r;
+}
+
+ScpiInstrument::Result ScpiInstrument::autoRun(const Call& call) {
+    Result r;
+    if (call.query) {
+        r.error = checkCount(call.parameters, 0, 0);
+        r.reply = session_.autoRun() ? "1" : "0";
+        return r;
+    }
+    if ((r.error = checkCount(call.parameters, 1, 1)) != Error::None)
+        return r;
+    const std::optional<bool> on = scpi::boolean(call.parameters.front());
+    if (!on)
+        r.error = Error::DataType;
+    else if (linkFull())
+        r.error = Error::QueueOverflow;
+    else
+        session_.setAutoRun(*on);
+    return r;
+}
+
+} // namespace trq

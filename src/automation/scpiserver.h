@@ -1,0 +1,67 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+
+#include <memory>
+#include <vector>
+
+class QTcpServer;
+
+namespace trq {
+
+class InstrumentSession;
+class ScpiClient;
+
+// The supply on line as a raw-socket SCPI instrument: lines in, one line per
+// query out, through the same session and link as the windows. Loopback
+// only unless remote clients are allowed.
+class ScpiServer : public QObject {
+    Q_OBJECT
+public:
+    static constexpr quint16 kDefaultPort = 5025;
+    static constexpr int kMaxClients = 8;
+    static constexpr qsizetype kMaxLine = 4096;
+
+    struct Options {
+        quint16 port = kDefaultPort; // 0: any free port
+        bool remote = false;
+    };
+    // Where the options are kept.
+    static constexpr const char* kSection = "Automation";
+    static Options storedOptions(bool* enabled);
+    static void storeOptions(const Options& options, bool enabled);
+
+    explicit ScpiServer(InstrumentSession& session, QObject* parent = nullptr);
+    ~ScpiServer() override;
+
+    // Listens; false with the reason in errorString().
+    bool start(const Options& options);
+    void stop();
+    bool isListening() const { return !servers_.empty(); }
+    quint16 port() const { return port_; }
+    const Options& options() const { return options_; }
+    QString errorString() const { return error_; }
+    int clientCount() const { return int(clients_.size()); }
+    // "Automation server on 127.0.0.1:5025, 1 client", or "" when stopped.
+    QString statusText() const;
+
+signals:
+    void statusChanged();
+    // Said once when remote clients are allowed: anyone on the network can
+    // switch outputs.
+    void warning(const QString& text);
+
+private:
+    void accept(QTcpServer* server);
+    void forget(ScpiClient* client);
+
+    InstrumentSession& session_;
+    Options options_;
+    quint16 port_ = 0;
+    QString error_;
+    std::vector<std::unique_ptr<QTcpServer>> servers_;
+    std::vector<ScpiClient*> clients_;
+};
+
+} // namespace trq

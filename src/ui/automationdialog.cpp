@@ -1,0 +1,60 @@
+#include "ui/automationdialog.h"
+
+#include <QCheckBox>
+#include <QDialogButtonBox>
+#include <QFormLayout>
+#include <QLabel>
+#include <QSpinBox>
+
+namespace trq {
+
+AutomationDialog::AutomationDialog(QWidget* parent)
+    : QDialog(parent), enabled_(new QCheckBox(QStringLiteral("Serve the supply to scripts"), this)),
+      port_(new QSpinBox(this)),
+      remote_(new QCheckBox(QStringLiteral("Allow clients from other machines"), this)) {
+    setObjectName(QStringLiteral("AutomationDialog"));
+    setWindowTitle(QStringLiteral("Automation server"));
+    port_->setRange(1, 65535);
+    auto* warning = new QLabel(QStringLiteral("Anyone who can reach this computer over the "
+                                              "network can then switch outputs."),
+                               this);
+    warning->setWordWrap(true);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    auto* form = new QFormLayout(this);
+    form->addRow(enabled_);
+    form->addRow(QStringLiteral("Port (raw SCPI socket):"), port_);
+    form->addRow(remote_);
+    form->addRow(warning);
+    form->addRow(buttons);
+    // The warning is shown while remote clients are allowed.
+    warning->setVisible(false);
+    connect(remote_, &QCheckBox::toggled, warning, &QLabel::setVisible);
+    for (QWidget* w : {static_cast<QWidget*>(port_), static_cast<QWidget*>(remote_)})
+        connect(enabled_, &QCheckBox::toggled, w, &QWidget::setEnabled);
+}
+
+bool AutomationDialog::run() {
+    bool on = false;
+    const ScpiServer::Options stored = ScpiServer::storedOptions(&on);
+    enabled_->setChecked(on);
+    port_->setValue(stored.port);
+    remote_->setChecked(stored.remote);
+    port_->setEnabled(on);
+    remote_->setEnabled(on);
+    if (exec() != QDialog::Accepted)
+        return false;
+    ScpiServer::storeOptions(options(), enabled());
+    return true;
+}
+
+bool AutomationDialog::enabled() const {
+    return enabled_->isChecked();
+}
+
+ScpiServer::Options AutomationDialog::options() const {
+    return {quint16(port_->value()), remote_->isChecked()};
+}
+
+} // namespace trq

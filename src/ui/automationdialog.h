@@ -1,0 +1,33 @@
+#pragma once
+
+#include "automation/scpiserver.h"
+
+#include <QDialog>
+
+class QCheckBox;
+class QSpinBox;
+
+namespace trq {
+
+// Whether the supply is served to scripts, on which port, and whether
+// clients from other machines are let in.
+class AutomationDialog : public QDialog {
+    Q_OBJECT
+public:
+    explicit AutomationDialog(QWidget* parent = nullptr);
+    // Shows the stored choice; true when confirmed (and stored).
+    bool run();
+    bool enabled() const;
+    ScpiServer::Options options() const;
+
+    QCheckBox* enabledBox() const { return enabled_; }
+    QSpinBox* portEdit() const { return port_; }
+    QCheckBox* remoteBox() const { return remote_; }
+
+private:
+    QCheckBox* enabled_;
+    QSpinBox* port_;
+    QCheckBox* remote_;
+};
+
+} // namespace trq
