@@ -13,6 +13,7 @@
 #include <QSettings>
 #include <QSqlQuery>
 #include <QTcpServer>
+#include <QTcpSocket>
 
 #include <csignal>
 
@@ -235,6 +236,34 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(b.process.state() == QProcess::NotRunning, 30000);
         QCOMPARE(b.process.exitCode(), 3);
         QVERIFY2(b.err.contains(QLatin1String("No supply was detected")), qPrintable(b.err));
+    }
+
+    // With windows too, --serve serves the supply on line.
+    void windowsServeScripts() {
+        const QString folder = freshFolder(QStringLiteral("windows"));
+        const quint16 port = freePort();
+        QProcess p;
+        p.setProcessEnvironment(environment(true));
+        p.start(QStringLiteral(POWERTRQ_PATH),
+                {"--sim", "TRQ-3302", QStringLiteral("--serve=%1").arg(port), "--data-folder",
+                 folder});
+        QTcpSocket client;
+        QVERIFY(QTest::qWaitFor(
+            [&] {
+                if (client.state() != QAbstractSocket::ConnectedState) {
+                    client.abort();
+                    client.connectToHost(QHostAddress::LocalHost, port);
+                    client.waitForConnected(200);
+                }
+                if (client.state() != QAbstractSocket::ConnectedState)
+                    return false;
+                client.write("*IDN?\n");
+                return client.waitForReadyRead(1000) &&
+                       client.readLine().startsWith("POWER_TRQ,TRQ-3302");
+            },
+            20000));
+        p.terminate();
+        QVERIFY(p.waitForFinished(10000));
     }
 
     // Debian's PyVISA drives a supply through the headless server.

@@ -3,6 +3,7 @@
 // and read time.
 #include "link/qtserialport.h"
 #include "support/shellfixture.h"
+#include "ui/automationdialog.h"
 #include "ui/numberdialogs.h"
 #include "ui/serialsettingsdialog.h"
 
@@ -12,7 +13,9 @@
 #include <QComboBox>
 #include <QPushButton>
 #include <QSpinBox>
+#include <QLabel>
 #include <QSqlQuery>
+#include <QTcpServer>
 
 using namespace trq;
 using namespace trq::test;
@@ -279,6 +282,54 @@ private slots:
         }
         QVERIFY(seen.contains(QStringLiteral("Getting the machine type...") + QString(29, '*')));
         QVERIFY(seen.contains(QStringLiteral("Getting the machine type...")));
+    }
+
+    // The automation dialog turns the server on and off and keeps the choice;
+    // the status bar says where it listens.
+    void automationDialogServesScripts() {
+        ShellFixture f;
+        ScpiServer server(*f.session);
+        MainWindow m({*f.session, f.prompter, f.waiter, f.factory, &server});
+        m.startServer(std::nullopt); // nothing stored: nothing served
+        QVERIFY(!server.isListening());
+        QTcpServer probe; // a free port
+        QVERIFY(probe.listen(QHostAddress::LocalHost));
+        const quint16 port = probe.serverPort();
+        probe.close();
+        onNextModal<AutomationDialog>([port](AutomationDialog* d) {
+            QTest::mouseClick(d->enabledBox(), Qt::LeftButton);
+            d->portEdit()->setValue(port);
+            d->accept();
+        });
+        m.action(C::Automation)->trigger();
+        QVERIFY(server.isListening());
+        QCOMPARE(server.port(), port);
+        QVERIFY(m.findChildren<QLabel*>().size() > 0);
+        bool shown = false;
+        for (QLabel* label : m.findChildren<QLabel*>())
+            shown = shown || label->text() == server.statusText();
+        QVERIFY(shown);
+        bool enabled = false;
+        QCOMPARE(ScpiServer::storedOptions(&enabled).port, port);
+        QVERIFY(enabled);
+        // Kept for the next start.
+        ScpiServer next(*f.session);
+        MainWindow again({*f.session, f.prompter, f.waiter, f.factory, &next});
+        server.stop();
+        again.startServer(std::nullopt);
+        QVERIFY(next.isListening());
+        onNextModal<AutomationDialog>([](AutomationDialog* d) {
+            QTest::mouseClick(d->enabledBox(), Qt::LeftButton);
+            d->accept();
+        });
+        again.action(C::Automation)->trigger();
+        QVERIFY(!next.isListening());
+        // A port already in use is said plainly.
+        QTcpServer taken;
+        QVERIFY(taken.listen(QHostAddress::LocalHost));
+        again.startServer(ScpiServer::Options{taken.serverPort(), false});
+        QCOMPARE(f.prompter.texts.size(), 1);
+        QVERIFY(f.prompter.texts.first().contains(QStringLiteral("cannot listen")));
     }
 
     // ---- The serial dialog --------------------------------------------------------------
