@@ -142,6 +142,9 @@ void CommandLine::describe(QCommandLineParser& parser) {
         {QStringLiteral("serve-remote"),
          QStringLiteral("Let --serve accept clients from other machines: anyone on the network "
                         "can then switch outputs.")},
+        {QStringLiteral("reconnect"),
+         QStringLiteral("Open a lost link again by itself (1 s, 2 s, 5 s, then every 10 s) and "
+                        "go on with the session and its recording.")},
         {QStringLiteral("headless"),
          QStringLiteral("Run without any window; messages and the debug trace go to stderr.")},
         {QStringLiteral("record"), QStringLiteral("Headless: record this many seconds, then stop."),
@@ -198,6 +201,7 @@ CommandLine CommandLine::read(const QCommandLineParser& parser) {
     line.csv = value("csv");
     line.outputOn = isSet("output-on");
     line.discardUnsaved = isSet("discard-unsaved");
+    line.reconnect = isSet("reconnect");
     const bool recordOnly = isSet("record") || isSet("save") || isSet("csv") || line.outputOn;
     if (recordOnly && !line.headless)
         refuse(QStringLiteral("--record, --save, --csv and --output-on need --headless"));

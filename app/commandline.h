@@ -45,6 +45,7 @@ struct CommandLine {
     QString csv;
     bool outputOn = false;
     bool discardUnsaved = false;
+    bool reconnect = false;
 
     // "--serve=PORT" becomes "--serve --serve-port PORT" before parsing.
     static QStringList normalised(int argc, char* argv[]);

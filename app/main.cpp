@@ -4,6 +4,7 @@
 #include "consoleprompter.h"
 #include "core/clock.h"
 #include "core/debugtrace.h"
+#include "core/settings.h"
 #include "headlessrun.h"
 #include "link/taskscheduler.h"
 #include "session/instrumentsession.h"
@@ -56,6 +57,7 @@ int runHeadless(const CommandLine& line) {
     TaskScheduler link({clock, waiter, prompter});
     RecordStore store(database.database());
     InstrumentSession session({link, database, store, prompter, transports});
+    session.setReconnect(line.reconnect);
     ScpiServer server(session);
     QObject::connect(&server, &ScpiServer::warning,
                      [](const QString& text) { std::fprintf(stderr, "%s\n", qPrintable(text)); });
@@ -84,6 +86,8 @@ int runWindows(const CommandLine& line) {
     TaskScheduler link({clock, waiter, prompter});
     RecordStore store(database.database());
     InstrumentSession session({link, database, store, prompter, transports});
+    session.setReconnect(line.reconnect || Settings::integer(QStringLiteral("Common"),
+                                                             QStringLiteral("Reconnect"), 0));
     std::optional<Connection> connection = line.connection;
     if (!line.menuModel.isEmpty()) {
         const QStringList models = session.offeredModels();

@@ -43,26 +43,37 @@ CREATE TABLE datadetail (
   RecNo TEXT, SeqWindow INTEGER, SeqNo INTEGER, RecTime TEXT,
   PVal TEXT, SVal TEXT, Reason TEXT, PVal2 TEXT, SVal2 TEXT, Reason2 TEXT,
   PVal3 TEXT, SVal3 TEXT, Reason3 TEXT, Comment TEXT, TimeTick INTEGER, DiffLastTime INTEGER,
-  PVal4 TEXT, SVal4 TEXT
+  PVal4 TEXT, SVal4 TEXT,
+  Gap INTEGER, Ah1 REAL, Wh1 REAL, Ah2 REAL, Wh2 REAL, Ah3 REAL, Wh3 REAL, Ah4 REAL, Wh4 REAL
 );
 CREATE INDEX datadetail_recno ON datadetail (RecNo, SeqNo);
 
 CREATE TABLE datatemp (
   SeqNo INTEGER, RecTime TEXT, PVal TEXT, SVal TEXT, Reason TEXT,
   PVal2 TEXT, SVal2 TEXT, Reason2 TEXT, PVal3 TEXT, SVal3 TEXT, Reason3 TEXT,
-  Comment TEXT, TimeTick INTEGER, DiffLastTime INTEGER, PVal4 TEXT, SVal4 TEXT
+  Comment TEXT, TimeTick INTEGER, DiffLastTime INTEGER, PVal4 TEXT, SVal4 TEXT,
+  Gap INTEGER, Ah1 REAL, Wh1 REAL, Ah2 REAL, Wh2 REAL, Ah3 REAL, Wh3 REAL, Ah4 REAL, Wh4 REAL
 );
 CREATE INDEX datatemp_seqno ON datatemp (SeqNo);
+
+-- Limit events: the working table's (RecNo '') and each saved record's.
+CREATE TABLE dataevent (
+  RecNo TEXT, SeqNo INTEGER, RecTime TEXT, Channel INTEGER, Quantity TEXT,
+  Value REAL, LimitValue REAL, Action TEXT
+);
+CREATE INDEX dataevent_recno ON dataevent (RecNo);
 
 CREATE TABLE datacopy (
   RecNo TEXT, SeqWindow INTEGER, SeqNo INTEGER, RecTime TEXT,
   PVal TEXT, SVal TEXT, Reason TEXT, PVal2 TEXT, SVal2 TEXT, Reason2 TEXT,
   PVal3 TEXT, SVal3 TEXT, Reason3 TEXT, Comment TEXT, TimeTick INTEGER, DiffLastTime INTEGER,
-  PVal4 TEXT, SVal4 TEXT
+  PVal4 TEXT, SVal4 TEXT,
+  Gap INTEGER, Ah1 REAL, Wh1 REAL, Ah2 REAL, Wh2 REAL, Ah3 REAL, Wh3 REAL, Ah4 REAL, Wh4 REAL
 );
 
 CREATE TABLE datawindow1 (
   SeqNo INTEGER, RecTime TEXT, PVal TEXT, SVal TEXT, Reason TEXT,
   PVal2 TEXT, SVal2 TEXT, Reason2 TEXT, PVal3 TEXT, SVal3 TEXT, Reason3 TEXT,
-  Comment TEXT, TimeTick INTEGER, DiffLastTime INTEGER, PVal4 TEXT, SVal4 TEXT
+  Comment TEXT, TimeTick INTEGER, DiffLastTime INTEGER, PVal4 TEXT, SVal4 TEXT,
+  Gap INTEGER, Ah1 REAL, Wh1 REAL, Ah2 REAL, Wh2 REAL, Ah3 REAL, Wh3 REAL, Ah4 REAL, Wh4 REAL
 );

@@ -244,9 +244,9 @@ private slots:
         const quint16 port = freePort();
         QProcess p;
         p.setProcessEnvironment(environment(true));
-        p.start(QStringLiteral(POWERTRQ_PATH),
-                {"--sim", "TRQ-3302", QStringLiteral("--serve=%1").arg(port), "--data-folder",
-                 folder});
+        p.start(
+            QStringLiteral(POWERTRQ_PATH),
+            {"--sim", "TRQ-3302", QStringLiteral("--serve=%1").arg(port), "--data-folder", folder});
         QTcpSocket client;
         QVERIFY(QTest::qWaitFor(
             [&] {

@@ -11,9 +11,9 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QLabel>
 #include <QPushButton>
 #include <QSpinBox>
-#include <QLabel>
 #include <QSqlQuery>
 #include <QTcpServer>
 

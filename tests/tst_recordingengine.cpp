@@ -63,9 +63,11 @@ struct EngineFixture {
         engine = std::make_unique<RecordingEngine>(
             *store, prompter,
             RecordingEngine::Source{
-                [this] { return onLine; }, [this] { return output; },
+                [this] { return onLine; },
+                [this] { return output; },
                 [this](int c, bool volt) { return readings[std::size_t(c)][volt ? 0 : 1]; },
-                [this] { return replies; }},
+                [this] { return replies; },
+                {}},
             channels, &clock);
         engine->addView(&view);
     }
@@ -164,7 +166,7 @@ private slots:
         RecordStore store(f.data.database());
         RecordingEngine engine(
             store, f.prompter,
-            {[] { return 3; }, [] { return true; }, [](int, bool) { return QString(); }, {}}, 1,
+            {[] { return 3; }, [] { return true; }, [](int, bool) { return QString(); }, {}, {}}, 1,
             &f.clock);
         engine.arm(5, 0, 0);
         QVERIFY(!engine.start());

@@ -40,6 +40,8 @@ TaskScheduler::~TaskScheduler() = default;
 void TaskScheduler::setSerialPort(SerialPort* port) {
     delete serial_;
     serial_ = port;
+    serialLost_ = false;
+    silentQueries_ = 0;
     if (serial_) {
         serial_->setParent(this);
         connect(serial_, &SerialPort::lost, this, &TaskScheduler::onSerialLost);
@@ -204,8 +206,12 @@ void TaskScheduler::timeoutWithMessage(const QString& text) {
         return;
     inTimeout_ = true;
     emit linkFailed();
-    if (!text.isEmpty())
-        prompter_.message(text);
+    if (!text.isEmpty()) {
+        if (quietFailures_)
+            trace(QStringLiteral("Link failure: ") + text);
+        else
+            prompter_.message(text);
+    }
     timeOut();
     inTimeout_ = false;
 }
@@ -387,9 +393,9 @@ void TaskScheduler::consumeSerialQuery(Task& t) {
         if (result.trimmed().isEmpty() || replies_.count() == 0) {
             // A lost device is reported once, by the timeout procedure.
             if (result.trimmed().isEmpty() && !serialLost_)
-                prompter_.ask(QStringLiteral("Cannot get Data from device!"), {},
-                              Prompter::Icon::Question, Prompter::Buttons::Ok);
+                noAnswer();
         } else {
+            silentQueries_ = 0;
             t.reply = replies_.pop();
             deliver(t);
             trace("Q x called");
@@ -597,6 +603,21 @@ void TaskScheduler::onGpibError(int number, const QString& description) {
     trace(QStringLiteral("GPIB error ") + QString::number(number) + QStringLiteral(": ") +
           description);
     timeoutWithMessage(QString::number(number));
+}
+
+void TaskScheduler::noAnswer() {
+    if (!quietFailures_) {
+        prompter_.ask(QStringLiteral("Cannot get Data from device!"), {}, Prompter::Icon::Question,
+                      Prompter::Buttons::Ok);
+        return;
+    }
+    // Nobody reads a box while the link is to come back by itself: a supply
+    // that stays silent counts as gone.
+    trace("Cannot get Data from device!");
+    if (++silentQueries_ >= kSilentQueriesLost) {
+        silentQueries_ = 0;
+        serialLost_ = true;
+    }
 }
 
 void TaskScheduler::onSerialLost(const QString& reason) {

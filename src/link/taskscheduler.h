@@ -62,6 +62,9 @@ public:
     static constexpr int kMaxPending = 99;
     static constexpr qint64 kTimeoutMsec = 20000;
     static constexpr int kWriterIntervalMsec = 100;
+    // With quiet failures, this many unanswered serial queries in a row
+    // count as a lost device.
+    static constexpr int kSilentQueriesLost = 10;
 
     struct Services {
         Clock& clock;
@@ -79,6 +82,9 @@ public:
     SerialPort* serialPort() const { return serial_; }
     GpibBoard* gpibBoard() const { return gpib_; }
     void setHost(LinkHost* host) { host_ = host; }
+    // Failures are traced instead of shown (the link is to come back by
+    // itself); linkFailed() and the timeout handler run as before.
+    void setQuietFailures(bool quiet) { quietFailures_ = quiet; }
     Clock& clock() const { return clock_; }
     // Waits for the link to become quiet before drainAndClear() empties the
     // queues; true when they may be emptied.
@@ -178,6 +184,7 @@ private:
     void onGpibDataRead(const QByteArray& bytes);
     void onGpibError(int number, const QString& description);
     void onSerialLost(const QString& reason);
+    void noAnswer();
     void watchPollCycle(int intervalMsec);
     // Runs a timeout once; nested ticks while its message is shown skip it.
     void timeoutWithMessage(const QString& text);
@@ -222,6 +229,8 @@ private:
     quint64 resetEpoch_ = 0;
     int queryConsumerRuns_ = 0;
     bool serialLost_ = false;
+    bool quietFailures_ = false;
+    int silentQueries_ = 0;
     bool inTimeout_ = false;
 
     QTimer writerTimer_;

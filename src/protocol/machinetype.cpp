@@ -42,6 +42,11 @@ QString parseModel(const QString& answer) {
     return {};
 }
 
+QString parseSerialNumber(const QString& answer) {
+    const QStringList fields = answer.split(QLatin1Char(','));
+    return fields.size() >= 4 ? fields.at(2).trimmed() : QString();
+}
+
 bool isOfferedModel(const MachineTypeRecord& record) {
     return record.listed && record.model.size() >= 3 &&
            record.model.at(2).toUpper() == QLatin1Char('Q');

@@ -31,5 +31,8 @@ QString parseModel(const QString& answer);
 // Models of this program's family ("xxQ..."): they get a menu item, and only
 // they are accepted when detected.
 bool isOfferedModel(const MachineTypeRecord& record);
+// The serial number of a comma-separated identification answer (its third
+// field, trimmed), or empty.
+QString parseSerialNumber(const QString& answer);
 
 } // namespace trq

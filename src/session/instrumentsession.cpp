@@ -29,6 +29,8 @@ InstrumentSession::InstrumentSession(Services s, QObject* parent)
     handOver_.setInterval(kDetectionHandOverMsec);
     handOver_.setSingleShot(true);
     connect(&handOver_, &QTimer::timeout, this, &InstrumentSession::finishDetection);
+    retry_.setSingleShot(true);
+    connect(&retry_, &QTimer::timeout, this, &InstrumentSession::attemptReconnect);
     connect(&link_, &TaskScheduler::linkFailed, this, &InstrumentSession::linkFailed);
     link_.setHost(this);
     link_.setQuietWaiter([this] {
@@ -89,7 +91,7 @@ void InstrumentSession::reportStatus(const QString& text, int msec) {
 // ---- Going on line -----------------------------------------------------------
 
 bool InstrumentSession::mayOpenAnother() {
-    if (state_ != ConnectionState::Ready)
+    if (state_ != ConnectionState::Ready && state_ != ConnectionState::Reconnecting)
         return true;
     if (prompter_.ask(text(Text::ResetAndOpen), text(Text::ReopenTitle), Prompter::Icon::Question,
                       Prompter::Buttons::YesNo) != Prompter::Answer::Yes)
@@ -112,6 +114,7 @@ bool InstrumentSession::openSerial(const SerialSettings& settings) {
         return false;
     }
     link_.setSerialPort(port.release());
+    serialTarget_ = settings;
     beginDetection(InterfaceKind::Serial, {});
     return true;
 }
@@ -120,6 +123,7 @@ bool InstrumentSession::openGpib(const GpibSettings& settings) {
     GpibBoard* board = transports_.createGpibBoard(settings.simulatedModel);
     link_.setGpibBoard(board);
     gpibAddress_ = settings.address;
+    gpibTarget_ = settings;
     if (!board->configure(settings.board, settings.address)) {
         // Without a driver there is nothing to detect on.
         prompter_.message(board->errorString(), {}, Prompter::Icon::Warning);
@@ -161,6 +165,7 @@ void InstrumentSession::identified(const QString& answer) {
     emit statusText(answer);
     link_.clearTimeoutHandler();
     model_ = parseModel(answer);
+    serialNumber_ = parseSerialNumber(answer);
     handOver_.start();
 }
 
@@ -229,6 +234,9 @@ void InstrumentSession::setUpLayout() {
                     EditLimits{r.maxOvp, r.stepOvp, r.fmtOvp}};
         c.voltage = formatNumber(0, QStringLiteral("0") + r.fmtVolt);
         c.current = formatNumber(0, QStringLiteral("0") + r.fmtCurr);
+        // Readings further apart than three poll cycles are a gap.
+        c.delivered.setLongestStep(
+            std::max<qint64>(5000, 3 * qint64(profile_->pollCycle.size()) * kPollMsec));
     }
     for (const FixedLimit& f : profile_->fixedLimits) {
         ChannelState& c = channels_[std::size_t(f.channel - 1)];
@@ -311,6 +319,8 @@ void InstrumentSession::reset() {
     state_ = ConnectionState::OffLine;
     poll_.stop();
     handOver_.stop();
+    retry_.stop();
+    resyncing_ = false;
     if (recording_)
         recording_->engine().stop();
     emit stateChanged(state_);
@@ -323,13 +333,24 @@ void InstrumentSession::reset() {
 }
 
 void InstrumentSession::operationTimedOut() {
+    if (reconnect_ && state_ == ConnectionState::Ready &&
+        (kind_ == InterfaceKind::Serial || kind_ == InterfaceKind::Gpib)) {
+        startReconnecting();
+        return;
+    }
     prompter_.message(text(Text::OperationTimedOut), text(Text::TimeoutTitle));
     reset();
 }
 
 void InstrumentSession::linkFailed() {
-    // Before any box: nothing may be recorded while the user reads it.
     poll_.stop();
+    for (ChannelState& c : channels_)
+        c.delivered.interrupt();
+    // A recording waits for the link to come back; the seconds without
+    // readings record nothing.
+    if (reconnect_ && state_ == ConnectionState::Ready)
+        return;
+    // Before any box: nothing may be recorded while the user reads it.
     if (recording_)
         recording_->engine().stop();
 }

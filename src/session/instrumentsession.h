@@ -4,6 +4,7 @@
 #include "protocol/commands.h"
 #include "protocol/layoutprofile.h"
 #include "protocol/replies.h"
+#include "session/energy.h"
 #include "session/machinetypes.h"
 #include "session/recordsetup.h"
 
@@ -25,7 +26,9 @@ class RecordStore;
 class RecordingClock;
 class TransportFactory;
 
-enum class ConnectionState { OffLine, Detecting, Ready };
+// Reconnecting: the link was lost and is being opened again; the supply's
+// state and the recording wait for it.
+enum class ConnectionState { OffLine, Detecting, Ready, Reconnecting };
 enum class InterfaceKind { None, Serial, Gpib, TestingMode };
 
 // The three settings of a channel the user edits.
@@ -48,6 +51,8 @@ struct ChannelState {
     std::array<double, 3> settings{}; // by Setting
     bool overCurrentProtection = false;
     std::array<EditLimits, 3> limits;
+    // Charge and energy delivered while the output was on.
+    EnergyCounter delivered;
 };
 
 // The automatic run's values as the supply replied them.
@@ -123,6 +128,18 @@ public:
     void openTestingMode(const QString& model);
     // Back off line: the link, the panel state and the recording go.
     void reset();
+
+    // ---- Reconnecting --------------------------------------------------------
+    // A lost link is opened again (same port or address) instead of ending
+    // the connection; off by default.
+    void setReconnect(bool on);
+    bool reconnects() const { return reconnect_; }
+    // Waits before each attempt: 1 s, 2 s, 5 s, then every 10 s.
+    void setReconnectDelays(std::vector<int> msec) { retryDelays_ = std::move(msec); }
+    QTimer& reconnectTimer() { return retry_; }
+    int reconnectAttempts() const { return attempt_; }
+    // The serial number the supply identified with (empty: none given).
+    QString serialNumber() const { return serialNumber_; }
     // The interface kind as the settings keep it ("RS232", "GPIB", "Menu").
     static QString interfaceText(InterfaceKind kind);
     static InterfaceKind interfaceFromText(const QString& text);
@@ -167,6 +184,8 @@ public:
     void setAutoRange(int start, int end, int cycle);
     // The poll-cycle check, in seconds (0 switches it off).
     void setReadTime(int seconds);
+    // Charge and energy start again from zero on every channel.
+    void resetDelivered();
     // One poll step (the poll timer's work).
     void pollTick();
 
@@ -202,6 +221,8 @@ signals:
     void autoRunChanged(bool on);
     void autoRunValuesChanged();
     void setsChanged(int sets);
+    // Charge and energy were integrated or reset.
+    void deliveredChanged(int channel);
     void locksChanged();
     // Texts for the status bar: at once, or for a while.
     void statusText(const QString& text);
@@ -222,6 +243,13 @@ private:
     void operationTimedOut();
     void checkOutput();
     void linkFailed();
+    // Reconnecting (sessionreconnect.cpp).
+    void startReconnecting();
+    void attemptReconnect();
+    bool reopenLink();
+    void reidentified(const QString& answer);
+    void retryLater();
+    void resumeAfterReconnect();
 
     bool ask(const QueryStep& step);
     bool exchange(const QueryStep& step);
@@ -238,6 +266,9 @@ private:
     void overCurrentReplied(int channel, const QString& reply);
     void errorReplied(const QString& reply);
     void statusReplied(const QString& reply);
+    void outputReplied(bool on);
+    void couplingReplied(Coupling mode);
+    void autoRunReplied(bool on);
     void setsReplied(const QString& reply);
     void autoValueReplied(Operation operation, const QString& reply);
     void blankReadings(int from, int to);
@@ -256,6 +287,16 @@ private:
     CommandFamily family_ = CommandFamily::ThreeChannelScpi;
     const LayoutProfile* profile_ = nullptr;
     int gpibAddress_ = 0;
+    SerialSettings serialTarget_;
+    GpibSettings gpibTarget_;
+    QString serialNumber_;
+
+    bool reconnect_ = false;
+    // Replies update the state without sending anything back.
+    bool resyncing_ = false;
+    std::vector<int> retryDelays_{1000, 2000, 5000, 10000};
+    int attempt_ = 0;
+    QTimer retry_;
 
     std::vector<ChannelState> channels_;
     quint64 readings_ = 0;

@@ -16,7 +16,13 @@ RecordingEngine::Source sourceOf(InstrumentSession& s) {
                 const ChannelState& c = s.channel(channel);
                 return voltage ? c.voltage : c.current;
             },
-            [&s] { return s.readingCount(); }};
+            [&s] { return s.readingCount(); },
+            [&s](int channel) {
+                if (channel >= s.channelCount())
+                    return std::pair<double, double>{0, 0};
+                const EnergyCounter& e = s.channel(channel).delivered;
+                return std::pair{e.charge(), e.energy()};
+            }};
 }
 
 } // namespace

@@ -92,6 +92,7 @@ void RecordingEngine::clearBuffer() {
 }
 
 void RecordingEngine::clearAll() {
+    gapPending_ = false;
     clearBuffer();
     store_.clearWorking();
     elapsedSec_ = 0;
@@ -208,6 +209,13 @@ void RecordingEngine::writePoint() {
         row.volt[c] = boxes_[c * 2];
         row.curr[c] = boxes_[c * 2 + 1];
     }
+    row.gap = std::exchange(gapPending_, false);
+    if (source_.integrals)
+        for (int c = 0; c < channels_; ++c) {
+            const auto [charge, energy] = source_.integrals(c);
+            row.charge[std::size_t(c)] = QString::number(charge, 'f', 6);
+            row.energy[std::size_t(c)] = QString::number(energy, 'f', 6);
+        }
     // Channel 4 only exists on four-channel supplies.
     if (channels_ < 4) {
         row.volt[3].clear();

@@ -52,6 +52,9 @@ public:
         // Counts measured replies as they arrive; a point is made only of
         // readings that came in since the previous one. None: always fresh.
         std::function<quint64()> readingCount;
+        // Charge [Ah] and energy [Wh] delivered on a channel so far; none:
+        // nothing is integrated.
+        std::function<std::pair<double, double>(int)> integrals;
     };
 
     RecordingEngine(RecordStore& store, Prompter& prompter, Source source, int channels,
@@ -70,6 +73,9 @@ public:
     // One sampling tick (the timer's work).
     void tick();
 
+    // The seconds since the last point had no readings (a lost link): the
+    // next point is marked as following a gap.
+    void markGap() { gapPending_ = true; }
     // Ticks left of the armed length; below 0 once a length has run out.
     int remainingTicks() const { return remaining_; }
     void setRemainingTicks(int ticks) { remaining_ = ticks; }
@@ -132,6 +138,7 @@ private:
     qint64 tickMsec_ = 0;
     QDateTime start_;
     bool inTick_ = false;
+    bool gapPending_ = false;
     bool storeFailed_ = false;
 };
 

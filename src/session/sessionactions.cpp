@@ -54,7 +54,10 @@ void InstrumentSession::checkOutput() {
     if (output_) {
         poll_.start();
     } else {
-        // Polling stops with the output, and no channel shows a reading.
+        // Polling stops with the output, and no channel shows a reading;
+        // nothing is integrated across the time it is off.
+        for (ChannelState& c : channels_)
+            c.delivered.interrupt();
         poll_.stop();
         link_.cancelQueuedQueries();
         blankReadings(0, channelCount() - 1);
@@ -224,6 +227,13 @@ void InstrumentSession::setAutoRange(int start, int end, int cycle) {
     send(Operation::AutoEnd, {1, {}, end});
     send(Operation::AutoCycle, {1, {}, cycle});
     queryAutoRange();
+}
+
+void InstrumentSession::resetDelivered() {
+    for (int i = 0; i < channelCount(); ++i) {
+        channels_[std::size_t(i)].delivered.reset();
+        emit deliveredChanged(i);
+    }
 }
 
 void InstrumentSession::setReadTime(int seconds) {

@@ -25,11 +25,11 @@ ReplyHandler InstrumentSession::handlerFor(const QueryStep& step) {
     case Operation::OverCurrent:
         return [this, ch](const QString& r) { overCurrentReplied(ch, r); };
     case Operation::Output:
-        return [this](const QString& r) { setOutput(r != QLatin1String("0")); };
+        return [this](const QString& r) { outputReplied(r != QLatin1String("0")); };
     case Operation::Coupling:
-        return [this](const QString& r) { applyCoupling(couplingFromReply(r)); };
+        return [this](const QString& r) { couplingReplied(couplingFromReply(r)); };
     case Operation::AutoRun:
-        return [this](const QString& r) { setAutoRun(r != QLatin1String("0")); };
+        return [this](const QString& r) { autoRunReplied(r != QLatin1String("0")); };
     case Operation::Error:
         return [this](const QString& r) { errorReplied(r); };
     case Operation::Status:
@@ -45,6 +45,32 @@ ReplyHandler InstrumentSession::handlerFor(const QueryStep& step) {
     default:
         return {};
     }
+}
+
+// As first read, the supply's output, coupling and automatic run are sent
+// back as the actions do; read again after a reconnect they are only shown.
+void InstrumentSession::outputReplied(bool on) {
+    if (!resyncing_)
+        return setOutput(on);
+    output_ = on;
+    emit outputChanged(on);
+}
+
+void InstrumentSession::couplingReplied(Coupling mode) {
+    if (!resyncing_)
+        return applyCoupling(mode);
+    coupling_ = mode;
+    modeCode_ = int(mode);
+    emit couplingChanged(mode);
+    emit locksChanged();
+}
+
+void InstrumentSession::autoRunReplied(bool on) {
+    if (!resyncing_)
+        return setAutoRun(on);
+    autoRun_ = on;
+    emit autoRunChanged(on);
+    emit locksChanged();
 }
 
 void InstrumentSession::blankReadings(int from, int to) {
@@ -73,6 +99,12 @@ void InstrumentSession::readingReplied(int ch, bool voltage, const QString& repl
         c.voltage.clear();
         if (!voltage)
             c.current.clear();
+    }
+    // A current reading closes a step of the integration, with the latest
+    // voltage; only while the output is on.
+    if (!voltage && output_ && !c.voltage.isEmpty() && !c.current.isEmpty()) {
+        c.delivered.add(c.currentAtMsec, leadingNumber(c.voltage), leadingNumber(c.current));
+        emit deliveredChanged(ch);
     }
     emit readingsChanged(ch);
 }
@@ -160,6 +192,13 @@ void InstrumentSession::statusReplied(const QString& reply) {
         return;
     }
     const bool couplingChanged = status.coupling && coupling_ != *status.coupling;
+    if (resyncing_) {
+        if (status.coupling)
+            couplingReplied(*status.coupling);
+        if (status.output)
+            outputReplied(*status.output);
+        return;
+    }
     if (status.coupling)
         chooseCoupling(*status.coupling);
     if (status.output && *status.output != output_)

@@ -380,7 +380,7 @@ std::unique_ptr<Supply> Supply::create(const QString& model) {
 }
 
 QString Supply::identity() const {
-    return QStringLiteral("ZQ,%1,SN%2,V1.10").arg(model()).arg(20260001);
+    return QStringLiteral("ZQ,%1,SN%2,V1.10").arg(model()).arg(serialNumber);
 }
 
 QByteArray Supply::receive(const QByteArray& bytes) {

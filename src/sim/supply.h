@@ -110,6 +110,7 @@ public:
     int lastMemory = 0;
     std::array<std::optional<Memory>, kMemories> memories;
     std::vector<QString> received; // every command line taken, newest last
+    int serialNumber = 20260001;   // in the identity
 
     double measuredVolt(int n) const;
     double measuredCurr(int n) const;

@@ -286,9 +286,36 @@ bool Database::writable() {
     return ok;
 }
 
+void Database::addMissingColumns() {
+    // Appended to the sample tables, so older readers never see them.
+    static const char* const kTables[] = {"datatemp", "datadetail", "datacopy", "datawindow1"};
+    static const char* const kColumns[][2] = {{"Gap", "INTEGER"}, {"Ah1", "REAL"}, {"Wh1", "REAL"},
+                                              {"Ah2", "REAL"},    {"Wh2", "REAL"}, {"Ah3", "REAL"},
+                                              {"Wh3", "REAL"},    {"Ah4", "REAL"}, {"Wh4", "REAL"}};
+    QSqlQuery q(database());
+    for (const char* table : kTables) {
+        QStringList have;
+        if (q.exec(QStringLiteral("PRAGMA table_info(") + QLatin1String(table) + QLatin1Char(')')))
+            while (q.next())
+                have << q.value(1).toString();
+        for (const auto& [name, type] : kColumns)
+            if (!have.isEmpty() && !have.contains(QLatin1String(name)) &&
+                !q.exec(QStringLiteral("ALTER TABLE %1 ADD COLUMN %2 %3")
+                            .arg(QLatin1String(table), QLatin1String(name), QLatin1String(type))))
+                trace(QLatin1String(table) + QStringLiteral(": ") + reasonOf(q.lastError()));
+    }
+    if (!q.exec(QStringLiteral("CREATE TABLE IF NOT EXISTS dataevent (RecNo TEXT, SeqNo INTEGER, "
+                               "RecTime TEXT, Channel INTEGER, Quantity TEXT, Value REAL, "
+                               "LimitValue REAL, Action TEXT)")) ||
+        !q.exec(QStringLiteral("CREATE INDEX IF NOT EXISTS dataevent_recno ON dataevent (RecNo)")))
+        trace(QStringLiteral("dataevent: ") + reasonOf(q.lastError()));
+}
+
 void Database::upgrade() {
-    // Files made by earlier versions: the working table's header, and unique
-    // record numbers where the file's own numbers allow it.
+    // Files made by earlier versions: the working table's header, the later
+    // sample columns and the events, and unique record numbers where the
+    // file's own numbers allow it.
+    addMissingColumns();
     QSqlQuery q(database());
     if (!q.exec(QStringLiteral("CREATE TABLE IF NOT EXISTS workhead (Id INTEGER PRIMARY KEY "
                                "CHECK (Id = 1), RecNo TEXT, StartTime TEXT, EndTime TEXT, "

@@ -59,6 +59,7 @@ private:
     bool writable();
     void upgrade();
     bool repair(QString* backupName);
+    void addMissingColumns();
     // Repairs a damaged file and opens it; false with the error otherwise.
     bool openRepaired(const QString& nativeFile);
     bool backUp(const QString& source, const QString& backupPath);

@@ -17,8 +17,8 @@ QString text(const QVariant& v) {
 
 // Positions of the sample columns in a result, found once per result.
 struct SampleColumns {
-    int seqNo, recTime, comment, timeTick, diffLastTime;
-    std::array<int, 4> volt, curr;
+    int seqNo, recTime, comment, timeTick, diffLastTime, gap;
+    std::array<int, 4> volt, curr, charge, energy;
     std::array<int, 3> reason;
 
     explicit SampleColumns(const QSqlRecord& rec) {
@@ -31,6 +31,9 @@ struct SampleColumns {
         volt = {at("PVal"), at("PVal2"), at("PVal3"), at("PVal4")};
         curr = {at("SVal"), at("SVal2"), at("SVal3"), at("SVal4")};
         reason = {at("Reason"), at("Reason2"), at("Reason3")};
+        gap = at("Gap");
+        charge = {at("Ah1"), at("Ah2"), at("Ah3"), at("Ah4")};
+        energy = {at("Wh1"), at("Wh2"), at("Wh3"), at("Wh4")};
     }
 };
 
@@ -47,6 +50,13 @@ SampleRow sampleOf(const QSqlQuery& q, const SampleColumns& col) {
     r.comment = text(q.value(col.comment));
     r.timeTick = q.value(col.timeTick).toLongLong();
     r.diffLastTime = q.value(col.diffLastTime).toLongLong();
+    r.gap = col.gap >= 0 && q.value(col.gap).toInt() != 0;
+    for (std::size_t i = 0; i < 4; ++i) {
+        if (col.charge[i] >= 0)
+            r.charge[i] = text(q.value(col.charge[i]));
+        if (col.energy[i] >= 0)
+            r.energy[i] = text(q.value(col.energy[i]));
+    }
     return r;
 }
 
@@ -55,9 +65,43 @@ QVariant value(const QString& s) {
     return s;
 }
 
+// Integrated values are numbers; none where nothing was integrated.
+QVariant number(const QString& s) {
+    bool ok = false;
+    const double v = s.toDouble(&ok);
+    return ok ? QVariant(v) : QVariant();
+}
+
+// The columns after DiffLastTime, PVal4 and SVal4 came later: older readers
+// of the file never see them.
 const QString kDetailColumns = QStringLiteral(
     "SeqNo, RecTime, PVal, SVal, Reason, PVal2, SVal2, Reason2, PVal3, SVal3, Reason3, "
-    "Comment, TimeTick, DiffLastTime, PVal4, SVal4");
+    "Comment, TimeTick, DiffLastTime, PVal4, SVal4, Gap, Ah1, Wh1, Ah2, Wh2, Ah3, Wh3, Ah4, Wh4");
+const QString kDetailPlaceholders =
+    QStringLiteral("?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?");
+
+QVariantList detailValues(const SampleRow& r) {
+    QVariantList v{r.seqNo,
+                   r.recTime,
+                   value(r.volt[0]),
+                   value(r.curr[0]),
+                   r.reason[0],
+                   value(r.volt[1]),
+                   value(r.curr[1]),
+                   r.reason[1],
+                   value(r.volt[2]),
+                   value(r.curr[2]),
+                   r.reason[2],
+                   r.comment,
+                   r.timeTick,
+                   r.diffLastTime,
+                   r.volt[3].isEmpty() ? QVariant() : value(r.volt[3]),
+                   r.curr[3].isEmpty() ? QVariant() : value(r.curr[3]),
+                   r.gap ? 1 : 0};
+    for (std::size_t c = 0; c < 4; ++c)
+        v << number(r.charge[c]) << number(r.energy[c]);
+    return v;
+}
 
 } // namespace
 
@@ -90,18 +134,38 @@ bool RecordStore::inTransaction(const std::function<bool()>& work) {
 }
 
 bool RecordStore::clearWorking() {
-    return exec(QStringLiteral("delete from datatemp"));
+    return exec(QStringLiteral("delete from datatemp")) &&
+           exec(QStringLiteral("delete from dataevent where RecNo = ''"));
+}
+
+bool RecordStore::addEvent(const LimitEvent& e) {
+    return exec(QStringLiteral("insert into dataevent (RecNo, SeqNo, RecTime, Channel, Quantity, "
+                               "Value, LimitValue, Action) values ('', ?,?,?,?,?,?,?)"),
+                {e.seqNo, e.recTime, e.channel, e.quantity, e.value, e.limit, e.action});
+}
+
+QList<LimitEvent> RecordStore::events(const QString& recNo) {
+    QList<LimitEvent> list;
+    QSqlQuery q(db_);
+    q.prepare(QStringLiteral("select SeqNo, RecTime, Channel, Quantity, Value, LimitValue, Action "
+                             "from dataevent where RecNo = ? order by rowid"));
+    q.addBindValue(recNo.isNull() ? QStringLiteral("") : recNo);
+    if (!q.exec()) {
+        error_ = q.lastError().text();
+        return list;
+    }
+    while (q.next())
+        list << LimitEvent{q.value(0).toLongLong(), text(q.value(1)),      q.value(2).toInt(),
+                           text(q.value(3)),        q.value(4).toDouble(), q.value(5).toDouble(),
+                           text(q.value(6))};
+    return list;
 }
 
 bool RecordStore::appendSample(const SampleRow& r) {
     Kept kept = kept_;
     const bool ok = exec(QStringLiteral("insert into datatemp (") + kDetailColumns +
-                             QStringLiteral(") values (?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)"),
-                         {r.seqNo, r.recTime, value(r.volt[0]), value(r.curr[0]), r.reason[0],
-                          value(r.volt[1]), value(r.curr[1]), r.reason[1], value(r.volt[2]),
-                          value(r.curr[2]), r.reason[2], r.comment, r.timeTick, r.diffLastTime,
-                          r.volt[3].isEmpty() ? QVariant() : value(r.volt[3]),
-                          r.curr[3].isEmpty() ? QVariant() : value(r.curr[3])});
+                             QStringLiteral(") values (") + kDetailPlaceholders + QLatin1Char(')'),
+                         detailValues(r));
     // A point only widens the extremes and extends the values: fold it in
     // instead of reading the whole table again once a second.
     if (ok && (kept.extremes || kept.values) && foldIn(kept, r))
@@ -178,20 +242,28 @@ std::optional<QString> RecordStore::nextRecordNumber() {
     return QString::number(q.value(0).toLongLong() + 1);
 }
 
-bool RecordStore::copyWorkingToDetail(const QString& recNo, int window) {
+bool RecordStore::copyWorkingToDetail(const QString& recNo, int window, const SeqRange& range) {
+    const QString where = QStringLiteral(" where SeqNo between ? and ?");
+    const QVariantList bounds{range.first, range.last};
     return exec(QStringLiteral("insert into datadetail (RecNo, SeqWindow, ") + kDetailColumns +
                     QStringLiteral(") select ?, ?, ") + kDetailColumns +
-                    QStringLiteral(" from datatemp"),
-                {recNo, window});
+                    QStringLiteral(" from datatemp") + where,
+                QVariantList{recNo, window} + bounds) &&
+           exec(QStringLiteral("insert into dataevent (RecNo, SeqNo, RecTime, Channel, Quantity, "
+                               "Value, LimitValue, Action) select ?, SeqNo, RecTime, Channel, "
+                               "Quantity, Value, LimitValue, Action from dataevent where RecNo = "
+                               "''") +
+                    QStringLiteral(" and SeqNo between ? and ?"),
+                QVariantList{recNo} + bounds);
 }
 
-bool RecordStore::saveNew(const RecordHeader& h, int window) {
+bool RecordStore::saveNew(const RecordHeader& h, int window, const SeqRange& range) {
     return inTransaction([&] {
         return exec(QStringLiteral("insert into datamain (RecNo, StartTime, EndTime, Comment, "
                                    "PUnit, SUnit, RecStyle, ShowStyle) values (?,?,?,?,?,?,?,?)"),
                     {h.recNo, h.startTime, h.endTime, h.comment, QStringLiteral("V"),
                      QStringLiteral("A"), h.recStyle, h.showStyle}) &&
-               copyWorkingToDetail(h.recNo, window);
+               copyWorkingToDetail(h.recNo, window, range);
     });
 }
 
@@ -200,7 +272,8 @@ bool RecordStore::replace(const QString& recNo, const QString& comment, int wind
         return exec(QStringLiteral("update datamain set comment = ? where recno = ?"),
                     {comment, recNo}) &&
                exec(QStringLiteral("delete from datadetail where recno = ?"), {recNo}) &&
-               copyWorkingToDetail(recNo, window);
+               exec(QStringLiteral("delete from dataevent where recno = ?"), {recNo}) &&
+               copyWorkingToDetail(recNo, window, {});
     });
 }
 
@@ -235,6 +308,11 @@ bool RecordStore::loadToWorking(const QString& recNo) {
                exec(QStringLiteral("insert into datatemp (") + kDetailColumns +
                         QStringLiteral(") select ") + kDetailColumns +
                         QStringLiteral(" from datadetail where recno = ? order by seqno"),
+                    {recNo}) &&
+               exec(QStringLiteral("insert into dataevent (RecNo, SeqNo, RecTime, Channel, "
+                                   "Quantity, Value, LimitValue, Action) select '', SeqNo, "
+                                   "RecTime, Channel, Quantity, Value, LimitValue, Action from "
+                                   "dataevent where RecNo = ? order by rowid"),
                     {recNo});
     });
 }
@@ -242,6 +320,7 @@ bool RecordStore::loadToWorking(const QString& recNo) {
 bool RecordStore::deleteRecord(const QString& recNo) {
     return inTransaction([&] {
         return exec(QStringLiteral("delete from datadetail where recno = ?"), {recNo}) &&
+               exec(QStringLiteral("delete from dataevent where recno = ?"), {recNo}) &&
                exec(QStringLiteral("delete from datamain where recno = ?"), {recNo});
     });
 }
@@ -401,13 +480,15 @@ bool RecordStore::generateCopies(int repeat) {
                 const QDateTime t = QDateTime::fromString(r.recTime, kTimeFormat);
                 const QString shifted =
                     t.isValid() ? t.addSecs(5 * index).toString(kTimeFormat) : r.recTime;
+                SampleRow copy = r;
+                copy.seqNo = index;
+                copy.recTime = shifted;
+                copy.volt[3].clear();
+                copy.curr[3].clear();
                 if (!exec(QStringLiteral("insert into datacopy (RecNo, SeqWindow, ") +
-                              kDetailColumns +
-                              QStringLiteral(") values ('10018', 1, ?,?,?,?,?,?,?,?,?,?,?,?,?,?,"
-                                             "?,?)"),
-                          {index, shifted, r.volt[0], r.curr[0], r.reason[0], r.volt[1], r.curr[1],
-                           r.reason[1], r.volt[2], r.curr[2], r.reason[2], r.comment, r.timeTick,
-                           r.diffLastTime, QVariant(), QVariant()}))
+                              kDetailColumns + QStringLiteral(") values ('10018', 1, ") +
+                              kDetailPlaceholders + QLatin1Char(')'),
+                          detailValues(copy)))
                     return false;
                 ++index;
             }

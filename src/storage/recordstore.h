@@ -23,6 +23,28 @@ struct SampleRow {
     QString comment;
     qint64 timeTick = 0;
     qint64 diffLastTime = 0;
+    // The first point after seconds without readings (a lost link).
+    bool gap = false;
+    // Charge [Ah] and energy [Wh] delivered per channel since their reset;
+    // empty where none was integrated.
+    std::array<QString, 4> charge, energy;
+};
+
+// A limit that tripped, as kept with the recording.
+struct LimitEvent {
+    qint64 seqNo = 0; // the point it belongs to (the next one written)
+    QString recTime;  // when it tripped
+    int channel = 1;  // 1-based
+    QString quantity; // "V", "A", "W", "Ah", "Wh"
+    double value = 0; // what was read
+    double limit = 0; // the bound it crossed
+    QString action;   // what was done
+};
+
+// A range of points by sequence number, both ends included.
+struct SeqRange {
+    qint64 first = 0;
+    qint64 last = std::numeric_limits<qint64>::max();
 };
 
 // One saved record.
@@ -77,7 +99,10 @@ public:
     // Opened without write access: every write fails.
     bool isReadOnly() const;
     // The header and a copy of the working table, in one transaction.
-    bool saveNew(const RecordHeader& header, int window);
+    bool saveNew(const RecordHeader& header, int window, const SeqRange& range = {});
+    // The working table's limit events, or a saved record's.
+    bool addEvent(const LimitEvent& event);
+    QList<LimitEvent> events(const QString& recNo = {});
     // A new description and the working table over a saved record's rows,
     // in one transaction.
     bool replace(const QString& recNo, const QString& comment, int window);
@@ -117,7 +142,7 @@ public:
 private:
     bool exec(const QString& sql, const QVariantList& values = {});
     bool inTransaction(const std::function<bool()>& work);
-    bool copyWorkingToDetail(const QString& recNo, int window);
+    bool copyWorkingToDetail(const QString& recNo, int window, const SeqRange& range);
     // Runs a prepared select over sample rows and reads them all.
     QList<SampleRow> readRows(QSqlQuery& q);
     // What the store keeps of the working table between reads: widened or

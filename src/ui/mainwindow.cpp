@@ -129,6 +129,7 @@ MainWindow::MainWindow(Services s, QWidget* parent)
     connect(&recallTimer_, &QTimer::timeout, this, &MainWindow::recallChosenMemory);
     connectSession();
 
+    action(C::Reconnect)->setChecked(session_.reconnects());
     stateChanged(session_.state());
     statusTimer_.start();
     updateStatus();
@@ -174,7 +175,8 @@ QAction* MainWindow::addCommand(QMenu* menu, Command command, const QString& cap
     connect(a, &QAction::triggered, this, [this, a, command] {
         // A tick shows the state the command leaves, not the click: the
         // session's signals set it.
-        if (a->isCheckable() && command != C::Toolbar && command != C::StatusBar)
+        if (a->isCheckable() && command != C::Toolbar && command != C::StatusBar &&
+            command != C::Reconnect)
             a->setChecked(!a->isChecked());
         run(command);
     });
@@ -198,6 +200,7 @@ void MainWindow::buildMenus() {
             {{C::Gpib, "&GPIB..."},
              {C::Rs232, "&RS232..."},
              {C::Usb, "&USB..."},
+             {C::Reconnect, "Reconnect a&utomatically", true},
              {C::Automation, "&Automation server...", true}});
     QMenu* depart = menuBar()->addMenu(QStringLiteral("&Depart"));
     modelMenu_ = depart->addMenu(QStringLiteral("TRQ"));
@@ -235,7 +238,7 @@ void MainWindow::buildMenus() {
 
     // Ticks show the state the commands leave, never the click itself.
     for (C c : {C::Gpib, C::Rs232, C::Independent, C::Parallel, C::Tracking, C::Output, C::AutoRun,
-                C::Toolbar, C::StatusBar})
+                C::Toolbar, C::StatusBar, C::Reconnect})
         action(c)->setCheckable(true);
     action(C::Toolbar)->setChecked(true);
     action(C::StatusBar)->setChecked(true);
@@ -292,6 +295,12 @@ void MainWindow::run(Command command) {
         break;
     case C::Automation:
         setUpAutomation();
+        break;
+    case C::Reconnect:
+        // Kept for the next start as well.
+        session_.setReconnect(action(C::Reconnect)->isChecked());
+        Settings::setInteger(QStringLiteral("Common"), QStringLiteral("Reconnect"),
+                             action(C::Reconnect)->isChecked() ? 1 : 0);
         break;
     case C::Usb:
         usbDialog_ = true;
@@ -399,15 +408,20 @@ void MainWindow::syncButtonChecks() {
     const bool ready = session_.isReady();
     toolButton(B::Output)->setChecked(ready && session_.outputOn());
     toolButton(B::AutoRun)->setChecked(ready && session_.autoRun());
-    // Pressed while off line; a supply on line shows the on-line image.
+    // Pressed while off line; a supply on line shows the on-line image, a
+    // lost link being opened again an image of its own.
     const bool onLine = ready && (session_.interfaceKind() == InterfaceKind::Serial ||
                                   session_.interfaceKind() == InterfaceKind::Gpib);
+    const bool reconnecting = session_.state() == ConnectionState::Reconnecting;
     QAction* b = toolButton(B::OnOffLine);
     onLineImage_ = onLine;
-    b->setChecked(!onLine);
-    b->setIcon(
-        style()->standardIcon(onLine ? QStyle::SP_DialogApplyButton : QStyle::SP_BrowserStop));
-    b->setText(onLine ? QStringLiteral("On line") : QStringLiteral("Off line"));
+    b->setChecked(!onLine && !reconnecting);
+    b->setIcon(style()->standardIcon(onLine         ? QStyle::SP_DialogApplyButton
+                                     : reconnecting ? QStyle::SP_BrowserReload
+                                                    : QStyle::SP_BrowserStop));
+    b->setText(onLine         ? QStringLiteral("On line")
+               : reconnecting ? QStringLiteral("Reconnecting…")
+                              : QStringLiteral("Off line"));
 }
 
 void MainWindow::syncConnectionTicks() {
@@ -448,6 +462,10 @@ void MainWindow::updateStatus() {
         break;
     case ConnectionState::Ready:
         line = text(Text::StateReady);
+        break;
+    case ConnectionState::Reconnecting:
+        line = QStringLiteral("Link lost — reconnecting…") +
+               QString(aliveNumber_ % 30, QLatin1Char('*'));
         break;
     }
     if (statusLineMsec_ > 0) {

@@ -42,6 +42,7 @@ public:
         Gpib,
         Rs232,
         Usb,
+        Reconnect,
         Automation,
         SaveMemory,
         RecallMemory,

@@ -72,7 +72,12 @@ void MainWindow::stateChanged(ConnectionState state) {
         applyAvailability(session_.profile());
         setWindowTitle(session_.model());
         break;
+    case ConnectionState::Reconnecting:
+        // The windows stay; the panel waits for the supply to come back.
+        break;
     }
+    if (panel_)
+        panel_->setEnabled(state != ConnectionState::Reconnecting);
     // A new connection starts from what the supply reports, or from off.
     action(Command::Output)->setChecked(session_.isReady() && session_.outputOn());
     action(Command::AutoRun)->setChecked(session_.isReady() && session_.autoRun());

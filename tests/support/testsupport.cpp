@@ -6,6 +6,7 @@
 #include "transports.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 
 namespace trq::test {
 
@@ -48,15 +49,17 @@ Prompter::Answer ScriptedPrompter::ask(const QString& text, const QString&, Icon
 
 bool ScriptedPrompter::wait(const Wait& w) {
     waitTitles << w.title;
-    // Far more checks than any wait of a test needs: a wait that never ends
-    // is a fault, reported as cancelled.
-    for (int i = 0; i < 100000; ++i) {
+    // Far longer than any wait of a test needs: a wait that never ends is a
+    // fault, reported as cancelled.
+    QElapsedTimer elapsed;
+    elapsed.start();
+    while (elapsed.elapsed() < 30000) {
         lastProgress = w.check();
         if (lastProgress.done)
             return false;
         if (cancelWait && cancelWait(lastProgress))
             return true;
-        QCoreApplication::processEvents();
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
     }
     texts << QStringLiteral("(wait never ended: %1)").arg(w.label);
     return true;

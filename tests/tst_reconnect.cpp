@@ -1,0 +1,212 @@
+// A lost link opened again by itself: a pseudo-terminal that goes away in
+// the middle of a recording and comes back under the same name (a symbolic
+// link re-pointed to a new terminal), a different supply in its place, and
+// one that never comes back. Recording time runs ten times faster than the
+// wall clock, so thirty recorded seconds pass in three.
+#include "link/qtserialport.h"
+#include "sim/ptyserver.h"
+#include "support/sessionfixture.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+
+#include <sys/resource.h>
+
+using namespace trq;
+using namespace trq::test;
+
+namespace {
+
+constexpr int kSpeed = 10;
+
+class FastRecordingClock final : public RecordingClock {
+public:
+    FastRecordingClock() { timer_.start(); }
+    QDateTime now() const override { return start_.addMSecs(monotonicMsec()); }
+    qint64 monotonicMsec() const override { return timer_.elapsed() * kSpeed; }
+
+private:
+    QElapsedTimer timer_;
+    QDateTime start_ = QDateTime(QDate(2026, 12, 6), QTime(10, 0));
+};
+
+double cpuSeconds() {
+    rusage u{};
+    getrusage(RUSAGE_SELF, &u);
+    return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
+           double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+}
+
+// A supply served on a pseudo-terminal reached through a symbolic link, as
+// a USB adapter keeps its name when it is plugged in again.
+struct Bench {
+    QString link;
+    std::shared_ptr<sim::Supply> supply;
+    std::unique_ptr<sim::PtyServer> pty;
+
+    explicit Bench(const QString& name) : link(QDir::current().absoluteFilePath(name)) {}
+    bool plugIn(std::shared_ptr<sim::Supply> s) {
+        supply = std::move(s);
+        pty = std::make_unique<sim::PtyServer>(
+            [this](const QByteArray& b) { return supply->receive(b); });
+        QFile::remove(link);
+        return pty->open() && QFile::link(pty->slavePath(), link);
+    }
+    void unplug() {
+        pty.reset();
+        QFile::remove(link);
+    }
+};
+
+struct ReconnectFixture : SessionFixture {
+    FastRecordingClock clock;
+    Bench bench;
+    QStringList states;
+
+    explicit ReconnectFixture(const char* name) : bench(QLatin1String(name)) {
+        factory.makeSerial = [](const QString& port) {
+            auto* p = new QtSerialPort;
+            p->setPortName(port);
+            return static_cast<SerialPort*>(p);
+        };
+        session->setRecordingClock(&clock);
+        session->setReconnect(true);
+        session->setReconnectDelays({1000 / kSpeed, 2000 / kSpeed, 5000 / kSpeed, 10000 / kSpeed});
+        QObject::connect(session.get(), &InstrumentSession::stateChanged,
+                         [this](ConnectionState s) { states << QString::number(int(s)); });
+    }
+    // On line over the link, recording with the output on.
+    bool recording() {
+        std::shared_ptr<sim::Supply> s = simulatedSupply(QStringLiteral("PSQ-3323"));
+        s->channel(1).vset = 5;
+        if (!bench.plugIn(s) || !session->openSerial({bench.link, 9600}))
+            return false;
+        if (!QTest::qWaitFor([&] { return session->isReady() && initialValuesRead; }, 10000))
+            return false;
+        session->pollTimer().setInterval(10);
+        session->setOutput(true);
+        RecordingEngine& e = session->recording()->engine();
+        e.arm(3600, 0, 0);
+        e.timer().setInterval(1000 / kSpeed);
+        return e.start() && QTest::qWaitFor([&] { return e.pointCount() >= 5; }, 10000);
+    }
+    // The same supply as it was: output on, its settings kept.
+    std::shared_ptr<sim::Supply> sameSupply() {
+        std::shared_ptr<sim::Supply> s = simulatedSupply(QStringLiteral("PSQ-3323"));
+        s->output = true;
+        s->channel(1).vset = 5;
+        return s;
+    }
+};
+
+} // namespace
+
+class TestReconnect : public QObject {
+    Q_OBJECT
+private slots:
+    void init() { clearSettings(); }
+
+    void comesBackAndTheRecordingGoesOn_data() {
+        QTest::addColumn<int>("downSeconds"); // in recorded seconds
+        QTest::newRow("3 s") << 3;
+        QTest::newRow("30 s") << 30;
+    }
+    void comesBackAndTheRecordingGoesOn() {
+        QFETCH(int, downSeconds);
+        ReconnectFixture f("adapter");
+        QVERIFY(f.recording());
+        RecordingEngine& engine = f.session->recording()->engine();
+        f.bench.unplug();
+        QTRY_COMPARE(f.session->state(), ConnectionState::Reconnecting);
+        QTest::qWait(3000 / kSpeed); // readings that came before the loss are still recorded
+        const int before = engine.pointCount();
+        const double cpu = cpuSeconds();
+        QTest::qWait(downSeconds * 1000 / kSpeed);
+        const double busy = cpuSeconds() - cpu;
+        QCOMPARE(engine.pointCount(), before); // nothing invented meanwhile
+        QVERIFY(f.bench.plugIn(f.sameSupply()));
+        QTRY_VERIFY_WITH_TIMEOUT(f.session->isReady(), 20000);
+        QTRY_VERIFY(engine.pointCount() >= before + 3);
+        QVERIFY(engine.isRecording());
+        // No box was shown, and no busy loop ran while waiting.
+        QCOMPARE(f.prompter.texts.join('|'), QString());
+        QVERIFY2(busy < 0.5 * downSeconds / kSpeed + 0.2, qPrintable(QString::number(busy)));
+        // What went to the supply after the reconnect: it was identified and
+        // read back; nothing was set on it.
+        QStringList sent;
+        for (const QString& line : f.bench.supply->received)
+            sent << line;
+        QCOMPARE(sent.value(0), QStringLiteral("*IDN?"));
+        QVERIFY2(sent.filter(QRegularExpression(QStringLiteral("^[^?]*$"))).isEmpty(),
+                 qPrintable(sent.join(' ')));
+        QVERIFY(f.session->outputOn());
+        // The points after the gap say so, and the missing seconds are not filled.
+        const QList<SampleRow> rows = f.store->workingRows();
+        const auto gap =
+            std::find_if(rows.begin(), rows.end(), [](const SampleRow& r) { return r.gap; });
+        QVERIFY(gap != rows.end());
+        QVERIFY2(gap->diffLastTime >= downSeconds, qPrintable(QString::number(gap->diffLastTime)));
+        QCOMPARE(std::count_if(rows.begin(), rows.end(), [](const SampleRow& r) { return r.gap; }),
+                 1);
+        QVERIFY(f.states.contains(QString::number(int(ConnectionState::Reconnecting))));
+    }
+
+    // Another supply in its place is refused; what was recorded stays.
+    void anotherSupplyIsRefused_data() {
+        QTest::addColumn<QString>("model");
+        QTest::addColumn<int>("serialNumber");
+        QTest::newRow("another model") << "TRQ-3302" << 20260001;
+        QTest::newRow("another unit of the model") << "PSQ-3323" << 20269999;
+    }
+    void anotherSupplyIsRefused() {
+        QFETCH(QString, model);
+        QFETCH(int, serialNumber);
+        ReconnectFixture f("other");
+        QVERIFY(f.recording());
+        f.bench.unplug();
+        QTRY_COMPARE(f.session->state(), ConnectionState::Reconnecting);
+        QTest::qWait(3000 / kSpeed);
+        const int rows = f.store->workingCount().value_or(-1);
+        std::shared_ptr<sim::Supply> other = simulatedSupply(model);
+        other->serialNumber = serialNumber;
+        QVERIFY(f.bench.plugIn(other));
+        QTRY_COMPARE_WITH_TIMEOUT(f.session->state(), ConnectionState::OffLine, 20000);
+        QCOMPARE(f.prompter.texts.size(), 1);
+        QVERIFY2(f.prompter.texts.first().contains(QStringLiteral("another supply")),
+                 qPrintable(f.prompter.texts.first()));
+        QCOMPARE(f.store->workingCount().value_or(-1), rows);
+        QCOMPARE(other->received, std::vector<QString>{QStringLiteral("*IDN?")});
+    }
+
+    // A link that never comes back is tried again and again, ever less
+    // often, without a box; what was recorded stays when the user gives up.
+    void neverComesBack() {
+        ReconnectFixture f("gone");
+        QVERIFY(f.recording());
+        f.bench.unplug();
+        QTRY_COMPARE(f.session->state(), ConnectionState::Reconnecting);
+        QTest::qWait(3000 / kSpeed);
+        const int rows = f.store->workingCount().value_or(-1);
+        // 1, 2 and 5 s, then every 10 s: four attempts in 18 to 28 s.
+        QTest::qWait(23000 / kSpeed - 3000 / kSpeed);
+        QCOMPARE(f.session->reconnectAttempts(), 4);
+        QCOMPARE(f.prompter.texts, QStringList());
+        f.session->reset();
+        QCOMPARE(f.store->workingCount().value_or(-1), rows);
+        QVERIFY(rows >= 5);
+    }
+
+    // Without "Reconnect automatically" a lost link ends the session as
+    // before, with its message.
+    void offByDefault() {
+        SessionFixture f;
+        QVERIFY(!f.session->reconnects());
+        QVERIFY(f.onLineSerial(QStringLiteral("PSQ-3323")));
+        f.factory.lastSerial->unplug();
+        QTRY_COMPARE(f.session->state(), ConnectionState::OffLine);
+        QCOMPARE(f.prompter.texts, QStringList{"Operation Timeout, Causes Reset Now."});
+    }
+};
+
+TRQ_TEST_MAIN(TestReconnect)
+#include "tst_reconnect.moc"
