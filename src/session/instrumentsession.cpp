@@ -39,6 +39,7 @@ InstrumentSession::InstrumentSession(Services s, QObject* parent)
     });
     link_.setSerialTerminator(kIdentifyLineEnd);
     recordSetup_.load();
+    limits_.setRules(LimitMonitor::load());
 }
 
 InstrumentSession::~InstrumentSession() {
@@ -244,6 +245,7 @@ void InstrumentSession::setUpLayout() {
         c.limits[std::size_t(Setting::Current)].maximum = f.maxCurr;
     }
     readings_ = 0;
+    limits_.rearm();
     output_ = false;
     autoRun_ = false;
     coupling_ = Coupling::Independent;

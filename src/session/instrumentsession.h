@@ -5,6 +5,7 @@
 #include "protocol/layoutprofile.h"
 #include "protocol/replies.h"
 #include "session/energy.h"
+#include "session/limits.h"
 #include "session/machinetypes.h"
 #include "session/recordsetup.h"
 
@@ -186,6 +187,11 @@ public:
     void setReadTime(int seconds);
     // Charge and energy start again from zero on every channel.
     void resetDelivered();
+
+    // ---- Limits --------------------------------------------------------------
+    const LimitMonitor& limits() const { return limits_; }
+    // The rules checked on every reading from now on.
+    void setLimitRules(std::vector<LimitRule> rules);
     // One poll step (the poll timer's work).
     void pollTick();
 
@@ -223,6 +229,9 @@ signals:
     void setsChanged(int sets);
     // Charge and energy were integrated or reset.
     void deliveredChanged(int channel);
+    // A limit tripped; its action has run already.
+    void limitTripped(const trq::LimitTrip& trip);
+    void limitsChanged();
     void locksChanged();
     // Texts for the status bar: at once, or for a while.
     void statusText(const QString& text);
@@ -272,6 +281,8 @@ private:
     void setsReplied(const QString& reply);
     void autoValueReplied(Operation operation, const QString& reply);
     void blankReadings(int from, int to);
+    void checkLimits(int channel, Quantity quantity, double value, qint64 msec);
+    void limitTrip(const LimitTrip& trip);
     bool acceptWarning(bool askFirst);
 
     TaskScheduler& link_;
@@ -324,6 +335,7 @@ private:
     QTimer detection_;
     QTimer handOver_;
 
+    LimitMonitor limits_;
     RecordSetup recordSetup_;
     RecordingClock* recordingClock_ = nullptr;
     std::unique_ptr<Recording> recording_;

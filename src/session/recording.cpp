@@ -39,6 +39,18 @@ Recording::Recording(InstrumentSession& session, RecordStore& store, Prompter& p
     record_.restore();
 }
 
+void Recording::addEvent(const LimitTrip& trip) {
+    const LimitEvent e{engine_.pointCount(),
+                       RecordingEngine::timeText(engine_.now()),
+                       trip.rule.channel,
+                       unitOf(trip.rule.quantity),
+                       trip.value,
+                       trip.bound,
+                       textOf(trip.rule.action)};
+    if (store_.addEvent(e))
+        emit eventAdded(e);
+}
+
 void Recording::start() {
     if (engine_.remainingTicks() > 0)
         engine_.start();

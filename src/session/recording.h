@@ -1,6 +1,7 @@
 #pragma once
 
 #include "session/graphseries.h"
+#include "session/limits.h"
 #include "session/recordingengine.h"
 #include "session/workingrecord.h"
 
@@ -40,9 +41,12 @@ public:
     std::optional<RecordHeader> load(const QString& recNo);
     // Tells the windows that the working table holds other rows now.
     void announceReplaced() { emit workingTableReplaced(); }
+    // Keeps a tripped limit with the recording, at the next point.
+    void addEvent(const LimitTrip& trip);
 
 signals:
     void workingTableReplaced();
+    void eventAdded(const trq::LimitEvent& event);
 
 private:
     RecordStore& store_;

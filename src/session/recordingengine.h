@@ -88,6 +88,7 @@ public:
         return boxes_[std::size_t(channel * 2 + (voltage ? 0 : 1))];
     }
     QDateTime startTime() const { return start_; }
+    QDateTime now() const { return clock_->now(); }
     void setStartTime(const QDateTime& start) { start_ = start; }
     // Windows that show the recording (the table and the graph).
     void addView(RecordingView* view) { views_.push_back(view); }

@@ -58,6 +58,8 @@ void InstrumentSession::checkOutput() {
         // nothing is integrated across the time it is off.
         for (ChannelState& c : channels_)
             c.delivered.interrupt();
+        // Switched on again, a limit still crossed trips again.
+        limits_.rearm();
         poll_.stop();
         link_.cancelQueuedQueries();
         blankReadings(0, channelCount() - 1);
@@ -234,6 +236,11 @@ void InstrumentSession::resetDelivered() {
         channels_[std::size_t(i)].delivered.reset();
         emit deliveredChanged(i);
     }
+}
+
+void InstrumentSession::setLimitRules(std::vector<LimitRule> rules) {
+    limits_.setRules(std::move(rules));
+    emit limitsChanged();
 }
 
 void InstrumentSession::setReadTime(int seconds) {

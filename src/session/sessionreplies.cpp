@@ -4,6 +4,7 @@
 #include "core/numbers.h"
 #include "core/prompter.h"
 #include "session/instrumentsession.h"
+#include "session/recording.h"
 
 #include <QTimer>
 
@@ -102,11 +103,23 @@ void InstrumentSession::readingReplied(int ch, bool voltage, const QString& repl
     }
     // A current reading closes a step of the integration, with the latest
     // voltage; only while the output is on.
-    if (!voltage && output_ && !c.voltage.isEmpty() && !c.current.isEmpty()) {
-        c.delivered.add(c.currentAtMsec, leadingNumber(c.voltage), leadingNumber(c.current));
+    const qint64 at = voltage ? c.voltageAtMsec : c.currentAtMsec;
+    const bool both = !c.voltage.isEmpty() && !c.current.isEmpty();
+    if (!voltage && output_ && both) {
+        c.delivered.add(at, leadingNumber(c.voltage), leadingNumber(c.current));
         emit deliveredChanged(ch);
     }
     emit readingsChanged(ch);
+    // Every reading is checked, not only recorded points; with the output
+    // off there is nothing to watch.
+    const QString& shown = voltage ? c.voltage : c.current;
+    if (!shown.isEmpty() && output_)
+        checkLimits(ch, voltage ? Quantity::Voltage : Quantity::Current, leadingNumber(shown), at);
+    if (!voltage && both && output_) {
+        checkLimits(ch, Quantity::Power, leadingNumber(c.voltage) * leadingNumber(c.current), at);
+        checkLimits(ch, Quantity::Charge, c.delivered.charge(), at);
+        checkLimits(ch, Quantity::Energy, c.delivered.energy(), at);
+    }
 }
 
 void InstrumentSession::settingRepliedText(int ch, Setting setting, const QString& reply) {
@@ -212,6 +225,31 @@ void InstrumentSession::statusReplied(const QString& reply) {
                     if (n <= channelCount())
                         ask({op, n});
     }
+}
+
+void InstrumentSession::checkLimits(int ch, Quantity quantity, double value, qint64 msec) {
+    for (const LimitTrip& trip : limits_.check(ch + 1, quantity, value, msec))
+        limitTrip(trip);
+}
+
+void InstrumentSession::limitTrip(const LimitTrip& trip) {
+    const LimitRule& r = trip.rule;
+    trace(QStringLiteral("Limit: CH%1 %2 %3 beyond %4, %5")
+              .arg(r.channel)
+              .arg(trip.value)
+              .arg(unitOf(r.quantity))
+              .arg(trip.bound)
+              .arg(textOf(r.action)));
+    // Kept with the recording before anything stops it.
+    if (recording_ && recording_->engine().isRecording())
+        recording_->addEvent(trip);
+    // At once: the output-off is on the wire with the next writer tick, and
+    // nothing waits for anyone to read a message.
+    if (r.stopsOutput() && output_)
+        setOutput(false);
+    if (r.stopsRecording() && recording_)
+        recording_->stop();
+    emit limitTripped(trip);
 }
 
 bool InstrumentSession::acceptWarning(bool askFirst) {

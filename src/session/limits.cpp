@@ -1,0 +1,132 @@
+#include "session/limits.h"
+
+#include "core/settings.h"
+
+#include <QLocale>
+#include <QStringList>
+
+namespace trq {
+
+QString unitOf(Quantity quantity) {
+    static const char* const kUnits[] = {"V", "A", "W", "Ah", "Wh"};
+    return QLatin1String(kUnits[int(quantity)]);
+}
+
+QString textOf(LimitAction action) {
+    static const char* const kTexts[] = {"log only", "message", "output off", "stop recording",
+                                         "output off and stop recording"};
+    return QLatin1String(kTexts[int(action)]);
+}
+
+namespace {
+
+QString numberText(const std::optional<double>& v) {
+    return v ? QString::number(*v, 'g', 12) : QString();
+}
+
+std::optional<double> numberOf(const QString& text, bool* ok) {
+    if (text.trimmed().isEmpty())
+        return std::nullopt;
+    bool good = false;
+    const double v = QLocale::c().toDouble(text.trimmed(), &good);
+    *ok = *ok && good;
+    return v;
+}
+
+} // namespace
+
+QString LimitRule::toText() const {
+    return QStringList{QString::number(channel), unitOf(quantity), numberText(lower),
+                       numberText(upper), QString::number(holdSeconds),
+                       QString::number(int(action))}
+        .join(QLatin1Char(','));
+}
+
+std::optional<LimitRule> LimitRule::fromText(const QString& text) {
+    const QStringList f = text.split(QLatin1Char(','));
+    if (f.size() != 6)
+        return std::nullopt;
+    LimitRule r;
+    bool ok = true;
+    r.channel = f.at(0).toInt(&ok);
+    ok = ok && r.channel >= 1 && r.channel <= 4;
+    int q = 0;
+    while (q < 5 && unitOf(Quantity(q)) != f.at(1))
+        ++q;
+    ok = ok && q < 5;
+    r.quantity = Quantity(q);
+    r.lower = numberOf(f.at(2), &ok);
+    r.upper = numberOf(f.at(3), &ok);
+    bool holdOk = false, actionOk = false;
+    r.holdSeconds = f.at(4).toInt(&holdOk);
+    const int action = f.at(5).toInt(&actionOk);
+    ok = ok && holdOk && actionOk && r.holdSeconds >= 0 && action >= 0 && action <= 4 &&
+         (r.lower || r.upper);
+    r.action = LimitAction(action);
+    return ok ? std::optional<LimitRule>(r) : std::nullopt;
+}
+
+void LimitMonitor::setRules(std::vector<LimitRule> rules) {
+    rules_ = std::move(rules);
+    states_.assign(rules_.size(), State{});
+}
+
+std::vector<LimitTrip> LimitMonitor::check(int channel, Quantity quantity, double value,
+                                           qint64 msec) {
+    std::vector<LimitTrip> trips;
+    for (std::size_t i = 0; i < rules_.size(); ++i) {
+        const LimitRule& r = rules_[i];
+        if (r.channel != channel || r.quantity != quantity)
+            continue;
+        State& s = states_[i];
+        const bool below = r.lower && value < *r.lower;
+        const bool above = r.upper && value > *r.upper;
+        if (!below && !above) {
+            s = State{}; // back within: armed again
+            continue;
+        }
+        if (s.outSince < 0)
+            s.outSince = msec;
+        if (!s.tripped && msec - s.outSince >= qint64(r.holdSeconds) * 1000) {
+            s.tripped = true;
+            trips.push_back({r, value, below ? *r.lower : *r.upper});
+        }
+    }
+    return trips;
+}
+
+bool LimitMonitor::tripped(int channel) const {
+    for (std::size_t i = 0; i < rules_.size(); ++i)
+        if (rules_[i].channel == channel && states_[i].tripped)
+            return true;
+    return false;
+}
+
+bool LimitMonitor::watches(int channel) const {
+    return std::any_of(rules_.begin(), rules_.end(),
+                       [channel](const LimitRule& r) { return r.channel == channel; });
+}
+
+void LimitMonitor::rearm() {
+    states_.assign(rules_.size(), State{});
+}
+
+std::vector<LimitRule> LimitMonitor::load() {
+    const QString section = QLatin1String(kSection);
+    std::vector<LimitRule> rules;
+    const int n = Settings::integer(section, QStringLiteral("Count"), 0);
+    for (int i = 1; i <= n; ++i)
+        if (const auto r =
+                LimitRule::fromText(Settings::value(section, QStringLiteral("Rule%1").arg(i))))
+            rules.push_back(*r);
+    return rules;
+}
+
+void LimitMonitor::store(const std::vector<LimitRule>& rules) {
+    const QString section = QLatin1String(kSection);
+    Settings::setInteger(section, QStringLiteral("Count"), int(rules.size()));
+    for (std::size_t i = 0; i < rules.size(); ++i)
+        Settings::setValue(section, QStringLiteral("Rule%1").arg(i + 1), rules[i].toText());
+}
+
+} // namespace trq

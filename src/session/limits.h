@@ -1,0 +1,74 @@
+#pragma once
+
+#include <QString>
+
+#include <optional>
+#include <vector>
+
+namespace trq {
+
+// What a limit watches on a channel.
+enum class Quantity { Voltage, Current, Power, Charge, Energy };
+// What a limit does when it trips.
+enum class LimitAction { Log, Message, OutputOff, StopRecording, OutputOffAndStop };
+
+QString unitOf(Quantity quantity); // "V", "A", "W", "Ah", "Wh"
+QString textOf(LimitAction action);
+
+// A channel's quantity kept between bounds (either may be missing): out of
+// them for the hold time, the action runs once, until the value has come
+// back within them.
+struct LimitRule {
+    int channel = 1; // 1-based
+    Quantity quantity = Quantity::Voltage;
+    std::optional<double> lower, upper;
+    int holdSeconds = 0;
+    LimitAction action = LimitAction::Log;
+
+    bool stopsOutput() const {
+        return action == LimitAction::OutputOff || action == LimitAction::OutputOffAndStop;
+    }
+    bool stopsRecording() const {
+        return action == LimitAction::StopRecording || action == LimitAction::OutputOffAndStop;
+    }
+    // As kept in the settings: "channel,quantity,lower,upper,hold,action".
+    QString toText() const;
+    static std::optional<LimitRule> fromText(const QString& text);
+};
+
+// A limit that tripped: the rule, the value read and the bound it crossed.
+struct LimitTrip {
+    LimitRule rule;
+    double value = 0;
+    double bound = 0;
+};
+
+// Checks every new value against the rules, with their hold times.
+class LimitMonitor {
+public:
+    static constexpr const char* kSection = "Limits";
+
+    void setRules(std::vector<LimitRule> rules);
+    const std::vector<LimitRule>& rules() const { return rules_; }
+    // A new value of a channel's quantity at msec (any monotonic time): the
+    // rules that trip with it.
+    std::vector<LimitTrip> check(int channel, Quantity quantity, double value, qint64 msec);
+    // Whether a rule of the channel is tripped now, and whether it has any.
+    bool tripped(int channel) const;
+    bool watches(int channel) const;
+    // Every rule armed again (a new connection).
+    void rearm();
+
+    static std::vector<LimitRule> load();
+    static void store(const std::vector<LimitRule>& rules);
+
+private:
+    struct State {
+        qint64 outSince = -1;
+        bool tripped = false;
+    };
+    std::vector<LimitRule> rules_;
+    std::vector<State> states_;
+};
+
+} // namespace trq

@@ -1,0 +1,239 @@
+// Charge and energy integrated from the readings, and limits that act on
+// every reading: each action, the hold time, the events kept with the
+// recording, the output switched off at once.
+#include "session/energy.h"
+#include "support/sessionfixture.h"
+
+using namespace trq;
+using namespace trq::test;
+
+Q_DECLARE_METATYPE(trq::Quantity)
+Q_DECLARE_METATYPE(trq::LimitAction)
+
+namespace {
+
+// A supply on line whose poll the test drives, a poll step at a time, on
+// the link's manual clock.
+struct PollFixture : SessionFixture {
+    explicit PollFixture(const char* model = "PSQ-3323") {
+        QVERIFY(onLineSerial(QLatin1String(model)));
+        instrument().channel(1).vset = 10; // 1 A into the supply's 10 ohm load
+        instrument().channel(1).iset = 3;
+    }
+    void outputOn() {
+        session->setOutput(true);
+        session->pollTimer().stop();
+        QVERIFY(waitReceived());
+    }
+    // Poll steps of kPollMsec each, as the poll timer takes them.
+    void poll(int steps) {
+        for (int i = 0; i < steps; ++i) {
+            clock.advanceMsec(InstrumentSession::kPollMsec);
+            session->pollTick();
+            QVERIFY(waitReceived());
+        }
+    }
+    // Steps for about this many seconds.
+    void pollFor(double seconds) { poll(int(seconds * 1000 / InstrumentSession::kPollMsec)); }
+    // Steps until the link's clock (which the link's own waits move too)
+    // has come this far.
+    void pollUntil(qint64 msec) {
+        while (qint64(clock.nowSec() * 1000) < msec)
+            poll(1);
+    }
+    qint64 now() const { return qint64(clock.nowSec() * 1000); }
+    const ChannelState& ch1() const { return session->channel(0); }
+};
+
+bool near(double actual, double expected, double relative = 0.001) {
+    return std::abs(actual - expected) <= relative * std::abs(expected);
+}
+
+} // namespace
+
+class TestLimits : public QObject {
+    Q_OBJECT
+private slots:
+    void init() { clearSettings(); }
+
+    // Readings once a second over an hour, against the exact integrals.
+    void integration_data() {
+        QTest::addColumn<QString>("profile");
+        QTest::addColumn<double>("charge"); // Ah
+        QTest::addColumn<double>("energy"); // Wh
+        QTest::newRow("constant 2 A at 10 V") << "constant" << 2.0 << 20.0;
+        QTest::newRow("ramp 0 to 3 A at 5 V") << "ramp" << 1.5 << 7.5;
+        // 1 A: the ten minutes without readings are not integrated.
+        QTest::newRow("1 A with a gap") << "gap" << 50.0 / 60 << 50.0 / 60 * 12;
+    }
+    void integration() {
+        QFETCH(QString, profile);
+        QFETCH(double, charge);
+        QFETCH(double, energy);
+        EnergyCounter e(5000);
+        for (int s = 0; s <= 3600; ++s) {
+            if (profile == QLatin1String("constant"))
+                e.add(s * 1000, 10, 2);
+            else if (profile == QLatin1String("ramp"))
+                e.add(s * 1000, 5, 3.0 * s / 3600);
+            else if (s < 1800 || s >= 2400)
+                e.add(s * 1000, 12, 1);
+        }
+        QVERIFY2(near(e.charge(), charge), qPrintable(QString::number(e.charge())));
+        QVERIFY2(near(e.energy(), energy), qPrintable(QString::number(e.energy())));
+        e.reset();
+        QCOMPARE(e.charge(), 0.0);
+    }
+
+    // Over the wire: only while the output is on, never across the time it
+    // was off; reset on demand.
+    void deliveredWhileTheOutputIsOn() {
+        PollFixture f;
+        QSignalSpy delivered(f.session.get(), &InstrumentSession::deliveredChanged);
+        // 1 A for the time between the readings, whatever the link's waits
+        // added to it.
+        auto stretch = [&](double seconds) {
+            f.poll(7);
+            const double charge = f.ch1().delivered.charge();
+            const qint64 from = f.ch1().currentAtMsec;
+            f.pollFor(seconds);
+            const double hours = double(f.ch1().currentAtMsec - from) / 3.6e6;
+            QVERIFY2(near(f.ch1().delivered.charge() - charge, hours),
+                     qPrintable(QString::number(f.ch1().delivered.charge() - charge)));
+        };
+        f.outputOn();
+        stretch(30);
+        QVERIFY(near(f.ch1().delivered.energy(), f.ch1().delivered.charge() * 10));
+        const double before = f.ch1().delivered.charge();
+        f.session->setOutput(false);
+        f.clock.advanceMsec(60000); // off for a minute: nothing delivered
+        f.outputOn();
+        f.poll(7);
+        QVERIFY(f.ch1().delivered.charge() - before < 5.0 / 3600);
+        stretch(30);
+        QVERIFY(!delivered.isEmpty());
+        f.session->resetDelivered();
+        QCOMPARE(f.ch1().delivered.charge(), 0.0);
+    }
+
+    // Each quantity trips its limit after the hold time, not before.
+    void holdTimeIsHonoured_data() {
+        QTest::addColumn<Quantity>("quantity");
+        QTest::addColumn<double>("upper");
+        QTest::newRow("voltage") << Quantity::Voltage << 9.5;
+        QTest::newRow("current") << Quantity::Current << 0.5;
+        QTest::newRow("power") << Quantity::Power << 5.0;
+        QTest::newRow("charge") << Quantity::Charge << 0.0;
+        QTest::newRow("energy") << Quantity::Energy << 0.0;
+    }
+    void holdTimeIsHonoured() {
+        QFETCH(Quantity, quantity);
+        QFETCH(double, upper);
+        PollFixture f;
+        f.session->setLimitRules({{1, quantity, std::nullopt, upper, 3, LimitAction::Log}});
+        QSignalSpy trips(f.session.get(), &InstrumentSession::limitTripped);
+        f.outputOn();
+        const qint64 on = f.now();
+        f.pollUntil(on + 2500);
+        QCOMPARE(trips.size(), 0);
+        f.pollUntil(on + 6000);
+        QCOMPARE(trips.size(), 1); // once, while it stays out of bounds
+        const LimitTrip trip = trips.at(0).at(0).value<LimitTrip>();
+        QCOMPARE(trip.rule.quantity, quantity);
+        QCOMPARE(trip.bound, upper);
+        QVERIFY(trip.value > upper);
+        QVERIFY(f.session->limits().tripped(1));
+        QVERIFY(f.session->outputOn()); // log only
+    }
+
+    // What each action does, and the event kept with the recording.
+    void actions_data() {
+        QTest::addColumn<LimitAction>("action");
+        QTest::addColumn<bool>("outputOff");
+        QTest::addColumn<bool>("recordingStops");
+        QTest::newRow("log only") << LimitAction::Log << false << false;
+        QTest::newRow("message") << LimitAction::Message << false << false;
+        QTest::newRow("output off") << LimitAction::OutputOff << true << false;
+        QTest::newRow("stop recording") << LimitAction::StopRecording << false << true;
+        QTest::newRow("both") << LimitAction::OutputOffAndStop << true << true;
+    }
+    void actions() {
+        QFETCH(LimitAction, action);
+        QFETCH(bool, outputOff);
+        QFETCH(bool, recordingStops);
+        PollFixture f;
+        f.outputOn();
+        RecordingEngine& engine = f.session->recording()->engine();
+        engine.arm(3600, 0, 0);
+        QVERIFY(engine.start());
+        f.session->setLimitRules({{1, Quantity::Current, 0.2, 0.8, 0, action}});
+        f.takeReceived();
+        f.poll(7);
+        QCOMPARE(f.session->outputOn(), !outputOff);
+        QCOMPARE(engine.isRecording(), !recordingStops);
+        QCOMPARE(f.takeReceived().contains(QStringLiteral(":OUTP:STAT 0")), outputOff);
+        const QList<LimitEvent> events = f.store->events();
+        QCOMPARE(events.size(), 1);
+        QCOMPARE(events.at(0).channel, 1);
+        QCOMPARE(events.at(0).quantity, QStringLiteral("A"));
+        QCOMPARE(events.at(0).limit, 0.8);
+        QCOMPARE(events.at(0).action, textOf(action));
+        QVERIFY(f.prompter.texts.isEmpty()); // no box: the windows give the notice
+    }
+
+    // The output goes off on the next writer tick even while a message box
+    // of something else is up.
+    void outputOffDoesNotWaitForABox() {
+        PollFixture f;
+        f.outputOn();
+        f.session->setLimitRules({{1, Quantity::Voltage, std::nullopt, 5.0, 0, LimitAction::OutputOff}});
+        bool offWhileShown = false;
+        f.prompter.onAsk = [&] {
+            f.session->pollTimer().start();
+            offWhileShown = QTest::qWaitFor([&] { return !f.instrument().output; }, 3000);
+        };
+        f.prompter.message(QStringLiteral("Something else"));
+        QVERIFY(offWhileShown);
+    }
+
+    // Saved with a record and back with its load; deleted with it.
+    void eventsTravelWithTheRecord() {
+        PollFixture f;
+        f.outputOn();
+        Recording& rec = *f.session->recording();
+        rec.engine().arm(3600, 0, 0);
+        QVERIFY(rec.engine().start());
+        f.session->setLimitRules({{1, Quantity::Current, std::nullopt, 0.5, 0, LimitAction::Log}});
+        f.poll(14);
+        rec.engine().tick(); // a point with the readings so far
+        rec.stop();
+        QString error;
+        const std::optional<QString> number = rec.record().saveAsNew(QStringLiteral("x"), 0, 0, &error);
+        QVERIFY2(number, qPrintable(error));
+        QCOMPARE(f.store->events(*number).size(), 1);
+        QVERIFY(f.store->clearWorking());
+        QCOMPARE(f.store->events().size(), 0);
+        QVERIFY(f.store->loadToWorking(*number));
+        QCOMPARE(f.store->events().size(), 1);
+        QVERIFY(f.store->deleteRecord(*number));
+        QCOMPARE(f.store->events(*number).size(), 0);
+    }
+
+    void rulesAreKept() {
+        const std::vector<LimitRule> rules{
+            {2, Quantity::Charge, std::nullopt, 2.0, 0, LimitAction::OutputOffAndStop},
+            {1, Quantity::Voltage, 1.5, 12.25, 10, LimitAction::Message}};
+        LimitMonitor::store(rules);
+        const std::vector<LimitRule> back = LimitMonitor::load();
+        QCOMPARE(back.size(), rules.size());
+        for (std::size_t i = 0; i < rules.size(); ++i)
+            QCOMPARE(back[i].toText(), rules[i].toText());
+        QVERIFY(!LimitRule::fromText(QStringLiteral("9,V,1,2,0,0")));   // no channel 9
+        QVERIFY(!LimitRule::fromText(QStringLiteral("1,V,,,0,0")));     // no bound
+        QVERIFY(!LimitRule::fromText(QStringLiteral("1,X,1,2,0,0")));   // no quantity X
+        QVERIFY(!LimitRule::fromText(QStringLiteral("1,V,1,2,-1,0")));  // a negative hold
+    }
+};
+
+TRQ_TEST_MAIN(TestLimits)
+#include "tst_limits.moc"
