@@ -186,7 +186,8 @@ private slots:
     void outputOffDoesNotWaitForABox() {
         PollFixture f;
         f.outputOn();
-        f.session->setLimitRules({{1, Quantity::Voltage, std::nullopt, 5.0, 0, LimitAction::OutputOff}});
+        f.session->setLimitRules(
+            {{1, Quantity::Voltage, std::nullopt, 5.0, 0, LimitAction::OutputOff}});
         bool offWhileShown = false;
         f.prompter.onAsk = [&] {
             f.session->pollTimer().start();
@@ -208,7 +209,8 @@ private slots:
         rec.engine().tick(); // a point with the readings so far
         rec.stop();
         QString error;
-        const std::optional<QString> number = rec.record().saveAsNew(QStringLiteral("x"), 0, 0, &error);
+        const std::optional<QString> number =
+            rec.record().saveAsNew(QStringLiteral("x"), 0, 0, &error);
         QVERIFY2(number, qPrintable(error));
         QCOMPARE(f.store->events(*number).size(), 1);
         QVERIFY(f.store->clearWorking());
@@ -228,10 +230,10 @@ private slots:
         QCOMPARE(back.size(), rules.size());
         for (std::size_t i = 0; i < rules.size(); ++i)
             QCOMPARE(back[i].toText(), rules[i].toText());
-        QVERIFY(!LimitRule::fromText(QStringLiteral("9,V,1,2,0,0")));   // no channel 9
-        QVERIFY(!LimitRule::fromText(QStringLiteral("1,V,,,0,0")));     // no bound
-        QVERIFY(!LimitRule::fromText(QStringLiteral("1,X,1,2,0,0")));   // no quantity X
-        QVERIFY(!LimitRule::fromText(QStringLiteral("1,V,1,2,-1,0")));  // a negative hold
+        QVERIFY(!LimitRule::fromText(QStringLiteral("9,V,1,2,0,0")));  // no channel 9
+        QVERIFY(!LimitRule::fromText(QStringLiteral("1,V,,,0,0")));    // no bound
+        QVERIFY(!LimitRule::fromText(QStringLiteral("1,X,1,2,0,0")));  // no quantity X
+        QVERIFY(!LimitRule::fromText(QStringLiteral("1,V,1,2,-1,0"))); // a negative hold
     }
 };
 

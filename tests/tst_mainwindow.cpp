@@ -4,6 +4,7 @@
 #include "link/qtserialport.h"
 #include "support/shellfixture.h"
 #include "ui/automationdialog.h"
+#include "ui/limitsdialog.h"
 #include "ui/numberdialogs.h"
 #include "ui/serialsettingsdialog.h"
 
@@ -11,10 +12,13 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDialogButtonBox>
 #include <QLabel>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QSqlQuery>
+#include <QTableWidget>
 #include <QTcpServer>
 
 using namespace trq;
@@ -253,10 +257,11 @@ private slots:
         for (B button : {B::Gpib, B::Com, B::OnOffLine, B::SaveMemory, B::RecallMemory, B::Delay,
                          B::ReadTimes, B::Output, B::AutoRun, B::ClearError, B::About})
             QCOMPARE(f.main->toolButton(button)->isEnabled(), enabledButtons.contains(button));
-        // Recording follows the output.
-        QVERIFY(!f.main->action(C::RecordMenu)->isEnabled());
+        // Recording follows the output; limits can be set before it goes on.
+        QVERIFY(f.main->action(C::Limits)->isEnabled());
+        QVERIFY(!f.main->action(C::RecordStart)->isEnabled());
         f.main->toolButton(B::Output)->trigger();
-        QVERIFY(f.main->action(C::RecordMenu)->isEnabled());
+        QVERIFY(f.main->action(C::RecordStart)->isEnabled());
     }
 
     void statusBar() {
@@ -619,6 +624,75 @@ private slots:
         QTRY_VERIFY(!f.main->recallTimer().isActive());
         QVERIFY(QApplication::activeModalWidget() == nullptr);
         QCOMPARE(f.link.pendingCommands(), 0);
+    }
+
+    // Set in the dialog with mouse and keys, kept in the settings, shown on
+    // the channel, and acted on: the output goes off on the wire and one
+    // notice that blocks nothing says why.
+    void limitsFromTheRecordMenu() {
+        ShellFixture f;
+        QVERIFY(f.onLineSerial(QStringLiteral("PSQ-3323")));
+        FrontPanel* panel = f.panel();
+        QVERIFY(!panel->limitMarker(0)->isVisible());
+        bool firstTryRefused = false;
+        onNextModal<LimitsDialog>([&](LimitsDialog* d) {
+            QPushButton* add = nullptr;
+            for (QPushButton* b : d->findChildren<QPushButton*>())
+                if (b->text() == QStringLiteral("Add"))
+                    add = b;
+            QPushButton* ok = d->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok);
+            QTest::mouseClick(add, Qt::LeftButton);
+            QTableWidget* table = d->table();
+            QCOMPARE(table->rowCount(), 1);
+            // No bound yet: refused with the row named, the dialog stays.
+            QTest::mouseClick(ok, Qt::LeftButton);
+            firstTryRefused = d->isVisible() && f.prompter.texts.size() == 1 &&
+                              f.prompter.texts.at(0).startsWith(QStringLiteral("Row 1"));
+            auto* upper = qobject_cast<QLineEdit*>(table->cellWidget(0, LimitsDialog::UpperColumn));
+            QTest::mouseClick(upper, Qt::LeftButton);
+            QTest::keyClicks(upper, QStringLiteral("4"));
+            auto* action =
+                qobject_cast<QComboBox*>(table->cellWidget(0, LimitsDialog::ActionColumn));
+            action->setFocus();
+            QTest::keyClick(action, Qt::Key_Down); // Message
+            QTest::keyClick(action, Qt::Key_Down); // Output off
+            QTest::mouseClick(ok, Qt::LeftButton);
+            if (d->isVisible())
+                d->reject(); // a failed step must not leave the test waiting
+        });
+        f.main->action(C::Limits)->trigger();
+        QVERIFY(firstTryRefused);
+        QCOMPARE(f.session->limits().rules().size(), std::size_t(1));
+        const LimitRule rule = f.session->limits().rules().front();
+        QCOMPARE(rule.channel, 1);
+        QCOMPARE(rule.quantity, Quantity::Voltage);
+        QCOMPARE(rule.upper, std::optional<double>(4.0));
+        QCOMPARE(rule.action, LimitAction::OutputOff);
+        QCOMPARE(LimitMonitor::load().size(), std::size_t(1));
+        QVERIFY(panel->limitMarker(0)->isVisible());
+        QVERIFY(!panel->limitMarker(1)->isVisible());
+
+        f.instrument().channel(1).vset = 6;
+        f.instrument().channel(1).iset = 1;
+        f.main->toolButton(B::Output)->trigger();
+        QTRY_VERIFY(!f.session->outputOn());
+        QVERIFY(!f.instrument().output);
+        QCOMPARE(panel->limitMarker(0)->text(), QStringLiteral("LIMIT TRIPPED"));
+        QTRY_VERIFY(f.main->statusText().startsWith(QStringLiteral("Limit tripped: ")));
+        QVERIFY(f.main->limitNotice() == nullptr); // the message action gives the notice
+
+        // With a message action: one notice, never modal, growing by a line.
+        LimitRule message = rule;
+        message.action = LimitAction::Message;
+        f.session->setLimitRules(
+            {message, LimitRule{2, Quantity::Voltage, std::nullopt, 4.0, 0, LimitAction::Message}});
+        f.instrument().channel(2).vset = 6;
+        f.instrument().channel(2).iset = 1;
+        f.main->toolButton(B::Output)->trigger();
+        QTRY_VERIFY(f.main->limitNotice() && f.main->limitNotice()->text().count(u'\n') == 1);
+        QVERIFY(f.main->limitNotice()->isVisible());
+        QVERIFY(QApplication::activeModalWidget() == nullptr);
+        QVERIFY(f.session->outputOn());
     }
 };
 

@@ -7,6 +7,7 @@
 #include "ui/recordsetupdialog.h"
 #include "ui/tablewindow.h"
 
+#include <QAbstractItemModelTester>
 #include <QApplication>
 #include <QComboBox>
 #include <QLineEdit>
@@ -100,6 +101,71 @@ private slots:
             rows << f.table->model().rowCount();
         }
         QCOMPARE(rows, (QList<int>{7, 1, 2, 1, 3, 7}));
+    }
+
+    // A working table of several pages: every row is where the store has
+    // it, through the filter and after rows recorded now; a point after a
+    // gap and a point with a limit event say so in colour and tooltip.
+    void longTablesArePagedAndMarked() {
+        WindowFixture f(2);
+        QAbstractItemModelTester tester(&f.table->model(),
+                                        QAbstractItemModelTester::FailureReportingMode::QtTest);
+        const int n = 3 * SampleTableModel::kPageRows + 17;
+        QVERIFY(f.data.database().transaction());
+        for (int i = 0; i < n; ++i) {
+            SampleRow r;
+            r.seqNo = i;
+            r.recTime = QStringLiteral("2026/12/06 %1").arg(i);
+            r.volt = {QString::number(i), QStringLiteral("2.000"), {}, {}};
+            r.curr = {QStringLiteral("0.100"), QStringLiteral("0.200"), {}, {}};
+            r.reason[0] = i % 3 == 0 ? u'1' : u'2';
+            r.gap = i == 2500;
+            r.diffLastTime = r.gap ? 42 : 1;
+            r.charge = {QStringLiteral("0.5"), QStringLiteral("0.25"), {}, {}};
+            r.energy = {QStringLiteral("1.5"), QStringLiteral("0.75"), {}, {}};
+            QVERIFY(f.store->appendSample(r));
+        }
+        QVERIFY(f.data.database().commit());
+        QVERIFY(f.store->addEvent(
+            {1000, QStringLiteral("t"), 2, QStringLiteral("V"), 9, 8, QStringLiteral("Message")}));
+        f.table->refill();
+        SampleTableModel& m = f.table->model();
+        QCOMPARE(m.rowCount(), n);
+        for (int r : {0, 1023, 1024, 2500, n - 1}) {
+            QCOMPARE(m.data(m.index(r, 0)).toString(), QString::number(r));
+            QCOMPARE(m.data(m.index(r, 2)).toString(), QString::number(r));
+            QCOMPARE(m.rowOfSeqNo(r), r);
+        }
+        QCOMPARE(m.data(m.index(5, m.commentColumn() + 3)).toString(), QStringLiteral("0.25"));
+        QCOMPARE(m.data(m.index(5, m.commentColumn() + 4)).toString(), QStringLiteral("0.75"));
+        auto background = [&](int r) {
+            return m.data(m.index(r, 2), Qt::BackgroundRole).value<QBrush>().color();
+        };
+        QVERIFY(background(2500) != background(2499));
+        QVERIFY(background(1000) != background(2499));
+        QVERIFY(background(1000) != background(2500));
+        QVERIFY(m.data(m.index(2500, 2), Qt::ToolTipRole).toString().contains(u"42 s"));
+        QVERIFY(m.data(m.index(1000, 2), Qt::ToolTipRole).toString().contains(u"CH2 V"));
+        QVERIFY(m.data(m.index(999, 2), Qt::ToolTipRole).isNull());
+
+        // The first-channel condition "1": every third row, in order.
+        m.show(f.store.get(), u'1');
+        QCOMPARE(m.rowCount(), (n + 2) / 3);
+        QCOMPARE(m.row(m.rowCount() - 1).seqNo, qint64((m.rowCount() - 1) * 3));
+        QCOMPARE(m.rowOfSeqNo(3 * 700), 700);
+        QCOMPARE(m.rowOfSeqNo(3 * 700 + 1), -1);
+
+        // Rows recorded now join the end of the pages already read.
+        m.show(f.store.get());
+        m.data(m.index(n - 1, 0));
+        SampleRow live;
+        live.seqNo = n;
+        live.volt = {QStringLiteral("7.000"), {}, {}, {}};
+        QVERIFY(f.store->appendSample(live));
+        m.appendRow(live);
+        QCOMPARE(m.rowCount(), n + 1);
+        QCOMPARE(m.data(m.index(n, 2)).toString(), QStringLiteral("7.000"));
+        QCOMPARE(m.rowOfSeqNo(n), n);
     }
 
     // A comment goes to every row of its second, in the grid as in the
@@ -417,7 +483,8 @@ private slots:
     void fourChannelRecordingsKeepChannelFour() {
         TableFixture f;
         QVERIFY(f.start(QStringLiteral("TRQ-7206S")));
-        QCOMPARE(f.table->model().columnCount(), 15);
+        // Number, time, comment, four channels' V and I, then four channels' Ah and Wh.
+        QCOMPARE(f.table->model().columnCount(), 23);
         QCOMPARE(f.table->model().headerData(11, Qt::Horizontal).toString(),
                  QStringLiteral("CH4:Voltage[V]"));
         f.instrument().channel(4).vset = 3;

@@ -36,8 +36,11 @@ std::optional<double> numberOf(const QString& text, bool* ok) {
 } // namespace
 
 QString LimitRule::toText() const {
-    return QStringList{QString::number(channel), unitOf(quantity), numberText(lower),
-                       numberText(upper), QString::number(holdSeconds),
+    return QStringList{QString::number(channel),
+                       unitOf(quantity),
+                       numberText(lower),
+                       numberText(upper),
+                       QString::number(holdSeconds),
                        QString::number(int(action))}
         .join(QLatin1Char(','));
 }
@@ -82,13 +85,13 @@ std::vector<LimitTrip> LimitMonitor::check(int channel, Quantity quantity, doubl
         const bool below = r.lower && value < *r.lower;
         const bool above = r.upper && value > *r.upper;
         if (!below && !above) {
-            s = State{}; // back within: armed again
+            s = State{.shown = s.shown}; // back within: armed again
             continue;
         }
         if (s.outSince < 0)
             s.outSince = msec;
         if (!s.tripped && msec - s.outSince >= qint64(r.holdSeconds) * 1000) {
-            s.tripped = true;
+            s.tripped = s.shown = true;
             trips.push_back({r, value, below ? *r.lower : *r.upper});
         }
     }
@@ -97,7 +100,7 @@ std::vector<LimitTrip> LimitMonitor::check(int channel, Quantity quantity, doubl
 
 bool LimitMonitor::tripped(int channel) const {
     for (std::size_t i = 0; i < rules_.size(); ++i)
-        if (rules_[i].channel == channel && states_[i].tripped)
+        if (rules_[i].channel == channel && states_[i].shown)
             return true;
     return false;
 }
@@ -108,7 +111,13 @@ bool LimitMonitor::watches(int channel) const {
 }
 
 void LimitMonitor::rearm() {
-    states_.assign(rules_.size(), State{});
+    for (State& s : states_)
+        s = State{.shown = s.shown};
+}
+
+void LimitMonitor::acknowledge() {
+    for (State& s : states_)
+        s.shown = false;
 }
 
 std::vector<LimitRule> LimitMonitor::load() {

@@ -53,11 +53,15 @@ public:
     // A new value of a channel's quantity at msec (any monotonic time): the
     // rules that trip with it.
     std::vector<LimitTrip> check(int channel, Quantity quantity, double value, qint64 msec);
-    // Whether a rule of the channel is tripped now, and whether it has any.
+    // Whether a rule of the channel has tripped (shown until the output is
+    // switched on again or the rules change), and whether it has any.
     bool tripped(int channel) const;
     bool watches(int channel) const;
-    // Every rule armed again (a new connection).
+    // Every rule armed again (the output went off, a new connection); what
+    // tripped stays shown.
     void rearm();
+    // The user switched the output on again: the trips have been seen.
+    void acknowledge();
 
     static std::vector<LimitRule> load();
     static void store(const std::vector<LimitRule>& rules);
@@ -66,6 +70,7 @@ private:
     struct State {
         qint64 outSince = -1;
         bool tripped = false;
+        bool shown = false;
     };
     std::vector<LimitRule> rules_;
     std::vector<State> states_;

@@ -27,6 +27,11 @@ void InstrumentSession::setOutput(bool on) {
     if (!isReady())
         return;
     output_ = on;
+    if (on) {
+        // Switched on by hand: what tripped before has been seen.
+        limits_.acknowledge();
+        emit limitsChanged();
+    }
     emit outputChanged(on);
     send(Operation::Output, {1, {}, on ? 1 : 0});
     checkOutput();

@@ -118,6 +118,57 @@ bool RecordStore::exec(const QString& sql, const QVariantList& values) {
     return false;
 }
 
+std::optional<std::vector<qint64>> RecordStore::workingAnchors(QChar reason, int every,
+                                                               int* count) {
+    const QString where = reason.isNull() ? QString() : QStringLiteral(" where reason = ?");
+    QSqlQuery q(db_);
+    q.setForwardOnly(true);
+    q.prepare(QStringLiteral("select count(*) from datatemp") + where);
+    if (!reason.isNull())
+        q.addBindValue(QString(reason));
+    if (!q.exec() || !q.next()) {
+        error_ = q.lastError().text();
+        return std::nullopt;
+    }
+    *count = q.value(0).toInt();
+    // Counted by SQLite itself: only the anchors come back.
+    q.prepare(QStringLiteral("select SeqNo from (select SeqNo, row_number() over (order by "
+                             "SeqNo) - 1 as r from datatemp") +
+              where + QStringLiteral(") where r % ? = 0 order by SeqNo"));
+    if (!reason.isNull())
+        q.addBindValue(QString(reason));
+    q.addBindValue(every);
+    if (!q.exec()) {
+        error_ = q.lastError().text();
+        return std::nullopt;
+    }
+    std::vector<qint64> anchors;
+    while (q.next())
+        anchors.push_back(q.value(0).toLongLong());
+    return anchors;
+}
+
+QList<SampleRow> RecordStore::workingPage(QChar reason, qint64 fromSeqNo, int limit) {
+    QSqlQuery q(db_);
+    q.setForwardOnly(true);
+    q.prepare(QStringLiteral("select * from datatemp where SeqNo >= ?") +
+              (reason.isNull() ? QString() : QStringLiteral(" and reason = ?")) +
+              QStringLiteral(" order by SeqNo limit ?"));
+    q.addBindValue(fromSeqNo);
+    if (!reason.isNull())
+        q.addBindValue(QString(reason));
+    q.addBindValue(limit);
+    QList<SampleRow> rows;
+    if (!q.exec()) {
+        error_ = q.lastError().text();
+        return rows;
+    }
+    const SampleColumns columns(q.record());
+    while (q.next())
+        rows << sampleOf(q, columns);
+    return rows;
+}
+
 bool RecordStore::inTransaction(const std::function<bool()>& work) {
     if (!db_.transaction()) {
         error_ = db_.lastError().text();

@@ -87,6 +87,11 @@ public:
     // The working table in sample order, all rows or those of one sampling
     // condition.
     QList<SampleRow> workingRows(QChar reason = QChar());
+    // Working rows through a filter a page at a time: the sequence numbers
+    // of every nth row and how many rows there are, and the rows from a
+    // sequence number on. Nothing when the table cannot be read.
+    std::optional<std::vector<qint64>> workingAnchors(QChar reason, int every, int* count);
+    QList<SampleRow> workingPage(QChar reason, qint64 fromSeqNo, int limit);
     // Nothing when the count could not be taken (it is no "no data").
     std::optional<int> workingCount();
     // Every row of that second takes the comment.

@@ -60,6 +60,14 @@ void ChannelControls::build(QWidget* parent, const QString& caption, bool withPr
         grid->addWidget(numOVP, 7, 0, 1, 2);
         grid->addWidget(ocp, 8, 0, 1, 2);
     }
+    delivered = new QLabel(frame);
+    delivered->setObjectName(QStringLiteral("delivered"));
+    limitMarker = new QLabel(QStringLiteral("LIMITS"), frame);
+    limitMarker->setObjectName(QStringLiteral("limitMarker"));
+    limitMarker->setAlignment(Qt::AlignCenter);
+    limitMarker->hide();
+    grid->addWidget(delivered, 9, 0, 1, 2);
+    grid->addWidget(limitMarker, 10, 0, 1, 2);
 }
 
 void ChannelControls::configure(NumEdit* edit, const EditLimits& limits) {

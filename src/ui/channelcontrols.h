@@ -3,6 +3,7 @@
 #include <QString>
 
 class QGroupBox;
+class QLabel;
 class QLineEdit;
 class QPushButton;
 class QWidget;
@@ -26,6 +27,9 @@ struct ChannelControls {
     NumEdit* numCurrent = nullptr;
     NumEdit* numOVP = nullptr;  // when the supply has protection
     QPushButton* ocp = nullptr; // likewise
+    // Power, and charge and energy delivered; the channel's limits marker.
+    QLabel* delivered = nullptr;
+    QLabel* limitMarker = nullptr;
 
     // Builds the frame; withProtection adds the over-voltage edit and OCP.
     void build(QWidget* parent, const QString& caption, bool withProtection);

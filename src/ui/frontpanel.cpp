@@ -47,7 +47,15 @@ FrontPanel::FrontPanel(InstrumentSession& session, QWidget* parent)
         clear_ = new QPushButton(QStringLiteral("Clear Protection"), this);
     interface_ = new QLabel(session.interfaceDescription(), this);
     interface_->setObjectName(QStringLiteral("interfaceDescription"));
+    resetDelivered_ = new QPushButton(QStringLiteral("Reset Ah/Wh"), this);
     arrange(profile);
+    connect(resetDelivered_, &QPushButton::clicked, this, [this] { session_.resetDelivered(); });
+    connect(&session, &InstrumentSession::deliveredChanged, this, &FrontPanel::showDelivered);
+    connect(&session, &InstrumentSession::limitsChanged, this, &FrontPanel::showLimits);
+    connect(&session, &InstrumentSession::limitTripped, this, &FrontPanel::showLimits);
+    for (int i = 0; i < channelCount(); ++i)
+        showDelivered(i);
+    showLimits();
 
     for (Coupling mode : {Coupling::Independent, Coupling::Parallel, Coupling::Tracking})
         connect(option(mode), &QRadioButton::clicked, this, [this, mode] {
@@ -188,7 +196,10 @@ void FrontPanel::arrange(const LayoutProfile& profile) {
         bottom->addStretch(1);
         layout->addLayout(bottom);
     }
-    layout->addWidget(interface_);
+    auto* last = new QHBoxLayout;
+    last->addWidget(interface_, 1);
+    last->addWidget(resetDelivered_);
+    layout->addLayout(last);
 }
 
 void FrontPanel::connectChannel(int i) {
@@ -231,6 +242,33 @@ void FrontPanel::showReadings(int i) {
     const ChannelState& state = session_.channel(i);
     channels_[std::size_t(i)].voltage->setText(state.voltage);
     channels_[std::size_t(i)].current->setText(state.current);
+    showDelivered(i);
+}
+
+void FrontPanel::showDelivered(int i) {
+    if (i < 0 || i >= channelCount())
+        return;
+    const ChannelState& s = session_.channel(i);
+    const bool reading = !s.voltage.isEmpty() && !s.current.isEmpty();
+    const QString power = reading
+                              ? QString::number(s.voltage.toDouble() * s.current.toDouble(), 'f', 3)
+                              : QStringLiteral("-");
+    channels_[std::size_t(i)].delivered->setText(
+        QStringLiteral("%1 W   %2 Ah   %3 Wh")
+            .arg(power, QString::number(s.delivered.charge(), 'f', 4),
+                 QString::number(s.delivered.energy(), 'f', 4)));
+}
+
+void FrontPanel::showLimits() {
+    const LimitMonitor& limits = session_.limits();
+    for (int i = 0; i < channelCount(); ++i) {
+        QLabel* marker = channels_[std::size_t(i)].limitMarker;
+        const bool tripped = limits.tripped(i + 1);
+        marker->setVisible(limits.watches(i + 1));
+        marker->setText(tripped ? QStringLiteral("LIMIT TRIPPED") : QStringLiteral("LIMITS"));
+        marker->setStyleSheet(tripped ? QStringLiteral("background: #c62828; color: white;")
+                                      : QStringLiteral("background: #2e7d32; color: white;"));
+    }
 }
 
 void FrontPanel::showCoupling(Coupling mode) {

@@ -43,6 +43,9 @@ public:
     QSpinBox* setsEdit() const { return sets_; }
     QLineEdit* autoRunField(int i) const { return autoFields_[std::size_t(i)]; }
     QLabel* interfaceLabel() const { return interface_; }
+    QLabel* deliveredLabel(int i) const { return channels_[std::size_t(i)].delivered; }
+    QLabel* limitMarker(int i) const { return channels_[std::size_t(i)].limitMarker; }
+    QPushButton* resetDeliveredButton() const { return resetDelivered_; }
 
 signals:
     // Buttons whose dialogs belong to the main window.
@@ -57,6 +60,8 @@ private:
     void connectChannel(int i);
     void showReadings(int i);
     void showLocks();
+    void showDelivered(int i);
+    void showLimits();
     void showCoupling(Coupling mode);
 
     InstrumentSession& session_;
@@ -70,6 +75,7 @@ private:
     QSpinBox* sets_ = nullptr;
     std::vector<QLineEdit*> autoFields_;
     QLabel* interface_ = nullptr;
+    QPushButton* resetDelivered_ = nullptr;
 };
 
 } // namespace trq

@@ -17,8 +17,10 @@
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QStatusBar>
 #include <QStyle>
+#include <QTime>
 #include <QToolBar>
 
 #include <optional>
@@ -80,7 +82,15 @@ std::optional<bool> commandAvailable(C command, const LayoutProfile* p) {
         return p && p->clearProtection;
     case C::Wave:
         return p && p->graph;
-    case C::RecordMenu: // on line it follows the output
+    // Limits can be set at any time, before the output goes on above all;
+    // recording follows the output.
+    case C::RecordMenu:
+        return true;
+    case C::RecordStart:
+    case C::RecordStop:
+    case C::RecordSetup:
+    case C::RecordSave:
+    case C::RecordLoad:
         return p ? std::nullopt : std::optional<bool>(false);
     default:
         return std::nullopt;
@@ -149,7 +159,8 @@ void MainWindow::connectSession() {
     connect(s, &InstrumentSession::outputChanged, this, [this](bool on) {
         action(C::Output)->setChecked(on);
         toolButton(B::Output)->setChecked(on);
-        action(C::RecordMenu)->setEnabled(on);
+        for (C c : {C::RecordStart, C::RecordStop, C::RecordSetup, C::RecordSave, C::RecordLoad})
+            action(c)->setEnabled(on);
     });
     connect(s, &InstrumentSession::autoRunChanged, this, [this](bool on) {
         action(C::AutoRun)->setChecked(on);
@@ -158,6 +169,7 @@ void MainWindow::connectSession() {
     connect(s, &InstrumentSession::couplingChanged, this, &MainWindow::showCouplingTicks);
     connect(s, &InstrumentSession::statusText, statusLabel_, &QLabel::setText);
     connect(s, &InstrumentSession::statusReport, this, &MainWindow::reportStatus);
+    connect(s, &InstrumentSession::limitTripped, this, &MainWindow::noticeLimit);
     if (server_) {
         connect(server_, &ScpiServer::statusChanged, this,
                 [this] { serverLabel_->setText(server_->statusText()); });
@@ -224,7 +236,8 @@ void MainWindow::buildMenus() {
                              {C::RecordStop, "S&top"},
                              {C::RecordSetup, "Set&up"},
                              {C::RecordSave, "S&ave"},
-                             {C::RecordLoad, "&Load"}});
+                             {C::RecordLoad, "&Load"},
+                             {C::Limits, "Li&mits...", true}});
     actions_.insert(C::RecordMenu, record->menuAction());
     addMenu(nullptr, QStringLiteral("&View"),
             {{C::Control, "&Control"},
@@ -368,6 +381,9 @@ void MainWindow::runViewCommand(Command command) {
         if (table_)
             table_->openRecordList();
         break;
+    case C::Limits:
+        setUpLimits();
+        break;
     case C::Control:
         showControl();
         break;
@@ -476,6 +492,31 @@ void MainWindow::updateStatus() {
 }
 
 // ---- Windows --------------------------------------------------------------
+
+void MainWindow::noticeLimit(const LimitTrip& trip) {
+    const LimitRule& r = trip.rule;
+    const QString line = QStringLiteral("%1  CH%2: %3 %4 beyond %5 %4 (%6)")
+                             .arg(QTime::currentTime().toString(QStringLiteral("HH:mm:ss")))
+                             .arg(r.channel)
+                             .arg(trip.value)
+                             .arg(unitOf(r.quantity))
+                             .arg(trip.bound)
+                             .arg(textOf(r.action));
+    reportStatus(QStringLiteral("Limit tripped: ") + line, 10000);
+    if (r.action != LimitAction::Message)
+        return;
+    // One notice that never blocks anything: later trips add their line.
+    if (!limitNotice_) {
+        limitNotice_ = new QMessageBox(QMessageBox::Warning, QStringLiteral("Limits"), {},
+                                       QMessageBox::Ok, this);
+        limitNotice_->setWindowModality(Qt::NonModal);
+        limitNotice_->setObjectName(QStringLiteral("limitNotice"));
+    }
+    const QString shown = limitNotice_->isVisible() ? limitNotice_->text() : QString();
+    limitNotice_->setText(shown.isEmpty() ? line : shown + QLatin1Char('\n') + line);
+    limitNotice_->show();
+    limitNotice_->raise();
+}
 
 void MainWindow::showTrace() {
     if (!trace_)

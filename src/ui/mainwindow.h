@@ -13,6 +13,7 @@ class QLabel;
 class QMdiArea;
 class QMdiSubWindow;
 class QMenu;
+class QMessageBox;
 class QToolBar;
 
 namespace trq {
@@ -62,6 +63,7 @@ public:
         RecordSetup,
         RecordSave,
         RecordLoad,
+        Limits,
         Control,
         Wave,
         TableData,
@@ -123,6 +125,9 @@ public:
     // settings keep it; a port that cannot be used is reported.
     void startServer(std::optional<ScpiServer::Options> commandLine);
     void setUpAutomation();
+    void setUpLimits();
+    // The notice of limits that tripped with a message; none before.
+    QMessageBox* limitNotice() const { return limitNotice_; }
 
     // Commands with a dialog of their own.
     void saveMemory();
@@ -167,6 +172,7 @@ private:
     void showCouplingTicks(Coupling mode);
     void adjustWindowSize();
     void showTrace();
+    void noticeLimit(const LimitTrip& trip);
     template <class Dialog> Dialog* dialog();
 
     InstrumentSession& session_;
@@ -190,6 +196,7 @@ private:
     QToolBar* toolbar_ = nullptr;
     QLabel* statusLabel_ = nullptr;
     QLabel* serverLabel_ = nullptr;
+    QMessageBox* limitNotice_ = nullptr;
     bool onLineImage_ = false;
     int aliveNumber_ = 0;
     QString statusLine_;

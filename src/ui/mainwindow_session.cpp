@@ -7,6 +7,7 @@
 #include "ui/frontpanel.h"
 #include "ui/gpibsettingsdialog.h"
 #include "ui/graphwindow.h"
+#include "ui/limitsdialog.h"
 #include "ui/mainwindow.h"
 #include "ui/numberdialogs.h"
 #include "ui/recordsetupdialog.h"
@@ -226,6 +227,14 @@ void MainWindow::setUpAutomation() {
         server_->stop();
     else if (!server_->start(d->options()))
         prompter_.message(server_->errorString(), {}, Prompter::Icon::Warning);
+}
+
+void MainWindow::setUpLimits() {
+    LimitsDialog d(session_.isReady() ? session_.channelCount() : 4, prompter_, this);
+    if (!d.run(session_.limits().rules()))
+        return;
+    LimitMonitor::store(d.rules());
+    session_.setLimitRules(d.rules());
 }
 
 // ---- Commands with a dialog ------------------------------------------------------

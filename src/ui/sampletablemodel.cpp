@@ -17,35 +17,130 @@ int SampleTableModel::columnTwips(int column, int channels) {
         return 1600;
     if (column == 2 + 3 * channels)
         return 2000;
+    if (column > 2 + 3 * channels)
+        return 1300;
     return (column - 2) % 3 == 1 ? 1350 : 1300;
 }
 
-void SampleTableModel::setRows(std::vector<SampleRow> rows) {
+bool SampleTableModel::show(RecordStore* store, QChar reason) {
     beginResetModel();
-    rows_ = std::move(rows);
-    live_.assign(rows_.size(), false);
+    store_ = store;
+    reason_ = reason;
+    pages_.clear();
+    recent_.clear();
     highlight_ = -1;
+    firstLive_ = -1;
+    count_ = 0;
+    anchors_.clear();
+    bool ok = true;
+    if (store_) {
+        const std::optional<std::vector<qint64>> anchors =
+            store_->workingAnchors(reason_, kPageRows, &count_);
+        ok = anchors.has_value();
+        if (anchors)
+            anchors_ = *anchors;
+        else
+            count_ = 0;
+    }
     endResetModel();
+    return ok;
 }
 
 void SampleTableModel::appendRow(const SampleRow& row) {
-    const int r = int(rows_.size());
+    const int r = count_;
     beginInsertRows({}, r, r);
-    rows_.push_back(row);
-    live_.push_back(true);
+    if (firstLive_ < 0)
+        firstLive_ = row.seqNo;
+    const int p = r / kPageRows;
+    if (r % kPageRows == 0)
+        anchors_.push_back(row.seqNo);
+    // A page already read takes the row; others are read when shown.
+    if (const auto it = pages_.find(p); it != pages_.end())
+        it->second.push_back(row);
+    ++count_;
     endInsertRows();
 }
 
 void SampleTableModel::clear() {
-    setRows({});
+    beginResetModel();
+    pages_.clear();
+    recent_.clear();
+    anchors_.clear();
+    count_ = 0;
+    firstLive_ = -1;
+    highlight_ = -1;
+    events_.clear();
+    endResetModel();
 }
 
-void SampleTableModel::setComment(int r, const QString& comment) {
-    if (r < 0 || r >= rowCount())
-        return;
-    rows_[std::size_t(r)].comment = comment;
-    const QModelIndex cell = index(r, commentColumn());
-    emit dataChanged(cell, cell);
+const std::vector<SampleRow>& SampleTableModel::page(int p) const {
+    if (const auto it = pages_.find(p); it != pages_.end()) {
+        recent_.remove(p);
+        recent_.push_front(p);
+        return it->second;
+    }
+    std::vector<SampleRow> rows;
+    if (store_ && p < int(anchors_.size())) {
+        const QList<SampleRow> read =
+            store_->workingPage(reason_, anchors_[std::size_t(p)], kPageRows);
+        rows.assign(read.begin(), read.end());
+    }
+    recent_.push_front(p);
+    if (recent_.size() > kCachedPages) {
+        pages_.erase(recent_.back());
+        recent_.pop_back();
+    }
+    return pages_[p] = std::move(rows);
+}
+
+SampleRow SampleTableModel::row(int r) const {
+    if (r < 0 || r >= count_)
+        return {};
+    const std::vector<SampleRow>& rows = page(r / kPageRows);
+    const std::size_t i = std::size_t(r % kPageRows);
+    return i < rows.size() ? rows[i] : SampleRow{};
+}
+
+int SampleTableModel::rowOfSeqNo(qint64 seqNo) const {
+    // The page whose first sample is the last one not after seqNo.
+    const auto it = std::upper_bound(anchors_.begin(), anchors_.end(), seqNo);
+    if (it == anchors_.begin())
+        return -1;
+    const int p = int(it - anchors_.begin()) - 1;
+    const std::vector<SampleRow>& rows = page(p);
+    const auto at = std::lower_bound(rows.begin(), rows.end(), seqNo,
+                                     [](const SampleRow& r, qint64 n) { return r.seqNo < n; });
+    if (at == rows.end() || at->seqNo != seqNo)
+        return -1;
+    return p * kPageRows + int(at - rows.begin());
+}
+
+void SampleTableModel::commentChanged() {
+    pages_.clear();
+    recent_.clear();
+    if (count_ > 0)
+        emit dataChanged(index(0, commentColumn()), index(count_ - 1, commentColumn()));
+}
+
+void SampleTableModel::setEvents(const QList<LimitEvent>& events) {
+    events_.clear();
+    for (const LimitEvent& e : events)
+        addEvent(e);
+    if (count_ > 0)
+        emit dataChanged(index(0, 0), index(count_ - 1, columnCount() - 1));
+}
+
+void SampleTableModel::addEvent(const LimitEvent& e) {
+    QString& text = events_[e.seqNo];
+    if (!text.isEmpty())
+        text += QLatin1Char('\n');
+    text += QStringLiteral("%1: limit of CH%2 %3 tripped at %4 %3 (bound %5): %6")
+                .arg(e.recTime)
+                .arg(e.channel)
+                .arg(e.quantity)
+                .arg(e.value)
+                .arg(e.limit)
+                .arg(e.action);
 }
 
 void SampleTableModel::setHighlight(int r) {
@@ -57,31 +152,33 @@ void SampleTableModel::setHighlight(int r) {
 }
 
 int SampleTableModel::rowCount(const QModelIndex& parent) const {
-    return parent.isValid() ? 0 : int(rows_.size());
+    return parent.isValid() ? 0 : count_;
 }
 
 int SampleTableModel::columnCount(const QModelIndex& parent) const {
-    return parent.isValid() ? 0 : 3 + 3 * channels_;
+    return parent.isValid() ? 0 : 3 + 5 * channels_;
 }
 
 QVariant SampleTableModel::data(const QModelIndex& index, int role) const {
     if (!index.isValid() || index.row() >= rowCount())
         return {};
-    const int c = index.column();
-    const bool highlighted = index.row() == highlight_ && c >= 1 && c <= 4;
-    if (role == Qt::ForegroundRole && c > 0)
-        return QBrush(highlighted ? QColor(0, 0, 0) : QColor(0, 0, 255));
-    if (role == Qt::BackgroundRole && c > 0)
-        return QBrush(highlighted ? QColor(255, 192, 255) : QColor(255, 255, 192));
-    if (role != Qt::DisplayRole && role != Qt::EditRole)
-        return {};
-    const SampleRow& r = rows_[std::size_t(index.row())];
+    const SampleRow r = row(index.row());
+    if (role == Qt::DisplayRole || role == Qt::EditRole)
+        return text(r, index.row(), index.column());
+    return style(r, index.row(), index.column(), role);
+}
+
+QVariant SampleTableModel::text(const SampleRow& r, int, int c) const {
     if (c == 0)
         return QString::number(r.seqNo);
     if (c == 1)
         return r.recTime;
     if (c == commentColumn())
         return r.comment;
+    if (c > commentColumn()) {
+        const auto channel = std::size_t((c - commentColumn() - 1) / 2);
+        return (c - commentColumn() - 1) % 2 == 0 ? r.charge[channel] : r.energy[channel];
+    }
     const auto channel = std::size_t((c - 2) / 3);
     switch ((c - 2) % 3) {
     case 0:
@@ -91,12 +188,40 @@ QVariant SampleTableModel::data(const QModelIndex& index, int role) const {
     default:
         // Live rows show the recording's conditions; rows read back show the
         // stored codes, the first channel's column empty.
-        if (live_[std::size_t(index.row())]) {
+        if (firstLive_ >= 0 && r.seqNo >= firstLive_) {
             static const char* const live[] = {"Time", "1", "2", "2"};
             return QString::fromLatin1(live[channel]);
         }
         return channel == 0 ? QString() : r.reason[std::min<std::size_t>(channel, 2)];
     }
+}
+
+QVariant SampleTableModel::style(const SampleRow& r, int row, int c, int role) const {
+    const bool highlighted = row == highlight_ && c >= 1 && c <= 4;
+    const auto event = events_.constFind(r.seqNo);
+    const bool marked = event != events_.constEnd();
+    if (role == Qt::ToolTipRole) {
+        QStringList tips;
+        if (marked)
+            tips << *event;
+        if (r.gap)
+            tips << QStringLiteral("The first point after %1 s without readings (the link was "
+                                   "lost).")
+                        .arg(r.diffLastTime);
+        return tips.isEmpty() ? QVariant() : QVariant(tips.join(QLatin1Char('\n')));
+    }
+    if (role == Qt::ForegroundRole && c > 0)
+        return QBrush(highlighted ? QColor(0, 0, 0) : QColor(0, 0, 255));
+    if (role == Qt::BackgroundRole && c > 0) {
+        if (highlighted)
+            return QBrush(QColor(255, 192, 255));
+        if (marked)
+            return QBrush(QColor(255, 170, 160)); // a limit tripped here
+        if (r.gap)
+            return QBrush(QColor(210, 210, 210)); // after a gap
+        return QBrush(QColor(255, 255, 192));
+    }
+    return {};
 }
 
 QVariant SampleTableModel::headerData(int section, Qt::Orientation orientation, int role) const {
@@ -108,16 +233,15 @@ QVariant SampleTableModel::headerData(int section, Qt::Orientation orientation, 
         return QStringLiteral("取樣Time");
     if (section == commentColumn())
         return QStringLiteral("    註    解   ");
+    if (section > commentColumn()) {
+        const int k = section - commentColumn() - 1;
+        return QStringLiteral("CH%1:%2").arg(k / 2 + 1).arg(
+            k % 2 == 0 ? QStringLiteral("Charge[Ah]") : QStringLiteral("Energy[Wh]"));
+    }
     const int channel = (section - 2) / 3 + 1;
     static const char* const kinds[] = {"Voltage[V]", "Current[A]", "取樣條件"};
     return QStringLiteral("CH") + QString::number(channel) + QLatin1Char(':') +
            QString::fromUtf8(kinds[(section - 2) % 3]);
-}
-
-int SampleTableModel::rowOfSeqNo(qint64 seqNo) const {
-    const auto it = std::lower_bound(rows_.begin(), rows_.end(), seqNo,
-                                     [](const SampleRow& r, qint64 n) { return r.seqNo < n; });
-    return it != rows_.end() && it->seqNo == seqNo ? int(it - rows_.begin()) : -1;
 }
 
 } // namespace trq

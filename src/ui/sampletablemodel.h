@@ -3,16 +3,24 @@
 #include "storage/recordstore.h"
 
 #include <QAbstractTableModel>
+#include <QHash>
 
+#include <list>
+#include <map>
 #include <vector>
 
 namespace trq {
 
 // The rows of the table window: sample number, time, then voltage, current
-// and sampling condition per channel, then the comment.
+// and sampling condition per channel, the comment, then charge and energy
+// per channel. The working table is read a page at a time, so a recording of
+// weeks is shown without holding its rows in memory.
 class SampleTableModel : public QAbstractTableModel {
     Q_OBJECT
 public:
+    static constexpr int kPageRows = 1024;
+    static constexpr std::size_t kCachedPages = 8;
+
     explicit SampleTableModel(int channels, QObject* parent = nullptr);
 
     int channels() const { return channels_; }
@@ -20,13 +28,20 @@ public:
     // Widths of the columns in twips, as the grid lays them out.
     static int columnTwips(int column, int channels);
 
-    void setRows(std::vector<SampleRow> rows);
+    // Shows the working table through a filter (a first-channel sampling
+    // condition, or none); false when it cannot be read.
+    bool show(RecordStore* store, QChar reason = QChar());
+    // A point just recorded, shown with the recording's conditions.
     void appendRow(const SampleRow& row);
     void clear();
-    const SampleRow& row(int r) const { return rows_[std::size_t(r)]; }
-    // The row holding sample seqNo, or -1; rows are in sample order.
+    SampleRow row(int r) const;
+    // The row holding sample seqNo, or -1.
     int rowOfSeqNo(qint64 seqNo) const;
-    void setComment(int r, const QString& comment);
+    // The comment of every row of that second changed (as the database has it).
+    void commentChanged();
+    // Limit events mark the rows of their points.
+    void setEvents(const QList<LimitEvent>& events);
+    void addEvent(const LimitEvent& event);
     // The highlighted row (-1 for none).
     void setHighlight(int r);
     int highlight() const { return highlight_; }
@@ -38,9 +53,20 @@ public:
                         int role = Qt::DisplayRole) const override;
 
 private:
+    const std::vector<SampleRow>& page(int p) const;
+    QVariant text(const SampleRow& r, int row, int column) const;
+    QVariant style(const SampleRow& r, int row, int column, int role) const;
+
     int channels_;
-    std::vector<SampleRow> rows_;
-    std::vector<bool> live_; // recorded now, not read back from the working table
+    RecordStore* store_ = nullptr;
+    QChar reason_;
+    int count_ = 0;
+    std::vector<qint64> anchors_; // the sequence number of row k * kPageRows
+    // Recently read pages, the most recent first.
+    mutable std::map<int, std::vector<SampleRow>> pages_;
+    mutable std::list<int> recent_;
+    qint64 firstLive_ = -1; // rows from this sample on were recorded now
+    QHash<qint64, QString> events_;
     int highlight_ = -1;
 };
 

@@ -45,6 +45,10 @@ TableWindow::TableWindow(Recording& recording, const RecordSetup& setup, Prompte
     recording_.engine().addView(this);
     connect(&record_, &WorkingRecord::changed, this, &TableWindow::showHeader);
     connect(&recording_, &Recording::workingTableReplaced, this, &TableWindow::refill);
+    connect(&recording_, &Recording::eventAdded, this, [this](const LimitEvent& e) {
+        model_.addEvent(e);
+        model_.setHighlight(model_.highlight()); // repaint
+    });
 
     grid_->setModel(&model_);
     grid_->setSelectionBehavior(QAbstractItemView::SelectItems);
@@ -212,8 +216,10 @@ void TableWindow::chooseRecord(int index) {
 
 void TableWindow::refill() {
     const int index = std::clamp(filter_->currentIndex(), 0, 5);
-    const QList<SampleRow> rows = recording_.store().workingRows(kFilterCodes[index]);
-    model_.setRows(std::vector<SampleRow>(rows.begin(), rows.end()));
+    // An unreadable table is said, not shown as empty.
+    if (!trapped(model_.show(&recording_.store(), kFilterCodes[index])))
+        return;
+    model_.setEvents(recording_.store().events());
 }
 
 void TableWindow::selectSample(int idx) {
@@ -240,10 +246,7 @@ void TableWindow::acceptComment() {
         if (!trapped(recording_.store().setComment(model_.row(commentRow_).recTime, text)))
             return;
         // Every row of that second takes it, as the database does.
-        const QString time = model_.row(commentRow_).recTime;
-        for (int r = 0; r < model_.rowCount(); ++r)
-            if (model_.row(r).recTime == time)
-                model_.setComment(r, text);
+        model_.commentChanged();
         record_.markUnsaved();
     }
     commentPanel_->hide();
