@@ -17,6 +17,7 @@
 #include <QDir>
 #include <QGroupBox>
 #include <QImage>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPrinter>
@@ -48,6 +49,21 @@ void show(WindowFixture& f) {
 QPoint pixelOf(QCustomPlot* plot, double x, double y, bool current = false) {
     QCPAxis* value = current ? plot->yAxis2 : plot->yAxis;
     return {int(plot->xAxis->coordToPixel(x)), int(value->coordToPixel(y))};
+}
+
+// Rows of one channel: voltage, current and charge of sample i; a gap
+// before sample gapAt.
+void storeRows(WindowFixture& f, int n, const std::function<double(int)>& amps, int gapAt = -1) {
+    for (int i = 0; i < n; ++i) {
+        SampleRow r;
+        r.seqNo = i;
+        r.recTime = QStringLiteral("2026/12/06 10:00:00");
+        r.volt[0] = QStringLiteral("2.000");
+        r.curr[0] = QString::number(amps(i), 'f', 3);
+        r.charge[0] = QString::number(0.01 * i);
+        r.gap = i == gapAt;
+        QVERIFY(f.store->appendSample(r));
+    }
 }
 
 QAbstractButton* buttonOf(QWidget* window, const QString& text) {
@@ -633,6 +649,94 @@ private slots:
         g->setData(xs, ys, true);
         g->dataReplaced();
         check();
+    }
+
+    // Weeks of points in summaries of bounded size: every sample's extremes
+    // and sum kept, so the range statistics stay right.
+    void longRecordingsKeepBoundedSummaries() {
+        GraphSeries series(1);
+        const qint64 n = 5 * GraphSeries::kMaxBuckets + 7;
+        double sum = 0;
+        for (qint64 i = 0; i < n; ++i) {
+            SampleRow r;
+            r.seqNo = i;
+            const double v = i == 77777 ? 99.0 : double(i % 1000) / 100;
+            sum += v;
+            r.volt[0] = QString::number(v);
+            r.curr[0] = QStringLiteral("0.5");
+            r.gap = i == 40000;
+            series.append(r);
+        }
+        QCOMPARE(series.count(), n);
+        QVERIFY(series.bucketCount() <= GraphSeries::kMaxBuckets);
+        QCOMPARE(series.stride(), qint64(8));
+        QVERIFY(!series.value(PlotQuantity::Voltage, 0, 5));
+        const GraphSeries::Stats all = series.stats(PlotQuantity::Voltage, 0, 0, n - 1);
+        QCOMPARE(all.count, n);
+        QCOMPARE(all.max, 99.0);
+        QCOMPARE(all.min, 0.0);
+        QVERIFY(std::abs(all.mean - sum / double(n)) < 1e-9);
+        const GraphSeries::Stats power = series.stats(PlotQuantity::Power, 0, 8, 8 * 10 - 1);
+        QCOMPARE(power.count, qint64(72));
+        QCOMPARE(power.max, 0.79 * 0.5);
+        QCOMPARE(power.min, 0.08 * 0.5);
+        QCOMPARE(series.gaps(), std::vector<qint64>{40000});
+    }
+
+    // A lost link breaks the line and is marked; a limit event is marked
+    // where it tripped.
+    void gapsBreakTheLineAndEventsAreMarked() {
+        WindowFixture f(1, 0);
+        storeRows(
+            f, 10, [](int) { return 0.5; }, 5);
+        QVERIFY(f.store->addEvent({7, QStringLiteral("t"), 1, QStringLiteral("A"), 0.5, 0.4,
+                                   QStringLiteral("Log only")}));
+        f.graph->redraw();
+        const QCPGraphDataContainer& data = *f.graph->plot(0)->data();
+        QCOMPARE(data.size(), 11);
+        auto nan = std::find_if(data.constBegin(), data.constEnd(),
+                                [](const QCPGraphData& d) { return std::isnan(d.value); });
+        QVERIFY(nan != data.constEnd());
+        QVERIFY(nan->key > sampleX(4, 1) && nan->key < sampleX(5, 1));
+        QCOMPARE(f.graph->markerCount(), 4); // a line and a label each
+        f.graph->clearGraph();
+        QCOMPARE(f.graph->markerCount(), 0);
+    }
+
+    // The second plot of a channel shows the chosen quantity; between the
+    // cursors its mean, extremes and, for current and power, the integral.
+    void rightAxisAndStatisticsBetweenCursors() {
+        WindowFixture f(1, 4); // 30 s per point
+        storeRows(f, 6, [](int i) { return 0.1 * (i + 1); });
+        f.graph->redraw();
+        show(f);
+        QComboBox* right = f.graph->rightAxisList();
+        right->setFocus();
+        QTest::keyClick(right, Qt::Key_Down);
+        QCOMPARE(f.graph->plotBox(1)->text(), QStringLiteral("Ch1 W"));
+        QCOMPARE(f.graph->plotWidget()->yAxis2->label(), QStringLiteral("Power"));
+        QCOMPARE((f.graph->plot(1)->data()->constBegin() + 2)->value, 2.0 * 0.3);
+        QTest::keyClick(right, Qt::Key_Down);
+        QCOMPARE((f.graph->plot(1)->data()->constBegin() + 4)->value, 0.04);
+        QVERIFY(!f.graph->currentRangeList()->isEnabled());
+        QTest::keyClick(right, Qt::Key_Up);
+        QTest::keyClick(right, Qt::Key_Up);
+        QCOMPARE(f.graph->plotBox(1)->text(), QStringLiteral("Ch1 A"));
+
+        f.graph->setMode(GraphWindow::CursorMeasurements);
+        f.graph->plotList()->setCurrentRow(1); // Ch1 A
+        QCustomPlot* plot = f.graph->plotWidget();
+        plot->replot();
+        // Drag the plot's cursor to sample 1 and the second one to sample 4.
+        QTest::mouseClick(plot, Qt::LeftButton, {}, pixelOf(plot, sampleX(1, 30), 0.2, true));
+        f.graph->moveCursor(GraphWindow::kReference, sampleX(4, 30), 0);
+        const QString text = f.graph->betweenCursors()->text();
+        QVERIFY2(text.contains(QStringLiteral("4 points")), qPrintable(text));
+        QVERIFY2(text.contains(QStringLiteral("Mean: 0.35 A")), qPrintable(text));
+        QVERIFY2(text.contains(QStringLiteral("Min: 0.2 A")), qPrintable(text));
+        QVERIFY2(text.contains(QStringLiteral("Max: 0.5 A")), qPrintable(text));
+        // 1.4 A over 30 s points: 1.4 * 30 / 3600 Ah.
+        QVERIFY2(text.contains(QStringLiteral("Integral: 0.0116666666667 Ah")), qPrintable(text));
     }
 
     void firstActivationTakesTheStoredColours() {

@@ -247,12 +247,15 @@ private slots:
             r.curr[0] = texts[i];
             QVERIFY(f.store->appendSample(r));
         }
-        const auto values = f.store->workingValues();
+        std::vector<PlotPoint> points;
+        QVERIFY(f.store->forEachPlotPoint([&](const PlotPoint& p) { points.push_back(p); }));
+        QCOMPARE(points.size(), std::size_t(texts.size()));
         for (int i = 0; i < texts.size(); ++i) {
             const QString& text = texts[texts.size() - 1 - i];
-            QCOMPARE(values[6].at(i), leadingNumber(text));
-            QCOMPARE(values[1].at(i), leadingNumber(text));
-            QCOMPARE(values[0].at(i), 0.0); // never written
+            const PlotPoint& p = points[std::size_t(i)];
+            QCOMPARE(p.volt[3], leadingNumber(text));
+            QCOMPARE(p.curr[0], leadingNumber(text));
+            QCOMPARE(p.volt[0], 0.0); // never written
         }
     }
 
@@ -265,11 +268,6 @@ private slots:
             RecordStore fresh(f.data.database());
             return fresh.extremesUpTo(4);
         };
-        auto read = [&] {
-            RecordStore fresh(f.data.database());
-            return fresh.workingValues();
-        };
-        QCOMPARE(f.store->workingValues(), read());
         QVERIFY(f.store->extremesUpTo(4) == scan());
         const QStringList texts{"40.5", "-3", "", "OVP", " 7 ", "1e2", "0.001", "2.5.1"};
         for (int i = 0; i < texts.size(); ++i) {
@@ -279,19 +277,16 @@ private slots:
             r.curr = {texts[(i + 5) % texts.size()], {}, texts[i], {}};
             QVERIFY(f.store->appendSample(r));
             QVERIFY2(f.store->extremesUpTo(4) == scan(), qPrintable(texts[i]));
-            QVERIFY2(f.store->workingValues() == read(), qPrintable(texts[i]));
         }
         QCOMPARE(f.store->extremesUpTo(1).front().maxVolt, std::optional<double>(100.0));
         SampleRow early; // out of sample order
         early.seqNo = 1;
         early.volt[0] = QStringLiteral("5");
         QVERIFY(f.store->appendSample(early));
-        QCOMPARE(f.store->workingValues(), read());
         QVERIFY(f.store->clearWorking());
         QVERIFY(!f.store->extremesUpTo(1).front().maxVolt);
         f.record(2);
         QVERIFY(f.store->extremesUpTo(4) == scan());
-        QCOMPARE(f.store->workingValues(), read());
     }
 };
 

@@ -317,8 +317,9 @@ private slots:
         f.record(4);
         QCOMPARE(f.table->model().rowCount(), 4);
         // The graph took every point and its Start button is back.
-        QCOMPARE(f.session->recording()->series().voltage(2).size(), 4);
-        QCOMPARE(f.session->recording()->series().voltage(2).last(), 2.0);
+        const GraphSeries& series = f.session->recording()->series();
+        QCOMPARE(series.count(), 4);
+        QCOMPARE(series.value(PlotQuantity::Voltage, 2, 3), std::optional<double>(2.0));
         QCOMPARE(f.session->recording()->series().startCaption(), QStringLiteral("Start"));
         QVERIFY(!f.table->startTimeBox()->text().isEmpty());
 

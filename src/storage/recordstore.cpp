@@ -219,7 +219,7 @@ bool RecordStore::appendSample(const SampleRow& r) {
                          detailValues(r));
     // A point only widens the extremes and extends the values: fold it in
     // instead of reading the whole table again once a second.
-    if (ok && (kept.extremes || kept.values) && foldIn(kept, r))
+    if (ok && kept.extremes && foldIn(kept, r))
         kept_ = std::move(kept);
     return ok;
 }
@@ -432,14 +432,6 @@ bool RecordStore::foldIn(Kept& kept, const SampleRow& r) {
             widen(e.maxCurr, e.minCurr, numberAt(q, 2 * c + 1));
         }
     }
-    // Values stay in sample order only while points come in that order.
-    if (kept.values && r.seqNo > kept.lastSeqNo) {
-        for (int i = 0; i < 8; ++i)
-            (*kept.values)[std::size_t(i)].append(q.value(8 + i).toDouble());
-        kept.lastSeqNo = r.seqNo;
-    } else {
-        kept.values.reset();
-    }
     return true;
 }
 
@@ -482,32 +474,33 @@ std::optional<std::array<ChannelExtremes, 4>> RecordStore::scanExtremes() {
     return result;
 }
 
-std::array<QVector<double>, 8> RecordStore::workingValues() {
-    if (kept_.values)
-        return *kept_.values;
-    std::array<QVector<double>, 8> series;
+bool RecordStore::forEachPlotPoint(const std::function<void(const PlotPoint&)>& visit) {
     QSqlQuery q(db_);
     q.setForwardOnly(true);
     // The database's cast reads the leading number of a text (0 when there
     // is none), as the graph wants, and hands over numbers, not texts.
-    QStringList columns;
-    for (const char* c : {"PVal", "SVal", "PVal2", "SVal2", "PVal3", "SVal3", "PVal4", "SVal4"})
+    QStringList columns{QStringLiteral("SeqNo"), QStringLiteral("ifnull(Gap, 0)")};
+    for (const char* c : {"PVal", "SVal", "PVal2", "SVal2", "PVal3", "SVal3", "PVal4", "SVal4",
+                          "Ah1", "Wh1", "Ah2", "Wh2", "Ah3", "Wh3", "Ah4", "Wh4"})
         columns << QStringLiteral("ifnull(cast(%1 as real), 0)").arg(QLatin1String(c));
-    const qsizetype rows = workingCount().value_or(0);
-    for (auto& s : series)
-        s.reserve(rows);
     if (!q.exec(QStringLiteral("select ") + columns.join(QStringLiteral(", ")) +
-                QStringLiteral(", SeqNo from datatemp order by seqno asc")))
-        return series;
-    qint64 last = std::numeric_limits<qint64>::min();
-    while (q.next()) {
-        for (int i = 0; i < 8; ++i)
-            series[std::size_t(i)].append(q.value(i).toDouble());
-        last = q.value(8).toLongLong();
+                QStringLiteral(" from datatemp order by SeqNo asc"))) {
+        error_ = q.lastError().text();
+        return false;
     }
-    kept_.values = series;
-    kept_.lastSeqNo = last;
-    return series;
+    PlotPoint p;
+    while (q.next()) {
+        p.seqNo = q.value(0).toLongLong();
+        p.gap = q.value(1).toInt() != 0;
+        for (std::size_t c = 0; c < 4; ++c) {
+            p.volt[c] = q.value(int(2 + 2 * c)).toDouble();
+            p.curr[c] = q.value(int(3 + 2 * c)).toDouble();
+            p.charge[c] = q.value(int(10 + 2 * c)).toDouble();
+            p.energy[c] = q.value(int(11 + 2 * c)).toDouble();
+        }
+        visit(p);
+    }
+    return true;
 }
 
 namespace {

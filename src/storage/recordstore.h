@@ -41,6 +41,13 @@ struct LimitEvent {
     QString action;   // what was done
 };
 
+// A recorded point as numbers, as the graph draws it.
+struct PlotPoint {
+    qint64 seqNo = 0;
+    bool gap = false;
+    std::array<double, 4> volt{}, curr{}, charge{}, energy{};
+};
+
 // A range of points by sequence number, both ends included.
 struct SeqRange {
     qint64 first = 0;
@@ -121,9 +128,10 @@ public:
     // Each channel's extremes, in one pass over the working table; kept
     // and widened by each appended point until anything else changes it.
     std::vector<ChannelExtremes> extremesUpTo(int channels);
-    // The graph's reading: the eight value columns in sample order, each the
-    // leading number of its text. Kept and extended by appended points.
-    std::array<QVector<double>, 8> workingValues();
+    // The graph's reading, one point at a time in sample order: each value
+    // the leading number of its text. Nothing is held: a recording of weeks
+    // streams through. False when the table cannot be read.
+    bool forEachPlotPoint(const std::function<void(const PlotPoint&)>& visit);
     // The working table in its own order, for the export.
     QList<SampleRow> exportRows();
 
@@ -154,8 +162,6 @@ private:
     // extended by each appended point, dropped by any other statement.
     struct Kept {
         std::optional<std::array<ChannelExtremes, 4>> extremes;
-        std::optional<std::array<QVector<double>, 8>> values;
-        qint64 lastSeqNo = std::numeric_limits<qint64>::min(); // of the kept values
     };
     std::optional<std::array<ChannelExtremes, 4>> scanExtremes();
     bool foldIn(Kept& kept, const SampleRow& row);

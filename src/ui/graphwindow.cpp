@@ -85,7 +85,8 @@ GraphWindow::GraphWindow(InstrumentSession& session, Recording& recording, Promp
       xPosition_(readout(cursorFrame_)), yPosition_(readout(cursorFrame_)),
       period_(readout(measureFrame_)), amplitude_(readout(measureFrame_)),
       list1_(new QListWidget(this)), list2_(new QListWidget(this)),
-      start_(new QPushButton(QStringLiteral("Start"), this)) {
+      start_(new QPushButton(QStringLiteral("Start"), this)), rightAxis_(new QComboBox(this)),
+      between_(new QLabel(measureFrame_)) {
     setObjectName(QStringLiteral("GraphWindow"));
     setWindowTitle(QStringLiteral("Graphic Record"));
 
@@ -157,6 +158,14 @@ GraphWindow::GraphWindow(InstrumentSession& session, Recording& recording, Promp
             followLive_ = false;
     });
     connect(&recording_, &Recording::workingTableReplaced, this, &GraphWindow::redraw);
+    connect(&recording_, &Recording::eventAdded, this, [this](const LimitEvent& e) {
+        addMarker(e.seqNo - series_.firstSeqNo(), Qt::red,
+                  QStringLiteral("CH%1 %2").arg(e.channel).arg(e.quantity));
+        queueReplot();
+    });
+    rightAxis_->addItems({QStringLiteral("Current"), QStringLiteral("Power"),
+                          QStringLiteral("Charge"), QStringLiteral("Energy")});
+    connect(rightAxis_, &QComboBox::activated, this, &GraphWindow::applyRightAxis);
 
     // Record lists for Load and Delete lie over the graph; columns need a
     // fixed-pitch font.
@@ -212,6 +221,8 @@ GraphWindow::GraphWindow(InstrumentSession& session, Recording& recording, Promp
     ranges->addWidget(yVoltage_);
     ranges->addWidget(new QLabel(QStringLiteral("Current"), bottomFrame));
     ranges->addWidget(yCurrent_);
+    ranges->addWidget(new QLabel(QStringLiteral("Right axis"), bottomFrame));
+    ranges->addWidget(rightAxis_);
     buttons->addLayout(ranges, 2, 0, 1, 5);
 
     auto* operations = new QGroupBox(QStringLiteral("Graph Operations"), this);
@@ -232,6 +243,9 @@ GraphWindow::GraphWindow(InstrumentSession& session, Recording& recording, Promp
     auto* measure = new QFormLayout(measureFrame_);
     measure->addRow(QStringLiteral("Period:"), period_);
     measure->addRow(QStringLiteral("Amplitude:"), amplitude_);
+    between_->setObjectName(QStringLiteral("betweenCursors"));
+    between_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    measure->addRow(between_);
     auto* cursorLayout = new QHBoxLayout(cursorFrame_);
     auto* positionBox = new QWidget(cursorFrame_);
     positionBox->setLayout(position);
@@ -264,7 +278,11 @@ QCPGraph* GraphWindow::plot(int k) const {
 }
 
 int GraphWindow::sampleCount() const {
-    return int(series_.voltage(0).size());
+    return int(series_.count());
+}
+
+PlotQuantity GraphWindow::quantityOf(int k) const {
+    return k % 2 == 0 ? PlotQuantity::Voltage : PlotQuantity(rightAxis_->currentIndex() + 1);
 }
 
 void GraphWindow::queueReplot() {
@@ -304,6 +322,7 @@ void GraphWindow::clearDisplay() {
         g->data()->clear();
         g->dataReplaced();
     }
+    drawMarkers();
     yVoltage_->setCurrentIndex(0);
     yCurrent_->setCurrentIndex(0);
     applyVoltageRange();
@@ -386,30 +405,114 @@ double GraphWindow::channelLimit(Setting setting) const {
 
 void GraphWindow::redraw() {
     clearGraph();
-    series_.replace(store_.workingValues()); // the plots follow through replaced
+    trapped(series_.reload(store_)); // the plots follow through replaced
+}
+
+void GraphWindow::fillPlot(int k) {
+    EnvelopeGraph* g = graphs_[std::size_t(k)];
+    const int c = k / 2;
+    const PlotQuantity q = quantityOf(k);
+    const qint64 stride = series_.stride();
+    const std::vector<qint64>& gaps = series_.gaps();
+    auto gap = gaps.begin();
+    QVector<QCPGraphData> points;
+    points.reserve(2 * series_.bucketCount() + int(gaps.size()));
+    const double dx = sampleX(1, secondsPerPoint_) - sampleX(0, secondsPerPoint_);
+    for (int b = 0; b < series_.bucketCount(); ++b) {
+        const qint64 first = b * stride;
+        const double x = sampleX(int(first), secondsPerPoint_);
+        // The line breaks where the link was lost: no value is invented.
+        for (; gap != gaps.end() && *gap < first + stride; ++gap)
+            points.append({sampleX(int(*gap), secondsPerPoint_) - dx / 2, qQNaN()});
+        const GraphSeries::Bucket& v = series_.bucket(q, c, b);
+        points.append({x, v.min});
+        if (stride > 1) // the bucket's envelope: its lowest and its highest
+            points.append({x + dx * double(stride) / 2, v.max});
+    }
+    g->data()->set(points, true);
+    g->dataReplaced();
 }
 
 void GraphWindow::refillPlots() {
-    const int n = sampleCount();
-    QVector<double> xs(n);
-    for (int i = 0; i < n; ++i)
-        xs[i] = sampleX(i, secondsPerPoint_);
     for (int k = 0; k < 8; ++k) {
         EnvelopeGraph* g = graphs_[std::size_t(k)];
-        g->dataReplaced();
         const int c = k / 2;
         if (c >= channels()) {
             g->data()->clear();
+            g->dataReplaced();
             if (c >= 1)
                 g->setVisible(false);
             continue;
         }
-        g->setData(xs, k % 2 == 0 ? series_.voltage(c) : series_.current(c), true);
+        fillPlot(k);
         if (c >= 1)
             g->setVisible(boxes_[std::size_t(k)]->isChecked());
     }
+    if (quantityOf(1) != PlotQuantity::Current)
+        applyRightAxis();
+    drawMarkers();
     showSummary();
     queueReplot();
+}
+
+void GraphWindow::applyRightAxis() {
+    static const char* const kUnits[] = {"V", "A", "W", "Ah", "Wh"};
+    static const char* const kNames[] = {"Voltage", "Current", "Power", "Charge", "Energy"};
+    const PlotQuantity q = quantityOf(1);
+    plot_->yAxis2->setLabel(QLatin1String(kNames[int(q)]));
+    for (int c = 0; c < 4; ++c)
+        boxes_[std::size_t(2 * c + 1)]->setText(
+            QStringLiteral("Ch%1 %2").arg(c + 1).arg(QLatin1String(kUnits[int(q)])));
+    yCurrent_->setEnabled(q == PlotQuantity::Current);
+    for (int k = 1; k < 2 * channels(); k += 2)
+        fillPlot(k);
+    if (q == PlotQuantity::Current) {
+        applyCurrentRange();
+        return;
+    }
+    // Power, charge and energy have no range list: the axis takes what was drawn.
+    double top = 0;
+    for (int c = 0; c < channels(); ++c)
+        for (int b = 0; b < series_.bucketCount(); ++b)
+            top = std::max(top, series_.bucket(q, c, b).max);
+    plot_->yAxis2->setRange(0, top > 0 ? top * 1.1 : 1.0);
+    queueReplot();
+}
+
+void GraphWindow::drawMarkers() {
+    for (QCPAbstractItem* item : markers_)
+        plot_->removeItem(item);
+    markers_.clear();
+    for (qint64 gap : series_.gaps())
+        addMarker(gap, Qt::darkGray, QStringLiteral("gap"));
+    if (series_.count() == 0)
+        return;
+    for (const LimitEvent& e : store_.events())
+        addMarker(e.seqNo - series_.firstSeqNo(), Qt::red,
+                  QStringLiteral("CH%1 %2").arg(e.channel).arg(e.quantity));
+}
+
+void GraphWindow::addMarker(qint64 sample, const QColor& colour, const QString& text) {
+    const double x = sampleX(int(sample), secondsPerPoint_);
+    auto* line = new QCPItemStraightLine(plot_);
+    line->setPen(QPen(colour, 1, Qt::DashLine));
+    line->point1->setTypeX(QCPItemPosition::ptPlotCoords);
+    line->point1->setTypeY(QCPItemPosition::ptAxisRectRatio);
+    line->point2->setTypeX(QCPItemPosition::ptPlotCoords);
+    line->point2->setTypeY(QCPItemPosition::ptAxisRectRatio);
+    line->point1->setCoords(x, 0);
+    line->point2->setCoords(x, 1);
+    line->setSelectable(false);
+    auto* label = new QCPItemText(plot_);
+    label->position->setTypeX(QCPItemPosition::ptPlotCoords);
+    label->position->setTypeY(QCPItemPosition::ptAxisRectRatio);
+    label->position->setCoords(x, 0.02);
+    label->setPositionAlignment(Qt::AlignLeft | Qt::AlignTop);
+    label->setColor(colour);
+    label->setText(text);
+    label->setSelectable(false);
+    markers_.push_back(line);
+    markers_.push_back(label);
 }
 
 void GraphWindow::setTimeRange(double lower, double upper) {
@@ -418,19 +521,35 @@ void GraphWindow::setTimeRange(double lower, double upper) {
     settingTimeRange_ = false;
 }
 
-void GraphWindow::pointAdded(int index) {
-    const double x = sampleX(index, secondsPerPoint_);
+void GraphWindow::pointAdded(qint64 index) {
+    const double x = sampleX(int(index), secondsPerPoint_);
     // The newest point stays in view; the visible width stays the length.
     if (followLive_ && x > plot_->xAxis->range().upper)
         setTimeRange(x - plot_->xAxis->range().size(), x);
+    if (!series_.gaps().empty() && series_.gaps().back() == index)
+        addMarker(index, Qt::darkGray, QStringLiteral("gap"));
     for (int k = 0; k < 8; ++k) {
-        QCPGraph* g = graphs_[std::size_t(k)];
+        EnvelopeGraph* g = graphs_[std::size_t(k)];
         const int c = k / 2;
         if (c >= channels()) {
             g->setVisible(false);
             continue;
         }
-        g->addData(x, k % 2 == 0 ? series_.voltage(c).at(index) : series_.current(c).at(index));
+        const qint64 stride = series_.stride();
+        if (stride == 1) {
+            if (!series_.gaps().empty() && series_.gaps().back() == index)
+                g->addData(x - (x - sampleX(int(index) - 1, secondsPerPoint_)) / 2, qQNaN());
+            g->addData(x, series_.bucket(quantityOf(k), c, int(index)).min);
+        } else {
+            // The last bucket grew: its envelope is drawn again.
+            const int b = int(index / stride);
+            const double from = sampleX(int(b * stride), secondsPerPoint_);
+            g->data()->removeAfter(from - 1e-12);
+            const GraphSeries::Bucket& v = series_.bucket(quantityOf(k), c, b);
+            g->addData(from, v.min);
+            g->addData(from + (x - from) / 2, v.max);
+            g->dataReplaced();
+        }
         if (c >= 1)
             g->setVisible(boxes_[std::size_t(k)]->isChecked());
     }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "session/graphseries.h"
 #include "session/instrumentsession.h"
 #include "storage/recordstore.h"
 #include "ui/graphmath.h"
@@ -12,6 +13,7 @@
 #include <functional>
 
 class QButtonGroup;
+class QCPAbstractItem;
 class QCPGraph;
 class QCPItemTracer;
 class QCheckBox;
@@ -19,6 +21,7 @@ class QComboBox;
 class QCustomPlot;
 class QFrame;
 class QGroupBox;
+class QLabel;
 class QLineEdit;
 class QListWidget;
 class QMouseEvent;
@@ -102,6 +105,12 @@ public:
     bool followsLive() const { return followLive_; }
     QCustomPlot* plotWidget() const { return plot_; }
     QCPGraph* plot(int k) const; // 0..7
+    // What the second plot of each channel shows, on the right axis.
+    QComboBox* rightAxisList() const { return rightAxis_; }
+    // Mean, minimum, maximum and integral between the two cursors.
+    QLabel* betweenCursors() const { return between_; }
+    // Gap and limit-event marks on the plot.
+    int markerCount() const { return int(markers_.size()); }
     QComboBox* timeLengthList() const { return xLength_; }
     QComboBox* voltageRangeList() const { return yVoltage_; }
     QComboBox* currentRangeList() const { return yCurrent_; }
@@ -130,7 +139,13 @@ private:
     void clearDisplay();
     void updateTimeLength();
     void refillPlots();
-    void pointAdded(int index);
+    void pointAdded(qint64 index);
+    void fillPlot(int k);
+    void applyRightAxis();
+    void drawMarkers();
+    void addMarker(qint64 sample, const QColor& colour, const QString& text);
+    void showBetweenCursors();
+    PlotQuantity quantityOf(int k) const;
     int channels() const { return channels_; }
     void setLineColour(int k, const QColor& colour);
     void hideCursors();
@@ -164,6 +179,7 @@ private:
     QString labelFormat_ = QStringLiteral("h:n:ss");
     QCustomPlot* plot_;
     std::array<EnvelopeGraph*, 8> graphs_{};
+    std::vector<QCPAbstractItem*> markers_;
     std::array<QCPItemTracer*, 9> cursors_{}; // cursors 1..8, then the reference
     std::array<QCheckBox*, 8> boxes_{};
     std::array<QFrame*, 8> lines_{};
@@ -183,6 +199,8 @@ private:
     QListWidget* list1_;
     QListWidget* list2_;
     QPushButton* start_;
+    QComboBox* rightAxis_;
+    QLabel* between_;
 };
 
 } // namespace trq

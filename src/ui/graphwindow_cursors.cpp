@@ -8,6 +8,7 @@
 
 #include <QCheckBox>
 #include <QGroupBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMouseEvent>
@@ -186,6 +187,38 @@ void GraphWindow::cursorMoved(int j) {
     const QPointF b = cursorPosition(kReference);
     period_->setText(formatAxisTime(std::abs(a.x() - b.x()), QStringLiteral("hh:nn:ss")));
     amplitude_->setText(plainNumber(std::abs(a.y() - b.y())));
+    showBetweenCursors();
+}
+
+void GraphWindow::showBetweenCursors() {
+    const int k = selectedPlot();
+    if (k < 1 || mode_ != CursorMeasurements) {
+        between_->clear();
+        return;
+    }
+    const PlotQuantity q = quantityOf(k - 1);
+    const GraphSeries::Stats s =
+        series_.stats(q, (k - 1) / 2, sampleIndexAt(cursorPosition(k).x(), secondsPerPoint_),
+                      sampleIndexAt(cursorPosition(kReference).x(), secondsPerPoint_));
+    if (s.count == 0) {
+        between_->clear();
+        return;
+    }
+    static const char* const kUnits[] = {"V", "A", "W", "Ah", "Wh"};
+    const QString unit = QLatin1String(kUnits[int(q)]);
+    QStringList lines{QStringLiteral("%1 points%2")
+                          .arg(s.count)
+                          .arg(s.exact ? QString() : QStringLiteral(" (about)")),
+                      QStringLiteral("Mean: %1 %2").arg(plainNumber(s.mean), unit),
+                      QStringLiteral("Min: %1 %2").arg(plainNumber(s.min), unit),
+                      QStringLiteral("Max: %1 %2").arg(plainNumber(s.max), unit)};
+    // Current and power integrate to charge and energy over the points' time.
+    const double hours = secondsPerPoint_ / 3600.0;
+    if (q == PlotQuantity::Current)
+        lines << QStringLiteral("Integral: %1 Ah").arg(plainNumber(s.sum * hours));
+    if (q == PlotQuantity::Power)
+        lines << QStringLiteral("Integral: %1 Wh").arg(plainNumber(s.sum * hours));
+    between_->setText(lines.join(QLatin1Char('\n')));
 }
 
 void GraphWindow::plotMousePress(QMouseEvent* event) {
