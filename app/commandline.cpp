@@ -147,7 +147,10 @@ void CommandLine::describe(QCommandLineParser& parser) {
                         "go on with the session and its recording.")},
         {QStringLiteral("headless"),
          QStringLiteral("Run without any window; messages and the debug trace go to stderr.")},
-        {QStringLiteral("record"), QStringLiteral("Headless: record this many seconds, then stop."),
+        {QStringLiteral("record"),
+         QStringLiteral(
+             "Headless: record this many seconds, then stop; \"continuous\" records until "
+             "SIGINT or SIGTERM, which save what was recorded."),
          QStringLiteral("seconds")},
         {QStringLiteral("scale"),
          QStringLiteral("Headless: seconds per recorded point: %1 (default 1s).")
@@ -194,7 +197,9 @@ CommandLine CommandLine::read(const QCommandLineParser& parser) {
     }
     if (isSet("record"))
         line.recordSeconds =
-            wholeNumber(value("record"), 1, 7 * 86400, QStringLiteral("The record length"));
+            value("record") == QStringLiteral("continuous")
+                ? CommandLine::kContinuous
+                : wholeNumber(value("record"), 1, 7 * 86400, QStringLiteral("The record length"));
     line.scale = int(scaleNames().indexOf(value("scale")));
     if (isSet("save"))
         line.save = value("save");

@@ -39,6 +39,7 @@ struct CommandLine {
     QString dataFolder;
     bool headless = false;
     std::optional<ScpiServer::Options> serve;
+    static constexpr int kContinuous = -1; // --record continuous
     int recordSeconds = 0;
     int scale = 0;
     std::optional<QString> save;

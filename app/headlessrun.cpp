@@ -85,7 +85,7 @@ void HeadlessRun::stateChanged(ConnectionState state) {
 
 void HeadlessRun::ready() {
     say(QStringLiteral("On line: %1 (%2)").arg(session_.model(), session_.interfaceDescription()));
-    if (line_.recordSeconds > 0) {
+    if (line_.recordSeconds != 0) {
         if (!startRecording())
             finish(CommandLine::NotStored);
         return;
@@ -112,13 +112,17 @@ bool HeadlessRun::startRecording() {
     if (line_.discardUnsaved)
         rec.record().clear();
     const RecordSetup& setup = session_.recordSetup();
-    rec.engine().arm(line_.recordSeconds, line_.scale, setup.operation);
+    rec.engine().arm(line_.recordSeconds == CommandLine::kContinuous ? RecordingEngine::kContinuous
+                                                                     : line_.recordSeconds,
+                     line_.scale, setup.operation);
     connect(&rec.engine(), &RecordingEngine::stopped, this, &HeadlessRun::recordingStopped,
             Qt::UniqueConnection);
     recording_ = rec.engine().start();
     if (recording_)
-        say(QStringLiteral("Recording %1 s at %2 per point.")
-                .arg(line_.recordSeconds)
+        say(QStringLiteral("Recording %1 at %2 per point.")
+                .arg(line_.recordSeconds == CommandLine::kContinuous
+                         ? QStringLiteral("until stopped")
+                         : QStringLiteral("%1 s").arg(line_.recordSeconds))
                 .arg(QLatin1String(kRecordScales[std::size_t(line_.scale)].text)));
     return recording_;
 }

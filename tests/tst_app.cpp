@@ -167,12 +167,22 @@ private slots:
         QCOMPARE(savedRecords(folder), QStringList{"ten seconds: 11 points"});
     }
 
-    // SIGTERM mid-recording stops it cleanly: the points so far are saved.
+    // SIGTERM mid-recording stops it cleanly: the points so far are saved;
+    // the way to end a continuous recording.
+    void terminatedRecordingKeepsItsPoints_data() {
+        QTest::addColumn<QString>("length");
+        QTest::addColumn<QString>("said");
+        QTest::newRow("600 s") << QStringLiteral("600") << QStringLiteral("Recording 600 s");
+        QTest::newRow("continuous")
+            << QStringLiteral("continuous") << QStringLiteral("Recording until stopped");
+    }
     void terminatedRecordingKeepsItsPoints() {
-        const QString folder = freshFolder(QStringLiteral("terminated"));
-        Background b({"--headless", "--sim", "TRQ-3302", "--record", "600", "--output-on", "--save",
-                      "cut short", "--data-folder", folder});
-        QVERIFY2(b.says(QStringLiteral("Recording 600 s")), qPrintable(b.err));
+        QFETCH(QString, length);
+        QFETCH(QString, said);
+        const QString folder = freshFolder(QStringLiteral("terminated-") + length);
+        Background b({"--headless", "--sim", "TRQ-3302", "--record", length, "--output-on",
+                      "--save", "cut short", "--data-folder", folder});
+        QVERIFY2(b.says(said), qPrintable(b.err));
         QTest::qWait(3500);
         QCOMPARE(b.terminate(), 0);
         QVERIFY2(b.err.contains(QLatin1String("Stopped by SIGTERM")), qPrintable(b.err));

@@ -261,6 +261,23 @@ private slots:
         QCOMPARE(f.engine->pointCount(), 7);
     }
 
+    // Continuous: no planned end, never runs out, ends only when stopped.
+    void continuousRunsUntilStopped() {
+        EngineFixture f(1);
+        f.engine->arm(RecordingEngine::kContinuous, 0, 0);
+        QVERIFY(f.engine->start());
+        QVERIFY(!f.view.plannedEnd.isValid());
+        QCOMPARE(f.engine->remainingTicks(), 0); // a length would end at the first tick
+        f.run(100);
+        QVERIFY(f.engine->isRecording());
+        QCOMPARE(f.engine->pointCount(), 100);
+        f.engine->stop();
+        QCOMPARE(f.view.stoppedAt, f.view.start.addSecs(99));
+        // A length armed later is a length again.
+        f.engine->arm(2, 0, 0);
+        QVERIFY(!f.engine->isContinuous());
+    }
+
     void startIsRefusedOffLineOrWithTheOutputOff() {
         EngineFixture f(1);
         f.engine->arm(5, 0, 0);

@@ -3,6 +3,7 @@
 #include "ui/recordsetupdialog.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QFocusEvent>
 #include <QLineEdit>
@@ -42,6 +43,24 @@ struct SetupFixture {
 class TestRecordSetup : public QObject {
     Q_OBJECT
 private slots:
+    // Continuous needs no length and so no length check; it is kept.
+    void continuousSkipsTheLengthAndIsKept() {
+        SetupFixture f;
+        QVERIFY(f.execute([&] {
+            f.dlg.scaleList()->setCurrentIndex(0);
+            f.dlg.daysList()->setCurrentIndex(7);
+            QTest::mouseClick(f.dlg.continuousBox(), Qt::LeftButton, {},
+                              QPoint(4, f.dlg.continuousBox()->height() / 2));
+            QVERIFY(!f.dlg.daysList()->isEnabled());
+        }));
+        QVERIFY(f.prompter.texts.isEmpty());
+        QVERIFY(f.setup.continuous);
+        RecordSetup again;
+        again.load();
+        QVERIFY(again.continuous);
+        QVERIFY(f.execute([&] { QVERIFY(f.dlg.continuousBox()->isChecked()); }, false) == false);
+    }
+
     void lengthLimitPerScale() {
         SetupFixture f;
         // Cancel in the message keeps the dialog open with the day still chosen.

@@ -281,6 +281,9 @@ private slots:
     void recordingFromAScript() {
         ServerFixture f;
         QVERIFY(f.onLineSerial(QStringLiteral("PSQ-3323")));
+        // Until stopped, then a length again.
+        QCOMPARE(f.client.command("REC:LENG INF"), QByteArray("1"));
+        QCOMPARE(f.client.query("REC:LENG?"), QByteArray("9.9E37"));
         QCOMPARE(f.client.command("OUTP ON;REC:LENG 3"), QByteArray("1"));
         QCOMPARE(f.client.query("REC:LENG?"), QByteArray("3"));
         f.client.write("REC:STAR");

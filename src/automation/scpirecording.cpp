@@ -30,9 +30,9 @@ ScpiInstrument::Result ScpiInstrument::recordStart(const Call& call) {
     if (rec.record().header().unsaved && session_.store().workingCount().value_or(1) > 0)
         return fail(Error::SettingsConflict,
                     QStringLiteral("the working table holds an unsaved recording"));
-    if (engine.remainingTicks() <= 0)
+    if (engine.remainingTicks() <= 0 && !engine.isContinuous())
         rec.arm(session_.recordSetup());
-    if (engine.remainingTicks() <= 0)
+    if (engine.remainingTicks() <= 0 && !engine.isContinuous())
         return fail(Error::SettingsConflict, QStringLiteral("no record length; RECord:LENGth"));
     if (!engine.start())
         return fail(Error::DeviceSpecific, QStringLiteral("the recording could not start"));
@@ -52,11 +52,22 @@ ScpiInstrument::Result ScpiInstrument::recordLength(const Call& call) {
     if (call.query) {
         if (!call.parameters.isEmpty())
             return fail(Error::ParameterNotAllowed);
-        return answer(QByteArray::number(std::max(rec.engine().remainingTicks(), 0)));
+        // SCPI's infinity for a recording that runs until stopped.
+        return answer(rec.engine().isContinuous()
+                          ? QByteArrayLiteral("9.9E37")
+                          : QByteArray::number(std::max(rec.engine().remainingTicks(), 0)));
     }
     if (call.parameters.size() != 1)
         return fail(call.parameters.isEmpty() ? Error::MissingParameter
                                               : Error::ParameterNotAllowed);
+    const QString word = call.parameters.front().trimmed().toUpper();
+    if (word == u"INF" || word == u"CONT" || word == u"CONTINUOUS") {
+        if (rec.engine().isRecording())
+            return fail(Error::SettingsConflict, QStringLiteral("a recording is running"));
+        const RecordSetup& setup = session_.recordSetup();
+        rec.engine().arm(RecordingEngine::kContinuous, setup.scale, setup.operation);
+        return {};
+    }
     const std::optional<double> seconds = scpi::number(call.parameters.front());
     if (!seconds || *seconds != std::floor(*seconds))
         return fail(Error::DataType);

@@ -64,7 +64,8 @@ void Recording::stop() {
 }
 
 void Recording::arm(const RecordSetup& setup) {
-    engine_.arm(setup.lengthSeconds(), setup.scale, setup.operation);
+    engine_.arm(setup.continuous ? RecordingEngine::kContinuous : setup.lengthSeconds(),
+                setup.scale, setup.operation);
 }
 
 bool Recording::refuseWhileRecording() {

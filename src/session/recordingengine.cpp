@@ -34,7 +34,8 @@ QString RecordingEngine::timeText(const QDateTime& t) {
 }
 
 void RecordingEngine::arm(int ticks, int scale, int operation) {
-    remaining_ = ticks;
+    continuous_ = ticks == kContinuous;
+    remaining_ = continuous_ ? 0 : ticks;
     timer_.setInterval(1000);
     scaleIndex_ = std::clamp(scale, 0, int(kRecordScales.size()) - 1);
     operation_ = PointOperation(std::clamp(operation, 0, 2));
@@ -66,9 +67,9 @@ bool RecordingEngine::start() {
     clearAll();
     start_ = clock_->now();
     freshReadings(); // what the panel showed before the start is no reading of it
-    // The planned end: the armed length from now.
+    // The planned end: the armed length from now; none while continuous.
     for (RecordingView* v : views_)
-        v->recordingStarted(start_, start_.addSecs(remaining_));
+        v->recordingStarted(start_, continuous_ ? QDateTime() : start_.addSecs(remaining_));
     timer_.start();
     return true;
 }
@@ -111,6 +112,10 @@ void RecordingEngine::tick() {
     storeFailed_ = false;
     sample();
     if (storeFailed_) {
+        inTick_ = false;
+        return;
+    }
+    if (continuous_) {
         inTick_ = false;
         return;
     }

@@ -60,9 +60,12 @@ public:
     RecordingEngine(RecordStore& store, Prompter& prompter, Source source, int channels,
                     RecordingClock* clock = nullptr, QObject* parent = nullptr);
 
-    // Arms the engine with a length in ticks (one a second), a scale and a
-    // point operation.
+    // A length that never runs out: recording goes on until stopped.
+    static constexpr int kContinuous = -1;
+    // Arms the engine with a length in ticks (one a second) or kContinuous,
+    // a scale and a point operation.
     void arm(int ticks, int scale, int operation);
+    bool isContinuous() const { return continuous_; }
     // True when the recording started; otherwise it says why.
     bool start();
     void stop();
@@ -124,6 +127,7 @@ private:
     QTimer timer_;
 
     int remaining_ = 0;
+    bool continuous_ = false;
     int channels_ = 1;
     std::vector<SampleRow> points_;
     std::array<QString, 8> boxes_; // ch1 V, ch1 A, ... ch4 A

@@ -21,6 +21,7 @@ void RecordSetup::load() {
     seconds = integer("Seconds");
     scale = integer("RecScale");
     operation = integer("RecPointStyle");
+    continuous = integer("Continuous") != 0;
     for (int n = 0; n < 4; ++n)
         colours[std::size_t(n)] = Settings::value(section, QStringLiteral("Ch%1Color").arg(n + 1));
     waitingTime = Settings::value(section, QStringLiteral("WaitingTime"));
@@ -30,9 +31,13 @@ void RecordSetup::load() {
 
 void RecordSetup::save() const {
     const QString section = QLatin1String(kSection);
-    const std::pair<const char*, int> integers[] = {
-        {"Days", days},       {"Hours", hours},    {"Miniutes", minutes},
-        {"Seconds", seconds}, {"RecScale", scale}, {"RecPointStyle", operation}};
+    const std::pair<const char*, int> integers[] = {{"Days", days},
+                                                    {"Hours", hours},
+                                                    {"Miniutes", minutes},
+                                                    {"Seconds", seconds},
+                                                    {"RecScale", scale},
+                                                    {"RecPointStyle", operation},
+                                                    {"Continuous", continuous ? 1 : 0}};
     for (const auto& [key, value] : integers)
         Settings::setInteger(section, QLatin1String(key), value);
     for (int n = 0; n < 4; ++n)

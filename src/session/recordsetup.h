@@ -19,13 +19,14 @@ struct RecordSetup {
 
     int days = 0, hours = 0, minutes = 0, seconds = 0;
     int scale = 0;
-    int operation = 0; // PointOperation
+    bool continuous = false; // until stopped, whatever the length says
+    int operation = 0;       // PointOperation
     std::array<QString, 4> colours;
     QString waitingTime, roundTime, writerTime;
 
     void load();
     void save() const;
-    // The armed length in one-second ticks.
+    // The length in one-second ticks, as the dialog sets it.
     int lengthSeconds() const { return ((days * 24 + hours) * 60 + minutes) * 60 + seconds; }
     // Seconds per point on the graph's time axis.
     int secondsPerPoint() const {

@@ -3,6 +3,7 @@
 #include "core/prompter.h"
 #include "session/recordscale.h"
 
+#include <QCheckBox>
 #include <QColorDialog>
 #include <QComboBox>
 #include <QEvent>
@@ -78,6 +79,15 @@ RecordSetupDialog::RecordSetupDialog(Timers timers, Prompter& prompter, QWidget*
     for (const auto& [label, combo] : combos) {
         grid->addWidget(new QLabel(QLatin1String(label), this), row, 0);
         grid->addWidget(combo, row++, 1);
+        if (combo == seconds_) {
+            // Weeks-long runs: no length, no length check.
+            continuous_ = new QCheckBox(QStringLiteral("Continuous (until stopped)"), this);
+            grid->addWidget(continuous_, row++, 1);
+            connect(continuous_, &QCheckBox::toggled, this, [this](bool on) {
+                for (QComboBox* c : {days_, hours_, minutes_, seconds_})
+                    c->setEnabled(!on);
+            });
+        }
     }
     for (int n = 0; n < 4; ++n) {
         auto* box = new QLineEdit(this);
@@ -152,6 +162,7 @@ bool RecordSetupDialog::run(RecordSetup& setup) {
     select(seconds_, int(std::lround(values_.seconds / 5.0)));
     select(scale_, values_.scale);
     select(operation_, values_.operation);
+    continuous_->setChecked(values_.continuous);
     operation_->setEnabled(scale_->currentIndex() != 0);
     for (int n = 0; n < 4; ++n) {
         QString& field = values_.colours[std::size_t(n)];
@@ -179,6 +190,7 @@ bool RecordSetupDialog::run(RecordSetup& setup) {
         values_.scale = scale_->currentIndex();
         values_.operation = operation_->currentIndex();
         values_.seconds = 5 * seconds_->currentIndex();
+        values_.continuous = continuous_->isChecked();
         values_.save();
         setup = values_;
     }
@@ -186,6 +198,8 @@ bool RecordSetupDialog::run(RecordSetup& setup) {
 }
 
 bool RecordSetupDialog::checkLength() {
+    if (continuous_->isChecked())
+        return true;
     for (const LengthLimit& limit : kLengthLimits) {
         if (scale_->currentIndex() != limit.scale || days_->currentIndex() <= limit.maxDays)
             continue;

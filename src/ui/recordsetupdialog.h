@@ -9,6 +9,7 @@
 #include <functional>
 #include <optional>
 
+class QCheckBox;
 class QComboBox;
 class QLineEdit;
 class QTimer;
@@ -50,6 +51,7 @@ public:
     QComboBox* secondsList() const { return seconds_; }
     QComboBox* scaleList() const { return scale_; }
     QComboBox* operationList() const { return operation_; }
+    QCheckBox* continuousBox() const { return continuous_; }
     QLineEdit* colourBox(int n) const { return colourBoxes_[std::size_t(n)]; }
     QLineEdit* roundTimeBox() const { return round_; }
     QLineEdit* waitingTimeBox() const { return waiting_; }
@@ -76,6 +78,7 @@ private:
     QComboBox* seconds_;
     QComboBox* scale_;
     QComboBox* operation_;
+    QCheckBox* continuous_ = nullptr;
     std::array<QLineEdit*, 4> colourBoxes_{};
     std::array<QWidget*, 4> swatches_{};
     std::array<QColor, 4> swatchColours_;
