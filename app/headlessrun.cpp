@@ -164,7 +164,7 @@ void HeadlessRun::store() {
     }
     if (!line_.csv.isEmpty()) {
         QString error;
-        if (!writeExport(line_.csv, rec->channels(), session_.store().workingRows(), &error))
+        if (!writeExport(line_.csv, rec->channels(), session_.store(), RowOrder::BySeqNo, &error))
             return finish(CommandLine::NotStored,
                           QStringLiteral("%1 could not be written: %2")
                               .arg(QDir::toNativeSeparators(line_.csv), error));

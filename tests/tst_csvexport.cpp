@@ -1,7 +1,9 @@
 #include "storage/csvexport.h"
+#include "storage/database.h"
 #include "support/testsupport.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QFile>
 
 using namespace trq;
@@ -17,7 +19,10 @@ QList<SampleRow> rows() {
         for (std::size_t c = 0; c < 4; ++c) {
             r.volt[c] = QStringLiteral("%1.000").arg(int(c) + 1);
             r.curr[c] = QStringLiteral("0.%1").arg(int(c) + 1);
+            r.charge[c] = QStringLiteral("0.0%1").arg(int(c) + 1);
+            r.energy[c] = QStringLiteral("0.%1").arg(int(c) + 5);
         }
+        r.gap = i == 1;
         list << r;
     }
     list[1].volt[2].clear(); // a null value is an empty field
@@ -32,35 +37,53 @@ private slots:
     void fileFormatPerChannelCount_data() {
         QTest::addColumn<int>("channels");
         QTest::addColumn<QByteArray>("expected");
-        const QByteArray threeColumns = "No.,Time,Ch1 V,Ch1 A,Ch2 V,Ch2 A,Ch3 V,Ch3 A\r\n"
-                                        "0,2026/12/06 10:00:00,1.000,0.1,2.000,0.2,3.000,0.3\r\n"
-                                        "1,2026/12/06 10:00:01,1.000,0.1,2.000,0.2,,0.3\r\n";
+        // The first columns as they always were; charge, energy and the gap
+        // flag after them.
+        const QByteArray threeColumns =
+            "No.,Time,Ch1 V,Ch1 A,Ch2 V,Ch2 A,Ch3 V,Ch3 A,Ch1 Ah,Ch1 Wh,Ch2 Ah,Ch2 Wh,Ch3 Ah,Ch3 "
+            "Wh,Gap\r\n"
+            "0,2026/12/06 10:00:00,1.000,0.1,2.000,0.2,3.000,0.3,0.01,0.5,0.02,0.6,0.03,0.7,0\r\n"
+            "1,2026/12/06 10:00:01,1.000,0.1,2.000,0.2,,0.3,0.01,0.5,0.02,0.6,0.03,0.7,1\r\n";
         QTest::newRow("one channel keeps channels 2 and 3") << 1 << threeColumns;
         QTest::newRow("two channels: six columns")
             << 2
-            << QByteArray("No.,Time,Ch1 V,Ch1 A,Ch2 V,Ch2 A\r\n"
-                          "0,2026/12/06 10:00:00,1.000,0.1,2.000,0.2\r\n"
-                          "1,2026/12/06 10:00:01,1.000,0.1,2.000,0.2\r\n");
+            << QByteArray("No.,Time,Ch1 V,Ch1 A,Ch2 V,Ch2 A,Ch1 Ah,Ch1 Wh,Ch2 Ah,Ch2 Wh,Gap\r\n"
+                          "0,2026/12/06 10:00:00,1.000,0.1,2.000,0.2,0.01,0.5,0.02,0.6,0\r\n"
+                          "1,2026/12/06 10:00:01,1.000,0.1,2.000,0.2,0.01,0.5,0.02,0.6,1\r\n");
         QTest::newRow("three channels") << 3 << threeColumns;
         QTest::newRow("four channels add channel 4")
             << 4
-            << QByteArray("No.,Time,Ch1 V,Ch1 A,Ch2 V,Ch2 A,Ch3 V,Ch3 A,Ch4 V,Ch4 A\r\n"
-                          "0,2026/12/06 10:00:00,1.000,0.1,2.000,0.2,3.000,0.3,4.000,0.4\r\n"
-                          "1,2026/12/06 10:00:01,1.000,0.1,2.000,0.2,,0.3,4.000,0.4\r\n");
+            << QByteArray("No.,Time,Ch1 V,Ch1 A,Ch2 V,Ch2 A,Ch3 V,Ch3 A,Ch4 V,Ch4 A,Ch1 Ah,Ch1 "
+                          "Wh,Ch2 Ah,Ch2 Wh,Ch3 Ah,Ch3 Wh,Ch4 Ah,Ch4 Wh,Gap\r\n"
+                          "0,2026/12/06 10:00:00,1.000,0.1,2.000,0.2,3.000,0.3,4.000,0.4,0.01,0.5,"
+                          "0.02,0.6,0.03,0.7,0.04,0.8,0\r\n"
+                          "1,2026/12/06 10:00:01,1.000,0.1,2.000,0.2,,0.3,4.000,0.4,0.01,0.5,0.02,"
+                          "0.6,0.03,0.7,0.04,0.8,1\r\n");
     }
     void fileFormatPerChannelCount() {
         QFETCH(int, channels);
         QFETCH(QByteArray, expected);
+        // Through the store and the file, a row at a time.
+        const QString folder =
+            QDir::current().absoluteFilePath(QStringLiteral("db%1").arg(channels));
+        QDir().mkpath(folder);
+        QVERIFY(Database::create(folder + QStringLiteral("/mtype.mdb")));
+        Database data;
+        QCOMPARE(data.open(folder), Database::OpenResult::Ok);
+        RecordStore store(data.database());
+        for (const SampleRow& r : rows())
+            QVERIFY(store.appendSample(r));
         const QString path = QStringLiteral("export%1.csv").arg(channels);
-        QVERIFY(writeExport(path, channels, rows()));
+        QVERIFY(writeExport(path, channels, store, RowOrder::BySeqNo));
         QFile f(path);
         QVERIFY(f.open(QIODevice::ReadOnly));
         QCOMPARE(f.readAll(), expected);
-    }
+        QCOMPARE(exportCsv(channels, rows()), expected);
 
-    void unwritablePathIsReported() {
+        // An unwritable path is reported and leaves nothing.
         QString error;
-        QVERIFY(!writeExport(QStringLiteral("no/such/folder/x.csv"), 3, rows(), &error));
+        QVERIFY(!writeExport(QStringLiteral("no/such/folder/x.csv"), 3, store, RowOrder::Stored,
+                             &error));
         QVERIFY(!error.isEmpty());
     }
 };

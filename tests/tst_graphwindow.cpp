@@ -538,7 +538,7 @@ private slots:
         f.graph->exportCsv();
         QFile file(f.prompter.fileName);
         QVERIFY(file.open(QIODevice::ReadOnly));
-        QCOMPARE(file.readAll(), exportCsv(2, f.store->exportRows()));
+        QCOMPARE(file.readAll(), exportCsv(2, f.store->workingRows()));
         QCOMPARE(f.prompter.texts.size(), 1);
     }
 

@@ -209,7 +209,9 @@ private slots:
     void exportReadsTheWorkingTable() {
         StoreFixture f;
         f.record(3);
-        const QList<SampleRow> rows = f.store->exportRows();
+        QList<SampleRow> rows;
+        QVERIFY(
+            f.store->forEachWorkingRow(RowOrder::Stored, [&](const SampleRow& r) { rows << r; }));
         QCOMPARE(rows.size(), 3);
         QCOMPARE(rows.at(2).volt[0], QStringLiteral("3.500"));
         QCOMPARE(rows.at(2).timeTick, 2);

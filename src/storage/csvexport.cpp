@@ -4,32 +4,59 @@
 
 namespace trq {
 
-QByteArray exportCsv(int channels, const QList<SampleRow>& rows) {
-    const bool two = channels == 2;
-    const bool four = channels >= 4;
-    QByteArray out = "No.,Time,Ch1 V,Ch1 A";
-    out += two ? ",Ch2 V,Ch2 A" : ",Ch2 V,Ch2 A,Ch3 V,Ch3 A";
-    if (four)
-        out += ",Ch4 V,Ch4 A";
-    out += "\r\n";
-    for (const SampleRow& r : rows) {
-        QStringList fields{
-            QString::number(r.seqNo), r.recTime, r.volt[0], r.curr[0], r.volt[1], r.curr[1]};
-        if (!two)
-            fields << r.volt[2] << r.curr[2];
-        if (four)
-            fields << r.volt[3] << r.curr[3];
-        out += fields.join(QLatin1Char(',')).toUtf8();
-        out += "\r\n";
-    }
+namespace {
+
+// The channels a recording of that many exports.
+int exportedChannels(int channels) {
+    return channels == 2 ? 2 : channels >= 4 ? 4 : 3;
+}
+
+} // namespace
+
+QByteArray csvHeader(int channels) {
+    const int n = exportedChannels(channels);
+    QByteArray out = "No.,Time";
+    for (int c = 1; c <= n; ++c)
+        out += QByteArray(",Ch") + QByteArray::number(c) + " V,Ch" + QByteArray::number(c) + " A";
+    for (int c = 1; c <= n; ++c)
+        out += QByteArray(",Ch") + QByteArray::number(c) + " Ah,Ch" + QByteArray::number(c) + " Wh";
+    out += ",Gap\r\n";
     return out;
 }
 
-bool writeExport(const QString& path, int channels, const QList<SampleRow>& rows, QString* error) {
+QByteArray csvLine(int channels, const SampleRow& r) {
+    const auto n = std::size_t(exportedChannels(channels));
+    QStringList fields{QString::number(r.seqNo), r.recTime};
+    for (std::size_t c = 0; c < n; ++c)
+        fields << r.volt[c] << r.curr[c];
+    for (std::size_t c = 0; c < n; ++c)
+        fields << r.charge[c] << r.energy[c];
+    fields << (r.gap ? QStringLiteral("1") : QStringLiteral("0"));
+    return fields.join(QLatin1Char(',')).toUtf8() + "\r\n";
+}
+
+QByteArray exportCsv(int channels, const QList<SampleRow>& rows) {
+    QByteArray out = csvHeader(channels);
+    for (const SampleRow& r : rows)
+        out += csvLine(channels, r);
+    return out;
+}
+
+bool writeExport(const QString& path, int channels, RecordStore& store, RowOrder order,
+                 QString* error) {
     // Written aside and moved into place: a failed export leaves no half file.
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(exportCsv(channels, rows)) < 0 ||
-        !file.commit()) {
+    bool written = file.open(QIODevice::WriteOnly) && file.write(csvHeader(channels)) >= 0;
+    const bool read = written && store.forEachWorkingRow(order, [&](const SampleRow& r) {
+        written = written && file.write(csvLine(channels, r)) >= 0;
+    });
+    if (written && !read) {
+        file.cancelWriting();
+        if (error)
+            *error = store.lastError();
+        return false;
+    }
+    if (!written || !file.commit()) {
         if (error)
             *error = file.errorString();
         return false;

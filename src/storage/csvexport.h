@@ -9,12 +9,18 @@ namespace trq {
 
 // The working table as comma-separated text: a header line, one line per
 // row, CR LF line ends, values as stored, no quotes. Two-channel recordings
-// have exactly six columns; the others carry channels 2 and 3, and
-// four-channel ones channel 4 as well.
+// have six value columns; the others carry channels 2 and 3, and
+// four-channel ones channel 4 as well. Charge and energy of the same
+// channels, then the gap flag, follow after them, so readers of the first
+// columns read as before.
+QByteArray csvHeader(int channels);
+QByteArray csvLine(int channels, const SampleRow& row);
 QByteArray exportCsv(int channels, const QList<SampleRow>& rows);
 
-// Writes exportCsv to path; false with the reason when the file cannot be written.
-bool writeExport(const QString& path, int channels, const QList<SampleRow>& rows,
+// Writes the working table to path a row at a time (weeks of points never
+// sit in memory), in the order the rows were stored or by sample number;
+// false with the reason when the file cannot be written or the table read.
+bool writeExport(const QString& path, int channels, RecordStore& store, RowOrder order,
                  QString* error = nullptr);
 
 } // namespace trq

@@ -565,10 +565,20 @@ bool RecordStore::generate() {
     return timed && generateCopies(rows);
 }
 
-QList<SampleRow> RecordStore::exportRows() {
+bool RecordStore::forEachWorkingRow(RowOrder order,
+                                    const std::function<void(const SampleRow&)>& visit) {
     QSqlQuery q(db_);
-    q.prepare(QStringLiteral("select * from datatemp"));
-    return readRows(q);
+    q.setForwardOnly(true);
+    if (!q.exec(order == RowOrder::Stored
+                    ? QStringLiteral("select * from datatemp")
+                    : QStringLiteral("select * from datatemp order by SeqNo asc"))) {
+        error_ = q.lastError().text();
+        return false;
+    }
+    const SampleColumns columns(q.record());
+    while (q.next())
+        visit(sampleOf(q, columns));
+    return true;
 }
 
 QList<SampleRow> RecordStore::readRows(QSqlQuery& q) {

@@ -41,6 +41,9 @@ struct LimitEvent {
     QString action;   // what was done
 };
 
+// Rows as they were stored, or by sample number.
+enum class RowOrder { Stored, BySeqNo };
+
 // A recorded point as numbers, as the graph draws it.
 struct PlotPoint {
     qint64 seqNo = 0;
@@ -133,7 +136,9 @@ public:
     // streams through. False when the table cannot be read.
     bool forEachPlotPoint(const std::function<void(const PlotPoint&)>& visit);
     // The working table in its own order, for the export.
-    QList<SampleRow> exportRows();
+    // Every row of the working table, one at a time; false when it cannot
+    // be read.
+    bool forEachWorkingRow(RowOrder order, const std::function<void(const SampleRow&)>& visit);
 
     // Test data in "datacopy": re-times record 10019 minute by minute and
     // appends copies of record 10018 (repeat times, running index from 191).

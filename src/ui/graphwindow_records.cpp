@@ -161,7 +161,7 @@ void GraphWindow::exportCsv() {
     if (name.isEmpty())
         return;
     QString error;
-    if (!writeExport(name, channels(), store_.exportRows(), &error))
+    if (!writeExport(name, channels(), store_, RowOrder::Stored, &error))
         prompter_.message(QStringLiteral("cmdExport_Click : ") + error);
 }
 
