@@ -162,6 +162,10 @@ void CommandLine::describe(QCommandLineParser& parser) {
          QStringLiteral("description")},
         {QStringLiteral("csv"), QStringLiteral("Headless: write the recording as CSV."),
          QStringLiteral("file")},
+        {QStringLiteral("save-parts"),
+         QStringLiteral("Headless: every so many hours save the points since the last part as "
+                        "a record, \"description (part k)\"; the rest when it stops."),
+         QStringLiteral("hours")},
         {QStringLiteral("discard-unsaved"),
          QStringLiteral("Headless: a recording may replace unsaved points in the working "
                         "table.")},
@@ -204,16 +208,21 @@ CommandLine CommandLine::read(const QCommandLineParser& parser) {
     if (isSet("save"))
         line.save = value("save");
     line.csv = value("csv");
+    if (isSet("save-parts"))
+        line.partHours =
+            wholeNumber(value("save-parts"), 1, 24 * 7, QStringLiteral("The part length"));
     line.outputOn = isSet("output-on");
     line.discardUnsaved = isSet("discard-unsaved");
     line.reconnect = isSet("reconnect");
-    const bool recordOnly = isSet("record") || isSet("save") || isSet("csv") || line.outputOn;
+    const bool recordOnly =
+        isSet("record") || isSet("save") || isSet("csv") || isSet("save-parts") || line.outputOn;
     if (recordOnly && !line.headless)
-        refuse(QStringLiteral("--record, --save, --csv and --output-on need --headless"));
+        refuse(QStringLiteral("--record, --save, --save-parts, --csv and --output-on need "
+                              "--headless"));
     if (line.headless && !line.connection)
         refuse(QStringLiteral("--headless needs a supply: --port, --sim or --gpib"));
-    if ((line.save || !line.csv.isEmpty()) && line.recordSeconds == 0)
-        refuse(QStringLiteral("--save and --csv need --record"));
+    if ((line.save || !line.csv.isEmpty() || line.partHours > 0) && line.recordSeconds == 0)
+        refuse(QStringLiteral("--save, --save-parts and --csv need --record"));
     return line;
 }
 

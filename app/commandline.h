@@ -44,6 +44,7 @@ struct CommandLine {
     int scale = 0;
     std::optional<QString> save;
     QString csv;
+    int partHours = 0;
     bool outputOn = false;
     bool discardUnsaved = false;
     bool reconnect = false;

@@ -117,6 +117,16 @@ bool HeadlessRun::startRecording() {
                      line_.scale, setup.operation);
     connect(&rec.engine(), &RecordingEngine::stopped, this, &HeadlessRun::recordingStopped,
             Qt::UniqueConnection);
+    rec.parts().setHours(line_.partHours);
+    rec.parts().setDescription(line_.save.value_or(QString()));
+    disconnect(&rec.parts(), nullptr, this, nullptr);
+    connect(&rec.parts(), &PartSaver::partSaved, this,
+            [this](const QString& recNo, const QString& description) {
+                say(QStringLiteral("Saved %1 as record %2.").arg(description, recNo));
+            });
+    connect(&rec.parts(), &PartSaver::partFailed, this, [this](const QString& error) {
+        say(QStringLiteral("A record part could not be saved: %1").arg(error));
+    });
     recording_ = rec.engine().start();
     if (recording_)
         say(QStringLiteral("Recording %1 at %2 per point.")

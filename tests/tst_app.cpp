@@ -226,6 +226,13 @@ private slots:
             << "output is off";
         QTest::newRow("panel needs windows")
             << QStringList{"--headless", "--menu", "PSQ-3323"} << 2 << "needs the windows";
+        QTest::newRow("parts need a recording")
+            << QStringList{"--headless", "--sim", "PSQ-3323", "--save-parts", "2"} << 2
+            << "--save-parts and --csv need --record";
+        QTest::newRow("part length")
+            << QStringList{"--headless", "--sim",        "PSQ-3323", "--record",
+                           "continuous", "--save-parts", "0"}
+            << 2 << "The part length";
     }
     void headlessFailuresSayWhy() {
         QFETCH(QStringList, arguments);

@@ -65,6 +65,29 @@ private slots:
                  (QStringList{QStringLiteral("Version: 1.1.0"), QStringLiteral("second run")}));
     }
 
+    // At the size limit the file starts again; the one before is kept, the
+    // one before that dropped, and no line is lost across a rotation.
+    void rotationKeepsTheCurrentAndOnePreviousFile() {
+        DebugTrace trace(QStringLiteral("rotated.txt"));
+        trace.setMaxLogBytes(1000);
+        for (int i = 0; i < 300; ++i)
+            trace.print(QStringLiteral("line %1").arg(i, 4, 10, QLatin1Char('0')));
+        trace.flush();
+        QCOMPARE(QFileInfo(trace.previousLogPath()).fileName(), QStringLiteral("rotated.1.txt"));
+        const QStringList current = fileLines(QStringLiteral("rotated.txt"));
+        const QStringList previous = fileLines(QStringLiteral("rotated.1.txt"));
+        for (const QString& file : {QStringLiteral("rotated.txt"), QStringLiteral("rotated.1.txt")})
+            QVERIFY(QFileInfo(file).size() <= 1000);
+        QCOMPARE(current.value(0), QStringLiteral("Version: 1.1.0"));
+        QCOMPARE(current.value(1), QStringLiteral("(continued from rotated.1.txt)"));
+        QCOMPARE(current.last(), QStringLiteral("line 0299"));
+        // The previous file ends where the current one goes on.
+        const int firstCurrent = current.value(2).mid(5).toInt();
+        QCOMPARE(previous.last(),
+                 QStringLiteral("line %1").arg(firstCurrent - 1, 4, 10, QLatin1Char('0')));
+        QCOMPARE(QDir::current().entryList({QStringLiteral("rotated*")}).size(), 2);
+    }
+
     void logIsCurrentAfterOneEventLoopTurn() {
         DebugTrace trace(QStringLiteral("live.txt"));
         trace.print(QStringLiteral("tick"));

@@ -1,4 +1,5 @@
 #include "session/graphseries.h"
+#include "session/partsaver.h"
 #include "session/recordingengine.h"
 #include "storage/database.h"
 #include "support/testsupport.h"
@@ -276,6 +277,46 @@ private slots:
         // A length armed later is a length again.
         f.engine->arm(2, 0, 0);
         QVERIFY(!f.engine->isContinuous());
+    }
+
+    // Every hour on the recording's clock the points since the last part
+    // become a record; the rest when it stops. Together they hold every
+    // point once.
+    void partsAreSavedWhileRecording() {
+        EngineFixture f(1);
+        PartSaver parts(*f.store, *f.engine);
+        parts.setHours(1);
+        parts.setDescription(QStringLiteral("soak"));
+        f.engine->addView(&parts);
+        QStringList saved;
+        connect(&parts, &PartSaver::partSaved, this,
+                [&](const QString& n, const QString& d) { saved << n + QLatin1Char(' ') + d; });
+        f.engine->arm(RecordingEngine::kContinuous, 0, 0);
+        QVERIFY(f.engine->start());
+        f.run(2 * 3600 + 10);
+        QCOMPARE(saved, (QStringList{"1 soak (part 1)", "2 soak (part 2)"}));
+        f.engine->stop();
+        QCOMPARE(saved.size(), 3);
+        QCOMPARE(saved.last(), QStringLiteral("3 soak (part 3)"));
+        QSqlQuery q(f.data.database());
+        QVERIFY(q.exec(QStringLiteral("select RecNo, count(*), min(SeqNo), max(SeqNo) from "
+                                      "datadetail group by RecNo order by RecNo")));
+        qint64 next = 0;
+        int rows = 0;
+        while (q.next()) {
+            QCOMPARE(q.value(2).toLongLong(), next);
+            next = q.value(3).toLongLong() + 1;
+            rows += q.value(1).toInt();
+        }
+        QCOMPARE(rows, 2 * 3600 + 10);
+        QCOMPARE(f.store->records().at(2).comment, QStringLiteral("soak (part 1)"));
+        // No hours, no parts.
+        parts.setHours(0);
+        f.engine->arm(RecordingEngine::kContinuous, 0, 0);
+        QVERIFY(f.engine->start());
+        f.run(3700);
+        f.engine->stop();
+        QCOMPARE(saved.size(), 3);
     }
 
     void startIsRefusedOffLineOrWithTheOutputOff() {

@@ -9,6 +9,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSettings>
+#include <QSpinBox>
 
 using namespace trq;
 using namespace trq::test;
@@ -52,12 +53,17 @@ private slots:
             QTest::mouseClick(f.dlg.continuousBox(), Qt::LeftButton, {},
                               QPoint(4, f.dlg.continuousBox()->height() / 2));
             QVERIFY(!f.dlg.daysList()->isEnabled());
+            QLineEdit* hours = f.dlg.partHoursBox()->findChild<QLineEdit*>();
+            hours->selectAll();
+            QTest::keyClicks(hours, QStringLiteral("6"));
         }));
         QVERIFY(f.prompter.texts.isEmpty());
         QVERIFY(f.setup.continuous);
+        QCOMPARE(f.setup.partHours, 6);
         RecordSetup again;
         again.load();
         QVERIFY(again.continuous);
+        QCOMPARE(again.partHours, 6);
         QVERIFY(f.execute([&] { QVERIFY(f.dlg.continuousBox()->isChecked()); }, false) == false);
     }
 

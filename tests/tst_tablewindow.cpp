@@ -481,6 +481,27 @@ private slots:
         QVERIFY(f.store->workingCount().value_or(-1) <= storedBefore + 1);
     }
 
+    // Record > Start with a continuous length records until stopped.
+    void continuousStartsFromTheMenu() {
+        TableFixture f;
+        QVERIFY(f.start());
+        RecordSetup setup = f.session->recordSetup();
+        setup.continuous = true;
+        f.session->recording()->arm(setup);
+        f.main->run(MainWindow::Command::RecordStart);
+        QVERIFY(f.engine().isRecording());
+        for (int i = 0; i < 3; ++i) {
+            f.waitForReading();
+            f.engine().tick();
+        }
+        QVERIFY(f.engine().isRecording());
+        QCOMPARE(f.table->model().rowCount(), 3);
+        QVERIFY(f.table->endTimeBox()->text().isEmpty()); // no planned end
+        f.main->run(MainWindow::Command::RecordStop);
+        QVERIFY(!f.table->endTimeBox()->text().isEmpty());
+        QVERIFY(f.prompter.texts.isEmpty());
+    }
+
     void fourChannelRecordingsKeepChannelFour() {
         TableFixture f;
         QVERIFY(f.start(QStringLiteral("TRQ-7206S")));

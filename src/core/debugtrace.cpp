@@ -1,6 +1,8 @@
 #include "core/debugtrace.h"
 
 #include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
 #include <QTimer>
 
 #include <cstdio>
@@ -10,11 +12,31 @@ namespace trq {
 DebugTrace::DebugTrace(const QString& logPath, QObject* parent) : QAbstractListModel(parent) {
     log_.setFileName(logPath);
     // Tracing still fills the list when the file cannot be opened.
-    if (log_.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Text)) {
-        writeLine(QStringLiteral("Version: ") + QLatin1String(kVersion));
-        log_.flush();
-    }
+    openLog();
     lines_.reserve(kMaxLines);
+}
+
+bool DebugTrace::openLog() {
+    written_ = 0;
+    if (!log_.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Text))
+        return false;
+    writeLine(QStringLiteral("Version: ") + QLatin1String(kVersion));
+    log_.flush();
+    return true;
+}
+
+QString DebugTrace::previousLogPath() const {
+    const QFileInfo info(log_.fileName());
+    return info.dir().filePath(info.completeBaseName() + QStringLiteral(".1.") + info.suffix());
+}
+
+void DebugTrace::rotate() {
+    log_.close();
+    const QString previous = previousLogPath();
+    QFile::remove(previous);
+    QFile::rename(log_.fileName(), previous);
+    if (openLog())
+        writeLine(QStringLiteral("(continued from %1)").arg(QFileInfo(previous).fileName()));
 }
 
 DebugTrace::~DebugTrace() {
@@ -46,6 +68,9 @@ void DebugTrace::writeLine(const QString& line) {
         return;
     QByteArray bytes = line.toUtf8();
     bytes.append('\n');
+    if (written_ > 0 && written_ + bytes.size() > maxLogBytes_)
+        rotate();
+    written_ += bytes.size();
     log_.write(bytes);
     // One flush per event-loop turn keeps the file current without a system
     // call for every line; QFile also flushes whenever its buffer fills.

@@ -30,10 +30,12 @@ RecordingEngine::Source sourceOf(InstrumentSession& s) {
 Recording::Recording(InstrumentSession& session, RecordStore& store, Prompter& prompter,
                      int channels, RecordingClock* clock, QObject* parent)
     : QObject(parent), store_(store), prompter_(prompter), record_(store, prompter),
-      engine_(store, prompter, sourceOf(session), channels, clock), series_(channels) {
+      engine_(store, prompter, sourceOf(session), channels, clock), series_(channels),
+      parts_(store, engine_) {
     engine_.setDiscardCheck([this] { return record_.mayDiscard(); });
     engine_.addView(&record_);
     engine_.addView(&series_);
+    engine_.addView(&parts_);
     // The last recording stays in the working table until it is cleared,
     // recorded over or replaced by a load; so does its header.
     record_.restore();
@@ -52,7 +54,7 @@ void Recording::addEvent(const LimitTrip& trip) {
 }
 
 void Recording::start() {
-    if (engine_.remainingTicks() > 0)
+    if (engine_.remainingTicks() > 0 || engine_.isContinuous())
         engine_.start();
     else
         prompter_.message(QStringLiteral("Please Setup Record the period first."), {},
@@ -66,6 +68,7 @@ void Recording::stop() {
 void Recording::arm(const RecordSetup& setup) {
     engine_.arm(setup.continuous ? RecordingEngine::kContinuous : setup.lengthSeconds(),
                 setup.scale, setup.operation);
+    parts_.setHours(setup.partHours);
 }
 
 bool Recording::refuseWhileRecording() {

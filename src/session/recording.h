@@ -2,6 +2,7 @@
 
 #include "session/graphseries.h"
 #include "session/limits.h"
+#include "session/partsaver.h"
 #include "session/recordingengine.h"
 #include "session/workingrecord.h"
 
@@ -25,6 +26,7 @@ public:
     RecordingEngine& engine() { return engine_; }
     WorkingRecord& record() { return record_; }
     GraphSeries& series() { return series_; }
+    PartSaver& parts() { return parts_; }
     RecordStore& store() { return store_; }
     int channels() const { return engine_.channels(); }
 
@@ -54,6 +56,7 @@ private:
     WorkingRecord record_;
     RecordingEngine engine_;
     GraphSeries series_;
+    PartSaver parts_;
 };
 
 } // namespace trq

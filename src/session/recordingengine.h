@@ -66,6 +66,7 @@ public:
     // a scale and a point operation.
     void arm(int ticks, int scale, int operation);
     bool isContinuous() const { return continuous_; }
+    int scale() const { return scaleIndex_; }
     // True when the recording started; otherwise it says why.
     bool start();
     void stop();

@@ -22,6 +22,7 @@ void RecordSetup::load() {
     scale = integer("RecScale");
     operation = integer("RecPointStyle");
     continuous = integer("Continuous") != 0;
+    partHours = std::clamp(integer("PartHours"), 0, 24 * 7);
     for (int n = 0; n < 4; ++n)
         colours[std::size_t(n)] = Settings::value(section, QStringLiteral("Ch%1Color").arg(n + 1));
     waitingTime = Settings::value(section, QStringLiteral("WaitingTime"));
@@ -37,7 +38,8 @@ void RecordSetup::save() const {
                                                     {"Seconds", seconds},
                                                     {"RecScale", scale},
                                                     {"RecPointStyle", operation},
-                                                    {"Continuous", continuous ? 1 : 0}};
+                                                    {"Continuous", continuous ? 1 : 0},
+                                                    {"PartHours", partHours}};
     for (const auto& [key, value] : integers)
         Settings::setInteger(section, QLatin1String(key), value);
     for (int n = 0; n < 4; ++n)

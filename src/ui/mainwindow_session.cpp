@@ -126,6 +126,15 @@ void MainWindow::openWindows() {
                               [this] { showControl(); }});
     graph_->setChannelCount(session_.channelCount());
     graphWindow_ = addWindow(graph_);
+    // Parts of a long recording are saved unattended: said, never asked.
+    connect(&recording->parts(), &PartSaver::partSaved, graph_,
+            [this](const QString& recNo, const QString& description) {
+                reportStatus(QStringLiteral("Saved %1 as record %2").arg(description, recNo),
+                             10000);
+            });
+    connect(&recording->parts(), &PartSaver::partFailed, graph_, [this](const QString& error) {
+        reportStatus(QStringLiteral("A record part could not be saved: ") + error, 30000);
+    });
     // A saved record keeps the graph's time length with it.
     table_->setTimeLengthSource(
         [graph = graph_] { return graph ? graph->timeLengthList()->currentIndex() : 0; });

@@ -14,6 +14,7 @@
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QTimer>
 
 #include <cmath>
@@ -83,6 +84,14 @@ RecordSetupDialog::RecordSetupDialog(Timers timers, Prompter& prompter, QWidget*
             // Weeks-long runs: no length, no length check.
             continuous_ = new QCheckBox(QStringLiteral("Continuous (until stopped)"), this);
             grid->addWidget(continuous_, row++, 1);
+            partHours_ = new QSpinBox(this);
+            partHours_->setRange(0, 24 * 7);
+            partHours_->setSpecialValueText(QStringLiteral("never"));
+            partHours_->setSuffix(QStringLiteral(" h"));
+            partHours_->setToolTip(QStringLiteral("Saves the points since the last part as a "
+                                                  "record of their own while recording"));
+            grid->addWidget(new QLabel(QStringLiteral("Save a part every:"), this), row, 0);
+            grid->addWidget(partHours_, row++, 1);
             connect(continuous_, &QCheckBox::toggled, this, [this](bool on) {
                 for (QComboBox* c : {days_, hours_, minutes_, seconds_})
                     c->setEnabled(!on);
@@ -163,6 +172,7 @@ bool RecordSetupDialog::run(RecordSetup& setup) {
     select(scale_, values_.scale);
     select(operation_, values_.operation);
     continuous_->setChecked(values_.continuous);
+    partHours_->setValue(values_.partHours);
     operation_->setEnabled(scale_->currentIndex() != 0);
     for (int n = 0; n < 4; ++n) {
         QString& field = values_.colours[std::size_t(n)];
@@ -191,6 +201,7 @@ bool RecordSetupDialog::run(RecordSetup& setup) {
         values_.operation = operation_->currentIndex();
         values_.seconds = 5 * seconds_->currentIndex();
         values_.continuous = continuous_->isChecked();
+        values_.partHours = partHours_->value();
         values_.save();
         setup = values_;
     }

@@ -11,6 +11,7 @@
 
 class QCheckBox;
 class QComboBox;
+class QSpinBox;
 class QLineEdit;
 class QTimer;
 
@@ -52,6 +53,7 @@ public:
     QComboBox* scaleList() const { return scale_; }
     QComboBox* operationList() const { return operation_; }
     QCheckBox* continuousBox() const { return continuous_; }
+    QSpinBox* partHoursBox() const { return partHours_; }
     QLineEdit* colourBox(int n) const { return colourBoxes_[std::size_t(n)]; }
     QLineEdit* roundTimeBox() const { return round_; }
     QLineEdit* waitingTimeBox() const { return waiting_; }
@@ -79,6 +81,7 @@ private:
     QComboBox* scale_;
     QComboBox* operation_;
     QCheckBox* continuous_ = nullptr;
+    QSpinBox* partHours_ = nullptr;
     std::array<QLineEdit*, 4> colourBoxes_{};
     std::array<QWidget*, 4> swatches_{};
     std::array<QColor, 4> swatchColours_;
