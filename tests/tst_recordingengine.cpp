@@ -72,6 +72,8 @@ struct EngineFixture {
             channels, &clock);
         engine->addView(&view);
     }
+    // Point i as the working table holds it.
+    SampleRow point(int i) { return store->workingRows().value(i); }
     // One tick a second, with the readings the step gives.
     void run(int ticks, const std::function<void(int)>& step = {}) {
         for (int i = 0; i < ticks && engine->timer().isActive(); ++i) {
@@ -107,7 +109,7 @@ private slots:
         QVERIFY(f.engine->start());
         f.run(2 * seconds);
         QCOMPARE(f.engine->pointCount(), 2);
-        QCOMPARE(f.engine->points().at(1).diffLastTime, seconds);
+        QCOMPARE(f.point(1).diffLastTime, seconds);
         QCOMPARE(GraphSeries::secondsPerPoint(scale), seconds);
     }
 
@@ -124,7 +126,7 @@ private slots:
         f.silent = false;
         f.run(1);
         QCOMPARE(f.engine->pointCount(), 4);
-        QCOMPARE(f.engine->points().at(3).diffLastTime, 6); // the silence, not filled in
+        QCOMPARE(f.point(3).diffLastTime, 6); // the silence, not filled in
         // A five-second point is made of the readings that did arrive.
         EngineFixture g(1);
         g.engine->arm(60, 2, int(PointOperation::Minimum));
@@ -134,7 +136,7 @@ private slots:
             g.readings[0][0] = QString::number(9 - i);
         });
         QCOMPARE(g.engine->pointCount(), 1);
-        QCOMPARE(g.engine->points().at(0).volt[0], QStringLiteral("5")); // of 7, 6, 5 only
+        QCOMPARE(g.point(0).volt[0], QStringLiteral("5")); // of 7, 6, 5 only
     }
 
     // A point that cannot be stored stops the recording at once with one
@@ -193,7 +195,7 @@ private slots:
         // The end box: planned at start, then the last point's time.
         QCOMPARE(f.view.plannedEnd, f.view.start.addSecs(10));
         QCOMPARE(f.view.stoppedAt, f.view.start.addSecs(10));
-        QCOMPARE(f.engine->points().at(10).recTime, QStringLiteral("2026/12/06 10:00:10"));
+        QCOMPARE(f.point(10).recTime, QStringLiteral("2026/12/06 10:00:10"));
         QCOMPARE(f.engine->pointCount(), 11);
         QCOMPARE(f.engine->valueBox(0, true), QStringLiteral("1.000"));
     }
@@ -210,8 +212,8 @@ private slots:
         });
         QCOMPARE(windowTicks, (QList<int>{0, 1, 2, 3, 4}));
         QCOMPARE(f.engine->pointCount(), 1);
-        QCOMPARE(f.engine->points().at(0).volt[0], QStringLiteral("3.00"));
-        QCOMPARE(f.engine->points().at(0).curr[2], QStringLiteral("0.50"));
+        QCOMPARE(f.point(0).volt[0], QStringLiteral("3.00"));
+        QCOMPARE(f.point(0).curr[2], QStringLiteral("0.50"));
         QCOMPARE(f.engine->valueBox(0, true), QStringLiteral("0")); // reset for the next window
     }
 
@@ -221,8 +223,8 @@ private slots:
         QVERIFY(f.engine->start());
         const QStringList volts{"5.1", "4.9", "6.0", "6.5"};
         f.run(4, [&](int i) { f.readings[0][0] = volts.at(i); });
-        QCOMPARE(f.engine->points().at(0).volt[0], QStringLiteral("4.9"));
-        QCOMPARE(f.engine->points().at(1).volt[0], QStringLiteral("6.0"));
+        QCOMPARE(f.point(0).volt[0], QStringLiteral("4.9"));
+        QCOMPARE(f.point(1).volt[0], QStringLiteral("6.0"));
     }
 
     void maximumAndNonNumericReadings() {
@@ -231,8 +233,8 @@ private slots:
         QVERIFY(f.engine->start());
         const QStringList volts{"2.5", "junk", "", "1.0"};
         f.run(4, [&](int i) { f.readings[0][0] = volts.at(i); });
-        QCOMPARE(f.engine->points().at(0).volt[0], QStringLiteral("2.5"));
-        QCOMPARE(f.engine->points().at(1).volt[0], QStringLiteral("1.0"));
+        QCOMPARE(f.point(0).volt[0], QStringLiteral("2.5"));
+        QCOMPARE(f.point(1).volt[0], QStringLiteral("1.0"));
     }
 
     void longScalesFoldTheirFullLength() {
@@ -243,9 +245,9 @@ private slots:
         QCOMPARE(f.engine->pointCount(), 0);
         f.run(1);
         QCOMPARE(f.engine->pointCount(), 1);
-        QCOMPARE(f.engine->points().at(0).recTime, QStringLiteral("2026/12/06 10:00:00"));
+        QCOMPARE(f.point(0).recTime, QStringLiteral("2026/12/06 10:00:00"));
         f.run(600);
-        QCOMPARE(f.engine->points().at(1).timeTick, 600);
+        QCOMPARE(f.point(1).timeTick, 600);
     }
 
     void stopAndStartRecordsTheRemainingTicks() {

@@ -80,12 +80,12 @@ void RecordingEngine::stop() {
     if (!wasRunning)
         return;
     for (RecordingView* v : views_)
-        v->recordingStopped(points_.empty() ? start_ : start_.addSecs(elapsedSec_));
+        v->recordingStopped(points_ == 0 ? start_ : start_.addSecs(elapsedSec_));
     emit stopped(storeFailed_ ? StopReason::StoreFailed : StopReason::Stopped);
 }
 
 void RecordingEngine::clearBuffer() {
-    points_.clear();
+    points_ = 0;
     windowTick_ = 0;
     windowReadings_ = 0;
     for (RecordingView* v : views_)
@@ -241,7 +241,7 @@ void RecordingEngine::writePoint() {
                           {}, Prompter::Icon::Critical);
         return;
     }
-    points_.push_back(row);
+    ++points_;
     for (RecordingView* v : views_)
         v->pointWritten(row);
     lastTickMsec_ = tickMsec_;

@@ -83,9 +83,10 @@ public:
     // Ticks left of the armed length; below 0 once a length has run out.
     int remainingTicks() const { return remaining_; }
     void setRemainingTicks(int ticks) { remaining_ = ticks; }
-    int pointCount() const { return int(points_.size()); }
+    // Points written since the start; they live in the working table only,
+    // so a recording of weeks costs no memory.
+    int pointCount() const { return points_; }
     int channels() const { return channels_; }
-    const std::vector<SampleRow>& points() const { return points_; }
     QTimer& timer() { return timer_; }
     int windowTick() const { return windowTick_; }
     const QString& valueBox(int channel, bool voltage) const {
@@ -130,7 +131,7 @@ private:
     int remaining_ = 0;
     bool continuous_ = false;
     int channels_ = 1;
-    std::vector<SampleRow> points_;
+    int points_ = 0;
     std::array<QString, 8> boxes_; // ch1 V, ch1 A, ... ch4 A
     std::array<double, 8> sums_{};
     int scaleIndex_ = 0;

@@ -1,0 +1,165 @@
+// A month of one-second points through the recording engine, the working
+// table and the graph's summaries on an accelerated clock: the time per
+// point as the table grows, the memory at 0, 1 M, 2 M and the end, then
+// save, load and delete of the whole recording against a bare SQLite copy
+// of the same rows. Usage: bench_soak [points] (default 2,600,000).
+#include "session/graphseries.h"
+#include "session/recordingengine.h"
+#include "silentprompter.h"
+#include "storage/database.h"
+#include "storage/recordstore.h"
+#include "ui/sampletablemodel.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QTemporaryDir>
+
+#include <cmath>
+#include <cstdio>
+
+using namespace trq;
+
+namespace {
+
+// One second a tick, as fast as the engine goes.
+class AcceleratedClock final : public RecordingClock {
+public:
+    QDateTime now() const override { return start_.addMSecs(msec_); }
+    qint64 monotonicMsec() const override { return msec_; }
+    void advance() { msec_ += 1000; }
+
+private:
+    QDateTime start_ = QDateTime(QDate(2026, 12, 1), QTime(0, 0));
+    qint64 msec_ = 0;
+};
+
+long rssKiB() {
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray& line : status.readAll().split('\n'))
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').value(0).toLong();
+    return -1;
+}
+
+double msecOf(const std::function<bool()>& work, bool* ok = nullptr) {
+    QElapsedTimer t;
+    t.start();
+    const bool done = work();
+    if (ok)
+        *ok = done;
+    return double(t.nsecsElapsed()) / 1e6;
+}
+
+bool exec(QSqlDatabase db, const QString& sql) {
+    QSqlQuery q(db);
+    if (q.exec(sql))
+        return true;
+    std::fprintf(stderr, "%s: %s\n", qPrintable(sql), qPrintable(q.lastError().text()));
+    return false;
+}
+
+} // namespace
+
+int main(int argc, char* argv[]) {
+    QCoreApplication app(argc, argv);
+    const qint64 points = argc > 1 ? QByteArray(argv[1]).toLongLong() : 2600000;
+    QTemporaryDir dir;
+    Database::create(dir.filePath(QStringLiteral("mtype.mdb")));
+    Database data;
+    data.open(dir.path());
+    RecordStore store(data.database());
+    SilentPrompter prompter;
+    AcceleratedClock clock;
+    quint64 replies = 0;
+    const RecordingEngine::Source source{
+        [] { return true; }, [] { return true; },
+        [&](int c, bool volt) {
+            const double v = volt ? 12.0 + std::sin(double(replies) / 900.0 + c)
+                                  : 1.0 + 0.5 * std::cos(double(replies) / 1300.0 + c);
+            return QString::number(v, 'f', 3);
+        },
+        [&] { return replies; },
+        [&](int c) {
+            return std::pair{double(replies) / 3600.0 * (c + 1), double(replies) / 300.0};
+        }};
+    RecordingEngine engine(store, prompter, source, 3, &clock);
+    GraphSeries series(3);
+    engine.addView(&series);
+    engine.arm(RecordingEngine::kContinuous, 0, 0);
+
+    std::printf("points: %lld\n", points);
+    std::printf("RSS at 0 points: %.1f MiB\n", rssKiB() / 1024.0);
+    if (!engine.start())
+        return 1;
+    const qint64 chunk = std::max<qint64>(points / 26, 1);
+    QElapsedTimer chunkTimer;
+    chunkTimer.start();
+    std::printf("%12s %14s %10s\n", "points", "us per point", "RSS MiB");
+    for (qint64 i = 1; i <= points; ++i) {
+        ++replies;
+        engine.tick();
+        clock.advance();
+        if (i % chunk == 0 || i == points) {
+            const qint64 n = i % chunk == 0 ? chunk : i % chunk;
+            std::printf("%12lld %14.1f %10.1f\n", i, double(chunkTimer.nsecsElapsed()) / 1e3 / n,
+                        rssKiB() / 1024.0);
+            std::fflush(stdout);
+            chunkTimer.restart();
+        }
+        if (i % 100000 == 0)
+            QCoreApplication::processEvents();
+    }
+    engine.stop();
+    std::printf("graph: %d buckets of %lld points\n", series.bucketCount(), series.stride());
+
+    // Opening the table window: counting and anchoring the pages.
+    SampleTableModel model(3);
+    const double tableMs = msecOf([&] { return model.show(&store); });
+    const double pageMs =
+        msecOf([&] { return !model.row(model.rowCount() / 2).recTime.isEmpty(); });
+    std::printf("table window: %d rows shown in %.0f ms, a page in %.1f ms\n", model.rowCount(),
+                tableMs, pageMs);
+    GraphSeries reread(3);
+    const double graphMs = msecOf([&] { return reread.reload(store); });
+    std::printf("graph read again from the store: %.0f ms\n", graphMs);
+    std::printf("RSS after the run: %.1f MiB\n", rssKiB() / 1024.0);
+
+    // Save, load and delete against bare copies of the same rows.
+    QSqlDatabase db = data.database();
+    bool ok = false;
+    const double save = msecOf(
+        [&] {
+            return store.saveNew({QStringLiteral("1"), QStringLiteral("2026/12/01 00:00:00"),
+                                  QStringLiteral("2026/12/31 00:00:00"), QStringLiteral("soak"),
+                                  QStringLiteral("0"), QStringLiteral("0")},
+                                 1);
+        },
+        &ok);
+    const double bareSave = msecOf([&] {
+        return exec(db, QStringLiteral("create table bare as select * from datatemp where 0")) &&
+               db.transaction() &&
+               exec(db, QStringLiteral("insert into bare select * from datatemp")) && db.commit();
+    });
+    std::printf("save:   %8.0f ms   bare copy %8.0f ms   x%.2f %s\n", save, bareSave,
+                save / bareSave, ok ? "" : "(FAILED)");
+    const double load = msecOf([&] { return store.loadToWorking(QStringLiteral("1")); }, &ok);
+    const double bareLoad = msecOf([&] {
+        return db.transaction() && exec(db, QStringLiteral("delete from bare")) &&
+               exec(db, QStringLiteral("insert into bare select * from datatemp")) && db.commit();
+    });
+    std::printf("load:   %8.0f ms   bare copy %8.0f ms   x%.2f %s\n", load, bareLoad,
+                load / bareLoad, ok ? "" : "(FAILED)");
+    const double remove = msecOf([&] { return store.deleteRecord(QStringLiteral("1")); }, &ok);
+    const double bareRemove = msecOf([&] {
+        return db.transaction() && exec(db, QStringLiteral("delete from bare")) && db.commit();
+    });
+    std::printf("delete: %8.0f ms   bare      %8.0f ms   x%.2f %s\n", remove, bareRemove,
+                remove / bareRemove, ok ? "" : "(FAILED)");
+    std::printf("RSS at the end: %.1f MiB\n", rssKiB() / 1024.0);
+    return 0;
+}
