@@ -626,6 +626,31 @@ private slots:
         QCOMPARE(f.link.pendingCommands(), 0);
     }
 
+    // A lost link with "Reconnect automatically": said in the status bar and
+    // on the on/off-line button, the windows stay, the panel waits, and no
+    // box is stacked while it tries.
+    void lostLinkShowsReconnecting() {
+        ShellFixture f;
+        f.main->action(C::Reconnect)->trigger();
+        QVERIFY(f.session->reconnects());
+        f.session->setReconnectDelays({1500, 1500, 1500, 1500}); // long enough to look at
+        QVERIFY(f.onLineSerial(QStringLiteral("PSQ-3323")));
+        f.main->toolButton(B::Output)->trigger();
+        f.factory.lastSerial->unplug();
+        QTRY_COMPARE_WITH_TIMEOUT(f.session->state(), ConnectionState::Reconnecting, 30000);
+        QTRY_VERIFY(f.main->statusText().startsWith(QStringLiteral("Link lost — reconnecting…")));
+        QCOMPARE(f.main->toolButton(B::OnOffLine)->text(), QStringLiteral("Reconnecting…"));
+        QVERIFY(f.panel() && f.panel()->isVisible());
+        QVERIFY(!f.panel()->isEnabled());
+        QVERIFY(QApplication::activeModalWidget() == nullptr);
+        // The simulated port opens again with the same model: back, the
+        // panel usable again, the output left as the supply reports it.
+        QTRY_COMPARE_WITH_TIMEOUT(f.session->state(), ConnectionState::Ready, 10000);
+        QVERIFY(f.panel()->isEnabled());
+        QCOMPARE(f.main->toolButton(B::OnOffLine)->text(), QStringLiteral("On line"));
+        QCOMPARE(f.prompter.texts, QStringList());
+    }
+
     // Set in the dialog with mouse and keys, kept in the settings, shown on
     // the channel, and acted on: the output goes off on the wire and one
     // notice that blocks nothing says why.

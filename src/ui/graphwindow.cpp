@@ -64,6 +64,15 @@ private:
 const std::array<QColor, 4> kDefaultColours{QColor(0, 192, 0), QColor(0, 0, 192),
                                             QColor(128, 0, 128), QColor(255, 255, 0)};
 
+// "CH1 0.7 A > 0.5": what tripped, beside its mark on the plot.
+QString eventLabel(const LimitEvent& e) {
+    return QStringLiteral("CH%1 %2 %3 %4 %5")
+        .arg(e.channel)
+        .arg(e.value)
+        .arg(e.quantity, e.value > e.limit ? QStringLiteral(">") : QStringLiteral("<"))
+        .arg(e.limit);
+}
+
 QLineEdit* readout(QWidget* parent) {
     auto* edit = new QLineEdit(parent);
     edit->setReadOnly(true);
@@ -159,8 +168,7 @@ GraphWindow::GraphWindow(InstrumentSession& session, Recording& recording, Promp
     });
     connect(&recording_, &Recording::workingTableReplaced, this, &GraphWindow::redraw);
     connect(&recording_, &Recording::eventAdded, this, [this](const LimitEvent& e) {
-        addMarker(e.seqNo - series_.firstSeqNo(), Qt::red,
-                  QStringLiteral("CH%1 %2").arg(e.channel).arg(e.quantity));
+        addMarker(e.seqNo - series_.firstSeqNo(), Qt::red, eventLabel(e));
         queueReplot();
     });
     rightAxis_->addItems({QStringLiteral("Current"), QStringLiteral("Power"),
@@ -488,8 +496,7 @@ void GraphWindow::drawMarkers() {
     if (series_.count() == 0)
         return;
     for (const LimitEvent& e : store_.events())
-        addMarker(e.seqNo - series_.firstSeqNo(), Qt::red,
-                  QStringLiteral("CH%1 %2").arg(e.channel).arg(e.quantity));
+        addMarker(e.seqNo - series_.firstSeqNo(), Qt::red, eventLabel(e));
 }
 
 void GraphWindow::addMarker(qint64 sample, const QColor& colour, const QString& text) {
