@@ -718,6 +718,14 @@ private slots:
         QVERIFY(f.main->limitNotice()->isVisible());
         QVERIFY(QApplication::activeModalWidget() == nullptr);
         QVERIFY(f.session->outputOn());
+        // What was delivered is shown, and the panel's button starts it again.
+        QTRY_VERIFY(!panel->deliveredLabel(0)->text().contains(QStringLiteral(" 0.0000 Ah")));
+        f.session->setOutput(false); // nothing more comes in meanwhile
+        for (QPushButton* b : panel->findChildren<QPushButton*>())
+            if (b->text() == QStringLiteral("Reset Ah/Wh"))
+                QTest::mouseClick(b, Qt::LeftButton);
+        QVERIFY2(panel->deliveredLabel(0)->text().endsWith(QStringLiteral("0.0000 Ah   0.0000 Wh")),
+                 qPrintable(panel->deliveredLabel(0)->text()));
     }
 };
 
