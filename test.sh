@@ -21,3 +21,19 @@ if ldd "build/$preset/app/powertrq" | grep -q 'Qt5'; then
 fi
 
 ctest --preset "$preset" -j 2
+
+# The installed program: desktop entry and AppStream data as the desktop
+# reads them, the .deb as Debian's checker does, and the unpacked program.
+desktop-file-validate data/powertrq.desktop
+appstreamcli validate --no-net data/io.github.powertrq.PowerTrq.metainfo.xml
+cmake --preset package >/dev/null
+cmake --build --preset package -j "$(nproc)"
+(cd build/package && rm -f ./*.deb && cpack -G DEB >/dev/null)
+deb=$(ls build/package/powertrq_*.deb)
+lintian --fail-on error --suppress-tags running-with-root-privileges "$deb"
+root=$(mktemp -d)
+trap 'rm -rf "$root"' EXIT
+dpkg-deb -x "$deb" "$root"
+"$root/usr/bin/powertrq" --version
+"$root/usr/bin/powertrq" --help >/dev/null
+echo "Package: $deb"

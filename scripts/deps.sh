@@ -7,6 +7,7 @@ packages=(
   cmake ninja-build g++ libgtest-dev libbenchmark-dev
   xvfb xauth socat poppler-utils fonts-dejavu-core fonts-wqy-microhei clang-format
   python3-pyvisa python3-pyvisa-py
+  dpkg-dev file lintian desktop-file-utils appstream
 )
 
 missing=()

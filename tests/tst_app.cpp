@@ -234,6 +234,28 @@ private slots:
                            "continuous", "--save-parts", "0"}
             << 2 << "The part length";
     }
+    // Installed (a fresh database in <prefix>/share/powertrq), the program
+    // keeps its database in the user's data folder, even where it could
+    // write beside itself (run by root).
+    void installedProgramKeepsDataWithTheUser() {
+        const QString prefix = freshFolder(QStringLiteral("prefix"));
+        QVERIFY(QDir().mkpath(prefix + QStringLiteral("/bin")));
+        QVERIFY(QDir().mkpath(prefix + QStringLiteral("/share/powertrq")));
+        QVERIFY(
+            QFile::copy(QStringLiteral(POWERTRQ_PATH), prefix + QStringLiteral("/bin/powertrq")));
+        QVERIFY(trq::Database::create(prefix + QStringLiteral("/share/powertrq/mtype.mdb")));
+        const QString data = freshFolder(QStringLiteral("userdata"));
+        QProcess p;
+        QProcessEnvironment env = environment(false);
+        env.insert(QStringLiteral("XDG_DATA_HOME"), data);
+        p.setProcessEnvironment(env);
+        p.start(prefix + QStringLiteral("/bin/powertrq"), {"--headless", "--sim", "PSQ-3323"});
+        QVERIFY(p.waitForFinished(30000));
+        QCOMPARE(p.exitCode(), 0);
+        QVERIFY(QFileInfo::exists(data + QStringLiteral("/POWER_TRQ/mtype.mdb")));
+        QVERIFY(!QFileInfo::exists(prefix + QStringLiteral("/bin/mtype.mdb")));
+    }
+
     void headlessFailuresSayWhy() {
         QFETCH(QStringList, arguments);
         QFETCH(int, exitCode);

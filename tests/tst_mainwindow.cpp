@@ -339,6 +339,35 @@ private slots:
 
     // ---- The serial dialog --------------------------------------------------------------
 
+    // No permission on the device: said in plain words, with the group and
+    // the command that give it.
+    void permissionDeniedNamesTheGroup() {
+        class DeniedPort final : public SerialPort {
+        public:
+            void setPortName(const QString&) override {}
+            QString portName() const override { return QStringLiteral("/dev/ttyUSB0"); }
+            void setBaudRate(qint32) override {}
+            bool open() override { return false; }
+            void close() override {}
+            bool isOpen() const override { return false; }
+            void write(const QByteArray&) override {}
+            QByteArray readAll() override { return {}; }
+            QString errorString() const override { return QStringLiteral("Permission denied"); }
+            bool permissionDenied() const override { return true; }
+        };
+        ShellFixture f;
+        f.factory.makeSerial = [](const QString&) -> SerialPort* { return new DeniedPort; };
+        Settings::setValue(QStringLiteral("RS232"), QStringLiteral("PortName"),
+                           QStringLiteral("/dev/ttyUSB0"));
+        f.main->goOnLine(InterfaceKind::Serial, {}, true);
+        QCOMPARE(f.prompter.texts.size(), 1);
+        const QString text = f.prompter.texts.first();
+        QVERIFY2(text.contains(QStringLiteral("no permission")), qPrintable(text));
+        QVERIFY2(text.contains(QStringLiteral("\"dialout\"")), qPrintable(text));
+        QVERIFY2(text.contains(QStringLiteral("sudo adduser ")), qPrintable(text));
+        QCOMPARE(f.session->state(), ConnectionState::OffLine);
+    }
+
     // A port that cannot be opened is named with the system's reason;
     // nothing goes to any other port and the stored port stays.
     void aPortThatCannotOpenIsReportedByName_data() {

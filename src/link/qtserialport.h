@@ -24,6 +24,7 @@ public:
     void write(const QByteArray& bytes) override;
     QByteArray readAll() override;
     QString errorString() const override { return port_.errorString(); }
+    bool permissionDenied() const override { return port_.error() == QSerialPort::PermissionError; }
 
 private:
     void onError(QSerialPort::SerialPortError error);

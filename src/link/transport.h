@@ -25,6 +25,8 @@ public:
     // Everything received so far, removed from the port's buffer.
     virtual QByteArray readAll() = 0;
     virtual QString errorString() const = 0;
+    // The last open failed because the user may not use the device.
+    virtual bool permissionDenied() const { return false; }
 
 signals:
     // The device went away (unplugged adapter, closed other end); the port

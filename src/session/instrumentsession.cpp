@@ -108,10 +108,18 @@ bool InstrumentSession::openSerial(const SerialSettings& settings) {
         // Nothing is sent anywhere else.
         const QString reason = port->errorString();
         trace(QStringLiteral("Cannot open ") + settings.port + QStringLiteral(": ") + reason);
-        prompter_.message(
-            QStringLiteral("The serial port %1 cannot be opened: %2")
-                .arg(settings.port, reason.isEmpty() ? QStringLiteral("unknown error") : reason),
-            {}, Prompter::Icon::Warning);
+        // The usual first-day problem on Linux: say what to do about it.
+        const QString text =
+            port->permissionDenied()
+                ? QStringLiteral("The serial port %1 cannot be opened: you have no permission to "
+                                 "use it. Serial ports belong to the group \"dialout\"; join it "
+                                 "with\n\n    sudo adduser %2 dialout\n\nthen log out and in "
+                                 "again.")
+                      .arg(settings.port, qEnvironmentVariable("USER", QStringLiteral("$USER")))
+                : QStringLiteral("The serial port %1 cannot be opened: %2")
+                      .arg(settings.port,
+                           reason.isEmpty() ? QStringLiteral("unknown error") : reason);
+        prompter_.message(text, {}, Prompter::Icon::Warning);
         return false;
     }
     link_.setSerialPort(port.release());

@@ -35,8 +35,14 @@ Database::~Database() {
 
 QString Database::defaultFolder() {
     const QString programFolder = QCoreApplication::applicationDirPath();
-    if (QFileInfo::exists(pathIn(programFolder, QString::fromLatin1(kFileName))) ||
-        QFileInfo(programFolder).isWritable())
+    const QString file = QString::fromLatin1(kFileName);
+    if (QFileInfo::exists(pathIn(programFolder, file)))
+        return programFolder;
+    // An installed program (its fresh copy in <prefix>/share/powertrq) keeps
+    // the user's data with the user, even when run by root.
+    const bool installed = QFileInfo::exists(
+        QDir(programFolder).filePath(QStringLiteral("../share/powertrq/")) + file);
+    if (!installed && QFileInfo(programFolder).isWritable())
         return programFolder;
     return QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation);
 }

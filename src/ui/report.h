@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QImage>
+#include <QList>
+#include <QString>
+
+#include <optional>
+#include <utility>
+#include <vector>
+
+namespace trq {
+
+// What a test report holds: the record's header, the graph as shown, each
+// channel's statistics and the row comments.
+struct Report {
+    struct Field {
+        QString name, value;
+    };
+    struct ChannelStats {
+        int channel = 1;
+        double minVolt = 0, maxVolt = 0, meanVolt = 0;
+        double minCurr = 0, maxCurr = 0, meanCurr = 0;
+        std::optional<double> charge, energy; // delivered by the end, where recorded
+    };
+    QString title;
+    std::vector<Field> header; // model, interface, record, description, times, scale…
+    QImage graph;
+    std::vector<ChannelStats> channels;
+    QList<std::pair<QString, QString>> comments; // time, text
+};
+
+// Writes the report as an A4 PDF; false with the reason when it cannot.
+bool writeReportPdf(const QString& path, const Report& report, QString* error);
+
+} // namespace trq
