@@ -739,6 +739,67 @@ private slots:
         QVERIFY2(text.contains(QStringLiteral("Integral: 0.0116666666667 Ah")), qPrintable(text));
     }
 
+    // Report... from the table window's button: a PDF with every header
+    // field, the graph in colour and the comments; read back by poppler.
+    void reportFromTheTableWindow() {
+        WindowFixture f(2, 0);
+        storeRows(f, 30, [](int i) { return 0.1 + 0.01 * i; });
+        QVERIFY(f.store->setComment(QStringLiteral("2026/12/06 10:00:00"),
+                                    QStringLiteral("load switched in")));
+        QString error;
+        const std::optional<QString> number =
+            f.recording().record().saveAsNew(QStringLiteral("bench run 7"), 0, 0, &error);
+        QVERIFY2(number, qPrintable(error));
+        f.graph->redraw();
+        show(f);
+        QObject::connect(f.table.get(), &TableWindow::reportRequested, f.graph.get(),
+                         &GraphWindow::report);
+        f.prompter.fileName = f.folder + QStringLiteral("/report.pdf");
+        QAbstractButton* report = buttonOf(f.table.get(), QStringLiteral("Report..."));
+        QVERIFY(report);
+        QTest::mouseClick(report, Qt::LeftButton);
+        QCOMPARE(f.prompter.texts, QStringList());
+        QCOMPARE(f.prompter.fileRequests.value(1), QStringLiteral("PDF (*.pdf)"));
+
+        QProcess text;
+        text.start(QStringLiteral("pdftotext"),
+                   {QStringLiteral("-layout"), f.prompter.fileName, QStringLiteral("-")});
+        QVERIFY(text.waitForFinished(20000));
+        const QString pdf = QString::fromUtf8(text.readAllStandardOutput());
+        for (const QString& field :
+             {QStringLiteral("Model"), QStringLiteral("TRQ-3302"), QStringLiteral("Interface"),
+              QStringLiteral("Record"), *number, QStringLiteral("Description"),
+              QStringLiteral("bench run 7"), QStringLiteral("Start"), QStringLiteral("End"),
+              QStringLiteral("Scale"), QStringLiteral("1 second"),
+              QStringLiteral("Point operation"), QStringLiteral("Statistics"),
+              QStringLiteral("CH2"), QStringLiteral("0.39"), QStringLiteral("load switched in")})
+            QVERIFY2(pdf.contains(field), qPrintable(field + QStringLiteral(" in:\n") + pdf));
+
+        // The graph's area holds coloured lines, not a blank page.
+        QProcess image;
+        image.start(QStringLiteral("pdftoppm"),
+                    {QStringLiteral("-r"), QStringLiteral("100"), QStringLiteral("-png"),
+                     QStringLiteral("-singlefile"), f.prompter.fileName,
+                     f.folder + QStringLiteral("/page")});
+        QVERIFY(image.waitForFinished(20000));
+        const QImage page(f.folder + QStringLiteral("/page.png"));
+        QVERIFY(!page.isNull());
+        int coloured = 0;
+        for (int y = page.height() / 6; y < page.height() * 2 / 3; ++y)
+            for (int x = 0; x < page.width(); ++x) {
+                const QColor c = page.pixelColor(x, y);
+                coloured += c.saturation() > 60 ? 1 : 0;
+            }
+        QVERIFY2(coloured > 50, qPrintable(QString::number(coloured)));
+
+        // A file that cannot be written is said, not taken for done.
+        f.prompter.fileName = QStringLiteral("/nonexistent/folder/report.pdf");
+        f.graph->report();
+        QCOMPARE(f.prompter.texts.size(), 1);
+        QVERIFY(f.prompter.texts.first().startsWith(
+            QStringLiteral("The report could not be written: ")));
+    }
+
     void firstActivationTakesTheStoredColours() {
         Settings::setValue(QLatin1String(RecordSetup::kSection), QStringLiteral("Ch2Color"),
                            QStringLiteral("255"));

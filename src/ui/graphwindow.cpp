@@ -213,7 +213,8 @@ GraphWindow::GraphWindow(InstrumentSession& session, Recording& recording, Promp
         {"Setup", &GraphWindow::setupClicked},   {"Refresh", &GraphWindow::refresh},
         {"Return", &GraphWindow::returnClicked}, {"Save", &GraphWindow::saveRecord},
         {"Load", &GraphWindow::openLoadList},    {"Delete", &GraphWindow::openDeleteList},
-        {"Export", &GraphWindow::exportCsv},     {"Print", &GraphWindow::print}};
+        {"Export", &GraphWindow::exportCsv},     {"Print", &GraphWindow::print},
+        {"Report...", &GraphWindow::report}};
     int column = 0;
     for (const Button& b : kButtons) {
         QPushButton* button =
@@ -231,7 +232,7 @@ GraphWindow::GraphWindow(InstrumentSession& session, Recording& recording, Promp
     ranges->addWidget(yCurrent_);
     ranges->addWidget(new QLabel(QStringLiteral("Right axis"), bottomFrame));
     ranges->addWidget(rightAxis_);
-    buttons->addLayout(ranges, 2, 0, 1, 5);
+    buttons->addLayout(ranges, 3, 0, 1, 5);
 
     auto* operations = new QGroupBox(QStringLiteral("Graph Operations"), this);
     auto* modeLayout = new QVBoxLayout(operations);

@@ -88,6 +88,10 @@ public:
     void deleteChosen(int index);
     void exportCsv();
     void print();
+    // Asks for a file and writes the record shown as a PDF report.
+    void report();
+    // The report: header, the graph as shown, statistics, comments.
+    bool writeReport(const QString& path, QString* error);
 
     // Paints the graph onto a printer page; false with the reason on failure.
     bool printGraph(QPrinter& printer, QString* error);

@@ -5,12 +5,15 @@
 #include "session/graphseries.h"
 #include "session/instrumentsession.h"
 #include "session/recording.h"
+#include "session/recordsetup.h"
 #include "storage/csvexport.h"
 #include "storage/recordstore.h"
 #include "ui/envelopegraph.h"
+#include "ui/report.h"
 
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QDir>
 #include <QGroupBox>
 #include <QLineEdit>
 #include <QListWidget>
@@ -250,6 +253,71 @@ void GraphWindow::print() {
     QString error;
     if (!printGraph(printer, &error))
         prompter_.message(QStringLiteral("cmdPrint_Click : ") + error);
+}
+
+void GraphWindow::report() {
+    if (sampleCount() < 1) {
+        prompter_.message(QStringLiteral("Please Record or Load existing data first!"));
+        return;
+    }
+    const QString name =
+        prompter_.saveFileName(QDir::homePath() + QLatin1Char('/'), QStringLiteral("PDF (*.pdf)"));
+    if (name.isEmpty())
+        return;
+    QString error;
+    if (!writeReport(name, &error))
+        prompter_.message(QStringLiteral("The report could not be written: ") + error);
+}
+
+bool GraphWindow::writeReport(const QString& path, QString* error) {
+    static const char* const kOperations[] = {"Maximum", "Minimum", "Average"};
+    const WorkingHeader& h = recording_.record().header();
+    const RecordSetup& setup = session_.recordSetup();
+    Report r;
+    r.title = QStringLiteral("POWER_TRQ test report");
+    r.header = {
+        {QStringLiteral("Model"), session_.model()},
+        {QStringLiteral("Interface"), session_.interfaceDescription()},
+        {QStringLiteral("Record"), h.recNo.isEmpty() ? QStringLiteral("(not saved)") : h.recNo},
+        {QStringLiteral("Description"), h.description},
+        {QStringLiteral("Start"), h.startTime},
+        {QStringLiteral("End"), h.endTime},
+        {QStringLiteral("Scale"),
+         QLatin1String(kRecordScales[std::size_t(setup.clampedScale())].text)},
+        {QStringLiteral("Point operation"),
+         QLatin1String(kOperations[std::clamp(setup.operation, 0, 2)])},
+        {QStringLiteral("Points"), QString::number(series_.count())}};
+    // The graph in colour as shown, cursors and marks included.
+    const QSize size =
+        plot_->width() >= 200 && plot_->height() >= 150 ? plot_->size() : QSize(900, 560);
+    r.graph = plot_->toPixmap(size.width(), size.height(), 2.0).toImage();
+    const qint64 last = series_.count() - 1;
+    for (int c = 0; c < channels(); ++c) {
+        const GraphSeries::Stats v = series_.stats(PlotQuantity::Voltage, c, 0, last);
+        const GraphSeries::Stats a = series_.stats(PlotQuantity::Current, c, 0, last);
+        Report::ChannelStats s{c + 1, v.min, v.max, v.mean, a.min, a.max, a.mean, {}, {}};
+        // Charge and energy only grow: the last bucket's highest is the total.
+        const int b = series_.bucketCount() - 1;
+        const double charge = series_.bucket(PlotQuantity::Charge, c, b).max;
+        const double energy = series_.bucket(PlotQuantity::Energy, c, b).max;
+        if (charge != 0 || energy != 0) {
+            s.charge = charge;
+            s.energy = energy;
+        }
+        r.channels.push_back(s);
+    }
+    QString previous;
+    const bool read = store_.forEachWorkingRow(RowOrder::BySeqNo, [&](const SampleRow& row) {
+        // A comment belongs to its second: once per second.
+        if (!row.comment.trimmed().isEmpty() && row.recTime + row.comment != previous)
+            r.comments.append({row.recTime, row.comment});
+        previous = row.recTime + row.comment;
+    });
+    if (!read) {
+        *error = store_.lastError();
+        return false;
+    }
+    return writeReportPdf(path, r, error);
 }
 
 } // namespace trq

@@ -126,6 +126,7 @@ void MainWindow::openWindows() {
                               [this] { showControl(); }});
     graph_->setChannelCount(session_.channelCount());
     graphWindow_ = addWindow(graph_);
+    connect(table_, &TableWindow::reportRequested, graph_, &GraphWindow::report);
     // Parts of a long recording are saved unattended: said, never asked.
     connect(&recording->parts(), &PartSaver::partSaved, graph_,
             [this](const QString& recNo, const QString& description) {

@@ -132,6 +132,8 @@ QWidget* TableWindow::buildCommandRow() {
     connect(clear, &QPushButton::clicked, this, &TableWindow::clearData);
     connect(save, &QPushButton::clicked, this, &TableWindow::save);
     connect(load, &QPushButton::clicked, this, &TableWindow::openRecordList);
+    auto* report = new QPushButton(QStringLiteral("Report..."), row);
+    connect(report, &QPushButton::clicked, this, &TableWindow::reportRequested);
     // Two buttons that build test data from the fixed records 10018 and 10019.
     auto* generate = new QPushButton(QStringLiteral("Generate"), row);
     auto* generateMin = new QPushButton(QStringLiteral("Generate"), row);
@@ -145,7 +147,7 @@ QWidget* TableWindow::buildCommandRow() {
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(filter_);
     layout->addStretch(1);
-    for (QPushButton* b : {clear, save, load, generate, generateMin})
+    for (QPushButton* b : {clear, save, load, report, generate, generateMin})
         layout->addWidget(b);
     return row;
 }

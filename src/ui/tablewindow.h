@@ -48,6 +48,11 @@ public:
     void beginComment(int row);
     void acceptComment();
 
+signals:
+    // "Report...": the graph window writes it, as it holds the graph.
+    void reportRequested();
+
+public:
     QTableView* grid() const { return grid_; }
     QLineEdit* recordNumberBox() const { return recNo_; }
     QLineEdit* startTimeBox() const { return startTime_; }
