@@ -142,6 +142,13 @@ void CommandLine::describe(QCommandLineParser& parser) {
         {QStringLiteral("serve-remote"),
          QStringLiteral("Let --serve accept clients from other machines: anyone on the network "
                         "can then switch outputs.")},
+        {QStringLiteral("mqtt"),
+         QStringLiteral("Publish readings and events to the MQTT broker at host[:port] "
+                        "(default port 1883); see also --mqtt-station."),
+         QStringLiteral("host[:port]")},
+        {QStringLiteral("mqtt-station"),
+         QStringLiteral("The station name in the MQTT topics (default: this machine's name)."),
+         QStringLiteral("name")},
         {QStringLiteral("reconnect"),
          QStringLiteral("Open a lost link again by itself (1 s, 2 s, 5 s, then every 10 s) and "
                         "go on with the session and its recording.")},
@@ -214,6 +221,13 @@ CommandLine CommandLine::read(const QCommandLineParser& parser) {
     line.outputOn = isSet("output-on");
     line.discardUnsaved = isSet("discard-unsaved");
     line.reconnect = isSet("reconnect");
+    if (isSet("mqtt")) {
+        line.mqtt = MqttFeed::Options::fromText(value("mqtt"));
+        if (!line.mqtt)
+            refuse(QStringLiteral("--mqtt takes host[:port], the port 1 to 65535"));
+        if (isSet("mqtt-station"))
+            line.mqtt->station = value("mqtt-station");
+    }
     const bool recordOnly =
         isSet("record") || isSet("save") || isSet("csv") || isSet("save-parts") || line.outputOn;
     if (recordOnly && !line.headless)

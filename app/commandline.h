@@ -1,5 +1,6 @@
 #pragma once
 
+#include "automation/mqttfeed.h"
 #include "automation/scpiserver.h"
 #include "session/instrumentsession.h"
 
@@ -39,6 +40,8 @@ struct CommandLine {
     QString dataFolder;
     bool headless = false;
     std::optional<ScpiServer::Options> serve;
+    // --mqtt HOST[:PORT] (and --mqtt-station): publish to the lab's broker.
+    std::optional<MqttFeed::Options> mqtt;
     static constexpr int kContinuous = -1; // --record continuous
     int recordSeconds = 0;
     int scale = 0;

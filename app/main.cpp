@@ -21,6 +21,7 @@
 #include <QTimer>
 
 #include <cstdio>
+#include <memory>
 
 using namespace trq;
 
@@ -38,6 +39,17 @@ bool openData(Database& database, Prompter& prompter, DataFolder& folder, const 
     // is installed with it.
     return folder.open(database, prompter, path != QCoreApplication::applicationDirPath()) !=
            DataFolder::Outcome::Quit;
+}
+
+// The lab feed, from the command line or the settings; none when neither
+// asks for it.
+std::unique_ptr<MqttFeed> startFeed(InstrumentSession& session, const CommandLine& line) {
+    const MqttFeed::Options o = line.mqtt ? *line.mqtt : MqttFeed::Options::load();
+    if (!o.enabled || o.host.trimmed().isEmpty())
+        return nullptr;
+    auto feed = std::make_unique<MqttFeed>(session, o);
+    feed->start();
+    return feed;
 }
 
 QString folderOf(const CommandLine& line) {
@@ -61,6 +73,11 @@ int runHeadless(const CommandLine& line) {
     ScpiServer server(session);
     QObject::connect(&server, &ScpiServer::warning,
                      [](const QString& text) { std::fprintf(stderr, "%s\n", qPrintable(text)); });
+    std::unique_ptr<MqttFeed> feed = startFeed(session, line);
+    if (feed)
+        QObject::connect(feed.get(), &MqttFeed::statusChanged, [](const QString& text) {
+            std::fprintf(stderr, "%s\n", qPrintable(text));
+        });
     HeadlessRun run(session, server, line);
     QObject::connect(&run, &HeadlessRun::finished, [](int code) { QCoreApplication::exit(code); });
     run.start();
@@ -102,6 +119,20 @@ int runWindows(const CommandLine& line) {
     MainWindow main({session, prompter, waiter, transports, &server});
     main.show();
     main.startServer(line.serve);
+    std::unique_ptr<MqttFeed> feed;
+    auto restartFeed = [&](bool fromCommandLine) {
+        feed.reset();
+        CommandLine settingsOnly = line;
+        if (!fromCommandLine)
+            settingsOnly.mqtt.reset(); // the dialog's choice from now on
+        feed = startFeed(session, settingsOnly);
+        main.showFeedStatus(feed ? feed->statusText() : QString());
+        if (feed)
+            QObject::connect(feed.get(), &MqttFeed::statusChanged, &main,
+                             &MainWindow::showFeedStatus);
+    };
+    restartFeed(true);
+    QObject::connect(&main, &MainWindow::labFeedChanged, [&] { restartFeed(false); });
 
     if (connection) {
         if (connection->kind == InterfaceKind::Serial)

@@ -229,6 +229,9 @@ private slots:
         QTest::newRow("parts need a recording")
             << QStringList{"--headless", "--sim", "PSQ-3323", "--save-parts", "2"} << 2
             << "--save-parts and --csv need --record";
+        QTest::newRow("mqtt broker")
+            << QStringList{"--headless", "--sim", "PSQ-3323", "--mqtt", "broker:0"} << 2
+            << "--mqtt takes host[:port]";
         QTest::newRow("part length")
             << QStringList{"--headless", "--sim",        "PSQ-3323", "--record",
                            "continuous", "--save-parts", "0"}

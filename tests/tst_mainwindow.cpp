@@ -5,6 +5,7 @@
 #include "support/shellfixture.h"
 #include "ui/automationdialog.h"
 #include "ui/limitsdialog.h"
+#include "ui/mqttdialog.h"
 #include "ui/numberdialogs.h"
 #include "ui/serialsettingsdialog.h"
 
@@ -335,6 +336,39 @@ private slots:
         again.startServer(ScpiServer::Options{taken.serverPort(), false});
         QCOMPARE(f.prompter.texts.size(), 1);
         QVERIFY(f.prompter.texts.first().contains(QStringLiteral("cannot listen")));
+    }
+
+    // The lab feed's dialog: typed in, kept for the next start, and the
+    // program told to apply it.
+    void labFeedDialogKeepsItsChoice() {
+        ShellFixture f;
+        int changed = 0;
+        connect(f.main.get(), &MainWindow::labFeedChanged, this, [&] { ++changed; });
+        onNextModal<MqttDialog>([](MqttDialog* d) {
+            QTest::mouseClick(d->enabledBox(), Qt::LeftButton, {},
+                              QPoint(4, d->enabledBox()->height() / 2));
+            QTest::keyClicks(d->hostBox(), QStringLiteral("broker.lab"));
+            QLineEdit* port = d->portBox()->findChild<QLineEdit*>();
+            port->selectAll();
+            QTest::keyClicks(port, QStringLiteral("1884"));
+            QTest::keyClicks(d->stationBox(), QStringLiteral("bench 7"));
+            d->accept();
+        });
+        f.main->action(C::LabFeed)->trigger();
+        QCOMPARE(changed, 1);
+        const MqttFeed::Options o = MqttFeed::Options::load();
+        QVERIFY(o.enabled);
+        QCOMPARE(o.host, QStringLiteral("broker.lab"));
+        QCOMPARE(o.port, 1884);
+        QCOMPARE(o.station, QStringLiteral("bench 7"));
+        // Cancelled: nothing changes.
+        onNextModal<MqttDialog>([](MqttDialog* d) {
+            QTest::keyClicks(d->hostBox(), QStringLiteral("x"));
+            d->reject();
+        });
+        f.main->action(C::LabFeed)->trigger();
+        QCOMPARE(changed, 1);
+        QCOMPARE(MqttFeed::Options::load().host, QStringLiteral("broker.lab"));
     }
 
     // ---- The serial dialog --------------------------------------------------------------

@@ -71,6 +71,7 @@ bool RecordingEngine::start() {
     for (RecordingView* v : views_)
         v->recordingStarted(start_, continuous_ ? QDateTime() : start_.addSecs(remaining_));
     timer_.start();
+    emit started();
     return true;
 }
 

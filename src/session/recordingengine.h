@@ -110,6 +110,7 @@ signals:
     // The recording ended: its length ran out, it was stopped (by the user,
     // a script or a failed link), or a point could not be stored.
     void stopped(RecordingEngine::StopReason reason);
+    void started();
 
 private:
     void sample();

@@ -1,4 +1,5 @@
 #include "ui/mainwindow.h"
+#include "ui/mqttdialog.h"
 
 #include "core/debugtrace.h"
 #include "core/prompter.h"
@@ -213,7 +214,8 @@ void MainWindow::buildMenus() {
              {C::Rs232, "&RS232..."},
              {C::Usb, "&USB..."},
              {C::Reconnect, "Reconnect a&utomatically", true},
-             {C::Automation, "&Automation server...", true}});
+             {C::Automation, "&Automation server...", true},
+             {C::LabFeed, "&Lab feed (MQTT)..."}});
     QMenu* depart = menuBar()->addMenu(QStringLiteral("&Depart"));
     modelMenu_ = depart->addMenu(QStringLiteral("TRQ"));
     buildModelMenu();
@@ -308,6 +310,10 @@ void MainWindow::run(Command command) {
         break;
     case C::Automation:
         setUpAutomation();
+        break;
+    case C::LabFeed:
+        if (MqttDialog(this).run())
+            emit labFeedChanged();
         break;
     case C::Reconnect:
         // Kept for the next start as well.

@@ -45,6 +45,7 @@ public:
         Usb,
         Reconnect,
         Automation,
+        LabFeed,
         SaveMemory,
         RecallMemory,
         Delay,
@@ -124,6 +125,9 @@ public:
     // Serves the supply to scripts as the command line says, else as the
     // settings keep it; a port that cannot be used is reported.
     void startServer(std::optional<ScpiServer::Options> commandLine);
+    // The lab feed's state, beside the server's in the status bar.
+    void showFeedStatus(const QString& text);
+    QString feedStatus() const;
     void setUpAutomation();
     void setUpLimits();
     // The notice of limits that tripped with a message; none before.
@@ -142,6 +146,10 @@ public:
 
     // Runs a menu command as its item would.
     void run(Command command);
+
+signals:
+    // The lab feed's settings were changed in their dialog.
+    void labFeedChanged();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -196,6 +204,7 @@ private:
     QToolBar* toolbar_ = nullptr;
     QLabel* statusLabel_ = nullptr;
     QLabel* serverLabel_ = nullptr;
+    QLabel* feedLabel_ = nullptr;
     QMessageBox* limitNotice_ = nullptr;
     bool onLineImage_ = false;
     int aliveNumber_ = 0;

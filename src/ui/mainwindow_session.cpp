@@ -16,9 +16,11 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QLabel>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QScreen>
+#include <QStatusBar>
 #include <QToolBar>
 
 namespace trq {
@@ -215,6 +217,18 @@ void MainWindow::showTable() {
 }
 
 // ---- Automation ---------------------------------------------------------------
+
+void MainWindow::showFeedStatus(const QString& text) {
+    if (!feedLabel_) {
+        feedLabel_ = new QLabel(this);
+        statusBar()->addPermanentWidget(feedLabel_);
+    }
+    feedLabel_->setText(text);
+}
+
+QString MainWindow::feedStatus() const {
+    return feedLabel_ ? feedLabel_->text() : QString();
+}
 
 void MainWindow::startServer(std::optional<ScpiServer::Options> commandLine) {
     if (!server_)

@@ -1,0 +1,277 @@
+#include "automation/mqttfeed.h"
+
+#include "core/debugtrace.h"
+#include "core/settings.h"
+#include "session/instrumentsession.h"
+#include "session/recording.h"
+
+#include <QHostInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QPointer>
+
+#include <mosquitto.h>
+
+#include <mutex>
+
+namespace trq {
+
+namespace {
+
+// libmosquitto wants one library-wide initialisation before any client.
+void initialiseLibrary() {
+    static std::once_flag once;
+    std::call_once(once, [] { mosquitto_lib_init(); });
+}
+
+QString modeText(Coupling c) {
+    switch (c) {
+    case Coupling::Parallel:
+        return QStringLiteral("PAR");
+    case Coupling::Tracking:
+        return QStringLiteral("TRAC");
+    case Coupling::Independent:
+        break;
+    }
+    return QStringLiteral("INDEP");
+}
+
+// A topic level must not hold the wildcard or separator characters.
+QString level(QString text) {
+    for (QChar c : {u'/', u'+', u'#'})
+        text.replace(c, u'_');
+    return text.isEmpty() ? QStringLiteral("none") : text;
+}
+
+} // namespace
+
+MqttFeed::Options MqttFeed::Options::load() {
+    const QString s = QLatin1String(kSection);
+    Options o;
+    o.enabled = Settings::integer(s, QStringLiteral("Enabled"), 0) != 0;
+    o.host = Settings::value(s, QStringLiteral("Host"));
+    o.port = Settings::integer(s, QStringLiteral("Port"), 1883);
+    o.station = Settings::value(s, QStringLiteral("Station"));
+    o.user = Settings::value(s, QStringLiteral("User"));
+    o.password = Settings::value(s, QStringLiteral("Password"));
+    o.tls = Settings::integer(s, QStringLiteral("TLS"), 0) != 0;
+    o.caFile = Settings::value(s, QStringLiteral("CAFile"));
+    return o;
+}
+
+void MqttFeed::Options::save() const {
+    const QString s = QLatin1String(kSection);
+    Settings::setInteger(s, QStringLiteral("Enabled"), enabled ? 1 : 0);
+    Settings::setValue(s, QStringLiteral("Host"), host);
+    Settings::setInteger(s, QStringLiteral("Port"), port);
+    Settings::setValue(s, QStringLiteral("Station"), station);
+    Settings::setValue(s, QStringLiteral("User"), user);
+    Settings::setValue(s, QStringLiteral("Password"), password);
+    Settings::setInteger(s, QStringLiteral("TLS"), tls ? 1 : 0);
+    Settings::setValue(s, QStringLiteral("CAFile"), caFile);
+}
+
+std::optional<MqttFeed::Options> MqttFeed::Options::fromText(const QString& text) {
+    Options o = load();
+    o.enabled = true;
+    const qsizetype colon = text.lastIndexOf(u':');
+    o.host = colon < 0 ? text : text.left(colon);
+    if (colon >= 0) {
+        bool ok = false;
+        o.port = text.mid(colon + 1).toInt(&ok);
+        if (!ok || o.port < 1 || o.port > 65535)
+            return std::nullopt;
+    } else if (o.port < 1) {
+        o.port = 1883;
+    }
+    if (o.host.trimmed().isEmpty())
+        return std::nullopt;
+    return o;
+}
+
+MqttFeed::MqttFeed(InstrumentSession& session, Options options, QObject* parent)
+    : QObject(parent), session_(session), options_(std::move(options)) {
+    if (options_.station.trimmed().isEmpty())
+        options_.station = QHostInfo::localHostName();
+    connect(&session, &InstrumentSession::readingsChanged, this, &MqttFeed::publishReadings);
+    connect(&session, &InstrumentSession::outputChanged, this, &MqttFeed::publishState);
+    connect(&session, &InstrumentSession::couplingChanged, this, &MqttFeed::publishState);
+    connect(&session, &InstrumentSession::limitTripped, this, &MqttFeed::publishLimit);
+    connect(&session, &InstrumentSession::stateChanged, this, [this](ConnectionState s) {
+        if (s == ConnectionState::Reconnecting || (s == ConnectionState::OffLine && wasReady_))
+            publish(
+                prefix() + QStringLiteral("/event"),
+                QJsonDocument(QJsonObject{{QStringLiteral("type"), QStringLiteral("link-lost")}})
+                    .toJson(QJsonDocument::Compact),
+                1, false);
+        wasReady_ = s == ConnectionState::Ready;
+        if (Recording* r = session_.recording(); r && s == ConnectionState::Ready) {
+            // A new recording engine comes with each connection.
+            connect(&r->engine(), &RecordingEngine::started, this, &MqttFeed::publishState,
+                    Qt::UniqueConnection);
+            connect(&r->engine(), &RecordingEngine::stopped, this, &MqttFeed::publishState,
+                    Qt::UniqueConnection);
+        }
+        publishState();
+    });
+}
+
+MqttFeed::~MqttFeed() {
+    if (!client_)
+        return;
+    {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        stopping_ = true;
+    }
+    wake_.notify_all();
+    mosquitto_disconnect(client_); // ends the client's loop
+    if (thread_.joinable())
+        thread_.join();
+    mosquitto_destroy(client_);
+}
+
+void MqttFeed::run() {
+    const QByteArray host = options_.host.toUtf8();
+    int pause = 1;
+    for (;;) {
+        {
+            const std::lock_guard<std::mutex> lock(mutex_);
+            if (stopping_)
+                return;
+        }
+        // Blocking here (name lookup, connect) costs only this thread.
+        if (mosquitto_connect(client_, host.constData(), options_.port, 30) == MOSQ_ERR_SUCCESS) {
+            pause = 1;
+            // Reconnects by itself after a loss; returns once disconnected
+            // on purpose.
+            mosquitto_loop_forever(client_, 1000, 1);
+        } else {
+            QMetaObject::invokeMethod(
+                this, [this] { connectedChanged(false, -1); }, Qt::QueuedConnection);
+        }
+        std::unique_lock<std::mutex> lock(mutex_);
+        wake_.wait_for(lock, std::chrono::seconds(pause), [this] { return stopping_; });
+        pause = std::min(pause * 2, 30);
+    }
+}
+
+bool MqttFeed::start() {
+    initialiseLibrary();
+    client_ = mosquitto_new(nullptr, true, this);
+    if (!client_) {
+        setStatus(QStringLiteral("MQTT: the client could not be made"));
+        return false;
+    }
+    // Called on the client's thread: handed to this object's thread.
+    mosquitto_connect_callback_set(client_, [](mosquitto*, void* self, int rc) {
+        auto* feed = static_cast<MqttFeed*>(self);
+        feed->connected_ = rc == 0;
+        QMetaObject::invokeMethod(
+            feed, [feed, rc] { feed->connectedChanged(rc == 0, rc); }, Qt::QueuedConnection);
+    });
+    mosquitto_disconnect_callback_set(client_, [](mosquitto*, void* self, int rc) {
+        auto* feed = static_cast<MqttFeed*>(self);
+        feed->connected_ = false;
+        QMetaObject::invokeMethod(
+            feed, [feed, rc] { feed->connectedChanged(false, rc); }, Qt::QueuedConnection);
+    });
+    mosquitto_threaded_set(client_, true);
+    mosquitto_reconnect_delay_set(client_, 1, 30, true);
+    mosquitto_max_inflight_messages_set(client_, 100);
+    if (!options_.user.isEmpty())
+        mosquitto_username_pw_set(
+            client_, options_.user.toUtf8().constData(),
+            options_.password.isEmpty() ? nullptr : options_.password.toUtf8().constData());
+    if (options_.tls) {
+        const QByteArray ca = options_.caFile.toLocal8Bit();
+        if (mosquitto_tls_set(client_, ca.isEmpty() ? nullptr : ca.constData(),
+                              ca.isEmpty() ? "/etc/ssl/certs" : nullptr, nullptr, nullptr,
+                              nullptr) != MOSQ_ERR_SUCCESS) {
+            setStatus(QStringLiteral("MQTT: TLS could not be set up"));
+            return false;
+        }
+    }
+    thread_ = std::thread([this] { run(); });
+    setStatus(QStringLiteral("MQTT: connecting to %1:%2").arg(options_.host).arg(options_.port));
+    return true;
+}
+
+QString MqttFeed::prefix() const {
+    return QStringLiteral("powertrq/%1/%2").arg(level(options_.station), level(session_.model()));
+}
+
+void MqttFeed::publish(const QString& topic, const QByteArray& payload, int qos, bool retain) {
+    if (!client_)
+        return;
+    // Readings are worth nothing late: without a broker they are dropped;
+    // state and events wait in the client's queue for the next connection.
+    if (qos == 0 && !retain && !connected_)
+        return;
+    const QByteArray t = topic.toUtf8();
+    if (mosquitto_publish(client_, nullptr, t.constData(), int(payload.size()), payload.constData(),
+                          qos, retain) == MOSQ_ERR_SUCCESS)
+        ++published_;
+}
+
+void MqttFeed::publishReadings(int channel) {
+    if (channel < 0 || channel >= session_.channelCount())
+        return;
+    const ChannelState& c = session_.channel(channel);
+    if (c.voltage.isEmpty() || c.current.isEmpty())
+        return;
+    const QString base = prefix() + QStringLiteral("/%1/").arg(channel + 1);
+    const double power = c.voltage.toDouble() * c.current.toDouble();
+    publish(base + QStringLiteral("voltage"), c.voltage.trimmed().toUtf8(), 0, false);
+    publish(base + QStringLiteral("current"), c.current.trimmed().toUtf8(), 0, false);
+    publish(base + QStringLiteral("power"), QByteArray::number(power, 'g', 6), 0, false);
+}
+
+void MqttFeed::publishState() {
+    if (session_.model().isEmpty())
+        return;
+    Recording* r = session_.recording();
+    const QJsonObject state{
+        {QStringLiteral("online"), session_.isReady()},
+        {QStringLiteral("output"), session_.isReady() && session_.outputOn()},
+        {QStringLiteral("mode"), modeText(session_.coupling())},
+        {QStringLiteral("recording"), r != nullptr && r->engine().isRecording()}};
+    publish(prefix() + QStringLiteral("/state"),
+            QJsonDocument(state).toJson(QJsonDocument::Compact), 1, true);
+}
+
+void MqttFeed::publishLimit(const LimitTrip& trip) {
+    const QJsonObject event{{QStringLiteral("type"), QStringLiteral("limit")},
+                            {QStringLiteral("channel"), trip.rule.channel},
+                            {QStringLiteral("quantity"), unitOf(trip.rule.quantity)},
+                            {QStringLiteral("value"), trip.value},
+                            {QStringLiteral("limit"), trip.bound},
+                            {QStringLiteral("action"), textOf(trip.rule.action)}};
+    publish(prefix() + QStringLiteral("/event"),
+            QJsonDocument(event).toJson(QJsonDocument::Compact), 1, false);
+}
+
+void MqttFeed::connectedChanged(bool connected, int code) {
+    if (connected) {
+        setStatus(
+            QStringLiteral("MQTT: publishing to %1:%2").arg(options_.host).arg(options_.port));
+        publishState();
+    } else {
+        const QString why = code < 0    ? QStringLiteral("not reachable")
+                            : code == 0 ? QStringLiteral("disconnected")
+                                        : QString::fromUtf8(mosquitto_connack_string(code));
+        setStatus(QStringLiteral("MQTT: no broker at %1:%2 (%3), trying again")
+                      .arg(options_.host)
+                      .arg(options_.port)
+                      .arg(why));
+    }
+}
+
+void MqttFeed::setStatus(const QString& text) {
+    if (text == status_)
+        return;
+    status_ = text;
+    trace(text);
+    emit statusChanged(text);
+}
+
+} // namespace trq

@@ -1,0 +1,222 @@
+// The lab feed against a real broker: Debian's mosquitto started on a
+// loopback port of its own, read by a subscriber of the test's own.
+#include "automation/mqttfeed.h"
+#include "support/sessionfixture.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTcpServer>
+#include <QTcpSocket>
+
+#include <mosquitto.h>
+
+#include <mutex>
+
+using namespace trq;
+using namespace trq::test;
+
+namespace {
+
+quint16 freePort() {
+    QTcpServer probe;
+    probe.listen(QHostAddress::LocalHost, 0);
+    return probe.serverPort();
+}
+
+// A broker for one test, on its own port.
+struct Broker {
+    quint16 port = freePort();
+    QProcess process;
+    bool start() {
+        QFile conf(QStringLiteral("broker%1.conf").arg(port));
+        if (!conf.open(QIODevice::WriteOnly))
+            return false;
+        conf.write(
+            QStringLiteral("listener %1 127.0.0.1\nallow_anonymous true\n").arg(port).toUtf8());
+        conf.close();
+        process.start(QStringLiteral("/usr/sbin/mosquitto"),
+                      {QStringLiteral("-c"), conf.fileName()});
+        return process.waitForStarted(5000) &&
+               QTest::qWaitFor(
+                   [this] {
+                       QTcpSocket s;
+                       s.connectToHost(QHostAddress::LocalHost, port);
+                       return s.waitForConnected(200);
+                   },
+                   10000);
+    }
+    ~Broker() {
+        process.terminate();
+        process.waitForFinished(5000);
+    }
+};
+
+struct Message {
+    QString topic;
+    QByteArray payload;
+    int qos = 0;
+    bool retained = false;
+};
+
+// Everything published under powertrq/, as a lab dashboard would see it.
+class Subscriber {
+public:
+    explicit Subscriber(quint16 port) {
+        mosquitto_lib_init();
+        client_ = mosquitto_new(nullptr, true, this);
+        mosquitto_message_callback_set(client_, [](mosquitto*, void* self,
+                                                   const mosquitto_message* m) {
+            auto* s = static_cast<Subscriber*>(self);
+            const std::lock_guard<std::mutex> lock(s->mutex_);
+            s->messages_.push_back({QString::fromUtf8(m->topic),
+                                    QByteArray(static_cast<const char*>(m->payload), m->payloadlen),
+                                    m->qos, m->retain});
+        });
+        connected_ = mosquitto_connect(client_, "127.0.0.1", port, 30) == MOSQ_ERR_SUCCESS &&
+                     mosquitto_subscribe(client_, nullptr, "powertrq/#", 1) == MOSQ_ERR_SUCCESS &&
+                     mosquitto_loop_start(client_) == MOSQ_ERR_SUCCESS;
+    }
+    ~Subscriber() {
+        mosquitto_disconnect(client_);
+        mosquitto_loop_stop(client_, true);
+        mosquitto_destroy(client_);
+    }
+    bool connected() const { return connected_; }
+    std::vector<Message> on(const QString& topic) {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        std::vector<Message> found;
+        for (const Message& m : messages_)
+            if (m.topic == topic)
+                found.push_back(m);
+        return found;
+    }
+
+private:
+    mosquitto* client_ = nullptr;
+    bool connected_ = false;
+    std::mutex mutex_;
+    std::vector<Message> messages_;
+};
+
+MqttFeed::Options options(quint16 port) {
+    MqttFeed::Options o;
+    o.enabled = true;
+    o.host = QStringLiteral("127.0.0.1");
+    o.port = port;
+    o.station = QStringLiteral("bench7");
+    return o;
+}
+
+QJsonObject json(const QByteArray& payload) {
+    return QJsonDocument::fromJson(payload).object();
+}
+
+} // namespace
+
+class TestMqtt : public QObject {
+    Q_OBJECT
+private slots:
+    void init() { clearSettings(); }
+
+    // Readings as plain numbers per channel, the state retained, a limit
+    // trip as an event with QoS 1.
+    void readingsStateAndEvents() {
+        Broker broker;
+        QVERIFY(broker.start());
+        SessionFixture f;
+        MqttFeed feed(*f.session, options(broker.port));
+        QVERIFY(feed.start());
+        QTRY_VERIFY_WITH_TIMEOUT(feed.isConnected(), 10000);
+        QTRY_VERIFY(feed.statusText().startsWith(QStringLiteral("MQTT: publishing to 127.0.0.1:")));
+        Subscriber dashboard(broker.port);
+        QVERIFY(dashboard.connected());
+        QVERIFY(f.onLineSerial(QStringLiteral("PSQ-3323")));
+        f.instrument().channel(1).vset = 6;
+        f.instrument().channel(1).iset = 2;
+        f.session->setOutput(true);
+        const QString base = QStringLiteral("powertrq/bench7/PSQ-3323/");
+        QTRY_VERIFY_WITH_TIMEOUT(!dashboard.on(base + QStringLiteral("1/power")).empty(), 10000);
+        QTRY_VERIFY(dashboard.on(base + QStringLiteral("1/voltage")).back().payload == "6.000");
+        const Message current = dashboard.on(base + QStringLiteral("1/current")).back();
+        QCOMPARE(current.qos, 0);
+        const double amps = current.payload.toDouble();
+        QVERIFY(amps > 0.5); // 6 V into the supply's 10 ohm load
+        QTRY_VERIFY(
+            std::abs(dashboard.on(base + QStringLiteral("1/power")).back().payload.toDouble() -
+                     6.0 * amps) < 0.01);
+        QTRY_VERIFY(!dashboard.on(base + QStringLiteral("state")).empty());
+        const QJsonObject state = json(dashboard.on(base + QStringLiteral("state")).back().payload);
+        QCOMPARE(state.value(QStringLiteral("online")).toBool(), true);
+        QCOMPARE(state.value(QStringLiteral("output")).toBool(), true);
+        QCOMPARE(state.value(QStringLiteral("mode")).toString(), QStringLiteral("INDEP"));
+        QCOMPARE(state.value(QStringLiteral("recording")).toBool(), false);
+
+        // A dashboard that comes later gets the state at once: retained.
+        Subscriber late(broker.port);
+        QTRY_VERIFY(!late.on(base + QStringLiteral("state")).empty());
+        QVERIFY(late.on(base + QStringLiteral("state")).front().retained);
+
+        f.session->setLimitRules({{1, Quantity::Current, std::nullopt, 0.1, 0, LimitAction::Log}});
+        QTRY_VERIFY_WITH_TIMEOUT(!dashboard.on(base + QStringLiteral("event")).empty(), 10000);
+        const Message event = dashboard.on(base + QStringLiteral("event")).front();
+        QCOMPARE(event.qos, 1);
+        const QJsonObject limit = json(event.payload);
+        QCOMPARE(limit.value(QStringLiteral("type")).toString(), QStringLiteral("limit"));
+        QCOMPARE(limit.value(QStringLiteral("channel")).toInt(), 1);
+        QCOMPARE(limit.value(QStringLiteral("quantity")).toString(), QStringLiteral("A"));
+        QCOMPARE(limit.value(QStringLiteral("limit")).toDouble(), 0.1);
+    }
+
+    // No broker: the session polls on as before and the feed says so; a
+    // broker that comes up later is found by the feed's own retries.
+    void aMissingBrokerCostsNothing() {
+        const quint16 port = freePort();
+        SessionFixture f;
+        MqttFeed feed(*f.session, options(port));
+        QVERIFY(feed.start());
+        QVERIFY(f.onLineSerial(QStringLiteral("PSQ-3323")));
+        f.session->setOutput(true);
+        const quint64 before = f.session->readingCount();
+        QTRY_VERIFY_WITH_TIMEOUT(f.session->readingCount() > before + 5, 10000);
+        QVERIFY(!feed.isConnected());
+        QTRY_VERIFY(feed.statusText().startsWith(QStringLiteral("MQTT: no broker at 127.0.0.1:")));
+        QVERIFY(f.prompter.texts.isEmpty());
+
+        Broker broker;
+        broker.port = port;
+        QVERIFY(broker.start());
+        Subscriber dashboard(port);
+        QTRY_VERIFY_WITH_TIMEOUT(feed.isConnected(), 40000);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            !dashboard.on(QStringLiteral("powertrq/bench7/PSQ-3323/1/voltage")).empty(), 10000);
+    }
+
+    void commandLineText_data() {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("host");
+        QTest::addColumn<int>("port");
+        QTest::newRow("host") << "broker.lab"
+                              << "broker.lab" << 1883;
+        QTest::newRow("host and port") << "10.0.0.5:1884"
+                                       << "10.0.0.5" << 1884;
+        QTest::newRow("no host") << ":1884"
+                                 << "" << 0;
+        QTest::newRow("bad port") << "broker.lab:99999"
+                                  << "" << 0;
+    }
+    void commandLineText() {
+        QFETCH(QString, text);
+        QFETCH(QString, host);
+        QFETCH(int, port);
+        const std::optional<MqttFeed::Options> o = MqttFeed::Options::fromText(text);
+        QCOMPARE(o.has_value(), !host.isEmpty());
+        if (o) {
+            QCOMPARE(o->host, host);
+            QCOMPARE(o->port, port);
+        }
+    }
+};
+
+TRQ_TEST_MAIN(TestMqtt)
+#include "tst_mqtt.moc"
