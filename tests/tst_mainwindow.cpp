@@ -21,6 +21,7 @@
 #include <QSqlQuery>
 #include <QTableWidget>
 #include <QTcpServer>
+#include <QToolBar>
 
 using namespace trq;
 using namespace trq::test;
@@ -336,6 +337,30 @@ private slots:
         again.startServer(ScpiServer::Options{taken.serverPort(), false});
         QCOMPARE(f.prompter.texts.size(), 1);
         QVERIFY(f.prompter.texts.first().contains(QStringLiteral("cannot listen")));
+    }
+
+    // Every toolbar button has an icon, its menu command the same; the
+    // on/off-line button has one per state; captions beside the icons or
+    // only as tooltips, as chosen in the View menu and kept.
+    void toolbarIconsAndCaptions() {
+        ShellFixture f;
+        for (B b : {B::Gpib, B::Com, B::OnOffLine, B::SaveMemory, B::RecallMemory, B::Delay,
+                    B::ReadTimes, B::Output, B::AutoRun, B::ClearError, B::About})
+            QVERIFY(!f.main->toolButton(b)->icon().isNull());
+        QCOMPARE(f.main->action(C::Output)->icon().cacheKey(),
+                 f.main->toolButton(B::Output)->icon().cacheKey());
+        const QImage offLine = f.main->toolButton(B::OnOffLine)->icon().pixmap(24).toImage();
+        QVERIFY(f.onLineSerial(QStringLiteral("PSQ-3323")));
+        QVERIFY(f.main->toolButton(B::OnOffLine)->icon().pixmap(24).toImage() != offLine);
+
+        auto* toolbar = f.main->findChild<QToolBar*>(QStringLiteral("Toolbar"));
+        QCOMPARE(toolbar->toolButtonStyle(), Qt::ToolButtonTextBesideIcon);
+        f.main->action(C::ToolbarCaptions)->trigger();
+        QCOMPARE(toolbar->toolButtonStyle(), Qt::ToolButtonIconOnly);
+        QVERIFY(!f.main->action(C::ToolbarCaptions)->isChecked());
+        MainWindow again({*f.session, f.prompter, f.waiter, f.factory});
+        QCOMPARE(again.findChild<QToolBar*>(QStringLiteral("Toolbar"))->toolButtonStyle(),
+                 Qt::ToolButtonIconOnly);
     }
 
     // The lab feed's dialog: typed in, kept for the next start, and the

@@ -254,7 +254,7 @@ void FrontPanel::showDelivered(int i) {
                               ? QString::number(s.voltage.toDouble() * s.current.toDouble(), 'f', 3)
                               : QStringLiteral("-");
     channels_[std::size_t(i)].delivered->setText(
-        QStringLiteral("%1 W   %2 Ah   %3 Wh")
+        QStringLiteral("%1 W\n%2 Ah   %3 Wh")
             .arg(power, QString::number(s.delivered.charge(), 'f', 4),
                  QString::number(s.delivered.energy(), 'f', 4)));
 }

@@ -14,6 +14,7 @@
 
 #include <QAction>
 #include <QCloseEvent>
+#include <QIcon>
 #include <QLabel>
 #include <QMdiArea>
 #include <QMdiSubWindow>
@@ -34,25 +35,34 @@ using C = MainWindow::Command;
 using B = MainWindow::Button;
 
 // The toolbar: each button runs a menu command, except the on/off line one.
+// Its icon is the desktop theme's (freedesktop names) where the theme has
+// one, else the program's own; the menu command shows the same.
 struct ToolbarButton {
     B button;
     const char* text;
     std::optional<C> command;
+    const char* themeIcon; // "" where no standard name fits
+    const char* ownIcon;
 };
 
 constexpr ToolbarButton kToolbar[] = {
-    {B::Gpib, "GPIB", C::Gpib},
-    {B::Com, "COM", C::Rs232},
-    {B::OnOffLine, "OnOffLine", std::nullopt},
-    {B::SaveMemory, "SaveMemory", C::SaveMemory},
-    {B::RecallMemory, "RecallMemory", C::RecallMemory},
-    {B::Delay, "Delay", C::Delay},
-    {B::ReadTimes, "ReadTimes", C::ReadTimes},
-    {B::Output, "Output", C::Output},
-    {B::AutoRun, "AutoRun", C::AutoRun},
-    {B::ClearError, "ClearError", C::ClearProtection},
-    {B::About, "About", C::About},
+    {B::Gpib, "GPIB", C::Gpib, "", "gpib"},
+    {B::Com, "COM", C::Rs232, "", "com"},
+    {B::OnOffLine, "OnOffLine", std::nullopt, "network-offline", "offline"},
+    {B::SaveMemory, "SaveMemory", C::SaveMemory, "document-save", "save-memory"},
+    {B::RecallMemory, "RecallMemory", C::RecallMemory, "document-open", "recall-memory"},
+    {B::Delay, "Delay", C::Delay, "appointment-new", "delay"},
+    {B::ReadTimes, "ReadTimes", C::ReadTimes, "view-refresh", "read-times"},
+    {B::Output, "Output", C::Output, "system-shutdown", "output"},
+    {B::AutoRun, "AutoRun", C::AutoRun, "media-playback-start", "auto-run"},
+    {B::ClearError, "ClearError", C::ClearProtection, "edit-clear", "clear-error"},
+    {B::About, "About", C::About, "help-about", "about"},
 };
+
+QIcon iconOf(const char* themeName, const char* own) {
+    const QIcon mine(QStringLiteral(":/icons/%1.svg").arg(QLatin1String(own)));
+    return *themeName ? QIcon::fromTheme(QLatin1String(themeName), mine) : mine;
+}
 
 // Whether a command can be used with a supply of this profile on line (or,
 // without one, off line); nothing where it stays as it is.
@@ -189,7 +199,7 @@ QAction* MainWindow::addCommand(QMenu* menu, Command command, const QString& cap
         // A tick shows the state the command leaves, not the click: the
         // session's signals set it.
         if (a->isCheckable() && command != C::Toolbar && command != C::StatusBar &&
-            command != C::Reconnect)
+            command != C::Reconnect && command != C::ToolbarCaptions)
             a->setChecked(!a->isChecked());
         run(command);
     });
@@ -246,6 +256,7 @@ void MainWindow::buildMenus() {
              {C::Wave, "&Wave"},
              {C::TableData, "T&abular Data"},
              {C::Toolbar, "&Toolbar"},
+             {C::ToolbarCaptions, "Toolbar &Captions"},
              {C::StatusBar, "&Status Bar"},
              {C::NormalSize, "&Normal Size"}});
     addMenu(nullptr, QStringLiteral("&Help"),
@@ -253,7 +264,7 @@ void MainWindow::buildMenus() {
 
     // Ticks show the state the commands leave, never the click itself.
     for (C c : {C::Gpib, C::Rs232, C::Independent, C::Parallel, C::Tracking, C::Output, C::AutoRun,
-                C::Toolbar, C::StatusBar, C::Reconnect})
+                C::Toolbar, C::ToolbarCaptions, C::StatusBar, C::Reconnect})
         action(c)->setCheckable(true);
     action(C::Toolbar)->setChecked(true);
     action(C::StatusBar)->setChecked(true);
@@ -280,10 +291,12 @@ void MainWindow::buildToolbar() {
     toolbar_ = addToolBar(QStringLiteral("Toolbar"));
     toolbar_->setObjectName(QStringLiteral("Toolbar"));
     toolbar_->setMovable(false);
-    toolbar_->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
     for (const ToolbarButton& b : kToolbar) {
-        QAction* a = toolbar_->addAction(QLatin1String(b.text));
+        const QIcon icon = iconOf(b.themeIcon, b.ownIcon);
+        QAction* a = toolbar_->addAction(icon, QLatin1String(b.text));
         buttons_.insert(b.button, a);
+        if (b.command)
+            action(*b.command)->setIcon(icon);
         connect(a, &QAction::triggered, this, [this, &b] {
             if (b.command)
                 run(*b.command);
@@ -295,6 +308,18 @@ void MainWindow::buildToolbar() {
     }
     for (B b : {B::OnOffLine, B::Output, B::AutoRun})
         toolButton(b)->setCheckable(true);
+    action(C::Exit)->setIcon(QIcon::fromTheme(QStringLiteral("application-exit")));
+    // Captions beside the icons, or only as tooltips: the user's choice.
+    action(C::ToolbarCaptions)
+        ->setChecked(
+            Settings::integer(QStringLiteral("Common"), QStringLiteral("ToolbarCaptions"), 1) != 0);
+    applyToolbarCaptions();
+}
+
+void MainWindow::applyToolbarCaptions() {
+    toolbar_->setToolButtonStyle(action(C::ToolbarCaptions)->isChecked()
+                                     ? Qt::ToolButtonTextBesideIcon
+                                     : Qt::ToolButtonIconOnly);
 }
 
 void MainWindow::run(Command command) {
@@ -399,6 +424,12 @@ void MainWindow::runViewCommand(Command command) {
     case C::TableData:
         showTable();
         break;
+    case C::ToolbarCaptions:
+        Settings::setInteger(QStringLiteral("Common"), QStringLiteral("ToolbarCaptions"),
+                             action(C::ToolbarCaptions)->isChecked() ? 1 : 0);
+        applyToolbarCaptions();
+        adjustWindowSize();
+        break;
     case C::Toolbar:
         toolbar_->setVisible(action(C::Toolbar)->isChecked());
         adjustWindowSize();
@@ -438,9 +469,9 @@ void MainWindow::syncButtonChecks() {
     QAction* b = toolButton(B::OnOffLine);
     onLineImage_ = onLine;
     b->setChecked(!onLine && !reconnecting);
-    b->setIcon(style()->standardIcon(onLine         ? QStyle::SP_DialogApplyButton
-                                     : reconnecting ? QStyle::SP_BrowserReload
-                                                    : QStyle::SP_BrowserStop));
+    b->setIcon(onLine         ? iconOf("network-transmit-receive", "online")
+               : reconnecting ? iconOf("view-refresh", "reconnecting")
+                              : iconOf("network-offline", "offline"));
     b->setText(onLine         ? QStringLiteral("On line")
                : reconnecting ? QStringLiteral("Reconnecting…")
                               : QStringLiteral("Off line"));

@@ -69,6 +69,7 @@ public:
         Wave,
         TableData,
         Toolbar,
+        ToolbarCaptions,
         StatusBar,
         NormalSize,
         About,
@@ -167,6 +168,7 @@ private:
                    std::initializer_list<MenuItem> items);
     void buildModelMenu();
     void buildToolbar();
+    void applyToolbarCaptions();
     QAction* addCommand(QMenu* menu, Command command, const QString& caption);
     void runViewCommand(Command command);
     void goOnLineFromStore();
