@@ -30,7 +30,7 @@ cmake --preset package >/dev/null
 cmake --build --preset package -j "$(nproc)"
 (cd build/package && rm -f ./*.deb && cpack -G DEB >/dev/null)
 deb=$(ls build/package/powertrq_*.deb)
-lintian --fail-on error --suppress-tags running-with-root-privileges "$deb"
+lintian --fail-on error "$deb"
 root=$(mktemp -d)
 trap 'rm -rf "$root"' EXIT
 dpkg-deb -x "$deb" "$root"

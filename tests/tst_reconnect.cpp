@@ -10,8 +10,6 @@
 #include <QElapsedTimer>
 #include <QFile>
 
-#include <sys/resource.h>
-
 using namespace trq;
 using namespace trq::test;
 
@@ -29,13 +27,6 @@ private:
     QElapsedTimer timer_;
     QDateTime start_ = QDateTime(QDate(2026, 12, 6), QTime(10, 0));
 };
-
-double cpuSeconds() {
-    rusage u{};
-    getrusage(RUSAGE_SELF, &u);
-    return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
-           double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
-}
 
 // A supply served on a pseudo-terminal reached through a symbolic link, as
 // a USB adapter keeps its name when it is plugged in again.

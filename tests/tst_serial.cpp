@@ -8,8 +8,6 @@
 
 #include <QApplication>
 
-#include <sys/resource.h>
-
 using namespace trq;
 using namespace trq::test;
 
@@ -31,13 +29,6 @@ public:
 private:
     EventLoopWaiter inner;
 };
-
-double cpuSeconds() {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-           double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
 
 struct PtyFixture {
     SteadyClock clock;

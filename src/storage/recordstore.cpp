@@ -158,15 +158,7 @@ QList<SampleRow> RecordStore::workingPage(QChar reason, qint64 fromSeqNo, int li
     if (!reason.isNull())
         q.addBindValue(QString(reason));
     q.addBindValue(limit);
-    QList<SampleRow> rows;
-    if (!q.exec()) {
-        error_ = q.lastError().text();
-        return rows;
-    }
-    const SampleColumns columns(q.record());
-    while (q.next())
-        rows << sampleOf(q, columns);
-    return rows;
+    return readRows(q);
 }
 
 bool RecordStore::inTransaction(const std::function<bool()>& work) {

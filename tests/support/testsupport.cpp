@@ -8,6 +8,8 @@
 #include <QDir>
 #include <QElapsedTimer>
 
+#include <sys/resource.h>
+
 namespace trq::test {
 
 IsolatedEnvironment::IsolatedEnvironment() {
@@ -104,6 +106,13 @@ TraceCapture::TraceCapture() {
 QStringList TraceCapture::since(const QString& from) const {
     const qsizetype at = lines.indexOf(from);
     return at < 0 ? QStringList() : lines.mid(at);
+}
+
+double cpuSeconds() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
 }
 
 } // namespace trq::test

@@ -144,6 +144,9 @@ struct LinkFixture {
     }
 };
 
+// CPU seconds this process has used, user and system: a busy loop shows.
+double cpuSeconds();
+
 // Runs act on the next modal dialog of type Dialog once it is up.
 template <typename Dialog> void onNextModal(std::function<void(Dialog*)> act) {
     auto* poll = new QTimer;
