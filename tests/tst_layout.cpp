@@ -1,0 +1,91 @@
+// Every text in the windows fits the space its layout gives it: run by
+// ctest at 100 %, 150 % and 200 % (QT_SCALE_FACTOR) and with a dark
+// palette (TRQ_TEST_DARK).
+#include "support/shellfixture.h"
+#include "ui/graphwindow.h"
+#include "ui/tablewindow.h"
+
+#include <QAbstractButton>
+#include <QLabel>
+#include <QStyleFactory>
+
+using namespace trq;
+using namespace trq::test;
+using C = MainWindow::Command;
+
+namespace {
+
+// Texts whose widget is narrower or lower than its text needs; checked
+// counts the texts looked at.
+QStringList clipped(QWidget* window, int* checked) {
+    QStringList found;
+    auto check = [&](QWidget* w, const QString& text) {
+        if (!w->isVisibleTo(window) || text.isEmpty())
+            return;
+        ++*checked;
+        const QSize need = w->minimumSizeHint();
+        if (w->width() + 1 < need.width() || w->height() + 1 < need.height())
+            found << QStringLiteral("%1 \"%2\": %3x%4 < %5x%6")
+                         .arg(QLatin1String(w->metaObject()->className()), text)
+                         .arg(w->width())
+                         .arg(w->height())
+                         .arg(need.width())
+                         .arg(need.height());
+    };
+    for (QLabel* l : window->findChildren<QLabel*>())
+        if (!l->wordWrap())
+            check(l, l->text());
+    for (QAbstractButton* b : window->findChildren<QAbstractButton*>())
+        check(b, b->text());
+    return found;
+}
+
+} // namespace
+
+class TestLayout : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase() {
+        if (qEnvironmentVariableIsSet("TRQ_TEST_DARK")) {
+            QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
+            QPalette dark;
+            dark.setColor(QPalette::Window, QColor(45, 45, 48));
+            dark.setColor(QPalette::WindowText, Qt::white);
+            dark.setColor(QPalette::Base, QColor(30, 30, 30));
+            dark.setColor(QPalette::Text, Qt::white);
+            dark.setColor(QPalette::Button, QColor(60, 60, 64));
+            dark.setColor(QPalette::ButtonText, Qt::white);
+            QApplication::setPalette(dark);
+        }
+    }
+    void init() { clearSettings(); }
+
+    void everyTextFits_data() {
+        QTest::addColumn<QString>("model");
+        for (const char* m : {"PSQ-3323", "SPQ-3610DNB", "TRQ-3302", "TRQ-7206S"})
+            QTest::newRow(m) << QString::fromLatin1(m);
+    }
+    void everyTextFits() {
+        QFETCH(QString, model);
+        ShellFixture f;
+        QVERIFY(f.onLineSerial(model));
+        QApplication::processEvents();
+        int checked = 0;
+        QStringList faults = clipped(f.main.get(), &checked);
+        for (C window : {C::Wave, C::TableData}) {
+            f.main->run(window);
+            QApplication::processEvents();
+            faults += clipped(f.main.get(), &checked);
+        }
+        QVERIFY2(faults.isEmpty(), qPrintable(faults.join(QLatin1Char('\n'))));
+        QVERIFY2(checked > 60, qPrintable(QString::number(checked)));
+        // The check itself sees a text squeezed into too little room.
+        auto* squeezed = new QLabel(QStringLiteral("Set voltage"), f.main->tableWindow());
+        squeezed->setFixedWidth(5);
+        squeezed->show();
+        QCOMPARE(clipped(f.main.get(), &checked).size(), 1);
+    }
+};
+
+TRQ_TEST_MAIN(TestLayout)
+#include "tst_layout.moc"
