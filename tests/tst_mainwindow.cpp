@@ -349,6 +349,8 @@ private slots:
             QVERIFY(!f.main->toolButton(b)->icon().isNull());
         QCOMPARE(f.main->action(C::Output)->icon().cacheKey(),
                  f.main->toolButton(B::Output)->icon().cacheKey());
+        for (C c : {C::RecordStart, C::RecordStop, C::RecordSave, C::RecordLoad, C::Limits})
+            QVERIFY(!f.main->action(c)->icon().pixmap(16).isNull());
         const QImage offLine = f.main->toolButton(B::OnOffLine)->icon().pixmap(24).toImage();
         QVERIFY(f.onLineSerial(QStringLiteral("PSQ-3323")));
         QVERIFY(f.main->toolButton(B::OnOffLine)->icon().pixmap(24).toImage() != offLine);

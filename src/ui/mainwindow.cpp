@@ -308,7 +308,13 @@ void MainWindow::buildToolbar() {
     }
     for (B b : {B::OnOffLine, B::Output, B::AutoRun})
         toolButton(b)->setCheckable(true);
+    // Menu commands without a button of their own.
     action(C::Exit)->setIcon(QIcon::fromTheme(QStringLiteral("application-exit")));
+    action(C::RecordStart)->setIcon(iconOf("media-record", "record"));
+    action(C::RecordStop)->setIcon(iconOf("media-playback-stop", "stop"));
+    action(C::RecordSave)->setIcon(iconOf("document-save-as", "save-memory"));
+    action(C::RecordLoad)->setIcon(iconOf("document-open", "recall-memory"));
+    action(C::Limits)->setIcon(iconOf("dialog-warning", "clear-error"));
     // Captions beside the icons, or only as tooltips: the user's choice.
     action(C::ToolbarCaptions)
         ->setChecked(
