@@ -72,6 +72,14 @@ void crashWithWal(const QString& folder) {
     QSqlDatabase::removeDatabase(QStringLiteral("crash"));
 }
 
+// A freelist count in the header that the file does not have: the check
+// fails, while every table still reads.
+bool damageFreelist(const QString& file) {
+    QFile f(file);
+    return f.open(QIODevice::ReadWrite) && f.seek(36) &&
+           f.write(QByteArray("\x00\x00\x00\x07", 4)) == 4;
+}
+
 } // namespace
 
 class TestDatabase : public QObject {
@@ -111,14 +119,7 @@ private slots:
         const QString folder = freshFolder(QStringLiteral("repairable"));
         const QString file = folder + QStringLiteral("/mtype.mdb");
         QVERIFY(Database::create(file));
-        {
-            // A freelist count in the header that the file does not have:
-            // the check fails, while every table still reads.
-            QFile f(file);
-            QVERIFY(f.open(QIODevice::ReadWrite));
-            f.seek(36);
-            f.write(QByteArray("\x00\x00\x00\x07", 4));
-        }
+        QVERIFY(damageFreelist(file));
         Database form;
         QCOMPARE(form.open(folder), Database::OpenResult::Ok);
         QVERIFY(QFile::exists(folder + QLatin1Char('/') + todaysBackup()));
@@ -158,12 +159,7 @@ private slots:
         const QString folder = freshFolder(QStringLiteral("repaired"));
         const QString file = folder + QStringLiteral("/mtype.mdb");
         QVERIFY(Database::create(file));
-        {
-            QFile f(file);
-            QVERIFY(f.open(QIODevice::ReadWrite));
-            f.seek(36);
-            f.write(QByteArray("\x00\x00\x00\x07", 4));
-        }
+        QVERIFY(damageFreelist(file));
         Database form;
         QCOMPARE(form.open(folder), Database::OpenResult::Ok);
         QVERIFY(form.notice().contains(QLatin1String("has been repaired")));

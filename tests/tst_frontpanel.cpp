@@ -15,14 +15,6 @@ using namespace trq::test;
 
 namespace {
 
-QStringList commandsOnly(const QStringList& received) {
-    QStringList out;
-    for (const QString& s : received)
-        if (!s.endsWith(QLatin1Char('?')))
-            out << s;
-    return out;
-}
-
 // One user action on a panel: "V2=12.5" types a voltage into channel 2,
 // "I", "P" a current or over-voltage; "O1" clicks channel 1's OCP switch;
 // "indep" clicks the independent option.

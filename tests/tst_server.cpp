@@ -15,14 +15,6 @@ using namespace trq::test;
 
 namespace {
 
-QStringList commandsOnly(const QStringList& received) {
-    QStringList out;
-    for (const QString& s : received)
-        if (!s.endsWith(QLatin1Char('?')))
-            out << s;
-    return out;
-}
-
 // A client of the server: writes lines, reads answers.
 struct Client {
     QTcpSocket socket;

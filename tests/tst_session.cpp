@@ -31,14 +31,6 @@ QStringList queriesOnly(const QStringList& received) {
     return out;
 }
 
-QStringList commandsOnly(const QStringList& received) {
-    QStringList out;
-    for (const QString& s : received)
-        if (!s.endsWith(QLatin1Char('?')))
-            out << s;
-    return out;
-}
-
 const QString kDetectionFailed = QStringLiteral("Querying the machine type is timeout!");
 
 // Polls one step of the cycle at once, as the poll timer would.

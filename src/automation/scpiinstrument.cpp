@@ -268,11 +268,12 @@ ScpiInstrument::Result ScpiInstrument::overCurrent(const Call& call) {
     return r;
 }
 
-ScpiInstrument::Result ScpiInstrument::output(const Call& call) {
+ScpiInstrument::Result ScpiInstrument::onOff(const Call& call, bool now,
+                                             const std::function<void(bool)>& set) {
     Result r;
     if (call.query) {
         r.error = checkCount(call.parameters, 0, 0);
-        r.reply = session_.outputOn() ? "1" : "0";
+        r.reply = now ? "1" : "0";
         return r;
     }
     if ((r.error = checkCount(call.parameters, 1, 1)) != Error::None)
@@ -283,8 +284,12 @@ ScpiInstrument::Result ScpiInstrument::output(const Call& call) {
     else if (linkFull())
         r.error = Error::QueueOverflow;
     else
-        session_.switchOutput(*on);
+        set(*on);
     return r;
+}
+
+ScpiInstrument::Result ScpiInstrument::output(const Call& call) {
+    return onOff(call, session_.outputOn(), [this](bool on) { session_.switchOutput(on); });
 }
 
 ScpiInstrument::Result ScpiInstrument::coupling(const Call& call) {
@@ -401,22 +406,7 @@ ScpiInstrument::Result ScpiInstrument::memory(const Call& call, bool save) {
 }
 
 ScpiInstrument::Result ScpiInstrument::autoRun(const Call& call) {
-    Result r;
-    if (call.query) {
-        r.error = checkCount(call.parameters, 0, 0);
-        r.reply = session_.autoRun() ? "1" : "0";
-        return r;
-    }
-    if ((r.error = checkCount(call.parameters, 1, 1)) != Error::None)
-        return r;
-    const std::optional<bool> on = scpi::boolean(call.parameters.front());
-    if (!on)
-        r.error = Error::DataType;
-    else if (linkFull())
-        r.error = Error::QueueOverflow;
-    else
-        session_.setAutoRun(*on);
-    return r;
+    return onOff(call, session_.autoRun(), [this](bool on) { session_.setAutoRun(on); });
 }
 
 } // namespace trq

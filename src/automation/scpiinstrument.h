@@ -84,6 +84,8 @@ private:
     Result identify(const Call&);
     Result setting(const Call& call, int setting);
     Result overCurrent(const Call& call);
+    // An ON|OFF setting and its query.
+    Result onOff(const Call& call, bool now, const std::function<void(bool)>& set);
     Result output(const Call& call);
     Result coupling(const Call& call);
     Result measure(const Call& call, int quantity);

@@ -107,6 +107,10 @@ QVariantList detailValues(const SampleRow& r) {
 
 bool RecordStore::exec(const QString& sql, const QVariantList& values) {
     kept_ = {}; // whatever the statement changed, the next read rescans
+    return run(sql, values);
+}
+
+bool RecordStore::run(const QString& sql, const QVariantList& values) {
     QSqlQuery q(db_);
     q.prepare(sql);
     for (const QVariant& v : values)
@@ -250,17 +254,9 @@ std::optional<WorkingHeader> RecordStore::workingHeader() {
 
 bool RecordStore::setWorkingHeader(const WorkingHeader& h) {
     // Not through exec(): the header changes nothing the store keeps.
-    QSqlQuery q(db_);
-    q.prepare(QStringLiteral("insert or replace into workhead (Id, RecNo, StartTime, EndTime, "
-                             "Comment, Unsaved) values (1, ?, ?, ?, ?, ?)"));
-    for (const QVariant& v : {QVariant(h.recNo), QVariant(h.startTime), QVariant(h.endTime),
-                              QVariant(h.description), QVariant(h.unsaved ? 1 : 0)})
-        q.addBindValue(v);
-    if (q.exec())
-        return true;
-    error_ = q.lastError().text();
-    errorNumber_ = q.lastError().nativeErrorCode().toInt();
-    return false;
+    return run(QStringLiteral("insert or replace into workhead (Id, RecNo, StartTime, EndTime, "
+                              "Comment, Unsaved) values (1, ?, ?, ?, ?, ?)"),
+               {h.recNo, h.startTime, h.endTime, h.description, h.unsaved ? 1 : 0});
 }
 
 bool RecordStore::isReadOnly() const {

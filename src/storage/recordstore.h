@@ -159,6 +159,8 @@ public:
 
 private:
     bool exec(const QString& sql, const QVariantList& values = {});
+    // The same without dropping what is kept of the working table.
+    bool run(const QString& sql, const QVariantList& values);
     bool inTransaction(const std::function<bool()>& work);
     bool copyWorkingToDetail(const QString& recNo, int window, const SeqRange& range);
     // Runs a prepared select over sample rows and reads them all.

@@ -144,6 +144,15 @@ struct LinkFixture {
     }
 };
 
+// The commands among the lines a supply received (queries end in "?").
+inline QStringList commandsOnly(const QStringList& received) {
+    QStringList out;
+    for (const QString& s : received)
+        if (!s.endsWith(QLatin1Char('?')))
+            out << s;
+    return out;
+}
+
 // CPU seconds this process has used, user and system: a busy loop shows.
 double cpuSeconds();
 
