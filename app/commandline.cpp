@@ -149,6 +149,10 @@ void CommandLine::describe(QCommandLineParser& parser) {
         {QStringLiteral("mqtt-station"),
          QStringLiteral("The station name in the MQTT topics (default: this machine's name)."),
          QStringLiteral("name")},
+        {QStringLiteral("language"),
+         QStringLiteral("Language of the windows for this start: en or de (default: the "
+                        "View > Language choice, else the system's language)."),
+         QStringLiteral("code")},
         {QStringLiteral("reconnect"),
          QStringLiteral("Open a lost link again by itself (1 s, 2 s, 5 s, then every 10 s) and "
                         "go on with the session and its recording.")},
@@ -221,6 +225,12 @@ CommandLine CommandLine::read(const QCommandLineParser& parser) {
     line.outputOn = isSet("output-on");
     line.discardUnsaved = isSet("discard-unsaved");
     line.reconnect = isSet("reconnect");
+    if (isSet("language")) {
+        line.language = languageFromCode(value("language"));
+        if (!line.language)
+            refuse(QStringLiteral("language"), value("language"),
+                   {QStringLiteral("en"), QStringLiteral("de")});
+    }
     if (isSet("mqtt")) {
         line.mqtt = MqttFeed::Options::fromText(value("mqtt"));
         if (!line.mqtt)

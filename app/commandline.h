@@ -2,6 +2,7 @@
 
 #include "automation/mqttfeed.h"
 #include "automation/scpiserver.h"
+#include "core/language.h"
 #include "session/instrumentsession.h"
 
 #include <QCommandLineParser>
@@ -51,6 +52,7 @@ struct CommandLine {
     bool outputOn = false;
     bool discardUnsaved = false;
     bool reconnect = false;
+    std::optional<Language> language; // for this start only
 
     // "--serve=PORT" becomes "--serve --serve-port PORT" before parsing.
     static QStringList normalised(int argc, char* argv[]);

@@ -4,6 +4,7 @@
 #include "consoleprompter.h"
 #include "core/clock.h"
 #include "core/debugtrace.h"
+#include "core/language.h"
 #include "core/settings.h"
 #include "headlessrun.h"
 #include "link/taskscheduler.h"
@@ -174,5 +175,9 @@ int main(int argc, char* argv[]) {
     else
         app = std::make_unique<QApplication>(argc, argv);
     setNames();
+    // Before anything asks the user: the data folder's questions come first.
+    // A headless run's console stays English, as scripts read it.
+    if (!line.headless)
+        applyLanguage(line.language.value_or(configuredLanguage()));
     return line.headless ? runHeadless(line) : runWindows(line);
 }

@@ -159,7 +159,7 @@ bool MqttFeed::start() {
     initialiseLibrary();
     client_ = mosquitto_new(nullptr, true, this);
     if (!client_) {
-        setStatus(QStringLiteral("MQTT: the client could not be made"));
+        setStatus(tr("MQTT: the client could not be made"));
         return false;
     }
     // Called on the client's thread: handed to this object's thread.
@@ -187,12 +187,12 @@ bool MqttFeed::start() {
         if (mosquitto_tls_set(client_, ca.isEmpty() ? nullptr : ca.constData(),
                               ca.isEmpty() ? "/etc/ssl/certs" : nullptr, nullptr, nullptr,
                               nullptr) != MOSQ_ERR_SUCCESS) {
-            setStatus(QStringLiteral("MQTT: TLS could not be set up"));
+            setStatus(tr("MQTT: TLS could not be set up"));
             return false;
         }
     }
     thread_ = std::thread([this] { run(); });
-    setStatus(QStringLiteral("MQTT: connecting to %1:%2").arg(options_.host).arg(options_.port));
+    setStatus(tr("MQTT: connecting to %1:%2").arg(options_.host).arg(options_.port));
     return true;
 }
 
@@ -252,14 +252,13 @@ void MqttFeed::publishLimit(const LimitTrip& trip) {
 
 void MqttFeed::connectedChanged(bool connected, int code) {
     if (connected) {
-        setStatus(
-            QStringLiteral("MQTT: publishing to %1:%2").arg(options_.host).arg(options_.port));
+        setStatus(tr("MQTT: publishing to %1:%2").arg(options_.host).arg(options_.port));
         publishState();
     } else {
-        const QString why = code < 0    ? QStringLiteral("not reachable")
-                            : code == 0 ? QStringLiteral("disconnected")
+        const QString why = code < 0    ? tr("not reachable")
+                            : code == 0 ? tr("disconnected")
                                         : QString::fromUtf8(mosquitto_connack_string(code));
-        setStatus(QStringLiteral("MQTT: no broker at %1:%2 (%3), trying again")
+        setStatus(tr("MQTT: no broker at %1:%2 (%3), trying again")
                       .arg(options_.host)
                       .arg(options_.port)
                       .arg(why));

@@ -158,7 +158,7 @@ bool ScpiServer::start(const Options& options) {
             // A machine without IPv6 still serves on IPv4.
             if (address == QHostAddress::LocalHostIPv6 && !servers_.empty())
                 continue;
-            error_ = QStringLiteral("The automation server cannot listen on port %1: %2")
+            error_ = tr("The automation server cannot listen on port %1: %2")
                          .arg(port)
                          .arg(server->errorString());
             servers_.clear();
@@ -175,8 +175,8 @@ bool ScpiServer::start(const Options& options) {
     error_.clear();
     trace(statusText());
     if (options.remote)
-        emit warning(QStringLiteral("The automation server accepts remote clients on port %1: "
-                                    "anyone on the network can switch outputs.")
+        emit warning(tr("The automation server accepts remote clients on port %1: "
+                        "anyone on the network can switch outputs.")
                          .arg(port_));
     emit statusChanged();
     return true;
@@ -199,8 +199,7 @@ void ScpiServer::stop() {
 void ScpiServer::accept(QTcpServer* server) {
     while (QTcpSocket* socket = server->nextPendingConnection()) {
         if (int(clients_.size()) >= kMaxClients) {
-            trace(
-                QStringLiteral("Automation server: client refused, %1 connected").arg(kMaxClients));
+            trace(tr("Automation server: client refused, %1 connected").arg(kMaxClients));
             socket->abort();
             socket->deleteLater();
             continue;
@@ -226,13 +225,12 @@ void ScpiServer::forget(ScpiClient* client) {
 QString ScpiServer::statusText() const {
     if (servers_.empty())
         return {};
-    const QString where =
-        options_.remote ? QStringLiteral("all addresses") : QStringLiteral("127.0.0.1 and ::1");
-    return QStringLiteral("Automation server on %1, port %2, %3 client%4")
+    const QString where = options_.remote ? tr("all addresses") : tr("127.0.0.1 and ::1");
+    return tr("Automation server on %1, port %2, %3 client%4")
         .arg(where)
         .arg(port_)
         .arg(clients_.size())
-        .arg(clients_.size() == 1 ? QString() : QStringLiteral("s"));
+        .arg(clients_.size() == 1 ? QString() : tr("s"));
 }
 
 } // namespace trq

@@ -47,6 +47,21 @@ QString generalNumber(double value, const QLocale& locale) {
     return plain.toString(value, 'g', 15);
 }
 
+QString shownNumber(const QString& text, const QLocale& locale) {
+    const QString mark = locale.decimalPoint();
+    if (mark == QLatin1String(".") || !parseNumber(text))
+        return text;
+    QString shown = text;
+    shown.replace(QLatin1Char('.'), mark);
+    return shown;
+}
+
+QString shownNumber(double value, int significant, const QLocale& locale) {
+    QLocale plain = locale;
+    plain.setNumberOptions(QLocale::OmitGroupSeparator);
+    return plain.toString(value, 'g', significant);
+}
+
 std::optional<double> parseNumber(const QString& text) {
     bool ok = false;
     const double value = text.trimmed().toDouble(&ok);

@@ -13,6 +13,13 @@ namespace trq {
 QString formatNumber(double value, const QString& pattern, const QLocale& locale = QLocale());
 // The value's default text: up to 15 significant digits, no trailing zeros.
 QString generalNumber(double value, const QLocale& locale = QLocale());
+// A number as the instrument or the database wrote it ("12.340", "-0.5"),
+// shown with the user's decimal mark; its digits stay as they are. Anything
+// that is no such number is shown unchanged.
+QString shownNumber(const QString& text, const QLocale& locale = QLocale());
+// A value for the user to read: up to `significant` digits, the user's
+// decimal mark, no thousands marks.
+QString shownNumber(double value, int significant, const QLocale& locale = QLocale());
 // A value as an instrument reads it: the pattern's rendering (the general
 // text when the pattern is empty), always with a decimal point whatever the
 // user's locale.

@@ -1,6 +1,9 @@
 #pragma once
 
+#include <QList>
 #include <QString>
+
+#include <utility>
 
 namespace trq {
 
@@ -54,8 +57,11 @@ QString channelCaption(int channel);
 // there is none.
 class StringTable {
 public:
-    static int languageOffset() { return 0; }
+    static int languageOffset();
+    static void setLanguageOffset(int offset);
     static QString text(int id);
+    // Every number the table holds, in order, with its text.
+    static QList<std::pair<int, QString>> entries();
 };
 
 } // namespace trq

@@ -69,8 +69,8 @@ bool Ni488Library::load(const QStringList& names) {
         ibdev = nullptr;
         lib_.unload();
     }
-    error_ = QStringLiteral("The GPIB driver library could not be loaded (%1). Install the "
-                            "NI-488.2 or linux-gpib driver to use GPIB.\n%2")
+    error_ = tr("The GPIB driver library could not be loaded (%1). Install the "
+                "NI-488.2 or linux-gpib driver to use GPIB.\n%2")
                  .arg(names.join(QStringLiteral(", ")), failures.join(QLatin1Char('\n')));
     return false;
 }

@@ -2,6 +2,7 @@
 
 #include "link/transport.h"
 
+#include <QCoreApplication>
 #include <QLibrary>
 #include <QStringList>
 
@@ -21,6 +22,8 @@ namespace trq {
 // libgpib.so.0 or the vendor's DLL. Nothing links against them, so a machine
 // without a GPIB driver still runs the program.
 class Ni488Library {
+    Q_DECLARE_TR_FUNCTIONS(Ni488Library)
+
 public:
     using IbDev = int(TRQ_NI488_CALL*)(int board, int pad, int sad, int tmo, int eot, int eos);
     using IbWrt = int(TRQ_NI488_CALL*)(int ud, const void* buf, long count);

@@ -260,7 +260,7 @@ void TaskScheduler::watchPollCycle(int intervalMsec) {
     if (cycleLimitMsec_ <= 0) {
         cycleSpentMsec_ = 0;
     } else if (cycleSpentMsec_ > cycleLimitMsec_) {
-        host_->reportStatus(QStringLiteral("Read Times Failed!"), 2000);
+        host_->reportStatus(tr("Read Times Failed!"), 2000);
         cycleSpentMsec_ = 0;
     }
 }
@@ -607,7 +607,7 @@ void TaskScheduler::onGpibError(int number, const QString& description) {
 
 void TaskScheduler::noAnswer() {
     if (!quietFailures_) {
-        prompter_.ask(QStringLiteral("Cannot get Data from device!"), {}, Prompter::Icon::Question,
+        prompter_.ask(tr("Cannot get Data from device!"), {}, Prompter::Icon::Question,
                       Prompter::Buttons::Ok);
         return;
     }

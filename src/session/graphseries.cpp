@@ -129,12 +129,12 @@ GraphSeries::Stats GraphSeries::stats(PlotQuantity q, int channel, qint64 first,
 
 void GraphSeries::recordingStarted(const QDateTime&, const QDateTime&) {
     clear();
-    startCaption_ = QStringLiteral("Record...");
+    startCaption_ = tr("Record...");
     emit startCaptionChanged(startCaption_);
 }
 
 void GraphSeries::recordingStopped(const QDateTime&) {
-    startCaption_ = QStringLiteral("Start");
+    startCaption_ = tr("Start");
     emit startCaptionChanged(startCaption_);
 }
 

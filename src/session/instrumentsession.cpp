@@ -72,11 +72,11 @@ InterfaceKind InstrumentSession::interfaceFromText(const QString& text) {
 QString InstrumentSession::interfaceDescription() const {
     switch (kind_) {
     case InterfaceKind::TestingMode:
-        return QStringLiteral("Testing mode");
+        return tr("Testing mode");
     case InterfaceKind::Serial:
         return QStringLiteral("RS-232 9600BPS / 8bits/None/1bits");
     case InterfaceKind::Gpib:
-        return QStringLiteral("Interface: GPIB;Address:") +
+        return tr("Interface: GPIB;Address:") +
                (gpibAddress_ >= 0 ? QStringLiteral(" ") : QString()) +
                QString::number(gpibAddress_);
     case InterfaceKind::None:
@@ -111,14 +111,13 @@ bool InstrumentSession::openSerial(const SerialSettings& settings) {
         // The usual first-day problem on Linux: say what to do about it.
         const QString text =
             port->permissionDenied()
-                ? QStringLiteral("The serial port %1 cannot be opened: you have no permission to "
-                                 "use it. Serial ports belong to the group \"dialout\"; join it "
-                                 "with\n\n    sudo adduser %2 dialout\n\nthen log out and in "
-                                 "again.")
+                ? tr("The serial port %1 cannot be opened: you have no permission to "
+                     "use it. Serial ports belong to the group \"dialout\"; join it "
+                     "with\n\n    sudo adduser %2 dialout\n\nthen log out and in "
+                     "again.")
                       .arg(settings.port, qEnvironmentVariable("USER", QStringLiteral("$USER")))
-                : QStringLiteral("The serial port %1 cannot be opened: %2")
-                      .arg(settings.port,
-                           reason.isEmpty() ? QStringLiteral("unknown error") : reason);
+                : tr("The serial port %1 cannot be opened: %2")
+                      .arg(settings.port, reason.isEmpty() ? tr("unknown error") : reason);
         prompter_.message(text, {}, Prompter::Icon::Warning);
         return false;
     }
@@ -241,8 +240,10 @@ void InstrumentSession::setUpLayout() {
         c.limits = {EditLimits{r.maxVolt, r.stepVolt, r.fmtVolt},
                     EditLimits{r.maxCurr, r.stepCurr, r.fmtCurr},
                     EditLimits{r.maxOvp, r.stepOvp, r.fmtOvp}};
-        c.voltage = formatNumber(0, QStringLiteral("0") + r.fmtVolt);
-        c.current = formatNumber(0, QStringLiteral("0") + r.fmtCurr);
+        // In the supply's own form, as its replies come: the windows show
+        // them in the user's locale, the feed and the records as they are.
+        c.voltage = formatNumber(0, QStringLiteral("0") + r.fmtVolt, QLocale::c());
+        c.current = formatNumber(0, QStringLiteral("0") + r.fmtCurr, QLocale::c());
         // Readings further apart than three poll cycles are a gap.
         c.delivered.setLongestStep(
             std::max<qint64>(5000, 3 * qint64(profile_->pollCycle.size()) * kPollMsec));
@@ -299,14 +300,12 @@ Wait InstrumentSession::initialQueryWait() {
                 const auto secs =
                     static_cast<long long>(std::floor(link_.maxResponseTimeSec() * left + 2));
                 return {false, std::max(queued - left, 0), queued,
-                        QStringLiteral("Remaining about ") + QString::number(secs) +
-                            QStringLiteral(" secs...")};
+                        tr("Remaining about %1 secs...").arg(secs)};
             }};
 }
 
 Wait InstrumentSession::quietWait() {
-    return {QStringLiteral("Dialog Caption"), QStringLiteral("Waiting Last Response..."), 100,
-            [this]() -> WaitProgress {
+    return {tr("Dialog Caption"), tr("Waiting Last Response..."), 100, [this]() -> WaitProgress {
                 link_.writerTick(100);
                 // Commands already asked for still go out (the output-off
                 // before a recall); queued queries are dropped.

@@ -2,6 +2,8 @@
 
 #include "core/settings.h"
 
+#include <QCoreApplication>
+
 #include <QLocale>
 #include <QStringList>
 
@@ -12,10 +14,27 @@ QString unitOf(Quantity quantity) {
     return QLatin1String(kUnits[int(quantity)]);
 }
 
+namespace {
+
+constexpr const char* kActionTexts[] = {
+    QT_TRANSLATE_NOOP("trq::LimitAction", "log only"),
+    QT_TRANSLATE_NOOP("trq::LimitAction", "message"),
+    QT_TRANSLATE_NOOP("trq::LimitAction", "output off"),
+    QT_TRANSLATE_NOOP("trq::LimitAction", "stop recording"),
+    QT_TRANSLATE_NOOP("trq::LimitAction", "output off and stop recording")};
+
+} // namespace
+
 QString textOf(LimitAction action) {
-    static const char* const kTexts[] = {"log only", "message", "output off", "stop recording",
-                                         "output off and stop recording"};
-    return QLatin1String(kTexts[int(action)]);
+    return QLatin1String(kActionTexts[int(action)]);
+}
+
+QString shownTextOf(LimitAction action) {
+    return QCoreApplication::translate("trq::LimitAction", kActionTexts[int(action)]);
+}
+
+QString shownActionText(const QString& stored) {
+    return QCoreApplication::translate("trq::LimitAction", stored.toUtf8().constData());
 }
 
 namespace {

@@ -12,8 +12,11 @@ enum class Quantity { Voltage, Current, Power, Charge, Energy };
 // What a limit does when it trips.
 enum class LimitAction { Log, Message, OutputOff, StopRecording, OutputOffAndStop };
 
-QString unitOf(Quantity quantity); // "V", "A", "W", "Ah", "Wh"
-QString textOf(LimitAction action);
+QString unitOf(Quantity quantity);       // "V", "A", "W", "Ah", "Wh"
+QString textOf(LimitAction action);      // as stored and published
+QString shownTextOf(LimitAction action); // in the user's language
+// A stored action text in the user's language.
+QString shownActionText(const QString& stored);
 
 // A channel's quantity kept between bounds (either may be missing): out of
 // them for the hold time, the action runs once, until the value has come

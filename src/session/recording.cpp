@@ -57,7 +57,7 @@ void Recording::start() {
     if (engine_.remainingTicks() > 0 || engine_.isContinuous())
         engine_.start();
     else
-        prompter_.message(QStringLiteral("Please Setup Record the period first."), {},
+        prompter_.message(tr("Please Setup Record the period first."), {},
                           Prompter::Icon::Information);
 }
 
@@ -74,8 +74,8 @@ void Recording::arm(const RecordSetup& setup) {
 bool Recording::refuseWhileRecording() {
     if (!engine_.isRecording())
         return false;
-    prompter_.message(QStringLiteral("A recording is running. Stop it before loading a record."),
-                      {}, Prompter::Icon::Information);
+    prompter_.message(tr("A recording is running. Stop it before loading a record."), {},
+                      Prompter::Icon::Information);
     return true;
 }
 

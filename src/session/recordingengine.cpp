@@ -45,19 +45,18 @@ void RecordingEngine::arm(int ticks, int scale, int operation) {
 bool RecordingEngine::start() {
     // A start that is refused clears nothing: the checks come first.
     if (!source_.onLine || !source_.onLine()) {
-        prompter_.message(QStringLiteral("Please check connection with device and then try again!"),
-                          {}, Prompter::Icon::Information);
+        prompter_.message(tr("Please check connection with device and then try again!"), {},
+                          Prompter::Icon::Information);
         return false;
     }
     if (!source_.outputOn || !source_.outputOn()) {
-        prompter_.message(
-            QStringLiteral("Please setup Device into Auto Run mode and then try again!"), {},
-            Prompter::Icon::Information);
+        prompter_.message(tr("Please setup Device into Auto Run mode and then try again!"), {},
+                          Prompter::Icon::Information);
         return false;
     }
     if (store_.isReadOnly()) {
-        prompter_.message(QStringLiteral("The database %1 is open read-only: nothing can be "
-                                         "recorded.")
+        prompter_.message(tr("The database %1 is open read-only: nothing can be "
+                             "recorded.")
                               .arg(QDir::toNativeSeparators(store_.fileName())),
                           {}, Prompter::Icon::Information);
         return false;
@@ -235,8 +234,8 @@ void RecordingEngine::writePoint() {
         elapsedSec_ -= diff;
         storeFailed_ = true;
         stop();
-        prompter_.message(QStringLiteral("The recording has stopped: a point could not be stored "
-                                         "in %1 (%2). The %3 points stored before it are kept.")
+        prompter_.message(tr("The recording has stopped: a point could not be stored "
+                             "in %1 (%2). The %3 points stored before it are kept.")
                               .arg(QDir::toNativeSeparators(store_.fileName()), store_.lastError())
                               .arg(row.seqNo),
                           {}, Prompter::Icon::Critical);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QCoreApplication>
+
 #include <array>
 
 namespace trq {
@@ -13,17 +15,22 @@ struct RecordScale {
     int graphSecondsPerPoint;
 };
 
+// A scale's text in the user's language.
+inline QString scaleText(const RecordScale& scale) {
+    return QCoreApplication::translate("trq::RecordScale", scale.text);
+}
+
 inline constexpr std::array<RecordScale, 10> kRecordScales{{
-    {"1 second", "1s", 1, 1},
-    {"2 seconds", "2s", 2, 2},
-    {"5 seconds", "5s", 5, 5},
-    {"10 seconds", "10s", 10, 10},
-    {"30 seconds", "30s", 30, 30},
-    {"1 min", "1m", 60, 60},
-    {"5 mins", "5m", 300, 300},
-    {"10 mins", "10m", 600, 600},
-    {"30 mins", "30m", 1800, 1800},
-    {"1 Hour", "1h", 3600, 3600},
+    {QT_TRANSLATE_NOOP("trq::RecordScale", "1 second"), "1s", 1, 1},
+    {QT_TRANSLATE_NOOP("trq::RecordScale", "2 seconds"), "2s", 2, 2},
+    {QT_TRANSLATE_NOOP("trq::RecordScale", "5 seconds"), "5s", 5, 5},
+    {QT_TRANSLATE_NOOP("trq::RecordScale", "10 seconds"), "10s", 10, 10},
+    {QT_TRANSLATE_NOOP("trq::RecordScale", "30 seconds"), "30s", 30, 30},
+    {QT_TRANSLATE_NOOP("trq::RecordScale", "1 min"), "1m", 60, 60},
+    {QT_TRANSLATE_NOOP("trq::RecordScale", "5 mins"), "5m", 300, 300},
+    {QT_TRANSLATE_NOOP("trq::RecordScale", "10 mins"), "10m", 600, 600},
+    {QT_TRANSLATE_NOOP("trq::RecordScale", "30 mins"), "30m", 1800, 1800},
+    {QT_TRANSLATE_NOOP("trq::RecordScale", "1 Hour"), "1h", 3600, 3600},
 }};
 
 // How one scale window of readings becomes one point.

@@ -24,7 +24,7 @@ void InstrumentSession::startReconnecting() {
     attempt_ = 0;
     trace("Link lost, reconnecting");
     emit stateChanged(state_);
-    emit statusText(QStringLiteral("Link lost — reconnecting…"));
+    emit statusText(tr("Link lost — reconnecting…"));
     retryLater();
 }
 
@@ -93,9 +93,9 @@ void InstrumentSession::reidentified(const QString& answer) {
             model_ + (serialNumber_.isEmpty() ? QString() : QStringLiteral(" ") + serialNumber_);
         const QString now = model + (serial.isEmpty() ? QString() : QStringLiteral(" ") + serial);
         reset();
-        prompter_.message(QStringLiteral("The link came back to another supply (%1, not %2); it "
-                                         "stays closed. What was recorded is kept.")
-                              .arg(now.isEmpty() ? QStringLiteral("unknown") : now, was),
+        prompter_.message(tr("The link came back to another supply (%1, not %2); it "
+                             "stays closed. What was recorded is kept.")
+                              .arg(now.isEmpty() ? tr("unknown") : now, was),
                           {}, Prompter::Icon::Warning);
         return;
     }
@@ -116,7 +116,7 @@ void InstrumentSession::resumeAfterReconnect() {
     link_.setTimeoutHandler(this, [this] { operationTimedOut(); });
     state_ = ConnectionState::Ready;
     emit stateChanged(state_);
-    emit statusText(QStringLiteral("Reconnected"));
+    emit statusText(tr("Reconnected"));
     // The supply's state is read back and shown; nothing is sent back.
     resyncing_ = true;
     const bool cancelled = queryInitialValues();

@@ -189,7 +189,7 @@ void InstrumentSession::errorReplied(const QString& reply) {
     }
     errorShown_ = true;
     QTimer::singleShot(0, this, [this, reply] {
-        prompter_.message(QStringLiteral("Error detected: '") + reply + QLatin1Char('\''));
+        prompter_.message(tr("Error detected: '%1'").arg(reply));
         errorShown_ = false;
     });
 }
@@ -255,11 +255,10 @@ void InstrumentSession::limitTrip(const LimitTrip& trip) {
 bool InstrumentSession::acceptWarning(bool askFirst) {
     if (!warningPending_ || !askFirst)
         return true;
-    const bool yes =
-        prompter_.ask(QStringLiteral("If you want to use the Parallel or Series feature, read the "
-                                     "Parallel/Series Operation chapter of User Manual first."),
-                      {}, Prompter::Icon::Question,
-                      Prompter::Buttons::YesNo) == Prompter::Answer::Yes;
+    const bool yes = prompter_.ask(tr("If you want to use the Parallel or Series feature, read the "
+                                      "Parallel/Series Operation chapter of User Manual first."),
+                                   {}, Prompter::Icon::Question,
+                                   Prompter::Buttons::YesNo) == Prompter::Answer::Yes;
     if (yes)
         warningPending_ = false;
     return yes;

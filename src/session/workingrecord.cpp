@@ -84,7 +84,7 @@ bool WorkingRecord::mayDiscard() {
         return trapped(false);
     if (*rows == 0)
         return true;
-    return prompter_.ask(QStringLiteral("The current recording is not saved. Discard it?"), {},
+    return prompter_.ask(tr("The current recording is not saved. Discard it?"), {},
                          Prompter::Icon::Question,
                          Prompter::Buttons::YesNo) == Prompter::Answer::Yes;
 }
@@ -134,7 +134,7 @@ std::optional<QString> WorkingRecord::saveAsNew(const QString& description, int 
     const std::optional<QString> number =
         rows && *rows > 0 ? store_.nextRecordNumber() : std::nullopt;
     if (rows && *rows == 0) {
-        *error = QStringLiteral("nothing recorded");
+        *error = tr("nothing recorded");
         return std::nullopt;
     }
     WorkingHeader h = header_;

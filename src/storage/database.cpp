@@ -146,14 +146,14 @@ Database::OpenResult Database::open(const QString& folder, Access access) {
     const QString native = QDir::toNativeSeparators(folder);
     const QString nativeFile = QDir::toNativeSeparators(file());
     if (!QFileInfo::exists(file())) {
-        error_ = QStringLiteral("System cannot find [") + native + QStringLiteral("\\mtype.mdb].") +
-                 QLatin1Char('\n') + QStringLiteral(" Please copy mtype.mdb to [") + native +
-                 QStringLiteral("\\] directory.");
+        error_ = tr("System cannot find [%1\\mtype.mdb].\n Please copy mtype.mdb to [%1\\] "
+                    "directory.")
+                     .arg(native);
         return OpenResult::Missing;
     }
     if (!QFileInfo(file()).isReadable()) {
-        error_ = QStringLiteral("The database %1 cannot be opened: you have no permission to "
-                                "read it.")
+        error_ = tr("The database %1 cannot be opened: you have no permission to "
+                    "read it.")
                      .arg(nativeFile);
         return OpenResult::CannotOpen;
     }
@@ -169,19 +169,19 @@ Database::OpenResult Database::open(const QString& folder, Access access) {
     case Problem::None:
         break;
     case Problem::CannotOpen:
-        error_ = QStringLiteral("The database %1 cannot be opened (%2). It was left as it is.")
+        error_ = tr("The database %1 cannot be opened (%2). It was left as it is.")
                      .arg(nativeFile, error_);
         closeConnection();
         return OpenResult::CannotOpen;
     case Problem::Damaged:
-        error_ = QStringLiteral("The database %1 is damaged (%2). Opened read-only, it was not "
-                                "repaired.")
+        error_ = tr("The database %1 is damaged (%2). Opened read-only, it was not "
+                    "repaired.")
                      .arg(nativeFile, error_);
         closeConnection();
         return OpenResult::Failed;
     }
     if (access_ == Access::ReadWrite && !writable()) {
-        error_ = QStringLiteral("The database %1 cannot be written (%2).").arg(nativeFile, error_);
+        error_ = tr("The database %1 cannot be written (%2).").arg(nativeFile, error_);
         closeConnection();
         return OpenResult::Unwritable;
     }
@@ -195,18 +195,17 @@ bool Database::openRepaired(const QString& nativeFile) {
     const QString cause = error_;
     QString backup;
     if (repair(&backup) && tryOpen() == Problem::None) {
-        notice_ = QStringLiteral("The database %1 was damaged (%2) and has been repaired. The "
-                                 "damaged file was kept as %3.")
+        notice_ = tr("The database %1 was damaged (%2) and has been repaired. The "
+                     "damaged file was kept as %3.")
                       .arg(nativeFile, cause, backup);
         return true;
     }
-    const QString kept =
-        backup.isEmpty()
-            ? QStringLiteral("It was left as it is; no copy of it could be made.")
-            : QStringLiteral("It was left as it is; a copy was kept as %1.").arg(backup);
-    error_ = QStringLiteral("The database %1 is damaged and could not be repaired (%2). ")
-                 .arg(nativeFile, error_) +
-             kept;
+    const QString kept = backup.isEmpty()
+                             ? tr("It was left as it is; no copy of it could be made.")
+                             : tr("It was left as it is; a copy was kept as %1.").arg(backup);
+    error_ =
+        tr("The database %1 is damaged and could not be repaired (%2). ").arg(nativeFile, error_) +
+        kept;
     return false;
 }
 
@@ -275,7 +274,7 @@ bool Database::writable() {
     // and -shm files) nothing could be saved; so with an immutable file.
     const QFileInfo info(file());
     if (!info.isWritable() || !QFileInfo(folder_).isWritable()) {
-        error_ = QStringLiteral("no permission to write the file or its folder");
+        error_ = tr("no permission to write the file or its folder");
         return false;
     }
     QSqlQuery q(database());
@@ -355,8 +354,8 @@ bool Database::repair(QString* backupName) {
     }
     removeWithCompanions(source);
     if (!QFile::copy(compacted, source)) {
-        error_ = QStringLiteral("the repaired copy could not replace the file; the original is "
-                                "in %1")
+        error_ = tr("the repaired copy could not replace the file; the original is "
+                    "in %1")
                      .arg(backup);
         return false;
     }
@@ -371,8 +370,8 @@ bool Database::backUp(const QString& source, const QString& backupPath) {
             continue;
         if (!QFile::copy(from, backupPath + QLatin1String(suffix))) {
             removeWithCompanions(backupPath);
-            error_ = QStringLiteral("the backup %1 could not be written")
-                         .arg(QDir::toNativeSeparators(backupPath));
+            error_ =
+                tr("the backup %1 could not be written").arg(QDir::toNativeSeparators(backupPath));
             return false;
         }
     }
@@ -417,7 +416,7 @@ bool Database::verify(const QString& path) {
                  q.exec(QStringLiteral("select count(*) from data1"));
             if (!ok)
                 error_ =
-                    QStringLiteral("the repaired copy failed its check: ") +
+                    tr("the repaired copy failed its check: ") +
                     (q.lastError().isValid() ? reasonOf(q.lastError()) : q.value(0).toString());
         }
         db.close();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QCoreApplication>
 #include <QList>
 #include <QSqlDatabase>
 #include <QString>
@@ -15,6 +16,8 @@ namespace trq {
 // compacted copy is checked, and only a copy that passes replaces the file.
 // A file that merely cannot be opened (permissions, a lock) is left alone.
 class Database {
+    Q_DECLARE_TR_FUNCTIONS(Database)
+
 public:
     static constexpr const char* kFileName = "mtype.mdb";
     static constexpr const char* kConnection = "mtype";

@@ -21,18 +21,16 @@ DataFolder::Outcome DataFolder::open(Database& data, Prompter& prompter, bool cr
         qint64 pid = 0;
         QString host;
         QString app;
-        const QString holder =
-            lock_->getLockInfo(&pid, &host, &app)
-                ? QStringLiteral("%1 (process %2 on %3)").arg(app).arg(pid).arg(host)
-                : QStringLiteral("another program");
-        const QString text =
-            lock_->error() == QLockFile::LockFailedError
-                ? QStringLiteral("The data folder %1 is in use by %2.")
-                      .arg(QDir::toNativeSeparators(folder_), holder)
-                : QStringLiteral("The data folder %1 cannot be locked for this program.")
-                      .arg(QDir::toNativeSeparators(folder_));
-        if (prompter.ask(text + QStringLiteral("\n\nStart read-only? (No quits.) Read-only, "
-                                               "nothing can be recorded or saved."),
+        const QString holder = lock_->getLockInfo(&pid, &host, &app)
+                                   ? tr("%1 (process %2 on %3)").arg(app).arg(pid).arg(host)
+                                   : tr("another program");
+        const QString text = lock_->error() == QLockFile::LockFailedError
+                                 ? tr("The data folder %1 is in use by %2.")
+                                       .arg(QDir::toNativeSeparators(folder_), holder)
+                                 : tr("The data folder %1 cannot be locked for this program.")
+                                       .arg(QDir::toNativeSeparators(folder_));
+        if (prompter.ask(text + tr("\n\nStart read-only? (No quits.) Read-only, "
+                                   "nothing can be recorded or saved."),
                          {}, Prompter::Icon::Question,
                          Prompter::Buttons::YesNo) != Prompter::Answer::Yes)
             return Outcome::Quit;
@@ -41,11 +39,10 @@ DataFolder::Outcome DataFolder::open(Database& data, Prompter& prompter, bool cr
     }
     Database::OpenResult result = data.open(folder_, access);
     if (result == Database::OpenResult::Unwritable) {
-        if (prompter.ask(data.errorMessage() +
-                             QStringLiteral("\n\nGo on read-only? (No quits.) Read-only, nothing "
-                                            "can be recorded or saved."),
-                         {}, Prompter::Icon::Question,
-                         Prompter::Buttons::YesNo) != Prompter::Answer::Yes)
+        if (prompter.ask(
+                data.errorMessage() + tr("\n\nGo on read-only? (No quits.) Read-only, nothing "
+                                         "can be recorded or saved."),
+                {}, Prompter::Icon::Question, Prompter::Buttons::YesNo) != Prompter::Answer::Yes)
             return Outcome::Quit;
         access = Database::Access::ReadOnly;
         result = data.open(folder_, access);

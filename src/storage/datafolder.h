@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QCoreApplication>
 #include <QLockFile>
 #include <QString>
 
@@ -14,6 +15,8 @@ class Prompter;
 // at a time owns a folder (a lock file in it); a second copy, or a database
 // that cannot be written, is offered read-only use instead of failing later.
 class DataFolder {
+    Q_DECLARE_TR_FUNCTIONS(DataFolder)
+
 public:
     static constexpr const char* kLockName = "POWER_TRQ.lock";
     enum class Outcome { ReadWrite, ReadOnly, Quit };

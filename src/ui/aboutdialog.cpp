@@ -18,23 +18,21 @@ namespace trq {
 AboutDialog::AboutDialog(Prompter& prompter, QWidget* parent)
     : QDialog(parent), prompter_(prompter) {
     setObjectName(QStringLiteral("AboutDialog"));
-    setWindowTitle(QStringLiteral("About POWER_TRQ"));
+    setWindowTitle(tr("About POWER_TRQ"));
     auto* title = new QLabel(text(Text::AboutTitle), this);
     QFont big = title->font();
     big.setPointSize(big.pointSize() + 4);
     big.setBold(true);
     title->setFont(big);
     auto* buttons = new QDialogButtonBox(this);
-    QPushButton* ok = buttons->addButton(QStringLiteral("OK"), QDialogButtonBox::AcceptRole);
-    QPushButton* sysInfo =
-        buttons->addButton(QStringLiteral("&System Info..."), QDialogButtonBox::ActionRole);
+    QPushButton* ok = buttons->addButton(tr("OK"), QDialogButtonBox::AcceptRole);
+    QPushButton* sysInfo = buttons->addButton(tr("&System Info..."), QDialogButtonBox::ActionRole);
     sysInfo->setObjectName(QStringLiteral("cmdSysInfo"));
     connect(ok, &QPushButton::clicked, this, &QDialog::accept);
     connect(sysInfo, &QPushButton::clicked, this, &AboutDialog::startSystemInfo);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(title);
-    layout->addWidget(
-        new QLabel(QStringLiteral("Version: ") + QLatin1String(DebugTrace::kVersion), this));
+    layout->addWidget(new QLabel(tr("Version: ") + QLatin1String(DebugTrace::kVersion), this));
     layout->addWidget(new QLabel(text(Text::AboutNotice), this));
     layout->addWidget(new QLabel(text(Text::AboutAddress), this));
     layout->addWidget(buttons);
@@ -68,7 +66,7 @@ QString AboutDialog::systemInfoTool() {
 void AboutDialog::startSystemInfo() {
     const QString tool = systemInfoTool();
     if (tool.isEmpty() || !QProcess::startDetached(tool, {}))
-        prompter_.message(QStringLiteral("System Information Is Unavailable At This Time"));
+        prompter_.message(tr("System Information Is Unavailable At This Time"));
 }
 
 } // namespace trq

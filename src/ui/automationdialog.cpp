@@ -9,14 +9,14 @@
 namespace trq {
 
 AutomationDialog::AutomationDialog(QWidget* parent)
-    : QDialog(parent), enabled_(new QCheckBox(QStringLiteral("Serve the supply to scripts"), this)),
+    : QDialog(parent), enabled_(new QCheckBox(tr("Serve the supply to scripts"), this)),
       port_(new QSpinBox(this)),
-      remote_(new QCheckBox(QStringLiteral("Allow clients from other machines"), this)) {
+      remote_(new QCheckBox(tr("Allow clients from other machines"), this)) {
     setObjectName(QStringLiteral("AutomationDialog"));
-    setWindowTitle(QStringLiteral("Automation server"));
+    setWindowTitle(tr("Automation server"));
     port_->setRange(1, 65535);
-    auto* warning = new QLabel(QStringLiteral("Anyone who can reach this computer over the "
-                                              "network can then switch outputs."),
+    auto* warning = new QLabel(tr("Anyone who can reach this computer over the "
+                                  "network can then switch outputs."),
                                this);
     warning->setWordWrap(true);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
@@ -24,7 +24,7 @@ AutomationDialog::AutomationDialog(QWidget* parent)
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     auto* form = new QFormLayout(this);
     form->addRow(enabled_);
-    form->addRow(QStringLiteral("Port (raw SCPI socket):"), port_);
+    form->addRow(tr("Port (raw SCPI socket):"), port_);
     form->addRow(remote_);
     form->addRow(warning);
     form->addRow(buttons);

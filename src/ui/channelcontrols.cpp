@@ -49,20 +49,20 @@ void ChannelControls::build(QWidget* parent, const QString& caption, bool withPr
     grid->addWidget(new QLabel(QStringLiteral("V"), frame), 0, 1);
     grid->addWidget(current, 1, 0);
     grid->addWidget(new QLabel(QStringLiteral("A"), frame), 1, 1);
-    grid->addWidget(new QLabel(QStringLiteral("Set voltage"), frame), 2, 0);
+    grid->addWidget(new QLabel(tr("Set voltage"), frame), 2, 0);
     grid->addWidget(numVoltage, 3, 0, 1, 2);
-    grid->addWidget(new QLabel(QStringLiteral("Set current"), frame), 4, 0);
+    grid->addWidget(new QLabel(tr("Set current"), frame), 4, 0);
     grid->addWidget(numCurrent, 5, 0, 1, 2);
     if (withProtection) {
         numOVP = new NumEdit(frame);
         ocp = makeSwitch(QStringLiteral("OCP"), frame);
-        grid->addWidget(new QLabel(QStringLiteral("Over-voltage"), frame), 6, 0);
+        grid->addWidget(new QLabel(tr("Over-voltage"), frame), 6, 0);
         grid->addWidget(numOVP, 7, 0, 1, 2);
         grid->addWidget(ocp, 8, 0, 1, 2);
     }
     delivered = new QLabel(frame);
     delivered->setObjectName(QStringLiteral("delivered"));
-    limitMarker = new QLabel(QStringLiteral("LIMITS"), frame);
+    limitMarker = new QLabel(tr("LIMITS"), frame);
     limitMarker->setObjectName(QStringLiteral("limitMarker"));
     limitMarker->setAlignment(Qt::AlignCenter);
     limitMarker->hide();

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QCoreApplication>
+
 #include <QString>
 
 class QGroupBox;
@@ -20,6 +22,9 @@ QPushButton* makeSwitch(const QString& text, QWidget* parent);
 
 // The controls of one channel: its readings and the edits of its settings.
 struct ChannelControls {
+    Q_DECLARE_TR_FUNCTIONS(ChannelControls)
+
+public:
     QGroupBox* frame = nullptr;
     QLineEdit* voltage = nullptr;
     QLineEdit* current = nullptr;

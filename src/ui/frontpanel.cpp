@@ -1,5 +1,6 @@
 #include "ui/frontpanel.h"
 
+#include "core/numbers.h"
 #include "core/strings.h"
 #include "session/instrumentsession.h"
 #include "ui/numedit.h"
@@ -9,6 +10,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLocale>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSpinBox>
@@ -18,15 +20,14 @@ namespace trq {
 FrontPanel::FrontPanel(InstrumentSession& session, QWidget* parent)
     : QWidget(parent), session_(session) {
     setObjectName(QStringLiteral("FrontPanel"));
-    setWindowTitle(QStringLiteral("Control"));
+    setWindowTitle(tr("Control"));
     const LayoutProfile& profile = *session.profile();
     channels_.resize(std::size_t(profile.channels));
     // One channel alone gets the room for larger readings.
     const bool single = profile.channels == 1;
     for (int i = 0; i < profile.channels; ++i) {
         ChannelControls& c = channels_[std::size_t(i)];
-        c.build(this, single ? QStringLiteral("OUTPUT") : channelCaption(i + 1),
-                profile.protection);
+        c.build(this, single ? tr("OUTPUT") : channelCaption(i + 1), profile.protection);
         if (single)
             for (QLineEdit* display : {c.voltage, c.current}) {
                 QFont font = display->font();
@@ -41,13 +42,13 @@ FrontPanel::FrontPanel(InstrumentSession& session, QWidget* parent)
         connectChannel(i);
         showReadings(i);
     }
-    output_ = makeSwitch(QStringLiteral("OUTPUT"), this);
+    output_ = makeSwitch(tr("OUTPUT"), this);
     output_->setMinimumSize(120, 40);
     if (profile.clearProtection)
-        clear_ = new QPushButton(QStringLiteral("Clear Protection"), this);
+        clear_ = new QPushButton(tr("Clear Protection"), this);
     interface_ = new QLabel(session.interfaceDescription(), this);
     interface_->setObjectName(QStringLiteral("interfaceDescription"));
-    resetDelivered_ = new QPushButton(QStringLiteral("Reset Ah/Wh"), this);
+    resetDelivered_ = new QPushButton(tr("Reset Ah/Wh"), this);
     arrange(profile);
     connect(resetDelivered_, &QPushButton::clicked, this, [this] { session_.resetDelivered(); });
     connect(&session, &InstrumentSession::deliveredChanged, this, &FrontPanel::showDelivered);
@@ -111,10 +112,10 @@ QRadioButton* FrontPanel::option(Coupling mode) const {
 }
 
 QWidget* FrontPanel::buildModeGroup(bool vertical) {
-    auto* group = new QGroupBox(QStringLiteral("MODE"), this);
-    indep_ = new QRadioButton(QStringLiteral("INDEP"), group);
-    parallel_ = new QRadioButton(QStringLiteral("PARALLEL"), group);
-    track_ = new QRadioButton(QLatin1String(session_.profile()->trackCaption), group);
+    auto* group = new QGroupBox(tr("MODE"), this);
+    indep_ = new QRadioButton(tr("INDEP"), group);
+    parallel_ = new QRadioButton(tr("PARALLEL"), group);
+    track_ = new QRadioButton(tr(session_.profile()->trackCaption), group);
     auto* layout =
         new QBoxLayout(vertical ? QBoxLayout::TopToBottom : QBoxLayout::LeftToRight, group);
     for (QRadioButton* b : {indep_, parallel_, track_})
@@ -125,7 +126,7 @@ QWidget* FrontPanel::buildModeGroup(bool vertical) {
         sets_->setRange(0, 2);
         sets_->setSingleStep(1);
         auto* row = new QHBoxLayout;
-        row->addWidget(new QLabel(QStringLiteral("Sets"), group));
+        row->addWidget(new QLabel(tr("Sets"), group));
         row->addWidget(sets_);
         layout->addLayout(row);
     }
@@ -133,10 +134,10 @@ QWidget* FrontPanel::buildModeGroup(bool vertical) {
 }
 
 QWidget* FrontPanel::buildAutoRunGroup() {
-    auto* group = new QGroupBox(QStringLiteral("AUTO RUN"), this);
+    auto* group = new QGroupBox(tr("AUTO RUN"), this);
     auto* grid = new QGridLayout(group);
     const QString labels[] = {text(Text::StartMemory), text(Text::EndMemory), text(Text::Cycle),
-                              QStringLiteral("Delay (x 100ms):"), QStringLiteral("Memory:")};
+                              tr("Delay (x 100ms):"), tr("Memory:")};
     int row = 0;
     for (const QString& label : labels) {
         QLineEdit* field = makeDisplay(group, QStringLiteral("#e0e0e0"), 10);
@@ -145,10 +146,10 @@ QWidget* FrontPanel::buildAutoRunGroup() {
         grid->addWidget(new QLabel(label, group), row, 0);
         grid->addWidget(field, row++, 1);
     }
-    autoRun_ = makeSwitch(QStringLiteral("AUTO RUN"), group);
-    auto* change = new QPushButton(QStringLiteral("Change"), group);
-    auto* save = new QPushButton(QStringLiteral("Save"), group);
-    auto* recall = new QPushButton(QStringLiteral("Recall"), group);
+    autoRun_ = makeSwitch(tr("AUTO RUN"), group);
+    auto* change = new QPushButton(tr("Change"), group);
+    auto* save = new QPushButton(tr("Save"), group);
+    auto* recall = new QPushButton(tr("Recall"), group);
     grid->addWidget(autoRun_, 0, 2);
     grid->addWidget(change, 1, 2);
     grid->addWidget(save, 3, 2);
@@ -182,7 +183,7 @@ void FrontPanel::arrange(const LayoutProfile& profile) {
         auto* bottom = new QHBoxLayout;
         if (profile.autoRunAndMemories) {
             bottom->addWidget(buildModeGroup(true));
-            auto* controls = new QGroupBox(QStringLiteral("OUTPUT"), this);
+            auto* controls = new QGroupBox(tr("OUTPUT"), this);
             auto* controlsLayout = new QVBoxLayout(controls);
             controlsLayout->addWidget(output_);
             if (clear_)
@@ -240,8 +241,8 @@ void FrontPanel::showReadings(int i) {
     if (i < 0 || i >= channelCount())
         return;
     const ChannelState& state = session_.channel(i);
-    channels_[std::size_t(i)].voltage->setText(state.voltage);
-    channels_[std::size_t(i)].current->setText(state.current);
+    channels_[std::size_t(i)].voltage->setText(shownNumber(state.voltage));
+    channels_[std::size_t(i)].current->setText(shownNumber(state.current));
     showDelivered(i);
 }
 
@@ -250,13 +251,13 @@ void FrontPanel::showDelivered(int i) {
         return;
     const ChannelState& s = session_.channel(i);
     const bool reading = !s.voltage.isEmpty() && !s.current.isEmpty();
-    const QString power = reading
-                              ? QString::number(s.voltage.toDouble() * s.current.toDouble(), 'f', 3)
-                              : QStringLiteral("-");
+    const QString power =
+        reading ? QLocale().toString(s.voltage.toDouble() * s.current.toDouble(), 'f', 3)
+                : QStringLiteral("-");
     channels_[std::size_t(i)].delivered->setText(
-        QStringLiteral("%1 W\n%2 Ah   %3 Wh")
-            .arg(power, QString::number(s.delivered.charge(), 'f', 4),
-                 QString::number(s.delivered.energy(), 'f', 4)));
+        tr("%1 W\n%2 Ah   %3 Wh")
+            .arg(power, QLocale().toString(s.delivered.charge(), 'f', 4),
+                 QLocale().toString(s.delivered.energy(), 'f', 4)));
 }
 
 void FrontPanel::showLimits() {
@@ -265,7 +266,7 @@ void FrontPanel::showLimits() {
         QLabel* marker = channels_[std::size_t(i)].limitMarker;
         const bool tripped = limits.tripped(i + 1);
         marker->setVisible(limits.watches(i + 1));
-        marker->setText(tripped ? QStringLiteral("LIMIT TRIPPED") : QStringLiteral("LIMITS"));
+        marker->setText(tripped ? tr("LIMIT TRIPPED") : tr("LIMITS"));
         marker->setStyleSheet(tripped ? QStringLiteral("background: #c62828; color: white;")
                                       : QStringLiteral("background: #2e7d32; color: white;"));
     }

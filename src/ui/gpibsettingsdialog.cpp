@@ -13,10 +13,9 @@ namespace trq {
 
 GpibSettingsDialog::GpibSettingsDialog(const QStringList& simulatedModels, QWidget* parent)
     : QDialog(parent), board_(new QListWidget(this)), address_(new QListWidget(this)),
-      simulated_(new QCheckBox(QStringLiteral("Simulated supply"), this)),
-      model_(new QComboBox(this)) {
+      simulated_(new QCheckBox(tr("Simulated supply"), this)), model_(new QComboBox(this)) {
     setObjectName(QStringLiteral("GpibSettingsDialog"));
-    setWindowTitle(QStringLiteral("Config GPIB"));
+    setWindowTitle(tr("Config GPIB"));
     for (int i = 0; i <= 10; ++i)
         board_->addItem(QStringLiteral("GPIB%1").arg(i));
     for (int i = 0; i <= 30; ++i)
@@ -28,8 +27,8 @@ GpibSettingsDialog::GpibSettingsDialog(const QStringList& simulatedModels, QWidg
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     auto* grid = new QGridLayout(this);
-    grid->addWidget(new QLabel(QStringLiteral("Board"), this), 0, 0);
-    grid->addWidget(new QLabel(QStringLiteral("Primary address"), this), 0, 1);
+    grid->addWidget(new QLabel(tr("Board"), this), 0, 0);
+    grid->addWidget(new QLabel(tr("Primary address"), this), 0, 1);
     grid->addWidget(board_, 1, 0);
     grid->addWidget(address_, 1, 1);
     grid->addWidget(simulated_, 2, 0);

@@ -1,10 +1,21 @@
 #include "ui/graphmath.h"
 
+#include "core/numbers.h"
+
+#include <QCoreApplication>
 #include <QRegularExpression>
 
 #include <cmath>
 
 namespace trq {
+
+namespace {
+
+struct GraphText {
+    Q_DECLARE_TR_FUNCTIONS(GraphText)
+};
+
+} // namespace
 
 QString formatElapsed(qint64 s) {
     const qint64 seconds = s % 60;
@@ -18,19 +29,19 @@ QString formatElapsed(qint64 s) {
 namespace {
 
 constexpr XLength kMinuteChoices[] = {
-    {"5m", "Elapsed Time [Sec]", "h:n:ss", "0:5:00", 5},
-    {"10m", "Elapsed Time [Sec]", "h:n:ss", "0:10:00", 5},
-    {"20m", "Elapsed Time [Sec]", "h:n:ss", "0:20:00", 5},
-    {"30m", "Elapsed Time [Sec]", "h:n:ss", "0:30:00", 5},
-    {"60m", "Elapsed Time [Sec]", "h:n:ss", "1:0:00", 6},
+    {"5m", QT_TRANSLATE_NOOP("GraphText", "Elapsed Time [Sec]"), "h:n:ss", "0:5:00", 5},
+    {"10m", QT_TRANSLATE_NOOP("GraphText", "Elapsed Time [Sec]"), "h:n:ss", "0:10:00", 5},
+    {"20m", QT_TRANSLATE_NOOP("GraphText", "Elapsed Time [Sec]"), "h:n:ss", "0:20:00", 5},
+    {"30m", QT_TRANSLATE_NOOP("GraphText", "Elapsed Time [Sec]"), "h:n:ss", "0:30:00", 5},
+    {"60m", QT_TRANSLATE_NOOP("GraphText", "Elapsed Time [Sec]"), "h:n:ss", "1:0:00", 6},
 };
 
 constexpr XLength kHourChoices[] = {
-    {"1 Hr", "Elapsed Time [min]", "h:nn", "1:00", 6},
-    {"3 Hr", "Elapsed Time [min]", "h:nn", "3:00", 6},
-    {"6 Hr", "Elapsed Time [Min]", "h:nn", "6:00", 6},
-    {"12Hr", "Elapsed Time [Min]", "h:nn", "12:00", 6},
-    {"1Day", "Elapsed Time [Min]", "hh:nn", "23:59", 6},
+    {"1 Hr", QT_TRANSLATE_NOOP("GraphText", "Elapsed Time [min]"), "h:nn", "1:00", 6},
+    {"3 Hr", QT_TRANSLATE_NOOP("GraphText", "Elapsed Time [min]"), "h:nn", "3:00", 6},
+    {"6 Hr", QT_TRANSLATE_NOOP("GraphText", "Elapsed Time [Min]"), "h:nn", "6:00", 6},
+    {"12Hr", QT_TRANSLATE_NOOP("GraphText", "Elapsed Time [Min]"), "h:nn", "12:00", 6},
+    {"1Day", QT_TRANSLATE_NOOP("GraphText", "Elapsed Time [Min]"), "hh:nn", "23:59", 6},
 };
 
 } // namespace
@@ -48,6 +59,10 @@ std::optional<XLength> xLength(const QString& text) {
             if (text == QLatin1String(x.text))
                 return x;
     return std::nullopt;
+}
+
+QString xLengthCaption(const XLength& length) {
+    return GraphText::tr(length.caption);
 }
 
 double dayFraction(const QString& timeOfDay) {
@@ -98,14 +113,14 @@ int sampleIndexAt(double x, int iXTime) {
 }
 
 QStringList voltageRangeChoices() {
-    QStringList list{QStringLiteral("Default"), QStringLiteral("1 V")};
+    QStringList list{GraphText::tr("Default"), QStringLiteral("1 V")};
     for (int v = 5; v <= 105; v += 5)
         list << QString::number(v) + QLatin1Char('V');
     return list;
 }
 
 QStringList currentRangeChoices() {
-    QStringList list{QStringLiteral("Default"), QStringLiteral("0.1 A")};
+    QStringList list{GraphText::tr("Default"), QStringLiteral("0.1 A")};
     for (int i = 1; i <= 9; ++i)
         list << QString::number(0.5 * i) + QLatin1Char('A');
     for (int a = 5; a <= 50; a += 5)
@@ -122,18 +137,16 @@ QStringList cursorChoices(int channels) {
 
 QStringList summaryLines(int sampleCount, int iXTime, std::span<const ChannelSummary> channels) {
     QStringList lines;
-    lines << QStringLiteral("Total Time:") + (sampleCount > 0
-                                                  ? formatElapsed(qint64(sampleCount - 1) * iXTime)
-                                                  : QStringLiteral("0d 0:0:0"));
-    lines << QStringLiteral("Time Slice: ") + QString::number(iXTime) + QStringLiteral("sec");
-    lines << QStringLiteral("Samples: ") + QString::number(sampleCount > 0 ? sampleCount - 1 : 0);
+    lines << GraphText::tr("Total Time:") + (sampleCount > 0
+                                                 ? formatElapsed(qint64(sampleCount - 1) * iXTime)
+                                                 : QStringLiteral("0d 0:0:0"));
+    lines << GraphText::tr("Time Slice: %1sec").arg(iXTime);
+    lines << GraphText::tr("Samples: %1").arg(sampleCount > 0 ? sampleCount - 1 : 0);
     int c = 1;
     for (const ChannelSummary& s : channels) {
         const QString ch = QStringLiteral("CH") + QString::number(c++);
-        lines << ch + QStringLiteral(" Max:") + s.maxV + QStringLiteral("V ") + s.maxA +
-                     QLatin1Char('A');
-        lines << ch + QStringLiteral(" Min:") + s.minV + QStringLiteral("V ") + s.minA +
-                     QLatin1Char('A');
+        lines << GraphText::tr("%1 Max:%2V %3A").arg(ch, shownNumber(s.maxV), shownNumber(s.maxA));
+        lines << GraphText::tr("%1 Min:%2V %3A").arg(ch, shownNumber(s.minV), shownNumber(s.minA));
     }
     return lines;
 }

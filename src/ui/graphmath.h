@@ -27,6 +27,8 @@ struct XLength {
 // The time-length choices: minutes below a 60-second period, hours above.
 std::span<const XLength> xLengthChoices(int iXTime);
 std::optional<XLength> xLength(const QString& text);
+// The time axis' caption for a length, in the user's language.
+QString xLengthCaption(const XLength& length);
 
 // "h:mm:ss" style texts to day fractions ("0:5:00" is 5 minutes).
 double dayFraction(const QString& timeOfDay);

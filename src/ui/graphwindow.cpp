@@ -66,7 +66,7 @@ const std::array<QColor, 4> kDefaultColours{QColor(0, 192, 0), QColor(0, 0, 192)
 
 // "CH1 0.7 A > 0.5": what tripped, beside its mark on the plot.
 QString eventLabel(const LimitEvent& e) {
-    return QStringLiteral("CH%1 %2 %3 %4 %5")
+    return QStringLiteral("CH%1 %L2 %3 %4 %L5")
         .arg(e.channel)
         .arg(e.value)
         .arg(e.quantity, e.value > e.limit ? QStringLiteral(">") : QStringLiteral("<"))
@@ -89,21 +89,21 @@ GraphWindow::GraphWindow(InstrumentSession& session, Recording& recording, Promp
       plot_(new QCustomPlot(this)), xLength_(new QComboBox(this)), yVoltage_(new QComboBox(this)),
       yCurrent_(new QComboBox(this)), summary_(new QListWidget(this)),
       channelList_(new QListWidget(this)), modes_(new QButtonGroup(this)),
-      cursorFrame_(new QGroupBox(QStringLiteral("Cursor Information"), this)),
-      measureFrame_(new QGroupBox(QStringLiteral("Measurements"), cursorFrame_)),
+      cursorFrame_(new QGroupBox(tr("Cursor Information"), this)),
+      measureFrame_(new QGroupBox(tr("Measurements"), cursorFrame_)),
       xPosition_(readout(cursorFrame_)), yPosition_(readout(cursorFrame_)),
       period_(readout(measureFrame_)), amplitude_(readout(measureFrame_)),
       list1_(new QListWidget(this)), list2_(new QListWidget(this)),
-      start_(new QPushButton(QStringLiteral("Start"), this)), rightAxis_(new QComboBox(this)),
+      start_(new QPushButton(tr("Start"), this)), rightAxis_(new QComboBox(this)),
       between_(new QLabel(measureFrame_)) {
     setObjectName(QStringLiteral("GraphWindow"));
-    setWindowTitle(QStringLiteral("Graphic Record"));
+    setWindowTitle(tr("Graphic Record"));
 
     // Three axes; the top axis closes the frame ("Graph Frame") and is
     // hidden while printing.
-    plot_->yAxis->setLabel(QStringLiteral("Voltage"));
+    plot_->yAxis->setLabel(tr("Voltage"));
     plot_->yAxis2->setVisible(true);
-    plot_->yAxis2->setLabel(QStringLiteral("Current"));
+    plot_->yAxis2->setLabel(tr("Current"));
     plot_->xAxis2->setVisible(true);
     plot_->xAxis2->setTicks(false);
     plot_->xAxis2->setTickLabels(false);
@@ -171,8 +171,7 @@ GraphWindow::GraphWindow(InstrumentSession& session, Recording& recording, Promp
         addMarker(e.seqNo - series_.firstSeqNo(), Qt::red, eventLabel(e));
         queueReplot();
     });
-    rightAxis_->addItems({QStringLiteral("Current"), QStringLiteral("Power"),
-                          QStringLiteral("Charge"), QStringLiteral("Energy")});
+    rightAxis_->addItems({tr("Current"), tr("Power"), tr("Charge"), tr("Energy")});
     connect(rightAxis_, &QComboBox::activated, this, &GraphWindow::applyRightAxis);
 
     // Record lists for Load and Delete lie over the graph; columns need a
@@ -208,38 +207,42 @@ GraphWindow::GraphWindow(InstrumentSession& session, Recording& recording, Promp
         const char* caption;
         void (GraphWindow::*handler)();
     };
-    static constexpr Button kButtons[] = {
-        {"Start", &GraphWindow::startClicked},   {"Stop", &GraphWindow::stopClicked},
-        {"Setup", &GraphWindow::setupClicked},   {"Refresh", &GraphWindow::refresh},
-        {"Return", &GraphWindow::returnClicked}, {"Save", &GraphWindow::saveRecord},
-        {"Load", &GraphWindow::openLoadList},    {"Delete", &GraphWindow::openDeleteList},
-        {"Export", &GraphWindow::exportCsv},     {"Print", &GraphWindow::print},
-        {"Report...", &GraphWindow::report}};
+    static constexpr Button kButtons[] = {{QT_TR_NOOP("Start"), &GraphWindow::startClicked},
+                                          {QT_TR_NOOP("Stop"), &GraphWindow::stopClicked},
+                                          {QT_TR_NOOP("Setup"), &GraphWindow::setupClicked},
+                                          {QT_TR_NOOP("Refresh"), &GraphWindow::refresh},
+                                          {QT_TR_NOOP("Return"), &GraphWindow::returnClicked},
+                                          {QT_TR_NOOP("Save"), &GraphWindow::saveRecord},
+                                          {QT_TR_NOOP("Load"), &GraphWindow::openLoadList},
+                                          {QT_TR_NOOP("Delete"), &GraphWindow::openDeleteList},
+                                          {QT_TR_NOOP("Export"), &GraphWindow::exportCsv},
+                                          {QT_TR_NOOP("Print"), &GraphWindow::print},
+                                          {QT_TR_NOOP("Report..."), &GraphWindow::report}};
     int column = 0;
     for (const Button& b : kButtons) {
-        QPushButton* button =
-            column == 0 ? start_ : new QPushButton(QLatin1String(b.caption), bottomFrame);
+        QPushButton* button = column == 0 ? start_ : new QPushButton(tr(b.caption), bottomFrame);
         connect(button, &QPushButton::clicked, this, b.handler);
         buttons->addWidget(button, column / 5, column % 5);
         ++column;
     }
     auto* ranges = new QHBoxLayout;
-    ranges->addWidget(new QLabel(QStringLiteral("Time Len"), bottomFrame));
+    ranges->addWidget(new QLabel(tr("Time Len"), bottomFrame));
     ranges->addWidget(xLength_);
-    ranges->addWidget(new QLabel(QStringLiteral("Voltage"), bottomFrame));
+    ranges->addWidget(new QLabel(tr("Voltage"), bottomFrame));
     ranges->addWidget(yVoltage_);
-    ranges->addWidget(new QLabel(QStringLiteral("Current"), bottomFrame));
+    ranges->addWidget(new QLabel(tr("Current"), bottomFrame));
     ranges->addWidget(yCurrent_);
-    ranges->addWidget(new QLabel(QStringLiteral("Right axis"), bottomFrame));
+    ranges->addWidget(new QLabel(tr("Right axis"), bottomFrame));
     ranges->addWidget(rightAxis_);
     buttons->addLayout(ranges, 3, 0, 1, 5);
 
-    auto* operations = new QGroupBox(QStringLiteral("Graph Operations"), this);
+    auto* operations = new QGroupBox(tr("Graph Operations"), this);
     auto* modeLayout = new QVBoxLayout(operations);
-    static const char* const modeNames[] = {"Zoom", "Pan", "Cursor Coordinates",
-                                            "Cursor Measurements"};
+    static const char* const modeNames[] = {QT_TR_NOOP("Zoom"), QT_TR_NOOP("Pan"),
+                                            QT_TR_NOOP("Cursor Coordinates"),
+                                            QT_TR_NOOP("Cursor Measurements")};
     for (int m = 0; m < 4; ++m) {
-        auto* radio = new QRadioButton(QLatin1String(modeNames[m]), operations);
+        auto* radio = new QRadioButton(tr(modeNames[m]), operations);
         modes_->addButton(radio, m);
         modeLayout->addWidget(radio);
     }
@@ -247,11 +250,11 @@ GraphWindow::GraphWindow(InstrumentSession& session, Recording& recording, Promp
     connect(modes_, &QButtonGroup::idClicked, this, &GraphWindow::setMode);
 
     auto* position = new QFormLayout;
-    position->addRow(QStringLiteral("X Position:"), xPosition_);
-    position->addRow(QStringLiteral("Y Position:"), yPosition_);
+    position->addRow(tr("X Position:"), xPosition_);
+    position->addRow(tr("Y Position:"), yPosition_);
     auto* measure = new QFormLayout(measureFrame_);
-    measure->addRow(QStringLiteral("Period:"), period_);
-    measure->addRow(QStringLiteral("Amplitude:"), amplitude_);
+    measure->addRow(tr("Period:"), period_);
+    measure->addRow(tr("Amplitude:"), amplitude_);
     between_->setObjectName(QStringLiteral("betweenCursors"));
     between_->setTextInteractionFlags(Qt::TextSelectableByMouse);
     measure->addRow(between_);
@@ -336,7 +339,7 @@ void GraphWindow::clearDisplay() {
     yCurrent_->setCurrentIndex(0);
     applyVoltageRange();
     applyCurrentRange();
-    plot_->yAxis->setLabel(QStringLiteral("Voltage"));
+    plot_->yAxis->setLabel(tr("Voltage"));
     labelFormat_ = QStringLiteral("h:n:ss");
     secondsPerPoint_ = session_.recordSetup().secondsPerPoint();
     updateTimeLength();
@@ -368,7 +371,7 @@ void GraphWindow::applyTimeLength() {
     const auto x = xLength(xLength_->currentText());
     if (!x)
         return;
-    plot_->xAxis->setLabel(QLatin1String(x->caption));
+    plot_->xAxis->setLabel(xLengthCaption(*x));
     labelFormat_ = QLatin1String(x->labelFormat);
     const double range = dayFraction(QLatin1String(x->rangeEnd));
     setTimeRange(0, range);
@@ -466,9 +469,11 @@ void GraphWindow::refillPlots() {
 
 void GraphWindow::applyRightAxis() {
     static const char* const kUnits[] = {"V", "A", "W", "Ah", "Wh"};
-    static const char* const kNames[] = {"Voltage", "Current", "Power", "Charge", "Energy"};
+    static const char* const kNames[] = {QT_TR_NOOP("Voltage"), QT_TR_NOOP("Current"),
+                                         QT_TR_NOOP("Power"), QT_TR_NOOP("Charge"),
+                                         QT_TR_NOOP("Energy")};
     const PlotQuantity q = quantityOf(1);
-    plot_->yAxis2->setLabel(QLatin1String(kNames[int(q)]));
+    plot_->yAxis2->setLabel(tr(kNames[int(q)]));
     for (int c = 0; c < 4; ++c)
         boxes_[std::size_t(2 * c + 1)]->setText(
             QStringLiteral("Ch%1 %2").arg(c + 1).arg(QLatin1String(kUnits[int(q)])));
@@ -493,7 +498,7 @@ void GraphWindow::drawMarkers() {
         plot_->removeItem(item);
     markers_.clear();
     for (qint64 gap : series_.gaps())
-        addMarker(gap, Qt::darkGray, QStringLiteral("gap"));
+        addMarker(gap, Qt::darkGray, tr("gap"));
     if (series_.count() == 0)
         return;
     for (const LimitEvent& e : store_.events())
@@ -535,7 +540,7 @@ void GraphWindow::pointAdded(qint64 index) {
     if (followLive_ && x > plot_->xAxis->range().upper)
         setTimeRange(x - plot_->xAxis->range().size(), x);
     if (!series_.gaps().empty() && series_.gaps().back() == index)
-        addMarker(index, Qt::darkGray, QStringLiteral("gap"));
+        addMarker(index, Qt::darkGray, tr("gap"));
     for (int k = 0; k < 8; ++k) {
         EnvelopeGraph* g = graphs_[std::size_t(k)];
         const int c = k / 2;

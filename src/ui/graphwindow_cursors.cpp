@@ -2,6 +2,7 @@
 // measurements, and the mouse that moves the cursors.
 #include "ui/graphwindow.h"
 
+#include "core/numbers.h"
 #include "session/graphseries.h"
 #include "ui/envelopegraph.h"
 #include "ui/graphmath.h"
@@ -30,7 +31,7 @@ int pixels(int twips, const QFontMetrics& font) {
 // Twelve significant digits: a difference of two readings shows as 0.007,
 // not with the binary fraction's noise.
 QString plainNumber(double v) {
-    return QString::number(v, 'g', 12);
+    return shownNumber(v, 12);
 }
 
 } // namespace
@@ -206,18 +207,16 @@ void GraphWindow::showBetweenCursors() {
     }
     static const char* const kUnits[] = {"V", "A", "W", "Ah", "Wh"};
     const QString unit = QLatin1String(kUnits[int(q)]);
-    QStringList lines{QStringLiteral("%1 points%2")
-                          .arg(s.count)
-                          .arg(s.exact ? QString() : QStringLiteral(" (about)")),
-                      QStringLiteral("Mean: %1 %2").arg(plainNumber(s.mean), unit),
-                      QStringLiteral("Min: %1 %2").arg(plainNumber(s.min), unit),
-                      QStringLiteral("Max: %1 %2").arg(plainNumber(s.max), unit)};
+    QStringList lines{tr("%1 points%2").arg(s.count).arg(s.exact ? QString() : tr(" (about)")),
+                      tr("Mean: %1 %2").arg(plainNumber(s.mean), unit),
+                      tr("Min: %1 %2").arg(plainNumber(s.min), unit),
+                      tr("Max: %1 %2").arg(plainNumber(s.max), unit)};
     // Current and power integrate to charge and energy over the points' time.
     const double hours = secondsPerPoint_ / 3600.0;
     if (q == PlotQuantity::Current)
-        lines << QStringLiteral("Integral: %1 Ah").arg(plainNumber(s.sum * hours));
+        lines << tr("Integral: %1 Ah").arg(plainNumber(s.sum * hours));
     if (q == PlotQuantity::Power)
-        lines << QStringLiteral("Integral: %1 Wh").arg(plainNumber(s.sum * hours));
+        lines << tr("Integral: %1 Wh").arg(plainNumber(s.sum * hours));
     between_->setText(lines.join(QLatin1Char('\n')));
 }
 

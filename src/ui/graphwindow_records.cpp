@@ -30,7 +30,7 @@ namespace trq {
 
 void GraphWindow::startClicked() {
     if (!session_.outputOn()) {
-        prompter_.message(QStringLiteral("Plase Turn on Device into Output(Run) Mode"), {},
+        prompter_.message(tr("Plase Turn on Device into Output(Run) Mode"), {},
                           Prompter::Icon::Information);
         return;
     }
@@ -39,14 +39,14 @@ void GraphWindow::startClicked() {
             commands_.recordStart();
         return;
     }
-    prompter_.message(QStringLiteral("Plase setup the time length of record first."), {},
+    prompter_.message(tr("Plase setup the time length of record first."), {},
                       Prompter::Icon::Information);
     setupClicked();
 }
 
 void GraphWindow::stopClicked() {
     if (!session_.outputOn()) {
-        prompter_.message(QStringLiteral("Plase Turn on Device into Output(Run) Mode"), {},
+        prompter_.message(tr("Plase Turn on Device into Output(Run) Mode"), {},
                           Prompter::Icon::Information);
         return;
     }
@@ -56,8 +56,8 @@ void GraphWindow::stopClicked() {
 
 void GraphWindow::setupClicked() {
     if (sampleCount() > 0)
-        prompter_.message(QStringLiteral("If you change record scale, system will reset display "),
-                          {}, Prompter::Icon::Information);
+        prompter_.message(tr("If you change record scale, system will reset display "), {},
+                          Prompter::Icon::Information);
     if (commands_.recordSetup)
         commands_.recordSetup();
     if (session_.recordSetup().secondsPerPoint() != secondsPerPoint_)
@@ -84,11 +84,10 @@ bool GraphWindow::trapped(bool ok) {
 }
 
 void GraphWindow::saveRecord() {
-    recording_.record().save(
-        {QStringLiteral("You must do record data first and then try this function again."),
-         QStringLiteral("Do you want to save current record?"),
-         QStringLiteral("Do you want to replace existing data with current record?"), 1},
-        session_.recordSetup().scale, xLength_->currentIndex());
+    recording_.record().save({tr("You must do record data first and then try this function again."),
+                              tr("Do you want to save current record?"),
+                              tr("Do you want to replace existing data with current record?"), 1},
+                             session_.recordSetup().scale, xLength_->currentIndex());
 }
 
 void GraphWindow::fillRecordList(QListWidget* list) {
@@ -137,9 +136,8 @@ void GraphWindow::openDeleteList() {
 
 void GraphWindow::deleteChosen(int index) {
     if (const auto header = chosenRecord(list2_, index)) {
-        if (prompter_.ask(QStringLiteral("Do you want to delete Record of [") +
-                              QStringLiteral("Rec No: ") + header->recNo.trimmed() +
-                              QStringLiteral(" Start Time:") + header->startTime + QLatin1Char(']'),
+        if (prompter_.ask(tr("Do you want to delete Record of [Rec No: %1 Start Time:%2]")
+                              .arg(header->recNo.trimmed(), header->startTime),
                           {}, Prompter::Icon::Question,
                           Prompter::Buttons::YesNo) == Prompter::Answer::Yes) {
             if (trapped(store_.deleteRecord(header->recNo))) {
@@ -155,17 +153,16 @@ void GraphWindow::deleteChosen(int index) {
 
 void GraphWindow::exportCsv() {
     if (sampleCount() < 1) {
-        prompter_.message(QStringLiteral("Please Record or Load existing data first!"));
+        prompter_.message(tr("Please Record or Load existing data first!"));
         return;
     }
-    const QString name =
-        prompter_.saveFileName(QCoreApplication::applicationDirPath() + QLatin1Char('/'),
-                               QStringLiteral("Power文件(*.csv)"));
+    const QString name = prompter_.saveFileName(
+        QCoreApplication::applicationDirPath() + QLatin1Char('/'), tr("Power文件(*.csv)"));
     if (name.isEmpty())
         return;
     QString error;
     if (!writeExport(name, channels(), store_, RowOrder::Stored, &error))
-        prompter_.message(QStringLiteral("cmdExport_Click : ") + error);
+        prompter_.message(tr("cmdExport_Click : ") + error);
 }
 
 namespace {
@@ -231,7 +228,7 @@ bool GraphWindow::printGraph(QPrinter& printer, QString* error) {
     printer.setFullPage(true); // the rectangle is in fractions of the whole page
     QPainter painter;
     if (!painter.begin(&printer)) {
-        *error = QStringLiteral("The printer could not be opened.");
+        *error = tr("The printer could not be opened.");
         return false;
     }
     const QRect page = painter.viewport();
@@ -239,7 +236,7 @@ bool GraphWindow::printGraph(QPrinter& printer, QString* error) {
                         page.height() * 0.4);
     painter.drawPixmap(target, image, QRectF(image.rect()));
     if (!painter.end() || printer.printerState() == QPrinter::Error) {
-        *error = QStringLiteral("The page could not be printed.");
+        *error = tr("The page could not be printed.");
         return false;
     }
     return true;
@@ -252,41 +249,39 @@ void GraphWindow::print() {
         return;
     QString error;
     if (!printGraph(printer, &error))
-        prompter_.message(QStringLiteral("cmdPrint_Click : ") + error);
+        prompter_.message(tr("cmdPrint_Click : ") + error);
 }
 
 void GraphWindow::report() {
     if (sampleCount() < 1) {
-        prompter_.message(QStringLiteral("Please Record or Load existing data first!"));
+        prompter_.message(tr("Please Record or Load existing data first!"));
         return;
     }
     const QString name =
-        prompter_.saveFileName(QDir::homePath() + QLatin1Char('/'), QStringLiteral("PDF (*.pdf)"));
+        prompter_.saveFileName(QDir::homePath() + QLatin1Char('/'), tr("PDF (*.pdf)"));
     if (name.isEmpty())
         return;
     QString error;
     if (!writeReport(name, &error))
-        prompter_.message(QStringLiteral("The report could not be written: ") + error);
+        prompter_.message(tr("The report could not be written: ") + error);
 }
 
 bool GraphWindow::writeReport(const QString& path, QString* error) {
-    static const char* const kOperations[] = {"Maximum", "Minimum", "Average"};
+    static const char* const kOperations[] = {QT_TR_NOOP("Maximum"), QT_TR_NOOP("Minimum"),
+                                              QT_TR_NOOP("Average")};
     const WorkingHeader& h = recording_.record().header();
     const RecordSetup& setup = session_.recordSetup();
     Report r;
-    r.title = QStringLiteral("POWER_TRQ test report");
-    r.header = {
-        {QStringLiteral("Model"), session_.model()},
-        {QStringLiteral("Interface"), session_.interfaceDescription()},
-        {QStringLiteral("Record"), h.recNo.isEmpty() ? QStringLiteral("(not saved)") : h.recNo},
-        {QStringLiteral("Description"), h.description},
-        {QStringLiteral("Start"), h.startTime},
-        {QStringLiteral("End"), h.endTime},
-        {QStringLiteral("Scale"),
-         QLatin1String(kRecordScales[std::size_t(setup.clampedScale())].text)},
-        {QStringLiteral("Point operation"),
-         QLatin1String(kOperations[std::clamp(setup.operation, 0, 2)])},
-        {QStringLiteral("Points"), QString::number(series_.count())}};
+    r.title = tr("POWER_TRQ test report");
+    r.header = {{tr("Model"), session_.model()},
+                {tr("Interface"), session_.interfaceDescription()},
+                {tr("Record"), h.recNo.isEmpty() ? tr("(not saved)") : h.recNo},
+                {tr("Description"), h.description},
+                {tr("Start"), h.startTime},
+                {tr("End"), h.endTime},
+                {tr("Scale"), scaleText(kRecordScales[std::size_t(setup.clampedScale())])},
+                {tr("Point operation"), tr(kOperations[std::clamp(setup.operation, 0, 2)])},
+                {tr("Points"), QString::number(series_.count())}};
     // The graph in colour as shown, cursors and marks included.
     const QSize size =
         plot_->width() >= 200 && plot_->height() >= 150 ? plot_->size() : QSize(900, 560);

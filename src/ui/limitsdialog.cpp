@@ -17,17 +17,15 @@ namespace trq {
 
 LimitsDialog::LimitsDialog(int channels, Prompter& prompter, QWidget* parent)
     : QDialog(parent), channels_(std::max(channels, 1)), prompter_(prompter),
-      table_(new QTableWidget(0, 6, this)),
-      remove_(new QPushButton(QStringLiteral("Remove"), this)) {
+      table_(new QTableWidget(0, 6, this)), remove_(new QPushButton(tr("Remove"), this)) {
     setObjectName(QStringLiteral("LimitsDialog"));
-    setWindowTitle(QStringLiteral("Limits"));
-    table_->setHorizontalHeaderLabels({QStringLiteral("Channel"), QStringLiteral("Quantity"),
-                                       QStringLiteral("Lower"), QStringLiteral("Upper"),
-                                       QStringLiteral("Hold [s]"), QStringLiteral("Action")});
+    setWindowTitle(tr("Limits"));
+    table_->setHorizontalHeaderLabels(
+        {tr("Channel"), tr("Quantity"), tr("Lower"), tr("Upper"), tr("Hold [s]"), tr("Action")});
     table_->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
     table_->horizontalHeader()->setStretchLastSection(true);
     table_->setSelectionBehavior(QAbstractItemView::SelectRows);
-    auto* add = new QPushButton(QStringLiteral("Add"), this);
+    auto* add = new QPushButton(tr("Add"), this);
     connect(add, &QPushButton::clicked, this, [this] { addRule({}); });
     connect(remove_, &QPushButton::clicked, this, &LimitsDialog::removeRule);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
@@ -36,9 +34,9 @@ LimitsDialog::LimitsDialog(int channels, Prompter& prompter, QWidget* parent)
             accept();
     });
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
-    auto* note = new QLabel(QStringLiteral("A value out of its bounds for the hold time trips the "
-                                           "action once; an empty bound is no bound. Charge and "
-                                           "energy count from the panel's Reset Ah/Wh."),
+    auto* note = new QLabel(tr("A value out of its bounds for the hold time trips the "
+                               "action once; an empty bound is no bound. Charge and "
+                               "energy count from the panel's Reset Ah/Wh."),
                             this);
     note->setWordWrap(true);
     auto* row = new QHBoxLayout;
@@ -81,7 +79,7 @@ void LimitsDialog::addRule(const LimitRule& r) {
     hold->setValue(r.holdSeconds);
     auto* action = new QComboBox(table_);
     for (int a = 0; a <= int(LimitAction::OutputOffAndStop); ++a)
-        action->addItem(textOf(LimitAction(a)));
+        action->addItem(shownTextOf(LimitAction(a)));
     action->setCurrentIndex(int(r.action));
     table_->setCellWidget(row, ChannelColumn, channel);
     table_->setCellWidget(row, QuantityColumn, quantity);
@@ -129,8 +127,8 @@ bool LimitsDialog::readRows() {
         }
         ok = ok && (r.lower || r.upper) && (!r.lower || !r.upper || *r.lower < *r.upper);
         if (!ok) {
-            prompter_.message(QStringLiteral("Row %1: give a lower bound, an upper bound or "
-                                             "both, as numbers, the lower below the upper.")
+            prompter_.message(tr("Row %1: give a lower bound, an upper bound or "
+                                 "both, as numbers, the lower below the upper.")
                                   .arg(row + 1),
                               windowTitle(), Prompter::Icon::Warning);
             table_->selectRow(row);

@@ -2,6 +2,7 @@
 #include "ui/mqttdialog.h"
 
 #include "core/debugtrace.h"
+#include "core/language.h"
 #include "core/prompter.h"
 #include "core/settings.h"
 #include "core/strings.h"
@@ -13,6 +14,7 @@
 #include "ui/tracewindow.h"
 
 #include <QAction>
+#include <QActionGroup>
 #include <QCloseEvent>
 #include <QIcon>
 #include <QLabel>
@@ -46,17 +48,24 @@ struct ToolbarButton {
 };
 
 constexpr ToolbarButton kToolbar[] = {
-    {B::Gpib, "GPIB", C::Gpib, "", "gpib"},
-    {B::Com, "COM", C::Rs232, "", "com"},
-    {B::OnOffLine, "OnOffLine", std::nullopt, "network-offline", "offline"},
-    {B::SaveMemory, "SaveMemory", C::SaveMemory, "document-save", "save-memory"},
-    {B::RecallMemory, "RecallMemory", C::RecallMemory, "document-open", "recall-memory"},
-    {B::Delay, "Delay", C::Delay, "appointment-new", "delay"},
-    {B::ReadTimes, "ReadTimes", C::ReadTimes, "view-refresh", "read-times"},
-    {B::Output, "Output", C::Output, "system-shutdown", "output"},
-    {B::AutoRun, "AutoRun", C::AutoRun, "media-playback-start", "auto-run"},
-    {B::ClearError, "ClearError", C::ClearProtection, "edit-clear", "clear-error"},
-    {B::About, "About", C::About, "help-about", "about"},
+    {B::Gpib, QT_TRANSLATE_NOOP("trq::MainWindow", "GPIB"), C::Gpib, "", "gpib"},
+    {B::Com, QT_TRANSLATE_NOOP("trq::MainWindow", "COM"), C::Rs232, "", "com"},
+    {B::OnOffLine, QT_TRANSLATE_NOOP("trq::MainWindow", "OnOffLine"), std::nullopt,
+     "network-offline", "offline"},
+    {B::SaveMemory, QT_TRANSLATE_NOOP("trq::MainWindow", "SaveMemory"), C::SaveMemory,
+     "document-save", "save-memory"},
+    {B::RecallMemory, QT_TRANSLATE_NOOP("trq::MainWindow", "RecallMemory"), C::RecallMemory,
+     "document-open", "recall-memory"},
+    {B::Delay, QT_TRANSLATE_NOOP("trq::MainWindow", "Delay"), C::Delay, "appointment-new", "delay"},
+    {B::ReadTimes, QT_TRANSLATE_NOOP("trq::MainWindow", "ReadTimes"), C::ReadTimes, "view-refresh",
+     "read-times"},
+    {B::Output, QT_TRANSLATE_NOOP("trq::MainWindow", "Output"), C::Output, "system-shutdown",
+     "output"},
+    {B::AutoRun, QT_TRANSLATE_NOOP("trq::MainWindow", "AutoRun"), C::AutoRun,
+     "media-playback-start", "auto-run"},
+    {B::ClearError, QT_TRANSLATE_NOOP("trq::MainWindow", "ClearError"), C::ClearProtection,
+     "edit-clear", "clear-error"},
+    {B::About, QT_TRANSLATE_NOOP("trq::MainWindow", "About"), C::About, "help-about", "about"},
 };
 
 QIcon iconOf(const char* themeName, const char* own) {
@@ -212,55 +221,57 @@ QMenu* MainWindow::addMenu(QMenu* parentMenu, const QString& caption,
     for (const MenuItem& item : items) {
         if (item.separatorBefore)
             m->addSeparator();
-        addCommand(m, item.command, QLatin1String(item.caption));
+        addCommand(m, item.command, tr(item.caption));
     }
     return m;
 }
 
 void MainWindow::buildMenus() {
-    addMenu(nullptr, QStringLiteral("&File"), {{C::Exit, "E&xit"}});
-    addMenu(nullptr, QStringLiteral("&Interface"),
-            {{C::Gpib, "&GPIB..."},
-             {C::Rs232, "&RS232..."},
-             {C::Usb, "&USB..."},
-             {C::Reconnect, "Reconnect a&utomatically", true},
-             {C::Automation, "&Automation server...", true},
-             {C::LabFeed, "&Lab feed (MQTT)..."}});
-    QMenu* depart = menuBar()->addMenu(QStringLiteral("&Depart"));
+    addMenu(nullptr, tr("&File"), {{C::Exit, QT_TR_NOOP("E&xit")}});
+    addMenu(nullptr, tr("&Interface"),
+            {{C::Gpib, QT_TR_NOOP("&GPIB...")},
+             {C::Rs232, QT_TR_NOOP("&RS232...")},
+             {C::Usb, QT_TR_NOOP("&USB...")},
+             {C::Reconnect, QT_TR_NOOP("Reconnect a&utomatically"), true},
+             {C::Automation, QT_TR_NOOP("&Automation server..."), true},
+             {C::LabFeed, QT_TR_NOOP("&Lab feed (MQTT)...")}});
+    QMenu* depart = menuBar()->addMenu(tr("&Depart"));
     modelMenu_ = depart->addMenu(QStringLiteral("TRQ"));
     buildModelMenu();
-    addMenu(nullptr, QStringLiteral("F&unction"),
-            {{C::SaveMemory, "&Save Memory"},
-             {C::RecallMemory, "&Recall Memory"},
-             {C::Delay, "&Delay", true},
-             {C::ReadTimes, "Read &Times", true}});
-    QMenu* actionMenu = menuBar()->addMenu(QStringLiteral("&Action"));
-    QMenu* coupling =
-        addMenu(actionMenu, QStringLiteral("Out &Mode"),
-                {{C::Independent, "&INDEP"}, {C::Parallel, "&PARALLEL"}, {C::Tracking, "&TRACK"}});
+    addMenu(nullptr, tr("F&unction"),
+            {{C::SaveMemory, QT_TR_NOOP("&Save Memory")},
+             {C::RecallMemory, QT_TR_NOOP("&Recall Memory")},
+             {C::Delay, QT_TR_NOOP("&Delay"), true},
+             {C::ReadTimes, QT_TR_NOOP("Read &Times"), true}});
+    QMenu* actionMenu = menuBar()->addMenu(tr("&Action"));
+    QMenu* coupling = addMenu(actionMenu, tr("Out &Mode"),
+                              {{C::Independent, QT_TR_NOOP("&INDEP")},
+                               {C::Parallel, QT_TR_NOOP("&PARALLEL")},
+                               {C::Tracking, QT_TR_NOOP("&TRACK")}});
     actions_.insert(C::CouplingMenu, coupling->menuAction());
-    addCommand(actionMenu, C::AutoRange, QStringLiteral("&Auto Mode..."));
-    addCommand(actionMenu, C::Output, QStringLiteral("&Output"));
-    addCommand(actionMenu, C::AutoRun, QStringLiteral("Auto &Run"));
-    addCommand(actionMenu, C::ClearProtection, QStringLiteral("&Clear Error of Protection"));
-    QMenu* record = addMenu(nullptr, QStringLiteral("&Record"),
-                            {{C::RecordStart, "&Start"},
-                             {C::RecordStop, "S&top"},
-                             {C::RecordSetup, "Set&up"},
-                             {C::RecordSave, "S&ave"},
-                             {C::RecordLoad, "&Load"},
-                             {C::Limits, "Li&mits...", true}});
+    addCommand(actionMenu, C::AutoRange, tr("&Auto Mode..."));
+    addCommand(actionMenu, C::Output, tr("&Output"));
+    addCommand(actionMenu, C::AutoRun, tr("Auto &Run"));
+    addCommand(actionMenu, C::ClearProtection, tr("&Clear Error of Protection"));
+    QMenu* record = addMenu(nullptr, tr("&Record"),
+                            {{C::RecordStart, QT_TR_NOOP("&Start")},
+                             {C::RecordStop, QT_TR_NOOP("S&top")},
+                             {C::RecordSetup, QT_TR_NOOP("Set&up")},
+                             {C::RecordSave, QT_TR_NOOP("S&ave")},
+                             {C::RecordLoad, QT_TR_NOOP("&Load")},
+                             {C::Limits, QT_TR_NOOP("Li&mits..."), true}});
     actions_.insert(C::RecordMenu, record->menuAction());
-    addMenu(nullptr, QStringLiteral("&View"),
-            {{C::Control, "&Control"},
-             {C::Wave, "&Wave"},
-             {C::TableData, "T&abular Data"},
-             {C::Toolbar, "&Toolbar"},
-             {C::ToolbarCaptions, "Toolbar &Captions"},
-             {C::StatusBar, "&Status Bar"},
-             {C::NormalSize, "&Normal Size"}});
-    addMenu(nullptr, QStringLiteral("&Help"),
-            {{C::About, "&About POWER_TRQ"}, {C::Trace, "Debug"}});
+    QMenu* view = addMenu(nullptr, tr("&View"),
+                          {{C::Control, QT_TR_NOOP("&Control")},
+                           {C::Wave, QT_TR_NOOP("&Wave")},
+                           {C::TableData, QT_TR_NOOP("T&abular Data")},
+                           {C::Toolbar, QT_TR_NOOP("&Toolbar")},
+                           {C::ToolbarCaptions, QT_TR_NOOP("Toolbar &Captions")},
+                           {C::StatusBar, QT_TR_NOOP("&Status Bar")},
+                           {C::NormalSize, QT_TR_NOOP("&Normal Size")}});
+    buildLanguageMenu(view->addMenu(tr("&Language")));
+    addMenu(nullptr, tr("&Help"),
+            {{C::About, QT_TR_NOOP("&About POWER_TRQ")}, {C::Trace, QT_TR_NOOP("Debug")}});
 
     // Ticks show the state the commands leave, never the click itself.
     for (C c : {C::Gpib, C::Rs232, C::Independent, C::Parallel, C::Tracking, C::Output, C::AutoRun,
@@ -269,6 +280,32 @@ void MainWindow::buildMenus() {
     action(C::Toolbar)->setChecked(true);
     action(C::StatusBar)->setChecked(true);
     action(C::NormalSize)->setVisible(false); // it has no action
+}
+
+// The system's language, or one chosen for good; the choice takes effect at
+// the next start, when every window is built in it.
+void MainWindow::buildLanguageMenu(QMenu* menu) {
+    menu->setObjectName(QStringLiteral("languageMenu"));
+    auto* group = new QActionGroup(menu);
+    auto add = [&](const QString& caption, std::optional<Language> language) {
+        QAction* a = menu->addAction(caption);
+        a->setCheckable(true);
+        a->setChecked(storedLanguage() == language);
+        group->addAction(a);
+        connect(a, &QAction::triggered, this, [this, language] {
+            if (storedLanguage() == language)
+                return;
+            storeLanguage(language);
+            prompter_.message(
+                tr("The language changes to %1 at the next start of POWER_TRQ.")
+                    .arg(QLatin1String(
+                        languageInfo(language ? *language : configuredLanguage()).nativeName)));
+        });
+    };
+    add(tr("&System language"), std::nullopt);
+    menu->addSeparator();
+    for (Language l : {Language::English, Language::German})
+        add(QLatin1String(languageInfo(l).nativeName), l);
 }
 
 void MainWindow::buildModelMenu() {
@@ -293,7 +330,7 @@ void MainWindow::buildToolbar() {
     toolbar_->setMovable(false);
     for (const ToolbarButton& b : kToolbar) {
         const QIcon icon = iconOf(b.themeIcon, b.ownIcon);
-        QAction* a = toolbar_->addAction(icon, QLatin1String(b.text));
+        QAction* a = toolbar_->addAction(icon, tr(b.text));
         buttons_.insert(b.button, a);
         if (b.command)
             action(*b.command)->setIcon(icon);
@@ -478,9 +515,7 @@ void MainWindow::syncButtonChecks() {
     b->setIcon(onLine         ? iconOf("network-transmit-receive", "online")
                : reconnecting ? iconOf("view-refresh", "reconnecting")
                               : iconOf("network-offline", "offline"));
-    b->setText(onLine         ? QStringLiteral("On line")
-               : reconnecting ? QStringLiteral("Reconnecting…")
-                              : QStringLiteral("Off line"));
+    b->setText(onLine ? tr("On line") : reconnecting ? tr("Reconnecting…") : tr("Off line"));
 }
 
 void MainWindow::syncConnectionTicks() {
@@ -523,8 +558,7 @@ void MainWindow::updateStatus() {
         line = text(Text::StateReady);
         break;
     case ConnectionState::Reconnecting:
-        line = QStringLiteral("Link lost — reconnecting…") +
-               QString(aliveNumber_ % 30, QLatin1Char('*'));
+        line = tr("Link lost — reconnecting…") + QString(aliveNumber_ % 30, QLatin1Char('*'));
         break;
     }
     if (statusLineMsec_ > 0) {
@@ -538,20 +572,20 @@ void MainWindow::updateStatus() {
 
 void MainWindow::noticeLimit(const LimitTrip& trip) {
     const LimitRule& r = trip.rule;
-    const QString line = QStringLiteral("%1  CH%2: %3 %4 beyond %5 %4 (%6)")
+    const QString line = tr("%1  CH%2: %L3 %4 beyond %L5 %4 (%6)")
                              .arg(QTime::currentTime().toString(QStringLiteral("HH:mm:ss")))
                              .arg(r.channel)
                              .arg(trip.value)
                              .arg(unitOf(r.quantity))
                              .arg(trip.bound)
-                             .arg(textOf(r.action));
-    reportStatus(QStringLiteral("Limit tripped: ") + line, 10000);
+                             .arg(shownTextOf(r.action));
+    reportStatus(tr("Limit tripped: ") + line, 10000);
     if (r.action != LimitAction::Message)
         return;
     // One notice that never blocks anything: later trips add their line.
     if (!limitNotice_) {
-        limitNotice_ = new QMessageBox(QMessageBox::Warning, QStringLiteral("Limits"), {},
-                                       QMessageBox::Ok, this);
+        limitNotice_ =
+            new QMessageBox(QMessageBox::Warning, tr("Limits"), {}, QMessageBox::Ok, this);
         limitNotice_->setWindowModality(Qt::NonModal);
         limitNotice_->setObjectName(QStringLiteral("limitNotice"));
     }

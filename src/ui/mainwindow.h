@@ -166,6 +166,7 @@ private:
     void buildMenus();
     QMenu* addMenu(QMenu* parentMenu, const QString& caption,
                    std::initializer_list<MenuItem> items);
+    void buildLanguageMenu(QMenu* menu);
     void buildModelMenu();
     void buildToolbar();
     void applyToolbarCaptions();

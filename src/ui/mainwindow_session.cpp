@@ -132,11 +132,10 @@ void MainWindow::openWindows() {
     // Parts of a long recording are saved unattended: said, never asked.
     connect(&recording->parts(), &PartSaver::partSaved, graph_,
             [this](const QString& recNo, const QString& description) {
-                reportStatus(QStringLiteral("Saved %1 as record %2").arg(description, recNo),
-                             10000);
+                reportStatus(tr("Saved %1 as record %2").arg(description, recNo), 10000);
             });
     connect(&recording->parts(), &PartSaver::partFailed, graph_, [this](const QString& error) {
-        reportStatus(QStringLiteral("A record part could not be saved: ") + error, 30000);
+        reportStatus(tr("A record part could not be saved: ") + error, 30000);
     });
     // A saved record keeps the graph's time length with it.
     table_->setTimeLengthSource(

@@ -11,28 +11,28 @@
 namespace trq {
 
 MqttDialog::MqttDialog(QWidget* parent)
-    : QDialog(parent), enabled_(new QCheckBox(QStringLiteral("Publish to the lab's broker"), this)),
+    : QDialog(parent), enabled_(new QCheckBox(tr("Publish to the lab's broker"), this)),
       host_(new QLineEdit(this)), port_(new QSpinBox(this)), station_(new QLineEdit(this)),
       tls_(new QCheckBox(QStringLiteral("TLS"), this)), caFile_(new QLineEdit(this)),
       user_(new QLineEdit(this)), password_(new QLineEdit(this)) {
     setObjectName(QStringLiteral("MqttDialog"));
-    setWindowTitle(QStringLiteral("Lab feed (MQTT)"));
+    setWindowTitle(tr("Lab feed (MQTT)"));
     port_->setRange(1, 65535);
     password_->setEchoMode(QLineEdit::Password);
-    station_->setPlaceholderText(QStringLiteral("this machine's name"));
-    caFile_->setPlaceholderText(QStringLiteral("the system's certificates"));
+    station_->setPlaceholderText(tr("this machine's name"));
+    caFile_->setPlaceholderText(tr("the system's certificates"));
     auto* form = new QFormLayout;
     form->addRow(enabled_);
-    form->addRow(QStringLiteral("Broker:"), host_);
-    form->addRow(QStringLiteral("Port:"), port_);
-    form->addRow(QStringLiteral("Station:"), station_);
+    form->addRow(tr("Broker:"), host_);
+    form->addRow(tr("Port:"), port_);
+    form->addRow(tr("Station:"), station_);
     form->addRow(tls_);
-    form->addRow(QStringLiteral("CA file:"), caFile_);
-    form->addRow(QStringLiteral("User:"), user_);
-    form->addRow(QStringLiteral("Password:"), password_);
-    auto* note = new QLabel(QStringLiteral("Readings go to powertrq/<station>/<model>/<channel>/"
-                                           "{voltage,current,power}, the state and events beside "
-                                           "them. A broker that is away only costs retries."),
+    form->addRow(tr("CA file:"), caFile_);
+    form->addRow(tr("User:"), user_);
+    form->addRow(tr("Password:"), password_);
+    auto* note = new QLabel(tr("Readings go to powertrq/<station>/<model>/<channel>/"
+                               "{voltage,current,power}, the state and events beside "
+                               "them. A broker that is away only costs retries."),
                             this);
     note->setWordWrap(true);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);

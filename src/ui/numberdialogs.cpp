@@ -17,8 +17,7 @@ namespace trq {
 NumberDialog::NumberDialog(const QString& objectName, const QString& caption,
                            std::vector<SettingField> fields, QWidget* parent)
     : QDialog(parent), fields_(std::move(fields)), values_(fields_.size(), 0),
-      ok_(new QPushButton(QStringLiteral("OK"), this)),
-      cancel_(new QPushButton(QStringLiteral("Cancel"), this)) {
+      ok_(new QPushButton(tr("OK"), this)), cancel_(new QPushButton(tr("Cancel"), this)) {
     setObjectName(objectName);
     setWindowTitle(caption);
     auto* grid = new QGridLayout(this);
@@ -72,7 +71,7 @@ bool NumberDialog::run() {
 }
 
 AutoRangeDialog::AutoRangeDialog(QWidget* parent)
-    : NumberDialog(QStringLiteral("AutoRangeDialog"), QStringLiteral("Auto Mode"),
+    : NumberDialog(QStringLiteral("AutoRangeDialog"), tr("Auto Mode"),
                    {{"AutoMode", "StartMemory", 0, 0, 99, Text::StartMemory, {}},
                     {"AutoMode", "EndMemory", 0, 0, 99, Text::EndMemory, {}},
                     {"AutoMode", "Cycle", 0, 0, 99999, Text::Cycle, {}}},

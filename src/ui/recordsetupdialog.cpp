@@ -37,10 +37,18 @@ struct LengthLimit {
 };
 
 constexpr LengthLimit kLengthLimits[] = {
-    {0, 0, "The Max. Record Time Lenth must less than 8.9 Hours !"},
-    {1, 0, "The Max. Record Time Lenth must less than 17.8 Hours !"},
-    {2, 1, "The Max. Record Time Lenth must less than 1.8 day !"},
-    {3, 3, "The Max. Record Time Lenth must less than 3.8 day !"},
+    {0, 0,
+     QT_TRANSLATE_NOOP("trq::RecordSetupDialog",
+                       "The Max. Record Time Lenth must less than 8.9 Hours !")},
+    {1, 0,
+     QT_TRANSLATE_NOOP("trq::RecordSetupDialog",
+                       "The Max. Record Time Lenth must less than 17.8 Hours !")},
+    {2, 1,
+     QT_TRANSLATE_NOOP("trq::RecordSetupDialog",
+                       "The Max. Record Time Lenth must less than 1.8 day !")},
+    {3, 3,
+     QT_TRANSLATE_NOOP("trq::RecordSetupDialog",
+                       "The Max. Record Time Lenth must less than 3.8 day !")},
 };
 
 } // namespace
@@ -51,7 +59,7 @@ RecordSetupDialog::RecordSetupDialog(Timers timers, Prompter& prompter, QWidget*
       scale_(new QComboBox(this)), operation_(new QComboBox(this)), round_(new QLineEdit(this)),
       waiting_(new QLineEdit(this)), writer_(new QLineEdit(this)) {
     setObjectName(QStringLiteral("RecordSetupDialog"));
-    setWindowTitle(QStringLiteral("Dialog Record Time Length"));
+    setWindowTitle(tr("Dialog Record Time Length"));
     pickColour_ = [this](const QColor& preset) -> std::optional<QColor> {
         const QColor c = QColorDialog::getColor(preset, this);
         return c.isValid() ? std::optional<QColor>(c) : std::nullopt;
@@ -65,9 +73,8 @@ RecordSetupDialog::RecordSetupDialog(Timers timers, Prompter& prompter, QWidget*
     for (int k = 0; k <= 11; ++k)
         seconds_->addItem(QString::number(5 * k));
     for (const RecordScale& s : kRecordScales)
-        scale_->addItem(QLatin1String(s.text));
-    operation_->addItems(
-        {QStringLiteral("Maximum"), QStringLiteral("Minimum"), QStringLiteral("Average")});
+        scale_->addItem(scaleText(s));
+    operation_->addItems({tr("Maximum"), tr("Minimum"), tr("Average")});
     connect(scale_, &QComboBox::currentIndexChanged, this,
             [this](int index) { operation_->setEnabled(index != 0); });
     operation_->setEnabled(false);
@@ -75,22 +82,23 @@ RecordSetupDialog::RecordSetupDialog(Timers timers, Prompter& prompter, QWidget*
     auto* grid = new QGridLayout(this);
     int row = 0;
     const std::pair<const char*, QComboBox*> combos[] = {
-        {"Days:", days_},       {"Hours:", hours_}, {"Miniutes:", minutes_},
-        {"Seconds:", seconds_}, {"Scale:", scale_}, {"Point Operation:", operation_}};
+        {QT_TR_NOOP("Days:"), days_},        {QT_TR_NOOP("Hours:"), hours_},
+        {QT_TR_NOOP("Miniutes:"), minutes_}, {QT_TR_NOOP("Seconds:"), seconds_},
+        {QT_TR_NOOP("Scale:"), scale_},      {QT_TR_NOOP("Point Operation:"), operation_}};
     for (const auto& [label, combo] : combos) {
-        grid->addWidget(new QLabel(QLatin1String(label), this), row, 0);
+        grid->addWidget(new QLabel(tr(label), this), row, 0);
         grid->addWidget(combo, row++, 1);
         if (combo == seconds_) {
             // Weeks-long runs: no length, no length check.
-            continuous_ = new QCheckBox(QStringLiteral("Continuous (until stopped)"), this);
+            continuous_ = new QCheckBox(tr("Continuous (until stopped)"), this);
             grid->addWidget(continuous_, row++, 1);
             partHours_ = new QSpinBox(this);
             partHours_->setRange(0, 24 * 7);
-            partHours_->setSpecialValueText(QStringLiteral("never"));
+            partHours_->setSpecialValueText(tr("never"));
             partHours_->setSuffix(QStringLiteral(" h"));
-            partHours_->setToolTip(QStringLiteral("Saves the points since the last part as a "
-                                                  "record of their own while recording"));
-            grid->addWidget(new QLabel(QStringLiteral("Save a part every:"), this), row, 0);
+            partHours_->setToolTip(tr("Saves the points since the last part as a "
+                                      "record of their own while recording"));
+            grid->addWidget(new QLabel(tr("Save a part every:"), this), row, 0);
             grid->addWidget(partHours_, row++, 1);
             connect(continuous_, &QCheckBox::toggled, this, [this](bool on) {
                 for (QComboBox* c : {days_, hours_, minutes_, seconds_})
@@ -107,18 +115,18 @@ RecordSetupDialog::RecordSetupDialog(Timers timers, Prompter& prompter, QWidget*
         colourBoxes_[std::size_t(n)] = box;
         swatches_[std::size_t(n)] = swatch;
         paintSwatch(n, colourOf(QString::number(RecordSetup::kDefaultColours[std::size_t(n)])));
-        grid->addWidget(new QLabel(QStringLiteral("Ch%1 Color:").arg(n + 1), this), row, 0);
+        grid->addWidget(new QLabel(tr("Ch%1 Color:").arg(n + 1), this), row, 0);
         auto* line = new QHBoxLayout;
         line->addWidget(box);
         line->addWidget(swatch);
         grid->addLayout(line, row++, 1);
     }
     const std::tuple<const char*, QLineEdit*, QString*> timerBoxes[] = {
-        {"Round Timer:                            ms", round_, &values_.roundTime},
-        {"Waiting Timer:                          ms", waiting_, &values_.waitingTime},
-        {"Writer Timer:                            ms", writer_, &values_.writerTime}};
+        {QT_TR_NOOP("Round Timer:                            ms"), round_, &values_.roundTime},
+        {QT_TR_NOOP("Waiting Timer:                          ms"), waiting_, &values_.waitingTime},
+        {QT_TR_NOOP("Writer Timer:                            ms"), writer_, &values_.writerTime}};
     for (const auto& [label, box, field] : timerBoxes) {
-        grid->addWidget(new QLabel(QLatin1String(label), this), row, 0);
+        grid->addWidget(new QLabel(tr(label), this), row, 0);
         grid->addWidget(box, row++, 1);
         connect(box, &QLineEdit::textEdited, this,
                 [field = field](const QString& t) { *field = t; });
@@ -126,8 +134,8 @@ RecordSetupDialog::RecordSetupDialog(Timers timers, Prompter& prompter, QWidget*
     round_->setText(QStringLiteral("3000"));
     waiting_->setText(QStringLiteral("500"));
     writer_->setText(QStringLiteral("100"));
-    auto* ok = new QPushButton(QStringLiteral("OK"), this);
-    auto* cancel = new QPushButton(QStringLiteral("Cancel"), this);
+    auto* ok = new QPushButton(tr("OK"), this);
+    auto* cancel = new QPushButton(tr("Cancel"), this);
     ok->setObjectName(QStringLiteral("OKButton"));
     cancel->setObjectName(QStringLiteral("CancelButton"));
     auto* buttons = new QHBoxLayout;
@@ -214,8 +222,7 @@ bool RecordSetupDialog::checkLength() {
     for (const LengthLimit& limit : kLengthLimits) {
         if (scale_->currentIndex() != limit.scale || days_->currentIndex() <= limit.maxDays)
             continue;
-        const QString text = QLatin1String(limit.text) +
-                             QStringLiteral("\r\nChoose <Cancle> to change other setting!");
+        const QString text = tr(limit.text) + tr("\r\nChoose <Cancle> to change other setting!");
         if (prompter_.ask(text, {}, Prompter::Icon::Warning, Prompter::Buttons::OkCancel) !=
             Prompter::Answer::Ok)
             return false;
@@ -235,15 +242,13 @@ void RecordSetupDialog::checkTimer(QLineEdit* box, QString& field, const char* f
 
 void RecordSetupDialog::ok() {
     const bool accepted = checkLength();
-    checkTimer(
-        round_, values_.roundTime, "3000",
-        QStringLiteral("Round Timer Value should be numberic type and it is reset to 3000ms"));
+    checkTimer(round_, values_.roundTime, "3000",
+               tr("Round Timer Value should be numberic type and it is reset to 3000ms"));
     checkTimer(waiting_, values_.waitingTime, "500",
-               QStringLiteral("Waiting Device's Response Timer Value should be numberic type and "
-                              "it is reset to 500ms"));
-    checkTimer(
-        writer_, values_.writerTime, "100",
-        QStringLiteral("Writer Timer Value should be numberic type and it is reset to 100ms"));
+               tr("Waiting Device's Response Timer Value should be numberic type and "
+                  "it is reset to 500ms"));
+    checkTimer(writer_, values_.writerTime, "100",
+               tr("Writer Timer Value should be numberic type and it is reset to 100ms"));
     // A refused length applies nothing: Escape or the close box after it
     // must not store what was refused.
     if (!accepted)

@@ -1,5 +1,8 @@
 #include "ui/report.h"
 
+#include "core/numbers.h"
+
+#include <QCoreApplication>
 #include <QFile>
 #include <QFontMetricsF>
 #include <QPainter>
@@ -9,8 +12,16 @@ namespace trq {
 
 namespace {
 
+struct ReportText {
+    Q_DECLARE_TR_FUNCTIONS(ReportText)
+};
+
+} // namespace
+
+namespace {
+
 QString number(double v) {
-    return QString::number(v, 'g', 6);
+    return shownNumber(v, 6);
 }
 
 // Lays text out top to bottom over as many pages as it takes.
@@ -78,7 +89,7 @@ bool writeReportPdf(const QString& path, const Report& r, QString* error) {
     writer.setCreator(QStringLiteral("POWER_TRQ"));
     QPainter painter;
     if (!painter.begin(&writer)) {
-        *error = QStringLiteral("The PDF file could not be written.");
+        *error = ReportText::tr("The PDF file could not be written.");
         return false;
     }
     QFont title(QStringLiteral("DejaVu Sans"), 16, QFont::Bold);
@@ -92,10 +103,10 @@ bool writeReportPdf(const QString& path, const Report& r, QString* error) {
     page.space(40);
     page.image(r.graph);
     page.space(40);
-    page.line(QStringLiteral("Statistics"), heading);
-    page.row({QStringLiteral("Channel"), QStringLiteral("Min V"), QStringLiteral("Max V"),
-              QStringLiteral("Mean V"), QStringLiteral("Min A"), QStringLiteral("Max A"),
-              QStringLiteral("Mean A"), QStringLiteral("Charge Ah"), QStringLiteral("Energy Wh")},
+    page.line(ReportText::tr("Statistics"), heading);
+    page.row({ReportText::tr("Channel"), ReportText::tr("Min V"), ReportText::tr("Max V"),
+              ReportText::tr("Mean V"), ReportText::tr("Min A"), ReportText::tr("Max A"),
+              ReportText::tr("Mean A"), ReportText::tr("Charge Ah"), ReportText::tr("Energy Wh")},
              body);
     for (const Report::ChannelStats& c : r.channels)
         page.row({QStringLiteral("CH%1").arg(c.channel), number(c.minVolt), number(c.maxVolt),
@@ -105,12 +116,12 @@ bool writeReportPdf(const QString& path, const Report& r, QString* error) {
                  body);
     if (!r.comments.isEmpty()) {
         page.space(40);
-        page.line(QStringLiteral("Comments"), heading);
+        page.line(ReportText::tr("Comments"), heading);
         for (const auto& [time, text] : r.comments)
             page.row({time, text}, body);
     }
     if (!painter.end()) {
-        *error = QStringLiteral("The PDF file could not be written.");
+        *error = ReportText::tr("The PDF file could not be written.");
         return false;
     }
     return true;

@@ -1,5 +1,8 @@
 #include "ui/sampletablemodel.h"
 
+#include "core/numbers.h"
+#include "session/limits.h"
+
 #include <QBrush>
 #include <QColor>
 
@@ -134,13 +137,13 @@ void SampleTableModel::addEvent(const LimitEvent& e) {
     QString& text = events_[e.seqNo];
     if (!text.isEmpty())
         text += QLatin1Char('\n');
-    text += QStringLiteral("%1: limit of CH%2 %3 tripped at %4 %3 (bound %5): %6")
+    text += tr("%1: limit of CH%2 %3 tripped at %L4 %3 (bound %L5): %6")
                 .arg(e.recTime)
                 .arg(e.channel)
                 .arg(e.quantity)
                 .arg(e.value)
                 .arg(e.limit)
-                .arg(e.action);
+                .arg(shownActionText(e.action));
 }
 
 void SampleTableModel::setHighlight(int r) {
@@ -177,14 +180,15 @@ QVariant SampleTableModel::text(const SampleRow& r, int, int c) const {
         return r.comment;
     if (c > commentColumn()) {
         const auto channel = std::size_t((c - commentColumn() - 1) / 2);
-        return (c - commentColumn() - 1) % 2 == 0 ? r.charge[channel] : r.energy[channel];
+        return shownNumber((c - commentColumn() - 1) % 2 == 0 ? r.charge[channel]
+                                                              : r.energy[channel]);
     }
     const auto channel = std::size_t((c - 2) / 3);
     switch ((c - 2) % 3) {
     case 0:
-        return r.volt[channel];
+        return shownNumber(r.volt[channel]);
     case 1:
-        return r.curr[channel];
+        return shownNumber(r.curr[channel]);
     default:
         // Live rows show the recording's conditions; rows read back show the
         // stored codes, the first channel's column empty.
@@ -205,8 +209,8 @@ QVariant SampleTableModel::style(const SampleRow& r, int row, int c, int role) c
         if (marked)
             tips << *event;
         if (r.gap)
-            tips << QStringLiteral("The first point after %1 s without readings (the link was "
-                                   "lost).")
+            tips << tr("The first point after %1 s without readings (the link was "
+                       "lost).")
                         .arg(r.diffLastTime);
         return tips.isEmpty() ? QVariant() : QVariant(tips.join(QLatin1Char('\n')));
     }
@@ -228,20 +232,21 @@ QVariant SampleTableModel::headerData(int section, Qt::Orientation orientation, 
     if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
         return QAbstractTableModel::headerData(section, orientation, role);
     if (section == 0)
-        return QStringLiteral("取樣次數");
+        return tr("取樣次數");
     if (section == 1)
-        return QStringLiteral("取樣Time");
+        return tr("取樣Time");
     if (section == commentColumn())
-        return QStringLiteral("    註    解   ");
+        return tr("    註    解   ");
     if (section > commentColumn()) {
         const int k = section - commentColumn() - 1;
-        return QStringLiteral("CH%1:%2").arg(k / 2 + 1).arg(
-            k % 2 == 0 ? QStringLiteral("Charge[Ah]") : QStringLiteral("Energy[Wh]"));
+        return QStringLiteral("CH%1:%2").arg(k / 2 + 1).arg(k % 2 == 0 ? tr("Charge[Ah]")
+                                                                       : tr("Energy[Wh]"));
     }
     const int channel = (section - 2) / 3 + 1;
-    static const char* const kinds[] = {"Voltage[V]", "Current[A]", "取樣條件"};
+    static const char* const kinds[] = {QT_TR_NOOP("Voltage[V]"), QT_TR_NOOP("Current[A]"),
+                                        QT_TR_NOOP("取樣條件")};
     return QStringLiteral("CH") + QString::number(channel) + QLatin1Char(':') +
-           QString::fromUtf8(kinds[(section - 2) % 3]);
+           tr(kinds[(section - 2) % 3]);
 }
 
 } // namespace trq

@@ -37,8 +37,8 @@ SerialSettingsDialog::SerialSettingsDialog(TransportFactory& factory, TaskSchedu
                                            Waiter& waiter, Prompter& prompter, QWidget* parent)
     : QDialog(parent), factory_(factory), link_(link), waiter_(waiter), prompter_(prompter),
       ports_(new QComboBox(this)), bauds_(new QComboBox(this)), progress_(new QProgressBar(this)),
-      autoDetect_(new QPushButton(QStringLiteral("Auto Dectect"), this)),
-      showSimulated_(new QCheckBox(QStringLiteral("Show simulated supplies"), this)) {
+      autoDetect_(new QPushButton(tr("Auto Dectect"), this)),
+      showSimulated_(new QCheckBox(tr("Show simulated supplies"), this)) {
     setObjectName(QStringLiteral("SerialSettingsDialog"));
     setWindowTitle(text(Text::SerialTitle));
     for (const char* rate : kBaudRates)
@@ -61,7 +61,7 @@ SerialSettingsDialog::SerialSettingsDialog(TransportFactory& factory, TaskSchedu
     auto* grid = new QGridLayout(this);
     grid->addWidget(new QLabel(text(Text::Ports), this), 0, 0);
     grid->addWidget(ports_, 0, 1);
-    grid->addWidget(new QLabel(QStringLiteral("(COM1 - COM16)"), this), 0, 2);
+    grid->addWidget(new QLabel(tr("(COM1 - COM16)"), this), 0, 2);
     grid->addWidget(new QLabel(text(Text::BaudRate), this), 1, 0);
     grid->addWidget(bauds_, 1, 1);
     grid->addWidget(new QLabel(text(Text::DataBits), this), 2, 0, 1, 3);
@@ -77,7 +77,7 @@ SerialSettingsDialog::SerialSettingsDialog(TransportFactory& factory, TaskSchedu
 SerialSettingsDialog::~SerialSettingsDialog() = default;
 
 void SerialSettingsDialog::setUsbTitle(bool usb) {
-    setWindowTitle(usb ? QStringLiteral("Config USB") : text(Text::SerialTitle));
+    setWindowTitle(usb ? tr("Config USB") : text(Text::SerialTitle));
 }
 
 void SerialSettingsDialog::load() {
@@ -188,9 +188,8 @@ void SerialSettingsDialog::autoDetect() {
     progress_->setVisible(true);
     listPorts();
     if (found_.isEmpty()) {
-        prompter_.message(
-            QStringLiteral("Your Device cannot find any connected device with Serial Port."), {},
-            Prompter::Icon::Information);
+        prompter_.message(tr("Your Device cannot find any connected device with Serial Port."), {},
+                          Prompter::Icon::Information);
         progress_->setVisible(false);
         return;
     }
@@ -223,15 +222,13 @@ bool SerialSettingsDialog::detectOnListedPorts() {
     }
     closeOwnPort();
     if (!found) {
-        prompter_.message(
-            QStringLiteral("Please recheck Line connection and Device Setting of your "
-                           "device!\nOr Please restart power device.\nAnd then "
-                           "Retry [Auto Detect] again"),
-            {}, Prompter::Icon::Information);
+        prompter_.message(tr("Please recheck Line connection and Device Setting of your "
+                             "device!\nOr Please restart power device.\nAnd then "
+                             "Retry [Auto Detect] again"),
+                          {}, Prompter::Icon::Information);
     } else {
-        prompter_.message(QStringLiteral("Detect Configuration Successfully!\nPorts: ") +
-                              ports_->currentText() + QStringLiteral(" ,Baud Rate:") +
-                              bauds_->currentText() + QLatin1Char('\n') + answer,
+        prompter_.message(tr("Detect Configuration Successfully!\nPorts: %1 ,Baud Rate:%2\n%3")
+                              .arg(ports_->currentText(), bauds_->currentText(), answer),
                           {}, Prompter::Icon::Information);
     }
     progress_->setVisible(false);

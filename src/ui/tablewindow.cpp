@@ -41,7 +41,7 @@ TableWindow::TableWindow(Recording& recording, const RecordSetup& setup, Prompte
       description_(new QLineEdit(this)), filter_(new QComboBox(this)), list_(new QListWidget(this)),
       commentPanel_(new QWidget(this)), comment_(new QLineEdit(commentPanel_)) {
     setObjectName(QStringLiteral("TableWindow"));
-    setWindowTitle(QStringLiteral("Data Table"));
+    setWindowTitle(tr("Data Table"));
     recording_.engine().addView(this);
     connect(&record_, &WorkingRecord::changed, this, &TableWindow::showHeader);
     connect(&recording_, &Recording::workingTableReplaced, this, &TableWindow::refill);
@@ -63,10 +63,8 @@ TableWindow::TableWindow(Recording& recording, const RecordSetup& setup, Prompte
             beginComment(index.row());
     });
 
-    filter_->addItems({QStringLiteral("全部"), QStringLiteral("Time"), QStringLiteral("超過上限"),
-                       QStringLiteral("超過下限"),
-                       QStringLiteral("符合條件: 固定準位 (相對於讀值)"),
-                       QStringLiteral("符合條件: 百分比 (相對於讀值)")});
+    filter_->addItems({tr("全部"), tr("Time"), tr("超過上限"), tr("超過下限"),
+                       tr("符合條件: 固定準位 (相對於讀值)"), tr("符合條件: 百分比 (相對於讀值)")});
     connect(filter_, &QComboBox::activated, this, &TableWindow::refill);
 
     recNo_->setReadOnly(true);
@@ -87,10 +85,10 @@ TableWindow::TableWindow(Recording& recording, const RecordSetup& setup, Prompte
     connect(list_, &QListWidget::itemClicked, this,
             [this](QListWidgetItem* item) { chooseRecord(list_->row(item)); });
 
-    auto* okComment = new QPushButton(QStringLiteral("OK"), commentPanel_);
-    auto* cancelComment = new QPushButton(QStringLiteral("Cancel"), commentPanel_);
+    auto* okComment = new QPushButton(tr("OK"), commentPanel_);
+    auto* cancelComment = new QPushButton(tr("Cancel"), commentPanel_);
     auto* commentLayout = new QHBoxLayout(commentPanel_);
-    commentLayout->addWidget(new QLabel(QStringLiteral("Data Comment"), commentPanel_));
+    commentLayout->addWidget(new QLabel(tr("Data Comment"), commentPanel_));
     commentLayout->addWidget(comment_, 1);
     commentLayout->addWidget(okComment);
     commentLayout->addWidget(cancelComment);
@@ -99,13 +97,13 @@ TableWindow::TableWindow(Recording& recording, const RecordSetup& setup, Prompte
     connect(cancelComment, &QPushButton::clicked, commentPanel_, &QWidget::hide);
 
     auto* fields = new QGridLayout;
-    fields->addWidget(new QLabel(QStringLiteral("No."), this), 0, 0);
+    fields->addWidget(new QLabel(tr("No."), this), 0, 0);
     fields->addWidget(recNo_, 0, 1);
-    fields->addWidget(new QLabel(QStringLiteral("Start Time:"), this), 0, 2);
+    fields->addWidget(new QLabel(tr("Start Time:"), this), 0, 2);
     fields->addWidget(startTime_, 0, 3);
-    fields->addWidget(new QLabel(QStringLiteral("End Time:"), this), 0, 4);
+    fields->addWidget(new QLabel(tr("End Time:"), this), 0, 4);
     fields->addWidget(endTime_, 0, 5);
-    fields->addWidget(new QLabel(QStringLiteral("MEMO"), this), 1, 0);
+    fields->addWidget(new QLabel(tr("MEMO"), this), 1, 0);
     fields->addWidget(description_, 1, 1, 1, 5);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(fields);
@@ -126,17 +124,17 @@ TableWindow::~TableWindow() {
 
 QWidget* TableWindow::buildCommandRow() {
     auto* row = new QWidget(this);
-    auto* clear = new QPushButton(QStringLiteral("Clear"), row);
-    auto* save = new QPushButton(QStringLiteral("Save"), row);
-    auto* load = new QPushButton(QStringLiteral("Load"), row);
+    auto* clear = new QPushButton(tr("Clear"), row);
+    auto* save = new QPushButton(tr("Save"), row);
+    auto* load = new QPushButton(tr("Load"), row);
     connect(clear, &QPushButton::clicked, this, &TableWindow::clearData);
     connect(save, &QPushButton::clicked, this, &TableWindow::save);
     connect(load, &QPushButton::clicked, this, &TableWindow::openRecordList);
-    auto* report = new QPushButton(QStringLiteral("Report..."), row);
+    auto* report = new QPushButton(tr("Report..."), row);
     connect(report, &QPushButton::clicked, this, &TableWindow::reportRequested);
     // Two buttons that build test data from the fixed records 10018 and 10019.
-    auto* generate = new QPushButton(QStringLiteral("Generate"), row);
-    auto* generateMin = new QPushButton(QStringLiteral("Generate"), row);
+    auto* generate = new QPushButton(tr("Generate"), row);
+    auto* generateMin = new QPushButton(tr("Generate"), row);
     generate->setObjectName(QStringLiteral("generateButton"));
     generateMin->setObjectName(QStringLiteral("generateCopiesButton"));
     connect(generate, &QPushButton::clicked, this,
@@ -185,16 +183,16 @@ void TableWindow::clearData() {
     if (!trapped(rows.has_value()))
         return; // an unreadable count is no "nothing to clear"
     if (*rows > 0 &&
-        prompter_.ask(QStringLiteral("Do you want to clear all of data records?"), {},
-                      Prompter::Icon::Question, Prompter::Buttons::YesNo) != Prompter::Answer::Yes)
+        prompter_.ask(tr("Do you want to clear all of data records?"), {}, Prompter::Icon::Question,
+                      Prompter::Buttons::YesNo) != Prompter::Answer::Yes)
         return;
     recording_.engine().clearAll();
 }
 
 void TableWindow::save() {
-    record_.save({QStringLiteral("You need do record first and then try this again!"),
-                  QStringLiteral("Do you want to save this record data?"),
-                  QStringLiteral("Do you replace existing data with current record?"), 0},
+    record_.save({tr("You need do record first and then try this again!"),
+                  tr("Do you want to save this record data?"),
+                  tr("Do you replace existing data with current record?"), 0},
                  setup_.scale, timeLength_ ? timeLength_() : 0);
 }
 

@@ -9,7 +9,7 @@ namespace trq {
 
 WaitDialog::WaitDialog(Wait wait, QWidget* parent)
     : QDialog(parent), wait_(std::move(wait)), progress_(new QProgressBar(this)),
-      detail_(new QLabel(this)), cancel_(new QPushButton(QStringLiteral("Cancel"), this)) {
+      detail_(new QLabel(this)), cancel_(new QPushButton(tr("Cancel"), this)) {
     setWindowTitle(wait_.title);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(new QLabel(wait_.label, this));

@@ -1,0 +1,197 @@
+// The program's languages: the numbered table in each, the choice (stored,
+// or the system's), what a chosen language changes on screen, and numbers
+// shown in the user's locale. ctest runs it under an English and a German
+// system language (TRQ_EXPECT_LANGUAGE says which).
+#include "core/language.h"
+#include "core/numbers.h"
+#include "core/strings.h"
+#include "support/shellfixture.h"
+
+#include <QGroupBox>
+#include <QMenu>
+#include <QMenuBar>
+#include <QRegularExpression>
+
+using namespace trq;
+using namespace trq::test;
+
+namespace {
+
+QStringList placeholders(const QString& text) {
+    static const QRegularExpression pattern(QStringLiteral("%L?\\d+|%n"));
+    QStringList found;
+    for (auto it = pattern.globalMatch(text); it.hasNext();)
+        found << it.next().captured();
+    found.sort();
+    return found;
+}
+
+} // namespace
+
+class TestLanguage : public QObject {
+    Q_OBJECT
+private slots:
+    void init() {
+        clearSettings();
+        applyLanguage(Language::English);
+        QLocale::setDefault(QLocale::c());
+    }
+    void cleanupTestCase() { applyLanguage(Language::English); }
+
+    // Each number of the English table has its text in every other language,
+    // with the same placeholders, and no language has a number English lacks.
+    void everyLanguageHasEveryNumber() {
+        QMap<int, QString> table;
+        for (const auto& [id, text] : StringTable::entries())
+            table.insert(id, text);
+        const int german = languageInfo(Language::German).stringOffset;
+        QList<int> english;
+        for (auto it = table.cbegin(); it != table.cend(); ++it)
+            if (it.key() < german)
+                english << it.key();
+        QVERIFY(english.size() >= 39);
+        for (int id : english) {
+            QVERIFY2(table.contains(id + german), qPrintable(QString::number(id)));
+            QVERIFY(!table.value(id + german).isEmpty());
+            QCOMPARE(placeholders(table.value(id + german)), placeholders(table.value(id)));
+        }
+        QCOMPARE(table.size(), 2 * english.size());
+    }
+
+    void theSystemLanguageIsTheDefault() {
+        const QString system = qEnvironmentVariable("TRQ_EXPECT_LANGUAGE", QStringLiteral("en"));
+        QCOMPARE(QLatin1String(languageInfo(configuredLanguage()).code), system);
+        storeLanguage(Language::German);
+        QCOMPARE(Settings::value(QStringLiteral("Common"), QStringLiteral("Language")),
+                 QStringLiteral("de"));
+        QCOMPARE(configuredLanguage(), Language::German);
+        storeLanguage(Language::English);
+        QCOMPARE(configuredLanguage(), Language::English);
+        storeLanguage(std::nullopt);
+        QCOMPARE(QLatin1String(languageInfo(configuredLanguage()).code), system);
+        // A value the program does not know is no choice.
+        Settings::setValue(QStringLiteral("Common"), QStringLiteral("Language"),
+                           QStringLiteral("xx"));
+        QCOMPARE(QLatin1String(languageInfo(configuredLanguage()).code), system);
+    }
+
+    // A chosen language reaches the numbered table, the program's texts and
+    // Qt's own, and the windows built afterwards.
+    void aChosenLanguageIsSpoken_data() {
+        QTest::addColumn<Language>("language");
+        QTest::addColumn<QString>("ready");
+        QTest::addColumn<QString>("fileMenu");
+        QTest::addColumn<QString>("qtCancel");
+        QTest::newRow("English") << Language::English << "Ready"
+                                 << "&File"
+                                 << "Cancel";
+        QTest::newRow("German") << Language::German << "Bereit"
+                                << "&Datei"
+                                << "Abbrechen";
+    }
+    void aChosenLanguageIsSpoken() {
+        QFETCH(Language, language);
+        QFETCH(QString, ready);
+        QFETCH(QString, fileMenu);
+        QFETCH(QString, qtCancel);
+        applyLanguage(language);
+        QCOMPARE(currentLanguage(), language);
+        QCOMPARE(text(Text::StateReady), ready);
+        QCOMPARE(QCoreApplication::translate("QPlatformTheme", "Cancel"), qtCancel);
+        ShellFixture f;
+        QCOMPARE(f.main->menuBar()->actions().first()->text(), fileMenu);
+        QVERIFY(f.onLineSerial(QStringLiteral("TRQ-3302")));
+        QCOMPARE(f.panel()->findChildren<QGroupBox*>().first()->title(), channelCaption(1));
+    }
+
+    // View > Language, clicked: the choice is stored and ticked, and the user
+    // is told when it takes effect.
+    void theLanguageMenuStoresTheChoice() {
+        ShellFixture f;
+        auto* menu = f.main->findChild<QMenu*>(QStringLiteral("languageMenu"));
+        QVERIFY(menu);
+        QStringList captions;
+        for (QAction* a : menu->actions())
+            captions << a->text();
+        QCOMPARE(captions, (QStringList{QStringLiteral("&System language"), QString(),
+                                        QStringLiteral("English"), QStringLiteral("Deutsch")}));
+        QVERIFY(menu->actions().first()->isChecked());
+        auto click = [&](int index) {
+            menu->popup(f.main->mapToGlobal(QPoint(20, 20)));
+            QVERIFY(QTest::qWaitForWindowExposed(menu));
+            QAction* a = menu->actions().at(index);
+            QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(a).center());
+            QTRY_VERIFY(!menu->isVisible());
+        };
+        click(3);
+        QCOMPARE(Settings::value(QStringLiteral("Common"), QStringLiteral("Language")),
+                 QStringLiteral("de"));
+        QVERIFY(menu->actions().at(3)->isChecked());
+        QCOMPARE(f.prompter.texts.size(), 1);
+        QVERIFY(f.prompter.texts.last().contains(QStringLiteral("Deutsch")));
+        click(3); // the same choice again asks nothing
+        QCOMPARE(f.prompter.texts.size(), 1);
+        click(0);
+        QCOMPARE(Settings::value(QStringLiteral("Common"), QStringLiteral("Language")), QString());
+        QCOMPARE(f.prompter.texts.size(), 2);
+        QVERIFY(f.prompter.texts.last().contains(
+            QLatin1String(languageInfo(configuredLanguage()).nativeName)));
+        // Nothing on screen changed its language before the next start.
+        QCOMPARE(currentLanguage(), Language::English);
+    }
+
+    // Readings are shown with the user's decimal mark, their digits as the
+    // supply sent them; what goes to the supply keeps its point.
+    void shownNumbersFollowTheLocale_data() {
+        QTest::addColumn<QString>("locale");
+        QTest::addColumn<QString>("reply");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("C") << "C"
+                           << "12.340"
+                           << "12.340";
+        QTest::newRow("de") << "de_DE"
+                            << "12.340"
+                            << "12,340";
+        QTest::newRow("de negative") << "de_DE"
+                                     << "-0.5"
+                                     << "-0,5";
+        QTest::newRow("de no number") << "de_DE"
+                                      << "OVP"
+                                      << "OVP";
+        QTest::newRow("de empty") << "de_DE"
+                                  << ""
+                                  << "";
+    }
+    void shownNumbersFollowTheLocale() {
+        QFETCH(QString, locale);
+        QFETCH(QString, reply);
+        QFETCH(QString, shown);
+        QCOMPARE(shownNumber(reply, QLocale(locale)), shown);
+    }
+    void thePanelShowsReadingsInTheLocale() {
+        QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+        ShellFixture f;
+        QVERIFY(f.onLineSerial(QStringLiteral("TRQ-3302")));
+        f.session->toggleOutput(); // readings show with the output on
+        const QRegularExpression german(QStringLiteral("^-?\\d+,\\d+$"));
+        auto readings = [&] {
+            QStringList shown;
+            for (QLineEdit* e : f.panel()->findChildren<QLineEdit*>())
+                if (e->isReadOnly() && german.match(e->text()).hasMatch())
+                    shown << e->text();
+            return shown;
+        };
+        QTRY_VERIFY(readings().size() >= 4);
+        // Typed in the German way, sent the instrument's way.
+        f.takeReceived();
+        ShellFixture::type(f.panel()->findChildren<QAbstractSpinBox*>().first(),
+                           QStringLiteral("1,5"));
+        QVERIFY(f.waitReceived());
+        const QString sent = f.takeReceived().join(QLatin1Char(' '));
+        QVERIFY2(sent.contains(QStringLiteral("1.5")), qPrintable(sent));
+        QLocale::setDefault(QLocale::c());
+    }
+};
+
+TRQ_TEST_MAIN(TestLanguage)
+#include "tst_language.moc"

@@ -1,0 +1,1579 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="de_DE" sourcelanguage="en_US">
+<context>
+    <name>ChannelControls</name>
+    <message>
+        <source>Set voltage</source>
+        <translation>Sollspannung</translation>
+    </message>
+    <message>
+        <source>Set current</source>
+        <translation>Sollstrom</translation>
+    </message>
+    <message>
+        <source>Over-voltage</source>
+        <translation>Überspannung</translation>
+    </message>
+    <message>
+        <source>LIMITS</source>
+        <translation>GRENZEN</translation>
+    </message>
+</context>
+<context>
+    <name>DataFolder</name>
+    <message>
+        <source>%1 (process %2 on %3)</source>
+        <translation>%1 (Prozess %2 auf %3)</translation>
+    </message>
+    <message>
+        <source>another program</source>
+        <translation>ein anderes Programm</translation>
+    </message>
+    <message>
+        <source>The data folder %1 is in use by %2.</source>
+        <translation>Der Datenordner %1 wird von %2 verwendet.</translation>
+    </message>
+    <message>
+        <source>The data folder %1 cannot be locked for this program.</source>
+        <translation>Der Datenordner %1 kann für dieses Programm nicht gesperrt werden.</translation>
+    </message>
+    <message>
+        <source>
+
+Start read-only? (No quits.) Read-only, nothing can be recorded or saved.</source>
+        <translation>
+
+Schreibgeschützt starten? (Nein beendet.) Schreibgeschützt kann nichts aufgezeichnet oder gespeichert werden.</translation>
+    </message>
+    <message>
+        <source>
+
+Go on read-only? (No quits.) Read-only, nothing can be recorded or saved.</source>
+        <translation>
+
+Schreibgeschützt fortfahren? (Nein beendet.) Schreibgeschützt kann nichts aufgezeichnet oder gespeichert werden.</translation>
+    </message>
+</context>
+<context>
+    <name>Database</name>
+    <message>
+        <source>System cannot find [%1\mtype.mdb].
+ Please copy mtype.mdb to [%1\] directory.</source>
+        <translation>Das System findet [%1\mtype.mdb] nicht.
+ Bitte kopieren Sie mtype.mdb in das Verzeichnis [%1\].</translation>
+    </message>
+    <message>
+        <source>The database %1 cannot be opened: you have no permission to read it.</source>
+        <translation>Die Datenbank %1 kann nicht geöffnet werden: Sie haben keine Leseberechtigung.</translation>
+    </message>
+    <message>
+        <source>The database %1 cannot be opened (%2). It was left as it is.</source>
+        <translation>Die Datenbank %1 kann nicht geöffnet werden (%2). Sie wurde unverändert gelassen.</translation>
+    </message>
+    <message>
+        <source>The database %1 is damaged (%2). Opened read-only, it was not repaired.</source>
+        <translation>Die Datenbank %1 ist beschädigt (%2). Sie wurde schreibgeschützt geöffnet und nicht repariert.</translation>
+    </message>
+    <message>
+        <source>The database %1 cannot be written (%2).</source>
+        <translation>In die Datenbank %1 kann nicht geschrieben werden (%2).</translation>
+    </message>
+    <message>
+        <source>The database %1 was damaged (%2) and has been repaired. The damaged file was kept as %3.</source>
+        <translation>Die Datenbank %1 war beschädigt (%2) und wurde repariert. Die beschädigte Datei wurde als %3 aufbewahrt.</translation>
+    </message>
+    <message>
+        <source>It was left as it is; no copy of it could be made.</source>
+        <translation>Sie wurde unverändert gelassen; es konnte keine Kopie angelegt werden.</translation>
+    </message>
+    <message>
+        <source>It was left as it is; a copy was kept as %1.</source>
+        <translation>Sie wurde unverändert gelassen; eine Kopie wurde als %1 aufbewahrt.</translation>
+    </message>
+    <message>
+        <source>The database %1 is damaged and could not be repaired (%2). </source>
+        <translation>Die Datenbank %1 ist beschädigt und konnte nicht repariert werden (%2). </translation>
+    </message>
+    <message>
+        <source>no permission to write the file or its folder</source>
+        <translation>keine Schreibberechtigung für die Datei oder ihren Ordner</translation>
+    </message>
+    <message>
+        <source>the repaired copy could not replace the file; the original is in %1</source>
+        <translation>die reparierte Kopie konnte die Datei nicht ersetzen; das Original liegt in %1</translation>
+    </message>
+    <message>
+        <source>the backup %1 could not be written</source>
+        <translation>die Sicherungskopie %1 konnte nicht geschrieben werden</translation>
+    </message>
+    <message>
+        <source>the repaired copy failed its check: </source>
+        <translation>die reparierte Kopie hat die Prüfung nicht bestanden: </translation>
+    </message>
+</context>
+<context>
+    <name>GraphText</name>
+    <message>
+        <source>Elapsed Time [Sec]</source>
+        <translation>Verstrichene Zeit [s]</translation>
+    </message>
+    <message>
+        <source>Elapsed Time [min]</source>
+        <translation>Verstrichene Zeit [min]</translation>
+    </message>
+    <message>
+        <source>Elapsed Time [Min]</source>
+        <translation>Verstrichene Zeit [min]</translation>
+    </message>
+    <message>
+        <source>Default</source>
+        <translation>Standard</translation>
+    </message>
+    <message>
+        <source>Total Time:</source>
+        <translation>Gesamtzeit:</translation>
+    </message>
+    <message>
+        <source>Time Slice: %1sec</source>
+        <translation>Intervall: %1 s</translation>
+    </message>
+    <message>
+        <source>Samples: %1</source>
+        <translation>Messpunkte: %1</translation>
+    </message>
+    <message>
+        <source>%1 Max:%2V %3A</source>
+        <translation>%1 Max:%2V %3A</translation>
+    </message>
+    <message>
+        <source>%1 Min:%2V %3A</source>
+        <translation>%1 Min:%2V %3A</translation>
+    </message>
+</context>
+<context>
+    <name>Ni488Library</name>
+    <message>
+        <source>The GPIB driver library could not be loaded (%1). Install the NI-488.2 or linux-gpib driver to use GPIB.
+%2</source>
+        <translation>Die GPIB-Treiberbibliothek konnte nicht geladen werden (%1). Installieren Sie den NI-488.2- oder linux-gpib-Treiber, um GPIB zu verwenden.
+%2</translation>
+    </message>
+</context>
+<context>
+    <name>ReportText</name>
+    <message>
+        <source>The PDF file could not be written.</source>
+        <translation>Die PDF-Datei konnte nicht geschrieben werden.</translation>
+    </message>
+    <message>
+        <source>Statistics</source>
+        <translation>Statistik</translation>
+    </message>
+    <message>
+        <source>Channel</source>
+        <translation>Kanal</translation>
+    </message>
+    <message>
+        <source>Min V</source>
+        <translation>Min V</translation>
+    </message>
+    <message>
+        <source>Max V</source>
+        <translation>Max V</translation>
+    </message>
+    <message>
+        <source>Mean V</source>
+        <translation>Mittel V</translation>
+    </message>
+    <message>
+        <source>Min A</source>
+        <translation>Min A</translation>
+    </message>
+    <message>
+        <source>Max A</source>
+        <translation>Max A</translation>
+    </message>
+    <message>
+        <source>Mean A</source>
+        <translation>Mittel A</translation>
+    </message>
+    <message>
+        <source>Charge Ah</source>
+        <translation>Ladung Ah</translation>
+    </message>
+    <message>
+        <source>Energy Wh</source>
+        <translation>Energie Wh</translation>
+    </message>
+    <message>
+        <source>Comments</source>
+        <translation>Kommentare</translation>
+    </message>
+</context>
+<context>
+    <name>trq::AboutDialog</name>
+    <message>
+        <source>About POWER_TRQ</source>
+        <translation>Über POWER_TRQ</translation>
+    </message>
+    <message>
+        <source>OK</source>
+        <translation>OK</translation>
+    </message>
+    <message>
+        <source>&amp;System Info...</source>
+        <translation>&amp;Systeminfo...</translation>
+    </message>
+    <message>
+        <source>Version: </source>
+        <translation>Version: </translation>
+    </message>
+    <message>
+        <source>System Information Is Unavailable At This Time</source>
+        <translation>Systeminformationen sind derzeit nicht verfügbar</translation>
+    </message>
+</context>
+<context>
+    <name>trq::AutoRangeDialog</name>
+    <message>
+        <source>Auto Mode</source>
+        <translation>Auto-Modus</translation>
+    </message>
+</context>
+<context>
+    <name>trq::AutomationDialog</name>
+    <message>
+        <source>Serve the supply to scripts</source>
+        <translation>Netzgerät für Skripte freigeben</translation>
+    </message>
+    <message>
+        <source>Allow clients from other machines</source>
+        <translation>Clients anderer Rechner zulassen</translation>
+    </message>
+    <message>
+        <source>Automation server</source>
+        <translation>Automatisierungsserver</translation>
+    </message>
+    <message>
+        <source>Anyone who can reach this computer over the network can then switch outputs.</source>
+        <translation>Jeder, der diesen Rechner über das Netzwerk erreicht, kann dann Ausgänge schalten.</translation>
+    </message>
+    <message>
+        <source>Port (raw SCPI socket):</source>
+        <translation>Port (Raw-SCPI-Socket):</translation>
+    </message>
+</context>
+<context>
+    <name>trq::FrontPanel</name>
+    <message>
+        <source>TRACK</source>
+        <translation>TRACK</translation>
+    </message>
+    <message>
+        <source>SERIES</source>
+        <translation>SERIES</translation>
+    </message>
+    <message>
+        <source>Control</source>
+        <translation>Bedienfeld</translation>
+    </message>
+    <message>
+        <source>OUTPUT</source>
+        <translation>AUSGANG</translation>
+    </message>
+    <message>
+        <source>Clear Protection</source>
+        <translation>Schutz löschen</translation>
+    </message>
+    <message>
+        <source>Reset Ah/Wh</source>
+        <translation>Ah/Wh löschen</translation>
+    </message>
+    <message>
+        <source>MODE</source>
+        <translation>MODUS</translation>
+    </message>
+    <message>
+        <source>INDEP</source>
+        <translation>INDEP</translation>
+    </message>
+    <message>
+        <source>PARALLEL</source>
+        <translation>PARALLEL</translation>
+    </message>
+    <message>
+        <source>Sets</source>
+        <translation>Sätze</translation>
+    </message>
+    <message>
+        <source>AUTO RUN</source>
+        <translation>AUTO-LAUF</translation>
+    </message>
+    <message>
+        <source>Delay (x 100ms):</source>
+        <translation>Verzögerung (x 100ms):</translation>
+    </message>
+    <message>
+        <source>Memory:</source>
+        <translation>Speicher:</translation>
+    </message>
+    <message>
+        <source>Change</source>
+        <translation>Ändern</translation>
+    </message>
+    <message>
+        <source>Save</source>
+        <translation>Speichern</translation>
+    </message>
+    <message>
+        <source>Recall</source>
+        <translation>Abrufen</translation>
+    </message>
+    <message>
+        <source>%1 W
+%2 Ah   %3 Wh</source>
+        <translation>%1 W
+%2 Ah   %3 Wh</translation>
+    </message>
+    <message>
+        <source>LIMIT TRIPPED</source>
+        <translation>GRENZE ÜBERSCHRITTEN</translation>
+    </message>
+    <message>
+        <source>LIMITS</source>
+        <translation>GRENZEN</translation>
+    </message>
+</context>
+<context>
+    <name>trq::GpibSettingsDialog</name>
+    <message>
+        <source>Simulated supply</source>
+        <translation>Simuliertes Netzgerät</translation>
+    </message>
+    <message>
+        <source>Config GPIB</source>
+        <translation>GPIB konfigurieren</translation>
+    </message>
+    <message>
+        <source>Board</source>
+        <translation>Board</translation>
+    </message>
+    <message>
+        <source>Primary address</source>
+        <translation>Primäradresse</translation>
+    </message>
+</context>
+<context>
+    <name>trq::GraphSeries</name>
+    <message>
+        <source>Record...</source>
+        <translation>Aufnahme...</translation>
+    </message>
+    <message>
+        <source>Start</source>
+        <translation>Start</translation>
+    </message>
+</context>
+<context>
+    <name>trq::GraphWindow</name>
+    <message>
+        <source>Cursor Information</source>
+        <translation>Cursor-Information</translation>
+    </message>
+    <message>
+        <source>Measurements</source>
+        <translation>Messungen</translation>
+    </message>
+    <message>
+        <source>Start</source>
+        <translation>Start</translation>
+    </message>
+    <message>
+        <source>Graphic Record</source>
+        <translation>Grafische Aufzeichnung</translation>
+    </message>
+    <message>
+        <source>Voltage</source>
+        <translation>Spannung</translation>
+    </message>
+    <message>
+        <source>Current</source>
+        <translation>Strom</translation>
+    </message>
+    <message>
+        <source>Power</source>
+        <translation>Leistung</translation>
+    </message>
+    <message>
+        <source>Charge</source>
+        <translation>Ladung</translation>
+    </message>
+    <message>
+        <source>Energy</source>
+        <translation>Energie</translation>
+    </message>
+    <message>
+        <source>Stop</source>
+        <translation>Stopp</translation>
+    </message>
+    <message>
+        <source>Setup</source>
+        <translation>Einrichten</translation>
+    </message>
+    <message>
+        <source>Refresh</source>
+        <translation>Aktualisieren</translation>
+    </message>
+    <message>
+        <source>Return</source>
+        <translation>Zurück</translation>
+    </message>
+    <message>
+        <source>Save</source>
+        <translation>Speichern</translation>
+    </message>
+    <message>
+        <source>Load</source>
+        <translation>Laden</translation>
+    </message>
+    <message>
+        <source>Delete</source>
+        <translation>Löschen</translation>
+    </message>
+    <message>
+        <source>Export</source>
+        <translation>Export</translation>
+    </message>
+    <message>
+        <source>Print</source>
+        <translation>Drucken</translation>
+    </message>
+    <message>
+        <source>Report...</source>
+        <translation>Bericht...</translation>
+    </message>
+    <message>
+        <source>Time Len</source>
+        <translation>Dauer</translation>
+    </message>
+    <message>
+        <source>Right axis</source>
+        <translation>Rechte Achse</translation>
+    </message>
+    <message>
+        <source>Graph Operations</source>
+        <translation>Grafikfunktionen</translation>
+    </message>
+    <message>
+        <source>Zoom</source>
+        <translation>Zoomen</translation>
+    </message>
+    <message>
+        <source>Pan</source>
+        <translation>Verschieben</translation>
+    </message>
+    <message>
+        <source>Cursor Coordinates</source>
+        <translation>Cursor-Koordinaten</translation>
+    </message>
+    <message>
+        <source>Cursor Measurements</source>
+        <translation>Cursor-Messungen</translation>
+    </message>
+    <message>
+        <source>X Position:</source>
+        <translation>X-Position:</translation>
+    </message>
+    <message>
+        <source>Y Position:</source>
+        <translation>Y-Position:</translation>
+    </message>
+    <message>
+        <source>Period:</source>
+        <translation>Periode:</translation>
+    </message>
+    <message>
+        <source>Amplitude:</source>
+        <translation>Amplitude:</translation>
+    </message>
+    <message>
+        <source>gap</source>
+        <translation>Lücke</translation>
+    </message>
+    <message>
+        <source>%1 points%2</source>
+        <translation>%1 Punkte%2</translation>
+    </message>
+    <message>
+        <source> (about)</source>
+        <translation> (ca.)</translation>
+    </message>
+    <message>
+        <source>Mean: %1 %2</source>
+        <translation>Mittel: %1 %2</translation>
+    </message>
+    <message>
+        <source>Min: %1 %2</source>
+        <translation>Min: %1 %2</translation>
+    </message>
+    <message>
+        <source>Max: %1 %2</source>
+        <translation>Max: %1 %2</translation>
+    </message>
+    <message>
+        <source>Integral: %1 Ah</source>
+        <translation>Integral: %1 Ah</translation>
+    </message>
+    <message>
+        <source>Integral: %1 Wh</source>
+        <translation>Integral: %1 Wh</translation>
+    </message>
+    <message>
+        <source>Plase Turn on Device into Output(Run) Mode</source>
+        <translation>Bitte schalten Sie den Ausgang des Geräts ein (Run-Modus).</translation>
+    </message>
+    <message>
+        <source>Plase setup the time length of record first.</source>
+        <translation>Bitte stellen Sie zuerst die Aufzeichnungsdauer ein.</translation>
+    </message>
+    <message>
+        <source>If you change record scale, system will reset display </source>
+        <translation>Wenn Sie das Zeitraster ändern, setzt das System die Anzeige zurück </translation>
+    </message>
+    <message>
+        <source>You must do record data first and then try this function again.</source>
+        <translation>Zeichnen Sie zuerst Daten auf und versuchen Sie diese Funktion dann erneut.</translation>
+    </message>
+    <message>
+        <source>Do you want to save current record?</source>
+        <translation>Möchten Sie die aktuelle Aufzeichnung speichern?</translation>
+    </message>
+    <message>
+        <source>Do you want to replace existing data with current record?</source>
+        <translation>Möchten Sie die vorhandenen Daten durch die aktuelle Aufzeichnung ersetzen?</translation>
+    </message>
+    <message>
+        <source>Do you want to delete Record of [Rec No: %1 Start Time:%2]</source>
+        <translation>Möchten Sie den Datensatz [Nr.: %1 Startzeit:%2] löschen?</translation>
+    </message>
+    <message>
+        <source>Please Record or Load existing data first!</source>
+        <translation>Bitte zuerst aufzeichnen oder vorhandene Daten laden!</translation>
+    </message>
+    <message>
+        <source>Power文件(*.csv)</source>
+        <translation>Power-Dateien (*.csv)</translation>
+    </message>
+    <message>
+        <source>cmdExport_Click : </source>
+        <translation>cmdExport_Click : </translation>
+    </message>
+    <message>
+        <source>The printer could not be opened.</source>
+        <translation>Der Drucker konnte nicht geöffnet werden.</translation>
+    </message>
+    <message>
+        <source>The page could not be printed.</source>
+        <translation>Die Seite konnte nicht gedruckt werden.</translation>
+    </message>
+    <message>
+        <source>cmdPrint_Click : </source>
+        <translation>cmdPrint_Click : </translation>
+    </message>
+    <message>
+        <source>PDF (*.pdf)</source>
+        <translation>PDF (*.pdf)</translation>
+    </message>
+    <message>
+        <source>The report could not be written: </source>
+        <translation>Der Bericht konnte nicht geschrieben werden: </translation>
+    </message>
+    <message>
+        <source>Maximum</source>
+        <translation>Maximum</translation>
+    </message>
+    <message>
+        <source>Minimum</source>
+        <translation>Minimum</translation>
+    </message>
+    <message>
+        <source>Average</source>
+        <translation>Mittelwert</translation>
+    </message>
+    <message>
+        <source>POWER_TRQ test report</source>
+        <translation>POWER_TRQ-Prüfbericht</translation>
+    </message>
+    <message>
+        <source>Model</source>
+        <translation>Modell</translation>
+    </message>
+    <message>
+        <source>Interface</source>
+        <translation>Schnittstelle</translation>
+    </message>
+    <message>
+        <source>Record</source>
+        <translation>Datensatz</translation>
+    </message>
+    <message>
+        <source>(not saved)</source>
+        <translation>(nicht gespeichert)</translation>
+    </message>
+    <message>
+        <source>Description</source>
+        <translation>Beschreibung</translation>
+    </message>
+    <message>
+        <source>End</source>
+        <translation>Ende</translation>
+    </message>
+    <message>
+        <source>Scale</source>
+        <translation>Zeitraster</translation>
+    </message>
+    <message>
+        <source>Point operation</source>
+        <translation>Punktbildung</translation>
+    </message>
+    <message>
+        <source>Points</source>
+        <translation>Punkte</translation>
+    </message>
+</context>
+<context>
+    <name>trq::InstrumentSession</name>
+    <message>
+        <source>Testing mode</source>
+        <translation>Testmodus</translation>
+    </message>
+    <message>
+        <source>Interface: GPIB;Address:</source>
+        <translation>Schnittstelle: GPIB;Adresse:</translation>
+    </message>
+    <message>
+        <source>The serial port %1 cannot be opened: you have no permission to use it. Serial ports belong to the group &quot;dialout&quot;; join it with
+
+    sudo adduser %2 dialout
+
+then log out and in again.</source>
+        <translation>Die serielle Schnittstelle %1 kann nicht geöffnet werden: Sie haben keine Berechtigung dafür. Serielle Schnittstellen gehören zur Gruppe &quot;dialout&quot;; treten Sie ihr bei mit
+
+    sudo adduser %2 dialout
+
+und melden Sie sich danach ab und wieder an.</translation>
+    </message>
+    <message>
+        <source>The serial port %1 cannot be opened: %2</source>
+        <translation>Die serielle Schnittstelle %1 kann nicht geöffnet werden: %2</translation>
+    </message>
+    <message>
+        <source>unknown error</source>
+        <translation>unbekannter Fehler</translation>
+    </message>
+    <message>
+        <source>Remaining about %1 secs...</source>
+        <translation>Noch etwa %1 s...</translation>
+    </message>
+    <message>
+        <source>Dialog Caption</source>
+        <translation>Bitte warten</translation>
+    </message>
+    <message>
+        <source>Waiting Last Response...</source>
+        <translation>Warte auf letzte Antwort...</translation>
+    </message>
+    <message>
+        <source>Link lost — reconnecting…</source>
+        <translation>Verbindung verloren — verbinde neu…</translation>
+    </message>
+    <message>
+        <source>The link came back to another supply (%1, not %2); it stays closed. What was recorded is kept.</source>
+        <translation>Die Verbindung führt jetzt zu einem anderen Netzgerät (%1, nicht %2); sie bleibt geschlossen. Das bisher Aufgezeichnete bleibt erhalten.</translation>
+    </message>
+    <message>
+        <source>unknown</source>
+        <translation>unbekannt</translation>
+    </message>
+    <message>
+        <source>Reconnected</source>
+        <translation>Wieder verbunden</translation>
+    </message>
+    <message>
+        <source>Error detected: &apos;%1&apos;</source>
+        <translation>Fehler erkannt: &apos;%1&apos;</translation>
+    </message>
+    <message>
+        <source>If you want to use the Parallel or Series feature, read the Parallel/Series Operation chapter of User Manual first.</source>
+        <translation>Wenn Sie den Parallel- oder Serienbetrieb nutzen möchten, lesen Sie zuerst das Kapitel zum Parallel-/Serienbetrieb im Benutzerhandbuch.</translation>
+    </message>
+</context>
+<context>
+    <name>trq::LimitAction</name>
+    <message>
+        <source>log only</source>
+        <translation>nur protokollieren</translation>
+    </message>
+    <message>
+        <source>message</source>
+        <translation>Meldung</translation>
+    </message>
+    <message>
+        <source>output off</source>
+        <translation>Ausgang aus</translation>
+    </message>
+    <message>
+        <source>stop recording</source>
+        <translation>Aufzeichnung stoppen</translation>
+    </message>
+    <message>
+        <source>output off and stop recording</source>
+        <translation>Ausgang aus und Aufzeichnung stoppen</translation>
+    </message>
+</context>
+<context>
+    <name>trq::LimitsDialog</name>
+    <message>
+        <source>Remove</source>
+        <translation>Entfernen</translation>
+    </message>
+    <message>
+        <source>Limits</source>
+        <translation>Grenzwerte</translation>
+    </message>
+    <message>
+        <source>Channel</source>
+        <translation>Kanal</translation>
+    </message>
+    <message>
+        <source>Quantity</source>
+        <translation>Größe</translation>
+    </message>
+    <message>
+        <source>Lower</source>
+        <translation>Unten</translation>
+    </message>
+    <message>
+        <source>Upper</source>
+        <translation>Oben</translation>
+    </message>
+    <message>
+        <source>Hold [s]</source>
+        <translation>Halten [s]</translation>
+    </message>
+    <message>
+        <source>Action</source>
+        <translation>Aktion</translation>
+    </message>
+    <message>
+        <source>Add</source>
+        <translation>Hinzufügen</translation>
+    </message>
+    <message>
+        <source>A value out of its bounds for the hold time trips the action once; an empty bound is no bound. Charge and energy count from the panel&apos;s Reset Ah/Wh.</source>
+        <translation>Ein Wert, der für die Haltezeit außerhalb seiner Grenzen liegt, löst die Aktion einmal aus; eine leere Grenze ist keine Grenze. Ladung und Energie zählen ab „Ah/Wh löschen“ im Bedienfeld.</translation>
+    </message>
+    <message>
+        <source>Row %1: give a lower bound, an upper bound or both, as numbers, the lower below the upper.</source>
+        <translation>Zeile %1: Geben Sie eine untere Grenze, eine obere Grenze oder beide als Zahlen an, die untere kleiner als die obere.</translation>
+    </message>
+</context>
+<context>
+    <name>trq::MainWindow</name>
+    <message>
+        <source>GPIB</source>
+        <translation>GPIB</translation>
+    </message>
+    <message>
+        <source>COM</source>
+        <translation>COM</translation>
+    </message>
+    <message>
+        <source>OnOffLine</source>
+        <translation>Ein/Aus</translation>
+    </message>
+    <message>
+        <source>SaveMemory</source>
+        <translation>Speichern</translation>
+    </message>
+    <message>
+        <source>RecallMemory</source>
+        <translation>Abrufen</translation>
+    </message>
+    <message>
+        <source>Delay</source>
+        <translation>Verzögerung</translation>
+    </message>
+    <message>
+        <source>ReadTimes</source>
+        <translation>Lesezeit</translation>
+    </message>
+    <message>
+        <source>Output</source>
+        <translation>Ausgang</translation>
+    </message>
+    <message>
+        <source>AutoRun</source>
+        <translation>Auto-Lauf</translation>
+    </message>
+    <message>
+        <source>ClearError</source>
+        <translation>Fehler löschen</translation>
+    </message>
+    <message>
+        <source>About</source>
+        <translation>Info</translation>
+    </message>
+    <message>
+        <source>&amp;File</source>
+        <translation>&amp;Datei</translation>
+    </message>
+    <message>
+        <source>E&amp;xit</source>
+        <translation>&amp;Beenden</translation>
+    </message>
+    <message>
+        <source>&amp;Interface</source>
+        <translation>&amp;Schnittstelle</translation>
+    </message>
+    <message>
+        <source>&amp;GPIB...</source>
+        <translation>&amp;GPIB...</translation>
+    </message>
+    <message>
+        <source>&amp;RS232...</source>
+        <translation>&amp;RS232...</translation>
+    </message>
+    <message>
+        <source>&amp;USB...</source>
+        <translation>&amp;USB...</translation>
+    </message>
+    <message>
+        <source>Reconnect a&amp;utomatically</source>
+        <translation>Automatisch &amp;neu verbinden</translation>
+    </message>
+    <message>
+        <source>&amp;Automation server...</source>
+        <translation>&amp;Automatisierungsserver...</translation>
+    </message>
+    <message>
+        <source>&amp;Lab feed (MQTT)...</source>
+        <translation>&amp;Labor-Feed (MQTT)...</translation>
+    </message>
+    <message>
+        <source>&amp;Depart</source>
+        <translation>&amp;Modelle</translation>
+    </message>
+    <message>
+        <source>F&amp;unction</source>
+        <translation>&amp;Funktion</translation>
+    </message>
+    <message>
+        <source>&amp;Save Memory</source>
+        <translation>&amp;Speicher sichern</translation>
+    </message>
+    <message>
+        <source>&amp;Recall Memory</source>
+        <translation>Speicher &amp;abrufen</translation>
+    </message>
+    <message>
+        <source>&amp;Delay</source>
+        <translation>&amp;Verzögerung</translation>
+    </message>
+    <message>
+        <source>Read &amp;Times</source>
+        <translation>Lese&amp;zeit</translation>
+    </message>
+    <message>
+        <source>&amp;Action</source>
+        <translation>&amp;Aktion</translation>
+    </message>
+    <message>
+        <source>Out &amp;Mode</source>
+        <translation>Ausgangs&amp;modus</translation>
+    </message>
+    <message>
+        <source>&amp;INDEP</source>
+        <translation>&amp;INDEP</translation>
+    </message>
+    <message>
+        <source>&amp;PARALLEL</source>
+        <translation>&amp;PARALLEL</translation>
+    </message>
+    <message>
+        <source>&amp;TRACK</source>
+        <translation>&amp;TRACK</translation>
+    </message>
+    <message>
+        <source>&amp;Auto Mode...</source>
+        <translation>&amp;Auto-Modus...</translation>
+    </message>
+    <message>
+        <source>&amp;Output</source>
+        <translation>Aus&amp;gang</translation>
+    </message>
+    <message>
+        <source>Auto &amp;Run</source>
+        <translation>Auto-&amp;Lauf</translation>
+    </message>
+    <message>
+        <source>&amp;Clear Error of Protection</source>
+        <translation>Schutz&amp;fehler löschen</translation>
+    </message>
+    <message>
+        <source>&amp;Record</source>
+        <translation>Auf&amp;zeichnung</translation>
+    </message>
+    <message>
+        <source>&amp;Start</source>
+        <translation>&amp;Start</translation>
+    </message>
+    <message>
+        <source>S&amp;top</source>
+        <translation>S&amp;topp</translation>
+    </message>
+    <message>
+        <source>Set&amp;up</source>
+        <translation>&amp;Einrichten</translation>
+    </message>
+    <message>
+        <source>S&amp;ave</source>
+        <translation>Spei&amp;chern</translation>
+    </message>
+    <message>
+        <source>&amp;Load</source>
+        <translation>&amp;Laden</translation>
+    </message>
+    <message>
+        <source>Li&amp;mits...</source>
+        <translation>&amp;Grenzwerte...</translation>
+    </message>
+    <message>
+        <source>&amp;View</source>
+        <translation>A&amp;nsicht</translation>
+    </message>
+    <message>
+        <source>&amp;Control</source>
+        <translation>&amp;Bedienfeld</translation>
+    </message>
+    <message>
+        <source>&amp;Wave</source>
+        <translation>&amp;Kurve</translation>
+    </message>
+    <message>
+        <source>T&amp;abular Data</source>
+        <translation>&amp;Tabelle</translation>
+    </message>
+    <message>
+        <source>&amp;Toolbar</source>
+        <translation>&amp;Symbolleiste</translation>
+    </message>
+    <message>
+        <source>Toolbar &amp;Captions</source>
+        <translation>Symbolleisten-B&amp;eschriftung</translation>
+    </message>
+    <message>
+        <source>&amp;Status Bar</source>
+        <translation>Status&amp;leiste</translation>
+    </message>
+    <message>
+        <source>&amp;Normal Size</source>
+        <translation>&amp;Normalgröße</translation>
+    </message>
+    <message>
+        <source>&amp;Language</source>
+        <translation>Sp&amp;rache</translation>
+    </message>
+    <message>
+        <source>&amp;Help</source>
+        <translation>&amp;Hilfe</translation>
+    </message>
+    <message>
+        <source>&amp;About POWER_TRQ</source>
+        <translation>&amp;Info zu POWER_TRQ</translation>
+    </message>
+    <message>
+        <source>Debug</source>
+        <translation>Debug</translation>
+    </message>
+    <message>
+        <source>The language changes to %1 at the next start of POWER_TRQ.</source>
+        <translation>Die Sprache wechselt beim nächsten Start von POWER_TRQ zu %1.</translation>
+    </message>
+    <message>
+        <source>&amp;System language</source>
+        <translation>&amp;Systemsprache</translation>
+    </message>
+    <message>
+        <source>On line</source>
+        <translation>Online</translation>
+    </message>
+    <message>
+        <source>Reconnecting…</source>
+        <translation>Verbinde neu…</translation>
+    </message>
+    <message>
+        <source>Off line</source>
+        <translation>Offline</translation>
+    </message>
+    <message>
+        <source>Link lost — reconnecting…</source>
+        <translation>Verbindung verloren — verbinde neu…</translation>
+    </message>
+    <message>
+        <source>%1  CH%2: %L3 %4 beyond %L5 %4 (%6)</source>
+        <translation>%1  CH%2: %L3 %4 jenseits %L5 %4 (%6)</translation>
+    </message>
+    <message>
+        <source>Limit tripped: </source>
+        <translation>Grenzwert überschritten: </translation>
+    </message>
+    <message>
+        <source>Limits</source>
+        <translation>Grenzwerte</translation>
+    </message>
+    <message>
+        <source>Saved %1 as record %2</source>
+        <translation>%1 als Datensatz %2 gespeichert</translation>
+    </message>
+    <message>
+        <source>A record part could not be saved: </source>
+        <translation>Ein Teil der Aufzeichnung konnte nicht gespeichert werden: </translation>
+    </message>
+</context>
+<context>
+    <name>trq::MqttDialog</name>
+    <message>
+        <source>Publish to the lab&apos;s broker</source>
+        <translation>Beim Labor-Broker veröffentlichen</translation>
+    </message>
+    <message>
+        <source>Lab feed (MQTT)</source>
+        <translation>Labor-Feed (MQTT)</translation>
+    </message>
+    <message>
+        <source>this machine&apos;s name</source>
+        <translation>Name dieses Rechners</translation>
+    </message>
+    <message>
+        <source>the system&apos;s certificates</source>
+        <translation>Zertifikate des Systems</translation>
+    </message>
+    <message>
+        <source>Broker:</source>
+        <translation>Broker:</translation>
+    </message>
+    <message>
+        <source>Port:</source>
+        <translation>Port:</translation>
+    </message>
+    <message>
+        <source>Station:</source>
+        <translation>Station:</translation>
+    </message>
+    <message>
+        <source>CA file:</source>
+        <translation>CA-Datei:</translation>
+    </message>
+    <message>
+        <source>User:</source>
+        <translation>Benutzer:</translation>
+    </message>
+    <message>
+        <source>Password:</source>
+        <translation>Passwort:</translation>
+    </message>
+    <message>
+        <source>Readings go to powertrq/&lt;station&gt;/&lt;model&gt;/&lt;channel&gt;/{voltage,current,power}, the state and events beside them. A broker that is away only costs retries.</source>
+        <translation>Messwerte gehen an powertrq/&lt;station&gt;/&lt;model&gt;/&lt;channel&gt;/{voltage,current,power}, Zustand und Ereignisse daneben. Ein nicht erreichbarer Broker kostet nur Wiederholungen.</translation>
+    </message>
+</context>
+<context>
+    <name>trq::MqttFeed</name>
+    <message>
+        <source>MQTT: the client could not be made</source>
+        <translation>MQTT: Der Client konnte nicht erstellt werden</translation>
+    </message>
+    <message>
+        <source>MQTT: TLS could not be set up</source>
+        <translation>MQTT: TLS konnte nicht eingerichtet werden</translation>
+    </message>
+    <message>
+        <source>MQTT: connecting to %1:%2</source>
+        <translation>MQTT: verbinde mit %1:%2</translation>
+    </message>
+    <message>
+        <source>MQTT: publishing to %1:%2</source>
+        <translation>MQTT: veröffentliche an %1:%2</translation>
+    </message>
+    <message>
+        <source>not reachable</source>
+        <translation>nicht erreichbar</translation>
+    </message>
+    <message>
+        <source>disconnected</source>
+        <translation>getrennt</translation>
+    </message>
+    <message>
+        <source>MQTT: no broker at %1:%2 (%3), trying again</source>
+        <translation>MQTT: kein Broker unter %1:%2 (%3), neuer Versuch</translation>
+    </message>
+</context>
+<context>
+    <name>trq::NumberDialog</name>
+    <message>
+        <source>OK</source>
+        <translation>OK</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>Abbrechen</translation>
+    </message>
+</context>
+<context>
+    <name>trq::PartSaver</name>
+    <message>
+        <source>Recording of %1</source>
+        <translation>Aufzeichnung vom %1</translation>
+    </message>
+    <message>
+        <source>%1 (part %2)</source>
+        <translation>%1 (Teil %2)</translation>
+    </message>
+</context>
+<context>
+    <name>trq::RecordScale</name>
+    <message>
+        <source>1 second</source>
+        <translation>1 Sekunde</translation>
+    </message>
+    <message>
+        <source>2 seconds</source>
+        <translation>2 Sekunden</translation>
+    </message>
+    <message>
+        <source>5 seconds</source>
+        <translation>5 Sekunden</translation>
+    </message>
+    <message>
+        <source>10 seconds</source>
+        <translation>10 Sekunden</translation>
+    </message>
+    <message>
+        <source>30 seconds</source>
+        <translation>30 Sekunden</translation>
+    </message>
+    <message>
+        <source>1 min</source>
+        <translation>1 Min.</translation>
+    </message>
+    <message>
+        <source>5 mins</source>
+        <translation>5 Min.</translation>
+    </message>
+    <message>
+        <source>10 mins</source>
+        <translation>10 Min.</translation>
+    </message>
+    <message>
+        <source>30 mins</source>
+        <translation>30 Min.</translation>
+    </message>
+    <message>
+        <source>1 Hour</source>
+        <translation>1 Stunde</translation>
+    </message>
+</context>
+<context>
+    <name>trq::RecordSetupDialog</name>
+    <message>
+        <source>The Max. Record Time Lenth must less than 8.9 Hours !</source>
+        <translation>Die maximale Aufzeichnungsdauer muss unter 8,9 Stunden liegen!</translation>
+    </message>
+    <message>
+        <source>The Max. Record Time Lenth must less than 17.8 Hours !</source>
+        <translation>Die maximale Aufzeichnungsdauer muss unter 17,8 Stunden liegen!</translation>
+    </message>
+    <message>
+        <source>The Max. Record Time Lenth must less than 1.8 day !</source>
+        <translation>Die maximale Aufzeichnungsdauer muss unter 1,8 Tagen liegen!</translation>
+    </message>
+    <message>
+        <source>The Max. Record Time Lenth must less than 3.8 day !</source>
+        <translation>Die maximale Aufzeichnungsdauer muss unter 3,8 Tagen liegen!</translation>
+    </message>
+    <message>
+        <source>Dialog Record Time Length</source>
+        <translation>Aufzeichnungsdauer</translation>
+    </message>
+    <message>
+        <source>Maximum</source>
+        <translation>Maximum</translation>
+    </message>
+    <message>
+        <source>Minimum</source>
+        <translation>Minimum</translation>
+    </message>
+    <message>
+        <source>Average</source>
+        <translation>Mittelwert</translation>
+    </message>
+    <message>
+        <source>Days:</source>
+        <translation>Tage:</translation>
+    </message>
+    <message>
+        <source>Hours:</source>
+        <translation>Stunden:</translation>
+    </message>
+    <message>
+        <source>Miniutes:</source>
+        <translation>Minuten:</translation>
+    </message>
+    <message>
+        <source>Seconds:</source>
+        <translation>Sekunden:</translation>
+    </message>
+    <message>
+        <source>Scale:</source>
+        <translation>Zeitraster:</translation>
+    </message>
+    <message>
+        <source>Point Operation:</source>
+        <translation>Punktbildung:</translation>
+    </message>
+    <message>
+        <source>Continuous (until stopped)</source>
+        <translation>Fortlaufend (bis Stopp)</translation>
+    </message>
+    <message>
+        <source>never</source>
+        <translation>nie</translation>
+    </message>
+    <message>
+        <source>Saves the points since the last part as a record of their own while recording</source>
+        <translation>Speichert während der Aufzeichnung die Punkte seit dem letzten Teil als eigenen Datensatz</translation>
+    </message>
+    <message>
+        <source>Save a part every:</source>
+        <translation>Teil speichern alle:</translation>
+    </message>
+    <message>
+        <source>Ch%1 Color:</source>
+        <translation>Ch%1 Farbe:</translation>
+    </message>
+    <message>
+        <source>Round Timer:                            ms</source>
+        <translation>Zyklus-Timer:                           ms</translation>
+    </message>
+    <message>
+        <source>Waiting Timer:                          ms</source>
+        <translation>Warte-Timer:                            ms</translation>
+    </message>
+    <message>
+        <source>Writer Timer:                            ms</source>
+        <translation>Schreib-Timer:                           ms</translation>
+    </message>
+    <message>
+        <source>OK</source>
+        <translation>OK</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>Abbrechen</translation>
+    </message>
+    <message>
+        <source><byte value="xd"/>
+Choose &lt;Cancle&gt; to change other setting!</source>
+        <translation><byte value="xd"/>
+Wählen Sie &lt;Abbrechen&gt;, um andere Einstellungen zu ändern!</translation>
+    </message>
+    <message>
+        <source>Round Timer Value should be numberic type and it is reset to 3000ms</source>
+        <translation>Der Wert des Zyklus-Timers muss eine Zahl sein; er wurde auf 3000 ms zurückgesetzt.</translation>
+    </message>
+    <message>
+        <source>Waiting Device&apos;s Response Timer Value should be numberic type and it is reset to 500ms</source>
+        <translation>Der Wert des Timers für die Geräteantwort muss eine Zahl sein; er wurde auf 500 ms zurückgesetzt.</translation>
+    </message>
+    <message>
+        <source>Writer Timer Value should be numberic type and it is reset to 100ms</source>
+        <translation>Der Wert des Schreib-Timers muss eine Zahl sein; er wurde auf 100 ms zurückgesetzt.</translation>
+    </message>
+</context>
+<context>
+    <name>trq::Recording</name>
+    <message>
+        <source>Please Setup Record the period first.</source>
+        <translation>Bitte richten Sie zuerst die Aufzeichnungsdauer ein.</translation>
+    </message>
+    <message>
+        <source>A recording is running. Stop it before loading a record.</source>
+        <translation>Eine Aufzeichnung läuft. Stoppen Sie sie, bevor Sie einen Datensatz laden.</translation>
+    </message>
+</context>
+<context>
+    <name>trq::RecordingEngine</name>
+    <message>
+        <source>Please check connection with device and then try again!</source>
+        <translation>Bitte prüfen Sie die Verbindung zum Gerät und versuchen Sie es erneut!</translation>
+    </message>
+    <message>
+        <source>Please setup Device into Auto Run mode and then try again!</source>
+        <translation>Bitte schalten Sie das Gerät in den Auto-Lauf und versuchen Sie es erneut!</translation>
+    </message>
+    <message>
+        <source>The database %1 is open read-only: nothing can be recorded.</source>
+        <translation>Die Datenbank %1 ist schreibgeschützt geöffnet: Es kann nichts aufgezeichnet werden.</translation>
+    </message>
+    <message>
+        <source>The recording has stopped: a point could not be stored in %1 (%2). The %3 points stored before it are kept.</source>
+        <translation>Die Aufzeichnung wurde gestoppt: Ein Punkt konnte nicht in %1 gespeichert werden (%2). Die %3 zuvor gespeicherten Punkte bleiben erhalten.</translation>
+    </message>
+</context>
+<context>
+    <name>trq::SampleTableModel</name>
+    <message>
+        <source>%1: limit of CH%2 %3 tripped at %L4 %3 (bound %L5): %6</source>
+        <translation>%1: Grenzwert CH%2 %3 ausgelöst bei %L4 %3 (Grenze %L5): %6</translation>
+    </message>
+    <message>
+        <source>The first point after %1 s without readings (the link was lost).</source>
+        <translation>Der erste Punkt nach %1 s ohne Messwerte (die Verbindung war unterbrochen).</translation>
+    </message>
+    <message>
+        <source>取樣次數</source>
+        <translation>Probe Nr.</translation>
+    </message>
+    <message>
+        <source>取樣Time</source>
+        <translation>Messzeit</translation>
+    </message>
+    <message>
+        <source>    註    解   </source>
+        <translation>    Kommentar   </translation>
+    </message>
+    <message>
+        <source>Charge[Ah]</source>
+        <translation>Ladung[Ah]</translation>
+    </message>
+    <message>
+        <source>Energy[Wh]</source>
+        <translation>Energie[Wh]</translation>
+    </message>
+    <message>
+        <source>Voltage[V]</source>
+        <translation>Spannung[V]</translation>
+    </message>
+    <message>
+        <source>Current[A]</source>
+        <translation>Strom[A]</translation>
+    </message>
+    <message>
+        <source>取樣條件</source>
+        <translation>Bedingung</translation>
+    </message>
+</context>
+<context>
+    <name>trq::ScpiServer</name>
+    <message>
+        <source>The automation server cannot listen on port %1: %2</source>
+        <translation>Der Automatisierungsserver kann nicht auf Port %1 lauschen: %2</translation>
+    </message>
+    <message>
+        <source>The automation server accepts remote clients on port %1: anyone on the network can switch outputs.</source>
+        <translation>Der Automatisierungsserver nimmt auf Port %1 entfernte Clients an: Jeder im Netzwerk kann Ausgänge schalten.</translation>
+    </message>
+    <message>
+        <source>Automation server: client refused, %1 connected</source>
+        <translation>Automatisierungsserver: Client abgewiesen, %1 verbunden</translation>
+    </message>
+    <message>
+        <source>all addresses</source>
+        <translation>alle Adressen</translation>
+    </message>
+    <message>
+        <source>127.0.0.1 and ::1</source>
+        <translation>127.0.0.1 und ::1</translation>
+    </message>
+    <message>
+        <source>Automation server on %1, port %2, %3 client%4</source>
+        <translation>Automatisierungsserver auf %1, Port %2, %3 Client%4</translation>
+    </message>
+    <message>
+        <source>s</source>
+        <translation>s</translation>
+    </message>
+</context>
+<context>
+    <name>trq::SerialSettingsDialog</name>
+    <message>
+        <source>Auto Dectect</source>
+        <translation>Auto-Erkennung</translation>
+    </message>
+    <message>
+        <source>Show simulated supplies</source>
+        <translation>Simulierte Netzgeräte zeigen</translation>
+    </message>
+    <message>
+        <source>(COM1 - COM16)</source>
+        <translation>(COM1 - COM16)</translation>
+    </message>
+    <message>
+        <source>Config USB</source>
+        <translation>USB konfigurieren</translation>
+    </message>
+    <message>
+        <source>Your Device cannot find any connected device with Serial Port.</source>
+        <translation>An der seriellen Schnittstelle wurde kein angeschlossenes Gerät gefunden.</translation>
+    </message>
+    <message>
+        <source>Please recheck Line connection and Device Setting of your device!
+Or Please restart power device.
+And then Retry [Auto Detect] again</source>
+        <translation>Bitte prüfen Sie Kabelverbindung und Geräteeinstellungen!
+Oder starten Sie das Netzgerät neu.
+Versuchen Sie dann erneut [Auto-Erkennung].</translation>
+    </message>
+    <message>
+        <source>Detect Configuration Successfully!
+Ports: %1 ,Baud Rate:%2
+%3</source>
+        <translation>Konfiguration erfolgreich erkannt!
+Port: %1, Baudrate: %2
+%3</translation>
+    </message>
+</context>
+<context>
+    <name>trq::TableWindow</name>
+    <message>
+        <source>Data Table</source>
+        <translation>Datentabelle</translation>
+    </message>
+    <message>
+        <source>全部</source>
+        <translation>Alle</translation>
+    </message>
+    <message>
+        <source>Time</source>
+        <translation>Zeit</translation>
+    </message>
+    <message>
+        <source>超過上限</source>
+        <translation>Über Obergrenze</translation>
+    </message>
+    <message>
+        <source>超過下限</source>
+        <translation>Unter Untergrenze</translation>
+    </message>
+    <message>
+        <source>符合條件: 固定準位 (相對於讀值)</source>
+        <translation>Erfüllt: fester Pegel (zum Messwert)</translation>
+    </message>
+    <message>
+        <source>符合條件: 百分比 (相對於讀值)</source>
+        <translation>Erfüllt: Prozent (zum Messwert)</translation>
+    </message>
+    <message>
+        <source>OK</source>
+        <translation>OK</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>Abbrechen</translation>
+    </message>
+    <message>
+        <source>Data Comment</source>
+        <translation>Kommentar</translation>
+    </message>
+    <message>
+        <source>No.</source>
+        <translation>Nr.</translation>
+    </message>
+    <message>
+        <source>Start Time:</source>
+        <translation>Startzeit:</translation>
+    </message>
+    <message>
+        <source>End Time:</source>
+        <translation>Endzeit:</translation>
+    </message>
+    <message>
+        <source>MEMO</source>
+        <translation>NOTIZ</translation>
+    </message>
+    <message>
+        <source>Clear</source>
+        <translation>Leeren</translation>
+    </message>
+    <message>
+        <source>Save</source>
+        <translation>Speichern</translation>
+    </message>
+    <message>
+        <source>Load</source>
+        <translation>Laden</translation>
+    </message>
+    <message>
+        <source>Report...</source>
+        <translation>Bericht...</translation>
+    </message>
+    <message>
+        <source>Generate</source>
+        <translation>Erzeugen</translation>
+    </message>
+    <message>
+        <source>Do you want to clear all of data records?</source>
+        <translation>Möchten Sie alle Messdaten löschen?</translation>
+    </message>
+    <message>
+        <source>You need do record first and then try this again!</source>
+        <translation>Zeichnen Sie zuerst auf und versuchen Sie es dann erneut!</translation>
+    </message>
+    <message>
+        <source>Do you want to save this record data?</source>
+        <translation>Möchten Sie diese Aufzeichnung speichern?</translation>
+    </message>
+    <message>
+        <source>Do you replace existing data with current record?</source>
+        <translation>Möchten Sie die vorhandenen Daten durch die aktuelle Aufzeichnung ersetzen?</translation>
+    </message>
+</context>
+<context>
+    <name>trq::TaskScheduler</name>
+    <message>
+        <source>Read Times Failed!</source>
+        <translation>Lesezeit überschritten!</translation>
+    </message>
+    <message>
+        <source>Cannot get Data from device!</source>
+        <translation>Keine Daten vom Gerät erhalten!</translation>
+    </message>
+</context>
+<context>
+    <name>trq::TraceWindow</name>
+    <message>
+        <source>Debug</source>
+        <translation>Debug</translation>
+    </message>
+</context>
+<context>
+    <name>trq::WaitDialog</name>
+    <message>
+        <source>Cancel</source>
+        <translation>Abbrechen</translation>
+    </message>
+</context>
+<context>
+    <name>trq::WorkingRecord</name>
+    <message>
+        <source>The current recording is not saved. Discard it?</source>
+        <translation>Die aktuelle Aufzeichnung ist nicht gespeichert. Verwerfen?</translation>
+    </message>
+    <message>
+        <source>nothing recorded</source>
+        <translation>nichts aufgezeichnet</translation>
+    </message>
+</context>
+</TS>
