@@ -15,6 +15,8 @@
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSpinBox>
@@ -349,8 +351,19 @@ private slots:
             QVERIFY(!f.main->toolButton(b)->icon().isNull());
         QCOMPARE(f.main->action(C::Output)->icon().cacheKey(),
                  f.main->toolButton(B::Output)->icon().cacheKey());
-        for (C c : {C::RecordStart, C::RecordStop, C::RecordSave, C::RecordLoad, C::Limits})
-            QVERIFY(!f.main->action(c)->icon().pixmap(16).isNull());
+        // Every menu command and submenu has one too; items that carry a
+        // tick (toggles, choices) show the tick instead.
+        std::function<void(QMenu*)> visit = [&](QMenu* menu) {
+            for (QAction* a : menu->actions()) {
+                if (a->isSeparator() || !a->isVisible() || (a->isCheckable() && !a->menu()))
+                    continue;
+                QVERIFY2(!a->icon().pixmap(16).isNull(), qPrintable(a->text()));
+                if (a->menu() && a->menu() != menu)
+                    visit(a->menu());
+            }
+        };
+        for (QAction* top : f.main->menuBar()->actions())
+            visit(top->menu());
         const QImage offLine = f.main->toolButton(B::OnOffLine)->icon().pixmap(24).toImage();
         QVERIFY(f.onLineSerial(QStringLiteral("PSQ-3323")));
         QVERIFY(f.main->toolButton(B::OnOffLine)->icon().pixmap(24).toImage() != offLine);

@@ -346,7 +346,21 @@ void MainWindow::buildToolbar() {
     for (B b : {B::OnOffLine, B::Output, B::AutoRun})
         toolButton(b)->setCheckable(true);
     // Menu commands without a button of their own.
-    action(C::Exit)->setIcon(QIcon::fromTheme(QStringLiteral("application-exit")));
+    action(C::Exit)->setIcon(iconOf("application-exit", "exit"));
+    action(C::Usb)->setIcon(iconOf("drive-removable-media", "usb"));
+    modelMenu_->menuAction()->setIcon(iconOf("", "panel"));
+    action(C::Automation)->setIcon(iconOf("", "automation"));
+    action(C::LabFeed)->setIcon(iconOf("", "feed"));
+    action(C::CouplingMenu)->setIcon(iconOf("", "coupling"));
+    action(C::AutoRange)->setIcon(iconOf("", "auto-mode"));
+    action(C::RecordSetup)->setIcon(iconOf("document-properties", "setup"));
+    action(C::Control)->setIcon(iconOf("", "panel"));
+    action(C::Wave)->setIcon(iconOf("utilities-system-monitor", "graph"));
+    action(C::TableData)->setIcon(iconOf("x-office-spreadsheet", "table"));
+    action(C::Trace)->setIcon(iconOf("utilities-terminal", "trace"));
+    findChild<QMenu*>(QStringLiteral("languageMenu"))
+        ->menuAction()
+        ->setIcon(iconOf("preferences-desktop-locale", "language"));
     action(C::RecordStart)->setIcon(iconOf("media-record", "record"));
     action(C::RecordStop)->setIcon(iconOf("media-playback-stop", "stop"));
     action(C::RecordSave)->setIcon(iconOf("document-save-as", "save-memory"));
