@@ -6,11 +6,14 @@
 #include "core/numbers.h"
 #include "core/strings.h"
 #include "support/shellfixture.h"
+#include "ui/graphwindow.h"
 
+#include <QComboBox>
 #include <QGroupBox>
 #include <QMenu>
 #include <QMenuBar>
 #include <QRegularExpression>
+#include <qcustomplot.h>
 
 using namespace trq;
 using namespace trq::test;
@@ -189,6 +192,16 @@ private slots:
         QVERIFY(f.waitReceived());
         const QString sent = f.takeReceived().join(QLatin1Char(' '));
         QVERIFY2(sent.contains(QStringLiteral("1.5")), qPrintable(sent));
+        // The graph's current ranges read "0,5A" and still set half an ampere.
+        f.main->run(MainWindow::Command::Wave);
+        QComboBox* ranges = f.main->graphWindow()->currentRangeList();
+        const int half = ranges->findText(QStringLiteral("0,5A"));
+        QVERIFY(half > 0);
+        ranges->setFocus();
+        ranges->setCurrentIndex(half - 1);
+        QTest::keyClick(ranges, Qt::Key_Down);
+        QCOMPARE(ranges->currentIndex(), half);
+        QCOMPARE(f.main->graphWindow()->plotWidget()->yAxis2->range().upper, 0.5);
         QLocale::setDefault(QLocale::c());
     }
 };

@@ -17,6 +17,7 @@
 
 #include <QAbstractButton>
 #include <QLabel>
+#include <QRadioButton>
 #include <QStyleFactory>
 
 using namespace trq;
@@ -91,6 +92,10 @@ private slots:
         QStringList faults = clipped(f.main.get(), &checked);
         for (C window : {C::Wave, C::TableData}) {
             f.main->run(window);
+            // The graph in its widest mode: measurements between two cursors.
+            if (window == C::Wave)
+                QTest::mouseClick(f.main->graphWindow()->findChildren<QRadioButton*>().last(),
+                                  Qt::LeftButton);
             QApplication::processEvents();
             faults += clipped(f.main.get(), &checked);
         }

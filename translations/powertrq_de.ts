@@ -144,11 +144,19 @@ Schreibgeschützt fortfahren? (Nein beendet.) Schreibgeschützt kann nichts aufg
     </message>
     <message>
         <source>%1 Max:%2V %3A</source>
-        <translation>%1 Max:%2V %3A</translation>
+        <translation>%1 Max: %2 V  %3 A</translation>
     </message>
     <message>
         <source>%1 Min:%2V %3A</source>
-        <translation>%1 Min:%2V %3A</translation>
+        <translation>%1 Min: %2 V  %3 A</translation>
+    </message>
+    <message>
+        <source>CH%1 Vol</source>
+        <translation>CH%1 Spannung</translation>
+    </message>
+    <message>
+        <source>CH%1 Cur</source>
+        <translation>CH%1 Strom</translation>
     </message>
 </context>
 <context>
@@ -158,6 +166,13 @@ Schreibgeschützt fortfahren? (Nein beendet.) Schreibgeschützt kann nichts aufg
 %2</source>
         <translation>Die GPIB-Treiberbibliothek konnte nicht geladen werden (%1). Installieren Sie den NI-488.2- oder linux-gpib-Treiber, um GPIB zu verwenden.
 %2</translation>
+    </message>
+</context>
+<context>
+    <name>RecordStore</name>
+    <message>
+        <source>System Error caused by %1:%2</source>
+        <translation>Systemfehler %1: %2</translation>
     </message>
 </context>
 <context>
@@ -304,7 +319,7 @@ Schreibgeschützt fortfahren? (Nein beendet.) Schreibgeschützt kann nichts aufg
     </message>
     <message>
         <source>Sets</source>
-        <translation>Sätze</translation>
+        <translation>Geräte</translation>
     </message>
     <message>
         <source>AUTO RUN</source>
@@ -357,7 +372,7 @@ Schreibgeschützt fortfahren? (Nein beendet.) Schreibgeschützt kann nichts aufg
     </message>
     <message>
         <source>Board</source>
-        <translation>Board</translation>
+        <translation>GPIB-Karte</translation>
     </message>
     <message>
         <source>Primary address</source>
@@ -368,7 +383,7 @@ Schreibgeschützt fortfahren? (Nein beendet.) Schreibgeschützt kann nichts aufg
     <name>trq::GraphSeries</name>
     <message>
         <source>Record...</source>
-        <translation>Aufnahme...</translation>
+        <translation>Läuft...</translation>
     </message>
     <message>
         <source>Start</source>
@@ -443,7 +458,7 @@ Schreibgeschützt fortfahren? (Nein beendet.) Schreibgeschützt kann nichts aufg
     </message>
     <message>
         <source>Export</source>
-        <translation>Export</translation>
+        <translation>Exportieren</translation>
     </message>
     <message>
         <source>Print</source>
@@ -531,7 +546,7 @@ Schreibgeschützt fortfahren? (Nein beendet.) Schreibgeschützt kann nichts aufg
     </message>
     <message>
         <source>Plase Turn on Device into Output(Run) Mode</source>
-        <translation>Bitte schalten Sie den Ausgang des Geräts ein (Run-Modus).</translation>
+        <translation>Bitte schalten Sie zuerst den Ausgang ein.</translation>
     </message>
     <message>
         <source>Plase setup the time length of record first.</source>
@@ -555,7 +570,7 @@ Schreibgeschützt fortfahren? (Nein beendet.) Schreibgeschützt kann nichts aufg
     </message>
     <message>
         <source>Do you want to delete Record of [Rec No: %1 Start Time:%2]</source>
-        <translation>Möchten Sie den Datensatz [Nr.: %1 Startzeit:%2] löschen?</translation>
+        <translation>Datensatz [Nr. %1, Startzeit: %2] löschen?</translation>
     </message>
     <message>
         <source>Please Record or Load existing data first!</source>
@@ -563,11 +578,11 @@ Schreibgeschützt fortfahren? (Nein beendet.) Schreibgeschützt kann nichts aufg
     </message>
     <message>
         <source>Power文件(*.csv)</source>
-        <translation>Power-Dateien (*.csv)</translation>
+        <translation>CSV-Dateien (*.csv)</translation>
     </message>
     <message>
         <source>cmdExport_Click : </source>
-        <translation>cmdExport_Click : </translation>
+        <translation>Export fehlgeschlagen: </translation>
     </message>
     <message>
         <source>The printer could not be opened.</source>
@@ -579,7 +594,7 @@ Schreibgeschützt fortfahren? (Nein beendet.) Schreibgeschützt kann nichts aufg
     </message>
     <message>
         <source>cmdPrint_Click : </source>
-        <translation>cmdPrint_Click : </translation>
+        <translation>Drucken fehlgeschlagen: </translation>
     </message>
     <message>
         <source>PDF (*.pdf)</source>
@@ -635,7 +650,7 @@ Schreibgeschützt fortfahren? (Nein beendet.) Schreibgeschützt kann nichts aufg
     </message>
     <message>
         <source>Point operation</source>
-        <translation>Punktbildung</translation>
+        <translation>Verdichtung</translation>
     </message>
     <message>
         <source>Points</source>
@@ -708,6 +723,10 @@ und melden Sie sich danach ab und wieder an.</translation>
         <source>If you want to use the Parallel or Series feature, read the Parallel/Series Operation chapter of User Manual first.</source>
         <translation>Wenn Sie den Parallel- oder Serienbetrieb nutzen möchten, lesen Sie zuerst das Kapitel zum Parallel-/Serienbetrieb im Benutzerhandbuch.</translation>
     </message>
+    <message>
+        <source>RS-232 9600BPS / 8bits/None/1bits</source>
+        <translation>RS-232 9600 Bd / 8 Datenbits / keine Parität / 1 Stoppbit</translation>
+    </message>
 </context>
 <context>
     <name>trq::LimitAction</name>
@@ -748,7 +767,7 @@ und melden Sie sich danach ab und wieder an.</translation>
     </message>
     <message>
         <source>Quantity</source>
-        <translation>Größe</translation>
+        <translation>Messgröße</translation>
     </message>
     <message>
         <source>Lower</source>
@@ -991,11 +1010,11 @@ und melden Sie sich danach ab und wieder an.</translation>
     </message>
     <message>
         <source>&amp;About POWER_TRQ</source>
-        <translation>&amp;Info zu POWER_TRQ</translation>
+        <translation>Ü&amp;ber POWER_TRQ</translation>
     </message>
     <message>
         <source>Debug</source>
-        <translation>Debug</translation>
+        <translation>Debug-Protokoll</translation>
     </message>
     <message>
         <source>The language changes to %1 at the next start of POWER_TRQ.</source>
@@ -1241,7 +1260,7 @@ und melden Sie sich danach ab und wieder an.</translation>
     </message>
     <message>
         <source>Point Operation:</source>
-        <translation>Punktbildung:</translation>
+        <translation>Verdichtung:</translation>
     </message>
     <message>
         <source>Continuous (until stopped)</source>
@@ -1257,7 +1276,7 @@ und melden Sie sich danach ab und wieder an.</translation>
     </message>
     <message>
         <source>Save a part every:</source>
-        <translation>Teil speichern alle:</translation>
+        <translation>Zwischenspeichern alle:</translation>
     </message>
     <message>
         <source>Ch%1 Color:</source>
@@ -1344,7 +1363,7 @@ Wählen Sie &lt;Abbrechen&gt;, um andere Einstellungen zu ändern!</translation>
     </message>
     <message>
         <source>取樣次數</source>
-        <translation>Probe Nr.</translation>
+        <translation>Nr.</translation>
     </message>
     <message>
         <source>取樣Time</source>
@@ -1373,6 +1392,10 @@ Wählen Sie &lt;Abbrechen&gt;, um andere Einstellungen zu ändern!</translation>
     <message>
         <source>取樣條件</source>
         <translation>Bedingung</translation>
+    </message>
+    <message>
+        <source>Time</source>
+        <translation>Zeit</translation>
     </message>
 </context>
 <context>
@@ -1469,11 +1492,11 @@ Port: %1, Baudrate: %2
     </message>
     <message>
         <source>符合條件: 固定準位 (相對於讀值)</source>
-        <translation>Erfüllt: fester Pegel (zum Messwert)</translation>
+        <translation>Bedingung: fester Wert (rel. zum Messwert)</translation>
     </message>
     <message>
         <source>符合條件: 百分比 (相對於讀值)</source>
-        <translation>Erfüllt: Prozent (zum Messwert)</translation>
+        <translation>Bedingung: Prozent (rel. zum Messwert)</translation>
     </message>
     <message>
         <source>OK</source>
@@ -1501,7 +1524,7 @@ Port: %1, Baudrate: %2
     </message>
     <message>
         <source>MEMO</source>
-        <translation>NOTIZ</translation>
+        <translation>Notiz</translation>
     </message>
     <message>
         <source>Clear</source>
@@ -1555,7 +1578,7 @@ Port: %1, Baudrate: %2
     <name>trq::TraceWindow</name>
     <message>
         <source>Debug</source>
-        <translation>Debug</translation>
+        <translation>Debug-Protokoll</translation>
     </message>
 </context>
 <context>

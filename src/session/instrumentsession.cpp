@@ -74,7 +74,7 @@ QString InstrumentSession::interfaceDescription() const {
     case InterfaceKind::TestingMode:
         return tr("Testing mode");
     case InterfaceKind::Serial:
-        return QStringLiteral("RS-232 9600BPS / 8bits/None/1bits");
+        return tr("RS-232 9600BPS / 8bits/None/1bits");
     case InterfaceKind::Gpib:
         return tr("Interface: GPIB;Address:") +
                (gpibAddress_ >= 0 ? QStringLiteral(" ") : QString()) +

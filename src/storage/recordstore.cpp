@@ -591,8 +591,7 @@ QString RecordStore::listLine(const RecordHeader& h, int startWidth) {
 }
 
 QString RecordStore::systemErrorText() const {
-    return QStringLiteral("System Error caused by ") + QString::number(errorNumber_) +
-           QLatin1Char(':') + error_;
+    return tr("System Error caused by %1:%2").arg(errorNumber_).arg(error_);
 }
 
 QString RecordStore::numberOfListLine(const QString& line) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QCoreApplication>
 #include <QList>
 #include <QSqlDatabase>
 #include <QSqlQuery>
@@ -89,6 +90,8 @@ struct ChannelExtremes {
 // is bound, never spliced into a statement, so any text is stored as it is.
 // Record numbers are text that order and count by their numeric value.
 class RecordStore {
+    Q_DECLARE_TR_FUNCTIONS(RecordStore)
+
 public:
     explicit RecordStore(QSqlDatabase db) : db_(std::move(db)) {}
 

@@ -35,9 +35,13 @@ AutomationDialog::AutomationDialog(QWidget* parent)
         connect(enabled_, &QCheckBox::toggled, w, &QWidget::setEnabled);
 }
 
-bool AutomationDialog::run() {
+bool AutomationDialog::run(const ScpiServer* running) {
     bool on = false;
-    const ScpiServer::Options stored = ScpiServer::storedOptions(&on);
+    ScpiServer::Options stored = ScpiServer::storedOptions(&on);
+    if (running && running->isListening()) { // started from the command line, say
+        on = true;
+        stored = {running->port(), running->options().remote};
+    }
     enabled_->setChecked(on);
     port_->setValue(stored.port);
     remote_->setChecked(stored.remote);

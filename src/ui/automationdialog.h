@@ -16,7 +16,8 @@ class AutomationDialog : public QDialog {
 public:
     explicit AutomationDialog(QWidget* parent = nullptr);
     // Shows the stored choice; true when confirmed (and stored).
-    bool run();
+    // Shows the running server's state, else the stored one.
+    bool run(const ScpiServer* running = nullptr);
     bool enabled() const;
     ScpiServer::Options options() const;
 

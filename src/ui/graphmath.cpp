@@ -131,7 +131,7 @@ QStringList currentRangeChoices() {
 QStringList cursorChoices(int channels) {
     QStringList list;
     for (int c = 1; c <= std::clamp(channels, 1, 4); ++c)
-        list << QStringLiteral("CH%1 Vol").arg(c) << QStringLiteral("CH%1 Cur").arg(c);
+        list << GraphText::tr("CH%1 Vol").arg(c) << GraphText::tr("CH%1 Cur").arg(c);
     return list;
 }
 

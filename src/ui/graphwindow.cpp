@@ -22,6 +22,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QLocale>
 #include <QMdiSubWindow>
 #include <QPushButton>
 #include <QRadioButton>
@@ -146,8 +147,12 @@ GraphWindow::GraphWindow(InstrumentSession& session, Recording& recording, Promp
         cursors_[std::size_t(j)] = t;
     }
 
-    yVoltage_->addItems(voltageRangeChoices());
-    yCurrent_->addItems(currentRangeChoices());
+    // Each range keeps its value beside the text shown in the user's locale.
+    for (const auto& [box, choices] :
+         {std::pair{yVoltage_, voltageRangeChoices()}, std::pair{yCurrent_, currentRangeChoices()}})
+        for (const QString& choice : choices)
+            box->addItem(QString(choice).replace(QLatin1Char('.'), QLocale().decimalPoint()),
+                         leadingNumber(choice));
     connect(yVoltage_, &QComboBox::activated, this, &GraphWindow::applyVoltageRange);
     connect(yCurrent_, &QComboBox::activated, this, &GraphWindow::applyCurrentRange);
     connect(xLength_, &QComboBox::activated, this, &GraphWindow::applyTimeLength);
@@ -225,15 +230,21 @@ GraphWindow::GraphWindow(InstrumentSession& session, Recording& recording, Promp
         buttons->addWidget(button, column / 5, column % 5);
         ++column;
     }
-    auto* ranges = new QHBoxLayout;
-    ranges->addWidget(new QLabel(tr("Time Len"), bottomFrame));
-    ranges->addWidget(xLength_);
-    ranges->addWidget(new QLabel(tr("Voltage"), bottomFrame));
-    ranges->addWidget(yVoltage_);
-    ranges->addWidget(new QLabel(tr("Current"), bottomFrame));
-    ranges->addWidget(yCurrent_);
-    ranges->addWidget(new QLabel(tr("Right axis"), bottomFrame));
-    ranges->addWidget(rightAxis_);
+    // Two rows of range choices: in one row they left no room for the
+    // cursor readouts beside them.
+    auto* ranges = new QGridLayout;
+    const std::pair<const char*, QComboBox*> rangeBoxes[] = {{QT_TR_NOOP("Time Len"), xLength_},
+                                                             {QT_TR_NOOP("Voltage"), yVoltage_},
+                                                             {QT_TR_NOOP("Right axis"), rightAxis_},
+                                                             {QT_TR_NOOP("Current"), yCurrent_}};
+    int at = 0;
+    for (const auto& [caption, box] : rangeBoxes) {
+        ranges->addWidget(new QLabel(tr(caption), bottomFrame), at / 2, 2 * (at % 2));
+        ranges->addWidget(box, at / 2, 2 * (at % 2) + 1);
+        ++at;
+    }
+    ranges->setColumnStretch(1, 1);
+    ranges->setColumnStretch(3, 1);
     buttons->addLayout(ranges, 3, 0, 1, 5);
 
     auto* operations = new QGroupBox(tr("Graph Operations"), this);
@@ -383,14 +394,14 @@ void GraphWindow::applyTimeLength() {
 
 void GraphWindow::applyVoltageRange() {
     const double max = yVoltage_->currentIndex() <= 0 ? channelLimit(Setting::Voltage)
-                                                      : leadingNumber(yVoltage_->currentText());
+                                                      : yVoltage_->currentData().toDouble();
     plot_->yAxis->setRange(0, max);
     queueReplot();
 }
 
 void GraphWindow::applyCurrentRange() {
     const double max = yCurrent_->currentIndex() <= 0 ? channelLimit(Setting::Current)
-                                                      : leadingNumber(yCurrent_->currentText());
+                                                      : yCurrent_->currentData().toDouble();
     plot_->yAxis2->setRange(0, max);
     queueReplot();
 }

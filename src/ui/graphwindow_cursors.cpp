@@ -28,10 +28,11 @@ int pixels(int twips, const QFontMetrics& font) {
     return int(twips / 15.0 * std::max(1.0, font.averageCharWidth() / 6.0));
 }
 
-// Twelve significant digits: a difference of two readings shows as 0.007,
-// not with the binary fraction's noise.
+// Six significant digits: the readings' own resolution, so a difference of
+// two readings shows as 0.007 and a mean as 13.9986, not with the binary
+// fraction's noise.
 QString plainNumber(double v) {
-    return shownNumber(v, 12);
+    return shownNumber(v, 6);
 }
 
 } // namespace

@@ -156,8 +156,8 @@ void GraphWindow::exportCsv() {
         prompter_.message(tr("Please Record or Load existing data first!"));
         return;
     }
-    const QString name = prompter_.saveFileName(
-        QCoreApplication::applicationDirPath() + QLatin1Char('/'), tr("Power文件(*.csv)"));
+    const QString name =
+        prompter_.saveFileName(QDir::homePath() + QLatin1Char('/'), tr("Power文件(*.csv)"));
     if (name.isEmpty())
         return;
     QString error;

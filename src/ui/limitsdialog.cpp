@@ -48,7 +48,12 @@ LimitsDialog::LimitsDialog(int channels, Prompter& prompter, QWidget* parent)
     layout->addLayout(row);
     layout->addWidget(note);
     layout->addWidget(buttons);
-    resize(720, 320);
+    // Room for the other columns and the longest action in the user's
+    // language.
+    int longest = 0;
+    for (int a = 0; a <= int(LimitAction::OutputOffAndStop); ++a)
+        longest = std::max(longest, fontMetrics().horizontalAdvance(shownTextOf(LimitAction(a))));
+    resize(std::max(720, 540 + longest), 320);
 }
 
 bool LimitsDialog::run(const std::vector<LimitRule>& rules) {

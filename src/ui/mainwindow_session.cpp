@@ -244,7 +244,7 @@ void MainWindow::setUpAutomation() {
     if (!server_)
         return;
     AutomationDialog* d = dialog<AutomationDialog>();
-    if (!d->run())
+    if (!d->run(server_))
         return;
     if (!d->enabled())
         server_->stop();

@@ -193,8 +193,8 @@ QVariant SampleTableModel::text(const SampleRow& r, int, int c) const {
         // Live rows show the recording's conditions; rows read back show the
         // stored codes, the first channel's column empty.
         if (firstLive_ >= 0 && r.seqNo >= firstLive_) {
-            static const char* const live[] = {"Time", "1", "2", "2"};
-            return QString::fromLatin1(live[channel]);
+            static const char* const live[] = {QT_TR_NOOP("Time"), "1", "2", "2"};
+            return channel == 0 ? tr(live[0]) : QString::fromLatin1(live[channel]);
         }
         return channel == 0 ? QString() : r.reason[std::min<std::size_t>(channel, 2)];
     }
