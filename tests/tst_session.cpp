@@ -24,14 +24,48 @@ public:
 };
 
 QStringList queriesOnly(const QStringList& received) {
+    return received.filter(QRegularExpression(QStringLiteral("\\?$")));
+}
+
+// Each form numbered first..last, one form after the other.
+QStringList numbered(std::initializer_list<const char*> forms, int first, int last) {
     QStringList out;
-    for (const QString& s : received)
-        if (s.endsWith(QLatin1Char('?')))
-            out << s;
+    for (const char* form : forms)
+        for (int n = first; n <= last; ++n)
+            out << QString::fromLatin1(form).arg(n);
+    return out;
+}
+
+// Voltage and current of each channel in turn.
+QStringList measured(const char* voltage, const char* current, int first, int last) {
+    QStringList out;
+    for (int n = first; n <= last; ++n)
+        out << numbered({voltage, current}, n, n);
     return out;
 }
 
 const QString kDetectionFailed = QStringLiteral("Querying the machine type is timeout!");
+
+// What the supply took since the last take, once the link is idle.
+QStringList sentWhenIdle(SessionFixture& f) {
+    if (!f.waitReceived())
+        return {QStringLiteral("(the link is still busy)")};
+    return f.takeReceived();
+}
+
+// Output on, polling stopped, and what that sent taken.
+bool outputOnAndQuiet(SessionFixture& f) {
+    f.session->setOutput(true);
+    f.session->pollTimer().stop();
+    const bool idle = f.waitReceived();
+    f.takeReceived();
+    return idle;
+}
+
+void pollFast(SessionFixture& f) {
+    f.session->pollTimer().setInterval(5);
+    f.session->setOutput(true);
+}
 
 // Polls one step of the cycle at once, as the poll timer would.
 void pollStep(SessionFixture& f, int step) {
@@ -44,37 +78,62 @@ void pollStep(SessionFixture& f, int step) {
 
 class TestSession : public QObject {
     Q_OBJECT
-    static void models() {
-        QTest::addColumn<QString>("model");
-        for (const QString& m : sim::simulatedModelNames())
-            QTest::newRow(qPrintable(m)) << m;
-    }
 
 private slots:
     // ---- Going on line --------------------------------------------------------
 
-    void goesOnLineWithEachModel_data() {
+    // Detected over either interface, the choice stored, the family's line
+    // end in use, the initial query on the wire in order; the output then
+    // drives the poll cycle.
+    void goesOnLineAndPollsWithEachModel_data() {
         QTest::addColumn<QString>("model");
         QTest::addColumn<bool>("gpib");
-        QTest::addColumn<int>("layout");
+        QTest::addColumn<QStringList>("initial");
+        QTest::addColumn<QStringList>("cycle");
+        const QStringList three =
+            QStringList{"*IDN?",           ":SYST:AUTO:STAR?",
+                        ":SYST:AUTO:END?", ":SYST:AUTO:CYCLE?",
+                        ":SYST:AUTO:DEL?", ":SYST:MEM?"} +
+            numbered({":CHAN%1:PROT:VOLT?"}, 1, 3) +
+            QStringList{":OUTP:STAT?", ":OUTP:COUP:TRAC?", ":SYST:AUTO:STAT?"} +
+            numbered({":CHAN%1:PROT:CURR?", ":CHAN%1:VOLT?", ":CHAN%1:CURR?"}, 1, 3) +
+            measured(":CHAN%1:MEAS:VOLT?", ":CHAN%1:MEAS:CURR?", 1, 3);
+        const QStringList single{"*IDN?",  ":VOLT:PROT?", ":OUTP:STAT?", ":CURR:PROT?",
+                                 ":VOLT?", ":CURR?",      ":MEAS:VOLT?", ":MEAS:CURR?"};
+        auto legacy = [](int channels) {
+            return QStringList{"*IDN?"} + numbered({"VSET%1?", "ISET%1?"}, 1, channels) +
+                   measured("VOUT%1?", "IOUT%1?", 1, channels);
+        };
+        // The four channels are polled in two halves, the status between.
+        auto half = [](int first) {
+            return measured("VOUT%1?", "IOUT%1?", first, first + 1) +
+                   numbered({"VSET%1?", "ISET%1?"}, first, first + 1);
+        };
         for (bool gpib : {false, true}) {
             const char* via = gpib ? "GPIB" : "serial";
-            QTest::addRow("PSQ-3323 %s", via) << "PSQ-3323" << gpib << 1;
-            QTest::addRow("SPQ-3610DNB %s", via) << "SPQ-3610DNB" << gpib << 2;
-            QTest::addRow("TRQ-3302 %s", via) << "TRQ-3302" << gpib << 3;
-            QTest::addRow("TRQ-7206S %s", via) << "TRQ-7206S" << gpib << 4;
+            QTest::addRow("PSQ-3323 %s", via)
+                << "PSQ-3323" << gpib << three
+                << measured(":CHAN%1:MEAS:VOLT?", ":CHAN%1:MEAS:CURR?", 1, 3) +
+                       QStringList{":SYST:ERR?"};
+            QTest::addRow("SPQ-3610DNB %s", via)
+                << "SPQ-3610DNB" << gpib << single
+                << QStringList{":MEAS:VOLT?", ":MEAS:CURR?", ":SYST:ERR?"};
+            QTest::addRow("TRQ-3302 %s", via)
+                << "TRQ-3302" << gpib << legacy(2) << measured("VOUT%1?", "IOUT%1?", 1, 2);
+            QTest::addRow("TRQ-7206S %s", via)
+                << "TRQ-7206S" << gpib << legacy(4) + QStringList{"STATUS?"}
+                << half(1) + QStringList{"STATUS?"} + half(3);
         }
     }
-    void goesOnLineWithEachModel() {
+    void goesOnLineAndPollsWithEachModel() {
         QFETCH(QString, model);
         QFETCH(bool, gpib);
-        QFETCH(int, layout);
+        QFETCH(QStringList, initial);
+        QFETCH(QStringList, cycle);
         SessionFixture f;
         QSignalSpy states(f.session.get(), &InstrumentSession::stateChanged);
         QVERIFY(gpib ? f.onLineGpib(model) : f.onLineSerial(model));
         QCOMPARE(f.session->model(), model);
-        QCOMPARE(f.session->profile()->layout, layout);
-        QCOMPARE(f.session->channelCount(), f.session->profile()->channels);
         QVERIFY(f.session->recording());
         QVERIFY(f.prompter.texts.isEmpty());
         QCOMPARE(states.size(), 2); // detecting, ready
@@ -84,48 +143,20 @@ private slots:
         QCOMPARE(f.session->interfaceDescription(),
                  gpib ? QStringLiteral("Interface: GPIB;Address: 1")
                       : QStringLiteral("RS-232 9600BPS / 8bits/None/1bits"));
-        // The family's line end is in use from now on.
         QCOMPARE(f.link.serialTerminator(), QByteArray(sim::lineEnd(f.instrument().family())));
+        QCOMPARE(queriesOnly(f.takeReceived()), initial);
         QVERIFY(!f.session->pollTimer().isActive()); // the supply's output is off
-    }
-
-    void initialQueriesInOrder_data() {
-        QTest::addColumn<QString>("model");
-        QTest::addColumn<QStringList>("queries");
-        QStringList three{"*IDN?",           ":SYST:AUTO:STAR?",
-                          ":SYST:AUTO:END?", ":SYST:AUTO:CYCLE?",
-                          ":SYST:AUTO:DEL?", ":SYST:MEM?"};
-        for (int n = 1; n <= 3; ++n)
-            three << QStringLiteral(":CHAN%1:PROT:VOLT?").arg(n);
-        three << ":OUTP:STAT?"
-              << ":OUTP:COUP:TRAC?"
-              << ":SYST:AUTO:STAT?";
-        for (const char* q : {":PROT:CURR?", ":VOLT?", ":CURR?"})
-            for (int n = 1; n <= 3; ++n)
-                three << QStringLiteral(":CHAN%1%2").arg(n).arg(QLatin1String(q));
-        for (int n = 1; n <= 3; ++n)
-            three << QStringLiteral(":CHAN%1:MEAS:VOLT?").arg(n)
-                  << QStringLiteral(":CHAN%1:MEAS:CURR?").arg(n);
-        QTest::newRow("three-channel") << "PSQ-3323" << three;
-        QTest::newRow("single-channel")
-            << "SPQ-3610DNB" << QStringList{"*IDN?",  ":VOLT:PROT?", ":OUTP:STAT?", ":CURR:PROT?",
-                                            ":VOLT?", ":CURR?",      ":MEAS:VOLT?", ":MEAS:CURR?"};
-        QTest::newRow("two-channel legacy")
-            << "TRQ-3302" << QStringList{"*IDN?",  "VSET1?", "VSET2?", "ISET1?", "ISET2?",
-                                         "VOUT1?", "IOUT1?", "VOUT2?", "IOUT2?"};
-        QStringList four{"*IDN?",  "VSET1?", "VSET2?", "VSET3?", "VSET4?",
-                         "ISET1?", "ISET2?", "ISET3?", "ISET4?"};
-        for (int n = 1; n <= 4; ++n)
-            four << QStringLiteral("VOUT%1?").arg(n) << QStringLiteral("IOUT%1?").arg(n);
-        four << "STATUS?";
-        QTest::newRow("four-channel legacy") << "TRQ-7206S" << four;
-    }
-    void initialQueriesInOrder() {
-        QFETCH(QString, model);
-        QFETCH(QStringList, queries);
-        SessionFixture f;
-        QVERIFY(f.onLineSerial(model));
-        QCOMPARE(queriesOnly(f.takeReceived()), queries);
+        f.instrument().channel(1).vset = 5;
+        pollFast(f);
+        QVERIFY(f.session->pollTimer().isActive());
+        QVERIFY(f.waitReceived(int(cycle.size()) + 4));
+        QTRY_COMPARE(f.session->channel(0).voltage, QStringLiteral("5.000"));
+        f.session->setOutput(false);
+        QVERIFY(!f.session->pollTimer().isActive());
+        QCOMPARE(f.session->channel(0).voltage, QString()); // no reading with the output off
+        QCOMPARE(queriesOnly(f.takeReceived()).mid(0, cycle.size()), cycle);
+        QVERIFY(f.waitReceived());
+        QVERIFY(!f.instrument().output);
     }
 
     void cancelledInitialQueryGoesOffLine() {
@@ -140,17 +171,14 @@ private slots:
         QVERIFY(!f.session->recording());
     }
 
-    // While a supply is on line another connection asks first; No keeps it.
+    // While a supply is on line another connection asks first; Yes resets.
     void secondConnectionAsksFirst() {
         SessionFixture f;
         QVERIFY(f.session->mayOpenAnother()); // off line: nothing to ask
         QVERIFY(f.onLineSerial(QStringLiteral("PSQ-3323")));
-        f.prompter.answers = {Prompter::Answer::No};
-        QVERIFY(!f.session->mayOpenAnother());
-        QCOMPARE(f.prompter.texts, QStringList{"Reset and open it?"});
-        QVERIFY(f.session->isReady());
         f.prompter.answers = {Prompter::Answer::Yes};
         QVERIFY(f.session->mayOpenAnother());
+        QCOMPARE(f.prompter.texts, QStringList{"Reset and open it?"});
         QCOMPARE(f.session->state(), ConnectionState::OffLine);
         f.session->openTestingMode(QStringLiteral("TRQ-3302"));
         QVERIFY(f.session->isReady());
@@ -158,35 +186,107 @@ private slots:
         QVERIFY(f.link.rejectsTasks()); // testing mode sends nothing
     }
 
+    // The real serial port on a pseudo-terminal, and the NI-488.2 loading
+    // code on a fake driver library, detect every model too.
+    void detectsThroughTheRealDrivers_data() {
+        QTest::addColumn<QString>("model");
+        QTest::addColumn<bool>("gpib");
+        for (const QString& m : sim::simulatedModelNames()) {
+            QTest::addRow("%s pty", qPrintable(m)) << m << false;
+            QTest::addRow("%s GPIB driver", qPrintable(m)) << m << true;
+        }
+    }
+    void detectsThroughTheRealDrivers() {
+        QFETCH(QString, model);
+        QFETCH(bool, gpib);
+        SessionFixture f;
+        auto supply = sim::Supply::create(model);
+        sim::PtyServer server([&](const QByteArray& b) { return supply->receive(b); });
+        QLibrary fake(QStringLiteral(FAKEGPIB_PATH));
+        if (gpib) {
+            QVERIFY(fake.load());
+            reinterpret_cast<void (*)(const char*, int)>(fake.resolve("fakegpib_setup"))(
+                model.toLatin1().constData(), 7);
+            f.factory.makeGpib = [](const QString&) {
+                return new Ni488GpibBoard({QStringLiteral(FAKEGPIB_PATH)});
+            };
+            QVERIFY(f.session->openGpib({0, 7, {}}));
+        } else {
+            QVERIFY(server.open());
+            f.factory.makeSerial = [](const QString& name) {
+                auto* port = new QtSerialPort;
+                port->setPortName(name);
+                return port;
+            };
+            QVERIFY(f.session->openSerial({server.slavePath(), 9600}));
+        }
+        QTRY_VERIFY_WITH_TIMEOUT(f.session->isReady() && f.initialValuesRead, 10000);
+        QCOMPARE(f.session->model(), model);
+        QVERIFY(f.prompter.texts.isEmpty());
+        if (gpib)
+            QCOMPARE(f.session->interfaceDescription(),
+                     QStringLiteral("Interface: GPIB;Address: 7"));
+    }
+
+    void missingGpibDriverIsReportedAndNothingStarts() {
+        SessionFixture f;
+        f.factory.makeGpib = [](const QString&) {
+            return new Ni488GpibBoard({QStringLiteral("/nonexistent/libgpib.so.0")});
+        };
+        QVERIFY(!f.session->openGpib({0, 1, {}}));
+        QCOMPARE(f.prompter.texts.size(), 1);
+        QVERIFY(f.prompter.texts.first().contains(QStringLiteral("could not be loaded")));
+        QCOMPARE(f.session->state(), ConnectionState::OffLine);
+    }
+
     // ---- Detection failures ------------------------------------------------------
 
+    // Whatever the previous supply's family used, detection asks with LF;
+    // a failure ends it for good, timers that fire late do nothing.
     void detectionFailures_data() {
         QTest::addColumn<QByteArray>("answer");
+        QTest::addColumn<bool>("afterAnother");
         QTest::addColumn<QStringList>("messages");
         QTest::newRow("unlisted model")
-            << QByteArray("ZQ,NOSUCH-1,SN1,V1\n") << QStringList{kDetectionFailed};
-        QTest::newRow("empty model") << QByteArray("ZQ\n") << QStringList{kDetectionFailed};
-        QTest::newRow("binary") << QByteArray("\x00\xff,\x80,\n", 6)
+            << QByteArray("ZQ,NOSUCH-1,SN1,V1\n") << false << QStringList{kDetectionFailed};
+        QTest::newRow("unlisted model after a CR supply")
+            << QByteArray("ZQ,NOSUCH-1,SN1,V1\n") << true << QStringList{kDetectionFailed};
+        QTest::newRow("empty model")
+            << QByteArray("ZQ\n") << false << QStringList{kDetectionFailed};
+        QTest::newRow("binary") << QByteArray("\x00\xff,\x80,\n", 6) << false
                                 << QStringList{kDetectionFailed};
-        QTest::newRow("huge") << QByteArray(60000, 'x') + "\n" << QStringList{kDetectionFailed};
-        QTest::newRow("no answer")
-            << QByteArray() << QStringList{"Cannot get Data from device!", kDetectionFailed};
+        QTest::newRow("huge") << QByteArray(60000, 'x') + "\n"
+                              << false << QStringList{kDetectionFailed};
+        QTest::newRow("no answer") << QByteArray() << false
+                                   << QStringList{"Cannot get Data from device!", kDetectionFailed};
     }
     void detectionFailures() {
         QFETCH(QByteArray, answer);
+        QFETCH(bool, afterAnother);
         QFETCH(QStringList, messages);
         SessionFixture f;
+        if (afterAnother) {
+            QVERIFY(f.onLineSerial(QStringLiteral("PSQ-3323")));
+            f.session->reset();
+        }
         f.session->detectionTimer().setInterval(400); // the "no answer" case ends here
-        f.factory.makeSerial = [answer](const QString& name) {
-            return new ScriptedSerialPort(
-                name, [answer](const QString&, int, const QByteArray&) { return answer; });
+        QByteArrayList written;
+        f.factory.makeSerial = [&](const QString& name) {
+            return new ScriptedSerialPort(name, [&](const QString&, int, const QByteArray& b) {
+                written << b;
+                return answer;
+            });
         };
         QVERIFY(f.session->openSerial({QStringLiteral("COM1"), 9600}));
         QTRY_COMPARE(f.prompter.texts, messages);
+        QCOMPARE(written.value(0), QByteArray("*IDN?\n"));
         QCOMPARE(f.session->state(), ConnectionState::OffLine);
         QVERIFY(!f.session->recording());
-        QTest::qWait(500); // nothing further happens: the detection timer is stopped
+        f.session->handOverTimer().start();
+        f.session->detectionTimer().start(1);
+        QTest::qWait(500); // nothing further happens
         QCOMPARE(f.prompter.texts, messages);
+        QCOMPARE(f.session->state(), ConnectionState::OffLine);
     }
 
     void watchdogEndsADetectionThatNeverCompletes() {
@@ -202,185 +302,68 @@ private slots:
         QCOMPARE(f.session->state(), ConnectionState::OffLine);
     }
 
-    // A second detection identifies with LF whatever the previous supply's
-    // family used, and a detection timer that fires late does nothing.
-    void secondDetectionStartsAfresh() {
-        SessionFixture f;
-        QVERIFY(f.onLineSerial(QStringLiteral("PSQ-3323"))); // its family ends lines in CR
-        f.session->reset();
-        QByteArrayList written;
-        f.factory.makeSerial = [&](const QString& name) {
-            return new ScriptedSerialPort(name, [&](const QString&, int, const QByteArray& b) {
-                written << b;
-                return QByteArray("ZQ,NOSUCH-1,SN1,V1\n");
-            });
-        };
-        f.session->openSerial({QStringLiteral("COM1"), 9600});
-        QTRY_COMPARE(f.prompter.texts, QStringList{kDetectionFailed});
-        QCOMPARE(written.value(0), QByteArray("*IDN?\n"));
-        f.session->handOverTimer().start();
-        f.session->detectionTimer().start(1);
-        QTest::qWait(150);
-        QCOMPARE(f.prompter.texts.size(), 1);
-        QCOMPARE(f.session->state(), ConnectionState::OffLine);
-    }
-
-    void operationTimeoutResets() {
-        SessionFixture f;
-        QVERIFY(f.onLineSerial(QStringLiteral("PSQ-3323")));
-        QSignalSpy states(f.session.get(), &InstrumentSession::stateChanged);
-        f.link.timeOut();
-        QCOMPARE(f.prompter.texts, QStringList{"Operation Timeout, Causes Reset Now."});
-        QCOMPARE(f.session->state(), ConnectionState::OffLine);
-        QCOMPARE(states.size(), 1);
-        QVERIFY(!f.session->recording());
-        QCOMPARE(f.session->channelCount(), 0);
-    }
-
-    void detectsOverARealPseudoTerminal_data() { models(); }
-    void detectsOverARealPseudoTerminal() {
-        QFETCH(QString, model);
-        SessionFixture f;
-        auto supply = sim::Supply::create(model);
-        sim::PtyServer server([&](const QByteArray& b) { return supply->receive(b); });
-        QVERIFY(server.open());
-        f.factory.makeSerial = [](const QString& name) {
-            auto* port = new QtSerialPort;
-            port->setPortName(name);
-            return port;
-        };
-        QVERIFY(f.session->openSerial({server.slavePath(), 9600}));
-        QTRY_VERIFY_WITH_TIMEOUT(f.session->isReady() && f.initialValuesRead, 10000);
-        QCOMPARE(f.session->model(), model);
-        QVERIFY(f.prompter.texts.isEmpty());
-    }
-
-    void detectsThroughTheGpibDriver_data() { models(); }
-    void detectsThroughTheGpibDriver() {
-        QFETCH(QString, model);
-        SessionFixture f;
-        QLibrary fake(QStringLiteral(FAKEGPIB_PATH));
-        QVERIFY(fake.load());
-        auto setup = reinterpret_cast<void (*)(const char*, int)>(fake.resolve("fakegpib_setup"));
-        setup(model.toLatin1().constData(), 7);
-        f.factory.makeGpib = [](const QString&) {
-            return new Ni488GpibBoard({QStringLiteral(FAKEGPIB_PATH)});
-        };
-        QVERIFY(f.session->openGpib({0, 7, {}}));
-        QTRY_VERIFY_WITH_TIMEOUT(f.session->isReady() && f.initialValuesRead, 10000);
-        QCOMPARE(f.session->model(), model);
-        QCOMPARE(f.session->interfaceDescription(), QStringLiteral("Interface: GPIB;Address: 7"));
-    }
-
-    void missingGpibDriverIsReportedAndNothingStarts() {
-        SessionFixture f;
-        f.factory.makeGpib = [](const QString&) {
-            return new Ni488GpibBoard({QStringLiteral("/nonexistent/libgpib.so.0")});
-        };
-        QVERIFY(!f.session->openGpib({0, 1, {}}));
-        QCOMPARE(f.prompter.texts.size(), 1);
-        QVERIFY(f.prompter.texts.first().contains(QStringLiteral("could not be loaded")));
-        QCOMPARE(f.session->state(), ConnectionState::OffLine);
-    }
-
     // ---- Polling -------------------------------------------------------------------
 
-    void pollCyclesFollowTheOutput_data() {
+    // The counter wraps at 7000, for the four channels' 17 steps in the
+    // middle of a cycle; a step the full queue refuses is polled again.
+    void pollCounterWrapsAndRetriesRefusedSteps_data() {
         QTest::addColumn<QString>("model");
-        QTest::addColumn<QStringList>("cycle");
+        QTest::addColumn<QStringList>("aroundTheWrap");
+        QTest::addColumn<bool>("queued"); // the direct exchange takes no queue
         QTest::newRow("three-channel")
-            << "PSQ-3323"
-            << QStringList{":CHAN1:MEAS:VOLT?", ":CHAN1:MEAS:CURR?", ":CHAN2:MEAS:VOLT?",
-                           ":CHAN2:MEAS:CURR?", ":CHAN3:MEAS:VOLT?", ":CHAN3:MEAS:CURR?",
-                           ":SYST:ERR?"};
-        QTest::newRow("single-channel")
-            << "SPQ-3610DNB" << QStringList{":MEAS:VOLT?", ":MEAS:CURR?", ":SYST:ERR?"};
-        QTest::newRow("two-channel legacy")
-            << "TRQ-3302" << QStringList{"VOUT1?", "IOUT1?", "VOUT2?", "IOUT2?"};
-        QTest::newRow("four-channel legacy")
-            << "TRQ-7206S"
-            << QStringList{"VOUT1?", "IOUT1?", "VOUT2?",  "IOUT2?", "VSET1?", "VSET2?",
-                           "ISET1?", "ISET2?", "STATUS?", "VOUT3?", "IOUT3?", "VOUT4?",
-                           "IOUT4?", "VSET3?", "VSET4?",  "ISET3?", "ISET4?"};
+            << "PSQ-3323" << QStringList{":SYST:ERR?", ":CHAN1:MEAS:VOLT?"} << true;
+        QTest::newRow("four-channel") << "TRQ-7206S" << QStringList{"IOUT4?", "VOUT1?"} << false;
     }
-    void pollCyclesFollowTheOutput() {
+    void pollCounterWrapsAndRetriesRefusedSteps() {
         QFETCH(QString, model);
-        QFETCH(QStringList, cycle);
+        QFETCH(QStringList, aroundTheWrap);
+        QFETCH(bool, queued);
         SessionFixture f;
         QVERIFY(f.onLineSerial(model));
-        f.instrument().channel(1).vset = 5;
-        f.session->pollTimer().setInterval(5);
-        f.takeReceived();
-        f.session->setOutput(true);
-        QVERIFY(f.session->pollTimer().isActive());
-        QVERIFY(f.waitReceived(int(cycle.size()) + 4));
-        QTRY_COMPARE(f.session->channel(0).voltage, QStringLiteral("5.000"));
-        f.session->setOutput(false);
-        QVERIFY(!f.session->pollTimer().isActive());
-        QCOMPARE(f.session->channel(0).voltage, QString()); // no reading with the output off
-        QCOMPARE(queriesOnly(f.takeReceived()).mid(0, cycle.size()), cycle);
-        QVERIFY(f.waitReceived());
-        QVERIFY(!f.instrument().output);
-    }
-
-    void pollCounterWrapsAndRetriesRefusedQueries() {
-        SessionFixture f;
-        QVERIFY(f.onLineSerial(QStringLiteral("PSQ-3323")));
-        f.link.writerTimer().stop();
-        for (int i = 0; i < f.session->profile()->pollCounterWrap; ++i) {
-            f.session->pollTick();
-            f.link.clearQueues();
-        }
-        QCOMPARE(f.session->pollCounter(), 0);
-        while (f.link.pendingQueries() < TaskScheduler::kMaxPending)
-            f.link.enqueueQuery(QStringLiteral("*IDN?"), nullptr, {});
-        f.session->pollTick();
-        QCOMPARE(f.session->pollCounter(), 0);
-        f.link.clearQueues();
-        f.session->pollTick();
-        QCOMPARE(f.session->pollCounter(), 1);
-    }
-
-    // 7000 is no multiple of 17: at the wrap the cycle jumps from 12 to 0.
-    void fourChannelPollWrapsMidCycle() {
-        SessionFixture f;
-        QVERIFY(f.onLineSerial(QStringLiteral("TRQ-7206S")));
         f.takeReceived();
         f.session->setPollCounter(6999);
         f.session->pollTick();
         f.session->pollTick();
-        QCOMPARE(f.takeReceived(), (QStringList{"IOUT4?", "VOUT1?"}));
+        QCOMPARE(sentWhenIdle(f), aroundTheWrap);
         QCOMPARE(f.session->pollCounter(), 1);
+        if (!queued)
+            return;
+        f.link.writerTimer().stop();
+        while (f.link.pendingQueries() < TaskScheduler::kMaxPending)
+            f.link.enqueueQuery(QStringLiteral("*IDN?"), nullptr, {});
+        f.session->pollTick();
+        QCOMPARE(f.session->pollCounter(), 1);
+        f.link.clearQueues();
+        f.session->pollTick();
+        QCOMPARE(f.session->pollCounter(), 2);
     }
 
-    // Legacy replies carry their unit; the readings and settings do not.
+    // Legacy replies carry their unit, the readings and settings do not, and
+    // replied settings are never sent back; the four channels' replies are
+    // read whole whatever line end they use.
+    void legacyValuesComeWithoutTheirUnit_data() {
+        QTest::addColumn<QString>("model");
+        QTest::addColumn<bool>("lf");
+        QTest::newRow("two-channel") << "TRQ-3302" << false;
+        QTest::newRow("four-channel, LF alone") << "TRQ-7206S" << true;
+    }
     void legacyValuesComeWithoutTheirUnit() {
+        QFETCH(QString, model);
+        QFETCH(bool, lf);
         SessionFixture f;
-        QVERIFY(f.onLineSerial(QStringLiteral("TRQ-3302")));
+        if (lf)
+            f.factory.rewrite = [](const QByteArray&, QByteArray reply) {
+                return reply.replace("\r\n", "\n");
+            };
+        QVERIFY(f.onLineSerial(model));
         f.instrument().channel(1).vset = 12;
-        f.instrument().channel(1).iset = 2;
-        f.session->pollTimer().setInterval(5);
-        f.session->setOutput(true);
+        pollFast(f);
         QTRY_COMPARE(f.session->channel(0).voltage, QStringLiteral("12.000"));
         QTRY_COMPARE(f.session->channel(0).current, QStringLiteral("1.200"));
-        QCOMPARE(f.session->channel(0).voltageReply, QStringLiteral("12.000V"));
-        QCOMPARE(f.session->channel(0).settings[std::size_t(Setting::Current)], 1.5);
+        QCOMPARE(f.session->channel(0).settings[std::size_t(Setting::Current)],
+                 f.instrument().channel(1).iset);
         f.session->setOutput(false);
-        QVERIFY(f.waitReceived());
-        QVERIFY(!f.takeReceived().contains(QStringLiteral("ISET1:1.5"))); // never sent back
-    }
-
-    // A four-channel supply that ends its lines with LF alone is read whole.
-    void fourChannelsTakeAnyLineEnd() {
-        SessionFixture f;
-        f.factory.rewrite = [](const QByteArray&, QByteArray reply) {
-            return reply.replace("\r\n", "\n");
-        };
-        QVERIFY(f.onLineSerial(QStringLiteral("TRQ-7206S")));
-        f.instrument().channel(1).vset = 1.5;
-        f.session->pollTimer().setInterval(5);
-        f.session->setOutput(true);
-        QTRY_COMPARE(f.session->channel(0).voltage, QStringLiteral("1.500"));
+        QCOMPARE(commandsOnly(sentWhenIdle(f)).filter(QStringLiteral("SET")), QStringList());
     }
 
     // ---- Replies -------------------------------------------------------------------
@@ -452,8 +435,7 @@ private slots:
             return written.startsWith(":SYST:ERR?") ? reply + "\x13\xfe#\x7f\r" : reply;
         };
         QVERIFY(f.onLineSerial(QStringLiteral("PSQ-3323")));
-        f.session->setOutput(true);
-        f.session->pollTimer().setInterval(5);
+        pollFast(f);
         qsizetype errorQueries = 0;
         QVERIFY(QTest::qWaitFor([&] {
             errorQueries += f.takeReceived().count(QStringLiteral(":SYST:ERR?"));
@@ -464,68 +446,64 @@ private slots:
         QVERIFY(f.session->outputOn());
     }
 
-    // The status reply of the four-channel supply drives output and
-    // coupling; a coupling change asks for the settings again.
-    void fourChannelsFollowTheStatusReply() {
-        SessionFixture f;
-        f.overrideReplies();
-        QVERIFY(f.onLineSerial(QStringLiteral("TRQ-7206S")));
-        QVERIFY(!f.session->outputOn());
-        f.takeReceived();
-        // Output 1 while off: switched on, and the supply told.
-        f.overrides = {{"STATUS?", "11011010"}};
-        pollStep(f, 8);
-        QVERIFY(f.session->outputOn());
-        QVERIFY(f.session->pollTimer().isActive());
-        f.session->pollTimer().stop();
-        QVERIFY(f.waitReceived());
-        QCOMPARE(commandsOnly(f.takeReceived()), QStringList{"OUT1"});
-
-        // The supply switched to tracking on its own front panel.
-        f.overrides = {{"STATUS?", "11111010"}};
-        pollStep(f, 8);
-        f.session->pollTimer().stop();
-        QVERIFY(f.waitReceived());
-        QCOMPARE(f.session->coupling(), Coupling::Tracking);
-        const QStringList sent = f.takeReceived();
-        QCOMPARE(commandsOnly(sent), (QStringList{"TRACK1", "OUT0", "OUT1"}));
-        QCOMPARE(queriesOnly(sent), (QStringList{"STATUS?", "VSET1?", "VSET2?", "ISET1?", "ISET2?",
-                                                 "VSET3?", "VSET4?", "ISET3?", "ISET4?"}));
-    }
-
-    // A status reply of the wrong length or with other characters than the
-    // flag digits changes nothing on a live supply.
-    void garbledStatusChangesNothing_data() {
+    // The four-channel supply's status reply drives output and coupling,
+    // and a coupling change asks for the settings again; a reply of the
+    // wrong length or with other characters than flag digits changes nothing.
+    void fourChannelsFollowTheStatusReply_data() {
+        QTest::addColumn<bool>("startOn");
         QTest::addColumn<QByteArray>("reply");
-        QTest::newRow("short, tracking bits") << QByteArray("1110");
-        QTest::newRow("one byte dropped, output 0") << QByteArray("0010010");
-        QTest::newRow("a NUL inside") << QByteArray("0001\x00"
-                                                    "0010",
-                                                    9);
-        QTest::newRow("one flag too many") << QByteArray("110100000");
-        QTest::newRow("letters") << QByteArray("1101x000");
+        QTest::addColumn<QStringList>("commands");
+        QTest::addColumn<QStringList>("queries");
+        QTest::addColumn<Coupling>("coupling");
+        const QStringList status{"STATUS?"};
+        const auto independent = Coupling::Independent;
+        QTest::newRow("output 1 while off")
+            << false << QByteArray("11011010") << QStringList{"OUT1"} << status << independent;
+        QTest::newRow("tracking from its own panel")
+            << true << QByteArray("11111010") << QStringList{"TRACK1", "OUT0", "OUT1"}
+            << status + numbered({"VSET%1?", "ISET%1?"}, 1, 2) +
+                   numbered({"VSET%1?", "ISET%1?"}, 3, 4)
+            << Coupling::Tracking;
+        const QList<QPair<const char*, QByteArray>> garbled{
+            {"short, tracking bits", "1110"},
+            {"one byte dropped, output 0", "0010010"},
+            {"a NUL inside", QByteArray("0001\x00"
+                                        "0010",
+                                        9)},
+            {"one flag too many", "110100000"},
+            {"letters", "1101x000"}};
+        for (const auto& [name, reply] : garbled)
+            QTest::newRow(name) << true << reply << QStringList() << status << independent;
     }
-    void garbledStatusChangesNothing() {
+    void fourChannelsFollowTheStatusReply() {
+        QFETCH(bool, startOn);
         QFETCH(QByteArray, reply);
+        QFETCH(QStringList, commands);
+        QFETCH(QStringList, queries);
+        QFETCH(Coupling, coupling);
         SessionFixture f;
         f.overrideReplies();
         QVERIFY(f.onLineSerial(QStringLiteral("TRQ-7206S")));
-        f.session->setOutput(true);
-        f.session->pollTimer().stop();
-        QVERIFY(f.waitReceived());
+        QVERIFY(startOn ? outputOnAndQuiet(f) : f.waitReceived());
         f.takeReceived();
         f.overrides = {{"STATUS?", reply}};
         pollStep(f, 8);
-        QCOMPARE(f.takeReceived(), QStringList{"STATUS?"});
+        // What switches the output on, the supply told, starts polling again.
+        QCOMPARE(f.session->pollTimer().isActive(), !commands.isEmpty());
+        f.session->pollTimer().stop();
+        const QStringList sent = sentWhenIdle(f);
+        QCOMPARE(commandsOnly(sent), commands);
+        QCOMPARE(queriesOnly(sent), queries);
         QVERIFY(f.session->outputOn());
-        QCOMPARE(f.session->coupling(), Coupling::Independent);
+        QCOMPARE(f.session->coupling(), coupling);
     }
 
     // ---- Coupling ------------------------------------------------------------------
 
     // Polls queued before a coupling change must not overwrite the readings
-    // after it; the coupled channel's edits are locked.
-    void couplingChangeDropsQueuedPollsAndLocks() {
+    // after it. Automatic run locks the controls and, switched off, sends the
+    // coupling again; back to independent nothing stays locked.
+    void couplingAndAutomaticRunLock() {
         SessionFixture f;
         QVERIFY(f.onLineSerial(QStringLiteral("PSQ-3323")));
         f.link.writerTimer().stop();
@@ -533,14 +511,18 @@ private slots:
         f.link.enqueueQuery(QStringLiteral(":CHAN1:MEAS:VOLT?"), nullptr, {});
         f.session->applyCoupling(Coupling::Parallel);
         QVERIFY(f.link.queuedQuery(0).cancelled);
-        ControlLocks locks = f.session->locks();
-        QCOMPARE(locks.channel, 0);
-        QVERIFY(locks.voltage && locks.current && locks.overVoltage && locks.overCurrent);
-        f.session->applyCoupling(Coupling::Tracking);
-        locks = f.session->locks();
-        QVERIFY(locks.voltage && !locks.current && locks.overVoltage && !locks.overCurrent);
+        QVERIFY(f.session->locks().voltage && f.session->locks().overCurrent);
+        f.link.writerTimer().start();
+        QVERIFY(f.waitReceived());
+        f.takeReceived();
+        f.session->setAutoRun(true);
+        QVERIFY(f.session->locks().autoRun);
+        f.session->toggleAutoRun();
+        QVERIFY(!f.session->locks().autoRun);
+        QCOMPARE(sentWhenIdle(f),
+                 (QStringList{":SYST:AUTO:STAT 1", ":SYST:AUTO:STAT 0", ":OUTP:COUP:TRAC 2"}));
         f.session->applyCoupling(Coupling::Independent);
-        locks = f.session->locks();
+        const ControlLocks locks = f.session->locks();
         QVERIFY(!locks.voltage && !locks.current && !locks.overVoltage && !locks.overCurrent);
     }
 
@@ -562,15 +544,11 @@ private slots:
         QFETCH(QStringList, sent);
         SessionFixture f;
         QVERIFY(f.onLineSerial(model));
-        f.session->setOutput(true);
-        f.session->pollTimer().stop();
-        QVERIFY(f.waitReceived());
-        f.takeReceived();
+        QVERIFY(outputOnAndQuiet(f));
         for (Coupling mode : {Coupling::Independent, Coupling::Tracking, Coupling::Tracking,
                               Coupling::Parallel, Coupling::Independent})
             f.session->chooseCoupling(mode);
-        QVERIFY(f.waitReceived());
-        QCOMPARE(commandsOnly(f.takeReceived()), sent);
+        QCOMPARE(commandsOnly(sentWhenIdle(f)), sent);
     }
 
     // In parallel the second channel follows the first and shows nothing.
@@ -580,56 +558,38 @@ private slots:
         f.instrument().channel(1).vset = 5;
         f.instrument().channel(2).vset = 5;
         f.session->chooseCoupling(Coupling::Parallel);
-        f.session->pollTimer().setInterval(5);
-        f.session->setOutput(true);
+        pollFast(f);
         QVERIFY(f.waitReceived(12));
         QTRY_COMPARE(f.session->channel(0).voltage, QStringLiteral("5.000"));
         QCOMPARE(f.session->channel(1).voltage, QString());
         QCOMPARE(f.session->channel(1).current, QString());
     }
 
-    void singleChannelWarningNoSendsNothing() {
-        SessionFixture f;
-        QVERIFY(f.onLineSerial(QStringLiteral("SPQ-3610DNB")));
-        f.takeReceived();
-        f.prompter.answers = {Prompter::Answer::No};
-        f.session->chooseCoupling(Coupling::Parallel);
-        QCOMPARE(f.prompter.texts.size(), 1);
-        QVERIFY(
-            f.prompter.texts.first().startsWith(QStringLiteral("If you want to use the Parallel")));
-        QVERIFY(f.waitReceived());
-        QCOMPARE(f.takeReceived(), QStringList());
-        QCOMPARE(f.session->coupling(), Coupling::Independent);
-        QVERIFY(!f.session->locks().sets);
-
-        // Yes: the coupling command with the sets known now, then the sets
-        // query; its reply "0" selects independent the way a choice does.
-        f.prompter.answers = {Prompter::Answer::Yes};
-        f.session->chooseCoupling(Coupling::Parallel);
-        QVERIFY(f.waitReceived());
-        QCOMPARE(f.takeReceived(),
-                 (QStringList{"SYST:CONF:MSL 0", "SYST:CONF:MSL?", "SYST:CONF:MSL 0"}));
-        QCOMPARE(f.session->coupling(), Coupling::Independent);
-        QVERIFY(!f.session->locks().voltage);
-        // Asked once per connection.
-        f.session->chooseCoupling(Coupling::Tracking);
-        QCOMPARE(f.prompter.texts.size(), 2);
-    }
-
-    void singleChannelSetsReply_data() {
+    // The parallel choice is warned of once per connection: No sends
+    // nothing; Yes sends the coupling with the sets known now and asks for
+    // the sets, whose reply decides the coupling and whether it can be chosen.
+    void singleChannelParallel_data() {
         QTest::addColumn<QByteArray>("reply");
+        QTest::addColumn<QStringList>("sent");
         QTest::addColumn<bool>("choice");
         QTest::addColumn<Coupling>("coupling");
         QTest::addColumn<int>("sets");
-        QTest::newRow("independent") << QByteArray("0") << true << Coupling::Independent << 0;
-        QTest::newRow("two sets in parallel") << QByteArray("2") << true << Coupling::Parallel << 2;
-        QTest::newRow("one set") << QByteArray("1") << true << Coupling::Parallel << 1;
-        QTest::newRow("fixed configuration") << QByteArray("3") << false << Coupling::Parallel << 0;
-        QTest::newRow("fixed, four") << QByteArray("4") << false << Coupling::Parallel << 0;
-        QTest::newRow("garbage") << QByteArray("x7") << true << Coupling::Parallel << 0;
+        const QStringList asked{"SYST:CONF:MSL 0", "SYST:CONF:MSL?"};
+        // "0" selects independent the way a choice does.
+        QTest::newRow("independent") << QByteArray("0") << asked + QStringList{"SYST:CONF:MSL 0"}
+                                     << true << Coupling::Independent << 0;
+        QTest::newRow("two sets in parallel")
+            << QByteArray("2") << asked << true << Coupling::Parallel << 2;
+        QTest::newRow("one set") << QByteArray("1") << asked << true << Coupling::Parallel << 1;
+        QTest::newRow("fixed configuration")
+            << QByteArray("3") << asked << false << Coupling::Parallel << 0;
+        QTest::newRow("fixed, four")
+            << QByteArray("4") << asked << false << Coupling::Parallel << 0;
+        QTest::newRow("garbage") << QByteArray("x7") << asked << true << Coupling::Parallel << 0;
     }
-    void singleChannelSetsReply() {
+    void singleChannelParallel() {
         QFETCH(QByteArray, reply);
+        QFETCH(QStringList, sent);
         QFETCH(bool, choice);
         QFETCH(Coupling, coupling);
         QFETCH(int, sets);
@@ -637,11 +597,20 @@ private slots:
         f.overrideReplies();
         f.overrides = {{"SYST:CONF:MSL?", reply}};
         QVERIFY(f.onLineSerial(QStringLiteral("SPQ-3610DNB")));
+        f.takeReceived();
+        f.prompter.answers = {Prompter::Answer::No, Prompter::Answer::Yes};
         f.session->chooseCoupling(Coupling::Parallel);
-        QVERIFY(f.waitReceived());
+        QVERIFY(f.prompter.texts.value(0).startsWith(
+            QStringLiteral("If you want to use the Parallel")));
+        QCOMPARE(sentWhenIdle(f), QStringList());
+        f.session->chooseCoupling(Coupling::Parallel);
+        QCOMPARE(sentWhenIdle(f), sent);
         QCOMPARE(f.session->locks().couplingChoice, choice);
+        QCOMPARE(f.session->locks().voltage, coupling != Coupling::Independent);
         QCOMPARE(f.session->coupling(), coupling);
         QCOMPARE(f.session->sets(), sets);
+        f.session->chooseCoupling(Coupling::Tracking);
+        QCOMPARE(f.prompter.texts.size(), 2);
     }
 
     // The single-channel supply takes current and over-voltage edits only
@@ -657,22 +626,19 @@ private slots:
         QVERIFY(!f.session->setSetting(0, Setting::Current, 2));
         QVERIFY(!f.session->setSetting(0, Setting::OverVoltage, 20));
         QVERIFY(f.session->setSetting(0, Setting::Voltage, 5));
-        QVERIFY(f.waitReceived());
-        QCOMPARE(commandsOnly(f.takeReceived()), QStringList{":VOLT 5"});
+        QCOMPARE(commandsOnly(sentWhenIdle(f)), QStringList{":VOLT 5"});
         silent = false;
-        f.session->pollTimer().setInterval(5);
-        f.session->setOutput(true);
+        pollFast(f);
         QTRY_VERIFY(!f.session->channel(0).current.isEmpty());
         QVERIFY(f.session->setSetting(0, Setting::Current, 2));
         QVERIFY(f.session->setSetting(0, Setting::OverVoltage, 21));
         f.session->setOutput(false);
-        QVERIFY(f.waitReceived());
-        const QStringList sent = commandsOnly(f.takeReceived());
+        const QStringList sent = commandsOnly(sentWhenIdle(f));
         QVERIFY(sent.contains(QStringLiteral(":CURR 2")));
         QVERIFY(sent.contains(QStringLiteral(":VOLT:PROT 21")));
     }
 
-    // ---- Memories, delay, automatic run, read time ---------------------------------
+    // ---- Memories, off line -------------------------------------------------------
 
     void recallSwitchesTheOutputOffAndQueriesEverythingAgain() {
         SessionFixture f;
@@ -683,61 +649,15 @@ private slots:
         f.takeReceived();
         f.session->recallMemory(2);
         QCOMPARE(f.prompter.waitTitles.mid(1), (QStringList{"Dialog Caption", "Querying..."}));
-        QVERIFY(f.waitReceived());
-        const QStringList sent = f.takeReceived();
-        const qsizetype off = sent.indexOf(QStringLiteral(":OUTP:STAT 0"));
+        const QStringList sent = sentWhenIdle(f);
         const qsizetype recall = sent.indexOf(QStringLiteral("*RCL 2"));
-        QVERIFY(off >= 0);
-        QVERIFY(recall > off);
+        QVERIFY(recall > 0);
         // Nothing queued before the recall reaches the supply after it.
         QCOMPARE(sent.mid(recall + 1, 3),
                  (QStringList{":SYST:AUTO:STAR?", ":SYST:AUTO:END?", ":SYST:AUTO:CYCLE?"}));
         QVERIFY(sent.indexOf(QStringLiteral(":SYST:MEM?"), recall) > recall);
         QVERIFY(!f.session->outputOn());
         QVERIFY(!f.session->pollTimer().isActive());
-    }
-
-    void autoRangeAndDelay() {
-        SessionFixture f;
-        QVERIFY(f.onLineSerial(QStringLiteral("PSQ-3323")));
-        f.takeReceived();
-        f.session->setAutoRange(1, 4, 12);
-        QVERIFY(f.waitReceived());
-        // Commands and queries each keep their order; the link interleaves them.
-        const QStringList sent = f.takeReceived();
-        QCOMPARE(commandsOnly(sent),
-                 (QStringList{":SYST:AUTO:STAR 1", ":SYST:AUTO:END 4", ":SYST:AUTO:CYCL 12"}));
-        QCOMPARE(queriesOnly(sent),
-                 (QStringList{":SYST:AUTO:STAR?", ":SYST:AUTO:END?", ":SYST:AUTO:CYCLE?"}));
-        QCOMPARE(f.session->autoRunValues().cycle, QStringLiteral("12"));
-        f.session->setDelay(15);
-        QVERIFY(f.waitReceived());
-        QCOMPARE(f.takeReceived(), (QStringList{":SYST:AUTO:DEL 15", ":SYST:AUTO:DEL?"}));
-        QCOMPARE(f.session->autoRunValues().delay, QStringLiteral("15"));
-        QCOMPARE(f.instrument().autoDelay, 15);
-    }
-
-    void autoRunLocksAndOffResendsTheCoupling() {
-        SessionFixture f;
-        QVERIFY(f.onLineSerial(QStringLiteral("PSQ-3323")));
-        f.session->applyCoupling(Coupling::Parallel);
-        QVERIFY(f.waitReceived());
-        f.takeReceived();
-        f.session->setAutoRun(true);
-        QVERIFY(f.session->locks().autoRun);
-        f.session->toggleAutoRun();
-        QVERIFY(!f.session->locks().autoRun);
-        QVERIFY(f.waitReceived());
-        QCOMPARE(f.takeReceived(),
-                 (QStringList{":SYST:AUTO:STAT 1", ":SYST:AUTO:STAT 0", ":OUTP:COUP:TRAC 2"}));
-    }
-
-    void readTimeSetsThePollCycleLimit() {
-        SessionFixture f;
-        f.session->setReadTime(60); // off line too, and beyond 32 s
-        QCOMPARE(f.link.pollCycleLimitMsec(), 60000);
-        f.session->setReadTime(0);
-        QCOMPARE(f.link.pollCycleLimitMsec(), 0);
     }
 
     void actionsAreSilentOffLine() {

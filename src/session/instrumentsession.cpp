@@ -396,8 +396,11 @@ void InstrumentSession::pollTick() {
         return;
     const auto& cycle = profile_->pollCycle;
     const QueryStep& step = cycle[std::size_t(pollCounter_) % cycle.size()];
-    // A refused query (full queue) is tried again on the next tick.
-    if (profile_->pollsByDirectExchange ? exchange(step) : ask(step))
+    // A refused query (full queue) is tried again on the next tick. The
+    // direct exchange is a serial line's; over GPIB the queue pairs the
+    // replies.
+    const bool direct = profile_->pollsByDirectExchange && kind_ == InterfaceKind::Serial;
+    if (direct ? exchange(step) : ask(step))
         pollCounter_ = (pollCounter_ + 1) % profile_->pollCounterWrap;
 }
 
