@@ -3,6 +3,7 @@
 #include "automation/mqttfeed.h"
 #include "support/sessionfixture.h"
 
+#include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
@@ -10,6 +11,7 @@
 #include <QTcpSocket>
 
 #include <mosquitto.h>
+#include <unistd.h>
 
 #include <mutex>
 
@@ -24,16 +26,32 @@ quint16 freePort() {
     return probe.serverPort();
 }
 
-// A broker for one test, on its own port.
+// A broker for one test, on its own port; with a user and password, it
+// lets in no one else.
 struct Broker {
     quint16 port = freePort();
     QProcess process;
-    bool start() {
+    bool start(const QString& user = {}, const QString& password = {}) {
         QFile conf(QStringLiteral("broker%1.conf").arg(port));
         if (!conf.open(QIODevice::WriteOnly))
             return false;
-        conf.write(
-            QStringLiteral("listener %1 127.0.0.1\nallow_anonymous true\n").arg(port).toUtf8());
+        QString text = QStringLiteral("listener %1 127.0.0.1\n").arg(port);
+        // Run as root, mosquitto turns into its own user, who may not read
+        // the test's folder.
+        if (geteuid() == 0)
+            text += QStringLiteral("user root\n");
+        if (user.isEmpty()) {
+            text += QStringLiteral("allow_anonymous true\n");
+        } else {
+            const QString passwords =
+                QFileInfo(QStringLiteral("passwords%1").arg(port)).absoluteFilePath();
+            if (QProcess::execute(
+                    QStringLiteral("/usr/bin/mosquitto_passwd"),
+                    {QStringLiteral("-c"), QStringLiteral("-b"), passwords, user, password}) != 0)
+                return false;
+            text += QStringLiteral("allow_anonymous false\npassword_file %1\n").arg(passwords);
+        }
+        conf.write(text.toUtf8());
         conf.close();
         process.start(QStringLiteral("/usr/sbin/mosquitto"),
                       {QStringLiteral("-c"), conf.fileName()});
@@ -46,10 +64,11 @@ struct Broker {
                    },
                    10000);
     }
-    ~Broker() {
+    void stop() {
         process.terminate();
         process.waitForFinished(5000);
     }
+    ~Broker() { stop(); }
 };
 
 struct Message {
@@ -172,7 +191,8 @@ private slots:
     }
 
     // No broker: the session polls on as before and the feed says so; a
-    // broker that comes up later is found by the feed's own retries.
+    // broker that comes up later is found by the feed's own retries, one
+    // that goes away is waited for the same way.
     void aMissingBrokerCostsNothing() {
         const quint16 port = freePort();
         SessionFixture f;
@@ -188,11 +208,50 @@ private slots:
 
         Broker broker;
         broker.port = port;
-        QVERIFY(broker.start());
-        Subscriber dashboard(port);
-        QTRY_VERIFY_WITH_TIMEOUT(feed.isConnected(), 40000);
-        QTRY_VERIFY_WITH_TIMEOUT(
-            !dashboard.on(QStringLiteral("powertrq/bench7/PSQ-3323/1/voltage")).empty(), 10000);
+        const QString voltage = QStringLiteral("powertrq/bench7/PSQ-3323/1/voltage");
+        for (const char* when : {"comes", "comes back"}) {
+            QVERIFY2(broker.start(), when);
+            Subscriber dashboard(port);
+            QTRY_VERIFY_WITH_TIMEOUT(feed.isConnected(), 40000);
+            QTRY_VERIFY_WITH_TIMEOUT(!dashboard.on(voltage).empty(), 10000);
+            // The state is there again for whoever subscribes after a return.
+            QTRY_VERIFY(!dashboard.on(QStringLiteral("powertrq/bench7/PSQ-3323/state")).empty());
+            broker.stop();
+            QTRY_VERIFY_WITH_TIMEOUT(!feed.isConnected(), 10000);
+            QTRY_VERIFY(feed.statusText().contains(QStringLiteral("connection lost")));
+            const quint64 meanwhile = f.session->readingCount();
+            QTRY_VERIFY_WITH_TIMEOUT(f.session->readingCount() > meanwhile + 5, 10000);
+        }
+        QVERIFY(f.prompter.texts.isEmpty());
+    }
+
+    // Wrong credentials are told as a refusal, not as a missing broker, and
+    // cost the session nothing; the right ones are let in.
+    void aBrokerThatRefusesTheCredentials() {
+        Broker broker;
+        QVERIFY(broker.start(QStringLiteral("lab"), QStringLiteral("right")));
+        SessionFixture f;
+        QVERIFY(f.onLineSerial(QStringLiteral("PSQ-3323")));
+        f.session->setOutput(true);
+        MqttFeed::Options o = options(broker.port);
+        o.user = QStringLiteral("lab");
+        o.password = QStringLiteral("wrong");
+        {
+            MqttFeed feed(*f.session, o);
+            QVERIFY(feed.start());
+            QTRY_VERIFY_WITH_TIMEOUT(
+                feed.statusText().contains(QStringLiteral("refused the connection")), 10000);
+            QVERIFY2(feed.statusText().contains(QStringLiteral("not authori")),
+                     qPrintable(feed.statusText()));
+            const quint64 before = f.session->readingCount();
+            QTRY_VERIFY_WITH_TIMEOUT(f.session->readingCount() > before + 5, 10000);
+            QVERIFY(!feed.isConnected());
+        }
+        o.password = QStringLiteral("right");
+        MqttFeed feed(*f.session, o);
+        QVERIFY(feed.start());
+        QTRY_VERIFY_WITH_TIMEOUT(feed.isConnected(), 10000);
+        QVERIFY(f.prompter.texts.isEmpty());
     }
 
     void commandLineText_data() {

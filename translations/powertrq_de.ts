@@ -1131,12 +1131,16 @@ und melden Sie sich danach ab und wieder an.</translation>
         <translation>nicht erreichbar</translation>
     </message>
     <message>
-        <source>disconnected</source>
-        <translation>getrennt</translation>
-    </message>
-    <message>
         <source>MQTT: no broker at %1:%2 (%3), trying again</source>
         <translation>MQTT: kein Broker unter %1:%2 (%3), neuer Versuch</translation>
+    </message>
+    <message>
+        <source>MQTT: the broker at %1:%2 refused the connection (%3), trying again</source>
+        <translation>MQTT: Der Broker %1:%2 hat die Verbindung abgelehnt (%3), neuer Versuch folgt</translation>
+    </message>
+    <message>
+        <source>connection lost</source>
+        <translation>Verbindung verloren</translation>
     </message>
 </context>
 <context>

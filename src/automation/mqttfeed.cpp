@@ -165,15 +165,18 @@ bool MqttFeed::start() {
     // Called on the client's thread: handed to this object's thread.
     mosquitto_connect_callback_set(client_, [](mosquitto*, void* self, int rc) {
         auto* feed = static_cast<MqttFeed*>(self);
+        // rc is the broker's answer: 0 welcome, else why it refused.
         feed->connected_ = rc == 0;
         QMetaObject::invokeMethod(
             feed, [feed, rc] { feed->connectedChanged(rc == 0, rc); }, Qt::QueuedConnection);
     });
-    mosquitto_disconnect_callback_set(client_, [](mosquitto*, void* self, int rc) {
+    // Here rc is no broker answer but the client's own error code: a lost
+    // connection, told as such.
+    mosquitto_disconnect_callback_set(client_, [](mosquitto*, void* self, int) {
         auto* feed = static_cast<MqttFeed*>(self);
         feed->connected_ = false;
         QMetaObject::invokeMethod(
-            feed, [feed, rc] { feed->connectedChanged(false, rc); }, Qt::QueuedConnection);
+            feed, [feed] { feed->connectedChanged(false, 0); }, Qt::QueuedConnection);
     });
     mosquitto_threaded_set(client_, true);
     mosquitto_reconnect_delay_set(client_, 1, 30, true);
@@ -251,17 +254,24 @@ void MqttFeed::publishLimit(const LimitTrip& trip) {
 }
 
 void MqttFeed::connectedChanged(bool connected, int code) {
+    // A refusal is followed by the broker closing the line: the refusal is
+    // what the user needs to read.
+    if (!connected && code == 0 && refused_)
+        return;
+    refused_ = code > 0;
     if (connected) {
         setStatus(tr("MQTT: publishing to %1:%2").arg(options_.host).arg(options_.port));
         publishState();
+    } else if (code > 0) { // wrong credentials, say: the lab's admin must act
+        setStatus(tr("MQTT: the broker at %1:%2 refused the connection (%3), trying again")
+                      .arg(options_.host)
+                      .arg(options_.port)
+                      .arg(QString::fromUtf8(mosquitto_connack_string(code))));
     } else {
-        const QString why = code < 0    ? tr("not reachable")
-                            : code == 0 ? tr("disconnected")
-                                        : QString::fromUtf8(mosquitto_connack_string(code));
         setStatus(tr("MQTT: no broker at %1:%2 (%3), trying again")
                       .arg(options_.host)
                       .arg(options_.port)
-                      .arg(why));
+                      .arg(code < 0 ? tr("not reachable") : tr("connection lost")));
     }
 }
 

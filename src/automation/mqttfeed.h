@@ -77,6 +77,7 @@ private:
     std::condition_variable wake_;
     bool stopping_ = false;
     QString status_;
+    bool refused_ = false; // the broker's last answer was a refusal
     quint64 published_ = 0;
     bool wasReady_ = false;
 };
