@@ -21,37 +21,28 @@ private slots:
     void parseMachineType_data() {
         QTest::addColumn<QString>("answer");
         QTest::addColumn<QString>("model");
-        QTest::newRow("four fields") << "ZQ,PSQ-3323,SN20260001,V1.10"
-                                     << "PSQ-3323";
-        QTest::newRow("legacy four-channel") << "ZQ,TRQ-7206S,EN1,V2"
-                                             << "TRQ-7206S";
-        QTest::newRow("blank-separated words") << "ZQ POWER TRQ-3302 V1.0"
-                                               << "TRQ-3302";
-        QTest::newRow("blank inside the model field") << "ZQ,PSQ 3323,SN"
-                                                      << "PSQ3323";
-        QTest::newRow("not trimmed") << "ZQ, PSQ-3323,SN"
-                                     << "PSQ-3323";
-        QTest::newRow("two fields only") << "ZQ,PSQ-3323"
-                                         << "";
-        QTest::newRow("no commas, two blanks") << "ZQ POWER TRQ"
-                                               << "";
-        QTest::newRow("empty") << ""
-                               << "";
-        QTest::newRow("binary") << QString::fromLatin1(QByteArray("\x00\xff,\x01\x02,", 6))
-                                << QString::fromLatin1(QByteArray("\x01\x02", 2));
-        QTest::newRow("line end kept") << "ZQ,PSQ-3323\r\n,x"
-                                       << "PSQ-3323\r\n";
+        const auto row = [](const char* name, const QString& answer, const QString& model) {
+            QTest::newRow(name) << answer << model;
+        };
+        row("four fields", "ZQ,PSQ-3323,SN20260001,V1.10", "PSQ-3323");
+        row("legacy four-channel", "ZQ,TRQ-7206S,EN1,V2", "TRQ-7206S");
+        row("blank-separated words", "ZQ POWER TRQ-3302 V1.0", "TRQ-3302");
+        row("blank inside the model field", "ZQ,PSQ 3323,SN", "PSQ3323");
+        row("not trimmed", "ZQ, PSQ-3323,SN", "PSQ-3323");
+        row("two fields only", "ZQ,PSQ-3323", "");
+        row("no commas, two blanks", "ZQ POWER TRQ", "");
+        row("empty", "", "");
+        row("binary", QString::fromLatin1(QByteArray("\x00\xff,\x01\x02,", 6)),
+            QString::fromLatin1(QByteArray("\x01\x02", 2)));
+        row("line end kept", "ZQ,PSQ-3323\r\n,x", "PSQ-3323\r\n");
+        const QString huge(100000, QLatin1Char('x'));
+        row("huge, one field", huge, "");
+        row("huge model", QStringLiteral("a,") + huge + QStringLiteral(",b"), huge);
     }
     void parseMachineType() {
         QFETCH(QString, answer);
         QFETCH(QString, model);
         QCOMPARE(parseModel(answer), model);
-    }
-
-    void parseMachineTypeOfAHugeAnswer() {
-        const QString huge = QString(100000, QLatin1Char('x'));
-        QCOMPARE(parseModel(huge), QString());
-        QCOMPARE(parseModel(QStringLiteral("a,") + huge + QStringLiteral(",b")), huge);
     }
 
     void commandTexts_data() {
@@ -63,23 +54,25 @@ private slots:
         QTest::addColumn<QString>("text");
         using F = CommandFamily;
         using O = Operation;
-        QTest::newRow("legacy save has no blank")
-            << F::Legacy << O::SaveMemory << 1 << "" << 3 << "SAV3";
-        QTest::newRow("scpi save")
-            << F::ThreeChannelScpi << O::SaveMemory << 1 << "" << 3 << "*SAV 3";
-        QTest::newRow("single-channel parallel with sets")
-            << F::SingleChannelScpi << O::Parallel << 1 << "" << 3 << "SYST:CONF:MSL 3";
-        QTest::newRow("three-channel parallel")
-            << F::ThreeChannelScpi << O::Parallel << 1 << "" << 0 << ":OUTP:COUP:TRAC 2";
-        QTest::newRow("three-channel tracking")
-            << F::ThreeChannelScpi << O::Tracking << 1 << "" << 0 << ":OUTP:COUP:TRAC 1";
-        QTest::newRow("clear protection everywhere")
-            << F::Legacy << O::ClearProtection << 1 << "" << 0 << ":OUTP:PROT:CLE";
-        QTest::newRow("legacy voltage")
-            << F::Legacy << O::Voltage << 2 << "12.5" << 0 << "VSET2:12.5";
-        QTest::newRow("single-channel names no channel")
-            << F::SingleChannelScpi << O::Voltage << 2 << "12.5" << 0 << ":VOLT 12.5";
-        QTest::newRow("output off") << F::Legacy << O::Output << 1 << "" << 0 << "OUT0";
+        const auto row = [](const char* name, F family, O operation, int channel, const char* value,
+                            int number, const char* text) {
+            QTest::newRow(name) << family << operation << channel << QString::fromLatin1(value)
+                                << number << QString::fromLatin1(text);
+        };
+        row("legacy save has no blank", F::Legacy, O::SaveMemory, 1, "", 3, "SAV3");
+        row("scpi save", F::ThreeChannelScpi, O::SaveMemory, 1, "", 3, "*SAV 3");
+        row("single-channel parallel with sets", F::SingleChannelScpi, O::Parallel, 1, "", 3,
+            "SYST:CONF:MSL 3");
+        row("three-channel parallel", F::ThreeChannelScpi, O::Parallel, 1, "", 0,
+            ":OUTP:COUP:TRAC 2");
+        row("three-channel tracking", F::ThreeChannelScpi, O::Tracking, 1, "", 0,
+            ":OUTP:COUP:TRAC 1");
+        row("clear protection everywhere", F::Legacy, O::ClearProtection, 1, "", 0,
+            ":OUTP:PROT:CLE");
+        row("legacy voltage", F::Legacy, O::Voltage, 2, "12.5", 0, "VSET2:12.5");
+        row("single-channel names no channel", F::SingleChannelScpi, O::Voltage, 2, "12.5", 0,
+            ":VOLT 12.5");
+        row("output off", F::Legacy, O::Output, 1, "", 0, "OUT0");
     }
     void commandTexts() {
         QFETCH(CommandFamily, family);
@@ -159,51 +152,38 @@ private slots:
         QTest::addColumn<QString>("pattern");
         QTest::addColumn<QString>("c");
         QTest::addColumn<QString>("german");
-        QTest::newRow("whole keeps its point") << 5.0 << "###0.###"
-                                               << "5."
-                                               << "5,";
-        QTest::newRow("rounded to three") << 12.3456 << "###0.###"
-                                          << "12.346"
-                                          << "12,346";
-        QTest::newRow("trailing zeros dropped") << 1.5 << "###0.###"
-                                                << "1.5"
-                                                << "1,5";
-        QTest::newRow("one decimal at least") << 5.0 << "###0.0##"
-                                              << "5.0"
-                                              << "5,0";
-        QTest::newRow("half away from zero") << 0.0625 << "###0.##"
-                                             << "0.06"
-                                             << "0,06";
-        QTest::newRow("zero") << 0.0 << "###0.###"
-                              << "0."
-                              << "0,";
-        QTest::newRow("display pattern") << 0.0 << "0.000"
-                                         << "0.000"
-                                         << "0,000";
-        QTest::newRow("no grouping") << 12345.5 << "###0.###"
-                                     << "12345.5"
-                                     << "12345,5";
+        const auto row = [](const char* name, double value, const char* pattern, const char* c,
+                            const char* german) {
+            QTest::newRow(name) << value << QString::fromLatin1(pattern) << QString::fromLatin1(c)
+                                << QString::fromLatin1(german);
+        };
+        row("whole keeps its point", 5.0, "###0.###", "5.", "5,");
+        row("rounded to three", 12.3456, "###0.###", "12.346", "12,346");
+        row("trailing zeros dropped", 1.5, "###0.###", "1.5", "1,5");
+        row("one decimal at least", 5.0, "###0.0##", "5.0", "5,0");
+        row("half away from zero", 0.0625, "###0.##", "0.06", "0,06");
+        row("zero", 0.0, "###0.###", "0.", "0,");
+        row("display pattern", 0.0, "0.000", "0.000", "0,000");
+        row("no grouping", 12345.5, "###0.###", "12345.5", "12345,5");
+        // No pattern: the shortest text, without a point for a whole number.
+        row("general, whole", 5.0, "", "5", "5");
+        row("general", 12.25, "", "12.25", "12,25");
+        row("general, no grouping", 1234567.5, "", "1234567.5", "1234567,5");
     }
     void formatNumber() {
         QFETCH(double, value);
         QFETCH(QString, pattern);
         QFETCH(QString, c);
         QFETCH(QString, german);
-        QCOMPARE(trq::formatNumber(value, pattern, QLocale::c()), c);
-        QCOMPARE(trq::formatNumber(value, pattern, QLocale(QLocale::German)), german);
+        const auto format = [&](const QLocale& locale) {
+            return pattern.isEmpty() ? generalNumber(value, locale)
+                                     : trq::formatNumber(value, pattern, locale);
+        };
+        QCOMPARE(format(QLocale::c()), c);
+        QCOMPARE(format(QLocale(QLocale::German)), german);
         // What goes to an instrument has a point whatever the user's locale.
         QLocale::setDefault(QLocale(QLocale::German));
         QCOMPARE(wireNumber(value, pattern), c);
-        QLocale::setDefault(QLocale::c());
-    }
-
-    void generalNumberText() {
-        QCOMPARE(generalNumber(5.0, QLocale::c()), QStringLiteral("5"));
-        QCOMPARE(generalNumber(12.25, QLocale::c()), QStringLiteral("12.25"));
-        QCOMPARE(generalNumber(12.25, QLocale(QLocale::German)), QStringLiteral("12,25"));
-        QCOMPARE(generalNumber(1234567.5, QLocale::c()), QStringLiteral("1234567.5"));
-        QLocale::setDefault(QLocale(QLocale::German));
-        QCOMPARE(wireNumber(12.25, {}), QStringLiteral("12.25"));
         QLocale::setDefault(QLocale::c());
     }
 
@@ -251,52 +231,37 @@ private slots:
     void readingReplies() {
         QCOMPARE(parseNumber(QStringLiteral("12.345")), std::optional<double>(12.345));
         QCOMPARE(parseNumber(QStringLiteral(" 3 ")), std::optional<double>(3));
-        QVERIFY(!parseNumber(QString()));
-        QVERIFY(!parseNumber(QStringLiteral("abc")));
-        QVERIFY(!parseNumber(QStringLiteral("12.0V")));
-        QVERIFY(!parseNumber(QStringLiteral("nan")));
-        QCOMPARE(leadingNumber(QStringLiteral("12.5V")), 12.5);
-        QCOMPARE(leadingNumber(QStringLiteral("x")), 0.0);
-        QCOMPARE(leadingNumber(QStringLiteral(" 7 ")), 7.0);
-        QCOMPARE(leadingNumber(QStringLiteral("-1e3")), -1000.0);
-        QCOMPARE(leadingNumber(QStringLiteral("nan")), 0.0);
-        QCOMPARE(leadingNumber(QStringLiteral("inf")), 0.0);
-        QCOMPARE(leadingNumber(QString()), 0.0);
-
-        QCOMPARE(couplingFromReply(QStringLiteral("0")), Coupling::Independent);
-        QCOMPARE(couplingFromReply(QStringLiteral("2")), Coupling::Parallel);
-        QCOMPARE(couplingFromReply(QStringLiteral("1")), Coupling::Tracking);
-        QCOMPARE(couplingFromReply(QStringLiteral("x")), Coupling::Tracking);
+        for (const char* bad : {"", "abc", "12.0V", "nan"})
+            QVERIFY2(!parseNumber(QString::fromLatin1(bad)), bad);
+        const std::pair<const char*, double> leading[] = {{"12.5V", 12.5}, {"x", 0},   {" 7 ", 7},
+                                                          {"-1e3", -1000}, {"nan", 0}, {"inf", 0},
+                                                          {"", 0}};
+        for (const auto& [text, value] : leading)
+            QCOMPARE(leadingNumber(QString::fromLatin1(text)), value);
+        const std::pair<const char*, Coupling> couplings[] = {{"0", Coupling::Independent},
+                                                              {"2", Coupling::Parallel},
+                                                              {"1", Coupling::Tracking},
+                                                              {"x", Coupling::Tracking}};
+        for (const auto& [text, coupling] : couplings)
+            QCOMPARE(couplingFromReply(QString::fromLatin1(text)), coupling);
     }
 
     // The direct exchange takes a value with its unit letter only.
     void directReadings_data() {
         QTest::addColumn<QString>("reply");
         QTest::addColumn<QString>("reading"); // "-": none
-        QTest::newRow("measured voltage") << "12.000V"
-                                          << "12.000";
-        QTest::newRow("shortest") << "1V"
-                                  << "1";
-        QTest::newRow("longest") << "12.345V"
-                                 << "12.345";
-        QTest::newRow("too long") << "123.456V"
-                                  << "-";
-        QTest::newRow("other unit") << "1.500A"
-                                    << "-";
-        QTest::newRow("no unit") << "12.000"
-                                 << "-";
-        QTest::newRow("unit alone") << "V"
-                                    << "-";
-        QTest::newRow("identity") << "ZQ,TRQ-7206S,SN1,V1"
-                                  << "-";
+        for (const auto& [name, reply, reading] :
+             std::initializer_list<std::tuple<const char*, const char*, const char*>>{
+                 {"measured voltage", "12.000V", "12.000"},
+                 {"shortest", "1V", "1"},
+                 {"longest", "12.345V", "12.345"},
+                 {"too long", "123.456V", "-"},
+                 {"other unit", "1.500A", "-"},
+                 {"no unit", "12.000", "-"},
+                 {"unit alone", "V", "-"},
+                 {"identity", "ZQ,TRQ-7206S,SN1,V1", "-"}})
+            QTest::newRow(name) << QString::fromLatin1(reply) << QString::fromLatin1(reading);
     }
-    void directReadings() {
-        QFETCH(QString, reply);
-        QFETCH(QString, reading);
-        const std::optional<QString> r = readingOf(reply, QLatin1Char('V'));
-        QCOMPARE(r.value_or(QStringLiteral("-")), reading);
-    }
-
     void decodeStatus_data() {
         QTest::addColumn<QString>("reply");
         QTest::addColumn<int>("coupling"); // -1 untouched

@@ -22,6 +22,28 @@ QString freshFolder(const QString& name) {
     return QDir(name).absolutePath();
 }
 
+QString mdb(const QString& folder) {
+    return folder + QStringLiteral("/mtype.mdb");
+}
+
+// A folder with a fresh shipped database in it.
+QString withDatabase(const QString& name) {
+    const QString folder = freshFolder(name);
+    return Database::create(mdb(folder)) ? folder : QString();
+}
+
+bool writeGarbage(const QString& file) {
+    QFile f(file);
+    return f.open(QIODevice::WriteOnly) && f.write(QByteArray(8192, '\x5a')) == 8192;
+}
+
+// The data folder opened with the user answering the one question asked.
+DataFolder::Outcome openAnswering(const QString& folder, bool yes, Database& form,
+                                  ScriptedPrompter& prompter) {
+    prompter.answers = {yes ? Prompter::Answer::Yes : Prompter::Answer::No};
+    return DataFolder(folder).open(form, prompter, false);
+}
+
 QString todaysBackup(const QString& suffix = {}) {
     return QStringLiteral("mtype") + QDate::currentDate().toString(QStringLiteral("yyyyMMdd")) +
            suffix + QStringLiteral(".mdb");
@@ -86,8 +108,7 @@ class TestDatabase : public QObject {
     Q_OBJECT
 private slots:
     void shippedDatabaseHasTheTablesAndModels() {
-        const QString folder = freshFolder(QStringLiteral("shipped"));
-        QVERIFY(Database::create(folder + QStringLiteral("/mtype.mdb")));
+        const QString folder = withDatabase(QStringLiteral("shipped"));
         Database form;
         QCOMPARE(form.open(folder), Database::OpenResult::Ok);
         QSqlQuery q(form.database());
@@ -112,18 +133,23 @@ private slots:
                  QStringLiteral("System cannot find [") + native +
                      QStringLiteral("\\mtype.mdb].\n Please copy mtype.mdb to [") + native +
                      QStringLiteral("\\] directory."));
-        QVERIFY(!QFile::exists(folder + QStringLiteral("/mtype.mdb")));
+        QVERIFY(!QFile::exists(mdb(folder)));
     }
 
+    // A repaired file replaces the original only after it passed the full
+    // check, with a backup kept; the message says what happened.
     void repairableDamageIsRepaired() {
-        const QString folder = freshFolder(QStringLiteral("repairable"));
-        const QString file = folder + QStringLiteral("/mtype.mdb");
-        QVERIFY(Database::create(file));
-        QVERIFY(damageFreelist(file));
+        const QString folder = withDatabase(QStringLiteral("repairable"));
+        QVERIFY(damageFreelist(mdb(folder)));
         Database form;
         QCOMPARE(form.open(folder), Database::OpenResult::Ok);
         QVERIFY(QFile::exists(folder + QLatin1Char('/') + todaysBackup()));
         QVERIFY(QFile::exists(folder + QStringLiteral("/mtypenew.mdb")));
+        QVERIFY(form.notice().contains(QLatin1String("has been repaired")));
+        QVERIFY(form.notice().contains(todaysBackup()));
+        QSqlQuery q(form.database());
+        QVERIFY(q.exec(QStringLiteral("PRAGMA integrity_check")) && q.next());
+        QCOMPARE(q.value(0).toString(), QStringLiteral("ok"));
         QCOMPARE(MachineTypes(form).find(QStringLiteral("TRQ-7206S"))->layout, 4);
     }
 
@@ -132,7 +158,7 @@ private slots:
     // cannot produce a copy that passes the check.
     void backupsKeepTheWalAndNeverOverwrite() {
         const QString folder = freshFolder(QStringLiteral("walbackup"));
-        const QString file = folder + QStringLiteral("/mtype.mdb");
+        const QString file = mdb(folder);
         crashWithWal(folder);
         {
             QFile f(file); // no database header any more
@@ -153,123 +179,77 @@ private slots:
         }
     }
 
-    // A repaired file replaces the original only after it passed the full
-    // check; the message says what happened.
-    void repairSaysWhatItDid() {
-        const QString folder = freshFolder(QStringLiteral("repaired"));
-        const QString file = folder + QStringLiteral("/mtype.mdb");
-        QVERIFY(Database::create(file));
-        QVERIFY(damageFreelist(file));
-        Database form;
-        QCOMPARE(form.open(folder), Database::OpenResult::Ok);
-        QVERIFY(form.notice().contains(QLatin1String("has been repaired")));
-        QVERIFY(form.notice().contains(todaysBackup()));
-        QSqlQuery q(form.database());
-        QVERIFY(q.exec(QStringLiteral("PRAGMA integrity_check")) && q.next());
-        QCOMPARE(q.value(0).toString(), QStringLiteral("ok"));
-    }
-
     // A file another program holds locked cannot be opened; it is not
     // damaged, so nothing is copied, repaired or replaced.
     void aLockedFileIsNoDamage() {
-        const QString folder = freshFolder(QStringLiteral("locked"));
-        const QString file = folder + QStringLiteral("/mtype.mdb");
-        QVERIFY(Database::create(file));
+        const QString folder = withDatabase(QStringLiteral("locked"));
+        const QString file = mdb(folder);
         const QByteArray before = contents(file);
-        QSqlDatabase other = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), "other");
-        other.setDatabaseName(file);
-        QVERIFY(other.open());
-        QSqlQuery q(other);
-        QVERIFY(q.exec(QStringLiteral("PRAGMA locking_mode=EXCLUSIVE")));
-        QVERIFY(q.exec(QStringLiteral("BEGIN EXCLUSIVE")));
-        QVERIFY(q.exec(QStringLiteral("insert into datamain (RecNo) values ('1')")));
         {
+            QSqlDatabase other = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), "other");
+            other.setDatabaseName(file);
+            QVERIFY(other.open());
+            QSqlQuery q(other);
+            QVERIFY(q.exec(QStringLiteral("PRAGMA locking_mode=EXCLUSIVE")));
+            QVERIFY(q.exec(QStringLiteral("BEGIN EXCLUSIVE")));
+            QVERIFY(q.exec(QStringLiteral("insert into datamain (RecNo) values ('1')")));
             Database form;
             QCOMPARE(form.open(folder), Database::OpenResult::CannotOpen);
             QVERIFY(form.errorMessage().contains(QLatin1String("cannot be opened")));
             QVERIFY(form.errorMessage().contains(QLatin1String("left as it is")));
         }
+        QSqlDatabase::removeDatabase(QStringLiteral("other"));
         QVERIFY(!QFile::exists(folder + QLatin1Char('/') + todaysBackup()));
         QCOMPARE(contents(file), before);
-        q.exec(QStringLiteral("ROLLBACK"));
-        q.finish();
-        other.close();
-        other = {};
-        QSqlDatabase::removeDatabase(QStringLiteral("other"));
     }
 
-    // A database that cannot be written is found when it is opened; the user
-    // may go on read-only, where nothing can be written.
-    void anUnwritableFileIsOfferedReadOnly() {
-        const QString folder = freshFolder(QStringLiteral("immutable"));
-        const QString file = folder + QStringLiteral("/mtype.mdb");
-        QVERIFY(Database::create(file));
-        Immutable frozen(file);
-        if (!frozen.ok())
+    // A folder another copy of the program owns, or a database that cannot
+    // be written, is found when it is opened; the user is told why and may go
+    // on read-only, where nothing can be written.
+    void offeredReadOnly_data() {
+        QTest::addColumn<bool>("frozen");
+        QTest::addColumn<QStringList>("says");
+        QTest::newRow("folder in use")
+            << false
+            << QStringList{"is in use by", QString::number(QCoreApplication::applicationPid())};
+        QTest::newRow("file cannot be written") << true << QStringList{"read-only"};
+    }
+    void offeredReadOnly() {
+        QFETCH(bool, frozen);
+        QFETCH(QStringList, says);
+        const QString folder = withDatabase(frozen ? "immutable" : "shared");
+        std::optional<Immutable> immutable;
+        QLockFile first(folder + QLatin1Char('/') + QLatin1String(DataFolder::kLockName));
+        if (!frozen)
+            QVERIFY(first.tryLock(0));
+        else if (!immutable.emplace(mdb(folder)).ok())
             QSKIP("chattr +i is not available here");
-        {
-            Database form;
-            QCOMPARE(form.open(folder), Database::OpenResult::Unwritable);
-            QVERIFY(form.errorMessage().contains(QLatin1String("cannot be written")));
-        }
         for (bool yes : {false, true}) {
             Database form;
             ScriptedPrompter prompter;
-            prompter.answers = {yes ? Prompter::Answer::Yes : Prompter::Answer::No};
-            DataFolder dataFolder(folder);
-            QCOMPARE(dataFolder.open(form, prompter, false),
+            QCOMPARE(openAnswering(folder, yes, form, prompter),
                      yes ? DataFolder::Outcome::ReadOnly : DataFolder::Outcome::Quit);
             QCOMPARE(prompter.texts.size(), 1);
-            QVERIFY(prompter.texts.first().contains(QLatin1String("read-only")));
+            for (const QString& text : says)
+                QVERIFY2(prompter.texts.first().contains(text), qPrintable(prompter.texts.first()));
+            QCOMPARE(form.isReadOnly(), yes);
             if (yes) {
-                QVERIFY(form.isReadOnly());
                 RecordStore store(form.database());
                 QVERIFY(store.isReadOnly());
                 QVERIFY(!store.clearWorking());
                 QCOMPARE(MachineTypes(form).find(QStringLiteral("TRQ-7206S"))->layout, 4);
             }
         }
+        if (frozen) {
+            Database form;
+            QCOMPARE(form.open(folder), Database::OpenResult::Unwritable);
+            QVERIFY(form.errorMessage().contains(QLatin1String("cannot be written")));
+        }
     }
 
-    // Where no backup can be written, the message says so.
-    void noBackupIsReportedAsNone() {
-        const QString folder = freshFolder(QStringLiteral("nobackup"));
-        const QString file = folder + QStringLiteral("/mtype.mdb");
-        {
-            QFile f(file);
-            QVERIFY(f.open(QIODevice::WriteOnly));
-            f.write(QByteArray(8192, '\x5a'));
-        }
-        Immutable frozen(folder);
-        if (!frozen.ok())
-            QSKIP("chattr +i is not available here");
-        Database form;
-        QCOMPARE(form.open(folder), Database::OpenResult::Failed);
-        QVERIFY2(form.errorMessage().contains(QLatin1String("no copy of it could be made")),
-                 qPrintable(form.errorMessage()));
-    }
-
-    // One copy of the program owns a data folder; a second one is told who
-    // holds it and may start read-only. A lock left by a crash is taken over.
-    void theDataFolderIsLocked() {
-        const QString folder = freshFolder(QStringLiteral("shared"));
-        QVERIFY(Database::create(folder + QStringLiteral("/mtype.mdb")));
-        {
-            QLockFile first(folder + QLatin1Char('/') + QLatin1String(DataFolder::kLockName));
-            QVERIFY(first.tryLock(0));
-            for (bool yes : {false, true}) {
-                Database form;
-                ScriptedPrompter prompter;
-                prompter.answers = {yes ? Prompter::Answer::Yes : Prompter::Answer::No};
-                DataFolder second(folder);
-                QCOMPARE(second.open(form, prompter, false),
-                         yes ? DataFolder::Outcome::ReadOnly : DataFolder::Outcome::Quit);
-                QVERIFY(prompter.texts.value(0).contains(QLatin1String("is in use by")));
-                QVERIFY(prompter.texts.value(0).contains(
-                    QString::number(QCoreApplication::applicationPid())));
-                QCOMPARE(form.isReadOnly(), yes);
-            }
-        }
+    // A lock left by a crash is taken over without a question.
+    void aStaleLockIsTakenOver() {
+        const QString folder = withDatabase(QStringLiteral("stale"));
         {
             QFile stale(folder + QLatin1Char('/') + QLatin1String(DataFolder::kLockName));
             QVERIFY(stale.open(QIODevice::WriteOnly));
@@ -277,26 +257,34 @@ private slots:
         }
         Database form;
         ScriptedPrompter prompter;
-        DataFolder again(folder);
-        QCOMPARE(again.open(form, prompter, false), DataFolder::Outcome::ReadWrite);
+        QCOMPARE(DataFolder(folder).open(form, prompter, false), DataFolder::Outcome::ReadWrite);
         QVERIFY(prompter.texts.isEmpty());
     }
 
-    void unrepairableFileFailsClearlyAndKeepsACopy() {
-        const QString folder = freshFolder(QStringLiteral("garbage"));
-        const QString file = folder + QStringLiteral("/mtype.mdb");
-        {
-            QFile f(file);
-            QVERIFY(f.open(QIODevice::WriteOnly));
-            f.write(QByteArray(8192, '\x5a'));
-        }
+    // A file that is no database fails clearly; the message names the copy
+    // kept of it, or says that none could be made.
+    void unrepairableFileFailsClearly_data() {
+        QTest::addColumn<bool>("frozen");
+        QTest::addColumn<QString>("says");
+        QTest::newRow("a copy is kept") << false << "could not be repaired";
+        QTest::newRow("no copy can be made") << true << "no copy of it could be made";
+    }
+    void unrepairableFileFailsClearly() {
+        QFETCH(bool, frozen);
+        QFETCH(QString, says);
+        const QString folder = freshFolder(QStringLiteral("garbage%1").arg(int(frozen)));
+        QVERIFY(writeGarbage(mdb(folder)));
+        std::optional<Immutable> immutable;
+        if (frozen && !immutable.emplace(folder).ok())
+            QSKIP("chattr +i is not available here");
         Database form;
         QCOMPARE(form.open(folder), Database::OpenResult::Failed);
-        QVERIFY(form.errorMessage().contains(QLatin1String("could not be repaired")));
+        QVERIFY2(form.errorMessage().contains(says), qPrintable(form.errorMessage()));
+        if (frozen)
+            return;
         QVERIFY(form.errorMessage().contains(todaysBackup()));
-        QFile backup(folder + QLatin1Char('/') + todaysBackup());
-        QVERIFY(backup.open(QIODevice::ReadOnly));
-        QCOMPARE(backup.readAll(), QByteArray(8192, '\x5a')); // nothing lost
+        QCOMPARE(contents(folder + QLatin1Char('/') + todaysBackup()),
+                 QByteArray(8192, '\x5a')); // nothing lost
     }
 };
 

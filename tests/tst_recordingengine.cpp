@@ -52,12 +52,13 @@ struct EngineFixture {
     bool silent = false;                          // no reply arrives any more
     std::unique_ptr<RecordingEngine> engine;
 
-    explicit EngineFixture(int channels) : readings(std::size_t(channels)) {
+    explicit EngineFixture(int channels, Database::Access access = Database::Access::ReadWrite)
+        : readings(std::size_t(channels)) {
         static int n = 0;
         const QString folder = QDir::current().absoluteFilePath(QStringLiteral("rec%1").arg(++n));
         QDir().mkpath(folder);
         Database::create(folder + QStringLiteral("/mtype.mdb"));
-        data.open(folder);
+        data.open(folder, access);
         store = std::make_unique<RecordStore>(data.database());
         for (auto& r : readings)
             r = {QStringLiteral("1.000"), QStringLiteral("0.100")};
@@ -71,6 +72,10 @@ struct EngineFixture {
                 {}},
             channels, &clock);
         engine->addView(&view);
+    }
+    void start(int length, int scale = 0, PointOperation op = PointOperation::Maximum) {
+        engine->arm(length, scale, int(op));
+        QVERIFY(engine->start());
     }
     // Point i as the working table holds it.
     SampleRow point(int i) { return store->workingRows().value(i); }
@@ -89,11 +94,13 @@ struct EngineFixture {
 
 } // namespace
 
+Q_DECLARE_METATYPE(trq::PointOperation)
+
 class TestRecordingEngine : public QObject {
     Q_OBJECT
 private slots:
-    // Each scale folds its own number of seconds into a point, and the graph
-    // spaces its points by the same number.
+    // Each scale folds its own number of seconds into a point stamped with
+    // the window's start, and the graph spaces its points by the same number.
     void everyScaleMakesOnePointPerItsLength_data() {
         QTest::addColumn<int>("scale");
         QTest::addColumn<int>("seconds");
@@ -105,38 +112,68 @@ private slots:
         QFETCH(int, scale);
         QFETCH(int, seconds);
         EngineFixture f(1);
-        f.engine->arm(3 * seconds, scale, int(PointOperation::Maximum));
-        QVERIFY(f.engine->start());
-        f.run(2 * seconds);
+        f.start(3 * seconds, scale);
+        f.run(seconds - 1);
+        QCOMPARE(f.engine->pointCount(), 0);
+        f.run(1);
+        QCOMPARE(f.engine->pointCount(), 1);
+        QCOMPARE(f.point(0).recTime, QStringLiteral("2026/12/06 10:00:00"));
+        f.run(seconds);
         QCOMPARE(f.engine->pointCount(), 2);
         QCOMPARE(f.point(1).diffLastTime, seconds);
+        QCOMPARE(f.point(1).timeTick, seconds);
         QCOMPARE(GraphSeries::secondsPerPoint(scale), seconds);
     }
 
-    // A second in which no reading arrived (a silent or lost link) records
-    // nothing; points resume with the readings.
-    void silentSecondsRecordNothing() {
-        EngineFixture f(1);
-        f.engine->arm(60, 0, 0);
-        QVERIFY(f.engine->start());
-        f.run(3);
-        f.silent = true;
-        f.run(5);
-        QCOMPARE(f.engine->pointCount(), 3);
-        f.silent = false;
-        f.run(1);
-        QCOMPARE(f.engine->pointCount(), 4);
-        QCOMPARE(f.point(3).diffLastTime, 6); // the silence, not filled in
-        // A five-second point is made of the readings that did arrive.
-        EngineFixture g(1);
-        g.engine->arm(60, 2, int(PointOperation::Minimum));
-        QVERIFY(g.engine->start());
-        g.run(5, [&](int i) {
-            g.silent = i < 2;
-            g.readings[0][0] = QString::number(9 - i);
+    // A point folds the readings of its window; "-" is a second in which no
+    // reading arrived (a silent or lost link): it counts for nothing and is
+    // not filled in.
+    void pointOperationsFoldTheWindow_data() {
+        QTest::addColumn<PointOperation>("op");
+        QTest::addColumn<int>("scale");
+        QTest::addColumn<QStringList>("volts");
+        QTest::addColumn<QStringList>("points");
+        QTest::addColumn<QString>("curr");
+        QTest::addColumn<int>("lastDiff");
+        QTest::newRow("average") << PointOperation::Average << 2
+                                 << QStringList{"1", "2", "3", "4", "5"} << QStringList{"3.00"}
+                                 << "0.50" << 0;
+        QTest::newRow("minimum starts each window afresh")
+            << PointOperation::Minimum << 1 << QStringList{"5.1", "4.9", "6.0", "6.5"}
+            << QStringList{"4.9", "6.0"} << "0.5" << 2;
+        QTest::newRow("minimum of the readings that arrived")
+            << PointOperation::Minimum << 2 << QStringList{"-", "-", "7", "6", "5"}
+            << QStringList{"5"} << "0.5" << 0;
+        QTest::newRow("maximum, non-numeric readings")
+            << PointOperation::Maximum << 1 << QStringList{"2.5", "junk", "", "1.0"}
+            << QStringList{"2.5", "1.0"} << "0.5" << 2;
+        QTest::newRow("one-second points resume after silence")
+            << PointOperation::Maximum << 0
+            << QStringList{"1", "2", "3", "-", "-", "-", "-", "-", "4"}
+            << QStringList{"1", "2", "3", "4"} << "0.5" << 6;
+    }
+    void pointOperationsFoldTheWindow() {
+        QFETCH(PointOperation, op);
+        QFETCH(int, scale);
+        QFETCH(QStringList, volts);
+        QFETCH(QStringList, points);
+        QFETCH(QString, curr);
+        QFETCH(int, lastDiff);
+        EngineFixture f(3);
+        f.start(9, scale, op);
+        f.run(int(volts.size()), [&](int i) {
+            QCOMPARE(f.engine->windowTick(), i % GraphSeries::secondsPerPoint(scale));
+            f.silent = volts.at(i) == QLatin1String("-");
+            f.readings[0][0] = volts.at(i);
+            f.readings[2][1] = QStringLiteral("0.5");
         });
-        QCOMPARE(g.engine->pointCount(), 1);
-        QCOMPARE(g.point(0).volt[0], QStringLiteral("5")); // of 7, 6, 5 only
+        QCOMPARE(f.engine->pointCount(), int(points.size()));
+        for (int i = 0; i < points.size(); ++i)
+            QCOMPARE(f.point(i).volt[0], points.at(i));
+        QCOMPARE(f.point(0).curr[2], curr);
+        QCOMPARE(f.point(int(points.size()) - 1).diffLastTime, lastDiff);
+        if (scale > 0) // reset for the next window
+            QCOMPARE(f.engine->valueBox(0, true), QStringLiteral("0"));
     }
 
     // A point that cannot be stored stops the recording at once with one
@@ -148,112 +185,85 @@ private slots:
                     .exec(QStringLiteral("CREATE TRIGGER full BEFORE INSERT ON datatemp WHEN "
                                          "NEW.SeqNo >= 2 BEGIN SELECT RAISE(ABORT, 'database or "
                                          "disk is full'); END")));
-        f.engine->arm(10, 0, 0);
-        QVERIFY(f.engine->start());
+        f.start(10);
         f.run(10);
         QVERIFY(!f.engine->timer().isActive());
         QCOMPARE(f.prompter.texts.size(), 1);
         QVERIFY(f.prompter.texts.first().contains(QLatin1String("mtype.mdb")));
         QVERIFY(f.prompter.texts.first().contains(QLatin1String("database or disk is full")));
-        QCOMPARE(f.engine->pointCount(), 2);
         QCOMPARE(f.view.points, 2);
         QCOMPARE(f.store->workingCount().value_or(-1), 2);
         QCOMPARE(f.view.stoppedAt, f.view.start.addSecs(1));
     }
 
-    // Read-only, nothing is recorded, and the start says why.
-    void readOnlyDatabaseRefusesToRecord() {
-        EngineFixture f(1);
-        QVERIFY(f.data.open(QFileInfo(f.store->fileName()).absolutePath(),
-                            Database::Access::ReadOnly) == Database::OpenResult::Ok);
-        RecordStore store(f.data.database());
-        RecordingEngine engine(
-            store, f.prompter,
-            {[] { return 3; }, [] { return true; }, [](int, bool) { return QString(); }, {}, {}}, 1,
-            &f.clock);
-        engine.arm(5, 0, 0);
-        QVERIFY(!engine.start());
-        QVERIFY(f.prompter.texts.last().contains(QLatin1String("read-only")));
+    // A refused start says why and clears nothing.
+    void startIsRefused_data() {
+        QTest::addColumn<bool>("onLine");
+        QTest::addColumn<bool>("output");
+        QTest::addColumn<bool>("readOnly");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("off line") << false << true << false
+                                  << "Please check connection with device and then try again!";
+        QTest::newRow("output off") << true << false << false
+                                    << "Please setup Device into Auto Run mode and then try again!";
+        QTest::newRow("read-only database") << true << true << true << "read-only";
+    }
+    void startIsRefused() {
+        QFETCH(bool, onLine);
+        QFETCH(bool, output);
+        QFETCH(bool, readOnly);
+        QFETCH(QString, message);
+        EngineFixture f(1, readOnly ? Database::Access::ReadOnly : Database::Access::ReadWrite);
+        f.onLine = onLine;
+        f.output = output;
+        QCOMPARE(f.store->appendSample({}), !readOnly);
+        f.engine->arm(5, 0, 0);
+        QVERIFY(!f.engine->start());
+        QCOMPARE(f.store->workingCount().value_or(-1), readOnly ? 0 : 1);
+        QCOMPARE(f.prompter.texts.size(), 1);
+        QVERIFY2(f.prompter.texts.first().contains(message), qPrintable(f.prompter.texts.first()));
+        QVERIFY(!f.engine->timer().isActive());
     }
 
+    // A point a tick, a second apart, up to the planned end; midnight is no
+    // step back.
+    void oneSecondScaleWritesEveryTick_data() {
+        QTest::addColumn<QTime>("from");
+        QTest::addColumn<QString>("last");
+        QTest::newRow("morning") << QTime(10, 0, 0) << "2026/12/06 10:00:10";
+        QTest::newRow("across midnight") << QTime(23, 59, 58) << "2026/12/07 00:00:08";
+    }
     void oneSecondScaleWritesEveryTick() {
+        QFETCH(QTime, from);
+        QFETCH(QString, last);
         EngineFixture f(1);
-        f.engine->arm(10, 0, 0);
-        QVERIFY(f.engine->start());
+        const QDateTime start(QDate(2026, 12, 6), from);
+        f.clock.wall = start;
+        f.start(10);
         f.run(100);
-        QCOMPARE(f.engine->pointCount(), 11);
-        QCOMPARE(f.engine->remainingTicks(), -1);
         QVERIFY(!f.engine->timer().isActive());
         const QList<SampleRow> rows = f.store->workingRows();
         QCOMPARE(rows.size(), 11);
         QCOMPARE(rows.first().timeTick, 0);
         QCOMPARE(rows.first().diffLastTime, 0);
-        QCOMPARE(rows.first().recTime, QStringLiteral("2026/12/06 10:00:00"));
+        QCOMPARE(rows.first().recTime, start.toString(QStringLiteral("yyyy/MM/dd HH:mm:ss")));
+        for (int i = 1; i < rows.size(); ++i) {
+            QCOMPARE(rows.at(i).diffLastTime, 1);
+            QVERIFY(rows.at(i).recTime > rows.at(i - 1).recTime);
+        }
         QCOMPARE(rows.last().timeTick, 10);
+        QCOMPARE(rows.last().recTime, last);
         QCOMPARE(rows.last().volt[1], QStringLiteral("0")); // one channel: the others "0"
         QCOMPARE(f.view.points, 11);
         // The end box: planned at start, then the last point's time.
         QCOMPARE(f.view.plannedEnd, f.view.start.addSecs(10));
         QCOMPARE(f.view.stoppedAt, f.view.start.addSecs(10));
-        QCOMPARE(f.point(10).recTime, QStringLiteral("2026/12/06 10:00:10"));
-        QCOMPARE(f.engine->pointCount(), 11);
         QCOMPARE(f.engine->valueBox(0, true), QStringLiteral("1.000"));
-    }
-
-    void averageOfAFiveSecondWindow() {
-        EngineFixture f(3);
-        f.engine->arm(9, 2, int(PointOperation::Average));
-        QVERIFY(f.engine->start());
-        QList<int> windowTicks;
-        f.run(5, [&](int i) {
-            f.readings[0][0] = QString::number(i + 1); // 1..5
-            f.readings[2][1] = QStringLiteral("0.5");
-            windowTicks << f.engine->windowTick();
-        });
-        QCOMPARE(windowTicks, (QList<int>{0, 1, 2, 3, 4}));
-        QCOMPARE(f.engine->pointCount(), 1);
-        QCOMPARE(f.point(0).volt[0], QStringLiteral("3.00"));
-        QCOMPARE(f.point(0).curr[2], QStringLiteral("0.50"));
-        QCOMPARE(f.engine->valueBox(0, true), QStringLiteral("0")); // reset for the next window
-    }
-
-    void minimumStartsEachWindowAfresh() {
-        EngineFixture f(1);
-        f.engine->arm(9, 1, int(PointOperation::Minimum));
-        QVERIFY(f.engine->start());
-        const QStringList volts{"5.1", "4.9", "6.0", "6.5"};
-        f.run(4, [&](int i) { f.readings[0][0] = volts.at(i); });
-        QCOMPARE(f.point(0).volt[0], QStringLiteral("4.9"));
-        QCOMPARE(f.point(1).volt[0], QStringLiteral("6.0"));
-    }
-
-    void maximumAndNonNumericReadings() {
-        EngineFixture f(1);
-        f.engine->arm(9, 1, int(PointOperation::Maximum));
-        QVERIFY(f.engine->start());
-        const QStringList volts{"2.5", "junk", "", "1.0"};
-        f.run(4, [&](int i) { f.readings[0][0] = volts.at(i); });
-        QCOMPARE(f.point(0).volt[0], QStringLiteral("2.5"));
-        QCOMPARE(f.point(1).volt[0], QStringLiteral("1.0"));
-    }
-
-    void longScalesFoldTheirFullLength() {
-        EngineFixture f(1);
-        f.engine->arm(1200, 7, 0); // "10 mins"
-        QVERIFY(f.engine->start());
-        f.run(599);
-        QCOMPARE(f.engine->pointCount(), 0);
-        f.run(1);
-        QCOMPARE(f.engine->pointCount(), 1);
-        QCOMPARE(f.point(0).recTime, QStringLiteral("2026/12/06 10:00:00"));
-        f.run(600);
-        QCOMPARE(f.point(1).timeTick, 600);
     }
 
     void stopAndStartRecordsTheRemainingTicks() {
         EngineFixture f(1);
-        f.engine->arm(9, 0, 0); // ten ticks
-        QVERIFY(f.engine->start());
+        f.start(9); // ten ticks
         f.run(3);
         f.engine->stop();
         QCOMPARE(f.engine->remainingTicks(), 6);             // seven ticks to go
@@ -267,8 +277,7 @@ private slots:
     // Continuous: no planned end, never runs out, ends only when stopped.
     void continuousRunsUntilStopped() {
         EngineFixture f(1);
-        f.engine->arm(RecordingEngine::kContinuous, 0, 0);
-        QVERIFY(f.engine->start());
+        f.start(RecordingEngine::kContinuous);
         QVERIFY(!f.view.plannedEnd.isValid());
         QCOMPARE(f.engine->remainingTicks(), 0); // a length would end at the first tick
         f.run(100);
@@ -293,8 +302,7 @@ private slots:
         QStringList saved;
         connect(&parts, &PartSaver::partSaved, this,
                 [&](const QString& n, const QString& d) { saved << n + QLatin1Char(' ') + d; });
-        f.engine->arm(RecordingEngine::kContinuous, 0, 0);
-        QVERIFY(f.engine->start());
+        f.start(RecordingEngine::kContinuous);
         f.run(2 * 3600 + 10);
         QCOMPARE(saved, (QStringList{"1 soak (part 1)", "2 soak (part 2)"}));
         f.engine->stop();
@@ -314,61 +322,25 @@ private slots:
         QCOMPARE(f.store->records().at(2).comment, QStringLiteral("soak (part 1)"));
         // No hours, no parts.
         parts.setHours(0);
-        f.engine->arm(RecordingEngine::kContinuous, 0, 0);
-        QVERIFY(f.engine->start());
+        f.start(RecordingEngine::kContinuous);
         f.run(3700);
         f.engine->stop();
         QCOMPARE(saved.size(), 3);
-    }
-
-    void startIsRefusedOffLineOrWithTheOutputOff() {
-        EngineFixture f(1);
-        f.engine->arm(5, 0, 0);
-        f.store->appendSample({});
-        f.onLine = false;
-        QVERIFY(!f.engine->start());
-        QCOMPARE(f.store->workingCount().value_or(-1), 1); // a refused start clears nothing
-        f.onLine = true;
-        f.output = false;
-        QVERIFY(!f.engine->start());
-        QCOMPARE(f.prompter.texts,
-                 (QStringList{"Please check connection with device and then try again!",
-                              "Please setup Device into Auto Run mode and then try again!"}));
-        QVERIFY(!f.engine->timer().isActive());
-    }
-
-    void crossingMidnightKeepsTimeMovingForward() {
-        EngineFixture f(1);
-        f.clock.wall = QDateTime(QDate(2026, 12, 6), QTime(23, 59, 58));
-        f.engine->arm(4, 0, 0);
-        QVERIFY(f.engine->start());
-        f.run(5);
-        const QList<SampleRow> rows = f.store->workingRows();
-        QCOMPARE(rows.size(), 5);
-        for (int i = 1; i < rows.size(); ++i) {
-            QCOMPARE(rows.at(i).diffLastTime, 1);
-            QVERIFY(rows.at(i).recTime > rows.at(i - 1).recTime);
-        }
-        QCOMPARE(rows.last().recTime, QStringLiteral("2026/12/07 00:00:02"));
     }
 
     void fourChannelsAreAllRecorded() {
         EngineFixture f(4);
         f.readings[3] = {QStringLiteral("4.444"), QStringLiteral("0.444")};
         for (int scale : {0, 1}) {
-            f.engine->arm(3, scale, 0);
-            QVERIFY(f.engine->start());
+            f.start(3, scale);
             f.run(10);
-            const QList<SampleRow> rows = f.store->workingRows();
-            QVERIFY(!rows.isEmpty());
-            QCOMPARE(rows.first().volt[3], QStringLiteral("4.444"));
-            QCOMPARE(rows.first().curr[3], QStringLiteral("0.444"));
+            QCOMPARE(f.point(0).volt[3], QStringLiteral("4.444"));
+            QCOMPARE(f.point(0).curr[3], QStringLiteral("0.444"));
             QCOMPARE(f.store->extremes(4).maxVolt, std::optional<double>(4.444));
         }
         // Three channels leave channel 4 empty.
         EngineFixture three(3);
-        three.engine->arm(1, 0, 0);
-        QVERIFY(three.engine->start());
+        three.start(1);
         three.run(5);
         QVERIFY(!three.store->extremes(4).maxVolt);
     }

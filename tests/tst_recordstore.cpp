@@ -37,6 +37,13 @@ struct StoreFixture {
             QVERIFY(store->appendSample(r));
         }
     }
+    bool save(const QString& recNo, const QString& comment = QStringLiteral("c")) {
+        return store->saveNew({recNo, "a", "b", comment, "0", "0"}, 0);
+    }
+    int count(const QString& sql) {
+        QSqlQuery q(data.database());
+        return q.exec(sql) && q.next() ? q.value(0).toInt() : -1;
+    }
 };
 
 } // namespace
@@ -44,18 +51,32 @@ struct StoreFixture {
 class TestRecordStore : public QObject {
     Q_OBJECT
 private slots:
-    void recordNumbersFollowTheirNumericValue() {
+    // Record numbers are unique in the file and follow their numeric value;
+    // a number that cannot be found out is not guessed, and a deleted
+    // highest one is given again.
+    void recordNumbersAreUniqueAndNumeric() {
         StoreFixture f;
         QCOMPARE(f.store->nextRecordNumber(), QStringLiteral("1"));
         f.record(2);
         for (int i = 1; i <= 12; ++i)
-            QVERIFY(f.store->saveNew({QString::number(i), "s", "e", "d", "0", "0"}, 0));
+            QVERIFY(f.save(QString::number(i)));
+        QVERIFY(!f.save(QStringLiteral("1"), QStringLiteral("again")));
         QCOMPARE(f.store->nextRecordNumber(), QStringLiteral("13")); // not "10" after "9"
         const QList<RecordHeader> list = f.store->records();
         QCOMPARE(list.size(), 12);
         QCOMPARE(list.first().recNo, QStringLiteral("12"));
         QCOMPARE(list.at(2).recNo, QStringLiteral("10"));
         QCOMPARE(list.last().recNo, QStringLiteral("1"));
+        // Deleting takes the header and the details.
+        QVERIFY(f.store->deleteRecord(QStringLiteral("12")));
+        QCOMPARE(f.store->records().size(), 11);
+        QCOMPARE(f.store->nextRecordNumber(), QStringLiteral("12"));
+        QCOMPARE(f.count(QStringLiteral("select count(*) from datadetail")), 11 * 2);
+        QSqlQuery q(f.data.database());
+        QVERIFY(q.exec(QStringLiteral("ALTER TABLE datamain RENAME TO datamain_gone")));
+        QCOMPARE(f.store->nextRecordNumber(), std::nullopt);
+        QVERIFY(q.exec(QStringLiteral("ALTER TABLE datamain_gone RENAME TO datamain")));
+        QCOMPARE(f.store->nextRecordNumber(), QStringLiteral("12"));
     }
 
     // A replace that fails part-way leaves the saved record as it was: every
@@ -63,14 +84,12 @@ private slots:
     void failedReplaceRollsBackCompletely() {
         StoreFixture f;
         f.record(6);
-        QVERIFY(f.store->saveNew({"1", "a", "b", "first", "0", "0"}, 0));
+        QVERIFY(f.save(QStringLiteral("1"), QStringLiteral("first")));
         QVERIFY(f.store->loadToWorking(QStringLiteral("1")));
         QVERIFY(f.store->setComment(QStringLiteral("2026/12/06 10:00:02"), QStringLiteral("kept")));
         QVERIFY(f.store->replace(QStringLiteral("1"), QStringLiteral("first"), 0));
-        const QList<SampleRow> before = [&] {
-            f.store->loadToWorking(QStringLiteral("1"));
-            return f.store->workingRows();
-        }();
+        QVERIFY(f.store->loadToWorking(QStringLiteral("1")));
+        const QList<SampleRow> before = f.store->workingRows();
         QVERIFY(f.store->clearWorking());
         f.record(9); // new working data, to be written over record 1
         QSqlQuery q(f.data.database());
@@ -93,21 +112,6 @@ private slots:
         QCOMPARE(after.at(2).comment, QStringLiteral("kept"));
     }
 
-    // Record numbers are unique in the file, and a number that cannot be
-    // found out is not guessed.
-    void recordNumbersAreUnique() {
-        StoreFixture f;
-        f.record(2);
-        QVERIFY(f.store->saveNew({"1", "a", "b", "c", "0", "0"}, 0));
-        QVERIFY(!f.store->saveNew({"1", "a", "b", "again", "0", "0"}, 0));
-        QCOMPARE(f.store->records().size(), 1);
-        QSqlQuery q(f.data.database());
-        QVERIFY(q.exec(QStringLiteral("ALTER TABLE datamain RENAME TO datamain_gone")));
-        QCOMPARE(f.store->nextRecordNumber(), std::nullopt);
-        QVERIFY(q.exec(QStringLiteral("ALTER TABLE datamain_gone RENAME TO datamain")));
-        QCOMPARE(f.store->nextRecordNumber(), QStringLiteral("2"));
-    }
-
     // A file from an earlier version gets the unique index when its numbers
     // allow it, and is left as it is when they do not.
     void olderFilesGetTheIndexWhenTheyCan() {
@@ -121,14 +125,10 @@ private slots:
                 QVERIFY(q.exec(QStringLiteral("insert into datamain (RecNo) values ('2')")));
             const QString folder = f.data.folder();
             QCOMPARE(f.data.open(folder), Database::OpenResult::Ok);
-            QSqlQuery check(f.data.database());
-            QVERIFY(check.exec(QStringLiteral(
-                "select count(*) from sqlite_master where name = 'datamain_recno'")));
-            QVERIFY(check.next());
-            QCOMPARE(check.value(0).toInt(), duplicates ? 0 : 1);
-            QVERIFY(check.exec(QStringLiteral("select count(*) from datamain")));
-            QVERIFY(check.next());
-            QCOMPARE(check.value(0).toInt(), duplicates ? 3 : 2);
+            QCOMPARE(f.count(QStringLiteral(
+                         "select count(*) from sqlite_master where name = 'datamain_recno'")),
+                     duplicates ? 0 : 1);
+            QCOMPARE(f.count(QStringLiteral("select count(*) from datamain")), duplicates ? 3 : 2);
             RecordStore store(f.data.database());
             QVERIFY(store.setWorkingHeader({"2", "s", "e", "d", true}));
         }
@@ -149,9 +149,7 @@ private slots:
         StoreFixture f;
         f.record(2);
         const QString tricky = QStringLiteral("O'Brien's \"run\"; drop table datamain; --");
-        QVERIFY(f.store->saveNew(
-            {QStringLiteral("1"), "2026/12/06 10:00:00", "2026/12/06 10:00:01", tricky, "0", "0"},
-            0));
+        QVERIFY(f.save(QStringLiteral("1"), tricky));
         QCOMPARE(f.store->record(QStringLiteral("1"))->comment, tricky);
         QVERIFY(f.store->setComment(QStringLiteral("2026/12/06 10:00:01"), tricky));
         QCOMPARE(f.store->workingRows().at(1).comment, tricky);
@@ -182,39 +180,10 @@ private slots:
         QCOMPARE(h.comment, QStringLiteral("second"));
         QCOMPARE(h.startTime, QStringLiteral("a"));
         QCOMPARE(h.recStyle, QStringLiteral("3"));
-    }
-
-    void loadingARecordWithoutDetailsEmptiesTheWorkingTable() {
-        StoreFixture f;
-        f.record(3);
-        QVERIFY(f.store->saveNew({"1", "a", "b", "c", "0", "0"}, 0));
-        QSqlQuery(f.data.database()).exec(QStringLiteral("delete from datadetail"));
+        // A record without details loads as an empty working table.
+        QVERIFY(QSqlQuery(f.data.database()).exec(QStringLiteral("delete from datadetail")));
         QVERIFY(f.store->loadToWorking(QStringLiteral("1")));
         QCOMPARE(f.store->workingCount(), 0);
-    }
-
-    void deleteRemovesHeaderAndDetails() {
-        StoreFixture f;
-        f.record(3);
-        QVERIFY(f.store->saveNew({"1", "a", "b", "c", "0", "0"}, 0));
-        QVERIFY(f.store->saveNew({"2", "a", "b", "c", "0", "0"}, 0));
-        QVERIFY(f.store->deleteRecord(QStringLiteral("2")));
-        QCOMPARE(f.store->records().size(), 1);
-        QCOMPARE(f.store->nextRecordNumber(), QStringLiteral("2")); // the highest is given again
-        QSqlQuery q(f.data.database());
-        QVERIFY(q.exec(QStringLiteral("select count(*) from datadetail")) && q.next());
-        QCOMPARE(q.value(0).toInt(), 3);
-    }
-
-    void exportReadsTheWorkingTable() {
-        StoreFixture f;
-        f.record(3);
-        QList<SampleRow> rows;
-        QVERIFY(
-            f.store->forEachWorkingRow(RowOrder::Stored, [&](const SampleRow& r) { rows << r; }));
-        QCOMPARE(rows.size(), 3);
-        QCOMPARE(rows.at(2).volt[0], QStringLiteral("3.500"));
-        QCOMPARE(rows.at(2).timeTick, 2);
     }
 
     void filterBySamplingCondition() {

@@ -56,6 +56,11 @@ template <typename Base> struct Served : Base {
     }
 };
 using ServerFixture = Served<SessionFixture>;
+// The same with the three-channel supply on line over serial.
+struct OnLine : ServerFixture {
+    OnLine() { QVERIFY(onLineSerial(QStringLiteral("PSQ-3323"))); }
+};
+const QByteArray kNoError = "0,\"No error\"";
 
 QByteArray errorNumber(const QByteArray& error) {
     return error.left(error.indexOf(','));
@@ -68,17 +73,25 @@ class TestServer : public QObject {
 private slots:
     void init() { clearSettings(); }
 
+    // Without a supply: the identity, and every setting refused; the error
+    // queue keeps 16 entries, the last saying it overflowed.
     void answersWithoutASupply() {
         ServerFixture f;
         QCOMPARE(f.client.query("*IDN?"), QByteArray("POWER_TRQ,NONE,0,1.1.0"));
         QCOMPARE(f.client.query("SYST:VERS?"), QByteArray("1999.0"));
-        QCOMPARE(f.client.error(), QByteArray("0,\"No error\""));
+        QCOMPARE(f.client.error(), kNoError);
         f.client.write("VOLT 1;OUTP ON");
         QCOMPARE(f.client.error(), QByteArray("-241,\"Hardware missing\""));
         QCOMPARE(f.client.error(), QByteArray("-241,\"Hardware missing\""));
         f.client.write("*RST;*CLS");
-        QCOMPARE(f.client.error(), QByteArray("0,\"No error\""));
+        QCOMPARE(f.client.error(), kNoError);
         QCOMPARE(f.link.pendingCommands(), 0);
+        for (int i = 0; i < 20; ++i)
+            f.client.write("NOSUCH");
+        QStringList errors;
+        for (int i = 0; i < 17; ++i)
+            errors << QString::fromLatin1(errorNumber(f.client.error()));
+        QCOMPARE(errors, (QStringList(15, "-113") + QStringList{"-350", "0"}));
     }
 
     // Each family gets the texts its own panel would send.
@@ -120,7 +133,7 @@ private slots:
         f.takeReceived();
         for (const QByteArray& line : lines)
             QCOMPARE(f.client.command(line), QByteArray("1"));
-        QCOMPARE(f.client.error(), QByteArray("0,\"No error\""));
+        QCOMPARE(f.client.error(), kNoError);
         f.session->pollTimer().stop();
         QVERIFY(f.waitReceived());
         QCOMPARE(commandsOnly(f.takeReceived()), sent);
@@ -149,51 +162,49 @@ private slots:
     void shortAndLongFormsAndChannels_data() {
         QTest::addColumn<QByteArray>("set");
         QTest::addColumn<QByteArray>("query");
-        QTest::newRow("long") << QByteArray("SOURce:VOLTage:LEVel:IMMediate:AMPLitude 5")
-                              << QByteArray("SOUR:VOLT?");
-        QTest::newRow("lower case") << QByteArray("sour:volt 5") << QByteArray("volt?");
-        QTest::newRow("channel prefix")
-            << QByteArray(":CHANnel2:VOLTage 5") << QByteArray("VOLT2?");
-        QTest::newRow("channel suffix") << QByteArray("volt3:lev 5") << QByteArray(":CHAN3:VOLT?");
-        QTest::newRow("current") << QByteArray("CURRENT1 1.25") << QByteArray("CURR?");
+        const auto row = [](const char* name, const char* set, const char* query) {
+            QTest::newRow(name) << QByteArray(set) << QByteArray(query);
+        };
+        row("long", "SOURce:VOLTage:LEVel:IMMediate:AMPLitude 5", "SOUR:VOLT?");
+        row("lower case", "sour:volt 5", "volt?");
+        row("channel prefix", ":CHANnel2:VOLTage 5", "VOLT2?");
+        row("channel suffix", "volt3:lev 5", ":CHAN3:VOLT?");
+        row("current", "CURRENT1 1.25", "CURR?");
     }
     void shortAndLongFormsAndChannels() {
         QFETCH(QByteArray, set);
         QFETCH(QByteArray, query);
-        ServerFixture f;
-        QVERIFY(f.onLineSerial(QStringLiteral("PSQ-3323")));
+        OnLine f;
         f.client.write(set);
         const QByteArray value = set.mid(set.lastIndexOf(' ') + 1);
         QCOMPARE(f.client.query(query).toDouble(), value.toDouble());
-        QCOMPARE(f.client.error(), QByteArray("0,\"No error\""));
+        QCOMPARE(f.client.error(), kNoError);
     }
 
     void errors_data() {
         QTest::addColumn<QString>("model");
         QTest::addColumn<QByteArray>("line");
         QTest::addColumn<QByteArray>("error");
-        const QString three = QStringLiteral("PSQ-3323");
-        QTest::newRow("command error") << three << QByteArray("*RST") << QByteArray("-100");
-        QTest::newRow("syntax") << three << QByteArray("VOLT \"5") << QByteArray("-102");
-        QTest::newRow("data type") << three << QByteArray("VOLT five") << QByteArray("-104");
-        QTest::newRow("parameter not allowed")
-            << three << QByteArray("OUTP ON,OFF") << QByteArray("-108");
-        QTest::newRow("missing parameter") << three << QByteArray("VOLT") << QByteArray("-109");
-        QTest::newRow("undefined header") << three << QByteArray("VOLTS 1") << QByteArray("-113");
-        QTest::newRow("query only") << three << QByteArray("MEAS:VOLT 1") << QByteArray("-113");
-        QTest::newRow("the model lacks it")
-            << QStringLiteral("TRQ-3302") << QByteArray("VOLT:PROT 5") << QByteArray("-113");
-        QTest::newRow("no memories here")
-            << QStringLiteral("TRQ-3302") << QByteArray("MEM:SAV 1") << QByteArray("-113");
-        QTest::newRow("channel out of range")
-            << three << QByteArray("VOLT4 1") << QByteArray("-114");
-        QTest::newRow("output off: no recording")
-            << three << QByteArray("REC:LENG 5;REC:STAR") << QByteArray("-221");
-        QTest::newRow("above the limit") << three << QByteArray("VOLT 32.5") << QByteArray("-222");
-        QTest::newRow("channel 3's own limit")
-            << three << QByteArray("VOLT3 7") << QByteArray("-222");
-        QTest::newRow("negative") << three << QByteArray("CURR -1") << QByteArray("-222");
-        QTest::newRow("memory out of range") << three << QByteArray("*SAV 5") << QByteArray("-222");
+        const auto row = [](const char* name, const char* line, const char* error,
+                            const char* model = "PSQ-3323") {
+            QTest::newRow(name) << QString::fromLatin1(model) << QByteArray(line)
+                                << QByteArray(error);
+        };
+        row("command error", "*RST", "-100");
+        row("syntax", "VOLT \"5", "-102");
+        row("data type", "VOLT five", "-104");
+        row("parameter not allowed", "OUTP ON,OFF", "-108");
+        row("missing parameter", "VOLT", "-109");
+        row("undefined header", "VOLTS 1", "-113");
+        row("query only", "MEAS:VOLT 1", "-113");
+        row("the model lacks it", "VOLT:PROT 5", "-113", "TRQ-3302");
+        row("no memories here", "MEM:SAV 1", "-113", "TRQ-3302");
+        row("channel out of range", "VOLT4 1", "-114");
+        row("output off: no recording", "REC:LENG 5;REC:STAR", "-221");
+        row("above the limit", "VOLT 32.5", "-222");
+        row("channel 3's own limit", "VOLT3 7", "-222");
+        row("negative", "CURR -1", "-222");
+        row("memory out of range", "*SAV 5", "-222");
     }
     void errors() {
         QFETCH(QString, model);
@@ -207,26 +218,14 @@ private slots:
         f.client.write(line);
         QCOMPARE(f.client.query("*OPC?"), QByteArray("1"));
         QCOMPARE(errorNumber(f.client.error()), error);
-        QCOMPARE(f.client.error(), QByteArray("0,\"No error\""));
+        QCOMPARE(f.client.error(), kNoError);
         QCOMPARE(f.takeReceived(), QStringList()); // nothing reached the supply
-    }
-
-    // The error queue keeps 16 entries; the last says it overflowed.
-    void errorQueueOverflows() {
-        ServerFixture f;
-        for (int i = 0; i < 20; ++i)
-            f.client.write("NOSUCH");
-        QStringList errors;
-        for (int i = 0; i < 17; ++i)
-            errors << QString::fromLatin1(errorNumber(f.client.error()));
-        QCOMPARE(errors, (QStringList(15, "-113") + QStringList{"-350", "0"}));
     }
 
     // Commands beyond what the link may hold for scripts are refused with a
     // queue overflow; the poll goes on meanwhile.
     void floodIsRefusedAndThePollGoesOn() {
-        ServerFixture f;
-        QVERIFY(f.onLineSerial(QStringLiteral("PSQ-3323")));
+        OnLine f;
         f.session->setOutput(true);
         f.link.writerTimer().stop();
         QByteArray flood;
@@ -247,8 +246,7 @@ private slots:
     }
 
     void measurements() {
-        ServerFixture f;
-        QVERIFY(f.onLineSerial(QStringLiteral("PSQ-3323")));
+        OnLine f;
         QCOMPARE(f.client.query("MEAS:VOLT?"), QByteArray("0")); // output off: nothing shown
         QCOMPARE(f.client.query("MEAS:ALL?"), QByteArray("0,0,0,0,0,0"));
         f.instrument().channel(2).vset = 12;
@@ -270,9 +268,10 @@ private slots:
         QCOMPARE(errorNumber(f.client.error()), QByteArray("-222"));
     }
 
+    // A recording from a script; an unsaved one is never thrown away by a
+    // script, a saved one may be.
     void recordingFromAScript() {
-        ServerFixture f;
-        QVERIFY(f.onLineSerial(QStringLiteral("PSQ-3323")));
+        OnLine f;
         // Until stopped, then a length again.
         QCOMPARE(f.client.command("REC:LENG INF"), QByteArray("1"));
         QCOMPARE(f.client.query("REC:LENG?"), QByteArray("9.9E37"));
@@ -281,35 +280,7 @@ private slots:
         f.client.write("REC:STAR");
         QTRY_COMPARE(f.client.query("REC:STAT?"), QByteArray("1"));
         QTRY_COMPARE_WITH_TIMEOUT(f.client.query("REC:STAT?"), QByteArray("0"), 10000);
-        QCOMPARE(f.client.error(), QByteArray("0,\"No error\""));
-        f.client.write("REC:SAVE \"bench, run 1\"");
-        const QByteArray number = f.client.query("REC:NUMB?");
-        QVERIFY(number.size() > 2 && number != "\"\"");
-        QCOMPARE(f.store->record(QString::fromLatin1(number.mid(1, number.size() - 2)))->comment,
-                 QStringLiteral("bench, run 1"));
-        f.client.write("REC:DATA?");
-        QVERIFY(QTest::qWaitFor([&] { return f.client.socket.bytesAvailable() > 2; }));
-        const QByteArray head = f.client.socket.read(2);
-        QCOMPARE(head.at(0), '#');
-        const int digits = head.at(1) - '0';
-        QVERIFY(QTest::qWaitFor([&] { return f.client.socket.bytesAvailable() >= digits; }));
-        const int length = f.client.socket.read(digits).toInt();
-        QVERIFY(QTest::qWaitFor([&] { return f.client.socket.bytesAvailable() > length; }));
-        const QByteArray csv = f.client.socket.read(length);
-        QCOMPARE(f.client.read(), QByteArray()); // the block's line end
-        QCOMPARE(csv.count("\r\n"), 1 + 4);      // the header and a point per second, 0..3
-        // The recording is saved: a new one may start without a question.
-        QCOMPARE(f.client.command("REC:LENG 2;REC:STAR;REC:STOP"), QByteArray("1"));
-        QCOMPARE(f.client.error(), QByteArray("0,\"No error\""));
-        QVERIFY(f.prompter.texts.isEmpty());
-    }
-
-    // An unsaved recording is never thrown away by a script.
-    void unsavedPointsAreKept() {
-        ServerFixture f;
-        QVERIFY(f.onLineSerial(QStringLiteral("PSQ-3323")));
-        f.client.command("OUTP ON;REC:LENG 1;REC:STAR");
-        QTRY_COMPARE(f.client.query("REC:STAT?"), QByteArray("0"));
+        QCOMPARE(f.client.error(), kNoError);
         const int rows = f.store->workingCount().value_or(-1);
         QVERIFY(rows > 0);
         f.client.command("REC:LENG 5;REC:STAR");
@@ -317,13 +288,30 @@ private slots:
                  QByteArray("-221,\"Settings conflict;the working table holds an unsaved "
                             "recording\""));
         QCOMPARE(f.store->workingCount().value_or(-1), rows);
+        f.client.write("REC:SAVE \"bench, run 1\"");
+        const QByteArray number = f.client.query("REC:NUMB?");
+        QVERIFY(number.size() > 2 && number != "\"\"");
+        QCOMPARE(f.store->record(QString::fromLatin1(number.mid(1, number.size() - 2)))->comment,
+                 QStringLiteral("bench, run 1"));
+        f.client.write("REC:DATA?");
+        // A definite-length block: "#", the count of digits, the length.
+        const auto take = [&](qint64 n) {
+            return QTest::qWaitFor([&] { return f.client.socket.bytesAvailable() >= n; })
+                       ? f.client.socket.read(n)
+                       : QByteArray();
+        };
+        QCOMPARE(take(1), QByteArray("#"));
+        const QByteArray csv = take(take(take(1).toInt()).toInt());
+        QCOMPARE(f.client.read(), QByteArray()); // the block's line end
+        QCOMPARE(csv.count("\r\n"), 1 + 4);      // the header and a point per second, 0..3
+        QCOMPARE(f.client.command("REC:LENG 2;REC:STAR;REC:STOP"), QByteArray("1"));
+        QCOMPARE(f.client.error(), kNoError);
         QVERIFY(f.prompter.texts.isEmpty());
     }
 
     // Nothing a client sends can stop the server or the other clients.
     void robustness() {
-        ServerFixture f;
-        QVERIFY(f.onLineSerial(QStringLiteral("PSQ-3323")));
+        OnLine f;
         // Binary garbage, NULs and a line far over 4 KiB.
         QByteArray garbage(2000, '\0');
         for (char& c : garbage)
@@ -354,8 +342,7 @@ private slots:
 
     // *OPC? answers once every command sent before it has left the link.
     void operationCompleteWaitsForTheLink() {
-        ServerFixture f;
-        QVERIFY(f.onLineSerial(QStringLiteral("PSQ-3323")));
+        OnLine f;
         f.link.writerTimer().stop();
         f.client.write("VOLT 2;*OPC?");
         QTRY_COMPARE(f.link.pendingCommands(), 1);
