@@ -1,23 +1,19 @@
 // The table window, on a live connection to a simulated supply and on its
 // own database.
-#include "session/graphseries.h"
 #include "support/shellfixture.h"
 #include "support/windowfixture.h"
-#include "ui/graphwindow.h"
 #include "ui/recordsetupdialog.h"
-#include "ui/tablewindow.h"
 
 #include <QAbstractItemModelTester>
-#include <QApplication>
 #include <QComboBox>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QSqlRecord>
 #include <QTableView>
 #include <QTimer>
-#include <qcustomplot.h>
 
 using namespace trq;
 using namespace trq::test;
@@ -37,14 +33,15 @@ struct TableFixture : ShellFixture {
     void record(int ticks) {
         engine().arm(ticks - 1, 0, 0);
         main->run(MainWindow::Command::RecordStart);
-        for (int i = 0; i < ticks; ++i) {
-            waitForReading(); // a point is made only of readings that arrived
+        tick(ticks);
+    }
+    // A point is made only of readings that arrived.
+    void tick(int n) {
+        for (int i = 0; i < n; ++i) {
+            const quint64 before = session->readingCount();
+            QVERIFY(QTest::qWaitFor([&] { return session->readingCount() != before; }, 3000));
             engine().tick();
         }
-    }
-    void waitForReading() {
-        const quint64 before = session->readingCount();
-        QVERIFY(QTest::qWaitFor([&] { return session->readingCount() != before; }, 3000));
     }
 };
 
@@ -67,19 +64,26 @@ void clickCell(QTableView* grid, int row, int column) {
     QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, cell.center());
 }
 
-QPushButton* button(QWidget* window, const QString& text) {
+void click(QWidget* window, const QString& text) {
     for (QPushButton* b : window->findChildren<QPushButton*>())
         if (b->text() == text || b->objectName() == text)
-            return b;
-    return nullptr;
+            return QTest::mouseClick(b, Qt::LeftButton);
+    QFAIL(qPrintable(text));
 }
 
-bool execOk(QSqlDatabase db, const char* sql) {
+// What a statement gives: its rows, columns joined by spaces, or its error.
+QStringList sql(QSqlDatabase db, const char* statement) {
     QSqlQuery q(db);
-    if (q.exec(QLatin1String(sql)))
-        return true;
-    qWarning() << q.lastError().text();
-    return false;
+    if (!q.exec(QLatin1String(statement)))
+        return {q.lastError().text()};
+    QStringList rows;
+    while (q.next()) {
+        QStringList columns;
+        for (int c = 0; c < q.record().count(); ++c)
+            columns << q.value(c).toString();
+        rows << columns.join(QLatin1Char(' '));
+    }
+    return rows;
 }
 
 } // namespace
@@ -88,19 +92,44 @@ class TestTableWindow : public QObject {
     Q_OBJECT
 private slots:
     void init() { clearSettings(); }
-    // The filter shows the rows of each sampling condition.
-    void filterShowsEachCondition() {
+
+    // The filter shows the rows of each sampling condition. A comment goes
+    // to every row of its second, in the grid as in the database, and only
+    // once the database holds it.
+    void filterAndCommentsInTheGrid() {
         WindowFixture f(1);
         fillReasons(f, QStringLiteral("0112333"));
+        f.table->resize(900, 500);
         f.table->show();
         QComboBox* filter = f.table->filterList();
-        QList<int> rows;
-        rows << f.table->model().rowCount();
+        QList<int> rows{f.table->model().rowCount()};
         for (int i = 1; i < filter->count(); ++i) {
             QTest::keyClick(filter, Qt::Key_Down);
             rows << f.table->model().rowCount();
         }
         QCOMPARE(rows, (QList<int>{7, 1, 2, 1, 3, 7}));
+
+        const int comment = f.table->model().commentColumn();
+        clickCell(f.table->grid(), 3, comment);
+        QVERIFY(f.table->commentPanel()->isVisible());
+        QTest::keyClicks(f.table->commentBox(), QStringLiteral("ripple"));
+        click(f.table.get(), QStringLiteral("OK"));
+        for (int r : {2, 3})
+            QCOMPARE(f.table->model().index(r, comment).data().toString(),
+                     QStringLiteral("ripple"));
+        QCOMPARE(f.table->model().index(4, comment).data().toString(), QString());
+        QCOMPARE(f.store->workingRows().at(2).comment, QStringLiteral("ripple"));
+
+        QCOMPARE(sql(f.data.database(),
+                     "CREATE TRIGGER nocomment BEFORE UPDATE ON datatemp BEGIN "
+                     "SELECT RAISE(ABORT, 'attempt to write a readonly database'); END"),
+                 QStringList());
+        clickCell(f.table->grid(), 0, comment);
+        QTest::keyClicks(f.table->commentBox(), QStringLiteral("lost"));
+        click(f.table.get(), QStringLiteral("OK"));
+        QCOMPARE(f.prompter.texts.size(), 1);
+        QVERIFY(f.prompter.texts.first().startsWith(QStringLiteral("System Error caused by")));
+        QCOMPARE(f.table->model().index(0, comment).data().toString(), QString());
     }
 
     // A working table of several pages: every row is where the store has
@@ -112,17 +141,17 @@ private slots:
                                         QAbstractItemModelTester::FailureReportingMode::QtTest);
         const int n = 3 * SampleTableModel::kPageRows + 17;
         QVERIFY(f.data.database().transaction());
+        SampleRow r;
+        r.curr = {QStringLiteral("0.100"), QStringLiteral("0.200"), {}, {}};
+        r.charge = {QStringLiteral("0.5"), QStringLiteral("0.25"), {}, {}};
+        r.energy = {QStringLiteral("1.5"), QStringLiteral("0.75"), {}, {}};
         for (int i = 0; i < n; ++i) {
-            SampleRow r;
             r.seqNo = i;
             r.recTime = QStringLiteral("2026/12/06 %1").arg(i);
             r.volt = {QString::number(i), QStringLiteral("2.000"), {}, {}};
-            r.curr = {QStringLiteral("0.100"), QStringLiteral("0.200"), {}, {}};
             r.reason[0] = i % 3 == 0 ? u'1' : u'2';
             r.gap = i == 2500;
             r.diffLastTime = r.gap ? 42 : 1;
-            r.charge = {QStringLiteral("0.5"), QStringLiteral("0.25"), {}, {}};
-            r.energy = {QStringLiteral("1.5"), QStringLiteral("0.75"), {}, {}};
             QVERIFY(f.store->appendSample(r));
         }
         QVERIFY(f.data.database().commit());
@@ -131,19 +160,18 @@ private slots:
         f.table->refill();
         SampleTableModel& m = f.table->model();
         QCOMPARE(m.rowCount(), n);
-        for (int r : {0, 1023, 1024, 2500, n - 1}) {
-            QCOMPARE(m.data(m.index(r, 0)).toString(), QString::number(r));
-            QCOMPARE(m.data(m.index(r, 2)).toString(), QString::number(r));
-            QCOMPARE(m.rowOfSeqNo(r), r);
+        for (int row : {0, 1023, 1024, 2500, n - 1}) {
+            QCOMPARE(m.data(m.index(row, 0)).toString(), QString::number(row));
+            QCOMPARE(m.data(m.index(row, 2)).toString(), QString::number(row));
+            QCOMPARE(m.rowOfSeqNo(row), row);
         }
         QCOMPARE(m.data(m.index(5, m.commentColumn() + 3)).toString(), QStringLiteral("0.25"));
         QCOMPARE(m.data(m.index(5, m.commentColumn() + 4)).toString(), QStringLiteral("0.75"));
-        auto background = [&](int r) {
-            return m.data(m.index(r, 2), Qt::BackgroundRole).value<QBrush>().color();
+        auto background = [&](int row) {
+            return m.data(m.index(row, 2), Qt::BackgroundRole).value<QBrush>().color();
         };
-        QVERIFY(background(2500) != background(2499));
-        QVERIFY(background(1000) != background(2499));
-        QVERIFY(background(1000) != background(2500));
+        QVERIFY(background(2500) != background(2499) && background(1000) != background(2499) &&
+                background(1000) != background(2500));
         QVERIFY(m.data(m.index(2500, 2), Qt::ToolTipRole).toString().contains(u"42 s"));
         QVERIFY(m.data(m.index(1000, 2), Qt::ToolTipRole).toString().contains(u"CH2 V"));
         QVERIFY(m.data(m.index(999, 2), Qt::ToolTipRole).isNull());
@@ -168,67 +196,26 @@ private slots:
         QCOMPARE(m.rowOfSeqNo(n), n);
     }
 
-    // A comment goes to every row of its second, in the grid as in the
-    // database, and only once the database holds it.
-    void commentsBelongToTheirSecond() {
-        WindowFixture f(1);
-        fillReasons(f, QStringLiteral("111111"));
-        f.table->resize(900, 500);
-        f.table->show();
-        const int comment = f.table->model().commentColumn();
-        clickCell(f.table->grid(), 3, comment);
-        QVERIFY(f.table->commentPanel()->isVisible());
-        QTest::keyClicks(f.table->commentBox(), QStringLiteral("ripple"));
-        QTest::mouseClick(button(f.table.get(), QStringLiteral("OK")), Qt::LeftButton);
-        for (int r : {2, 3})
-            QCOMPARE(f.table->model().index(r, comment).data().toString(),
-                     QStringLiteral("ripple"));
-        QCOMPARE(f.table->model().index(4, comment).data().toString(), QString());
-        QCOMPARE(f.store->workingRows().at(2).comment, QStringLiteral("ripple"));
-
-        QVERIFY(execOk(f.data.database(),
-                       "CREATE TRIGGER nocomment BEFORE UPDATE ON datatemp BEGIN "
-                       "SELECT RAISE(ABORT, 'attempt to write a readonly database'); END"));
-        clickCell(f.table->grid(), 0, comment);
-        QTest::keyClicks(f.table->commentBox(), QStringLiteral("lost"));
-        QTest::mouseClick(button(f.table.get(), QStringLiteral("OK")), Qt::LeftButton);
-        QCOMPARE(f.prompter.texts.size(), 1);
-        QVERIFY(f.prompter.texts.first().startsWith(QStringLiteral("System Error caused by")));
-        QCOMPARE(f.table->model().index(0, comment).data().toString(), QString());
-    }
-
     // The two Generate buttons build test data from records 10018 and 10019.
     void generateBuildsTestData() {
         WindowFixture f(1);
         QSqlDatabase db = f.data.database();
-        QVERIFY(execOk(db, "insert into datacopy (RecNo, SeqNo, RecTime) values "
-                           "('10019', 0, '2026/12/06 10:00:00'), ('10019', 1, ''), "
-                           "('10019', 2, '')"));
-        QVERIFY(execOk(db, "insert into datadetail (RecNo, SeqNo, RecTime, PVal, TimeTick) values "
-                           "('10018', 0, '2026/12/06 09:00:00', '1.5', 0), "
-                           "('10018', 1, '2026/12/06 09:00:01', '1.6', 1)"));
-        QTest::mouseClick(button(f.table.get(), QStringLiteral("generateButton")), Qt::LeftButton);
-        QSqlQuery q(db);
-        QVERIFY(q.exec(QStringLiteral(
-            "select RecTime, TimeTick from datacopy where RecNo='10019' and SeqNo=2")));
-        QVERIFY(q.next());
-        QCOMPARE(q.value(0).toString(), QStringLiteral("2026/12/06 10:02:00"));
-        QCOMPARE(q.value(1).toInt(), 120);
-        QVERIFY(q.exec(QStringLiteral("select SeqNo, RecTime, PVal from datacopy where "
-                                      "RecNo='10018' order by SeqNo")));
-        QStringList copies;
-        while (q.next())
-            copies << q.value(0).toString() + QLatin1Char(' ') + q.value(1).toString() +
-                          QLatin1Char(' ') + q.value(2).toString();
-        QCOMPARE(copies,
+        QCOMPARE(sql(db, "insert into datacopy (RecNo, SeqNo, RecTime) values "
+                         "('10019', 0, '2026/12/06 10:00:00'), ('10019', 1, ''), ('10019', 2, '')"),
+                 QStringList());
+        QCOMPARE(sql(db, "insert into datadetail (RecNo, SeqNo, RecTime, PVal, TimeTick) values "
+                         "('10018', 0, '2026/12/06 09:00:00', '1.5', 0), "
+                         "('10018', 1, '2026/12/06 09:00:01', '1.6', 1)"),
+                 QStringList());
+        click(f.table.get(), QStringLiteral("generateButton"));
+        QCOMPARE(sql(db, "select RecTime, TimeTick from datacopy where RecNo='10019' and SeqNo=2"),
+                 QStringList{"2026/12/06 10:02:00 120"});
+        QCOMPARE(sql(db, "select SeqNo, RecTime, PVal from datacopy where RecNo='10018' "
+                         "order by SeqNo"),
                  (QStringList{"191 2026/12/06 09:15:55 1.5", "192 2026/12/06 09:16:01 1.6"}));
-        QTest::mouseClick(button(f.table.get(), QStringLiteral("generateCopiesButton")),
-                          Qt::LeftButton);
-        QVERIFY(q.exec(
-            QStringLiteral("select count(*), max(SeqNo) from datacopy where RecNo='10018'")));
-        QVERIFY(q.next());
-        QCOMPARE(q.value(0).toInt(), 2 + 20);
-        QCOMPARE(q.value(1).toInt(), 210);
+        click(f.table.get(), QStringLiteral("generateCopiesButton"));
+        QCOMPARE(sql(db, "select count(*), max(SeqNo) from datacopy where RecNo='10018'"),
+                 QStringList{"22 210"});
         QVERIFY(f.prompter.texts.isEmpty());
     }
 
@@ -237,23 +224,24 @@ private slots:
         WindowFixture f(1);
         fillReasons(f, QStringLiteral("111"));
         f.prompter.answers = {Prompter::Answer::No, Prompter::Answer::No};
-        QTest::mouseClick(button(f.table.get(), QStringLiteral("Save")), Qt::LeftButton);
-        QTest::mouseClick(button(f.table.get(), QStringLiteral("Clear")), Qt::LeftButton);
+        click(f.table.get(), QStringLiteral("Save"));
+        click(f.table.get(), QStringLiteral("Clear"));
         QCOMPARE(f.prompter.texts, (QStringList{"Do you want to save this record data?",
                                                 "Do you want to clear all of data records?"}));
         QVERIFY(f.store->records().isEmpty());
-        QCOMPARE(f.table->model().rowCount(), 3);
         QCOMPARE(f.store->workingCount().value_or(-1), 3);
 
-        QVERIFY(execOk(f.data.database(), "ALTER TABLE datatemp RENAME TO datatemp_away"));
+        QCOMPARE(sql(f.data.database(), "ALTER TABLE datatemp RENAME TO datatemp_away"),
+                 QStringList());
         f.prompter.texts.clear();
-        QTest::mouseClick(button(f.table.get(), QStringLiteral("Clear")), Qt::LeftButton);
-        QTest::mouseClick(button(f.table.get(), QStringLiteral("Save")), Qt::LeftButton);
+        click(f.table.get(), QStringLiteral("Clear"));
+        click(f.table.get(), QStringLiteral("Save"));
         QCOMPARE(f.prompter.texts.size(), 2);
         for (const QString& text : f.prompter.texts)
             QVERIFY(text.startsWith(QStringLiteral("System Error caused by")));
         QCOMPARE(f.table->model().rowCount(), 3);
-        QVERIFY(execOk(f.data.database(), "ALTER TABLE datatemp_away RENAME TO datatemp"));
+        QCOMPARE(sql(f.data.database(), "ALTER TABLE datatemp_away RENAME TO datatemp"),
+                 QStringList());
         QCOMPARE(f.store->workingCount().value_or(-1), 3);
     }
 
@@ -268,18 +256,17 @@ private slots:
         QFETCH(bool, fromGraph);
         WindowFixture f(1);
         fillReasons(f, QStringLiteral("11"));
-        f.prompter.answers = {Prompter::Answer::Yes};
         f.recording().record().setDescription(QStringLiteral("first"));
         f.table->save();
         QVERIFY(f.store->clearWorking());
         fillReasons(f, QStringLiteral("1111"));
         f.recording().record().clear();
         f.recording().record().setDescription(QStringLiteral("second"));
-        f.prompter.answers = {Prompter::Answer::Yes};
         f.table->save();
         QCOMPARE(f.table->recordNumberBox()->text(), QStringLiteral("2"));
-        QVERIFY(execOk(f.data.database(), "CREATE TRIGGER noload BEFORE INSERT ON datatemp BEGIN "
-                                          "SELECT RAISE(ABORT, 'disk I/O error'); END"));
+        QCOMPARE(sql(f.data.database(), "CREATE TRIGGER noload BEFORE INSERT ON datatemp BEGIN "
+                                        "SELECT RAISE(ABORT, 'disk I/O error'); END"),
+                 QStringList());
         f.prompter.texts.clear();
         if (fromGraph) {
             f.graph->openLoadList();
@@ -294,90 +281,121 @@ private slots:
         QCOMPARE(f.table->descriptionBox()->text(), QStringLiteral("second"));
         QCOMPARE(f.store->workingCount().value_or(-1), 4);
         // The next save replaces record 2, the one shown, and record 1 stays.
-        f.prompter.answers = {Prompter::Answer::Yes};
         f.table->save();
         QCOMPARE(f.store->record(QStringLiteral("1"))->comment, QStringLiteral("first"));
-        QVERIFY(execOk(f.data.database(), "DROP TRIGGER noload"));
+        QCOMPARE(sql(f.data.database(), "DROP TRIGGER noload"), QStringList());
         QVERIFY(f.store->loadToWorking(QStringLiteral("1")));
         QCOMPARE(f.store->workingCount().value_or(-1), 2);
     }
 
-    void startNeedsAnArmedLength() {
+    // On an empty table Clear asks nothing and Save says there is nothing;
+    // Start wants a length. A continuous one records until stopped, with no
+    // planned end; the setup dialog arms one of minutes.
+    void startWantsALengthFromTheRecordSetup() {
         TableFixture f;
         QVERIFY(f.start());
+        f.table->clearData();
+        f.table->save();
         f.main->run(MainWindow::Command::RecordStart);
-        QCOMPARE(f.prompter.texts, QStringList{"Please Setup Record the period first."});
+        const QStringList said{"You need do record first and then try this again!",
+                               "Please Setup Record the period first."};
+        QCOMPARE(f.prompter.texts, said);
+        RecordSetup setup = f.session->recordSetup();
+        setup.continuous = true;
+        f.session->recording()->arm(setup);
+        f.main->run(MainWindow::Command::RecordStart);
+        f.tick(3);
+        QVERIFY(f.engine().isRecording());
+        QCOMPARE(f.table->model().rowCount(), 3);
+        QVERIFY(f.table->endTimeBox()->text().isEmpty());
+        f.main->run(MainWindow::Command::RecordStop);
+        QVERIFY(!f.table->endTimeBox()->text().isEmpty());
+        QCOMPARE(f.prompter.texts, said);
+
+        QTimer::singleShot(0, [&] {
+            auto* dlg = f.main->recordSetupDialog();
+            dlg->minutesList()->setCurrentIndex(2);
+            dlg->scaleList()->setCurrentIndex(2);
+            dlg->ok();
+        });
+        f.main->setUpRecording();
+        QCOMPARE(f.engine().remainingTicks(), 120);
+        f.main->run(MainWindow::Command::RecordStart);
+        QVERIFY(f.engine().timer().isActive());
+        f.main->run(MainWindow::Command::RecordStop);
+        QVERIFY(!f.engine().timer().isActive());
     }
 
-    void recordedRowsAppearAndAreSavedAsRecords() {
+    // A recording fills the table and the graph, drawn when first shown,
+    // where a chosen row is highlighted. Saved with the graph's time length,
+    // commented, cleared and loaded back, every channel and the comment come
+    // back; a new recording is a new record on a clear graph.
+    void recordedRowsAreDrawnSavedAndLoadedBack() {
         TableFixture f;
-        QVERIFY(f.start());
+        QVERIFY(f.start(QStringLiteral("TRQ-7206S")));
+        SampleTableModel& m = f.table->model();
+        // Number, time, four channels' V, I and condition, comment, four channels' Ah and Wh.
+        QCOMPARE(m.columnCount(), 23);
+        QCOMPARE(m.headerData(11, Qt::Horizontal).toString(), QStringLiteral("CH4:Voltage[V]"));
         f.instrument().channel(3).vset = 2;
-        QTRY_VERIFY(!f.session->channel(2).voltage.isEmpty());
+        f.instrument().channel(4).vset = 3;
+        f.instrument().channel(4).iset = 1;
+        QTRY_COMPARE(f.session->channel(2).voltage, QStringLiteral("2.000"));
+        QTRY_COMPARE(f.session->channel(3).voltage, QStringLiteral("3.000"));
         f.record(4);
-        QCOMPARE(f.table->model().rowCount(), 4);
-        // The graph took every point and its Start button is back.
+        QCOMPARE(m.rowCount(), 4);
         const GraphSeries& series = f.session->recording()->series();
-        QCOMPARE(series.count(), 4);
         QCOMPARE(series.value(PlotQuantity::Voltage, 2, 3), std::optional<double>(2.0));
-        QCOMPARE(f.session->recording()->series().startCaption(), QStringLiteral("Start"));
-        QVERIFY(!f.table->startTimeBox()->text().isEmpty());
+        QCOMPARE(series.startCaption(), QStringLiteral("Start"));
+        f.main->showGraph();
+        GraphWindow* g = f.main->graphWindow();
+        QVERIFY(g && g->isVisible());
+        QCOMPARE(g->plot(0)->data()->size(), 4);
+        // Drawn on the first view: its activation comes before the redraw.
+        QCOMPARE(g->summaryList()->item(0)->text(), QStringLiteral("Total Time:0:0:3"));
+        f.table->selectSample(2);
+        QCOMPARE(m.highlight(), 2);
+        f.table->selectSample(4); // beyond the points: nothing
+        QCOMPARE(m.highlight(), 2);
+        QCOMPARE(m.index(2, 1).data(Qt::BackgroundRole).value<QBrush>().color(),
+                 QColor(255, 192, 255));
 
-        f.main->graphWindow()->timeLengthList()->setCurrentIndex(3);
-        f.prompter.answers = {Prompter::Answer::Yes};
+        g->timeLengthList()->setCurrentIndex(3);
         f.table->save();
         QCOMPARE(f.table->recordNumberBox()->text(), QStringLiteral("1"));
-        QCOMPARE(RecordStore(f.data.database()).record(QStringLiteral("1"))->showStyle,
-                 QStringLiteral("3")); // the graph's time length
-        // Saving again replaces the same record, after asking.
-        f.prompter.answers = {Prompter::Answer::Yes};
+        QCOMPARE(f.store->record(QStringLiteral("1"))->showStyle, QStringLiteral("3"));
         QTest::keyClicks(f.table->descriptionBox(), QStringLiteral("it's a test"));
-        f.table->save();
-        QCOMPARE(f.prompter.texts.last(),
-                 QStringLiteral("Do you replace existing data with current record?"));
-
-        // Comment on row 3, then load the record back.
+        f.table->save(); // replaces the same record
         f.table->beginComment(2);
         f.table->commentBox()->setText(QStringLiteral("spike"));
         f.table->acceptComment();
-        f.prompter.answers = {Prompter::Answer::Yes};
         f.table->save();
-        f.prompter.answers = {Prompter::Answer::Yes};
         f.table->clearData();
-        QCOMPARE(f.table->model().rowCount(), 0);
+        QCOMPARE(m.rowCount(), 0);
         f.table->openRecordList();
         QCOMPARE(f.table->recordList()->count(), 1);
         QVERIFY(f.table->recordList()->item(0)->text().startsWith(QStringLiteral("1     ")));
         f.table->chooseRecord(0);
-        QCOMPARE(f.table->model().rowCount(), 4);
+        QVERIFY(f.table->recordList()->isHidden());
+        QCOMPARE(m.rowCount(), 4);
         QCOMPARE(f.table->descriptionBox()->text(), QStringLiteral("it's a test"));
-        const QAbstractItemModel& m = f.table->model();
-        QCOMPARE(m.index(2, 11).data().toString(), QStringLiteral("spike"));
+        QCOMPARE(m.index(2, m.commentColumn()).data().toString(), QStringLiteral("spike"));
         QCOMPARE(m.index(0, 8).data().toString(), QStringLiteral("2.000"));
         QCOMPARE(m.index(0, 10).data().toString(), QStringLiteral("3")); // Reason3
-        QVERIFY(f.table->recordList()->isHidden());
+        QCOMPARE(m.index(0, 11).data().toString(), QStringLiteral("3.000"));
 
-        // A new recording is a new record: its save does not replace the loaded one.
         f.record(2);
+        QCOMPARE(g->plot(0)->data()->size(), 2);
         QCOMPARE(f.table->recordNumberBox()->text(), QString());
-        f.prompter.answers = {Prompter::Answer::Yes};
         f.table->save();
         QCOMPARE(f.table->recordNumberBox()->text(), QStringLiteral("2"));
     }
 
-    void lastRecordingSurvivesANewConnection() {
-        TableFixture f;
-        QVERIFY(f.start());
-        f.record(3);
-        // Off line and on line again: a new table window on the same file.
-        f.session->reset();
-        QVERIFY(f.start());
-        QCOMPARE(f.table->model().rowCount(), 3);
-    }
-
-    // The working table comes back after a restart with its header: times,
-    // description, the record it came from, and whether it is saved.
-    void headerComesBackWithTheWorkingTable() {
+    // The last recording comes back after a restart with its header: times,
+    // description, the record it came from, and whether it is saved. Nothing
+    // unsaved is thrown away without asking, a refused start clears nothing,
+    // and no record is loaded into a running recording.
+    void unsavedPointsComeBackAndAreNeverLostSilently() {
         TableFixture f;
         QVERIFY(f.start());
         f.record(3);
@@ -385,8 +403,17 @@ private slots:
         const QString start = f.table->startTimeBox()->text();
         const QString end = f.table->endTimeBox()->text();
         QVERIFY(!start.isEmpty() && !end.isEmpty());
+        f.session->setOutput(false);
+        f.engine().arm(5, 0, 0);
+        f.main->run(MainWindow::Command::RecordStart); // refused: the output is off
+        QCOMPARE(f.prompter.texts,
+                 QStringList{"Please setup Device into Auto Run mode and then try again!"});
+        QCOMPARE(f.table->model().rowCount(), 3);
+
         f.session->reset();
-        QVERIFY(f.start());
+        f.prompter.texts.clear(); // a shown box would read as a failed connection
+        QVERIFY(f.start());       // a new table window on the same file
+        QCOMPARE(f.table->model().rowCount(), 3);
         QCOMPARE(f.table->startTimeBox()->text(), start);
         QCOMPARE(f.table->endTimeBox()->text(), end);
         QCOMPARE(f.table->descriptionBox()->text(), QStringLiteral("soak, bench 2"));
@@ -396,44 +423,25 @@ private slots:
         f.main->run(MainWindow::Command::RecordStart);
         QCOMPARE(f.prompter.texts, QStringList{"The current recording is not saved. Discard it?"});
         QVERIFY(!f.engine().timer().isActive());
-        f.prompter.answers = {Prompter::Answer::Yes};
         f.table->save();
         const RecordHeader saved = *f.store->record(QStringLiteral("1"));
         QCOMPARE(saved.startTime, start);
         QCOMPARE(saved.endTime, end);
+
         // A saved record, after a restart, is replaced on the next save.
         f.session->reset();
         f.prompter.texts.clear();
         QVERIFY(f.start());
         QCOMPARE(f.table->recordNumberBox()->text(), QStringLiteral("1"));
-        f.prompter.texts.clear();
-        f.prompter.answers = {Prompter::Answer::Yes};
         f.table->save();
         QCOMPARE(f.prompter.texts,
                  QStringList{"Do you replace existing data with current record?"});
         QCOMPARE(f.store->records().size(), 1);
-    }
 
-    // Nothing unsaved is thrown away without asking; a refused start clears
-    // nothing, and a load never mixes into a running recording.
-    void unsavedPointsAreNeverLostSilently() {
-        TableFixture f;
-        QVERIFY(f.start());
-        f.record(3);
-        f.session->setOutput(false);
-        f.engine().arm(5, 0, 0);
-        f.main->run(MainWindow::Command::RecordStart); // refused: the output is off
-        QCOMPARE(f.prompter.texts,
-                 QStringList{"Please setup Device into Auto Run mode and then try again!"});
-        QCOMPARE(f.table->model().rowCount(), 3);
-        QCOMPARE(f.store->workingCount().value_or(-1), 3);
-
-        f.prompter.answers = {Prompter::Answer::Yes};
-        f.table->save(); // record 1
-        f.session->setOutput(true);
+        // Saved: a start asks nothing, and no load mixes into it.
         f.prompter.texts.clear();
         f.engine().arm(5, 0, 0);
-        f.main->run(MainWindow::Command::RecordStart); // saved: no question
+        f.main->run(MainWindow::Command::RecordStart);
         QVERIFY(f.prompter.texts.isEmpty());
         QVERIFY(f.engine().timer().isActive());
         f.table->openRecordList();
@@ -441,8 +449,7 @@ private slots:
         QCOMPARE(f.prompter.texts,
                  QStringList(2, "A recording is running. Stop it before loading a record."));
         QVERIFY(f.table->recordList()->isHidden());
-        f.waitForReading();
-        f.engine().tick(); // a point no record holds
+        f.tick(1); // a point no record holds
         f.main->run(MainWindow::Command::RecordStop);
         f.prompter.texts.clear();
         f.table->openRecordList();
@@ -472,112 +479,12 @@ private slots:
             QTest::qWait(200); // the user reads the box
             rowsAfterWaiting = f.table->model().rowCount();
         };
-        QPointer<TableWindow> table = f.table;
         const qsizetype storedBefore = f.store->workingCount().value_or(-1);
         f.factory.lastSerial->unplug();
         QTRY_VERIFY(!f.prompter.texts.isEmpty());
         QVERIFY(!recordingWhileShown);
         QCOMPARE(rowsAfterWaiting, rowsWhileShown);
         QVERIFY(f.store->workingCount().value_or(-1) <= storedBefore + 1);
-    }
-
-    // Record > Start with a continuous length records until stopped.
-    void continuousStartsFromTheMenu() {
-        TableFixture f;
-        QVERIFY(f.start());
-        RecordSetup setup = f.session->recordSetup();
-        setup.continuous = true;
-        f.session->recording()->arm(setup);
-        f.main->run(MainWindow::Command::RecordStart);
-        QVERIFY(f.engine().isRecording());
-        for (int i = 0; i < 3; ++i) {
-            f.waitForReading();
-            f.engine().tick();
-        }
-        QVERIFY(f.engine().isRecording());
-        QCOMPARE(f.table->model().rowCount(), 3);
-        QVERIFY(f.table->endTimeBox()->text().isEmpty()); // no planned end
-        f.main->run(MainWindow::Command::RecordStop);
-        QVERIFY(!f.table->endTimeBox()->text().isEmpty());
-        QVERIFY(f.prompter.texts.isEmpty());
-    }
-
-    void fourChannelRecordingsKeepChannelFour() {
-        TableFixture f;
-        QVERIFY(f.start(QStringLiteral("TRQ-7206S")));
-        // Number, time, comment, four channels' V and I, then four channels' Ah and Wh.
-        QCOMPARE(f.table->model().columnCount(), 23);
-        QCOMPARE(f.table->model().headerData(11, Qt::Horizontal).toString(),
-                 QStringLiteral("CH4:Voltage[V]"));
-        f.instrument().channel(4).vset = 3;
-        f.instrument().channel(4).iset = 1;
-        QTRY_COMPARE(f.session->channel(3).voltage, QStringLiteral("3.000"));
-        f.record(2);
-        f.prompter.answers = {Prompter::Answer::Yes};
-        f.table->save();
-        f.prompter.answers = {Prompter::Answer::Yes};
-        f.table->clearData();
-        f.table->openRecordList();
-        f.table->chooseRecord(0);
-        QCOMPARE(f.table->model().index(0, 11).data().toString(), QStringLiteral("3.000"));
-    }
-
-    void setupArmsTheEngine() {
-        TableFixture f;
-        QVERIFY(f.start());
-        QTimer::singleShot(0, [&] {
-            auto* dlg = f.main->recordSetupDialog();
-            dlg->minutesList()->setCurrentIndex(2);
-            dlg->scaleList()->setCurrentIndex(2);
-            dlg->ok();
-        });
-        f.main->setUpRecording();
-        QCOMPARE(f.engine().remainingTicks(), 120);
-        f.main->run(MainWindow::Command::RecordStart);
-        QVERIFY(f.engine().timer().isActive());
-        f.main->run(MainWindow::Command::RecordStop);
-        QVERIFY(!f.engine().timer().isActive());
-    }
-
-    void graphWindowDrawsTheWorkingTable() {
-        TableFixture f;
-        QVERIFY(f.start());
-        f.record(10);
-        f.main->showGraph();
-        GraphWindow* g = f.main->graphWindow();
-        QVERIFY(g && g->isVisible());
-        QCOMPARE(g->plot(0)->data()->size(), 10);
-        // Drawn on the first view: its activation comes before the redraw.
-        QCOMPARE(g->summaryList()->item(0)->text(), QStringLiteral("Total Time:0:0:9"));
-        // Live points are appended, not redrawn.
-        f.engine().arm(1, 0, 0);
-        f.main->run(MainWindow::Command::RecordStart);
-        f.waitForReading();
-        f.engine().tick();
-        QCOMPARE(g->plot(0)->data()->size(), 1); // a new recording starts a clear graph
-        QCOMPARE(g->timeLengthList()->itemText(0), QStringLiteral("5m"));
-    }
-
-    void clearOnAnEmptyTableAsksNothing() {
-        TableFixture f;
-        QVERIFY(f.start());
-        f.table->clearData();
-        QVERIFY(f.prompter.texts.isEmpty());
-        f.table->save();
-        QCOMPARE(f.prompter.texts,
-                 QStringList{"You need do record first and then try this again!"});
-    }
-
-    void rowSelectedHighlights() {
-        TableFixture f;
-        QVERIFY(f.start());
-        f.record(12);
-        f.table->selectSample(10);
-        QCOMPARE(f.table->model().highlight(), 10);
-        f.table->selectSample(12); // beyond the points: nothing
-        QCOMPARE(f.table->model().highlight(), 10);
-        const QModelIndex cell = f.table->model().index(10, 1);
-        QCOMPARE(cell.data(Qt::BackgroundRole).value<QBrush>().color(), QColor(255, 192, 255));
     }
 };
 
