@@ -55,9 +55,12 @@ def main(root):
         for original in files:
             copy = pathlib.Path(scratch) / original.name
             shutil.copy(original, copy)
-            subprocess.run([LUPDATE, "-silent", "-no-obsolete", "-locations", "none",
-                            "-extensions", "cpp,h", str(root / "src"), str(root / "app"),
-                            "-ts", str(copy)], check=True)
+            run = subprocess.run([LUPDATE, "-silent", "-no-obsolete", "-locations", "none",
+                                  "-extensions", "cpp,h", str(root / "src"), str(root / "app"),
+                                  "-ts", str(copy)], check=True, capture_output=True, text=True)
+            # A tr() lupdate cannot place (a class without Q_OBJECT, say)
+            # would stay English at run time.
+            faults += [f"lupdate: {line}" for line in run.stderr.splitlines() if line.strip()]
             faults += faults_in(copy)
     for fault in faults:
         print(fault)

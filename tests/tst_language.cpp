@@ -85,18 +85,22 @@ private slots:
         QTest::addColumn<QString>("ready");
         QTest::addColumn<QString>("fileMenu");
         QTest::addColumn<QString>("qtCancel");
+        QTest::addColumn<QString>("channel");
         QTest::newRow("English") << Language::English << "Ready"
                                  << "&File"
-                                 << "Cancel";
+                                 << "Cancel"
+                                 << "CHANNEL 1";
         QTest::newRow("German") << Language::German << "Bereit"
                                 << "&Datei"
-                                << "Abbrechen";
+                                << "Abbrechen"
+                                << "KANAL 1";
     }
     void aChosenLanguageIsSpoken() {
         QFETCH(Language, language);
         QFETCH(QString, ready);
         QFETCH(QString, fileMenu);
         QFETCH(QString, qtCancel);
+        QFETCH(QString, channel);
         applyLanguage(language);
         QCOMPARE(currentLanguage(), language);
         QCOMPARE(text(Text::StateReady), ready);
@@ -104,7 +108,7 @@ private slots:
         ShellFixture f;
         QCOMPARE(f.main->menuBar()->actions().first()->text(), fileMenu);
         QVERIFY(f.onLineSerial(QStringLiteral("TRQ-3302")));
-        QCOMPARE(f.panel()->findChildren<QGroupBox*>().first()->title(), channelCaption(1));
+        QCOMPARE(f.panel()->findChildren<QGroupBox*>().first()->title(), channel);
     }
 
     // View > Language, clicked: the choice is stored and ticked, and the user
@@ -136,9 +140,12 @@ private slots:
         QCOMPARE(f.prompter.texts.size(), 1);
         click(0);
         QCOMPARE(Settings::value(QStringLiteral("Common"), QStringLiteral("Language")), QString());
-        QCOMPARE(f.prompter.texts.size(), 2);
-        QVERIFY(f.prompter.texts.last().contains(
-            QLatin1String(languageInfo(configuredLanguage()).nativeName)));
+        // Told only when the system's language is another than the one spoken.
+        const bool changes = configuredLanguage() != currentLanguage();
+        QCOMPARE(f.prompter.texts.size(), changes ? 2 : 1);
+        if (changes)
+            QVERIFY(f.prompter.texts.last().contains(
+                QLatin1String(languageInfo(configuredLanguage()).nativeName)));
         // Nothing on screen changed its language before the next start.
         QCOMPARE(currentLanguage(), Language::English);
     }

@@ -132,8 +132,7 @@ private slots:
         QStringList faults;
         int checked = 0;
         for (QDialog* d : dialogs) {
-            // The size it opens with on a screen that holds it (the
-            // offscreen screen is small at 200 %).
+            // The size it opens with.
             d->show();
             d->resize(d->sizeHint());
             QApplication::processEvents();

@@ -24,6 +24,7 @@
 #include <QSqlQuery>
 #include <QTableWidget>
 #include <QTcpServer>
+#include <QTcpSocket>
 #include <QToolBar>
 
 using namespace trq;
@@ -332,20 +333,27 @@ private slots:
         });
         again.action(C::Automation)->trigger();
         QVERIFY(!next.isListening());
-        // One started from the command line shows as it runs, not as stored.
+        // One started from the command line shows as it runs, not as stored;
+        // OK on it as shown neither stores it nor drops its clients.
         again.startServer(ScpiServer::Options{0, false});
         QVERIFY(next.isListening());
+        QTcpSocket script;
+        script.connectToHost(QHostAddress::LocalHost, next.port());
+        QTRY_COMPARE(next.clientCount(), 1);
         bool shownOn = false;
         int shownPort = 0;
         onNextModal<AutomationDialog>([&](AutomationDialog* d) {
             shownOn = d->enabledBox()->isChecked();
             shownPort = d->portEdit()->value();
-            d->reject();
+            d->accept();
         });
         again.action(C::Automation)->trigger();
         QVERIFY(shownOn);
         QCOMPARE(shownPort, int(next.port()));
-        QVERIFY(next.isListening());
+        QCOMPARE(next.clientCount(), 1);
+        bool storedOn = true;
+        ScpiServer::storedOptions(&storedOn);
+        QVERIFY(!storedOn);
         // A port already in use is said plainly.
         QVERIFY(taken.listen(QHostAddress::LocalHost));
         again.startServer(ScpiServer::Options{taken.serverPort(), false});

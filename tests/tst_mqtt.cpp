@@ -246,6 +246,9 @@ private slots:
             const quint64 before = f.session->readingCount();
             QTRY_VERIFY_WITH_TIMEOUT(f.session->readingCount() > before + 5, 10000);
             QVERIFY(!feed.isConnected());
+            // Still the refusal, not the line the broker closed after it.
+            QVERIFY2(feed.statusText().contains(QStringLiteral("refused the connection")),
+                     qPrintable(feed.statusText()));
         }
         o.password = QStringLiteral("right");
         MqttFeed feed(*f.session, o);

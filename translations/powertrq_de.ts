@@ -1060,6 +1060,10 @@ und melden Sie sich danach ab und wieder an.</translation>
         <source>A record part could not be saved: </source>
         <translation>Ein Teil der Aufzeichnung konnte nicht gespeichert werden: </translation>
     </message>
+    <message>
+        <source>Toolbar</source>
+        <translation>Symbolleiste</translation>
+    </message>
 </context>
 <context>
     <name>trq::MqttDialog</name>

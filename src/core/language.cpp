@@ -6,11 +6,11 @@
 
 #include <QCoreApplication>
 #include <QLibraryInfo>
+#include <QPointer>
 #include <QTranslator>
 
 #include <algorithm>
 #include <iterator>
-#include <memory>
 
 namespace trq {
 
@@ -26,9 +26,20 @@ const QString kKey = QStringLiteral("Language");
 
 Language current = Language::English;
 
-// Installed on the application; replaced when the language changes.
-std::unique_ptr<QTranslator> ownTranslation;
-std::unique_ptr<QTranslator> qtTranslation;
+// Children of the application, so they go with it; replaced when the
+// language changes.
+QPointer<QTranslator> ownTranslation;
+QPointer<QTranslator> qtTranslation;
+
+// A translation installed on the application, or nothing when it is missing.
+QTranslator* install(const QString& file, const QString& folder) {
+    auto* t = new QTranslator(QCoreApplication::instance());
+    if (t->load(file, folder) && QCoreApplication::installTranslator(t))
+        return t;
+    trace(QStringLiteral("no translation ") + file);
+    delete t;
+    return nullptr;
+}
 
 } // namespace
 
@@ -64,31 +75,18 @@ Language configuredLanguage() {
 }
 
 void applyLanguage(Language language) {
-    auto drop = [](std::unique_ptr<QTranslator>& t) {
-        if (t)
-            QCoreApplication::removeTranslator(t.get());
-        t.reset();
-    };
-    drop(ownTranslation);
-    drop(qtTranslation);
+    for (QPointer<QTranslator>* t : {&ownTranslation, &qtTranslation})
+        delete t->data(); // a deleted translator removes itself
     current = language;
     StringTable::setLanguageOffset(languageInfo(language).stringOffset);
     if (language == Language::English)
         return;
     const QString code = QLatin1String(languageInfo(language).code);
-    ownTranslation = std::make_unique<QTranslator>();
-    if (ownTranslation->load(QStringLiteral(":/i18n/powertrq_%1.qm").arg(code)))
-        QCoreApplication::installTranslator(ownTranslation.get());
-    else
-        trace(QStringLiteral("no translation for ") + code);
+    ownTranslation = install(QStringLiteral("powertrq_") + code, QStringLiteral(":/i18n"));
     // Qt's own texts (standard buttons, file dialogs) come with Qt's
     // translation package; without it they stay English.
-    qtTranslation = std::make_unique<QTranslator>();
-    if (qtTranslation->load(QStringLiteral("qtbase_") + code,
-                            QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
-        QCoreApplication::installTranslator(qtTranslation.get());
-    else
-        trace(QStringLiteral("no Qt translation for ") + code);
+    qtTranslation = install(QStringLiteral("qtbase_") + code,
+                            QLibraryInfo::path(QLibraryInfo::TranslationsPath));
 }
 
 Language currentLanguage() {

@@ -42,7 +42,7 @@ void PartSaver::recordingStopped(const QDateTime&) {
 void PartSaver::savePart(qint64 lastSeqNo, const QString& endTime) {
     const QString base =
         description_.isEmpty() ? tr("Recording of %1").arg(startText_) : description_;
-    const QString description = tr("%1 (part %2)").arg(base).arg(part_ + 1);
+    const QString description = tr("%1 (part %2)").arg(base, QString::number(part_ + 1));
     const std::optional<QString> number = store_.nextRecordNumber();
     const RecordHeader header{
         number.value_or(QString()),       partStart_,         endTime, description,

@@ -49,6 +49,11 @@ bool AutomationDialog::run(const ScpiServer* running) {
     remote_->setEnabled(on);
     if (exec() != QDialog::Accepted)
         return false;
+    // OK on what was shown changes nothing: a server started for this run
+    // only is neither stored nor restarted (its clients stay connected).
+    if (enabled() == on &&
+        (!on || (options().port == stored.port && options().remote == stored.remote)))
+        return false;
     ScpiServer::storeOptions(options(), enabled());
     return true;
 }

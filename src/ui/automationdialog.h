@@ -16,7 +16,8 @@ class AutomationDialog : public QDialog {
 public:
     explicit AutomationDialog(QWidget* parent = nullptr);
     // Shows the stored choice; true when confirmed (and stored).
-    // Shows the running server's state, else the stored one.
+    // Shows the running server's state, else the stored one; true when the
+    // user changed it (and it is stored).
     bool run(const ScpiServer* running = nullptr);
     bool enabled() const;
     ScpiServer::Options options() const;

@@ -296,6 +296,8 @@ void MainWindow::buildLanguageMenu(QMenu* menu) {
             if (storedLanguage() == language)
                 return;
             storeLanguage(language);
+            if (configuredLanguage() == currentLanguage())
+                return; // already speaking it
             prompter_.message(
                 tr("The language changes to %1 at the next start of POWER_TRQ.")
                     .arg(QLatin1String(
@@ -325,7 +327,7 @@ void MainWindow::buildModelMenu() {
 }
 
 void MainWindow::buildToolbar() {
-    toolbar_ = addToolBar(QStringLiteral("Toolbar"));
+    toolbar_ = addToolBar(tr("Toolbar"));
     toolbar_->setObjectName(QStringLiteral("Toolbar"));
     toolbar_->setMovable(false);
     for (const ToolbarButton& b : kToolbar) {
