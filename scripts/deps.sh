@@ -8,7 +8,7 @@ packages=(
   xvfb xauth socat poppler-utils fonts-dejavu-core fonts-wqy-microhei clang-format
   python3-pyvisa python3-pyvisa-py
   dpkg-dev file lintian desktop-file-utils appstream
-  libmosquitto-dev mosquitto libqt6svg6 qt6-l10n-tools qt6-translations-l10n
+  libmosquitto-dev mosquitto mosquitto-clients libqt6svg6 qt6-l10n-tools qt6-translations-l10n
 )
 
 missing=()

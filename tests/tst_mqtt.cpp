@@ -1,5 +1,5 @@
 // The lab feed against a real broker: Debian's mosquitto started on a
-// loopback port of its own, read by a subscriber of the test's own.
+// loopback port of its own, read with mosquitto_sub as a lab would.
 #include "automation/mqttfeed.h"
 #include "support/sessionfixture.h"
 
@@ -10,10 +10,7 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 
-#include <mosquitto.h>
 #include <unistd.h>
-
-#include <mutex>
 
 using namespace trq;
 using namespace trq::test;
@@ -78,44 +75,47 @@ struct Message {
     bool retained = false;
 };
 
-// Everything published under powertrq/, as a lab dashboard would see it.
+// Everything published under powertrq/, as a lab dashboard sees it:
+// mosquitto_sub, with each message's QoS and retain flag.
 class Subscriber {
 public:
     explicit Subscriber(quint16 port) {
-        mosquitto_lib_init();
-        client_ = mosquitto_new(nullptr, true, this);
-        mosquitto_message_callback_set(client_, [](mosquitto*, void* self,
-                                                   const mosquitto_message* m) {
-            auto* s = static_cast<Subscriber*>(self);
-            const std::lock_guard<std::mutex> lock(s->mutex_);
-            s->messages_.push_back({QString::fromUtf8(m->topic),
-                                    QByteArray(static_cast<const char*>(m->payload), m->payloadlen),
-                                    m->qos, m->retain});
-        });
-        connected_ = mosquitto_connect(client_, "127.0.0.1", port, 30) == MOSQ_ERR_SUCCESS &&
-                     mosquitto_subscribe(client_, nullptr, "powertrq/#", 1) == MOSQ_ERR_SUCCESS &&
-                     mosquitto_loop_start(client_) == MOSQ_ERR_SUCCESS;
+        process_.setProcessChannelMode(QProcess::MergedChannels);
+        // Line-buffered, so each line is read as it is printed.
+        process_.start(QStringLiteral("/usr/bin/stdbuf"),
+                       {QStringLiteral("-oL"), QStringLiteral("/usr/bin/mosquitto_sub"),
+                        QStringLiteral("-d"), QStringLiteral("-h"), QStringLiteral("127.0.0.1"),
+                        QStringLiteral("-p"), QString::number(port), QStringLiteral("-t"),
+                        QStringLiteral("powertrq/#"), QStringLiteral("-q"), QStringLiteral("1"),
+                        QStringLiteral("-F"), QStringLiteral("MSG\\t%t\\t%q\\t%r\\t%p")});
+        // Subscribed once the broker has acknowledged it (the -d lines).
+        connected_ = process_.waitForStarted(5000) &&
+                     QTest::qWaitFor([this] { return read().contains("received SUBACK"); }, 10000);
     }
     ~Subscriber() {
-        mosquitto_disconnect(client_);
-        mosquitto_loop_stop(client_, true);
-        mosquitto_destroy(client_);
+        process_.terminate();
+        process_.waitForFinished(5000);
     }
     bool connected() const { return connected_; }
     std::vector<Message> on(const QString& topic) {
-        const std::lock_guard<std::mutex> lock(mutex_);
+        read();
         std::vector<Message> found;
-        for (const Message& m : messages_)
-            if (m.topic == topic)
-                found.push_back(m);
+        for (const QByteArray& line : output_.split('\n')) {
+            const QList<QByteArray> f = line.split('\t');
+            if (f.size() >= 5 && f[0] == "MSG" && QString::fromUtf8(f[1]) == topic)
+                found.push_back({topic, f.mid(4).join('\t'), f[2].toInt(), f[3] == "1"});
+        }
         return found;
     }
 
 private:
-    mosquitto* client_ = nullptr;
+    const QByteArray& read() {
+        output_ += process_.readAll();
+        return output_;
+    }
+    QProcess process_;
+    QByteArray output_;
     bool connected_ = false;
-    std::mutex mutex_;
-    std::vector<Message> messages_;
 };
 
 MqttFeed::Options options(quint16 port) {
