@@ -124,7 +124,8 @@ private slots:
             QTest::newRow(name) << arguments << display << exitCode << texts;
         };
         row("help", {"--help"}, false, 0,
-            {"--sim", "--port", "--baud", "--gpib", "--menu", "--interface", "--data-folder"});
+            {"--sim", "--port", "--baud", "--gpib", "--menu", "--interface", "--data-folder",
+             "--language"});
         row("version", {"--version"}, false, 0, {"1.1.0"});
         row("unknown model", {"--menu", "NOSUCH-1"}, true, 2, {"Unknown", "PSQ-3323"});
         row("unknown baud rate", {"--port", "/dev/null", "--baud", "1234"}, true, 2,
@@ -132,6 +133,7 @@ private slots:
         row("unknown interface", {"--sim", "PSQ-3323", "--interface", "usb"}, true, 2,
             {"Unknown", "rs232, gpib"});
         row("unknown simulated model", {"--sim", "NOSUCH-1"}, true, 2, {"Unknown", "TRQ-7206S"});
+        row("unknown language", {"--language", "fr"}, false, 2, {"Unknown language fr", "en, de"});
         row("no supply named", {"--headless"}, false, 2, {"--headless needs"});
         row("recording needs headless", {"--sim", "PSQ-3323", "--record", "5"}, false, 2,
             {"need --headless"});
