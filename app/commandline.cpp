@@ -220,16 +220,19 @@ CommandLine CommandLine::read(const QCommandLineParser& parser) {
         line.save = value("save");
     line.csv = value("csv");
     if (isSet("save-parts"))
-        line.partHours =
-            wholeNumber(value("save-parts"), 1, 24 * 7, QStringLiteral("The part length"));
+        line.partHours = wholeNumber(value("save-parts"), 1, RecordSetup::kMaxPartHours,
+                                     QStringLiteral("The part length"));
     line.outputOn = isSet("output-on");
     line.discardUnsaved = isSet("discard-unsaved");
     line.reconnect = isSet("reconnect");
     if (isSet("language")) {
         line.language = languageFromCode(value("language"));
-        if (!line.language)
-            refuse(QStringLiteral("language"), value("language"),
-                   {QStringLiteral("en"), QStringLiteral("de")});
+        if (!line.language) {
+            QStringList codes;
+            for (const LanguageInfo& l : languages())
+                codes << QLatin1String(l.code);
+            refuse(QStringLiteral("language"), value("language"), codes);
+        }
     }
     if (isSet("mqtt")) {
         line.mqtt = MqttFeed::Options::fromText(value("mqtt"));

@@ -44,8 +44,9 @@ bool openData(Database& database, Prompter& prompter, DataFolder& folder, const 
 
 // The lab feed, from the command line or the settings; none when neither
 // asks for it.
-std::unique_ptr<MqttFeed> startFeed(InstrumentSession& session, const CommandLine& line) {
-    const MqttFeed::Options o = line.mqtt ? *line.mqtt : MqttFeed::Options::load();
+std::unique_ptr<MqttFeed> startFeed(InstrumentSession& session,
+                                    const std::optional<MqttFeed::Options>& fromCommandLine) {
+    const MqttFeed::Options o = fromCommandLine ? *fromCommandLine : MqttFeed::Options::load();
     if (!o.enabled || o.host.trimmed().isEmpty())
         return nullptr;
     auto feed = std::make_unique<MqttFeed>(session, o);
@@ -74,7 +75,7 @@ int runHeadless(const CommandLine& line) {
     ScpiServer server(session);
     QObject::connect(&server, &ScpiServer::warning,
                      [](const QString& text) { std::fprintf(stderr, "%s\n", qPrintable(text)); });
-    std::unique_ptr<MqttFeed> feed = startFeed(session, line);
+    std::unique_ptr<MqttFeed> feed = startFeed(session, line.mqtt);
     if (feed)
         QObject::connect(feed.get(), &MqttFeed::statusChanged, [](const QString& text) {
             std::fprintf(stderr, "%s\n", qPrintable(text));
@@ -123,10 +124,8 @@ int runWindows(const CommandLine& line) {
     std::unique_ptr<MqttFeed> feed;
     auto restartFeed = [&](bool fromCommandLine) {
         feed.reset();
-        CommandLine settingsOnly = line;
-        if (!fromCommandLine)
-            settingsOnly.mqtt.reset(); // the dialog's choice from now on
-        feed = startFeed(session, settingsOnly);
+        // After the dialog, its choice from now on.
+        feed = startFeed(session, fromCommandLine ? line.mqtt : std::nullopt);
         main.showFeedStatus(feed ? feed->statusText() : QString());
         if (feed)
             QObject::connect(feed.get(), &MqttFeed::statusChanged, &main,

@@ -24,18 +24,6 @@ void initialiseLibrary() {
     std::call_once(once, [] { mosquitto_lib_init(); });
 }
 
-QString modeText(Coupling c) {
-    switch (c) {
-    case Coupling::Parallel:
-        return QStringLiteral("PAR");
-    case Coupling::Tracking:
-        return QStringLiteral("TRAC");
-    case Coupling::Independent:
-        break;
-    }
-    return QStringLiteral("INDEP");
-}
-
 // A topic level must not hold the wildcard or separator characters.
 QString level(QString text) {
     for (QChar c : {u'/', u'+', u'#'})
@@ -51,6 +39,8 @@ MqttFeed::Options MqttFeed::Options::load() {
     o.enabled = Settings::integer(s, QStringLiteral("Enabled"), 0) != 0;
     o.host = Settings::value(s, QStringLiteral("Host"));
     o.port = Settings::integer(s, QStringLiteral("Port"), 1883);
+    if (o.port < 1 || o.port > 65535) // a damaged setting: the standard port
+        o.port = 1883;
     o.station = Settings::value(s, QStringLiteral("Station"));
     o.user = Settings::value(s, QStringLiteral("User"));
     o.password = Settings::value(s, QStringLiteral("Password"));
@@ -81,8 +71,6 @@ std::optional<MqttFeed::Options> MqttFeed::Options::fromText(const QString& text
         o.port = text.mid(colon + 1).toInt(&ok);
         if (!ok || o.port < 1 || o.port > 65535)
             return std::nullopt;
-    } else if (o.port < 1) {
-        o.port = 1883;
     }
     if (o.host.trimmed().isEmpty())
         return std::nullopt;
@@ -217,7 +205,8 @@ void MqttFeed::publish(const QString& topic, const QByteArray& payload, int qos,
 }
 
 void MqttFeed::publishReadings(int channel) {
-    if (channel < 0 || channel >= session_.channelCount())
+    // Readings are dropped without a broker: nothing to build then.
+    if (!connected_ || channel < 0 || channel >= session_.channelCount())
         return;
     const ChannelState& c = session_.channel(channel);
     if (c.voltage.isEmpty() || c.current.isEmpty())
@@ -236,7 +225,7 @@ void MqttFeed::publishState() {
     const QJsonObject state{
         {QStringLiteral("online"), session_.isReady()},
         {QStringLiteral("output"), session_.isReady() && session_.outputOn()},
-        {QStringLiteral("mode"), modeText(session_.coupling())},
+        {QStringLiteral("mode"), QLatin1String(couplingWord(session_.coupling()))},
         {QStringLiteral("recording"), r != nullptr && r->engine().isRecording()}};
     publish(prefix() + QStringLiteral("/state"),
             QJsonDocument(state).toJson(QJsonDocument::Compact), 1, true);

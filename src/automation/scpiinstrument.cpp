@@ -302,8 +302,7 @@ ScpiInstrument::Result ScpiInstrument::coupling(const Call& call) {
     Result r;
     if (call.query) {
         r.error = checkCount(call.parameters, 0, 0);
-        static const char* const kReply[] = {"INDEP", "TRAC", "PAR"};
-        r.reply = kReply[int(session_.coupling())];
+        r.reply = couplingWord(session_.coupling());
         return r;
     }
     if ((r.error = checkCount(call.parameters, 1, 1)) != Error::None)

@@ -30,9 +30,9 @@ ScpiInstrument::Result ScpiInstrument::recordStart(const Call& call) {
     if (rec.record().header().unsaved && session_.store().workingCount().value_or(1) > 0)
         return fail(Error::SettingsConflict,
                     QStringLiteral("the working table holds an unsaved recording"));
-    if (engine.remainingTicks() <= 0 && !engine.isContinuous())
+    if (!engine.isArmed())
         rec.arm(session_.recordSetup());
-    if (engine.remainingTicks() <= 0 && !engine.isContinuous())
+    if (!engine.isArmed())
         return fail(Error::SettingsConflict, QStringLiteral("no record length; RECord:LENGth"));
     if (!engine.start())
         return fail(Error::DeviceSpecific, QStringLiteral("the recording could not start"));

@@ -43,6 +43,10 @@ QTranslator* install(const QString& file, const QString& folder) {
 
 } // namespace
 
+std::span<const LanguageInfo> languages() {
+    return kLanguages;
+}
+
 const LanguageInfo& languageInfo(Language language) {
     return *std::find_if(std::begin(kLanguages), std::end(kLanguages),
                          [language](const LanguageInfo& l) { return l.language == language; });

@@ -4,6 +4,7 @@
 #include <QString>
 
 #include <optional>
+#include <span>
 
 namespace trq {
 
@@ -19,6 +20,8 @@ struct LanguageInfo {
     int stringOffset; // added to a string-table number to find the text
 };
 
+// Every language, English first.
+std::span<const LanguageInfo> languages();
 const LanguageInfo& languageInfo(Language language);
 std::optional<Language> languageFromCode(const QString& code);
 

@@ -42,9 +42,7 @@ QString formatNumber(double value, const QString& pattern, const QLocale& locale
 }
 
 QString generalNumber(double value, const QLocale& locale) {
-    QLocale plain = locale;
-    plain.setNumberOptions(QLocale::OmitGroupSeparator);
-    return plain.toString(value, 'g', 15);
+    return shownNumber(value, 15, locale);
 }
 
 QString shownNumber(const QString& text, const QLocale& locale) {

@@ -46,6 +46,11 @@ Coupling couplingFromReply(const QString& reply) {
     return Coupling::Tracking;
 }
 
+const char* couplingWord(Coupling coupling) {
+    static const char* const kWords[] = {"INDEP", "TRAC", "PAR"};
+    return kWords[int(coupling)];
+}
+
 QString withoutUnit(QString text, QChar unit) {
     if (text.endsWith(unit))
         text.chop(1);

@@ -8,6 +8,8 @@ namespace trq {
 
 // How the channels of a supply work together.
 enum class Coupling { Independent = 0, Tracking = 1, Parallel = 2 };
+// Its short word for scripts and dashboards: "INDEP", "TRAC", "PAR".
+const char* couplingWord(Coupling coupling);
 
 // ":SYST:ERR?": an error-queue answer is a whole number, a comma and a text.
 // Only such an answer with a number other than 0 is an instrument error;

@@ -30,7 +30,7 @@ QString textOf(LimitAction action) {
 }
 
 QString shownTextOf(LimitAction action) {
-    return QCoreApplication::translate("trq::LimitAction", kActionTexts[int(action)]);
+    return shownActionText(textOf(action));
 }
 
 QString shownActionText(const QString& stored) {

@@ -54,7 +54,7 @@ void Recording::addEvent(const LimitTrip& trip) {
 }
 
 void Recording::start() {
-    if (engine_.remainingTicks() > 0 || engine_.isContinuous())
+    if (engine_.isArmed())
         engine_.start();
     else
         prompter_.message(tr("Please Setup Record the period first."), {},

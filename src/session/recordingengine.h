@@ -66,6 +66,8 @@ public:
     // a scale and a point operation.
     void arm(int ticks, int scale, int operation);
     bool isContinuous() const { return continuous_; }
+    // A start would record: a length is set up (or none is needed).
+    bool isArmed() const { return continuous_ || remaining_ > 0; }
     int scale() const { return scaleIndex_; }
     // True when the recording started; otherwise it says why.
     bool start();

@@ -22,7 +22,7 @@ void RecordSetup::load() {
     scale = integer("RecScale");
     operation = integer("RecPointStyle");
     continuous = integer("Continuous") != 0;
-    partHours = std::clamp(integer("PartHours"), 0, 24 * 7);
+    partHours = std::clamp(integer("PartHours"), 0, kMaxPartHours);
     for (int n = 0; n < 4; ++n)
         colours[std::size_t(n)] = Settings::value(section, QStringLiteral("Ch%1Color").arg(n + 1));
     waitingTime = Settings::value(section, QStringLiteral("WaitingTime"));

@@ -19,9 +19,10 @@ struct RecordSetup {
 
     int days = 0, hours = 0, minutes = 0, seconds = 0;
     int scale = 0;
-    bool continuous = false; // until stopped, whatever the length says
-    int partHours = 0;       // save a record part every so many hours; 0: never
-    int operation = 0;       // PointOperation
+    bool continuous = false;                     // until stopped, whatever the length says
+    int partHours = 0;                           // save a record part every so many hours; 0: never
+    static constexpr int kMaxPartHours = 24 * 7; // a week
+    int operation = 0;                           // PointOperation
     std::array<QString, 4> colours;
     QString waitingTime, roundTime, writerTime;
 

@@ -221,7 +221,6 @@ bool RecordStore::appendSample(const SampleRow& r) {
 }
 
 QList<SampleRow> RecordStore::workingRows(QChar reason) {
-    QList<SampleRow> rows;
     QSqlQuery q(db_);
     if (reason.isNull()) {
         q.prepare(QStringLiteral("select * from datatemp order by seqno asc"));
@@ -556,10 +555,15 @@ bool RecordStore::generate() {
 bool RecordStore::forEachWorkingRow(RowOrder order,
                                     const std::function<void(const SampleRow&)>& visit) {
     QSqlQuery q(db_);
-    q.setForwardOnly(true);
-    if (!q.exec(order == RowOrder::Stored
-                    ? QStringLiteral("select * from datatemp")
-                    : QStringLiteral("select * from datatemp order by SeqNo asc"))) {
+    q.prepare(order == RowOrder::Stored
+                  ? QStringLiteral("select * from datatemp")
+                  : QStringLiteral("select * from datatemp order by SeqNo asc"));
+    return visitRows(q, visit);
+}
+
+bool RecordStore::visitRows(QSqlQuery& q, const std::function<void(const SampleRow&)>& visit) {
+    q.setForwardOnly(true); // no row cache: a day of points is read once
+    if (!q.exec()) {
         error_ = q.lastError().text();
         return false;
     }
@@ -571,14 +575,7 @@ bool RecordStore::forEachWorkingRow(RowOrder order,
 
 QList<SampleRow> RecordStore::readRows(QSqlQuery& q) {
     QList<SampleRow> rows;
-    q.setForwardOnly(true); // no row cache: a day of points is read once
-    if (!q.exec()) {
-        error_ = q.lastError().text();
-        return rows;
-    }
-    const SampleColumns columns(q.record());
-    while (q.next())
-        rows << sampleOf(q, columns);
+    visitRows(q, [&rows](const SampleRow& row) { rows << row; });
     return rows;
 }
 

@@ -168,6 +168,7 @@ private:
     bool copyWorkingToDetail(const QString& recNo, int window, const SeqRange& range);
     // Runs a prepared select over sample rows and reads them all.
     QList<SampleRow> readRows(QSqlQuery& q);
+    bool visitRows(QSqlQuery& q, const std::function<void(const SampleRow&)>& visit);
     // What the store keeps of the working table between reads: widened or
     // extended by each appended point, dropped by any other statement.
     struct Kept {

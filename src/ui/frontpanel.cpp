@@ -251,13 +251,14 @@ void FrontPanel::showDelivered(int i) {
         return;
     const ChannelState& s = session_.channel(i);
     const bool reading = !s.voltage.isEmpty() && !s.current.isEmpty();
-    const QString power =
-        reading ? QLocale().toString(s.voltage.toDouble() * s.current.toDouble(), 'f', 3)
-                : QStringLiteral("-");
+    const QLocale shown;
+    const QString power = reading
+                              ? shown.toString(s.voltage.toDouble() * s.current.toDouble(), 'f', 3)
+                              : QStringLiteral("-");
     channels_[std::size_t(i)].delivered->setText(
         tr("%1 W\n%2 Ah   %3 Wh")
-            .arg(power, QLocale().toString(s.delivered.charge(), 'f', 4),
-                 QLocale().toString(s.delivered.energy(), 'f', 4)));
+            .arg(power, shown.toString(s.delivered.charge(), 'f', 4),
+                 shown.toString(s.delivered.energy(), 'f', 4)));
 }
 
 void FrontPanel::showLimits() {

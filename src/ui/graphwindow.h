@@ -140,6 +140,9 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // Asks for a file name and writes to it; a failure is said.
+    void writeToFile(const QString& filter, const QString& failure,
+                     const std::function<bool(const QString&, QString*)>& write);
     void clearDisplay();
     void updateTimeLength();
     void refillPlots();

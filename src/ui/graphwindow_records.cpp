@@ -151,18 +151,27 @@ void GraphWindow::deleteChosen(int index) {
     list2_->hide();
 }
 
-void GraphWindow::exportCsv() {
+// The shown samples into a file the user names; a failure is said with the
+// writer's reason.
+void GraphWindow::writeToFile(const QString& filter, const QString& failure,
+                              const std::function<bool(const QString&, QString*)>& write) {
     if (sampleCount() < 1) {
         prompter_.message(tr("Please Record or Load existing data first!"));
         return;
     }
-    const QString name =
-        prompter_.saveFileName(QDir::homePath() + QLatin1Char('/'), tr("Power文件(*.csv)"));
+    const QString name = prompter_.saveFileName(QDir::homePath() + QLatin1Char('/'), filter);
     if (name.isEmpty())
         return;
     QString error;
-    if (!writeExport(name, channels(), store_, RowOrder::Stored, &error))
-        prompter_.message(tr("cmdExport_Click : ") + error);
+    if (!write(name, &error))
+        prompter_.message(failure + error);
+}
+
+void GraphWindow::exportCsv() {
+    writeToFile(tr("Power文件(*.csv)"), tr("cmdExport_Click : "),
+                [this](const QString& name, QString* error) {
+                    return writeExport(name, channels(), store_, RowOrder::Stored, error);
+                });
 }
 
 namespace {
@@ -253,17 +262,8 @@ void GraphWindow::print() {
 }
 
 void GraphWindow::report() {
-    if (sampleCount() < 1) {
-        prompter_.message(tr("Please Record or Load existing data first!"));
-        return;
-    }
-    const QString name =
-        prompter_.saveFileName(QDir::homePath() + QLatin1Char('/'), tr("PDF (*.pdf)"));
-    if (name.isEmpty())
-        return;
-    QString error;
-    if (!writeReport(name, &error))
-        prompter_.message(tr("The report could not be written: ") + error);
+    writeToFile(tr("PDF (*.pdf)"), tr("The report could not be written: "),
+                [this](const QString& name, QString* error) { return writeReport(name, error); });
 }
 
 bool GraphWindow::writeReport(const QString& path, QString* error) {
@@ -301,12 +301,14 @@ bool GraphWindow::writeReport(const QString& path, QString* error) {
         }
         r.channels.push_back(s);
     }
-    QString previous;
+    QString lastTime, lastComment;
     const bool read = store_.forEachWorkingRow(RowOrder::BySeqNo, [&](const SampleRow& row) {
         // A comment belongs to its second: once per second.
-        if (!row.comment.trimmed().isEmpty() && row.recTime + row.comment != previous)
+        if (!row.comment.trimmed().isEmpty() &&
+            (row.recTime != lastTime || row.comment != lastComment))
             r.comments.append({row.recTime, row.comment});
-        previous = row.recTime + row.comment;
+        lastTime = row.recTime;
+        lastComment = row.comment;
     });
     if (!read) {
         *error = store_.lastError();

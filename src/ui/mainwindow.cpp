@@ -286,6 +286,7 @@ void MainWindow::buildMenus() {
 // the next start, when every window is built in it.
 void MainWindow::buildLanguageMenu(QMenu* menu) {
     menu->setObjectName(QStringLiteral("languageMenu"));
+    menu->menuAction()->setIcon(iconOf("preferences-desktop-locale", "language"));
     auto* group = new QActionGroup(menu);
     auto add = [&](const QString& caption, std::optional<Language> language) {
         QAction* a = menu->addAction(caption);
@@ -306,8 +307,8 @@ void MainWindow::buildLanguageMenu(QMenu* menu) {
     };
     add(tr("&System language"), std::nullopt);
     menu->addSeparator();
-    for (Language l : {Language::English, Language::German})
-        add(QLatin1String(languageInfo(l).nativeName), l);
+    for (const LanguageInfo& l : languages())
+        add(QLatin1String(l.nativeName), l.language);
 }
 
 void MainWindow::buildModelMenu() {
@@ -360,9 +361,6 @@ void MainWindow::buildToolbar() {
     action(C::Wave)->setIcon(iconOf("utilities-system-monitor", "graph"));
     action(C::TableData)->setIcon(iconOf("x-office-spreadsheet", "table"));
     action(C::Trace)->setIcon(iconOf("utilities-terminal", "trace"));
-    findChild<QMenu*>(QStringLiteral("languageMenu"))
-        ->menuAction()
-        ->setIcon(iconOf("preferences-desktop-locale", "language"));
     action(C::RecordStart)->setIcon(iconOf("media-record", "record"));
     action(C::RecordStop)->setIcon(iconOf("media-playback-stop", "stop"));
     action(C::RecordSave)->setIcon(iconOf("document-save-as", "save-memory"));

@@ -48,7 +48,7 @@ bool MqttDialog::run() {
     const MqttFeed::Options o = MqttFeed::Options::load();
     enabled_->setChecked(o.enabled);
     host_->setText(o.host);
-    port_->setValue(o.port > 0 ? o.port : 1883);
+    port_->setValue(o.port);
     station_->setText(o.station);
     tls_->setChecked(o.tls);
     caFile_->setText(o.caFile);

@@ -93,7 +93,7 @@ RecordSetupDialog::RecordSetupDialog(Timers timers, Prompter& prompter, QWidget*
             continuous_ = new QCheckBox(tr("Continuous (until stopped)"), this);
             grid->addWidget(continuous_, row++, 1);
             partHours_ = new QSpinBox(this);
-            partHours_->setRange(0, 24 * 7);
+            partHours_->setRange(0, RecordSetup::kMaxPartHours);
             partHours_->setSpecialValueText(tr("never"));
             partHours_->setSuffix(QStringLiteral(" h"));
             partHours_->setToolTip(tr("Saves the points since the last part as a "
