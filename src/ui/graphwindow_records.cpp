@@ -34,7 +34,7 @@ void GraphWindow::startClicked() {
                           Prompter::Icon::Information);
         return;
     }
-    if (recording_.engine().remainingTicks() > 0) {
+    if (recording_.engine().isArmed()) {
         if (commands_.recordStart)
             commands_.recordStart();
         return;
