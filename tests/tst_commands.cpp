@@ -12,6 +12,19 @@
 
 using namespace trq;
 
+// One test data column per name, of the matching type.
+template <typename... T, typename... N> void columns(N... names) {
+    (QTest::addColumn<T>(names), ...);
+}
+// The current row's values of the named columns.
+template <typename... T, typename... N> std::tuple<T...> fetch(N... names) {
+    return {*static_cast<T*>(QTest::qData(names, qMetaTypeId<T>()))...};
+}
+// One test data row of the given values.
+template <typename... V> void row(const char* name, V... values) {
+    (QTest::newRow(name) << ... << values);
+}
+
 Q_DECLARE_METATYPE(trq::CommandFamily)
 Q_DECLARE_METATYPE(trq::Operation)
 
@@ -19,11 +32,7 @@ class TestCommands : public QObject {
     Q_OBJECT
 private slots:
     void parseMachineType_data() {
-        QTest::addColumn<QString>("answer");
-        QTest::addColumn<QString>("model");
-        const auto row = [](const char* name, const QString& answer, const QString& model) {
-            QTest::newRow(name) << answer << model;
-        };
+        columns<QString, QString>("answer", "model");
         row("four fields", "ZQ,PSQ-3323,SN20260001,V1.10", "PSQ-3323");
         row("legacy four-channel", "ZQ,TRQ-7206S,EN1,V2", "TRQ-7206S");
         row("blank-separated words", "ZQ POWER TRQ-3302 V1.0", "TRQ-3302");
@@ -40,25 +49,15 @@ private slots:
         row("huge model", QStringLiteral("a,") + huge + QStringLiteral(",b"), huge);
     }
     void parseMachineType() {
-        QFETCH(QString, answer);
-        QFETCH(QString, model);
+        auto [answer, model] = fetch<QString, QString>("answer", "model");
         QCOMPARE(parseModel(answer), model);
     }
 
     void commandTexts_data() {
-        QTest::addColumn<CommandFamily>("family");
-        QTest::addColumn<Operation>("operation");
-        QTest::addColumn<int>("channel");
-        QTest::addColumn<QString>("value");
-        QTest::addColumn<int>("number");
-        QTest::addColumn<QString>("text");
+        columns<CommandFamily, Operation, int, QString, int, QString>(
+            "family", "operation", "channel", "value", "number", "text");
         using F = CommandFamily;
         using O = Operation;
-        const auto row = [](const char* name, F family, O operation, int channel, const char* value,
-                            int number, const char* text) {
-            QTest::newRow(name) << family << operation << channel << QString::fromLatin1(value)
-                                << number << QString::fromLatin1(text);
-        };
         row("legacy save has no blank", F::Legacy, O::SaveMemory, 1, "", 3, "SAV3");
         row("scpi save", F::ThreeChannelScpi, O::SaveMemory, 1, "", 3, "*SAV 3");
         row("single-channel parallel with sets", F::SingleChannelScpi, O::Parallel, 1, "", 3,
@@ -75,12 +74,9 @@ private slots:
         row("output off", F::Legacy, O::Output, 1, "", 0, "OUT0");
     }
     void commandTexts() {
-        QFETCH(CommandFamily, family);
-        QFETCH(Operation, operation);
-        QFETCH(int, channel);
-        QFETCH(QString, value);
-        QFETCH(int, number);
-        QFETCH(QString, text);
+        auto [family, operation, channel, value, number, text] =
+            fetch<CommandFamily, Operation, int, QString, int, QString>(
+                "family", "operation", "channel", "value", "number", "text");
         QCOMPARE(commandText(family, operation, {channel, value, number}), text);
     }
 
@@ -148,15 +144,7 @@ private slots:
     }
 
     void formatNumber_data() {
-        QTest::addColumn<double>("value");
-        QTest::addColumn<QString>("pattern");
-        QTest::addColumn<QString>("c");
-        QTest::addColumn<QString>("german");
-        const auto row = [](const char* name, double value, const char* pattern, const char* c,
-                            const char* german) {
-            QTest::newRow(name) << value << QString::fromLatin1(pattern) << QString::fromLatin1(c)
-                                << QString::fromLatin1(german);
-        };
+        columns<double, QString, QString, QString>("value", "pattern", "c", "german");
         row("whole keeps its point", 5.0, "###0.###", "5.", "5,");
         row("rounded to three", 12.3456, "###0.###", "12.346", "12,346");
         row("trailing zeros dropped", 1.5, "###0.###", "1.5", "1,5");
@@ -171,10 +159,8 @@ private slots:
         row("general, no grouping", 1234567.5, "", "1234567.5", "1234567,5");
     }
     void formatNumber() {
-        QFETCH(double, value);
-        QFETCH(QString, pattern);
-        QFETCH(QString, c);
-        QFETCH(QString, german);
+        auto [value, pattern, c, german] =
+            fetch<double, QString, QString, QString>("value", "pattern", "c", "german");
         const auto format = [&](const QLocale& locale) {
             return pattern.isEmpty() ? generalNumber(value, locale)
                                      : trq::formatNumber(value, pattern, locale);
@@ -188,43 +174,39 @@ private slots:
     }
 
     void familyFromModel_data() {
-        QTest::addColumn<QString>("model");
-        QTest::addColumn<CommandFamily>("family");
-        QTest::newRow("legacy") << "TRQ-7206S" << CommandFamily::Legacy;
-        QTest::newRow("single channel") << "SPQ-3610DNB" << CommandFamily::SingleChannelScpi;
-        QTest::newRow("three channel") << "PSQ-3323" << CommandFamily::ThreeChannelScpi;
-        QTest::newRow("both: TRQ wins") << "DNB-TRQ" << CommandFamily::Legacy;
-        QTest::newRow("both, TRQ last") << "XDNBYTRQ" << CommandFamily::Legacy;
-        QTest::newRow("case counts: trq") << "trq-3302" << CommandFamily::ThreeChannelScpi;
-        QTest::newRow("case counts: dnb") << "SPQ-3610dnb" << CommandFamily::ThreeChannelScpi;
-        QTest::newRow("empty") << "" << CommandFamily::ThreeChannelScpi;
+        columns<QString, CommandFamily>("model", "family");
+        row("legacy", "TRQ-7206S", CommandFamily::Legacy);
+        row("single channel", "SPQ-3610DNB", CommandFamily::SingleChannelScpi);
+        row("three channel", "PSQ-3323", CommandFamily::ThreeChannelScpi);
+        row("both: TRQ wins", "DNB-TRQ", CommandFamily::Legacy);
+        row("both, TRQ last", "XDNBYTRQ", CommandFamily::Legacy);
+        row("case counts: trq", "trq-3302", CommandFamily::ThreeChannelScpi);
+        row("case counts: dnb", "SPQ-3610dnb", CommandFamily::ThreeChannelScpi);
+        row("empty", "", CommandFamily::ThreeChannelScpi);
     }
     void familyFromModel() {
-        QFETCH(QString, model);
-        QFETCH(CommandFamily, family);
+        auto [model, family] = fetch<QString, CommandFamily>("model", "family");
         QCOMPARE(familyOf(model), family);
     }
 
     void errorReplies_data() {
-        QTest::addColumn<QString>("reply");
-        QTest::addColumn<int>("kind");
+        columns<QString, int>("reply", "kind");
         const int none = int(ErrorReply::NoError), error = int(ErrorReply::Error),
                   noise = int(ErrorReply::Unreadable);
-        QTest::newRow("no error") << "0,\"No error\"" << none;
-        QTest::newRow("zero, any text") << "0,anything" << none;
-        QTest::newRow("signed zero") << "+0,x" << none;
-        QTest::newRow("blank before") << " 0,No error" << none;
-        QTest::newRow("range error") << "-222,\"Data out of range\"" << error;
-        QTest::newRow("positive code") << "5,\"x\"" << error;
-        QTest::newRow("empty") << "" << noise;
-        QTest::newRow("a reading") << "12.000" << noise;
-        QTest::newRow("line noise") << QString::fromLatin1("\x13\xfe#,1") << noise;
-        QTest::newRow("no comma") << "-222" << noise;
-        QTest::newRow("text first") << "error,-222" << noise;
+        row("no error", "0,\"No error\"", none);
+        row("zero, any text", "0,anything", none);
+        row("signed zero", "+0,x", none);
+        row("blank before", " 0,No error", none);
+        row("range error", "-222,\"Data out of range\"", error);
+        row("positive code", "5,\"x\"", error);
+        row("empty", "", noise);
+        row("a reading", "12.000", noise);
+        row("line noise", QString::fromLatin1("\x13\xfe#,1"), noise);
+        row("no comma", "-222", noise);
+        row("text first", "error,-222", noise);
     }
     void errorReplies() {
-        QFETCH(QString, reply);
-        QFETCH(int, kind);
+        auto [reply, kind] = fetch<QString, int>("reply", "kind");
         QCOMPARE(int(readErrorReply(reply)), kind);
     }
 
@@ -248,44 +230,37 @@ private slots:
 
     // The direct exchange takes a value with its unit letter only.
     void directReadings_data() {
-        QTest::addColumn<QString>("reply");
-        QTest::addColumn<QString>("reading"); // "-": none
-        for (const auto& [name, reply, reading] :
-             std::initializer_list<std::tuple<const char*, const char*, const char*>>{
-                 {"measured voltage", "12.000V", "12.000"},
-                 {"shortest", "1V", "1"},
-                 {"longest", "12.345V", "12.345"},
-                 {"too long", "123.456V", "-"},
-                 {"other unit", "1.500A", "-"},
-                 {"no unit", "12.000", "-"},
-                 {"unit alone", "V", "-"},
-                 {"identity", "ZQ,TRQ-7206S,SN1,V1", "-"}})
-            QTest::newRow(name) << QString::fromLatin1(reply) << QString::fromLatin1(reading);
+        columns<QString, QString>("reply", "reading"); // "-": none
+        row("measured voltage", "12.000V", "12.000");
+        row("shortest", "1V", "1");
+        row("longest", "12.345V", "12.345");
+        row("too long", "123.456V", "-");
+        row("other unit", "1.500A", "-");
+        row("no unit", "12.000", "-");
+        row("unit alone", "V", "-");
+        row("identity", "ZQ,TRQ-7206S,SN1,V1", "-");
+    }
+    void directReadings() {
+        auto [reply, reading] = fetch<QString, QString>("reply", "reading");
+        QCOMPARE(readingOf(reply, QLatin1Char('V')).value_or(QStringLiteral("-")), reading);
     }
     void decodeStatus_data() {
-        QTest::addColumn<QString>("reply");
-        QTest::addColumn<int>("coupling"); // -1 untouched
-        QTest::addColumn<int>("output");   // -1 untouched
-        QTest::newRow("independent, off") << "11011000" << int(Coupling::Independent) << 0;
-        QTest::newRow("tracking, on") << "11111010" << int(Coupling::Tracking) << 1;
-        QTest::newRow("parallel") << "11101010" << int(Coupling::Parallel) << 1;
-        QTest::newRow("blanks between fields")
-            << "1 1 0 1 1 0 1 0" << int(Coupling::Independent) << 1;
-        QTest::newRow("empty") << "" << -1 << -1;
-        QTest::newRow("short") << "1101" << -1 << -1;
-        QTest::newRow("one byte dropped") << "0010010" << -1 << -1;
-        QTest::newRow("one byte too many") << "001001000" << -1 << -1;
-        QTest::newRow("a NUL inside") << QString::fromLatin1("0001\x00"
-                                                             "0010",
-                                                             9)
-                                      << -1 << -1;
-        QTest::newRow("not a flag") << "11011020" << -1 << -1;
-        QTest::newRow("garbage") << "xxxxxxxx" << -1 << -1;
+        // -1: coupling or output untouched
+        columns<QString, int, int>("reply", "coupling", "output");
+        row("independent, off", "11011000", int(Coupling::Independent), 0);
+        row("tracking, on", "11111010", int(Coupling::Tracking), 1);
+        row("parallel", "11101010", int(Coupling::Parallel), 1);
+        row("blanks between fields", "1 1 0 1 1 0 1 0", int(Coupling::Independent), 1);
+        row("empty", "", -1, -1);
+        row("short", "1101", -1, -1);
+        row("one byte dropped", "0010010", -1, -1);
+        row("one byte too many", "001001000", -1, -1);
+        row("a NUL inside", QString::fromLatin1("0001\0000010", 9), -1, -1);
+        row("not a flag", "11011020", -1, -1);
+        row("garbage", "xxxxxxxx", -1, -1);
     }
     void decodeStatus() {
-        QFETCH(QString, reply);
-        QFETCH(int, coupling);
-        QFETCH(int, output);
+        auto [reply, coupling, output] = fetch<QString, int, int>("reply", "coupling", "output");
         const LegacyStatus s = trq::decodeStatus(reply);
         QCOMPARE(s.coupling ? int(*s.coupling) : -1, coupling);
         QCOMPARE(s.output ? int(*s.output) : -1, output);

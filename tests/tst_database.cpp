@@ -37,13 +37,6 @@ bool writeGarbage(const QString& file) {
     return f.open(QIODevice::WriteOnly) && f.write(QByteArray(8192, '\x5a')) == 8192;
 }
 
-// The data folder opened with the user answering the one question asked.
-DataFolder::Outcome openAnswering(const QString& folder, bool yes, Database& form,
-                                  ScriptedPrompter& prompter) {
-    prompter.answers = {yes ? Prompter::Answer::Yes : Prompter::Answer::No};
-    return DataFolder(folder).open(form, prompter, false);
-}
-
 QString todaysBackup(const QString& suffix = {}) {
     return QStringLiteral("mtype") + QDate::currentDate().toString(QStringLiteral("yyyyMMdd")) +
            suffix + QStringLiteral(".mdb");
@@ -74,21 +67,18 @@ private:
 
 // A database whose last writes are still in its -wal file, as after a crash.
 void crashWithWal(const QString& folder) {
-    const QString file = folder + QStringLiteral("/mtype.mdb");
-    const QString copy = folder + QStringLiteral("/running");
-    QDir().mkpath(copy);
-    QVERIFY(Database::create(copy + QStringLiteral("/mtype.mdb")));
+    const QString copy = mdb(freshFolder(folder + QStringLiteral("/running")));
+    QVERIFY(Database::create(copy));
     {
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), "crash");
-        db.setDatabaseName(copy + QStringLiteral("/mtype.mdb"));
+        db.setDatabaseName(copy);
         QVERIFY(db.open());
         QSqlQuery q(db);
         QVERIFY(q.exec(QStringLiteral("PRAGMA journal_mode=WAL")));
         QVERIFY(q.exec(QStringLiteral("PRAGMA wal_autocheckpoint=0")));
         QVERIFY(q.exec(QStringLiteral("insert into datamain (RecNo) values ('41')")));
         for (const char* suffix : {"", "-wal", "-shm"})
-            QVERIFY(QFile::copy(copy + QStringLiteral("/mtype.mdb") + QLatin1String(suffix),
-                                file + QLatin1String(suffix)));
+            QVERIFY(QFile::copy(copy + QLatin1String(suffix), mdb(folder) + QLatin1String(suffix)));
         db.close();
     }
     QSqlDatabase::removeDatabase(QStringLiteral("crash"));
@@ -116,12 +106,13 @@ private slots:
              {"data1", "datamain", "datadetail", "datatemp", "datacopy", "datawindow1"})
             QVERIFY2(q.exec(QStringLiteral("select count(*) from ") + QLatin1String(table)), table);
 
-        QCOMPARE(MachineTypes(form).find(QStringLiteral("TRQ-7206S"))->layout, 4);
+        const MachineTypes types(form);
+        QCOMPARE(types.find(QStringLiteral("TRQ-7206S"))->layout, 4);
         // Per-channel limits come from rows of their own.
-        QVERIFY(MachineTypes(form).find(QStringLiteral("PSQ-3323"))->perChannel);
-        QCOMPARE(MachineTypes(form).find(QStringLiteral("PSQ-3323#3"))->maxVolt, 6.0);
-        QVERIFY(!MachineTypes(form).find(QStringLiteral("NOSUCH")));
-        QVERIFY(!MachineTypes(form).find(QStringLiteral("' or '1'='1")));
+        QVERIFY(types.find(QStringLiteral("PSQ-3323"))->perChannel);
+        QCOMPARE(types.find(QStringLiteral("PSQ-3323#3"))->maxVolt, 6.0);
+        QVERIFY(!types.find(QStringLiteral("NOSUCH")) &&
+                !types.find(QStringLiteral("' or '1'='1")));
     }
 
     void missingFileIsReportedNotCreated() {
@@ -227,7 +218,8 @@ private slots:
         for (bool yes : {false, true}) {
             Database form;
             ScriptedPrompter prompter;
-            QCOMPARE(openAnswering(folder, yes, form, prompter),
+            prompter.answers = {yes ? Prompter::Answer::Yes : Prompter::Answer::No};
+            QCOMPARE(DataFolder(folder).open(form, prompter, false),
                      yes ? DataFolder::Outcome::ReadOnly : DataFolder::Outcome::Quit);
             QCOMPARE(prompter.texts.size(), 1);
             for (const QString& text : says)

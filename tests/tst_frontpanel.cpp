@@ -219,9 +219,8 @@ private slots:
         QCOMPARE(panel->currentEdit(0)->isEnabled(), !autoRun && coupling != 1);
         QCOMPARE(panel->overCurrentSwitch(0)->isEnabled(), !autoRun && coupling != 1);
         QCOMPARE(panel->option(Coupling::Independent)->isEnabled(), !autoRun);
-        QVERIFY(panel->outputSwitch()->isEnabled());
-        QVERIFY(panel->autoRunSwitch()->isEnabled());
-        QVERIFY(panel->clearProtectionButton()->isEnabled());
+        QVERIFY(panel->outputSwitch()->isEnabled() && panel->autoRunSwitch()->isEnabled() &&
+                panel->clearProtectionButton()->isEnabled());
         QCOMPARE(f.instrument().coupling, coupling);
         QCOMPARE(f.instrument().output, output != 0);
     }
@@ -229,9 +228,8 @@ private slots:
     // With the output off no channel shows a reading, however it was switched.
     void fourChannelsBlankWithTheOutputOff_data() {
         QTest::addColumn<QString>("control");
-        QTest::newRow("menu") << "menu";
-        QTest::newRow("toolbar") << "toolbar";
-        QTest::newRow("panel") << "panel";
+        for (const char* control : {"menu", "toolbar", "panel"})
+            QTest::newRow(control) << QString::fromLatin1(control);
     }
     void fourChannelsBlankWithTheOutputOff() {
         QFETCH(QString, control);

@@ -82,33 +82,23 @@ private slots:
     // Qt's own, and the windows built afterwards.
     void aChosenLanguageIsSpoken_data() {
         QTest::addColumn<Language>("language");
-        QTest::addColumn<QString>("ready");
-        QTest::addColumn<QString>("fileMenu");
-        QTest::addColumn<QString>("qtCancel");
-        QTest::addColumn<QString>("channel");
-        QTest::newRow("English") << Language::English << "Ready"
-                                 << "&File"
-                                 << "Cancel"
-                                 << "CHANNEL 1";
-        QTest::newRow("German") << Language::German << "Bereit"
-                                << "&Datei"
-                                << "Abbrechen"
-                                << "KANAL 1";
+        QTest::addColumn<QStringList>("shown"); // ready, File menu, Qt's Cancel, channel
+        QTest::newRow("English") << Language::English
+                                 << QStringList{"Ready", "&File", "Cancel", "CHANNEL 1"};
+        QTest::newRow("German") << Language::German
+                                << QStringList{"Bereit", "&Datei", "Abbrechen", "KANAL 1"};
     }
     void aChosenLanguageIsSpoken() {
         QFETCH(Language, language);
-        QFETCH(QString, ready);
-        QFETCH(QString, fileMenu);
-        QFETCH(QString, qtCancel);
-        QFETCH(QString, channel);
+        QFETCH(QStringList, shown);
         applyLanguage(language);
         QCOMPARE(currentLanguage(), language);
-        QCOMPARE(text(Text::StateReady), ready);
-        QCOMPARE(QCoreApplication::translate("QPlatformTheme", "Cancel"), qtCancel);
+        QCOMPARE(text(Text::StateReady), shown[0]);
+        QCOMPARE(QCoreApplication::translate("QPlatformTheme", "Cancel"), shown[2]);
         ShellFixture f;
-        QCOMPARE(f.main->menuBar()->actions().first()->text(), fileMenu);
+        QCOMPARE(f.main->menuBar()->actions().first()->text(), shown[1]);
         QVERIFY(f.onLineSerial(QStringLiteral("TRQ-3302")));
-        QCOMPARE(f.panel()->findChildren<QGroupBox*>().first()->title(), channel);
+        QCOMPARE(f.panel()->findChildren<QGroupBox*>().first()->title(), shown[3]);
     }
 
     // View > Language, clicked: the choice is stored and ticked, and the user
@@ -152,31 +142,13 @@ private slots:
 
     // Readings are shown with the user's decimal mark, their digits as the
     // supply sent them; what goes to the supply keeps its point.
-    void shownNumbersFollowTheLocale_data() {
-        QTest::addColumn<QString>("locale");
-        QTest::addColumn<QString>("reply");
-        QTest::addColumn<QString>("shown");
-        QTest::newRow("C") << "C"
-                           << "12.340"
-                           << "12.340";
-        QTest::newRow("de") << "de_DE"
-                            << "12.340"
-                            << "12,340";
-        QTest::newRow("de negative") << "de_DE"
-                                     << "-0.5"
-                                     << "-0,5";
-        QTest::newRow("de no number") << "de_DE"
-                                      << "OVP"
-                                      << "OVP";
-        QTest::newRow("de empty") << "de_DE"
-                                  << ""
-                                  << "";
-    }
     void shownNumbersFollowTheLocale() {
-        QFETCH(QString, locale);
-        QFETCH(QString, reply);
-        QFETCH(QString, shown);
-        QCOMPARE(shownNumber(reply, QLocale(locale)), shown);
+        const QLocale de(QStringLiteral("de_DE"));
+        QCOMPARE(shownNumber(QStringLiteral("12.340"), QLocale::c()), QStringLiteral("12.340"));
+        QCOMPARE(shownNumber(QStringLiteral("12.340"), de), QStringLiteral("12,340"));
+        QCOMPARE(shownNumber(QStringLiteral("-0.5"), de), QStringLiteral("-0,5"));
+        QCOMPARE(shownNumber(QStringLiteral("OVP"), de), QStringLiteral("OVP")); // no number
+        QCOMPARE(shownNumber(QString(), de), QString());
     }
     void thePanelShowsReadingsInTheLocale() {
         QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));

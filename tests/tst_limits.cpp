@@ -176,10 +176,9 @@ private slots:
         QCOMPARE(f.takeReceived().contains(QStringLiteral(":OUTP:STAT 0")), outputOff);
         const QList<LimitEvent> events = f.store->events();
         QCOMPARE(events.size(), 1);
-        QCOMPARE(events.at(0).channel, 1);
-        QCOMPARE(events.at(0).quantity, QStringLiteral("A"));
-        QCOMPARE(events.at(0).limit, 0.8);
-        QCOMPARE(events.at(0).action, textOf(action));
+        const LimitEvent& e = events.at(0);
+        QCOMPARE(std::tuple(e.channel, e.quantity, e.limit, e.action),
+                 std::tuple(1, QStringLiteral("A"), 0.8, textOf(action)));
         QVERIFY(f.prompter.texts.isEmpty()); // no box: the windows give the notice
     }
 

@@ -128,16 +128,15 @@ private slots:
     }
 
     // On line over either interface the window shows the connection; when it
-    // ends by a timeout or a failed new detection, it shows off line again.
+    // ends by a timeout (serial) or a failed new detection (GPIB), it shows
+    // off line again.
     void onLineShowsTheConnectionUntilItEnds_data() {
         QTest::addColumn<bool>("gpib");
-        QTest::addColumn<bool>("newDetectionFails");
-        QTest::newRow("serial, then operation timeout") << false << false;
-        QTest::newRow("GPIB, then failed detection") << true << true;
+        QTest::newRow("serial, then operation timeout") << false;
+        QTest::newRow("GPIB, then failed detection") << true;
     }
     void onLineShowsTheConnectionUntilItEnds() {
         QFETCH(bool, gpib);
-        QFETCH(bool, newDetectionFails);
         ShellFixture f;
         MainWindow& m = *f.main;
         expectLink(m, {});
@@ -147,7 +146,7 @@ private slots:
         expectLink(m, {gpib ? "GPIB" : "RS232", "PSQ-3323"});
         m.updateStatus();
         QCOMPARE(m.statusText(), QStringLiteral("Ready"));
-        if (newDetectionFails) {
+        if (gpib) {
             Settings::setValue(QStringLiteral("Common"), QStringLiteral("CommType"),
                                QStringLiteral("RS232"));
             f.factory.makeSerial = [](const QString& name) {
@@ -416,10 +415,8 @@ private slots:
         f.main->action(C::LabFeed)->trigger();
         QCOMPARE(changed, 1);
         const MqttFeed::Options o = MqttFeed::Options::load();
-        QVERIFY(o.enabled);
-        QCOMPARE(o.host, QStringLiteral("broker.lab"));
-        QCOMPARE(o.port, 1884);
-        QCOMPARE(o.station, QStringLiteral("bench 7"));
+        QCOMPARE(std::tuple(o.enabled, o.host, o.port, o.station),
+                 std::tuple(true, QStringLiteral("broker.lab"), 1884, QStringLiteral("bench 7")));
         // Cancelled: nothing changes.
         onNextModal<MqttDialog>([](MqttDialog* d) {
             QTest::keyClicks(d->hostBox(), QStringLiteral("x"));
@@ -505,11 +502,15 @@ private slots:
         f.main->action(C::Rs232)->trigger();
         QTRY_VERIFY(f.session->isReady());
         QCOMPARE(opened.first(), QStringLiteral("COM2@57600"));
-        QCOMPARE(Settings::value(s, QStringLiteral("PortName")), QStringLiteral("COM2"));
-        QCOMPARE(Settings::integer(s, QStringLiteral("ComPort"), 0), 2);
-        QCOMPARE(Settings::integer(s, QStringLiteral("ComPortIndex"), 0), 1);
-        QCOMPARE(Settings::integer(s, QStringLiteral("BaudRate"), 0), 57600);
-        QCOMPARE(Settings::integer(s, QStringLiteral("BaudRateIndex"), 0), 5);
+        auto stored = [&] {
+            QStringList values;
+            for (const char* key :
+                 {"PortName", "ComPort", "ComPortIndex", "BaudRate", "BaudRateIndex"})
+                values << Settings::value(s, QLatin1String(key));
+            return values;
+        };
+        const QStringList chosen{"COM2", "2", "1", "57600", "5"};
+        QCOMPARE(stored(), chosen);
 
         f.session->reset();
         QString shown;
@@ -524,8 +525,7 @@ private slots:
         QCOMPARE(shown, QStringLiteral("COM2@57600"));
         QCOMPARE(opened, QStringList()); // no connection
         QCOMPARE(f.session->state(), ConnectionState::OffLine);
-        QCOMPARE(Settings::value(s, QStringLiteral("PortName")), QStringLiteral("COM2"));
-        QCOMPARE(Settings::integer(s, QStringLiteral("BaudRateIndex"), 0), 5);
+        QCOMPARE(stored(), chosen);
     }
 
     // Auto-detection tries every rate on every real port that opens, the
@@ -601,7 +601,7 @@ private slots:
 
     // ---- Number dialogs -----------------------------------------------------------------
 
-    void saveAndRecallShareTheMemoryNumber() {
+    void numberDialogsKeepTheirValues() {
         SaveMemoryDialog save;
         answerNextDialog({3});
         QVERIFY(save.run());
@@ -613,9 +613,8 @@ private slots:
         QCOMPARE(recall.memory(), 3);
         save.load();
         QCOMPARE(save.memory(), 3);
-    }
 
-    void cycleAboveThe16BitRangeKeepsThePreviousCount() {
+        // A cycle above the 16-bit range keeps the previous count.
         AutoRangeDialog dlg;
         answerNextDialog({1, 4, 12});
         QVERIFY(dlg.run());
@@ -715,8 +714,7 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(f.session->state(), ConnectionState::Reconnecting, 30000);
         QTRY_VERIFY(f.main->statusText().startsWith(QStringLiteral("Link lost — reconnecting…")));
         QCOMPARE(f.main->toolButton(B::OnOffLine)->text(), QStringLiteral("Reconnecting…"));
-        QVERIFY(f.panel() && f.panel()->isVisible());
-        QVERIFY(!f.panel()->isEnabled());
+        QVERIFY(f.panel() && f.panel()->isVisible() && !f.panel()->isEnabled());
         QVERIFY(QApplication::activeModalWidget() == nullptr);
         // The simulated port opens again with the same model: back, the
         // panel usable again, the output left as the supply reports it.

@@ -81,10 +81,9 @@ private slots:
             },
             false));
         QVERIFY(stayedOpen);
-        QCOMPARE(f.prompter.texts.size(), 1);
-        QCOMPARE(f.prompter.texts.first(),
-                 QStringLiteral("The Max. Record Time Lenth must less than 8.9 Hours !\r\nChoose "
-                                "<Cancle> to change other setting!"));
+        QCOMPARE(f.prompter.texts,
+                 QStringList{"The Max. Record Time Lenth must less than 8.9 Hours !\r\nChoose "
+                             "<Cancle> to change other setting!"});
         // OK in the message takes the longest length allowed.
         QVERIFY(f.execute([&] {
             f.dlg.scaleList()->setCurrentIndex(3);
@@ -118,9 +117,7 @@ private slots:
             f.prompter.texts,
             QStringList{"Writer Timer Value should be numberic type and it is reset to 100ms"});
         QCOMPARE(f.dlg.writerTimeBox()->text(), QStringLiteral("100"));
-        QVERIFY(f.writer.isActive());
-        QVERIFY(f.round.isActive());
-        QVERIFY(f.waiting.isActive());
+        QVERIFY(f.writer.isActive() && f.round.isActive() && f.waiting.isActive());
     }
 
     void coloursTravelAsDecimalText() {
@@ -142,13 +139,12 @@ private slots:
     // After the length check refused OK, leaving by Escape, the close box or
     // Cancel applies and stores nothing of what was chosen.
     void refusedLengthIsNeverApplied_data() {
-        QTest::addColumn<int>("way");
-        QTest::newRow("Escape") << 0;
-        QTest::newRow("close box") << 1;
-        QTest::newRow("Cancel") << 2;
+        QTest::addColumn<QByteArray>("way");
+        for (const char* way : {"Escape", "close box", "Cancel"})
+            QTest::newRow(way) << QByteArray(way);
     }
     void refusedLengthIsNeverApplied() {
-        QFETCH(int, way);
+        QFETCH(QByteArray, way);
         SetupFixture f;
         f.prompter.answers = {Prompter::Answer::Cancel};
         f.writer.stop();
@@ -158,9 +154,9 @@ private slots:
                 f.dlg.daysList()->setCurrentIndex(1);
                 QTest::mouseClick(f.dlg.findChild<QPushButton*>(QStringLiteral("OKButton")),
                                   Qt::LeftButton);
-                if (way == 0)
+                if (way == "Escape")
                     QTest::keyClick(&f.dlg, Qt::Key_Escape);
-                else if (way == 1)
+                else if (way == "close box")
                     f.dlg.close();
                 else
                     f.dlg.findChild<QPushButton*>(QStringLiteral("CancelButton"))->click();

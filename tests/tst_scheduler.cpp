@@ -8,6 +8,19 @@
 using namespace trq;
 using namespace trq::test;
 
+// One test data column per name, of the matching type.
+template <typename... T, typename... N> void columns(N... names) {
+    (QTest::addColumn<T>(names), ...);
+}
+// The current row's values of the named columns.
+template <typename... T, typename... N> std::tuple<T...> fetch(N... names) {
+    return {*static_cast<T*>(QTest::qData(names, qMetaTypeId<T>()))...};
+}
+// One test data row of the given values.
+template <typename... V> void row(const char* name, V... values) {
+    (QTest::newRow(name) << ... << values);
+}
+
 namespace {
 
 // A board that starts operations and never completes them.
@@ -76,9 +89,9 @@ class TestScheduler : public QObject {
 private slots:
 
     void queueAccepts99Pending_data() {
-        QTest::addColumn<bool>("commands");
-        QTest::newRow("queries") << false;
-        QTest::newRow("commands") << true;
+        columns<bool>("commands");
+        row("queries", false);
+        row("commands", true);
     }
     void queueAccepts99Pending() {
         QFETCH(bool, commands);
@@ -97,14 +110,12 @@ private slots:
     }
 
     void blockedLinkRefusesSilently_data() {
-        QTest::addColumn<Transport>("transport");
-        QTest::addColumn<bool>("reject");
-        QTest::newRow("no transport") << Transport::None << false;
-        QTest::newRow("rejecting") << Transport::Serial << true;
+        columns<Transport, bool>("transport", "reject");
+        row("no transport", Transport::None, false);
+        row("rejecting", Transport::Serial, true);
     }
     void blockedLinkRefusesSilently() {
-        QFETCH(Transport, transport);
-        QFETCH(bool, reject);
+        auto [transport, reject] = fetch<Transport, bool>("transport", "reject");
         LinkFixture f;
         f.link.setTransport(transport);
         f.link.setRejectsTasks(reject);
@@ -135,9 +146,9 @@ private slots:
     // Nothing else is written while a write is outstanding, and only a
     // query's completed write starts a read.
     void nextWriteWaitsForTheOutstandingOne_data() {
-        QTest::addColumn<bool>("query");
-        QTest::newRow("query after a command") << true;
-        QTest::newRow("command after a command") << false;
+        columns<bool>("query");
+        row("query after a command", true);
+        row("command after a command", false);
     }
     void nextWriteWaitsForTheOutstandingOne() {
         QFETCH(bool, query);
@@ -178,16 +189,14 @@ private slots:
     }
 
     void watchdog_data() {
-        QTest::addColumn<int>("outstandingMsec");
-        QTest::addColumn<bool>("timesOut");
-        QTest::newRow("19.9 s") << 19900 << false;
-        QTest::newRow("exactly 20 s") << 20000 << false;
-        QTest::newRow("20.001 s") << 20001 << true;
-        QTest::newRow("25 s") << 25000 << true;
+        columns<int, bool>("outstandingMsec", "timesOut");
+        row("19.9 s", 19900, false);
+        row("exactly 20 s", 20000, false);
+        row("20.001 s", 20001, true);
+        row("25 s", 25000, true);
     }
     void watchdog() {
-        QFETCH(int, outstandingMsec);
-        QFETCH(bool, timesOut);
+        auto [outstandingMsec, timesOut] = fetch<int, bool>("outstandingMsec", "timesOut");
         SilentFixture f;
         // Ticks that run while the message box is up must not stack more boxes.
         f.prompter.onAsk = [&] { f.tick(3); };
@@ -207,21 +216,16 @@ private slots:
     }
 
     void pollCycleCheck_data() {
-        QTest::addColumn<bool>("pollEnabled");
-        QTest::addColumn<int>("maxMsec");
-        QTest::addColumn<int>("ticks");
-        QTest::addColumn<int>("reports");
-        QTest::newRow("check off") << true << 0 << 100 << 0;
-        QTest::newRow("within limit") << true << 500 << 5 << 0;
-        QTest::newRow("over limit") << true << 500 << 6 << 1;
-        QTest::newRow("over limit twice") << true << 500 << 12 << 2;
-        QTest::newRow("poll timer stopped") << false << 500 << 100 << 0;
+        columns<bool, int, int, int>("pollEnabled", "maxMsec", "ticks", "reports");
+        row("check off", true, 0, 100, 0);
+        row("within limit", true, 500, 5, 0);
+        row("over limit", true, 500, 6, 1);
+        row("over limit twice", true, 500, 12, 2);
+        row("poll timer stopped", false, 500, 100, 0);
     }
     void pollCycleCheck() {
-        QFETCH(bool, pollEnabled);
-        QFETCH(int, maxMsec);
-        QFETCH(int, ticks);
-        QFETCH(int, reports);
+        auto [pollEnabled, maxMsec, ticks, reports] =
+            fetch<bool, int, int, int>("pollEnabled", "maxMsec", "ticks", "reports");
         LinkFixture f;
         f.host.pollEnabled = pollEnabled;
         f.link.setPollCycleLength(7);
@@ -252,9 +256,9 @@ private slots:
     // The quiet wait decides whether what was not written goes; nothing new
     // is taken while it runs, and everything is taken again afterwards.
     void quietWaitDecidesWhetherTheQueuesGo_data() {
-        QTest::addColumn<bool>("quiet");
-        QTest::newRow("quiet") << true;
-        QTest::newRow("not quiet") << false;
+        columns<bool>("quiet");
+        row("quiet", true);
+        row("not quiet", false);
     }
     void quietWaitDecidesWhetherTheQueuesGo() {
         QFETCH(bool, quiet);
@@ -323,37 +327,21 @@ private slots:
     // it needs and delivers the reply; text without "?" is sent as a command,
     // and a failed exchange holds back no command after it.
     void serialExchange_data() {
-        QTest::addColumn<QString>("model");
-        QTest::addColumn<QString>("query");
-        QTest::addColumn<QString>("command");
-        QTest::addColumn<QStringList>("replies");
-        QTest::addColumn<QList<int>>("waits");
-        QTest::addColumn<QStringList>("messages");
-        QTest::newRow("identification")
-            << "PSQ-3323"
-            << "*IDN?"
-            << ":OUTP:STAT 1" << QStringList{"ZQ,PSQ-3323,SN20260001,V1.10"} << QList<int>{150, 50}
-            << QStringList();
-        QTest::newRow("other query")
-            << "TRQ-7206S"
-            << "VSET1?"
-            << "VSET3:5.5" << QStringList{"0.000V"} << QList<int>{50} << QStringList();
-        QTest::newRow("no answer") << "PSQ-3323"
-                                   << "NOSUCH?"
-                                   << ":OUTP:STAT 1" << QStringList() << QList<int>{50, 100}
-                                   << QStringList{"Cannot get Data from device!"};
-        QTest::newRow("text without question mark")
-            << "PSQ-3323"
-            << ":CHAN1:VOLT 2"
-            << ":OUTP:STAT 1" << QStringList() << QList<int>() << QStringList();
+        columns<QString, QString, QString, QStringList, QList<int>, QStringList>(
+            "model", "query", "command", "replies", "waits", "messages");
+        row("identification", "PSQ-3323", "*IDN?", ":OUTP:STAT 1",
+            QStringList{"ZQ,PSQ-3323,SN20260001,V1.10"}, QList<int>{150, 50}, QStringList());
+        row("other query", "TRQ-7206S", "VSET1?", "VSET3:5.5", QStringList{"0.000V"},
+            QList<int>{50}, QStringList());
+        row("no answer", "PSQ-3323", "NOSUCH?", ":OUTP:STAT 1", QStringList(), QList<int>{50, 100},
+            QStringList{"Cannot get Data from device!"});
+        row("text without question mark", "PSQ-3323", ":CHAN1:VOLT 2", ":OUTP:STAT 1",
+            QStringList(), QList<int>(), QStringList());
     }
     void serialExchange() {
-        QFETCH(QString, model);
-        QFETCH(QString, query);
-        QFETCH(QString, command);
-        QFETCH(QStringList, replies);
-        QFETCH(QList<int>, waits);
-        QFETCH(QStringList, messages);
+        auto [model, query, command, replies, waits, messages] =
+            fetch<QString, QString, QString, QStringList, QList<int>, QStringList>(
+                "model", "query", "command", "replies", "waits", "messages");
         SerialFixture f(model);
         Target target;
         f.link.enqueueQuery(query, &target, target.handler());

@@ -13,6 +13,15 @@
 using namespace trq;
 using namespace trq::test;
 
+// One test data column per name, of the matching type.
+template <typename... T, typename... N> void columns(N... names) {
+    (QTest::addColumn<T>(names), ...);
+}
+// The current row's values of the named columns.
+template <typename... T, typename... N> std::tuple<T...> fetch(N... names) {
+    return {*static_cast<T*>(QTest::qData(names, qMetaTypeId<T>()))...};
+}
+
 namespace {
 
 // A client of the server: writes lines, reads answers.
@@ -96,10 +105,7 @@ private slots:
 
     // Each family gets the texts its own panel would send.
     void settingsReachTheWire_data() {
-        QTest::addColumn<QString>("model");
-        QTest::addColumn<bool>("gpib");
-        QTest::addColumn<QByteArrayList>("lines");
-        QTest::addColumn<QStringList>("sent");
+        columns<QString, bool, QByteArrayList, QStringList>("model", "gpib", "lines", "sent");
         const QByteArrayList three{
             "VOLT2 12.5",         ":CHAN3:CURR 1",   "SOUR:VOLT1:PROT 20.125",
             "CURR2:PROT:STAT ON", "OUTP:COUP INDEP", "OUTP ON"};
@@ -124,10 +130,8 @@ private slots:
         }
     }
     void settingsReachTheWire() {
-        QFETCH(QString, model);
-        QFETCH(bool, gpib);
-        QFETCH(QByteArrayList, lines);
-        QFETCH(QStringList, sent);
+        auto [model, gpib, lines, sent] =
+            fetch<QString, bool, QByteArrayList, QStringList>("model", "gpib", "lines", "sent");
         ServerFixture f;
         QVERIFY(gpib ? f.onLineGpib(model) : f.onLineSerial(model));
         f.takeReceived();
@@ -160,8 +164,7 @@ private slots:
     }
 
     void shortAndLongFormsAndChannels_data() {
-        QTest::addColumn<QByteArray>("set");
-        QTest::addColumn<QByteArray>("query");
+        columns<QByteArray, QByteArray>("set", "query");
         const auto row = [](const char* name, const char* set, const char* query) {
             QTest::newRow(name) << QByteArray(set) << QByteArray(query);
         };
@@ -172,8 +175,7 @@ private slots:
         row("current", "CURRENT1 1.25", "CURR?");
     }
     void shortAndLongFormsAndChannels() {
-        QFETCH(QByteArray, set);
-        QFETCH(QByteArray, query);
+        auto [set, query] = fetch<QByteArray, QByteArray>("set", "query");
         OnLine f;
         f.client.write(set);
         const QByteArray value = set.mid(set.lastIndexOf(' ') + 1);
@@ -182,9 +184,7 @@ private slots:
     }
 
     void errors_data() {
-        QTest::addColumn<QString>("model");
-        QTest::addColumn<QByteArray>("line");
-        QTest::addColumn<QByteArray>("error");
+        columns<QString, QByteArray, QByteArray>("model", "line", "error");
         const auto row = [](const char* name, const char* line, const char* error,
                             const char* model = "PSQ-3323") {
             QTest::newRow(name) << QString::fromLatin1(model) << QByteArray(line)
@@ -207,9 +207,8 @@ private slots:
         row("memory out of range", "*SAV 5", "-222");
     }
     void errors() {
-        QFETCH(QString, model);
-        QFETCH(QByteArray, line);
-        QFETCH(QByteArray, error);
+        auto [model, line, error] =
+            fetch<QString, QByteArray, QByteArray>("model", "line", "error");
         ServerFixture f;
         QVERIFY(f.onLineSerial(model));
         f.session->pollTimer().stop();

@@ -12,6 +12,19 @@
 using namespace trq;
 using namespace trq::test;
 
+// One test data column per name, of the matching type.
+template <typename... T, typename... N> void columns(N... names) {
+    (QTest::addColumn<T>(names), ...);
+}
+// The current row's values of the named columns.
+template <typename... T, typename... N> std::tuple<T...> fetch(N... names) {
+    return {*static_cast<T*>(QTest::qData(names, qMetaTypeId<T>()))...};
+}
+// One test data row of the given values.
+template <typename... V> void row(const char* name, V... values) {
+    (QTest::newRow(name) << ... << values);
+}
+
 namespace {
 
 class SilentBoard final : public GpibBoard {
@@ -86,10 +99,7 @@ private slots:
     // end in use, the initial query on the wire in order; the output then
     // drives the poll cycle.
     void goesOnLineAndPollsWithEachModel_data() {
-        QTest::addColumn<QString>("model");
-        QTest::addColumn<bool>("gpib");
-        QTest::addColumn<QStringList>("initial");
-        QTest::addColumn<QStringList>("cycle");
+        columns<QString, bool, QStringList, QStringList>("model", "gpib", "initial", "cycle");
         const QStringList three =
             QStringList{"*IDN?",           ":SYST:AUTO:STAR?",
                         ":SYST:AUTO:END?", ":SYST:AUTO:CYCLE?",
@@ -126,10 +136,8 @@ private slots:
         }
     }
     void goesOnLineAndPollsWithEachModel() {
-        QFETCH(QString, model);
-        QFETCH(bool, gpib);
-        QFETCH(QStringList, initial);
-        QFETCH(QStringList, cycle);
+        auto [model, gpib, initial, cycle] =
+            fetch<QString, bool, QStringList, QStringList>("model", "gpib", "initial", "cycle");
         SessionFixture f;
         QSignalSpy states(f.session.get(), &InstrumentSession::stateChanged);
         QVERIFY(gpib ? f.onLineGpib(model) : f.onLineSerial(model));
@@ -189,16 +197,14 @@ private slots:
     // The real serial port on a pseudo-terminal, and the NI-488.2 loading
     // code on a fake driver library, detect every model too.
     void detectsThroughTheRealDrivers_data() {
-        QTest::addColumn<QString>("model");
-        QTest::addColumn<bool>("gpib");
+        columns<QString, bool>("model", "gpib");
         for (const QString& m : sim::simulatedModelNames()) {
             QTest::addRow("%s pty", qPrintable(m)) << m << false;
             QTest::addRow("%s GPIB driver", qPrintable(m)) << m << true;
         }
     }
     void detectsThroughTheRealDrivers() {
-        QFETCH(QString, model);
-        QFETCH(bool, gpib);
+        auto [model, gpib] = fetch<QString, bool>("model", "gpib");
         SessionFixture f;
         auto supply = sim::Supply::create(model);
         sim::PtyServer server([&](const QByteArray& b) { return supply->receive(b); });
@@ -244,26 +250,20 @@ private slots:
     // Whatever the previous supply's family used, detection asks with LF;
     // a failure ends it for good, timers that fire late do nothing.
     void detectionFailures_data() {
-        QTest::addColumn<QByteArray>("answer");
-        QTest::addColumn<bool>("afterAnother");
-        QTest::addColumn<QStringList>("messages");
-        QTest::newRow("unlisted model")
-            << QByteArray("ZQ,NOSUCH-1,SN1,V1\n") << false << QStringList{kDetectionFailed};
-        QTest::newRow("unlisted model after a CR supply")
-            << QByteArray("ZQ,NOSUCH-1,SN1,V1\n") << true << QStringList{kDetectionFailed};
-        QTest::newRow("empty model")
-            << QByteArray("ZQ\n") << false << QStringList{kDetectionFailed};
-        QTest::newRow("binary") << QByteArray("\x00\xff,\x80,\n", 6) << false
-                                << QStringList{kDetectionFailed};
-        QTest::newRow("huge") << QByteArray(60000, 'x') + "\n"
-                              << false << QStringList{kDetectionFailed};
-        QTest::newRow("no answer") << QByteArray() << false
-                                   << QStringList{"Cannot get Data from device!", kDetectionFailed};
+        columns<QByteArray, bool, QStringList>("answer", "afterAnother", "messages");
+        row("unlisted model", QByteArray("ZQ,NOSUCH-1,SN1,V1\n"), false,
+            QStringList{kDetectionFailed});
+        row("unlisted model after a CR supply", QByteArray("ZQ,NOSUCH-1,SN1,V1\n"), true,
+            QStringList{kDetectionFailed});
+        row("empty model", QByteArray("ZQ\n"), false, QStringList{kDetectionFailed});
+        row("binary", QByteArray("\x00\xff,\x80,\n", 6), false, QStringList{kDetectionFailed});
+        row("huge", QByteArray(60000, 'x') + "\n", false, QStringList{kDetectionFailed});
+        row("no answer", QByteArray(), false,
+            QStringList{"Cannot get Data from device!", kDetectionFailed});
     }
     void detectionFailures() {
-        QFETCH(QByteArray, answer);
-        QFETCH(bool, afterAnother);
-        QFETCH(QStringList, messages);
+        auto [answer, afterAnother, messages] =
+            fetch<QByteArray, bool, QStringList>("answer", "afterAnother", "messages");
         SessionFixture f;
         if (afterAnother) {
             QVERIFY(f.onLineSerial(QStringLiteral("PSQ-3323")));
@@ -307,17 +307,14 @@ private slots:
     // The counter wraps at 7000, for the four channels' 17 steps in the
     // middle of a cycle; a step the full queue refuses is polled again.
     void pollCounterWrapsAndRetriesRefusedSteps_data() {
-        QTest::addColumn<QString>("model");
-        QTest::addColumn<QStringList>("aroundTheWrap");
-        QTest::addColumn<bool>("queued"); // the direct exchange takes no queue
-        QTest::newRow("three-channel")
-            << "PSQ-3323" << QStringList{":SYST:ERR?", ":CHAN1:MEAS:VOLT?"} << true;
-        QTest::newRow("four-channel") << "TRQ-7206S" << QStringList{"IOUT4?", "VOUT1?"} << false;
+        // "queued": the direct exchange takes no queue
+        columns<QString, QStringList, bool>("model", "aroundTheWrap", "queued");
+        row("three-channel", "PSQ-3323", QStringList{":SYST:ERR?", ":CHAN1:MEAS:VOLT?"}, true);
+        row("four-channel", "TRQ-7206S", QStringList{"IOUT4?", "VOUT1?"}, false);
     }
     void pollCounterWrapsAndRetriesRefusedSteps() {
-        QFETCH(QString, model);
-        QFETCH(QStringList, aroundTheWrap);
-        QFETCH(bool, queued);
+        auto [model, aroundTheWrap, queued] =
+            fetch<QString, QStringList, bool>("model", "aroundTheWrap", "queued");
         SessionFixture f;
         QVERIFY(f.onLineSerial(model));
         f.takeReceived();
@@ -340,16 +337,15 @@ private slots:
 
     // Legacy replies carry their unit, the readings and settings do not, and
     // replied settings are never sent back; the four channels' replies are
-    // read whole whatever line end they use.
+    // read whole whatever line end they use. In parallel (the two-channel
+    // row) the second channel shows nothing.
     void legacyValuesComeWithoutTheirUnit_data() {
-        QTest::addColumn<QString>("model");
-        QTest::addColumn<bool>("lf");
-        QTest::newRow("two-channel") << "TRQ-3302" << false;
-        QTest::newRow("four-channel, LF alone") << "TRQ-7206S" << true;
+        columns<QString, bool>("model", "lf");
+        row("two-channel", "TRQ-3302", false);
+        row("four-channel, LF alone", "TRQ-7206S", true);
     }
     void legacyValuesComeWithoutTheirUnit() {
-        QFETCH(QString, model);
-        QFETCH(bool, lf);
+        auto [model, lf] = fetch<QString, bool>("model", "lf");
         SessionFixture f;
         if (lf)
             f.factory.rewrite = [](const QByteArray&, QByteArray reply) {
@@ -357,9 +353,16 @@ private slots:
             };
         QVERIFY(f.onLineSerial(model));
         f.instrument().channel(1).vset = 12;
+        f.instrument().channel(2).vset = 5;
+        if (!lf) // in parallel the second channel follows the first and shows nothing
+            f.session->chooseCoupling(Coupling::Parallel);
         pollFast(f);
         QTRY_COMPARE(f.session->channel(0).voltage, QStringLiteral("12.000"));
-        QTRY_COMPARE(f.session->channel(0).current, QStringLiteral("1.200"));
+        // In parallel the load's current is shared.
+        QTRY_COMPARE(f.session->channel(0).current,
+                     lf ? QStringLiteral("1.200") : QStringLiteral("0.600"));
+        QCOMPARE(f.session->channel(1).voltage.isEmpty(), !lf);
+        QCOMPARE(f.session->channel(1).current.isEmpty(), !lf);
         QCOMPARE(f.session->channel(0).settings[std::size_t(Setting::Current)],
                  f.instrument().channel(1).iset);
         f.session->setOutput(false);
@@ -370,11 +373,11 @@ private slots:
 
     // A setting reply that is no number leaves the setting as it was.
     void unreadableSettingRepliesAreIgnored_data() {
-        QTest::addColumn<QByteArray>("reply");
-        QTest::newRow("letters") << QByteArray("abc");
-        QTest::newRow("empty") << QByteArray();
-        QTest::newRow("number and junk") << QByteArray("1.5x");
-        QTest::newRow("binary") << QByteArray("\xff\x00", 2);
+        columns<QByteArray>("reply");
+        row("letters", QByteArray("abc"));
+        row("empty", QByteArray());
+        row("number and junk", QByteArray("1.5x"));
+        row("binary", QByteArray("\xff\x00", 2));
     }
     void unreadableSettingRepliesAreIgnored() {
         QFETCH(QByteArray, reply);
@@ -395,9 +398,7 @@ private slots:
     // An instrument error switches the output off at once: the off command is
     // on the wire while the message is still up, and polling has stopped.
     void instrumentErrorSwitchesTheOutputOffBeforeTheBox_data() {
-        QTest::addColumn<QString>("model");
-        QTest::addColumn<bool>("gpib");
-        QTest::addColumn<QString>("refused");
+        columns<QString, bool, QString>("model", "gpib", "refused");
         for (bool gpib : {false, true}) {
             QTest::addRow("three-channel %s", gpib ? "GPIB" : "serial")
                 << "PSQ-3323" << gpib << ":CHAN1:VOLT 99";
@@ -406,9 +407,7 @@ private slots:
         }
     }
     void instrumentErrorSwitchesTheOutputOffBeforeTheBox() {
-        QFETCH(QString, model);
-        QFETCH(bool, gpib);
-        QFETCH(QString, refused);
+        auto [model, gpib, refused] = fetch<QString, bool, QString>("model", "gpib", "refused");
         SessionFixture f;
         QVERIFY(gpib ? f.onLineGpib(model) : f.onLineSerial(model));
         f.session->setOutput(true);
@@ -450,37 +449,30 @@ private slots:
     // and a coupling change asks for the settings again; a reply of the
     // wrong length or with other characters than flag digits changes nothing.
     void fourChannelsFollowTheStatusReply_data() {
-        QTest::addColumn<bool>("startOn");
-        QTest::addColumn<QByteArray>("reply");
-        QTest::addColumn<QStringList>("commands");
-        QTest::addColumn<QStringList>("queries");
-        QTest::addColumn<Coupling>("coupling");
+        columns<bool, QByteArray, QStringList, QStringList, Coupling>(
+            "startOn", "reply", "commands", "queries", "coupling");
         const QStringList status{"STATUS?"};
         const auto independent = Coupling::Independent;
-        QTest::newRow("output 1 while off")
-            << false << QByteArray("11011010") << QStringList{"OUT1"} << status << independent;
-        QTest::newRow("tracking from its own panel")
-            << true << QByteArray("11111010") << QStringList{"TRACK1", "OUT0", "OUT1"}
-            << status + numbered({"VSET%1?", "ISET%1?"}, 1, 2) +
-                   numbered({"VSET%1?", "ISET%1?"}, 3, 4)
-            << Coupling::Tracking;
+        row("output 1 while off", false, QByteArray("11011010"), QStringList{"OUT1"}, status,
+            independent);
+        row("tracking from its own panel", true, QByteArray("11111010"),
+            QStringList{"TRACK1", "OUT0", "OUT1"},
+            status + numbered({"VSET%1?", "ISET%1?"}, 1, 2) +
+                numbered({"VSET%1?", "ISET%1?"}, 3, 4),
+            Coupling::Tracking);
         const QList<QPair<const char*, QByteArray>> garbled{
             {"short, tracking bits", "1110"},
             {"one byte dropped, output 0", "0010010"},
-            {"a NUL inside", QByteArray("0001\x00"
-                                        "0010",
-                                        9)},
+            {"a NUL inside", QByteArray("0001\0000010", 9)},
             {"one flag too many", "110100000"},
             {"letters", "1101x000"}};
         for (const auto& [name, reply] : garbled)
             QTest::newRow(name) << true << reply << QStringList() << status << independent;
     }
     void fourChannelsFollowTheStatusReply() {
-        QFETCH(bool, startOn);
-        QFETCH(QByteArray, reply);
-        QFETCH(QStringList, commands);
-        QFETCH(QStringList, queries);
-        QFETCH(Coupling, coupling);
+        auto [startOn, reply, commands, queries, coupling] =
+            fetch<bool, QByteArray, QStringList, QStringList, Coupling>(
+                "startOn", "reply", "commands", "queries", "coupling");
         SessionFixture f;
         f.overrideReplies();
         QVERIFY(f.onLineSerial(QStringLiteral("TRQ-7206S")));
@@ -527,21 +519,17 @@ private slots:
     }
 
     void couplingCommandsPerLayout_data() {
-        QTest::addColumn<QString>("model");
-        QTest::addColumn<QStringList>("sent");
-        QTest::newRow("three-channel")
-            << "PSQ-3323"
-            << QStringList{":OUTP:COUP:TRAC 0", ":OUTP:COUP:TRAC 1", ":OUTP:COUP:TRAC 1",
-                           ":OUTP:COUP:TRAC 2", ":OUTP:COUP:TRAC 0"};
-        QTest::newRow("two-channel")
-            << "TRQ-3302" << QStringList{"TRACK0", "TRACK1", "TRACK1", "TRACK2", "TRACK0"};
+        columns<QString, QStringList>("model", "sent");
+        row("three-channel", "PSQ-3323",
+            QStringList{":OUTP:COUP:TRAC 0", ":OUTP:COUP:TRAC 1", ":OUTP:COUP:TRAC 1",
+                        ":OUTP:COUP:TRAC 2", ":OUTP:COUP:TRAC 0"});
+        row("two-channel", "TRQ-3302",
+            QStringList{"TRACK0", "TRACK1", "TRACK1", "TRACK2", "TRACK0"});
         // Sent only when it changes, and a change ends with the output off.
-        QTest::newRow("four-channel")
-            << "TRQ-7206S" << QStringList{"TRACK1", "OUT0", "TRACK2", "TRACK0"};
+        row("four-channel", "TRQ-7206S", QStringList{"TRACK1", "OUT0", "TRACK2", "TRACK0"});
     }
     void couplingCommandsPerLayout() {
-        QFETCH(QString, model);
-        QFETCH(QStringList, sent);
+        auto [model, sent] = fetch<QString, QStringList>("model", "sent");
         SessionFixture f;
         QVERIFY(f.onLineSerial(model));
         QVERIFY(outputOnAndQuiet(f));
@@ -551,48 +539,26 @@ private slots:
         QCOMPARE(commandsOnly(sentWhenIdle(f)), sent);
     }
 
-    // In parallel the second channel follows the first and shows nothing.
-    void parallelBlanksTheFollowingChannel() {
-        SessionFixture f;
-        QVERIFY(f.onLineSerial(QStringLiteral("TRQ-3302")));
-        f.instrument().channel(1).vset = 5;
-        f.instrument().channel(2).vset = 5;
-        f.session->chooseCoupling(Coupling::Parallel);
-        pollFast(f);
-        QVERIFY(f.waitReceived(12));
-        QTRY_COMPARE(f.session->channel(0).voltage, QStringLiteral("5.000"));
-        QCOMPARE(f.session->channel(1).voltage, QString());
-        QCOMPARE(f.session->channel(1).current, QString());
-    }
-
     // The parallel choice is warned of once per connection: No sends
     // nothing; Yes sends the coupling with the sets known now and asks for
     // the sets, whose reply decides the coupling and whether it can be chosen.
     void singleChannelParallel_data() {
-        QTest::addColumn<QByteArray>("reply");
-        QTest::addColumn<QStringList>("sent");
-        QTest::addColumn<bool>("choice");
-        QTest::addColumn<Coupling>("coupling");
-        QTest::addColumn<int>("sets");
+        columns<QByteArray, QStringList, bool, Coupling, int>("reply", "sent", "choice", "coupling",
+                                                              "sets");
         const QStringList asked{"SYST:CONF:MSL 0", "SYST:CONF:MSL?"};
         // "0" selects independent the way a choice does.
-        QTest::newRow("independent") << QByteArray("0") << asked + QStringList{"SYST:CONF:MSL 0"}
-                                     << true << Coupling::Independent << 0;
-        QTest::newRow("two sets in parallel")
-            << QByteArray("2") << asked << true << Coupling::Parallel << 2;
-        QTest::newRow("one set") << QByteArray("1") << asked << true << Coupling::Parallel << 1;
-        QTest::newRow("fixed configuration")
-            << QByteArray("3") << asked << false << Coupling::Parallel << 0;
-        QTest::newRow("fixed, four")
-            << QByteArray("4") << asked << false << Coupling::Parallel << 0;
-        QTest::newRow("garbage") << QByteArray("x7") << asked << true << Coupling::Parallel << 0;
+        row("independent", QByteArray("0"), asked + QStringList{"SYST:CONF:MSL 0"}, true,
+            Coupling::Independent, 0);
+        row("two sets in parallel", QByteArray("2"), asked, true, Coupling::Parallel, 2);
+        row("one set", QByteArray("1"), asked, true, Coupling::Parallel, 1);
+        row("fixed configuration", QByteArray("3"), asked, false, Coupling::Parallel, 0);
+        row("fixed, four", QByteArray("4"), asked, false, Coupling::Parallel, 0);
+        row("garbage", QByteArray("x7"), asked, true, Coupling::Parallel, 0);
     }
     void singleChannelParallel() {
-        QFETCH(QByteArray, reply);
-        QFETCH(QStringList, sent);
-        QFETCH(bool, choice);
-        QFETCH(Coupling, coupling);
-        QFETCH(int, sets);
+        auto [reply, sent, choice, coupling, sets] =
+            fetch<QByteArray, QStringList, bool, Coupling, int>("reply", "sent", "choice",
+                                                                "coupling", "sets");
         SessionFixture f;
         f.overrideReplies();
         f.overrides = {{"SYST:CONF:MSL?", reply}};

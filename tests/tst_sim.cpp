@@ -7,6 +7,19 @@
 
 using namespace trq::sim;
 
+// One test data column per name, of the matching type.
+template <typename... T, typename... N> void columns(N... names) {
+    (QTest::addColumn<T>(names), ...);
+}
+// The current row's values of the named columns.
+template <typename... T, typename... N> std::tuple<T...> fetch(N... names) {
+    return {*static_cast<T*>(QTest::qData(names, qMetaTypeId<T>()))...};
+}
+// One test data row of the given values.
+template <typename... V> void row(const char* name, V... values) {
+    (QTest::newRow(name) << ... << values);
+}
+
 namespace {
 
 QString ask(Supply& s, const QString& line) {
@@ -16,16 +29,6 @@ QString ask(Supply& s, const QString& line) {
         return QStringLiteral("<bad line end>");
     reply.chop(end.size());
     return reply;
-}
-
-// Part of a legacy status reply after blanks are removed: the coupling pair
-// (characters 3 and 4) and the output character (7).
-QString couplingBits(const QString& status) {
-    return QString(status).remove(' ').mid(2, 2);
-}
-QChar outputBit(const QString& status) {
-    const QString packed = QString(status).remove(QLatin1Char(' '));
-    return packed.size() > 6 ? packed.at(6) : QChar();
 }
 
 QString example(QString pattern) {
@@ -56,8 +59,7 @@ private slots:
     }
 
     void everyQueryOfTheFamilyIsAnswered_data() {
-        QTest::addColumn<QString>("model");
-        QTest::addColumn<QStringList>("queries");
+        columns<QString, QStringList>("model", "queries");
         QStringList scpi3{"*IDN?", ":OUTP:STAT?", ":OUTP:COUP:TRAC?", ":SYST:MEM?", ":SYST:ERR?"};
         for (const char* q : {"STAT", "STAR", "END", "CYCLE", "DEL"})
             scpi3 << QStringLiteral(":SYST:AUTO:%1?").arg(QLatin1String(q));
@@ -65,17 +67,16 @@ private slots:
             for (const char* q :
                  {":MEAS:VOLT?", ":MEAS:CURR?", ":PROT:VOLT?", ":PROT:CURR?", ":VOLT?", ":CURR?"})
                 scpi3 << QStringLiteral(":CHAN%1%2").arg(n).arg(QLatin1String(q));
-        QTest::newRow("three-channel SCPI") << "PSQ-3323" << scpi3;
+        row("three-channel SCPI", "PSQ-3323", scpi3);
         QStringList legacy{"*IDN?", "STATUS?"};
         for (int n = 1; n <= 4; ++n)
             for (const char* q : {"VOUT", "IOUT", "VSET", "ISET"})
                 legacy << QStringLiteral("%1%2?").arg(QLatin1String(q)).arg(n);
-        QTest::newRow("four-channel legacy") << "TRQ-7206S" << legacy;
-        QTest::newRow("two-channel legacy") << "TRQ-3302" << legacy.mid(0, 10);
+        row("four-channel legacy", "TRQ-7206S", legacy);
+        row("two-channel legacy", "TRQ-3302", legacy.mid(0, 10));
     }
     void everyQueryOfTheFamilyIsAnswered() {
-        QFETCH(QString, model);
-        QFETCH(QStringList, queries);
+        auto [model, queries] = fetch<QString, QStringList>("model", "queries");
         auto s = Supply::create(model);
         for (const QString& q : queries) {
             const QString reply = ask(*s, q);
@@ -88,8 +89,7 @@ private slots:
     // A dialogue with the supply: a command must not answer; "line => text"
     // must answer text.
     void dialogues_data() {
-        QTest::addColumn<QString>("model");
-        QTest::addColumn<QStringList>("steps");
+        columns<QString, QStringList>("model", "steps");
         const auto row = [](const char* name, const char* model, const QStringList& steps) {
             QTest::newRow(name) << QString::fromLatin1(model) << steps;
         };
@@ -120,8 +120,7 @@ private slots:
              ":SYST:ERR? => -222,", ":SYST:ERR? => -113,", ":CHAN1:VOLT? => 0.000"});
     }
     void dialogues() {
-        QFETCH(QString, model);
-        QFETCH(QStringList, steps);
+        auto [model, steps] = fetch<QString, QStringList>("model", "steps");
         auto s = Supply::create(model);
         for (const QString& step : steps) {
             const QStringList parts = step.split(QStringLiteral(" => "));
@@ -135,27 +134,23 @@ private slots:
             QVERIFY(ask(*s, QStringLiteral(":SYST:ERR?")).startsWith(QLatin1String("0,")));
     }
 
+    // The status reply's coupling pair (characters 3 and 4) and output
+    // flag (7), blanks removed.
     void legacyStatusFollowsOutputAndCoupling_data() {
-        QTest::addColumn<QStringList>("commands");
-        QTest::addColumn<QString>("coupling");
-        QTest::addColumn<QChar>("output");
-        QTest::newRow("at power-up") << QStringList{} << "01" << QChar('0');
-        QTest::newRow("output on") << QStringList{"OUT1"} << "01" << QChar('1');
-        QTest::newRow("tracking") << QStringList{"TRACK1"} << "11" << QChar('0');
-        QTest::newRow("parallel, on") << QStringList{"TRACK2", "OUT1"} << "10" << QChar('1');
-        QTest::newRow("back to independent")
-            << QStringList{"TRACK2", "TRACK0"} << "01" << QChar('0');
+        columns<QStringList, QString>("commands", "bits");
+        row("at power-up", QStringList{}, "010");
+        row("output on", QStringList{"OUT1"}, "011");
+        row("tracking", QStringList{"TRACK1"}, "110");
+        row("parallel, on", QStringList{"TRACK2", "OUT1"}, "101");
+        row("back to independent", QStringList{"TRACK2", "TRACK0"}, "010");
     }
     void legacyStatusFollowsOutputAndCoupling() {
-        QFETCH(QStringList, commands);
-        QFETCH(QString, coupling);
-        QFETCH(QChar, output);
+        auto [commands, bits] = fetch<QStringList, QString>("commands", "bits");
         auto s = Supply::create(QStringLiteral("TRQ-7206S"));
         for (const QString& c : commands)
             ask(*s, c);
-        const QString status = ask(*s, QStringLiteral("STATUS?"));
-        QCOMPARE(couplingBits(status), coupling);
-        QCOMPARE(outputBit(status), output);
+        const QString status = ask(*s, QStringLiteral("STATUS?")).remove(QLatin1Char(' '));
+        QCOMPARE(status.mid(2, 2) + status.mid(6, 1), bits);
     }
 
     void legacyRepliesFitTheFourChannelFilter() {

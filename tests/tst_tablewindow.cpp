@@ -86,6 +86,11 @@ QStringList sql(QSqlDatabase db, const char* statement) {
     return rows;
 }
 
+// A statement that must succeed and give no rows.
+void exec(QSqlDatabase db, const char* statement) {
+    QCOMPARE(sql(db, statement), QStringList());
+}
+
 } // namespace
 
 class TestTableWindow : public QObject {
@@ -120,10 +125,8 @@ private slots:
         QCOMPARE(f.table->model().index(4, comment).data().toString(), QString());
         QCOMPARE(f.store->workingRows().at(2).comment, QStringLiteral("ripple"));
 
-        QCOMPARE(sql(f.data.database(),
-                     "CREATE TRIGGER nocomment BEFORE UPDATE ON datatemp BEGIN "
-                     "SELECT RAISE(ABORT, 'attempt to write a readonly database'); END"),
-                 QStringList());
+        exec(f.data.database(), "CREATE TRIGGER nocomment BEFORE UPDATE ON datatemp BEGIN SELECT "
+                                "RAISE(ABORT, 'attempt to write a readonly database'); END");
         clickCell(f.table->grid(), 0, comment);
         QTest::keyClicks(f.table->commentBox(), QStringLiteral("lost"));
         click(f.table.get(), QStringLiteral("OK"));
@@ -200,13 +203,11 @@ private slots:
     void generateBuildsTestData() {
         WindowFixture f(1);
         QSqlDatabase db = f.data.database();
-        QCOMPARE(sql(db, "insert into datacopy (RecNo, SeqNo, RecTime) values "
-                         "('10019', 0, '2026/12/06 10:00:00'), ('10019', 1, ''), ('10019', 2, '')"),
-                 QStringList());
-        QCOMPARE(sql(db, "insert into datadetail (RecNo, SeqNo, RecTime, PVal, TimeTick) values "
-                         "('10018', 0, '2026/12/06 09:00:00', '1.5', 0), "
-                         "('10018', 1, '2026/12/06 09:00:01', '1.6', 1)"),
-                 QStringList());
+        exec(db, "insert into datacopy (RecNo, SeqNo, RecTime) values "
+                 "('10019', 0, '2026/12/06 10:00:00'), ('10019', 1, ''), ('10019', 2, '')");
+        exec(db, "insert into datadetail (RecNo, SeqNo, RecTime, PVal, TimeTick) values "
+                 "('10018', 0, '2026/12/06 09:00:00', '1.5', 0), "
+                 "('10018', 1, '2026/12/06 09:00:01', '1.6', 1)");
         click(f.table.get(), QStringLiteral("generateButton"));
         QCOMPARE(sql(db, "select RecTime, TimeTick from datacopy where RecNo='10019' and SeqNo=2"),
                  QStringList{"2026/12/06 10:02:00 120"});
@@ -231,8 +232,7 @@ private slots:
         QVERIFY(f.store->records().isEmpty());
         QCOMPARE(f.store->workingCount().value_or(-1), 3);
 
-        QCOMPARE(sql(f.data.database(), "ALTER TABLE datatemp RENAME TO datatemp_away"),
-                 QStringList());
+        exec(f.data.database(), "ALTER TABLE datatemp RENAME TO datatemp_away");
         f.prompter.texts.clear();
         click(f.table.get(), QStringLiteral("Clear"));
         click(f.table.get(), QStringLiteral("Save"));
@@ -240,8 +240,7 @@ private slots:
         for (const QString& text : f.prompter.texts)
             QVERIFY(text.startsWith(QStringLiteral("System Error caused by")));
         QCOMPARE(f.table->model().rowCount(), 3);
-        QCOMPARE(sql(f.data.database(), "ALTER TABLE datatemp_away RENAME TO datatemp"),
-                 QStringList());
+        exec(f.data.database(), "ALTER TABLE datatemp_away RENAME TO datatemp");
         QCOMPARE(f.store->workingCount().value_or(-1), 3);
     }
 
@@ -264,9 +263,8 @@ private slots:
         f.recording().record().setDescription(QStringLiteral("second"));
         f.table->save();
         QCOMPARE(f.table->recordNumberBox()->text(), QStringLiteral("2"));
-        QCOMPARE(sql(f.data.database(), "CREATE TRIGGER noload BEFORE INSERT ON datatemp BEGIN "
-                                        "SELECT RAISE(ABORT, 'disk I/O error'); END"),
-                 QStringList());
+        exec(f.data.database(), "CREATE TRIGGER noload BEFORE INSERT ON datatemp BEGIN "
+                                "SELECT RAISE(ABORT, 'disk I/O error'); END");
         f.prompter.texts.clear();
         if (fromGraph) {
             f.graph->openLoadList();
@@ -283,7 +281,7 @@ private slots:
         // The next save replaces record 2, the one shown, and record 1 stays.
         f.table->save();
         QCOMPARE(f.store->record(QStringLiteral("1"))->comment, QStringLiteral("first"));
-        QCOMPARE(sql(f.data.database(), "DROP TRIGGER noload"), QStringList());
+        exec(f.data.database(), "DROP TRIGGER noload");
         QVERIFY(f.store->loadToWorking(QStringLiteral("1")));
         QCOMPARE(f.store->workingCount().value_or(-1), 2);
     }
