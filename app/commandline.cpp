@@ -1,8 +1,13 @@
 #include "commandline.h"
 
+#include "link/qtserialport.h"
+
 #include "session/recordscale.h"
 #include "sim/supply.h"
 #include "transports.h"
+
+#include <QDir>
+#include <QFileInfo>
 
 #include <cstdio>
 
@@ -30,6 +35,23 @@ QStringList scaleNames() {
 [[noreturn]] void refuse(const QString& text) {
     std::fprintf(stderr, "%s\n", qPrintable(text));
     std::exit(CommandLine::BadOption);
+}
+
+// Why a file could not be written there, or nothing.
+QString unwritable(const QString& path) {
+    const QFileInfo file(path);
+    if (file.isDir())
+        return QStringLiteral("that is a folder, not a file");
+    if (file.exists())
+        return file.isWritable() ? QString() : QStringLiteral("the file may not be written");
+    const QFileInfo folder(file.absolutePath());
+    if (!folder.isDir())
+        return QStringLiteral("the folder %1 does not exist")
+            .arg(QDir::toNativeSeparators(folder.filePath()));
+    if (!folder.isWritable())
+        return QStringLiteral("the folder %1 may not be written")
+            .arg(QDir::toNativeSeparators(folder.filePath()));
+    return {};
 }
 
 int wholeNumber(const QString& text, int least, int most, const QString& what) {
@@ -157,7 +179,10 @@ void CommandLine::describe(QCommandLineParser& parser) {
          QStringLiteral("Open a lost link again by itself (1 s, 2 s, 5 s, then every 10 s) and "
                         "go on with the session and its recording.")},
         {QStringLiteral("headless"),
-         QStringLiteral("Run without any window; messages and the debug trace go to stderr.")},
+         QStringLiteral("Run without any window; messages go to stderr.")},
+        {QStringLiteral("verbose"),
+         QStringLiteral("Headless: the full debug trace goes to stderr too (it is always "
+                        "written to DODaLog.txt).")},
         {QStringLiteral("record"),
          QStringLiteral(
              "Headless: record this many seconds, then stop; \"continuous\" records until "
@@ -223,6 +248,7 @@ CommandLine CommandLine::read(const QCommandLineParser& parser) {
         line.partHours = wholeNumber(value("save-parts"), 1, RecordSetup::kMaxPartHours,
                                      QStringLiteral("The part length"));
     line.outputOn = isSet("output-on");
+    line.verbose = isSet("verbose");
     line.discardUnsaved = isSet("discard-unsaved");
     line.reconnect = isSet("reconnect");
     if (isSet("language")) {
@@ -250,6 +276,14 @@ CommandLine CommandLine::read(const QCommandLineParser& parser) {
         refuse(QStringLiteral("--headless needs a supply: --port, --sim or --gpib"));
     if ((line.save || !line.csv.isEmpty() || line.partHours > 0) && line.recordSeconds == 0)
         refuse(QStringLiteral("--save, --save-parts and --csv need --record"));
+    // Found now, not after hours of recording.
+    if (!line.csv.isEmpty())
+        if (const QString problem = unwritable(line.csv); !problem.isEmpty())
+            refuse(QStringLiteral("--csv %1: %2").arg(line.csv, problem));
+    if (line.connection && line.connection->kind == InterfaceKind::Serial)
+        if (const QString problem = QtSerialPort::unsuitable(line.connection->serial.port);
+            !problem.isEmpty())
+            refuse(QStringLiteral("--port %1: %2").arg(line.connection->serial.port, problem));
     return line;
 }
 

@@ -52,6 +52,7 @@ struct CommandLine {
     bool outputOn = false;
     bool discardUnsaved = false;
     bool reconnect = false;
+    bool verbose = false;             // the debug trace on stderr too
     std::optional<Language> language; // for this start only
 
     // "--serve=PORT" becomes "--serve --serve-port PORT" before parsing.

@@ -47,6 +47,31 @@ HeadlessRun::HeadlessRun(InstrumentSession& session, ScpiServer& server, const C
     }
     connect(&session_, &InstrumentSession::stateChanged, this, &HeadlessRun::stateChanged);
     connect(&session_, &InstrumentSession::initialValuesRead, this, &HeadlessRun::ready);
+    connect(&session_, &InstrumentSession::readingsChanged, this, &HeadlessRun::readingsArrived);
+    connect(&session_, &InstrumentSession::cameBackWithOutputOff, this, [] {
+        say(QStringLiteral("The supply came back with its output off: the recording goes on and "
+                           "marks a gap until the output is on again."));
+    });
+    firstReadings_.setSingleShot(true);
+    firstReadings_.setInterval(kFirstReadingsMsec);
+    connect(&firstReadings_, &QTimer::timeout, this, [this] {
+        say(QStringLiteral("Not every channel has a reading yet; recording from the first "
+                           "complete one."));
+        startRecording();
+    });
+    outputOff_.setSingleShot(true);
+    outputOff_.setInterval(kOutputOffMsec);
+    connect(&outputOff_, &QTimer::timeout, this, [this] {
+        say(QStringLiteral("The output-off could not be confirmed on the link."));
+        end();
+    });
+    drain_.setInterval(20);
+    connect(&drain_, &QTimer::timeout, this, [this] {
+        const TaskScheduler& link = session_.link();
+        if (link.pendingCommands() == 0 && !link.commandInFlight() && !link.serialExchangeOpen() &&
+            link.opMode() == OpMode::Idle)
+            end();
+    });
 }
 
 HeadlessRun::~HeadlessRun() {
@@ -84,31 +109,53 @@ void HeadlessRun::stateChanged(ConnectionState state) {
 }
 
 void HeadlessRun::ready() {
-    say(QStringLiteral("On line: %1 (%2)").arg(session_.model(), session_.interfaceDescription()));
-    if (line_.recordSeconds != 0) {
-        if (!startRecording())
-            finish(CommandLine::NotStored);
+    if (done_)
         return;
-    }
+    say(QStringLiteral("On line: %1 (%2)").arg(session_.model(), session_.interfaceDescription()));
+    if (line_.recordSeconds != 0)
+        return prepareRecording();
     if (!line_.serve)
         finish(CommandLine::Ok);
 }
 
-bool HeadlessRun::startRecording() {
+void HeadlessRun::prepareRecording() {
     Recording& rec = *session_.recording();
-    if (line_.outputOn)
-        session_.setOutput(true);
-    if (!session_.outputOn()) {
-        say(QStringLiteral("The supply's output is off: nothing to record (--output-on "
-                           "switches it on)."));
-        return false;
-    }
+    // Whatever can refuse the run is asked before anything is sent.
     if (rec.record().header().unsaved && !line_.discardUnsaved &&
-        session_.store().workingCount().value_or(1) > 0) {
-        say(QStringLiteral("The working table holds an unsaved recording; save it in the "
-                           "program, or run with --discard-unsaved."));
-        return false;
+        session_.store().workingCount().value_or(1) > 0)
+        return finish(CommandLine::NotStored,
+                      QStringLiteral("The working table holds an unsaved recording; save it in "
+                                     "the program, or run with --discard-unsaved."));
+    if (session_.store().isReadOnly())
+        return finish(CommandLine::NotStored,
+                      QStringLiteral("The database %1 is open read-only: nothing can be recorded.")
+                          .arg(QDir::toNativeSeparators(session_.store().fileName())));
+    if (line_.outputOn && !session_.outputOn()) {
+        session_.setOutput(true);
+        switchedOn_ = session_.outputOn();
     }
+    if (!session_.outputOn())
+        return finish(CommandLine::NotStored,
+                      QStringLiteral("The supply's output is off: nothing to record (--output-on "
+                                     "switches it on)."));
+    // The length counts from the first reading of every channel: the
+    // seconds before it would be no points.
+    waitingFirst_ = true;
+    firstReadings_.start();
+    readingsArrived();
+}
+
+void HeadlessRun::readingsArrived() {
+    if (waitingFirst_ && session_.allMeasured())
+        startRecording();
+}
+
+void HeadlessRun::startRecording() {
+    if (!waitingFirst_ || done_)
+        return;
+    waitingFirst_ = false;
+    firstReadings_.stop();
+    Recording& rec = *session_.recording();
     if (line_.discardUnsaved)
         rec.record().clear();
     const RecordSetup& setup = session_.recordSetup();
@@ -117,36 +164,43 @@ bool HeadlessRun::startRecording() {
                      line_.scale, setup.operation);
     connect(&rec.engine(), &RecordingEngine::stopped, this, &HeadlessRun::recordingStopped,
             Qt::UniqueConnection);
+    connect(&rec.engine(), &RecordingEngine::storeStatus, this, &HeadlessRun::storeStatus,
+            Qt::UniqueConnection);
     rec.parts().setHours(line_.partHours);
     rec.parts().setDescription(line_.save.value_or(QString()));
     disconnect(&rec.parts(), nullptr, this, nullptr);
     connect(&rec.parts(), &PartSaver::partSaved, this,
-            [this](const QString& recNo, const QString& description) {
+            [](const QString& recNo, const QString& description) {
                 say(QStringLiteral("Saved %1 as record %2.").arg(description, recNo));
             });
-    connect(&rec.parts(), &PartSaver::partFailed, this, [this](const QString& error) {
+    connect(&rec.parts(), &PartSaver::partFailed, this, [](const QString& error) {
         say(QStringLiteral("A record part could not be saved: %1").arg(error));
     });
     recording_ = rec.engine().start();
-    if (recording_)
-        say(QStringLiteral("Recording %1 at %2 per point.")
-                .arg(line_.recordSeconds == CommandLine::kContinuous
-                         ? QStringLiteral("until stopped")
-                         : QStringLiteral("%1 s").arg(line_.recordSeconds))
-                .arg(QLatin1String(kRecordScales[std::size_t(line_.scale)].text)));
-    return recording_;
+    if (!recording_)
+        return finish(CommandLine::NotStored, QStringLiteral("The recording could not start."));
+    say(QStringLiteral("Recording %1 at %2 per point.")
+            .arg(line_.recordSeconds == CommandLine::kContinuous
+                     ? QStringLiteral("until stopped")
+                     : QStringLiteral("%1 s").arg(line_.recordSeconds))
+            .arg(QLatin1String(kRecordScales[std::size_t(line_.scale)].text)));
 }
 
 void HeadlessRun::recordingStopped(RecordingEngine::StopReason reason) {
     if (done_ || !recording_)
         return;
     switch (reason) {
-    case RecordingEngine::StopReason::StoreFailed:
-        recording_ = false;
-        return finish(CommandLine::NotStored, QStringLiteral("The recording could not be stored."));
-    case RecordingEngine::StopReason::LengthReached:
+    case RecordingEngine::StopReason::StoreFailed: {
+        // Whatever can still be kept is: the record where the file allows
+        // it, the CSV wherever it goes.
         store();
-        if (!done_ && !line_.serve)
+        return finish(CommandLine::NotStored, QStringLiteral("The recording could not be stored."));
+    }
+    case RecordingEngine::StopReason::LengthReached:
+        complete_ = true;
+        if (!store())
+            return finish(CommandLine::NotStored);
+        if (!line_.serve)
             finish(CommandLine::Ok);
         return;
     case RecordingEngine::StopReason::Stopped:
@@ -156,56 +210,101 @@ void HeadlessRun::recordingStopped(RecordingEngine::StopReason reason) {
     }
 }
 
-void HeadlessRun::store() {
+void HeadlessRun::storeStatus(const QString& text) {
+    if (text.isEmpty()) {
+        if (std::exchange(storeWaiting_, false))
+            say(QStringLiteral("The database takes points again."));
+    } else if (!std::exchange(storeWaiting_, true)) {
+        say(text); // once, not every second it lasts
+    }
+}
+
+bool HeadlessRun::store() {
     recording_ = false;
     Recording* rec = session_.recording();
     if (!rec)
-        return;
-    const int points = session_.store().workingCount().value_or(0);
-    say(QStringLiteral("Recorded %1 points.").arg(points));
+        return false;
+    const std::deque<SampleRow>& waiting = rec->engine().unstoredPoints();
+    const QList<SampleRow> unstored(waiting.begin(), waiting.end());
+    const int points = session_.store().workingCount().value_or(rec->engine().pointCount());
+    say(unstored.isEmpty() ? QStringLiteral("Recorded %1 points.").arg(points)
+                           : QStringLiteral("Recorded %1 points; %2 more could not be stored in "
+                                            "the database.")
+                                 .arg(points)
+                                 .arg(unstored.size()));
+    bool ok = true;
     if (line_.save) {
         QString error;
         const std::optional<QString> number =
             rec->record().saveAsNew(*line_.save, line_.scale, 0, &error);
-        if (!number)
-            return finish(CommandLine::NotStored,
-                          QStringLiteral("The record could not be saved: %1").arg(error));
-        say(QStringLiteral("Saved as record %1.").arg(*number));
+        if (number) {
+            say(QStringLiteral("Saved as record %1.").arg(*number));
+        } else {
+            say(QStringLiteral("The record could not be saved: %1").arg(error));
+            ok = false;
+        }
     }
     if (!line_.csv.isEmpty()) {
         QString error;
-        if (!writeExport(line_.csv, rec->channels(), session_.store(), RowOrder::BySeqNo, &error))
-            return finish(CommandLine::NotStored,
-                          QStringLiteral("%1 could not be written: %2")
-                              .arg(QDir::toNativeSeparators(line_.csv), error));
-        say(QStringLiteral("Wrote %1.").arg(QDir::toNativeSeparators(line_.csv)));
+        if (writeExport(line_.csv, rec->channels(), session_.store(), RowOrder::BySeqNo, &error,
+                        unstored)) {
+            say(QStringLiteral("Wrote %1.").arg(QDir::toNativeSeparators(line_.csv)));
+        } else {
+            say(QStringLiteral("%1 could not be written: %2")
+                    .arg(QDir::toNativeSeparators(line_.csv), error));
+            ok = false;
+        }
     }
+    return ok;
 }
 
 void HeadlessRun::signalled() {
     char number = 0;
     [[maybe_unused]] const auto got = ::read(signalSockets[1], &number, 1);
     say(QStringLiteral("Stopped by %1.").arg(number == SIGINT ? "SIGINT" : "SIGTERM"));
+    bool stored = true;
     if (recording_) {
         // The points so far are kept, and saved as asked.
         Recording* rec = session_.recording();
         recording_ = false;
         if (rec)
             rec->stop();
-        store();
+        stored = store();
     }
-    finish(CommandLine::Ok);
+    finish(stored ? CommandLine::Ok : CommandLine::NotStored);
 }
 
 void HeadlessRun::finish(int code, const QString& text) {
     if (done_)
         return;
     done_ = true;
+    exitCode_ = code;
+    waitingFirst_ = false;
+    firstReadings_.stop();
     if (!text.isEmpty())
         say(text);
     server_.stop();
+    // A run that ends before its recording is complete leaves no output on
+    // that it switched on; the off command leaves the link before it closes.
+    if (switchedOn_ && !complete_ && session_.isReady() && session_.outputOn()) {
+        session_.setOutput(false);
+        say(QStringLiteral("Switched the output off again."));
+        outputOff_.start();
+        drain_.start();
+        return;
+    }
+    // Outside whatever delivery or signal called this.
+    QTimer::singleShot(0, this, &HeadlessRun::end);
+}
+
+void HeadlessRun::end() {
+    if (ended_)
+        return;
+    ended_ = true;
+    drain_.stop();
+    outputOff_.stop();
     session_.reset();
-    emit finished(code);
+    emit finished(exitCode_);
 }
 
 } // namespace trq

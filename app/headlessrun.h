@@ -5,6 +5,7 @@
 
 #include <QObject>
 #include <QSocketNotifier>
+#include <QTimer>
 
 #include <memory>
 
@@ -16,10 +17,18 @@ class ScpiServer;
 // A run without windows: goes on line, optionally records for a while
 // (saving the record and a CSV file), optionally serves the supply to
 // scripts, and ends with an exit code that says how it went. SIGINT and
-// SIGTERM end it cleanly: a running recording is stopped and kept.
+// SIGTERM end it cleanly: a running recording is stopped and kept. Whatever
+// can refuse a recording is checked before anything is sent to the supply,
+// and a run that ends before its recording is complete switches off an
+// output it switched on.
 class HeadlessRun : public QObject {
     Q_OBJECT
 public:
+    // How long a recording waits for the first reading of every channel,
+    // and the output-off for the link, before going on without.
+    static constexpr int kFirstReadingsMsec = 10000;
+    static constexpr int kOutputOffMsec = 3000;
+
     HeadlessRun(InstrumentSession& session, ScpiServer& server, const CommandLine& line,
                 QObject* parent = nullptr);
     ~HeadlessRun() override;
@@ -33,10 +42,19 @@ private:
     void goOnLine();
     void stateChanged(ConnectionState state);
     void ready();
-    bool startRecording();
+    // The checks, then the output; the recording starts once every channel
+    // has a reading.
+    void prepareRecording();
+    void readingsArrived();
+    void startRecording();
     void recordingStopped(RecordingEngine::StopReason reason);
-    void store();
+    void storeStatus(const QString& text);
+    // Saves and writes what was recorded, as asked; false when any of it
+    // failed (said).
+    bool store();
     void finish(int code, const QString& text = {});
+    // Once the output-off (if any) has left the link.
+    void end();
     void signalled();
 
     InstrumentSession& session_;
@@ -44,7 +62,16 @@ private:
     CommandLine line_;
     bool wasReady_ = false;
     bool recording_ = false;
+    bool complete_ = false;     // the recording ran its whole length
+    bool switchedOn_ = false;   // this run switched the output on
+    bool waitingFirst_ = false; // for every channel's first reading
+    bool storeWaiting_ = false; // points wait for a busy database
     bool done_ = false;
+    bool ended_ = false;
+    int exitCode_ = 0;
+    QTimer firstReadings_;
+    QTimer outputOff_;
+    QTimer drain_;
     std::unique_ptr<QSocketNotifier> signals_;
 };
 

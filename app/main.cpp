@@ -59,16 +59,16 @@ QString folderOf(const CommandLine& line) {
 }
 
 int runHeadless(const CommandLine& line) {
-    DebugTrace::instance().setEchoToStderr(true);
+    // The console gets messages; the whole trace only when asked for.
+    DebugTrace::instance().setEchoToStderr(line.verbose);
     SteadyClock clock;
-    EventLoopWaiter waiter;
     ConsolePrompter prompter;
     AppTransports transports;
     Database database;
     DataFolder dataFolder(folderOf(line));
     if (!openData(database, prompter, dataFolder, folderOf(line)))
         return CommandLine::Quit;
-    TaskScheduler link({clock, waiter, prompter});
+    TaskScheduler link({clock, prompter});
     RecordStore store(database.database());
     InstrumentSession session({link, database, store, prompter, transports});
     session.setReconnect(line.reconnect);
@@ -102,7 +102,7 @@ int runWindows(const CommandLine& line) {
 
     // The single wiring point: the link, the session over it, its server,
     // the window.
-    TaskScheduler link({clock, waiter, prompter});
+    TaskScheduler link({clock, prompter});
     RecordStore store(database.database());
     InstrumentSession session({link, database, store, prompter, transports});
     session.setReconnect(line.reconnect || Settings::integer(QStringLiteral("Common"),

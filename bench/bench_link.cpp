@@ -16,9 +16,8 @@ namespace {
 
 void BM_WriterTickFullQueues(benchmark::State& state) {
     SteadyClock clock;
-    NoWait waiter;
     SilentPrompter prompter;
-    TaskScheduler link({clock, waiter, prompter});
+    TaskScheduler link({clock, prompter});
     link.writerTimer().stop();
     auto* port = new SimSerialPort(
         AppTransports::instrumentOf(sim::Supply::create(QStringLiteral("PSQ-3323"))));

@@ -15,12 +15,6 @@
 
 namespace trq {
 
-class NoWait final : public Waiter {
-public:
-    void wait(int) override {}
-    void letEventsRun() override {}
-};
-
 // A session over a database of its own in a temporary folder.
 struct BenchSession {
     explicit BenchSession(std::unique_ptr<AppTransports> t = std::make_unique<AppTransports>())
@@ -28,12 +22,11 @@ struct BenchSession {
 
     QTemporaryDir dir;
     SteadyClock clock;
-    NoWait waiter;
     SilentPrompter prompter;
     std::unique_ptr<AppTransports> transports;
     Database data;
     RecordStore store{open()};
-    TaskScheduler link{{clock, waiter, prompter}};
+    TaskScheduler link{{clock, prompter}};
     InstrumentSession session{{link, data, store, prompter, *transports}};
 
     QSqlDatabase open() {

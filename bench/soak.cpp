@@ -77,7 +77,8 @@ int main(int argc, char* argv[]) {
     AcceleratedClock clock;
     quint64 replies = 0;
     const RecordingEngine::Source source{
-        [] { return true; }, [] { return true; },
+        [] { return true; },
+        [] { return true; },
         [&](int c, bool volt) {
             const double v = volt ? 12.0 + std::sin(double(replies) / 900.0 + c)
                                   : 1.0 + 0.5 * std::cos(double(replies) / 1300.0 + c);
@@ -86,7 +87,9 @@ int main(int argc, char* argv[]) {
         [&] { return replies; },
         [&](int c) {
             return std::pair{double(replies) / 3600.0 * (c + 1), double(replies) / 300.0};
-        }};
+        },
+        {},
+        {}};
     RecordingEngine engine(store, prompter, source, 3, &clock);
     GraphSeries series(3);
     engine.addView(&series);

@@ -47,9 +47,10 @@ struct EngineFixture {
     FakeView view;
     bool onLine = true;
     bool output = true;
-    std::vector<std::array<QString, 2>> readings; // per channel: volt, curr
-    quint64 replies = 0;                          // measured replies so far
-    bool silent = false;                          // no reply arrives any more
+    std::vector<std::array<QString, 2>> readings;         // per channel: volt, curr
+    quint64 replies = 0;                                  // measured replies so far
+    bool silent = false;                                  // no reply arrives any more
+    std::array<bool, 4> measured{true, true, true, true}; // per channel
     std::unique_ptr<RecordingEngine> engine;
 
     explicit EngineFixture(int channels, Database::Access access = Database::Access::ReadWrite)
@@ -69,6 +70,8 @@ struct EngineFixture {
                 [this] { return output; },
                 [this](int c, bool volt) { return readings[std::size_t(c)][volt ? 0 : 1]; },
                 [this] { return replies; },
+                {},
+                [this](int c) { return measured[std::size_t(c)]; },
                 {}},
             channels, &clock);
         engine->addView(&view);

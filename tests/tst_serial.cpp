@@ -13,35 +13,16 @@ using namespace trq::test;
 
 namespace {
 
-// Real waits, with a hook that runs before each one.
-class HookedWaiter final : public Waiter {
-public:
-    void wait(int msec) override {
-        ++count;
-        if (beforeWait)
-            beforeWait(count);
-        inner.wait(msec);
-    }
-    void letEventsRun() override { inner.letEventsRun(); }
-    std::function<void(int)> beforeWait;
-    int count = 0;
-
-private:
-    EventLoopWaiter inner;
-};
-
 struct PtyFixture {
     SteadyClock clock;
-    HookedWaiter waiter;
     ScriptedPrompter prompter;
     std::unique_ptr<sim::Supply> supply = sim::Supply::create(QStringLiteral("PSQ-3323"));
     sim::PtyServer server{[this](const QByteArray& bytes) { return supply->receive(bytes); }};
-    TaskScheduler link{{clock, waiter, prompter}};
+    TaskScheduler link{{clock, prompter}};
     QtSerialPort* port = new QtSerialPort;
     Target target;
 
     PtyFixture() {
-        link.writerTimer().stop();
         link.setSerialPort(port);
         link.setTransport(Transport::Serial);
         link.setSerialTerminator("\r");
@@ -54,9 +35,14 @@ struct PtyFixture {
         port->setBaudRate(9600);
         return port->open();
     }
-    void query(const QString& text) {
+    // Asks, and waits on the running writer timer until the exchange is
+    // over (answered, or given up) and whatever it says has been said.
+    bool query(const QString& text) {
         link.enqueueQuery(text, &target, target.handler());
-        link.writerTick(100);
+        const bool over = QTest::qWaitFor(
+            [&] { return link.pendingQueries() == 0 && !link.serialExchangeOpen(); }, 3000);
+        QCoreApplication::processEvents();
+        return over;
     }
 };
 
@@ -68,22 +54,21 @@ private slots:
     void identifiesTheSupplyOverAPty() {
         PtyFixture f;
         QVERIFY2(f.open(), qPrintable(f.port->errorString()));
-        f.query(QStringLiteral("*IDN?"));
+        QVERIFY(f.query(QStringLiteral("*IDN?")));
         QCOMPARE(f.target.replies, QStringList{f.supply->identity()});
         f.link.enqueueCommand(QStringLiteral(":CHAN2:VOLT 7.25"));
-        f.link.writerTick(100);
         QTRY_COMPARE(f.supply->channel(2).vset, 7.25);
     }
 
     void replySplitAcrossReadsIsJoined() {
         PtyFixture f;
         QVERIFY(f.open());
-        f.server.setResponder([](const QByteArray&) { return QByteArray("12."); });
-        f.waiter.beforeWait = [&](int n) {
-            if (n == 2)
-                f.server.writeRaw("345\r\n");
-        };
-        f.query(QStringLiteral(":CHAN1:MEAS:VOLT?"));
+        f.server.setResponder([&](const QByteArray&) {
+            // The rest of the line comes a while later, as from a slow supply.
+            QTimer::singleShot(60, [&] { f.server.writeRaw("345\r\n"); });
+            return QByteArray("12.");
+        });
+        QVERIFY(f.query(QStringLiteral(":CHAN1:MEAS:VOLT?")));
         QCOMPARE(f.target.replies, QStringList{"12.345"});
         QVERIFY(f.prompter.texts.isEmpty());
     }
@@ -115,7 +100,7 @@ private slots:
         PtyFixture f;
         QVERIFY(f.open());
         f.server.setResponder([answer](const QByteArray&) { return answer; });
-        f.query(QStringLiteral(":CHAN1:MEAS:VOLT?"));
+        QVERIFY(f.query(QStringLiteral(":CHAN1:MEAS:VOLT?")));
         QCOMPARE(f.target.replies, delivered);
         QCOMPARE(f.prompter.texts, messages);
         QCOMPARE(f.link.pendingQueries(), 0);
@@ -124,7 +109,7 @@ private slots:
 
         // The link goes on working with a sound instrument afterwards.
         f.server.setResponder([](const QByteArray&) { return QByteArray("4.000\r"); });
-        f.query(QStringLiteral(":CHAN1:MEAS:VOLT?"));
+        QVERIFY(f.query(QStringLiteral(":CHAN1:MEAS:VOLT?")));
         QCOMPARE(f.target.replies.value(delivered.size()), QStringLiteral("4.000"));
     }
 
@@ -132,9 +117,10 @@ private slots:
         PtyFixture f;
         QVERIFY(f.open());
         f.supply->output = true;
-        f.query(QStringLiteral(":CHAN1:MEAS:VOLT?"));
+        QVERIFY(f.query(QStringLiteral(":CHAN1:MEAS:VOLT?")));
         QCOMPARE(f.target.replies.size(), 1);
 
+        f.link.writerTimer().stop();
         f.link.enqueueQuery(QStringLiteral(":CHAN1:MEAS:VOLT?"), &f.target, f.target.handler());
         f.server.close(); // the adapter is pulled mid-poll
         QTRY_VERIFY(!f.port->isOpen());

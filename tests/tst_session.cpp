@@ -269,7 +269,8 @@ private slots:
             QVERIFY(f.onLineSerial(QStringLiteral("PSQ-3323")));
             f.session->reset();
         }
-        f.session->detectionTimer().setInterval(400); // the "no answer" case ends here
+        // The "no answer" case ends here, after the exchange has given up.
+        f.session->detectionTimer().setInterval(1500);
         QByteArrayList written;
         f.factory.makeSerial = [&](const QString& name) {
             return new ScriptedSerialPort(name, [&](const QString&, int, const QByteArray& b) {

@@ -28,15 +28,24 @@ struct TableFixture : ShellFixture {
             return false;
         session->setOutput(true);
         table = main->tableWindow();
-        return table != nullptr;
+        // A recording starts with its first measurement of every channel.
+        return table != nullptr && QTest::qWaitFor([&] {
+                   for (int c = 0; c < session->channelCount(); ++c)
+                       if (!session->channel(c).measured())
+                           return false;
+                   return true;
+               });
     }
     void record(int ticks) {
         engine().arm(ticks - 1, 0, 0);
         main->run(MainWindow::Command::RecordStart);
         tick(ticks);
     }
-    // A point is made only of readings that arrived.
+    // A point is made only of readings that arrived. The test's ticks only:
+    // one of the timer's between them would be a second without a reading.
     void tick(int n) {
+        if (engine().timer().isActive())
+            engine().timer().start(3600000);
         for (int i = 0; i < n; ++i) {
             const quint64 before = session->readingCount();
             QVERIFY(QTest::qWaitFor([&] { return session->readingCount() != before; }, 3000));

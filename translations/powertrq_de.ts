@@ -727,6 +727,10 @@ und melden Sie sich danach ab und wieder an.</translation>
         <source>RS-232 9600BPS / 8bits/None/1bits</source>
         <translation>RS-232 9600 Bd / 8 Datenbits / keine Parität / 1 Stoppbit</translation>
     </message>
+    <message>
+        <source>The supply came back with its output off</source>
+        <translation>Das Netzgerät ist mit ausgeschaltetem Ausgang zurückgekehrt</translation>
+    </message>
 </context>
 <context>
     <name>trq::LimitAction</name>
@@ -1064,6 +1068,18 @@ und melden Sie sich danach ab und wieder an.</translation>
         <source>Toolbar</source>
         <translation>Symbolleiste</translation>
     </message>
+    <message>
+        <source>%1  The supply came back with its output off: nothing is measured until it is switched on again. A running recording goes on and marks the time as a gap.</source>
+        <translation>%1  Das Netzgerät ist mit ausgeschaltetem Ausgang zurückgekehrt: Bis er wieder eingeschaltet wird, wird nichts gemessen. Eine laufende Aufzeichnung geht weiter und markiert die Zeit als Lücke.</translation>
+    </message>
+    <message>
+        <source>The supply came back with its output off</source>
+        <translation>Das Netzgerät ist mit ausgeschaltetem Ausgang zurückgekehrt</translation>
+    </message>
+    <message>
+        <source>Link</source>
+        <translation>Verbindung</translation>
+    </message>
 </context>
 <context>
     <name>trq::MqttDialog</name>
@@ -1167,6 +1183,17 @@ und melden Sie sich danach ab und wieder an.</translation>
     <message>
         <source>%1 (part %2)</source>
         <translation>%1 (Teil %2)</translation>
+    </message>
+</context>
+<context>
+    <name>trq::QtSerialPort</name>
+    <message>
+        <source>it is a folder, not a serial port</source>
+        <translation>das ist ein Ordner, keine serielle Schnittstelle</translation>
+    </message>
+    <message>
+        <source>it is a regular file, not a serial port</source>
+        <translation>das ist eine gewöhnliche Datei, keine serielle Schnittstelle</translation>
     </message>
 </context>
 <context>
@@ -1357,6 +1384,14 @@ Wählen Sie &lt;Abbrechen&gt;, um andere Einstellungen zu ändern!</translation>
     <message>
         <source>The recording has stopped: a point could not be stored in %1 (%2). The %3 points stored before it are kept.</source>
         <translation>Die Aufzeichnung wurde gestoppt: Ein Punkt konnte nicht in %1 gespeichert werden (%2). Die %3 zuvor gespeicherten Punkte bleiben erhalten.</translation>
+    </message>
+    <message>
+        <source>another program has held the file for over %1 s: %2</source>
+        <translation>ein anderes Programm hält die Datei seit über %1 s: %2</translation>
+    </message>
+    <message>
+        <source>The database is busy; points waiting to be stored: %1</source>
+        <translation>Die Datenbank ist belegt; Punkte, die auf das Speichern warten: %1</translation>
     </message>
 </context>
 <context>

@@ -85,6 +85,13 @@ MqttFeed::MqttFeed(InstrumentSession& session, Options options, QObject* parent)
     connect(&session, &InstrumentSession::outputChanged, this, &MqttFeed::publishState);
     connect(&session, &InstrumentSession::couplingChanged, this, &MqttFeed::publishState);
     connect(&session, &InstrumentSession::limitTripped, this, &MqttFeed::publishLimit);
+    connect(&session, &InstrumentSession::cameBackWithOutputOff, this, [this] {
+        publish(prefix() + QStringLiteral("/event"),
+                QJsonDocument(QJsonObject{{QStringLiteral("type"), QStringLiteral("output-off")},
+                                          {QStringLiteral("after"), QStringLiteral("reconnect")}})
+                    .toJson(QJsonDocument::Compact),
+                1, false);
+    });
     connect(&session, &InstrumentSession::stateChanged, this, [this](ConnectionState s) {
         if (s == ConnectionState::Reconnecting || (s == ConnectionState::OffLine && wasReady_))
             publish(

@@ -104,8 +104,10 @@ const std::vector<ScpiInstrument::Command>& ScpiInstrument::commands() {
         {scpi::Pattern("RECord:NUMBer"), true, false, N::Nothing,
          [](S& s, const Call&) {
              Recording* r = s.session_.recording();
+             // A number, as a query of one answers: 0 while the working
+             // table is no saved record.
              const QString number = r ? r->record().header().recNo : QString();
-             return answer('"' + number.toLatin1() + '"');
+             return answer(number.isEmpty() ? QByteArray("0") : number.toLatin1());
          }},
         {scpi::Pattern("RECord:LENGth"), true, true, N::Supply, &S::recordLength},
         {scpi::Pattern("RECord:DATA"), true, false, N::Nothing, &S::recordData},
@@ -338,6 +340,12 @@ ScpiInstrument::Result ScpiInstrument::measure(const Call& call, int quantity) {
         return r;
     }
     const ChannelState& c = session_.channel(*channel - 1);
+    // Only readings of the present state: none from before the output or
+    // the coupling changed, and never half of one.
+    if (!c.measured()) {
+        r.reply = kNotANumber;
+        return r;
+    }
     const std::optional<double> v = scpi::number(c.voltage);
     const std::optional<double> i = scpi::number(c.current);
     const std::optional<double> value = quantity == 0   ? v

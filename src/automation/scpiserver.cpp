@@ -6,6 +6,7 @@
 #include "link/taskscheduler.h"
 #include "session/instrumentsession.h"
 
+#include <QElapsedTimer>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTimer>
@@ -99,15 +100,27 @@ private:
                 opcTimer_.start();
                 return false;
             }
+            readingWait_.invalidate();
             if (socket_->state() == QAbstractSocket::ConnectedState)
                 socket_->write(out.text + '\n');
             pending_.pop_front();
         }
         return true;
     }
-    bool linkBusy() const {
+    // *OPC? waits until every command has left the link and, with the
+    // output on, every channel has a reading of the present state (bounded:
+    // a supply that never answers does not hold the client for ever).
+    bool linkBusy() {
         const TaskScheduler& link = session_.link();
-        return session_.isReady() && (link.pendingCommands() > 0 || link.commandInFlight());
+        if (!session_.isReady())
+            return false;
+        if (link.pendingCommands() > 0 || link.commandInFlight())
+            return true;
+        if (!session_.outputOn() || session_.allMeasured())
+            return false;
+        if (!readingWait_.isValid())
+            readingWait_.start();
+        return !readingWait_.hasExpired(kReadingWaitMsec);
     }
 
     QTcpSocket* socket_;
@@ -116,6 +129,8 @@ private:
     QByteArray buffer_;
     std::deque<ScpiInstrument::Output> pending_;
     QTimer opcTimer_;
+    static constexpr qint64 kReadingWaitMsec = 10000;
+    QElapsedTimer readingWait_;
     bool discarding_ = false;
     bool busy_ = false;
     bool closed_ = false;

@@ -2,25 +2,49 @@
 
 #include "core/debugtrace.h"
 
+#include <QFileInfo>
+#include <qplatformdefs.h>
+
 namespace trq {
 
 QtSerialPort::QtSerialPort(QObject* parent) : SerialPort(parent) {
     port_.setReadBufferSize(kReadBufferSize);
     connect(&port_, &QSerialPort::errorOccurred, this, &QtSerialPort::onError);
+    connect(&port_, &QSerialPort::readyRead, this, &SerialPort::readyRead);
 }
 
 // "COM3" on Windows; elsewhere a device path ("/dev/ttyUSB0") or name ("ttyS0").
 void QtSerialPort::setPortName(const QString& name) {
-    port_.setPortName(name.trimmed());
+    name_ = name.trimmed();
+    port_.setPortName(name_);
 }
 
 void QtSerialPort::setBaudRate(qint32 baud) {
     port_.setBaudRate(baud);
 }
 
+QString QtSerialPort::unsuitable(const QString& name) {
+    // A bare name ("COM3", "ttyS0") is the system's to resolve.
+    if (!name.contains(QLatin1Char('/')) && !name.contains(QLatin1Char('\\')))
+        return {};
+    const QFileInfo info(name.trimmed());
+    if (!info.exists())
+        return {}; // said by the open, as for any port that is not there
+    if (info.isDir())
+        return tr("it is a folder, not a serial port");
+    QT_STATBUF st;
+    if (QT_STAT(QFile::encodeName(info.absoluteFilePath()).constData(), &st) == 0 &&
+        !S_ISCHR(st.st_mode))
+        return tr("it is a regular file, not a serial port");
+    return {};
+}
+
 bool QtSerialPort::open() {
     if (port_.isOpen())
         return true;
+    error_ = unsuitable(name_);
+    if (!error_.isEmpty())
+        return false;
     port_.setDataBits(QSerialPort::Data8);
     port_.setParity(QSerialPort::NoParity);
     port_.setStopBits(QSerialPort::OneStop);

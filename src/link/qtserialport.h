@@ -14,6 +14,9 @@ public:
     static constexpr qint64 kReadBufferSize = 64 * 1024;
 
     explicit QtSerialPort(QObject* parent = nullptr);
+    // Why a name cannot be a serial port (a path to a regular file or a
+    // folder, say), or nothing.
+    static QString unsuitable(const QString& name);
 
     void setPortName(const QString& name) override;
     QString portName() const override { return port_.portName(); }
@@ -23,13 +26,15 @@ public:
     bool isOpen() const override { return port_.isOpen(); }
     void write(const QByteArray& bytes) override;
     QByteArray readAll() override;
-    QString errorString() const override { return port_.errorString(); }
+    QString errorString() const override { return error_.isEmpty() ? port_.errorString() : error_; }
     bool permissionDenied() const override { return port_.error() == QSerialPort::PermissionError; }
 
 private:
     void onError(QSerialPort::SerialPortError error);
 
     QSerialPort port_;
+    QString name_;
+    QString error_;
 };
 
 } // namespace trq

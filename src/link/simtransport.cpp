@@ -18,10 +18,15 @@ bool SimSerialPort::open() {
 void SimSerialPort::write(const QByteArray& bytes) {
     if (!open_)
         return;
-    input_ += instrument_.receive(bytes);
+    const QByteArray answer = instrument_.receive(bytes);
+    if (answer.isEmpty())
+        return;
+    input_ += answer;
     // The instrument's output buffer is finite too.
     if (input_.size() > 64 * 1024)
         input_ = input_.right(64 * 1024);
+    // As a port does: told through the event loop, never inside the write.
+    QMetaObject::invokeMethod(this, &SerialPort::readyRead, Qt::QueuedConnection);
 }
 
 QByteArray SimSerialPort::readAll() {

@@ -6,6 +6,7 @@
 #include "link/transport.h"
 
 #include <QRegularExpression>
+#include <QTimer>
 
 namespace trq {
 
@@ -26,8 +27,7 @@ bool isQuery(const QString& text) {
 } // namespace
 
 TaskScheduler::TaskScheduler(Services services, QObject* parent)
-    : QObject(parent), clock_(services.clock), waiter_(services.waiter),
-      prompter_(services.prompter) {
+    : QObject(parent), clock_(services.clock), prompter_(services.prompter) {
     setObjectName(QStringLiteral("TaskScheduler"));
     writerTimer_.setInterval(kWriterIntervalMsec);
     connect(&writerTimer_, &QTimer::timeout, this, [this] { writerTick(writerTimer_.interval()); });
@@ -42,9 +42,11 @@ void TaskScheduler::setSerialPort(SerialPort* port) {
     serial_ = port;
     serialLost_ = false;
     silentQueries_ = 0;
+    dropSerialExchange();
     if (serial_) {
         serial_->setParent(this);
         connect(serial_, &SerialPort::lost, this, &TaskScheduler::onSerialLost);
+        connect(serial_, &SerialPort::readyRead, this, &TaskScheduler::collectSerialAnswer);
     }
 }
 
@@ -116,22 +118,15 @@ void TaskScheduler::enqueueCommand(const QString& text) {
 
 bool TaskScheduler::exchangeNow(const QString& text, QObject* receiver,
                                 const ReplyHandler& onReply) {
-    // The exchange lets events run; a consumer or another exchange started
-    // meanwhile would interleave on the same line, so wait for the next poll.
-    if (consumerBusy_ != 0 || opMode_ != OpMode::Idle) {
+    // One exchange on the line at a time, and never ahead of a command that
+    // was asked for first (a reading taken before an output change it
+    // follows would mix the two states).
+    if (consumerBusy_ != 0 || opMode_ != OpMode::Idle || serialExchange_ || queryInFlight_ ||
+        commandInFlight_ || pendingCommands_ > 0 || !linkOpen()) {
         trace(QStringLiteral("ExecQueryTask7206 busy: ") + text);
         return true;
     }
-    const QPointer<QObject> guard(receiver);
-    ++consumerBusy_;
-    const QString answer = QString::fromLatin1(querySerial(text));
-    --consumerBusy_;
-    // Whatever line end the supply uses (CR LF, or LF alone) is not part of
-    // the reply; of several lines the newest counts, as with every reply.
-    static const QRegularExpression lineEnds(QStringLiteral("[\\r\\n]+"));
-    const QStringList lines = answer.split(lineEnds, Qt::SkipEmptyParts);
-    if (!lines.isEmpty() && guard && onReply)
-        onReply(lines.constLast());
+    startSerialExchange(text, Asker::Direct, receiver, onReply);
     return true;
 }
 
@@ -156,6 +151,7 @@ void TaskScheduler::timeOut() {
 }
 
 void TaskScheduler::clearQueues() {
+    dropSerialExchange();
     queryInsert_ = queryRemove_ = 0;
     commandInsert_ = commandRemove_ = 0;
     pendingQueries_ = pendingCommands_ = 0;
@@ -174,6 +170,7 @@ bool TaskScheduler::drainAndClear() {
     rejectsTasks_ = true;
     const bool quiet = quietWaiter_ ? quietWaiter_() : true;
     if (quiet) {
+        dropSerialExchange();
         queryInsert_ = queryRemove_ = 0;
         commandInsert_ = commandRemove_ = 0;
         pendingQueries_ = pendingCommands_ = 0;
@@ -229,6 +226,12 @@ void TaskScheduler::writerTick(int intervalMsec) {
         return;
     }
 
+    // An answer whose time is up ends its exchange before anything new is
+    // written. Its time is counted in ticks, as the poll cycle's is.
+    if (serialExchange_) {
+        serialExchange_->waitedMsec += intervalMsec;
+        collectSerialAnswer();
+    }
     consume();
 
     const qint64 now = qint64(clock_.nowSec() * 1000.0);
@@ -378,31 +381,45 @@ bool TaskScheduler::writeGpibQuery(Task& t) {
 }
 
 void TaskScheduler::consumeSerialQuery(Task& t) {
-    const quint64 epoch = resetEpoch_;
-    if (!isQuery(t.text)) {
-        // Nothing to pair: send it as a command and go on.
-        sendSerial(t.text);
-    } else {
+    // The exchange on the line (a direct one too) is answered first.
+    if (serialExchange_)
+        return;
+    if (isQuery(t.text)) {
         queryInFlight_ = true;
         lastWriteWasCommand_ = false;
-        opMode_ = OpMode::Writing;
-        const QByteArray result = querySerial(t.text);
-        if (epoch != resetEpoch_)
-            return;
-        replies_.feed(result);
-        if (result.trimmed().isEmpty() || replies_.count() == 0) {
-            // A lost device is reported once, by the timeout procedure.
-            if (result.trimmed().isEmpty() && !serialLost_)
-                noAnswer();
-        } else {
-            silentQueries_ = 0;
-            t.reply = replies_.pop();
-            deliver(t);
-            trace("Q x called");
-        }
-        if (epoch != resetEpoch_)
-            return;
+        // It may be answered at once; the rest follows with its answer.
+        startSerialExchange(t.text, Asker::Query);
+        return;
     }
+    // Nothing to pair: send it as a command and go on.
+    sendSerial(t.text);
+    if (t.cancelled)
+        replies_.clear();
+    if (cycleQueries_ < cycleLength_)
+        ++cycleQueries_;
+    queryRemove_ = advance(queryRemove_);
+    pendingQueries_ = pendingIn(kQueueSize, queryInsert_, queryRemove_);
+    opMode_ = OpMode::Idle;
+}
+
+// The answer of the query at the head of the queue, or nothing when none
+// came in time.
+void TaskScheduler::finishSerialQuery(const QByteArray& answer) {
+    Task& t = queries_[std::size_t(queryRemove_)];
+    const quint64 epoch = resetEpoch_;
+    replies_.feed(answer);
+    if (answer.trimmed().isEmpty() || replies_.count() == 0) {
+        // A lost device is reported once, by the timeout procedure.
+        if (answer.trimmed().isEmpty() && !serialLost_)
+            noAnswer();
+    } else {
+        silentQueries_ = 0;
+        t.reply = replies_.pop();
+        deliver(t);
+        trace("Q x called");
+    }
+    if (epoch != resetEpoch_)
+        return;
     if (t.cancelled)
         replies_.clear();
     queryInFlight_ = false;
@@ -410,7 +427,6 @@ void TaskScheduler::consumeSerialQuery(Task& t) {
         ++cycleQueries_;
     queryRemove_ = advance(queryRemove_);
     pendingQueries_ = pendingIn(kQueueSize, queryInsert_, queryRemove_);
-    opMode_ = OpMode::Idle;
 }
 
 void TaskScheduler::finishQuery(Task& t) {
@@ -521,8 +537,8 @@ TaskScheduler::Step TaskScheduler::writeCommand(Task& t, quint64 epoch) {
         if (!isQuery(t.text))
             sendSerial(t.text);
         else
-            replies_.feed(querySerial(t.text));
-        if (epoch != resetEpoch_) // reset while the serial exchange let events run
+            startSerialExchange(t.text, Asker::Command); // its answer goes to the buffer
+        if (epoch != resetEpoch_)
             return Step::Stop;
     } else if (transport_ == Transport::Gpib) {
         if (gpib_)
@@ -549,36 +565,75 @@ void TaskScheduler::sendSerial(const QString& text) {
     opMode_ = isQuery(text) ? OpMode::Reading : OpMode::Idle;
 }
 
-QByteArray TaskScheduler::querySerial(const QString& text) {
+void TaskScheduler::startSerialExchange(const QString& text, Asker asker,
+                                        QPointer<QObject> receiver, ReplyHandler onReply) {
+    // What came unasked (a late answer to an exchange that gave up) is no
+    // answer to this one.
+    if (const QByteArray stale = readSerial(); !stale.isEmpty())
+        trace(QStringLiteral("Serial: dropped unasked input '") +
+              QString::fromLatin1(stale).trimmed() + QLatin1Char('\''));
     opMode_ = OpMode::Writing;
     writeSerial(text);
     opMode_ = OpMode::Reading;
-    waiter_.letEventsRun();
-    if (text == QLatin1String("*IDN?"))
-        waiter_.wait(150);
-    waiter_.wait(50);
-    QByteArray answer = readSerial();
-    if (answer.isEmpty()) {
-        waiter_.letEventsRun();
-        waiter_.wait(100);
-        answer = readSerial();
-    }
-    // A failed exchange leaves the link idle, so commands are not held back.
-    if (answer.isEmpty()) {
-        opMode_ = OpMode::Idle;
-        return {};
-    }
-    if (!endsWithLineEnd(answer)) {
-        waiter_.letEventsRun();
-        waiter_.wait(50);
-        answer += readSerial();
-        if (!endsWithLineEnd(answer)) {
-            opMode_ = OpMode::Idle;
-            return {};
-        }
-    }
+    SerialExchange e;
+    e.asker = asker;
+    e.text = text;
+    e.limitMsec = text == QLatin1String("*IDN?") ? kSerialIdentifyMsec : kSerialAnswerMsec;
+    e.hasReceiver = receiver != nullptr;
+    e.receiver = std::move(receiver);
+    e.onReply = std::move(onReply);
+    serialExchange_ = std::move(e);
+    collectSerialAnswer();
+}
+
+void TaskScheduler::dropSerialExchange() {
+    // An answer still to come belongs to a task that is gone.
+    if (!serialExchange_)
+        return;
+    serialExchange_.reset();
     opMode_ = OpMode::Idle;
-    return answer;
+}
+
+void TaskScheduler::collectSerialAnswer() {
+    if (!serialExchange_)
+        return; // unasked input waits for the next write, which drops it
+    SerialExchange& e = *serialExchange_;
+    e.answer += readSerial();
+    if (e.answer.size() > ReplyBuffer::kMaxLineLength * 4)
+        e.answer = e.answer.right(ReplyBuffer::kMaxLineLength * 4);
+    if (endsWithLineEnd(e.answer))
+        return finishSerialExchange(QByteArray(e.answer));
+    // No answer, or one without its line end, in time: a failed exchange.
+    if (e.waitedMsec >= e.limitMsec)
+        finishSerialExchange({});
+}
+
+void TaskScheduler::finishSerialExchange(const QByteArray& answer) {
+    const SerialExchange e = std::move(*serialExchange_);
+    serialExchange_.reset();
+    // A failed exchange leaves the link idle too, so commands are not held back.
+    opMode_ = OpMode::Idle;
+    // Deliveries run as a consumer's would: a tick meanwhile takes nothing.
+    ++consumerBusy_;
+    switch (e.asker) {
+    case Asker::Query:
+        finishSerialQuery(answer);
+        break;
+    case Asker::Command:
+        replies_.feed(answer);
+        break;
+    case Asker::Direct: {
+        // Whatever line end the supply uses (CR LF, or LF alone) is not part
+        // of the reply; of several lines the newest counts, as with every
+        // reply.
+        static const QRegularExpression lineEnds(QStringLiteral("[\\r\\n]+"));
+        const QStringList lines = QString::fromLatin1(answer).split(lineEnds, Qt::SkipEmptyParts);
+        if (!lines.isEmpty() && e.onReply && (!e.hasReceiver || e.receiver))
+            e.onReply(lines.constLast());
+        break;
+    }
+    }
+    --consumerBusy_;
 }
 
 void TaskScheduler::onGpibWriteComplete() {
@@ -607,8 +662,18 @@ void TaskScheduler::onGpibError(int number, const QString& description) {
 
 void TaskScheduler::noAnswer() {
     if (!quietFailures_) {
-        prompter_.ask(tr("Cannot get Data from device!"), {}, Prompter::Icon::Question,
-                      Prompter::Buttons::Ok);
+        // Said after the exchange has returned, one box at a time: the link
+        // goes on meanwhile.
+        if (noAnswerShown_) {
+            trace("Cannot get Data from device! (its box is up)");
+            return;
+        }
+        noAnswerShown_ = true;
+        QTimer::singleShot(0, this, [this] {
+            prompter_.ask(tr("Cannot get Data from device!"), {}, Prompter::Icon::Question,
+                          Prompter::Buttons::Ok);
+            noAnswerShown_ = false;
+        });
         return;
     }
     // Nobody reads a box while the link is to come back by itself: a supply

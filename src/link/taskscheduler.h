@@ -17,7 +17,6 @@ class Clock;
 class GpibBoard;
 class Prompter;
 class SerialPort;
-class Waiter;
 
 // Called with one reply line; the receiver's QPointer guards the call.
 using ReplyHandler = std::function<void(const QString& reply)>;
@@ -66,9 +65,14 @@ public:
     // count as a lost device.
     static constexpr int kSilentQueriesLost = 10;
 
+    // How long a serial exchange waits for its answer's line end after the
+    // write, in writer-tick time; "*IDN?" longer, as a supply may take a
+    // while to identify.
+    static constexpr int kSerialAnswerMsec = 200;
+    static constexpr int kSerialIdentifyMsec = 350;
+
     struct Services {
         Clock& clock;
-        Waiter& waiter;
         Prompter& prompter;
     };
 
@@ -100,7 +104,9 @@ public:
                       bool needsAck = false);
     void enqueueCommand(const QString& text);
     // Asks at once through the serial link, bypassing the queues; the newest
-    // reply line, without its line end, goes to onReply. Always true.
+    // reply line, without its line end, goes to onReply when it has come.
+    // Skipped (still true) while the line is in use or commands wait, so a
+    // reading never overtakes a command asked for before it.
     bool exchangeNow(const QString& text, QObject* receiver, const ReplyHandler& onReply);
 
     // Called when an operation times out, before the link resets itself.
@@ -115,9 +121,11 @@ public:
     void writerTick(int intervalMsec);
     void consume();
 
-    // Transport halves used by the consumers and by the serial dialog.
+    // Writes a text without expecting an answer.
     void sendSerial(const QString& text);
-    QByteArray querySerial(const QString& text);
+    // A serial write whose answer has not come yet (nothing else is written
+    // meanwhile).
+    bool serialExchangeOpen() const { return serialExchange_.has_value(); }
 
     int pendingQueries() const { return pendingQueries_; }
     int pendingCommands() const { return pendingCommands_; }
@@ -174,12 +182,22 @@ private:
     Step writeCommand(Task& t, quint64 epoch);
     bool pairCommandReply(Task& t);
     void consumeSerialQuery(Task& t);
+    void finishSerialQuery(const QByteArray& answer);
     void finishQuery(Task& t);
     void deliver(Task& t);
     static void put(Queue& queue, int& insertIndex, int& count, Task task);
     bool linkOpen() const;
     void writeSerial(const QString& text);
     QByteArray readSerial();
+    // The serial exchange: the write, then the answer collected as it comes
+    // (readyRead, each tick) until its line end or its time is up. Nothing
+    // waits for it: the event loop goes on meanwhile.
+    enum class Asker { Query, Command, Direct };
+    void startSerialExchange(const QString& text, Asker asker, QPointer<QObject> receiver = {},
+                             ReplyHandler onReply = {});
+    void collectSerialAnswer();
+    void dropSerialExchange();
+    void finishSerialExchange(const QByteArray& answer);
     void onGpibWriteComplete();
     void onGpibDataRead(const QByteArray& bytes);
     void onGpibError(int number, const QString& description);
@@ -190,7 +208,6 @@ private:
     void timeoutWithMessage(const QString& text);
 
     Clock& clock_;
-    Waiter& waiter_;
     Prompter& prompter_;
     LinkHost* host_ = nullptr;
     std::function<bool()> quietWaiter_;
@@ -232,6 +249,19 @@ private:
     bool quietFailures_ = false;
     int silentQueries_ = 0;
     bool inTimeout_ = false;
+    bool noAnswerShown_ = false;
+
+    struct SerialExchange {
+        Asker asker = Asker::Query;
+        QString text;
+        int waitedMsec = 0; // writer-tick time since the write
+        int limitMsec = kSerialAnswerMsec;
+        QByteArray answer;
+        QPointer<QObject> receiver; // the direct exchange's
+        bool hasReceiver = false;
+        ReplyHandler onReply;
+    };
+    std::optional<SerialExchange> serialExchange_;
 
     QTimer writerTimer_;
     QTimer responseTimer_;

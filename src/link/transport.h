@@ -32,6 +32,8 @@ signals:
     // The device went away (unplugged adapter, closed other end); the port
     // has been closed.
     void lost(const QString& reason);
+    // Characters have arrived.
+    void readyRead();
 };
 
 // The GPIB component: asynchronous writes and reads that complete with events.

@@ -43,6 +43,13 @@ InstrumentSession::InstrumentSession(Services s, QObject* parent)
 }
 
 InstrumentSession::~InstrumentSession() {
+    // Nothing of this session may run once its teardown has begun.
+    poll_.stop();
+    detection_.stop();
+    handOver_.stop();
+    retry_.stop();
+    if (recording_)
+        recording_->engine().timer().stop();
     link_.setHost(nullptr);
     link_.setQuietWaiter({});
     link_.clearTimeoutHandler();
@@ -310,7 +317,7 @@ Wait InstrumentSession::quietWait() {
                 // Commands already asked for still go out (the output-off
                 // before a recall); queued queries are dropped.
                 return {!link_.queryInFlight() && !link_.commandInFlight() &&
-                            link_.pendingCommands() == 0,
+                            !link_.serialExchangeOpen() && link_.pendingCommands() == 0,
                         0,
                         0,
                         {}};
@@ -400,8 +407,9 @@ void InstrumentSession::pollTick() {
     // direct exchange is a serial line's; over GPIB the queue pairs the
     // replies.
     const bool direct = profile_->pollsByDirectExchange && kind_ == InterfaceKind::Serial;
+    const int wrap = profile_->pollCounterWrap;
     if (direct ? exchange(step) : ask(step))
-        pollCounter_ = (pollCounter_ + 1) % profile_->pollCounterWrap;
+        pollCounter_ = (pollCounter_ + 1) % wrap;
 }
 
 void InstrumentSession::send(Operation operation, const CommandArgs& args) {

@@ -49,6 +49,11 @@ struct ChannelState {
     // When the last measured voltage and current came (the link's clock, in
     // milliseconds; -1: none yet).
     qint64 voltageAtMsec = -1, currentAtMsec = -1;
+    // A voltage and a current have been read since the output or the
+    // coupling last changed; until then what is kept is no measurement of
+    // the present state (not recorded, not answered to scripts).
+    bool voltageRead = false, currentRead = false;
+    bool measured() const { return voltageRead && currentRead; }
     std::array<double, 3> settings{}; // by Setting
     bool overCurrentProtection = false;
     std::array<EditLimits, 3> limits;
@@ -148,6 +153,11 @@ public:
     // ---- Readings and settings ---------------------------------------------
     int channelCount() const { return int(channels_.size()); }
     const ChannelState& channel(int i) const { return channels_[std::size_t(i)]; }
+    // Every channel has a reading of the present state.
+    bool allMeasured() const;
+    // Every channel's latest reading is younger than two poll cycles and a
+    // second: the poll is running, however slow its cycle.
+    bool readingsCurrent() const;
     // Measured replies received so far.
     quint64 readingCount() const { return readings_; }
     bool outputOn() const { return output_; }
@@ -233,6 +243,9 @@ signals:
     void limitTripped(const trq::LimitTrip& trip);
     void limitsChanged();
     void locksChanged();
+    // The link came back to a supply whose output is off now although it
+    // was on: nothing is measured until it is switched on again.
+    void cameBackWithOutputOff();
     // Texts for the status bar: at once, or for a while.
     void statusText(const QString& text);
     void statusReport(const QString& text, int msec);
@@ -317,6 +330,9 @@ private:
     AutoRunValues autoValues_;
     int pollCounter_ = 0;
     bool queryingInitial_ = false;
+    // Counts output changes: a reading asked for before the last one is of
+    // the state before it.
+    quint64 outputEpoch_ = 0;
     bool suspendOutput_ = false;
     bool errorShown_ = false;
     // Layouts with a mode code of their own: -1 until the first status.

@@ -9,20 +9,24 @@ namespace trq {
 namespace {
 
 RecordingEngine::Source sourceOf(InstrumentSession& s) {
-    return {[&s] { return s.isReady(); }, [&s] { return s.outputOn(); },
-            [&s](int channel, bool voltage) {
-                if (channel >= s.channelCount())
-                    return QString();
-                const ChannelState& c = s.channel(channel);
-                return voltage ? c.voltage : c.current;
-            },
-            [&s] { return s.readingCount(); },
-            [&s](int channel) {
-                if (channel >= s.channelCount())
-                    return std::pair<double, double>{0, 0};
-                const EnergyCounter& e = s.channel(channel).delivered;
-                return std::pair{e.charge(), e.energy()};
-            }};
+    return {
+        [&s] { return s.isReady(); },
+        [&s] { return s.outputOn(); },
+        [&s](int channel, bool voltage) {
+            if (channel >= s.channelCount())
+                return QString();
+            const ChannelState& c = s.channel(channel);
+            return voltage ? c.voltage : c.current;
+        },
+        [&s] { return s.readingCount(); },
+        [&s](int channel) {
+            if (channel >= s.channelCount())
+                return std::pair<double, double>{0, 0};
+            const EnergyCounter& e = s.channel(channel).delivered;
+            return std::pair{e.charge(), e.energy()};
+        },
+        [&s](int channel) { return channel < s.channelCount() && s.channel(channel).measured(); },
+        [&s] { return s.readingsCurrent(); }};
 }
 
 } // namespace

@@ -1,5 +1,6 @@
 #include "session/recordingengine.h"
 
+#include "core/debugtrace.h"
 #include "core/numbers.h"
 #include "core/prompter.h"
 
@@ -79,8 +80,12 @@ void RecordingEngine::stop() {
     timer_.stop();
     if (!wasRunning)
         return;
+    // A last try for points a busy file did not take yet; what is left stays
+    // in unstoredPoints() (a run without windows writes them to its CSV).
+    if (!storeFailed_)
+        flushUnstored();
     for (RecordingView* v : views_)
-        v->recordingStopped(points_ == 0 ? start_ : start_.addSecs(elapsedSec_));
+        v->recordingStopped(start_.addSecs(storedSec_));
     emit stopped(storeFailed_ ? StopReason::StoreFailed : StopReason::Stopped);
 }
 
@@ -94,10 +99,15 @@ void RecordingEngine::clearBuffer() {
 
 void RecordingEngine::clearAll() {
     gapPending_ = false;
+    unstored_.clear();
+    busySinceMsec_ = -1;
     clearBuffer();
     store_.clearWorking();
     elapsedSec_ = 0;
+    storedSec_ = 0;
     lastTickMsec_ = -1;
+    firstTickMsec_ = -1;
+    missedSeconds_ = 0;
     resetWindow();
     for (RecordingView* v : views_)
         v->dataCleared();
@@ -110,6 +120,11 @@ void RecordingEngine::tick() {
     inTick_ = true;
     tickMsec_ = clock_->monotonicMsec();
     storeFailed_ = false;
+    // Points a busy file did not take are tried again first, in order.
+    if (!unstored_.empty() && !storeWaiting()) {
+        inTick_ = false;
+        return;
+    }
     sample();
     if (storeFailed_) {
         inTick_ = false;
@@ -123,7 +138,7 @@ void RecordingEngine::tick() {
     if (remaining_ < 0) {
         timer_.stop();
         for (RecordingView* v : views_)
-            v->recordingStopped(start_.addSecs(elapsedSec_));
+            v->recordingStopped(start_.addSecs(storedSec_));
         emit stopped(StopReason::LengthReached);
     }
     inTick_ = false;
@@ -165,11 +180,29 @@ void RecordingEngine::fold(int channel, bool voltage, const QString& reading) {
     }
 }
 
+bool RecordingEngine::allMeasured() const {
+    if (!source_.measured)
+        return true;
+    for (int c = 0; c < channels_; ++c)
+        if (!source_.measured(c))
+            return false;
+    return true;
+}
+
 void RecordingEngine::sample() {
     const int channels = channels_;
-    // A second without a new reading (a silent or lost link) records nothing:
-    // the last readings again would be invented points.
-    const bool fresh = freshReadings();
+    if (firstTickMsec_ < 0)
+        firstTickMsec_ = tickMsec_;
+    if (windowTick_ == 0)
+        windowStartMsec_ = tickMsec_;
+    // A second without a new reading (a silent or lost link), or before
+    // every channel has been read (just after the output or the coupling
+    // changed), records nothing: the last readings again would be invented
+    // points, an empty one no measurement. After the first point it is a gap.
+    const bool arrived = freshReadings();
+    const bool fresh = (arrived || (source_.current && source_.current())) && allMeasured();
+    if (!fresh && points_ > 0)
+        ++missedSeconds_;
     if (scaleIndex_ == 0) {
         if (!fresh)
             return;
@@ -187,7 +220,6 @@ void RecordingEngine::sample() {
         }
         ++windowReadings_;
     }
-    QCoreApplication::processEvents();
     if (windowTick_ >= scaleTicks_) {
         windowTick_ = 0;
         if (windowReadings_ > 0)
@@ -205,16 +237,24 @@ void RecordingEngine::resetWindow() {
 
 void RecordingEngine::writePoint() {
     SampleRow row;
-    row.seqNo = pointCount();
+    row.seqNo = points_ + qint64(unstored_.size());
+    // The first point is stamped with its window's start (later than the
+    // recording's start when it had to wait for its first readings).
     const qint64 diff =
         lastTickMsec_ < 0 ? 0 : qint64(std::llround(double(tickMsec_ - lastTickMsec_) / 1000.0));
+    if (lastTickMsec_ < 0)
+        elapsedSec_ = qint64(std::llround(double(windowStartMsec_ - firstTickMsec_) / 1000.0));
     elapsedSec_ += diff;
     row.recTime = timeText(start_.addSecs(elapsedSec_));
     for (std::size_t c = 0; c < 4; ++c) {
         row.volt[c] = boxes_[c * 2];
         row.curr[c] = boxes_[c * 2 + 1];
     }
-    row.gap = std::exchange(gapPending_, false);
+    // Seconds without readings since the last point, or a clock that says
+    // more time went by than the scale's step (a starved timer), are a gap:
+    // never silently missing.
+    const int step = kRecordScales[std::size_t(scaleIndex_)].ticksPerPoint;
+    row.gap = gapPending_ || missedSeconds_ > 0 || (lastTickMsec_ >= 0 && diff > step);
     if (source_.integrals)
         for (int c = 0; c < channels_; ++c) {
             const auto [charge, energy] = source_.integrals(c);
@@ -228,23 +268,67 @@ void RecordingEngine::writePoint() {
     }
     row.timeTick = elapsedSec_;
     row.diffLastTime = diff;
-    if (!store_.appendSample(row)) {
-        // Nothing more would be stored either: stop first, then say why. The
-        // grid and the graph show only the points the file holds.
-        elapsedSec_ -= diff;
-        storeFailed_ = true;
-        stop();
-        prompter_.message(tr("The recording has stopped: a point could not be stored "
-                             "in %1 (%2). The %3 points stored before it are kept.")
-                              .arg(QDir::toNativeSeparators(store_.fileName()), store_.lastError())
-                              .arg(row.seqNo),
-                          {}, Prompter::Icon::Critical);
-        return;
-    }
-    ++points_;
-    for (RecordingView* v : views_)
-        v->pointWritten(row);
     lastTickMsec_ = tickMsec_;
+    gapPending_ = false;
+    missedSeconds_ = 0;
+    unstored_.push_back(std::move(row));
+    storeWaiting();
+}
+
+bool RecordingEngine::flushUnstored() {
+    while (!unstored_.empty()) {
+        if (!store_.appendSample(unstored_.front()))
+            return false;
+        const SampleRow row = std::move(unstored_.front());
+        unstored_.pop_front();
+        ++points_;
+        storedSec_ = row.timeTick;
+        for (RecordingView* v : views_)
+            v->pointWritten(row);
+    }
+    return true;
+}
+
+bool RecordingEngine::storeWaiting() {
+    if (flushUnstored()) {
+        if (busySinceMsec_ >= 0) {
+            busySinceMsec_ = -1;
+            trace(QStringLiteral("Recording: the database takes points again"));
+            emit storeStatus({});
+        }
+        return true;
+    }
+    // Another program holds the file for a while: the points wait, in
+    // order and in memory, until it lets go. Only a lasting failure stops
+    // the recording.
+    const qint64 now = clock_->monotonicMsec();
+    const bool busy = store_.lastFailureWasBusy();
+    if (busy && busySinceMsec_ < 0) {
+        busySinceMsec_ = now;
+        trace(QStringLiteral("Recording: the database is busy (%1); points wait")
+                  .arg(store_.lastError()));
+    }
+    const bool waiting = busy && now - busySinceMsec_ < kStoreRetryMsec &&
+                         unstored_.size() < std::size_t(kMaxUnstored);
+    if (waiting) {
+        emit storeStatus(
+            tr("The database is busy; points waiting to be stored: %1").arg(unstored_.size()));
+        return true;
+    }
+    const QString cause = busy ? tr("another program has held the file for over %1 s: %2")
+                                     .arg(kStoreRetryMsec / 1000)
+                                     .arg(store_.lastError())
+                               : store_.lastError();
+    // Nothing more would be stored either: stop first, then say why. The
+    // grid and the graph show only the points the file holds.
+    storeFailed_ = true;
+    stop();
+    prompter_.message(tr("The recording has stopped: a point could not be stored in %1 (%2). "
+                         "The %3 points stored before it are kept.")
+                          .arg(QDir::toNativeSeparators(store_.fileName()), cause)
+                          .arg(points_),
+                      {}, Prompter::Icon::Critical);
+    return false;
 }
 
 } // namespace trq

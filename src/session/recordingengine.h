@@ -9,6 +9,7 @@
 #include <QTimer>
 
 #include <array>
+#include <deque>
 #include <functional>
 #include <vector>
 
@@ -55,6 +56,13 @@ public:
         // Charge [Ah] and energy [Wh] delivered on a channel so far; none:
         // nothing is integrated.
         std::function<std::pair<double, double>(int)> integrals;
+        // Whether a channel's values are measurements of the present state
+        // (none: always); a second in which one is not records nothing.
+        std::function<bool(int)> measured;
+        // Every channel's latest reading is recent for its poll, so a second
+        // without a new one still has current values (a slow poll cycle);
+        // none: only a second with a new reading does.
+        std::function<bool()> current;
     };
 
     RecordingEngine(RecordStore& store, Prompter& prompter, Source source, int channels,
@@ -80,11 +88,18 @@ public:
     void tick();
 
     // The seconds since the last point had no readings (a lost link): the
-    // next point is marked as following a gap.
+    // next point is marked as following a gap. Any second without a reading
+    // to record marks one too.
     void markGap() { gapPending_ = true; }
     // Ticks left of the armed length; below 0 once a length has run out.
     int remainingTicks() const { return remaining_; }
     void setRemainingTicks(int ticks) { remaining_ = ticks; }
+    // How long a busy file is waited for, and how many points wait for it
+    // at most, before the recording stops.
+    static constexpr int kStoreRetryMsec = 60000;
+    static constexpr int kMaxUnstored = 3600;
+    // Points made but not stored yet (the file was busy), oldest first.
+    const std::deque<SampleRow>& unstoredPoints() const { return unstored_; }
     // Points written since the start; they live in the working table only,
     // so a recording of weeks costs no memory.
     int pointCount() const { return points_; }
@@ -113,13 +128,22 @@ signals:
     // a script or a failed link), or a point could not be stored.
     void stopped(RecordingEngine::StopReason reason);
     void started();
+    // Points wait for a busy file ("" once they are stored).
+    void storeStatus(const QString& text);
 
 private:
     void sample();
     void writePoint();
+    // Stores the points that wait, in order; false when one was refused.
+    bool flushUnstored();
+    // The same, and what a refusal means: a busy file is waited for, a
+    // lasting failure stops the recording (false).
+    bool storeWaiting();
     void fold(int channel, bool voltage, const QString& reading);
     // Whether readings arrived since the last tick looked.
     bool freshReadings();
+    // Every channel has a measurement of the present state.
+    bool allMeasured() const;
     void resetWindow();
 
     RecordStore& store_;
@@ -144,12 +168,20 @@ private:
     int windowReadings_ = 0; // fresh ticks folded into the current window
     quint64 lastReadingCount_ = 0;
     qint64 elapsedSec_ = 0;
+    qint64 storedSec_ = 0; // the last stored point's
     qint64 lastTickMsec_ = -1;
     qint64 tickMsec_ = 0;
+    qint64 firstTickMsec_ = -1;  // the recording's first tick
+    qint64 windowStartMsec_ = 0; // the current window's first tick
+    // Seconds since the last point without a reading to record: the next
+    // point follows a gap.
+    int missedSeconds_ = 0;
     QDateTime start_;
     bool inTick_ = false;
     bool gapPending_ = false;
     bool storeFailed_ = false;
+    std::deque<SampleRow> unstored_;
+    qint64 busySinceMsec_ = -1;
 };
 
 } // namespace trq

@@ -1,10 +1,28 @@
 // What the user (or a script) can do with the supply on line.
+#include "core/clock.h"
 #include "core/numbers.h"
 #include "session/instrumentsession.h"
 
 #include <cmath>
 
 namespace trq {
+
+bool InstrumentSession::allMeasured() const {
+    return std::all_of(channels_.begin(), channels_.end(),
+                       [](const ChannelState& c) { return c.measured(); });
+}
+
+bool InstrumentSession::readingsCurrent() const {
+    if (!profile_ || !poll_.isActive() || channels_.empty())
+        return false;
+    const qint64 now = qint64(link_.clock().nowSec() * 1000.0);
+    // Two cycles: a queue that lags behind the poll a little is no silence.
+    const qint64 longest = 2 * qint64(profile_->pollCycle.size()) * kPollMsec + 1000;
+    return std::all_of(channels_.begin(), channels_.end(), [&](const ChannelState& c) {
+        return c.voltageAtMsec >= 0 && c.currentAtMsec >= 0 && now - c.voltageAtMsec <= longest &&
+               now - c.currentAtMsec <= longest;
+    });
+}
 
 ControlLocks InstrumentSession::locks() const {
     ControlLocks l;
@@ -26,6 +44,13 @@ ControlLocks InstrumentSession::locks() const {
 void InstrumentSession::setOutput(bool on) {
     if (!isReady())
         return;
+    if (on != output_ && !queryingInitial_) {
+        // What was read before is of the other state: nothing of it counts
+        // as a reading of this one.
+        ++outputEpoch_;
+        for (ChannelState& c : channels_)
+            c.voltageRead = c.currentRead = false;
+    }
     output_ = on;
     if (on) {
         // Switched on by hand: what tripped before has been seen.

@@ -118,6 +118,7 @@ void InstrumentSession::resumeAfterReconnect() {
     emit stateChanged(state_);
     emit statusText(tr("Reconnected"));
     // The supply's state is read back and shown; nothing is sent back.
+    const bool wasOn = output_;
     resyncing_ = true;
     const bool cancelled = queryInitialValues();
     resyncing_ = false;
@@ -125,6 +126,13 @@ void InstrumentSession::resumeAfterReconnect() {
         return;
     checkOutput();
     afterInitialQuery();
+    if (wasOn && !output_) {
+        // Power-cycled, most likely: nobody switches it on unasked, but the
+        // user must know that nothing is measured now.
+        trace("Reconnected: the supply's output is off");
+        emit statusText(tr("The supply came back with its output off"));
+        emit cameBackWithOutputOff();
+    }
 }
 
 } // namespace trq

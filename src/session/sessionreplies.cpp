@@ -14,9 +14,15 @@ ReplyHandler InstrumentSession::handlerFor(const QueryStep& step) {
     const int ch = step.channel - 1;
     switch (step.operation) {
     case Operation::MeasuredVoltage:
-        return [this, ch](const QString& r) { readingReplied(ch, true, r); };
     case Operation::MeasuredCurrent:
-        return [this, ch](const QString& r) { readingReplied(ch, false, r); };
+        return [this, ch, voltage = step.operation == Operation::MeasuredVoltage,
+                epoch = outputEpoch_](const QString& r) {
+            // Asked before the output changed: a reading of the state before.
+            if (epoch != outputEpoch_)
+                return trace(QStringLiteral("Reading from before the output changed, dropped: ") +
+                             r);
+            readingReplied(ch, voltage, r);
+        };
     case Operation::Voltage:
         return [this, ch](const QString& r) { settingRepliedText(ch, Setting::Voltage, r); };
     case Operation::Current:
@@ -79,6 +85,7 @@ void InstrumentSession::blankReadings(int from, int to) {
         ChannelState& c = channels_[std::size_t(i)];
         c.voltage.clear();
         c.current.clear();
+        c.voltageRead = c.currentRead = false;
         emit readingsChanged(i);
     }
 }
@@ -92,8 +99,10 @@ void InstrumentSession::readingReplied(int ch, bool voltage, const QString& repl
     (voltage ? c.voltageAtMsec : c.currentAtMsec) = qint64(link_.clock().nowSec() * 1000.0);
     (voltage ? c.voltage : c.current) =
         withoutUnit(reply, voltage ? QLatin1Char('V') : QLatin1Char('A'));
-    if (!reply.isEmpty())
+    if (!reply.isEmpty()) {
         (voltage ? voltageSeen_ : currentSeen_)[std::size_t(ch)] = true;
+        (voltage ? c.voltageRead : c.currentRead) = true;
+    }
     // The channel that follows another in parallel has nothing of its own to
     // show: a voltage reply blanks its voltage, a current reply both.
     if (coupling_ == Coupling::Parallel && ch == profile_->parallelBlankChannel) {

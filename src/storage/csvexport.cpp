@@ -43,13 +43,15 @@ QByteArray exportCsv(int channels, const QList<SampleRow>& rows) {
 }
 
 bool writeExport(const QString& path, int channels, RecordStore& store, RowOrder order,
-                 QString* error) {
+                 QString* error, const QList<SampleRow>& tail) {
     // Written aside and moved into place: a failed export leaves no half file.
     QSaveFile file(path);
     bool written = file.open(QIODevice::WriteOnly) && file.write(csvHeader(channels)) >= 0;
     const bool read = written && store.forEachWorkingRow(order, [&](const SampleRow& r) {
         written = written && file.write(csvLine(channels, r)) >= 0;
     });
+    for (const SampleRow& r : tail)
+        written = written && file.write(csvLine(channels, r)) >= 0;
     if (written && !read) {
         file.cancelWriting();
         if (error)

@@ -20,7 +20,8 @@ QByteArray exportCsv(int channels, const QList<SampleRow>& rows);
 // Writes the working table to path a row at a time (weeks of points never
 // sit in memory), in the order the rows were stored or by sample number;
 // false with the reason when the file cannot be written or the table read.
+// Rows the table could not take (a busy file) follow it as the tail.
 bool writeExport(const QString& path, int channels, RecordStore& store, RowOrder order,
-                 QString* error = nullptr);
+                 QString* error = nullptr, const QList<SampleRow>& tail = {});
 
 } // namespace trq

@@ -210,9 +210,12 @@ QList<LimitEvent> RecordStore::events(const QString& recNo) {
 
 bool RecordStore::appendSample(const SampleRow& r) {
     Kept kept = kept_;
+    // Once a second: a busy file may hold the event loop for a moment only.
+    QSqlQuery(db_).exec(QStringLiteral("PRAGMA busy_timeout = %1").arg(kAppendBusyMsec));
     const bool ok = exec(QStringLiteral("insert into datatemp (") + kDetailColumns +
                              QStringLiteral(") values (") + kDetailPlaceholders + QLatin1Char(')'),
                          detailValues(r));
+    QSqlQuery(db_).exec(QStringLiteral("PRAGMA busy_timeout = %1").arg(kBusyMsec));
     // A point only widens the extremes and extends the values: fold it in
     // instead of reading the whole table again once a second.
     if (ok && kept.extremes && foldIn(kept, r))

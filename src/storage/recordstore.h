@@ -93,9 +93,16 @@ class RecordStore {
     Q_DECLARE_TR_FUNCTIONS(RecordStore)
 
 public:
+    // How long a statement waits for a file another connection holds; a
+    // recorded point only briefly.
+    static constexpr int kBusyMsec = 1000;
+    static constexpr int kAppendBusyMsec = 50;
+
     explicit RecordStore(QSqlDatabase db) : db_(std::move(db)) {}
 
     bool clearWorking();
+    // Waits only briefly for a file another connection holds: the caller
+    // keeps the point and tries again (see lastFailureWasBusy()).
     bool appendSample(const SampleRow& row);
     // The working table in sample order, all rows or those of one sampling
     // condition.
@@ -155,6 +162,9 @@ public:
     static QString numberOfListLine(const QString& line);
 
     QString lastError() const { return error_; }
+    // The last statement failed because another connection held the file
+    // (busy or locked): trying again later may succeed.
+    bool lastFailureWasBusy() const { return errorNumber_ == 5 || errorNumber_ == 6; }
     QString fileName() const { return db_.databaseName(); }
     // The message a failed statement shows: "System Error caused by N:text".
     QString systemErrorText() const;

@@ -190,6 +190,7 @@ void MainWindow::connectSession() {
     connect(s, &InstrumentSession::statusText, statusLabel_, &QLabel::setText);
     connect(s, &InstrumentSession::statusReport, this, &MainWindow::reportStatus);
     connect(s, &InstrumentSession::limitTripped, this, &MainWindow::noticeLimit);
+    connect(s, &InstrumentSession::cameBackWithOutputOff, this, &MainWindow::noticeOutputOff);
     if (server_) {
         connect(server_, &ScpiServer::statusChanged, this,
                 [this] { serverLabel_->setText(server_->statusText()); });
@@ -594,19 +595,31 @@ void MainWindow::noticeLimit(const LimitTrip& trip) {
                              .arg(trip.bound)
                              .arg(shownTextOf(r.action));
     reportStatus(tr("Limit tripped: ") + line, 10000);
-    if (r.action != LimitAction::Message)
-        return;
-    // One notice that never blocks anything: later trips add their line.
-    if (!limitNotice_) {
-        limitNotice_ =
-            new QMessageBox(QMessageBox::Warning, tr("Limits"), {}, QMessageBox::Ok, this);
-        limitNotice_->setWindowModality(Qt::NonModal);
-        limitNotice_->setObjectName(QStringLiteral("limitNotice"));
+    if (r.action == LimitAction::Message)
+        addNotice(limitNotice_, tr("Limits"), QStringLiteral("limitNotice"), line);
+}
+
+void MainWindow::noticeOutputOff() {
+    const QString line = tr("%1  The supply came back with its output off: nothing is measured "
+                            "until it is switched on again. A running recording goes on and "
+                            "marks the time as a gap.")
+                             .arg(QTime::currentTime().toString(QStringLiteral("HH:mm:ss")));
+    reportStatus(tr("The supply came back with its output off"), 30000);
+    addNotice(linkNotice_, tr("Link"), QStringLiteral("linkNotice"), line);
+}
+
+// One notice per kind that never blocks anything: later events add a line.
+void MainWindow::addNotice(QPointer<QMessageBox>& box, const QString& title, const QString& name,
+                           const QString& line) {
+    if (!box) {
+        box = new QMessageBox(QMessageBox::Warning, title, {}, QMessageBox::Ok, this);
+        box->setWindowModality(Qt::NonModal);
+        box->setObjectName(name);
     }
-    const QString shown = limitNotice_->isVisible() ? limitNotice_->text() : QString();
-    limitNotice_->setText(shown.isEmpty() ? line : shown + QLatin1Char('\n') + line);
-    limitNotice_->show();
-    limitNotice_->raise();
+    const QString shown = box->isVisible() ? box->text() : QString();
+    box->setText(shown.isEmpty() ? line : shown + QLatin1Char('\n') + line);
+    box->show();
+    box->raise();
 }
 
 void MainWindow::showTrace() {

@@ -5,6 +5,7 @@
 
 #include <QHash>
 #include <QMainWindow>
+#include <QMessageBox>
 #include <QPointer>
 #include <QTimer>
 
@@ -13,7 +14,7 @@ class QLabel;
 class QMdiArea;
 class QMdiSubWindow;
 class QMenu;
-class QMessageBox;
+
 class QToolBar;
 
 namespace trq {
@@ -133,6 +134,8 @@ public:
     void setUpLimits();
     // The notice of limits that tripped with a message; none before.
     QMessageBox* limitNotice() const { return limitNotice_; }
+    // The notice of a supply that came back with its output off.
+    QMessageBox* linkNotice() const { return linkNotice_; }
 
     // Commands with a dialog of their own.
     void saveMemory();
@@ -184,6 +187,9 @@ private:
     void adjustWindowSize();
     void showTrace();
     void noticeLimit(const LimitTrip& trip);
+    void noticeOutputOff();
+    void addNotice(QPointer<QMessageBox>& box, const QString& title, const QString& name,
+                   const QString& line);
     template <class Dialog> Dialog* dialog();
 
     InstrumentSession& session_;
@@ -208,7 +214,8 @@ private:
     QLabel* statusLabel_ = nullptr;
     QLabel* serverLabel_ = nullptr;
     QLabel* feedLabel_ = nullptr;
-    QMessageBox* limitNotice_ = nullptr;
+    QPointer<QMessageBox> limitNotice_;
+    QPointer<QMessageBox> linkNotice_;
     bool onLineImage_ = false;
     int aliveNumber_ = 0;
     QString statusLine_;

@@ -111,7 +111,7 @@ struct SessionFixture {
     TestTransports factory;
     Database data;
     std::unique_ptr<RecordStore> store;
-    TaskScheduler link{{clock, waiter, prompter}};
+    TaskScheduler link{{clock, prompter}};
     std::unique_ptr<InstrumentSession> session;
     QString folder; // the database's, the test's own
 

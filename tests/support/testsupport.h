@@ -129,7 +129,7 @@ struct LinkFixture {
     FastWaiter waiter{&clock};
     ScriptedPrompter prompter;
     FakeHost host;
-    TaskScheduler link{{clock, waiter, prompter}};
+    TaskScheduler link{{clock, prompter}};
     LinkFixture() {
         link.writerTimer().stop();
         link.setHost(&host);
