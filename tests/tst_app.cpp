@@ -150,6 +150,14 @@ private slots:
         row("part length",
             {"--headless", "--sim", "PSQ-3323", "--record", "continuous", "--save-parts", "0"},
             false, 2, {"The part length"});
+        // Found before anything starts, not after the recording.
+        row("csv into a missing folder",
+            {"--headless", "--sim", "PSQ-3323", "--record", "5", "--csv", "/nonexistent/x.csv"},
+            false, 2, {"--csv /nonexistent/x.csv: the folder /nonexistent does not exist"});
+        row("csv onto a folder", {"--headless", "--sim", "PSQ-3323", "--record", "5", "--csv", "/"},
+            false, 2, {"that is a folder"});
+        row("port that is a regular file", {"--headless", "--port", POWERTRQ_PATH}, false, 2,
+            {"it is a regular file, not a serial port"});
     }
     void commandLineAnswers() {
         QFETCH(QStringList, arguments);
@@ -169,20 +177,118 @@ private slots:
         QCOMPARE(settings.value(QStringLiteral("RS232/PortName")).toString(), QString());
     }
 
-    // Ten seconds into a CSV file and a saved record, with no display at all.
+    // Every model on either link records into a CSV file (and a saved
+    // record), with no display at all, and ends with exit 0. The length
+    // counts from every channel's first reading, so no cell is empty; the
+    // console gets messages, the trace only with --verbose.
+    void headlessRecordsToFiles_data() {
+        QTest::addColumn<QString>("model");
+        QTest::addColumn<QString>("link");
+        QTest::addColumn<int>("seconds");
+        QTest::addColumn<int>("channels");
+        QTest::addColumn<bool>("verbose");
+        QTest::newRow("PSQ-3323 rs232, ten seconds") << "PSQ-3323"
+                                                     << "rs232" << 10 << 3 << false;
+        QTest::newRow("PSQ-3323 gpib") << "PSQ-3323"
+                                       << "gpib" << 2 << 3 << false;
+        QTest::newRow("SPQ-3610DNB rs232") << "SPQ-3610DNB"
+                                           << "rs232" << 2 << 1 << true;
+        QTest::newRow("SPQ-3610DNB gpib") << "SPQ-3610DNB"
+                                          << "gpib" << 2 << 1 << false;
+        QTest::newRow("TRQ-3302 rs232") << "TRQ-3302"
+                                        << "rs232" << 2 << 2 << false;
+        QTest::newRow("TRQ-7206S rs232") << "TRQ-7206S"
+                                         << "rs232" << 2 << 4 << false;
+        QTest::newRow("TRQ-7206S gpib") << "TRQ-7206S"
+                                        << "gpib" << 2 << 4 << false;
+    }
     void headlessRecordsToFiles() {
-        const QString folder = freshFolder(QStringLiteral("tenseconds"));
+        QFETCH(QString, model);
+        QFETCH(QString, link);
+        QFETCH(int, seconds);
+        QFETCH(int, channels);
+        QFETCH(bool, verbose);
+        const QString folder = freshFolder(QStringLiteral("records"));
         const QString csv = folder + QStringLiteral("/out.csv");
-        const Run r = run({"--headless", "--sim", "PSQ-3323", "--record", "10", "--output-on",
-                           "--save", "ten seconds", "--csv", csv, "--data-folder", folder},
-                          false, 60000);
+        QStringList arguments{"--headless",
+                              "--sim",
+                              model,
+                              "--interface",
+                              link,
+                              "--record",
+                              QString::number(seconds),
+                              "--output-on",
+                              "--save",
+                              "run",
+                              "--csv",
+                              csv,
+                              "--data-folder",
+                              folder};
+        if (verbose)
+            arguments << QStringLiteral("--verbose");
+        const Run r = run(arguments, false, 60000);
         QVERIFY2(r.exitCode == 0, qPrintable(r.err));
         QVERIFY(r.err.contains(QLatin1String("Saved as record")));
+        QCOMPARE(r.err.contains(QLatin1String("ExecQueryTask")), verbose);
         QFile file(csv);
         QVERIFY(file.open(QIODevice::ReadOnly));
         const QList<QByteArray> lines = file.readAll().trimmed().split('\n');
-        QCOMPARE(lines.size(), 1 + 11); // the header and seconds 0..10
-        QCOMPARE(savedRecords(folder), QStringList{"ten seconds: 11 points"});
+        QCOMPARE(lines.size(), 1 + seconds + 1); // the header and seconds 0..n
+        for (const QByteArray& line : lines.mid(1))
+            for (int field = 2; field < 2 + 2 * channels; ++field)
+                QVERIFY2(!line.split(',').value(field).trimmed().isEmpty(), line.constData());
+        QCOMPARE(savedRecords(folder),
+                 QStringList{QStringLiteral("run: %1 points").arg(seconds + 1)});
+    }
+
+    // Whatever refuses a recording does so before anything is sent: the
+    // output is never switched on for a run that does not record.
+    void refusedRecordingSendsNothing() {
+        const QString folder = freshFolder(QStringLiteral("refused"));
+        std::shared_ptr<trq::sim::Supply> supply = trq::sim::Supply::create("PSQ-3323");
+        trq::sim::PtyServer pty([&](const QByteArray& b) { return supply->receive(b); });
+        QVERIFY(pty.open());
+        const QStringList arguments{"--headless", "--port",      pty.slavePath(), "--record",
+                                    "1",          "--output-on", "--data-folder", folder};
+        Background first(arguments); // leaves unsaved points in the working table
+        QCOMPARE(first.exitCode(), 0);
+        supply->output = false;
+        supply->received.clear();
+        Background second(arguments);
+        QCOMPARE(second.exitCode(), 5);
+        QVERIFY2(second.err.contains(QLatin1String("unsaved recording")), qPrintable(second.err));
+        QVERIFY(!supply->output);
+        const QStringList sent(supply->received.begin(), supply->received.end());
+        QVERIFY2(!sent.contains(QStringLiteral(":OUTP:STAT 1")), qPrintable(sent.join('|')));
+    }
+
+    // The database fails for good mid-recording (a full disk): the run says
+    // why, still writes its CSV with every point and saves what the file
+    // holds, switches off the output it switched on, and ends with exit 5.
+    void failedStoreStillWritesWhatItHas() {
+        const QString folder = freshFolder(QStringLiteral("full"));
+        QVERIFY(trq::Database::create(folder + QStringLiteral("/mtype.mdb")));
+        {
+            trq::Database db;
+            QCOMPARE(db.open(folder), trq::Database::OpenResult::Ok);
+            QVERIFY(QSqlQuery(db.database())
+                        .exec(QStringLiteral(
+                            "CREATE TRIGGER full BEFORE INSERT ON datatemp WHEN NEW.SeqNo >= 3 "
+                            "BEGIN SELECT RAISE(ABORT, 'database or disk is full'); END")));
+        }
+        std::shared_ptr<trq::sim::Supply> supply = trq::sim::Supply::create("PSQ-3323");
+        trq::sim::PtyServer pty([&](const QByteArray& b) { return supply->receive(b); });
+        QVERIFY(pty.open());
+        const QString csv = QDir::current().absoluteFilePath(QStringLiteral("full.csv"));
+        Background b({"--headless", "--port", pty.slavePath(), "--record", "600", "--output-on",
+                      "--save", "full", "--csv", csv, "--data-folder", folder});
+        QCOMPARE(b.exitCode(), 5);
+        QVERIFY2(b.err.contains(QLatin1String("database or disk is full")), qPrintable(b.err));
+        QCOMPARE(savedRecords(folder), QStringList{"full: 3 points"});
+        QFile file(csv);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll().trimmed().split('\n').size(), 1 + 4);
+        QVERIFY(!supply->output);
     }
 
     // SIGTERM mid-recording stops it cleanly: the points so far are saved;
@@ -198,7 +304,10 @@ private slots:
         QFETCH(QString, length);
         QFETCH(QString, said);
         const QString folder = freshFolder(QStringLiteral("terminated-") + length);
-        Background b({"--headless", "--sim", "TRQ-3302", "--record", length, "--output-on",
+        std::shared_ptr<trq::sim::Supply> supply = trq::sim::Supply::create("TRQ-3302");
+        trq::sim::PtyServer pty([&](const QByteArray& b) { return supply->receive(b); });
+        QVERIFY(pty.open());
+        Background b({"--headless", "--port", pty.slavePath(), "--record", length, "--output-on",
                       "--save", "cut short", "--data-folder", folder});
         QVERIFY2(b.says(said), qPrintable(b.err));
         QTest::qWait(3500);
@@ -208,6 +317,8 @@ private slots:
         QCOMPARE(saved.size(), 1);
         const int points = saved.first().section(QLatin1Char(' '), 2, 2).toInt();
         QVERIFY2(points >= 3 && points <= 6, qPrintable(saved.first()));
+        // Cut short: the output it switched on is off again.
+        QVERIFY(!supply->output);
     }
 
     // A supply that goes away mid-recording: exit 4, and what was recorded

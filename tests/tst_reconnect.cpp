@@ -96,23 +96,29 @@ private slots:
     void init() { clearSettings(); }
 
     // The adapter comes back: the same supply goes on with the recording,
-    // another in its place is refused and what was recorded stays.
+    // another in its place is refused and what was recorded stays. One that
+    // was power-cycled (its output off now) is told of, and the recording
+    // goes on with a gap until the output is on again.
     void comesBack_data() {
         QTest::addColumn<int>("downSeconds"); // in recorded seconds
         QTest::addColumn<QString>("model");
         QTest::addColumn<int>("serialNumber");
         QTest::addColumn<bool>("same");
-        QTest::newRow("same supply after 3 s") << 3 << "PSQ-3323" << 20260001 << true;
-        QTest::newRow("same supply after 30 s") << 30 << "PSQ-3323" << 20260001 << true;
-        QTest::newRow("another model") << 3 << "TRQ-3302" << 20260001 << false;
-        QTest::newRow("another unit of the model") << 3 << "PSQ-3323" << 20269999 << false;
+        QTest::addColumn<bool>("outputOn");
+        QTest::newRow("same supply after 3 s") << 3 << "PSQ-3323" << 20260001 << true << true;
+        QTest::newRow("same supply after 30 s") << 30 << "PSQ-3323" << 20260001 << true << true;
+        QTest::newRow("power-cycled, output off") << 3 << "PSQ-3323" << 20260001 << true << false;
+        QTest::newRow("another model") << 3 << "TRQ-3302" << 20260001 << false << true;
+        QTest::newRow("another unit of the model") << 3 << "PSQ-3323" << 20269999 << false << true;
     }
     void comesBack() {
         QFETCH(int, downSeconds);
         QFETCH(QString, model);
         QFETCH(int, serialNumber);
         QFETCH(bool, same);
+        QFETCH(bool, outputOn);
         ReconnectFixture f("adapter");
+        QSignalSpy told(f.session.get(), &InstrumentSession::cameBackWithOutputOff);
         QVERIFY(f.recording());
         RecordingEngine& engine = f.session->recording()->engine();
         QVERIFY(f.lose());
@@ -126,7 +132,7 @@ private slots:
         // As the supply was: output on, its settings kept.
         std::shared_ptr<sim::Supply> back = simulatedSupply(model);
         back->serialNumber = serialNumber;
-        back->output = true;
+        back->output = outputOn;
         back->channel(1).vset = 5;
         QVERIFY(f.bench.plugIn(back));
         if (!same) {
@@ -139,13 +145,24 @@ private slots:
             return;
         }
         QTRY_VERIFY_WITH_TIMEOUT(f.session->isReady(), 20000);
+        if (!outputOn) {
+            // Said once; still recording, but nothing is measured, nothing recorded.
+            QTRY_COMPARE(told.size(), 1);
+            QVERIFY(!f.session->outputOn());
+            QVERIFY(engine.isRecording());
+            QTest::qWait(3000 / kSpeed);
+            QCOMPARE(engine.pointCount(), before);
+            f.session->setOutput(true); // by hand
+        }
+        QCOMPARE(told.size(), outputOn ? 0 : 1);
         QTRY_VERIFY(engine.pointCount() >= before + 3);
         QVERIFY(engine.isRecording());
         QCOMPARE(f.prompter.texts.join('|'), QString());
-        // Identified and read back; nothing was set on it.
+        // Identified and read back; nothing was set on it but by hand.
         const QStringList sent(back->received.begin(), back->received.end());
         QCOMPARE(sent.value(0), QStringLiteral("*IDN?"));
-        QCOMPARE(commandsOnly(sent), QStringList());
+        QCOMPARE(commandsOnly(sent),
+                 outputOn ? QStringList() : QStringList{QStringLiteral(":OUTP:STAT 1")});
         QVERIFY(f.session->outputOn());
         // The points after the gap say so, and the missing seconds are not filled.
         const QList<SampleRow> rows = f.store->workingRows();
@@ -155,6 +172,10 @@ private slots:
         QVERIFY2(gap->diffLastTime >= downSeconds, qPrintable(QString::number(gap->diffLastTime)));
         QCOMPARE(std::count_if(rows.begin(), rows.end(), [](const SampleRow& r) { return r.gap; }),
                  1);
+        // No point holds a value that was not measured.
+        for (const SampleRow& r : rows)
+            for (std::size_t c = 0; c < 3; ++c)
+                QVERIFY(!r.volt[c].isEmpty() && !r.curr[c].isEmpty());
     }
 
     // A link that never comes back is tried again and again, ever less

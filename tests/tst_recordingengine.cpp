@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QSignalSpy>
 #include <QSqlQuery>
 
 using namespace trq;
@@ -129,8 +130,11 @@ private slots:
     }
 
     // A point folds the readings of its window; "-" is a second in which no
-    // reading arrived (a silent or lost link): it counts for nothing and is
-    // not filled in.
+    // reading arrived (a silent or lost link), "?" one in which channel 3 has
+    // no reading of the present state yet (just after an output change): it
+    // counts for nothing and is not filled in. After the first point such a
+    // second is a gap on the next point only; before it, the first point
+    // waits and is stamped with its own window's start.
     void pointOperationsFoldTheWindow_data() {
         QTest::addColumn<PointOperation>("op");
         QTest::addColumn<int>("scale");
@@ -138,22 +142,30 @@ private slots:
         QTest::addColumn<QStringList>("points");
         QTest::addColumn<QString>("curr");
         QTest::addColumn<int>("lastDiff");
+        QTest::addColumn<QList<int>>("gaps");
+        QTest::addColumn<int>("firstTick");
         QTest::newRow("average") << PointOperation::Average << 2
                                  << QStringList{"1", "2", "3", "4", "5"} << QStringList{"3.00"}
-                                 << "0.50" << 0;
+                                 << "0.50" << 0 << QList<int>{} << 0;
         QTest::newRow("minimum starts each window afresh")
             << PointOperation::Minimum << 1 << QStringList{"5.1", "4.9", "6.0", "6.5"}
-            << QStringList{"4.9", "6.0"} << "0.5" << 2;
+            << QStringList{"4.9", "6.0"} << "0.5" << 2 << QList<int>{} << 0;
         QTest::newRow("minimum of the readings that arrived")
             << PointOperation::Minimum << 2 << QStringList{"-", "-", "7", "6", "5"}
-            << QStringList{"5"} << "0.5" << 0;
+            << QStringList{"5"} << "0.5" << 0 << QList<int>{} << 0;
         QTest::newRow("maximum, non-numeric readings")
             << PointOperation::Maximum << 1 << QStringList{"2.5", "junk", "", "1.0"}
-            << QStringList{"2.5", "1.0"} << "0.5" << 2;
+            << QStringList{"2.5", "1.0"} << "0.5" << 2 << QList<int>{} << 0;
         QTest::newRow("one-second points resume after silence")
             << PointOperation::Maximum << 0
-            << QStringList{"1", "2", "3", "-", "-", "-", "-", "-", "4"}
-            << QStringList{"1", "2", "3", "4"} << "0.5" << 6;
+            << QStringList{"1", "2", "3", "-", "-", "-", "-", "-", "4", "5"}
+            << QStringList{"1", "2", "3", "4", "5"} << "0.5" << 1 << QList<int>{3} << 0;
+        QTest::newRow("a channel not measured yet")
+            << PointOperation::Maximum << 0 << QStringList{"?", "?", "1", "2", "?", "3", "4"}
+            << QStringList{"1", "2", "3", "4"} << "0.5" << 1 << QList<int>{2} << 2;
+        QTest::newRow("a window with a second missing")
+            << PointOperation::Maximum << 1 << QStringList{"1", "2", "3", "-", "5", "6"}
+            << QStringList{"2", "3", "6"} << "0.5" << 2 << QList<int>{1} << 0;
     }
     void pointOperationsFoldTheWindow() {
         QFETCH(PointOperation, op);
@@ -162,17 +174,26 @@ private slots:
         QFETCH(QStringList, points);
         QFETCH(QString, curr);
         QFETCH(int, lastDiff);
+        QFETCH(QList<int>, gaps);
+        QFETCH(int, firstTick);
         EngineFixture f(3);
-        f.start(9, scale, op);
+        f.start(12, scale, op);
         f.run(int(volts.size()), [&](int i) {
             QCOMPARE(f.engine->windowTick(), i % GraphSeries::secondsPerPoint(scale));
             f.silent = volts.at(i) == QLatin1String("-");
+            f.measured[2] = volts.at(i) != QLatin1String("?");
             f.readings[0][0] = volts.at(i);
             f.readings[2][1] = QStringLiteral("0.5");
         });
         QCOMPARE(f.engine->pointCount(), int(points.size()));
-        for (int i = 0; i < points.size(); ++i)
+        QList<int> gapped;
+        for (int i = 0; i < points.size(); ++i) {
             QCOMPARE(f.point(i).volt[0], points.at(i));
+            if (f.point(i).gap)
+                gapped << i;
+        }
+        QCOMPARE(gapped, gaps);
+        QCOMPARE(f.point(0).timeTick, firstTick);
         QCOMPARE(f.point(0).curr[2], curr);
         QCOMPARE(f.point(int(points.size()) - 1).diffLastTime, lastDiff);
         if (scale > 0) // reset for the next window
@@ -262,6 +283,78 @@ private slots:
         QCOMPARE(f.view.plannedEnd, f.view.start.addSecs(10));
         QCOMPARE(f.view.stoppedAt, f.view.start.addSecs(10));
         QCOMPARE(f.engine->valueBox(0, true), QStringLiteral("1.000"));
+    }
+
+    // Elapsed seconds are rounded, not cut: ticks 1.4 s and 0.6 s apart
+    // are still consecutive seconds, and no gap.
+    void jitteredTicksStayConsecutive() {
+        EngineFixture f(1);
+        f.start(10);
+        for (const qint64 msec : {1000, 1400, 600, 1000}) {
+            ++f.replies;
+            f.engine->tick();
+            f.clock.advance(msec);
+        }
+        const QList<SampleRow> rows = f.store->workingRows();
+        QCOMPARE(rows.size(), 4);
+        for (int i = 1; i < rows.size(); ++i) {
+            QCOMPARE(rows.at(i).timeTick, i);
+            QCOMPARE(rows.at(i).diffLastTime, 1);
+            QCOMPARE(rows.at(i).recTime,
+                     f.view.start.addSecs(i).toString(QStringLiteral("yyyy/MM/dd HH:mm:ss")));
+            QVERIFY(!rows.at(i).gap);
+        }
+    }
+
+    // Another program holds the file: the points wait in order and are all
+    // stored once it lets go; held for over a minute, the recording stops and
+    // says why.
+    void aBusyDatabaseIsWaitedFor_data() {
+        QTest::addColumn<int>("heldSeconds");
+        QTest::addColumn<bool>("goesOn");
+        QTest::newRow("8 s") << 8 << true;
+        QTest::newRow("61 s") << 61 << false;
+    }
+    void aBusyDatabaseIsWaitedFor() {
+        QFETCH(int, heldSeconds);
+        QFETCH(bool, goesOn);
+        // Each try waits for the file a moment: a minute goes in steps of ten.
+        const int step = goesOn ? 1 : 10;
+        EngineFixture f(1);
+        QSignalSpy said(f.engine.get(), &RecordingEngine::storeStatus);
+        f.start(RecordingEngine::kContinuous);
+        f.run(3);
+        {
+            QSqlDatabase other = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), "other");
+            other.setDatabaseName(f.store->fileName());
+            QVERIFY(other.open());
+            QVERIFY(QSqlQuery(other).exec(QStringLiteral("BEGIN IMMEDIATE")));
+            for (int held = 0; held < heldSeconds && f.engine->isRecording(); held += step) {
+                ++f.replies;
+                f.engine->tick();
+                f.clock.advance(step * 1000);
+            }
+            QCOMPARE(f.engine->isRecording(), goesOn);
+            QVERIFY(QSqlQuery(other).exec(QStringLiteral("COMMIT")));
+        }
+        QSqlDatabase::removeDatabase(QStringLiteral("other"));
+        f.run(3);
+        if (!goesOn) {
+            QCOMPARE(f.prompter.texts.size(), 1);
+            QVERIFY2(f.prompter.texts.first().contains(QLatin1String("another program")),
+                     qPrintable(f.prompter.texts.first()));
+            QCOMPARE(f.store->workingCount().value_or(-1), 3);
+            return;
+        }
+        QVERIFY(f.prompter.texts.isEmpty());
+        QVERIFY(!said.isEmpty());
+        QCOMPARE(said.last().first().toString(), QString()); // told when it is over
+        const QList<SampleRow> rows = f.store->workingRows();
+        QCOMPARE(rows.size(), 3 + heldSeconds + 3);
+        for (int i = 0; i < rows.size(); ++i) {
+            QCOMPARE(rows.at(i).seqNo, i);
+            QCOMPARE(rows.at(i).timeTick, i);
+        }
     }
 
     void stopAndStartRecordsTheRemainingTicksOrUntilStopped() {
