@@ -409,6 +409,14 @@ private slots:
         QVERIFY(f.store->records().isEmpty());
         QCOMPARE(f.graph->sampleCount(), 0);
         QVERIFY(f.table->recordNumberBox()->text().isEmpty());
+        // Its points are in no saved record now: kept as unsaved, and asked
+        // about before anything replaces them.
+        QVERIFY(f.store->workingHeader().value().unsaved);
+        QCOMPARE(f.store->workingCount(), 4);
+        f.prompter.answers = {Prompter::Answer::No};
+        QVERIFY(!f.recording().record().mayDiscard());
+        QCOMPARE(f.prompter.texts.last(),
+                 QStringLiteral("The current recording is not saved. Discard it?"));
         // A save that fails says why and shows no number.
         QSqlQuery(f.data.database()).exec(QStringLiteral("drop table datamain"));
         f.click("Save");

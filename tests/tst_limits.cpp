@@ -115,6 +115,18 @@ private slots:
         f.poll(7);
         QVERIFY(f.ch1().delivered.charge() - before < 5.0 / 3600);
         stretch(30);
+        // Off for a second and a half, well within a step the counter
+        // integrates: still nothing across it, the first reading after it
+        // starts afresh.
+        const double beforeShortOff = f.ch1().delivered.charge();
+        f.session->setOutput(false);
+        f.clock.advanceMsec(1500);
+        f.outputOn();
+        const qint64 last = f.ch1().currentAtMsec;
+        while (f.ch1().currentAtMsec == last)
+            f.poll(1);
+        QCOMPARE(f.ch1().delivered.charge(), beforeShortOff);
+        stretch(30);
         QVERIFY(!delivered.isEmpty());
         f.session->resetDelivered();
         QCOMPARE(f.ch1().delivered.charge(), 0.0);
@@ -148,6 +160,30 @@ private slots:
         QVERIFY(trip.value > upper);
         QVERIFY(f.session->limits().tripped(1));
         QVERIFY(f.session->outputOn()); // log only
+    }
+
+    // A trip stays shown on its channel when the value comes back within
+    // its bounds, until the output is switched on again by hand.
+    void aTripStaysShownUntilTheOutputIsOnAgain_data() {
+        QTest::addColumn<LimitAction>("action");
+        QTest::newRow("log only") << LimitAction::Log;
+        QTest::newRow("message") << LimitAction::Message;
+    }
+    void aTripStaysShownUntilTheOutputIsOnAgain() {
+        QFETCH(LimitAction, action);
+        PollFixture f;
+        f.session->setLimitRules({{1, Quantity::Current, std::nullopt, 0.5, 0, action}});
+        f.outputOn();
+        f.poll(7);
+        QVERIFY(f.session->limits().tripped(1));
+        f.instrument().channel(1).vset = 2; // 0.2 A: back within
+        f.poll(14);
+        QCOMPARE(f.ch1().current, QStringLiteral("0.200"));
+        QVERIFY(f.session->limits().tripped(1));
+        f.session->setOutput(false);
+        QVERIFY(f.session->limits().tripped(1));
+        f.outputOn();
+        QVERIFY(!f.session->limits().tripped(1));
     }
 
     // What each action does, and the event kept with the recording.

@@ -717,11 +717,74 @@ private slots:
         QVERIFY(f.panel() && f.panel()->isVisible() && !f.panel()->isEnabled());
         QVERIFY(QApplication::activeModalWidget() == nullptr);
         // The simulated port opens again with the same model: back, the
-        // panel usable again, the output left as the supply reports it.
+        // panel usable again, the output left as the supply reports it. It
+        // came back switched off (a new simulated supply): one notice that
+        // blocks nothing, and the status bar, say so.
         QTRY_COMPARE_WITH_TIMEOUT(f.session->state(), ConnectionState::Ready, 10000);
         QVERIFY(f.panel()->isEnabled());
         QCOMPARE(f.main->toolButton(B::OnOffLine)->text(), QStringLiteral("On line"));
         QCOMPARE(f.prompter.texts, QStringList());
+        QVERIFY(!f.session->outputOn());
+        QTRY_VERIFY(f.main->linkNotice() && f.main->linkNotice()->isVisible());
+        QVERIFY(f.main->linkNotice()->text().contains(QStringLiteral("output off")));
+        QVERIFY(f.main->statusText().contains(QStringLiteral("output off")));
+        QVERIFY(QApplication::activeModalWidget() == nullptr);
+    }
+
+    // The link goes on while a dialog is open, on either link: a click that
+    // comes in while a query is on the line opens its dialog from the event
+    // loop, never from inside the link, and the poll goes on meanwhile.
+    void theLinkGoesOnWhileADialogIsOpen_data() {
+        QTest::addColumn<bool>("gpib");
+        QTest::addColumn<B>("button");
+        QTest::newRow("Delay, serial") << false << B::Delay;
+        QTest::newRow("About, serial") << false << B::About;
+        QTest::newRow("Delay, GPIB") << true << B::Delay;
+    }
+    void theLinkGoesOnWhileADialogIsOpen() {
+        QFETCH(bool, gpib);
+        QFETCH(B, button);
+        ShellFixture f;
+        QWidget* target =
+            f.main->findChild<QToolBar*>()->widgetForAction(f.main->toolButton(button));
+        bool clicked = false;
+        const auto click = [&] {
+            if (std::exchange(clicked, true))
+                return;
+            const QPointF at = QRectF(target->rect()).center();
+            for (QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease})
+                QCoreApplication::postEvent(
+                    target, new QMouseEvent(type, at, target->mapToGlobal(at), Qt::LeftButton,
+                                            type == QEvent::MouseButtonPress ? Qt::LeftButton
+                                                                             : Qt::NoButton,
+                                            Qt::NoModifier));
+        };
+        f.overrideReplies(); // each write passes through here
+        QVERIFY(gpib ? f.onLineGpib(QStringLiteral("PSQ-3323"))
+                     : f.onLineSerial(QStringLiteral("PSQ-3323")));
+        f.session->setOutput(true);
+        QVERIFY(f.waitReceived());
+        quint64 during = 0;
+        onNextModal<QDialog>([&](QDialog* d) {
+            const quint64 before = f.session->readingCount();
+            QTest::qWait(600);
+            during = f.session->readingCount() - before;
+            d->reject();
+        });
+        if (gpib) {
+            click();
+        } else {
+            // Posted while the next query is being written.
+            f.overrides = {};
+            f.factory.rewrite = [&](const QByteArray&, const QByteArray& reply) {
+                click();
+                return reply;
+            };
+        }
+        QTRY_VERIFY(clicked);
+        QTRY_VERIFY_WITH_TIMEOUT(during > 0, 10000);
+        // A poll step every 166 ms, a query every 5 ms tick here.
+        QVERIFY2(during >= 3, qPrintable(QString::number(during)));
     }
 
     // Set in the dialog with mouse and keys, kept in the settings, shown on

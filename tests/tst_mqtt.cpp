@@ -97,13 +97,16 @@ public:
         process_.waitForFinished(5000);
     }
     bool connected() const { return connected_; }
+    // The messages on a topic, or on every topic that ends so ("*/event").
     std::vector<Message> on(const QString& topic) {
         read();
         std::vector<Message> found;
         for (const QByteArray& line : output_.split('\n')) {
             const QList<QByteArray> f = line.split('\t');
-            if (f.size() >= 5 && f[0] == "MSG" && QString::fromUtf8(f[1]) == topic)
-                found.push_back({topic, f.mid(4).join('\t'), f[2].toInt(), f[3] == "1"});
+            const QString t = QString::fromUtf8(f.value(1));
+            if (f.size() >= 5 && f[0] == "MSG" &&
+                (t == topic || (topic.startsWith(u'*') && t.endsWith(topic.mid(1)))))
+                found.push_back({t, f.mid(4).join('\t'), f[2].toInt(), f[3] == "1"});
         }
         return found;
     }
@@ -150,6 +153,16 @@ private slots:
         QTRY_VERIFY(feed.statusText().startsWith(QStringLiteral("MQTT: publishing to 127.0.0.1:")));
         Subscriber dashboard(broker.port);
         QVERIFY(dashboard.connected());
+        // A first connection that finds no supply is no lost link.
+        f.factory.makeSerial = [](const QString& name) {
+            return new ScriptedSerialPort(
+                name, [](const QString&, int, const QByteArray&) { return QByteArray(); });
+        };
+        f.session->detectionTimer().setInterval(300);
+        QVERIFY(f.session->openSerial({QStringLiteral("COM9"), 9600}));
+        QTRY_COMPARE(f.session->state(), ConnectionState::OffLine);
+        f.prompter.texts.clear();
+        f.factory.makeSerial = {};
         QVERIFY(f.onLineSerial(QStringLiteral("PSQ-3323")));
         f.instrument().channel(1).vset = 6;
         f.instrument().channel(1).iset = 2;
@@ -188,6 +201,16 @@ private slots:
         QCOMPARE(limit.value(QStringLiteral("channel")).toInt(), 1);
         QCOMPARE(limit.value(QStringLiteral("quantity")).toString(), QStringLiteral("A"));
         QCOMPARE(limit.value(QStringLiteral("limit")).toDouble(), 0.1);
+
+        // Unplugged: a lost link, once, as an event that is not kept.
+        f.factory.lastSerial->unplug();
+        QTRY_VERIFY_WITH_TIMEOUT(dashboard.on(base + QStringLiteral("event")).size() == 2, 10000);
+        QCOMPARE(dashboard.on(QStringLiteral("*/event")).size(), std::size_t(2));
+        const Message lost = dashboard.on(base + QStringLiteral("event")).back();
+        QCOMPARE(json(lost.payload).value(QStringLiteral("type")).toString(),
+                 QStringLiteral("link-lost"));
+        QCOMPARE(lost.qos, 1);
+        QVERIFY(!lost.retained);
     }
 
     // No broker: the session polls on as before and the feed says so; a

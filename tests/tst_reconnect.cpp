@@ -194,6 +194,31 @@ private slots:
         QVERIFY(rows >= 5);
     }
 
+    // A supply that stays silent while its port stays open is lost after
+    // exactly the set number of unanswered queries, without a box.
+    void aSilentSupplyIsLostAfterItsQueries() {
+        SessionFixture f;
+        f.session->setReconnect(true);
+        f.session->setReconnectDelays({600000});
+        bool silent = false;
+        int unanswered = 0;
+        f.factory.rewrite = [&](const QByteArray&, const QByteArray& reply) {
+            if (!silent)
+                return reply;
+            if (f.session->isReady())
+                ++unanswered;
+            return QByteArray();
+        };
+        QVERIFY(f.onLineSerial(QStringLiteral("PSQ-3323")));
+        f.session->pollTimer().setInterval(5);
+        f.session->setOutput(true);
+        QTRY_VERIFY(f.session->allMeasured());
+        silent = true;
+        QTRY_COMPARE(f.session->state(), ConnectionState::Reconnecting);
+        QCOMPARE(unanswered, TaskScheduler::kSilentQueriesLost);
+        QCOMPARE(f.prompter.texts, QStringList());
+    }
+
     // Without "Reconnect automatically" a lost link ends the session as an
     // operation timeout does: with its message, off line, nothing recorded.
     void offByDefault() {

@@ -362,8 +362,9 @@ private slots:
         QCOMPARE(received(f.instrument()), (QStringList{query, command}));
     }
 
-    // The direct exchange hands over the newest reply line whole, but not
-    // while a consumer owns the line.
+    // The direct exchange hands over the newest reply line whole (a stale
+    // line before it is no answer), but not while a consumer owns the line
+    // and never ahead of a command asked for before it.
     void directExchange() {
         SerialFixture f(QStringLiteral("TRQ-7206S"));
         f.instrument().output = true;
@@ -379,6 +380,39 @@ private slots:
         QCOMPARE(direct.replies, QStringList());
         QVERIFY(f.link.exchangeNow(QStringLiteral("VOUT1?"), &direct, direct.handler()));
         QCOMPARE(direct.replies, QStringList{"12.000V"});
+
+        f.link.enqueueCommand(QStringLiteral("VSET1:5"));
+        QVERIFY(f.link.exchangeNow(QStringLiteral("VOUT1?"), &direct, direct.handler()));
+        QCOMPARE(received(f.instrument()).size(), 2); // waits for the command
+        f.tick();
+        QVERIFY(f.link.exchangeNow(QStringLiteral("VOUT1?"), &direct, direct.handler()));
+        QCOMPARE(received(f.instrument()).mid(2), (QStringList{"VSET1:5", "VOUT1?"}));
+        QCOMPARE(direct.replies.last(), QStringLiteral("5.000V"));
+    }
+
+    void directExchangeTakesTheNewestLine() {
+        LinkFixture f;
+        auto* port = new SimSerialPort(
+            {nullptr, [](const QByteArray&) { return QByteArray("1.000V\r\n12.000V\r\n"); }, {}});
+        port->open();
+        f.link.setSerialPort(port);
+        f.link.setTransport(Transport::Serial);
+        Target direct;
+        f.link.exchangeNow(QStringLiteral("VOUT1?"), &direct, direct.handler());
+        QCOMPARE(direct.replies, QStringList{"12.000V"});
+    }
+
+    // The watchdog measures from the last tick at which nothing was
+    // outstanding: a query answered a second after a minute of idle link is
+    // no timeout.
+    void watchdogAfterAnIdleLink() {
+        SilentFixture f;
+        f.tick(600); // a minute with nothing to do
+        f.link.enqueueQuery(QStringLiteral("*IDN?"), &f.target, f.target.handler());
+        f.tick(10); // written, a second outstanding
+        QVERIFY(f.link.queryInFlight());
+        QCOMPARE(f.target.timeouts, 0);
+        QVERIFY(f.prompter.texts.isEmpty());
     }
 };
 

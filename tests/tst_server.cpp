@@ -267,6 +267,54 @@ private slots:
         QCOMPARE(errorNumber(f.client.error()), QByteArray("-222"));
     }
 
+    // A measurement is of the output's present state or none (9.91E+37),
+    // never half of each, right after OUTP ON too; *OPC? after OUTP ON
+    // returns once every channel has one. The four-channel supply's direct
+    // reading never overtakes the output command.
+    void measurementsFollowTheOutput_data() {
+        QTest::addColumn<QString>("model");
+        QTest::addColumn<bool>("gpib");
+        QTest::newRow("PSQ-3323 serial") << "PSQ-3323" << false;
+        QTest::newRow("TRQ-7206S serial") << "TRQ-7206S" << false;
+        QTest::newRow("TRQ-3302 serial") << "TRQ-3302" << false;
+        QTest::newRow("PSQ-3323 gpib") << "PSQ-3323" << true;
+    }
+    void measurementsFollowTheOutput() {
+        QFETCH(QString, model);
+        QFETCH(bool, gpib);
+        ServerFixture f;
+        QVERIFY(gpib ? f.onLineGpib(model) : f.onLineSerial(model));
+        const int channels = f.session->channelCount();
+        for (int n = 1; n <= channels; ++n) {
+            f.instrument().channel(n).vset = n;
+            f.instrument().channel(n).iset = 1; // no current limit at n V into 10 ohm
+        }
+        f.session->pollTimer().setInterval(5);
+        // Each channel: its set voltage, or nothing yet; with all, no nothing.
+        const auto check = [&](bool complete) {
+            const QByteArrayList all = f.client.query("MEAS:ALL?").split(',');
+            QCOMPARE(all.size(), 2 * channels);
+            for (int n = 1; n <= channels; ++n) {
+                const QByteArray v = all.at(2 * n - 2), i = all.at(2 * n - 1);
+                const bool none = v == "9.91E+37";
+                QVERIFY2(none == (i == "9.91E+37"), qPrintable(all.join(',')));
+                QVERIFY2(complete ? !none : none || v.toDouble() == n, qPrintable(all.join(',')));
+                if (!none)
+                    QCOMPARE(v.toDouble(), double(n));
+            }
+        };
+        for (int round = 0; round < 2; ++round) {
+            f.client.write("OUTP ON");
+            check(false);
+            QCOMPARE(f.client.query("*OPC?"), QByteArray("1"));
+            check(true);
+            QCOMPARE(f.client.command("OUTP OFF"), QByteArray("1"));
+            QCOMPARE(f.client.query("MEAS:ALL?"),
+                     QByteArray("0").repeated(1) + QByteArray(",0").repeated(2 * channels - 1));
+        }
+        QCOMPARE(f.client.error(), kNoError);
+    }
+
     // A recording from a script; an unsaved one is never thrown away by a
     // script, a saved one may be.
     void recordingFromAScript() {

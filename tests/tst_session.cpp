@@ -540,6 +540,28 @@ private slots:
         QCOMPARE(commandsOnly(sentWhenIdle(f)), sent);
     }
 
+    // A coupling change blanks the channels it affects (all three on the
+    // three-channel supply) until fresh readings come.
+    void aCouplingChangeBlanksItsChannels_data() {
+        columns<QString, int>("model", "blanked");
+        row("three-channel", "PSQ-3323", 3);
+        row("two-channel", "TRQ-3302", 2);
+    }
+    void aCouplingChangeBlanksItsChannels() {
+        auto [model, blanked] = fetch<QString, int>("model", "blanked");
+        SessionFixture f;
+        QVERIFY(f.onLineSerial(model));
+        pollFast(f);
+        QTRY_VERIFY(f.session->allMeasured());
+        f.session->pollTimer().stop();
+        QVERIFY(f.waitReceived());
+        f.session->chooseCoupling(Coupling::Tracking);
+        for (int c = 0; c < f.session->channelCount(); ++c) {
+            QCOMPARE(f.session->channel(c).voltage.isEmpty(), c < blanked);
+            QCOMPARE(f.session->channel(c).measured(), c >= blanked);
+        }
+    }
+
     // The parallel choice is warned of once per connection: No sends
     // nothing; Yes sends the coupling with the sets known now and asks for
     // the sets, whose reply decides the coupling and whether it can be chosen.
@@ -578,6 +600,28 @@ private slots:
         QCOMPARE(f.session->sets(), sets);
         f.session->chooseCoupling(Coupling::Tracking);
         QCOMPARE(f.prompter.texts.size(), 2);
+    }
+
+    // A reading asked for before the output went off, answered after it,
+    // is of the state before: it is not shown, recorded or integrated.
+    void aReadingFromBeforeTheOutputChangeIsDropped() {
+        SessionFixture f;
+        f.factory.rewrite = [](const QByteArray&, const QByteArray& reply) { return reply; };
+        QVERIFY(f.onLineSerial(QStringLiteral("PSQ-3323")));
+        f.instrument().channel(1).vset = 5;
+        f.session->pollTimer().setInterval(5);
+        f.session->setOutput(true);
+        QTRY_VERIFY(f.session->allMeasured());
+        f.factory.hold = [](const QByteArray& written) {
+            return written.startsWith(":CHAN1:MEAS:VOLT?");
+        };
+        QTRY_VERIFY(!f.factory.held.second.isEmpty()); // on the line, unanswered
+        f.factory.hold = {};
+        f.session->setOutput(false);
+        f.factory.release();
+        QVERIFY(f.waitReceived());
+        QCOMPARE(f.session->channel(0).voltage, QString());
+        QVERIFY(!f.session->channel(0).measured());
     }
 
     // The single-channel supply takes current and over-voltage edits only

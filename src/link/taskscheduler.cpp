@@ -217,20 +217,21 @@ void TaskScheduler::writerTick(int intervalMsec) {
     if (lastQuietMsec_ < 0)
         lastQuietMsec_ = qint64(clock_.nowSec() * 1000.0);
 
-    // A vanished serial device ends like an operation that never completes,
-    // but at once and only between consumer runs.
-    if (serialLost_ && consumerBusy_ == 0 && !inTimeout_) {
-        serialLost_ = false;
-        trace("Serial link lost, reset");
-        timeoutWithMessage({});
-        return;
-    }
-
     // An answer whose time is up ends its exchange before anything new is
     // written. Its time is counted in ticks, as the poll cycle's is.
     if (serialExchange_) {
         serialExchange_->waitedMsec += intervalMsec;
         collectSerialAnswer();
+    }
+
+    // A vanished (or, counted above, silent) serial device ends like an
+    // operation that never completes, but at once, before anything more is
+    // written, and only between consumer runs.
+    if (serialLost_ && consumerBusy_ == 0 && !inTimeout_) {
+        serialLost_ = false;
+        trace("Serial link lost, reset");
+        timeoutWithMessage({});
+        return;
     }
     consume();
 

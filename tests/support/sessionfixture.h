@@ -23,6 +23,7 @@ public:
     using Script = std::function<QByteArray(const QString& port, int baud, const QByteArray&)>;
     ScriptedSerialPort(QString name, Script script, QStringList* opened = nullptr)
         : name_(std::move(name)), script_(std::move(script)), opened_(opened) {}
+    void setScript(Script script) { script_ = std::move(script); }
     void setPortName(const QString& name) override { name_ = name; }
     QString portName() const override { return name_; }
     void setBaudRate(qint32 baud) override { baud_ = baud; }
@@ -40,6 +41,11 @@ public:
     QByteArray readAll() override { return std::exchange(input_, {}); }
     QString errorString() const override { return {}; }
     int baud() const { return baud_; }
+    // Bytes that arrive later, as from a slow supply.
+    void arrive(const QByteArray& bytes) {
+        input_ += bytes;
+        emit readyRead();
+    }
 
 private:
     QString name_;
@@ -62,10 +68,15 @@ public:
             return makeSerial(name);
         if (rewrite && isSimulated(name)) {
             std::shared_ptr<sim::Supply> s = makeSupply(name.mid(int(qstrlen(kSimPrefix))));
-            return new ScriptedSerialPort(name,
-                                          [this, s](const QString&, int, const QByteArray& bytes) {
-                                              return rewrite(bytes, s->receive(bytes));
-                                          });
+            auto* port = new ScriptedSerialPort(name, {});
+            port->setScript([this, s, port](const QString&, int, const QByteArray& bytes) {
+                const QByteArray reply = rewrite(bytes, s->receive(bytes));
+                if (!hold || !hold(bytes))
+                    return reply;
+                held = {port, reply};
+                return QByteArray();
+            });
+            return port;
         }
         SerialPort* port = AppTransports::createSerialPort(name);
         if (auto* simulated = qobject_cast<SimSerialPort*>(port))
@@ -96,6 +107,14 @@ public:
     std::function<GpibBoard*(const QString&)> makeGpib;
     std::function<void(sim::Supply&)> prepare;
     std::function<QByteArray(const QByteArray& written, const QByteArray& reply)> rewrite;
+    // With rewrite: the answers to the lines hold() picks come only when
+    // the test releases them.
+    std::function<bool(const QByteArray& written)> hold;
+    std::pair<QPointer<ScriptedSerialPort>, QByteArray> held;
+    void release() {
+        if (held.first)
+            held.first->arrive(std::exchange(held.second, {}));
+    }
     QStringList ports;
     // The last simulated supply made, and the last simulated serial port.
     std::shared_ptr<sim::Supply> last;
