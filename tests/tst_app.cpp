@@ -15,7 +15,11 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 
+#include <arpa/inet.h>
 #include <csignal>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 namespace {
 
@@ -359,6 +363,53 @@ private slots:
         QCOMPARE(p.exitCode(), 0);
         QVERIFY(QFileInfo::exists(data + QStringLiteral("/POWER_TRQ/mtype.mdb")));
         QVERIFY(!QFileInfo::exists(prefix + QStringLiteral("/bin/mtype.mdb")));
+    }
+
+    // Absurd stored values (a damaged or hand-edited settings file) are
+    // refused with a trace line and cost the start nothing.
+    void absurdSettingsAreRefused() {
+        {
+            QSettings settings(QSettings::NativeFormat, QSettings::UserScope,
+                               QStringLiteral("TRQ-1-0"));
+            settings.setValue(QStringLiteral("Limits/Count"), QStringLiteral("2147483647"));
+            settings.setValue(QStringLiteral("ReadTimes/ReadTimes"), QStringLiteral("2147483647"));
+            settings.setValue(QStringLiteral("RECORDPERIOD/Days"), QStringLiteral("2147483647"));
+            settings.setValue(QStringLiteral("RECORDPERIOD/RecScale"), QStringLiteral("-7"));
+        }
+        const QString folder = freshFolder(QStringLiteral("absurd"));
+        const Run r =
+            run({"--headless", "--sim", "PSQ-3323", "--verbose", "--data-folder", folder}, false);
+        QVERIFY2(r.exitCode == 0, qPrintable(r.err.right(2000)));
+        for (const char* key :
+             {"ReadTimes/ReadTimes", "RECORDPERIOD/Days", "RECORDPERIOD/RecScale"})
+            QVERIFY2(r.err.contains(QStringLiteral("Setting %1 refused").arg(QLatin1String(key))),
+                     key);
+    }
+
+    // A broker whose connect never completes (its backlog is full, so the
+    // system retries the connection for minutes) costs the exit nothing.
+    void anUnreachableBrokerDoesNotHoldTheExit() {
+        const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address = {};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof(address);
+        QVERIFY(::bind(listener, reinterpret_cast<sockaddr*>(&address), length) == 0);
+        QVERIFY(::listen(listener, 0) == 0);
+        QVERIFY(::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length) == 0);
+        const quint16 port = ntohs(address.sin_port);
+        std::vector<std::unique_ptr<QTcpSocket>> filling;
+        for (int i = 0; i < 3; ++i) {
+            filling.push_back(std::make_unique<QTcpSocket>());
+            filling.back()->connectToHost(QHostAddress::LocalHost, port);
+        }
+        QTest::qWait(200);
+        const QString folder = freshFolder(QStringLiteral("blackhole"));
+        Background b({"--headless", "--sim", "PSQ-3323", "--mqtt",
+                      QStringLiteral("127.0.0.1:%1").arg(port), "--data-folder", folder});
+        QVERIFY2(b.says(QStringLiteral("On line:")), qPrintable(b.err));
+        QCOMPARE(b.exitCode(15000), 0); // not minutes
+        ::close(listener);
     }
 
     // Nothing answers on the port: the detection fails with exit 3.

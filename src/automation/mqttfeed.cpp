@@ -12,9 +12,32 @@
 
 #include <mosquitto.h>
 
+#include <condition_variable>
 #include <mutex>
 
 namespace trq {
+
+struct MqttFeed::Shared {
+    std::mutex mutex;
+    std::condition_variable wake;
+    bool stopping = false;
+    bool finished = false;    // the thread has returned
+    MqttFeed* feed = nullptr; // none once the feed has gone
+    mosquitto* client = nullptr;
+    std::atomic<bool> connected = false;
+
+    ~Shared() {
+        if (client)
+            mosquitto_destroy(client);
+    }
+    // Runs f(feed) on the feed's thread, if the feed is still there.
+    template <typename F> void tell(F f) {
+        const std::lock_guard<std::mutex> lock(mutex);
+        if (feed)
+            QMetaObject::invokeMethod(
+                feed, [f, to = feed] { f(to); }, Qt::QueuedConnection);
+    }
+};
 
 namespace {
 
@@ -112,66 +135,88 @@ MqttFeed::MqttFeed(InstrumentSession& session, Options options, QObject* parent)
 }
 
 MqttFeed::~MqttFeed() {
-    if (!client_)
+    if (!shared_)
         return;
     {
-        const std::lock_guard<std::mutex> lock(mutex_);
-        stopping_ = true;
+        const std::lock_guard<std::mutex> lock(shared_->mutex);
+        shared_->stopping = true;
+        shared_->feed = nullptr; // nothing is told to this feed any more
     }
-    wake_.notify_all();
-    mosquitto_disconnect(client_); // ends the client's loop
-    if (thread_.joinable())
+    shared_->wake.notify_all();
+    if (client_)
+        mosquitto_disconnect(client_); // ends the client's loop
+    if (!thread_.joinable())
+        return;
+    bool finished = false;
+    {
+        std::unique_lock<std::mutex> lock(shared_->mutex);
+        finished = shared_->wake.wait_for(lock, std::chrono::milliseconds(kStopMsec),
+                                          [this] { return shared_->finished; });
+    }
+    // A connect stuck in the system's own wait is left behind: the thread
+    // ends with it and takes the client along.
+    if (finished) {
         thread_.join();
-    mosquitto_destroy(client_);
+    } else {
+        trace(QStringLiteral("MQTT: the client's connect is still waiting; left behind"));
+        thread_.detach();
+    }
 }
 
-void MqttFeed::run() {
-    const QByteArray host = options_.host.toUtf8();
+bool MqttFeed::isConnected() const {
+    return shared_ && shared_->connected;
+}
+
+void MqttFeed::runClient(std::shared_ptr<Shared> s, QByteArray host, int port) {
     int pause = 1;
     for (;;) {
         {
-            const std::lock_guard<std::mutex> lock(mutex_);
-            if (stopping_)
-                return;
+            const std::lock_guard<std::mutex> lock(s->mutex);
+            if (s->stopping)
+                break;
         }
         // Blocking here (name lookup, connect) costs only this thread.
-        if (mosquitto_connect(client_, host.constData(), options_.port, 30) == MOSQ_ERR_SUCCESS) {
+        if (mosquitto_connect(s->client, host.constData(), port, 30) == MOSQ_ERR_SUCCESS) {
             pause = 1;
             // Reconnects by itself after a loss; returns once disconnected
             // on purpose.
-            mosquitto_loop_forever(client_, 1000, 1);
+            mosquitto_loop_forever(s->client, 1000, 1);
         } else {
-            QMetaObject::invokeMethod(
-                this, [this] { connectedChanged(false, -1); }, Qt::QueuedConnection);
+            s->tell([](MqttFeed* feed) { feed->connectedChanged(false, -1); });
         }
-        std::unique_lock<std::mutex> lock(mutex_);
-        wake_.wait_for(lock, std::chrono::seconds(pause), [this] { return stopping_; });
+        std::unique_lock<std::mutex> lock(s->mutex);
+        s->wake.wait_for(lock, std::chrono::seconds(pause), [&s] { return s->stopping; });
         pause = std::min(pause * 2, 30);
     }
+    {
+        const std::lock_guard<std::mutex> lock(s->mutex);
+        s->finished = true;
+    }
+    s->wake.notify_all();
 }
 
 bool MqttFeed::start() {
     initialiseLibrary();
-    client_ = mosquitto_new(nullptr, true, this);
+    shared_ = std::make_shared<Shared>();
+    shared_->feed = this;
+    client_ = shared_->client = mosquitto_new(nullptr, true, shared_.get());
     if (!client_) {
         setStatus(tr("MQTT: the client could not be made"));
         return false;
     }
     // Called on the client's thread: handed to this object's thread.
-    mosquitto_connect_callback_set(client_, [](mosquitto*, void* self, int rc) {
-        auto* feed = static_cast<MqttFeed*>(self);
+    mosquitto_connect_callback_set(client_, [](mosquitto*, void* shared, int rc) {
+        auto* s = static_cast<Shared*>(shared);
         // rc is the broker's answer: 0 welcome, else why it refused.
-        feed->connected_ = rc == 0;
-        QMetaObject::invokeMethod(
-            feed, [feed, rc] { feed->connectedChanged(rc == 0, rc); }, Qt::QueuedConnection);
+        s->connected = rc == 0;
+        s->tell([rc](MqttFeed* feed) { feed->connectedChanged(rc == 0, rc); });
     });
     // Here rc is no broker answer but the client's own error code: a lost
     // connection, told as such.
-    mosquitto_disconnect_callback_set(client_, [](mosquitto*, void* self, int) {
-        auto* feed = static_cast<MqttFeed*>(self);
-        feed->connected_ = false;
-        QMetaObject::invokeMethod(
-            feed, [feed] { feed->connectedChanged(false, 0); }, Qt::QueuedConnection);
+    mosquitto_disconnect_callback_set(client_, [](mosquitto*, void* shared, int) {
+        auto* s = static_cast<Shared*>(shared);
+        s->connected = false;
+        s->tell([](MqttFeed* feed) { feed->connectedChanged(false, 0); });
     });
     mosquitto_threaded_set(client_, true);
     mosquitto_reconnect_delay_set(client_, 1, 30, true);
@@ -189,7 +234,7 @@ bool MqttFeed::start() {
             return false;
         }
     }
-    thread_ = std::thread([this] { run(); });
+    thread_ = std::thread(&MqttFeed::runClient, shared_, options_.host.toUtf8(), options_.port);
     setStatus(tr("MQTT: connecting to %1:%2").arg(options_.host).arg(options_.port));
     return true;
 }
@@ -203,7 +248,7 @@ void MqttFeed::publish(const QString& topic, const QByteArray& payload, int qos,
         return;
     // Readings are worth nothing late: without a broker they are dropped;
     // state and events wait in the client's queue for the next connection.
-    if (qos == 0 && !retain && !connected_)
+    if (qos == 0 && !retain && !isConnected())
         return;
     const QByteArray t = topic.toUtf8();
     if (mosquitto_publish(client_, nullptr, t.constData(), int(payload.size()), payload.constData(),
@@ -213,7 +258,7 @@ void MqttFeed::publish(const QString& topic, const QByteArray& payload, int qos,
 
 void MqttFeed::publishReadings(int channel) {
     // Readings are dropped without a broker: nothing to build then.
-    if (!connected_ || channel < 0 || channel >= session_.channelCount())
+    if (!isConnected() || channel < 0 || channel >= session_.channelCount())
         return;
     const ChannelState& c = session_.channel(channel);
     if (c.voltage.isEmpty() || c.current.isEmpty())

@@ -4,8 +4,7 @@
 #include <QString>
 
 #include <atomic>
-#include <condition_variable>
-#include <mutex>
+#include <memory>
 #include <thread>
 
 struct mosquitto;
@@ -19,12 +18,17 @@ struct LimitTrip;
 //   powertrq/<station>/<model>/<channel>/{voltage,current,power}  plain numbers, QoS 0
 //   powertrq/<station>/<model>/state   {"online":…,"output":…,"mode":…,"recording":…}, retained
 //   powertrq/<station>/<model>/event   {"type":"limit",…} or {"type":"link-lost"}, QoS 1
-// The client runs on libmosquitto's own thread: a broker that is down or
-// slow never holds up the link or the windows, it only costs reconnect
-// attempts and a status note.
+// The client runs on a thread of its own: a broker that is down or slow
+// never holds up the link or the windows, it only costs reconnect attempts
+// and a status note; and the feed goes within a moment whatever the broker
+// does (a connect the system gives up only after minutes is left behind).
 class MqttFeed : public QObject {
     Q_OBJECT
 public:
+    // How long the feed waits for its thread when it goes (the program's exit,
+    // the dialog's OK).
+    static constexpr int kStopMsec = 500;
+
     struct Options {
         QString host;
         int port = 1883;
@@ -47,7 +51,7 @@ public:
     // Starts connecting (in the background); false when the client could not
     // be set up at all (said in statusText()).
     bool start();
-    bool isConnected() const { return connected_; }
+    bool isConnected() const;
     QString statusText() const { return status_; }
     // The topic prefix, "powertrq/<station>/<model>".
     QString prefix() const;
@@ -64,18 +68,17 @@ private:
     void publishLimit(const LimitTrip& trip);
     void setStatus(const QString& text);
     void connectedChanged(bool connected, int code);
-    // The client's thread: connects, retries with a growing pause while the
-    // broker is away, then runs the client's own loop.
-    void run();
+
+    // What the feed and its client's thread share; it lasts as long as
+    // either of them.
+    struct Shared;
+    static void runClient(std::shared_ptr<Shared> shared, QByteArray host, int port);
 
     InstrumentSession& session_;
     Options options_;
-    mosquitto* client_ = nullptr;
-    std::atomic<bool> connected_ = false;
+    std::shared_ptr<Shared> shared_;
+    mosquitto* client_ = nullptr; // owned by shared_
     std::thread thread_;
-    std::mutex mutex_;
-    std::condition_variable wake_;
-    bool stopping_ = false;
     QString status_;
     bool refused_ = false; // the broker's last answer was a refusal
     quint64 published_ = 0;

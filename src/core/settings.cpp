@@ -1,5 +1,9 @@
 #include "core/settings.h"
 
+#include "core/debugtrace.h"
+
+#include <QSet>
+
 #include <QSettings>
 
 namespace trq {
@@ -29,6 +33,28 @@ int Settings::integer(const QString& section, const QString& key, int defaultVal
     bool ok = false;
     const int value = Settings::value(section, key).trimmed().toInt(&ok);
     return ok ? value : defaultValue;
+}
+
+int Settings::integer(const QString& section, const QString& key, int defaultValue, int least,
+                      int most) {
+    const QString text = Settings::value(section, key);
+    if (text.isEmpty())
+        return defaultValue;
+    bool ok = false;
+    const int value = text.trimmed().toInt(&ok);
+    if (ok && value >= least && value <= most)
+        return value;
+    // Said once per key and run, however often it is read.
+    static QSet<QString> told;
+    if (!told.contains(path(section, key))) {
+        told.insert(path(section, key));
+        trace(QStringLiteral("Setting %1 refused: '%2' is no whole number from %3 to %4; %5 used")
+                  .arg(path(section, key), text.left(40))
+                  .arg(least)
+                  .arg(most)
+                  .arg(defaultValue));
+    }
+    return defaultValue;
 }
 
 void Settings::clear() {

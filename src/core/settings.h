@@ -16,6 +16,11 @@ public:
     // Whole numbers are kept as their decimal text; anything else reads as
     // the default.
     static int integer(const QString& section, const QString& key, int defaultValue);
+    // A whole number from least to most; anything else (unreadable, or
+    // absurd, as a damaged or hand-edited file may hold) is refused with one
+    // trace line and reads as the default.
+    static int integer(const QString& section, const QString& key, int defaultValue, int least,
+                       int most);
     static void setInteger(const QString& section, const QString& key, int value) {
         setValue(section, key, QString::number(value));
     }

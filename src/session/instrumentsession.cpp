@@ -326,7 +326,8 @@ Wait InstrumentSession::quietWait() {
 
 void InstrumentSession::afterInitialQuery() {
     link_.setPollCycleLimitMsec(
-        Settings::integer(QStringLiteral("ReadTimes"), QStringLiteral("ReadTimes"), 5) * 1000);
+        Settings::integer(QStringLiteral("ReadTimes"), QStringLiteral("ReadTimes"), 5, 0, 120) *
+        1000);
 }
 
 void InstrumentSession::reset() {

@@ -142,7 +142,7 @@ void LimitMonitor::acknowledge() {
 std::vector<LimitRule> LimitMonitor::load() {
     const QString section = QLatin1String(kSection);
     std::vector<LimitRule> rules;
-    const int n = Settings::integer(section, QStringLiteral("Count"), 0);
+    const int n = Settings::integer(section, QStringLiteral("Count"), 0, 0, kMaxRules);
     for (int i = 1; i <= n; ++i)
         if (const auto r =
                 LimitRule::fromText(Settings::value(section, QStringLiteral("Rule%1").arg(i))))

@@ -50,6 +50,7 @@ struct LimitTrip {
 class LimitMonitor {
 public:
     static constexpr const char* kSection = "Limits";
+    static constexpr int kMaxRules = 100;
 
     void setRules(std::vector<LimitRule> rules);
     const std::vector<LimitRule>& rules() const { return rules_; }

@@ -12,17 +12,17 @@ int RecordSetup::clampedScale() const {
 
 void RecordSetup::load() {
     const QString section = QLatin1String(kSection);
-    auto integer = [&](const char* key) {
-        return Settings::integer(section, QLatin1String(key), 0);
+    auto integer = [&](const char* key, int most) {
+        return Settings::integer(section, QLatin1String(key), 0, 0, most);
     };
-    days = integer("Days");
-    hours = integer("Hours");
-    minutes = integer("Miniutes");
-    seconds = integer("Seconds");
-    scale = integer("RecScale");
-    operation = integer("RecPointStyle");
-    continuous = integer("Continuous") != 0;
-    partHours = std::clamp(integer("PartHours"), 0, kMaxPartHours);
+    days = integer("Days", kMaxDays);
+    hours = integer("Hours", 23);
+    minutes = integer("Miniutes", 59);
+    seconds = integer("Seconds", 59);
+    scale = integer("RecScale", int(kRecordScales.size()) - 1);
+    operation = integer("RecPointStyle", 2);
+    continuous = integer("Continuous", 1) != 0;
+    partHours = integer("PartHours", kMaxPartHours);
     for (int n = 0; n < 4; ++n)
         colours[std::size_t(n)] = Settings::value(section, QStringLiteral("Ch%1Color").arg(n + 1));
     waitingTime = Settings::value(section, QStringLiteral("WaitingTime"));

@@ -18,6 +18,7 @@ struct RecordSetup {
     static constexpr std::array<int, 4> kDefaultColours{49152, 12582912, 8388736, 65535};
 
     int days = 0, hours = 0, minutes = 0, seconds = 0;
+    static constexpr int kMaxDays = 31; // more than any scale records
     int scale = 0;
     bool continuous = false;                     // until stopped, whatever the length says
     int partHours = 0;                           // save a record part every so many hours; 0: never

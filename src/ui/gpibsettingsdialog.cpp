@@ -37,8 +37,9 @@ GpibSettingsDialog::GpibSettingsDialog(const QStringList& simulatedModels, QWidg
 }
 
 void GpibSettingsDialog::load() {
-    settings_.board = Settings::integer(QStringLiteral("GPIB"), QStringLiteral("GPIBn"), 0);
-    settings_.address = Settings::integer(QStringLiteral("GPIB"), QStringLiteral("Address"), 0);
+    settings_.board = Settings::integer(QStringLiteral("GPIB"), QStringLiteral("GPIBn"), 0, 0, 3);
+    settings_.address =
+        Settings::integer(QStringLiteral("GPIB"), QStringLiteral("Address"), 0, 0, 30);
     settings_.simulatedModel = Settings::value(QStringLiteral("GPIB"), QStringLiteral("Simulated"));
 }
 

@@ -46,7 +46,9 @@ NumberDialog::NumberDialog(const QString& objectName, const QString& caption,
 void NumberDialog::load() {
     for (std::size_t i = 0; i < fields_.size(); ++i)
         values_[i] = Settings::integer(QLatin1String(fields_[i].section),
-                                       QLatin1String(fields_[i].key), fields_[i].defaultValue);
+                                       QLatin1String(fields_[i].key), fields_[i].defaultValue,
+                                       std::min(fields_[i].minimum, fields_[i].defaultValue),
+                                       fields_[i].storedMaximum);
 }
 
 void NumberDialog::store() {

@@ -82,10 +82,10 @@ void SerialSettingsDialog::setUsbTitle(bool usb) {
 
 void SerialSettingsDialog::load() {
     const QString section = QStringLiteral("RS232");
-    portNumber_ = Settings::integer(section, QStringLiteral("ComPort"), 1);
-    baud_ = Settings::integer(section, QStringLiteral("BaudRate"), 9600);
-    portIndex_ = Settings::integer(section, QStringLiteral("ComPortIndex"), 0);
-    baudIndex_ = Settings::integer(section, QStringLiteral("BaudRateIndex"), 0);
+    portNumber_ = Settings::integer(section, QStringLiteral("ComPort"), 1, 0, 255);
+    baud_ = Settings::integer(section, QStringLiteral("BaudRate"), 9600, 50, 4000000);
+    portIndex_ = Settings::integer(section, QStringLiteral("ComPortIndex"), 0, 0, 255);
+    baudIndex_ = Settings::integer(section, QStringLiteral("BaudRateIndex"), 0, 0, 63);
     portName_ = Settings::value(section, QStringLiteral("PortName"));
 }
 
