@@ -146,8 +146,9 @@ private slots:
 
     // A damaged file is backed up with its -wal and -shm, under a name that
     // never overwrites an earlier backup, and left as it is when the repair
-    // cannot produce a copy that passes the check.
-    void backupsKeepTheWalAndNeverOverwrite() {
+    // cannot produce a copy that passes the check. The same damaged file is
+    // kept once however often it is opened; at most a few a day are kept.
+    void backupsKeepTheWalOnceAndNeverOverwrite() {
         const QString folder = freshFolder(QStringLiteral("walbackup"));
         const QString file = mdb(folder);
         crashWithWal(folder);
@@ -159,15 +160,49 @@ private slots:
         const QByteArray damaged = contents(file);
         const QByteArray wal = contents(file + QStringLiteral("-wal"));
         QVERIFY(!wal.isEmpty());
-        for (const QString& backup : {todaysBackup(), todaysBackup(QStringLiteral("-2"))}) {
+        for (int start = 0; start < 3; ++start) {
             Database form;
             QCOMPARE(form.open(folder), Database::OpenResult::Failed);
             QVERIFY(form.errorMessage().contains(QLatin1String("left as it is")));
-            QVERIFY2(form.errorMessage().contains(backup), qPrintable(form.errorMessage()));
-            QCOMPARE(contents(folder + QLatin1Char('/') + backup), damaged);
-            QCOMPARE(contents(folder + QLatin1Char('/') + backup + QStringLiteral("-wal")), wal);
+            QVERIFY2(form.errorMessage().contains(todaysBackup()), qPrintable(form.errorMessage()));
             QCOMPARE(contents(file), damaged); // never replaced by a copy that failed
         }
+        QCOMPARE(QDir(folder).entryList({QStringLiteral("mtype2*")}),
+                 (QStringList{todaysBackup(), todaysBackup() + QStringLiteral("-shm"),
+                              todaysBackup() + QStringLiteral("-wal")}));
+        QCOMPARE(contents(folder + QLatin1Char('/') + todaysBackup()), damaged);
+        QCOMPARE(contents(folder + QLatin1Char('/') + todaysBackup() + QStringLiteral("-wal")),
+                 wal);
+        // Other damage is kept beside it, under the next name, up to the
+        // day's limit; then it is left as it is and said so.
+        QStringList said;
+        for (char c : {'a', 'b', 'c'}) {
+            QFile::remove(file + QStringLiteral("-wal"));
+            QFile f(file);
+            QVERIFY(f.open(QIODevice::WriteOnly) && f.write(QByteArray(4096, c)) == 4096);
+            f.close();
+            Database form;
+            QCOMPARE(form.open(folder), Database::OpenResult::Failed);
+            said << form.errorMessage();
+        }
+        QVERIFY(said.at(0).contains(todaysBackup(QStringLiteral("-2"))));
+        QVERIFY(said.at(1).contains(todaysBackup(QStringLiteral("-3"))));
+        QVERIFY2(said.at(2).contains(QLatin1String("no copy of it could be made")) &&
+                     said.at(2).contains(QLatin1String("copies of damaged files were kept today")),
+                 qPrintable(said.at(2)));
+        QCOMPARE(QDir(folder).entryList({QStringLiteral("mtype2*.mdb")}).size(),
+                 Database::kBackupsPerDay);
+    }
+
+    // An empty file is made afresh: nothing to keep, nothing to repair.
+    void anEmptyFileIsMadeAfresh() {
+        const QString folder = freshFolder(QStringLiteral("zero"));
+        QFile(mdb(folder)).open(QIODevice::WriteOnly);
+        Database form;
+        QCOMPARE(form.open(folder), Database::OpenResult::Ok);
+        QVERIFY(form.notice().isEmpty());
+        QCOMPARE(MachineTypes(form).find(QStringLiteral("TRQ-7206S"))->layout, 4);
+        QCOMPARE(QDir(folder).entryList({QStringLiteral("mtype2*")}), QStringList());
     }
 
     // A file another program holds locked cannot be opened; it is not

@@ -111,6 +111,10 @@ Schreibgeschützt fortfahren? (Nein beendet.) Schreibgeschützt kann nichts aufg
         <source>the repaired copy failed its check: </source>
         <translation>die reparierte Kopie hat die Prüfung nicht bestanden: </translation>
     </message>
+    <message>
+        <source>%1 copies of damaged files were kept today already, no more are made</source>
+        <translation>heute wurden bereits %1 Kopien beschädigter Dateien aufbewahrt, weitere werden nicht angelegt</translation>
+    </message>
 </context>
 <context>
     <name>GraphText</name>

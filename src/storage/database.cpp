@@ -3,6 +3,7 @@
 #include "core/debugtrace.h"
 
 #include <QCoreApplication>
+#include <QCryptographicHash>
 #include <QDate>
 #include <QDir>
 #include <QFile>
@@ -136,6 +137,44 @@ void removeWithCompanions(const QString& path) {
         QFile::remove(path + QLatin1String(suffix));
 }
 
+// The backups in a folder, of any day: mtypeYYYYMMDD.mdb, mtypeYYYYMMDD-n.mdb.
+QStringList backupsIn(const QString& folder, const QString& day = QStringLiteral("????????")) {
+    QStringList names =
+        QDir(folder).entryList({QStringLiteral("mtype") + day + QStringLiteral(".mdb"),
+                                QStringLiteral("mtype") + day + QStringLiteral("-*.mdb")},
+                               QDir::Files);
+    return names;
+}
+
+QByteArray digestOf(const QString& path) {
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return {};
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    hash.addData(&f);
+    return hash.result();
+}
+
+// Whether two files hold the same bytes (both missing counts as the same).
+bool sameContent(const QString& a, const QString& b) {
+    const QFileInfo fa(a), fb(b);
+    if (!fa.exists() || !fb.exists())
+        return fa.exists() == fb.exists();
+    return fa.size() == fb.size() && digestOf(a) == digestOf(b);
+}
+
+// The backup already kept of exactly this damaged file (with its -wal), if
+// any: a file that fails at every start is copied once, not at every start.
+QString backupOfSame(const QString& folder, const QString& source) {
+    for (const QString& name : backupsIn(folder)) {
+        const QString path = QDir(folder).filePath(name);
+        if (sameContent(source, path) &&
+            sameContent(source + QStringLiteral("-wal"), path + QStringLiteral("-wal")))
+            return name;
+    }
+    return {};
+}
+
 } // namespace
 
 Database::OpenResult Database::open(const QString& folder, Access access) {
@@ -150,6 +189,16 @@ Database::OpenResult Database::open(const QString& folder, Access access) {
                     "directory.")
                      .arg(native);
         return OpenResult::Missing;
+    }
+    // An empty file (a copy that never got written, a full disk at its
+    // first start) holds nothing to keep: it is made afresh, not repaired.
+    if (access_ == Access::ReadWrite && QFileInfo(file()).size() == 0 &&
+        QFileInfo(file() + QStringLiteral("-wal")).size() == 0 && QFileInfo(file()).isWritable()) {
+        trace(QStringLiteral("mtype.mdb is empty: made afresh"));
+        removeWithCompanions(file());
+        QString error;
+        if (!create(file(), &error))
+            trace(QStringLiteral("mtype.mdb could not be made: ") + error);
     }
     if (!QFileInfo(file()).isReadable()) {
         error_ = tr("The database %1 cannot be opened: you have no permission to "
@@ -341,9 +390,20 @@ void Database::upgrade() {
 bool Database::repair(QString* backupName) {
     closeConnection();
     const QString source = file();
-    const QString backup = freeBackupName(folder_);
-    if (!backUp(source, pathIn(folder_, backup)))
-        return false;
+    QString backup = backupOfSame(folder_, source);
+    if (!backup.isEmpty()) {
+        trace(QStringLiteral("mtype.mdb: this damaged file was kept as %1 before").arg(backup));
+    } else {
+        const QString today = QDate::currentDate().toString(QStringLiteral("yyyyMMdd"));
+        if (backupsIn(folder_, today).size() >= kBackupsPerDay) {
+            error_ = tr("%1 copies of damaged files were kept today already, no more are made")
+                         .arg(kBackupsPerDay);
+            return false;
+        }
+        backup = freeBackupName(folder_);
+        if (!backUp(source, pathIn(folder_, backup)))
+            return false;
+    }
     *backupName = backup;
     const QString compacted = pathIn(folder_, QStringLiteral("mtypenew.mdb"));
     removeWithCompanions(compacted);

@@ -21,6 +21,9 @@ class Database {
 public:
     static constexpr const char* kFileName = "mtype.mdb";
     static constexpr const char* kConnection = "mtype";
+    // Copies of damaged files kept in one day at most: a folder that damages
+    // every file it gets is not filled up with them.
+    static constexpr int kBackupsPerDay = 3;
     static const char* const kSchema;
 
     // Unwritable: the file opens but cannot be written; the caller may open
