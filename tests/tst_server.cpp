@@ -172,6 +172,7 @@ private slots:
         row("lower case", "sour:volt 5", "volt?");
         row("channel prefix", ":CHANnel2:VOLTage 5", "VOLT2?");
         row("channel suffix", "volt3:lev 5", ":CHAN3:VOLT?");
+        row("the same channel twice", ":CHAN2:VOLT2 5", "VOLT2?");
         row("current", "CURRENT1 1.25", "CURR?");
     }
     void shortAndLongFormsAndChannels() {
@@ -200,6 +201,19 @@ private slots:
         row("the model lacks it", "VOLT:PROT 5", "-113", "TRQ-3302");
         row("no memories here", "MEM:SAV 1", "-113", "TRQ-3302");
         row("channel out of range", "VOLT4 1", "-114");
+        row("channel zero", "VOLT0 2.25", "-114");
+        row("channel past any number", "VOLT99999999999 2.5", "-114");
+        row("two channels named", "CHAN2:VOLT3 1", "-114");
+        row("channel zero before", ":CHAN0:VOLT 5", "-114");
+        row("channel zero before an output command", ":CHAN0:OUTP ON", "-114");
+        row("measured channel zero", "MEAS:VOLT? 0", "-222");
+        row("measured channel past any number", "MEAS:VOLT? 1e30", "-222");
+        QTest::newRow("the longest line")
+            << QStringLiteral("PSQ-3323") << QByteArray("*CLS").leftJustified(4096, ' ')
+            << QByteArray("0");
+        QTest::newRow("a byte longer")
+            << QStringLiteral("PSQ-3323") << QByteArray("*CLS").leftJustified(4097, ' ')
+            << QByteArray("-363");
         row("output off: no recording", "REC:LENG 5;REC:STAR", "-221");
         row("above the limit", "VOLT 32.5", "-222");
         row("channel 3's own limit", "VOLT3 7", "-222");

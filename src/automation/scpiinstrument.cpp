@@ -143,6 +143,8 @@ ScpiInstrument::Result ScpiInstrument::runUnit(const scpi::Unit& unit) {
             continue;
         if ((unit.query && !c.query) || (!unit.query && !c.set))
             return fail(Error::UndefinedHeader);
+        if (*channel == scpi::Pattern::kBadChannel)
+            return fail(Error::HeaderSuffixOutOfRange);
         if (const std::optional<Error> missing = unavailable(c.needs))
             return fail(*missing);
         return c.run(*this, {*channel, unit.query, unit.parameters});
@@ -190,6 +192,11 @@ std::optional<int> ScpiInstrument::channelOf(const Call& call, Result* result,
         const std::optional<double> n = scpi::number(call.parameters.front());
         if (!n || *n != std::floor(*n)) {
             result->error = Error::DataType;
+            return std::nullopt;
+        }
+        // Checked as a number first: a huge one must not wrap into range.
+        if (*n < 1 || *n > session_.channelCount()) {
+            result->error = Error::DataOutOfRange;
             return std::nullopt;
         }
         if (channel != 0 && channel != int(*n)) {
