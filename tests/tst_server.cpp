@@ -385,6 +385,20 @@ private slots:
         for (QByteArray e = f.client.error(); !e.startsWith("0,"); e = f.client.error())
             errors << QString::fromLatin1(errorNumber(e));
         QVERIFY(errors.contains(QStringLiteral("-363")));
+        // A client that writes without end while its *OPC? waits is not read
+        // into memory: what the server cannot run yet stays in its socket.
+        Client flooding;
+        QVERIFY(flooding.connect(f.server.port()));
+        QTRY_COMPARE(f.server.clientCount(), 2);
+        f.link.writerTimer().stop();
+        flooding.write("VOLT 2;*OPC?");
+        QTRY_COMPARE(f.link.pendingCommands(), 1);
+        flooding.socket.write(QByteArray("SYST:VERS?\n").repeated(2'000'000));
+        QVERIFY(
+            !QTest::qWaitFor([&] { return flooding.socket.bytesToWrite() < 10'000'000; }, 1000));
+        flooding.socket.abort();
+        f.link.writerTimer().start();
+        QTRY_COMPARE(f.server.clientCount(), 1);
         // A client gone in the middle of its answer is dropped quietly.
         Client gone;
         QVERIFY(gone.connect(f.server.port()));
