@@ -229,6 +229,7 @@ CommandLine CommandLine::read(const QCommandLineParser& parser) {
     line.dataFolder = value("data-folder");
     if (isSet("serve") || isSet("serve-port")) {
         ScpiServer::Options o;
+        o.idleMinutes = ScpiServer::storedOptions(nullptr).idleMinutes;
         if (isSet("serve-port"))
             o.port =
                 quint16(wholeNumber(value("serve-port"), 1, 65535, QStringLiteral("The port")));

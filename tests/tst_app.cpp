@@ -450,9 +450,35 @@ private slots:
         QVERIFY(p.waitForFinished(10000));
     }
 
-    // Debian's PyVISA drives a supply through the headless server.
+    // Debian's PyVISA drives a supply through the headless server; a step
+    // that fails stops the example with the server's error, and nothing is
+    // saved under its name.
+    void pyVisaDrivesTheSupply_data() {
+        QTest::addColumn<bool>("unsavedPoints");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("says");
+        QTest::addColumn<QStringList>("saved");
+        QTest::newRow("records and saves")
+            << false << 0 << "Connected: POWER_TRQ,PSQ-3323" << QStringList{"PyVISA example"};
+        QTest::newRow("an unsaved recording refuses a new one")
+            << true << 1 << "Starting the recording: -221" << QStringList();
+    }
     void pyVisaDrivesTheSupply() {
+        QFETCH(bool, unsavedPoints);
+        QFETCH(int, exitCode);
+        QFETCH(QString, says);
+        QFETCH(QStringList, saved);
         const QString folder = freshFolder(QStringLiteral("pyvisa"));
+        if (unsavedPoints) {
+            trq::Database::create(folder + QStringLiteral("/mtype.mdb"));
+            trq::Database db;
+            QCOMPARE(db.open(folder), trq::Database::OpenResult::Ok);
+            trq::RecordStore store(db.database());
+            trq::SampleRow row;
+            row.recTime = QStringLiteral("2026/12/01 10:00:00");
+            QVERIFY(store.appendSample(row));
+            QVERIFY(store.setWorkingHeader({{}, row.recTime, row.recTime, {}, true}));
+        }
         const quint16 port = freePort();
         Background b({"--headless", "--sim", "PSQ-3323", QStringLiteral("--serve=%1").arg(port),
                       "--data-folder", folder});
@@ -462,12 +488,15 @@ private slots:
                      {QStringLiteral(EXAMPLES_DIR "/pyvisa_example.py"),
                       QStringLiteral("TCPIP0::127.0.0.1::%1::SOCKET").arg(port)});
         QVERIFY(client.waitForFinished(60000));
-        const QString out = QString::fromLocal8Bit(client.readAllStandardOutput());
-        const QString err = QString::fromLocal8Bit(client.readAllStandardError());
-        QVERIFY2(client.exitCode() == 0, qPrintable(out + err));
-        QVERIFY(out.contains(QLatin1String("Connected: POWER_TRQ,PSQ-3323")));
+        const QString out = QString::fromLocal8Bit(client.readAllStandardOutput()) +
+                            QString::fromLocal8Bit(client.readAllStandardError());
+        QVERIFY2(client.exitCode() == exitCode, qPrintable(out));
+        QVERIFY2(out.contains(says), qPrintable(out));
         QCOMPARE(b.terminate(), 0);
-        QCOMPARE(savedRecords(folder).size(), 1);
+        QStringList comments;
+        for (const QString& record : savedRecords(folder))
+            comments << record.section(QLatin1Char(':'), 0, 0);
+        QCOMPARE(comments, saved);
     }
 };
 

@@ -311,11 +311,13 @@ private slots:
         onNextModal<AutomationDialog>([port](AutomationDialog* d) {
             QTest::mouseClick(d->enabledBox(), Qt::LeftButton);
             d->portEdit()->setValue(port);
+            d->idleEdit()->setValue(30);
             d->accept();
         });
         m.action(C::Automation)->trigger();
         QVERIFY(server.isListening());
         QCOMPARE(server.port(), port);
+        QCOMPARE(server.options().idleMinutes, 30);
         const QList<QLabel*> labels = m.findChildren<QLabel*>();
         QVERIFY(std::any_of(labels.begin(), labels.end(),
                             [&](QLabel* l) { return l->text() == server.statusText(); }));
@@ -326,6 +328,7 @@ private slots:
         again.startServer(std::nullopt);
         QVERIFY(next.isListening());
         QCOMPARE(next.port(), port);
+        QCOMPARE(next.options().idleMinutes, 30);
         onNextModal<AutomationDialog>([](AutomationDialog* d) {
             QTest::mouseClick(d->enabledBox(), Qt::LeftButton);
             d->accept();

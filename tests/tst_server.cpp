@@ -3,11 +3,13 @@
 // addressing, errors, measurements, recording, and what reaches the wire.
 #include "automation/scpiinstrument.h"
 #include "automation/scpiserver.h"
+#include "storage/csvexport.h"
 #include "support/shellfixture.h"
 #include "ui/numedit.h"
 
 #include <QPushButton>
 #include <QRandomGenerator>
+#include <QSqlQuery>
 #include <QTcpSocket>
 
 using namespace trq;
@@ -52,7 +54,33 @@ struct Client {
     // command has left the link.
     QByteArray command(const QByteArray& line) { return query(line + ";*OPC?"); }
     QByteArray error() { return query("SYST:ERR?"); }
+    // n bytes as they come; empty after 10 s without them.
+    QByteArray take(qint64 n) {
+        return QTest::qWaitFor([&] { return socket.bytesAvailable() >= n; }, 10000) ? socket.read(n)
+                                                                                    : QByteArray();
+    }
+    // A definite-length block's bytes, "#<digits><length><bytes>" and its
+    // line end; "(no block)" for anything else.
+    QByteArray block() {
+        if (take(1) != "#")
+            return "(no block)";
+        const QByteArray bytes = take(take(take(1).toInt()).toInt());
+        return take(1) == "\n" ? bytes : QByteArray("(no block)");
+    }
 };
+
+// A working table of n points, three channels, straight into the store.
+void fillWorkingTable(QSqlDatabase db, int n) {
+    QSqlQuery q(db);
+    QVERIFY(q.exec(
+        QStringLiteral("with recursive s(i) as (select 0 union all select i + 1 from s where i < "
+                       "%1) insert into datatemp (SeqNo, RecTime, PVal, SVal, Reason, PVal2, "
+                       "SVal2, Reason2, PVal3, SVal3, Reason3, Comment, TimeTick, DiffLastTime, "
+                       "Gap, Ah1, Wh1) select i, strftime('%Y/%m/%d %H:%M:%S', 1780000000 + i, "
+                       "'unixepoch'), '12.000', '1.203', '1', '5.000', '0.498', '2', '3.300', "
+                       "'0.331', '3', '', i, 1, i % 7 = 0, i / 3600.0, i / 300.0 from s")
+            .arg(n - 1)));
+}
 
 // A session and its server on a free loopback port, with one client.
 template <typename Base> struct Served : Base {
@@ -172,6 +200,7 @@ private slots:
         row("lower case", "sour:volt 5", "volt?");
         row("channel prefix", ":CHANnel2:VOLTage 5", "VOLT2?");
         row("channel suffix", "volt3:lev 5", ":CHAN3:VOLT?");
+        row("the same channel twice", ":CHAN2:VOLT2 5", "VOLT2?");
         row("current", "CURRENT1 1.25", "CURR?");
     }
     void shortAndLongFormsAndChannels() {
@@ -200,6 +229,19 @@ private slots:
         row("the model lacks it", "VOLT:PROT 5", "-113", "TRQ-3302");
         row("no memories here", "MEM:SAV 1", "-113", "TRQ-3302");
         row("channel out of range", "VOLT4 1", "-114");
+        row("channel zero", "VOLT0 2.25", "-114");
+        row("channel past any number", "VOLT99999999999 2.5", "-114");
+        row("two channels named", "CHAN2:VOLT3 1", "-114");
+        row("channel zero before", ":CHAN0:VOLT 5", "-114");
+        row("channel zero before an output command", ":CHAN0:OUTP ON", "-114");
+        row("measured channel zero", "MEAS:VOLT? 0", "-222");
+        row("measured channel past any number", "MEAS:VOLT? 1e30", "-222");
+        QTest::newRow("the longest line")
+            << QStringLiteral("PSQ-3323") << QByteArray("*CLS").leftJustified(4096, ' ')
+            << QByteArray("0");
+        QTest::newRow("a byte longer")
+            << QStringLiteral("PSQ-3323") << QByteArray("*CLS").leftJustified(4097, ' ')
+            << QByteArray("-363");
         row("output off: no recording", "REC:LENG 5;REC:STAR", "-221");
         row("above the limit", "VOLT 32.5", "-222");
         row("channel 3's own limit", "VOLT3 7", "-222");
@@ -242,6 +284,34 @@ private slots:
         const qsizetype lastCommand = sent.lastIndexOf(QStringLiteral(":CHAN1:VOLT 1."));
         QVERIFY2(sent.mid(0, lastCommand).filter(QStringLiteral(":MEAS:")).size() >= 5,
                  qPrintable(sent.join(' ')));
+    }
+
+    // A client's lines run a few at a time: another client's command goes
+    // out while a flood is still being run, and an error repeated in a
+    // flood is traced once, then with its count once its second is over.
+    void aFloodHoldsUpNoOne() {
+        OnLine f;
+        QVERIFY(f.waitReceived());
+        f.takeReceived();
+        Client other;
+        QVERIFY(other.connect(f.server.port()));
+        QTRY_COMPARE(f.server.clientCount(), 2);
+        TraceCapture traced;
+        f.client.write(QByteArray("NOSUCH\n").repeated(1999) + "VOLT1 1.5;*OPC?");
+        other.write("VOLT2 2.5;*OPC?");
+        QCOMPARE(other.read(), QByteArray("1"));
+        QCOMPARE(f.client.read(), QByteArray("1"));
+        QCOMPARE(commandsOnly(f.takeReceived()),
+                 (QStringList{":CHAN2:VOLT 2.5", ":CHAN1:VOLT 1.5"}));
+        const auto undefined = [&] {
+            return traced.lines.filter(QStringLiteral("SCPI error -113"));
+        };
+        QCOMPARE(undefined().size(), 1);
+        f.clock.advanceMsec(1000);
+        QTRY_COMPARE(undefined().size(), 2);
+        QVERIFY2(
+            undefined().last().endsWith(QStringLiteral("\"Undefined header\" (1998 more times)")),
+            qPrintable(undefined().last()));
     }
 
     void measurements() {
@@ -341,16 +411,8 @@ private slots:
         QCOMPARE(f.store->record(QString::fromLatin1(number))->comment,
                  QStringLiteral("bench, run 1"));
         f.client.write("REC:DATA?");
-        // A definite-length block: "#", the count of digits, the length.
-        const auto take = [&](qint64 n) {
-            return QTest::qWaitFor([&] { return f.client.socket.bytesAvailable() >= n; })
-                       ? f.client.socket.read(n)
-                       : QByteArray();
-        };
-        QCOMPARE(take(1), QByteArray("#"));
-        const QByteArray csv = take(take(take(1).toInt()).toInt());
-        QCOMPARE(f.client.read(), QByteArray()); // the block's line end
-        QCOMPARE(csv.count("\r\n"), 1 + 4);      // the header and a point per second, 0..3
+        const QByteArray csv = f.client.block();
+        QCOMPARE(csv.count("\r\n"), 1 + 4); // the header and a point per second, 0..3
         QCOMPARE(f.client.command("REC:LENG 2;REC:STAR;REC:STOP"), QByteArray("1"));
         QCOMPARE(f.client.error(), kNoError);
         QVERIFY(f.prompter.texts.isEmpty());
@@ -371,20 +433,145 @@ private slots:
         for (QByteArray e = f.client.error(); !e.startsWith("0,"); e = f.client.error())
             errors << QString::fromLatin1(errorNumber(e));
         QVERIFY(errors.contains(QStringLiteral("-363")));
-        // Eight clients at most; a ninth is closed at once.
-        std::vector<std::unique_ptr<Client>> more;
-        for (int i = 0; i < ScpiServer::kMaxClients; ++i) {
-            more.push_back(std::make_unique<Client>());
-            QVERIFY(more.back()->connect(f.server.port()));
-        }
-        QTRY_COMPARE(f.server.clientCount(), ScpiServer::kMaxClients);
-        QTRY_COMPARE(more.back()->socket.state(), QAbstractSocket::UnconnectedState);
+        // A client that writes without end while its *OPC? waits is not read
+        // into memory: what the server cannot run yet stays in its socket.
+        Client flooding;
+        QVERIFY(flooding.connect(f.server.port()));
+        QTRY_COMPARE(f.server.clientCount(), 2);
+        f.link.writerTimer().stop();
+        flooding.write("VOLT 2;*OPC?");
+        QTRY_COMPARE(f.link.pendingCommands(), 1);
+        flooding.socket.write(QByteArray("SYST:VERS?\n").repeated(2'000'000));
+        QVERIFY(
+            !QTest::qWaitFor([&] { return flooding.socket.bytesToWrite() < 10'000'000; }, 1000));
+        flooding.socket.abort();
+        f.link.writerTimer().start();
+        QTRY_COMPARE(f.server.clientCount(), 1);
         // A client gone in the middle of its answer is dropped quietly.
-        more.front()->write("REC:DATA?;MEAS:ALL?");
-        more.front()->socket.abort();
-        QTRY_COMPARE(f.server.clientCount(), ScpiServer::kMaxClients - 1);
+        Client gone;
+        QVERIFY(gone.connect(f.server.port()));
+        QTRY_COMPARE(f.server.clientCount(), 2);
+        gone.write("REC:DATA?;MEAS:ALL?");
+        gone.socket.abort();
+        QTRY_COMPARE(f.server.clientCount(), 1);
         QCOMPARE(f.client.query("OUTP?"), QByteArray("0"));
         QVERIFY(f.prompter.texts.isEmpty());
+    }
+
+    // Eight clients at most: a ninth is told why, then closed. A client
+    // that has sent nothing for the idle time is closed, and the trace says
+    // so: forgotten connections do not lock the others out.
+    void idleClientsMakeRoom() {
+        ServerFixture f;
+        TraceCapture traced;
+        std::vector<std::unique_ptr<Client>> idle;
+        for (int i = 1; i < ScpiServer::kMaxClients; ++i) {
+            idle.push_back(std::make_unique<Client>());
+            QVERIFY(idle.back()->connect(f.server.port()));
+        }
+        QTRY_COMPARE(f.server.clientCount(), ScpiServer::kMaxClients);
+        Client ninth;
+        QVERIFY(ninth.connect(f.server.port()));
+        QCOMPARE(ninth.read(),
+                 QByteArray("-300,\"Device-specific error;too many clients, 8 connected\""));
+        QTRY_COMPARE(ninth.socket.state(), QAbstractSocket::UnconnectedState);
+        // One client goes on asking; the others say nothing for 11 minutes.
+        f.clock.advanceMsec(6 * 60 * 1000);
+        QCOMPARE(f.client.query("SYST:VERS?"), QByteArray("1999.0"));
+        f.clock.advanceMsec(5 * 60 * 1000);
+        QTRY_COMPARE(f.server.clientCount(), 1);
+        for (const auto& c : idle)
+            QTRY_COMPARE(c->socket.state(), QAbstractSocket::UnconnectedState);
+        QCOMPARE(traced.lines.filter(QStringLiteral("after 10 minutes without a command")).size(),
+                 ScpiServer::kMaxClients - 1);
+        Client late;
+        QVERIFY(late.connect(f.server.port()));
+        QCOMPARE(late.query("*IDN?"), QByteArray("POWER_TRQ,NONE,0,1.1.0"));
+        QCOMPARE(f.client.query("SYST:VERS?"), QByteArray("1999.0"));
+    }
+
+    // The idle time is kept with the server's options, within its bounds.
+    void storedIdleTime_data() {
+        columns<QString, int>("stored", "minutes");
+        QTest::newRow("none") << QString() << ScpiServer::kDefaultIdleMinutes;
+        QTest::newRow("half an hour") << "30" << 30;
+        QTest::newRow("zero") << "0" << ScpiServer::kDefaultIdleMinutes;
+        QTest::newRow("over a day") << "1441" << ScpiServer::kDefaultIdleMinutes;
+        QTest::newRow("not a number") << "soon" << ScpiServer::kDefaultIdleMinutes;
+    }
+    void storedIdleTime() {
+        auto [stored, minutes] = fetch<QString, int>("stored", "minutes");
+        if (!stored.isNull())
+            Settings::setValue(QLatin1String(ScpiServer::kSection), QStringLiteral("IdleMinutes"),
+                               stored);
+        QCOMPARE(ScpiServer::storedOptions(nullptr).idleMinutes, minutes);
+    }
+
+    // The working table goes out a page at a time, in the bytes of the
+    // export file; a range is counted points from a sample number.
+    void workingTableInPieces_data() {
+        columns<QByteArray, qsizetype, qsizetype>("parameters", "first", "count");
+        const auto row = [](const char* name, const char* parameters, qsizetype first,
+                            qsizetype count) {
+            QTest::newRow(name) << QByteArray(parameters) << first << count;
+        };
+        row("all", "", 0, 3000);
+        row("a range", " 1000,5", 1000, 5);
+        row("from a point on", " 2990", 2990, 10);
+        row("past the end", " 5000,3", 3000, 0);
+        row("none", " 7,0", 7, 0);
+    }
+    void workingTableInPieces() {
+        auto [parameters, first, count] =
+            fetch<QByteArray, qsizetype, qsizetype>("parameters", "first", "count");
+        ServerFixture f;
+        fillWorkingTable(f.data.database(), 3000);
+        const QString file = f.folder + QStringLiteral("/export.csv");
+        QVERIFY(writeExport(file, 4, *f.store, RowOrder::BySeqNo));
+        QFile exported(file);
+        QVERIFY(exported.open(QIODevice::ReadOnly));
+        const QByteArrayList lines = exported.readAll().split('\n');
+        const QByteArray expected =
+            lines.front() + '\n' + lines.mid(1 + first, count).join('\n') + (count ? "\n" : "");
+        f.client.write("REC:DATA?" + parameters);
+        QCOMPARE(f.client.block(), expected);
+        QCOMPARE(f.client.error(), kNoError);
+    }
+
+    // A client that leaves a long answer unread is closed after a while; the
+    // others go on meanwhile. A table replaced while it is sent still gives
+    // the length promised, and the error queue says so.
+    void longAnswerUnread_data() {
+        columns<bool>("cleared");
+        QTest::newRow("never read") << false;
+        QTest::newRow("table cleared meanwhile") << true;
+    }
+    void longAnswerUnread() {
+        auto [cleared] = fetch<bool>("cleared");
+        ServerFixture f;
+        fillWorkingTable(f.data.database(), 60000);
+        TraceCapture traced;
+        f.client.socket.setReadBufferSize(4096);
+        f.client.write("REC:DATA?");
+        QVERIFY(QTest::qWaitFor([&] { return f.client.socket.bytesAvailable() > 0; }, 10000));
+        Client other;
+        QVERIFY(other.connect(f.server.port()));
+        QCOMPARE(other.query("SYST:VERS?"), QByteArray("1999.0"));
+        if (cleared) {
+            QVERIFY(f.store->clearWorking());
+            f.client.socket.setReadBufferSize(0);
+            const QByteArray csv = f.client.block();
+            QVERIFY(csv.startsWith("No.,Time"));
+            QVERIFY(csv.endsWith(' '));
+            QCOMPARE(errorNumber(f.client.error()), QByteArray("-300"));
+            return;
+        }
+        // Seconds pass on the link's clock, while the server makes no more.
+        QTRY_VERIFY_WITH_TIMEOUT((f.clock.advanceMsec(1000), f.server.clientCount() == 1), 30000);
+        f.client.socket.setReadBufferSize(0); // to see the end
+        QTRY_COMPARE(f.client.socket.state(), QAbstractSocket::UnconnectedState);
+        QCOMPARE(traced.lines.filter(QStringLiteral("left its answers unread")).size(), 1);
+        QCOMPARE(other.query("SYST:VERS?"), QByteArray("1999.0"));
     }
 
     // *OPC? answers once every command sent before it has left the link.

@@ -282,6 +282,10 @@ Schreibgeschützt fortfahren? (Nein beendet.) Schreibgeschützt kann nichts aufg
         <source>Port (raw SCPI socket):</source>
         <translation>Port (Raw-SCPI-Socket):</translation>
     </message>
+    <message>
+        <source>Close clients idle for:</source>
+        <translation>Untätige Clients schließen nach:</translation>
+    </message>
 </context>
 <context>
     <name>trq::FrontPanel</name>
@@ -1474,6 +1478,14 @@ Wählen Sie &lt;Abbrechen&gt;, um andere Einstellungen zu ändern!</translation>
     <message>
         <source>s</source>
         <translation>s</translation>
+    </message>
+    <message>
+        <source>Automation server: client %1 closed after %2 minutes without a command</source>
+        <translation>Automatisierungsserver: Client %1 nach %2 Minuten ohne Befehl geschlossen</translation>
+    </message>
+    <message>
+        <source>Automation server: client %1 closed, it left its answers unread for %2 s</source>
+        <translation>Automatisierungsserver: Client %1 geschlossen, er hat seine Antworten %2 s lang nicht gelesen</translation>
     </message>
 </context>
 <context>

@@ -201,7 +201,13 @@ bool Pattern::matchNode(const Node& node, const QString& input, int* channel) {
         return true;
     if (!node.suffix)
         return false;
-    *channel = input.mid(digits).toInt();
+    bool ok = false;
+    const int named = input.mid(digits).toInt(&ok);
+    // A second designation must name the same channel as the first.
+    if (!ok || named < 1 || (*channel != 0 && *channel != named))
+        *channel = kBadChannel;
+    else
+        *channel = named;
     return true;
 }
 
@@ -228,7 +234,7 @@ std::optional<int> Pattern::match(const QString& header) const {
     int channel = 0;
     // A leading "CHANnel<n>" names the channel for the rest.
     static const Node kChannel{QStringLiteral("CHAN"), QStringLiteral("CHANNEL"), false, true};
-    if (input.size() > 1 && matchNode(kChannel, input.front(), &channel) && channel > 0)
+    if (input.size() > 1 && matchNode(kChannel, input.front(), &channel) && channel != 0)
         input.removeFirst();
     else
         channel = 0;

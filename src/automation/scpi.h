@@ -53,8 +53,13 @@ Line parseLine(const QByteArray& line);
 // suffix, names the channel; matching ignores case.
 class Pattern {
 public:
+    // A header naming no channel that can exist: a zero, a number too long
+    // to read, or two different channels ("CHAN2:VOLT3").
+    static constexpr int kBadChannel = -1;
+
     explicit Pattern(const char* text);
-    // The channel named in the header (0: none), or nothing on no match.
+    // The channel named in the header (0: none, kBadChannel), or nothing on
+    // no match.
     std::optional<int> match(const QString& header) const;
 
 private:

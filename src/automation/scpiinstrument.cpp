@@ -32,7 +32,52 @@ Error checkCount(const QStringList& parameters, qsizetype least, qsizetype most)
 
 } // namespace
 
-ScpiInstrument::ScpiInstrument(InstrumentSession& session) : session_(session) {}
+ErrorTrace::ErrorTrace(const Clock& clock, QObject* parent) : QObject(parent), clock_(clock) {
+    timer_.setInterval(250);
+    connect(&timer_, &QTimer::timeout, this, [this] { flush(false); });
+}
+
+ErrorTrace::~ErrorTrace() {
+    flush(true);
+}
+
+void ErrorTrace::note(const QString& line) {
+    const double now = clock_.nowSec();
+    const auto it = seen_.find(line);
+    if (it != seen_.end() && (now - it->since < 1.0 || it->repeats > 0)) {
+        ++it->repeats; // traced with its count once its second is over
+        return;
+    }
+    trace(line);
+    // Beyond 64 different lines at once, new ones are traced each time.
+    if (seen_.size() < 64 || it != seen_.end())
+        seen_.insert(line, {now, 0});
+    if (!timer_.isActive())
+        timer_.start();
+}
+
+void ErrorTrace::flush(bool all) {
+    const double now = clock_.nowSec();
+    for (auto it = seen_.begin(); it != seen_.end();) {
+        if (!all && now - it->since < 1.0) {
+            ++it;
+            continue;
+        }
+        if (it->repeats > 0)
+            trace(QStringLiteral("%1 (%2 more times)").arg(it.key()).arg(it->repeats));
+        if (it->repeats > 0 && !all) {
+            *it = {now, 0};
+            ++it;
+        } else {
+            it = seen_.erase(it);
+        }
+    }
+    if (seen_.isEmpty())
+        timer_.stop();
+}
+
+ScpiInstrument::ScpiInstrument(InstrumentSession& session, ErrorTrace* errorTrace)
+    : session_(session), errorTrace_(errorTrace) {}
 
 const std::vector<ScpiInstrument::Command>& ScpiInstrument::commands() {
     using S = ScpiInstrument;
@@ -123,7 +168,7 @@ std::vector<ScpiInstrument::Output> ScpiInstrument::execute(const QByteArray& li
         return out;
     }
     for (const scpi::Unit& unit : parsed.units) {
-        const Result r = runUnit(unit);
+        Result r = runUnit(unit);
         if (r.error != Error::None) {
             pushError(r.error, r.detail);
             // A query that failed answers nothing; the rest of the line is
@@ -131,7 +176,7 @@ std::vector<ScpiInstrument::Output> ScpiInstrument::execute(const QByteArray& li
             continue;
         }
         if (unit.query)
-            out.push_back({r.reply, r.afterLinkQuiet});
+            out.push_back({r.reply, r.afterLinkQuiet, std::move(r.stream)});
     }
     return out;
 }
@@ -143,6 +188,8 @@ ScpiInstrument::Result ScpiInstrument::runUnit(const scpi::Unit& unit) {
             continue;
         if ((unit.query && !c.query) || (!unit.query && !c.set))
             return fail(Error::UndefinedHeader);
+        if (*channel == scpi::Pattern::kBadChannel)
+            return fail(Error::HeaderSuffixOutOfRange);
         if (const std::optional<Error> missing = unavailable(c.needs))
             return fail(*missing);
         return c.run(*this, {*channel, unit.query, unit.parameters});
@@ -167,7 +214,11 @@ bool ScpiInstrument::linkFull() const {
 }
 
 void ScpiInstrument::pushError(Error error, const QString& detail) {
-    trace(QStringLiteral("SCPI error ") + scpi::errorText(error, detail));
+    const QString line = QStringLiteral("SCPI error ") + scpi::errorText(error, detail);
+    if (errorTrace_)
+        errorTrace_->note(line);
+    else
+        trace(line);
     if (errors_.size() >= kErrorQueueSize) {
         errors_.back() = scpi::errorText(Error::QueueOverflow);
         return;
@@ -190,6 +241,11 @@ std::optional<int> ScpiInstrument::channelOf(const Call& call, Result* result,
         const std::optional<double> n = scpi::number(call.parameters.front());
         if (!n || *n != std::floor(*n)) {
             result->error = Error::DataType;
+            return std::nullopt;
+        }
+        // Checked as a number first: a huge one must not wrap into range.
+        if (*n < 1 || *n > session_.channelCount()) {
+            result->error = Error::DataOutOfRange;
             return std::nullopt;
         }
         if (channel != 0 && channel != int(*n)) {

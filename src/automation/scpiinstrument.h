@@ -2,15 +2,58 @@
 
 #include "automation/scpi.h"
 
+#include <QDeadlineTimer>
+#include <QHash>
 #include <QObject>
+#include <QTimer>
 
 #include <deque>
 #include <functional>
+#include <memory>
 #include <vector>
 
 namespace trq {
 
+class Clock;
 class InstrumentSession;
+
+// An answer too long to be made at once (weeks of recorded points): made
+// and handed out a piece at a time, as the client's socket takes it.
+class LongAnswer {
+public:
+    virtual ~LongAnswer() = default;
+    enum class Step { More, Done, Failed };
+    // Appends at most room bytes to out, working until the deadline at
+    // most. Failed: nothing was sent and error() says why; Done: the answer
+    // is complete, error() may say it is not what was asked for.
+    virtual Step next(QByteArray* out, qint64 room, const QDeadlineTimer& deadline) = 0;
+    scpi::Error error() const { return error_; }
+    QString errorDetail() const { return errorDetail_; }
+
+protected:
+    scpi::Error error_ = scpi::Error::None;
+    QString errorDetail_;
+};
+
+// Traces each distinct error line at once, and its repeats within the
+// next second as one line with their count: a script looping on an error
+// must not fill the trace and the console.
+class ErrorTrace : public QObject {
+public:
+    explicit ErrorTrace(const Clock& clock, QObject* parent = nullptr);
+    ~ErrorTrace() override;
+    void note(const QString& line);
+
+private:
+    void flush(bool all);
+    struct Seen {
+        double since = 0; // when it was last traced
+        int repeats = 0;  // not traced since
+    };
+    const Clock& clock_;
+    QHash<QString, Seen> seen_;
+    QTimer timer_;
+};
 
 // The supply on line as one standard SCPI instrument, whatever its command
 // family: one client's error queue and the normalised command set, carried
@@ -23,13 +66,15 @@ public:
     static constexpr std::size_t kErrorQueueSize = 16;
 
     // One line of output, or the *OPC? answer that waits until every command
-    // sent so far has left the link.
+    // sent so far has left the link, or a long answer made as it is sent.
     struct Output {
         QByteArray text;
         bool afterLinkQuiet = false;
+        std::unique_ptr<LongAnswer> stream;
     };
 
-    explicit ScpiInstrument(InstrumentSession& session);
+    // Errors are traced through errorTrace when given, else each one.
+    explicit ScpiInstrument(InstrumentSession& session, ErrorTrace* errorTrace = nullptr);
 
     // Runs one line; the answers of its queries, in order.
     std::vector<Output> execute(const QByteArray& line);
@@ -49,6 +94,7 @@ private:
         QString detail;
         QByteArray reply;
         bool afterLinkQuiet = false;
+        std::unique_ptr<LongAnswer> stream;
     };
     static Result fail(scpi::Error error, const QString& detail = {}) {
         Result r;
@@ -100,6 +146,7 @@ private:
     Result recordData(const Call& call);
 
     InstrumentSession& session_;
+    ErrorTrace* errorTrace_;
     std::deque<QString> errors_;
 };
 

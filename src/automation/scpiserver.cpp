@@ -1,57 +1,108 @@
 #include "automation/scpiserver.h"
 
 #include "automation/scpiinstrument.h"
+#include "core/clock.h"
 #include "core/debugtrace.h"
 #include "core/settings.h"
 #include "link/taskscheduler.h"
 #include "session/instrumentsession.h"
 
+#include <QDeadlineTimer>
 #include <QElapsedTimer>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTimer>
 
+#include <algorithm>
 #include <deque>
 
 namespace trq {
 
-// One connected client: its input buffer, its instrument (error queue) and
-// the answers not yet written.
+// One connected client: its input, its instrument (error queue) and the
+// answers not yet written. Each turn of the event loop runs a few of its
+// lines and makes a bounded piece of a long answer, so the poll, the
+// recording and the other clients keep their pace whatever it sends; it
+// reads no more than it can run and makes no more than its socket takes, so
+// a client that writes without end or never reads holds a bounded amount.
 class ScpiClient : public QObject {
 public:
-    ScpiClient(QTcpSocket* socket, InstrumentSession& session, QObject* parent)
-        : QObject(parent), socket_(socket), session_(session), instrument_(session) {
+    enum class Check { Fine, Idle, NotReading };
+
+    ScpiClient(QTcpSocket* socket, InstrumentSession& session, ErrorTrace* errors, QObject* parent)
+        : QObject(parent), socket_(socket), session_(session), instrument_(session, errors) {
         socket_->setParent(this);
         socket_->setSocketOption(QAbstractSocket::LowDelayOption, 1);
+        // What the client sends beyond this waits in TCP's flow control.
+        socket_->setReadBufferSize(kReadBuffer);
+        lastActivity_ = lastWritten_ = now();
         opcTimer_.setInterval(5);
         opcTimer_.setSingleShot(true);
         connect(&opcTimer_, &QTimer::timeout, this, &ScpiClient::process);
-        connect(socket_, &QTcpSocket::readyRead, this, &ScpiClient::read);
+        resume_.setInterval(0);
+        resume_.setSingleShot(true);
+        connect(&resume_, &QTimer::timeout, this, &ScpiClient::process);
+        connect(socket_, &QTcpSocket::readyRead, this, [this] {
+            lastActivity_ = now();
+            process();
+        });
+        connect(socket_, &QTcpSocket::bytesWritten, this, [this] {
+            lastActivity_ = lastWritten_ = now();
+            process();
+        });
     }
     QTcpSocket* socket() const { return socket_; }
+    QString peer() const {
+        return socket_->peerAddress().toString() + QLatin1Char(':') +
+               QString::number(socket_->peerPort());
+    }
     // Called when the socket went away; the client goes once it is idle.
     void close() {
         closed_ = true;
         opcTimer_.stop();
+        resume_.stop();
         if (!busy_)
             deleteLater();
     }
+    // Idle: nothing asked, nothing to answer, nothing sent either way for
+    // idleSec. Not reading: answers waiting and none taken for unreadSec.
+    Check check(double idleSec, double unreadSec) const {
+        const double t = now();
+        if (socket_->bytesToWrite() > 0)
+            return t - lastWritten_ >= unreadSec ? Check::NotReading : Check::Fine;
+        if (!pending_.empty() || buffer_.contains('\n') || socket_->bytesAvailable() > 0)
+            return Check::Fine;
+        return t - lastActivity_ >= idleSec ? Check::Idle : Check::Fine;
+    }
 
 private:
-    void read() {
-        buffer_ += socket_->readAll();
-        process();
-    }
-    // Runs the complete lines in order; a command that lets events run (a
-    // recall's wait) is never re-entered by the next line.
+    static constexpr int kLinesPerTurn = 8;
+    static constexpr int kTurnMsec = 5;
+    static constexpr qint64 kReadBuffer = 64 * 1024;
+    // Answers are made while less than this waits to be written.
+    static constexpr qint64 kHighWater = 256 * 1024;
+
+    double now() const { return session_.link().clock().nowSec(); }
+
+    // Runs lines in order while their answers can be written, a few per
+    // turn; a command that lets events run is never re-entered by the next
+    // line.
     void process() {
         if (busy_ || closed_)
             return;
         busy_ = true;
-        while (!closed_ && flush()) {
+        const QDeadlineTimer deadline(kTurnMsec);
+        int lines = 0;
+        while (!closed_ && flush(deadline)) {
+            if (lines == kLinesPerTurn || deadline.hasExpired()) {
+                if (buffer_.contains('\n') || socket_->bytesAvailable() > 0)
+                    resume_.start();
+                break;
+            }
             const QByteArray line = nextLine();
             if (line.isNull())
                 break;
+            ++lines;
+            lastActivity_ = now();
             for (ScpiInstrument::Output& out : instrument_.execute(line))
                 pending_.push_back(std::move(out));
         }
@@ -60,26 +111,28 @@ private:
             deleteLater();
     }
     // The next complete line without its line end; a null array when none
-    // is complete. Overlong lines are dropped with an overrun error.
+    // is complete. The socket is read only while no line is complete.
+    // Overlong lines are dropped with an overrun error.
     QByteArray nextLine() {
         for (;;) {
             const qsizetype lf = buffer_.indexOf('\n');
-            if (discarding_) {
-                if (lf < 0) {
-                    buffer_.clear();
-                    return {};
-                }
-                buffer_.remove(0, lf + 1);
-                discarding_ = false;
-                continue;
-            }
             if (lf < 0) {
-                if (buffer_.size() > ScpiServer::kMaxLine) {
+                if (discarding_) {
+                    buffer_.clear();
+                } else if (buffer_.size() > ScpiServer::kMaxLine) {
                     instrument_.pushError(scpi::Error::InputBufferOverrun);
                     buffer_.clear();
                     discarding_ = true;
                 }
-                return {};
+                if (socket_->bytesAvailable() == 0)
+                    return {};
+                buffer_ += socket_->read(ScpiServer::kMaxLine);
+                continue;
+            }
+            if (discarding_) {
+                buffer_.remove(0, lf + 1);
+                discarding_ = false;
+                continue;
             }
             QByteArray line = buffer_.left(lf);
             buffer_.remove(0, lf + 1);
@@ -92,20 +145,43 @@ private:
             return line.isNull() ? QByteArray("") : line;
         }
     }
-    // Writes the answers that are ready; false while *OPC? waits for the link.
-    bool flush() {
+    // Writes the answers that are ready; false while *OPC? waits for the
+    // link, the socket holds enough, or a long answer is being made.
+    bool flush(const QDeadlineTimer& deadline) {
         while (!pending_.empty()) {
-            const ScpiInstrument::Output& out = pending_.front();
+            ScpiInstrument::Output& out = pending_.front();
             if (out.afterLinkQuiet && linkBusy()) {
                 opcTimer_.start();
                 return false;
             }
             readingWait_.invalidate();
-            if (socket_->state() == QAbstractSocket::ConnectedState)
-                socket_->write(out.text + '\n');
+            const qint64 room = kHighWater - socket_->bytesToWrite();
+            if (room <= 0)
+                return false; // bytesWritten goes on
+            if (out.stream) {
+                QByteArray piece;
+                const LongAnswer::Step step = out.stream->next(&piece, room, deadline);
+                send(piece);
+                if (step == LongAnswer::Step::More) {
+                    if (socket_->bytesToWrite() < kHighWater)
+                        resume_.start();
+                    return false;
+                }
+                if (out.stream->error() != scpi::Error::None)
+                    instrument_.pushError(out.stream->error(), out.stream->errorDetail());
+            } else {
+                send(out.text + '\n');
+            }
             pending_.pop_front();
         }
         return true;
+    }
+    void send(const QByteArray& bytes) {
+        if (bytes.isEmpty() || socket_->state() != QAbstractSocket::ConnectedState)
+            return;
+        if (socket_->bytesToWrite() == 0)
+            lastWritten_ = now(); // from now on the client is expected to read
+        socket_->write(bytes);
     }
     // *OPC? waits until every command has left the link and, with the
     // output on, every channel has a reading of the present state (bounded:
@@ -129,8 +205,11 @@ private:
     QByteArray buffer_;
     std::deque<ScpiInstrument::Output> pending_;
     QTimer opcTimer_;
+    QTimer resume_; // the rest of the work, next turn
     static constexpr qint64 kReadingWaitMsec = 10000;
     QElapsedTimer readingWait_;
+    double lastActivity_ = 0; // bytes either way, or a line run
+    double lastWritten_ = 0;  // bytes taken by the client
     bool discarding_ = false;
     bool busy_ = false;
     bool closed_ = false;
@@ -141,6 +220,9 @@ ScpiServer::Options ScpiServer::storedOptions(bool* enabled) {
     Options o;
     o.port = quint16(Settings::integer(section, QStringLiteral("Port"), kDefaultPort));
     o.remote = Settings::integer(section, QStringLiteral("Remote"), 0) != 0;
+    o.idleMinutes = Settings::integer(section, QStringLiteral("IdleMinutes"), kDefaultIdleMinutes);
+    if (o.idleMinutes < 1 || o.idleMinutes > kMaxIdleMinutes)
+        o.idleMinutes = kDefaultIdleMinutes;
     if (enabled)
         *enabled = Settings::integer(section, QStringLiteral("Enabled"), 0) != 0;
     return o;
@@ -150,17 +232,28 @@ void ScpiServer::storeOptions(const Options& options, bool enabled) {
     const QString section = QLatin1String(kSection);
     Settings::setInteger(section, QStringLiteral("Port"), options.port);
     Settings::setInteger(section, QStringLiteral("Remote"), options.remote ? 1 : 0);
+    Settings::setInteger(section, QStringLiteral("IdleMinutes"),
+                         std::clamp(options.idleMinutes, 1, kMaxIdleMinutes));
     Settings::setInteger(section, QStringLiteral("Enabled"), enabled ? 1 : 0);
 }
 
 ScpiServer::ScpiServer(InstrumentSession& session, QObject* parent)
-    : QObject(parent), session_(session) {}
+    : QObject(parent), session_(session),
+      errorTrace_(std::make_unique<ErrorTrace>(session.link().clock())) {
+    sweep_.setInterval(500);
+    connect(&sweep_, &QTimer::timeout, this, &ScpiServer::sweep);
+}
 
 ScpiServer::~ScpiServer() {
     stop();
 }
 
 bool ScpiServer::start(const Options& options) {
+    if (isListening() && (options.port == options_.port || options.port == port_) &&
+        options.remote == options_.remote) {
+        options_ = options;
+        return true;
+    }
     stop();
     options_ = options;
     const QList<QHostAddress> addresses =
@@ -188,6 +281,7 @@ bool ScpiServer::start(const Options& options) {
     }
     port_ = port;
     error_.clear();
+    sweep_.start();
     trace(statusText());
     if (options.remote)
         emit warning(tr("The automation server accepts remote clients on port %1: "
@@ -204,6 +298,7 @@ void ScpiServer::stop() {
         c->close();
     }
     clients_.clear();
+    sweep_.stop();
     const bool was = !servers_.empty();
     servers_.clear();
     port_ = 0;
@@ -215,11 +310,17 @@ void ScpiServer::accept(QTcpServer* server) {
     while (QTcpSocket* socket = server->nextPendingConnection()) {
         if (int(clients_.size()) >= kMaxClients) {
             trace(tr("Automation server: client refused, %1 connected").arg(kMaxClients));
-            socket->abort();
-            socket->deleteLater();
+            // Said before closing, so the script's next read shows why.
+            socket->write(
+                scpi::errorText(scpi::Error::DeviceSpecific,
+                                QStringLiteral("too many clients, %1 connected").arg(kMaxClients))
+                    .toLatin1() +
+                '\n');
+            connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+            socket->disconnectFromHost();
             continue;
         }
-        auto* client = new ScpiClient(socket, session_, this);
+        auto* client = new ScpiClient(socket, session_, errorTrace_.get(), this);
         clients_.push_back(client);
         connect(socket, &QTcpSocket::disconnected, this, [this, client] { forget(client); });
         connect(socket, &QTcpSocket::errorOccurred, this, [this, client] { forget(client); });
@@ -235,6 +336,29 @@ void ScpiServer::forget(ScpiClient* client) {
     client->socket()->disconnect(this);
     client->close();
     emit statusChanged();
+}
+
+void ScpiServer::sweep() {
+    const std::vector<ScpiClient*> clients = clients_;
+    for (ScpiClient* c : clients) {
+        switch (c->check(options_.idleMinutes * 60.0, kUnreadSec)) {
+        case ScpiClient::Check::Fine:
+            continue;
+        case ScpiClient::Check::Idle:
+            trace(tr("Automation server: client %1 closed after %2 minutes without a command")
+                      .arg(c->peer())
+                      .arg(options_.idleMinutes));
+            c->socket()->disconnectFromHost();
+            break;
+        case ScpiClient::Check::NotReading:
+            trace(tr("Automation server: client %1 closed, it left its answers unread for %2 s")
+                      .arg(c->peer())
+                      .arg(kUnreadSec));
+            c->socket()->abort();
+            break;
+        }
+        forget(c);
+    }
 }
 
 QString ScpiServer::statusText() const {

@@ -2,6 +2,7 @@
 
 #include <QObject>
 #include <QString>
+#include <QTimer>
 
 #include <memory>
 #include <vector>
@@ -10,6 +11,7 @@ class QTcpServer;
 
 namespace trq {
 
+class ErrorTrace;
 class InstrumentSession;
 class ScpiClient;
 
@@ -22,10 +24,18 @@ public:
     static constexpr quint16 kDefaultPort = 5025;
     static constexpr int kMaxClients = 8;
     static constexpr qsizetype kMaxLine = 4096;
+    // A client that leaves its answers unread this long is closed: it holds
+    // a place and what was made for it.
+    static constexpr int kUnreadSec = 30;
+    static constexpr int kDefaultIdleMinutes = 10;
+    static constexpr int kMaxIdleMinutes = 24 * 60;
 
     struct Options {
         quint16 port = kDefaultPort; // 0: any free port
         bool remote = false;
+        // A client that has sent nothing and been sent nothing this long is
+        // closed, so forgotten connections do not lock the others out.
+        int idleMinutes = kDefaultIdleMinutes;
     };
     // Where the options are kept.
     static constexpr const char* kSection = "Automation";
@@ -35,7 +45,8 @@ public:
     explicit ScpiServer(InstrumentSession& session, QObject* parent = nullptr);
     ~ScpiServer() override;
 
-    // Listens; false with the reason in errorString().
+    // Listens; false with the reason in errorString(). Already listening
+    // there, only the idle time changes and the clients stay.
     bool start(const Options& options);
     void stop();
     bool isListening() const { return !servers_.empty(); }
@@ -55,6 +66,8 @@ signals:
 private:
     void accept(QTcpServer* server);
     void forget(ScpiClient* client);
+    // Closes the clients idle too long and those not reading their answers.
+    void sweep();
 
     InstrumentSession& session_;
     Options options_;
@@ -62,6 +75,8 @@ private:
     QString error_;
     std::vector<std::unique_ptr<QTcpServer>> servers_;
     std::vector<ScpiClient*> clients_;
+    std::unique_ptr<ErrorTrace> errorTrace_;
+    QTimer sweep_;
 };
 
 } // namespace trq

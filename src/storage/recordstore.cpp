@@ -564,6 +564,15 @@ bool RecordStore::forEachWorkingRow(RowOrder order,
     return visitRows(q, visit);
 }
 
+bool RecordStore::forEachWorkingRow(qint64 fromSeqNo, int limit,
+                                    const std::function<void(const SampleRow&)>& visit) {
+    QSqlQuery q(db_);
+    q.prepare(QStringLiteral("select * from datatemp where SeqNo >= ? order by SeqNo limit ?"));
+    q.addBindValue(fromSeqNo);
+    q.addBindValue(limit);
+    return visitRows(q, visit);
+}
+
 bool RecordStore::visitRows(QSqlQuery& q, const std::function<void(const SampleRow&)>& visit) {
     q.setForwardOnly(true); // no row cache: a day of points is read once
     if (!q.exec()) {

@@ -149,6 +149,10 @@ public:
     // Every row of the working table, one at a time; false when it cannot
     // be read.
     bool forEachWorkingRow(RowOrder order, const std::function<void(const SampleRow&)>& visit);
+    // At most limit rows from a sequence number on, in sample order, one at
+    // a time; false when the table cannot be read.
+    bool forEachWorkingRow(qint64 fromSeqNo, int limit,
+                           const std::function<void(const SampleRow&)>& visit);
 
     // Test data in "datacopy": re-times record 10019 minute by minute and
     // appends copies of record 10018 (repeat times, running index from 191).

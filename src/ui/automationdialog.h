@@ -9,8 +9,8 @@ class QSpinBox;
 
 namespace trq {
 
-// Whether the supply is served to scripts, on which port, and whether
-// clients from other machines are let in.
+// Whether the supply is served to scripts, on which port, whether clients
+// from other machines are let in, and when idle clients are closed.
 class AutomationDialog : public QDialog {
     Q_OBJECT
 public:
@@ -25,11 +25,13 @@ public:
     QCheckBox* enabledBox() const { return enabled_; }
     QSpinBox* portEdit() const { return port_; }
     QCheckBox* remoteBox() const { return remote_; }
+    QSpinBox* idleEdit() const { return idle_; }
 
 private:
     QCheckBox* enabled_;
     QSpinBox* port_;
     QCheckBox* remote_;
+    QSpinBox* idle_;
 };
 
 } // namespace trq
