@@ -218,11 +218,10 @@ private:
 ScpiServer::Options ScpiServer::storedOptions(bool* enabled) {
     const QString section = QLatin1String(kSection);
     Options o;
-    o.port = quint16(Settings::integer(section, QStringLiteral("Port"), kDefaultPort));
+    o.port = quint16(Settings::integer(section, QStringLiteral("Port"), kDefaultPort, 0, 65535));
     o.remote = Settings::integer(section, QStringLiteral("Remote"), 0) != 0;
-    o.idleMinutes = Settings::integer(section, QStringLiteral("IdleMinutes"), kDefaultIdleMinutes);
-    if (o.idleMinutes < 1 || o.idleMinutes > kMaxIdleMinutes)
-        o.idleMinutes = kDefaultIdleMinutes;
+    o.idleMinutes = Settings::integer(section, QStringLiteral("IdleMinutes"), kDefaultIdleMinutes,
+                                      1, kMaxIdleMinutes);
     if (enabled)
         *enabled = Settings::integer(section, QStringLiteral("Enabled"), 0) != 0;
     return o;
