@@ -131,7 +131,11 @@ void CommandLine::describe(QCommandLineParser& parser) {
         "option, 3 no supply, 4 link lost, 5 not stored, 6 server not listening)."));
     parser.addHelpOption();
     parser.addVersionOption();
-    parser.addOptions({
+    parser.addOptions(options());
+}
+
+QList<QCommandLineOption> CommandLine::options() {
+    return {
         {QStringLiteral("sim"),
          QStringLiteral("Simulated supply to go on line with: %1.")
              .arg(sim::simulatedModelNames().join(QStringLiteral(", "))),
@@ -205,7 +209,42 @@ void CommandLine::describe(QCommandLineParser& parser) {
         {QStringLiteral("discard-unsaved"),
          QStringLiteral("Headless: a recording may replace unsaved points in the working "
                         "table.")},
-    });
+    };
+}
+
+namespace {
+
+// Text as roff takes it: backslashes and minus signs escaped, no line that
+// starts with a control character.
+QString roff(QString text) {
+    text.replace(QLatin1Char('\\'), QLatin1String("\\e"));
+    text.replace(QLatin1Char('-'), QLatin1String("\\-"));
+    text.replace(QLatin1Char('\n'), QLatin1String("\n.br\n"));
+    if (text.startsWith(QLatin1Char('.')) || text.startsWith(QLatin1Char('\'')))
+        text.prepend(QLatin1String("\\&"));
+    return text;
+}
+
+} // namespace
+
+QString CommandLine::manualOptions() {
+    QString out;
+    auto entry = [&out](const QStringList& names, const QString& value, const QString& text) {
+        QStringList shown;
+        for (const QString& n : names)
+            shown << QLatin1String(n.size() == 1 ? "\\-" : "\\-\\-") + roff(n);
+        out += QStringLiteral(".TP\n\\fB%1\\fR").arg(shown.join(QLatin1String(", ")));
+        if (!value.isEmpty())
+            out += QStringLiteral(" \\fI%1\\fR").arg(roff(value));
+        out += QLatin1Char('\n') + roff(text) + QLatin1Char('\n');
+    };
+    for (const QCommandLineOption& o : options())
+        if (!(o.flags() & QCommandLineOption::HiddenFromHelp))
+            entry(o.names(), o.valueName(), o.description());
+    entry({QStringLiteral("h"), QStringLiteral("help")}, {}, QStringLiteral("Every option."));
+    entry({QStringLiteral("help-all")}, {}, QStringLiteral("Every option, Qt's own included."));
+    entry({QStringLiteral("v"), QStringLiteral("version")}, {}, QStringLiteral("The version."));
+    return out;
 }
 
 CommandLine CommandLine::read(const QCommandLineParser& parser) {

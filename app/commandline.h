@@ -60,6 +60,11 @@ struct CommandLine {
     // Help and version need no display.
     static bool answersWithoutDisplay(int argc, char* argv[]);
     static void describe(QCommandLineParser& parser);
+    // The options --help lists, besides help and version.
+    static QList<QCommandLineOption> options();
+    // The same as the man page's OPTIONS entries (roff), help and version
+    // included.
+    static QString manualOptions();
     // Reads the options; an unknown value ends the program with exit code 2
     // and the choices.
     static CommandLine read(const QCommandLineParser& parser);

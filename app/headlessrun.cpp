@@ -235,8 +235,7 @@ bool HeadlessRun::store() {
     bool ok = true;
     if (line_.save) {
         QString error;
-        const std::optional<QString> number =
-            rec->record().saveAsNew(*line_.save, line_.scale, 0, &error);
+        const std::optional<QString> number = rec->record().saveAsNew(*line_.save, 0, &error);
         if (number) {
             say(QStringLiteral("Saved as record %1.").arg(*number));
         } else {

@@ -32,11 +32,12 @@ CREATE TABLE datamain (
 -- Record numbers are unique.
 CREATE UNIQUE INDEX datamain_recno ON datamain (RecNo);
 
--- The header of the working table: the record it holds and whether it holds
--- points no saved record has.
+-- The header of the working table: the record it holds, whether it holds
+-- points no saved record has, and the record scale of its points (as
+-- datamain's RecStyle).
 CREATE TABLE workhead (
   Id INTEGER PRIMARY KEY CHECK (Id = 1),
-  RecNo TEXT, StartTime TEXT, EndTime TEXT, Comment TEXT, Unsaved INTEGER
+  RecNo TEXT, StartTime TEXT, EndTime TEXT, Comment TEXT, Unsaved INTEGER, RecStyle TEXT
 );
 
 CREATE TABLE datadetail (

@@ -10,6 +10,7 @@
 #include <QDir>
 #include <QProcess>
 #include <QProcessEnvironment>
+#include <QRegularExpression>
 #include <QSettings>
 #include <QSqlQuery>
 #include <QTcpServer>
@@ -179,6 +180,59 @@ private slots:
                            QStringLiteral("TRQ-1-0"));
         QCOMPARE(settings.value(QStringLiteral("Common/MType")).toString(), QString());
         QCOMPARE(settings.value(QStringLiteral("RS232/PortName")).toString(), QString());
+    }
+
+    // The man page lists every option --help does, the same way.
+    void manPageListsEveryOption() {
+        const Run help = run({"--help"}, false);
+        QCOMPARE(help.exitCode, 0);
+        QFile page(QStringLiteral(MANPAGE_PATH));
+        QVERIFY(page.open(QIODevice::ReadOnly));
+        const QString roff = QString::fromUtf8(page.readAll());
+        const QRegularExpression option(QStringLiteral("--[a-z][a-z-]*"));
+        QStringList options;
+        for (auto it = option.globalMatch(help.out); it.hasNext();)
+            options << it.next().captured();
+        options.removeDuplicates();
+        QVERIFY2(options.size() > 20, qPrintable(help.out));
+        for (QString o : std::as_const(options))
+            QVERIFY2(roff.contains(o.replace(QLatin1Char('-'), QLatin1String("\\-"))),
+                     qPrintable(o));
+        QVERIFY(roff.contains(QStringLiteral("POWER_TRQ 1.1.0")));
+        QVERIFY(!roff.contains(QLatin1Char('@')));
+    }
+
+    // Limits set before they belonged to a supply (here for the three-channel
+    // model of the last connection) trip nothing on a four-channel supply run
+    // without windows; they are that model's from then on.
+    void headlessRunsKeepLimitsPerModel_data() {
+        QTest::addColumn<QString>("model");
+        QTest::addColumn<bool>("trips");
+        QTest::newRow("another model") << QStringLiteral("TRQ-7206S") << false;
+        QTest::newRow("the last connection's model") << QStringLiteral("PSQ-3323") << true;
+    }
+    void headlessRunsKeepLimitsPerModel() {
+        QFETCH(QString, model);
+        QFETCH(bool, trips);
+        {
+            QSettings settings(QSettings::NativeFormat, QSettings::UserScope,
+                               QStringLiteral("TRQ-1-0"));
+            settings.setValue(QStringLiteral("Common/MType"), QStringLiteral("PSQ-3323"));
+            settings.setValue(QStringLiteral("Limits/Count"), QStringLiteral("1"));
+            // Channel 1 below 1 V, logged: the supply starts at 0 V.
+            settings.setValue(QStringLiteral("Limits/Rule1"), QStringLiteral("1,V,1,,0,0"));
+        }
+        const QString folder = freshFolder(QStringLiteral("limits"));
+        const Run r = run({"--headless", "--verbose", "--sim", model, "--record", "3",
+                           "--output-on", "--data-folder", folder},
+                          false, 60000);
+        QVERIFY2(r.exitCode == 0, qPrintable(r.err));
+        QCOMPARE(r.err.contains(QLatin1String("Limit: CH1")), trips);
+        QSettings settings(QSettings::NativeFormat, QSettings::UserScope,
+                           QStringLiteral("TRQ-1-0"));
+        QCOMPARE(settings.value(QStringLiteral("Limits.PSQ-3323/Rule1")).toString(),
+                 QStringLiteral("1,V,1,,0,0"));
+        QVERIFY(!settings.contains(QStringLiteral("Limits/Count")));
     }
 
     // Every model on either link records into a CSV file (and a saved

@@ -13,6 +13,8 @@
 using namespace trq;
 using namespace trq::test;
 
+Q_DECLARE_METATYPE(trq::Coupling)
+
 namespace {
 
 // One user action on the window: "V2=12.5" types a voltage into channel 2,
@@ -266,16 +268,54 @@ private slots:
         QVERIFY(!f.panel()->voltageEdit(1)->isEnabled());
     }
 
-    // The single-channel warning's No leaves the choice where it was.
-    void singleChannelWarningNoKeepsTheChoice() {
+    // The single-channel panel shows the coupling the supply was told: a
+    // parallel or series choice goes out with one set at least (0 sets is
+    // independent to the unit), the Sets edit tells the unit its number, and
+    // 0 there is independent. The warning's No leaves the choice as it was.
+    void singleChannelPanelShowsWhatTheSupplyWasTold_data() {
+        QTest::addColumn<QStringList>("steps"); // an option's caption, or "sets=n" typed
+        QTest::addColumn<QStringList>("sent");
+        QTest::addColumn<Coupling>("shown");
+        QTest::addColumn<int>("sets");
+        QTest::newRow("warning answered No")
+            << QStringList{"no", "PARALLEL"} << QStringList() << Coupling::Independent << 0;
+        QTest::newRow("series") << QStringList{"SERIES"} << QStringList{"SYST:CONF:MSL 1"}
+                                << Coupling::Tracking << 1;
+        QTest::newRow("parallel, as the unit replies")
+            << QStringList{"PARALLEL"} << QStringList{"SYST:CONF:MSL 1"} << Coupling::Parallel << 1;
+        QTest::newRow("series of two sets")
+            << QStringList{"SERIES", "sets=2"} << QStringList{"SYST:CONF:MSL 1", "SYST:CONF:MSL 2"}
+            << Coupling::Tracking << 2;
+        QTest::newRow("no sets: independent")
+            << QStringList{"SERIES", "sets=0"} << QStringList{"SYST:CONF:MSL 1", "SYST:CONF:MSL 0"}
+            << Coupling::Independent << 0;
+    }
+    void singleChannelPanelShowsWhatTheSupplyWasTold() {
+        QFETCH(QStringList, steps);
+        QFETCH(QStringList, sent);
+        QFETCH(Coupling, shown);
+        QFETCH(int, sets);
         ShellFixture f;
         QVERIFY(f.onLineSerial(QStringLiteral("SPQ-3610DNB")));
-        f.prompter.answers = {Prompter::Answer::No};
-        QTest::mouseClick(f.panel()->option(Coupling::Parallel), Qt::LeftButton);
-        QCOMPARE(f.prompter.texts.size(), 1);
-        QVERIFY(f.panel()->option(Coupling::Independent)->isChecked());
-        QVERIFY(!f.panel()->setsEdit()->isEnabled());
-        QVERIFY(f.main->action(MainWindow::Command::Independent)->isChecked());
+        FrontPanel* panel = f.panel();
+        f.takeReceived();
+        for (const QString& step : steps) {
+            if (step == QLatin1String("no"))
+                f.prompter.answers = {Prompter::Answer::No};
+            else if (step.startsWith(QLatin1String("sets=")))
+                ShellFixture::type(panel->setsEdit(), step.mid(5));
+            else
+                for (QRadioButton* b : panel->findChildren<QRadioButton*>())
+                    if (b->text() == step)
+                        QTest::mouseClick(b, Qt::LeftButton);
+            QVERIFY(f.waitReceived());
+        }
+        QCOMPARE(commandsOnly(f.takeReceived()), sent);
+        QVERIFY(panel->option(shown)->isChecked());
+        QCOMPARE(panel->setsEdit()->value(), sets);
+        QCOMPARE(panel->setsEdit()->isEnabled(), shown != Coupling::Independent);
+        QCOMPARE(f.instrument().sets, sets);  // what the unit holds
+        QCOMPARE(f.prompter.texts.size(), 1); // the warning, once
     }
 };
 

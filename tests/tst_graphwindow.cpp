@@ -15,6 +15,7 @@
 #include <QPrinter>
 #include <QProcess>
 #include <QRandomGenerator>
+#include <QRegularExpression>
 #include <QSqlQuery>
 #include <QWheelEvent>
 #include <qcustomplot.h>
@@ -68,16 +69,17 @@ struct Graph : WindowFixture {
     int highlight() const { return table->model().highlight(); }
 };
 
-// Rows of one channel: voltage, current and charge of sample i; a gap
-// before sample gapAt.
-void storeRows(WindowFixture& f, int n, const std::function<double(int)>& amps, int gapAt = -1) {
+// Rows of one channel: voltage, current and charge of sample i (its counter
+// at chargeFrom when the first was recorded); a gap before sample gapAt.
+void storeRows(WindowFixture& f, int n, const std::function<double(int)>& amps, int gapAt = -1,
+               double chargeFrom = 0) {
     for (int i = 0; i < n; ++i) {
         SampleRow r;
         r.seqNo = i;
         r.recTime = QStringLiteral("2026/12/06 10:00:00");
         r.volt[0] = QStringLiteral("2.000");
         r.curr[0] = QString::number(amps(i), 'f', 3);
-        r.charge[0] = QString::number(0.01 * i);
+        r.charge[0] = QString::number(chargeFrom + 0.01 * i);
         r.gap = i == gapAt;
         QVERIFY(f.store->appendSample(r));
     }
@@ -349,7 +351,7 @@ private slots:
         f.fill(4);
         f.graph->redraw();
         f.click("Export"); // the file dialog is cancelled
-        QCOMPARE(f.prompter.fileRequests.value(1), QStringLiteral("Power文件(*.csv)"));
+        QCOMPARE(f.prompter.fileRequests.value(1), QStringLiteral("CSV files (*.csv)"));
         QVERIFY(QDir(f.folder).entryList({QStringLiteral("*.csv")}, QDir::Files).isEmpty());
         f.prompter.fileName = f.folder + QStringLiteral("/out.csv");
         f.click("Export");
@@ -398,6 +400,17 @@ private slots:
         QCOMPARE(f.table->model().rowCount(), 4);
         QCOMPARE((f.graph->plot(0)->data()->constEnd() - 1)->key * 86400, 3 * 30.0);
         QCOMPARE(f.plot()->xAxis->range().upper * 86400, 1200.0); // its time length
+        // At its own scale, the setup left as the user made it; after a
+        // restart too.
+        QCOMPARE(f.graph->summaryList()->item(1)->text(), QStringLiteral("Time Slice: 30sec"));
+        QCOMPARE(f.scale(), 0);
+        {
+            Recording restarted(*f.session, *f.store, f.prompter, 3);
+            GraphWindow again(*f.session, restarted, f.prompter, {});
+            again.activate();
+            again.redraw();
+            QCOMPARE(again.summaryList()->item(1)->text(), QStringLiteral("Time Slice: 30sec"));
+        }
 
         // Delete asks with number and start time, clears the graph, and the
         // working table is no saved record any more.
@@ -584,15 +597,17 @@ private slots:
     }
 
     // Report... from the table window's button: a PDF with every header
-    // field, the graph in colour and the comments; read back by poppler.
+    // field, the graph in colour, the charge delivered during the record
+    // (the counter ran before it) and the comments; read back by poppler.
     void reportFromTheTableWindow() {
         Graph f(2, 0);
-        storeRows(f, 30, [](int i) { return 0.1 + 0.01 * i; });
+        storeRows(
+            f, 30, [](int i) { return 0.1 + 0.01 * i; }, -1, 0.012);
         QVERIFY(f.store->setComment(QStringLiteral("2026/12/06 10:00:00"),
                                     QStringLiteral("load switched in")));
         QString error;
         const std::optional<QString> number =
-            f.recording().record().saveAsNew(QStringLiteral("bench run 7"), 0, 0, &error);
+            f.recording().record().saveAsNew(QStringLiteral("bench run 7"), 0, &error);
         QVERIFY2(number, qPrintable(error));
         f.graph->redraw();
         f.show();
@@ -612,6 +627,13 @@ private slots:
             << *number;
         for (const QString& field : fields)
             QVERIFY2(pdf.contains(field), qPrintable(field + QStringLiteral(" in:\n") + pdf));
+        // CH1's charge and energy: 0.012 Ah to 0.302 Ah is 0.29 Ah delivered.
+        const QStringList ch1 = pdf.split(QLatin1Char('\n'))
+                                    .filter(QRegularExpression(QStringLiteral("^\\s*CH1\\s")))
+                                    .value(0)
+                                    .split(QLatin1Char(' '), Qt::SkipEmptyParts);
+        QCOMPARE(ch1.mid(ch1.size() - 2), (QStringList{"0.29", "0"}));
+        QVERIFY(pdf.contains(QStringLiteral("delivered during the record")));
 
         // The graph's area holds coloured lines, not a blank page.
         const QImage page = pdfPage(f.prompter.fileName, 100);

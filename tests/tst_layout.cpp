@@ -10,6 +10,7 @@
 #include "ui/limitsdialog.h"
 #include "ui/mqttdialog.h"
 #include "ui/numberdialogs.h"
+#include "ui/numedit.h"
 #include "ui/recordsetupdialog.h"
 #include "ui/serialsettingsdialog.h"
 #include "ui/tablewindow.h"
@@ -19,6 +20,7 @@
 #include <QLabel>
 #include <QRadioButton>
 #include <QStyleFactory>
+#include <qcustomplot.h>
 
 using namespace trq;
 using namespace trq::test;
@@ -86,17 +88,37 @@ private slots:
     void everyTextFits() {
         QFETCH(QString, model);
         ShellFixture f;
+        // Channel 1 watched: its marker shows, and its controls stay in line
+        // with the other channels'.
+        LimitMonitor::store(model, QStringLiteral("SN20260001"),
+                            {{1, Quantity::Voltage, std::nullopt, 99.0, 0, LimitAction::Log}});
         QVERIFY(f.onLineSerial(model));
         QApplication::processEvents();
+        QVERIFY(f.panel()->limitMarker(0)->isVisible());
+        QStringList rows;
+        for (int i = 0; i < f.panel()->channelCount(); ++i)
+            rows << QStringLiteral("%1 %2")
+                        .arg(f.panel()->voltageEdit(i)->mapTo(f.panel(), QPoint()).y())
+                        .arg(f.panel()->currentEdit(i)->mapTo(f.panel(), QPoint()).y());
+        rows.removeDuplicates();
+        QCOMPARE(rows.size(), 1);
         int checked = 0;
         QStringList faults = clipped(f.main.get(), &checked);
         for (C window : {C::Wave, C::TableData}) {
             f.main->run(window);
-            // The graph in its widest mode: measurements between two cursors.
-            if (window == C::Wave)
-                QTest::mouseClick(f.main->graphWindow()->findChildren<QRadioButton*>().last(),
-                                  Qt::LeftButton);
             QApplication::processEvents();
+            // Every mode leaves the graph its height; the last, measurements
+            // between two cursors, is the widest.
+            if (window == C::Wave) {
+                QList<int> heights;
+                for (QRadioButton* mode : f.main->graphWindow()->findChildren<QRadioButton*>()) {
+                    QTest::mouseClick(mode, Qt::LeftButton);
+                    QApplication::processEvents();
+                    heights << f.main->graphWindow()->plotWidget()->height();
+                }
+                QCOMPARE(heights.size(), 4);
+                QCOMPARE(heights, QList<int>(4, heights.first()));
+            }
             faults += clipped(f.main.get(), &checked);
         }
         QVERIFY2(faults.isEmpty(), qPrintable(faults.join(QLatin1Char('\n'))));

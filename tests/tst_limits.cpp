@@ -245,7 +245,7 @@ private slots:
         rec.stop();
         QString error;
         const std::optional<QString> number =
-            rec.record().saveAsNew(QStringLiteral("x"), 0, 0, &error);
+            rec.record().saveAsNew(QStringLiteral("x"), 0, &error);
         QVERIFY2(number, qPrintable(error));
         QCOMPARE(f.store->events(*number).size(), 1);
         QVERIFY(f.store->clearWorking());
@@ -256,18 +256,80 @@ private slots:
         QCOMPARE(f.store->events(*number).size(), 0);
     }
 
-    void rulesAreKept() {
+    // A supply's rules: its own (model and serial number), else its model's
+    // until it has its own; another model's or another unit's never. A name
+    // cannot reach into another supply's rules; damaged rules are skipped.
+    void rulesAreKeptPerSupply() {
         const std::vector<LimitRule> rules{
             {2, Quantity::Charge, std::nullopt, 2.0, 0, LimitAction::OutputOffAndStop},
             {1, Quantity::Voltage, 1.5, 12.25, 10, LimitAction::Message}};
-        LimitMonitor::store(rules);
-        const std::vector<LimitRule> back = LimitMonitor::load();
-        QCOMPARE(back.size(), rules.size());
-        for (std::size_t i = 0; i < rules.size(); ++i)
-            QCOMPARE(back[i].toText(), rules[i].toText());
+        auto texts = [](const std::vector<LimitRule>& list) {
+            QStringList out;
+            for (const LimitRule& r : list)
+                out << r.toText();
+            return out;
+        };
+        const QString model = QStringLiteral("PSQ-3323");
+        LimitMonitor::store(model, QStringLiteral("SN1"), rules);
+        QCOMPARE(texts(LimitMonitor::load(model, QStringLiteral("SN1"))), texts(rules));
+        for (const auto& [m, serial] : {std::pair{"TRQ-7206S", "SN1"},
+                                        {"PSQ-3323", "SN2"},
+                                        {"PSQ-3323", ""},
+                                        {"PSQ-3323.SN1", ""},
+                                        {"", ""}})
+            QVERIFY2(LimitMonitor::load(QLatin1String(m), QLatin1String(serial)).empty(), m);
+        LimitMonitor::store(model, {}, {rules[1]});
+        QCOMPARE(texts(LimitMonitor::load(model, QStringLiteral("SN2"))), texts({rules[1]}));
+        QCOMPARE(LimitMonitor::load(model, QStringLiteral("SN1")).size(), rules.size());
+        LimitMonitor::store(model, QStringLiteral("SN1"), {}); // its own: none
+        QVERIFY(LimitMonitor::load(model, QStringLiteral("SN1")).empty());
         // No channel 9, no bound, no quantity X, a negative hold.
         for (const char* bad : {"9,V,1,2,0,0", "1,V,,,0,0", "1,X,1,2,0,0", "1,V,1,2,-1,0"})
             QVERIFY2(!LimitRule::fromText(QLatin1String(bad)), bad);
+    }
+
+    // Rules kept before they were a supply's: at the program's start they
+    // go to the model of the last connection, once, unless it has rules of
+    // its own; without one they are dropped. A damaged count reads at most
+    // kMaxRules.
+    void unassignedRulesGoToTheLastModel_data() {
+        QTest::addColumn<QString>("count");
+        QTest::addColumn<int>("stored");
+        QTest::addColumn<QString>("lastModel");
+        QTest::addColumn<bool>("ownRules");
+        QTest::addColumn<int>("adopted"); // rules of the last model afterwards
+        QTest::addColumn<QString>("traced");
+        QTest::newRow("given") << "2" << 2 << "PSQ-3323" << false << 2 << "given to PSQ-3323";
+        QTest::newRow("no last connection") << "2" << 2 << "" << false << 0 << "dropped";
+        QTest::newRow("the model has its own") << "2" << 2 << "PSQ-3323" << true << 1 << "dropped";
+        QTest::newRow("garbage count") << "x7" << 2 << "TRQ-3302" << false << 0 << "";
+        QTest::newRow("absurd count") << "2147483647" << 3 << "TRQ-3302" << false << 0 << "";
+    }
+    void unassignedRulesGoToTheLastModel() {
+        QFETCH(QString, count);
+        QFETCH(int, stored);
+        QFETCH(QString, lastModel);
+        QFETCH(bool, ownRules);
+        QFETCH(int, adopted);
+        QFETCH(QString, traced);
+        const QString old = QLatin1String(LimitMonitor::kSection);
+        Settings::setValue(old, QStringLiteral("Count"), count);
+        for (int i = 1; i <= stored; ++i)
+            Settings::setValue(old, QStringLiteral("Rule%1").arg(i),
+                               QStringLiteral("1,V,%1,,0,0").arg(i));
+        Settings::setValue(QStringLiteral("Common"), QStringLiteral("MType"), lastModel);
+        if (ownRules)
+            LimitMonitor::store(lastModel, {}, {{2, Quantity::Current, 0.1, {}, 0, {}}});
+        TraceCapture trace;
+        {
+            SessionFixture f; // the program's start
+            QCOMPARE(int(LimitMonitor::load(lastModel).size()), adopted);
+        }
+        QCOMPARE(Settings::value(old, QStringLiteral("Count")), QString()); // once
+        const QStringList lines = trace.lines.filter(QStringLiteral("Limits: "));
+        QCOMPARE(lines.size(), traced.isEmpty() ? 0 : 1);
+        if (!traced.isEmpty())
+            QVERIFY2(lines.first().contains(traced), qPrintable(lines.first()));
     }
 };
 

@@ -52,6 +52,25 @@ std::shared_ptr<bool> answerNextDialog(std::vector<int> values, bool ok = true) 
     return answered;
 }
 
+// Answers the next number dialog from the keyboard, as a user does: each
+// number typed where the focus is, Tab to the next, Enter at the end.
+std::shared_ptr<bool> typeIntoNextDialog(std::vector<int> values) {
+    auto answered = std::make_shared<bool>(false);
+    onNextModal<NumberDialog>([values, answered](NumberDialog* dlg) {
+        auto focus = [dlg] { return dlg->focusWidget() ? dlg->focusWidget() : dlg; };
+        for (std::size_t i = 0; i < values.size(); ++i) {
+            if (i > 0)
+                QTest::keyClick(focus(), Qt::Key_Tab);
+            QTest::keyClicks(focus(), QString::number(values[i]));
+        }
+        *answered = true;
+        QTest::keyClick(focus(), Qt::Key_Return);
+        if (dlg->isVisible())
+            dlg->reject(); // a failed step must not leave the test waiting
+    });
+    return answered;
+}
+
 // The interface and model items that carry a tick.
 QStringList ticks(MainWindow& m) {
     QStringList on;
@@ -632,9 +651,10 @@ private slots:
         QCOMPARE(dlg.endMemory(), 0);
     }
 
-    // Each dialog command reaches the supply with the numbers entered, and
-    // the panel's automatic-run fields show what the supply then replies; a
-    // cancelled one sends nothing. Recall waits until the click is over.
+    // Each dialog command reaches the supply with the numbers typed (the
+    // first number has the focus, Enter confirms), and the panel's
+    // automatic-run fields show what the supply then replies; a cancelled
+    // one sends nothing. Recall waits until the click is over.
     void dialogCommandsReachTheSupply_data() {
         QTest::addColumn<C>("command");
         // Cancelled with the panel's button, or with the toolbar's if given.
@@ -643,11 +663,11 @@ private slots:
         QTest::addColumn<std::vector<int>>("values");
         QTest::addColumn<QStringList>("sent");
         QTest::addColumn<int>("field"); // the first field showing the values, if any
-        QTest::newRow("save memory") << C::SaveMemory << "Save" << QList<B>() << std::vector<int>{4}
-                                     << QStringList{"*SAV 4"} << 4;
+        QTest::newRow("save memory") << C::SaveMemory << "Save" << QList<B>() << std::vector<int>{2}
+                                     << QStringList{"*SAV 2"} << 4;
         QTest::newRow("recall memory")
-            << C::RecallMemory << "" << QList<B>{B::RecallMemory} << std::vector<int>{2}
-            << QStringList{":OUTP:STAT 0",      "*RCL 2",
+            << C::RecallMemory << "" << QList<B>{B::RecallMemory} << std::vector<int>{3}
+            << QStringList{":OUTP:STAT 0",      "*RCL 3",
                            ":OUTP:STAT 0",      ":OUTP:COUP:TRAC 0",
                            ":SYST:AUTO:STAT 0", ":OUTP:COUP:TRAC 0"}
             << -1;
@@ -679,7 +699,7 @@ private slots:
         QTRY_VERIFY(*answered);
         QVERIFY(f.waitReceived());
         QCOMPARE(f.takeReceived(), QStringList());
-        answered = answerNextDialog(values);
+        answered = typeIntoNextDialog(values);
         f.main->action(command)->trigger();
         QTRY_VERIFY(*answered);
         QVERIFY(f.waitReceived());
@@ -790,16 +810,19 @@ private slots:
         QVERIFY2(during >= 3, qPrintable(QString::number(during)));
     }
 
-    // Set in the dialog with mouse and keys, kept in the settings, shown on
-    // the channel, and acted on: the output goes off on the wire and one
-    // notice that blocks nothing says why.
+    // Set in the dialog with mouse and keys, kept in the settings as the
+    // supply's own, shown on the channel, and acted on: the output goes off
+    // on the wire and one notice that blocks nothing says why. Another model
+    // has none of them; they come back with their supply.
     void limitsFromTheRecordMenu() {
         ShellFixture f;
         QVERIFY(f.onLineSerial(QStringLiteral("PSQ-3323")));
         FrontPanel* panel = f.panel();
         QVERIFY(!panel->limitMarker(0)->isVisible());
         bool firstTryRefused = false;
+        QString title;
         onNextModal<LimitsDialog>([&](LimitsDialog* d) {
+            title = d->windowTitle();
             QPushButton* ok = d->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok);
             QTest::mouseClick(buttonOf(d, QStringLiteral("Add")), Qt::LeftButton);
             QTableWidget* table = d->table();
@@ -822,8 +845,11 @@ private slots:
         });
         f.main->action(C::Limits)->trigger();
         QVERIFY(firstTryRefused);
+        QCOMPARE(title, QStringLiteral("Limits of PSQ-3323, serial number SN20260001"));
         QCOMPARE(f.session->limits().rules().size(), std::size_t(1));
-        QCOMPARE(LimitMonitor::load().size(), std::size_t(1));
+        QCOMPARE(
+            LimitMonitor::load(QStringLiteral("PSQ-3323"), QStringLiteral("SN20260001")).size(),
+            std::size_t(1));
         QVERIFY(panel->limitMarker(0)->isVisible());
         QVERIFY(!panel->limitMarker(1)->isVisible());
 
@@ -855,6 +881,22 @@ private slots:
         QTest::mouseClick(panel->resetDeliveredButton(), Qt::LeftButton);
         QVERIFY2(panel->deliveredLabel(0)->text().endsWith(QStringLiteral("0.0000 Ah   0.0000 Wh")),
                  qPrintable(panel->deliveredLabel(0)->text()));
+
+        f.session->reset();
+        QVERIFY(!f.main->action(C::Limits)->isEnabled()); // no supply, no rules
+        f.prompter.texts.clear();
+        QVERIFY(f.onLineSerial(QStringLiteral("TRQ-7206S")));
+        QVERIFY(f.session->limits().rules().empty());
+        QVERIFY(!f.panel()->limitMarker(0)->isVisible());
+        f.instrument().channel(1).vset = 6;
+        f.main->toolButton(B::Output)->trigger();
+        QTRY_COMPARE(f.panel()->voltageDisplay(0)->text(), QStringLiteral("6.000"));
+        QVERIFY(f.session->outputOn() && f.instrument().output);
+        f.session->reset();
+        f.prompter.texts.clear();
+        QVERIFY(f.onLineSerial(QStringLiteral("PSQ-3323")));
+        QCOMPARE(f.session->limits().rules().size(), std::size_t(1));
+        QVERIFY(f.panel()->limitMarker(0)->isVisible());
     }
 };
 

@@ -126,7 +126,7 @@ private slots:
         QCOMPARE(f.engine->pointCount(), 2);
         QCOMPARE(f.point(1).diffLastTime, seconds);
         QCOMPARE(f.point(1).timeTick, seconds);
-        QCOMPARE(GraphSeries::secondsPerPoint(scale), seconds);
+        QCOMPARE(recordScale(scale).graphSecondsPerPoint, seconds);
     }
 
     // A point folds the readings of its window; "-" is a second in which no
@@ -179,7 +179,7 @@ private slots:
         EngineFixture f(3);
         f.start(12, scale, op);
         f.run(int(volts.size()), [&](int i) {
-            QCOMPARE(f.engine->windowTick(), i % GraphSeries::secondsPerPoint(scale));
+            QCOMPARE(f.engine->windowTick(), i % recordScale(scale).graphSecondsPerPoint);
             f.silent = volts.at(i) == QLatin1String("-");
             f.measured[2] = volts.at(i) != QLatin1String("?");
             f.readings[0][0] = volts.at(i);

@@ -6,6 +6,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFocusEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSettings>
@@ -38,6 +39,20 @@ struct SetupFixture {
         return dlg.run(setup);
     }
 };
+
+// The labels that end in a box's unit, on its row: where they stand, left
+// or right of it.
+QStringList unitsBeside(QWidget& dlg, QLineEdit* box) {
+    const QRect b(box->mapTo(&dlg, QPoint()), box->size());
+    QStringList sides;
+    for (QLabel* l : dlg.findChildren<QLabel*>()) {
+        const QRect r(l->mapTo(&dlg, QPoint()), l->size());
+        if (l->text().trimmed().endsWith(QLatin1String("ms")) && r.center().y() >= b.top() &&
+            r.center().y() <= b.bottom())
+            sides << (r.left() > b.right() ? QStringLiteral("right") : QStringLiteral("left"));
+    }
+    return sides;
+}
 
 } // namespace
 
@@ -107,9 +122,16 @@ private slots:
             f.execute([&] { QCOMPARE(f.dlg.secondsList()->currentText(), QStringLiteral("35")); }));
     }
 
+    // Each timer box has its unit after it; "0" stops its timer, a text that
+    // is no number is set back.
     void timerBoxesSwitchTheTimers() {
         SetupFixture f;
-        QVERIFY(f.execute([&] { f.dlg.writerTimeBox()->setText(QStringLiteral("0")); }));
+        QVERIFY(f.execute([&] {
+            for (QLineEdit* box :
+                 {f.dlg.roundTimeBox(), f.dlg.waitingTimeBox(), f.dlg.writerTimeBox()})
+                QCOMPARE(unitsBeside(f.dlg, box), QStringList{"right"});
+            f.dlg.writerTimeBox()->setText(QStringLiteral("0"));
+        }));
         QVERIFY(!f.writer.isActive());
         QCOMPARE(f.writer.interval(), 1000); // the period is left alone
         QVERIFY(f.execute([&] { f.dlg.writerTimeBox()->setText(QStringLiteral("abc")); }));

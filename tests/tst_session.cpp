@@ -563,20 +563,20 @@ private slots:
     }
 
     // The parallel choice is warned of once per connection: No sends
-    // nothing; Yes sends the coupling with the sets known now and asks for
-    // the sets, whose reply decides the coupling and whether it can be chosen.
+    // nothing; Yes sends the coupling with one set at least and asks for the
+    // sets, whose reply decides the coupling and whether it can be chosen.
     void singleChannelParallel_data() {
         columns<QByteArray, QStringList, bool, Coupling, int>("reply", "sent", "choice", "coupling",
                                                               "sets");
-        const QStringList asked{"SYST:CONF:MSL 0", "SYST:CONF:MSL?"};
+        const QStringList asked{"SYST:CONF:MSL 1", "SYST:CONF:MSL?"};
         // "0" selects independent the way a choice does.
         row("independent", QByteArray("0"), asked + QStringList{"SYST:CONF:MSL 0"}, true,
             Coupling::Independent, 0);
         row("two sets in parallel", QByteArray("2"), asked, true, Coupling::Parallel, 2);
         row("one set", QByteArray("1"), asked, true, Coupling::Parallel, 1);
-        row("fixed configuration", QByteArray("3"), asked, false, Coupling::Parallel, 0);
-        row("fixed, four", QByteArray("4"), asked, false, Coupling::Parallel, 0);
-        row("garbage", QByteArray("x7"), asked, true, Coupling::Parallel, 0);
+        row("fixed configuration", QByteArray("3"), asked, false, Coupling::Parallel, 1);
+        row("fixed, four", QByteArray("4"), asked, false, Coupling::Parallel, 1);
+        row("garbage", QByteArray("x7"), asked, true, Coupling::Parallel, 1);
     }
     void singleChannelParallel() {
         auto [reply, sent, choice, coupling, sets] =

@@ -155,7 +155,7 @@ private slots:
         QVERIFY(f.data.database().transaction());
         SampleRow r;
         r.curr = {QStringLiteral("0.100"), QStringLiteral("0.200"), {}, {}};
-        r.charge = {QStringLiteral("0.5"), QStringLiteral("0.25"), {}, {}};
+        r.charge = {QStringLiteral("0.5"), QStringLiteral("0.00005"), {}, {}};
         r.energy = {QStringLiteral("1.5"), QStringLiteral("0.75"), {}, {}};
         for (int i = 0; i < n; ++i) {
             r.seqNo = i;
@@ -177,8 +177,9 @@ private slots:
             QCOMPARE(m.data(m.index(row, 2)).toString(), QString::number(row));
             QCOMPARE(m.rowOfSeqNo(row), row);
         }
-        QCOMPARE(m.data(m.index(5, m.commentColumn() + 3)).toString(), QStringLiteral("0.25"));
-        QCOMPARE(m.data(m.index(5, m.commentColumn() + 4)).toString(), QStringLiteral("0.75"));
+        // Charge and energy as the panel shows them: four decimals.
+        QCOMPARE(m.data(m.index(5, m.commentColumn() + 3)).toString(), QStringLiteral("0.0001"));
+        QCOMPARE(m.data(m.index(5, m.commentColumn() + 4)).toString(), QStringLiteral("0.7500"));
         auto background = [&](int row) {
             return m.data(m.index(row, 2), Qt::BackgroundRole).value<QBrush>().color();
         };
@@ -297,7 +298,9 @@ private slots:
 
     // On an empty table Clear asks nothing and Save says there is nothing;
     // Start wants a length. A continuous one records until stopped, with no
-    // planned end; the setup dialog arms one of minutes.
+    // planned end, shown in the status bar, and Start is not offered while
+    // it runs; the setup dialog arms one of minutes, whose points the graph
+    // draws at their own scale whatever the setup says later.
     void startWantsALengthFromTheRecordSetup() {
         TableFixture f;
         QVERIFY(f.start());
@@ -315,9 +318,36 @@ private slots:
         QVERIFY(f.engine().isRecording());
         QCOMPARE(f.table->model().rowCount(), 3);
         QVERIFY(f.table->endTimeBox()->text().isEmpty());
+        f.engine().setStartTime(f.engine().now().addSecs(-83));
+        f.main->updateStatus();
+        QCOMPARE(f.main->statusText(), QStringLiteral("Recording 0:01:23, points: 3"));
+        QVERIFY(!f.main->action(MainWindow::Command::RecordStart)->isEnabled());
+        f.main->run(MainWindow::Command::RecordStart); // as the graph's Start: nothing
+        QVERIFY(f.engine().isRecording());
+        QCOMPARE(f.table->model().rowCount(), 3);
+        {
+            // Points waiting for a busy database are said there too.
+            QSqlDatabase other = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), "other");
+            other.setDatabaseName(f.store->fileName());
+            QVERIFY(other.open());
+            QVERIFY(QSqlQuery(other).exec(QStringLiteral("BEGIN IMMEDIATE")));
+            f.tick(1);
+            f.main->updateStatus();
+            QVERIFY2(f.main->statusText().endsWith(QLatin1String("to be stored: 1")),
+                     qPrintable(f.main->statusText()));
+            QVERIFY(QSqlQuery(other).exec(QStringLiteral("COMMIT")));
+        }
+        QSqlDatabase::removeDatabase(QStringLiteral("other"));
+        f.tick(1);
+        f.main->updateStatus();
+        QVERIFY2(f.main->statusText().endsWith(QLatin1String("points: 5")),
+                 qPrintable(f.main->statusText()));
         f.main->run(MainWindow::Command::RecordStop);
         QVERIFY(!f.table->endTimeBox()->text().isEmpty());
         QCOMPARE(f.prompter.texts, said);
+        QVERIFY(f.main->action(MainWindow::Command::RecordStart)->isEnabled());
+        f.main->updateStatus();
+        QCOMPARE(f.main->statusText(), QStringLiteral("Ready"));
 
         QTimer::singleShot(0, [&] {
             auto* dlg = f.main->recordSetupDialog();
@@ -329,8 +359,13 @@ private slots:
         QCOMPARE(f.engine().remainingTicks(), 120);
         f.main->run(MainWindow::Command::RecordStart);
         QVERIFY(f.engine().timer().isActive());
+        f.tick(10); // two points of 5 s
         f.main->run(MainWindow::Command::RecordStop);
         QVERIFY(!f.engine().timer().isActive());
+        f.session->recordSetup().scale = 0; // 1 s from now on
+        f.main->showGraph();
+        QCOMPARE(f.main->graphWindow()->summaryList()->item(1)->text(),
+                 QStringLiteral("Time Slice: 5sec"));
     }
 
     // A recording fills the table and the graph, drawn when first shown,

@@ -229,6 +229,10 @@ Schreibgeschützt fortfahren? (Nein beendet.) Schreibgeschützt kann nichts aufg
         <source>Comments</source>
         <translation>Kommentare</translation>
     </message>
+    <message>
+        <source>Charge and energy: delivered during the record (last point less first).</source>
+        <translation>Ladung und Energie: während der Aufzeichnung abgegeben (letzter Punkt minus erster).</translation>
+    </message>
 </context>
 <context>
     <name>trq::AboutDialog</name>
@@ -585,10 +589,6 @@ Schreibgeschützt fortfahren? (Nein beendet.) Schreibgeschützt kann nichts aufg
         <translation>Bitte zuerst aufzeichnen oder vorhandene Daten laden!</translation>
     </message>
     <message>
-        <source>Power文件(*.csv)</source>
-        <translation>CSV-Dateien (*.csv)</translation>
-    </message>
-    <message>
         <source>cmdExport_Click : </source>
         <translation>Export fehlgeschlagen: </translation>
     </message>
@@ -663,6 +663,10 @@ Schreibgeschützt fortfahren? (Nein beendet.) Schreibgeschützt kann nichts aufg
     <message>
         <source>Points</source>
         <translation>Punkte</translation>
+    </message>
+    <message>
+        <source>CSV files (*.csv)</source>
+        <translation>CSV-Dateien (*.csv)</translation>
     </message>
 </context>
 <context>
@@ -802,12 +806,16 @@ und melden Sie sich danach ab und wieder an.</translation>
         <translation>Hinzufügen</translation>
     </message>
     <message>
-        <source>A value out of its bounds for the hold time trips the action once; an empty bound is no bound. Charge and energy count from the panel&apos;s Reset Ah/Wh.</source>
-        <translation>Ein Wert, der für die Haltezeit außerhalb seiner Grenzen liegt, löst die Aktion einmal aus; eine leere Grenze ist keine Grenze. Ladung und Energie zählen ab „Ah/Wh löschen“ im Bedienfeld.</translation>
-    </message>
-    <message>
         <source>Row %1: give a lower bound, an upper bound or both, as numbers, the lower below the upper.</source>
         <translation>Zeile %1: Geben Sie eine untere Grenze, eine obere Grenze oder beide als Zahlen an, die untere kleiner als die obere.</translation>
+    </message>
+    <message>
+        <source>A value out of its bounds for the hold time trips the action once; an empty bound is no bound. Charge and energy count from the panel&apos;s Reset Ah/Wh. The rules belong to this supply; another model has its own.</source>
+        <translation>Ein Wert, der für die Haltezeit außerhalb seiner Grenzen liegt, löst die Aktion einmal aus; eine leere Grenze ist keine Grenze. Ladung und Energie zählen ab „Ah/Wh löschen“ im Bedienfeld. Die Regeln gehören zu diesem Netzgerät; ein anderes Modell hat eigene.</translation>
+    </message>
+    <message>
+        <source>Limits of %1</source>
+        <translation>Grenzwerte von %1</translation>
     </message>
 </context>
 <context>
@@ -1088,6 +1096,14 @@ und melden Sie sich danach ab und wieder an.</translation>
         <source>Link</source>
         <translation>Verbindung</translation>
     </message>
+    <message>
+        <source>Recording %1, points: %2</source>
+        <translation>Aufzeichnung %1, Punkte: %2</translation>
+    </message>
+    <message>
+        <source>%1, serial number %2</source>
+        <translation>%1, Seriennummer %2</translation>
+    </message>
 </context>
 <context>
     <name>trq::MqttDialog</name>
@@ -1326,18 +1342,6 @@ und melden Sie sich danach ab und wieder an.</translation>
         <translation>Ch%1 Farbe:</translation>
     </message>
     <message>
-        <source>Round Timer:                            ms</source>
-        <translation>Zyklus-Timer:                           ms</translation>
-    </message>
-    <message>
-        <source>Waiting Timer:                          ms</source>
-        <translation>Warte-Timer:                            ms</translation>
-    </message>
-    <message>
-        <source>Writer Timer:                            ms</source>
-        <translation>Schreib-Timer:                           ms</translation>
-    </message>
-    <message>
         <source>OK</source>
         <translation>OK</translation>
     </message>
@@ -1362,6 +1366,18 @@ Wählen Sie &lt;Abbrechen&gt;, um andere Einstellungen zu ändern!</translation>
     <message>
         <source>Writer Timer Value should be numberic type and it is reset to 100ms</source>
         <translation>Der Wert des Schreib-Timers muss eine Zahl sein; er wurde auf 100 ms zurückgesetzt.</translation>
+    </message>
+    <message>
+        <source>Round Timer:</source>
+        <translation>Zyklus-Timer:</translation>
+    </message>
+    <message>
+        <source>Waiting Timer:</source>
+        <translation>Warte-Timer:</translation>
+    </message>
+    <message>
+        <source>Writer Timer:</source>
+        <translation>Schreib-Timer:</translation>
     </message>
 </context>
 <context>
@@ -1413,18 +1429,6 @@ Wählen Sie &lt;Abbrechen&gt;, um andere Einstellungen zu ändern!</translation>
         <translation>Der erste Punkt nach %1 s ohne Messwerte (die Verbindung war unterbrochen).</translation>
     </message>
     <message>
-        <source>取樣次數</source>
-        <translation>Nr.</translation>
-    </message>
-    <message>
-        <source>取樣Time</source>
-        <translation>Messzeit</translation>
-    </message>
-    <message>
-        <source>    註    解   </source>
-        <translation>    Kommentar   </translation>
-    </message>
-    <message>
         <source>Charge[Ah]</source>
         <translation>Ladung[Ah]</translation>
     </message>
@@ -1441,12 +1445,24 @@ Wählen Sie &lt;Abbrechen&gt;, um andere Einstellungen zu ändern!</translation>
         <translation>Strom[A]</translation>
     </message>
     <message>
-        <source>取樣條件</source>
-        <translation>Bedingung</translation>
-    </message>
-    <message>
         <source>Time</source>
         <translation>Zeit</translation>
+    </message>
+    <message>
+        <source>Sample No.</source>
+        <translation>Nr.</translation>
+    </message>
+    <message>
+        <source>Sample Time</source>
+        <translation>Messzeit</translation>
+    </message>
+    <message>
+        <source>Comment</source>
+        <translation>Kommentar</translation>
+    </message>
+    <message>
+        <source>Condition</source>
+        <translation>Bedingung</translation>
     </message>
 </context>
 <context>
@@ -1534,28 +1550,8 @@ Port: %1, Baudrate: %2
         <translation>Datentabelle</translation>
     </message>
     <message>
-        <source>全部</source>
-        <translation>Alle</translation>
-    </message>
-    <message>
         <source>Time</source>
         <translation>Zeit</translation>
-    </message>
-    <message>
-        <source>超過上限</source>
-        <translation>Über Obergrenze</translation>
-    </message>
-    <message>
-        <source>超過下限</source>
-        <translation>Unter Untergrenze</translation>
-    </message>
-    <message>
-        <source>符合條件: 固定準位 (相對於讀值)</source>
-        <translation>Bedingung: fester Wert (rel. zum Messwert)</translation>
-    </message>
-    <message>
-        <source>符合條件: 百分比 (相對於讀值)</source>
-        <translation>Bedingung: Prozent (rel. zum Messwert)</translation>
     </message>
     <message>
         <source>OK</source>
@@ -1620,6 +1616,26 @@ Port: %1, Baudrate: %2
     <message>
         <source>Do you replace existing data with current record?</source>
         <translation>Möchten Sie die vorhandenen Daten durch die aktuelle Aufzeichnung ersetzen?</translation>
+    </message>
+    <message>
+        <source>All</source>
+        <translation>Alle</translation>
+    </message>
+    <message>
+        <source>Above the upper limit</source>
+        <translation>Über Obergrenze</translation>
+    </message>
+    <message>
+        <source>Below the lower limit</source>
+        <translation>Unter Untergrenze</translation>
+    </message>
+    <message>
+        <source>Condition: fixed level (rel. to reading)</source>
+        <translation>Bedingung: fester Wert (rel. zum Messwert)</translation>
+    </message>
+    <message>
+        <source>Condition: percentage (rel. to reading)</source>
+        <translation>Bedingung: Prozent (rel. zum Messwert)</translation>
     </message>
 </context>
 <context>

@@ -218,7 +218,7 @@ ScpiInstrument::Result ScpiInstrument::recordSave(const Call& call) {
     if (rec->engine().isRecording())
         return fail(Error::SettingsConflict, QStringLiteral("a recording is running"));
     QString error;
-    if (!rec->record().saveAsNew(call.parameters.front(), session_.recordSetup().scale, 0, &error))
+    if (!rec->record().saveAsNew(call.parameters.front(), 0, &error))
         return fail(Error::DeviceSpecific, error);
     return {};
 }

@@ -57,6 +57,10 @@ int Settings::integer(const QString& section, const QString& key, int defaultVal
     return defaultValue;
 }
 
+void Settings::remove(const QString& section) {
+    store().remove(section);
+}
+
 void Settings::clear() {
     store().clear();
 }

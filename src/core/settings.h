@@ -24,6 +24,8 @@ public:
     static void setInteger(const QString& section, const QString& key, int value) {
         setValue(section, key, QString::number(value));
     }
+    // Forgets a whole section.
+    static void remove(const QString& section);
     // Forgets every value (tests start from first-run settings).
     static void clear();
 };

@@ -45,7 +45,6 @@ enum class Text : int {
     SaveMemoryTitle = 262,
     AboutTitle = 271,
     AboutNotice = 272,
-    AboutAddress = 273,
     Channel1 = 281,
 };
 

@@ -11,11 +11,6 @@ GraphSeries::GraphSeries(int channels, QObject* parent)
         b.reserve(kMaxBuckets);
 }
 
-int GraphSeries::secondsPerPoint(int scale) {
-    return kRecordScales[std::size_t(std::clamp(scale, 0, int(kRecordScales.size()) - 1))]
-        .graphSecondsPerPoint;
-}
-
 void GraphSeries::clear() {
     for (auto& b : buckets_)
         b.clear();

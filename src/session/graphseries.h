@@ -42,8 +42,6 @@ public:
 
     int channels() const { return channels_; }
     void setChannels(int channels) { channels_ = std::clamp(channels, 1, 4); }
-    // Seconds per point on the time axis for a record scale.
-    static int secondsPerPoint(int scale);
 
     void clear();
     // A point just recorded.

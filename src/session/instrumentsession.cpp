@@ -39,7 +39,12 @@ InstrumentSession::InstrumentSession(Services s, QObject* parent)
     });
     link_.setSerialTerminator(kIdentifyLineEnd);
     recordSetup_.load();
-    limits_.setRules(LimitMonitor::load());
+    // Limits follow the supply that comes on line (setUpLayout); rules from
+    // before they did go to the last connection's model.
+    const QString adopted = LimitMonitor::adoptUnassigned(
+        Settings::value(QStringLiteral("Common"), QStringLiteral("MType")));
+    if (!adopted.isEmpty())
+        trace(adopted);
 }
 
 InstrumentSession::~InstrumentSession() {
@@ -157,6 +162,7 @@ void InstrumentSession::beginDetection(InterfaceKind kind, const QString& model)
     link_.clearTimeoutHandler();
     state_ = ConnectionState::Detecting;
     kind_ = kind;
+    serialNumber_.clear(); // a model chosen by hand has none
     emit stateChanged(state_);
     if (kind == InterfaceKind::TestingMode) {
         model_ = model;
@@ -261,7 +267,10 @@ void InstrumentSession::setUpLayout() {
         c.limits[std::size_t(Setting::Current)].maximum = f.maxCurr;
     }
     readings_ = 0;
-    limits_.rearm();
+    // This supply's rules, none of a channel it lacks.
+    std::vector<LimitRule> rules = LimitMonitor::load(model_, serialNumber_);
+    std::erase_if(rules, [this](const LimitRule& r) { return r.channel > channelCount(); });
+    limits_.setRules(std::move(rules));
     output_ = false;
     autoRun_ = false;
     coupling_ = Coupling::Independent;
@@ -347,6 +356,7 @@ void InstrumentSession::reset() {
         recording_.release()->deleteLater();
     profile_ = nullptr;
     channels_.clear();
+    limits_.setRules({}); // off line, no supply's rules apply
 }
 
 void InstrumentSession::operationTimedOut() {

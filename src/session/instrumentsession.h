@@ -202,6 +202,8 @@ public:
     const LimitMonitor& limits() const { return limits_; }
     // The rules checked on every reading from now on.
     void setLimitRules(std::vector<LimitRule> rules);
+    // The same, and kept as the rules of the supply on line.
+    void storeLimitRules(std::vector<LimitRule> rules);
     // One poll step (the poll timer's work).
     void pollTick();
 

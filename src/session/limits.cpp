@@ -6,6 +6,9 @@
 
 #include <QLocale>
 #include <QStringList>
+#include <QUrl>
+
+#include <algorithm>
 
 namespace trq {
 
@@ -139,10 +142,28 @@ void LimitMonitor::acknowledge() {
         s.shown = false;
 }
 
-std::vector<LimitRule> LimitMonitor::load() {
-    const QString section = QLatin1String(kSection);
+namespace {
+
+// The settings section of a supply's rules: "Limits.<model>[.<serial>]",
+// each part encoded so that no name can reach into another's section.
+QString sectionOf(const QString& model, const QString& serial) {
+    auto part = [](const QString& text) {
+        return QString::fromLatin1(QUrl::toPercentEncoding(text, {}, "."));
+    };
+    QString section = QLatin1String(LimitMonitor::kSection) + QLatin1Char('.') + part(model);
+    if (!serial.isEmpty())
+        section += QLatin1Char('.') + part(serial);
+    return section;
+}
+
+bool holdsRules(const QString& section) {
+    return !Settings::value(section, QStringLiteral("Count")).isEmpty();
+}
+
+std::vector<LimitRule> readRules(const QString& section) {
     std::vector<LimitRule> rules;
-    const int n = Settings::integer(section, QStringLiteral("Count"), 0, 0, kMaxRules);
+    const int n =
+        Settings::integer(section, QStringLiteral("Count"), 0, 0, LimitMonitor::kMaxRules);
     for (int i = 1; i <= n; ++i)
         if (const auto r =
                 LimitRule::fromText(Settings::value(section, QStringLiteral("Rule%1").arg(i))))
@@ -150,11 +171,42 @@ std::vector<LimitRule> LimitMonitor::load() {
     return rules;
 }
 
-void LimitMonitor::store(const std::vector<LimitRule>& rules) {
-    const QString section = QLatin1String(kSection);
+void writeRules(const QString& section, const std::vector<LimitRule>& rules) {
+    Settings::remove(section); // no rule of a longer list stays behind
     Settings::setInteger(section, QStringLiteral("Count"), int(rules.size()));
     for (std::size_t i = 0; i < rules.size(); ++i)
         Settings::setValue(section, QStringLiteral("Rule%1").arg(i + 1), rules[i].toText());
+}
+
+} // namespace
+
+std::vector<LimitRule> LimitMonitor::load(const QString& model, const QString& serial) {
+    if (model.isEmpty())
+        return {};
+    const QString own = sectionOf(model, serial);
+    return readRules(holdsRules(own) ? own : sectionOf(model, {}));
+}
+
+void LimitMonitor::store(const QString& model, const QString& serial,
+                         const std::vector<LimitRule>& rules) {
+    if (!model.isEmpty())
+        writeRules(sectionOf(model, serial), rules);
+}
+
+QString LimitMonitor::adoptUnassigned(const QString& lastModel) {
+    const QString old = QLatin1String(kSection);
+    if (!holdsRules(old))
+        return {};
+    const std::vector<LimitRule> rules = readRules(old);
+    Settings::remove(old);
+    if (rules.empty())
+        return {};
+    if (lastModel.isEmpty() || holdsRules(sectionOf(lastModel, {})))
+        return QStringLiteral("Limits: %1 rule(s) of no supply dropped").arg(rules.size());
+    writeRules(sectionOf(lastModel, {}), rules);
+    return QStringLiteral("Limits: %1 rule(s) of no supply given to %2")
+        .arg(rules.size())
+        .arg(lastModel);
 }
 
 } // namespace trq

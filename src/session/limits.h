@@ -67,8 +67,17 @@ public:
     // The user switched the output on again: the trips have been seen.
     void acknowledge();
 
-    static std::vector<LimitRule> load();
-    static void store(const std::vector<LimitRule>& rules);
+    // Rules belong to a supply: its model and, where it gives one, its
+    // serial number. A supply without rules of its own takes its model's,
+    // and a model without any has none. At most kMaxRules are read.
+    static std::vector<LimitRule> load(const QString& model, const QString& serial = {});
+    static void store(const QString& model, const QString& serial,
+                      const std::vector<LimitRule>& rules);
+    // Rules kept before they belonged to a supply (section kSection) are
+    // given once to the model of the last connection, unless it has rules
+    // of its own; otherwise they are dropped. What was done, for the trace
+    // (empty when there were none).
+    static QString adoptUnassigned(const QString& lastModel);
 
 private:
     struct State {

@@ -37,6 +37,7 @@ Recording::Recording(InstrumentSession& session, RecordStore& store, Prompter& p
       engine_(store, prompter, sourceOf(session), channels, clock), series_(channels),
       parts_(store, engine_) {
     engine_.setDiscardCheck([this] { return record_.mayDiscard(); });
+    record_.setScaleSource([this] { return engine_.scale(); });
     engine_.addView(&record_);
     engine_.addView(&series_);
     engine_.addView(&parts_);
@@ -58,6 +59,8 @@ void Recording::addEvent(const LimitTrip& trip) {
 }
 
 void Recording::start() {
+    if (engine_.isRecording())
+        return; // started again it would only ask to throw itself away
     if (engine_.isArmed())
         engine_.start();
     else

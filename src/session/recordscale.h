@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 
+#include <algorithm>
 #include <array>
 
 namespace trq {
@@ -32,6 +33,11 @@ inline constexpr std::array<RecordScale, 10> kRecordScales{{
     {QT_TRANSLATE_NOOP("trq::RecordScale", "30 mins"), "30m", 1800, 1800},
     {QT_TRANSLATE_NOOP("trq::RecordScale", "1 Hour"), "1h", 3600, 3600},
 }};
+
+// A stored scale index, clamped to the table (old or damaged records).
+inline const RecordScale& recordScale(int index) {
+    return kRecordScales[std::size_t(std::clamp(index, 0, int(kRecordScales.size()) - 1))];
+}
 
 // How one scale window of readings becomes one point.
 enum class PointOperation { Maximum = 0, Minimum = 1, Average = 2 };

@@ -32,9 +32,7 @@ struct RecordSetup {
     // The length in one-second ticks, as the dialog sets it.
     int lengthSeconds() const { return ((days * 24 + hours) * 60 + minutes) * 60 + seconds; }
     // Seconds per point on the graph's time axis.
-    int secondsPerPoint() const {
-        return kRecordScales[std::size_t(clampedScale())].graphSecondsPerPoint;
-    }
+    int secondsPerPoint() const { return recordScale(scale).graphSecondsPerPoint; }
     int clampedScale() const;
 };
 

@@ -132,6 +132,15 @@ void InstrumentSession::chooseCoupling(Coupling mode, bool askFirst) {
         applyCoupling(mode);
         return;
     }
+    // The unit takes parallel and series as a number of sets, and 0 sets is
+    // independent: a coupled choice goes out with one set at least, so the
+    // panel never shows a coupling the unit was not told.
+    auto atLeastOneSet = [this] {
+        if (sets_ < 1) {
+            sets_ = 1;
+            emit setsChanged(sets_);
+        }
+    };
     switch (mode) {
     case Coupling::Independent:
         applyCoupling(mode);
@@ -143,6 +152,7 @@ void InstrumentSession::chooseCoupling(Coupling mode, bool askFirst) {
         if (firstChoice && !acceptWarning(askFirst))
             return;
         setsEditable_ = true;
+        atLeastOneSet();
         applyCoupling(mode);
         if (firstChoice)
             ask({Operation::Sets, 0});
@@ -152,6 +162,7 @@ void InstrumentSession::chooseCoupling(Coupling mode, bool askFirst) {
         if (!acceptWarning(askFirst))
             return;
         setsEditable_ = true;
+        atLeastOneSet();
         applyCoupling(mode);
         break;
     }
@@ -160,9 +171,13 @@ void InstrumentSession::chooseCoupling(Coupling mode, bool askFirst) {
 }
 
 void InstrumentSession::setSets(int sets) {
+    if (sets == sets_)
+        return;
     sets_ = sets;
     if (sets == 0)
         chooseCoupling(Coupling::Independent);
+    else if (isReady() && coupling_ != Coupling::Independent)
+        applyCoupling(coupling_); // the unit is told the new number
 }
 
 void InstrumentSession::clearProtection() {
@@ -271,6 +286,13 @@ void InstrumentSession::resetDelivered() {
 void InstrumentSession::setLimitRules(std::vector<LimitRule> rules) {
     limits_.setRules(std::move(rules));
     emit limitsChanged();
+}
+
+void InstrumentSession::storeLimitRules(std::vector<LimitRule> rules) {
+    if (!profile_)
+        return;
+    LimitMonitor::store(model_, serialNumber_, rules);
+    setLimitRules(std::move(rules));
 }
 
 void InstrumentSession::setReadTime(int seconds) {

@@ -1,6 +1,7 @@
 #include "session/workingrecord.h"
 
 #include "core/debugtrace.h"
+#include "core/numbers.h"
 #include "core/prompter.h"
 
 namespace trq {
@@ -30,6 +31,12 @@ void WorkingRecord::setDescription(const QString& text) {
     setHeader(h);
 }
 
+void WorkingRecord::setScale(int scale) {
+    WorkingHeader h = header_;
+    h.scale = scale;
+    setHeader(h);
+}
+
 void WorkingRecord::setStartTime(const QString& text) {
     WorkingHeader h = header_;
     h.startTime = text;
@@ -43,8 +50,12 @@ void WorkingRecord::setEndTime(const QString& text) {
 }
 
 void WorkingRecord::recordingStarted(const QDateTime& start, const QDateTime& plannedEnd) {
-    setStartTime(RecordingEngine::timeText(start));
-    setEndTime(RecordingEngine::timeText(plannedEnd));
+    WorkingHeader h = header_;
+    h.startTime = RecordingEngine::timeText(start);
+    h.endTime = RecordingEngine::timeText(plannedEnd);
+    if (scaleSource_)
+        h.scale = scaleSource_();
+    setHeader(h);
 }
 
 void WorkingRecord::recordingStopped(const QDateTime& lastPoint) {
@@ -89,7 +100,7 @@ bool WorkingRecord::mayDiscard() {
                          Prompter::Buttons::YesNo) == Prompter::Answer::Yes;
 }
 
-bool WorkingRecord::save(const SaveWording& wording, int recScale, int timeLength) {
+bool WorkingRecord::save(const SaveWording& wording, int timeLength) {
     const std::optional<int> rows = store_.workingCount();
     if (!rows)
         return trapped(false); // an unreadable count is no "nothing recorded"
@@ -115,7 +126,7 @@ bool WorkingRecord::save(const SaveWording& wording, int recScale, int timeLengt
                                   h.startTime,
                                   h.endTime,
                                   h.description,
-                                  QString::number(recScale),
+                                  QString::number(h.scale),
                                   QString::number(timeLength)};
         // The number is shown once the record exists, so a failed save
         // cannot turn the next save into a replace of nothing.
@@ -128,8 +139,8 @@ bool WorkingRecord::save(const SaveWording& wording, int recScale, int timeLengt
     return true;
 }
 
-std::optional<QString> WorkingRecord::saveAsNew(const QString& description, int recScale,
-                                                int timeLength, QString* error) {
+std::optional<QString> WorkingRecord::saveAsNew(const QString& description, int timeLength,
+                                                QString* error) {
     const std::optional<int> rows = store_.workingCount();
     const std::optional<QString> number =
         rows && *rows > 0 ? store_.nextRecordNumber() : std::nullopt;
@@ -140,7 +151,7 @@ std::optional<QString> WorkingRecord::saveAsNew(const QString& description, int 
     WorkingHeader h = header_;
     h.description = description;
     if (!number || !store_.saveNew({*number, h.startTime, h.endTime, h.description,
-                                    QString::number(recScale), QString::number(timeLength)},
+                                    QString::number(h.scale), QString::number(timeLength)},
                                    1)) {
         *error = store_.lastError();
         return std::nullopt;
@@ -157,8 +168,8 @@ std::optional<RecordHeader> WorkingRecord::load(const QString& recNo) {
         return std::nullopt;
     if (!trapped(store_.loadToWorking(record->recNo)))
         return std::nullopt;
-    setHeader(
-        {record->recNo.trimmed(), record->startTime, record->endTime, record->comment, false});
+    setHeader({record->recNo.trimmed(), record->startTime, record->endTime, record->comment, false,
+               int(leadingNumber(record->recStyle))});
     return record;
 }
 

@@ -5,6 +5,7 @@
 
 #include <QObject>
 
+#include <functional>
 #include <optional>
 
 namespace trq {
@@ -35,6 +36,10 @@ public:
     void restore();
 
     void setDescription(const QString& text);
+    // The record scale of the points (a recording's, or a loaded record's).
+    void setScale(int scale);
+    // Where a recording that starts takes its scale from.
+    void setScaleSource(std::function<int()> source) { scaleSource_ = std::move(source); }
     void setStartTime(const QString& text);
     void setEndTime(const QString& text);
     // Points or comments that no saved record holds.
@@ -46,12 +51,12 @@ public:
 
     // Asks before unsaved points are thrown away; true when they may go.
     bool mayDiscard();
-    // Saves the working table as a new record or over the one it came from.
-    bool save(const SaveWording& wording, int recScale, int timeLength);
+    // Saves the working table as a new record or over the one it came from,
+    // with the scale of its points.
+    bool save(const SaveWording& wording, int timeLength);
     // Saves the working table as a new record with this description, asking
     // nothing (scripts); the record number, or nothing with the reason.
-    std::optional<QString> saveAsNew(const QString& description, int recScale, int timeLength,
-                                     QString* error);
+    std::optional<QString> saveAsNew(const QString& description, int timeLength, QString* error);
     // Copies a saved record into the working table; the header takes the
     // record's only once the copy has succeeded. Nothing when there is no
     // such record or the copy failed (then it has said why).
@@ -74,6 +79,7 @@ private:
     RecordStore& store_;
     Prompter& prompter_;
     WorkingHeader header_;
+    std::function<int()> scaleSource_;
 };
 
 } // namespace trq

@@ -373,7 +373,18 @@ void Database::upgrade() {
     QSqlQuery q(database());
     if (!q.exec(QStringLiteral("CREATE TABLE IF NOT EXISTS workhead (Id INTEGER PRIMARY KEY "
                                "CHECK (Id = 1), RecNo TEXT, StartTime TEXT, EndTime TEXT, "
-                               "Comment TEXT, Unsaved INTEGER)")))
+                               "Comment TEXT, Unsaved INTEGER, RecStyle TEXT)")))
+        trace(QStringLiteral("workhead: ") + reasonOf(q.lastError()));
+    // A header kept without its scale takes the scale of the record it
+    // came from, where there is one.
+    QStringList header;
+    if (q.exec(QStringLiteral("PRAGMA table_info(workhead)")))
+        while (q.next())
+            header << q.value(1).toString();
+    if (!header.isEmpty() && !header.contains(QLatin1String("RecStyle")) &&
+        (!q.exec(QStringLiteral("ALTER TABLE workhead ADD COLUMN RecStyle TEXT")) ||
+         !q.exec(QStringLiteral("UPDATE workhead SET RecStyle = (SELECT RecStyle FROM datamain "
+                                "WHERE datamain.RecNo = workhead.RecNo)"))))
         trace(QStringLiteral("workhead: ") + reasonOf(q.lastError()));
     if (q.exec(QStringLiteral(
             "select RecNo from datamain group by RecNo having count(*) > 1 limit 1")) &&

@@ -246,19 +246,20 @@ std::optional<int> RecordStore::workingCount() {
 
 std::optional<WorkingHeader> RecordStore::workingHeader() {
     QSqlQuery q(db_);
-    if (!q.exec(QStringLiteral(
-            "select RecNo, StartTime, EndTime, Comment, Unsaved from workhead where Id = 1")) ||
+    if (!q.exec(QStringLiteral("select RecNo, StartTime, EndTime, Comment, Unsaved, RecStyle "
+                               "from workhead where Id = 1")) ||
         !q.next())
         return std::nullopt;
-    return WorkingHeader{text(q.value(0)), text(q.value(1)), text(q.value(2)), text(q.value(3)),
-                         q.value(4).toInt() != 0};
+    return WorkingHeader{text(q.value(0)), text(q.value(1)),        text(q.value(2)),
+                         text(q.value(3)), q.value(4).toInt() != 0, q.value(5).toInt()};
 }
 
 bool RecordStore::setWorkingHeader(const WorkingHeader& h) {
     // Not through exec(): the header changes nothing the store keeps.
     return run(QStringLiteral("insert or replace into workhead (Id, RecNo, StartTime, EndTime, "
-                              "Comment, Unsaved) values (1, ?, ?, ?, ?, ?)"),
-               {h.recNo, h.startTime, h.endTime, h.description, h.unsaved ? 1 : 0});
+                              "Comment, Unsaved, RecStyle) values (1, ?, ?, ?, ?, ?, ?)"),
+               {h.recNo, h.startTime, h.endTime, h.description, h.unsaved ? 1 : 0,
+                QString::number(h.scale)});
 }
 
 bool RecordStore::isReadOnly() const {

@@ -77,6 +77,7 @@ struct WorkingHeader {
     QString endTime;
     QString description;
     bool unsaved = false;
+    int scale = 0; // the record scale its points were recorded with
     bool operator==(const WorkingHeader&) const = default;
 };
 

@@ -34,7 +34,6 @@ AboutDialog::AboutDialog(Prompter& prompter, QWidget* parent)
     layout->addWidget(title);
     layout->addWidget(new QLabel(tr("Version: ") + QLatin1String(DebugTrace::kVersion), this));
     layout->addWidget(new QLabel(text(Text::AboutNotice), this));
-    layout->addWidget(new QLabel(text(Text::AboutAddress), this));
     layout->addWidget(buttons);
 }
 

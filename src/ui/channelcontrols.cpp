@@ -65,6 +65,11 @@ void ChannelControls::build(QWidget* parent, const QString& caption, bool withPr
     limitMarker = new QLabel(tr("LIMITS"), frame);
     limitMarker->setObjectName(QStringLiteral("limitMarker"));
     limitMarker->setAlignment(Qt::AlignCenter);
+    // Its room is kept while hidden: every channel has the same rows, so a
+    // watched channel's controls stay in line with the others'.
+    QSizePolicy policy = limitMarker->sizePolicy();
+    policy.setRetainSizeWhenHidden(true);
+    limitMarker->setSizePolicy(policy);
     limitMarker->hide();
     grid->addWidget(delivered, 9, 0, 1, 2);
     grid->addWidget(limitMarker, 10, 0, 1, 2);

@@ -274,6 +274,12 @@ GraphWindow::GraphWindow(InstrumentSession& session, Recording& recording, Promp
     positionBox->setLayout(position);
     cursorLayout->addWidget(positionBox);
     cursorLayout->addWidget(measureFrame_);
+    // The panel is as high as the measurements need and keeps its room while
+    // hidden: switching modes must not take height from the graph.
+    cursorFrame_->setMinimumHeight(cursorFrame_->sizeHint().height());
+    QSizePolicy keep = cursorFrame_->sizePolicy();
+    keep.setRetainSizeWhenHidden(true);
+    cursorFrame_->setSizePolicy(keep);
     cursorFrame_->hide();
 
     auto* top = new QHBoxLayout;
@@ -352,7 +358,8 @@ void GraphWindow::clearDisplay() {
     applyCurrentRange();
     plot_->yAxis->setLabel(tr("Voltage"));
     labelFormat_ = QStringLiteral("h:n:ss");
-    secondsPerPoint_ = session_.recordSetup().secondsPerPoint();
+    // The points shown were recorded at their record's scale, whatever the setup says now.
+    secondsPerPoint_ = recordScale(recording_.record().header().scale).graphSecondsPerPoint;
     updateTimeLength();
     xLength_->setCurrentIndex(0);
     applyTimeLength();

@@ -22,6 +22,9 @@
 
 #include <qcustomplot.h>
 
+#include <array>
+#include <optional>
+
 // The graph window's buttons: recording, setup, refresh, return, and the
 // record operations (save, load, delete, export, print).
 namespace trq {
@@ -87,7 +90,7 @@ void GraphWindow::saveRecord() {
     recording_.record().save({tr("You must do record data first and then try this function again."),
                               tr("Do you want to save current record?"),
                               tr("Do you want to replace existing data with current record?"), 1},
-                             session_.recordSetup().scale, xLength_->currentIndex());
+                             xLength_->currentIndex());
 }
 
 void GraphWindow::fillRecordList(QListWidget* list) {
@@ -119,9 +122,8 @@ void GraphWindow::loadChosen(int index) {
     const auto header = recording_.load(RecordStore::numberOfListLine(list1_->item(index)->text()));
     if (!header)
         return;
-    // The record's own scale, for its time axis; the table refills and the
-    // graph redraws on the announcement.
-    session_.recordSetup().scale = int(leadingNumber(header->recStyle));
+    // The table refills and the graph redraws (at the record's own scale,
+    // which the working header now holds) on the announcement.
     recording_.announceReplaced();
     const int length = int(leadingNumber(header->showStyle));
     if (length >= 0 && length < xLength_->count()) {
@@ -168,7 +170,7 @@ void GraphWindow::writeToFile(const QString& filter, const QString& failure,
 }
 
 void GraphWindow::exportCsv() {
-    writeToFile(tr("Power文件(*.csv)"), tr("cmdExport_Click : "),
+    writeToFile(tr("CSV files (*.csv)"), tr("cmdExport_Click : "),
                 [this](const QString& name, QString* error) {
                     return writeExport(name, channels(), store_, RowOrder::Stored, error);
                 });
@@ -279,30 +281,35 @@ bool GraphWindow::writeReport(const QString& path, QString* error) {
                 {tr("Description"), h.description},
                 {tr("Start"), h.startTime},
                 {tr("End"), h.endTime},
-                {tr("Scale"), scaleText(kRecordScales[std::size_t(setup.clampedScale())])},
+                {tr("Scale"), scaleText(recordScale(h.scale))},
                 {tr("Point operation"), tr(kOperations[std::clamp(setup.operation, 0, 2)])},
                 {tr("Points"), QString::number(series_.count())}};
     // The graph in colour as shown, cursors and marks included.
     const QSize size =
         plot_->width() >= 200 && plot_->height() >= 150 ? plot_->size() : QSize(900, 560);
     r.graph = plot_->toPixmap(size.width(), size.height(), 2.0).toImage();
-    const qint64 last = series_.count() - 1;
-    for (int c = 0; c < channels(); ++c) {
-        const GraphSeries::Stats v = series_.stats(PlotQuantity::Voltage, c, 0, last);
-        const GraphSeries::Stats a = series_.stats(PlotQuantity::Current, c, 0, last);
-        Report::ChannelStats s{c + 1, v.min, v.max, v.mean, a.min, a.max, a.mean, {}, {}};
-        // Charge and energy only grow: the last bucket's highest is the total.
-        const int b = series_.bucketCount() - 1;
-        const double charge = series_.bucket(PlotQuantity::Charge, c, b).max;
-        const double energy = series_.bucket(PlotQuantity::Energy, c, b).max;
-        if (charge != 0 || energy != 0) {
-            s.charge = charge;
-            s.energy = energy;
+    // What the counters gained from point to point: the counters run from
+    // their last reset, not from the record's start. A counter that went
+    // down was reset in between and counts from zero again.
+    struct Delivered {
+        std::optional<double> previous;
+        double sum = 0;
+        void add(const QString& text) {
+            const std::optional<double> v = parseNumber(text);
+            if (!v)
+                return;
+            if (previous)
+                sum += *v >= *previous ? *v - *previous : *v;
+            previous = v;
         }
-        r.channels.push_back(s);
-    }
+    };
+    std::array<Delivered, 4> charge, energy;
     QString lastTime, lastComment;
     const bool read = store_.forEachWorkingRow(RowOrder::BySeqNo, [&](const SampleRow& row) {
+        for (std::size_t c = 0; c < 4; ++c) {
+            charge[c].add(row.charge[c]);
+            energy[c].add(row.energy[c]);
+        }
         // A comment belongs to its second: once per second.
         if (!row.comment.trimmed().isEmpty() &&
             (row.recTime != lastTime || row.comment != lastComment))
@@ -313,6 +320,18 @@ bool GraphWindow::writeReport(const QString& path, QString* error) {
     if (!read) {
         *error = store_.lastError();
         return false;
+    }
+    const qint64 last = series_.count() - 1;
+    for (int c = 0; c < channels(); ++c) {
+        const GraphSeries::Stats v = series_.stats(PlotQuantity::Voltage, c, 0, last);
+        const GraphSeries::Stats a = series_.stats(PlotQuantity::Current, c, 0, last);
+        Report::ChannelStats s{c + 1, v.min, v.max, v.mean, a.min, a.max, a.mean, {}, {}};
+        const auto i = std::size_t(c);
+        if (charge[i].previous || energy[i].previous) {
+            s.charge = charge[i].sum;
+            s.energy = energy[i].sum;
+        }
+        r.channels.push_back(s);
     }
     return writeReportPdf(path, r, error);
 }

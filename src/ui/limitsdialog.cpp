@@ -36,7 +36,8 @@ LimitsDialog::LimitsDialog(int channels, Prompter& prompter, QWidget* parent)
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     auto* note = new QLabel(tr("A value out of its bounds for the hold time trips the "
                                "action once; an empty bound is no bound. Charge and "
-                               "energy count from the panel's Reset Ah/Wh."),
+                               "energy count from the panel's Reset Ah/Wh. The rules "
+                               "belong to this supply; another model has its own."),
                             this);
     note->setWordWrap(true);
     auto* row = new QHBoxLayout;
@@ -56,15 +57,14 @@ LimitsDialog::LimitsDialog(int channels, Prompter& prompter, QWidget* parent)
     resize(std::max(720, 540 + longest), 320);
 }
 
+void LimitsDialog::setSupply(const QString& supply) {
+    setWindowTitle(tr("Limits of %1").arg(supply));
+}
+
 bool LimitsDialog::run(const std::vector<LimitRule>& rules) {
     table_->setRowCount(0);
-    others_.clear();
-    for (const LimitRule& r : rules) {
-        if (r.channel <= channels_)
-            addRule(r);
-        else
-            others_.push_back(r);
-    }
+    for (const LimitRule& r : rules)
+        addRule(r);
     return exec() == QDialog::Accepted;
 }
 
@@ -141,7 +141,6 @@ bool LimitsDialog::readRows() {
         }
         rules.push_back(r);
     }
-    rules.insert(rules.end(), others_.begin(), others_.end());
     rules_ = std::move(rules);
     return true;
 }

@@ -26,6 +26,8 @@ public:
     };
 
     LimitsDialog(int channels, Prompter& prompter, QWidget* parent = nullptr);
+    // Names the supply whose rules these are.
+    void setSupply(const QString& supply);
     // Shows the rules; true when confirmed with rules that all read.
     bool run(const std::vector<LimitRule>& rules);
     std::vector<LimitRule> rules() const { return rules_; }
@@ -39,8 +41,6 @@ public:
 private:
     int channels_;
     Prompter& prompter_;
-    // Rules of channels this supply does not have: kept as they are.
-    std::vector<LimitRule> others_;
     QTableWidget* table_;
     QPushButton* remove_;
     std::vector<LimitRule> rules_;

@@ -102,10 +102,12 @@ std::optional<bool> commandAvailable(C command, const LayoutProfile* p) {
         return p && p->clearProtection;
     case C::Wave:
         return p && p->graph;
-    // Limits can be set at any time, before the output goes on above all;
+    // Limits can be set for the supply on line before its output goes on;
     // recording follows the output.
     case C::RecordMenu:
         return true;
+    case C::Limits:
+        return p != nullptr;
     case C::RecordStart:
     case C::RecordStop:
     case C::RecordSetup:
@@ -179,8 +181,7 @@ void MainWindow::connectSession() {
     connect(s, &InstrumentSession::outputChanged, this, [this](bool on) {
         action(C::Output)->setChecked(on);
         toolButton(B::Output)->setChecked(on);
-        for (C c : {C::RecordStart, C::RecordStop, C::RecordSetup, C::RecordSave, C::RecordLoad})
-            action(c)->setEnabled(on);
+        syncRecordActions();
     });
     connect(s, &InstrumentSession::autoRunChanged, this, [this](bool on) {
         action(C::AutoRun)->setChecked(on);
@@ -542,6 +543,19 @@ void MainWindow::syncConnectionTicks() {
         item->setChecked(ready && item->text() == session_.model());
 }
 
+void MainWindow::syncRecordActions() {
+    const bool on = session_.isReady() && session_.outputOn();
+    for (C c : {C::RecordStop, C::RecordSetup, C::RecordSave, C::RecordLoad})
+        action(c)->setEnabled(on);
+    // A second start would only offer to throw the running recording away.
+    action(C::RecordStart)->setEnabled(on && !isRecording());
+}
+
+bool MainWindow::isRecording() const {
+    Recording* recording = session_.recording();
+    return recording && recording->engine().isRecording();
+}
+
 void MainWindow::showCouplingTicks(Coupling mode) {
     action(C::Independent)->setChecked(mode == Coupling::Independent);
     action(C::Parallel)->setChecked(mode == Coupling::Parallel);
@@ -570,7 +584,7 @@ void MainWindow::updateStatus() {
         line = text(Text::StateDetecting) + QString(aliveNumber_ % 30, QLatin1Char('*'));
         break;
     case ConnectionState::Ready:
-        line = text(Text::StateReady);
+        line = isRecording() ? recordingStatus() : text(Text::StateReady);
         break;
     case ConnectionState::Reconnecting:
         line = tr("Link lost — reconnecting…") + QString(aliveNumber_ % 30, QLatin1Char('*'));
@@ -581,6 +595,17 @@ void MainWindow::updateStatus() {
         line = statusLine_;
     }
     statusLabel_->setText(line);
+}
+
+QString MainWindow::recordingStatus() const {
+    RecordingEngine& engine = session_.recording()->engine();
+    const qint64 seconds = std::max<qint64>(engine.startTime().secsTo(engine.now()), 0);
+    const QString elapsed = QStringLiteral("%1:%2:%3")
+                                .arg(seconds / 3600)
+                                .arg(seconds / 60 % 60, 2, 10, QLatin1Char('0'))
+                                .arg(seconds % 60, 2, 10, QLatin1Char('0'));
+    const QString line = tr("Recording %1, points: %2").arg(elapsed).arg(engine.pointCount());
+    return storeStatus_.isEmpty() ? line : line + QStringLiteral(" — ") + storeStatus_;
 }
 
 // ---- Windows --------------------------------------------------------------

@@ -184,6 +184,13 @@ private:
     void syncButtonChecks();
     void syncConnectionTicks();
     void showCouplingTicks(Coupling mode);
+    // Record > Start only while nothing records; the others with the output.
+    void syncRecordActions();
+    bool isRecording() const;
+    // The status bar's line while a recording runs.
+    QString recordingStatus() const;
+    // Points waiting for a busy database ("" while none do).
+    QString storeStatus_;
     void adjustWindowSize();
     void showTrace();
     void noticeLimit(const LimitTrip& trip);

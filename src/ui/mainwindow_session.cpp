@@ -120,7 +120,7 @@ void MainWindow::openWindows() {
     connect(panel_, &FrontPanel::saveMemoryRequested, this, &MainWindow::saveMemory);
     connect(panel_, &FrontPanel::recallMemoryRequested, this, &MainWindow::recallMemory);
 
-    table_ = new TableWindow(*recording, session_.recordSetup(), prompter_);
+    table_ = new TableWindow(*recording, prompter_);
     tableWindow_ = addWindow(table_);
     graph_ = new GraphWindow(session_, *recording, prompter_,
                              {[this] { run(Command::RecordStart); },
@@ -137,6 +137,10 @@ void MainWindow::openWindows() {
     connect(&recording->parts(), &PartSaver::partFailed, graph_, [this](const QString& error) {
         reportStatus(tr("A record part could not be saved: ") + error, 30000);
     });
+    connect(&recording->engine(), &RecordingEngine::started, this, &MainWindow::syncRecordActions);
+    connect(&recording->engine(), &RecordingEngine::stopped, this, &MainWindow::syncRecordActions);
+    connect(&recording->engine(), &RecordingEngine::storeStatus, this,
+            [this](const QString& text) { storeStatus_ = text; });
     // A saved record keeps the graph's time length with it.
     table_->setTimeLengthSource(
         [graph = graph_] { return graph ? graph->timeLengthList()->currentIndex() : 0; });
@@ -253,11 +257,15 @@ void MainWindow::setUpAutomation() {
 }
 
 void MainWindow::setUpLimits() {
-    LimitsDialog d(session_.isReady() ? session_.channelCount() : 4, prompter_, this);
-    if (!d.run(session_.limits().rules()))
+    // Rules belong to a supply: without one there is nothing to set.
+    if (!session_.profile())
         return;
-    LimitMonitor::store(d.rules());
-    session_.setLimitRules(d.rules());
+    LimitsDialog d(session_.channelCount(), prompter_, this);
+    const QString serial = session_.serialNumber();
+    d.setSupply(serial.isEmpty() ? session_.model()
+                                 : tr("%1, serial number %2").arg(session_.model(), serial));
+    if (d.run(session_.limits().rules()))
+        session_.storeLimitRules(d.rules());
 }
 
 // ---- Commands with a dialog ------------------------------------------------------

@@ -39,6 +39,12 @@ NumberDialog::NumberDialog(const QString& objectName, const QString& caption,
     buttons->addWidget(cancel_);
     grid->addLayout(buttons, row, 0, 1, 3);
     ok_->setDefault(true);
+    // The numbers before the buttons: made first, the buttons would take
+    // the focus and a typed number would go nowhere.
+    std::vector<QWidget*> chain(edits_.begin(), edits_.end());
+    chain.insert(chain.end(), {ok_, cancel_});
+    for (std::size_t i = 1; i < chain.size(); ++i)
+        setTabOrder(chain[i - 1], chain[i]);
     connect(ok_, &QPushButton::clicked, this, &QDialog::accept);
     connect(cancel_, &QPushButton::clicked, this, &QDialog::reject);
 }
@@ -61,6 +67,10 @@ bool NumberDialog::run() {
     load();
     for (std::size_t i = 0; i < fields_.size(); ++i)
         edits_[i]->setValue(values_[i]);
+    if (!edits_.empty()) {
+        edits_.front()->setFocus(Qt::OtherFocusReason);
+        edits_.front()->selectAll();
+    }
     if (exec() != QDialog::Accepted)
         return false;
     for (std::size_t i = 0; i < fields_.size(); ++i) {

@@ -122,12 +122,16 @@ RecordSetupDialog::RecordSetupDialog(Timers timers, Prompter& prompter, QWidget*
         grid->addLayout(line, row++, 1);
     }
     const std::tuple<const char*, QLineEdit*, QString*> timerBoxes[] = {
-        {QT_TR_NOOP("Round Timer:                            ms"), round_, &values_.roundTime},
-        {QT_TR_NOOP("Waiting Timer:                          ms"), waiting_, &values_.waitingTime},
-        {QT_TR_NOOP("Writer Timer:                            ms"), writer_, &values_.writerTime}};
+        {QT_TR_NOOP("Round Timer:"), round_, &values_.roundTime},
+        {QT_TR_NOOP("Waiting Timer:"), waiting_, &values_.waitingTime},
+        {QT_TR_NOOP("Writer Timer:"), writer_, &values_.writerTime}};
     for (const auto& [label, box, field] : timerBoxes) {
         grid->addWidget(new QLabel(tr(label), this), row, 0);
-        grid->addWidget(box, row++, 1);
+        // The unit after its box, whatever the label's length in a language.
+        auto* line = new QHBoxLayout;
+        line->addWidget(box);
+        line->addWidget(new QLabel(QStringLiteral("ms"), this));
+        grid->addLayout(line, row++, 1);
         connect(box, &QLineEdit::textEdited, this,
                 [field = field](const QString& t) { *field = t; });
     }

@@ -114,6 +114,9 @@ bool writeReportPdf(const QString& path, const Report& r, QString* error) {
                   c.charge ? number(*c.charge) : QStringLiteral("-"),
                   c.energy ? number(*c.energy) : QStringLiteral("-")},
                  body);
+    page.line(ReportText::tr("Charge and energy: delivered during the record (last point less "
+                             "first)."),
+              body);
     if (!r.comments.isEmpty()) {
         page.space(40);
         page.line(ReportText::tr("Comments"), heading);

@@ -20,7 +20,7 @@ struct Report {
         int channel = 1;
         double minVolt = 0, maxVolt = 0, meanVolt = 0;
         double minCurr = 0, maxCurr = 0, meanCurr = 0;
-        std::optional<double> charge, energy; // delivered by the end, where recorded
+        std::optional<double> charge, energy; // delivered during the record, where recorded
     };
     QString title;
     std::vector<Field> header; // model, interface, record, description, times, scale…

@@ -5,8 +5,10 @@
 
 #include <QBrush>
 #include <QColor>
+#include <QLocale>
 
 #include <algorithm>
+#include <optional>
 
 namespace trq {
 
@@ -180,8 +182,10 @@ QVariant SampleTableModel::text(const SampleRow& r, int, int c) const {
         return r.comment;
     if (c > commentColumn()) {
         const auto channel = std::size_t((c - commentColumn() - 1) / 2);
-        return shownNumber((c - commentColumn() - 1) % 2 == 0 ? r.charge[channel]
-                                                              : r.energy[channel]);
+        // As the panel shows them: four decimals, never an exponent.
+        const std::optional<double> v =
+            parseNumber((c - commentColumn() - 1) % 2 == 0 ? r.charge[channel] : r.energy[channel]);
+        return v ? QLocale().toString(*v, 'f', 4) : QString();
     }
     const auto channel = std::size_t((c - 2) / 3);
     switch ((c - 2) % 3) {
@@ -232,11 +236,11 @@ QVariant SampleTableModel::headerData(int section, Qt::Orientation orientation, 
     if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
         return QAbstractTableModel::headerData(section, orientation, role);
     if (section == 0)
-        return tr("取樣次數");
+        return tr("Sample No.");
     if (section == 1)
-        return tr("取樣Time");
+        return tr("Sample Time");
     if (section == commentColumn())
-        return tr("    註    解   ");
+        return tr("Comment");
     if (section > commentColumn()) {
         const int k = section - commentColumn() - 1;
         return QStringLiteral("CH%1:%2").arg(k / 2 + 1).arg(k % 2 == 0 ? tr("Charge[Ah]")
@@ -244,7 +248,7 @@ QVariant SampleTableModel::headerData(int section, Qt::Orientation orientation, 
     }
     const int channel = (section - 2) / 3 + 1;
     static const char* const kinds[] = {QT_TR_NOOP("Voltage[V]"), QT_TR_NOOP("Current[A]"),
-                                        QT_TR_NOOP("取樣條件")};
+                                        QT_TR_NOOP("Condition")};
     return QStringLiteral("CH") + QString::number(channel) + QLatin1Char(':') +
            tr(kinds[(section - 2) % 3]);
 }

@@ -2,7 +2,6 @@
 
 #include "core/prompter.h"
 #include "session/recording.h"
-#include "session/recordsetup.h"
 
 #include <QComboBox>
 #include <QFontMetrics>
@@ -33,11 +32,10 @@ int twipsToPixels(int twips, const QWidget* w) {
 
 } // namespace
 
-TableWindow::TableWindow(Recording& recording, const RecordSetup& setup, Prompter& prompter,
-                         QWidget* parent)
-    : QWidget(parent), recording_(recording), record_(recording.record()), setup_(setup),
-      prompter_(prompter), model_(recording.channels()), grid_(new QTableView(this)),
-      recNo_(new QLineEdit(this)), startTime_(new QLineEdit(this)), endTime_(new QLineEdit(this)),
+TableWindow::TableWindow(Recording& recording, Prompter& prompter, QWidget* parent)
+    : QWidget(parent), recording_(recording), record_(recording.record()), prompter_(prompter),
+      model_(recording.channels()), grid_(new QTableView(this)), recNo_(new QLineEdit(this)),
+      startTime_(new QLineEdit(this)), endTime_(new QLineEdit(this)),
       description_(new QLineEdit(this)), filter_(new QComboBox(this)), list_(new QListWidget(this)),
       commentPanel_(new QWidget(this)), comment_(new QLineEdit(commentPanel_)) {
     setObjectName(QStringLiteral("TableWindow"));
@@ -63,8 +61,10 @@ TableWindow::TableWindow(Recording& recording, const RecordSetup& setup, Prompte
             beginComment(index.row());
     });
 
-    filter_->addItems({tr("全部"), tr("Time"), tr("超過上限"), tr("超過下限"),
-                       tr("符合條件: 固定準位 (相對於讀值)"), tr("符合條件: 百分比 (相對於讀值)")});
+    // By index: the entries name the stored condition codes.
+    filter_->addItems({tr("All"), tr("Time"), tr("Above the upper limit"),
+                       tr("Below the lower limit"), tr("Condition: fixed level (rel. to reading)"),
+                       tr("Condition: percentage (rel. to reading)")});
     connect(filter_, &QComboBox::activated, this, &TableWindow::refill);
 
     recNo_->setReadOnly(true);
@@ -193,7 +193,7 @@ void TableWindow::save() {
     record_.save({tr("You need do record first and then try this again!"),
                   tr("Do you want to save this record data?"),
                   tr("Do you replace existing data with current record?"), 0},
-                 setup_.scale, timeLength_ ? timeLength_() : 0);
+                 timeLength_ ? timeLength_() : 0);
 }
 
 void TableWindow::openRecordList() {

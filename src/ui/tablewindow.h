@@ -18,7 +18,6 @@ namespace trq {
 class Prompter;
 class Recording;
 class WorkingRecord;
-struct RecordSetup;
 
 // The table window: the recorded or loaded samples as a grid, the record's
 // number, times and description, the filter by sampling condition,
@@ -26,8 +25,7 @@ struct RecordSetup;
 class TableWindow : public QWidget, public RecordingView {
     Q_OBJECT
 public:
-    TableWindow(Recording& recording, const RecordSetup& setup, Prompter& prompter,
-                QWidget* parent = nullptr);
+    TableWindow(Recording& recording, Prompter& prompter, QWidget* parent = nullptr);
     ~TableWindow() override;
 
     SampleTableModel& model() { return model_; }
@@ -78,7 +76,6 @@ private:
 
     Recording& recording_;
     WorkingRecord& record_;
-    const RecordSetup& setup_;
     Prompter& prompter_;
     SampleTableModel model_;
     std::function<int()> timeLength_;
