@@ -479,7 +479,7 @@ private slots:
         pdf = f.folder + QStringLiteral("/no/such/folder/graph.pdf");
         print();
         QCOMPARE(f.prompter.texts.size(), 1);
-        QVERIFY(f.prompter.texts.first().startsWith(QStringLiteral("cmdPrint_Click : ")));
+        QVERIFY(f.prompter.texts.first().startsWith(QStringLiteral("Print failed: ")));
         f.prompter.onPrint = {}; // cancelled print dialog: nothing happens
         print();
         QCOMPARE(f.prompter.texts.size(), 1);

@@ -140,7 +140,7 @@ private slots:
             fetch<QString, bool, QStringList, QStringList>("model", "gpib", "initial", "cycle");
         SessionFixture f;
         QSignalSpy states(f.session.get(), &InstrumentSession::stateChanged);
-        QVERIFY(gpib ? f.onLineGpib(model) : f.onLineSerial(model));
+        QVERIFY(gpib ? f.onLineGpib(model) : f.onLineSerial(model, 19200));
         QCOMPARE(f.session->model(), model);
         QVERIFY(f.session->recording());
         QVERIFY(f.prompter.texts.isEmpty());
@@ -150,7 +150,7 @@ private slots:
                  gpib ? QStringLiteral("GPIB") : QStringLiteral("RS232"));
         QCOMPARE(f.session->interfaceDescription(),
                  gpib ? QStringLiteral("Interface: GPIB;Address: 1")
-                      : QStringLiteral("RS-232 9600BPS / 8bits/None/1bits"));
+                      : QStringLiteral("RS-232 19200BPS / 8bits/None/1bits"));
         QCOMPARE(f.link.serialTerminator(), QByteArray(sim::lineEnd(f.instrument().family())));
         QCOMPARE(queriesOnly(f.takeReceived()), initial);
         QVERIFY(!f.session->pollTimer().isActive()); // the supply's output is off
@@ -659,7 +659,7 @@ private slots:
         QVERIFY(f.waitReceived(3));
         f.takeReceived();
         f.session->recallMemory(2);
-        QCOMPARE(f.prompter.waitTitles.mid(1), (QStringList{"Dialog Caption", "Querying..."}));
+        QCOMPARE(f.prompter.waitTitles.mid(1), (QStringList{"Recall", "Querying..."}));
         const QStringList sent = sentWhenIdle(f);
         const qsizetype recall = sent.indexOf(QStringLiteral("*RCL 2"));
         QVERIFY(recall > 0);

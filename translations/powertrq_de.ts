@@ -589,20 +589,12 @@ Schreibgeschützt fortfahren? (Nein beendet.) Schreibgeschützt kann nichts aufg
         <translation>Bitte zuerst aufzeichnen oder vorhandene Daten laden!</translation>
     </message>
     <message>
-        <source>cmdExport_Click : </source>
-        <translation>Export fehlgeschlagen: </translation>
-    </message>
-    <message>
         <source>The printer could not be opened.</source>
         <translation>Der Drucker konnte nicht geöffnet werden.</translation>
     </message>
     <message>
         <source>The page could not be printed.</source>
         <translation>Die Seite konnte nicht gedruckt werden.</translation>
-    </message>
-    <message>
-        <source>cmdPrint_Click : </source>
-        <translation>Drucken fehlgeschlagen: </translation>
     </message>
     <message>
         <source>PDF (*.pdf)</source>
@@ -668,6 +660,14 @@ Schreibgeschützt fortfahren? (Nein beendet.) Schreibgeschützt kann nichts aufg
         <source>CSV files (*.csv)</source>
         <translation>CSV-Dateien (*.csv)</translation>
     </message>
+    <message>
+        <source>Export failed: </source>
+        <translation>Export fehlgeschlagen: </translation>
+    </message>
+    <message>
+        <source>Print failed: </source>
+        <translation>Drucken fehlgeschlagen: </translation>
+    </message>
 </context>
 <context>
     <name>trq::InstrumentSession</name>
@@ -704,10 +704,6 @@ und melden Sie sich danach ab und wieder an.</translation>
         <translation>Noch etwa %1 s...</translation>
     </message>
     <message>
-        <source>Dialog Caption</source>
-        <translation>Bitte warten</translation>
-    </message>
-    <message>
         <source>Waiting Last Response...</source>
         <translation>Warte auf letzte Antwort...</translation>
     </message>
@@ -736,12 +732,16 @@ und melden Sie sich danach ab und wieder an.</translation>
         <translation>Wenn Sie den Parallel- oder Serienbetrieb nutzen möchten, lesen Sie zuerst das Kapitel zum Parallel-/Serienbetrieb im Benutzerhandbuch.</translation>
     </message>
     <message>
-        <source>RS-232 9600BPS / 8bits/None/1bits</source>
-        <translation>RS-232 9600 Bd / 8 Datenbits / keine Parität / 1 Stoppbit</translation>
-    </message>
-    <message>
         <source>The supply came back with its output off</source>
         <translation>Das Netzgerät ist mit ausgeschaltetem Ausgang zurückgekehrt</translation>
+    </message>
+    <message>
+        <source>RS-232 %1BPS / 8bits/None/1bits</source>
+        <translation>RS-232 %1 Bd / 8 Datenbits / keine Parität / 1 Stoppbit</translation>
+    </message>
+    <message>
+        <source>Recall</source>
+        <translation>Abrufen</translation>
     </message>
 </context>
 <context>

@@ -86,7 +86,7 @@ QString InstrumentSession::interfaceDescription() const {
     case InterfaceKind::TestingMode:
         return tr("Testing mode");
     case InterfaceKind::Serial:
-        return tr("RS-232 9600BPS / 8bits/None/1bits");
+        return tr("RS-232 %1BPS / 8bits/None/1bits").arg(serialTarget_.baud);
     case InterfaceKind::Gpib:
         return tr("Interface: GPIB;Address:") +
                (gpibAddress_ >= 0 ? QStringLiteral(" ") : QString()) +
@@ -321,7 +321,7 @@ Wait InstrumentSession::initialQueryWait() {
 }
 
 Wait InstrumentSession::quietWait() {
-    return {tr("Dialog Caption"), tr("Waiting Last Response..."), 100, [this]() -> WaitProgress {
+    return {tr("Recall"), tr("Waiting Last Response..."), 100, [this]() -> WaitProgress {
                 link_.writerTick(100);
                 // Commands already asked for still go out (the output-off
                 // before a recall); queued queries are dropped.

@@ -135,7 +135,8 @@ void InstrumentSession::settingRepliedText(int ch, Setting setting, const QStrin
     if (ch < 0 || ch >= channelCount())
         return;
     if (setting == Setting::Voltage && profile_->tracesSettings)
-        trace(QStringLiteral("txtSetVolt_Change") + QString::number(ch) + QLatin1Char(':') + reply);
+        trace(QStringLiteral("Set voltage CH") + QString::number(ch + 1) + QLatin1Char(':') +
+              reply);
     if (reply.isEmpty())
         return;
     const QChar unit = setting == Setting::Current ? QLatin1Char('A') : QLatin1Char('V');

@@ -27,7 +27,7 @@ AboutDialog::AboutDialog(Prompter& prompter, QWidget* parent)
     auto* buttons = new QDialogButtonBox(this);
     QPushButton* ok = buttons->addButton(tr("OK"), QDialogButtonBox::AcceptRole);
     QPushButton* sysInfo = buttons->addButton(tr("&System Info..."), QDialogButtonBox::ActionRole);
-    sysInfo->setObjectName(QStringLiteral("cmdSysInfo"));
+    sysInfo->setObjectName(QStringLiteral("systemInfoButton"));
     connect(ok, &QPushButton::clicked, this, &QDialog::accept);
     connect(sysInfo, &QPushButton::clicked, this, &AboutDialog::startSystemInfo);
     auto* layout = new QVBoxLayout(this);

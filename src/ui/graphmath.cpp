@@ -46,8 +46,8 @@ constexpr XLength kHourChoices[] = {
 
 } // namespace
 
-std::span<const XLength> xLengthChoices(int iXTime) {
-    if (iXTime < 60)
+std::span<const XLength> xLengthChoices(int secondsPerPoint) {
+    if (secondsPerPoint < 60)
         return kMinuteChoices;
     return kHourChoices;
 }
@@ -102,14 +102,14 @@ QString formatAxisTime(double fraction, const QString& labelFormat) {
     return out;
 }
 
-double sampleX(int index, int iXTime) {
-    return double(index) * iXTime / 86400.0;
+double sampleX(int index, int secondsPerPoint) {
+    return double(index) * secondsPerPoint / 86400.0;
 }
 
-int sampleIndexAt(double x, int iXTime) {
-    if (iXTime <= 0)
+int sampleIndexAt(double x, int secondsPerPoint) {
+    if (secondsPerPoint <= 0)
         return 0;
-    return int(std::llround(x * 86400.0 / iXTime));
+    return int(std::llround(x * 86400.0 / secondsPerPoint));
 }
 
 QStringList voltageRangeChoices() {
@@ -135,12 +135,13 @@ QStringList cursorChoices(int channels) {
     return list;
 }
 
-QStringList summaryLines(int sampleCount, int iXTime, std::span<const ChannelSummary> channels) {
+QStringList summaryLines(int sampleCount, int secondsPerPoint,
+                         std::span<const ChannelSummary> channels) {
     QStringList lines;
-    lines << GraphText::tr("Total Time:") + (sampleCount > 0
-                                                 ? formatElapsed(qint64(sampleCount - 1) * iXTime)
-                                                 : QStringLiteral("0d 0:0:0"));
-    lines << GraphText::tr("Time Slice: %1sec").arg(iXTime);
+    lines << GraphText::tr("Total Time:") +
+                 (sampleCount > 0 ? formatElapsed(qint64(sampleCount - 1) * secondsPerPoint)
+                                  : QStringLiteral("0d 0:0:0"));
+    lines << GraphText::tr("Time Slice: %1sec").arg(secondsPerPoint);
     lines << GraphText::tr("Samples: %1").arg(sampleCount > 0 ? sampleCount - 1 : 0);
     int c = 1;
     for (const ChannelSummary& s : channels) {

@@ -25,7 +25,7 @@ struct XLength {
 };
 
 // The time-length choices: minutes below a 60-second period, hours above.
-std::span<const XLength> xLengthChoices(int iXTime);
+std::span<const XLength> xLengthChoices(int secondsPerPoint);
 std::optional<XLength> xLength(const QString& text);
 // The time axis' caption for a length, in the user's language.
 QString xLengthCaption(const XLength& length);
@@ -44,8 +44,8 @@ double timeTickStep(double rangeSize, double lengthStep, int divisions);
 QString tickLabelFormat(const QString& lengthFormat, double tickStep);
 
 // The x of sample i, and the sample a cursor at x stands on.
-double sampleX(int index, int iXTime);
-int sampleIndexAt(double x, int iXTime);
+double sampleX(int index, int secondsPerPoint);
+int sampleIndexAt(double x, int secondsPerPoint);
 
 // The range choices of the voltage and current axes; the first is "Default".
 QStringList voltageRangeChoices();
@@ -59,6 +59,7 @@ QStringList cursorChoices(int channels);
 struct ChannelSummary {
     QString maxV, minV, maxA, minA;
 };
-QStringList summaryLines(int sampleCount, int iXTime, std::span<const ChannelSummary> channels);
+QStringList summaryLines(int sampleCount, int secondsPerPoint,
+                         std::span<const ChannelSummary> channels);
 
 } // namespace trq

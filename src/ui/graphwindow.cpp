@@ -94,7 +94,7 @@ GraphWindow::GraphWindow(InstrumentSession& session, Recording& recording, Promp
       measureFrame_(new QGroupBox(tr("Measurements"), cursorFrame_)),
       xPosition_(readout(cursorFrame_)), yPosition_(readout(cursorFrame_)),
       period_(readout(measureFrame_)), amplitude_(readout(measureFrame_)),
-      list1_(new QListWidget(this)), list2_(new QListWidget(this)),
+      loadList_(new QListWidget(this)), deleteList_(new QListWidget(this)),
       start_(new QPushButton(tr("Start"), this)), rightAxis_(new QComboBox(this)),
       between_(new QLabel(measureFrame_)) {
     setObjectName(QStringLiteral("GraphWindow"));
@@ -181,15 +181,15 @@ GraphWindow::GraphWindow(InstrumentSession& session, Recording& recording, Promp
 
     // Record lists for Load and Delete lie over the graph; columns need a
     // fixed-pitch font.
-    for (QListWidget* list : {list1_, list2_}) {
+    for (QListWidget* list : {loadList_, deleteList_}) {
         list->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
         list->installEventFilter(this); // Escape or a click elsewhere closes it
         list->hide();
     }
-    connect(list1_, &QListWidget::itemClicked, this,
-            [this](QListWidgetItem* item) { loadChosen(list1_->row(item)); });
-    connect(list2_, &QListWidget::itemClicked, this,
-            [this](QListWidgetItem* item) { deleteChosen(list2_->row(item)); });
+    connect(loadList_, &QListWidget::itemClicked, this,
+            [this](QListWidgetItem* item) { loadChosen(loadList_->row(item)); });
+    connect(deleteList_, &QListWidget::itemClicked, this,
+            [this](QListWidgetItem* item) { deleteChosen(deleteList_->row(item)); });
 
     // Right: plot boxes with their legend lines, the cursor's plot list and
     // the statistics.
@@ -622,12 +622,12 @@ void GraphWindow::resizeEvent(QResizeEvent* event) {
     if (auto* sub = qobject_cast<QMdiSubWindow*>(parentWidget());
         sub && sub->isVisible() && !sub->isMaximized())
         sub->showMaximized();
-    for (QListWidget* list : {list1_, list2_})
+    for (QListWidget* list : {loadList_, deleteList_})
         list->setGeometry(plot_->geometry());
 }
 
 bool GraphWindow::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == list1_ || watched == list2_) {
+    if (watched == loadList_ || watched == deleteList_) {
         const bool escape = event->type() == QEvent::KeyPress &&
                             static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape;
         if (escape || event->type() == QEvent::FocusOut)

@@ -127,8 +127,8 @@ public:
     QLineEdit* yPositionBox() const { return yPosition_; }
     QLineEdit* periodBox() const { return period_; }
     QLineEdit* amplitudeBox() const { return amplitude_; }
-    QListWidget* loadList() const { return list1_; }
-    QListWidget* deleteList() const { return list2_; }
+    QListWidget* loadList() const { return loadList_; }
+    QListWidget* deleteList() const { return deleteList_; }
     QPushButton* startButton() const { return start_; }
 
 signals:
@@ -203,8 +203,8 @@ private:
     QLineEdit* yPosition_;
     QLineEdit* period_;
     QLineEdit* amplitude_;
-    QListWidget* list1_;
-    QListWidget* list2_;
+    QListWidget* loadList_;
+    QListWidget* deleteList_;
     QPushButton* start_;
     QComboBox* rightAxis_;
     QLabel* between_;

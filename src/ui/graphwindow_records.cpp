@@ -106,7 +106,7 @@ void GraphWindow::fillRecordList(QListWidget* list) {
 void GraphWindow::openLoadList() {
     if (recording_.refuseWhileRecording())
         return;
-    fillRecordList(list1_);
+    fillRecordList(loadList_);
 }
 
 std::optional<RecordHeader> GraphWindow::chosenRecord(QListWidget* list, int index) {
@@ -116,10 +116,11 @@ std::optional<RecordHeader> GraphWindow::chosenRecord(QListWidget* list, int ind
 }
 
 void GraphWindow::loadChosen(int index) {
-    list1_->hide();
-    if (index < 0 || index >= list1_->count())
+    loadList_->hide();
+    if (index < 0 || index >= loadList_->count())
         return;
-    const auto header = recording_.load(RecordStore::numberOfListLine(list1_->item(index)->text()));
+    const auto header =
+        recording_.load(RecordStore::numberOfListLine(loadList_->item(index)->text()));
     if (!header)
         return;
     // The table refills and the graph redraws (at the record's own scale,
@@ -133,11 +134,11 @@ void GraphWindow::loadChosen(int index) {
 }
 
 void GraphWindow::openDeleteList() {
-    fillRecordList(list2_);
+    fillRecordList(deleteList_);
 }
 
 void GraphWindow::deleteChosen(int index) {
-    if (const auto header = chosenRecord(list2_, index)) {
+    if (const auto header = chosenRecord(deleteList_, index)) {
         if (prompter_.ask(tr("Do you want to delete Record of [Rec No: %1 Start Time:%2]")
                               .arg(header->recNo.trimmed(), header->startTime),
                           {}, Prompter::Icon::Question,
@@ -150,7 +151,7 @@ void GraphWindow::deleteChosen(int index) {
             clearGraph();
         }
     }
-    list2_->hide();
+    deleteList_->hide();
 }
 
 // The shown samples into a file the user names; a failure is said with the
@@ -170,7 +171,7 @@ void GraphWindow::writeToFile(const QString& filter, const QString& failure,
 }
 
 void GraphWindow::exportCsv() {
-    writeToFile(tr("CSV files (*.csv)"), tr("cmdExport_Click : "),
+    writeToFile(tr("CSV files (*.csv)"), tr("Export failed: "),
                 [this](const QString& name, QString* error) {
                     return writeExport(name, channels(), store_, RowOrder::Stored, error);
                 });
@@ -260,7 +261,7 @@ void GraphWindow::print() {
         return;
     QString error;
     if (!printGraph(printer, &error))
-        prompter_.message(tr("cmdPrint_Click : ") + error);
+        prompter_.message(tr("Print failed: ") + error);
 }
 
 void GraphWindow::report() {

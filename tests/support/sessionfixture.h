@@ -168,10 +168,10 @@ struct SessionFixture {
     }
 
     // Goes on line with a simulated supply the way the stored settings do.
-    bool onLineSerial(const QString& model) {
+    bool onLineSerial(const QString& model, qint32 baud = 9600) {
         Settings::setValue(QStringLiteral("RS232"), QStringLiteral("PortName"),
                            QLatin1String(AppTransports::kSimPrefix) + model);
-        session->openSerial({QLatin1String(AppTransports::kSimPrefix) + model, 9600});
+        session->openSerial({QLatin1String(AppTransports::kSimPrefix) + model, baud});
         return settle();
     }
     bool onLineGpib(const QString& model) {
