@@ -13,7 +13,6 @@ class ConsolePrompter final : public Prompter {
 public:
     Answer ask(const QString& text, const QString& title, Icon icon, Buttons buttons) override;
     QString saveFileName(const QString&, const QString&) override { return {}; }
-    bool preparePrinter(QPrinter&) override { return false; }
     bool wait(const Wait& wait) override;
     // Every text shown, in order.
     const QStringList& texts() const { return texts_; }

@@ -2,7 +2,8 @@
 """Checks the include rules between the source folders.
 
 Each folder may include its own headers and those of the folders it depends
-on; only ui/ and app/ may include widget, printing or plot headers."""
+on; only ui/ and app/ may include widget, printing or plot headers (or declare
+their classes), and nothing in link/ or session/ runs a nested event loop."""
 import pathlib
 import re
 import sys
@@ -24,6 +25,11 @@ WIDGET_HEADERS = re.compile(
     r"\w*Layout|Application|Printer|PrintDialog|Painter|Style|Action\w*|Screen|Font\w*|Color|"
     r"Brush|Pen|Icon|Pixmap|Image)$|^Qt(Widgets|PrintSupport|Gui)|^qcustomplot")
 INCLUDE = re.compile(r'^\s*#\s*include\s*([<"])([^>"]+)[>"]')
+# A class of the windows or of printing declared ahead below the windows.
+FORWARD = re.compile(r"^\s*class\s+(Q\w+)\s*;")
+# A nested event loop: the link and the session run on timers and signals.
+NESTED_LOOP = re.compile(r"\bQEventLoop\b|\bprocessEvents\s*\(|\bletEventsRun\s*\(")
+LOOP_FREE = {"link", "session"}
 
 
 def main(root):
@@ -34,6 +40,12 @@ def main(root):
             if path.suffix not in {".h", ".cpp", ".in"}:
                 continue
             for number, line in enumerate(path.read_text().splitlines(), 1):
+                code = line.split("//")[0]
+                if folder in LOOP_FREE and NESTED_LOOP.search(code):
+                    faults.append(f"{path.relative_to(root)}:{number}: a nested event loop")
+                f = FORWARD.match(code)
+                if f and folder != "ui" and WIDGET_HEADERS.search(f.group(1)):
+                    faults.append(f"{path.relative_to(root)}:{number}: {f.group(1)} below the windows")
                 m = INCLUDE.match(line)
                 if not m:
                     continue

@@ -445,11 +445,11 @@ private slots:
         const QColor ch2 = f.graph->plot(2)->pen().color();
         const QColor ticks = f.plot()->xAxis->tickPen().color();
         QString pdf = f.folder + QStringLiteral("/graph.pdf");
-        f.prompter.onPrint = [&](QPrinter& printer) {
+        f.graph->setPrinterChoice([&](QPrinter& printer) {
             printer.setOutputFormat(QPrinter::PdfFormat);
             printer.setOutputFileName(pdf);
             return true;
-        };
+        });
         auto print = [&] {
             f.click("Print");
             QCOMPARE(f.graph->plot(2)->pen().color(), ch2);
@@ -480,7 +480,7 @@ private slots:
         print();
         QCOMPARE(f.prompter.texts.size(), 1);
         QVERIFY(f.prompter.texts.first().startsWith(QStringLiteral("Print failed: ")));
-        f.prompter.onPrint = {}; // cancelled print dialog: nothing happens
+        f.graph->setPrinterChoice([](QPrinter&) { return false; }); // cancelled: nothing happens
         print();
         QCOMPARE(f.prompter.texts.size(), 1);
     }

@@ -4,8 +4,6 @@
 
 #include <functional>
 
-class QPrinter;
-
 namespace trq {
 
 // How far a modal wait has come: done, or a value out of a maximum (0: no
@@ -39,8 +37,6 @@ public:
     virtual Answer ask(const QString& text, const QString& title, Icon icon, Buttons buttons) = 0;
     // A file name to write, or empty when the user cancelled.
     virtual QString saveFileName(const QString& folder, const QString& filter) = 0;
-    // Lets the user choose the printer (or a PDF file); false when cancelled.
-    virtual bool preparePrinter(QPrinter& printer) = 0;
     // Runs the wait until its check says done; true when the user cancelled.
     virtual bool wait(const Wait& wait) = 0;
 

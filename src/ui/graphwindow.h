@@ -88,6 +88,11 @@ public:
     void deleteChosen(int index);
     void exportCsv();
     void print();
+    // Who lets the user choose the printer (or a PDF file); false when
+    // cancelled. By default the system's print dialog.
+    void setPrinterChoice(std::function<bool(QPrinter&)> choice) {
+        printerChoice_ = std::move(choice);
+    }
     // Asks for a file and writes the record shown as a PDF report.
     void report();
     // The report: header, the graph as shown, statistics, comments.
@@ -177,6 +182,7 @@ private:
     Recording& recording_;
     Commands commands_;
     int secondsPerPoint_ = 1;
+    std::function<bool(QPrinter&)> printerChoice_;
     int channels_ = 1;
     int mode_ = Zoom;
     int dragging_ = 0;

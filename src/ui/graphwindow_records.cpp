@@ -18,6 +18,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPainter>
+#include <QPrintDialog>
 #include <QPrinter>
 
 #include <qcustomplot.h>
@@ -257,7 +258,8 @@ bool GraphWindow::printGraph(QPrinter& printer, QString* error) {
 void GraphWindow::print() {
     QPrinter printer(QPrinter::HighResolution);
     printer.setPageOrientation(QPageLayout::Landscape);
-    if (!prompter_.preparePrinter(printer))
+    if (printerChoice_ ? !printerChoice_(printer)
+                       : QPrintDialog(&printer, this).exec() != QDialog::Accepted)
         return;
     QString error;
     if (!printGraph(printer, &error))

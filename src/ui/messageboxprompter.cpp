@@ -5,7 +5,6 @@
 #include <QApplication>
 #include <QFileDialog>
 #include <QMessageBox>
-#include <QPrintDialog>
 #include <QRegularExpression>
 
 namespace trq {
@@ -46,11 +45,6 @@ QString MessageBoxPrompter::saveFileName(const QString& folder, const QString& f
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return {};
     return dialog.selectedFiles().constFirst();
-}
-
-bool MessageBoxPrompter::preparePrinter(QPrinter& printer) {
-    QPrintDialog dialog(&printer, parent_ ? parent_ : QApplication::activeWindow());
-    return dialog.exec() == QDialog::Accepted;
 }
 
 } // namespace trq

@@ -13,7 +13,6 @@ public:
     explicit MessageBoxPrompter(QWidget* parent = nullptr) : parent_(parent) {}
     Answer ask(const QString& text, const QString& title, Icon icon, Buttons buttons) override;
     QString saveFileName(const QString& folder, const QString& filter) override;
-    bool preparePrinter(QPrinter& printer) override;
     bool wait(const Wait& wait) override;
 
 private:

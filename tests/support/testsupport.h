@@ -63,7 +63,6 @@ class ScriptedPrompter final : public Prompter {
 public:
     Answer ask(const QString& text, const QString& title, Icon icon, Buttons buttons) override;
     QString saveFileName(const QString& folder, const QString& filter) override;
-    bool preparePrinter(QPrinter& printer) override { return onPrint ? onPrint(printer) : false; }
     // Runs the wait's checks, letting events run between them, until done or
     // until cancelWait says the user cancels.
     bool wait(const Wait& wait) override;
@@ -75,7 +74,6 @@ public:
     // The file dialog's answer (empty: cancelled) and what it was asked with.
     QString fileName;
     QStringList fileRequests;
-    std::function<bool(QPrinter&)> onPrint;
     std::deque<Answer> answers;
     // Runs while the box would be up, as the event loop of a modal box does.
     std::function<void()> onAsk;
