@@ -11,19 +11,7 @@
 #include <QDir>
 
 using namespace trq;
-
-// One test data column per name, of the matching type.
-template <typename... T, typename... N> void columns(N... names) {
-    (QTest::addColumn<T>(names), ...);
-}
-// The current row's values of the named columns.
-template <typename... T, typename... N> std::tuple<T...> fetch(N... names) {
-    return {*static_cast<T*>(QTest::qData(names, qMetaTypeId<T>()))...};
-}
-// One test data row of the given values.
-template <typename... V> void row(const char* name, V... values) {
-    (QTest::newRow(name) << ... << values);
-}
+using namespace trq::test;
 
 Q_DECLARE_METATYPE(trq::CommandFamily)
 Q_DECLARE_METATYPE(trq::Operation)

@@ -15,15 +15,6 @@
 using namespace trq;
 using namespace trq::test;
 
-// One test data column per name, of the matching type.
-template <typename... T, typename... N> void columns(N... names) {
-    (QTest::addColumn<T>(names), ...);
-}
-// The current row's values of the named columns.
-template <typename... T, typename... N> std::tuple<T...> fetch(N... names) {
-    return {*static_cast<T*>(QTest::qData(names, qMetaTypeId<T>()))...};
-}
-
 namespace {
 
 // A client of the server: writes lines, reads answers.

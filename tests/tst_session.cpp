@@ -12,29 +12,7 @@
 using namespace trq;
 using namespace trq::test;
 
-// One test data column per name, of the matching type.
-template <typename... T, typename... N> void columns(N... names) {
-    (QTest::addColumn<T>(names), ...);
-}
-// The current row's values of the named columns.
-template <typename... T, typename... N> std::tuple<T...> fetch(N... names) {
-    return {*static_cast<T*>(QTest::qData(names, qMetaTypeId<T>()))...};
-}
-// One test data row of the given values.
-template <typename... V> void row(const char* name, V... values) {
-    (QTest::newRow(name) << ... << values);
-}
-
 namespace {
-
-class SilentBoard final : public GpibBoard {
-public:
-    bool configure(int, int) override { return true; }
-    void writeAsync(const QByteArray&) override {}
-    void readAsync() override {}
-    void reset() override {}
-    QString errorString() const override { return {}; }
-};
 
 QStringList queriesOnly(const QStringList& received) {
     return received.filter(QRegularExpression(QStringLiteral("\\?$")));

@@ -126,6 +126,18 @@ SimGpibBoard* simulatedBoard(std::shared_ptr<sim::Supply> supply);
 // own writer timer stopped so the test drives every tick.
 struct LinkFixture {
     ManualClock clock;
+// A board that starts operations and never completes them.
+class SilentBoard final : public GpibBoard {
+public:
+    bool configure(int, int) override { return true; }
+    void writeAsync(const QByteArray& bytes) override { written << bytes; }
+    void readAsync() override { ++reads; }
+    void reset() override {}
+    QString errorString() const override { return {}; }
+    QList<QByteArray> written;
+    int reads = 0;
+};
+
     FastWaiter waiter{&clock};
     ScriptedPrompter prompter;
     FakeHost host;
@@ -163,6 +175,19 @@ template <typename Dialog> void onNextModal(std::function<void(Dialog*)> act) {
     QObject::connect(poll, &QTimer::timeout, [poll, act] {
         if (auto* dialog = qobject_cast<Dialog*>(QApplication::activeModalWidget())) {
             poll->stop();
+// One test data column per name, of the matching type.
+template <typename... T, typename... N> void columns(N... names) {
+    (QTest::addColumn<T>(names), ...);
+}
+// The current row's values of the named columns.
+template <typename... T, typename... N> std::tuple<T...> fetch(N... names) {
+    return {*static_cast<T*>(QTest::qData(names, qMetaTypeId<T>()))...};
+}
+// One test data row of the given values.
+template <typename... V> void row(const char* name, V... values) {
+    (QTest::newRow(name) << ... << values);
+}
+
             poll->deleteLater();
             act(dialog);
         }
