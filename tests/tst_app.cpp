@@ -22,6 +22,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+using namespace trq::test;
+
 namespace {
 
 QProcessEnvironment environment(bool display) {
@@ -120,10 +122,7 @@ private slots:
     // is unknown, and then nothing is stored for the next start; help and version
     // need no display.
     void commandLineAnswers_data() {
-        QTest::addColumn<QStringList>("arguments");
-        QTest::addColumn<bool>("display");
-        QTest::addColumn<int>("exitCode");
-        QTest::addColumn<QStringList>("texts");
+        columns<QStringList, bool, int, QStringList>("arguments", "display", "exitCode", "texts");
         const auto row = [](const char* name, const QStringList& arguments, bool display,
                             int exitCode, const QStringList& texts) {
             QTest::newRow(name) << arguments << display << exitCode << texts;
@@ -165,10 +164,8 @@ private slots:
             {"it is a regular file, not a serial port"});
     }
     void commandLineAnswers() {
-        QFETCH(QStringList, arguments);
-        QFETCH(bool, display);
-        QFETCH(int, exitCode);
-        QFETCH(QStringList, texts);
+        auto [arguments, display, exitCode, texts] =
+            fetch<QStringList, bool, int, QStringList>("arguments", "display", "exitCode", "texts");
         const QString folder = freshFolder(QStringLiteral("commandline"));
         const Run r = run(arguments + QStringList{"--data-folder", folder}, display);
         QCOMPARE(r.exitCode, exitCode);
@@ -206,14 +203,12 @@ private slots:
     // model of the last connection) trip nothing on a four-channel supply run
     // without windows; they are that model's from then on.
     void headlessRunsKeepLimitsPerModel_data() {
-        QTest::addColumn<QString>("model");
-        QTest::addColumn<bool>("trips");
+        columns<QString, bool>("model", "trips");
         QTest::newRow("another model") << QStringLiteral("TRQ-7206S") << false;
         QTest::newRow("the last connection's model") << QStringLiteral("PSQ-3323") << true;
     }
     void headlessRunsKeepLimitsPerModel() {
-        QFETCH(QString, model);
-        QFETCH(bool, trips);
+        auto [model, trips] = fetch<QString, bool>("model", "trips");
         {
             QSettings settings(QSettings::NativeFormat, QSettings::UserScope,
                                QStringLiteral("TRQ-1-0"));
@@ -240,51 +235,28 @@ private slots:
     // counts from every channel's first reading, so no cell is empty; the
     // console gets messages, the trace only with --verbose.
     void headlessRecordsToFiles_data() {
-        QTest::addColumn<QString>("model");
-        QTest::addColumn<QString>("link");
-        QTest::addColumn<int>("seconds");
-        QTest::addColumn<int>("channels");
-        QTest::addColumn<bool>("verbose");
-        QTest::newRow("PSQ-3323 rs232, ten seconds") << "PSQ-3323"
-                                                     << "rs232" << 10 << 3 << false;
-        QTest::newRow("PSQ-3323 gpib") << "PSQ-3323"
-                                       << "gpib" << 2 << 3 << false;
-        QTest::newRow("SPQ-3610DNB rs232") << "SPQ-3610DNB"
-                                           << "rs232" << 2 << 1 << true;
-        QTest::newRow("SPQ-3610DNB gpib") << "SPQ-3610DNB"
-                                          << "gpib" << 2 << 1 << false;
-        QTest::newRow("TRQ-3302 rs232") << "TRQ-3302"
-                                        << "rs232" << 2 << 2 << false;
-        QTest::newRow("TRQ-7206S rs232") << "TRQ-7206S"
-                                         << "rs232" << 2 << 4 << false;
-        QTest::newRow("TRQ-7206S gpib") << "TRQ-7206S"
-                                        << "gpib" << 2 << 4 << false;
+        columns<QString, QString, int, int, bool>("model", "link", "seconds", "channels",
+                                                  "verbose");
+        const std::tuple<const char*, const char*, int, int, bool> runs[] = {
+            {"PSQ-3323", "rs232", 10, 3, false},  {"PSQ-3323", "gpib", 2, 3, false},
+            {"SPQ-3610DNB", "rs232", 2, 1, true}, {"SPQ-3610DNB", "gpib", 2, 1, false},
+            {"TRQ-3302", "rs232", 2, 2, false},   {"TRQ-7206S", "rs232", 2, 4, false},
+            {"TRQ-7206S", "gpib", 2, 4, false}};
+        for (const auto& [model, link, seconds, channels, verbose] : runs)
+            QTest::addRow("%s %s", model, link)
+                << QString::fromLatin1(model) << QString::fromLatin1(link) << seconds << channels
+                << verbose;
     }
     void headlessRecordsToFiles() {
-        QFETCH(QString, model);
-        QFETCH(QString, link);
-        QFETCH(int, seconds);
-        QFETCH(int, channels);
-        QFETCH(bool, verbose);
+        auto [model, link, seconds, channels, verbose] = fetch<QString, QString, int, int, bool>(
+            "model", "link", "seconds", "channels", "verbose");
         const QString folder = freshFolder(QStringLiteral("records"));
         const QString csv = folder + QStringLiteral("/out.csv");
-        QStringList arguments{"--headless",
-                              "--sim",
-                              model,
-                              "--interface",
-                              link,
-                              "--record",
-                              QString::number(seconds),
-                              "--output-on",
-                              "--save",
-                              "run",
-                              "--csv",
-                              csv,
-                              "--data-folder",
-                              folder};
-        if (verbose)
-            arguments << QStringLiteral("--verbose");
-        const Run r = run(arguments, false, 60000);
+        // Without --verbose, --output-on given twice.
+        const Run r = run({"--headless", "--sim", model, "--interface", link, "--record",
+                           QString::number(seconds), "--output-on", "--save", "run", "--csv", csv,
+                           "--data-folder", folder, verbose ? "--verbose" : "--output-on"},
+                          false, 60000);
         QVERIFY2(r.exitCode == 0, qPrintable(r.err));
         QVERIFY(r.err.contains(QLatin1String("Saved as record")));
         QCOMPARE(r.err.contains(QLatin1String("ExecQueryTask")), verbose);
@@ -508,20 +480,15 @@ private slots:
     // that fails stops the example with the server's error, and nothing is
     // saved under its name.
     void pyVisaDrivesTheSupply_data() {
-        QTest::addColumn<bool>("unsavedPoints");
-        QTest::addColumn<int>("exitCode");
-        QTest::addColumn<QString>("says");
-        QTest::addColumn<QStringList>("saved");
+        columns<bool, int, QString, QStringList>("unsavedPoints", "exitCode", "says", "saved");
         QTest::newRow("records and saves")
             << false << 0 << "Connected: POWER_TRQ,PSQ-3323" << QStringList{"PyVISA example"};
         QTest::newRow("an unsaved recording refuses a new one")
             << true << 1 << "Starting the recording: -221" << QStringList();
     }
     void pyVisaDrivesTheSupply() {
-        QFETCH(bool, unsavedPoints);
-        QFETCH(int, exitCode);
-        QFETCH(QString, says);
-        QFETCH(QStringList, saved);
+        auto [unsavedPoints, exitCode, says, saved] =
+            fetch<bool, int, QString, QStringList>("unsavedPoints", "exitCode", "says", "saved");
         const QString folder = freshFolder(QStringLiteral("pyvisa"));
         if (unsavedPoints) {
             trq::Database::create(folder + QStringLiteral("/mtype.mdb"));

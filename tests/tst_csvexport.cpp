@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFile>
 
+using namespace trq::test;
 using namespace trq;
 
 namespace {
@@ -35,8 +36,7 @@ class TestGraphExport : public QObject {
     Q_OBJECT
 private slots:
     void fileFormatPerChannelCount_data() {
-        QTest::addColumn<int>("channels");
-        QTest::addColumn<QByteArray>("expected");
+        columns<int, QByteArray>("channels", "expected");
         // The first columns as they always were; charge, energy and the gap
         // flag after them.
         const QByteArray threeColumns =
@@ -61,8 +61,7 @@ private slots:
                           "0.6,0.03,0.7,0.04,0.8,1\r\n");
     }
     void fileFormatPerChannelCount() {
-        QFETCH(int, channels);
-        QFETCH(QByteArray, expected);
+        auto [channels, expected] = fetch<int, QByteArray>("channels", "expected");
         // Through the store and the file, a row at a time.
         const QString folder =
             QDir::current().absoluteFilePath(QStringLiteral("db%1").arg(channels));

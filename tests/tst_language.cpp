@@ -105,16 +105,15 @@ private slots:
     // A chosen language reaches the numbered table, the program's texts and
     // Qt's own, and the windows built afterwards.
     void aChosenLanguageIsSpoken_data() {
-        QTest::addColumn<Language>("language");
-        QTest::addColumn<QStringList>("shown"); // ready, File menu, Qt's Cancel, channel
+        // shown: ready, File menu, Qt's Cancel, channel
+        columns<Language, QStringList>("language", "shown");
         QTest::newRow("English") << Language::English
                                  << QStringList{"Ready", "&File", "Cancel", "CHANNEL 1"};
         QTest::newRow("German") << Language::German
                                 << QStringList{"Bereit", "&Datei", "Abbrechen", "KANAL 1"};
     }
     void aChosenLanguageIsSpoken() {
-        QFETCH(Language, language);
-        QFETCH(QStringList, shown);
+        auto [language, shown] = fetch<Language, QStringList>("language", "shown");
         applyLanguage(language);
         QCOMPARE(currentLanguage(), language);
         QCOMPARE(text(Text::StateReady), shown[0]);

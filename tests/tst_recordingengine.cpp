@@ -106,15 +106,13 @@ private slots:
     // Each scale folds its own number of seconds into a point stamped with
     // the window's start, and the graph spaces its points by the same number.
     void everyScaleMakesOnePointPerItsLength_data() {
-        QTest::addColumn<int>("scale");
-        QTest::addColumn<int>("seconds");
+        columns<int, int>("scale", "seconds");
         const int seconds[] = {1, 2, 5, 10, 30, 60, 300, 600, 1800, 3600};
         for (int i = 0; i < 10; ++i)
             QTest::addRow("scale %d", i) << i << seconds[i];
     }
     void everyScaleMakesOnePointPerItsLength() {
-        QFETCH(int, scale);
-        QFETCH(int, seconds);
+        auto [scale, seconds] = fetch<int, int>("scale", "seconds");
         EngineFixture f(1);
         f.start(3 * seconds, scale);
         f.run(seconds - 1);
@@ -136,14 +134,8 @@ private slots:
     // second is a gap on the next point only; before it, the first point
     // waits and is stamped with its own window's start.
     void pointOperationsFoldTheWindow_data() {
-        QTest::addColumn<PointOperation>("op");
-        QTest::addColumn<int>("scale");
-        QTest::addColumn<QStringList>("volts");
-        QTest::addColumn<QStringList>("points");
-        QTest::addColumn<QString>("curr");
-        QTest::addColumn<int>("lastDiff");
-        QTest::addColumn<QList<int>>("gaps");
-        QTest::addColumn<int>("firstTick");
+        columns<PointOperation, int, QStringList, QStringList, QString, int, QList<int>, int>(
+            "op", "scale", "volts", "points", "curr", "lastDiff", "gaps", "firstTick");
         QTest::newRow("average") << PointOperation::Average << 2
                                  << QStringList{"1", "2", "3", "4", "5"} << QStringList{"3.00"}
                                  << "0.50" << 0 << QList<int>{} << 0;
@@ -168,14 +160,9 @@ private slots:
             << QStringList{"2", "3", "6"} << "0.5" << 2 << QList<int>{1} << 0;
     }
     void pointOperationsFoldTheWindow() {
-        QFETCH(PointOperation, op);
-        QFETCH(int, scale);
-        QFETCH(QStringList, volts);
-        QFETCH(QStringList, points);
-        QFETCH(QString, curr);
-        QFETCH(int, lastDiff);
-        QFETCH(QList<int>, gaps);
-        QFETCH(int, firstTick);
+        auto [op, scale, volts, points, curr, lastDiff, gaps, firstTick] =
+            fetch<PointOperation, int, QStringList, QStringList, QString, int, QList<int>, int>(
+                "op", "scale", "volts", "points", "curr", "lastDiff", "gaps", "firstTick");
         EngineFixture f(3);
         f.start(12, scale, op);
         f.run(int(volts.size()), [&](int i) {
@@ -222,10 +209,7 @@ private slots:
 
     // A refused start says why and clears nothing.
     void startIsRefused_data() {
-        QTest::addColumn<bool>("onLine");
-        QTest::addColumn<bool>("output");
-        QTest::addColumn<bool>("readOnly");
-        QTest::addColumn<QString>("message");
+        columns<bool, bool, bool, QString>("onLine", "output", "readOnly", "message");
         QTest::newRow("off line") << false << true << false
                                   << "Please check connection with device and then try again!";
         QTest::newRow("output off") << true << false << false
@@ -233,10 +217,8 @@ private slots:
         QTest::newRow("read-only database") << true << true << true << "read-only";
     }
     void startIsRefused() {
-        QFETCH(bool, onLine);
-        QFETCH(bool, output);
-        QFETCH(bool, readOnly);
-        QFETCH(QString, message);
+        auto [onLine, output, readOnly, message] =
+            fetch<bool, bool, bool, QString>("onLine", "output", "readOnly", "message");
         EngineFixture f(1, readOnly ? Database::Access::ReadOnly : Database::Access::ReadWrite);
         f.onLine = onLine;
         f.output = output;
@@ -310,14 +292,12 @@ private slots:
     // stored once it lets go; held for over a minute, the recording stops and
     // says why.
     void aBusyDatabaseIsWaitedFor_data() {
-        QTest::addColumn<int>("heldSeconds");
-        QTest::addColumn<bool>("goesOn");
+        columns<int, bool>("heldSeconds", "goesOn");
         QTest::newRow("8 s") << 8 << true;
         QTest::newRow("61 s") << 61 << false;
     }
     void aBusyDatabaseIsWaitedFor() {
-        QFETCH(int, heldSeconds);
-        QFETCH(bool, goesOn);
+        auto [heldSeconds, goesOn] = fetch<int, bool>("heldSeconds", "goesOn");
         // Each try waits for the file a moment: a minute goes in steps of ten.
         const int step = goesOn ? 1 : 10;
         EngineFixture f(1);

@@ -333,16 +333,14 @@ private slots:
     // returns once every channel has one. The four-channel supply's direct
     // reading never overtakes the output command.
     void measurementsFollowTheOutput_data() {
-        QTest::addColumn<QString>("model");
-        QTest::addColumn<bool>("gpib");
+        columns<QString, bool>("model", "gpib");
         QTest::newRow("PSQ-3323 serial") << "PSQ-3323" << false;
         QTest::newRow("TRQ-7206S serial") << "TRQ-7206S" << false;
         QTest::newRow("TRQ-3302 serial") << "TRQ-3302" << false;
         QTest::newRow("PSQ-3323 gpib") << "PSQ-3323" << true;
     }
     void measurementsFollowTheOutput() {
-        QFETCH(QString, model);
-        QFETCH(bool, gpib);
+        auto [model, gpib] = fetch<QString, bool>("model", "gpib");
         ServerFixture f;
         QVERIFY(gpib ? f.onLineGpib(model) : f.onLineSerial(model));
         const int channels = f.session->channelCount();
