@@ -3,11 +3,10 @@
 #include "support/testsupport.h"
 
 #include <QApplication>
-#include <QDir>
 #include <QFile>
 
-using namespace trq::test;
 using namespace trq;
+using namespace trq::test;
 
 namespace {
 
@@ -63,13 +62,8 @@ private slots:
     void fileFormatPerChannelCount() {
         auto [channels, expected] = fetch<int, QByteArray>("channels", "expected");
         // Through the store and the file, a row at a time.
-        const QString folder =
-            QDir::current().absoluteFilePath(QStringLiteral("db%1").arg(channels));
-        QDir().mkpath(folder);
-        QVERIFY(Database::create(folder + QStringLiteral("/mtype.mdb")));
-        Database data;
-        QCOMPARE(data.open(folder), Database::OpenResult::Ok);
-        RecordStore store(data.database());
+        DatabaseFixture db;
+        RecordStore& store = *db.store;
         for (const SampleRow& r : rows())
             QVERIFY(store.appendSample(r));
         const QString path = QStringLiteral("export%1.csv").arg(channels);

@@ -5,7 +5,6 @@
 #include "support/testsupport.h"
 
 #include <QApplication>
-#include <QDir>
 #include <QFileInfo>
 #include <QSignalSpy>
 #include <QSqlQuery>
@@ -40,9 +39,7 @@ public:
     int points = 0, clears = 0;
 };
 
-struct EngineFixture {
-    Database data;
-    std::unique_ptr<RecordStore> store;
+struct EngineFixture : DatabaseFixture {
     ScriptedPrompter prompter;
     ManualRecordingClock clock;
     FakeView view;
@@ -55,13 +52,7 @@ struct EngineFixture {
     std::unique_ptr<RecordingEngine> engine;
 
     explicit EngineFixture(int channels, Database::Access access = Database::Access::ReadWrite)
-        : readings(std::size_t(channels)) {
-        static int n = 0;
-        const QString folder = QDir::current().absoluteFilePath(QStringLiteral("rec%1").arg(++n));
-        QDir().mkpath(folder);
-        Database::create(folder + QStringLiteral("/mtype.mdb"));
-        data.open(folder, access);
-        store = std::make_unique<RecordStore>(data.database());
+        : DatabaseFixture(access), readings(std::size_t(channels)) {
         for (auto& r : readings)
             r = {QStringLiteral("1.000"), QStringLiteral("0.100")};
         engine = std::make_unique<RecordingEngine>(

@@ -123,24 +123,15 @@ public:
 
 // A session on a fresh database, a manual clock for the watchdog, scripted
 // message boxes and quick timers; no window.
-struct SessionFixture {
+struct SessionFixture : DatabaseFixture {
     ManualClock clock;
     FastWaiter waiter{&clock};
     ScriptedPrompter prompter;
     TestTransports factory;
-    Database data;
-    std::unique_ptr<RecordStore> store;
     TaskScheduler link{{clock, prompter}};
     std::unique_ptr<InstrumentSession> session;
-    QString folder; // the database's, the test's own
 
     SessionFixture() {
-        static int count = 0;
-        folder = QDir::current().absoluteFilePath(QStringLiteral("db%1").arg(++count));
-        QDir().mkpath(folder);
-        Database::create(folder + QStringLiteral("/mtype.mdb"));
-        data.open(folder);
-        store = std::make_unique<RecordStore>(data.database());
         link.writerTimer().setInterval(5);
         session = std::make_unique<InstrumentSession>(
             InstrumentSession::Services{link, data, *store, prompter, factory});

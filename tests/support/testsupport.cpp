@@ -26,6 +26,15 @@ IsolatedEnvironment::IsolatedEnvironment() {
     QDir::setCurrent(base + QStringLiteral("/work"));
 }
 
+DatabaseFixture::DatabaseFixture(Database::Access access) {
+    static int count = 0;
+    folder = QDir::current().absoluteFilePath(QStringLiteral("db%1").arg(++count));
+    QDir().mkpath(folder);
+    Database::create(folder + QStringLiteral("/mtype.mdb"));
+    data.open(folder, access);
+    store = std::make_unique<RecordStore>(data.database());
+}
+
 void FastWaiter::wait(int msec) {
     waits << msec;
     if (clock_)

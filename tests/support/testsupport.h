@@ -4,6 +4,8 @@
 #include "core/prompter.h"
 #include "link/simtransport.h"
 #include "link/taskscheduler.h"
+#include "storage/database.h"
+#include "storage/recordstore.h"
 
 #include <QApplication>
 #include <QDialog>
@@ -30,6 +32,14 @@ public:
 
 private:
     QTemporaryDir dir_;
+};
+
+// A fresh database in a folder of its own, and its record store.
+struct DatabaseFixture {
+    QString folder;
+    Database data;
+    std::unique_ptr<RecordStore> store;
+    explicit DatabaseFixture(Database::Access access = Database::Access::ReadWrite);
 };
 
 // Forgets every stored setting, so a test starts from the defaults.
@@ -116,16 +126,6 @@ public:
     }
 };
 
-// A simulated supply without noise, and the transports that reach it.
-std::shared_ptr<sim::Supply> simulatedSupply(const QString& model);
-SimulatedInstrument instrumentOf(std::shared_ptr<sim::Supply> supply);
-// A board that answers at once (no read timeout), configured for address 1.
-SimGpibBoard* simulatedBoard(std::shared_ptr<sim::Supply> supply);
-
-// A link on a manual clock with fast waits and scripted message boxes, its
-// own writer timer stopped so the test drives every tick.
-struct LinkFixture {
-    ManualClock clock;
 // A board that starts operations and never completes them.
 class SilentBoard final : public GpibBoard {
 public:
@@ -138,6 +138,16 @@ public:
     int reads = 0;
 };
 
+// A simulated supply without noise, and the transports that reach it.
+std::shared_ptr<sim::Supply> simulatedSupply(const QString& model);
+SimulatedInstrument instrumentOf(std::shared_ptr<sim::Supply> supply);
+// A board that answers at once (no read timeout), configured for address 1.
+SimGpibBoard* simulatedBoard(std::shared_ptr<sim::Supply> supply);
+
+// A link on a manual clock with fast waits and scripted message boxes, its
+// own writer timer stopped so the test drives every tick.
+struct LinkFixture {
+    ManualClock clock;
     FastWaiter waiter{&clock};
     ScriptedPrompter prompter;
     FakeHost host;
@@ -165,16 +175,6 @@ inline QStringList commandsOnly(const QStringList& received) {
     return out;
 }
 
-// CPU seconds this process has used, user and system: a busy loop shows.
-double cpuSeconds();
-
-// Runs act on the next modal dialog of type Dialog once it is up.
-template <typename Dialog> void onNextModal(std::function<void(Dialog*)> act) {
-    auto* poll = new QTimer;
-    poll->setInterval(5);
-    QObject::connect(poll, &QTimer::timeout, [poll, act] {
-        if (auto* dialog = qobject_cast<Dialog*>(QApplication::activeModalWidget())) {
-            poll->stop();
 // One test data column per name, of the matching type.
 template <typename... T, typename... N> void columns(N... names) {
     (QTest::addColumn<T>(names), ...);
@@ -188,6 +188,16 @@ template <typename... V> void row(const char* name, V... values) {
     (QTest::newRow(name) << ... << values);
 }
 
+// CPU seconds this process has used, user and system: a busy loop shows.
+double cpuSeconds();
+
+// Runs act on the next modal dialog of type Dialog once it is up.
+template <typename Dialog> void onNextModal(std::function<void(Dialog*)> act) {
+    auto* poll = new QTimer;
+    poll->setInterval(5);
+    QObject::connect(poll, &QTimer::timeout, [poll, act] {
+        if (auto* dialog = qobject_cast<Dialog*>(QApplication::activeModalWidget())) {
+            poll->stop();
             poll->deleteLater();
             act(dialog);
         }
