@@ -321,52 +321,45 @@ private slots:
         QVERIFY(!supply->output);
     }
 
-    // SIGTERM mid-recording stops it cleanly: the points so far are saved;
-    // the way to end a continuous recording.
-    void terminatedRecordingKeepsItsPoints_data() {
-        QTest::addColumn<QString>("length");
-        QTest::addColumn<QString>("said");
-        QTest::newRow("600 s") << QStringLiteral("600") << QStringLiteral("Recording 600 s");
-        QTest::newRow("continuous")
-            << QStringLiteral("continuous") << QStringLiteral("Recording until stopped");
+    // SIGTERM mid-recording stops it cleanly: the points so far are saved
+    // and the output it switched on is off again; the way to end a
+    // continuous recording. A supply that goes away mid-recording: exit 4,
+    // and what was recorded is kept.
+    void aRecordingCutShortKeepsItsPoints_data() {
+        columns<QString, QString, QString, bool, int, QString>("model", "length", "said", "unplug",
+                                                               "exitCode", "end");
+        row("SIGTERM, 600 s", QStringLiteral("TRQ-3302"), QStringLiteral("600"),
+            QStringLiteral("Recording 600 s"), false, 0, QStringLiteral("Stopped by SIGTERM"));
+        row("SIGTERM, continuous", QStringLiteral("TRQ-3302"), QStringLiteral("continuous"),
+            QStringLiteral("Recording until stopped"), false, 0,
+            QStringLiteral("Stopped by SIGTERM"));
+        row("link lost", QStringLiteral("PSQ-3323"), QStringLiteral("600"),
+            QStringLiteral("Recording 600 s"), true, 4,
+            QStringLiteral("The link to the supply was lost"));
     }
-    void terminatedRecordingKeepsItsPoints() {
-        QFETCH(QString, length);
-        QFETCH(QString, said);
-        const QString folder = freshFolder(QStringLiteral("terminated-") + length);
-        std::shared_ptr<trq::sim::Supply> supply = trq::sim::Supply::create("TRQ-3302");
+    void aRecordingCutShortKeepsItsPoints() {
+        auto [model, length, said, unplug, exitCode, end] =
+            fetch<QString, QString, QString, bool, int, QString>("model", "length", "said",
+                                                                 "unplug", "exitCode", "end");
+        const QString folder = freshFolder(QStringLiteral("cut-") + QTest::currentDataTag());
+        std::shared_ptr<trq::sim::Supply> supply = trq::sim::Supply::create(model);
         trq::sim::PtyServer pty([&](const QByteArray& b) { return supply->receive(b); });
         QVERIFY(pty.open());
         Background b({"--headless", "--port", pty.slavePath(), "--record", length, "--output-on",
                       "--save", "cut short", "--data-folder", folder});
         QVERIFY2(b.says(said), qPrintable(b.err));
         QTest::qWait(3500);
-        QCOMPARE(b.terminate(), 0);
-        QVERIFY2(b.err.contains(QLatin1String("Stopped by SIGTERM")), qPrintable(b.err));
+        if (unplug)
+            pty.close();
+        QCOMPARE(unplug ? b.exitCode() : b.terminate(), exitCode);
+        QVERIFY2(b.err.contains(end), qPrintable(b.err));
         const QStringList saved = savedRecords(folder);
         QCOMPARE(saved.size(), 1);
+        if (unplug)
+            return;
         const int points = saved.first().section(QLatin1Char(' '), 2, 2).toInt();
         QVERIFY2(points >= 3 && points <= 6, qPrintable(saved.first()));
-        // Cut short: the output it switched on is off again.
         QVERIFY(!supply->output);
-    }
-
-    // A supply that goes away mid-recording: exit 4, and what was recorded
-    // is kept.
-    void lostLinkEndsTheRunAndKeepsThePoints() {
-        const QString folder = freshFolder(QStringLiteral("lost"));
-        std::shared_ptr<trq::sim::Supply> supply = trq::sim::Supply::create("PSQ-3323");
-        trq::sim::PtyServer pty([&](const QByteArray& b) { return supply->receive(b); });
-        QVERIFY(pty.open());
-        Background b({"--headless", "--port", pty.slavePath(), "--record", "600", "--output-on",
-                      "--save", "unplugged", "--data-folder", folder});
-        QVERIFY2(b.says(QStringLiteral("Recording 600 s")), qPrintable(b.err));
-        QTest::qWait(2500);
-        pty.close();
-        QCOMPARE(b.exitCode(), 4);
-        QVERIFY2(b.err.contains(QLatin1String("The link to the supply was lost")),
-                 qPrintable(b.err));
-        QCOMPARE(savedRecords(folder).size(), 1);
     }
 
     // Installed (a fresh database in <prefix>/share/powertrq), the program
