@@ -841,7 +841,7 @@ private slots:
         f.instrument().channel(1).iset = 1;
         f.main->toolButton(B::Output)->trigger();
         QTRY_VERIFY(!f.session->outputOn());
-        QVERIFY(!f.instrument().output);
+        QTRY_VERIFY(!f.instrument().output); // the off command is on its way
         QCOMPARE(panel->limitMarker(0)->text(), QStringLiteral("LIMIT TRIPPED"));
         QTRY_VERIFY(f.main->statusText().startsWith(QStringLiteral("Limit tripped: ")));
         QVERIFY(f.main->limitNotice() == nullptr); // the message action gives the notice
