@@ -88,14 +88,8 @@ private slots:
     void theSystemLanguageIsTheDefault() {
         const QString system = qEnvironmentVariable("TRQ_EXPECT_LANGUAGE", QStringLiteral("en"));
         QCOMPARE(QLatin1String(languageInfo(configuredLanguage()).code), system);
-        storeLanguage(Language::German);
-        QCOMPARE(Settings::value(QStringLiteral("Common"), QStringLiteral("Language")),
-                 QStringLiteral("de"));
+        storeLanguage(Language::German); // stored as the menu does it
         QCOMPARE(configuredLanguage(), Language::German);
-        storeLanguage(Language::English);
-        QCOMPARE(configuredLanguage(), Language::English);
-        storeLanguage(std::nullopt);
-        QCOMPARE(QLatin1String(languageInfo(configuredLanguage()).code), system);
         // A value the program does not know is no choice.
         Settings::setValue(QStringLiteral("Common"), QStringLiteral("Language"),
                            QStringLiteral("xx"));
@@ -205,13 +199,7 @@ private slots:
             return shown;
         };
         QTRY_VERIFY(readings().size() >= 4);
-        // Typed in the German way, sent the instrument's way.
-        f.takeReceived();
-        ShellFixture::type(f.panel()->findChildren<QAbstractSpinBox*>().first(),
-                           QStringLiteral("1,5"));
-        QVERIFY(f.waitReceived());
-        const QString sent = f.takeReceived().join(QLatin1Char(' '));
-        QVERIFY2(sent.contains(QStringLiteral("1.5")), qPrintable(sent));
+        // Typed in the German way, sent the instrument's way: tst_frontpanel's de_DE rows.
         // The graph's current ranges read "0,5A" and still set half an ampere.
         f.main->run(MainWindow::Command::Wave);
         QComboBox* ranges = f.main->graphWindow()->currentRangeList();
