@@ -1,7 +1,6 @@
 // The main window: menus, toolbar and status bar over the session, the
 // interface dialogs, and the small dialogs of memories, delay, automatic run
 // and read time.
-#include "link/qtserialport.h"
 #include "support/shellfixture.h"
 #include "ui/automationdialog.h"
 #include "ui/limitsdialog.h"
@@ -97,13 +96,6 @@ QPushButton* buttonOf(QWidget* window, const QString& text) {
         if (b->text() == text)
             return b;
     return nullptr;
-}
-
-// A port path that does not exist, opened for real.
-SerialPort* missingPort(const QString& name) {
-    auto* port = new QtSerialPort;
-    port->setPortName(name);
-    return port;
 }
 
 // A device the user may not open.
@@ -471,7 +463,7 @@ private slots:
             if (name == QLatin1String("/dev/ttyUSB0"))
                 return new DeniedPort;
             if (name == port)
-                return missingPort(name);
+                return systemPort(name);
             return new ScriptedSerialPort(
                 name, [](const QString&, int, const QByteArray&) { return QByteArray(); }, &opened);
         };
@@ -578,7 +570,7 @@ private slots:
         f.factory.ports = ports;
         f.factory.makeSerial = [&](const QString& name) -> SerialPort* {
             if (name.startsWith(QLatin1String("/nonexistent/")))
-                return missingPort(name);
+                return systemPort(name);
             return new ScriptedSerialPort(
                 name,
                 [&](const QString& p, int b, const QByteArray&) {

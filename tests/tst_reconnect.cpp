@@ -3,7 +3,6 @@
 // link re-pointed to a new terminal), a different supply in its place, and
 // one that never comes back. Recording time runs ten times faster than the
 // wall clock, so thirty recorded seconds pass in three.
-#include "link/qtserialport.h"
 #include "sim/ptyserver.h"
 #include "support/sessionfixture.h"
 
@@ -54,11 +53,7 @@ struct ReconnectFixture : SessionFixture {
     Bench bench;
 
     explicit ReconnectFixture(const char* name) : bench(QLatin1String(name)) {
-        factory.makeSerial = [](const QString& port) {
-            auto* p = new QtSerialPort;
-            p->setPortName(port);
-            return static_cast<SerialPort*>(p);
-        };
+        factory.makeSerial = systemPort;
         session->setRecordingClock(&clock);
         session->setReconnect(true);
         session->setReconnectDelays({1000 / kSpeed, 2000 / kSpeed, 5000 / kSpeed, 10000 / kSpeed});

@@ -3,7 +3,6 @@
 // simulated supply sees them on the wire.
 #include "core/debugtrace.h"
 #include "link/ni488.h"
-#include "link/qtserialport.h"
 #include "sim/ptyserver.h"
 #include "support/sessionfixture.h"
 
@@ -154,11 +153,7 @@ private slots:
             QVERIFY(f.session->openGpib({0, 7, {}}));
         } else {
             QVERIFY(server.open());
-            f.factory.makeSerial = [](const QString& name) {
-                auto* port = new QtSerialPort;
-                port->setPortName(name);
-                return port;
-            };
+            f.factory.makeSerial = systemPort;
             QVERIFY(f.session->openSerial({server.slavePath(), 9600}));
         }
         QTRY_VERIFY_WITH_TIMEOUT(f.session->isReady() && f.initialValuesRead, 10000);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/settings.h"
+#include "link/qtserialport.h"
 #include "link/simtransport.h"
 #include "session/instrumentsession.h"
 #include "session/recording.h"
@@ -15,6 +16,13 @@
 #include <functional>
 
 namespace trq::test {
+
+// The system's serial port of that name, opened for real.
+inline SerialPort* systemPort(const QString& name) {
+    auto* port = new QtSerialPort;
+    port->setPortName(name);
+    return port;
+}
 
 // A serial port whose instrument is a script: it answers what the test says,
 // and remembers every port and rate it was opened with.
