@@ -55,11 +55,7 @@ struct Graph : WindowFixture {
         QTest::mouseRelease(plot(), Qt::LeftButton, {}, to);
     }
     void click(const char* text, QWidget* window = nullptr) {
-        QAbstractButton* found = nullptr;
-        for (QAbstractButton* b : (window ? window : graph.get())->findChildren<QAbstractButton*>())
-            found = b->text() == QLatin1String(text) ? b : found;
-        QVERIFY2(found, text);
-        QTest::mouseClick(found, Qt::LeftButton);
+        clickButton(window ? window : graph.get(), QLatin1String(text));
     }
     static void clickItem(QListWidget* list, int row) {
         QTest::mouseClick(list->viewport(), Qt::LeftButton, {},

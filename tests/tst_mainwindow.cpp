@@ -91,13 +91,6 @@ void expectLink(MainWindow& m, const QStringList& ticked) {
     QCOMPARE(ticks(m), ticked);
 }
 
-QPushButton* buttonOf(QWidget* window, const QString& text) {
-    for (QPushButton* b : window->findChildren<QPushButton*>())
-        if (b->text() == text)
-            return b;
-    return nullptr;
-}
-
 // A device the user may not open.
 class DeniedPort final : public SerialPort {
 public:
@@ -666,7 +659,7 @@ private slots:
         f.takeReceived();
         std::shared_ptr<bool> answered = answerNextDialog(values, false);
         if (toolbar.isEmpty()) {
-            QPushButton* onPanel = buttonOf(f.panel(), panelButton);
+            QAbstractButton* onPanel = buttonOf(f.panel(), panelButton);
             QVERIFY(onPanel);
             QTest::mouseClick(onPanel, Qt::LeftButton);
         } else {

@@ -35,6 +35,19 @@ DatabaseFixture::DatabaseFixture(Database::Access access) {
     store = std::make_unique<RecordStore>(data.database());
 }
 
+QAbstractButton* buttonOf(QWidget* window, const QString& text) {
+    for (QAbstractButton* b : window->findChildren<QAbstractButton*>())
+        if (b->text() == text || b->objectName() == text)
+            return b;
+    return nullptr;
+}
+
+void clickButton(QWidget* window, const QString& text) {
+    QAbstractButton* b = buttonOf(window, text);
+    QVERIFY2(b, qPrintable(text));
+    QTest::mouseClick(b, Qt::LeftButton);
+}
+
 void FastWaiter::wait(int msec) {
     waits << msec;
     if (clock_)

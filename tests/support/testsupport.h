@@ -7,6 +7,7 @@
 #include "storage/database.h"
 #include "storage/recordstore.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QDialog>
 #include <QStringList>
@@ -190,6 +191,10 @@ template <typename... V> void row(const char* name, V... values) {
 
 // CPU seconds this process has used, user and system: a busy loop shows.
 double cpuSeconds();
+
+// The window's button with this caption or object name, and a click on it.
+QAbstractButton* buttonOf(QWidget* window, const QString& text);
+void clickButton(QWidget* window, const QString& text);
 
 // Runs act on the next modal dialog of type Dialog once it is up.
 template <typename Dialog> void onNextModal(std::function<void(Dialog*)> act) {
