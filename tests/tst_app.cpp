@@ -22,6 +22,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+using namespace trq::test;
+
 namespace {
 
 QProcessEnvironment environment(bool display) {
@@ -120,10 +122,7 @@ private slots:
     // is unknown, and then nothing is stored for the next start; help and version
     // need no display.
     void commandLineAnswers_data() {
-        QTest::addColumn<QStringList>("arguments");
-        QTest::addColumn<bool>("display");
-        QTest::addColumn<int>("exitCode");
-        QTest::addColumn<QStringList>("texts");
+        columns<QStringList, bool, int, QStringList>("arguments", "display", "exitCode", "texts");
         const auto row = [](const char* name, const QStringList& arguments, bool display,
                             int exitCode, const QStringList& texts) {
             QTest::newRow(name) << arguments << display << exitCode << texts;
@@ -165,10 +164,8 @@ private slots:
             {"it is a regular file, not a serial port"});
     }
     void commandLineAnswers() {
-        QFETCH(QStringList, arguments);
-        QFETCH(bool, display);
-        QFETCH(int, exitCode);
-        QFETCH(QStringList, texts);
+        auto [arguments, display, exitCode, texts] =
+            fetch<QStringList, bool, int, QStringList>("arguments", "display", "exitCode", "texts");
         const QString folder = freshFolder(QStringLiteral("commandline"));
         const Run r = run(arguments + QStringList{"--data-folder", folder}, display);
         QCOMPARE(r.exitCode, exitCode);
@@ -206,14 +203,12 @@ private slots:
     // model of the last connection) trip nothing on a four-channel supply run
     // without windows; they are that model's from then on.
     void headlessRunsKeepLimitsPerModel_data() {
-        QTest::addColumn<QString>("model");
-        QTest::addColumn<bool>("trips");
+        columns<QString, bool>("model", "trips");
         QTest::newRow("another model") << QStringLiteral("TRQ-7206S") << false;
         QTest::newRow("the last connection's model") << QStringLiteral("PSQ-3323") << true;
     }
     void headlessRunsKeepLimitsPerModel() {
-        QFETCH(QString, model);
-        QFETCH(bool, trips);
+        auto [model, trips] = fetch<QString, bool>("model", "trips");
         {
             QSettings settings(QSettings::NativeFormat, QSettings::UserScope,
                                QStringLiteral("TRQ-1-0"));
@@ -240,51 +235,28 @@ private slots:
     // counts from every channel's first reading, so no cell is empty; the
     // console gets messages, the trace only with --verbose.
     void headlessRecordsToFiles_data() {
-        QTest::addColumn<QString>("model");
-        QTest::addColumn<QString>("link");
-        QTest::addColumn<int>("seconds");
-        QTest::addColumn<int>("channels");
-        QTest::addColumn<bool>("verbose");
-        QTest::newRow("PSQ-3323 rs232, ten seconds") << "PSQ-3323"
-                                                     << "rs232" << 10 << 3 << false;
-        QTest::newRow("PSQ-3323 gpib") << "PSQ-3323"
-                                       << "gpib" << 2 << 3 << false;
-        QTest::newRow("SPQ-3610DNB rs232") << "SPQ-3610DNB"
-                                           << "rs232" << 2 << 1 << true;
-        QTest::newRow("SPQ-3610DNB gpib") << "SPQ-3610DNB"
-                                          << "gpib" << 2 << 1 << false;
-        QTest::newRow("TRQ-3302 rs232") << "TRQ-3302"
-                                        << "rs232" << 2 << 2 << false;
-        QTest::newRow("TRQ-7206S rs232") << "TRQ-7206S"
-                                         << "rs232" << 2 << 4 << false;
-        QTest::newRow("TRQ-7206S gpib") << "TRQ-7206S"
-                                        << "gpib" << 2 << 4 << false;
+        columns<QString, QString, int, int, bool>("model", "link", "seconds", "channels",
+                                                  "verbose");
+        const std::tuple<const char*, const char*, int, int, bool> runs[] = {
+            {"PSQ-3323", "rs232", 10, 3, false},  {"PSQ-3323", "gpib", 2, 3, false},
+            {"SPQ-3610DNB", "rs232", 2, 1, true}, {"SPQ-3610DNB", "gpib", 2, 1, false},
+            {"TRQ-3302", "rs232", 2, 2, false},   {"TRQ-7206S", "rs232", 2, 4, false},
+            {"TRQ-7206S", "gpib", 2, 4, false}};
+        for (const auto& [model, link, seconds, channels, verbose] : runs)
+            QTest::addRow("%s %s", model, link)
+                << QString::fromLatin1(model) << QString::fromLatin1(link) << seconds << channels
+                << verbose;
     }
     void headlessRecordsToFiles() {
-        QFETCH(QString, model);
-        QFETCH(QString, link);
-        QFETCH(int, seconds);
-        QFETCH(int, channels);
-        QFETCH(bool, verbose);
+        auto [model, link, seconds, channels, verbose] = fetch<QString, QString, int, int, bool>(
+            "model", "link", "seconds", "channels", "verbose");
         const QString folder = freshFolder(QStringLiteral("records"));
         const QString csv = folder + QStringLiteral("/out.csv");
-        QStringList arguments{"--headless",
-                              "--sim",
-                              model,
-                              "--interface",
-                              link,
-                              "--record",
-                              QString::number(seconds),
-                              "--output-on",
-                              "--save",
-                              "run",
-                              "--csv",
-                              csv,
-                              "--data-folder",
-                              folder};
-        if (verbose)
-            arguments << QStringLiteral("--verbose");
-        const Run r = run(arguments, false, 60000);
+        // Without --verbose, --output-on given twice.
+        const Run r = run({"--headless", "--sim", model, "--interface", link, "--record",
+                           QString::number(seconds), "--output-on", "--save", "run", "--csv", csv,
+                           "--data-folder", folder, verbose ? "--verbose" : "--output-on"},
+                          false, 60000);
         QVERIFY2(r.exitCode == 0, qPrintable(r.err));
         QVERIFY(r.err.contains(QLatin1String("Saved as record")));
         QCOMPARE(r.err.contains(QLatin1String("ExecQueryTask")), verbose);
@@ -349,52 +321,45 @@ private slots:
         QVERIFY(!supply->output);
     }
 
-    // SIGTERM mid-recording stops it cleanly: the points so far are saved;
-    // the way to end a continuous recording.
-    void terminatedRecordingKeepsItsPoints_data() {
-        QTest::addColumn<QString>("length");
-        QTest::addColumn<QString>("said");
-        QTest::newRow("600 s") << QStringLiteral("600") << QStringLiteral("Recording 600 s");
-        QTest::newRow("continuous")
-            << QStringLiteral("continuous") << QStringLiteral("Recording until stopped");
+    // SIGTERM mid-recording stops it cleanly: the points so far are saved
+    // and the output it switched on is off again; the way to end a
+    // continuous recording. A supply that goes away mid-recording: exit 4,
+    // and what was recorded is kept.
+    void aRecordingCutShortKeepsItsPoints_data() {
+        columns<QString, QString, QString, bool, int, QString>("model", "length", "said", "unplug",
+                                                               "exitCode", "end");
+        row("SIGTERM, 600 s", QStringLiteral("TRQ-3302"), QStringLiteral("600"),
+            QStringLiteral("Recording 600 s"), false, 0, QStringLiteral("Stopped by SIGTERM"));
+        row("SIGTERM, continuous", QStringLiteral("TRQ-3302"), QStringLiteral("continuous"),
+            QStringLiteral("Recording until stopped"), false, 0,
+            QStringLiteral("Stopped by SIGTERM"));
+        row("link lost", QStringLiteral("PSQ-3323"), QStringLiteral("600"),
+            QStringLiteral("Recording 600 s"), true, 4,
+            QStringLiteral("The link to the supply was lost"));
     }
-    void terminatedRecordingKeepsItsPoints() {
-        QFETCH(QString, length);
-        QFETCH(QString, said);
-        const QString folder = freshFolder(QStringLiteral("terminated-") + length);
-        std::shared_ptr<trq::sim::Supply> supply = trq::sim::Supply::create("TRQ-3302");
+    void aRecordingCutShortKeepsItsPoints() {
+        auto [model, length, said, unplug, exitCode, end] =
+            fetch<QString, QString, QString, bool, int, QString>("model", "length", "said",
+                                                                 "unplug", "exitCode", "end");
+        const QString folder = freshFolder(QStringLiteral("cut-") + QTest::currentDataTag());
+        std::shared_ptr<trq::sim::Supply> supply = trq::sim::Supply::create(model);
         trq::sim::PtyServer pty([&](const QByteArray& b) { return supply->receive(b); });
         QVERIFY(pty.open());
         Background b({"--headless", "--port", pty.slavePath(), "--record", length, "--output-on",
                       "--save", "cut short", "--data-folder", folder});
         QVERIFY2(b.says(said), qPrintable(b.err));
         QTest::qWait(3500);
-        QCOMPARE(b.terminate(), 0);
-        QVERIFY2(b.err.contains(QLatin1String("Stopped by SIGTERM")), qPrintable(b.err));
+        if (unplug)
+            pty.close();
+        QCOMPARE(unplug ? b.exitCode() : b.terminate(), exitCode);
+        QVERIFY2(b.err.contains(end), qPrintable(b.err));
         const QStringList saved = savedRecords(folder);
         QCOMPARE(saved.size(), 1);
+        if (unplug)
+            return;
         const int points = saved.first().section(QLatin1Char(' '), 2, 2).toInt();
         QVERIFY2(points >= 3 && points <= 6, qPrintable(saved.first()));
-        // Cut short: the output it switched on is off again.
         QVERIFY(!supply->output);
-    }
-
-    // A supply that goes away mid-recording: exit 4, and what was recorded
-    // is kept.
-    void lostLinkEndsTheRunAndKeepsThePoints() {
-        const QString folder = freshFolder(QStringLiteral("lost"));
-        std::shared_ptr<trq::sim::Supply> supply = trq::sim::Supply::create("PSQ-3323");
-        trq::sim::PtyServer pty([&](const QByteArray& b) { return supply->receive(b); });
-        QVERIFY(pty.open());
-        Background b({"--headless", "--port", pty.slavePath(), "--record", "600", "--output-on",
-                      "--save", "unplugged", "--data-folder", folder});
-        QVERIFY2(b.says(QStringLiteral("Recording 600 s")), qPrintable(b.err));
-        QTest::qWait(2500);
-        pty.close();
-        QCOMPARE(b.exitCode(), 4);
-        QVERIFY2(b.err.contains(QLatin1String("The link to the supply was lost")),
-                 qPrintable(b.err));
-        QCOMPARE(savedRecords(folder).size(), 1);
     }
 
     // Installed (a fresh database in <prefix>/share/powertrq), the program
@@ -508,20 +473,15 @@ private slots:
     // that fails stops the example with the server's error, and nothing is
     // saved under its name.
     void pyVisaDrivesTheSupply_data() {
-        QTest::addColumn<bool>("unsavedPoints");
-        QTest::addColumn<int>("exitCode");
-        QTest::addColumn<QString>("says");
-        QTest::addColumn<QStringList>("saved");
+        columns<bool, int, QString, QStringList>("unsavedPoints", "exitCode", "says", "saved");
         QTest::newRow("records and saves")
             << false << 0 << "Connected: POWER_TRQ,PSQ-3323" << QStringList{"PyVISA example"};
         QTest::newRow("an unsaved recording refuses a new one")
             << true << 1 << "Starting the recording: -221" << QStringList();
     }
     void pyVisaDrivesTheSupply() {
-        QFETCH(bool, unsavedPoints);
-        QFETCH(int, exitCode);
-        QFETCH(QString, says);
-        QFETCH(QStringList, saved);
+        auto [unsavedPoints, exitCode, says, saved] =
+            fetch<bool, int, QString, QStringList>("unsavedPoints", "exitCode", "says", "saved");
         const QString folder = freshFolder(QStringLiteral("pyvisa"));
         if (unsavedPoints) {
             trq::Database::create(folder + QStringLiteral("/mtype.mdb"));

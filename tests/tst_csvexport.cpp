@@ -3,10 +3,10 @@
 #include "support/testsupport.h"
 
 #include <QApplication>
-#include <QDir>
 #include <QFile>
 
 using namespace trq;
+using namespace trq::test;
 
 namespace {
 
@@ -35,8 +35,7 @@ class TestGraphExport : public QObject {
     Q_OBJECT
 private slots:
     void fileFormatPerChannelCount_data() {
-        QTest::addColumn<int>("channels");
-        QTest::addColumn<QByteArray>("expected");
+        columns<int, QByteArray>("channels", "expected");
         // The first columns as they always were; charge, energy and the gap
         // flag after them.
         const QByteArray threeColumns =
@@ -61,16 +60,10 @@ private slots:
                           "0.6,0.03,0.7,0.04,0.8,1\r\n");
     }
     void fileFormatPerChannelCount() {
-        QFETCH(int, channels);
-        QFETCH(QByteArray, expected);
+        auto [channels, expected] = fetch<int, QByteArray>("channels", "expected");
         // Through the store and the file, a row at a time.
-        const QString folder =
-            QDir::current().absoluteFilePath(QStringLiteral("db%1").arg(channels));
-        QDir().mkpath(folder);
-        QVERIFY(Database::create(folder + QStringLiteral("/mtype.mdb")));
-        Database data;
-        QCOMPARE(data.open(folder), Database::OpenResult::Ok);
-        RecordStore store(data.database());
+        DatabaseFixture db;
+        RecordStore& store = *db.store;
         for (const SampleRow& r : rows())
             QVERIFY(store.appendSample(r));
         const QString path = QStringLiteral("export%1.csv").arg(channels);

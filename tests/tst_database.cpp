@@ -233,16 +233,14 @@ private slots:
     // be written, is found when it is opened; the user is told why and may go
     // on read-only, where nothing can be written.
     void offeredReadOnly_data() {
-        QTest::addColumn<bool>("frozen");
-        QTest::addColumn<QStringList>("says");
+        columns<bool, QStringList>("frozen", "says");
         QTest::newRow("folder in use")
             << false
             << QStringList{"is in use by", QString::number(QCoreApplication::applicationPid())};
         QTest::newRow("file cannot be written") << true << QStringList{"read-only"};
     }
     void offeredReadOnly() {
-        QFETCH(bool, frozen);
-        QFETCH(QStringList, says);
+        auto [frozen, says] = fetch<bool, QStringList>("frozen", "says");
         const QString folder = withDatabase(frozen ? "immutable" : "shared");
         std::optional<Immutable> immutable;
         QLockFile first(folder + QLatin1Char('/') + QLatin1String(DataFolder::kLockName));
@@ -291,14 +289,12 @@ private slots:
     // A file that is no database fails clearly; the message names the copy
     // kept of it, or says that none could be made.
     void unrepairableFileFailsClearly_data() {
-        QTest::addColumn<bool>("frozen");
-        QTest::addColumn<QString>("says");
+        columns<bool, QString>("frozen", "says");
         QTest::newRow("a copy is kept") << false << "could not be repaired";
         QTest::newRow("no copy can be made") << true << "no copy of it could be made";
     }
     void unrepairableFileFailsClearly() {
-        QFETCH(bool, frozen);
-        QFETCH(QString, says);
+        auto [frozen, says] = fetch<bool, QString>("frozen", "says");
         const QString folder = freshFolder(QStringLiteral("garbage%1").arg(int(frozen)));
         QVERIFY(writeGarbage(mdb(folder)));
         std::optional<Immutable> immutable;

@@ -54,22 +54,17 @@ private slots:
 
     // Each layout's panel has the channels and controls its profile names.
     void controlsFollowTheProfile_data() {
-        QTest::addColumn<QString>("model");
-        QTest::addColumn<int>("channels");
-        QTest::addColumn<bool>("protection");
-        QTest::addColumn<bool>("autoRun");
-        QTest::addColumn<QString>("trackCaption");
+        columns<QString, int, bool, bool, QString>("model", "channels", "protection", "autoRun",
+                                                   "trackCaption");
         QTest::newRow("three-channel") << "PSQ-3323" << 3 << true << true << "TRACK";
         QTest::newRow("single-channel") << "SPQ-3610DNB" << 1 << true << false << "SERIES";
         QTest::newRow("two-channel") << "TRQ-3302" << 2 << false << false << "TRACK";
         QTest::newRow("four-channel") << "TRQ-7206S" << 4 << false << false << "TRACK";
     }
     void controlsFollowTheProfile() {
-        QFETCH(QString, model);
-        QFETCH(int, channels);
-        QFETCH(bool, protection);
-        QFETCH(bool, autoRun);
-        QFETCH(QString, trackCaption);
+        auto [model, channels, protection, autoRun, trackCaption] =
+            fetch<QString, int, bool, bool, QString>("model", "channels", "protection", "autoRun",
+                                                     "trackCaption");
         ShellFixture f;
         QVERIFY(f.onLineSerial(model));
         FrontPanel* panel = f.panel();
@@ -88,9 +83,7 @@ private slots:
     // decimal point even where the desktop writes a comma, and within each
     // channel's own limits; letters and a minus sign never get in.
     void userEditsReachTheWire_data() {
-        QTest::addColumn<QString>("model");
-        QTest::addColumn<QStringList>("steps");
-        QTest::addColumn<QStringList>("sent");
+        columns<QString, QStringList, QStringList>("model", "steps", "sent");
         const QStringList three{"V2=12.5", "I3=1", "P1=20.125", "O2",       "O2",
                                 "indep",   "V3=7", "V3=5.5",    "V1=-7abc", "clear"};
         const QStringList threeSent{":CHAN2:VOLT 12.5",        ":CHAN3:CURR 1.",
@@ -117,9 +110,8 @@ private slots:
         }
     }
     void userEditsReachTheWire() {
-        QFETCH(QString, model);
-        QFETCH(QStringList, steps);
-        QFETCH(QStringList, sent);
+        auto [model, steps, sent] =
+            fetch<QString, QStringList, QStringList>("model", "steps", "sent");
         const bool german = QByteArray(QTest::currentDataTag()).endsWith("de_DE");
         QLocale::setDefault(german ? QLocale(QLocale::German) : QLocale::c());
         ShellFixture f;
@@ -136,15 +128,13 @@ private slots:
     // at all, the protection state on its switch. Only what the user enters
     // is bounded and sent.
     void repliesAreShownNotSentBack_data() {
-        QTest::addColumn<QByteArray>("protection");
-        QTest::addColumn<bool>("on");
+        columns<QByteArray, bool>("protection", "on");
         QTest::newRow("protection on") << QByteArray("1") << true;
         QTest::newRow("protection off") << QByteArray("0") << false;
         QTest::newRow("protection unreadable") << QByteArray("x") << false;
     }
     void repliesAreShownNotSentBack() {
-        QFETCH(QByteArray, protection);
-        QFETCH(bool, on);
+        auto [protection, on] = fetch<QByteArray, bool>("protection", "on");
         ShellFixture f;
         f.overrideReplies();
         f.overrides = {{":CHAN1:VOLT?", "40"},
@@ -172,11 +162,10 @@ private slots:
     // the coupling then chosen from the menu, shows on the panel, the menus
     // and the toolbar, and locks the coupled channel's edits as it says.
     void theSupplysStateShowsEverywhere_data() {
-        QTest::addColumn<int>("output");
-        QTest::addColumn<int>("coupling"); // the supply's: 0 indep, 1 parallel, 2 tracking
-        QTest::addColumn<bool>("autoRun");
-        QTest::addColumn<MainWindow::Command>("modeItem");
-        QTest::addColumn<QList<MainWindow::Command>>("chosen"); // from the menu, in turn
+        // coupling: the supply's: 0 indep, 1 parallel, 2 tracking
+        // chosen: from the menu, in turn
+        columns<int, int, bool, MainWindow::Command, QList<MainWindow::Command>>(
+            "output", "coupling", "autoRun", "modeItem", "chosen");
         using C = MainWindow::Command;
         const QList<C> none;
         QTest::newRow("already on") << 1 << 0 << false << C::Independent << none;
@@ -189,11 +178,9 @@ private slots:
             << 0 << 2 << false << C::Tracking << QList<C>{C::Parallel, C::Tracking};
     }
     void theSupplysStateShowsEverywhere() {
-        QFETCH(int, output);
-        QFETCH(int, coupling);
-        QFETCH(bool, autoRun);
-        QFETCH(MainWindow::Command, modeItem);
-        QFETCH(QList<MainWindow::Command>, chosen);
+        auto [output, coupling, autoRun, modeItem, chosen] =
+            fetch<int, int, bool, MainWindow::Command, QList<MainWindow::Command>>(
+                "output", "coupling", "autoRun", "modeItem", "chosen");
         ShellFixture f;
         f.factory.prepare = [&](sim::Supply& s) {
             s.output = output != 0;
@@ -273,10 +260,8 @@ private slots:
     // independent to the unit), the Sets edit tells the unit its number, and
     // 0 there is independent. The warning's No leaves the choice as it was.
     void singleChannelPanelShowsWhatTheSupplyWasTold_data() {
-        QTest::addColumn<QStringList>("steps"); // an option's caption, or "sets=n" typed
-        QTest::addColumn<QStringList>("sent");
-        QTest::addColumn<Coupling>("shown");
-        QTest::addColumn<int>("sets");
+        // steps: an option's caption, or "sets=n" typed
+        columns<QStringList, QStringList, Coupling, int>("steps", "sent", "shown", "sets");
         QTest::newRow("warning answered No")
             << QStringList{"no", "PARALLEL"} << QStringList() << Coupling::Independent << 0;
         QTest::newRow("series") << QStringList{"SERIES"} << QStringList{"SYST:CONF:MSL 1"}
@@ -291,10 +276,8 @@ private slots:
             << Coupling::Independent << 0;
     }
     void singleChannelPanelShowsWhatTheSupplyWasTold() {
-        QFETCH(QStringList, steps);
-        QFETCH(QStringList, sent);
-        QFETCH(Coupling, shown);
-        QFETCH(int, sets);
+        auto [steps, sent, shown, sets] =
+            fetch<QStringList, QStringList, Coupling, int>("steps", "sent", "shown", "sets");
         ShellFixture f;
         QVERIFY(f.onLineSerial(QStringLiteral("SPQ-3610DNB")));
         FrontPanel* panel = f.panel();

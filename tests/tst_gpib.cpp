@@ -148,16 +148,13 @@ private slots:
     }
 
     void driverErrors_data() {
-        QTest::addColumn<int>("failReadsWith");
-        QTest::addColumn<int>("address");
-        QTest::addColumn<QString>("message");
+        columns<int, int, QString>("failReadsWith", "address", "message");
         QTest::newRow("read times out") << Ni488Library::EABO << 5 << QStringLiteral("6");
         QTest::newRow("no listener") << -1 << 9 << QStringLiteral("2");
     }
     void driverErrors() {
-        QFETCH(int, failReadsWith);
-        QFETCH(int, address);
-        QFETCH(QString, message);
+        auto [failReadsWith, address, message] =
+            fetch<int, int, QString>("failReadsWith", "address", "message");
         GpibFixture f;
         QVERIFY(f.start("PSQ-3323", 5, address));
         f.driver.failReads(failReadsWith);

@@ -4,13 +4,13 @@
 #include <QApplication>
 
 using namespace trq;
+using namespace trq::test;
 
 class TestGraphMath : public QObject {
     Q_OBJECT
 private slots:
     void formatElapsed_data() {
-        QTest::addColumn<qint64>("seconds");
-        QTest::addColumn<QString>("text");
+        columns<qint64, QString>("seconds", "text");
         QTest::newRow("zero") << qint64(0) << "0:0:0";
         QTest::newRow("an hour") << qint64(3600) << "1:0:0";
         QTest::newRow("no leading zeros") << qint64(3725) << "1:2:5";
@@ -18,41 +18,23 @@ private slots:
         QTest::newRow("a day and a bit") << qint64(86400 + 3661) << "1D 1:1:1";
     }
     void formatElapsed() {
-        QFETCH(qint64, seconds);
-        QFETCH(QString, text);
+        auto [seconds, text] = fetch<qint64, QString>("seconds", "text");
         QCOMPARE(trq::formatElapsed(seconds), text);
     }
 
     void timeLengthAxes_data() {
-        QTest::addColumn<QString>("choice");
-        QTest::addColumn<QString>("caption");
-        QTest::addColumn<QString>("format");
-        QTest::addColumn<int>("rangeSeconds");
-        QTest::addColumn<int>("divisions");
-        QTest::addColumn<QString>("endLabel");
-        QTest::newRow("5m") << "5m"
-                            << "Elapsed Time [Sec]"
-                            << "h:n:ss" << 300 << 5 << "0:5:00";
-        QTest::newRow("60m") << "60m"
-                             << "Elapsed Time [Sec]"
-                             << "h:n:ss" << 3600 << 6 << "1:0:00";
-        QTest::newRow("3 Hr") << "3 Hr"
-                              << "Elapsed Time [min]"
-                              << "h:nn" << 10800 << 6 << "3:00";
-        QTest::newRow("12Hr") << "12Hr"
-                              << "Elapsed Time [Min]"
-                              << "h:nn" << 43200 << 6 << "12:00";
-        QTest::newRow("1Day") << "1Day"
-                              << "Elapsed Time [Min]"
-                              << "hh:nn" << 86340 << 6 << "23:59";
+        columns<QString, QString, QString, int, int, QString>(
+            "choice", "caption", "format", "rangeSeconds", "divisions", "endLabel");
+        row("5m", "5m", "Elapsed Time [Sec]", "h:n:ss", 300, 5, "0:5:00");
+        row("60m", "60m", "Elapsed Time [Sec]", "h:n:ss", 3600, 6, "1:0:00");
+        row("3 Hr", "3 Hr", "Elapsed Time [min]", "h:nn", 10800, 6, "3:00");
+        row("12Hr", "12Hr", "Elapsed Time [Min]", "h:nn", 43200, 6, "12:00");
+        row("1Day", "1Day", "Elapsed Time [Min]", "hh:nn", 86340, 6, "23:59");
     }
     void timeLengthAxes() {
-        QFETCH(QString, choice);
-        QFETCH(QString, caption);
-        QFETCH(QString, format);
-        QFETCH(int, rangeSeconds);
-        QFETCH(int, divisions);
-        QFETCH(QString, endLabel);
+        auto [choice, caption, format, rangeSeconds, divisions, endLabel] =
+            fetch<QString, QString, QString, int, int, QString>(
+                "choice", "caption", "format", "rangeSeconds", "divisions", "endLabel");
         const auto x = xLength(choice);
         QVERIFY(x);
         QCOMPARE(QLatin1String(x->caption), caption);
@@ -73,10 +55,8 @@ private slots:
     }
 
     void ticksStayReadableWhenZoomed_data() {
-        QTest::addColumn<double>("rangeSeconds");
-        QTest::addColumn<int>("stepSeconds"); // the chosen length's division
-        QTest::addColumn<int>("divisions");
-        QTest::addColumn<int>("tickSeconds");
+        // stepSeconds: the chosen length's division
+        columns<double, int, int, int>("rangeSeconds", "stepSeconds", "divisions", "tickSeconds");
         QTest::newRow("5m as chosen") << 300.0 << 60 << 5 << 60;
         QTest::newRow("60m as chosen") << 3600.0 << 600 << 6 << 600;
         QTest::newRow("1Day as chosen") << 86340.0 << 14390 << 6 << 14390;
@@ -86,10 +66,8 @@ private slots:
         QTest::newRow("11.6 days of points") << 1e6 << 60 << 6 << 2 * 86400;
     }
     void ticksStayReadableWhenZoomed() {
-        QFETCH(double, rangeSeconds);
-        QFETCH(int, stepSeconds);
-        QFETCH(int, divisions);
-        QFETCH(int, tickSeconds);
+        auto [rangeSeconds, stepSeconds, divisions, tickSeconds] =
+            fetch<double, int, int, int>("rangeSeconds", "stepSeconds", "divisions", "tickSeconds");
         const double step =
             timeTickStep(rangeSeconds / 86400, stepSeconds / 86400.0, divisions) * 86400;
         QCOMPARE(std::lround(step), long(tickSeconds));

@@ -55,11 +55,7 @@ struct Graph : WindowFixture {
         QTest::mouseRelease(plot(), Qt::LeftButton, {}, to);
     }
     void click(const char* text, QWidget* window = nullptr) {
-        QAbstractButton* found = nullptr;
-        for (QAbstractButton* b : (window ? window : graph.get())->findChildren<QAbstractButton*>())
-            found = b->text() == QLatin1String(text) ? b : found;
-        QVERIFY2(found, text);
-        QTest::mouseClick(found, Qt::LeftButton);
+        clickButton(window ? window : graph.get(), QLatin1String(text));
     }
     static void clickItem(QListWidget* list, int row) {
         QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
@@ -222,18 +218,14 @@ private slots:
     // plots every row at the scale's period, and only a setup that changes
     // the period clears the display.
     void plotsFollowTheChannelsAndThePeriod_data() {
-        QTest::addColumn<int>("channels");
-        QTest::addColumn<int>("scale");
-        QTest::addColumn<int>("period");
+        columns<int, int, int>("channels", "scale", "period");
         QTest::newRow("1 ch, 1 s") << 1 << 0 << 1;
         QTest::newRow("2 ch, 30 s") << 2 << 4 << 30;
         QTest::newRow("3 ch, 10 mins") << 3 << 7 << 600;
         QTest::newRow("4 ch, 1 hour") << 4 << 9 << 3600;
     }
     void plotsFollowTheChannelsAndThePeriod() {
-        QFETCH(int, channels);
-        QFETCH(int, scale);
-        QFETCH(int, period);
+        auto [channels, scale, period] = fetch<int, int, int>("channels", "scale", "period");
         Graph f(channels, scale);
         f.graph->setChannelCount(1); // from fewer: boxes and plots come back
         f.graph->setChannelCount(channels);
@@ -306,14 +298,12 @@ private slots:
     // whichever moved last. The second cursor is its own, so channel 4's
     // voltage (plot 7) is measured too.
     void measurementReadsPeriodAndAmplitudeEitherWay_data() {
-        QTest::addColumn<int>("channels");
-        QTest::addColumn<int>("plot");
+        columns<int, int>("channels", "plot");
         QTest::newRow("CH1 Vol") << 3 << 1;
         QTest::newRow("CH4 Vol") << 4 << 7;
     }
     void measurementReadsPeriodAndAmplitudeEitherWay() {
-        QFETCH(int, channels);
-        QFETCH(int, plot);
+        auto [channels, plot] = fetch<int, int>("channels", "plot");
         // Readings whose difference is no exact binary fraction; 30 s per point.
         Graph f(channels, 4, 6, [&](int c, int i) {
             return c != plot / 2 ? 1.0 : i == 3 ? 12.995 : i == 5 ? 12.502 : 12.495;

@@ -64,18 +64,17 @@ private slots:
 
     // Readings once a second over an hour, against the exact integrals.
     void integration_data() {
-        QTest::addColumn<QString>("profile");
-        QTest::addColumn<double>("charge"); // Ah
-        QTest::addColumn<double>("energy"); // Wh
+        // charge: Ah
+        // energy: Wh
+        columns<QString, double, double>("profile", "charge", "energy");
         QTest::newRow("constant 2 A at 10 V") << "constant" << 2.0 << 20.0;
         QTest::newRow("ramp 0 to 3 A at 5 V") << "ramp" << 1.5 << 7.5;
         // 1 A: the ten minutes without readings are not integrated.
         QTest::newRow("1 A with a gap") << "gap" << 50.0 / 60 << 50.0 / 60 * 12;
     }
     void integration() {
-        QFETCH(QString, profile);
-        QFETCH(double, charge);
-        QFETCH(double, energy);
+        auto [profile, charge, energy] =
+            fetch<QString, double, double>("profile", "charge", "energy");
         EnergyCounter e(5000);
         for (int s = 0; s <= 3600; ++s) {
             if (profile == QLatin1String("constant"))
@@ -134,8 +133,7 @@ private slots:
 
     // Each quantity trips its limit after the hold time, not before.
     void holdTimeIsHonoured_data() {
-        QTest::addColumn<Quantity>("quantity");
-        QTest::addColumn<double>("upper");
+        columns<Quantity, double>("quantity", "upper");
         QTest::newRow("voltage") << Quantity::Voltage << 9.5;
         QTest::newRow("current") << Quantity::Current << 0.5;
         QTest::newRow("power") << Quantity::Power << 5.0;
@@ -143,8 +141,7 @@ private slots:
         QTest::newRow("energy") << Quantity::Energy << 0.0;
     }
     void holdTimeIsHonoured() {
-        QFETCH(Quantity, quantity);
-        QFETCH(double, upper);
+        auto [quantity, upper] = fetch<Quantity, double>("quantity", "upper");
         PollFixture f;
         f.session->setLimitRules({{1, quantity, std::nullopt, upper, 3, LimitAction::Log}});
         QSignalSpy trips(f.session.get(), &InstrumentSession::limitTripped);
@@ -188,9 +185,7 @@ private slots:
 
     // What each action does, and the event kept with the recording.
     void actions_data() {
-        QTest::addColumn<LimitAction>("action");
-        QTest::addColumn<bool>("outputOff");
-        QTest::addColumn<bool>("recordingStops");
+        columns<LimitAction, bool, bool>("action", "outputOff", "recordingStops");
         QTest::newRow("log only") << LimitAction::Log << false << false;
         QTest::newRow("message") << LimitAction::Message << false << false;
         QTest::newRow("output off") << LimitAction::OutputOff << true << false;
@@ -198,9 +193,8 @@ private slots:
         QTest::newRow("both") << LimitAction::OutputOffAndStop << true << true;
     }
     void actions() {
-        QFETCH(LimitAction, action);
-        QFETCH(bool, outputOff);
-        QFETCH(bool, recordingStops);
+        auto [action, outputOff, recordingStops] =
+            fetch<LimitAction, bool, bool>("action", "outputOff", "recordingStops");
         PollFixture f;
         f.record();
         RecordingEngine& engine = f.session->recording()->engine();
@@ -293,12 +287,9 @@ private slots:
     // its own; without one they are dropped. A damaged count reads at most
     // kMaxRules.
     void unassignedRulesGoToTheLastModel_data() {
-        QTest::addColumn<QString>("count");
-        QTest::addColumn<int>("stored");
-        QTest::addColumn<QString>("lastModel");
-        QTest::addColumn<bool>("ownRules");
-        QTest::addColumn<int>("adopted"); // rules of the last model afterwards
-        QTest::addColumn<QString>("traced");
+        // adopted: rules of the last model afterwards
+        columns<QString, int, QString, bool, int, QString>("count", "stored", "lastModel",
+                                                           "ownRules", "adopted", "traced");
         QTest::newRow("given") << "2" << 2 << "PSQ-3323" << false << 2 << "given to PSQ-3323";
         QTest::newRow("no last connection") << "2" << 2 << "" << false << 0 << "dropped";
         QTest::newRow("the model has its own") << "2" << 2 << "PSQ-3323" << true << 1 << "dropped";
@@ -306,12 +297,9 @@ private slots:
         QTest::newRow("absurd count") << "2147483647" << 3 << "TRQ-3302" << false << 0 << "";
     }
     void unassignedRulesGoToTheLastModel() {
-        QFETCH(QString, count);
-        QFETCH(int, stored);
-        QFETCH(QString, lastModel);
-        QFETCH(bool, ownRules);
-        QFETCH(int, adopted);
-        QFETCH(QString, traced);
+        auto [count, stored, lastModel, ownRules, adopted, traced] =
+            fetch<QString, int, QString, bool, int, QString>("count", "stored", "lastModel",
+                                                             "ownRules", "adopted", "traced");
         const QString old = QLatin1String(LimitMonitor::kSection);
         Settings::setValue(old, QStringLiteral("Count"), count);
         for (int i = 1; i <= stored; ++i)

@@ -1,7 +1,6 @@
 // The main window: menus, toolbar and status bar over the session, the
 // interface dialogs, and the small dialogs of memories, delay, automatic run
 // and read time.
-#include "link/qtserialport.h"
 #include "support/shellfixture.h"
 #include "ui/automationdialog.h"
 #include "ui/limitsdialog.h"
@@ -90,20 +89,6 @@ void expectLink(MainWindow& m, const QStringList& ticked) {
     QCOMPARE(m.toolButton(B::OnOffLine)->text(), on ? QStringLiteral("On line") : "Off line");
     QCOMPARE(m.showsOnLineImage(), on);
     QCOMPARE(ticks(m), ticked);
-}
-
-QPushButton* buttonOf(QWidget* window, const QString& text) {
-    for (QPushButton* b : window->findChildren<QPushButton*>())
-        if (b->text() == text)
-            return b;
-    return nullptr;
-}
-
-// A port path that does not exist, opened for real.
-SerialPort* missingPort(const QString& name) {
-    auto* port = new QtSerialPort;
-    port->setPortName(name);
-    return port;
 }
 
 // A device the user may not open.
@@ -249,9 +234,7 @@ private slots:
 
     // What the user can reach off line, and on line with each layout.
     void menusAndToolbarOnLine_data() {
-        QTest::addColumn<QString>("model");
-        QTest::addColumn<QList<C>>("disabledItems");
-        QTest::addColumn<QList<B>>("enabledButtons");
+        columns<QString, QList<C>, QList<B>>("model", "disabledItems", "enabledButtons");
         const QList<C> noMemories{C::SaveMemory,   C::RecallMemory, C::Delay,
                                   C::CouplingMenu, C::Independent,  C::Parallel,
                                   C::Tracking,     C::AutoRange,    C::AutoRun};
@@ -265,9 +248,8 @@ private slots:
         QTest::newRow("layout 4") << "TRQ-7206S" << legacy + QList<C>{C::Wave} << legacyButtons;
     }
     void menusAndToolbarOnLine() {
-        QFETCH(QString, model);
-        QFETCH(QList<C>, disabledItems);
-        QFETCH(QList<B>, enabledButtons);
+        auto [model, disabledItems, enabledButtons] =
+            fetch<QString, QList<C>, QList<B>>("model", "disabledItems", "enabledButtons");
         ShellFixture f;
         const QList<C> items{C::Gpib,     C::Rs232,           C::SaveMemory,   C::RecallMemory,
                              C::Delay,    C::ReadTimes,       C::CouplingMenu, C::Independent,
@@ -455,9 +437,8 @@ private slots:
     // one without permission with the group and the command that give it;
     // nothing goes to any other port and the stored port stays.
     void aPortThatCannotOpenIsReportedByName_data() {
-        QTest::addColumn<QString>("port");
-        QTest::addColumn<bool>("commandLine");
-        QTest::addColumn<QString>("said"); // a pattern
+        // said: a pattern
+        columns<QString, bool, QString>("port", "commandLine", "said");
         const QString missing = QStringLiteral("/nonexistent/ttyUSB9");
         const QString cannotOpen = "^The serial port " + missing + " cannot be opened: \\S";
         QTest::newRow("stored port") << missing << false << cannotOpen;
@@ -466,9 +447,8 @@ private slots:
             << "/dev/ttyUSB0" << false << "no permission.*\"dialout\".*sudo adduser ";
     }
     void aPortThatCannotOpenIsReportedByName() {
-        QFETCH(QString, port);
-        QFETCH(bool, commandLine);
-        QFETCH(QString, said);
+        auto [port, commandLine, said] =
+            fetch<QString, bool, QString>("port", "commandLine", "said");
         QStringList opened; // outlives the fixture whose ports write to it
         ShellFixture f;
         f.factory.ports = {QStringLiteral("COM1")};
@@ -476,7 +456,7 @@ private slots:
             if (name == QLatin1String("/dev/ttyUSB0"))
                 return new DeniedPort;
             if (name == port)
-                return missingPort(name);
+                return systemPort(name);
             return new ScriptedSerialPort(
                 name, [](const QString&, int, const QByteArray&) { return QByteArray(); }, &opened);
         };
@@ -554,11 +534,9 @@ private slots:
     // port listed last first, and takes the first that names a supply;
     // simulated supplies are listed only when asked for, and never tried.
     void autoDetect_data() {
-        QTest::addColumn<QStringList>("ports");
-        QTest::addColumn<QString>("answering"); // port@rate
-        QTest::addColumn<bool>("invalidFirst");
-        QTest::addColumn<int>("attempts");
-        QTest::addColumn<QString>("message");
+        // answering: port@rate
+        columns<QStringList, QString, bool, int, QString>("ports", "answering", "invalidFirst",
+                                                          "attempts", "message");
         const QStringList two{"COM1", "COM2"};
         const QString fail = QStringLiteral(
             "Please recheck Line connection and Device Setting of your device!\nOr Please restart "
@@ -575,11 +553,9 @@ private slots:
             << "Your Device cannot find any connected device with Serial Port.";
     }
     void autoDetect() {
-        QFETCH(QStringList, ports);
-        QFETCH(QString, answering);
-        QFETCH(bool, invalidFirst);
-        QFETCH(int, attempts);
-        QFETCH(QString, message);
+        auto [ports, answering, invalidFirst, attempts, message] =
+            fetch<QStringList, QString, bool, int, QString>("ports", "answering", "invalidFirst",
+                                                            "attempts", "message");
         // Declared before the fixture: its ports write to them until it goes.
         QStringList opened;
         int asked = 0;
@@ -587,7 +563,7 @@ private slots:
         f.factory.ports = ports;
         f.factory.makeSerial = [&](const QString& name) -> SerialPort* {
             if (name.startsWith(QLatin1String("/nonexistent/")))
-                return missingPort(name);
+                return systemPort(name);
             return new ScriptedSerialPort(
                 name,
                 [&](const QString& p, int b, const QByteArray&) {
@@ -656,13 +632,10 @@ private slots:
     // automatic-run fields show what the supply then replies; a cancelled
     // one sends nothing. Recall waits until the click is over.
     void dialogCommandsReachTheSupply_data() {
-        QTest::addColumn<C>("command");
-        // Cancelled with the panel's button, or with the toolbar's if given.
-        QTest::addColumn<QString>("panelButton");
-        QTest::addColumn<QList<B>>("toolbar");
-        QTest::addColumn<std::vector<int>>("values");
-        QTest::addColumn<QStringList>("sent");
-        QTest::addColumn<int>("field"); // the first field showing the values, if any
+        // Cancelled with the panel's button, or with the toolbar's if given;
+        // field: the first field showing the values, if any.
+        columns<C, QString, QList<B>, std::vector<int>, QStringList, int>(
+            "command", "panelButton", "toolbar", "values", "sent", "field");
         QTest::newRow("save memory") << C::SaveMemory << "Save" << QList<B>() << std::vector<int>{2}
                                      << QStringList{"*SAV 2"} << 4;
         QTest::newRow("recall memory")
@@ -678,18 +651,15 @@ private slots:
             << QStringList{":SYST:AUTO:STAR 1", ":SYST:AUTO:END 4", ":SYST:AUTO:CYCL 12"} << 0;
     }
     void dialogCommandsReachTheSupply() {
-        QFETCH(C, command);
-        QFETCH(QString, panelButton);
-        QFETCH(QList<B>, toolbar);
-        QFETCH(std::vector<int>, values);
-        QFETCH(QStringList, sent);
-        QFETCH(int, field);
+        auto [command, panelButton, toolbar, values, sent, field] =
+            fetch<C, QString, QList<B>, std::vector<int>, QStringList, int>(
+                "command", "panelButton", "toolbar", "values", "sent", "field");
         ShellFixture f;
         QVERIFY(f.onLineSerial(QStringLiteral("PSQ-3323")));
         f.takeReceived();
         std::shared_ptr<bool> answered = answerNextDialog(values, false);
         if (toolbar.isEmpty()) {
-            QPushButton* onPanel = buttonOf(f.panel(), panelButton);
+            QAbstractButton* onPanel = buttonOf(f.panel(), panelButton);
             QVERIFY(onPanel);
             QTest::mouseClick(onPanel, Qt::LeftButton);
         } else {
@@ -758,15 +728,13 @@ private slots:
     // comes in while a query is on the line opens its dialog from the event
     // loop, never from inside the link, and the poll goes on meanwhile.
     void theLinkGoesOnWhileADialogIsOpen_data() {
-        QTest::addColumn<bool>("gpib");
-        QTest::addColumn<B>("button");
+        columns<bool, B>("gpib", "button");
         QTest::newRow("Delay, serial") << false << B::Delay;
         QTest::newRow("About, serial") << false << B::About;
         QTest::newRow("Delay, GPIB") << true << B::Delay;
     }
     void theLinkGoesOnWhileADialogIsOpen() {
-        QFETCH(bool, gpib);
-        QFETCH(B, button);
+        auto [gpib, button] = fetch<bool, B>("gpib", "button");
         ShellFixture f;
         QWidget* target =
             f.main->findChild<QToolBar*>()->widgetForAction(f.main->toolButton(button));
@@ -858,7 +826,7 @@ private slots:
         f.instrument().channel(1).iset = 1;
         f.main->toolButton(B::Output)->trigger();
         QTRY_VERIFY(!f.session->outputOn());
-        QVERIFY(!f.instrument().output);
+        QTRY_VERIFY(!f.instrument().output); // the off command is on its way
         QCOMPARE(panel->limitMarker(0)->text(), QStringLiteral("LIMIT TRIPPED"));
         QTRY_VERIFY(f.main->statusText().startsWith(QStringLiteral("Limit tripped: ")));
         QVERIFY(f.main->limitNotice() == nullptr); // the message action gives the notice

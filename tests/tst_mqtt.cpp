@@ -281,22 +281,14 @@ private slots:
     }
 
     void commandLineText_data() {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<QString>("host");
-        QTest::addColumn<int>("port");
-        QTest::newRow("host") << "broker.lab"
-                              << "broker.lab" << 1883;
-        QTest::newRow("host and port") << "10.0.0.5:1884"
-                                       << "10.0.0.5" << 1884;
-        QTest::newRow("no host") << ":1884"
-                                 << "" << 0;
-        QTest::newRow("bad port") << "broker.lab:99999"
-                                  << "" << 0;
+        columns<QString, QString, int>("text", "host", "port");
+        row("host", "broker.lab", "broker.lab", 1883);
+        row("host and port", "10.0.0.5:1884", "10.0.0.5", 1884);
+        row("no host", ":1884", "", 0);
+        row("bad port", "broker.lab:99999", "", 0);
     }
     void commandLineText() {
-        QFETCH(QString, text);
-        QFETCH(QString, host);
-        QFETCH(int, port);
+        auto [text, host, port] = fetch<QString, QString, int>("text", "host", "port");
         const std::optional<MqttFeed::Options> o = MqttFeed::Options::fromText(text);
         QCOMPARE(o.has_value(), !host.isEmpty());
         if (o) {

@@ -3,7 +3,6 @@
 // link re-pointed to a new terminal), a different supply in its place, and
 // one that never comes back. Recording time runs ten times faster than the
 // wall clock, so thirty recorded seconds pass in three.
-#include "link/qtserialport.h"
 #include "sim/ptyserver.h"
 #include "support/sessionfixture.h"
 
@@ -54,11 +53,7 @@ struct ReconnectFixture : SessionFixture {
     Bench bench;
 
     explicit ReconnectFixture(const char* name) : bench(QLatin1String(name)) {
-        factory.makeSerial = [](const QString& port) {
-            auto* p = new QtSerialPort;
-            p->setPortName(port);
-            return static_cast<SerialPort*>(p);
-        };
+        factory.makeSerial = systemPort;
         session->setRecordingClock(&clock);
         session->setReconnect(true);
         session->setReconnectDelays({1000 / kSpeed, 2000 / kSpeed, 5000 / kSpeed, 10000 / kSpeed});
@@ -100,11 +95,9 @@ private slots:
     // was power-cycled (its output off now) is told of, and the recording
     // goes on with a gap until the output is on again.
     void comesBack_data() {
-        QTest::addColumn<int>("downSeconds"); // in recorded seconds
-        QTest::addColumn<QString>("model");
-        QTest::addColumn<int>("serialNumber");
-        QTest::addColumn<bool>("same");
-        QTest::addColumn<bool>("outputOn");
+        // downSeconds: in recorded seconds
+        columns<int, QString, int, bool, bool>("downSeconds", "model", "serialNumber", "same",
+                                               "outputOn");
         QTest::newRow("same supply after 3 s") << 3 << "PSQ-3323" << 20260001 << true << true;
         QTest::newRow("same supply after 30 s") << 30 << "PSQ-3323" << 20260001 << true << true;
         QTest::newRow("power-cycled, output off") << 3 << "PSQ-3323" << 20260001 << true << false;
@@ -112,11 +105,9 @@ private slots:
         QTest::newRow("another unit of the model") << 3 << "PSQ-3323" << 20269999 << false << true;
     }
     void comesBack() {
-        QFETCH(int, downSeconds);
-        QFETCH(QString, model);
-        QFETCH(int, serialNumber);
-        QFETCH(bool, same);
-        QFETCH(bool, outputOn);
+        auto [downSeconds, model, serialNumber, same, outputOn] =
+            fetch<int, QString, int, bool, bool>("downSeconds", "model", "serialNumber", "same",
+                                                 "outputOn");
         ReconnectFixture f("adapter");
         QSignalSpy told(f.session.get(), &InstrumentSession::cameBackWithOutputOff);
         QVERIFY(f.recording());

@@ -5,7 +5,6 @@
 #include "support/testsupport.h"
 
 #include <QApplication>
-#include <QDir>
 #include <QFileInfo>
 #include <QSignalSpy>
 #include <QSqlQuery>
@@ -40,9 +39,7 @@ public:
     int points = 0, clears = 0;
 };
 
-struct EngineFixture {
-    Database data;
-    std::unique_ptr<RecordStore> store;
+struct EngineFixture : DatabaseFixture {
     ScriptedPrompter prompter;
     ManualRecordingClock clock;
     FakeView view;
@@ -55,13 +52,7 @@ struct EngineFixture {
     std::unique_ptr<RecordingEngine> engine;
 
     explicit EngineFixture(int channels, Database::Access access = Database::Access::ReadWrite)
-        : readings(std::size_t(channels)) {
-        static int n = 0;
-        const QString folder = QDir::current().absoluteFilePath(QStringLiteral("rec%1").arg(++n));
-        QDir().mkpath(folder);
-        Database::create(folder + QStringLiteral("/mtype.mdb"));
-        data.open(folder, access);
-        store = std::make_unique<RecordStore>(data.database());
+        : DatabaseFixture(access), readings(std::size_t(channels)) {
         for (auto& r : readings)
             r = {QStringLiteral("1.000"), QStringLiteral("0.100")};
         engine = std::make_unique<RecordingEngine>(
@@ -104,17 +95,15 @@ class TestRecordingEngine : public QObject {
     Q_OBJECT
 private slots:
     // Each scale folds its own number of seconds into a point stamped with
-    // the window's start, and the graph spaces its points by the same number.
+    // the window's start.
     void everyScaleMakesOnePointPerItsLength_data() {
-        QTest::addColumn<int>("scale");
-        QTest::addColumn<int>("seconds");
+        columns<int, int>("scale", "seconds");
         const int seconds[] = {1, 2, 5, 10, 30, 60, 300, 600, 1800, 3600};
         for (int i = 0; i < 10; ++i)
             QTest::addRow("scale %d", i) << i << seconds[i];
     }
     void everyScaleMakesOnePointPerItsLength() {
-        QFETCH(int, scale);
-        QFETCH(int, seconds);
+        auto [scale, seconds] = fetch<int, int>("scale", "seconds");
         EngineFixture f(1);
         f.start(3 * seconds, scale);
         f.run(seconds - 1);
@@ -126,7 +115,6 @@ private slots:
         QCOMPARE(f.engine->pointCount(), 2);
         QCOMPARE(f.point(1).diffLastTime, seconds);
         QCOMPARE(f.point(1).timeTick, seconds);
-        QCOMPARE(recordScale(scale).graphSecondsPerPoint, seconds);
     }
 
     // A point folds the readings of its window; "-" is a second in which no
@@ -136,14 +124,8 @@ private slots:
     // second is a gap on the next point only; before it, the first point
     // waits and is stamped with its own window's start.
     void pointOperationsFoldTheWindow_data() {
-        QTest::addColumn<PointOperation>("op");
-        QTest::addColumn<int>("scale");
-        QTest::addColumn<QStringList>("volts");
-        QTest::addColumn<QStringList>("points");
-        QTest::addColumn<QString>("curr");
-        QTest::addColumn<int>("lastDiff");
-        QTest::addColumn<QList<int>>("gaps");
-        QTest::addColumn<int>("firstTick");
+        columns<PointOperation, int, QStringList, QStringList, QString, int, QList<int>, int>(
+            "op", "scale", "volts", "points", "curr", "lastDiff", "gaps", "firstTick");
         QTest::newRow("average") << PointOperation::Average << 2
                                  << QStringList{"1", "2", "3", "4", "5"} << QStringList{"3.00"}
                                  << "0.50" << 0 << QList<int>{} << 0;
@@ -168,14 +150,9 @@ private slots:
             << QStringList{"2", "3", "6"} << "0.5" << 2 << QList<int>{1} << 0;
     }
     void pointOperationsFoldTheWindow() {
-        QFETCH(PointOperation, op);
-        QFETCH(int, scale);
-        QFETCH(QStringList, volts);
-        QFETCH(QStringList, points);
-        QFETCH(QString, curr);
-        QFETCH(int, lastDiff);
-        QFETCH(QList<int>, gaps);
-        QFETCH(int, firstTick);
+        auto [op, scale, volts, points, curr, lastDiff, gaps, firstTick] =
+            fetch<PointOperation, int, QStringList, QStringList, QString, int, QList<int>, int>(
+                "op", "scale", "volts", "points", "curr", "lastDiff", "gaps", "firstTick");
         EngineFixture f(3);
         f.start(12, scale, op);
         f.run(int(volts.size()), [&](int i) {
@@ -222,10 +199,7 @@ private slots:
 
     // A refused start says why and clears nothing.
     void startIsRefused_data() {
-        QTest::addColumn<bool>("onLine");
-        QTest::addColumn<bool>("output");
-        QTest::addColumn<bool>("readOnly");
-        QTest::addColumn<QString>("message");
+        columns<bool, bool, bool, QString>("onLine", "output", "readOnly", "message");
         QTest::newRow("off line") << false << true << false
                                   << "Please check connection with device and then try again!";
         QTest::newRow("output off") << true << false << false
@@ -233,10 +207,8 @@ private slots:
         QTest::newRow("read-only database") << true << true << true << "read-only";
     }
     void startIsRefused() {
-        QFETCH(bool, onLine);
-        QFETCH(bool, output);
-        QFETCH(bool, readOnly);
-        QFETCH(QString, message);
+        auto [onLine, output, readOnly, message] =
+            fetch<bool, bool, bool, QString>("onLine", "output", "readOnly", "message");
         EngineFixture f(1, readOnly ? Database::Access::ReadOnly : Database::Access::ReadWrite);
         f.onLine = onLine;
         f.output = output;
@@ -250,32 +222,35 @@ private slots:
     }
 
     // A point a tick, a second apart, up to the planned end; midnight is no
-    // step back.
+    // step back, and elapsed seconds are rounded, not cut: ticks 1.4 s and
+    // 0.6 s apart are still consecutive seconds, and no gap.
     void oneSecondScaleWritesEveryTick_data() {
-        QTest::addColumn<QTime>("from");
-        QTest::addColumn<QString>("last");
-        QTest::newRow("morning") << QTime(10, 0, 0) << "2026/12/06 10:00:10";
-        QTest::newRow("across midnight") << QTime(23, 59, 58) << "2026/12/07 00:00:08";
+        columns<QTime, QList<qint64>, QString>("from", "ticks", "last");
+        row("morning", QTime(10, 0, 0), QList<qint64>{1000}, QStringLiteral("2026/12/06 10:00:10"));
+        row("across midnight", QTime(23, 59, 58), QList<qint64>{1000},
+            QStringLiteral("2026/12/07 00:00:08"));
+        row("jittered ticks", QTime(10, 0, 0), QList<qint64>{1000, 1400, 600, 1000},
+            QStringLiteral("2026/12/06 10:00:10"));
     }
     void oneSecondScaleWritesEveryTick() {
-        QFETCH(QTime, from);
-        QFETCH(QString, last);
+        auto [from, ticks, last] = fetch<QTime, QList<qint64>, QString>("from", "ticks", "last");
         EngineFixture f(1);
         const QDateTime start(QDate(2026, 12, 6), from);
         f.clock.wall = start;
         f.start(10);
-        f.run(100);
-        QVERIFY(!f.engine->timer().isActive());
+        for (int i = 0; i < 100 && f.engine->timer().isActive(); ++i) {
+            ++f.replies;
+            f.engine->tick();
+            f.clock.advance(ticks.at(i % ticks.size()));
+        }
         const QList<SampleRow> rows = f.store->workingRows();
         QCOMPARE(rows.size(), 11);
-        QCOMPARE(rows.first().timeTick, 0);
-        QCOMPARE(rows.first().diffLastTime, 0);
-        QCOMPARE(rows.first().recTime, start.toString(QStringLiteral("yyyy/MM/dd HH:mm:ss")));
-        for (int i = 1; i < rows.size(); ++i) {
-            QCOMPARE(rows.at(i).diffLastTime, 1);
-            QVERIFY(rows.at(i).recTime > rows.at(i - 1).recTime);
+        for (int i = 0; i < rows.size(); ++i) {
+            QCOMPARE(rows.at(i).timeTick, i);
+            QCOMPARE(rows.at(i).diffLastTime, i == 0 ? 0 : 1);
+            QCOMPARE(rows.at(i).recTime, start.addSecs(i).toString("yyyy/MM/dd HH:mm:ss"));
+            QVERIFY(!rows.at(i).gap);
         }
-        QCOMPARE(rows.last().timeTick, 10);
         QCOMPARE(rows.last().recTime, last);
         QCOMPARE(rows.last().volt[1], QStringLiteral("0")); // one channel: the others "0"
         QCOMPARE(f.view.points, 11);
@@ -285,39 +260,16 @@ private slots:
         QCOMPARE(f.engine->valueBox(0, true), QStringLiteral("1.000"));
     }
 
-    // Elapsed seconds are rounded, not cut: ticks 1.4 s and 0.6 s apart
-    // are still consecutive seconds, and no gap.
-    void jitteredTicksStayConsecutive() {
-        EngineFixture f(1);
-        f.start(10);
-        for (const qint64 msec : {1000, 1400, 600, 1000}) {
-            ++f.replies;
-            f.engine->tick();
-            f.clock.advance(msec);
-        }
-        const QList<SampleRow> rows = f.store->workingRows();
-        QCOMPARE(rows.size(), 4);
-        for (int i = 1; i < rows.size(); ++i) {
-            QCOMPARE(rows.at(i).timeTick, i);
-            QCOMPARE(rows.at(i).diffLastTime, 1);
-            QCOMPARE(rows.at(i).recTime,
-                     f.view.start.addSecs(i).toString(QStringLiteral("yyyy/MM/dd HH:mm:ss")));
-            QVERIFY(!rows.at(i).gap);
-        }
-    }
-
     // Another program holds the file: the points wait in order and are all
     // stored once it lets go; held for over a minute, the recording stops and
     // says why.
     void aBusyDatabaseIsWaitedFor_data() {
-        QTest::addColumn<int>("heldSeconds");
-        QTest::addColumn<bool>("goesOn");
+        columns<int, bool>("heldSeconds", "goesOn");
         QTest::newRow("8 s") << 8 << true;
         QTest::newRow("61 s") << 61 << false;
     }
     void aBusyDatabaseIsWaitedFor() {
-        QFETCH(int, heldSeconds);
-        QFETCH(bool, goesOn);
+        auto [heldSeconds, goesOn] = fetch<int, bool>("heldSeconds", "goesOn");
         // Each try waits for the file a moment: a minute goes in steps of ten.
         const int step = goesOn ? 1 : 10;
         EngineFixture f(1);

@@ -5,24 +5,13 @@
 #include "support/testsupport.h"
 
 #include <QApplication>
-#include <QDir>
 #include <QSqlQuery>
 
 using namespace trq;
 
 namespace {
 
-struct StoreFixture {
-    Database data;
-    std::unique_ptr<RecordStore> store;
-    StoreFixture() {
-        static int n = 0;
-        const QString folder = QDir::current().absoluteFilePath(QStringLiteral("store%1").arg(++n));
-        QDir().mkpath(folder);
-        Database::create(folder + QStringLiteral("/mtype.mdb"));
-        data.open(folder);
-        store = std::make_unique<RecordStore>(data.database());
-    }
+struct StoreFixture : trq::test::DatabaseFixture {
     void record(int samples, int channels = 3) {
         for (int i = 0; i < samples; ++i) {
             SampleRow r;

@@ -4,15 +4,13 @@
 #include <QApplication>
 
 using trq::ReplyBuffer;
-using trq::test::TraceCapture;
+using namespace trq::test;
 
 class TestReplyBuffer : public QObject {
     Q_OBJECT
 private slots:
     void assemblesLines_data() {
-        QTest::addColumn<QList<QByteArray>>("chunks");
-        QTest::addColumn<QStringList>("lines");
-        QTest::addColumn<QString>("partial");
+        columns<QList<QByteArray>, QStringList, QString>("chunks", "lines", "partial");
         QTest::newRow("split over two events")
             << QList<QByteArray>{"12.3", "45\r\n"} << QStringList{"12.345"} << QString();
         QTest::newRow("CR LF is one line")
@@ -28,9 +26,8 @@ private slots:
             << QStringList{QString::fromLatin1(QByteArray("a\0b\xff", 4))} << QString();
     }
     void assemblesLines() {
-        QFETCH(QList<QByteArray>, chunks);
-        QFETCH(QStringList, lines);
-        QFETCH(QString, partial);
+        auto [chunks, lines, partial] =
+            fetch<QList<QByteArray>, QStringList, QString>("chunks", "lines", "partial");
         ReplyBuffer buffer;
         for (const QByteArray& chunk : chunks)
             buffer.feed(chunk);

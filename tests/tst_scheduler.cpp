@@ -8,32 +8,7 @@
 using namespace trq;
 using namespace trq::test;
 
-// One test data column per name, of the matching type.
-template <typename... T, typename... N> void columns(N... names) {
-    (QTest::addColumn<T>(names), ...);
-}
-// The current row's values of the named columns.
-template <typename... T, typename... N> std::tuple<T...> fetch(N... names) {
-    return {*static_cast<T*>(QTest::qData(names, qMetaTypeId<T>()))...};
-}
-// One test data row of the given values.
-template <typename... V> void row(const char* name, V... values) {
-    (QTest::newRow(name) << ... << values);
-}
-
 namespace {
-
-// A board that starts operations and never completes them.
-class SilentBoard final : public GpibBoard {
-public:
-    bool configure(int, int) override { return true; }
-    void writeAsync(const QByteArray& bytes) override { written << bytes; }
-    void readAsync() override { ++reads; }
-    void reset() override {}
-    QString errorString() const override { return {}; }
-    QList<QByteArray> written;
-    int reads = 0;
-};
 
 QStringList received(const sim::Supply& s) {
     return QStringList(s.received.begin(), s.received.end());

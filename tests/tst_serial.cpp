@@ -74,9 +74,7 @@ private slots:
     }
 
     void scriptedReplies_data() {
-        QTest::addColumn<QByteArray>("answer");
-        QTest::addColumn<QStringList>("delivered");
-        QTest::addColumn<QStringList>("messages");
+        columns<QByteArray, QStringList, QStringList>("answer", "delivered", "messages");
         const QStringList noData{QStringLiteral("Cannot get Data from device!")};
         QTest::newRow("CR LF") << QByteArray("3.300\r\n") << QStringList{"3.300"} << QStringList{};
         QTest::newRow("bit line before the value")
@@ -94,9 +92,8 @@ private slots:
             << QByteArray("no bits\r\n") << QStringList{} << QStringList{};
     }
     void scriptedReplies() {
-        QFETCH(QByteArray, answer);
-        QFETCH(QStringList, delivered);
-        QFETCH(QStringList, messages);
+        auto [answer, delivered, messages] =
+            fetch<QByteArray, QStringList, QStringList>("answer", "delivered", "messages");
         PtyFixture f;
         QVERIFY(f.open());
         f.server.setResponder([answer](const QByteArray&) { return answer; });

@@ -6,19 +6,9 @@
 #include <set>
 
 using namespace trq::sim;
-
-// One test data column per name, of the matching type.
-template <typename... T, typename... N> void columns(N... names) {
-    (QTest::addColumn<T>(names), ...);
-}
-// The current row's values of the named columns.
-template <typename... T, typename... N> std::tuple<T...> fetch(N... names) {
-    return {*static_cast<T*>(QTest::qData(names, qMetaTypeId<T>()))...};
-}
-// One test data row of the given values.
-template <typename... V> void row(const char* name, V... values) {
-    (QTest::newRow(name) << ... << values);
-}
+using trq::test::columns;
+using trq::test::fetch;
+using trq::test::row;
 
 namespace {
 

@@ -73,13 +73,6 @@ void clickCell(QTableView* grid, int row, int column) {
     QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, cell.center());
 }
 
-void click(QWidget* window, const QString& text) {
-    for (QPushButton* b : window->findChildren<QPushButton*>())
-        if (b->text() == text || b->objectName() == text)
-            return QTest::mouseClick(b, Qt::LeftButton);
-    QFAIL(qPrintable(text));
-}
-
 // What a statement gives: its rows, columns joined by spaces, or its error.
 QStringList sql(QSqlDatabase db, const char* statement) {
     QSqlQuery q(db);
@@ -127,7 +120,7 @@ private slots:
         clickCell(f.table->grid(), 3, comment);
         QVERIFY(f.table->commentPanel()->isVisible());
         QTest::keyClicks(f.table->commentBox(), QStringLiteral("ripple"));
-        click(f.table.get(), QStringLiteral("OK"));
+        clickButton(f.table.get(), QStringLiteral("OK"));
         for (int r : {2, 3})
             QCOMPARE(f.table->model().index(r, comment).data().toString(),
                      QStringLiteral("ripple"));
@@ -138,7 +131,7 @@ private slots:
                                 "RAISE(ABORT, 'attempt to write a readonly database'); END");
         clickCell(f.table->grid(), 0, comment);
         QTest::keyClicks(f.table->commentBox(), QStringLiteral("lost"));
-        click(f.table.get(), QStringLiteral("OK"));
+        clickButton(f.table.get(), QStringLiteral("OK"));
         QCOMPARE(f.prompter.texts.size(), 1);
         QVERIFY(f.prompter.texts.first().startsWith(QStringLiteral("System Error caused by")));
         QCOMPARE(f.table->model().index(0, comment).data().toString(), QString());
@@ -218,13 +211,13 @@ private slots:
         exec(db, "insert into datadetail (RecNo, SeqNo, RecTime, PVal, TimeTick) values "
                  "('10018', 0, '2026/12/06 09:00:00', '1.5', 0), "
                  "('10018', 1, '2026/12/06 09:00:01', '1.6', 1)");
-        click(f.table.get(), QStringLiteral("generateButton"));
+        clickButton(f.table.get(), QStringLiteral("generateButton"));
         QCOMPARE(sql(db, "select RecTime, TimeTick from datacopy where RecNo='10019' and SeqNo=2"),
                  QStringList{"2026/12/06 10:02:00 120"});
         QCOMPARE(sql(db, "select SeqNo, RecTime, PVal from datacopy where RecNo='10018' "
                          "order by SeqNo"),
                  (QStringList{"191 2026/12/06 09:15:55 1.5", "192 2026/12/06 09:16:01 1.6"}));
-        click(f.table.get(), QStringLiteral("generateCopiesButton"));
+        clickButton(f.table.get(), QStringLiteral("generateCopiesButton"));
         QCOMPARE(sql(db, "select count(*), max(SeqNo) from datacopy where RecNo='10018'"),
                  QStringList{"22 210"});
         QVERIFY(f.prompter.texts.isEmpty());
@@ -235,8 +228,8 @@ private slots:
         WindowFixture f(1);
         fillReasons(f, QStringLiteral("111"));
         f.prompter.answers = {Prompter::Answer::No, Prompter::Answer::No};
-        click(f.table.get(), QStringLiteral("Save"));
-        click(f.table.get(), QStringLiteral("Clear"));
+        clickButton(f.table.get(), QStringLiteral("Save"));
+        clickButton(f.table.get(), QStringLiteral("Clear"));
         QCOMPARE(f.prompter.texts, (QStringList{"Do you want to save this record data?",
                                                 "Do you want to clear all of data records?"}));
         QVERIFY(f.store->records().isEmpty());
@@ -244,8 +237,8 @@ private slots:
 
         exec(f.data.database(), "ALTER TABLE datatemp RENAME TO datatemp_away");
         f.prompter.texts.clear();
-        click(f.table.get(), QStringLiteral("Clear"));
-        click(f.table.get(), QStringLiteral("Save"));
+        clickButton(f.table.get(), QStringLiteral("Clear"));
+        clickButton(f.table.get(), QStringLiteral("Save"));
         QCOMPARE(f.prompter.texts.size(), 2);
         for (const QString& text : f.prompter.texts)
             QVERIFY(text.startsWith(QStringLiteral("System Error caused by")));

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/settings.h"
+#include "link/qtserialport.h"
 #include "link/simtransport.h"
 #include "session/instrumentsession.h"
 #include "session/recording.h"
@@ -15,6 +16,13 @@
 #include <functional>
 
 namespace trq::test {
+
+// The system's serial port of that name, opened for real.
+inline SerialPort* systemPort(const QString& name) {
+    auto* port = new QtSerialPort;
+    port->setPortName(name);
+    return port;
+}
 
 // A serial port whose instrument is a script: it answers what the test says,
 // and remembers every port and rate it was opened with.
@@ -123,24 +131,15 @@ public:
 
 // A session on a fresh database, a manual clock for the watchdog, scripted
 // message boxes and quick timers; no window.
-struct SessionFixture {
+struct SessionFixture : DatabaseFixture {
     ManualClock clock;
     FastWaiter waiter{&clock};
     ScriptedPrompter prompter;
     TestTransports factory;
-    Database data;
-    std::unique_ptr<RecordStore> store;
     TaskScheduler link{{clock, prompter}};
     std::unique_ptr<InstrumentSession> session;
-    QString folder; // the database's, the test's own
 
     SessionFixture() {
-        static int count = 0;
-        folder = QDir::current().absoluteFilePath(QStringLiteral("db%1").arg(++count));
-        QDir().mkpath(folder);
-        Database::create(folder + QStringLiteral("/mtype.mdb"));
-        data.open(folder);
-        store = std::make_unique<RecordStore>(data.database());
         link.writerTimer().setInterval(5);
         session = std::make_unique<InstrumentSession>(
             InstrumentSession::Services{link, data, *store, prompter, factory});

@@ -26,6 +26,28 @@ IsolatedEnvironment::IsolatedEnvironment() {
     QDir::setCurrent(base + QStringLiteral("/work"));
 }
 
+DatabaseFixture::DatabaseFixture(Database::Access access) {
+    static int count = 0;
+    folder = QDir::current().absoluteFilePath(QStringLiteral("db%1").arg(++count));
+    QDir().mkpath(folder);
+    Database::create(folder + QStringLiteral("/mtype.mdb"));
+    data.open(folder, access);
+    store = std::make_unique<RecordStore>(data.database());
+}
+
+QAbstractButton* buttonOf(QWidget* window, const QString& text) {
+    for (QAbstractButton* b : window->findChildren<QAbstractButton*>())
+        if (b->text() == text || b->objectName() == text)
+            return b;
+    return nullptr;
+}
+
+void clickButton(QWidget* window, const QString& text) {
+    QAbstractButton* b = buttonOf(window, text);
+    QVERIFY2(b, qPrintable(text));
+    QTest::mouseClick(b, Qt::LeftButton);
+}
+
 void FastWaiter::wait(int msec) {
     waits << msec;
     if (clock_)

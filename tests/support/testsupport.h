@@ -4,7 +4,10 @@
 #include "core/prompter.h"
 #include "link/simtransport.h"
 #include "link/taskscheduler.h"
+#include "storage/database.h"
+#include "storage/recordstore.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QDialog>
 #include <QStringList>
@@ -30,6 +33,14 @@ public:
 
 private:
     QTemporaryDir dir_;
+};
+
+// A fresh database in a folder of its own, and its record store.
+struct DatabaseFixture {
+    QString folder;
+    Database data;
+    std::unique_ptr<RecordStore> store;
+    explicit DatabaseFixture(Database::Access access = Database::Access::ReadWrite);
 };
 
 // Forgets every stored setting, so a test starts from the defaults.
@@ -114,6 +125,18 @@ public:
     }
 };
 
+// A board that starts operations and never completes them.
+class SilentBoard final : public GpibBoard {
+public:
+    bool configure(int, int) override { return true; }
+    void writeAsync(const QByteArray& bytes) override { written << bytes; }
+    void readAsync() override { ++reads; }
+    void reset() override {}
+    QString errorString() const override { return {}; }
+    QList<QByteArray> written;
+    int reads = 0;
+};
+
 // A simulated supply without noise, and the transports that reach it.
 std::shared_ptr<sim::Supply> simulatedSupply(const QString& model);
 SimulatedInstrument instrumentOf(std::shared_ptr<sim::Supply> supply);
@@ -151,8 +174,25 @@ inline QStringList commandsOnly(const QStringList& received) {
     return out;
 }
 
+// One test data column per name, of the matching type.
+template <typename... T, typename... N> void columns(N... names) {
+    (QTest::addColumn<T>(names), ...);
+}
+// The current row's values of the named columns.
+template <typename... T, typename... N> std::tuple<T...> fetch(N... names) {
+    return {*static_cast<T*>(QTest::qData(names, qMetaTypeId<T>()))...};
+}
+// One test data row of the given values.
+template <typename... V> void row(const char* name, V... values) {
+    (QTest::newRow(name) << ... << values);
+}
+
 // CPU seconds this process has used, user and system: a busy loop shows.
 double cpuSeconds();
+
+// The window's button with this caption or object name, and a click on it.
+QAbstractButton* buttonOf(QWidget* window, const QString& text);
+void clickButton(QWidget* window, const QString& text);
 
 // Runs act on the next modal dialog of type Dialog once it is up.
 template <typename Dialog> void onNextModal(std::function<void(Dialog*)> act) {
