@@ -211,6 +211,16 @@ private slots:
                  QStringLiteral("link-lost"));
         QCOMPARE(lost.qos, 1);
         QVERIFY(!lost.retained);
+        // Back, but switched off by a power cycle: said the same way.
+        emit f.session->cameBackWithOutputOff();
+        QTRY_VERIFY_WITH_TIMEOUT(dashboard.on(base + QStringLiteral("event")).size() == 3, 10000);
+        const Message off = dashboard.on(base + QStringLiteral("event")).back();
+        QCOMPARE(json(off.payload).value(QStringLiteral("type")).toString(),
+                 QStringLiteral("output-off"));
+        QCOMPARE(json(off.payload).value(QStringLiteral("after")).toString(),
+                 QStringLiteral("reconnect"));
+        QCOMPARE(off.qos, 1);
+        QVERIFY(!off.retained);
     }
 
     // No broker: the session polls on as before and the feed says so; a
