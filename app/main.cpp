@@ -33,78 +33,99 @@ void setNames() {
     QCoreApplication::setApplicationVersion(QString::fromLatin1(DebugTrace::kVersion));
 }
 
-// The database in the folder the command line or the defaults name; nothing
-// when the user chose to quit.
-bool openData(Database& database, Prompter& prompter, DataFolder& folder, const QString& path) {
-    // A per-user folder gets its database on first run; beside the program it
-    // is installed with it.
-    return folder.open(database, prompter, path != QCoreApplication::applicationDirPath()) !=
-           DataFolder::Outcome::Quit;
-}
-
-// The lab feed, from the command line or the settings; none when neither
-// asks for it.
-std::unique_ptr<MqttFeed> startFeed(InstrumentSession& session,
-                                    const std::optional<MqttFeed::Options>& fromCommandLine) {
-    const MqttFeed::Options o = fromCommandLine ? *fromCommandLine : MqttFeed::Options::load();
-    if (!o.enabled || o.host.trimmed().isEmpty())
-        return nullptr;
-    auto feed = std::make_unique<MqttFeed>(session, o);
-    feed->start();
-    return feed;
-}
-
 QString folderOf(const CommandLine& line) {
     return line.dataFolder.isEmpty() ? Database::defaultFolder() : line.dataFolder;
 }
 
+// One run's objects, wired once: a headless run and the windows differ only
+// in the prompter and the front end they put on top.
+class Composition {
+public:
+    Composition(Prompter& prompter, const CommandLine& line)
+        : prompter_(prompter), folderPath_(folderOf(line)), folder_(folderPath_) {}
+
+    AppTransports transports; // ports named on the command line go in before open()
+
+    // Opens the data folder's database and wires the rest on it; false when
+    // the user chose to quit.
+    bool open() {
+        // A per-user folder gets its database on first run; beside the
+        // program it is installed with it.
+        if (folder_.open(database_, prompter_,
+                         folderPath_ != QCoreApplication::applicationDirPath()) ==
+            DataFolder::Outcome::Quit)
+            return false;
+        wired_ = std::make_unique<Wired>(*this);
+        return true;
+    }
+    InstrumentSession& session() { return wired_->session; }
+    ScpiServer& server() { return wired_->server; }
+
+    // The lab feed, from the command line or else the settings; none when
+    // neither asks for it.
+    MqttFeed* restartFeed(const std::optional<MqttFeed::Options>& fromCommandLine) {
+        feed_.reset();
+        const MqttFeed::Options o = fromCommandLine ? *fromCommandLine : MqttFeed::Options::load();
+        if (!o.enabled || o.host.trimmed().isEmpty())
+            return nullptr;
+        feed_ = std::make_unique<MqttFeed>(session(), o);
+        feed_->start();
+        return feed_.get();
+    }
+
+private:
+    struct Wired {
+        explicit Wired(Composition& c)
+            : link({c.clock_, c.prompter_}), store(c.database_.database()),
+              session({link, c.database_, store, c.prompter_, c.transports}), server(session) {}
+        TaskScheduler link;
+        RecordStore store;
+        InstrumentSession session;
+        ScpiServer server;
+    };
+
+    Prompter& prompter_;
+    SteadyClock clock_;
+    QString folderPath_;
+    Database database_;
+    DataFolder folder_;
+    std::unique_ptr<Wired> wired_;
+    std::unique_ptr<MqttFeed> feed_; // goes first: it watches the session
+};
+
 int runHeadless(const CommandLine& line) {
     // The console gets messages; the whole trace only when asked for.
     DebugTrace::instance().setEchoToStderr(line.verbose);
-    SteadyClock clock;
     ConsolePrompter prompter;
-    AppTransports transports;
-    Database database;
-    DataFolder dataFolder(folderOf(line));
-    if (!openData(database, prompter, dataFolder, folderOf(line)))
+    Composition run(prompter, line);
+    if (!run.open())
         return CommandLine::Quit;
-    TaskScheduler link({clock, prompter});
-    RecordStore store(database.database());
-    InstrumentSession session({link, database, store, prompter, transports});
+    InstrumentSession& session = run.session();
     session.setReconnect(line.reconnect);
-    ScpiServer server(session);
-    QObject::connect(&server, &ScpiServer::warning,
+    QObject::connect(&run.server(), &ScpiServer::warning,
                      [](const QString& text) { std::fprintf(stderr, "%s\n", qPrintable(text)); });
-    std::unique_ptr<MqttFeed> feed = startFeed(session, line.mqtt);
-    if (feed)
-        QObject::connect(feed.get(), &MqttFeed::statusChanged, [](const QString& text) {
+    if (MqttFeed* feed = run.restartFeed(line.mqtt))
+        QObject::connect(feed, &MqttFeed::statusChanged, [](const QString& text) {
             std::fprintf(stderr, "%s\n", qPrintable(text));
         });
-    HeadlessRun run(session, server, line);
-    QObject::connect(&run, &HeadlessRun::finished, [](int code) { QCoreApplication::exit(code); });
-    run.start();
+    HeadlessRun headless(session, run.server(), line);
+    QObject::connect(&headless, &HeadlessRun::finished,
+                     [](int code) { QCoreApplication::exit(code); });
+    headless.start();
     return QCoreApplication::exec();
 }
 
 int runWindows(const CommandLine& line) {
     QApplication::setApplicationDisplayName(QStringLiteral("POWER_TRQ"));
     DebugTrace::instance();
-    SteadyClock clock;
     EventLoopWaiter waiter;
     MessageBoxPrompter prompter;
-    AppTransports transports;
+    Composition run(prompter, line);
     if (line.connection && line.connection->kind == InterfaceKind::Serial)
-        transports.addPortName(line.connection->serial.port);
-    Database database;
-    DataFolder dataFolder(folderOf(line));
-    if (!openData(database, prompter, dataFolder, folderOf(line)))
+        run.transports.addPortName(line.connection->serial.port);
+    if (!run.open())
         return CommandLine::Quit;
-
-    // The single wiring point: the link, the session over it, its server,
-    // the window.
-    TaskScheduler link({clock, prompter});
-    RecordStore store(database.database());
-    InstrumentSession session({link, database, store, prompter, transports});
+    InstrumentSession& session = run.session();
     session.setReconnect(line.reconnect || Settings::integer(QStringLiteral("Common"),
                                                              QStringLiteral("Reconnect"), 0));
     std::optional<Connection> connection = line.connection;
@@ -117,19 +138,15 @@ int runWindows(const CommandLine& line) {
         }
         connection = Connection{InterfaceKind::TestingMode, line.menuModel, {}, 0, {}};
     }
-    ScpiServer server(session);
-    MainWindow main({session, prompter, waiter, transports, &server});
+    MainWindow main({session, prompter, waiter, run.transports, &run.server()});
     main.show();
     main.startServer(line.serve);
-    std::unique_ptr<MqttFeed> feed;
     auto restartFeed = [&](bool fromCommandLine) {
-        feed.reset();
         // After the dialog, its choice from now on.
-        feed = startFeed(session, fromCommandLine ? line.mqtt : std::nullopt);
+        MqttFeed* feed = run.restartFeed(fromCommandLine ? line.mqtt : std::nullopt);
         main.showFeedStatus(feed ? feed->statusText() : QString());
         if (feed)
-            QObject::connect(feed.get(), &MqttFeed::statusChanged, &main,
-                             &MainWindow::showFeedStatus);
+            QObject::connect(feed, &MqttFeed::statusChanged, &main, &MainWindow::showFeedStatus);
     };
     restartFeed(true);
     QObject::connect(&main, &MainWindow::labFeedChanged, [&] { restartFeed(false); });
