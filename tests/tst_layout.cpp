@@ -133,7 +133,6 @@ private slots:
     void everyDialogFits() {
         ShellFixture f;
         QVERIFY(f.onLineSerial(QStringLiteral("TRQ-3302")));
-        QTimer round, waiting, writer;
         std::vector<std::unique_ptr<QDialog>> own;
         own.push_back(std::make_unique<AboutDialog>(f.prompter));
         own.push_back(std::make_unique<AutomationDialog>());
@@ -144,8 +143,7 @@ private slots:
         own.push_back(std::make_unique<SaveMemoryDialog>());
         own.push_back(std::make_unique<RecallMemoryDialog>());
         own.push_back(std::make_unique<LimitsDialog>(4, f.prompter));
-        own.push_back(std::make_unique<RecordSetupDialog>(
-            RecordSetupDialog::Timers{&round, &waiting, &writer}, f.prompter));
+        own.push_back(std::make_unique<RecordSetupDialog>(nullptr, f.prompter));
         own.push_back(std::make_unique<WaitDialog>(
             Wait{text(Text::QueryingTitle), text(Text::QueryingInitialValues), 100, {}}));
         std::vector<QDialog*> dialogs{f.main->serialDialog(), f.main->gpibDialog()};

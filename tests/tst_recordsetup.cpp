@@ -1,4 +1,5 @@
 #include "core/settings.h"
+#include "session/instrumentsession.h"
 #include "support/testsupport.h"
 #include "ui/recordsetupdialog.h"
 
@@ -18,14 +19,11 @@ using namespace trq::test;
 namespace {
 
 struct SetupFixture {
-    QTimer round, waiting, writer;
+    std::optional<LinkActivity> applied;
     ScriptedPrompter prompter;
-    RecordSetupDialog dlg{{&round, &waiting, &writer}, prompter};
+    RecordSetupDialog dlg{[this](const LinkActivity& a) { applied = a; }, prompter};
     RecordSetup setup;
-    SetupFixture() {
-        clearSettings();
-        writer.start(1000);
-    }
+    SetupFixture() { clearSettings(); }
     // Runs the dialog, doing `step` once the dialog is up; presses OK unless
     // the step closed it.
     bool execute(const std::function<void()>& step, bool pressOk = true) {
@@ -132,14 +130,13 @@ private slots:
                 QCOMPARE(unitsBeside(f.dlg, box), QStringList{"right"});
             f.dlg.writerTimeBox()->setText(QStringLiteral("0"));
         }));
-        QVERIFY(!f.writer.isActive());
-        QCOMPARE(f.writer.interval(), 1000); // the period is left alone
+        QVERIFY(f.applied == (LinkActivity{true, true, false}));
         QVERIFY(f.execute([&] { f.dlg.writerTimeBox()->setText(QStringLiteral("abc")); }));
         QCOMPARE(
             f.prompter.texts,
             QStringList{"Writer Timer Value should be numberic type and it is reset to 100ms"});
         QCOMPARE(f.dlg.writerTimeBox()->text(), QStringLiteral("100"));
-        QVERIFY(f.writer.isActive() && f.round.isActive() && f.waiting.isActive());
+        QVERIFY(f.applied == LinkActivity{});
     }
 
     // Red is the low byte; the way back is tst_graphwindow's
@@ -168,7 +165,6 @@ private slots:
         QFETCH(QByteArray, way);
         SetupFixture f;
         f.prompter.answers = {Prompter::Answer::Cancel};
-        f.writer.stop();
         QVERIFY(!f.execute(
             [&] {
                 f.dlg.scaleList()->setCurrentIndex(0);
@@ -187,7 +183,7 @@ private slots:
             QCOMPARE(Settings::value(QStringLiteral("RECORDPERIOD"), QLatin1String(key)),
                      QString());
         QCOMPARE(f.dlg.values().days, 0);
-        QVERIFY(!f.writer.isActive()); // no timer was switched either
+        QVERIFY(!f.applied); // no timer was switched either
     }
 
     // The colour picker opens on a click, Enter or Space in a colour box, never

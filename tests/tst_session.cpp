@@ -601,6 +601,21 @@ private slots:
         QVERIFY(!f.session->pollTimer().isActive());
     }
 
+    // The record setup's timer switches: with the writer stopped nothing
+    // reaches the supply; started again, the link goes on.
+    void aStoppedWriterSendsNothing() {
+        SessionFixture f;
+        QVERIFY(f.onLineSerial(QStringLiteral("PSQ-3323")));
+        f.session->setOutput(true);
+        QVERIFY(f.waitReceived(3));
+        f.session->setLinkActivity({true, true, false});
+        f.takeReceived();
+        QTest::qWait(600); // six writer ticks
+        QCOMPARE(f.takeReceived(), QStringList());
+        f.session->setLinkActivity({});
+        QVERIFY(f.waitReceived(3));
+    }
+
     void actionsAreSilentOffLine() {
         SessionFixture f;
         QSignalSpy output(f.session.get(), &InstrumentSession::outputChanged);

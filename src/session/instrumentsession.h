@@ -77,6 +77,15 @@ struct ControlLocks {
     bool sets = false;          // the number of units can be edited
 };
 
+// Which of the link's clocks run: the poll, the wait for a response and the
+// writer. Each keeps its period while stopped.
+struct LinkActivity {
+    bool polling = true;
+    bool responseWait = true;
+    bool writing = true;
+    bool operator==(const LinkActivity&) const = default;
+};
+
 struct SerialSettings {
     QString port;
     qint32 baud = 9600;
@@ -195,6 +204,8 @@ public:
     void setAutoRange(int start, int end, int cycle);
     // The poll-cycle check, in seconds (0 switches it off).
     void setReadTime(int seconds);
+    // Starts or stops the link's clocks (the record setup's timer switches).
+    void setLinkActivity(const LinkActivity& activity);
     // Charge and energy start again from zero on every channel.
     void resetDelivered();
 

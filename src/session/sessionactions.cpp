@@ -295,6 +295,18 @@ void InstrumentSession::storeLimitRules(std::vector<LimitRule> rules) {
     setLimitRules(std::move(rules));
 }
 
+void InstrumentSession::setLinkActivity(const LinkActivity& activity) {
+    const std::pair<QTimer*, bool> clocks[] = {{&poll_, activity.polling},
+                                               {&link_.responseTimer(), activity.responseWait},
+                                               {&link_.writerTimer(), activity.writing}};
+    for (const auto& [timer, on] : clocks) {
+        if (on)
+            timer->start();
+        else
+            timer->stop();
+    }
+}
+
 void InstrumentSession::setReadTime(int seconds) {
     link_.setPollCycleLimitMsec(seconds * 1000);
 }

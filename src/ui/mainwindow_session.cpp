@@ -332,10 +332,8 @@ GpibSettingsDialog* MainWindow::gpibDialog() {
 
 RecordSetupDialog* MainWindow::recordSetupDialog() {
     if (!recordSetup_)
-        recordSetup_ =
-            new RecordSetupDialog({&session_.pollTimer(), &session_.link().responseTimer(),
-                                   &session_.link().writerTimer()},
-                                  prompter_, this);
+        recordSetup_ = new RecordSetupDialog(
+            [this](const LinkActivity& a) { session_.setLinkActivity(a); }, prompter_, this);
     return recordSetup_;
 }
 

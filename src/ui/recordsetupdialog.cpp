@@ -1,6 +1,7 @@
 #include "ui/recordsetupdialog.h"
 
 #include "core/prompter.h"
+#include "session/instrumentsession.h"
 #include "session/recordscale.h"
 
 #include <QCheckBox>
@@ -53,8 +54,8 @@ constexpr LengthLimit kLengthLimits[] = {
 
 } // namespace
 
-RecordSetupDialog::RecordSetupDialog(Timers timers, Prompter& prompter, QWidget* parent)
-    : QDialog(parent), timers_(timers), prompter_(prompter), days_(new QComboBox(this)),
+RecordSetupDialog::RecordSetupDialog(ApplyActivity apply, Prompter& prompter, QWidget* parent)
+    : QDialog(parent), apply_(std::move(apply)), prompter_(prompter), days_(new QComboBox(this)),
       hours_(new QComboBox(this)), minutes_(new QComboBox(this)), seconds_(new QComboBox(this)),
       scale_(new QComboBox(this)), operation_(new QComboBox(this)), round_(new QLineEdit(this)),
       waiting_(new QLineEdit(this)), writer_(new QLineEdit(this)) {
@@ -258,16 +259,9 @@ void RecordSetupDialog::ok() {
     if (!accepted)
         return;
     // Only the on/off state comes from the values; the periods stay.
-    const std::pair<QLineEdit*, QTimer*> switches[] = {
-        {round_, timers_.round}, {waiting_, timers_.waiting}, {writer_, timers_.writer}};
-    for (const auto& [box, timer] : switches) {
-        if (!timer)
-            continue;
-        if (box->text().trimmed().toDouble() != 0)
-            timer->start();
-        else
-            timer->stop();
-    }
+    auto on = [](const QLineEdit* box) { return box->text().trimmed().toDouble() != 0; };
+    if (apply_)
+        apply_({on(round_), on(waiting_), on(writer_)});
     confirmed_ = true;
     accept();
 }

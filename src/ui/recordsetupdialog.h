@@ -18,20 +18,18 @@ class QTimer;
 namespace trq {
 
 class Prompter;
+struct LinkActivity;
 
 // Record length, scale, point operation, channel colours and the three
 // timer switches, kept under "RECORDPERIOD".
 class RecordSetupDialog : public QDialog {
     Q_OBJECT
 public:
-    struct Timers {
-        QTimer* round;   // the main window's poll timer
-        QTimer* waiting; // the link's response-wait timer
-        QTimer* writer;  // the link's writer timer
-    };
+    // Applies the timer switches (the session's link clocks).
+    using ApplyActivity = std::function<void(const LinkActivity&)>;
     using ColourPicker = std::function<std::optional<QColor>(const QColor& preset)>;
 
-    RecordSetupDialog(Timers timers, Prompter& prompter, QWidget* parent = nullptr);
+    RecordSetupDialog(ApplyActivity apply, Prompter& prompter, QWidget* parent = nullptr);
 
     // Shows the setup as stored; true when the user confirmed it (and it is
     // stored and in setup).
@@ -69,7 +67,7 @@ private:
     bool checkLength();
     void checkTimer(QLineEdit* box, QString& field, const char* fallback, const QString& message);
 
-    Timers timers_;
+    ApplyActivity apply_;
     Prompter& prompter_;
     RecordSetup values_;
     ColourPicker pickColour_;
