@@ -47,7 +47,7 @@ struct Graph : WindowFixture {
     QCustomPlot* plot() const { return graph->plotWidget(); }
     QPoint pixel(double seconds, double y, bool current = false) const {
         QCPAxis* value = current ? plot()->yAxis2 : plot()->yAxis;
-        return {int(plot()->xAxis->coordToPixel(seconds / 86400)), int(value->coordToPixel(y))};
+        return {int(plot()->xAxis->coordToPixel(seconds)), int(value->coordToPixel(y))};
     }
     void drag(QPoint from, QPoint to) {
         QTest::mousePress(plot(), Qt::LeftButton, {}, from);
@@ -61,7 +61,7 @@ struct Graph : WindowFixture {
         QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
                           list->visualItemRect(list->item(row)).center());
     }
-    double seconds(int cursor) const { return graph->cursorPosition(cursor).x() * 86400; }
+    double seconds(int cursor) const { return graph->cursorPosition(cursor).x(); }
     int highlight() const { return table->model().highlight(); }
 };
 
@@ -116,7 +116,7 @@ private slots:
         QTest::mouseClick(f.plot(), Qt::LeftButton, {}, f.pixel(100, 11));
         QCOMPARE(f.shownCursors(), QList<int>{3});
         QCOMPARE(f.highlight(), 20);
-        f.graph->moveCursor(3, 1.0, 0); // past the last sample: the last one
+        f.graph->moveCursor(3, 1e6, 0); // past the last sample: the last one
         QCOMPARE(f.highlight(), 59);
         Graph::clickItem(list, 0);
         QCOMPARE(f.shownCursors(), QList<int>{1});
@@ -126,7 +126,7 @@ private slots:
         QTest::mouseClick(f.plot(), Qt::LeftButton, {}, f.pixel(61, 11));
         QCOMPARE(f.seconds(1), 60.0);
         const QPointF second = f.graph->cursorPosition(ref);
-        f.drag(f.pixel(second.x() * 86400, second.y()), f.pixel(200, 12));
+        f.drag(f.pixel(second.x(), second.y()), f.pixel(200, 12));
         QCOMPARE(f.seconds(ref), 200.0);
         QCOMPARE(f.seconds(1), 60.0); // stayed
         QCOMPARE(f.graph->periodBox()->text(), QStringLiteral("00:02:20"));
@@ -169,8 +169,8 @@ private slots:
             }
         };
         feed(0, 400);
-        QCOMPARE(x->range().upper * 86400, 399.0);
-        QCOMPARE(qRound(x->range().size() * 86400), 300);
+        QCOMPARE(x->range().upper, 399.0);
+        QCOMPARE(qRound(x->range().size()), 300);
         QWheelEvent wheel(QPointF(300, 200), f.plot()->mapToGlobal(QPointF(300, 200)), {}, {0, 120},
                           Qt::NoButton, {}, Qt::NoScrollPhase, false);
         QApplication::sendEvent(f.plot(), &wheel);
@@ -180,12 +180,12 @@ private slots:
         // Refresh puts the axis back and hides the cursors, in their mode.
         f.graph->setMode(GraphWindow::CursorMeasurements);
         f.click("Refresh");
-        QCOMPARE(x->range().upper * 86400, 300.0);
+        QCOMPARE(x->range().upper, 300.0);
         QVERIFY(f.shownCursors().isEmpty());
         QVERIFY(!f.graph->cursorPanel()->isVisibleTo(f.graph.get()));
         QCOMPARE(f.graph->mode(), int(GraphWindow::CursorMeasurements));
         feed(500, 501);
-        QCOMPARE(x->range().upper * 86400, 500.0);
+        QCOMPARE(x->range().upper, 500.0);
         f.recording().series().recordingStopped({});
         QCOMPARE(f.graph->startButton()->text(), QStringLiteral("Start"));
     }
@@ -240,7 +240,7 @@ private slots:
             QCOMPARE(data.size(), k < 2 * channels ? 10 : 0);
             if (k < 2 * channels) {
                 QCOMPARE(data.constBegin()->key, 0.0);
-                QCOMPARE((data.constEnd() - 1)->key, 9.0 * period / 86400);
+                QCOMPARE((data.constEnd() - 1)->key, 9.0 * period);
             }
         }
         if (channels == 4) // channel 4 is drawn from the working table too
@@ -312,17 +312,17 @@ private slots:
         f.graph->plotList()->setCurrentRow(plot - 1);
         const int ref = GraphWindow::kReference;
         for (const auto& [first, second] : {std::pair{plot, ref}, std::pair{ref, plot}}) {
-            f.graph->moveCursor(first, first == plot ? 0 : 90.0 / 86400, 0);
-            f.graph->moveCursor(second, second == plot ? 0 : 90.0 / 86400, 0);
+            f.graph->moveCursor(first, first == plot ? 0 : 90.0, 0);
+            f.graph->moveCursor(second, second == plot ? 0 : 90.0, 0);
             QCOMPARE(f.graph->periodBox()->text(), QStringLiteral("00:01:30"));
             QCOMPARE(f.graph->amplitudeBox()->text(), QStringLiteral("0.5"));
         }
         // A cursor stands on the nearest sample, and its row is selected.
-        f.graph->moveCursor(plot, 61.0 / 86400, 0);
+        f.graph->moveCursor(plot, 61.0, 0);
         QCOMPARE(f.graph->xPositionBox()->text(), QStringLiteral("00:01:00"));
         QCOMPARE(f.graph->yPositionBox()->text(), QStringLiteral("12.495"));
         QCOMPARE(f.highlight(), 2);
-        f.graph->moveCursor(ref, 150.0 / 86400, 0);
+        f.graph->moveCursor(ref, 150.0, 0);
         QCOMPARE(f.highlight(), 5);
         QCOMPARE(f.graph->amplitudeBox()->text(), QStringLiteral("0.007"));
         // Choosing another plot ties the second cursor to it.
@@ -388,8 +388,8 @@ private slots:
         QCOMPARE(f.table->descriptionBox()->text(), QStringLiteral("renamed"));
         QCOMPARE(f.table->endTimeBox()->text(), QStringLiteral("2026/12/06 10:02:00"));
         QCOMPARE(f.table->model().rowCount(), 4);
-        QCOMPARE((f.graph->plot(0)->data()->constEnd() - 1)->key * 86400, 3 * 30.0);
-        QCOMPARE(f.plot()->xAxis->range().upper * 86400, 1200.0); // its time length
+        QCOMPARE((f.graph->plot(0)->data()->constEnd() - 1)->key, 3 * 30.0);
+        QCOMPARE(f.plot()->xAxis->range().upper, 1200.0); // its time length
         // At its own scale, the setup left as the user made it; after a
         // restart too.
         QCOMPARE(f.graph->summaryList()->item(1)->text(), QStringLiteral("Time Slice: 30sec"));

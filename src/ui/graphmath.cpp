@@ -17,11 +17,15 @@ struct GraphText {
 
 } // namespace
 
+namespace {
+constexpr qint64 kSecondsPerDay = 86400;
+} // namespace
+
 QString formatElapsed(qint64 s) {
     const qint64 seconds = s % 60;
     const qint64 minutes = (s / 60) % 60;
     const qint64 hours = (s / 3600) % 24;
-    const qint64 days = s / 86400;
+    const qint64 days = s / kSecondsPerDay;
     const QString time = QStringLiteral("%1:%2:%3").arg(hours).arg(minutes).arg(seconds);
     return days >= 1 ? QString::number(days) + QStringLiteral("D ") + time : time;
 }
@@ -65,17 +69,17 @@ QString xLengthCaption(const XLength& length) {
     return GraphText::tr(length.caption);
 }
 
-double dayFraction(const QString& timeOfDay) {
+double secondsOf(const QString& timeOfDay) {
     const QStringList parts = timeOfDay.split(QLatin1Char(':'));
     double seconds = 0;
     static constexpr double kUnits[] = {3600, 60, 1};
     for (int i = 0; i < parts.size() && i < 3; ++i)
         seconds += parts.at(i).toDouble() * kUnits[i];
-    return seconds / 86400.0;
+    return seconds;
 }
 
-QString formatAxisTime(double fraction, const QString& labelFormat) {
-    const qint64 total = std::llround(fraction * 86400.0);
+QString formatAxisTime(double seconds, const QString& labelFormat) {
+    const qint64 total = std::llround(seconds);
     const qint64 h = (total / 3600) % 24;
     const qint64 n = (total / 60) % 60;
     const qint64 s = total % 60;
@@ -103,13 +107,13 @@ QString formatAxisTime(double fraction, const QString& labelFormat) {
 }
 
 double sampleX(int index, int secondsPerPoint) {
-    return double(index) * secondsPerPoint / 86400.0;
+    return double(index) * secondsPerPoint;
 }
 
 int sampleIndexAt(double x, int secondsPerPoint) {
     if (secondsPerPoint <= 0)
         return 0;
-    return int(std::llround(x * 86400.0 / secondsPerPoint));
+    return int(std::llround(x / secondsPerPoint));
 }
 
 QStringList voltageRangeChoices() {
@@ -158,15 +162,14 @@ double timeTickStep(double rangeSize, double lengthStep, int divisions) {
         return lengthStep;
     static constexpr int kRoundSeconds[] = {1,   2,   5,    10,   15,   30,    60,    120,   300,
                                             600, 900, 1800, 3600, 7200, 10800, 21600, 43200, 86400};
-    const double seconds = wanted * 86400.0;
     for (int step : kRoundSeconds)
-        if (step >= seconds)
-            return step / 86400.0;
-    return std::ceil(wanted); // whole days
+        if (step >= wanted)
+            return step;
+    return std::ceil(wanted / kSecondsPerDay) * kSecondsPerDay; // whole days
 }
 
 QString tickLabelFormat(const QString& lengthFormat, double tickStep) {
-    if (tickStep * 86400.0 < 59.5 && !lengthFormat.contains(QLatin1Char('s')))
+    if (tickStep < 59.5 && !lengthFormat.contains(QLatin1Char('s')))
         return lengthFormat + QStringLiteral(":ss");
     return lengthFormat;
 }

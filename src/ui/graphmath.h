@@ -10,7 +10,7 @@
 namespace trq {
 
 // Time and axis arithmetic of the graph window, kept apart from the plot so
-// it can be checked on its own. Times on the x axis are fractions of a day.
+// it can be checked on its own. Times on the x axis are elapsed seconds.
 
 // "1D 1:1:1", or "1:2:5" below a day: numbers without leading zeros.
 QString formatElapsed(qint64 seconds);
@@ -30,13 +30,13 @@ std::optional<XLength> xLength(const QString& text);
 // The time axis' caption for a length, in the user's language.
 QString xLengthCaption(const XLength& length);
 
-// "h:mm:ss" style texts to day fractions ("0:5:00" is 5 minutes).
-double dayFraction(const QString& timeOfDay);
-// A day fraction in a label format: "h" and "n" without leading zeros,
-// "hh", "nn" and "ss" with them.
-QString formatAxisTime(double dayFraction, const QString& labelFormat);
+// "h:mm:ss" style texts to seconds ("0:5:00" is 300).
+double secondsOf(const QString& timeOfDay);
+// Seconds in a label format (the time of day they reach): "h" and "n"
+// without leading zeros, "hh", "nn" and "ss" with them.
+QString formatAxisTime(double seconds, const QString& labelFormat);
 
-// The time axis' tick step for a visible range (day fractions): the chosen
+// The time axis' tick step for a visible range (seconds): the chosen
 // length's own division while the range is near that length; zoomed or
 // panned further, a round time step giving about as many ticks.
 double timeTickStep(double rangeSize, double lengthStep, int divisions);

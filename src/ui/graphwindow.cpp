@@ -37,9 +37,9 @@ namespace {
 // Ticks at the major divisions of the chosen length, labelled in its format;
 // zoomed or panned far from it, at round times instead, so ticks never
 // crowd (and a million points do not come with ten thousand labels).
-class DayFractionTicker : public QCPAxisTicker {
+class ElapsedTimeTicker : public QCPAxisTicker {
 public:
-    explicit DayFractionTicker(const QString* format) : format_(format) {}
+    explicit ElapsedTimeTicker(const QString* format) : format_(format) {}
     void setLength(double step, int divisions) {
         step_ = step;
         divisions_ = divisions;
@@ -108,7 +108,7 @@ GraphWindow::GraphWindow(InstrumentSession& session, Recording& recording, Promp
     plot_->xAxis2->setVisible(true);
     plot_->xAxis2->setTicks(false);
     plot_->xAxis2->setTickLabels(false);
-    plot_->xAxis->setTicker(QSharedPointer<QCPAxisTicker>(new DayFractionTicker(&labelFormat_)));
+    plot_->xAxis->setTicker(QSharedPointer<QCPAxisTicker>(new ElapsedTimeTicker(&labelFormat_)));
     plot_->xAxis->grid()->setSubGridVisible(true);
     plot_->setBackground(QBrush(Qt::white));
     plot_->axisRect()->setBackground(QBrush(Qt::white));
@@ -391,10 +391,10 @@ void GraphWindow::applyTimeLength() {
         return;
     plot_->xAxis->setLabel(xLengthCaption(*x));
     labelFormat_ = QLatin1String(x->labelFormat);
-    const double range = dayFraction(QLatin1String(x->rangeEnd));
+    const double range = secondsOf(QLatin1String(x->rangeEnd));
     setTimeRange(0, range);
     followLive_ = true;
-    static_cast<DayFractionTicker*>(plot_->xAxis->ticker().data())
+    static_cast<ElapsedTimeTicker*>(plot_->xAxis->ticker().data())
         ->setLength(range / x->majorDivisions, x->majorDivisions);
     queueReplot();
 }
