@@ -1,4 +1,5 @@
 #include "core/numbers.h"
+#include "core/reading.h"
 #include "protocol/commands.h"
 #include "protocol/layoutprofile.h"
 #include "protocol/machinetype.h"
@@ -208,6 +209,12 @@ private slots:
                                                           {"", 0}};
         for (const auto& [text, value] : leading)
             QCOMPARE(leadingNumber(QString::fromLatin1(text)), value);
+        // A reading keeps the text as sent and its number; power needs both.
+        const Reading volts(QStringLiteral("12.5V")), amps(QStringLiteral("0.200"));
+        QCOMPARE(volts.text(), QStringLiteral("12.5V"));
+        QCOMPARE(power(volts, amps), std::optional<double>(2.5));
+        QCOMPARE(power(volts, Reading(QStringLiteral("x"))), std::nullopt);
+        QCOMPARE(power(Reading(), amps), std::nullopt);
         const std::pair<const char*, Coupling> couplings[] = {{"0", Coupling::Independent},
                                                               {"2", Coupling::Parallel},
                                                               {"1", Coupling::Tracking},

@@ -175,7 +175,7 @@ private slots:
         QVERIFY(f.session->limits().tripped(1));
         f.instrument().channel(1).vset = 2; // 0.2 A: back within
         f.poll(14);
-        QCOMPARE(f.ch1().current, QStringLiteral("0.200"));
+        QCOMPARE(f.ch1().current.text(), QStringLiteral("0.200"));
         QVERIFY(f.session->limits().tripped(1));
         f.session->setOutput(false);
         QVERIFY(f.session->limits().tripped(1));

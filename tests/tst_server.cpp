@@ -313,9 +313,9 @@ private slots:
         f.instrument().channel(2).iset = 1.5;
         f.session->pollTimer().setInterval(5);
         f.client.command("OUTP ON");
-        QTRY_COMPARE(f.session->channel(1).voltage, QStringLiteral("12.000"));
+        QTRY_COMPARE(f.session->channel(1).voltage.text(), QStringLiteral("12.000"));
         QTRY_VERIFY(!f.session->channel(1).current.isEmpty());
-        const double current = f.session->channel(1).current.toDouble();
+        const double current = f.session->channel(1).current.value().value_or(-1);
         QCOMPARE(f.client.query("MEAS:VOLT? 2").toDouble(), 12.0);
         QCOMPARE(f.client.query(":CHAN2:MEAS:CURR?").toDouble(), current);
         QCOMPARE(f.client.query("MEAS:POW2?").toDouble(), 12.0 * current);

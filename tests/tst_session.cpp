@@ -93,10 +93,10 @@ private slots:
         f.instrument().channel(1).vset = 5;
         pollFast(f);
         QVERIFY(f.session->pollTimer().isActive());
-        QTRY_COMPARE(f.session->channel(0).voltage, QStringLiteral("5.000"));
+        QTRY_COMPARE(f.session->channel(0).voltage.text(), QStringLiteral("5.000"));
         f.session->setOutput(false);
         QVERIFY(!f.session->pollTimer().isActive());
-        QCOMPARE(f.session->channel(0).voltage, QString()); // no reading with the output off
+        QCOMPARE(f.session->channel(0).voltage.text(), QString()); // no reading with the output off
         QVERIFY(f.waitReceived());
         QVERIFY(!f.instrument().output);
     }
@@ -288,9 +288,9 @@ private slots:
         if (!lf) // in parallel the second channel follows the first and shows nothing
             f.session->chooseCoupling(Coupling::Parallel);
         pollFast(f);
-        QTRY_COMPARE(f.session->channel(0).voltage, QStringLiteral("12.000"));
+        QTRY_COMPARE(f.session->channel(0).voltage.text(), QStringLiteral("12.000"));
         // In parallel the load's current is shared.
-        QTRY_COMPARE(f.session->channel(0).current,
+        QTRY_COMPARE(f.session->channel(0).current.text(),
                      lf ? QStringLiteral("1.200") : QStringLiteral("0.600"));
         QCOMPARE(f.session->channel(1).voltage.isEmpty(), !lf);
         QCOMPARE(f.session->channel(1).current.isEmpty(), !lf);
@@ -550,7 +550,7 @@ private slots:
         f.session->setOutput(false);
         f.factory.release();
         QVERIFY(f.waitReceived());
-        QCOMPARE(f.session->channel(0).voltage, QString());
+        QCOMPARE(f.session->channel(0).voltage.text(), QString());
         QVERIFY(!f.session->channel(0).measured());
     }
 

@@ -375,8 +375,8 @@ private slots:
         f.instrument().channel(3).vset = 2;
         f.instrument().channel(4).vset = 3;
         f.instrument().channel(4).iset = 1;
-        QTRY_COMPARE(f.session->channel(2).voltage, QStringLiteral("2.000"));
-        QTRY_COMPARE(f.session->channel(3).voltage, QStringLiteral("3.000"));
+        QTRY_COMPARE(f.session->channel(2).voltage.text(), QStringLiteral("2.000"));
+        QTRY_COMPARE(f.session->channel(3).voltage.text(), QStringLiteral("3.000"));
         f.record(4);
         QCOMPARE(m.rowCount(), 4);
         const GraphSeries& series = f.session->recording()->series();

@@ -261,13 +261,13 @@ void MqttFeed::publishReadings(int channel) {
     if (!isConnected() || channel < 0 || channel >= session_.channelCount())
         return;
     const ChannelState& c = session_.channel(channel);
-    if (c.voltage.isEmpty() || c.current.isEmpty())
+    const std::optional<double> watts = power(c.voltage, c.current);
+    if (!watts)
         return;
     const QString base = prefix() + QStringLiteral("/%1/").arg(channel + 1);
-    const double power = c.voltage.toDouble() * c.current.toDouble();
-    publish(base + QStringLiteral("voltage"), c.voltage.trimmed().toUtf8(), 0, false);
-    publish(base + QStringLiteral("current"), c.current.trimmed().toUtf8(), 0, false);
-    publish(base + QStringLiteral("power"), QByteArray::number(power, 'g', 6), 0, false);
+    publish(base + QStringLiteral("voltage"), c.voltage.text().trimmed().toUtf8(), 0, false);
+    publish(base + QStringLiteral("current"), c.current.text().trimmed().toUtf8(), 0, false);
+    publish(base + QStringLiteral("power"), QByteArray::number(*watts, 'g', 6), 0, false);
 }
 
 void MqttFeed::publishState() {

@@ -402,12 +402,9 @@ ScpiInstrument::Result ScpiInstrument::measure(const Call& call, int quantity) {
         r.reply = kNotANumber;
         return r;
     }
-    const std::optional<double> v = scpi::number(c.voltage);
-    const std::optional<double> i = scpi::number(c.current);
-    const std::optional<double> value = quantity == 0   ? v
-                                        : quantity == 1 ? i
-                                        : v && i        ? std::optional<double>(*v * *i)
-                                                        : std::nullopt;
+    const std::optional<double> value = quantity == 0   ? c.voltage.value()
+                                        : quantity == 1 ? c.current.value()
+                                                        : power(c.voltage, c.current);
     r.reply = value ? numberText(*value) : kNotANumber;
     return r;
 }

@@ -68,7 +68,7 @@ std::optional<double> parseNumber(const QString& text) {
     return value;
 }
 
-double leadingNumber(const QString& text) {
+std::optional<double> leadingValue(const QString& text) {
     // Most texts are plain numbers: read them without the expression, which
     // costs a microsecond a value when a long recording is redrawn.
     bool plain = false;
@@ -78,7 +78,14 @@ double leadingNumber(const QString& text) {
     static const QRegularExpression number(
         QStringLiteral("^\\s*[-+]?(?:\\d+\\.?\\d*|\\.\\d+)(?:[eE][-+]?\\d+)?"));
     const QRegularExpressionMatch m = number.match(text);
-    return m.hasMatch() ? m.captured().trimmed().toDouble() : 0.0;
+    if (!m.hasMatch())
+        return std::nullopt;
+    const double leading = m.captured().trimmed().toDouble();
+    return std::isfinite(leading) ? std::optional<double>(leading) : std::nullopt;
+}
+
+double leadingNumber(const QString& text) {
+    return leadingValue(text).value_or(0.0);
 }
 
 QString wireNumber(double value, const QString& pattern) {

@@ -27,7 +27,10 @@ QString wireNumber(double value, const QString& pattern);
 
 // A reply that reads as a number, or nothing (empty, letters, garbage).
 std::optional<double> parseNumber(const QString& text);
-// The leading numeric part of a text; 0 when there is none.
+// The leading numeric part of a text ("12.000V" is 12); nothing when there
+// is none.
+std::optional<double> leadingValue(const QString& text);
+// The same, 0 when there is none.
 double leadingNumber(const QString& text);
 // Rounds to the nearest integer, halves to the even neighbour.
 int roundHalfEven(double value);

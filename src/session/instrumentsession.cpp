@@ -255,8 +255,8 @@ void InstrumentSession::setUpLayout() {
                     EditLimits{r.maxOvp, r.stepOvp, r.fmtOvp}};
         // In the supply's own form, as its replies come: the windows show
         // them in the user's locale, the feed and the records as they are.
-        c.voltage = wireNumber(0, QStringLiteral("0") + r.fmtVolt);
-        c.current = wireNumber(0, QStringLiteral("0") + r.fmtCurr);
+        c.voltage = Reading(wireNumber(0, QStringLiteral("0") + r.fmtVolt));
+        c.current = Reading(wireNumber(0, QStringLiteral("0") + r.fmtCurr));
         // Readings further apart than three poll cycles are a gap.
         c.delivered.setLongestStep(
             std::max<qint64>(5000, 3 * qint64(profile_->pollCycle.size()) * kPollMsec));

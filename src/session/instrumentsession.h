@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/reading.h"
 #include "link/taskscheduler.h"
 #include "protocol/commands.h"
 #include "protocol/layoutprofile.h"
@@ -44,7 +45,7 @@ struct EditLimits {
 
 // The last readings and settings of one output channel.
 struct ChannelState {
-    QString voltage, current;           // readings as shown; empty when none is
+    Reading voltage, current;           // the readings; empty when there is none
     QString voltageReply, currentReply; // the supply's last replies, as sent
     // When the last measured voltage and current came (the link's clock, in
     // milliseconds; -1: none yet).

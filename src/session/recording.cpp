@@ -16,7 +16,7 @@ RecordingEngine::Source sourceOf(InstrumentSession& s) {
             if (channel >= s.channelCount())
                 return QString();
             const ChannelState& c = s.channel(channel);
-            return voltage ? c.voltage : c.current;
+            return (voltage ? c.voltage : c.current).text();
         },
         [&s] { return s.readingCount(); },
         [&s](int channel) {

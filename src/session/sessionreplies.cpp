@@ -98,7 +98,7 @@ void InstrumentSession::readingReplied(int ch, bool voltage, const QString& repl
     (voltage ? c.voltageReply : c.currentReply) = reply;
     (voltage ? c.voltageAtMsec : c.currentAtMsec) = qint64(link_.clock().nowSec() * 1000.0);
     (voltage ? c.voltage : c.current) =
-        withoutUnit(reply, voltage ? QLatin1Char('V') : QLatin1Char('A'));
+        Reading(withoutUnit(reply, voltage ? QLatin1Char('V') : QLatin1Char('A')));
     if (!reply.isEmpty()) {
         (voltage ? voltageSeen_ : currentSeen_)[std::size_t(ch)] = true;
         (voltage ? c.voltageRead : c.currentRead) = true;
@@ -113,19 +113,19 @@ void InstrumentSession::readingReplied(int ch, bool voltage, const QString& repl
     // A current reading closes a step of the integration, with the latest
     // voltage; only while the output is on.
     const qint64 at = voltage ? c.voltageAtMsec : c.currentAtMsec;
-    const bool both = !c.voltage.isEmpty() && !c.current.isEmpty();
-    if (!voltage && output_ && both) {
-        c.delivered.add(at, leadingNumber(c.voltage), leadingNumber(c.current));
+    const std::optional<double> watts = power(c.voltage, c.current);
+    if (!voltage && output_ && watts) {
+        c.delivered.add(at, *c.voltage.value(), *c.current.value());
         emit deliveredChanged(ch);
     }
     emit readingsChanged(ch);
     // Every reading is checked, not only recorded points; with the output
     // off there is nothing to watch.
-    const QString& shown = voltage ? c.voltage : c.current;
-    if (!shown.isEmpty() && output_)
-        checkLimits(ch, voltage ? Quantity::Voltage : Quantity::Current, leadingNumber(shown), at);
-    if (!voltage && both && output_) {
-        checkLimits(ch, Quantity::Power, leadingNumber(c.voltage) * leadingNumber(c.current), at);
+    const std::optional<double> value = (voltage ? c.voltage : c.current).value();
+    if (value && output_)
+        checkLimits(ch, voltage ? Quantity::Voltage : Quantity::Current, *value, at);
+    if (!voltage && watts && output_) {
+        checkLimits(ch, Quantity::Power, *watts, at);
         checkLimits(ch, Quantity::Charge, c.delivered.charge(), at);
         checkLimits(ch, Quantity::Energy, c.delivered.energy(), at);
     }

@@ -241,8 +241,8 @@ void FrontPanel::showReadings(int i) {
     if (i < 0 || i >= channelCount())
         return;
     const ChannelState& state = session_.channel(i);
-    channels_[std::size_t(i)].voltage->setText(shownNumber(state.voltage));
-    channels_[std::size_t(i)].current->setText(shownNumber(state.current));
+    channels_[std::size_t(i)].voltage->setText(shownNumber(state.voltage.text()));
+    channels_[std::size_t(i)].current->setText(shownNumber(state.current.text()));
     showDelivered(i);
 }
 
@@ -250,14 +250,12 @@ void FrontPanel::showDelivered(int i) {
     if (i < 0 || i >= channelCount())
         return;
     const ChannelState& s = session_.channel(i);
-    const bool reading = !s.voltage.isEmpty() && !s.current.isEmpty();
     const QLocale shown;
-    const QString power = reading
-                              ? shown.toString(s.voltage.toDouble() * s.current.toDouble(), 'f', 3)
-                              : QStringLiteral("-");
+    const std::optional<double> watts = power(s.voltage, s.current);
+    const QString wattsText = watts ? shown.toString(*watts, 'f', 3) : QStringLiteral("-");
     channels_[std::size_t(i)].delivered->setText(
         tr("%1 W\n%2 Ah   %3 Wh")
-            .arg(power, shown.toString(s.delivered.charge(), 'f', 4),
+            .arg(wattsText, shown.toString(s.delivered.charge(), 'f', 4),
                  shown.toString(s.delivered.energy(), 'f', 4)));
 }
 
