@@ -82,7 +82,7 @@ int main(int argc, char* argv[]) {
         [&](int c, bool volt) {
             const double v = volt ? 12.0 + std::sin(double(replies) / 900.0 + c)
                                   : 1.0 + 0.5 * std::cos(double(replies) / 1300.0 + c);
-            return QString::number(v, 'f', 3);
+            return Reading(QString::number(v, 'f', 3));
         },
         [&] { return replies; },
         [&](int c) {

@@ -14,9 +14,9 @@ RecordingEngine::Source sourceOf(InstrumentSession& s) {
         [&s] { return s.outputOn(); },
         [&s](int channel, bool voltage) {
             if (channel >= s.channelCount())
-                return QString();
+                return Reading();
             const ChannelState& c = s.channel(channel);
-            return (voltage ? c.voltage : c.current).text();
+            return voltage ? c.voltage : c.current;
         },
         [&s] { return s.readingCount(); },
         [&s](int channel) {

@@ -25,7 +25,7 @@ RecordingEngine::RecordingEngine(RecordStore& store, Prompter& prompter, Source 
     : QObject(parent), store_(store), prompter_(prompter), source_(std::move(source)),
       clock_(clock ? clock : &defaultClock_) {
     channels_ = std::clamp(channels, 1, 4);
-    boxes_.fill(QStringLiteral("0"));
+    boxes_.fill(Reading(QStringLiteral("0")));
     timer_.setInterval(1000);
     connect(&timer_, &QTimer::timeout, this, &RecordingEngine::tick);
 }
@@ -153,31 +153,32 @@ bool RecordingEngine::freshReadings() {
     return fresh;
 }
 
-void RecordingEngine::fold(int channel, bool voltage, const QString& reading) {
+void RecordingEngine::fold(int channel, bool voltage, const Reading& reading) {
     const std::size_t i = std::size_t(channel * 2 + (voltage ? 0 : 1));
-    QString& box = boxes_[i];
-    const double value = leadingNumber(reading);
+    Reading& box = boxes_[i];
+    const double value = reading.value().value_or(0.0);
     const bool first = windowReadings_ == 0;
     switch (operation_) {
     case PointOperation::Maximum:
-        if (value > leadingNumber(box))
+        if (value > box.value().value_or(0.0))
             box = reading;
         break;
     case PointOperation::Minimum:
-        if (first || value < leadingNumber(box))
+        if (first || value < box.value().value_or(0.0))
             box = reading;
         break;
     case PointOperation::Average:
-        if (first) {
-            box = reading;
-            sums_[i] = value;
-        } else {
-            sums_[i] += value;
-            box = formatNumber(sums_[i] / (windowReadings_ + 1), QStringLiteral("###0.00#"),
-                               QLocale::c());
-        }
+        if (first)
+            box = reading; // one reading is its own mean, as the supply wrote it
+        sums_[i] = first ? value : sums_[i] + value;
         break;
     }
+}
+
+QString RecordingEngine::pointText(std::size_t box) const {
+    if (operation_ == PointOperation::Average && windowReadings_ > 1)
+        return formatNumber(sums_[box] / windowReadings_, QStringLiteral("###0.00#"), QLocale::c());
+    return boxes_[box].text();
 }
 
 bool RecordingEngine::allMeasured() const {
@@ -231,7 +232,7 @@ void RecordingEngine::sample() {
 }
 
 void RecordingEngine::resetWindow() {
-    boxes_.fill(QStringLiteral("0"));
+    boxes_.fill(Reading(QStringLiteral("0")));
     windowReadings_ = 0;
 }
 
@@ -247,8 +248,8 @@ void RecordingEngine::writePoint() {
     elapsedSec_ += diff;
     row.recTime = timeText(start_.addSecs(elapsedSec_));
     for (std::size_t c = 0; c < 4; ++c) {
-        row.volt[c] = boxes_[c * 2];
-        row.curr[c] = boxes_[c * 2 + 1];
+        row.volt[c] = pointText(c * 2);
+        row.curr[c] = pointText(c * 2 + 1);
     }
     // Seconds without readings since the last point, or a clock that says
     // more time went by than the scale's step (a starved timer), are a gap:

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/reading.h"
 #include "session/recordscale.h"
 #include "storage/recordstore.h"
 
@@ -49,7 +50,7 @@ public:
     struct Source {
         std::function<bool()> onLine;              // a supply is on line
         std::function<bool()> outputOn;            // its output is on
-        std::function<QString(int, bool)> reading; // channel index, voltage?
+        std::function<Reading(int, bool)> reading; // channel index, voltage?
         // Counts measured replies as they arrive; a point is made only of
         // readings that came in since the previous one. None: always fresh.
         std::function<quint64()> readingCount;
@@ -106,9 +107,6 @@ public:
     int channels() const { return channels_; }
     QTimer& timer() { return timer_; }
     int windowTick() const { return windowTick_; }
-    const QString& valueBox(int channel, bool voltage) const {
-        return boxes_[std::size_t(channel * 2 + (voltage ? 0 : 1))];
-    }
     QDateTime startTime() const { return start_; }
     QDateTime now() const { return clock_->now(); }
     void setStartTime(const QDateTime& start) { start_ = start; }
@@ -139,7 +137,9 @@ private:
     // The same, and what a refusal means: a busy file is waited for, a
     // lasting failure stops the recording (false).
     bool storeWaiting();
-    void fold(int channel, bool voltage, const QString& reading);
+    void fold(int channel, bool voltage, const Reading& reading);
+    // A point's value as stored: the reading kept, or the window's mean.
+    QString pointText(std::size_t box) const;
     // Whether readings arrived since the last tick looked.
     bool freshReadings();
     // Every channel has a measurement of the present state.
@@ -159,7 +159,7 @@ private:
     bool continuous_ = false;
     int channels_ = 1;
     int points_ = 0;
-    std::array<QString, 8> boxes_; // ch1 V, ch1 A, ... ch4 A
+    std::array<Reading, 8> boxes_; // ch1 V, ch1 A, ... ch4 A
     std::array<double, 8> sums_{};
     int scaleIndex_ = 0;
     PointOperation operation_ = PointOperation::Maximum;
