@@ -31,7 +31,7 @@ RecordingEngine::RecordingEngine(RecordStore& store, Prompter& prompter, Source 
 }
 
 QString RecordingEngine::timeText(const QDateTime& t) {
-    return t.toString(QStringLiteral("yyyy/MM/dd HH:mm:ss"));
+    return t.toString(QLatin1String(kRecordTimeFormat));
 }
 
 void RecordingEngine::arm(int ticks, int scale, int operation) {

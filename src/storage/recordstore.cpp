@@ -496,7 +496,7 @@ bool RecordStore::forEachPlotPoint(const std::function<void(const PlotPoint&)>& 
 
 namespace {
 
-const QString kTimeFormat = QStringLiteral("yyyy/MM/dd HH:mm:ss");
+const QString kTimeFormat = QLatin1String(kRecordTimeFormat);
 
 } // namespace
 

@@ -14,6 +14,10 @@
 
 namespace trq {
 
+// The times of rows and records as stored: files written by every earlier
+// version hold them so, and the record lists and CSV exports show them.
+inline constexpr char kRecordTimeFormat[] = "yyyy/MM/dd HH:mm:ss";
+
 // One sample row of the working table (and of a saved record's details).
 struct SampleRow {
     qint64 seqNo = 0;

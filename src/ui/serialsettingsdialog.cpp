@@ -215,6 +215,7 @@ bool SerialSettingsDialog::detectOnListedPorts() {
             own_->setBaudRate(baud_);
             own_->open();
             answer = probe();
+            // Every supported family's *IDN? names its maker so.
             found = answer.contains(QLatin1String("ZQ"));
             progress_->setValue(progress_->value() + 1);
             waiter_.letEventsRun();
@@ -244,7 +245,7 @@ QString SerialSettingsDialog::probe() {
     const QByteArray first = own_->readAll();
     if (!endsWithLineEnd(first))
         return {};
-    if (first.contains("Invalid Character.")) {
+    if (first.contains("Invalid Character.")) { // the supplies' own reply text
         // The instrument rejected leftovers of an earlier attempt: ask again.
         own_->write("*IDN?\n");
         waiter_.wait(kProbeWaitMsec);

@@ -70,7 +70,7 @@ TableWindow::TableWindow(Recording& recording, Prompter& prompter, QWidget* pare
     recNo_->setReadOnly(true);
     recNo_->setMaximumWidth(80);
     connect(startTime_, &QLineEdit::textChanged, this, [this](const QString& text) {
-        const QDateTime t = QDateTime::fromString(text, QStringLiteral("yyyy/MM/dd HH:mm:ss"));
+        const QDateTime t = QDateTime::fromString(text, QLatin1String(kRecordTimeFormat));
         if (t.isValid())
             recording_.engine().setStartTime(t);
     });
