@@ -133,6 +133,14 @@ void resetPeakMemory() {
 
 // Measures the longest time the event loop stood still (a 1 ms timer's
 // longest gap) and, optionally, something else on each turn.
+// The process's memory from now on: the peak above it and what stays held.
+struct MemoryWatch {
+    const double before = statusMiB("VmRSS:");
+    MemoryWatch() { resetPeakMemory(); }
+    double peakExtra() const { return statusMiB("VmHWM:") - before; }
+    double heldExtra() const { return statusMiB("VmRSS:") - before; }
+};
+
 struct LoopWatch {
     QTimer timer;
     QElapsedTimer since;
@@ -280,8 +288,7 @@ void BM_RecDataWeek(benchmark::State& state) {
     Served s;
     fillWorkingTable(s.bench.data.database(), kWeek);
     for (auto _ : state) {
-        const double before = statusMiB("VmRSS:");
-        resetPeakMemory();
+        const MemoryWatch memory;
         LoopWatch watch;
         QElapsedTimer t;
         t.start();
@@ -291,7 +298,7 @@ void BM_RecDataWeek(benchmark::State& state) {
             QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
         state.SetIterationTime(double(t.nsecsElapsed()) / 1e9);
         state.counters["MiB"] = double(block.length) / 1048576.0;
-        state.counters["peak_extra_MiB"] = statusMiB("VmHWM:") - before;
+        state.counters["peak_extra_MiB"] = memory.peakExtra();
         state.counters["longest_block_ms"] = watch.longest();
     }
 }
@@ -303,18 +310,17 @@ void BM_RecDataUnread(benchmark::State& state) {
     Served s;
     fillWorkingTable(s.bench.data.database(), kWeek);
     for (auto _ : state) {
-        const double before = statusMiB("VmRSS:");
-        resetPeakMemory();
+        const MemoryWatch memory;
         LoopWatch watch;
         s.client.setReadBufferSize(64 * 1024); // reads no more than that
         for (int i = 0; i < 6; ++i)
             s.client.write("REC:DATA?\n");
         runFor(10000);
-        state.counters["peak_extra_MiB"] = statusMiB("VmHWM:") - before;
+        state.counters["peak_extra_MiB"] = memory.peakExtra();
         state.counters["longest_block_ms"] = watch.longest();
         s.client.abort();
         runFor(1000);
-        state.counters["held_after_MiB"] = statusMiB("VmRSS:") - before;
+        state.counters["held_after_MiB"] = memory.heldExtra();
     }
 }
 BENCHMARK(BM_RecDataUnread)->Iterations(1)->Unit(benchmark::kMillisecond);
