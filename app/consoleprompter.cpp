@@ -1,8 +1,5 @@
 #include "consoleprompter.h"
 
-#include <QEventLoop>
-#include <QTimer>
-
 #include <cstdio>
 
 namespace trq {
@@ -24,21 +21,6 @@ Prompter::Answer ConsolePrompter::ask(const QString& text, const QString& title,
         return Answer::Cancel;
     }
     return Answer::Cancel;
-}
-
-bool ConsolePrompter::wait(const Wait& w) {
-    if (w.check().done)
-        return false;
-    QEventLoop loop;
-    QTimer timer;
-    timer.setInterval(std::max(w.intervalMsec, 1));
-    QObject::connect(&timer, &QTimer::timeout, &loop, [&] {
-        if (w.check().done)
-            loop.quit();
-    });
-    timer.start();
-    loop.exec();
-    return false;
 }
 
 } // namespace trq

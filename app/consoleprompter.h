@@ -7,13 +7,11 @@
 namespace trq {
 
 // The prompter of a run without windows: messages go to stderr, questions
-// are answered No (nothing is thrown away or replaced unasked), and waits
-// run on the event loop until done.
+// are answered No (nothing is thrown away or replaced unasked).
 class ConsolePrompter final : public Prompter {
 public:
     Answer ask(const QString& text, const QString& title, Icon icon, Buttons buttons) override;
     QString saveFileName(const QString&, const QString&) override { return {}; }
-    bool wait(const Wait& wait) override;
     // Every text shown, in order.
     const QStringList& texts() const { return texts_; }
 

@@ -77,7 +77,8 @@ private:
     struct Wired {
         explicit Wired(Composition& c)
             : link({c.clock_, c.prompter_}), store(c.database_.database()),
-              session({link, c.database_, store, c.prompter_, c.transports}), server(session) {}
+              session({link, c.database_, store, c.prompter_, c.transports, c.waiter_}),
+              server(session) {}
         TaskScheduler link;
         RecordStore store;
         InstrumentSession session;
@@ -86,6 +87,7 @@ private:
 
     Prompter& prompter_;
     SteadyClock clock_;
+    TimerWaiter waiter_;
     QString folderPath_;
     Database database_;
     DataFolder folder_;
@@ -118,7 +120,6 @@ int runHeadless(const CommandLine& line) {
 int runWindows(const CommandLine& line) {
     QApplication::setApplicationDisplayName(QStringLiteral("POWER_TRQ"));
     DebugTrace::instance();
-    EventLoopWaiter waiter;
     MessageBoxPrompter prompter;
     Composition run(prompter, line);
     if (line.connection && line.connection->kind == InterfaceKind::Serial)
@@ -138,7 +139,7 @@ int runWindows(const CommandLine& line) {
         }
         connection = Connection{InterfaceKind::TestingMode, line.menuModel, {}, 0, {}};
     }
-    MainWindow main({session, prompter, waiter, run.transports, &run.server()});
+    MainWindow main({session, prompter, run.transports, &run.server()});
     main.show();
     main.startServer(line.serve);
     auto restartFeed = [&](bool fromCommandLine) {

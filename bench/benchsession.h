@@ -27,7 +27,8 @@ struct BenchSession {
     Database data;
     RecordStore store{open()};
     TaskScheduler link{{clock, prompter}};
-    InstrumentSession session{{link, data, store, prompter, *transports}};
+    TimerWaiter waiter;
+    InstrumentSession session{{link, data, store, prompter, *transports, waiter}};
 
     QSqlDatabase open() {
         Database::create(dir.filePath(QStringLiteral("mtype.mdb")));

@@ -9,11 +9,6 @@ class SilentPrompter final : public Prompter {
 public:
     Answer ask(const QString&, const QString&, Icon, Buttons) override { return Answer::Ok; }
     QString saveFileName(const QString&, const QString&) override { return {}; }
-    bool wait(const Wait& wait) override {
-        while (!wait.check().done) {
-        }
-        return false;
-    }
 };
 
 } // namespace trq

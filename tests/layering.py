@@ -28,7 +28,7 @@ INCLUDE = re.compile(r'^\s*#\s*include\s*([<"])([^>"]+)[>"]')
 # A class of the windows or of printing declared ahead below the windows.
 FORWARD = re.compile(r"^\s*class\s+(Q\w+)\s*;")
 # A nested event loop: the link and the session run on timers and signals.
-NESTED_LOOP = re.compile(r"\bQEventLoop\b|\bprocessEvents\s*\(|\bletEventsRun\s*\(")
+NESTED_LOOP = re.compile(r"\bQEventLoop\b|\bprocessEvents\s*\(|\bletEventsRun\s*\(|\bexec\s*\(\s*\)")
 LOOP_FREE = {"link", "session"}
 
 

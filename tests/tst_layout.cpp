@@ -2,6 +2,7 @@
 // run by ctest at 100 %, 150 % and 200 % (QT_SCALE_FACTOR), with a dark
 // palette (TRQ_TEST_DARK) and in German (TRQ_TEST_LANGUAGE=de).
 #include "core/language.h"
+#include "session/linkwait.h"
 #include "support/shellfixture.h"
 #include "ui/aboutdialog.h"
 #include "ui/automationdialog.h"
@@ -144,8 +145,13 @@ private slots:
         own.push_back(std::make_unique<RecallMemoryDialog>());
         own.push_back(std::make_unique<LimitsDialog>(4, f.prompter));
         own.push_back(std::make_unique<RecordSetupDialog>(nullptr, f.prompter));
-        own.push_back(std::make_unique<WaitDialog>(
-            Wait{text(Text::QueryingTitle), text(Text::QueryingInitialValues), 100, {}}));
+        LinkWait wait;
+        wait.start(text(Text::QueryingTitle), text(Text::QueryingInitialValues),
+                   [] {
+                       return std::optional<WaitProgress>(WaitProgress{1, 9, "Remaining"});
+                   },
+                   {});
+        own.push_back(std::make_unique<WaitDialog>(wait));
         std::vector<QDialog*> dialogs{f.main->serialDialog(), f.main->gpibDialog()};
         for (const auto& d : own)
             dialogs.push_back(d.get());

@@ -7,6 +7,7 @@
 #include "ui/mqttdialog.h"
 #include "ui/numberdialogs.h"
 #include "ui/serialsettingsdialog.h"
+#include "ui/waitdialog.h"
 
 #include <QAction>
 #include <QApplication>
@@ -17,6 +18,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QSpinBox>
@@ -121,7 +123,7 @@ private slots:
         QSqlQuery q(f.data.database());
         QVERIFY(q.exec(QStringLiteral("insert into data1 (MTYPE, Listed, Layout, PerChannel) "
                                       "values ('ABC-1000', 1, 1, 0), ('PSQ-HIDDEN', 0, 1, 0)")));
-        MainWindow m({*f.session, f.prompter, f.waiter, f.factory});
+        MainWindow m({*f.session, f.prompter, f.factory});
         m.modelItems().at(2)->trigger();
         QCOMPARE(ticks(m), (QStringList{"TRQ-3302"}));
         QCOMPARE(m.windowTitle(), QStringLiteral("TRQ-3302"));
@@ -302,7 +304,7 @@ private slots:
     void automationDialogServesScripts() {
         ShellFixture f;
         ScpiServer server(*f.session);
-        MainWindow m({*f.session, f.prompter, f.waiter, f.factory, &server});
+        MainWindow m({*f.session, f.prompter, f.factory, &server});
         m.startServer(std::nullopt); // nothing stored: nothing served
         QVERIFY(!server.isListening());
         QTcpServer taken; // a free port, let go until it is taken below
@@ -324,7 +326,7 @@ private slots:
                             [&](QLabel* l) { return l->text() == server.statusText(); }));
         // Kept for the next start.
         ScpiServer next(*f.session);
-        MainWindow again({*f.session, f.prompter, f.waiter, f.factory, &next});
+        MainWindow again({*f.session, f.prompter, f.factory, &next});
         server.stop();
         again.startServer(std::nullopt);
         QVERIFY(next.isListening());
@@ -395,7 +397,7 @@ private slots:
         f.main->action(C::ToolbarCaptions)->trigger();
         QCOMPARE(toolbar->toolButtonStyle(), Qt::ToolButtonIconOnly);
         QVERIFY(!f.main->action(C::ToolbarCaptions)->isChecked());
-        MainWindow again({*f.session, f.prompter, f.waiter, f.factory});
+        MainWindow again({*f.session, f.prompter, f.factory});
         QCOMPARE(again.findChild<QToolBar*>(QStringLiteral("Toolbar"))->toolButtonStyle(),
                  Qt::ToolButtonIconOnly);
     }
@@ -580,7 +582,7 @@ private slots:
         SerialSettingsDialog* dlg = f.main->serialDialog();
         opened.clear();
         dlg->autoDetect();
-        QCOMPARE(f.prompter.texts, QStringList{message});
+        QTRY_COMPARE(f.prompter.texts, QStringList{message});
         const QStringList probes = opened.mid(2); // after the listing opens each port
         QCOMPARE(probes.size(), attempts);
         if (attempts == 12) {
@@ -594,7 +596,7 @@ private slots:
         QTest::mouseClick(dlg->showSimulated(), Qt::LeftButton);
         QVERIFY(dlg->portList()->findText(QStringLiteral("SIM:PSQ-3323")) > 0);
         dlg->autoDetect();
-        QCOMPARE(f.prompter.texts, QStringList(2, message));
+        QTRY_COMPARE(f.prompter.texts, QStringList(2, message));
     }
 
     // ---- Number dialogs -----------------------------------------------------------------
@@ -693,6 +695,26 @@ private slots:
         QCOMPARE(f.link.pollCycleLimitMsec(), 60000);
     }
 
+    // While the initial values are read a window shows how far it has come;
+    // its Cancel takes the program back off line. Slow replies keep it up.
+    void theInitialQueryCanBeCancelled() {
+        ShellFixture f;
+        f.factory.rewrite = [](const QByteArray& written, const QByteArray& reply) {
+            return written.contains("MEAS") ? QByteArray() : reply;
+        };
+        TraceCapture trace;
+        f.session->openSerial({QStringLiteral("SIM:PSQ-3323"), 9600});
+        WaitDialog* wait = nullptr;
+        QTRY_VERIFY((wait = qobject_cast<WaitDialog*>(QApplication::activeModalWidget())));
+        QCOMPARE(wait->windowTitle(), QStringLiteral("Querying..."));
+        QTRY_VERIFY(wait->progressBar()->value() > 0);
+        QTest::mouseClick(wait->cancelButton(), Qt::LeftButton);
+        QTRY_COMPARE(f.session->state(), ConnectionState::OffLine);
+        QVERIFY(trace.lines.contains(QStringLiteral("QueryInitialValues cancelled")));
+        QVERIFY(!trace.lines.contains(QStringLiteral("Q Ini OK")));
+        QTRY_VERIFY(QApplication::activeModalWidget() == nullptr);
+    }
+
     // A lost link with "Reconnect automatically": said in the status bar and
     // on the on/off-line button, the windows stay, the panel waits, and no
     // box is stacked while it tries.
@@ -713,7 +735,7 @@ private slots:
         // panel usable again, the output left as the supply reports it. It
         // came back switched off (a new simulated supply): one notice that
         // blocks nothing, and the status bar, say so.
-        QTRY_COMPARE_WITH_TIMEOUT(f.session->state(), ConnectionState::Ready, 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(f.session->isReady() && !f.session->waiting(), 10000);
         QVERIFY(f.panel()->isEnabled());
         QCOMPARE(f.main->toolButton(B::OnOffLine)->text(), QStringLiteral("On line"));
         QCOMPARE(f.prompter.texts, QStringList());

@@ -228,32 +228,25 @@ private slots:
         QCOMPARE(f.link.cycleSpentMsec(), 0);
     }
 
-    // The quiet wait decides whether what was not written goes; nothing new
-    // is taken while it runs, and everything is taken again afterwards.
-    void quietWaitDecidesWhetherTheQueuesGo_data() {
-        columns<bool>("quiet");
-        row("quiet", true);
-        row("not quiet", false);
-    }
-    void quietWaitDecidesWhetherTheQueuesGo() {
-        QFETCH(bool, quiet);
+    // Before a recall nothing new is taken; what was asked for goes out
+    // until the line is quiet, and the queries still queued then are dropped.
+    void aDrainSendsTheCommandsAndDropsTheRest() {
         GpibFixture f;
         for (int i = 0; i < 10; ++i) {
             f.link.enqueueQuery(QStringLiteral(":CHAN1:VOLT?"), nullptr, {});
             f.link.enqueueCommand(QStringLiteral(":CHAN1:VOLT 1"));
         }
-        bool refusedMeanwhile = false;
-        f.link.setQuietWaiter([&] {
-            refusedMeanwhile = !f.link.enqueueQuery(QStringLiteral("*IDN?"), nullptr, {});
-            return quiet;
-        });
-        QCOMPARE(f.link.drainAndClear(), quiet);
-        QVERIFY(refusedMeanwhile);
-        QVERIFY(!f.link.rejectsTasks());
-        QCOMPARE(f.link.pendingQueries() + f.link.pendingCommands(), quiet ? 0 : 20);
-        QCOMPARE(f.link.queryInsertIndex(), quiet ? 0 : 10);
-        f.tick(5);
-        QCOMPARE(f.instrument().received.empty(), quiet);
+        f.link.beginDrain();
+        QVERIFY(!f.link.enqueueQuery(QStringLiteral("*IDN?"), nullptr, {}));
+        for (int i = 0; i < 200 && !f.link.drained(); ++i)
+            f.tick();
+        QVERIFY(f.link.drained());
+        f.link.endDrain();
+        QCOMPARE(f.link.pendingQueries() + f.link.pendingCommands(), 0);
+        const auto& got = f.instrument().received;
+        QCOMPARE(std::count(got.begin(), got.end(), QStringLiteral(":CHAN1:VOLT 1")), 10);
+        QVERIFY(std::count(got.begin(), got.end(), QStringLiteral(":CHAN1:VOLT?")) < 10);
+        QVERIFY(f.link.enqueueQuery(QStringLiteral("*IDN?"), nullptr, {}));
     }
 
     void ackWaitHoldsTheQueuesUntilAcknowledged() {

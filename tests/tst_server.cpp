@@ -163,6 +163,20 @@ private slots:
         QVERIFY(f.client.query("*IDN?").contains(model.toLatin1()));
     }
 
+    // A recall drains the link and reads the supply back; the script's next
+    // line waits for it instead of being lost meanwhile.
+    void aRecallHoldsTheNextLine() {
+        ServerFixture f;
+        QVERIFY(f.onLineSerial(QStringLiteral("PSQ-3323")));
+        f.instrument().saveMemory(1);
+        f.takeReceived();
+        f.client.write("*RCL 1\nVOLT1 3\n*OPC?");
+        QCOMPARE(f.client.read(), QByteArray("1"));
+        const QStringList sent = commandsOnly(f.takeReceived());
+        const qsizetype recall = sent.indexOf(QStringLiteral("*RCL 1"));
+        QVERIFY(recall >= 0 && sent.indexOf(QStringLiteral(":CHAN1:VOLT 3.")) > recall);
+    }
+
     // A setting from a script goes out in exactly the bytes of the panel's
     // own edit, and the panel shows it.
     void aScriptSendsWhatThePanelSends() {

@@ -101,18 +101,6 @@ private slots:
         QVERIFY(!f.instrument().output);
     }
 
-    void cancelledInitialQueryGoesOffLine() {
-        SessionFixture f;
-        f.prompter.cancelWait = [](const WaitProgress&) { return true; };
-        TraceCapture trace;
-        f.session->openSerial({QStringLiteral("SIM:PSQ-3323"), 9600});
-        QTRY_COMPARE(f.prompter.waitTitles, QStringList{"Querying..."});
-        QTRY_COMPARE(f.session->state(), ConnectionState::OffLine);
-        QVERIFY(trace.lines.contains(QStringLiteral("QueryInitialValues cancelled")));
-        QVERIFY(!trace.lines.contains(QStringLiteral("Q Ini OK")));
-        QVERIFY(!f.session->recording());
-    }
-
     // While a supply is on line another connection asks first; Yes resets.
     void secondConnectionAsksFirst() {
         SessionFixture f;
@@ -589,7 +577,7 @@ private slots:
         QVERIFY(f.waitReceived(3));
         f.takeReceived();
         f.session->recallMemory(2);
-        QCOMPARE(f.prompter.waitTitles.mid(1), (QStringList{"Recall", "Querying..."}));
+        QTRY_COMPARE(f.waitTitles.mid(1), (QStringList{"Recall", "Querying..."}));
         const QStringList sent = sentWhenIdle(f);
         const qsizetype recall = sent.indexOf(QStringLiteral("*RCL 2"));
         QVERIFY(recall > 0);
@@ -629,7 +617,7 @@ private slots:
         f.session->clearProtection();
         QVERIFY(f.session->setSetting(0, Setting::Voltage, 1));
         QCOMPARE(f.link.pendingCommands() + f.link.pendingQueries(), 0);
-        QVERIFY(f.prompter.texts.isEmpty() && f.prompter.waitTitles.isEmpty());
+        QVERIFY(f.prompter.texts.isEmpty() && f.waitTitles.isEmpty());
         QVERIFY(output.isEmpty());
     }
 };

@@ -93,6 +93,12 @@ private:
         const QDeadlineTimer deadline(kTurnMsec);
         int lines = 0;
         while (!closed_ && flush(deadline)) {
+            // A recall or the initial query runs: the next line waits for
+            // it, as a script's next line waits for the supply.
+            if (session_.waiting()) {
+                opcTimer_.start();
+                break;
+            }
             if (lines == kLinesPerTurn || deadline.hasExpired()) {
                 if (buffer_.contains('\n') || socket_->bytesAvailable() > 0)
                     resume_.start();
@@ -190,7 +196,7 @@ private:
         const TaskScheduler& link = session_.link();
         if (!session_.isReady())
             return false;
-        if (link.pendingCommands() > 0 || link.commandInFlight())
+        if (session_.waiting() || link.pendingCommands() > 0 || link.commandInFlight())
             return true;
         if (!session_.outputOn() || session_.allMeasured())
             return false;

@@ -1,23 +1,11 @@
 #include "core/clock.h"
 
-#include <QCoreApplication>
-#include <QEventLoop>
 #include <QTimer>
 
 namespace trq {
 
-void EventLoopWaiter::wait(int msec) {
-    if (msec <= 0) {
-        letEventsRun();
-        return;
-    }
-    QEventLoop loop;
-    QTimer::singleShot(msec, Qt::PreciseTimer, &loop, &QEventLoop::quit);
-    loop.exec();
-}
-
-void EventLoopWaiter::letEventsRun() {
-    QCoreApplication::processEvents(QEventLoop::AllEvents);
+void TimerWaiter::after(int msec, QObject* context, std::function<void()> work) {
+    QTimer::singleShot(msec, Qt::PreciseTimer, context, std::move(work));
 }
 
 } // namespace trq

@@ -2,6 +2,10 @@
 
 #include <QElapsedTimer>
 
+#include <functional>
+
+class QObject;
+
 namespace trq {
 
 // Monotonic time for the link's watchdog and waits. Monotonic on purpose: a
@@ -21,21 +25,18 @@ private:
     QElapsedTimer timer_;
 };
 
-// Waits of the synchronous serial exchange. The real one runs a local event
-// loop so the user interface and the link's other timers keep running.
+// Runs work after a while without blocking anyone: a timer in the program;
+// tests move a manual clock instead of waiting.
 class Waiter {
 public:
     virtual ~Waiter() = default;
-    // Sleep for msec while pending events run.
-    virtual void wait(int msec) = 0;
-    // Let pending events run once.
-    virtual void letEventsRun() = 0;
+    // Nothing runs if context has gone meanwhile.
+    virtual void after(int msec, QObject* context, std::function<void()> work) = 0;
 };
 
-class EventLoopWaiter final : public Waiter {
+class TimerWaiter final : public Waiter {
 public:
-    void wait(int msec) override;
-    void letEventsRun() override;
+    void after(int msec, QObject* context, std::function<void()> work) override;
 };
 
 } // namespace trq

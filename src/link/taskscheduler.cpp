@@ -165,21 +165,14 @@ void TaskScheduler::cancelQueuedQueries() {
         t.cancelled = true;
 }
 
-bool TaskScheduler::drainAndClear() {
-    bool result = false;
+void TaskScheduler::beginDrain() {
+    rejectedBeforeDrain_ = rejectsTasks_;
     rejectsTasks_ = true;
-    const bool quiet = quietWaiter_ ? quietWaiter_() : true;
-    if (quiet) {
-        dropSerialExchange();
-        queryInsert_ = queryRemove_ = 0;
-        commandInsert_ = commandRemove_ = 0;
-        pendingQueries_ = pendingCommands_ = 0;
-        replies_.clear();
-        ++resetEpoch_;
-        result = true;
-    }
-    rejectsTasks_ = false;
-    return result;
+}
+
+void TaskScheduler::endDrain() {
+    clearQueues();
+    rejectsTasks_ = rejectedBeforeDrain_;
 }
 
 void TaskScheduler::reset() {

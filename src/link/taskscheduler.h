@@ -90,9 +90,6 @@ public:
     // itself); linkFailed() and the timeout handler run as before.
     void setQuietFailures(bool quiet) { quietFailures_ = quiet; }
     Clock& clock() const { return clock_; }
-    // Waits for the link to become quiet before drainAndClear() empties the
-    // queues; true when they may be emptied.
-    void setQuietWaiter(std::function<bool()> waiter) { quietWaiter_ = std::move(waiter); }
 
     // Appended to every serial write: LF until a command family is chosen.
     void setSerialTerminator(const QByteArray& terminator) { terminator_ = terminator; }
@@ -115,7 +112,14 @@ public:
     void timeOut();
     void clearQueues();
     void cancelQueuedQueries();
-    bool drainAndClear();
+    // Before a recall: nothing new is taken while what was asked for goes
+    // out; drained() says when the line is quiet, endDrain() empties the
+    // queues (queries not yet asked are dropped) and takes tasks again.
+    void beginDrain();
+    bool drained() const {
+        return !queryInFlight_ && !commandInFlight_ && !serialExchange_ && pendingCommands_ == 0;
+    }
+    void endDrain();
     void acknowledge() { ackWait_ = false; }
     void reset();
     void writerTick(int intervalMsec);
@@ -210,7 +214,6 @@ private:
     Clock& clock_;
     Prompter& prompter_;
     LinkHost* host_ = nullptr;
-    std::function<bool()> quietWaiter_;
     SerialPort* serial_ = nullptr;
     GpibBoard* gpib_ = nullptr;
     QByteArray terminator_ = "\n";
@@ -224,6 +227,7 @@ private:
     bool queryInFlight_ = false;
     bool commandInFlight_ = false;
     bool rejectsTasks_ = false;
+    bool rejectedBeforeDrain_ = false;
     Transport transport_ = Transport::None;
     qint64 responseMsec_ = 0;
     qint64 maxResponseMsec_ = 0;

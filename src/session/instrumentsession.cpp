@@ -15,7 +15,7 @@ namespace trq {
 
 InstrumentSession::InstrumentSession(Services s, QObject* parent)
     : QObject(parent), link_(s.link), database_(s.database), store_(s.store), prompter_(s.prompter),
-      transports_(s.transports), machineTypes_(s.database) {
+      transports_(s.transports), machineTypes_(s.database), probe_(s.transports, s.link, s.waiter) {
     poll_.setInterval(kPollMsec);
     connect(&poll_, &QTimer::timeout, this, &InstrumentSession::pollTick);
     detection_.setInterval(kDetectionTimeoutMsec);
@@ -33,10 +33,6 @@ InstrumentSession::InstrumentSession(Services s, QObject* parent)
     connect(&retry_, &QTimer::timeout, this, &InstrumentSession::attemptReconnect);
     connect(&link_, &TaskScheduler::linkFailed, this, &InstrumentSession::linkFailed);
     link_.setHost(this);
-    link_.setQuietWaiter([this] {
-        prompter_.wait(quietWait());
-        return true; // the queues are emptied whether it drained or was cancelled
-    });
     link_.setSerialTerminator(kIdentifyLineEnd);
     recordSetup_.load();
     // Limits follow the supply that comes on line (setUpLayout); rules from
@@ -55,8 +51,8 @@ InstrumentSession::~InstrumentSession() {
     retry_.stop();
     if (recording_)
         recording_->engine().timer().stop();
+    wait_.abandon();
     link_.setHost(nullptr);
-    link_.setQuietWaiter({});
     link_.clearTimeoutHandler();
 }
 
@@ -224,7 +220,11 @@ void InstrumentSession::accept() {
     // A model chosen by hand sends nothing.
     link_.setRejectsTasks(kind_ != InterfaceKind::Serial && kind_ != InterfaceKind::Gpib);
     emit stateChanged(state_);
-    if (queryInitialValues()) {
+    queryInitialValues([this](bool cancelled) { initialValuesDone(cancelled); });
+}
+
+void InstrumentSession::initialValuesDone(bool cancelled) {
+    if (cancelled) {
         trace("QueryInitialValues cancelled");
         reset();
         return;
@@ -291,46 +291,32 @@ void InstrumentSession::setUpLayout() {
     emit layoutChosen();
 }
 
-bool InstrumentSession::queryInitialValues() {
-    if (kind_ != InterfaceKind::Serial && kind_ != InterfaceKind::Gpib)
-        return false;
+void InstrumentSession::queryInitialValues(LinkWait::Then then) {
+    if ((kind_ != InterfaceKind::Serial && kind_ != InterfaceKind::Gpib) || !profile_) {
+        then(false);
+        return;
+    }
     suspendOutput_ = true;
     queryingInitial_ = true;
-    if (profile_)
-        for (const QueryStep& step : profile_->initialQueries)
-            ask(step);
-    const bool cancelled = profile_ ? prompter_.wait(initialQueryWait()) : false;
-    suspendOutput_ = false;
-    queryingInitial_ = false;
-    return cancelled;
-}
-
-Wait InstrumentSession::initialQueryWait() {
+    for (const QueryStep& step : profile_->initialQueries)
+        ask(step);
     const int queued = std::max(link_.pendingQueries(), 1);
-    return {text(Text::QueryingTitle), text(Text::QueryingInitialValues), 100,
-            [this, queued]() -> WaitProgress {
-                link_.writerTick(100);
-                const int left = link_.pendingQueries();
-                if (left == 0)
-                    return {true, 0, queued, {}};
-                const auto secs =
-                    static_cast<long long>(std::floor(link_.maxResponseTimeSec() * left + 2));
-                return {false, std::max(queued - left, 0), queued,
-                        tr("Remaining about %1 secs...").arg(secs)};
-            }};
-}
-
-Wait InstrumentSession::quietWait() {
-    return {tr("Recall"), tr("Waiting Last Response..."), 100, [this]() -> WaitProgress {
-                link_.writerTick(100);
-                // Commands already asked for still go out (the output-off
-                // before a recall); queued queries are dropped.
-                return {!link_.queryInFlight() && !link_.commandInFlight() &&
-                            !link_.serialExchangeOpen() && link_.pendingCommands() == 0,
-                        0,
-                        0,
-                        {}};
-            }};
+    wait_.start(
+        text(Text::QueryingTitle), text(Text::QueryingInitialValues),
+        [this, queued]() -> std::optional<WaitProgress> {
+            const int left = link_.pendingQueries();
+            if (left == 0)
+                return std::nullopt;
+            const auto secs =
+                static_cast<long long>(std::floor(link_.maxResponseTimeSec() * left + 2));
+            return WaitProgress{std::max(queued - left, 0), queued,
+                                tr("Remaining about %1 secs...").arg(secs)};
+        },
+        [this, then = std::move(then)](bool cancelled) {
+            suspendOutput_ = false;
+            queryingInitial_ = false;
+            then(cancelled);
+        });
 }
 
 void InstrumentSession::afterInitialQuery() {
@@ -340,6 +326,9 @@ void InstrumentSession::afterInitialQuery() {
 }
 
 void InstrumentSession::reset() {
+    wait_.abandon();
+    suspendOutput_ = false;
+    queryingInitial_ = false;
     link_.reset();
     kind_ = InterfaceKind::None;
     state_ = ConnectionState::OffLine;

@@ -7,7 +7,9 @@
 #include "protocol/replies.h"
 #include "session/energy.h"
 #include "session/limits.h"
+#include "session/linkwait.h"
 #include "session/machinetypes.h"
+#include "session/portprobe.h"
 #include "session/recordsetup.h"
 
 #include <QObject>
@@ -22,11 +24,11 @@ namespace trq {
 
 class Database;
 class Prompter;
-struct Wait;
 class Recording;
 class RecordStore;
 class RecordingClock;
 class TransportFactory;
+class Waiter;
 
 // Reconnecting: the link was lost and is being opened again; the supply's
 // state and the recording wait for it.
@@ -117,6 +119,7 @@ public:
         RecordStore& store;
         Prompter& prompter;
         TransportFactory& transports;
+        Waiter& waiter;
     };
 
     explicit InstrumentSession(Services services, QObject* parent = nullptr);
@@ -224,6 +227,12 @@ public:
     QTimer& handOverTimer() { return handOver_; }
     TaskScheduler& link() { return link_; }
     Prompter& prompter() { return prompter_; }
+    // The wait a window may show (and cancel) while the initial values are
+    // read or the link goes quiet before a recall.
+    LinkWait& linkWait() { return wait_; }
+    // Looks for supplies on the serial ports (the settings' auto-detect).
+    PortProbe& portProbe() { return probe_; }
+    bool waiting() const { return wait_.active(); }
 
     // ---- Recording ---------------------------------------------------------
     RecordSetup& recordSetup() { return recordSetup_; }
@@ -272,10 +281,12 @@ private:
     void endDetection();
     void accept();
     void setUpLayout();
-    bool queryInitialValues();
-    Wait initialQueryWait();
-    Wait quietWait();
+    // Asks the layout's initial queries and waits for their replies; then
+    // runs with whether the user cancelled.
+    void queryInitialValues(LinkWait::Then then);
+    void initialValuesDone(bool cancelled);
     void afterInitialQuery();
+    void recallDone();
     void operationTimedOut();
     void checkOutput();
     void linkFailed();
@@ -365,6 +376,8 @@ private:
     QTimer detection_;
     QTimer handOver_;
 
+    LinkWait wait_;
+    PortProbe probe_;
     LimitMonitor limits_;
     RecordSetup recordSetup_;
     RecordingClock* recordingClock_ = nullptr;

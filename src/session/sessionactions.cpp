@@ -241,15 +241,28 @@ void InstrumentSession::saveMemory(int memory) {
 }
 
 void InstrumentSession::recallMemory(int memory) {
-    if (!isReady())
+    if (!isReady() || waiting())
         return;
     // The output goes off first; what the memory holds is read back whole.
     setOutput(false);
     poll_.stop();
-    if (link_.drainAndClear()) {
-        send(Operation::RecallMemory, {1, {}, memory});
-        queryInitialValues();
-    }
+    link_.beginDrain();
+    wait_.start(
+        tr("Recall"), tr("Waiting Last Response..."),
+        [this]() -> std::optional<WaitProgress> {
+            // Commands already asked for still go out (the output-off);
+            // queued queries are dropped.
+            return link_.drained() ? std::nullopt : std::optional<WaitProgress>(WaitProgress{});
+        },
+        [this, memory](bool) {
+            // The queues go whether it drained or was cancelled.
+            link_.endDrain();
+            send(Operation::RecallMemory, {1, {}, memory});
+            queryInitialValues([this](bool) { recallDone(); });
+        });
+}
+
+void InstrumentSession::recallDone() {
     if (!isReady()) // reset while the initial query ran
         return;
     if (output_)

@@ -120,19 +120,20 @@ void InstrumentSession::resumeAfterReconnect() {
     // The supply's state is read back and shown; nothing is sent back.
     const bool wasOn = output_;
     resyncing_ = true;
-    const bool cancelled = queryInitialValues();
-    resyncing_ = false;
-    if (cancelled || state_ != ConnectionState::Ready)
-        return;
-    checkOutput();
-    afterInitialQuery();
-    if (wasOn && !output_) {
-        // Power-cycled, most likely: nobody switches it on unasked, but the
-        // user must know that nothing is measured now.
-        trace("Reconnected: the supply's output is off");
-        emit statusText(tr("The supply came back with its output off"));
-        emit cameBackWithOutputOff();
-    }
+    queryInitialValues([this, wasOn](bool cancelled) {
+        resyncing_ = false;
+        if (cancelled || state_ != ConnectionState::Ready)
+            return;
+        checkOutput();
+        afterInitialQuery();
+        if (wasOn && !output_) {
+            // Power-cycled, most likely: nobody switches it on unasked, but
+            // the user must know that nothing is measured now.
+            trace("Reconnected: the supply's output is off");
+            emit statusText(tr("The supply came back with its output off"));
+            emit cameBackWithOutputOff();
+        }
+    });
 }
 
 } // namespace trq

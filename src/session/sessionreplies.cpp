@@ -101,7 +101,9 @@ void InstrumentSession::readingReplied(int ch, bool voltage, const QString& repl
         Reading(withoutUnit(reply, voltage ? QLatin1Char('V') : QLatin1Char('A')));
     if (!reply.isEmpty()) {
         (voltage ? voltageSeen_ : currentSeen_)[std::size_t(ch)] = true;
-        (voltage ? c.voltageRead : c.currentRead) = true;
+        // While the initial values are read the output's state is not known
+        // yet (after a reconnect it may have changed): no measurement of it.
+        (voltage ? c.voltageRead : c.currentRead) = !queryingInitial_;
     }
     // The channel that follows another in parallel has nothing of its own to
     // show: a voltage reply blanks its voltage, a current reply both.

@@ -12,6 +12,7 @@
 #include "ui/graphwindow.h"
 #include "ui/tablewindow.h"
 #include "ui/tracewindow.h"
+#include "ui/waitdialog.h"
 
 #include <QAction>
 #include <QActionGroup>
@@ -136,8 +137,8 @@ bool buttonAvailable(const ToolbarButton& b, const LayoutProfile* p) {
 } // namespace
 
 MainWindow::MainWindow(Services s, QWidget* parent)
-    : QMainWindow(parent), session_(s.session), prompter_(s.prompter), waiter_(s.waiter),
-      transports_(s.transports), server_(s.server), mdi_(new QMdiArea(this)) {
+    : QMainWindow(parent), session_(s.session), prompter_(s.prompter), transports_(s.transports),
+      server_(s.server), mdi_(new QMdiArea(this)) {
     setObjectName(QStringLiteral("MainWindow"));
     setWindowTitle(QStringLiteral("POWER_TRQ"));
     mdi_->setBackground(QColor(0x50, 0x58, 0x60));
@@ -174,6 +175,18 @@ void MainWindow::connectSession() {
     InstrumentSession* s = &session_;
     connect(s, &InstrumentSession::stateChanged, this, &MainWindow::stateChanged);
     connect(s, &InstrumentSession::layoutChosen, this, &MainWindow::openWindows);
+    // The session's waits on the link, shown while they run.
+    connect(&s->linkWait(), &LinkWait::started, this, [this] {
+        delete waitDialog_;
+        waitDialog_ = new WaitDialog(session_.linkWait(), this);
+        waitDialog_->show();
+    });
+    connect(&s->linkWait(), &LinkWait::ended, this, [this] {
+        if (waitDialog_) {
+            waitDialog_->hide();
+            waitDialog_->deleteLater();
+        }
+    });
     connect(s, &InstrumentSession::initialValuesRead, this, [this] {
         if (panelWindow_)
             panelWindow_->show();

@@ -28,7 +28,6 @@ class SerialSettingsDialog;
 class TableWindow;
 class TraceWindow;
 class TransportFactory;
-class Waiter;
 
 // The main window: the menus, toolbar and status bar over one instrument
 // session, and the panel, table and graph windows of its connection.
@@ -93,7 +92,6 @@ public:
     struct Services {
         InstrumentSession& session;
         Prompter& prompter;
-        Waiter& waiter;
         TransportFactory& transports;
         ScpiServer* server = nullptr; // none: no automation
     };
@@ -201,7 +199,6 @@ private:
 
     InstrumentSession& session_;
     Prompter& prompter_;
-    Waiter& waiter_;
     TransportFactory& transports_;
     ScpiServer* server_;
     bool usbDialog_ = false;
@@ -235,6 +232,7 @@ private:
     GpibSettingsDialog* gpibDialog_ = nullptr;
     RecordSetupDialog* recordSetup_ = nullptr;
     QPointer<TraceWindow> trace_;
+    QPointer<QDialog> waitDialog_;
 };
 
 } // namespace trq

@@ -320,7 +320,7 @@ void MainWindow::setUpRecording() {
 SerialSettingsDialog* MainWindow::serialDialog() {
     if (!serialDialog_)
         serialDialog_ =
-            new SerialSettingsDialog(transports_, session_.link(), waiter_, prompter_, this);
+            new SerialSettingsDialog(transports_, session_.portProbe(), prompter_, this);
     return serialDialog_;
 }
 

@@ -1,7 +1,5 @@
 #include "ui/messageboxprompter.h"
 
-#include "ui/waitdialog.h"
-
 #include <QApplication>
 #include <QFileDialog>
 #include <QMessageBox>
@@ -45,15 +43,6 @@ QString MessageBoxPrompter::saveFileName(const QString& folder, const QString& f
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return {};
     return dialog.selectedFiles().constFirst();
-}
-
-} // namespace trq
-
-namespace trq {
-
-bool MessageBoxPrompter::wait(const Wait& wait) {
-    WaitDialog dialog(wait, parent_ ? parent_ : QApplication::activeWindow());
-    return dialog.run();
 }
 
 } // namespace trq

@@ -1,14 +1,12 @@
 #include "ui/serialsettingsdialog.h"
 
-#include "core/clock.h"
 #include "core/numbers.h"
 #include "core/prompter.h"
 #include "core/settings.h"
 #include "core/strings.h"
-#include "link/taskscheduler.h"
-#include "link/transport.h"
 #include "link/transportfactory.h"
 #include "session/instrumentsession.h"
+#include "session/portprobe.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -27,15 +25,11 @@ namespace {
 
 const char* const kBaudRates[] = {"9600", "4800", "2400", "1200", "115200", "57600"};
 
-bool endsWithLineEnd(const QByteArray& text) {
-    return !text.isEmpty() && (text.back() == '\n' || text.back() == '\r');
-}
-
 } // namespace
 
-SerialSettingsDialog::SerialSettingsDialog(TransportFactory& factory, TaskScheduler& link,
-                                           Waiter& waiter, Prompter& prompter, QWidget* parent)
-    : QDialog(parent), factory_(factory), link_(link), waiter_(waiter), prompter_(prompter),
+SerialSettingsDialog::SerialSettingsDialog(TransportFactory& factory, PortProbe& probe,
+                                           Prompter& prompter, QWidget* parent)
+    : QDialog(parent), factory_(factory), probe_(probe), prompter_(prompter),
       ports_(new QComboBox(this)), bauds_(new QComboBox(this)), progress_(new QProgressBar(this)),
       autoDetect_(new QPushButton(tr("Auto Dectect"), this)),
       showSimulated_(new QCheckBox(tr("Show simulated supplies"), this)) {
@@ -48,6 +42,10 @@ SerialSettingsDialog::SerialSettingsDialog(TransportFactory& factory, TaskSchedu
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     connect(autoDetect_, &QPushButton::clicked, this, &SerialSettingsDialog::autoDetect);
+    connect(&probe_, &PortProbe::progressed, progress_, &QProgressBar::setValue);
+    connect(&probe_, &PortProbe::finished, this, &SerialSettingsDialog::probed);
+    // A probe does not outlive the dialog it was started from.
+    connect(this, &QDialog::finished, &probe_, &PortProbe::cancel);
     // Simulated supplies are a choice of their own, listed after the real
     // ports; auto-detection never tries them.
     connect(showSimulated_, &QCheckBox::toggled, this, [this] {
@@ -99,24 +97,9 @@ void SerialSettingsDialog::store() {
 }
 
 void SerialSettingsDialog::listPorts() {
-    found_.clear();
     ports_->clear();
-    SerialPort* link = link_.serialPort();
-    if (link && link->isOpen())
-        link->close(); // its port would not open a second time
-    const QStringList names = factory_.availablePortNames();
-    progress_->setRange(0, int(names.size()));
-    int done = 0;
-    for (const QString& name : names) {
-        std::unique_ptr<SerialPort> probe(factory_.createSerialPort(name));
-        if (probe->open()) {
-            found_ << name;
-            ports_->addItem(name);
-            probe->close();
-        }
-        progress_->setValue(++done);
-        waiter_.letEventsRun();
-    }
+    found_ = probe_.openable(factory_.availablePortNames());
+    ports_->addItems(found_);
     if (showSimulated_->isChecked()) {
         ports_->insertSeparator(ports_->count());
         ports_->addItems(factory_.simulatedPortNames());
@@ -176,84 +159,39 @@ void SerialSettingsDialog::applySelection() {
     baud_ = qint32(leadingNumber(bauds_->currentText()));
 }
 
-void SerialSettingsDialog::closeOwnPort() {
-    if (own_ && own_->isOpen())
-        own_->close();
-    own_.reset();
-}
-
 void SerialSettingsDialog::autoDetect() {
-    progress_->setRange(0, std::max(int(found_.size()), 1));
-    progress_->setValue(0);
-    progress_->setVisible(true);
     listPorts();
     if (found_.isEmpty()) {
         prompter_.message(tr("Your Device cannot find any connected device with Serial Port."), {},
                           Prompter::Icon::Information);
-        progress_->setVisible(false);
         return;
     }
-    detectOnListedPorts();
-    progress_->setVisible(false);
-}
-
-bool SerialSettingsDialog::detectOnListedPorts() {
-    closeOwnPort();
-    bool found = false;
-    QString answer;
-    progress_->setRange(0, int(found_.size()) * bauds_->count());
+    QList<qint32> rates;
+    for (int i = 0; i < bauds_->count(); ++i)
+        rates << qint32(leadingNumber(bauds_->itemText(i)));
+    progress_->setRange(0, int(found_.size() * rates.size()));
     progress_->setValue(0);
     progress_->setVisible(true);
-    for (int rate = 0; rate < bauds_->count() && !found; ++rate) {
-        // The port found last is tried first.
-        for (int p = int(found_.size()) - 1; p >= 0 && !found; --p) {
-            closeOwnPort();
-            ports_->setCurrentIndex(p);
-            bauds_->setCurrentIndex(rate);
-            applySelection();
-            own_.reset(factory_.createSerialPort(found_.at(p)));
-            own_->setBaudRate(baud_);
-            own_->open();
-            answer = probe();
-            // Every supported family's *IDN? names its maker so.
-            found = answer.contains(QLatin1String("ZQ"));
-            progress_->setValue(progress_->value() + 1);
-            waiter_.letEventsRun();
-        }
-    }
-    closeOwnPort();
-    if (!found) {
+    autoDetect_->setEnabled(false);
+    probe_.start(found_, rates);
+}
+
+void SerialSettingsDialog::probed(const ProbeResult& result) {
+    progress_->setVisible(false);
+    autoDetect_->setEnabled(true);
+    if (!result.found) {
         prompter_.message(tr("Please recheck Line connection and Device Setting of your "
                              "device!\nOr Please restart power device.\nAnd then "
                              "Retry [Auto Detect] again"),
                           {}, Prompter::Icon::Information);
-    } else {
-        prompter_.message(tr("Detect Configuration Successfully!\nPorts: %1 ,Baud Rate:%2\n%3")
-                              .arg(ports_->currentText(), bauds_->currentText(), answer),
-                          {}, Prompter::Icon::Information);
+        return;
     }
-    progress_->setVisible(false);
-    return found;
-}
-
-QString SerialSettingsDialog::probe() {
-    if (!own_)
-        return {};
-    // Always LF here, whatever the family's line end.
-    own_->write("*IDN?\n");
-    waiter_.wait(kProbeWaitMsec);
-    const QByteArray first = own_->readAll();
-    if (!endsWithLineEnd(first))
-        return {};
-    if (first.contains("Invalid Character.")) { // the supplies' own reply text
-        // The instrument rejected leftovers of an earlier attempt: ask again.
-        own_->write("*IDN?\n");
-        waiter_.wait(kProbeWaitMsec);
-        const QByteArray second = own_->readAll();
-        if (endsWithLineEnd(second))
-            return QString::fromLatin1(second);
-    }
-    return QString::fromLatin1(first);
+    ports_->setCurrentIndex(result.port);
+    bauds_->setCurrentIndex(result.rate);
+    applySelection();
+    prompter_.message(tr("Detect Configuration Successfully!\nPorts: %1 ,Baud Rate:%2\n%3")
+                          .arg(ports_->currentText(), bauds_->currentText(), result.answer),
+                      {}, Prompter::Icon::Information);
 }
 
 } // namespace trq

@@ -14,21 +14,20 @@ class QPushButton;
 
 namespace trq {
 
-class TaskScheduler;
 class Prompter;
 class SerialPort;
 class TransportFactory;
-class Waiter;
+class PortProbe;
+struct ProbeResult;
 
 // Serial port and baud rate of the RS232 or USB link, with an auto-detect
-// that tries every listed port at every offered rate.
+// that tries every listed port at every offered rate (the session's probe;
+// the dialog stays responsive meanwhile).
 class SerialSettingsDialog : public QDialog {
     Q_OBJECT
 public:
-    static constexpr int kProbeWaitMsec = 1500;
-
-    SerialSettingsDialog(TransportFactory& factory, TaskScheduler& link, Waiter& waiter,
-                         Prompter& prompter, QWidget* parent = nullptr);
+    SerialSettingsDialog(TransportFactory& factory, PortProbe& probe, Prompter& prompter,
+                         QWidget* parent = nullptr);
     ~SerialSettingsDialog() override;
 
     void load();
@@ -45,9 +44,8 @@ public:
     void setUsbTitle(bool usb);
 
     void listPorts();
+    // Starts the probe on the listed ports; its outcome is told in a box.
     void autoDetect();
-    bool detectOnListedPorts();
-    QString probe();
 
     // The chosen port: by its own name, and as the stored values keep it.
     SerialSettings settings() const;
@@ -67,11 +65,10 @@ private:
 
     void applySelection();
     void selectStoredPort();
-    void closeOwnPort();
+    void probed(const ProbeResult& result);
 
     TransportFactory& factory_;
-    TaskScheduler& link_;
-    Waiter& waiter_;
+    PortProbe& probe_;
     Prompter& prompter_;
     QComboBox* ports_;
     QComboBox* bauds_;
@@ -81,7 +78,6 @@ private:
     QStringList found_;
     QString oneShotPort_;
     int oneShotBaud_ = 0;
-    std::unique_ptr<SerialPort> own_;
 };
 
 } // namespace trq

@@ -1,5 +1,7 @@
 #include "ui/waitdialog.h"
 
+#include "session/linkwait.h"
+
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
@@ -7,44 +9,27 @@
 
 namespace trq {
 
-WaitDialog::WaitDialog(Wait wait, QWidget* parent)
-    : QDialog(parent), wait_(std::move(wait)), progress_(new QProgressBar(this)),
-      detail_(new QLabel(this)), cancel_(new QPushButton(tr("Cancel"), this)) {
-    setWindowTitle(wait_.title);
+WaitDialog::WaitDialog(LinkWait& wait, QWidget* parent)
+    : QDialog(parent), wait_(wait), progress_(new QProgressBar(this)), detail_(new QLabel(this)),
+      cancel_(new QPushButton(tr("Cancel"), this)) {
+    setWindowTitle(wait_.title());
+    setWindowModality(Qt::ApplicationModal);
     auto* layout = new QVBoxLayout(this);
-    layout->addWidget(new QLabel(wait_.label, this));
+    layout->addWidget(new QLabel(wait_.label(), this));
     layout->addWidget(progress_);
     layout->addWidget(detail_);
     layout->addWidget(cancel_, 0, Qt::AlignRight);
     setMinimumWidth(340);
-    timer_.setInterval(wait_.intervalMsec);
-    connect(&timer_, &QTimer::timeout, this, &WaitDialog::check);
-    connect(cancel_, &QPushButton::clicked, this, [this] {
-        timer_.stop();
-        reject();
-    });
-}
-
-bool WaitDialog::run() {
-    cancelled_ = true;
     progress_->setRange(0, 100);
     progress_->setValue(0);
-    detail_->clear();
-    timer_.start();
-    exec();
-    timer_.stop();
-    return cancelled_;
+    connect(cancel_, &QPushButton::clicked, this, &QDialog::reject);
+    // Escape and the window's close button cancel too.
+    connect(this, &QDialog::rejected, &wait_, &LinkWait::cancel);
+    connect(&wait_, &LinkWait::progressed, this, &WaitDialog::showProgress);
 }
 
-void WaitDialog::check() {
-    const WaitProgress p = wait_.check();
-    if (p.done) {
-        cancelled_ = false;
-        timer_.stop();
-        progress_->setValue(0);
-        accept();
-        return;
-    }
+void WaitDialog::showProgress() {
+    const WaitProgress& p = wait_.progress();
     detail_->setText(p.detail);
     if (p.maximum > 0) {
         progress_->setRange(0, p.maximum);

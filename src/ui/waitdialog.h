@@ -1,9 +1,6 @@
 #pragma once
 
-#include "core/prompter.h"
-
 #include <QDialog>
-#include <QTimer>
 
 class QLabel;
 class QProgressBar;
@@ -11,30 +8,26 @@ class QPushButton;
 
 namespace trq {
 
-// A wait on the link the user watches and may cancel: it runs the wait's
-// check on its timer, so the link goes on working under the modal window.
+class LinkWait;
+
+// Shows a wait on the link and lets the user cancel it. Only a view: the
+// wait runs on the session's timers whether this window is up or not.
 class WaitDialog : public QDialog {
     Q_OBJECT
 public:
-    explicit WaitDialog(Wait wait, QWidget* parent = nullptr);
+    explicit WaitDialog(LinkWait& wait, QWidget* parent = nullptr);
 
-    // True when the user cancelled, false when the wait is done.
-    bool run();
-
-    QTimer& checkTimer() { return timer_; }
     QPushButton* cancelButton() const { return cancel_; }
     QProgressBar* progressBar() const { return progress_; }
     QLabel* detailLabel() const { return detail_; }
 
 private:
-    void check();
+    void showProgress();
 
-    Wait wait_;
-    QTimer timer_;
+    LinkWait& wait_;
     QProgressBar* progress_;
     QLabel* detail_;
     QPushButton* cancel_;
-    bool cancelled_ = true;
 };
 
 } // namespace trq

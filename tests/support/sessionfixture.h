@@ -142,13 +142,17 @@ struct SessionFixture : DatabaseFixture {
     SessionFixture() {
         link.writerTimer().setInterval(5);
         session = std::make_unique<InstrumentSession>(
-            InstrumentSession::Services{link, data, *store, prompter, factory});
+            InstrumentSession::Services{link, data, *store, prompter, factory, waiter});
         QObject::connect(session.get(), &InstrumentSession::initialValuesRead,
                          [this] { initialValuesRead = true; });
         QObject::connect(session.get(), &InstrumentSession::stateChanged,
                          [this] { initialValuesRead = false; });
+        LinkWait* wait = &session->linkWait();
+        QObject::connect(wait, &LinkWait::started, [this, wait] { waitTitles << wait->title(); });
     }
     bool initialValuesRead = false;
+    // The titles of the waits the session ran.
+    QStringList waitTitles;
 
     // Replies the supply gives instead of its own to the lines that start
     // with a key, with the line end it uses; the serial path only, and in
@@ -183,18 +187,20 @@ struct SessionFixture : DatabaseFixture {
                waitReceived();
     }
     bool readyOrFailed() const {
-        return (session->isReady() && initialValuesRead) || !prompter.texts.isEmpty() ||
-               session->state() == ConnectionState::OffLine;
+        return ((session->isReady() && initialValuesRead) || !prompter.texts.isEmpty() ||
+                session->state() == ConnectionState::OffLine) &&
+               !session->waiting();
     }
     sim::Supply& instrument() { return *factory.last; }
     // Waits until the instrument has taken at least n lines since the last
-    // take, or until the link is idle when n is 0.
+    // take, or until the link is idle and the session waits for nothing when
+    // n is 0.
     bool waitReceived(int n = 0) {
         return QTest::qWaitFor([&] {
             if (n > 0)
                 return int(instrument().received.size()) >= n;
             return link.pendingQueries() == 0 && link.pendingCommands() == 0 &&
-                   !link.queryInFlight() && !link.commandInFlight();
+                   !link.queryInFlight() && !link.commandInFlight() && !session->waiting();
         });
     }
     // Commands the instrument took since the last call.

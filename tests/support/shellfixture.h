@@ -14,8 +14,7 @@ struct ShellFixture : SessionFixture {
     std::unique_ptr<MainWindow> main;
 
     ShellFixture() {
-        main =
-            std::make_unique<MainWindow>(MainWindow::Services{*session, prompter, waiter, factory});
+        main = std::make_unique<MainWindow>(MainWindow::Services{*session, prompter, factory});
         main->show();
     }
     ~ShellFixture() { main.reset(); }

@@ -7,6 +7,7 @@
 
 #include <QDir>
 #include <QElapsedTimer>
+#include <QTimer>
 
 #include <sys/resource.h>
 
@@ -48,15 +49,13 @@ void clickButton(QWidget* window, const QString& text) {
     QTest::mouseClick(b, Qt::LeftButton);
 }
 
-void FastWaiter::wait(int msec) {
-    waits << msec;
-    if (clock_)
-        clock_->advanceMsec(msec);
-    QCoreApplication::processEvents();
-}
-
-void FastWaiter::letEventsRun() {
-    QCoreApplication::processEvents();
+void FastWaiter::after(int msec, QObject* context, std::function<void()> work) {
+    QTimer::singleShot(0, context, [this, msec, work = std::move(work)] {
+        // The time passes when the work runs, as a timer's would.
+        if (clock_)
+            clock_->advanceMsec(msec);
+        work();
+    });
 }
 
 Prompter::Answer ScriptedPrompter::ask(const QString& text, const QString&, Icon, Buttons buttons) {
@@ -69,24 +68,6 @@ Prompter::Answer ScriptedPrompter::ask(const QString& text, const QString&, Icon
         return a;
     }
     return buttons == Buttons::YesNo ? Answer::Yes : Answer::Ok;
-}
-
-bool ScriptedPrompter::wait(const Wait& w) {
-    waitTitles << w.title;
-    // Far longer than any wait of a test needs: a wait that never ends is a
-    // fault, reported as cancelled.
-    QElapsedTimer elapsed;
-    elapsed.start();
-    while (elapsed.elapsed() < 30000) {
-        lastProgress = w.check();
-        if (lastProgress.done)
-            return false;
-        if (cancelWait && cancelWait(lastProgress))
-            return true;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
-    }
-    texts << QStringLiteral("(wait never ended: %1)").arg(w.label);
-    return true;
 }
 
 void clearSettings() {

@@ -56,14 +56,12 @@ private:
     qint64 msec_ = 1000;
 };
 
-// Waits without sleeping: moves the manual clock and lets events run, and
-// remembers each wait so tests can check what the exchange waited for.
+// Waits without sleeping: the work runs on the next turn of the event loop
+// with the manual clock moved on.
 class FastWaiter final : public Waiter {
 public:
     explicit FastWaiter(ManualClock* clock = nullptr) : clock_(clock) {}
-    void wait(int msec) override;
-    void letEventsRun() override;
-    QList<int> waits;
+    void after(int msec, QObject* context, std::function<void()> work) override;
 
 private:
     ManualClock* clock_;
@@ -74,14 +72,7 @@ class ScriptedPrompter final : public Prompter {
 public:
     Answer ask(const QString& text, const QString& title, Icon icon, Buttons buttons) override;
     QString saveFileName(const QString& folder, const QString& filter) override;
-    // Runs the wait's checks, letting events run between them, until done or
-    // until cancelWait says the user cancels.
-    bool wait(const Wait& wait) override;
     QStringList texts;
-    // The titles of the waits run, and their last progress.
-    QStringList waitTitles;
-    WaitProgress lastProgress;
-    std::function<bool(const WaitProgress&)> cancelWait;
     // The file dialog's answer (empty: cancelled) and what it was asked with.
     QString fileName;
     QStringList fileRequests;
