@@ -84,7 +84,7 @@ BENCHMARK(BM_MeasAllRoundTrip)
 // From the client's write to the supply's receipt of the command.
 void BM_SetCommandToWire(benchmark::State& state) {
     Served s;
-    s.session->pollTimer().stop(); // only the command on the line
+    s.session->setLinkActivity({.polling = false}); // only the command on the line
     int i = 0;
     double longest = 0;
     for (auto _ : state) {

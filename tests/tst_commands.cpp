@@ -132,6 +132,24 @@ private slots:
         QVERIFY(!layoutProfile(0) && !layoutProfile(5));
     }
 
+    // The poll counter wraps where the supplies have always seen it wrap:
+    // mid-cycle for the four channels' 17 steps.
+    void pollCounterWrapsMidCycle_data() {
+        columns<int, QString, QStringList>("layout", "model", "aroundTheWrap");
+        row("three-channel", 1, "PSQ-3323", QStringList{":SYST:ERR?", ":CHAN1:MEAS:VOLT?"});
+        row("four-channel", 4, "TRQ-7206S", QStringList{"IOUT4?", "VOUT1?"});
+    }
+    void pollCounterWrapsMidCycle() {
+        auto [layout, model, aroundTheWrap] =
+            fetch<int, QString, QStringList>("layout", "model", "aroundTheWrap");
+        const LayoutProfile& p = *layoutProfile(layout);
+        QStringList asked;
+        for (int position : {6999, nextPollPosition(p, 6999)})
+            asked << queryText(familyOf(model), pollStepAt(p, position).operation,
+                               pollStepAt(p, position).channel);
+        QCOMPARE(asked, aroundTheWrap);
+    }
+
     void formatNumber_data() {
         columns<double, QString, QString, QString>("value", "pattern", "c", "german");
         row("whole keeps its point", 5.0, "###0.###", "5.", "5,");

@@ -196,7 +196,7 @@ private slots:
         QCOMPARE(m.action(MainWindow::Command::Output)->isChecked(), output != 0);
         QCOMPARE(m.toolButton(MainWindow::Button::Output)->isChecked(), output != 0);
         QCOMPARE(panel->outputSwitch()->isChecked(), output != 0);
-        QCOMPARE(f.session->pollTimer().isActive(), output != 0);
+        QCOMPARE(f.session->pollActive(), output != 0);
         QVERIFY(m.action(modeItem)->isChecked());
         QVERIFY(panel->option(f.session->coupling())->isChecked());
         QCOMPARE(m.action(MainWindow::Command::AutoRun)->isChecked(), autoRun);
@@ -226,7 +226,7 @@ private slots:
         QVERIFY(f.onLineSerial(QStringLiteral("TRQ-7206S")));
         FrontPanel* panel = f.panel();
         f.instrument().channel(4).vset = 2;
-        f.session->pollTimer().setInterval(5);
+        f.session->setPollInterval(5);
         f.main->action(MainWindow::Command::Output)->trigger();
         QTRY_COMPARE(panel->voltageDisplay(3)->text(), QStringLiteral("2.000"));
         if (control == QLatin1String("menu"))
@@ -248,8 +248,11 @@ private slots:
         f.overrideReplies();
         QVERIFY(f.onLineSerial(QStringLiteral("TRQ-7206S")));
         f.overrides = {{"STATUS?", "11111010"}};
-        f.session->setPollCounter(8);
-        f.session->pollTick();
+        // A cycle's steps, one of them the status.
+        for (int step = 0; step < 17; ++step) {
+            f.session->pollTick();
+            QVERIFY(f.waitReceived());
+        }
         QVERIFY(f.panel()->option(Coupling::Tracking)->isChecked());
         QVERIFY(f.panel()->outputSwitch()->isChecked());
         QVERIFY(!f.panel()->voltageEdit(1)->isEnabled());

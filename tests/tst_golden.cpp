@@ -130,7 +130,7 @@ struct Script {
     }
     // Lets the link finish what the last step queued; no poll runs meanwhile.
     void settle() {
-        f.session->pollTimer().stop();
+        f.session->setLinkActivity({.polling = false});
         QVERIFY(f.waitReceived());
     }
     void trigger(const QString& text) {

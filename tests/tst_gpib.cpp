@@ -130,7 +130,6 @@ private slots:
         QVERIFY(trace.lines.contains(QStringLiteral("query paired but cancelled")));
         QVERIFY(!trace.lines.contains(QStringLiteral("Q x called")));
         QVERIFY(f.target.replies.isEmpty());
-        QCOMPARE(f.link.replies().count(), 0);
         // The next query is paired with its own answer, not the cancelled one.
         f.link.enqueueQuery(QStringLiteral(":OUTP:STAT?"), &f.target, f.target.handler());
         QVERIFY(f.tickUntil([&] { return !f.target.replies.isEmpty(); }));

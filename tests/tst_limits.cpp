@@ -22,7 +22,7 @@ struct PollFixture : SessionFixture {
     }
     void outputOn() {
         session->setOutput(true);
-        session->pollTimer().stop();
+        session->setLinkActivity({.polling = false});
         QVERIFY(waitReceived());
     }
     // Poll steps of kPollMsec each, as the poll timer takes them.
@@ -221,7 +221,7 @@ private slots:
             {{1, Quantity::Voltage, std::nullopt, 5.0, 0, LimitAction::OutputOff}});
         bool offWhileShown = false;
         f.prompter.onAsk = [&] {
-            f.session->pollTimer().start();
+            f.session->setLinkActivity({});
             offWhileShown = QTest::qWaitFor([&] { return !f.instrument().output; }, 3000);
         };
         f.prompter.message(QStringLiteral("Something else"));

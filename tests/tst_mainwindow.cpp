@@ -229,7 +229,7 @@ private slots:
         QVERIFY(!m.action(C::Output)->isChecked() && !f.panel()->outputSwitch()->isChecked());
         f.takeReceived();
         m.toolButton(B::Output)->trigger();
-        f.session->pollTimer().stop();
+        f.session->setLinkActivity({.polling = false});
         QVERIFY(f.waitReceived());
         QCOMPARE(f.takeReceived(), QStringList{"OUT1"});
     }

@@ -66,7 +66,7 @@ struct ReconnectFixture : SessionFixture {
             return false;
         if (!QTest::qWaitFor([&] { return session->isReady() && initialValuesRead; }, 10000))
             return false;
-        session->pollTimer().setInterval(10);
+        session->setPollInterval(10);
         session->setOutput(true);
         RecordingEngine& e = session->recording()->engine();
         e.arm(3600, 0, 0);
@@ -201,7 +201,7 @@ private slots:
             return QByteArray();
         };
         QVERIFY(f.onLineSerial(QStringLiteral("PSQ-3323")));
-        f.session->pollTimer().setInterval(5);
+        f.session->setPollInterval(5);
         f.session->setOutput(true);
         QTRY_VERIFY(f.session->allMeasured());
         silent = true;

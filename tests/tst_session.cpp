@@ -38,20 +38,25 @@ QStringList sentWhenIdle(SessionFixture& f) {
 // Output on, polling stopped, and what that sent taken.
 bool outputOnAndQuiet(SessionFixture& f) {
     f.session->setOutput(true);
-    f.session->pollTimer().stop();
+    f.session->setLinkActivity({.polling = false});
     const bool idle = f.waitReceived();
     f.takeReceived();
     return idle;
 }
 
 void pollFast(SessionFixture& f) {
-    f.session->pollTimer().setInterval(5);
+    f.session->setPollInterval(5);
     f.session->setOutput(true);
 }
 
-// Polls one step of the cycle at once, as the poll timer would.
+// Polls step by step, as the poll timer would, up to the step of the cycle,
+// then that step with what the supply has been told to answer.
 void pollStep(SessionFixture& f, int step) {
-    f.session->setPollCounter(step);
+    while (f.session->pollPosition() != step) {
+        f.session->pollTick();
+        f.waitReceived();
+    }
+    f.takeReceived();
     f.session->pollTick();
     QVERIFY(f.waitReceived());
 }
@@ -89,13 +94,13 @@ private slots:
                  gpib ? QStringLiteral("Interface: GPIB;Address: 1")
                       : QStringLiteral("RS-232 19200BPS / 8bits/None/1bits"));
         QCOMPARE(f.link.serialTerminator(), QByteArray(sim::lineEnd(f.instrument().family())));
-        QVERIFY(!f.session->pollTimer().isActive()); // the supply's output is off
+        QVERIFY(!f.session->pollActive()); // the supply's output is off
         f.instrument().channel(1).vset = 5;
         pollFast(f);
-        QVERIFY(f.session->pollTimer().isActive());
+        QVERIFY(f.session->pollActive());
         QTRY_COMPARE(f.session->channel(0).voltage.text(), QStringLiteral("5.000"));
         f.session->setOutput(false);
-        QVERIFY(!f.session->pollTimer().isActive());
+        QVERIFY(!f.session->pollActive());
         QCOMPARE(f.session->channel(0).voltage.text(), QString()); // no reading with the output off
         QVERIFY(f.waitReceived());
         QVERIFY(!f.instrument().output);
@@ -188,7 +193,7 @@ private slots:
             f.session->reset();
         }
         // The "no answer" case ends here, after the exchange has given up.
-        f.session->detectionTimer().setInterval(1500);
+        f.session->setDetectionTimeout(1500);
         QByteArrayList written;
         f.factory.makeSerial = [&](const QString& name) {
             return new ScriptedSerialPort(name, [&](const QString&, int, const QByteArray& b) {
@@ -201,16 +206,14 @@ private slots:
         QCOMPARE(written.value(0), QByteArray("*IDN?\n"));
         QCOMPARE(f.session->state(), ConnectionState::OffLine);
         QVERIFY(!f.session->recording());
-        f.session->handOverTimer().start();
-        f.session->detectionTimer().start(1);
-        QTest::qWait(500); // nothing further happens
+        QTest::qWait(1600); // nothing further happens, the detection's time included
         QCOMPARE(f.prompter.texts, messages);
         QCOMPARE(f.session->state(), ConnectionState::OffLine);
     }
 
     void watchdogEndsADetectionThatNeverCompletes() {
         SessionFixture f;
-        f.session->detectionTimer().setInterval(600000);
+        f.session->setDetectionTimeout(600000);
         f.factory.makeGpib = [](const QString&) { return new SilentBoard; };
         QVERIFY(f.session->openGpib({0, 1, {}}));
         QTRY_VERIFY(f.link.queryInFlight());
@@ -223,35 +226,19 @@ private slots:
 
     // ---- Polling -------------------------------------------------------------------
 
-    // The counter wraps at 7000, for the four channels' 17 steps in the
-    // middle of a cycle; a step the full queue refuses is polled again.
-    void pollCounterWrapsAndRetriesRefusedSteps_data() {
-        // "queued": the direct exchange takes no queue
-        columns<QString, QStringList, bool>("model", "aroundTheWrap", "queued");
-        row("three-channel", "PSQ-3323", QStringList{":SYST:ERR?", ":CHAN1:MEAS:VOLT?"}, true);
-        row("four-channel", "TRQ-7206S", QStringList{"IOUT4?", "VOUT1?"}, false);
-    }
-    void pollCounterWrapsAndRetriesRefusedSteps() {
-        auto [model, aroundTheWrap, queued] =
-            fetch<QString, QStringList, bool>("model", "aroundTheWrap", "queued");
+    // A poll step the full queue refuses is polled again on the next tick.
+    void aRefusedPollStepIsPolledAgain() {
         SessionFixture f;
-        QVERIFY(f.onLineSerial(model));
-        f.takeReceived();
-        f.session->setPollCounter(6999);
-        f.session->pollTick();
-        f.session->pollTick();
-        QCOMPARE(sentWhenIdle(f), aroundTheWrap);
-        QCOMPARE(f.session->pollCounter(), 1);
-        if (!queued)
-            return;
+        QVERIFY(f.onLineSerial(QStringLiteral("PSQ-3323")));
         f.link.writerTimer().stop();
         while (f.link.pendingQueries() < TaskScheduler::kMaxPending)
             f.link.enqueueQuery(QStringLiteral("*IDN?"), nullptr, {});
+        const int position = f.session->pollPosition();
         f.session->pollTick();
-        QCOMPARE(f.session->pollCounter(), 1);
+        QCOMPARE(f.session->pollPosition(), position);
         f.link.clearQueues();
         f.session->pollTick();
-        QCOMPARE(f.session->pollCounter(), 2);
+        QCOMPARE(f.session->pollPosition(), position + 1);
     }
 
     // Legacy replies carry their unit, the readings and settings do not, and
@@ -335,7 +322,7 @@ private slots:
         bool pollingWhileShown = true;
         f.prompter.onAsk = [&] {
             offWhileShown = QTest::qWaitFor([&] { return !f.instrument().output; }, 3000);
-            pollingWhileShown = f.session->pollTimer().isActive();
+            pollingWhileShown = f.session->pollActive();
         };
         f.link.enqueueCommand(refused);
         QTRY_VERIFY(!f.prompter.texts.isEmpty());
@@ -400,8 +387,8 @@ private slots:
         f.overrides = {{"STATUS?", reply}};
         pollStep(f, 8);
         // What switches the output on, the supply told, starts polling again.
-        QCOMPARE(f.session->pollTimer().isActive(), !commands.isEmpty());
-        f.session->pollTimer().stop();
+        QCOMPARE(f.session->pollActive(), !commands.isEmpty());
+        f.session->setLinkActivity({.polling = false});
         const QStringList sent = sentWhenIdle(f);
         QCOMPARE(commandsOnly(sent), commands);
         QCOMPARE(queriesOnly(sent), queries);
@@ -419,12 +406,14 @@ private slots:
         QVERIFY(f.onLineSerial(QStringLiteral("PSQ-3323")));
         f.link.writerTimer().stop();
         f.link.clearQueues();
-        f.link.enqueueQuery(QStringLiteral(":CHAN1:MEAS:VOLT?"), nullptr, {});
+        bool delivered = false;
+        f.link.enqueueQuery(QStringLiteral(":CHAN1:MEAS:VOLT?"), f.session.get(),
+                            [&](const QString&) { delivered = true; });
         f.session->applyCoupling(Coupling::Parallel);
-        QVERIFY(f.link.queuedQuery(0).cancelled);
         QVERIFY(f.session->locks().voltage && f.session->locks().overCurrent);
         f.link.writerTimer().start();
         QVERIFY(f.waitReceived());
+        QVERIFY(!delivered);
         f.takeReceived();
         f.session->setAutoRun(true);
         QVERIFY(f.session->locks().autoRun);
@@ -471,7 +460,7 @@ private slots:
         QVERIFY(f.onLineSerial(model));
         pollFast(f);
         QTRY_VERIFY(f.session->allMeasured());
-        f.session->pollTimer().stop();
+        f.session->setLinkActivity({.polling = false});
         QVERIFY(f.waitReceived());
         f.session->chooseCoupling(Coupling::Tracking);
         for (int c = 0; c < f.session->channelCount(); ++c) {
@@ -527,7 +516,7 @@ private slots:
         f.factory.rewrite = [](const QByteArray&, const QByteArray& reply) { return reply; };
         QVERIFY(f.onLineSerial(QStringLiteral("PSQ-3323")));
         f.instrument().channel(1).vset = 5;
-        f.session->pollTimer().setInterval(5);
+        f.session->setPollInterval(5);
         f.session->setOutput(true);
         QTRY_VERIFY(f.session->allMeasured());
         f.factory.hold = [](const QByteArray& written) {
@@ -586,7 +575,7 @@ private slots:
                  (QStringList{":SYST:AUTO:STAR?", ":SYST:AUTO:END?", ":SYST:AUTO:CYCLE?"}));
         QVERIFY(sent.indexOf(QStringLiteral(":SYST:MEM?"), recall) > recall);
         QVERIFY(!f.session->outputOn());
-        QVERIFY(!f.session->pollTimer().isActive());
+        QVERIFY(!f.session->pollActive());
     }
 
     // The record setup's timer switches: with the writer stopped nothing

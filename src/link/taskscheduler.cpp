@@ -409,8 +409,13 @@ void TaskScheduler::finishSerialQuery(const QByteArray& answer) {
     } else {
         silentQueries_ = 0;
         t.reply = replies_.pop();
-        deliver(t);
-        trace("Q x called");
+        // A cancelled query's answer is of a state that has changed since.
+        if (t.cancelled) {
+            trace("query paired but cancelled");
+        } else {
+            deliver(t);
+            trace("Q x called");
+        }
     }
     if (epoch != resetEpoch_)
         return;

@@ -150,24 +150,12 @@ public:
     void setPollCycleLength(int count) { cycleLength_ = count; }
     int pollCycleLimitMsec() const { return cycleLimitMsec_; }
     void setPollCycleLimitMsec(int msec);
-    int cycleQueries() const { return cycleQueries_; }
-    int cycleSpentMsec() const { return cycleSpentMsec_; }
-    int consumerBusy() const { return consumerBusy_; }
 
     OpMode opMode() const { return opMode_; }
-    const ReplyBuffer& replies() const { return replies_; }
-    ReplyBuffer& replies() { return replies_; }
-    const Task& queuedQuery(int index) const { return queries_[std::size_t(index)]; }
-    int queryInsertIndex() const { return queryInsert_; }
-    int queryRemoveIndex() const { return queryRemove_; }
-    int commandInsertIndex() const { return commandInsert_; }
-    int commandRemoveIndex() const { return commandRemove_; }
 
     QTimer& writerTimer() { return writerTimer_; }
     // The response-wait timer the record setup switches; it has no work.
     QTimer& responseTimer() { return responseTimer_; }
-
-    static int pendingIn(int size, int insertIndex, int removeIndex);
 
 signals:
     // The link has failed (timeout, lost device, GPIB error): emitted before
@@ -177,6 +165,7 @@ signals:
 private:
     using Queue = std::array<Task, kQueueSize>;
 
+    static int pendingIn(int size, int insertIndex, int removeIndex);
     void consumeQuery();
     void consumeCommand();
     void consumeGpibQuery(Task& t);

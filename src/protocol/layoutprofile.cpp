@@ -177,4 +177,12 @@ const LayoutProfile* layoutProfile(int layout) {
     return nullptr;
 }
 
+const QueryStep& pollStepAt(const LayoutProfile& profile, int position) {
+    return profile.pollCycle[std::size_t(position) % profile.pollCycle.size()];
+}
+
+int nextPollPosition(const LayoutProfile& profile, int position) {
+    return (position + 1) % profile.pollCounterWrap;
+}
+
 } // namespace trq

@@ -82,4 +82,10 @@ struct LayoutProfile {
 // The profile of a layout number, or nothing for an unknown one.
 const LayoutProfile* layoutProfile(int layout);
 
+// The poll step at a position of the counter, and the position after it: the
+// counter wraps at the profile's wrap, mid-cycle where the two disagree, as
+// the supplies have always been polled.
+const QueryStep& pollStepAt(const LayoutProfile& profile, int position);
+int nextPollPosition(const LayoutProfile& profile, int position);
+
 } // namespace trq

@@ -401,15 +401,13 @@ bool InstrumentSession::exchange(const QueryStep& step) {
 void InstrumentSession::pollTick() {
     if (!profile_ || state_ != ConnectionState::Ready)
         return;
-    const auto& cycle = profile_->pollCycle;
-    const QueryStep& step = cycle[std::size_t(pollCounter_) % cycle.size()];
+    const QueryStep& step = pollStepAt(*profile_, pollCounter_);
     // A refused query (full queue) is tried again on the next tick. The
     // direct exchange is a serial line's; over GPIB the queue pairs the
     // replies.
     const bool direct = profile_->pollsByDirectExchange && kind_ == InterfaceKind::Serial;
-    const int wrap = profile_->pollCounterWrap;
     if (direct ? exchange(step) : ask(step))
-        pollCounter_ = (pollCounter_ + 1) % wrap;
+        pollCounter_ = nextPollPosition(*profile_, pollCounter_);
 }
 
 void InstrumentSession::send(Operation operation, const CommandArgs& args) {

@@ -155,7 +155,8 @@ public:
     bool reconnects() const { return reconnect_; }
     // Waits before each attempt: 1 s, 2 s, 5 s, then every 10 s.
     void setReconnectDelays(std::vector<int> msec) { retryDelays_ = std::move(msec); }
-    QTimer& reconnectTimer() { return retry_; }
+    // How long a detection may take (a slow bus may need longer).
+    void setDetectionTimeout(int msec) { detection_.setInterval(msec); }
     int reconnectAttempts() const { return attempt_; }
     // The serial number the supply identified with (empty: none given).
     QString serialNumber() const { return serialNumber_; }
@@ -179,8 +180,8 @@ public:
     int sets() const { return sets_; }
     const AutoRunValues& autoRunValues() const { return autoValues_; }
     ControlLocks locks() const;
-    int pollCounter() const { return pollCounter_; }
-    void setPollCounter(int counter) { pollCounter_ = counter; }
+    // Where the poll is in its layout's cycle (see pollStepAt).
+    int pollPosition() const { return pollCounter_; }
 
     // ---- Actions (silent unless on line) ------------------------------------
     void setOutput(bool on);
@@ -210,6 +211,8 @@ public:
     void setReadTime(int seconds);
     // Starts or stops the link's clocks (the record setup's timer switches).
     void setLinkActivity(const LinkActivity& activity);
+    // The poll timer's period: a step of the layout's poll cycle each time.
+    void setPollInterval(int msec) { poll_.setInterval(msec); }
     // Charge and energy start again from zero on every channel.
     void resetDelivered();
 
@@ -219,12 +222,10 @@ public:
     void setLimitRules(std::vector<LimitRule> rules);
     // The same, and kept as the rules of the supply on line.
     void storeLimitRules(std::vector<LimitRule> rules);
-    // One poll step (the poll timer's work).
+    // One poll step (the poll timer's work), for a caller that paces the
+    // poll itself.
     void pollTick();
 
-    QTimer& pollTimer() { return poll_; }
-    QTimer& detectionTimer() { return detection_; }
-    QTimer& handOverTimer() { return handOver_; }
     TaskScheduler& link() { return link_; }
     Prompter& prompter() { return prompter_; }
     // The wait a window may show (and cancel) while the initial values are

@@ -75,7 +75,7 @@ void InstrumentSession::attemptReconnect() {
     link_.setTimeoutHandler(this, [this] { retryLater(); });
     link_.enqueueQuery(queryText(family_, Operation::Identify), this,
                        [this](const QString& answer) { reidentified(answer); });
-    retry_.start(kDetectionTimeoutMsec);
+    retry_.start(detection_.interval());
 }
 
 void InstrumentSession::reidentified(const QString& answer) {
