@@ -1,4 +1,4 @@
-// The program's languages: the numbered table in each, the choice (stored,
+// The program's languages: the choice (stored,
 // or the system's), what a chosen language changes on screen, and numbers
 // shown in the user's locale. ctest runs it under an English and a German
 // system language (TRQ_EXPECT_LANGUAGE says which).
@@ -23,15 +23,6 @@ using namespace trq;
 using namespace trq::test;
 
 namespace {
-
-QStringList placeholders(const QString& text) {
-    static const QRegularExpression pattern(QStringLiteral("%L?\\d+|%n"));
-    QStringList found;
-    for (auto it = pattern.globalMatch(text); it.hasNext();)
-        found << it.next().captured();
-    found.sort();
-    return found;
-}
 
 // Every text a window shows: labels, buttons, frames, list entries and
 // column headings.
@@ -64,26 +55,6 @@ private slots:
         QLocale::setDefault(QLocale::c());
     }
     void cleanupTestCase() { applyLanguage(Language::English); }
-
-    // Each number of the English table has its text in every other language,
-    // with the same placeholders, and no language has a number English lacks.
-    void everyLanguageHasEveryNumber() {
-        QMap<int, QString> table;
-        for (const auto& [id, text] : StringTable::entries())
-            table.insert(id, text);
-        const int german = languageInfo(Language::German).stringOffset;
-        QList<int> english;
-        for (auto it = table.cbegin(); it != table.cend(); ++it)
-            if (it.key() < german)
-                english << it.key();
-        QVERIFY(english.size() >= 38);
-        for (int id : english) {
-            QVERIFY2(table.contains(id + german), qPrintable(QString::number(id)));
-            QVERIFY(!table.value(id + german).isEmpty());
-            QCOMPARE(placeholders(table.value(id + german)), placeholders(table.value(id)));
-        }
-        QCOMPARE(table.size(), 2 * english.size());
-    }
 
     void theSystemLanguageIsTheDefault() {
         const QString system = qEnvironmentVariable("TRQ_EXPECT_LANGUAGE", QStringLiteral("en"));

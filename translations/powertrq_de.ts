@@ -1650,6 +1650,145 @@ Port: %1, Baudrate: %2
     </message>
 </context>
 <context>
+    <name>trq::Text</name>
+    <message>
+        <source>Querying the machine type is timeout!</source>
+        <translation>Zeitüberschreitung beim Abfragen des Gerätetyps!</translation>
+    </message>
+    <message>
+        <source>Reset and open it?</source>
+        <translation>Zurücksetzen und neu öffnen?</translation>
+    </message>
+    <message>
+        <source>REOPEN?</source>
+        <translation>Neu öffnen?</translation>
+    </message>
+    <message>
+        <source>Getting the machine type...</source>
+        <translation>Gerätetyp wird abgefragt...</translation>
+    </message>
+    <message>
+        <source>Timeout!</source>
+        <translation>Zeitüberschreitung!</translation>
+    </message>
+    <message>
+        <source>Setup</source>
+        <translation>Einrichten</translation>
+    </message>
+    <message>
+        <source>Ready</source>
+        <translation>Bereit</translation>
+    </message>
+    <message>
+        <source>Operation Timeout, Causes Reset Now.</source>
+        <translation>Zeitüberschreitung, es wird jetzt zurückgesetzt.</translation>
+    </message>
+    <message>
+        <source>TIMEOUT!</source>
+        <translation>ZEITÜBERSCHREITUNG!</translation>
+    </message>
+    <message>
+        <source>Start Memory:</source>
+        <translation>Erster Speicher:</translation>
+    </message>
+    <message>
+        <source>End Memory:</source>
+        <translation>Letzter Speicher:</translation>
+    </message>
+    <message>
+        <source>Cycle:</source>
+        <translation>Zyklen:</translation>
+    </message>
+    <message>
+        <source>Ports</source>
+        <translation>Anschluss</translation>
+    </message>
+    <message>
+        <source>Baud Rate</source>
+        <translation>Baudrate</translation>
+    </message>
+    <message>
+        <source>Data Bits: 8 bits</source>
+        <translation>Datenbits: 8 Bit</translation>
+    </message>
+    <message>
+        <source>Parity Bit: None</source>
+        <translation>Parität: keine</translation>
+    </message>
+    <message>
+        <source>Stop Bit: 1 bit</source>
+        <translation>Stoppbit: 1 Bit</translation>
+    </message>
+    <message>
+        <source>Config RS232</source>
+        <translation>RS232 einrichten</translation>
+    </message>
+    <message>
+        <source>Delay</source>
+        <translation>Verzögerung</translation>
+    </message>
+    <message>
+        <source>x 100ms</source>
+        <translation>x 100 ms</translation>
+    </message>
+    <message>
+        <source>Now querying initial values, please wait...</source>
+        <translation>Die Anfangswerte werden abgefragt, bitte warten...</translation>
+    </message>
+    <message>
+        <source>Querying...</source>
+        <translation>Abfrage...</translation>
+    </message>
+    <message>
+        <source>Max time to complete one set of queries</source>
+        <translation>Höchstdauer eines Abfragezyklus</translation>
+    </message>
+    <message>
+        <source>sec</source>
+        <translation>s</translation>
+    </message>
+    <message>
+        <source>Read Time</source>
+        <translation>Lesezeit</translation>
+    </message>
+    <message>
+        <source>Memory</source>
+        <translation>Speicher</translation>
+    </message>
+    <message>
+        <source>Recall Data</source>
+        <translation>Daten abrufen</translation>
+    </message>
+    <message>
+        <source>Save Data</source>
+        <translation>Daten speichern</translation>
+    </message>
+    <message>
+        <source>POWER_TRQ</source>
+        <translation>POWER_TRQ</translation>
+    </message>
+    <message>
+        <source>Remote control and recording for programmable DC power supplies.</source>
+        <translation>Fernsteuerung und Aufzeichnung für programmierbare DC-Netzgeräte.</translation>
+    </message>
+    <message>
+        <source>CHANNEL 1</source>
+        <translation>KANAL 1</translation>
+    </message>
+    <message>
+        <source>CHANNEL 2</source>
+        <translation>KANAL 2</translation>
+    </message>
+    <message>
+        <source>CHANNEL 3</source>
+        <translation>KANAL 3</translation>
+    </message>
+    <message>
+        <source>CHANNEL 4</source>
+        <translation>KANAL 4</translation>
+    </message>
+</context>
+<context>
     <name>trq::TraceWindow</name>
     <message>
         <source>Debug</source>

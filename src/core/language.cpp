@@ -2,7 +2,6 @@
 
 #include "core/debugtrace.h"
 #include "core/settings.h"
-#include "core/strings.h"
 
 #include <QCoreApplication>
 #include <QLibraryInfo>
@@ -17,8 +16,8 @@ namespace trq {
 namespace {
 
 constexpr LanguageInfo kLanguages[] = {
-    {Language::English, "en", "English", QLocale::English, 0},
-    {Language::German, "de", "Deutsch", QLocale::German, 1000},
+    {Language::English, "en", "English", QLocale::English},
+    {Language::German, "de", "Deutsch", QLocale::German},
 };
 
 const QString kSection = QStringLiteral("Common");
@@ -82,7 +81,6 @@ void applyLanguage(Language language) {
     for (QPointer<QTranslator>* t : {&ownTranslation, &qtTranslation})
         delete t->data(); // a deleted translator removes itself
     current = language;
-    StringTable::setLanguageOffset(languageInfo(language).stringOffset);
     if (language == Language::English)
         return;
     const QString code = QLatin1String(languageInfo(language).code);

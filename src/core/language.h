@@ -17,7 +17,6 @@ struct LanguageInfo {
     const char* code;       // the settings' and the command line's value
     const char* nativeName; // as the language menu shows it
     QLocale::Language locale;
-    int stringOffset; // added to a string-table number to find the text
 };
 
 // Every language, English first.

@@ -1,15 +1,12 @@
 #pragma once
 
-#include <QList>
 #include <QString>
-
-#include <utility>
 
 namespace trq {
 
-// User-visible texts of labels, captions and messages, by name. Their
-// numbers are the string table's: the number, raised by the language offset,
-// finds the text.
+// User-visible texts of labels, captions and messages, by name; the numbers
+// are the string table's, kept as data. Each text is translated as every
+// other text is.
 enum class Text : int {
     DetectionTimedOut = 101,
     ResetAndOpen = 103,
@@ -51,16 +48,5 @@ enum class Text : int {
 // The text of a name; channel n's caption (1-based).
 QString text(Text id);
 QString channelCaption(int channel);
-
-// The numbered table itself: the text of id + languageOffset(), empty when
-// there is none.
-class StringTable {
-public:
-    static int languageOffset();
-    static void setLanguageOffset(int offset);
-    static QString text(int id);
-    // Every number the table holds, in order, with its text.
-    static QList<std::pair<int, QString>> entries();
-};
 
 } // namespace trq
