@@ -138,29 +138,6 @@ void Settings::clear() {
     store().clear();
 }
 
-QString Settings::value(const QString& section, const QString& key, const QString& defaultValue) {
-    return store().value(section + QLatin1Char('/') + key, defaultValue).toString();
-}
-
-void Settings::setValue(const QString& section, const QString& key, const QString& value) {
-    store().setValue(section + QLatin1Char('/') + key, value);
-}
-
-int Settings::integer(const QString& section, const QString& key, int defaultValue) {
-    bool ok = false;
-    const int value = Settings::value(section, key).trimmed().toInt(&ok);
-    return ok ? value : defaultValue;
-}
-
-int Settings::integer(const QString& section, const QString& key, int defaultValue, int least,
-                      int most) {
-    return wholeAt(section + QLatin1Char('/') + key, defaultValue, least, most);
-}
-
-void Settings::remove(const QString& section) {
-    store().remove(section);
-}
-
 template <typename T> using Param = std::conditional_t<std::is_class_v<T>, const T&, T>;
 
 #define TRQ_SETTING(Type, name, setter, key)                                                       \

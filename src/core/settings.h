@@ -34,19 +34,6 @@ public:
     // Forgets every value (tests start from first-run settings).
     static void clear();
 
-    // Text values by section and key, for the callers not yet moved to the
-    // typed settings.
-    static QString value(const QString& section, const QString& key,
-                         const QString& defaultValue = {});
-    static void setValue(const QString& section, const QString& key, const QString& value);
-    static int integer(const QString& section, const QString& key, int defaultValue);
-    static int integer(const QString& section, const QString& key, int defaultValue, int least,
-                       int most);
-    static void setInteger(const QString& section, const QString& key, int value) {
-        setValue(section, key, QString::number(value));
-    }
-    static void remove(const QString& section);
-
     // ---- The last connection, opened again by the on-line button
     QString lastInterface() const; // as InstrumentSession::interfaceFromText reads it
     void setLastInterface(const QString& name);

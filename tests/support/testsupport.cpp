@@ -7,6 +7,7 @@
 
 #include <QDir>
 #include <QElapsedTimer>
+#include <QSettings>
 
 #include <sys/resource.h>
 
@@ -91,6 +92,21 @@ bool ScriptedPrompter::wait(const Wait& w) {
 
 void clearSettings() {
     Settings::clear();
+}
+
+namespace {
+QSettings settingsFile() {
+    return QSettings(QSettings::NativeFormat, QSettings::UserScope,
+                     QLatin1String(Settings::kApplication));
+}
+} // namespace
+
+QString storedText(const QString& key) {
+    return settingsFile().value(key).toString();
+}
+
+void storeText(const QString& key, const QString& text) {
+    settingsFile().setValue(key, text);
 }
 
 std::shared_ptr<sim::Supply> simulatedSupply(const QString& model) {
