@@ -127,8 +127,7 @@ int runWindows(const CommandLine& line) {
     if (!run.open())
         return CommandLine::Quit;
     InstrumentSession& session = run.session();
-    session.setReconnect(line.reconnect || Settings::integer(QStringLiteral("Common"),
-                                                             QStringLiteral("Reconnect"), 0));
+    session.setReconnect(line.reconnect || Settings::instance().reconnect());
     std::optional<Connection> connection = line.connection;
     if (!line.menuModel.isEmpty()) {
         const QStringList models = session.offeredModels();

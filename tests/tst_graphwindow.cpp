@@ -644,10 +644,9 @@ private slots:
     // The record setup's stored colours reach plots and legend at the first
     // activation; an empty entry keeps a channel's colour.
     void firstActivationTakesTheStoredColours() {
-        const QLatin1String section(RecordSetup::kSection);
-        Settings::setValue(section, QStringLiteral("Ch2Color"), QStringLiteral("255"));
+        Settings::instance().setChannelColour(2, QStringLiteral("255"));
         WindowFixture f;
-        Settings::setValue(section, QStringLiteral("Ch2Color"), QString());
+        Settings::instance().setChannelColour(2, QString());
         QCOMPARE(f.graph->lineColour(2), QColor(255, 0, 0));
         QCOMPARE(f.graph->plot(3)->pen().color(), QColor(255, 0, 0));
         f.graph->setChannelColours({"65280", "", "16711680", "0"});

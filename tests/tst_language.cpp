@@ -59,11 +59,10 @@ private slots:
     void theSystemLanguageIsTheDefault() {
         const QString system = qEnvironmentVariable("TRQ_EXPECT_LANGUAGE", QStringLiteral("en"));
         QCOMPARE(QLatin1String(languageInfo(configuredLanguage()).code), system);
-        storeLanguage(Language::German); // stored as the menu does it
+        Settings::instance().setLanguage(Language::German); // stored as the menu does it
         QCOMPARE(configuredLanguage(), Language::German);
         // A value the program does not know is no choice.
-        Settings::setValue(QStringLiteral("Common"), QStringLiteral("Language"),
-                           QStringLiteral("xx"));
+        storeText(QStringLiteral("Common/Language"), QStringLiteral("xx"));
         QCOMPARE(QLatin1String(languageInfo(configuredLanguage()).code), system);
     }
 
@@ -127,15 +126,14 @@ private slots:
             QTRY_VERIFY(!menu->isVisible());
         };
         click(3);
-        QCOMPARE(Settings::value(QStringLiteral("Common"), QStringLiteral("Language")),
-                 QStringLiteral("de"));
+        QCOMPARE(Settings::instance().language(), Language::German);
         QVERIFY(menu->actions().at(3)->isChecked());
         QCOMPARE(f.prompter.texts.size(), 1);
         QVERIFY(f.prompter.texts.last().contains(QStringLiteral("Deutsch")));
         click(3); // the same choice again asks nothing
         QCOMPARE(f.prompter.texts.size(), 1);
         click(0);
-        QCOMPARE(Settings::value(QStringLiteral("Common"), QStringLiteral("Language")), QString());
+        QCOMPARE(Settings::instance().language(), std::nullopt);
         // Told only when the system's language is another than the one spoken.
         const bool changes = configuredLanguage() != currentLanguage();
         QCOMPARE(f.prompter.texts.size(), changes ? 2 : 1);

@@ -300,12 +300,10 @@ private slots:
         auto [count, stored, lastModel, ownRules, adopted, traced] =
             fetch<QString, int, QString, bool, int, QString>("count", "stored", "lastModel",
                                                              "ownRules", "adopted", "traced");
-        const QString old = QLatin1String(LimitMonitor::kSection);
-        Settings::setValue(old, QStringLiteral("Count"), count);
+        storeText(QStringLiteral("Limits/Count"), count);
         for (int i = 1; i <= stored; ++i)
-            Settings::setValue(old, QStringLiteral("Rule%1").arg(i),
-                               QStringLiteral("1,V,%1,,0,0").arg(i));
-        Settings::setValue(QStringLiteral("Common"), QStringLiteral("MType"), lastModel);
+            storeText(QStringLiteral("Limits/Rule%1").arg(i), QStringLiteral("1,V,%1,,0,0").arg(i));
+        Settings::instance().setLastModel(lastModel);
         if (ownRules)
             LimitMonitor::store(lastModel, {}, {{2, Quantity::Current, 0.1, {}, 0, {}}});
         TraceCapture trace;
@@ -313,7 +311,7 @@ private slots:
             SessionFixture f; // the program's start
             QCOMPARE(int(LimitMonitor::load(lastModel).size()), adopted);
         }
-        QCOMPARE(Settings::value(old, QStringLiteral("Count")), QString()); // once
+        QCOMPARE(storedText(QStringLiteral("Limits/Count")), QString()); // once
         const QStringList lines = trace.lines.filter(QStringLiteral("Limits: "));
         QCOMPARE(lines.size(), traced.isEmpty() ? 0 : 1);
         if (!traced.isEmpty())

@@ -153,8 +153,7 @@ private slots:
         m.updateStatus();
         QCOMPARE(m.statusText(), QStringLiteral("Ready"));
         if (gpib) {
-            Settings::setValue(QStringLiteral("Common"), QStringLiteral("CommType"),
-                               QStringLiteral("RS232"));
+            Settings::instance().setLastInterface(QStringLiteral("RS232"));
             f.factory.makeSerial = [](const QString& name) {
                 return new ScriptedSerialPort(name, [](const QString&, int, const QByteArray&) {
                     return QByteArray("ZQ,NOSUCH-1,SN1,V1\n");
@@ -188,10 +187,8 @@ private slots:
         QCOMPARE(f.session->state(), ConnectionState::OffLine);
         QCOMPARE(ticks(m), QStringList());
 
-        Settings::setValue(QStringLiteral("Common"), QStringLiteral("CommType"),
-                           QStringLiteral("RS232"));
-        Settings::setValue(QStringLiteral("RS232"), QStringLiteral("PortName"),
-                           QStringLiteral("SIM:PSQ-3323"));
+        Settings::instance().setLastInterface(QStringLiteral("RS232"));
+        Settings::instance().setSerialPortName(QStringLiteral("SIM:PSQ-3323"));
         button->trigger();
         QTRY_VERIFY(f.session->isReady());
         expectLink(m, {"RS232", "PSQ-3323"});
@@ -462,8 +459,7 @@ private slots:
             return new ScriptedSerialPort(
                 name, [](const QString&, int, const QByteArray&) { return QByteArray(); }, &opened);
         };
-        Settings::setValue(QStringLiteral("RS232"), QStringLiteral("PortName"),
-                           commandLine ? QStringLiteral("COM1") : port);
+        Settings::instance().setSerialPortName(commandLine ? QStringLiteral("COM1") : port);
         if (commandLine)
             f.main->serialDialog()->setOneShotPort(port, 0);
         f.main->serialDialog(); // its list is made before
@@ -476,7 +472,7 @@ private slots:
                  qPrintable(f.prompter.texts.first()));
         QCOMPARE(opened, QStringList());
         QCOMPARE(f.session->state(), ConnectionState::OffLine);
-        QCOMPARE(Settings::value(QStringLiteral("RS232"), QStringLiteral("PortName")),
+        QCOMPARE(Settings::instance().serialPortName(),
                  commandLine ? QStringLiteral("COM1") : port);
     }
 
@@ -495,7 +491,6 @@ private slots:
                 },
                 &opened);
         };
-        const QString s = QStringLiteral("RS232");
         onNextModal<SerialSettingsDialog>([](SerialSettingsDialog* d) {
             d->portList()->setCurrentIndex(1);
             d->baudList()->setCurrentIndex(d->baudList()->findText(QStringLiteral("57600")));
@@ -510,7 +505,7 @@ private slots:
             QStringList values;
             for (const char* key :
                  {"PortName", "ComPort", "ComPortIndex", "BaudRate", "BaudRateIndex"})
-                values << Settings::value(s, QLatin1String(key));
+                values << storedText(QStringLiteral("RS232/") + QLatin1String(key));
             return values;
         };
         const QStringList chosen{"COM2", "2", "1", "57600", "5"};

@@ -150,8 +150,7 @@ private slots:
         QVERIFY(f.execute([&] { f.dlg.pickColourFor(0); }));
         QCOMPARE(f.dlg.values().colours[0], QStringLiteral("255"));
         QCOMPARE(f.dlg.colourBox(0)->text(), QStringLiteral("255"));
-        QCOMPARE(Settings::value(QStringLiteral("RECORDPERIOD"), QStringLiteral("Ch1Color")),
-                 QStringLiteral("255"));
+        QCOMPARE(Settings::instance().channelColour(1), QStringLiteral("255"));
     }
 
     // After the length check refused OK, leaving by Escape, the close box or
@@ -180,8 +179,7 @@ private slots:
             },
             false));
         for (const char* key : {"Days", "RecScale"})
-            QCOMPARE(Settings::value(QStringLiteral("RECORDPERIOD"), QLatin1String(key)),
-                     QString());
+            QCOMPARE(storedText(QStringLiteral("RECORDPERIOD/") + QLatin1String(key)), QString());
         QCOMPARE(f.dlg.values().days, 0);
         QVERIFY(!f.applied); // no timer was switched either
     }

@@ -490,23 +490,6 @@ private slots:
         QCOMPARE(f.client.query("SYST:VERS?"), QByteArray("1999.0"));
     }
 
-    // The idle time is kept with the server's options, within its bounds.
-    void storedIdleTime_data() {
-        columns<QString, int>("stored", "minutes");
-        QTest::newRow("none") << QString() << ScpiServer::kDefaultIdleMinutes;
-        QTest::newRow("half an hour") << "30" << 30;
-        QTest::newRow("zero") << "0" << ScpiServer::kDefaultIdleMinutes;
-        QTest::newRow("over a day") << "1441" << ScpiServer::kDefaultIdleMinutes;
-        QTest::newRow("not a number") << "soon" << ScpiServer::kDefaultIdleMinutes;
-    }
-    void storedIdleTime() {
-        auto [stored, minutes] = fetch<QString, int>("stored", "minutes");
-        if (!stored.isNull())
-            Settings::setValue(QLatin1String(ScpiServer::kSection), QStringLiteral("IdleMinutes"),
-                               stored);
-        QCOMPARE(ScpiServer::storedOptions(nullptr).idleMinutes, minutes);
-    }
-
     // The working table goes out a page at a time, in the bytes of the
     // export file; a range is counted points from a sample number.
     void workingTableInPieces_data() {

@@ -87,8 +87,8 @@ private slots:
         QVERIFY(f.session->recording());
         QVERIFY(f.prompter.texts.isEmpty());
         QCOMPARE(states.size(), 2); // detecting, ready
-        QCOMPARE(Settings::value(QStringLiteral("Common"), QStringLiteral("MType")), model);
-        QCOMPARE(Settings::value(QStringLiteral("Common"), QStringLiteral("CommType")),
+        QCOMPARE(Settings::instance().lastModel(), model);
+        QCOMPARE(Settings::instance().lastInterface(),
                  gpib ? QStringLiteral("GPIB") : QStringLiteral("RS232"));
         QCOMPARE(f.session->interfaceDescription(),
                  gpib ? QStringLiteral("Interface: GPIB;Address: 1")

@@ -57,31 +57,29 @@ QString level(QString text) {
 } // namespace
 
 MqttFeed::Options MqttFeed::Options::load() {
-    const QString s = QLatin1String(kSection);
+    const Settings& s = Settings::instance();
     Options o;
-    o.enabled = Settings::integer(s, QStringLiteral("Enabled"), 0) != 0;
-    o.host = Settings::value(s, QStringLiteral("Host"));
-    o.port = Settings::integer(s, QStringLiteral("Port"), 1883);
-    if (o.port < 1 || o.port > 65535) // a damaged setting: the standard port
-        o.port = 1883;
-    o.station = Settings::value(s, QStringLiteral("Station"));
-    o.user = Settings::value(s, QStringLiteral("User"));
-    o.password = Settings::value(s, QStringLiteral("Password"));
-    o.tls = Settings::integer(s, QStringLiteral("TLS"), 0) != 0;
-    o.caFile = Settings::value(s, QStringLiteral("CAFile"));
+    o.enabled = s.feedEnabled();
+    o.host = s.feedHost();
+    o.port = s.feedPort();
+    o.station = s.feedStation();
+    o.user = s.feedUser();
+    o.password = s.feedPassword();
+    o.tls = s.feedTls();
+    o.caFile = s.feedCaFile();
     return o;
 }
 
 void MqttFeed::Options::save() const {
-    const QString s = QLatin1String(kSection);
-    Settings::setInteger(s, QStringLiteral("Enabled"), enabled ? 1 : 0);
-    Settings::setValue(s, QStringLiteral("Host"), host);
-    Settings::setInteger(s, QStringLiteral("Port"), port);
-    Settings::setValue(s, QStringLiteral("Station"), station);
-    Settings::setValue(s, QStringLiteral("User"), user);
-    Settings::setValue(s, QStringLiteral("Password"), password);
-    Settings::setInteger(s, QStringLiteral("TLS"), tls ? 1 : 0);
-    Settings::setValue(s, QStringLiteral("CAFile"), caFile);
+    Settings& s = Settings::instance();
+    s.setFeedEnabled(enabled);
+    s.setFeedHost(host);
+    s.setFeedPort(port);
+    s.setFeedStation(station);
+    s.setFeedUser(user);
+    s.setFeedPassword(password);
+    s.setFeedTls(tls);
+    s.setFeedCaFile(caFile);
 }
 
 std::optional<MqttFeed::Options> MqttFeed::Options::fromText(const QString& text) {

@@ -37,7 +37,6 @@ public:
         bool tls = false;
         QString caFile; // with tls: the broker's CA; none: the system's
 
-        static constexpr const char* kSection = "MQTT";
         bool enabled = false;
         static Options load();
         void save() const;

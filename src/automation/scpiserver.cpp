@@ -222,24 +222,22 @@ private:
 };
 
 ScpiServer::Options ScpiServer::storedOptions(bool* enabled) {
-    const QString section = QLatin1String(kSection);
+    const Settings& s = Settings::instance();
     Options o;
-    o.port = quint16(Settings::integer(section, QStringLiteral("Port"), kDefaultPort, 0, 65535));
-    o.remote = Settings::integer(section, QStringLiteral("Remote"), 0) != 0;
-    o.idleMinutes = Settings::integer(section, QStringLiteral("IdleMinutes"), kDefaultIdleMinutes,
-                                      1, kMaxIdleMinutes);
+    o.port = quint16(s.serverPort());
+    o.remote = s.serverRemote();
+    o.idleMinutes = s.serverIdleMinutes();
     if (enabled)
-        *enabled = Settings::integer(section, QStringLiteral("Enabled"), 0) != 0;
+        *enabled = s.serverEnabled();
     return o;
 }
 
 void ScpiServer::storeOptions(const Options& options, bool enabled) {
-    const QString section = QLatin1String(kSection);
-    Settings::setInteger(section, QStringLiteral("Port"), options.port);
-    Settings::setInteger(section, QStringLiteral("Remote"), options.remote ? 1 : 0);
-    Settings::setInteger(section, QStringLiteral("IdleMinutes"),
-                         std::clamp(options.idleMinutes, 1, kMaxIdleMinutes));
-    Settings::setInteger(section, QStringLiteral("Enabled"), enabled ? 1 : 0);
+    Settings& s = Settings::instance();
+    s.setServerPort(options.port);
+    s.setServerRemote(options.remote);
+    s.setServerIdleMinutes(std::clamp(options.idleMinutes, 1, kMaxIdleMinutes));
+    s.setServerEnabled(enabled);
 }
 
 ScpiServer::ScpiServer(InstrumentSession& session, QObject* parent)

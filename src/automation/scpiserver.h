@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/settings.h"
+
 #include <QObject>
 #include <QString>
 #include <QTimer>
@@ -21,14 +23,14 @@ class ScpiClient;
 class ScpiServer : public QObject {
     Q_OBJECT
 public:
-    static constexpr quint16 kDefaultPort = 5025;
+    static constexpr quint16 kDefaultPort = Settings::kDefaultServerPort;
     static constexpr int kMaxClients = 8;
     static constexpr qsizetype kMaxLine = 4096;
     // A client that leaves its answers unread this long is closed: it holds
     // a place and what was made for it.
     static constexpr int kUnreadSec = 30;
-    static constexpr int kDefaultIdleMinutes = 10;
-    static constexpr int kMaxIdleMinutes = 24 * 60;
+    static constexpr int kDefaultIdleMinutes = Settings::kDefaultIdleMinutes;
+    static constexpr int kMaxIdleMinutes = Settings::kMaxIdleMinutes;
 
     struct Options {
         quint16 port = kDefaultPort; // 0: any free port
@@ -37,8 +39,6 @@ public:
         // closed, so forgotten connections do not lock the others out.
         int idleMinutes = kDefaultIdleMinutes;
     };
-    // Where the options are kept.
-    static constexpr const char* kSection = "Automation";
     static Options storedOptions(bool* enabled);
     static void storeOptions(const Options& options, bool enabled);
 

@@ -20,9 +20,6 @@ constexpr LanguageInfo kLanguages[] = {
     {Language::German, "de", "Deutsch", QLocale::German},
 };
 
-const QString kSection = QStringLiteral("Common");
-const QString kKey = QStringLiteral("Language");
-
 Language current = Language::English;
 
 // Children of the application, so they go with it; replaced when the
@@ -58,17 +55,8 @@ std::optional<Language> languageFromCode(const QString& code) {
     return std::nullopt;
 }
 
-std::optional<Language> storedLanguage() {
-    return languageFromCode(Settings::value(kSection, kKey));
-}
-
-void storeLanguage(std::optional<Language> language) {
-    Settings::setValue(kSection, kKey,
-                       language ? QLatin1String(languageInfo(*language).code) : QString());
-}
-
 Language configuredLanguage() {
-    if (const std::optional<Language> stored = storedLanguage())
+    if (const std::optional<Language> stored = Settings::instance().language())
         return *stored;
     for (const QString& name : QLocale::system().uiLanguages())
         for (const LanguageInfo& l : kLanguages)

@@ -27,9 +27,6 @@ std::optional<Language> languageFromCode(const QString& code);
 // The stored choice; without one, the system's language when it is one of
 // ours, else English.
 Language configuredLanguage();
-// Nothing stored: the system's language decides.
-std::optional<Language> storedLanguage();
-void storeLanguage(std::optional<Language> language);
 
 // Makes the program speak the language from now on: the string table's
 // offset, the program's translation and Qt's own (dialog buttons and the

@@ -37,8 +37,7 @@ InstrumentSession::InstrumentSession(Services s, QObject* parent)
     recordSetup_.load();
     // Limits follow the supply that comes on line (setUpLayout); rules from
     // before they did go to the last connection's model.
-    const QString adopted = LimitMonitor::adoptUnassigned(
-        Settings::value(QStringLiteral("Common"), QStringLiteral("MType")));
+    const QString adopted = LimitMonitor::adoptUnassigned(Settings::instance().lastModel());
     if (!adopted.isEmpty())
         trace(adopted);
 }
@@ -213,8 +212,8 @@ void InstrumentSession::accept() {
     family_ = familyOf(model_);
     link_.setSerialTerminator(lineEnd(family_));
     state_ = ConnectionState::Ready;
-    Settings::setValue(QStringLiteral("Common"), QStringLiteral("CommType"), interfaceText(kind_));
-    Settings::setValue(QStringLiteral("Common"), QStringLiteral("MType"), model_);
+    Settings::instance().setLastInterface(interfaceText(kind_));
+    Settings::instance().setLastModel(model_);
     endDetection();
     setUpLayout();
     // A model chosen by hand sends nothing.
@@ -320,9 +319,7 @@ void InstrumentSession::queryInitialValues(LinkWait::Then then) {
 }
 
 void InstrumentSession::afterInitialQuery() {
-    link_.setPollCycleLimitMsec(
-        Settings::integer(QStringLiteral("ReadTimes"), QStringLiteral("ReadTimes"), 5, 0, 120) *
-        1000);
+    link_.setPollCycleLimitMsec(Settings::instance().readTimeSeconds() * 1000);
 }
 
 void InstrumentSession::reset() {

@@ -1,12 +1,9 @@
 #include "session/limits.h"
 
-#include "core/settings.h"
-
 #include <QCoreApplication>
 
 #include <QLocale>
 #include <QStringList>
-#include <QUrl>
 
 #include <algorithm>
 
@@ -144,38 +141,19 @@ void LimitMonitor::acknowledge() {
 
 namespace {
 
-// The settings section of a supply's rules: "Limits.<model>[.<serial>]",
-// each part encoded so that no name can reach into another's section.
-QString sectionOf(const QString& model, const QString& serial) {
-    auto part = [](const QString& text) {
-        return QString::fromLatin1(QUrl::toPercentEncoding(text, {}, "."));
-    };
-    QString section = QLatin1String(LimitMonitor::kSection) + QLatin1Char('.') + part(model);
-    if (!serial.isEmpty())
-        section += QLatin1Char('.') + part(serial);
-    return section;
-}
-
-bool holdsRules(const QString& section) {
-    return !Settings::value(section, QStringLiteral("Count")).isEmpty();
-}
-
-std::vector<LimitRule> readRules(const QString& section) {
+std::vector<LimitRule> parsed(const QStringList& texts) {
     std::vector<LimitRule> rules;
-    const int n =
-        Settings::integer(section, QStringLiteral("Count"), 0, 0, LimitMonitor::kMaxRules);
-    for (int i = 1; i <= n; ++i)
-        if (const auto r =
-                LimitRule::fromText(Settings::value(section, QStringLiteral("Rule%1").arg(i))))
+    for (const QString& text : texts)
+        if (const auto r = LimitRule::fromText(text))
             rules.push_back(*r);
     return rules;
 }
 
-void writeRules(const QString& section, const std::vector<LimitRule>& rules) {
-    Settings::remove(section); // no rule of a longer list stays behind
-    Settings::setInteger(section, QStringLiteral("Count"), int(rules.size()));
-    for (std::size_t i = 0; i < rules.size(); ++i)
-        Settings::setValue(section, QStringLiteral("Rule%1").arg(i + 1), rules[i].toText());
+QStringList textsOf(const std::vector<LimitRule>& rules) {
+    QStringList out;
+    for (const LimitRule& r : rules)
+        out << r.toText();
+    return out;
 }
 
 } // namespace
@@ -183,27 +161,30 @@ void writeRules(const QString& section, const std::vector<LimitRule>& rules) {
 std::vector<LimitRule> LimitMonitor::load(const QString& model, const QString& serial) {
     if (model.isEmpty())
         return {};
-    const QString own = sectionOf(model, serial);
-    return readRules(holdsRules(own) ? own : sectionOf(model, {}));
+    std::optional<QStringList> own = Settings::instance().limitRules(model, serial);
+    if (!own)
+        own = Settings::instance().limitRules(model);
+    return parsed(own.value_or(QStringList()));
 }
 
 void LimitMonitor::store(const QString& model, const QString& serial,
                          const std::vector<LimitRule>& rules) {
     if (!model.isEmpty())
-        writeRules(sectionOf(model, serial), rules);
+        Settings::instance().setLimitRules(model, serial, textsOf(rules));
 }
 
 QString LimitMonitor::adoptUnassigned(const QString& lastModel) {
-    const QString old = QLatin1String(kSection);
-    if (!holdsRules(old))
+    Settings& s = Settings::instance();
+    const std::optional<QStringList> unassigned = s.limitRules({});
+    if (!unassigned)
         return {};
-    const std::vector<LimitRule> rules = readRules(old);
-    Settings::remove(old);
+    const std::vector<LimitRule> rules = parsed(*unassigned);
+    s.setLimitRules({}, {}, std::nullopt);
     if (rules.empty())
         return {};
-    if (lastModel.isEmpty() || holdsRules(sectionOf(lastModel, {})))
+    if (lastModel.isEmpty() || s.limitRules(lastModel))
         return QStringLiteral("Limits: %1 rule(s) of no supply dropped").arg(rules.size());
-    writeRules(sectionOf(lastModel, {}), rules);
+    store(lastModel, {}, rules);
     return QStringLiteral("Limits: %1 rule(s) of no supply given to %2")
         .arg(rules.size())
         .arg(lastModel);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/settings.h"
+
 #include <QString>
 
 #include <optional>
@@ -49,8 +51,7 @@ struct LimitTrip {
 // Checks every new value against the rules, with their hold times.
 class LimitMonitor {
 public:
-    static constexpr const char* kSection = "Limits";
-    static constexpr int kMaxRules = 100;
+    static constexpr int kMaxRules = Settings::kMaxLimitRules;
 
     void setRules(std::vector<LimitRule> rules);
     const std::vector<LimitRule>& rules() const { return rules_; }
@@ -73,7 +74,7 @@ public:
     static std::vector<LimitRule> load(const QString& model, const QString& serial = {});
     static void store(const QString& model, const QString& serial,
                       const std::vector<LimitRule>& rules);
-    // Rules kept before they belonged to a supply (section kSection) are
+    // Rules kept before they belonged to a supply are
     // given once to the model of the last connection, unless it has rules
     // of its own; otherwise they are dropped. What was done, for the trace
     // (empty when there were none).

@@ -1,53 +1,48 @@
 #include "session/recordsetup.h"
 
-#include "core/settings.h"
-
 #include <algorithm>
 
 namespace trq {
+
+static_assert(Settings::kRecordScaleCount == kRecordScales.size());
+static_assert(Settings::kPointOperationCount == int(PointOperation::Average) + 1);
 
 int RecordSetup::clampedScale() const {
     return std::clamp(scale, 0, int(kRecordScales.size()) - 1);
 }
 
 void RecordSetup::load() {
-    const QString section = QLatin1String(kSection);
-    auto integer = [&](const char* key, int most) {
-        return Settings::integer(section, QLatin1String(key), 0, 0, most);
-    };
-    days = integer("Days", kMaxDays);
-    hours = integer("Hours", 23);
-    minutes = integer("Miniutes", 59);
-    seconds = integer("Seconds", 59);
-    scale = integer("RecScale", int(kRecordScales.size()) - 1);
-    operation = integer("RecPointStyle", 2);
-    continuous = integer("Continuous", 1) != 0;
-    partHours = integer("PartHours", kMaxPartHours);
+    const Settings& s = Settings::instance();
+    days = s.recordDays();
+    hours = s.recordHours();
+    minutes = s.recordMinutes();
+    seconds = s.recordSeconds();
+    scale = s.recordScale();
+    operation = s.recordOperation();
+    continuous = s.recordContinuous();
+    partHours = s.recordPartHours();
     for (int n = 0; n < 4; ++n)
-        colours[std::size_t(n)] = Settings::value(section, QStringLiteral("Ch%1Color").arg(n + 1));
-    waitingTime = Settings::value(section, QStringLiteral("WaitingTime"));
-    roundTime = Settings::value(section, QStringLiteral("RoundTime"));
-    writerTime = Settings::value(section, QStringLiteral("WriterTime"));
+        colours[std::size_t(n)] = s.channelColour(n + 1);
+    waitingTime = s.waitingTime();
+    roundTime = s.roundTime();
+    writerTime = s.writerTime();
 }
 
 void RecordSetup::save() const {
-    const QString section = QLatin1String(kSection);
-    const std::pair<const char*, int> integers[] = {{"Days", days},
-                                                    {"Hours", hours},
-                                                    {"Miniutes", minutes},
-                                                    {"Seconds", seconds},
-                                                    {"RecScale", scale},
-                                                    {"RecPointStyle", operation},
-                                                    {"Continuous", continuous ? 1 : 0},
-                                                    {"PartHours", partHours}};
-    for (const auto& [key, value] : integers)
-        Settings::setInteger(section, QLatin1String(key), value);
+    Settings& s = Settings::instance();
+    s.setRecordDays(days);
+    s.setRecordHours(hours);
+    s.setRecordMinutes(minutes);
+    s.setRecordSeconds(seconds);
+    s.setRecordScale(scale);
+    s.setRecordOperation(operation);
+    s.setRecordContinuous(continuous);
+    s.setRecordPartHours(partHours);
     for (int n = 0; n < 4; ++n)
-        Settings::setValue(section, QStringLiteral("Ch%1Color").arg(n + 1),
-                           colours[std::size_t(n)]);
-    Settings::setValue(section, QStringLiteral("WaitingTime"), waitingTime);
-    Settings::setValue(section, QStringLiteral("RoundTime"), roundTime);
-    Settings::setValue(section, QStringLiteral("WriterTime"), writerTime);
+        s.setChannelColour(n + 1, colours[std::size_t(n)]);
+    s.setWaitingTime(waitingTime);
+    s.setRoundTime(roundTime);
+    s.setWriterTime(writerTime);
 }
 
 } // namespace trq

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/settings.h"
 #include "session/recordscale.h"
 
 #include <QString>
@@ -10,20 +11,19 @@ namespace trq {
 
 // How a recording is made: its length, the record scale and the point
 // operation, the channels' colours on the graph, and the three timer
-// switches. Kept under "RECORDPERIOD"; the keys are the settings' own.
+// switches, as the settings keep them.
 struct RecordSetup {
-    static constexpr const char* kSection = "RECORDPERIOD";
     // Starting colours of the four channels: green, blue, purple, yellow, as
     // 24-bit values with red in the low byte.
     static constexpr std::array<int, 4> kDefaultColours{49152, 12582912, 8388736, 65535};
 
     int days = 0, hours = 0, minutes = 0, seconds = 0;
-    static constexpr int kMaxDays = 31; // more than any scale records
+    static constexpr int kMaxDays = Settings::kMaxRecordDays;
     int scale = 0;
-    bool continuous = false;                     // until stopped, whatever the length says
-    int partHours = 0;                           // save a record part every so many hours; 0: never
-    static constexpr int kMaxPartHours = 24 * 7; // a week
-    int operation = 0;                           // PointOperation
+    bool continuous = false; // until stopped, whatever the length says
+    int partHours = 0;       // save a record part every so many hours; 0: never
+    static constexpr int kMaxPartHours = Settings::kMaxPartHours;
+    int operation = 0; // PointOperation
     std::array<QString, 4> colours;
     QString waitingTime, roundTime, writerTime;
 

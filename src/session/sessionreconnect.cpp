@@ -3,7 +3,6 @@
 // sending anything the user did not ask for.
 #include "core/debugtrace.h"
 #include "core/prompter.h"
-#include "core/settings.h"
 #include "link/transport.h"
 #include "link/transportfactory.h"
 #include "session/instrumentsession.h"

@@ -37,17 +37,17 @@ GpibSettingsDialog::GpibSettingsDialog(const QStringList& simulatedModels, QWidg
 }
 
 void GpibSettingsDialog::load() {
-    settings_.board = Settings::integer(QStringLiteral("GPIB"), QStringLiteral("GPIBn"), 0, 0, 3);
-    settings_.address =
-        Settings::integer(QStringLiteral("GPIB"), QStringLiteral("Address"), 0, 0, 30);
-    settings_.simulatedModel = Settings::value(QStringLiteral("GPIB"), QStringLiteral("Simulated"));
+    const Settings& s = Settings::instance();
+    settings_.board = s.gpibBoard();
+    settings_.address = s.gpibAddress();
+    settings_.simulatedModel = s.gpibSimulatedModel();
 }
 
 void GpibSettingsDialog::store() {
-    Settings::setInteger(QStringLiteral("GPIB"), QStringLiteral("GPIBn"), settings_.board);
-    Settings::setInteger(QStringLiteral("GPIB"), QStringLiteral("Address"), settings_.address);
-    Settings::setValue(QStringLiteral("GPIB"), QStringLiteral("Simulated"),
-                       settings_.simulatedModel);
+    Settings& s = Settings::instance();
+    s.setGpibBoard(settings_.board);
+    s.setGpibAddress(settings_.address);
+    s.setGpibSimulatedModel(settings_.simulatedModel);
 }
 
 bool GpibSettingsDialog::run(bool direct) {

@@ -333,9 +333,7 @@ void GraphWindow::activate() {
         activated_ = true;
         QStringList colours;
         for (int c = 1; c <= 4; ++c)
-            colours << Settings::value(QLatin1String(RecordSetup::kSection),
-                                       QStringLiteral("Ch%1Color").arg(c), {})
-                           .trimmed();
+            colours << Settings::instance().channelColour(c).trimmed();
         // The plots take the colours too, so the legend tells the truth.
         setChannelColours(colours);
     }

@@ -306,12 +306,12 @@ void MainWindow::buildLanguageMenu(QMenu* menu) {
     auto add = [&](const QString& caption, std::optional<Language> language) {
         QAction* a = menu->addAction(caption);
         a->setCheckable(true);
-        a->setChecked(storedLanguage() == language);
+        a->setChecked(Settings::instance().language() == language);
         group->addAction(a);
         connect(a, &QAction::triggered, this, [this, language] {
-            if (storedLanguage() == language)
+            if (Settings::instance().language() == language)
                 return;
-            storeLanguage(language);
+            Settings::instance().setLanguage(language);
             if (configuredLanguage() == currentLanguage())
                 return; // already speaking it
             prompter_.message(
@@ -382,9 +382,7 @@ void MainWindow::buildToolbar() {
     action(C::RecordLoad)->setIcon(iconOf("document-open", "recall-memory"));
     action(C::Limits)->setIcon(iconOf("dialog-warning", "clear-error"));
     // Captions beside the icons, or only as tooltips: the user's choice.
-    action(C::ToolbarCaptions)
-        ->setChecked(
-            Settings::integer(QStringLiteral("Common"), QStringLiteral("ToolbarCaptions"), 1) != 0);
+    action(C::ToolbarCaptions)->setChecked(Settings::instance().toolbarCaptions());
     applyToolbarCaptions();
 }
 
@@ -415,8 +413,7 @@ void MainWindow::run(Command command) {
     case C::Reconnect:
         // Kept for the next start as well.
         session_.setReconnect(action(C::Reconnect)->isChecked());
-        Settings::setInteger(QStringLiteral("Common"), QStringLiteral("Reconnect"),
-                             action(C::Reconnect)->isChecked() ? 1 : 0);
+        Settings::instance().setReconnect(action(C::Reconnect)->isChecked());
         break;
     case C::Usb:
         usbDialog_ = true;
@@ -497,8 +494,7 @@ void MainWindow::runViewCommand(Command command) {
         showTable();
         break;
     case C::ToolbarCaptions:
-        Settings::setInteger(QStringLiteral("Common"), QStringLiteral("ToolbarCaptions"),
-                             action(C::ToolbarCaptions)->isChecked() ? 1 : 0);
+        Settings::instance().setToolbarCaptions(action(C::ToolbarCaptions)->isChecked());
         applyToolbarCaptions();
         adjustWindowSize();
         break;

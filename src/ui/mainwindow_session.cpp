@@ -54,8 +54,8 @@ void MainWindow::goOnLine(InterfaceKind kind, const QString& model, bool direct)
 }
 
 void MainWindow::goOnLineFromStore() {
-    const QString kind = Settings::value(QStringLiteral("Common"), QStringLiteral("CommType"));
-    const QString model = Settings::value(QStringLiteral("Common"), QStringLiteral("MType"));
+    const QString kind = Settings::instance().lastInterface();
+    const QString model = Settings::instance().lastModel();
     if (!kind.isEmpty())
         goOnLine(InstrumentSession::interfaceFromText(kind), model, true);
 }

@@ -51,16 +51,12 @@ NumberDialog::NumberDialog(const QString& objectName, const QString& caption,
 
 void NumberDialog::load() {
     for (std::size_t i = 0; i < fields_.size(); ++i)
-        values_[i] = Settings::integer(QLatin1String(fields_[i].section),
-                                       QLatin1String(fields_[i].key), fields_[i].defaultValue,
-                                       std::min(fields_[i].minimum, fields_[i].defaultValue),
-                                       fields_[i].storedMaximum);
+        values_[i] = (Settings::instance().*fields_[i].get)();
 }
 
 void NumberDialog::store() {
     for (std::size_t i = 0; i < fields_.size(); ++i)
-        Settings::setInteger(QLatin1String(fields_[i].section), QLatin1String(fields_[i].key),
-                             values_[i]);
+        (Settings::instance().*fields_[i].set)(values_[i]);
 }
 
 bool NumberDialog::run() {
@@ -82,28 +78,31 @@ bool NumberDialog::run() {
     return true;
 }
 
+using S = Settings;
+
 AutoRangeDialog::AutoRangeDialog(QWidget* parent)
     : NumberDialog(QStringLiteral("AutoRangeDialog"), tr("Auto Mode"),
-                   {{"AutoMode", "StartMemory", 0, 0, 99, Text::StartMemory, {}},
-                    {"AutoMode", "EndMemory", 0, 0, 99, Text::EndMemory, {}},
-                    {"AutoMode", "Cycle", 0, 0, 99999, Text::Cycle, {}}},
+                   {{&S::autoStartMemory, &S::setAutoStartMemory, 0, 99, Text::StartMemory, {}},
+                    {&S::autoEndMemory, &S::setAutoEndMemory, 0, 99, Text::EndMemory, {}},
+                    {&S::autoCycle, &S::setAutoCycle, 0, 99999, Text::Cycle, {}}},
                    parent) {}
 
 DelayDialog::DelayDialog(QWidget* parent)
     : NumberDialog(QStringLiteral("DelayDialog"), text(Text::DelayTitle),
-                   {{"Delay", "Delay", 0, 1, 99, Text::Delay, Text::DelayUnit}}, parent) {}
+                   {{&S::delay, &S::setDelay, 1, 99, Text::Delay, Text::DelayUnit}}, parent) {}
 
 ReadTimeDialog::ReadTimeDialog(QWidget* parent)
     : NumberDialog(QStringLiteral("ReadTimeDialog"), text(Text::ReadTimeTitle),
-                   {{"ReadTimes", "ReadTimes", 5, 0, 120, Text::ReadTimeLabel, Text::ReadTimeUnit}},
+                   {{&S::readTimeSeconds, &S::setReadTimeSeconds, 0, 120, Text::ReadTimeLabel,
+                     Text::ReadTimeUnit}},
                    parent) {}
 
 SaveMemoryDialog::SaveMemoryDialog(QWidget* parent)
     : NumberDialog(QStringLiteral("SaveMemoryDialog"), text(Text::SaveMemoryTitle),
-                   {{"Memory", "Memory", 0, 1, 4, Text::SaveMemoryLabel, {}}}, parent) {}
+                   {{&S::memory, &S::setMemory, 1, 4, Text::SaveMemoryLabel, {}}}, parent) {}
 
 RecallMemoryDialog::RecallMemoryDialog(QWidget* parent)
     : NumberDialog(QStringLiteral("RecallMemoryDialog"), text(Text::RecallMemoryTitle),
-                   {{"Memory", "Memory", 0, 1, 4, Text::RecallMemoryLabel, {}}}, parent) {}
+                   {{&S::memory, &S::setMemory, 1, 4, Text::RecallMemoryLabel, {}}}, parent) {}
 
 } // namespace trq

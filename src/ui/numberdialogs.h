@@ -12,12 +12,13 @@ class QSpinBox;
 
 namespace trq {
 
-// One whole-number setting of a small dialog: where it is stored, its
-// default, the range of its edit and its labels (string-table numbers).
+class Settings;
+
+// One whole-number setting of a small dialog: the setting, the range of its
+// edit and its labels (string-table numbers).
 struct SettingField {
-    const char* section;
-    const char* key;
-    int defaultValue;
+    int (Settings::*get)() const;
+    void (Settings::*set)(int);
     int minimum;
     int maximum;
     Text label;

@@ -21,7 +21,7 @@ class Prompter;
 struct LinkActivity;
 
 // Record length, scale, point operation, channel colours and the three
-// timer switches, kept under "RECORDPERIOD".
+// timer switches, kept in the settings.
 class RecordSetupDialog : public QDialog {
     Q_OBJECT
 public:

@@ -79,21 +79,21 @@ void SerialSettingsDialog::setUsbTitle(bool usb) {
 }
 
 void SerialSettingsDialog::load() {
-    const QString section = QStringLiteral("RS232");
-    portNumber_ = Settings::integer(section, QStringLiteral("ComPort"), 1, 0, 255);
-    baud_ = Settings::integer(section, QStringLiteral("BaudRate"), 9600, 50, 4000000);
-    portIndex_ = Settings::integer(section, QStringLiteral("ComPortIndex"), 0, 0, 255);
-    baudIndex_ = Settings::integer(section, QStringLiteral("BaudRateIndex"), 0, 0, 63);
-    portName_ = Settings::value(section, QStringLiteral("PortName"));
+    const Settings& s = Settings::instance();
+    portNumber_ = s.serialPortNumber();
+    baud_ = s.serialBaud();
+    portIndex_ = s.serialPortIndex();
+    baudIndex_ = s.serialBaudIndex();
+    portName_ = s.serialPortName();
 }
 
 void SerialSettingsDialog::store() {
-    const QString section = QStringLiteral("RS232");
-    Settings::setInteger(section, QStringLiteral("ComPort"), portNumber_);
-    Settings::setInteger(section, QStringLiteral("BaudRate"), baud_);
-    Settings::setInteger(section, QStringLiteral("ComPortIndex"), portIndex_);
-    Settings::setInteger(section, QStringLiteral("BaudRateIndex"), baudIndex_);
-    Settings::setValue(section, QStringLiteral("PortName"), portName_);
+    Settings& s = Settings::instance();
+    s.setSerialPortNumber(portNumber_);
+    s.setSerialBaud(baud_);
+    s.setSerialPortIndex(portIndex_);
+    s.setSerialBaudIndex(baudIndex_);
+    s.setSerialPortName(portName_);
 }
 
 void SerialSettingsDialog::listPorts() {

@@ -172,8 +172,7 @@ struct SessionFixture : DatabaseFixture {
 
     // Goes on line with a simulated supply the way the stored settings do.
     bool onLineSerial(const QString& model, qint32 baud = 9600) {
-        Settings::setValue(QStringLiteral("RS232"), QStringLiteral("PortName"),
-                           QLatin1String(AppTransports::kSimPrefix) + model);
+        Settings::instance().setSerialPortName(QLatin1String(AppTransports::kSimPrefix) + model);
         session->openSerial({QLatin1String(AppTransports::kSimPrefix) + model, baud});
         return settle();
     }

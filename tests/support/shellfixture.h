@@ -22,13 +22,12 @@ struct ShellFixture : SessionFixture {
     // Goes on line with a simulated supply the way the toolbar's "On line"
     // does with stored settings.
     bool onLineSerial(const QString& model) {
-        Settings::setValue(QStringLiteral("RS232"), QStringLiteral("PortName"),
-                           QLatin1String(AppTransports::kSimPrefix) + model);
+        Settings::instance().setSerialPortName(QLatin1String(AppTransports::kSimPrefix) + model);
         main->goOnLine(InterfaceKind::Serial, {}, true);
         return settle() && main->panel() && main->panel()->isVisible();
     }
     bool onLineGpib(const QString& model) {
-        Settings::setValue(QStringLiteral("GPIB"), QStringLiteral("Simulated"), model);
+        Settings::instance().setGpibSimulatedModel(model);
         main->goOnLine(InterfaceKind::Gpib, {}, true);
         return settle() && main->panel() && main->panel()->isVisible();
     }

@@ -7,6 +7,7 @@
 
 #include <QDir>
 #include <QElapsedTimer>
+#include <QSettings>
 #include <QTimer>
 
 #include <sys/resource.h>
@@ -72,6 +73,21 @@ Prompter::Answer ScriptedPrompter::ask(const QString& text, const QString&, Icon
 
 void clearSettings() {
     Settings::clear();
+}
+
+namespace {
+QSettings settingsFile() {
+    return QSettings(QSettings::NativeFormat, QSettings::UserScope,
+                     QLatin1String(Settings::kApplication));
+}
+} // namespace
+
+QString storedText(const QString& key) {
+    return settingsFile().value(key).toString();
+}
+
+void storeText(const QString& key, const QString& text) {
+    settingsFile().setValue(key, text);
 }
 
 std::shared_ptr<sim::Supply> simulatedSupply(const QString& model) {

@@ -45,6 +45,10 @@ struct DatabaseFixture {
 
 // Forgets every stored setting, so a test starts from the defaults.
 void clearSettings();
+// A value's text in the settings file, by "section/key", as a user would
+// edit it there.
+QString storedText(const QString& key);
+void storeText(const QString& key, const QString& text);
 
 class ManualClock final : public Clock {
 public:
