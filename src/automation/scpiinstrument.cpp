@@ -266,6 +266,7 @@ std::optional<int> ScpiInstrument::channelOf(const Call& call, Result* result,
 
 ScpiInstrument::Result ScpiInstrument::identify(const Call&) {
     const QString model = session_.isReady() ? session_.model() : QStringLiteral("NONE");
+    // Scripts pick the program out by these fields; their order stays.
     return answer(QStringLiteral("POWER_TRQ,%1,0,%2")
                       .arg(model, QString::fromLatin1(DebugTrace::kVersion))
                       .toLatin1());

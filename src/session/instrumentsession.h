@@ -160,7 +160,8 @@ public:
     int reconnectAttempts() const { return attempt_; }
     // The serial number the supply identified with (empty: none given).
     QString serialNumber() const { return serialNumber_; }
-    // The interface kind as the settings keep it ("RS232", "GPIB", "Menu").
+    // The interface kind as the settings keep it ("RS232", "GPIB", "Menu"):
+    // settings files written by every version read these texts.
     static QString interfaceText(InterfaceKind kind);
     static InterfaceKind interfaceFromText(const QString& text);
 
