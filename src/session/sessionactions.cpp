@@ -75,11 +75,11 @@ void InstrumentSession::switchOutput(bool on) {
 void InstrumentSession::checkOutput() {
     if (!isReady() || suspendOutput_)
         return;
-    if (kind_ == InterfaceKind::TestingMode) {
+    if (interfaceKind() == InterfaceKind::TestingMode) {
         blankReadings(0, channelCount() - 1);
         return;
     }
-    if (kind_ != InterfaceKind::Serial && kind_ != InterfaceKind::Gpib)
+    if (!connection_.talks())
         return;
     if (output_) {
         poll_.start();
@@ -304,7 +304,7 @@ void InstrumentSession::setLimitRules(std::vector<LimitRule> rules) {
 void InstrumentSession::storeLimitRules(std::vector<LimitRule> rules) {
     if (!profile_)
         return;
-    LimitMonitor::store(model_, serialNumber_, rules);
+    LimitMonitor::store(model(), serialNumber(), rules);
     setLimitRules(std::move(rules));
 }
 
