@@ -5,6 +5,7 @@
 #include "protocol/commands.h"
 #include "protocol/layoutprofile.h"
 #include "protocol/replies.h"
+#include "session/controlrules.h"
 #include "session/energy.h"
 #include "session/limits.h"
 #include "session/linkwait.h"
@@ -63,17 +64,6 @@ struct ChannelState {
 // The automatic run's values as the supply replied them.
 struct AutoRunValues {
     QString start, end, cycle, delay, memory;
-};
-
-// What the coupling and the automatic run leave to the user: while the
-// supply runs automatically only the output, the automatic run and
-// clear-protection can be used; a coupling locks some of one channel's edits.
-struct ControlLocks {
-    bool autoRun = false;
-    int channel = -1;
-    bool voltage = false, current = false, overVoltage = false, overCurrent = false;
-    bool couplingChoice = true; // the unit's configuration allows a choice
-    bool sets = false;          // the number of units can be edited
 };
 
 // Which of the link's clocks run: the poll, the wait for a response and the

@@ -25,20 +25,7 @@ bool InstrumentSession::readingsCurrent() const {
 }
 
 ControlLocks InstrumentSession::locks() const {
-    ControlLocks l;
-    l.autoRun = autoRun_;
-    l.couplingChoice = couplingChoice_;
-    l.sets = setsEditable_;
-    if (!profile_)
-        return l;
-    l.channel = profile_->coupledChannel;
-    if (coupling_ == Coupling::Parallel) {
-        l.voltage = l.current = l.overVoltage = true;
-        l.overCurrent = profile_->parallelLocksOverCurrent;
-    } else if (coupling_ == Coupling::Tracking) {
-        l.voltage = l.overVoltage = true;
-    }
-    return l;
+    return controlLocks(profile_, {coupling_, autoRun_, couplingChoice_, setsEditable_});
 }
 
 void InstrumentSession::setOutput(bool on) {
