@@ -103,7 +103,7 @@ int runHeadless(const CommandLine& line) {
     if (!run.open())
         return CommandLine::Quit;
     InstrumentSession& session = run.session();
-    session.setReconnect(line.reconnect);
+    session.connection().setReconnect(line.reconnect);
     QObject::connect(&run.server(), &ScpiServer::warning,
                      [](const QString& text) { std::fprintf(stderr, "%s\n", qPrintable(text)); });
     if (MqttFeed* feed = run.restartFeed(line.mqtt))
@@ -127,7 +127,7 @@ int runWindows(const CommandLine& line) {
     if (!run.open())
         return CommandLine::Quit;
     InstrumentSession& session = run.session();
-    session.setReconnect(line.reconnect || Settings::instance().reconnect());
+    session.connection().setReconnect(line.reconnect || Settings::instance().reconnect());
     std::optional<Connection> connection = line.connection;
     if (!line.menuModel.isEmpty()) {
         const QStringList models = session.offeredModels();

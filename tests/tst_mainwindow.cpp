@@ -716,8 +716,9 @@ private slots:
     void lostLinkShowsReconnecting() {
         ShellFixture f;
         f.main->action(C::Reconnect)->trigger();
-        QVERIFY(f.session->reconnects());
-        f.session->setReconnectDelays({1500, 1500, 1500, 1500}); // long enough to look at
+        QVERIFY(f.session->connection().reconnects());
+        f.session->connection().setReconnectDelays(
+            {1500, 1500, 1500, 1500}); // long enough to look at
         QVERIFY(f.onLineSerial(QStringLiteral("PSQ-3323")));
         f.main->toolButton(B::Output)->trigger();
         f.factory.lastSerial->unplug();

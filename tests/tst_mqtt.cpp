@@ -158,7 +158,7 @@ private slots:
             return new ScriptedSerialPort(
                 name, [](const QString&, int, const QByteArray&) { return QByteArray(); });
         };
-        f.session->setDetectionTimeout(300);
+        f.session->connection().setDetectionTimeout(300);
         QVERIFY(f.session->openSerial({QStringLiteral("COM9"), 9600}));
         QTRY_COMPARE(f.session->state(), ConnectionState::OffLine);
         f.prompter.texts.clear();

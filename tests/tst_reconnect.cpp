@@ -55,8 +55,9 @@ struct ReconnectFixture : SessionFixture {
     explicit ReconnectFixture(const char* name) : bench(QLatin1String(name)) {
         factory.makeSerial = systemPort;
         session->setRecordingClock(&clock);
-        session->setReconnect(true);
-        session->setReconnectDelays({1000 / kSpeed, 2000 / kSpeed, 5000 / kSpeed, 10000 / kSpeed});
+        session->connection().setReconnect(true);
+        session->connection().setReconnectDelays(
+            {1000 / kSpeed, 2000 / kSpeed, 5000 / kSpeed, 10000 / kSpeed});
     }
     // On line over the link, recording with the output on.
     bool recording() {
@@ -178,7 +179,7 @@ private slots:
         const int rows = f.store->workingCount().value_or(-1);
         // 1, 2 and 5 s, then every 10 s: four attempts in 18 to 28 s.
         QTest::qWait(23000 / kSpeed - 3000 / kSpeed);
-        QCOMPARE(f.session->reconnectAttempts(), 4);
+        QCOMPARE(f.session->connection().reconnectAttempts(), 4);
         QCOMPARE(f.prompter.texts, QStringList());
         f.session->reset();
         QCOMPARE(f.store->workingCount().value_or(-1), rows);
@@ -189,8 +190,8 @@ private slots:
     // exactly the set number of unanswered queries, without a box.
     void aSilentSupplyIsLostAfterItsQueries() {
         SessionFixture f;
-        f.session->setReconnect(true);
-        f.session->setReconnectDelays({600000});
+        f.session->connection().setReconnect(true);
+        f.session->connection().setReconnectDelays({600000});
         bool silent = false;
         int unanswered = 0;
         f.factory.rewrite = [&](const QByteArray&, const QByteArray& reply) {
@@ -214,7 +215,7 @@ private slots:
     // operation timeout does: with its message, off line, nothing recorded.
     void offByDefault() {
         SessionFixture f;
-        QVERIFY(!f.session->reconnects());
+        QVERIFY(!f.session->connection().reconnects());
         QVERIFY(f.onLineSerial(QStringLiteral("PSQ-3323")));
         QSignalSpy states(f.session.get(), &InstrumentSession::stateChanged);
         f.factory.lastSerial->unplug();

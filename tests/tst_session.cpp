@@ -193,7 +193,7 @@ private slots:
             f.session->reset();
         }
         // The "no answer" case ends here, after the exchange has given up.
-        f.session->setDetectionTimeout(1500);
+        f.session->connection().setDetectionTimeout(1500);
         QByteArrayList written;
         f.factory.makeSerial = [&](const QString& name) {
             return new ScriptedSerialPort(name, [&](const QString&, int, const QByteArray& b) {
@@ -213,7 +213,7 @@ private slots:
 
     void watchdogEndsADetectionThatNeverCompletes() {
         SessionFixture f;
-        f.session->setDetectionTimeout(600000);
+        f.session->connection().setDetectionTimeout(600000);
         f.factory.makeGpib = [](const QString&) { return new SilentBoard; };
         QVERIFY(f.session->openGpib({0, 1, {}}));
         QTRY_VERIFY(f.link.queryInFlight());

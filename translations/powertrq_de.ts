@@ -672,56 +672,12 @@ Schreibgeschützt fortfahren? (Nein beendet.) Schreibgeschützt kann nichts aufg
 <context>
     <name>trq::InstrumentSession</name>
     <message>
-        <source>Testing mode</source>
-        <translation>Testmodus</translation>
-    </message>
-    <message>
-        <source>Interface: GPIB;Address:</source>
-        <translation>Schnittstelle: GPIB;Adresse:</translation>
-    </message>
-    <message>
-        <source>The serial port %1 cannot be opened: you have no permission to use it. Serial ports belong to the group &quot;dialout&quot;; join it with
-
-    sudo adduser %2 dialout
-
-then log out and in again.</source>
-        <translation>Die serielle Schnittstelle %1 kann nicht geöffnet werden: Sie haben keine Berechtigung dafür. Serielle Schnittstellen gehören zur Gruppe &quot;dialout&quot;; treten Sie ihr bei mit
-
-    sudo adduser %2 dialout
-
-und melden Sie sich danach ab und wieder an.</translation>
-    </message>
-    <message>
-        <source>The serial port %1 cannot be opened: %2</source>
-        <translation>Die serielle Schnittstelle %1 kann nicht geöffnet werden: %2</translation>
-    </message>
-    <message>
-        <source>unknown error</source>
-        <translation>unbekannter Fehler</translation>
-    </message>
-    <message>
         <source>Remaining about %1 secs...</source>
         <translation>Noch etwa %1 s...</translation>
     </message>
     <message>
         <source>Waiting Last Response...</source>
         <translation>Warte auf letzte Antwort...</translation>
-    </message>
-    <message>
-        <source>Link lost — reconnecting…</source>
-        <translation>Verbindung verloren — verbinde neu…</translation>
-    </message>
-    <message>
-        <source>The link came back to another supply (%1, not %2); it stays closed. What was recorded is kept.</source>
-        <translation>Die Verbindung führt jetzt zu einem anderen Netzgerät (%1, nicht %2); sie bleibt geschlossen. Das bisher Aufgezeichnete bleibt erhalten.</translation>
-    </message>
-    <message>
-        <source>unknown</source>
-        <translation>unbekannt</translation>
-    </message>
-    <message>
-        <source>Reconnected</source>
-        <translation>Wieder verbunden</translation>
     </message>
     <message>
         <source>Error detected: &apos;%1&apos;</source>
@@ -734,10 +690,6 @@ und melden Sie sich danach ab und wieder an.</translation>
     <message>
         <source>The supply came back with its output off</source>
         <translation>Das Netzgerät ist mit ausgeschaltetem Ausgang zurückgekehrt</translation>
-    </message>
-    <message>
-        <source>RS-232 %1BPS / 8bits/None/1bits</source>
-        <translation>RS-232 %1 Bd / 8 Datenbits / keine Parität / 1 Stoppbit</translation>
     </message>
     <message>
         <source>Recall</source>
@@ -1541,6 +1493,57 @@ Ports: %1 ,Baud Rate:%2
         <translation>Konfiguration erfolgreich erkannt!
 Port: %1, Baudrate: %2
 %3</translation>
+    </message>
+</context>
+<context>
+    <name>trq::SupplyConnection</name>
+    <message>
+        <source>Testing mode</source>
+        <translation>Testmodus</translation>
+    </message>
+    <message>
+        <source>RS-232 %1BPS / 8bits/None/1bits</source>
+        <translation>RS-232 %1 Bd / 8 Datenbits / keine Parität / 1 Stoppbit</translation>
+    </message>
+    <message>
+        <source>Interface: GPIB;Address:</source>
+        <translation>Schnittstelle: GPIB;Adresse:</translation>
+    </message>
+    <message>
+        <source>The serial port %1 cannot be opened: you have no permission to use it. Serial ports belong to the group &quot;dialout&quot;; join it with
+
+    sudo adduser %2 dialout
+
+then log out and in again.</source>
+        <translation>Die serielle Schnittstelle %1 kann nicht geöffnet werden: Sie haben keine Berechtigung dafür. Serielle Schnittstellen gehören zur Gruppe &quot;dialout&quot;; treten Sie ihr bei mit
+
+    sudo adduser %2 dialout
+
+und melden Sie sich danach ab und wieder an.</translation>
+    </message>
+    <message>
+        <source>The serial port %1 cannot be opened: %2</source>
+        <translation>Die serielle Schnittstelle %1 kann nicht geöffnet werden: %2</translation>
+    </message>
+    <message>
+        <source>unknown error</source>
+        <translation>unbekannter Fehler</translation>
+    </message>
+    <message>
+        <source>Link lost — reconnecting…</source>
+        <translation>Verbindung verloren — verbinde neu…</translation>
+    </message>
+    <message>
+        <source>The link came back to another supply (%1, not %2); it stays closed. What was recorded is kept.</source>
+        <translation>Die Verbindung führt jetzt zu einem anderen Netzgerät (%1, nicht %2); sie bleibt geschlossen. Das bisher Aufgezeichnete bleibt erhalten.</translation>
+    </message>
+    <message>
+        <source>unknown</source>
+        <translation>unbekannt</translation>
+    </message>
+    <message>
+        <source>Reconnected</source>
+        <translation>Wieder verbunden</translation>
     </message>
 </context>
 <context>

@@ -5,8 +5,6 @@
 #include "core/prompter.h"
 #include "core/settings.h"
 #include "core/strings.h"
-#include "link/transport.h"
-#include "link/transportfactory.h"
 #include "session/recording.h"
 
 #include <cmath>
@@ -15,22 +13,19 @@ namespace trq {
 
 InstrumentSession::InstrumentSession(Services s, QObject* parent)
     : QObject(parent), link_(s.link), database_(s.database), store_(s.store), prompter_(s.prompter),
-      transports_(s.transports), machineTypes_(s.database), probe_(s.transports, s.link, s.waiter) {
+      machineTypes_(s.database), connection_(s.link, s.prompter, s.transports, machineTypes_),
+      probe_(s.transports, s.link, s.waiter) {
     poll_.setInterval(kPollMsec);
     connect(&poll_, &QTimer::timeout, this, &InstrumentSession::pollTick);
-    detection_.setInterval(kDetectionTimeoutMsec);
-    detection_.setSingleShot(true);
-    connect(&detection_, &QTimer::timeout, this, [this] {
-        // Only a detection still running can time out.
-        if (state_ == ConnectionState::Detecting)
-            failDetection();
+    connect(&connection_, &SupplyConnection::stateChanged, this, &InstrumentSession::stateChanged);
+    connect(&connection_, &SupplyConnection::statusText, this, &InstrumentSession::statusText);
+    connect(&connection_, &SupplyConnection::modelAccepted, this, &InstrumentSession::setUpLayout);
+    connect(&connection_, &SupplyConnection::onLine, this, [this] {
+        queryInitialValues([this](bool cancelled) { initialValuesDone(cancelled); });
     });
-    // The rest of a detection runs after the link's delivery has returned.
-    handOver_.setInterval(kDetectionHandOverMsec);
-    handOver_.setSingleShot(true);
-    connect(&handOver_, &QTimer::timeout, this, &InstrumentSession::finishDetection);
-    retry_.setSingleShot(true);
-    connect(&retry_, &QTimer::timeout, this, &InstrumentSession::attemptReconnect);
+    connect(&connection_, &SupplyConnection::cameBack, this,
+            &InstrumentSession::resumeAfterReconnect);
+    connect(&connection_, &SupplyConnection::dropped, this, &InstrumentSession::reset);
     connect(&link_, &TaskScheduler::linkFailed, this, &InstrumentSession::linkFailed);
     link_.setHost(this);
     link_.setSerialTerminator(kIdentifyLineEnd);
@@ -45,9 +40,6 @@ InstrumentSession::InstrumentSession(Services s, QObject* parent)
 InstrumentSession::~InstrumentSession() {
     // Nothing of this session may run once its teardown has begun.
     poll_.stop();
-    detection_.stop();
-    handOver_.stop();
-    retry_.stop();
     if (recording_)
         recording_->engine().timer().stop();
     wait_.abandon();
@@ -55,41 +47,27 @@ InstrumentSession::~InstrumentSession() {
     link_.clearTimeoutHandler();
 }
 
-QString InstrumentSession::interfaceText(InterfaceKind kind) {
-    switch (kind) {
-    case InterfaceKind::Serial:
-        return QStringLiteral("RS232");
-    case InterfaceKind::Gpib:
-        return QStringLiteral("GPIB");
-    case InterfaceKind::TestingMode:
-        return QStringLiteral("Menu");
-    case InterfaceKind::None:
-        break;
-    }
-    return {};
-}
-
-InterfaceKind InstrumentSession::interfaceFromText(const QString& text) {
-    for (InterfaceKind k : {InterfaceKind::Serial, InterfaceKind::Gpib, InterfaceKind::TestingMode})
-        if (text == interfaceText(k))
-            return k;
-    return InterfaceKind::None;
-}
-
-QString InstrumentSession::interfaceDescription() const {
-    switch (kind_) {
-    case InterfaceKind::TestingMode:
-        return tr("Testing mode");
-    case InterfaceKind::Serial:
-        return tr("RS-232 %1BPS / 8bits/None/1bits").arg(serialTarget_.baud);
-    case InterfaceKind::Gpib:
-        return tr("Interface: GPIB;Address:") +
-               (gpibAddress_ >= 0 ? QStringLiteral(" ") : QString()) +
-               QString::number(gpibAddress_);
-    case InterfaceKind::None:
-        break;
-    }
-    return {};
+void InstrumentSession::resumeAfterReconnect() {
+    // The next point follows the seconds without readings.
+    if (recording_)
+        recording_->engine().markGap();
+    // The supply's state is read back and shown; nothing is sent back.
+    const bool wasOn = output_;
+    resyncing_ = true;
+    queryInitialValues([this, wasOn](bool cancelled) {
+        resyncing_ = false;
+        if (cancelled || !isReady())
+            return;
+        checkOutput();
+        afterInitialQuery();
+        if (wasOn && !output_) {
+            // Power-cycled, most likely: nobody switches it on unasked, but
+            // the user must know that nothing is measured now.
+            trace("Reconnected: the supply's output is off");
+            emit statusText(tr("The supply came back with its output off"));
+            emit cameBackWithOutputOff();
+        }
+    });
 }
 
 void InstrumentSession::reportStatus(const QString& text, int msec) {
@@ -99,127 +77,13 @@ void InstrumentSession::reportStatus(const QString& text, int msec) {
 // ---- Going on line -----------------------------------------------------------
 
 bool InstrumentSession::mayOpenAnother() {
-    if (state_ != ConnectionState::Ready && state_ != ConnectionState::Reconnecting)
+    if (state() != ConnectionState::Ready && state() != ConnectionState::Reconnecting)
         return true;
     if (prompter_.ask(text(Text::ResetAndOpen), text(Text::ReopenTitle), Prompter::Icon::Question,
                       Prompter::Buttons::YesNo) != Prompter::Answer::Yes)
         return false;
     reset();
     return true;
-}
-
-bool InstrumentSession::openSerial(const SerialSettings& settings) {
-    std::unique_ptr<SerialPort> port(transports_.createSerialPort(settings.port));
-    port->setBaudRate(settings.baud);
-    if (!port->open()) {
-        // Nothing is sent anywhere else.
-        const QString reason = port->errorString();
-        trace(QStringLiteral("Cannot open ") + settings.port + QStringLiteral(": ") + reason);
-        // The usual first-day problem on Linux: say what to do about it.
-        const QString text =
-            port->permissionDenied()
-                ? tr("The serial port %1 cannot be opened: you have no permission to "
-                     "use it. Serial ports belong to the group \"dialout\"; join it "
-                     "with\n\n    sudo adduser %2 dialout\n\nthen log out and in "
-                     "again.")
-                      .arg(settings.port, qEnvironmentVariable("USER", QStringLiteral("$USER")))
-                : tr("The serial port %1 cannot be opened: %2")
-                      .arg(settings.port, reason.isEmpty() ? tr("unknown error") : reason);
-        prompter_.message(text, {}, Prompter::Icon::Warning);
-        return false;
-    }
-    link_.setSerialPort(port.release());
-    serialTarget_ = settings;
-    beginDetection(InterfaceKind::Serial, {});
-    return true;
-}
-
-bool InstrumentSession::openGpib(const GpibSettings& settings) {
-    GpibBoard* board = transports_.createGpibBoard(settings.simulatedModel);
-    link_.setGpibBoard(board);
-    gpibAddress_ = settings.address;
-    gpibTarget_ = settings;
-    if (!board->configure(settings.board, settings.address)) {
-        // Without a driver there is nothing to detect on.
-        prompter_.message(board->errorString(), {}, Prompter::Icon::Warning);
-        return false;
-    }
-    beginDetection(InterfaceKind::Gpib, {});
-    return true;
-}
-
-void InstrumentSession::openTestingMode(const QString& model) {
-    beginDetection(InterfaceKind::TestingMode, model);
-}
-
-void InstrumentSession::beginDetection(InterfaceKind kind, const QString& model) {
-    link_.clearQueues();
-    link_.clearTimeoutHandler();
-    state_ = ConnectionState::Detecting;
-    kind_ = kind;
-    serialNumber_.clear(); // a model chosen by hand has none
-    emit stateChanged(state_);
-    if (kind == InterfaceKind::TestingMode) {
-        model_ = model;
-        accept();
-        return;
-    }
-    link_.setTransport(kind == InterfaceKind::Gpib ? Transport::Gpib : Transport::Serial);
-    // Identify with LF whatever the previous supply's family used.
-    link_.setSerialTerminator(kIdentifyLineEnd);
-    link_.setTimeoutHandler(this, [this] {
-        failDetection();
-        emit statusText(text(Text::Timeout));
-    });
-    link_.enqueueQuery(queryText(family_, Operation::Identify), this,
-                       [this](const QString& answer) { identified(answer); });
-    detection_.start();
-    emit statusText(text(Text::GettingMachineType));
-}
-
-void InstrumentSession::identified(const QString& answer) {
-    emit statusText(answer);
-    link_.clearTimeoutHandler();
-    model_ = parseModel(answer);
-    serialNumber_ = parseSerialNumber(answer);
-    handOver_.start();
-}
-
-void InstrumentSession::finishDetection() {
-    // The detection may have failed meanwhile (its timer, or a reset).
-    if (state_ != ConnectionState::Detecting)
-        return;
-    if (machineTypes_.offeredModels().contains(model_))
-        accept();
-    else
-        failDetection();
-}
-
-void InstrumentSession::failDetection() {
-    detection_.stop();
-    prompter_.message(text(Text::DetectionTimedOut));
-    reset();
-    endDetection();
-}
-
-void InstrumentSession::endDetection() {
-    link_.clearQueues();
-    link_.clearTimeoutHandler();
-}
-
-void InstrumentSession::accept() {
-    detection_.stop();
-    family_ = familyOf(model_);
-    link_.setSerialTerminator(lineEnd(family_));
-    state_ = ConnectionState::Ready;
-    Settings::instance().setLastInterface(interfaceText(kind_));
-    Settings::instance().setLastModel(model_);
-    endDetection();
-    setUpLayout();
-    // A model chosen by hand sends nothing.
-    link_.setRejectsTasks(kind_ != InterfaceKind::Serial && kind_ != InterfaceKind::Gpib);
-    emit stateChanged(state_);
-    queryInitialValues([this](bool cancelled) { initialValuesDone(cancelled); });
 }
 
 void InstrumentSession::initialValuesDone(bool cancelled) {
@@ -229,7 +93,7 @@ void InstrumentSession::initialValuesDone(bool cancelled) {
         return;
     }
     // A timeout during the initial query has reset everything already.
-    if (state_ != ConnectionState::Ready || !profile_)
+    if (!isReady() || !profile_)
         return;
     checkOutput();
     afterInitialQuery();
@@ -238,8 +102,8 @@ void InstrumentSession::initialValuesDone(bool cancelled) {
 }
 
 void InstrumentSession::setUpLayout() {
-    link_.setTimeoutHandler(this, [this] { operationTimedOut(); });
-    const std::optional<MachineTypeRecord> record = machineTypes_.find(model_);
+    const QString model = connection_.model();
+    const std::optional<MachineTypeRecord> record = machineTypes_.find(model);
     profile_ = layoutProfile(record ? record->layout : 0);
     if (!profile_)
         return;
@@ -247,7 +111,7 @@ void InstrumentSession::setUpLayout() {
     voltageSeen_.assign(channels_.size(), false);
     currentSeen_.assign(channels_.size(), false);
     for (int n = 1; n <= profile_->channels; ++n) {
-        const MachineTypeRecord r = machineTypes_.forChannel(model_, n);
+        const MachineTypeRecord r = machineTypes_.forChannel(model, n);
         ChannelState& c = channels_[std::size_t(n - 1)];
         c.limits = {EditLimits{r.maxVolt, r.stepVolt, r.fmtVolt},
                     EditLimits{r.maxCurr, r.stepCurr, r.fmtCurr},
@@ -267,7 +131,7 @@ void InstrumentSession::setUpLayout() {
     }
     readings_ = 0;
     // This supply's rules, none of a channel it lacks.
-    std::vector<LimitRule> rules = LimitMonitor::load(model_, serialNumber_);
+    std::vector<LimitRule> rules = LimitMonitor::load(model, connection_.serialNumber());
     std::erase_if(rules, [this](const LimitRule& r) { return r.channel > channelCount(); });
     limits_.setRules(std::move(rules));
     output_ = false;
@@ -291,7 +155,7 @@ void InstrumentSession::setUpLayout() {
 }
 
 void InstrumentSession::queryInitialValues(LinkWait::Then then) {
-    if ((kind_ != InterfaceKind::Serial && kind_ != InterfaceKind::Gpib) || !profile_) {
+    if (!connection_.talks() || !profile_) {
         then(false);
         return;
     }
@@ -326,16 +190,12 @@ void InstrumentSession::reset() {
     wait_.abandon();
     suspendOutput_ = false;
     queryingInitial_ = false;
-    link_.reset();
-    kind_ = InterfaceKind::None;
-    state_ = ConnectionState::OffLine;
+    connection_.close();
     poll_.stop();
-    handOver_.stop();
-    retry_.stop();
     resyncing_ = false;
     if (recording_)
         recording_->engine().stop();
-    emit stateChanged(state_);
+    emit stateChanged(state());
     // The windows go with deleteLater when they see the state change; the
     // recording they show goes after them.
     if (recording_)
@@ -345,23 +205,13 @@ void InstrumentSession::reset() {
     limits_.setRules({}); // off line, no supply's rules apply
 }
 
-void InstrumentSession::operationTimedOut() {
-    if (reconnect_ && state_ == ConnectionState::Ready &&
-        (kind_ == InterfaceKind::Serial || kind_ == InterfaceKind::Gpib)) {
-        startReconnecting();
-        return;
-    }
-    prompter_.message(text(Text::OperationTimedOut), text(Text::TimeoutTitle));
-    reset();
-}
-
 void InstrumentSession::linkFailed() {
     poll_.stop();
     for (ChannelState& c : channels_)
         c.delivered.interrupt();
     // A recording waits for the link to come back; the seconds without
     // readings record nothing.
-    if (reconnect_ && state_ == ConnectionState::Ready)
+    if (connection_.reconnects() && isReady())
         return;
     // Before any box: nothing may be recorded while the user reads it.
     if (recording_)
@@ -371,7 +221,7 @@ void InstrumentSession::linkFailed() {
 // ---- Polling -------------------------------------------------------------------
 
 QString InstrumentSession::query(const QueryStep& step) const {
-    return queryText(family_, step.operation, step.channel);
+    return queryText(family(), step.operation, step.channel);
 }
 
 bool InstrumentSession::ask(const QueryStep& step) {
@@ -396,19 +246,19 @@ bool InstrumentSession::exchange(const QueryStep& step) {
 }
 
 void InstrumentSession::pollTick() {
-    if (!profile_ || state_ != ConnectionState::Ready)
+    if (!profile_ || !isReady())
         return;
     const QueryStep& step = pollStepAt(*profile_, pollCounter_);
     // A refused query (full queue) is tried again on the next tick. The
     // direct exchange is a serial line's; over GPIB the queue pairs the
     // replies.
-    const bool direct = profile_->pollsByDirectExchange && kind_ == InterfaceKind::Serial;
+    const bool direct = profile_->pollsByDirectExchange && interfaceKind() == InterfaceKind::Serial;
     if (direct ? exchange(step) : ask(step))
         pollCounter_ = nextPollPosition(*profile_, pollCounter_);
 }
 
 void InstrumentSession::send(Operation operation, const CommandArgs& args) {
-    link_.enqueueCommand(commandText(family_, operation, args));
+    link_.enqueueCommand(commandText(family(), operation, args));
 }
 
 void InstrumentSession::queryAutoRange() {

@@ -5,12 +5,14 @@
 #include "protocol/commands.h"
 #include "protocol/layoutprofile.h"
 #include "protocol/replies.h"
+#include "session/controlrules.h"
 #include "session/energy.h"
 #include "session/limits.h"
 #include "session/linkwait.h"
 #include "session/machinetypes.h"
 #include "session/portprobe.h"
 #include "session/recordsetup.h"
+#include "session/supplyconnection.h"
 
 #include <QObject>
 #include <QPointer>
@@ -29,11 +31,6 @@ class RecordStore;
 class RecordingClock;
 class TransportFactory;
 class Waiter;
-
-// Reconnecting: the link was lost and is being opened again; the supply's
-// state and the recording wait for it.
-enum class ConnectionState { OffLine, Detecting, Ready, Reconnecting };
-enum class InterfaceKind { None, Serial, Gpib, TestingMode };
 
 // The three settings of a channel the user edits.
 enum class Setting { Voltage = 0, Current = 1, OverVoltage = 2 };
@@ -69,17 +66,6 @@ struct AutoRunValues {
     QString start, end, cycle, delay, memory;
 };
 
-// What the coupling and the automatic run leave to the user: while the
-// supply runs automatically only the output, the automatic run and
-// clear-protection can be used; a coupling locks some of one channel's edits.
-struct ControlLocks {
-    bool autoRun = false;
-    int channel = -1;
-    bool voltage = false, current = false, overVoltage = false, overCurrent = false;
-    bool couplingChoice = true; // the unit's configuration allows a choice
-    bool sets = false;          // the number of units can be edited
-};
-
 // Which of the link's clocks run: the poll, the wait for a response and the
 // writer. Each keeps its period while stopped.
 struct LinkActivity {
@@ -87,17 +73,6 @@ struct LinkActivity {
     bool responseWait = true;
     bool writing = true;
     bool operator==(const LinkActivity&) const = default;
-};
-
-struct SerialSettings {
-    QString port;
-    qint32 baud = 9600;
-};
-
-struct GpibSettings {
-    int board = 0;
-    int address = 0;
-    QString simulatedModel; // empty: a real instrument on the bus
 };
 
 // One connected supply, as a non-widget object: the connection and its
@@ -109,9 +84,7 @@ struct GpibSettings {
 class InstrumentSession : public QObject, public LinkHost {
     Q_OBJECT
 public:
-    static constexpr int kDetectionTimeoutMsec = 7500;
     static constexpr int kPollMsec = 166;
-    static constexpr int kDetectionHandOverMsec = 100;
 
     struct Services {
         TaskScheduler& link;
@@ -126,44 +99,28 @@ public:
     ~InstrumentSession() override;
 
     // ---- Connection --------------------------------------------------------
-    ConnectionState state() const { return state_; }
-    bool isReady() const { return state_ == ConnectionState::Ready; }
-    InterfaceKind interfaceKind() const { return kind_; }
-    QString model() const { return model_; }
-    CommandFamily family() const { return family_; }
+    // Opening, detection and reconnecting.
+    SupplyConnection& connection() { return connection_; }
+    ConnectionState state() const { return connection_.state(); }
+    bool isReady() const { return state() == ConnectionState::Ready; }
+    InterfaceKind interfaceKind() const { return connection_.interfaceKind(); }
+    QString model() const { return connection_.model(); }
+    CommandFamily family() const { return connection_.family(); }
     const LayoutProfile* profile() const { return profile_; }
-    QString interfaceDescription() const;
+    QString interfaceDescription() const { return connection_.interfaceDescription(); }
     QStringList offeredModels() const { return machineTypes_.offeredModels(); }
     const MachineTypes& machineTypes() const { return machineTypes_; }
 
     // While a supply is on line asks "Reset and open it?" and resets on
     // Yes; false on No.
     bool mayOpenAnother();
-    // Opens a serial port by its name and detects the supply on it; a port
-    // that cannot be opened is reported and nothing is sent anywhere.
-    bool openSerial(const SerialSettings& settings);
-    bool openGpib(const GpibSettings& settings);
-    // A model's panel without an instrument.
-    void openTestingMode(const QString& model);
+    bool openSerial(const SerialSettings& settings) { return connection_.openSerial(settings); }
+    bool openGpib(const GpibSettings& settings) { return connection_.openGpib(settings); }
+    void openTestingMode(const QString& model) { connection_.openTestingMode(model); }
     // Back off line: the link, the panel state and the recording go.
     void reset();
 
-    // ---- Reconnecting --------------------------------------------------------
-    // A lost link is opened again (same port or address) instead of ending
-    // the connection; off by default.
-    void setReconnect(bool on);
-    bool reconnects() const { return reconnect_; }
-    // Waits before each attempt: 1 s, 2 s, 5 s, then every 10 s.
-    void setReconnectDelays(std::vector<int> msec) { retryDelays_ = std::move(msec); }
-    // How long a detection may take (a slow bus may need longer).
-    void setDetectionTimeout(int msec) { detection_.setInterval(msec); }
-    int reconnectAttempts() const { return attempt_; }
-    // The serial number the supply identified with (empty: none given).
-    QString serialNumber() const { return serialNumber_; }
-    // The interface kind as the settings keep it ("RS232", "GPIB", "Menu"):
-    // settings files written by every version read these texts.
-    static QString interfaceText(InterfaceKind kind);
-    static InterfaceKind interfaceFromText(const QString& text);
+    QString serialNumber() const { return connection_.serialNumber(); }
 
     // ---- Readings and settings ---------------------------------------------
     int channelCount() const { return int(channels_.size()); }
@@ -276,12 +233,6 @@ signals:
     void statusReport(const QString& text, int msec);
 
 private:
-    void beginDetection(InterfaceKind kind, const QString& model);
-    void identified(const QString& answer);
-    void finishDetection();
-    void failDetection();
-    void endDetection();
-    void accept();
     void setUpLayout();
     // Asks the layout's initial queries and waits for their replies; then
     // runs with whether the user cancelled.
@@ -289,15 +240,8 @@ private:
     void initialValuesDone(bool cancelled);
     void afterInitialQuery();
     void recallDone();
-    void operationTimedOut();
     void checkOutput();
     void linkFailed();
-    // Reconnecting (sessionreconnect.cpp).
-    void startReconnecting();
-    void attemptReconnect();
-    bool reopenLink();
-    void reidentified(const QString& answer);
-    void retryLater();
     void resumeAfterReconnect();
 
     bool ask(const QueryStep& step);
@@ -329,25 +273,12 @@ private:
     Database& database_;
     RecordStore& store_;
     Prompter& prompter_;
-    TransportFactory& transports_;
     MachineTypes machineTypes_;
+    SupplyConnection connection_;
 
-    ConnectionState state_ = ConnectionState::OffLine;
-    InterfaceKind kind_ = InterfaceKind::None;
-    QString model_;
-    CommandFamily family_ = CommandFamily::ThreeChannelScpi;
     const LayoutProfile* profile_ = nullptr;
-    int gpibAddress_ = 0;
-    SerialSettings serialTarget_;
-    GpibSettings gpibTarget_;
-    QString serialNumber_;
-
-    bool reconnect_ = false;
     // Replies update the state without sending anything back.
     bool resyncing_ = false;
-    std::vector<int> retryDelays_{1000, 2000, 5000, 10000};
-    int attempt_ = 0;
-    QTimer retry_;
 
     std::vector<ChannelState> channels_;
     quint64 readings_ = 0;
@@ -375,8 +306,6 @@ private:
     std::vector<bool> voltageSeen_, currentSeen_;
 
     QTimer poll_;
-    QTimer detection_;
-    QTimer handOver_;
 
     LinkWait wait_;
     PortProbe probe_;

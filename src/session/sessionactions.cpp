@@ -25,20 +25,7 @@ bool InstrumentSession::readingsCurrent() const {
 }
 
 ControlLocks InstrumentSession::locks() const {
-    ControlLocks l;
-    l.autoRun = autoRun_;
-    l.couplingChoice = couplingChoice_;
-    l.sets = setsEditable_;
-    if (!profile_)
-        return l;
-    l.channel = profile_->coupledChannel;
-    if (coupling_ == Coupling::Parallel) {
-        l.voltage = l.current = l.overVoltage = true;
-        l.overCurrent = profile_->parallelLocksOverCurrent;
-    } else if (coupling_ == Coupling::Tracking) {
-        l.voltage = l.overVoltage = true;
-    }
-    return l;
+    return controlLocks(profile_, {coupling_, autoRun_, couplingChoice_, setsEditable_});
 }
 
 void InstrumentSession::setOutput(bool on) {
@@ -75,11 +62,11 @@ void InstrumentSession::switchOutput(bool on) {
 void InstrumentSession::checkOutput() {
     if (!isReady() || suspendOutput_)
         return;
-    if (kind_ == InterfaceKind::TestingMode) {
+    if (interfaceKind() == InterfaceKind::TestingMode) {
         blankReadings(0, channelCount() - 1);
         return;
     }
-    if (kind_ != InterfaceKind::Serial && kind_ != InterfaceKind::Gpib)
+    if (!connection_.talks())
         return;
     if (output_) {
         poll_.start();
@@ -304,7 +291,7 @@ void InstrumentSession::setLimitRules(std::vector<LimitRule> rules) {
 void InstrumentSession::storeLimitRules(std::vector<LimitRule> rules) {
     if (!profile_)
         return;
-    LimitMonitor::store(model_, serialNumber_, rules);
+    LimitMonitor::store(model(), serialNumber(), rules);
     setLimitRules(std::move(rules));
 }
 

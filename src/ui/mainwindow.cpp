@@ -162,7 +162,7 @@ MainWindow::MainWindow(Services s, QWidget* parent)
     connect(&recallTimer_, &QTimer::timeout, this, &MainWindow::recallChosenMemory);
     connectSession();
 
-    action(C::Reconnect)->setChecked(session_.reconnects());
+    action(C::Reconnect)->setChecked(session_.connection().reconnects());
     stateChanged(session_.state());
     statusTimer_.start();
     updateStatus();
@@ -412,7 +412,7 @@ void MainWindow::run(Command command) {
         break;
     case C::Reconnect:
         // Kept for the next start as well.
-        session_.setReconnect(action(C::Reconnect)->isChecked());
+        session_.connection().setReconnect(action(C::Reconnect)->isChecked());
         Settings::instance().setReconnect(action(C::Reconnect)->isChecked());
         break;
     case C::Usb:
