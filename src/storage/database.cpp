@@ -363,6 +363,13 @@ void Database::addMissingColumns() {
                                "LimitValue REAL, Action TEXT)")) ||
         !q.exec(QStringLiteral("CREATE INDEX IF NOT EXISTS dataevent_recno ON dataevent (RecNo)")))
         trace(QStringLiteral("dataevent: ") + reasonOf(q.lastError()));
+    // The graph's summaries of records; without one a record's rows are
+    // read. The working table's points are read by ranges of samples.
+    if (!q.exec(QStringLiteral("CREATE TABLE IF NOT EXISTS datasummary (RecNo TEXT PRIMARY KEY, "
+                               "Points INTEGER, FirstSeqNo INTEGER, LastSeqNo INTEGER, "
+                               "LastTime TEXT, Summary BLOB, SameAs TEXT)")) ||
+        !q.exec(QStringLiteral("CREATE INDEX IF NOT EXISTS datatemp_seqno ON datatemp (SeqNo)")))
+        trace(QStringLiteral("datasummary: ") + reasonOf(q.lastError()));
 }
 
 void Database::upgrade() {

@@ -351,6 +351,10 @@ void GraphWindow::clearDisplay() {
         g->data()->clear();
         g->dataReplaced();
     }
+    resetView();
+}
+
+void GraphWindow::resetView() {
     drawMarkers();
     yVoltage_->setCurrentIndex(0);
     yCurrent_->setCurrentIndex(0);
@@ -434,6 +438,16 @@ double GraphWindow::channelLimit(Setting setting) const {
 }
 
 void GraphWindow::redraw() {
+    // Nothing was recorded or loaded since the plots were filled: only the
+    // view starts afresh, no point is read again.
+    if (series_.shows(store_) &&
+        secondsPerPoint_ == recordScale(recording_.record().header().scale).graphSecondsPerPoint) {
+        resetView();
+        showPlots(false);
+        if (quantityOf(1) != PlotQuantity::Current)
+            applyRightAxis();
+        return;
+    }
     clearGraph();
     trapped(series_.reload(store_)); // the plots follow through replaced
 }
@@ -463,21 +477,28 @@ void GraphWindow::fillPlot(int k) {
     g->dataReplaced();
 }
 
-void GraphWindow::refillPlots() {
+void GraphWindow::showPlots(bool fill) {
     for (int k = 0; k < 8; ++k) {
         EnvelopeGraph* g = graphs_[std::size_t(k)];
         const int c = k / 2;
         if (c >= channels()) {
-            g->data()->clear();
-            g->dataReplaced();
+            if (fill) {
+                g->data()->clear();
+                g->dataReplaced();
+            }
             if (c >= 1)
                 g->setVisible(false);
             continue;
         }
-        fillPlot(k);
+        if (fill)
+            fillPlot(k);
         if (c >= 1)
             g->setVisible(boxes_[std::size_t(k)]->isChecked());
     }
+}
+
+void GraphWindow::refillPlots() {
+    showPlots(true);
     if (quantityOf(1) != PlotQuantity::Current)
         applyRightAxis();
     drawMarkers();

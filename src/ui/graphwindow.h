@@ -149,8 +149,12 @@ private:
     void writeToFile(const QString& filter, const QString& failure,
                      const std::function<bool(const QString&, QString*)>& write);
     void clearDisplay();
+    // Everything a redraw starts afresh but the plots' points.
+    void resetView();
     void updateTimeLength();
     void refillPlots();
+    // Shows each channel's plots as their boxes say, filled when fill.
+    void showPlots(bool fill);
     void pointAdded(qint64 index);
     void fillPlot(int k);
     void applyRightAxis();
