@@ -588,15 +588,19 @@ private slots:
 
     // Zoomed in on more points than buckets, the plot, its cursor and the
     // statistics between the cursors take the points themselves, also those
-    // recorded now.
+    // recorded now. Zoomed out, a gap within a bucket breaks the line before
+    // it, the points in time order.
     void zoomedInThePointsThemselvesAreShown() {
         const int n = GraphSeries::kMaxBuckets + 10; // two points a bucket
         Graph f(1);
         QVERIFY(f.data.database().transaction());
-        storeRows(f, n, [](int i) { return i % 2 == 0 ? 0.3 : 0.1; });
+        storeRows(
+            f, n, [](int i) { return i % 2 == 0 ? 0.3 : 0.1; }, 9001);
         QVERIFY(f.data.database().commit());
         f.graph->redraw();
         const QCPGraphDataContainer& data = *f.graph->plot(1)->data();
+        QVERIFY(
+            std::is_sorted(data.constBegin(), data.constEnd(), qcpLessThanSortKey<QCPGraphData>));
         f.graph->setMode(GraphWindow::CursorMeasurements);
         f.graph->plotList()->setCurrentRow(1); // Ch1 A
         f.graph->moveCursor(2, 1, 0);

@@ -469,24 +469,25 @@ void GraphWindow::fillPlot(int k) {
     QVector<QCPGraphData> points;
     points.reserve(2 * series_.bucketCount() + int(gaps.size()) + int(exact_.size()));
     const double dx = sampleX(1, secondsPerPoint_) - sampleX(0, secondsPerPoint_);
-    // The line breaks where the link was lost: no value is invented.
-    auto breakBefore = [&](qint64 sample) {
+    // The line breaks where the link was lost: no value is invented. Within
+    // a bucket, before the bucket: the keys stay in order.
+    auto breakBefore = [&](qint64 sample, double x) {
         for (; gap != gaps.end() && *gap <= sample; ++gap)
-            points.append({sampleX(int(*gap), secondsPerPoint_) - dx / 2, qQNaN()});
+            points.append({x - dx / 2, qQNaN()});
     };
     for (int b = 0; b < series_.bucketCount(); ++b) {
         const qint64 first = b * stride;
         const qint64 last = std::min(first + stride, count) - 1;
         if (stride > 1 && first >= exactFirst_ && last <= exactLast) {
             for (qint64 i = first; i <= last; ++i) {
-                breakBefore(i);
+                breakBefore(i, sampleX(int(i), secondsPerPoint_));
                 points.append({sampleX(int(i), secondsPerPoint_),
                                PointSummary::valueOf(exact_[std::size_t(i - exactFirst_)], q, c)});
             }
             continue;
         }
         const double x = sampleX(int(first), secondsPerPoint_);
-        breakBefore(first + stride - 1);
+        breakBefore(first + stride - 1, x);
         const GraphSeries::Bucket& v = series_.bucket(q, c, b);
         points.append({x, v.min});
         if (stride > 1) // the bucket's envelope: its lowest and its highest
