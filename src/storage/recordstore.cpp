@@ -471,6 +471,13 @@ const PointSummary* RecordStore::workingSummary() {
     return &*kept_.summary;
 }
 
+std::optional<WorkingSpan> RecordStore::workingSpan() {
+    const PointSummary* s = workingSummary();
+    if (!s)
+        return std::nullopt;
+    return WorkingSpan{s->count(), s->firstSeqNo(), s->lastSeqNo(), s->isContiguous()};
+}
+
 void RecordStore::keep(Kept kept) {
     kept_ = std::move(kept);
     ++version_;

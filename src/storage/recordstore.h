@@ -86,6 +86,14 @@ struct WorkingHeader {
     bool operator==(const WorkingHeader&) const = default;
 };
 
+// The working table's points in its sample order.
+struct WorkingSpan {
+    qint64 count = 0;
+    qint64 firstSeqNo = 0, lastSeqNo = 0;
+    // Row i is sequence number firstSeqNo + i.
+    bool contiguous = true;
+};
+
 // The record tables of mtype.mdb: the working table "datatemp", the saved
 // records "datamain"/"datadetail" and the generated "datacopy". Every value
 // is bound, never spliced into a statement, so any text is stored as it is.
@@ -148,6 +156,7 @@ public:
     const PointSummary* workingSummary();
     // Changes whenever the kept summary is replaced rather than extended.
     quint64 workingVersion() const { return version_; }
+    std::optional<WorkingSpan> workingSpan();
     // The graph's reading of the points of a range, one at a time in sample
     // order: each value the leading number of its text. False when the
     // table cannot be read.
