@@ -1,9 +1,11 @@
 // Cost of writing one recorded point (one committed insert into the working
-// table, WAL with a full sync) and of reading a day of points back.
+// table, WAL with a full sync) and of reading a day of points back; saving,
+// loading and deleting a record against bare SQLite copies of its rows.
 #include "storage/database.h"
 #include "storage/recordstore.h"
 
 #include <QCoreApplication>
+#include <QSqlQuery>
 #include <QTemporaryDir>
 
 #include <benchmark/benchmark.h>
@@ -53,6 +55,90 @@ void BM_ReadWorkingTable(benchmark::State& state) {
         benchmark::DoNotOptimize(s.store->workingRows());
 }
 BENCHMARK(BM_ReadWorkingTable)->Arg(86400)->Unit(benchmark::kMillisecond);
+
+// The working table's columns.
+const QString kColumns = QStringLiteral(
+    "SeqNo, RecTime, PVal, SVal, Reason, PVal2, SVal2, Reason2, PVal3, SVal3, Reason3, Comment, "
+    "TimeTick, DiffLastTime, PVal4, SVal4, Gap, Ah1, Wh1, Ah2, Wh2, Ah3, Wh3, Ah4, Wh4");
+
+// A working table of n points, and a table shaped like it, without index,
+// for bare copies.
+struct Recorded : Store {
+    explicit Recorded(qint64 n) {
+        data.database().transaction();
+        for (qint64 i = 0; i < n; ++i)
+            store->appendSample(sample(i));
+        data.database().commit();
+        sql(QStringLiteral("create table bare as select * from datatemp where 0"));
+    }
+    bool sql(const QString& statement) { return QSqlQuery(data.database()).exec(statement); }
+    bool save() {
+        return store->saveNew({QStringLiteral("1"), QStringLiteral("2026/12/06 10:00:00"),
+                               QStringLiteral("2026/12/07 10:00:00"), QStringLiteral("bench"),
+                               QStringLiteral("0"), QStringLiteral("0")},
+                              1);
+    }
+    // Record 1's rows into the bare table, as a load replaces the working
+    // table's: the least SQL that copies them.
+    bool bareCopy() {
+        return data.database().transaction() && sql(QStringLiteral("delete from bare")) &&
+               sql(QStringLiteral("insert into bare select ") + kColumns +
+                   QStringLiteral(" from datadetail where RecNo = '1'")) &&
+               data.database().commit();
+    }
+};
+
+void BM_SaveRecord(benchmark::State& state) {
+    Recorded r(state.range(0));
+    for (auto _ : state) {
+        r.save();
+        state.PauseTiming();
+        r.store->deleteRecord(QStringLiteral("1"));
+        state.ResumeTiming();
+    }
+}
+BENCHMARK(BM_SaveRecord)->Arg(100000)->Unit(benchmark::kMillisecond);
+
+void BM_LoadRecord(benchmark::State& state) {
+    Recorded r(state.range(0));
+    r.save();
+    for (auto _ : state)
+        r.store->loadToWorking(QStringLiteral("1"));
+}
+BENCHMARK(BM_LoadRecord)->Arg(100000)->Unit(benchmark::kMillisecond);
+
+void BM_DeleteRecord(benchmark::State& state) {
+    Recorded r(state.range(0));
+    for (auto _ : state) {
+        state.PauseTiming();
+        r.save();
+        state.ResumeTiming();
+        r.store->deleteRecord(QStringLiteral("1"));
+    }
+}
+BENCHMARK(BM_DeleteRecord)->Arg(100000)->Unit(benchmark::kMillisecond);
+
+void BM_BareCopyRows(benchmark::State& state) {
+    Recorded r(state.range(0));
+    r.save();
+    for (auto _ : state)
+        r.bareCopy();
+}
+BENCHMARK(BM_BareCopyRows)->Arg(100000)->Unit(benchmark::kMillisecond);
+
+void BM_BareDeleteRows(benchmark::State& state) {
+    Recorded r(state.range(0));
+    r.save();
+    for (auto _ : state) {
+        state.PauseTiming();
+        r.bareCopy();
+        state.ResumeTiming();
+        r.data.database().transaction();
+        r.sql(QStringLiteral("delete from bare"));
+        r.data.database().commit();
+    }
+}
+BENCHMARK(BM_BareDeleteRows)->Arg(100000)->Unit(benchmark::kMillisecond);
 
 } // namespace
 

@@ -1,21 +1,31 @@
 // A month of one-second points through the recording engine, the working
 // table and the graph's summaries on an accelerated clock: the time per
-// point as the table grows, the memory at 0, 1 M, 2 M and the end, then
-// save, load and delete of the whole recording against a bare SQLite copy
-// of the same rows. Usage: bench_soak [points] (default 2,600,000).
+// point as the table grows, the memory at 0, 1 M, 2 M and the end; the
+// graph window and the table's first page opened as after a restart; then
+// save, load (also into the windows, drawn) and delete of the whole
+// recording against a bare SQLite copy of the same rows.
+// Usage: bench_soak [points] (default 2,600,000).
+#include "core/clock.h"
+#include "link/taskscheduler.h"
 #include "session/graphseries.h"
+#include "session/instrumentsession.h"
+#include "session/recording.h"
 #include "session/recordingengine.h"
 #include "silentprompter.h"
 #include "storage/database.h"
 #include "storage/recordstore.h"
+#include "transports.h"
+#include "ui/graphwindow.h"
 #include "ui/sampletablemodel.h"
+#include "ui/tablewindow.h"
 
-#include <QCoreApplication>
+#include <QApplication>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QTemporaryDir>
+#include <qcustomplot.h>
 
 #include <cmath>
 #include <cstdio>
@@ -63,10 +73,51 @@ bool exec(QSqlDatabase db, const QString& sql) {
     return false;
 }
 
+// The program's windows over the file as after a restart: a store that has
+// read nothing of it yet.
+struct Restarted {
+    SteadyClock clock;
+    SilentPrompter prompter;
+    AppTransports transports;
+    RecordStore store;
+    TaskScheduler link{{clock, prompter}};
+    InstrumentSession session;
+    std::unique_ptr<TableWindow> table;
+    std::unique_ptr<GraphWindow> graph;
+
+    explicit Restarted(Database& data)
+        : store(data.database()), session({link, data, store, prompter, transports}) {
+        session.openTestingMode(QStringLiteral("PSQ-3323"));
+    }
+    Recording& recording() { return *session.recording(); }
+    // As the main window shows it.
+    bool openGraph() {
+        graph =
+            std::make_unique<GraphWindow>(session, recording(), prompter, GraphWindow::Commands{});
+        graph->setChannelCount(session.channelCount());
+        graph->resize(1200, 760);
+        graph->show();
+        graph->activate();
+        graph->redraw();
+        graph->plotWidget()->replot(QCustomPlot::rpImmediateRefresh);
+        return graph->sampleCount() > 0;
+    }
+    // As the graph window's Load does: the table refills, the graph redraws.
+    bool load(const QString& recNo) {
+        if (!recording().record().load(recNo))
+            return false;
+        recording().announceReplaced();
+        graph->plotWidget()->replot(QCustomPlot::rpImmediateRefresh);
+        return table->model().rowCount() == graph->sampleCount();
+    }
+};
+
 } // namespace
 
 int main(int argc, char* argv[]) {
-    QCoreApplication app(argc, argv);
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
     const qint64 points = argc > 1 ? QByteArray(argv[1]).toLongLong() : 2600000;
     QTemporaryDir dir;
     Database::create(dir.filePath(QStringLiteral("mtype.mdb")));
@@ -132,6 +183,20 @@ int main(int argc, char* argv[]) {
     std::printf("graph read again from the store: %.0f ms\n", graphMs);
     std::printf("RSS after the run: %.1f MiB\n", rssKiB() / 1024.0);
 
+    // After a restart: the table's first page, and the graph window opened.
+    {
+        RecordStore fresh(data.database());
+        SampleTableModel first(3);
+        const double firstPageMs =
+            msecOf([&] { return first.show(&fresh) && !first.row(0).recTime.isEmpty(); });
+        std::printf("first table page: %.0f ms\n", firstPageMs);
+    }
+    Restarted windows(data);
+    bool drawn = false;
+    const double openMs = msecOf([&] { return windows.openGraph(); }, &drawn);
+    std::printf("open graph: %.0f ms%s\n", openMs, drawn ? "" : " (FAILED)");
+    windows.table = std::make_unique<TableWindow>(windows.recording(), windows.prompter);
+
     // Save, load and delete against bare copies of the same rows.
     QSqlDatabase db = data.database();
     bool ok = false;
@@ -150,6 +215,21 @@ int main(int argc, char* argv[]) {
     });
     std::printf("save:   %8.0f ms   bare copy %8.0f ms   x%.2f %s\n", save, bareSave,
                 save / bareSave, ok ? "" : "(FAILED)");
+    const double loadDraw = msecOf([&] { return windows.load(QStringLiteral("1")); }, &ok);
+    std::printf("load and draw: %.0f ms%s\n", loadDraw, ok ? "" : " (FAILED)");
+    // The least SQL that copies the record's rows, into a table without index.
+    const double bareRecord = msecOf([&] {
+        return exec(db, QStringLiteral("create table bare3 as select * from datatemp where 0")) &&
+               db.transaction() &&
+               exec(db, QStringLiteral("insert into bare3 select SeqNo, RecTime, PVal, SVal, "
+                                       "Reason, PVal2, SVal2, Reason2, PVal3, SVal3, Reason3, "
+                                       "Comment, TimeTick, DiffLastTime, PVal4, SVal4, Gap, Ah1, "
+                                       "Wh1, Ah2, Wh2, Ah3, Wh3, Ah4, Wh4 from datadetail where "
+                                       "RecNo = '1'")) &&
+               db.commit();
+    });
+    std::printf("bare copy of the record's rows: %.0f ms; load and draw x%.2f\n", bareRecord,
+                loadDraw / bareRecord);
     const double load = msecOf([&] { return store.loadToWorking(QStringLiteral("1")); }, &ok);
     const double bareLoad = msecOf([&] {
         return db.transaction() && exec(db, QStringLiteral("delete from bare")) &&
@@ -157,6 +237,7 @@ int main(int argc, char* argv[]) {
     });
     std::printf("load:   %8.0f ms   bare copy %8.0f ms   x%.2f %s\n", load, bareLoad,
                 load / bareLoad, ok ? "" : "(FAILED)");
+
     const double remove = msecOf([&] { return store.deleteRecord(QStringLiteral("1")); }, &ok);
     const double bareRemove = msecOf([&] {
         return db.transaction() && exec(db, QStringLiteral("delete from bare")) && db.commit();

@@ -57,6 +57,17 @@ CREATE TABLE datatemp (
 );
 CREATE INDEX datatemp_seqno ON datatemp (SeqNo);
 
+-- What the graph needs of a record's points, so a long one opens without
+-- reading them all: per channel and quantity the lowest, highest and sum of
+-- buckets of neighbouring points, the points after a gap and the extremes
+-- (PointSummary's bytes). RecNo '' is the working table's; loaded from a
+-- record, it names that record in SameAs instead of holding a copy. Only
+-- records of more points than buckets have one; without it the rows are read.
+CREATE TABLE datasummary (
+  RecNo TEXT PRIMARY KEY, Points INTEGER, FirstSeqNo INTEGER, LastSeqNo INTEGER,
+  LastTime TEXT, Summary BLOB, SameAs TEXT
+);
+
 -- Limit events: the working table's (RecNo '') and each saved record's.
 CREATE TABLE dataevent (
   RecNo TEXT, SeqNo INTEGER, RecTime TEXT, Channel INTEGER, Quantity TEXT,

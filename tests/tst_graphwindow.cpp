@@ -586,6 +586,40 @@ private slots:
         QCOMPARE(f.graph->markerCount(), 0);
     }
 
+    // Zoomed in on more points than buckets, the plot, its cursor and the
+    // statistics between the cursors take the points themselves, also those
+    // recorded now. Zoomed out, a gap within a bucket breaks the line before
+    // it, the points in time order.
+    void zoomedInThePointsThemselvesAreShown() {
+        const int n = GraphSeries::kMaxBuckets + 10; // two points a bucket
+        Graph f(1);
+        QVERIFY(f.data.database().transaction());
+        storeRows(
+            f, n, [](int i) { return i % 2 == 0 ? 0.3 : 0.1; }, 9001);
+        QVERIFY(f.data.database().commit());
+        f.graph->redraw();
+        const QCPGraphDataContainer& data = *f.graph->plot(1)->data();
+        QVERIFY(
+            std::is_sorted(data.constBegin(), data.constEnd(), qcpLessThanSortKey<QCPGraphData>));
+        f.graph->setMode(GraphWindow::CursorMeasurements);
+        f.graph->plotList()->setCurrentRow(1); // Ch1 A
+        f.graph->moveCursor(2, 1, 0);
+        QCOMPARE(f.graph->yPositionBox()->text(), QStringLiteral("0.1"));
+        f.graph->moveCursor(GraphWindow::kReference, 3, 0);
+        QCOMPARE(f.graph->betweenCursors()->text(),
+                 QStringLiteral("3 points\nMean: 0.166667 A\nMin: 0.1 A\nMax: 0.3 A\n"
+                                "Integral: 0.000138889 Ah"));
+        for (int i : {n, n + 1}) {
+            SampleRow live;
+            live.seqNo = i;
+            live.curr[0] = QString::number(0.1 * (i - n + 6));
+            QVERIFY(f.store->appendSample(live));
+            f.recording().series().append(live);
+        }
+        const QCPGraphData last = *(data.constEnd() - 1);
+        QCOMPARE(std::pair(last.key, last.value), std::pair(double(n + 1), 0.7));
+    }
+
     // Report... from the table window's button: a PDF with every header
     // field, the graph in colour, the charge delivered during the record
     // (the counter ran before it) and the comments; read back by poppler.

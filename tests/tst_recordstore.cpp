@@ -33,6 +33,16 @@ struct StoreFixture : trq::test::DatabaseFixture {
         QSqlQuery q(data.database());
         return q.exec(sql) && q.next() ? q.value(0).toInt() : -1;
     }
+    // The working table's summary as a store that reads every row makes
+    // it, and as a store after a restart (and this one) have it.
+    void summaryStandsForTheRows(bool kept = true) {
+        QSqlQuery q(data.database());
+        QVERIFY(q.exec(QStringLiteral("ALTER TABLE datasummary RENAME TO away")));
+        const PointSummary rows = *RecordStore(data.database()).workingSummary();
+        QVERIFY(q.exec(QStringLiteral("ALTER TABLE away RENAME TO datasummary")));
+        QVERIFY(*RecordStore(data.database()).workingSummary() == rows);
+        QVERIFY(!kept || *store->workingSummary() == rows);
+    }
 };
 
 } // namespace
@@ -204,6 +214,37 @@ private slots:
             QCOMPARE(p.curr[0], leadingNumber(text));
             QCOMPARE(p.volt[0], 0.0); // never written
         }
+    }
+
+    // A long recording's summary is stored with the working table and with
+    // each record of all of it, and stands for the rows wherever it is read:
+    // after a restart, a load, a part, rows another program recorded over
+    // it, a file of an earlier version (read from the rows once).
+    void storedSummariesStandForTheirRows() {
+        StoreFixture f;
+        const int n = PointSummary::kMaxBuckets + 100;
+        QVERIFY(f.data.database().transaction());
+        f.record(n);
+        QVERIFY(f.data.database().commit());
+        f.summaryStandsForTheRows();
+        QVERIFY(f.save(QStringLiteral("1")));
+        QVERIFY(f.store->saveNew({"2", "a", "b", "part", "0", "0"}, 0, {0, 99}));
+        QCOMPARE(f.count(QStringLiteral("select Points from datasummary where RecNo = '1'")), n);
+        for (const char* recNo : {"2", "1"}) {
+            QVERIFY(f.store->loadToWorking(QLatin1String(recNo)));
+            f.summaryStandsForTheRows();
+        }
+        QSqlQuery q(f.data.database());
+        QVERIFY(q.exec(QStringLiteral("delete from datatemp")));
+        QVERIFY(q.exec(QStringLiteral("insert into datatemp (SeqNo, RecTime, PVal) select SeqNo, "
+                                      "'later', '9' from datadetail where RecNo = '1'")));
+        f.summaryStandsForTheRows(false);
+        QVERIFY(f.store->deleteRecord(QStringLiteral("1")));
+        QCOMPARE(f.count(QStringLiteral("select count(*) from datasummary where RecNo = '1'")), 0);
+        QVERIFY(q.exec(QStringLiteral("DROP TABLE datasummary")));
+        QCOMPARE(f.data.open(f.folder), Database::OpenResult::Ok);
+        f.summaryStandsForTheRows(false);
+        QCOMPARE(f.count(QStringLiteral("select Points from datasummary where RecNo = ''")), n);
     }
 
     void keptReadingsMatchAFreshRead() {

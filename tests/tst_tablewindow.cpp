@@ -189,17 +189,23 @@ private slots:
         QCOMPARE(m.rowOfSeqNo(3 * 700), 700);
         QCOMPARE(m.rowOfSeqNo(3 * 700 + 1), -1);
 
-        // Rows recorded now join the end of the pages already read.
+        // Rows recorded now join the end of the pages already read, also
+        // after a sample number that was left out; so do the rows shown again.
         m.show(f.store.get());
         m.data(m.index(n - 1, 0));
         SampleRow live;
-        live.seqNo = n;
+        live.seqNo = n + 1;
         live.volt = {QStringLiteral("7.000"), {}, {}, {}};
         QVERIFY(f.store->appendSample(live));
-        m.appendRow(live);
-        QCOMPARE(m.rowCount(), n + 1);
-        QCOMPARE(m.data(m.index(n, 2)).toString(), QStringLiteral("7.000"));
-        QCOMPARE(m.rowOfSeqNo(n), n);
+        for (bool shownAgain : {false, true}) {
+            if (shownAgain)
+                m.show(f.store.get());
+            else
+                m.appendRow(live);
+            QCOMPARE(m.rowCount(), n + 1);
+            QCOMPARE(m.data(m.index(n, 2)).toString(), QStringLiteral("7.000"));
+            QCOMPARE(m.rowOfSeqNo(n + 1), n);
+        }
     }
 
     // The two Generate buttons build test data from records 10018 and 10019.

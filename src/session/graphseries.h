@@ -1,42 +1,28 @@
 #pragma once
 
 #include "session/recordingengine.h"
+#include "storage/pointsummary.h"
 #include "storage/recordstore.h"
 
 #include <QObject>
 
 #include <algorithm>
-#include <array>
 #include <optional>
 #include <vector>
 
 namespace trq {
 
-// What a plot of a channel shows.
-enum class PlotQuantity { Voltage, Current, Power, Charge, Energy };
-constexpr int kPlotQuantities = 5;
-
 // What the graph window draws: per channel its voltage, current, power,
 // charge and energy, growing with the recording, and the Start button's
-// caption. Samples are kept as summaries of bounded size: while there are
-// few, one bucket per sample; beyond kMaxBuckets neighbouring buckets are
-// merged (their lowest, highest and sum kept), so weeks of one-second
-// points cost no more memory than an hour.
+// caption. Points are kept as a summary of bounded size (see PointSummary),
+// fed the recording's numbers as they are written, or taken from what the
+// store keeps of the working table.
 class GraphSeries : public QObject, public RecordingView {
     Q_OBJECT
 public:
-    static constexpr int kMaxBuckets = 16384;
-
-    struct Bucket {
-        double min = 0, max = 0, sum = 0;
-    };
-    // Over a range of samples. Exact while a bucket is one sample; otherwise
-    // the buckets the range touches, edges included.
-    struct Stats {
-        qint64 count = 0;
-        double min = 0, max = 0, mean = 0, sum = 0;
-        bool exact = true;
-    };
+    static constexpr int kMaxBuckets = PointSummary::kMaxBuckets;
+    using Bucket = PointSummary::Bucket;
+    using Stats = PointSummary::Stats;
 
     explicit GraphSeries(int channels, QObject* parent = nullptr);
 
@@ -46,23 +32,34 @@ public:
     void clear();
     // A point just recorded.
     void append(const SampleRow& row);
-    // The working table read again from the store, point by point.
+    // The working table as the store keeps it; no row is read when it
+    // knows it already.
     bool reload(RecordStore& store);
+    // Shows what the store holds of the working table now: nothing was
+    // recorded or loaded but through this series since it was read.
+    bool shows(RecordStore& store) const;
 
-    qint64 count() const { return count_; }
+    const PointSummary& summary() const { return summary_; }
+    qint64 count() const { return summary_.count(); }
     // Samples per bucket: 1, 2, 4, ...
-    qint64 stride() const { return stride_; }
-    int bucketCount() const { return int(buckets_[0].size()); }
+    qint64 stride() const { return summary_.stride(); }
+    int bucketCount() const { return summary_.bucketCount(); }
     const Bucket& bucket(PlotQuantity q, int channel, int b) const {
-        return buckets_[index(q, channel)][std::size_t(b)];
+        return summary_.bucket(q, channel, b);
     }
     // The value of a sample while every bucket is one sample.
-    std::optional<double> value(PlotQuantity q, int channel, qint64 sample) const;
-    Stats stats(PlotQuantity q, int channel, qint64 first, qint64 last) const;
+    std::optional<double> value(PlotQuantity q, int channel, qint64 sample) const {
+        return summary_.value(q, channel, sample);
+    }
+    Stats stats(PlotQuantity q, int channel, qint64 first, qint64 last) const {
+        return summary_.stats(q, channel, first, last);
+    }
     // The samples that follow a lost link (no readings before them).
-    const std::vector<qint64>& gaps() const { return gaps_; }
+    const std::vector<qint64>& gaps() const { return summary_.gaps(); }
     // The sequence number of the first sample: events name samples by it.
-    qint64 firstSeqNo() const { return firstSeqNo_; }
+    qint64 firstSeqNo() const { return summary_.firstSeqNo(); }
+    // The last sample added, as it was recorded.
+    const PlotPoint& lastPoint() const { return last_; }
 
     const QString& startCaption() const { return startCaption_; }
 
@@ -80,19 +77,12 @@ signals:
     void startCaptionChanged(const QString& caption);
 
 private:
-    static std::size_t index(PlotQuantity q, int channel) {
-        return std::size_t(int(q) * 4 + std::clamp(channel, 0, 3));
-    }
-    // Adds a point; true when the buckets were merged on the way.
-    bool add(const PlotPoint& p);
-    void mergePairs();
-
     int channels_;
-    qint64 count_ = 0;
-    qint64 stride_ = 1;
-    qint64 firstSeqNo_ = 0;
-    std::array<std::vector<Bucket>, 4 * kPlotQuantities> buckets_;
-    std::vector<qint64> gaps_;
+    PointSummary summary_;
+    PlotPoint last_;
+    // The store's version of the working table this series was read from,
+    // 0 when it was not.
+    quint64 storeVersion_ = 0;
     QString startCaption_ = QStringLiteral("Start");
 };
 

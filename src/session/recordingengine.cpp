@@ -175,10 +175,11 @@ void RecordingEngine::fold(int channel, bool voltage, const Reading& reading) {
     }
 }
 
-QString RecordingEngine::pointText(std::size_t box) const {
+Reading RecordingEngine::pointReading(std::size_t box) const {
     if (operation_ == PointOperation::Average && windowReadings_ > 1)
-        return formatNumber(sums_[box] / windowReadings_, QStringLiteral("###0.00#"), QLocale::c());
-    return boxes_[box].text();
+        return Reading(
+            formatNumber(sums_[box] / windowReadings_, QStringLiteral("###0.00#"), QLocale::c()));
+    return boxes_[box];
 }
 
 bool RecordingEngine::allMeasured() const {
@@ -247,9 +248,16 @@ void RecordingEngine::writePoint() {
         elapsedSec_ = qint64(std::llround(double(windowStartMsec_ - firstTickMsec_) / 1000.0));
     elapsedSec_ += diff;
     row.recTime = timeText(start_.addSecs(elapsedSec_));
+    // The numbers go along with the texts: the graph and the store take
+    // them as they are.
+    PointValues values;
     for (std::size_t c = 0; c < 4; ++c) {
-        row.volt[c] = pointText(c * 2);
-        row.curr[c] = pointText(c * 2 + 1);
+        const Reading volt = pointReading(c * 2);
+        const Reading curr = pointReading(c * 2 + 1);
+        row.volt[c] = volt.text();
+        row.curr[c] = curr.text();
+        values.volt[c] = volt.value().value_or(0.0);
+        values.curr[c] = curr.value().value_or(0.0);
     }
     // Seconds without readings since the last point, or a clock that says
     // more time went by than the scale's step (a starved timer), are a gap:
@@ -259,14 +267,20 @@ void RecordingEngine::writePoint() {
     if (source_.integrals)
         for (int c = 0; c < channels_; ++c) {
             const auto [charge, energy] = source_.integrals(c);
-            row.charge[std::size_t(c)] = QString::number(charge, 'f', 6);
-            row.energy[std::size_t(c)] = QString::number(energy, 'f', 6);
+            const auto i = std::size_t(c);
+            row.charge[i] = QString::number(charge, 'f', 6);
+            row.energy[i] = QString::number(energy, 'f', 6);
+            // As stored: the number of the text, not the sum before it.
+            values.charge[i] = row.charge[i].toDouble();
+            values.energy[i] = row.energy[i].toDouble();
         }
     // Channel 4 only exists on four-channel supplies.
     if (channels_ < 4) {
         row.volt[3].clear();
         row.curr[3].clear();
+        values.volt[3] = values.curr[3] = 0;
     }
+    row.values = values;
     row.timeTick = elapsedSec_;
     row.diffLastTime = diff;
     lastTickMsec_ = tickMsec_;

@@ -139,7 +139,7 @@ private:
     bool storeWaiting();
     void fold(int channel, bool voltage, const Reading& reading);
     // A point's value as stored: the reading kept, or the window's mean.
-    QString pointText(std::size_t box) const;
+    Reading pointReading(std::size_t box) const;
     // Whether readings arrived since the last tick looked.
     bool freshReadings();
     // Every channel has a measurement of the present state.

@@ -1,5 +1,8 @@
 #include "storage/recordstore.h"
 
+#include "core/debugtrace.h"
+#include "core/numbers.h"
+
 #include <QDateTime>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -103,20 +106,68 @@ QVariantList detailValues(const SampleRow& r) {
     return v;
 }
 
-} // namespace
-
-bool RecordStore::exec(const QString& sql, const QVariantList& values) {
-    kept_ = {}; // whatever the statement changed, the next read rescans
-    return run(sql, values);
+// Integrated values as stored: a number, or none (0 on the graph).
+double storedNumber(const QString& s) {
+    bool ok = false;
+    const double v = s.toDouble(&ok);
+    return ok ? v : 0.0;
 }
 
-bool RecordStore::run(const QString& sql, const QVariantList& values) {
+// A reading the extremes take: a number and nothing else once trimmed of
+// spaces (signs, digits, points and exponents only), as the database's
+// conversion reads it.
+std::optional<double> plainReading(const QString& text, double value) {
+    qsizetype from = 0, to = text.size();
+    while (from < to && text[from] == QLatin1Char(' '))
+        ++from;
+    while (to > from && text[to - 1] == QLatin1Char(' '))
+        --to;
+    if (from == to)
+        return std::nullopt;
+    for (qsizetype i = from; i < to; ++i) {
+        const char16_t c = text[i].unicode();
+        if (!((c >= u'0' && c <= u'9') || c == u'-' || c == u'+' || c == u'.' || c == u'e' ||
+              c == u'E'))
+            return std::nullopt;
+    }
+    return value;
+}
+
+// The key of a record's summary; '' (never null) the working table's.
+QString keyOf(const QString& recNo) {
+    return recNo.isNull() ? QStringLiteral("") : recNo;
+}
+
+// Summaries are stored once they hold more points than buckets, and again
+// after as many points more: a file left by a crash has at most that many
+// points read again.
+constexpr qint64 kStoreEvery = PointSummary::kMaxBuckets;
+
+} // namespace
+
+PointValues valuesOf(const SampleRow& r) {
+    if (r.values)
+        return *r.values;
+    PointValues v;
+    for (std::size_t c = 0; c < 4; ++c) {
+        v.volt[c] = leadingNumber(r.volt[c]);
+        v.curr[c] = leadingNumber(r.curr[c]);
+        v.charge[c] = storedNumber(r.charge[c]);
+        v.energy[c] = storedNumber(r.energy[c]);
+    }
+    return v;
+}
+
+bool RecordStore::exec(const QString& sql, const QVariantList& values, qint64* changed) {
     QSqlQuery q(db_);
     q.prepare(sql);
     for (const QVariant& v : values)
         q.addBindValue(v);
-    if (q.exec())
+    if (q.exec()) {
+        if (changed)
+            *changed = q.numRowsAffected();
         return true;
+    }
     error_ = q.lastError().text();
     errorNumber_ = q.lastError().nativeErrorCode().toInt();
     return false;
@@ -177,12 +228,21 @@ bool RecordStore::inTransaction(const std::function<bool()>& work) {
         errorNumber_ = db_.lastError().nativeErrorCode().toInt();
     }
     db_.rollback();
+    kept_ = {}; // the table is as it was: read again when asked
     return false;
 }
 
 bool RecordStore::clearWorking() {
-    return exec(QStringLiteral("delete from datatemp")) &&
-           exec(QStringLiteral("delete from dataevent where RecNo = ''"));
+    if (!exec(QStringLiteral("delete from datatemp")) ||
+        !exec(QStringLiteral("delete from dataevent where RecNo = ''"))) {
+        kept_ = {};
+        return false;
+    }
+    forgetSummary(QString());
+    Kept empty;
+    empty.summary.emplace();
+    keep(std::move(empty));
+    return true;
 }
 
 bool RecordStore::addEvent(const LimitEvent& e) {
@@ -209,17 +269,22 @@ QList<LimitEvent> RecordStore::events(const QString& recNo) {
 }
 
 bool RecordStore::appendSample(const SampleRow& r) {
-    Kept kept = kept_;
+    // Known before the point goes in, so it is folded in once.
+    workingSummary();
     // Once a second: a busy file may hold the event loop for a moment only.
     QSqlQuery(db_).exec(QStringLiteral("PRAGMA busy_timeout = %1").arg(kAppendBusyMsec));
     const bool ok = exec(QStringLiteral("insert into datatemp (") + kDetailColumns +
                              QStringLiteral(") values (") + kDetailPlaceholders + QLatin1Char(')'),
                          detailValues(r));
     QSqlQuery(db_).exec(QStringLiteral("PRAGMA busy_timeout = %1").arg(kBusyMsec));
-    // A point only widens the extremes and extends the values: fold it in
-    // instead of reading the whole table again once a second.
-    if (ok && kept.extremes && foldIn(kept, r))
-        kept_ = std::move(kept);
+    if (ok && kept_.summary) {
+        foldIn(kept_, r);
+        const qint64 count = kept_.summary->count();
+        if (count > PointSummary::kMaxBuckets && count - kept_.storedCount >= kStoreEvery) {
+            storeSummary(QString(), kept_);
+            kept_.storedCount = count; // stored or not: tried again after as many
+        }
+    }
     return ok;
 }
 
@@ -255,11 +320,10 @@ std::optional<WorkingHeader> RecordStore::workingHeader() {
 }
 
 bool RecordStore::setWorkingHeader(const WorkingHeader& h) {
-    // Not through exec(): the header changes nothing the store keeps.
-    return run(QStringLiteral("insert or replace into workhead (Id, RecNo, StartTime, EndTime, "
-                              "Comment, Unsaved, RecStyle) values (1, ?, ?, ?, ?, ?, ?)"),
-               {h.recNo, h.startTime, h.endTime, h.description, h.unsaved ? 1 : 0,
-                QString::number(h.scale)});
+    return exec(QStringLiteral("insert or replace into workhead (Id, RecNo, StartTime, EndTime, "
+                               "Comment, Unsaved, RecStyle) values (1, ?, ?, ?, ?, ?, ?)"),
+                {h.recNo, h.startTime, h.endTime, h.description, h.unsaved ? 1 : 0,
+                 QString::number(h.scale)});
 }
 
 bool RecordStore::isReadOnly() const {
@@ -287,10 +351,12 @@ std::optional<QString> RecordStore::nextRecordNumber() {
 bool RecordStore::copyWorkingToDetail(const QString& recNo, int window, const SeqRange& range) {
     const QString where = QStringLiteral(" where SeqNo between ? and ?");
     const QVariantList bounds{range.first, range.last};
+    qint64 copied = 0;
     return exec(QStringLiteral("insert into datadetail (RecNo, SeqWindow, ") + kDetailColumns +
                     QStringLiteral(") select ?, ?, ") + kDetailColumns +
                     QStringLiteral(" from datatemp") + where,
-                QVariantList{recNo, window} + bounds) &&
+                QVariantList{recNo, window} + bounds, &copied) &&
+           storeRecordSummary(recNo, copied) &&
            exec(QStringLiteral("insert into dataevent (RecNo, SeqNo, RecTime, Channel, Quantity, "
                                "Value, LimitValue, Action) select ?, SeqNo, RecTime, Channel, "
                                "Quantity, Value, LimitValue, Action from dataevent where RecNo = "
@@ -346,24 +412,43 @@ std::optional<RecordHeader> RecordStore::record(const QString& recNo) {
 
 bool RecordStore::loadToWorking(const QString& recNo) {
     return inTransaction([&] {
-        return clearWorking() &&
-               exec(QStringLiteral("insert into datatemp (") + kDetailColumns +
-                        QStringLiteral(") select ") + kDetailColumns +
-                        QStringLiteral(" from datadetail where recno = ? order by seqno"),
-                    {recNo}) &&
-               exec(QStringLiteral("insert into dataevent (RecNo, SeqNo, RecTime, Channel, "
-                                   "Quantity, Value, LimitValue, Action) select '', SeqNo, "
-                                   "RecTime, Channel, Quantity, Value, LimitValue, Action from "
-                                   "dataevent where RecNo = ? order by rowid"),
-                    {recNo});
+        qint64 copied = 0;
+        if (!clearWorking() ||
+            !exec(QStringLiteral("insert into datatemp (") + kDetailColumns +
+                      QStringLiteral(") select ") + kDetailColumns +
+                      QStringLiteral(" from datadetail where recno = ? order by seqno"),
+                  {recNo}, &copied) ||
+            !exec(QStringLiteral("insert into dataevent (RecNo, SeqNo, RecTime, Channel, "
+                                 "Quantity, Value, LimitValue, Action) select '', SeqNo, "
+                                 "RecTime, Channel, Quantity, Value, LimitValue, Action from "
+                                 "dataevent where RecNo = ? order by rowid"),
+                  {recNo}))
+            return false;
+        // The record's summary comes with its rows. One saved without it (by
+        // an earlier version, or a part of a recording) is read from them,
+        // once: it is stored with the record from now on.
+        std::optional<Stored> stored = storedSummary(recNo);
+        if (stored && stored->summary.count() != copied)
+            stored.reset();
+        bool asStored = false;
+        if (!readWorkingSummary(std::move(stored), &asStored))
+            return false;
+        if (asStored)
+            shareSummary(recNo);
+        else if (kept_.summary->count() > PointSummary::kMaxBuckets)
+            storeSummary(recNo, kept_);
+        return true;
     });
 }
 
 bool RecordStore::deleteRecord(const QString& recNo) {
     return inTransaction([&] {
-        return exec(QStringLiteral("delete from datadetail where recno = ?"), {recNo}) &&
-               exec(QStringLiteral("delete from dataevent where recno = ?"), {recNo}) &&
-               exec(QStringLiteral("delete from datamain where recno = ?"), {recNo});
+        if (!exec(QStringLiteral("delete from datadetail where recno = ?"), {recNo}) ||
+            !exec(QStringLiteral("delete from dataevent where recno = ?"), {recNo}) ||
+            !exec(QStringLiteral("delete from datamain where recno = ?"), {recNo}))
+            return false;
+        forgetSummary(recNo);
+        return true;
     });
 }
 
@@ -372,100 +457,192 @@ ChannelExtremes RecordStore::extremes(int channel) {
     return all.back();
 }
 
-namespace {
-
-// Only numeric values take part; an empty reading is no extreme.
-QString numeric(const QString& column) {
-    return QStringLiteral("case when trim(%1) <> '' and trim(%1) not glob '*[^-+0-9.eE]*' then "
-                          "cast(%1 as real) end")
-        .arg(column);
+std::vector<ChannelExtremes> RecordStore::extremesUpTo(int channels) {
+    std::vector<ChannelExtremes> all(std::size_t(std::clamp(channels, 1, 4)));
+    if (const PointSummary* s = workingSummary())
+        for (std::size_t c = 0; c < all.size(); ++c)
+            all[c] = s->extremes(int(c));
+    return all;
 }
 
-std::optional<double> numberAt(const QSqlQuery& q, int i) {
-    const QVariant v = q.value(i);
-    bool ok = false;
-    const double d = v.toDouble(&ok);
-    return v.isNull() || !ok ? std::nullopt : std::optional<double>(d);
+const PointSummary* RecordStore::workingSummary() {
+    if (!kept_.summary && !readWorkingSummary(storedSummary(QString())))
+        return nullptr;
+    return &*kept_.summary;
 }
 
-void widen(std::optional<double>& max, std::optional<double>& min, std::optional<double> v) {
-    if (!v)
-        return;
-    max = max ? std::max(*max, *v) : *v;
-    min = min ? std::min(*min, *v) : *v;
+std::optional<WorkingSpan> RecordStore::workingSpan() {
+    const PointSummary* s = workingSummary();
+    if (!s)
+        return std::nullopt;
+    return WorkingSpan{s->count(), s->firstSeqNo(), s->lastSeqNo(), s->isContiguous()};
 }
 
-} // namespace
+void RecordStore::keep(Kept kept) {
+    kept_ = std::move(kept);
+    ++version_;
+}
 
-bool RecordStore::foldIn(Kept& kept, const SampleRow& r) {
-    // The database's own conversions, on the point's values.
-    QStringList columns, values;
-    for (int i = 0; i < 8; ++i)
-        columns << numeric(QStringLiteral("v%1").arg(i));
-    for (int i = 0; i < 8; ++i) {
-        columns << QStringLiteral("ifnull(cast(v%1 as real), 0)").arg(i);
-        values << QStringLiteral("? as v%1").arg(i);
-    }
+void RecordStore::foldIn(Kept& kept, const SampleRow& r) {
+    PlotPoint p;
+    static_cast<PointValues&>(p) = valuesOf(r);
+    p.seqNo = r.seqNo;
+    p.gap = r.gap;
+    kept.summary->add(p);
+    for (std::size_t c = 0; c < 4; ++c)
+        kept.summary->widen(int(c), plainReading(r.volt[c], p.volt[c]),
+                            plainReading(r.curr[c], p.curr[c]));
+    kept.lastTime = r.recTime;
+}
+
+bool RecordStore::foldRows(Kept& kept, std::optional<qint64> afterSeqNo) {
     QSqlQuery q(db_);
-    q.prepare(QStringLiteral("select ") + columns.join(QStringLiteral(", ")) +
-              QStringLiteral(" from (select ") + values.join(QStringLiteral(", ")) +
-              QLatin1Char(')'));
-    for (std::size_t c = 0; c < 4; ++c) {
-        q.addBindValue(value(r.volt[c]));
-        q.addBindValue(value(r.curr[c]));
-    }
-    if (!q.exec() || !q.next())
+    q.setForwardOnly(true);
+    q.prepare(QStringLiteral("select SeqNo, Gap, RecTime, PVal, SVal, PVal2, SVal2, PVal3, SVal3, "
+                             "PVal4, SVal4, Ah1, Wh1, Ah2, Wh2, Ah3, Wh3, Ah4, Wh4 from datatemp") +
+              (afterSeqNo ? QStringLiteral(" where SeqNo > ?") : QString()) +
+              QStringLiteral(" order by SeqNo"));
+    if (afterSeqNo)
+        q.addBindValue(*afterSeqNo);
+    if (!q.exec()) {
+        error_ = q.lastError().text();
+        errorNumber_ = q.lastError().nativeErrorCode().toInt();
         return false;
-    if (kept.extremes) {
-        for (int c = 0; c < 4; ++c) {
-            ChannelExtremes& e = (*kept.extremes)[std::size_t(c)];
-            widen(e.maxVolt, e.minVolt, numberAt(q, 2 * c));
-            widen(e.maxCurr, e.minCurr, numberAt(q, 2 * c + 1));
+    }
+    SampleRow r;
+    PointValues v;
+    while (q.next()) {
+        r.seqNo = q.value(0).toLongLong();
+        r.gap = q.value(1).toInt() != 0;
+        r.recTime = text(q.value(2));
+        for (std::size_t c = 0; c < 4; ++c) {
+            r.volt[c] = text(q.value(int(3 + 2 * c)));
+            r.curr[c] = text(q.value(int(4 + 2 * c)));
+            v.volt[c] = leadingNumber(r.volt[c]);
+            v.curr[c] = leadingNumber(r.curr[c]);
+            v.charge[c] = q.value(int(11 + 2 * c)).toDouble();
+            v.energy[c] = q.value(int(12 + 2 * c)).toDouble();
         }
+        r.values = v;
+        foldIn(kept, r);
     }
     return true;
 }
 
-std::vector<ChannelExtremes> RecordStore::extremesUpTo(int channels) {
-    channels = std::clamp(channels, 1, 4);
-    if (!kept_.extremes) {
-        if (auto all = scanExtremes())
-            kept_.extremes = all;
-        else
-            return std::vector<ChannelExtremes>(std::size_t(channels));
+bool RecordStore::readWorkingSummary(std::optional<Stored> stored, bool* asStored) {
+    if (asStored)
+        *asStored = false;
+    Kept kept;
+    kept.summary.emplace();
+    if (stored) {
+        // Still the table's own: its first point and its last, with that
+        // point's time (another program may have recorded over it).
+        QSqlQuery q(db_);
+        q.prepare(QStringLiteral("select (select SeqNo from datatemp order by SeqNo limit 1), "
+                                 "(select RecTime from datatemp where SeqNo = ? order by rowid "
+                                 "desc limit 1)"));
+        q.addBindValue(stored->summary.lastSeqNo());
+        if (!q.exec() || !q.next() || q.value(0).isNull() ||
+            q.value(0).toLongLong() != stored->summary.firstSeqNo() ||
+            text(q.value(1)) != stored->lastTime)
+            stored.reset();
     }
-    return {kept_.extremes->begin(), kept_.extremes->begin() + channels};
+    const bool whole = !stored;
+    if (stored) {
+        kept.summary = std::move(stored->summary);
+        kept.lastTime = stored->lastTime;
+        kept.storedCount = kept.summary->count();
+    }
+    const qint64 before = kept.summary->count();
+    if (!foldRows(kept, whole ? std::nullopt : std::optional(kept.summary->lastSeqNo())))
+        return false;
+    const qint64 count = kept.summary->count();
+    if (!whole && count == before && asStored)
+        *asStored = true;
+    // Read from the rows: stored, so the next start reads only the summary.
+    if (count > PointSummary::kMaxBuckets && count != kept.storedCount && !isReadOnly()) {
+        storeSummary(QString(), kept);
+        kept.storedCount = count;
+    }
+    keep(std::move(kept));
+    return true;
 }
 
-std::optional<std::array<ChannelExtremes, 4>> RecordStore::scanExtremes() {
-    // One scan of the working table serves every channel; each value is
-    // converted once (materialized), not once for its maximum and again for
-    // its minimum.
-    constexpr int channels = 4;
-    QStringList converted, columns;
-    int i = 0;
-    for (const char* c : {"pval", "sval", "pval2", "sval2", "pval3", "sval3", "pval4", "sval4"}) {
-        converted << numeric(QLatin1String(c)) + QStringLiteral(" as v%1").arg(i);
-        columns << QStringLiteral("max(v%1), min(v%1)").arg(i++);
-    }
-    std::array<ChannelExtremes, 4> result;
+std::optional<RecordStore::Stored> RecordStore::storedSummary(const QString& recNo) {
     QSqlQuery q(db_);
-    if (!q.exec(QStringLiteral("with v as materialized (select ") +
-                converted.join(QStringLiteral(", ")) + QStringLiteral(" from datatemp) select ") +
-                columns.join(QStringLiteral(", ")) + QStringLiteral(" from v")) ||
-        !q.next())
+    q.setForwardOnly(true);
+    q.prepare(QStringLiteral("select Points, LastTime, Summary, SameAs from datasummary where "
+                             "RecNo = ?"));
+    q.addBindValue(keyOf(recNo));
+    // None: a small one, or a file of an earlier version.
+    if (!q.exec() || !q.next())
         return std::nullopt;
-    for (int c = 0; c < channels; ++c) {
-        ChannelExtremes& e = result[std::size_t(c)];
-        e.maxVolt = numberAt(q, 4 * c);
-        e.minVolt = numberAt(q, 4 * c + 1);
-        e.maxCurr = numberAt(q, 4 * c + 2);
-        e.minCurr = numberAt(q, 4 * c + 3);
-    }
-    return result;
+    const QString sameAs = text(q.value(3));
+    if (q.value(2).isNull() && !sameAs.isEmpty() && !recNo.isEmpty())
+        return std::nullopt;
+    if (q.value(2).isNull() && !sameAs.isEmpty())
+        return storedSummary(sameAs);
+    std::optional<PointSummary> s = PointSummary::fromBytes(q.value(2).toByteArray());
+    if (!s || s->count() != q.value(0).toLongLong())
+        return std::nullopt;
+    return Stored{std::move(*s), text(q.value(1))};
 }
 
-bool RecordStore::forEachPlotPoint(const std::function<void(const PlotPoint&)>& visit) {
+void RecordStore::storeSummary(const QString& recNo, const Kept& kept) {
+    const PointSummary& s = *kept.summary;
+    QSqlQuery q(db_);
+    q.prepare(QStringLiteral("insert or replace into datasummary (RecNo, Points, FirstSeqNo, "
+                             "LastSeqNo, LastTime, Summary) values (?, ?, ?, ?, ?, ?)"));
+    for (const QVariant& v : QVariantList{keyOf(recNo), s.count(), s.firstSeqNo(), s.lastSeqNo(),
+                                          kept.lastTime, s.toBytes()})
+        q.addBindValue(v);
+    if (!q.exec())
+        trace(QStringLiteral("Summary of record '%1' not stored: %2")
+                  .arg(recNo, q.lastError().text()));
+}
+
+void RecordStore::shareSummary(const QString& recNo) {
+    QSqlQuery q(db_);
+    q.prepare(QStringLiteral("insert or replace into datasummary (RecNo, Points, FirstSeqNo, "
+                             "LastSeqNo, LastTime, SameAs) select '', Points, FirstSeqNo, "
+                             "LastSeqNo, LastTime, RecNo from datasummary where RecNo = ?"));
+    q.addBindValue(recNo);
+    if (!q.exec())
+        trace(QStringLiteral("Summary of record '%1' not taken for the working table: %2")
+                  .arg(recNo, q.lastError().text()));
+}
+
+void RecordStore::forgetSummary(const QString& recNo) {
+    QSqlQuery q(db_);
+    // The working table loaded from this record keeps a copy of it.
+    if (!recNo.isEmpty()) {
+        q.prepare(QStringLiteral("update datasummary set Summary = (select Summary from "
+                                 "datasummary where RecNo = ?), SameAs = null where RecNo = '' "
+                                 "and SameAs = ?"));
+        q.addBindValue(recNo);
+        q.addBindValue(recNo);
+        q.exec();
+    }
+    q.prepare(QStringLiteral("delete from datasummary where RecNo = ?"));
+    q.addBindValue(keyOf(recNo));
+    if (!q.exec() && !isReadOnly())
+        trace(QStringLiteral("Summary of record '%1' not removed: %2")
+                  .arg(recNo, q.lastError().text()));
+}
+
+bool RecordStore::storeRecordSummary(const QString& recNo, qint64 copied) {
+    // A record of the whole working table takes its summary along; a part
+    // of it has its own read from its rows when it is loaded.
+    const PointSummary* s = workingSummary();
+    if (s && s->count() == copied && copied > PointSummary::kMaxBuckets)
+        storeSummary(recNo, kept_);
+    else
+        forgetSummary(recNo);
+    return true;
+}
+
+bool RecordStore::forEachPlotPoint(const std::function<void(const PlotPoint&)>& visit,
+                                   const SeqRange& range) {
     QSqlQuery q(db_);
     q.setForwardOnly(true);
     // The database's cast reads the leading number of a text (0 when there
@@ -474,8 +651,11 @@ bool RecordStore::forEachPlotPoint(const std::function<void(const PlotPoint&)>& 
     for (const char* c : {"PVal", "SVal", "PVal2", "SVal2", "PVal3", "SVal3", "PVal4", "SVal4",
                           "Ah1", "Wh1", "Ah2", "Wh2", "Ah3", "Wh3", "Ah4", "Wh4"})
         columns << QStringLiteral("ifnull(cast(%1 as real), 0)").arg(QLatin1String(c));
-    if (!q.exec(QStringLiteral("select ") + columns.join(QStringLiteral(", ")) +
-                QStringLiteral(" from datatemp order by SeqNo asc"))) {
+    q.prepare(QStringLiteral("select ") + columns.join(QStringLiteral(", ")) +
+              QStringLiteral(" from datatemp where SeqNo between ? and ? order by SeqNo"));
+    q.addBindValue(range.first);
+    q.addBindValue(range.last);
+    if (!q.exec()) {
         error_ = q.lastError().text();
         return false;
     }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "storage/pointsummary.h"
+
 #include <QCoreApplication>
 #include <QList>
 #include <QSqlDatabase>
@@ -33,7 +35,13 @@ struct SampleRow {
     // Charge [Ah] and energy [Wh] delivered per channel since their reset;
     // empty where none was integrated.
     std::array<QString, 4> charge, energy;
+    // The values as numbers where the row's maker has them (a recording
+    // does), so no one reads them from the texts again.
+    std::optional<PointValues> values;
 };
+
+// A row's values as numbers: as its maker gave them, or read from its texts.
+PointValues valuesOf(const SampleRow& row);
 
 // A limit that tripped, as kept with the recording.
 struct LimitEvent {
@@ -48,13 +56,6 @@ struct LimitEvent {
 
 // Rows as they were stored, or by sample number.
 enum class RowOrder { Stored, BySeqNo };
-
-// A recorded point as numbers, as the graph draws it.
-struct PlotPoint {
-    qint64 seqNo = 0;
-    bool gap = false;
-    std::array<double, 4> volt{}, curr{}, charge{}, energy{};
-};
 
 // A range of points by sequence number, both ends included.
 struct SeqRange {
@@ -85,9 +86,12 @@ struct WorkingHeader {
     bool operator==(const WorkingHeader&) const = default;
 };
 
-struct ChannelExtremes {
-    std::optional<double> maxVolt, minVolt, maxCurr, minCurr;
-    bool operator==(const ChannelExtremes&) const = default;
+// The working table's points in its sample order.
+struct WorkingSpan {
+    qint64 count = 0;
+    qint64 firstSeqNo = 0, lastSeqNo = 0;
+    // Row i is sequence number firstSeqNo + i.
+    bool contiguous = true;
 };
 
 // The record tables of mtype.mdb: the working table "datatemp", the saved
@@ -143,13 +147,21 @@ public:
     bool loadToWorking(const QString& recNo);
     bool deleteRecord(const QString& recNo);
     ChannelExtremes extremes(int channel);
-    // Each channel's extremes, in one pass over the working table; kept
-    // and widened by each appended point until anything else changes it.
     std::vector<ChannelExtremes> extremesUpTo(int channels);
-    // The graph's reading, one point at a time in sample order: each value
-    // the leading number of its text. Nothing is held: a recording of weeks
-    // streams through. False when the table cannot be read.
-    bool forEachPlotPoint(const std::function<void(const PlotPoint&)>& visit);
+    // What the graph draws of the working table, and its extremes: the
+    // summary stored with it and extended by each point appended since, so
+    // no row is read again; read from the rows once where the file holds
+    // none (or one that another program left behind). Kept up to date by
+    // each appended point; null when the table cannot be read.
+    const PointSummary* workingSummary();
+    // Changes whenever the kept summary is replaced rather than extended.
+    quint64 workingVersion() const { return version_; }
+    std::optional<WorkingSpan> workingSpan();
+    // The graph's reading of the points of a range, one at a time in sample
+    // order: each value the leading number of its text. False when the
+    // table cannot be read.
+    bool forEachPlotPoint(const std::function<void(const PlotPoint&)>& visit,
+                          const SeqRange& range = {});
     // The working table in its own order, for the export.
     // Every row of the working table, one at a time; false when it cannot
     // be read.
@@ -180,26 +192,51 @@ public:
     int lastErrorNumber() const { return errorNumber_; }
 
 private:
-    bool exec(const QString& sql, const QVariantList& values = {});
-    // The same without dropping what is kept of the working table.
-    bool run(const QString& sql, const QVariantList& values);
+    // One statement; changed takes the number of rows it changed.
+    bool exec(const QString& sql, const QVariantList& values = {}, qint64* changed = nullptr);
     bool inTransaction(const std::function<bool()>& work);
     bool copyWorkingToDetail(const QString& recNo, int window, const SeqRange& range);
     // Runs a prepared select over sample rows and reads them all.
     QList<SampleRow> readRows(QSqlQuery& q);
     bool visitRows(QSqlQuery& q, const std::function<void(const SampleRow&)>& visit);
-    // What the store keeps of the working table between reads: widened or
-    // extended by each appended point, dropped by any other statement.
+    // What the store keeps of the working table: the summary while known,
+    // the time of its last point, and how many of its points the stored
+    // copy holds.
     struct Kept {
-        std::optional<std::array<ChannelExtremes, 4>> extremes;
+        std::optional<PointSummary> summary;
+        QString lastTime;
+        qint64 storedCount = 0;
     };
-    std::optional<std::array<ChannelExtremes, 4>> scanExtremes();
-    bool foldIn(Kept& kept, const SampleRow& row);
+    // A summary as the file holds it.
+    struct Stored {
+        PointSummary summary;
+        QString lastTime;
+    };
+    std::optional<Stored> storedSummary(const QString& recNo);
+    // Writes a record's summary (RecNo '' the working table's); only one of
+    // more points than fit one bucket each is kept, a smaller one is read
+    // from the rows. Its failure costs only a later read of the rows.
+    void storeSummary(const QString& recNo, const Kept& kept);
+    // The working table, just loaded from a record, takes the record's.
+    void shareSummary(const QString& recNo);
+    void forgetSummary(const QString& recNo);
+    // With a record of copied rows just saved from the working table.
+    bool storeRecordSummary(const QString& recNo, qint64 copied);
+    // Reads the working table's summary: a stored one that still ends at
+    // the table's rows and the points after it, or every row. asStored
+    // says whether the stored one was the whole of it.
+    bool readWorkingSummary(std::optional<Stored> stored, bool* asStored = nullptr);
+    // Folds the working rows after a sequence number (or all) in, in sample
+    // order.
+    bool foldRows(Kept& kept, std::optional<qint64> afterSeqNo);
+    static void foldIn(Kept& kept, const SampleRow& row);
+    void keep(Kept kept);
 
     QSqlDatabase db_;
     QString error_;
     int errorNumber_ = 0;
     Kept kept_;
+    quint64 version_ = 0;
 };
 
 } // namespace trq

@@ -170,6 +170,10 @@ GraphWindow::GraphWindow(InstrumentSession& session, Recording& recording, Promp
     connect(plot_->xAxis, qOverload<const QCPRange&>(&QCPAxis::rangeChanged), this, [this] {
         if (!settingTimeRange_)
             followLive_ = false;
+        if (updateExact()) {
+            showPlots(true);
+            queueReplot();
+        }
     });
     connect(&recording_, &Recording::workingTableReplaced, this, &GraphWindow::redraw);
     connect(&recording_, &Recording::eventAdded, this, [this](const LimitEvent& e) {
@@ -345,10 +349,15 @@ void GraphWindow::clearGraph() {
 }
 
 void GraphWindow::clearDisplay() {
+    exact_.clear();
     for (EnvelopeGraph* g : graphs_) {
         g->data()->clear();
         g->dataReplaced();
     }
+    resetView();
+}
+
+void GraphWindow::resetView() {
     drawMarkers();
     yVoltage_->setCurrentIndex(0);
     yCurrent_->setCurrentIndex(0);
@@ -432,6 +441,16 @@ double GraphWindow::channelLimit(Setting setting) const {
 }
 
 void GraphWindow::redraw() {
+    // Nothing was recorded or loaded since the plots were filled: only the
+    // view starts afresh, no point is read again.
+    if (series_.shows(store_) &&
+        secondsPerPoint_ == recordScale(recording_.record().header().scale).graphSecondsPerPoint) {
+        resetView();
+        showPlots(false);
+        if (quantityOf(1) != PlotQuantity::Current)
+            applyRightAxis();
+        return;
+    }
     clearGraph();
     trapped(series_.reload(store_)); // the plots follow through replaced
 }
@@ -441,17 +460,32 @@ void GraphWindow::fillPlot(int k) {
     const int c = k / 2;
     const PlotQuantity q = quantityOf(k);
     const qint64 stride = series_.stride();
+    const qint64 count = series_.count();
+    const qint64 exactLast = exactFirst_ + qint64(exact_.size()) - 1;
     const std::vector<qint64>& gaps = series_.gaps();
     auto gap = gaps.begin();
     QVector<QCPGraphData> points;
-    points.reserve(2 * series_.bucketCount() + int(gaps.size()));
+    points.reserve(2 * series_.bucketCount() + int(gaps.size()) + int(exact_.size()));
     const double dx = sampleX(1, secondsPerPoint_) - sampleX(0, secondsPerPoint_);
+    // The line breaks where the link was lost: no value is invented. Within
+    // a bucket, before the bucket: the keys stay in order.
+    auto breakBefore = [&](qint64 sample, double x) {
+        for (; gap != gaps.end() && *gap <= sample; ++gap)
+            points.append({x - dx / 2, qQNaN()});
+    };
     for (int b = 0; b < series_.bucketCount(); ++b) {
         const qint64 first = b * stride;
+        const qint64 last = std::min(first + stride, count) - 1;
+        if (stride > 1 && first >= exactFirst_ && last <= exactLast) {
+            for (qint64 i = first; i <= last; ++i) {
+                breakBefore(i, sampleX(int(i), secondsPerPoint_));
+                points.append({sampleX(int(i), secondsPerPoint_),
+                               PointSummary::valueOf(exact_[std::size_t(i - exactFirst_)], q, c)});
+            }
+            continue;
+        }
         const double x = sampleX(int(first), secondsPerPoint_);
-        // The line breaks where the link was lost: no value is invented.
-        for (; gap != gaps.end() && *gap < first + stride; ++gap)
-            points.append({sampleX(int(*gap), secondsPerPoint_) - dx / 2, qQNaN()});
+        breakBefore(first + stride - 1, x);
         const GraphSeries::Bucket& v = series_.bucket(q, c, b);
         points.append({x, v.min});
         if (stride > 1) // the bucket's envelope: its lowest and its highest
@@ -461,26 +495,82 @@ void GraphWindow::fillPlot(int k) {
     g->dataReplaced();
 }
 
-void GraphWindow::refillPlots() {
+void GraphWindow::showPlots(bool fill) {
+    fills_ += fill ? 1 : 0;
     for (int k = 0; k < 8; ++k) {
         EnvelopeGraph* g = graphs_[std::size_t(k)];
         const int c = k / 2;
         if (c >= channels()) {
-            g->data()->clear();
-            g->dataReplaced();
+            if (fill) {
+                g->data()->clear();
+                g->dataReplaced();
+            }
             if (c >= 1)
                 g->setVisible(false);
             continue;
         }
-        fillPlot(k);
+        if (fill)
+            fillPlot(k);
         if (c >= 1)
             g->setVisible(boxes_[std::size_t(k)]->isChecked());
     }
+}
+
+void GraphWindow::refillPlots() {
+    updateExact();
+    showPlots(true);
     if (quantityOf(1) != PlotQuantity::Current)
         applyRightAxis();
     drawMarkers();
     showSummary();
     queueReplot();
+}
+
+bool GraphWindow::updateExact() {
+    const qint64 count = series_.count();
+    const qint64 stride = series_.stride();
+    const QCPRange range = plot_->xAxis->range();
+    const qint64 from = std::clamp<qint64>(sampleIndexAt(range.lower, secondsPerPoint_), 0,
+                                           std::max<qint64>(count - 1, 0));
+    const qint64 to = std::clamp<qint64>(sampleIndexAt(range.upper, secondsPerPoint_), 0,
+                                         std::max<qint64>(count - 1, 0));
+    // Buckets of one sample are exact already.
+    if (stride == 1 || to - from + 1 > kExactPoints || !series_.summary().isContiguous()) {
+        if (exact_.empty())
+            return false;
+        exact_.clear();
+        return true;
+    }
+    const qint64 held = exactFirst_ + qint64(exact_.size()) - 1;
+    if (!exact_.empty() && exactFirst_ <= from && held >= to &&
+        qint64(exact_.size()) <= 4 * kExactPoints)
+        return false;
+    // Half the visible width more on either side, whole buckets: a pan
+    // reads again only once it leaves them.
+    const qint64 margin = (to - from + 1) / 2;
+    const qint64 first = std::max<qint64>(from - margin, 0) / stride * stride;
+    const qint64 last = std::min(((to + margin) / stride + 1) * stride, count) - 1;
+    std::optional<std::vector<PlotPoint>> read = exactPoints(first, last);
+    exactFirst_ = first;
+    exact_ = read ? std::move(*read) : std::vector<PlotPoint>();
+    return true;
+}
+
+std::optional<std::vector<PlotPoint>> GraphWindow::exactPoints(qint64 first, qint64 last) {
+    const qint64 held = exactFirst_ + qint64(exact_.size()) - 1;
+    if (!exact_.empty() && exactFirst_ <= first && held >= last)
+        return std::vector<PlotPoint>(exact_.begin() + (first - exactFirst_),
+                                      exact_.begin() + (last - exactFirst_ + 1));
+    const qint64 seqNo = series_.firstSeqNo();
+    std::vector<PlotPoint> points;
+    points.reserve(std::size_t(last - first + 1));
+    const bool read = store_.forEachPlotPoint([&](const PlotPoint& p) { points.push_back(p); },
+                                              {seqNo + first, seqNo + last});
+    // Every sample or none: the buckets stand for a table changed meanwhile.
+    if (!read || qint64(points.size()) != last - first + 1 ||
+        points.front().seqNo != seqNo + first || points.back().seqNo != seqNo + last)
+        return std::nullopt;
+    return points;
 }
 
 void GraphWindow::applyRightAxis() {
@@ -552,11 +642,28 @@ void GraphWindow::setTimeRange(double lower, double upper) {
 
 void GraphWindow::pointAdded(qint64 index) {
     const double x = sampleX(int(index), secondsPerPoint_);
+    // Exact points that reach the newest take it as it was recorded.
+    if (!exact_.empty() && exactFirst_ + qint64(exact_.size()) == index)
+        exact_.push_back(series_.lastPoint());
+    const int fills = fills_;
     // The newest point stays in view; the visible width stays the length.
     if (followLive_ && x > plot_->xAxis->range().upper)
         setTimeRange(x - plot_->xAxis->range().size(), x);
     if (!series_.gaps().empty() && series_.gaps().back() == index)
         addMarker(index, Qt::darkGray, tr("gap"));
+    // Filled again for the new view, the plots hold the point already.
+    if (fills_ == fills)
+        drawLastPoint(index);
+    showSummary();
+    queueReplot();
+}
+
+void GraphWindow::drawLastPoint(qint64 index) {
+    const double x = sampleX(int(index), secondsPerPoint_);
+    const qint64 stride = series_.stride();
+    const bool exact = stride > 1 && !exact_.empty() && exactFirst_ <= index / stride * stride &&
+                       exactFirst_ + qint64(exact_.size()) > index;
+    const bool gap = !series_.gaps().empty() && series_.gaps().back() == index;
     for (int k = 0; k < 8; ++k) {
         EnvelopeGraph* g = graphs_[std::size_t(k)];
         const int c = k / 2;
@@ -564,11 +671,10 @@ void GraphWindow::pointAdded(qint64 index) {
             g->setVisible(false);
             continue;
         }
-        const qint64 stride = series_.stride();
-        if (stride == 1) {
-            if (!series_.gaps().empty() && series_.gaps().back() == index)
+        if (stride == 1 || exact) {
+            if (gap)
                 g->addData(x - (x - sampleX(int(index) - 1, secondsPerPoint_)) / 2, qQNaN());
-            g->addData(x, series_.bucket(quantityOf(k), c, int(index)).min);
+            g->addData(x, PointSummary::valueOf(series_.lastPoint(), quantityOf(k), c));
         } else {
             // The last bucket grew: its envelope is drawn again.
             const int b = int(index / stride);
@@ -582,8 +688,6 @@ void GraphWindow::pointAdded(qint64 index) {
         if (c >= 1)
             g->setVisible(boxes_[std::size_t(k)]->isChecked());
     }
-    showSummary();
-    queueReplot();
 }
 
 void GraphWindow::showSummary() {

@@ -55,6 +55,10 @@ public:
     // Cursors 1..8 read plots 1..8; this one is the measurement's second
     // cursor, so channel 4's plots can be measured too.
     static constexpr int kReference = 9;
+    // Zoomed in to at most this many samples, the plots and the statistics
+    // between the cursors take the exact points from the working table
+    // where the series holds buckets of several.
+    static constexpr qint64 kExactPoints = 8192;
 
     GraphWindow(InstrumentSession& session, Recording& recording, Prompter& prompter,
                 Commands commands, QWidget* parent = nullptr);
@@ -149,10 +153,22 @@ private:
     void writeToFile(const QString& filter, const QString& failure,
                      const std::function<bool(const QString&, QString*)>& write);
     void clearDisplay();
+    // Everything a redraw starts afresh but the plots' points.
+    void resetView();
     void updateTimeLength();
     void refillPlots();
+    // Shows each channel's plots as their boxes say, filled when fill.
+    void showPlots(bool fill);
     void pointAdded(qint64 index);
+    void drawLastPoint(qint64 index);
     void fillPlot(int k);
+    // Reads the exact points around the visible range when it holds few
+    // enough samples, or drops them; true when they changed.
+    bool updateExact();
+    // The samples' own points, first to last, from what was read or from
+    // the working table; nothing when the table does not hold them all.
+    std::optional<std::vector<PlotPoint>> exactPoints(qint64 first, qint64 last);
+    GraphSeries::Stats statsBetween(PlotQuantity q, int channel, qint64 first, qint64 last);
     void applyRightAxis();
     void drawMarkers();
     void addMarker(qint64 sample, const QColor& colour, const QString& text);
@@ -192,6 +208,10 @@ private:
     QString labelFormat_ = QStringLiteral("h:n:ss");
     QCustomPlot* plot_;
     std::array<EnvelopeGraph*, 8> graphs_{};
+    // Exact points of samples exactFirst_ on, read for a zoomed-in view.
+    qint64 exactFirst_ = 0;
+    std::vector<PlotPoint> exact_;
+    int fills_ = 0; // times the plots were filled anew
     std::vector<QCPAbstractItem*> markers_;
     std::array<QCPItemTracer*, 9> cursors_{}; // cursors 1..8, then the reference
     std::array<QCheckBox*, 8> boxes_{};

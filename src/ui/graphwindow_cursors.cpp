@@ -200,8 +200,8 @@ void GraphWindow::showBetweenCursors() {
     }
     const PlotQuantity q = quantityOf(k - 1);
     const GraphSeries::Stats s =
-        series_.stats(q, (k - 1) / 2, sampleIndexAt(cursorPosition(k).x(), secondsPerPoint_),
-                      sampleIndexAt(cursorPosition(kReference).x(), secondsPerPoint_));
+        statsBetween(q, (k - 1) / 2, sampleIndexAt(cursorPosition(k).x(), secondsPerPoint_),
+                     sampleIndexAt(cursorPosition(kReference).x(), secondsPerPoint_));
     if (s.count == 0) {
         between_->clear();
         return;
@@ -219,6 +219,22 @@ void GraphWindow::showBetweenCursors() {
     if (q == PlotQuantity::Power)
         lines << tr("Integral: %1 Wh").arg(plainNumber(s.sum * hours));
     between_->setText(lines.join(QLatin1Char('\n')));
+}
+
+GraphSeries::Stats GraphWindow::statsBetween(PlotQuantity q, int channel, qint64 first,
+                                             qint64 last) {
+    if (first > last)
+        std::swap(first, last);
+    first = std::max<qint64>(first, 0);
+    last = std::min(last, series_.count() - 1);
+    const GraphSeries::Stats about = series_.stats(q, channel, first, last);
+    // Few enough points between the cursors: their own, not their buckets'.
+    if (about.exact || last - first + 1 > kExactPoints || !series_.summary().isContiguous())
+        return about;
+    const std::optional<std::vector<PlotPoint>> points = exactPoints(first, last);
+    if (!points)
+        return about;
+    return PointSummary::statsOf(points->data(), points->data() + points->size(), q, channel);
 }
 
 void GraphWindow::plotMousePress(QMouseEvent* event) {

@@ -8,6 +8,7 @@
 #include <QLocale>
 
 #include <algorithm>
+#include <limits>
 #include <optional>
 
 namespace trq {
@@ -36,9 +37,19 @@ bool SampleTableModel::show(RecordStore* store, QChar reason) {
     highlight_ = -1;
     firstLive_ = -1;
     count_ = 0;
+    contiguous_ = true;
+    firstSeqNo_ = 0;
     anchors_.clear();
     bool ok = true;
-    if (store_) {
+    // Every row, numbered without gaps: the count and the pages come from
+    // what the store keeps of the table, no row is counted.
+    const std::optional<WorkingSpan> span =
+        store_ && reason_.isNull() ? store_->workingSpan() : std::nullopt;
+    if (span && span->contiguous && span->count <= std::numeric_limits<int>::max()) {
+        count_ = int(span->count);
+        firstSeqNo_ = span->firstSeqNo;
+    } else if (store_) {
+        contiguous_ = false;
         const std::optional<std::vector<qint64>> anchors =
             store_->workingAnchors(reason_, kPageRows, &count_);
         ok = anchors.has_value();
@@ -51,13 +62,29 @@ bool SampleTableModel::show(RecordStore* store, QChar reason) {
     return ok;
 }
 
+int SampleTableModel::pageCount() const {
+    return contiguous_ ? (count_ + kPageRows - 1) / kPageRows : int(anchors_.size());
+}
+
+qint64 SampleTableModel::anchor(int p) const {
+    return contiguous_ ? firstSeqNo_ + qint64(p) * kPageRows : anchors_[std::size_t(p)];
+}
+
 void SampleTableModel::appendRow(const SampleRow& row) {
     const int r = count_;
     beginInsertRows({}, r, r);
     if (firstLive_ < 0)
         firstLive_ = row.seqNo;
+    if (r == 0)
+        firstSeqNo_ = row.seqNo;
+    if (contiguous_ && row.seqNo != firstSeqNo_ + r) {
+        // Out of step: each page's first sample from now on.
+        for (int p = 0; p < pageCount(); ++p)
+            anchors_.push_back(anchor(p));
+        contiguous_ = false;
+    }
     const int p = r / kPageRows;
-    if (r % kPageRows == 0)
+    if (!contiguous_ && r % kPageRows == 0)
         anchors_.push_back(row.seqNo);
     // A page already read takes the row; others are read when shown.
     if (const auto it = pages_.find(p); it != pages_.end())
@@ -71,6 +98,8 @@ void SampleTableModel::clear() {
     pages_.clear();
     recent_.clear();
     anchors_.clear();
+    contiguous_ = true;
+    firstSeqNo_ = 0;
     count_ = 0;
     firstLive_ = -1;
     highlight_ = -1;
@@ -85,9 +114,8 @@ const std::vector<SampleRow>& SampleTableModel::page(int p) const {
         return it->second;
     }
     std::vector<SampleRow> rows;
-    if (store_ && p < int(anchors_.size())) {
-        const QList<SampleRow> read =
-            store_->workingPage(reason_, anchors_[std::size_t(p)], kPageRows);
+    if (store_ && p < pageCount()) {
+        const QList<SampleRow> read = store_->workingPage(reason_, anchor(p), kPageRows);
         rows.assign(read.begin(), read.end());
     }
     recent_.push_front(p);
@@ -108,10 +136,17 @@ SampleRow SampleTableModel::row(int r) const {
 
 int SampleTableModel::rowOfSeqNo(qint64 seqNo) const {
     // The page whose first sample is the last one not after seqNo.
-    const auto it = std::upper_bound(anchors_.begin(), anchors_.end(), seqNo);
-    if (it == anchors_.begin())
-        return -1;
-    const int p = int(it - anchors_.begin()) - 1;
+    int p = 0;
+    if (contiguous_) {
+        if (seqNo < firstSeqNo_ || seqNo - firstSeqNo_ >= count_)
+            return -1;
+        p = int((seqNo - firstSeqNo_) / kPageRows);
+    } else {
+        const auto it = std::upper_bound(anchors_.begin(), anchors_.end(), seqNo);
+        if (it == anchors_.begin())
+            return -1;
+        p = int(it - anchors_.begin()) - 1;
+    }
     const std::vector<SampleRow>& rows = page(p);
     const auto at = std::lower_bound(rows.begin(), rows.end(), seqNo,
                                      [](const SampleRow& r, qint64 n) { return r.seqNo < n; });

@@ -54,6 +54,9 @@ public:
 
 private:
     const std::vector<SampleRow>& page(int p) const;
+    int pageCount() const;
+    // The sequence number of row p * kPageRows.
+    qint64 anchor(int p) const;
     QVariant text(const SampleRow& r, int row, int column) const;
     QVariant style(const SampleRow& r, int row, int column, int role) const;
 
@@ -61,6 +64,10 @@ private:
     RecordStore* store_ = nullptr;
     QChar reason_;
     int count_ = 0;
+    // Row r is sequence number firstSeqNo_ + r: the pages are found without
+    // a pass over the rows. Otherwise each page's first is looked up.
+    bool contiguous_ = true;
+    qint64 firstSeqNo_ = 0;
     std::vector<qint64> anchors_; // the sequence number of row k * kPageRows
     // Recently read pages, the most recent first.
     mutable std::map<int, std::vector<SampleRow>> pages_;
