@@ -81,12 +81,13 @@ struct Restarted {
     AppTransports transports;
     RecordStore store;
     TaskScheduler link{{clock, prompter}};
+    TimerWaiter waiter;
     InstrumentSession session;
     std::unique_ptr<TableWindow> table;
     std::unique_ptr<GraphWindow> graph;
 
     explicit Restarted(Database& data)
-        : store(data.database()), session({link, data, store, prompter, transports}) {
+        : store(data.database()), session({link, data, store, prompter, transports, waiter}) {
         session.openTestingMode(QStringLiteral("PSQ-3323"));
     }
     Recording& recording() { return *session.recording(); }
