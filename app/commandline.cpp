@@ -1,5 +1,6 @@
 #include "commandline.h"
 
+#include "core/settings.h"
 #include "link/qtserialport.h"
 
 #include "session/recordscale.h"
@@ -76,8 +77,10 @@ std::optional<Connection> connectionOf(const QCommandLineParser& parser, int bau
         if (parts.size() != 2)
             refuse(QStringLiteral("--gpib takes board:address, not %1").arg(value("gpib")));
         c.kind = InterfaceKind::Gpib;
-        c.gpib.board = wholeNumber(parts.at(0), 0, 3, QStringLiteral("The GPIB board"));
-        c.gpib.address = wholeNumber(parts.at(1), 0, 30, QStringLiteral("The GPIB address"));
+        c.gpib.board =
+            wholeNumber(parts.at(0), 0, Settings::kLastGpibBoard, QStringLiteral("The GPIB board"));
+        c.gpib.address = wholeNumber(parts.at(1), 0, Settings::kLastGpibAddress,
+                                     QStringLiteral("The GPIB address"));
         return c;
     }
     if (parser.isSet(QStringLiteral("sim"))) {

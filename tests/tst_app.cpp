@@ -143,6 +143,10 @@ private slots:
             {"need --headless"});
         row("port that does not open", {"--headless", "--port", "/nonexistent/ttyUSB7"}, false, 3,
             {"cannot be opened"});
+        // Every board the GPIB dialog lists is taken; past the list is refused.
+        row("last GPIB board", {"--headless", "--gpib", "10:1"}, false, 3, {"could not be opened"});
+        row("GPIB board past the list", {"--headless", "--gpib", "11:1"}, false, 2,
+            {"from 0 to 10, not 11"});
         row("output off", {"--headless", "--sim", "PSQ-3323", "--record", "5"}, false, 5,
             {"output is off"});
         row("panel needs windows", {"--headless", "--menu", "PSQ-3323"}, false, 2,

@@ -160,9 +160,9 @@ TRQ_SETTING(int, serialPortIndex, setSerialPortIndex, (Whole{"RS232/ComPortIndex
 TRQ_SETTING(int, serialBaud, setSerialBaud, (Whole{"RS232/BaudRate", 9600, 50, 4000000}))
 TRQ_SETTING(int, serialBaudIndex, setSerialBaudIndex, (Whole{"RS232/BaudRateIndex", 0, 0, 63}))
 
-// Every board the dialog lists, GPIB0 to GPIB10.
-TRQ_SETTING(int, gpibBoard, setGpibBoard, (Whole{"GPIB/GPIBn", 0, 0, 10}))
-TRQ_SETTING(int, gpibAddress, setGpibAddress, (Whole{"GPIB/Address", 0, 0, 30}))
+TRQ_SETTING(int, gpibBoard, setGpibBoard, (Whole{"GPIB/GPIBn", 0, 0, Settings::kLastGpibBoard}))
+TRQ_SETTING(int, gpibAddress, setGpibAddress,
+            (Whole{"GPIB/Address", 0, 0, Settings::kLastGpibAddress}))
 TRQ_SETTING(QString, gpibSimulatedModel, setGpibSimulatedModel, Words{"GPIB/Simulated"})
 
 TRQ_SETTING(int, autoStartMemory, setAutoStartMemory, (Whole{"AutoMode/StartMemory", 0, 0, kInt16}))

@@ -57,6 +57,9 @@ public:
     void setSerialBaudIndex(int index);
 
     // ---- GPIB
+    // The boards and addresses the dialog lists and the command line takes.
+    static constexpr int kLastGpibBoard = 10;
+    static constexpr int kLastGpibAddress = 30;
     int gpibBoard() const;
     void setGpibBoard(int board);
     int gpibAddress() const;

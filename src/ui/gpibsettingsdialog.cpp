@@ -16,9 +16,9 @@ GpibSettingsDialog::GpibSettingsDialog(const QStringList& simulatedModels, QWidg
       simulated_(new QCheckBox(tr("Simulated supply"), this)), model_(new QComboBox(this)) {
     setObjectName(QStringLiteral("GpibSettingsDialog"));
     setWindowTitle(tr("Config GPIB"));
-    for (int i = 0; i <= 10; ++i)
+    for (int i = 0; i <= Settings::kLastGpibBoard; ++i)
         board_->addItem(QStringLiteral("GPIB%1").arg(i));
-    for (int i = 0; i <= 30; ++i)
+    for (int i = 0; i <= Settings::kLastGpibAddress; ++i)
         address_->addItem(QString::number(i));
     model_->addItems(simulatedModels);
     model_->setEnabled(false);
