@@ -8,7 +8,6 @@
 #include "storage/database.h"
 #include "support/testsupport.h"
 
-#include <QApplication>
 #include <QDir>
 
 using namespace trq;
