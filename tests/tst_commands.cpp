@@ -4,11 +4,11 @@
 #include "protocol/layoutprofile.h"
 #include "protocol/machinetype.h"
 #include "protocol/replies.h"
+#include "session/controlrules.h"
 #include "session/machinetypes.h"
 #include "storage/database.h"
 #include "support/testsupport.h"
 
-#include <QApplication>
 #include <QDir>
 
 using namespace trq;
@@ -20,6 +20,35 @@ Q_DECLARE_METATYPE(trq::Operation)
 class TestCommands : public QObject {
     Q_OBJECT
 private slots:
+    // A coupling locks its channel's edits (layout 0: off line, nothing);
+    // parallel locks the over-current switch on the three-channel supply only.
+    void controlLocksPerCoupling_data() {
+        columns<int, Coupling, int, QString>("layout", "coupling", "channel", "locked");
+        row("off line", 0, Coupling::Parallel, -1, QString());
+        row("three-channel independent", 1, Coupling::Independent, 0, QString());
+        row("three-channel tracking", 1, Coupling::Tracking, 0, QString("V P"));
+        row("three-channel parallel", 1, Coupling::Parallel, 0, QString("V I P O"));
+        row("single-channel parallel", 2, Coupling::Parallel, 0, QString("V I P"));
+        row("two-channel parallel", 3, Coupling::Parallel, 1, QString("V I P"));
+        row("four-channel tracking", 4, Coupling::Tracking, 1, QString("V P"));
+    }
+    void controlLocksPerCoupling() {
+        auto [layout, coupling, channel, locked] =
+            fetch<int, Coupling, int, QString>("layout", "coupling", "channel", "locked");
+        const ControlLocks l = controlLocks(layout ? layoutProfile(layout) : nullptr,
+                                            {.coupling = coupling, .autoRun = true});
+        QStringList got;
+        for (auto [on, name] : {std::pair{l.voltage, "V"},
+                                {l.current, "I"},
+                                {l.overVoltage, "P"},
+                                {l.overCurrent, "O"}})
+            if (on)
+                got << QLatin1String(name);
+        QCOMPARE(got.join(QLatin1Char(' ')), locked);
+        QCOMPARE(l.channel, channel);
+        QVERIFY(l.autoRun); // running automatically locks all but a few, whatever the layout
+    }
+
     void parseMachineType_data() {
         columns<QString, QString>("answer", "model");
         row("four fields", "ZQ,PSQ-3323,SN20260001,V1.10", "PSQ-3323");

@@ -2,7 +2,6 @@
 #include "storage/database.h"
 #include "support/testsupport.h"
 
-#include <QApplication>
 #include <QFile>
 
 using namespace trq;

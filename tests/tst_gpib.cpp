@@ -4,7 +4,6 @@
 #include "link/taskscheduler.h"
 #include "support/testsupport.h"
 
-#include <QApplication>
 #include <QLibrary>
 
 using namespace trq;

@@ -4,7 +4,6 @@
 #include "storage/database.h"
 #include "support/testsupport.h"
 
-#include <QApplication>
 #include <QFileInfo>
 #include <QSignalSpy>
 #include <QSqlQuery>

@@ -4,7 +4,6 @@
 #include "storage/recordstore.h"
 #include "support/testsupport.h"
 
-#include <QApplication>
 #include <QSqlQuery>
 
 using namespace trq;

@@ -3,8 +3,6 @@
 #include "sim/supply.h"
 #include "support/testsupport.h"
 
-#include <QApplication>
-
 using namespace trq;
 using namespace trq::test;
 
@@ -63,6 +61,8 @@ class TestScheduler : public QObject {
 
 private slots:
 
+    // Each queue holds 99: the hundredth never reaches the supply, and the
+    // trace says so.
     void queueAccepts99Pending_data() {
         columns<bool>("commands");
         row("queries", false);
@@ -70,18 +70,23 @@ private slots:
     }
     void queueAccepts99Pending() {
         QFETCH(bool, commands);
-        LinkFixture f;
-        f.link.setTransport(Transport::Gpib);
+        GpibFixture f;
+        Target target;
         TraceCapture trace;
         for (int i = 1; i <= 100; ++i) {
             if (commands)
-                f.link.enqueueCommand(QStringLiteral("#%1").arg(i));
+                f.link.enqueueCommand(QStringLiteral(":CHAN1:VOLT %1").arg(i));
             else
-                f.link.enqueueQuery(QStringLiteral("#%1").arg(i), nullptr, {});
+                f.link.enqueueQuery(QStringLiteral("*IDN?"), &target, target.handler());
         }
-        QCOMPARE(commands ? f.link.pendingCommands() : f.link.pendingQueries(), 99);
-        QVERIFY(trace.lines.contains(commands ? QStringLiteral("C overflowed, just dropped it:#100")
-                                              : QStringLiteral("Q overflowed, just dropped:#100")));
+        f.drain();
+        QCOMPARE(int(f.instrument().received.size()), 99);
+        QCOMPARE(target.replies.size(), commands ? 0 : 99);
+        QCOMPARE(f.instrument().received.back(),
+                 commands ? QStringLiteral(":CHAN1:VOLT 99") : QStringLiteral("*IDN?"));
+        QVERIFY(trace.lines.contains(
+            commands ? QStringLiteral("C overflowed, just dropped it::CHAN1:VOLT 100")
+                     : QStringLiteral("Q overflowed, just dropped:*IDN?")));
     }
 
     void blockedLinkRefusesSilently_data() {
@@ -172,7 +177,7 @@ private slots:
         f.prompter.onAsk = [&] { f.tick(3); };
         f.link.enqueueQuery(QStringLiteral("*IDN?"), &f.target, f.target.handler());
         f.tick(); // head reached; nothing outstanding yet: the reference time
-        const qint64 reference = qint64(f.link.lastQuietSec() * 1000.0 + 0.5);
+        const qint64 reference = qint64(f.clock.nowSec() * 1000.0 + 0.5);
         f.clock.setMsec(reference + 50);
         f.link.writerTick(100); // written
         QVERIFY(f.link.queryInFlight());

@@ -1,7 +1,6 @@
 #include "sim/supply.h"
 #include "support/testsupport.h"
 
-#include <QApplication>
 
 #include <set>
 

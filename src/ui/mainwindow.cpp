@@ -8,6 +8,7 @@
 #include "core/strings.h"
 #include "session/recording.h"
 #include "ui/aboutdialog.h"
+#include "ui/availability.h"
 #include "ui/frontpanel.h"
 #include "ui/graphwindow.h"
 #include "ui/tablewindow.h"
@@ -72,66 +73,6 @@ constexpr ToolbarButton kToolbar[] = {
 QIcon iconOf(const char* themeName, const char* own) {
     const QIcon mine(QStringLiteral(":/icons/%1.svg").arg(QLatin1String(own)));
     return *themeName ? QIcon::fromTheme(QLatin1String(themeName), mine) : mine;
-}
-
-// Whether a command can be used with a supply of this profile on line (or,
-// without one, off line); nothing where it stays as it is.
-std::optional<bool> commandAvailable(C command, const LayoutProfile* p) {
-    switch (command) {
-    case C::Gpib:
-        return !p || p->gpib;
-    case C::Rs232:
-        return true;
-    case C::ReadTimes:
-        return p ? std::optional<bool>(true) : std::nullopt;
-    case C::SaveMemory:
-    case C::RecallMemory:
-    case C::Delay:
-    case C::AutoRange:
-    case C::AutoRun:
-        return p && p->autoRunAndMemories;
-    case C::CouplingMenu:
-    case C::Independent:
-    case C::Parallel:
-    case C::Tracking:
-        return p && p->couplingMenu;
-    case C::Output:
-    case C::Control:
-    case C::TableData:
-        return p != nullptr;
-    case C::ClearProtection:
-        return p && p->clearProtection;
-    case C::Wave:
-        return p && p->graph;
-    // Limits can be set for the supply on line before its output goes on;
-    // recording follows the output.
-    case C::RecordMenu:
-        return true;
-    case C::Limits:
-        return p != nullptr;
-    case C::RecordStart:
-    case C::RecordStop:
-    case C::RecordSetup:
-    case C::RecordSave:
-    case C::RecordLoad:
-        return p ? std::nullopt : std::optional<bool>(false);
-    default:
-        return std::nullopt;
-    }
-}
-
-bool buttonAvailable(const ToolbarButton& b, const LayoutProfile* p) {
-    switch (b.button) {
-    case B::Gpib:
-    case B::Com:
-    case B::OnOffLine:
-    case B::About:
-        return commandAvailable(b.command.value_or(C::Rs232), p).value_or(true);
-    case B::ReadTimes: // the toolbar offers it with the automatic run only
-        return p && p->autoRunAndMemories;
-    default:
-        return p && commandAvailable(*b.command, p).value_or(true);
-    }
 }
 
 } // namespace
@@ -522,7 +463,7 @@ void MainWindow::applyAvailability(const LayoutProfile* profile) {
         if (const std::optional<bool> on = commandAvailable(it.key(), profile))
             it.value()->setEnabled(*on);
     for (const ToolbarButton& b : kToolbar)
-        toolButton(b.button)->setEnabled(buttonAvailable(b, profile));
+        toolButton(b.button)->setEnabled(buttonAvailable(b.button, profile));
 }
 
 void MainWindow::syncButtonChecks() {
@@ -554,10 +495,8 @@ void MainWindow::syncConnectionTicks() {
 
 void MainWindow::syncRecordActions() {
     const bool on = session_.isReady() && session_.outputOn();
-    for (C c : {C::RecordStop, C::RecordSetup, C::RecordSave, C::RecordLoad})
-        action(c)->setEnabled(on);
-    // A second start would only offer to throw the running recording away.
-    action(C::RecordStart)->setEnabled(on && !isRecording());
+    for (C c : {C::RecordStart, C::RecordStop, C::RecordSetup, C::RecordSave, C::RecordLoad})
+        action(c)->setEnabled(recordCommandAvailable(c, on, isRecording()));
 }
 
 bool MainWindow::isRecording() const {

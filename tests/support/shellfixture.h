@@ -1,6 +1,7 @@
 #pragma once
 
 #include "support/sessionfixture.h"
+#include "support/uisupport.h"
 #include "ui/frontpanel.h"
 #include "ui/mainwindow.h"
 

@@ -37,19 +37,6 @@ DatabaseFixture::DatabaseFixture(Database::Access access) {
     store = std::make_unique<RecordStore>(data.database());
 }
 
-QAbstractButton* buttonOf(QWidget* window, const QString& text) {
-    for (QAbstractButton* b : window->findChildren<QAbstractButton*>())
-        if (b->text() == text || b->objectName() == text)
-            return b;
-    return nullptr;
-}
-
-void clickButton(QWidget* window, const QString& text) {
-    QAbstractButton* b = buttonOf(window, text);
-    QVERIFY2(b, qPrintable(text));
-    QTest::mouseClick(b, Qt::LeftButton);
-}
-
 void FastWaiter::after(int msec, QObject* context, std::function<void()> work) {
     QTimer::singleShot(0, context, [this, msec, work = std::move(work)] {
         // The time passes when the work runs, as a timer's would.

@@ -7,12 +7,9 @@
 #include "storage/database.h"
 #include "storage/recordstore.h"
 
-#include <QAbstractButton>
-#include <QApplication>
-#include <QDialog>
+#include <QCoreApplication>
 #include <QStringList>
 #include <QTemporaryDir>
-#include <QTimer>
 #include <QtTest>
 
 #include <deque>
@@ -185,30 +182,21 @@ template <typename... V> void row(const char* name, V... values) {
 // CPU seconds this process has used, user and system: a busy loop shows.
 double cpuSeconds();
 
-// The window's button with this caption or object name, and a click on it.
-QAbstractButton* buttonOf(QWidget* window, const QString& text);
-void clickButton(QWidget* window, const QString& text);
-
-// Runs act on the next modal dialog of type Dialog once it is up.
-template <typename Dialog> void onNextModal(std::function<void(Dialog*)> act) {
-    auto* poll = new QTimer;
-    poll->setInterval(5);
-    QObject::connect(poll, &QTimer::timeout, [poll, act] {
-        if (auto* dialog = qobject_cast<Dialog*>(QApplication::activeModalWidget())) {
-            poll->stop();
-            poll->deleteLater();
-            act(dialog);
-        }
-    });
-    poll->start();
-}
-
 } // namespace trq::test
+
+// Model tests run without widgets; window tests link the support library
+// that defines TRQ_TEST_WIDGETS.
+#ifdef TRQ_TEST_WIDGETS
+#include <QApplication>
+#define TRQ_TEST_APP QApplication
+#else
+#define TRQ_TEST_APP QCoreApplication
+#endif
 
 #define TRQ_TEST_MAIN(TestObject)                                                                  \
     int main(int argc, char* argv[]) {                                                             \
         trq::test::IsolatedEnvironment env;                                                        \
-        QApplication app(argc, argv);                                                              \
+        TRQ_TEST_APP app(argc, argv);                                                              \
         TestObject tc;                                                                             \
         return QTest::qExec(&tc, argc, argv);                                                      \
     }

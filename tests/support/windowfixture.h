@@ -1,6 +1,7 @@
 #pragma once
 
 #include "support/sessionfixture.h"
+#include "support/uisupport.h"
 #include "ui/graphwindow.h"
 #include "ui/tablewindow.h"
 
