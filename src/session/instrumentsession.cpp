@@ -14,7 +14,7 @@ namespace trq {
 InstrumentSession::InstrumentSession(Services s, QObject* parent)
     : QObject(parent), link_(s.link), database_(s.database), store_(s.store), prompter_(s.prompter),
       machineTypes_(s.database), connection_(s.link, s.prompter, s.transports, machineTypes_),
-      probe_(s.transports, s.link, s.waiter) {
+      state_(s.link.clock()), probe_(s.transports, s.link, s.waiter) {
     poll_.setInterval(kPollMsec);
     connect(&poll_, &QTimer::timeout, this, &InstrumentSession::pollTick);
     connect(&connection_, &SupplyConnection::stateChanged, this, &InstrumentSession::stateChanged);
@@ -27,6 +27,14 @@ InstrumentSession::InstrumentSession(Services s, QObject* parent)
             &InstrumentSession::resumeAfterReconnect);
     connect(&connection_, &SupplyConnection::dropped, this, &InstrumentSession::reset);
     connect(&link_, &TaskScheduler::linkFailed, this, &InstrumentSession::linkFailed);
+    connect(&state_, &SupplyState::readingTaken, this, &InstrumentSession::watchLimits);
+    connect(&state_, &SupplyState::readingsChanged, this, &InstrumentSession::readingsChanged);
+    connect(&state_, &SupplyState::settingChanged, this, &InstrumentSession::settingChanged);
+    connect(&state_, &SupplyState::overCurrentChanged, this,
+            &InstrumentSession::overCurrentChanged);
+    connect(&state_, &SupplyState::autoRunValuesChanged, this,
+            &InstrumentSession::autoRunValuesChanged);
+    connect(&state_, &SupplyState::deliveredChanged, this, &InstrumentSession::deliveredChanged);
     link_.setHost(this);
     link_.setSerialTerminator(kIdentifyLineEnd);
     recordSetup_.load();
@@ -52,7 +60,7 @@ void InstrumentSession::resumeAfterReconnect() {
     if (recording_)
         recording_->engine().markGap();
     // The supply's state is read back and shown; nothing is sent back.
-    const bool wasOn = output_;
+    const bool wasOn = outputOn();
     resyncing_ = true;
     queryInitialValues([this, wasOn](bool cancelled) {
         resyncing_ = false;
@@ -60,7 +68,7 @@ void InstrumentSession::resumeAfterReconnect() {
             return;
         checkOutput();
         afterInitialQuery();
-        if (wasOn && !output_) {
+        if (wasOn && !outputOn()) {
             // Power-cycled, most likely: nobody switches it on unasked, but
             // the user must know that nothing is measured now.
             trace("Reconnected: the supply's output is off");
@@ -107,44 +115,18 @@ void InstrumentSession::setUpLayout() {
     profile_ = layoutProfile(record ? record->layout : 0);
     if (!profile_)
         return;
-    channels_.assign(std::size_t(profile_->channels), ChannelState{});
-    voltageSeen_.assign(channels_.size(), false);
-    currentSeen_.assign(channels_.size(), false);
-    for (int n = 1; n <= profile_->channels; ++n) {
-        const MachineTypeRecord r = machineTypes_.forChannel(model, n);
-        ChannelState& c = channels_[std::size_t(n - 1)];
-        c.limits = {EditLimits{r.maxVolt, r.stepVolt, r.fmtVolt},
-                    EditLimits{r.maxCurr, r.stepCurr, r.fmtCurr},
-                    EditLimits{r.maxOvp, r.stepOvp, r.fmtOvp}};
-        // In the supply's own form, as its replies come: the windows show
-        // them in the user's locale, the feed and the records as they are.
-        c.voltage = Reading(wireNumber(0, QStringLiteral("0") + r.fmtVolt));
-        c.current = Reading(wireNumber(0, QStringLiteral("0") + r.fmtCurr));
-        // Readings further apart than three poll cycles are a gap.
-        c.delivered.setLongestStep(
-            std::max<qint64>(5000, 3 * qint64(profile_->pollCycle.size()) * kPollMsec));
-    }
-    for (const FixedLimit& f : profile_->fixedLimits) {
-        ChannelState& c = channels_[std::size_t(f.channel - 1)];
-        c.limits[std::size_t(Setting::Voltage)].maximum = f.maxVolt;
-        c.limits[std::size_t(Setting::Current)].maximum = f.maxCurr;
-    }
-    readings_ = 0;
+    // Readings further apart than three poll cycles are a gap.
+    state_.setUp(*profile_, machineTypes_, model,
+                 std::max<qint64>(5000, 3 * qint64(profile_->pollCycle.size()) * kPollMsec));
     // This supply's rules, none of a channel it lacks.
     std::vector<LimitRule> rules = LimitMonitor::load(model, connection_.serialNumber());
     std::erase_if(rules, [this](const LimitRule& r) { return r.channel > channelCount(); });
     limits_.setRules(std::move(rules));
-    output_ = false;
-    autoRun_ = false;
-    coupling_ = Coupling::Independent;
-    autoValues_ = {};
     pollCounter_ = 0;
     modeCode_ = profile_->followsStatus ? -1 : 0;
-    sets_ = 0;
     setsEditable_ = false;
     warningPending_ = true;
     couplingChoice_ = true;
-    settingsSeen_ = false;
     link_.setPollCycleLength(profile_->cycleQueries);
     link_.setPollCycleLimitMsec(0);
     if (recording_)
@@ -201,14 +183,13 @@ void InstrumentSession::reset() {
     if (recording_)
         recording_.release()->deleteLater();
     profile_ = nullptr;
-    channels_.clear();
+    state_.clear();
     limits_.setRules({}); // off line, no supply's rules apply
 }
 
 void InstrumentSession::linkFailed() {
     poll_.stop();
-    for (ChannelState& c : channels_)
-        c.delivered.interrupt();
+    state_.interruptDelivered();
     // A recording waits for the link to come back; the seconds without
     // readings record nothing.
     if (connection_.reconnects() && isReady())

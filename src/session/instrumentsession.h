@@ -13,6 +13,7 @@
 #include "session/portprobe.h"
 #include "session/recordsetup.h"
 #include "session/supplyconnection.h"
+#include "session/supplystate.h"
 
 #include <QObject>
 #include <QPointer>
@@ -31,40 +32,6 @@ class RecordStore;
 class RecordingClock;
 class TransportFactory;
 class Waiter;
-
-// The three settings of a channel the user edits.
-enum class Setting { Voltage = 0, Current = 1, OverVoltage = 2 };
-
-// An edit's limit, step and display format, from the machine-type record.
-struct EditLimits {
-    double maximum = 0;
-    double step = 0;
-    QString format;
-};
-
-// The last readings and settings of one output channel.
-struct ChannelState {
-    Reading voltage, current;           // the readings; empty when there is none
-    QString voltageReply, currentReply; // the supply's last replies, as sent
-    // When the last measured voltage and current came (the link's clock, in
-    // milliseconds; -1: none yet).
-    qint64 voltageAtMsec = -1, currentAtMsec = -1;
-    // A voltage and a current have been read since the output or the
-    // coupling last changed; until then what is kept is no measurement of
-    // the present state (not recorded, not answered to scripts).
-    bool voltageRead = false, currentRead = false;
-    bool measured() const { return voltageRead && currentRead; }
-    std::array<double, 3> settings{}; // by Setting
-    bool overCurrentProtection = false;
-    std::array<EditLimits, 3> limits;
-    // Charge and energy delivered while the output was on.
-    EnergyCounter delivered;
-};
-
-// The automatic run's values as the supply replied them.
-struct AutoRunValues {
-    QString start, end, cycle, delay, memory;
-};
 
 // Which of the link's clocks run: the poll, the wait for a response and the
 // writer. Each keeps its period while stopped.
@@ -123,20 +90,21 @@ public:
     QString serialNumber() const { return connection_.serialNumber(); }
 
     // ---- Readings and settings ---------------------------------------------
-    int channelCount() const { return int(channels_.size()); }
-    const ChannelState& channel(int i) const { return channels_[std::size_t(i)]; }
-    // Every channel has a reading of the present state.
-    bool allMeasured() const;
+    // What the supply replied, per channel.
+    SupplyState& supply() { return state_; }
+    const SupplyState& supply() const { return state_; }
+    int channelCount() const { return state_.channelCount(); }
+    const ChannelState& channel(int i) const { return state_.channel(i); }
+    bool allMeasured() const { return state_.allMeasured(); }
     // Every channel's latest reading is younger than two poll cycles and a
     // second: the poll is running, however slow its cycle.
     bool readingsCurrent() const;
-    // Measured replies received so far.
-    quint64 readingCount() const { return readings_; }
-    bool outputOn() const { return output_; }
-    Coupling coupling() const { return coupling_; }
-    bool autoRun() const { return autoRun_; }
-    int sets() const { return sets_; }
-    const AutoRunValues& autoRunValues() const { return autoValues_; }
+    quint64 readingCount() const { return state_.readingCount(); }
+    bool outputOn() const { return state_.outputOn(); }
+    Coupling coupling() const { return state_.coupling(); }
+    bool autoRun() const { return state_.autoRun(); }
+    int sets() const { return state_.sets(); }
+    const AutoRunValues& autoRunValues() const { return state_.autoRunValues(); }
     ControlLocks locks() const;
     // Where the poll is in its layout's cycle (see pollStepAt).
     int pollPosition() const { return pollCounter_; }
@@ -172,7 +140,7 @@ public:
     // The poll timer's period: a step of the layout's poll cycle each time.
     void setPollInterval(int msec) { poll_.setInterval(msec); }
     // Charge and energy start again from zero on every channel.
-    void resetDelivered();
+    void resetDelivered() { state_.resetDelivered(); }
 
     // ---- Limits --------------------------------------------------------------
     const LimitMonitor& limits() const { return limits_; }
@@ -254,17 +222,14 @@ private:
     void queryMemory();
 
     // Replies (sessionreplies.cpp).
-    void readingReplied(int channel, bool voltage, const QString& reply);
-    void settingRepliedText(int channel, Setting setting, const QString& reply);
-    void overCurrentReplied(int channel, const QString& reply);
     void errorReplied(const QString& reply);
     void statusReplied(const QString& reply);
     void outputReplied(bool on);
     void couplingReplied(Coupling mode);
     void autoRunReplied(bool on);
     void setsReplied(const QString& reply);
-    void autoValueReplied(Operation operation, const QString& reply);
-    void blankReadings(int from, int to);
+    // Every reading is checked against the limits, not only recorded points.
+    void watchLimits(int channel, Quantity quantity, const Reading& reading, qint64 msec);
     void checkLimits(int channel, Quantity quantity, double value, qint64 msec);
     void limitTrip(const LimitTrip& trip);
     bool acceptWarning(bool askFirst);
@@ -280,12 +245,7 @@ private:
     // Replies update the state without sending anything back.
     bool resyncing_ = false;
 
-    std::vector<ChannelState> channels_;
-    quint64 readings_ = 0;
-    bool output_ = false;
-    Coupling coupling_ = Coupling::Independent;
-    bool autoRun_ = false;
-    AutoRunValues autoValues_;
+    SupplyState state_;
     int pollCounter_ = 0;
     bool queryingInitial_ = false;
     // Counts output changes: a reading asked for before the last one is of
@@ -295,15 +255,12 @@ private:
     bool errorShown_ = false;
     // Layouts with a mode code of their own: -1 until the first status.
     int modeCode_ = 0;
-    // Single-channel units: the number of units, whether it can be edited,
+    // Single-channel units: whether the number of units can be edited,
     // the warning before the first coupling choice, the configuration the
     // unit reported, and the first replies seen.
-    int sets_ = 0;
     bool setsEditable_ = false;
     bool warningPending_ = true;
     bool couplingChoice_ = true;
-    bool settingsSeen_ = false;
-    std::vector<bool> voltageSeen_, currentSeen_;
 
     QTimer poll_;
 

@@ -7,38 +7,29 @@
 
 namespace trq {
 
-bool InstrumentSession::allMeasured() const {
-    return std::all_of(channels_.begin(), channels_.end(),
-                       [](const ChannelState& c) { return c.measured(); });
-}
-
 bool InstrumentSession::readingsCurrent() const {
-    if (!profile_ || !poll_.isActive() || channels_.empty())
+    if (!profile_ || !poll_.isActive() || channelCount() == 0)
         return false;
     const qint64 now = qint64(link_.clock().nowSec() * 1000.0);
     // Two cycles: a queue that lags behind the poll a little is no silence.
     const qint64 longest = 2 * qint64(profile_->pollCycle.size()) * kPollMsec + 1000;
-    return std::all_of(channels_.begin(), channels_.end(), [&](const ChannelState& c) {
-        return c.voltageAtMsec >= 0 && c.currentAtMsec >= 0 && now - c.voltageAtMsec <= longest &&
-               now - c.currentAtMsec <= longest;
-    });
+    return state_.allReadSince(now - longest);
 }
 
 ControlLocks InstrumentSession::locks() const {
-    return controlLocks(profile_, {coupling_, autoRun_, couplingChoice_, setsEditable_});
+    return controlLocks(profile_, {coupling(), autoRun(), couplingChoice_, setsEditable_});
 }
 
 void InstrumentSession::setOutput(bool on) {
     if (!isReady())
         return;
-    if (on != output_ && !queryingInitial_) {
+    if (on != outputOn() && !queryingInitial_) {
         // What was read before is of the other state: nothing of it counts
         // as a reading of this one.
         ++outputEpoch_;
-        for (ChannelState& c : channels_)
-            c.voltageRead = c.currentRead = false;
+        state_.forgetMeasured();
     }
-    output_ = on;
+    state_.setOutput(on);
     if (on) {
         // Switched on by hand: what tripped before has been seen.
         limits_.acknowledge();
@@ -50,36 +41,35 @@ void InstrumentSession::setOutput(bool on) {
 }
 
 void InstrumentSession::toggleOutput() {
-    setOutput(!output_);
+    setOutput(!outputOn());
 }
 
 void InstrumentSession::switchOutput(bool on) {
     setOutput(on);
     if (profile_ && profile_->outputSwitchBlanksFrom >= 0)
-        blankReadings(profile_->outputSwitchBlanksFrom, channelCount() - 1);
+        state_.blankReadings(profile_->outputSwitchBlanksFrom, channelCount() - 1);
 }
 
 void InstrumentSession::checkOutput() {
     if (!isReady() || suspendOutput_)
         return;
     if (interfaceKind() == InterfaceKind::TestingMode) {
-        blankReadings(0, channelCount() - 1);
+        state_.blankReadings(0, channelCount() - 1);
         return;
     }
     if (!connection_.talks())
         return;
-    if (output_) {
+    if (outputOn()) {
         poll_.start();
     } else {
         // Polling stops with the output, and no channel shows a reading;
         // nothing is integrated across the time it is off.
-        for (ChannelState& c : channels_)
-            c.delivered.interrupt();
+        state_.interruptDelivered();
         // Switched on again, a limit still crossed trips again.
         limits_.rearm();
         poll_.stop();
         link_.cancelQueuedQueries();
-        blankReadings(0, channelCount() - 1);
+        state_.blankReadings(0, channelCount() - 1);
     }
 }
 
@@ -88,14 +78,14 @@ void InstrumentSession::applyCoupling(Coupling mode) {
         return;
     static constexpr Operation kCommand[] = {Operation::Independent, Operation::Tracking,
                                              Operation::Parallel};
-    send(kCommand[int(mode)], {1, {}, sets_});
+    send(kCommand[int(mode)], {1, {}, sets()});
     // Polls queued before the change must not overwrite the displays after
     // it; during the initial query every answer is still wanted.
     if (!queryingInitial_)
         link_.cancelQueuedQueries();
-    coupling_ = mode;
+    state_.setCoupling(mode);
     if (profile_)
-        blankReadings(0, profile_->couplingChangeBlanks - 1);
+        state_.blankReadings(0, profile_->couplingChangeBlanks - 1);
     emit couplingChanged(mode);
     emit locksChanged();
 }
@@ -109,7 +99,7 @@ void InstrumentSession::chooseCoupling(Coupling mode, bool askFirst) {
             if (mode != Coupling::Independent)
                 link_.cancelQueuedQueries();
             applyCoupling(mode);
-            if (output_)
+            if (outputOn())
                 switchOutput(false);
         }
         modeCode_ = int(mode);
@@ -123,9 +113,9 @@ void InstrumentSession::chooseCoupling(Coupling mode, bool askFirst) {
     // independent: a coupled choice goes out with one set at least, so the
     // panel never shows a coupling the unit was not told.
     auto atLeastOneSet = [this] {
-        if (sets_ < 1) {
-            sets_ = 1;
-            emit setsChanged(sets_);
+        if (sets() < 1) {
+            state_.setSets(1);
+            emit setsChanged(sets());
         }
     };
     switch (mode) {
@@ -158,13 +148,13 @@ void InstrumentSession::chooseCoupling(Coupling mode, bool askFirst) {
 }
 
 void InstrumentSession::setSets(int sets) {
-    if (sets == sets_)
+    if (sets == this->sets())
         return;
-    sets_ = sets;
+    state_.setSets(sets);
     if (sets == 0)
         chooseCoupling(Coupling::Independent);
-    else if (isReady() && coupling_ != Coupling::Independent)
-        applyCoupling(coupling_); // the unit is told the new number
+    else if (isReady() && coupling() != Coupling::Independent)
+        applyCoupling(coupling()); // the unit is told the new number
 }
 
 void InstrumentSession::clearProtection() {
@@ -176,29 +166,26 @@ void InstrumentSession::setAutoRun(bool on) {
     if (!isReady())
         return;
     send(Operation::AutoRun, {1, {}, on ? 1 : 0});
-    autoRun_ = on;
+    state_.setAutoRun(on);
     if (!on) {
         // Back from the automatic run, the coupling is sent again.
         if (profile_)
-            blankReadings(0, profile_->couplingChangeBlanks - 1);
-        applyCoupling(coupling_);
+            state_.blankReadings(0, profile_->couplingChangeBlanks - 1);
+        applyCoupling(coupling());
     }
     emit autoRunChanged(on);
     emit locksChanged();
 }
 
 void InstrumentSession::toggleAutoRun() {
-    setAutoRun(!autoRun_);
+    setAutoRun(!autoRun());
 }
 
 bool InstrumentSession::setSetting(int ch, Setting setting, double value) {
     if (!isReady() || ch < 0 || ch >= channelCount())
         return true;
     if (profile_->editsWaitForReadings) {
-        const bool waiting = !settingsSeen_ ||
-                             (setting == Setting::Current && !currentSeen_[std::size_t(ch)]) ||
-                             (setting == Setting::OverVoltage && !voltageSeen_[std::size_t(ch)]);
-        if (waiting)
+        if (!state_.repliedFor(ch, setting))
             return false;
     }
     static constexpr Operation kCommand[] = {Operation::Voltage, Operation::Current,
@@ -207,8 +194,7 @@ bool InstrumentSession::setSetting(int ch, Setting setting, double value) {
     value = std::round(value * scale) / scale;
     send(kCommand[int(setting)],
          {ch + 1, wireNumber(value, QLatin1String(profile_->valuePattern)), 0});
-    channels_[std::size_t(ch)].settings[std::size_t(setting)] = value;
-    emit settingChanged(ch, setting, value);
+    state_.setSetting(ch, setting, value);
     return true;
 }
 
@@ -216,8 +202,7 @@ void InstrumentSession::setOverCurrentProtection(int ch, bool on) {
     if (!isReady() || ch < 0 || ch >= channelCount())
         return;
     send(Operation::OverCurrent, {ch + 1, {}, on ? 1 : 0});
-    channels_[std::size_t(ch)].overCurrentProtection = on;
-    emit overCurrentChanged(ch, on);
+    state_.setOverCurrent(ch, on);
 }
 
 void InstrumentSession::saveMemory(int memory) {
@@ -252,7 +237,7 @@ void InstrumentSession::recallMemory(int memory) {
 void InstrumentSession::recallDone() {
     if (!isReady()) // reset while the initial query ran
         return;
-    if (output_)
+    if (outputOn())
         poll_.start();
     else
         poll_.stop();
@@ -274,13 +259,6 @@ void InstrumentSession::setAutoRange(int start, int end, int cycle) {
     send(Operation::AutoEnd, {1, {}, end});
     send(Operation::AutoCycle, {1, {}, cycle});
     queryAutoRange();
-}
-
-void InstrumentSession::resetDelivered() {
-    for (int i = 0; i < channelCount(); ++i) {
-        channels_[std::size_t(i)].delivered.reset();
-        emit deliveredChanged(i);
-    }
 }
 
 void InstrumentSession::setLimitRules(std::vector<LimitRule> rules) {

@@ -21,16 +21,19 @@ ReplyHandler InstrumentSession::handlerFor(const QueryStep& step) {
             if (epoch != outputEpoch_)
                 return trace(QStringLiteral("Reading from before the output changed, dropped: ") +
                              r);
-            readingReplied(ch, voltage, r);
+            // While the initial values are read the output's state is not
+            // known yet (after a reconnect it may have changed): no
+            // measurement of it.
+            state_.readingReplied(ch, voltage, r, !queryingInitial_);
         };
     case Operation::Voltage:
-        return [this, ch](const QString& r) { settingRepliedText(ch, Setting::Voltage, r); };
+        return [this, ch](const QString& r) { state_.settingReplied(ch, Setting::Voltage, r); };
     case Operation::Current:
-        return [this, ch](const QString& r) { settingRepliedText(ch, Setting::Current, r); };
+        return [this, ch](const QString& r) { state_.settingReplied(ch, Setting::Current, r); };
     case Operation::OverVoltage:
-        return [this, ch](const QString& r) { settingRepliedText(ch, Setting::OverVoltage, r); };
+        return [this, ch](const QString& r) { state_.settingReplied(ch, Setting::OverVoltage, r); };
     case Operation::OverCurrent:
-        return [this, ch](const QString& r) { overCurrentReplied(ch, r); };
+        return [this, ch](const QString& r) { state_.overCurrentReplied(ch, r); };
     case Operation::Output:
         return [this](const QString& r) { outputReplied(r != QLatin1String("0")); };
     case Operation::Coupling:
@@ -48,7 +51,7 @@ ReplyHandler InstrumentSession::handlerFor(const QueryStep& step) {
     case Operation::AutoCycle:
     case Operation::AutoDelay:
     case Operation::Memory:
-        return [this, op = step.operation](const QString& r) { autoValueReplied(op, r); };
+        return [this, op = step.operation](const QString& r) { state_.autoValueReplied(op, r); };
     default:
         return {};
     }
@@ -59,14 +62,14 @@ ReplyHandler InstrumentSession::handlerFor(const QueryStep& step) {
 void InstrumentSession::outputReplied(bool on) {
     if (!resyncing_)
         return setOutput(on);
-    output_ = on;
+    state_.setOutput(on);
     emit outputChanged(on);
 }
 
 void InstrumentSession::couplingReplied(Coupling mode) {
     if (!resyncing_)
         return applyCoupling(mode);
-    coupling_ = mode;
+    state_.setCoupling(mode);
     modeCode_ = int(mode);
     emit couplingChanged(mode);
     emit locksChanged();
@@ -75,109 +78,9 @@ void InstrumentSession::couplingReplied(Coupling mode) {
 void InstrumentSession::autoRunReplied(bool on) {
     if (!resyncing_)
         return setAutoRun(on);
-    autoRun_ = on;
+    state_.setAutoRun(on);
     emit autoRunChanged(on);
     emit locksChanged();
-}
-
-void InstrumentSession::blankReadings(int from, int to) {
-    for (int i = std::max(from, 0); i <= to && i < channelCount(); ++i) {
-        ChannelState& c = channels_[std::size_t(i)];
-        c.voltage.clear();
-        c.current.clear();
-        c.voltageRead = c.currentRead = false;
-        emit readingsChanged(i);
-    }
-}
-
-void InstrumentSession::readingReplied(int ch, bool voltage, const QString& reply) {
-    if (ch < 0 || ch >= channelCount())
-        return;
-    ++readings_;
-    ChannelState& c = channels_[std::size_t(ch)];
-    (voltage ? c.voltageReply : c.currentReply) = reply;
-    (voltage ? c.voltageAtMsec : c.currentAtMsec) = qint64(link_.clock().nowSec() * 1000.0);
-    (voltage ? c.voltage : c.current) =
-        Reading(withoutUnit(reply, voltage ? QLatin1Char('V') : QLatin1Char('A')));
-    if (!reply.isEmpty()) {
-        (voltage ? voltageSeen_ : currentSeen_)[std::size_t(ch)] = true;
-        // While the initial values are read the output's state is not known
-        // yet (after a reconnect it may have changed): no measurement of it.
-        (voltage ? c.voltageRead : c.currentRead) = !queryingInitial_;
-    }
-    // The channel that follows another in parallel has nothing of its own to
-    // show: a voltage reply blanks its voltage, a current reply both.
-    if (coupling_ == Coupling::Parallel && ch == profile_->parallelBlankChannel) {
-        c.voltage.clear();
-        if (!voltage)
-            c.current.clear();
-    }
-    // A current reading closes a step of the integration, with the latest
-    // voltage; only while the output is on.
-    const qint64 at = voltage ? c.voltageAtMsec : c.currentAtMsec;
-    const std::optional<double> watts = power(c.voltage, c.current);
-    if (!voltage && output_ && watts) {
-        c.delivered.add(at, *c.voltage.value(), *c.current.value());
-        emit deliveredChanged(ch);
-    }
-    emit readingsChanged(ch);
-    // Every reading is checked, not only recorded points; with the output
-    // off there is nothing to watch.
-    const std::optional<double> value = (voltage ? c.voltage : c.current).value();
-    if (value && output_)
-        checkLimits(ch, voltage ? Quantity::Voltage : Quantity::Current, *value, at);
-    if (!voltage && watts && output_) {
-        checkLimits(ch, Quantity::Power, *watts, at);
-        checkLimits(ch, Quantity::Charge, c.delivered.charge(), at);
-        checkLimits(ch, Quantity::Energy, c.delivered.energy(), at);
-    }
-}
-
-void InstrumentSession::settingRepliedText(int ch, Setting setting, const QString& reply) {
-    if (ch < 0 || ch >= channelCount())
-        return;
-    if (setting == Setting::Voltage && profile_->tracesSettings)
-        trace(QStringLiteral("Set voltage CH") + QString::number(ch + 1) + QLatin1Char(':') +
-              reply);
-    if (reply.isEmpty())
-        return;
-    const QChar unit = setting == Setting::Current ? QLatin1Char('A') : QLatin1Char('V');
-    if (const std::optional<double> v = parseNumber(withoutUnit(reply, unit))) {
-        channels_[std::size_t(ch)].settings[std::size_t(setting)] = *v;
-        emit settingChanged(ch, setting, *v);
-    }
-    settingsSeen_ = true;
-}
-
-void InstrumentSession::overCurrentReplied(int ch, const QString& reply) {
-    if (ch < 0 || ch >= channelCount())
-        return;
-    const bool on = reply == QLatin1String("1");
-    channels_[std::size_t(ch)].overCurrentProtection = on;
-    emit overCurrentChanged(ch, on);
-}
-
-void InstrumentSession::autoValueReplied(Operation operation, const QString& reply) {
-    QString* field = nullptr;
-    switch (operation) {
-    case Operation::AutoStart:
-        field = &autoValues_.start;
-        break;
-    case Operation::AutoEnd:
-        field = &autoValues_.end;
-        break;
-    case Operation::AutoCycle:
-        field = &autoValues_.cycle;
-        break;
-    case Operation::AutoDelay:
-        field = &autoValues_.delay;
-        break;
-    default:
-        field = &autoValues_.memory;
-        break;
-    }
-    *field = reply;
-    emit autoRunValuesChanged();
 }
 
 void InstrumentSession::errorReplied(const QString& reply) {
@@ -216,7 +119,7 @@ void InstrumentSession::statusReplied(const QString& reply) {
               QLatin1Char('\''));
         return;
     }
-    const bool couplingChanged = status.coupling && coupling_ != *status.coupling;
+    const bool couplingChanged = status.coupling && coupling() != *status.coupling;
     if (resyncing_) {
         if (status.coupling)
             couplingReplied(*status.coupling);
@@ -226,7 +129,7 @@ void InstrumentSession::statusReplied(const QString& reply) {
     }
     if (status.coupling)
         chooseCoupling(*status.coupling);
-    if (status.output && *status.output != output_)
+    if (status.output && *status.output != outputOn())
         switchOutput(*status.output);
     if (couplingChanged) {
         // The settings follow the new coupling: ask for them again, channels
@@ -236,6 +139,23 @@ void InstrumentSession::statusReplied(const QString& reply) {
                 for (int n : {pair.first, pair.second})
                     if (n <= channelCount())
                         ask({op, n});
+    }
+}
+
+void InstrumentSession::watchLimits(int ch, Quantity quantity, const Reading& reading,
+                                    qint64 msec) {
+    // With the output off there is nothing to watch.
+    const std::optional<double> value = reading.value();
+    if (value && outputOn())
+        checkLimits(ch, quantity, *value, msec);
+    if (quantity != Quantity::Current || ch >= channelCount())
+        return;
+    const ChannelState& c = channel(ch);
+    const std::optional<double> watts = power(c.voltage, c.current);
+    if (watts && outputOn()) {
+        checkLimits(ch, Quantity::Power, *watts, msec);
+        checkLimits(ch, Quantity::Charge, c.delivered.charge(), msec);
+        checkLimits(ch, Quantity::Energy, c.delivered.energy(), msec);
     }
 }
 
@@ -257,7 +177,7 @@ void InstrumentSession::limitTrip(const LimitTrip& trip) {
         recording_->addEvent(trip);
     // At once: the output-off is on the wire with the next writer tick, and
     // nothing waits for anyone to read a message.
-    if (r.stopsOutput() && output_)
+    if (r.stopsOutput() && outputOn())
         setOutput(false);
     if (r.stopsRecording() && recording_)
         recording_->stop();
@@ -280,12 +200,12 @@ void InstrumentSession::setsReplied(const QString& reply) {
     couplingChoice_ = true;
     const std::optional<double> x = parseNumber(reply);
     if (x && (*x == 0 || *x == 1 || *x == 2)) {
-        sets_ = int(*x);
-        emit setsChanged(sets_);
+        state_.setSets(int(*x));
+        emit setsChanged(sets());
         // The unit's configuration takes the same path as the user's choice,
         // so the panel, the menu and the coupling agree.
-        const Coupling shown = sets_ == 0 ? Coupling::Independent : Coupling::Parallel;
-        if (shown != coupling_ || modeCode_ != int(shown)) {
+        const Coupling shown = sets() == 0 ? Coupling::Independent : Coupling::Parallel;
+        if (shown != coupling() || modeCode_ != int(shown)) {
             if (shown == Coupling::Independent) {
                 chooseCoupling(Coupling::Independent);
             } else {
