@@ -1,5 +1,6 @@
 #include "session/instrumentsession.h"
 
+#include "core/clock.h"
 #include "core/debugtrace.h"
 #include "core/numbers.h"
 #include "core/prompter.h"
@@ -14,7 +15,10 @@ namespace trq {
 InstrumentSession::InstrumentSession(Services s, QObject* parent)
     : QObject(parent), link_(s.link), database_(s.database), store_(s.store), prompter_(s.prompter),
       machineTypes_(s.database), connection_(s.link, s.prompter, s.transports, machineTypes_),
-      state_(s.link.clock()), probe_(s.transports, s.link, s.waiter) {
+      state_(s.link.clock()), probe_(s.transports, s.link, s.waiter),
+      control_({link_, connection_, state_, limits_, prompter_, wait_, poll_,
+                [this](const QueryStep& step) { return ask(step); },
+                [this](LinkWait::Then then) { queryInitialValues(std::move(then)); }}) {
     poll_.setInterval(kPollMsec);
     connect(&poll_, &QTimer::timeout, this, &InstrumentSession::pollTick);
     connect(&connection_, &SupplyConnection::stateChanged, this, &InstrumentSession::stateChanged);
@@ -35,6 +39,12 @@ InstrumentSession::InstrumentSession(Services s, QObject* parent)
     connect(&state_, &SupplyState::autoRunValuesChanged, this,
             &InstrumentSession::autoRunValuesChanged);
     connect(&state_, &SupplyState::deliveredChanged, this, &InstrumentSession::deliveredChanged);
+    connect(&control_, &SupplyControl::outputChanged, this, &InstrumentSession::outputChanged);
+    connect(&control_, &SupplyControl::couplingChanged, this, &InstrumentSession::couplingChanged);
+    connect(&control_, &SupplyControl::autoRunChanged, this, &InstrumentSession::autoRunChanged);
+    connect(&control_, &SupplyControl::setsChanged, this, &InstrumentSession::setsChanged);
+    connect(&control_, &SupplyControl::locksChanged, this, &InstrumentSession::locksChanged);
+    connect(&control_, &SupplyControl::limitsChanged, this, &InstrumentSession::limitsChanged);
     link_.setHost(this);
     link_.setSerialTerminator(kIdentifyLineEnd);
     recordSetup_.load();
@@ -61,12 +71,12 @@ void InstrumentSession::resumeAfterReconnect() {
         recording_->engine().markGap();
     // The supply's state is read back and shown; nothing is sent back.
     const bool wasOn = outputOn();
-    resyncing_ = true;
+    control_.setResyncing(true);
     queryInitialValues([this, wasOn](bool cancelled) {
-        resyncing_ = false;
+        control_.setResyncing(false);
         if (cancelled || !isReady())
             return;
-        checkOutput();
+        control_.checkOutput();
         afterInitialQuery();
         if (wasOn && !outputOn()) {
             // Power-cycled, most likely: nobody switches it on unasked, but
@@ -103,7 +113,7 @@ void InstrumentSession::initialValuesDone(bool cancelled) {
     // A timeout during the initial query has reset everything already.
     if (!isReady() || !profile_)
         return;
-    checkOutput();
+    control_.checkOutput();
     afterInitialQuery();
     emit initialValuesRead();
     trace("Q Ini OK");
@@ -123,10 +133,7 @@ void InstrumentSession::setUpLayout() {
     std::erase_if(rules, [this](const LimitRule& r) { return r.channel > channelCount(); });
     limits_.setRules(std::move(rules));
     pollCounter_ = 0;
-    modeCode_ = profile_->followsStatus ? -1 : 0;
-    setsEditable_ = false;
-    warningPending_ = true;
-    couplingChoice_ = true;
+    control_.setUp(profile_);
     link_.setPollCycleLength(profile_->cycleQueries);
     link_.setPollCycleLimitMsec(0);
     if (recording_)
@@ -141,8 +148,7 @@ void InstrumentSession::queryInitialValues(LinkWait::Then then) {
         then(false);
         return;
     }
-    suspendOutput_ = true;
-    queryingInitial_ = true;
+    control_.setQuerying(true);
     for (const QueryStep& step : profile_->initialQueries)
         ask(step);
     const int queued = std::max(link_.pendingQueries(), 1);
@@ -158,8 +164,7 @@ void InstrumentSession::queryInitialValues(LinkWait::Then then) {
                                 tr("Remaining about %1 secs...").arg(secs)};
         },
         [this, then = std::move(then)](bool cancelled) {
-            suspendOutput_ = false;
-            queryingInitial_ = false;
+            control_.setQuerying(false);
             then(cancelled);
         });
 }
@@ -170,11 +175,10 @@ void InstrumentSession::afterInitialQuery() {
 
 void InstrumentSession::reset() {
     wait_.abandon();
-    suspendOutput_ = false;
-    queryingInitial_ = false;
+    control_.setQuerying(false);
     connection_.close();
     poll_.stop();
-    resyncing_ = false;
+    control_.setResyncing(false);
     if (recording_)
         recording_->engine().stop();
     emit stateChanged(state());
@@ -183,6 +187,7 @@ void InstrumentSession::reset() {
     if (recording_)
         recording_.release()->deleteLater();
     profile_ = nullptr;
+    control_.setUp(nullptr);
     state_.clear();
     limits_.setRules({}); // off line, no supply's rules apply
 }
@@ -206,7 +211,7 @@ QString InstrumentSession::query(const QueryStep& step) const {
 }
 
 bool InstrumentSession::ask(const QueryStep& step) {
-    return link_.enqueueQuery(query(step), this, handlerFor(step));
+    return link_.enqueueQuery(query(step), this, control_.handlerFor(step));
 }
 
 bool InstrumentSession::exchange(const QueryStep& step) {
@@ -216,7 +221,7 @@ bool InstrumentSession::exchange(const QueryStep& step) {
         step.operation == Operation::MeasuredVoltage || step.operation == Operation::Voltage;
     const QChar unit = voltage ? QLatin1Char('V') : QLatin1Char('A');
     const bool whole = step.operation == Operation::Status;
-    ReplyHandler handler = handlerFor(step);
+    ReplyHandler handler = control_.handlerFor(step);
     return link_.exchangeNow(query(step), this, [whole, unit, handler](const QString& reply) {
         if (whole) {
             handler(reply);
@@ -238,25 +243,29 @@ void InstrumentSession::pollTick() {
         pollCounter_ = nextPollPosition(*profile_, pollCounter_);
 }
 
-void InstrumentSession::send(Operation operation, const CommandArgs& args) {
-    link_.enqueueCommand(commandText(family(), operation, args));
+bool InstrumentSession::readingsCurrent() const {
+    if (!profile_ || !poll_.isActive() || channelCount() == 0)
+        return false;
+    const qint64 now = qint64(link_.clock().nowSec() * 1000.0);
+    // Two cycles: a queue that lags behind the poll a little is no silence.
+    const qint64 longest = 2 * qint64(profile_->pollCycle.size()) * kPollMsec + 1000;
+    return state_.allReadSince(now - longest);
 }
 
-void InstrumentSession::queryAutoRange() {
-    if (!profile_ || !profile_->autoRunAndMemories)
-        return;
-    for (Operation op : {Operation::AutoStart, Operation::AutoEnd, Operation::AutoCycle})
-        ask({op, 0});
+void InstrumentSession::setLinkActivity(const LinkActivity& activity) {
+    const std::pair<QTimer*, bool> clocks[] = {{&poll_, activity.polling},
+                                               {&link_.responseTimer(), activity.responseWait},
+                                               {&link_.writerTimer(), activity.writing}};
+    for (const auto& [timer, on] : clocks) {
+        if (on)
+            timer->start();
+        else
+            timer->stop();
+    }
 }
 
-void InstrumentSession::queryDelay() {
-    if (profile_ && profile_->autoRunAndMemories)
-        ask({Operation::AutoDelay, 0});
-}
-
-void InstrumentSession::queryMemory() {
-    if (profile_ && profile_->autoRunAndMemories)
-        ask({Operation::Memory, 0});
+void InstrumentSession::setReadTime(int seconds) {
+    link_.setPollCycleLimitMsec(seconds * 1000);
 }
 
 } // namespace trq

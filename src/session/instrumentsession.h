@@ -5,7 +5,6 @@
 #include "protocol/commands.h"
 #include "protocol/layoutprofile.h"
 #include "protocol/replies.h"
-#include "session/controlrules.h"
 #include "session/energy.h"
 #include "session/limits.h"
 #include "session/linkwait.h"
@@ -13,6 +12,7 @@
 #include "session/portprobe.h"
 #include "session/recordsetup.h"
 #include "session/supplyconnection.h"
+#include "session/supplycontrol.h"
 #include "session/supplystate.h"
 
 #include <QObject>
@@ -105,34 +105,35 @@ public:
     bool autoRun() const { return state_.autoRun(); }
     int sets() const { return state_.sets(); }
     const AutoRunValues& autoRunValues() const { return state_.autoRunValues(); }
-    ControlLocks locks() const;
+    ControlLocks locks() const { return control_.locks(); }
     // Where the poll is in its layout's cycle (see pollStepAt).
     int pollPosition() const { return pollCounter_; }
 
     // ---- Actions (silent unless on line) ------------------------------------
-    void setOutput(bool on);
-    void toggleOutput();
-    // The panel's output switch: as setOutput, and some panels blank
-    // channels after it.
-    void switchOutput(bool on);
-    // The menu's coupling action.
-    void applyCoupling(Coupling mode);
-    // The panel's coupling choice, with its layout's rules; askFirst false
-    // skips the single-channel warning (a script has read the manual).
-    void chooseCoupling(Coupling mode, bool askFirst = true);
-    void setSets(int sets);
-    void clearProtection();
-    void setAutoRun(bool on);
-    void toggleAutoRun();
-    // A user's edit, rounded as the panel's edits round; false when it was
-    // not sent and the edit should go back.
-    bool setSetting(int channel, Setting setting, double value);
-    static constexpr int kEditDecimals = 3;
-    void setOverCurrentProtection(int channel, bool on);
-    void saveMemory(int memory);
-    void recallMemory(int memory);
-    void setDelay(int delay);
-    void setAutoRange(int start, int end, int cycle);
+    // The output, coupling, protection, memories, delay and automatic run.
+    SupplyControl& control() { return control_; }
+    void setOutput(bool on) { control_.setOutput(on); }
+    void toggleOutput() { control_.toggleOutput(); }
+    void switchOutput(bool on) { control_.switchOutput(on); }
+    void applyCoupling(Coupling mode) { control_.applyCoupling(mode); }
+    void chooseCoupling(Coupling mode, bool askFirst = true) {
+        control_.chooseCoupling(mode, askFirst);
+    }
+    void setSets(int sets) { control_.setSets(sets); }
+    void clearProtection() { control_.clearProtection(); }
+    void setAutoRun(bool on) { control_.setAutoRun(on); }
+    void toggleAutoRun() { control_.toggleAutoRun(); }
+    bool setSetting(int channel, Setting setting, double value) {
+        return control_.setSetting(channel, setting, value);
+    }
+    static constexpr int kEditDecimals = SupplyControl::kEditDecimals;
+    void setOverCurrentProtection(int channel, bool on) {
+        control_.setOverCurrentProtection(channel, on);
+    }
+    void saveMemory(int memory) { control_.saveMemory(memory); }
+    void recallMemory(int memory) { control_.recallMemory(memory); }
+    void setDelay(int delay) { control_.setDelay(delay); }
+    void setAutoRange(int start, int end, int cycle) { control_.setAutoRange(start, end, cycle); }
     // The poll-cycle check, in seconds (0 switches it off).
     void setReadTime(int seconds);
     // Starts or stops the link's clocks (the record setup's timer switches).
@@ -207,32 +208,17 @@ private:
     void queryInitialValues(LinkWait::Then then);
     void initialValuesDone(bool cancelled);
     void afterInitialQuery();
-    void recallDone();
-    void checkOutput();
     void linkFailed();
     void resumeAfterReconnect();
 
     bool ask(const QueryStep& step);
     bool exchange(const QueryStep& step);
     QString query(const QueryStep& step) const;
-    ReplyHandler handlerFor(const QueryStep& step);
-    void send(Operation operation, const CommandArgs& args = {});
-    void queryAutoRange();
-    void queryDelay();
-    void queryMemory();
 
-    // Replies (sessionreplies.cpp).
-    void errorReplied(const QString& reply);
-    void statusReplied(const QString& reply);
-    void outputReplied(bool on);
-    void couplingReplied(Coupling mode);
-    void autoRunReplied(bool on);
-    void setsReplied(const QString& reply);
     // Every reading is checked against the limits, not only recorded points.
     void watchLimits(int channel, Quantity quantity, const Reading& reading, qint64 msec);
     void checkLimits(int channel, Quantity quantity, double value, qint64 msec);
     void limitTrip(const LimitTrip& trip);
-    bool acceptWarning(bool askFirst);
 
     TaskScheduler& link_;
     Database& database_;
@@ -242,25 +228,8 @@ private:
     SupplyConnection connection_;
 
     const LayoutProfile* profile_ = nullptr;
-    // Replies update the state without sending anything back.
-    bool resyncing_ = false;
-
     SupplyState state_;
     int pollCounter_ = 0;
-    bool queryingInitial_ = false;
-    // Counts output changes: a reading asked for before the last one is of
-    // the state before it.
-    quint64 outputEpoch_ = 0;
-    bool suspendOutput_ = false;
-    bool errorShown_ = false;
-    // Layouts with a mode code of their own: -1 until the first status.
-    int modeCode_ = 0;
-    // Single-channel units: whether the number of units can be edited,
-    // the warning before the first coupling choice, the configuration the
-    // unit reported, and the first replies seen.
-    bool setsEditable_ = false;
-    bool warningPending_ = true;
-    bool couplingChoice_ = true;
 
     QTimer poll_;
 
@@ -270,6 +239,7 @@ private:
     RecordSetup recordSetup_;
     RecordingClock* recordingClock_ = nullptr;
     std::unique_ptr<Recording> recording_;
+    SupplyControl control_;
 };
 
 } // namespace trq
