@@ -42,12 +42,12 @@ struct LinkActivity {
     bool operator==(const LinkActivity&) const = default;
 };
 
-// One connected supply, as a non-widget object: the connection and its
-// detection, the initial query, polling, the last readings and settings per
-// channel, the actions on output, coupling, protection, memories, delay and
-// automatic run, and the instrument's errors. The windows, the automation
-// server and headless runs all work through it; it only tells, by signals,
-// and asks through the prompter.
+// One connected supply, as a non-widget object, for the windows, the
+// automation server and headless runs. It brings the parts together: the
+// connection (SupplyConnection), what the supply replied (SupplyState), the
+// actions on it (SupplyControl), the limits watched on every reading and the
+// recording; it runs the initial query and the poll itself. It only tells,
+// by signals, and asks through the prompter.
 class InstrumentSession : public QObject, public LinkHost {
     Q_OBJECT
 public:
@@ -76,7 +76,6 @@ public:
     const LayoutProfile* profile() const { return profile_; }
     QString interfaceDescription() const { return connection_.interfaceDescription(); }
     QStringList offeredModels() const { return machineTypes_.offeredModels(); }
-    const MachineTypes& machineTypes() const { return machineTypes_; }
 
     // While a supply is on line asks "Reset and open it?" and resets on
     // Yes; false on No.
@@ -102,9 +101,7 @@ public:
     quint64 readingCount() const { return state_.readingCount(); }
     bool outputOn() const { return state_.outputOn(); }
     Coupling coupling() const { return state_.coupling(); }
-    bool autoRun() const { return state_.autoRun(); }
     int sets() const { return state_.sets(); }
-    const AutoRunValues& autoRunValues() const { return state_.autoRunValues(); }
     ControlLocks locks() const { return control_.locks(); }
     // Where the poll is in its layout's cycle (see pollStepAt).
     int pollPosition() const { return pollCounter_; }
@@ -114,12 +111,10 @@ public:
     SupplyControl& control() { return control_; }
     void setOutput(bool on) { control_.setOutput(on); }
     void toggleOutput() { control_.toggleOutput(); }
-    void switchOutput(bool on) { control_.switchOutput(on); }
     void applyCoupling(Coupling mode) { control_.applyCoupling(mode); }
     void chooseCoupling(Coupling mode, bool askFirst = true) {
         control_.chooseCoupling(mode, askFirst);
     }
-    void setSets(int sets) { control_.setSets(sets); }
     void clearProtection() { control_.clearProtection(); }
     void setAutoRun(bool on) { control_.setAutoRun(on); }
     void toggleAutoRun() { control_.toggleAutoRun(); }
@@ -127,9 +122,6 @@ public:
         return control_.setSetting(channel, setting, value);
     }
     static constexpr int kEditDecimals = SupplyControl::kEditDecimals;
-    void setOverCurrentProtection(int channel, bool on) {
-        control_.setOverCurrentProtection(channel, on);
-    }
     void saveMemory(int memory) { control_.saveMemory(memory); }
     void recallMemory(int memory) { control_.recallMemory(memory); }
     void setDelay(int delay) { control_.setDelay(delay); }
@@ -154,7 +146,6 @@ public:
     void pollTick();
 
     TaskScheduler& link() { return link_; }
-    Prompter& prompter() { return prompter_; }
     // The wait a window may show (and cancel) while the initial values are
     // read or the link goes quiet before a recall.
     LinkWait& linkWait() { return wait_; }
