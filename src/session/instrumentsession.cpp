@@ -16,11 +16,11 @@ InstrumentSession::InstrumentSession(Services s, QObject* parent)
     : QObject(parent), link_(s.link), database_(s.database), store_(s.store), prompter_(s.prompter),
       machineTypes_(s.database), connection_(s.link, s.prompter, s.transports, machineTypes_),
       state_(s.link.clock()), probe_(s.transports, s.link, s.waiter),
-      control_({link_, connection_, state_, limits_, prompter_, wait_, poll_,
-                [this](const QueryStep& step) { return ask(step); },
+      poll_(s.link, connection_, state_,
+            [this](const QueryStep& step) { return control_.handlerFor(step); }),
+      control_({link_, connection_, state_, limits_, prompter_, wait_, poll_.timer(),
+                [this](const QueryStep& step) { return poll_.ask(step); },
                 [this](LinkWait::Then then) { queryInitialValues(std::move(then)); }}) {
-    poll_.setInterval(kPollMsec);
-    connect(&poll_, &QTimer::timeout, this, &InstrumentSession::pollTick);
     connect(&connection_, &SupplyConnection::stateChanged, this, &InstrumentSession::stateChanged);
     connect(&connection_, &SupplyConnection::statusText, this, &InstrumentSession::statusText);
     connect(&connection_, &SupplyConnection::modelAccepted, this, &InstrumentSession::setUpLayout);
@@ -57,7 +57,7 @@ InstrumentSession::InstrumentSession(Services s, QObject* parent)
 
 InstrumentSession::~InstrumentSession() {
     // Nothing of this session may run once its teardown has begun.
-    poll_.stop();
+    poll_.timer().stop();
     if (recording_)
         recording_->engine().timer().stop();
     wait_.abandon();
@@ -123,6 +123,8 @@ void InstrumentSession::setUpLayout() {
     const QString model = connection_.model();
     const std::optional<MachineTypeRecord> record = machineTypes_.find(model);
     profile_ = layoutProfile(record ? record->layout : 0);
+    poll_.setUp(profile_);
+    control_.setUp(profile_);
     if (!profile_)
         return;
     // Readings further apart than three poll cycles are a gap.
@@ -132,8 +134,6 @@ void InstrumentSession::setUpLayout() {
     std::vector<LimitRule> rules = LimitMonitor::load(model, connection_.serialNumber());
     std::erase_if(rules, [this](const LimitRule& r) { return r.channel > channelCount(); });
     limits_.setRules(std::move(rules));
-    pollCounter_ = 0;
-    control_.setUp(profile_);
     link_.setPollCycleLength(profile_->cycleQueries);
     link_.setPollCycleLimitMsec(0);
     if (recording_)
@@ -150,7 +150,7 @@ void InstrumentSession::queryInitialValues(LinkWait::Then then) {
     }
     control_.setQuerying(true);
     for (const QueryStep& step : profile_->initialQueries)
-        ask(step);
+        poll_.ask(step);
     const int queued = std::max(link_.pendingQueries(), 1);
     wait_.start(
         text(Text::QueryingTitle), text(Text::QueryingInitialValues),
@@ -177,7 +177,7 @@ void InstrumentSession::reset() {
     wait_.abandon();
     control_.setQuerying(false);
     connection_.close();
-    poll_.stop();
+    poll_.timer().stop();
     control_.setResyncing(false);
     if (recording_)
         recording_->engine().stop();
@@ -187,13 +187,14 @@ void InstrumentSession::reset() {
     if (recording_)
         recording_.release()->deleteLater();
     profile_ = nullptr;
+    poll_.setUp(nullptr);
     control_.setUp(nullptr);
     state_.clear();
     limits_.setRules({}); // off line, no supply's rules apply
 }
 
 void InstrumentSession::linkFailed() {
-    poll_.stop();
+    poll_.timer().stop();
     state_.interruptDelivered();
     // A recording waits for the link to come back; the seconds without
     // readings record nothing.
@@ -205,64 +206,6 @@ void InstrumentSession::linkFailed() {
 }
 
 // ---- Polling -------------------------------------------------------------------
-
-QString InstrumentSession::query(const QueryStep& step) const {
-    return queryText(family(), step.operation, step.channel);
-}
-
-bool InstrumentSession::ask(const QueryStep& step) {
-    return link_.enqueueQuery(query(step), this, control_.handlerFor(step));
-}
-
-bool InstrumentSession::exchange(const QueryStep& step) {
-    // The direct exchange hands over raw lines: a value must carry its unit
-    // letter; the status goes whole.
-    const bool voltage =
-        step.operation == Operation::MeasuredVoltage || step.operation == Operation::Voltage;
-    const QChar unit = voltage ? QLatin1Char('V') : QLatin1Char('A');
-    const bool whole = step.operation == Operation::Status;
-    ReplyHandler handler = control_.handlerFor(step);
-    return link_.exchangeNow(query(step), this, [whole, unit, handler](const QString& reply) {
-        if (whole) {
-            handler(reply);
-        } else if (const std::optional<QString> value = readingOf(reply, unit)) {
-            handler(*value);
-        }
-    });
-}
-
-void InstrumentSession::pollTick() {
-    if (!profile_ || !isReady())
-        return;
-    const QueryStep& step = pollStepAt(*profile_, pollCounter_);
-    // A refused query (full queue) is tried again on the next tick. The
-    // direct exchange is a serial line's; over GPIB the queue pairs the
-    // replies.
-    const bool direct = profile_->pollsByDirectExchange && interfaceKind() == InterfaceKind::Serial;
-    if (direct ? exchange(step) : ask(step))
-        pollCounter_ = nextPollPosition(*profile_, pollCounter_);
-}
-
-bool InstrumentSession::readingsCurrent() const {
-    if (!profile_ || !poll_.isActive() || channelCount() == 0)
-        return false;
-    const qint64 now = qint64(link_.clock().nowSec() * 1000.0);
-    // Two cycles: a queue that lags behind the poll a little is no silence.
-    const qint64 longest = 2 * qint64(profile_->pollCycle.size()) * kPollMsec + 1000;
-    return state_.allReadSince(now - longest);
-}
-
-void InstrumentSession::setLinkActivity(const LinkActivity& activity) {
-    const std::pair<QTimer*, bool> clocks[] = {{&poll_, activity.polling},
-                                               {&link_.responseTimer(), activity.responseWait},
-                                               {&link_.writerTimer(), activity.writing}};
-    for (const auto& [timer, on] : clocks) {
-        if (on)
-            timer->start();
-        else
-            timer->stop();
-    }
-}
 
 void InstrumentSession::setReadTime(int seconds) {
     link_.setPollCycleLimitMsec(seconds * 1000);

@@ -13,6 +13,7 @@
 #include "session/recordsetup.h"
 #include "session/supplyconnection.h"
 #include "session/supplycontrol.h"
+#include "session/supplypoll.h"
 #include "session/supplystate.h"
 
 #include <QObject>
@@ -33,15 +34,6 @@ class RecordingClock;
 class TransportFactory;
 class Waiter;
 
-// Which of the link's clocks run: the poll, the wait for a response and the
-// writer. Each keeps its period while stopped.
-struct LinkActivity {
-    bool polling = true;
-    bool responseWait = true;
-    bool writing = true;
-    bool operator==(const LinkActivity&) const = default;
-};
-
 // One connected supply, as a non-widget object, for the windows, the
 // automation server and headless runs. It brings the parts together: the
 // connection (SupplyConnection), what the supply replied (SupplyState), the
@@ -51,7 +43,7 @@ struct LinkActivity {
 class InstrumentSession : public QObject, public LinkHost {
     Q_OBJECT
 public:
-    static constexpr int kPollMsec = 166;
+    static constexpr int kPollMsec = SupplyPoll::kPollMsec;
 
     struct Services {
         TaskScheduler& link;
@@ -97,14 +89,14 @@ public:
     bool allMeasured() const { return state_.allMeasured(); }
     // Every channel's latest reading is younger than two poll cycles and a
     // second: the poll is running, however slow its cycle.
-    bool readingsCurrent() const;
+    bool readingsCurrent() const { return poll_.readingsCurrent(); }
     quint64 readingCount() const { return state_.readingCount(); }
     bool outputOn() const { return state_.outputOn(); }
     Coupling coupling() const { return state_.coupling(); }
     int sets() const { return state_.sets(); }
     ControlLocks locks() const { return control_.locks(); }
     // Where the poll is in its layout's cycle (see pollStepAt).
-    int pollPosition() const { return pollCounter_; }
+    int pollPosition() const { return poll_.position(); }
 
     // ---- Actions (silent unless on line) ------------------------------------
     // The output, coupling, protection, memories, delay and automatic run.
@@ -129,9 +121,9 @@ public:
     // The poll-cycle check, in seconds (0 switches it off).
     void setReadTime(int seconds);
     // Starts or stops the link's clocks (the record setup's timer switches).
-    void setLinkActivity(const LinkActivity& activity);
+    void setLinkActivity(const LinkActivity& activity) { poll_.setLinkActivity(activity); }
     // The poll timer's period: a step of the layout's poll cycle each time.
-    void setPollInterval(int msec) { poll_.setInterval(msec); }
+    void setPollInterval(int msec) { poll_.timer().setInterval(msec); }
     // Charge and energy start again from zero on every channel.
     void resetDelivered() { state_.resetDelivered(); }
 
@@ -143,7 +135,7 @@ public:
     void storeLimitRules(std::vector<LimitRule> rules);
     // One poll step (the poll timer's work), for a caller that paces the
     // poll itself.
-    void pollTick();
+    void pollTick() { poll_.tick(); }
 
     TaskScheduler& link() { return link_; }
     // The wait a window may show (and cancel) while the initial values are
@@ -161,7 +153,7 @@ public:
     void setRecordingClock(RecordingClock* clock) { recordingClock_ = clock; }
 
     // LinkHost
-    bool pollActive() const override { return poll_.isActive(); }
+    bool pollActive() const override { return poll_.active(); }
     void reportStatus(const QString& text, int msec) override;
 
 signals:
@@ -202,10 +194,6 @@ private:
     void linkFailed();
     void resumeAfterReconnect();
 
-    bool ask(const QueryStep& step);
-    bool exchange(const QueryStep& step);
-    QString query(const QueryStep& step) const;
-
     // Every reading is checked against the limits, not only recorded points.
     void watchLimits(int channel, Quantity quantity, const Reading& reading, qint64 msec);
     void checkLimits(int channel, Quantity quantity, double value, qint64 msec);
@@ -220,9 +208,6 @@ private:
 
     const LayoutProfile* profile_ = nullptr;
     SupplyState state_;
-    int pollCounter_ = 0;
-
-    QTimer poll_;
 
     LinkWait wait_;
     PortProbe probe_;
@@ -230,6 +215,7 @@ private:
     RecordSetup recordSetup_;
     RecordingClock* recordingClock_ = nullptr;
     std::unique_ptr<Recording> recording_;
+    SupplyPoll poll_;
     SupplyControl control_;
 };
 
