@@ -676,6 +676,13 @@ Schreibgeschützt fortfahren? (Nein beendet.) Schreibgeschützt kann nichts aufg
         <translation>Noch etwa %1 s...</translation>
     </message>
     <message>
+        <source>The supply came back with its output off</source>
+        <translation>Das Netzgerät ist mit ausgeschaltetem Ausgang zurückgekehrt</translation>
+    </message>
+</context>
+<context>
+    <name>trq::SupplyControl</name>
+    <message>
         <source>Waiting Last Response...</source>
         <translation>Warte auf letzte Antwort...</translation>
     </message>
@@ -686,10 +693,6 @@ Schreibgeschützt fortfahren? (Nein beendet.) Schreibgeschützt kann nichts aufg
     <message>
         <source>If you want to use the Parallel or Series feature, read the Parallel/Series Operation chapter of User Manual first.</source>
         <translation>Wenn Sie den Parallel- oder Serienbetrieb nutzen möchten, lesen Sie zuerst das Kapitel zum Parallel-/Serienbetrieb im Benutzerhandbuch.</translation>
-    </message>
-    <message>
-        <source>The supply came back with its output off</source>
-        <translation>Das Netzgerät ist mit ausgeschaltetem Ausgang zurückgekehrt</translation>
     </message>
     <message>
         <source>Recall</source>

@@ -323,7 +323,7 @@ ScpiInstrument::Result ScpiInstrument::overCurrent(const Call& call) {
     else if (linkFull())
         r.error = Error::QueueOverflow;
     else
-        session_.setOverCurrentProtection(*channel - 1, *on);
+        session_.control().setOverCurrentProtection(*channel - 1, *on);
     return r;
 }
 
@@ -348,7 +348,8 @@ ScpiInstrument::Result ScpiInstrument::onOff(const Call& call, bool now,
 }
 
 ScpiInstrument::Result ScpiInstrument::output(const Call& call) {
-    return onOff(call, session_.outputOn(), [this](bool on) { session_.switchOutput(on); });
+    return onOff(call, session_.outputOn(),
+                 [this](bool on) { session_.control().switchOutput(on); });
 }
 
 ScpiInstrument::Result ScpiInstrument::coupling(const Call& call) {
@@ -467,7 +468,7 @@ ScpiInstrument::Result ScpiInstrument::memory(const Call& call, bool save) {
 }
 
 ScpiInstrument::Result ScpiInstrument::autoRun(const Call& call) {
-    return onOff(call, session_.autoRun(), [this](bool on) { session_.setAutoRun(on); });
+    return onOff(call, session_.supply().autoRun(), [this](bool on) { session_.setAutoRun(on); });
 }
 
 } // namespace trq

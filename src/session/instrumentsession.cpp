@@ -1,5 +1,6 @@
 #include "session/instrumentsession.h"
 
+#include "core/clock.h"
 #include "core/debugtrace.h"
 #include "core/numbers.h"
 #include "core/prompter.h"
@@ -14,9 +15,12 @@ namespace trq {
 InstrumentSession::InstrumentSession(Services s, QObject* parent)
     : QObject(parent), link_(s.link), database_(s.database), store_(s.store), prompter_(s.prompter),
       machineTypes_(s.database), connection_(s.link, s.prompter, s.transports, machineTypes_),
-      probe_(s.transports, s.link, s.waiter) {
-    poll_.setInterval(kPollMsec);
-    connect(&poll_, &QTimer::timeout, this, &InstrumentSession::pollTick);
+      state_(s.link.clock()), probe_(s.transports, s.link, s.waiter),
+      poll_(s.link, connection_, state_,
+            [this](const QueryStep& step) { return control_.handlerFor(step); }),
+      control_({link_, connection_, state_, limits_, prompter_, wait_, poll_.timer(),
+                [this](const QueryStep& step) { return poll_.ask(step); },
+                [this](LinkWait::Then then) { queryInitialValues(std::move(then)); }}) {
     connect(&connection_, &SupplyConnection::stateChanged, this, &InstrumentSession::stateChanged);
     connect(&connection_, &SupplyConnection::statusText, this, &InstrumentSession::statusText);
     connect(&connection_, &SupplyConnection::modelAccepted, this, &InstrumentSession::setUpLayout);
@@ -27,6 +31,20 @@ InstrumentSession::InstrumentSession(Services s, QObject* parent)
             &InstrumentSession::resumeAfterReconnect);
     connect(&connection_, &SupplyConnection::dropped, this, &InstrumentSession::reset);
     connect(&link_, &TaskScheduler::linkFailed, this, &InstrumentSession::linkFailed);
+    connect(&state_, &SupplyState::readingTaken, this, &InstrumentSession::watchLimits);
+    connect(&state_, &SupplyState::readingsChanged, this, &InstrumentSession::readingsChanged);
+    connect(&state_, &SupplyState::settingChanged, this, &InstrumentSession::settingChanged);
+    connect(&state_, &SupplyState::overCurrentChanged, this,
+            &InstrumentSession::overCurrentChanged);
+    connect(&state_, &SupplyState::autoRunValuesChanged, this,
+            &InstrumentSession::autoRunValuesChanged);
+    connect(&state_, &SupplyState::deliveredChanged, this, &InstrumentSession::deliveredChanged);
+    connect(&control_, &SupplyControl::outputChanged, this, &InstrumentSession::outputChanged);
+    connect(&control_, &SupplyControl::couplingChanged, this, &InstrumentSession::couplingChanged);
+    connect(&control_, &SupplyControl::autoRunChanged, this, &InstrumentSession::autoRunChanged);
+    connect(&control_, &SupplyControl::setsChanged, this, &InstrumentSession::setsChanged);
+    connect(&control_, &SupplyControl::locksChanged, this, &InstrumentSession::locksChanged);
+    connect(&control_, &SupplyControl::limitsChanged, this, &InstrumentSession::limitsChanged);
     link_.setHost(this);
     link_.setSerialTerminator(kIdentifyLineEnd);
     recordSetup_.load();
@@ -39,7 +57,7 @@ InstrumentSession::InstrumentSession(Services s, QObject* parent)
 
 InstrumentSession::~InstrumentSession() {
     // Nothing of this session may run once its teardown has begun.
-    poll_.stop();
+    poll_.timer().stop();
     if (recording_)
         recording_->engine().timer().stop();
     wait_.abandon();
@@ -52,15 +70,15 @@ void InstrumentSession::resumeAfterReconnect() {
     if (recording_)
         recording_->engine().markGap();
     // The supply's state is read back and shown; nothing is sent back.
-    const bool wasOn = output_;
-    resyncing_ = true;
+    const bool wasOn = outputOn();
+    control_.setResyncing(true);
     queryInitialValues([this, wasOn](bool cancelled) {
-        resyncing_ = false;
+        control_.setResyncing(false);
         if (cancelled || !isReady())
             return;
-        checkOutput();
+        control_.checkOutput();
         afterInitialQuery();
-        if (wasOn && !output_) {
+        if (wasOn && !outputOn()) {
             // Power-cycled, most likely: nobody switches it on unasked, but
             // the user must know that nothing is measured now.
             trace("Reconnected: the supply's output is off");
@@ -95,7 +113,7 @@ void InstrumentSession::initialValuesDone(bool cancelled) {
     // A timeout during the initial query has reset everything already.
     if (!isReady() || !profile_)
         return;
-    checkOutput();
+    control_.checkOutput();
     afterInitialQuery();
     emit initialValuesRead();
     trace("Q Ini OK");
@@ -105,46 +123,17 @@ void InstrumentSession::setUpLayout() {
     const QString model = connection_.model();
     const std::optional<MachineTypeRecord> record = machineTypes_.find(model);
     profile_ = layoutProfile(record ? record->layout : 0);
+    poll_.setUp(profile_);
+    control_.setUp(profile_);
     if (!profile_)
         return;
-    channels_.assign(std::size_t(profile_->channels), ChannelState{});
-    voltageSeen_.assign(channels_.size(), false);
-    currentSeen_.assign(channels_.size(), false);
-    for (int n = 1; n <= profile_->channels; ++n) {
-        const MachineTypeRecord r = machineTypes_.forChannel(model, n);
-        ChannelState& c = channels_[std::size_t(n - 1)];
-        c.limits = {EditLimits{r.maxVolt, r.stepVolt, r.fmtVolt},
-                    EditLimits{r.maxCurr, r.stepCurr, r.fmtCurr},
-                    EditLimits{r.maxOvp, r.stepOvp, r.fmtOvp}};
-        // In the supply's own form, as its replies come: the windows show
-        // them in the user's locale, the feed and the records as they are.
-        c.voltage = Reading(wireNumber(0, QStringLiteral("0") + r.fmtVolt));
-        c.current = Reading(wireNumber(0, QStringLiteral("0") + r.fmtCurr));
-        // Readings further apart than three poll cycles are a gap.
-        c.delivered.setLongestStep(
-            std::max<qint64>(5000, 3 * qint64(profile_->pollCycle.size()) * kPollMsec));
-    }
-    for (const FixedLimit& f : profile_->fixedLimits) {
-        ChannelState& c = channels_[std::size_t(f.channel - 1)];
-        c.limits[std::size_t(Setting::Voltage)].maximum = f.maxVolt;
-        c.limits[std::size_t(Setting::Current)].maximum = f.maxCurr;
-    }
-    readings_ = 0;
+    // Readings further apart than three poll cycles are a gap.
+    state_.setUp(*profile_, machineTypes_, model,
+                 std::max<qint64>(5000, 3 * qint64(profile_->pollCycle.size()) * kPollMsec));
     // This supply's rules, none of a channel it lacks.
     std::vector<LimitRule> rules = LimitMonitor::load(model, connection_.serialNumber());
     std::erase_if(rules, [this](const LimitRule& r) { return r.channel > channelCount(); });
     limits_.setRules(std::move(rules));
-    output_ = false;
-    autoRun_ = false;
-    coupling_ = Coupling::Independent;
-    autoValues_ = {};
-    pollCounter_ = 0;
-    modeCode_ = profile_->followsStatus ? -1 : 0;
-    sets_ = 0;
-    setsEditable_ = false;
-    warningPending_ = true;
-    couplingChoice_ = true;
-    settingsSeen_ = false;
     link_.setPollCycleLength(profile_->cycleQueries);
     link_.setPollCycleLimitMsec(0);
     if (recording_)
@@ -159,10 +148,9 @@ void InstrumentSession::queryInitialValues(LinkWait::Then then) {
         then(false);
         return;
     }
-    suspendOutput_ = true;
-    queryingInitial_ = true;
+    control_.setQuerying(true);
     for (const QueryStep& step : profile_->initialQueries)
-        ask(step);
+        poll_.ask(step);
     const int queued = std::max(link_.pendingQueries(), 1);
     wait_.start(
         text(Text::QueryingTitle), text(Text::QueryingInitialValues),
@@ -176,8 +164,7 @@ void InstrumentSession::queryInitialValues(LinkWait::Then then) {
                                 tr("Remaining about %1 secs...").arg(secs)};
         },
         [this, then = std::move(then)](bool cancelled) {
-            suspendOutput_ = false;
-            queryingInitial_ = false;
+            control_.setQuerying(false);
             then(cancelled);
         });
 }
@@ -188,11 +175,10 @@ void InstrumentSession::afterInitialQuery() {
 
 void InstrumentSession::reset() {
     wait_.abandon();
-    suspendOutput_ = false;
-    queryingInitial_ = false;
+    control_.setQuerying(false);
     connection_.close();
-    poll_.stop();
-    resyncing_ = false;
+    poll_.timer().stop();
+    control_.setResyncing(false);
     if (recording_)
         recording_->engine().stop();
     emit stateChanged(state());
@@ -201,14 +187,15 @@ void InstrumentSession::reset() {
     if (recording_)
         recording_.release()->deleteLater();
     profile_ = nullptr;
-    channels_.clear();
+    poll_.setUp(nullptr);
+    control_.setUp(nullptr);
+    state_.clear();
     limits_.setRules({}); // off line, no supply's rules apply
 }
 
 void InstrumentSession::linkFailed() {
-    poll_.stop();
-    for (ChannelState& c : channels_)
-        c.delivered.interrupt();
+    poll_.timer().stop();
+    state_.interruptDelivered();
     // A recording waits for the link to come back; the seconds without
     // readings record nothing.
     if (connection_.reconnects() && isReady())
@@ -220,62 +207,8 @@ void InstrumentSession::linkFailed() {
 
 // ---- Polling -------------------------------------------------------------------
 
-QString InstrumentSession::query(const QueryStep& step) const {
-    return queryText(family(), step.operation, step.channel);
-}
-
-bool InstrumentSession::ask(const QueryStep& step) {
-    return link_.enqueueQuery(query(step), this, handlerFor(step));
-}
-
-bool InstrumentSession::exchange(const QueryStep& step) {
-    // The direct exchange hands over raw lines: a value must carry its unit
-    // letter; the status goes whole.
-    const bool voltage =
-        step.operation == Operation::MeasuredVoltage || step.operation == Operation::Voltage;
-    const QChar unit = voltage ? QLatin1Char('V') : QLatin1Char('A');
-    const bool whole = step.operation == Operation::Status;
-    ReplyHandler handler = handlerFor(step);
-    return link_.exchangeNow(query(step), this, [whole, unit, handler](const QString& reply) {
-        if (whole) {
-            handler(reply);
-        } else if (const std::optional<QString> value = readingOf(reply, unit)) {
-            handler(*value);
-        }
-    });
-}
-
-void InstrumentSession::pollTick() {
-    if (!profile_ || !isReady())
-        return;
-    const QueryStep& step = pollStepAt(*profile_, pollCounter_);
-    // A refused query (full queue) is tried again on the next tick. The
-    // direct exchange is a serial line's; over GPIB the queue pairs the
-    // replies.
-    const bool direct = profile_->pollsByDirectExchange && interfaceKind() == InterfaceKind::Serial;
-    if (direct ? exchange(step) : ask(step))
-        pollCounter_ = nextPollPosition(*profile_, pollCounter_);
-}
-
-void InstrumentSession::send(Operation operation, const CommandArgs& args) {
-    link_.enqueueCommand(commandText(family(), operation, args));
-}
-
-void InstrumentSession::queryAutoRange() {
-    if (!profile_ || !profile_->autoRunAndMemories)
-        return;
-    for (Operation op : {Operation::AutoStart, Operation::AutoEnd, Operation::AutoCycle})
-        ask({op, 0});
-}
-
-void InstrumentSession::queryDelay() {
-    if (profile_ && profile_->autoRunAndMemories)
-        ask({Operation::AutoDelay, 0});
-}
-
-void InstrumentSession::queryMemory() {
-    if (profile_ && profile_->autoRunAndMemories)
-        ask({Operation::Memory, 0});
+void InstrumentSession::setReadTime(int seconds) {
+    link_.setPollCycleLimitMsec(seconds * 1000);
 }
 
 } // namespace trq

@@ -5,7 +5,6 @@
 #include "protocol/commands.h"
 #include "protocol/layoutprofile.h"
 #include "protocol/replies.h"
-#include "session/controlrules.h"
 #include "session/energy.h"
 #include "session/limits.h"
 #include "session/linkwait.h"
@@ -13,6 +12,9 @@
 #include "session/portprobe.h"
 #include "session/recordsetup.h"
 #include "session/supplyconnection.h"
+#include "session/supplycontrol.h"
+#include "session/supplypoll.h"
+#include "session/supplystate.h"
 
 #include <QObject>
 #include <QPointer>
@@ -32,59 +34,16 @@ class RecordingClock;
 class TransportFactory;
 class Waiter;
 
-// The three settings of a channel the user edits.
-enum class Setting { Voltage = 0, Current = 1, OverVoltage = 2 };
-
-// An edit's limit, step and display format, from the machine-type record.
-struct EditLimits {
-    double maximum = 0;
-    double step = 0;
-    QString format;
-};
-
-// The last readings and settings of one output channel.
-struct ChannelState {
-    Reading voltage, current;           // the readings; empty when there is none
-    QString voltageReply, currentReply; // the supply's last replies, as sent
-    // When the last measured voltage and current came (the link's clock, in
-    // milliseconds; -1: none yet).
-    qint64 voltageAtMsec = -1, currentAtMsec = -1;
-    // A voltage and a current have been read since the output or the
-    // coupling last changed; until then what is kept is no measurement of
-    // the present state (not recorded, not answered to scripts).
-    bool voltageRead = false, currentRead = false;
-    bool measured() const { return voltageRead && currentRead; }
-    std::array<double, 3> settings{}; // by Setting
-    bool overCurrentProtection = false;
-    std::array<EditLimits, 3> limits;
-    // Charge and energy delivered while the output was on.
-    EnergyCounter delivered;
-};
-
-// The automatic run's values as the supply replied them.
-struct AutoRunValues {
-    QString start, end, cycle, delay, memory;
-};
-
-// Which of the link's clocks run: the poll, the wait for a response and the
-// writer. Each keeps its period while stopped.
-struct LinkActivity {
-    bool polling = true;
-    bool responseWait = true;
-    bool writing = true;
-    bool operator==(const LinkActivity&) const = default;
-};
-
-// One connected supply, as a non-widget object: the connection and its
-// detection, the initial query, polling, the last readings and settings per
-// channel, the actions on output, coupling, protection, memories, delay and
-// automatic run, and the instrument's errors. The windows, the automation
-// server and headless runs all work through it; it only tells, by signals,
-// and asks through the prompter.
+// One connected supply, as a non-widget object, for the windows, the
+// automation server and headless runs. It brings the parts together: the
+// connection (SupplyConnection), what the supply replied (SupplyState), the
+// actions on it (SupplyControl), the limits watched on every reading and the
+// recording; it runs the initial query and the poll itself. It only tells,
+// by signals, and asks through the prompter.
 class InstrumentSession : public QObject, public LinkHost {
     Q_OBJECT
 public:
-    static constexpr int kPollMsec = 166;
+    static constexpr int kPollMsec = SupplyPoll::kPollMsec;
 
     struct Services {
         TaskScheduler& link;
@@ -109,7 +68,6 @@ public:
     const LayoutProfile* profile() const { return profile_; }
     QString interfaceDescription() const { return connection_.interfaceDescription(); }
     QStringList offeredModels() const { return machineTypes_.offeredModels(); }
-    const MachineTypes& machineTypes() const { return machineTypes_; }
 
     // While a supply is on line asks "Reset and open it?" and resets on
     // Yes; false on No.
@@ -123,56 +81,51 @@ public:
     QString serialNumber() const { return connection_.serialNumber(); }
 
     // ---- Readings and settings ---------------------------------------------
-    int channelCount() const { return int(channels_.size()); }
-    const ChannelState& channel(int i) const { return channels_[std::size_t(i)]; }
-    // Every channel has a reading of the present state.
-    bool allMeasured() const;
+    // What the supply replied, per channel.
+    SupplyState& supply() { return state_; }
+    const SupplyState& supply() const { return state_; }
+    int channelCount() const { return state_.channelCount(); }
+    const ChannelState& channel(int i) const { return state_.channel(i); }
+    bool allMeasured() const { return state_.allMeasured(); }
     // Every channel's latest reading is younger than two poll cycles and a
     // second: the poll is running, however slow its cycle.
-    bool readingsCurrent() const;
-    // Measured replies received so far.
-    quint64 readingCount() const { return readings_; }
-    bool outputOn() const { return output_; }
-    Coupling coupling() const { return coupling_; }
-    bool autoRun() const { return autoRun_; }
-    int sets() const { return sets_; }
-    const AutoRunValues& autoRunValues() const { return autoValues_; }
-    ControlLocks locks() const;
+    bool readingsCurrent() const { return poll_.readingsCurrent(); }
+    quint64 readingCount() const { return state_.readingCount(); }
+    bool outputOn() const { return state_.outputOn(); }
+    Coupling coupling() const { return state_.coupling(); }
+    int sets() const { return state_.sets(); }
+    ControlLocks locks() const { return control_.locks(); }
     // Where the poll is in its layout's cycle (see pollStepAt).
-    int pollPosition() const { return pollCounter_; }
+    int pollPosition() const { return poll_.position(); }
 
     // ---- Actions (silent unless on line) ------------------------------------
-    void setOutput(bool on);
-    void toggleOutput();
-    // The panel's output switch: as setOutput, and some panels blank
-    // channels after it.
-    void switchOutput(bool on);
-    // The menu's coupling action.
-    void applyCoupling(Coupling mode);
-    // The panel's coupling choice, with its layout's rules; askFirst false
-    // skips the single-channel warning (a script has read the manual).
-    void chooseCoupling(Coupling mode, bool askFirst = true);
-    void setSets(int sets);
-    void clearProtection();
-    void setAutoRun(bool on);
-    void toggleAutoRun();
-    // A user's edit, rounded as the panel's edits round; false when it was
-    // not sent and the edit should go back.
-    bool setSetting(int channel, Setting setting, double value);
-    static constexpr int kEditDecimals = 3;
-    void setOverCurrentProtection(int channel, bool on);
-    void saveMemory(int memory);
-    void recallMemory(int memory);
-    void setDelay(int delay);
-    void setAutoRange(int start, int end, int cycle);
+    // The output, coupling, protection, memories, delay and automatic run.
+    SupplyControl& control() { return control_; }
+    void setOutput(bool on) { control_.setOutput(on); }
+    void toggleOutput() { control_.toggleOutput(); }
+    void applyCoupling(Coupling mode) { control_.applyCoupling(mode); }
+    void chooseCoupling(Coupling mode, bool askFirst = true) {
+        control_.chooseCoupling(mode, askFirst);
+    }
+    void clearProtection() { control_.clearProtection(); }
+    void setAutoRun(bool on) { control_.setAutoRun(on); }
+    void toggleAutoRun() { control_.toggleAutoRun(); }
+    bool setSetting(int channel, Setting setting, double value) {
+        return control_.setSetting(channel, setting, value);
+    }
+    static constexpr int kEditDecimals = SupplyControl::kEditDecimals;
+    void saveMemory(int memory) { control_.saveMemory(memory); }
+    void recallMemory(int memory) { control_.recallMemory(memory); }
+    void setDelay(int delay) { control_.setDelay(delay); }
+    void setAutoRange(int start, int end, int cycle) { control_.setAutoRange(start, end, cycle); }
     // The poll-cycle check, in seconds (0 switches it off).
     void setReadTime(int seconds);
     // Starts or stops the link's clocks (the record setup's timer switches).
-    void setLinkActivity(const LinkActivity& activity);
+    void setLinkActivity(const LinkActivity& activity) { poll_.setLinkActivity(activity); }
     // The poll timer's period: a step of the layout's poll cycle each time.
-    void setPollInterval(int msec) { poll_.setInterval(msec); }
+    void setPollInterval(int msec) { poll_.timer().setInterval(msec); }
     // Charge and energy start again from zero on every channel.
-    void resetDelivered();
+    void resetDelivered() { state_.resetDelivered(); }
 
     // ---- Limits --------------------------------------------------------------
     const LimitMonitor& limits() const { return limits_; }
@@ -182,10 +135,9 @@ public:
     void storeLimitRules(std::vector<LimitRule> rules);
     // One poll step (the poll timer's work), for a caller that paces the
     // poll itself.
-    void pollTick();
+    void pollTick() { poll_.tick(); }
 
     TaskScheduler& link() { return link_; }
-    Prompter& prompter() { return prompter_; }
     // The wait a window may show (and cancel) while the initial values are
     // read or the link goes quiet before a recall.
     LinkWait& linkWait() { return wait_; }
@@ -201,7 +153,7 @@ public:
     void setRecordingClock(RecordingClock* clock) { recordingClock_ = clock; }
 
     // LinkHost
-    bool pollActive() const override { return poll_.isActive(); }
+    bool pollActive() const override { return poll_.active(); }
     void reportStatus(const QString& text, int msec) override;
 
 signals:
@@ -239,35 +191,13 @@ private:
     void queryInitialValues(LinkWait::Then then);
     void initialValuesDone(bool cancelled);
     void afterInitialQuery();
-    void recallDone();
-    void checkOutput();
     void linkFailed();
     void resumeAfterReconnect();
 
-    bool ask(const QueryStep& step);
-    bool exchange(const QueryStep& step);
-    QString query(const QueryStep& step) const;
-    ReplyHandler handlerFor(const QueryStep& step);
-    void send(Operation operation, const CommandArgs& args = {});
-    void queryAutoRange();
-    void queryDelay();
-    void queryMemory();
-
-    // Replies (sessionreplies.cpp).
-    void readingReplied(int channel, bool voltage, const QString& reply);
-    void settingRepliedText(int channel, Setting setting, const QString& reply);
-    void overCurrentReplied(int channel, const QString& reply);
-    void errorReplied(const QString& reply);
-    void statusReplied(const QString& reply);
-    void outputReplied(bool on);
-    void couplingReplied(Coupling mode);
-    void autoRunReplied(bool on);
-    void setsReplied(const QString& reply);
-    void autoValueReplied(Operation operation, const QString& reply);
-    void blankReadings(int from, int to);
+    // Every reading is checked against the limits, not only recorded points.
+    void watchLimits(int channel, Quantity quantity, const Reading& reading, qint64 msec);
     void checkLimits(int channel, Quantity quantity, double value, qint64 msec);
     void limitTrip(const LimitTrip& trip);
-    bool acceptWarning(bool askFirst);
 
     TaskScheduler& link_;
     Database& database_;
@@ -277,35 +207,7 @@ private:
     SupplyConnection connection_;
 
     const LayoutProfile* profile_ = nullptr;
-    // Replies update the state without sending anything back.
-    bool resyncing_ = false;
-
-    std::vector<ChannelState> channels_;
-    quint64 readings_ = 0;
-    bool output_ = false;
-    Coupling coupling_ = Coupling::Independent;
-    bool autoRun_ = false;
-    AutoRunValues autoValues_;
-    int pollCounter_ = 0;
-    bool queryingInitial_ = false;
-    // Counts output changes: a reading asked for before the last one is of
-    // the state before it.
-    quint64 outputEpoch_ = 0;
-    bool suspendOutput_ = false;
-    bool errorShown_ = false;
-    // Layouts with a mode code of their own: -1 until the first status.
-    int modeCode_ = 0;
-    // Single-channel units: the number of units, whether it can be edited,
-    // the warning before the first coupling choice, the configuration the
-    // unit reported, and the first replies seen.
-    int sets_ = 0;
-    bool setsEditable_ = false;
-    bool warningPending_ = true;
-    bool couplingChoice_ = true;
-    bool settingsSeen_ = false;
-    std::vector<bool> voltageSeen_, currentSeen_;
-
-    QTimer poll_;
+    SupplyState state_;
 
     LinkWait wait_;
     PortProbe probe_;
@@ -313,6 +215,8 @@ private:
     RecordSetup recordSetup_;
     RecordingClock* recordingClock_ = nullptr;
     std::unique_ptr<Recording> recording_;
+    SupplyPoll poll_;
+    SupplyControl control_;
 };
 
 } // namespace trq

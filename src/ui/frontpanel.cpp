@@ -64,11 +64,13 @@ FrontPanel::FrontPanel(InstrumentSession& session, QWidget* parent)
             // A refused choice (the warning's No) leaves the option as it was.
             showCoupling(session_.coupling());
         });
-    connect(output_, &QPushButton::clicked, this, [this](bool on) { session_.switchOutput(on); });
+    connect(output_, &QPushButton::clicked, this,
+            [this](bool on) { session_.control().switchOutput(on); });
     if (clear_)
         connect(clear_, &QPushButton::clicked, this, [this] { session_.clearProtection(); });
     if (sets_)
-        connect(sets_, &QSpinBox::valueChanged, this, [this](int v) { session_.setSets(v); });
+        connect(sets_, &QSpinBox::valueChanged, this,
+                [this](int v) { session_.control().setSets(v); });
 
     connect(&session, &InstrumentSession::readingsChanged, this, &FrontPanel::showReadings);
     connect(&session, &InstrumentSession::couplingChanged, this, &FrontPanel::showCoupling);
@@ -90,7 +92,7 @@ FrontPanel::FrontPanel(InstrumentSession& session, QWidget* parent)
         }
     });
     connect(&session, &InstrumentSession::autoRunValuesChanged, this, [this] {
-        const AutoRunValues& v = session_.autoRunValues();
+        const AutoRunValues& v = session_.supply().autoRunValues();
         const QString texts[] = {v.start, v.end, v.cycle, v.delay, v.memory};
         for (std::size_t i = 0; i < autoFields_.size(); ++i)
             autoFields_[i]->setText(texts[i]);
@@ -220,7 +222,7 @@ void FrontPanel::connectChannel(int i) {
     }
     if (c.ocp)
         connect(c.ocp, &QPushButton::clicked, this,
-                [this, i](bool on) { session_.setOverCurrentProtection(i, on); });
+                [this, i](bool on) { session_.control().setOverCurrentProtection(i, on); });
     connect(&session_, &InstrumentSession::settingChanged, this,
             [this, i](int channel, Setting setting, double value) {
                 if (channel != i)

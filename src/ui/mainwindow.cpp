@@ -469,7 +469,7 @@ void MainWindow::applyAvailability(const LayoutProfile* profile) {
 void MainWindow::syncButtonChecks() {
     const bool ready = session_.isReady();
     toolButton(B::Output)->setChecked(ready && session_.outputOn());
-    toolButton(B::AutoRun)->setChecked(ready && session_.autoRun());
+    toolButton(B::AutoRun)->setChecked(ready && session_.supply().autoRun());
     // Pressed while off line; a supply on line shows the on-line image, a
     // lost link being opened again an image of its own.
     const bool onLine = ready && (session_.interfaceKind() == InterfaceKind::Serial ||

@@ -83,7 +83,7 @@ void MainWindow::stateChanged(ConnectionState state) {
         panel_->setEnabled(state != ConnectionState::Reconnecting);
     // A new connection starts from what the supply reports, or from off.
     action(Command::Output)->setChecked(session_.isReady() && session_.outputOn());
-    action(Command::AutoRun)->setChecked(session_.isReady() && session_.autoRun());
+    action(Command::AutoRun)->setChecked(session_.isReady() && session_.supply().autoRun());
     showCouplingTicks(session_.isReady() ? session_.coupling() : Coupling::Independent);
     syncButtonChecks();
     syncConnectionTicks();

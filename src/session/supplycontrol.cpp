@@ -1,0 +1,472 @@
+// What the user (or a script) can do with the supply on line, and what
+// the supply's replies make the session do.
+#include "session/supplycontrol.h"
+
+#include "core/debugtrace.h"
+#include "core/numbers.h"
+#include "core/prompter.h"
+#include "link/taskscheduler.h"
+#include "session/supplyconnection.h"
+
+#include <QTimer>
+
+#include <cmath>
+
+namespace trq {
+
+SupplyControl::SupplyControl(Parts p, QObject* parent)
+    : QObject(parent), link_(p.link), connection_(p.connection), state_(p.state), limits_(p.limits),
+      prompter_(p.prompter), wait_(p.wait), poll_(p.poll), ask_(std::move(p.ask)),
+      queryInitialValues_(std::move(p.queryInitialValues)) {}
+
+void SupplyControl::setUp(const LayoutProfile* profile) {
+    profile_ = profile;
+    if (!profile) // off line: the last choices stay until the next supply
+        return;
+    modeCode_ = profile->followsStatus ? -1 : 0;
+    setsEditable_ = false;
+    warningPending_ = true;
+    couplingChoice_ = true;
+}
+
+bool SupplyControl::isReady() const {
+    return connection_.state() == ConnectionState::Ready;
+}
+
+void SupplyControl::send(Operation operation, const CommandArgs& args) {
+    link_.enqueueCommand(commandText(connection_.family(), operation, args));
+}
+
+void SupplyControl::queryAutoRange() {
+    if (!profile_ || !profile_->autoRunAndMemories)
+        return;
+    for (Operation op : {Operation::AutoStart, Operation::AutoEnd, Operation::AutoCycle})
+        ask_({op, 0});
+}
+
+void SupplyControl::queryDelay() {
+    if (profile_ && profile_->autoRunAndMemories)
+        ask_({Operation::AutoDelay, 0});
+}
+
+void SupplyControl::queryMemory() {
+    if (profile_ && profile_->autoRunAndMemories)
+        ask_({Operation::Memory, 0});
+}
+
+ReplyHandler SupplyControl::handlerFor(const QueryStep& step) {
+    const int ch = step.channel - 1;
+    switch (step.operation) {
+    case Operation::MeasuredVoltage:
+    case Operation::MeasuredCurrent:
+        return [this, ch, voltage = step.operation == Operation::MeasuredVoltage,
+                epoch = outputEpoch_](const QString& r) {
+            // Asked before the output changed: a reading of the state before.
+            if (epoch != outputEpoch_)
+                return trace(QStringLiteral("Reading from before the output changed, dropped: ") +
+                             r);
+            // While the initial values are read the output's state is not
+            // known yet (after a reconnect it may have changed): no
+            // measurement of it.
+            state_.readingReplied(ch, voltage, r, !queryingInitial_);
+        };
+    case Operation::Voltage:
+        return [this, ch](const QString& r) { state_.settingReplied(ch, Setting::Voltage, r); };
+    case Operation::Current:
+        return [this, ch](const QString& r) { state_.settingReplied(ch, Setting::Current, r); };
+    case Operation::OverVoltage:
+        return [this, ch](const QString& r) { state_.settingReplied(ch, Setting::OverVoltage, r); };
+    case Operation::OverCurrent:
+        return [this, ch](const QString& r) { state_.overCurrentReplied(ch, r); };
+    case Operation::Output:
+        return [this](const QString& r) { outputReplied(r != QLatin1String("0")); };
+    case Operation::Coupling:
+        return [this](const QString& r) { couplingReplied(couplingFromReply(r)); };
+    case Operation::AutoRun:
+        return [this](const QString& r) { autoRunReplied(r != QLatin1String("0")); };
+    case Operation::Error:
+        return [this](const QString& r) { errorReplied(r); };
+    case Operation::Status:
+        return [this](const QString& r) { statusReplied(r); };
+    case Operation::Sets:
+        return [this](const QString& r) { setsReplied(r); };
+    case Operation::AutoStart:
+    case Operation::AutoEnd:
+    case Operation::AutoCycle:
+    case Operation::AutoDelay:
+    case Operation::Memory:
+        return [this, op = step.operation](const QString& r) { state_.autoValueReplied(op, r); };
+    default:
+        return {};
+    }
+}
+
+// As first read, the supply's output, coupling and automatic run are sent
+// back as the actions do; read again after a reconnect they are only shown.
+void SupplyControl::outputReplied(bool on) {
+    if (!resyncing_)
+        return setOutput(on);
+    state_.setOutput(on);
+    emit outputChanged(on);
+}
+
+void SupplyControl::couplingReplied(Coupling mode) {
+    if (!resyncing_)
+        return applyCoupling(mode);
+    state_.setCoupling(mode);
+    modeCode_ = int(mode);
+    emit couplingChanged(mode);
+    emit locksChanged();
+}
+
+void SupplyControl::autoRunReplied(bool on) {
+    if (!resyncing_)
+        return setAutoRun(on);
+    state_.setAutoRun(on);
+    emit autoRunChanged(on);
+    emit locksChanged();
+}
+
+void SupplyControl::errorReplied(const QString& reply) {
+    switch (readErrorReply(reply)) {
+    case ErrorReply::NoError:
+        return;
+    case ErrorReply::Unreadable:
+        trace(QStringLiteral("Error query: not an error-queue answer, ignored: '") + reply +
+              QLatin1Char('\''));
+        return;
+    case ErrorReply::Error:
+        break;
+    }
+    // The reply arrives inside the link's delivery: the off command is queued
+    // now and the box waits until the delivery has returned, so the command
+    // reaches the supply on the next writer tick, not after the user's OK.
+    setOutput(false);
+    if (errorShown_) {
+        trace(QStringLiteral("Error detected while its box is up: '") + reply + QLatin1Char('\''));
+        return;
+    }
+    errorShown_ = true;
+    QTimer::singleShot(0, this, [this, reply] {
+        prompter_.message(tr("Error detected: '%1'").arg(reply));
+        errorShown_ = false;
+    });
+}
+
+void SupplyControl::statusReplied(const QString& reply) {
+    if (reply.isEmpty())
+        return;
+    const LegacyStatus status = decodeStatus(reply);
+    if (!status.readable) {
+        // A short or garbled line must not switch a live supply.
+        trace(QStringLiteral("STATUS? reply not eight flags, ignored: '") + reply +
+              QLatin1Char('\''));
+        return;
+    }
+    const bool couplingChanged = status.coupling && state_.coupling() != *status.coupling;
+    if (resyncing_) {
+        if (status.coupling)
+            couplingReplied(*status.coupling);
+        if (status.output)
+            outputReplied(*status.output);
+        return;
+    }
+    if (status.coupling)
+        chooseCoupling(*status.coupling);
+    if (status.output && *status.output != state_.outputOn())
+        switchOutput(*status.output);
+    if (couplingChanged) {
+        // The settings follow the new coupling: ask for them again, channels
+        // 1 and 2, then 3 and 4.
+        for (const auto& pair : {std::pair{1, 2}, std::pair{3, 4}})
+            for (Operation op : {Operation::Voltage, Operation::Current})
+                for (int n : {pair.first, pair.second})
+                    if (n <= state_.channelCount())
+                        ask_({op, n});
+    }
+}
+
+ControlLocks SupplyControl::locks() const {
+    return controlLocks(profile_,
+                        {state_.coupling(), state_.autoRun(), couplingChoice_, setsEditable_});
+}
+
+void SupplyControl::setOutput(bool on) {
+    if (!isReady())
+        return;
+    if (on != state_.outputOn() && !queryingInitial_) {
+        // What was read before is of the other state: nothing of it counts
+        // as a reading of this one.
+        ++outputEpoch_;
+        state_.forgetMeasured();
+    }
+    state_.setOutput(on);
+    if (on) {
+        // Switched on by hand: what tripped before has been seen.
+        limits_.acknowledge();
+        emit limitsChanged();
+    }
+    emit outputChanged(on);
+    send(Operation::Output, {1, {}, on ? 1 : 0});
+    checkOutput();
+}
+
+void SupplyControl::toggleOutput() {
+    setOutput(!state_.outputOn());
+}
+
+void SupplyControl::switchOutput(bool on) {
+    setOutput(on);
+    if (profile_ && profile_->outputSwitchBlanksFrom >= 0)
+        state_.blankReadings(profile_->outputSwitchBlanksFrom, state_.channelCount() - 1);
+}
+
+void SupplyControl::checkOutput() {
+    if (!isReady() || queryingInitial_)
+        return;
+    if (connection_.interfaceKind() == InterfaceKind::TestingMode) {
+        state_.blankReadings(0, state_.channelCount() - 1);
+        return;
+    }
+    if (!connection_.talks())
+        return;
+    if (state_.outputOn()) {
+        poll_.start();
+    } else {
+        // Polling stops with the output, and no channel shows a reading;
+        // nothing is integrated across the time it is off.
+        state_.interruptDelivered();
+        // Switched on again, a limit still crossed trips again.
+        limits_.rearm();
+        poll_.stop();
+        link_.cancelQueuedQueries();
+        state_.blankReadings(0, state_.channelCount() - 1);
+    }
+}
+
+void SupplyControl::applyCoupling(Coupling mode) {
+    if (!isReady())
+        return;
+    static constexpr Operation kCommand[] = {Operation::Independent, Operation::Tracking,
+                                             Operation::Parallel};
+    send(kCommand[int(mode)], {1, {}, state_.sets()});
+    // Polls queued before the change must not overwrite the displays after
+    // it; during the initial query every answer is still wanted.
+    if (!queryingInitial_)
+        link_.cancelQueuedQueries();
+    state_.setCoupling(mode);
+    if (profile_)
+        state_.blankReadings(0, profile_->couplingChangeBlanks - 1);
+    emit couplingChanged(mode);
+    emit locksChanged();
+}
+
+void SupplyControl::chooseCoupling(Coupling mode, bool askFirst) {
+    if (!profile_)
+        return;
+    if (profile_->followsStatus) {
+        // Sent only when it changes; a change always ends with the output off.
+        if (modeCode_ != int(mode)) {
+            if (mode != Coupling::Independent)
+                link_.cancelQueuedQueries();
+            applyCoupling(mode);
+            if (state_.outputOn())
+                switchOutput(false);
+        }
+        modeCode_ = int(mode);
+        return;
+    }
+    if (!profile_->warnsBeforeCoupling) {
+        applyCoupling(mode);
+        return;
+    }
+    // The unit takes parallel and series as a number of sets, and 0 sets is
+    // independent: a coupled choice goes out with one set at least, so the
+    // panel never shows a coupling the unit was not told.
+    auto atLeastOneSet = [this] {
+        if (state_.sets() < 1) {
+            state_.setSets(1);
+            emit setsChanged(state_.sets());
+        }
+    };
+    switch (mode) {
+    case Coupling::Independent:
+        applyCoupling(mode);
+        setsEditable_ = false;
+        break;
+    case Coupling::Parallel: {
+        // The first choice asks for the unit's own configuration afterwards.
+        const bool firstChoice = warningPending_;
+        if (firstChoice && !acceptWarning(askFirst))
+            return;
+        setsEditable_ = true;
+        atLeastOneSet();
+        applyCoupling(mode);
+        if (firstChoice)
+            ask_({Operation::Sets, 0});
+        break;
+    }
+    case Coupling::Tracking:
+        if (!acceptWarning(askFirst))
+            return;
+        setsEditable_ = true;
+        atLeastOneSet();
+        applyCoupling(mode);
+        break;
+    }
+    modeCode_ = int(mode);
+    emit locksChanged();
+}
+
+void SupplyControl::setSets(int sets) {
+    if (sets == state_.sets())
+        return;
+    state_.setSets(sets);
+    if (sets == 0)
+        chooseCoupling(Coupling::Independent);
+    else if (isReady() && state_.coupling() != Coupling::Independent)
+        applyCoupling(state_.coupling()); // the unit is told the new number
+}
+
+void SupplyControl::clearProtection() {
+    if (isReady())
+        send(Operation::ClearProtection);
+}
+
+void SupplyControl::setAutoRun(bool on) {
+    if (!isReady())
+        return;
+    send(Operation::AutoRun, {1, {}, on ? 1 : 0});
+    state_.setAutoRun(on);
+    if (!on) {
+        // Back from the automatic run, the coupling is sent again.
+        if (profile_)
+            state_.blankReadings(0, profile_->couplingChangeBlanks - 1);
+        applyCoupling(state_.coupling());
+    }
+    emit autoRunChanged(on);
+    emit locksChanged();
+}
+
+void SupplyControl::toggleAutoRun() {
+    setAutoRun(!state_.autoRun());
+}
+
+bool SupplyControl::setSetting(int ch, Setting setting, double value) {
+    if (!isReady() || ch < 0 || ch >= state_.channelCount())
+        return true;
+    if (profile_->editsWaitForReadings) {
+        if (!state_.repliedFor(ch, setting))
+            return false;
+    }
+    static constexpr Operation kCommand[] = {Operation::Voltage, Operation::Current,
+                                             Operation::OverVoltage};
+    const double scale = std::pow(10.0, kEditDecimals);
+    value = std::round(value * scale) / scale;
+    send(kCommand[int(setting)],
+         {ch + 1, wireNumber(value, QLatin1String(profile_->valuePattern)), 0});
+    state_.setSetting(ch, setting, value);
+    return true;
+}
+
+void SupplyControl::setOverCurrentProtection(int ch, bool on) {
+    if (!isReady() || ch < 0 || ch >= state_.channelCount())
+        return;
+    send(Operation::OverCurrent, {ch + 1, {}, on ? 1 : 0});
+    state_.setOverCurrent(ch, on);
+}
+
+void SupplyControl::saveMemory(int memory) {
+    if (!isReady())
+        return;
+    send(Operation::SaveMemory, {1, {}, memory});
+    queryMemory();
+}
+
+void SupplyControl::recallMemory(int memory) {
+    if (!isReady() || wait_.active())
+        return;
+    // The output goes off first; what the memory holds is read back whole.
+    setOutput(false);
+    poll_.stop();
+    link_.beginDrain();
+    wait_.start(
+        tr("Recall"), tr("Waiting Last Response..."),
+        [this]() -> std::optional<WaitProgress> {
+            // Commands already asked for still go out (the output-off);
+            // queued queries are dropped.
+            return link_.drained() ? std::nullopt : std::optional<WaitProgress>(WaitProgress{});
+        },
+        [this, memory](bool) {
+            // The queues go whether it drained or was cancelled.
+            link_.endDrain();
+            send(Operation::RecallMemory, {1, {}, memory});
+            queryInitialValues_([this](bool) { recallDone(); });
+        });
+}
+
+void SupplyControl::recallDone() {
+    if (!isReady()) // reset while the initial query ran
+        return;
+    if (state_.outputOn())
+        poll_.start();
+    else
+        poll_.stop();
+    checkOutput();
+    queryMemory();
+}
+
+void SupplyControl::setDelay(int delay) {
+    if (!isReady())
+        return;
+    send(Operation::AutoDelay, {1, {}, delay});
+    queryDelay();
+}
+
+void SupplyControl::setAutoRange(int start, int end, int cycle) {
+    if (!isReady())
+        return;
+    send(Operation::AutoStart, {1, {}, start});
+    send(Operation::AutoEnd, {1, {}, end});
+    send(Operation::AutoCycle, {1, {}, cycle});
+    queryAutoRange();
+}
+
+bool SupplyControl::acceptWarning(bool askFirst) {
+    if (!warningPending_ || !askFirst)
+        return true;
+    const bool yes = prompter_.ask(tr("If you want to use the Parallel or Series feature, read the "
+                                      "Parallel/Series Operation chapter of User Manual first."),
+                                   {}, Prompter::Icon::Question,
+                                   Prompter::Buttons::YesNo) == Prompter::Answer::Yes;
+    if (yes)
+        warningPending_ = false;
+    return yes;
+}
+
+void SupplyControl::setsReplied(const QString& reply) {
+    couplingChoice_ = true;
+    const std::optional<double> x = parseNumber(reply);
+    if (x && (*x == 0 || *x == 1 || *x == 2)) {
+        state_.setSets(int(*x));
+        emit setsChanged(state_.sets());
+        // The unit's configuration takes the same path as the user's choice,
+        // so the panel, the menu and the coupling agree.
+        const Coupling shown = state_.sets() == 0 ? Coupling::Independent : Coupling::Parallel;
+        if (shown != state_.coupling() || modeCode_ != int(shown)) {
+            if (shown == Coupling::Independent) {
+                chooseCoupling(Coupling::Independent);
+            } else {
+                setsEditable_ = true;
+                applyCoupling(Coupling::Parallel);
+                modeCode_ = int(Coupling::Parallel);
+            }
+        }
+    } else if (x && (*x == 3 || *x == 4)) {
+        // A configuration this panel does not change.
+        couplingChoice_ = false;
+    }
+    emit locksChanged();
+}
+
+} // namespace trq
