@@ -1,7 +1,6 @@
 #include "link/replybuffer.h"
 #include "support/testsupport.h"
 
-
 using trq::ReplyBuffer;
 using namespace trq::test;
 

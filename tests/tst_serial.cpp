@@ -6,7 +6,6 @@
 #include "sim/supply.h"
 #include "support/testsupport.h"
 
-
 using namespace trq;
 using namespace trq::test;
 

@@ -1,7 +1,6 @@
 #include "sim/supply.h"
 #include "support/testsupport.h"
 
-
 #include <set>
 
 using namespace trq::sim;
