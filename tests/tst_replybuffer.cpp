@@ -17,6 +17,9 @@ private slots:
             << QList<QByteArray>{"\r\n\n\r5\n"} << QStringList{"5"} << QString();
         QTest::newRow("bit anywhere drops the line")
             << QList<QByteArray>{"8 bits\r\norbital\n3.3\n"} << QStringList{"3.3"} << QString();
+        QTest::newRow("the longest line kept")
+            << QList<QByteArray>{QByteArray(ReplyBuffer::kMaxLineLength, '7') + "\n"}
+            << QStringList{QString(ReplyBuffer::kMaxLineLength, QLatin1Char('7'))} << QString();
         QTest::newRow("no terminator stays partial")
             << QList<QByteArray>{"7.5"} << QStringList{} << QString("7.5");
         QTest::newRow("NUL and 0xFF kept as text")
