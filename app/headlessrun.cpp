@@ -87,8 +87,8 @@ void HeadlessRun::goOnLine() {
     if (line_.serve && !server_.start(*line_.serve))
         return finish(CommandLine::NoServer, server_.errorString());
     const Connection& c = *line_.connection;
-    const bool opened =
-        c.kind == InterfaceKind::Gpib ? session_.openGpib(c.gpib) : session_.openSerial(c.serial);
+    const bool opened = c.kind == InterfaceKind::Gpib ? session_.connection().openGpib(c.gpib)
+                                                      : session_.connection().openSerial(c.serial);
     if (!opened)
         finish(CommandLine::NoSupply, QStringLiteral("No supply: the link could not be opened."));
 }
@@ -111,7 +111,8 @@ void HeadlessRun::stateChanged(ConnectionState state) {
 void HeadlessRun::ready() {
     if (done_)
         return;
-    say(QStringLiteral("On line: %1 (%2)").arg(session_.model(), session_.interfaceDescription()));
+    say(QStringLiteral("On line: %1 (%2)")
+            .arg(session_.connection().model(), session_.connection().interfaceDescription()));
     if (line_.recordSeconds != 0)
         return prepareRecording();
     if (!line_.serve)
@@ -130,11 +131,11 @@ void HeadlessRun::prepareRecording() {
         return finish(CommandLine::NotStored,
                       QStringLiteral("The database %1 is open read-only: nothing can be recorded.")
                           .arg(QDir::toNativeSeparators(session_.store().fileName())));
-    if (line_.outputOn && !session_.outputOn()) {
-        session_.setOutput(true);
-        switchedOn_ = session_.outputOn();
+    if (line_.outputOn && !session_.supply().outputOn()) {
+        session_.control().setOutput(true);
+        switchedOn_ = session_.supply().outputOn();
     }
-    if (!session_.outputOn())
+    if (!session_.supply().outputOn())
         return finish(CommandLine::NotStored,
                       QStringLiteral("The supply's output is off: nothing to record (--output-on "
                                      "switches it on)."));
@@ -146,7 +147,7 @@ void HeadlessRun::prepareRecording() {
 }
 
 void HeadlessRun::readingsArrived() {
-    if (waitingFirst_ && session_.allMeasured())
+    if (waitingFirst_ && session_.supply().allMeasured())
         startRecording();
 }
 
@@ -285,8 +286,8 @@ void HeadlessRun::finish(int code, const QString& text) {
     server_.stop();
     // A run that ends before its recording is complete leaves no output on
     // that it switched on; the off command leaves the link before it closes.
-    if (switchedOn_ && !complete_ && session_.isReady() && session_.outputOn()) {
-        session_.setOutput(false);
+    if (switchedOn_ && !complete_ && session_.isReady() && session_.supply().outputOn()) {
+        session_.control().setOutput(false);
         say(QStringLiteral("Switched the output off again."));
         outputOff_.start();
         drain_.start();

@@ -47,10 +47,10 @@ struct Window {
         for (int i = 0; i < n; ++i)
             bench.store.appendSample(sample(i));
         bench.data.database().commit();
-        bench.session.openTestingMode(model);
+        bench.session.connection().openTestingMode(model);
         graph = std::make_unique<GraphWindow>(bench.session, recording(), bench.prompter,
                                               GraphWindow::Commands{});
-        graph->setChannelCount(bench.session.channelCount());
+        graph->setChannelCount(bench.session.supply().channelCount());
         graph->timeLengthList()->setCurrentIndex(4); // "60m"
         graph->applyTimeLength();
         graph->resize(1200, 760);

@@ -50,10 +50,10 @@ struct Served {
     QTcpSocket client;
 
     Served() {
-        session->openSerial({QStringLiteral("SIM:PSQ-3323"), 9600});
+        session->connection().openSerial({QStringLiteral("SIM:PSQ-3323"), 9600});
         while (!session->isReady() || bench.link.pendingQueries() > 0)
             QCoreApplication::processEvents();
-        session->setOutput(true);
+        session->control().setOutput(true);
         server = std::make_unique<ScpiServer>(*session);
         server->start({0, false});
         client.connectToHost(QHostAddress::LocalHost, server->port());
@@ -84,7 +84,7 @@ BENCHMARK(BM_MeasAllRoundTrip)
 // From the client's write to the supply's receipt of the command.
 void BM_SetCommandToWire(benchmark::State& state) {
     Served s;
-    s.session->setLinkActivity({.polling = false}); // only the command on the line
+    s.session->poll().setLinkActivity({.polling = false}); // only the command on the line
     int i = 0;
     double longest = 0;
     for (auto _ : state) {

@@ -88,14 +88,14 @@ struct Restarted {
 
     explicit Restarted(Database& data)
         : store(data.database()), session({link, data, store, prompter, transports, waiter}) {
-        session.openTestingMode(QStringLiteral("PSQ-3323"));
+        session.connection().openTestingMode(QStringLiteral("PSQ-3323"));
     }
     Recording& recording() { return *session.recording(); }
     // As the main window shows it.
     bool openGraph() {
         graph =
             std::make_unique<GraphWindow>(session, recording(), prompter, GraphWindow::Commands{});
-        graph->setChannelCount(session.channelCount());
+        graph->setChannelCount(session.supply().channelCount());
         graph->resize(1200, 760);
         graph->show();
         graph->activate();

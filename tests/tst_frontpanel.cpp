@@ -198,7 +198,7 @@ private slots:
         QCOMPARE(panel->outputSwitch()->isChecked(), output != 0);
         QCOMPARE(f.session->pollActive(), output != 0);
         QVERIFY(m.action(modeItem)->isChecked());
-        QVERIFY(panel->option(f.session->coupling())->isChecked());
+        QVERIFY(panel->option(f.session->supply().coupling())->isChecked());
         QCOMPARE(m.action(MainWindow::Command::AutoRun)->isChecked(), autoRun);
         QCOMPARE(panel->autoRunSwitch()->isChecked(), autoRun);
         // Running automatically, only output, automatic run and clear-protection
@@ -226,7 +226,7 @@ private slots:
         QVERIFY(f.onLineSerial(QStringLiteral("TRQ-7206S")));
         FrontPanel* panel = f.panel();
         f.instrument().channel(4).vset = 2;
-        f.session->setPollInterval(5);
+        f.session->poll().timer().setInterval(5);
         f.main->action(MainWindow::Command::Output)->trigger();
         QTRY_COMPARE(panel->voltageDisplay(3)->text(), QStringLiteral("2.000"));
         if (control == QLatin1String("menu"))
@@ -250,7 +250,7 @@ private slots:
         f.overrides = {{"STATUS?", "11111010"}};
         // A cycle's steps, one of them the status.
         for (int step = 0; step < 17; ++step) {
-            f.session->pollTick();
+            f.session->poll().tick();
             QVERIFY(f.waitReceived());
         }
         QVERIFY(f.panel()->option(Coupling::Tracking)->isChecked());

@@ -130,7 +130,7 @@ struct Script {
     }
     // Lets the link finish what the last step queued; no poll runs meanwhile.
     void settle() {
-        f.session->setLinkActivity({.polling = false});
+        f.session->poll().setLinkActivity({.polling = false});
         QVERIFY(f.waitReceived());
     }
     void trigger(const QString& text) {
@@ -155,7 +155,7 @@ struct Script {
     }
     void poll(int times) {
         for (int i = 0; i < times; ++i) {
-            f.session->pollTick();
+            f.session->poll().tick();
             settle();
         }
     }

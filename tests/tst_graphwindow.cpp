@@ -194,13 +194,13 @@ private slots:
     // the buttons run the main window's commands.
     void recordButtonsNeedTheOutputAndALength() {
         Graph f(1);
-        f.session->setOutput(false);
+        f.session->control().setOutput(false);
         f.click("Start");
         f.click("Stop");
         QCOMPARE(f.prompter.texts, QStringList(2, "Plase Turn on Device into Output(Run) Mode"));
         QVERIFY(f.calls.isEmpty());
         f.prompter.texts.clear();
-        f.session->setOutput(true);
+        f.session->control().setOutput(true);
         f.click("Start");
         QCOMPARE(f.prompter.texts, QStringList{"Plase setup the time length of record first."});
         f.engine().setRemainingTicks(10);

@@ -158,7 +158,7 @@ private slots:
         QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
         ShellFixture f;
         QVERIFY(f.onLineSerial(QStringLiteral("TRQ-3302")));
-        f.session->toggleOutput(); // readings show with the output on
+        f.session->control().toggleOutput(); // readings show with the output on
         const QRegularExpression german(QStringLiteral("^-?\\d+,\\d+$"));
         auto readings = [&] {
             QStringList shown;

@@ -21,15 +21,15 @@ struct PollFixture : SessionFixture {
         instrument().channel(1).iset = 3;
     }
     void outputOn() {
-        session->setOutput(true);
-        session->setLinkActivity({.polling = false});
+        session->control().setOutput(true);
+        session->poll().setLinkActivity({.polling = false});
         QVERIFY(waitReceived());
     }
     // Poll steps of kPollMsec each, as the poll timer takes them.
     void poll(int steps) {
         for (int i = 0; i < steps; ++i) {
             clock.advanceMsec(InstrumentSession::kPollMsec);
-            session->pollTick();
+            session->poll().tick();
             QVERIFY(waitReceived());
         }
     }
@@ -48,7 +48,7 @@ struct PollFixture : SessionFixture {
         QVERIFY(session->recording()->engine().start());
     }
     qint64 now() const { return qint64(clock.nowSec() * 1000); }
-    const ChannelState& ch1() const { return session->channel(0); }
+    const ChannelState& ch1() const { return session->supply().channel(0); }
 };
 
 bool near(double actual, double expected, double relative = 0.001) {
@@ -108,7 +108,7 @@ private slots:
         stretch(30);
         QVERIFY(near(f.ch1().delivered.energy(), f.ch1().delivered.charge() * 10));
         const double before = f.ch1().delivered.charge();
-        f.session->setOutput(false);
+        f.session->control().setOutput(false);
         f.clock.advanceMsec(60000); // off for a minute: nothing delivered
         f.outputOn();
         f.poll(7);
@@ -118,7 +118,7 @@ private slots:
         // integrates: still nothing across it, the first reading after it
         // starts afresh.
         const double beforeShortOff = f.ch1().delivered.charge();
-        f.session->setOutput(false);
+        f.session->control().setOutput(false);
         f.clock.advanceMsec(1500);
         f.outputOn();
         const qint64 last = f.ch1().currentAtMsec;
@@ -127,7 +127,7 @@ private slots:
         QCOMPARE(f.ch1().delivered.charge(), beforeShortOff);
         stretch(30);
         QVERIFY(!delivered.isEmpty());
-        f.session->resetDelivered();
+        f.session->supply().resetDelivered();
         QCOMPARE(f.ch1().delivered.charge(), 0.0);
     }
 
@@ -156,7 +156,7 @@ private slots:
         QCOMPARE(trip.bound, upper);
         QVERIFY(trip.value > upper);
         QVERIFY(f.session->limits().tripped(1));
-        QVERIFY(f.session->outputOn()); // log only
+        QVERIFY(f.session->supply().outputOn()); // log only
     }
 
     // A trip stays shown on its channel when the value comes back within
@@ -177,7 +177,7 @@ private slots:
         f.poll(14);
         QCOMPARE(f.ch1().current.text(), QStringLiteral("0.200"));
         QVERIFY(f.session->limits().tripped(1));
-        f.session->setOutput(false);
+        f.session->control().setOutput(false);
         QVERIFY(f.session->limits().tripped(1));
         f.outputOn();
         QVERIFY(!f.session->limits().tripped(1));
@@ -201,7 +201,7 @@ private slots:
         f.session->setLimitRules({{1, Quantity::Current, 0.2, 0.8, 0, action}});
         f.takeReceived();
         f.poll(7);
-        QCOMPARE(f.session->outputOn(), !outputOff);
+        QCOMPARE(f.session->supply().outputOn(), !outputOff);
         QCOMPARE(engine.isRecording(), !recordingStops);
         QCOMPARE(f.takeReceived().contains(QStringLiteral(":OUTP:STAT 0")), outputOff);
         const QList<LimitEvent> events = f.store->events();
@@ -221,7 +221,7 @@ private slots:
             {{1, Quantity::Voltage, std::nullopt, 5.0, 0, LimitAction::OutputOff}});
         bool offWhileShown = false;
         f.prompter.onAsk = [&] {
-            f.session->setLinkActivity({});
+            f.session->poll().setLinkActivity({});
             offWhileShown = QTest::qWaitFor([&] { return !f.instrument().output; }, 3000);
         };
         f.prompter.message(QStringLiteral("Something else"));

@@ -165,7 +165,7 @@ private slots:
         } else {
             f.link.timeOut();
         }
-        QCOMPARE(f.session->state(), ConnectionState::OffLine);
+        QCOMPARE(f.session->connection().state(), ConnectionState::OffLine);
         expectLink(m, {});
         QVERIFY(!m.action(C::Output)->isEnabled());
     }
@@ -184,7 +184,7 @@ private slots:
             onNextModal<QDialog>([](QDialog* d) { d->reject(); });
             m.action(c)->trigger();
         }
-        QCOMPARE(f.session->state(), ConnectionState::OffLine);
+        QCOMPARE(f.session->connection().state(), ConnectionState::OffLine);
         QCOMPARE(ticks(m), QStringList());
 
         Settings::instance().setLastInterface(QStringLiteral("RS232"));
@@ -226,7 +226,7 @@ private slots:
         QVERIFY(!m.action(C::Output)->isChecked() && !f.panel()->outputSwitch()->isChecked());
         f.takeReceived();
         m.toolButton(B::Output)->trigger();
-        f.session->setLinkActivity({.polling = false});
+        f.session->poll().setLinkActivity({.polling = false});
         QVERIFY(f.waitReceived());
         QCOMPARE(f.takeReceived(), QStringList{"OUT1"});
     }
@@ -264,7 +264,7 @@ private slots:
         f.factory.makeGpib = [](const QString&) {
             return simulatedBoard(simulatedSupply("PSQ-3323"));
         };
-        f.session->openGpib({0, 1, {}});
+        f.session->connection().openGpib({0, 1, {}});
         QStringList seen;
         for (int i = 0; i < 31; ++i) {
             m.updateStatus();
@@ -449,7 +449,7 @@ private slots:
                      .hasMatch(),
                  qPrintable(f.prompter.texts.first()));
         QCOMPARE(opened, QStringList());
-        QCOMPARE(f.session->state(), ConnectionState::OffLine);
+        QCOMPARE(f.session->connection().state(), ConnectionState::OffLine);
         QCOMPARE(Settings::instance().serialPortName(),
                  commandLine ? QStringLiteral("COM1") : port);
     }
@@ -501,7 +501,7 @@ private slots:
         f.main->action(C::Rs232)->trigger();
         QCOMPARE(shown, QStringLiteral("COM2@57600"));
         QCOMPARE(opened, QStringList()); // no connection
-        QCOMPARE(f.session->state(), ConnectionState::OffLine);
+        QCOMPARE(f.session->connection().state(), ConnectionState::OffLine);
         QCOMPARE(stored(), chosen);
     }
 
@@ -676,13 +676,13 @@ private slots:
             return written.contains("MEAS") ? QByteArray() : reply;
         };
         TraceCapture trace;
-        f.session->openSerial({QStringLiteral("SIM:PSQ-3323"), 9600});
+        f.session->connection().openSerial({QStringLiteral("SIM:PSQ-3323"), 9600});
         WaitDialog* wait = nullptr;
         QTRY_VERIFY((wait = qobject_cast<WaitDialog*>(QApplication::activeModalWidget())));
         QCOMPARE(wait->windowTitle(), QStringLiteral("Querying..."));
         QTRY_VERIFY(wait->progressBar()->value() > 0);
         QTest::mouseClick(wait->cancelButton(), Qt::LeftButton);
-        QTRY_COMPARE(f.session->state(), ConnectionState::OffLine);
+        QTRY_COMPARE(f.session->connection().state(), ConnectionState::OffLine);
         QVERIFY(trace.lines.contains(QStringLiteral("QueryInitialValues cancelled")));
         QVERIFY(!trace.lines.contains(QStringLiteral("Q Ini OK")));
         QTRY_VERIFY(QApplication::activeModalWidget() == nullptr);
@@ -700,7 +700,8 @@ private slots:
         QVERIFY(f.onLineSerial(QStringLiteral("PSQ-3323")));
         f.main->toolButton(B::Output)->trigger();
         f.factory.lastSerial->unplug();
-        QTRY_COMPARE_WITH_TIMEOUT(f.session->state(), ConnectionState::Reconnecting, 30000);
+        QTRY_COMPARE_WITH_TIMEOUT(f.session->connection().state(), ConnectionState::Reconnecting,
+                                  30000);
         QTRY_VERIFY(f.main->statusText().startsWith(QStringLiteral("Link lost — reconnecting…")));
         QCOMPARE(f.main->toolButton(B::OnOffLine)->text(), QStringLiteral("Reconnecting…"));
         QVERIFY(f.panel() && f.panel()->isVisible() && !f.panel()->isEnabled());
@@ -713,7 +714,7 @@ private slots:
         QVERIFY(f.panel()->isEnabled());
         QCOMPARE(f.main->toolButton(B::OnOffLine)->text(), QStringLiteral("On line"));
         QCOMPARE(f.prompter.texts, QStringList());
-        QVERIFY(!f.session->outputOn());
+        QVERIFY(!f.session->supply().outputOn());
         QTRY_VERIFY(f.main->linkNotice() && f.main->linkNotice()->isVisible());
         QVERIFY(f.main->linkNotice()->text().contains(QStringLiteral("output off")));
         QVERIFY(f.main->statusText().contains(QStringLiteral("output off")));
@@ -749,13 +750,13 @@ private slots:
         f.overrideReplies(); // each write passes through here
         QVERIFY(gpib ? f.onLineGpib(QStringLiteral("PSQ-3323"))
                      : f.onLineSerial(QStringLiteral("PSQ-3323")));
-        f.session->setOutput(true);
+        f.session->control().setOutput(true);
         QVERIFY(f.waitReceived());
         quint64 during = 0;
         onNextModal<QDialog>([&](QDialog* d) {
-            const quint64 before = f.session->readingCount();
+            const quint64 before = f.session->supply().readingCount();
             QTest::qWait(600);
-            during = f.session->readingCount() - before;
+            during = f.session->supply().readingCount() - before;
             d->reject();
         });
         if (gpib) {
@@ -821,7 +822,7 @@ private slots:
         f.instrument().channel(1).vset = 6;
         f.instrument().channel(1).iset = 1;
         f.main->toolButton(B::Output)->trigger();
-        QTRY_VERIFY(!f.session->outputOn());
+        QTRY_VERIFY(!f.session->supply().outputOn());
         QTRY_VERIFY(!f.instrument().output); // the off command is on its way
         QCOMPARE(panel->limitMarker(0)->text(), QStringLiteral("LIMIT TRIPPED"));
         QTRY_VERIFY(f.main->statusText().startsWith(QStringLiteral("Limit tripped: ")));
@@ -838,10 +839,10 @@ private slots:
         QTRY_VERIFY(f.main->limitNotice() && f.main->limitNotice()->text().count(u'\n') == 1);
         QVERIFY(f.main->limitNotice()->isVisible());
         QVERIFY(QApplication::activeModalWidget() == nullptr);
-        QVERIFY(f.session->outputOn());
+        QVERIFY(f.session->supply().outputOn());
         // What was delivered is shown, and the panel's button starts it again.
         QTRY_VERIFY(!panel->deliveredLabel(0)->text().contains(QStringLiteral(" 0.0000 Ah")));
-        f.session->setOutput(false); // nothing more comes in meanwhile
+        f.session->control().setOutput(false); // nothing more comes in meanwhile
         QTest::mouseClick(panel->resetDeliveredButton(), Qt::LeftButton);
         QVERIFY2(panel->deliveredLabel(0)->text().endsWith(QStringLiteral("0.0000 Ah   0.0000 Wh")),
                  qPrintable(panel->deliveredLabel(0)->text()));
@@ -855,7 +856,7 @@ private slots:
         f.instrument().channel(1).vset = 6;
         f.main->toolButton(B::Output)->trigger();
         QTRY_COMPARE(f.panel()->voltageDisplay(0)->text(), QStringLiteral("6.000"));
-        QVERIFY(f.session->outputOn() && f.instrument().output);
+        QVERIFY(f.session->supply().outputOn() && f.instrument().output);
         f.session->reset();
         f.prompter.texts.clear();
         QVERIFY(f.onLineSerial(QStringLiteral("PSQ-3323")));

@@ -159,14 +159,14 @@ private slots:
                 name, [](const QString&, int, const QByteArray&) { return QByteArray(); });
         };
         f.session->connection().setDetectionTimeout(300);
-        QVERIFY(f.session->openSerial({QStringLiteral("COM9"), 9600}));
-        QTRY_COMPARE(f.session->state(), ConnectionState::OffLine);
+        QVERIFY(f.session->connection().openSerial({QStringLiteral("COM9"), 9600}));
+        QTRY_COMPARE(f.session->connection().state(), ConnectionState::OffLine);
         f.prompter.texts.clear();
         f.factory.makeSerial = {};
         QVERIFY(f.onLineSerial(QStringLiteral("PSQ-3323")));
         f.instrument().channel(1).vset = 6;
         f.instrument().channel(1).iset = 2;
-        f.session->setOutput(true);
+        f.session->control().setOutput(true);
         const QString base = QStringLiteral("powertrq/bench7/PSQ-3323/");
         QTRY_VERIFY_WITH_TIMEOUT(!dashboard.on(base + QStringLiteral("1/power")).empty(), 10000);
         QTRY_VERIFY(dashboard.on(base + QStringLiteral("1/voltage")).back().payload == "6.000");
@@ -232,9 +232,9 @@ private slots:
         MqttFeed feed(*f.session, options(port));
         QVERIFY(feed.start());
         QVERIFY(f.onLineSerial(QStringLiteral("PSQ-3323")));
-        f.session->setOutput(true);
-        const quint64 before = f.session->readingCount();
-        QTRY_VERIFY_WITH_TIMEOUT(f.session->readingCount() > before + 5, 10000);
+        f.session->control().setOutput(true);
+        const quint64 before = f.session->supply().readingCount();
+        QTRY_VERIFY_WITH_TIMEOUT(f.session->supply().readingCount() > before + 5, 10000);
         QVERIFY(!feed.isConnected());
         QTRY_VERIFY(feed.statusText().startsWith(QStringLiteral("MQTT: no broker at 127.0.0.1:")));
         QVERIFY(f.prompter.texts.isEmpty());
@@ -252,8 +252,8 @@ private slots:
             broker.stop();
             QTRY_VERIFY_WITH_TIMEOUT(!feed.isConnected(), 10000);
             QTRY_VERIFY(feed.statusText().contains(QStringLiteral("connection lost")));
-            const quint64 meanwhile = f.session->readingCount();
-            QTRY_VERIFY_WITH_TIMEOUT(f.session->readingCount() > meanwhile + 5, 10000);
+            const quint64 meanwhile = f.session->supply().readingCount();
+            QTRY_VERIFY_WITH_TIMEOUT(f.session->supply().readingCount() > meanwhile + 5, 10000);
         }
         QVERIFY(f.prompter.texts.isEmpty());
     }
@@ -265,7 +265,7 @@ private slots:
         QVERIFY(broker.start(QStringLiteral("lab"), QStringLiteral("right")));
         SessionFixture f;
         QVERIFY(f.onLineSerial(QStringLiteral("PSQ-3323")));
-        f.session->setOutput(true);
+        f.session->control().setOutput(true);
         MqttFeed::Options o = options(broker.port);
         o.user = QStringLiteral("lab");
         o.password = QStringLiteral("wrong");
@@ -276,8 +276,8 @@ private slots:
                 feed.statusText().contains(QStringLiteral("refused the connection")), 10000);
             QVERIFY2(feed.statusText().contains(QStringLiteral("not authori")),
                      qPrintable(feed.statusText()));
-            const quint64 before = f.session->readingCount();
-            QTRY_VERIFY_WITH_TIMEOUT(f.session->readingCount() > before + 5, 10000);
+            const quint64 before = f.session->supply().readingCount();
+            QTRY_VERIFY_WITH_TIMEOUT(f.session->supply().readingCount() > before + 5, 10000);
             QVERIFY(!feed.isConnected());
             // Still the refusal, not the line the broker closed after it.
             QVERIFY2(feed.statusText().contains(QStringLiteral("refused the connection")),

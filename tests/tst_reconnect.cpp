@@ -63,12 +63,12 @@ struct ReconnectFixture : SessionFixture {
     bool recording() {
         std::shared_ptr<sim::Supply> s = simulatedSupply(QStringLiteral("PSQ-3323"));
         s->channel(1).vset = 5;
-        if (!bench.plugIn(s) || !session->openSerial({bench.link, 9600}))
+        if (!bench.plugIn(s) || !session->connection().openSerial({bench.link, 9600}))
             return false;
         if (!QTest::qWaitFor([&] { return session->isReady() && initialValuesRead; }, 10000))
             return false;
-        session->setPollInterval(10);
-        session->setOutput(true);
+        session->poll().timer().setInterval(10);
+        session->control().setOutput(true);
         RecordingEngine& e = session->recording()->engine();
         e.arm(3600, 0, 0);
         e.timer().setInterval(1000 / kSpeed);
@@ -78,7 +78,7 @@ struct ReconnectFixture : SessionFixture {
     bool lose() {
         bench.unplug();
         const bool lost = QTest::qWaitFor(
-            [&] { return session->state() == ConnectionState::Reconnecting; }, 5000);
+            [&] { return session->connection().state() == ConnectionState::Reconnecting; }, 5000);
         QTest::qWait(3000 / kSpeed);
         return lost;
     }
@@ -128,7 +128,8 @@ private slots:
         back->channel(1).vset = 5;
         QVERIFY(f.bench.plugIn(back));
         if (!same) {
-            QTRY_COMPARE_WITH_TIMEOUT(f.session->state(), ConnectionState::OffLine, 20000);
+            QTRY_COMPARE_WITH_TIMEOUT(f.session->connection().state(), ConnectionState::OffLine,
+                                      20000);
             QCOMPARE(f.prompter.texts.size(), 1);
             QVERIFY2(f.prompter.texts.first().contains(QStringLiteral("another supply")),
                      qPrintable(f.prompter.texts.first()));
@@ -140,11 +141,11 @@ private slots:
         if (!outputOn) {
             // Said once; still recording, but nothing is measured, nothing recorded.
             QTRY_COMPARE(told.size(), 1);
-            QVERIFY(!f.session->outputOn());
+            QVERIFY(!f.session->supply().outputOn());
             QVERIFY(engine.isRecording());
             QTest::qWait(3000 / kSpeed);
             QCOMPARE(engine.pointCount(), before);
-            f.session->setOutput(true); // by hand
+            f.session->control().setOutput(true); // by hand
         }
         QCOMPARE(told.size(), outputOn ? 0 : 1);
         QTRY_VERIFY(engine.pointCount() >= before + 3);
@@ -155,7 +156,7 @@ private slots:
         QCOMPARE(sent.value(0), QStringLiteral("*IDN?"));
         QCOMPARE(commandsOnly(sent),
                  outputOn ? QStringList() : QStringList{QStringLiteral(":OUTP:STAT 1")});
-        QVERIFY(f.session->outputOn());
+        QVERIFY(f.session->supply().outputOn());
         // The points after the gap say so, and the missing seconds are not filled.
         const QList<SampleRow> rows = f.store->workingRows();
         const auto gap =
@@ -202,11 +203,11 @@ private slots:
             return QByteArray();
         };
         QVERIFY(f.onLineSerial(QStringLiteral("PSQ-3323")));
-        f.session->setPollInterval(5);
-        f.session->setOutput(true);
-        QTRY_VERIFY(f.session->allMeasured());
+        f.session->poll().timer().setInterval(5);
+        f.session->control().setOutput(true);
+        QTRY_VERIFY(f.session->supply().allMeasured());
         silent = true;
-        QTRY_COMPARE(f.session->state(), ConnectionState::Reconnecting);
+        QTRY_COMPARE(f.session->connection().state(), ConnectionState::Reconnecting);
         QCOMPARE(unanswered, TaskScheduler::kSilentQueriesLost);
         QCOMPARE(f.prompter.texts, QStringList());
     }
@@ -219,11 +220,11 @@ private slots:
         QVERIFY(f.onLineSerial(QStringLiteral("PSQ-3323")));
         QSignalSpy states(f.session.get(), &InstrumentSession::stateChanged);
         f.factory.lastSerial->unplug();
-        QTRY_COMPARE(f.session->state(), ConnectionState::OffLine);
+        QTRY_COMPARE(f.session->connection().state(), ConnectionState::OffLine);
         QCOMPARE(f.prompter.texts, QStringList{"Operation Timeout, Causes Reset Now."});
         QCOMPARE(states.size(), 1);
         QVERIFY(!f.session->recording());
-        QCOMPARE(f.session->channelCount(), 0);
+        QCOMPARE(f.session->supply().channelCount(), 0);
     }
 };
 

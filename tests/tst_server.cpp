@@ -157,7 +157,7 @@ private slots:
         for (const QByteArray& line : lines)
             QCOMPARE(f.client.command(line), QByteArray("1"));
         QCOMPARE(f.client.error(), kNoError);
-        f.session->setLinkActivity({.polling = false});
+        f.session->poll().setLinkActivity({.polling = false});
         QVERIFY(f.waitReceived());
         QCOMPARE(commandsOnly(f.takeReceived()), sent);
         QVERIFY(f.client.query("*IDN?").contains(model.toLatin1()));
@@ -258,7 +258,7 @@ private slots:
             fetch<QString, QByteArray, QByteArray>("model", "line", "error");
         ServerFixture f;
         QVERIFY(f.onLineSerial(model));
-        f.session->setLinkActivity({.polling = false});
+        f.session->poll().setLinkActivity({.polling = false});
         QVERIFY(f.waitReceived());
         f.takeReceived();
         f.client.write(line);
@@ -272,7 +272,7 @@ private slots:
     // queue overflow; the poll goes on meanwhile.
     void floodIsRefusedAndThePollGoesOn() {
         OnLine f;
-        f.session->setOutput(true);
+        f.session->control().setOutput(true);
         f.link.writerTimer().stop();
         QByteArray flood;
         for (int i = 0; i < ScpiInstrument::kCommandLimit + 10; ++i)
@@ -282,7 +282,7 @@ private slots:
         QCOMPARE(f.link.pendingCommands(), ScpiInstrument::kCommandLimit);
         f.takeReceived();
         f.link.writerTimer().start();
-        f.session->setPollInterval(5);
+        f.session->poll().timer().setInterval(5);
         QVERIFY(QTest::qWaitFor([&] { return f.link.pendingCommands() == 0; }));
         // While the script's commands went out, the poll's queries did too.
         const QStringList sent = f.takeReceived();
@@ -325,11 +325,11 @@ private slots:
         QCOMPARE(f.client.query("MEAS:VOLT?"), QByteArray("0")); // output off: nothing shown
         f.instrument().channel(2).vset = 12;
         f.instrument().channel(2).iset = 1.5;
-        f.session->setPollInterval(5);
+        f.session->poll().timer().setInterval(5);
         f.client.command("OUTP ON");
-        QTRY_COMPARE(f.session->channel(1).voltage.text(), QStringLiteral("12.000"));
-        QTRY_VERIFY(!f.session->channel(1).current.isEmpty());
-        const double current = f.session->channel(1).current.value().value_or(-1);
+        QTRY_COMPARE(f.session->supply().channel(1).voltage.text(), QStringLiteral("12.000"));
+        QTRY_VERIFY(!f.session->supply().channel(1).current.isEmpty());
+        const double current = f.session->supply().channel(1).current.value().value_or(-1);
         QCOMPARE(f.client.query("MEAS:VOLT? 2").toDouble(), 12.0);
         QCOMPARE(f.client.query(":CHAN2:MEAS:CURR?").toDouble(), current);
         QCOMPARE(f.client.query("MEAS:POW2?").toDouble(), 12.0 * current);
@@ -354,12 +354,12 @@ private slots:
         auto [model, gpib] = fetch<QString, bool>("model", "gpib");
         ServerFixture f;
         QVERIFY(gpib ? f.onLineGpib(model) : f.onLineSerial(model));
-        const int channels = f.session->channelCount();
+        const int channels = f.session->supply().channelCount();
         for (int n = 1; n <= channels; ++n) {
             f.instrument().channel(n).vset = n;
             f.instrument().channel(n).iset = 1; // no current limit at n V into 10 ohm
         }
-        f.session->setPollInterval(5);
+        f.session->poll().timer().setInterval(5);
         // Each channel: its set voltage, or nothing yet; with all, no nothing.
         const auto check = [&](bool complete) {
             const QByteArrayList all = f.client.query("MEAS:ALL?").split(',');

@@ -37,27 +37,27 @@ QStringList sentWhenIdle(SessionFixture& f) {
 
 // Output on, polling stopped, and what that sent taken.
 bool outputOnAndQuiet(SessionFixture& f) {
-    f.session->setOutput(true);
-    f.session->setLinkActivity({.polling = false});
+    f.session->control().setOutput(true);
+    f.session->poll().setLinkActivity({.polling = false});
     const bool idle = f.waitReceived();
     f.takeReceived();
     return idle;
 }
 
 void pollFast(SessionFixture& f) {
-    f.session->setPollInterval(5);
-    f.session->setOutput(true);
+    f.session->poll().timer().setInterval(5);
+    f.session->control().setOutput(true);
 }
 
 // Polls step by step, as the poll timer would, up to the step of the cycle,
 // then that step with what the supply has been told to answer.
 void pollStep(SessionFixture& f, int step) {
-    while (f.session->pollPosition() != step) {
-        f.session->pollTick();
+    while (f.session->poll().position() != step) {
+        f.session->poll().tick();
         f.waitReceived();
     }
     f.takeReceived();
-    f.session->pollTick();
+    f.session->poll().tick();
     QVERIFY(f.waitReceived());
 }
 
@@ -83,24 +83,25 @@ private slots:
         SessionFixture f;
         QSignalSpy states(f.session.get(), &InstrumentSession::stateChanged);
         QVERIFY(gpib ? f.onLineGpib(model) : f.onLineSerial(model, 19200));
-        QCOMPARE(f.session->model(), model);
+        QCOMPARE(f.session->connection().model(), model);
         QVERIFY(f.session->recording());
         QVERIFY(f.prompter.texts.isEmpty());
         QCOMPARE(states.size(), 2); // detecting, ready
         QCOMPARE(Settings::instance().lastModel(), model);
         QCOMPARE(Settings::instance().lastInterface(),
                  gpib ? QStringLiteral("GPIB") : QStringLiteral("RS232"));
-        QCOMPARE(f.session->interfaceDescription(),
+        QCOMPARE(f.session->connection().interfaceDescription(),
                  gpib ? QStringLiteral("Interface: GPIB;Address: 1")
                       : QStringLiteral("RS-232 19200BPS / 8bits/None/1bits"));
         QVERIFY(!f.session->pollActive()); // the supply's output is off
         f.instrument().channel(1).vset = 5;
         pollFast(f);
         QVERIFY(f.session->pollActive());
-        QTRY_COMPARE(f.session->channel(0).voltage.text(), QStringLiteral("5.000"));
-        f.session->setOutput(false);
+        QTRY_COMPARE(f.session->supply().channel(0).voltage.text(), QStringLiteral("5.000"));
+        f.session->control().setOutput(false);
         QVERIFY(!f.session->pollActive());
-        QCOMPARE(f.session->channel(0).voltage.text(), QString()); // no reading with the output off
+        QCOMPARE(f.session->supply().channel(0).voltage.text(),
+                 QString()); // no reading with the output off
         QVERIFY(f.waitReceived());
         QVERIFY(!f.instrument().output);
     }
@@ -113,10 +114,10 @@ private slots:
         f.prompter.answers = {Prompter::Answer::Yes};
         QVERIFY(f.session->mayOpenAnother());
         QCOMPARE(f.prompter.texts, QStringList{"Reset and open it?"});
-        QCOMPARE(f.session->state(), ConnectionState::OffLine);
-        f.session->openTestingMode(QStringLiteral("TRQ-3302"));
+        QCOMPARE(f.session->connection().state(), ConnectionState::OffLine);
+        f.session->connection().openTestingMode(QStringLiteral("TRQ-3302"));
         QVERIFY(f.session->isReady());
-        QCOMPARE(f.session->interfaceKind(), InterfaceKind::TestingMode);
+        QCOMPARE(f.session->connection().interfaceKind(), InterfaceKind::TestingMode);
         QVERIFY(f.link.rejectsTasks()); // testing mode sends nothing
     }
 
@@ -142,17 +143,17 @@ private slots:
             f.factory.makeGpib = [](const QString&) {
                 return new Ni488GpibBoard({QStringLiteral(FAKEGPIB_PATH)});
             };
-            QVERIFY(f.session->openGpib({0, 7, {}}));
+            QVERIFY(f.session->connection().openGpib({0, 7, {}}));
         } else {
             QVERIFY(server.open());
             f.factory.makeSerial = systemPort;
-            QVERIFY(f.session->openSerial({server.slavePath(), 9600}));
+            QVERIFY(f.session->connection().openSerial({server.slavePath(), 9600}));
         }
         QTRY_VERIFY_WITH_TIMEOUT(f.session->isReady() && f.initialValuesRead, 10000);
-        QCOMPARE(f.session->model(), model);
+        QCOMPARE(f.session->connection().model(), model);
         QVERIFY(f.prompter.texts.isEmpty());
         if (gpib)
-            QCOMPARE(f.session->interfaceDescription(),
+            QCOMPARE(f.session->connection().interfaceDescription(),
                      QStringLiteral("Interface: GPIB;Address: 7"));
     }
 
@@ -161,10 +162,10 @@ private slots:
         f.factory.makeGpib = [](const QString&) {
             return new Ni488GpibBoard({QStringLiteral("/nonexistent/libgpib.so.0")});
         };
-        QVERIFY(!f.session->openGpib({0, 1, {}}));
+        QVERIFY(!f.session->connection().openGpib({0, 1, {}}));
         QCOMPARE(f.prompter.texts.size(), 1);
         QVERIFY(f.prompter.texts.first().contains(QStringLiteral("could not be loaded")));
-        QCOMPARE(f.session->state(), ConnectionState::OffLine);
+        QCOMPARE(f.session->connection().state(), ConnectionState::OffLine);
     }
 
     // ---- Detection failures ------------------------------------------------------
@@ -200,27 +201,27 @@ private slots:
                 return answer;
             });
         };
-        QVERIFY(f.session->openSerial({QStringLiteral("COM1"), 9600}));
+        QVERIFY(f.session->connection().openSerial({QStringLiteral("COM1"), 9600}));
         QTRY_COMPARE(f.prompter.texts, messages);
         QCOMPARE(written.value(0), QByteArray("*IDN?\n"));
-        QCOMPARE(f.session->state(), ConnectionState::OffLine);
+        QCOMPARE(f.session->connection().state(), ConnectionState::OffLine);
         QVERIFY(!f.session->recording());
         QTest::qWait(1600); // nothing further happens, the detection's time included
         QCOMPARE(f.prompter.texts, messages);
-        QCOMPARE(f.session->state(), ConnectionState::OffLine);
+        QCOMPARE(f.session->connection().state(), ConnectionState::OffLine);
     }
 
     void watchdogEndsADetectionThatNeverCompletes() {
         SessionFixture f;
         f.session->connection().setDetectionTimeout(600000);
         f.factory.makeGpib = [](const QString&) { return new SilentBoard; };
-        QVERIFY(f.session->openGpib({0, 1, {}}));
+        QVERIFY(f.session->connection().openGpib({0, 1, {}}));
         QTRY_VERIFY(f.link.queryInFlight());
         f.clock.advanceMsec(20100);
         QTRY_COMPARE(f.prompter.texts.size(), 2);
         QVERIFY(f.prompter.texts.at(0).startsWith(QStringLiteral("20.")));
         QCOMPARE(f.prompter.texts.at(1), kDetectionFailed);
-        QCOMPARE(f.session->state(), ConnectionState::OffLine);
+        QCOMPARE(f.session->connection().state(), ConnectionState::OffLine);
     }
 
     // ---- Polling -------------------------------------------------------------------
@@ -232,12 +233,12 @@ private slots:
         f.link.writerTimer().stop();
         while (f.link.pendingQueries() < TaskScheduler::kMaxPending)
             f.link.enqueueQuery(QStringLiteral("*IDN?"), nullptr, {});
-        const int position = f.session->pollPosition();
-        f.session->pollTick();
-        QCOMPARE(f.session->pollPosition(), position);
+        const int position = f.session->poll().position();
+        f.session->poll().tick();
+        QCOMPARE(f.session->poll().position(), position);
         f.link.clearQueues();
-        f.session->pollTick();
-        QCOMPARE(f.session->pollPosition(), position + 1);
+        f.session->poll().tick();
+        QCOMPARE(f.session->poll().position(), position + 1);
     }
 
     // Legacy replies carry their unit, the readings and settings do not, and
@@ -260,18 +261,18 @@ private slots:
         f.instrument().channel(1).vset = 12;
         f.instrument().channel(2).vset = 5;
         if (!lf) // in parallel the second channel follows the first and shows nothing
-            f.session->chooseCoupling(Coupling::Parallel);
+            f.session->control().chooseCoupling(Coupling::Parallel);
         pollFast(f);
-        QTRY_COMPARE(f.session->channel(0).voltage.text(), QStringLiteral("12.000"));
+        QTRY_COMPARE(f.session->supply().channel(0).voltage.text(), QStringLiteral("12.000"));
         // In parallel the load's current is shared.
-        QTRY_COMPARE(f.session->channel(0).current.text(),
+        QTRY_COMPARE(f.session->supply().channel(0).current.text(),
                      lf ? QStringLiteral("1.200") : QStringLiteral("0.600"));
         // Channel 2's readings come later in the cycle.
-        QTRY_COMPARE(f.session->channel(1).voltage.isEmpty(), !lf);
-        QTRY_COMPARE(f.session->channel(1).current.isEmpty(), !lf);
-        QCOMPARE(f.session->channel(0).settings[std::size_t(Setting::Current)],
+        QTRY_COMPARE(f.session->supply().channel(1).voltage.isEmpty(), !lf);
+        QTRY_COMPARE(f.session->supply().channel(1).current.isEmpty(), !lf);
+        QCOMPARE(f.session->supply().channel(0).settings[std::size_t(Setting::Current)],
                  f.instrument().channel(1).iset);
-        f.session->setOutput(false);
+        f.session->control().setOutput(false);
         QCOMPARE(commandsOnly(sentWhenIdle(f)).filter(QStringLiteral("SET")), QStringList());
     }
 
@@ -293,7 +294,7 @@ private slots:
         f.factory.prepare = [](sim::Supply& s) { s.channel(1).vset = 7.5; };
         QSignalSpy replied(f.session.get(), &InstrumentSession::settingChanged);
         QVERIFY(f.onLineSerial(QStringLiteral("PSQ-3323")));
-        const ChannelState& c = f.session->channel(0);
+        const ChannelState& c = f.session->supply().channel(0);
         QCOMPARE(c.settings[std::size_t(Setting::Current)], 0.0);
         QCOMPARE(c.settings[std::size_t(Setting::OverVoltage)], 0.0);
         QCOMPARE(c.settings[std::size_t(Setting::Voltage)], 7.5); // a readable one is taken
@@ -316,7 +317,7 @@ private slots:
         auto [model, gpib, refused] = fetch<QString, bool, QString>("model", "gpib", "refused");
         SessionFixture f;
         QVERIFY(gpib ? f.onLineGpib(model) : f.onLineSerial(model));
-        f.session->setOutput(true);
+        f.session->control().setOutput(true);
         QTRY_VERIFY(f.instrument().output);
         bool offWhileShown = false;
         bool pollingWhileShown = true;
@@ -329,7 +330,7 @@ private slots:
         QCOMPARE(f.prompter.texts, QStringList{"Error detected: '-222,\"Data out of range\"'"});
         QVERIFY(offWhileShown);
         QVERIFY(!pollingWhileShown);
-        QVERIFY(!f.session->outputOn());
+        QVERIFY(!f.session->supply().outputOn());
     }
 
     // A junk line after the error query's clean answer is line noise, not an
@@ -348,7 +349,7 @@ private slots:
         }));
         QVERIFY(f.prompter.texts.isEmpty());
         QVERIFY(f.instrument().output);
-        QVERIFY(f.session->outputOn());
+        QVERIFY(f.session->supply().outputOn());
     }
 
     // The four-channel supply's status reply drives output and coupling,
@@ -388,12 +389,12 @@ private slots:
         pollStep(f, 8);
         // What switches the output on, the supply told, starts polling again.
         QCOMPARE(f.session->pollActive(), !commands.isEmpty());
-        f.session->setLinkActivity({.polling = false});
+        f.session->poll().setLinkActivity({.polling = false});
         const QStringList sent = sentWhenIdle(f);
         QCOMPARE(commandsOnly(sent), commands);
         QCOMPARE(queriesOnly(sent), queries);
-        QVERIFY(f.session->outputOn());
-        QCOMPARE(f.session->coupling(), coupling);
+        QVERIFY(f.session->supply().outputOn());
+        QCOMPARE(f.session->supply().coupling(), coupling);
     }
 
     // ---- Coupling ------------------------------------------------------------------
@@ -409,16 +410,16 @@ private slots:
         bool delivered = false;
         f.link.enqueueQuery(QStringLiteral(":CHAN1:MEAS:VOLT?"), f.session.get(),
                             [&](const QString&) { delivered = true; });
-        f.session->applyCoupling(Coupling::Parallel);
-        QVERIFY(f.session->locks().voltage && f.session->locks().overCurrent);
+        f.session->control().applyCoupling(Coupling::Parallel);
+        QVERIFY(f.session->control().locks().voltage && f.session->control().locks().overCurrent);
         f.link.writerTimer().start();
         QVERIFY(f.waitReceived());
         QVERIFY(!delivered);
         f.takeReceived();
-        f.session->setAutoRun(true);
-        QVERIFY(f.session->locks().autoRun);
-        f.session->toggleAutoRun();
-        QVERIFY(!f.session->locks().autoRun);
+        f.session->control().setAutoRun(true);
+        QVERIFY(f.session->control().locks().autoRun);
+        f.session->control().toggleAutoRun();
+        QVERIFY(!f.session->control().locks().autoRun);
         QCOMPARE(sentWhenIdle(f),
                  (QStringList{":SYST:AUTO:STAT 1", ":SYST:AUTO:STAT 0", ":OUTP:COUP:TRAC 2"}));
     }
@@ -430,7 +431,7 @@ private slots:
         QVERIFY(f.onLineSerial(QStringLiteral("TRQ-7206S")));
         QVERIFY(outputOnAndQuiet(f));
         for (Coupling mode : {Coupling::Independent, Coupling::Tracking, Coupling::Tracking})
-            f.session->chooseCoupling(mode);
+            f.session->control().chooseCoupling(mode);
         QCOMPARE(commandsOnly(sentWhenIdle(f)), (QStringList{"TRACK1", "OUT0"}));
     }
 
@@ -446,13 +447,13 @@ private slots:
         SessionFixture f;
         QVERIFY(f.onLineSerial(model));
         pollFast(f);
-        QTRY_VERIFY(f.session->allMeasured());
-        f.session->setLinkActivity({.polling = false});
+        QTRY_VERIFY(f.session->supply().allMeasured());
+        f.session->poll().setLinkActivity({.polling = false});
         QVERIFY(f.waitReceived());
-        f.session->chooseCoupling(Coupling::Tracking);
-        for (int c = 0; c < f.session->channelCount(); ++c) {
-            QCOMPARE(f.session->channel(c).voltage.isEmpty(), c < blanked);
-            QCOMPARE(f.session->channel(c).measured(), c >= blanked);
+        f.session->control().chooseCoupling(Coupling::Tracking);
+        for (int c = 0; c < f.session->supply().channelCount(); ++c) {
+            QCOMPARE(f.session->supply().channel(c).voltage.isEmpty(), c < blanked);
+            QCOMPARE(f.session->supply().channel(c).measured(), c >= blanked);
         }
     }
 
@@ -482,17 +483,17 @@ private slots:
         QVERIFY(f.onLineSerial(QStringLiteral("SPQ-3610DNB")));
         f.takeReceived();
         f.prompter.answers = {Prompter::Answer::No, Prompter::Answer::Yes};
-        f.session->chooseCoupling(Coupling::Parallel);
+        f.session->control().chooseCoupling(Coupling::Parallel);
         QVERIFY(f.prompter.texts.value(0).startsWith(
             QStringLiteral("If you want to use the Parallel")));
         QCOMPARE(sentWhenIdle(f), QStringList());
-        f.session->chooseCoupling(Coupling::Parallel);
+        f.session->control().chooseCoupling(Coupling::Parallel);
         QCOMPARE(sentWhenIdle(f), sent);
-        QCOMPARE(f.session->locks().couplingChoice, choice);
-        QCOMPARE(f.session->locks().voltage, coupling != Coupling::Independent);
-        QCOMPARE(f.session->coupling(), coupling);
-        QCOMPARE(f.session->sets(), sets);
-        f.session->chooseCoupling(Coupling::Tracking);
+        QCOMPARE(f.session->control().locks().couplingChoice, choice);
+        QCOMPARE(f.session->control().locks().voltage, coupling != Coupling::Independent);
+        QCOMPARE(f.session->supply().coupling(), coupling);
+        QCOMPARE(f.session->supply().sets(), sets);
+        f.session->control().chooseCoupling(Coupling::Tracking);
         QCOMPARE(f.prompter.texts.size(), 2);
     }
 
@@ -503,19 +504,19 @@ private slots:
         f.factory.rewrite = [](const QByteArray&, const QByteArray& reply) { return reply; };
         QVERIFY(f.onLineSerial(QStringLiteral("PSQ-3323")));
         f.instrument().channel(1).vset = 5;
-        f.session->setPollInterval(5);
-        f.session->setOutput(true);
-        QTRY_VERIFY(f.session->allMeasured());
+        f.session->poll().timer().setInterval(5);
+        f.session->control().setOutput(true);
+        QTRY_VERIFY(f.session->supply().allMeasured());
         f.factory.hold = [](const QByteArray& written) {
             return written.startsWith(":CHAN1:MEAS:VOLT?");
         };
         QTRY_VERIFY(!f.factory.held.second.isEmpty()); // on the line, unanswered
         f.factory.hold = {};
-        f.session->setOutput(false);
+        f.session->control().setOutput(false);
         f.factory.release();
         QVERIFY(f.waitReceived());
-        QCOMPARE(f.session->channel(0).voltage.text(), QString());
-        QVERIFY(!f.session->channel(0).measured());
+        QCOMPARE(f.session->supply().channel(0).voltage.text(), QString());
+        QVERIFY(!f.session->supply().channel(0).measured());
     }
 
     // The single-channel supply takes current and over-voltage edits only
@@ -528,16 +529,16 @@ private slots:
         };
         QVERIFY(f.onLineSerial(QStringLiteral("SPQ-3610DNB")));
         f.takeReceived();
-        QVERIFY(!f.session->setSetting(0, Setting::Current, 2));
-        QVERIFY(!f.session->setSetting(0, Setting::OverVoltage, 20));
-        QVERIFY(f.session->setSetting(0, Setting::Voltage, 5));
+        QVERIFY(!f.session->control().setSetting(0, Setting::Current, 2));
+        QVERIFY(!f.session->control().setSetting(0, Setting::OverVoltage, 20));
+        QVERIFY(f.session->control().setSetting(0, Setting::Voltage, 5));
         QCOMPARE(commandsOnly(sentWhenIdle(f)), QStringList{":VOLT 5"});
         silent = false;
         pollFast(f);
-        QTRY_VERIFY(!f.session->channel(0).current.isEmpty());
-        QVERIFY(f.session->setSetting(0, Setting::Current, 2));
-        QVERIFY(f.session->setSetting(0, Setting::OverVoltage, 21));
-        f.session->setOutput(false);
+        QTRY_VERIFY(!f.session->supply().channel(0).current.isEmpty());
+        QVERIFY(f.session->control().setSetting(0, Setting::Current, 2));
+        QVERIFY(f.session->control().setSetting(0, Setting::OverVoltage, 21));
+        f.session->control().setOutput(false);
         const QStringList sent = commandsOnly(sentWhenIdle(f));
         QVERIFY(sent.contains(QStringLiteral(":CURR 2")));
         QVERIFY(sent.contains(QStringLiteral(":VOLT:PROT 21")));
@@ -549,10 +550,10 @@ private slots:
         SessionFixture f;
         QVERIFY(f.onLineSerial(QStringLiteral("PSQ-3323")));
         f.instrument().saveMemory(2);
-        f.session->setOutput(true);
+        f.session->control().setOutput(true);
         QVERIFY(f.waitReceived(3));
         f.takeReceived();
-        f.session->recallMemory(2);
+        f.session->control().recallMemory(2);
         QTRY_COMPARE(f.waitTitles.mid(1), (QStringList{"Recall", "Querying..."}));
         const QStringList sent = sentWhenIdle(f);
         const qsizetype recall = sent.indexOf(QStringLiteral("*RCL 2"));
@@ -561,7 +562,7 @@ private slots:
         QCOMPARE(sent.mid(recall + 1, 3),
                  (QStringList{":SYST:AUTO:STAR?", ":SYST:AUTO:END?", ":SYST:AUTO:CYCLE?"}));
         QVERIFY(sent.indexOf(QStringLiteral(":SYST:MEM?"), recall) > recall);
-        QVERIFY(!f.session->outputOn());
+        QVERIFY(!f.session->supply().outputOn());
         QVERIFY(!f.session->pollActive());
     }
 
@@ -570,28 +571,28 @@ private slots:
     void aStoppedWriterSendsNothing() {
         SessionFixture f;
         QVERIFY(f.onLineSerial(QStringLiteral("PSQ-3323")));
-        f.session->setOutput(true);
+        f.session->control().setOutput(true);
         QVERIFY(f.waitReceived(3));
-        f.session->setLinkActivity({true, true, false});
+        f.session->poll().setLinkActivity({true, true, false});
         f.takeReceived();
         QTest::qWait(600); // six writer ticks
         QCOMPARE(f.takeReceived(), QStringList());
-        f.session->setLinkActivity({});
+        f.session->poll().setLinkActivity({});
         QVERIFY(f.waitReceived(3));
     }
 
     void actionsAreSilentOffLine() {
         SessionFixture f;
         QSignalSpy output(f.session.get(), &InstrumentSession::outputChanged);
-        f.session->saveMemory(1);
-        f.session->recallMemory(1);
-        f.session->setAutoRange(1, 2, 3);
-        f.session->setDelay(4);
-        f.session->setAutoRun(true);
-        f.session->setOutput(true);
-        f.session->applyCoupling(Coupling::Parallel);
-        f.session->clearProtection();
-        QVERIFY(f.session->setSetting(0, Setting::Voltage, 1));
+        f.session->control().saveMemory(1);
+        f.session->control().recallMemory(1);
+        f.session->control().setAutoRange(1, 2, 3);
+        f.session->control().setDelay(4);
+        f.session->control().setAutoRun(true);
+        f.session->control().setOutput(true);
+        f.session->control().applyCoupling(Coupling::Parallel);
+        f.session->control().clearProtection();
+        QVERIFY(f.session->control().setSetting(0, Setting::Voltage, 1));
         QCOMPARE(f.link.pendingCommands() + f.link.pendingQueries(), 0);
         QVERIFY(f.prompter.texts.isEmpty() && f.waitTitles.isEmpty());
         QVERIFY(output.isEmpty());

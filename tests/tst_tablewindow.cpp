@@ -26,12 +26,12 @@ struct TableFixture : ShellFixture {
     bool start(const QString& model = QStringLiteral("PSQ-3323")) {
         if (!onLineSerial(model))
             return false;
-        session->setOutput(true);
+        session->control().setOutput(true);
         table = main->tableWindow();
         // A recording starts with its first measurement of every channel.
         return table != nullptr && QTest::qWaitFor([&] {
-                   for (int c = 0; c < session->channelCount(); ++c)
-                       if (!session->channel(c).measured())
+                   for (int c = 0; c < session->supply().channelCount(); ++c)
+                       if (!session->supply().channel(c).measured())
                            return false;
                    return true;
                });
@@ -47,8 +47,9 @@ struct TableFixture : ShellFixture {
         if (engine().timer().isActive())
             engine().timer().start(3600000);
         for (int i = 0; i < n; ++i) {
-            const quint64 before = session->readingCount();
-            QVERIFY(QTest::qWaitFor([&] { return session->readingCount() != before; }, 3000));
+            const quint64 before = session->supply().readingCount();
+            QVERIFY(
+                QTest::qWaitFor([&] { return session->supply().readingCount() != before; }, 3000));
             engine().tick();
         }
     }
@@ -381,8 +382,8 @@ private slots:
         f.instrument().channel(3).vset = 2;
         f.instrument().channel(4).vset = 3;
         f.instrument().channel(4).iset = 1;
-        QTRY_COMPARE(f.session->channel(2).voltage.text(), QStringLiteral("2.000"));
-        QTRY_COMPARE(f.session->channel(3).voltage.text(), QStringLiteral("3.000"));
+        QTRY_COMPARE(f.session->supply().channel(2).voltage.text(), QStringLiteral("2.000"));
+        QTRY_COMPARE(f.session->supply().channel(3).voltage.text(), QStringLiteral("3.000"));
         f.record(4);
         QCOMPARE(m.rowCount(), 4);
         const GraphSeries& series = f.session->recording()->series();
@@ -424,7 +425,7 @@ private slots:
         const QString start = f.table->startTimeBox()->text();
         const QString end = f.table->endTimeBox()->text();
         QVERIFY(!start.isEmpty() && !end.isEmpty());
-        f.session->setOutput(false);
+        f.session->control().setOutput(false);
         f.engine().arm(5, 0, 0);
         f.main->run(MainWindow::Command::RecordStart); // refused: the output is off
         QCOMPARE(f.prompter.texts,

@@ -238,7 +238,8 @@ bool MqttFeed::start() {
 }
 
 QString MqttFeed::prefix() const {
-    return QStringLiteral("powertrq/%1/%2").arg(level(options_.station), level(session_.model()));
+    return QStringLiteral("powertrq/%1/%2")
+        .arg(level(options_.station), level(session_.connection().model()));
 }
 
 void MqttFeed::publish(const QString& topic, const QByteArray& payload, int qos, bool retain) {
@@ -256,9 +257,9 @@ void MqttFeed::publish(const QString& topic, const QByteArray& payload, int qos,
 
 void MqttFeed::publishReadings(int channel) {
     // Readings are dropped without a broker: nothing to build then.
-    if (!isConnected() || channel < 0 || channel >= session_.channelCount())
+    if (!isConnected() || channel < 0 || channel >= session_.supply().channelCount())
         return;
-    const ChannelState& c = session_.channel(channel);
+    const ChannelState& c = session_.supply().channel(channel);
     const std::optional<double> watts = power(c.voltage, c.current);
     if (!watts)
         return;
@@ -269,13 +270,13 @@ void MqttFeed::publishReadings(int channel) {
 }
 
 void MqttFeed::publishState() {
-    if (session_.model().isEmpty())
+    if (session_.connection().model().isEmpty())
         return;
     Recording* r = session_.recording();
     const QJsonObject state{
         {QStringLiteral("online"), session_.isReady()},
-        {QStringLiteral("output"), session_.isReady() && session_.outputOn()},
-        {QStringLiteral("mode"), QLatin1String(couplingWord(session_.coupling()))},
+        {QStringLiteral("output"), session_.isReady() && session_.supply().outputOn()},
+        {QStringLiteral("mode"), QLatin1String(couplingWord(session_.supply().coupling()))},
         {QStringLiteral("recording"), r != nullptr && r->engine().isRecording()}};
     publish(prefix() + QStringLiteral("/state"),
             QJsonDocument(state).toJson(QJsonDocument::Compact), 1, true);

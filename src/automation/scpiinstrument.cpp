@@ -118,7 +118,7 @@ const std::vector<ScpiInstrument::Command>& ScpiInstrument::commands() {
         {scpi::Pattern("OUTPut:COUPling"), true, true, N::Supply, &S::coupling},
         {scpi::Pattern("OUTPut:PROTection:CLEar"), false, true, N::ClearProtection,
          [](S& s, const Call&) {
-             s.session_.clearProtection();
+             s.session_.control().clearProtection();
              return Result{};
          }},
         {scpi::Pattern("MEASure[:SCALar]:VOLTage#[:DC]"), true, false, N::Supply,
@@ -244,7 +244,7 @@ std::optional<int> ScpiInstrument::channelOf(const Call& call, Result* result,
             return std::nullopt;
         }
         // Checked as a number first: a huge one must not wrap into range.
-        if (*n < 1 || *n > session_.channelCount()) {
+        if (*n < 1 || *n > session_.supply().channelCount()) {
             result->error = Error::DataOutOfRange;
             return std::nullopt;
         }
@@ -257,7 +257,7 @@ std::optional<int> ScpiInstrument::channelOf(const Call& call, Result* result,
     }
     if (channel == 0)
         channel = 1;
-    if (channel < 1 || channel > session_.channelCount()) {
+    if (channel < 1 || channel > session_.supply().channelCount()) {
         result->error = fromParameter ? Error::DataOutOfRange : Error::HeaderSuffixOutOfRange;
         return std::nullopt;
     }
@@ -265,7 +265,8 @@ std::optional<int> ScpiInstrument::channelOf(const Call& call, Result* result,
 }
 
 ScpiInstrument::Result ScpiInstrument::identify(const Call&) {
-    const QString model = session_.isReady() ? session_.model() : QStringLiteral("NONE");
+    const QString model =
+        session_.isReady() ? session_.connection().model() : QStringLiteral("NONE");
     // Scripts pick the program out by these fields; their order stays.
     return answer(QStringLiteral("POWER_TRQ,%1,0,%2")
                       .arg(model, QString::fromLatin1(DebugTrace::kVersion))
@@ -277,7 +278,7 @@ ScpiInstrument::Result ScpiInstrument::setting(const Call& call, int which) {
     const std::optional<int> channel = channelOf(call, &r, false);
     if (!channel)
         return r;
-    const ChannelState& c = session_.channel(*channel - 1);
+    const ChannelState& c = session_.supply().channel(*channel - 1);
     if (call.query) {
         r.error = checkCount(call.parameters, 0, 0);
         r.reply = numberText(c.settings[std::size_t(which)]);
@@ -298,7 +299,7 @@ ScpiInstrument::Result ScpiInstrument::setting(const Call& call, int which) {
         r.error = Error::QueueOverflow;
         return r;
     }
-    if (!session_.setSetting(*channel - 1, Setting(which), *v)) {
+    if (!session_.control().setSetting(*channel - 1, Setting(which), *v)) {
         r.error = Error::SettingsConflict;
         r.detail = QStringLiteral("no reading from the supply yet");
     }
@@ -312,7 +313,7 @@ ScpiInstrument::Result ScpiInstrument::overCurrent(const Call& call) {
         return r;
     if (call.query) {
         r.error = checkCount(call.parameters, 0, 0);
-        r.reply = session_.channel(*channel - 1).overCurrentProtection ? "1" : "0";
+        r.reply = session_.supply().channel(*channel - 1).overCurrentProtection ? "1" : "0";
         return r;
     }
     if ((r.error = checkCount(call.parameters, 1, 1)) != Error::None)
@@ -348,7 +349,7 @@ ScpiInstrument::Result ScpiInstrument::onOff(const Call& call, bool now,
 }
 
 ScpiInstrument::Result ScpiInstrument::output(const Call& call) {
-    return onOff(call, session_.outputOn(),
+    return onOff(call, session_.supply().outputOn(),
                  [this](bool on) { session_.control().switchOutput(on); });
 }
 
@@ -362,7 +363,7 @@ ScpiInstrument::Result ScpiInstrument::coupling(const Call& call) {
     Result r;
     if (call.query) {
         r.error = checkCount(call.parameters, 0, 0);
-        r.reply = couplingWord(session_.coupling());
+        r.reply = couplingWord(session_.supply().coupling());
         return r;
     }
     if ((r.error = checkCount(call.parameters, 1, 1)) != Error::None)
@@ -373,8 +374,9 @@ ScpiInstrument::Result ScpiInstrument::coupling(const Call& call) {
         if (linkFull()) {
             r.error = Error::QueueOverflow;
         } else {
-            session_.chooseCoupling(mode, false);
-            if (session_.coupling() != mode && !session_.locks().couplingChoice) {
+            session_.control().chooseCoupling(mode, false);
+            if (session_.supply().coupling() != mode &&
+                !session_.control().locks().couplingChoice) {
                 r.error = Error::SettingsConflict;
                 r.detail = QStringLiteral("the supply's configuration is fixed");
             }
@@ -393,11 +395,11 @@ ScpiInstrument::Result ScpiInstrument::measure(const Call& call, int quantity) {
     if (!channel)
         return r;
     // With the output off the panel shows nothing: the reading is 0.
-    if (!session_.outputOn()) {
+    if (!session_.supply().outputOn()) {
         r.reply = "0";
         return r;
     }
-    const ChannelState& c = session_.channel(*channel - 1);
+    const ChannelState& c = session_.supply().channel(*channel - 1);
     // Only readings of the present state: none from before the output or
     // the coupling changed, and never half of one.
     if (!c.measured()) {
@@ -416,7 +418,7 @@ ScpiInstrument::Result ScpiInstrument::measureAll(const Call& call) {
     if ((r.error = checkCount(call.parameters, 0, 0)) != Error::None)
         return r;
     QByteArrayList values;
-    for (int n = 1; n <= session_.channelCount(); ++n)
+    for (int n = 1; n <= session_.supply().channelCount(); ++n)
         for (int quantity : {0, 1})
             values << measure({n, true, {}}, quantity).reply;
     r.reply = values.join(',');
@@ -427,7 +429,7 @@ ScpiInstrument::Result ScpiInstrument::measureAge(const Call& call) {
     Result r;
     if ((r.error = checkCount(call.parameters, 0, 1)) != Error::None)
         return r;
-    int first = 1, last = session_.channelCount();
+    int first = 1, last = session_.supply().channelCount();
     if (call.channel != 0 || !call.parameters.isEmpty()) {
         const std::optional<int> channel = channelOf(call, &r, true);
         if (!channel)
@@ -438,7 +440,7 @@ ScpiInstrument::Result ScpiInstrument::measureAge(const Call& call) {
     const qint64 now = qint64(session_.link().clock().nowSec() * 1000.0);
     qint64 oldest = now;
     for (int n = first; n <= last; ++n) {
-        const ChannelState& c = session_.channel(n - 1);
+        const ChannelState& c = session_.supply().channel(n - 1);
         if (c.voltageAtMsec < 0 || c.currentAtMsec < 0) {
             r.reply = kNotANumber;
             return r;
@@ -461,14 +463,15 @@ ScpiInstrument::Result ScpiInstrument::memory(const Call& call, bool save) {
     else if (linkFull())
         r.error = Error::QueueOverflow;
     else if (save)
-        session_.saveMemory(int(*n));
+        session_.control().saveMemory(int(*n));
     else
-        session_.recallMemory(int(*n));
+        session_.control().recallMemory(int(*n));
     return r;
 }
 
 ScpiInstrument::Result ScpiInstrument::autoRun(const Call& call) {
-    return onOff(call, session_.supply().autoRun(), [this](bool on) { session_.setAutoRun(on); });
+    return onOff(call, session_.supply().autoRun(),
+                 [this](bool on) { session_.control().setAutoRun(on); });
 }
 
 } // namespace trq

@@ -153,7 +153,7 @@ ScpiInstrument::Result ScpiInstrument::recordStart(const Call& call) {
     RecordingEngine& engine = rec.engine();
     if (engine.isRecording())
         return r;
-    if (!session_.outputOn())
+    if (!session_.supply().outputOn())
         return fail(Error::SettingsConflict, QStringLiteral("the output is off"));
     if (rec.record().header().unsaved && session_.store().workingCount().value_or(1) > 0)
         return fail(Error::SettingsConflict,

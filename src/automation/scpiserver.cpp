@@ -198,7 +198,7 @@ private:
             return false;
         if (session_.waiting() || link.pendingCommands() > 0 || link.commandInFlight())
             return true;
-        if (!session_.outputOn() || session_.allMeasured())
+        if (!session_.supply().outputOn() || session_.supply().allMeasured())
             return false;
         if (!readingWait_.isValid())
             readingWait_.start();

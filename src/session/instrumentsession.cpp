@@ -70,7 +70,7 @@ void InstrumentSession::resumeAfterReconnect() {
     if (recording_)
         recording_->engine().markGap();
     // The supply's state is read back and shown; nothing is sent back.
-    const bool wasOn = outputOn();
+    const bool wasOn = state_.outputOn();
     control_.setResyncing(true);
     queryInitialValues([this, wasOn](bool cancelled) {
         control_.setResyncing(false);
@@ -78,7 +78,7 @@ void InstrumentSession::resumeAfterReconnect() {
             return;
         control_.checkOutput();
         afterInitialQuery();
-        if (wasOn && !outputOn()) {
+        if (wasOn && !state_.outputOn()) {
             // Power-cycled, most likely: nobody switches it on unasked, but
             // the user must know that nothing is measured now.
             trace("Reconnected: the supply's output is off");
@@ -95,7 +95,8 @@ void InstrumentSession::reportStatus(const QString& text, int msec) {
 // ---- Going on line -----------------------------------------------------------
 
 bool InstrumentSession::mayOpenAnother() {
-    if (state() != ConnectionState::Ready && state() != ConnectionState::Reconnecting)
+    if (connection_.state() != ConnectionState::Ready &&
+        connection_.state() != ConnectionState::Reconnecting)
         return true;
     if (prompter_.ask(text(Text::ResetAndOpen), text(Text::ReopenTitle), Prompter::Icon::Question,
                       Prompter::Buttons::YesNo) != Prompter::Answer::Yes)
@@ -132,7 +133,7 @@ void InstrumentSession::setUpLayout() {
                  std::max<qint64>(5000, 3 * qint64(profile_->pollCycle.size()) * kPollMsec));
     // This supply's rules, none of a channel it lacks.
     std::vector<LimitRule> rules = LimitMonitor::load(model, connection_.serialNumber());
-    std::erase_if(rules, [this](const LimitRule& r) { return r.channel > channelCount(); });
+    std::erase_if(rules, [this](const LimitRule& r) { return r.channel > state_.channelCount(); });
     limits_.setRules(std::move(rules));
     link_.setPollCycleLength(profile_->cycleQueries);
     link_.setPollCycleLimitMsec(0);
@@ -181,7 +182,7 @@ void InstrumentSession::reset() {
     control_.setResyncing(false);
     if (recording_)
         recording_->engine().stop();
-    emit stateChanged(state());
+    emit stateChanged(connection_.state());
     // The windows go with deleteLater when they see the state change; the
     // recording they show goes after them.
     if (recording_)

@@ -60,72 +60,34 @@ public:
     // ---- Connection --------------------------------------------------------
     // Opening, detection and reconnecting.
     SupplyConnection& connection() { return connection_; }
-    ConnectionState state() const { return connection_.state(); }
-    bool isReady() const { return state() == ConnectionState::Ready; }
-    InterfaceKind interfaceKind() const { return connection_.interfaceKind(); }
-    QString model() const { return connection_.model(); }
-    CommandFamily family() const { return connection_.family(); }
+    const SupplyConnection& connection() const { return connection_; }
+    bool isReady() const { return connection_.state() == ConnectionState::Ready; }
     const LayoutProfile* profile() const { return profile_; }
-    QString interfaceDescription() const { return connection_.interfaceDescription(); }
     QStringList offeredModels() const { return machineTypes_.offeredModels(); }
 
     // While a supply is on line asks "Reset and open it?" and resets on
     // Yes; false on No.
     bool mayOpenAnother();
-    bool openSerial(const SerialSettings& settings) { return connection_.openSerial(settings); }
-    bool openGpib(const GpibSettings& settings) { return connection_.openGpib(settings); }
-    void openTestingMode(const QString& model) { connection_.openTestingMode(model); }
     // Back off line: the link, the panel state and the recording go.
     void reset();
 
-    QString serialNumber() const { return connection_.serialNumber(); }
+    // ---- Poll ----------------------------------------------------------------
+    // The poll of the layout's cycle: its timer and position, whether the
+    // readings are current, and the link's clocks it starts and stops.
+    SupplyPoll& poll() { return poll_; }
+    const SupplyPoll& poll() const { return poll_; }
 
     // ---- Readings and settings ---------------------------------------------
     // What the supply replied, per channel.
     SupplyState& supply() { return state_; }
     const SupplyState& supply() const { return state_; }
-    int channelCount() const { return state_.channelCount(); }
-    const ChannelState& channel(int i) const { return state_.channel(i); }
-    bool allMeasured() const { return state_.allMeasured(); }
-    // Every channel's latest reading is younger than two poll cycles and a
-    // second: the poll is running, however slow its cycle.
-    bool readingsCurrent() const { return poll_.readingsCurrent(); }
-    quint64 readingCount() const { return state_.readingCount(); }
-    bool outputOn() const { return state_.outputOn(); }
-    Coupling coupling() const { return state_.coupling(); }
-    int sets() const { return state_.sets(); }
-    ControlLocks locks() const { return control_.locks(); }
-    // Where the poll is in its layout's cycle (see pollStepAt).
-    int pollPosition() const { return poll_.position(); }
 
     // ---- Actions (silent unless on line) ------------------------------------
     // The output, coupling, protection, memories, delay and automatic run.
     SupplyControl& control() { return control_; }
-    void setOutput(bool on) { control_.setOutput(on); }
-    void toggleOutput() { control_.toggleOutput(); }
-    void applyCoupling(Coupling mode) { control_.applyCoupling(mode); }
-    void chooseCoupling(Coupling mode, bool askFirst = true) {
-        control_.chooseCoupling(mode, askFirst);
-    }
-    void clearProtection() { control_.clearProtection(); }
-    void setAutoRun(bool on) { control_.setAutoRun(on); }
-    void toggleAutoRun() { control_.toggleAutoRun(); }
-    bool setSetting(int channel, Setting setting, double value) {
-        return control_.setSetting(channel, setting, value);
-    }
-    static constexpr int kEditDecimals = SupplyControl::kEditDecimals;
-    void saveMemory(int memory) { control_.saveMemory(memory); }
-    void recallMemory(int memory) { control_.recallMemory(memory); }
-    void setDelay(int delay) { control_.setDelay(delay); }
-    void setAutoRange(int start, int end, int cycle) { control_.setAutoRange(start, end, cycle); }
+    const SupplyControl& control() const { return control_; }
     // The poll-cycle check, in seconds (0 switches it off).
     void setReadTime(int seconds);
-    // Starts or stops the link's clocks (the record setup's timer switches).
-    void setLinkActivity(const LinkActivity& activity) { poll_.setLinkActivity(activity); }
-    // The poll timer's period: a step of the layout's poll cycle each time.
-    void setPollInterval(int msec) { poll_.timer().setInterval(msec); }
-    // Charge and energy start again from zero on every channel.
-    void resetDelivered() { state_.resetDelivered(); }
 
     // ---- Limits --------------------------------------------------------------
     const LimitMonitor& limits() const { return limits_; }
@@ -133,9 +95,6 @@ public:
     void setLimitRules(std::vector<LimitRule> rules);
     // The same, and kept as the rules of the supply on line.
     void storeLimitRules(std::vector<LimitRule> rules);
-    // One poll step (the poll timer's work), for a caller that paces the
-    // poll itself.
-    void pollTick() { poll_.tick(); }
 
     TaskScheduler& link() { return link_; }
     // The wait a window may show (and cancel) while the initial values are

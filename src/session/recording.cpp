@@ -9,24 +9,26 @@ namespace trq {
 namespace {
 
 RecordingEngine::Source sourceOf(InstrumentSession& s) {
-    return {
-        [&s] { return s.isReady(); },
-        [&s] { return s.outputOn(); },
-        [&s](int channel, bool voltage) {
-            if (channel >= s.channelCount())
-                return Reading();
-            const ChannelState& c = s.channel(channel);
-            return voltage ? c.voltage : c.current;
-        },
-        [&s] { return s.readingCount(); },
-        [&s](int channel) {
-            if (channel >= s.channelCount())
-                return std::pair<double, double>{0, 0};
-            const EnergyCounter& e = s.channel(channel).delivered;
-            return std::pair{e.charge(), e.energy()};
-        },
-        [&s](int channel) { return channel < s.channelCount() && s.channel(channel).measured(); },
-        [&s] { return s.readingsCurrent(); }};
+    return {[&s] { return s.isReady(); },
+            [&s] { return s.supply().outputOn(); },
+            [&s](int channel, bool voltage) {
+                if (channel >= s.supply().channelCount())
+                    return Reading();
+                const ChannelState& c = s.supply().channel(channel);
+                return voltage ? c.voltage : c.current;
+            },
+            [&s] { return s.supply().readingCount(); },
+            [&s](int channel) {
+                if (channel >= s.supply().channelCount())
+                    return std::pair<double, double>{0, 0};
+                const EnergyCounter& e = s.supply().channel(channel).delivered;
+                return std::pair{e.charge(), e.energy()};
+            },
+            [&s](int channel) {
+                return channel < s.supply().channelCount() &&
+                       s.supply().channel(channel).measured();
+            },
+            [&s] { return s.poll().readingsCurrent(); }};
 }
 
 } // namespace

@@ -14,13 +14,13 @@ void InstrumentSession::watchLimits(int ch, Quantity quantity, const Reading& re
                                     qint64 msec) {
     // With the output off there is nothing to watch.
     const std::optional<double> value = reading.value();
-    if (value && outputOn())
+    if (value && state_.outputOn())
         checkLimits(ch, quantity, *value, msec);
-    if (quantity != Quantity::Current || ch >= channelCount())
+    if (quantity != Quantity::Current || ch >= state_.channelCount())
         return;
-    const ChannelState& c = channel(ch);
+    const ChannelState& c = state_.channel(ch);
     const std::optional<double> watts = power(c.voltage, c.current);
-    if (watts && outputOn()) {
+    if (watts && state_.outputOn()) {
         checkLimits(ch, Quantity::Power, *watts, msec);
         checkLimits(ch, Quantity::Charge, c.delivered.charge(), msec);
         checkLimits(ch, Quantity::Energy, c.delivered.energy(), msec);
@@ -45,7 +45,7 @@ void InstrumentSession::limitTrip(const LimitTrip& trip) {
         recording_->addEvent(trip);
     // At once: the output-off is on the wire with the next writer tick, and
     // nothing waits for anyone to read a message.
-    if (r.stopsOutput() && outputOn())
+    if (r.stopsOutput() && state_.outputOn())
         control_.setOutput(false);
     if (r.stopsRecording() && recording_)
         recording_->stop();
@@ -60,7 +60,7 @@ void InstrumentSession::setLimitRules(std::vector<LimitRule> rules) {
 void InstrumentSession::storeLimitRules(std::vector<LimitRule> rules) {
     if (!profile_)
         return;
-    LimitMonitor::store(model(), serialNumber(), rules);
+    LimitMonitor::store(connection_.model(), connection_.serialNumber(), rules);
     setLimitRules(std::move(rules));
 }
 

@@ -35,7 +35,7 @@ FrontPanel::FrontPanel(InstrumentSession& session, QWidget* parent)
                 display->setFont(font);
                 display->setFixedWidth(300);
             }
-        const ChannelState& state = session.channel(i);
+        const ChannelState& state = session.supply().channel(i);
         ChannelControls::configure(c.numVoltage, state.limits[std::size_t(Setting::Voltage)]);
         ChannelControls::configure(c.numCurrent, state.limits[std::size_t(Setting::Current)]);
         ChannelControls::configure(c.numOVP, state.limits[std::size_t(Setting::OverVoltage)]);
@@ -46,11 +46,12 @@ FrontPanel::FrontPanel(InstrumentSession& session, QWidget* parent)
     output_->setMinimumSize(120, 40);
     if (profile.clearProtection)
         clear_ = new QPushButton(tr("Clear Protection"), this);
-    interface_ = new QLabel(session.interfaceDescription(), this);
+    interface_ = new QLabel(session.connection().interfaceDescription(), this);
     interface_->setObjectName(QStringLiteral("interfaceDescription"));
     resetDelivered_ = new QPushButton(tr("Reset Ah/Wh"), this);
     arrange(profile);
-    connect(resetDelivered_, &QPushButton::clicked, this, [this] { session_.resetDelivered(); });
+    connect(resetDelivered_, &QPushButton::clicked, this,
+            [this] { session_.supply().resetDelivered(); });
     connect(&session, &InstrumentSession::deliveredChanged, this, &FrontPanel::showDelivered);
     connect(&session, &InstrumentSession::limitsChanged, this, &FrontPanel::showLimits);
     connect(&session, &InstrumentSession::limitTripped, this, &FrontPanel::showLimits);
@@ -60,14 +61,15 @@ FrontPanel::FrontPanel(InstrumentSession& session, QWidget* parent)
 
     for (Coupling mode : {Coupling::Independent, Coupling::Parallel, Coupling::Tracking})
         connect(option(mode), &QRadioButton::clicked, this, [this, mode] {
-            session_.chooseCoupling(mode);
+            session_.control().chooseCoupling(mode);
             // A refused choice (the warning's No) leaves the option as it was.
-            showCoupling(session_.coupling());
+            showCoupling(session_.supply().coupling());
         });
     connect(output_, &QPushButton::clicked, this,
             [this](bool on) { session_.control().switchOutput(on); });
     if (clear_)
-        connect(clear_, &QPushButton::clicked, this, [this] { session_.clearProtection(); });
+        connect(clear_, &QPushButton::clicked, this,
+                [this] { session_.control().clearProtection(); });
     if (sets_)
         connect(sets_, &QSpinBox::valueChanged, this,
                 [this](int v) { session_.control().setSets(v); });
@@ -97,7 +99,7 @@ FrontPanel::FrontPanel(InstrumentSession& session, QWidget* parent)
         for (std::size_t i = 0; i < autoFields_.size(); ++i)
             autoFields_[i]->setText(texts[i]);
     });
-    showCoupling(session.coupling());
+    showCoupling(session.supply().coupling());
     showLocks();
 }
 
@@ -156,7 +158,8 @@ QWidget* FrontPanel::buildAutoRunGroup() {
     grid->addWidget(change, 1, 2);
     grid->addWidget(save, 3, 2);
     grid->addWidget(recall, 4, 2);
-    connect(autoRun_, &QPushButton::clicked, this, [this](bool on) { session_.setAutoRun(on); });
+    connect(autoRun_, &QPushButton::clicked, this,
+            [this](bool on) { session_.control().setAutoRun(on); });
     connect(change, &QPushButton::clicked, this, &FrontPanel::autoRangeRequested);
     connect(save, &QPushButton::clicked, this, &FrontPanel::saveMemoryRequested);
     connect(recall, &QPushButton::clicked, this, &FrontPanel::recallMemoryRequested);
@@ -216,7 +219,7 @@ void FrontPanel::connectChannel(int i) {
         connect(edit, &NumEdit::valueChangedFrom, this,
                 [this, i, e = edit, s = setting](double v, double previous) {
                     // A value the supply did not take goes back out of the edit.
-                    if (v < e->lowest() || !session_.setSetting(i, s, v))
+                    if (v < e->lowest() || !session_.control().setSetting(i, s, v))
                         e->setValueQuietly(previous);
                 });
     }
@@ -242,7 +245,7 @@ void FrontPanel::connectChannel(int i) {
 void FrontPanel::showReadings(int i) {
     if (i < 0 || i >= channelCount())
         return;
-    const ChannelState& state = session_.channel(i);
+    const ChannelState& state = session_.supply().channel(i);
     channels_[std::size_t(i)].voltage->setText(shownNumber(state.voltage.text()));
     channels_[std::size_t(i)].current->setText(shownNumber(state.current.text()));
     showDelivered(i);
@@ -251,7 +254,7 @@ void FrontPanel::showReadings(int i) {
 void FrontPanel::showDelivered(int i) {
     if (i < 0 || i >= channelCount())
         return;
-    const ChannelState& s = session_.channel(i);
+    const ChannelState& s = session_.supply().channel(i);
     const QLocale shown;
     const std::optional<double> watts = power(s.voltage, s.current);
     const QString wattsText = watts ? shown.toString(*watts, 'f', 3) : QStringLiteral("-");
@@ -280,7 +283,7 @@ void FrontPanel::showCoupling(Coupling mode) {
 }
 
 void FrontPanel::showLocks() {
-    const ControlLocks locks = session_.locks();
+    const ControlLocks locks = session_.control().locks();
     for (QWidget* w : findChildren<QWidget*>())
         w->setEnabled(!locks.autoRun);
     if (locks.autoRun) {

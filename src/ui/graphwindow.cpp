@@ -436,8 +436,9 @@ void GraphWindow::setChannelCount(int n) {
 }
 
 double GraphWindow::channelLimit(Setting setting) const {
-    return session_.channelCount() > 0 ? session_.channel(0).limits[std::size_t(setting)].maximum
-                                       : 1.0;
+    return session_.supply().channelCount() > 0
+               ? session_.supply().channel(0).limits[std::size_t(setting)].maximum
+               : 1.0;
 }
 
 void GraphWindow::redraw() {

@@ -33,7 +33,7 @@ namespace trq {
 // ---- Buttons -----------------------------------------------------------------
 
 void GraphWindow::startClicked() {
-    if (!session_.outputOn()) {
+    if (!session_.supply().outputOn()) {
         prompter_.message(tr("Plase Turn on Device into Output(Run) Mode"), {},
                           Prompter::Icon::Information);
         return;
@@ -49,7 +49,7 @@ void GraphWindow::startClicked() {
 }
 
 void GraphWindow::stopClicked() {
-    if (!session_.outputOn()) {
+    if (!session_.supply().outputOn()) {
         prompter_.message(tr("Plase Turn on Device into Output(Run) Mode"), {},
                           Prompter::Icon::Information);
         return;
@@ -278,8 +278,8 @@ bool GraphWindow::writeReport(const QString& path, QString* error) {
     const RecordSetup& setup = session_.recordSetup();
     Report r;
     r.title = tr("POWER_TRQ test report");
-    r.header = {{tr("Model"), session_.model()},
-                {tr("Interface"), session_.interfaceDescription()},
+    r.header = {{tr("Model"), session_.connection().model()},
+                {tr("Interface"), session_.connection().interfaceDescription()},
                 {tr("Record"), h.recNo.isEmpty() ? tr("(not saved)") : h.recNo},
                 {tr("Description"), h.description},
                 {tr("Start"), h.startTime},

@@ -104,7 +104,7 @@ MainWindow::MainWindow(Services s, QWidget* parent)
     connectSession();
 
     action(C::Reconnect)->setChecked(session_.connection().reconnects());
-    stateChanged(session_.state());
+    stateChanged(session_.connection().state());
     statusTimer_.start();
     updateStatus();
     resize(900, 640);
@@ -374,25 +374,25 @@ void MainWindow::run(Command command) {
         setReadTime();
         break;
     case C::Independent:
-        session_.applyCoupling(Coupling::Independent);
+        session_.control().applyCoupling(Coupling::Independent);
         break;
     case C::Parallel:
-        session_.applyCoupling(Coupling::Parallel);
+        session_.control().applyCoupling(Coupling::Parallel);
         break;
     case C::Tracking:
-        session_.applyCoupling(Coupling::Tracking);
+        session_.control().applyCoupling(Coupling::Tracking);
         break;
     case C::AutoRange:
         setAutoRange();
         break;
     case C::Output:
-        session_.toggleOutput();
+        session_.control().toggleOutput();
         break;
     case C::AutoRun:
-        session_.toggleAutoRun();
+        session_.control().toggleAutoRun();
         break;
     case C::ClearProtection:
-        session_.clearProtection();
+        session_.control().clearProtection();
         break;
     default:
         runViewCommand(command);
@@ -468,13 +468,13 @@ void MainWindow::applyAvailability(const LayoutProfile* profile) {
 
 void MainWindow::syncButtonChecks() {
     const bool ready = session_.isReady();
-    toolButton(B::Output)->setChecked(ready && session_.outputOn());
+    toolButton(B::Output)->setChecked(ready && session_.supply().outputOn());
     toolButton(B::AutoRun)->setChecked(ready && session_.supply().autoRun());
     // Pressed while off line; a supply on line shows the on-line image, a
     // lost link being opened again an image of its own.
-    const bool onLine = ready && (session_.interfaceKind() == InterfaceKind::Serial ||
-                                  session_.interfaceKind() == InterfaceKind::Gpib);
-    const bool reconnecting = session_.state() == ConnectionState::Reconnecting;
+    const bool onLine = ready && (session_.connection().interfaceKind() == InterfaceKind::Serial ||
+                                  session_.connection().interfaceKind() == InterfaceKind::Gpib);
+    const bool reconnecting = session_.connection().state() == ConnectionState::Reconnecting;
     QAction* b = toolButton(B::OnOffLine);
     onLineImage_ = onLine;
     b->setChecked(!onLine && !reconnecting);
@@ -486,15 +486,15 @@ void MainWindow::syncButtonChecks() {
 
 void MainWindow::syncConnectionTicks() {
     const bool ready = session_.isReady();
-    const InterfaceKind kind = session_.interfaceKind();
+    const InterfaceKind kind = session_.connection().interfaceKind();
     action(C::Rs232)->setChecked(ready && kind == InterfaceKind::Serial);
     action(C::Gpib)->setChecked(ready && kind == InterfaceKind::Gpib);
     for (QAction* item : std::as_const(modelItems_))
-        item->setChecked(ready && item->text() == session_.model());
+        item->setChecked(ready && item->text() == session_.connection().model());
 }
 
 void MainWindow::syncRecordActions() {
-    const bool on = session_.isReady() && session_.outputOn();
+    const bool on = session_.isReady() && session_.supply().outputOn();
     for (C c : {C::RecordStart, C::RecordStop, C::RecordSetup, C::RecordSave, C::RecordLoad})
         action(c)->setEnabled(recordCommandAvailable(c, on, isRecording()));
 }
@@ -524,7 +524,7 @@ QString MainWindow::statusText() const {
 void MainWindow::updateStatus() {
     aliveNumber_ = (aliveNumber_ + 1) % 1000;
     QString line;
-    switch (session_.state()) {
+    switch (session_.connection().state()) {
     case ConnectionState::OffLine:
         line = text(Text::StateOffLine);
         break;

@@ -37,16 +37,16 @@ void MainWindow::goOnLine(InterfaceKind kind, const QString& model, bool direct)
         const bool ok = dlg->run(direct);
         dlg->setUsbTitle(false);
         // A port that cannot be opened is never remembered.
-        if (ok && session_.openSerial(dlg->settings()))
+        if (ok && session_.connection().openSerial(dlg->settings()))
             dlg->store();
         break;
     }
     case InterfaceKind::Gpib:
         if (gpibDialog()->run(direct))
-            session_.openGpib(gpibDialog()->settings());
+            session_.connection().openGpib(gpibDialog()->settings());
         break;
     case InterfaceKind::TestingMode:
-        session_.openTestingMode(model);
+        session_.connection().openTestingMode(model);
         break;
     case InterfaceKind::None:
         break;
@@ -73,7 +73,7 @@ void MainWindow::stateChanged(ConnectionState state) {
         break;
     case ConnectionState::Ready:
         applyAvailability(session_.profile());
-        setWindowTitle(session_.model());
+        setWindowTitle(session_.connection().model());
         break;
     case ConnectionState::Reconnecting:
         // The windows stay; the panel waits for the supply to come back.
@@ -82,9 +82,9 @@ void MainWindow::stateChanged(ConnectionState state) {
     if (panel_)
         panel_->setEnabled(state != ConnectionState::Reconnecting);
     // A new connection starts from what the supply reports, or from off.
-    action(Command::Output)->setChecked(session_.isReady() && session_.outputOn());
+    action(Command::Output)->setChecked(session_.isReady() && session_.supply().outputOn());
     action(Command::AutoRun)->setChecked(session_.isReady() && session_.supply().autoRun());
-    showCouplingTicks(session_.isReady() ? session_.coupling() : Coupling::Independent);
+    showCouplingTicks(session_.isReady() ? session_.supply().coupling() : Coupling::Independent);
     syncButtonChecks();
     syncConnectionTicks();
 }
@@ -126,7 +126,7 @@ void MainWindow::openWindows() {
                              {[this] { run(Command::RecordStart); },
                               [this] { run(Command::RecordStop); }, [this] { setUpRecording(); },
                               [this] { showControl(); }});
-    graph_->setChannelCount(session_.channelCount());
+    graph_->setChannelCount(session_.supply().channelCount());
     graphWindow_ = addWindow(graph_);
     connect(table_, &TableWindow::reportRequested, graph_, &GraphWindow::report);
     // Parts of a long recording are saved unattended: said, never asked.
@@ -260,10 +260,11 @@ void MainWindow::setUpLimits() {
     // Rules belong to a supply: without one there is nothing to set.
     if (!session_.profile())
         return;
-    LimitsDialog d(session_.channelCount(), prompter_, this);
-    const QString serial = session_.serialNumber();
-    d.setSupply(serial.isEmpty() ? session_.model()
-                                 : tr("%1, serial number %2").arg(session_.model(), serial));
+    LimitsDialog d(session_.supply().channelCount(), prompter_, this);
+    const QString serial = session_.connection().serialNumber();
+    d.setSupply(serial.isEmpty()
+                    ? session_.connection().model()
+                    : tr("%1, serial number %2").arg(session_.connection().model(), serial));
     if (d.run(session_.limits().rules()))
         session_.storeLimitRules(d.rules());
 }
@@ -277,7 +278,7 @@ template <class Dialog> Dialog* MainWindow::dialog() {
 
 void MainWindow::saveMemory() {
     if (session_.isReady() && dialog<SaveMemoryDialog>()->run())
-        session_.saveMemory(dialog<SaveMemoryDialog>()->memory());
+        session_.control().saveMemory(dialog<SaveMemoryDialog>()->memory());
 }
 
 void MainWindow::recallMemory() {
@@ -286,12 +287,12 @@ void MainWindow::recallMemory() {
 
 void MainWindow::recallChosenMemory() {
     if (session_.isReady() && dialog<RecallMemoryDialog>()->run())
-        session_.recallMemory(dialog<RecallMemoryDialog>()->memory());
+        session_.control().recallMemory(dialog<RecallMemoryDialog>()->memory());
 }
 
 void MainWindow::setDelay() {
     if (session_.isReady() && dialog<DelayDialog>()->run())
-        session_.setDelay(dialog<DelayDialog>()->delay());
+        session_.control().setDelay(dialog<DelayDialog>()->delay());
 }
 
 void MainWindow::setAutoRange() {
@@ -299,7 +300,7 @@ void MainWindow::setAutoRange() {
         return;
     AutoRangeDialog* d = dialog<AutoRangeDialog>();
     if (d->run())
-        session_.setAutoRange(d->startMemory(), d->endMemory(), d->cycle());
+        session_.control().setAutoRange(d->startMemory(), d->endMemory(), d->cycle());
 }
 
 void MainWindow::setReadTime() {
@@ -333,7 +334,7 @@ GpibSettingsDialog* MainWindow::gpibDialog() {
 RecordSetupDialog* MainWindow::recordSetupDialog() {
     if (!recordSetup_)
         recordSetup_ = new RecordSetupDialog(
-            [this](const LinkActivity& a) { session_.setLinkActivity(a); }, prompter_, this);
+            [this](const LinkActivity& a) { session_.poll().setLinkActivity(a); }, prompter_, this);
     return recordSetup_;
 }
 

@@ -173,11 +173,11 @@ struct SessionFixture : DatabaseFixture {
     // Goes on line with a simulated supply the way the stored settings do.
     bool onLineSerial(const QString& model, qint32 baud = 9600) {
         Settings::instance().setSerialPortName(QLatin1String(AppTransports::kSimPrefix) + model);
-        session->openSerial({QLatin1String(AppTransports::kSimPrefix) + model, baud});
+        session->connection().openSerial({QLatin1String(AppTransports::kSimPrefix) + model, baud});
         return settle();
     }
     bool onLineGpib(const QString& model) {
-        session->openGpib({0, 1, model});
+        session->connection().openGpib({0, 1, model});
         return settle();
     }
     // On line (or failed), and what the initial query set off has gone out.
@@ -187,7 +187,7 @@ struct SessionFixture : DatabaseFixture {
     }
     bool readyOrFailed() const {
         return ((session->isReady() && initialValuesRead) || !prompter.texts.isEmpty() ||
-                session->state() == ConnectionState::OffLine) &&
+                session->connection().state() == ConnectionState::OffLine) &&
                !session->waiting();
     }
     sim::Supply& instrument() { return *factory.last; }

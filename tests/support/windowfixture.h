@@ -21,10 +21,11 @@ struct WindowFixture : SessionFixture {
     explicit WindowFixture(int channels = 3, int scale = 0) {
         static const char* const kModels[] = {"SPQ-3610DNB", "TRQ-3302", "PSQ-3323", "TRQ-7206S"};
         session->recordSetup().scale = scale;
-        session->openTestingMode(QLatin1String(kModels[std::clamp(channels, 1, 4) - 1]));
+        session->connection().openTestingMode(
+            QLatin1String(kModels[std::clamp(channels, 1, 4) - 1]));
         // What recording asks for: a supply on line with its output on; the
         // rows the test stores are of the same scale.
-        session->setOutput(true);
+        session->control().setOutput(true);
         recording().record().setScale(scale);
         table = std::make_unique<TableWindow>(recording(), prompter);
         graph = std::make_unique<GraphWindow>(
