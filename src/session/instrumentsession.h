@@ -76,6 +76,8 @@ public:
     // readings are current, and the link's clocks it starts and stops.
     SupplyPoll& poll() { return poll_; }
     const SupplyPoll& poll() const { return poll_; }
+    // The poll-cycle check, in seconds (0 switches it off).
+    void setReadTime(int seconds);
 
     // ---- Readings and settings ---------------------------------------------
     // What the supply replied, per channel.
@@ -86,8 +88,6 @@ public:
     // The output, coupling, protection, memories, delay and automatic run.
     SupplyControl& control() { return control_; }
     const SupplyControl& control() const { return control_; }
-    // The poll-cycle check, in seconds (0 switches it off).
-    void setReadTime(int seconds);
 
     // ---- Limits --------------------------------------------------------------
     const LimitMonitor& limits() const { return limits_; }
