@@ -131,12 +131,6 @@ int main(int argc, char* argv[]) {
     const RecordingEngine::Source source{
         [] { return true; },
         [] { return true; },
-        [&](int c, bool volt) {
-            const double v = volt ? 12.0 + std::sin(double(replies) / 900.0 + c)
-                                  : 1.0 + 0.5 * std::cos(double(replies) / 1300.0 + c);
-            return Reading(QString::number(v, 'f', 3));
-        },
-        [&] { return replies; },
         [&](int c) {
             return std::pair{double(replies) / 3600.0 * (c + 1), double(replies) / 300.0};
         },
@@ -157,6 +151,12 @@ int main(int argc, char* argv[]) {
     std::printf("%12s %14s %10s\n", "points", "us per point", "RSS MiB");
     for (qint64 i = 1; i <= points; ++i) {
         ++replies;
+        for (int c = 0; c < 3; ++c)
+            for (bool volt : {true, false}) {
+                const double v = volt ? 12.0 + std::sin(double(replies) / 900.0 + c)
+                                      : 1.0 + 0.5 * std::cos(double(replies) / 1300.0 + c);
+                engine.take(c, volt, Reading(QString::number(v, 'f', 3)));
+            }
         engine.tick();
         clock.advance();
         if (i % chunk == 0 || i == points) {

@@ -203,7 +203,7 @@ private slots:
         f.session->control().setOutput(true);
         f.click("Start");
         QCOMPARE(f.prompter.texts, QStringList{"Plase setup the time length of record first."});
-        f.engine().setRemainingTicks(10);
+        f.engine().arm(10, 0, 0);
         for (const char* name : {"Start", "Stop", "Setup", "Return"})
             f.click(name);
         QCOMPARE(f.calls, (QStringList{"setup", "start", "stop", "setup", "control"}));

@@ -49,6 +49,7 @@ struct PollFixture : SessionFixture {
     }
     qint64 now() const { return qint64(clock.nowSec() * 1000); }
     const ChannelState& ch1() const { return session->supply().channel(0); }
+    const EnergyCounter& delivered() const { return session->energy().channel(0); }
 };
 
 bool near(double actual, double expected, double relative = 0.001) {
@@ -97,38 +98,38 @@ private slots:
         // added to it.
         auto stretch = [&](double seconds) {
             f.poll(7);
-            const double charge = f.ch1().delivered.charge();
+            const double charge = f.delivered().charge();
             const qint64 from = f.ch1().currentAtMsec;
             f.pollFor(seconds);
             const double hours = double(f.ch1().currentAtMsec - from) / 3.6e6;
-            QVERIFY2(near(f.ch1().delivered.charge() - charge, hours),
-                     qPrintable(QString::number(f.ch1().delivered.charge() - charge)));
+            QVERIFY2(near(f.delivered().charge() - charge, hours),
+                     qPrintable(QString::number(f.delivered().charge() - charge)));
         };
         f.outputOn();
         stretch(30);
-        QVERIFY(near(f.ch1().delivered.energy(), f.ch1().delivered.charge() * 10));
-        const double before = f.ch1().delivered.charge();
+        QVERIFY(near(f.delivered().energy(), f.delivered().charge() * 10));
+        const double before = f.delivered().charge();
         f.session->control().setOutput(false);
         f.clock.advanceMsec(60000); // off for a minute: nothing delivered
         f.outputOn();
         f.poll(7);
-        QVERIFY(f.ch1().delivered.charge() - before < 5.0 / 3600);
+        QVERIFY(f.delivered().charge() - before < 5.0 / 3600);
         stretch(30);
         // Off for a second and a half, well within a step the counter
         // integrates: still nothing across it, the first reading after it
         // starts afresh.
-        const double beforeShortOff = f.ch1().delivered.charge();
+        const double beforeShortOff = f.delivered().charge();
         f.session->control().setOutput(false);
         f.clock.advanceMsec(1500);
         f.outputOn();
         const qint64 last = f.ch1().currentAtMsec;
         while (f.ch1().currentAtMsec == last)
             f.poll(1);
-        QCOMPARE(f.ch1().delivered.charge(), beforeShortOff);
+        QCOMPARE(f.delivered().charge(), beforeShortOff);
         stretch(30);
         QVERIFY(!delivered.isEmpty());
-        f.session->supply().resetDelivered();
-        QCOMPARE(f.ch1().delivered.charge(), 0.0);
+        f.session->energy().reset();
+        QCOMPARE(f.delivered().charge(), 0.0);
     }
 
     // Each quantity trips its limit after the hold time, not before.
@@ -143,7 +144,7 @@ private slots:
     void holdTimeIsHonoured() {
         auto [quantity, upper] = fetch<Quantity, double>("quantity", "upper");
         PollFixture f;
-        f.session->setLimitRules({{1, quantity, std::nullopt, upper, 3, LimitAction::Log}});
+        f.session->storeLimitRules({{1, quantity, std::nullopt, upper, 3, LimitAction::Log}});
         QSignalSpy trips(f.session.get(), &InstrumentSession::limitTripped);
         f.outputOn();
         const qint64 on = f.now();
@@ -169,7 +170,7 @@ private slots:
     void aTripStaysShownUntilTheOutputIsOnAgain() {
         QFETCH(LimitAction, action);
         PollFixture f;
-        f.session->setLimitRules({{1, Quantity::Current, std::nullopt, 0.5, 0, action}});
+        f.session->storeLimitRules({{1, Quantity::Current, std::nullopt, 0.5, 0, action}});
         f.outputOn();
         f.poll(7);
         QVERIFY(f.session->limits().tripped(1));
@@ -198,7 +199,7 @@ private slots:
         PollFixture f;
         f.record();
         RecordingEngine& engine = f.session->recording()->engine();
-        f.session->setLimitRules({{1, Quantity::Current, 0.2, 0.8, 0, action}});
+        f.session->storeLimitRules({{1, Quantity::Current, 0.2, 0.8, 0, action}});
         f.takeReceived();
         f.poll(7);
         QCOMPARE(f.session->supply().outputOn(), !outputOff);
@@ -217,7 +218,7 @@ private slots:
     void outputOffDoesNotWaitForABox() {
         PollFixture f;
         f.outputOn();
-        f.session->setLimitRules(
+        f.session->storeLimitRules(
             {{1, Quantity::Voltage, std::nullopt, 5.0, 0, LimitAction::OutputOff}});
         bool offWhileShown = false;
         f.prompter.onAsk = [&] {
@@ -233,7 +234,8 @@ private slots:
         PollFixture f;
         f.record();
         Recording& rec = *f.session->recording();
-        f.session->setLimitRules({{1, Quantity::Current, std::nullopt, 0.5, 0, LimitAction::Log}});
+        f.session->storeLimitRules(
+            {{1, Quantity::Current, std::nullopt, 0.5, 0, LimitAction::Log}});
         f.poll(14);
         rec.engine().tick(); // a point with the readings so far
         rec.stop();

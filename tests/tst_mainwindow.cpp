@@ -829,9 +829,10 @@ private slots:
         QVERIFY(f.main->limitNotice() == nullptr); // the message action gives the notice
 
         // With a message action: one notice, never modal, growing by a line.
-        LimitRule message = f.session->limits().rules().front();
+        const std::vector<LimitRule> fromDialog = f.session->limits().rules();
+        LimitRule message = fromDialog.front();
         message.action = LimitAction::Message;
-        f.session->setLimitRules(
+        f.session->storeLimitRules(
             {message, LimitRule{2, Quantity::Voltage, std::nullopt, 4.0, 0, LimitAction::Message}});
         f.instrument().channel(2).vset = 6;
         f.instrument().channel(2).iset = 1;
@@ -847,6 +848,7 @@ private slots:
         QVERIFY2(panel->deliveredLabel(0)->text().endsWith(QStringLiteral("0.0000 Ah   0.0000 Wh")),
                  qPrintable(panel->deliveredLabel(0)->text()));
 
+        f.session->storeLimitRules(fromDialog);
         f.session->reset();
         QVERIFY(!f.main->action(C::Limits)->isEnabled()); // no supply, no rules
         f.prompter.texts.clear();

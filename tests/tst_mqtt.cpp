@@ -192,7 +192,8 @@ private slots:
         QTRY_VERIFY(!late.on(base + QStringLiteral("state")).empty());
         QVERIFY(late.on(base + QStringLiteral("state")).front().retained);
 
-        f.session->setLimitRules({{1, Quantity::Current, std::nullopt, 0.1, 0, LimitAction::Log}});
+        f.session->storeLimitRules(
+            {{1, Quantity::Current, std::nullopt, 0.1, 0, LimitAction::Log}});
         QTRY_VERIFY_WITH_TIMEOUT(!dashboard.on(base + QStringLiteral("event")).empty(), 10000);
         const Message event = dashboard.on(base + QStringLiteral("event")).front();
         QCOMPARE(event.qos, 1);

@@ -48,13 +48,16 @@ struct Bench {
     }
 };
 
-struct ReconnectFixture : SessionFixture {
-    FastRecordingClock clock;
+struct RecordingClockOf {
+    FastRecordingClock recordingClock;
+};
+
+struct ReconnectFixture : RecordingClockOf, SessionFixture {
     Bench bench;
 
-    explicit ReconnectFixture(const char* name) : bench(QLatin1String(name)) {
+    explicit ReconnectFixture(const char* name)
+        : SessionFixture(&recordingClock), bench(QLatin1String(name)) {
         factory.makeSerial = systemPort;
-        session->setRecordingClock(&clock);
         session->connection().setReconnect(true);
         session->connection().setReconnectDelays(
             {1000 / kSpeed, 2000 / kSpeed, 5000 / kSpeed, 10000 / kSpeed});

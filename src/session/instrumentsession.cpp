@@ -15,11 +15,12 @@ namespace trq {
 InstrumentSession::InstrumentSession(Services s, QObject* parent)
     : QObject(parent), link_(s.link), database_(s.database), store_(s.store), prompter_(s.prompter),
       machineTypes_(s.database), connection_(s.link, s.prompter, s.transports, machineTypes_),
-      state_(s.link.clock()), probe_(s.transports, s.link, s.waiter),
+      state_(s.link.clock()), energy_(state_), limits_(state_, energy_),
+      probe_(s.transports, s.link, s.waiter), recordingClock_(s.recordingClock),
       poll_(s.link, connection_, state_,
             [this](const QueryStep& step) { return control_.handlerFor(step); }),
-      control_({link_, connection_, state_, limits_, prompter_, wait_, poll_.timer(),
-                [this](const QueryStep& step) { return poll_.ask(step); },
+      control_({link_, connection_, state_, energy_, limits_.monitor(), prompter_, wait_,
+                poll_.timer(), [this](const QueryStep& step) { return poll_.ask(step); },
                 [this](LinkWait::Then then) { queryInitialValues(std::move(then)); }}) {
     connect(&connection_, &SupplyConnection::stateChanged, this, &InstrumentSession::stateChanged);
     connect(&connection_, &SupplyConnection::statusText, this, &InstrumentSession::statusText);
@@ -31,14 +32,19 @@ InstrumentSession::InstrumentSession(Services s, QObject* parent)
             &InstrumentSession::resumeAfterReconnect);
     connect(&connection_, &SupplyConnection::dropped, this, &InstrumentSession::reset);
     connect(&link_, &TaskScheduler::linkFailed, this, &InstrumentSession::linkFailed);
-    connect(&state_, &SupplyState::readingTaken, this, &InstrumentSession::watchLimits);
+    // What observes readings: the delivered energy first, so that the limits
+    // see the charge and energy with the reading that closed a step.
+    connect(&state_, &SupplyState::readingTaken, &energy_, &DeliveredEnergy::take);
+    connect(&state_, &SupplyState::readingTaken, &limits_, &LimitWatch::take);
+    connect(&limits_, &LimitWatch::tripped, this, &InstrumentSession::limitTrip);
     connect(&state_, &SupplyState::readingsChanged, this, &InstrumentSession::readingsChanged);
     connect(&state_, &SupplyState::settingChanged, this, &InstrumentSession::settingChanged);
     connect(&state_, &SupplyState::overCurrentChanged, this,
             &InstrumentSession::overCurrentChanged);
     connect(&state_, &SupplyState::autoRunValuesChanged, this,
             &InstrumentSession::autoRunValuesChanged);
-    connect(&state_, &SupplyState::deliveredChanged, this, &InstrumentSession::deliveredChanged);
+    connect(&energy_, &DeliveredEnergy::deliveredChanged, this,
+            &InstrumentSession::deliveredChanged);
     connect(&control_, &SupplyControl::outputChanged, this, &InstrumentSession::outputChanged);
     connect(&control_, &SupplyControl::couplingChanged, this, &InstrumentSession::couplingChanged);
     connect(&control_, &SupplyControl::autoRunChanged, this, &InstrumentSession::autoRunChanged);
@@ -128,13 +134,14 @@ void InstrumentSession::setUpLayout() {
     control_.setUp(profile_);
     if (!profile_)
         return;
+    state_.setUp(*profile_, machineTypes_, model);
     // Readings further apart than three poll cycles are a gap.
-    state_.setUp(*profile_, machineTypes_, model,
-                 std::max<qint64>(5000, 3 * qint64(profile_->pollCycle.size()) * kPollMsec));
+    energy_.setUp(profile_->channels,
+                  std::max<qint64>(5000, 3 * qint64(profile_->pollCycle.size()) * kPollMsec));
     // This supply's rules, none of a channel it lacks.
     std::vector<LimitRule> rules = LimitMonitor::load(model, connection_.serialNumber());
     std::erase_if(rules, [this](const LimitRule& r) { return r.channel > state_.channelCount(); });
-    limits_.setRules(std::move(rules));
+    limits_.monitor().setRules(std::move(rules));
     link_.setPollCycleLength(profile_->cycleQueries);
     link_.setPollCycleLimitMsec(0);
     if (recording_)
@@ -191,12 +198,13 @@ void InstrumentSession::reset() {
     poll_.setUp(nullptr);
     control_.setUp(nullptr);
     state_.clear();
-    limits_.setRules({}); // off line, no supply's rules apply
+    energy_.setUp(0, 0);
+    limits_.monitor().setRules({}); // off line, no supply's rules apply
 }
 
 void InstrumentSession::linkFailed() {
     poll_.timer().stop();
-    state_.interruptDelivered();
+    energy_.interrupt();
     // A recording waits for the link to come back; the seconds without
     // readings record nothing.
     if (connection_.reconnects() && isReady())

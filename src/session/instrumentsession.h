@@ -5,8 +5,9 @@
 #include "protocol/commands.h"
 #include "protocol/layoutprofile.h"
 #include "protocol/replies.h"
-#include "session/energy.h"
+#include "session/delivered.h"
 #include "session/limits.h"
+#include "session/limitwatch.h"
 #include "session/linkwait.h"
 #include "session/machinetypes.h"
 #include "session/portprobe.h"
@@ -37,9 +38,10 @@ class Waiter;
 // One connected supply, as a non-widget object, for the windows, the
 // automation server and headless runs. It brings the parts together: the
 // connection (SupplyConnection), what the supply replied (SupplyState), the
-// actions on it (SupplyControl), the limits watched on every reading and the
-// recording; it runs the initial query and the poll itself. It only tells,
-// by signals, and asks through the prompter.
+// actions on it (SupplyControl), its poll (SupplyPoll), and what observes
+// every reading (DeliveredEnergy, LimitWatch, the recording); it runs the
+// initial query and acts on tripped limits. It only tells, by signals, and
+// asks through the prompter.
 class InstrumentSession : public QObject, public LinkHost {
     Q_OBJECT
 public:
@@ -52,6 +54,8 @@ public:
         Prompter& prompter;
         TransportFactory& transports;
         Waiter& waiter;
+        // The recordings' clock; none: the wall clock.
+        RecordingClock* recordingClock = nullptr;
     };
 
     explicit InstrumentSession(Services services, QObject* parent = nullptr);
@@ -83,6 +87,9 @@ public:
     // What the supply replied, per channel.
     SupplyState& supply() { return state_; }
     const SupplyState& supply() const { return state_; }
+    // Charge and energy delivered per channel.
+    DeliveredEnergy& energy() { return energy_; }
+    const DeliveredEnergy& energy() const { return energy_; }
 
     // ---- Actions (silent unless on line) ------------------------------------
     // The output, coupling, protection, memories, delay and automatic run.
@@ -90,10 +97,9 @@ public:
     const SupplyControl& control() const { return control_; }
 
     // ---- Limits --------------------------------------------------------------
-    const LimitMonitor& limits() const { return limits_; }
-    // The rules checked on every reading from now on.
-    void setLimitRules(std::vector<LimitRule> rules);
-    // The same, and kept as the rules of the supply on line.
+    const LimitMonitor& limits() const { return limits_.monitor(); }
+    // The rules of the supply on line, kept and checked on every reading
+    // from now on.
     void storeLimitRules(std::vector<LimitRule> rules);
 
     TaskScheduler& link() { return link_; }
@@ -109,7 +115,6 @@ public:
     RecordStore& store() { return store_; }
     // The recording of the connection; none while off line.
     Recording* recording() const { return recording_.get(); }
-    void setRecordingClock(RecordingClock* clock) { recordingClock_ = clock; }
 
     // LinkHost
     bool pollActive() const override { return poll_.active(); }
@@ -153,9 +158,8 @@ private:
     void linkFailed();
     void resumeAfterReconnect();
 
-    // Every reading is checked against the limits, not only recorded points.
-    void watchLimits(int channel, Quantity quantity, const Reading& reading, qint64 msec);
-    void checkLimits(int channel, Quantity quantity, double value, qint64 msec);
+    // A limit's action: kept with the recording, the output off, the
+    // recording stopped.
     void limitTrip(const LimitTrip& trip);
 
     TaskScheduler& link_;
@@ -167,10 +171,11 @@ private:
 
     const LayoutProfile* profile_ = nullptr;
     SupplyState state_;
+    DeliveredEnergy energy_;
+    LimitWatch limits_;
 
     LinkWait wait_;
     PortProbe probe_;
-    LimitMonitor limits_;
     RecordSetup recordSetup_;
     RecordingClock* recordingClock_ = nullptr;
     std::unique_ptr<Recording> recording_;

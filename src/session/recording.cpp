@@ -9,19 +9,11 @@ namespace trq {
 namespace {
 
 RecordingEngine::Source sourceOf(InstrumentSession& s) {
-    return {[&s] { return s.isReady(); },
-            [&s] { return s.supply().outputOn(); },
-            [&s](int channel, bool voltage) {
-                if (channel >= s.supply().channelCount())
-                    return Reading();
-                const ChannelState& c = s.supply().channel(channel);
-                return voltage ? c.voltage : c.current;
-            },
-            [&s] { return s.supply().readingCount(); },
+    return {[&s] { return s.isReady(); }, [&s] { return s.supply().outputOn(); },
             [&s](int channel) {
-                if (channel >= s.supply().channelCount())
+                if (channel >= s.energy().channelCount())
                     return std::pair<double, double>{0, 0};
-                const EnergyCounter& e = s.supply().channel(channel).delivered;
+                const EnergyCounter& e = s.energy().channel(channel);
                 return std::pair{e.charge(), e.energy()};
             },
             [&s](int channel) {
@@ -38,6 +30,10 @@ Recording::Recording(InstrumentSession& session, RecordStore& store, Prompter& p
     : QObject(parent), store_(store), prompter_(prompter), record_(store, prompter),
       engine_(store, prompter, sourceOf(session), channels, clock), series_(channels),
       parts_(store, engine_) {
+    connect(&session.supply(), &SupplyState::readingTaken, &engine_,
+            [this](int channel, Quantity quantity, const Reading& reading) {
+                engine_.take(channel, quantity == Quantity::Voltage, reading);
+            });
     engine_.setDiscardCheck([this] { return record_.mayDiscard(); });
     record_.setScaleSource([this] { return engine_.scale(); });
     engine_.addView(&record_);

@@ -6,6 +6,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QElapsedTimer>
 
 #include <cmath>
 
@@ -23,9 +24,8 @@ qint64 RecordingClock::monotonicMsec() const {
 RecordingEngine::RecordingEngine(RecordStore& store, Prompter& prompter, Source source,
                                  int channels, RecordingClock* clock, QObject* parent)
     : QObject(parent), store_(store), prompter_(prompter), source_(std::move(source)),
-      clock_(clock ? clock : &defaultClock_) {
+      clock_(clock ? clock : &defaultClock_), unstored_(store) {
     channels_ = std::clamp(channels, 1, 4);
-    boxes_.fill(Reading(QStringLiteral("0")));
     timer_.setInterval(1000);
     connect(&timer_, &QTimer::timeout, this, &RecordingEngine::tick);
 }
@@ -39,7 +39,7 @@ void RecordingEngine::arm(int ticks, int scale, int operation) {
     remaining_ = continuous_ ? 0 : ticks;
     timer_.setInterval(1000);
     scaleIndex_ = std::clamp(scale, 0, int(kRecordScales.size()) - 1);
-    operation_ = PointOperation(std::clamp(operation, 0, 2));
+    fold_.setUp(PointOperation(std::clamp(operation, 0, 2)), channels_);
     scaleTicks_ = kRecordScales[std::size_t(scaleIndex_)].ticksPerPoint - 1;
 }
 
@@ -83,7 +83,7 @@ void RecordingEngine::stop() {
     // A last try for points a busy file did not take yet; what is left stays
     // in unstoredPoints() (a run without windows writes them to its CSV).
     if (!storeFailed_)
-        flushUnstored();
+        unstored_.flush([this](const SampleRow& row) { pointStored(row); });
     for (RecordingView* v : views_)
         v->recordingStopped(start_.addSecs(storedSec_));
     emit stopped(storeFailed_ ? StopReason::StoreFailed : StopReason::Stopped);
@@ -92,7 +92,7 @@ void RecordingEngine::stop() {
 void RecordingEngine::clearBuffer() {
     points_ = 0;
     windowTick_ = 0;
-    windowReadings_ = 0;
+    fold_.clear();
     for (RecordingView* v : views_)
         v->cleared();
 }
@@ -100,7 +100,6 @@ void RecordingEngine::clearBuffer() {
 void RecordingEngine::clearAll() {
     gapPending_ = false;
     unstored_.clear();
-    busySinceMsec_ = -1;
     clearBuffer();
     store_.clearWorking();
     elapsedSec_ = 0;
@@ -108,7 +107,6 @@ void RecordingEngine::clearAll() {
     lastTickMsec_ = -1;
     firstTickMsec_ = -1;
     missedSeconds_ = 0;
-    resetWindow();
     for (RecordingView* v : views_)
         v->dataCleared();
 }
@@ -144,42 +142,17 @@ void RecordingEngine::tick() {
     inTick_ = false;
 }
 
+void RecordingEngine::take(int channel, bool voltage, const Reading& reading) {
+    if (channel < 0 || channel >= channels_)
+        return;
+    latest_[std::size_t(channel * 2 + (voltage ? 0 : 1))] = reading;
+    ++arrived_;
+}
+
 bool RecordingEngine::freshReadings() {
-    if (!source_.readingCount)
-        return true;
-    const quint64 count = source_.readingCount();
-    const bool fresh = count != lastReadingCount_;
-    lastReadingCount_ = count;
+    const bool fresh = arrived_ != lastArrived_;
+    lastArrived_ = arrived_;
     return fresh;
-}
-
-void RecordingEngine::fold(int channel, bool voltage, const Reading& reading) {
-    const std::size_t i = std::size_t(channel * 2 + (voltage ? 0 : 1));
-    Reading& box = boxes_[i];
-    const double value = reading.value().value_or(0.0);
-    const bool first = windowReadings_ == 0;
-    switch (operation_) {
-    case PointOperation::Maximum:
-        if (value > box.value().value_or(0.0))
-            box = reading;
-        break;
-    case PointOperation::Minimum:
-        if (first || value < box.value().value_or(0.0))
-            box = reading;
-        break;
-    case PointOperation::Average:
-        if (first)
-            box = reading; // one reading is its own mean, as the supply wrote it
-        sums_[i] = first ? value : sums_[i] + value;
-        break;
-    }
-}
-
-Reading RecordingEngine::pointReading(std::size_t box) const {
-    if (operation_ == PointOperation::Average && windowReadings_ > 1)
-        return Reading(
-            formatNumber(sums_[box] / windowReadings_, QStringLiteral("###0.00#"), QLocale::c()));
-    return boxes_[box];
 }
 
 bool RecordingEngine::allMeasured() const {
@@ -192,7 +165,6 @@ bool RecordingEngine::allMeasured() const {
 }
 
 void RecordingEngine::sample() {
-    const int channels = channels_;
     if (firstTickMsec_ < 0)
         firstTickMsec_ = tickMsec_;
     if (windowTick_ == 0)
@@ -208,33 +180,20 @@ void RecordingEngine::sample() {
     if (scaleIndex_ == 0) {
         if (!fresh)
             return;
-        for (int c = 0; c < channels; ++c) {
-            boxes_[std::size_t(c * 2)] = source_.reading(c, true);
-            boxes_[std::size_t(c * 2 + 1)] = source_.reading(c, false);
-        }
+        fold_.take(latest_);
         writePoint();
         return;
     }
-    if (fresh) {
-        for (int c = 0; c < channels; ++c) {
-            fold(c, true, source_.reading(c, true));
-            fold(c, false, source_.reading(c, false));
-        }
-        ++windowReadings_;
-    }
+    if (fresh)
+        fold_.add(latest_);
     if (windowTick_ >= scaleTicks_) {
         windowTick_ = 0;
-        if (windowReadings_ > 0)
+        if (fold_.count() > 0)
             writePoint();
-        resetWindow();
+        fold_.clear();
     } else {
         ++windowTick_;
     }
-}
-
-void RecordingEngine::resetWindow() {
-    boxes_.fill(Reading(QStringLiteral("0")));
-    windowReadings_ = 0;
 }
 
 void RecordingEngine::writePoint() {
@@ -252,8 +211,8 @@ void RecordingEngine::writePoint() {
     // them as they are.
     PointValues values;
     for (std::size_t c = 0; c < 4; ++c) {
-        const Reading volt = pointReading(c * 2);
-        const Reading curr = pointReading(c * 2 + 1);
+        const Reading volt = fold_.value(c * 2);
+        const Reading curr = fold_.value(c * 2 + 1);
         row.volt[c] = volt.text();
         row.curr[c] = curr.text();
         values.volt[c] = volt.value().value_or(0.0);
@@ -286,61 +245,39 @@ void RecordingEngine::writePoint() {
     lastTickMsec_ = tickMsec_;
     gapPending_ = false;
     missedSeconds_ = 0;
-    unstored_.push_back(std::move(row));
+    unstored_.push(std::move(row));
     storeWaiting();
 }
 
-bool RecordingEngine::flushUnstored() {
-    while (!unstored_.empty()) {
-        if (!store_.appendSample(unstored_.front()))
-            return false;
-        const SampleRow row = std::move(unstored_.front());
-        unstored_.pop_front();
-        ++points_;
-        storedSec_ = row.timeTick;
-        for (RecordingView* v : views_)
-            v->pointWritten(row);
-    }
-    return true;
+void RecordingEngine::pointStored(const SampleRow& row) {
+    ++points_;
+    storedSec_ = row.timeTick;
+    for (RecordingView* v : views_)
+        v->pointWritten(row);
 }
 
 bool RecordingEngine::storeWaiting() {
-    if (flushUnstored()) {
-        if (busySinceMsec_ >= 0) {
-            busySinceMsec_ = -1;
-            trace(QStringLiteral("Recording: the database takes points again"));
+    const bool wasWaiting = unstored_.waitingForFile();
+    switch (unstored_.store(clock_->monotonicMsec(),
+                            [this](const SampleRow& row) { pointStored(row); })) {
+    case PointQueue::Outcome::Stored:
+        if (wasWaiting)
             emit storeStatus({});
-        }
         return true;
-    }
-    // Another program holds the file for a while: the points wait, in
-    // order and in memory, until it lets go. Only a lasting failure stops
-    // the recording.
-    const qint64 now = clock_->monotonicMsec();
-    const bool busy = store_.lastFailureWasBusy();
-    if (busy && busySinceMsec_ < 0) {
-        busySinceMsec_ = now;
-        trace(QStringLiteral("Recording: the database is busy (%1); points wait")
-                  .arg(store_.lastError()));
-    }
-    const bool waiting = busy && now - busySinceMsec_ < kStoreRetryMsec &&
-                         unstored_.size() < std::size_t(kMaxUnstored);
-    if (waiting) {
+    case PointQueue::Outcome::Waiting:
         emit storeStatus(
             tr("The database is busy; points waiting to be stored: %1").arg(unstored_.size()));
         return true;
+    case PointQueue::Outcome::Failed:
+        break;
     }
-    const QString cause = busy ? tr("another program has held the file for over %1 s: %2")
-                                     .arg(kStoreRetryMsec / 1000)
-                                     .arg(store_.lastError())
-                               : store_.lastError();
     // Nothing more would be stored either: stop first, then say why. The
     // grid and the graph show only the points the file holds.
     storeFailed_ = true;
     stop();
     prompter_.message(tr("The recording has stopped: a point could not be stored in %1 (%2). "
                          "The %3 points stored before it are kept.")
-                          .arg(QDir::toNativeSeparators(store_.fileName()), cause)
+                          .arg(QDir::toNativeSeparators(store_.fileName()), unstored_.failure())
                           .arg(points_),
                       {}, Prompter::Icon::Critical);
     return false;

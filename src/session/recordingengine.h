@@ -1,16 +1,14 @@
 #pragma once
 
 #include "core/reading.h"
+#include "session/pointfold.h"
+#include "session/pointqueue.h"
+#include "session/recordingview.h"
 #include "session/recordscale.h"
-#include "storage/recordstore.h"
 
-#include <QDateTime>
-#include <QElapsedTimer>
 #include <QObject>
 #include <QTimer>
 
-#include <array>
-#include <deque>
 #include <functional>
 #include <vector>
 
@@ -18,42 +16,15 @@ namespace trq {
 
 class Prompter;
 
-// Where the engine's time comes from: the wall clock for the times shown and
-// stored, a monotonic clock for the seconds between points (it does not jump
-// back at midnight or when the wall clock is set).
-class RecordingClock {
-public:
-    virtual ~RecordingClock() = default;
-    virtual QDateTime now() const { return QDateTime::currentDateTime(); }
-    virtual qint64 monotonicMsec() const;
-};
-
-// What the engine tells the windows that show a recording.
-class RecordingView {
-public:
-    virtual ~RecordingView() = default;
-    virtual void recordingStarted(const QDateTime& start, const QDateTime& plannedEnd) = 0;
-    virtual void recordingStopped(const QDateTime& lastPoint) = 0;
-    virtual void pointWritten(const SampleRow& row) = 0;
-    // The buffer was emptied.
-    virtual void cleared() = 0;
-    // Everything was cleared: buffer, working table and the record shown.
-    virtual void dataCleared() {}
-};
-
-// Samples the supply's last readings once a second, folds them into points
-// by the record scale and point operation, and writes each point to the
-// buffer, the working table and the views.
+// Takes the supply's readings as they arrive, samples the latest once a
+// second, folds the samples into points by the record scale and point
+// operation, and writes each point to the working table and the views.
 class RecordingEngine : public QObject {
     Q_OBJECT
 public:
     struct Source {
-        std::function<bool()> onLine;              // a supply is on line
-        std::function<bool()> outputOn;            // its output is on
-        std::function<Reading(int, bool)> reading; // channel index, voltage?
-        // Counts measured replies as they arrive; a point is made only of
-        // readings that came in since the previous one. None: always fresh.
-        std::function<quint64()> readingCount;
+        std::function<bool()> onLine;   // a supply is on line
+        std::function<bool()> outputOn; // its output is on
         // Charge [Ah] and energy [Wh] delivered on a channel so far; none:
         // nothing is integrated.
         std::function<std::pair<double, double>(int)> integrals;
@@ -87,6 +58,9 @@ public:
     void clearAll();
     // One sampling tick (the timer's work).
     void tick();
+    // A measured voltage or current of a channel (0-based), as it arrived;
+    // a point is made only of readings that came in since the previous one.
+    void take(int channel, bool voltage, const Reading& reading);
 
     // The seconds since the last point had no readings (a lost link): the
     // next point is marked as following a gap. Any second without a reading
@@ -94,19 +68,13 @@ public:
     void markGap() { gapPending_ = true; }
     // Ticks left of the armed length; below 0 once a length has run out.
     int remainingTicks() const { return remaining_; }
-    void setRemainingTicks(int ticks) { remaining_ = ticks; }
-    // How long a busy file is waited for, and how many points wait for it
-    // at most, before the recording stops.
-    static constexpr int kStoreRetryMsec = 60000;
-    static constexpr int kMaxUnstored = 3600;
     // Points made but not stored yet (the file was busy), oldest first.
-    const std::deque<SampleRow>& unstoredPoints() const { return unstored_; }
+    const std::deque<SampleRow>& unstoredPoints() const { return unstored_.rows(); }
     // Points written since the start; they live in the working table only,
     // so a recording of weeks costs no memory.
     int pointCount() const { return points_; }
     int channels() const { return channels_; }
     QTimer& timer() { return timer_; }
-    int windowTick() const { return windowTick_; }
     QDateTime startTime() const { return start_; }
     QDateTime now() const { return clock_->now(); }
     void setStartTime(const QDateTime& start) { start_ = start; }
@@ -132,19 +100,14 @@ signals:
 private:
     void sample();
     void writePoint();
-    // Stores the points that wait, in order; false when one was refused.
-    bool flushUnstored();
-    // The same, and what a refusal means: a busy file is waited for, a
-    // lasting failure stops the recording (false).
+    void pointStored(const SampleRow& row);
+    // Stores the points that wait; a busy file is waited for, a lasting
+    // failure stops the recording (false).
     bool storeWaiting();
-    void fold(int channel, bool voltage, const Reading& reading);
-    // A point's value as stored: the reading kept, or the window's mean.
-    Reading pointReading(std::size_t box) const;
     // Whether readings arrived since the last tick looked.
     bool freshReadings();
     // Every channel has a measurement of the present state.
     bool allMeasured() const;
-    void resetWindow();
 
     RecordStore& store_;
     Prompter& prompter_;
@@ -159,14 +122,13 @@ private:
     bool continuous_ = false;
     int channels_ = 1;
     int points_ = 0;
-    std::array<Reading, 8> boxes_; // ch1 V, ch1 A, ... ch4 A
-    std::array<double, 8> sums_{};
+    PointFold::Sample latest_; // the last reading of each channel and quantity
+    quint64 arrived_ = 0;      // readings taken so far
+    PointFold fold_;
     int scaleIndex_ = 0;
-    PointOperation operation_ = PointOperation::Maximum;
     int scaleTicks_ = 0;
     int windowTick_ = 0;
-    int windowReadings_ = 0; // fresh ticks folded into the current window
-    quint64 lastReadingCount_ = 0;
+    quint64 lastArrived_ = 0;
     qint64 elapsedSec_ = 0;
     qint64 storedSec_ = 0; // the last stored point's
     qint64 lastTickMsec_ = -1;
@@ -180,8 +142,7 @@ private:
     bool inTick_ = false;
     bool gapPending_ = false;
     bool storeFailed_ = false;
-    std::deque<SampleRow> unstored_;
-    qint64 busySinceMsec_ = -1;
+    PointQueue unstored_;
 };
 
 } // namespace trq

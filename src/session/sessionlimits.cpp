@@ -1,4 +1,4 @@
-// The limits the session watches on every reading.
+// What the session does when a limit trips, and the rules it keeps.
 #include "core/clock.h"
 #include "core/debugtrace.h"
 #include "core/numbers.h"
@@ -9,28 +9,6 @@
 #include <QTimer>
 
 namespace trq {
-
-void InstrumentSession::watchLimits(int ch, Quantity quantity, const Reading& reading,
-                                    qint64 msec) {
-    // With the output off there is nothing to watch.
-    const std::optional<double> value = reading.value();
-    if (value && state_.outputOn())
-        checkLimits(ch, quantity, *value, msec);
-    if (quantity != Quantity::Current || ch >= state_.channelCount())
-        return;
-    const ChannelState& c = state_.channel(ch);
-    const std::optional<double> watts = power(c.voltage, c.current);
-    if (watts && state_.outputOn()) {
-        checkLimits(ch, Quantity::Power, *watts, msec);
-        checkLimits(ch, Quantity::Charge, c.delivered.charge(), msec);
-        checkLimits(ch, Quantity::Energy, c.delivered.energy(), msec);
-    }
-}
-
-void InstrumentSession::checkLimits(int ch, Quantity quantity, double value, qint64 msec) {
-    for (const LimitTrip& trip : limits_.check(ch + 1, quantity, value, msec))
-        limitTrip(trip);
-}
 
 void InstrumentSession::limitTrip(const LimitTrip& trip) {
     const LimitRule& r = trip.rule;
@@ -52,16 +30,12 @@ void InstrumentSession::limitTrip(const LimitTrip& trip) {
     emit limitTripped(trip);
 }
 
-void InstrumentSession::setLimitRules(std::vector<LimitRule> rules) {
-    limits_.setRules(std::move(rules));
-    emit limitsChanged();
-}
-
 void InstrumentSession::storeLimitRules(std::vector<LimitRule> rules) {
     if (!profile_)
         return;
     LimitMonitor::store(connection_.model(), connection_.serialNumber(), rules);
-    setLimitRules(std::move(rules));
+    limits_.monitor().setRules(std::move(rules));
+    emit limitsChanged();
 }
 
 } // namespace trq

@@ -6,6 +6,7 @@
 #include "core/numbers.h"
 #include "core/prompter.h"
 #include "link/taskscheduler.h"
+#include "session/delivered.h"
 #include "session/supplyconnection.h"
 
 #include <QTimer>
@@ -15,9 +16,9 @@
 namespace trq {
 
 SupplyControl::SupplyControl(Parts p, QObject* parent)
-    : QObject(parent), link_(p.link), connection_(p.connection), state_(p.state), limits_(p.limits),
-      prompter_(p.prompter), wait_(p.wait), poll_(p.poll), ask_(std::move(p.ask)),
-      queryInitialValues_(std::move(p.queryInitialValues)) {}
+    : QObject(parent), link_(p.link), connection_(p.connection), state_(p.state), energy_(p.energy),
+      limits_(p.limits), prompter_(p.prompter), wait_(p.wait), poll_(p.poll),
+      ask_(std::move(p.ask)), queryInitialValues_(std::move(p.queryInitialValues)) {}
 
 void SupplyControl::setUp(const LayoutProfile* profile) {
     profile_ = profile;
@@ -235,7 +236,7 @@ void SupplyControl::checkOutput() {
     } else {
         // Polling stops with the output, and no channel shows a reading;
         // nothing is integrated across the time it is off.
-        state_.interruptDelivered();
+        energy_.interrupt();
         // Switched on again, a limit still crossed trips again.
         limits_.rearm();
         poll_.stop();

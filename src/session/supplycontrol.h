@@ -15,6 +15,7 @@ class QTimer;
 
 namespace trq {
 
+class DeliveredEnergy;
 class LimitMonitor;
 class Prompter;
 class SupplyConnection;
@@ -31,6 +32,7 @@ public:
         TaskScheduler& link;
         SupplyConnection& connection;
         SupplyState& state;
+        DeliveredEnergy& energy;
         LimitMonitor& limits;
         Prompter& prompter;
         LinkWait& wait;
@@ -108,6 +110,7 @@ private:
     TaskScheduler& link_;
     SupplyConnection& connection_;
     SupplyState& state_;
+    DeliveredEnergy& energy_;
     LimitMonitor& limits_;
     Prompter& prompter_;
     LinkWait& wait_;

@@ -13,7 +13,7 @@ namespace trq {
 SupplyState::SupplyState(const Clock& clock, QObject* parent) : QObject(parent), clock_(clock) {}
 
 void SupplyState::setUp(const LayoutProfile& profile, const MachineTypes& types,
-                        const QString& model, qint64 longestStepMsec) {
+                        const QString& model) {
     profile_ = &profile;
     channels_.assign(std::size_t(profile.channels), ChannelState{});
     voltageSeen_.assign(channels_.size(), false);
@@ -28,7 +28,6 @@ void SupplyState::setUp(const LayoutProfile& profile, const MachineTypes& types,
         // them in the user's locale, the feed and the records as they are.
         c.voltage = Reading(wireNumber(0, QStringLiteral("0") + r.fmtVolt));
         c.current = Reading(wireNumber(0, QStringLiteral("0") + r.fmtCurr));
-        c.delivered.setLongestStep(longestStepMsec);
     }
     for (const FixedLimit& f : profile.fixedLimits) {
         ChannelState& c = channels_[std::size_t(f.channel - 1)];
@@ -81,14 +80,7 @@ void SupplyState::readingReplied(int ch, bool voltage, const QString& reply, boo
         if (!voltage)
             c.current.clear();
     }
-    // A current reading closes a step of the integration, with the latest
-    // voltage; only while the output is on.
     const qint64 at = voltage ? c.voltageAtMsec : c.currentAtMsec;
-    const std::optional<double> watts = power(c.voltage, c.current);
-    if (!voltage && output_ && watts) {
-        c.delivered.add(at, *c.voltage.value(), *c.current.value());
-        emit deliveredChanged(ch);
-    }
     emit readingsChanged(ch);
     if (has(ch)) // not reset by what the windows did with it
         emit readingTaken(ch, voltage ? Quantity::Voltage : Quantity::Current,
@@ -161,18 +153,6 @@ void SupplyState::blankReadings(int from, int to) {
         c.current.clear();
         c.voltageRead = c.currentRead = false;
         emit readingsChanged(i);
-    }
-}
-
-void SupplyState::interruptDelivered() {
-    for (ChannelState& c : channels_)
-        c.delivered.interrupt();
-}
-
-void SupplyState::resetDelivered() {
-    for (int i = 0; i < channelCount(); ++i) {
-        channels_[std::size_t(i)].delivered.reset();
-        emit deliveredChanged(i);
     }
 }
 

@@ -4,7 +4,6 @@
 #include "protocol/commands.h"
 #include "protocol/layoutprofile.h"
 #include "protocol/replies.h"
-#include "session/energy.h"
 #include "session/limits.h"
 
 #include <QObject>
@@ -42,8 +41,6 @@ struct ChannelState {
     std::array<double, 3> settings{}; // by Setting
     bool overCurrentProtection = false;
     std::array<EditLimits, 3> limits;
-    // Charge and energy delivered while the output was on.
-    EnergyCounter delivered;
 };
 
 // The automatic run's values as the supply replied them.
@@ -60,10 +57,8 @@ public:
     explicit SupplyState(const Clock& clock, QObject* parent = nullptr);
 
     // The channels of a supply that came on line, with their edit limits;
-    // nothing read yet. A reading further apart than longestStepMsec from the
-    // one before is a gap in the delivered charge.
-    void setUp(const LayoutProfile& profile, const MachineTypes& types, const QString& model,
-               qint64 longestStepMsec);
+    // nothing read yet.
+    void setUp(const LayoutProfile& profile, const MachineTypes& types, const QString& model);
     // Off line: no channels.
     void clear() { channels_.clear(); }
 
@@ -102,21 +97,17 @@ public:
     // Nothing read so far is a reading of the state from now on.
     void forgetMeasured();
     void blankReadings(int from, int to);
-    // Nothing is integrated across the time until the next reading.
-    void interruptDelivered();
-    // Charge and energy start again from zero on every channel.
-    void resetDelivered();
 
 signals:
-    // A measured voltage or current, as a reply brought it (after the
-    // channel's charge and energy took it in).
+    // A measured voltage or current, as a reply brought it, once the
+    // channel's readings are up to date: what observes readings (delivered
+    // energy, limits, the recording) takes it from here.
     void readingTaken(int channel, trq::Quantity quantity, const trq::Reading& reading,
                       qint64 msec);
     void readingsChanged(int channel);
     void settingChanged(int channel, trq::Setting setting, double value);
     void overCurrentChanged(int channel, bool on);
     void autoRunValuesChanged();
-    void deliveredChanged(int channel);
 
 private:
     bool has(int channel) const { return channel >= 0 && channel < channelCount(); }

@@ -50,8 +50,7 @@ FrontPanel::FrontPanel(InstrumentSession& session, QWidget* parent)
     interface_->setObjectName(QStringLiteral("interfaceDescription"));
     resetDelivered_ = new QPushButton(tr("Reset Ah/Wh"), this);
     arrange(profile);
-    connect(resetDelivered_, &QPushButton::clicked, this,
-            [this] { session_.supply().resetDelivered(); });
+    connect(resetDelivered_, &QPushButton::clicked, this, [this] { session_.energy().reset(); });
     connect(&session, &InstrumentSession::deliveredChanged, this, &FrontPanel::showDelivered);
     connect(&session, &InstrumentSession::limitsChanged, this, &FrontPanel::showLimits);
     connect(&session, &InstrumentSession::limitTripped, this, &FrontPanel::showLimits);
@@ -255,13 +254,14 @@ void FrontPanel::showDelivered(int i) {
     if (i < 0 || i >= channelCount())
         return;
     const ChannelState& s = session_.supply().channel(i);
+    const EnergyCounter& delivered = session_.energy().channel(i);
     const QLocale shown;
     const std::optional<double> watts = power(s.voltage, s.current);
     const QString wattsText = watts ? shown.toString(*watts, 'f', 3) : QStringLiteral("-");
     channels_[std::size_t(i)].delivered->setText(
         tr("%1 W\n%2 Ah   %3 Wh")
-            .arg(wattsText, shown.toString(s.delivered.charge(), 'f', 4),
-                 shown.toString(s.delivered.energy(), 'f', 4)));
+            .arg(wattsText, shown.toString(delivered.charge(), 'f', 4),
+                 shown.toString(delivered.energy(), 'f', 4)));
 }
 
 void FrontPanel::showLimits() {

@@ -139,10 +139,10 @@ struct SessionFixture : DatabaseFixture {
     TaskScheduler link{{clock, prompter}};
     std::unique_ptr<InstrumentSession> session;
 
-    SessionFixture() {
+    explicit SessionFixture(RecordingClock* recordingClock = nullptr) {
         link.writerTimer().setInterval(5);
-        session = std::make_unique<InstrumentSession>(
-            InstrumentSession::Services{link, data, *store, prompter, factory, waiter});
+        session = std::make_unique<InstrumentSession>(InstrumentSession::Services{
+            link, data, *store, prompter, factory, waiter, recordingClock});
         QObject::connect(session.get(), &InstrumentSession::initialValuesRead,
                          [this] { initialValuesRead = true; });
         QObject::connect(session.get(), &InstrumentSession::stateChanged,
