@@ -1,6 +1,6 @@
 #include "core/settings.h"
 #include "session/instrumentsession.h"
-#include "support/testsupport.h"
+#include "support/windowfixture.h"
 #include "ui/recordsetupdialog.h"
 
 #include <QApplication>
@@ -124,9 +124,10 @@ private slots:
         QVERIFY(f.applied == LinkActivity{});
     }
 
-    // Red is the low byte; the way back is tst_graphwindow's
-    // firstActivationTakesTheStoredColours.
-    void coloursTravelAsDecimalText() {
+    // A picked colour is kept as decimal text, red the low byte, and the
+    // graph's plots and legend take the stored ones at their first
+    // activation; an empty entry keeps a channel's colour.
+    void coloursReachTheGraph() {
         SetupFixture f;
         f.dlg.setColourPicker([](const QColor& preset) -> std::optional<QColor> {
             return preset == QColor(0, 192, 0) ? std::optional<QColor>(QColor(255, 0, 0))
@@ -136,6 +137,13 @@ private slots:
         QCOMPARE(f.dlg.values().colours[0], QStringLiteral("255"));
         QCOMPARE(f.dlg.colourBox(0)->text(), QStringLiteral("255"));
         QCOMPARE(Settings::instance().channelColour(1), QStringLiteral("255"));
+        WindowFixture w;
+        QCOMPARE(w.graph->lineColour(1), QColor(255, 0, 0));
+        QCOMPARE(w.graph->plot(1)->pen().color(), QColor(255, 0, 0));
+        w.graph->setChannelColours({"", "65280", "16711680", "0"});
+        QCOMPARE(w.graph->lineColour(0), QColor(255, 0, 0)); // empty: kept
+        QCOMPARE(w.graph->lineColour(2), QColor(0, 255, 0));
+        QCOMPARE(w.graph->plot(5)->pen().color(), QColor(0, 0, 255));
     }
 
     // Cancel in the length check's message keeps the dialog open with the
