@@ -53,37 +53,13 @@ private slots:
     void cleanup() { QLocale::setDefault(QLocale::c()); }
 
     // Each layout's panel has the channels and controls its profile names.
-    void controlsFollowTheProfile_data() {
-        columns<QString, int, bool, bool, QString>("model", "channels", "protection", "autoRun",
-                                                   "trackCaption");
-        QTest::newRow("three-channel") << "PSQ-3323" << 3 << true << true << "TRACK";
-        QTest::newRow("single-channel") << "SPQ-3610DNB" << 1 << true << false << "SERIES";
-        QTest::newRow("two-channel") << "TRQ-3302" << 2 << false << false << "TRACK";
-        QTest::newRow("four-channel") << "TRQ-7206S" << 4 << false << false << "TRACK";
-    }
-    void controlsFollowTheProfile() {
-        auto [model, channels, protection, autoRun, trackCaption] =
-            fetch<QString, int, bool, bool, QString>("model", "channels", "protection", "autoRun",
-                                                     "trackCaption");
-        ShellFixture f;
-        QVERIFY(f.onLineSerial(model));
-        FrontPanel* panel = f.panel();
-        QCOMPARE(panel->channelCount(), channels);
-        QCOMPARE(panel->overVoltageEdit(0) != nullptr, protection);
-        QCOMPARE(panel->overCurrentSwitch(0) != nullptr, protection);
-        QCOMPARE(panel->clearProtectionButton() != nullptr, protection);
-        QCOMPARE(panel->autoRunSwitch() != nullptr, autoRun);
-        QCOMPARE(panel->setsEdit() != nullptr, channels == 1);
-        QCOMPARE(panel->option(Coupling::Tracking)->text(), trackCaption);
-        QCOMPARE(panel->interfaceLabel()->text(),
-                 QStringLiteral("RS-232 9600BPS / 8bits/None/1bits"));
-    }
-
-    // What the user types reaches the supply in its family's texts, with a
-    // decimal point even where the desktop writes a comma, and within each
-    // channel's own limits; letters and a minus sign never get in.
+    // What the user types there reaches the supply in its family's texts,
+    // with a decimal point even where the desktop writes a comma, and within
+    // each channel's own limits; letters and a minus sign never get in.
     void userEditsReachTheWire_data() {
-        columns<QString, QStringList, QStringList>("model", "steps", "sent");
+        // protection: over-voltage, over-current and clear-protection controls
+        columns<QString, QStringList, QStringList, int, bool, bool, QString>(
+            "model", "steps", "sent", "channels", "protection", "autoRun", "trackCaption");
         const QStringList three{"V2=12.5", "I3=1", "P1=20.125", "O2",       "O2",
                                 "indep",   "V3=7", "V3=5.5",    "V1=-7abc", "clear"};
         const QStringList threeSent{":CHAN2:VOLT 12.5",        ":CHAN3:CURR 1.",
@@ -103,19 +79,34 @@ private slots:
         const QStringList fourSent{"VSET1:30.0", "VSET3:5.5", "ISET3:2.125", "VSET3:10.0",
                                    "ISET3:3.0",  "ISET4:1.0", "VSET4:5.0"};
         for (const char* locale : {"C", "de_DE"}) {
-            QTest::addRow("three-channel %s", locale) << "PSQ-3323" << three << threeSent;
-            QTest::addRow("single-channel %s", locale) << "SPQ-3610DNB" << one << oneSent;
-            QTest::addRow("two-channel %s", locale) << "TRQ-3302" << two << twoSent;
-            QTest::addRow("four-channel %s", locale) << "TRQ-7206S" << four << fourSent;
+            QTest::addRow("three-channel %s", locale)
+                << "PSQ-3323" << three << threeSent << 3 << true << true << "TRACK";
+            QTest::addRow("single-channel %s", locale)
+                << "SPQ-3610DNB" << one << oneSent << 1 << true << false << "SERIES";
+            QTest::addRow("two-channel %s", locale)
+                << "TRQ-3302" << two << twoSent << 2 << false << false << "TRACK";
+            QTest::addRow("four-channel %s", locale)
+                << "TRQ-7206S" << four << fourSent << 4 << false << false << "TRACK";
         }
     }
     void userEditsReachTheWire() {
-        auto [model, steps, sent] =
-            fetch<QString, QStringList, QStringList>("model", "steps", "sent");
+        auto [model, steps, sent, channels, protection, autoRun, trackCaption] =
+            fetch<QString, QStringList, QStringList, int, bool, bool, QString>(
+                "model", "steps", "sent", "channels", "protection", "autoRun", "trackCaption");
         const bool german = QByteArray(QTest::currentDataTag()).endsWith("de_DE");
         QLocale::setDefault(german ? QLocale(QLocale::German) : QLocale::c());
         ShellFixture f;
         QVERIFY(f.onLineSerial(model));
+        FrontPanel* panel = f.panel();
+        QCOMPARE(panel->channelCount(), channels);
+        QCOMPARE(panel->overVoltageEdit(0) != nullptr, protection);
+        QCOMPARE(panel->overCurrentSwitch(0) != nullptr, protection);
+        QCOMPARE(panel->clearProtectionButton() != nullptr, protection);
+        QCOMPARE(panel->autoRunSwitch() != nullptr, autoRun);
+        QCOMPARE(panel->setsEdit() != nullptr, channels == 1);
+        QCOMPARE(panel->option(Coupling::Tracking)->text(), trackCaption);
+        QCOMPARE(panel->interfaceLabel()->text(),
+                 QStringLiteral("RS-232 9600BPS / 8bits/None/1bits"));
         f.takeReceived();
         for (const QString& step : steps)
             act(f, step, german);

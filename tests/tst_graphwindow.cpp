@@ -67,8 +67,8 @@ struct Graph : WindowFixture {
 
 // Rows of one channel: voltage, current and charge of sample i (its counter
 // at chargeFrom when the first was recorded); a gap before sample gapAt.
-void storeRows(WindowFixture& f, int n, const std::function<double(int)>& amps, int gapAt = -1,
-               double chargeFrom = 0) {
+void storeRows(WindowFixture& f, int n, int gapAt, double chargeFrom,
+               const std::function<double(int)>& amps) {
     for (int i = 0; i < n; ++i) {
         SampleRow r;
         r.seqNo = i;
@@ -563,8 +563,7 @@ private slots:
     // integral.
     void plotsShowGapsEventsAndTheChosenQuantity() {
         Graph f(1, 4); // 30 s per point
-        storeRows(
-            f, 6, [](int i) { return 0.1 * (i + 1); }, 5);
+        storeRows(f, 6, 5, 0, [](int i) { return 0.1 * (i + 1); });
         QVERIFY(f.store->addEvent({3, QStringLiteral("t"), 1, QStringLiteral("A"), 0.5, 0.4,
                                    QStringLiteral("Log only")}));
         f.graph->redraw();
@@ -610,8 +609,7 @@ private slots:
         const int n = GraphSeries::kMaxBuckets + 10; // two points a bucket
         Graph f(1);
         QVERIFY(f.data.database().transaction());
-        storeRows(
-            f, n, [](int i) { return i % 2 == 0 ? 0.3 : 0.1; }, 9001);
+        storeRows(f, n, 9001, 0, [](int i) { return i % 2 == 0 ? 0.3 : 0.1; });
         QVERIFY(f.data.database().commit());
         f.graph->redraw();
         const QCPGraphDataContainer& data = *f.graph->plot(1)->data();
@@ -641,8 +639,7 @@ private slots:
     // (the counter ran before it) and the comments; read back by poppler.
     void reportFromTheTableWindow() {
         Graph f(2, 0);
-        storeRows(
-            f, 30, [](int i) { return 0.1 + 0.01 * i; }, -1, 0.012);
+        storeRows(f, 30, -1, 0.012, [](int i) { return 0.1 + 0.01 * i; });
         QVERIFY(f.store->setComment(QStringLiteral("2026/12/06 10:00:00"),
                                     QStringLiteral("load switched in")));
         QString error;
@@ -689,20 +686,6 @@ private slots:
         QCOMPARE(f.prompter.texts.size(), 1);
         QVERIFY(f.prompter.texts.first().startsWith(
             QStringLiteral("The report could not be written: ")));
-    }
-
-    // The record setup's stored colours reach plots and legend at the first
-    // activation; an empty entry keeps a channel's colour.
-    void firstActivationTakesTheStoredColours() {
-        Settings::instance().setChannelColour(2, QStringLiteral("255"));
-        WindowFixture f;
-        Settings::instance().setChannelColour(2, QString());
-        QCOMPARE(f.graph->lineColour(2), QColor(255, 0, 0));
-        QCOMPARE(f.graph->plot(3)->pen().color(), QColor(255, 0, 0));
-        f.graph->setChannelColours({"65280", "", "16711680", "0"});
-        QCOMPARE(f.graph->lineColour(0), QColor(0, 255, 0));
-        QCOMPARE(f.graph->plot(5)->pen().color(), QColor(0, 0, 255));
-        QCOMPARE(f.graph->lineColour(2), QColor(255, 0, 0)); // empty: kept
     }
 };
 

@@ -61,9 +61,6 @@ private slots:
         QCOMPARE(QLatin1String(languageInfo(configuredLanguage()).code), system);
         Settings::instance().setLanguage(Language::German); // stored as the menu does it
         QCOMPARE(configuredLanguage(), Language::German);
-        // A value the program does not know is no choice.
-        storeText(QStringLiteral("Common/Language"), QStringLiteral("xx"));
-        QCOMPARE(QLatin1String(languageInfo(configuredLanguage()).code), system);
     }
 
     // A chosen language reaches the numbered table, the program's texts and

@@ -36,36 +36,29 @@ using B = MainWindow::Button;
 
 namespace {
 
-const QList<B> kButtons{B::Gpib,         B::Com,        B::OnOffLine, B::SaveMemory,
-                        B::RecallMemory, B::Delay,      B::ReadTimes, B::Output,
-                        B::AutoRun,      B::ClearError, B::About};
+enum class Answer { Ok, Cancel, Typed };
 
-// Answers the next number dialog: fills its edits and clicks OK or Cancel.
-// The flag turns true once it has.
-std::shared_ptr<bool> answerNextDialog(std::vector<int> values, bool ok = true) {
+// Answers the next number dialog: fills its edits and clicks OK or Cancel,
+// or types the numbers as a user does (the first edit has the focus, Tab to
+// the next, Enter at the end). The flag turns true once it has.
+std::shared_ptr<bool> answerNextDialog(std::vector<int> values, Answer how = Answer::Ok) {
     auto answered = std::make_shared<bool>(false);
-    onNextModal<NumberDialog>([values, ok, answered](NumberDialog* dlg) {
-        for (std::size_t i = 0; i < values.size(); ++i)
-            dlg->edit(int(i))->setValue(values[i]);
-        *answered = true;
-        (ok ? dlg->okButton() : dlg->cancelButton())->click();
-    });
-    return answered;
-}
-
-// Answers the next number dialog from the keyboard, as a user does: each
-// number typed where the focus is, Tab to the next, Enter at the end.
-std::shared_ptr<bool> typeIntoNextDialog(std::vector<int> values) {
-    auto answered = std::make_shared<bool>(false);
-    onNextModal<NumberDialog>([values, answered](NumberDialog* dlg) {
+    onNextModal<NumberDialog>([values, how, answered](NumberDialog* dlg) {
         auto focus = [dlg] { return dlg->focusWidget() ? dlg->focusWidget() : dlg; };
         for (std::size_t i = 0; i < values.size(); ++i) {
+            if (how != Answer::Typed) {
+                dlg->edit(int(i))->setValue(values[i]);
+                continue;
+            }
             if (i > 0)
                 QTest::keyClick(focus(), Qt::Key_Tab);
             QTest::keyClicks(focus(), QString::number(values[i]));
         }
         *answered = true;
-        QTest::keyClick(focus(), Qt::Key_Return);
+        if (how == Answer::Typed)
+            QTest::keyClick(focus(), Qt::Key_Return);
+        else
+            (how == Answer::Ok ? dlg->okButton() : dlg->cancelButton())->click();
         if (dlg->isVisible())
             dlg->reject(); // a failed step must not leave the test waiting
     });
@@ -346,7 +339,7 @@ private slots:
     // only as tooltips, as chosen in the View menu and kept.
     void toolbarIconsAndCaptions() {
         ShellFixture f;
-        for (B b : kButtons)
+        for (B b : kToolButtons)
             QVERIFY(!f.main->toolButton(b)->icon().isNull());
         QCOMPARE(f.main->action(C::Output)->icon().cacheKey(),
                  f.main->toolButton(B::Output)->icon().cacheKey());
@@ -581,7 +574,7 @@ private slots:
         RecallMemoryDialog recall;
         recall.load();
         QCOMPARE(recall.memory(), 3);
-        answerNextDialog({2}, false);
+        answerNextDialog({2}, Answer::Cancel);
         QVERIFY(!recall.run()); // cancelled: nothing changes
         QCOMPARE(recall.memory(), 3);
         save.load();
@@ -632,7 +625,7 @@ private slots:
         ShellFixture f;
         QVERIFY(f.onLineSerial(QStringLiteral("PSQ-3323")));
         f.takeReceived();
-        std::shared_ptr<bool> answered = answerNextDialog(values, false);
+        std::shared_ptr<bool> answered = answerNextDialog(values, Answer::Cancel);
         if (toolbar.isEmpty()) {
             QAbstractButton* onPanel = buttonOf(f.panel(), panelButton);
             QVERIFY(onPanel);
@@ -644,7 +637,7 @@ private slots:
         QTRY_VERIFY(*answered);
         QVERIFY(f.waitReceived());
         QCOMPARE(f.takeReceived(), QStringList());
-        answered = typeIntoNextDialog(values);
+        answered = answerNextDialog(values, Answer::Typed);
         f.main->action(command)->trigger();
         QTRY_VERIFY(*answered);
         QVERIFY(f.waitReceived());

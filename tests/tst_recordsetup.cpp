@@ -1,6 +1,6 @@
 #include "core/settings.h"
 #include "session/instrumentsession.h"
-#include "support/testsupport.h"
+#include "support/windowfixture.h"
 #include "ui/recordsetupdialog.h"
 
 #include <QApplication>
@@ -80,24 +80,9 @@ private slots:
         QVERIFY(f.execute([&] { QVERIFY(f.dlg.continuousBox()->isChecked()); }, false) == false);
     }
 
+    // OK in the length check's message takes the longest length allowed.
     void lengthLimitPerScale() {
         SetupFixture f;
-        // Cancel in the message keeps the dialog open with the day still chosen.
-        f.prompter.answers = {Prompter::Answer::Cancel};
-        bool stayedOpen = false;
-        QVERIFY(!f.execute(
-            [&] {
-                f.dlg.scaleList()->setCurrentIndex(0);
-                f.dlg.daysList()->setCurrentIndex(1);
-                f.dlg.ok();
-                stayedOpen = f.dlg.isVisible() && f.dlg.daysList()->currentIndex() == 1;
-            },
-            false));
-        QVERIFY(stayedOpen);
-        QCOMPARE(f.prompter.texts,
-                 QStringList{"The Max. Record Time Lenth must less than 8.9 Hours !\r\nChoose "
-                             "<Cancle> to change other setting!"});
-        // OK in the message takes the longest length allowed.
         QVERIFY(f.execute([&] {
             f.dlg.scaleList()->setCurrentIndex(3);
             f.dlg.daysList()->setCurrentIndex(6);
@@ -139,9 +124,10 @@ private slots:
         QVERIFY(f.applied == LinkActivity{});
     }
 
-    // Red is the low byte; the way back is tst_graphwindow's
-    // firstActivationTakesTheStoredColours.
-    void coloursTravelAsDecimalText() {
+    // A picked colour is kept as decimal text, red the low byte, and the
+    // graph's plots and legend take the stored ones at their first
+    // activation; an empty entry keeps a channel's colour.
+    void coloursReachTheGraph() {
         SetupFixture f;
         f.dlg.setColourPicker([](const QColor& preset) -> std::optional<QColor> {
             return preset == QColor(0, 192, 0) ? std::optional<QColor>(QColor(255, 0, 0))
@@ -151,10 +137,18 @@ private slots:
         QCOMPARE(f.dlg.values().colours[0], QStringLiteral("255"));
         QCOMPARE(f.dlg.colourBox(0)->text(), QStringLiteral("255"));
         QCOMPARE(Settings::instance().channelColour(1), QStringLiteral("255"));
+        WindowFixture w;
+        QCOMPARE(w.graph->lineColour(1), QColor(255, 0, 0));
+        QCOMPARE(w.graph->plot(1)->pen().color(), QColor(255, 0, 0));
+        w.graph->setChannelColours({"", "65280", "16711680", "0"});
+        QCOMPARE(w.graph->lineColour(0), QColor(255, 0, 0)); // empty: kept
+        QCOMPARE(w.graph->lineColour(2), QColor(0, 255, 0));
+        QCOMPARE(w.graph->plot(5)->pen().color(), QColor(0, 0, 255));
     }
 
-    // After the length check refused OK, leaving by Escape, the close box or
-    // Cancel applies and stores nothing of what was chosen.
+    // Cancel in the length check's message keeps the dialog open with the
+    // day still chosen; leaving it then by Escape, the close box or Cancel
+    // applies and stores nothing of what was chosen.
     void refusedLengthIsNeverApplied_data() {
         QTest::addColumn<QByteArray>("way");
         for (const char* way : {"Escape", "close box", "Cancel"})
@@ -164,12 +158,14 @@ private slots:
         QFETCH(QByteArray, way);
         SetupFixture f;
         f.prompter.answers = {Prompter::Answer::Cancel};
+        bool stayedOpen = false;
         QVERIFY(!f.execute(
             [&] {
                 f.dlg.scaleList()->setCurrentIndex(0);
                 f.dlg.daysList()->setCurrentIndex(1);
                 QTest::mouseClick(f.dlg.findChild<QPushButton*>(QStringLiteral("OKButton")),
                                   Qt::LeftButton);
+                stayedOpen = f.dlg.isVisible() && f.dlg.daysList()->currentIndex() == 1;
                 if (way == "Escape")
                     QTest::keyClick(&f.dlg, Qt::Key_Escape);
                 else if (way == "close box")
@@ -178,6 +174,10 @@ private slots:
                     f.dlg.findChild<QPushButton*>(QStringLiteral("CancelButton"))->click();
             },
             false));
+        QVERIFY(stayedOpen);
+        QCOMPARE(f.prompter.texts,
+                 QStringList{"The Max. Record Time Lenth must less than 8.9 Hours !\r\nChoose "
+                             "<Cancle> to change other setting!"});
         for (const char* key : {"Days", "RecScale"})
             QCOMPARE(storedText(QStringLiteral("RECORDPERIOD/") + QLatin1String(key)), QString());
         QCOMPARE(f.dlg.values().days, 0);

@@ -1,12 +1,20 @@
 #pragma once
 
 #include "support/testsupport.h"
+#include "ui/mainwindow.h"
 
 #include <QAbstractButton>
 #include <QApplication>
 #include <QTimer>
 
 namespace trq::test {
+
+// Every button of the toolbar.
+inline const QList<MainWindow::Button> kToolButtons{
+    MainWindow::Button::Gpib,       MainWindow::Button::Com,          MainWindow::Button::OnOffLine,
+    MainWindow::Button::SaveMemory, MainWindow::Button::RecallMemory, MainWindow::Button::Delay,
+    MainWindow::Button::ReadTimes,  MainWindow::Button::Output,       MainWindow::Button::AutoRun,
+    MainWindow::Button::ClearError, MainWindow::Button::About};
 
 // The window's button with this caption or object name, and a click on it.
 QAbstractButton* buttonOf(QWidget* window, const QString& text);
