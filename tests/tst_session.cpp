@@ -553,7 +553,7 @@ private slots:
         f.session->control().setOutput(true);
         QVERIFY(f.waitReceived(3));
         f.takeReceived();
-        f.session->control().recallMemory(2);
+        f.session->memories().recallMemory(2);
         QTRY_COMPARE(f.waitTitles.mid(1), (QStringList{"Recall", "Querying..."}));
         const QStringList sent = sentWhenIdle(f);
         const qsizetype recall = sent.indexOf(QStringLiteral("*RCL 2"));
@@ -584,10 +584,10 @@ private slots:
     void actionsAreSilentOffLine() {
         SessionFixture f;
         QSignalSpy output(f.session.get(), &InstrumentSession::outputChanged);
-        f.session->control().saveMemory(1);
-        f.session->control().recallMemory(1);
-        f.session->control().setAutoRange(1, 2, 3);
-        f.session->control().setDelay(4);
+        f.session->memories().saveMemory(1);
+        f.session->memories().recallMemory(1);
+        f.session->memories().setAutoRange(1, 2, 3);
+        f.session->memories().setDelay(4);
         f.session->control().setAutoRun(true);
         f.session->control().setOutput(true);
         f.session->control().applyCoupling(Coupling::Parallel);

@@ -681,25 +681,6 @@ Schreibgeschützt fortfahren? (Nein beendet.) Schreibgeschützt kann nichts aufg
     </message>
 </context>
 <context>
-    <name>trq::SupplyControl</name>
-    <message>
-        <source>Waiting Last Response...</source>
-        <translation>Warte auf letzte Antwort...</translation>
-    </message>
-    <message>
-        <source>Error detected: &apos;%1&apos;</source>
-        <translation>Fehler erkannt: &apos;%1&apos;</translation>
-    </message>
-    <message>
-        <source>If you want to use the Parallel or Series feature, read the Parallel/Series Operation chapter of User Manual first.</source>
-        <translation>Wenn Sie den Parallel- oder Serienbetrieb nutzen möchten, lesen Sie zuerst das Kapitel zum Parallel-/Serienbetrieb im Benutzerhandbuch.</translation>
-    </message>
-    <message>
-        <source>Recall</source>
-        <translation>Abrufen</translation>
-    </message>
-</context>
-<context>
     <name>trq::LimitAction</name>
     <message>
         <source>log only</source>
@@ -1547,6 +1528,31 @@ und melden Sie sich danach ab und wieder an.</translation>
     <message>
         <source>Reconnected</source>
         <translation>Wieder verbunden</translation>
+    </message>
+</context>
+<context>
+    <name>trq::SupplyControl</name>
+    <message>
+        <source>If you want to use the Parallel or Series feature, read the Parallel/Series Operation chapter of User Manual first.</source>
+        <translation>Wenn Sie den Parallel- oder Serienbetrieb nutzen möchten, lesen Sie zuerst das Kapitel zum Parallel-/Serienbetrieb im Benutzerhandbuch.</translation>
+    </message>
+</context>
+<context>
+    <name>trq::SupplyMemories</name>
+    <message>
+        <source>Recall</source>
+        <translation>Abrufen</translation>
+    </message>
+    <message>
+        <source>Waiting Last Response...</source>
+        <translation>Warte auf letzte Antwort...</translation>
+    </message>
+</context>
+<context>
+    <name>trq::SupplyReplies</name>
+    <message>
+        <source>Error detected: &apos;%1&apos;</source>
+        <translation>Fehler erkannt: &apos;%1&apos;</translation>
     </message>
 </context>
 <context>

@@ -463,9 +463,9 @@ ScpiInstrument::Result ScpiInstrument::memory(const Call& call, bool save) {
     else if (linkFull())
         r.error = Error::QueueOverflow;
     else if (save)
-        session_.control().saveMemory(int(*n));
+        session_.memories().saveMemory(int(*n));
     else
-        session_.control().recallMemory(int(*n));
+        session_.memories().recallMemory(int(*n));
     return r;
 }
 

@@ -18,10 +18,14 @@ InstrumentSession::InstrumentSession(Services s, QObject* parent)
       state_(s.link.clock()), energy_(state_), limits_(state_, energy_),
       probe_(s.transports, s.link, s.waiter), recordingClock_(s.recordingClock),
       poll_(s.link, connection_, state_,
-            [this](const QueryStep& step) { return control_.handlerFor(step); }),
-      control_({link_, connection_, state_, energy_, limits_.monitor(), prompter_, wait_,
-                poll_.timer(), [this](const QueryStep& step) { return poll_.ask(step); },
-                [this](LinkWait::Then then) { queryInitialValues(std::move(then)); }}) {
+            [this](const QueryStep& step) { return replies_.handlerFor(step); }),
+      control_({link_, connection_, state_, energy_, limits_.monitor(), prompter_, poll_.timer(),
+                [this](const QueryStep& step) { return poll_.ask(step); }}),
+      replies_(state_, control_, prompter_,
+               [this](const QueryStep& step) { return poll_.ask(step); }),
+      memories_({link_, connection_, state_, control_, wait_, poll_.timer(),
+                 [this](const QueryStep& step) { return poll_.ask(step); },
+                 [this](LinkWait::Then then) { queryInitialValues(std::move(then)); }}) {
     connect(&connection_, &SupplyConnection::stateChanged, this, &InstrumentSession::stateChanged);
     connect(&connection_, &SupplyConnection::statusText, this, &InstrumentSession::statusText);
     connect(&connection_, &SupplyConnection::modelAccepted, this, &InstrumentSession::setUpLayout);
@@ -77,9 +81,9 @@ void InstrumentSession::resumeAfterReconnect() {
         recording_->engine().markGap();
     // The supply's state is read back and shown; nothing is sent back.
     const bool wasOn = state_.outputOn();
-    control_.setResyncing(true);
+    replies_.setResyncing(true);
     queryInitialValues([this, wasOn](bool cancelled) {
-        control_.setResyncing(false);
+        replies_.setResyncing(false);
         if (cancelled || !isReady())
             return;
         control_.checkOutput();
@@ -132,6 +136,7 @@ void InstrumentSession::setUpLayout() {
     profile_ = layoutProfile(record ? record->layout : 0);
     poll_.setUp(profile_);
     control_.setUp(profile_);
+    memories_.setUp(profile_);
     if (!profile_)
         return;
     state_.setUp(*profile_, machineTypes_, model);
@@ -186,7 +191,7 @@ void InstrumentSession::reset() {
     control_.setQuerying(false);
     connection_.close();
     poll_.timer().stop();
-    control_.setResyncing(false);
+    replies_.setResyncing(false);
     if (recording_)
         recording_->engine().stop();
     emit stateChanged(connection_.state());
@@ -197,6 +202,7 @@ void InstrumentSession::reset() {
     profile_ = nullptr;
     poll_.setUp(nullptr);
     control_.setUp(nullptr);
+    memories_.setUp(nullptr);
     state_.clear();
     energy_.setUp(0, 0);
     limits_.monitor().setRules({}); // off line, no supply's rules apply

@@ -14,7 +14,9 @@
 #include "session/recordsetup.h"
 #include "session/supplyconnection.h"
 #include "session/supplycontrol.h"
+#include "session/supplymemories.h"
 #include "session/supplypoll.h"
+#include "session/supplyreplies.h"
 #include "session/supplystate.h"
 
 #include <QObject>
@@ -92,9 +94,11 @@ public:
     const DeliveredEnergy& energy() const { return energy_; }
 
     // ---- Actions (silent unless on line) ------------------------------------
-    // The output, coupling, protection, memories, delay and automatic run.
+    // The output, coupling, protection and automatic run.
     SupplyControl& control() { return control_; }
     const SupplyControl& control() const { return control_; }
+    // The memories and the automatic run's delay and range.
+    SupplyMemories& memories() { return memories_; }
 
     // ---- Limits --------------------------------------------------------------
     const LimitMonitor& limits() const { return limits_.monitor(); }
@@ -181,6 +185,8 @@ private:
     std::unique_ptr<Recording> recording_;
     SupplyPoll poll_;
     SupplyControl control_;
+    SupplyReplies replies_;
+    SupplyMemories memories_;
 };
 
 } // namespace trq

@@ -1,5 +1,4 @@
-// What the user (or a script) can do with the supply on line, and what
-// the supply's replies make the session do.
+// What the user (or a script) can do with the supply on line.
 #include "session/supplycontrol.h"
 
 #include "core/debugtrace.h"
@@ -17,8 +16,7 @@ namespace trq {
 
 SupplyControl::SupplyControl(Parts p, QObject* parent)
     : QObject(parent), link_(p.link), connection_(p.connection), state_(p.state), energy_(p.energy),
-      limits_(p.limits), prompter_(p.prompter), wait_(p.wait), poll_(p.poll),
-      ask_(std::move(p.ask)), queryInitialValues_(std::move(p.queryInitialValues)) {}
+      limits_(p.limits), prompter_(p.prompter), poll_(p.poll), ask_(std::move(p.ask)) {}
 
 void SupplyControl::setUp(const LayoutProfile* profile) {
     profile_ = profile;
@@ -36,155 +34,6 @@ bool SupplyControl::isReady() const {
 
 void SupplyControl::send(Operation operation, const CommandArgs& args) {
     link_.enqueueCommand(commandText(connection_.family(), operation, args));
-}
-
-void SupplyControl::queryAutoRange() {
-    if (!profile_ || !profile_->autoRunAndMemories)
-        return;
-    for (Operation op : {Operation::AutoStart, Operation::AutoEnd, Operation::AutoCycle})
-        ask_({op, 0});
-}
-
-void SupplyControl::queryDelay() {
-    if (profile_ && profile_->autoRunAndMemories)
-        ask_({Operation::AutoDelay, 0});
-}
-
-void SupplyControl::queryMemory() {
-    if (profile_ && profile_->autoRunAndMemories)
-        ask_({Operation::Memory, 0});
-}
-
-ReplyHandler SupplyControl::handlerFor(const QueryStep& step) {
-    const int ch = step.channel - 1;
-    switch (step.operation) {
-    case Operation::MeasuredVoltage:
-    case Operation::MeasuredCurrent:
-        return [this, ch, voltage = step.operation == Operation::MeasuredVoltage,
-                epoch = outputEpoch_](const QString& r) {
-            // Asked before the output changed: a reading of the state before.
-            if (epoch != outputEpoch_)
-                return trace(QStringLiteral("Reading from before the output changed, dropped: ") +
-                             r);
-            // While the initial values are read the output's state is not
-            // known yet (after a reconnect it may have changed): no
-            // measurement of it.
-            state_.readingReplied(ch, voltage, r, !queryingInitial_);
-        };
-    case Operation::Voltage:
-        return [this, ch](const QString& r) { state_.settingReplied(ch, Setting::Voltage, r); };
-    case Operation::Current:
-        return [this, ch](const QString& r) { state_.settingReplied(ch, Setting::Current, r); };
-    case Operation::OverVoltage:
-        return [this, ch](const QString& r) { state_.settingReplied(ch, Setting::OverVoltage, r); };
-    case Operation::OverCurrent:
-        return [this, ch](const QString& r) { state_.overCurrentReplied(ch, r); };
-    case Operation::Output:
-        return [this](const QString& r) { outputReplied(r != QLatin1String("0")); };
-    case Operation::Coupling:
-        return [this](const QString& r) { couplingReplied(couplingFromReply(r)); };
-    case Operation::AutoRun:
-        return [this](const QString& r) { autoRunReplied(r != QLatin1String("0")); };
-    case Operation::Error:
-        return [this](const QString& r) { errorReplied(r); };
-    case Operation::Status:
-        return [this](const QString& r) { statusReplied(r); };
-    case Operation::Sets:
-        return [this](const QString& r) { setsReplied(r); };
-    case Operation::AutoStart:
-    case Operation::AutoEnd:
-    case Operation::AutoCycle:
-    case Operation::AutoDelay:
-    case Operation::Memory:
-        return [this, op = step.operation](const QString& r) { state_.autoValueReplied(op, r); };
-    default:
-        return {};
-    }
-}
-
-// As first read, the supply's output, coupling and automatic run are sent
-// back as the actions do; read again after a reconnect they are only shown.
-void SupplyControl::outputReplied(bool on) {
-    if (!resyncing_)
-        return setOutput(on);
-    state_.setOutput(on);
-    emit outputChanged(on);
-}
-
-void SupplyControl::couplingReplied(Coupling mode) {
-    if (!resyncing_)
-        return applyCoupling(mode);
-    state_.setCoupling(mode);
-    modeCode_ = int(mode);
-    emit couplingChanged(mode);
-    emit locksChanged();
-}
-
-void SupplyControl::autoRunReplied(bool on) {
-    if (!resyncing_)
-        return setAutoRun(on);
-    state_.setAutoRun(on);
-    emit autoRunChanged(on);
-    emit locksChanged();
-}
-
-void SupplyControl::errorReplied(const QString& reply) {
-    switch (readErrorReply(reply)) {
-    case ErrorReply::NoError:
-        return;
-    case ErrorReply::Unreadable:
-        trace(QStringLiteral("Error query: not an error-queue answer, ignored: '") + reply +
-              QLatin1Char('\''));
-        return;
-    case ErrorReply::Error:
-        break;
-    }
-    // The reply arrives inside the link's delivery: the off command is queued
-    // now and the box waits until the delivery has returned, so the command
-    // reaches the supply on the next writer tick, not after the user's OK.
-    setOutput(false);
-    if (errorShown_) {
-        trace(QStringLiteral("Error detected while its box is up: '") + reply + QLatin1Char('\''));
-        return;
-    }
-    errorShown_ = true;
-    QTimer::singleShot(0, this, [this, reply] {
-        prompter_.message(tr("Error detected: '%1'").arg(reply));
-        errorShown_ = false;
-    });
-}
-
-void SupplyControl::statusReplied(const QString& reply) {
-    if (reply.isEmpty())
-        return;
-    const LegacyStatus status = decodeStatus(reply);
-    if (!status.readable) {
-        // A short or garbled line must not switch a live supply.
-        trace(QStringLiteral("STATUS? reply not eight flags, ignored: '") + reply +
-              QLatin1Char('\''));
-        return;
-    }
-    const bool couplingChanged = status.coupling && state_.coupling() != *status.coupling;
-    if (resyncing_) {
-        if (status.coupling)
-            couplingReplied(*status.coupling);
-        if (status.output)
-            outputReplied(*status.output);
-        return;
-    }
-    if (status.coupling)
-        chooseCoupling(*status.coupling);
-    if (status.output && *status.output != state_.outputOn())
-        switchOutput(*status.output);
-    if (couplingChanged) {
-        // The settings follow the new coupling: ask for them again, channels
-        // 1 and 2, then 3 and 4.
-        for (const auto& pair : {std::pair{1, 2}, std::pair{3, 4}})
-            for (Operation op : {Operation::Voltage, Operation::Current})
-                for (int n : {pair.first, pair.second})
-                    if (n <= state_.channelCount())
-                        ask_({op, n});
-    }
 }
 
 ControlLocks SupplyControl::locks() const {
@@ -210,6 +59,24 @@ void SupplyControl::setOutput(bool on) {
     emit outputChanged(on);
     send(Operation::Output, {1, {}, on ? 1 : 0});
     checkOutput();
+}
+
+void SupplyControl::showOutput(bool on) {
+    state_.setOutput(on);
+    emit outputChanged(on);
+}
+
+void SupplyControl::showCoupling(Coupling mode) {
+    state_.setCoupling(mode);
+    modeCode_ = int(mode);
+    emit couplingChanged(mode);
+    emit locksChanged();
+}
+
+void SupplyControl::showAutoRun(bool on) {
+    state_.setAutoRun(on);
+    emit autoRunChanged(on);
+    emit locksChanged();
 }
 
 void SupplyControl::toggleOutput() {
@@ -377,62 +244,6 @@ void SupplyControl::setOverCurrentProtection(int ch, bool on) {
     state_.setOverCurrent(ch, on);
 }
 
-void SupplyControl::saveMemory(int memory) {
-    if (!isReady())
-        return;
-    send(Operation::SaveMemory, {1, {}, memory});
-    queryMemory();
-}
-
-void SupplyControl::recallMemory(int memory) {
-    if (!isReady() || wait_.active())
-        return;
-    // The output goes off first; what the memory holds is read back whole.
-    setOutput(false);
-    poll_.stop();
-    link_.beginDrain();
-    wait_.start(
-        tr("Recall"), tr("Waiting Last Response..."),
-        [this]() -> std::optional<WaitProgress> {
-            // Commands already asked for still go out (the output-off);
-            // queued queries are dropped.
-            return link_.drained() ? std::nullopt : std::optional<WaitProgress>(WaitProgress{});
-        },
-        [this, memory](bool) {
-            // The queues go whether it drained or was cancelled.
-            link_.endDrain();
-            send(Operation::RecallMemory, {1, {}, memory});
-            queryInitialValues_([this](bool) { recallDone(); });
-        });
-}
-
-void SupplyControl::recallDone() {
-    if (!isReady()) // reset while the initial query ran
-        return;
-    if (state_.outputOn())
-        poll_.start();
-    else
-        poll_.stop();
-    checkOutput();
-    queryMemory();
-}
-
-void SupplyControl::setDelay(int delay) {
-    if (!isReady())
-        return;
-    send(Operation::AutoDelay, {1, {}, delay});
-    queryDelay();
-}
-
-void SupplyControl::setAutoRange(int start, int end, int cycle) {
-    if (!isReady())
-        return;
-    send(Operation::AutoStart, {1, {}, start});
-    send(Operation::AutoEnd, {1, {}, end});
-    send(Operation::AutoCycle, {1, {}, cycle});
-    queryAutoRange();
-}
-
 bool SupplyControl::acceptWarning(bool askFirst) {
     if (!warningPending_ || !askFirst)
         return true;
@@ -445,7 +256,7 @@ bool SupplyControl::acceptWarning(bool askFirst) {
     return yes;
 }
 
-void SupplyControl::setsReplied(const QString& reply) {
+void SupplyControl::unitReplied(const QString& reply) {
     couplingChoice_ = true;
     const std::optional<double> x = parseNumber(reply);
     if (x && (*x == 0 || *x == 1 || *x == 2)) {

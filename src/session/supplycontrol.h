@@ -22,9 +22,8 @@ class SupplyConnection;
 
 // What the user (or a script) can do with the supply on line: the output,
 // coupling, protection, memories, delay and automatic run, with the
-// layout's coupling rules and locks. The supply's replies that call for an
-// action (its output, coupling, status, sets and errors) come here too.
-// All actions are silent unless on line.
+// layout's coupling rules and locks. All actions are silent unless on
+// line.
 class SupplyControl : public QObject {
     Q_OBJECT
 public:
@@ -35,12 +34,9 @@ public:
         DeliveredEnergy& energy;
         LimitMonitor& limits;
         Prompter& prompter;
-        LinkWait& wait;
         QTimer& poll;
-        // Queues a query whose reply comes back through handlerFor.
+        // Queues a query whose reply comes back through the replies.
         std::function<bool(const QueryStep&)> ask;
-        // Reads the layout's initial values again, then runs the callback.
-        std::function<void(LinkWait::Then)> queryInitialValues;
     };
     static constexpr int kEditDecimals = 3;
 
@@ -52,9 +48,10 @@ public:
     // The initial values are being read: replies are no measurement yet and
     // the output is not acted on.
     void setQuerying(bool on) { queryingInitial_ = on; }
-    // Replies update the state without sending anything back.
-    void setResyncing(bool on) { resyncing_ = on; }
-    ReplyHandler handlerFor(const QueryStep& step);
+    bool querying() const { return queryingInitial_; }
+    // Counts output changes: a reading asked for before the last one is of
+    // the state before it.
+    quint64 outputEpoch() const { return outputEpoch_; }
     ControlLocks locks() const;
     // Polls while the output is on; with it off nothing is shown.
     void checkOutput();
@@ -77,10 +74,17 @@ public:
     // not sent and the edit should go back.
     bool setSetting(int channel, Setting setting, double value);
     void setOverCurrentProtection(int channel, bool on);
-    void saveMemory(int memory);
-    void recallMemory(int memory);
-    void setDelay(int delay);
-    void setAutoRange(int start, int end, int cycle);
+    // A command of the supply's family, as it is.
+    void send(Operation operation, const CommandArgs& args = {});
+
+    // What the supply replied, read again after a reconnect: shown, nothing
+    // sent back.
+    void showOutput(bool on);
+    void showCoupling(Coupling mode);
+    void showAutoRun(bool on);
+    // The single-channel unit's configuration (its number of sets) as it
+    // replied: the panel, the menu and the coupling follow it.
+    void unitReplied(const QString& reply);
 
 signals:
     void outputChanged(bool on);
@@ -93,18 +97,6 @@ signals:
 
 private:
     bool isReady() const;
-    void send(Operation operation, const CommandArgs& args = {});
-    void queryAutoRange();
-    void queryDelay();
-    void queryMemory();
-    void recallDone();
-
-    void errorReplied(const QString& reply);
-    void statusReplied(const QString& reply);
-    void outputReplied(bool on);
-    void couplingReplied(Coupling mode);
-    void autoRunReplied(bool on);
-    void setsReplied(const QString& reply);
     bool acceptWarning(bool askFirst);
 
     TaskScheduler& link_;
@@ -113,18 +105,12 @@ private:
     DeliveredEnergy& energy_;
     LimitMonitor& limits_;
     Prompter& prompter_;
-    LinkWait& wait_;
     QTimer& poll_;
     std::function<bool(const QueryStep&)> ask_;
-    std::function<void(LinkWait::Then)> queryInitialValues_;
 
     const LayoutProfile* profile_ = nullptr;
-    bool resyncing_ = false;
     bool queryingInitial_ = false;
-    // Counts output changes: a reading asked for before the last one is of
-    // the state before it.
     quint64 outputEpoch_ = 0;
-    bool errorShown_ = false;
     // Layouts with a mode code of their own: -1 until the first status.
     int modeCode_ = 0;
     // Single-channel units: whether the number of units can be edited, the

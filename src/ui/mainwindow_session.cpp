@@ -278,7 +278,7 @@ template <class Dialog> Dialog* MainWindow::dialog() {
 
 void MainWindow::saveMemory() {
     if (session_.isReady() && dialog<SaveMemoryDialog>()->run())
-        session_.control().saveMemory(dialog<SaveMemoryDialog>()->memory());
+        session_.memories().saveMemory(dialog<SaveMemoryDialog>()->memory());
 }
 
 void MainWindow::recallMemory() {
@@ -287,12 +287,12 @@ void MainWindow::recallMemory() {
 
 void MainWindow::recallChosenMemory() {
     if (session_.isReady() && dialog<RecallMemoryDialog>()->run())
-        session_.control().recallMemory(dialog<RecallMemoryDialog>()->memory());
+        session_.memories().recallMemory(dialog<RecallMemoryDialog>()->memory());
 }
 
 void MainWindow::setDelay() {
     if (session_.isReady() && dialog<DelayDialog>()->run())
-        session_.control().setDelay(dialog<DelayDialog>()->delay());
+        session_.memories().setDelay(dialog<DelayDialog>()->delay());
 }
 
 void MainWindow::setAutoRange() {
@@ -300,7 +300,7 @@ void MainWindow::setAutoRange() {
         return;
     AutoRangeDialog* d = dialog<AutoRangeDialog>();
     if (d->run())
-        session_.control().setAutoRange(d->startMemory(), d->endMemory(), d->cycle());
+        session_.memories().setAutoRange(d->startMemory(), d->endMemory(), d->cycle());
 }
 
 void MainWindow::setReadTime() {
