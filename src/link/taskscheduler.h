@@ -93,7 +93,6 @@ public:
 
     // Appended to every serial write: LF until a command family is chosen.
     void setSerialTerminator(const QByteArray& terminator) { terminator_ = terminator; }
-    const QByteArray& serialTerminator() const { return terminator_; }
 
     // A query whose reply goes to onReply while receiver lives. False when
     // refused (link closed, queue full).
@@ -141,9 +140,6 @@ public:
     void setTransport(Transport transport) { transport_ = transport; }
     double responseTimeSec() const { return double(responseMsec_) / 1000.0; }
     double maxResponseTimeSec() const { return double(maxResponseMsec_) / 1000.0; }
-    double lastQuietSec() const {
-        return lastQuietMsec_ < 0 ? -1 : double(lastQuietMsec_) / 1000.0;
-    }
     // The poll-cycle check: answered queries per cycle, and the time a cycle
     // may take (0: no check).
     int pollCycleLength() const { return cycleLength_; }

@@ -13,7 +13,6 @@ public:
     EnergyCounter() = default;
     explicit EnergyCounter(qint64 longestStepMsec) : longestStep_(longestStepMsec) {}
 
-    void setLongestStep(qint64 msec) { longestStep_ = msec; }
     // A reading at msec (any monotonic time).
     void add(qint64 msec, double volts, double amps);
     // The next reading starts afresh (the output went off, the link was lost).
