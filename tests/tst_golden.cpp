@@ -213,8 +213,7 @@ class TestGolden : public QObject {
     Q_OBJECT
 private slots:
     void wireTraceOfAScriptedSession_data() {
-        QTest::addColumn<QString>("model");
-        QTest::addColumn<bool>("gpib");
+        columns<QString, bool>("model", "gpib");
         for (const char* model : {"PSQ-3323", "SPQ-3610DNB", "TRQ-3302", "TRQ-7206S"})
             for (bool gpib : {false, true})
                 QTest::addRow("%s %s", model, gpib ? "gpib" : "serial") << model << gpib;
@@ -239,12 +238,7 @@ private slots:
         QVERIFY2(file.open(QIODevice::ReadOnly), qPrintable(path));
         const QStringList golden =
             QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-        for (qsizetype i = 0; i < std::min(golden.size(), trace.size()); ++i)
-            QVERIFY2(golden[i] == trace[i],
-                     qPrintable(QStringLiteral("line %1: expected '%2', sent '%3'")
-                                    .arg(i + 1)
-                                    .arg(golden[i], trace[i])));
-        QCOMPARE(trace.size(), golden.size());
+        QCOMPARE(trace, golden); // names the first line that differs
     }
 };
 
