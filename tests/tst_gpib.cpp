@@ -20,16 +20,14 @@ struct FakeDriver {
     int (*clears)() = nullptr;
     int (*writes)() = nullptr;
 
+    template <typename F> bool resolve(F& f, const char* name) {
+        return (f = reinterpret_cast<F>(lib.resolve(name)));
+    }
     bool load() {
-        if (!lib.load())
-            return false;
-        setup = reinterpret_cast<decltype(setup)>(lib.resolve("fakegpib_setup"));
-        failReads = reinterpret_cast<decltype(failReads)>(lib.resolve("fakegpib_fail_reads"));
-        chunked = reinterpret_cast<decltype(chunked)>(lib.resolve("fakegpib_chunked"));
-        overlaps = reinterpret_cast<decltype(overlaps)>(lib.resolve("fakegpib_overlaps"));
-        clears = reinterpret_cast<decltype(clears)>(lib.resolve("fakegpib_clears"));
-        writes = reinterpret_cast<decltype(writes)>(lib.resolve("fakegpib_writes"));
-        return setup && failReads && chunked && overlaps && clears && writes;
+        return lib.load() && resolve(setup, "fakegpib_setup") &&
+               resolve(failReads, "fakegpib_fail_reads") && resolve(chunked, "fakegpib_chunked") &&
+               resolve(overlaps, "fakegpib_overlaps") && resolve(clears, "fakegpib_clears") &&
+               resolve(writes, "fakegpib_writes");
     }
 };
 
