@@ -102,19 +102,6 @@ private slots:
         QVERIFY(f.prompter.texts.isEmpty());
     }
 
-    void queryIsWrittenOnTheTickAfterItReachesTheHead() {
-        GpibFixture f;
-        QVERIFY(f.start("PSQ-3323", 5, 5));
-        f.link.enqueueQuery(QStringLiteral(":OUTP:STAT?"), &f.target, f.target.handler());
-        f.tick();
-        QTest::qWait(20);
-        QCOMPARE(f.driver.writes(), 0);
-        f.tick();
-        QTRY_COMPARE(f.driver.writes(), 1);
-        QVERIFY(f.tickUntil([&] { return !f.target.replies.isEmpty(); }));
-        QCOMPARE(f.target.replies, QStringList{"0"});
-    }
-
     void cancelledQueryStillConsumesItsReply() {
         GpibFixture f;
         QVERIFY(f.start("PSQ-3323", 5, 5));

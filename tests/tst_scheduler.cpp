@@ -183,6 +183,7 @@ private slots:
         f.tick(idleTicks);
         f.link.enqueueQuery(QStringLiteral("*IDN?"), &f.target, f.target.handler());
         f.tick(); // head reached; nothing outstanding yet: the reference time
+        QVERIFY(f.board->written.isEmpty()); // a query is written on the next tick
         const qint64 reference = qint64(f.clock.nowSec() * 1000.0 + 0.5);
         f.clock.setMsec(reference + 50);
         f.link.writerTick(100); // written
