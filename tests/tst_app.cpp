@@ -11,9 +11,7 @@
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QRegularExpression>
-#include <QSettings>
 #include <QSqlQuery>
-#include <QTcpServer>
 #include <QTcpSocket>
 
 #include <arpa/inet.h>
@@ -79,19 +77,6 @@ Run run(const QStringList& arguments, bool display, int timeoutMsec = 30000) {
     Background b(arguments, display);
     const int code = b.exitCode(timeoutMsec);
     return {code, QString::fromLocal8Bit(b.process.readAllStandardOutput()), b.err};
-}
-
-QString freshFolder(const QString& name) {
-    const QString folder = QDir::current().absoluteFilePath(name);
-    QDir(folder).removeRecursively();
-    QDir().mkpath(folder);
-    return folder;
-}
-
-quint16 freePort() {
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost, 0);
-    return probe.serverPort();
 }
 
 // The saved records of a data folder, as "comment: n points".
@@ -177,10 +162,8 @@ private slots:
             QVERIFY2((r.out + r.err).contains(text), qPrintable(r.out + r.err));
         if (!texts.contains(QStringLiteral("Unknown")))
             return;
-        QSettings settings(QSettings::NativeFormat, QSettings::UserScope,
-                           QStringLiteral("TRQ-1-0"));
-        QCOMPARE(settings.value(QStringLiteral("Common/MType")).toString(), QString());
-        QCOMPARE(settings.value(QStringLiteral("RS232/PortName")).toString(), QString());
+        QCOMPARE(storedText(QStringLiteral("Common/MType")), QString());
+        QCOMPARE(storedText(QStringLiteral("RS232/PortName")), QString());
     }
 
     // The man page lists every option --help does, the same way.
@@ -213,25 +196,18 @@ private slots:
     }
     void headlessRunsKeepLimitsPerModel() {
         auto [model, trips] = fetch<QString, bool>("model", "trips");
-        {
-            QSettings settings(QSettings::NativeFormat, QSettings::UserScope,
-                               QStringLiteral("TRQ-1-0"));
-            settings.setValue(QStringLiteral("Common/MType"), QStringLiteral("PSQ-3323"));
-            settings.setValue(QStringLiteral("Limits/Count"), QStringLiteral("1"));
-            // Channel 1 below 1 V, logged: the supply starts at 0 V.
-            settings.setValue(QStringLiteral("Limits/Rule1"), QStringLiteral("1,V,1,,0,0"));
-        }
+        storeText(QStringLiteral("Common/MType"), QStringLiteral("PSQ-3323"));
+        storeText(QStringLiteral("Limits/Count"), QStringLiteral("1"));
+        // Channel 1 below 1 V, logged: the supply starts at 0 V.
+        storeText(QStringLiteral("Limits/Rule1"), QStringLiteral("1,V,1,,0,0"));
         const QString folder = freshFolder(QStringLiteral("limits"));
         const Run r = run({"--headless", "--verbose", "--sim", model, "--record", "3",
                            "--output-on", "--data-folder", folder},
                           false, 60000);
         QVERIFY2(r.exitCode == 0, qPrintable(r.err));
         QCOMPARE(r.err.contains(QLatin1String("Limit: CH1")), trips);
-        QSettings settings(QSettings::NativeFormat, QSettings::UserScope,
-                           QStringLiteral("TRQ-1-0"));
-        QCOMPARE(settings.value(QStringLiteral("Limits.PSQ-3323/Rule1")).toString(),
-                 QStringLiteral("1,V,1,,0,0"));
-        QVERIFY(!settings.contains(QStringLiteral("Limits/Count")));
+        QCOMPARE(storedText(QStringLiteral("Limits.PSQ-3323/Rule1")), QStringLiteral("1,V,1,,0,0"));
+        QCOMPARE(storedText(QStringLiteral("Limits/Count")), QString());
     }
 
     // Every model on either link records into a CSV file (and a saved
@@ -391,14 +367,11 @@ private slots:
     // Absurd stored values (a damaged or hand-edited settings file) are
     // refused with a trace line and cost the start nothing.
     void absurdSettingsAreRefused() {
-        {
-            QSettings settings(QSettings::NativeFormat, QSettings::UserScope,
-                               QStringLiteral("TRQ-1-0"));
-            settings.setValue(QStringLiteral("Limits/Count"), QStringLiteral("2147483647"));
-            settings.setValue(QStringLiteral("ReadTimes/ReadTimes"), QStringLiteral("2147483647"));
-            settings.setValue(QStringLiteral("RECORDPERIOD/Days"), QStringLiteral("2147483647"));
-            settings.setValue(QStringLiteral("RECORDPERIOD/RecScale"), QStringLiteral("-7"));
-        }
+        for (const auto& [key, text] : {std::pair{"Limits/Count", "2147483647"},
+                                        {"ReadTimes/ReadTimes", "2147483647"},
+                                        {"RECORDPERIOD/Days", "2147483647"},
+                                        {"RECORDPERIOD/RecScale", "-7"}})
+            storeText(QLatin1String(key), QLatin1String(text));
         const QString folder = freshFolder(QStringLiteral("absurd"));
         const Run r =
             run({"--headless", "--sim", "PSQ-3323", "--verbose", "--data-folder", folder}, false);
@@ -454,19 +427,13 @@ private slots:
         p.start(
             QStringLiteral(POWERTRQ_PATH),
             {"--sim", "TRQ-3302", QStringLiteral("--serve=%1").arg(port), "--data-folder", folder});
-        QTcpSocket client;
+        // Asked until the program, still starting, serves the supply.
+        Client client;
         QVERIFY(QTest::qWaitFor(
             [&] {
-                if (client.state() != QAbstractSocket::ConnectedState) {
-                    client.abort();
-                    client.connectToHost(QHostAddress::LocalHost, port);
-                    client.waitForConnected(200);
-                }
-                if (client.state() != QAbstractSocket::ConnectedState)
-                    return false;
-                client.write("*IDN?\n");
-                return client.waitForReadyRead(1000) &&
-                       client.readLine().startsWith("POWER_TRQ,TRQ-3302");
+                return (client.socket.state() == QAbstractSocket::ConnectedState ||
+                        client.connect(port)) &&
+                       client.query("*IDN?").startsWith("POWER_TRQ,TRQ-3302");
             },
             20000));
         p.terminate();

@@ -16,11 +16,6 @@ using namespace trq::test;
 
 namespace {
 
-QString freshFolder(const QString& name) {
-    QDir().mkpath(name);
-    return QDir(name).absolutePath();
-}
-
 QString mdb(const QString& folder) {
     return folder + QStringLiteral("/mtype.mdb");
 }
@@ -126,23 +121,6 @@ private slots:
         QVERIFY(!QFile::exists(mdb(folder)));
     }
 
-    // A repaired file replaces the original only after it passed the full
-    // check, with a backup kept; the message says what happened.
-    void repairableDamageIsRepaired() {
-        const QString folder = withDatabase(QStringLiteral("repairable"));
-        QVERIFY(damageFreelist(mdb(folder)));
-        Database form;
-        QCOMPARE(form.open(folder), Database::OpenResult::Ok);
-        QVERIFY(QFile::exists(folder + QLatin1Char('/') + todaysBackup()));
-        QVERIFY(QFile::exists(folder + QStringLiteral("/mtypenew.mdb")));
-        QVERIFY(form.notice().contains(QLatin1String("has been repaired")));
-        QVERIFY(form.notice().contains(todaysBackup()));
-        QSqlQuery q(form.database());
-        QVERIFY(q.exec(QStringLiteral("PRAGMA integrity_check")) && q.next());
-        QCOMPARE(q.value(0).toString(), QStringLiteral("ok"));
-        QCOMPARE(MachineTypes(form).find(QStringLiteral("TRQ-7206S"))->layout, 4);
-    }
-
     // A damaged file is backed up with its -wal and -shm, under a name that
     // never overwrites an earlier backup, and left as it is when the repair
     // cannot produce a copy that passes the check. The same damaged file is
@@ -193,15 +171,33 @@ private slots:
                  Database::kBackupsPerDay);
     }
 
-    // An empty file is made afresh: nothing to keep, nothing to repair.
-    void anEmptyFileIsMadeAfresh() {
-        const QString folder = freshFolder(QStringLiteral("zero"));
-        QFile(mdb(folder)).open(QIODevice::WriteOnly);
+    // A repaired file replaces the original only after it passed the full
+    // check, with a backup kept; the message says what happened. An empty
+    // file is made afresh: nothing to keep, nothing to repair.
+    void mendableFilesOpen_data() {
+        columns<bool>("empty");
+        row("repairable damage", false);
+        row("empty file", true);
+    }
+    void mendableFilesOpen() {
+        QFETCH(bool, empty);
+        const QString folder = withDatabase(empty ? "zero" : "repairable");
+        QVERIFY(empty ? QFile(mdb(folder)).open(QIODevice::WriteOnly)
+                      : damageFreelist(mdb(folder)));
         Database form;
         QCOMPARE(form.open(folder), Database::OpenResult::Ok);
-        QVERIFY(form.notice().isEmpty());
+        QSqlQuery q(form.database());
+        QVERIFY(q.exec(QStringLiteral("PRAGMA integrity_check")) && q.next());
+        QCOMPARE(q.value(0).toString(), QStringLiteral("ok"));
         QCOMPARE(MachineTypes(form).find(QStringLiteral("TRQ-7206S"))->layout, 4);
-        QCOMPARE(QDir(folder).entryList({QStringLiteral("mtype2*")}), QStringList());
+        const QStringList kept =
+            empty ? QStringList() : QStringList{todaysBackup(), QStringLiteral("mtypenew.mdb")};
+        QCOMPARE(QDir(folder).entryList({QStringLiteral("mtype2*"), QStringLiteral("mtypenew*")}),
+                 kept);
+        QCOMPARE(form.notice().isEmpty(), empty);
+        if (!empty)
+            QVERIFY(form.notice().contains(QLatin1String("has been repaired")) &&
+                    form.notice().contains(todaysBackup()));
     }
 
     // A file another program holds locked cannot be opened; it is not

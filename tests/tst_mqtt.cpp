@@ -7,7 +7,6 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
-#include <QTcpServer>
 #include <QTcpSocket>
 
 #include <unistd.h>
@@ -16,12 +15,6 @@ using namespace trq;
 using namespace trq::test;
 
 namespace {
-
-quint16 freePort() {
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost, 0);
-    return probe.serverPort();
-}
 
 // A broker for one test, on its own port; with a user and password, it
 // lets in no one else.
@@ -167,21 +160,20 @@ private slots:
         f.instrument().channel(1).vset = 6;
         f.instrument().channel(1).iset = 2;
         f.session->control().setOutput(true);
-        const QString base = QStringLiteral("powertrq/bench7/PSQ-3323/");
-        QTRY_VERIFY_WITH_TIMEOUT(!dashboard.on(base + QStringLiteral("1/power")).empty(), 10000);
-        QTRY_VERIFY(dashboard.on(base + QStringLiteral("1/voltage")).back().payload == "6.000");
+        const auto on = [&](const char* topic) {
+            return dashboard.on(QStringLiteral("powertrq/bench7/PSQ-3323/") + QLatin1String(topic));
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(!on("1/power").empty(), 10000);
+        QTRY_VERIFY(on("1/voltage").back().payload == "6.000");
         // 6 V into the supply's 10 ohm load; the current of the same poll
         // may arrive just after the voltage.
-        QTRY_VERIFY(dashboard.on(base + QStringLiteral("1/current")).back().payload.toDouble() >
-                    0.5);
-        const Message current = dashboard.on(base + QStringLiteral("1/current")).back();
+        QTRY_VERIFY(on("1/current").back().payload.toDouble() > 0.5);
+        const Message current = on("1/current").back();
         QCOMPARE(current.qos, 0);
-        const double amps = current.payload.toDouble();
-        QTRY_VERIFY(
-            std::abs(dashboard.on(base + QStringLiteral("1/power")).back().payload.toDouble() -
-                     6.0 * amps) < 0.01);
-        QTRY_VERIFY(!dashboard.on(base + QStringLiteral("state")).empty());
-        const QJsonObject state = json(dashboard.on(base + QStringLiteral("state")).back().payload);
+        QTRY_VERIFY(std::abs(on("1/power").back().payload.toDouble() -
+                             6.0 * current.payload.toDouble()) < 0.01);
+        QTRY_VERIFY(!on("state").empty());
+        const QJsonObject state = json(on("state").back().payload);
         QCOMPARE(state.value(QStringLiteral("online")).toBool(), true);
         QCOMPARE(state.value(QStringLiteral("output")).toBool(), true);
         QCOMPARE(state.value(QStringLiteral("mode")).toString(), QStringLiteral("INDEP"));
@@ -189,39 +181,32 @@ private slots:
 
         // A dashboard that comes later gets the state at once: retained.
         Subscriber late(broker.port);
-        QTRY_VERIFY(!late.on(base + QStringLiteral("state")).empty());
-        QVERIFY(late.on(base + QStringLiteral("state")).front().retained);
+        QTRY_VERIFY(!late.on(QStringLiteral("powertrq/bench7/PSQ-3323/state")).empty());
+        QVERIFY(late.on(QStringLiteral("powertrq/bench7/PSQ-3323/state")).front().retained);
 
+        // Every event with QoS 1, none kept: a limit trip, a lost link
+        // (once), and a supply back but switched off by a power cycle.
+        QJsonObject last;
+        const auto event = [&](std::size_t n, const char* type) {
+            QTRY_VERIFY_WITH_TIMEOUT(on("event").size() == n, 10000);
+            QCOMPARE(dashboard.on(QStringLiteral("*/event")).size(), n);
+            const Message m = on("event").back();
+            QCOMPARE(m.qos, 1);
+            QVERIFY(!m.retained);
+            last = json(m.payload);
+            QCOMPARE(last.value(QStringLiteral("type")).toString(), QLatin1String(type));
+        };
         f.session->storeLimitRules(
             {{1, Quantity::Current, std::nullopt, 0.1, 0, LimitAction::Log}});
-        QTRY_VERIFY_WITH_TIMEOUT(!dashboard.on(base + QStringLiteral("event")).empty(), 10000);
-        const Message event = dashboard.on(base + QStringLiteral("event")).front();
-        QCOMPARE(event.qos, 1);
-        const QJsonObject limit = json(event.payload);
-        QCOMPARE(limit.value(QStringLiteral("type")).toString(), QStringLiteral("limit"));
-        QCOMPARE(limit.value(QStringLiteral("channel")).toInt(), 1);
-        QCOMPARE(limit.value(QStringLiteral("quantity")).toString(), QStringLiteral("A"));
-        QCOMPARE(limit.value(QStringLiteral("limit")).toDouble(), 0.1);
-
-        // Unplugged: a lost link, once, as an event that is not kept.
+        event(1, "limit");
+        QCOMPARE(last.value(QStringLiteral("channel")).toInt(), 1);
+        QCOMPARE(last.value(QStringLiteral("quantity")).toString(), QStringLiteral("A"));
+        QCOMPARE(last.value(QStringLiteral("limit")).toDouble(), 0.1);
         f.factory.lastSerial->unplug();
-        QTRY_VERIFY_WITH_TIMEOUT(dashboard.on(base + QStringLiteral("event")).size() == 2, 10000);
-        QCOMPARE(dashboard.on(QStringLiteral("*/event")).size(), std::size_t(2));
-        const Message lost = dashboard.on(base + QStringLiteral("event")).back();
-        QCOMPARE(json(lost.payload).value(QStringLiteral("type")).toString(),
-                 QStringLiteral("link-lost"));
-        QCOMPARE(lost.qos, 1);
-        QVERIFY(!lost.retained);
-        // Back, but switched off by a power cycle: said the same way.
+        event(2, "link-lost");
         emit f.session->cameBackWithOutputOff();
-        QTRY_VERIFY_WITH_TIMEOUT(dashboard.on(base + QStringLiteral("event")).size() == 3, 10000);
-        const Message off = dashboard.on(base + QStringLiteral("event")).back();
-        QCOMPARE(json(off.payload).value(QStringLiteral("type")).toString(),
-                 QStringLiteral("output-off"));
-        QCOMPARE(json(off.payload).value(QStringLiteral("after")).toString(),
-                 QStringLiteral("reconnect"));
-        QCOMPARE(off.qos, 1);
-        QVERIFY(!off.retained);
+        event(3, "output-off");
+        QCOMPARE(last.value(QStringLiteral("after")).toString(), QStringLiteral("reconnect"));
     }
 
     // No broker: the session polls on as before and the feed says so; a

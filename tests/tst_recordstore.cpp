@@ -111,7 +111,8 @@ private slots:
     }
 
     // A file from an earlier version gets the unique index when its numbers
-    // allow it, and is left as it is when they do not.
+    // allow it, and is left as it is when they do not; the working table's
+    // header is kept beside it from then on.
     void olderFilesGetTheIndexWhenTheyCan() {
         for (bool duplicates : {false, true}) {
             StoreFixture f;
@@ -128,19 +129,13 @@ private slots:
                      duplicates ? 0 : 1);
             QCOMPARE(f.count(QStringLiteral("select count(*) from datamain")), duplicates ? 3 : 2);
             RecordStore store(f.data.database());
-            QVERIFY(store.setWorkingHeader({"2", "s", "e", "d", true}));
+            QCOMPARE(store.workingHeader(), std::nullopt);
+            const WorkingHeader h{"7", "2026/12/06 10:00:00", "2026/12/06 11:00:00", "it's a run",
+                                  true};
+            QVERIFY(store.setWorkingHeader(h));
+            QVERIFY(store.setWorkingHeader(h));
+            QCOMPARE(store.workingHeader(), h);
         }
-    }
-
-    // The working table's header is kept beside it.
-    void workingHeaderIsKept() {
-        StoreFixture f;
-        QCOMPARE(f.store->workingHeader(), std::nullopt);
-        const WorkingHeader h{"7", "2026/12/06 10:00:00", "2026/12/06 11:00:00", "it's a run",
-                              true};
-        QVERIFY(f.store->setWorkingHeader(h));
-        QVERIFY(f.store->setWorkingHeader(h));
-        QCOMPARE(f.store->workingHeader(), h);
     }
 
     void saveLoadAndReplaceKeepEveryColumn() {

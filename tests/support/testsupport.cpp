@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QSettings>
+#include <QTcpServer>
 #include <QTimer>
 
 #include <sys/resource.h>
@@ -35,6 +36,19 @@ DatabaseFixture::DatabaseFixture(Database::Access access) {
     Database::create(folder + QStringLiteral("/mtype.mdb"));
     data.open(folder, access);
     store = std::make_unique<RecordStore>(data.database());
+}
+
+QString freshFolder(const QString& name) {
+    const QString folder = QDir::current().absoluteFilePath(name);
+    QDir(folder).removeRecursively();
+    QDir().mkpath(folder);
+    return folder;
+}
+
+quint16 freePort() {
+    QTcpServer probe;
+    probe.listen(QHostAddress::LocalHost, 0);
+    return probe.serverPort();
 }
 
 void FastWaiter::after(int msec, QObject* context, std::function<void()> work) {

@@ -9,6 +9,7 @@
 
 #include <QCoreApplication>
 #include <QStringList>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -39,6 +40,11 @@ struct DatabaseFixture {
     std::unique_ptr<RecordStore> store;
     explicit DatabaseFixture(Database::Access access = Database::Access::ReadWrite);
 };
+
+// An empty folder of that name in the working folder, its absolute path.
+QString freshFolder(const QString& name);
+// A loopback port nothing listens on now.
+quint16 freePort();
 
 // Forgets every stored setting, so a test starts from the defaults.
 void clearSettings();
@@ -127,6 +133,49 @@ public:
     QString errorString() const override { return {}; }
     QList<QByteArray> written;
     int reads = 0;
+};
+
+// A client of the automation server: writes lines, reads answers.
+struct Client {
+    QTcpSocket socket;
+    bool connect(quint16 port) {
+        socket.connectToHost(QHostAddress::LocalHost, port);
+        return socket.waitForConnected(3000);
+    }
+    void write(const QByteArray& line) {
+        socket.write(line + '\n');
+        socket.flush();
+    }
+    // The next answer line, without its line end; empty after 5 s.
+    QByteArray read() {
+        if (!QTest::qWaitFor([&] { return socket.canReadLine(); }, 5000))
+            return {};
+        QByteArray line = socket.readLine();
+        if (line.endsWith('\n'))
+            line.chop(1);
+        return line;
+    }
+    QByteArray query(const QByteArray& line) {
+        write(line);
+        return read();
+    }
+    // Sends a command and waits until it has been carried out and every
+    // command has left the link.
+    QByteArray command(const QByteArray& line) { return query(line + ";*OPC?"); }
+    QByteArray error() { return query("SYST:ERR?"); }
+    // n bytes as they come; empty after 10 s without them.
+    QByteArray take(qint64 n) {
+        return QTest::qWaitFor([&] { return socket.bytesAvailable() >= n; }, 10000) ? socket.read(n)
+                                                                                    : QByteArray();
+    }
+    // A definite-length block's bytes, "#<digits><length><bytes>" and its
+    // line end; "(no block)" for anything else.
+    QByteArray block() {
+        if (take(1) != "#")
+            return "(no block)";
+        const QByteArray bytes = take(take(take(1).toInt()).toInt());
+        return take(1) == "\n" ? bytes : QByteArray("(no block)");
+    }
 };
 
 // A simulated supply without noise, and the transports that reach it.
