@@ -131,6 +131,9 @@ private slots:
         QTest::newRow("average") << PointOperation::Average << 2
                                  << QStringList{"1", "2", "3", "4", "5"} << QStringList{"3.00"}
                                  << "0.50" << 0 << QList<int>{} << 0;
+        QTest::newRow("average starts each window afresh")
+            << PointOperation::Average << 1 << QStringList{"1", "3", "5", "7"}
+            << QStringList{"2.00", "6.00"} << "0.50" << 2 << QList<int>{} << 0;
         QTest::newRow("minimum starts each window afresh")
             << PointOperation::Minimum << 1 << QStringList{"5.1", "4.9", "6.0", "6.5"}
             << QStringList{"4.9", "6.0"} << "0.5" << 2 << QList<int>{} << 0;

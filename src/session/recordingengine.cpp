@@ -272,12 +272,14 @@ bool RecordingEngine::storeWaiting() {
         break;
     }
     // Nothing more would be stored either: stop first, then say why. The
-    // grid and the graph show only the points the file holds.
+    // grid and the graph show only the points the file holds. The cause is
+    // the refused point's: stopping writes to the file too.
+    const QString cause = unstored_.failure();
     storeFailed_ = true;
     stop();
     prompter_.message(tr("The recording has stopped: a point could not be stored in %1 (%2). "
                          "The %3 points stored before it are kept.")
-                          .arg(QDir::toNativeSeparators(store_.fileName()), unstored_.failure())
+                          .arg(QDir::toNativeSeparators(store_.fileName()), cause)
                           .arg(points_),
                       {}, Prompter::Icon::Critical);
     return false;

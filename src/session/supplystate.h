@@ -102,8 +102,9 @@ signals:
     // A measured voltage or current, as a reply brought it, once the
     // channel's readings are up to date: what observes readings (delivered
     // energy, limits, the recording) takes it from here.
-    void readingTaken(int channel, trq::Quantity quantity, const trq::Reading& reading,
-                      qint64 msec);
+    // By value: an observer's action (a limit switching the output off)
+    // may blank the state before the next observer takes the reading.
+    void readingTaken(int channel, trq::Quantity quantity, trq::Reading reading, qint64 msec);
     void readingsChanged(int channel);
     void settingChanged(int channel, trq::Setting setting, double value);
     void overCurrentChanged(int channel, bool on);
