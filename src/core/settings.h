@@ -35,7 +35,7 @@ public:
     static void clear();
 
     // ---- The last connection, opened again by the on-line button
-    QString lastInterface() const; // as SupplyConnection::interfaceFromText reads it
+    QString lastInterface() const; // as the session reads its interface kind
     void setLastInterface(const QString& name);
     QString lastModel() const;
     void setLastModel(const QString& model);

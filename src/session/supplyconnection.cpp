@@ -34,27 +34,6 @@ SupplyConnection::SupplyConnection(TaskScheduler& link, Prompter& prompter,
     connect(&retry_, &QTimer::timeout, this, &SupplyConnection::attemptReconnect);
 }
 
-QString SupplyConnection::interfaceText(InterfaceKind kind) {
-    switch (kind) {
-    case InterfaceKind::Serial:
-        return QStringLiteral("RS232");
-    case InterfaceKind::Gpib:
-        return QStringLiteral("GPIB");
-    case InterfaceKind::TestingMode:
-        return QStringLiteral("Menu");
-    case InterfaceKind::None:
-        break;
-    }
-    return {};
-}
-
-InterfaceKind SupplyConnection::interfaceFromText(const QString& text) {
-    for (InterfaceKind k : {InterfaceKind::Serial, InterfaceKind::Gpib, InterfaceKind::TestingMode})
-        if (text == interfaceText(k))
-            return k;
-    return InterfaceKind::None;
-}
-
 QString SupplyConnection::interfaceDescription() const {
     switch (kind_) {
     case InterfaceKind::TestingMode:

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "protocol/commands.h"
+#include "session/supplyinterface.h"
 
 #include <QObject>
 #include <QString>
@@ -18,18 +19,6 @@ class TransportFactory;
 // Reconnecting: the link was lost and is being opened again; the supply's
 // state and the recording wait for it.
 enum class ConnectionState { OffLine, Detecting, Ready, Reconnecting };
-enum class InterfaceKind { None, Serial, Gpib, TestingMode };
-
-struct SerialSettings {
-    QString port;
-    qint32 baud = 9600;
-};
-
-struct GpibSettings {
-    int board = 0;
-    int address = 0;
-    QString simulatedModel; // empty: a real instrument on the bus
-};
 
 // The link to one supply: opening a serial port, a GPIB address or the
 // testing mode, identifying the model on it, and opening a lost link again
@@ -73,11 +62,6 @@ public:
     // How long a detection may take (a slow bus may need longer).
     void setDetectionTimeout(int msec) { detection_.setInterval(msec); }
     int reconnectAttempts() const { return attempt_; }
-
-    // The interface kind as the settings keep it ("RS232", "GPIB", "Menu"):
-    // settings files written by every version read these texts.
-    static QString interfaceText(InterfaceKind kind);
-    static InterfaceKind interfaceFromText(const QString& text);
 
 signals:
     void stateChanged(trq::ConnectionState state);

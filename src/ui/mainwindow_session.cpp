@@ -57,7 +57,7 @@ void MainWindow::goOnLineFromStore() {
     const QString kind = Settings::instance().lastInterface();
     const QString model = Settings::instance().lastModel();
     if (!kind.isEmpty())
-        goOnLine(SupplyConnection::interfaceFromText(kind), model, true);
+        goOnLine(interfaceFromText(kind), model, true);
 }
 
 void MainWindow::stateChanged(ConnectionState state) {
