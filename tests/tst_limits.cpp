@@ -211,6 +211,11 @@ private slots:
         QCOMPARE(std::tuple(e.channel, e.quantity, e.limit, e.action),
                  std::tuple(1, QStringLiteral("A"), 0.8, textOf(action)));
         QVERIFY(f.prompter.texts.isEmpty()); // no box: the windows give the notice
+        if (outputOff) {                     // switched on again while still beyond: off again
+            f.outputOn();
+            f.poll(7);
+            QVERIFY(!f.session->supply().outputOn());
+        }
     }
 
     // The output goes off on the next writer tick even while a message box
