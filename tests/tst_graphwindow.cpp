@@ -543,7 +543,7 @@ private slots:
             const double v = i == 77777 ? 99.0 : double(i % 1000) / 100;
             sum += v;
             r.volt[0] = QString::number(v);
-            r.gap = i == 40000;
+            r.gap = i == 40000 || i == 0; // the first has nothing to break from
             series.append(r);
         }
         QVERIFY(series.bucketCount() <= GraphSeries::kMaxBuckets);
