@@ -193,6 +193,7 @@ private slots:
         row("channel zero before an output command", ":CHAN0:OUTP ON", "-114");
         row("measured channel zero", "MEAS:VOLT? 0", "-222");
         row("measured channel past any number", "MEAS:VOLT? 1e30", "-222");
+        row("a negative number of points", "REC:DATA? 0,-1", "-222");
         row("the longest line", QByteArray("*CLS").leftJustified(4096, ' '), "0");
         row("a byte longer", QByteArray("*CLS").leftJustified(4097, ' '), "-363");
         row("output off: no recording", "REC:LENG 5;REC:STAR", "-221");
