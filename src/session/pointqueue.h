@@ -32,7 +32,7 @@ public:
     const std::deque<SampleRow>& rows() const { return rows_; }
     std::size_t size() const { return rows_.size(); }
     bool empty() const { return rows_.empty(); }
-    // Since when the file is busy (-1: it is not).
+    // The file is busy and the points wait for it.
     bool waitingForFile() const { return busySinceMsec_ >= 0; }
     // Why the last store failed for good, in the user's words.
     QString failure() const;
