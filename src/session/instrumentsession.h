@@ -67,7 +67,7 @@ public:
     // Opening, detection and reconnecting.
     SupplyConnection& connection() { return connection_; }
     const SupplyConnection& connection() const { return connection_; }
-    bool isReady() const { return connection_.state() == ConnectionState::Ready; }
+    bool isReady() const { return connection_.isReady(); }
     const LayoutProfile* profile() const { return profile_; }
     QStringList offeredModels() const { return machineTypes_.offeredModels(); }
 

@@ -35,6 +35,7 @@ public:
                      const MachineTypes& machineTypes, QObject* parent = nullptr);
 
     ConnectionState state() const { return state_; }
+    bool isReady() const { return state_ == ConnectionState::Ready; }
     InterfaceKind interfaceKind() const { return kind_; }
     // An instrument is on the other end (not the testing mode).
     bool talks() const { return kind_ == InterfaceKind::Serial || kind_ == InterfaceKind::Gpib; }

@@ -28,10 +28,6 @@ void SupplyControl::setUp(const LayoutProfile* profile) {
     couplingChoice_ = true;
 }
 
-bool SupplyControl::isReady() const {
-    return connection_.state() == ConnectionState::Ready;
-}
-
 void SupplyControl::send(Operation operation, const CommandArgs& args) {
     link_.enqueueCommand(commandText(connection_.family(), operation, args));
 }
@@ -42,7 +38,7 @@ ControlLocks SupplyControl::locks() const {
 }
 
 void SupplyControl::setOutput(bool on) {
-    if (!isReady())
+    if (!connection_.isReady())
         return;
     if (on != state_.outputOn() && !queryingInitial_) {
         // What was read before is of the other state: nothing of it counts
@@ -90,7 +86,7 @@ void SupplyControl::switchOutput(bool on) {
 }
 
 void SupplyControl::checkOutput() {
-    if (!isReady() || queryingInitial_)
+    if (!connection_.isReady() || queryingInitial_)
         return;
     if (connection_.interfaceKind() == InterfaceKind::TestingMode) {
         state_.blankReadings(0, state_.channelCount() - 1);
@@ -113,7 +109,7 @@ void SupplyControl::checkOutput() {
 }
 
 void SupplyControl::applyCoupling(Coupling mode) {
-    if (!isReady())
+    if (!connection_.isReady())
         return;
     static constexpr Operation kCommand[] = {Operation::Independent, Operation::Tracking,
                                              Operation::Parallel};
@@ -192,17 +188,17 @@ void SupplyControl::setSets(int sets) {
     state_.setSets(sets);
     if (sets == 0)
         chooseCoupling(Coupling::Independent);
-    else if (isReady() && state_.coupling() != Coupling::Independent)
+    else if (connection_.isReady() && state_.coupling() != Coupling::Independent)
         applyCoupling(state_.coupling()); // the unit is told the new number
 }
 
 void SupplyControl::clearProtection() {
-    if (isReady())
+    if (connection_.isReady())
         send(Operation::ClearProtection);
 }
 
 void SupplyControl::setAutoRun(bool on) {
-    if (!isReady())
+    if (!connection_.isReady())
         return;
     send(Operation::AutoRun, {1, {}, on ? 1 : 0});
     state_.setAutoRun(on);
@@ -221,7 +217,7 @@ void SupplyControl::toggleAutoRun() {
 }
 
 bool SupplyControl::setSetting(int ch, Setting setting, double value) {
-    if (!isReady() || ch < 0 || ch >= state_.channelCount())
+    if (!connection_.isReady() || ch < 0 || ch >= state_.channelCount())
         return true;
     if (profile_->editsWaitForReadings) {
         if (!state_.repliedFor(ch, setting))
@@ -238,7 +234,7 @@ bool SupplyControl::setSetting(int ch, Setting setting, double value) {
 }
 
 void SupplyControl::setOverCurrentProtection(int ch, bool on) {
-    if (!isReady() || ch < 0 || ch >= state_.channelCount())
+    if (!connection_.isReady() || ch < 0 || ch >= state_.channelCount())
         return;
     send(Operation::OverCurrent, {ch + 1, {}, on ? 1 : 0});
     state_.setOverCurrent(ch, on);

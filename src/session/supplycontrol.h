@@ -96,7 +96,6 @@ signals:
     void limitsChanged();
 
 private:
-    bool isReady() const;
     bool acceptWarning(bool askFirst);
 
     TaskScheduler& link_;

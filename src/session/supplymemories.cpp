@@ -12,10 +12,6 @@ namespace trq {
 SupplyMemories::SupplyMemories(Parts parts, QObject* parent)
     : QObject(parent), parts_(std::move(parts)) {}
 
-bool SupplyMemories::isReady() const {
-    return parts_.connection.state() == ConnectionState::Ready;
-}
-
 void SupplyMemories::ask(std::initializer_list<Operation> operations) {
     if (!profile_ || !profile_->autoRunAndMemories)
         return;
@@ -24,14 +20,14 @@ void SupplyMemories::ask(std::initializer_list<Operation> operations) {
 }
 
 void SupplyMemories::saveMemory(int memory) {
-    if (!isReady())
+    if (!parts_.connection.isReady())
         return;
     parts_.control.send(Operation::SaveMemory, {1, {}, memory});
     ask({Operation::Memory});
 }
 
 void SupplyMemories::recallMemory(int memory) {
-    if (!isReady() || parts_.wait.active())
+    if (!parts_.connection.isReady() || parts_.wait.active())
         return;
     // The output goes off first; what the memory holds is read back whole.
     parts_.control.setOutput(false);
@@ -54,7 +50,7 @@ void SupplyMemories::recallMemory(int memory) {
 }
 
 void SupplyMemories::recallDone() {
-    if (!isReady()) // reset while the initial query ran
+    if (!parts_.connection.isReady()) // reset while the initial query ran
         return;
     if (parts_.state.outputOn())
         parts_.poll.start();
@@ -65,14 +61,14 @@ void SupplyMemories::recallDone() {
 }
 
 void SupplyMemories::setDelay(int delay) {
-    if (!isReady())
+    if (!parts_.connection.isReady())
         return;
     parts_.control.send(Operation::AutoDelay, {1, {}, delay});
     ask({Operation::AutoDelay});
 }
 
 void SupplyMemories::setAutoRange(int start, int end, int cycle) {
-    if (!isReady())
+    if (!parts_.connection.isReady())
         return;
     parts_.control.send(Operation::AutoStart, {1, {}, start});
     parts_.control.send(Operation::AutoEnd, {1, {}, end});

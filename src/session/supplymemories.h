@@ -47,7 +47,6 @@ public:
     void setAutoRange(int start, int end, int cycle);
 
 private:
-    bool isReady() const;
     // Only layouts with memories and an automatic run are asked.
     void ask(std::initializer_list<Operation> operations);
     void recallDone();

@@ -198,7 +198,7 @@ private:
     bool copyWorkingToDetail(const QString& recNo, int window, const SeqRange& range);
     // Runs a prepared select over sample rows and reads them all.
     QList<SampleRow> readRows(QSqlQuery& q);
-    bool visitRows(QSqlQuery& q, const std::function<void(const SampleRow&)>& visit);
+    bool visitRows(QSqlQuery& q, const std::function<void(SampleRow&&)>& visit);
     // What the store keeps of the working table: the summary while known,
     // the time of its last point, and how many of its points the stored
     // copy holds.
