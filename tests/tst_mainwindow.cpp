@@ -126,38 +126,23 @@ private slots:
         QCOMPARE(items, (QStringList{"PSQ-3323", "SPQ-3610DNB", "TRQ-3302", "TRQ-7206S"}));
     }
 
-    // On line over either interface the window shows the connection; when it
-    // ends by a timeout (serial) or a failed new detection (GPIB), it shows
-    // off line again.
-    void onLineShowsTheConnectionUntilItEnds_data() {
-        QTest::addColumn<bool>("gpib");
-        QTest::newRow("serial, then operation timeout") << false;
-        QTest::newRow("GPIB, then failed detection") << true;
-    }
+    // On line over GPIB the window shows the connection; when a new detection
+    // fails, it shows off line again (the serial path: below).
     void onLineShowsTheConnectionUntilItEnds() {
-        QFETCH(bool, gpib);
         ShellFixture f;
         MainWindow& m = *f.main;
         expectLink(m, {});
-        QVERIFY(gpib ? f.onLineGpib(QStringLiteral("PSQ-3323"))
-                     : f.onLineSerial(QStringLiteral("PSQ-3323")));
-        QCOMPARE(m.windowTitle(), QStringLiteral("PSQ-3323"));
-        expectLink(m, {gpib ? "GPIB" : "RS232", "PSQ-3323"});
-        m.updateStatus();
-        QCOMPARE(m.statusText(), QStringLiteral("Ready"));
-        if (gpib) {
-            Settings::instance().setLastInterface(QStringLiteral("RS232"));
-            f.factory.makeSerial = [](const QString& name) {
-                return new ScriptedSerialPort(name, [](const QString&, int, const QByteArray&) {
-                    return QByteArray("ZQ,NOSUCH-1,SN1,V1\n");
-                });
-            };
-            f.prompter.answers = {Prompter::Answer::Yes};
-            m.toolButton(B::OnOffLine)->trigger();
-            QTRY_COMPARE(f.prompter.texts.size(), 2);
-        } else {
-            f.link.timeOut();
-        }
+        QVERIFY(f.onLineGpib(QStringLiteral("PSQ-3323")));
+        expectLink(m, {"GPIB", "PSQ-3323"});
+        Settings::instance().setLastInterface(QStringLiteral("RS232"));
+        f.factory.makeSerial = [](const QString& name) {
+            return new ScriptedSerialPort(name, [](const QString&, int, const QByteArray&) {
+                return QByteArray("ZQ,NOSUCH-1,SN1,V1\n");
+            });
+        };
+        f.prompter.answers = {Prompter::Answer::Yes};
+        m.toolButton(B::OnOffLine)->trigger();
+        QTRY_COMPARE(f.prompter.texts.size(), 2);
         QCOMPARE(f.session->connection().state(), ConnectionState::OffLine);
         expectLink(m, {});
         QVERIFY(!m.action(C::Output)->isEnabled());
@@ -165,12 +150,15 @@ private slots:
 
     // Interface, model, output, automatic-run and coupling items are ticked,
     // and the on/off-line button shown released, only for the connection
-    // that is open, whatever was clicked, cancelled or answered No. The
-    // button opens what the settings keep.
+    // that is open, whatever was clicked, cancelled or answered No, until an
+    // operation timeout ends it. The button opens what the settings keep. The
+    // window applies what the connection offers (the rules per layout are
+    // tst_availability's).
     void ticksShowOnlyTheOpenConnection() {
         ShellFixture f;
         MainWindow& m = *f.main;
         QAction* button = m.toolButton(B::OnOffLine);
+        QVERIFY(m.action(C::Rs232)->isEnabled() && !m.toolButton(B::Output)->isEnabled());
         button->trigger(); // nothing stored
         QVERIFY(button->isChecked());
         for (C c : {C::Rs232, C::Gpib}) {
@@ -185,6 +173,9 @@ private slots:
         button->trigger();
         QTRY_VERIFY(f.session->isReady());
         expectLink(m, {"RS232", "PSQ-3323"});
+        QCOMPARE(m.windowTitle(), QStringLiteral("PSQ-3323"));
+        m.updateStatus();
+        QCOMPARE(m.statusText(), QStringLiteral("Ready"));
         QVERIFY(!button->isChecked());
         f.prompter.answers.assign(3, Prompter::Answer::No);
         button->trigger();
@@ -195,13 +186,16 @@ private slots:
         QVERIFY(!button->isChecked());
         QCOMPARE(ticks(m), (QStringList{"RS232", "PSQ-3323"}));
         const QList<C> marks{C::Output, C::AutoRun, C::Parallel};
+        QVERIFY(!m.action(C::RecordStart)->isEnabled()); // recording wants the output on
         for (C item : marks)
             m.action(item)->trigger();
+        QVERIFY(m.action(C::RecordStart)->isEnabled());
         for (C item : marks)
             QVERIFY(m.action(item)->isChecked());
         QVERIFY(m.toolButton(B::AutoRun)->isChecked());
-        f.session->reset();
-        QCOMPARE(ticks(m), QStringList());
+        f.link.timeOut();
+        expectLink(m, {});
+        QVERIFY(!m.action(C::Output)->isEnabled());
         for (C item : marks)
             QVERIFY(!m.action(item)->isChecked());
         QVERIFY(m.action(C::Independent)->isChecked());
@@ -222,24 +216,6 @@ private slots:
         f.session->poll().setLinkActivity({.polling = false});
         QVERIFY(f.waitReceived());
         QCOMPARE(f.takeReceived(), QStringList{"OUT1"});
-    }
-
-    // The window applies what its connection offers (the rules per layout
-    // are tst_availability's): off line, on line, and recording once the
-    // output is on.
-    void menusAndToolbarFollowTheConnection() {
-        ShellFixture f;
-        QVERIFY(f.main->action(C::Rs232)->isEnabled());
-        QVERIFY(!f.main->action(C::Output)->isEnabled());
-        QVERIFY(!f.main->toolButton(B::Output)->isEnabled());
-        QVERIFY(f.onLineSerial(QStringLiteral("TRQ-7206S")));
-        QVERIFY(f.main->action(C::Output)->isEnabled());
-        QVERIFY(!f.main->action(C::Wave)->isEnabled());
-        QVERIFY(!f.main->toolButton(B::SaveMemory)->isEnabled());
-        QVERIFY(f.main->action(C::Limits)->isEnabled());
-        QVERIFY(!f.main->action(C::RecordStart)->isEnabled());
-        f.main->toolButton(B::Output)->trigger();
-        QVERIFY(f.main->action(C::RecordStart)->isEnabled());
     }
 
     // A reported message stays its time; detecting counts asterisks up to
@@ -772,8 +748,7 @@ private slots:
 
     // Set in the dialog with mouse and keys, kept in the settings as the
     // supply's own, shown on the channel, and acted on: the output goes off
-    // on the wire and one notice that blocks nothing says why. Another model
-    // has none of them; they come back with their supply.
+    // on the wire and one notice that blocks nothing says why.
     void limitsFromTheRecordMenu() {
         ShellFixture f;
         QVERIFY(f.onLineSerial(QStringLiteral("PSQ-3323")));
@@ -842,23 +817,6 @@ private slots:
         QTest::mouseClick(panel->resetDeliveredButton(), Qt::LeftButton);
         QVERIFY2(panel->deliveredLabel(0)->text().endsWith(QStringLiteral("0.0000 Ah   0.0000 Wh")),
                  qPrintable(panel->deliveredLabel(0)->text()));
-
-        f.session->storeLimitRules(fromDialog);
-        f.session->reset();
-        QVERIFY(!f.main->action(C::Limits)->isEnabled()); // no supply, no rules
-        f.prompter.texts.clear();
-        QVERIFY(f.onLineSerial(QStringLiteral("TRQ-7206S")));
-        QVERIFY(f.session->limits().rules().empty());
-        QVERIFY(!f.panel()->limitMarker(0)->isVisible());
-        f.instrument().channel(1).vset = 6;
-        f.main->toolButton(B::Output)->trigger();
-        QTRY_COMPARE(f.panel()->voltageDisplay(0)->text(), QStringLiteral("6.000"));
-        QVERIFY(f.session->supply().outputOn() && f.instrument().output);
-        f.session->reset();
-        f.prompter.texts.clear();
-        QVERIFY(f.onLineSerial(QStringLiteral("PSQ-3323")));
-        QCOMPARE(f.session->limits().rules().size(), std::size_t(1));
-        QVERIFY(f.panel()->limitMarker(0)->isVisible());
     }
 };
 
