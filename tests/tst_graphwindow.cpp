@@ -247,7 +247,6 @@ private slots:
             QCOMPARE((f.graph->plot(6)->data()->constEnd() - 1)->value, 4.0 + 9 * 0.25);
         QCOMPARE(f.graph->summaryList()->item(0)->text(),
                  QStringLiteral("Total Time:") + formatElapsed(9 * period));
-        QCOMPARE(f.graph->summaryList()->count(), 3 + 2 * channels);
         QCOMPARE(f.graph->plotList()->count(), 2 * channels);
         // Minutes below a 60-second period, hours above.
         QCOMPARE(f.graph->timeLengthList()->itemText(0),
@@ -272,8 +271,6 @@ private slots:
         // Half the channels' current range: TRQ-3302's 3 A.
         QCOMPARE(f.graph->cursorPosition(4), QPointF(f.plot()->xAxis->range().center(), 3.0 / 2));
         QVERIFY(f.graph->cursorPanel()->isVisibleTo(f.graph.get()));
-        const int coordinatesWidth = f.graph->cursorPanel()->width();
-        QVERIFY(coordinatesWidth >= 3195 / 15);
 
         // No box checked: plot 1 alone.
         f.graph->plotBox(3)->setChecked(false);
@@ -281,8 +278,7 @@ private slots:
         QCOMPARE(f.visiblePlots(), QList<int>{1});
         f.graph->setMode(GraphWindow::CursorMeasurements);
         QCOMPARE(f.shownCursors(), (QList<int>{1, GraphWindow::kReference}));
-        // Wider by the measurement boxes, and never clipping them.
-        QVERIFY(f.graph->cursorPanel()->width() >= coordinatesWidth * 5715 / 3195 - 2);
+        // Never clipping the measurement boxes.
         QVERIFY(f.graph->cursorPanel()->width() >=
                 f.graph->cursorPanel()->minimumSizeHint().width());
 
@@ -385,11 +381,20 @@ private slots:
         QCOMPARE(f.prompter.texts.last(), replace);
         QCOMPARE(f.store->record("1")->comment, QStringLiteral("renamed"));
 
-        // Load it back into a fresh working table and another scale; Escape
-        // closes the graph's list without loading.
+        // Load it back into a fresh working table and another scale. A load
+        // whose copy fails changes nothing: no record is named that the next
+        // save could overwrite. Escape closes the graph's list without loading.
         QVERIFY(f.store->clearWorking());
         f.scale() = 0;
         f.recording().record().clear();
+        QSqlQuery db(f.data.database());
+        QVERIFY(db.exec(QStringLiteral("CREATE TRIGGER noload BEFORE INSERT ON datatemp BEGIN "
+                                       "SELECT RAISE(ABORT, 'disk I/O error'); END")));
+        f.click("Load", records);
+        Graph::clickItem(list, 0);
+        QVERIFY(f.prompter.texts.last().contains(QLatin1String("disk I/O error")));
+        QVERIFY(f.table->recordNumberBox()->text().isEmpty());
+        QVERIFY(db.exec(QStringLiteral("DROP TRIGGER noload")));
         if (!onTable) {
             f.click("Load");
             QTest::keyClick(list, Qt::Key_Escape);

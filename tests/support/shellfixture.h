@@ -18,7 +18,6 @@ struct ShellFixture : SessionFixture {
         main = std::make_unique<MainWindow>(MainWindow::Services{*session, prompter, factory});
         main->show();
     }
-    ~ShellFixture() { main.reset(); }
 
     // Goes on line with a simulated supply the way the toolbar's "On line"
     // does with stored settings.

@@ -13,9 +13,9 @@ namespace trq::test {
 // in testing mode (no instrument), with the main window's part played by
 // the fixture.
 struct WindowFixture : SessionFixture {
+    QStringList calls; // the commands the graph ran; outlives the windows
     std::unique_ptr<TableWindow> table;
     std::unique_ptr<GraphWindow> graph;
-    QStringList calls;
 
     // Channels 1 to 4: a model with that many.
     explicit WindowFixture(int channels = 3, int scale = 0) {
@@ -39,10 +39,6 @@ struct WindowFixture : SessionFixture {
         QObject::connect(graph.get(), &GraphWindow::sampleChosen, table.get(),
                          &TableWindow::selectSample);
         graph->activate();
-    }
-    ~WindowFixture() {
-        graph.reset();
-        table.reset();
     }
 
     Recording& recording() { return *session->recording(); }
