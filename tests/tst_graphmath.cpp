@@ -46,10 +46,11 @@ private slots:
         QVERIFY(!xLength(QStringLiteral("2 Hr")));
     }
 
-    // The lengths' end labels above never show an hour below ten as "hh".
+    // The lengths' end labels above never show an hour below ten as "hh",
+    // nor a time with seconds.
     void hoursKeepTheirLeadingZero() {
-        QCOMPARE(formatAxisTime(secondsOf(QStringLiteral("3:07")), QStringLiteral("hh:nn")),
-                 QStringLiteral("03:07"));
+        QCOMPARE(formatAxisTime(secondsOf(QStringLiteral("3:07:05")), QStringLiteral("hh:nn:ss")),
+                 QStringLiteral("03:07:05"));
     }
 
     void ticksStayReadableWhenZoomed_data() {
