@@ -97,6 +97,8 @@ QImage pdfPage(const QString& pdf, int dpi) {
 class TestGraphWindow : public QObject {
     Q_OBJECT
 private slots:
+    // A cursor mode starts at the first checked plot, plot 1 when none is,
+    // its cursor amid the axes; "Zoom" hides the cursors, the plots stay.
     // Coordinates: arrow keys in the plot list choose the plot as a click
     // does, the choice survives a redraw (View > Wave, a load, another scale)
     // and the mouse moves its cursor. Measurements: a press far from the
@@ -105,7 +107,18 @@ private slots:
     void mouseAndKeysMoveTheCursors() {
         Graph f(2, 2, 60, [](int, int i) { return 10.0 + (i % 7); }); // 5 s per point
         f.show();
+        QCOMPARE(f.plot()->selectionRectMode(), QCP::srmZoom); // "Zoom" at start
+        for (int k : {0, 1, 2})
+            f.graph->plotBox(k)->setChecked(false);
         f.graph->setMode(GraphWindow::CursorCoordinates);
+        QCOMPARE(f.visiblePlots(), QList<int>{4});
+        QCOMPARE(f.shownCursors(), QList<int>{4});
+        // Half the channels' current range: TRQ-3302's 3 A.
+        QCOMPARE(f.graph->cursorPosition(4), QPointF(f.plot()->xAxis->range().center(), 3.0 / 2));
+        QVERIFY(f.graph->cursorPanel()->isVisibleTo(f.graph.get()));
+        f.graph->plotBox(3)->setChecked(false);
+        f.graph->setMode(GraphWindow::CursorCoordinates);
+        QCOMPARE(f.visiblePlots(), QList<int>{1});
         QListWidget* list = f.graph->plotList();
         QCOMPARE(f.shownCursors(), QList<int>{1});
         QTest::keyClick(list, Qt::Key_Down);
@@ -123,6 +136,10 @@ private slots:
 
         f.click("Cursor Measurements");
         const int ref = GraphWindow::kReference;
+        QCOMPARE(f.shownCursors(), (QList<int>{1, ref}));
+        // Never clipping the measurement boxes.
+        QVERIFY(f.graph->cursorPanel()->width() >=
+                f.graph->cursorPanel()->minimumSizeHint().width());
         QTest::mouseClick(f.plot(), Qt::LeftButton, {}, f.pixel(61, 11));
         QCOMPARE(f.seconds(1), 60.0);
         const QPointF second = f.graph->cursorPosition(ref);
@@ -133,6 +150,11 @@ private slots:
         f.drag(f.pixel(60, 11) + QPoint(3, 0), f.pixel(30, 11));
         QCOMPARE(f.seconds(1), 30.0);
         QCOMPARE(f.seconds(ref), 200.0);
+        f.graph->setMode(GraphWindow::Zoom);
+        QVERIFY(f.shownCursors().isEmpty());
+        QVERIFY(!f.graph->cursorPanel()->isVisibleTo(f.graph.get()));
+        QCOMPARE(f.visiblePlots(), QList<int>{1});
+        QCOMPARE(f.plot()->selectionRectMode(), QCP::srmZoom);
         f.graph->setMode(GraphWindow::Pan); // the mouse drags the plot again
         QCOMPARE(f.plot()->selectionRectMode(), QCP::srmNone);
         QVERIFY(f.plot()->interactions().testFlag(QCP::iRangeDrag));
@@ -258,36 +280,6 @@ private slots:
         f.scale() = scale == 0 ? 1 : 0;
         f.graph->setupClicked();
         QCOMPARE(f.graph->sampleCount(), 0);
-    }
-
-    void cursorModeChoosesTheFirstCheckedPlot() {
-        Graph f(2, 0, 10);
-        QCOMPARE(f.plot()->selectionRectMode(), QCP::srmZoom); // "Zoom" at start
-        for (int k : {0, 1, 2})
-            f.graph->plotBox(k)->setChecked(false);
-        f.graph->setMode(GraphWindow::CursorCoordinates);
-        QCOMPARE(f.visiblePlots(), QList<int>{4});
-        QCOMPARE(f.shownCursors(), QList<int>{4});
-        // Half the channels' current range: TRQ-3302's 3 A.
-        QCOMPARE(f.graph->cursorPosition(4), QPointF(f.plot()->xAxis->range().center(), 3.0 / 2));
-        QVERIFY(f.graph->cursorPanel()->isVisibleTo(f.graph.get()));
-
-        // No box checked: plot 1 alone.
-        f.graph->plotBox(3)->setChecked(false);
-        f.graph->setMode(GraphWindow::CursorCoordinates);
-        QCOMPARE(f.visiblePlots(), QList<int>{1});
-        f.graph->setMode(GraphWindow::CursorMeasurements);
-        QCOMPARE(f.shownCursors(), (QList<int>{1, GraphWindow::kReference}));
-        // Never clipping the measurement boxes.
-        QVERIFY(f.graph->cursorPanel()->width() >=
-                f.graph->cursorPanel()->minimumSizeHint().width());
-
-        // Back to "Zoom": panel and cursors go, the plots stay as they are.
-        f.graph->setMode(GraphWindow::Zoom);
-        QVERIFY(f.shownCursors().isEmpty());
-        QVERIFY(!f.graph->cursorPanel()->isVisibleTo(f.graph.get()));
-        QCOMPARE(f.visiblePlots(), QList<int>{1});
-        QCOMPARE(f.plot()->selectionRectMode(), QCP::srmZoom);
     }
 
     // Period and amplitude between the plot's cursor and the second one,
@@ -664,7 +656,8 @@ private slots:
             QString::fromUtf8(poppler("pdftotext", {"-layout", f.prompter.fileName, "-"}));
         const QStringList fields =
             QStringLiteral("Model|TRQ-3302|Interface|Record|Description|bench run 7|Start|End|"
-                           "Scale|1 second|Point operation|Statistics|CH2|0.39|load switched in")
+                           "Scale|1 second|Point operation|Statistics|CH2|0.39|load switched "
+                           "in")
                 .split(QLatin1Char('|'))
             << *number;
         for (const QString& field : fields)

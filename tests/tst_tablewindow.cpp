@@ -351,7 +351,6 @@ private slots:
         QCOMPARE(m.rowCount(), 4);
         const GraphSeries& series = f.session->recording()->series();
         QCOMPARE(series.value(PlotQuantity::Voltage, 2, 3), std::optional<double>(2.0));
-        QCOMPARE(series.startCaption(), QStringLiteral("Start"));
         f.main->showGraph();
         GraphWindow* g = f.main->graphWindow();
         QVERIFY(g && g->isVisible());
