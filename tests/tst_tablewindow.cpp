@@ -189,6 +189,12 @@ private slots:
         QCOMPARE(m.row(m.rowCount() - 1).seqNo, qint64((m.rowCount() - 1) * 3));
         QCOMPARE(m.rowOfSeqNo(3 * 700), 700);
         QCOMPARE(m.rowOfSeqNo(3 * 700 + 1), -1);
+        // A row recorded now joins only if it meets the filter.
+        SampleRow other;
+        other.seqNo = n;
+        other.reason[0] = u'2';
+        m.appendRow(other);
+        QCOMPARE(m.rowCount(), (n + 2) / 3);
 
         // Rows recorded now join the end of the pages already read, also on
         // a page of their own after a sample number that was left out; so do

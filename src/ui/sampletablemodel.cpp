@@ -71,6 +71,9 @@ qint64 SampleTableModel::anchor(int p) const {
 }
 
 void SampleTableModel::appendRow(const SampleRow& row) {
+    // A filtered table takes only the rows its query would read.
+    if (!reason_.isNull() && row.reason[0] != QString(reason_))
+        return;
     const int r = count_;
     beginInsertRows({}, r, r);
     if (firstLive_ < 0)

@@ -31,7 +31,8 @@ public:
     // Shows the working table through a filter (a first-channel sampling
     // condition, or none); false when it cannot be read.
     bool show(RecordStore* store, QChar reason = QChar());
-    // A point just recorded, shown with the recording's conditions.
+    // A point just recorded; a filtered table shows it only if it meets the
+    // filter.
     void appendRow(const SampleRow& row);
     void clear();
     SampleRow row(int r) const;
