@@ -105,9 +105,10 @@ struct Restarted {
     }
     // As the graph window's Load does: the table refills, the graph redraws.
     bool load(const QString& recNo) {
-        if (!recording().record().load(recNo))
+        const std::optional<RecordHeader> loaded = recording().record().load(recNo);
+        if (!loaded)
             return false;
-        recording().announceReplaced();
+        recording().announceLoaded(*loaded);
         graph->plotWidget()->replot(QCustomPlot::rpImmediateRefresh);
         return table->model().rowCount() == graph->sampleCount();
     }

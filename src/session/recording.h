@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/numbers.h"
 #include "session/graphseries.h"
 #include "session/limits.h"
 #include "session/partsaver.h"
@@ -41,13 +42,17 @@ public:
     // Loads a saved record into the working table, after asking before
     // unsaved points go; nothing when refused or failed.
     std::optional<RecordHeader> load(const QString& recNo);
-    // Tells the windows that the working table holds other rows now.
-    void announceReplaced() { emit workingTableReplaced(); }
+    // Tells the windows that the working table holds a loaded record's rows
+    // now, shown at the time length it was saved with.
+    void announceLoaded(const RecordHeader& loaded) {
+        emit workingTableReplaced(int(leadingNumber(loaded.showStyle)));
+    }
     // Keeps a tripped limit with the recording, at the next point.
     void addEvent(const LimitTrip& trip);
 
 signals:
-    void workingTableReplaced();
+    // timeLength: the graph's time-length choice to show; -1: none.
+    void workingTableReplaced(int timeLength);
     void eventAdded(const trq::LimitEvent& event);
 
 private:

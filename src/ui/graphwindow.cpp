@@ -175,7 +175,13 @@ GraphWindow::GraphWindow(InstrumentSession& session, Recording& recording, Promp
             queueReplot();
         }
     });
-    connect(&recording_, &Recording::workingTableReplaced, this, &GraphWindow::redraw);
+    connect(&recording_, &Recording::workingTableReplaced, this, [this](int timeLength) {
+        redraw();
+        if (timeLength >= 0 && timeLength < xLength_->count()) {
+            xLength_->setCurrentIndex(timeLength);
+            applyTimeLength();
+        }
+    });
     connect(&recording_, &Recording::eventAdded, this, [this](const LimitEvent& e) {
         addMarker(e.seqNo - series_.firstSeqNo(), Qt::red, eventLabel(e));
         queueReplot();

@@ -126,12 +126,7 @@ void GraphWindow::loadChosen(int index) {
         return;
     // The table refills and the graph redraws (at the record's own scale,
     // which the working header now holds) on the announcement.
-    recording_.announceReplaced();
-    const int length = int(leadingNumber(header->showStyle));
-    if (length >= 0 && length < xLength_->count()) {
-        xLength_->setCurrentIndex(length);
-        applyTimeLength();
-    }
+    recording_.announceLoaded(*header);
 }
 
 void GraphWindow::openDeleteList() {

@@ -210,8 +210,9 @@ void TableWindow::chooseRecord(int index) {
     if (index < 0 || index >= list_->count())
         return;
     list_->hide();
-    if (recording_.load(RecordStore::numberOfListLine(list_->item(index)->text())))
-        recording_.announceReplaced();
+    if (const auto loaded =
+            recording_.load(RecordStore::numberOfListLine(list_->item(index)->text())))
+        recording_.announceLoaded(*loaded);
 }
 
 void TableWindow::refill() {
