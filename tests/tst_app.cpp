@@ -186,30 +186,6 @@ private slots:
         QVERIFY(!roff.contains(QLatin1Char('@')));
     }
 
-    // Limits set before they belonged to a supply (here for the three-channel
-    // model of the last connection) trip nothing on a four-channel supply run
-    // without windows; they are that model's from then on.
-    void headlessRunsKeepLimitsPerModel_data() {
-        columns<QString, bool>("model", "trips");
-        QTest::newRow("another model") << QStringLiteral("TRQ-7206S") << false;
-        QTest::newRow("the last connection's model") << QStringLiteral("PSQ-3323") << true;
-    }
-    void headlessRunsKeepLimitsPerModel() {
-        auto [model, trips] = fetch<QString, bool>("model", "trips");
-        storeText(QStringLiteral("Common/MType"), QStringLiteral("PSQ-3323"));
-        storeText(QStringLiteral("Limits/Count"), QStringLiteral("1"));
-        // Channel 1 below 1 V, logged: the supply starts at 0 V.
-        storeText(QStringLiteral("Limits/Rule1"), QStringLiteral("1,V,1,,0,0"));
-        const QString folder = freshFolder(QStringLiteral("limits"));
-        const Run r = run({"--headless", "--verbose", "--sim", model, "--record", "3",
-                           "--output-on", "--data-folder", folder},
-                          false, 60000);
-        QVERIFY2(r.exitCode == 0, qPrintable(r.err));
-        QCOMPARE(r.err.contains(QLatin1String("Limit: CH1")), trips);
-        QCOMPARE(storedText(QStringLiteral("Limits.PSQ-3323/Rule1")), QStringLiteral("1,V,1,,0,0"));
-        QCOMPARE(storedText(QStringLiteral("Limits/Count")), QString());
-    }
-
     // Every model on either link records into a CSV file (and a saved
     // record), with no display at all, and ends with exit 0. The length
     // counts from every channel's first reading, so no cell is empty; the
@@ -362,24 +338,6 @@ private slots:
         QCOMPARE(p.exitCode(), 0);
         QVERIFY(QFileInfo::exists(data + QStringLiteral("/POWER_TRQ/mtype.mdb")));
         QVERIFY(!QFileInfo::exists(prefix + QStringLiteral("/bin/mtype.mdb")));
-    }
-
-    // Absurd stored values (a damaged or hand-edited settings file) are
-    // refused with a trace line and cost the start nothing.
-    void absurdSettingsAreRefused() {
-        for (const auto& [key, text] : {std::pair{"Limits/Count", "2147483647"},
-                                        {"ReadTimes/ReadTimes", "2147483647"},
-                                        {"RECORDPERIOD/Days", "2147483647"},
-                                        {"RECORDPERIOD/RecScale", "-7"}})
-            storeText(QLatin1String(key), QLatin1String(text));
-        const QString folder = freshFolder(QStringLiteral("absurd"));
-        const Run r =
-            run({"--headless", "--sim", "PSQ-3323", "--verbose", "--data-folder", folder}, false);
-        QVERIFY2(r.exitCode == 0, qPrintable(r.err.right(2000)));
-        for (const char* key :
-             {"ReadTimes/ReadTimes", "RECORDPERIOD/Days", "RECORDPERIOD/RecScale"})
-            QVERIFY2(r.err.contains(QStringLiteral("Setting %1 refused").arg(QLatin1String(key))),
-                     key);
     }
 
     // A broker whose connect never completes (its backlog is full, so the

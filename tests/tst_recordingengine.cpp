@@ -119,12 +119,12 @@ private slots:
         QCOMPARE(f.point(1).timeTick, seconds);
     }
 
-    // A point folds the readings of its window; "-" is a second in which no
-    // reading arrived (a silent or lost link), "?" one in which channel 3 has
-    // no reading of the present state yet (just after an output change): it
-    // counts for nothing and is not filled in. After the first point such a
-    // second is a gap on the next point only; before it, the first point
-    // waits and is stamped with its own window's start.
+    // A point folds the readings of its window, of all four channels; "-" is
+    // a second in which no reading arrived (a silent or lost link), "?" one
+    // in which channel 4 has no reading of the present state yet (just after
+    // an output change): it counts for nothing and is not filled in. After
+    // the first point such a second is a gap on the next point only; before
+    // it, the first point waits and is stamped with its own window's start.
     void pointOperationsFoldTheWindow_data() {
         columns<PointOperation, int, QStringList, QStringList, QString, int, QList<int>, int>(
             "op", "scale", "volts", "points", "curr", "lastDiff", "gaps", "firstTick");
@@ -158,13 +158,13 @@ private slots:
         auto [op, scale, volts, points, curr, lastDiff, gaps, firstTick] =
             fetch<PointOperation, int, QStringList, QStringList, QString, int, QList<int>, int>(
                 "op", "scale", "volts", "points", "curr", "lastDiff", "gaps", "firstTick");
-        EngineFixture f(3);
+        EngineFixture f(4);
         f.start(12, scale, op);
         f.run(int(volts.size()), [&](int i) {
             f.silent = volts.at(i) == QLatin1String("-");
-            f.measured[2] = volts.at(i) != QLatin1String("?");
+            f.measured[3] = volts.at(i) != QLatin1String("?");
             f.readings[0][0] = volts.at(i);
-            f.readings[2][1] = QStringLiteral("0.5");
+            f.readings[3][1] = QStringLiteral("0.5");
         });
         QCOMPARE(f.engine->pointCount(), int(points.size()));
         QList<int> gapped;
@@ -175,7 +175,7 @@ private slots:
         }
         QCOMPARE(gapped, gaps);
         QCOMPARE(f.point(0).timeTick, firstTick);
-        QCOMPARE(f.point(0).curr[2], curr);
+        QCOMPARE(f.point(0).curr[3], curr);
         QCOMPARE(f.point(int(points.size()) - 1).diffLastTime, lastDiff);
     }
 
@@ -255,6 +255,7 @@ private slots:
         }
         QCOMPARE(rows.last().recTime, last);
         QCOMPARE(rows.last().volt[1], QStringLiteral("0")); // one channel: the others "0"
+        QCOMPARE(rows.last().volt[3], QString());           // and no channel 4
         QCOMPARE(f.view.points, 11);
         // The end box: planned at start, then the last point's time.
         QCOMPARE(f.view.plannedEnd, f.view.start.addSecs(10));
@@ -371,22 +372,6 @@ private slots:
         f.run(3700);
         f.engine->stop();
         QCOMPARE(saved.size(), 3);
-    }
-
-    void fourChannelsAreAllRecorded() {
-        EngineFixture f(4);
-        f.readings[3] = {QStringLiteral("4.444"), QStringLiteral("0.444")};
-        for (int scale : {0, 1}) {
-            f.start(3, scale);
-            f.run(10);
-            QCOMPARE(f.point(0).volt[3] + '/' + f.point(0).curr[3], QStringLiteral("4.444/0.444"));
-            QCOMPARE(f.store->extremes(4).maxVolt, std::optional<double>(4.444));
-        }
-        // Three channels leave channel 4 empty.
-        EngineFixture three(3);
-        three.start(1);
-        three.run(5);
-        QVERIFY(!three.store->extremes(4).maxVolt);
     }
 };
 

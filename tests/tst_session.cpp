@@ -2,11 +2,7 @@
 // its failures, the initial query, polling, replies and actions, as the
 // simulated supply sees them on the wire.
 #include "core/debugtrace.h"
-#include "link/ni488.h"
-#include "sim/ptyserver.h"
 #include "support/sessionfixture.h"
-
-#include <QLibrary>
 
 using namespace trq;
 using namespace trq::test;
@@ -91,68 +87,6 @@ private slots:
                  QString()); // no reading with the output off
         QVERIFY(f.waitReceived());
         QVERIFY(!f.instrument().output);
-    }
-
-    // While a supply is on line another connection asks first; Yes resets.
-    void secondConnectionAsksFirst() {
-        SessionFixture f;
-        QVERIFY(f.session->mayOpenAnother()); // off line: nothing to ask
-        QVERIFY(f.onLineSerial(QStringLiteral("PSQ-3323")));
-        f.prompter.answers = {Prompter::Answer::Yes};
-        QVERIFY(f.session->mayOpenAnother());
-        QCOMPARE(f.prompter.texts, QStringList{"Reset and open it?"});
-        QCOMPARE(f.session->connection().state(), ConnectionState::OffLine);
-        f.session->connection().openTestingMode(QStringLiteral("TRQ-3302"));
-        QVERIFY(f.session->isReady());
-        QCOMPARE(f.session->connection().interfaceKind(), InterfaceKind::TestingMode);
-        QVERIFY(f.link.rejectsTasks()); // testing mode sends nothing
-    }
-
-    // The real serial port on a pseudo-terminal, and the NI-488.2 loading
-    // code on a fake driver library, detect every model too.
-    void detectsThroughTheRealDrivers_data() {
-        columns<QString, bool>("model", "gpib");
-        for (const QString& m : sim::simulatedModelNames()) {
-            QTest::addRow("%s pty", qPrintable(m)) << m << false;
-            QTest::addRow("%s GPIB driver", qPrintable(m)) << m << true;
-        }
-    }
-    void detectsThroughTheRealDrivers() {
-        auto [model, gpib] = fetch<QString, bool>("model", "gpib");
-        SessionFixture f;
-        auto supply = sim::Supply::create(model);
-        sim::PtyServer server([&](const QByteArray& b) { return supply->receive(b); });
-        QLibrary fake(QStringLiteral(FAKEGPIB_PATH));
-        if (gpib) {
-            QVERIFY(fake.load());
-            reinterpret_cast<void (*)(const char*, int)>(fake.resolve("fakegpib_setup"))(
-                model.toLatin1().constData(), 7);
-            f.factory.makeGpib = [](const QString&) {
-                return new Ni488GpibBoard({QStringLiteral(FAKEGPIB_PATH)});
-            };
-            QVERIFY(f.session->connection().openGpib({0, 7, {}}));
-        } else {
-            QVERIFY(server.open());
-            f.factory.makeSerial = systemPort;
-            QVERIFY(f.session->connection().openSerial({server.slavePath(), 9600}));
-        }
-        QTRY_VERIFY_WITH_TIMEOUT(f.session->isReady() && f.initialValuesRead, 10000);
-        QCOMPARE(f.session->connection().model(), model);
-        QVERIFY(f.prompter.texts.isEmpty());
-        if (gpib)
-            QCOMPARE(f.session->connection().interfaceDescription(),
-                     QStringLiteral("Interface: GPIB;Address: 7"));
-    }
-
-    void missingGpibDriverIsReportedAndNothingStarts() {
-        SessionFixture f;
-        f.factory.makeGpib = [](const QString&) {
-            return new Ni488GpibBoard({QStringLiteral("/nonexistent/libgpib.so.0")});
-        };
-        QVERIFY(!f.session->connection().openGpib({0, 1, {}}));
-        QCOMPARE(f.prompter.texts.size(), 1);
-        QVERIFY(f.prompter.texts.first().contains(QStringLiteral("could not be loaded")));
-        QCOMPARE(f.session->connection().state(), ConnectionState::OffLine);
     }
 
     // ---- Detection failures ------------------------------------------------------
@@ -263,30 +197,6 @@ private slots:
     }
 
     // ---- Replies -------------------------------------------------------------------
-
-    // A setting reply that is no number leaves the setting as it was.
-    void unreadableSettingRepliesAreIgnored_data() {
-        columns<QByteArray>("reply");
-        row("letters", QByteArray("abc"));
-        row("empty", QByteArray());
-        row("number and junk", QByteArray("1.5x"));
-        row("binary", QByteArray("\xff\x00", 2));
-    }
-    void unreadableSettingRepliesAreIgnored() {
-        QFETCH(QByteArray, reply);
-        SessionFixture f;
-        f.overrideReplies();
-        f.overrides = {{":CHAN1:CURR?", reply}, {":CHAN1:PROT:VOLT?", reply}};
-        f.factory.prepare = [](sim::Supply& s) { s.channel(1).vset = 7.5; };
-        QSignalSpy replied(f.session.get(), &InstrumentSession::settingChanged);
-        QVERIFY(f.onLineSerial(QStringLiteral("PSQ-3323")));
-        const ChannelState& c = f.session->supply().channel(0);
-        QCOMPARE(c.settings[std::size_t(Setting::Current)], 0.0);
-        QCOMPARE(c.settings[std::size_t(Setting::OverVoltage)], 0.0);
-        QCOMPARE(c.settings[std::size_t(Setting::Voltage)], 7.5); // a readable one is taken
-        for (const QList<QVariant>& r : replied)
-            QVERIFY(r.at(0).toInt() != 0 || r.at(1).value<Setting>() == Setting::Voltage);
-    }
 
     // An instrument error switches the output off at once: the off command is
     // on the wire while the message is still up, and polling has stopped.
@@ -565,6 +475,8 @@ private slots:
         QVERIFY(f.waitReceived(3));
     }
 
+    // Off line, and with a model chosen by hand after a supply was on line,
+    // actions send nothing and ask nothing.
     void actionsAreSilentOffLine() {
         SessionFixture f;
         QSignalSpy output(f.session.get(), &InstrumentSession::outputChanged);
@@ -580,6 +492,13 @@ private slots:
         QCOMPARE(f.link.pendingCommands() + f.link.pendingQueries(), 0);
         QVERIFY(f.prompter.texts.isEmpty() && f.waitTitles.isEmpty());
         QVERIFY(output.isEmpty());
+        QVERIFY(f.onLineSerial(QStringLiteral("PSQ-3323")));
+        f.session->reset();
+        f.session->connection().openTestingMode(QStringLiteral("TRQ-3302"));
+        QVERIFY(f.session->isReady());
+        f.session->control().setOutput(true);
+        QVERIFY(f.session->control().setSetting(0, Setting::Voltage, 1));
+        QCOMPARE(f.link.pendingCommands() + f.link.pendingQueries(), 0);
     }
 };
 

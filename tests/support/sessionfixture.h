@@ -48,7 +48,6 @@ public:
     }
     QByteArray readAll() override { return std::exchange(input_, {}); }
     QString errorString() const override { return {}; }
-    int baud() const { return baud_; }
     // Bytes that arrive later, as from a slow supply.
     void arrive(const QByteArray& bytes) {
         input_ += bytes;

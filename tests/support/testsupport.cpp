@@ -6,7 +6,6 @@
 #include "transports.h"
 
 #include <QDir>
-#include <QElapsedTimer>
 #include <QSettings>
 #include <QTcpServer>
 #include <QTimer>
@@ -121,11 +120,6 @@ TraceCapture::TraceCapture() {
                 for (int row = first; row <= last; ++row)
                     lines << trace.lines().at(row);
             });
-}
-
-QStringList TraceCapture::since(const QString& from) const {
-    const qsizetype at = lines.indexOf(from);
-    return at < 0 ? QStringList() : lines.mid(at);
 }
 
 double cpuSeconds() {

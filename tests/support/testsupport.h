@@ -93,8 +93,6 @@ class TraceCapture : public QObject {
 public:
     TraceCapture();
     QStringList lines;
-    // Lines from the first that equals `from`, inclusive.
-    QStringList since(const QString& from) const;
 };
 
 class FakeHost final : public LinkHost {
