@@ -198,6 +198,23 @@ private slots:
 
     // ---- Replies -------------------------------------------------------------------
 
+    // A setting reply that is no number (which texts are numbers is the
+    // parser's rows in tst_commands) leaves the setting as it was.
+    void unreadableSettingRepliesAreIgnored() {
+        SessionFixture f;
+        f.overrideReplies();
+        f.overrides = {{":CHAN1:CURR?", "1.5x"}, {":CHAN1:PROT:VOLT?", "abc"}};
+        f.factory.prepare = [](sim::Supply& s) { s.channel(1).vset = 7.5; };
+        QSignalSpy replied(f.session.get(), &InstrumentSession::settingChanged);
+        QVERIFY(f.onLineSerial(QStringLiteral("PSQ-3323")));
+        const ChannelState& c = f.session->supply().channel(0);
+        QCOMPARE(c.settings[std::size_t(Setting::Current)], 0.0);
+        QCOMPARE(c.settings[std::size_t(Setting::OverVoltage)], 0.0);
+        QCOMPARE(c.settings[std::size_t(Setting::Voltage)], 7.5); // a readable one is taken
+        for (const QList<QVariant>& r : replied)
+            QVERIFY(r.at(0).toInt() != 0 || r.at(1).value<Setting>() == Setting::Voltage);
+    }
+
     // An instrument error switches the output off at once: the off command is
     // on the wire while the message is still up, and polling has stopped.
     void instrumentErrorSwitchesTheOutputOffBeforeTheBox_data() {
