@@ -14,8 +14,6 @@
 
 namespace trq {
 
-const QStringList CommandLine::kBaudRates{"9600", "4800", "2400", "1200", "115200", "57600"};
-
 namespace {
 
 const QStringList kInterfaces{"rs232", "gpib"};
@@ -71,7 +69,7 @@ std::optional<Connection> connectionOf(const QCommandLineParser& parser, int bau
     const auto value = [&](const char* name) { return parser.value(QLatin1String(name)); };
     Connection c;
     c.baudIndex = baudIndex;
-    c.serial.baud = CommandLine::kBaudRates.at(baudIndex).toInt();
+    c.serial.baud = baudRates().at(baudIndex).toInt();
     if (parser.isSet(QStringLiteral("gpib"))) {
         const QStringList parts = value("gpib").split(QLatin1Char(':'));
         if (parts.size() != 2)
@@ -151,7 +149,7 @@ QList<QCommandLineOption> CommandLine::options() {
          QStringLiteral("name")},
         {QStringLiteral("baud"),
          QStringLiteral("Baud rate for --port: %1 (default 9600).")
-             .arg(kBaudRates.join(QStringLiteral(", "))),
+             .arg(baudRates().join(QStringLiteral(", "))),
          QStringLiteral("rate"), QStringLiteral("9600")},
         {QStringLiteral("gpib"),
          QStringLiteral("GPIB instrument (NI-488.2 driver) to go on line with."),
@@ -255,8 +253,8 @@ CommandLine CommandLine::read(const QCommandLineParser& parser) {
     const auto isSet = [&](const char* name) { return parser.isSet(QLatin1String(name)); };
     CommandLine line;
     const QString baud = value("baud");
-    if (!kBaudRates.contains(baud))
-        refuse(QStringLiteral("baud rate"), baud, kBaudRates);
+    if (!baudRates().contains(baud))
+        refuse(QStringLiteral("baud rate"), baud, baudRates());
     if (!kInterfaces.contains(value("interface").toLower()))
         refuse(QStringLiteral("interface"), value("interface"), kInterfaces);
     if (isSet("sim") && !sim::findModel(value("sim")))
@@ -264,7 +262,7 @@ CommandLine CommandLine::read(const QCommandLineParser& parser) {
     if (!scaleNames().contains(value("scale")))
         refuse(QStringLiteral("scale"), value("scale"), scaleNames());
     line.headless = isSet("headless");
-    line.connection = connectionOf(parser, int(kBaudRates.indexOf(baud)));
+    line.connection = connectionOf(parser, int(baudRates().indexOf(baud)));
     line.menuModel = value("menu");
     if (line.headless && isSet("menu"))
         refuse(QStringLiteral("--menu opens a panel: it needs the windows"));

@@ -24,7 +24,6 @@ struct Connection {
 // What the command line asks for, checked as far as it can be before
 // anything opens.
 struct CommandLine {
-    static const QStringList kBaudRates;
     // Exit codes of a run without windows.
     enum Exit {
         Ok = 0,

@@ -23,4 +23,9 @@ InterfaceKind interfaceFromText(const QString& text) {
     return InterfaceKind::None;
 }
 
+QStringList baudRates() {
+    return {QStringLiteral("9600"), QStringLiteral("4800"),   QStringLiteral("2400"),
+            QStringLiteral("1200"), QStringLiteral("115200"), QStringLiteral("57600")};
+}
+
 } // namespace trq

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 namespace trq {
 
@@ -23,5 +24,10 @@ struct GpibSettings {
 // reads back as no interface.
 QString interfaceText(InterfaceKind kind);
 InterfaceKind interfaceFromText(const QString& text);
+
+// The serial rates offered, the dialog's and the command line's: the
+// settings keep a rate's place in this list (RS232/BaudRateIndex), so a new
+// rate goes at the end.
+QStringList baudRates();
 
 } // namespace trq

@@ -21,12 +21,6 @@
 
 namespace trq {
 
-namespace {
-
-const char* const kBaudRates[] = {"9600", "4800", "2400", "1200", "115200", "57600"};
-
-} // namespace
-
 SerialSettingsDialog::SerialSettingsDialog(TransportFactory& factory, PortProbe& probe,
                                            Prompter& prompter, QWidget* parent)
     : QDialog(parent), factory_(factory), probe_(probe), prompter_(prompter),
@@ -35,8 +29,7 @@ SerialSettingsDialog::SerialSettingsDialog(TransportFactory& factory, PortProbe&
       showSimulated_(new QCheckBox(tr("Show simulated supplies"), this)) {
     setObjectName(QStringLiteral("SerialSettingsDialog"));
     setWindowTitle(text(Text::SerialTitle));
-    for (const char* rate : kBaudRates)
-        bauds_->addItem(QString::fromLatin1(rate));
+    bauds_->addItems(baudRates());
     progress_->setVisible(false);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
