@@ -1,5 +1,6 @@
 #include "session/recording.h"
 
+#include "core/numbers.h"
 #include "core/prompter.h"
 #include "session/instrumentsession.h"
 #include "session/recordsetup.h"
@@ -82,6 +83,10 @@ bool Recording::refuseWhileRecording() {
     prompter_.message(tr("A recording is running. Stop it before loading a record."), {},
                       Prompter::Icon::Information);
     return true;
+}
+
+void Recording::announceLoaded(const RecordHeader& loaded) {
+    emit workingTableReplaced(int(leadingNumber(loaded.showStyle)));
 }
 
 std::optional<RecordHeader> Recording::load(const QString& recNo) {

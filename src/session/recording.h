@@ -1,6 +1,5 @@
 #pragma once
 
-#include "core/numbers.h"
 #include "session/graphseries.h"
 #include "session/limits.h"
 #include "session/partsaver.h"
@@ -44,9 +43,7 @@ public:
     std::optional<RecordHeader> load(const QString& recNo);
     // Tells the windows that the working table holds a loaded record's rows
     // now, shown at the time length it was saved with.
-    void announceLoaded(const RecordHeader& loaded) {
-        emit workingTableReplaced(int(leadingNumber(loaded.showStyle)));
-    }
+    void announceLoaded(const RecordHeader& loaded);
     // Keeps a tripped limit with the recording, at the next point.
     void addEvent(const LimitTrip& trip);
 
