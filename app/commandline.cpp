@@ -151,6 +151,11 @@ QList<QCommandLineOption> CommandLine::options() {
          QStringLiteral("Baud rate for --port: %1 (default 9600).")
              .arg(baudRates().join(QStringLiteral(", "))),
          QStringLiteral("rate"), QStringLiteral("9600")},
+        {QStringLiteral("poll"),
+         QStringLiteral("How to poll the supply, for this start: specified (one query per 166 ms, "
+                        "as the supplies are specified) or fast (each query as soon as the "
+                        "previous answer is in). Without it, the choice of Interface > Polling."),
+         QStringLiteral("mode")},
         {QStringLiteral("gpib"),
          QStringLiteral("GPIB instrument (NI-488.2 driver) to go on line with."),
          QStringLiteral("board:address")},
@@ -261,6 +266,12 @@ CommandLine CommandLine::read(const QCommandLineParser& parser) {
         refuse(QStringLiteral("simulated model"), value("sim"), sim::simulatedModelNames());
     if (!scaleNames().contains(value("scale")))
         refuse(QStringLiteral("scale"), value("scale"), scaleNames());
+    if (isSet("poll")) {
+        line.poll = pollModeNamed(value("poll"));
+        if (!line.poll)
+            refuse(QStringLiteral("poll mode"), value("poll"),
+                   {pollModeName(PollMode::Specified), pollModeName(PollMode::Fast)});
+    }
     line.headless = isSet("headless");
     line.connection = connectionOf(parser, int(baudRates().indexOf(baud)));
     line.menuModel = value("menu");

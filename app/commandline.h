@@ -3,6 +3,7 @@
 #include "automation/mqttfeed.h"
 #include "automation/scpiserver.h"
 #include "core/language.h"
+#include "core/pollmode.h"
 #include "session/instrumentsession.h"
 
 #include <QCommandLineParser>
@@ -51,6 +52,7 @@ struct CommandLine {
     bool outputOn = false;
     bool discardUnsaved = false;
     bool reconnect = false;
+    std::optional<PollMode> poll;     // for this start only; the menu's choice is kept
     bool verbose = false;             // the debug trace on stderr too
     std::optional<Language> language; // for this start only
 

@@ -104,6 +104,8 @@ int runHeadless(const CommandLine& line) {
         return CommandLine::Quit;
     InstrumentSession& session = run.session();
     session.connection().setReconnect(line.reconnect);
+    if (line.poll)
+        session.poll().setMode(*line.poll);
     QObject::connect(&run.server(), &ScpiServer::warning,
                      [](const QString& text) { std::fprintf(stderr, "%s\n", qPrintable(text)); });
     if (MqttFeed* feed = run.restartFeed(line.mqtt))
@@ -128,6 +130,8 @@ int runWindows(const CommandLine& line) {
         return CommandLine::Quit;
     InstrumentSession& session = run.session();
     session.connection().setReconnect(line.reconnect || Settings::instance().reconnect());
+    if (line.poll)
+        session.poll().setMode(*line.poll);
     std::optional<Connection> connection = line.connection;
     if (!line.menuModel.isEmpty()) {
         const QStringList models = session.offeredModels();

@@ -118,7 +118,7 @@ private slots:
         row("version", {"--version"}, false, 0, {"1.1.0"});
         row("unknown model", {"--menu", "NOSUCH-1"}, true, 2, {"Unknown", "PSQ-3323"});
         row("unknown baud rate", {"--port", "/dev/null", "--baud", "1234"}, true, 2,
-            {"Unknown", "9600, 4800, 2400, 1200, 115200, 57600"});
+            {"Unknown", "9600, 4800, 2400, 1200, 115200, 57600, 19200, 38400"});
         row("unknown interface", {"--sim", "PSQ-3323", "--interface", "usb"}, true, 2,
             {"Unknown", "rs232, gpib"});
         row("unknown simulated model", {"--sim", "NOSUCH-1"}, true, 2, {"Unknown", "TRQ-7206S"});

@@ -487,9 +487,9 @@ private slots:
             "power device.\nAnd then Retry [Auto Detect] again");
         const QString found = QStringLiteral(
             "Detect Configuration Successfully!\nPorts: %1 ,Baud Rate:%2\nZQ,PSQ-3323,SN1,V1\n");
-        QTest::newRow("nothing answers") << two << "" << false << 12 << fail;
-        QTest::newRow("first port at 57600, found last")
-            << two << "COM1@57600" << false << 12 << found.arg("COM1").arg(57600);
+        QTest::newRow("nothing answers") << two << "" << false << 16 << fail;
+        QTest::newRow("first port at 38400, found last")
+            << two << "COM1@38400" << false << 16 << found.arg("COM1").arg(38400);
         QTest::newRow("leftovers rejected, asked again")
             << two << "COM2@9600" << true << 1 << found.arg("COM2").arg(9600);
         QTest::newRow("no port opens")
@@ -527,9 +527,9 @@ private slots:
         QTRY_COMPARE(f.prompter.texts, QStringList{message});
         const QStringList probes = opened.mid(2); // after the listing opens each port
         QCOMPARE(probes.size(), attempts);
-        if (attempts == 12) {
+        if (attempts == 16) {
             QCOMPARE(probes.mid(0, 3), (QStringList{"COM2@9600", "COM1@9600", "COM2@4800"}));
-            QCOMPARE(probes.last(), QStringLiteral("COM1@57600"));
+            QCOMPARE(probes.last(), QStringLiteral("COM1@38400"));
         }
         if (!answering.isEmpty())
             QCOMPARE(dlg->portList()->currentText() + '@' + dlg->baudList()->currentText(),

@@ -150,6 +150,16 @@ private slots:
         QTest::newRow("a channel not measured yet")
             << PointOperation::Maximum << 0 << QStringList{"?", "?", "1", "2", "?", "3", "4"}
             << QStringList{"1", "2", "3", "4"} << "0.5" << 1 << QList<int>{2} << 2;
+        // Polling fast: "a|b|c" is a second in which several readings came.
+        QTest::newRow("every reading of a second averaged")
+            << PointOperation::Average << 0 << QStringList{"1|2|6"} << QStringList{"3.00"} << "0.50"
+            << 0 << QList<int>{} << 0;
+        QTest::newRow("the highest of every reading")
+            << PointOperation::Maximum << 1 << QStringList{"1|7|2", "3|4"} << QStringList{"7"}
+            << "0.5" << 0 << QList<int>{} << 0;
+        QTest::newRow("the lowest of every reading")
+            << PointOperation::Minimum << 1 << QStringList{"5|2|4", "3|6"} << QStringList{"2"}
+            << "0.5" << 0 << QList<int>{} << 0;
         QTest::newRow("a window with a second missing")
             << PointOperation::Maximum << 1 << QStringList{"1", "2", "3", "-", "5", "6"}
             << QStringList{"2", "3", "6"} << "0.5" << 2 << QList<int>{1} << 0;
@@ -163,7 +173,13 @@ private slots:
         f.run(int(volts.size()), [&](int i) {
             f.silent = volts.at(i) == QLatin1String("-");
             f.measured[3] = volts.at(i) != QLatin1String("?");
-            f.readings[0][0] = volts.at(i);
+            f.readings[3][1] = QStringLiteral("0.5");
+            const QStringList second = volts.at(i).split(QLatin1Char('|'));
+            for (const QString& v : second.mid(0, second.size() - 1)) {
+                f.readings[0][0] = v;
+                f.arrive();
+            }
+            f.readings[0][0] = second.last();
             f.readings[3][1] = QStringLiteral("0.5");
         });
         QCOMPARE(f.engine->pointCount(), int(points.size()));

@@ -25,7 +25,16 @@ int main(int argc, char* argv[]) {
                                      QStringLiteral("path"));
     const QCommandLineOption verboseOpt(QStringLiteral("verbose"),
                                         QStringLiteral("Print what the client sends."));
-    parser.addOptions({linkOpt, verboseOpt});
+    const QCommandLineOption paceOpt(
+        QStringLiteral("pace"),
+        QStringLiteral("Answer as over a real wire at this baud rate: each byte takes 10 bits."),
+        QStringLiteral("baud"));
+    const QCommandLineOption turnaroundOpt(
+        QStringLiteral("turnaround"),
+        QStringLiteral("With --pace: the supply's time between a question and its answer "
+                       "(default 2)."),
+        QStringLiteral("ms"), QStringLiteral("2"));
+    parser.addOptions({linkOpt, verboseOpt, paceOpt, turnaroundOpt});
     parser.process(app);
 
     const QString model = parser.positionalArguments().value(0, QStringLiteral("PSQ-3323"));
@@ -40,6 +49,16 @@ int main(int argc, char* argv[]) {
         std::fprintf(stderr, "Cannot open a pseudo-terminal: %s\n",
                      qPrintable(server.errorString()));
         return 1;
+    }
+    if (parser.isSet(paceOpt)) {
+        bool baudOk = false, turnaroundOk = false;
+        const int baud = parser.value(paceOpt).toInt(&baudOk);
+        const double turnaround = parser.value(turnaroundOpt).toDouble(&turnaroundOk);
+        if (!baudOk || baud <= 0 || !turnaroundOk || turnaround < 0) {
+            std::fprintf(stderr, "--pace takes a baud rate, --turnaround milliseconds\n");
+            return 2;
+        }
+        server.setPace(baud, turnaround);
     }
     if (parser.isSet(verboseOpt))
         QObject::connect(&server, &sim::PtyServer::received, [](const QByteArray& bytes) {

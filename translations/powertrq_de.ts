@@ -1040,6 +1040,18 @@ Schreibgeschützt fortfahren? (Nein beendet.) Schreibgeschützt kann nichts aufg
         <source>%1, serial number %2</source>
         <translation>%1, Seriennummer %2</translation>
     </message>
+    <message>
+        <source>&amp;Polling</source>
+        <translation>Ab&amp;frage</translation>
+    </message>
+    <message>
+        <source>&amp;Specified cadence</source>
+        <translation>&amp;Spezifizierter Takt</translation>
+    </message>
+    <message>
+        <source>&amp;Fast, as the wire allows</source>
+        <translation>&amp;Schnell, so schnell die Leitung erlaubt</translation>
+    </message>
 </context>
 <context>
     <name>trq::MqttDialog</name>
@@ -1143,6 +1155,17 @@ Schreibgeschützt fortfahren? (Nein beendet.) Schreibgeschützt kann nichts aufg
     <message>
         <source>%1 (part %2)</source>
         <translation>%1 (Teil %2)</translation>
+    </message>
+</context>
+<context>
+    <name>trq::PollRate</name>
+    <message>
+        <source>%1 readings/s</source>
+        <translation>%1 Messwerte/s</translation>
+    </message>
+    <message>
+        <source>%1, wire limit %2</source>
+        <translation>%1, Leitungsgrenze %2</translation>
     </message>
 </context>
 <context>
@@ -1546,6 +1569,13 @@ und melden Sie sich danach ab und wieder an.</translation>
     <message>
         <source>Waiting Last Response...</source>
         <translation>Warte auf letzte Antwort...</translation>
+    </message>
+</context>
+<context>
+    <name>trq::SupplyPoll</name>
+    <message>
+        <source>%1 holds answers back for up to %2 ms (its latency timer), which halves the fast poll; lower it with: %3</source>
+        <translation>%1 hält Antworten bis zu %2 ms zurück (sein Latenz-Timer), was die schnelle Abfrage halbiert; senken mit: %3</translation>
     </message>
 </context>
 <context>

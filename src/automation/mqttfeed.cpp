@@ -8,10 +8,12 @@
 #include <QHostInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QJsonValue>
 #include <QPointer>
 
 #include <mosquitto.h>
 
+#include <cmath>
 #include <condition_variable>
 #include <mutex>
 
@@ -106,6 +108,11 @@ MqttFeed::MqttFeed(InstrumentSession& session, Options options, QObject* parent)
     connect(&session, &InstrumentSession::outputChanged, this, &MqttFeed::publishState);
     connect(&session, &InstrumentSession::couplingChanged, this, &MqttFeed::publishState);
     connect(&session, &InstrumentSession::limitTripped, this, &MqttFeed::publishLimit);
+    // The pace is state too, told when it has changed by a reading a second.
+    connect(&session.poll(), &SupplyPoll::rateChanged, this, [this](const PollRate& rate) {
+        if (std::lround(rate.readingsPerSec) != publishedRate_)
+            publishState();
+    });
     connect(&session, &InstrumentSession::cameBackWithOutputOff, this, [this] {
         publish(prefix() + QStringLiteral("/event"),
                 QJsonDocument(QJsonObject{{QStringLiteral("type"), QStringLiteral("output-off")},
@@ -269,15 +276,29 @@ void MqttFeed::publishReadings(int channel) {
     publish(base + QStringLiteral("power"), QByteArray::number(*watts, 'g', 6), 0, false);
 }
 
+namespace {
+
+// Readings per second and the wire's limit (null: none known), rounded as
+// the status bar shows them.
+QJsonObject rateObject(const PollRate& rate) {
+    return {{QStringLiteral("readings_per_s"), std::round(rate.readingsPerSec * 10) / 10},
+            {QStringLiteral("wire_limit"),
+             rate.wireLimit > 0 ? QJsonValue(std::round(rate.wireLimit * 10) / 10) : QJsonValue()}};
+}
+
+} // namespace
+
 void MqttFeed::publishState() {
     if (session_.connection().model().isEmpty())
         return;
     Recording* r = session_.recording();
+    publishedRate_ = std::lround(session_.poll().rate().readingsPerSec);
     const QJsonObject state{
         {QStringLiteral("online"), session_.isReady()},
         {QStringLiteral("output"), session_.isReady() && session_.supply().outputOn()},
         {QStringLiteral("mode"), QLatin1String(couplingWord(session_.supply().coupling()))},
-        {QStringLiteral("recording"), r != nullptr && r->engine().isRecording()}};
+        {QStringLiteral("recording"), r != nullptr && r->engine().isRecording()},
+        {QStringLiteral("rate"), rateObject(session_.poll().rate())}};
     publish(prefix() + QStringLiteral("/state"),
             QJsonDocument(state).toJson(QJsonDocument::Compact), 1, true);
 }

@@ -82,6 +82,7 @@ private:
     bool refused_ = false; // the broker's last answer was a refusal
     quint64 published_ = 0;
     bool wasReady_ = false;
+    long publishedRate_ = -1; // readings per second in the retained state
 };
 
 } // namespace trq

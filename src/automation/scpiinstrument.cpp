@@ -129,6 +129,15 @@ const std::vector<ScpiInstrument::Command>& ScpiInstrument::commands() {
          [](S& s, const Call& c) { return s.measure(c, 2); }},
         {scpi::Pattern("MEASure:ALL"), true, false, N::Supply, &S::measureAll},
         {scpi::Pattern("MEASure:AGE#"), true, false, N::Supply, &S::measureAge},
+        // Readings per second and the wire's limit for them, as the status
+        // bar shows them (no limit known: not a number).
+        {scpi::Pattern("MEASure:RATE"), true, false, N::Supply,
+         [](S& s, const Call&) {
+             const PollRate rate = s.session_.poll().rate();
+             return answer(
+                 QByteArray::number(rate.readingsPerSec, 'f', 1) + ',' +
+                 (rate.wireLimit > 0 ? QByteArray::number(rate.wireLimit, 'f', 1) : kNotANumber));
+         }},
         {scpi::Pattern("MEMory:SAVe"), false, true, N::AutoRun,
          [](S& s, const Call& c) { return s.memory(c, true); }},
         {scpi::Pattern("*SAV"), false, true, N::AutoRun,

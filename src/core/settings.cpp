@@ -24,6 +24,9 @@ struct Flag {
 struct Words {
     const char* key;
 };
+struct PollChoice {
+    const char* key;
+};
 
 constexpr int kInt16 = 32767; // the number dialogs take nothing larger
 constexpr const char* kChannelColour = "RECORDPERIOD/Ch%1Color";
@@ -95,6 +98,16 @@ bool read(const Flag& f) {
 QString read(const Words& w) {
     return textAt(QLatin1String(w.key));
 }
+PollMode read(const PollChoice& c) {
+    const QString key = QLatin1String(c.key);
+    const QString text = textAt(key);
+    if (text.isEmpty())
+        return PollMode::Specified;
+    if (const std::optional<PollMode> mode = pollModeNamed(text.trimmed()))
+        return *mode;
+    refuse(key, text, QStringLiteral("no poll mode"), pollModeName(PollMode::Specified));
+    return PollMode::Specified;
+}
 
 QString textOf(int value) {
     return QString::number(value);
@@ -104,6 +117,9 @@ QString textOf(bool value) {
 }
 QString textOf(const QString& value) {
     return value;
+}
+QString textOf(PollMode mode) {
+    return pollModeName(mode);
 }
 
 template <typename Key, typename Value, typename Signal>
@@ -153,6 +169,7 @@ TRQ_SETTING(QString, lastModel, setLastModel, Words{"Common/MType"})
 TRQ_SETTING(bool, reconnect, setReconnect, (Flag{"Common/Reconnect", false}))
 // The dialog's range, so what it shows is what the poll takes.
 TRQ_SETTING(int, readTimeSeconds, setReadTimeSeconds, (Whole{"ReadTimes/ReadTimes", 5, 0, 120}))
+TRQ_SETTING(PollMode, pollMode, setPollMode, PollChoice{"Common/PollMode"})
 
 TRQ_SETTING(QString, serialPortName, setSerialPortName, Words{"RS232/PortName"})
 TRQ_SETTING(int, serialPortNumber, setSerialPortNumber, (Whole{"RS232/ComPort", 1, 0, 255}))

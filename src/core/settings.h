@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/language.h"
+#include "core/pollmode.h"
 
 #include <QObject>
 #include <QString>
@@ -43,6 +44,8 @@ public:
     void setReconnect(bool on);
     int readTimeSeconds() const; // how long a poll cycle may take
     void setReadTimeSeconds(int seconds);
+    PollMode pollMode() const;
+    void setPollMode(PollMode mode);
 
     // ---- Serial port
     QString serialPortName() const;
@@ -155,6 +158,7 @@ signals:
     void lastModelChanged(const QString& model);
     void reconnectChanged(bool on);
     void readTimeSecondsChanged(int seconds);
+    void pollModeChanged(trq::PollMode mode);
     void serialPortNameChanged(const QString& name);
     void serialPortNumberChanged(int number);
     void serialPortIndexChanged(int index);

@@ -2,6 +2,7 @@
 
 #include "core/debugtrace.h"
 
+#include <QFile>
 #include <QFileInfo>
 #include <qplatformdefs.h>
 
@@ -37,6 +38,36 @@ QString QtSerialPort::unsuitable(const QString& name) {
         !S_ISCHR(st.st_mode))
         return tr("it is a regular file, not a serial port");
     return {};
+}
+
+namespace {
+
+// "/dev/serial/by-id/usb-FTDI...", "/dev/ttyUSB0", "ttyUSB0": "ttyUSB0".
+QString deviceName(const QString& name) {
+    const QFileInfo info(name.trimmed());
+    if (name.contains(QLatin1Char('/')) && info.exists())
+        return QFileInfo(info.canonicalFilePath()).fileName();
+    return info.fileName();
+}
+
+QString latencyTimerPath(const QString& name, const QString& sysRoot) {
+    return sysRoot + QStringLiteral("/class/tty/") + deviceName(name) +
+           QStringLiteral("/device/latency_timer");
+}
+
+} // namespace
+
+std::optional<int> QtSerialPort::latencyTimerMsec(const QString& name, const QString& sysRoot) {
+    QFile file(latencyTimerPath(name, sysRoot));
+    if (!file.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    bool ok = false;
+    const int msec = file.readAll().trimmed().toInt(&ok);
+    return ok ? std::optional<int>(msec) : std::nullopt;
+}
+
+QString QtSerialPort::latencyTimerCommand(const QString& name) {
+    return QStringLiteral("echo 1 | sudo tee ") + latencyTimerPath(name, QStringLiteral("/sys"));
 }
 
 bool QtSerialPort::open() {

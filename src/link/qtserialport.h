@@ -4,6 +4,8 @@
 
 #include <QSerialPort>
 
+#include <optional>
+
 namespace trq {
 
 // A real serial port (RS232 or USB adapter, or a pseudo-terminal).
@@ -17,6 +19,13 @@ public:
     // Why a name cannot be a serial port (a path to a regular file or a
     // folder, say), or nothing.
     static QString unsuitable(const QString& name);
+    // A USB adapter's latency timer (FTDI and alike show it in sysfs): how
+    // long it holds a few received bytes back before passing them on.
+    // Nothing where the driver shows none.
+    static std::optional<int> latencyTimerMsec(const QString& name,
+                                               const QString& sysRoot = QStringLiteral("/sys"));
+    // What a user with the rights to do so types to lower it to 1 ms.
+    static QString latencyTimerCommand(const QString& name);
 
     void setPortName(const QString& name) override;
     QString portName() const override { return port_.portName(); }

@@ -8,6 +8,8 @@
 #include <QRegularExpression>
 #include <QTimer>
 
+#include <tuple>
+
 namespace trq {
 
 namespace {
@@ -32,6 +34,11 @@ TaskScheduler::TaskScheduler(Services services, QObject* parent)
     writerTimer_.setInterval(kWriterIntervalMsec);
     connect(&writerTimer_, &QTimer::timeout, this, [this] { writerTick(writerTimer_.interval()); });
     responseTimer_.setInterval(kWriterIntervalMsec);
+    exchangeTimer_.setSingleShot(true);
+    exchangeTimer_.setTimerType(Qt::PreciseTimer);
+    connect(&exchangeTimer_, &QTimer::timeout, this, &TaskScheduler::exchangeTimedOut);
+    quietTimer_.setSingleShot(true);
+    connect(&quietTimer_, &QTimer::timeout, this, &TaskScheduler::kick);
     writerTimer_.start();
 }
 
@@ -100,6 +107,7 @@ bool TaskScheduler::enqueueQuery(const QString& text, QObject* receiver, ReplyHa
     t.onReply = std::move(onReply);
     t.needsAck = needsAck;
     put(queries_, queryInsert_, pendingQueries_, std::move(t));
+    kick();
     return true;
 }
 
@@ -114,6 +122,7 @@ void TaskScheduler::enqueueCommand(const QString& text) {
     Task t;
     t.text = text;
     put(commands_, commandInsert_, pendingCommands_, std::move(t));
+    kick();
 }
 
 bool TaskScheduler::exchangeNow(const QString& text, QObject* receiver,
@@ -240,6 +249,8 @@ void TaskScheduler::writerTick(int intervalMsec) {
         lastQuietMsec_ = now;
     }
     watchPollCycle(intervalMsec);
+    // Fast polling goes on from here when nothing has set it going since.
+    kick();
 }
 
 void TaskScheduler::watchPollCycle(int intervalMsec) {
@@ -550,12 +561,19 @@ TaskScheduler::Step TaskScheduler::writeCommand(Task& t, quint64 epoch) {
 }
 
 void TaskScheduler::writeSerial(const QString& text) {
-    if (serial_)
-        serial_->write(text.toLatin1() + terminator_);
+    if (!serial_)
+        return;
+    const QByteArray bytes = text.toLatin1() + terminator_;
+    serialBytes_ += bytes.size();
+    serial_->write(bytes);
 }
 
 QByteArray TaskScheduler::readSerial() {
-    return serial_ ? serial_->readAll() : QByteArray();
+    if (!serial_)
+        return {};
+    const QByteArray bytes = serial_->readAll();
+    serialBytes_ += bytes.size();
+    return bytes;
 }
 
 void TaskScheduler::sendSerial(const QString& text) {
@@ -581,6 +599,12 @@ void TaskScheduler::startSerialExchange(const QString& text, Asker asker,
     e.hasReceiver = receiver != nullptr;
     e.receiver = std::move(receiver);
     e.onReply = std::move(onReply);
+    if (pollMode_ == PollMode::Fast) {
+        e.startedMsec = nowMsec();
+        e.bytesOut = text.toLatin1().size() + terminator_.size();
+        exchangeTimer_.start(std::max(wire_.timeoutMsec(text, e.bytesOut),
+                                      e.limitMsec == kSerialIdentifyMsec ? e.limitMsec : 0));
+    }
     serialExchange_ = std::move(e);
     collectSerialAnswer();
 }
@@ -590,6 +614,7 @@ void TaskScheduler::dropSerialExchange() {
     if (!serialExchange_)
         return;
     serialExchange_.reset();
+    exchangeTimer_.stop();
     opMode_ = OpMode::Idle;
 }
 
@@ -600,8 +625,16 @@ void TaskScheduler::collectSerialAnswer() {
     e.answer += readSerial();
     if (e.answer.size() > ReplyBuffer::kMaxLineLength * 4)
         e.answer = e.answer.right(ReplyBuffer::kMaxLineLength * 4);
-    if (endsWithLineEnd(e.answer))
+    if (endsWithLineEnd(e.answer)) {
+        if (pollMode_ == PollMode::Fast &&
+            wire_.answered(e.text, e.bytesOut, e.answer.size(), nowMsec() - e.startedMsec))
+            trace(QStringLiteral("Wire: %1 baud, turnaround up to %2 ms, an exchange waits its "
+                                 "bytes' time and %3 ms")
+                      .arg(wire_.baud())
+                      .arg(wire_.turnaroundMsec(), 0, 'f', 1)
+                      .arg(wire_.allowanceMsec(), 0, 'f', 0));
         return finishSerialExchange(QByteArray(e.answer));
+    }
     // No answer, or one without its line end, in time: a failed exchange.
     if (e.waitedMsec >= e.limitMsec)
         finishSerialExchange({});
@@ -610,6 +643,7 @@ void TaskScheduler::collectSerialAnswer() {
 void TaskScheduler::finishSerialExchange(const QByteArray& answer) {
     const SerialExchange e = std::move(*serialExchange_);
     serialExchange_.reset();
+    exchangeTimer_.stop();
     // A failed exchange leaves the link idle too, so commands are not held back.
     opMode_ = OpMode::Idle;
     // Deliveries run as a consumer's would: a tick meanwhile takes nothing.
@@ -633,6 +667,12 @@ void TaskScheduler::finishSerialExchange(const QByteArray& answer) {
     }
     }
     --consumerBusy_;
+    if (pollMode_ == PollMode::Fast) {
+        // Each exchange that ended is the link at work: the watchdog measures
+        // from here, as it measures from a quiet tick when polling slowly.
+        lastQuietMsec_ = qint64(clock_.nowSec() * 1000.0);
+        kick();
+    }
 }
 
 void TaskScheduler::onGpibWriteComplete() {
@@ -645,12 +685,17 @@ void TaskScheduler::onGpibWriteComplete() {
         trace("GPIB ReadAsync");
         opMode_ = OpMode::Reading;
     }
+    kick();
 }
 
 void TaskScheduler::onGpibDataRead(const QByteArray& bytes) {
     trace("GPIB DataRead");
     replies_.feed(bytes);
     opMode_ = OpMode::Idle;
+    if (pollMode_ == PollMode::Fast) {
+        lastQuietMsec_ = qint64(clock_.nowSec() * 1000.0);
+        kick();
+    }
 }
 
 void TaskScheduler::onGpibError(int number, const QString& description) {
@@ -682,6 +727,73 @@ void TaskScheduler::noAnswer() {
         silentQueries_ = 0;
         serialLost_ = true;
     }
+}
+
+void TaskScheduler::setPollMode(PollMode mode) {
+    if (mode == pollMode_)
+        return;
+    pollMode_ = mode;
+    trace(QStringLiteral("Polling: ") + pollModeName(mode));
+    exchangeTimer_.stop();
+    quietTimer_.stop();
+    kick();
+}
+
+double TaskScheduler::nowMsec() const {
+    return clock_.nowSec() * 1000.0;
+}
+
+void TaskScheduler::kick() {
+    if (pollMode_ != PollMode::Fast || kickQueued_)
+        return;
+    kickQueued_ = true;
+    QMetaObject::invokeMethod(this, &TaskScheduler::runFree, Qt::QueuedConnection);
+}
+
+bool TaskScheduler::lineFree() const {
+    return !serialExchange_ && opMode_ == OpMode::Idle && !queryInFlight_ && !commandInFlight_ &&
+           consumerBusy_ == 0 && !ackWait_;
+}
+
+void TaskScheduler::runFree() {
+    kickQueued_ = false;
+    // A stopped writer writes nothing, fast or not; a lost link and a
+    // timeout are the writer tick's to handle.
+    if (pollMode_ != PollMode::Fast || !writerTimer_.isActive() || quietTimer_.isActive() ||
+        inTimeout_ || serialLost_ || transport_ == Transport::None)
+        return;
+    const auto where = [this] {
+        return std::tuple(queryRemove_, commandRemove_, queries_[std::size_t(queryRemove_)].state,
+                          commands_[std::size_t(commandRemove_)].state, lineFree());
+    };
+    const auto before = where();
+    consume(); // commands first: one never waits behind more than one exchange
+    if (!lineFree())
+        return;
+    if (pendingCommands_ > 0 || pendingQueries_ > 0) {
+        // More to write: go on while it moves; what cannot move now is
+        // taken up by the next event or tick.
+        if (where() != before)
+            kick();
+        return;
+    }
+    if (freeLine_ && linkOpen())
+        freeLine_();
+}
+
+void TaskScheduler::exchangeTimedOut() {
+    if (!serialExchange_)
+        return;
+    collectSerialAnswer(); // what has come meanwhile
+    if (!serialExchange_)
+        return;
+    trace(QStringLiteral("Serial: no answer to '%1' within %2 ms")
+              .arg(serialExchange_->text)
+              .arg(exchangeTimer_.interval()));
+    // An answer that comes late must not be taken for the next one's: the
+    // line stays quiet for as long as a late one may take.
+    quietTimer_.start(int(wire_.allowanceMsec()));
+    finishSerialExchange({});
 }
 
 void TaskScheduler::onSerialLost(const QString& reason) {

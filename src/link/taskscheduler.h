@@ -1,6 +1,8 @@
 #pragma once
 
+#include "core/pollmode.h"
 #include "link/replybuffer.h"
+#include "link/wiretiming.h"
 
 #include <QObject>
 #include <QPointer>
@@ -149,6 +151,20 @@ public:
 
     OpMode opMode() const { return opMode_; }
 
+    // Fast polling: a task goes out as soon as the line is free instead of on
+    // the writer tick, and a serial exchange waits only for its bytes' time
+    // and the supply's turnaround. Specified polling is untouched by it.
+    void setPollMode(PollMode mode);
+    PollMode pollMode() const { return pollMode_; }
+    // Asked for the next poll step whenever, polling fast, the line is free
+    // and nothing waits.
+    void setFreeLineHandler(std::function<void()> handler) { freeLine_ = std::move(handler); }
+    // The serial line's rate, for the exchanges' times.
+    void setLineRate(int baud) { wire_.setBaud(baud); }
+    const WireTiming& wire() const { return wire_; }
+    // Bytes written and read on the serial line so far.
+    qint64 serialBytes() const { return serialBytes_; }
+
     QTimer& writerTimer() { return writerTimer_; }
     // The response-wait timer the record setup switches; it has no work.
     QTimer& responseTimer() { return responseTimer_; }
@@ -195,6 +211,13 @@ private:
     void watchPollCycle(int intervalMsec);
     // Runs a timeout once; nested ticks while its message is shown skip it.
     void timeoutWithMessage(const QString& text);
+    // Polling fast: the free line's work on the next turn of the event loop
+    // (once, however often asked), so that deliveries never nest.
+    void kick();
+    void runFree();
+    bool lineFree() const;
+    void exchangeTimedOut();
+    double nowMsec() const;
 
     Clock& clock_;
     Prompter& prompter_;
@@ -249,8 +272,18 @@ private:
         QPointer<QObject> receiver; // the direct exchange's
         bool hasReceiver = false;
         ReplyHandler onReply;
+        double startedMsec = 0;
+        qint64 bytesOut = 0;
     };
     std::optional<SerialExchange> serialExchange_;
+
+    PollMode pollMode_ = PollMode::Specified;
+    std::function<void()> freeLine_;
+    WireTiming wire_;
+    qint64 serialBytes_ = 0;
+    bool kickQueued_ = false;
+    QTimer exchangeTimer_; // a fast exchange's deadline
+    QTimer quietTimer_;    // after a fast exchange gave up: its late answer's time
 
     QTimer writerTimer_;
     QTimer responseTimer_;

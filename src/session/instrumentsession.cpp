@@ -57,6 +57,7 @@ InstrumentSession::InstrumentSession(Services s, QObject* parent)
     connect(&control_, &SupplyControl::limitsChanged, this, &InstrumentSession::limitsChanged);
     link_.setHost(this);
     link_.setSerialTerminator(kIdentifyLineEnd);
+    poll_.setMode(Settings::instance().pollMode());
     recordSetup_.load();
     // Limits follow the supply that comes on line (setUpLayout); rules from
     // before they did go to the last connection's model.

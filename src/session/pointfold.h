@@ -7,9 +7,10 @@
 
 namespace trq {
 
-// One scale window's samples folded into a point, per channel and quantity
-// (ch1 V, ch1 A, ... ch4 A): the highest or lowest reading as the supply
-// wrote it, or the mean of all of them.
+// The readings of a scale window folded into a point, per channel and
+// quantity (ch1 V, ch1 A, ... ch4 A): every reading that arrived in the
+// window counts, however fast the supply is polled; the point keeps the
+// highest or lowest reading as the supply wrote it, or the mean of all.
 class PointFold {
 public:
     static constexpr std::size_t kBoxes = 8;
@@ -25,19 +26,26 @@ public:
     }
     // A new window: nothing folded.
     void clear();
-    // One second's readings of every channel.
-    void add(const Sample& sample);
-    // The point is this one sample, as read (a scale of one second).
-    void take(const Sample& sample);
+    // One reading as it arrived.
+    void fold(std::size_t box, const Reading& reading);
+    // A second's readings taken into the window; count() counts the seconds.
+    void merge(const PointFold& second);
+    // A box that took no reading in the window keeps the last one read
+    // before it (a quantity polled less often than the window is long).
+    void fillFrom(const Sample& latest);
     int count() const { return count_; }
     // A box's value as stored: the reading kept, or the window's mean.
     Reading value(std::size_t box) const;
 
 private:
+    struct Box {
+        Reading kept;
+        double sum = 0;
+        int count = 0;
+    };
     PointOperation operation_ = PointOperation::Maximum;
     std::size_t used_ = kBoxes;
-    Sample boxes_;
-    std::array<double, kBoxes> sums_{};
+    std::array<Box, kBoxes> boxes_;
     int count_ = 0;
 };
 

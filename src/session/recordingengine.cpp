@@ -40,6 +40,7 @@ void RecordingEngine::arm(int ticks, int scale, int operation) {
     timer_.setInterval(1000);
     scaleIndex_ = std::clamp(scale, 0, int(kRecordScales.size()) - 1);
     fold_.setUp(PointOperation(std::clamp(operation, 0, 2)), channels_);
+    second_.setUp(PointOperation(std::clamp(operation, 0, 2)), channels_);
     scaleTicks_ = kRecordScales[std::size_t(scaleIndex_)].ticksPerPoint - 1;
 }
 
@@ -67,6 +68,7 @@ bool RecordingEngine::start() {
     clearAll();
     start_ = clock_->now();
     freshReadings(); // what the panel showed before the start is no reading of it
+    second_.clear();
     // The planned end: the armed length from now; none while continuous.
     for (RecordingView* v : views_)
         v->recordingStarted(start_, continuous_ ? QDateTime() : start_.addSecs(remaining_));
@@ -145,7 +147,9 @@ void RecordingEngine::tick() {
 void RecordingEngine::take(int channel, bool voltage, const Reading& reading) {
     if (channel < 0 || channel >= channels_)
         return;
-    latest_[std::size_t(channel * 2 + (voltage ? 0 : 1))] = reading;
+    const std::size_t box = std::size_t(channel * 2 + (voltage ? 0 : 1));
+    latest_[box] = reading;
+    second_.fold(box, reading);
     ++arrived_;
 }
 
@@ -177,19 +181,16 @@ void RecordingEngine::sample() {
     const bool fresh = (arrived || (source_.current && source_.current())) && allMeasured();
     if (!fresh && points_ > 0)
         ++missedSeconds_;
-    if (scaleIndex_ == 0) {
-        if (!fresh)
-            return;
-        fold_.take(latest_);
-        writePoint();
-        return;
-    }
+    // The second's readings count when the second does.
     if (fresh)
-        fold_.add(latest_);
+        fold_.merge(second_);
+    second_.clear();
     if (windowTick_ >= scaleTicks_) {
         windowTick_ = 0;
-        if (fold_.count() > 0)
+        if (fold_.count() > 0) {
+            fold_.fillFrom(latest_);
             writePoint();
+        }
         fold_.clear();
     } else {
         ++windowTick_;

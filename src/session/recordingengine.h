@@ -124,7 +124,8 @@ private:
     int points_ = 0;
     PointFold::Sample latest_; // the last reading of each channel and quantity
     quint64 arrived_ = 0;      // readings taken so far
-    PointFold fold_;
+    PointFold fold_;           // the point's window
+    PointFold second_;         // the readings since the last tick
     int scaleIndex_ = 0;
     int scaleTicks_ = 0;
     int windowTick_ = 0;

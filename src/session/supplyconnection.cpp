@@ -73,6 +73,7 @@ bool SupplyConnection::openSerial(const SerialSettings& settings) {
         return false;
     }
     link_.setSerialPort(port.release());
+    link_.setLineRate(settings.baud);
     serialTarget_ = settings;
     beginDetection(InterfaceKind::Serial, {});
     return true;
@@ -220,6 +221,7 @@ bool SupplyConnection::reopenLink() {
             return false;
         }
         link_.setSerialPort(port.release());
+        link_.setLineRate(serialTarget_.baud);
         link_.setTransport(Transport::Serial);
         return true;
     }

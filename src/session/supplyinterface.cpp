@@ -24,8 +24,9 @@ InterfaceKind interfaceFromText(const QString& text) {
 }
 
 QStringList baudRates() {
-    return {QStringLiteral("9600"), QStringLiteral("4800"),   QStringLiteral("2400"),
-            QStringLiteral("1200"), QStringLiteral("115200"), QStringLiteral("57600")};
+    return {QStringLiteral("9600"),  QStringLiteral("4800"),   QStringLiteral("2400"),
+            QStringLiteral("1200"),  QStringLiteral("115200"), QStringLiteral("57600"),
+            QStringLiteral("19200"), QStringLiteral("38400")};
 }
 
 } // namespace trq

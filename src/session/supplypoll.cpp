@@ -2,6 +2,9 @@
 #include "session/supplypoll.h"
 
 #include "core/clock.h"
+#include "core/debugtrace.h"
+#include "link/qtserialport.h"
+#include "link/transport.h"
 #include "protocol/replies.h"
 #include "session/supplyconnection.h"
 #include "session/supplystate.h"
@@ -13,13 +16,64 @@ SupplyPoll::SupplyPoll(TaskScheduler& link, SupplyConnection& connection, const 
     : QObject(parent), link_(link), connection_(connection), state_(state),
       handlerFor_(std::move(handlerFor)) {
     timer_.setInterval(kPollMsec);
-    connect(&timer_, &QTimer::timeout, this, &SupplyPoll::tick);
+    connect(&timer_, &QTimer::timeout, this, [this] {
+        if (mode_ == PollMode::Specified)
+            tick();
+    });
+    link_.setFreeLineHandler([this] {
+        if (mode_ == PollMode::Fast && timer_.isActive())
+            tick();
+    });
+    rateTimer_.setInterval(1000);
+    connect(&rateTimer_, &QTimer::timeout, this, &SupplyPoll::sampleRate);
+}
+
+SupplyPoll::~SupplyPoll() {
+    link_.setFreeLineHandler({});
+}
+
+void SupplyPoll::setMode(PollMode mode) {
+    mode_ = mode;
+    link_.setPollMode(mode);
+    checkAdapter();
+}
+
+void SupplyPoll::sampleRate() {
+    const bool serial = link_.transport() == Transport::Serial;
+    rate_.sample(qint64(link_.clock().nowSec() * 1000.0), state_.readingCount(),
+                 link_.serialBytes(), serial ? link_.wire().baud() : 0);
+    emit rateChanged(rate_.rate());
+}
+
+void SupplyPoll::checkAdapter() {
+    if (mode_ != PollMode::Fast || !profile_ || link_.transport() != Transport::Serial ||
+        !link_.serialPort())
+        return;
+    const QString port = link_.serialPort()->portName();
+    const std::optional<int> latency = QtSerialPort::latencyTimerMsec(port);
+    if (!latency || *latency <= 1 || port == adapterTold_)
+        return;
+    adapterTold_ = port;
+    const QString text = tr("%1 holds answers back for up to %2 ms (its latency timer), which "
+                            "halves the fast poll; lower it with: %3")
+                             .arg(port)
+                             .arg(*latency)
+                             .arg(QtSerialPort::latencyTimerCommand(port));
+    trace(text);
+    emit slowAdapter(text);
 }
 
 void SupplyPoll::setUp(const LayoutProfile* profile) {
     profile_ = profile;
-    if (profile) // off line the position stays where it was
-        counter_ = 0;
+    rate_.clear();
+    if (!profile) { // off line the position stays where it was
+        rateTimer_.stop();
+        emit rateChanged({});
+        return;
+    }
+    counter_ = 0;
+    rateTimer_.start();
+    checkAdapter();
 }
 
 QString SupplyPoll::query(const QueryStep& step) const {

@@ -3,6 +3,7 @@
 #include "link/taskscheduler.h"
 #include "protocol/commands.h"
 #include "protocol/layoutprofile.h"
+#include "session/readingrate.h"
 
 #include <QObject>
 #include <QTimer>
@@ -23,8 +24,9 @@ struct LinkActivity {
     bool operator==(const LinkActivity&) const = default;
 };
 
-// The poll: at each tick of its timer a step of the layout's query cycle,
-// and the queries asked besides, each with the handling of its reply.
+// The poll: a step of the layout's query cycle at each tick of its timer, or,
+// polling fast, whenever the link is free; and the queries asked besides,
+// each with the handling of its reply.
 class SupplyPoll : public QObject {
     Q_OBJECT
 public:
@@ -33,10 +35,15 @@ public:
 
     SupplyPoll(TaskScheduler& link, SupplyConnection& connection, const SupplyState& state,
                Handlers handlerFor, QObject* parent = nullptr);
+    ~SupplyPoll() override;
 
     // A supply of this layout came on line: the cycle starts again; null:
     // off line, nothing is polled.
     void setUp(const LayoutProfile* profile);
+    // The timer keeps running when polling fast (the link's activity is
+    // switched as ever) but the link's free moments take the steps.
+    void setMode(PollMode mode);
+    PollMode mode() const { return mode_; }
     QTimer& timer() { return timer_; }
     bool active() const { return timer_.isActive(); }
     // Where the poll is in its layout's cycle (see pollStepAt).
@@ -50,9 +57,19 @@ public:
     bool readingsCurrent() const;
     // Starts or stops the link's clocks.
     void setLinkActivity(const LinkActivity& activity);
+    // The pace achieved over the last seconds (nothing while off line).
+    PollRate rate() const { return rate_.rate(); }
+
+signals:
+    // Once a second on line.
+    void rateChanged(const trq::PollRate& rate);
+    // Polling fast on a USB adapter whose latency timer holds answers back.
+    void slowAdapter(const QString& text);
 
 private:
     bool exchange(const QueryStep& step);
+    void sampleRate();
+    void checkAdapter();
     QString query(const QueryStep& step) const;
 
     TaskScheduler& link_;
@@ -61,7 +78,11 @@ private:
     Handlers handlerFor_;
     const LayoutProfile* profile_ = nullptr;
     int counter_ = 0;
+    PollMode mode_ = PollMode::Specified;
     QTimer timer_;
+    ReadingRate rate_;
+    QTimer rateTimer_;
+    QString adapterTold_; // the port whose latency timer was told of
 };
 
 } // namespace trq

@@ -63,13 +63,13 @@ bool SupplyState::repliedFor(int ch, Setting setting) const {
 void SupplyState::readingReplied(int ch, bool voltage, const QString& reply, bool measures) {
     if (!has(ch))
         return;
-    ++readings_;
     ChannelState& c = channels_[std::size_t(ch)];
     (voltage ? c.voltageReply : c.currentReply) = reply;
     (voltage ? c.voltageAtMsec : c.currentAtMsec) = qint64(clock_.nowSec() * 1000.0);
     (voltage ? c.voltage : c.current) =
         Reading(withoutUnit(reply, voltage ? QLatin1Char('V') : QLatin1Char('A')));
     if (!reply.isEmpty()) {
+        ++readings_; // an empty reply is no reading
         (voltage ? voltageSeen_ : currentSeen_)[std::size_t(ch)] = true;
         (voltage ? c.voltageRead : c.currentRead) = measures;
     }

@@ -2,6 +2,7 @@
 
 #include <QSocketNotifier>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -12,7 +13,28 @@
 namespace trq::sim {
 
 PtyServer::PtyServer(Responder responder, QObject* parent)
-    : QObject(parent), responder_(std::move(responder)) {}
+    : QObject(parent), responder_(std::move(responder)) {
+    dueTimer_.setSingleShot(true);
+    dueTimer_.setTimerType(Qt::PreciseTimer);
+    connect(&dueTimer_, &QTimer::timeout, this, &PtyServer::answerWhenDue);
+}
+
+void PtyServer::setPace(int baud, double turnaroundMsec) {
+    paceBaud_ = std::max(baud, 0);
+    turnaroundNs_ = qint64(turnaroundMsec * 1e6);
+    wireClock_.start();
+    wireFreeNs_ = 0;
+}
+
+void PtyServer::answerWhenDue() {
+    const qint64 now = wireClock_.nsecsElapsed();
+    while (!due_.empty() && due_.front().atNs <= now) {
+        writeRaw(due_.front().bytes);
+        due_.pop_front();
+    }
+    if (!due_.empty())
+        dueTimer_.start(int((due_.front().atNs - now + 999'999) / 1'000'000));
+}
 
 PtyServer::~PtyServer() {
     close();
@@ -52,6 +74,8 @@ void PtyServer::close() {
     delete writeNotifier_;
     writeNotifier_ = nullptr;
     outbox_.clear();
+    due_.clear();
+    dueTimer_.stop();
     if (master_ >= 0)
         ::close(master_);
     if (slave_ >= 0)
@@ -60,6 +84,8 @@ void PtyServer::close() {
 }
 
 void PtyServer::writeRaw(const QByteArray& bytes) {
+    if (!bytes.isEmpty())
+        emit sent(bytes);
     outbox_ += bytes;
     flushOutbox();
 }
@@ -87,8 +113,25 @@ void PtyServer::onReadable() {
             return;
         const QByteArray bytes(buf, n);
         emit received(bytes);
-        if (responder_)
-            writeRaw(responder_(bytes));
+        if (!responder_)
+            continue;
+        const QByteArray answer = responder_(bytes);
+        if (paceBaud_ <= 0) {
+            writeRaw(answer);
+            continue;
+        }
+        // The question's last byte arrives after its wire time; the answer
+        // starts a turnaround later (or when the previous one has gone) and
+        // is complete after its own wire time.
+        const qint64 byteNs = 10'000'000'000LL / paceBaud_;
+        const qint64 asked = wireClock_.nsecsElapsed() + n * byteNs;
+        if (answer.isEmpty())
+            continue;
+        const qint64 done = std::max(asked + turnaroundNs_, wireFreeNs_) + answer.size() * byteNs;
+        wireFreeNs_ = done;
+        due_.push_back({done, answer});
+        if (!dueTimer_.isActive())
+            answerWhenDue();
     }
 }
 

@@ -4,6 +4,10 @@
 #include <QObject>
 #include <QString>
 
+#include <QElapsedTimer>
+#include <QTimer>
+
+#include <deque>
 #include <functional>
 
 class QSocketNotifier;
@@ -31,13 +35,20 @@ public:
     // Sends bytes to the client as if the instrument had written them.
     void writeRaw(const QByteArray& bytes);
     void setResponder(Responder responder) { responder_ = std::move(responder); }
+    // Answers as over a real wire: each byte, the question's and the
+    // answer's, takes 10 bits at baud, and the instrument needs turnaround
+    // between the question's end and the answer. 0 answers at once.
+    void setPace(int baud, double turnaroundMsec);
 
 signals:
     void received(const QByteArray& bytes);
+    // Bytes written to the client (with --pace, when their wire time is up).
+    void sent(const QByteArray& bytes);
 
 private:
     void onReadable();
     void flushOutbox();
+    void answerWhenDue();
 
     Responder responder_;
     int master_ = -1;
@@ -47,6 +58,16 @@ private:
     QSocketNotifier* notifier_ = nullptr;
     QSocketNotifier* writeNotifier_ = nullptr;
     QByteArray outbox_;
+    int paceBaud_ = 0;
+    qint64 turnaroundNs_ = 0;
+    QElapsedTimer wireClock_;
+    qint64 wireFreeNs_ = 0; // when the answer direction is free again
+    struct Due {
+        qint64 atNs;
+        QByteArray bytes;
+    };
+    std::deque<Due> due_;
+    QTimer dueTimer_{this}; // a child: it goes with the server to another thread
 };
 
 } // namespace trq::sim

@@ -92,6 +92,8 @@ MainWindow::MainWindow(Services s, QWidget* parent)
     statusBar()->addWidget(statusLabel_, 1);
     serverLabel_ = new QLabel(this);
     statusBar()->addPermanentWidget(serverLabel_);
+    rateLabel_ = new QLabel(this);
+    statusBar()->addPermanentWidget(rateLabel_);
     buildMenus();
     buildToolbar();
 
@@ -146,6 +148,11 @@ void MainWindow::connectSession() {
     connect(s, &InstrumentSession::statusReport, this, &MainWindow::reportStatus);
     connect(s, &InstrumentSession::limitTripped, this, &MainWindow::noticeLimit);
     connect(s, &InstrumentSession::cameBackWithOutputOff, this, &MainWindow::noticeOutputOff);
+    connect(&s->poll(), &SupplyPoll::rateChanged, this, [this](const PollRate& rate) {
+        rateLabel_->setText(session_.isReady() ? pollRateText(rate) : QString());
+    });
+    connect(&s->poll(), &SupplyPoll::slowAdapter, this,
+            [this](const QString& text) { reportStatus(text, 30000); });
     if (server_) {
         connect(server_, &ScpiServer::statusChanged, this,
                 [this] { serverLabel_->setText(server_->statusText()); });
@@ -184,13 +191,19 @@ QMenu* MainWindow::addMenu(QMenu* parentMenu, const QString& caption,
 
 void MainWindow::buildMenus() {
     addMenu(nullptr, tr("&File"), {{C::Exit, QT_TR_NOOP("E&xit")}});
-    addMenu(nullptr, tr("&Interface"),
-            {{C::Gpib, QT_TR_NOOP("&GPIB...")},
-             {C::Rs232, QT_TR_NOOP("&RS232...")},
-             {C::Usb, QT_TR_NOOP("&USB...")},
-             {C::Reconnect, QT_TR_NOOP("Reconnect a&utomatically"), true},
-             {C::Automation, QT_TR_NOOP("&Automation server..."), true},
-             {C::LabFeed, QT_TR_NOOP("&Lab feed (MQTT)...")}});
+    QMenu* interfaceMenu = addMenu(nullptr, tr("&Interface"),
+                                   {{C::Gpib, QT_TR_NOOP("&GPIB...")},
+                                    {C::Rs232, QT_TR_NOOP("&RS232...")},
+                                    {C::Usb, QT_TR_NOOP("&USB...")},
+                                    {C::Reconnect, QT_TR_NOOP("Reconnect a&utomatically"), true},
+                                    {C::Automation, QT_TR_NOOP("&Automation server..."), true},
+                                    {C::LabFeed, QT_TR_NOOP("&Lab feed (MQTT)...")}});
+    interfaceMenu->addSeparator();
+    addMenu(interfaceMenu, tr("&Polling"),
+            {{C::PollSpecified, QT_TR_NOOP("&Specified cadence")},
+             {C::PollFast, QT_TR_NOOP("&Fast, as the wire allows")}})
+        ->menuAction()
+        ->setIcon(iconOf("", "read-times"));
     QMenu* depart = menuBar()->addMenu(tr("&Depart"));
     modelMenu_ = depart->addMenu(QStringLiteral("TRQ"));
     buildModelMenu();
@@ -231,8 +244,10 @@ void MainWindow::buildMenus() {
 
     // Ticks show the state the commands leave, never the click itself.
     for (C c : {C::Gpib, C::Rs232, C::Independent, C::Parallel, C::Tracking, C::Output, C::AutoRun,
-                C::Toolbar, C::ToolbarCaptions, C::StatusBar, C::Reconnect})
+                C::Toolbar, C::ToolbarCaptions, C::StatusBar, C::Reconnect, C::PollSpecified,
+                C::PollFast})
         action(c)->setCheckable(true);
+    showPollTicks();
     action(C::Toolbar)->setChecked(true);
     action(C::StatusBar)->setChecked(true);
     action(C::NormalSize)->setVisible(false); // it has no action
@@ -356,6 +371,15 @@ void MainWindow::run(Command command) {
         session_.connection().setReconnect(action(C::Reconnect)->isChecked());
         Settings::instance().setReconnect(action(C::Reconnect)->isChecked());
         break;
+    case C::PollSpecified:
+    case C::PollFast: {
+        // Kept for the next start as well.
+        const PollMode mode = command == C::PollFast ? PollMode::Fast : PollMode::Specified;
+        Settings::instance().setPollMode(mode);
+        session_.poll().setMode(mode);
+        showPollTicks();
+        break;
+    }
     case C::Usb:
         usbDialog_ = true;
         goOnLine(InterfaceKind::Serial, {}, false);
@@ -515,6 +539,15 @@ void MainWindow::showCouplingTicks(Coupling mode) {
 void MainWindow::reportStatus(const QString& text, int msec) {
     statusLine_ = text;
     statusLineMsec_ = msec;
+}
+
+void MainWindow::showPollTicks() {
+    action(C::PollSpecified)->setChecked(session_.poll().mode() == PollMode::Specified);
+    action(C::PollFast)->setChecked(session_.poll().mode() == PollMode::Fast);
+}
+
+QString MainWindow::rateText() const {
+    return rateLabel_->text();
 }
 
 QString MainWindow::statusText() const {

@@ -46,6 +46,8 @@ public:
         Reconnect,
         Automation,
         LabFeed,
+        PollSpecified,
+        PollFast,
         SaveMemory,
         RecallMemory,
         Delay,
@@ -108,6 +110,8 @@ public:
     QAction* toolButton(Button button) const { return buttons_.value(button); }
     QList<QAction*> modelItems() const { return modelItems_; }
     QString statusText() const;
+    // The poll's pace as the status bar shows it.
+    QString rateText() const;
     bool showsOnLineImage() const { return onLineImage_; }
     void updateStatus();
     void reportStatus(const QString& text, int msec);
@@ -182,6 +186,7 @@ private:
     void syncButtonChecks();
     void syncConnectionTicks();
     void showCouplingTicks(Coupling mode);
+    void showPollTicks();
     // Record > Start only while nothing records; the others with the output.
     void syncRecordActions();
     bool isRecording() const;
@@ -218,6 +223,7 @@ private:
     QLabel* statusLabel_ = nullptr;
     QLabel* serverLabel_ = nullptr;
     QLabel* feedLabel_ = nullptr;
+    QLabel* rateLabel_ = nullptr;
     QPointer<QMessageBox> limitNotice_;
     QPointer<QMessageBox> linkNotice_;
     bool onLineImage_ = false;

@@ -1,0 +1,251 @@
+// The poll against a supply paced like a real wire: for each layout, rate and
+// mode, the cycle time, the readings per second, the wire floor computed from
+// the bytes exchanged and the ratio; then how long a set command and a
+// limit's output-off take to reach the wire. One run, printed as tables; not
+// a timed test.
+#include "benchsession.h"
+#include "core/settings.h"
+#include "session/limits.h"
+#include "sim/ptyserver.h"
+#include "sim/supply.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QRandomGenerator>
+#include <QThread>
+
+#include <algorithm>
+#include <atomic>
+#include <cstdio>
+#include <ctime>
+
+using namespace trq;
+
+namespace {
+
+constexpr double kTurnaroundMsec = 0.5;
+
+QElapsedTimer& wallClock() {
+    static QElapsedTimer t = [] {
+        QElapsedTimer e;
+        e.start();
+        return e;
+    }();
+    return t;
+}
+
+double threadCpuSec() {
+    timespec ts{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+    return double(ts.tv_sec) + double(ts.tv_nsec) / 1e9;
+}
+
+void runFor(double msec, const std::function<bool()>& done = {}) {
+    QElapsedTimer t;
+    t.start();
+    while (double(t.nsecsElapsed()) / 1e6 < msec && !(done && done()))
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
+}
+
+// The supply on its own thread, so that the program's thread and its CPU
+// time are the program's alone.
+class PacedSupply {
+public:
+    PacedSupply(const QString& model, int baud) : supply_(sim::Supply::create(model)) {
+        for (int n = 1; n <= supply_->channelCount(); ++n) {
+            supply_->channel(n).vset = 1.0 + 0.5 * n;
+            supply_->channel(n).iset = 3.0;
+        }
+        server_ = new sim::PtyServer([this](const QByteArray& b) { return supply_->receive(b); });
+        server_->setPace(baud, kTurnaroundMsec);
+        QObject::connect(
+            server_, &sim::PtyServer::received, server_,
+            [this](const QByteArray& bytes) {
+                if (bytes.contains('?')) {
+                    ++queries_;
+                } else {
+                    lastCommandNs_ = wallClock().nsecsElapsed();
+                    if (bytes.contains("OUT"))
+                        outputNs_ = lastCommandNs_.load();
+                }
+            },
+            Qt::DirectConnection);
+        QObject::connect(
+            server_, &sim::PtyServer::sent, server_,
+            [this](const QByteArray& bytes) {
+                if (crossingNs_ < 0 && bytes.trimmed().toDouble() > crossing_)
+                    crossingNs_ = wallClock().nsecsElapsed();
+            },
+            Qt::DirectConnection);
+        server_->moveToThread(&thread_);
+        thread_.start();
+        QMetaObject::invokeMethod(
+            server_, [this] { open_ = server_->open(); }, Qt::BlockingQueuedConnection);
+    }
+    ~PacedSupply() {
+        QMetaObject::invokeMethod(
+            server_, [this] { delete server_; }, Qt::BlockingQueuedConnection);
+        thread_.quit();
+        thread_.wait();
+    }
+    bool isOpen() const { return open_; }
+    QString path() const { return server_->slavePath(); }
+    qint64 queries() const { return queries_; }
+    qint64 lastCommandNs() const { return lastCommandNs_; }
+    // From the first answer above value to the output switched, from now on.
+    void watchCrossing(double value) {
+        crossing_ = value;
+        crossingNs_ = -1;
+        outputNs_ = -1;
+    }
+    double reactionMsec() const {
+        return crossingNs_ < 0 || outputNs_ < crossingNs_ ? -1
+                                                          : double(outputNs_ - crossingNs_) / 1e6;
+    }
+    bool reacted() const { return outputNs_ >= 0 && crossingNs_ >= 0; }
+    void setVoltage(int channel, double volts) {
+        QMetaObject::invokeMethod(
+            server_, [this, channel, volts] { supply_->channel(channel).vset = volts; },
+            Qt::BlockingQueuedConnection);
+    }
+
+private:
+    std::unique_ptr<sim::Supply> supply_;
+    sim::PtyServer* server_ = nullptr;
+    QThread thread_;
+    bool open_ = false;
+    std::atomic<qint64> queries_{0};
+    std::atomic<qint64> lastCommandNs_{-1};
+    std::atomic<qint64> outputNs_{-1};
+    std::atomic<qint64> crossingNs_{-1};
+    std::atomic<double> crossing_{1e9};
+};
+
+struct Case {
+    const char* model;
+    int baud;
+    PollMode mode;
+};
+
+struct OnLine {
+    PacedSupply supply;
+    BenchSession b;
+    bool ready = false;
+    OnLine(const Case& c) : supply(QString::fromLatin1(c.model), c.baud) {
+        b.session.poll().setMode(c.mode);
+        b.session.connection().openSerial({supply.path(), c.baud});
+        runFor(15000, [&] { return b.session.isReady() && !b.session.waiting(); });
+        b.session.control().setOutput(true);
+        runFor(1500);
+        ready = b.session.isReady() && b.session.profile();
+    }
+};
+
+double median(std::vector<double> v) {
+    if (v.empty())
+        return -1;
+    std::sort(v.begin(), v.end());
+    return v[v.size() / 2];
+}
+
+void pace(const Case& c) {
+    OnLine o(c);
+    const char* mode = c.mode == PollMode::Fast ? "fast" : "specified";
+    if (!o.ready) {
+        std::printf("%-12s %6d %-9s  did not go on line\n", c.model, c.baud, mode);
+        return;
+    }
+    const LayoutProfile& profile = *o.b.session.profile();
+    const double windowMsec = c.mode == PollMode::Fast ? 3000 : 6000;
+    const quint64 readings0 = o.b.session.supply().readingCount();
+    const qint64 bytes0 = o.b.link.serialBytes();
+    const qint64 queries0 = o.supply.queries();
+    const double cpu0 = threadCpuSec();
+    QElapsedTimer t;
+    t.start();
+    runFor(windowMsec);
+    const double sec = double(t.nsecsElapsed()) / 1e9;
+    const double cpu = (threadCpuSec() - cpu0) / sec * 100;
+    const double readings = double(o.b.session.supply().readingCount() - readings0);
+    const double bytes = double(o.b.link.serialBytes() - bytes0);
+    const double cycles = double(o.supply.queries() - queries0) / double(profile.pollCycle.size());
+    const double rate = readings / sec;
+    const double floor = readings / (bytes * 10.0 / c.baud);
+    const double bound = double(profile.pollCycle.size()) * SupplyPoll::kPollMsec;
+    std::printf("%-12s %6d %-9s  %8.1f  %8.1f  %8.1f  %5.2f  %6.2f  %5.1f\n", c.model, c.baud, mode,
+                sec * 1000 / cycles, rate, floor, rate / floor, sec * 1000 / cycles / bound, cpu);
+}
+
+void commandToWire(const Case& c) {
+    OnLine o(c);
+    std::vector<double> times;
+    for (int i = 0; o.ready && i < 30; ++i) {
+        runFor(QRandomGenerator::global()->bounded(170)); // any moment of the cycle
+        const qint64 asked = wallClock().nsecsElapsed();
+        o.b.session.control().setSetting(0, Setting::Voltage, 1.0 + 0.01 * (i % 10 + 1));
+        runFor(3000, [&] { return o.supply.lastCommandNs() > asked; });
+        if (o.supply.lastCommandNs() > asked)
+            times.push_back(double(o.supply.lastCommandNs() - asked) / 1e6);
+    }
+    const double exchange = (10.0 * (16 + 10) * 1000.0 / c.baud) + kTurnaroundMsec;
+    std::printf("%-12s %6d %-9s  %8.1f  %8.1f  %8.1f\n", c.model, c.baud,
+                c.mode == PollMode::Fast ? "fast" : "specified", median(times),
+                times.empty() ? -1 : *std::max_element(times.begin(), times.end()), exchange);
+}
+
+void limitReaction(const Case& c) {
+    OnLine o(c);
+    std::vector<double> times;
+    LimitRule rule;
+    rule.channel = 1;
+    rule.quantity = Quantity::Voltage;
+    rule.upper = 8.0;
+    rule.action = LimitAction::OutputOff;
+    for (int i = 0; o.ready && i < 10; ++i) {
+        o.b.session.storeLimitRules({rule});
+        o.b.session.control().setOutput(true);
+        runFor(1000);
+        runFor(QRandomGenerator::global()->bounded(170));
+        o.supply.watchCrossing(rule.upper.value_or(0));
+        o.supply.setVoltage(1, 10.0);
+        runFor(5000, [&] { return o.supply.reacted(); });
+        if (o.supply.reactionMsec() >= 0)
+            times.push_back(o.supply.reactionMsec());
+        o.supply.setVoltage(1, 1.5);
+        runFor(1500);
+    }
+    std::printf("%-12s %6d %-9s  %8.1f  %8.1f  (%zu trips)\n", c.model, c.baud,
+                c.mode == PollMode::Fast ? "fast" : "specified", median(times),
+                times.empty() ? -1 : *std::max_element(times.begin(), times.end()), times.size());
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    // The trace file and the settings (limit rules) go to a folder of the
+    // run's own, never the user's.
+    QTemporaryDir dir;
+    qputenv("XDG_CONFIG_HOME", dir.path().toLocal8Bit());
+    QCoreApplication app(argc, argv);
+    QDir::setCurrent(dir.path());
+    const char* models[] = {"PSQ-3323", "SPQ-3610DNB", "TRQ-3302", "TRQ-7206S"};
+    std::printf("Poll pace (turnaround %.1f ms)\n", kTurnaroundMsec);
+    std::printf("%-12s %6s %-9s  %8s  %8s  %8s  %5s  %6s  %5s\n", "model", "baud", "mode",
+                "cycle ms", "rdg/s", "floor/s", "ratio", "/bound", "cpu %");
+    for (const char* model : models)
+        for (int baud : {9600, 115200})
+            for (PollMode mode : {PollMode::Specified, PollMode::Fast})
+                pace({model, baud, mode});
+    std::printf("\nSet command to wire (ms; exchange = a 16-byte query and 10-byte answer)\n");
+    std::printf("%-12s %6s %-9s  %8s  %8s  %8s\n", "model", "baud", "mode", "median", "longest",
+                "exchange");
+    for (int baud : {9600, 115200})
+        for (PollMode mode : {PollMode::Specified, PollMode::Fast})
+            commandToWire({"PSQ-3323", baud, mode});
+    std::printf("\nLimit reaction: crossing answer to output-off on the wire (ms)\n");
+    std::printf("%-12s %6s %-9s  %8s  %8s\n", "model", "baud", "mode", "median", "longest");
+    for (PollMode mode : {PollMode::Specified, PollMode::Fast})
+        limitReaction({"PSQ-3323", 9600, mode});
+    return 0;
+}
