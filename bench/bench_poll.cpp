@@ -14,6 +14,7 @@
 #include <QElapsedTimer>
 #include <QRandomGenerator>
 #include <QThread>
+#include <QTimer>
 
 #include <algorithm>
 #include <atomic>
@@ -24,7 +25,8 @@ using namespace trq;
 
 namespace {
 
-constexpr double kTurnaroundMsec = 0.5;
+// The supply's time between a question and its answer (--turnaround MS).
+double kTurnaroundMsec = 0.5;
 
 QElapsedTimer& wallClock() {
     static QElapsedTimer t = [] {
@@ -41,11 +43,21 @@ double threadCpuSec() {
     return double(ts.tv_sec) + double(ts.tv_nsec) / 1e9;
 }
 
+// Runs the event loop as the program does: sleeping until something comes,
+// so that the CPU time measured is the program's work.
 void runFor(double msec, const std::function<bool()>& done = {}) {
-    QElapsedTimer t;
-    t.start();
-    while (double(t.nsecsElapsed()) / 1e6 < msec && !(done && done()))
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
+    QEventLoop loop;
+    QTimer::singleShot(int(msec), &loop, &QEventLoop::quit);
+    QTimer check;
+    if (done) {
+        QObject::connect(&check, &QTimer::timeout, &loop, [&] {
+            if (done())
+                loop.quit();
+        });
+        check.start(2);
+    }
+    if (!(done && done()))
+        loop.exec();
 }
 
 // The supply on its own thread, so that the program's thread and its CPU
@@ -62,11 +74,16 @@ public:
         QObject::connect(
             server_, &sim::PtyServer::received, server_,
             [this](const QByteArray& bytes) {
-                if (bytes.contains('?')) {
-                    ++queries_;
-                } else {
+                // A command and the query after it may come in one read.
+                for (const QByteArray& line : QByteArray(bytes).replace('\n', '\r').split('\r')) {
+                    if (line.trimmed().isEmpty())
+                        continue;
+                    if (line.contains('?')) {
+                        ++queries_;
+                        continue;
+                    }
                     lastCommandNs_ = wallClock().nsecsElapsed();
-                    if (bytes.contains("OUT"))
+                    if (line.contains("OUT"))
                         outputNs_ = lastCommandNs_.load();
                 }
             },
@@ -172,9 +189,14 @@ void pace(const Case& c) {
     const double cycles = double(o.supply.queries() - queries0) / double(profile.pollCycle.size());
     const double rate = readings / sec;
     const double floor = readings / (bytes * 10.0 / c.baud);
+    // The same with the supply's turnaround once per exchange.
+    const double exchanges = double(o.supply.queries() - queries0);
+    const double floorTurn =
+        readings / (bytes * 10.0 / c.baud + exchanges * kTurnaroundMsec / 1000);
     const double bound = double(profile.pollCycle.size()) * SupplyPoll::kPollMsec;
-    std::printf("%-12s %6d %-9s  %8.1f  %8.1f  %8.1f  %5.2f  %6.2f  %5.1f\n", c.model, c.baud, mode,
-                sec * 1000 / cycles, rate, floor, rate / floor, sec * 1000 / cycles / bound, cpu);
+    std::printf("%-12s %6d %-9s  %8.1f  %8.1f  %8.1f  %5.2f  %5.2f  %6.2f  %5.1f\n", c.model,
+                c.baud, mode, sec * 1000 / cycles, rate, floor, rate / floor, rate / floorTurn,
+                sec * 1000 / cycles / bound, cpu);
 }
 
 void commandToWire(const Case& c) {
@@ -229,10 +251,14 @@ int main(int argc, char** argv) {
     qputenv("XDG_CONFIG_HOME", dir.path().toLocal8Bit());
     QCoreApplication app(argc, argv);
     QDir::setCurrent(dir.path());
+    std::setvbuf(stdout, nullptr, _IOLBF, 0); // each case as it is done
+    const QStringList args = app.arguments();
+    if (const qsizetype at = args.indexOf(QStringLiteral("--turnaround")); at > 0)
+        kTurnaroundMsec = args.value(at + 1).toDouble();
     const char* models[] = {"PSQ-3323", "SPQ-3610DNB", "TRQ-3302", "TRQ-7206S"};
     std::printf("Poll pace (turnaround %.1f ms)\n", kTurnaroundMsec);
-    std::printf("%-12s %6s %-9s  %8s  %8s  %8s  %5s  %6s  %5s\n", "model", "baud", "mode",
-                "cycle ms", "rdg/s", "floor/s", "ratio", "/bound", "cpu %");
+    std::printf("%-12s %6s %-9s  %8s  %8s  %8s  %5s  %5s  %6s  %5s\n", "model", "baud", "mode",
+                "cycle ms", "rdg/s", "floor/s", "ratio", "+turn", "/bound", "cpu %");
     for (const char* model : models)
         for (int baud : {9600, 115200})
             for (PollMode mode : {PollMode::Specified, PollMode::Fast})

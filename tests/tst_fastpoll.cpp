@@ -1,11 +1,15 @@
 // Fast polling over a real pseudo-terminal, for each layout: what goes on the
 // wire, in which order, and what the session makes of the answers.
+#include "link/wiretiming.h"
 #include "protocol/commands.h"
+#include "session/readingrate.h"
 #include "sim/ptyserver.h"
 #include "support/sessionfixture.h"
 
 using namespace trq;
 using namespace trq::test;
+
+Q_DECLARE_METATYPE(trq::PollMode)
 
 namespace {
 
@@ -49,6 +53,26 @@ struct PtySession : SessionFixture {
     }
 };
 
+// The lines are the profile's poll cycle, in its order, from wherever they
+// start; where the wrap is mid-cycle the order follows the counter.
+bool inCycleOrder(const QStringList& lines, const LayoutProfile& profile, CommandFamily family) {
+    const auto query = [&](int at) {
+        const QueryStep& step = pollStepAt(profile, at);
+        return queryText(family, step.operation, step.channel);
+    };
+    int at = 0;
+    while (at < profile.pollCounterWrap && query(at) != lines.value(0))
+        ++at;
+    for (const QString& line : lines) {
+        if (at >= profile.pollCounterWrap || line != query(at)) {
+            qWarning() << "out of order:" << line;
+            return false;
+        }
+        at = nextPollPosition(profile, at);
+    }
+    return true;
+}
+
 } // namespace
 
 class TestFastPoll : public QObject {
@@ -70,16 +94,7 @@ private slots:
         const int length = int(f.profile->pollCycle.size());
         const QStringList lines = f.take(3 * length);
         QVERIFY(lines.size() >= 3 * length);
-        // Where the wrap is mid-cycle the order follows the counter.
-        int at = -1;
-        for (int p = 0; p < f.profile->pollCounterWrap && at < 0; ++p)
-            if (f.query(pollStepAt(*f.profile, p)) == lines.first())
-                at = p;
-        QVERIFY2(at >= 0, qPrintable(lines.first()));
-        for (int i = 0; i < 3 * length; ++i) {
-            QCOMPARE(lines.at(i), f.query(pollStepAt(*f.profile, at)));
-            at = nextPollPosition(*f.profile, at);
-        }
+        QVERIFY(inCycleOrder(lines, *f.profile, f.session->connection().family()));
         for (int n = 1; n <= f.supply->channelCount(); ++n) {
             const ChannelState& c = f.session->supply().channel(n - 1);
             QCOMPARE(c.voltage.value(), std::optional<double>(f.supply->measuredVolt(n)));
@@ -99,6 +114,146 @@ private slots:
             std::size_t(written - f.supply->received.begin()) <= asked,
             qPrintable(
                 QStringLiteral("%1 lines before it").arg(written - f.supply->received.begin())));
+    }
+
+    // Over GPIB the queue pairs the answers: the cycle back to back there too.
+    void overGpib() {
+        SessionFixture f;
+        f.session->poll().setMode(PollMode::Fast);
+        QVERIFY(f.onLineGpib(QStringLiteral("PSQ-3323")));
+        f.session->control().setOutput(true);
+        QTRY_VERIFY(f.instrument().output);
+        const LayoutProfile& profile = *f.session->profile();
+        const int length = int(profile.pollCycle.size());
+        QVERIFY(f.waitReceived(length));
+        f.takeReceived();
+        QVERIFY(f.waitReceived(3 * length));
+        QVERIFY(inCycleOrder(f.takeReceived().mid(0, 3 * length), profile,
+                             f.session->connection().family()));
+        QCOMPARE(f.session->supply().channel(0).voltage.value(),
+                 std::optional<double>(f.instrument().measuredVolt(1)));
+    }
+
+    // An error in the supply's queue: the output-off is the next line on the
+    // wire after the error query's answer, before any other poll.
+    void errorReplySwitchesTheOutputOffAtOnce_data() {
+        QTest::addColumn<QString>("model");
+        for (const char* model : {"PSQ-3323", "SPQ-3610DNB"}) // the layouts that ask for errors
+            QTest::newRow(model) << QString::fromLatin1(model);
+    }
+    void errorReplySwitchesTheOutputOffAtOnce() {
+        QFETCH(QString, model);
+        PtySession f(model);
+        QVERIFY(f.onLine());
+        f.supply->received.clear();
+        f.supply->pushError(-222, "Data out of range");
+        QTRY_VERIFY(!f.supply->output);
+        const auto& lines = f.supply->received;
+        const auto asked = std::find_if(lines.begin(), lines.end(), [&](const QString& line) {
+            return line == f.query({Operation::Error, 0});
+        });
+        QVERIFY(asked != lines.end());
+        QVERIFY(asked + 1 != lines.end());
+        QVERIFY2(!(asked + 1)->contains(QLatin1Char('?')), qPrintable(*(asked + 1)));
+        QTRY_VERIFY(!f.prompter.texts.filter(QStringLiteral("Error detected")).isEmpty());
+    }
+
+    // A supply that falls silent is found by the exchange's own time, well
+    // under a second, not by the 20 s watchdog; the poll goes on after it.
+    // A limit's output-off is the next line on the wire after the query
+    // whose answer crossed it: no writer tick in between.
+    void limitOutputOffFollowsTheCrossingReading_data() {
+        QTest::addColumn<QString>("model");
+        for (const char* model : {"PSQ-3323", "TRQ-7206S"}) // queued and direct
+            QTest::newRow(model) << QString::fromLatin1(model);
+    }
+    void limitOutputOffFollowsTheCrossingReading() {
+        QFETCH(QString, model);
+        PtySession f(model);
+        QVERIFY(f.onLine());
+        LimitRule rule;
+        rule.channel = 1;
+        rule.quantity = Quantity::Voltage;
+        rule.upper = 8.0;
+        rule.action = LimitAction::OutputOff;
+        f.session->storeLimitRules({rule});
+        f.supply->received.clear();
+        f.supply->channel(1).vset = 10.0;
+        QTRY_VERIFY(!f.supply->output);
+        const auto& lines = f.supply->received;
+        const auto crossing =
+            std::find(lines.begin(), lines.end(), f.query({Operation::MeasuredVoltage, 1}));
+        QVERIFY(crossing != lines.end() && crossing + 1 != lines.end());
+        QVERIFY2(!(crossing + 1)->contains(QLatin1Char('?')), qPrintable(*(crossing + 1)));
+    }
+
+    // Polling either way, the four-channel supply's direct exchange too.
+    void silentSupplyIsFoundByTheExchangeTime_data() {
+        columns<QString, PollMode>("model", "mode");
+        row("three channels, fast", QStringLiteral("PSQ-3323"), PollMode::Fast);
+        row("four channels, fast", QStringLiteral("TRQ-7206S"), PollMode::Fast);
+        row("four channels, specified", QStringLiteral("TRQ-7206S"), PollMode::Specified);
+    }
+    void silentSupplyIsFoundByTheExchangeTime() {
+        auto [model, mode] = fetch<QString, PollMode>("model", "mode");
+        PtySession f(model);
+        f.session->poll().setMode(mode);
+        QVERIFY(f.onLine());
+        TraceCapture trace;
+        f.server.setResponder([](const QByteArray&) { return QByteArray(); });
+        QTRY_VERIFY(!f.prompter.texts.filter(QStringLiteral("Cannot get Data")).isEmpty());
+        static const QRegularExpression gaveUp(
+            QStringLiteral("no answer to '.*' within (\\d+) ms"));
+        const QStringList lines = trace.lines.filter(gaveUp);
+        QCOMPARE(lines.isEmpty(), mode == PollMode::Specified);
+        if (!lines.isEmpty())
+            QVERIFY2(gaveUp.match(lines.first()).captured(1).toInt() < 1000,
+                     qPrintable(lines.first()));
+        QCOMPARE(f.session->connection().state(), ConnectionState::Ready);
+        f.server.setResponder([&](const QByteArray& bytes) { return f.supply->receive(bytes); });
+        QVERIFY(f.take(10).size() >= 10);
+    }
+
+    // The wire's measures: an exchange's time from its bytes and the
+    // turnaround measured, and the readings per second against the wire's
+    // limit for the same bytes.
+    void wireTimingAndRate() {
+        WireTiming wire;
+        wire.setBaud(9600);
+        // 10 bytes at 9600 baud: 10.4 ms on the wire.
+        QCOMPARE(qRound(wire.bytesMsec(10) * 10), 104);
+        const int first = wire.timeoutMsec(QStringLiteral("MEAS?"), 6);
+        QCOMPARE(first, qCeil(wire.bytesMsec(6 + WireTiming::kTypicalAnswerBytes) +
+                              WireTiming::kMinAllowanceMsec));
+        // A slow adapter's turnaround widens the allowance to three times it.
+        QVERIFY(wire.answered(QStringLiteral("MEAS?"), 6, 8, wire.bytesMsec(14) + 40));
+        QCOMPARE(qRound(wire.turnaroundMsec()), 40);
+        QCOMPARE(wire.timeoutMsec(QStringLiteral("MEAS?"), 6), qCeil(wire.bytesMsec(14) + 120));
+
+        ReadingRate rate;
+        rate.sample(0, 100, 1000, 9600);
+        rate.sample(1000, 130, 2000, 9600); // 30 readings in 1000 bytes: 1.04 s of wire
+        QCOMPARE(qRound(rate.rate().readingsPerSec), 30);
+        QCOMPARE(qRound(rate.rate().wireLimit), 29);
+        QCOMPARE(pollRateText(rate.rate()), QStringLiteral("30 readings/s, wire limit 29"));
+        rate.sample(2000, 10, 50, 9600); // a new link's counters
+        QCOMPARE(rate.rate(), PollRate{});
+        rate.sample(3000, 52, 50, 0); // no serial line: no wire limit
+        QCOMPARE(pollRateText(rate.rate()), QStringLiteral("42 readings/s"));
+    }
+
+    // The latency timer of an FTDI-style adapter, as its driver shows it.
+    void adapterLatencyTimer() {
+        QTemporaryDir sys;
+        QVERIFY(QDir(sys.path()).mkpath(QStringLiteral("class/tty/ttyUSB0/device")));
+        QFile file(sys.filePath(QStringLiteral("class/tty/ttyUSB0/device/latency_timer")));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("16\n");
+        file.close();
+        QCOMPARE(QtSerialPort::latencyTimerMsec(QStringLiteral("/dev/ttyUSB0"), sys.path()), 16);
+        QCOMPARE(QtSerialPort::latencyTimerMsec(QStringLiteral("ttyS0"), sys.path()), std::nullopt);
+        QCOMPARE(QtSerialPort::latencyTimerCommand(QStringLiteral("/dev/ttyUSB0")),
+                 QStringLiteral("echo 1 | sudo tee /sys/class/tty/ttyUSB0/device/latency_timer"));
     }
 };
 

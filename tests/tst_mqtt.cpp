@@ -178,6 +178,13 @@ private slots:
         QCOMPARE(state.value(QStringLiteral("output")).toBool(), true);
         QCOMPARE(state.value(QStringLiteral("mode")).toString(), QStringLiteral("INDEP"));
         QCOMPARE(state.value(QStringLiteral("recording")).toBool(), false);
+        // The poll's pace is state too, told once it is known (a second
+        // has passed on the link's clock).
+        QTRY_VERIFY((f.clock.advanceMsec(100), json(on("state").back().payload)
+                                                       .value(QStringLiteral("rate"))
+                                                       .toObject()
+                                                       .value(QStringLiteral("readings_per_s"))
+                                                       .toDouble() > 0));
 
         // A dashboard that comes later gets the state at once: retained.
         Subscriber late(broker.port);

@@ -102,21 +102,29 @@ private slots:
     // what was recorded stays when the user gives up.
     void comesBack_data() {
         // downSeconds: in recorded seconds; no model: never back
-        columns<int, QString, int, bool, bool>("downSeconds", "model", "serialNumber", "same",
-                                               "outputOn");
+        columns<int, QString, int, bool, bool, bool>("downSeconds", "model", "serialNumber",
+                                                     "same", "outputOn", "fast");
         // 1, 2 and 5 s, then every 10 s: four attempts in 18 to 28 s.
-        QTest::newRow("never") << 20 << "" << 0 << false << false;
-        QTest::newRow("same supply after 3 s") << 3 << "PSQ-3323" << 20260001 << true << true;
-        QTest::newRow("same supply after 30 s") << 30 << "PSQ-3323" << 20260001 << true << true;
-        QTest::newRow("power-cycled, output off") << 3 << "PSQ-3323" << 20260001 << true << false;
-        QTest::newRow("another model") << 3 << "TRQ-3302" << 20260001 << false << true;
-        QTest::newRow("another unit of the model") << 3 << "PSQ-3323" << 20269999 << false << true;
+        QTest::newRow("never") << 20 << "" << 0 << false << false << false;
+        QTest::newRow("same supply after 3 s")
+            << 3 << "PSQ-3323" << 20260001 << true << true << false;
+        QTest::newRow("same supply after 3 s, polling fast")
+            << 3 << "PSQ-3323" << 20260001 << true << true << true;
+        QTest::newRow("never, polling fast") << 20 << "" << 0 << false << false << true;
+        QTest::newRow("same supply after 30 s")
+            << 30 << "PSQ-3323" << 20260001 << true << true << false;
+        QTest::newRow("power-cycled, output off")
+            << 3 << "PSQ-3323" << 20260001 << true << false << false;
+        QTest::newRow("another model") << 3 << "TRQ-3302" << 20260001 << false << true << false;
+        QTest::newRow("another unit of the model")
+            << 3 << "PSQ-3323" << 20269999 << false << true << false;
     }
     void comesBack() {
-        auto [downSeconds, model, serialNumber, same, outputOn] =
-            fetch<int, QString, int, bool, bool>("downSeconds", "model", "serialNumber", "same",
-                                                 "outputOn");
+        auto [downSeconds, model, serialNumber, same, outputOn, fast] =
+            fetch<int, QString, int, bool, bool, bool>("downSeconds", "model", "serialNumber",
+                                                       "same", "outputOn", "fast");
         ReconnectFixture f("adapter");
+        f.session->poll().setMode(fast ? PollMode::Fast : PollMode::Specified);
         QSignalSpy told(f.session.get(), &InstrumentSession::cameBackWithOutputOff);
         QVERIFY(f.recording());
         RecordingEngine& engine = f.session->recording()->engine();

@@ -1,5 +1,6 @@
 #include "link/simtransport.h"
 #include "link/taskscheduler.h"
+#include "protocol/commands.h"
 #include "sim/supply.h"
 #include "support/testsupport.h"
 
@@ -203,14 +204,28 @@ private slots:
 
     // A completed cycle starts the count again: cycles that each finish in
     // time never report, however long the poll runs.
+    // The four-channel supply's direct exchanges count as the queue's
+    // queries do.
+    void completedPollCyclesStartAgain_data() {
+        columns<QString>("model");
+        row("queued queries", QStringLiteral("PSQ-3323"));
+        row("direct exchanges", QStringLiteral("TRQ-7206S"));
+    }
     void completedPollCyclesStartAgain() {
-        SerialFixture f;
+        QFETCH(QString, model);
+        SerialFixture f(model);
+        const CommandFamily family = familyOf(model);
         f.host.pollEnabled = true;
         f.link.setPollCycleLength(2);
         f.link.setPollCycleLimitMsec(250);
         for (int cycle = 0; cycle < 10; ++cycle) {
-            f.link.enqueueQuery(QStringLiteral(":CHAN1:VOLT?"), nullptr, {});
-            f.link.enqueueQuery(QStringLiteral(":CHAN2:VOLT?"), nullptr, {});
+            for (int channel = 1; channel <= 2; ++channel) {
+                const QString query = queryText(family, Operation::MeasuredVoltage, channel);
+                if (family == CommandFamily::Legacy)
+                    f.link.exchangeNow(query, nullptr, {});
+                else
+                    f.link.enqueueQuery(query, nullptr, {});
+            }
             f.tick(2); // a query a tick
         }
         QCOMPARE(f.host.reports.size(), 0);

@@ -96,6 +96,9 @@ const std::vector<Accessor>& accessors() {
         limits(QStringLiteral("PSQ-3323")),
         limits(QStringLiteral("PSQ-3323"), "SN/7"),
         TYPED(toolbarCaptions, setToolbarCaptions),
+        Accessor{QStringLiteral("pollMode"),
+                 [](const Settings& s) { return QVariant(int(s.pollMode())); },
+                 [](Settings& s, const QVariant& v) { s.setPollMode(PollMode(v.toInt())); }},
         Accessor{QStringLiteral("language"),
                  [](const Settings& s) {
                      return s.language() ? QVariant(int(*s.language())) : QVariant();
@@ -122,6 +125,7 @@ Remote=1
 CommType=GPIB
 Language=de
 MType=PSQ-3323
+PollMode=fast
 Reconnect=1
 ToolbarCaptions=0
 
@@ -215,6 +219,8 @@ private slots:
         read("feed port too large", "[MQTT]\nPort=65536\n", "feedPort", 1883, true);
         read("flag no number", "[Common]\nToolbarCaptions=yes\n", "toolbarCaptions", true, true);
         read("unknown language", "[Common]\nLanguage=xx\n", "language", QVariant(), true);
+        read("unknown poll mode", "[Common]\nPollMode=turbo\n", "pollMode",
+             int(PollMode::Specified), true);
         read("absurd rule count", "[Limits]\nCount=2147483647\n", "limitRules ", QStringList(),
              true);
         read("every GPIB board listed", "[GPIB]\nGPIBn=10\n", "gpibBoard", 10, false);

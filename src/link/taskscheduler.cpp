@@ -38,6 +38,7 @@ TaskScheduler::TaskScheduler(Services services, QObject* parent)
     exchangeTimer_.setTimerType(Qt::PreciseTimer);
     connect(&exchangeTimer_, &QTimer::timeout, this, &TaskScheduler::exchangeTimedOut);
     quietTimer_.setSingleShot(true);
+    quietTimer_.setTimerType(Qt::PreciseTimer);
     connect(&quietTimer_, &QTimer::timeout, this, &TaskScheduler::kick);
     writerTimer_.start();
 }
@@ -661,8 +662,17 @@ void TaskScheduler::finishSerialExchange(const QByteArray& answer) {
         // reply.
         static const QRegularExpression lineEnds(QStringLiteral("[\\r\\n]+"));
         const QStringList lines = QString::fromLatin1(answer).split(lineEnds, Qt::SkipEmptyParts);
+        // Silence here is silence as on the queue: told, and counted
+        // towards a lost device.
+        if (lines.isEmpty() && !serialLost_)
+            noAnswer();
+        else if (!lines.isEmpty())
+            silentQueries_ = 0;
         if (!lines.isEmpty() && e.onReply && (!e.hasReceiver || e.receiver))
             e.onReply(lines.constLast());
+        // A poll step like a queued query: the cycle check counts it.
+        if (cycleQueries_ < cycleLength_)
+            ++cycleQueries_;
         break;
     }
     }
@@ -671,6 +681,13 @@ void TaskScheduler::finishSerialExchange(const QByteArray& answer) {
         // Each exchange that ended is the link at work: the watchdog measures
         // from here, as it measures from a quiet tick when polling slowly.
         lastQuietMsec_ = qint64(clock_.nowSec() * 1000.0);
+        // Never faster than the wire: a line that answers at once (a
+        // pseudo-terminal, a simulated supply) is paced as a real one of
+        // its rate, so the poll never spins.
+        const double early =
+            wire_.bytesMsec(e.bytesOut + answer.size()) - (nowMsec() - e.startedMsec);
+        if (early >= 1 && (!quietTimer_.isActive() || quietTimer_.remainingTime() < early))
+            quietTimer_.start(int(early));
         kick();
     }
 }
@@ -777,8 +794,12 @@ void TaskScheduler::runFree() {
             kick();
         return;
     }
-    if (freeLine_ && linkOpen())
-        freeLine_();
+    if (!freeLine_ || !linkOpen())
+        return;
+    freeLine_();
+    // The step it asked for goes out now, not a turn of the event loop later.
+    if (lineFree() && (pendingCommands_ > 0 || pendingQueries_ > 0))
+        consume();
 }
 
 void TaskScheduler::exchangeTimedOut() {

@@ -72,7 +72,10 @@ void SupplyPoll::setUp(const LayoutProfile* profile) {
         return;
     }
     counter_ = 0;
-    rateTimer_.start();
+    // A panel in testing mode polls nothing.
+    if (connection_.interfaceKind() == InterfaceKind::Serial ||
+        connection_.interfaceKind() == InterfaceKind::Gpib)
+        rateTimer_.start();
     checkAdapter();
 }
 

@@ -27,13 +27,16 @@ void PtyServer::setPace(int baud, double turnaroundMsec) {
 }
 
 void PtyServer::answerWhenDue() {
-    const qint64 now = wireClock_.nsecsElapsed();
-    while (!due_.empty() && due_.front().atNs <= now) {
+    // Timers count whole milliseconds: the last one is waited out here, so
+    // that the pace is the wire's and not the timer's.
+    while (!due_.empty() && due_.front().atNs - wireClock_.nsecsElapsed() < 1'000'000) {
+        while (wireClock_.nsecsElapsed() < due_.front().atNs) {
+        }
         writeRaw(due_.front().bytes);
         due_.pop_front();
     }
     if (!due_.empty())
-        dueTimer_.start(int((due_.front().atNs - now + 999'999) / 1'000'000));
+        dueTimer_.start(int((due_.front().atNs - wireClock_.nsecsElapsed()) / 1'000'000));
 }
 
 PtyServer::~PtyServer() {
