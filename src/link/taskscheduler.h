@@ -283,7 +283,7 @@ private:
     qint64 serialBytes_ = 0;
     bool kickQueued_ = false;
     QTimer exchangeTimer_; // a fast exchange's deadline
-    QTimer quietTimer_; // a late answer's time, or the rest of a fast exchange's wire time
+    QTimer quietTimer_;    // a late answer's time, or the rest of a fast exchange's wire time
 
     QTimer writerTimer_;
     QTimer responseTimer_;
