@@ -102,8 +102,8 @@ private slots:
     // what was recorded stays when the user gives up.
     void comesBack_data() {
         // downSeconds: in recorded seconds; no model: never back
-        columns<int, QString, int, bool, bool, bool>("downSeconds", "model", "serialNumber",
-                                                     "same", "outputOn", "fast");
+        columns<int, QString, int, bool, bool, bool>("downSeconds", "model", "serialNumber", "same",
+                                                     "outputOn", "fast");
         // 1, 2 and 5 s, then every 10 s: four attempts in 18 to 28 s.
         QTest::newRow("never") << 20 << "" << 0 << false << false << false;
         QTest::newRow("same supply after 3 s")
