@@ -10,6 +10,7 @@ using namespace trq;
 using namespace trq::test;
 
 Q_DECLARE_METATYPE(trq::PollMode)
+Q_DECLARE_METATYPE(trq::PointOperation)
 
 namespace {
 
@@ -114,6 +115,40 @@ private slots:
             std::size_t(written - f.supply->received.begin()) <= asked,
             qPrintable(
                 QStringLiteral("%1 lines before it").arg(written - f.supply->received.begin())));
+    }
+
+    // A recorded one-second point folds every reading of its second: the
+    // supply answers channel 1's voltage 1 V and 3 V in turn, several times
+    // a second when polling fast.
+    void recordedPointFoldsEveryReading_data() {
+        columns<PointOperation, double, double>("operation", "least", "most");
+        row("maximum", PointOperation::Maximum, 3.0, 3.0);
+        row("minimum", PointOperation::Minimum, 1.0, 1.0);
+        row("mean", PointOperation::Average, 1.01, 2.99);
+    }
+    void recordedPointFoldsEveryReading() {
+        auto [operation, least, most] =
+            fetch<PointOperation, double, double>("operation", "least", "most");
+        PtySession f(QStringLiteral("PSQ-3323"));
+        QVERIFY(f.onLine());
+        const QByteArray voltage = f.query({Operation::MeasuredVoltage, 1}).toLatin1();
+        bool high = false;
+        f.server.setResponder([&](const QByteArray& bytes) {
+            const QByteArray reply = f.supply->receive(bytes);
+            if (!bytes.startsWith(voltage))
+                return reply;
+            high = !high;
+            return QByteArray(high ? "3.000" : "1.000") + f.supply->replyEnd();
+        });
+        RecordingEngine& engine = f.session->recording()->engine();
+        engine.arm(60, 0, int(operation));
+        QVERIFY(engine.start());
+        QTRY_VERIFY_WITH_TIMEOUT(engine.pointCount() >= 3, 10000);
+        engine.stop();
+        for (const SampleRow& point : f.store->workingRows()) {
+            const double v = point.volt[0].toDouble();
+            QVERIFY2(v >= least && v <= most, qPrintable(point.volt[0]));
+        }
     }
 
     // Over GPIB the queue pairs the answers: the cycle back to back there too.

@@ -657,6 +657,27 @@ private slots:
         QTRY_VERIFY(QApplication::activeModalWidget() == nullptr);
     }
 
+    // Interface > Polling: the choice is kept for the next start, ticked,
+    // and the status bar shows the pace it gives and the wire's limit.
+    void pollingChoiceIsKeptAndItsPaceShown() {
+        ShellFixture f;
+        QVERIFY(f.main->action(C::PollSpecified)->isChecked());
+        f.main->action(C::PollFast)->trigger();
+        QCOMPARE(Settings::instance().pollMode(), PollMode::Fast);
+        QCOMPARE(f.session->poll().mode(), PollMode::Fast);
+        QVERIFY(f.main->action(C::PollFast)->isChecked());
+        QVERIFY(!f.main->action(C::PollSpecified)->isChecked());
+        QVERIFY(f.onLineSerial(QStringLiteral("PSQ-3323")));
+        f.main->toolButton(B::Output)->trigger();
+        static const QRegularExpression pace(QStringLiteral("^\\d+ readings/s, wire limit \\d+$"));
+        QTRY_VERIFY((f.clock.advanceMsec(100), pace.match(f.main->rateText()).hasMatch()));
+        f.main->action(C::PollSpecified)->trigger();
+        QCOMPARE(Settings::instance().pollMode(), PollMode::Specified);
+        QCOMPARE(f.session->poll().mode(), PollMode::Specified);
+        f.session->reset();
+        QTRY_COMPARE(f.main->rateText(), QString());
+    }
+
     // A lost link with "Reconnect automatically": said in the status bar and
     // on the on/off-line button, the windows stay, the panel waits, and no
     // box is stacked while it tries.
