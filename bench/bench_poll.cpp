@@ -26,7 +26,7 @@ using namespace trq;
 namespace {
 
 // The supply's time between a question and its answer (--turnaround MS).
-double kTurnaroundMsec = 0.5;
+double kTurnaroundMsec = 2;
 
 QElapsedTimer& wallClock() {
     static QElapsedTimer t = [] {
@@ -80,6 +80,7 @@ public:
                         continue;
                     if (line.contains('?')) {
                         ++queries_;
+                        lastQuery_ = line.trimmed();
                         continue;
                     }
                     lastCommandNs_ = wallClock().nsecsElapsed();
@@ -91,7 +92,8 @@ public:
         QObject::connect(
             server_, &sim::PtyServer::sent, server_,
             [this](const QByteArray& bytes) {
-                if (crossingNs_ < 0 && bytes.trimmed().toDouble() > crossing_)
+                if (crossingNs_ < 0 && lastQuery_ == watched_ &&
+                    bytes.trimmed().toDouble() > crossing_)
                     crossingNs_ = wallClock().nsecsElapsed();
             },
             Qt::DirectConnection);
@@ -110,11 +112,18 @@ public:
     QString path() const { return server_->slavePath(); }
     qint64 queries() const { return queries_; }
     qint64 lastCommandNs() const { return lastCommandNs_; }
-    // From the first answer above value to the output switched, from now on.
-    void watchCrossing(double value) {
-        crossing_ = value;
-        crossingNs_ = -1;
-        outputNs_ = -1;
+    // From the first answer to query above value to the output switched,
+    // from now on.
+    void watchCrossing(const QByteArray& query, double value) {
+        QMetaObject::invokeMethod(
+            server_,
+            [this, query, value] {
+                watched_ = query;
+                crossing_ = value;
+                crossingNs_ = -1;
+                outputNs_ = -1;
+            },
+            Qt::BlockingQueuedConnection);
     }
     double reactionMsec() const {
         return crossingNs_ < 0 || outputNs_ < crossingNs_ ? -1
@@ -136,7 +145,9 @@ private:
     std::atomic<qint64> lastCommandNs_{-1};
     std::atomic<qint64> outputNs_{-1};
     std::atomic<qint64> crossingNs_{-1};
-    std::atomic<double> crossing_{1e9};
+    // The supply's thread's own.
+    double crossing_ = 1e9;
+    QByteArray watched_, lastQuery_;
 };
 
 struct Case {
@@ -202,6 +213,9 @@ void pace(const Case& c) {
 void commandToWire(const Case& c) {
     OnLine o(c);
     std::vector<double> times;
+    const qint64 queries0 = o.supply.queries();
+    QElapsedTimer spent;
+    spent.start();
     for (int i = 0; o.ready && i < 30; ++i) {
         runFor(QRandomGenerator::global()->bounded(170)); // any moment of the cycle
         const qint64 asked = wallClock().nsecsElapsed();
@@ -210,27 +224,34 @@ void commandToWire(const Case& c) {
         if (o.supply.lastCommandNs() > asked)
             times.push_back(double(o.supply.lastCommandNs() - asked) / 1e6);
     }
-    const double exchange = (10.0 * (16 + 10) * 1000.0 / c.baud) + kTurnaroundMsec;
-    std::printf("%-12s %6d %-9s  %8.1f  %8.1f  %8.1f\n", c.model, c.baud,
+    // The mean exchange on the line meanwhile.
+    const double exchange = double(spent.nsecsElapsed()) / 1e6 /
+                            double(std::max<qint64>(o.supply.queries() - queries0, 1));
+    std::printf("%-12s %6d %-9s  %8.1f  %8.1f  %8s\n", c.model, c.baud,
                 c.mode == PollMode::Fast ? "fast" : "specified", median(times),
-                times.empty() ? -1 : *std::max_element(times.begin(), times.end()), exchange);
+                times.empty() ? -1 : *std::max_element(times.begin(), times.end()),
+                c.mode == PollMode::Fast ? qPrintable(QString::number(exchange, 'f', 1)) : "-");
 }
 
 void limitReaction(const Case& c) {
     OnLine o(c);
     std::vector<double> times;
+    // A current limit on channel 1; its voltage into the 10 ohm load
+    // raised past it.
     LimitRule rule;
     rule.channel = 1;
-    rule.quantity = Quantity::Voltage;
-    rule.upper = 8.0;
+    rule.quantity = Quantity::Current;
+    rule.upper = 0.5;
     rule.action = LimitAction::OutputOff;
+    const QByteArray query =
+        queryText(o.b.session.connection().family(), Operation::MeasuredCurrent, 1).toLatin1();
     for (int i = 0; o.ready && i < 10; ++i) {
         o.b.session.storeLimitRules({rule});
         o.b.session.control().setOutput(true);
         runFor(1000);
         runFor(QRandomGenerator::global()->bounded(170));
-        o.supply.watchCrossing(rule.upper.value_or(0));
-        o.supply.setVoltage(1, 10.0);
+        o.supply.watchCrossing(query, rule.upper.value_or(0));
+        o.supply.setVoltage(1, 8.0);
         runFor(5000, [&] { return o.supply.reacted(); });
         if (o.supply.reactionMsec() >= 0)
             times.push_back(o.supply.reactionMsec());
@@ -263,13 +284,14 @@ int main(int argc, char** argv) {
         for (int baud : {9600, 115200})
             for (PollMode mode : {PollMode::Specified, PollMode::Fast})
                 pace({model, baud, mode});
-    std::printf("\nSet command to wire (ms; exchange = a 16-byte query and 10-byte answer)\n");
+    std::printf("\nSet command to wire (ms; exchange: the mean exchange on the line meanwhile)\n");
     std::printf("%-12s %6s %-9s  %8s  %8s  %8s\n", "model", "baud", "mode", "median", "longest",
                 "exchange");
     for (int baud : {9600, 115200})
         for (PollMode mode : {PollMode::Specified, PollMode::Fast})
             commandToWire({"PSQ-3323", baud, mode});
-    std::printf("\nLimit reaction: crossing answer to output-off on the wire (ms)\n");
+    std::printf("\nLimit reaction: the answer crossing a current limit to output-off on the wire "
+                "(ms)\n");
     std::printf("%-12s %6s %-9s  %8s  %8s\n", "model", "baud", "mode", "median", "longest");
     for (PollMode mode : {PollMode::Specified, PollMode::Fast})
         limitReaction({"PSQ-3323", 9600, mode});

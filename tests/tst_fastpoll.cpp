@@ -222,6 +222,38 @@ private slots:
         QVERIFY2(!(crossing + 1)->contains(QLatin1Char('?')), qPrintable(*(crossing + 1)));
     }
 
+    // An answer that comes after its exchange gave up is thrown away, never
+    // taken for the next query's.
+    void lateAnswerIsNotTheNextOnes() {
+        PtySession f(QStringLiteral("PSQ-3323"));
+        f.supply->channel(1).vset = 7.5;
+        f.server.setPace(9600, 2); // each exchange open as long as on a wire
+        QVERIFY(f.onLine());
+        QList<double> currents;
+        connect(&f.session->supply(), &SupplyState::readingTaken, this,
+                [&](int channel, Quantity quantity, const Reading& reading) {
+                    if (channel == 0 && quantity == Quantity::Current)
+                        currents << reading.value().value_or(-1);
+                });
+        TraceCapture trace;
+        const QByteArray voltage = f.query({Operation::MeasuredVoltage, 1}).toLatin1();
+        bool delayed = false;
+        f.server.setResponder([&](const QByteArray& bytes) {
+            const QByteArray reply = f.supply->receive(bytes);
+            if (delayed || !bytes.startsWith(voltage))
+                return reply;
+            delayed = true; // this one comes 160 ms late
+            QTimer::singleShot(160, &f.server, [&f, reply] { f.server.writeRaw(reply); });
+            return QByteArray();
+        });
+        QTRY_VERIFY(delayed);
+        QVERIFY(f.take(20).size() >= 20);
+        QVERIFY(!trace.lines.filter(QStringLiteral("dropped unasked input '7.500'")).isEmpty());
+        QVERIFY(!currents.isEmpty());
+        for (double amps : std::as_const(currents))
+            QCOMPARE(amps, f.supply->measuredCurr(1));
+    }
+
     // Polling either way, the four-channel supply's direct exchange too.
     void silentSupplyIsFoundByTheExchangeTime_data() {
         columns<QString, PollMode>("model", "mode");

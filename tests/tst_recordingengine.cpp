@@ -150,6 +150,9 @@ private slots:
         QTest::newRow("a channel not measured yet")
             << PointOperation::Maximum << 0 << QStringList{"?", "?", "1", "2", "?", "3", "4"}
             << QStringList{"1", "2", "3", "4"} << "0.5" << 1 << QList<int>{2} << 2;
+        QTest::newRow("one-second points as read, zero and below too")
+            << PointOperation::Maximum << 0 << QStringList{"0.000", "-1.5", ""}
+            << QStringList{"0.000", "-1.5", ""} << "0.5" << 1 << QList<int>{} << 0;
         // Polling fast: "a|b|c" is a second in which several readings came.
         QTest::newRow("every reading of a second averaged")
             << PointOperation::Average << 0 << QStringList{"1|2|6"} << QStringList{"3.00"} << "0.50"

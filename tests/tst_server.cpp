@@ -300,6 +300,8 @@ private slots:
         QCOMPARE(rate.size(), 2);
         QVERIFY(rate[0].toDouble() > 0);
         QCOMPARE(rate[1] == "9.91E+37", gpib);
+        QCOMPARE(f.client.query("MEAS:VOLT? " + QByteArray::number(channels + 1)), QByteArray());
+        QCOMPARE(errorNumber(f.client.error()), QByteArray("-222"));
     }
 
     // A recording from a script; an unsaved one is never thrown away by a

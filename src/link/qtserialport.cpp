@@ -42,12 +42,16 @@ QString QtSerialPort::unsuitable(const QString& name) {
 
 namespace {
 
-// "/dev/serial/by-id/usb-FTDI...", "/dev/ttyUSB0", "ttyUSB0": "ttyUSB0".
+// "/dev/serial/by-id/usb-FTDI...", "serial/by-id/usb-FTDI..." (as the port
+// names it), "/dev/ttyUSB0", "ttyUSB0": "ttyUSB0".
 QString deviceName(const QString& name) {
-    const QFileInfo info(name.trimmed());
-    if (name.contains(QLatin1Char('/')) && info.exists())
-        return QFileInfo(info.canonicalFilePath()).fileName();
-    return info.fileName();
+    const QString trimmed = name.trimmed();
+    for (const QString& path : {trimmed, QStringLiteral("/dev/") + trimmed}) {
+        const QFileInfo info(path);
+        if (path.startsWith(QLatin1Char('/')) && info.exists())
+            return QFileInfo(info.canonicalFilePath()).fileName();
+    }
+    return QFileInfo(trimmed).fileName();
 }
 
 QString latencyTimerPath(const QString& name, const QString& sysRoot) {

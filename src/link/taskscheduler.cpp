@@ -236,7 +236,10 @@ void TaskScheduler::writerTick(int intervalMsec) {
         timeoutWithMessage({});
         return;
     }
-    consume();
+    // Polling fast, the line's quiet after an exchange gave up holds for
+    // the tick as well.
+    if (pollMode_ != PollMode::Fast || !quietTimer_.isActive())
+        consume();
 
     const qint64 now = qint64(clock_.nowSec() * 1000.0);
     if (queryInFlight_ || commandInFlight_) {
@@ -601,6 +604,7 @@ void TaskScheduler::startSerialExchange(const QString& text, Asker asker,
     e.receiver = std::move(receiver);
     e.onReply = std::move(onReply);
     if (pollMode_ == PollMode::Fast) {
+        e.fast = true;
         e.startedMsec = nowMsec();
         e.bytesOut = text.toLatin1().size() + terminator_.size();
         exchangeTimer_.start(std::max(wire_.timeoutMsec(text, e.bytesOut),
@@ -627,7 +631,7 @@ void TaskScheduler::collectSerialAnswer() {
     if (e.answer.size() > ReplyBuffer::kMaxLineLength * 4)
         e.answer = e.answer.right(ReplyBuffer::kMaxLineLength * 4);
     if (endsWithLineEnd(e.answer)) {
-        if (pollMode_ == PollMode::Fast &&
+        if (e.fast &&
             wire_.answered(e.text, e.bytesOut, e.answer.size(), nowMsec() - e.startedMsec))
             trace(QStringLiteral("Wire: %1 baud, turnaround up to %2 ms, an exchange waits its "
                                  "bytes' time and %3 ms")
@@ -637,7 +641,8 @@ void TaskScheduler::collectSerialAnswer() {
         return finishSerialExchange(QByteArray(e.answer));
     }
     // No answer, or one without its line end, in time: a failed exchange.
-    if (e.waitedMsec >= e.limitMsec)
+    // A fast exchange's time is its wire's (exchangeTimedOut).
+    if (!e.fast && e.waitedMsec >= e.limitMsec)
         finishSerialExchange({});
 }
 
@@ -677,7 +682,7 @@ void TaskScheduler::finishSerialExchange(const QByteArray& answer) {
     }
     }
     --consumerBusy_;
-    if (pollMode_ == PollMode::Fast) {
+    if (e.fast) {
         // Each exchange that ended is the link at work: the watchdog measures
         // from here, as it measures from a quiet tick when polling slowly.
         lastQuietMsec_ = qint64(clock_.nowSec() * 1000.0);
@@ -688,8 +693,8 @@ void TaskScheduler::finishSerialExchange(const QByteArray& answer) {
             wire_.bytesMsec(e.bytesOut + answer.size()) - (nowMsec() - e.startedMsec);
         if (early >= 1 && (!quietTimer_.isActive() || quietTimer_.remainingTime() < early))
             quietTimer_.start(int(early));
-        kick();
     }
+    kick();
 }
 
 void TaskScheduler::onGpibWriteComplete() {
@@ -812,8 +817,11 @@ void TaskScheduler::exchangeTimedOut() {
               .arg(serialExchange_->text)
               .arg(exchangeTimer_.interval()));
     // An answer that comes late must not be taken for the next one's: the
-    // line stays quiet for as long as a late one may take.
-    quietTimer_.start(int(wire_.allowanceMsec()));
+    // line stays quiet for as long as the answer was ever waited for, and
+    // the next exchanges wait longer.
+    wire_.gaveUp();
+    const double waited = nowMsec() - serialExchange_->startedMsec;
+    quietTimer_.start(int(std::max(wire_.allowanceMsec(), kSerialAnswerMsec - waited)));
     finishSerialExchange({});
 }
 

@@ -272,6 +272,7 @@ private:
         QPointer<QObject> receiver; // the direct exchange's
         bool hasReceiver = false;
         ReplyHandler onReply;
+        bool fast = false; // started polling fast: timed by its wire
         double startedMsec = 0;
         qint64 bytesOut = 0;
     };

@@ -10,6 +10,7 @@ void WireTiming::setBaud(int baud) {
     answerBytes_.clear();
     recentCount_ = recentAt_ = 0;
     tracedAllowance_ = -1;
+    widened_ = 0;
 }
 
 double WireTiming::bytesMsec(qint64 bytes) const {
@@ -32,7 +33,12 @@ double WireTiming::turnaroundMsec() const {
 }
 
 double WireTiming::allowanceMsec() const {
-    return std::max(kMinAllowanceMsec, 3 * turnaroundMsec());
+    return std::min(std::max({kMinAllowanceMsec, 3 * turnaroundMsec(), widened_}),
+                    kMaxAllowanceMsec);
+}
+
+void WireTiming::gaveUp() {
+    widened_ = kAfterSilenceMsec;
 }
 
 bool WireTiming::answered(const QString& query, qint64 bytesOut, qint64 bytesBack,
@@ -43,6 +49,7 @@ bool WireTiming::answered(const QString& query, qint64 bytesOut, qint64 bytesBac
     recent_[std::size_t(recentAt_)] = std::max(0.0, elapsedMsec - bytesMsec(bytesOut + bytesBack));
     recentAt_ = (recentAt_ + 1) % kRecentAnswers;
     recentCount_ = std::min(recentCount_ + 1, kRecentAnswers);
+    widened_ *= 0.9; // answers in time: back towards the measured allowance
     const double allowance = allowanceMsec();
     if (tracedAllowance_ >= 0 && std::abs(allowance - tracedAllowance_) < 1.0)
         return false;

@@ -22,6 +22,8 @@ public:
     // is slow now and then (a set value being stored) is not taken for a
     // silent one; above it, three times the longest turnaround measured.
     static constexpr double kMinAllowanceMsec = 50;
+    static constexpr double kAfterSilenceMsec = 200;
+    static constexpr double kMaxAllowanceMsec = 1000;
     static constexpr int kRecentAnswers = 32;
 
     // A new line rate forgets what was measured.
@@ -31,6 +33,10 @@ public:
     int expectedAnswerBytes(const QString& query) const;
     // How long a query of bytesOut bytes may wait for its answer's line end.
     int timeoutMsec(const QString& query, qint64 bytesOut) const;
+    // An exchange that got no answer in its time: the next ones wait as
+    // long as a serial answer was always given, shrinking back to the
+    // measured allowance as answers come in time again.
+    void gaveUp();
     // An answered exchange and the time from the write to its line end.
     // True when the allowance has changed enough to be worth a trace line.
     bool answered(const QString& query, qint64 bytesOut, qint64 bytesBack, double elapsedMsec);
@@ -44,6 +50,7 @@ private:
     int recentCount_ = 0;
     int recentAt_ = 0;
     double tracedAllowance_ = -1;
+    double widened_ = 0; // after exchanges that gave up
 };
 
 } // namespace trq

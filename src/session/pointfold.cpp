@@ -14,26 +14,28 @@ void PointFold::clear() {
     count_ = 0;
 }
 
+bool PointFold::replaces(const Box& box, double value) const {
+    // One reading is its own minimum and mean, as the supply wrote it.
+    if (box.count == 0 && (firstAsRead_ || operation_ != PointOperation::Maximum))
+        return true;
+    switch (operation_) {
+    case PointOperation::Maximum:
+        return value > box.kept.value().value_or(0.0);
+    case PointOperation::Minimum:
+        return value < box.kept.value().value_or(0.0);
+    case PointOperation::Average:
+        break;
+    }
+    return false;
+}
+
 void PointFold::fold(std::size_t box, const Reading& reading) {
     if (box >= used_)
         return;
     Box& b = boxes_[box];
     const double value = reading.value().value_or(0.0);
-    const bool first = b.count == 0;
-    switch (operation_) {
-    case PointOperation::Maximum:
-        if (value > b.kept.value().value_or(0.0))
-            b.kept = reading;
-        break;
-    case PointOperation::Minimum:
-        if (first || value < b.kept.value().value_or(0.0))
-            b.kept = reading;
-        break;
-    case PointOperation::Average:
-        if (first)
-            b.kept = reading; // one reading is its own mean, as the supply wrote it
-        break;
-    }
+    if (replaces(b, value))
+        b.kept = reading;
     b.sum += value;
     ++b.count;
 }
@@ -44,12 +46,7 @@ void PointFold::merge(const PointFold& second) {
         if (from.count == 0)
             continue;
         Box& b = boxes_[i];
-        const double value = from.kept.value().value_or(0.0);
-        const bool take = operation_ == PointOperation::Maximum
-                              ? value > b.kept.value().value_or(0.0)
-                              : b.count == 0 || (operation_ == PointOperation::Minimum &&
-                                                 value < b.kept.value().value_or(0.0));
-        if (take)
+        if (replaces(b, from.kept.value().value_or(0.0)))
             b.kept = from.kept;
         b.sum += from.sum;
         b.count += from.count;

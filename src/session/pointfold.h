@@ -19,10 +19,13 @@ public:
     PointFold() { clear(); }
 
     // Only the boxes of a supply's channels take readings; the others keep
-    // the zero the stored points have always had.
-    void setUp(PointOperation operation, int channels) {
+    // the zero the stored points have always had. A one-second point keeps
+    // a box's first reading as the supply wrote it (empty, zero or below);
+    // a longer window's maximum starts from zero.
+    void setUp(PointOperation operation, int channels, bool firstAsRead) {
         operation_ = operation;
         used_ = std::size_t(channels) * 2;
+        firstAsRead_ = firstAsRead;
     }
     // A new window: nothing folded.
     void clear();
@@ -43,8 +46,11 @@ private:
         double sum = 0;
         int count = 0;
     };
+    // Whether value replaces what a box keeps.
+    bool replaces(const Box& box, double value) const;
     PointOperation operation_ = PointOperation::Maximum;
     std::size_t used_ = kBoxes;
+    bool firstAsRead_ = false;
     std::array<Box, kBoxes> boxes_;
     int count_ = 0;
 };

@@ -39,8 +39,9 @@ void RecordingEngine::arm(int ticks, int scale, int operation) {
     remaining_ = continuous_ ? 0 : ticks;
     timer_.setInterval(1000);
     scaleIndex_ = std::clamp(scale, 0, int(kRecordScales.size()) - 1);
-    fold_.setUp(PointOperation(std::clamp(operation, 0, 2)), channels_);
-    second_.setUp(PointOperation(std::clamp(operation, 0, 2)), channels_);
+    // A one-second point is its second's readings as read.
+    for (PointFold* fold : {&fold_, &second_})
+        fold->setUp(PointOperation(std::clamp(operation, 0, 2)), channels_, scaleIndex_ == 0);
     scaleTicks_ = kRecordScales[std::size_t(scaleIndex_)].ticksPerPoint - 1;
 }
 

@@ -4,10 +4,12 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <fcntl.h>
 #include <pty.h>
 #include <termios.h>
+#include <thread>
 #include <unistd.h>
 
 namespace trq::sim {
@@ -27,11 +29,11 @@ void PtyServer::setPace(int baud, double turnaroundMsec) {
 }
 
 void PtyServer::answerWhenDue() {
-    // Timers count whole milliseconds: the last one is waited out here, so
-    // that the pace is the wire's and not the timer's.
+    // Timers count whole milliseconds: the rest of the last one is slept
+    // here, so that the pace is the wire's and not the timer's.
     while (!due_.empty() && due_.front().atNs - wireClock_.nsecsElapsed() < 1'000'000) {
-        while (wireClock_.nsecsElapsed() < due_.front().atNs) {
-        }
+        if (const qint64 rest = due_.front().atNs - wireClock_.nsecsElapsed(); rest > 0)
+            std::this_thread::sleep_for(std::chrono::nanoseconds(rest));
         writeRaw(due_.front().bytes);
         due_.pop_front();
     }
