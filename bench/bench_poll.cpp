@@ -81,6 +81,13 @@ public:
                     if (line.contains('?')) {
                         ++queries_;
                         lastQuery_ = line.trimmed();
+                        // The program's own time between an answer's end
+                        // and its next question.
+                        if (answeredNs_ >= 0) {
+                            gapNs_ += wallClock().nsecsElapsed() - answeredNs_;
+                            ++gaps_;
+                            answeredNs_ = -1;
+                        }
                         continue;
                     }
                     lastCommandNs_ = wallClock().nsecsElapsed();
@@ -92,6 +99,7 @@ public:
         QObject::connect(
             server_, &sim::PtyServer::sent, server_,
             [this](const QByteArray& bytes) {
+                answeredNs_ = wallClock().nsecsElapsed();
                 if (crossingNs_ < 0 && lastQuery_ == watched_ &&
                     bytes.trimmed().toDouble() > crossing_)
                     crossingNs_ = wallClock().nsecsElapsed();
@@ -111,6 +119,13 @@ public:
     bool isOpen() const { return open_; }
     QString path() const { return server_->slavePath(); }
     qint64 queries() const { return queries_; }
+    // The mean of the program's gaps since the last call, in ms.
+    double takeGapMsec() {
+        const double mean = gaps_ > 0 ? double(gapNs_) / double(gaps_) / 1e6 : -1;
+        gapNs_ = 0;
+        gaps_ = 0;
+        return mean;
+    }
     qint64 lastCommandNs() const { return lastCommandNs_; }
     // From the first answer to query above value to the output switched,
     // from now on.
@@ -145,6 +160,9 @@ private:
     std::atomic<qint64> lastCommandNs_{-1};
     std::atomic<qint64> outputNs_{-1};
     std::atomic<qint64> crossingNs_{-1};
+    std::atomic<qint64> answeredNs_{-1};
+    std::atomic<qint64> gapNs_{0};
+    std::atomic<qint64> gaps_{0};
     // The supply's thread's own.
     double crossing_ = 1e9;
     QByteArray watched_, lastQuery_;
@@ -190,10 +208,12 @@ void pace(const Case& c) {
     const qint64 bytes0 = o.b.link.serialBytes();
     const qint64 queries0 = o.supply.queries();
     const double cpu0 = threadCpuSec();
+    o.supply.takeGapMsec();
     QElapsedTimer t;
     t.start();
     runFor(windowMsec);
     const double sec = double(t.nsecsElapsed()) / 1e9;
+    const double gap = o.supply.takeGapMsec();
     const double cpu = (threadCpuSec() - cpu0) / sec * 100;
     const double readings = double(o.b.session.supply().readingCount() - readings0);
     const double bytes = double(o.b.link.serialBytes() - bytes0);
@@ -205,9 +225,9 @@ void pace(const Case& c) {
     const double floorTurn =
         readings / (bytes * 10.0 / c.baud + exchanges * kTurnaroundMsec / 1000);
     const double bound = double(profile.pollCycle.size()) * SupplyPoll::kPollMsec;
-    std::printf("%-12s %6d %-9s  %8.1f  %8.1f  %8.1f  %5.2f  %5.2f  %6.2f  %5.1f\n", c.model,
+    std::printf("%-12s %6d %-9s  %8.1f  %8.1f  %8.1f  %5.2f  %5.2f  %6.2f  %5.1f  %6.2f\n", c.model,
                 c.baud, mode, sec * 1000 / cycles, rate, floor, rate / floor, rate / floorTurn,
-                sec * 1000 / cycles / bound, cpu);
+                sec * 1000 / cycles / bound, cpu, gap);
 }
 
 void commandToWire(const Case& c) {
@@ -278,8 +298,8 @@ int main(int argc, char** argv) {
         kTurnaroundMsec = args.value(at + 1).toDouble();
     const char* models[] = {"PSQ-3323", "SPQ-3610DNB", "TRQ-3302", "TRQ-7206S"};
     std::printf("Poll pace (turnaround %.1f ms)\n", kTurnaroundMsec);
-    std::printf("%-12s %6s %-9s  %8s  %8s  %8s  %5s  %5s  %6s  %5s\n", "model", "baud", "mode",
-                "cycle ms", "rdg/s", "floor/s", "ratio", "+turn", "/bound", "cpu %");
+    std::printf("%-12s %6s %-9s  %8s  %8s  %8s  %5s  %5s  %6s  %5s  %6s\n", "model", "baud", "mode",
+                "cycle ms", "rdg/s", "floor/s", "ratio", "+turn", "/bound", "cpu %", "gap ms");
     for (const char* model : models)
         for (int baud : {9600, 115200})
             for (PollMode mode : {PollMode::Specified, PollMode::Fast})

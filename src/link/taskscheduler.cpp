@@ -8,6 +8,7 @@
 #include <QRegularExpression>
 #include <QTimer>
 
+#include <cmath>
 #include <tuple>
 
 namespace trq {
@@ -692,7 +693,7 @@ void TaskScheduler::finishSerialExchange(const QByteArray& answer) {
         const double early =
             wire_.bytesMsec(e.bytesOut + answer.size()) - (nowMsec() - e.startedMsec);
         if (early >= 1 && (!quietTimer_.isActive() || quietTimer_.remainingTime() < early))
-            quietTimer_.start(int(early));
+            quietTimer_.start(int(std::ceil(early)));
     }
     kick();
 }

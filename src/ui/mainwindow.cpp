@@ -93,6 +93,7 @@ MainWindow::MainWindow(Services s, QWidget* parent)
     serverLabel_ = new QLabel(this);
     statusBar()->addPermanentWidget(serverLabel_);
     rateLabel_ = new QLabel(this);
+    rateLabel_->setContentsMargins(12, 0, 0, 0); // apart from the server's text
     statusBar()->addPermanentWidget(rateLabel_);
     buildMenus();
     buildToolbar();
