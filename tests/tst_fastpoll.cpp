@@ -193,8 +193,6 @@ private slots:
         QTRY_VERIFY(!f.prompter.texts.filter(QStringLiteral("Error detected")).isEmpty());
     }
 
-    // A supply that falls silent is found by the exchange's own time, well
-    // under a second, not by the 20 s watchdog; the poll goes on after it.
     // A limit's output-off is the next line on the wire after the query
     // whose answer crossed it: no writer tick in between.
     void limitOutputOffFollowsTheCrossingReading_data() {
@@ -254,6 +252,8 @@ private slots:
             QCOMPARE(amps, f.supply->measuredCurr(1));
     }
 
+    // A supply that falls silent is found by the exchange's own time, well
+    // under a second, not by the 20 s watchdog; the poll goes on after it.
     // Polling either way, the four-channel supply's direct exchange too.
     void silentSupplyIsFoundByTheExchangeTime_data() {
         columns<QString, PollMode>("model", "mode");

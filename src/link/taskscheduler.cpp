@@ -686,7 +686,7 @@ void TaskScheduler::finishSerialExchange(const QByteArray& answer) {
     if (e.fast) {
         // Each exchange that ended is the link at work: the watchdog measures
         // from here, as it measures from a quiet tick when polling slowly.
-        lastQuietMsec_ = qint64(clock_.nowSec() * 1000.0);
+        lastQuietMsec_ = qint64(nowMsec());
         // Never faster than the wire: a line that answers at once (a
         // pseudo-terminal, a simulated supply) is paced as a real one of
         // its rate, so the poll never spins.
@@ -716,7 +716,7 @@ void TaskScheduler::onGpibDataRead(const QByteArray& bytes) {
     replies_.feed(bytes);
     opMode_ = OpMode::Idle;
     if (pollMode_ == PollMode::Fast) {
-        lastQuietMsec_ = qint64(clock_.nowSec() * 1000.0);
+        lastQuietMsec_ = qint64(nowMsec());
         kick();
     }
 }
