@@ -40,7 +40,7 @@ TaskScheduler::TaskScheduler(Services services, QObject* parent)
     connect(&exchangeTimer_, &QTimer::timeout, this, &TaskScheduler::exchangeTimedOut);
     quietTimer_.setSingleShot(true);
     quietTimer_.setTimerType(Qt::PreciseTimer);
-    connect(&quietTimer_, &QTimer::timeout, this, &TaskScheduler::kick);
+    connect(&quietTimer_, &QTimer::timeout, this, &TaskScheduler::runFree);
     writerTimer_.start();
 }
 
@@ -55,7 +55,7 @@ void TaskScheduler::setSerialPort(SerialPort* port) {
     if (serial_) {
         serial_->setParent(this);
         connect(serial_, &SerialPort::lost, this, &TaskScheduler::onSerialLost);
-        connect(serial_, &SerialPort::readyRead, this, &TaskScheduler::collectSerialAnswer);
+        connect(serial_, &SerialPort::readyRead, this, &TaskScheduler::onSerialReadyRead);
     }
 }
 
@@ -647,6 +647,15 @@ void TaskScheduler::collectSerialAnswer() {
         finishSerialExchange({});
 }
 
+void TaskScheduler::onSerialReadyRead() {
+    const bool busy = serialExchange_.has_value();
+    collectSerialAnswer();
+    // Polling fast, the next step goes out with the answer's end, not a turn
+    // of the event loop later.
+    if (busy && !serialExchange_ && kickQueued_)
+        runFree();
+}
+
 void TaskScheduler::finishSerialExchange(const QByteArray& answer) {
     const SerialExchange e = std::move(*serialExchange_);
     serialExchange_.reset();
@@ -802,10 +811,15 @@ void TaskScheduler::runFree() {
     }
     if (!freeLine_ || !linkOpen())
         return;
+    // The step it asks for goes out now, not a turn of the event loop later:
+    // its enqueue needs no run of its own.
+    kickQueued_ = true;
     freeLine_();
-    // The step it asked for goes out now, not a turn of the event loop later.
     if (lineFree() && (pendingCommands_ > 0 || pendingQueries_ > 0))
         consume();
+    kickQueued_ = false;
+    if (lineFree() && (pendingCommands_ > 0 || pendingQueries_ > 0) && where() != before)
+        kick();
 }
 
 void TaskScheduler::exchangeTimedOut() {

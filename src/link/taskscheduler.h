@@ -201,6 +201,7 @@ private:
     void startSerialExchange(const QString& text, Asker asker, QPointer<QObject> receiver = {},
                              ReplyHandler onReply = {});
     void collectSerialAnswer();
+    void onSerialReadyRead();
     void dropSerialExchange();
     void finishSerialExchange(const QByteArray& answer);
     void onGpibWriteComplete();
