@@ -283,6 +283,33 @@ void limitReaction(const Case& c) {
                 times.empty() ? -1 : *std::max_element(times.begin(), times.end()), times.size());
 }
 
+void printPace() {
+    std::printf("Poll pace (turnaround %.1f ms)\n", kTurnaroundMsec);
+    std::printf("%-12s %6s %-9s  %8s  %8s  %8s  %5s  %5s  %6s  %5s  %6s\n", "model", "baud", "mode",
+                "cycle ms", "rdg/s", "floor/s", "ratio", "+turn", "/bound", "cpu %", "gap ms");
+    for (const char* model : {"PSQ-3323", "SPQ-3610DNB", "TRQ-3302", "TRQ-7206S"})
+        for (int baud : {9600, 115200})
+            for (PollMode mode : {PollMode::Specified, PollMode::Fast})
+                pace({model, baud, mode});
+}
+
+void printCommandToWire() {
+    std::printf("\nSet command to wire (ms; exchange: the mean exchange on the line meanwhile)\n");
+    std::printf("%-12s %6s %-9s  %8s  %8s  %8s\n", "model", "baud", "mode", "median", "longest",
+                "exchange");
+    for (int baud : {9600, 115200})
+        for (PollMode mode : {PollMode::Specified, PollMode::Fast})
+            commandToWire({"PSQ-3323", baud, mode});
+}
+
+void printLimitReaction() {
+    std::printf("\nLimit reaction: the answer crossing a current limit to output-off on the wire "
+                "(ms)\n");
+    std::printf("%-12s %6s %-9s  %8s  %8s\n", "model", "baud", "mode", "median", "longest");
+    for (PollMode mode : {PollMode::Specified, PollMode::Fast})
+        limitReaction({"PSQ-3323", 9600, mode});
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -296,24 +323,16 @@ int main(int argc, char** argv) {
     const QStringList args = app.arguments();
     if (const qsizetype at = args.indexOf(QStringLiteral("--turnaround")); at > 0)
         kTurnaroundMsec = args.value(at + 1).toDouble();
-    const char* models[] = {"PSQ-3323", "SPQ-3610DNB", "TRQ-3302", "TRQ-7206S"};
-    std::printf("Poll pace (turnaround %.1f ms)\n", kTurnaroundMsec);
-    std::printf("%-12s %6s %-9s  %8s  %8s  %8s  %5s  %5s  %6s  %5s  %6s\n", "model", "baud", "mode",
-                "cycle ms", "rdg/s", "floor/s", "ratio", "+turn", "/bound", "cpu %", "gap ms");
-    for (const char* model : models)
-        for (int baud : {9600, 115200})
-            for (PollMode mode : {PollMode::Specified, PollMode::Fast})
-                pace({model, baud, mode});
-    std::printf("\nSet command to wire (ms; exchange: the mean exchange on the line meanwhile)\n");
-    std::printf("%-12s %6s %-9s  %8s  %8s  %8s\n", "model", "baud", "mode", "median", "longest",
-                "exchange");
-    for (int baud : {9600, 115200})
-        for (PollMode mode : {PollMode::Specified, PollMode::Fast})
-            commandToWire({"PSQ-3323", baud, mode});
-    std::printf("\nLimit reaction: the answer crossing a current limit to output-off on the wire "
-                "(ms)\n");
-    std::printf("%-12s %6s %-9s  %8s  %8s\n", "model", "baud", "mode", "median", "longest");
-    for (PollMode mode : {PollMode::Specified, PollMode::Fast})
-        limitReaction({"PSQ-3323", 9600, mode});
+    // --only pace|command|limit: one of the tables.
+    const qsizetype only = args.indexOf(QStringLiteral("--only"));
+    const auto wanted = [&](const char* table) {
+        return only < 0 || args.value(only + 1) == QLatin1String(table);
+    };
+    if (wanted("pace"))
+        printPace();
+    if (wanted("command"))
+        printCommandToWire();
+    if (wanted("limit"))
+        printLimitReaction();
     return 0;
 }
