@@ -1,5 +1,6 @@
 // The settings file as earlier runs and hand edits leave it.
 #include "core/settings.h"
+#include "session/supplyinterface.h"
 #include "support/testsupport.h"
 
 #include <QFile>
@@ -37,6 +38,18 @@ Accessor limits(const QString& model, const QString& serial = {}) {
             [=](Settings& s, const QVariant& v) {
                 s.setLimitRules(model, serial,
                                 v.isValid() ? std::optional(v.toStringList()) : std::nullopt);
+            }};
+}
+
+Accessor bench(const QString& name) {
+    return {QStringLiteral("benchSupplies ") + name,
+            [=](const Settings& s) {
+                const auto supplies = s.benchSupplies(name);
+                return supplies ? QVariant(*supplies) : QVariant();
+            },
+            [=](Settings& s, const QVariant& v) {
+                s.setBenchSupplies(name,
+                                   v.isValid() ? std::optional(v.toStringList()) : std::nullopt);
             }};
 }
 
@@ -96,6 +109,8 @@ const std::vector<Accessor>& accessors() {
         limits(QStringLiteral("PSQ-3323")),
         limits(QStringLiteral("PSQ-3323"), "SN/7"),
         TYPED(toolbarCaptions, setToolbarCaptions),
+        bench(QStringLiteral("rail/B")),
+        TYPED(lastBench, setLastBench),
         Accessor{QStringLiteral("pollMode"),
                  [](const Settings& s) { return QVariant(int(s.pollMode())); },
                  [](Settings& s, const QVariant& v) { s.setPollMode(PollMode(v.toInt())); }},
@@ -121,7 +136,13 @@ IdleMinutes=30
 Port=5026
 Remote=1
 
+[Bench.rail%252FB]
+Count=2
+Supply1="logic=serial:/dev/ttyUSB0@115200"
+Supply2=gpib:0:7
+
 [Common]
+Bench=rail/B
 CommType=GPIB
 Language=de
 MType=PSQ-3323
@@ -223,6 +244,8 @@ private slots:
              int(PollMode::Specified), true);
         read("absurd rule count", "[Limits]\nCount=2147483647\n", "limitRules ", QStringList(),
              true);
+        read("absurd supply count", "[Bench.rail%252FB]\nCount=99\n", "benchSupplies rail/B",
+             QStringList(), true);
         read("every GPIB board listed", "[GPIB]\nGPIBn=10\n", "gpibBoard", 10, false);
         read("spaces around a number", "[RS232]\nComPort= 4 \n", "serialPortNumber", 4, false);
     }
@@ -257,6 +280,41 @@ private slots:
         QCOMPARE(QString::fromUtf8(in.readAll()), QString::fromUtf8(file));
         QCOMPARE(days.size() + host.size(), 2); // the second time changes nothing
         QCOMPARE(trace.lines, QStringList());
+    }
+
+    // A bench keeps its supplies as the command line names them: each reads
+    // back as the same supply, or is refused saying why.
+    void benchSuppliesReadBackAsNamed_data() {
+        // reads: the spec as kept; empty when refused, with why.
+        columns<QString, QString, QString>("text", "reads", "why");
+        row("serial, the first rate", "serial:/dev/ttyUSB0", "serial:/dev/ttyUSB0@9600", "");
+        row("serial at a rate, named", "rail B=serial:/dev/ttyUSB1@115200",
+            "rail B=serial:/dev/ttyUSB1@115200", "");
+        row("a port with '@' and '='", "serial:/dev/serial/by-id/a=b@1@38400",
+            "serial:/dev/serial/by-id/a=b@1@38400", "");
+        row("gpib", "GPIB:1:30", "gpib:1:30", "");
+        row("simulated, named", "logic=sim:PSQ-3323", "logic=sim:PSQ-3323", "");
+        row("a rate not offered", "serial:COM1@300", "", "the rate is one of 9600");
+        row("a simulated port as serial", "serial:SIM:PSQ-3323", "", "not serial:SIM");
+        row("address out of range", "gpib:0:31", "", "address 0 to 30");
+        row("board only", "gpib:0", "", "board 0 to 10");
+        row("empty name", "=sim:PSQ-3323", "", "an empty name");
+        row("no kind", "/dev/ttyUSB0", "", "not /dev/ttyUSB0");
+        row("nothing after the kind", "sim:", "", "not sim:");
+    }
+    void benchSuppliesReadBackAsNamed() {
+        auto [text, reads, why] = fetch<QString, QString, QString>("text", "reads", "why");
+        const std::variant<SupplySpec, QString> parsed = parseSupplySpec(text);
+        const auto* refused = std::get_if<QString>(&parsed);
+        QCOMPARE(refused != nullptr, reads.isEmpty());
+        if (refused) {
+            QVERIFY2(refused->contains(why), qPrintable(*refused));
+            return;
+        }
+        const SupplySpec& spec = std::get<SupplySpec>(parsed);
+        QCOMPARE(spec.text(), reads);
+        const auto again = parseSupplySpec(spec.text());
+        QVERIFY(std::holds_alternative<SupplySpec>(again) && std::get<SupplySpec>(again) == spec);
     }
 };
 

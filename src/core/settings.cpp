@@ -32,9 +32,12 @@ constexpr int kInt16 = 32767; // the number dialogs take nothing larger
 constexpr const char* kChannelColour = "RECORDPERIOD/Ch%1Color";
 // Sections "Limits" and "Limits.<model>[.<serial>]".
 constexpr const char* kLimits = "Limits";
-constexpr const char* kLimitCount = "Count";
+constexpr const char* kCount = "Count";
 constexpr const char* kLimitRule = "Rule%1";
 constexpr const char* kLanguage = "Common/Language";
+// Sections "Bench.<name>", each a list of supplies.
+constexpr const char* kBench = "Bench.";
+constexpr const char* kBenchSupply = "Supply%1";
 
 QSettings store() {
     return QSettings(QSettings::NativeFormat, QSettings::UserScope,
@@ -131,16 +134,42 @@ void put(Settings* settings, const Key& key, const Value& value, Signal changed)
 }
 
 // Each part encoded, so that no name reaches into another's section.
+QString sectionPart(const QString& text) {
+    return QString::fromLatin1(QUrl::toPercentEncoding(text, {}, "."));
+}
+
 QString limitSection(const QString& model, const QString& serial) {
-    auto part = [](const QString& text) {
-        return QString::fromLatin1(QUrl::toPercentEncoding(text, {}, "."));
-    };
     QString section = QLatin1String(kLimits);
     if (!model.isEmpty())
-        section += QLatin1Char('.') + part(model);
+        section += QLatin1Char('.') + sectionPart(model);
     if (!model.isEmpty() && !serial.isEmpty())
-        section += QLatin1Char('.') + part(serial);
+        section += QLatin1Char('.') + sectionPart(serial);
     return section + QLatin1Char('/');
+}
+
+QString benchSection(const QString& name) {
+    return QLatin1String(kBench) + sectionPart(name) + QLatin1Char('/');
+}
+
+// A list kept as "<section>Count" and "<section><item n>", n from 1; none
+// without a count.
+std::optional<QStringList> listAt(const QString& section, const char* item, int most) {
+    if (textAt(section + QLatin1String(kCount)).isEmpty())
+        return std::nullopt;
+    QStringList list;
+    const int count = wholeAt(section + QLatin1String(kCount), 0, 0, most);
+    for (int i = 1; i <= count; ++i)
+        list << textAt(section + QString::fromLatin1(item).arg(i));
+    return list;
+}
+
+void writeList(const QString& section, const char* item, const std::optional<QStringList>& list) {
+    store().remove(section.chopped(1)); // no item of a longer list stays behind
+    if (!list)
+        return;
+    writeText(section + QLatin1String(kCount), QString::number(list->size()));
+    for (qsizetype i = 0; i < list->size(); ++i)
+        writeText(section + QString::fromLatin1(item).arg(i + 1), list->at(i));
 }
 
 } // namespace
@@ -170,6 +199,7 @@ TRQ_SETTING(bool, reconnect, setReconnect, (Flag{"Common/Reconnect", false}))
 // The dialog's range, so what it shows is what the poll takes.
 TRQ_SETTING(int, readTimeSeconds, setReadTimeSeconds, (Whole{"ReadTimes/ReadTimes", 5, 0, 120}))
 TRQ_SETTING(PollMode, pollMode, setPollMode, PollChoice{"Common/PollMode"})
+TRQ_SETTING(QString, lastBench, setLastBench, Words{"Common/Bench"})
 
 TRQ_SETTING(QString, serialPortName, setSerialPortName, Words{"RS232/PortName"})
 TRQ_SETTING(int, serialPortNumber, setSerialPortNumber, (Whole{"RS232/ComPort", 1, 0, 255}))
@@ -235,28 +265,35 @@ void Settings::setChannelColour(int channel, const QString& colour) {
 }
 
 std::optional<QStringList> Settings::limitRules(const QString& model, const QString& serial) const {
-    const QString section = limitSection(model, serial);
-    if (textAt(section + QLatin1String(kLimitCount)).isEmpty())
-        return std::nullopt;
-    QStringList rules;
-    const int count = wholeAt(section + QLatin1String(kLimitCount), 0, 0, kMaxLimitRules);
-    for (int i = 1; i <= count; ++i)
-        rules << textAt(section + QString::fromLatin1(kLimitRule).arg(i));
-    return rules;
+    return listAt(limitSection(model, serial), kLimitRule, kMaxLimitRules);
 }
 
 void Settings::setLimitRules(const QString& model, const QString& serial,
                              const std::optional<QStringList>& rules) {
     const std::optional<QStringList> before = limitRules(model, serial);
-    const QString section = limitSection(model, serial);
-    store().remove(section.chopped(1)); // no rule of a longer list stays behind
-    if (rules) {
-        writeText(section + QLatin1String(kLimitCount), QString::number(rules->size()));
-        for (qsizetype i = 0; i < rules->size(); ++i)
-            writeText(section + QString::fromLatin1(kLimitRule).arg(i + 1), rules->at(i));
-    }
+    writeList(limitSection(model, serial), kLimitRule, rules);
     if (before != rules)
         emit limitRulesChanged(model, serial);
+}
+
+QStringList Settings::benchNames() const {
+    QStringList names;
+    for (const QString& group : store().childGroups())
+        if (group.startsWith(QLatin1String(kBench)))
+            names << QUrl::fromPercentEncoding(group.mid(int(qstrlen(kBench))).toLatin1());
+    names.sort(Qt::CaseInsensitive);
+    return names;
+}
+
+std::optional<QStringList> Settings::benchSupplies(const QString& name) const {
+    return listAt(benchSection(name), kBenchSupply, kMaxBenchSupplies);
+}
+
+void Settings::setBenchSupplies(const QString& name, const std::optional<QStringList>& supplies) {
+    const std::optional<QStringList> before = benchSupplies(name);
+    writeList(benchSection(name), kBenchSupply, supplies);
+    if (before != supplies)
+        emit benchChanged(name);
 }
 
 std::optional<Language> Settings::language() const {

@@ -26,6 +26,7 @@ public:
     static constexpr int kPointOperationCount = 3;
     static constexpr int kMaxPartHours = 24 * 7; // a week
     static constexpr int kMaxLimitRules = 100;
+    static constexpr int kMaxBenchSupplies = 16;
     static constexpr quint16 kDefaultServerPort = 5025;
     static constexpr int kDefaultIdleMinutes = 10;
     static constexpr int kMaxIdleMinutes = 24 * 60;
@@ -147,6 +148,14 @@ public:
     void setLimitRules(const QString& model, const QString& serial,
                        const std::optional<QStringList>& rules);
 
+    // ---- Benches: each a named list of its supplies (as their command-line
+    // specs), opened again at the next start; none given forgets one.
+    QStringList benchNames() const;
+    std::optional<QStringList> benchSupplies(const QString& name) const;
+    void setBenchSupplies(const QString& name, const std::optional<QStringList>& supplies);
+    QString lastBench() const;
+    void setLastBench(const QString& name);
+
     // ---- Windows
     std::optional<Language> language() const; // none: the system's decides
     void setLanguage(std::optional<Language> language);
@@ -197,6 +206,8 @@ signals:
     void feedTlsChanged(bool on);
     void feedCaFileChanged(const QString& path);
     void limitRulesChanged(const QString& model, const QString& serial);
+    void benchChanged(const QString& name);
+    void lastBenchChanged(const QString& name);
     void languageChanged(std::optional<Language> language);
     void toolbarCaptionsChanged(bool on);
 

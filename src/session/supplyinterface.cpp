@@ -1,5 +1,8 @@
 #include "session/supplyinterface.h"
 
+#include "core/settings.h"
+#include "link/transportfactory.h"
+
 namespace trq {
 
 QString interfaceText(InterfaceKind kind) {
@@ -27,6 +30,79 @@ QStringList baudRates() {
     return {QStringLiteral("9600"),  QStringLiteral("4800"),   QStringLiteral("2400"),
             QStringLiteral("1200"),  QStringLiteral("115200"), QStringLiteral("57600"),
             QStringLiteral("19200"), QStringLiteral("38400")};
+}
+
+QString SupplySpec::text() const {
+    QString link;
+    if (kind == InterfaceKind::Gpib) {
+        link = QStringLiteral("gpib:%1:%2").arg(gpib.board).arg(gpib.address);
+    } else if (TransportFactory::isSimulated(serial.port)) {
+        link = QStringLiteral("sim:") + serial.port.mid(int(qstrlen(TransportFactory::kSimPrefix)));
+    } else {
+        link = QStringLiteral("serial:%1@%2").arg(serial.port).arg(serial.baud);
+    }
+    return name.isEmpty() ? link : name + QLatin1Char('=') + link;
+}
+
+std::variant<SupplySpec, QString> parseSupplySpec(const QString& text) {
+    const auto refused = [&](const QString& why = {}) {
+        return QStringLiteral("A supply is serial:PORT[@BAUD], gpib:BOARD:ADDRESS or sim:MODEL, "
+                              "each with NAME= in front if you like, not %1%2")
+            .arg(text, why.isEmpty() ? QString() : QStringLiteral(" (") + why + ')');
+    };
+    SupplySpec spec;
+    QString link = text;
+    // A port may hold '=' only after the link's kind, so the name is what
+    // comes before the first '=' that comes before the first ':'.
+    if (const qsizetype eq = text.indexOf(QLatin1Char('='));
+        eq >= 0 && eq < text.indexOf(QLatin1Char(':'))) {
+        spec.name = text.left(eq).trimmed();
+        link = text.mid(eq + 1);
+        if (spec.name.isEmpty())
+            return refused(QStringLiteral("an empty name"));
+    }
+    const qsizetype colon = link.indexOf(QLatin1Char(':'));
+    const QString kind = link.left(colon).toLower();
+    const QString rest = colon < 0 ? QString() : link.mid(colon + 1);
+    if (rest.isEmpty())
+        return refused();
+    const auto number = [](const QString& t, int least, int most) -> std::optional<int> {
+        bool ok = false;
+        const int n = t.toInt(&ok);
+        return ok && n >= least && n <= most ? std::optional(n) : std::nullopt;
+    };
+    if (kind == QLatin1String("serial")) {
+        spec.kind = InterfaceKind::Serial;
+        const qsizetype at = rest.lastIndexOf(QLatin1Char('@'));
+        spec.serial.port = at < 0 ? rest : rest.left(at);
+        if (at >= 0) {
+            if (!baudRates().contains(rest.mid(at + 1)))
+                return refused(QStringLiteral("the rate is one of ") +
+                               baudRates().join(QStringLiteral(", ")));
+            spec.serial.baud = rest.mid(at + 1).toInt();
+        }
+        if (spec.serial.port.isEmpty() || TransportFactory::isSimulated(spec.serial.port))
+            return refused();
+        return spec;
+    }
+    if (kind == QLatin1String("gpib")) {
+        const QStringList parts = rest.split(QLatin1Char(':'));
+        const std::optional<int> board = number(parts.value(0), 0, Settings::kLastGpibBoard);
+        const std::optional<int> address = number(parts.value(1), 0, Settings::kLastGpibAddress);
+        if (parts.size() != 2 || !board || !address)
+            return refused(QStringLiteral("board 0 to %1, address 0 to %2")
+                               .arg(Settings::kLastGpibBoard)
+                               .arg(Settings::kLastGpibAddress));
+        spec.kind = InterfaceKind::Gpib;
+        spec.gpib = {*board, *address, {}};
+        return spec;
+    }
+    if (kind == QLatin1String("sim")) {
+        spec.kind = InterfaceKind::Serial;
+        spec.serial.port = QLatin1String(TransportFactory::kSimPrefix) + rest;
+        return spec;
+    }
+    return refused();
 }
 
 } // namespace trq

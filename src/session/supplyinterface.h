@@ -3,6 +3,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <variant>
+
 namespace trq {
 
 // How a supply is reached.
@@ -11,12 +13,14 @@ enum class InterfaceKind { None, Serial, Gpib, TestingMode };
 struct SerialSettings {
     QString port;
     qint32 baud = 9600;
+    bool operator==(const SerialSettings&) const = default;
 };
 
 struct GpibSettings {
     int board = 0;
     int address = 0;
     QString simulatedModel; // empty: a real instrument on the bus
+    bool operator==(const GpibSettings&) const = default;
 };
 
 // The interface kind as the settings keep it ("RS232", "GPIB", "Menu"):
@@ -29,5 +33,24 @@ InterfaceKind interfaceFromText(const QString& text);
 // settings keep a rate's place in this list (RS232/BaudRateIndex), so a new
 // rate goes at the end.
 QStringList baudRates();
+
+// One supply of a bench, as the command line names it and the bench keeps
+// it: "serial:PORT[@BAUD]", "gpib:BOARD:ADDRESS" or "sim:MODEL", with an
+// optional name in front ("logic=serial:/dev/ttyUSB0"). A simulated supply
+// is a serial one on the port "SIM:MODEL".
+struct SupplySpec {
+    QString name; // empty: the supply is called by its model
+    InterfaceKind kind = InterfaceKind::None;
+    SerialSettings serial;
+    GpibSettings gpib;
+
+    // Reads back as the same spec.
+    QString text() const;
+    bool operator==(const SupplySpec&) const = default;
+};
+
+// The spec, or why the text names no supply (said as the command line says
+// it: "serial:PORT[@BAUD], gpib:BOARD:ADDRESS or sim:MODEL, not ...").
+std::variant<SupplySpec, QString> parseSupplySpec(const QString& text);
 
 } // namespace trq
