@@ -257,19 +257,6 @@ private slots:
         QCOMPARE(got.last(), QStringLiteral("*IDN?"));
     }
 
-    void ackWaitHoldsTheQueuesUntilAcknowledged() {
-        GpibFixture f;
-        Target target;
-        f.link.enqueueQuery(QStringLiteral("*IDN?"), &target, target.handler(), true);
-        f.link.enqueueQuery(QStringLiteral(":OUTP:STAT?"), nullptr, {});
-        f.tick(20);
-        QCOMPARE(target.replies.size(), 1);
-        QCOMPARE(received(f.instrument()), QStringList{"*IDN?"});
-        f.link.acknowledge();
-        f.drain();
-        QCOMPARE(received(f.instrument()), (QStringList{"*IDN?", ":OUTP:STAT?"}));
-    }
-
     void deliveryToADestroyedTargetIsSkipped() {
         GpibFixture f;
         auto* target = new Target;

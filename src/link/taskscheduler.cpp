@@ -91,8 +91,7 @@ void TaskScheduler::put(Queue& queue, int& insertIndex, int& count, Task task) {
     ++count;
 }
 
-bool TaskScheduler::enqueueQuery(const QString& text, QObject* receiver, ReplyHandler onReply,
-                                 bool needsAck) {
+bool TaskScheduler::enqueueQuery(const QString& text, QObject* receiver, ReplyHandler onReply) {
     trace(QStringLiteral("ExecQueryTask:") + QString::number(pendingQueries_));
     if (!linkOpen())
         return false;
@@ -107,7 +106,6 @@ bool TaskScheduler::enqueueQuery(const QString& text, QObject* receiver, ReplyHa
     t.receiver = receiver;
     t.hasReceiver = receiver != nullptr;
     t.onReply = std::move(onReply);
-    t.needsAck = needsAck;
     put(queries_, queryInsert_, pendingQueries_, std::move(t));
     kick();
     return true;
@@ -194,7 +192,6 @@ void TaskScheduler::reset() {
     opMode_ = OpMode::Idle;
     queryInFlight_ = false;
     commandInFlight_ = false;
-    ackWait_ = false;
     rejectsTasks_ = false;
     lastQuietMsec_ = -1;
     maxResponseMsec_ = 0;
@@ -293,7 +290,7 @@ void TaskScheduler::deliver(Task& t) {
 }
 
 void TaskScheduler::consumeQuery() {
-    if (ackWait_ || commandInFlight_ || consumerBusy_ != 0)
+    if (commandInFlight_ || consumerBusy_ != 0)
         return;
     consumerBusy_ = 1;
     if (queryRemove_ != queryInsert_) {
@@ -448,7 +445,6 @@ void TaskScheduler::finishQuery(Task& t) {
     if (t.cancelled)
         replies_.clear();
     queryInFlight_ = false;
-    ackWait_ = t.needsAck;
     if (cycleQueries_ < cycleLength_)
         ++cycleQueries_;
     queryRemove_ = advance(queryRemove_);
@@ -456,7 +452,7 @@ void TaskScheduler::finishQuery(Task& t) {
 }
 
 void TaskScheduler::consumeCommand() {
-    if (ackWait_ || queryInFlight_ || consumerBusy_ != 0)
+    if (queryInFlight_ || consumerBusy_ != 0)
         return;
     consumerBusy_ = 1;
     trace("C+");
@@ -501,7 +497,6 @@ void TaskScheduler::consumeCommand() {
             t.state = TaskState::Finished;
             break;
         case TaskState::Finished:
-            ackWait_ = false;
             commandRemove_ = advance(commandRemove_);
             pendingCommands_ = pendingIn(kQueueSize, commandInsert_, commandRemove_);
             commandInFlight_ = false;
@@ -784,7 +779,7 @@ void TaskScheduler::kick() {
 
 bool TaskScheduler::lineFree() const {
     return !serialExchange_ && opMode_ == OpMode::Idle && !queryInFlight_ && !commandInFlight_ &&
-           consumerBusy_ == 0 && !ackWait_;
+           consumerBusy_ == 0;
 }
 
 void TaskScheduler::runFree() {

@@ -35,7 +35,6 @@ struct Task {
     std::optional<QString> reply;
     TaskState state = TaskState::Setup;
     bool cancelled = false;
-    bool needsAck = false;
 };
 
 // Which transport carries the traffic.
@@ -98,8 +97,7 @@ public:
 
     // A query whose reply goes to onReply while receiver lives. False when
     // refused (link closed, queue full).
-    bool enqueueQuery(const QString& text, QObject* receiver, ReplyHandler onReply,
-                      bool needsAck = false);
+    bool enqueueQuery(const QString& text, QObject* receiver, ReplyHandler onReply);
     void enqueueCommand(const QString& text);
     // Asks at once through the serial link, bypassing the queues; the newest
     // reply line, without its line end, goes to onReply when it has come.
@@ -121,7 +119,6 @@ public:
         return !queryInFlight_ && !commandInFlight_ && !serialExchange_ && pendingCommands_ == 0;
     }
     void endDrain();
-    void acknowledge() { ackWait_ = false; }
     void reset();
     void writerTick(int intervalMsec);
     void consume();
@@ -249,7 +246,6 @@ private:
 
     OpMode opMode_ = OpMode::Idle;
     bool lastWriteWasCommand_ = false;
-    bool ackWait_ = false;
     ReplyBuffer replies_;
     QPointer<QObject> timeoutReceiver_;
     std::function<void()> timeoutHandler_;
