@@ -348,7 +348,7 @@ private slots:
         garbage.replace('\n', 'x');
         f.client.write(garbage);
         f.client.write(QByteArray(9000, 'A'));
-        QCOMPARE(f.client.query("*IDN?"), QByteArray("POWER_TRQ,PSQ-3323,0,1.1.0"));
+        QCOMPARE(f.client.query("*IDN?"), QByteArray("POWER_TRQ,PSQ-3323,SN20260001,1.1.0"));
         // *OPC? answers once every command sent before it has left the link.
         // A client that writes without end while it waits is not read into
         // memory: what the server cannot run yet stays in its socket.

@@ -274,11 +274,17 @@ std::optional<int> ScpiInstrument::channelOf(const Call& call, Result* result,
 }
 
 ScpiInstrument::Result ScpiInstrument::identify(const Call&) {
-    const QString model =
-        session_.isReady() ? session_.connection().model() : QStringLiteral("NONE");
+    const bool ready = session_.isReady();
+    const QString model = ready ? session_.connection().model() : QStringLiteral("NONE");
+    // The serial number tells two supplies of one model apart; a field holds
+    // no comma, and "0" is the usual answer where none is known.
+    QString serial = ready ? session_.connection().serialNumber().simplified() : QString();
+    serial.replace(QLatin1Char(','), QLatin1Char(' ')).replace(QLatin1Char(';'), QLatin1Char(' '));
+    if (serial.trimmed().isEmpty())
+        serial = QStringLiteral("0");
     // Scripts pick the program out by these fields; their order stays.
-    return answer(QStringLiteral("POWER_TRQ,%1,0,%2")
-                      .arg(model, QString::fromLatin1(DebugTrace::kVersion))
+    return answer(QStringLiteral("POWER_TRQ,%1,%2,%3")
+                      .arg(model, serial.trimmed(), QString::fromLatin1(DebugTrace::kVersion))
                       .toLatin1());
 }
 
