@@ -1169,6 +1169,53 @@ Schreibgeschützt fortfahren? (Nein beendet.) Schreibgeschützt kann nichts aufg
     </message>
 </context>
 <context>
+    <name>trq::PowerSequencer</name>
+    <message>
+        <source>Step %1 (&quot;%2&quot;) %3</source>
+        <translation>Schritt %1 („%2“) %3</translation>
+    </message>
+    <message>
+        <source>waits longer than an hour</source>
+        <translation>wartet länger als eine Stunde</translation>
+    </message>
+    <message>
+        <source>is neither &quot;NAME on&quot;, &quot;NAME off&quot; nor a wait in ms or s</source>
+        <translation>ist weder „NAME on“, „NAME off“ noch eine Wartezeit in ms oder s</translation>
+    </message>
+    <message>
+        <source>names no supply of the bench (%1)</source>
+        <translation>nennt kein Netzgerät des Messplatzes (%1)</translation>
+    </message>
+    <message>
+        <source>A power order switches at least one supply</source>
+        <translation>Eine Schaltfolge schaltet mindestens ein Netzgerät</translation>
+    </message>
+    <message>
+        <source>%1 is off line</source>
+        <translation>%1 ist offline</translation>
+    </message>
+    <message>
+        <source>%1 refused to switch its output %2</source>
+        <translation>%1 hat das Schalten seines Ausgangs (%2) abgelehnt</translation>
+    </message>
+    <message>
+        <source>on</source>
+        <translation>ein</translation>
+    </message>
+    <message>
+        <source>off</source>
+        <translation>aus</translation>
+    </message>
+    <message>
+        <source>The power order stopped at step %1: %2.</source>
+        <translation>Die Schaltfolge hat bei Schritt %1 angehalten: %2.</translation>
+    </message>
+    <message>
+        <source> Switched off again: %1.</source>
+        <translation> Wieder ausgeschaltet: %1.</translation>
+    </message>
+</context>
+<context>
     <name>trq::QtSerialPort</name>
     <message>
         <source>it is a folder, not a serial port</source>

@@ -1,0 +1,143 @@
+// A bench of several supplies: its power order, written as a user writes it
+// and run step by step on the clock.
+#include "session/powersequence.h"
+#include "support/testsupport.h"
+
+using namespace trq;
+using namespace trq::test;
+
+namespace {
+
+// Three supplies that note each output command with the clock's time.
+struct Bench {
+    ManualClock clock;
+    FastWaiter waiter{&clock};
+    QStringList log; // "name on @ms"
+    QStringList offLine, refusing;
+    qint64 stepCostMsec = 0; // how long a command takes to go out
+    PowerSequencer sequencer{supplies(), clock, waiter};
+
+    std::vector<PowerSequencer::Supply> supplies() {
+        std::vector<PowerSequencer::Supply> all;
+        for (const char* name : {"logic", "rail B", "fan"}) {
+            const QString n = QLatin1String(name);
+            all.push_back({n, [this, n] { return !offLine.contains(n); },
+                           [this, n](bool on) {
+                               if (refusing.contains(n))
+                                   return false;
+                               log << QStringLiteral("%1 %2 @%3")
+                                          .arg(n, on ? "on" : "off")
+                                          .arg(qint64(clock.nowSec() * 1000) - 1000);
+                               clock.advanceMsec(stepCostMsec);
+                               return true;
+                           }});
+        }
+        return all;
+    }
+    std::vector<PowerStep> order(const QString& text) {
+        return std::get<std::vector<PowerStep>>(parsePowerOrder(text, {"logic", "rail B", "fan"}));
+    }
+    // Runs to the end; what it finished with.
+    std::pair<bool, QString> run(const std::vector<PowerStep>& steps) {
+        QSignalSpy finished(&sequencer, &PowerSequencer::finished);
+        sequencer.run(steps);
+        if (finished.isEmpty() && !finished.wait(2000))
+            return {false, QStringLiteral("(did not finish)")};
+        return {finished.first().at(0).toBool(), finished.first().at(1).toString()};
+    }
+};
+
+} // namespace
+
+class TestBench : public QObject {
+    Q_OBJECT
+private slots:
+    void init() { clearSettings(); }
+
+    // Each step at its planned time from the start, however long the steps
+    // before took to go out; off runs the same order backwards.
+    void powerOrderRunsOnItsPlannedTimes_data() {
+        columns<qint64>("stepCostMsec");
+        row("commands out at once", qint64(0));
+        row("each command 150 ms on its way", qint64(150));
+    }
+    void powerOrderRunsOnItsPlannedTimes() {
+        auto [cost] = fetch<qint64>("stepCostMsec");
+        Bench b;
+        b.stepCostMsec = cost;
+        const std::vector<PowerStep> on = b.order(QStringLiteral("logic on, 200 ms, Rail B on, "
+                                                                 "1.5 s, fan on"));
+        QCOMPARE(b.run(on), std::pair(true, QString()));
+        QCOMPARE(b.log, (QStringList{"logic on @0", "rail B on @200", "fan on @1700"}));
+        QCOMPARE(powerOrderText(reversedOff(on)),
+                 QStringLiteral("fan off, 1500 ms, rail B off, 200 ms, logic off"));
+        b.log.clear();
+        b.clock.setMsec(1000);
+        QCOMPARE(b.run(reversedOff(on)), std::pair(true, QString()));
+        QCOMPARE(b.log, (QStringList{"fan off @0", "rail B off @1500", "logic off @1700"}));
+    }
+
+    // A supply off line or refusing stops the order; what it switched on
+    // goes off again, and one message says so.
+    void aFailedStepSwitchesOffWhatTheOrderSwitchedOn_data() {
+        columns<QString, QString, QString>("offLine", "refusing", "message");
+        row("off line", "rail B", "",
+            "The power order stopped at step 3: rail B is off line. Switched off again: logic.");
+        row("refusing", "", "rail B",
+            "The power order stopped at step 3: rail B refused to switch its output on. Switched "
+            "off again: logic.");
+        row("the first step", "logic", "", "The power order stopped at step 1: logic is off line.");
+    }
+    void aFailedStepSwitchesOffWhatTheOrderSwitchedOn() {
+        auto [offLine, refusing, message] =
+            fetch<QString, QString, QString>("offLine", "refusing", "message");
+        Bench b;
+        b.offLine << offLine;
+        b.refusing << refusing;
+        QCOMPARE(b.run(b.order(QStringLiteral("logic on, 200 ms, rail B on, fan on"))),
+                 std::pair(false, message));
+        const QStringList expected = offLine == QLatin1String("logic")
+                                         ? QStringList()
+                                         : QStringList{"logic on @0", "logic off @200"};
+        QCOMPARE(b.log, expected);
+    }
+
+    // Stopped, no later step is taken, not even by a wait already running.
+    void stoppedTheOrderTakesNoFurtherStep() {
+        Bench b;
+        QSignalSpy finished(&b.sequencer, &PowerSequencer::finished);
+        b.sequencer.run(b.order(QStringLiteral("logic on, 100 ms, fan on")));
+        b.sequencer.stop();
+        QCOMPARE(finished.size(), 1);
+        QTest::qWait(20);
+        QCOMPARE(b.log, QStringList{"logic on @0"});
+        QVERIFY(!b.sequencer.running());
+    }
+
+    // What a user may write, and why anything else is refused.
+    void powerOrderAsWritten_data() {
+        columns<QString, QString>("text", "reads"); // reads: as kept, or why refused
+        row("names any case, waits in s", "LOGIC on,0.25 s,  rail b  OFF",
+            "logic on, 250 ms, rail B off");
+        row("unknown supply", "logic on, pump on",
+            "Step 2 (\"pump on\") names no supply of the bench (logic, rail B, fan)");
+        row("no unit", "logic on, 200, fan on",
+            "Step 2 (\"200\") is neither \"NAME on\", \"NAME off\" nor a wait in ms or s");
+        row("over an hour", "logic on, 2 h, fan on",
+            "Step 2 (\"2 h\") is neither \"NAME on\", \"NAME off\" nor a wait in ms or s");
+        row("over an hour in s", "logic on, 3601 s",
+            "Step 2 (\"3601 s\") waits longer than an hour");
+        row("only waits", "200 ms", "A power order switches at least one supply");
+        row("empty step", "logic on,, fan on",
+            "Step 2 (\"\") is neither \"NAME on\", \"NAME off\" nor a wait in ms or s");
+    }
+    void powerOrderAsWritten() {
+        auto [text, reads] = fetch<QString, QString>("text", "reads");
+        const auto parsed = parsePowerOrder(text, {"logic", "rail B", "fan"});
+        const auto* steps = std::get_if<std::vector<PowerStep>>(&parsed);
+        QCOMPARE(steps ? powerOrderText(*steps) : std::get<QString>(parsed), reads);
+    }
+};
+
+TRQ_TEST_MAIN(TestBench)
+#include "tst_bench.moc"
