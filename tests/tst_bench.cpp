@@ -1,7 +1,8 @@
 // A bench of several supplies: its power order, written as a user writes it
 // and run step by step on the clock.
+#include "session/bench.h"
 #include "session/powersequence.h"
-#include "support/testsupport.h"
+#include "support/sessionfixture.h"
 
 using namespace trq;
 using namespace trq::test;
@@ -9,7 +10,7 @@ using namespace trq::test;
 namespace {
 
 // Three supplies that note each output command with the clock's time.
-struct Bench {
+struct NotedSupplies {
     ManualClock clock;
     FastWaiter waiter{&clock};
     QStringList log; // "name on @ms"
@@ -47,6 +48,46 @@ struct Bench {
     }
 };
 
+// Simulated supplies on a bench of their own, each on its own link.
+struct OnTheBench : DatabaseFixture {
+    ManualClock clock;
+    FastWaiter waiter{&clock};
+    ScriptedPrompter prompter;
+    TestTransports factory;
+    std::vector<sim::Supply*> instruments; // in the order added
+    trq::Bench bench{{clock, data, prompter, factory, waiter}};
+
+    explicit OnTheBench(const QStringList& specs) {
+        factory.prepare = [this](sim::Supply& s) { instruments.push_back(&s); };
+        for (const QString& spec : specs) {
+            InstrumentSession& s = bench.add(std::get<SupplySpec>(parseSupplySpec(spec)));
+            s.link().writerTimer().setInterval(5);
+            s.poll().timer().setInterval(5);
+        }
+    }
+    bool allReady() {
+        return QTest::qWaitFor(
+            [&] {
+                for (int i = 0; i < bench.size(); ++i)
+                    if (!bench.session(i).isReady() || bench.session(i).waiting())
+                        return false;
+                return true;
+            },
+            10000);
+    }
+    void unplug(int index) {
+        qobject_cast<SimSerialPort*>(bench.session(index).link().serialPort())->unplug();
+    }
+    std::pair<bool, QString> runOrder(const QString& text) {
+        PowerSequencer sequencer(bench.sequencerSupplies(), clock, waiter);
+        QSignalSpy finished(&sequencer, &PowerSequencer::finished);
+        sequencer.run(std::get<std::vector<PowerStep>>(parsePowerOrder(text, bench.names())));
+        if (finished.isEmpty() && !finished.wait(5000))
+            return {false, QStringLiteral("(did not finish)")};
+        return {finished.first().at(0).toBool(), finished.first().at(1).toString()};
+    }
+};
+
 } // namespace
 
 class TestBench : public QObject {
@@ -63,7 +104,7 @@ private slots:
     }
     void powerOrderRunsOnItsPlannedTimes() {
         auto [cost] = fetch<qint64>("stepCostMsec");
-        Bench b;
+        NotedSupplies b;
         b.stepCostMsec = cost;
         const std::vector<PowerStep> on = b.order(QStringLiteral("logic on, 200 ms, Rail B on, "
                                                                  "1.5 s, fan on"));
@@ -91,7 +132,7 @@ private slots:
     void aFailedStepSwitchesOffWhatTheOrderSwitchedOn() {
         auto [offLine, refusing, message] =
             fetch<QString, QString, QString>("offLine", "refusing", "message");
-        Bench b;
+        NotedSupplies b;
         b.offLine << offLine;
         b.refusing << refusing;
         QCOMPARE(b.run(b.order(QStringLiteral("logic on, 200 ms, rail B on, fan on"))),
@@ -104,7 +145,7 @@ private slots:
 
     // Stopped, no later step is taken, not even by a wait already running.
     void stoppedTheOrderTakesNoFurtherStep() {
-        Bench b;
+        NotedSupplies b;
         QSignalSpy finished(&b.sequencer, &PowerSequencer::finished);
         b.sequencer.run(b.order(QStringLiteral("logic on, 100 ms, fan on")));
         b.sequencer.stop();
@@ -112,6 +153,48 @@ private slots:
         QTest::qWait(20);
         QCOMPARE(b.log, QStringList{"logic on @0"});
         QVERIFY(!b.sequencer.running());
+    }
+
+    // Two supplies of one model, each on its own link: the order switches
+    // both; one unplugged, the other goes on polling, and all-off reaches
+    // what is on line. The next start's choice stays the user's own.
+    void eachSupplyKeepsItsOwnLink() {
+        OnTheBench b({"logic=sim:PSQ-3323", "sim:PSQ-3323"});
+        QVERIFY(b.allReady());
+        QCOMPARE(b.bench.names(), (QStringList{"logic", "PSQ-3323"}));
+        QCOMPARE(Settings::instance().lastModel(), QString());
+        QCOMPARE(b.runOrder(QStringLiteral("logic on, 50 ms, psq-3323 on")),
+                 std::pair(true, QString()));
+        QTRY_VERIFY(b.instruments.at(0)->output && b.instruments.at(1)->output);
+        b.unplug(0);
+        QTRY_VERIFY(!b.bench.session(0).isReady());
+        const quint64 before = b.bench.session(1).supply().readingCount();
+        QTRY_VERIFY(b.bench.session(1).supply().readingCount() >= before + 6);
+        b.bench.allOutputsOff();
+        QTRY_VERIFY(!b.instruments.at(1)->output);
+    }
+
+    // A supply of the bench off line stops the order at its step, and what
+    // the order switched on goes off on its own wire.
+    void anOrderStopsAtASupplyOffLine() {
+        OnTheBench b({"logic=sim:PSQ-3323", "rail=sim:SPQ-3610DNB"});
+        QVERIFY(b.allReady());
+        b.unplug(0);
+        QTRY_VERIFY(!b.bench.session(0).isReady());
+        const std::size_t before = b.instruments.at(1)->received.size();
+        QCOMPARE(b.runOrder(QStringLiteral("rail on, 20 ms, logic on")),
+                 std::pair(false, QStringLiteral("The power order stopped at step 3: logic is off "
+                                                 "line. Switched off again: rail.")));
+        const auto switched = [&] {
+            QStringList lines;
+            const std::vector<QString>& received = b.instruments.at(1)->received;
+            for (auto line = received.begin() + qsizetype(before); line != received.end(); ++line)
+                if (line->contains(QLatin1String("OUTP")) && !line->contains(u'?'))
+                    lines << line->right(1);
+            return lines;
+        };
+        QTRY_COMPARE(switched(), (QStringList{"1", "0"}));
+        QVERIFY(!b.instruments.at(1)->output);
     }
 
     // What a user may write, and why anything else is refused.

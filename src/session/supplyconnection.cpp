@@ -157,8 +157,10 @@ void SupplyConnection::accept() {
     family_ = familyOf(model_);
     link_.setSerialTerminator(lineEnd(family_));
     state_ = ConnectionState::Ready;
-    Settings::instance().setLastInterface(interfaceText(kind_));
-    Settings::instance().setLastModel(model_);
+    if (keepsChoice_) {
+        Settings::instance().setLastInterface(interfaceText(kind_));
+        Settings::instance().setLastModel(model_);
+    }
     endDetection();
     link_.setTimeoutHandler(this, [this] { operationTimedOut(); });
     emit modelAccepted();

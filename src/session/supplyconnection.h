@@ -58,6 +58,9 @@ public:
     // the connection; off by default.
     void setReconnect(bool on);
     bool reconnects() const { return reconnect_; }
+    // Whether an accepted supply becomes the next start's choice (the
+    // settings' interface and model); a bench's supplies do not.
+    void setKeepsChoice(bool keep) { keepsChoice_ = keep; }
     // Waits before each attempt: 1 s, 2 s, 5 s, then every 10 s.
     void setReconnectDelays(std::vector<int> msec) { retryDelays_ = std::move(msec); }
     // How long a detection may take (a slow bus may need longer).
@@ -107,6 +110,7 @@ private:
     SerialSettings serialTarget_;
     GpibSettings gpibTarget_;
     QString serialNumber_;
+    bool keepsChoice_ = true;
 
     bool reconnect_ = false;
     std::vector<int> retryDelays_{1000, 2000, 5000, 10000};

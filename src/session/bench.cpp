@@ -1,0 +1,97 @@
+// Several supplies, each on its own link.
+#include "session/bench.h"
+
+#include "link/taskscheduler.h"
+#include "session/instrumentsession.h"
+#include "storage/database.h"
+#include "storage/recordstore.h"
+
+#include <QPointer>
+
+namespace trq {
+
+struct Bench::Member {
+    Member(const SupplySpec& s, const Services& services)
+        : spec(s), link({services.clock, services.prompter}), store(services.database.database()),
+          session({link, services.database, store, services.prompter, services.transports,
+                   services.waiter, services.recordingClock}) {}
+    SupplySpec spec;
+    TaskScheduler link;
+    RecordStore store;
+    InstrumentSession session;
+};
+
+Bench::Bench(Services services, QObject* parent) : QObject(parent), services_(services) {}
+
+Bench::~Bench() = default;
+
+InstrumentSession& Bench::add(const SupplySpec& spec) {
+    members_.push_back(std::make_unique<Member>(spec, services_));
+    InstrumentSession& session = members_.back()->session;
+    session.connection().setKeepsChoice(false);
+    connect(&session, &InstrumentSession::stateChanged, this, [this, s = &session] {
+        for (int i = 0; i < size(); ++i)
+            if (&members_[std::size_t(i)]->session == s)
+                emit supplyStateChanged(i);
+    });
+    if (spec.kind == InterfaceKind::Gpib)
+        session.connection().openGpib(spec.gpib);
+    else
+        session.connection().openSerial(spec.serial);
+    return session;
+}
+
+void Bench::remove(int index) {
+    if (index < 0 || index >= size())
+        return;
+    members_[std::size_t(index)]->session.connection().close();
+    members_.erase(members_.begin() + index);
+}
+
+InstrumentSession& Bench::session(int index) {
+    return members_.at(std::size_t(index))->session;
+}
+
+const SupplySpec& Bench::spec(int index) const {
+    return members_.at(std::size_t(index))->spec;
+}
+
+QString Bench::name(int index) const {
+    const Member& m = *members_.at(std::size_t(index));
+    if (!m.spec.name.isEmpty())
+        return m.spec.name;
+    if (!m.session.connection().model().isEmpty())
+        return m.session.connection().model();
+    return m.spec.text();
+}
+
+QStringList Bench::names() const {
+    QStringList all;
+    for (int i = 0; i < size(); ++i)
+        all << name(i);
+    return all;
+}
+
+void Bench::allOutputsOff() {
+    for (const auto& m : members_)
+        if (m->session.isReady())
+            m->session.control().setOutput(false);
+}
+
+std::vector<PowerSequencer::Supply> Bench::sequencerSupplies() {
+    std::vector<PowerSequencer::Supply> supplies;
+    for (int i = 0; i < size(); ++i) {
+        // A supply removed meanwhile is off line to the order.
+        QPointer<InstrumentSession> s = &session(i);
+        supplies.push_back({name(i), [s] { return s && s->isReady(); },
+                            [s](bool on) {
+                                if (!s || !s->isReady())
+                                    return false;
+                                s->control().setOutput(on);
+                                return true;
+                            }});
+    }
+    return supplies;
+}
+
+} // namespace trq

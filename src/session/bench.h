@@ -1,0 +1,66 @@
+#pragma once
+
+#include "session/powersequence.h"
+#include "session/supplyinterface.h"
+
+#include <QObject>
+
+#include <memory>
+#include <vector>
+
+namespace trq {
+
+class Clock;
+class Database;
+class InstrumentSession;
+class Prompter;
+class RecordingClock;
+class TransportFactory;
+class Waiter;
+
+// Several supplies driven at once: each has its own link, session, poll and
+// reconnect, so one supply's lost link, timeout or message never holds up
+// another's.
+class Bench : public QObject {
+    Q_OBJECT
+public:
+    struct Services {
+        Clock& clock;
+        Database& database;
+        Prompter& prompter;
+        TransportFactory& transports;
+        Waiter& waiter;
+        RecordingClock* recordingClock = nullptr;
+    };
+
+    explicit Bench(Services services, QObject* parent = nullptr);
+    ~Bench() override;
+
+    // Adds the supply and opens its link; it goes on line by itself.
+    InstrumentSession& add(const SupplySpec& spec);
+    // Its link closed, its output left as it is.
+    void remove(int index);
+    int size() const { return int(members_.size()); }
+    InstrumentSession& session(int index);
+    const SupplySpec& spec(int index) const;
+    // The name it was given, else its model once known, else its link.
+    QString name(int index) const;
+    QStringList names() const;
+
+    // Every supply on line is sent its output-off at once, each on its own
+    // link.
+    void allOutputsOff();
+    // The bench as a power order runs over it.
+    std::vector<PowerSequencer::Supply> sequencerSupplies();
+
+signals:
+    // A supply went on line, off line, or is reconnecting.
+    void supplyStateChanged(int index);
+
+private:
+    struct Member;
+    Services services_;
+    std::vector<std::unique_ptr<Member>> members_;
+};
+
+} // namespace trq
