@@ -234,6 +234,30 @@ private slots:
             QCOMPARE(amps, f.supply->measuredCurr(1));
     }
 
+    // An adapter that hands over an answer's CR and its LF apart: the LF
+    // that comes with the next exchange is no empty answer, and every
+    // answer stays with its own query.
+    void aLineEndInTwoPiecesIsOneAnswer() {
+        PtySession f(QStringLiteral("TRQ-3302")); // its answers end in CR LF
+        f.server.setPace(9600, 2);
+        bool owesLf = false; // the LF comes once the next question is out
+        f.server.setResponder([&](const QByteArray& bytes) {
+            if (std::exchange(owesLf, false))
+                f.server.writeRaw("\n");
+            QByteArray reply = f.supply->receive(bytes);
+            if (reply.endsWith("\r\n")) {
+                reply.chop(1);
+                owesLf = true;
+            }
+            return reply;
+        });
+        QVERIFY(f.onLine());
+        QVERIFY(f.take(40).size() >= 40);
+        QCOMPARE(f.prompter.texts, QStringList());
+        QCOMPARE(f.session->supply().channel(0).voltage.text(), QStringLiteral("1.250"));
+        QCOMPARE(f.session->supply().channel(1).voltage.text(), QStringLiteral("2.500"));
+    }
+
     // A supply that falls silent is found by the exchange's own time, well
     // under a second, not by the 20 s watchdog; the poll goes on after it.
     // Polling either way, the four-channel supply's direct exchange too.

@@ -6,6 +6,7 @@
 #include "link/transport.h"
 
 #include <QRegularExpression>
+#include <QScopedValueRollback>
 #include <QTimer>
 
 #include <cmath>
@@ -624,6 +625,12 @@ void TaskScheduler::collectSerialAnswer() {
         return; // unasked input waits for the next write, which drops it
     SerialExchange& e = *serialExchange_;
     e.answer += readSerial();
+    // Polling fast, the next question follows an answer's CR at once: the
+    // LF after it may come in this exchange, and it ends nothing.
+    qsizetype lead = 0;
+    while (e.fast && lead < e.answer.size() && (e.answer[lead] == '\r' || e.answer[lead] == '\n'))
+        ++lead;
+    e.answer.remove(0, lead);
     if (e.answer.size() > ReplyBuffer::kMaxLineLength * 4)
         e.answer = e.answer.right(ReplyBuffer::kMaxLineLength * 4);
     if (endsWithLineEnd(e.answer)) {
@@ -647,7 +654,7 @@ void TaskScheduler::onSerialReadyRead() {
     collectSerialAnswer();
     // Polling fast, the next step goes out with the answer's end, not a turn
     // of the event loop later.
-    if (busy && !serialExchange_ && kickQueued_)
+    if (busy && !serialExchange_ && pollMode_ == PollMode::Fast)
         runFree();
 }
 
@@ -784,6 +791,9 @@ bool TaskScheduler::lineFree() const {
 
 void TaskScheduler::runFree() {
     kickQueued_ = false;
+    if (inRunFree_) // its own step's events are taken up when it returns
+        return;
+    const QScopedValueRollback running(inRunFree_, true);
     // A stopped writer writes nothing, fast or not; a lost link and a
     // timeout are the writer tick's to handle.
     if (pollMode_ != PollMode::Fast || !writerTimer_.isActive() || quietTimer_.isActive() ||
@@ -810,10 +820,11 @@ void TaskScheduler::runFree() {
     // its enqueue needs no run of its own.
     kickQueued_ = true;
     freeLine_();
+    kickQueued_ = false;
+    const auto asked = where();
     if (lineFree() && (pendingCommands_ > 0 || pendingQueries_ > 0))
         consume();
-    kickQueued_ = false;
-    if (lineFree() && (pendingCommands_ > 0 || pendingQueries_ > 0) && where() != before)
+    if (lineFree() && (pendingCommands_ > 0 || pendingQueries_ > 0) && where() != asked)
         kick();
 }
 

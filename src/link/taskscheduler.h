@@ -210,7 +210,8 @@ private:
     // Runs a timeout once; nested ticks while its message is shown skip it.
     void timeoutWithMessage(const QString& text);
     // Polling fast: the free line's work on the next turn of the event loop
-    // (once, however often asked), so that deliveries never nest.
+    // (posted once, however often asked); an answer's end and the quiet's end
+    // run it at once. It never runs inside itself.
     void kick();
     void runFree();
     bool lineFree() const;
@@ -280,6 +281,7 @@ private:
     WireTiming wire_;
     qint64 serialBytes_ = 0;
     bool kickQueued_ = false;
+    bool inRunFree_ = false;
     QTimer exchangeTimer_; // a fast exchange's deadline
     QTimer quietTimer_;    // a late answer's time, or the rest of a fast exchange's wire time
 
