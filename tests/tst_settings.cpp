@@ -294,7 +294,11 @@ private slots:
             "serial:/dev/serial/by-id/a=b@1@38400", "");
         row("gpib", "GPIB:1:30", "gpib:1:30", "");
         row("simulated, named", "logic=sim:PSQ-3323", "logic=sim:PSQ-3323", "");
-        row("a rate not offered", "serial:COM1@300", "", "the rate is one of 9600");
+        row("spaces around", " logic = sim:PSQ-3323 ", "logic=sim:PSQ-3323", "");
+        row("a rate not offered", "serial:COM1@300", "",
+            "the rate after the last @ is one of 9600");
+        row("'@' in a port without a rate", "serial:/dev/by-id/a@1", "",
+            "the rate after the last @ is one of 9600");
         row("a simulated port as serial", "serial:SIM:PSQ-3323", "", "not serial:SIM");
         row("address out of range", "gpib:0:31", "", "address 0 to 30");
         row("board only", "gpib:0", "", "board 0 to 10");
@@ -315,6 +319,18 @@ private slots:
         QCOMPARE(spec.text(), reads);
         const auto again = parseSupplySpec(spec.text());
         QVERIFY(std::holds_alternative<SupplySpec>(again) && std::get<SupplySpec>(again) == spec);
+    }
+
+    // A bench longer than what is read back keeps its first supplies, never
+    // none of them.
+    void aLongBenchKeepsItsFirstSupplies() {
+        clearSettings();
+        QStringList supplies;
+        for (int i = 0; i <= Settings::kMaxBenchSupplies; ++i)
+            supplies << QStringLiteral("sim:PSQ-3323");
+        Settings::instance().setBenchSupplies(QStringLiteral("rack"), supplies);
+        QCOMPARE(Settings::instance().benchSupplies(QStringLiteral("rack")),
+                 std::optional(supplies.mid(0, Settings::kMaxBenchSupplies)));
     }
 };
 

@@ -276,15 +276,18 @@ std::optional<int> ScpiInstrument::channelOf(const Call& call, Result* result,
 ScpiInstrument::Result ScpiInstrument::identify(const Call&) {
     const bool ready = session_.isReady();
     const QString model = ready ? session_.connection().model() : QStringLiteral("NONE");
-    // The serial number tells two supplies of one model apart; a field holds
-    // no comma, and "0" is the usual answer where none is known.
-    QString serial = ready ? session_.connection().serialNumber().simplified() : QString();
-    serial.replace(QLatin1Char(','), QLatin1Char(' ')).replace(QLatin1Char(';'), QLatin1Char(' '));
-    if (serial.trimmed().isEmpty())
+    // The serial number tells two supplies of one model apart. A field holds
+    // printable characters only, and no comma or semicolon; "0" is the usual
+    // answer where none is known.
+    QString serial;
+    for (const QChar c : ready ? session_.connection().serialNumber() : QString())
+        if (c.unicode() > 0x20 && c.unicode() < 0x7f && c != u',' && c != u';')
+            serial += c;
+    if (serial.isEmpty())
         serial = QStringLiteral("0");
     // Scripts pick the program out by these fields; their order stays.
     return answer(QStringLiteral("POWER_TRQ,%1,%2,%3")
-                      .arg(model, serial.trimmed(), QString::fromLatin1(DebugTrace::kVersion))
+                      .arg(model, serial, QString::fromLatin1(DebugTrace::kVersion))
                       .toLatin1());
 }
 

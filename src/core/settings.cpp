@@ -163,10 +163,20 @@ std::optional<QStringList> listAt(const QString& section, const char* item, int 
     return list;
 }
 
-void writeList(const QString& section, const char* item, const std::optional<QStringList>& list) {
+// At most what listAt reads back is written, so a list never reads back
+// as none.
+void writeList(const QString& section, const char* item, std::optional<QStringList> list,
+               int most) {
     store().remove(section.chopped(1)); // no item of a longer list stays behind
     if (!list)
         return;
+    if (list->size() > most) {
+        trace(QStringLiteral("Setting %1 kept only its first %2 of %3 entries")
+                  .arg(section.chopped(1))
+                  .arg(most)
+                  .arg(list->size()));
+        *list = list->mid(0, most);
+    }
     writeText(section + QLatin1String(kCount), QString::number(list->size()));
     for (qsizetype i = 0; i < list->size(); ++i)
         writeText(section + QString::fromLatin1(item).arg(i + 1), list->at(i));
@@ -271,7 +281,7 @@ std::optional<QStringList> Settings::limitRules(const QString& model, const QStr
 void Settings::setLimitRules(const QString& model, const QString& serial,
                              const std::optional<QStringList>& rules) {
     const std::optional<QStringList> before = limitRules(model, serial);
-    writeList(limitSection(model, serial), kLimitRule, rules);
+    writeList(limitSection(model, serial), kLimitRule, rules, kMaxLimitRules);
     if (before != rules)
         emit limitRulesChanged(model, serial);
 }
@@ -291,7 +301,7 @@ std::optional<QStringList> Settings::benchSupplies(const QString& name) const {
 
 void Settings::setBenchSupplies(const QString& name, const std::optional<QStringList>& supplies) {
     const std::optional<QStringList> before = benchSupplies(name);
-    writeList(benchSection(name), kBenchSupply, supplies);
+    writeList(benchSection(name), kBenchSupply, supplies, kMaxBenchSupplies);
     if (before != supplies)
         emit benchChanged(name);
 }

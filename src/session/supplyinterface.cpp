@@ -51,13 +51,13 @@ std::variant<SupplySpec, QString> parseSupplySpec(const QString& text) {
             .arg(text, why.isEmpty() ? QString() : QStringLiteral(" (") + why + ')');
     };
     SupplySpec spec;
-    QString link = text;
+    QString link = text.trimmed();
     // A port may hold '=' only after the link's kind, so the name is what
     // comes before the first '=' that comes before the first ':'.
     if (const qsizetype eq = text.indexOf(QLatin1Char('='));
         eq >= 0 && eq < text.indexOf(QLatin1Char(':'))) {
         spec.name = text.left(eq).trimmed();
-        link = text.mid(eq + 1);
+        link = text.mid(eq + 1).trimmed();
         if (spec.name.isEmpty())
             return refused(QStringLiteral("an empty name"));
     }
@@ -77,7 +77,7 @@ std::variant<SupplySpec, QString> parseSupplySpec(const QString& text) {
         spec.serial.port = at < 0 ? rest : rest.left(at);
         if (at >= 0) {
             if (!baudRates().contains(rest.mid(at + 1)))
-                return refused(QStringLiteral("the rate is one of ") +
+                return refused(QStringLiteral("the rate after the last @ is one of ") +
                                baudRates().join(QStringLiteral(", ")));
             spec.serial.baud = rest.mid(at + 1).toInt();
         }

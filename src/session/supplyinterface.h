@@ -44,13 +44,15 @@ struct SupplySpec {
     SerialSettings serial;
     GpibSettings gpib;
 
-    // Reads back as the same spec.
+    // A parsed spec's text reads back as the same spec. (A simulated GPIB
+    // instrument has no text: it is the command line's --sim alone.)
     QString text() const;
     bool operator==(const SupplySpec&) const = default;
 };
 
 // The spec, or why the text names no supply (said as the command line says
-// it: "serial:PORT[@BAUD], gpib:BOARD:ADDRESS or sim:MODEL, not ...").
+// it: "serial:PORT[@BAUD], gpib:BOARD:ADDRESS or sim:MODEL, not ..."). A
+// simulated model is checked by whoever knows the simulated supplies.
 std::variant<SupplySpec, QString> parseSupplySpec(const QString& text);
 
 } // namespace trq
