@@ -554,8 +554,8 @@ private slots:
     }
 
     // Cursor readouts and statistics over a gap and a limit event, on few
-    // points and, zoomed in, on more points than buckets (the points
-    // themselves are read there). The second cursor is its own, so channel
+    // points and on more points than buckets (the points themselves are read
+    // there). The second cursor is its own, so channel
     // 4's voltage (plot 7) is measured too; a gap within a bucket breaks the
     // line before it, keeping the points in time order.
     void cursorsMeasureAcrossGapsAndEvents_data() {
@@ -594,12 +594,14 @@ private slots:
         QComboBox* right = f.graph->rightAxisList();
         QTest::keyClick(right, Qt::Key_Down);
         QCOMPARE(f.plot()->yAxis2->label(), QStringLiteral("Power"));
+        QCOMPARE(f.graph->plotBox(1)->text(), QStringLiteral("Ch1 W")); // its box follows
         QCOMPARE((f.points(1).constBegin() + 2)->value, volts(0, 2) * 0.3);
         QTest::keyClick(right, Qt::Key_Down);
         QCOMPARE((f.points(1).constBegin() + 4)->value, 0.04); // the charge counter
         QVERIFY(!f.graph->currentRangeList()->isEnabled());
         QTest::keyClick(right, Qt::Key_Up);
         QTest::keyClick(right, Qt::Key_Up); // current again: measured in A below
+        QCOMPARE(f.graph->plotBox(1)->text(), QStringLiteral("Ch1 A"));
 
         f.graph->setMode(GraphWindow::CursorMeasurements);
         f.graph->plotList()->setCurrentRow(plot - 1);
