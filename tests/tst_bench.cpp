@@ -197,6 +197,20 @@ private slots:
         QVERIFY(!b.instruments.at(1)->output);
     }
 
+    // A limit's "all outputs off on the bench" reaches every supply's wire,
+    // not only the one whose reading crossed it.
+    void theInterlockSwitchesTheWholeBenchOff() {
+        OnTheBench b({"logic=sim:PSQ-3323", "rail=sim:TRQ-3302"});
+        QVERIFY(b.allReady());
+        b.bench.session(0).storeLimitRules(
+            {LimitRule{1, Quantity::Voltage, std::nullopt, 4.0, 0, LimitAction::BenchOutputsOff}});
+        QCOMPARE(b.runOrder(QStringLiteral("logic on, rail on")), std::pair(true, QString()));
+        QTRY_VERIFY(b.instruments.at(0)->output && b.instruments.at(1)->output);
+        b.instruments.at(0)->channel(1).vset = 6;
+        QTRY_VERIFY(!b.instruments.at(0)->output && !b.instruments.at(1)->output);
+        QVERIFY(!b.bench.session(1).supply().outputOn());
+    }
+
     // What a user may write, and why anything else is refused.
     void powerOrderAsWritten_data() {
         columns<QString, QString>("text", "reads"); // reads: as kept, or why refused

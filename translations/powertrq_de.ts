@@ -702,6 +702,10 @@ Schreibgeschützt fortfahren? (Nein beendet.) Schreibgeschützt kann nichts aufg
         <source>output off and stop recording</source>
         <translation>Ausgang aus und Aufzeichnung stoppen</translation>
     </message>
+    <message>
+        <source>all outputs off on the bench</source>
+        <translation>alle Ausgänge des Messplatzes aus</translation>
+    </message>
 </context>
 <context>
     <name>trq::LimitsDialog</name>

@@ -34,6 +34,12 @@ InstrumentSession& Bench::add(const SupplySpec& spec) {
             if (&members_[std::size_t(i)]->session == s)
                 emit supplyStateChanged(i);
     });
+    // The interlock: its own output is off already, the others' go now,
+    // each on its own link.
+    connect(&session, &InstrumentSession::limitTripped, this, [this](const LimitTrip& trip) {
+        if (trip.rule.action == LimitAction::BenchOutputsOff)
+            allOutputsOff();
+    });
     if (spec.kind == InterfaceKind::Gpib)
         session.connection().openGpib(spec.gpib);
     else

@@ -6,6 +6,7 @@
 #include <QStringList>
 
 #include <algorithm>
+#include <iterator>
 
 namespace trq {
 
@@ -21,7 +22,9 @@ constexpr const char* kActionTexts[] = {
     QT_TRANSLATE_NOOP("trq::LimitAction", "message"),
     QT_TRANSLATE_NOOP("trq::LimitAction", "output off"),
     QT_TRANSLATE_NOOP("trq::LimitAction", "stop recording"),
-    QT_TRANSLATE_NOOP("trq::LimitAction", "output off and stop recording")};
+    QT_TRANSLATE_NOOP("trq::LimitAction", "output off and stop recording"),
+    QT_TRANSLATE_NOOP("trq::LimitAction", "all outputs off on the bench")};
+static_assert(std::size(kActionTexts) == kLimitActionCount);
 
 } // namespace
 
@@ -82,8 +85,8 @@ std::optional<LimitRule> LimitRule::fromText(const QString& text) {
     bool holdOk = false, actionOk = false;
     r.holdSeconds = f.at(4).toInt(&holdOk);
     const int action = f.at(5).toInt(&actionOk);
-    ok = ok && holdOk && actionOk && r.holdSeconds >= 0 && action >= 0 && action <= 4 &&
-         (r.lower || r.upper);
+    ok = ok && holdOk && actionOk && r.holdSeconds >= 0 && action >= 0 &&
+         action < kLimitActionCount && (r.lower || r.upper);
     r.action = LimitAction(action);
     return ok ? std::optional<LimitRule>(r) : std::nullopt;
 }

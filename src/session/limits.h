@@ -12,7 +12,16 @@ namespace trq {
 // What a limit watches on a channel.
 enum class Quantity { Voltage, Current, Power, Charge, Energy };
 // What a limit does when it trips.
-enum class LimitAction { Log, Message, OutputOff, StopRecording, OutputOffAndStop };
+// Kept by number: a new action goes at the end.
+enum class LimitAction {
+    Log,
+    Message,
+    OutputOff,
+    StopRecording,
+    OutputOffAndStop,
+    BenchOutputsOff // every supply of the bench, this one first
+};
+inline constexpr int kLimitActionCount = 6;
 
 QString unitOf(Quantity quantity);       // "V", "A", "W", "Ah", "Wh"
 QString textOf(LimitAction action);      // as stored and published
@@ -31,7 +40,8 @@ struct LimitRule {
     LimitAction action = LimitAction::Log;
 
     bool stopsOutput() const {
-        return action == LimitAction::OutputOff || action == LimitAction::OutputOffAndStop;
+        return action == LimitAction::OutputOff || action == LimitAction::OutputOffAndStop ||
+               action == LimitAction::BenchOutputsOff;
     }
     bool stopsRecording() const {
         return action == LimitAction::StopRecording || action == LimitAction::OutputOffAndStop;

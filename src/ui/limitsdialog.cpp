@@ -52,7 +52,7 @@ LimitsDialog::LimitsDialog(int channels, Prompter& prompter, QWidget* parent)
     // Room for the other columns and the longest action in the user's
     // language.
     int longest = 0;
-    for (int a = 0; a <= int(LimitAction::OutputOffAndStop); ++a)
+    for (int a = 0; a < kLimitActionCount; ++a)
         longest = std::max(longest, fontMetrics().horizontalAdvance(shownTextOf(LimitAction(a))));
     resize(std::max(720, 540 + longest), 320);
 }
@@ -83,7 +83,7 @@ void LimitsDialog::addRule(const LimitRule& r) {
     hold->setRange(0, 86400);
     hold->setValue(r.holdSeconds);
     auto* action = new QComboBox(table_);
-    for (int a = 0; a <= int(LimitAction::OutputOffAndStop); ++a)
+    for (int a = 0; a < kLimitActionCount; ++a)
         action->addItem(shownTextOf(LimitAction(a)));
     action->setCurrentIndex(int(r.action));
     table_->setCellWidget(row, ChannelColumn, channel);
