@@ -174,6 +174,28 @@ private slots:
         QTRY_VERIFY(!b.instruments.at(1)->output);
     }
 
+    // A bench is kept under its name and opens again as it was; a name not
+    // kept, or an entry edited into nonsense, is said, not half opened.
+    void aBenchIsKeptAndOpensAgain() {
+        {
+            OnTheBench b({"logic=sim:PSQ-3323", "serial:/dev/ttyUSB7@115200"});
+            b.bench.store(QStringLiteral("rack 2"));
+        }
+        QCOMPARE(Settings::instance().lastBench(), QStringLiteral("rack 2"));
+        const auto opened = storedBench(QStringLiteral("rack 2"));
+        const auto* specs = std::get_if<std::vector<SupplySpec>>(&opened);
+        QVERIFY(specs && specs->size() == 2);
+        QCOMPARE(specs->at(0).name, QStringLiteral("logic"));
+        QCOMPARE(specs->at(1).serial, (SerialSettings{"/dev/ttyUSB7", 115200}));
+        QCOMPARE(std::get<QString>(storedBench(QStringLiteral("rack 3"))),
+                 QStringLiteral("No bench named \"rack 3\" is kept; kept are: rack 2"));
+        Settings::instance().setBenchSupplies(QStringLiteral("rack 2"),
+                                              QStringList{"logic=sim:PSQ-3323", "usb0"});
+        QVERIFY(std::get<QString>(storedBench(QStringLiteral("rack 2")))
+                    .startsWith(QStringLiteral("The bench \"rack 2\" cannot be opened: A supply is "
+                                               "serial:PORT[@BAUD]")));
+    }
+
     // A supply of the bench off line stops the order at its step, and what
     // the order switched on goes off on its own wire.
     void anOrderStopsAtASupplyOffLine() {

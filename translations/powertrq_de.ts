@@ -292,6 +292,17 @@ Schreibgeschützt fortfahren? (Nein beendet.) Schreibgeschützt kann nichts aufg
     </message>
 </context>
 <context>
+    <name>trq::Bench</name>
+    <message>
+        <source>No bench named &quot;%1&quot; is kept; kept are: %2</source>
+        <translation>Kein Messplatz namens „%1“ ist gespeichert; gespeichert sind: %2</translation>
+    </message>
+    <message>
+        <source>The bench &quot;%1&quot; cannot be opened: %2</source>
+        <translation>Der Messplatz „%1“ kann nicht geöffnet werden: %2</translation>
+    </message>
+</context>
+<context>
     <name>trq::FrontPanel</name>
     <message>
         <source>TRACK</source>

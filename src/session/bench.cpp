@@ -1,6 +1,7 @@
 // Several supplies, each on its own link.
 #include "session/bench.h"
 
+#include "core/settings.h"
 #include "link/taskscheduler.h"
 #include "session/instrumentsession.h"
 #include "storage/database.h"
@@ -76,6 +77,29 @@ QStringList Bench::names() const {
     for (int i = 0; i < size(); ++i)
         all << name(i);
     return all;
+}
+
+void Bench::store(const QString& name) const {
+    QStringList supplies;
+    for (const auto& m : members_)
+        supplies << m->spec.text();
+    Settings::instance().setBenchSupplies(name, supplies);
+    Settings::instance().setLastBench(name);
+}
+
+std::variant<std::vector<SupplySpec>, QString> storedBench(const QString& name) {
+    const std::optional<QStringList> kept = Settings::instance().benchSupplies(name);
+    if (!kept || kept->isEmpty())
+        return Bench::tr("No bench named \"%1\" is kept; kept are: %2")
+            .arg(name, Settings::instance().benchNames().join(QStringLiteral(", ")));
+    std::vector<SupplySpec> specs;
+    for (const QString& text : *kept) {
+        std::variant<SupplySpec, QString> spec = parseSupplySpec(text);
+        if (const QString* why = std::get_if<QString>(&spec))
+            return Bench::tr("The bench \"%1\" cannot be opened: %2").arg(name, *why);
+        specs.push_back(std::get<SupplySpec>(spec));
+    }
+    return specs;
 }
 
 void Bench::allOutputsOff() {

@@ -6,6 +6,7 @@
 #include <QObject>
 
 #include <memory>
+#include <variant>
 #include <vector>
 
 namespace trq {
@@ -47,6 +48,9 @@ public:
     QString name(int index) const;
     QStringList names() const;
 
+    // Keeps the bench's supplies under its name, as the next start's bench.
+    void store(const QString& name) const;
+
     // Every supply on line is sent its output-off at once, each on its own
     // link.
     void allOutputsOff();
@@ -62,5 +66,9 @@ private:
     Services services_;
     std::vector<std::unique_ptr<Member>> members_;
 };
+
+// A kept bench's supplies, or why it cannot be opened (none of that name,
+// or an entry that names no supply).
+std::variant<std::vector<SupplySpec>, QString> storedBench(const QString& name);
 
 } // namespace trq
