@@ -22,9 +22,13 @@ struct NotedSupplies {
         std::vector<PowerSequencer::Supply> all;
         for (const char* name : {"logic", "rail B", "fan"}) {
             const QString n = QLatin1String(name);
-            all.push_back({n, [this, n] { return !offLine.contains(n); },
+            all.push_back({n,
+                           [this, n] {
+                               return offLine.contains(n) ? QStringLiteral("is off line")
+                                                          : QString();
+                           },
                            [this, n](bool on) {
-                               if (refusing.contains(n))
+                               if (refusing.contains(n) || offLine.contains(n))
                                    return false;
                                log << QStringLiteral("%1 %2 @%3")
                                           .arg(n, on ? "on" : "off")
@@ -78,6 +82,9 @@ struct OnTheBench : DatabaseFixture {
     void unplug(int index) {
         qobject_cast<SimSerialPort*>(bench.session(index).link().serialPort())->unplug();
     }
+    std::vector<PowerStep> order(const QString& text) {
+        return std::get<std::vector<PowerStep>>(parsePowerOrder(text, bench.names()));
+    }
     std::pair<bool, QString> runOrder(const QString& text) {
         PowerSequencer sequencer(bench.sequencerSupplies(), clock, waiter);
         QSignalSpy finished(&sequencer, &PowerSequencer::finished);
@@ -118,29 +125,53 @@ private slots:
         QCOMPARE(b.log, (QStringList{"fan off @0", "rail B off @1500", "logic off @1700"}));
     }
 
-    // A supply off line or refusing stops the order; what it switched on
-    // goes off again, and one message says so.
-    void aFailedStepSwitchesOffWhatTheOrderSwitchedOn_data() {
-        columns<QString, QString, QString>("offLine", "refusing", "message");
-        row("off line", "rail B", "",
-            "The power order stopped at step 3: rail B is off line. Switched off again: logic.");
-        row("refusing", "", "rail B",
+    // A supply off line or refusing stops the order, and every supply it
+    // names goes off, whether the order switched on or off; one message
+    // says which.
+    void aFailedStepLeavesNoOutputOn_data() {
+        columns<QString, QString, QString, QString, QStringList>("order", "offLine", "refusing",
+                                                                 "message", "log");
+        const QString on = QStringLiteral("logic on, 200 ms, rail B on, fan on");
+        row("off line", on, "rail B", "",
+            "The power order stopped at step 3: rail B is off line. Switched off: fan, logic.",
+            QStringList{"logic on @0", "fan off @200", "logic off @200"});
+        row("refusing", on, "", "rail B",
             "The power order stopped at step 3: rail B refused to switch its output on. Switched "
-            "off again: logic.");
-        row("the first step", "logic", "", "The power order stopped at step 1: logic is off line.");
+            "off: fan, logic.",
+            QStringList{"logic on @0", "fan off @200", "logic off @200"});
+        row("the first step", on, "logic", "",
+            "The power order stopped at step 1: logic is off line. Switched off: fan, rail B.",
+            QStringList{"fan off @0", "rail B off @0"});
+        row("switching off", "fan off, 200 ms, rail B off, logic off", "rail B", "",
+            "The power order stopped at step 3: rail B is off line. Switched off: logic, fan.",
+            QStringList{"fan off @0", "logic off @200", "fan off @200"});
     }
-    void aFailedStepSwitchesOffWhatTheOrderSwitchedOn() {
-        auto [offLine, refusing, message] =
-            fetch<QString, QString, QString>("offLine", "refusing", "message");
+    void aFailedStepLeavesNoOutputOn() {
+        auto [order, offLine, refusing, message, log] =
+            fetch<QString, QString, QString, QString, QStringList>("order", "offLine", "refusing",
+                                                                   "message", "log");
         NotedSupplies b;
         b.offLine << offLine;
         b.refusing << refusing;
-        QCOMPARE(b.run(b.order(QStringLiteral("logic on, 200 ms, rail B on, fan on"))),
-                 std::pair(false, message));
-        const QStringList expected = offLine == QLatin1String("logic")
-                                         ? QStringList()
-                                         : QStringList{"logic on @0", "logic off @200"};
-        QCOMPARE(b.log, expected);
+        QCOMPARE(b.run(b.order(order)), std::pair(false, message));
+        QCOMPARE(b.log, log);
+    }
+
+    // A supply the order switched on that goes off line during a wait stops
+    // it before the next step; a wait at the end is waited too.
+    void aSupplyLostDuringAWaitStopsTheOrder() {
+        NotedSupplies b;
+        QObject::connect(&b.sequencer, &PowerSequencer::stepTaken, &b.sequencer,
+                         [&](int step) { b.offLine << (step == 0 ? "logic" : ""); });
+        QCOMPARE(b.run(b.order(QStringLiteral("logic on, 100 ms, fan on"))),
+                 std::pair(false, QStringLiteral("The power order stopped at step 3: logic is off "
+                                                 "line. Switched off: fan. Could not be switched "
+                                                 "off: logic.")));
+        b.offLine.clear();
+        b.clock.setMsec(1000);
+        QObject::disconnect(&b.sequencer, &PowerSequencer::stepTaken, nullptr, nullptr);
+        QCOMPARE(b.run(b.order(QStringLiteral("logic on, 500 ms"))), std::pair(true, QString()));
+        QCOMPARE(b.clock.nowSec(), 1.5);
     }
 
     // Stopped, no later step is taken, not even by a wait already running.
@@ -206,7 +237,7 @@ private slots:
         const std::size_t before = b.instruments.at(1)->received.size();
         QCOMPARE(b.runOrder(QStringLiteral("rail on, 20 ms, logic on")),
                  std::pair(false, QStringLiteral("The power order stopped at step 3: logic is off "
-                                                 "line. Switched off again: rail.")));
+                                                 "line. Switched off: rail.")));
         const auto switched = [&] {
             QStringList lines;
             const std::vector<QString>& received = b.instruments.at(1)->received;
@@ -228,9 +259,17 @@ private slots:
             {LimitRule{1, Quantity::Voltage, std::nullopt, 4.0, 0, LimitAction::BenchOutputsOff}});
         QCOMPARE(b.runOrder(QStringLiteral("logic on, rail on")), std::pair(true, QString()));
         QTRY_VERIFY(b.instruments.at(0)->output && b.instruments.at(1)->output);
+        const std::vector<PowerSequencer::Supply> madeBefore = b.bench.sequencerSupplies();
         b.instruments.at(0)->channel(1).vset = 6;
         QTRY_VERIFY(!b.instruments.at(0)->output && !b.instruments.at(1)->output);
         QVERIFY(!b.bench.session(1).supply().outputOn());
+        // An order made before the trip switches nothing on behind it.
+        PowerSequencer late(madeBefore, b.clock, b.waiter);
+        QSignalSpy finished(&late, &PowerSequencer::finished);
+        late.run(b.order(QStringLiteral("rail on")));
+        QCOMPARE(finished.value(0).value(1).toString(),
+                 QStringLiteral("The power order stopped at step 1: rail was switched off with the "
+                                "whole bench. Switched off: rail."));
     }
 
     // What a user may write, and why anything else is refused.

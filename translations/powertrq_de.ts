@@ -301,6 +301,14 @@ Schreibgeschützt fortfahren? (Nein beendet.) Schreibgeschützt kann nichts aufg
         <source>The bench &quot;%1&quot; cannot be opened: %2</source>
         <translation>Der Messplatz „%1“ kann nicht geöffnet werden: %2</translation>
     </message>
+    <message>
+        <source>is off line</source>
+        <translation>ist offline</translation>
+    </message>
+    <message>
+        <source>was switched off with the whole bench</source>
+        <translation>wurde mit dem ganzen Messplatz ausgeschaltet</translation>
+    </message>
 </context>
 <context>
     <name>trq::FrontPanel</name>
@@ -1206,10 +1214,6 @@ Schreibgeschützt fortfahren? (Nein beendet.) Schreibgeschützt kann nichts aufg
         <translation>Eine Schaltfolge schaltet mindestens ein Netzgerät</translation>
     </message>
     <message>
-        <source>%1 is off line</source>
-        <translation>%1 ist offline</translation>
-    </message>
-    <message>
         <source>%1 refused to switch its output %2</source>
         <translation>%1 hat das Schalten seines Ausgangs (%2) abgelehnt</translation>
     </message>
@@ -1226,8 +1230,16 @@ Schreibgeschützt fortfahren? (Nein beendet.) Schreibgeschützt kann nichts aufg
         <translation>Die Schaltfolge hat bei Schritt %1 angehalten: %2.</translation>
     </message>
     <message>
-        <source> Switched off again: %1.</source>
-        <translation> Wieder ausgeschaltet: %1.</translation>
+        <source>is not on the bench</source>
+        <translation>gehört nicht zum Messplatz</translation>
+    </message>
+    <message>
+        <source> Switched off: %1.</source>
+        <translation> Ausgeschaltet: %1.</translation>
+    </message>
+    <message>
+        <source> Could not be switched off: %1.</source>
+        <translation> Nicht ausschaltbar: %1.</translation>
     </message>
 </context>
 <context>

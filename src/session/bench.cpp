@@ -80,6 +80,8 @@ QStringList Bench::names() const {
 }
 
 void Bench::store(const QString& name) const {
+    if (members_.empty())
+        return; // an empty bench would open as none
     QStringList supplies;
     for (const auto& m : members_)
         supplies << m->spec.text();
@@ -103,6 +105,7 @@ std::variant<std::vector<SupplySpec>, QString> storedBench(const QString& name) 
 }
 
 void Bench::allOutputsOff() {
+    ++allOffs_;
     for (const auto& m : members_)
         if (m->session.isReady())
             m->session.control().setOutput(false);
@@ -110,10 +113,21 @@ void Bench::allOutputsOff() {
 
 std::vector<PowerSequencer::Supply> Bench::sequencerSupplies() {
     std::vector<PowerSequencer::Supply> supplies;
+    // An order made before the bench was switched off takes no further
+    // step: nothing it switches on again behind the interlock.
+    const quint64 before = allOffs_;
+    QPointer<Bench> bench = this;
     for (int i = 0; i < size(); ++i) {
         // A supply removed meanwhile is off line to the order.
         QPointer<InstrumentSession> s = &session(i);
-        supplies.push_back({name(i), [s] { return s && s->isReady(); },
+        supplies.push_back({name(i),
+                            [s, bench, before] {
+                                if (!s || !s->isReady())
+                                    return tr("is off line");
+                                if (!bench || bench->allOffs_ != before)
+                                    return tr("was switched off with the whole bench");
+                                return QString();
+                            },
                             [s](bool on) {
                                 if (!s || !s->isReady())
                                     return false;

@@ -19,9 +19,8 @@ class RecordingClock;
 class TransportFactory;
 class Waiter;
 
-// Several supplies driven at once: each has its own link, session, poll and
-// reconnect, so one supply's lost link, timeout or message never holds up
-// another's.
+// Several supplies driven at once: each has its own link, session and poll,
+// so one supply's lost link, timeout or message never holds up another's.
 class Bench : public QObject {
     Q_OBJECT
 public:
@@ -52,7 +51,7 @@ public:
     void store(const QString& name) const;
 
     // Every supply on line is sent its output-off at once, each on its own
-    // link.
+    // link; a power order running meanwhile stops.
     void allOutputsOff();
     // The bench as a power order runs over it.
     std::vector<PowerSequencer::Supply> sequencerSupplies();
@@ -65,6 +64,7 @@ private:
     struct Member;
     Services services_;
     std::vector<std::unique_ptr<Member>> members_;
+    quint64 allOffs_ = 0; // how often every output was switched off
 };
 
 // A kept bench's supplies, or why it cannot be opened (none of that name,

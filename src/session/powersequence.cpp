@@ -107,8 +107,9 @@ void PowerSequencer::stop() {
 }
 
 void PowerSequencer::next() {
-    // Steps due now are taken together; a wait moves the plan on.
-    while (running_ && at_ < steps_.size()) {
+    // Steps due now are taken together; a wait moves the plan on, a last
+    // wait too.
+    while (running_) {
         const double late = clock_.nowSec() * 1000.0 - startMsec_ - plannedMsec_;
         if (late < 0) {
             const quint64 run = run_;
@@ -118,14 +119,19 @@ void PowerSequencer::next() {
             });
             return;
         }
+        if (at_ == steps_.size())
+            break;
         const PowerStep& step = steps_[at_];
         if (step.supply.isEmpty()) {
             plannedMsec_ += step.waitMsec;
         } else {
-            const Supply* supply = supplyNamed(step.supply);
-            if (!supply || !supply->ready())
-                return fail(tr("%1 is off line").arg(step.supply));
-            if (!supply->setOutput(step.on))
+            // What this run switched on has to be there still.
+            for (const QString& on : std::as_const(switchedOn_))
+                if (const QString why = blockedWhy(on); !why.isEmpty())
+                    return fail(QStringLiteral("%1 %2").arg(on, why));
+            if (const QString why = blockedWhy(step.supply); !why.isEmpty())
+                return fail(QStringLiteral("%1 %2").arg(step.supply, why));
+            if (!supplyNamed(step.supply)->setOutput(step.on))
                 return fail(tr("%1 refused to switch its output %2")
                                 .arg(step.supply, step.on ? tr("on") : tr("off")));
             if (step.on && !switchedOn_.contains(step.supply))
@@ -133,7 +139,10 @@ void PowerSequencer::next() {
             else if (!step.on)
                 switchedOn_.removeAll(step.supply);
         }
+        const quint64 run = run_;
         emit stepTaken(int(at_));
+        if (run != run_) // stopped or started again from the signal
+            return;
         ++at_;
     }
     if (!running_)
@@ -142,19 +151,33 @@ void PowerSequencer::next() {
     emit finished(true, {});
 }
 
+QString PowerSequencer::blockedWhy(const QString& name) const {
+    const Supply* supply = supplyNamed(name);
+    return !supply ? tr("is not on the bench") : supply->blocked();
+}
+
 void PowerSequencer::fail(const QString& why) {
     const int step = int(at_) + 1;
     running_ = false;
     ++run_;
-    // What this run switched on goes off again, the newest first.
-    for (auto name = switchedOn_.crbegin(); name != switchedOn_.crend(); ++name)
-        if (const Supply* s = supplyNamed(*name); s && s->ready())
-            s->setOutput(false);
-    const QString message =
-        tr("The power order stopped at step %1: %2.").arg(step).arg(why) +
-        (switchedOn_.isEmpty()
-             ? QString()
-             : tr(" Switched off again: %1.").arg(switchedOn_.join(QStringLiteral(", "))));
+    // Every supply the order names goes off, the latest step's first;
+    // what cannot be reached is said if this run had switched it on.
+    QStringList off, unreachable;
+    for (auto s = steps_.crbegin(); s != steps_.crend(); ++s) {
+        if (s->supply.isEmpty() || off.contains(s->supply) || unreachable.contains(s->supply))
+            continue;
+        const Supply* supply = supplyNamed(s->supply);
+        if (supply && supply->setOutput(false))
+            off << s->supply;
+        else if (switchedOn_.contains(s->supply))
+            unreachable << s->supply;
+    }
+    QString message = tr("The power order stopped at step %1: %2.").arg(step).arg(why);
+    if (!off.isEmpty())
+        message += tr(" Switched off: %1.").arg(off.join(QStringLiteral(", ")));
+    if (!unreachable.isEmpty())
+        message +=
+            tr(" Could not be switched off: %1.").arg(unreachable.join(QStringLiteral(", ")));
     switchedOn_.clear();
     trace(message);
     emit finished(false, message);

@@ -32,16 +32,17 @@ std::vector<PowerStep> reversedOff(const std::vector<PowerStep>& steps);
 
 // Runs a power order over the bench's supplies, each step at its planned
 // time from the start (waits add up on the clock, so a slow step does not
-// push the later ones back). A step whose supply is off line or refuses
-// stops the order, and what this run switched on is switched off again.
+// push the later ones back). A step whose supply is off line or refuses, or
+// a supply it switched on that has gone, stops the order, and every supply
+// the order names is switched off: a failure leaves no output on.
 class PowerSequencer : public QObject {
     Q_OBJECT
 public:
     struct Supply {
         QString name;
-        // On line and taking commands.
-        std::function<bool()> ready;
-        // Sends the output command; false when the supply refuses it.
+        // Why no step may switch it now ("is off line"); empty when one may.
+        std::function<QString()> blocked;
+        // Sends the output command; false when it cannot go out.
         std::function<bool(bool on)> setOutput;
     };
 
@@ -63,6 +64,7 @@ private:
     void next();
     void fail(const QString& message);
     const Supply* supplyNamed(const QString& name) const;
+    QString blockedWhy(const QString& name) const;
 
     std::vector<Supply> supplies_;
     const Clock& clock_;
