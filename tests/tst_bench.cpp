@@ -190,9 +190,9 @@ private slots:
     // both; one unplugged, the other goes on polling, and all-off reaches
     // what is on line. The next start's choice stays the user's own.
     void eachSupplyKeepsItsOwnLink() {
-        OnTheBench b({"logic=sim:PSQ-3323", "sim:PSQ-3323"});
+        OnTheBench b({"logic=sim:PSQ-3323", "sim:PSQ-3323", "sim:PSQ-3323"});
         QVERIFY(b.allReady());
-        QCOMPARE(b.bench.names(), (QStringList{"logic", "PSQ-3323"}));
+        QCOMPARE(b.bench.names(), (QStringList{"logic", "PSQ-3323", "PSQ-3323 #2"}));
         QCOMPARE(Settings::instance().lastModel(), QString());
         QCOMPARE(b.runOrder(QStringLiteral("logic on, 50 ms, psq-3323 on")),
                  std::pair(true, QString()));

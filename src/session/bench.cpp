@@ -64,12 +64,22 @@ const SupplySpec& Bench::spec(int index) const {
 }
 
 QString Bench::name(int index) const {
-    const Member& m = *members_.at(std::size_t(index));
-    if (!m.spec.name.isEmpty())
-        return m.spec.name;
-    if (!m.session.connection().model().isEmpty())
-        return m.session.connection().model();
-    return m.spec.text();
+    const auto plainName = [this](int i) {
+        const Member& m = *members_.at(std::size_t(i));
+        if (!m.spec.name.isEmpty())
+            return m.spec.name;
+        if (!m.session.connection().model().isEmpty())
+            return m.session.connection().model();
+        return m.spec.text();
+    };
+    // Two supplies of one model, neither named, are told apart by their
+    // place: "PSQ-3323", "PSQ-3323 #2".
+    const QString plain = plainName(index);
+    int same = 1;
+    for (int i = 0; i < index; ++i)
+        if (plainName(i).compare(plain, Qt::CaseInsensitive) == 0)
+            ++same;
+    return same == 1 ? plain : QStringLiteral("%1 #%2").arg(plain).arg(same);
 }
 
 QStringList Bench::names() const {
