@@ -61,10 +61,10 @@ struct OnTheBench : DatabaseFixture {
     std::vector<sim::Supply*> instruments; // in the order added
     trq::Bench bench{{clock, data, prompter, factory, waiter}};
 
-    explicit OnTheBench(const QStringList& specs) {
+    explicit OnTheBench(const QStringList& addresses) {
         factory.prepare = [this](sim::Supply& s) { instruments.push_back(&s); };
-        for (const QString& spec : specs) {
-            InstrumentSession& s = bench.add(std::get<SupplySpec>(parseSupplySpec(spec)));
+        for (const QString& address : addresses) {
+            InstrumentSession& s = bench.add(std::get<SupplyAddress>(parseSupplyAddress(address)));
             s.link().writerTimer().setInterval(5);
             s.poll().timer().setInterval(5);
         }
@@ -214,10 +214,10 @@ private slots:
         }
         QCOMPARE(Settings::instance().lastBench(), QStringLiteral("rack 2"));
         const auto opened = storedBench(QStringLiteral("rack 2"));
-        const auto* specs = std::get_if<std::vector<SupplySpec>>(&opened);
-        QVERIFY(specs && specs->size() == 2);
-        QCOMPARE(specs->at(0).name, QStringLiteral("logic"));
-        QCOMPARE(specs->at(1).serial, (SerialSettings{"/dev/ttyUSB7", 115200}));
+        const auto* addresses = std::get_if<std::vector<SupplyAddress>>(&opened);
+        QVERIFY(addresses && addresses->size() == 2);
+        QCOMPARE(addresses->at(0).name, QStringLiteral("logic"));
+        QCOMPARE(addresses->at(1).serial, (SerialSettings{"/dev/ttyUSB7", 115200}));
         QCOMPARE(std::get<QString>(storedBench(QStringLiteral("rack 3"))),
                  QStringLiteral("No bench named \"rack 3\" is kept; kept are: rack 2"));
         Settings::instance().setBenchSupplies(QStringLiteral("rack 2"),

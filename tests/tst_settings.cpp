@@ -285,7 +285,7 @@ private slots:
     // A bench keeps its supplies as the command line names them: each reads
     // back as the same supply, or is refused saying why.
     void benchSuppliesReadBackAsNamed_data() {
-        // reads: the spec as kept; empty when refused, with why.
+        // reads: the address as kept; empty when refused, with why.
         columns<QString, QString, QString>("text", "reads", "why");
         row("serial, the first rate", "serial:/dev/ttyUSB0", "serial:/dev/ttyUSB0@9600", "");
         row("serial at a rate, named", "rail B=serial:/dev/ttyUSB1@115200",
@@ -308,17 +308,18 @@ private slots:
     }
     void benchSuppliesReadBackAsNamed() {
         auto [text, reads, why] = fetch<QString, QString, QString>("text", "reads", "why");
-        const std::variant<SupplySpec, QString> parsed = parseSupplySpec(text);
+        const std::variant<SupplyAddress, QString> parsed = parseSupplyAddress(text);
         const auto* refused = std::get_if<QString>(&parsed);
         QCOMPARE(refused != nullptr, reads.isEmpty());
         if (refused) {
             QVERIFY2(refused->contains(why), qPrintable(*refused));
             return;
         }
-        const SupplySpec& spec = std::get<SupplySpec>(parsed);
-        QCOMPARE(spec.text(), reads);
-        const auto again = parseSupplySpec(spec.text());
-        QVERIFY(std::holds_alternative<SupplySpec>(again) && std::get<SupplySpec>(again) == spec);
+        const SupplyAddress& address = std::get<SupplyAddress>(parsed);
+        QCOMPARE(address.text(), reads);
+        const auto again = parseSupplyAddress(address.text());
+        QVERIFY(std::holds_alternative<SupplyAddress>(again) &&
+                std::get<SupplyAddress>(again) == address);
     }
 
     // A bench longer than what is read back keeps its first supplies, never

@@ -34,10 +34,10 @@ private slots:
             auto supply = Supply::create(QString::fromLatin1(model.model));
             QVERIFY(supply);
             std::set<QString> seen;
-            for (const CommandSpec& spec : commandTable(model.family)) {
-                const QString pattern = QString::fromLatin1(spec.pattern);
+            for (const CommandEntry& entry : commandTable(model.family)) {
+                const QString pattern = QString::fromLatin1(entry.pattern);
                 QVERIFY2(seen.insert(pattern.toUpper()).second, qPrintable(pattern));
-                QVERIFY2(bool(spec.run), qPrintable(pattern));
+                QVERIFY2(bool(entry.run), qPrintable(pattern));
                 // Each example is taken by its own row, not shadowed by an
                 // earlier one: a query answers, a command does not.
                 const QString reply = ask(*supply, example(pattern));

@@ -149,7 +149,7 @@ public:
                        const std::optional<QStringList>& rules);
 
     // ---- Benches: each a named list of its supplies (as their command-line
-    // specs), opened again at the next start; none given forgets one.
+    // addresses), opened again at the next start; none given forgets one.
     QStringList benchNames() const;
     std::optional<QStringList> benchSupplies(const QString& name) const;
     void setBenchSupplies(const QString& name, const std::optional<QStringList>& supplies);

@@ -12,11 +12,12 @@
 namespace trq {
 
 struct Bench::Member {
-    Member(const SupplySpec& s, const Services& services)
-        : spec(s), link({services.clock, services.prompter}), store(services.database.database()),
+    Member(const SupplyAddress& s, const Services& services)
+        : address(s), link({services.clock, services.prompter}),
+          store(services.database.database()),
           session({link, services.database, store, services.prompter, services.transports,
                    services.waiter, services.recordingClock}) {}
-    SupplySpec spec;
+    SupplyAddress address;
     TaskScheduler link;
     RecordStore store;
     InstrumentSession session;
@@ -26,8 +27,8 @@ Bench::Bench(Services services, QObject* parent) : QObject(parent), services_(se
 
 Bench::~Bench() = default;
 
-InstrumentSession& Bench::add(const SupplySpec& spec) {
-    members_.push_back(std::make_unique<Member>(spec, services_));
+InstrumentSession& Bench::add(const SupplyAddress& address) {
+    members_.push_back(std::make_unique<Member>(address, services_));
     InstrumentSession& session = members_.back()->session;
     session.connection().setKeepsChoice(false);
     connect(&session, &InstrumentSession::stateChanged, this, [this, s = &session] {
@@ -41,10 +42,10 @@ InstrumentSession& Bench::add(const SupplySpec& spec) {
         if (trip.rule.action == LimitAction::BenchOutputsOff)
             allOutputsOff();
     });
-    if (spec.kind == InterfaceKind::Gpib)
-        session.connection().openGpib(spec.gpib);
+    if (address.kind == InterfaceKind::Gpib)
+        session.connection().openGpib(address.gpib);
     else
-        session.connection().openSerial(spec.serial);
+        session.connection().openSerial(address.serial);
     return session;
 }
 
@@ -59,18 +60,18 @@ InstrumentSession& Bench::session(int index) {
     return members_.at(std::size_t(index))->session;
 }
 
-const SupplySpec& Bench::spec(int index) const {
-    return members_.at(std::size_t(index))->spec;
+const SupplyAddress& Bench::address(int index) const {
+    return members_.at(std::size_t(index))->address;
 }
 
 QString Bench::name(int index) const {
     const auto plainName = [this](int i) {
         const Member& m = *members_.at(std::size_t(i));
-        if (!m.spec.name.isEmpty())
-            return m.spec.name;
+        if (!m.address.name.isEmpty())
+            return m.address.name;
         if (!m.session.connection().model().isEmpty())
             return m.session.connection().model();
-        return m.spec.text();
+        return m.address.text();
     };
     // Two supplies of one model, neither named, are told apart by their
     // place: "PSQ-3323", "PSQ-3323 #2".
@@ -94,24 +95,24 @@ void Bench::store(const QString& name) const {
         return; // an empty bench would open as none
     QStringList supplies;
     for (const auto& m : members_)
-        supplies << m->spec.text();
+        supplies << m->address.text();
     Settings::instance().setBenchSupplies(name, supplies);
     Settings::instance().setLastBench(name);
 }
 
-std::variant<std::vector<SupplySpec>, QString> storedBench(const QString& name) {
+std::variant<std::vector<SupplyAddress>, QString> storedBench(const QString& name) {
     const std::optional<QStringList> kept = Settings::instance().benchSupplies(name);
     if (!kept || kept->isEmpty())
         return Bench::tr("No bench named \"%1\" is kept; kept are: %2")
             .arg(name, Settings::instance().benchNames().join(QStringLiteral(", ")));
-    std::vector<SupplySpec> specs;
+    std::vector<SupplyAddress> addresses;
     for (const QString& text : *kept) {
-        std::variant<SupplySpec, QString> spec = parseSupplySpec(text);
-        if (const QString* why = std::get_if<QString>(&spec))
+        std::variant<SupplyAddress, QString> address = parseSupplyAddress(text);
+        if (const QString* why = std::get_if<QString>(&address))
             return Bench::tr("The bench \"%1\" cannot be opened: %2").arg(name, *why);
-        specs.push_back(std::get<SupplySpec>(spec));
+        addresses.push_back(std::get<SupplyAddress>(address));
     }
-    return specs;
+    return addresses;
 }
 
 void Bench::allOutputsOff() {

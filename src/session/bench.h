@@ -37,12 +37,12 @@ public:
     ~Bench() override;
 
     // Adds the supply and opens its link; it goes on line by itself.
-    InstrumentSession& add(const SupplySpec& spec);
+    InstrumentSession& add(const SupplyAddress& address);
     // Its link closed, its output left as it is.
     void remove(int index);
     int size() const { return int(members_.size()); }
     InstrumentSession& session(int index);
-    const SupplySpec& spec(int index) const;
+    const SupplyAddress& address(int index) const;
     // The name it was given, else its model once known, else its link.
     QString name(int index) const;
     QStringList names() const;
@@ -69,6 +69,6 @@ private:
 
 // A kept bench's supplies, or why it cannot be opened (none of that name,
 // or an entry that names no supply).
-std::variant<std::vector<SupplySpec>, QString> storedBench(const QString& name);
+std::variant<std::vector<SupplyAddress>, QString> storedBench(const QString& name);
 
 } // namespace trq

@@ -32,7 +32,7 @@ QStringList baudRates() {
             QStringLiteral("19200"), QStringLiteral("38400")};
 }
 
-QString SupplySpec::text() const {
+QString SupplyAddress::text() const {
     QString link;
     if (kind == InterfaceKind::Gpib) {
         link = QStringLiteral("gpib:%1:%2").arg(gpib.board).arg(gpib.address);
@@ -44,21 +44,21 @@ QString SupplySpec::text() const {
     return name.isEmpty() ? link : name + QLatin1Char('=') + link;
 }
 
-std::variant<SupplySpec, QString> parseSupplySpec(const QString& text) {
+std::variant<SupplyAddress, QString> parseSupplyAddress(const QString& text) {
     const auto refused = [&](const QString& why = {}) {
         return QStringLiteral("A supply is serial:PORT[@BAUD], gpib:BOARD:ADDRESS or sim:MODEL, "
                               "each with NAME= in front if you like, not %1%2")
             .arg(text, why.isEmpty() ? QString() : QStringLiteral(" (") + why + ')');
     };
-    SupplySpec spec;
+    SupplyAddress supply;
     QString link = text.trimmed();
     // A port may hold '=' only after the link's kind, so the name is what
     // comes before the first '=' that comes before the first ':'.
     if (const qsizetype eq = text.indexOf(QLatin1Char('='));
         eq >= 0 && eq < text.indexOf(QLatin1Char(':'))) {
-        spec.name = text.left(eq).trimmed();
+        supply.name = text.left(eq).trimmed();
         link = text.mid(eq + 1).trimmed();
-        if (spec.name.isEmpty())
+        if (supply.name.isEmpty())
             return refused(QStringLiteral("an empty name"));
     }
     const qsizetype colon = link.indexOf(QLatin1Char(':'));
@@ -72,35 +72,36 @@ std::variant<SupplySpec, QString> parseSupplySpec(const QString& text) {
         return ok && n >= least && n <= most ? std::optional(n) : std::nullopt;
     };
     if (kind == QLatin1String("serial")) {
-        spec.kind = InterfaceKind::Serial;
+        supply.kind = InterfaceKind::Serial;
         const qsizetype at = rest.lastIndexOf(QLatin1Char('@'));
-        spec.serial.port = at < 0 ? rest : rest.left(at);
+        supply.serial.port = at < 0 ? rest : rest.left(at);
         if (at >= 0) {
             if (!baudRates().contains(rest.mid(at + 1)))
                 return refused(QStringLiteral("the rate after the last @ is one of ") +
                                baudRates().join(QStringLiteral(", ")));
-            spec.serial.baud = rest.mid(at + 1).toInt();
+            supply.serial.baud = rest.mid(at + 1).toInt();
         }
-        if (spec.serial.port.isEmpty() || TransportFactory::isSimulated(spec.serial.port))
+        if (supply.serial.port.isEmpty() || TransportFactory::isSimulated(supply.serial.port))
             return refused();
-        return spec;
+        return supply;
     }
     if (kind == QLatin1String("gpib")) {
         const QStringList parts = rest.split(QLatin1Char(':'));
         const std::optional<int> board = number(parts.value(0), 0, Settings::kLastGpibBoard);
-        const std::optional<int> address = number(parts.value(1), 0, Settings::kLastGpibAddress);
-        if (parts.size() != 2 || !board || !address)
+        const std::optional<int> gpibAddress =
+            number(parts.value(1), 0, Settings::kLastGpibAddress);
+        if (parts.size() != 2 || !board || !gpibAddress)
             return refused(QStringLiteral("board 0 to %1, address 0 to %2")
                                .arg(Settings::kLastGpibBoard)
                                .arg(Settings::kLastGpibAddress));
-        spec.kind = InterfaceKind::Gpib;
-        spec.gpib = {*board, *address, {}};
-        return spec;
+        supply.kind = InterfaceKind::Gpib;
+        supply.gpib = {*board, *gpibAddress, {}};
+        return supply;
     }
     if (kind == QLatin1String("sim")) {
-        spec.kind = InterfaceKind::Serial;
-        spec.serial.port = QLatin1String(TransportFactory::kSimPrefix) + rest;
-        return spec;
+        supply.kind = InterfaceKind::Serial;
+        supply.serial.port = QLatin1String(TransportFactory::kSimPrefix) + rest;
+        return supply;
     }
     return refused();
 }

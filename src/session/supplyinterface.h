@@ -38,21 +38,21 @@ QStringList baudRates();
 // it: "serial:PORT[@BAUD]", "gpib:BOARD:ADDRESS" or "sim:MODEL", with an
 // optional name in front ("logic=serial:/dev/ttyUSB0"). A simulated supply
 // is a serial one on the port "SIM:MODEL".
-struct SupplySpec {
+struct SupplyAddress {
     QString name; // empty: the supply is called by its model
     InterfaceKind kind = InterfaceKind::None;
     SerialSettings serial;
     GpibSettings gpib;
 
-    // A parsed spec's text reads back as the same spec. (A simulated GPIB
+    // A parsed address's text reads back as the same address. (A simulated GPIB
     // instrument has no text: it is the command line's --sim alone.)
     QString text() const;
-    bool operator==(const SupplySpec&) const = default;
+    bool operator==(const SupplyAddress&) const = default;
 };
 
-// The spec, or why the text names no supply (said as the command line says
+// The address, or why the text names no supply (said as the command line says
 // it: "serial:PORT[@BAUD], gpib:BOARD:ADDRESS or sim:MODEL, not ..."). A
 // simulated model is checked by whoever knows the simulated supplies.
-std::variant<SupplySpec, QString> parseSupplySpec(const QString& text);
+std::variant<SupplyAddress, QString> parseSupplyAddress(const QString& text);
 
 } // namespace trq

@@ -161,7 +161,7 @@ Reply legacyStatus(Supply& s) {
 
 // Accepted by every family: the automatic-run commands are composed the same
 // way whatever the family, and so is the clear-protection text.
-const CommandSpec kCommonTable[] = {
+const CommandEntry kCommonTable[] = {
     {"*IDN?", [](Supply& s, const Args&) { return Reply(s.identity()); }},
     {":OUTP:PROT:CLE",
      [](Supply& s, const Args&) {
@@ -186,7 +186,7 @@ const CommandSpec kCommonTable[] = {
 };
 
 // Shared by both SCPI families.
-const CommandSpec kScpiTable[] = {
+const CommandEntry kScpiTable[] = {
     {":OUTP:STAT <n>", [](Supply& s, const Args& a) { return setOutput(s, a.n[0]); }},
     {":OUTP:STAT?", [](Supply& s, const Args&) { return boolText(s.output); }},
     {":OUTP:COUP:TRAC <n>",
@@ -206,7 +206,7 @@ const CommandSpec kScpiTable[] = {
     {":SYST:ERR?", [](Supply& s, const Args&) { return Reply(s.popError()); }},
 };
 
-const CommandSpec kScpi3Table[] = {
+const CommandEntry kScpi3Table[] = {
     {":CHAN<n>:VOLT <v>", [](Supply& s, const Args& a) { return setVolt(s, a.n[0], a.v); }},
     {":CHAN<n>:VOLT?",
      [](Supply& s, const Args& a) { return channelValue(s, a.n[0], &Supply::Channel::vset); }},
@@ -227,7 +227,7 @@ const CommandSpec kScpi3Table[] = {
     {":CHAN<n>:MEAS:CURR?", [](Supply& s, const Args& a) { return measCurr(s, a.n[0]); }},
 };
 
-const CommandSpec kScpi1Table[] = {
+const CommandEntry kScpi1Table[] = {
     {":VOLT <v>", [](Supply& s, const Args& a) { return setVolt(s, 1, a.v); }},
     {":VOLT?", [](Supply& s, const Args&) { return channelValue(s, 1, &Supply::Channel::vset); }},
     {":CURR <v>", [](Supply& s, const Args& a) { return setCurr(s, 1, a.v); }},
@@ -243,7 +243,7 @@ const CommandSpec kScpi1Table[] = {
     {"SYST:CONF:MSL?", [](Supply& s, const Args&) { return Reply(QString::number(s.sets)); }},
 };
 
-const CommandSpec kLegacyTable[] = {
+const CommandEntry kLegacyTable[] = {
     {"VSET<n>:<v>", [](Supply& s, const Args& a) { return setVolt(s, a.n[0], a.v); }},
     {"ISET<n>:<v>", [](Supply& s, const Args& a) { return setCurr(s, a.n[0], a.v); }},
     {"VSET<n>?",
@@ -273,16 +273,16 @@ const CommandSpec kLegacyTable[] = {
     {"RCL<n>", [](Supply& s, const Args& a) { return recallMemory(s, a.n[0]); }},
 };
 
-std::vector<CompiledCommand> compile(std::span<const CommandSpec> table) {
+std::vector<CompiledCommand> compile(std::span<const CommandEntry> table) {
     std::vector<CompiledCommand> out;
     out.reserve(table.size());
-    for (const CommandSpec& spec : table) {
+    for (const CommandEntry& entry : table) {
         CompiledCommand cmd;
-        cmd.spec = &spec;
+        cmd.entry = &entry;
         // Literal text is escaped piece by piece; only the placeholders match
         // variable text.
         static const QRegularExpression placeholder(QStringLiteral("<[nv]>"));
-        const QString source = QString::fromLatin1(spec.pattern);
+        const QString source = QString::fromLatin1(entry.pattern);
         QString pattern;
         qsizetype from = 0;
         for (const QRegularExpressionMatch& m : placeholder.globalMatch(source)) {
@@ -341,16 +341,16 @@ const char* lineEnd(Family family) {
     return "\n";
 }
 
-std::span<const CommandSpec> commandTable(Family family) {
-    auto join = [](std::initializer_list<std::span<const CommandSpec>> parts) {
-        std::vector<CommandSpec> all;
+std::span<const CommandEntry> commandTable(Family family) {
+    auto join = [](std::initializer_list<std::span<const CommandEntry>> parts) {
+        std::vector<CommandEntry> all;
         for (auto part : parts)
             all.insert(all.end(), part.begin(), part.end());
         return all;
     };
-    static const std::vector<CommandSpec> scpi3 = join({kScpi3Table, kScpiTable, kCommonTable});
-    static const std::vector<CommandSpec> scpi1 = join({kScpi1Table, kScpiTable, kCommonTable});
-    static const std::vector<CommandSpec> legacy = join({kLegacyTable, kCommonTable});
+    static const std::vector<CommandEntry> scpi3 = join({kScpi3Table, kScpiTable, kCommonTable});
+    static const std::vector<CommandEntry> scpi1 = join({kScpi1Table, kScpiTable, kCommonTable});
+    static const std::vector<CommandEntry> legacy = join({kLegacyTable, kCommonTable});
     switch (family) {
     case Family::Scpi3:
         return scpi3;
@@ -438,7 +438,7 @@ std::optional<QString> Supply::dispatch(const QString& line) {
             args.n[std::size_t(i)] = m.captured(group++).toInt();
         if (cmd.hasValue)
             args.v = m.captured(group).toDouble();
-        return cmd.spec->run(*this, args);
+        return cmd.entry->run(*this, args);
     }
     pushError(-113, "Undefined header");
     return std::nullopt;

@@ -46,7 +46,7 @@ struct Args {
 
 // One row of a family's command table. A pattern is the command text with
 // <n> for an integer (channel, memory, switch) and <v> for a decimal value.
-struct CommandSpec {
+struct CommandEntry {
     const char* pattern;
     std::function<std::optional<QString>(Supply&, const Args&)> run;
 };
@@ -55,10 +55,10 @@ struct CompiledCommand {
     QRegularExpression re;
     int intCount = 0;
     bool hasValue = false;
-    const CommandSpec* spec = nullptr;
+    const CommandEntry* entry = nullptr;
 };
 
-std::span<const CommandSpec> commandTable(Family family);
+std::span<const CommandEntry> commandTable(Family family);
 
 // A programmable DC supply as seen from its remote interface: it takes
 // command lines, keeps settings, memories and an error queue, and answers
