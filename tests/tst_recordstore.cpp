@@ -1,5 +1,6 @@
 #include "core/numbers.h"
 #include "protocol/commands.h"
+#include "storage/benchstore.h"
 #include "storage/database.h"
 #include "storage/recordstore.h"
 #include "support/testsupport.h"
@@ -11,8 +12,10 @@ using namespace trq;
 namespace {
 
 struct StoreFixture : trq::test::DatabaseFixture {
-    void record(int samples, int channels = 3) {
+    void record(int samples, int channels = 3, RecordStore* into = nullptr, int skipped = -1) {
         for (int i = 0; i < samples; ++i) {
+            if (i == skipped)
+                continue;
             SampleRow r;
             r.seqNo = i;
             r.recTime = QStringLiteral("2026/12/06 10:00:%1").arg(i, 2, 10, QLatin1Char('0'));
@@ -22,7 +25,7 @@ struct StoreFixture : trq::test::DatabaseFixture {
             }
             r.timeTick = i;
             r.diffLastTime = i == 0 ? 0 : 1;
-            QVERIFY(store->appendSample(r));
+            QVERIFY((into ? into : store.get())->appendSample(r));
         }
     }
     bool save(const QString& recNo, const QString& comment = QStringLiteral("c")) {
@@ -162,6 +165,76 @@ private slots:
         QVERIFY(QSqlQuery(f.data.database()).exec(QStringLiteral("delete from datadetail")));
         QVERIFY(f.store->loadToWorking(QStringLiteral("1")));
         QCOMPARE(f.store->workingCount(), 0);
+    }
+
+    // A bench's run is one record: its CSV has a row per instant with an
+    // empty place where a supply had no point, and it is saved, loaded and
+    // deleted whole. A program that knows one supply sees the first
+    // supply's points; what it deletes takes the others' with it at the
+    // next open, and a record it saves under that number gains none.
+    void benchRunsAreOneRecord() {
+        StoreFixture f;
+        BenchStore bench(f.data);
+        RecordStore* second = bench.store(2);
+        QVERIFY(second);
+        f.record(3, 1);
+        f.record(3, 2, second, 1); // nothing at 10:00:01
+        const QString start = QStringLiteral("2026/12/06 10:00:00");
+        QVERIFY(f.store->setWorkingHeader({{}, start, {}, {}, true, 0}));
+        const std::vector<RecordedSupply> supplies{
+            {1, "logic", "PSQ-3323", "S1", "sim:PSQ-3323"},
+            {2, "PSQ-3323 #2", "PSQ-3323", "", "serial:/dev/ttyUSB1@9600"}};
+        QVERIFY(bench.setWorkingSupplies(supplies, start));
+        QCOMPARE(bench.supplies({}), supplies);
+
+        const QString csv = f.folder + QStringLiteral("/bench.csv");
+        QVERIFY(writeBenchExport(csv, {{"logic", 1, f.store.get()}, {"rail, B", 2, second}}));
+        QFile file(csv);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(
+            file.readAll(),
+            QByteArray("Time,logic CH1 V,logic CH1 A,logic CH1 Ah,logic CH1 Wh,logic Gap,"
+                       "\"rail, B CH1 V\",\"rail, B CH1 A\",\"rail, B CH2 V\",\"rail, B CH2 "
+                       "A\",\"rail, B CH1 Ah\",\"rail, B CH1 Wh\",\"rail, B CH2 Ah\",\"rail, "
+                       "B CH2 Wh\",\"rail, B Gap\"\r\n"
+                       "2026/12/06 10:00:00,1.500,0.100,,,0,1.500,0.100,3.000,0.200,,,,,0\r\n"
+                       "2026/12/06 10:00:01,2.500,1.100,,,0,,,,,,,,,\r\n"
+                       "2026/12/06 10:00:02,3.500,2.100,,,0,3.500,2.100,5.000,2.200,,,,,0\r\n"));
+
+        QVERIFY(bench.saveNew({"1", start, "e", "run", "0", "0"}, 0));
+        QCOMPARE(f.count("select count(*) from datamain"), 1);
+        QCOMPARE(f.count("select count(*) from datadetail_s2 where RecNo = '1'"), 2);
+        QVERIFY(f.store->clearWorking() && second->clearWorking());
+        QVERIFY(bench.loadToWorking(QStringLiteral("1")));
+        QCOMPARE(second->workingCount(), 2);
+        QCOMPARE(bench.supplies(QStringLiteral("1")), supplies);
+        // What a program that knows one supply reads of it.
+        RecordStore older(f.data.database());
+        QCOMPARE(older.records().size(), 1);
+        QVERIFY(older.loadToWorking(QStringLiteral("1")));
+        QCOMPARE(older.workingCount(), 3);
+
+        // A save that fails part-way saves nothing.
+        QSqlQuery q(f.data.database());
+        QVERIFY(q.exec("CREATE TRIGGER partway BEFORE INSERT ON datadetail_s2 BEGIN SELECT "
+                       "RAISE(ABORT, 'disk full'); END"));
+        QVERIFY(bench.setWorkingSupplies(supplies, start));
+        QVERIFY(!bench.saveNew({"2", start, "e", "run", "0", "0"}, 0));
+        QVERIFY(bench.lastError().contains(QLatin1String("disk full")));
+        QCOMPARE(f.count("select count(*) from datamain"), 1);
+        QCOMPARE(f.count("select count(*) from datadetail"), 3);
+        QVERIFY(q.exec("DROP TRIGGER partway"));
+
+        QVERIFY(older.deleteRecord(QStringLiteral("1")));
+        QVERIFY(older.saveNew({"1", "later", "e", "single", "0", "0"}, 0));
+        QCOMPARE(bench.supplies(QStringLiteral("1")).size(), std::size_t(1));
+        BenchStore reopened(f.data);
+        QCOMPARE(f.count("select count(*) from datadetail_s2 where RecNo = '1'"), 0);
+        QVERIFY(bench.saveNew({"3", start, "e", "run", "0", "0"}, 0));
+        QVERIFY(bench.deleteRecord(QStringLiteral("3")));
+        QCOMPARE(f.count("select count(*) from datadetail_s2"), 0);
+        QCOMPARE(f.count("select count(*) from datasupply where RecNo <> ''"), 0);
+        QCOMPARE(f.count("select count(*) from datamain"), 1);
     }
 
     void graphValuesAreTheLeadingNumbers() {

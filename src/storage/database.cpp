@@ -8,10 +8,13 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
 #include <QStandardPaths>
+
+#include <vector>
 
 namespace trq {
 
@@ -374,6 +377,53 @@ void Database::addMissingColumns() {
                                "LastTime TEXT, Summary BLOB, SameAs TEXT)")) ||
         !q.exec(QStringLiteral("CREATE INDEX IF NOT EXISTS datatemp_seqno ON datatemp (SeqNo)")))
         trace(QStringLiteral("datasummary: ") + reasonOf(q.lastError()));
+    // A bench's supplies per record (RecNo '' the working table's). A
+    // record's own start time tells its supplies from those of a record of
+    // the same number that a program knowing one supply deleted.
+    if (!q.exec(QStringLiteral("CREATE TABLE IF NOT EXISTS datasupply (RecNo TEXT, Supply "
+                               "INTEGER, StartTime TEXT, Name TEXT, Model TEXT, Serial TEXT, "
+                               "Link TEXT, PRIMARY KEY (RecNo, Supply))")))
+        trace(QStringLiteral("datasupply: ") + reasonOf(q.lastError()));
+}
+
+bool Database::addSupplyTables(int supply) {
+    if (supply < 2)
+        return true;
+    QSqlQuery q(database());
+    const auto fail = [&] {
+        error_ = reasonOf(q.lastError());
+        return false;
+    };
+    for (const char* base : {"datatemp", "datadetail", "dataevent", "datasummary"}) {
+        const QString name = QLatin1String(base);
+        const QString table = QStringLiteral("%1_s%2").arg(name).arg(supply);
+        q.prepare(
+            QStringLiteral("select sql from sqlite_master where type = 'table' and name = ?"));
+        q.addBindValue(name);
+        if (!q.exec())
+            return fail();
+        if (!q.next()) {
+            error_ = tr("the file has no table %1").arg(name);
+            return false;
+        }
+        // The first supply's columns, as this file has them.
+        QString ddl = q.value(0).toString();
+        static const QRegularExpression head(QStringLiteral("^\\s*CREATE\\s+TABLE\\s+\"?\\w+\"?"),
+                                             QRegularExpression::CaseInsensitiveOption);
+        ddl.replace(head, QStringLiteral("CREATE TABLE IF NOT EXISTS ") + table);
+        if (!q.exec(ddl))
+            return fail();
+    }
+    const QString n = QString::number(supply);
+    for (const QString& index :
+         {QStringLiteral("CREATE INDEX IF NOT EXISTS datatemp_s%1_seqno ON datatemp_s%1 (SeqNo)"),
+          QStringLiteral("CREATE INDEX IF NOT EXISTS datadetail_s%1_recno ON datadetail_s%1 "
+                         "(RecNo, SeqNo)"),
+          QStringLiteral(
+              "CREATE INDEX IF NOT EXISTS dataevent_s%1_recno ON dataevent_s%1 (RecNo)")})
+        if (!q.exec(index.arg(n)))
+            return fail();
+    return true;
 }
 
 void Database::upgrade() {

@@ -53,6 +53,10 @@ public:
     QString folder() const { return folder_; }
     QSqlDatabase database() const;
 
+    // The tables of a bench's further supply (2 and on), made like the
+    // first supply's where missing; false with the reason in errorMessage().
+    bool addSupplyTables(int supply);
+
     // The machine-type table's rows, columns in their order; the first row
     // of a model.
     QList<QVariantList> machineTypeRows() const;

@@ -4,6 +4,7 @@
 #include "core/numbers.h"
 
 #include <QDateTime>
+#include <QRegularExpression>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
@@ -145,6 +146,42 @@ constexpr qint64 kStoreEvery = PointSummary::kMaxBuckets;
 
 } // namespace
 
+bool inSavepoint(QSqlDatabase db, const std::function<bool()>& work, QString* error,
+                 int* errorNumber) {
+    // Savepoints nest where transactions do not: a bench's save is one
+    // transaction around each supply's.
+    static int depth = 0;
+    const QString name = QStringLiteral("trq%1").arg(depth);
+    QSqlQuery q(db);
+    const auto failed = [&] {
+        if (error)
+            *error = q.lastError().text();
+        if (errorNumber)
+            *errorNumber = q.lastError().nativeErrorCode().toInt();
+        return false;
+    };
+    if (!q.exec(QStringLiteral("SAVEPOINT ") + name))
+        return failed();
+    ++depth;
+    const bool done = work();
+    --depth;
+    if (done && q.exec(QStringLiteral("RELEASE ") + name))
+        return true;
+    const bool releaseFailed = done;
+    if (releaseFailed)
+        failed();
+    // The outermost one is the transaction: all of it goes, also when its
+    // commit failed (a busy file).
+    QSqlQuery undo(db);
+    if (depth == 0) {
+        undo.exec(QStringLiteral("ROLLBACK"));
+    } else {
+        undo.exec(QStringLiteral("ROLLBACK TO ") + name);
+        undo.exec(QStringLiteral("RELEASE ") + name);
+    }
+    return false;
+}
+
 PointValues valuesOf(const SampleRow& r) {
     if (r.values)
         return *r.values;
@@ -158,9 +195,24 @@ PointValues valuesOf(const SampleRow& r) {
     return v;
 }
 
+QString RecordStore::tables(const QString& sql) const {
+    if (supply_ == 1)
+        return sql;
+    // A further supply's rows live in tables of their own; the record list
+    // and the working table's header are the bench's.
+    static const QRegularExpression names(
+        QStringLiteral("\\b(datatemp|datadetail|dataevent|datasummary)\\b"));
+    QString out = sql;
+    return out.replace(names, QStringLiteral("\\1_s%1").arg(supply_));
+}
+
+bool RecordStore::prepare(QSqlQuery& q, const QString& sql) const {
+    return q.prepare(tables(sql));
+}
+
 bool RecordStore::exec(const QString& sql, const QVariantList& values, qint64* changed) {
     QSqlQuery q(db_);
-    q.prepare(sql);
+    prepare(q, sql);
     for (const QVariant& v : values)
         q.addBindValue(v);
     if (q.exec()) {
@@ -178,7 +230,7 @@ std::optional<std::vector<qint64>> RecordStore::workingAnchors(QChar reason, int
     const QString where = reason.isNull() ? QString() : QStringLiteral(" where reason = ?");
     QSqlQuery q(db_);
     q.setForwardOnly(true);
-    q.prepare(QStringLiteral("select count(*) from datatemp") + where);
+    prepare(q, QStringLiteral("select count(*) from datatemp") + where);
     if (!reason.isNull())
         q.addBindValue(QString(reason));
     if (!q.exec() || !q.next()) {
@@ -187,9 +239,9 @@ std::optional<std::vector<qint64>> RecordStore::workingAnchors(QChar reason, int
     }
     *count = q.value(0).toInt();
     // Counted by SQLite itself: only the anchors come back.
-    q.prepare(QStringLiteral("select SeqNo from (select SeqNo, row_number() over (order by "
-                             "SeqNo) - 1 as r from datatemp") +
-              where + QStringLiteral(") where r % ? = 0 order by SeqNo"));
+    prepare(q, QStringLiteral("select SeqNo from (select SeqNo, row_number() over (order by "
+                              "SeqNo) - 1 as r from datatemp") +
+                   where + QStringLiteral(") where r % ? = 0 order by SeqNo"));
     if (!reason.isNull())
         q.addBindValue(QString(reason));
     q.addBindValue(every);
@@ -206,9 +258,9 @@ std::optional<std::vector<qint64>> RecordStore::workingAnchors(QChar reason, int
 QList<SampleRow> RecordStore::workingPage(QChar reason, qint64 fromSeqNo, int limit) {
     QSqlQuery q(db_);
     q.setForwardOnly(true);
-    q.prepare(QStringLiteral("select * from datatemp where SeqNo >= ?") +
-              (reason.isNull() ? QString() : QStringLiteral(" and reason = ?")) +
-              QStringLiteral(" order by SeqNo limit ?"));
+    prepare(q, QStringLiteral("select * from datatemp where SeqNo >= ?") +
+                   (reason.isNull() ? QString() : QStringLiteral(" and reason = ?")) +
+                   QStringLiteral(" order by SeqNo limit ?"));
     q.addBindValue(fromSeqNo);
     if (!reason.isNull())
         q.addBindValue(QString(reason));
@@ -217,17 +269,15 @@ QList<SampleRow> RecordStore::workingPage(QChar reason, qint64 fromSeqNo, int li
 }
 
 bool RecordStore::inTransaction(const std::function<bool()>& work) {
-    if (!db_.transaction()) {
-        error_ = db_.lastError().text();
-        return false;
+    QString error;
+    int number = 0;
+    if (inSavepoint(db_, work, &error, &number))
+        return true;
+    // The work's own error is kept when it has one.
+    if (!error.isEmpty()) {
+        error_ = error;
+        errorNumber_ = number;
     }
-    if (work()) {
-        if (db_.commit())
-            return true;
-        error_ = db_.lastError().text();
-        errorNumber_ = db_.lastError().nativeErrorCode().toInt();
-    }
-    db_.rollback();
     kept_ = {}; // the table is as it was: read again when asked
     return false;
 }
@@ -254,8 +304,8 @@ bool RecordStore::addEvent(const LimitEvent& e) {
 QList<LimitEvent> RecordStore::events(const QString& recNo) {
     QList<LimitEvent> list;
     QSqlQuery q(db_);
-    q.prepare(QStringLiteral("select SeqNo, RecTime, Channel, Quantity, Value, LimitValue, Action "
-                             "from dataevent where RecNo = ? order by rowid"));
+    prepare(q, QStringLiteral("select SeqNo, RecTime, Channel, Quantity, Value, LimitValue, Action "
+                              "from dataevent where RecNo = ? order by rowid"));
     q.addBindValue(recNo.isNull() ? QStringLiteral("") : recNo);
     if (!q.exec()) {
         error_ = q.lastError().text();
@@ -291,9 +341,9 @@ bool RecordStore::appendSample(const SampleRow& r) {
 QList<SampleRow> RecordStore::workingRows(QChar reason) {
     QSqlQuery q(db_);
     if (reason.isNull()) {
-        q.prepare(QStringLiteral("select * from datatemp order by seqno asc"));
+        prepare(q, QStringLiteral("select * from datatemp order by seqno asc"));
     } else {
-        q.prepare(QStringLiteral("select * from datatemp where reason = ? order by seqno asc"));
+        prepare(q, QStringLiteral("select * from datatemp where reason = ? order by seqno asc"));
         q.addBindValue(QString(reason));
     }
     return readRows(q);
@@ -301,7 +351,7 @@ QList<SampleRow> RecordStore::workingRows(QChar reason) {
 
 std::optional<int> RecordStore::workingCount() {
     QSqlQuery q(db_);
-    if (!q.exec(QStringLiteral("select count(*) from datatemp")) || !q.next()) {
+    if (!q.exec(tables(QStringLiteral("select count(*) from datatemp"))) || !q.next()) {
         error_ = q.lastError().text();
         errorNumber_ = q.lastError().nativeErrorCode().toInt();
         return std::nullopt;
@@ -367,18 +417,20 @@ bool RecordStore::copyWorkingToDetail(const QString& recNo, int window, const Se
 
 bool RecordStore::saveNew(const RecordHeader& h, int window, const SeqRange& range) {
     return inTransaction([&] {
-        return exec(QStringLiteral("insert into datamain (RecNo, StartTime, EndTime, Comment, "
-                                   "PUnit, SUnit, RecStyle, ShowStyle) values (?,?,?,?,?,?,?,?)"),
-                    {h.recNo, h.startTime, h.endTime, h.comment, QStringLiteral("V"),
-                     QStringLiteral("A"), h.recStyle, h.showStyle}) &&
+        return (supply_ > 1 ||
+                exec(QStringLiteral("insert into datamain (RecNo, StartTime, EndTime, Comment, "
+                                    "PUnit, SUnit, RecStyle, ShowStyle) values (?,?,?,?,?,?,?,?)"),
+                     {h.recNo, h.startTime, h.endTime, h.comment, QStringLiteral("V"),
+                      QStringLiteral("A"), h.recStyle, h.showStyle})) &&
                copyWorkingToDetail(h.recNo, window, range);
     });
 }
 
 bool RecordStore::replace(const QString& recNo, const QString& comment, int window) {
     return inTransaction([&] {
-        return exec(QStringLiteral("update datamain set comment = ? where recno = ?"),
-                    {comment, recNo}) &&
+        return (supply_ > 1 ||
+                exec(QStringLiteral("update datamain set comment = ? where recno = ?"),
+                     {comment, recNo})) &&
                exec(QStringLiteral("delete from datadetail where recno = ?"), {recNo}) &&
                exec(QStringLiteral("delete from dataevent where recno = ?"), {recNo}) &&
                copyWorkingToDetail(recNo, window, {});
@@ -401,8 +453,8 @@ QList<RecordHeader> RecordStore::records() {
 
 std::optional<RecordHeader> RecordStore::record(const QString& recNo) {
     QSqlQuery q(db_);
-    q.prepare(QStringLiteral("select RecNo, StartTime, EndTime, Comment, RecStyle, ShowStyle "
-                             "from datamain where recno = ?"));
+    prepare(q, QStringLiteral("select RecNo, StartTime, EndTime, Comment, RecStyle, ShowStyle "
+                              "from datamain where recno = ?"));
     q.addBindValue(recNo);
     if (!q.exec() || !q.next())
         return std::nullopt;
@@ -445,7 +497,8 @@ bool RecordStore::deleteRecord(const QString& recNo) {
     return inTransaction([&] {
         if (!exec(QStringLiteral("delete from datadetail where recno = ?"), {recNo}) ||
             !exec(QStringLiteral("delete from dataevent where recno = ?"), {recNo}) ||
-            !exec(QStringLiteral("delete from datamain where recno = ?"), {recNo}))
+            (supply_ == 1 &&
+             !exec(QStringLiteral("delete from datamain where recno = ?"), {recNo})))
             return false;
         forgetSummary(recNo);
         return true;
@@ -498,10 +551,11 @@ void RecordStore::foldIn(Kept& kept, const SampleRow& r) {
 bool RecordStore::foldRows(Kept& kept, std::optional<qint64> afterSeqNo) {
     QSqlQuery q(db_);
     q.setForwardOnly(true);
-    q.prepare(QStringLiteral("select SeqNo, Gap, RecTime, PVal, SVal, PVal2, SVal2, PVal3, SVal3, "
-                             "PVal4, SVal4, Ah1, Wh1, Ah2, Wh2, Ah3, Wh3, Ah4, Wh4 from datatemp") +
-              (afterSeqNo ? QStringLiteral(" where SeqNo > ?") : QString()) +
-              QStringLiteral(" order by SeqNo"));
+    prepare(q,
+            QStringLiteral("select SeqNo, Gap, RecTime, PVal, SVal, PVal2, SVal2, PVal3, SVal3, "
+                           "PVal4, SVal4, Ah1, Wh1, Ah2, Wh2, Ah3, Wh3, Ah4, Wh4 from datatemp") +
+                (afterSeqNo ? QStringLiteral(" where SeqNo > ?") : QString()) +
+                QStringLiteral(" order by SeqNo"));
     if (afterSeqNo)
         q.addBindValue(*afterSeqNo);
     if (!q.exec()) {
@@ -538,9 +592,9 @@ bool RecordStore::readWorkingSummary(std::optional<Stored> stored, bool* asStore
         // Still the table's own: its first point and its last, with that
         // point's time (another program may have recorded over it).
         QSqlQuery q(db_);
-        q.prepare(QStringLiteral("select (select SeqNo from datatemp order by SeqNo limit 1), "
-                                 "(select RecTime from datatemp where SeqNo = ? order by rowid "
-                                 "desc limit 1)"));
+        prepare(q, QStringLiteral("select (select SeqNo from datatemp order by SeqNo limit 1), "
+                                  "(select RecTime from datatemp where SeqNo = ? order by rowid "
+                                  "desc limit 1)"));
         q.addBindValue(stored->summary.lastSeqNo());
         if (!q.exec() || !q.next() || q.value(0).isNull() ||
             q.value(0).toLongLong() != stored->summary.firstSeqNo() ||
@@ -571,8 +625,8 @@ bool RecordStore::readWorkingSummary(std::optional<Stored> stored, bool* asStore
 std::optional<RecordStore::Stored> RecordStore::storedSummary(const QString& recNo) {
     QSqlQuery q(db_);
     q.setForwardOnly(true);
-    q.prepare(QStringLiteral("select Points, LastTime, Summary, SameAs from datasummary where "
-                             "RecNo = ?"));
+    prepare(q, QStringLiteral("select Points, LastTime, Summary, SameAs from datasummary where "
+                              "RecNo = ?"));
     q.addBindValue(keyOf(recNo));
     // None: a small one, or a file of an earlier version.
     if (!q.exec() || !q.next())
@@ -591,8 +645,8 @@ std::optional<RecordStore::Stored> RecordStore::storedSummary(const QString& rec
 void RecordStore::storeSummary(const QString& recNo, const Kept& kept) {
     const PointSummary& s = *kept.summary;
     QSqlQuery q(db_);
-    q.prepare(QStringLiteral("insert or replace into datasummary (RecNo, Points, FirstSeqNo, "
-                             "LastSeqNo, LastTime, Summary) values (?, ?, ?, ?, ?, ?)"));
+    prepare(q, QStringLiteral("insert or replace into datasummary (RecNo, Points, FirstSeqNo, "
+                              "LastSeqNo, LastTime, Summary) values (?, ?, ?, ?, ?, ?)"));
     for (const QVariant& v : QVariantList{keyOf(recNo), s.count(), s.firstSeqNo(), s.lastSeqNo(),
                                           kept.lastTime, s.toBytes()})
         q.addBindValue(v);
@@ -603,9 +657,9 @@ void RecordStore::storeSummary(const QString& recNo, const Kept& kept) {
 
 void RecordStore::shareSummary(const QString& recNo) {
     QSqlQuery q(db_);
-    q.prepare(QStringLiteral("insert or replace into datasummary (RecNo, Points, FirstSeqNo, "
-                             "LastSeqNo, LastTime, SameAs) select '', Points, FirstSeqNo, "
-                             "LastSeqNo, LastTime, RecNo from datasummary where RecNo = ?"));
+    prepare(q, QStringLiteral("insert or replace into datasummary (RecNo, Points, FirstSeqNo, "
+                              "LastSeqNo, LastTime, SameAs) select '', Points, FirstSeqNo, "
+                              "LastSeqNo, LastTime, RecNo from datasummary where RecNo = ?"));
     q.addBindValue(recNo);
     if (!q.exec())
         trace(QStringLiteral("Summary of record '%1' not taken for the working table: %2")
@@ -616,14 +670,14 @@ void RecordStore::forgetSummary(const QString& recNo) {
     QSqlQuery q(db_);
     // The working table loaded from this record keeps a copy of it.
     if (!recNo.isEmpty()) {
-        q.prepare(QStringLiteral("update datasummary set Summary = (select Summary from "
-                                 "datasummary where RecNo = ?), SameAs = null where RecNo = '' "
-                                 "and SameAs = ?"));
+        prepare(q, QStringLiteral("update datasummary set Summary = (select Summary from "
+                                  "datasummary where RecNo = ?), SameAs = null where RecNo = '' "
+                                  "and SameAs = ?"));
         q.addBindValue(recNo);
         q.addBindValue(recNo);
         q.exec();
     }
-    q.prepare(QStringLiteral("delete from datasummary where RecNo = ?"));
+    prepare(q, QStringLiteral("delete from datasummary where RecNo = ?"));
     q.addBindValue(keyOf(recNo));
     if (!q.exec() && !isReadOnly())
         trace(QStringLiteral("Summary of record '%1' not removed: %2")
@@ -651,8 +705,8 @@ bool RecordStore::forEachPlotPoint(const std::function<void(const PlotPoint&)>& 
     for (const char* c : {"PVal", "SVal", "PVal2", "SVal2", "PVal3", "SVal3", "PVal4", "SVal4",
                           "Ah1", "Wh1", "Ah2", "Wh2", "Ah3", "Wh3", "Ah4", "Wh4"})
         columns << QStringLiteral("ifnull(cast(%1 as real), 0)").arg(QLatin1String(c));
-    q.prepare(QStringLiteral("select ") + columns.join(QStringLiteral(", ")) +
-              QStringLiteral(" from datatemp where SeqNo between ? and ? order by SeqNo"));
+    prepare(q, QStringLiteral("select ") + columns.join(QStringLiteral(", ")) +
+                   QStringLiteral(" from datatemp where SeqNo between ? and ? order by SeqNo"));
     q.addBindValue(range.first);
     q.addBindValue(range.last);
     if (!q.exec()) {
@@ -739,16 +793,16 @@ bool RecordStore::generate() {
 bool RecordStore::forEachWorkingRow(RowOrder order,
                                     const std::function<void(const SampleRow&)>& visit) {
     QSqlQuery q(db_);
-    q.prepare(order == RowOrder::Stored
-                  ? QStringLiteral("select * from datatemp")
-                  : QStringLiteral("select * from datatemp order by SeqNo asc"));
+    prepare(q, order == RowOrder::Stored
+                   ? QStringLiteral("select * from datatemp")
+                   : QStringLiteral("select * from datatemp order by SeqNo asc"));
     return visitRows(q, visit);
 }
 
 bool RecordStore::forEachWorkingRow(qint64 fromSeqNo, int limit,
                                     const std::function<void(const SampleRow&)>& visit) {
     QSqlQuery q(db_);
-    q.prepare(QStringLiteral("select * from datatemp where SeqNo >= ? order by SeqNo limit ?"));
+    prepare(q, QStringLiteral("select * from datatemp where SeqNo >= ? order by SeqNo limit ?"));
     q.addBindValue(fromSeqNo);
     q.addBindValue(limit);
     return visitRows(q, visit);

@@ -10,6 +10,7 @@
 #include <QVector>
 
 #include <array>
+#include <functional>
 #include <limits>
 #include <optional>
 #include <vector>
@@ -94,6 +95,11 @@ struct WorkingSpan {
     bool contiguous = true;
 };
 
+// Runs work in a savepoint: kept when it returns true, undone otherwise.
+// Savepoints nest; the outermost one is a transaction.
+bool inSavepoint(QSqlDatabase db, const std::function<bool()>& work, QString* error = nullptr,
+                 int* errorNumber = nullptr);
+
 // The record tables of mtype.mdb: the working table "datatemp", the saved
 // records "datamain"/"datadetail" and the generated "datacopy". Every value
 // is bound, never spliced into a statement, so any text is stored as it is.
@@ -107,7 +113,12 @@ public:
     static constexpr int kBusyMsec = 1000;
     static constexpr int kAppendBusyMsec = 50;
 
-    explicit RecordStore(QSqlDatabase db) : db_(std::move(db)) {}
+    // Supply 1's rows are in the tables every version reads; a further
+    // supply's in tables of its own (Database::addSupplyTables), so a
+    // program that knows one supply sees a bench's record as its first
+    // supply's.
+    explicit RecordStore(QSqlDatabase db, int supply = 1) : db_(std::move(db)), supply_(supply) {}
+    int supply() const { return supply_; }
 
     bool clearWorking();
     // Waits only briefly for a file another connection holds: the caller
@@ -192,6 +203,9 @@ public:
     int lastErrorNumber() const { return errorNumber_; }
 
 private:
+    // A statement on this supply's tables.
+    QString tables(const QString& sql) const;
+    bool prepare(QSqlQuery& q, const QString& sql) const;
     // One statement; changed takes the number of rows it changed.
     bool exec(const QString& sql, const QVariantList& values = {}, qint64* changed = nullptr);
     bool inTransaction(const std::function<bool()>& work);
@@ -233,6 +247,7 @@ private:
     void keep(Kept kept);
 
     QSqlDatabase db_;
+    int supply_ = 1;
     QString error_;
     int errorNumber_ = 0;
     Kept kept_;

@@ -1,0 +1,305 @@
+// A bench's recordings: each supply's rows in its own tables.
+#include "storage/benchstore.h"
+
+#include "core/debugtrace.h"
+#include "storage/database.h"
+
+#include <QRegularExpression>
+#include <QSaveFile>
+#include <QSqlError>
+#include <QSqlQuery>
+
+#include <deque>
+
+namespace trq {
+
+namespace {
+
+// The working table's rows are kept under '' (never null).
+QString keyOf(const QString& recNo) {
+    return recNo.isNull() ? QStringLiteral("") : recNo;
+}
+
+} // namespace
+
+BenchStore::BenchStore(Database& database) : database_(database) {
+    if (!database_.isReadOnly())
+        dropOrphanedRows();
+}
+
+void BenchStore::dropOrphanedRows() {
+    // A program that knows one supply deletes a record's first supply only,
+    // and may save another under its number: what is left of the others is
+    // no part of any record.
+    QSqlQuery q(database_.database());
+    if (!q.exec(QStringLiteral("delete from datasupply where RecNo <> '' and StartTime is not "
+                               "(select StartTime from datamain m where m.RecNo = "
+                               "datasupply.RecNo)")))
+        trace(QStringLiteral("datasupply: ") + q.lastError().text());
+    static const QRegularExpression further(
+        QStringLiteral("^(datadetail|dataevent|datasummary)_s(\\d+)$"));
+    std::vector<std::pair<QString, int>> tables;
+    if (q.exec(QStringLiteral("select name from sqlite_master where type = 'table'")))
+        while (q.next())
+            if (const auto m = further.match(q.value(0).toString()); m.hasMatch())
+                tables.emplace_back(m.captured(0), m.captured(2).toInt());
+    for (const auto& [table, supply] : tables)
+        if (!q.exec(QStringLiteral("delete from %1 where RecNo <> '' and not exists (select 1 from "
+                                   "datasupply d where d.RecNo = %1.RecNo and d.Supply = %2)")
+                        .arg(table)
+                        .arg(supply)))
+            trace(table + QStringLiteral(": ") + q.lastError().text());
+}
+
+BenchStore::~BenchStore() = default;
+
+bool BenchStore::fail(const QString& error) {
+    error_ = error;
+    return false;
+}
+
+RecordStore* BenchStore::store(int table) {
+    if (table < 1)
+        return nullptr;
+    if (std::size_t(table) > stores_.size())
+        stores_.resize(std::size_t(table));
+    std::unique_ptr<RecordStore>& slot = stores_[std::size_t(table - 1)];
+    if (!slot) {
+        if (!database_.addSupplyTables(table)) {
+            fail(database_.errorMessage());
+            return nullptr;
+        }
+        slot = std::make_unique<RecordStore>(database_.database(), table);
+    }
+    return slot.get();
+}
+
+QString BenchStore::startTimeOf(const QString& recNo) {
+    if (recNo.isEmpty())
+        return store(1)->workingHeader().value_or(WorkingHeader{}).startTime;
+    return store(1)->record(recNo).value_or(RecordHeader{}).startTime;
+}
+
+bool BenchStore::writeSupplies(const QString& number, const QString& startTime,
+                               const std::vector<RecordedSupply>& supplies) {
+    const QString recNo = keyOf(number);
+    QSqlQuery q(database_.database());
+    q.prepare(QStringLiteral("delete from datasupply where RecNo = ?"));
+    q.addBindValue(recNo);
+    if (!q.exec())
+        return fail(q.lastError().text());
+    for (const RecordedSupply& s : supplies) {
+        q.prepare(QStringLiteral("insert into datasupply (RecNo, Supply, StartTime, Name, Model, "
+                                 "Serial, Link) values (?,?,?,?,?,?,?)"));
+        for (const QVariant& v :
+             QVariantList{recNo, s.table, startTime, s.name, s.model, s.serial, s.link})
+            q.addBindValue(v);
+        if (!q.exec())
+            return fail(q.lastError().text());
+    }
+    return true;
+}
+
+bool BenchStore::setWorkingSupplies(const std::vector<RecordedSupply>& supplies,
+                                    const QString& startTime) {
+    for (const RecordedSupply& s : supplies)
+        if (!store(s.table))
+            return false;
+    return inSavepoint(
+        database_.database(), [&] { return writeSupplies(QString(), startTime, supplies); },
+        &error_);
+}
+
+std::vector<RecordedSupply> BenchStore::supplies(const QString& recNo) {
+    std::vector<RecordedSupply> found;
+    QSqlQuery q(database_.database());
+    q.prepare(QStringLiteral("select Supply, Name, Model, Serial, Link, StartTime from datasupply "
+                             "where RecNo = ? order by Supply"));
+    q.addBindValue(keyOf(recNo));
+    // Rows of another start are left by a program that knows one supply:
+    // its own recording or record holds the first supply only.
+    const QString start = startTimeOf(recNo);
+    if (q.exec())
+        while (q.next())
+            if (q.value(5).toString() == start)
+                found.push_back({q.value(0).toInt(), q.value(1).toString(), q.value(2).toString(),
+                                 q.value(3).toString(), q.value(4).toString()});
+    if (found.empty() || found.front().table != 1)
+        found.insert(found.begin(), RecordedSupply{});
+    return found;
+}
+
+bool BenchStore::saveNew(const RecordHeader& header, int window) {
+    const std::vector<RecordedSupply> all = supplies(QString());
+    return inSavepoint(
+        database_.database(),
+        [&] {
+            for (const RecordedSupply& s : all) {
+                RecordStore* st = store(s.table);
+                if (!st)
+                    return false;
+                // Rows a program that knows one supply left under this
+                // number go first.
+                if (s.table > 1 && !st->deleteRecord(header.recNo))
+                    return fail(st->lastError());
+                if (!st->saveNew(header, window))
+                    return fail(st->lastError());
+            }
+            return all.size() < 2 || writeSupplies(header.recNo, header.startTime, all);
+        },
+        &error_);
+}
+
+bool BenchStore::loadToWorking(const QString& recNo) {
+    const std::vector<RecordedSupply> all = supplies(recNo);
+    return inSavepoint(
+        database_.database(),
+        [&] {
+            // A supply the record does not have holds no rows afterwards.
+            for (std::size_t t = 1; t < stores_.size(); ++t)
+                if (stores_[t] && !stores_[t]->clearWorking())
+                    return fail(stores_[t]->lastError());
+            for (const RecordedSupply& s : all) {
+                RecordStore* st = store(s.table);
+                if (!st || !st->loadToWorking(recNo))
+                    return fail(st ? st->lastError() : error_);
+            }
+            // A record of one supply leaves the working table one's.
+            return writeSupplies(QString(), startTimeOf(recNo),
+                                 all.size() < 2 ? std::vector<RecordedSupply>{} : all);
+        },
+        &error_);
+}
+
+bool BenchStore::deleteRecord(const QString& recNo) {
+    const std::vector<RecordedSupply> all = supplies(recNo);
+    return inSavepoint(
+        database_.database(),
+        [&] {
+            // The first supply's last: it holds the record's header.
+            for (auto s = all.rbegin(); s != all.rend(); ++s) {
+                RecordStore* st = store(s->table);
+                if (!st || !st->deleteRecord(recNo))
+                    return fail(st ? st->lastError() : error_);
+            }
+            return writeSupplies(recNo, QString(), {});
+        },
+        &error_);
+}
+
+namespace {
+
+// A field as a CSV reader takes it: quoted where it holds a separator.
+QString csvField(const QString& text) {
+    if (!text.contains(QLatin1Char(',')) && !text.contains(QLatin1Char('"')) &&
+        !text.contains(QLatin1Char('\n')) && !text.contains(QLatin1Char('\r')))
+        return text;
+    QString quoted = text;
+    quoted.replace(QLatin1String("\""), QLatin1String("\"\""));
+    return QLatin1Char('"') + quoted + QLatin1Char('"');
+}
+
+QStringList supplyHeadings(const ExportedSupply& s) {
+    QStringList out;
+    for (int c = 1; c <= s.channels; ++c)
+        out << QStringLiteral("%1 CH%2 V").arg(s.name).arg(c)
+            << QStringLiteral("%1 CH%2 A").arg(s.name).arg(c);
+    for (int c = 1; c <= s.channels; ++c)
+        out << QStringLiteral("%1 CH%2 Ah").arg(s.name).arg(c)
+            << QStringLiteral("%1 CH%2 Wh").arg(s.name).arg(c);
+    out << QStringLiteral("%1 Gap").arg(s.name);
+    return out;
+}
+
+void appendFields(QStringList& fields, const ExportedSupply& s, const SampleRow* row) {
+    const auto n = std::size_t(s.channels);
+    for (std::size_t c = 0; c < n; ++c)
+        fields << (row ? row->volt[c] : QString()) << (row ? row->curr[c] : QString());
+    for (std::size_t c = 0; c < n; ++c)
+        fields << (row ? row->charge[c] : QString()) << (row ? row->energy[c] : QString());
+    fields << (row ? (row->gap ? QStringLiteral("1") : QStringLiteral("0")) : QString());
+}
+
+// One supply's working rows in sample order, a page at a time.
+class RowCursor {
+public:
+    explicit RowCursor(RecordStore& store) : store_(store) {}
+    // The next row, or null at the end; false in ok when a page failed.
+    const SampleRow* peek(bool& ok) {
+        if (rows_.empty() && !ended_) {
+            const bool read = store_.forEachWorkingRow(
+                next_, kPage, [this](const SampleRow& r) { rows_.push_back(r); });
+            if (!read)
+                ok = false;
+            ended_ = !read || int(rows_.size()) < kPage;
+            if (!rows_.empty())
+                next_ = rows_.back().seqNo + 1;
+        }
+        return rows_.empty() ? nullptr : &rows_.front();
+    }
+    void pop() { rows_.pop_front(); }
+
+private:
+    static constexpr int kPage = 2000;
+    RecordStore& store_;
+    std::deque<SampleRow> rows_;
+    qint64 next_ = std::numeric_limits<qint64>::min();
+    bool ended_ = false;
+};
+
+} // namespace
+
+QByteArray benchCsvHeader(const std::vector<ExportedSupply>& supplies) {
+    QStringList headings{QStringLiteral("Time")};
+    for (const ExportedSupply& s : supplies)
+        headings << supplyHeadings(s);
+    for (QString& h : headings)
+        h = csvField(h);
+    return headings.join(QLatin1Char(',')).toUtf8() + "\r\n";
+}
+
+bool writeBenchExport(const QString& path, const std::vector<ExportedSupply>& supplies,
+                      QString* error) {
+    QSaveFile file(path);
+    bool written = file.open(QIODevice::WriteOnly) && file.write(benchCsvHeader(supplies)) >= 0;
+    std::vector<RowCursor> cursors;
+    for (const ExportedSupply& s : supplies)
+        cursors.emplace_back(*s.store);
+    bool read = true;
+    // Every supply's point of one step has the same time: a row is an
+    // instant, merged from the earliest time any supply has left.
+    while (written && read) {
+        QString instant;
+        for (RowCursor& c : cursors)
+            if (const SampleRow* r = c.peek(read); r && (instant.isNull() || r->recTime < instant))
+                instant = r->recTime;
+        if (instant.isNull())
+            break;
+        QStringList fields{instant};
+        for (std::size_t i = 0; i < cursors.size(); ++i) {
+            const SampleRow* r = cursors[i].peek(read);
+            const bool here = r && r->recTime == instant;
+            appendFields(fields, supplies[i], here ? r : nullptr);
+            if (here)
+                cursors[i].pop();
+        }
+        written = file.write(fields.join(QLatin1Char(',')).toUtf8() + "\r\n") >= 0;
+    }
+    if (written && !read) {
+        file.cancelWriting();
+        if (error) {
+            for (const ExportedSupply& s : supplies)
+                if (!s.store->lastError().isEmpty())
+                    *error = s.store->lastError();
+        }
+        return false;
+    }
+    if (!written || !file.commit()) {
+        if (error)
+            *error = file.errorString();
+        return false;
+    }
+    return true;
+}
+
+} // namespace trq

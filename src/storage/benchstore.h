@@ -1,0 +1,78 @@
+#pragma once
+
+#include "storage/recordstore.h"
+
+#include <QCoreApplication>
+
+#include <memory>
+#include <vector>
+
+namespace trq {
+
+class Database;
+
+// One supply of a bench's recording: the tables its rows are in (1 the
+// first supply's, which every version reads) and what it was.
+struct RecordedSupply {
+    int table = 1;
+    QString name, model, serial, link;
+    bool operator==(const RecordedSupply&) const = default;
+};
+
+// A bench's recordings: each supply's rows in its own tables, one record
+// number and header for all of them, saved, loaded and deleted in one
+// transaction. A record of one supply is stored exactly as before.
+class BenchStore {
+    Q_DECLARE_TR_FUNCTIONS(BenchStore)
+public:
+    // Opening it drops what is left of records deleted by a program that
+    // knows one supply.
+    explicit BenchStore(Database& database);
+    ~BenchStore();
+
+    // The tables of that supply (made when missing); null when they cannot
+    // be made (lastError()).
+    RecordStore* store(int table);
+
+    // Which supplies the working table holds, as its recording started.
+    bool setWorkingSupplies(const std::vector<RecordedSupply>& supplies, const QString& startTime);
+    // A record's supplies ('' the working table's); one supply, table 1,
+    // for a record saved without a bench.
+    std::vector<RecordedSupply> supplies(const QString& recNo);
+
+    // Each supply's working rows under one new record.
+    bool saveNew(const RecordHeader& header, int window);
+    bool loadToWorking(const QString& recNo);
+    bool deleteRecord(const QString& recNo);
+
+    QString lastError() const { return error_; }
+
+private:
+    // Rows of further supplies whose record a program that knows one
+    // supply deleted.
+    void dropOrphanedRows();
+    bool fail(const QString& error);
+    bool writeSupplies(const QString& recNo, const QString& startTime,
+                       const std::vector<RecordedSupply>& supplies);
+    QString startTimeOf(const QString& recNo);
+
+    Database& database_;
+    std::vector<std::unique_ptr<RecordStore>> stores_; // by table - 1
+    QString error_;
+};
+
+// The bench's working table as comma-separated text: one time column, then
+// each supply's channels (voltage and current per channel, then charge and
+// energy, then its gap flag), every heading led by the supply's name; one
+// row per instant, empty where a supply has no point. False with the reason
+// when the file cannot be written or a table read.
+struct ExportedSupply {
+    QString name;
+    int channels = 1;
+    RecordStore* store = nullptr;
+};
+QByteArray benchCsvHeader(const std::vector<ExportedSupply>& supplies);
+bool writeBenchExport(const QString& path, const std::vector<ExportedSupply>& supplies,
+                      QString* error = nullptr);
+
+} // namespace trq
