@@ -159,6 +159,16 @@ QList<QCommandLineOption> CommandLine::options() {
         {QStringLiteral("gpib"),
          QStringLiteral("GPIB instrument (NI-488.2 driver) to go on line with."),
          QStringLiteral("board:address")},
+        {QStringLiteral("supply"),
+         QStringLiteral("Headless: one supply of a bench, serial:PORT[@BAUD], gpib:BOARD:ADDRESS "
+                        "or sim:MODEL, with NAME= in front to name it; repeat it for each "
+                        "supply. They record together, each on its own link (and with --serve "
+                        "on its own port: the first on the chosen one, the next on +1)."),
+         QStringLiteral("supply")},
+        {QStringLiteral("bench"),
+         QStringLiteral("Headless: the supplies of the bench kept under this name; with "
+                        "--supply, keeps those supplies under it."),
+         QStringLiteral("name")},
         {QStringLiteral("menu"), QStringLiteral("Open a model's panel in testing mode."),
          QStringLiteral("model")},
         {QStringLiteral("data-folder"),
@@ -274,6 +284,31 @@ CommandLine CommandLine::read(const QCommandLineParser& parser) {
     }
     line.headless = isSet("headless");
     line.connection = connectionOf(parser, int(baudRates().indexOf(baud)));
+    for (const QString& text : parser.values(QStringLiteral("supply"))) {
+        std::variant<SupplyAddress, QString> address = parseSupplyAddress(text);
+        if (const QString* why = std::get_if<QString>(&address))
+            refuse(*why);
+        const SupplyAddress& a = std::get<SupplyAddress>(address);
+        if (TransportFactory::isSimulated(a.serial.port) &&
+            !sim::findModel(a.serial.port.mid(int(qstrlen(TransportFactory::kSimPrefix)))))
+            refuse(QStringLiteral("simulated model"),
+                   a.serial.port.mid(int(qstrlen(TransportFactory::kSimPrefix))),
+                   sim::simulatedModelNames());
+        line.supplies.push_back(a);
+    }
+    line.bench = value("bench");
+    const bool bench = !line.supplies.empty() || isSet("bench");
+    if (bench && (line.connection || isSet("menu")))
+        refuse(QStringLiteral("--supply and --bench name every supply: leave out --port, --sim, "
+                              "--gpib and --menu"));
+    if (bench && !line.headless)
+        refuse(QStringLiteral("--supply and --bench need --headless"));
+    if (line.supplies.size() > std::size_t(Settings::kMaxBenchSupplies))
+        refuse(QStringLiteral("A bench has at most %1 supplies").arg(Settings::kMaxBenchSupplies));
+    if (bench && isSet("mqtt"))
+        refuse(QStringLiteral("--mqtt publishes one supply: leave it out with --supply"));
+    if (bench && isSet("save-parts"))
+        refuse(QStringLiteral("--save-parts records one supply: leave it out with --supply"));
     line.menuModel = value("menu");
     if (line.headless && isSet("menu"))
         refuse(QStringLiteral("--menu opens a panel: it needs the windows"));
@@ -324,8 +359,9 @@ CommandLine CommandLine::read(const QCommandLineParser& parser) {
     if (recordOnly && !line.headless)
         refuse(QStringLiteral("--record, --save, --save-parts, --csv and --output-on need "
                               "--headless"));
-    if (line.headless && !line.connection)
-        refuse(QStringLiteral("--headless needs a supply: --port, --sim or --gpib"));
+    if (line.headless && !line.connection && !bench)
+        refuse(QStringLiteral("--headless needs a supply: --port, --sim, --gpib, --supply or "
+                              "--bench"));
     if ((line.save || !line.csv.isEmpty() || line.partHours > 0) && line.recordSeconds == 0)
         refuse(QStringLiteral("--save, --save-parts and --csv need --record"));
     // Found now, not after hours of recording.
@@ -336,6 +372,10 @@ CommandLine CommandLine::read(const QCommandLineParser& parser) {
         if (const QString problem = QtSerialPort::unsuitable(line.connection->serial.port);
             !problem.isEmpty())
             refuse(QStringLiteral("--port %1: %2").arg(line.connection->serial.port, problem));
+    for (const SupplyAddress& a : line.supplies)
+        if (a.kind == InterfaceKind::Serial && !TransportFactory::isSimulated(a.serial.port))
+            if (const QString problem = QtSerialPort::unsuitable(a.serial.port); !problem.isEmpty())
+                refuse(QStringLiteral("--supply %1: %2").arg(a.text(), problem));
     return line;
 }
 

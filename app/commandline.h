@@ -5,11 +5,13 @@
 #include "core/language.h"
 #include "core/pollmode.h"
 #include "session/instrumentsession.h"
+#include "session/supplyinterface.h"
 
 #include <QCommandLineParser>
 #include <QStringList>
 
 #include <optional>
+#include <vector>
 
 namespace trq {
 
@@ -37,6 +39,9 @@ struct CommandLine {
     };
 
     std::optional<Connection> connection;
+    // --supply, repeated: a bench of these, in this order (headless).
+    std::vector<SupplyAddress> supplies;
+    QString bench;     // --bench: a kept bench, opened once settings can be read
     QString menuModel; // checked against the database once it is open
     QString dataFolder;
     bool headless = false;

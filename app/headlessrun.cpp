@@ -7,23 +7,11 @@
 #include <QDir>
 #include <QTimer>
 
-#include <csignal>
 #include <cstdio>
-#include <sys/socket.h>
-#include <unistd.h>
 
 namespace trq {
 
 namespace {
-
-// The signal handler only writes the signal's number to this socket; the
-// event loop reads it (the only safe way out of a handler).
-int signalSockets[2] = {-1, -1};
-
-void onSignal(int number) {
-    const char byte = char(number);
-    [[maybe_unused]] const auto written = ::write(signalSockets[0], &byte, 1);
-}
 
 void say(const QString& text) {
     std::fprintf(stderr, "%s\n", qPrintable(text));
@@ -35,16 +23,7 @@ void say(const QString& text) {
 HeadlessRun::HeadlessRun(InstrumentSession& session, ScpiServer& server, const CommandLine& line,
                          QObject* parent)
     : QObject(parent), session_(session), server_(server), line_(line) {
-    if (::socketpair(AF_UNIX, SOCK_STREAM, 0, signalSockets) == 0) {
-        signals_ = std::make_unique<QSocketNotifier>(signalSockets[1], QSocketNotifier::Read);
-        connect(signals_.get(), &QSocketNotifier::activated, this, &HeadlessRun::signalled);
-        struct sigaction action = {};
-        action.sa_handler = onSignal;
-        sigemptyset(&action.sa_mask);
-        action.sa_flags = SA_RESTART;
-        sigaction(SIGINT, &action, nullptr);
-        sigaction(SIGTERM, &action, nullptr);
-    }
+    connect(&signals_, &StopSignals::stopRequested, this, &HeadlessRun::signalled);
     connect(&session_, &InstrumentSession::stateChanged, this, &HeadlessRun::stateChanged);
     connect(&session_, &InstrumentSession::initialValuesRead, this, &HeadlessRun::ready);
     connect(&session_, &InstrumentSession::readingsChanged, this, &HeadlessRun::readingsArrived);
@@ -74,10 +53,7 @@ HeadlessRun::HeadlessRun(InstrumentSession& session, ScpiServer& server, const C
     });
 }
 
-HeadlessRun::~HeadlessRun() {
-    std::signal(SIGINT, SIG_DFL);
-    std::signal(SIGTERM, SIG_DFL);
-}
+HeadlessRun::~HeadlessRun() = default;
 
 void HeadlessRun::start() {
     QTimer::singleShot(0, this, &HeadlessRun::goOnLine);
@@ -258,10 +234,8 @@ bool HeadlessRun::store() {
     return ok;
 }
 
-void HeadlessRun::signalled() {
-    char number = 0;
-    [[maybe_unused]] const auto got = ::read(signalSockets[1], &number, 1);
-    say(QStringLiteral("Stopped by %1.").arg(number == SIGINT ? "SIGINT" : "SIGTERM"));
+void HeadlessRun::signalled(const QString& name) {
+    say(QStringLiteral("Stopped by %1.").arg(name));
     bool stored = true;
     if (recording_) {
         // The points so far are kept, and saved as asked.

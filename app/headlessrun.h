@@ -2,9 +2,9 @@
 
 #include "commandline.h"
 #include "session/recordingengine.h"
+#include "stopsignals.h"
 
 #include <QObject>
-#include <QSocketNotifier>
 #include <QTimer>
 
 #include <memory>
@@ -55,7 +55,7 @@ private:
     void finish(int code, const QString& text = {});
     // Once the output-off (if any) has left the link.
     void end();
-    void signalled();
+    void signalled(const QString& name);
 
     InstrumentSession& session_;
     ScpiServer& server_;
@@ -72,7 +72,7 @@ private:
     QTimer firstReadings_;
     QTimer outputOff_;
     QTimer drain_;
-    std::unique_ptr<QSocketNotifier> signals_;
+    StopSignals signals_;
 };
 
 } // namespace trq

@@ -1,5 +1,6 @@
 // POWER_TRQ: remote control and recording of programmable DC supplies.
 #include "automation/scpiserver.h"
+#include "benchrun.h"
 #include "commandline.h"
 #include "consoleprompter.h"
 #include "core/clock.h"
@@ -8,6 +9,7 @@
 #include "core/settings.h"
 #include "headlessrun.h"
 #include "link/taskscheduler.h"
+#include "session/bench.h"
 #include "session/instrumentsession.h"
 #include "storage/database.h"
 #include "storage/datafolder.h"
@@ -58,6 +60,20 @@ public:
         wired_ = std::make_unique<Wired>(*this);
         return true;
     }
+    // Opens the database for a bench instead: each supply gets its own
+    // session as it is added.
+    bool openBench() {
+        if (folder_.open(database_, prompter_,
+                         folderPath_ != QCoreApplication::applicationDirPath()) ==
+            DataFolder::Outcome::Quit)
+            return false;
+        bench_ = std::make_unique<Bench>(
+            Bench::Services{clock_, database_, prompter_, transports, waiter_});
+        return true;
+    }
+    Bench& bench() { return *bench_; }
+    Clock& clock() { return clock_; }
+    Waiter& waiter() { return waiter_; }
     InstrumentSession& session() { return wired_->session; }
     ScpiServer& server() { return wired_->server; }
 
@@ -92,6 +108,7 @@ private:
     Database database_;
     DataFolder folder_;
     std::unique_ptr<Wired> wired_;
+    std::unique_ptr<Bench> bench_;
     std::unique_ptr<MqttFeed> feed_; // goes first: it watches the session
 };
 
@@ -114,6 +131,27 @@ int runHeadless(const CommandLine& line) {
         });
     HeadlessRun headless(session, run.server(), line);
     QObject::connect(&headless, &HeadlessRun::finished,
+                     [](int code) { QCoreApplication::exit(code); });
+    headless.start();
+    return QCoreApplication::exec();
+}
+
+int runBench(CommandLine line) {
+    DebugTrace::instance().setEchoToStderr(line.verbose);
+    ConsolePrompter prompter;
+    Composition run(prompter, line);
+    if (!run.openBench())
+        return CommandLine::Quit;
+    if (!line.bench.isEmpty() && line.supplies.empty()) {
+        std::variant<std::vector<SupplyAddress>, QString> kept = storedBench(line.bench);
+        if (const QString* why = std::get_if<QString>(&kept)) {
+            std::fprintf(stderr, "%s\n", qPrintable(*why));
+            return CommandLine::BadOption;
+        }
+        line.supplies = std::get<std::vector<SupplyAddress>>(kept);
+    }
+    BenchRun headless(run.bench(), run.clock(), run.waiter(), line);
+    QObject::connect(&headless, &BenchRun::finished,
                      [](int code) { QCoreApplication::exit(code); });
     headless.start();
     return QCoreApplication::exec();
@@ -199,5 +237,7 @@ int main(int argc, char* argv[]) {
     // A headless run's console stays English, as scripts read it.
     if (!line.headless)
         applyLanguage(line.language.value_or(configuredLanguage()));
+    if (line.headless && (!line.supplies.empty() || !line.bench.isEmpty()))
+        return runBench(line);
     return line.headless ? runHeadless(line) : runWindows(line);
 }

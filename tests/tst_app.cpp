@@ -151,6 +151,15 @@ private slots:
             false, 2, {"that is a folder"});
         row("port that is a regular file", {"--headless", "--port", POWERTRQ_PATH}, false, 2,
             {"it is a regular file, not a serial port"});
+        row("bench and one supply", {"--headless", "--supply", "sim:PSQ-3323", "--sim", "PSQ-3323"},
+            false, 2, {"leave out --port, --sim"});
+        row("bench without headless", {"--supply", "sim:PSQ-3323"}, false, 2, {"need --headless"});
+        row("bench supply unknown", {"--headless", "--supply", "sim:NOSUCH-1"}, false, 2,
+            {"Unknown simulated model NOSUCH-1"});
+        row("bench supply unreadable", {"--headless", "--supply", "usb:3"}, false, 2,
+            {"A supply is serial:PORT[@BAUD]"});
+        row("bench not kept", {"--headless", "--bench", "rack 9"}, false, 2,
+            {"No bench named \"rack 9\" is kept"});
     }
     void commandLineAnswers() {
         auto [arguments, display, exitCode, texts] =
@@ -183,7 +192,8 @@ private slots:
             QVERIFY2(roff.contains(o.replace(QLatin1Char('-'), QLatin1String("\\-"))),
                      qPrintable(o));
         QVERIFY(roff.contains(QStringLiteral("POWER_TRQ 1.1.0")));
-        QVERIFY(!roff.contains(QLatin1Char('@')));
+        // Every placeholder of the template was filled in.
+        QVERIFY(!roff.contains(QRegularExpression(QStringLiteral("@[A-Z_]+@"))));
     }
 
     // Every model on either link records into a CSV file (and a saved
@@ -316,6 +326,75 @@ private slots:
         const int points = saved.first().section(QLatin1Char(' '), 2, 2).toInt();
         QVERIFY2(points >= 3 && points <= 6, qPrintable(saved.first()));
         QVERIFY(!supply->output);
+    }
+
+    // A bench on pseudo-terminals, two supplies of one model among four:
+    // one recording, each row of the CSV and of the database one instant for
+    // all; one unplugged mid-run has nothing after it, the others record on
+    // and the run ends well; it is saved as one record. Each supply is served
+    // on its own port and says who it is.
+    void headlessBenchRecordsAsOne() {
+        const QString folder = freshFolder(QStringLiteral("bench"));
+        const QString csv = folder + QStringLiteral("/bench.csv");
+        const char* models[] = {"PSQ-3323", "PSQ-3323", "TRQ-7206S", "TRQ-3302"};
+        std::vector<std::shared_ptr<trq::sim::Supply>> supplies;
+        std::vector<std::unique_ptr<trq::sim::PtyServer>> ptys;
+        QStringList arguments{"--headless",    "--record", "8",       "--output-on",
+                              "--save",        "bench",    "--csv",   csv,
+                              "--data-folder", folder,     "--serve", "--serve-port"};
+        const quint16 port = freePort();
+        arguments << QString::number(port);
+        for (const char* model : models) {
+            supplies.push_back(trq::sim::Supply::create(QLatin1String(model)));
+            auto* s = supplies.back().get();
+            ptys.push_back(std::make_unique<trq::sim::PtyServer>(
+                [s](const QByteArray& b) { return s->receive(b); }));
+            QVERIFY(ptys.back()->open());
+            arguments << "--supply"
+                      << (ptys.size() == 1 ? "logic=serial:" : "serial:") +
+                             ptys.back()->slavePath();
+        }
+        Background b(arguments);
+        QVERIFY2(b.says(QStringLiteral("Recording 4 supplies for 8 s")), qPrintable(b.err));
+        for (int i = 0; i < 2; ++i) {
+            Client client;
+            QVERIFY(client.connect(quint16(port + i)));
+            QVERIFY(client.query("*IDN?").startsWith("POWER_TRQ,PSQ-3323,"));
+        }
+        QTest::qWait(3000);
+        ptys.back()->close();
+        QVERIFY2(b.says(QStringLiteral("The link to TRQ-3302 was lost; the other supplies go on")),
+                 qPrintable(b.err));
+        QVERIFY2(b.says(QStringLiteral("Saved as record 1")), qPrintable(b.err));
+        QCOMPARE(b.terminate(), 0);
+
+        QFile file(csv);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QList<QByteArray> lines = file.readAll().trimmed().split('\n');
+        QVERIFY(lines.first().startsWith("Time,logic CH1 V,logic CH1 A,logic CH2 V,"));
+        QVERIFY(lines.first().contains(",PSQ-3323 CH1 V,"));
+        QVERIFY(lines.first().contains(",TRQ-7206S CH4 A,"));
+        QVERIFY(lines.first().trimmed().endsWith(",TRQ-3302 Gap"));
+        QCOMPARE(lines.size(), 1 + 9); // seconds 0..8
+        int withoutTheLast = 0;
+        for (const QByteArray& line : lines.mid(1)) {
+            const QList<QByteArray> f = line.trimmed().split(',');
+            QCOMPARE(f.size(), 1 + 13 + 13 + 17 + 9);
+            for (int field : {1, 14, 27}) // each present supply's CH1 V
+                QVERIFY2(!f.at(field).isEmpty(), line.constData());
+            withoutTheLast += f.at(44).isEmpty() ? 1 : 0;
+        }
+        QVERIFY2(withoutTheLast >= 3 && withoutTheLast <= 7, qPrintable(lines.join('|')));
+        QCOMPARE(savedRecords(folder), QStringList{"bench: 9 points"});
+        trq::Database db;
+        QCOMPARE(db.open(folder, trq::Database::Access::ReadOnly), trq::Database::OpenResult::Ok);
+        QSqlQuery q(db.database());
+        QVERIFY(q.exec("select (select group_concat(RecTime) from datadetail), (select "
+                       "group_concat(RecTime) from datadetail_s2), (select group_concat(RecTime) "
+                       "from datadetail_s3)"));
+        QVERIFY(q.next());
+        QCOMPARE(q.value(1).toString(), q.value(0).toString());
+        QCOMPARE(q.value(2).toString(), q.value(0).toString());
     }
 
     // Installed (a fresh database in <prefix>/share/powertrq), the program

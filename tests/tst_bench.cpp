@@ -2,6 +2,7 @@
 // and run step by step on the clock.
 #include "session/bench.h"
 #include "session/powersequence.h"
+#include "session/recording.h"
 #include "support/sessionfixture.h"
 
 using namespace trq;
@@ -187,8 +188,10 @@ private slots:
     }
 
     // Two supplies of one model, each on its own link: the order switches
-    // both; one unplugged, the other goes on polling, and all-off reaches
-    // what is on line. The next start's choice stays the user's own.
+    // both, and one recording takes both, each step's points at one time.
+    // One unplugged, the other goes on polling and recording, and all-off
+    // reaches what is on line. The run exports as one row per instant. The
+    // next start's choice stays the user's own.
     void eachSupplyKeepsItsOwnLink() {
         OnTheBench b({"logic=sim:PSQ-3323", "sim:PSQ-3323", "sim:PSQ-3323"});
         QVERIFY(b.allReady());
@@ -197,12 +200,45 @@ private slots:
         QCOMPARE(b.runOrder(QStringLiteral("logic on, 50 ms, psq-3323 on")),
                  std::pair(true, QString()));
         QTRY_VERIFY(b.instruments.at(0)->output && b.instruments.at(1)->output);
+        QTRY_VERIFY(b.bench.session(0).supply().outputOn() &&
+                    b.bench.session(1).supply().outputOn());
+        // The third's output is off: only the two are recorded.
+        b.bench.remove(2);
+        QVERIFY(b.bench.startRecording(RecordingEngine::kContinuous, 0, 0));
+        RecordStore& first = *b.bench.records().store(1);
+        RecordStore& second = *b.bench.records().store(2);
+        QTRY_VERIFY_WITH_TIMEOUT(first.workingCount() >= 2 && second.workingCount() >= 2, 5000);
         b.unplug(0);
         QTRY_VERIFY(!b.bench.session(0).isReady());
+        const int lost = *first.workingCount();
         const quint64 before = b.bench.session(1).supply().readingCount();
         QTRY_VERIFY(b.bench.session(1).supply().readingCount() >= before + 6);
+        QTRY_VERIFY_WITH_TIMEOUT(second.workingCount() >= lost + 1, 5000);
+        b.bench.stopRecording();
+        QVERIFY(!b.bench.isRecording());
         b.bench.allOutputsOff();
         QTRY_VERIFY(!b.instruments.at(1)->output);
+
+        QStringList times[2];
+        for (int i = 0; i < 2; ++i)
+            for (const SampleRow& r : b.bench.records().store(i + 1)->workingRows())
+                times[i] << r.recTime;
+        QCOMPARE(times[0], times[1].mid(0, times[0].size()));
+        const QString csv = b.folder + QStringLiteral("/bench.csv");
+        QVERIFY(writeBenchExport(csv, exportedSupplies(b.bench.records())));
+        QFile file(csv);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QList<QByteArray> lines = file.readAll().split('\n');
+
+        QVERIFY(lines.first().startsWith("Time,logic CH1 V,logic CH1 A,logic CH2 V,"));
+        QVERIFY(lines.first().contains(",PSQ-3323 CH3 A,"));
+        QCOMPARE(lines.size() - 2, times[1].size()); // the heading, the last line end
+        // After the unplugging: the second's point, nothing of the first.
+        const QList<QByteArray> last = lines.at(times[1].size()).trimmed().split(',');
+        QCOMPARE(last.size(), 1 + 13 + 13);
+        QVERIFY(
+            std::all_of(last.begin() + 1, last.begin() + 14, std::mem_fn(&QByteArray::isEmpty)));
+        QVERIFY(!last.at(14).isEmpty());
     }
 
     // A bench is kept under its name and opens again as it was; a name not

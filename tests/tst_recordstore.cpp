@@ -183,7 +183,7 @@ private slots:
         QVERIFY(f.store->setWorkingHeader({{}, start, {}, {}, true, 0}));
         const std::vector<RecordedSupply> supplies{
             {1, "logic", "PSQ-3323", "S1", "sim:PSQ-3323"},
-            {2, "PSQ-3323 #2", "PSQ-3323", "", "serial:/dev/ttyUSB1@9600"}};
+            {2, "PSQ-3323 #2", "PSQ-3323", "", "serial:/dev/ttyUSB1@9600", 2}};
         QVERIFY(bench.setWorkingSupplies(supplies, start));
         QCOMPARE(bench.supplies({}), supplies);
 

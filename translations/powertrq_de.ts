@@ -115,6 +115,10 @@ Schreibgeschützt fortfahren? (Nein beendet.) Schreibgeschützt kann nichts aufg
         <source>%1 copies of damaged files were kept today already, no more are made</source>
         <translation>heute wurden bereits %1 Kopien beschädigter Dateien aufbewahrt, weitere werden nicht angelegt</translation>
     </message>
+    <message>
+        <source>the file has no table %1</source>
+        <translation>die Datei hat keine Tabelle %1</translation>
+    </message>
 </context>
 <context>
     <name>GraphText</name>
@@ -308,6 +312,14 @@ Schreibgeschützt fortfahren? (Nein beendet.) Schreibgeschützt kann nichts aufg
     <message>
         <source>was switched off with the whole bench</source>
         <translation>wurde mit dem ganzen Messplatz ausgeschaltet</translation>
+    </message>
+    <message>
+        <source>No bench named &quot;%1&quot; is kept; none is.</source>
+        <translation>Kein Messplatz namens „%1“ ist gespeichert; es ist keiner gespeichert.</translation>
+    </message>
+    <message>
+        <source>No supply of the bench is on line: nothing can be recorded.</source>
+        <translation>Kein Netzgerät des Messplatzes ist online: es kann nichts aufgezeichnet werden.</translation>
     </message>
 </context>
 <context>

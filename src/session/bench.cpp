@@ -1,34 +1,50 @@
 // Several supplies, each on its own link.
 #include "session/bench.h"
 
+#include "core/debugtrace.h"
+#include "core/prompter.h"
 #include "core/settings.h"
 #include "link/taskscheduler.h"
 #include "session/instrumentsession.h"
+#include "session/recording.h"
 #include "storage/database.h"
 #include "storage/recordstore.h"
 
 #include <QPointer>
 
+#include <algorithm>
+
 namespace trq {
 
 struct Bench::Member {
-    Member(const SupplyAddress& s, const Services& services)
-        : address(s), link({services.clock, services.prompter}),
-          store(services.database.database()),
+    Member(const SupplyAddress& s, int tables, RecordStore& store, const Services& services,
+           RecordingClock& clock)
+        : address(s), table(tables), link({services.clock, services.prompter}),
           session({link, services.database, store, services.prompter, services.transports,
-                   services.waiter, services.recordingClock}) {}
+                   services.waiter, &clock}) {}
     SupplyAddress address;
+    int table; // its rows' tables, kept while it is on the bench
     TaskScheduler link;
-    RecordStore store;
     InstrumentSession session;
 };
 
-Bench::Bench(Services services, QObject* parent) : QObject(parent), services_(services) {}
+Bench::Bench(Services services, QObject* parent)
+    : QObject(parent), services_(services), stepClock_(services.recordingClock),
+      records_(services.database) {
+    recordTimer_.setInterval(1000);
+    connect(&recordTimer_, &QTimer::timeout, this, &Bench::recordStep);
+}
 
 Bench::~Bench() = default;
 
 InstrumentSession& Bench::add(const SupplyAddress& address) {
-    members_.push_back(std::make_unique<Member>(address, services_));
+    // The lowest tables no other supply of the bench has.
+    int table = 1;
+    while (std::any_of(members_.begin(), members_.end(),
+                       [table](const auto& m) { return m->table == table; }))
+        ++table;
+    members_.push_back(
+        std::make_unique<Member>(address, table, *records_.store(table), services_, stepClock_));
     InstrumentSession& session = members_.back()->session;
     session.connection().setKeepsChoice(false);
     connect(&session, &InstrumentSession::stateChanged, this, [this, s = &session] {
@@ -102,9 +118,13 @@ void Bench::store(const QString& name) const {
 
 std::variant<std::vector<SupplyAddress>, QString> storedBench(const QString& name) {
     const std::optional<QStringList> kept = Settings::instance().benchSupplies(name);
-    if (!kept || kept->isEmpty())
+    if (!kept || kept->isEmpty()) {
+        const QStringList names = Settings::instance().benchNames();
+        if (names.isEmpty())
+            return Bench::tr("No bench named \"%1\" is kept; none is.").arg(name);
         return Bench::tr("No bench named \"%1\" is kept; kept are: %2")
-            .arg(name, Settings::instance().benchNames().join(QStringLiteral(", ")));
+            .arg(name, names.join(QStringLiteral(", ")));
+    }
     std::vector<SupplyAddress> addresses;
     for (const QString& text : *kept) {
         std::variant<SupplyAddress, QString> address = parseSupplyAddress(text);
@@ -120,6 +140,83 @@ void Bench::allOutputsOff() {
     for (const auto& m : members_)
         if (m->session.isReady())
             m->session.control().setOutput(false);
+}
+
+bool Bench::startRecording(int ticks, int scale, int operation) {
+    std::vector<Member*> onLine;
+    for (const auto& m : members_)
+        if (m->session.isReady() && m->session.recording())
+            onLine.push_back(m.get());
+    if (onLine.empty()) {
+        services_.prompter.message(
+            tr("No supply of the bench is on line: nothing can be recorded."), {},
+            Prompter::Icon::Information);
+        return false;
+    }
+    std::vector<RecordingEngine*> started;
+    std::vector<RecordedSupply> recorded;
+    stepClock_.hold();
+    for (Member* m : onLine) {
+        RecordingEngine& engine = m->session.recording()->engine();
+        engine.setDriven(true);
+        // The bench asks once, by its first supply, before its run goes.
+        if (!started.empty())
+            engine.setDiscardCheck([] { return true; });
+        engine.arm(ticks, scale, operation);
+        if (!engine.start())
+            break;
+        started.push_back(&engine);
+        // Whichever supply's record is saved, the run is saved whole.
+        m->session.recording()->record().setRowSaver([this](const RecordHeader& h, QString* error) {
+            if (records_.saveNew(h, 1))
+                return true;
+            *error = records_.lastError();
+            return false;
+        });
+        const int i = int(std::find_if(members_.begin(), members_.end(),
+                                       [m](const auto& p) { return p.get() == m; }) -
+                          members_.begin());
+        recorded.push_back({m->table, name(i), m->session.connection().model(),
+                            m->session.connection().serialNumber(), m->address.text(),
+                            engine.channels()});
+    }
+    const QDateTime start = stepClock_.now();
+    stepClock_.release();
+    if (started.size() < onLine.size()) {
+        for (RecordingEngine* e : started)
+            e->stop();
+        return false;
+    }
+    if (!records_.setWorkingSupplies(recorded, RecordingEngine::timeText(start)))
+        trace(QStringLiteral("Bench supplies not kept with the recording: ") +
+              records_.lastError());
+    recordTimer_.start();
+    return true;
+}
+
+void Bench::stopRecording() {
+    if (!recordTimer_.isActive())
+        return;
+    recordTimer_.stop();
+    for (const auto& m : members_)
+        if (Recording* r = m->session.recording())
+            r->engine().stop();
+    emit recordingStopped();
+}
+
+void Bench::recordStep() {
+    bool recording = false;
+    stepClock_.hold();
+    for (const auto& m : members_)
+        if (Recording* r = m->session.recording(); r && r->engine().isRecording()) {
+            r->engine().tick();
+            recording = recording || r->engine().isRecording();
+        }
+    stepClock_.release();
+    if (!recording) {
+        recordTimer_.stop();
+        emit recordingStopped();
+    }
 }
 
 std::vector<PowerSequencer::Supply> Bench::sequencerSupplies() {

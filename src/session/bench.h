@@ -3,7 +3,11 @@
 #include "session/powersequence.h"
 #include "session/supplyinterface.h"
 
+#include "session/recordingview.h"
+#include "storage/benchstore.h"
+
 #include <QObject>
+#include <QTimer>
 
 #include <memory>
 #include <variant>
@@ -56,13 +60,52 @@ public:
     // The bench as a power order runs over it.
     std::vector<PowerSequencer::Supply> sequencerSupplies();
 
+    // ---- One recording of every supply on line ----------------------------
+    // Each on-line supply's recording armed alike and started at one
+    // instant; every step then makes one point per supply, all stamped with
+    // one time from one clock. False when a supply refused (it said why) or
+    // none is on line; none then records.
+    bool startRecording(int ticks, int scale, int operation);
+    void stopRecording();
+    bool isRecording() const { return recordTimer_.isActive(); }
+    // The bench's records: each supply's rows, one record number for all.
+    BenchStore& records() { return records_; }
+
 signals:
     // A supply went on line, off line, or is reconnecting.
     void supplyStateChanged(int index);
+    // Every supply's recording has ended.
+    void recordingStopped();
 
 private:
     struct Member;
+    // The recordings' clock, held still while every supply takes its point
+    // of one step.
+    class StepClock : public RecordingClock {
+    public:
+        explicit StepClock(RecordingClock* base) : base_(base ? base : &wall_) {}
+        QDateTime now() const override { return held_ ? now_ : base_->now(); }
+        qint64 monotonicMsec() const override { return held_ ? msec_ : base_->monotonicMsec(); }
+        void hold() {
+            now_ = base_->now();
+            msec_ = base_->monotonicMsec();
+            held_ = true;
+        }
+        void release() { held_ = false; }
+
+    private:
+        RecordingClock wall_;
+        RecordingClock* base_;
+        QDateTime now_;
+        qint64 msec_ = 0;
+        bool held_ = false;
+    };
+    void recordStep();
+
     Services services_;
+    StepClock stepClock_;
+    BenchStore records_;
+    QTimer recordTimer_;
     std::vector<std::unique_ptr<Member>> members_;
     quint64 allOffs_ = 0; // how often every output was switched off
 };

@@ -73,13 +73,16 @@ bool RecordingEngine::start() {
     // The planned end: the armed length from now; none while continuous.
     for (RecordingView* v : views_)
         v->recordingStarted(start_, continuous_ ? QDateTime() : start_.addSecs(remaining_));
-    timer_.start();
+    running_ = true;
+    if (!driven_)
+        timer_.start();
     emit started();
     return true;
 }
 
 void RecordingEngine::stop() {
-    const bool wasRunning = timer_.isActive();
+    const bool wasRunning = running_;
+    running_ = false;
     timer_.stop();
     if (!wasRunning)
         return;
@@ -137,6 +140,7 @@ void RecordingEngine::tick() {
     }
     --remaining_;
     if (remaining_ < 0) {
+        running_ = false;
         timer_.stop();
         for (RecordingView* v : views_)
             v->recordingStopped(start_.addSecs(storedSec_));

@@ -52,7 +52,10 @@ public:
     // True when the recording started; otherwise it says why.
     bool start();
     void stop();
-    bool isRecording() const { return timer_.isActive(); }
+    bool isRecording() const { return running_; }
+    // Ticked by whoever records several supplies together (tick()), not by
+    // its own timer: their points share one instant.
+    void setDriven(bool driven) { driven_ = driven; }
     // Empties the buffer only; clearAll() empties the working table too.
     void clearBuffer();
     void clearAll();
@@ -141,6 +144,8 @@ private:
     int missedSeconds_ = 0;
     QDateTime start_;
     bool inTick_ = false;
+    bool running_ = false;
+    bool driven_ = false;
     bool gapPending_ = false;
     bool storeFailed_ = false;
     PointQueue unstored_;

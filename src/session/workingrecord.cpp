@@ -150,10 +150,19 @@ std::optional<QString> WorkingRecord::saveAsNew(const QString& description, int 
     }
     WorkingHeader h = header_;
     h.description = description;
-    if (!number || !store_.saveNew({*number, h.startTime, h.endTime, h.description,
-                                    QString::number(h.scale), QString::number(timeLength)},
-                                   1)) {
+    if (!number) {
         *error = store_.lastError();
+        return std::nullopt;
+    }
+    const RecordHeader header{*number,
+                              h.startTime,
+                              h.endTime,
+                              h.description,
+                              QString::number(h.scale),
+                              QString::number(timeLength)};
+    if (rowSaver_ ? !rowSaver_(header, error) : !store_.saveNew(header, 1)) {
+        if (!rowSaver_)
+            *error = store_.lastError();
         return std::nullopt;
     }
     h.recNo = *number;

@@ -57,6 +57,10 @@ public:
     // Saves the working table as a new record with this description, asking
     // nothing (scripts); the record number, or nothing with the reason.
     std::optional<QString> saveAsNew(const QString& description, int timeLength, QString* error);
+    // Saves the rows under a new record's header (a bench saves every
+    // supply's); none: this store's rows.
+    using RowSaver = std::function<bool(const RecordHeader& header, QString* error)>;
+    void setRowSaver(RowSaver saver) { rowSaver_ = std::move(saver); }
     // Copies a saved record into the working table; the header takes the
     // record's only once the copy has succeeded. Nothing when there is no
     // such record or the copy failed (then it has said why).
@@ -80,6 +84,7 @@ private:
     Prompter& prompter_;
     WorkingHeader header_;
     std::function<int()> scaleSource_;
+    RowSaver rowSaver_;
 };
 
 } // namespace trq

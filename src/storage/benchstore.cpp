@@ -65,10 +65,8 @@ RecordStore* BenchStore::store(int table) {
         stores_.resize(std::size_t(table));
     std::unique_ptr<RecordStore>& slot = stores_[std::size_t(table - 1)];
     if (!slot) {
-        if (!database_.addSupplyTables(table)) {
-            fail(database_.errorMessage());
-            return nullptr;
-        }
+        if (!database_.addSupplyTables(table))
+            trace(QStringLiteral("Supply %1's tables: ").arg(table) + database_.errorMessage());
         slot = std::make_unique<RecordStore>(database_.database(), table);
     }
     return slot.get();
@@ -90,9 +88,9 @@ bool BenchStore::writeSupplies(const QString& number, const QString& startTime,
         return fail(q.lastError().text());
     for (const RecordedSupply& s : supplies) {
         q.prepare(QStringLiteral("insert into datasupply (RecNo, Supply, StartTime, Name, Model, "
-                                 "Serial, Link) values (?,?,?,?,?,?,?)"));
+                                 "Serial, Link, Channels) values (?,?,?,?,?,?,?,?)"));
         for (const QVariant& v :
-             QVariantList{recNo, s.table, startTime, s.name, s.model, s.serial, s.link})
+             QVariantList{recNo, s.table, startTime, s.name, s.model, s.serial, s.link, s.channels})
             q.addBindValue(v);
         if (!q.exec())
             return fail(q.lastError().text());
@@ -103,18 +101,27 @@ bool BenchStore::writeSupplies(const QString& number, const QString& startTime,
 bool BenchStore::setWorkingSupplies(const std::vector<RecordedSupply>& supplies,
                                     const QString& startTime) {
     for (const RecordedSupply& s : supplies)
-        if (!store(s.table))
-            return false;
+        store(s.table);
     return inSavepoint(
-        database_.database(), [&] { return writeSupplies(QString(), startTime, supplies); },
+        database_.database(),
+        [&] {
+            // The header is kept by the first supply's tables, also when
+            // that supply is not among those recorded.
+            WorkingHeader header = store(1)->workingHeader().value_or(WorkingHeader{});
+            header.startTime = startTime;
+            header.unsaved = true;
+            return store(1)->setWorkingHeader(header) &&
+                   writeSupplies(QString(), startTime, supplies);
+        },
         &error_);
 }
 
 std::vector<RecordedSupply> BenchStore::supplies(const QString& recNo) {
     std::vector<RecordedSupply> found;
     QSqlQuery q(database_.database());
-    q.prepare(QStringLiteral("select Supply, Name, Model, Serial, Link, StartTime from datasupply "
-                             "where RecNo = ? order by Supply"));
+    q.prepare(QStringLiteral(
+        "select Supply, Name, Model, Serial, Link, StartTime, Channels from datasupply "
+        "where RecNo = ? order by Supply"));
     q.addBindValue(keyOf(recNo));
     // Rows of another start are left by a program that knows one supply:
     // its own recording or record holds the first supply only.
@@ -123,7 +130,8 @@ std::vector<RecordedSupply> BenchStore::supplies(const QString& recNo) {
         while (q.next())
             if (q.value(5).toString() == start)
                 found.push_back({q.value(0).toInt(), q.value(1).toString(), q.value(2).toString(),
-                                 q.value(3).toString(), q.value(4).toString()});
+                                 q.value(3).toString(), q.value(4).toString(),
+                                 std::clamp(q.value(6).toInt(), 1, 4)});
     if (found.empty() || found.front().table != 1)
         found.insert(found.begin(), RecordedSupply{});
     return found;
@@ -145,7 +153,8 @@ bool BenchStore::saveNew(const RecordHeader& header, int window) {
                 if (!st->saveNew(header, window))
                     return fail(st->lastError());
             }
-            return all.size() < 2 || writeSupplies(header.recNo, header.startTime, all);
+            return (all.size() == 1 && all.front() == RecordedSupply{}) ||
+                   writeSupplies(header.recNo, header.startTime, all);
         },
         &error_);
 }
@@ -164,9 +173,10 @@ bool BenchStore::loadToWorking(const QString& recNo) {
                 if (!st || !st->loadToWorking(recNo))
                     return fail(st ? st->lastError() : error_);
             }
-            // A record of one supply leaves the working table one's.
+            // A record saved without a bench leaves the working table none.
+            const bool plain = all.size() == 1 && all.front() == RecordedSupply{};
             return writeSupplies(QString(), startTimeOf(recNo),
-                                 all.size() < 2 ? std::vector<RecordedSupply>{} : all);
+                                 plain ? std::vector<RecordedSupply>{} : all);
         },
         &error_);
 }
@@ -248,6 +258,13 @@ private:
 };
 
 } // namespace
+
+std::vector<ExportedSupply> exportedSupplies(BenchStore& store, const QString& recNo) {
+    std::vector<ExportedSupply> out;
+    for (const RecordedSupply& s : store.supplies(recNo))
+        out.push_back({s.name, s.channels, store.store(s.table)});
+    return out;
+}
 
 QByteArray benchCsvHeader(const std::vector<ExportedSupply>& supplies) {
     QStringList headings{QStringLiteral("Time")};

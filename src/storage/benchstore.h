@@ -16,6 +16,7 @@ class Database;
 struct RecordedSupply {
     int table = 1;
     QString name, model, serial, link;
+    int channels = 1;
     bool operator==(const RecordedSupply&) const = default;
 };
 
@@ -30,8 +31,8 @@ public:
     explicit BenchStore(Database& database);
     ~BenchStore();
 
-    // The tables of that supply (made when missing); null when they cannot
-    // be made (lastError()).
+    // The tables of that supply, made when missing; where they cannot be
+    // (a read-only file) its statements fail and say so.
     RecordStore* store(int table);
 
     // Which supplies the working table holds, as its recording started.
@@ -71,6 +72,8 @@ struct ExportedSupply {
     int channels = 1;
     RecordStore* store = nullptr;
 };
+// A record's supplies ('' the working table's) as they are exported.
+std::vector<ExportedSupply> exportedSupplies(BenchStore& store, const QString& recNo = {});
 QByteArray benchCsvHeader(const std::vector<ExportedSupply>& supplies);
 bool writeBenchExport(const QString& path, const std::vector<ExportedSupply>& supplies,
                       QString* error = nullptr);

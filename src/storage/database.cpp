@@ -382,7 +382,7 @@ void Database::addMissingColumns() {
     // the same number that a program knowing one supply deleted.
     if (!q.exec(QStringLiteral("CREATE TABLE IF NOT EXISTS datasupply (RecNo TEXT, Supply "
                                "INTEGER, StartTime TEXT, Name TEXT, Model TEXT, Serial TEXT, "
-                               "Link TEXT, PRIMARY KEY (RecNo, Supply))")))
+                               "Link TEXT, Channels INTEGER, PRIMARY KEY (RecNo, Supply))")))
         trace(QStringLiteral("datasupply: ") + reasonOf(q.lastError()));
 }
 

@@ -370,6 +370,8 @@ std::optional<WorkingHeader> RecordStore::workingHeader() {
 }
 
 bool RecordStore::setWorkingHeader(const WorkingHeader& h) {
+    if (supply_ > 1)
+        return true; // the bench's, kept by its first supply
     return exec(QStringLiteral("insert or replace into workhead (Id, RecNo, StartTime, EndTime, "
                                "Comment, Unsaved, RecStyle) values (1, ?, ?, ?, ?, ?, ?)"),
                 {h.recNo, h.startTime, h.endTime, h.description, h.unsaved ? 1 : 0,

@@ -1,0 +1,320 @@
+#include "benchrun.h"
+
+#include "automation/scpiserver.h"
+#include "session/bench.h"
+#include "session/instrumentsession.h"
+#include "session/recording.h"
+#include "storage/benchstore.h"
+
+#include <QDir>
+
+#include <algorithm>
+#include <cstdio>
+
+namespace trq {
+
+namespace {
+
+void say(const QString& text) {
+    std::fprintf(stderr, "%s\n", qPrintable(text));
+    std::fflush(stderr);
+}
+
+} // namespace
+
+BenchRun::BenchRun(Bench& bench, Clock& clock, Waiter& waiter, const CommandLine& line,
+                   QObject* parent)
+    : QObject(parent), bench_(bench), clock_(clock), waiter_(waiter), line_(line) {
+    connect(&signals_, &StopSignals::stopRequested, this, &BenchRun::signalled);
+    connect(&bench_, &Bench::supplyStateChanged, this, &BenchRun::supplyChanged);
+    connect(&bench_, &Bench::recordingStopped, this, &BenchRun::recordingStopped);
+    firstReadings_.setSingleShot(true);
+    firstReadings_.setInterval(kFirstReadingsMsec);
+    connect(&firstReadings_, &QTimer::timeout, this, [this] {
+        say(QStringLiteral("Not every channel has a reading yet; recording from the first "
+                           "complete one."));
+        startRecording();
+    });
+    outputOff_.setSingleShot(true);
+    outputOff_.setInterval(kOutputOffMsec);
+    connect(&outputOff_, &QTimer::timeout, this, [this] {
+        say(QStringLiteral("The output-off could not be confirmed on every link."));
+        end();
+    });
+    drain_.setInterval(20);
+    connect(&drain_, &QTimer::timeout, this, [this] {
+        if (linksIdle())
+            end();
+    });
+}
+
+BenchRun::~BenchRun() = default;
+
+void BenchRun::start() {
+    QTimer::singleShot(0, this, &BenchRun::goOnLine);
+}
+
+void BenchRun::goOnLine() {
+    const std::size_t n = line_.supplies.size();
+    wasReady_.assign(n, false);
+    lost_.assign(n, false);
+    switchedOn_.assign(n, false);
+    for (const SupplyAddress& address : line_.supplies) {
+        InstrumentSession& s = bench_.add(address);
+        s.connection().setReconnect(line_.reconnect);
+        if (line_.poll)
+            s.poll().setMode(*line_.poll);
+        const int index = bench_.size() - 1;
+        connect(&s, &InstrumentSession::initialValuesRead, this, [this, index] {
+            if (done_)
+                return;
+            InstrumentSession& on = bench_.session(index);
+            say(QStringLiteral("On line: %1: %2 (%3)")
+                    .arg(bench_.name(index), on.connection().model(),
+                         on.connection().interfaceDescription()));
+            for (int i = 0; i < bench_.size(); ++i)
+                if (!bench_.session(i).isReady() || bench_.session(i).waiting())
+                    return;
+            if (!std::exchange(prepared_, true))
+                allReady();
+        });
+        connect(&s, &InstrumentSession::readingsChanged, this, &BenchRun::readingsArrived);
+        if (line_.serve) {
+            // Each supply on its own port: the first on the chosen one.
+            ScpiServer::Options o = *line_.serve;
+            if (o.port != 0)
+                o.port = quint16(o.port + index);
+            auto server = std::make_unique<ScpiServer>(s);
+            if (!server->start(o))
+                return finish(CommandLine::NoServer, server->errorString());
+            say(QStringLiteral("Serving %1 on port %2.")
+                    .arg(bench_.name(index))
+                    .arg(server->port()));
+            servers_.push_back(std::move(server));
+        }
+    }
+    // Named on the command line: kept for the next start.
+    if (!line_.bench.isEmpty())
+        bench_.store(line_.bench);
+}
+
+void BenchRun::supplyChanged(int index) {
+    if (done_ || index < 0 || std::size_t(index) >= wasReady_.size())
+        return;
+    const auto i = std::size_t(index);
+    const ConnectionState state = bench_.session(index).connection().state();
+    if (state == ConnectionState::Ready) {
+        wasReady_[i] = true;
+        lost_[i] = false;
+        return;
+    }
+    if (state != ConnectionState::OffLine)
+        return;
+    if (!wasReady_[i])
+        return finish(
+            CommandLine::NoSupply,
+            QStringLiteral("No supply was detected at %1.").arg(bench_.address(index).text()));
+    lost_[i] = true;
+    if (std::all_of(lost_.begin(), lost_.end(), [](bool b) { return b; })) {
+        if (recording_)
+            store();
+        return finish(CommandLine::LinkLost, QStringLiteral("The link to every supply was lost."));
+    }
+    say(QStringLiteral("The link to %1 was lost; the other supplies go on.")
+            .arg(bench_.name(index)));
+}
+
+void BenchRun::allReady() {
+    if (line_.recordSeconds == 0) {
+        if (!line_.serve)
+            finish(CommandLine::Ok);
+        return;
+    }
+    RecordStore& first = *bench_.records().store(1);
+    if (first.isReadOnly())
+        return finish(CommandLine::NotStored,
+                      QStringLiteral("The database %1 is open read-only: nothing can be recorded.")
+                          .arg(QDir::toNativeSeparators(first.fileName())));
+    if (first.workingHeader().value_or(WorkingHeader{}).unsaved && !line_.discardUnsaved &&
+        first.workingCount().value_or(1) > 0)
+        return finish(CommandLine::NotStored,
+                      QStringLiteral("The working table holds an unsaved recording; save it in "
+                                     "the program, or run with --discard-unsaved."));
+    // The outputs that are off go on in the bench's order.
+    std::vector<PowerStep> steps;
+    for (int i = 0; i < bench_.size(); ++i)
+        if (!bench_.session(i).supply().outputOn()) {
+            if (!line_.outputOn)
+                return finish(CommandLine::NotStored,
+                              QStringLiteral("The output of %1 is off: nothing to record "
+                                             "(--output-on switches it on).")
+                                  .arg(bench_.name(i)));
+            steps.push_back({bench_.name(i), true, 0});
+            switchedOn_[std::size_t(i)] = true;
+        }
+    if (steps.empty())
+        return outputsOn(true, {});
+    sequencer_ = std::make_unique<PowerSequencer>(bench_.sequencerSupplies(), clock_, waiter_);
+    connect(sequencer_.get(), &PowerSequencer::finished, this, &BenchRun::outputsOn);
+    sequencer_->run(std::move(steps));
+}
+
+void BenchRun::outputsOn(bool completed, const QString& message) {
+    if (done_)
+        return;
+    if (!completed) {
+        // The order switched off what it had switched on.
+        std::fill(switchedOn_.begin(), switchedOn_.end(), false);
+        return finish(CommandLine::NotStored, message);
+    }
+    // The length counts from the first reading of every channel.
+    waitingFirst_ = true;
+    firstReadings_.start();
+    readingsArrived();
+}
+
+void BenchRun::readingsArrived() {
+    if (!waitingFirst_)
+        return;
+    for (int i = 0; i < bench_.size(); ++i) {
+        const SupplyState& s = bench_.session(i).supply();
+        if (!s.outputOn() || !s.allMeasured())
+            return;
+    }
+    startRecording();
+}
+
+void BenchRun::startRecording() {
+    if (!waitingFirst_ || done_)
+        return;
+    waitingFirst_ = false;
+    firstReadings_.stop();
+    if (line_.discardUnsaved)
+        for (int i = 0; i < bench_.size(); ++i)
+            if (Recording* r = bench_.session(i).recording())
+                r->record().clear();
+    const int ticks = line_.recordSeconds == CommandLine::kContinuous ? RecordingEngine::kContinuous
+                                                                      : line_.recordSeconds;
+    recording_ =
+        bench_.startRecording(ticks, line_.scale, bench_.session(0).recordSetup().operation);
+    if (!recording_)
+        return finish(CommandLine::NotStored, QStringLiteral("The recording could not start."));
+    say(QStringLiteral("Recording %1 supplies %2 at %3 per point.")
+            .arg(bench_.size())
+            .arg(line_.recordSeconds == CommandLine::kContinuous
+                     ? QStringLiteral("until stopped")
+                     : QStringLiteral("for %1 s").arg(line_.recordSeconds))
+            .arg(QLatin1String(kRecordScales[std::size_t(line_.scale)].text)));
+}
+
+void BenchRun::recordingStopped() {
+    if (done_ || !recording_)
+        return;
+    complete_ = true;
+    if (!store())
+        return finish(CommandLine::NotStored);
+    if (!line_.serve)
+        finish(CommandLine::Ok);
+}
+
+bool BenchRun::store() {
+    recording_ = false;
+    const std::vector<ExportedSupply> supplies = exportedSupplies(bench_.records());
+    QStringList counts;
+    for (const ExportedSupply& s : supplies)
+        counts << QStringLiteral("%1 %2").arg(s.store->workingCount().value_or(0)).arg(s.name);
+    say(QStringLiteral("Recorded points: %1.").arg(counts.join(QStringLiteral(", "))));
+    bool ok = true;
+    if (line_.save) {
+        // Any supply's record saves the run whole.
+        Recording* rec = nullptr;
+        for (int i = 0; i < bench_.size() && !rec; ++i)
+            rec = bench_.session(i).recording();
+        QString error = QStringLiteral("no supply is on line");
+        const std::optional<QString> number =
+            rec ? rec->record().saveAsNew(*line_.save, 0, &error) : std::nullopt;
+        if (number) {
+            say(QStringLiteral("Saved as record %1.").arg(*number));
+        } else {
+            say(QStringLiteral("The record could not be saved: %1").arg(error));
+            ok = false;
+        }
+    }
+    if (!line_.csv.isEmpty()) {
+        QString error;
+        if (writeBenchExport(line_.csv, supplies, &error)) {
+            say(QStringLiteral("Wrote %1.").arg(QDir::toNativeSeparators(line_.csv)));
+        } else {
+            say(QStringLiteral("%1 could not be written: %2")
+                    .arg(QDir::toNativeSeparators(line_.csv), error));
+            ok = false;
+        }
+    }
+    return ok;
+}
+
+void BenchRun::signalled(const QString& name) {
+    say(QStringLiteral("Stopped by %1.").arg(name));
+    bool stored = true;
+    if (recording_) {
+        recording_ = false;
+        bench_.stopRecording();
+        stored = store();
+    }
+    finish(stored ? CommandLine::Ok : CommandLine::NotStored);
+}
+
+bool BenchRun::linksIdle() {
+    for (int i = 0; i < bench_.size(); ++i) {
+        const TaskScheduler& link = bench_.session(i).link();
+        if (link.pendingCommands() != 0 || link.commandInFlight() || link.serialExchangeOpen() ||
+            link.opMode() != OpMode::Idle)
+            return false;
+    }
+    return true;
+}
+
+void BenchRun::finish(int code, const QString& text) {
+    if (done_)
+        return;
+    done_ = true;
+    exitCode_ = code;
+    waitingFirst_ = false;
+    firstReadings_.stop();
+    if (sequencer_)
+        sequencer_->stop();
+    if (!text.isEmpty())
+        say(text);
+    for (const auto& server : servers_)
+        server->stop();
+    // A run that ends before its recording is complete leaves no output on
+    // that it switched on; the off commands leave the links before they close.
+    bool switchingOff = false;
+    for (int i = 0; i < bench_.size() && std::size_t(i) < switchedOn_.size(); ++i) {
+        InstrumentSession& s = bench_.session(i);
+        if (switchedOn_[std::size_t(i)] && !complete_ && s.isReady() && s.supply().outputOn()) {
+            s.control().setOutput(false);
+            switchingOff = true;
+        }
+    }
+    if (switchingOff) {
+        say(QStringLiteral("Switched the outputs off again."));
+        outputOff_.start();
+        drain_.start();
+        return;
+    }
+    QTimer::singleShot(0, this, &BenchRun::end);
+}
+
+void BenchRun::end() {
+    if (ended_)
+        return;
+    ended_ = true;
+    drain_.stop();
+    outputOff_.stop();
+    for (int i = 0; i < bench_.size(); ++i)
+        bench_.session(i).reset();
+    emit finished(exitCode_);
+}
+
+} // namespace trq

@@ -1,0 +1,73 @@
+#pragma once
+
+#include "commandline.h"
+#include "session/powersequence.h"
+#include "stopsignals.h"
+
+#include <QObject>
+#include <QTimer>
+
+#include <memory>
+#include <vector>
+
+namespace trq {
+
+class Bench;
+class Clock;
+class ScpiServer;
+class Waiter;
+
+// A run without windows over several supplies: each goes on line on its
+// own link (and is served on its own port), their outputs go on in the
+// bench's order, one recording takes them all, and the run ends with an
+// exit code as a one-supply run does. A supply lost meanwhile leaves the
+// others recording; only when every one is lost does the run end so.
+class BenchRun : public QObject {
+    Q_OBJECT
+public:
+    static constexpr int kFirstReadingsMsec = 10000;
+    static constexpr int kOutputOffMsec = 3000;
+
+    BenchRun(Bench& bench, Clock& clock, Waiter& waiter, const CommandLine& line,
+             QObject* parent = nullptr);
+    ~BenchRun() override;
+    void start();
+
+signals:
+    void finished(int exitCode);
+
+private:
+    void goOnLine();
+    void supplyChanged(int index);
+    void allReady();
+    void outputsOn(bool completed, const QString& message);
+    void readingsArrived();
+    void startRecording();
+    void recordingStopped();
+    bool store();
+    void signalled(const QString& name);
+    void finish(int code, const QString& text = {});
+    void end();
+    bool linksIdle();
+
+    Bench& bench_;
+    Clock& clock_;
+    Waiter& waiter_;
+    CommandLine line_;
+    StopSignals signals_;
+    std::vector<std::unique_ptr<ScpiServer>> servers_;
+    std::unique_ptr<PowerSequencer> sequencer_;
+    std::vector<bool> wasReady_, lost_, switchedOn_;
+    bool prepared_ = false;
+    bool waitingFirst_ = false;
+    bool recording_ = false;
+    bool complete_ = false;
+    bool done_ = false;
+    bool ended_ = false;
+    int exitCode_ = 0;
+    QTimer firstReadings_;
+    QTimer outputOff_;
+    QTimer drain_;
+};
+
+} // namespace trq
