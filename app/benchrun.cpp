@@ -90,6 +90,12 @@ void BenchRun::goOnLine() {
             say(QStringLiteral("Serving %1 on port %2.")
                     .arg(bench_.name(index))
                     .arg(server->port()));
+            server->setBench([this] {
+                std::vector<ScpiServer::Served> served;
+                for (std::size_t i = 0; i < servers_.size(); ++i)
+                    served.push_back({bench_.name(int(i)), servers_[i]->port()});
+                return served;
+            });
             servers_.push_back(std::move(server));
         }
     }

@@ -360,6 +360,13 @@ private slots:
             Client client;
             QVERIFY(client.connect(quint16(port + i)));
             QVERIFY(client.query("*IDN?").startsWith("POWER_TRQ,PSQ-3323,"));
+            QCOMPARE(client.query("SYST:BENCH?"),
+                     QStringLiteral("\"logic\",%1,\"PSQ-3323\",%2,\"TRQ-7206S\",%3,\"TRQ-3302\",%4")
+                         .arg(port)
+                         .arg(port + 1)
+                         .arg(port + 2)
+                         .arg(port + 3)
+                         .toUtf8());
         }
         QTest::qWait(3000);
         ptys.back()->close();

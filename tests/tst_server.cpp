@@ -63,6 +63,7 @@ private slots:
         ServerFixture f;
         QCOMPARE(f.client.query("*IDN?"), QByteArray("POWER_TRQ,NONE,0,1.1.0"));
         QCOMPARE(f.client.query("SYST:VERS?"), QByteArray("1999.0"));
+        QCOMPARE(f.client.query("SYST:BENC?"), "\"NONE\"," + QByteArray::number(f.server.port()));
         QCOMPARE(f.client.error(), kNoError);
         f.client.write("VOLT 1;OUTP ON");
         QCOMPARE(f.client.error(), QByteArray("-241,\"Hardware missing\""));

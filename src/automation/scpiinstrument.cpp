@@ -106,6 +106,11 @@ const std::vector<ScpiInstrument::Command>& ScpiInstrument::commands() {
         {scpi::Pattern("SYSTem:ERRor[:NEXT]"), true, false, N::Nothing,
          [](S& s, const Call&) { return answer(s.popError().toLatin1()); }},
         {scpi::Pattern("SYSTem:VERSion"), true, false, N::Nothing, fixed("1999.0")},
+        // The bench's supplies and the ports they are served on.
+        {scpi::Pattern("SYSTem:BENCh"), true, false, N::Nothing,
+         [](S& s, const Call&) {
+             return answer(s.benchAnswer_ ? s.benchAnswer_() : QByteArray());
+         }},
         {scpi::Pattern("[SOURce:]VOLTage#[:LEVel][:IMMediate][:AMPLitude]"), true, true, N::Supply,
          [](S& s, const Call& c) { return s.setting(c, int(Setting::Voltage)); }},
         {scpi::Pattern("[SOURce:]CURRent#[:LEVel][:IMMediate][:AMPLitude]"), true, true, N::Supply,

@@ -82,6 +82,8 @@ public:
     void pushError(scpi::Error error, const QString& detail = {});
     QString popError();
     std::size_t errorCount() const { return errors_.size(); }
+    // The answer to SYSTem:BENCh?: every supply served, with its port.
+    void setBenchAnswer(std::function<QByteArray()> answer) { benchAnswer_ = std::move(answer); }
 
 private:
     struct Call {
@@ -147,6 +149,7 @@ private:
 
     InstrumentSession& session_;
     ErrorTrace* errorTrace_;
+    std::function<QByteArray()> benchAnswer_;
     std::deque<QString> errors_;
 };
 

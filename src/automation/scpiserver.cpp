@@ -28,6 +28,10 @@ class ScpiClient : public QObject {
 public:
     enum class Check { Fine, Idle, NotReading };
 
+    void setBenchAnswer(std::function<QByteArray()> answer) {
+        instrument_.setBenchAnswer(std::move(answer));
+    }
+
     ScpiClient(QTcpSocket* socket, InstrumentSession& session, ErrorTrace* errors, QObject* parent)
         : QObject(parent), socket_(socket), session_(session), instrument_(session, errors) {
         socket_->setParent(this);
@@ -324,6 +328,7 @@ void ScpiServer::accept(QTcpServer* server) {
             continue;
         }
         auto* client = new ScpiClient(socket, session_, errorTrace_.get(), this);
+        client->setBenchAnswer([this] { return benchAnswer(); });
         clients_.push_back(client);
         connect(socket, &QTcpSocket::disconnected, this, [this, client] { forget(client); });
         connect(socket, &QTcpSocket::errorOccurred, this, [this, client] { forget(client); });
@@ -362,6 +367,23 @@ void ScpiServer::sweep() {
         }
         forget(c);
     }
+}
+
+QByteArray ScpiServer::benchAnswer() const {
+    std::vector<Served> served;
+    if (bench_)
+        served = bench_();
+    else
+        served.push_back(
+            {session_.isReady() ? session_.connection().model() : QStringLiteral("NONE"), port_});
+    QByteArrayList fields;
+    for (const Served& s : served) {
+        // A string answer: quoted, a quote inside doubled.
+        QByteArray name = s.name.toUtf8();
+        name.replace('"', "\"\"");
+        fields << '"' + name + '"' << QByteArray::number(s.port);
+    }
+    return fields.join(',');
 }
 
 QString ScpiServer::statusText() const {

@@ -6,6 +6,7 @@
 #include <QString>
 #include <QTimer>
 
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -54,6 +55,15 @@ public:
     const Options& options() const { return options_; }
     QString errorString() const { return error_; }
     int clientCount() const { return int(clients_.size()); }
+    // Every supply served beside this one, as SYSTem:BENCh? lists them;
+    // none: this one alone.
+    struct Served {
+        QString name;
+        quint16 port = 0;
+    };
+    void setBench(std::function<std::vector<Served>()> bench) { bench_ = std::move(bench); }
+    // "logic",5025,"PSQ-3323",5026
+    QByteArray benchAnswer() const;
     // "Automation server on 127.0.0.1:5025, 1 client", or "" when stopped.
     QString statusText() const;
 
@@ -77,6 +87,7 @@ private:
     std::vector<ScpiClient*> clients_;
     std::unique_ptr<ErrorTrace> errorTrace_;
     QTimer sweep_;
+    std::function<std::vector<Served>()> bench_;
 };
 
 } // namespace trq
