@@ -1,6 +1,8 @@
 #include "benchrun.h"
 
+#include "automation/mqttfeed.h"
 #include "automation/scpiserver.h"
+#include "core/settings.h"
 #include "session/bench.h"
 #include "session/instrumentsession.h"
 #include "session/recording.h"
@@ -79,6 +81,16 @@ void BenchRun::goOnLine() {
                 allReady();
         });
         connect(&s, &InstrumentSession::readingsChanged, this, &BenchRun::readingsArrived);
+        if (line_.mqtt) {
+            // Each supply under its own name on the bench.
+            auto feed = std::make_unique<MqttFeed>(s, *line_.mqtt);
+            feed->setSupplyName([this, index] { return bench_.name(index); });
+            connect(feed.get(), &MqttFeed::statusChanged, this, [this, index](const QString& text) {
+                say(bench_.name(index) + QStringLiteral(": ") + text);
+            });
+            feed->start();
+            feeds_.push_back(std::move(feed));
+        }
         if (line_.serve) {
             // Each supply on its own port: the first on the chosen one.
             ScpiServer::Options o = *line_.serve;
@@ -146,23 +158,52 @@ void BenchRun::allReady() {
         return finish(CommandLine::NotStored,
                       QStringLiteral("The working table holds an unsaved recording; save it in "
                                      "the program, or run with --discard-unsaved."));
-    // The outputs that are off go on in the bench's order.
-    std::vector<PowerStep> steps;
-    for (int i = 0; i < bench_.size(); ++i)
-        if (!bench_.session(i).supply().outputOn()) {
-            if (!line_.outputOn)
+    if (!line_.outputOn) {
+        for (int i = 0; i < bench_.size(); ++i)
+            if (!bench_.session(i).supply().outputOn())
                 return finish(CommandLine::NotStored,
                               QStringLiteral("The output of %1 is off: nothing to record "
                                              "(--output-on switches it on).")
                                   .arg(bench_.name(i)));
-            steps.push_back({bench_.name(i), true, 0});
+        return outputsOn(true, {});
+    }
+    const std::optional<std::vector<PowerStep>> order = powerOrder();
+    if (!order)
+        return;
+    // What is on already stays as it is; the order's waits stay too.
+    const QStringList names = bench_.names();
+    for (const PowerStep& step : *order) {
+        const qsizetype i = names.indexOf(step.supply);
+        if (step.supply.isEmpty() || !step.on) {
+            onOrder_.push_back(step);
+        } else if (i >= 0 && !bench_.session(int(i)).supply().outputOn()) {
+            onOrder_.push_back(step);
             switchedOn_[std::size_t(i)] = true;
         }
-    if (steps.empty())
-        return outputsOn(true, {});
+    }
     sequencer_ = std::make_unique<PowerSequencer>(bench_.sequencerSupplies(), clock_, waiter_);
     connect(sequencer_.get(), &PowerSequencer::finished, this, &BenchRun::outputsOn);
-    sequencer_->run(std::move(steps));
+    sequencer_->run(onOrder_);
+}
+
+std::optional<std::vector<PowerStep>> BenchRun::powerOrder() {
+    QString text = line_.powerOrder;
+    if (text.isEmpty() && !line_.bench.isEmpty())
+        text = Settings::instance().benchPowerOrder(line_.bench);
+    if (text.isEmpty()) {
+        std::vector<PowerStep> each;
+        for (const QString& name : bench_.names())
+            each.push_back({name, true, 0});
+        return each;
+    }
+    std::variant<std::vector<PowerStep>, QString> order = parsePowerOrder(text, bench_.names());
+    if (const QString* why = std::get_if<QString>(&order)) {
+        finish(CommandLine::BadOption, QStringLiteral("--power-order: %1").arg(*why));
+        return std::nullopt;
+    }
+    if (!line_.powerOrder.isEmpty() && !line_.bench.isEmpty())
+        Settings::instance().setBenchPowerOrder(line_.bench, line_.powerOrder);
+    return std::get<std::vector<PowerStep>>(order);
 }
 
 void BenchRun::outputsOn(bool completed, const QString& message) {
@@ -294,22 +335,31 @@ void BenchRun::finish(int code, const QString& text) {
     for (const auto& server : servers_)
         server->stop();
     // A run that ends before its recording is complete leaves no output on
-    // that it switched on; the off commands leave the links before they close.
-    bool switchingOff = false;
-    for (int i = 0; i < bench_.size() && std::size_t(i) < switchedOn_.size(); ++i) {
-        InstrumentSession& s = bench_.session(i);
-        if (switchedOn_[std::size_t(i)] && !complete_ && s.isReady() && s.supply().outputOn()) {
-            s.control().setOutput(false);
-            switchingOff = true;
-        }
+    // that it switched on: off in the reverse of the order that switched them
+    // on, the off commands out of the links before they close.
+    std::vector<PowerStep> off;
+    const QStringList names = bench_.names();
+    for (const PowerStep& step : reversedOff(onOrder_)) {
+        const qsizetype i = names.indexOf(step.supply);
+        if (step.supply.isEmpty())
+            off.push_back(step);
+        else if (i >= 0 && switchedOn_[std::size_t(i)] && bench_.session(int(i)).isReady() &&
+                 bench_.session(int(i)).supply().outputOn())
+            off.push_back(step);
     }
-    if (switchingOff) {
-        say(QStringLiteral("Switched the outputs off again."));
-        outputOff_.start();
-        drain_.start();
-        return;
-    }
-    QTimer::singleShot(0, this, &BenchRun::end);
+    while (!off.empty() && off.back().supply.isEmpty())
+        off.pop_back(); // no wait after the last
+    if (complete_ || std::none_of(off.begin(), off.end(),
+                                  [](const PowerStep& s) { return !s.supply.isEmpty(); }))
+        return QTimer::singleShot(0, this, &BenchRun::end);
+    say(QStringLiteral("Switching the outputs off again: %1.").arg(powerOrderText(off)));
+    int waits = 0;
+    for (const PowerStep& step : off)
+        waits += step.waitMsec;
+    outputOff_.start(kOutputOffMsec + waits);
+    sequencer_ = std::make_unique<PowerSequencer>(bench_.sequencerSupplies(), clock_, waiter_);
+    connect(sequencer_.get(), &PowerSequencer::finished, this, [this] { drain_.start(); });
+    sequencer_->run(std::move(off));
 }
 
 void BenchRun::end() {
@@ -318,6 +368,7 @@ void BenchRun::end() {
     ended_ = true;
     drain_.stop();
     outputOff_.stop();
+    feeds_.clear();
     for (int i = 0; i < bench_.size(); ++i)
         bench_.session(i).reset();
     emit finished(exitCode_);

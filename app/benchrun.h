@@ -8,12 +8,14 @@
 #include <QTimer>
 
 #include <memory>
+#include <optional>
 #include <vector>
 
 namespace trq {
 
 class Bench;
 class Clock;
+class MqttFeed;
 class ScpiServer;
 class Waiter;
 
@@ -49,6 +51,9 @@ private:
     void finish(int code, const QString& text = {});
     void end();
     bool linksIdle();
+    // The order that switches the outputs on: given, kept with the bench,
+    // or each supply in turn; nothing when it cannot be read (said).
+    std::optional<std::vector<PowerStep>> powerOrder();
 
     Bench& bench_;
     Clock& clock_;
@@ -56,8 +61,10 @@ private:
     CommandLine line_;
     StopSignals signals_;
     std::vector<std::unique_ptr<ScpiServer>> servers_;
+    std::vector<std::unique_ptr<MqttFeed>> feeds_; // go before the bench's sessions
     std::unique_ptr<PowerSequencer> sequencer_;
     std::vector<bool> wasReady_, lost_, switchedOn_;
+    std::vector<PowerStep> onOrder_; // how the outputs went on
     bool prepared_ = false;
     bool waitingFirst_ = false;
     bool recording_ = false;

@@ -165,6 +165,12 @@ QList<QCommandLineOption> CommandLine::options() {
                         "supply. They record together, each on its own link (and with --serve "
                         "on its own port: the first on the chosen one, the next on +1)."),
          QStringLiteral("supply")},
+        {QStringLiteral("power-order"),
+         QStringLiteral("Headless: how --output-on switches a bench's outputs on, e.g. \"logic "
+                        "on, 200 ms, rail on\" (a run cut short switches them off in reverse); "
+                        "kept with --bench. Without it, the kept bench's order, else each "
+                        "supply in turn."),
+         QStringLiteral("order")},
         {QStringLiteral("bench"),
          QStringLiteral("Headless: the supplies of the bench kept under this name; with "
                         "--supply, keeps those supplies under it."),
@@ -297,6 +303,7 @@ CommandLine CommandLine::read(const QCommandLineParser& parser) {
         line.supplies.push_back(a);
     }
     line.bench = value("bench");
+    line.powerOrder = value("power-order");
     const bool bench = !line.supplies.empty() || isSet("bench");
     if (bench && (line.connection || isSet("menu")))
         refuse(QStringLiteral("--supply and --bench name every supply: leave out --port, --sim, "
@@ -305,8 +312,8 @@ CommandLine CommandLine::read(const QCommandLineParser& parser) {
         refuse(QStringLiteral("--supply and --bench need --headless"));
     if (line.supplies.size() > std::size_t(Settings::kMaxBenchSupplies))
         refuse(QStringLiteral("A bench has at most %1 supplies").arg(Settings::kMaxBenchSupplies));
-    if (bench && isSet("mqtt"))
-        refuse(QStringLiteral("--mqtt publishes one supply: leave it out with --supply"));
+    if (!bench && isSet("power-order"))
+        refuse(QStringLiteral("--power-order orders a bench: it needs --supply or --bench"));
     if (bench && isSet("save-parts"))
         refuse(QStringLiteral("--save-parts records one supply: leave it out with --supply"));
     line.menuModel = value("menu");

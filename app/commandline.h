@@ -41,8 +41,9 @@ struct CommandLine {
     std::optional<Connection> connection;
     // --supply, repeated: a bench of these, in this order (headless).
     std::vector<SupplyAddress> supplies;
-    QString bench;     // --bench: a kept bench, opened once settings can be read
-    QString menuModel; // checked against the database once it is open
+    QString bench;      // --bench: a kept bench, opened once settings can be read
+    QString powerOrder; // --power-order: how --output-on switches a bench on
+    QString menuModel;  // checked against the database once it is open
     QString dataFolder;
     bool headless = false;
     std::optional<ScpiServer::Options> serve;

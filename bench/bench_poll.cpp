@@ -5,6 +5,7 @@
 // a timed test.
 #include "benchsession.h"
 #include "core/settings.h"
+#include "session/bench.h"
 #include "session/limits.h"
 #include "sim/ptyserver.h"
 #include "sim/supply.h"
@@ -310,6 +311,76 @@ void printLimitReaction() {
         limitReaction({"PSQ-3323", 9600, mode});
 }
 
+// Eight four-channel supplies on one bench, each on its own pseudo-terminal
+// and link: each one's poll cycle against its bound, the program's CPU while
+// they poll, and what one recording of all of them (32 channels) adds.
+void printBench() {
+    constexpr int kSupplies = 8;
+    constexpr double kWindowMsec = 20000;
+    std::printf("\nA bench of %d TRQ-7206S at 9600 baud, specified polling\n", kSupplies);
+    QTemporaryDir dir;
+    Database::create(dir.filePath(QStringLiteral("mtype.mdb")));
+    Database data;
+    data.open(dir.path());
+    SteadyClock clock;
+    SilentPrompter prompter;
+    AppTransports transports;
+    TimerWaiter waiter;
+    Bench bench({clock, data, prompter, transports, waiter});
+    std::vector<std::unique_ptr<PacedSupply>> supplies;
+    for (int i = 0; i < kSupplies; ++i) {
+        supplies.push_back(std::make_unique<PacedSupply>(QStringLiteral("TRQ-7206S"), 9600));
+        bench.add(std::get<SupplyAddress>(
+            parseSupplyAddress(QStringLiteral("serial:%1@9600").arg(supplies.back()->path()))));
+    }
+    const auto allReady = [&] {
+        for (int i = 0; i < bench.size(); ++i)
+            if (!bench.session(i).isReady() || bench.session(i).waiting())
+                return false;
+        return true;
+    };
+    runFor(60000, allReady);
+    if (!allReady()) {
+        std::printf("  not every supply went on line\n");
+        return;
+    }
+    for (int i = 0; i < bench.size(); ++i)
+        bench.session(i).control().setOutput(true);
+    runFor(3000);
+    const auto measure = [&](const char* what) {
+        std::vector<qint64> queries0;
+        for (const auto& s : supplies)
+            queries0.push_back(s->queries());
+        const double cpu0 = threadCpuSec();
+        QElapsedTimer t;
+        t.start();
+        runFor(kWindowMsec);
+        const double sec = double(t.nsecsElapsed()) / 1e9;
+        const double cpu = (threadCpuSec() - cpu0) / sec * 100;
+        double worst = 0;
+        for (int i = 0; i < kSupplies; ++i) {
+            const LayoutProfile& profile = *bench.session(i).profile();
+            const double cycles =
+                double(supplies[std::size_t(i)]->queries() - queries0[std::size_t(i)]) /
+                double(profile.pollCycle.size());
+            const double bound = double(profile.pollCycle.size()) * SupplyPoll::kPollMsec;
+            worst = std::max(worst, sec * 1000 / cycles / bound);
+        }
+        std::printf("  %-22s  slowest cycle / bound %5.3f   cpu %5.2f %% of one core\n", what,
+                    worst, cpu);
+        return cpu;
+    };
+    const double polling = measure("polling");
+    bench.startRecording(RecordingEngine::kContinuous, 0, 0);
+    const double recording = measure("polling and recording");
+    bench.stopRecording();
+    qint64 points = 0;
+    for (const ExportedSupply& s : exportedSupplies(bench.records()))
+        points += s.store->workingCount().value_or(0);
+    std::printf("  recording costs %.2f ms per second (%lld points of %d supplies)\n",
+                (recording - polling) * 10, static_cast<long long>(points), kSupplies);
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -323,7 +394,7 @@ int main(int argc, char** argv) {
     const QStringList args = app.arguments();
     if (const qsizetype at = args.indexOf(QStringLiteral("--turnaround")); at > 0)
         kTurnaroundMsec = args.value(at + 1).toDouble();
-    // --only pace|command|limit: one of the tables.
+    // --only pace|command|limit|bench: one of the tables.
     const qsizetype only = args.indexOf(QStringLiteral("--only"));
     const auto wanted = [&](const char* table) {
         return only < 0 || args.value(only + 1) == QLatin1String(table);
@@ -334,5 +405,7 @@ int main(int argc, char** argv) {
         printCommandToWire();
     if (wanted("limit"))
         printLimitReaction();
+    if (wanted("bench"))
+        printBench();
     return 0;
 }

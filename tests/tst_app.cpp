@@ -158,6 +158,13 @@ private slots:
             {"Unknown simulated model NOSUCH-1"});
         row("bench supply unreadable", {"--headless", "--supply", "usb:3"}, false, 2,
             {"A supply is serial:PORT[@BAUD]"});
+        row("power order without a bench",
+            {"--headless", "--sim", "PSQ-3323", "--power-order", "logic on"}, false, 2,
+            {"--power-order orders a bench"});
+        row("power order unreadable",
+            {"--headless", "--supply", "sim:PSQ-3323", "--record", "1", "--output-on",
+             "--power-order", "pump on"},
+            false, 2, {"--power-order: ", "pump"});
         row("bench not kept", {"--headless", "--bench", "rack 9"}, false, 2,
             {"No bench named \"rack 9\" is kept"});
     }

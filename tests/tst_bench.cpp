@@ -1,9 +1,10 @@
 // A bench of several supplies: its power order, written as a user writes it
 // and run step by step on the clock.
-#include "session/bench.h"
 #include "session/powersequence.h"
 #include "session/recording.h"
+
 #include "support/sessionfixture.h"
+#include <QSqlQuery>
 
 using namespace trq;
 using namespace trq::test;
@@ -48,49 +49,6 @@ struct NotedSupplies {
         QSignalSpy finished(&sequencer, &PowerSequencer::finished);
         sequencer.run(steps);
         if (finished.isEmpty() && !finished.wait(2000))
-            return {false, QStringLiteral("(did not finish)")};
-        return {finished.first().at(0).toBool(), finished.first().at(1).toString()};
-    }
-};
-
-// Simulated supplies on a bench of their own, each on its own link.
-struct OnTheBench : DatabaseFixture {
-    ManualClock clock;
-    FastWaiter waiter{&clock};
-    ScriptedPrompter prompter;
-    TestTransports factory;
-    std::vector<sim::Supply*> instruments; // in the order added
-    trq::Bench bench{{clock, data, prompter, factory, waiter}};
-
-    explicit OnTheBench(const QStringList& addresses) {
-        factory.prepare = [this](sim::Supply& s) { instruments.push_back(&s); };
-        for (const QString& address : addresses) {
-            InstrumentSession& s = bench.add(std::get<SupplyAddress>(parseSupplyAddress(address)));
-            s.link().writerTimer().setInterval(5);
-            s.poll().timer().setInterval(5);
-        }
-    }
-    bool allReady() {
-        return QTest::qWaitFor(
-            [&] {
-                for (int i = 0; i < bench.size(); ++i)
-                    if (!bench.session(i).isReady() || bench.session(i).waiting())
-                        return false;
-                return true;
-            },
-            10000);
-    }
-    void unplug(int index) {
-        qobject_cast<SimSerialPort*>(bench.session(index).link().serialPort())->unplug();
-    }
-    std::vector<PowerStep> order(const QString& text) {
-        return std::get<std::vector<PowerStep>>(parsePowerOrder(text, bench.names()));
-    }
-    std::pair<bool, QString> runOrder(const QString& text) {
-        PowerSequencer sequencer(bench.sequencerSupplies(), clock, waiter);
-        QSignalSpy finished(&sequencer, &PowerSequencer::finished);
-        sequencer.run(std::get<std::vector<PowerStep>>(parsePowerOrder(text, bench.names())));
-        if (finished.isEmpty() && !finished.wait(5000))
             return {false, QStringLiteral("(did not finish)")};
         return {finished.first().at(0).toBool(), finished.first().at(1).toString()};
     }
@@ -193,7 +151,7 @@ private slots:
     // reaches what is on line. The run exports as one row per instant. The
     // next start's choice stays the user's own.
     void eachSupplyKeepsItsOwnLink() {
-        OnTheBench b({"logic=sim:PSQ-3323", "sim:PSQ-3323", "sim:PSQ-3323"});
+        BenchFixture b({"logic=sim:PSQ-3323", "sim:PSQ-3323", "sim:PSQ-3323"});
         QVERIFY(b.allReady());
         QCOMPARE(b.bench.names(), (QStringList{"logic", "PSQ-3323", "PSQ-3323 #2"}));
         QCOMPARE(Settings::instance().lastModel(), QString());
@@ -239,13 +197,33 @@ private slots:
         QVERIFY(
             std::all_of(last.begin() + 1, last.begin() + 14, std::mem_fn(&QByteArray::isEmpty)));
         QVERIFY(!last.at(14).isEmpty());
+
+        // A step whose points cannot be committed stops the recording, said.
+        // The bench asks once before the unsaved run goes.
+        b.bench.session(1).control().setOutput(true);
+        QTRY_VERIFY(b.bench.session(1).supply().allMeasured());
+        b.prompter.answers.push_back(Prompter::Answer::Yes);
+        const bool started = b.bench.startRecording(RecordingEngine::kContinuous, 0, 0);
+        QVERIFY2(started, qPrintable(b.prompter.texts.join('|')));
+        QVERIFY(b.prompter.answers.empty());
+        QSqlQuery q(b.data.database());
+        QVERIFY(q.exec("PRAGMA foreign_keys = ON"));
+        QVERIFY(q.exec("CREATE TABLE owner (Id INTEGER PRIMARY KEY)"));
+        QVERIFY(q.exec("CREATE TABLE owed (Id INTEGER REFERENCES owner (Id) DEFERRABLE "
+                       "INITIALLY DEFERRED)"));
+        QVERIFY(q.exec("CREATE TRIGGER orphan AFTER INSERT ON datatemp_s2 BEGIN INSERT INTO owed "
+                       "VALUES (7); END"));
+        QTRY_VERIFY_WITH_TIMEOUT(!b.bench.isRecording(), 5000);
+        QVERIFY(!b.bench.session(1).recording()->engine().isRecording());
+        QVERIFY2(b.prompter.texts.join('|').contains("could not be stored"),
+                 qPrintable(b.prompter.texts.join('|')));
     }
 
     // A bench is kept under its name and opens again as it was; a name not
     // kept, or an entry edited into nonsense, is said, not half opened.
     void aBenchIsKeptAndOpensAgain() {
         {
-            OnTheBench b({"logic=sim:PSQ-3323", "serial:/dev/ttyUSB7@115200"});
+            BenchFixture b({"logic=sim:PSQ-3323", "serial:/dev/ttyUSB7@115200"});
             b.bench.store(QStringLiteral("rack 2"));
         }
         QCOMPARE(Settings::instance().lastBench(), QStringLiteral("rack 2"));
@@ -266,7 +244,7 @@ private slots:
     // A supply of the bench off line stops the order at its step, and what
     // the order switched on goes off on its own wire.
     void anOrderStopsAtASupplyOffLine() {
-        OnTheBench b({"logic=sim:PSQ-3323", "rail=sim:SPQ-3610DNB"});
+        BenchFixture b({"logic=sim:PSQ-3323", "rail=sim:SPQ-3610DNB"});
         QVERIFY(b.allReady());
         b.unplug(0);
         QTRY_VERIFY(!b.bench.session(0).isReady());
@@ -289,7 +267,7 @@ private slots:
     // A limit's "all outputs off on the bench" reaches every supply's wire,
     // not only the one whose reading crossed it.
     void theInterlockSwitchesTheWholeBenchOff() {
-        OnTheBench b({"logic=sim:PSQ-3323", "rail=sim:TRQ-3302"});
+        BenchFixture b({"logic=sim:PSQ-3323", "rail=sim:TRQ-3302"});
         QVERIFY(b.allReady());
         b.bench.session(0).storeLimitRules(
             {LimitRule{1, Quantity::Voltage, std::nullopt, 4.0, 0, LimitAction::BenchOutputsOff}});
@@ -306,6 +284,34 @@ private slots:
         QCOMPARE(finished.value(0).value(1).toString(),
                  QStringLiteral("The power order stopped at step 1: rail was switched off with the "
                                 "whole bench. Switched off: rail."));
+    }
+
+    // A supply whose link is being opened again when the bench goes off
+    // gets its output-off as soon as it is back.
+    void theInterlockReachesASupplyThatComesBack() {
+        std::map<QString, std::shared_ptr<sim::Supply>> kept;
+        BenchFixture b({"logic=sim:PSQ-3323"});
+        b.factory.supplyFor = [&](const QString& model) {
+            std::shared_ptr<sim::Supply>& s = kept[model];
+            if (!s)
+                s = simulatedSupply(model);
+            return s;
+        };
+        InstrumentSession& rail =
+            b.bench.add(std::get<SupplyAddress>(parseSupplyAddress("rail=sim:TRQ-3302")));
+        rail.link().writerTimer().setInterval(5);
+        QVERIFY(b.allReady());
+        QCOMPARE(b.runOrder(QStringLiteral("logic on, rail on")), std::pair(true, QString()));
+        QTRY_VERIFY(b.instruments.at(0)->output && kept["TRQ-3302"]->output);
+        rail.connection().setReconnect(true);
+        rail.connection().setReconnectDelays({200});
+        b.unplug(1);
+        QTRY_COMPARE(rail.connection().state(), ConnectionState::Reconnecting);
+        b.bench.allOutputsOff();
+        QTRY_VERIFY(!b.instruments.at(0)->output);
+        QVERIFY(kept["TRQ-3302"]->output);
+        QTRY_VERIFY(rail.isReady());
+        QTRY_VERIFY(!kept["TRQ-3302"]->output);
     }
 
     // What a user may write, and why anything else is refused.

@@ -216,6 +216,37 @@ private slots:
         QCOMPARE(last.value(QStringLiteral("after")).toString(), QStringLiteral("reconnect"));
     }
 
+    // Two supplies of one model on a bench publish under their own names,
+    // never on one topic.
+    void aBenchsSuppliesKeepTheirOwnTopics() {
+        Broker broker;
+        QVERIFY(broker.start());
+        BenchFixture b({"logic=sim:PSQ-3323", "sim:PSQ-3323", "sim:PSQ-3323"});
+        QVERIFY(b.allReady());
+        std::vector<std::unique_ptr<MqttFeed>> feeds;
+        for (int i = 0; i < b.bench.size(); ++i) {
+            feeds.push_back(std::make_unique<MqttFeed>(b.bench.session(i), options(broker.port)));
+            feeds.back()->setSupplyName([&b, i] { return b.bench.name(i); });
+            QVERIFY(feeds.back()->start());
+        }
+        Subscriber dashboard(broker.port);
+        QVERIFY(dashboard.connected());
+        for (int i = 0; i < b.bench.size(); ++i) {
+            b.instruments.at(std::size_t(i))->channel(1).vset = 1 + i;
+            b.bench.session(i).control().setOutput(true);
+        }
+        for (const char* name : {"logic", "PSQ-3323", "PSQ-3323 _2"})
+            QTRY_VERIFY_WITH_TIMEOUT(
+                !dashboard.on(QStringLiteral("powertrq/bench7/%1/1/voltage").arg(name)).empty(),
+                10000);
+        QTRY_COMPARE(
+            dashboard.on(QStringLiteral("powertrq/bench7/PSQ-3323 _2/1/voltage")).back().payload,
+            QByteArray("3.000"));
+        QTRY_COMPARE(
+            dashboard.on(QStringLiteral("powertrq/bench7/PSQ-3323/1/voltage")).back().payload,
+            QByteArray("2.000"));
+    }
+
     // No broker: the session polls on as before and the feed says so; a
     // broker that comes up later is found by the feed's own retries, one
     // that goes away is waited for the same way.

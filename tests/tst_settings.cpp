@@ -323,15 +323,23 @@ private slots:
     }
 
     // A bench longer than what is read back keeps its first supplies, never
-    // none of them.
+    // none of them, and its power order.
     void aLongBenchKeepsItsFirstSupplies() {
         clearSettings();
         QStringList supplies;
         for (int i = 0; i <= Settings::kMaxBenchSupplies; ++i)
             supplies << QStringLiteral("sim:PSQ-3323");
-        Settings::instance().setBenchSupplies(QStringLiteral("rack"), supplies);
-        QCOMPARE(Settings::instance().benchSupplies(QStringLiteral("rack")),
+        Settings& settings = Settings::instance();
+        settings.setBenchPowerOrder(QStringLiteral("rack"),
+                                    QStringLiteral("logic on, 1 s, fan on"));
+        settings.setBenchSupplies(QStringLiteral("rack"), supplies);
+        QCOMPARE(settings.benchSupplies(QStringLiteral("rack")),
                  std::optional(supplies.mid(0, Settings::kMaxBenchSupplies)));
+        // Its order stays with it, and goes when the bench is forgotten.
+        QCOMPARE(settings.benchPowerOrder(QStringLiteral("rack")),
+                 QStringLiteral("logic on, 1 s, fan on"));
+        settings.setBenchSupplies(QStringLiteral("rack"), std::nullopt);
+        QCOMPARE(settings.benchPowerOrder(QStringLiteral("rack")), QString());
     }
 };
 

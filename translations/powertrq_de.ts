@@ -321,6 +321,10 @@ Schreibgeschützt fortfahren? (Nein beendet.) Schreibgeschützt kann nichts aufg
         <source>No supply of the bench is on line: nothing can be recorded.</source>
         <translation>Kein Netzgerät des Messplatzes ist online: es kann nichts aufgezeichnet werden.</translation>
     </message>
+    <message>
+        <source>The recording has stopped: the points of its last step could not be stored in %1 (%2). The points stored before them are kept.</source>
+        <translation>Die Aufzeichnung wurde angehalten: Die Punkte ihres letzten Schritts konnten nicht in %1 gespeichert werden (%2). Die zuvor gespeicherten Punkte bleiben erhalten.</translation>
+    </message>
 </context>
 <context>
     <name>trq::FrontPanel</name>

@@ -246,7 +246,8 @@ bool MqttFeed::start() {
 
 QString MqttFeed::prefix() const {
     return QStringLiteral("powertrq/%1/%2")
-        .arg(level(options_.station), level(session_.connection().model()));
+        .arg(level(options_.station),
+             level(supplyName_ ? supplyName_() : session_.connection().model()));
 }
 
 void MqttFeed::publish(const QString& topic, const QByteArray& payload, int qos, bool retain) {

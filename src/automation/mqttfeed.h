@@ -4,6 +4,7 @@
 #include <QString>
 
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <thread>
 
@@ -52,8 +53,11 @@ public:
     bool start();
     bool isConnected() const;
     QString statusText() const { return status_; }
-    // The topic prefix, "powertrq/<station>/<model>".
+    // The topic prefix, "powertrq/<station>/<model>", or the supply's name
+    // on a bench in place of the model, so that two supplies of one model
+    // never share a topic.
     QString prefix() const;
+    void setSupplyName(std::function<QString()> name) { supplyName_ = std::move(name); }
     // Messages handed to the client so far (not necessarily delivered).
     quint64 published() const { return published_; }
 
@@ -83,6 +87,7 @@ private:
     quint64 published_ = 0;
     bool wasReady_ = false;
     long publishedRate_ = -1; // readings per second in the retained state
+    std::function<QString()> supplyName_;
 };
 
 } // namespace trq

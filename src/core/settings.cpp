@@ -38,6 +38,7 @@ constexpr const char* kLanguage = "Common/Language";
 // Sections "Bench.<name>", each a list of supplies.
 constexpr const char* kBench = "Bench.";
 constexpr const char* kBenchSupply = "Supply%1";
+constexpr const char* kBenchPowerOrder = "PowerOrder";
 
 QSettings store() {
     return QSettings(QSettings::NativeFormat, QSettings::UserScope,
@@ -301,8 +302,23 @@ std::optional<QStringList> Settings::benchSupplies(const QString& name) const {
 
 void Settings::setBenchSupplies(const QString& name, const std::optional<QStringList>& supplies) {
     const std::optional<QStringList> before = benchSupplies(name);
+    const QString order = benchPowerOrder(name);
     writeList(benchSection(name), kBenchSupply, supplies, kMaxBenchSupplies);
+    // A bench forgotten takes its order along; one kept anew keeps it.
+    if (supplies && !order.isEmpty())
+        writeText(benchSection(name) + QLatin1String(kBenchPowerOrder), order);
     if (before != supplies)
+        emit benchChanged(name);
+}
+
+QString Settings::benchPowerOrder(const QString& name) const {
+    return textAt(benchSection(name) + QLatin1String(kBenchPowerOrder));
+}
+
+void Settings::setBenchPowerOrder(const QString& name, const QString& order) {
+    const QString before = benchPowerOrder(name);
+    writeText(benchSection(name) + QLatin1String(kBenchPowerOrder), order);
+    if (before != order)
         emit benchChanged(name);
 }
 

@@ -155,6 +155,10 @@ public:
     void setBenchSupplies(const QString& name, const std::optional<QStringList>& supplies);
     QString lastBench() const;
     void setLastBench(const QString& name);
+    // The bench's power order as its user wrote it ("logic on, 200 ms, rail
+    // on"); empty: none kept.
+    QString benchPowerOrder(const QString& name) const;
+    void setBenchPowerOrder(const QString& name, const QString& order);
 
     // ---- Windows
     std::optional<Language> language() const; // none: the system's decides

@@ -7,10 +7,13 @@
 #include "link/taskscheduler.h"
 #include "session/instrumentsession.h"
 #include "session/recording.h"
+#include "session/workingrecord.h"
 #include "storage/database.h"
 #include "storage/recordstore.h"
 
+#include <QDir>
 #include <QPointer>
+#include <QSqlError>
 
 #include <algorithm>
 
@@ -24,6 +27,9 @@ struct Bench::Member {
                    services.waiter, &clock}) {}
     SupplyAddress address;
     int table; // its rows' tables, kept while it is on the bench
+    // The bench was switched off while its link was being opened again:
+    // its output goes off as soon as it is back.
+    bool offOwed = false;
     TaskScheduler link;
     InstrumentSession session;
 };
@@ -48,9 +54,18 @@ InstrumentSession& Bench::add(const SupplyAddress& address) {
     InstrumentSession& session = members_.back()->session;
     session.connection().setKeepsChoice(false);
     connect(&session, &InstrumentSession::stateChanged, this, [this, s = &session] {
-        for (int i = 0; i < size(); ++i)
-            if (&members_[std::size_t(i)]->session == s)
-                emit supplyStateChanged(i);
+        for (int i = 0; i < size(); ++i) {
+            Member& m = *members_[std::size_t(i)];
+            if (&m.session != s)
+                continue;
+            if (m.offOwed && s->isReady()) {
+                m.offOwed = false;
+                s->control().setOutput(false);
+            } else if (s->connection().state() == ConnectionState::OffLine) {
+                m.offOwed = false; // closed: whatever opens it next starts afresh
+            }
+            emit supplyStateChanged(i);
+        }
     });
     // The interlock: its own output is off already, the others' go now,
     // each on its own link.
@@ -137,9 +152,12 @@ std::variant<std::vector<SupplyAddress>, QString> storedBench(const QString& nam
 
 void Bench::allOutputsOff() {
     ++allOffs_;
-    for (const auto& m : members_)
+    for (const auto& m : members_) {
         if (m->session.isReady())
             m->session.control().setOutput(false);
+        else if (m->session.connection().state() == ConnectionState::Reconnecting)
+            m->offOwed = true;
+    }
 }
 
 bool Bench::startRecording(int ticks, int scale, int operation) {
@@ -153,15 +171,17 @@ bool Bench::startRecording(int ticks, int scale, int operation) {
             Prompter::Icon::Information);
         return false;
     }
+    // The bench asks once before its last run goes, whichever supplies are
+    // on line now: the header that says it is unsaved is the bench's.
+    if (!mayDiscard())
+        return false;
     std::vector<RecordingEngine*> started;
     std::vector<RecordedSupply> recorded;
     stepClock_.hold();
     for (Member* m : onLine) {
         RecordingEngine& engine = m->session.recording()->engine();
         engine.setDriven(true);
-        // The bench asks once, by its first supply, before its run goes.
-        if (!started.empty())
-            engine.setDiscardCheck([] { return true; });
+        engine.setDiscardCheck([] { return true; });
         engine.arm(ticks, scale, operation);
         if (!engine.start())
             break;
@@ -194,6 +214,20 @@ bool Bench::startRecording(int ticks, int scale, int operation) {
     return true;
 }
 
+bool Bench::mayDiscard() {
+    RecordStore& first = *records_.store(1);
+    const std::optional<WorkingHeader> header = first.workingHeader();
+    if (!header || !header->unsaved)
+        return true;
+    bool empty = true;
+    for (const ExportedSupply& s : exportedSupplies(records_))
+        empty = empty && s.store->workingCount().value_or(1) == 0;
+    return empty || services_.prompter.ask(WorkingRecord::tr("The current recording is not saved. "
+                                                             "Discard it?"),
+                                           {}, Prompter::Icon::Question,
+                                           Prompter::Buttons::YesNo) == Prompter::Answer::Yes;
+}
+
 void Bench::stopRecording() {
     if (!recordTimer_.isActive())
         return;
@@ -207,12 +241,32 @@ void Bench::stopRecording() {
 void Bench::recordStep() {
     bool recording = false;
     stepClock_.hold();
+    // One commit for the step's points, not one a supply: each commit waits
+    // until the disk has them.
+    QSqlDatabase db = services_.database.database();
+    const bool batched = db.transaction();
     for (const auto& m : members_)
         if (Recording* r = m->session.recording(); r && r->engine().isRecording()) {
             r->engine().tick();
             recording = recording || r->engine().isRecording();
         }
     stepClock_.release();
+    if (batched && !db.commit()) {
+        // Nothing after them would be kept either: stop, then say why.
+        const QString why = db.lastError().text();
+        db.rollback();
+        recordTimer_.stop();
+        for (const auto& m : members_)
+            if (Recording* r = m->session.recording())
+                r->engine().stop();
+        services_.prompter.message(
+            tr("The recording has stopped: the points of its last step could not be stored in "
+               "%1 (%2). The points stored before them are kept.")
+                .arg(QDir::toNativeSeparators(db.databaseName()), why),
+            {}, Prompter::Icon::Critical);
+        emit recordingStopped();
+        return;
+    }
     if (!recording) {
         recordTimer_.stop();
         emit recordingStopped();

@@ -101,6 +101,8 @@ private:
         bool held_ = false;
     };
     void recordStep();
+    // Asked before a start throws the bench's unsaved run away.
+    bool mayDiscard();
 
     Services services_;
     StepClock stepClock_;

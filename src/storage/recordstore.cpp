@@ -323,9 +323,22 @@ bool RecordStore::appendSample(const SampleRow& r) {
     workingSummary();
     // Once a second: a busy file may hold the event loop for a moment only.
     QSqlQuery(db_).exec(QStringLiteral("PRAGMA busy_timeout = %1").arg(kAppendBusyMsec));
-    const bool ok = exec(QStringLiteral("insert into datatemp (") + kDetailColumns +
-                             QStringLiteral(") values (") + kDetailPlaceholders + QLatin1Char(')'),
-                         detailValues(r));
+    // Prepared once: a bench appends a point per supply every second.
+    if (!append_) {
+        append_.emplace(db_);
+        prepare(*append_, QStringLiteral("insert into datatemp (") + kDetailColumns +
+                              QStringLiteral(") values (") + kDetailPlaceholders +
+                              QLatin1Char(')'));
+    }
+    const QVariantList values = detailValues(r);
+    for (qsizetype i = 0; i < values.size(); ++i)
+        append_->bindValue(int(i), values[i]);
+    const bool ok = append_->exec();
+    if (!ok) {
+        error_ = append_->lastError().text();
+        errorNumber_ = append_->lastError().nativeErrorCode().toInt();
+        append_.reset(); // prepared again next time, after whatever went wrong
+    }
     QSqlQuery(db_).exec(QStringLiteral("PRAGMA busy_timeout = %1").arg(kBusyMsec));
     if (ok && kept_.summary) {
         foldIn(kept_, r);

@@ -252,6 +252,7 @@ private:
     int errorNumber_ = 0;
     Kept kept_;
     quint64 version_ = 0;
+    std::optional<QSqlQuery> append_;
 };
 
 } // namespace trq

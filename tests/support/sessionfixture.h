@@ -3,7 +3,9 @@
 #include "core/settings.h"
 #include "link/qtserialport.h"
 #include "link/simtransport.h"
+#include "session/bench.h"
 #include "session/instrumentsession.h"
+#include "session/powersequence.h"
 #include "session/recording.h"
 #include "sim/supply.h"
 #include "storage/database.h"
@@ -102,7 +104,7 @@ public:
         return ports.isEmpty() ? AppTransports::availablePortNames() : ports;
     }
     std::shared_ptr<sim::Supply> makeSupply(const QString& model) override {
-        std::shared_ptr<sim::Supply> s = simulatedSupply(model);
+        std::shared_ptr<sim::Supply> s = supplyFor ? supplyFor(model) : simulatedSupply(model);
         if (s && prepare)
             prepare(*s);
         if (s)
@@ -113,6 +115,8 @@ public:
     std::function<SerialPort*(const QString&)> makeSerial;
     std::function<GpibBoard*(const QString&)> makeGpib;
     std::function<void(sim::Supply&)> prepare;
+    // The supply a simulated port opens; none: a new one each time.
+    std::function<std::shared_ptr<sim::Supply>(const QString& model)> supplyFor;
     std::function<QByteArray(const QByteArray& written, const QByteArray& reply)> rewrite;
     // With rewrite: the answers to the lines hold() picks come only when
     // the test releases them.
@@ -209,6 +213,49 @@ struct SessionFixture : DatabaseFixture {
             out << s;
         r.clear();
         return out;
+    }
+};
+
+// Simulated supplies on a bench of their own, each on its own link.
+struct BenchFixture : DatabaseFixture {
+    ManualClock clock;
+    FastWaiter waiter{&clock};
+    ScriptedPrompter prompter;
+    TestTransports factory;
+    std::vector<sim::Supply*> instruments; // in the order added
+    trq::Bench bench{{clock, data, prompter, factory, waiter}};
+
+    explicit BenchFixture(const QStringList& addresses) {
+        factory.prepare = [this](sim::Supply& s) { instruments.push_back(&s); };
+        for (const QString& address : addresses) {
+            InstrumentSession& s = bench.add(std::get<SupplyAddress>(parseSupplyAddress(address)));
+            s.link().writerTimer().setInterval(5);
+            s.poll().timer().setInterval(5);
+        }
+    }
+    bool allReady() {
+        return QTest::qWaitFor(
+            [&] {
+                for (int i = 0; i < bench.size(); ++i)
+                    if (!bench.session(i).isReady() || bench.session(i).waiting())
+                        return false;
+                return true;
+            },
+            10000);
+    }
+    void unplug(int index) {
+        qobject_cast<SimSerialPort*>(bench.session(index).link().serialPort())->unplug();
+    }
+    std::vector<PowerStep> order(const QString& text) {
+        return std::get<std::vector<PowerStep>>(parsePowerOrder(text, bench.names()));
+    }
+    std::pair<bool, QString> runOrder(const QString& text) {
+        PowerSequencer sequencer(bench.sequencerSupplies(), clock, waiter);
+        QSignalSpy finished(&sequencer, &PowerSequencer::finished);
+        sequencer.run(std::get<std::vector<PowerStep>>(parsePowerOrder(text, bench.names())));
+        if (finished.isEmpty() && !finished.wait(5000))
+            return {false, QStringLiteral("(did not finish)")};
+        return {finished.first().at(0).toBool(), finished.first().at(1).toString()};
     }
 };
 
