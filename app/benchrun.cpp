@@ -15,18 +15,11 @@
 
 namespace trq {
 
-namespace {
-
-void say(const QString& text) {
-    std::fprintf(stderr, "%s\n", qPrintable(text));
-    std::fflush(stderr);
-}
-
-} // namespace
-
 BenchRun::BenchRun(Bench& bench, Clock& clock, Waiter& waiter, const CommandLine& line,
                    QObject* parent)
-    : QObject(parent), bench_(bench), clock_(clock), waiter_(waiter), line_(line) {
+    : QObject(parent), bench_(bench), clock_(clock), waiter_(waiter), line_(line),
+      drain_([this] { return linksIdle(); },
+             QStringLiteral("The output-off could not be confirmed on every link.")) {
     connect(&signals_, &StopSignals::stopRequested, this, &BenchRun::signalled);
     connect(&bench_, &Bench::supplyStateChanged, this, &BenchRun::supplyChanged);
     connect(&bench_, &Bench::recordingStopped, this, &BenchRun::recordingStopped);
@@ -37,17 +30,7 @@ BenchRun::BenchRun(Bench& bench, Clock& clock, Waiter& waiter, const CommandLine
                            "complete one."));
         startRecording();
     });
-    outputOff_.setSingleShot(true);
-    outputOff_.setInterval(kOutputOffMsec);
-    connect(&outputOff_, &QTimer::timeout, this, [this] {
-        say(QStringLiteral("The output-off could not be confirmed on every link."));
-        end();
-    });
-    drain_.setInterval(20);
-    connect(&drain_, &QTimer::timeout, this, [this] {
-        if (linksIdle())
-            end();
-    });
+    connect(&drain_, &LinkDrain::drained, this, &BenchRun::end);
 }
 
 BenchRun::~BenchRun() = default;
@@ -94,6 +77,11 @@ void BenchRun::goOnLine() {
         if (line_.serve) {
             // Each supply on its own port: the first on the chosen one.
             ScpiServer::Options o = *line_.serve;
+            if (o.port != 0 && int(o.port) + index > 65535)
+                return finish(CommandLine::NoServer,
+                              QStringLiteral("No port is left for %1 after %2.")
+                                  .arg(bench_.name(index))
+                                  .arg(o.port));
             if (o.port != 0)
                 o.port = quint16(o.port + index);
             auto server = std::make_unique<ScpiServer>(s);
@@ -153,11 +141,13 @@ void BenchRun::allReady() {
         return finish(CommandLine::NotStored,
                       QStringLiteral("The database %1 is open read-only: nothing can be recorded.")
                           .arg(QDir::toNativeSeparators(first.fileName())));
-    if (first.workingHeader().value_or(WorkingHeader{}).unsaved && !line_.discardUnsaved &&
-        first.workingCount().value_or(1) > 0)
-        return finish(CommandLine::NotStored,
-                      QStringLiteral("The working table holds an unsaved recording; save it in "
-                                     "the program, or run with --discard-unsaved."));
+    if (bench_.holdsUnsavedRun()) {
+        if (!line_.discardUnsaved)
+            return finish(CommandLine::NotStored,
+                          QStringLiteral("The working table holds an unsaved recording; save it "
+                                         "in the program, or run with --discard-unsaved."));
+        first.setWorkingHeader({}); // the bench then asks nothing
+    }
     if (!line_.outputOn) {
         for (int i = 0; i < bench_.size(); ++i)
             if (!bench_.session(i).supply().outputOn())
@@ -236,10 +226,6 @@ void BenchRun::startRecording() {
         return;
     waitingFirst_ = false;
     firstReadings_.stop();
-    if (line_.discardUnsaved)
-        for (int i = 0; i < bench_.size(); ++i)
-            if (Recording* r = bench_.session(i).recording())
-                r->record().clear();
     const int ticks = line_.recordSeconds == CommandLine::kContinuous ? RecordingEngine::kContinuous
                                                                       : line_.recordSeconds;
     recording_ =
@@ -254,9 +240,15 @@ void BenchRun::startRecording() {
             .arg(QLatin1String(kRecordScales[std::size_t(line_.scale)].text)));
 }
 
-void BenchRun::recordingStopped() {
+void BenchRun::recordingStopped(bool failed) {
     if (done_ || !recording_)
         return;
+    if (failed) {
+        // What can still be kept is: the record where the file allows it,
+        // the CSV wherever it goes.
+        store();
+        return finish(CommandLine::NotStored, QStringLiteral("The recording could not be stored."));
+    }
     complete_ = true;
     if (!store())
         return finish(CommandLine::NotStored);
@@ -266,36 +258,27 @@ void BenchRun::recordingStopped() {
 
 bool BenchRun::store() {
     recording_ = false;
-    const std::vector<ExportedSupply> supplies = exportedSupplies(bench_.records());
+    const std::vector<ExportedSupply> supplies = bench_.exportedRun();
     QStringList counts;
-    for (const ExportedSupply& s : supplies)
+    int unstored = 0;
+    for (const ExportedSupply& s : supplies) {
         counts << QStringLiteral("%1 %2").arg(s.store->workingCount().value_or(0)).arg(s.name);
+        unstored += int(s.tail.size());
+    }
     say(QStringLiteral("Recorded points: %1.").arg(counts.join(QStringLiteral(", "))));
+    if (unstored > 0)
+        say(QStringLiteral("%1 more points could not be stored in the database; the CSV has them.")
+                .arg(unstored));
     bool ok = true;
     if (line_.save) {
-        // Any supply's record saves the run whole.
-        Recording* rec = nullptr;
-        for (int i = 0; i < bench_.size() && !rec; ++i)
-            rec = bench_.session(i).recording();
-        QString error = QStringLiteral("no supply is on line");
-        const std::optional<QString> number =
-            rec ? rec->record().saveAsNew(*line_.save, 0, &error) : std::nullopt;
-        if (number) {
-            say(QStringLiteral("Saved as record %1.").arg(*number));
-        } else {
-            say(QStringLiteral("The record could not be saved: %1").arg(error));
-            ok = false;
-        }
+        QString error;
+        const std::optional<QString> number = bench_.records().saveWorking(*line_.save, &error);
+        ok = saidSaved(number, error) && ok;
     }
     if (!line_.csv.isEmpty()) {
         QString error;
-        if (writeBenchExport(line_.csv, supplies, &error)) {
-            say(QStringLiteral("Wrote %1.").arg(QDir::toNativeSeparators(line_.csv)));
-        } else {
-            say(QStringLiteral("%1 could not be written: %2")
-                    .arg(QDir::toNativeSeparators(line_.csv), error));
-            ok = false;
-        }
+        const bool written = writeBenchExport(line_.csv, supplies, &error);
+        ok = saidWritten(line_.csv, written, error) && ok;
     }
     return ok;
 }
@@ -356,9 +339,10 @@ void BenchRun::finish(int code, const QString& text) {
     int waits = 0;
     for (const PowerStep& step : off)
         waits += step.waitMsec;
-    outputOff_.start(kOutputOffMsec + waits);
+    // The order's waits and then the links' time to send what it sent.
+    drain_.giveUpAfter(kOutputOffMsec + waits);
     sequencer_ = std::make_unique<PowerSequencer>(bench_.sequencerSupplies(), clock_, waiter_);
-    connect(sequencer_.get(), &PowerSequencer::finished, this, [this] { drain_.start(); });
+    connect(sequencer_.get(), &PowerSequencer::finished, &drain_, &LinkDrain::watch);
     sequencer_->run(std::move(off));
 }
 
@@ -367,7 +351,6 @@ void BenchRun::end() {
         return;
     ended_ = true;
     drain_.stop();
-    outputOff_.stop();
     feeds_.clear();
     for (int i = 0; i < bench_.size(); ++i)
         bench_.session(i).reset();

@@ -1,8 +1,8 @@
 #pragma once
 
 #include "commandline.h"
+#include "consolerun.h"
 #include "session/powersequence.h"
-#include "stopsignals.h"
 
 #include <QObject>
 #include <QTimer>
@@ -45,7 +45,7 @@ private:
     void outputsOn(bool completed, const QString& message);
     void readingsArrived();
     void startRecording();
-    void recordingStopped();
+    void recordingStopped(bool failed);
     bool store();
     void signalled(const QString& name);
     void finish(int code, const QString& text = {});
@@ -73,8 +73,7 @@ private:
     bool ended_ = false;
     int exitCode_ = 0;
     QTimer firstReadings_;
-    QTimer outputOff_;
-    QTimer drain_;
+    LinkDrain drain_;
 };
 
 } // namespace trq

@@ -300,6 +300,12 @@ CommandLine CommandLine::read(const QCommandLineParser& parser) {
             refuse(QStringLiteral("simulated model"),
                    a.serial.port.mid(int(qstrlen(TransportFactory::kSimPrefix))),
                    sim::simulatedModelNames());
+        for (const SupplyAddress& before : line.supplies)
+            if (before.text().section(QLatin1Char('='), -1) ==
+                    a.text().section(QLatin1Char('='), -1) ||
+                (!a.name.isEmpty() && before.name.compare(a.name, Qt::CaseInsensitive) == 0))
+                refuse(
+                    QStringLiteral("--supply %1: that supply is on the bench already").arg(text));
         line.supplies.push_back(a);
     }
     line.bench = value("bench");

@@ -11,18 +11,16 @@
 
 namespace trq {
 
-namespace {
-
-void say(const QString& text) {
-    std::fprintf(stderr, "%s\n", qPrintable(text));
-    std::fflush(stderr);
-}
-
-} // namespace
-
 HeadlessRun::HeadlessRun(InstrumentSession& session, ScpiServer& server, const CommandLine& line,
                          QObject* parent)
-    : QObject(parent), session_(session), server_(server), line_(line) {
+    : QObject(parent), session_(session), server_(server), line_(line),
+      drain_(
+          [this] {
+              const TaskScheduler& link = session_.link();
+              return link.pendingCommands() == 0 && !link.commandInFlight() &&
+                     !link.serialExchangeOpen() && link.opMode() == OpMode::Idle;
+          },
+          QStringLiteral("The output-off could not be confirmed on the link.")) {
     connect(&signals_, &StopSignals::stopRequested, this, &HeadlessRun::signalled);
     connect(&session_, &InstrumentSession::stateChanged, this, &HeadlessRun::stateChanged);
     connect(&session_, &InstrumentSession::initialValuesRead, this, &HeadlessRun::ready);
@@ -38,19 +36,7 @@ HeadlessRun::HeadlessRun(InstrumentSession& session, ScpiServer& server, const C
                            "complete one."));
         startRecording();
     });
-    outputOff_.setSingleShot(true);
-    outputOff_.setInterval(kOutputOffMsec);
-    connect(&outputOff_, &QTimer::timeout, this, [this] {
-        say(QStringLiteral("The output-off could not be confirmed on the link."));
-        end();
-    });
-    drain_.setInterval(20);
-    connect(&drain_, &QTimer::timeout, this, [this] {
-        const TaskScheduler& link = session_.link();
-        if (link.pendingCommands() == 0 && !link.commandInFlight() && !link.serialExchangeOpen() &&
-            link.opMode() == OpMode::Idle)
-            end();
-    });
+    connect(&drain_, &LinkDrain::drained, this, &HeadlessRun::end);
 }
 
 HeadlessRun::~HeadlessRun() = default;
@@ -213,23 +199,13 @@ bool HeadlessRun::store() {
     if (line_.save) {
         QString error;
         const std::optional<QString> number = rec->record().saveAsNew(*line_.save, 0, &error);
-        if (number) {
-            say(QStringLiteral("Saved as record %1.").arg(*number));
-        } else {
-            say(QStringLiteral("The record could not be saved: %1").arg(error));
-            ok = false;
-        }
+        ok = saidSaved(number, error) && ok;
     }
     if (!line_.csv.isEmpty()) {
         QString error;
-        if (writeExport(line_.csv, rec->channels(), session_.store(), RowOrder::BySeqNo, &error,
-                        unstored)) {
-            say(QStringLiteral("Wrote %1.").arg(QDir::toNativeSeparators(line_.csv)));
-        } else {
-            say(QStringLiteral("%1 could not be written: %2")
-                    .arg(QDir::toNativeSeparators(line_.csv), error));
-            ok = false;
-        }
+        const bool written = writeExport(line_.csv, rec->channels(), session_.store(),
+                                         RowOrder::BySeqNo, &error, unstored);
+        ok = saidWritten(line_.csv, written, error) && ok;
     }
     return ok;
 }
@@ -263,8 +239,7 @@ void HeadlessRun::finish(int code, const QString& text) {
     if (switchedOn_ && !complete_ && session_.isReady() && session_.supply().outputOn()) {
         session_.control().setOutput(false);
         say(QStringLiteral("Switched the output off again."));
-        outputOff_.start();
-        drain_.start();
+        drain_.start(kOutputOffMsec);
         return;
     }
     // Outside whatever delivery or signal called this.
@@ -276,7 +251,6 @@ void HeadlessRun::end() {
         return;
     ended_ = true;
     drain_.stop();
-    outputOff_.stop();
     session_.reset();
     emit finished(exitCode_);
 }

@@ -1,8 +1,8 @@
 #pragma once
 
 #include "commandline.h"
+#include "consolerun.h"
 #include "session/recordingengine.h"
-#include "stopsignals.h"
 
 #include <QObject>
 #include <QTimer>
@@ -70,8 +70,7 @@ private:
     bool ended_ = false;
     int exitCode_ = 0;
     QTimer firstReadings_;
-    QTimer outputOff_;
-    QTimer drain_;
+    LinkDrain drain_;
     StopSignals signals_;
 };
 

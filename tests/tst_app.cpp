@@ -165,6 +165,9 @@ private slots:
             {"--headless", "--supply", "sim:PSQ-3323", "--record", "1", "--output-on",
              "--power-order", "pump on"},
             false, 2, {"--power-order: ", "pump"});
+        row("bench supply twice",
+            {"--headless", "--supply", "a=serial:/dev/ttyS0", "--supply", "serial:/dev/ttyS0"},
+            false, 2, {"on the bench already"});
         row("bench not kept", {"--headless", "--bench", "rack 9"}, false, 2,
             {"No bench named \"rack 9\" is kept"});
     }

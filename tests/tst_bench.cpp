@@ -213,8 +213,15 @@ private slots:
                        "INITIALLY DEFERRED)"));
         QVERIFY(q.exec("CREATE TRIGGER orphan AFTER INSERT ON datatemp_s2 BEGIN INSERT INTO owed "
                        "VALUES (7); END"));
+        QSignalSpy stopped(&b.bench, &Bench::recordingStopped);
         QTRY_VERIFY_WITH_TIMEOUT(!b.bench.isRecording(), 5000);
+        QCOMPARE(stopped.value(0).value(0).toBool(), true); // not a whole run
         QVERIFY(!b.bench.session(1).recording()->engine().isRecording());
+        // The supply off line at the start is no part of the run: nothing of
+        // the run before stays in its tables.
+        QCOMPARE(b.bench.records().supplies({}).size(), std::size_t(1));
+        QCOMPARE(b.bench.records().supplies({}).front().table, 2);
+        QCOMPARE(first.workingCount(), 0);
         QVERIFY2(b.prompter.texts.join('|').contains("could not be stored"),
                  qPrintable(b.prompter.texts.join('|')));
     }

@@ -188,22 +188,31 @@ private slots:
         QCOMPARE(bench.supplies({}), supplies);
 
         const QString csv = f.folder + QStringLiteral("/bench.csv");
-        QVERIFY(writeBenchExport(csv, {{"logic", 1, f.store.get()}, {"rail, B", 2, second}}));
+        // A point the file did not take yet follows its supply's rows.
+        SampleRow waiting;
+        waiting.recTime = QStringLiteral("2026/12/06 10:00:03");
+        waiting.volt[0] = QStringLiteral("9.000");
+        waiting.curr[0] = QStringLiteral("0.500");
+        QVERIFY(writeBenchExport(
+            csv, {{"logic", 1, f.store.get(), 1, {}}, {"rail, B", 2, second, 2, {waiting}}}));
         QFile file(csv);
         QVERIFY(file.open(QIODevice::ReadOnly));
-        QCOMPARE(
-            file.readAll(),
-            QByteArray("Time,logic CH1 V,logic CH1 A,logic CH1 Ah,logic CH1 Wh,logic Gap,"
-                       "\"rail, B CH1 V\",\"rail, B CH1 A\",\"rail, B CH2 V\",\"rail, B CH2 "
-                       "A\",\"rail, B CH1 Ah\",\"rail, B CH1 Wh\",\"rail, B CH2 Ah\",\"rail, "
-                       "B CH2 Wh\",\"rail, B Gap\"\r\n"
-                       "2026/12/06 10:00:00,1.500,0.100,,,0,1.500,0.100,3.000,0.200,,,,,0\r\n"
-                       "2026/12/06 10:00:01,2.500,1.100,,,0,,,,,,,,,\r\n"
-                       "2026/12/06 10:00:02,3.500,2.100,,,0,3.500,2.100,5.000,2.200,,,,,0\r\n"));
+        QCOMPARE(file.readAll(),
+                 QByteArray("Time,logic CH1 V,logic CH1 A,logic CH1 Ah,logic CH1 Wh,logic Gap,"
+                            "\"rail, B CH1 V\",\"rail, B CH1 A\",\"rail, B CH2 V\",\"rail, B CH2 "
+                            "A\",\"rail, B CH1 Ah\",\"rail, B CH1 Wh\",\"rail, B CH2 Ah\",\"rail, "
+                            "B CH2 Wh\",\"rail, B Gap\"\r\n"
+                            "2026/12/06 10:00:00,1.500,0.100,,,0,1.500,0.100,3.000,0.200,,,,,0\r\n"
+                            "2026/12/06 10:00:01,2.500,1.100,,,0,,,,,,,,,\r\n"
+                            "2026/12/06 10:00:02,3.500,2.100,,,0,3.500,2.100,5.000,2.200,,,,,0\r\n"
+                            "2026/12/06 10:00:03,,,,,,9.000,0.500,,,,,,,0\r\n"));
 
         QVERIFY(bench.saveNew({"1", start, "e", "run", "0", "0"}, 0));
         QCOMPARE(f.count("select count(*) from datamain"), 1);
         QCOMPARE(f.count("select count(*) from datadetail_s2 where RecNo = '1'"), 2);
+        // The working table's header names the record, saved.
+        QCOMPARE(f.store->workingHeader()->recNo, QStringLiteral("1"));
+        QVERIFY(!f.store->workingHeader()->unsaved);
         QVERIFY(f.store->clearWorking() && second->clearWorking());
         QVERIFY(bench.loadToWorking(QStringLiteral("1")));
         QCOMPARE(second->workingCount(), 2);

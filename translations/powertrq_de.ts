@@ -325,6 +325,10 @@ Schreibgeschützt fortfahren? (Nein beendet.) Schreibgeschützt kann nichts aufg
         <source>The recording has stopped: the points of its last step could not be stored in %1 (%2). The points stored before them are kept.</source>
         <translation>Die Aufzeichnung wurde angehalten: Die Punkte ihres letzten Schritts konnten nicht in %1 gespeichert werden (%2). Die zuvor gespeicherten Punkte bleiben erhalten.</translation>
     </message>
+    <message>
+        <source>The recording cannot start: %1</source>
+        <translation>Die Aufzeichnung kann nicht beginnen: %1</translation>
+    </message>
 </context>
 <context>
     <name>trq::FrontPanel</name>

@@ -161,6 +161,8 @@ void Bench::allOutputsOff() {
 }
 
 bool Bench::startRecording(int ticks, int scale, int operation) {
+    if (running_)
+        return false;
     std::vector<Member*> onLine;
     for (const auto& m : members_)
         if (m->session.isReady() && m->session.recording())
@@ -175,17 +177,52 @@ bool Bench::startRecording(int ticks, int scale, int operation) {
     // on line now: the header that says it is unsaved is the bench's.
     if (!mayDiscard())
         return false;
-    std::vector<RecordingEngine*> started;
+    // What refuses a start is asked of every supply before anything is
+    // written, so a refusal leaves the last run as it was.
+    for (Member* m : onLine)
+        if (!m->session.supply().outputOn() || records_.store(m->table)->isReadOnly()) {
+            m->session.recording()->engine().start(); // says why
+            return false;
+        }
     std::vector<RecordedSupply> recorded;
+    for (Member* m : onLine)
+        recorded.push_back({m->table, name(indexOf(m)), m->session.connection().model(),
+                            m->session.connection().serialNumber(), m->address.text(),
+                            m->session.recording()->engine().channels()});
     stepClock_.hold();
+    const QDateTime start = stepClock_.now();
+    // The run's supplies are kept first: without them it would read back
+    // as its first supply's alone. The tables of a supply not recorded
+    // hold nothing of this run.
+    bool ready = records_.setWorkingSupplies(recorded, RecordingEngine::timeText(start));
+    for (const auto& m : members_)
+        if (ready && std::find(onLine.begin(), onLine.end(), m.get()) == onLine.end())
+            ready = records_.store(m->table)->clearWorking();
+    if (ready &&
+        std::none_of(onLine.begin(), onLine.end(), [](Member* m) { return m->table == 1; }))
+        ready = records_.store(1)->clearWorking(); // keeps the record's header, no points
+    if (!ready) {
+        stepClock_.release();
+        services_.prompter.message(tr("The recording cannot start: %1").arg(records_.lastError()),
+                                   {}, Prompter::Icon::Critical);
+        return false;
+    }
+    std::vector<RecordingEngine*> started;
+    failed_ = false;
     for (Member* m : onLine) {
         RecordingEngine& engine = m->session.recording()->engine();
         engine.setDriven(true);
+        // Asked once above for the whole bench.
+        const std::function<bool()> check = engine.discardCheck();
         engine.setDiscardCheck([] { return true; });
         engine.arm(ticks, scale, operation);
-        if (!engine.start())
+        const bool on = engine.start();
+        engine.setDiscardCheck(check);
+        if (!on)
             break;
         started.push_back(&engine);
+        connect(&engine, &RecordingEngine::stopped, this, &Bench::engineStopped,
+                Qt::UniqueConnection);
         // Whichever supply's record is saved, the run is saved whole.
         m->session.recording()->record().setRowSaver([this](const RecordHeader& h, QString* error) {
             if (records_.saveNew(h, 1))
@@ -193,49 +230,74 @@ bool Bench::startRecording(int ticks, int scale, int operation) {
             *error = records_.lastError();
             return false;
         });
-        const int i = int(std::find_if(members_.begin(), members_.end(),
-                                       [m](const auto& p) { return p.get() == m; }) -
-                          members_.begin());
-        recorded.push_back({m->table, name(i), m->session.connection().model(),
-                            m->session.connection().serialNumber(), m->address.text(),
-                            engine.channels()});
     }
-    const QDateTime start = stepClock_.now();
     stepClock_.release();
     if (started.size() < onLine.size()) {
-        for (RecordingEngine* e : started)
+        for (RecordingEngine* e : started) {
             e->stop();
+            e->setDriven(false);
+        }
         return false;
     }
-    if (!records_.setWorkingSupplies(recorded, RecordingEngine::timeText(start)))
-        trace(QStringLiteral("Bench supplies not kept with the recording: ") +
-              records_.lastError());
+    running_ = true;
     recordTimer_.start();
     return true;
 }
 
-bool Bench::mayDiscard() {
-    RecordStore& first = *records_.store(1);
-    const std::optional<WorkingHeader> header = first.workingHeader();
+int Bench::indexOf(const Member* member) const {
+    for (int i = 0; i < size(); ++i)
+        if (members_[std::size_t(i)].get() == member)
+            return i;
+    return -1;
+}
+
+bool Bench::holdsUnsavedRun() {
+    const std::optional<WorkingHeader> header = records_.store(1)->workingHeader();
     if (!header || !header->unsaved)
-        return true;
-    bool empty = true;
+        return false;
     for (const ExportedSupply& s : exportedSupplies(records_))
-        empty = empty && s.store->workingCount().value_or(1) == 0;
-    return empty || services_.prompter.ask(WorkingRecord::tr("The current recording is not saved. "
-                                                             "Discard it?"),
-                                           {}, Prompter::Icon::Question,
-                                           Prompter::Buttons::YesNo) == Prompter::Answer::Yes;
+        if (s.store->workingCount().value_or(1) > 0)
+            return true;
+    return false;
+}
+
+bool Bench::mayDiscard() {
+    return !holdsUnsavedRun() ||
+           services_.prompter.ask(
+               WorkingRecord::tr("The current recording is not saved. Discard it?"), {},
+               Prompter::Icon::Question, Prompter::Buttons::YesNo) == Prompter::Answer::Yes;
+}
+
+std::vector<ExportedSupply> Bench::exportedRun() {
+    std::vector<ExportedSupply> run = exportedSupplies(records_);
+    for (ExportedSupply& s : run)
+        for (const auto& m : members_)
+            if (Recording* r = m->session.recording(); r && m->table == s.table)
+                s.tail.assign(r->engine().unstoredPoints().begin(),
+                              r->engine().unstoredPoints().end());
+    return run;
+}
+
+void Bench::engineStopped(RecordingEngine::StopReason reason) {
+    // A supply's point the file refused: the others' would fare no better.
+    if (running_ && reason == RecordingEngine::StopReason::StoreFailed)
+        failed_ = true;
 }
 
 void Bench::stopRecording() {
-    if (!recordTimer_.isActive())
+    endRecording();
+}
+
+void Bench::endRecording() {
+    if (!std::exchange(running_, false))
         return;
     recordTimer_.stop();
     for (const auto& m : members_)
-        if (Recording* r = m->session.recording())
+        if (Recording* r = m->session.recording()) {
             r->engine().stop();
-    emit recordingStopped();
+            r->engine().setDriven(false);
+        }
+    emit recordingStopped(failed_);
 }
 
 void Bench::recordStep() {
@@ -255,22 +317,17 @@ void Bench::recordStep() {
         // Nothing after them would be kept either: stop, then say why.
         const QString why = db.lastError().text();
         db.rollback();
-        recordTimer_.stop();
-        for (const auto& m : members_)
-            if (Recording* r = m->session.recording())
-                r->engine().stop();
+        failed_ = true;
+        endRecording();
         services_.prompter.message(
             tr("The recording has stopped: the points of its last step could not be stored in "
                "%1 (%2). The points stored before them are kept.")
                 .arg(QDir::toNativeSeparators(db.databaseName()), why),
             {}, Prompter::Icon::Critical);
-        emit recordingStopped();
         return;
     }
-    if (!recording) {
-        recordTimer_.stop();
-        emit recordingStopped();
-    }
+    if (failed_ || !recording)
+        endRecording();
 }
 
 std::vector<PowerSequencer::Supply> Bench::sequencerSupplies() {

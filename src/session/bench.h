@@ -3,6 +3,7 @@
 #include "session/powersequence.h"
 #include "session/supplyinterface.h"
 
+#include "session/recordingengine.h"
 #include "session/recordingview.h"
 #include "storage/benchstore.h"
 
@@ -67,15 +68,21 @@ public:
     // none is on line; none then records.
     bool startRecording(int ticks, int scale, int operation);
     void stopRecording();
-    bool isRecording() const { return recordTimer_.isActive(); }
+    bool isRecording() const { return running_; }
     // The bench's records: each supply's rows, one record number for all.
     BenchStore& records() { return records_; }
+    // The working table's run as it is exported, with the points a busy
+    // file has not taken yet.
+    std::vector<ExportedSupply> exportedRun();
+    // The working table holds a run no record has.
+    bool holdsUnsavedRun();
 
 signals:
     // A supply went on line, off line, or is reconnecting.
     void supplyStateChanged(int index);
-    // Every supply's recording has ended.
-    void recordingStopped();
+    // Every supply's recording has ended; failed: a point could not be
+    // stored (said), so the run is not whole.
+    void recordingStopped(bool failed);
 
 private:
     struct Member;
@@ -101,6 +108,10 @@ private:
         bool held_ = false;
     };
     void recordStep();
+    void engineStopped(RecordingEngine::StopReason reason);
+    // Every supply's recording stopped, once.
+    void endRecording();
+    int indexOf(const Member* member) const;
     // Asked before a start throws the bench's unsaved run away.
     bool mayDiscard();
 
@@ -108,6 +119,8 @@ private:
     StepClock stepClock_;
     BenchStore records_;
     QTimer recordTimer_;
+    bool running_ = false;
+    bool failed_ = false; // a point of this run could not be stored
     std::vector<std::unique_ptr<Member>> members_;
     quint64 allOffs_ = 0; // how often every output was switched off
 };

@@ -74,7 +74,10 @@ bool RecordingEngine::start() {
     for (RecordingView* v : views_)
         v->recordingStarted(start_, continuous_ ? QDateTime() : start_.addSecs(remaining_));
     running_ = true;
-    if (!driven_)
+    // Driven, only the bench's step ticks it: two would make two points.
+    if (driven_)
+        timer_.stop();
+    else
         timer_.start();
     emit started();
     return true;

@@ -87,6 +87,7 @@ public:
     // Asked before a start throws away what the working table holds; true
     // when it may go.
     void setDiscardCheck(std::function<bool()> check) { mayDiscard_ = std::move(check); }
+    const std::function<bool()>& discardCheck() const { return mayDiscard_; }
 
     static QString timeText(const QDateTime& t);
 

@@ -2,10 +2,10 @@
 #include "storage/benchstore.h"
 
 #include "core/debugtrace.h"
+#include "storage/csvexport.h"
 #include "storage/database.h"
 
 #include <QRegularExpression>
-#include <QSaveFile>
 #include <QSqlError>
 #include <QSqlQuery>
 
@@ -132,31 +132,59 @@ std::vector<RecordedSupply> BenchStore::supplies(const QString& recNo) {
                 found.push_back({q.value(0).toInt(), q.value(1).toString(), q.value(2).toString(),
                                  q.value(3).toString(), q.value(4).toString(),
                                  std::clamp(q.value(6).toInt(), 1, 4)});
-    if (found.empty() || found.front().table != 1)
-        found.insert(found.begin(), RecordedSupply{});
+    if (found.empty())
+        found.push_back({}); // a record of one supply, saved without a bench
     return found;
 }
 
 bool BenchStore::saveNew(const RecordHeader& header, int window) {
     const std::vector<RecordedSupply> all = supplies(QString());
+    const bool plain = all.size() == 1 && all.front() == RecordedSupply{};
     return inSavepoint(
         database_.database(),
         [&] {
+            // The first supply's tables hold the record's header, also when
+            // that supply was not recorded (its working table is empty then).
+            RecordStore& first = *store(1);
+            if (!first.saveNew(header, window))
+                return fail(first.lastError());
             for (const RecordedSupply& s : all) {
-                RecordStore* st = store(s.table);
-                if (!st)
-                    return false;
+                if (s.table == 1)
+                    continue;
+                RecordStore& st = *store(s.table);
                 // Rows a program that knows one supply left under this
                 // number go first.
-                if (s.table > 1 && !st->deleteRecord(header.recNo))
-                    return fail(st->lastError());
-                if (!st->saveNew(header, window))
-                    return fail(st->lastError());
+                if (!st.deleteRecord(header.recNo) || !st.saveNew(header, window))
+                    return fail(st.lastError());
             }
-            return (all.size() == 1 && all.front() == RecordedSupply{}) ||
-                   writeSupplies(header.recNo, header.startTime, all);
+            if (!plain && !writeSupplies(header.recNo, header.startTime, all))
+                return false;
+            // The working table's header names the record now, whichever
+            // supply's record asked for the save.
+            WorkingHeader h = first.workingHeader().value_or(WorkingHeader{});
+            h.recNo = header.recNo;
+            h.description = header.comment;
+            h.unsaved = false;
+            return first.setWorkingHeader(h) || fail(first.lastError());
         },
         &error_);
+}
+
+std::optional<QString> BenchStore::saveWorking(const QString& description, QString* error) {
+    RecordStore& first = *store(1);
+    const WorkingHeader h = first.workingHeader().value_or(WorkingHeader{});
+    const std::optional<QString> number = first.nextRecordNumber();
+    if (!number) {
+        *error = first.lastError();
+        return std::nullopt;
+    }
+    if (!saveNew({*number, h.startTime, h.endTime, description, QString::number(h.scale),
+                  QStringLiteral("0")},
+                 1)) {
+        *error = error_;
+        return std::nullopt;
+    }
+    return number;
 }
 
 bool BenchStore::loadToWorking(const QString& recNo) {
@@ -233,7 +261,7 @@ void appendFields(QStringList& fields, const ExportedSupply& s, const SampleRow*
 // One supply's working rows in sample order, a page at a time.
 class RowCursor {
 public:
-    explicit RowCursor(RecordStore& store) : store_(store) {}
+    explicit RowCursor(const ExportedSupply& supply) : store_(*supply.store), tail_(supply.tail) {}
     // The next row, or null at the end; false in ok when a page failed.
     const SampleRow* peek(bool& ok) {
         if (rows_.empty() && !ended_) {
@@ -244,6 +272,8 @@ public:
             ended_ = !read || int(rows_.size()) < kPage;
             if (!rows_.empty())
                 next_ = rows_.back().seqNo + 1;
+            if (ended_ && read)
+                rows_.insert(rows_.end(), tail_.begin(), tail_.end());
         }
         return rows_.empty() ? nullptr : &rows_.front();
     }
@@ -252,6 +282,7 @@ public:
 private:
     static constexpr int kPage = 2000;
     RecordStore& store_;
+    const std::vector<SampleRow>& tail_;
     std::deque<SampleRow> rows_;
     qint64 next_ = std::numeric_limits<qint64>::min();
     bool ended_ = false;
@@ -262,7 +293,7 @@ private:
 std::vector<ExportedSupply> exportedSupplies(BenchStore& store, const QString& recNo) {
     std::vector<ExportedSupply> out;
     for (const RecordedSupply& s : store.supplies(recNo))
-        out.push_back({s.name, s.channels, store.store(s.table)});
+        out.push_back({s.name, s.channels, store.store(s.table), s.table, {}});
     return out;
 }
 
@@ -277,46 +308,42 @@ QByteArray benchCsvHeader(const std::vector<ExportedSupply>& supplies) {
 
 bool writeBenchExport(const QString& path, const std::vector<ExportedSupply>& supplies,
                       QString* error) {
-    QSaveFile file(path);
-    bool written = file.open(QIODevice::WriteOnly) && file.write(benchCsvHeader(supplies)) >= 0;
-    std::vector<RowCursor> cursors;
-    for (const ExportedSupply& s : supplies)
-        cursors.emplace_back(*s.store);
-    bool read = true;
-    // Every supply's point of one step has the same time: a row is an
-    // instant, merged from the earliest time any supply has left.
-    while (written && read) {
-        QString instant;
-        for (RowCursor& c : cursors)
-            if (const SampleRow* r = c.peek(read); r && (instant.isNull() || r->recTime < instant))
-                instant = r->recTime;
-        if (instant.isNull())
-            break;
-        QStringList fields{instant};
-        for (std::size_t i = 0; i < cursors.size(); ++i) {
-            const SampleRow* r = cursors[i].peek(read);
-            const bool here = r && r->recTime == instant;
-            appendFields(fields, supplies[i], here ? r : nullptr);
-            if (here)
-                cursors[i].pop();
-        }
-        written = file.write(fields.join(QLatin1Char(',')).toUtf8() + "\r\n") >= 0;
-    }
-    if (written && !read) {
-        file.cancelWriting();
-        if (error) {
+    return writeAside(
+        path,
+        [&](QIODevice& file) -> std::optional<QString> {
+            bool written = file.write(benchCsvHeader(supplies)) >= 0;
+            std::vector<RowCursor> cursors;
+            for (const ExportedSupply& s : supplies)
+                cursors.emplace_back(s);
+            bool read = true;
+            // Every supply's point of one step has the same time: a row is
+            // an instant, merged from the earliest time any supply has left.
+            while (written && read) {
+                QString instant;
+                for (RowCursor& c : cursors)
+                    if (const SampleRow* r = c.peek(read);
+                        r && (instant.isNull() || r->recTime < instant))
+                        instant = r->recTime;
+                if (instant.isNull())
+                    break;
+                QStringList fields{instant};
+                for (std::size_t i = 0; i < cursors.size(); ++i) {
+                    const SampleRow* r = cursors[i].peek(read);
+                    const bool here = r && r->recTime == instant;
+                    appendFields(fields, supplies[i], here ? r : nullptr);
+                    if (here)
+                        cursors[i].pop();
+                }
+                written = file.write(fields.join(QLatin1Char(',')).toUtf8() + "\r\n") >= 0;
+            }
+            if (!written || read)
+                return std::nullopt;
             for (const ExportedSupply& s : supplies)
                 if (!s.store->lastError().isEmpty())
-                    *error = s.store->lastError();
-        }
-        return false;
-    }
-    if (!written || !file.commit()) {
-        if (error)
-            *error = file.errorString();
-        return false;
-    }
-    return true;
+                    return s.store->lastError();
+            return QString();
+        },
+        error);
 }
 
 } // namespace trq

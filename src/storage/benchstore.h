@@ -5,6 +5,7 @@
 #include <QCoreApplication>
 
 #include <memory>
+#include <optional>
 #include <vector>
 
 namespace trq {
@@ -43,6 +44,9 @@ public:
 
     // Each supply's working rows under one new record.
     bool saveNew(const RecordHeader& header, int window);
+    // The working table under the next record number with this description,
+    // its header then naming that record; the number, or nothing (error).
+    std::optional<QString> saveWorking(const QString& description, QString* error);
     bool loadToWorking(const QString& recNo);
     bool deleteRecord(const QString& recNo);
 
@@ -71,6 +75,9 @@ struct ExportedSupply {
     QString name;
     int channels = 1;
     RecordStore* store = nullptr;
+    int table = 1;
+    // Points the table could not take (a busy file), after its rows.
+    std::vector<SampleRow> tail;
 };
 // A record's supplies ('' the working table's) as they are exported.
 std::vector<ExportedSupply> exportedSupplies(BenchStore& store, const QString& recNo = {});

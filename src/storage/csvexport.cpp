@@ -42,28 +42,44 @@ QByteArray exportCsv(int channels, const QList<SampleRow>& rows) {
     return out;
 }
 
-bool writeExport(const QString& path, int channels, RecordStore& store, RowOrder order,
-                 QString* error, const QList<SampleRow>& tail) {
-    // Written aside and moved into place: a failed export leaves no half file.
+bool writeAside(const QString& path, const std::function<std::optional<QString>(QIODevice&)>& fill,
+                QString* error) {
     QSaveFile file(path);
-    bool written = file.open(QIODevice::WriteOnly) && file.write(csvHeader(channels)) >= 0;
-    const bool read = written && store.forEachWorkingRow(order, [&](const SampleRow& r) {
-        written = written && file.write(csvLine(channels, r)) >= 0;
-    });
-    for (const SampleRow& r : tail)
-        written = written && file.write(csvLine(channels, r)) >= 0;
-    if (written && !read) {
-        file.cancelWriting();
+    if (!file.open(QIODevice::WriteOnly)) {
         if (error)
-            *error = store.lastError();
+            *error = file.errorString();
         return false;
     }
-    if (!written || !file.commit()) {
+    if (const std::optional<QString> unread = fill(file); unread && !file.error()) {
+        file.cancelWriting();
+        if (error)
+            *error = *unread;
+        return false;
+    }
+    if (!file.commit()) {
         if (error)
             *error = file.errorString();
         return false;
     }
     return true;
+}
+
+bool writeExport(const QString& path, int channels, RecordStore& store, RowOrder order,
+                 QString* error, const QList<SampleRow>& tail) {
+    return writeAside(
+        path,
+        [&](QIODevice& file) -> std::optional<QString> {
+            bool written = file.write(csvHeader(channels)) >= 0;
+            const bool read = written && store.forEachWorkingRow(order, [&](const SampleRow& r) {
+                written = written && file.write(csvLine(channels, r)) >= 0;
+            });
+            for (const SampleRow& r : tail)
+                written = written && file.write(csvLine(channels, r)) >= 0;
+            if (written && !read)
+                return store.lastError();
+            return std::nullopt;
+        },
+        error);
 }
 
 } // namespace trq

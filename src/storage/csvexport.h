@@ -3,7 +3,11 @@
 #include "storage/recordstore.h"
 
 #include <QByteArray>
+#include <QIODevice>
 #include <QList>
+
+#include <functional>
+#include <optional>
 
 namespace trq {
 
@@ -16,6 +20,12 @@ namespace trq {
 QByteArray csvHeader(int channels);
 QByteArray csvLine(int channels, const SampleRow& row);
 QByteArray exportCsv(int channels, const QList<SampleRow>& rows);
+
+// Writes a file aside and moves it into place, so a failed export leaves no
+// half file: fill writes the content and returns why what it wrote could not
+// be read, if it could not; false with the reason otherwise too.
+bool writeAside(const QString& path, const std::function<std::optional<QString>(QIODevice&)>& fill,
+                QString* error = nullptr);
 
 // Writes the working table to path a row at a time (weeks of points never
 // sit in memory), in the order the rows were stored or by sample number;

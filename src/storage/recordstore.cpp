@@ -149,9 +149,10 @@ constexpr qint64 kStoreEvery = PointSummary::kMaxBuckets;
 bool inSavepoint(QSqlDatabase db, const std::function<bool()>& work, QString* error,
                  int* errorNumber) {
     // Savepoints nest where transactions do not: a bench's save is one
-    // transaction around each supply's.
-    static int depth = 0;
-    const QString name = QStringLiteral("trq%1").arg(depth);
+    // transaction around each supply's, and a recording step's transaction
+    // may hold them. Each has a name of its own.
+    static quint64 made = 0;
+    const QString name = QStringLiteral("trq%1").arg(++made);
     QSqlQuery q(db);
     const auto failed = [&] {
         if (error)
@@ -162,23 +163,16 @@ bool inSavepoint(QSqlDatabase db, const std::function<bool()>& work, QString* er
     };
     if (!q.exec(QStringLiteral("SAVEPOINT ") + name))
         return failed();
-    ++depth;
-    const bool done = work();
-    --depth;
-    if (done && q.exec(QStringLiteral("RELEASE ") + name))
+    if (work() && q.exec(QStringLiteral("RELEASE ") + name))
         return true;
-    const bool releaseFailed = done;
-    if (releaseFailed)
-        failed();
-    // The outermost one is the transaction: all of it goes, also when its
-    // commit failed (a busy file).
+    if (!q.lastError().text().isEmpty())
+        failed(); // the release (a commit) failed, not the work
+    // Its own work goes, nothing before it; where even that cannot end (a
+    // commit the file refuses), the whole transaction goes.
     QSqlQuery undo(db);
-    if (depth == 0) {
+    if (!undo.exec(QStringLiteral("ROLLBACK TO ") + name) ||
+        !undo.exec(QStringLiteral("RELEASE ") + name))
         undo.exec(QStringLiteral("ROLLBACK"));
-    } else {
-        undo.exec(QStringLiteral("ROLLBACK TO ") + name);
-        undo.exec(QStringLiteral("RELEASE ") + name);
-    }
     return false;
 }
 

@@ -1,0 +1,88 @@
+#include "consolerun.h"
+
+#include <QDir>
+
+#include <cstdio>
+
+#include <csignal>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace trq {
+
+namespace {
+
+// The handler only writes the signal's number to this socket; the event
+// loop reads it (the only safe way out of a handler).
+int signalSockets[2] = {-1, -1};
+
+void onSignal(int number) {
+    const char byte = char(number);
+    [[maybe_unused]] const auto written = ::write(signalSockets[0], &byte, 1);
+}
+
+} // namespace
+
+StopSignals::StopSignals(QObject* parent) : QObject(parent) {
+    if (signalSockets[0] < 0 && ::socketpair(AF_UNIX, SOCK_STREAM, 0, signalSockets) != 0)
+        return;
+    notifier_ = std::make_unique<QSocketNotifier>(signalSockets[1], QSocketNotifier::Read);
+    connect(notifier_.get(), &QSocketNotifier::activated, this, [this] {
+        char number = 0;
+        [[maybe_unused]] const auto got = ::read(signalSockets[1], &number, 1);
+        emit stopRequested(number == SIGINT ? QStringLiteral("SIGINT") : QStringLiteral("SIGTERM"));
+    });
+    struct sigaction action = {};
+    action.sa_handler = onSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+}
+
+StopSignals::~StopSignals() {
+    std::signal(SIGINT, SIG_DFL);
+    std::signal(SIGTERM, SIG_DFL);
+}
+
+void say(const QString& text) {
+    std::fprintf(stderr, "%s\n", qPrintable(text));
+    std::fflush(stderr);
+}
+
+bool saidSaved(const std::optional<QString>& number, const QString& error) {
+    say(number ? QStringLiteral("Saved as record %1.").arg(*number)
+               : QStringLiteral("The record could not be saved: %1").arg(error));
+    return number.has_value();
+}
+
+bool saidWritten(const QString& path, bool written, const QString& error) {
+    say(written ? QStringLiteral("Wrote %1.").arg(QDir::toNativeSeparators(path))
+                : QStringLiteral("%1 could not be written: %2")
+                      .arg(QDir::toNativeSeparators(path), error));
+    return written;
+}
+
+LinkDrain::LinkDrain(std::function<bool()> idle, QString notConfirmed, QObject* parent)
+    : QObject(parent), idle_(std::move(idle)), notConfirmed_(std::move(notConfirmed)) {
+    poll_.setInterval(20);
+    connect(&poll_, &QTimer::timeout, this, [this] {
+        if (idle_()) {
+            stop();
+            emit drained();
+        }
+    });
+    deadline_.setSingleShot(true);
+    connect(&deadline_, &QTimer::timeout, this, [this] {
+        say(notConfirmed_);
+        stop();
+        emit drained();
+    });
+}
+
+void LinkDrain::stop() {
+    poll_.stop();
+    deadline_.stop();
+}
+
+} // namespace trq

@@ -1,0 +1,62 @@
+#pragma once
+
+#include <QObject>
+#include <QSocketNotifier>
+#include <QTimer>
+
+#include <functional>
+#include <memory>
+#include <optional>
+
+namespace trq {
+
+// SIGINT and SIGTERM as a Qt signal on the event loop, for as long as it
+// lives: a run without windows ends cleanly on either.
+class StopSignals : public QObject {
+    Q_OBJECT
+public:
+    explicit StopSignals(QObject* parent = nullptr);
+    ~StopSignals() override;
+
+signals:
+    // "SIGINT" or "SIGTERM".
+    void stopRequested(const QString& name);
+
+private:
+    std::unique_ptr<QSocketNotifier> notifier_;
+};
+
+// A line on stderr, at once: a run without windows tells its user there.
+void say(const QString& text);
+// Say how saving the record and writing the CSV went; false when it failed.
+bool saidSaved(const std::optional<QString>& number, const QString& error);
+bool saidWritten(const QString& path, bool written, const QString& error);
+
+// Waits until the commands sent last (an output-off) have left the links
+// before a run closes them, or gives up after a while and says so.
+class LinkDrain : public QObject {
+    Q_OBJECT
+public:
+    // idle: nothing waits on any link; notConfirmed: what is said on giving up.
+    LinkDrain(std::function<bool()> idle, QString notConfirmed, QObject* parent = nullptr);
+    // Watches from now until drained() or the time is up.
+    void start(int timeoutMsec) {
+        giveUpAfter(timeoutMsec);
+        watch();
+    }
+    // The time from now, and the watching of the links once what is to
+    // leave them has been sent.
+    void giveUpAfter(int timeoutMsec) { deadline_.start(timeoutMsec); }
+    void watch() { poll_.start(); }
+    void stop();
+
+signals:
+    void drained();
+
+private:
+    std::function<bool()> idle_;
+    QString notConfirmed_;
+    QTimer poll_, deadline_;
+};
+
+} // namespace trq
