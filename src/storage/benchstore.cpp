@@ -53,6 +53,17 @@ void BenchStore::dropOrphanedRows() {
 
 BenchStore::~BenchStore() = default;
 
+std::vector<int> BenchStore::furtherTables() {
+    static const QRegularExpression working(QStringLiteral("^datatemp_s(\\d+)$"));
+    std::vector<int> tables;
+    QSqlQuery q(database_.database());
+    if (q.exec(QStringLiteral("select name from sqlite_master where type = 'table'")))
+        while (q.next())
+            if (const auto m = working.match(q.value(0).toString()); m.hasMatch())
+                tables.push_back(m.captured(1).toInt());
+    return tables;
+}
+
 bool BenchStore::fail(const QString& error) {
     error_ = error;
     return false;
@@ -192,10 +203,11 @@ bool BenchStore::loadToWorking(const QString& recNo) {
     return inSavepoint(
         database_.database(),
         [&] {
-            // A supply the record does not have holds no rows afterwards.
-            for (std::size_t t = 1; t < stores_.size(); ++t)
-                if (stores_[t] && !stores_[t]->clearWorking())
-                    return fail(stores_[t]->lastError());
+            // A supply the record does not have holds no rows afterwards,
+            // whichever tables the file has.
+            for (int table : furtherTables())
+                if (RecordStore& st = *store(table); !st.clearWorking())
+                    return fail(st.lastError());
             for (const RecordedSupply& s : all) {
                 RecordStore* st = store(s.table);
                 if (!st || !st->loadToWorking(recNo))

@@ -57,6 +57,8 @@ private:
     // supply deleted.
     void dropOrphanedRows();
     bool fail(const QString& error);
+    // The supplies past the first whose tables the file has.
+    std::vector<int> furtherTables();
     bool writeSupplies(const QString& recNo, const QString& startTime,
                        const std::vector<RecordedSupply>& supplies);
     QString startTimeOf(const QString& recNo);
