@@ -96,6 +96,14 @@ void BenchRun::goOnLine() {
                     served.push_back({bench_.name(int(i)), servers_[i]->port()});
                 return served;
             });
+            server->setBenchPower(
+                [this] {
+                    for (int i = 0; i < bench_.size(); ++i)
+                        if (!bench_.session(i).isReady() || !bench_.session(i).supply().outputOn())
+                            return false; // one off line is no output known on
+                    return true;
+                },
+                [this](bool on) { return runOrderFor(on); });
             servers_.push_back(std::move(server));
         }
     }
@@ -176,7 +184,7 @@ void BenchRun::allReady() {
     sequencer_->run(onOrder_);
 }
 
-std::optional<std::vector<PowerStep>> BenchRun::powerOrder() {
+std::variant<std::vector<PowerStep>, QString> BenchRun::orderSteps() {
     QString text = line_.powerOrder;
     if (text.isEmpty() && !line_.bench.isEmpty())
         text = Settings::instance().benchPowerOrder(line_.bench);
@@ -186,7 +194,11 @@ std::optional<std::vector<PowerStep>> BenchRun::powerOrder() {
             each.push_back({name, true, 0});
         return each;
     }
-    std::variant<std::vector<PowerStep>, QString> order = parsePowerOrder(text, bench_.names());
+    return parsePowerOrder(text, bench_.names());
+}
+
+std::optional<std::vector<PowerStep>> BenchRun::powerOrder() {
+    std::variant<std::vector<PowerStep>, QString> order = orderSteps();
     if (const QString* why = std::get_if<QString>(&order)) {
         finish(CommandLine::BadOption, QStringLiteral("--power-order: %1").arg(*why));
         return std::nullopt;
@@ -194,6 +206,25 @@ std::optional<std::vector<PowerStep>> BenchRun::powerOrder() {
     if (!line_.powerOrder.isEmpty() && !line_.bench.isEmpty())
         Settings::instance().setBenchPowerOrder(line_.bench, line_.powerOrder);
     return std::get<std::vector<PowerStep>>(order);
+}
+
+QString BenchRun::runOrderFor(bool on) {
+    if (done_)
+        return QStringLiteral("the run is ending");
+    if ((sequencer_ && sequencer_->running()) || (scripted_ && scripted_->running()))
+        return QStringLiteral("a power order is running");
+    std::variant<std::vector<PowerStep>, QString> order = orderSteps();
+    if (const QString* why = std::get_if<QString>(&order))
+        return *why;
+    std::vector<PowerStep> steps = std::get<std::vector<PowerStep>>(order);
+    scripted_ = std::make_unique<PowerSequencer>(bench_.sequencerSupplies(), clock_, waiter_);
+    connect(scripted_.get(), &PowerSequencer::finished, this,
+            [](bool completed, const QString& message) {
+                if (!completed)
+                    say(message);
+            });
+    scripted_->run(on ? steps : reversedOff(steps));
+    return {};
 }
 
 void BenchRun::outputsOn(bool completed, const QString& message) {
@@ -313,6 +344,8 @@ void BenchRun::finish(int code, const QString& text) {
     firstReadings_.stop();
     if (sequencer_)
         sequencer_->stop();
+    if (scripted_)
+        scripted_->stop();
     if (!text.isEmpty())
         say(text);
     for (const auto& server : servers_)

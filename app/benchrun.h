@@ -9,6 +9,7 @@
 
 #include <memory>
 #include <optional>
+#include <variant>
 #include <vector>
 
 namespace trq {
@@ -54,6 +55,10 @@ private:
     // The order that switches the outputs on: given, kept with the bench,
     // or each supply in turn; nothing when it cannot be read (said).
     std::optional<std::vector<PowerStep>> powerOrder();
+    // The order as given or kept, or why it cannot be read.
+    std::variant<std::vector<PowerStep>, QString> orderSteps();
+    // A script's BENCh:OUTPut: the order, or its reverse; why not, if not.
+    QString runOrderFor(bool on);
 
     Bench& bench_;
     Clock& clock_;
@@ -63,6 +68,7 @@ private:
     std::vector<std::unique_ptr<ScpiServer>> servers_;
     std::vector<std::unique_ptr<MqttFeed>> feeds_; // go before the bench's sessions
     std::unique_ptr<PowerSequencer> sequencer_;
+    std::unique_ptr<PowerSequencer> scripted_; // a script's order
     std::vector<bool> wasReady_, lost_, switchedOn_;
     std::vector<PowerStep> onOrder_; // how the outputs went on
     bool prepared_ = false;

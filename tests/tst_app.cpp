@@ -383,6 +383,14 @@ private slots:
         QVERIFY2(b.says(QStringLiteral("The link to TRQ-3302 was lost; the other supplies go on")),
                  qPrintable(b.err));
         QVERIFY2(b.says(QStringLiteral("Saved as record 1")), qPrintable(b.err));
+        // A script switches the bench off in the reverse of its order; the
+        // supply that is gone stops it, and every other output goes off.
+        Client script;
+        QVERIFY(script.connect(port));
+        QCOMPARE(script.query("BENC:OUTP?"), QByteArray("0"));
+        script.write("BENC:OUTP OFF");
+        QCOMPARE(script.error(), QByteArray("0,\"No error\""));
+        QTRY_VERIFY(!supplies[0]->output && !supplies[1]->output && !supplies[2]->output);
         QCOMPARE(b.terminate(), 0);
 
         QFile file(csv);

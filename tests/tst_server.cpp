@@ -65,6 +65,8 @@ private slots:
         QCOMPARE(f.client.query("SYST:VERS?"), QByteArray("1999.0"));
         QCOMPARE(f.client.query("SYST:BENC?"), "\"NONE\"," + QByteArray::number(f.server.port()));
         QCOMPARE(f.client.error(), kNoError);
+        f.client.write("BENC:OUTP ON");
+        QCOMPARE(f.client.error(), QByteArray("-113,\"Undefined header;no bench is served\""));
         f.client.write("VOLT 1;OUTP ON");
         QCOMPARE(f.client.error(), QByteArray("-241,\"Hardware missing\""));
         QCOMPARE(f.client.error(), QByteArray("-241,\"Hardware missing\""));

@@ -120,6 +120,7 @@ const std::vector<ScpiInstrument::Command>& ScpiInstrument::commands() {
         {scpi::Pattern("[SOURce:]CURRent#:PROTection:STATe"), true, true, N::Protection,
          &S::overCurrent},
         {scpi::Pattern("OUTPut[:STATe]"), true, true, N::Supply, &S::output},
+        {scpi::Pattern("BENCh:OUTPut[:STATe]"), true, true, N::Nothing, &S::benchOutput},
         {scpi::Pattern("OUTPut:COUPling"), true, true, N::Supply, &S::coupling},
         {scpi::Pattern("OUTPut:PROTection:CLEar"), false, true, N::ClearProtection,
          [](S& s, const Call&) {
@@ -374,6 +375,17 @@ ScpiInstrument::Result ScpiInstrument::onOff(const Call& call, bool now,
 ScpiInstrument::Result ScpiInstrument::output(const Call& call) {
     return onOff(call, session_.supply().outputOn(),
                  [this](bool on) { session_.control().switchOutput(on); });
+}
+
+ScpiInstrument::Result ScpiInstrument::benchOutput(const Call& call) {
+    if (!benchPower_.run)
+        return fail(Error::UndefinedHeader, QStringLiteral("no bench is served"));
+    QString refused;
+    Result r = onOff(call, benchPower_.allOn(),
+                     [this, &refused](bool on) { refused = benchPower_.run(on); });
+    if (r.error == Error::None && !refused.isEmpty())
+        return fail(Error::SettingsConflict, refused);
+    return r;
 }
 
 ScpiInstrument::Result ScpiInstrument::coupling(const Call& call) {

@@ -84,6 +84,13 @@ public:
     std::size_t errorCount() const { return errors_.size(); }
     // The answer to SYSTem:BENCh?: every supply served, with its port.
     void setBenchAnswer(std::function<QByteArray()> answer) { benchAnswer_ = std::move(answer); }
+    // BENCh:OUTPut: every output on (query), and the bench's power order
+    // (on) or its reverse (off), started; why not where it cannot start.
+    struct BenchPower {
+        std::function<bool()> allOn;
+        std::function<QString(bool on)> run;
+    };
+    void setBenchPower(BenchPower power) { benchPower_ = std::move(power); }
 
 private:
     struct Call {
@@ -135,6 +142,7 @@ private:
     // An ON|OFF setting and its query.
     Result onOff(const Call& call, bool now, const std::function<void(bool)>& set);
     Result output(const Call& call);
+    Result benchOutput(const Call& call);
     Result coupling(const Call& call);
     Result measure(const Call& call, int quantity);
     Result measureAll(const Call& call);
@@ -150,6 +158,7 @@ private:
     InstrumentSession& session_;
     ErrorTrace* errorTrace_;
     std::function<QByteArray()> benchAnswer_;
+    BenchPower benchPower_;
     std::deque<QString> errors_;
 };
 

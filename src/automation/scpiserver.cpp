@@ -31,6 +31,9 @@ public:
     void setBenchAnswer(std::function<QByteArray()> answer) {
         instrument_.setBenchAnswer(std::move(answer));
     }
+    void setBenchPower(ScpiInstrument::BenchPower power) {
+        instrument_.setBenchPower(std::move(power));
+    }
 
     ScpiClient(QTcpSocket* socket, InstrumentSession& session, ErrorTrace* errors, QObject* parent)
         : QObject(parent), socket_(socket), session_(session), instrument_(session, errors) {
@@ -329,6 +332,8 @@ void ScpiServer::accept(QTcpServer* server) {
         }
         auto* client = new ScpiClient(socket, session_, errorTrace_.get(), this);
         client->setBenchAnswer([this] { return benchAnswer(); });
+        if (benchRun_)
+            client->setBenchPower({benchAllOn_, benchRun_});
         clients_.push_back(client);
         connect(socket, &QTcpSocket::disconnected, this, [this, client] { forget(client); });
         connect(socket, &QTcpSocket::errorOccurred, this, [this, client] { forget(client); });

@@ -64,6 +64,11 @@ public:
     void setBench(std::function<std::vector<Served>()> bench) { bench_ = std::move(bench); }
     // "logic",5025,"PSQ-3323",5026
     QByteArray benchAnswer() const;
+    // What BENCh:OUTPut does; none: it is refused.
+    void setBenchPower(std::function<bool()> allOn, std::function<QString(bool on)> run) {
+        benchAllOn_ = std::move(allOn);
+        benchRun_ = std::move(run);
+    }
     // "Automation server on 127.0.0.1:5025, 1 client", or "" when stopped.
     QString statusText() const;
 
@@ -88,6 +93,8 @@ private:
     std::unique_ptr<ErrorTrace> errorTrace_;
     QTimer sweep_;
     std::function<std::vector<Served>()> bench_;
+    std::function<bool()> benchAllOn_;
+    std::function<QString(bool)> benchRun_;
 };
 
 } // namespace trq
