@@ -23,13 +23,7 @@ BenchRun::BenchRun(Bench& bench, Clock& clock, Waiter& waiter, const CommandLine
     connect(&signals_, &StopSignals::stopRequested, this, &BenchRun::signalled);
     connect(&bench_, &Bench::supplyStateChanged, this, &BenchRun::supplyChanged);
     connect(&bench_, &Bench::recordingStopped, this, &BenchRun::recordingStopped);
-    firstReadings_.setSingleShot(true);
-    firstReadings_.setInterval(kFirstReadingsMsec);
-    connect(&firstReadings_, &QTimer::timeout, this, [this] {
-        say(QStringLiteral("Not every channel has a reading yet; recording from the first "
-                           "complete one."));
-        startRecording();
-    });
+    waitForFirstReadings(firstReadings_, this, [this] { startRecording(); });
     connect(&drain_, &LinkDrain::drained, this, &BenchRun::end);
 }
 

@@ -28,9 +28,6 @@ class Waiter;
 class BenchRun : public QObject {
     Q_OBJECT
 public:
-    static constexpr int kFirstReadingsMsec = 10000;
-    static constexpr int kOutputOffMsec = 3000;
-
     BenchRun(Bench& bench, Clock& clock, Waiter& waiter, const CommandLine& line,
              QObject* parent = nullptr);
     ~BenchRun() override;

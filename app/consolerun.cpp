@@ -50,6 +50,16 @@ void say(const QString& text) {
     std::fflush(stderr);
 }
 
+void waitForFirstReadings(QTimer& timer, QObject* context, std::function<void()> start) {
+    timer.setSingleShot(true);
+    timer.setInterval(kFirstReadingsMsec);
+    QObject::connect(&timer, &QTimer::timeout, context, [start = std::move(start)] {
+        say(QStringLiteral("Not every channel has a reading yet; recording from the first "
+                           "complete one."));
+        start();
+    });
+}
+
 bool saidSaved(const std::optional<QString>& number, const QString& error) {
     say(number ? QStringLiteral("Saved as record %1.").arg(*number)
                : QStringLiteral("The record could not be saved: %1").arg(error));

@@ -26,6 +26,15 @@ private:
     std::unique_ptr<QSocketNotifier> notifier_;
 };
 
+// How long a recording waits for the first reading of every channel, and an
+// output-off for the links, before going on without.
+inline constexpr int kFirstReadingsMsec = 10000;
+inline constexpr int kOutputOffMsec = 3000;
+
+// The wait for every channel's first reading: once it is up, start runs
+// anyway, from the first complete reading on.
+void waitForFirstReadings(QTimer& timer, QObject* context, std::function<void()> start);
+
 // A line on stderr, at once: a run without windows tells its user there.
 void say(const QString& text);
 // Say how saving the record and writing the CSV went; false when it failed.

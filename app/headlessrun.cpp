@@ -29,13 +29,7 @@ HeadlessRun::HeadlessRun(InstrumentSession& session, ScpiServer& server, const C
         say(QStringLiteral("The supply came back with its output off: the recording goes on and "
                            "marks a gap until the output is on again."));
     });
-    firstReadings_.setSingleShot(true);
-    firstReadings_.setInterval(kFirstReadingsMsec);
-    connect(&firstReadings_, &QTimer::timeout, this, [this] {
-        say(QStringLiteral("Not every channel has a reading yet; recording from the first "
-                           "complete one."));
-        startRecording();
-    });
+    waitForFirstReadings(firstReadings_, this, [this] { startRecording(); });
     connect(&drain_, &LinkDrain::drained, this, &HeadlessRun::end);
 }
 

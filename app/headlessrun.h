@@ -24,11 +24,6 @@ class ScpiServer;
 class HeadlessRun : public QObject {
     Q_OBJECT
 public:
-    // How long a recording waits for the first reading of every channel,
-    // and the output-off for the link, before going on without.
-    static constexpr int kFirstReadingsMsec = 10000;
-    static constexpr int kOutputOffMsec = 3000;
-
     HeadlessRun(InstrumentSession& session, ScpiServer& server, const CommandLine& line,
                 QObject* parent = nullptr);
     ~HeadlessRun() override;

@@ -224,12 +224,13 @@ bool Bench::startRecording(int ticks, int scale, int operation) {
         connect(&engine, &RecordingEngine::stopped, this, &Bench::engineStopped,
                 Qt::UniqueConnection);
         // Whichever supply's record is saved, the run is saved whole.
-        m->session.recording()->record().setRowSaver([this](const RecordHeader& h, QString* error) {
-            if (records_.saveNew(h, 1))
-                return true;
-            *error = records_.lastError();
-            return false;
-        });
+        m->session.recording()->record().setRowSaver(
+            [this](const RecordHeader& h, int window, QString* error) {
+                if (records_.saveNew(h, window))
+                    return true;
+                *error = records_.lastError();
+                return false;
+            });
     }
     stepClock_.release();
     if (started.size() < onLine.size()) {

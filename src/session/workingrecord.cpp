@@ -81,6 +81,25 @@ void WorkingRecord::forgetRecord(const QString& recNo) {
     setHeader(h);
 }
 
+RecordHeader WorkingRecord::newRecord(const QString& number, const WorkingHeader& h,
+                                      int timeLength) {
+    return {number,
+            h.startTime,
+            h.endTime,
+            h.description,
+            QString::number(h.scale),
+            QString::number(timeLength)};
+}
+
+bool WorkingRecord::saveRows(const RecordHeader& record, int window, QString* error) {
+    if (rowSaver_)
+        return rowSaver_(record, window, error);
+    if (store_.saveNew(record, window))
+        return true;
+    *error = store_.lastError();
+    return false;
+}
+
 bool WorkingRecord::trapped(bool ok) {
     if (!ok)
         prompter_.message(store_.systemErrorText());
@@ -122,16 +141,16 @@ bool WorkingRecord::save(const SaveWording& wording, int timeLength) {
         const std::optional<QString> number = store_.nextRecordNumber();
         if (!number)
             return trapped(false);
-        const RecordHeader record{*number,
-                                  h.startTime,
-                                  h.endTime,
-                                  h.description,
-                                  QString::number(h.scale),
-                                  QString::number(timeLength)};
         // The number is shown once the record exists, so a failed save
         // cannot turn the next save into a replace of nothing.
-        if (!trapped(store_.saveNew(record, wording.window)))
+        QString error;
+        if (!saveRows(newRecord(*number, h, timeLength), wording.window, &error)) {
+            if (rowSaver_)
+                prompter_.message(error);
+            else
+                trapped(false);
             return false;
+        }
         h.recNo = *number;
     }
     h.unsaved = false;
@@ -154,17 +173,8 @@ std::optional<QString> WorkingRecord::saveAsNew(const QString& description, int 
         *error = store_.lastError();
         return std::nullopt;
     }
-    const RecordHeader header{*number,
-                              h.startTime,
-                              h.endTime,
-                              h.description,
-                              QString::number(h.scale),
-                              QString::number(timeLength)};
-    if (rowSaver_ ? !rowSaver_(header, error) : !store_.saveNew(header, 1)) {
-        if (!rowSaver_)
-            *error = store_.lastError();
+    if (!saveRows(newRecord(*number, h, timeLength), 1, error))
         return std::nullopt;
-    }
     h.recNo = *number;
     h.unsaved = false;
     setHeader(h);

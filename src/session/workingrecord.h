@@ -59,7 +59,7 @@ public:
     std::optional<QString> saveAsNew(const QString& description, int timeLength, QString* error);
     // Saves the rows under a new record's header (a bench saves every
     // supply's); none: this store's rows.
-    using RowSaver = std::function<bool(const RecordHeader& header, QString* error)>;
+    using RowSaver = std::function<bool(const RecordHeader& header, int window, QString* error)>;
     void setRowSaver(RowSaver saver) { rowSaver_ = std::move(saver); }
     // Copies a saved record into the working table; the header takes the
     // record's only once the copy has succeeded. Nothing when there is no
@@ -79,6 +79,10 @@ signals:
 private:
     void setHeader(const WorkingHeader& header);
     bool trapped(bool ok);
+    static RecordHeader newRecord(const QString& number, const WorkingHeader& h, int timeLength);
+    // Every save of a new record goes here, so a bench saves its whole run
+    // whichever way the user saves.
+    bool saveRows(const RecordHeader& record, int window, QString* error);
 
     RecordStore& store_;
     Prompter& prompter_;
