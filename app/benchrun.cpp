@@ -23,6 +23,10 @@ BenchRun::BenchRun(Bench& bench, Clock& clock, Waiter& waiter, const CommandLine
     connect(&signals_, &StopSignals::stopRequested, this, &BenchRun::signalled);
     connect(&bench_, &Bench::supplyStateChanged, this, &BenchRun::supplyChanged);
     connect(&bench_, &Bench::recordingStopped, this, &BenchRun::recordingStopped);
+    connect(&bench_, &Bench::powerOrderFinished, this, [](bool completed, const QString& message) {
+        if (!completed && !message.isEmpty())
+            say(message);
+    });
     waitForFirstReadings(firstReadings_, this, [this] { startRecording(); });
     connect(&drain_, &LinkDrain::drained, this, &BenchRun::end);
 }
@@ -182,13 +186,7 @@ std::variant<std::vector<PowerStep>, QString> BenchRun::orderSteps() {
     QString text = line_.powerOrder;
     if (text.isEmpty() && !line_.bench.isEmpty())
         text = Settings::instance().benchPowerOrder(line_.bench);
-    if (text.isEmpty()) {
-        std::vector<PowerStep> each;
-        for (const QString& name : bench_.names())
-            each.push_back({name, true, 0});
-        return each;
-    }
-    return parsePowerOrder(text, bench_.names());
+    return bench_.orderOf(text);
 }
 
 std::optional<std::vector<PowerStep>> BenchRun::powerOrder() {
@@ -205,20 +203,12 @@ std::optional<std::vector<PowerStep>> BenchRun::powerOrder() {
 QString BenchRun::runOrderFor(bool on) {
     if (done_)
         return QStringLiteral("the run is ending");
-    if ((sequencer_ && sequencer_->running()) || (scripted_ && scripted_->running()))
+    if (sequencer_ && sequencer_->running())
         return QStringLiteral("a power order is running");
     std::variant<std::vector<PowerStep>, QString> order = orderSteps();
     if (const QString* why = std::get_if<QString>(&order))
         return *why;
-    std::vector<PowerStep> steps = std::get<std::vector<PowerStep>>(order);
-    scripted_ = std::make_unique<PowerSequencer>(bench_.sequencerSupplies(), clock_, waiter_);
-    connect(scripted_.get(), &PowerSequencer::finished, this,
-            [](bool completed, const QString& message) {
-                if (!completed)
-                    say(message);
-            });
-    scripted_->run(on ? steps : reversedOff(steps));
-    return {};
+    return bench_.runPowerOrder(std::get<std::vector<PowerStep>>(order), on);
 }
 
 void BenchRun::outputsOn(bool completed, const QString& message) {
@@ -338,8 +328,7 @@ void BenchRun::finish(int code, const QString& text) {
     firstReadings_.stop();
     if (sequencer_)
         sequencer_->stop();
-    if (scripted_)
-        scripted_->stop();
+    bench_.stopPowerOrder();
     if (!text.isEmpty())
         say(text);
     for (const auto& server : servers_)

@@ -65,7 +65,6 @@ private:
     std::vector<std::unique_ptr<ScpiServer>> servers_;
     std::vector<std::unique_ptr<MqttFeed>> feeds_; // go before the bench's sessions
     std::unique_ptr<PowerSequencer> sequencer_;
-    std::unique_ptr<PowerSequencer> scripted_; // a script's order
     std::vector<bool> wasReady_, lost_, switchedOn_;
     std::vector<PowerStep> onOrder_; // how the outputs went on
     bool prepared_ = false;

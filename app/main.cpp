@@ -15,6 +15,7 @@
 #include "storage/datafolder.h"
 #include "storage/recordstore.h"
 #include "transports.h"
+#include "ui/benchpanels.h"
 #include "ui/gpibsettingsdialog.h"
 #include "ui/mainwindow.h"
 #include "ui/messageboxprompter.h"
@@ -71,7 +72,7 @@ public:
             Bench::Services{clock_, database_, prompter_, transports, waiter_});
         return true;
     }
-    Bench& bench() { return *bench_; }
+    Bench& bench() { return wired_ ? wired_->bench : *bench_; }
     Clock& clock() { return clock_; }
     Waiter& waiter() { return waiter_; }
     InstrumentSession& session() { return wired_->session; }
@@ -90,14 +91,13 @@ public:
     }
 
 private:
+    // One supply chosen as always; the windows may add more beside it.
     struct Wired {
         explicit Wired(Composition& c)
-            : link({c.clock_, c.prompter_}), store(c.database_.database()),
-              session({link, c.database_, store, c.prompter_, c.transports, c.waiter_}),
-              server(session) {}
-        TaskScheduler link;
-        RecordStore store;
-        InstrumentSession session;
+            : bench(Bench::Services{c.clock_, c.database_, c.prompter_, c.transports, c.waiter_}),
+              session(bench.addChosen()), server(session) {}
+        Bench bench;
+        InstrumentSession& session;
         ScpiServer server;
     };
 
@@ -180,8 +180,9 @@ int runWindows(const CommandLine& line) {
         }
         connection = Connection{InterfaceKind::TestingMode, line.menuModel, {}, 0, {}};
     }
-    MainWindow main({session, prompter, run.transports, &run.server()});
+    MainWindow main({session, prompter, run.transports, &run.server(), &run.bench()});
     main.show();
+    main.benchPanels()->reopenKept();
     main.startServer(line.serve);
     auto restartFeed = [&](bool fromCommandLine) {
         // After the dialog, its choice from now on.

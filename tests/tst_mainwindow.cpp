@@ -3,6 +3,7 @@
 // and read time.
 #include "support/shellfixture.h"
 #include "ui/automationdialog.h"
+#include "ui/benchpanels.h"
 #include "ui/limitsdialog.h"
 #include "ui/mqttdialog.h"
 #include "ui/numberdialogs.h"
@@ -14,7 +15,9 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDialogButtonBox>
+#include <QInputDialog>
 #include <QLabel>
+#include <QMdiSubWindow>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
@@ -838,6 +841,84 @@ private slots:
         QTest::mouseClick(panel->resetDeliveredButton(), Qt::LeftButton);
         QVERIFY2(panel->deliveredLabel(0)->text().endsWith(QStringLiteral("0.0000 Ah   0.0000 Wh")),
                  qPrintable(panel->deliveredLabel(0)->text()));
+    }
+    // Further supplies join the window's own as a bench: each gets its panel
+    // and status entry, one port never twice; Record > Start records them
+    // all on one clock; the power order runs from the toolbar; the bench is
+    // kept and opens again; Remove supply takes one off.
+    void aBenchInTheWindows() {
+        BenchShellFixture f;
+        MainWindow& m = *f.main;
+        QVERIFY(!m.toolButton(B::BenchOn)->isVisible());
+        Settings::instance().setSerialPortName(QStringLiteral("SIM:PSQ-3323"));
+        m.goOnLine(InterfaceKind::Serial, {}, true);
+        QTRY_VERIFY(f.first().isReady() && m.panel());
+        f.addSupply(QStringLiteral("TRQ-3302"), QStringLiteral("rail"));
+        QVERIFY(f.allReady());
+        QTRY_VERIFY(m.benchPanels()->panelWindow(1));
+        QVERIFY(m.benchPanels()->panelWindow(1)->windowTitle().startsWith(
+            QStringLiteral("rail — TRQ-3302 — SIM:TRQ-3302 — serial number ")));
+        QCOMPARE(m.benchPanels()->statusEntry(1), QStringLiteral("rail: on line"));
+        QVERIFY(m.toolButton(B::BenchOn)->isVisible());
+        // The same port again is refused, said.
+        f.addSupply(QStringLiteral("PSQ-3323"));
+        QCOMPARE(f.prompter.texts.value(0), QStringLiteral("PSQ-3323 is on the bench already."));
+        QCOMPARE(f.bench.size(), 2);
+        QCOMPARE(Settings::instance().benchSupplies(QStringLiteral("bench")),
+                 (QStringList{"sim:PSQ-3323", "rail=sim:TRQ-3302"}));
+
+        // The order as the user writes it, kept with the bench, run from the
+        // toolbar.
+        onNextModal<QInputDialog>([](QInputDialog* d) {
+            d->setTextValue(QStringLiteral("rail on, 100 ms, psq-3323 on"));
+            d->accept();
+        });
+        m.action(C::PowerOrder)->trigger();
+        QCOMPARE(Settings::instance().benchPowerOrder(QStringLiteral("bench")),
+                 QStringLiteral("rail on, 100 ms, psq-3323 on"));
+        QTest::mouseClick(m.findChild<QToolBar*>()->widgetForAction(m.toolButton(B::BenchOn)),
+                          Qt::LeftButton);
+        QTRY_VERIFY(f.instruments.at(0)->output && f.instruments.at(1)->output);
+        QTRY_VERIFY(f.first().supply().outputOn() && f.bench.session(1).supply().outputOn());
+
+        // One recording of both, each point of a step stamped alike.
+        RecordSetup& setup = f.first().recordSetup();
+        setup.continuous = true;
+        f.first().recording()->arm(setup);
+        m.action(C::RecordStart)->trigger();
+        QVERIFY(f.bench.isRecording());
+        QVERIFY(!m.action(C::RecordStart)->isEnabled());
+        RecordStore& first = *f.bench.records().store(1);
+        RecordStore& second = *f.bench.records().store(2);
+        QTRY_VERIFY_WITH_TIMEOUT(first.workingCount() >= 2 && second.workingCount() >= 2, 5000);
+        m.action(C::RecordStop)->trigger();
+        QVERIFY(!f.bench.isRecording());
+        QStringList times[2];
+        for (int i = 0; i < 2; ++i)
+            for (const SampleRow& r : f.bench.records().store(i + 1)->workingRows())
+                times[i] << r.recTime;
+        QCOMPARE(times[0], times[1]);
+
+        QTest::mouseClick(m.findChild<QToolBar*>()->widgetForAction(m.toolButton(B::BenchOff)),
+                          Qt::LeftButton);
+        QTRY_VERIFY(!f.instruments.at(0)->output && !f.instruments.at(1)->output);
+
+        // Removed: its panel and entry go, its output as it was.
+        QMenu* remove = m.action(C::RemoveSupplyMenu)->menu();
+        emit remove->aboutToShow();
+        QCOMPARE(remove->actions().size(), 1);
+        remove->actions().at(0)->trigger();
+        QCOMPARE(f.bench.size(), 1);
+        QVERIFY(!m.toolButton(B::BenchOn)->isVisible());
+        QCOMPARE(Settings::instance().benchSupplies(QStringLiteral("bench")),
+                 (QStringList{"sim:PSQ-3323"}));
+        // A kept bench comes back at the next start, the first supply as
+        // the window opens it.
+        Settings::instance().setBenchSupplies(QStringLiteral("bench"),
+                                              QStringList{"sim:PSQ-3323", "rail=sim:TRQ-3302"});
+        m.benchPanels()->reopenKept();
+        QCOMPARE(f.bench.names(), (QStringList{"PSQ-3323", "rail"}));
+        QTRY_VERIFY(m.benchPanels()->panelWindow(1));
     }
 };
 

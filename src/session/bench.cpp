@@ -44,6 +44,20 @@ Bench::Bench(Services services, QObject* parent)
 Bench::~Bench() = default;
 
 InstrumentSession& Bench::add(const SupplyAddress& address) {
+    InstrumentSession& session = addMember(address);
+    session.connection().setKeepsChoice(false);
+    if (address.kind == InterfaceKind::Gpib)
+        session.connection().openGpib(address.gpib);
+    else
+        session.connection().openSerial(address.serial);
+    return session;
+}
+
+InstrumentSession& Bench::addChosen() {
+    return addMember({});
+}
+
+InstrumentSession& Bench::addMember(const SupplyAddress& address) {
     // The lowest tables no other supply of the bench has.
     int table = 1;
     while (std::any_of(members_.begin(), members_.end(),
@@ -52,7 +66,6 @@ InstrumentSession& Bench::add(const SupplyAddress& address) {
     members_.push_back(
         std::make_unique<Member>(address, table, *records_.store(table), services_, stepClock_));
     InstrumentSession& session = members_.back()->session;
-    session.connection().setKeepsChoice(false);
     connect(&session, &InstrumentSession::stateChanged, this, [this, s = &session] {
         for (int i = 0; i < size(); ++i) {
             Member& m = *members_[std::size_t(i)];
@@ -73,10 +86,6 @@ InstrumentSession& Bench::add(const SupplyAddress& address) {
         if (trip.rule.action == LimitAction::BenchOutputsOff)
             allOutputsOff();
     });
-    if (address.kind == InterfaceKind::Gpib)
-        session.connection().openGpib(address.gpib);
-    else
-        session.connection().openSerial(address.serial);
     return session;
 }
 
@@ -91,8 +100,13 @@ InstrumentSession& Bench::session(int index) {
     return members_.at(std::size_t(index))->session;
 }
 
-const SupplyAddress& Bench::address(int index) const {
-    return members_.at(std::size_t(index))->address;
+SupplyAddress Bench::address(int index) const {
+    const Member& m = *members_.at(std::size_t(index));
+    if (m.address.kind != InterfaceKind::None)
+        return m.address;
+    SupplyAddress current = m.session.connection().address().value_or(SupplyAddress{});
+    current.name = m.address.name;
+    return current;
 }
 
 QString Bench::name(int index) const {
@@ -102,7 +116,7 @@ QString Bench::name(int index) const {
             return m.address.name;
         if (!m.session.connection().model().isEmpty())
             return m.session.connection().model();
-        return m.address.text();
+        return address(i).text();
     };
     // Two supplies of one model, neither named, are told apart by their
     // place: "PSQ-3323", "PSQ-3323 #2".
@@ -122,12 +136,13 @@ QStringList Bench::names() const {
 }
 
 void Bench::store(const QString& name) const {
-    if (members_.empty())
-        return; // an empty bench would open as none
     QStringList supplies;
-    for (const auto& m : members_)
-        supplies << m->address.text();
-    Settings::instance().setBenchSupplies(name, supplies);
+    for (int i = 0; i < size(); ++i)
+        if (const SupplyAddress a = address(i); a.kind != InterfaceKind::None)
+            supplies << a.text();
+    // Nothing to open again: an empty bench would open as none.
+    Settings::instance().setBenchSupplies(
+        name, supplies.isEmpty() ? std::nullopt : std::optional<QStringList>(supplies));
     Settings::instance().setLastBench(name);
 }
 
@@ -187,7 +202,7 @@ bool Bench::startRecording(int ticks, int scale, int operation) {
     std::vector<RecordedSupply> recorded;
     for (Member* m : onLine)
         recorded.push_back({m->table, name(indexOf(m)), m->session.connection().model(),
-                            m->session.connection().serialNumber(), m->address.text(),
+                            m->session.connection().serialNumber(), address(indexOf(m)).text(),
                             m->session.recording()->engine().channels()});
     stepClock_.hold();
     const QDateTime start = stepClock_.now();
@@ -356,6 +371,25 @@ std::vector<PowerSequencer::Supply> Bench::sequencerSupplies() {
                             }});
     }
     return supplies;
+}
+
+std::variant<std::vector<PowerStep>, QString> Bench::orderOf(const QString& text) const {
+    if (!text.trimmed().isEmpty())
+        return parsePowerOrder(text, names());
+    std::vector<PowerStep> each;
+    for (const QString& name : names())
+        each.push_back({name, true, 0});
+    return each;
+}
+
+QString Bench::runPowerOrder(const std::vector<PowerStep>& steps, bool on) {
+    if (powerOrderRunning())
+        return tr("a power order is running");
+    sequencer_ =
+        std::make_unique<PowerSequencer>(sequencerSupplies(), services_.clock, services_.waiter);
+    connect(sequencer_.get(), &PowerSequencer::finished, this, &Bench::powerOrderFinished);
+    sequencer_->run(on ? steps : reversedOff(steps));
+    return {};
 }
 
 } // namespace trq

@@ -43,16 +43,24 @@ public:
 
     // Adds the supply and opens its link; it goes on line by itself.
     InstrumentSession& add(const SupplyAddress& address);
+    // Adds a supply whose link the user chooses later, as with one supply:
+    // nothing is opened, and what it goes on line with is the next start's
+    // choice.
+    InstrumentSession& addChosen();
     // Its link closed, its output left as it is.
     void remove(int index);
     int size() const { return int(members_.size()); }
     InstrumentSession& session(int index);
-    const SupplyAddress& address(int index) const;
+    // As it was added, or for a chosen link the one it is on (no kind
+    // while it has none a bench can keep).
+    SupplyAddress address(int index) const;
     // The name it was given, else its model once known, else its link.
     QString name(int index) const;
     QStringList names() const;
 
-    // Keeps the bench's supplies under its name, as the next start's bench.
+    // Keeps the bench's supplies under its name, as the next start's bench
+    // (a supply without an address a bench can keep is left out; with none
+    // left, the name is forgotten).
     void store(const QString& name) const;
 
     // Every supply on line is sent its output-off at once, each on its own
@@ -60,6 +68,18 @@ public:
     void allOutputsOff();
     // The bench as a power order runs over it.
     std::vector<PowerSequencer::Supply> sequencerSupplies();
+    // The order a text gives over this bench's names, each supply in turn
+    // when the text is empty, or why it is refused.
+    std::variant<std::vector<PowerStep>, QString> orderOf(const QString& text) const;
+    // Runs the order (on) or its reverse (off); empty when it started, else
+    // why not. Its end is told by powerOrderFinished.
+    QString runPowerOrder(const std::vector<PowerStep>& steps, bool on);
+    bool powerOrderRunning() const { return sequencer_ && sequencer_->running(); }
+    // No further step of it; what it switched stays as it is.
+    void stopPowerOrder() {
+        if (sequencer_)
+            sequencer_->stop();
+    }
 
     // ---- One recording of every supply on line ----------------------------
     // Each on-line supply's recording armed alike and started at one
@@ -83,6 +103,8 @@ signals:
     // Every supply's recording has ended; failed: a point could not be
     // stored (said), so the run is not whole.
     void recordingStopped(bool failed);
+    // completed false: a step stopped it, and message says why.
+    void powerOrderFinished(bool completed, const QString& message);
 
 private:
     struct Member;
@@ -112,6 +134,7 @@ private:
     // Every supply's recording stopped, once.
     void endRecording();
     int indexOf(const Member* member) const;
+    InstrumentSession& addMember(const SupplyAddress& address);
     // Asked before a start throws the bench's unsaved run away.
     bool mayDiscard();
 
@@ -123,6 +146,7 @@ private:
     bool failed_ = false; // a point of this run could not be stored
     std::vector<std::unique_ptr<Member>> members_;
     quint64 allOffs_ = 0; // how often every output was switched off
+    std::unique_ptr<PowerSequencer> sequencer_;
 };
 
 // A kept bench's supplies, or why it cannot be opened (none of that name,

@@ -52,6 +52,20 @@ QString SupplyConnection::interfaceDescription() const {
 
 // ---- Going on line -----------------------------------------------------------
 
+std::optional<SupplyAddress> SupplyConnection::address() const {
+    if (state_ == ConnectionState::OffLine)
+        return std::nullopt;
+    SupplyAddress a;
+    a.kind = kind_;
+    if (kind_ == InterfaceKind::Serial)
+        a.serial = serialTarget_;
+    else if (kind_ == InterfaceKind::Gpib && gpibTarget_.simulatedModel.isEmpty())
+        a.gpib = gpibTarget_;
+    else
+        return std::nullopt;
+    return a;
+}
+
 bool SupplyConnection::openSerial(const SerialSettings& settings) {
     std::unique_ptr<SerialPort> port(transports_.createSerialPort(settings.port));
     port->setBaudRate(settings.baud);

@@ -7,6 +7,8 @@
 #include <QString>
 #include <QTimer>
 
+#include <optional>
+
 #include <vector>
 
 namespace trq {
@@ -44,6 +46,9 @@ public:
     // The serial number the supply identified with (empty: none given).
     QString serialNumber() const { return serialNumber_; }
     QString interfaceDescription() const;
+    // Where the supply on line is reached, as a bench keeps it; none in the
+    // testing mode, off line, or for a simulated GPIB instrument.
+    std::optional<SupplyAddress> address() const;
 
     // Opens a serial port by its name and detects the supply on it; a port
     // that cannot be opened is reported and nothing is sent anywhere.

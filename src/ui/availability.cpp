@@ -58,6 +58,8 @@ bool buttonAvailable(B button, const LayoutProfile* p) {
     case B::Com:
     case B::OnOffLine:
     case B::About:
+    case B::BenchOn: // the bench's supplies are each other's own
+    case B::BenchOff:
         return true;
     case B::ReadTimes: // the toolbar offers it with the automatic run only
     case B::SaveMemory:

@@ -6,9 +6,11 @@
 #include "core/prompter.h"
 #include "core/settings.h"
 #include "core/strings.h"
+#include "session/bench.h"
 #include "session/recording.h"
 #include "ui/aboutdialog.h"
 #include "ui/availability.h"
+#include "ui/benchpanels.h"
 #include "ui/frontpanel.h"
 #include "ui/graphwindow.h"
 #include "ui/tablewindow.h"
@@ -67,6 +69,8 @@ constexpr ToolbarButton kToolbar[] = {
      "media-playback-start", "auto-run"},
     {B::ClearError, QT_TRANSLATE_NOOP("trq::MainWindow", "ClearError"), C::ClearProtection,
      "edit-clear", "clear-error"},
+    {B::BenchOn, QT_TRANSLATE_NOOP("trq::MainWindow", "BenchOn"), C::BenchOn, "go-up", "output"},
+    {B::BenchOff, QT_TRANSLATE_NOOP("trq::MainWindow", "BenchOff"), C::BenchOff, "go-down", "stop"},
     {B::About, QT_TRANSLATE_NOOP("trq::MainWindow", "About"), C::About, "help-about", "about"},
 };
 
@@ -79,7 +83,7 @@ QIcon iconOf(const char* themeName, const char* own) {
 
 MainWindow::MainWindow(Services s, QWidget* parent)
     : QMainWindow(parent), session_(s.session), prompter_(s.prompter), transports_(s.transports),
-      server_(s.server), mdi_(new QMdiArea(this)) {
+      server_(s.server), bench_(s.bench), mdi_(new QMdiArea(this)) {
     setObjectName(QStringLiteral("MainWindow"));
     setWindowTitle(QStringLiteral("POWER_TRQ"));
     mdi_->setBackground(QColor(0x50, 0x58, 0x60));
@@ -97,6 +101,13 @@ MainWindow::MainWindow(Services s, QWidget* parent)
     statusBar()->addPermanentWidget(rateLabel_);
     buildMenus();
     buildToolbar();
+    if (bench_) {
+        benchPanels_ =
+            new BenchPanels({*bench_, *mdi_, *statusBar(), prompter_, transports_, this}, this);
+        connect(benchPanels_, &BenchPanels::benchChanged, this, &MainWindow::syncBenchCommands);
+        connect(bench_, &Bench::recordingStopped, this, &MainWindow::syncRecordActions);
+    }
+    syncBenchCommands();
 
     statusTimer_.setInterval(kStatusTimerMsec);
     connect(&statusTimer_, &QTimer::timeout, this, &MainWindow::updateStatus);
@@ -196,9 +207,20 @@ void MainWindow::buildMenus() {
                                    {{C::Gpib, QT_TR_NOOP("&GPIB...")},
                                     {C::Rs232, QT_TR_NOOP("&RS232...")},
                                     {C::Usb, QT_TR_NOOP("&USB...")},
+                                    {C::AddSupply, QT_TR_NOOP("Add &supply..."), true},
                                     {C::Reconnect, QT_TR_NOOP("Reconnect a&utomatically"), true},
                                     {C::Automation, QT_TR_NOOP("&Automation server..."), true},
                                     {C::LabFeed, QT_TR_NOOP("&Lab feed (MQTT)...")}});
+    // Filled as it opens: the bench's further supplies by name.
+    QMenu* removeMenu = new QMenu(tr("Re&move supply"), interfaceMenu);
+    interfaceMenu->insertMenu(action(C::Reconnect), removeMenu);
+    actions_.insert(C::RemoveSupplyMenu, removeMenu->menuAction());
+    connect(removeMenu, &QMenu::aboutToShow, this, [this, removeMenu] {
+        removeMenu->clear();
+        for (int i = 1; bench_ && i < bench_->size(); ++i)
+            connect(removeMenu->addAction(bench_->name(i)), &QAction::triggered, this,
+                    [this, i] { benchPanels_->remove(i); });
+    });
     interfaceMenu->addSeparator();
     addMenu(interfaceMenu, tr("&Polling"),
             {{C::PollSpecified, QT_TR_NOOP("&Specified cadence")},
@@ -223,6 +245,10 @@ void MainWindow::buildMenus() {
     addCommand(actionMenu, C::Output, tr("&Output"));
     addCommand(actionMenu, C::AutoRun, tr("Auto &Run"));
     addCommand(actionMenu, C::ClearProtection, tr("&Clear Error of Protection"));
+    actionMenu->addSeparator();
+    addCommand(actionMenu, C::BenchOn, tr("&Bench on in order"));
+    addCommand(actionMenu, C::BenchOff, tr("Bench o&ff in reverse"));
+    addCommand(actionMenu, C::PowerOrder, tr("&Power order..."));
     QMenu* record = addMenu(nullptr, tr("&Record"),
                             {{C::RecordStart, QT_TR_NOOP("&Start")},
                              {C::RecordStop, QT_TR_NOOP("S&top")},
@@ -419,6 +445,19 @@ void MainWindow::run(Command command) {
     case C::ClearProtection:
         session_.control().clearProtection();
         break;
+    case C::AddSupply:
+        if (benchPanels_)
+            benchPanels_->addSupply();
+        break;
+    case C::BenchOn:
+    case C::BenchOff:
+        if (benchPanels_)
+            benchPanels_->runPowerOrder(command == C::BenchOn);
+        break;
+    case C::PowerOrder:
+        if (benchPanels_)
+            benchPanels_->editPowerOrder();
+        break;
     default:
         runViewCommand(command);
         break;
@@ -426,15 +465,12 @@ void MainWindow::run(Command command) {
 }
 
 void MainWindow::runViewCommand(Command command) {
-    Recording* recording = session_.recording();
     switch (command) {
     case C::RecordStart:
-        if (recording)
-            recording->start();
+        startRecording();
         break;
     case C::RecordStop:
-        if (recording)
-            recording->stop();
+        stopRecording();
         break;
     case C::RecordSetup:
         setUpRecording();
@@ -526,7 +562,43 @@ void MainWindow::syncRecordActions() {
 
 bool MainWindow::isRecording() const {
     Recording* recording = session_.recording();
-    return recording && recording->engine().isRecording();
+    return (recording && recording->engine().isRecording()) || (bench_ && bench_->isRecording());
+}
+
+bool MainWindow::hasBench() const {
+    return bench_ && bench_->size() > 1;
+}
+
+void MainWindow::startRecording() {
+    Recording* recording = session_.recording();
+    if (!recording)
+        return;
+    // With further supplies on line every one records, on one clock, as
+    // this supply's setup says.
+    if (!hasBench() || isRecording() || !recording->engine().isArmed()) {
+        recording->start();
+        return;
+    }
+    const RecordSetup& setup = session_.recordSetup();
+    bench_->startRecording(setup.continuous ? RecordingEngine::kContinuous : setup.lengthSeconds(),
+                           setup.scale, setup.operation);
+    syncRecordActions();
+}
+
+void MainWindow::stopRecording() {
+    if (bench_ && bench_->isRecording())
+        bench_->stopRecording();
+    else if (Recording* recording = session_.recording())
+        recording->stop();
+}
+
+void MainWindow::syncBenchCommands() {
+    const bool bench = hasBench();
+    for (C c : {C::RemoveSupplyMenu, C::BenchOn, C::BenchOff, C::PowerOrder})
+        action(c)->setVisible(bench);
+    action(C::AddSupply)->setVisible(bench_ != nullptr);
+    for (B b : {B::BenchOn, B::BenchOff})
+        toolButton(b)->setVisible(bench);
 }
 
 void MainWindow::showCouplingTicks(Coupling mode) {

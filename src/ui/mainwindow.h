@@ -19,6 +19,8 @@ class QToolBar;
 
 namespace trq {
 
+class Bench;
+class BenchPanels;
 class FrontPanel;
 class GpibSettingsDialog;
 class GraphWindow;
@@ -43,6 +45,8 @@ public:
         Gpib,
         Rs232,
         Usb,
+        AddSupply,
+        RemoveSupplyMenu,
         Reconnect,
         Automation,
         LabFeed,
@@ -60,6 +64,9 @@ public:
         Output,
         AutoRun,
         ClearProtection,
+        BenchOn,
+        BenchOff,
+        PowerOrder,
         RecordMenu,
         RecordStart,
         RecordStop,
@@ -88,6 +95,8 @@ public:
         Output,
         AutoRun,
         ClearError,
+        BenchOn,
+        BenchOff,
         About,
     };
 
@@ -96,6 +105,9 @@ public:
         Prompter& prompter;
         TransportFactory& transports;
         ScpiServer* server = nullptr; // none: no automation
+        // The session's bench, where further supplies may join it; none:
+        // the one supply alone.
+        Bench* bench = nullptr;
     };
 
     explicit MainWindow(Services services, QWidget* parent = nullptr);
@@ -122,6 +134,8 @@ public:
     FrontPanel* panel() const;
     TableWindow* tableWindow() const;
     GraphWindow* graphWindow() const;
+    // The further supplies' windows; none without a bench.
+    BenchPanels* benchPanels() const { return benchPanels_; }
     SerialSettingsDialog* serialDialog();
     GpibSettingsDialog* gpibDialog();
     RecordSetupDialog* recordSetupDialog();
@@ -190,6 +204,11 @@ private:
     // Record > Start only while nothing records; the others with the output.
     void syncRecordActions();
     bool isRecording() const;
+    // More than the main window's supply: the bench's commands apply.
+    bool hasBench() const;
+    void startRecording();
+    void stopRecording();
+    void syncBenchCommands();
     // The status bar's line while a recording runs.
     QString recordingStatus() const;
     // Points waiting for a busy database ("" while none do).
@@ -206,6 +225,8 @@ private:
     Prompter& prompter_;
     TransportFactory& transports_;
     ScpiServer* server_;
+    Bench* bench_;
+    BenchPanels* benchPanels_ = nullptr;
     bool usbDialog_ = false;
 
     QMdiArea* mdi_;

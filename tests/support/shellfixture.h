@@ -6,6 +6,8 @@
 #include "ui/mainwindow.h"
 
 #include <QAbstractSpinBox>
+#include <QComboBox>
+#include <QDialog>
 #include <QLineEdit>
 
 namespace trq::test {
@@ -38,6 +40,35 @@ struct ShellFixture : SessionFixture {
         line->selectAll();
         QTest::keyClicks(line, text);
         QTest::keyClick(line, Qt::Key_Return);
+    }
+};
+
+} // namespace trq::test
+
+namespace trq::test {
+
+// A main window whose supply heads a bench, as the program starts: further
+// supplies join it through the Interface menu.
+struct BenchShellFixture : BenchFixture {
+    std::unique_ptr<MainWindow> main;
+
+    BenchShellFixture() : BenchFixture({}) {
+        InstrumentSession& first = bench.addChosen();
+        first.link().writerTimer().setInterval(5);
+        main = std::make_unique<MainWindow>(
+            MainWindow::Services{first, prompter, factory, nullptr, &bench});
+        main->show();
+    }
+    InstrumentSession& first() { return bench.session(0); }
+    // Interface > Add supply... on a simulated supply's port, with a name.
+    void addSupply(const QString& model, const QString& name = {}) {
+        onNextModal<QDialog>([model, name](QDialog* d) {
+            d->findChild<QComboBox*>(QStringLiteral("port"))
+                ->setCurrentText(QLatin1String(AppTransports::kSimPrefix) + model);
+            d->findChild<QLineEdit*>(QStringLiteral("name"))->setText(name);
+            d->accept();
+        });
+        main->action(MainWindow::Command::AddSupply)->trigger();
     }
 };
 

@@ -1,0 +1,253 @@
+// The further supplies of the bench in the main window.
+#include "ui/benchpanels.h"
+
+#include "core/prompter.h"
+#include "core/settings.h"
+#include "session/bench.h"
+#include "session/instrumentsession.h"
+#include "ui/addsupplydialog.h"
+#include "ui/frontpanel.h"
+#include "ui/numberdialogs.h"
+
+#include <QInputDialog>
+#include <QLabel>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QStatusBar>
+
+namespace trq {
+
+namespace {
+
+QString linkText(const SupplyAddress& link) {
+    switch (link.kind) {
+    case InterfaceKind::Serial:
+        return link.serial.port;
+    case InterfaceKind::Gpib:
+        return QStringLiteral("GPIB%1::%2").arg(link.gpib.board).arg(link.gpib.address);
+    default:
+        return {};
+    }
+}
+
+// What the first supply goes on line with at the start: the choice the
+// settings keep, which the main window opens as it always has.
+SupplyAddress keptChoice() {
+    const Settings& s = Settings::instance();
+    SupplyAddress a;
+    a.kind = interfaceFromText(s.lastInterface());
+    a.serial = {s.serialPortName(), s.serialBaud()};
+    a.gpib = {s.gpibBoard(), s.gpibAddress(), {}};
+    return a;
+}
+
+bool sameLink(SupplyAddress a, SupplyAddress b) {
+    a.name.clear();
+    b.name.clear();
+    if (a.kind != b.kind)
+        return false;
+    // A rate does not make another supply of the same port.
+    return a.kind == InterfaceKind::Gpib ? a.gpib == b.gpib : a.serial.port == b.serial.port;
+}
+
+} // namespace
+
+QString supplyTitle(const QString& name, const QString& model, const SupplyAddress& link,
+                    const QString& serialNumber) {
+    QStringList parts;
+    if (!name.isEmpty() && name != model)
+        parts << name;
+    parts << model;
+    if (const QString l = linkText(link); !l.isEmpty())
+        parts << l;
+    if (!serialNumber.isEmpty())
+        parts << BenchPanels::tr("serial number %1").arg(serialNumber);
+    return parts.join(QStringLiteral(" — "));
+}
+
+BenchPanels::BenchPanels(Services services, QObject* parent) : QObject(parent), s_(services) {
+    connect(&s_.bench, &Bench::supplyStateChanged, this, &BenchPanels::supplyChanged);
+    connect(&s_.bench, &Bench::powerOrderFinished, this,
+            [this](bool completed, const QString& message) {
+                if (!completed && !message.isEmpty())
+                    s_.prompter.message(message, {}, Prompter::Icon::Warning);
+            });
+}
+
+BenchPanels::~BenchPanels() {
+    for (Entry& e : entries_)
+        closePanel(e);
+}
+
+QString BenchPanels::benchName() const {
+    const QString last = Settings::instance().lastBench();
+    return last.isEmpty() ? QStringLiteral("bench") : last;
+}
+
+void BenchPanels::addSupply() {
+    AddSupplyDialog dialog(s_.transports, s_.window);
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    std::variant<SupplyAddress, QString> chosen = dialog.address();
+    if (const QString* why = std::get_if<QString>(&chosen)) {
+        s_.prompter.message(*why, {}, Prompter::Icon::Warning);
+        return;
+    }
+    const SupplyAddress address = std::get<SupplyAddress>(chosen);
+    for (int i = 0; i < s_.bench.size(); ++i) {
+        // One port or address is one supply: a second session on it would
+        // garble both.
+        if (sameLink(s_.bench.address(i), address) ||
+            (!address.name.isEmpty() &&
+             s_.bench.name(i).compare(address.name, Qt::CaseInsensitive) == 0)) {
+            s_.prompter.message(tr("%1 is on the bench already.").arg(s_.bench.name(i)), {},
+                                Prompter::Icon::Warning);
+            return;
+        }
+    }
+    add(address);
+    keep();
+}
+
+void BenchPanels::add(const SupplyAddress& address) {
+    InstrumentSession& session = s_.bench.add(address);
+    session.connection().setReconnect(Settings::instance().reconnect());
+    Entry& e = entries_[&session];
+    e.status = new QLabel(s_.window);
+    s_.status.addPermanentWidget(e.status);
+    supplyChanged(s_.bench.size() - 1);
+    emit benchChanged();
+}
+
+void BenchPanels::remove(int index) {
+    if (index < 1 || index >= s_.bench.size())
+        return;
+    Entry e = entries_.take(&s_.bench.session(index));
+    closePanel(e);
+    delete e.status;
+    s_.bench.remove(index);
+    keep();
+    emit benchChanged();
+}
+
+void BenchPanels::reopenKept() {
+    std::variant<std::vector<SupplyAddress>, QString> kept = storedBench(benchName());
+    if (!std::holds_alternative<std::vector<SupplyAddress>>(kept))
+        return; // none kept
+    const SupplyAddress first = keptChoice();
+    for (const SupplyAddress& a : std::get<std::vector<SupplyAddress>>(kept))
+        if (!sameLink(a, first))
+            add(a);
+}
+
+void BenchPanels::keep() {
+    s_.bench.store(benchName());
+}
+
+void BenchPanels::supplyChanged(int index) {
+    if (index < 1 || index >= s_.bench.size())
+        return; // the first is the main window's
+    InstrumentSession& session = s_.bench.session(index);
+    auto it = entries_.find(&session);
+    if (it == entries_.end())
+        return;
+    Entry& e = *it;
+    const ConnectionState state = session.connection().state();
+    if (state == ConnectionState::Ready && !e.panel)
+        openPanel(index, e);
+    else if (state == ConnectionState::OffLine)
+        closePanel(e);
+    if (e.panel)
+        e.panel->setEnabled(state != ConnectionState::Reconnecting);
+    static const char* const kStates[] = {QT_TR_NOOP("off line"), QT_TR_NOOP("detecting…"),
+                                          QT_TR_NOOP("on line"), QT_TR_NOOP("reconnecting…")};
+    e.status->setText(QStringLiteral("%1: %2").arg(s_.bench.name(index), tr(kStates[int(state)])));
+    emit benchChanged();
+}
+
+void BenchPanels::openPanel(int index, Entry& e) {
+    InstrumentSession& session = s_.bench.session(index);
+    e.panel = new FrontPanel(session);
+    e.window = s_.area.addSubWindow(e.panel, Qt::SubWindow | Qt::WindowTitleHint);
+    e.window->setWindowTitle(supplyTitle(s_.bench.name(index), session.connection().model(),
+                                         s_.bench.address(index),
+                                         session.connection().serialNumber()));
+    // The panel's own dialogs, for its own supply.
+    QPointer<InstrumentSession> s = &session;
+    connect(e.panel, &FrontPanel::saveMemoryRequested, this, [this, s] {
+        SaveMemoryDialog d(s_.window);
+        if (s && s->isReady() && d.run())
+            s->memories().saveMemory(d.memory());
+    });
+    connect(e.panel, &FrontPanel::recallMemoryRequested, this, [this, s] {
+        RecallMemoryDialog d(s_.window);
+        if (s && s->isReady() && d.run())
+            s->memories().recallMemory(d.memory());
+    });
+    connect(e.panel, &FrontPanel::autoRangeRequested, this, [this, s] {
+        AutoRangeDialog d(s_.window);
+        if (s && s->isReady() && d.run())
+            s->memories().setAutoRange(d.startMemory(), d.endMemory(), d.cycle());
+    });
+    e.window->adjustSize();
+    e.window->show();
+}
+
+void BenchPanels::closePanel(Entry& e) {
+    // Later: a handler of the panel may be on the stack.
+    if (e.window) {
+        e.window->hide();
+        e.window->deleteLater();
+    }
+    e.window = nullptr;
+    e.panel = nullptr;
+}
+
+QMdiSubWindow* BenchPanels::panelWindow(int index) const {
+    if (index < 1 || index >= s_.bench.size())
+        return nullptr;
+    return entries_.value(&s_.bench.session(index)).window;
+}
+
+QString BenchPanels::statusEntry(int index) const {
+    if (index < 1 || index >= s_.bench.size())
+        return {};
+    const QLabel* l = entries_.value(&s_.bench.session(index)).status;
+    return l ? l->text() : QString();
+}
+
+void BenchPanels::runPowerOrder(bool on) {
+    std::variant<std::vector<PowerStep>, QString> order =
+        s_.bench.orderOf(Settings::instance().benchPowerOrder(benchName()));
+    QString why;
+    if (const QString* refused = std::get_if<QString>(&order))
+        why = *refused;
+    else
+        why = s_.bench.runPowerOrder(std::get<std::vector<PowerStep>>(order), on);
+    if (!why.isEmpty())
+        s_.prompter.message(tr("The power order cannot run: %1").arg(why), {},
+                            Prompter::Icon::Warning);
+}
+
+void BenchPanels::editPowerOrder() {
+    QInputDialog d(s_.window);
+    d.setWindowTitle(tr("Power order"));
+    d.setLabelText(tr("The order the outputs go on, with waits; they go off in reverse.\n"
+                      "For example: %1 on, 200 ms, %2 on\nSupplies: %3")
+                       .arg(s_.bench.name(0), s_.bench.size() > 1 ? s_.bench.name(1) : QString(),
+                            s_.bench.names().join(QStringLiteral(", "))));
+    d.setTextValue(Settings::instance().benchPowerOrder(benchName()));
+    if (d.exec() != QDialog::Accepted)
+        return;
+    const QString text = d.textValue().trimmed();
+    if (std::variant<std::vector<PowerStep>, QString> order = s_.bench.orderOf(text);
+        const QString* why = std::get_if<QString>(&order)) {
+        s_.prompter.message(tr("The power order cannot be kept: %1").arg(*why), {},
+                            Prompter::Icon::Warning);
+        return;
+    }
+    keep();
+    Settings::instance().setBenchPowerOrder(benchName(), text);
+}
+
+} // namespace trq

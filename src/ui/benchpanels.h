@@ -1,0 +1,83 @@
+#pragma once
+
+#include "session/supplyinterface.h"
+
+#include <QHash>
+#include <QObject>
+#include <QPointer>
+
+class QLabel;
+class QMdiArea;
+class QMdiSubWindow;
+class QStatusBar;
+class QWidget;
+
+namespace trq {
+
+class Bench;
+class FrontPanel;
+class InstrumentSession;
+class Prompter;
+class TransportFactory;
+
+// A sub-window's title for a supply: its name where it has one, its model,
+// its link, and its serial number where it gives one.
+QString supplyTitle(const QString& name, const QString& model, const SupplyAddress& link,
+                    const QString& serialNumber);
+
+// The main window's further supplies (every one of the bench after the
+// first, which the main window drives as it always has): each one's panel
+// as a sub-window of its own, one short status entry each, and the
+// commands that add and remove them and switch the bench in order.
+class BenchPanels : public QObject {
+    Q_OBJECT
+public:
+    struct Services {
+        Bench& bench;
+        QMdiArea& area;
+        QStatusBar& status;
+        Prompter& prompter;
+        TransportFactory& transports;
+        QWidget* window; // the dialogs' parent
+    };
+    explicit BenchPanels(Services services, QObject* parent = nullptr);
+    ~BenchPanels() override;
+
+    // Asks for a further supply and adds it; it goes on line by itself.
+    void addSupply();
+    // A further supply off the bench, its output left as it is.
+    void remove(int index);
+    // The last start's further supplies, back on the bench.
+    void reopenKept();
+    // The bench's power order (on) or its reverse (off); a refusal or a
+    // step that fails is said.
+    void runPowerOrder(bool on);
+    // Asks for the bench's power order and keeps it with the bench.
+    void editPowerOrder();
+
+    // The further supply's panel window; none while it is not on line.
+    QMdiSubWindow* panelWindow(int index) const;
+    QString statusEntry(int index) const;
+
+signals:
+    // The supplies of the bench, or their names, changed.
+    void benchChanged();
+
+private:
+    struct Entry {
+        QPointer<QMdiSubWindow> window;
+        QPointer<FrontPanel> panel;
+        QLabel* status = nullptr;
+    };
+    void add(const SupplyAddress& address);
+    void supplyChanged(int index);
+    void openPanel(int index, Entry& entry);
+    void closePanel(Entry& entry);
+    void keep();
+    QString benchName() const;
+
+    Services s_;
+    QHash<const InstrumentSession*, Entry> entries_;
+};
+
+} // namespace trq
