@@ -262,6 +262,57 @@ Schreibgeschützt fortfahren? (Nein beendet.) Schreibgeschützt kann nichts aufg
     </message>
 </context>
 <context>
+    <name>trq::AddSupplyDialog</name>
+    <message>
+        <source>Add supply</source>
+        <translation>Versorgung hinzufügen</translation>
+    </message>
+    <message>
+        <source>Serial port (RS232, USB)</source>
+        <translation>Serielle Schnittstelle (RS232, USB)</translation>
+    </message>
+    <message>
+        <source>GPIB</source>
+        <translation>GPIB</translation>
+    </message>
+    <message>
+        <source>its model</source>
+        <translation>ihr Modell</translation>
+    </message>
+    <message>
+        <source>Port:</source>
+        <translation>Anschluss:</translation>
+    </message>
+    <message>
+        <source>Baud rate:</source>
+        <translation>Baudrate:</translation>
+    </message>
+    <message>
+        <source>Board:</source>
+        <translation>Karte:</translation>
+    </message>
+    <message>
+        <source>Address:</source>
+        <translation>Adresse:</translation>
+    </message>
+    <message>
+        <source>Link:</source>
+        <translation>Verbindung:</translation>
+    </message>
+    <message>
+        <source>Name:</source>
+        <translation>Name:</translation>
+    </message>
+    <message>
+        <source>A name may not contain &quot;%1&quot;.</source>
+        <translation>Ein Name darf kein „%1“ enthalten.</translation>
+    </message>
+    <message>
+        <source>Please choose the port the supply is on.</source>
+        <translation>Bitte den Anschluss der Versorgung wählen.</translation>
+    </message>
+</context>
+<context>
     <name>trq::AutoRangeDialog</name>
     <message>
         <source>Auto Mode</source>
@@ -328,6 +379,57 @@ Schreibgeschützt fortfahren? (Nein beendet.) Schreibgeschützt kann nichts aufg
     <message>
         <source>The recording cannot start: %1</source>
         <translation>Die Aufzeichnung kann nicht beginnen: %1</translation>
+    </message>
+    <message>
+        <source>a power order is running</source>
+        <translation>eine Schaltfolge läuft</translation>
+    </message>
+</context>
+<context>
+    <name>trq::BenchPanels</name>
+    <message>
+        <source>serial number %1</source>
+        <translation>Seriennummer %1</translation>
+    </message>
+    <message>
+        <source>%1 is on the bench already.</source>
+        <translation>%1 ist schon im Messplatz.</translation>
+    </message>
+    <message>
+        <source>off line</source>
+        <translation>offline</translation>
+    </message>
+    <message>
+        <source>detecting…</source>
+        <translation>wird erkannt…</translation>
+    </message>
+    <message>
+        <source>on line</source>
+        <translation>online</translation>
+    </message>
+    <message>
+        <source>reconnecting…</source>
+        <translation>verbindet neu…</translation>
+    </message>
+    <message>
+        <source>The power order cannot run: %1</source>
+        <translation>Die Schaltfolge kann nicht laufen: %1</translation>
+    </message>
+    <message>
+        <source>Power order</source>
+        <translation>Schaltfolge</translation>
+    </message>
+    <message>
+        <source>The order the outputs go on, with waits; they go off in reverse.
+For example: %1 on, 200 ms, %2 on
+Supplies: %3</source>
+        <translation>Die Reihenfolge, in der die Ausgänge einschalten, mit Wartezeiten; aus geht es umgekehrt.
+Zum Beispiel: %1 on, 200 ms, %2 on
+Versorgungen: %3</translation>
+    </message>
+    <message>
+        <source>The power order cannot be kept: %1</source>
+        <translation>Die Schaltfolge kann nicht gespeichert werden: %1</translation>
     </message>
 </context>
 <context>
@@ -1094,6 +1196,34 @@ Schreibgeschützt fortfahren? (Nein beendet.) Schreibgeschützt kann nichts aufg
     <message>
         <source>&amp;Fast, as the wire allows</source>
         <translation>&amp;Schnell, so schnell die Leitung erlaubt</translation>
+    </message>
+    <message>
+        <source>BenchOn</source>
+        <translation>Platz ein</translation>
+    </message>
+    <message>
+        <source>BenchOff</source>
+        <translation>Platz aus</translation>
+    </message>
+    <message>
+        <source>Add &amp;supply...</source>
+        <translation>&amp;Versorgung hinzufügen...</translation>
+    </message>
+    <message>
+        <source>Re&amp;move supply</source>
+        <translation>Versorgung &amp;entfernen</translation>
+    </message>
+    <message>
+        <source>&amp;Bench on in order</source>
+        <translation>&amp;Messplatz der Reihe nach ein</translation>
+    </message>
+    <message>
+        <source>Bench o&amp;ff in reverse</source>
+        <translation>Messplatz umgekehrt a&amp;us</translation>
+    </message>
+    <message>
+        <source>&amp;Power order...</source>
+        <translation>&amp;Schaltfolge...</translation>
     </message>
 </context>
 <context>
