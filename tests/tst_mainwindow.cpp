@@ -4,10 +4,12 @@
 #include "support/shellfixture.h"
 #include "ui/automationdialog.h"
 #include "ui/benchpanels.h"
+#include "ui/graphwindow.h"
 #include "ui/limitsdialog.h"
 #include "ui/mqttdialog.h"
 #include "ui/numberdialogs.h"
 #include "ui/serialsettingsdialog.h"
+#include "ui/tablewindow.h"
 #include "ui/waitdialog.h"
 
 #include <QAction>
@@ -898,6 +900,27 @@ private slots:
             for (const SampleRow& r : f.bench.records().store(i + 1)->workingRows())
                 times[i] << r.recTime;
         QCOMPARE(times[0], times[1]);
+
+        // Saved, loaded and deleted whole from the windows.
+        QString recNo;
+        auto saved = [&](const char* table) {
+            QSqlQuery q(f.data.database());
+            q.prepare(QStringLiteral("select count(*) from %1 where RecNo = ?").arg(table));
+            q.addBindValue(recNo);
+            return q.exec() && q.next() ? q.value(0).toInt() : -1;
+        };
+        f.prompter.answers = {Prompter::Answer::Yes, Prompter::Answer::Yes};
+        m.action(C::RecordSave)->trigger();
+        recNo = f.first().recording()->record().header().recNo;
+        QCOMPARE(saved("datadetail"), times[0].size());
+        QCOMPARE(saved("datadetail_s2"), times[1].size());
+        QVERIFY(first.clearWorking() && second.clearWorking());
+        m.tableWindow()->openRecordList();
+        m.tableWindow()->chooseRecord(0);
+        QCOMPARE(second.workingCount(), times[1].size());
+        m.graphWindow()->openDeleteList();
+        m.graphWindow()->deleteChosen(0);
+        QCOMPARE(saved("datadetail_s2"), 0);
 
         QTest::mouseClick(m.findChild<QToolBar*>()->widgetForAction(m.toolButton(B::BenchOff)),
                           Qt::LeftButton);

@@ -219,6 +219,14 @@ private slots:
         QCOMPARE(second->workingCount(), 2);
         QCOMPARE(bench.store(3)->workingCount(), 0);
         QCOMPARE(bench.supplies(QStringLiteral("1")), supplies);
+        // Saved again over itself: every supply's rows as they are now.
+        QVERIFY(second->appendSample(waiting));
+        QVERIFY(bench.replace(QStringLiteral("1"), QStringLiteral("again"), 0));
+        QCOMPARE(f.count("select count(*) from datadetail_s2 where RecNo = '1'"), 3);
+        QCOMPARE(f.count("select count(*) from datamain where Comment = 'again'"), 1);
+        QVERIFY(second->clearWorking() && second->appendSample(waiting) &&
+                second->appendSample(waiting));
+        QVERIFY(bench.loadToWorking(QStringLiteral("1")));
         // What a program that knows one supply reads of it.
         RecordStore older(f.data.database());
         QCOMPARE(older.records().size(), 1);

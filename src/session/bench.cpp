@@ -66,6 +66,11 @@ InstrumentSession& Bench::addMember(const SupplyAddress& address) {
     members_.push_back(
         std::make_unique<Member>(address, table, *records_.store(table), services_, stepClock_));
     InstrumentSession& session = members_.back()->session;
+    // Whichever supply's window saves, loads or deletes a record, the run
+    // goes whole.
+    connect(&session, &InstrumentSession::layoutChosen, this, [this, s = &session] {
+        s->recording()->record().setBenchRecords(&records_);
+    });
     connect(&session, &InstrumentSession::stateChanged, this, [this, s = &session] {
         for (int i = 0; i < size(); ++i) {
             Member& m = *members_[std::size_t(i)];
@@ -238,14 +243,6 @@ bool Bench::startRecording(int ticks, int scale, int operation) {
         started.push_back(&engine);
         connect(&engine, &RecordingEngine::stopped, this, &Bench::engineStopped,
                 Qt::UniqueConnection);
-        // Whichever supply's record is saved, the run is saved whole.
-        m->session.recording()->record().setRowSaver(
-            [this](const RecordHeader& h, int window, QString* error) {
-                if (records_.saveNew(h, window))
-                    return true;
-                *error = records_.lastError();
-                return false;
-            });
     }
     stepClock_.release();
     if (started.size() < onLine.size()) {

@@ -92,11 +92,9 @@ RecordHeader WorkingRecord::newRecord(const QString& number, const WorkingHeader
 }
 
 bool WorkingRecord::saveRows(const RecordHeader& record, int window, QString* error) {
-    if (rowSaver_)
-        return rowSaver_(record, window, error);
-    if (store_.saveNew(record, window))
+    if (bench_ ? bench_->saveNew(record, window) : store_.saveNew(record, window))
         return true;
-    *error = store_.lastError();
+    *error = bench_ ? bench_->lastError() : store_.lastError();
     return false;
 }
 
@@ -104,6 +102,14 @@ bool WorkingRecord::trapped(bool ok) {
     if (!ok)
         prompter_.message(store_.systemErrorText());
     return ok;
+}
+
+bool WorkingRecord::failed() {
+    if (bench_)
+        prompter_.message(bench_->lastError());
+    else
+        prompter_.message(store_.systemErrorText());
+    return false;
 }
 
 bool WorkingRecord::mayDiscard() {
@@ -132,8 +138,9 @@ bool WorkingRecord::save(const SaveWording& wording, int timeLength) {
         if (prompter_.ask(wording.replace, {}, Prompter::Icon::Question,
                           Prompter::Buttons::YesNo) != Prompter::Answer::Yes)
             return false;
-        if (!trapped(store_.replace(h.recNo, h.description, wording.window)))
-            return false;
+        if (!(bench_ ? bench_->replace(h.recNo, h.description, wording.window)
+                     : store_.replace(h.recNo, h.description, wording.window)))
+            return failed();
     } else {
         if (prompter_.ask(wording.saveNew, {}, Prompter::Icon::Question,
                           Prompter::Buttons::YesNo) != Prompter::Answer::Yes)
@@ -144,13 +151,8 @@ bool WorkingRecord::save(const SaveWording& wording, int timeLength) {
         // The number is shown once the record exists, so a failed save
         // cannot turn the next save into a replace of nothing.
         QString error;
-        if (!saveRows(newRecord(*number, h, timeLength), wording.window, &error)) {
-            if (rowSaver_)
-                prompter_.message(error);
-            else
-                trapped(false);
-            return false;
-        }
+        if (!saveRows(newRecord(*number, h, timeLength), wording.window, &error))
+            return failed();
         h.recNo = *number;
     }
     h.unsaved = false;
@@ -185,11 +187,22 @@ std::optional<RecordHeader> WorkingRecord::load(const QString& recNo) {
     std::optional<RecordHeader> record = store_.record(recNo);
     if (!record)
         return std::nullopt;
-    if (!trapped(store_.loadToWorking(record->recNo)))
+    if (!(bench_ ? bench_->loadToWorking(record->recNo) : store_.loadToWorking(record->recNo))) {
+        failed();
         return std::nullopt;
+    }
     setHeader({record->recNo.trimmed(), record->startTime, record->endTime, record->comment, false,
                int(leadingNumber(record->recStyle))});
     return record;
+}
+
+bool WorkingRecord::deleteRecord(const QString& recNo) {
+    if (!(bench_ ? bench_->deleteRecord(recNo) : store_.deleteRecord(recNo)))
+        return failed();
+    // A later save stores the working table anew instead of replacing a
+    // record that is gone.
+    forgetRecord(recNo);
+    return true;
 }
 
 } // namespace trq

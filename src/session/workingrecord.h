@@ -1,6 +1,7 @@
 #pragma once
 
 #include "session/recordingengine.h"
+#include "storage/benchstore.h"
 #include "storage/recordstore.h"
 
 #include <QObject>
@@ -57,14 +58,17 @@ public:
     // Saves the working table as a new record with this description, asking
     // nothing (scripts); the record number, or nothing with the reason.
     std::optional<QString> saveAsNew(const QString& description, int timeLength, QString* error);
-    // Saves the rows under a new record's header (a bench saves every
-    // supply's); none: this store's rows.
-    using RowSaver = std::function<bool(const RecordHeader& header, int window, QString* error)>;
-    void setRowSaver(RowSaver saver) { rowSaver_ = std::move(saver); }
+    // A bench's records: saving, replacing, loading and deleting a record
+    // then takes every supply's rows along, whichever window asks. None:
+    // this store's rows alone.
+    void setBenchRecords(BenchStore* records) { bench_ = records; }
     // Copies a saved record into the working table; the header takes the
     // record's only once the copy has succeeded. Nothing when there is no
     // such record or the copy failed (then it has said why).
     std::optional<RecordHeader> load(const QString& recNo);
+    // Deletes a saved record (said when it fails); the working table is
+    // then no saved record any more where it was that one.
+    bool deleteRecord(const QString& recNo);
 
     // It follows the recording: its times, and points no record holds.
     void recordingStarted(const QDateTime& start, const QDateTime& plannedEnd) override;
@@ -79,16 +83,16 @@ signals:
 private:
     void setHeader(const WorkingHeader& header);
     bool trapped(bool ok);
+    // The failure of the last store operation, said.
+    bool failed();
     static RecordHeader newRecord(const QString& number, const WorkingHeader& h, int timeLength);
-    // Every save of a new record goes here, so a bench saves its whole run
-    // whichever way the user saves.
     bool saveRows(const RecordHeader& record, int window, QString* error);
 
     RecordStore& store_;
     Prompter& prompter_;
     WorkingHeader header_;
     std::function<int()> scaleSource_;
-    RowSaver rowSaver_;
+    BenchStore* bench_ = nullptr;
 };
 
 } // namespace trq

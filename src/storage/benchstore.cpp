@@ -9,6 +9,7 @@
 #include <QSqlError>
 #include <QSqlQuery>
 
+#include <algorithm>
 #include <deque>
 
 namespace trq {
@@ -196,6 +197,29 @@ std::optional<QString> BenchStore::saveWorking(const QString& description, QStri
         return std::nullopt;
     }
     return number;
+}
+
+bool BenchStore::replace(const QString& recNo, const QString& comment, int window) {
+    const std::vector<RecordedSupply> all = supplies(QString());
+    const bool plain = all.size() == 1 && all.front() == RecordedSupply{};
+    return inSavepoint(
+        database_.database(),
+        [&] {
+            if (RecordStore& first = *store(1); !first.replace(recNo, comment, window))
+                return fail(first.lastError());
+            // A supply the record had and the working run has not keeps
+            // nothing of it.
+            for (int table : furtherTables()) {
+                RecordStore& st = *store(table);
+                const bool recorded = std::any_of(all.begin(), all.end(),
+                                                  [table](const auto& s) { return s.table == table; });
+                if (!(recorded ? st.replace(recNo, comment, window) : st.deleteRecord(recNo)))
+                    return fail(st.lastError());
+            }
+            return writeSupplies(recNo, startTimeOf(recNo),
+                                 plain ? std::vector<RecordedSupply>{} : all);
+        },
+        &error_);
 }
 
 bool BenchStore::loadToWorking(const QString& recNo) {

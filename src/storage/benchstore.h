@@ -47,6 +47,9 @@ public:
     // The working table under the next record number with this description,
     // its header then naming that record; the number, or nothing (error).
     std::optional<QString> saveWorking(const QString& description, QString* error);
+    // The record's rows anew from the working table's supplies, with this
+    // description.
+    bool replace(const QString& recNo, const QString& comment, int window);
     bool loadToWorking(const QString& recNo);
     bool deleteRecord(const QString& recNo);
 

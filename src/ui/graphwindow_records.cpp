@@ -139,11 +139,7 @@ void GraphWindow::deleteChosen(int index) {
                               .arg(header->recNo.trimmed(), header->startTime),
                           {}, Prompter::Icon::Question,
                           Prompter::Buttons::YesNo) == Prompter::Answer::Yes) {
-            if (trapped(store_.deleteRecord(header->recNo))) {
-                // The working table is no saved record any more: a later save
-                // stores it anew instead of replacing a record that is gone.
-                recording_.record().forgetRecord(header->recNo);
-            }
+            recording_.record().deleteRecord(header->recNo);
             clearGraph();
         }
     }
