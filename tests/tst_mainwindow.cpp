@@ -900,6 +900,15 @@ private slots:
             for (const SampleRow& r : f.bench.records().store(i + 1)->workingRows())
                 times[i] << r.recTime;
         QCOMPARE(times[0], times[1]);
+        // The table shows one supply at a time, with its own channels.
+        QComboBox* shown = m.tableWindow()->supplyList();
+        QCOMPARE(shown->count(), 2);
+        QCOMPARE(shown->itemText(1), QStringLiteral("rail"));
+        m.showTable();
+        shown->setFocus();
+        QTest::keyClick(shown, Qt::Key_Down);
+        QCOMPARE(m.tableWindow()->model().rowCount(), times[1].size());
+        QCOMPARE(m.tableWindow()->model().channels(), f.bench.session(1).supply().channelCount());
 
         // Saved, loaded and deleted whole from the windows.
         QString recNo;
@@ -918,6 +927,14 @@ private slots:
         m.tableWindow()->openRecordList();
         m.tableWindow()->chooseRecord(0);
         QCOMPARE(second.workingCount(), times[1].size());
+        f.prompter.fileName = f.folder + QStringLiteral("/bench.csv");
+        m.showGraph();
+        m.graphWindow()->exportCsv();
+        QFile csv(f.prompter.fileName);
+        QVERIFY(csv.open(QIODevice::ReadOnly));
+        const QByteArray heading = csv.readLine();
+        QVERIFY2(heading.startsWith("Time,PSQ-3323 CH1 V,") && heading.contains(",rail CH1 V,"),
+                 heading.constData());
         m.graphWindow()->openDeleteList();
         m.graphWindow()->deleteChosen(0);
         QCOMPARE(saved("datadetail_s2"), 0);

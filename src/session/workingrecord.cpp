@@ -196,6 +196,15 @@ std::optional<RecordHeader> WorkingRecord::load(const QString& recNo) {
     return record;
 }
 
+std::vector<ExportedSupply> WorkingRecord::runSupplies() {
+    if (!bench_)
+        return {};
+    std::vector<ExportedSupply> run = exportedSupplies(*bench_);
+    if (run.size() < 2)
+        run.clear();
+    return run;
+}
+
 bool WorkingRecord::deleteRecord(const QString& recNo) {
     if (!(bench_ ? bench_->deleteRecord(recNo) : store_.deleteRecord(recNo)))
         return failed();

@@ -62,6 +62,9 @@ public:
     // then takes every supply's rows along, whichever window asks. None:
     // this store's rows alone.
     void setBenchRecords(BenchStore* records) { bench_ = records; }
+    // The working table's supplies as they are shown and exported: more
+    // than one for a bench's run, none where this store holds it alone.
+    std::vector<ExportedSupply> runSupplies();
     // Copies a saved record into the working table; the header takes the
     // record's only once the copy has succeeded. Nothing when there is no
     // such record or the copy failed (then it has said why).

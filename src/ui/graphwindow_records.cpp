@@ -6,6 +6,7 @@
 #include "session/instrumentsession.h"
 #include "session/recording.h"
 #include "session/recordsetup.h"
+#include "session/workingrecord.h"
 #include "storage/csvexport.h"
 #include "storage/recordstore.h"
 #include "ui/envelopegraph.h"
@@ -165,6 +166,10 @@ void GraphWindow::writeToFile(const QString& filter, const QString& failure,
 void GraphWindow::exportCsv() {
     writeToFile(tr("CSV files (*.csv)"), tr("Export failed: "),
                 [this](const QString& name, QString* error) {
+                    // A bench's run: one time column, every supply's channels.
+                    const std::vector<ExportedSupply> run = recording_.record().runSupplies();
+                    if (!run.empty())
+                        return writeBenchExport(name, run, error);
                     return writeExport(name, channels(), store_, RowOrder::Stored, error);
                 });
 }

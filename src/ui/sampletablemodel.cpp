@@ -28,8 +28,10 @@ int SampleTableModel::columnTwips(int column, int channels) {
     return (column - 2) % 3 == 1 ? 1350 : 1300;
 }
 
-bool SampleTableModel::show(RecordStore* store, QChar reason) {
+bool SampleTableModel::show(RecordStore* store, QChar reason, int channels) {
     beginResetModel();
+    if (channels > 0)
+        channels_ = channels;
     store_ = store;
     reason_ = reason;
     pages_.clear();

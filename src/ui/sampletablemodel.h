@@ -29,8 +29,10 @@ public:
     static int columnTwips(int column, int channels);
 
     // Shows the working table through a filter (a first-channel sampling
-    // condition, or none); false when it cannot be read.
-    bool show(RecordStore* store, QChar reason = QChar());
+    // condition, or none), of a supply with that many channels (0: as
+    // before); false when it cannot be read.
+    bool show(RecordStore* store, QChar reason = QChar(), int channels = 0);
+    const RecordStore* store() const { return store_; }
     // A point just recorded; a filtered table shows it only if it meets the
     // filter.
     void appendRow(const SampleRow& row);

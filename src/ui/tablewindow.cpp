@@ -2,6 +2,7 @@
 
 #include "core/prompter.h"
 #include "session/recording.h"
+#include "session/workingrecord.h"
 
 #include <QComboBox>
 #include <QFontMetrics>
@@ -36,8 +37,9 @@ TableWindow::TableWindow(Recording& recording, Prompter& prompter, QWidget* pare
     : QWidget(parent), recording_(recording), record_(recording.record()), prompter_(prompter),
       model_(recording.channels()), grid_(new QTableView(this)), recNo_(new QLineEdit(this)),
       startTime_(new QLineEdit(this)), endTime_(new QLineEdit(this)),
-      description_(new QLineEdit(this)), filter_(new QComboBox(this)), list_(new QListWidget(this)),
-      commentPanel_(new QWidget(this)), comment_(new QLineEdit(commentPanel_)) {
+      description_(new QLineEdit(this)), filter_(new QComboBox(this)), supply_(new QComboBox(this)),
+      list_(new QListWidget(this)), commentPanel_(new QWidget(this)),
+      comment_(new QLineEdit(commentPanel_)) {
     setObjectName(QStringLiteral("TableWindow"));
     setWindowTitle(tr("Data Table"));
     recording_.engine().addView(this);
@@ -66,6 +68,9 @@ TableWindow::TableWindow(Recording& recording, Prompter& prompter, QWidget* pare
                        tr("Below the lower limit"), tr("Condition: fixed level (rel. to reading)"),
                        tr("Condition: percentage (rel. to reading)")});
     connect(filter_, &QComboBox::activated, this, &TableWindow::refill);
+    supply_->setObjectName(QStringLiteral("supply"));
+    supply_->hide();
+    connect(supply_, &QComboBox::activated, this, &TableWindow::refill);
 
     recNo_->setReadOnly(true);
     recNo_->setMaximumWidth(80);
@@ -104,7 +109,8 @@ TableWindow::TableWindow(Recording& recording, Prompter& prompter, QWidget* pare
     fields->addWidget(new QLabel(tr("End Time:"), this), 0, 4);
     fields->addWidget(endTime_, 0, 5);
     fields->addWidget(new QLabel(tr("MEMO"), this), 1, 0);
-    fields->addWidget(description_, 1, 1, 1, 5);
+    fields->addWidget(description_, 1, 1, 1, 4);
+    fields->addWidget(supply_, 1, 5);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(fields);
     layout->addWidget(buildCommandRow());
@@ -217,10 +223,27 @@ void TableWindow::chooseRecord(int index) {
 
 void TableWindow::refill() {
     const int index = std::clamp(filter_->currentIndex(), 0, 5);
+    // A bench's run shows one supply's rows at a time, the first at first.
+    const std::vector<ExportedSupply> run = record_.runSupplies();
+    QStringList names;
+    for (const ExportedSupply& s : run)
+        names << s.name;
+    QStringList shown;
+    for (int i = 0; i < supply_->count(); ++i)
+        shown << supply_->itemText(i);
+    if (names != shown) {
+        supply_->clear();
+        supply_->addItems(names);
+    }
+    supply_->setVisible(!run.empty());
+    const ExportedSupply* chosen =
+        run.empty() ? nullptr : &run[std::size_t(std::max(supply_->currentIndex(), 0))];
+    RecordStore* store = chosen ? chosen->store : &recording_.store();
     // An unreadable table is said, not shown as empty.
-    if (!trapped(model_.show(&recording_.store(), kFilterCodes[index])))
+    if (!trapped(model_.show(store, kFilterCodes[index],
+                             chosen ? chosen->channels : recording_.channels())))
         return;
-    model_.setEvents(recording_.store().events());
+    model_.setEvents(store->events());
 }
 
 void TableWindow::selectSample(int idx) {
@@ -253,8 +276,18 @@ void TableWindow::acceptComment() {
     commentPanel_->hide();
 }
 
+void TableWindow::recordingStarted(const QDateTime&, const QDateTime&) {
+    // A bench's run names its supplies as it starts.
+    if (supply_->isVisible() || !record_.runSupplies().empty())
+        refill();
+}
+
 void TableWindow::pointWritten(const SampleRow& row) {
-    model_.appendRow(row);
+    // Another supply of the bench is shown: its rows as they are now.
+    if (model_.store() != &recording_.store())
+        refill();
+    else
+        model_.appendRow(row);
     grid_->scrollToBottom();
 }
 

@@ -57,12 +57,14 @@ public:
     QLineEdit* endTimeBox() const { return endTime_; }
     QLineEdit* descriptionBox() const { return description_; }
     QComboBox* filterList() const { return filter_; }
+    // A bench's run: whose rows are shown.
+    QComboBox* supplyList() const { return supply_; }
     QListWidget* recordList() const { return list_; }
     QWidget* commentPanel() const { return commentPanel_; }
     QLineEdit* commentBox() const { return comment_; }
 
     // RecordingView: live rows.
-    void recordingStarted(const QDateTime&, const QDateTime&) override {}
+    void recordingStarted(const QDateTime&, const QDateTime&) override;
     void recordingStopped(const QDateTime&) override {}
     void pointWritten(const SampleRow& row) override;
     void cleared() override;
@@ -86,6 +88,7 @@ private:
     QLineEdit* endTime_;
     QLineEdit* description_;
     QComboBox* filter_;
+    QComboBox* supply_;
     QListWidget* list_;
     QWidget* commentPanel_;
     QLineEdit* comment_;
