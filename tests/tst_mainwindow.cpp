@@ -935,6 +935,13 @@ private slots:
         const QByteArray heading = csv.readLine();
         QVERIFY2(heading.startsWith("Time,PSQ-3323 CH1 V,") && heading.contains(",rail CH1 V,"),
                  heading.constData());
+        // So does the graph, its plots named by the supply's.
+        GraphWindow& graph = *m.graphWindow();
+        QCOMPARE(graph.plotBox(0)->text(), QStringLiteral("PSQ-3323 CH1 V"));
+        graph.supplyList()->setFocus();
+        QTest::keyClick(graph.supplyList(), Qt::Key_Down);
+        QCOMPARE(graph.plotBox(1)->text(), QStringLiteral("rail CH1 A"));
+        QCOMPARE(graph.sampleCount(), times[1].size());
         m.graphWindow()->openDeleteList();
         m.graphWindow()->deleteChosen(0);
         QCOMPARE(saved("datadetail_s2"), 0);

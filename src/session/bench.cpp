@@ -68,9 +68,8 @@ InstrumentSession& Bench::addMember(const SupplyAddress& address) {
     InstrumentSession& session = members_.back()->session;
     // Whichever supply's window saves, loads or deletes a record, the run
     // goes whole.
-    connect(&session, &InstrumentSession::layoutChosen, this, [this, s = &session] {
-        s->recording()->record().setBenchRecords(&records_);
-    });
+    connect(&session, &InstrumentSession::layoutChosen, this,
+            [this, s = &session] { s->recording()->record().setBenchRecords(&records_); });
     connect(&session, &InstrumentSession::stateChanged, this, [this, s = &session] {
         for (int i = 0; i < size(); ++i) {
             Member& m = *members_[std::size_t(i)];

@@ -211,8 +211,8 @@ bool BenchStore::replace(const QString& recNo, const QString& comment, int windo
             // nothing of it.
             for (int table : furtherTables()) {
                 RecordStore& st = *store(table);
-                const bool recorded = std::any_of(all.begin(), all.end(),
-                                                  [table](const auto& s) { return s.table == table; });
+                const bool recorded = std::any_of(
+                    all.begin(), all.end(), [table](const auto& s) { return s.table == table; });
                 if (!(recorded ? st.replace(recNo, comment, window) : st.deleteRecord(recNo)))
                     return fail(st.lastError());
             }

@@ -5,6 +5,7 @@
 #include "session/graphseries.h"
 #include "session/instrumentsession.h"
 #include "session/recording.h"
+#include "session/workingrecord.h"
 #include "storage/recordstore.h"
 #include "ui/envelopegraph.h"
 #include "ui/recordsetupdialog.h"
@@ -81,22 +82,34 @@ QLineEdit* readout(QWidget* parent) {
     return edit;
 }
 
+// A plot's box: by the supply's name in a bench's run.
+QString plotName(const QString& supply, int k) {
+    static const char* const kNames[] = {"Ch1 V", "Ch1 A", "Ch2 V", "Ch2 A",
+                                         "Ch3 V", "Ch3 A", "Ch4 V", "Ch4 A"};
+    if (supply.isEmpty())
+        return QLatin1String(kNames[k]);
+    return QStringLiteral("%1 CH%2 %3")
+        .arg(supply)
+        .arg(k / 2 + 1)
+        .arg(k % 2 == 0 ? QLatin1Char('V') : QLatin1Char('A'));
+}
+
 } // namespace
 
 GraphWindow::GraphWindow(InstrumentSession& session, Recording& recording, Prompter& prompter,
                          Commands commands, QWidget* parent)
-    : QWidget(parent), series_(recording.series()), store_(recording.store()), prompter_(prompter),
-      session_(session), recording_(recording), commands_(std::move(commands)),
-      plot_(new QCustomPlot(this)), xLength_(new QComboBox(this)), yVoltage_(new QComboBox(this)),
-      yCurrent_(new QComboBox(this)), summary_(new QListWidget(this)),
-      channelList_(new QListWidget(this)), modes_(new QButtonGroup(this)),
-      cursorFrame_(new QGroupBox(tr("Cursor Information"), this)),
+    : QWidget(parent), series_(&recording.series()), store_(recording.store()),
+      shown_(&recording.store()), prompter_(prompter), session_(session), recording_(recording),
+      commands_(std::move(commands)), plot_(new QCustomPlot(this)), xLength_(new QComboBox(this)),
+      yVoltage_(new QComboBox(this)), yCurrent_(new QComboBox(this)),
+      summary_(new QListWidget(this)), channelList_(new QListWidget(this)),
+      modes_(new QButtonGroup(this)), cursorFrame_(new QGroupBox(tr("Cursor Information"), this)),
       measureFrame_(new QGroupBox(tr("Measurements"), cursorFrame_)),
       xPosition_(readout(cursorFrame_)), yPosition_(readout(cursorFrame_)),
       period_(readout(measureFrame_)), amplitude_(readout(measureFrame_)),
       loadList_(new QListWidget(this)), deleteList_(new QListWidget(this)),
       start_(new QPushButton(tr("Start"), this)), rightAxis_(new QComboBox(this)),
-      between_(new QLabel(measureFrame_)) {
+      supply_(new QComboBox(this)), between_(new QLabel(measureFrame_)) {
     setObjectName(QStringLiteral("GraphWindow"));
     setWindowTitle(tr("Graphic Record"));
 
@@ -117,15 +130,13 @@ GraphWindow::GraphWindow(InstrumentSession& session, Recording& recording, Promp
     plot_->axisRect()->setRangeZoomAxes({plot_->xAxis}, vertical);
     plot_->setNoAntialiasingOnDrag(true);
 
-    static const char* const names[] = {"Ch1 V", "Ch1 A", "Ch2 V", "Ch2 A",
-                                        "Ch3 V", "Ch3 A", "Ch4 V", "Ch4 A"};
     auto* boxes = new QGridLayout;
     for (int k = 0; k < 8; ++k) {
         auto* g = new EnvelopeGraph(plot_->xAxis, k % 2 == 0 ? plot_->yAxis : plot_->yAxis2);
         g->setAdaptiveSampling(true);
         g->setPen(QPen(kDefaultColours[std::size_t(k / 2)], 1));
         graphs_[std::size_t(k)] = g;
-        auto* box = new QCheckBox(QLatin1String(names[k]), this);
+        auto* box = new QCheckBox(plotName({}, k), this);
         box->setChecked(true);
         boxes_[std::size_t(k)] = box;
         auto* line = new QFrame(this);
@@ -137,6 +148,7 @@ GraphWindow::GraphWindow(InstrumentSession& session, Recording& recording, Promp
         boxes->addWidget(line, k, 1);
         connect(box, &QCheckBox::clicked, this, [this, k] { plotBoxClicked(k); });
     }
+    boxes->addWidget(supply_, 8, 0, 1, 2);
     for (int j = 0; j < 9; ++j) {
         auto* t = new QCPItemTracer(plot_);
         t->setStyle(QCPItemTracer::tsCrosshair);
@@ -156,10 +168,32 @@ GraphWindow::GraphWindow(InstrumentSession& session, Recording& recording, Promp
     connect(yVoltage_, &QComboBox::activated, this, &GraphWindow::applyVoltageRange);
     connect(yCurrent_, &QComboBox::activated, this, &GraphWindow::applyCurrentRange);
     connect(xLength_, &QComboBox::activated, this, &GraphWindow::applyTimeLength);
-    connect(&series_, &GraphSeries::pointAdded, this, &GraphWindow::pointAdded);
-    connect(&series_, &GraphSeries::replaced, this, &GraphWindow::refillPlots);
-    connect(&series_, &GraphSeries::emptied, this, &GraphWindow::clearDisplay);
-    connect(&series_, &GraphSeries::startCaptionChanged, start_, &QPushButton::setText);
+    // The recording's series, or another supply's of a bench's run: the
+    // plots follow the one shown.
+    for (GraphSeries* s : {&recording.series(), &benchSeries_}) {
+        connect(s, &GraphSeries::pointAdded, this, [this, s](qint64 index) {
+            if (s == series_)
+                pointAdded(index);
+        });
+        connect(s, &GraphSeries::replaced, this, [this, s] {
+            if (s == series_)
+                refillPlots();
+        });
+        connect(s, &GraphSeries::emptied, this, [this, s] {
+            if (s == series_)
+                clearDisplay();
+        });
+    }
+    // Another supply is shown while the bench records: its points as they
+    // are stored, each step.
+    connect(&recording.series(), &GraphSeries::pointAdded, this, [this] {
+        if (series_ == &benchSeries_)
+            benchSeries_.reload(*shown_);
+    });
+    connect(&recording.series(), &GraphSeries::startCaptionChanged, start_, &QPushButton::setText);
+    supply_->setObjectName(QStringLiteral("supply"));
+    supply_->hide();
+    connect(supply_, &QComboBox::activated, this, [this](int index) { showSupply(index); });
     connect(plot_, &QCustomPlot::mousePress, this, &GraphWindow::plotMousePress);
     connect(plot_, &QCustomPlot::mouseMove, this, &GraphWindow::plotMouseMove);
     connect(plot_, &QCustomPlot::mouseRelease, this, [this] { dragging_ = 0; });
@@ -183,7 +217,7 @@ GraphWindow::GraphWindow(InstrumentSession& session, Recording& recording, Promp
         }
     });
     connect(&recording_, &Recording::eventAdded, this, [this](const LimitEvent& e) {
-        addMarker(e.seqNo - series_.firstSeqNo(), Qt::red, eventLabel(e));
+        addMarker(e.seqNo - series_->firstSeqNo(), Qt::red, eventLabel(e));
         queueReplot();
     });
     rightAxis_->addItems({tr("Current"), tr("Power"), tr("Charge"), tr("Energy")});
@@ -317,7 +351,7 @@ QCPGraph* GraphWindow::plot(int k) const {
 }
 
 int GraphWindow::sampleCount() const {
-    return int(series_.count());
+    return int(series_->count());
 }
 
 PlotQuantity GraphWindow::quantityOf(int k) const {
@@ -351,7 +385,7 @@ void GraphWindow::activate() {
 }
 
 void GraphWindow::clearGraph() {
-    series_.clear(); // the display follows through emptied
+    series_->clear(); // the display follows through emptied
 }
 
 void GraphWindow::clearDisplay() {
@@ -437,7 +471,7 @@ void GraphWindow::setChannelCount(int n) {
         boxes_[std::size_t(k)]->setEnabled(k < 2 * channels_);
         graphs_[std::size_t(k)]->setVisible(k < 2 * channels_);
     }
-    series_.setChannels(channels_);
+    series_->setChannels(channels_);
     queueReplot();
 }
 
@@ -447,10 +481,41 @@ double GraphWindow::channelLimit(Setting setting) const {
                : 1.0;
 }
 
+void GraphWindow::showSupply(int index) {
+    const std::vector<ExportedSupply> run = recording_.record().runSupplies();
+    QStringList names;
+    for (const ExportedSupply& s : run)
+        names << s.name;
+    QStringList listed;
+    for (int i = 0; i < supply_->count(); ++i)
+        listed << supply_->itemText(i);
+    if (names != listed) {
+        supply_->clear();
+        supply_->addItems(names);
+        index = 0;
+    }
+    supply_->setVisible(!run.empty());
+    index = std::clamp(index, 0, std::max(int(run.size()) - 1, 0));
+    supply_->setCurrentIndex(index);
+    const ExportedSupply* chosen = run.empty() ? nullptr : &run[std::size_t(index)];
+    RecordStore* store = chosen ? chosen->store : &recording_.store();
+    GraphSeries* series = store == &recording_.store() ? &recording_.series() : &benchSeries_;
+    for (int k = 0; k < 8; ++k)
+        boxes_[std::size_t(k)]->setText(plotName(chosen ? chosen->name : QString(), k));
+    if (store == shown_ && series == series_)
+        return;
+    shown_ = store;
+    series_ = series;
+    setChannelCount(chosen ? chosen->channels : session_.supply().channelCount());
+    clearGraph();
+    trapped(series_->reload(*shown_));
+}
+
 void GraphWindow::redraw() {
+    showSupply(supply_->currentIndex());
     // Nothing was recorded or loaded since the plots were filled: only the
     // view starts afresh, no point is read again.
-    if (series_.shows(store_) &&
+    if (series_->shows(*shown_) &&
         secondsPerPoint_ == recordScale(recording_.record().header().scale).graphSecondsPerPoint) {
         resetView();
         showPlots(false);
@@ -459,20 +524,20 @@ void GraphWindow::redraw() {
         return;
     }
     clearGraph();
-    trapped(series_.reload(store_)); // the plots follow through replaced
+    trapped(series_->reload(*shown_)); // the plots follow through replaced
 }
 
 void GraphWindow::fillPlot(int k) {
     EnvelopeGraph* g = graphs_[std::size_t(k)];
     const int c = k / 2;
     const PlotQuantity q = quantityOf(k);
-    const qint64 stride = series_.stride();
-    const qint64 count = series_.count();
+    const qint64 stride = series_->stride();
+    const qint64 count = series_->count();
     const qint64 exactLast = exactFirst_ + qint64(exact_.size()) - 1;
-    const std::vector<qint64>& gaps = series_.gaps();
+    const std::vector<qint64>& gaps = series_->gaps();
     auto gap = gaps.begin();
     QVector<QCPGraphData> points;
-    points.reserve(2 * series_.bucketCount() + int(gaps.size()) + int(exact_.size()));
+    points.reserve(2 * series_->bucketCount() + int(gaps.size()) + int(exact_.size()));
     const double dx = sampleX(1, secondsPerPoint_) - sampleX(0, secondsPerPoint_);
     // The line breaks where the link was lost: no value is invented. Within
     // a bucket, before the bucket: the keys stay in order.
@@ -480,7 +545,7 @@ void GraphWindow::fillPlot(int k) {
         for (; gap != gaps.end() && *gap <= sample; ++gap)
             points.append({x - dx / 2, qQNaN()});
     };
-    for (int b = 0; b < series_.bucketCount(); ++b) {
+    for (int b = 0; b < series_->bucketCount(); ++b) {
         const qint64 first = b * stride;
         const qint64 last = std::min(first + stride, count) - 1;
         if (stride > 1 && first >= exactFirst_ && last <= exactLast) {
@@ -493,7 +558,7 @@ void GraphWindow::fillPlot(int k) {
         }
         const double x = sampleX(int(first), secondsPerPoint_);
         breakBefore(first + stride - 1, x);
-        const GraphSeries::Bucket& v = series_.bucket(q, c, b);
+        const GraphSeries::Bucket& v = series_->bucket(q, c, b);
         points.append({x, v.min});
         if (stride > 1) // the bucket's envelope: its lowest and its highest
             points.append({x + dx * double(stride) / 2, v.max});
@@ -534,15 +599,15 @@ void GraphWindow::refillPlots() {
 }
 
 bool GraphWindow::updateExact() {
-    const qint64 count = series_.count();
-    const qint64 stride = series_.stride();
+    const qint64 count = series_->count();
+    const qint64 stride = series_->stride();
     const QCPRange range = plot_->xAxis->range();
     const qint64 from = std::clamp<qint64>(sampleIndexAt(range.lower, secondsPerPoint_), 0,
                                            std::max<qint64>(count - 1, 0));
     const qint64 to = std::clamp<qint64>(sampleIndexAt(range.upper, secondsPerPoint_), 0,
                                          std::max<qint64>(count - 1, 0));
     // Buckets of one sample are exact already.
-    if (stride == 1 || to - from + 1 > kExactPoints || !series_.summary().isContiguous()) {
+    if (stride == 1 || to - from + 1 > kExactPoints || !series_->summary().isContiguous()) {
         if (exact_.empty())
             return false;
         exact_.clear();
@@ -568,11 +633,11 @@ std::optional<std::vector<PlotPoint>> GraphWindow::exactPoints(qint64 first, qin
     if (!exact_.empty() && exactFirst_ <= first && held >= last)
         return std::vector<PlotPoint>(exact_.begin() + (first - exactFirst_),
                                       exact_.begin() + (last - exactFirst_ + 1));
-    const qint64 seqNo = series_.firstSeqNo();
+    const qint64 seqNo = series_->firstSeqNo();
     std::vector<PlotPoint> points;
     points.reserve(std::size_t(last - first + 1));
-    const bool read = store_.forEachPlotPoint([&](const PlotPoint& p) { points.push_back(p); },
-                                              {seqNo + first, seqNo + last});
+    const bool read = shown_->forEachPlotPoint([&](const PlotPoint& p) { points.push_back(p); },
+                                               {seqNo + first, seqNo + last});
     // Every sample or none: the buckets stand for a table changed meanwhile.
     if (!read || qint64(points.size()) != last - first + 1 ||
         points.front().seqNo != seqNo + first || points.back().seqNo != seqNo + last)
@@ -600,8 +665,8 @@ void GraphWindow::applyRightAxis() {
     // Power, charge and energy have no range list: the axis takes what was drawn.
     double top = 0;
     for (int c = 0; c < channels(); ++c)
-        for (int b = 0; b < series_.bucketCount(); ++b)
-            top = std::max(top, series_.bucket(q, c, b).max);
+        for (int b = 0; b < series_->bucketCount(); ++b)
+            top = std::max(top, series_->bucket(q, c, b).max);
     plot_->yAxis2->setRange(0, top > 0 ? top * 1.1 : 1.0);
     queueReplot();
 }
@@ -610,12 +675,12 @@ void GraphWindow::drawMarkers() {
     for (QCPAbstractItem* item : markers_)
         plot_->removeItem(item);
     markers_.clear();
-    for (qint64 gap : series_.gaps())
+    for (qint64 gap : series_->gaps())
         addMarker(gap, Qt::darkGray, tr("gap"));
-    if (series_.count() == 0)
+    if (series_->count() == 0)
         return;
-    for (const LimitEvent& e : store_.events())
-        addMarker(e.seqNo - series_.firstSeqNo(), Qt::red, eventLabel(e));
+    for (const LimitEvent& e : shown_->events())
+        addMarker(e.seqNo - series_->firstSeqNo(), Qt::red, eventLabel(e));
 }
 
 void GraphWindow::addMarker(qint64 sample, const QColor& colour, const QString& text) {
@@ -651,12 +716,12 @@ void GraphWindow::pointAdded(qint64 index) {
     const double x = sampleX(int(index), secondsPerPoint_);
     // Exact points that reach the newest take it as it was recorded.
     if (!exact_.empty() && exactFirst_ + qint64(exact_.size()) == index)
-        exact_.push_back(series_.lastPoint());
+        exact_.push_back(series_->lastPoint());
     const int fills = fills_;
     // The newest point stays in view; the visible width stays the length.
     if (followLive_ && x > plot_->xAxis->range().upper)
         setTimeRange(x - plot_->xAxis->range().size(), x);
-    if (!series_.gaps().empty() && series_.gaps().back() == index)
+    if (!series_->gaps().empty() && series_->gaps().back() == index)
         addMarker(index, Qt::darkGray, tr("gap"));
     // Filled again for the new view, the plots hold the point already.
     if (fills_ == fills)
@@ -667,10 +732,10 @@ void GraphWindow::pointAdded(qint64 index) {
 
 void GraphWindow::drawLastPoint(qint64 index) {
     const double x = sampleX(int(index), secondsPerPoint_);
-    const qint64 stride = series_.stride();
+    const qint64 stride = series_->stride();
     const bool exact = stride > 1 && !exact_.empty() && exactFirst_ <= index / stride * stride &&
                        exactFirst_ + qint64(exact_.size()) > index;
-    const bool gap = !series_.gaps().empty() && series_.gaps().back() == index;
+    const bool gap = !series_->gaps().empty() && series_->gaps().back() == index;
     for (int k = 0; k < 8; ++k) {
         EnvelopeGraph* g = graphs_[std::size_t(k)];
         const int c = k / 2;
@@ -681,13 +746,13 @@ void GraphWindow::drawLastPoint(qint64 index) {
         if (stride == 1 || exact) {
             if (gap)
                 g->addData(x - (x - sampleX(int(index) - 1, secondsPerPoint_)) / 2, qQNaN());
-            g->addData(x, PointSummary::valueOf(series_.lastPoint(), quantityOf(k), c));
+            g->addData(x, PointSummary::valueOf(series_->lastPoint(), quantityOf(k), c));
         } else {
             // The last bucket grew: its envelope is drawn again.
             const int b = int(index / stride);
             const double from = sampleX(int(b * stride), secondsPerPoint_);
             g->data()->removeAfter(from - 1e-12);
-            const GraphSeries::Bucket& v = series_.bucket(quantityOf(k), c, b);
+            const GraphSeries::Bucket& v = series_->bucket(quantityOf(k), c, b);
             g->addData(from, v.min);
             g->addData(from + (x - from) / 2, v.max);
             g->dataReplaced();
@@ -701,7 +766,7 @@ void GraphWindow::showSummary() {
     std::vector<ChannelSummary> lines;
     auto text = [](const std::optional<double>& v) { return v ? QString::number(*v) : QString(); };
     // Once a second during a recording: one scan for all channels.
-    for (const ChannelExtremes& e : store_.extremesUpTo(channels()))
+    for (const ChannelExtremes& e : shown_->extremesUpTo(channels()))
         lines.push_back({text(e.maxVolt), text(e.minVolt), text(e.maxCurr), text(e.minCurr)});
     summary_->clear();
     summary_->addItems(summaryLines(sampleCount(), secondsPerPoint_, lines));

@@ -129,6 +129,8 @@ public:
     QComboBox* currentRangeList() const { return yCurrent_; }
     QListWidget* summaryList() const { return summary_; }
     QListWidget* plotList() const { return channelList_; }
+    // A bench's run: whose plots are shown.
+    QComboBox* supplyList() const { return supply_; }
     QCheckBox* plotBox(int i) const { return boxes_[std::size_t(i)]; }
     QColor lineColour(int k) const { return lineColours_[std::size_t(k)]; } // Line1..Line8
     QGroupBox* cursorPanel() const { return cursorFrame_; }
@@ -190,9 +192,14 @@ private:
     void queueReplot();
     double channelLimit(Setting setting) const;
     void setTimeRange(double lower, double upper);
+    // Lists a bench's supplies, and shows the one at index (the first when
+    // the run has changed); the recording's own without a bench's run.
+    void showSupply(int index);
 
-    GraphSeries& series_;
-    RecordStore& store_;
+    GraphSeries* series_;        // the one shown
+    RecordStore& store_;         // its records
+    RecordStore* shown_;         // the working table drawn
+    GraphSeries benchSeries_{1}; // another supply's of a bench's run
     Prompter& prompter_;
     InstrumentSession& session_;
     Recording& recording_;
@@ -233,6 +240,7 @@ private:
     QListWidget* deleteList_;
     QPushButton* start_;
     QComboBox* rightAxis_;
+    QComboBox* supply_;
     QLabel* between_;
 };
 

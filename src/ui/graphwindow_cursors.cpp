@@ -226,10 +226,10 @@ GraphSeries::Stats GraphWindow::statsBetween(PlotQuantity q, int channel, qint64
     if (first > last)
         std::swap(first, last);
     first = std::max<qint64>(first, 0);
-    last = std::min(last, series_.count() - 1);
-    const GraphSeries::Stats about = series_.stats(q, channel, first, last);
+    last = std::min(last, series_->count() - 1);
+    const GraphSeries::Stats about = series_->stats(q, channel, first, last);
     // Few enough points between the cursors: their own, not their buckets'.
-    if (about.exact || last - first + 1 > kExactPoints || !series_.summary().isContiguous())
+    if (about.exact || last - first + 1 > kExactPoints || !series_->summary().isContiguous())
         return about;
     const std::optional<std::vector<PlotPoint>> points = exactPoints(first, last);
     if (!points)

@@ -282,7 +282,7 @@ bool GraphWindow::writeReport(const QString& path, QString* error) {
                 {tr("End"), h.endTime},
                 {tr("Scale"), scaleText(recordScale(h.scale))},
                 {tr("Point operation"), tr(kOperations[std::clamp(setup.operation, 0, 2)])},
-                {tr("Points"), QString::number(series_.count())}};
+                {tr("Points"), QString::number(series_->count())}};
     // The graph in colour as shown, cursors and marks included.
     const QSize size =
         plot_->width() >= 200 && plot_->height() >= 150 ? plot_->size() : QSize(900, 560);
@@ -304,7 +304,7 @@ bool GraphWindow::writeReport(const QString& path, QString* error) {
     };
     std::array<Delivered, 4> charge, energy;
     QString lastTime, lastComment;
-    const bool read = store_.forEachWorkingRow(RowOrder::BySeqNo, [&](const SampleRow& row) {
+    const bool read = shown_->forEachWorkingRow(RowOrder::BySeqNo, [&](const SampleRow& row) {
         for (std::size_t c = 0; c < 4; ++c) {
             charge[c].add(row.charge[c]);
             energy[c].add(row.energy[c]);
@@ -317,13 +317,13 @@ bool GraphWindow::writeReport(const QString& path, QString* error) {
         lastComment = row.comment;
     });
     if (!read) {
-        *error = store_.lastError();
+        *error = shown_->lastError();
         return false;
     }
-    const qint64 last = series_.count() - 1;
+    const qint64 last = series_->count() - 1;
     for (int c = 0; c < channels(); ++c) {
-        const GraphSeries::Stats v = series_.stats(PlotQuantity::Voltage, c, 0, last);
-        const GraphSeries::Stats a = series_.stats(PlotQuantity::Current, c, 0, last);
+        const GraphSeries::Stats v = series_->stats(PlotQuantity::Voltage, c, 0, last);
+        const GraphSeries::Stats a = series_->stats(PlotQuantity::Current, c, 0, last);
         Report::ChannelStats s{c + 1, v.min, v.max, v.mean, a.min, a.max, a.mean, {}, {}};
         const auto i = std::size_t(c);
         if (charge[i].previous || energy[i].previous) {
