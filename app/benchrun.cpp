@@ -94,14 +94,8 @@ void BenchRun::goOnLine() {
                     served.push_back({bench_.name(int(i)), servers_[i]->port()});
                 return served;
             });
-            server->setBenchPower(
-                [this] {
-                    for (int i = 0; i < bench_.size(); ++i)
-                        if (!bench_.session(i).isReady() || !bench_.session(i).supply().outputOn())
-                            return false; // one off line is no output known on
-                    return true;
-                },
-                [this](bool on) { return runOrderFor(on); });
+            server->setBenchPower([this] { return bench_.allOutputsOn(); },
+                                  [this](bool on) { return runOrderFor(on); });
             servers_.push_back(std::move(server));
         }
     }

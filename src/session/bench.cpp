@@ -369,6 +369,12 @@ std::vector<PowerSequencer::Supply> Bench::sequencerSupplies() {
     return supplies;
 }
 
+bool Bench::allOutputsOn() {
+    return std::all_of(members_.begin(), members_.end(), [](const auto& m) {
+        return m->session.isReady() && m->session.supply().outputOn();
+    });
+}
+
 std::variant<std::vector<PowerStep>, QString> Bench::orderOf(const QString& text) const {
     if (!text.trimmed().isEmpty())
         return parsePowerOrder(text, names());

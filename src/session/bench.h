@@ -66,6 +66,9 @@ public:
     // Every supply on line is sent its output-off at once, each on its own
     // link; a power order running meanwhile stops.
     void allOutputsOff();
+    // Every supply on line with its output on (one off line is no output
+    // known on).
+    bool allOutputsOn();
     // The bench as a power order runs over it.
     std::vector<PowerSequencer::Supply> sequencerSupplies();
     // The order a text gives over this bench's names, each supply in turn

@@ -1,6 +1,7 @@
 // The further supplies of the bench in the main window.
 #include "ui/benchpanels.h"
 
+#include "automation/scpiserver.h"
 #include "core/prompter.h"
 #include "core/settings.h"
 #include "session/bench.h"
@@ -14,6 +15,8 @@
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QStatusBar>
+
+#include <algorithm>
 
 namespace trq {
 
@@ -72,6 +75,10 @@ BenchPanels::BenchPanels(Services services, QObject* parent) : QObject(parent), 
                 if (!completed && !message.isEmpty())
                     s_.prompter.message(message, {}, Prompter::Icon::Warning);
             });
+    if (s_.server) {
+        connect(s_.server, &ScpiServer::statusChanged, this, qOverload<>(&BenchPanels::serve));
+        setUpBenchCommands(*s_.server);
+    }
 }
 
 BenchPanels::~BenchPanels() {
@@ -112,10 +119,18 @@ void BenchPanels::addSupply() {
 void BenchPanels::add(const SupplyAddress& address) {
     InstrumentSession& session = s_.bench.add(address);
     session.connection().setReconnect(Settings::instance().reconnect());
+    // The lowest port after the first's that no other has: a script's
+    // port stays while its supply is on the bench.
+    int offset = 1;
+    while (std::any_of(entries_.cbegin(), entries_.cend(),
+                       [offset](const Entry& other) { return other.offset == offset; }))
+        ++offset;
     Entry& e = entries_[&session];
+    e.offset = offset;
     e.status = new QLabel(s_.window);
     s_.status.addPermanentWidget(e.status);
     supplyChanged(s_.bench.size() - 1);
+    serve(s_.bench.size() - 1, e);
     emit benchChanged();
 }
 
@@ -125,6 +140,7 @@ void BenchPanels::remove(int index) {
     Entry e = entries_.take(&s_.bench.session(index));
     closePanel(e);
     delete e.status;
+    delete e.server;
     s_.bench.remove(index);
     keep();
     emit benchChanged();
@@ -201,6 +217,63 @@ void BenchPanels::closePanel(Entry& e) {
     }
     e.window = nullptr;
     e.panel = nullptr;
+}
+
+void BenchPanels::serve() {
+    for (int i = 1; i < s_.bench.size(); ++i)
+        if (auto it = entries_.find(&s_.bench.session(i)); it != entries_.end())
+            serve(i, *it);
+}
+
+void BenchPanels::serve(int index, Entry& e) {
+    if (!s_.server || !s_.server->isListening()) {
+        delete e.server;
+        return;
+    }
+    ScpiServer::Options o = s_.server->options();
+    const int port = s_.server->port() + e.offset;
+    if (e.server && e.server->isListening() && e.server->port() == port &&
+        e.server->options().remote == o.remote)
+        return;
+    delete e.server;
+    if (port > 65535) {
+        s_.prompter.message(tr("No port is left to serve %1 on.").arg(s_.bench.name(index)), {},
+                            Prompter::Icon::Warning);
+        return;
+    }
+    o.port = quint16(port);
+    e.server = new ScpiServer(s_.bench.session(index), this);
+    setUpBenchCommands(*e.server);
+    if (!e.server->start(o)) {
+        s_.prompter.message(e.server->errorString(), {}, Prompter::Icon::Warning);
+        delete e.server;
+    }
+}
+
+void BenchPanels::setUpBenchCommands(ScpiServer& server) {
+    server.setBench([this] {
+        std::vector<ScpiServer::Served> served;
+        for (int i = 0; i < s_.bench.size(); ++i) {
+            const ScpiServer* s = i == 0 ? s_.server : this->server(i);
+            served.push_back({s_.bench.name(i), s && s->isListening() ? s->port() : quint16(0)});
+        }
+        return served;
+    });
+    server.setBenchPower(
+        [this] { return s_.bench.allOutputsOn(); },
+        [this](bool on) {
+            std::variant<std::vector<PowerStep>, QString> order =
+                s_.bench.orderOf(Settings::instance().benchPowerOrder(benchName()));
+            if (const QString* why = std::get_if<QString>(&order))
+                return *why;
+            return s_.bench.runPowerOrder(std::get<std::vector<PowerStep>>(order), on);
+        });
+}
+
+ScpiServer* BenchPanels::server(int index) const {
+    if (index < 1 || index >= s_.bench.size())
+        return nullptr;
+    return entries_.value(&s_.bench.session(index)).server;
 }
 
 QMdiSubWindow* BenchPanels::panelWindow(int index) const {

@@ -15,6 +15,7 @@ class QWidget;
 namespace trq {
 
 class Bench;
+class ScpiServer;
 class FrontPanel;
 class InstrumentSession;
 class Prompter;
@@ -39,6 +40,9 @@ public:
         Prompter& prompter;
         TransportFactory& transports;
         QWidget* window; // the dialogs' parent
+        // The first supply's automation server: each further supply is
+        // served beside it, on the ports after its own. None: none is.
+        ScpiServer* server = nullptr;
     };
     explicit BenchPanels(Services services, QObject* parent = nullptr);
     ~BenchPanels() override;
@@ -58,6 +62,9 @@ public:
     // The further supply's panel window; none while it is not on line.
     QMdiSubWindow* panelWindow(int index) const;
     QString statusEntry(int index) const;
+    // The further supply's automation server; none while the first's is
+    // stopped.
+    ScpiServer* server(int index) const;
 
 signals:
     // The supplies of the bench, or their names, changed.
@@ -68,12 +75,19 @@ private:
         QPointer<QMdiSubWindow> window;
         QPointer<FrontPanel> panel;
         QLabel* status = nullptr;
+        int offset = 0; // its server's port after the first's; kept while it is on
+        QPointer<ScpiServer> server;
     };
     void add(const SupplyAddress& address);
     void supplyChanged(int index);
     void openPanel(int index, Entry& entry);
     void closePanel(Entry& entry);
     void keep();
+    // Each further supply served while the first is, else none.
+    void serve();
+    void serve(int index, Entry& entry);
+    // SYST:BENC? and BENC:OUTP on a server of the bench.
+    void setUpBenchCommands(ScpiServer& server);
     QString benchName() const;
 
     Services s_;

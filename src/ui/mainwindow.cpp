@@ -102,8 +102,8 @@ MainWindow::MainWindow(Services s, QWidget* parent)
     buildMenus();
     buildToolbar();
     if (bench_) {
-        benchPanels_ =
-            new BenchPanels({*bench_, *mdi_, *statusBar(), prompter_, transports_, this}, this);
+        benchPanels_ = new BenchPanels(
+            {*bench_, *mdi_, *statusBar(), prompter_, transports_, this, server_}, this);
         connect(benchPanels_, &BenchPanels::benchChanged, this, &MainWindow::syncBenchCommands);
         connect(bench_, &Bench::recordingStopped, this, &MainWindow::syncRecordActions);
     }

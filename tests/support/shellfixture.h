@@ -50,13 +50,15 @@ namespace trq::test {
 // A main window whose supply heads a bench, as the program starts: further
 // supplies join it through the Interface menu.
 struct BenchShellFixture : BenchFixture {
+    std::unique_ptr<ScpiServer> server; // the first supply's
     std::unique_ptr<MainWindow> main;
 
     BenchShellFixture() : BenchFixture({}) {
         InstrumentSession& first = bench.addChosen();
         first.link().writerTimer().setInterval(5);
+        server = std::make_unique<ScpiServer>(first);
         main = std::make_unique<MainWindow>(
-            MainWindow::Services{first, prompter, factory, nullptr, &bench});
+            MainWindow::Services{first, prompter, factory, server.get(), &bench});
         main->show();
     }
     InstrumentSession& first() { return bench.session(0); }
