@@ -160,20 +160,20 @@ QList<QCommandLineOption> CommandLine::options() {
          QStringLiteral("GPIB instrument (NI-488.2 driver) to go on line with."),
          QStringLiteral("board:address")},
         {QStringLiteral("supply"),
-         QStringLiteral("Headless: one supply of a bench, serial:PORT[@BAUD], gpib:BOARD:ADDRESS "
-                        "or sim:MODEL, with NAME= in front to name it; repeat it for each "
-                        "supply. They record together, each on its own link (and with --serve "
-                        "on its own port: the first on the chosen one, the next on +1)."),
+         QStringLiteral("One supply of a bench, serial:PORT[@BAUD], gpib:BOARD:ADDRESS or "
+                        "sim:MODEL, with NAME= in front to name it; repeat it for each supply. "
+                        "They record together, each on its own link (and with --serve on its "
+                        "own port: the first on the chosen one, the next on +1)."),
          QStringLiteral("supply")},
         {QStringLiteral("power-order"),
-         QStringLiteral("Headless: how --output-on switches a bench's outputs on, e.g. \"logic "
-                        "on, 200 ms, rail on\" (a run cut short switches them off in reverse); "
-                        "kept with --bench. Without it, the kept bench's order, else each "
-                        "supply in turn."),
+         QStringLiteral("How a bench's outputs go on (--output-on, and Bench on in the "
+                        "windows), e.g. \"logic on, 200 ms, rail on\"; off is the reverse. Kept "
+                        "with --bench. Without it, the kept bench's order, else each supply in "
+                        "turn."),
          QStringLiteral("order")},
         {QStringLiteral("bench"),
-         QStringLiteral("Headless: the supplies of the bench kept under this name; with "
-                        "--supply, keeps those supplies under it."),
+         QStringLiteral("The supplies of the bench kept under this name; with --supply, keeps "
+                        "those supplies under it."),
          QStringLiteral("name")},
         {QStringLiteral("menu"), QStringLiteral("Open a model's panel in testing mode."),
          QStringLiteral("model")},
@@ -314,8 +314,6 @@ CommandLine CommandLine::read(const QCommandLineParser& parser) {
     if (bench && (line.connection || isSet("menu")))
         refuse(QStringLiteral("--supply and --bench name every supply: leave out --port, --sim, "
                               "--gpib and --menu"));
-    if (bench && !line.headless)
-        refuse(QStringLiteral("--supply and --bench need --headless"));
     if (line.supplies.size() > std::size_t(Settings::kMaxBenchSupplies))
         refuse(QStringLiteral("A bench has at most %1 supplies").arg(Settings::kMaxBenchSupplies));
     if (!bench && isSet("power-order"))

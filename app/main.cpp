@@ -180,9 +180,41 @@ int runWindows(const CommandLine& line) {
         }
         connection = Connection{InterfaceKind::TestingMode, line.menuModel, {}, 0, {}};
     }
+    // A bench named on the command line, else the last start's further
+    // supplies beside the window's own.
+    std::vector<SupplyAddress> supplies = line.supplies;
+    if (!line.bench.isEmpty() && supplies.empty()) {
+        std::variant<std::vector<SupplyAddress>, QString> kept = storedBench(line.bench);
+        if (const QString* why = std::get_if<QString>(&kept)) {
+            std::fprintf(stderr, "%s\n", qPrintable(*why));
+            return CommandLine::BadOption;
+        }
+        supplies = std::get<std::vector<SupplyAddress>>(kept);
+    }
+    if (!line.bench.isEmpty())
+        Settings::instance().setLastBench(line.bench);
     MainWindow main({session, prompter, run.transports, &run.server(), &run.bench()});
     main.show();
-    main.benchPanels()->reopenKept();
+    if (supplies.empty()) {
+        main.benchPanels()->reopenKept();
+    } else {
+        // The first is the window's own, for this start only; the others
+        // join it.
+        const SupplyAddress& first = supplies.front();
+        session.connection().setKeepsChoice(false);
+        run.bench().rename(0, first.name);
+        if (first.kind == InterfaceKind::Gpib)
+            session.connection().openGpib(first.gpib);
+        else
+            session.connection().openSerial(first.serial);
+        for (std::size_t i = 1; i < supplies.size(); ++i)
+            main.benchPanels()->join(supplies[i]);
+        if (!line.bench.isEmpty())
+            main.benchPanels()->keep();
+        if (!line.powerOrder.isEmpty())
+            Settings::instance().setBenchPowerOrder(main.benchPanels()->benchName(),
+                                                    line.powerOrder);
+    }
     main.startServer(line.serve);
     auto restartFeed = [&](bool fromCommandLine) {
         // After the dialog, its choice from now on.

@@ -153,7 +153,6 @@ private slots:
             {"it is a regular file, not a serial port"});
         row("bench and one supply", {"--headless", "--supply", "sim:PSQ-3323", "--sim", "PSQ-3323"},
             false, 2, {"leave out --port, --sim"});
-        row("bench without headless", {"--supply", "sim:PSQ-3323"}, false, 2, {"need --headless"});
         row("bench supply unknown", {"--headless", "--supply", "sim:NOSUCH-1"}, false, 2,
             {"Unknown simulated model NOSUCH-1"});
         row("bench supply unreadable", {"--headless", "--supply", "usb:3"}, false, 2,
@@ -481,14 +480,22 @@ private slots:
     }
 
     // With windows too, --serve serves the supply on line.
+    // The windows serve their supply, and a bench's each on its port.
+    void windowsServeScripts_data() {
+        columns<QStringList, QByteArray>("supplies", "second");
+        row("one supply", QStringList{"--sim", "TRQ-3302"}, QByteArray());
+        row("a bench", QStringList{"--supply", "sim:TRQ-3302", "--supply", "rail=sim:PSQ-3323"},
+            QByteArray("POWER_TRQ,PSQ-3323"));
+    }
     void windowsServeScripts() {
+        auto [supplies, second] = fetch<QStringList, QByteArray>("supplies", "second");
         const QString folder = freshFolder(QStringLiteral("windows"));
         const quint16 port = freePort();
         QProcess p;
         p.setProcessEnvironment(environment(true));
-        p.start(
-            QStringLiteral(POWERTRQ_PATH),
-            {"--sim", "TRQ-3302", QStringLiteral("--serve=%1").arg(port), "--data-folder", folder});
+        p.start(QStringLiteral(POWERTRQ_PATH),
+                supplies +
+                    QStringList{QStringLiteral("--serve=%1").arg(port), "--data-folder", folder});
         // Asked until the program, still starting, serves the supply.
         Client client;
         QVERIFY(QTest::qWaitFor(
@@ -498,6 +505,19 @@ private slots:
                        client.query("*IDN?").startsWith("POWER_TRQ,TRQ-3302");
             },
             20000));
+        if (!second.isEmpty()) {
+            Client rail;
+            QVERIFY(QTest::qWaitFor(
+                [&] {
+                    return (rail.socket.state() == QAbstractSocket::ConnectedState ||
+                            rail.connect(port + 1)) &&
+                           rail.query("*IDN?").startsWith(second);
+                },
+                20000));
+            QCOMPARE(
+                client.query("SYST:BENC?"),
+                QStringLiteral("\"TRQ-3302\",%1,\"rail\",%2").arg(port).arg(port + 1).toLatin1());
+        }
         p.terminate();
         QVERIFY(p.waitForFinished(10000));
     }

@@ -132,6 +132,11 @@ QString Bench::name(int index) const {
     return same == 1 ? plain : QStringLiteral("%1 #%2").arg(plain).arg(same);
 }
 
+void Bench::rename(int index, const QString& name) {
+    members_.at(std::size_t(index))->address.name = name;
+    emit supplyStateChanged(index);
+}
+
 QStringList Bench::names() const {
     QStringList all;
     for (int i = 0; i < size(); ++i)

@@ -56,6 +56,8 @@ public:
     SupplyAddress address(int index) const;
     // The name it was given, else its model once known, else its link.
     QString name(int index) const;
+    // Its name on the bench; empty: its model's.
+    void rename(int index, const QString& name);
     QStringList names() const;
 
     // Keeps the bench's supplies under its name, as the next start's bench

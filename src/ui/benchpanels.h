@@ -49,6 +49,11 @@ public:
 
     // Asks for a further supply and adds it; it goes on line by itself.
     void addSupply();
+    // A further supply named elsewhere (the command line) joins the bench;
+    // kept only when keep() is asked.
+    void join(const SupplyAddress& address) { add(address); }
+    // The bench kept under its name, as the next start's.
+    void keep();
     // A further supply off the bench, its output left as it is.
     void remove(int index);
     // The last start's further supplies, back on the bench.
@@ -58,6 +63,8 @@ public:
     void runPowerOrder(bool on);
     // Asks for the bench's power order and keeps it with the bench.
     void editPowerOrder();
+    // The name the bench is kept under.
+    QString benchName() const;
 
     // The further supply's panel window; none while it is not on line.
     QMdiSubWindow* panelWindow(int index) const;
@@ -82,13 +89,11 @@ private:
     void supplyChanged(int index);
     void openPanel(int index, Entry& entry);
     void closePanel(Entry& entry);
-    void keep();
     // Each further supply served while the first is, else none.
     void serve();
     void serve(int index, Entry& entry);
     // SYST:BENC? and BENC:OUTP on a server of the bench.
     void setUpBenchCommands(ScpiServer& server);
-    QString benchName() const;
 
     Services s_;
     QHash<const InstrumentSession*, Entry> entries_;
