@@ -431,6 +431,10 @@ Versorgungen: %3</translation>
         <source>The power order cannot be kept: %1</source>
         <translation>Die Schaltfolge kann nicht gespeichert werden: %1</translation>
     </message>
+    <message>
+        <source>No port is left to serve %1 on.</source>
+        <translation>Für %1 ist kein Port mehr frei.</translation>
+    </message>
 </context>
 <context>
     <name>trq::FrontPanel</name>

@@ -14,6 +14,7 @@
 #include <QLabel>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QScreen>
 #include <QStatusBar>
 
 #include <algorithm>
@@ -207,6 +208,37 @@ void BenchPanels::openPanel(int index, Entry& e) {
     });
     e.window->adjustSize();
     e.window->show();
+    arrange();
+}
+
+void BenchPanels::setFirstPanel(QMdiSubWindow* window) {
+    first_ = window;
+    arrange();
+}
+
+void BenchPanels::arrange() {
+    // Side by side in the bench's order, the first supply's leftmost, so
+    // that none hides another.
+    std::vector<QMdiSubWindow*> shown;
+    if (first_ && first_->isVisible())
+        shown.push_back(first_);
+    for (int i = 1; i < s_.bench.size(); ++i)
+        if (QMdiSubWindow* w = panelWindow(i); w && w->isVisible())
+            shown.push_back(w);
+    if (shown.empty() || (shown.size() == 1 && shown.front() == first_))
+        return; // the main window sizes itself to its own
+
+    int x = 0;
+    for (QMdiSubWindow* w : shown) {
+        w->move(x, 0);
+        x += w->width();
+    }
+    // The main window grows to show them, as far as the screen allows.
+    const QSize want = s_.area.viewport()->childrenRect().size();
+    const QSize have = s_.area.viewport()->size();
+    QWidget* top = s_.window->window();
+    const QSize room = top->screen()->availableGeometry().size();
+    top->resize((top->size() + (want - have).expandedTo(QSize(0, 0))).boundedTo(room));
 }
 
 void BenchPanels::closePanel(Entry& e) {

@@ -66,6 +66,11 @@ public:
     // The name the bench is kept under.
     QString benchName() const;
 
+    // The first supply's panel, which the further ones stand beside.
+    void setFirstPanel(QMdiSubWindow* window);
+    // The panels shown side by side, the window grown to show them.
+    void arrange();
+
     // The further supply's panel window; none while it is not on line.
     QMdiSubWindow* panelWindow(int index) const;
     QString statusEntry(int index) const;
@@ -96,6 +101,7 @@ private:
     void setUpBenchCommands(ScpiServer& server);
 
     Services s_;
+    QPointer<QMdiSubWindow> first_;
     QHash<const InstrumentSession*, Entry> entries_;
 };
 

@@ -87,6 +87,9 @@ MainWindow::MainWindow(Services s, QWidget* parent)
     setObjectName(QStringLiteral("MainWindow"));
     setWindowTitle(QStringLiteral("POWER_TRQ"));
     mdi_->setBackground(QColor(0x50, 0x58, 0x60));
+    // A bench's panels may reach past a small screen.
+    mdi_->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    mdi_->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     connect(mdi_, &QMdiArea::subWindowActivated, this, [this](QMdiSubWindow* window) {
         if (window && window == graphWindow_ && graph_)
             graph_->activate();
@@ -145,6 +148,8 @@ void MainWindow::connectSession() {
     connect(s, &InstrumentSession::initialValuesRead, this, [this] {
         if (panelWindow_)
             panelWindow_->show();
+        if (benchPanels_)
+            benchPanels_->arrange();
     });
     connect(s, &InstrumentSession::outputChanged, this, [this](bool on) {
         action(C::Output)->setChecked(on);
@@ -594,6 +599,12 @@ void MainWindow::stopRecording() {
 
 void MainWindow::syncBenchCommands() {
     const bool bench = hasBench();
+    // Beside others, the panel says whose it is.
+    if (panelWindow_ && session_.isReady())
+        panelWindow_->setWindowTitle(
+            bench ? supplyTitle(bench_->name(0), session_.connection().model(), bench_->address(0),
+                                session_.connection().serialNumber())
+                  : panel_->windowTitle());
     for (C c : {C::RemoveSupplyMenu, C::BenchOn, C::BenchOff, C::PowerOrder})
         action(c)->setVisible(bench);
     action(C::AddSupply)->setVisible(bench_ != nullptr);

@@ -4,6 +4,7 @@
 #include "core/settings.h"
 #include "session/recording.h"
 #include "ui/automationdialog.h"
+#include "ui/benchpanels.h"
 #include "ui/frontpanel.h"
 #include "ui/gpibsettingsdialog.h"
 #include "ui/graphwindow.h"
@@ -147,6 +148,9 @@ void MainWindow::openWindows() {
     connect(graph_, &GraphWindow::sampleChosen, table_, &TableWindow::selectSample);
     adjustWindowSize();
     panelWindow_->move(0, 0);
+    if (benchPanels_)
+        benchPanels_->setFirstPanel(panelWindow_);
+    syncBenchCommands();
 }
 
 void MainWindow::closeWindows() {
