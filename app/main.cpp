@@ -82,12 +82,25 @@ public:
     // neither asks for it.
     MqttFeed* restartFeed(const std::optional<MqttFeed::Options>& fromCommandLine) {
         feed_.reset();
-        const MqttFeed::Options o = fromCommandLine ? *fromCommandLine : MqttFeed::Options::load();
-        if (!o.enabled || o.host.trimmed().isEmpty())
+        const std::optional<MqttFeed::Options> o = feedOptions(fromCommandLine);
+        if (!o)
             return nullptr;
-        feed_ = std::make_unique<MqttFeed>(session(), o);
+        feed_ = std::make_unique<MqttFeed>(session(), *o);
+        // On a bench under its name there, beside the others'.
+        feed_->setSupplyName([this] {
+            return bench().size() > 1 ? bench().name(0) : session().connection().model();
+        });
         feed_->start();
         return feed_.get();
+    }
+    // The lab feed's settings, from the command line or else the settings;
+    // none when neither asks for it.
+    static std::optional<MqttFeed::Options>
+    feedOptions(const std::optional<MqttFeed::Options>& fromCommandLine) {
+        const MqttFeed::Options o = fromCommandLine ? *fromCommandLine : MqttFeed::Options::load();
+        if (!o.enabled || o.host.trimmed().isEmpty())
+            return std::nullopt;
+        return o;
     }
 
 private:
@@ -218,7 +231,9 @@ int runWindows(const CommandLine& line) {
     main.startServer(line.serve);
     auto restartFeed = [&](bool fromCommandLine) {
         // After the dialog, its choice from now on.
-        MqttFeed* feed = run.restartFeed(fromCommandLine ? line.mqtt : std::nullopt);
+        const std::optional<MqttFeed::Options> chosen = fromCommandLine ? line.mqtt : std::nullopt;
+        MqttFeed* feed = run.restartFeed(chosen);
+        main.benchPanels()->setFeedOptions(Composition::feedOptions(chosen));
         main.showFeedStatus(feed ? feed->statusText() : QString());
         if (feed)
             QObject::connect(feed, &MqttFeed::statusChanged, &main, &MainWindow::showFeedStatus);

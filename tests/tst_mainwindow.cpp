@@ -862,6 +862,16 @@ private slots:
             QStringLiteral("rail — TRQ-3302 — SIM:TRQ-3302 — serial number ")));
         QCOMPARE(m.benchPanels()->statusEntry(1), QStringLiteral("rail: on line"));
         QVERIFY(m.toolButton(B::BenchOn)->isVisible());
+        // The feed publishes it under its name.
+        MqttFeed::Options feed;
+        feed.host = QStringLiteral("127.0.0.1");
+        feed.port = freePort();
+        feed.station = QStringLiteral("bench-1");
+        feed.enabled = true;
+        m.benchPanels()->setFeedOptions(feed);
+        QCOMPARE(m.benchPanels()->feed(1)->prefix(), QStringLiteral("powertrq/bench-1/rail"));
+        m.benchPanels()->setFeedOptions(std::nullopt);
+        QVERIFY(!m.benchPanels()->feed(1));
         // Served beside the first, on the next port.
         const quint16 port = freePort();
         m.startServer(ScpiServer::Options{port});

@@ -132,6 +132,7 @@ void BenchPanels::add(const SupplyAddress& address) {
     s_.status.addPermanentWidget(e.status);
     supplyChanged(s_.bench.size() - 1);
     serve(s_.bench.size() - 1, e);
+    startFeed(s_.bench.size() - 1, e);
     emit benchChanged();
 }
 
@@ -142,6 +143,7 @@ void BenchPanels::remove(int index) {
     closePanel(e);
     delete e.status;
     delete e.server;
+    delete e.feed;
     s_.bench.remove(index);
     keep();
     emit benchChanged();
@@ -300,6 +302,35 @@ void BenchPanels::setUpBenchCommands(ScpiServer& server) {
                 return *why;
             return s_.bench.runPowerOrder(std::get<std::vector<PowerStep>>(order), on);
         });
+}
+
+void BenchPanels::setFeedOptions(const std::optional<MqttFeed::Options>& options) {
+    feedOptions_ = options;
+    for (int i = 1; i < s_.bench.size(); ++i)
+        if (auto it = entries_.find(&s_.bench.session(i)); it != entries_.end())
+            startFeed(i, *it);
+}
+
+void BenchPanels::startFeed(int index, Entry& e) {
+    delete e.feed;
+    if (!feedOptions_)
+        return;
+    InstrumentSession* session = &s_.bench.session(index);
+    e.feed = new MqttFeed(*session, *feedOptions_, this);
+    // Under its name on the bench, whichever place it has by then.
+    e.feed->setSupplyName([this, session] {
+        for (int i = 0; i < s_.bench.size(); ++i)
+            if (&s_.bench.session(i) == session)
+                return s_.bench.name(i);
+        return session->connection().model();
+    });
+    e.feed->start();
+}
+
+MqttFeed* BenchPanels::feed(int index) const {
+    if (index < 1 || index >= s_.bench.size())
+        return nullptr;
+    return entries_.value(&s_.bench.session(index)).feed;
 }
 
 ScpiServer* BenchPanels::server(int index) const {

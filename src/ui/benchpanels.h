@@ -1,5 +1,6 @@
 #pragma once
 
+#include "automation/mqttfeed.h"
 #include "session/supplyinterface.h"
 
 #include <QHash>
@@ -77,6 +78,10 @@ public:
     // The further supply's automation server; none while the first's is
     // stopped.
     ScpiServer* server(int index) const;
+    // The lab feed's settings as the first supply's feed has them; each
+    // further supply publishes under its name beside it. None: no feed.
+    void setFeedOptions(const std::optional<MqttFeed::Options>& options);
+    MqttFeed* feed(int index) const;
 
 signals:
     // The supplies of the bench, or their names, changed.
@@ -89,6 +94,7 @@ private:
         QLabel* status = nullptr;
         int offset = 0; // its server's port after the first's; kept while it is on
         QPointer<ScpiServer> server;
+        QPointer<MqttFeed> feed;
     };
     void add(const SupplyAddress& address);
     void supplyChanged(int index);
@@ -97,11 +103,13 @@ private:
     // Each further supply served while the first is, else none.
     void serve();
     void serve(int index, Entry& entry);
+    void startFeed(int index, Entry& entry);
     // SYST:BENC? and BENC:OUTP on a server of the bench.
     void setUpBenchCommands(ScpiServer& server);
 
     Services s_;
     QPointer<QMdiSubWindow> first_;
+    std::optional<MqttFeed::Options> feedOptions_;
     QHash<const InstrumentSession*, Entry> entries_;
 };
 
