@@ -316,6 +316,9 @@ CommandLine CommandLine::read(const QCommandLineParser& parser) {
                               "--gpib and --menu"));
     if (line.supplies.size() > std::size_t(Settings::kMaxBenchSupplies))
         refuse(QStringLiteral("A bench has at most %1 supplies").arg(Settings::kMaxBenchSupplies));
+    if (!line.headless && isSet("power-order") && !isSet("bench"))
+        refuse(
+            QStringLiteral("--power-order in the windows is kept with a bench: add --bench NAME"));
     if (!bench && isSet("power-order"))
         refuse(QStringLiteral("--power-order orders a bench: it needs --supply or --bench"));
     if (bench && isSet("save-parts"))

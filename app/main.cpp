@@ -224,9 +224,8 @@ int runWindows(const CommandLine& line) {
             main.benchPanels()->join(supplies[i]);
         if (!line.bench.isEmpty())
             main.benchPanels()->keep();
-        if (!line.powerOrder.isEmpty())
-            Settings::instance().setBenchPowerOrder(main.benchPanels()->benchName(),
-                                                    line.powerOrder);
+        if (!line.powerOrder.isEmpty()) // with --bench: kept under its name
+            Settings::instance().setBenchPowerOrder(line.bench, line.powerOrder);
     }
     main.startServer(line.serve);
     auto restartFeed = [&](bool fromCommandLine) {

@@ -58,16 +58,19 @@ private slots:
     }
 
     void recordMenuFollowsTheOutput_data() {
-        columns<bool, bool, bool, bool>("outputOn", "recording", "start", "others");
-        row("output off", false, false, false, false);
-        row("output on", true, false, true, true);
-        row("recording", true, true, false, true);
+        columns<bool, bool, bool, bool, bool>("outputOn", "recording", "start", "stop", "others");
+        row("output off", false, false, false, false, false);
+        row("output on", true, false, true, true, true);
+        row("recording", true, true, false, true, true);
+        // A bench records on after this supply's output went off.
+        row("recording, output off", false, true, false, true, false);
     }
     void recordMenuFollowsTheOutput() {
-        auto [outputOn, recording, start, others] =
-            fetch<bool, bool, bool, bool>("outputOn", "recording", "start", "others");
+        auto [outputOn, recording, start, stop, others] =
+            fetch<bool, bool, bool, bool, bool>("outputOn", "recording", "start", "stop", "others");
         QCOMPARE(recordCommandAvailable(C::RecordStart, outputOn, recording), start);
-        for (C c : {C::RecordStop, C::RecordSetup, C::RecordSave, C::RecordLoad})
+        QCOMPARE(recordCommandAvailable(C::RecordStop, outputOn, recording), stop);
+        for (C c : {C::RecordSetup, C::RecordSave, C::RecordLoad})
             QCOMPARE(recordCommandAvailable(c, outputOn, recording), others);
     }
 };

@@ -983,6 +983,17 @@ private slots:
         QVERIFY(!m.toolButton(B::BenchOn)->isVisible());
         QCOMPARE(Settings::instance().benchSupplies(QStringLiteral("bench")),
                  (QStringList{"sim:PSQ-3323"}));
+        // Alone again, its own run is the working table's alone: the bench
+        // run's other supply goes with neither its save nor its CSV.
+        QVERIFY(second.workingCount() > 0);
+        f.first().control().setOutput(true);
+        QTRY_VERIFY(f.first().supply().outputOn() && f.first().supply().allMeasured());
+        f.prompter.answers = {Prompter::Answer::Yes};
+        m.action(C::RecordStart)->trigger();
+        QVERIFY(f.first().recording()->engine().isRecording());
+        QVERIFY(f.first().recording()->record().runSupplies().empty());
+        QCOMPARE(second.workingCount(), 0);
+        m.action(C::RecordStop)->trigger();
         // A kept bench comes back at the next start, the first supply as
         // the window opens it.
         Settings::instance().setBenchSupplies(QStringLiteral("bench"),

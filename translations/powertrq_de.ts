@@ -384,6 +384,14 @@ Schreibgeschützt fortfahren? (Nein beendet.) Schreibgeschützt kann nichts aufg
         <source>a power order is running</source>
         <translation>eine Schaltfolge läuft</translation>
     </message>
+    <message>
+        <source>supply %1</source>
+        <translation>Versorgung %1</translation>
+    </message>
+    <message>
+        <source>%1 has not been identified yet</source>
+        <translation>%1 ist noch nicht erkannt</translation>
+    </message>
 </context>
 <context>
     <name>trq::BenchPanels</name>
@@ -434,6 +442,10 @@ Versorgungen: %3</translation>
     <message>
         <source>No port is left to serve %1 on.</source>
         <translation>Für %1 ist kein Port mehr frei.</translation>
+    </message>
+    <message>
+        <source>%1 cannot leave the bench while it records or runs its power order.</source>
+        <translation>%1 kann den Messplatz nicht verlassen, solange er aufzeichnet oder seine Schaltfolge läuft.</translation>
     </message>
 </context>
 <context>

@@ -68,8 +68,13 @@ InstrumentSession& Bench::addMember(const SupplyAddress& address) {
     InstrumentSession& session = members_.back()->session;
     // Whichever supply's window saves, loads or deletes a record, the run
     // goes whole.
-    connect(&session, &InstrumentSession::layoutChosen, this,
-            [this, s = &session] { s->recording()->record().setBenchRecords(&records_); });
+    connect(&session, &InstrumentSession::layoutChosen, this, [this, s = &session] {
+        s->recording()->record().setBenchRecords(&records_);
+        connect(&s->recording()->engine(), &RecordingEngine::started, this, [this, s] {
+            if (!starting_ && !running_)
+                soloStarted(*s);
+        });
+    });
     connect(&session, &InstrumentSession::stateChanged, this, [this, s = &session] {
         for (int i = 0; i < size(); ++i) {
             Member& m = *members_[std::size_t(i)];
@@ -120,7 +125,10 @@ QString Bench::name(int index) const {
             return m.address.name;
         if (!m.session.connection().model().isEmpty())
             return m.session.connection().model();
-        return address(i).text();
+        // A link the user has yet to choose has no text to go by.
+        if (const SupplyAddress a = address(i); a.kind != InterfaceKind::None)
+            return a.text();
+        return tr("supply %1").arg(i + 1);
     };
     // Two supplies of one model, neither named, are told apart by their
     // place: "PSQ-3323", "PSQ-3323 #2".
@@ -233,6 +241,7 @@ bool Bench::startRecording(int ticks, int scale, int operation) {
     }
     std::vector<RecordingEngine*> started;
     failed_ = false;
+    starting_ = true;
     for (Member* m : onLine) {
         RecordingEngine& engine = m->session.recording()->engine();
         engine.setDriven(true);
@@ -249,6 +258,7 @@ bool Bench::startRecording(int ticks, int scale, int operation) {
                 Qt::UniqueConnection);
     }
     stepClock_.release();
+    starting_ = false;
     if (started.size() < onLine.size()) {
         for (RecordingEngine* e : started) {
             e->stop();
@@ -276,6 +286,27 @@ bool Bench::holdsUnsavedRun() {
         if (s.store->workingCount().value_or(1) > 0)
             return true;
     return false;
+}
+
+void Bench::soloStarted(InstrumentSession& session) {
+    for (int i = 0; i < size(); ++i) {
+        const Member& m = *members_[std::size_t(i)];
+        if (&m.session != &session)
+            continue;
+        RecordingEngine& engine = session.recording()->engine();
+        // Left as it was, the last bench run's other supplies would be
+        // saved and exported with this run.
+        if (!records_.setSoloRun({m.table, name(i), session.connection().model(),
+                                  session.connection().serialNumber(), address(i).text(),
+                                  engine.channels()},
+                                 RecordingEngine::timeText(engine.startTime()))) {
+            engine.stop();
+            services_.prompter.message(
+                tr("The recording cannot start: %1").arg(records_.lastError()), {},
+                Prompter::Icon::Critical);
+        }
+        return;
+    }
 }
 
 bool Bench::mayDiscard() {
@@ -392,6 +423,11 @@ std::variant<std::vector<PowerStep>, QString> Bench::orderOf(const QString& text
 QString Bench::runPowerOrder(const std::vector<PowerStep>& steps, bool on) {
     if (powerOrderRunning())
         return tr("a power order is running");
+    // Names follow the models: before every supply is known, a name could
+    // still belong to another supply than the order meant.
+    for (int i = 0; i < size(); ++i)
+        if (session(i).connection().model().isEmpty())
+            return tr("%1 has not been identified yet").arg(name(i));
     sequencer_ =
         std::make_unique<PowerSequencer>(sequencerSupplies(), services_.clock, services_.waiter);
     connect(sequencer_.get(), &PowerSequencer::finished, this, &Bench::powerOrderFinished);

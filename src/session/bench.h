@@ -142,13 +142,17 @@ private:
     InstrumentSession& addMember(const SupplyAddress& address);
     // Asked before a start throws the bench's unsaved run away.
     bool mayDiscard();
+    // A supply's recording started by itself (its own Record menu or
+    // script): the working table is its run alone from now on.
+    void soloStarted(InstrumentSession& session);
 
     Services services_;
     StepClock stepClock_;
     BenchStore records_;
     QTimer recordTimer_;
     bool running_ = false;
-    bool failed_ = false; // a point of this run could not be stored
+    bool starting_ = false; // the bench's own start is starting the engines
+    bool failed_ = false;   // a point of this run could not be stored
     std::vector<std::unique_ptr<Member>> members_;
     quint64 allOffs_ = 0; // how often every output was switched off
     std::unique_ptr<PowerSequencer> sequencer_;

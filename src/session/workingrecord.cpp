@@ -105,7 +105,8 @@ bool WorkingRecord::trapped(bool ok) {
 }
 
 bool WorkingRecord::failed() {
-    if (bench_)
+    // This supply's own tables failed: said as a lone supply's failure is.
+    if (bench_ && bench_->lastError() != store_.lastError())
         prompter_.message(bench_->lastError());
     else
         prompter_.message(store_.systemErrorText());

@@ -128,6 +128,23 @@ bool BenchStore::setWorkingSupplies(const std::vector<RecordedSupply>& supplies,
         &error_);
 }
 
+bool BenchStore::setSoloRun(const RecordedSupply& supply, const QString& startTime) {
+    return inSavepoint(
+        database_.database(),
+        [&] {
+            std::vector<int> others = furtherTables();
+            if (supply.table != 1)
+                others.push_back(1);
+            for (int table : others)
+                if (RecordStore& st = *store(table); table != supply.table && !st.clearWorking())
+                    return fail(st.lastError());
+            return writeSupplies(QString(), startTime,
+                                 supply.table == 1 ? std::vector<RecordedSupply>{}
+                                                   : std::vector<RecordedSupply>{supply});
+        },
+        &error_);
+}
+
 std::vector<RecordedSupply> BenchStore::supplies(const QString& recNo) {
     std::vector<RecordedSupply> found;
     QSqlQuery q(database_.database());

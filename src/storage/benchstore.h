@@ -38,6 +38,10 @@ public:
 
     // Which supplies the working table holds, as its recording started.
     bool setWorkingSupplies(const std::vector<RecordedSupply>& supplies, const QString& startTime);
+    // A run of one supply alone: the working table holds its points only,
+    // every other supply's emptied; a run of the first is stored as a run
+    // of one supply always was.
+    bool setSoloRun(const RecordedSupply& supply, const QString& startTime);
     // A record's supplies ('' the working table's); one supply, table 1,
     // for a record saved without a bench.
     std::vector<RecordedSupply> supplies(const QString& recNo);

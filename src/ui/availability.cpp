@@ -76,7 +76,11 @@ bool buttonAvailable(B button, const LayoutProfile* p) {
 }
 
 bool recordCommandAvailable(C command, bool outputOn, bool recording) {
-    // A second start would only offer to throw the running recording away.
+    // A second start would only offer to throw the running recording away;
+    // a running one can always be stopped (a bench's goes on without this
+    // supply's output).
+    if (command == C::RecordStop && recording)
+        return true;
     return outputOn && !(command == C::RecordStart && recording);
 }
 

@@ -71,15 +71,19 @@ QString supplyTitle(const QString& name, const QString& model, const SupplyAddre
 
 BenchPanels::BenchPanels(Services services, QObject* parent) : QObject(parent), s_(services) {
     connect(&s_.bench, &Bench::supplyStateChanged, this, &BenchPanels::supplyChanged);
-    connect(&s_.bench, &Bench::powerOrderFinished, this,
-            [this](bool completed, const QString& message) {
-                if (!completed && !message.isEmpty())
-                    s_.prompter.message(message, {}, Prompter::Icon::Warning);
-            });
-    if (s_.server) {
+    connect(
+        &s_.bench, &Bench::powerOrderFinished, this,
+        [this](bool completed, const QString& message) {
+            // Later: a script's command that ran the order gets its
+            // answer first.
+            if (!completed && !message.isEmpty())
+                QMetaObject::invokeMethod(
+                    this,
+                    [this, message] { s_.prompter.message(message, {}, Prompter::Icon::Warning); },
+                    Qt::QueuedConnection);
+        });
+    if (s_.server)
         connect(s_.server, &ScpiServer::statusChanged, this, qOverload<>(&BenchPanels::serve));
-        setUpBenchCommands(*s_.server);
-    }
 }
 
 BenchPanels::~BenchPanels() {
@@ -131,7 +135,7 @@ void BenchPanels::add(const SupplyAddress& address) {
     e.status = new QLabel(s_.window);
     s_.status.addPermanentWidget(e.status);
     supplyChanged(s_.bench.size() - 1);
-    serve(s_.bench.size() - 1, e);
+    serve();
     startFeed(s_.bench.size() - 1, e);
     emit benchChanged();
 }
@@ -139,12 +143,21 @@ void BenchPanels::add(const SupplyAddress& address) {
 void BenchPanels::remove(int index) {
     if (index < 1 || index >= s_.bench.size())
         return;
+    // Its points of the run, or a step of the order, would go with it.
+    if (s_.bench.isRecording() || s_.bench.powerOrderRunning()) {
+        s_.prompter.message(tr("%1 cannot leave the bench while it records or runs its power "
+                               "order.")
+                                .arg(s_.bench.name(index)),
+                            {}, Prompter::Icon::Information);
+        return;
+    }
     Entry e = entries_.take(&s_.bench.session(index));
     closePanel(e);
     delete e.status;
     delete e.server;
     delete e.feed;
     s_.bench.remove(index);
+    serve();
     keep();
     emit benchChanged();
 }
@@ -154,9 +167,12 @@ void BenchPanels::reopenKept() {
     if (!std::holds_alternative<std::vector<SupplyAddress>>(kept))
         return; // none kept
     const SupplyAddress first = keptChoice();
-    for (const SupplyAddress& a : std::get<std::vector<SupplyAddress>>(kept))
+    for (const SupplyAddress& a : std::get<std::vector<SupplyAddress>>(kept)) {
         if (!sameLink(a, first))
             add(a);
+        else // the window's own, under the name it had
+            s_.bench.rename(0, a.name);
+    }
 }
 
 void BenchPanels::keep() {
@@ -254,6 +270,13 @@ void BenchPanels::closePanel(Entry& e) {
 }
 
 void BenchPanels::serve() {
+    // The first's port answers for the bench only while it has one.
+    if (s_.server && !entries_.isEmpty()) {
+        setUpBenchCommands(*s_.server);
+    } else if (s_.server) {
+        s_.server->setBench({});
+        s_.server->setBenchPower({}, {});
+    }
     for (int i = 1; i < s_.bench.size(); ++i)
         if (auto it = entries_.find(&s_.bench.session(i)); it != entries_.end())
             serve(i, *it);
@@ -269,7 +292,12 @@ void BenchPanels::serve(int index, Entry& e) {
     if (e.server && e.server->isListening() && e.server->port() == port &&
         e.server->options().remote == o.remote)
         return;
+    // Said once: the first's server changes with every client.
+    const std::pair<int, bool> tried{port, o.remote};
+    if (!e.server && e.refused == tried)
+        return;
     delete e.server;
+    e.refused = tried;
     if (port > 65535) {
         s_.prompter.message(tr("No port is left to serve %1 on.").arg(s_.bench.name(index)), {},
                             Prompter::Icon::Warning);
@@ -281,7 +309,9 @@ void BenchPanels::serve(int index, Entry& e) {
     if (!e.server->start(o)) {
         s_.prompter.message(e.server->errorString(), {}, Prompter::Icon::Warning);
         delete e.server;
+        return;
     }
+    e.refused = {};
 }
 
 void BenchPanels::setUpBenchCommands(ScpiServer& server) {

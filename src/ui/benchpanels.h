@@ -7,6 +7,8 @@
 #include <QObject>
 #include <QPointer>
 
+#include <utility>
+
 class QLabel;
 class QMdiArea;
 class QMdiSubWindow;
@@ -94,6 +96,7 @@ private:
         QLabel* status = nullptr;
         int offset = 0; // its server's port after the first's; kept while it is on
         QPointer<ScpiServer> server;
+        std::pair<int, bool> refused{-1, false}; // the port and remote it could not have
         QPointer<MqttFeed> feed;
     };
     void add(const SupplyAddress& address);

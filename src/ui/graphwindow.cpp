@@ -27,6 +27,7 @@
 #include <QMdiSubWindow>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include <qcustomplot.h>
@@ -185,10 +186,17 @@ GraphWindow::GraphWindow(InstrumentSession& session, Recording& recording, Promp
         });
     }
     // Another supply is shown while the bench records: its points as they
-    // are stored, each step.
+    // are stored, each step (later: the step stores the others' after the
+    // first's).
     connect(&recording.series(), &GraphSeries::pointAdded, this, [this] {
-        if (series_ == &benchSeries_)
-            benchSeries_.reload(*shown_);
+        QTimer::singleShot(0, this, [this] {
+            if (series_ == &benchSeries_)
+                benchSeries_.reload(*shown_);
+        });
+    });
+    // A new run may have other supplies, or none beside this one.
+    connect(&recording.engine(), &RecordingEngine::started, this, [this] {
+        QTimer::singleShot(0, this, [this] { showSupply(supply_->currentIndex()); });
     });
     connect(&recording.series(), &GraphSeries::startCaptionChanged, start_, &QPushButton::setText);
     supply_->setObjectName(QStringLiteral("supply"));

@@ -14,6 +14,7 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QTableView>
+#include <QTimer>
 #include <QVBoxLayout>
 
 namespace trq {
@@ -283,9 +284,10 @@ void TableWindow::recordingStarted(const QDateTime&, const QDateTime&) {
 }
 
 void TableWindow::pointWritten(const SampleRow& row) {
-    // Another supply of the bench is shown: its rows as they are now.
+    // Another supply of the bench is shown: its rows once the step has
+    // stored them.
     if (model_.store() != &recording_.store())
-        refill();
+        QTimer::singleShot(0, this, &TableWindow::refill);
     else
         model_.appendRow(row);
     grid_->scrollToBottom();
