@@ -176,15 +176,14 @@ void BenchRun::allReady() {
     sequencer_->run(onOrder_);
 }
 
-std::variant<std::vector<PowerStep>, QString> BenchRun::orderSteps() {
-    QString text = line_.powerOrder;
-    if (text.isEmpty() && !line_.bench.isEmpty())
-        text = Settings::instance().benchPowerOrder(line_.bench);
-    return bench_.orderOf(text);
+QString BenchRun::orderText() const {
+    if (line_.powerOrder.isEmpty() && !line_.bench.isEmpty())
+        return Settings::instance().benchPowerOrder(line_.bench);
+    return line_.powerOrder;
 }
 
 std::optional<std::vector<PowerStep>> BenchRun::powerOrder() {
-    std::variant<std::vector<PowerStep>, QString> order = orderSteps();
+    std::variant<std::vector<PowerStep>, QString> order = bench_.orderOf(orderText());
     if (const QString* why = std::get_if<QString>(&order)) {
         finish(CommandLine::BadOption, QStringLiteral("--power-order: %1").arg(*why));
         return std::nullopt;
@@ -199,10 +198,7 @@ QString BenchRun::runOrderFor(bool on) {
         return QStringLiteral("the run is ending");
     if (sequencer_ && sequencer_->running())
         return QStringLiteral("a power order is running");
-    std::variant<std::vector<PowerStep>, QString> order = orderSteps();
-    if (const QString* why = std::get_if<QString>(&order))
-        return *why;
-    return bench_.runPowerOrder(std::get<std::vector<PowerStep>>(order), on);
+    return bench_.runPowerOrder(orderText(), on);
 }
 
 void BenchRun::outputsOn(bool completed, const QString& message) {

@@ -52,8 +52,9 @@ private:
     // The order that switches the outputs on: given, kept with the bench,
     // or each supply in turn; nothing when it cannot be read (said).
     std::optional<std::vector<PowerStep>> powerOrder();
-    // The order as given or kept, or why it cannot be read.
-    std::variant<std::vector<PowerStep>, QString> orderSteps();
+    // The order's text as given, else as kept with the bench (empty: each
+    // supply in turn).
+    QString orderText() const;
     // A script's BENCh:OUTPut: the order, or its reverse; why not, if not.
     QString runOrderFor(bool on);
 

@@ -420,6 +420,13 @@ std::variant<std::vector<PowerStep>, QString> Bench::orderOf(const QString& text
     return each;
 }
 
+QString Bench::runPowerOrder(const QString& text, bool on) {
+    std::variant<std::vector<PowerStep>, QString> order = orderOf(text);
+    if (const QString* why = std::get_if<QString>(&order))
+        return *why;
+    return runPowerOrder(std::get<std::vector<PowerStep>>(order), on);
+}
+
 QString Bench::runPowerOrder(const std::vector<PowerStep>& steps, bool on) {
     if (powerOrderRunning())
         return tr("a power order is running");

@@ -79,6 +79,8 @@ public:
     // Runs the order (on) or its reverse (off); empty when it started, else
     // why not. Its end is told by powerOrderFinished.
     QString runPowerOrder(const std::vector<PowerStep>& steps, bool on);
+    // The order a text gives (each supply in turn when empty), run as above.
+    QString runPowerOrder(const QString& text, bool on);
     bool powerOrderRunning() const { return sequencer_ && sequencer_->running(); }
     // No further step of it; what it switched stays as it is.
     void stopPowerOrder() {

@@ -323,15 +323,11 @@ void BenchPanels::setUpBenchCommands(ScpiServer& server) {
         }
         return served;
     });
-    server.setBenchPower(
-        [this] { return s_.bench.allOutputsOn(); },
-        [this](bool on) {
-            std::variant<std::vector<PowerStep>, QString> order =
-                s_.bench.orderOf(Settings::instance().benchPowerOrder(benchName()));
-            if (const QString* why = std::get_if<QString>(&order))
-                return *why;
-            return s_.bench.runPowerOrder(std::get<std::vector<PowerStep>>(order), on);
-        });
+    server.setBenchPower([this] { return s_.bench.allOutputsOn(); },
+                         [this](bool on) {
+                             return s_.bench.runPowerOrder(
+                                 Settings::instance().benchPowerOrder(benchName()), on);
+                         });
 }
 
 void BenchPanels::setFeedOptions(const std::optional<MqttFeed::Options>& options) {
@@ -383,13 +379,8 @@ QString BenchPanels::statusEntry(int index) const {
 }
 
 void BenchPanels::runPowerOrder(bool on) {
-    std::variant<std::vector<PowerStep>, QString> order =
-        s_.bench.orderOf(Settings::instance().benchPowerOrder(benchName()));
-    QString why;
-    if (const QString* refused = std::get_if<QString>(&order))
-        why = *refused;
-    else
-        why = s_.bench.runPowerOrder(std::get<std::vector<PowerStep>>(order), on);
+    const QString why =
+        s_.bench.runPowerOrder(Settings::instance().benchPowerOrder(benchName()), on);
     if (!why.isEmpty())
         s_.prompter.message(tr("The power order cannot run: %1").arg(why), {},
                             Prompter::Icon::Warning);
