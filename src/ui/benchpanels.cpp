@@ -10,6 +10,7 @@
 #include "ui/frontpanel.h"
 #include "ui/numberdialogs.h"
 
+#include <QComboBox>
 #include <QInputDialog>
 #include <QLabel>
 #include <QMdiArea>
@@ -67,6 +68,25 @@ QString supplyTitle(const QString& name, const QString& model, const SupplyAddre
     if (!serialNumber.isEmpty())
         parts << BenchPanels::tr("serial number %1").arg(serialNumber);
     return parts.join(QStringLiteral(" — "));
+}
+
+const ExportedSupply* chooseRunSupply(QComboBox& chooser, const std::vector<ExportedSupply>& run) {
+    QStringList names;
+    for (const ExportedSupply& s : run)
+        names << s.name;
+    QStringList listed;
+    for (int i = 0; i < chooser.count(); ++i)
+        listed << chooser.itemText(i);
+    if (names != listed) {
+        chooser.clear();
+        chooser.addItems(names);
+    }
+    chooser.setVisible(!run.empty());
+    if (run.empty())
+        return nullptr;
+    const int index = std::clamp(chooser.currentIndex(), 0, int(run.size()) - 1);
+    chooser.setCurrentIndex(index);
+    return &run[std::size_t(index)];
 }
 
 BenchPanels::BenchPanels(Services services, QObject* parent) : QObject(parent), s_(services) {

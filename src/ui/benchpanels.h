@@ -2,6 +2,7 @@
 
 #include "automation/mqttfeed.h"
 #include "session/supplyinterface.h"
+#include "storage/benchstore.h"
 
 #include <QHash>
 #include <QObject>
@@ -9,6 +10,7 @@
 
 #include <utility>
 
+class QComboBox;
 class QLabel;
 class QMdiArea;
 class QMdiSubWindow;
@@ -28,6 +30,10 @@ class TransportFactory;
 // its link, and its serial number where it gives one.
 QString supplyTitle(const QString& name, const QString& model, const SupplyAddress& link,
                     const QString& serialNumber);
+
+// A bench run's supplies in a window's chooser, shown only for such a run;
+// the one chosen (the first when the run has changed), or none.
+const ExportedSupply* chooseRunSupply(QComboBox& chooser, const std::vector<ExportedSupply>& run);
 
 // The main window's further supplies (every one of the bench after the
 // first, which the main window drives as it always has): each one's panel

@@ -7,6 +7,7 @@
 #include "session/recording.h"
 #include "session/workingrecord.h"
 #include "storage/recordstore.h"
+#include "ui/benchpanels.h"
 #include "ui/envelopegraph.h"
 #include "ui/recordsetupdialog.h"
 
@@ -195,13 +196,12 @@ GraphWindow::GraphWindow(InstrumentSession& session, Recording& recording, Promp
         });
     });
     // A new run may have other supplies, or none beside this one.
-    connect(&recording.engine(), &RecordingEngine::started, this, [this] {
-        QTimer::singleShot(0, this, [this] { showSupply(supply_->currentIndex()); });
-    });
+    connect(&recording.engine(), &RecordingEngine::started, this,
+            [this] { QTimer::singleShot(0, this, [this] { showSupply(); }); });
     connect(&recording.series(), &GraphSeries::startCaptionChanged, start_, &QPushButton::setText);
     supply_->setObjectName(QStringLiteral("supply"));
     supply_->hide();
-    connect(supply_, &QComboBox::activated, this, [this](int index) { showSupply(index); });
+    connect(supply_, &QComboBox::activated, this, [this] { showSupply(); });
     connect(plot_, &QCustomPlot::mousePress, this, &GraphWindow::plotMousePress);
     connect(plot_, &QCustomPlot::mouseMove, this, &GraphWindow::plotMouseMove);
     connect(plot_, &QCustomPlot::mouseRelease, this, [this] { dragging_ = 0; });
@@ -489,23 +489,9 @@ double GraphWindow::channelLimit(Setting setting) const {
                : 1.0;
 }
 
-void GraphWindow::showSupply(int index) {
+void GraphWindow::showSupply() {
     const std::vector<ExportedSupply> run = recording_.record().runSupplies();
-    QStringList names;
-    for (const ExportedSupply& s : run)
-        names << s.name;
-    QStringList listed;
-    for (int i = 0; i < supply_->count(); ++i)
-        listed << supply_->itemText(i);
-    if (names != listed) {
-        supply_->clear();
-        supply_->addItems(names);
-        index = 0;
-    }
-    supply_->setVisible(!run.empty());
-    index = std::clamp(index, 0, std::max(int(run.size()) - 1, 0));
-    supply_->setCurrentIndex(index);
-    const ExportedSupply* chosen = run.empty() ? nullptr : &run[std::size_t(index)];
+    const ExportedSupply* chosen = chooseRunSupply(*supply_, run);
     RecordStore* store = chosen ? chosen->store : &recording_.store();
     GraphSeries* series = store == &recording_.store() ? &recording_.series() : &benchSeries_;
     for (int k = 0; k < 8; ++k)
@@ -520,7 +506,7 @@ void GraphWindow::showSupply(int index) {
 }
 
 void GraphWindow::redraw() {
-    showSupply(supply_->currentIndex());
+    showSupply();
     // Nothing was recorded or loaded since the plots were filled: only the
     // view starts afresh, no point is read again.
     if (series_->shows(*shown_) &&

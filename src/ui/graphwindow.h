@@ -192,9 +192,9 @@ private:
     void queueReplot();
     double channelLimit(Setting setting) const;
     void setTimeRange(double lower, double upper);
-    // Lists a bench's supplies, and shows the one at index (the first when
-    // the run has changed); the recording's own without a bench's run.
-    void showSupply(int index);
+    // Lists a bench's supplies and shows the one chosen (the first when the
+    // run has changed); the recording's own without a bench's run.
+    void showSupply();
 
     GraphSeries* series_;        // the one shown
     RecordStore& store_;         // its records

@@ -3,6 +3,7 @@
 #include "core/prompter.h"
 #include "session/recording.h"
 #include "session/workingrecord.h"
+#include "ui/benchpanels.h"
 
 #include <QComboBox>
 #include <QFontMetrics>
@@ -226,19 +227,7 @@ void TableWindow::refill() {
     const int index = std::clamp(filter_->currentIndex(), 0, 5);
     // A bench's run shows one supply's rows at a time, the first at first.
     const std::vector<ExportedSupply> run = record_.runSupplies();
-    QStringList names;
-    for (const ExportedSupply& s : run)
-        names << s.name;
-    QStringList shown;
-    for (int i = 0; i < supply_->count(); ++i)
-        shown << supply_->itemText(i);
-    if (names != shown) {
-        supply_->clear();
-        supply_->addItems(names);
-    }
-    supply_->setVisible(!run.empty());
-    const ExportedSupply* chosen =
-        run.empty() ? nullptr : &run[std::size_t(std::max(supply_->currentIndex(), 0))];
+    const ExportedSupply* chosen = chooseRunSupply(*supply_, run);
     RecordStore* store = chosen ? chosen->store : &recording_.store();
     // An unreadable table is said, not shown as empty.
     if (!trapped(model_.show(store, kFilterCodes[index],
