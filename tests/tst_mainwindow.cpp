@@ -23,6 +23,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRegularExpression>
@@ -966,6 +967,14 @@ private slots:
         QTest::keyClick(graph.supplyList(), Qt::Key_Down);
         QCOMPARE(graph.plotBox(1)->text(), QStringLiteral("rail CH1 A"));
         QCOMPARE(graph.sampleCount(), times[1].size());
+        // Its report names it, not the first supply.
+        f.prompter.fileName = f.folder + QStringLiteral("/rail.pdf");
+        graph.report();
+        QProcess text;
+        text.start(QStringLiteral("pdftotext"), {f.prompter.fileName, QStringLiteral("-")});
+        QVERIFY(text.waitForFinished(20000));
+        const QByteArray report = text.readAllStandardOutput();
+        QVERIFY2(report.contains("TRQ-3302") && !report.contains("PSQ-3323"), report.constData());
         m.graphWindow()->openDeleteList();
         m.graphWindow()->deleteChosen(0);
         QCOMPARE(saved("datadetail_s2"), 0);

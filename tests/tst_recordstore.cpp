@@ -193,8 +193,8 @@ private slots:
         waiting.recTime = QStringLiteral("2026/12/06 10:00:03");
         waiting.volt[0] = QStringLiteral("9.000");
         waiting.curr[0] = QStringLiteral("0.500");
-        QVERIFY(writeBenchExport(
-            csv, {{"logic", 1, f.store.get(), 1, {}}, {"rail, B", 2, second, 2, {waiting}}}));
+        QVERIFY(writeBenchExport(csv, {{"logic", 1, f.store.get(), 1, {}, {}, {}},
+                                       {"rail, B", 2, second, 2, {waiting}, {}, {}}}));
         QFile file(csv);
         QVERIFY(file.open(QIODevice::ReadOnly));
         QCOMPARE(file.readAll(),

@@ -825,6 +825,10 @@ Versorgungen: %3</translation>
         <source>Print failed: </source>
         <translation>Drucken fehlgeschlagen: </translation>
     </message>
+    <message>
+        <source>Supply</source>
+        <translation>Versorgung</translation>
+    </message>
 </context>
 <context>
     <name>trq::InstrumentSession</name>

@@ -346,7 +346,7 @@ private:
 std::vector<ExportedSupply> exportedSupplies(BenchStore& store, const QString& recNo) {
     std::vector<ExportedSupply> out;
     for (const RecordedSupply& s : store.supplies(recNo))
-        out.push_back({s.name, s.channels, store.store(s.table), s.table, {}});
+        out.push_back({s.name, s.channels, store.store(s.table), s.table, {}, s.model, s.link});
     return out;
 }
 

@@ -87,6 +87,7 @@ struct ExportedSupply {
     int table = 1;
     // Points the table could not take (a busy file), after its rows.
     std::vector<SampleRow> tail;
+    QString model, link; // as the run recorded them
 };
 // A record's supplies ('' the working table's) as they are exported.
 std::vector<ExportedSupply> exportedSupplies(BenchStore& store, const QString& recNo = {});

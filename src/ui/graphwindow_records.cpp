@@ -274,15 +274,26 @@ bool GraphWindow::writeReport(const QString& path, QString* error) {
     const RecordSetup& setup = session_.recordSetup();
     Report r;
     r.title = tr("POWER_TRQ test report");
-    r.header = {{tr("Model"), session_.connection().model()},
-                {tr("Interface"), session_.connection().interfaceDescription()},
-                {tr("Record"), h.recNo.isEmpty() ? tr("(not saved)") : h.recNo},
-                {tr("Description"), h.description},
-                {tr("Start"), h.startTime},
-                {tr("End"), h.endTime},
-                {tr("Scale"), scaleText(recordScale(h.scale))},
-                {tr("Point operation"), tr(kOperations[std::clamp(setup.operation, 0, 2)])},
-                {tr("Points"), QString::number(series_->count())}};
+    // A bench run's supply shown: that supply's, as the run recorded it.
+    const std::vector<ExportedSupply> run = recording_.record().runSupplies();
+    const auto shown = std::find_if(run.begin(), run.end(),
+                                    [this](const ExportedSupply& s) { return s.store == shown_; });
+    if (shown != run.end())
+        r.header = {{tr("Supply"), shown->name},
+                    {tr("Model"), shown->model},
+                    {tr("Interface"), shown->link}};
+    else
+        r.header = {{tr("Model"), session_.connection().model()},
+                    {tr("Interface"), session_.connection().interfaceDescription()}};
+    const std::vector<Report::Field> record = {
+        {tr("Record"), h.recNo.isEmpty() ? tr("(not saved)") : h.recNo},
+        {tr("Description"), h.description},
+        {tr("Start"), h.startTime},
+        {tr("End"), h.endTime},
+        {tr("Scale"), scaleText(recordScale(h.scale))},
+        {tr("Point operation"), tr(kOperations[std::clamp(setup.operation, 0, 2)])},
+        {tr("Points"), QString::number(series_->count())}};
+    r.header.insert(r.header.end(), record.begin(), record.end());
     // The graph in colour as shown, cursors and marks included.
     const QSize size =
         plot_->width() >= 200 && plot_->height() >= 150 ? plot_->size() : QSize(900, 560);
