@@ -301,8 +301,7 @@ CommandLine CommandLine::read(const QCommandLineParser& parser) {
                    a.serial.port.mid(int(qstrlen(TransportFactory::kSimPrefix))),
                    sim::simulatedModelNames());
         for (const SupplyAddress& before : line.supplies)
-            if (before.text().section(QLatin1Char('='), -1) ==
-                    a.text().section(QLatin1Char('='), -1) ||
+            if (before.sameLink(a) ||
                 (!a.name.isEmpty() && before.name.compare(a.name, Qt::CaseInsensitive) == 0))
                 refuse(
                     QStringLiteral("--supply %1: that supply is on the bench already").arg(text));

@@ -149,20 +149,29 @@ int runHeadless(const CommandLine& line) {
     return QCoreApplication::exec();
 }
 
+// The supplies the command line names, or those of the bench it names;
+// false when that bench cannot be opened (said).
+bool commandLineSupplies(const CommandLine& line, std::vector<SupplyAddress>* supplies) {
+    *supplies = line.supplies;
+    if (line.bench.isEmpty() || !supplies->empty())
+        return true;
+    std::variant<std::vector<SupplyAddress>, QString> kept = storedBench(line.bench);
+    if (const QString* why = std::get_if<QString>(&kept)) {
+        std::fprintf(stderr, "%s\n", qPrintable(*why));
+        return false;
+    }
+    *supplies = std::get<std::vector<SupplyAddress>>(kept);
+    return true;
+}
+
 int runBench(CommandLine line) {
     DebugTrace::instance().setEchoToStderr(line.verbose);
     ConsolePrompter prompter;
     Composition run(prompter, line);
     if (!run.openBench())
         return CommandLine::Quit;
-    if (!line.bench.isEmpty() && line.supplies.empty()) {
-        std::variant<std::vector<SupplyAddress>, QString> kept = storedBench(line.bench);
-        if (const QString* why = std::get_if<QString>(&kept)) {
-            std::fprintf(stderr, "%s\n", qPrintable(*why));
-            return CommandLine::BadOption;
-        }
-        line.supplies = std::get<std::vector<SupplyAddress>>(kept);
-    }
+    if (!commandLineSupplies(line, &line.supplies))
+        return CommandLine::BadOption;
     BenchRun headless(run.bench(), run.clock(), run.waiter(), line);
     QObject::connect(&headless, &BenchRun::finished,
                      [](int code) { QCoreApplication::exit(code); });
@@ -195,15 +204,9 @@ int runWindows(const CommandLine& line) {
     }
     // A bench named on the command line, else the last start's further
     // supplies beside the window's own.
-    std::vector<SupplyAddress> supplies = line.supplies;
-    if (!line.bench.isEmpty() && supplies.empty()) {
-        std::variant<std::vector<SupplyAddress>, QString> kept = storedBench(line.bench);
-        if (const QString* why = std::get_if<QString>(&kept)) {
-            std::fprintf(stderr, "%s\n", qPrintable(*why));
-            return CommandLine::BadOption;
-        }
-        supplies = std::get<std::vector<SupplyAddress>>(kept);
-    }
+    std::vector<SupplyAddress> supplies;
+    if (!commandLineSupplies(line, &supplies))
+        return CommandLine::BadOption;
     if (!line.bench.isEmpty())
         Settings::instance().setLastBench(line.bench);
     MainWindow main({session, prompter, run.transports, &run.server(), &run.bench()});
@@ -213,13 +216,7 @@ int runWindows(const CommandLine& line) {
     } else {
         // The first is the window's own, for this start only; the others
         // join it.
-        const SupplyAddress& first = supplies.front();
-        session.connection().setKeepsChoice(false);
-        run.bench().rename(0, first.name);
-        if (first.kind == InterfaceKind::Gpib)
-            session.connection().openGpib(first.gpib);
-        else
-            session.connection().openSerial(first.serial);
+        run.bench().openChosen(supplies.front());
         for (std::size_t i = 1; i < supplies.size(); ++i)
             main.benchPanels()->join(supplies[i]);
         if (!line.bench.isEmpty())

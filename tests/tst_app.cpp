@@ -167,6 +167,10 @@ private slots:
         row("bench supply twice",
             {"--headless", "--supply", "a=serial:/dev/ttyS0", "--supply", "serial:/dev/ttyS0"},
             false, 2, {"on the bench already"});
+        row("bench port twice at two rates",
+            {"--headless", "--supply", "serial:/dev/ttyS0@9600", "--supply",
+             "serial:/dev/ttyS0@115200"},
+            false, 2, {"on the bench already"});
         row("bench not kept", {"--headless", "--bench", "rack 9"}, false, 2,
             {"No bench named \"rack 9\" is kept"});
     }

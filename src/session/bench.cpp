@@ -45,12 +45,18 @@ Bench::~Bench() = default;
 
 InstrumentSession& Bench::add(const SupplyAddress& address) {
     InstrumentSession& session = addMember(address);
-    session.connection().setKeepsChoice(false);
-    if (address.kind == InterfaceKind::Gpib)
-        session.connection().openGpib(address.gpib);
-    else
-        session.connection().openSerial(address.serial);
+    openChosen(address, size() - 1);
     return session;
+}
+
+void Bench::openChosen(const SupplyAddress& address, int index) {
+    Member& m = *members_.at(std::size_t(index));
+    m.address.name = address.name;
+    m.session.connection().setKeepsChoice(false);
+    if (address.kind == InterfaceKind::Gpib)
+        m.session.connection().openGpib(address.gpib);
+    else
+        m.session.connection().openSerial(address.serial);
 }
 
 InstrumentSession& Bench::addChosen() {

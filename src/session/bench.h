@@ -47,6 +47,9 @@ public:
     // nothing is opened, and what it goes on line with is the next start's
     // choice.
     InstrumentSession& addChosen();
+    // That supply on an address for this start only: named as the address
+    // says, and not the next start's choice.
+    void openChosen(const SupplyAddress& address, int index = 0);
     // Its link closed, its output left as it is.
     void remove(int index);
     int size() const { return int(members_.size()); }

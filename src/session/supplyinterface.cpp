@@ -44,6 +44,12 @@ QString SupplyAddress::text() const {
     return name.isEmpty() ? link : name + QLatin1Char('=') + link;
 }
 
+bool SupplyAddress::sameLink(const SupplyAddress& other) const {
+    if (kind != other.kind)
+        return false;
+    return kind == InterfaceKind::Gpib ? gpib == other.gpib : serial.port == other.serial.port;
+}
+
 std::variant<SupplyAddress, QString> parseSupplyAddress(const QString& text) {
     const auto refused = [&](const QString& why = {}) {
         return QStringLiteral("A supply is serial:PORT[@BAUD], gpib:BOARD:ADDRESS or sim:MODEL, "

@@ -47,6 +47,8 @@ struct SupplyAddress {
     // A parsed address's text reads back as the same address. (A simulated GPIB
     // instrument has no text: it is the command line's --sim alone.)
     QString text() const;
+    // The same port (whatever its rate) or GPIB address: one supply.
+    bool sameLink(const SupplyAddress& other) const;
     bool operator==(const SupplyAddress&) const = default;
 };
 

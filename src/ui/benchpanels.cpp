@@ -46,15 +46,6 @@ SupplyAddress keptChoice() {
     return a;
 }
 
-bool sameLink(SupplyAddress a, SupplyAddress b) {
-    a.name.clear();
-    b.name.clear();
-    if (a.kind != b.kind)
-        return false;
-    // A rate does not make another supply of the same port.
-    return a.kind == InterfaceKind::Gpib ? a.gpib == b.gpib : a.serial.port == b.serial.port;
-}
-
 } // namespace
 
 QString supplyTitle(const QString& name, const QString& model, const SupplyAddress& link,
@@ -129,7 +120,7 @@ void BenchPanels::addSupply() {
     for (int i = 0; i < s_.bench.size(); ++i) {
         // One port or address is one supply: a second session on it would
         // garble both.
-        if (sameLink(s_.bench.address(i), address) ||
+        if (s_.bench.address(i).sameLink(address) ||
             (!address.name.isEmpty() &&
              s_.bench.name(i).compare(address.name, Qt::CaseInsensitive) == 0)) {
             s_.prompter.message(tr("%1 is on the bench already.").arg(s_.bench.name(i)), {},
@@ -188,7 +179,7 @@ void BenchPanels::reopenKept() {
         return; // none kept
     const SupplyAddress first = keptChoice();
     for (const SupplyAddress& a : std::get<std::vector<SupplyAddress>>(kept)) {
-        if (!sameLink(a, first))
+        if (!a.sameLink(first))
             add(a);
         else // the window's own, under the name it had
             s_.bench.rename(0, a.name);
