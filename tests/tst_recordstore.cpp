@@ -1,17 +1,20 @@
 #include "core/numbers.h"
 #include "protocol/commands.h"
 #include "storage/benchstore.h"
+#include "storage/csvexport.h"
 #include "storage/database.h"
 #include "storage/recordstore.h"
 #include "support/testsupport.h"
 
+#include <QFile>
 #include <QSqlQuery>
 
 using namespace trq;
+using namespace trq::test;
 
 namespace {
 
-struct StoreFixture : trq::test::DatabaseFixture {
+struct StoreFixture : DatabaseFixture {
     void record(int samples, int channels = 3, RecordStore* into = nullptr, int skipped = -1) {
         for (int i = 0; i < samples; ++i) {
             if (i == skipped)
@@ -31,10 +34,7 @@ struct StoreFixture : trq::test::DatabaseFixture {
     bool save(const QString& recNo, const QString& comment = QStringLiteral("c")) {
         return store->saveNew({recNo, "a", "b", comment, "0", "0"}, 0);
     }
-    int count(const QString& sql) {
-        QSqlQuery q(data.database());
-        return q.exec(sql) && q.next() ? q.value(0).toInt() : -1;
-    }
+    int count(const QString& sql) { return sqlCount(data.database(), sql); }
     // The working table's summary as a store that reads every row makes
     // it, and as a store after a restart (and this one) have it.
     void summaryStandsForTheRows(bool kept = true) {
@@ -46,6 +46,26 @@ struct StoreFixture : trq::test::DatabaseFixture {
         QVERIFY(!kept || *store->workingSummary() == rows);
     }
 };
+
+// Two rows of four channels, the second a gap with a null value.
+QList<SampleRow> exportRows() {
+    QList<SampleRow> list;
+    for (int i = 0; i < 2; ++i) {
+        SampleRow r;
+        r.seqNo = i;
+        r.recTime = QStringLiteral("2026/12/06 10:00:0%1").arg(i);
+        for (std::size_t c = 0; c < 4; ++c) {
+            r.volt[c] = QStringLiteral("%1.000").arg(int(c) + 1);
+            r.curr[c] = QStringLiteral("0.%1").arg(int(c) + 1);
+            r.charge[c] = QStringLiteral("0.0%1").arg(int(c) + 1);
+            r.energy[c] = QStringLiteral("0.%1").arg(int(c) + 5);
+        }
+        r.gap = i == 1;
+        list << r;
+    }
+    list[1].volt[2].clear(); // a null value is an empty field
+    return list;
+}
 
 } // namespace
 
@@ -341,6 +361,55 @@ private slots:
         f.record(2);
         QVERIFY(f.store->extremesUpTo(4) == scan());
         QVERIFY(!f.store->extremes(4).maxVolt); // nothing on channel 4
+    }
+
+    // The export file of the working table per channel count.
+    void fileFormatPerChannelCount_data() {
+        columns<int, QByteArray>("channels", "expected");
+        // The first columns as they always were; charge, energy and the gap
+        // flag after them.
+        const QByteArray threeColumns =
+            "No.,Time,Ch1 V,Ch1 A,Ch2 V,Ch2 A,Ch3 V,Ch3 A,Ch1 Ah,Ch1 Wh,Ch2 Ah,Ch2 Wh,Ch3 Ah,Ch3 "
+            "Wh,Gap\r\n"
+            "0,2026/12/06 10:00:00,1.000,0.1,2.000,0.2,3.000,0.3,0.01,0.5,0.02,0.6,0.03,0.7,0\r\n"
+            "1,2026/12/06 10:00:01,1.000,0.1,2.000,0.2,,0.3,0.01,0.5,0.02,0.6,0.03,0.7,1\r\n";
+        QTest::newRow("one channel keeps channels 2 and 3") << 1 << threeColumns;
+        QTest::newRow("two channels: six columns")
+            << 2
+            << QByteArray("No.,Time,Ch1 V,Ch1 A,Ch2 V,Ch2 A,Ch1 Ah,Ch1 Wh,Ch2 Ah,Ch2 Wh,Gap\r\n"
+                          "0,2026/12/06 10:00:00,1.000,0.1,2.000,0.2,0.01,0.5,0.02,0.6,0\r\n"
+                          "1,2026/12/06 10:00:01,1.000,0.1,2.000,0.2,0.01,0.5,0.02,0.6,1\r\n");
+        QTest::newRow("three channels") << 3 << threeColumns;
+        QTest::newRow("four channels add channel 4")
+            << 4
+            << QByteArray("No.,Time,Ch1 V,Ch1 A,Ch2 V,Ch2 A,Ch3 V,Ch3 A,Ch4 V,Ch4 A,Ch1 Ah,Ch1 "
+                          "Wh,Ch2 Ah,Ch2 Wh,Ch3 Ah,Ch3 Wh,Ch4 Ah,Ch4 Wh,Gap\r\n"
+                          "0,2026/12/06 10:00:00,1.000,0.1,2.000,0.2,3.000,0.3,4.000,0.4,0.01,0.5,"
+                          "0.02,0.6,0.03,0.7,0.04,0.8,0\r\n"
+                          "1,2026/12/06 10:00:01,1.000,0.1,2.000,0.2,,0.3,4.000,0.4,0.01,0.5,0.02,"
+                          "0.6,0.03,0.7,0.04,0.8,1\r\n");
+    }
+    void fileFormatPerChannelCount() {
+        auto [channels, expected] = fetch<int, QByteArray>("channels", "expected");
+        // Through the store and the file, a row at a time.
+        DatabaseFixture db;
+        RecordStore& store = *db.store;
+        for (const SampleRow& r : exportRows())
+            QVERIFY(store.appendSample(r));
+        const QString path = QStringLiteral("export%1.csv").arg(channels);
+        // Rows go in in sample order, so either order reads them the same.
+        QVERIFY(writeExport(path, channels, store,
+                            channels % 2 ? RowOrder::Stored : RowOrder::BySeqNo));
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QCOMPARE(f.readAll(), expected);
+        QCOMPARE(exportCsv(channels, exportRows()), expected);
+
+        // An unwritable path is reported and leaves nothing.
+        QString error;
+        QVERIFY(!writeExport(QStringLiteral("no/such/folder/x.csv"), 3, store, RowOrder::Stored,
+                             &error));
+        QVERIFY(!error.isEmpty());
     }
 };
 

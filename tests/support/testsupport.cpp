@@ -7,6 +7,9 @@
 
 #include <QDir>
 #include <QSettings>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QSqlRecord>
 #include <QTcpServer>
 #include <QTimer>
 
@@ -48,6 +51,25 @@ quint16 freePort() {
     QTcpServer probe;
     probe.listen(QHostAddress::LocalHost, 0);
     return probe.serverPort();
+}
+
+QStringList sqlRows(const QSqlDatabase& db, const QString& statement) {
+    QSqlQuery q(db);
+    if (!q.exec(statement))
+        return {q.lastError().text()};
+    QStringList rows;
+    while (q.next()) {
+        QStringList columns;
+        for (int c = 0; c < q.record().count(); ++c)
+            columns << q.value(c).toString();
+        rows << columns.join(QLatin1Char(' '));
+    }
+    return rows;
+}
+
+int sqlCount(const QSqlDatabase& db, const QString& statement) {
+    QSqlQuery q(db);
+    return q.exec(statement) && q.next() ? q.value(0).toInt() : -1;
 }
 
 void FastWaiter::after(int msec, QObject* context, std::function<void()> work) {

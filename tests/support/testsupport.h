@@ -45,6 +45,10 @@ struct DatabaseFixture {
 QString freshFolder(const QString& name);
 // A loopback port nothing listens on now.
 quint16 freePort();
+// What a statement gives: its rows, columns joined by spaces, or its error.
+QStringList sqlRows(const QSqlDatabase& db, const QString& statement);
+// The statement's first value as a number; -1 where it fails.
+int sqlCount(const QSqlDatabase& db, const QString& statement);
 
 // Forgets every stored setting, so a test starts from the defaults.
 void clearSettings();
