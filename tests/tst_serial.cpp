@@ -1,6 +1,8 @@
 // The serial path over a real pseudo-terminal: QSerialPort on one end, a
-// scripted or simulated instrument on the other.
+// scripted or simulated instrument on the other; and the buffer that makes
+// lines of what comes in.
 #include "link/qtserialport.h"
+#include "link/replybuffer.h"
 #include "link/taskscheduler.h"
 #include "sim/ptyserver.h"
 #include "sim/supply.h"
@@ -121,6 +123,45 @@ private slots:
         QVERIFY2(cpuSeconds() - cpuBefore < 0.25,
                  "the event loop keeps spinning after the device is gone");
         QCOMPARE(f.target.timeouts, 1);
+    }
+
+    // ---- The reply buffer alone: its bounds. How it splits and keeps lines
+    // is scriptedReplies', through the link that feeds it.
+    void popReturnsNewestAndEmpties() {
+        TraceCapture trace;
+        ReplyBuffer buffer;
+        buffer.feed("old\nnew\n");
+        QCOMPARE(buffer.pop(), QStringLiteral("new"));
+        QCOMPARE(buffer.count(), 0);
+        QCOMPARE(buffer.pop(), QString());
+        QCOMPARE(trace.lines, (QStringList{"RspPush 'old'", "RspPush 'new'", "RspPop 'new'"}));
+    }
+
+    void line201IsDroppedWithOverflow() {
+        ReplyBuffer buffer;
+        for (int i = 0; i < ReplyBuffer::kSize; ++i)
+            buffer.push(QString::number(i));
+        TraceCapture trace;
+        buffer.push(QStringLiteral("one too many"));
+        QCOMPARE(buffer.count(), 200);
+        QCOMPARE(trace.lines, QStringList{"Rsp overflow"});
+        QCOMPARE(buffer.pop(), QStringLiteral("199"));
+    }
+
+    // The longest line is kept whole, a line without its end waits, and a
+    // longer one is dropped up to its end: its tail is no value.
+    void linesUpToTheLongest() {
+        ReplyBuffer buffer;
+        const QByteArray longest(ReplyBuffer::kMaxLineLength, '7');
+        buffer.feed(longest + "\n7.5");
+        QCOMPARE(buffer.partialLine(), QStringLiteral("7.5"));
+        QCOMPARE(buffer.count(), 1);
+        QCOMPARE(buffer.pop(), QString::fromLatin1(longest));
+        buffer.feed(QByteArray(3 * ReplyBuffer::kMaxLineLength, 'x'));
+        QVERIFY(buffer.partialLine().size() <= ReplyBuffer::kMaxLineLength);
+        buffer.feed("tail\r\n1.25\r\n");
+        QCOMPARE(buffer.count(), 1);
+        QCOMPARE(buffer.pop(), QStringLiteral("1.25"));
     }
 };
 
