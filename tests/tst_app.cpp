@@ -86,13 +86,11 @@ QStringList savedRecords(const QString& folder) {
         return {QStringLiteral("(no database)")};
     trq::RecordStore store(db.database());
     QStringList out;
-    for (const trq::RecordHeader& r : store.records()) {
-        QSqlQuery q(db.database());
-        q.prepare(QStringLiteral("select count(*) from datadetail where RecNo = ?"));
-        q.addBindValue(r.recNo);
-        const int points = q.exec() && q.next() ? q.value(0).toInt() : -1;
-        out << QStringLiteral("%1: %2 points").arg(r.comment).arg(points);
-    }
+    for (const trq::RecordHeader& r : store.records())
+        out << QStringLiteral("%1: %2 points")
+                   .arg(r.comment)
+                   .arg(sqlCount(db.database(), "select count(*) from datadetail where RecNo = '" +
+                                                    r.recNo + "'"));
     return out;
 }
 
@@ -416,13 +414,11 @@ private slots:
         QCOMPARE(savedRecords(folder), QStringList{"bench: 9 points"});
         trq::Database db;
         QCOMPARE(db.open(folder, trq::Database::Access::ReadOnly), trq::Database::OpenResult::Ok);
-        QSqlQuery q(db.database());
-        QVERIFY(q.exec("select (select group_concat(RecTime) from datadetail), (select "
-                       "group_concat(RecTime) from datadetail_s2), (select group_concat(RecTime) "
-                       "from datadetail_s3)"));
-        QVERIFY(q.next());
-        QCOMPARE(q.value(1).toString(), q.value(0).toString());
-        QCOMPARE(q.value(2).toString(), q.value(0).toString());
+        const auto times = [&](const QString& table) {
+            return sqlRows(db.database(), "select group_concat(RecTime) from " + table);
+        };
+        QCOMPARE(times("datadetail_s2"), times("datadetail"));
+        QCOMPARE(times("datadetail_s3"), times("datadetail"));
     }
 
     // Installed (a fresh database in <prefix>/share/powertrq), the program
@@ -495,35 +491,29 @@ private slots:
         auto [supplies, second] = fetch<QStringList, QByteArray>("supplies", "second");
         const QString folder = freshFolder(QStringLiteral("windows"));
         const quint16 port = freePort();
-        QProcess p;
-        p.setProcessEnvironment(environment(true));
-        p.start(QStringLiteral(POWERTRQ_PATH),
-                supplies +
-                    QStringList{QStringLiteral("--serve=%1").arg(port), "--data-folder", folder});
+        Background b(
+            supplies + QStringList{QStringLiteral("--serve=%1").arg(port), "--data-folder", folder},
+            true);
         // Asked until the program, still starting, serves the supply.
+        const auto serves = [](Client& c, quint16 at, const QByteArray& identity) {
+            return QTest::qWaitFor(
+                [&] {
+                    return (c.socket.state() == QAbstractSocket::ConnectedState || c.connect(at)) &&
+                           c.query("*IDN?").startsWith(identity);
+                },
+                20000);
+        };
         Client client;
-        QVERIFY(QTest::qWaitFor(
-            [&] {
-                return (client.socket.state() == QAbstractSocket::ConnectedState ||
-                        client.connect(port)) &&
-                       client.query("*IDN?").startsWith("POWER_TRQ,TRQ-3302");
-            },
-            20000));
+        QVERIFY(serves(client, port, "POWER_TRQ,TRQ-3302"));
         if (!second.isEmpty()) {
             Client rail;
-            QVERIFY(QTest::qWaitFor(
-                [&] {
-                    return (rail.socket.state() == QAbstractSocket::ConnectedState ||
-                            rail.connect(port + 1)) &&
-                           rail.query("*IDN?").startsWith(second);
-                },
-                20000));
+            QVERIFY(serves(rail, port + 1, second));
             QCOMPARE(
                 client.query("SYST:BENC?"),
                 QStringLiteral("\"TRQ-3302\",%1,\"rail\",%2").arg(port).arg(port + 1).toLatin1());
         }
-        p.terminate();
-        QVERIFY(p.waitForFinished(10000));
+        b.process.terminate();
+        QVERIFY(b.process.waitForFinished(10000));
     }
 
     // Debian's PyVISA drives a supply through the headless server; a step
