@@ -1,3 +1,4 @@
+#include "storage/pointsummary.h"
 #include "support/testsupport.h"
 #include "ui/graphmath.h"
 
@@ -77,41 +78,71 @@ private slots:
         QCOMPARE(tickLabelFormat(QStringLiteral("h:n:ss"), 1.0), QStringLiteral("h:n:ss"));
     }
 
-    // A cursor anywhere nearer sample i than its neighbours maps back to i,
-    // for every sample of a long recording at every scale's spacing.
+    // A cursor anywhere nearer sample i than its neighbours maps back to i:
+    // points without times at every scale's spacing; timed points across an
+    // outage of a thousand steps; timed points merged into buckets, where a
+    // point's own key maps back to it.
     void cursorsMapBackToTheirSample_data() {
         QTest::addColumn<int>("spacing");
+        QTest::addColumn<bool>("timed");
+        QTest::addColumn<int>("samples");
         for (int s : {1, 2, 5, 10, 30, 60, 300, 600, 1800, 3600})
-            QTest::addRow("%d s", s) << s;
+            QTest::addRow("%d s", s) << s << false << 20000;
+        for (int s : {1, 30})
+            QTest::addRow("%d s timed", s) << s << true << 10000;
+        QTest::addRow("timed, merged") << 5 << true << 3 * PointSummary::kMaxBuckets;
     }
     void cursorsMapBackToTheirSample() {
         QFETCH(int, spacing);
-        const int samples = 20000;
-        for (int i = 0; i < samples; ++i) {
-            const double x = sampleX(i, spacing);
+        QFETCH(bool, timed);
+        QFETCH(int, samples);
+        auto timeOf = [&](qint64 i) -> qint64 {
+            return timed ? 7 + (i + (i > 100 ? 1000 : 0)) * spacing : 0;
+        };
+        PointSummary s;
+        for (qint64 i = 0; i < samples; ++i) {
+            PlotPoint p;
+            p.seqNo = i;
+            p.time = timeOf(i);
+            s.add(p);
+        }
+        QCOMPARE(s.isTimed(), timed);
+        const qint64 origin = timed ? 7 : 0;
+        const bool exact = s.stride() == 1 || !timed;
+        for (qint64 i = 0; i < samples; ++i) {
+            const double x = s.keyOf(i, spacing, origin);
             const double near = 0.49 * spacing;
-            if (sampleIndexAt(x, spacing) != i || sampleIndexAt(x + near, spacing) != i ||
-                (i > 0 && sampleIndexAt(x - near, spacing) != i))
+            const double expected = timed ? double(timeOf(i) - origin) : double(i) * spacing;
+            const bool wrong = exact ? x != expected || s.pointAt(x + near, spacing, origin) != i ||
+                                           (i > 0 && s.pointAt(x - near, spacing, origin) != i)
+                                     : i % s.stride() == 0 && x != expected;
+            if (wrong || s.pointAt(x, spacing, origin) != i)
                 QFAIL(qPrintable(QStringLiteral("sample %1 at %2 s").arg(i).arg(spacing)));
         }
-        QCOMPARE(sampleX(9, 5), 45.0);
-        QCOMPARE(sampleIndexAt(1.0, 0), 0);
+        QCOMPARE(s.pointAt(-1e9, spacing, origin), 0);
+        QCOMPARE(s.pointAt(1e12, spacing, origin), samples - 1);
+        // Out of order, the points stand in steps again.
+        PlotPoint back;
+        back.time = timeOf(0);
+        s.add(back);
+        QVERIFY(!s.isTimed());
+        QCOMPARE(s.keyOf(9, 5, origin), 45.0);
     }
 
     void statistics() {
         // Empty working table: zero counts and empty extremes.
         const ChannelSummary none;
-        QCOMPARE(summaryLines(0, 1, std::span(&none, 1)),
+        QCOMPARE(summaryLines(0, 0, 1, std::span(&none, 1)),
                  (QStringList{"Total Time:0d 0:0:0", "Time Slice: 1sec", "Samples: 0",
                               "CH1 Max:V A", "CH1 Min:V A"}));
-        // Three samples at 5 s.
+        // Three samples at 5 s, an outage of 20 s between them.
         const ChannelSummary one{"12.5", "12.4", "1.25", "1.2"};
-        QCOMPARE(summaryLines(3, 5, std::span(&one, 1)).mid(0, 4),
-                 (QStringList{"Total Time:0:0:10", "Time Slice: 5sec", "Samples: 2",
+        QCOMPARE(summaryLines(3, 30, 5, std::span(&one, 1)).mid(0, 4),
+                 (QStringList{"Total Time:0:0:30", "Time Slice: 5sec", "Samples: 2",
                               "CH1 Max:12.5V 1.25A"}));
         // Four channels: lines for every channel.
         const std::array<ChannelSummary, 4> four{one, one, one, one};
-        const QStringList lines = summaryLines(2, 1, four);
+        const QStringList lines = summaryLines(2, 1, 1, four);
         QCOMPARE(lines.size(), 3 + 8);
         QCOMPARE(lines.at(9), QStringLiteral("CH4 Max:12.5V 1.25A"));
     }

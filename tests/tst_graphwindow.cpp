@@ -1,6 +1,7 @@
 // The graph window over its own record database, with the table window
 // beside it and the main window's part played by the fixture.
 #include "core/settings.h"
+#include "storage/benchstore.h"
 #include "storage/csvexport.h"
 #include "support/windowfixture.h"
 #include "ui/envelopegraph.h"
@@ -487,6 +488,93 @@ private slots:
             QStringLiteral("The report could not be written: ")));
     }
 
+    // A bench's run is drawn whole on one time axis: the second supply's
+    // points after its outage stand at their own times, not shifted onto
+    // the first's samples; its plots are named by it, its cursor reads its
+    // points, the statistics and the report name both supplies. One supply
+    // can still be shown alone.
+    void aBenchRunIsDrawnOnOneTimeAxis() {
+        Graph f(3, 0);
+        BenchStore bench(f.data);
+        QVERIFY(bench.setWorkingSupplies({{1, "PSQ-3323", "PSQ-3323", "", "sim:PSQ-3323", 3},
+                                          {2, "rail", "TRQ-3302", "", "sim:TRQ-3302", 2}},
+                                         QStringLiteral("2026/12/06 10:00:00")));
+        // The first supply every second, the rail at 0..2 s and 6..9 s.
+        const QList<int> railTimes{0, 1, 2, 6, 7, 8, 9};
+        for (int table : {1, 2})
+            for (int i = 0; i < 10; ++i) {
+                const int seqNo = table == 1 ? i : int(railTimes.indexOf(i));
+                if (seqNo < 0)
+                    continue;
+                SampleRow r;
+                r.seqNo = seqNo;
+                r.timeTick = i;
+                r.recTime = QStringLiteral("2026/12/06 10:00:%1").arg(i, 2, 10, QLatin1Char('0'));
+                r.volt[0] = QString::number(table == 1 ? 1.0 + i : 10.0 + i);
+                r.curr[0] = QStringLiteral("0.5");
+                r.gap = table == 2 && i == 6;
+                QVERIFY(bench.store(table)->appendSample(r));
+            }
+        f.recording().record().setBenchRecords(&bench);
+        f.graph->redraw();
+        f.show();
+        QComboBox* chooser = f.graph->supplyList();
+        QCOMPARE(chooser->currentText(), QStringLiteral("All supplies"));
+        QCOMPARE(f.graph->plotCount(), 16);
+        QCOMPARE(f.graph->plotBox(8)->text(), QStringLiteral("rail CH1 V"));
+        QVERIFY(!f.graph->plotBox(12)->isEnabled()); // the rail has two channels
+        auto points = [&](int k) {
+            return std::vector<QCPGraphData>(f.points(k).constBegin(), f.points(k).constEnd());
+        };
+        for (int k : {0, 8}) {
+            QList<double> keys;
+            for (const QCPGraphData& p : points(k))
+                if (!qIsNaN(p.value)) {
+                    QCOMPARE(p.value, (k == 0 ? 1.0 : 10.0) + p.key);
+                    keys << p.key;
+                }
+            QCOMPARE(keys.size(), k == 0 ? 10 : 7);
+        }
+        // The rail's line breaks over its outage, and the break is marked.
+        const std::vector<QCPGraphData> railPoints = points(8);
+        QVERIFY(std::any_of(railPoints.begin(), railPoints.end(), [](const QCPGraphData& p) {
+            return qIsNaN(p.value) && p.key > 2 && p.key < 6;
+        }));
+        QVERIFY(f.summary(0) == QStringLiteral("PSQ-3323"));
+        QVERIFY(f.graph->summaryList()->findItems(QStringLiteral("rail"), Qt::MatchExactly).size());
+
+        // The rail's voltage from 6 s to 9 s: four points, mean 17.5 V.
+        f.graph->setMode(GraphWindow::CursorMeasurements);
+        QListWidget* list = f.graph->plotList();
+        const int rail =
+            list->row(list->findItems(QStringLiteral("rail: CH1 Vol"), Qt::MatchExactly).value(0));
+        QCOMPARE(rail, 6);
+        Graph::clickItem(list, rail);
+        QCOMPARE(f.shownCursors(), (QList<int>{9, kRef}));
+        f.graph->moveCursor(9, 6.2, 0);
+        f.graph->moveCursor(kRef, 9, 0);
+        QCOMPARE(f.graph->cursorPosition(9), QPointF(6, 16));
+        QVERIFY2(
+            f.graph->betweenCursors()->text().startsWith(QStringLiteral("4 points\nMean: 17.5 V")),
+            qPrintable(f.graph->betweenCursors()->text()));
+
+        f.prompter.fileName = f.folder + QStringLiteral("/bench.pdf");
+        f.graph->report();
+        const QString text =
+            QString::fromUtf8(poppler("pdftotext", {"-layout", f.prompter.fileName, "-"}));
+        for (const char* field : {"PSQ-3323 CH3", "rail CH2", "TRQ-3302", "sim:TRQ-3302"})
+            QVERIFY2(text.contains(QLatin1String(field)), qPrintable(field + text));
+
+        // One supply alone: its eight plots.
+        chooser->setFocus();
+        QTest::keyClick(chooser, Qt::Key_End);
+        QCOMPARE(chooser->currentText(), QStringLiteral("rail"));
+        QCOMPARE(f.graph->plotCount(), 8);
+        QCOMPARE(f.graph->plotBox(0)->text(), QStringLiteral("rail CH1 V"));
+        QCOMPARE(f.graph->sampleCount(), 7);
+        f.recording().record().setBenchRecords(nullptr);
+    }
+
     // A million-point plot drawn from block summaries shows in every pixel
     // column the same lowest and highest value as all its points: set,
     // appended to as live points are, and replaced.
@@ -589,7 +677,7 @@ private slots:
                                 [](const QCPGraphData& d) { return std::isnan(d.value); });
         QVERIFY(nan != data.constEnd() && std::next(nan) != data.constEnd());
         QCOMPARE(std::pair(nan->key, std::next(nan)->key),
-                 std::pair(sampleX(breakBefore, 30) - 15, sampleX(breakBefore, 30)));
+                 std::pair(double(breakBefore) * 30 - 15, double(breakBefore) * 30));
         QCOMPARE(f.graph->markerCount(), 4); // a line and a label each
         QComboBox* right = f.graph->rightAxisList();
         QTest::keyClick(right, Qt::Key_Down);
@@ -639,7 +727,7 @@ private slots:
             QVERIFY(f.store->appendSample(live));
             f.recording().series().append(live);
         }
-        QCOMPARE(std::pair(f.last(1).key, f.last(1).value), std::pair(sampleX(n + 1, 30), 0.7));
+        QCOMPARE(std::pair(f.last(1).key, f.last(1).value), std::pair(double(n + 1) * 30, 0.7));
         f.graph->clearGraph();
         QCOMPARE(f.graph->markerCount(), 0);
     }

@@ -447,6 +447,10 @@ Versorgungen: %3</translation>
         <source>%1 cannot leave the bench while it records or runs its power order.</source>
         <translation>%1 kann den Messplatz nicht verlassen, solange er aufzeichnet oder seine Schaltfolge läuft.</translation>
     </message>
+    <message>
+        <source>All supplies</source>
+        <translation>Alle Geräte</translation>
+    </message>
 </context>
 <context>
     <name>trq::FrontPanel</name>

@@ -15,6 +15,7 @@ void GraphSeries::clear() {
 void GraphSeries::append(const SampleRow& row) {
     static_cast<PointValues&>(last_) = valuesOf(row);
     last_.seqNo = row.seqNo;
+    last_.time = row.timeTick;
     last_.gap = row.gap;
     if (summary_.add(last_))
         emit replaced();

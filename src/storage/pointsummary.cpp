@@ -3,6 +3,7 @@
 #include <QSysInfo>
 #include <QtEndian>
 
+#include <cmath>
 #include <cstring>
 
 namespace trq {
@@ -47,6 +48,9 @@ bool PointSummary::add(const PlotPoint& p) {
     lastSeqNo_ = p.seqNo;
     if (p.gap && count_ > 0)
         gaps_.push_back(count_);
+    if (count_ > 0 && p.time <= lastTime_)
+        ordered_ = false;
+    lastTime_ = p.time;
     bool merged = false;
     const bool opensBucket = count_ % stride_ == 0;
     if (opensBucket && int(buckets_[0].size()) == kMaxBuckets) {
@@ -54,6 +58,8 @@ bool PointSummary::add(const PlotPoint& p) {
         merged = true;
     }
     const bool fresh = count_ % stride_ == 0;
+    if (fresh)
+        times_.push_back(p.time);
     for (int c = 0; c < 4; ++c) {
         for (int q = 0; q < kPlotQuantities; ++q) {
             std::vector<Bucket>& b = buckets_[index(PlotQuantity(q), c)];
@@ -82,7 +88,47 @@ void PointSummary::mergePairs() {
         }
         b.resize(half);
     }
+    for (std::size_t i = 0; i < times_.size() / 2; ++i)
+        times_[i] = times_[2 * i];
+    times_.resize(times_.size() / 2);
     stride_ *= 2;
+}
+
+double PointSummary::keyOf(qint64 point, int secondsPerPoint, qint64 origin) const {
+    if (count_ == 0 || !isTimed())
+        return double(point) * secondsPerPoint;
+    point = std::clamp<qint64>(point, 0, count_ - 1);
+    const qint64 b = point / stride_;
+    const auto from = double(times_[std::size_t(b)]);
+    if (point == b * stride_)
+        return from - double(origin);
+    // Between the bucket's first point and the next bucket's (or the last).
+    const bool next = b + 1 < qint64(times_.size());
+    const double to = next ? double(times_[std::size_t(b + 1)]) : double(lastTime_);
+    const qint64 span = (next ? (b + 1) * stride_ : count_ - 1) - b * stride_;
+    return from + (to - from) * double(point - b * stride_) / double(span) - double(origin);
+}
+
+qint64 PointSummary::pointAt(double key, int secondsPerPoint, qint64 origin) const {
+    if (count_ == 0)
+        return 0;
+    if (!isTimed())
+        return secondsPerPoint <= 0
+                   ? 0
+                   : std::clamp<qint64>(std::llround(key / secondsPerPoint), 0, count_ - 1);
+    const double t = key + double(origin);
+    const auto after = std::upper_bound(times_.begin(), times_.end(), t,
+                                        [](double v, qint64 time) { return v < double(time); });
+    if (after == times_.begin())
+        return 0;
+    const qint64 b = qint64(after - times_.begin()) - 1;
+    qint64 lo = b * stride_;
+    qint64 hi = std::min((b + 1) * stride_, count_ - 1);
+    while (hi - lo > 1) {
+        const qint64 mid = (lo + hi) / 2;
+        (keyOf(mid, secondsPerPoint, 0) <= t ? lo : hi) = mid;
+    }
+    return t - keyOf(lo, secondsPerPoint, 0) <= keyOf(hi, secondsPerPoint, 0) - t ? lo : hi;
 }
 
 void PointSummary::widen(int channel, std::optional<double> volt, std::optional<double> curr) {
@@ -132,7 +178,7 @@ PointSummary::Stats PointSummary::stats(PlotQuantity q, int channel, qint64 firs
 
 namespace {
 
-constexpr quint32 kFormat = 1;
+constexpr quint32 kFormat = 2; // 2: with the points' times
 // Buckets are kept as three doubles each, in a row.
 static_assert(sizeof(PointSummary::Bucket) == 3 * sizeof(double));
 
@@ -219,7 +265,7 @@ QByteArray PointSummary::toBytes() const {
                 break;
             }
     const auto n = quint32(buckets_[0].size());
-    Writer w(qsizetype(64 + 8 * gaps_.size() + 4 * 4 * 9 +
+    Writer w(qsizetype(64 + 8 * gaps_.size() + 4 * 4 * 9 + 8 * times_.size() +
                        24 * std::size_t(n) * std::size_t(qPopulationCount(present))));
     w.put(kFormat);
     w.put(count_);
@@ -239,6 +285,10 @@ QByteArray PointSummary::toBytes() const {
     for (std::size_t i = 0; i < buckets_.size(); ++i)
         if (present & (1u << i))
             w.put(buckets_[i]);
+    for (qint64 t : times_)
+        w.put(t);
+    w.put(lastTime_);
+    w.put(quint8(ordered_ ? 1 : 0));
     return w.bytes();
 }
 
@@ -273,6 +323,14 @@ std::optional<PointSummary> PointSummary::fromBytes(const QByteArray& bytes) {
         if ((present & (1u << i)) && !r.get(s.buckets_[i]))
             return std::nullopt;
     }
+    s.times_.resize(n);
+    for (qint64& t : s.times_)
+        if (!r.get(t))
+            return std::nullopt;
+    quint8 ordered = 0;
+    if (!r.get(s.lastTime_) || !r.get(ordered) || ordered > 1)
+        return std::nullopt;
+    s.ordered_ = ordered == 1;
     if (!r.atEnd())
         return std::nullopt;
     return s;

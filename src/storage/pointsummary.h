@@ -23,6 +23,7 @@ struct PointValues {
 // A recorded point as numbers, as the graph draws it.
 struct PlotPoint : PointValues {
     qint64 seqNo = 0;
+    qint64 time = 0; // seconds from its recording's start
     bool gap = false;
 };
 
@@ -76,6 +77,17 @@ public:
     Stats stats(PlotQuantity q, int channel, qint64 first, qint64 last) const;
     // The points that follow a lost link (no readings before them).
     const std::vector<qint64>& gaps() const { return gaps_; }
+    // Whether the points' times run forward, so they can stand on a time
+    // axis: rows made without times (all alike) or out of order cannot.
+    bool isTimed() const { return ordered_; }
+    qint64 firstTime() const { return times_.empty() ? 0 : times_.front(); }
+    qint64 lastTime() const { return lastTime_; }
+    // Where point i stands on a time axis, in seconds from origin: at its
+    // recorded time (within a bucket of several, spread evenly), or, for
+    // points without times, i steps of secondsPerPoint from the first.
+    double keyOf(qint64 point, int secondsPerPoint, qint64 origin) const;
+    // The point nearest to a key on that axis, clamped to the points.
+    qint64 pointAt(double key, int secondsPerPoint, qint64 origin) const;
     // The sequence numbers of the first and the last point added.
     qint64 firstSeqNo() const { return firstSeqNo_; }
     qint64 lastSeqNo() const { return lastSeqNo_; }
@@ -102,6 +114,9 @@ private:
     qint64 firstSeqNo_ = 0;
     qint64 lastSeqNo_ = 0;
     std::array<std::vector<Bucket>, 4 * kPlotQuantities> buckets_;
+    std::vector<qint64> times_; // each bucket's first point's
+    qint64 lastTime_ = 0;
+    bool ordered_ = true;
     std::vector<qint64> gaps_;
     std::array<ChannelExtremes, 4> extremes_;
 };

@@ -549,6 +549,7 @@ void RecordStore::foldIn(Kept& kept, const SampleRow& r) {
     PlotPoint p;
     static_cast<PointValues&>(p) = valuesOf(r);
     p.seqNo = r.seqNo;
+    p.time = r.timeTick;
     p.gap = r.gap;
     kept.summary->add(p);
     for (std::size_t c = 0; c < 4; ++c)
@@ -560,11 +561,11 @@ void RecordStore::foldIn(Kept& kept, const SampleRow& r) {
 bool RecordStore::foldRows(Kept& kept, std::optional<qint64> afterSeqNo) {
     QSqlQuery q(db_);
     q.setForwardOnly(true);
-    prepare(q,
-            QStringLiteral("select SeqNo, Gap, RecTime, PVal, SVal, PVal2, SVal2, PVal3, SVal3, "
-                           "PVal4, SVal4, Ah1, Wh1, Ah2, Wh2, Ah3, Wh3, Ah4, Wh4 from datatemp") +
-                (afterSeqNo ? QStringLiteral(" where SeqNo > ?") : QString()) +
-                QStringLiteral(" order by SeqNo"));
+    prepare(q, QStringLiteral("select SeqNo, Gap, RecTime, PVal, SVal, PVal2, SVal2, PVal3, SVal3, "
+                              "PVal4, SVal4, Ah1, Wh1, Ah2, Wh2, Ah3, Wh3, Ah4, Wh4, TimeTick "
+                              "from datatemp") +
+                   (afterSeqNo ? QStringLiteral(" where SeqNo > ?") : QString()) +
+                   QStringLiteral(" order by SeqNo"));
     if (afterSeqNo)
         q.addBindValue(*afterSeqNo);
     if (!q.exec()) {
@@ -586,6 +587,7 @@ bool RecordStore::foldRows(Kept& kept, std::optional<qint64> afterSeqNo) {
             v.charge[c] = q.value(int(11 + 2 * c)).toDouble();
             v.energy[c] = q.value(int(12 + 2 * c)).toDouble();
         }
+        r.timeTick = q.value(19).toLongLong();
         r.values = v;
         foldIn(kept, r);
     }
@@ -710,7 +712,8 @@ bool RecordStore::forEachPlotPoint(const std::function<void(const PlotPoint&)>& 
     q.setForwardOnly(true);
     // The database's cast reads the leading number of a text (0 when there
     // is none), as the graph wants, and hands over numbers, not texts.
-    QStringList columns{QStringLiteral("SeqNo"), QStringLiteral("ifnull(Gap, 0)")};
+    QStringList columns{QStringLiteral("SeqNo"), QStringLiteral("ifnull(Gap, 0)"),
+                        QStringLiteral("ifnull(TimeTick, 0)")};
     for (const char* c : {"PVal", "SVal", "PVal2", "SVal2", "PVal3", "SVal3", "PVal4", "SVal4",
                           "Ah1", "Wh1", "Ah2", "Wh2", "Ah3", "Wh3", "Ah4", "Wh4"})
         columns << QStringLiteral("ifnull(cast(%1 as real), 0)").arg(QLatin1String(c));
@@ -726,11 +729,12 @@ bool RecordStore::forEachPlotPoint(const std::function<void(const PlotPoint&)>& 
     while (q.next()) {
         p.seqNo = q.value(0).toLongLong();
         p.gap = q.value(1).toInt() != 0;
+        p.time = q.value(2).toLongLong();
         for (std::size_t c = 0; c < 4; ++c) {
-            p.volt[c] = q.value(int(2 + 2 * c)).toDouble();
-            p.curr[c] = q.value(int(3 + 2 * c)).toDouble();
-            p.charge[c] = q.value(int(10 + 2 * c)).toDouble();
-            p.energy[c] = q.value(int(11 + 2 * c)).toDouble();
+            p.volt[c] = q.value(int(3 + 2 * c)).toDouble();
+            p.curr[c] = q.value(int(4 + 2 * c)).toDouble();
+            p.charge[c] = q.value(int(11 + 2 * c)).toDouble();
+            p.energy[c] = q.value(int(12 + 2 * c)).toDouble();
         }
         visit(p);
     }

@@ -61,8 +61,12 @@ QString supplyTitle(const QString& name, const QString& model, const SupplyAddre
     return parts.join(QStringLiteral(" — "));
 }
 
-const ExportedSupply* chooseRunSupply(QComboBox& chooser, const std::vector<ExportedSupply>& run) {
+std::vector<const ExportedSupply*>
+chooseRunSupplies(QComboBox& chooser, const std::vector<ExportedSupply>& run, bool offerAll) {
     QStringList names;
+    if (offerAll && run.size() > 1)
+        names << BenchPanels::tr("All supplies");
+    const int skip = int(names.size());
     for (const ExportedSupply& s : run)
         names << s.name;
     QStringList listed;
@@ -74,10 +78,21 @@ const ExportedSupply* chooseRunSupply(QComboBox& chooser, const std::vector<Expo
     }
     chooser.setVisible(!run.empty());
     if (run.empty())
-        return nullptr;
-    const int index = std::clamp(chooser.currentIndex(), 0, int(run.size()) - 1);
+        return {};
+    const int index = std::clamp(chooser.currentIndex(), 0, int(names.size()) - 1);
     chooser.setCurrentIndex(index);
-    return &run[std::size_t(index)];
+    if (index < skip) {
+        std::vector<const ExportedSupply*> all;
+        for (const ExportedSupply& s : run)
+            all.push_back(&s);
+        return all;
+    }
+    return {&run[std::size_t(index - skip)]};
+}
+
+const ExportedSupply* chooseRunSupply(QComboBox& chooser, const std::vector<ExportedSupply>& run) {
+    const std::vector<const ExportedSupply*> chosen = chooseRunSupplies(chooser, run, false);
+    return chosen.empty() ? nullptr : chosen.front();
 }
 
 BenchPanels::BenchPanels(Services services, QObject* parent) : QObject(parent), s_(services) {

@@ -34,6 +34,9 @@ QString supplyTitle(const QString& name, const QString& model, const SupplyAddre
 // A bench run's supplies in a window's chooser, shown only for such a run;
 // the one chosen (the first when the run has changed), or none.
 const ExportedSupply* chooseRunSupply(QComboBox& chooser, const std::vector<ExportedSupply>& run);
+// The same, first offering all of them where there are several.
+std::vector<const ExportedSupply*>
+chooseRunSupplies(QComboBox& chooser, const std::vector<ExportedSupply>& run, bool offerAll);
 
 // The main window's further supplies (every one of the bench after the
 // first, which the main window drives as it always has): each one's panel

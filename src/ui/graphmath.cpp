@@ -106,16 +106,6 @@ QString formatAxisTime(double seconds, const QString& labelFormat) {
     return out;
 }
 
-double sampleX(int index, int secondsPerPoint) {
-    return double(index) * secondsPerPoint;
-}
-
-int sampleIndexAt(double x, int secondsPerPoint) {
-    if (secondsPerPoint <= 0)
-        return 0;
-    return int(std::llround(x / secondsPerPoint));
-}
-
 QStringList voltageRangeChoices() {
     QStringList list{GraphText::tr("Default"), QStringLiteral("1 V")};
     for (int v = 5; v <= 105; v += 5)
@@ -139,12 +129,11 @@ QStringList cursorChoices(int channels) {
     return list;
 }
 
-QStringList summaryLines(int sampleCount, int secondsPerPoint,
+QStringList summaryLines(int sampleCount, qint64 totalSeconds, int secondsPerPoint,
                          std::span<const ChannelSummary> channels) {
     QStringList lines;
     lines << GraphText::tr("Total Time:") +
-                 (sampleCount > 0 ? formatElapsed(qint64(sampleCount - 1) * secondsPerPoint)
-                                  : QStringLiteral("0d 0:0:0"));
+                 (sampleCount > 0 ? formatElapsed(totalSeconds) : QStringLiteral("0d 0:0:0"));
     lines << GraphText::tr("Time Slice: %1sec").arg(secondsPerPoint);
     lines << GraphText::tr("Samples: %1").arg(sampleCount > 0 ? sampleCount - 1 : 0);
     int c = 1;

@@ -43,10 +43,6 @@ double timeTickStep(double rangeSize, double lengthStep, int divisions);
 // The label format for a tick step: seconds are added below a minute.
 QString tickLabelFormat(const QString& lengthFormat, double tickStep);
 
-// The x of sample i, and the sample a cursor at x stands on.
-double sampleX(int index, int secondsPerPoint);
-int sampleIndexAt(double x, int secondsPerPoint);
-
 // The range choices of the voltage and current axes; the first is "Default".
 QStringList voltageRangeChoices();
 QStringList currentRangeChoices();
@@ -59,7 +55,8 @@ QStringList cursorChoices(int channels);
 struct ChannelSummary {
     QString maxV, minV, maxA, minA;
 };
-QStringList summaryLines(int sampleCount, int secondsPerPoint,
+// The total time is from the first sample to the last.
+QStringList summaryLines(int sampleCount, qint64 totalSeconds, int secondsPerPoint,
                          std::span<const ChannelSummary> channels);
 
 } // namespace trq

@@ -84,26 +84,31 @@ QLineEdit* readout(QWidget* parent) {
     return edit;
 }
 
-// A plot's box: by the supply's name in a bench's run.
-QString plotName(const QString& supply, int k) {
-    static const char* const kNames[] = {"Ch1 V", "Ch1 A", "Ch2 V", "Ch2 A",
-                                         "Ch3 V", "Ch3 A", "Ch4 V", "Ch4 A"};
+const char* const kUnits[] = {"V", "A", "W", "Ah", "Wh"};
+
+// A plot's box: "Ch1 V", or by the supply's name in a bench's run.
+QString plotName(const QString& supply, int channel, PlotQuantity q) {
+    const QLatin1String unit(kUnits[int(q)]);
     if (supply.isEmpty())
-        return QLatin1String(kNames[k]);
-    return QStringLiteral("%1 CH%2 %3")
-        .arg(supply)
-        .arg(k / 2 + 1)
-        .arg(k % 2 == 0 ? QLatin1Char('V') : QLatin1Char('A'));
+        return QStringLiteral("Ch%1 %2").arg(channel + 1).arg(unit);
+    return QStringLiteral("%1 CH%2 %3").arg(supply).arg(channel + 1).arg(unit);
+}
+
+// Each further supply's plots are drawn in its channels' colours, dashed
+// otherwise.
+constexpr Qt::PenStyle kTraceStyles[] = {Qt::SolidLine, Qt::DashLine, Qt::DotLine, Qt::DashDotLine,
+                                         Qt::DashDotDotLine};
+Qt::PenStyle traceStyle(int k) {
+    return kTraceStyles[std::size_t(k / GraphWindow::kPlotsPerSupply) % std::size(kTraceStyles)];
 }
 
 } // namespace
 
 GraphWindow::GraphWindow(InstrumentSession& session, Recording& recording, Prompter& prompter,
                          Commands commands, QWidget* parent)
-    : QWidget(parent), series_(&recording.series()), store_(recording.store()),
-      shown_(&recording.store()), prompter_(prompter), session_(session), recording_(recording),
-      commands_(std::move(commands)), plot_(new QCustomPlot(this)), xLength_(new QComboBox(this)),
-      yVoltage_(new QComboBox(this)), yCurrent_(new QComboBox(this)),
+    : QWidget(parent), store_(recording.store()), prompter_(prompter), session_(session),
+      recording_(recording), commands_(std::move(commands)), plot_(new QCustomPlot(this)),
+      xLength_(new QComboBox(this)), yVoltage_(new QComboBox(this)), yCurrent_(new QComboBox(this)),
       summary_(new QListWidget(this)), channelList_(new QListWidget(this)),
       modes_(new QButtonGroup(this)), cursorFrame_(new QGroupBox(tr("Cursor Information"), this)),
       measureFrame_(new QGroupBox(tr("Measurements"), cursorFrame_)),
@@ -112,6 +117,7 @@ GraphWindow::GraphWindow(InstrumentSession& session, Recording& recording, Promp
       loadList_(new QListWidget(this)), deleteList_(new QListWidget(this)),
       start_(new QPushButton(tr("Start"), this)), rightAxis_(new QComboBox(this)),
       supply_(new QComboBox(this)), between_(new QLabel(measureFrame_)) {
+    traces_.push_back({{}, 1, &recording.store(), &recording.series(), 0, {}});
     setObjectName(QStringLiteral("GraphWindow"));
     setWindowTitle(tr("Graphic Record"));
 
@@ -132,34 +138,16 @@ GraphWindow::GraphWindow(InstrumentSession& session, Recording& recording, Promp
     plot_->axisRect()->setRangeZoomAxes({plot_->xAxis}, vertical);
     plot_->setNoAntialiasingOnDrag(true);
 
-    auto* boxes = new QGridLayout;
-    for (int k = 0; k < 8; ++k) {
-        auto* g = new EnvelopeGraph(plot_->xAxis, k % 2 == 0 ? plot_->yAxis : plot_->yAxis2);
-        g->setAdaptiveSampling(true);
-        g->setPen(QPen(kDefaultColours[std::size_t(k / 2)], 1));
-        graphs_[std::size_t(k)] = g;
-        auto* box = new QCheckBox(plotName({}, k), this);
-        box->setChecked(true);
-        boxes_[std::size_t(k)] = box;
-        auto* line = new QFrame(this);
-        line->setFixedSize(24, 3);
-        line->setAutoFillBackground(true);
-        lines_[std::size_t(k)] = line;
-        setLineColour(k, kDefaultColours[std::size_t(k / 2)]);
-        boxes->addWidget(box, k, 0);
-        boxes->addWidget(line, k, 1);
-        connect(box, &QCheckBox::clicked, this, [this, k] { plotBoxClicked(k); });
-    }
-    boxes->addWidget(supply_, 8, 0, 1, 2);
-    for (int j = 0; j < 9; ++j) {
-        auto* t = new QCPItemTracer(plot_);
-        t->setStyle(QCPItemTracer::tsCrosshair);
-        t->setInterpolating(false); // a cursor on a plot stands on a sample
-        t->setPen(j < 8 ? QPen(kDefaultColours[std::size_t(j / 2)], 1, Qt::DashLine)
-                        : QPen(Qt::darkGray, 1, Qt::DashDotLine));
-        t->setVisible(false);
-        cursors_[std::size_t(j)] = t;
-    }
+    std::copy(kDefaultColours.begin(), kDefaultColours.end(), channelColours_.begin());
+    boxArea_ = new QWidget(this);
+    boxGrid_ = new QGridLayout(boxArea_);
+    boxGrid_->setContentsMargins(0, 0, 0, 0);
+    reference_ = new QCPItemTracer(plot_);
+    reference_->setStyle(QCPItemTracer::tsCrosshair);
+    reference_->setInterpolating(false);
+    reference_->setPen(QPen(Qt::darkGray, 1, Qt::DashDotLine));
+    reference_->setVisible(false);
+    setTraceCount(1);
 
     // Each range keeps its value beside the text shown in the user's locale.
     for (const auto& [box, choices] :
@@ -170,29 +158,38 @@ GraphWindow::GraphWindow(InstrumentSession& session, Recording& recording, Promp
     connect(yVoltage_, &QComboBox::activated, this, &GraphWindow::applyVoltageRange);
     connect(yCurrent_, &QComboBox::activated, this, &GraphWindow::applyCurrentRange);
     connect(xLength_, &QComboBox::activated, this, &GraphWindow::applyTimeLength);
-    // The recording's series, or another supply's of a bench's run: the
-    // plots follow the one shown.
-    for (GraphSeries* s : {&recording.series(), &benchSeries_}) {
-        connect(s, &GraphSeries::pointAdded, this, [this, s](qint64 index) {
-            if (s == series_)
-                pointAdded(index);
-        });
-        connect(s, &GraphSeries::replaced, this, [this, s] {
-            if (s == series_)
+    // The recording's series grows point by point.
+    GraphSeries* live = &recording.series();
+    connect(live, &GraphSeries::pointAdded, this, [this, live](qint64 index) {
+        for (Trace& t : traces_)
+            if (t.series == live)
+                pointAdded(t, index);
+    });
+    connect(live, &GraphSeries::replaced, this, [this, live] {
+        for (const Trace& t : traces_)
+            if (t.series == live && !reloading_)
                 refillPlots();
-        });
-        connect(s, &GraphSeries::emptied, this, [this, s] {
-            if (s == series_)
+    });
+    connect(live, &GraphSeries::emptied, this, [this, live] {
+        for (const Trace& t : traces_)
+            if (t.series == live)
                 clearDisplay();
-        });
-    }
-    // Another supply is shown while the bench records: its points as they
+    });
+    // The other supplies of a bench that records: their points as they
     // are stored, each step (later: the step stores the others' after the
     // first's).
-    connect(&recording.series(), &GraphSeries::pointAdded, this, [this] {
-        QTimer::singleShot(0, this, [this] {
-            if (series_ == &benchSeries_)
-                benchSeries_.reload(*shown_);
+    connect(live, &GraphSeries::pointAdded, this, [this, live] {
+        QTimer::singleShot(0, this, [this, live] {
+            bool others = false;
+            reloading_ = true;
+            for (Trace& t : traces_)
+                if (t.series != live) {
+                    t.series->reload(*t.store);
+                    others = true;
+                }
+            reloading_ = false;
+            if (others)
+                refillPlots();
         });
     });
     // A new run may have other supplies, or none beside this one.
@@ -204,7 +201,7 @@ GraphWindow::GraphWindow(InstrumentSession& session, Recording& recording, Promp
     connect(supply_, &QComboBox::activated, this, [this] { showSupply(); });
     connect(plot_, &QCustomPlot::mousePress, this, &GraphWindow::plotMousePress);
     connect(plot_, &QCustomPlot::mouseMove, this, &GraphWindow::plotMouseMove);
-    connect(plot_, &QCustomPlot::mouseRelease, this, [this] { dragging_ = 0; });
+    connect(plot_, &QCustomPlot::mouseRelease, this, [this] { dragging_ = kNoCursor; });
     // Mouse and arrow keys alike: every change of the selection runs it.
     connect(channelList_, &QListWidget::currentRowChanged, this, [this] { plotChosen(); });
     // A zoom or pan by the user stops the time axis from following a
@@ -225,7 +222,10 @@ GraphWindow::GraphWindow(InstrumentSession& session, Recording& recording, Promp
         }
     });
     connect(&recording_, &Recording::eventAdded, this, [this](const LimitEvent& e) {
-        addMarker(e.seqNo - series_->firstSeqNo(), Qt::red, eventLabel(e));
+        for (const Trace& t : traces_)
+            if (t.series == &recording_.series())
+                addMarker(keyOf(t, e.seqNo - t.series->firstSeqNo()), Qt::red,
+                          named(t, eventLabel(e)));
         queueReplot();
     });
     rightAxis_->addItems({tr("Current"), tr("Power"), tr("Charge"), tr("Energy")});
@@ -249,7 +249,16 @@ GraphWindow::GraphWindow(InstrumentSession& session, Recording& recording, Promp
     channelFrame->setObjectName(QStringLiteral("FrameChannel"));
     auto* side = new QVBoxLayout(channelFrame);
     side->setContentsMargins(0, 0, 0, 0);
-    side->addLayout(boxes);
+    side->addWidget(supply_);
+    // A bench's many plots scroll; one supply's all show.
+    auto* boxScroll = new QScrollArea(channelFrame);
+    boxScroll->setObjectName(QStringLiteral("plotBoxes"));
+    boxScroll->setFrameShape(QFrame::NoFrame);
+    boxScroll->setWidgetResizable(true);
+    boxScroll->setWidget(boxArea_);
+    boxScroll->setMinimumHeight(boxArea_->sizeHint().height());
+    boxScroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    side->addWidget(boxScroll);
     channelList_->setMaximumHeight(120);
     side->addWidget(channelList_);
     side->addWidget(summary_, 1);
@@ -359,7 +368,7 @@ QCPGraph* GraphWindow::plot(int k) const {
 }
 
 int GraphWindow::sampleCount() const {
-    return int(series_->count());
+    return int(traces_.front().series->count());
 }
 
 PlotQuantity GraphWindow::quantityOf(int k) const {
@@ -370,11 +379,91 @@ void GraphWindow::queueReplot() {
     plot_->replot(QCustomPlot::rpQueuedReplot); // at most one per event-loop turn
 }
 
-void GraphWindow::setLineColour(int k, const QColor& colour) {
-    lineColours_[std::size_t(k)] = colour;
-    QPalette p = lines_[std::size_t(k)]->palette();
-    p.setColor(QPalette::Window, colour);
-    lines_[std::size_t(k)]->setPalette(p);
+void GraphWindow::setLegend(int k) {
+    QPixmap sample(24, 5);
+    sample.fill(Qt::transparent);
+    QPainter painter(&sample);
+    painter.setPen(QPen(lineColour(k), 2, traceStyle(k)));
+    painter.drawLine(0, 2, 24, 2);
+    lines_[std::size_t(k)]->setPixmap(sample);
+}
+
+QString GraphWindow::named(const Trace& t, const QString& text) const {
+    return traces_.size() > 1 ? t.name + QStringLiteral(": ") + text : text;
+}
+
+// ---- Time axis ---------------------------------------------------------------
+
+double GraphWindow::keyOf(const Trace& t, qint64 sample) const {
+    return t.series->summary().keyOf(sample, secondsPerPoint_, origin_);
+}
+
+double GraphWindow::keyOf(const Trace& t, const PlotPoint& p, qint64 sample) const {
+    return t.series->summary().isTimed() ? double(p.time - origin_) : keyOf(t, sample);
+}
+
+qint64 GraphWindow::sampleAt(const Trace& t, double key) const {
+    return t.series->summary().pointAt(key, secondsPerPoint_, origin_);
+}
+
+bool GraphWindow::updateOrigin() {
+    std::optional<qint64> first;
+    for (const Trace& t : traces_)
+        if (const PointSummary& s = t.series->summary(); s.count() > 0 && s.isTimed())
+            first = std::min(first.value_or(s.firstTime()), s.firstTime());
+    return std::exchange(origin_, first.value_or(0)) != origin_;
+}
+
+// ---- Plots -------------------------------------------------------------------
+
+void GraphWindow::addPlot(int k) {
+    const int row = k; // a box and its legend line a row
+    auto* g = new EnvelopeGraph(plot_->xAxis, k % 2 == 0 ? plot_->yAxis : plot_->yAxis2);
+    g->setAdaptiveSampling(true);
+    g->setPen(QPen(lineColour(k), 1, traceStyle(k)));
+    graphs_.push_back(g);
+    auto* box = new QCheckBox(plotName({}, channelOf(k), quantityOf(k)), boxArea_);
+    box->setChecked(true);
+    boxes_.push_back(box);
+    auto* line = new QLabel(boxArea_);
+    line->setFixedSize(24, 5);
+    lines_.push_back(line);
+    setLegend(k);
+    boxGrid_->addWidget(box, row, 0);
+    boxGrid_->addWidget(line, row, 1);
+    connect(box, &QCheckBox::clicked, this, [this, k] { plotBoxClicked(k); });
+    auto* t = new QCPItemTracer(plot_);
+    t->setStyle(QCPItemTracer::tsCrosshair);
+    t->setInterpolating(false); // a cursor on a plot stands on a sample
+    t->setPen(QPen(lineColour(k), 1, Qt::DashLine));
+    t->setVisible(false);
+    cursors_.push_back(t);
+}
+
+void GraphWindow::setTraceCount(int traces) {
+    const int plots = kPlotsPerSupply * std::max(traces, 1);
+    while (plotCount() > plots) {
+        plot_->removeGraph(graphs_.back());
+        graphs_.pop_back();
+        plot_->removeItem(cursors_.back());
+        cursors_.pop_back();
+        delete boxes_.back();
+        boxes_.pop_back();
+        delete lines_.back();
+        lines_.pop_back();
+    }
+    while (plotCount() < plots)
+        addPlot(plotCount());
+    // The other supplies' points, each its own series.
+    while (benchSeries_.size() < std::size_t(traces)) {
+        auto series = std::make_unique<GraphSeries>(1);
+        GraphSeries* s = series.get();
+        connect(s, &GraphSeries::replaced, this, [this] {
+            if (!reloading_)
+                refillPlots();
+        });
+        benchSeries_.push_back(std::move(series));
+    }
 }
 
 // ---- Display ---------------------------------------------------------------
@@ -393,15 +482,15 @@ void GraphWindow::activate() {
 }
 
 void GraphWindow::clearGraph() {
-    series_->clear(); // the display follows through emptied
+    for (const Trace& t : traces_)
+        t.series->clear(); // the display follows through emptied
 }
 
 void GraphWindow::clearDisplay() {
-    exact_.clear();
-    for (EnvelopeGraph* g : graphs_) {
-        g->data()->clear();
-        g->dataReplaced();
-    }
+    for (Trace& t : traces_)
+        t.exact.clear();
+    updateOrigin();
+    showPlots(true); // the other supplies' stay
     resetView();
 }
 
@@ -426,7 +515,14 @@ void GraphWindow::resetView() {
         const QSignalBlocker block(channelList_);
         const int selected = channelList_->currentRow();
         channelList_->clear();
-        channelList_->addItems(cursorChoices(channels()));
+        choicePlots_.clear();
+        for (std::size_t i = 0; i < traces_.size(); ++i) {
+            const QStringList choices = cursorChoices(traces_[i].channels);
+            for (int c = 0; c < choices.size(); ++c) {
+                channelList_->addItem(named(traces_[i], choices.at(c)));
+                choicePlots_.push_back(int(i) * kPlotsPerSupply + c);
+            }
+        }
         if (selected >= 0 && selected < channelList_->count())
             channelList_->setCurrentRow(selected);
     }
@@ -474,12 +570,20 @@ void GraphWindow::plotBoxClicked(int index) {
 }
 
 void GraphWindow::setChannelCount(int n) {
-    channels_ = std::clamp(n, 1, 4);
-    for (int k = 0; k < 8; ++k) {
-        boxes_[std::size_t(k)]->setEnabled(k < 2 * channels_);
-        graphs_[std::size_t(k)]->setVisible(k < 2 * channels_);
+    // A bench's run keeps the channels it recorded.
+    for (Trace& t : traces_)
+        if (t.name.isEmpty())
+            t.channels = std::clamp(n, 1, 4);
+    applyChannels();
+}
+
+void GraphWindow::applyChannels() {
+    for (int k = 0; k < plotCount(); ++k) {
+        boxes_[std::size_t(k)]->setEnabled(plotInUse(k));
+        graphs_[std::size_t(k)]->setVisible(plotInUse(k));
     }
-    series_->setChannels(channels_);
+    for (const Trace& t : traces_)
+        t.series->setChannels(t.channels);
     queueReplot();
 }
 
@@ -491,25 +595,57 @@ double GraphWindow::channelLimit(Setting setting) const {
 
 void GraphWindow::showSupply() {
     const std::vector<ExportedSupply> run = recording_.record().runSupplies();
-    const ExportedSupply* chosen = chooseRunSupply(*supply_, run);
-    RecordStore* store = chosen ? chosen->store : &recording_.store();
-    GraphSeries* series = store == &recording_.store() ? &recording_.series() : &benchSeries_;
-    for (int k = 0; k < 8; ++k)
-        boxes_[std::size_t(k)]->setText(plotName(chosen ? chosen->name : QString(), k));
-    if (store == shown_ && series == series_)
+    const std::vector<const ExportedSupply*> chosen = chooseRunSupplies(*supply_, run, true);
+    std::vector<Trace> traces;
+    for (const ExportedSupply* s : chosen) {
+        GraphSeries* series = s->store == &recording_.store()
+                                  ? &recording_.series()
+                                  : nullptr; // one of benchSeries_, below
+        traces.push_back({s->name, s->channels, s->store, series, 0, {}});
+    }
+    if (traces.empty()) {
+        const Trace& was = traces_.front();
+        const int channels =
+            was.name.isEmpty() ? was.channels : std::clamp(session_.supply().channelCount(), 1, 4);
+        traces.push_back({{}, channels, &recording_.store(), &recording_.series(), 0, {}});
+    }
+    setTraceCount(int(traces.size()));
+    for (std::size_t i = 0; i < traces.size(); ++i)
+        if (!traces[i].series)
+            traces[i].series = benchSeries_[i].get();
+    auto same = [](const Trace& a, const Trace& b) {
+        return a.name == b.name && a.store == b.store && a.series == b.series &&
+               a.channels == b.channels;
+    };
+    if (std::equal(traces.begin(), traces.end(), traces_.begin(), traces_.end(), same))
         return;
-    shown_ = store;
-    series_ = series;
-    setChannelCount(chosen ? chosen->channels : session_.supply().channelCount());
-    clearGraph();
-    trapped(series_->reload(*shown_));
+    traces_ = std::move(traces);
+    for (int k = 0; k < plotCount(); ++k)
+        boxes_[std::size_t(k)]->setText(plotName(traceOf(k).name, channelOf(k), quantityOf(k)));
+    applyChannels();
+    reloadTraces();
+}
+
+void GraphWindow::reloadTraces() {
+    bool read = true;
+    reloading_ = true;
+    for (Trace& t : traces_) {
+        t.exact.clear();
+        read = t.series->reload(*t.store) && read;
+    }
+    reloading_ = false;
+    resetView();
+    refillPlots();
+    trapped(read);
 }
 
 void GraphWindow::redraw() {
     showSupply();
     // Nothing was recorded or loaded since the plots were filled: only the
     // view starts afresh, no point is read again.
-    if (series_->shows(*shown_) &&
+    const bool shown = std::all_of(traces_.begin(), traces_.end(),
+                                   [](const Trace& t) { return t.series->shows(*t.store); });
+    if (shown &&
         secondsPerPoint_ == recordScale(recording_.record().header().scale).graphSecondsPerPoint) {
         resetView();
         showPlots(false);
@@ -517,45 +653,52 @@ void GraphWindow::redraw() {
             applyRightAxis();
         return;
     }
-    clearGraph();
-    trapped(series_->reload(*shown_)); // the plots follow through replaced
+    reloadTraces();
 }
 
 void GraphWindow::fillPlot(int k) {
     EnvelopeGraph* g = graphs_[std::size_t(k)];
-    const int c = k / 2;
+    const Trace& t = traceOf(k);
+    const GraphSeries& series = *t.series;
+    const int c = channelOf(k);
     const PlotQuantity q = quantityOf(k);
-    const qint64 stride = series_->stride();
-    const qint64 count = series_->count();
-    const qint64 exactLast = exactFirst_ + qint64(exact_.size()) - 1;
-    const std::vector<qint64>& gaps = series_->gaps();
+    const qint64 stride = series.stride();
+    const qint64 count = series.count();
+    const qint64 exactLast = t.exactFirst + qint64(t.exact.size()) - 1;
+    const std::vector<qint64>& gaps = series.gaps();
     auto gap = gaps.begin();
     QVector<QCPGraphData> points;
-    points.reserve(2 * series_->bucketCount() + int(gaps.size()) + int(exact_.size()));
-    const double dx = sampleX(1, secondsPerPoint_) - sampleX(0, secondsPerPoint_);
+    points.reserve(2 * series.bucketCount() + int(gaps.size()) + int(t.exact.size()));
+    const double dx = secondsPerPoint_;
     // The line breaks where the link was lost: no value is invented. Within
     // a bucket, before the bucket: the keys stay in order.
+    double lastKey = -std::numeric_limits<double>::infinity();
+    auto append = [&](double key, double value) {
+        lastKey = std::max(lastKey, key);
+        points.append({lastKey, value});
+    };
     auto breakBefore = [&](qint64 sample, double x) {
         for (; gap != gaps.end() && *gap <= sample; ++gap)
-            points.append({x - dx / 2, qQNaN()});
+            append(x - dx / 2, qQNaN());
     };
-    for (int b = 0; b < series_->bucketCount(); ++b) {
+    for (int b = 0; b < series.bucketCount(); ++b) {
         const qint64 first = b * stride;
         const qint64 last = std::min(first + stride, count) - 1;
-        if (stride > 1 && first >= exactFirst_ && last <= exactLast) {
+        if (stride > 1 && first >= t.exactFirst && last <= exactLast) {
             for (qint64 i = first; i <= last; ++i) {
-                breakBefore(i, sampleX(int(i), secondsPerPoint_));
-                points.append({sampleX(int(i), secondsPerPoint_),
-                               PointSummary::valueOf(exact_[std::size_t(i - exactFirst_)], q, c)});
+                const PlotPoint& p = t.exact[std::size_t(i - t.exactFirst)];
+                const double x = keyOf(t, p, i);
+                breakBefore(i, x);
+                append(x, PointSummary::valueOf(p, q, c));
             }
             continue;
         }
-        const double x = sampleX(int(first), secondsPerPoint_);
+        const double x = keyOf(t, first);
         breakBefore(first + stride - 1, x);
-        const GraphSeries::Bucket& v = series_->bucket(q, c, b);
-        points.append({x, v.min});
+        const GraphSeries::Bucket& v = series.bucket(q, c, b);
+        append(x, v.min);
         if (stride > 1) // the bucket's envelope: its lowest and its highest
-            points.append({x + dx * double(stride) / 2, v.max});
+            append((x + keyOf(t, last)) / 2, v.max);
     }
     g->data()->set(points, true);
     g->dataReplaced();
@@ -563,26 +706,26 @@ void GraphWindow::fillPlot(int k) {
 
 void GraphWindow::showPlots(bool fill) {
     fills_ += fill ? 1 : 0;
-    for (int k = 0; k < 8; ++k) {
+    for (int k = 0; k < plotCount(); ++k) {
         EnvelopeGraph* g = graphs_[std::size_t(k)];
-        const int c = k / 2;
-        if (c >= channels()) {
+        if (!plotInUse(k)) {
             if (fill) {
                 g->data()->clear();
                 g->dataReplaced();
             }
-            if (c >= 1)
+            if (channelOf(k) >= 1)
                 g->setVisible(false);
             continue;
         }
         if (fill)
             fillPlot(k);
-        if (c >= 1)
+        if (channelOf(k) >= 1)
             g->setVisible(boxes_[std::size_t(k)]->isChecked());
     }
 }
 
 void GraphWindow::refillPlots() {
+    updateOrigin();
     updateExact();
     showPlots(true);
     if (quantityOf(1) != PlotQuantity::Current)
@@ -593,45 +736,52 @@ void GraphWindow::refillPlots() {
 }
 
 bool GraphWindow::updateExact() {
-    const qint64 count = series_->count();
-    const qint64 stride = series_->stride();
+    bool changed = false;
+    for (Trace& t : traces_)
+        changed = updateExact(t) || changed;
+    return changed;
+}
+
+bool GraphWindow::updateExact(Trace& t) {
+    const GraphSeries& series = *t.series;
+    const qint64 count = series.count();
+    const qint64 stride = series.stride();
     const QCPRange range = plot_->xAxis->range();
-    const qint64 from = std::clamp<qint64>(sampleIndexAt(range.lower, secondsPerPoint_), 0,
-                                           std::max<qint64>(count - 1, 0));
-    const qint64 to = std::clamp<qint64>(sampleIndexAt(range.upper, secondsPerPoint_), 0,
-                                         std::max<qint64>(count - 1, 0));
+    const qint64 from = sampleAt(t, range.lower);
+    const qint64 to = sampleAt(t, range.upper);
     // Buckets of one sample are exact already.
-    if (stride == 1 || to - from + 1 > kExactPoints || !series_->summary().isContiguous()) {
-        if (exact_.empty())
+    if (stride == 1 || to - from + 1 > kExactPoints || !series.summary().isContiguous()) {
+        if (t.exact.empty())
             return false;
-        exact_.clear();
+        t.exact.clear();
         return true;
     }
-    const qint64 held = exactFirst_ + qint64(exact_.size()) - 1;
-    if (!exact_.empty() && exactFirst_ <= from && held >= to &&
-        qint64(exact_.size()) <= 4 * kExactPoints)
+    const qint64 held = t.exactFirst + qint64(t.exact.size()) - 1;
+    if (!t.exact.empty() && t.exactFirst <= from && held >= to &&
+        qint64(t.exact.size()) <= 4 * kExactPoints)
         return false;
     // Half the visible width more on either side, whole buckets: a pan
     // reads again only once it leaves them.
     const qint64 margin = (to - from + 1) / 2;
     const qint64 first = std::max<qint64>(from - margin, 0) / stride * stride;
     const qint64 last = std::min(((to + margin) / stride + 1) * stride, count) - 1;
-    std::optional<std::vector<PlotPoint>> read = exactPoints(first, last);
-    exactFirst_ = first;
-    exact_ = read ? std::move(*read) : std::vector<PlotPoint>();
+    std::optional<std::vector<PlotPoint>> read = exactPoints(t, first, last);
+    t.exactFirst = first;
+    t.exact = read ? std::move(*read) : std::vector<PlotPoint>();
     return true;
 }
 
-std::optional<std::vector<PlotPoint>> GraphWindow::exactPoints(qint64 first, qint64 last) {
-    const qint64 held = exactFirst_ + qint64(exact_.size()) - 1;
-    if (!exact_.empty() && exactFirst_ <= first && held >= last)
-        return std::vector<PlotPoint>(exact_.begin() + (first - exactFirst_),
-                                      exact_.begin() + (last - exactFirst_ + 1));
-    const qint64 seqNo = series_->firstSeqNo();
+std::optional<std::vector<PlotPoint>> GraphWindow::exactPoints(const Trace& t, qint64 first,
+                                                               qint64 last) {
+    const qint64 held = t.exactFirst + qint64(t.exact.size()) - 1;
+    if (!t.exact.empty() && t.exactFirst <= first && held >= last)
+        return std::vector<PlotPoint>(t.exact.begin() + (first - t.exactFirst),
+                                      t.exact.begin() + (last - t.exactFirst + 1));
+    const qint64 seqNo = t.series->firstSeqNo();
     std::vector<PlotPoint> points;
     points.reserve(std::size_t(last - first + 1));
-    const bool read = shown_->forEachPlotPoint([&](const PlotPoint& p) { points.push_back(p); },
-                                               {seqNo + first, seqNo + last});
+    const bool read = t.store->forEachPlotPoint([&](const PlotPoint& p) { points.push_back(p); },
+                                                {seqNo + first, seqNo + last});
     // Every sample or none: the buckets stand for a table changed meanwhile.
     if (!read || qint64(points.size()) != last - first + 1 ||
         points.front().seqNo != seqNo + first || points.back().seqNo != seqNo + last)
@@ -640,27 +790,27 @@ std::optional<std::vector<PlotPoint>> GraphWindow::exactPoints(qint64 first, qin
 }
 
 void GraphWindow::applyRightAxis() {
-    static const char* const kUnits[] = {"V", "A", "W", "Ah", "Wh"};
     static const char* const kNames[] = {QT_TR_NOOP("Voltage"), QT_TR_NOOP("Current"),
                                          QT_TR_NOOP("Power"), QT_TR_NOOP("Charge"),
                                          QT_TR_NOOP("Energy")};
     const PlotQuantity q = quantityOf(1);
     plot_->yAxis2->setLabel(tr(kNames[int(q)]));
-    for (int c = 0; c < 4; ++c)
-        boxes_[std::size_t(2 * c + 1)]->setText(
-            QStringLiteral("Ch%1 %2").arg(c + 1).arg(QLatin1String(kUnits[int(q)])));
+    for (int k = 1; k < plotCount(); k += 2)
+        boxes_[std::size_t(k)]->setText(plotName(traceOf(k).name, channelOf(k), q));
     yCurrent_->setEnabled(q == PlotQuantity::Current);
-    for (int k = 1; k < 2 * channels(); k += 2)
-        fillPlot(k);
+    for (int k = 1; k < plotCount(); k += 2)
+        if (plotInUse(k))
+            fillPlot(k);
     if (q == PlotQuantity::Current) {
         applyCurrentRange();
         return;
     }
     // Power, charge and energy have no range list: the axis takes what was drawn.
     double top = 0;
-    for (int c = 0; c < channels(); ++c)
-        for (int b = 0; b < series_->bucketCount(); ++b)
-            top = std::max(top, series_->bucket(q, c, b).max);
+    for (const Trace& t : traces_)
+        for (int c = 0; c < t.channels; ++c)
+            for (int b = 0; b < t.series->bucketCount(); ++b)
+                top = std::max(top, t.series->bucket(q, c, b).max);
     plot_->yAxis2->setRange(0, top > 0 ? top * 1.1 : 1.0);
     queueReplot();
 }
@@ -669,16 +819,17 @@ void GraphWindow::drawMarkers() {
     for (QCPAbstractItem* item : markers_)
         plot_->removeItem(item);
     markers_.clear();
-    for (qint64 gap : series_->gaps())
-        addMarker(gap, Qt::darkGray, tr("gap"));
-    if (series_->count() == 0)
-        return;
-    for (const LimitEvent& e : shown_->events())
-        addMarker(e.seqNo - series_->firstSeqNo(), Qt::red, eventLabel(e));
+    for (const Trace& t : traces_) {
+        for (qint64 gap : t.series->gaps())
+            addMarker(keyOf(t, gap), Qt::darkGray, named(t, tr("gap")));
+        if (t.series->count() == 0)
+            continue;
+        for (const LimitEvent& e : t.store->events())
+            addMarker(keyOf(t, e.seqNo - t.series->firstSeqNo()), Qt::red, named(t, eventLabel(e)));
+    }
 }
 
-void GraphWindow::addMarker(qint64 sample, const QColor& colour, const QString& text) {
-    const double x = sampleX(int(sample), secondsPerPoint_);
+void GraphWindow::addMarker(double x, const QColor& colour, const QString& text) {
     auto* line = new QCPItemStraightLine(plot_);
     line->setPen(QPen(colour, 1, Qt::DashLine));
     line->point1->setTypeX(QCPItemPosition::ptPlotCoords);
@@ -706,80 +857,94 @@ void GraphWindow::setTimeRange(double lower, double upper) {
     settingTimeRange_ = false;
 }
 
-void GraphWindow::pointAdded(qint64 index) {
-    const double x = sampleX(int(index), secondsPerPoint_);
+void GraphWindow::pointAdded(Trace& t, qint64 index) {
+    // A first point may start the time axis anew: everything is drawn again.
+    if (index == 0 && updateOrigin()) {
+        refillPlots();
+        return;
+    }
+    const double x = keyOf(t, index);
     // Exact points that reach the newest take it as it was recorded.
-    if (!exact_.empty() && exactFirst_ + qint64(exact_.size()) == index)
-        exact_.push_back(series_->lastPoint());
+    if (!t.exact.empty() && t.exactFirst + qint64(t.exact.size()) == index)
+        t.exact.push_back(t.series->lastPoint());
     const int fills = fills_;
     // The newest point stays in view; the visible width stays the length.
     if (followLive_ && x > plot_->xAxis->range().upper)
         setTimeRange(x - plot_->xAxis->range().size(), x);
-    if (!series_->gaps().empty() && series_->gaps().back() == index)
-        addMarker(index, Qt::darkGray, tr("gap"));
+    if (!t.series->gaps().empty() && t.series->gaps().back() == index)
+        addMarker(x, Qt::darkGray, named(t, tr("gap")));
     // Filled again for the new view, the plots hold the point already.
     if (fills_ == fills)
-        drawLastPoint(index);
+        drawLastPoint(t, index);
     showSummary();
     queueReplot();
 }
 
-void GraphWindow::drawLastPoint(qint64 index) {
-    const double x = sampleX(int(index), secondsPerPoint_);
-    const qint64 stride = series_->stride();
-    const bool exact = stride > 1 && !exact_.empty() && exactFirst_ <= index / stride * stride &&
-                       exactFirst_ + qint64(exact_.size()) > index;
-    const bool gap = !series_->gaps().empty() && series_->gaps().back() == index;
-    for (int k = 0; k < 8; ++k) {
+void GraphWindow::drawLastPoint(const Trace& t, qint64 index) {
+    const double x = keyOf(t, index);
+    const GraphSeries& series = *t.series;
+    const qint64 stride = series.stride();
+    const bool exact = stride > 1 && !t.exact.empty() && t.exactFirst <= index / stride * stride &&
+                       t.exactFirst + qint64(t.exact.size()) > index;
+    const bool gap = !series.gaps().empty() && series.gaps().back() == index;
+    const int first = int(&t - traces_.data()) * kPlotsPerSupply;
+    for (int k = first; k < first + kPlotsPerSupply; ++k) {
         EnvelopeGraph* g = graphs_[std::size_t(k)];
-        const int c = k / 2;
-        if (c >= channels()) {
+        if (!plotInUse(k)) {
             g->setVisible(false);
             continue;
         }
         if (stride == 1 || exact) {
             if (gap)
-                g->addData(x - (x - sampleX(int(index) - 1, secondsPerPoint_)) / 2, qQNaN());
-            g->addData(x, PointSummary::valueOf(series_->lastPoint(), quantityOf(k), c));
+                g->addData(x - (x - keyOf(t, index - 1)) / 2, qQNaN());
+            g->addData(x, PointSummary::valueOf(series.lastPoint(), quantityOf(k), channelOf(k)));
         } else {
             // The last bucket grew: its envelope is drawn again.
             const int b = int(index / stride);
-            const double from = sampleX(int(b * stride), secondsPerPoint_);
+            const double from = keyOf(t, b * stride);
             g->data()->removeAfter(from - 1e-12);
-            const GraphSeries::Bucket& v = series_->bucket(quantityOf(k), c, b);
+            const GraphSeries::Bucket& v = series.bucket(quantityOf(k), channelOf(k), b);
             g->addData(from, v.min);
             g->addData(from + (x - from) / 2, v.max);
             g->dataReplaced();
         }
-        if (c >= 1)
+        if (channelOf(k) >= 1)
             g->setVisible(boxes_[std::size_t(k)]->isChecked());
     }
 }
 
 void GraphWindow::showSummary() {
-    std::vector<ChannelSummary> lines;
+    QStringList shown;
     auto text = [](const std::optional<double>& v) { return v ? QString::number(*v) : QString(); };
-    // Once a second during a recording: one scan for all channels.
-    for (const ChannelExtremes& e : shown_->extremesUpTo(channels()))
-        lines.push_back({text(e.maxVolt), text(e.minVolt), text(e.maxCurr), text(e.minCurr)});
+    for (const Trace& t : traces_) {
+        std::vector<ChannelSummary> lines;
+        // Once a second during a recording: one scan for all channels.
+        for (const ChannelExtremes& e : t.store->extremesUpTo(t.channels))
+            lines.push_back({text(e.maxVolt), text(e.minVolt), text(e.maxCurr), text(e.minCurr)});
+        const qint64 count = t.series->count();
+        const double seconds = count > 1 ? keyOf(t, count - 1) - keyOf(t, 0) : 0;
+        if (traces_.size() > 1)
+            shown << t.name;
+        shown << summaryLines(int(count), qint64(std::llround(seconds)), secondsPerPoint_, lines);
+    }
     summary_->clear();
-    summary_->addItems(summaryLines(sampleCount(), secondsPerPoint_, lines));
+    summary_->addItems(shown);
 }
 
 void GraphWindow::setChannelColours(const QStringList& colours) {
     for (int c = 0; c < 4 && c < colours.size(); ++c) {
         if (colours.at(c).trimmed().isEmpty())
             continue;
-        const QColor colour = RecordSetupDialog::colourOf(colours.at(c));
-        for (int k : {2 * c, 2 * c + 1}) {
-            QPen pen = graphs_[std::size_t(k)]->pen();
-            pen.setColor(colour);
-            graphs_[std::size_t(k)]->setPen(pen);
-            QPen cursorPen = cursors_[std::size_t(k)]->pen();
-            cursorPen.setColor(colour);
-            cursors_[std::size_t(k)]->setPen(cursorPen);
-            setLineColour(k, colour);
-        }
+        channelColours_[std::size_t(c)] = RecordSetupDialog::colourOf(colours.at(c));
+    }
+    for (int k = 0; k < plotCount(); ++k) {
+        QPen pen = graphs_[std::size_t(k)]->pen();
+        pen.setColor(lineColour(k));
+        graphs_[std::size_t(k)]->setPen(pen);
+        QPen cursorPen = cursors_[std::size_t(k)]->pen();
+        cursorPen.setColor(lineColour(k));
+        cursors_[std::size_t(k)]->setPen(cursorPen);
+        setLegend(k);
     }
     queueReplot();
 }

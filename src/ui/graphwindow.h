@@ -11,6 +11,8 @@
 
 #include <array>
 #include <functional>
+#include <memory>
+#include <vector>
 
 class QButtonGroup;
 class QCPAbstractItem;
@@ -20,6 +22,7 @@ class QCheckBox;
 class QComboBox;
 class QCustomPlot;
 class QFrame;
+class QGridLayout;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
@@ -39,7 +42,8 @@ class Recording;
 // The graph window: the working table as voltage and current plots per
 // channel, growing live during a recording; time-length and range choices,
 // plot boxes, statistics, zoom/pan/cursor modes with readouts, and the
-// record operations (save, load, delete, export, print).
+// record operations (save, load, delete, export, print). A bench's run is
+// drawn whole, every supply's plots on one time axis, or one supply alone.
 class GraphWindow : public QWidget {
     Q_OBJECT
 public:
@@ -52,9 +56,11 @@ public:
     };
 
     enum Mode { Zoom, Pan, CursorCoordinates, CursorMeasurements };
-    // Cursors 1..8 read plots 1..8; this one is the measurement's second
-    // cursor, so channel 4's plots can be measured too.
-    static constexpr int kReference = 9;
+    // Cursor j reads plot j (1 on); this one is the measurement's second
+    // cursor, on the plot the first reads.
+    static constexpr int kReference = 0;
+    // Plots a supply: voltage and the right axis's quantity of 4 channels.
+    static constexpr int kPlotsPerSupply = 8;
     // Zoomed in to at most this many samples, the plots and the statistics
     // between the cursors take the exact points from the working table
     // where the series holds buckets of several.
@@ -105,7 +111,7 @@ public:
     // Paints the graph onto a printer page; false with the reason on failure.
     bool printGraph(QPrinter& printer, QString* error);
 
-    // Cursor j (1..8 or kReference). Moving one to x (and y where it is not
+    // Cursor j (1..plotCount() or kReference). Moving one to x (and y where it is not
     // on a plot) reports the move as a drag does.
     bool cursorVisible(int j) const;
     QPointF cursorPosition(int j) const;
@@ -117,7 +123,10 @@ public:
     // Whether the time axis follows a recording's newest point.
     bool followsLive() const { return followLive_; }
     QCustomPlot* plotWidget() const { return plot_; }
-    QCPGraph* plot(int k) const; // 0..7
+    // Eight a supply shown, in the order of the supply list: plot k is
+    // channel k % 8 / 2's voltage (k even) or right-axis quantity.
+    int plotCount() const { return int(graphs_.size()); }
+    QCPGraph* plot(int k) const;
     // What the second plot of each channel shows, on the right axis.
     QComboBox* rightAxisList() const { return rightAxis_; }
     // Mean, minimum, maximum and integral between the two cursors.
@@ -132,7 +141,7 @@ public:
     // A bench's run: whose plots are shown.
     QComboBox* supplyList() const { return supply_; }
     QCheckBox* plotBox(int i) const { return boxes_[std::size_t(i)]; }
-    QColor lineColour(int k) const { return lineColours_[std::size_t(k)]; } // Line1..Line8
+    QColor lineColour(int k) const { return channelColours_[std::size_t(k % 8 / 2)]; }
     QGroupBox* cursorPanel() const { return cursorFrame_; }
     QLineEdit* xPositionBox() const { return xPosition_; }
     QLineEdit* yPositionBox() const { return yPosition_; }
@@ -151,6 +160,35 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // One supply's plots: its points, where they are kept, and the exact
+    // points read for a zoomed-in view.
+    struct Trace {
+        QString name; // a bench's supply; empty for the recording's alone
+        int channels = 1;
+        RecordStore* store = nullptr;
+        GraphSeries* series = nullptr;
+        qint64 exactFirst = 0;
+        std::vector<PlotPoint> exact;
+    };
+    Trace& traceOf(int k) { return traces_[std::size_t(k / kPlotsPerSupply)]; }
+    const Trace& traceOf(int k) const { return traces_[std::size_t(k / kPlotsPerSupply)]; }
+    static int channelOf(int k) { return k % kPlotsPerSupply / 2; }
+    bool plotInUse(int k) const { return channelOf(k) < traceOf(k).channels; }
+    // Where a sample of the trace stands on the time axis, and back.
+    double keyOf(const Trace& t, qint64 sample) const;
+    qint64 sampleAt(const Trace& t, double key) const;
+    double keyOf(const Trace& t, const PlotPoint& p, qint64 sample) const;
+    // The time axis starts at the earliest first point shown; true when
+    // that moved.
+    bool updateOrigin();
+    // Boxes and plots of each supply's channels.
+    void applyChannels();
+    // Plots, boxes and cursors for this many supplies.
+    void setTraceCount(int traces);
+    void addPlot(int k);
+    // Reads every trace's points anew and draws them.
+    void reloadTraces();
+    void pointAdded(Trace& t, qint64 index);
     // Asks for a file name and writes to it; a failure is said.
     void writeToFile(const QString& filter, const QString& failure,
                      const std::function<bool(const QString&, QString*)>& write);
@@ -161,23 +199,26 @@ private:
     void refillPlots();
     // Shows each channel's plots as their boxes say, filled when fill.
     void showPlots(bool fill);
-    void pointAdded(qint64 index);
-    void drawLastPoint(qint64 index);
+    void drawLastPoint(const Trace& t, qint64 index);
     void fillPlot(int k);
     // Reads the exact points around the visible range when it holds few
     // enough samples, or drops them; true when they changed.
     bool updateExact();
+    bool updateExact(Trace& t);
     // The samples' own points, first to last, from what was read or from
     // the working table; nothing when the table does not hold them all.
-    std::optional<std::vector<PlotPoint>> exactPoints(qint64 first, qint64 last);
-    GraphSeries::Stats statsBetween(PlotQuantity q, int channel, qint64 first, qint64 last);
+    std::optional<std::vector<PlotPoint>> exactPoints(const Trace& t, qint64 first, qint64 last);
+    GraphSeries::Stats statsBetween(const Trace& t, PlotQuantity q, int channel, qint64 first,
+                                    qint64 last);
     void applyRightAxis();
     void drawMarkers();
-    void addMarker(qint64 sample, const QColor& colour, const QString& text);
+    void addMarker(double key, const QColor& colour, const QString& text);
+    // A mark's or a plot's words, led by its supply's name when several
+    // are shown.
+    QString named(const Trace& t, const QString& text) const;
     void showBetweenCursors();
     PlotQuantity quantityOf(int k) const;
-    int channels() const { return channels_; }
-    void setLineColour(int k, const QColor& colour);
+    void setLegend(int k);
     void hideCursors();
     void centreCursor(int k);
     void tieReference(int k);
@@ -192,38 +233,41 @@ private:
     void queueReplot();
     double channelLimit(Setting setting) const;
     void setTimeRange(double lower, double upper);
-    // Lists a bench's supplies and shows the one chosen (the first when the
-    // run has changed); the recording's own without a bench's run.
+    // Lists a bench's supplies and shows those chosen (all of them when
+    // the run has changed); the recording's own without a bench's run.
     void showSupply();
 
-    GraphSeries* series_;        // the one shown
-    RecordStore& store_;         // its records
-    RecordStore* shown_;         // the working table drawn
-    GraphSeries benchSeries_{1}; // another supply's of a bench's run
+    RecordStore& store_; // the records
+    std::vector<Trace> traces_;
+    // The other supplies' points of a bench's run, by trace.
+    std::vector<std::unique_ptr<GraphSeries>> benchSeries_;
+    bool reloading_ = false;
+    qint64 origin_ = 0; // the time at the axis's 0
     Prompter& prompter_;
     InstrumentSession& session_;
     Recording& recording_;
     Commands commands_;
     int secondsPerPoint_ = 1;
     std::function<bool(QPrinter&)> printerChoice_;
-    int channels_ = 1;
     int mode_ = Zoom;
-    int dragging_ = 0;
+    static constexpr int kNoCursor = -1;
+    int dragging_ = kNoCursor; // the cursor the mouse drags
     bool activated_ = false;
     bool followLive_ = true;
     bool settingTimeRange_ = false;
     QString labelFormat_ = QStringLiteral("h:n:ss");
     QCustomPlot* plot_;
-    std::array<EnvelopeGraph*, 8> graphs_{};
-    // Exact points of samples exactFirst_ on, read for a zoomed-in view.
-    qint64 exactFirst_ = 0;
-    std::vector<PlotPoint> exact_;
+    std::vector<EnvelopeGraph*> graphs_;
     int fills_ = 0; // times the plots were filled anew
     std::vector<QCPAbstractItem*> markers_;
-    std::array<QCPItemTracer*, 9> cursors_{}; // cursors 1..8, then the reference
-    std::array<QCheckBox*, 8> boxes_{};
-    std::array<QFrame*, 8> lines_{};
-    std::array<QColor, 8> lineColours_{};
+    std::vector<QCPItemTracer*> cursors_; // cursors 1 on
+    QCPItemTracer* reference_;
+    std::vector<QCheckBox*> boxes_;
+    std::vector<QLabel*> lines_;
+    std::array<QColor, 4> channelColours_{};
+    QGridLayout* boxGrid_;
+    QWidget* boxArea_;
+    std::vector<int> choicePlots_; // the plot of each entry of the plot list
     QComboBox* xLength_;
     QComboBox* yVoltage_;
     QComboBox* yCurrent_;

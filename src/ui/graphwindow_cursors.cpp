@@ -40,11 +40,12 @@ QString plainNumber(double v) {
 // ---- Modes and cursors -------------------------------------------------------
 
 QCPItemTracer* GraphWindow::tracer(int j) const {
-    return cursors_[std::size_t(j == kReference ? 8 : std::clamp(j, 1, 8) - 1)];
+    return j == kReference ? reference_ : cursors_[std::size_t(std::clamp(j, 1, plotCount()) - 1)];
 }
 
 int GraphWindow::selectedPlot() const {
-    return channelList_->currentRow() + 1;
+    const int row = channelList_->currentRow();
+    return row >= 0 && row < int(choicePlots_.size()) ? choicePlots_[std::size_t(row)] + 1 : 0;
 }
 
 int GraphWindow::plotOfCursor(int j) const {
@@ -61,8 +62,8 @@ QPointF GraphWindow::cursorPosition(int j) const {
 }
 
 void GraphWindow::hideCursors() {
-    for (int j = 1; j <= 2 * channels(); ++j)
-        tracer(j)->setVisible(false);
+    for (QCPItemTracer* t : cursors_)
+        t->setVisible(false);
     tracer(kReference)->setVisible(false);
     queueReplot();
 }
@@ -105,8 +106,8 @@ void GraphWindow::setMode(int mode) {
         return;
     }
     int entry = 0;
-    for (int i = 0; i < channelList_->count(); ++i) {
-        if (boxes_[std::size_t(i)]->isChecked()) {
+    for (int i = 0; i < int(choicePlots_.size()); ++i) {
+        if (boxes_[std::size_t(choicePlots_[std::size_t(i)])]->isChecked()) {
             entry = i;
             break;
         }
@@ -118,7 +119,9 @@ void GraphWindow::setMode(int mode) {
     plotChosen();
     plot_->setSelectionRectMode(QCP::srmNone);
     plot_->setInteractions({}); // the mouse drags cursors now
-    const int k = entry + 1;
+    const int k = selectedPlot();
+    if (k < 1)
+        return;
     tracer(k)->setVisible(true);
     centreCursor(k);
     measureFrame_->setVisible(mode_ == CursorMeasurements);
@@ -139,7 +142,7 @@ void GraphWindow::plotChosen() {
     const int k = selectedPlot();
     if (k < 1)
         return;
-    for (int i = 1; i <= 2 * channels(); ++i) {
+    for (int i = 1; i <= plotCount(); ++i) {
         tracer(i)->setVisible(false);
         boxes_[std::size_t(i - 1)]->setChecked(false);
         graphs_[std::size_t(i - 1)]->setVisible(false);
@@ -179,11 +182,11 @@ void GraphWindow::cursorMoved(int j) {
     yPosition_->setText(plainNumber(at.y()));
     period_->clear();
     amplitude_->clear();
-    emit sampleChosen(sampleIndexAt(at.x(), secondsPerPoint_));
-    if (mode_ != CursorMeasurements)
-        return;
     const int k = selectedPlot();
     if (k < 1)
+        return;
+    emit sampleChosen(int(sampleAt(traceOf(k - 1), at.x())));
+    if (mode_ != CursorMeasurements)
         return;
     const QPointF a = cursorPosition(k);
     const QPointF b = cursorPosition(kReference);
@@ -199,9 +202,10 @@ void GraphWindow::showBetweenCursors() {
         return;
     }
     const PlotQuantity q = quantityOf(k - 1);
+    const Trace& t = traceOf(k - 1);
     const GraphSeries::Stats s =
-        statsBetween(q, (k - 1) / 2, sampleIndexAt(cursorPosition(k).x(), secondsPerPoint_),
-                     sampleIndexAt(cursorPosition(kReference).x(), secondsPerPoint_));
+        statsBetween(t, q, channelOf(k - 1), sampleAt(t, cursorPosition(k).x()),
+                     sampleAt(t, cursorPosition(kReference).x()));
     if (s.count == 0) {
         between_->clear();
         return;
@@ -221,17 +225,17 @@ void GraphWindow::showBetweenCursors() {
     between_->setText(lines.join(QLatin1Char('\n')));
 }
 
-GraphSeries::Stats GraphWindow::statsBetween(PlotQuantity q, int channel, qint64 first,
-                                             qint64 last) {
+GraphSeries::Stats GraphWindow::statsBetween(const Trace& t, PlotQuantity q, int channel,
+                                             qint64 first, qint64 last) {
     if (first > last)
         std::swap(first, last);
     first = std::max<qint64>(first, 0);
-    last = std::min(last, series_->count() - 1);
-    const GraphSeries::Stats about = series_->stats(q, channel, first, last);
+    last = std::min(last, t.series->count() - 1);
+    const GraphSeries::Stats about = t.series->stats(q, channel, first, last);
     // Few enough points between the cursors: their own, not their buckets'.
-    if (about.exact || last - first + 1 > kExactPoints || !series_->summary().isContiguous())
+    if (about.exact || last - first + 1 > kExactPoints || !t.series->summary().isContiguous())
         return about;
-    const std::optional<std::vector<PlotPoint>> points = exactPoints(first, last);
+    const std::optional<std::vector<PlotPoint>> points = exactPoints(t, first, last);
     if (!points)
         return about;
     return PointSummary::statsOf(points->data(), points->data() + points->size(), q, channel);
@@ -243,10 +247,11 @@ void GraphWindow::plotMousePress(QMouseEvent* event) {
     // The nearest shown cursor within a few pixels; otherwise the plot's
     // own cursor jumps to the click.
     const double px = event->position().x();
-    dragging_ = selectedPlot();
+    const int k = selectedPlot();
+    dragging_ = k >= 1 ? k : kNoCursor;
     double best = 8.0;
-    for (int j : {selectedPlot(), kReference}) {
-        if (j < 1 || !cursorVisible(j))
+    for (int j : {k, kReference}) {
+        if ((j != kReference && j < 1) || !cursorVisible(j))
             continue;
         const double d = std::abs(plot_->xAxis->coordToPixel(cursorPosition(j).x()) - px);
         if (d <= best) {
@@ -258,7 +263,7 @@ void GraphWindow::plotMousePress(QMouseEvent* event) {
 }
 
 void GraphWindow::plotMouseMove(QMouseEvent* event) {
-    if (dragging_ < 1 || !(event->buttons() & Qt::LeftButton) || !cursorVisible(dragging_))
+    if (dragging_ == kNoCursor || !(event->buttons() & Qt::LeftButton) || !cursorVisible(dragging_))
         return;
     const int k = plotOfCursor(dragging_);
     QCPAxis* valueAxis = k % 2 == 1 ? plot_->yAxis : plot_->yAxis2;

@@ -170,7 +170,8 @@ void GraphWindow::exportCsv() {
                     const std::vector<ExportedSupply> run = recording_.record().runSupplies();
                     if (!run.empty())
                         return writeBenchExport(name, run, error);
-                    return writeExport(name, channels(), store_, RowOrder::Stored, error);
+                    return writeExport(name, traces_.front().channels, store_, RowOrder::Stored,
+                                       error);
                 });
 }
 
@@ -180,12 +181,12 @@ namespace {
 // happens, the screen's colours come back afterwards.
 class PrintColours {
 public:
-    explicit PrintColours(QCustomPlot* plot, const std::array<EnvelopeGraph*, 8>& graphs)
+    explicit PrintColours(QCustomPlot* plot, const std::vector<EnvelopeGraph*>& graphs)
         : plot_(plot), graphs_(graphs), plotArea_(plot->axisRect()->backgroundBrush()),
           xTicks_(plot->xAxis->tickPen()), xSubTicks_(plot->xAxis->subTickPen()),
           yTicks_(plot->yAxis->tickPen()), ySubTicks_(plot->yAxis->subTickPen()) {
         for (std::size_t k = 0; k < graphs_.size(); ++k) {
-            pens_[k] = graphs_[k]->pen();
+            pens_.push_back(graphs_[k]->pen());
             QPen black = pens_[k];
             black.setColor(Qt::black);
             graphs_[k]->setPen(black);
@@ -220,8 +221,8 @@ public:
 
 private:
     QCustomPlot* plot_;
-    const std::array<EnvelopeGraph*, 8>& graphs_;
-    std::array<QPen, 8> pens_;
+    const std::vector<EnvelopeGraph*>& graphs_;
+    std::vector<QPen> pens_;
     QBrush plotArea_;
     QPen xTicks_, xSubTicks_, yTicks_, ySubTicks_;
 };
@@ -274,25 +275,31 @@ bool GraphWindow::writeReport(const QString& path, QString* error) {
     const RecordSetup& setup = session_.recordSetup();
     Report r;
     r.title = tr("POWER_TRQ test report");
-    // A bench run's supply shown: that supply's, as the run recorded it.
+    // A bench run's supplies shown: each as the run recorded it.
     const std::vector<ExportedSupply> run = recording_.record().runSupplies();
-    const auto shown = std::find_if(run.begin(), run.end(),
-                                    [this](const ExportedSupply& s) { return s.store == shown_; });
-    if (shown != run.end())
-        r.header = {{tr("Supply"), shown->name},
-                    {tr("Model"), shown->model},
-                    {tr("Interface"), shown->link}};
-    else
+    for (const Trace& t : traces_) {
+        const auto shown = std::find_if(
+            run.begin(), run.end(), [&t](const ExportedSupply& s) { return s.store == t.store; });
+        if (shown == run.end())
+            continue;
+        r.header.insert(r.header.end(), {{tr("Supply"), shown->name},
+                                         {tr("Model"), shown->model},
+                                         {tr("Interface"), shown->link}});
+        if (traces_.size() > 1)
+            r.header.push_back({tr("Points"), QString::number(t.series->count())});
+    }
+    if (r.header.empty())
         r.header = {{tr("Model"), session_.connection().model()},
                     {tr("Interface"), session_.connection().interfaceDescription()}};
-    const std::vector<Report::Field> record = {
+    std::vector<Report::Field> record = {
         {tr("Record"), h.recNo.isEmpty() ? tr("(not saved)") : h.recNo},
         {tr("Description"), h.description},
         {tr("Start"), h.startTime},
         {tr("End"), h.endTime},
         {tr("Scale"), scaleText(recordScale(h.scale))},
-        {tr("Point operation"), tr(kOperations[std::clamp(setup.operation, 0, 2)])},
-        {tr("Points"), QString::number(series_->count())}};
+        {tr("Point operation"), tr(kOperations[std::clamp(setup.operation, 0, 2)])}};
+    if (traces_.size() == 1)
+        record.push_back({tr("Points"), QString::number(traces_.front().series->count())});
     r.header.insert(r.header.end(), record.begin(), record.end());
     // The graph in colour as shown, cursors and marks included.
     const QSize size =
@@ -313,35 +320,48 @@ bool GraphWindow::writeReport(const QString& path, QString* error) {
             previous = v;
         }
     };
-    std::array<Delivered, 4> charge, energy;
-    QString lastTime, lastComment;
-    const bool read = shown_->forEachWorkingRow(RowOrder::BySeqNo, [&](const SampleRow& row) {
-        for (std::size_t c = 0; c < 4; ++c) {
-            charge[c].add(row.charge[c]);
-            energy[c].add(row.energy[c]);
+    for (const Trace& t : traces_) {
+        std::array<Delivered, 4> charge, energy;
+        QString lastTime, lastComment;
+        const bool first = &t == &traces_.front();
+        const bool read = t.store->forEachWorkingRow(RowOrder::BySeqNo, [&](const SampleRow& row) {
+            for (std::size_t c = 0; c < 4; ++c) {
+                charge[c].add(row.charge[c]);
+                energy[c].add(row.energy[c]);
+            }
+            // A comment belongs to its second: once per second, as the
+            // first supply shown has it.
+            if (first && !row.comment.trimmed().isEmpty() &&
+                (row.recTime != lastTime || row.comment != lastComment))
+                r.comments.append({row.recTime, row.comment});
+            lastTime = row.recTime;
+            lastComment = row.comment;
+        });
+        if (!read) {
+            *error = t.store->lastError();
+            return false;
         }
-        // A comment belongs to its second: once per second.
-        if (!row.comment.trimmed().isEmpty() &&
-            (row.recTime != lastTime || row.comment != lastComment))
-            r.comments.append({row.recTime, row.comment});
-        lastTime = row.recTime;
-        lastComment = row.comment;
-    });
-    if (!read) {
-        *error = shown_->lastError();
-        return false;
-    }
-    const qint64 last = series_->count() - 1;
-    for (int c = 0; c < channels(); ++c) {
-        const GraphSeries::Stats v = series_->stats(PlotQuantity::Voltage, c, 0, last);
-        const GraphSeries::Stats a = series_->stats(PlotQuantity::Current, c, 0, last);
-        Report::ChannelStats s{c + 1, v.min, v.max, v.mean, a.min, a.max, a.mean, {}, {}};
-        const auto i = std::size_t(c);
-        if (charge[i].previous || energy[i].previous) {
-            s.charge = charge[i].sum;
-            s.energy = energy[i].sum;
+        const qint64 last = t.series->count() - 1;
+        for (int c = 0; c < t.channels; ++c) {
+            const GraphSeries::Stats v = t.series->stats(PlotQuantity::Voltage, c, 0, last);
+            const GraphSeries::Stats a = t.series->stats(PlotQuantity::Current, c, 0, last);
+            Report::ChannelStats s{traces_.size() > 1 ? t.name : QString(),
+                                   c + 1,
+                                   v.min,
+                                   v.max,
+                                   v.mean,
+                                   a.min,
+                                   a.max,
+                                   a.mean,
+                                   {},
+                                   {}};
+            const auto i = std::size_t(c);
+            if (charge[i].previous || energy[i].previous) {
+                s.charge = charge[i].sum;
+                s.energy = energy[i].sum;
+            }
+            r.channels.push_back(s);
         }
-        r.channels.push_back(s);
     }
     return writeReportPdf(path, r, error);
 }

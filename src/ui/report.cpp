@@ -109,8 +109,10 @@ bool writeReportPdf(const QString& path, const Report& r, QString* error) {
               ReportText::tr("Mean A"), ReportText::tr("Charge Ah"), ReportText::tr("Energy Wh")},
              body);
     for (const Report::ChannelStats& c : r.channels)
-        page.row({QStringLiteral("CH%1").arg(c.channel), number(c.minVolt), number(c.maxVolt),
-                  number(c.meanVolt), number(c.minCurr), number(c.maxCurr), number(c.meanCurr),
+        page.row({(c.supply.isEmpty() ? QString() : c.supply + QLatin1Char(' ')) +
+                      QStringLiteral("CH%1").arg(c.channel),
+                  number(c.minVolt), number(c.maxVolt), number(c.meanVolt), number(c.minCurr),
+                  number(c.maxCurr), number(c.meanCurr),
                   c.charge ? number(*c.charge) : QStringLiteral("-"),
                   c.energy ? number(*c.energy) : QStringLiteral("-")},
                  body);

@@ -17,6 +17,7 @@ struct Report {
         QString name, value;
     };
     struct ChannelStats {
+        QString supply; // a bench's supply, where several are reported
         int channel = 1;
         double minVolt = 0, maxVolt = 0, meanVolt = 0;
         double minCurr = 0, maxCurr = 0, meanCurr = 0;

@@ -62,16 +62,18 @@ struct WindowFixture : SessionFixture {
     }
     QList<int> visiblePlots() const {
         QList<int> shown;
-        for (int k = 0; k < 8; ++k)
+        for (int k = 0; k < graph->plotCount(); ++k)
             if (graph->plot(k)->visible())
                 shown << k + 1;
         return shown;
     }
     QList<int> shownCursors() const {
         QList<int> shown;
-        for (int j = 1; j <= 9; ++j)
+        for (int j = 1; j <= graph->plotCount(); ++j)
             if (graph->cursorVisible(j))
                 shown << j;
+        if (graph->cursorVisible(GraphWindow::kReference))
+            shown << GraphWindow::kReference;
         return shown;
     }
 };
