@@ -10,9 +10,7 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QRegularExpression>
-#include <QSqlError>
 #include <QSqlQuery>
-#include <QSqlRecord>
 #include <QTableView>
 #include <QTimer>
 
@@ -30,12 +28,7 @@ struct TableFixture : ShellFixture {
         session->control().setOutput(true);
         table = main->tableWindow();
         // A recording starts with its first measurement of every channel.
-        return table != nullptr && QTest::qWaitFor([&] {
-                   for (int c = 0; c < session->supply().channelCount(); ++c)
-                       if (!session->supply().channel(c).measured())
-                           return false;
-                   return true;
-               });
+        return table != nullptr && QTest::qWaitFor([&] { return session->supply().allMeasured(); });
     }
     void record(int ticks) {
         engine().arm(ticks - 1, 0, 0);
@@ -75,24 +68,9 @@ void clickCell(QTableView* grid, int row, int column) {
     QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, cell.center());
 }
 
-// What a statement gives: its rows, columns joined by spaces, or its error.
-QStringList sql(QSqlDatabase db, const char* statement) {
-    QSqlQuery q(db);
-    if (!q.exec(QLatin1String(statement)))
-        return {q.lastError().text()};
-    QStringList rows;
-    while (q.next()) {
-        QStringList columns;
-        for (int c = 0; c < q.record().count(); ++c)
-            columns << q.value(c).toString();
-        rows << columns.join(QLatin1Char(' '));
-    }
-    return rows;
-}
-
 // A statement that must succeed and give no rows.
 void exec(QSqlDatabase db, const char* statement) {
-    QCOMPARE(sql(db, statement), QStringList());
+    QCOMPARE(sqlRows(db, QLatin1String(statement)), QStringList());
 }
 
 } // namespace
@@ -240,13 +218,14 @@ private slots:
                  "('10018', 0, '2026/12/06 09:00:00', '1.5', 0), "
                  "('10018', 1, '2026/12/06 09:00:01', '1.6', 1)");
         clickButton(f.table.get(), QStringLiteral("generateButton"));
-        QCOMPARE(sql(db, "select RecTime, TimeTick from datacopy where RecNo='10019' and SeqNo=2"),
-                 QStringList{"2026/12/06 10:02:00 120"});
-        QCOMPARE(sql(db, "select SeqNo, RecTime, PVal from datacopy where RecNo='10018' "
-                         "order by SeqNo"),
+        QCOMPARE(
+            sqlRows(db, "select RecTime, TimeTick from datacopy where RecNo='10019' and SeqNo=2"),
+            QStringList{"2026/12/06 10:02:00 120"});
+        QCOMPARE(sqlRows(db, "select SeqNo, RecTime, PVal from datacopy where RecNo='10018' "
+                             "order by SeqNo"),
                  (QStringList{"191 2026/12/06 09:15:55 1.5", "192 2026/12/06 09:16:01 1.6"}));
         clickButton(f.table.get(), QStringLiteral("generateCopiesButton"));
-        QCOMPARE(sql(db, "select count(*), max(SeqNo) from datacopy where RecNo='10018'"),
+        QCOMPARE(sqlRows(db, "select count(*), max(SeqNo) from datacopy where RecNo='10018'"),
                  QStringList{"22 210"});
         QVERIFY(f.prompter.texts.isEmpty());
     }
