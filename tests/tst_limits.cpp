@@ -22,8 +22,7 @@ struct PollFixture : SessionFixture {
     }
     void outputOn() {
         session->control().setOutput(true);
-        session->poll().setLinkActivity({.polling = false});
-        QVERIFY(waitReceived());
+        QVERIFY(quiet());
     }
     // Poll steps of kPollMsec each, as the poll timer takes them.
     void poll(int steps) {

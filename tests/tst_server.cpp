@@ -114,8 +114,7 @@ private slots:
                                  "OUTP:COUP INDEP", "OUTP ON"})
             QCOMPARE(f.client.command(line), QByteArray("1"));
         QCOMPARE(f.client.error(), kNoError);
-        f.session->poll().setLinkActivity({.polling = false});
-        QVERIFY(f.waitReceived());
+        QVERIFY(f.quiet());
         QCOMPARE(commandsOnly(f.takeReceived()),
                  (QStringList{":CHAN3:CURR 1.", ":CHAN1:PROT:VOLT 20.125", ":CHAN2:PROT:CURR 1",
                               ":OUTP:COUP:TRAC 0", ":OUTP:STAT 1"}));
@@ -179,8 +178,7 @@ private slots:
             fetch<QString, QByteArray, QByteArray>("model", "line", "error");
         ServerFixture f;
         QVERIFY(f.onLineSerial(model));
-        f.session->poll().setLinkActivity({.polling = false});
-        QVERIFY(f.waitReceived());
+        QVERIFY(f.quiet());
         f.takeReceived();
         f.client.write(line);
         QCOMPARE(f.client.query("*OPC?"), QByteArray("1"));

@@ -18,15 +18,6 @@ QStringList sentWhenIdle(SessionFixture& f) {
     return f.takeReceived();
 }
 
-// Output on, polling stopped, and what that sent taken.
-bool outputOnAndQuiet(SessionFixture& f) {
-    f.session->control().setOutput(true);
-    f.session->poll().setLinkActivity({.polling = false});
-    const bool idle = f.waitReceived();
-    f.takeReceived();
-    return idle;
-}
-
 void pollFast(SessionFixture& f) {
     f.session->poll().timer().setInterval(5);
     f.session->control().setOutput(true);
@@ -296,7 +287,9 @@ private slots:
         SessionFixture f;
         f.overrideReplies();
         QVERIFY(f.onLineSerial(QStringLiteral("TRQ-7206S")));
-        QVERIFY(startOn ? outputOnAndQuiet(f) : f.waitReceived());
+        if (startOn)
+            f.session->control().setOutput(true);
+        QVERIFY(startOn ? f.quiet() : f.waitReceived());
         f.takeReceived();
         f.overrides = {{"STATUS?", reply}};
         pollStep(f, 8);
@@ -354,8 +347,7 @@ private slots:
         QVERIFY(f.onLineSerial(model));
         pollFast(f);
         QTRY_VERIFY(f.session->supply().allMeasured());
-        f.session->poll().setLinkActivity({.polling = false});
-        QVERIFY(f.waitReceived());
+        QVERIFY(f.quiet());
         f.takeReceived();
         f.session->control().chooseCoupling(Coupling::Independent); // the one in force
         f.session->control().chooseCoupling(Coupling::Tracking);

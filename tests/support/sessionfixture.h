@@ -194,6 +194,11 @@ struct SessionFixture : DatabaseFixture {
                !session->waiting();
     }
     sim::Supply& instrument() { return *factory.last; }
+    // The poll stopped and what was asked for gone out.
+    bool quiet() {
+        session->poll().setLinkActivity({.polling = false});
+        return waitReceived();
+    }
     // Waits until the instrument has taken at least n lines since the last
     // take, or until the link is idle and the session waits for nothing when
     // n is 0.
