@@ -1,8 +1,10 @@
-// The main window: menus, toolbar and status bar over the session, the
-// interface dialogs, and the small dialogs of memories, delay, automatic run
-// and read time.
+// The main window: menus, toolbar and status bar over the session, what
+// they offer per layout, the interface dialogs, and the small dialogs of
+// memories, delay, automatic run and read time.
+#include "protocol/layoutprofile.h"
 #include "support/shellfixture.h"
 #include "ui/automationdialog.h"
+#include "ui/availability.h"
 #include "ui/benchpanels.h"
 #include "ui/graphwindow.h"
 #include "ui/limitsdialog.h"
@@ -41,6 +43,11 @@ using C = MainWindow::Command;
 using B = MainWindow::Button;
 
 namespace {
+
+const QList<C> kItems{
+    C::Gpib,         C::Rs232,           C::SaveMemory, C::RecallMemory, C::Delay,     C::ReadTimes,
+    C::CouplingMenu, C::Independent,     C::Parallel,   C::Tracking,     C::AutoRange, C::AutoRun,
+    C::Output,       C::ClearProtection, C::Control,    C::Wave,         C::TableData, C::Limits};
 
 enum class Answer { Ok, Cancel, Typed };
 
@@ -114,6 +121,59 @@ class TestMainWindow : public QObject {
 private slots:
     void init() { clearSettings(); }
 
+    // ---- What the menus and the toolbar offer, by layout and output ----------------
+
+    // Layout 0: off line, where the read time stays as it is.
+    void commandsAndButtonsPerLayout_data() {
+        columns<int, QList<C>, QList<B>>("layout", "disabledItems", "enabledButtons");
+        const QList<C> noMemories{C::SaveMemory,   C::RecallMemory, C::Delay,
+                                  C::CouplingMenu, C::Independent,  C::Parallel,
+                                  C::Tracking,     C::AutoRange,    C::AutoRun};
+        const QList<C> legacy = noMemories + QList<C>{C::Gpib, C::ClearProtection};
+        const QList<B> legacyButtons{B::Com, B::OnOffLine, B::Output, B::About};
+        QList<C> offLine = kItems;
+        offLine.removeAll(C::Gpib);
+        offLine.removeAll(C::Rs232);
+        offLine.removeAll(C::ReadTimes);
+        row("off line", 0, offLine, QList<B>{B::Gpib, B::Com, B::OnOffLine, B::About});
+        row("layout 1", 1, QList<C>(), kToolButtons);
+        row("layout 2", 2, noMemories,
+            QList<B>{B::Gpib, B::Com, B::OnOffLine, B::Output, B::ClearError, B::About});
+        row("layout 3", 3, legacy, legacyButtons);
+        row("layout 4", 4, legacy + QList<C>{C::Wave}, legacyButtons);
+    }
+    void commandsAndButtonsPerLayout() {
+        auto [layout, disabledItems, enabledButtons] =
+            fetch<int, QList<C>, QList<B>>("layout", "disabledItems", "enabledButtons");
+        const LayoutProfile* profile = layout ? layoutProfile(layout) : nullptr;
+        for (C item : kItems) {
+            const std::optional<bool> on = commandAvailable(item, profile);
+            if (!profile && item == C::ReadTimes)
+                QCOMPARE(on, std::nullopt);
+            else
+                QCOMPARE(on, std::optional<bool>(!disabledItems.contains(item)));
+        }
+        for (B button : kToolButtons)
+            QCOMPARE(buttonAvailable(button, profile), enabledButtons.contains(button));
+    }
+
+    void recordMenuFollowsTheOutput_data() {
+        columns<bool, bool, bool, bool, bool>("outputOn", "recording", "start", "stop", "others");
+        row("output off", false, false, false, false, false);
+        row("output on", true, false, true, true, true);
+        row("recording", true, true, false, true, true);
+        // A bench records on after this supply's output went off.
+        row("recording, output off", false, true, false, true, false);
+    }
+    void recordMenuFollowsTheOutput() {
+        auto [outputOn, recording, start, stop, others] =
+            fetch<bool, bool, bool, bool, bool>("outputOn", "recording", "start", "stop", "others");
+        QCOMPARE(recordCommandAvailable(C::RecordStart, outputOn, recording), start);
+        QCOMPARE(recordCommandAvailable(C::RecordStop, outputOn, recording), stop);
+        for (C c : {C::RecordSetup, C::RecordSave, C::RecordLoad})
+            QCOMPARE(recordCommandAvailable(c, outputOn, recording), others);
+    }
+
     // ---- Going on line ------------------------------------------------------------
 
     // Only listed models of the family get an item; one opens in testing mode.
@@ -159,7 +219,7 @@ private slots:
     // that is open, whatever was clicked, cancelled or answered No, until an
     // operation timeout ends it. The button opens what the settings keep. The
     // window applies what the connection offers (the rules per layout are
-    // tst_availability's).
+    // commandsAndButtonsPerLayout's).
     void ticksShowOnlyTheOpenConnection() {
         ShellFixture f;
         MainWindow& m = *f.main;
@@ -219,8 +279,7 @@ private slots:
         QVERIFY(!m.action(C::Output)->isChecked() && !f.panel()->outputSwitch()->isChecked());
         f.takeReceived();
         m.toolButton(B::Output)->trigger();
-        f.session->poll().setLinkActivity({.polling = false});
-        QVERIFY(f.waitReceived());
+        QVERIFY(f.quiet());
         QCOMPARE(f.takeReceived(), QStringList{"OUT1"});
     }
 
@@ -846,7 +905,8 @@ private slots:
                  qPrintable(panel->deliveredLabel(0)->text()));
     }
     // Further supplies join the window's own as a bench: each gets its panel
-    // and status entry, one port never twice; Record > Start records them
+    // and status entry, one port never twice (their servers are tst_app's
+    // windowsServeScripts); Record > Start records them
     // all on one clock; the power order runs from the toolbar; the bench is
     // kept and opens again; Remove supply takes one off.
     void aBenchInTheWindows() {
@@ -873,16 +933,6 @@ private slots:
         QCOMPARE(m.benchPanels()->feed(1)->prefix(), QStringLiteral("powertrq/bench-1/rail"));
         m.benchPanels()->setFeedOptions(std::nullopt);
         QVERIFY(!m.benchPanels()->feed(1));
-        // Served beside the first, on the next port.
-        const quint16 port = freePort();
-        m.startServer(ScpiServer::Options{port});
-        QVERIFY(m.benchPanels()->server(1));
-        QCOMPARE(m.benchPanels()->server(1)->port(), port + 1);
-        Client rail;
-        QVERIFY(rail.connect(port + 1));
-        QVERIFY(rail.query("*IDN?").contains("TRQ-3302"));
-        QCOMPARE(rail.query("SYST:BENC?"),
-                 QStringLiteral("\"PSQ-3323\",%1,\"rail\",%2").arg(port).arg(port + 1).toLatin1());
         // The same port again is refused, said.
         f.addSupply(QStringLiteral("PSQ-3323"));
         QCOMPARE(f.prompter.texts.value(0), QStringLiteral("PSQ-3323 is on the bench already."));
@@ -938,10 +988,9 @@ private slots:
         // Saved, loaded and deleted whole from the windows.
         QString recNo;
         auto saved = [&](const char* table) {
-            QSqlQuery q(f.data.database());
-            q.prepare(QStringLiteral("select count(*) from %1 where RecNo = ?").arg(table));
-            q.addBindValue(recNo);
-            return q.exec() && q.next() ? q.value(0).toInt() : -1;
+            return sqlCount(f.data.database(),
+                            QStringLiteral("select count(*) from %1 where RecNo = '%2'")
+                                .arg(QLatin1String(table), recNo));
         };
         f.prompter.answers = {Prompter::Answer::Yes, Prompter::Answer::Yes};
         m.action(C::RecordSave)->trigger();
