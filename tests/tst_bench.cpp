@@ -86,7 +86,8 @@ private slots:
 
     // A supply off line or refusing stops the order, and every supply it
     // names goes off, whether the order switched on or off; one message
-    // says which.
+    // says which. On the wire of real supplies: tst_app's
+    // headlessBenchRecordsAsOne.
     void aFailedStepLeavesNoOutputOn_data() {
         columns<QString, QString, QString, QString, QStringList>("order", "offLine", "refusing",
                                                                  "message", "log");
@@ -232,29 +233,6 @@ private slots:
         QVERIFY(std::get<QString>(storedBench(QStringLiteral("rack 2")))
                     .startsWith(QStringLiteral("The bench \"rack 2\" cannot be opened: A supply is "
                                                "serial:PORT[@BAUD]")));
-    }
-
-    // A supply of the bench off line stops the order at its step, and what
-    // the order switched on goes off on its own wire.
-    void anOrderStopsAtASupplyOffLine() {
-        BenchFixture b({"logic=sim:PSQ-3323", "rail=sim:SPQ-3610DNB"});
-        QVERIFY(b.allReady());
-        b.unplug(0);
-        QTRY_VERIFY(!b.bench.session(0).isReady());
-        const std::size_t before = b.instruments.at(1)->received.size();
-        QCOMPARE(b.runOrder(QStringLiteral("rail on, 20 ms, logic on")),
-                 std::pair(false, QStringLiteral("The power order stopped at step 3: logic is off "
-                                                 "line. Switched off: rail.")));
-        const auto switched = [&] {
-            QStringList lines;
-            const std::vector<QString>& received = b.instruments.at(1)->received;
-            for (auto line = received.begin() + qsizetype(before); line != received.end(); ++line)
-                if (line->contains(QLatin1String("OUTP")) && !line->contains(u'?'))
-                    lines << line->right(1);
-            return lines;
-        };
-        QTRY_COMPARE(switched(), (QStringList{"1", "0"}));
-        QVERIFY(!b.instruments.at(1)->output);
     }
 
     // A limit's "all outputs off on the bench" reaches every supply's wire,
