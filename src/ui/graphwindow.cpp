@@ -382,9 +382,11 @@ void GraphWindow::queueReplot() {
 void GraphWindow::setLegend(int k) {
     QPixmap sample(24, 5);
     sample.fill(Qt::transparent);
-    QPainter painter(&sample);
-    painter.setPen(QPen(lineColour(k), 2, traceStyle(k)));
-    painter.drawLine(0, 2, 24, 2);
+    {
+        QPainter painter(&sample);
+        painter.setPen(QPen(lineColour(k), 2, traceStyle(k)));
+        painter.drawLine(0, 2, 24, 2);
+    }
     lines_[std::size_t(k)]->setPixmap(sample);
 }
 
@@ -581,6 +583,10 @@ void GraphWindow::applyChannels() {
     for (int k = 0; k < plotCount(); ++k) {
         boxes_[std::size_t(k)]->setEnabled(plotInUse(k));
         graphs_[std::size_t(k)]->setVisible(plotInUse(k));
+        // Among several supplies' boxes, only those of channels they have.
+        const bool listed = plotInUse(k) || traces_.size() == 1;
+        boxes_[std::size_t(k)]->setVisible(listed);
+        lines_[std::size_t(k)]->setVisible(listed);
     }
     for (const Trace& t : traces_)
         t.series->setChannels(t.channels);
