@@ -35,6 +35,7 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QToolBar>
+#include <qcustomplot.h>
 
 using namespace trq;
 using namespace trq::test;
@@ -1009,11 +1010,14 @@ private slots:
         const QByteArray heading = csv.readLine();
         QVERIFY2(heading.startsWith("Time,PSQ-3323 CH1 V,") && heading.contains(",rail CH1 V,"),
                  heading.constData());
-        // So does the graph, its plots named by the supply's.
+        // So does the graph: both supplies, their plots named by the
+        // supply's, or one of them alone.
         GraphWindow& graph = *m.graphWindow();
+        QCOMPARE(graph.plotCount(), 16);
         QCOMPARE(graph.plotBox(0)->text(), QStringLiteral("PSQ-3323 CH1 V"));
+        QCOMPARE(graph.plot(8)->data()->size(), times[1].size());
         graph.supplyList()->setFocus();
-        QTest::keyClick(graph.supplyList(), Qt::Key_Down);
+        QTest::keyClick(graph.supplyList(), Qt::Key_End);
         QCOMPARE(graph.plotBox(1)->text(), QStringLiteral("rail CH1 A"));
         QCOMPARE(graph.sampleCount(), times[1].size());
         // Its report names it, not the first supply.
