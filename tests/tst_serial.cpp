@@ -86,6 +86,7 @@ private slots:
             QStringList{QString::fromLatin1(QByteArray("\x00\xff\x01z", 4))}, none);
         row("kilobytes without terminator", QByteArray(16 * 1024, '7'), none, noData);
         row("only a bit line", QByteArray("no bits\r\n"), none, none);
+        row("'bit' inside a word", QByteArray("orbital\r\n"), none, none);
     }
     void scriptedReplies() {
         auto [answer, delivered, messages] =
