@@ -959,12 +959,16 @@ private slots:
         RecordSetup& setup = f.first().recordSetup();
         setup.continuous = true;
         f.first().recording()->arm(setup);
+        m.showGraph();
         m.action(C::RecordStart)->trigger();
         QVERIFY(f.bench.isRecording());
         QVERIFY(!m.action(C::RecordStart)->isEnabled());
         RecordStore& first = *f.bench.records().store(1);
         RecordStore& second = *f.bench.records().store(2);
         QTRY_VERIFY_WITH_TIMEOUT(first.workingCount() >= 2 && second.workingCount() >= 2, 5000);
+        // The graph draws the other supply's points as the steps store them.
+        QTRY_VERIFY(m.graphWindow()->plotCount() == 16 &&
+                    m.graphWindow()->plot(8)->data()->size() >= 2);
         m.action(C::RecordStop)->trigger();
         QVERIFY(!f.bench.isRecording());
         QStringList times[2];

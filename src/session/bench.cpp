@@ -380,6 +380,7 @@ void Bench::recordStep() {
             {}, Prompter::Icon::Critical);
         return;
     }
+    emit stepRecorded();
     if (failed_ || !recording)
         endRecording();
 }

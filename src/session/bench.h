@@ -113,6 +113,9 @@ signals:
     // Every supply's recording has ended; failed: a point could not be
     // stored (said), so the run is not whole.
     void recordingStopped(bool failed);
+    // Every supply's point of a recording's step is stored: windows that
+    // show a supply read its new points (also while the first records none).
+    void stepRecorded();
     // completed false: a step stopped it, and message says why.
     void powerOrderFinished(bool completed, const QString& message);
 

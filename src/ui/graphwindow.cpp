@@ -175,23 +175,7 @@ GraphWindow::GraphWindow(InstrumentSession& session, Recording& recording, Promp
             if (t.series == live)
                 clearDisplay();
     });
-    // The other supplies of a bench that records: their points as they
-    // are stored, each step (later: the step stores the others' after the
-    // first's).
-    connect(live, &GraphSeries::pointAdded, this, [this, live] {
-        QTimer::singleShot(0, this, [this, live] {
-            bool others = false;
-            reloading_ = true;
-            for (Trace& t : traces_)
-                if (t.series != live) {
-                    t.series->reload(*t.store);
-                    others = true;
-                }
-            reloading_ = false;
-            if (others)
-                refillPlots();
-        });
-    });
+
     // A new run may have other supplies, or none beside this one.
     connect(&recording.engine(), &RecordingEngine::started, this,
             [this] { QTimer::singleShot(0, this, [this] { showSupply(); }); });
@@ -630,6 +614,21 @@ void GraphWindow::showSupply() {
         boxes_[std::size_t(k)]->setText(plotName(traceOf(k).name, channelOf(k), quantityOf(k)));
     applyChannels();
     reloadTraces();
+}
+
+void GraphWindow::benchStepRecorded() {
+    // The recording's own supply grows point by point; the others are read
+    // anew, all of them before one redraw.
+    bool others = false;
+    reloading_ = true;
+    for (Trace& t : traces_)
+        if (t.series != &recording_.series() && !t.series->shows(*t.store)) {
+            t.series->reload(*t.store);
+            others = true;
+        }
+    reloading_ = false;
+    if (others)
+        refillPlots();
 }
 
 void GraphWindow::reloadTraces() {

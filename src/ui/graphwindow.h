@@ -73,6 +73,8 @@ public:
     void clearGraph();
     void redraw();
     void showSummary();
+    // A bench's recording stored a step: the other supplies' new points.
+    void benchStepRecorded();
     void setChannelColours(const QStringList& colours);
     void activate();
 

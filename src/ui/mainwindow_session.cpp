@@ -2,6 +2,7 @@
 // connection's windows and the commands that ask through a dialog first.
 #include "core/prompter.h"
 #include "core/settings.h"
+#include "session/bench.h"
 #include "session/recording.h"
 #include "ui/automationdialog.h"
 #include "ui/benchpanels.h"
@@ -130,6 +131,10 @@ void MainWindow::openWindows() {
     graph_->setChannelCount(session_.supply().channelCount());
     graphWindow_ = addWindow(graph_);
     connect(table_, &TableWindow::reportRequested, graph_, &GraphWindow::report);
+    if (bench_) {
+        connect(bench_, &Bench::stepRecorded, graph_, &GraphWindow::benchStepRecorded);
+        connect(bench_, &Bench::stepRecorded, table_, &TableWindow::benchStepRecorded);
+    }
     // Parts of a long recording are saved unattended: said, never asked.
     connect(&recording->parts(), &PartSaver::partSaved, graph_,
             [this](const QString& recNo, const QString& description) {

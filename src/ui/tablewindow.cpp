@@ -273,13 +273,19 @@ void TableWindow::recordingStarted(const QDateTime&, const QDateTime&) {
 }
 
 void TableWindow::pointWritten(const SampleRow& row) {
-    // Another supply of the bench is shown: its rows once the step has
-    // stored them.
+    // Another supply of the bench shown takes its rows once the step has
+    // stored them (benchStepRecorded).
     if (model_.store() != &recording_.store())
-        QTimer::singleShot(0, this, &TableWindow::refill);
-    else
-        model_.appendRow(row);
+        return;
+    model_.appendRow(row);
     grid_->scrollToBottom();
+}
+
+void TableWindow::benchStepRecorded() {
+    if (model_.store() != &recording_.store()) {
+        refill();
+        grid_->scrollToBottom();
+    }
 }
 
 void TableWindow::cleared() {

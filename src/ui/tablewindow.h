@@ -43,6 +43,9 @@ public:
     void refill();
     // Highlights the row of a sample and scrolls to it.
     void selectSample(int index);
+    // A bench's recording stored a step: another supply shown takes its
+    // new rows.
+    void benchStepRecorded();
     void beginComment(int row);
     void acceptComment();
 
