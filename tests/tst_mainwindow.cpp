@@ -923,6 +923,7 @@ private slots:
         QVERIFY(m.benchPanels()->panelWindow(1)->windowTitle().startsWith(
             QStringLiteral("rail — TRQ-3302 — SIM:TRQ-3302 — serial number ")));
         QCOMPARE(m.benchPanels()->statusEntry(1), QStringLiteral("rail: on line"));
+        QCOMPARE(m.benchPanels()->statusEntry(0), QStringLiteral("PSQ-3323: on line"));
         QVERIFY(m.toolButton(B::BenchOn)->isVisible());
         // The feed publishes it under its name.
         MqttFeed::Options feed;
@@ -1047,6 +1048,7 @@ private slots:
         remove->actions().at(0)->trigger();
         QCOMPARE(f.bench.size(), 1);
         QVERIFY(!m.toolButton(B::BenchOn)->isVisible());
+        QCOMPARE(m.benchPanels()->statusEntry(0), QString()); // alone: the status line
         QCOMPARE(Settings::instance().benchSupplies(QStringLiteral("bench")),
                  (QStringList{"sim:PSQ-3323"}));
         // Alone again, its own run is the working table's alone: the bench

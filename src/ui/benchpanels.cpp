@@ -95,7 +95,11 @@ const ExportedSupply* chooseRunSupply(QComboBox& chooser, const std::vector<Expo
     return chosen.empty() ? nullptr : chosen.front();
 }
 
-BenchPanels::BenchPanels(Services services, QObject* parent) : QObject(parent), s_(services) {
+BenchPanels::BenchPanels(Services services, QObject* parent)
+    : QObject(parent), s_(services), firstStatus_(new QLabel(s_.window)) {
+    s_.status.addPermanentWidget(firstStatus_);
+    firstStatus_->hide();
+    connect(this, &BenchPanels::benchChanged, this, &BenchPanels::showFirstStatus);
     connect(&s_.bench, &Bench::supplyStateChanged, this, &BenchPanels::supplyChanged);
     connect(
         &s_.bench, &Bench::powerOrderFinished, this,
@@ -205,9 +209,31 @@ void BenchPanels::keep() {
     s_.bench.store(benchName());
 }
 
+namespace {
+
+QString stateEntry(const QString& name, ConnectionState state) {
+    static const char* const kStates[] = {QT_TRANSLATE_NOOP("trq::BenchPanels", "off line"),
+                                          QT_TRANSLATE_NOOP("trq::BenchPanels", "detecting…"),
+                                          QT_TRANSLATE_NOOP("trq::BenchPanels", "on line"),
+                                          QT_TRANSLATE_NOOP("trq::BenchPanels", "reconnecting…")};
+    return QStringLiteral("%1: %2").arg(name, BenchPanels::tr(kStates[int(state)]));
+}
+
+} // namespace
+
+void BenchPanels::showFirstStatus() {
+    // Alone, the first supply's state is the main window's status line.
+    firstStatus_->setVisible(s_.bench.size() > 1);
+    if (s_.bench.size() > 0)
+        firstStatus_->setText(
+            stateEntry(s_.bench.name(0), s_.bench.session(0).connection().state()));
+}
+
 void BenchPanels::supplyChanged(int index) {
+    if (index == 0)
+        showFirstStatus(); // its panel is the main window's
     if (index < 1 || index >= s_.bench.size())
-        return; // the first is the main window's
+        return;
     InstrumentSession& session = s_.bench.session(index);
     auto it = entries_.find(&session);
     if (it == entries_.end())
@@ -220,9 +246,7 @@ void BenchPanels::supplyChanged(int index) {
         closePanel(e);
     if (e.panel)
         e.panel->setEnabled(state != ConnectionState::Reconnecting);
-    static const char* const kStates[] = {QT_TR_NOOP("off line"), QT_TR_NOOP("detecting…"),
-                                          QT_TR_NOOP("on line"), QT_TR_NOOP("reconnecting…")};
-    e.status->setText(QStringLiteral("%1: %2").arg(s_.bench.name(index), tr(kStates[int(state)])));
+    e.status->setText(stateEntry(s_.bench.name(index), state));
     emit benchChanged();
 }
 
@@ -398,6 +422,8 @@ QMdiSubWindow* BenchPanels::panelWindow(int index) const {
 }
 
 QString BenchPanels::statusEntry(int index) const {
+    if (index == 0)
+        return firstStatus_->isVisibleTo(s_.window) ? firstStatus_->text() : QString();
     if (index < 1 || index >= s_.bench.size())
         return {};
     const QLabel* l = entries_.value(&s_.bench.session(index)).status;

@@ -85,6 +85,8 @@ public:
 
     // The further supply's panel window; none while it is not on line.
     QMdiSubWindow* panelWindow(int index) const;
+    // A supply's entry in the status bar; the first's only while the bench
+    // has company.
     QString statusEntry(int index) const;
     // The further supply's automation server; none while the first's is
     // stopped.
@@ -110,6 +112,7 @@ private:
     };
     void add(const SupplyAddress& address);
     void supplyChanged(int index);
+    void showFirstStatus();
     void openPanel(int index, Entry& entry);
     void closePanel(Entry& entry);
     // Each further supply served while the first is, else none.
@@ -123,6 +126,7 @@ private:
     QPointer<QMdiSubWindow> first_;
     std::optional<MqttFeed::Options> feedOptions_;
     QHash<const InstrumentSession*, Entry> entries_;
+    QLabel* firstStatus_;
 };
 
 } // namespace trq
