@@ -392,6 +392,8 @@ private slots:
         script.write("BENC:OUTP OFF");
         QCOMPARE(script.error(), QByteArray("0,\"No error\""));
         QTRY_VERIFY(!supplies[0]->output && !supplies[1]->output && !supplies[2]->output);
+        QVERIFY2(b.says(QStringLiteral("stopped at step 1: TRQ-3302 is off line")),
+                 qPrintable(b.err));
         QCOMPARE(b.terminate(), 0);
 
         QFile file(csv);
