@@ -78,10 +78,11 @@ private slots:
         QCOMPARE(tickLabelFormat(QStringLiteral("h:n:ss"), 1.0), QStringLiteral("h:n:ss"));
     }
 
-    // A cursor anywhere nearer sample i than its neighbours maps back to i:
-    // points without times at every scale's spacing; timed points across an
-    // outage of a thousand steps; timed points merged into buckets, where a
-    // point's own key maps back to it.
+    // A point stands at its time, and a cursor anywhere nearer sample i
+    // than its neighbours maps back to i: points without times at every
+    // scale's spacing; timed points across an outage of a thousand steps,
+    // also merged into buckets of several, the outage inside one. A limit's
+    // event names the point to come: a step after the last.
     void cursorsMapBackToTheirSample_data() {
         QTest::addColumn<int>("spacing");
         QTest::addColumn<bool>("timed");
@@ -104,21 +105,28 @@ private slots:
             PlotPoint p;
             p.seqNo = i;
             p.time = timeOf(i);
+            p.gap = timed && i == 101;
             s.add(p);
         }
+        QVERIFY(s.stride() > 1 || samples < PointSummary::kMaxBuckets);
         QCOMPARE(s.isTimed(), timed);
         const qint64 origin = timed ? 7 : 0;
-        const bool exact = s.stride() == 1 || !timed;
         for (qint64 i = 0; i < samples; ++i) {
             const double x = s.keyOf(i, spacing, origin);
             const double near = 0.49 * spacing;
             const double expected = timed ? double(timeOf(i) - origin) : double(i) * spacing;
-            const bool wrong = exact ? x != expected || s.pointAt(x + near, spacing, origin) != i ||
-                                           (i > 0 && s.pointAt(x - near, spacing, origin) != i)
-                                     : i % s.stride() == 0 && x != expected;
+            const bool wrong = x != expected || s.pointAt(x + near, spacing, origin) != i ||
+                               (i > 0 && s.pointAt(x - near, spacing, origin) != i);
             if (wrong || s.pointAt(x, spacing, origin) != i)
                 QFAIL(qPrintable(QStringLiteral("sample %1 at %2 s").arg(i).arg(spacing)));
         }
+        QCOMPARE(s.keyOf(samples + 1, spacing, origin),
+                 (timed ? double(timeOf(samples - 1) - origin) : double(samples - 1) * spacing) +
+                     2 * spacing);
+        // As kept in the file, times and gaps included; cut short, nothing.
+        const QByteArray bytes = s.toBytes();
+        QVERIFY(PointSummary::fromBytes(bytes) == s);
+        QVERIFY(!PointSummary::fromBytes(bytes.chopped(1)));
         QCOMPARE(s.pointAt(-1e9, spacing, origin), 0);
         QCOMPARE(s.pointAt(1e12, spacing, origin), samples - 1);
         // Out of order, the points stand in steps again.

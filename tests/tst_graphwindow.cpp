@@ -17,6 +17,7 @@
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QSqlQuery>
 #include <QWheelEvent>
 #include <qcustomplot.h>
@@ -516,8 +517,10 @@ private slots:
                 QVERIFY(bench.store(table)->appendSample(r));
             }
         f.recording().record().setBenchRecords(&bench);
+        const auto unset = qScopeGuard([&] { f.recording().record().setBenchRecords(nullptr); });
         f.graph->redraw();
         f.show();
+        const int marks = f.graph->markerCount();
         QComboBox* chooser = f.graph->supplyList();
         QCOMPARE(chooser->currentText(), QStringLiteral("All supplies"));
         QCOMPARE(f.graph->plotCount(), 16);
@@ -565,14 +568,18 @@ private slots:
         for (const char* field : {"PSQ-3323 CH3", "rail CH2", "TRQ-3302", "sim:TRQ-3302"})
             QVERIFY2(text.contains(QLatin1String(field)), qPrintable(field + text));
 
-        // One supply alone: its eight plots.
+        // One supply alone: its eight plots, the cursors on them afresh;
+        // all again, as they were.
         chooser->setFocus();
         QTest::keyClick(chooser, Qt::Key_End);
         QCOMPARE(chooser->currentText(), QStringLiteral("rail"));
         QCOMPARE(f.graph->plotCount(), 8);
         QCOMPARE(f.graph->plotBox(0)->text(), QStringLiteral("rail CH1 V"));
         QCOMPARE(f.graph->sampleCount(), 7);
-        f.recording().record().setBenchRecords(nullptr);
+        QCOMPARE(f.shownCursors(), (QList<int>{1, kRef}));
+        QTest::keyClick(chooser, Qt::Key_Home);
+        QCOMPARE(f.graph->plotCount(), 16);
+        QCOMPARE(f.graph->markerCount(), marks);
     }
 
     // A million-point plot drawn from block summaries shows in every pixel

@@ -1020,7 +1020,11 @@ private slots:
         GraphWindow& graph = *m.graphWindow();
         QCOMPARE(graph.plotCount(), 16);
         QCOMPARE(graph.plotBox(0)->text(), QStringLiteral("PSQ-3323 CH1 V"));
-        QCOMPARE(graph.plot(8)->data()->size(), times[1].size());
+        int drawn = 0; // the points, not the breaks at gaps
+        for (auto p = graph.plot(8)->data()->constBegin(); p != graph.plot(8)->data()->constEnd();
+             ++p)
+            drawn += qIsNaN(p->value) ? 0 : 1;
+        QCOMPARE(drawn, times[1].size());
         graph.supplyList()->setFocus();
         QTest::keyClick(graph.supplyList(), Qt::Key_End);
         QCOMPARE(graph.plotBox(1)->text(), QStringLiteral("rail CH1 A"));

@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <functional>
 
 namespace trq {
 
@@ -46,8 +47,10 @@ bool PointSummary::add(const PlotPoint& p) {
     if (count_ == 0)
         firstSeqNo_ = p.seqNo;
     lastSeqNo_ = p.seqNo;
-    if (p.gap && count_ > 0)
+    if (p.gap && count_ > 0) {
         gaps_.push_back(count_);
+        gapTimes_.push_back(p.time);
+    }
     if (count_ > 0 && p.time <= lastTime_)
         ordered_ = false;
     lastTime_ = p.time;
@@ -97,16 +100,33 @@ void PointSummary::mergePairs() {
 double PointSummary::keyOf(qint64 point, int secondsPerPoint, qint64 origin) const {
     if (count_ == 0 || !isTimed())
         return double(point) * secondsPerPoint;
-    point = std::clamp<qint64>(point, 0, count_ - 1);
+    if (point >= count_) // a limit's event names the point to come
+        return double(lastTime_ + (point - count_ + 1) * secondsPerPoint - origin);
+    point = std::max<qint64>(point, 0);
     const qint64 b = point / stride_;
-    const auto from = double(times_[std::size_t(b)]);
-    if (point == b * stride_)
-        return from - double(origin);
-    // Between the bucket's first point and the next bucket's (or the last).
+    qint64 from = b * stride_;
+    auto fromTime = double(times_[std::size_t(b)]);
     const bool next = b + 1 < qint64(times_.size());
-    const double to = next ? double(times_[std::size_t(b + 1)]) : double(lastTime_);
-    const qint64 span = (next ? (b + 1) * stride_ : count_ - 1) - b * stride_;
-    return from + (to - from) * double(point - b * stride_) / double(span) - double(origin);
+    qint64 to = next ? (b + 1) * stride_ : count_ - 1;
+    double toTime = next ? double(times_[std::size_t(b + 1)]) : double(lastTime_);
+    // A gap inside the bucket is a known time too: the spread never
+    // crosses an outage.
+    for (auto g = std::upper_bound(gaps_.begin(), gaps_.end(), from); g != gaps_.end() && *g <= to;
+         ++g) {
+        const auto time = double(gapTimes_[std::size_t(g - gaps_.begin())]);
+        if (*g <= point) {
+            from = *g;
+            fromTime = time;
+        } else {
+            to = *g;
+            toTime = time;
+            break;
+        }
+    }
+    if (point == from || to == from)
+        return fromTime - double(origin);
+    return fromTime + (toTime - fromTime) * double(point - from) / double(to - from) -
+           double(origin);
 }
 
 qint64 PointSummary::pointAt(double key, int secondsPerPoint, qint64 origin) const {
@@ -265,7 +285,7 @@ QByteArray PointSummary::toBytes() const {
                 break;
             }
     const auto n = quint32(buckets_[0].size());
-    Writer w(qsizetype(64 + 8 * gaps_.size() + 4 * 4 * 9 + 8 * times_.size() +
+    Writer w(qsizetype(64 + 16 * gaps_.size() + 4 * 4 * 9 + 8 * times_.size() +
                        24 * std::size_t(n) * std::size_t(qPopulationCount(present))));
     w.put(kFormat);
     w.put(count_);
@@ -286,6 +306,8 @@ QByteArray PointSummary::toBytes() const {
         if (present & (1u << i))
             w.put(buckets_[i]);
     for (qint64 t : times_)
+        w.put(t);
+    for (qint64 t : gapTimes_)
         w.put(t);
     w.put(lastTime_);
     w.put(quint8(ordered_ ? 1 : 0));
@@ -327,10 +349,25 @@ std::optional<PointSummary> PointSummary::fromBytes(const QByteArray& bytes) {
     for (qint64& t : s.times_)
         if (!r.get(t))
             return std::nullopt;
+    s.gapTimes_.resize(gaps);
+    for (qint64& t : s.gapTimes_)
+        if (!r.get(t))
+            return std::nullopt;
     quint8 ordered = 0;
     if (!r.get(s.lastTime_) || !r.get(ordered) || ordered > 1)
         return std::nullopt;
     s.ordered_ = ordered == 1;
+    // Times that add() could have made: gaps after the first point, in
+    // order; ordered times strictly rising.
+    auto rising = [](const std::vector<qint64>& v) {
+        return std::adjacent_find(v.begin(), v.end(), std::greater_equal<>()) == v.end();
+    };
+    if (!rising(s.gaps_) ||
+        (!s.gaps_.empty() && (s.gaps_.front() < 1 || s.gaps_.back() >= s.count_)))
+        return std::nullopt;
+    if (s.ordered_ &&
+        (!rising(s.times_) || !rising(s.gapTimes_) || (n > 0 && s.lastTime_ < s.times_.back())))
+        return std::nullopt;
     if (!r.atEnd())
         return std::nullopt;
     return s;

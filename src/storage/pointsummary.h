@@ -83,8 +83,11 @@ public:
     qint64 firstTime() const { return times_.empty() ? 0 : times_.front(); }
     qint64 lastTime() const { return lastTime_; }
     // Where point i stands on a time axis, in seconds from origin: at its
-    // recorded time (within a bucket of several, spread evenly), or, for
-    // points without times, i steps of secondsPerPoint from the first.
+    // recorded time (within a bucket of several, spread evenly between the
+    // known times: the bucket's first, each point after a gap, the next
+    // bucket's first), or, for points without times, i steps of
+    // secondsPerPoint from the first. A point not recorded yet stands a
+    // step after the last per point.
     double keyOf(qint64 point, int secondsPerPoint, qint64 origin) const;
     // The point nearest to a key on that axis, clamped to the points.
     qint64 pointAt(double key, int secondsPerPoint, qint64 origin) const;
@@ -118,6 +121,7 @@ private:
     qint64 lastTime_ = 0;
     bool ordered_ = true;
     std::vector<qint64> gaps_;
+    std::vector<qint64> gapTimes_; // the time of each point after a gap
     std::array<ChannelExtremes, 4> extremes_;
 };
 

@@ -429,6 +429,8 @@ void GraphWindow::addPlot(int k) {
 void GraphWindow::setTraceCount(int traces) {
     const int plots = kPlotsPerSupply * std::max(traces, 1);
     while (plotCount() > plots) {
+        if (reference_->graph() == graphs_.back())
+            reference_->setGraph(nullptr);
         plot_->removeGraph(graphs_.back());
         graphs_.pop_back();
         plot_->removeItem(cursors_.back());
@@ -447,6 +449,11 @@ void GraphWindow::setTraceCount(int traces) {
         connect(s, &GraphSeries::replaced, this, [this] {
             if (!reloading_)
                 refillPlots();
+        });
+        connect(s, &GraphSeries::emptied, this, [this, s] {
+            for (const Trace& t : traces_)
+                if (t.series == s)
+                    clearDisplay();
         });
         benchSeries_.push_back(std::move(series));
     }
@@ -614,6 +621,7 @@ void GraphWindow::showSupply() {
         boxes_[std::size_t(k)]->setText(plotName(traceOf(k).name, channelOf(k), quantityOf(k)));
     applyChannels();
     reloadTraces();
+    setMode(mode_); // the cursors start afresh on the plots now shown
 }
 
 void GraphWindow::benchStepRecorded() {

@@ -154,8 +154,9 @@ public:
     QPushButton* startButton() const { return start_; }
 
 signals:
-    // A cursor stands on a sample: its table row is to be shown.
-    void sampleChosen(int index);
+    // A cursor stands on a sample of the working table kept in store: its
+    // table row is to be shown.
+    void sampleChosen(int index, const RecordStore* store);
 
 protected:
     void resizeEvent(QResizeEvent* event) override;

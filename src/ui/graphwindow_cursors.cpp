@@ -185,7 +185,8 @@ void GraphWindow::cursorMoved(int j) {
     const int k = selectedPlot();
     if (k < 1)
         return;
-    emit sampleChosen(int(sampleAt(traceOf(k - 1), at.x())));
+    const Trace& t = traceOf(k - 1);
+    emit sampleChosen(int(sampleAt(t, at.x())), t.store);
     if (mode_ != CursorMeasurements)
         return;
     const QPointF a = cursorPosition(k);

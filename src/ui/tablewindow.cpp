@@ -236,7 +236,9 @@ void TableWindow::refill() {
     model_.setEvents(store->events());
 }
 
-void TableWindow::selectSample(int idx) {
+void TableWindow::selectSample(int idx, const RecordStore* store) {
+    if (store && store != model_.store())
+        return; // another supply's sample
     // The grid row of that sample: also in a loaded record (no points
     // buffered) and in a filtered view, where rows and samples differ.
     const int row = model_.rowOfSeqNo(idx);

@@ -42,7 +42,8 @@ public:
     // Fills the grid from the working table through the filter.
     void refill();
     // Highlights the row of a sample and scrolls to it.
-    void selectSample(int index);
+    // Only of the supply shown, where the sample names its store.
+    void selectSample(int index, const RecordStore* store = nullptr);
     // A bench's recording stored a step: another supply shown takes its
     // new rows.
     void benchStepRecorded();
