@@ -239,6 +239,117 @@ Schreibgeschützt fortfahren? (Nein beendet.) Schreibgeschützt kann nichts aufg
     </message>
 </context>
 <context>
+    <name>Sequence</name>
+    <message>
+        <source>&apos;%1&apos; is not an end condition (e.g. &quot;I1&lt;0.05 for 30s&quot;).</source>
+        <translation>&apos;%1&apos; ist keine Endbedingung (z. B. &quot;I1&lt;0.05 for 30s&quot;).</translation>
+    </message>
+    <message>
+        <source>&apos;%1&apos;: a channel belongs to V, I, Ah and Wh, seconds to t.</source>
+        <translation>&apos;%1&apos;: ein Kanal gehört zu V, I, Ah und Wh, Sekunden zu t.</translation>
+    </message>
+    <message>
+        <source>&apos;%1&apos;: the time it holds is not a number of seconds.</source>
+        <translation>&apos;%1&apos;: die Haltezeit ist keine Zahl von Sekunden.</translation>
+    </message>
+    <message>
+        <source>The file is empty: a sequence begins with a header line.</source>
+        <translation>Die Datei ist leer: eine Sequenz beginnt mit einer Kopfzeile.</translation>
+    </message>
+    <message>
+        <source>Line 1: the column &apos;%1&apos; is unknown or twice.</source>
+        <translation>Zeile 1: die Spalte &apos;%1&apos; ist unbekannt oder doppelt.</translation>
+    </message>
+    <message>
+        <source>Line 1: the column &apos;%1&apos; is missing.</source>
+        <translation>Zeile 1: die Spalte &apos;%1&apos; fehlt.</translation>
+    </message>
+    <message>
+        <source>Line %1: %2</source>
+        <translation>Zeile %1: %2</translation>
+    </message>
+    <message>
+        <source>the channel is 1 to 4.</source>
+        <translation>der Kanal ist 1 bis 4.</translation>
+    </message>
+    <message>
+        <source>&apos;%1&apos; is not a number.</source>
+        <translation>&apos;%1&apos; ist keine Zahl.</translation>
+    </message>
+    <message>
+        <source>the output is on, off or empty.</source>
+        <translation>der Ausgang ist on, off oder leer.</translation>
+    </message>
+    <message>
+        <source>dwell_s is a number of seconds.</source>
+        <translation>dwell_s ist eine Zahl von Sekunden.</translation>
+    </message>
+    <message>
+        <source>ramp is yes or no.</source>
+        <translation>ramp ist yes oder no.</translation>
+    </message>
+    <message>
+        <source>the step number is missing.</source>
+        <translation>die Schrittnummer fehlt.</translation>
+    </message>
+    <message>
+        <source>the rows of step %1 differ in dwell, ramp, block or until.</source>
+        <translation>die Zeilen von Schritt %1 unterscheiden sich in dwell, ramp, block oder until.</translation>
+    </message>
+    <message>
+        <source>step %1 sets channel %2 twice.</source>
+        <translation>Schritt %1 setzt Kanal %2 zweimal.</translation>
+    </message>
+    <message>
+        <source>a sequence has at most %1 steps.</source>
+        <translation>eine Sequenz hat höchstens %1 Schritte.</translation>
+    </message>
+    <message>
+        <source>the block &apos;%1&apos; is not in one piece.</source>
+        <translation>der Block &apos;%1&apos; ist nicht zusammenhängend.</translation>
+    </message>
+    <message>
+        <source>repeat gives a count for each of the row&apos;s blocks, or for the innermost.</source>
+        <translation>repeat gibt eine Anzahl für jeden Block der Zeile oder für den innersten.</translation>
+    </message>
+    <message>
+        <source>repeat is a whole number of times, 1 or more.</source>
+        <translation>repeat ist eine ganze Zahl, 1 oder mehr.</translation>
+    </message>
+    <message>
+        <source>the block &apos;%1&apos; repeats %2 times, not %3.</source>
+        <translation>der Block &apos;%1&apos; wiederholt sich %2-mal, nicht %3-mal.</translation>
+    </message>
+    <message>
+        <source>The file has no step.</source>
+        <translation>Die Datei hat keinen Schritt.</translation>
+    </message>
+    <message>
+        <source>Step %1: %2</source>
+        <translation>Schritt %1: %2</translation>
+    </message>
+    <message>
+        <source>the supply has no channel %1.</source>
+        <translation>das Gerät hat keinen Kanal %1.</translation>
+    </message>
+    <message>
+        <source>%1 V on channel %2 is beyond 0 to %3 V.</source>
+        <translation>%1 V an Kanal %2 liegt außerhalb von 0 bis %3 V.</translation>
+    </message>
+    <message>
+        <source>%1 A on channel %2 is beyond 0 to %3 A.</source>
+        <translation>%1 A an Kanal %2 liegt außerhalb von 0 bis %3 A.</translation>
+    </message>
+    <message>
+        <source>the supply has no channel %1 to watch.</source>
+        <translation>das Gerät hat keinen Kanal %1 zum Überwachen.</translation>
+    </message>
+    <message>
+        <source>a ramp needs a dwell to ramp over.</source>
+        <translation>eine Rampe braucht eine Haltezeit, über die sie läuft.</translation>
+    </message>
+</context>
+<context>
     <name>trq::AboutDialog</name>
     <message>
         <source>About POWER_TRQ</source>

@@ -1,0 +1,355 @@
+#include "session/sequence.h"
+
+#include <QRegularExpression>
+#include <QSet>
+
+#include <algorithm>
+#include <cmath>
+#include <functional>
+
+namespace trq {
+
+namespace {
+
+// A number as a file has it: the shortest text that reads back the same.
+QString numberText(double v) {
+    return QString::number(v, 'g', 15);
+}
+
+std::optional<double> plainNumber(const QString& text) {
+    bool ok = false;
+    const double v = text.trimmed().toDouble(&ok);
+    if (!ok || !std::isfinite(v))
+        return std::nullopt;
+    return v;
+}
+
+// Seconds to whole milliseconds, rounded up: a step never holds shorter
+// than it says.
+std::optional<qint64> milliseconds(const QString& seconds) {
+    const std::optional<double> s = plainNumber(seconds);
+    if (!s || *s < 0 || *s > 1e9)
+        return std::nullopt;
+    return qint64(std::ceil(*s * 1000.0 - 1e-6));
+}
+
+QString secondsText(qint64 ms) {
+    return numberText(double(ms) / 1000.0);
+}
+
+// One line's fields; a field in double quotes may hold commas.
+QStringList fieldsOf(const QString& line) {
+    QStringList fields;
+    QString field;
+    bool quoted = false;
+    for (qsizetype i = 0; i < line.size(); ++i) {
+        const QChar c = line.at(i);
+        if (c == QLatin1Char('"')) {
+            if (quoted && i + 1 < line.size() && line.at(i + 1) == QLatin1Char('"'))
+                field += line.at(++i);
+            else
+                quoted = !quoted;
+        } else if (c == QLatin1Char(',') && !quoted) {
+            fields << field.trimmed();
+            field.clear();
+        } else {
+            field += c;
+        }
+    }
+    fields << field.trimmed();
+    return fields;
+}
+
+const char* const kColumns[] = {"step",    "channel", "voltage", "current", "output",
+                                "dwell_s", "ramp",    "block",   "repeat",  "until"};
+enum Column { Step, Channel, Voltage, Current, Output, Dwell, Ramp, Block, Repeat, Until };
+constexpr int kRequired[] = {Channel, Voltage, Current, Output, Dwell};
+
+} // namespace
+
+std::variant<EndCondition, QString> EndCondition::parse(const QString& text) {
+    static const QRegularExpression form(
+        QStringLiteral("^\\s*(V|I|Ah|Wh|t)\\s*([1-4]?)\\s*(<=|>=|<|>)\\s*([-+0-9.eE]+)\\s*(s?)"
+                       "(?:\\s+for\\s+([0-9.]+)\\s*s)?\\s*$"),
+        QRegularExpression::CaseInsensitiveOption);
+    const QRegularExpressionMatch m = form.match(text);
+    const std::optional<double> value = m.hasMatch() ? plainNumber(m.captured(4)) : std::nullopt;
+    if (!value)
+        return Sequence::tr("'%1' is not an end condition (e.g. \"I1<0.05 for 30s\").").arg(text);
+    static const QStringList kNames{QStringLiteral("v"), QStringLiteral("i"), QStringLiteral("ah"),
+                                    QStringLiteral("wh"), QStringLiteral("t")};
+    EndCondition c;
+    c.quantity = Quantity(kNames.indexOf(m.captured(1).toLower()));
+    const bool timed = c.quantity == Quantity::Elapsed;
+    if (timed == !m.captured(2).isEmpty() || (!timed && !m.captured(5).isEmpty()))
+        return Sequence::tr("'%1': a channel belongs to V, I, Ah and Wh, seconds to t.").arg(text);
+    c.channel = timed ? 1 : m.captured(2).toInt();
+    c.above = m.captured(3).startsWith(QLatin1Char('>'));
+    c.orEqual = m.captured(3).endsWith(QLatin1Char('='));
+    c.value = *value;
+    if (!m.captured(6).isEmpty()) {
+        const std::optional<qint64> hold = milliseconds(m.captured(6));
+        if (!hold)
+            return Sequence::tr("'%1': the time it holds is not a number of seconds.").arg(text);
+        c.holdMs = *hold;
+    }
+    return c;
+}
+
+QString EndCondition::text() const {
+    static const char* const kNames[] = {"V", "I", "Ah", "Wh", "t"};
+    QString t = QLatin1String(kNames[int(quantity)]);
+    if (quantity != Quantity::Elapsed)
+        t += QString::number(channel);
+    t += QLatin1String(above ? ">" : "<") + QLatin1String(orEqual ? "=" : "") + numberText(value);
+    if (quantity == Quantity::Elapsed)
+        t += QLatin1Char('s');
+    return t + QStringLiteral(" for %1s").arg(secondsText(holdMs));
+}
+
+int Sequence::repeatOf(const QString& block) const {
+    const auto r = repeats.find(block);
+    return r == repeats.end() ? 1 : r->second;
+}
+
+std::variant<Sequence, QString> Sequence::fromCsv(const QByteArray& bytes) {
+    QStringList lines = QString::fromUtf8(bytes).split(QLatin1Char('\n'));
+    for (QString& l : lines)
+        if (l.endsWith(QLatin1Char('\r')))
+            l.chop(1);
+    while (!lines.isEmpty() && lines.last().trimmed().isEmpty())
+        lines.removeLast();
+    if (lines.isEmpty())
+        return tr("The file is empty: a sequence begins with a header line.");
+    // Each column by name, in any order; a name not known is a typing error.
+    std::array<int, std::size(kColumns)> at;
+    at.fill(-1);
+    const QStringList header = fieldsOf(lines.first());
+    for (int i = 0; i < header.size(); ++i) {
+        const QString name = header.at(i).toLower();
+        const auto known = std::find_if(std::begin(kColumns), std::end(kColumns),
+                                        [&](const char* c) { return name == QLatin1String(c); });
+        if (known == std::end(kColumns) || at[std::size_t(known - std::begin(kColumns))] >= 0)
+            return tr("Line 1: the column '%1' is unknown or twice.").arg(header.at(i));
+        at[std::size_t(known - std::begin(kColumns))] = i;
+    }
+    for (int c : kRequired)
+        if (at[std::size_t(c)] < 0)
+            return tr("Line 1: the column '%1' is missing.").arg(QLatin1String(kColumns[c]));
+
+    Sequence s;
+    std::optional<QString> lastStep;
+    QSet<QString> closed; // blocks left behind: one may not come back
+    QString openBlock;
+    std::map<QString, int> counted; // each block's count as first given
+    for (int n = 1; n < lines.size(); ++n) {
+        if (lines.at(n).trimmed().isEmpty())
+            continue;
+        const QStringList fields = fieldsOf(lines.at(n));
+        auto field = [&](Column c) { return at[c] < 0 ? QString() : fields.value(at[c]); };
+        auto refuse = [&](const QString& why) { return tr("Line %1: %2").arg(n + 1).arg(why); };
+        ChannelSetting set;
+        const std::optional<double> channel = plainNumber(field(Channel));
+        if (!channel || *channel != std::floor(*channel) || *channel < 1 || *channel > 4)
+            return refuse(tr("the channel is 1 to 4."));
+        set.channel = int(*channel);
+        for (auto [column, value] : {std::pair{Voltage, &set.voltage}, {Current, &set.current}})
+            if (!field(column).isEmpty() && !(*value = plainNumber(field(column))))
+                return refuse(tr("'%1' is not a number.").arg(field(column)));
+        const QString output = field(Output).toLower();
+        if (output == QLatin1String("on") || output == QLatin1String("off"))
+            set.output = output == QLatin1String("on");
+        else if (!output.isEmpty())
+            return refuse(tr("the output is on, off or empty."));
+        SequenceStep step;
+        const std::optional<qint64> dwell = milliseconds(field(Dwell));
+        if (!dwell)
+            return refuse(tr("dwell_s is a number of seconds."));
+        step.dwellMs = *dwell;
+        const QString ramp = field(Ramp).toLower();
+        if (!QStringList{"", "no", "0", "yes", "1"}.contains(ramp))
+            return refuse(tr("ramp is yes or no."));
+        step.ramp = ramp == QLatin1String("yes") || ramp == QLatin1String("1");
+        step.block = field(Block);
+        if (!field(Until).isEmpty()) {
+            std::variant<EndCondition, QString> until = EndCondition::parse(field(Until));
+            if (auto* why = std::get_if<QString>(&until))
+                return refuse(*why);
+            step.until = std::get<EndCondition>(until);
+        }
+        // Rows of one step number are one step: they agree on all but the
+        // channel's values.
+        const QString number = field(Step);
+        if (at[Step] >= 0 && number.isEmpty())
+            return refuse(tr("the step number is missing."));
+        if (at[Step] >= 0 && lastStep == number) {
+            SequenceStep& same = s.steps.back();
+            if (same.dwellMs != step.dwellMs || same.ramp != step.ramp ||
+                same.block != step.block || same.until != step.until)
+                return refuse(
+                    tr("the rows of step %1 differ in dwell, ramp, block or until.").arg(number));
+            if (std::any_of(same.channels.begin(), same.channels.end(),
+                            [&](const ChannelSetting& c) { return c.channel == set.channel; }))
+                return refuse(tr("step %1 sets channel %2 twice.").arg(number).arg(set.channel));
+            same.channels.push_back(set);
+        } else {
+            if (int(s.steps.size()) == kMaxSteps)
+                return refuse(tr("a sequence has at most %1 steps.").arg(kMaxSteps));
+            // A block's steps stand together, inside its outer blocks'.
+            if (step.block != openBlock) {
+                QString left = openBlock;
+                while (!left.isEmpty() &&
+                       !(step.block + QLatin1Char('/')).startsWith(left + QLatin1Char('/'))) {
+                    closed.insert(left);
+                    left = left.section(QLatin1Char('/'), 0, -2);
+                }
+                for (QString b = step.block; !b.isEmpty(); b = b.section(QLatin1Char('/'), 0, -2))
+                    if (closed.contains(b))
+                        return refuse(tr("the block '%1' is not in one piece.").arg(b));
+                openBlock = step.block;
+            }
+            step.channels.push_back(set);
+            s.steps.push_back(step);
+            lastStep = number;
+        }
+        if (!field(Repeat).isEmpty()) {
+            const QStringList paths = step.block.split(QLatin1Char('/'));
+            const QStringList counts = field(Repeat).split(QLatin1Char('/'));
+            if (step.block.isEmpty() || (counts.size() != 1 && counts.size() != paths.size()))
+                return refuse(tr("repeat gives a count for each of the row's blocks, or for the "
+                                 "innermost."));
+            for (qsizetype k = 0; k < counts.size(); ++k) {
+                const QString path =
+                    step.block.section(QLatin1Char('/'), 0, int(paths.size() - counts.size() + k));
+                const std::optional<double> times = plainNumber(counts.at(k));
+                if (!times || *times != std::floor(*times) || *times < 1 || *times > 1e6)
+                    return refuse(tr("repeat is a whole number of times, 1 or more."));
+                const auto [kept, first] = counted.emplace(path, int(*times));
+                if (!first && kept->second != int(*times))
+                    return refuse(tr("the block '%1' repeats %2 times, not %3.")
+                                      .arg(path)
+                                      .arg(kept->second)
+                                      .arg(int(*times)));
+                if (*times > 1)
+                    s.repeats[path] = int(*times);
+            }
+        }
+    }
+    if (s.steps.empty())
+        return tr("The file has no step.");
+    return s;
+}
+
+QByteArray Sequence::toCsv() const {
+    const bool many = std::any_of(steps.begin(), steps.end(),
+                                  [](const SequenceStep& st) { return st.channels.size() > 1; });
+    const bool ramps =
+        std::any_of(steps.begin(), steps.end(), [](const SequenceStep& st) { return st.ramp; });
+    const bool blocks = std::any_of(steps.begin(), steps.end(),
+                                    [](const SequenceStep& st) { return !st.block.isEmpty(); });
+    const bool untils = std::any_of(steps.begin(), steps.end(),
+                                    [](const SequenceStep& st) { return st.until.has_value(); });
+    QStringList header;
+    for (int c = 0; c < int(std::size(kColumns)); ++c)
+        if ((c != Step || many) && (c != Ramp || ramps) &&
+            ((c != Block && c != Repeat) || blocks) && (c != Until || untils))
+            header << QLatin1String(kColumns[c]);
+    QStringList lines{header.join(QLatin1Char(','))};
+    QSet<QString> repeated;
+    for (std::size_t i = 0; i < steps.size(); ++i) {
+        const SequenceStep& st = steps[i];
+        for (const ChannelSetting& set : st.channels) {
+            QStringList row;
+            auto optional = [](const std::optional<double>& v) {
+                return v ? numberText(*v) : QString();
+            };
+            // Each block's counts on its first row, outermost first.
+            QStringList counts;
+            bool other = false;
+            for (int k = 0; !st.block.isEmpty() && k <= int(st.block.count(QLatin1Char('/')));
+                 ++k) {
+                const int times = repeatOf(st.block.section(QLatin1Char('/'), 0, k));
+                counts << QString::number(times);
+                other = other || times != 1;
+            }
+            const QString repeat =
+                other && !repeated.contains(st.block) ? counts.join(QLatin1Char('/')) : QString();
+            if (!st.block.isEmpty())
+                repeated.insert(st.block);
+            const QString values[] = {QString::number(i + 1),
+                                      QString::number(set.channel),
+                                      optional(set.voltage),
+                                      optional(set.current),
+                                      set.output ? QLatin1String(*set.output ? "on" : "off")
+                                                 : QString(),
+                                      secondsText(st.dwellMs),
+                                      QLatin1String(st.ramp ? "yes" : "no"),
+                                      st.block,
+                                      repeat,
+                                      st.until ? st.until->text() : QString()};
+            for (const QString& name : header) {
+                const auto c =
+                    std::find_if(std::begin(kColumns), std::end(kColumns),
+                                 [&](const char* k) { return name == QLatin1String(k); });
+                row << values[c - std::begin(kColumns)];
+            }
+            lines << row.join(QLatin1Char(','));
+        }
+    }
+    return (lines.join(QStringLiteral("\r\n")) + QStringLiteral("\r\n")).toUtf8();
+}
+
+std::optional<QString> Sequence::refusal(const SequenceLimits& limits) const {
+    for (std::size_t i = 0; i < steps.size(); ++i) {
+        const SequenceStep& st = steps[i];
+        auto refuse = [&](const QString& why) { return tr("Step %1: %2").arg(i + 1).arg(why); };
+        for (const ChannelSetting& set : st.channels) {
+            const auto c = std::size_t(set.channel - 1);
+            if (set.channel > limits.channels)
+                return refuse(tr("the supply has no channel %1.").arg(set.channel));
+            if (set.voltage && (*set.voltage < 0 || *set.voltage > limits.maxVolt[c]))
+                return refuse(tr("%1 V on channel %2 is beyond 0 to %3 V.")
+                                  .arg(*set.voltage)
+                                  .arg(set.channel)
+                                  .arg(limits.maxVolt[c]));
+            if (set.current && (*set.current < 0 || *set.current > limits.maxCurr[c]))
+                return refuse(tr("%1 A on channel %2 is beyond 0 to %3 A.")
+                                  .arg(*set.current)
+                                  .arg(set.channel)
+                                  .arg(limits.maxCurr[c]));
+        }
+        if (st.until && st.until->quantity != EndCondition::Quantity::Elapsed &&
+            st.until->channel > limits.channels)
+            return refuse(tr("the supply has no channel %1 to watch.").arg(st.until->channel));
+        if (st.ramp && st.dwellMs == 0)
+            return refuse(tr("a ramp needs a dwell to ramp over."));
+    }
+    return std::nullopt;
+}
+
+std::vector<int> Sequence::runOrder(std::size_t limit) const {
+    std::vector<int> order;
+    // Steps first to end at a depth of blocks: a run of steps in one block
+    // there runs as often as that block repeats.
+    std::function<void(int, int, int)> expand = [&](int first, int end, int depth) {
+        for (int i = first; i < end && order.size() < limit;) {
+            const QString& block = steps[std::size_t(i)].block;
+            const QString path = block.section(QLatin1Char('/'), 0, depth);
+            if (block.isEmpty() || block.count(QLatin1Char('/')) < depth) {
+                order.push_back(i++);
+                continue;
+            }
+            int j = i;
+            while (j < end &&
+                   steps[std::size_t(j)].block.section(QLatin1Char('/'), 0, depth) == path)
+                ++j;
+            for (int pass = 0; pass < repeatOf(path) && order.size() < limit; ++pass)
+                expand(i, j, depth + 1);
+            i = j;
+        }
+    };
+    expand(0, int(steps.size()), 0);
+    return order;
+}
+
+} // namespace trq

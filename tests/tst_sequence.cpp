@@ -1,0 +1,153 @@
+// Sequences as their CSV files have them: read, refused with the line and
+// the reason, written back, checked against a supply, run in order.
+#include "session/sequence.h"
+#include "support/testsupport.h"
+
+using namespace trq;
+using namespace trq::test;
+
+namespace {
+
+Sequence read(const QByteArray& text) {
+    std::variant<Sequence, QString> s = Sequence::fromCsv(text);
+    if (const QString* why = std::get_if<QString>(&s))
+        qWarning("%s", qPrintable(*why));
+    return std::get<Sequence>(s);
+}
+
+} // namespace
+
+class TestSequence : public QObject {
+    Q_OBJECT
+private slots:
+    // The least a file needs: each row one step; empty is unchanged; the
+    // dwell rounded up to a whole millisecond. A file written by the
+    // program reads and writes back byte for byte, every column used.
+    void filesReadAndWriteBack() {
+        const Sequence minimal = read("channel,voltage,current,output,dwell_s\n"
+                                      "1,5,1,on,0.5\n"
+                                      "2,,0.25,,0.0005\n"
+                                      "1,,,off,1\n");
+        QCOMPARE(minimal.steps.size(), std::size_t(3));
+        QCOMPARE(minimal.steps[0].channels[0], (ChannelSetting{1, 5.0, 1.0, true}));
+        QCOMPARE(minimal.steps[1].channels[0], (ChannelSetting{2, {}, 0.25, {}}));
+        QCOMPARE(minimal.steps[1].dwellMs, 1);
+        QCOMPARE(minimal.toCsv(), QByteArray("channel,voltage,current,output,dwell_s\r\n"
+                                             "1,5,1,on,0.5\r\n"
+                                             "2,,0.25,,0.001\r\n"
+                                             "1,,,off,1\r\n"));
+        const QByteArray rich = "step,channel,voltage,current,output,dwell_s,ramp,block,repeat,"
+                                "until\r\n"
+                                "1,1,0,2,on,0,no,,,\r\n"
+                                "1,2,12,0.5,on,0,no,,,\r\n"
+                                "2,1,4.2,,,7200,yes,,,V1>=4.2 for 2s\r\n"
+                                "3,1,,,,3600,no,,,I1<0.05 for 30s\r\n"
+                                "4,2,5,,,1,no,cycle,100,\r\n"
+                                "5,2,0,,,1,no,cycle/pulse,100/3,\r\n"
+                                "6,2,3.3,,,0.25,no,cycle/pulse,,t>1.5s for 0s\r\n"
+                                "7,1,,,off,0,no,,,\r\n";
+        const Sequence s = read(rich);
+        QCOMPARE(s.steps.size(), std::size_t(7));
+        QCOMPARE(s.steps[0].channels.size(), std::size_t(2));
+        QCOMPARE(s.steps[2].until,
+                 (EndCondition{EndCondition::Quantity::Current, 1, false, false, 0.05, 30000}));
+        QCOMPARE(s.repeatOf("cycle"), 100);
+        QCOMPARE(s.repeatOf("cycle/pulse"), 3);
+        QCOMPARE(s.toCsv(), rich);
+    }
+
+    void refusedFilesSayWhereAndWhy_data() {
+        columns<QByteArray, QString>("file", "reason");
+        const QByteArray head = "channel,voltage,current,output,dwell_s\n";
+        QTest::newRow("empty") << QByteArray("\n\n") << "The file is empty";
+        QTest::newRow("no step") << head << "The file has no step";
+        QTest::newRow("typed column") << QByteArray("channel,voltage,current,output,dwel_s\n")
+                                      << "Line 1: the column 'dwel_s' is unknown";
+        QTest::newRow("column missing") << QByteArray("channel,voltage,output,dwell_s\n1,1,on,1\n")
+                                        << "Line 1: the column 'current' is missing";
+        QTest::newRow("channel 5") << head + "5,1,1,on,1\n"
+                                   << "Line 2: the channel is 1 to 4";
+        QTest::newRow("a word for volts") << head + "1,five,1,on,1\n"
+                                          << "Line 2: 'five' is not";
+        QTest::newRow("output maybe") << head + "1,1,1,maybe,1\n"
+                                      << "Line 2: the output is on";
+        QTest::newRow("dwell below 0") << head + "1,1,1,on,-1\n"
+                                       << "Line 2: dwell_s is";
+        QTest::newRow("ramp perhaps")
+            << QByteArray("channel,voltage,current,output,dwell_s,ramp\n1,1,1,on,1,perhaps\n")
+            << "Line 2: ramp is yes or no";
+        QTest::newRow("until unreadable")
+            << QByteArray("channel,voltage,current,output,dwell_s,until\n1,1,1,on,1,V9>1\n")
+            << "Line 2: 'V9>1' is not an end condition";
+        QTest::newRow("time with a channel")
+            << QByteArray("channel,voltage,current,output,dwell_s,until\n1,1,1,on,1,t1>5s\n")
+            << "Line 2: 't1>5s': a channel belongs";
+        const QByteArray blocks = "channel,voltage,current,output,dwell_s,block,repeat\n";
+        QTest::newRow("block in two pieces") << blocks + "1,1,,,1,a,2\n1,2,,,1,,\n1,3,,,1,a,\n"
+                                             << "Line 4: the block 'a' is not";
+        QTest::newRow("repeat disagrees") << blocks + "1,1,,,1,a,2\n1,2,,,1,a,3\n"
+                                          << "Line 3: the block 'a' repeats 2 times";
+        QTest::newRow("repeat without block") << blocks + "1,1,,,1,,2\n"
+                                              << "Line 2: repeat gives";
+        QTest::newRow("repeat zero") << blocks + "1,1,,,1,a,0\n"
+                                     << "Line 2: repeat is a whole";
+        const QByteArray steps = "step,channel,voltage,current,output,dwell_s\n";
+        QTest::newRow("one step, two dwells") << steps + "1,1,1,,,1\n1,2,1,,,2\n"
+                                              << "Line 3: the rows of step 1 differ";
+        QTest::newRow("one step, a channel twice") << steps + "1,1,1,,,1\n1,1,2,,,1\n"
+                                                   << "Line 3: step 1 sets channel 1 twice";
+        QByteArray many = head;
+        for (int i = 0; i <= Sequence::kMaxSteps; ++i)
+            many += "1,1,,,0\n";
+        QTest::newRow("too many steps") << many << "Line 100002: a sequence has at most 100000";
+    }
+    void refusedFilesSayWhereAndWhy() {
+        QFETCH(QByteArray, file);
+        QFETCH(QString, reason);
+        const std::variant<Sequence, QString> s = Sequence::fromCsv(file);
+        QVERIFY(std::holds_alternative<QString>(s));
+        QVERIFY2(std::get<QString>(s).startsWith(reason), qPrintable(std::get<QString>(s)));
+    }
+
+    // Checked against the supply before it runs: its channels, its limits,
+    // a ramp with time to ramp.
+    void aSupplyRefusesWhatItCannotDo_data() {
+        columns<QByteArray, QString>("row", "reason");
+        QTest::newRow("fits") << QByteArray("2,30,3,on,1,no,") << QString();
+        QTest::newRow("no channel 3")
+            << QByteArray("3,1,1,on,1,no,") << "Step 2: the supply has no channel 3.";
+        QTest::newRow("too many volts")
+            << QByteArray("2,30.5,,,1,no,") << "Step 2: 30.5 V on channel 2 is beyond 0 to 30 V.";
+        QTest::newRow("negative amps")
+            << QByteArray("1,,-1,,1,no,") << "Step 2: -1 A on channel 1 is beyond 0 to 3 A.";
+        QTest::newRow("ramp in no time")
+            << QByteArray("1,5,,,0,yes,") << "Step 2: a ramp needs a dwell to ramp over.";
+        QTest::newRow("watching channel 4")
+            << QByteArray("1,5,,,10,no,I4<1") << "Step 2: the supply has no channel 4 to watch.";
+    }
+    void aSupplyRefusesWhatItCannotDo() {
+        QFETCH(QByteArray, row);
+        QFETCH(QString, reason);
+        const Sequence s = read("channel,voltage,current,output,dwell_s,ramp,until\n"
+                                "1,1,1,on,1,no,\n" +
+                                row + "\n");
+        const SequenceLimits twoChannels{2, {30, 30}, {3, 3}};
+        QCOMPARE(s.refusal(twoChannels).value_or(QString()), reason);
+    }
+
+    // Blocks run as often as they repeat, nested ones inside each pass of
+    // their outer block.
+    void blocksRepeatInOrder() {
+        const Sequence s = read("channel,voltage,current,output,dwell_s,block,repeat\n"
+                                "1,1,,,1,,\n"
+                                "1,2,,,1,a,2\n"
+                                "1,3,,,1,a/b,2/3\n"
+                                "1,4,,,1,a/b,\n"
+                                "1,5,,,1,,\n");
+        QCOMPARE(s.runOrder(), (std::vector<int>{0, 1, 2, 3, 2, 3, 2, 3, 1, 2, 3, 2, 3, 2, 3, 4}));
+        QCOMPARE(s.runOrder(4), (std::vector<int>{0, 1, 2, 3}));
+    }
+};
+
+TRQ_TEST_MAIN(TestSequence)
+#include "tst_sequence.moc"
