@@ -135,6 +135,59 @@ private slots:
         QCOMPARE(s.refusal(twoChannels).value_or(QString()), reason);
     }
 
+    // Planned from the start, so nothing adds up: ten thousand steps of
+    // 100 ms start exactly 100 ms apart. A ramp's increments come one a tick,
+    // the last at the step's end with exactly the step's value; a step ended
+    // early by its condition leaves its ramp where it stood and the next
+    // step starts then.
+    void runsArePlannedFromTheStart() {
+        QByteArray text = "channel,voltage,current,output,dwell_s\n";
+        for (int i = 0; i < 10000; ++i)
+            text += "1," + QByteArray::number(i % 30) + ",,,0.1\n";
+        const Sequence many = read(text);
+        SequencePlan plan(many, 100, {});
+        qint64 n = 0;
+        while (const std::optional<PlannedMoment> m = plan.next())
+            if (m->atMs != n++ * 100)
+                QFAIL(qPrintable(QStringLiteral("step %1 at %2 ms").arg(n).arg(m->atMs)));
+        QCOMPARE(n, 10000);
+        QCOMPARE(plan.endMs(), 1000000);
+
+        using W = PlannedSet::What;
+        const Sequence ramp = read("channel,voltage,current,output,dwell_s,ramp\n"
+                                   "1,1,0.5,on,0,no\n"
+                                   "1,6,,,0.25,yes\n"
+                                   "1,,,off,1,no\n"
+                                   "1,0,,,10,yes\n"
+                                   "1,,,off,0,no\n");
+        SequencePlan r(ramp, 100, {});
+        const std::vector<PlannedMoment> expected{
+            {0, 0, true, {{1, W::Output, 1}, {1, W::Voltage, 1}, {1, W::Current, 0.5}}},
+            {0, 1, true, {}},
+            {100, 1, false, {{1, W::Voltage, 3}}},
+            {200, 1, false, {{1, W::Voltage, 5}}},
+            {250, 1, false, {{1, W::Voltage, 6}}},
+            {250, 2, true, {{1, W::Output, 0}}},
+            {1250, 3, true, {}},
+            {1350, 3, false, {{1, W::Voltage, 5.94}}}};
+        for (const PlannedMoment& e : expected) {
+            const std::optional<PlannedMoment> m = r.next();
+            QVERIFY(m);
+            QCOMPARE(std::tuple(m->atMs, m->step, m->stepStarts, m->sets.size()),
+                     std::tuple(e.atMs, e.step, e.stepStarts, e.sets.size()));
+            for (std::size_t i = 0; i < e.sets.size(); ++i) {
+                QCOMPARE(std::pair(m->sets[i].channel, m->sets[i].what),
+                         std::pair(e.sets[i].channel, e.sets[i].what));
+                QCOMPARE(m->sets[i].value, e.sets[i].value);
+            }
+        }
+        r.endStepAt(1400);
+        const std::optional<PlannedMoment> after = r.next();
+        QVERIFY(after && after->atMs == 1400 && after->step == 4 && after->stepStarts);
+        QVERIFY(!r.next());
+        QCOMPARE(r.endMs(), 1400);
+    }
+
     // Blocks run as often as they repeat, nested ones inside each pass of
     // their outer block.
     void blocksRepeatInOrder() {

@@ -329,27 +329,101 @@ std::optional<QString> Sequence::refusal(const SequenceLimits& limits) const {
 
 std::vector<int> Sequence::runOrder(std::size_t limit) const {
     std::vector<int> order;
-    // Steps first to end at a depth of blocks: a run of steps in one block
-    // there runs as often as that block repeats.
-    std::function<void(int, int, int)> expand = [&](int first, int end, int depth) {
-        for (int i = first; i < end && order.size() < limit;) {
-            const QString& block = steps[std::size_t(i)].block;
-            const QString path = block.section(QLatin1Char('/'), 0, depth);
-            if (block.isEmpty() || block.count(QLatin1Char('/')) < depth) {
-                order.push_back(i++);
+    SequenceCursor cursor(*this);
+    for (int step = cursor.next(); step >= 0 && order.size() < limit; step = cursor.next())
+        order.push_back(step);
+    return order;
+}
+
+SequenceCursor::SequenceCursor(const Sequence& sequence) : sequence_(sequence) {
+    frames_.push_back({0, int(sequence.steps.size()), 0, 1, 0, 0});
+}
+
+int SequenceCursor::next() {
+    while (!frames_.empty()) {
+        Frame& f = frames_.back();
+        if (f.at >= f.end) {
+            if (++f.pass < f.passes) {
+                f.at = f.first;
                 continue;
             }
-            int j = i;
-            while (j < end &&
-                   steps[std::size_t(j)].block.section(QLatin1Char('/'), 0, depth) == path)
-                ++j;
-            for (int pass = 0; pass < repeatOf(path) && order.size() < limit; ++pass)
-                expand(i, j, depth + 1);
-            i = j;
+            frames_.pop_back();
+            continue;
         }
-    };
-    expand(0, int(steps.size()), 0);
-    return order;
+        const QString& block = sequence_.steps[std::size_t(f.at)].block;
+        if (block.isEmpty() || block.count(QLatin1Char('/')) < f.depth)
+            return f.at++;
+        // A block at this depth: its steps in a row, as often as it runs.
+        const QString path = block.section(QLatin1Char('/'), 0, f.depth);
+        int end = f.at;
+        while (end < f.end && sequence_.steps[std::size_t(end)].block.section(QLatin1Char('/'), 0,
+                                                                              f.depth) == path)
+            ++end;
+        const Frame inner{f.at, end, f.depth + 1, sequence_.repeatOf(path), 0, f.at};
+        f.at = end;
+        frames_.push_back(inner);
+    }
+    return -1;
+}
+
+SequencePlan::SequencePlan(const Sequence& sequence, qint64 tickMs, const Values& start)
+    : sequence_(sequence), cursor_(sequence), tickMs_(std::max<qint64>(tickMs, 1)), values_(start) {
+}
+
+std::optional<PlannedMoment> SequencePlan::next() {
+    // The running step's ramp: its next increment, while the step lasts.
+    if (step_ >= 0 && rampAt_ > 0 && rampAt_ <= stepEnd_) {
+        const SequenceStep& st = sequence_.steps[std::size_t(step_)];
+        PlannedMoment m{rampAt_, step_, false, {}};
+        const double share = double(rampAt_ - stepStart_) / double(stepEnd_ - stepStart_);
+        for (const ChannelSetting& set : st.channels) {
+            const auto c = std::size_t(set.channel - 1);
+            for (auto [value, q] : {std::pair{set.voltage, 0}, {set.current, 1}}) {
+                if (!value)
+                    continue;
+                // The last increment is the step's own value, not a sum.
+                const double v = share >= 1 ? *value
+                                            : from_[c][std::size_t(q)] +
+                                                  (*value - from_[c][std::size_t(q)]) * share;
+                values_[c][std::size_t(q)] = v;
+                m.sets.push_back({set.channel,
+                                  q == 0 ? PlannedSet::What::Voltage : PlannedSet::What::Current,
+                                  v});
+            }
+        }
+        rampAt_ = rampAt_ == stepEnd_ ? 0 : std::min(rampAt_ + tickMs_, stepEnd_);
+        return m;
+    }
+    const int step = cursor_.next();
+    if (step < 0)
+        return std::nullopt;
+    const SequenceStep& st = sequence_.steps[std::size_t(step)];
+    step_ = step;
+    stepStart_ = stepEnd_;
+    stepEnd_ = stepStart_ + st.dwellMs;
+    from_ = values_;
+    PlannedMoment m{stepStart_, step, true, {}};
+    for (const ChannelSetting& set : st.channels) {
+        const auto c = std::size_t(set.channel - 1);
+        if (set.output)
+            m.sets.push_back({set.channel, PlannedSet::What::Output, *set.output ? 1.0 : 0.0});
+        if (st.ramp && st.dwellMs > 0)
+            continue; // they ramp from here
+        for (auto [value, q] : {std::pair{set.voltage, 0}, {set.current, 1}})
+            if (value) {
+                values_[c][std::size_t(q)] = *value;
+                m.sets.push_back({set.channel,
+                                  q == 0 ? PlannedSet::What::Voltage : PlannedSet::What::Current,
+                                  *value});
+            }
+    }
+    rampAt_ = st.ramp && st.dwellMs > 0 ? std::min(stepStart_ + tickMs_, stepEnd_) : 0;
+    return m;
+}
+
+void SequencePlan::endStepAt(qint64 atMs) {
+    stepEnd_ = std::clamp(atMs, stepStart_, stepEnd_);
+    rampAt_ = 0;
 }
 
 } // namespace trq

@@ -88,4 +88,67 @@ public:
     bool operator==(const Sequence&) const = default;
 };
 
+// The steps in the order they run, one at a time, blocks repeated as they
+// say, without writing the whole order out (a block of 100,000 steps may
+// run a million times).
+class SequenceCursor {
+public:
+    explicit SequenceCursor(const Sequence& sequence);
+    // The next step's index, or -1 after the last.
+    int next();
+
+private:
+    struct Frame {
+        int first, end, depth, passes, pass, at;
+    };
+    const Sequence& sequence_;
+    std::vector<Frame> frames_;
+};
+
+// What a channel is set to at a moment of a run.
+struct PlannedSet {
+    enum class What { Voltage, Current, Output };
+    int channel = 1;
+    What what = What::Voltage;
+    double value = 0; // 1 or 0 for the output
+    bool operator==(const PlannedSet&) const = default;
+};
+struct PlannedMoment {
+    qint64 atMs = 0; // from the run's start
+    int step = 0;    // the step's index in the sequence
+    bool stepStarts = false;
+    std::vector<PlannedSet> sets;
+    bool operator==(const PlannedMoment&) const = default;
+};
+
+// A run's moments in time from its start, each planned from the start and
+// not from the moment before, so lateness never adds up: a step's settings
+// at its start, a ramp's increments one a tick (its last at the step's end,
+// exactly the step's value). A step that ends early on its condition moves
+// the plan on from then.
+class SequencePlan {
+public:
+    // The channels' set values as the run starts, for the first ramps.
+    using Values = std::array<std::array<double, 2>, 4>; // volts, amps by channel
+    SequencePlan(const Sequence& sequence, qint64 tickMs, const Values& start);
+
+    // The next moment, or nothing once every step has run; the run ends at
+    // endMs() then.
+    std::optional<PlannedMoment> next();
+    // The step running now ends at atMs (no sooner than it began): its
+    // ramp stops where it stood, the next step starts then.
+    void endStepAt(qint64 atMs);
+    qint64 endMs() const { return stepEnd_; }
+
+private:
+    const Sequence& sequence_;
+    SequenceCursor cursor_;
+    qint64 tickMs_;
+    Values values_;
+    Values from_{};
+    int step_ = -1;
+    qint64 stepStart_ = 0, stepEnd_ = 0;
+    qint64 rampAt_ = 0; // the next increment's time
+};
+
 } // namespace trq
