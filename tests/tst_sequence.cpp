@@ -3,10 +3,79 @@
 #include "session/sequence.h"
 #include "support/testsupport.h"
 
+#include <QPointer>
+#include <QSignalSpy>
+
+#include <cmath>
+#include <map>
+
 using namespace trq;
 using namespace trq::test;
 
 namespace {
+
+// Waits the test lets pass: the clock moves to each one's time in turn.
+struct SteppedWaiter final : Waiter {
+    explicit SteppedWaiter(ManualClock& c) : clock(c) {}
+    void after(int msec, QObject* context, std::function<void()> work) override {
+        due.emplace(qint64(std::llround(clock.nowSec() * 1000)) + msec,
+                    std::pair(QPointer<QObject>(context), std::move(work)));
+    }
+    void passTo(qint64 ms) {
+        while (!due.empty() && due.begin()->first <= ms) {
+            auto [at, wait] = *due.begin();
+            due.erase(due.begin());
+            clock.setMsec(at);
+            if (wait.first)
+                wait.second();
+        }
+        clock.setMsec(ms);
+    }
+    ManualClock& clock;
+    std::multimap<qint64, std::pair<QPointer<QObject>, std::function<void()>>> due;
+};
+
+// A supply as the runner sees it: every setting noted with its time from
+// the run's start; readings as the test sets them.
+struct Bench {
+    ManualClock clock;
+    SteppedWaiter waiter{clock};
+    QString blocked;
+    std::map<std::pair<EndCondition::Quantity, int>, double> readings;
+    QStringList log;
+    qint64 startMs = 0;
+    SequenceRunner runner{{[this] { return blocked; },
+                           [this](const PlannedSet& s) {
+                               static const char* const kWhat[] = {"V", "I", "out"};
+                               log << QStringLiteral("%1 ms: %2%3 %4")
+                                          .arg(now())
+                                          .arg(QLatin1String(kWhat[int(s.what)]))
+                                          .arg(s.channel)
+                                          .arg(s.value);
+                               return true;
+                           },
+                           [this](EndCondition::Quantity q, int channel) -> std::optional<double> {
+                               const auto r = readings.find({q, channel});
+                               return r == readings.end() ? std::nullopt
+                                                          : std::optional<double>(r->second);
+                           },
+                           [this] { log << QStringLiteral("%1 ms: all off").arg(now()); }},
+                          clock,
+                          waiter};
+    QSignalSpy finished{&runner, &SequenceRunner::finished};
+
+    qint64 now() const { return qint64(std::llround(clock.nowSec() * 1000)) - startMs; }
+    void run(const Sequence& s, bool hold = false) {
+        startMs = qint64(std::llround(clock.nowSec() * 1000));
+        runner.run(s, 100, {}, hold);
+    }
+    // The run's time passes to ms from its start.
+    void passTo(qint64 ms) { waiter.passTo(startMs + ms); }
+    bool done() {
+        passTo(qint64(1) << 40);
+        return !finished.isEmpty();
+    }
+};
 
 Sequence read(const QByteArray& text) {
     std::variant<Sequence, QString> s = Sequence::fromCsv(text);
@@ -186,6 +255,94 @@ private slots:
         QVERIFY(after && after->atMs == 1400 && after->step == 4 && after->stepStarts);
         QVERIFY(!r.next());
         QCOMPARE(r.endMs(), 1400);
+    }
+
+    // Each setting goes out at its planned time from the start, a ramp's
+    // one a tick; a run that completes switches every output off, unless it
+    // is to hold its last values.
+    void aRunSendsEachSettingOnTime_data() {
+        columns<bool, QString>("hold", "last");
+        QTest::newRow("output off at the end") << false << "1300 ms: all off";
+        QTest::newRow("holding the last values") << true << "1300 ms: out1 0";
+    }
+    void aRunSendsEachSettingOnTime() {
+        QFETCH(bool, hold);
+        QFETCH(QString, last);
+        Bench b;
+        const Sequence s = read("channel,voltage,current,output,dwell_s,ramp\n"
+                                "1,5,,on,1,no\n"
+                                "1,8,,,0.3,yes\n"
+                                "1,,,off,0,no\n");
+        b.run(s, hold);
+        QVERIFY(b.done());
+        QCOMPARE(b.finished.first(), (QVariantList{true, QString()}));
+        QCOMPARE(b.log.mid(0, 6),
+                 (QStringList{"0 ms: out1 1", "0 ms: V1 5", "1100 ms: V1 6", "1200 ms: V1 7",
+                              "1300 ms: V1 8", "1300 ms: out1 0"}));
+        QCOMPARE(b.log.last(), last);
+        QCOMPARE(b.runner.state(), SequenceRunner::State::Done);
+    }
+
+    // A pause keeps what is left of the step; Stop and a supply that cannot
+    // take a step end the run with every output off and say why.
+    void pausedStoppedAndLostRuns() {
+        const Sequence s = read("channel,voltage,current,output,dwell_s\n"
+                                "1,5,,on,1\n"
+                                "1,6,,,1\n");
+        Bench paused;
+        paused.run(s);
+        paused.passTo(400);
+        paused.runner.pause();
+        paused.passTo(5400);
+        paused.runner.resume();
+        QVERIFY(paused.done());
+        QVERIFY(paused.log.contains("6000 ms: V1 6"));
+
+        Bench stopped;
+        stopped.run(s);
+        stopped.runner.stop(QStringLiteral("by the user"));
+        QCOMPARE(stopped.finished.first(), (QVariantList{false, "by the user"}));
+        QCOMPARE(stopped.log.last(), QStringLiteral("0 ms: all off"));
+        QCOMPARE(stopped.runner.state(), SequenceRunner::State::Stopped);
+
+        Bench lost;
+        lost.run(s);
+        lost.blocked = QStringLiteral("is off line");
+        QVERIFY(lost.done());
+        QCOMPARE(lost.finished.first(), (QVariantList{false, "Step 2: the supply is off line."}));
+        QCOMPARE(lost.log.last(), QStringLiteral("1000 ms: all off"));
+    }
+
+    // A step's condition ends it once it has held for its time, a reading
+    // that breaks it starting the count again; charge counts from the
+    // step's beginning; the next step starts then.
+    void conditionsEndStepsOnceTheyHold() {
+        using Q = EndCondition::Quantity;
+        const Sequence s = read("channel,voltage,current,output,dwell_s,until\n"
+                                "1,4.2,1,on,3600,I1<0.05 for 2s\n"
+                                "1,,,,3600,Ah1>0.5 for 0s\n"
+                                "1,,,off,0,\n");
+        Bench b;
+        b.readings[{Q::Current, 1}] = 1.0;
+        b.readings[{Q::Charge, 1}] = 7.0;
+        b.run(s);
+        auto at = [&](qint64 ms, Q q, double value) {
+            b.passTo(ms);
+            b.readings[{q, 1}] = value;
+            b.runner.readingsArrived();
+        };
+        at(10000, Q::Current, 0.04);
+        at(11000, Q::Current, 0.06);
+        at(12000, Q::Current, 0.04);
+        at(13999, Q::Current, 0.04);
+        QCOMPARE(b.runner.step(), 0);
+        at(14000, Q::Current, 0.04);
+        QCOMPARE(b.runner.step(), 1);
+        at(15000, Q::Charge, 7.4); // 0.4 Ah since the step began
+        QCOMPARE(b.runner.step(), 1);
+        at(16000, Q::Charge, 7.6);
+        QCOMPARE(b.log.mid(3), (QStringList{"16000 ms: out1 0", "16000 ms: all off"}));
+        QCOMPARE(b.finished.first(), (QVariantList{true, QString()}));
     }
 
     // Blocks run as often as they repeat, nested ones inside each pass of

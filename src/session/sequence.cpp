@@ -1,5 +1,7 @@
 #include "session/sequence.h"
 
+#include "core/clock.h"
+
 #include <QRegularExpression>
 #include <QSet>
 
@@ -370,7 +372,32 @@ SequencePlan::SequencePlan(const Sequence& sequence, qint64 tickMs, const Values
     : sequence_(sequence), cursor_(sequence), tickMs_(std::max<qint64>(tickMs, 1)), values_(start) {
 }
 
+const PlannedMoment* SequencePlan::peek() {
+    if (!pending_)
+        pending_ = plan();
+    return pending_ ? &*pending_ : nullptr;
+}
+
+void SequencePlan::take() {
+    if (!pending_)
+        return;
+    for (const PlannedSet& set : pending_->sets)
+        if (set.what != PlannedSet::What::Output)
+            values_[std::size_t(set.channel - 1)][set.what == PlannedSet::What::Voltage ? 0 : 1] =
+                set.value;
+    pending_.reset();
+}
+
 std::optional<PlannedMoment> SequencePlan::next() {
+    const PlannedMoment* m = peek();
+    if (!m)
+        return std::nullopt;
+    PlannedMoment moment = *m;
+    take();
+    return moment;
+}
+
+std::optional<PlannedMoment> SequencePlan::plan() {
     // The running step's ramp: its next increment, while the step lasts.
     if (step_ >= 0 && rampAt_ > 0 && rampAt_ <= stepEnd_) {
         const SequenceStep& st = sequence_.steps[std::size_t(step_)];
@@ -382,13 +409,10 @@ std::optional<PlannedMoment> SequencePlan::next() {
                 if (!value)
                     continue;
                 // The last increment is the step's own value, not a sum.
-                const double v = share >= 1 ? *value
-                                            : from_[c][std::size_t(q)] +
-                                                  (*value - from_[c][std::size_t(q)]) * share;
-                values_[c][std::size_t(q)] = v;
+                const double from = from_[c][std::size_t(q)];
                 m.sets.push_back({set.channel,
                                   q == 0 ? PlannedSet::What::Voltage : PlannedSet::What::Current,
-                                  v});
+                                  share >= 1 ? *value : from + (*value - from) * share});
             }
         }
         rampAt_ = rampAt_ == stepEnd_ ? 0 : std::min(rampAt_ + tickMs_, stepEnd_);
@@ -404,26 +428,159 @@ std::optional<PlannedMoment> SequencePlan::next() {
     from_ = values_;
     PlannedMoment m{stepStart_, step, true, {}};
     for (const ChannelSetting& set : st.channels) {
-        const auto c = std::size_t(set.channel - 1);
         if (set.output)
             m.sets.push_back({set.channel, PlannedSet::What::Output, *set.output ? 1.0 : 0.0});
         if (st.ramp && st.dwellMs > 0)
             continue; // they ramp from here
         for (auto [value, q] : {std::pair{set.voltage, 0}, {set.current, 1}})
-            if (value) {
-                values_[c][std::size_t(q)] = *value;
+            if (value)
                 m.sets.push_back({set.channel,
                                   q == 0 ? PlannedSet::What::Voltage : PlannedSet::What::Current,
                                   *value});
-            }
     }
     rampAt_ = st.ramp && st.dwellMs > 0 ? std::min(stepStart_ + tickMs_, stepEnd_) : 0;
     return m;
 }
 
 void SequencePlan::endStepAt(qint64 atMs) {
+    if (pending_ && pending_->stepStarts) {
+        // The next step's start is planned already: it moves to then.
+        const qint64 at = std::min(atMs, stepStart_);
+        stepEnd_ += at - stepStart_;
+        if (rampAt_ > 0)
+            rampAt_ += at - stepStart_;
+        stepStart_ = at;
+        pending_->atMs = at;
+        return;
+    }
+    pending_.reset(); // the rest of the ramp is not sent
     stepEnd_ = std::clamp(atMs, stepStart_, stepEnd_);
     rampAt_ = 0;
+}
+
+SequenceRunner::SequenceRunner(Target target, const Clock& clock, Waiter& waiter, QObject* parent)
+    : QObject(parent), target_(std::move(target)), clock_(clock), waiter_(waiter) {}
+
+qint64 SequenceRunner::elapsedMsec() const {
+    return qint64(std::floor(clock_.nowSec() * 1000.0 - startMsec_));
+}
+
+void SequenceRunner::run(const Sequence& sequence, qint64 tickMs, const SequencePlan::Values& start,
+                         bool holdAtEnd) {
+    ++run_;
+    sequence_ = &sequence;
+    plan_.emplace(sequence, tickMs, start);
+    holdAtEnd_ = holdAtEnd;
+    step_ = -1;
+    holdingSince_.reset();
+    startMsec_ = clock_.nowSec() * 1000.0;
+    state_ = State::Running;
+    emit stateChanged(state_);
+    next();
+}
+
+void SequenceRunner::pause() {
+    if (state_ != State::Running)
+        return;
+    ++run_;
+    pausedAtMsec_ = clock_.nowSec() * 1000.0;
+    state_ = State::Paused;
+    emit stateChanged(state_);
+}
+
+void SequenceRunner::resume() {
+    if (state_ != State::Paused)
+        return;
+    // The plan moves on by the pause: the step keeps what was left of it.
+    startMsec_ += clock_.nowSec() * 1000.0 - pausedAtMsec_;
+    holdingSince_.reset();
+    state_ = State::Running;
+    emit stateChanged(state_);
+    next();
+}
+
+void SequenceRunner::stop(const QString& why) {
+    if (state_ == State::Running || state_ == State::Paused)
+        end(State::Stopped, why);
+}
+
+void SequenceRunner::end(State state, const QString& message) {
+    ++run_;
+    state_ = state;
+    if (state == State::Stopped || !holdAtEnd_)
+        target_.allOff();
+    emit stateChanged(state_);
+    emit finished(state == State::Done, message);
+}
+
+void SequenceRunner::next() {
+    while (state_ == State::Running) {
+        const PlannedMoment* due = plan_->peek();
+        if (!due)
+            return end(State::Done, {});
+        const qint64 wait = due->atMs - elapsedMsec();
+        if (wait > 0) {
+            const quint64 run = run_;
+            waiter_.after(int(std::min<qint64>(wait, 1 << 30)), this, [this, run] {
+                if (run == run_)
+                    next();
+            });
+            return;
+        }
+        if (const QString why = target_.blocked(); !why.isEmpty())
+            return end(State::Stopped, tr("Step %1: the supply %2.").arg(due->step + 1).arg(why));
+        for (const PlannedSet& set : due->sets)
+            if (!target_.set(set))
+                return end(State::Stopped,
+                           tr("Step %1: the supply refused a setting.").arg(due->step + 1));
+        const PlannedMoment moment = *due;
+        plan_->take();
+        if (moment.stepStarts) {
+            step_ = moment.step;
+            stepStartMsec_ = moment.atMs;
+            holdingSince_.reset();
+            const std::optional<EndCondition>& until = sequence_->steps[std::size_t(step_)].until;
+            stepCounter_ = until && (until->quantity == EndCondition::Quantity::Charge ||
+                                     until->quantity == EndCondition::Quantity::Energy)
+                               ? target_.reading(until->quantity, until->channel)
+                               : std::nullopt;
+            const quint64 run = run_;
+            emit stepStarted(step_);
+            if (run != run_)
+                return;
+        }
+    }
+}
+
+void SequenceRunner::readingsArrived() {
+    if (state_ != State::Running || step_ < 0)
+        return;
+    const std::optional<EndCondition>& until = sequence_->steps[std::size_t(step_)].until;
+    if (!until)
+        return;
+    using Q = EndCondition::Quantity;
+    const qint64 now = elapsedMsec();
+    std::optional<double> value = until->quantity == Q::Elapsed
+                                      ? std::optional<double>(double(now - stepStartMsec_) / 1000.0)
+                                      : target_.reading(until->quantity, until->channel);
+    // Charge and energy count from the step's beginning.
+    if (value && (until->quantity == Q::Charge || until->quantity == Q::Energy))
+        value = stepCounter_ ? std::optional<double>(*value - *stepCounter_) : std::nullopt;
+    const bool holds =
+        value && (until->above ? (until->orEqual ? *value >= until->value : *value > until->value)
+                               : (until->orEqual ? *value <= until->value : *value < until->value));
+    if (!holds) {
+        holdingSince_.reset();
+        return;
+    }
+    if (!holdingSince_)
+        holdingSince_ = now;
+    if (now - *holdingSince_ < until->holdMs)
+        return;
+    // It held long enough: the step ends now and the plan goes on from here.
+    ++run_;
+    plan_->endStepAt(now);
+    next();
 }
 
 } // namespace trq

@@ -2,10 +2,12 @@
 
 #include <QByteArray>
 #include <QCoreApplication>
+#include <QObject>
 #include <QString>
 #include <QStringList>
 
 #include <array>
+#include <functional>
 #include <map>
 #include <optional>
 #include <variant>
@@ -132,23 +134,98 @@ public:
     using Values = std::array<std::array<double, 2>, 4>; // volts, amps by channel
     SequencePlan(const Sequence& sequence, qint64 tickMs, const Values& start);
 
-    // The next moment, or nothing once every step has run; the run ends at
-    // endMs() then.
+    // The next moment, not yet taken; none once every step has run (the
+    // run ends at endMs() then).
+    const PlannedMoment* peek();
+    // The moment peeked has gone out.
+    void take();
     std::optional<PlannedMoment> next();
-    // The step running now ends at atMs (no sooner than it began): its
-    // ramp stops where it stood, the next step starts then.
+    // The step whose moments were taken ends at atMs (no sooner than it
+    // began): its ramp stops where it stood, the next step starts then.
     void endStepAt(qint64 atMs);
     qint64 endMs() const { return stepEnd_; }
 
 private:
+    std::optional<PlannedMoment> plan();
+
     const Sequence& sequence_;
     SequenceCursor cursor_;
     qint64 tickMs_;
-    Values values_;
+    Values values_; // as the moments taken set them
     Values from_{};
     int step_ = -1;
     qint64 stepStart_ = 0, stepEnd_ = 0;
     qint64 rampAt_ = 0; // the next increment's time
+    std::optional<PlannedMoment> pending_;
+};
+
+class Clock;
+class Waiter;
+
+// Runs a sequence on a supply: each planned moment's settings go out at its
+// time from the start, the step's end condition is watched on each new
+// reading, and a run that does not complete (stopped, or the supply gone)
+// leaves every output off, as does one that completes unless it is to hold
+// its last values. It never resumes by itself.
+class SequenceRunner : public QObject {
+    Q_OBJECT
+public:
+    enum class State { Idle, Running, Paused, Done, Stopped };
+    struct Target {
+        // Why it cannot take a step now ("is off line"); empty when it can.
+        std::function<QString()> blocked;
+        // Sends one setting; false when it cannot go out.
+        std::function<bool(const PlannedSet&)> set;
+        // A channel's measured voltage or current, or its charge or energy
+        // since its counters' reset; nothing before the first reading.
+        std::function<std::optional<double>(EndCondition::Quantity, int channel)> reading;
+        // Every output off.
+        std::function<void()> allOff;
+    };
+
+    SequenceRunner(Target target, const Clock& clock, Waiter& waiter, QObject* parent = nullptr);
+
+    // The sequence is the caller's until the run ends; it was checked
+    // against the supply. start: the set values the first ramps start from.
+    void run(const Sequence& sequence, qint64 tickMs, const SequencePlan::Values& start,
+             bool holdAtEnd = false);
+    // Pausing keeps what is left of the step's dwell.
+    void pause();
+    void resume();
+    void stop(const QString& why = {});
+    // New readings: the running step's condition is looked at.
+    void readingsArrived();
+
+    State state() const { return state_; }
+    // The running (or last) step's index in the sequence; -1 before one.
+    int step() const { return step_; }
+
+signals:
+    void stepStarted(int step);
+    void stateChanged(State state);
+    // completed false: stopped (by stop(), with its reason, or by a supply
+    // that could not take a step).
+    void finished(bool completed, const QString& message);
+
+private:
+    void next();
+    void end(State state, const QString& message);
+    qint64 elapsedMsec() const;
+
+    Target target_;
+    const Clock& clock_;
+    Waiter& waiter_;
+    const Sequence* sequence_ = nullptr;
+    std::optional<SequencePlan> plan_;
+    State state_ = State::Idle;
+    bool holdAtEnd_ = false;
+    int step_ = -1;
+    double startMsec_ = 0; // the run's start, moved on by each pause
+    double pausedAtMsec_ = 0;
+    qint64 stepStartMsec_ = 0;
+    std::optional<double> stepCounter_; // charge or energy as the step began
+    std::optional<qint64> holdingSince_;
+    quint64 run_ = 0; // a wait of an earlier run or pause does nothing
 };
 
 } // namespace trq
