@@ -1,6 +1,8 @@
 // Sequences as their CSV files have them: read, refused with the line and
 // the reason, written back, checked against a supply, run in order.
 #include "session/sequence.h"
+#include "session/sessionsequence.h"
+#include "support/sessionfixture.h"
 #include "support/testsupport.h"
 
 #include <QPointer>
@@ -37,7 +39,7 @@ struct SteppedWaiter final : Waiter {
 
 // A supply as the runner sees it: every setting noted with its time from
 // the run's start; readings as the test sets them.
-struct Bench {
+struct Runs {
     ManualClock clock;
     SteppedWaiter waiter{clock};
     QString blocked;
@@ -231,7 +233,7 @@ private slots:
                                    "1,,,off,0,no\n");
         SequencePlan r(ramp, 100, {});
         const std::vector<PlannedMoment> expected{
-            {0, 0, true, {{1, W::Output, 1}, {1, W::Voltage, 1}, {1, W::Current, 0.5}}},
+            {0, 0, true, {{1, W::Voltage, 1}, {1, W::Current, 0.5}, {1, W::Output, 1}}},
             {0, 1, true, {}},
             {100, 1, false, {{1, W::Voltage, 3}}},
             {200, 1, false, {{1, W::Voltage, 5}}},
@@ -268,7 +270,7 @@ private slots:
     void aRunSendsEachSettingOnTime() {
         QFETCH(bool, hold);
         QFETCH(QString, last);
-        Bench b;
+        Runs b;
         const Sequence s = read("channel,voltage,current,output,dwell_s,ramp\n"
                                 "1,5,,on,1,no\n"
                                 "1,8,,,0.3,yes\n"
@@ -277,7 +279,7 @@ private slots:
         QVERIFY(b.done());
         QCOMPARE(b.finished.first(), (QVariantList{true, QString()}));
         QCOMPARE(b.log.mid(0, 6),
-                 (QStringList{"0 ms: out1 1", "0 ms: V1 5", "1100 ms: V1 6", "1200 ms: V1 7",
+                 (QStringList{"0 ms: V1 5", "0 ms: out1 1", "1100 ms: V1 6", "1200 ms: V1 7",
                               "1300 ms: V1 8", "1300 ms: out1 0"}));
         QCOMPARE(b.log.last(), last);
         QCOMPARE(b.runner.state(), SequenceRunner::State::Done);
@@ -289,7 +291,7 @@ private slots:
         const Sequence s = read("channel,voltage,current,output,dwell_s\n"
                                 "1,5,,on,1\n"
                                 "1,6,,,1\n");
-        Bench paused;
+        Runs paused;
         paused.run(s);
         paused.passTo(400);
         paused.runner.pause();
@@ -297,15 +299,16 @@ private slots:
         paused.runner.resume();
         QVERIFY(paused.done());
         QVERIFY(paused.log.contains("6000 ms: V1 6"));
+        QCOMPARE(paused.log.last(), QStringLiteral("7000 ms: all off")); // after the last dwell
 
-        Bench stopped;
+        Runs stopped;
         stopped.run(s);
         stopped.runner.stop(QStringLiteral("by the user"));
         QCOMPARE(stopped.finished.first(), (QVariantList{false, "by the user"}));
         QCOMPARE(stopped.log.last(), QStringLiteral("0 ms: all off"));
         QCOMPARE(stopped.runner.state(), SequenceRunner::State::Stopped);
 
-        Bench lost;
+        Runs lost;
         lost.run(s);
         lost.blocked = QStringLiteral("is off line");
         QVERIFY(lost.done());
@@ -322,7 +325,7 @@ private slots:
                                 "1,4.2,1,on,3600,I1<0.05 for 2s\n"
                                 "1,,,,3600,Ah1>0.5 for 0s\n"
                                 "1,,,off,0,\n");
-        Bench b;
+        Runs b;
         b.readings[{Q::Current, 1}] = 1.0;
         b.readings[{Q::Charge, 1}] = 7.0;
         b.run(s);
@@ -343,6 +346,41 @@ private slots:
         at(16000, Q::Charge, 7.6);
         QCOMPARE(b.log.mid(3), (QStringList{"16000 ms: out1 0", "16000 ms: all off"}));
         QCOMPARE(b.finished.first(), (QVariantList{true, QString()}));
+    }
+
+    // On a supply: the settings on its wire in the planned order, the
+    // output off at the end; one it cannot take is refused before anything
+    // is sent; a lost link stops the run.
+    void aSequenceRunsOnASupplysWire() {
+        SessionFixture f;
+        QVERIFY(f.onLineSerial(QStringLiteral("TRQ-3302")));
+        QVERIFY(f.quiet());
+        f.takeReceived();
+        SessionSequence sequence(*f.session, f.clock, f.waiter);
+        QSignalSpy finished(&sequence.runner(), &SequenceRunner::finished);
+        QCOMPARE(sequence.run(read("channel,voltage,current,output,dwell_s\n"
+                                   "1,31,,,1\n")),
+                 std::optional<QString>("Step 1: 31 V on channel 1 is beyond 0 to 30 V."));
+        QVERIFY(sequence.run(read("channel,voltage,current,output,dwell_s,ramp\n"
+                                  "1,1.5,0.5,on,0.2,no\n"
+                                  "2,2,,,0.2,no\n"
+                                  "1,,,off,0,no\n")) == std::nullopt);
+        QVERIFY(finished.wait(5000));
+        QCOMPARE(finished.first(), (QVariantList{true, QString()}));
+        QVERIFY(f.waitReceived());
+        QStringList sent = f.takeReceived().filter(QRegularExpression("SET|^OUT"));
+        QCOMPARE(sent, (QStringList{"VSET1:1.5", "ISET1:0.5", "OUT1", "VSET2:2.", "OUT0", "OUT0"}));
+
+        // An hour's step, waited on a real timer: the link goes first.
+        TimerWaiter hour;
+        SessionSequence held(*f.session, f.clock, hour);
+        QSignalSpy lost(&held.runner(), &SequenceRunner::finished);
+        QVERIFY(held.run(read("channel,voltage,current,output,dwell_s\n"
+                              "1,1,,on,3600\n")) == std::nullopt);
+        f.session->poll().setLinkActivity({}); // polled again, the loss shows
+        f.factory.lastSerial->unplug();
+        QVERIFY(lost.wait(5000));
+        QCOMPARE(lost.first(), (QVariantList{false, "The link to the supply was lost."}));
     }
 
     // Blocks run as often as they repeat, nested ones inside each pass of

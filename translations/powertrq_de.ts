@@ -1823,6 +1823,17 @@ Wählen Sie &lt;Abbrechen&gt;, um andere Einstellungen zu ändern!</translation>
     </message>
 </context>
 <context>
+    <name>trq::SequenceRunner</name>
+    <message>
+        <source>Step %1: the supply %2.</source>
+        <translation>Schritt %1: das Gerät %2.</translation>
+    </message>
+    <message>
+        <source>Step %1: the supply refused a setting.</source>
+        <translation>Schritt %1: das Gerät hat eine Einstellung abgelehnt.</translation>
+    </message>
+</context>
+<context>
     <name>trq::SerialSettingsDialog</name>
     <message>
         <source>Auto Dectect</source>
@@ -1859,6 +1870,29 @@ Ports: %1 ,Baud Rate:%2
         <translation>Konfiguration erfolgreich erkannt!
 Port: %1, Baudrate: %2
 %3</translation>
+    </message>
+</context>
+<context>
+    <name>trq::SessionSequence</name>
+    <message>
+        <source>The link to the supply was lost.</source>
+        <translation>Die Verbindung zum Gerät ist verloren.</translation>
+    </message>
+    <message>
+        <source>A limit tripped.</source>
+        <translation>Ein Grenzwert hat ausgelöst.</translation>
+    </message>
+    <message>
+        <source>is off line</source>
+        <translation type="unfinished">ist offline</translation>
+    </message>
+    <message>
+        <source>The supply is off line.</source>
+        <translation>Das Gerät ist offline.</translation>
+    </message>
+    <message>
+        <source>A sequence runs already.</source>
+        <translation>Eine Sequenz läuft bereits.</translation>
     </message>
 </context>
 <context>

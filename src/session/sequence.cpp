@@ -427,9 +427,16 @@ std::optional<PlannedMoment> SequencePlan::plan() {
     stepEnd_ = stepStart_ + st.dwellMs;
     from_ = values_;
     PlannedMoment m{stepStart_, step, true, {}};
+    // An output goes on after its new values and off before them: it is
+    // never on with the values of the step before.
+    std::vector<PlannedSet> on;
     for (const ChannelSetting& set : st.channels) {
-        if (set.output)
-            m.sets.push_back({set.channel, PlannedSet::What::Output, *set.output ? 1.0 : 0.0});
+        if (set.output && *set.output)
+            on.push_back({set.channel, PlannedSet::What::Output, 1.0});
+        else if (set.output)
+            m.sets.push_back({set.channel, PlannedSet::What::Output, 0.0});
+    }
+    for (const ChannelSetting& set : st.channels) {
         if (st.ramp && st.dwellMs > 0)
             continue; // they ramp from here
         for (auto [value, q] : {std::pair{set.voltage, 0}, {set.current, 1}})
@@ -438,6 +445,7 @@ std::optional<PlannedMoment> SequencePlan::plan() {
                                   q == 0 ? PlannedSet::What::Voltage : PlannedSet::What::Current,
                                   *value});
     }
+    m.sets.insert(m.sets.end(), on.begin(), on.end());
     rampAt_ = st.ramp && st.dwellMs > 0 ? std::min(stepStart_ + tickMs_, stepEnd_) : 0;
     return m;
 }
@@ -515,10 +523,9 @@ void SequenceRunner::end(State state, const QString& message) {
 
 void SequenceRunner::next() {
     while (state_ == State::Running) {
+        // The next moment, or after the last the last step's end.
         const PlannedMoment* due = plan_->peek();
-        if (!due)
-            return end(State::Done, {});
-        const qint64 wait = due->atMs - elapsedMsec();
+        const qint64 wait = (due ? due->atMs : plan_->endMs()) - elapsedMsec();
         if (wait > 0) {
             const quint64 run = run_;
             waiter_.after(int(std::min<qint64>(wait, 1 << 30)), this, [this, run] {
@@ -527,6 +534,8 @@ void SequenceRunner::next() {
             });
             return;
         }
+        if (!due)
+            return end(State::Done, {});
         if (const QString why = target_.blocked(); !why.isEmpty())
             return end(State::Stopped, tr("Step %1: the supply %2.").arg(due->step + 1).arg(why));
         for (const PlannedSet& set : due->sets)

@@ -1,0 +1,83 @@
+#include "session/sessionsequence.h"
+
+#include "session/instrumentsession.h"
+
+namespace trq {
+
+SessionSequence::SessionSequence(InstrumentSession& session, const Clock& clock, Waiter& waiter,
+                                 QObject* parent)
+    : QObject(parent), session_(session), runner_(target(), clock, waiter) {
+    connect(&session_, &InstrumentSession::readingsChanged, &runner_,
+            [this] { runner_.readingsArrived(); });
+    connect(&session_, &InstrumentSession::stateChanged, &runner_, [this](ConnectionState state) {
+        if (state != ConnectionState::Ready)
+            runner_.stop(tr("The link to the supply was lost."));
+    });
+    connect(&session_, &InstrumentSession::limitTripped, &runner_,
+            [this] { runner_.stop(tr("A limit tripped.")); });
+}
+
+SequenceRunner::Target SessionSequence::target() {
+    using Q = EndCondition::Quantity;
+    return {[this] { return session_.isReady() ? QString() : tr("is off line"); },
+            [this](const PlannedSet& set) {
+                if (set.what == PlannedSet::What::Output) {
+                    session_.control().setOutput(set.value != 0);
+                    return true;
+                }
+                return session_.control().setSetting(
+                    set.channel - 1,
+                    set.what == PlannedSet::What::Voltage ? Setting::Voltage : Setting::Current,
+                    set.value);
+            },
+            [this](Q q, int channel) -> std::optional<double> {
+                const int c = channel - 1;
+                if (c < 0 || c >= session_.supply().channelCount())
+                    return std::nullopt;
+                const ChannelState& s = session_.supply().channel(c);
+                switch (q) {
+                case Q::Voltage:
+                    return s.voltageRead ? s.voltage.value() : std::nullopt;
+                case Q::Current:
+                    return s.currentRead ? s.current.value() : std::nullopt;
+                case Q::Charge:
+                case Q::Energy:
+                    if (c >= session_.energy().channelCount())
+                        return std::nullopt;
+                    return q == Q::Charge ? session_.energy().channel(c).charge()
+                                          : session_.energy().channel(c).energy();
+                case Q::Elapsed:
+                    break;
+                }
+                return std::nullopt;
+            },
+            [this] { session_.control().setOutput(false); }};
+}
+
+std::optional<QString> SessionSequence::run(Sequence sequence, bool holdAtEnd) {
+    if (!session_.isReady())
+        return tr("The supply is off line.");
+    if (runner_.state() == SequenceRunner::State::Running ||
+        runner_.state() == SequenceRunner::State::Paused)
+        return tr("A sequence runs already.");
+    const SupplyState& supply = session_.supply();
+    SequenceLimits limits;
+    limits.channels = supply.channelCount();
+    SequencePlan::Values start{};
+    for (int c = 0; c < std::min(limits.channels, 4); ++c) {
+        const ChannelState& s = supply.channel(c);
+        const auto i = std::size_t(c);
+        limits.maxVolt[i] = s.limits[std::size_t(Setting::Voltage)].maximum;
+        limits.maxCurr[i] = s.limits[std::size_t(Setting::Current)].maximum;
+        start[i] = {s.settings[std::size_t(Setting::Voltage)],
+                    s.settings[std::size_t(Setting::Current)]};
+    }
+    if (std::optional<QString> why = sequence.refusal(limits))
+        return why;
+    sequence_ = std::move(sequence);
+    // A ramp's increments come one a writer tick: what the link can send.
+    runner_.run(sequence_, session_.link().writerTimer().interval(), start, holdAtEnd);
+    return std::nullopt;
+}
+
+} // namespace trq

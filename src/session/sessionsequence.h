@@ -1,0 +1,39 @@
+#pragma once
+
+#include "session/sequence.h"
+
+#include <QObject>
+
+#include <optional>
+
+namespace trq {
+
+class Clock;
+class InstrumentSession;
+class Waiter;
+
+// A sequence run on the supply of a session: its settings go out through
+// the supply's link, its end conditions read the supply's readings. A lost
+// link or a limit that tripped stops it, the output off; it never resumes
+// by itself.
+class SessionSequence : public QObject {
+    Q_OBJECT
+public:
+    SessionSequence(InstrumentSession& session, const Clock& clock, Waiter& waiter,
+                    QObject* parent = nullptr);
+
+    // Checked against the supply on line first: why it cannot run, or
+    // nothing when it has started.
+    std::optional<QString> run(Sequence sequence, bool holdAtEnd = false);
+    SequenceRunner& runner() { return runner_; }
+    const Sequence& sequence() const { return sequence_; }
+
+private:
+    SequenceRunner::Target target();
+
+    InstrumentSession& session_;
+    Sequence sequence_;
+    SequenceRunner runner_;
+};
+
+} // namespace trq
