@@ -1884,7 +1884,7 @@ Port: %1, Baudrate: %2
     </message>
     <message>
         <source>is off line</source>
-        <translation type="unfinished">ist offline</translation>
+        <translation>ist offline</translation>
     </message>
     <message>
         <source>The supply is off line.</source>
