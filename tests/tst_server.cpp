@@ -338,6 +338,45 @@ private slots:
         QVERIFY(f.prompter.texts.isEmpty());
     }
 
+    // A sequence from a script: a refused one is an error naming the line
+    // or step; it runs on the supply's wire, pauses, resumes and stops with
+    // the output off.
+    void sequencesFromAScript() {
+        OnLine f;
+        QCOMPARE(f.client.query("SEQ:STAT?"), QByteArray("IDLE,0"));
+        f.client.write("SEQ:RUN");
+        QCOMPARE(errorNumber(f.client.error()), QByteArray("-221"));
+        for (const QByteArray& refused :
+             {QByteArray("SEQ:LOAD \"channel,voltage\\n1,2\""),
+              QByteArray("SEQ:LOAD \"channel,voltage,current,output,dwell_s\\n1,99,,on,1\""),
+              QByteArray("SEQ:LOAD:FILE \"/no/such/file.csv\"")}) {
+            f.client.write(refused);
+            const QByteArray error = f.client.error();
+            QVERIFY2(error.startsWith(refused.contains("FILE") ? "-300"
+                                                               : "-222,\"Data out of "
+                                                                 "range;Line 1: the "
+                                                                 "column") ||
+                         error.contains("Step 1: 99 V on channel 1 is beyond"),
+                     error.constData());
+        }
+        const QByteArray load = "SEQ:LOAD \"channel,voltage,current,output,dwell_s\\n"
+                                "1,3.3,0.5,on,0.2\\n2,4,,,0.2\\n1,,,off,0\"";
+        QCOMPARE(f.client.command(load), QByteArray("1"));
+        QCOMPARE(f.client.error(), kNoError);
+        f.client.write("SEQ:RUN");
+        QTRY_COMPARE(f.client.query("SEQ:STAT?"), QByteArray("DONE,3"));
+        QCOMPARE(f.instrument().channel(1).vset, 3.3);
+        QCOMPARE(f.instrument().channel(2).vset, 4.0);
+        QTRY_VERIFY(!f.instrument().output);
+
+        QCOMPARE(f.client.query("SEQ:RUN;SEQ:PAUS;SEQ:STAT?"), QByteArray("PAUSED,1"));
+        f.client.write("SEQ:RUN"); // resumed
+        QTRY_COMPARE(f.client.query("SEQ:STAT?"), QByteArray("DONE,3"));
+        QCOMPARE(f.client.query("SEQ:RUN;SEQ:STOP;SEQ:STAT?"), QByteArray("STOPPED,1"));
+        QTRY_VERIFY(!f.instrument().output);
+        QCOMPARE(f.client.error(), kNoError);
+    }
+
     // Nothing a client sends can stop the server or the other clients.
     void robustness() {
         OnLine f;

@@ -4,6 +4,7 @@
 #include "core/debugtrace.h"
 #include "session/instrumentsession.h"
 #include "session/recording.h"
+#include "session/sessionsequence.h"
 #include "storage/csvexport.h"
 
 #include <cmath>
@@ -171,6 +172,22 @@ const std::vector<ScpiInstrument::Command>& ScpiInstrument::commands() {
          }},
         {scpi::Pattern("RECord:LENGth"), true, true, N::Supply, &S::recordLength},
         {scpi::Pattern("RECord:DATA"), true, false, N::Nothing, &S::recordData},
+        {scpi::Pattern("SEQuence:LOAD"), false, true, N::Nothing,
+         [](S& s, const Call& c) { return s.sequenceLoad(c, false); }},
+        {scpi::Pattern("SEQuence:LOAD:FILE"), false, true, N::Nothing,
+         [](S& s, const Call& c) { return s.sequenceLoad(c, true); }},
+        {scpi::Pattern("SEQuence:RUN"), false, true, N::Supply, &S::sequenceRun},
+        {scpi::Pattern("SEQuence:PAUSe"), false, true, N::Nothing,
+         [](S& s, const Call&) {
+             s.session_.sequence().runner().pause();
+             return Result{};
+         }},
+        {scpi::Pattern("SEQuence:STOP"), false, true, N::Nothing,
+         [](S& s, const Call&) {
+             s.session_.sequence().runner().stop(QStringLiteral("Stopped by a script."));
+             return Result{};
+         }},
+        {scpi::Pattern("SEQuence:STATe"), true, false, N::Nothing, &S::sequenceState},
     };
     return table;
 }

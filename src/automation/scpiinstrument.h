@@ -154,6 +154,9 @@ private:
     Result recordSave(const Call& call);
     Result recordLength(const Call& call);
     Result recordData(const Call& call);
+    Result sequenceLoad(const Call& call, bool file);
+    Result sequenceRun(const Call& call);
+    Result sequenceState(const Call& call);
 
     InstrumentSession& session_;
     ErrorTrace* errorTrace_;

@@ -7,6 +7,7 @@
 #include "core/settings.h"
 #include "core/strings.h"
 #include "session/recording.h"
+#include "session/sessionsequence.h"
 
 #include <cmath>
 
@@ -58,6 +59,7 @@ InstrumentSession::InstrumentSession(Services s, QObject* parent)
     link_.setHost(this);
     link_.setSerialTerminator(kIdentifyLineEnd);
     poll_.setMode(Settings::instance().pollMode());
+    sequence_ = std::make_unique<SessionSequence>(*this, link_.clock(), s.waiter);
     recordSetup_.load();
     // Limits follow the supply that comes on line (setUpLayout); rules from
     // before they did go to the last connection's model.

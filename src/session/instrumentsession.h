@@ -34,6 +34,7 @@ class Prompter;
 class Recording;
 class RecordStore;
 class RecordingClock;
+class SessionSequence;
 class TransportFactory;
 class Waiter;
 
@@ -119,6 +120,8 @@ public:
     RecordStore& store() { return store_; }
     // The recording of the connection; none while off line.
     Recording* recording() const { return recording_.get(); }
+    // The sequence kept and run on this supply.
+    SessionSequence& sequence() { return *sequence_; }
 
     // LinkHost
     bool pollActive() const override { return poll_.active(); }
@@ -187,6 +190,7 @@ private:
     SupplyControl control_;
     SupplyReplies replies_;
     SupplyMemories memories_;
+    std::unique_ptr<SessionSequence> sequence_; // last: it uses the others
 };
 
 } // namespace trq

@@ -54,27 +54,56 @@ SequenceRunner::Target SessionSequence::target() {
             [this] { session_.control().setOutput(false); }};
 }
 
-std::optional<QString> SessionSequence::run(Sequence sequence, bool holdAtEnd) {
+bool SessionSequence::running() const {
+    return runner_.state() == SequenceRunner::State::Running ||
+           runner_.state() == SequenceRunner::State::Paused;
+}
+
+std::optional<QString> SessionSequence::check(const Sequence& sequence,
+                                              SequencePlan::Values* start) const {
     if (!session_.isReady())
         return tr("The supply is off line.");
-    if (runner_.state() == SequenceRunner::State::Running ||
-        runner_.state() == SequenceRunner::State::Paused)
-        return tr("A sequence runs already.");
     const SupplyState& supply = session_.supply();
     SequenceLimits limits;
     limits.channels = supply.channelCount();
-    SequencePlan::Values start{};
     for (int c = 0; c < std::min(limits.channels, 4); ++c) {
         const ChannelState& s = supply.channel(c);
         const auto i = std::size_t(c);
         limits.maxVolt[i] = s.limits[std::size_t(Setting::Voltage)].maximum;
         limits.maxCurr[i] = s.limits[std::size_t(Setting::Current)].maximum;
-        start[i] = {s.settings[std::size_t(Setting::Voltage)],
-                    s.settings[std::size_t(Setting::Current)]};
+        if (start)
+            (*start)[i] = {s.settings[std::size_t(Setting::Voltage)],
+                           s.settings[std::size_t(Setting::Current)]};
     }
-    if (std::optional<QString> why = sequence.refusal(limits))
-        return why;
+    return sequence.refusal(limits);
+}
+
+std::optional<QString> SessionSequence::load(Sequence sequence) {
+    if (running())
+        return tr("A sequence runs already.");
+    // Off line it is checked when it runs.
+    if (session_.isReady())
+        if (std::optional<QString> why = check(sequence, nullptr))
+            return why;
     sequence_ = std::move(sequence);
+    loaded_ = true;
+    return std::nullopt;
+}
+
+std::optional<QString> SessionSequence::run(Sequence sequence, bool holdAtEnd) {
+    if (std::optional<QString> why = load(std::move(sequence)))
+        return why;
+    return run(holdAtEnd);
+}
+
+std::optional<QString> SessionSequence::run(bool holdAtEnd) {
+    if (running())
+        return tr("A sequence runs already.");
+    if (!loaded_)
+        return tr("No sequence is loaded.");
+    SequencePlan::Values start{};
+    if (std::optional<QString> why = check(sequence_, &start))
+        return why;
     // A ramp's increments come one a writer tick: what the link can send.
     runner_.run(sequence_, session_.link().writerTimer().interval(), start, holdAtEnd);
     return std::nullopt;

@@ -22,17 +22,25 @@ public:
     SessionSequence(InstrumentSession& session, const Clock& clock, Waiter& waiter,
                     QObject* parent = nullptr);
 
-    // Checked against the supply on line first: why it cannot run, or
-    // nothing when it has started.
+    // Kept for a run: why the supply on line cannot run it, or nothing.
+    // Not while one runs.
+    std::optional<QString> load(Sequence sequence);
+    bool loaded() const { return loaded_; }
+    // The sequence kept, checked against the supply on line first: why it
+    // cannot run, or nothing when it has started.
+    std::optional<QString> run(bool holdAtEnd = false);
     std::optional<QString> run(Sequence sequence, bool holdAtEnd = false);
     SequenceRunner& runner() { return runner_; }
     const Sequence& sequence() const { return sequence_; }
+    bool running() const;
 
 private:
     SequenceRunner::Target target();
+    std::optional<QString> check(const Sequence& sequence, SequencePlan::Values* start) const;
 
     InstrumentSession& session_;
     Sequence sequence_;
+    bool loaded_ = false;
     SequenceRunner runner_;
 };
 
