@@ -1894,6 +1894,10 @@ Port: %1, Baudrate: %2
         <source>A sequence runs already.</source>
         <translation>Eine Sequenz läuft bereits.</translation>
     </message>
+    <message>
+        <source>No sequence is loaded.</source>
+        <translation>Es ist keine Sequenz geladen.</translation>
+    </message>
 </context>
 <context>
     <name>trq::SupplyConnection</name>
