@@ -8,6 +8,7 @@
 #include <QPointer>
 #include <QSignalSpy>
 
+#include <algorithm>
 #include <cmath>
 #include <map>
 
@@ -103,6 +104,8 @@ private slots:
         QCOMPARE(minimal.steps[0].channels[0], (ChannelSetting{1, 5.0, 1.0, true}));
         QCOMPARE(minimal.steps[1].channels[0], (ChannelSetting{2, {}, 0.25, {}}));
         QCOMPARE(minimal.steps[1].dwellMs, 1);
+        // As a spreadsheet saves it: a byte-order mark, rows of commas.
+        QCOMPARE(read("\xEF\xBB\xBF" + minimal.toCsv() + ",,,,\r\n,,,,\r\n"), minimal);
         QCOMPARE(minimal.toCsv(), QByteArray("channel,voltage,current,output,dwell_s\r\n"
                                              "1,5,1,on,0.5\r\n"
                                              "2,,0.25,,0.001\r\n"
@@ -165,6 +168,9 @@ private slots:
         const QByteArray steps = "step,channel,voltage,current,output,dwell_s\n";
         QTest::newRow("one step, two dwells") << steps + "1,1,1,,,1\n1,2,1,,,2\n"
                                               << "Line 3: the rows of step 1 differ";
+        QTest::newRow("one step, the output on and off")
+            << QByteArray("step,channel,voltage,current,output,dwell_s\n1,1,,,on,1\n1,2,,,off,1\n")
+            << "Line 3: step 1 switches the output on and off";
         QTest::newRow("one step, a channel twice") << steps + "1,1,1,,,1\n1,1,2,,,1\n"
                                                    << "Line 3: step 1 sets channel 1 twice";
         QByteArray many = head;
@@ -377,10 +383,14 @@ private slots:
         QSignalSpy lost(&held.runner(), &SequenceRunner::finished);
         QVERIFY(held.run(read("channel,voltage,current,output,dwell_s\n"
                               "1,1,,on,3600\n")) == std::nullopt);
+        f.session->connection().setReconnect(true);
         f.session->poll().setLinkActivity({}); // polled again, the loss shows
         f.factory.lastSerial->unplug();
         QVERIFY(lost.wait(5000));
         QCOMPARE(lost.first(), (QVariantList{false, "The link to the supply was lost."}));
+        // Back on line, the output it could not switch off goes off.
+        QTRY_VERIFY_WITH_TIMEOUT(f.session->isReady(), 10000);
+        QTRY_VERIFY(std::ranges::count(f.instrument().received, QStringLiteral("OUT0")) > 0);
     }
 
     // Blocks run as often as they repeat, nested ones inside each pass of

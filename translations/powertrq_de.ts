@@ -348,6 +348,10 @@ Schreibgeschützt fortfahren? (Nein beendet.) Schreibgeschützt kann nichts aufg
         <source>a ramp needs a dwell to ramp over.</source>
         <translation>eine Rampe braucht eine Haltezeit, über die sie läuft.</translation>
     </message>
+    <message>
+        <source>step %1 switches the output on and off: it is one switch for the supply.</source>
+        <translation>Schritt %1 schaltet den Ausgang ein und aus: er ist ein Schalter für das ganze Gerät.</translation>
+    </message>
 </context>
 <context>
     <name>trq::AboutDialog</name>
@@ -954,6 +958,14 @@ Versorgungen: %3</translation>
     <message>
         <source>The supply came back with its output off</source>
         <translation>Das Netzgerät ist mit ausgeschaltetem Ausgang zurückgekehrt</translation>
+    </message>
+    <message>
+        <source>The program was closed.</source>
+        <translation>Das Programm wurde beendet.</translation>
+    </message>
+    <message>
+        <source>The supply was reset.</source>
+        <translation>Das Gerät wurde zurückgesetzt.</translation>
     </message>
 </context>
 <context>

@@ -179,11 +179,16 @@ const std::vector<ScpiInstrument::Command>& ScpiInstrument::commands() {
         {scpi::Pattern("SEQuence:RUN"), false, true, N::Supply, &S::sequenceRun},
         {scpi::Pattern("SEQuence:PAUSe"), false, true, N::Nothing,
          [](S& s, const Call&) {
-             s.session_.sequence().runner().pause();
+             SequenceRunner& r = s.session_.sequence().runner();
+             if (r.state() != SequenceRunner::State::Running)
+                 return fail(Error::SettingsConflict, QStringLiteral("no sequence runs"));
+             r.pause();
              return Result{};
          }},
         {scpi::Pattern("SEQuence:STOP"), false, true, N::Nothing,
          [](S& s, const Call&) {
+             if (!s.session_.sequence().running())
+                 return fail(Error::SettingsConflict, QStringLiteral("no sequence runs"));
              s.session_.sequence().runner().stop(QStringLiteral("Stopped by a script."));
              return Result{};
          }},

@@ -69,6 +69,7 @@ InstrumentSession::InstrumentSession(Services s, QObject* parent)
 }
 
 InstrumentSession::~InstrumentSession() {
+    sequence_->runner().stop(tr("The program was closed."));
     // Nothing of this session may run once its teardown has begun.
     poll_.timer().stop();
     if (recording_)
@@ -190,6 +191,8 @@ void InstrumentSession::afterInitialQuery() {
 }
 
 void InstrumentSession::reset() {
+    // Its output off goes out while the link is there.
+    sequence_->runner().stop(tr("The supply was reset."));
     wait_.abandon();
     control_.setQuerying(false);
     connection_.close();

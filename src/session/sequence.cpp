@@ -115,7 +115,10 @@ int Sequence::repeatOf(const QString& block) const {
 }
 
 std::variant<Sequence, QString> Sequence::fromCsv(const QByteArray& bytes) {
-    QStringList lines = QString::fromUtf8(bytes).split(QLatin1Char('\n'));
+    QString text = QString::fromUtf8(bytes);
+    if (text.startsWith(QChar(0xfeff))) // a spreadsheet's byte-order mark
+        text.remove(0, 1);
+    QStringList lines = text.split(QLatin1Char('\n'));
     for (QString& l : lines)
         if (l.endsWith(QLatin1Char('\r')))
             l.chop(1);
@@ -145,9 +148,10 @@ std::variant<Sequence, QString> Sequence::fromCsv(const QByteArray& bytes) {
     QString openBlock;
     std::map<QString, int> counted; // each block's count as first given
     for (int n = 1; n < lines.size(); ++n) {
-        if (lines.at(n).trimmed().isEmpty())
-            continue;
         const QStringList fields = fieldsOf(lines.at(n));
+        // Blank rows, also a spreadsheet's rows of commas, are no step.
+        if (std::all_of(fields.begin(), fields.end(), [](const QString& f) { return f.isEmpty(); }))
+            continue;
         auto field = [&](Column c) { return at[c] < 0 ? QString() : fields.value(at[c]); };
         auto refuse = [&](const QString& why) { return tr("Line %1: %2").arg(n + 1).arg(why); };
         ChannelSetting set;
@@ -193,6 +197,14 @@ std::variant<Sequence, QString> Sequence::fromCsv(const QByteArray& bytes) {
             if (std::any_of(same.channels.begin(), same.channels.end(),
                             [&](const ChannelSetting& c) { return c.channel == set.channel; }))
                 return refuse(tr("step %1 sets channel %2 twice.").arg(number).arg(set.channel));
+            // The output is the supply's, one switch for every channel.
+            if (set.output && std::any_of(same.channels.begin(), same.channels.end(),
+                                          [&](const ChannelSetting& c) {
+                                              return c.output && *c.output != *set.output;
+                                          }))
+                return refuse(tr("step %1 switches the output on and off: it is one switch for "
+                                 "the supply.")
+                                  .arg(number));
             same.channels.push_back(set);
         } else {
             if (int(s.steps.size()) == kMaxSteps)
@@ -538,12 +550,21 @@ void SequenceRunner::next() {
             return end(State::Done, {});
         if (const QString why = target_.blocked(); !why.isEmpty())
             return end(State::Stopped, tr("Step %1: the supply %2.").arg(due->step + 1).arg(why));
-        for (const PlannedSet& set : due->sets)
-            if (!target_.set(set))
-                return end(State::Stopped,
-                           tr("Step %1: the supply refused a setting.").arg(due->step + 1));
+        // Taken before it goes out: what a setting sets off (readings
+        // blanked by the output) finds the plan as it is.
         const PlannedMoment moment = *due;
         plan_->take();
+        const quint64 run = run_;
+        sending_ = true;
+        for (const PlannedSet& set : moment.sets)
+            if (!target_.set(set)) {
+                sending_ = false;
+                return end(State::Stopped,
+                           tr("Step %1: the supply refused a setting.").arg(moment.step + 1));
+            }
+        sending_ = false;
+        if (run != run_)
+            return;
         if (moment.stepStarts) {
             step_ = moment.step;
             stepStartMsec_ = moment.atMs;
@@ -553,7 +574,6 @@ void SequenceRunner::next() {
                                      until->quantity == EndCondition::Quantity::Energy)
                                ? target_.reading(until->quantity, until->channel)
                                : std::nullopt;
-            const quint64 run = run_;
             emit stepStarted(step_);
             if (run != run_)
                 return;
@@ -562,7 +582,7 @@ void SequenceRunner::next() {
 }
 
 void SequenceRunner::readingsArrived() {
-    if (state_ != State::Running || step_ < 0)
+    if (state_ != State::Running || step_ < 0 || sending_)
         return;
     const std::optional<EndCondition>& until = sequence_->steps[std::size_t(step_)].until;
     if (!until)

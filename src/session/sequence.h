@@ -226,6 +226,7 @@ private:
     std::optional<double> stepCounter_; // charge or energy as the step began
     std::optional<qint64> holdingSince_;
     quint64 run_ = 0; // a wait of an earlier run or pause does nothing
+    bool sending_ = false;
 };
 
 } // namespace trq

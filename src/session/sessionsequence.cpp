@@ -2,6 +2,8 @@
 
 #include "session/instrumentsession.h"
 
+#include <utility>
+
 namespace trq {
 
 SessionSequence::SessionSequence(InstrumentSession& session, const Clock& clock, Waiter& waiter,
@@ -10,8 +12,14 @@ SessionSequence::SessionSequence(InstrumentSession& session, const Clock& clock,
     connect(&session_, &InstrumentSession::readingsChanged, &runner_,
             [this] { runner_.readingsArrived(); });
     connect(&session_, &InstrumentSession::stateChanged, &runner_, [this](ConnectionState state) {
-        if (state != ConnectionState::Ready)
-            runner_.stop(tr("The link to the supply was lost."));
+        if (state == ConnectionState::Ready) {
+            if (std::exchange(offOwed_, false))
+                session_.control().setOutput(false);
+            return;
+        }
+        runner_.stop(tr("The link to the supply was lost."));
+        if (state == ConnectionState::OffLine)
+            offOwed_ = false; // closed: whatever opens it next starts afresh
     });
     connect(&session_, &InstrumentSession::limitTripped, &runner_,
             [this] { runner_.stop(tr("A limit tripped.")); });
@@ -21,6 +29,9 @@ SequenceRunner::Target SessionSequence::target() {
     using Q = EndCondition::Quantity;
     return {[this] { return session_.isReady() ? QString() : tr("is off line"); },
             [this](const PlannedSet& set) {
+                // A setting the link's queue has no room for would be lost.
+                if (session_.link().pendingCommands() >= TaskScheduler::kMaxPending - 2)
+                    return false;
                 if (set.what == PlannedSet::What::Output) {
                     session_.control().setOutput(set.value != 0);
                     return true;
@@ -51,7 +62,12 @@ SequenceRunner::Target SessionSequence::target() {
                 }
                 return std::nullopt;
             },
-            [this] { session_.control().setOutput(false); }};
+            [this] {
+                if (session_.isReady())
+                    session_.control().setOutput(false);
+                else
+                    offOwed_ = true;
+            }};
 }
 
 bool SessionSequence::running() const {
@@ -104,8 +120,18 @@ std::optional<QString> SessionSequence::run(bool holdAtEnd) {
     SequencePlan::Values start{};
     if (std::optional<QString> why = check(sequence_, &start))
         return why;
-    // A ramp's increments come one a writer tick: what the link can send.
-    runner_.run(sequence_, session_.link().writerTimer().interval(), start, holdAtEnd);
+    // A ramp's increments come as fast as the link writes them: one command
+    // a writer tick, so an increment of several values takes several.
+    int perIncrement = 1;
+    for (const SequenceStep& st : sequence_.steps)
+        if (st.ramp) {
+            int values = 0;
+            for (const ChannelSetting& set : st.channels)
+                values += (set.voltage ? 1 : 0) + (set.current ? 1 : 0);
+            perIncrement = std::max(perIncrement, values);
+        }
+    runner_.run(sequence_, qint64(session_.link().writerTimer().interval()) * perIncrement, start,
+                holdAtEnd);
     return std::nullopt;
 }
 

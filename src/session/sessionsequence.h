@@ -41,6 +41,9 @@ private:
     InstrumentSession& session_;
     Sequence sequence_;
     bool loaded_ = false;
+    // The link was lost before the output could go off: it goes off when
+    // the link comes back.
+    bool offOwed_ = false;
     SequenceRunner runner_;
 };
 
