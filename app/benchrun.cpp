@@ -6,6 +6,7 @@
 #include "session/bench.h"
 #include "session/instrumentsession.h"
 #include "session/recording.h"
+#include "session/sessionsequence.h"
 #include "storage/benchstore.h"
 
 #include <QDir>
@@ -132,6 +133,8 @@ void BenchRun::supplyChanged(int index) {
 
 void BenchRun::allReady() {
     if (line_.recordSeconds == 0) {
+        if (line_.sequence)
+            return startSequence();
         if (!line_.serve)
             finish(CommandLine::Ok);
         return;
@@ -243,6 +246,39 @@ void BenchRun::startRecording() {
                      ? QStringLiteral("until stopped")
                      : QStringLiteral("for %1 s").arg(line_.recordSeconds))
             .arg(QLatin1String(kRecordScales[std::size_t(line_.scale)].text)));
+    if (line_.sequence)
+        startSequence();
+}
+
+void BenchRun::startSequence() {
+    SessionSequence& sequence = bench_.session(0).sequence();
+    connect(&sequence.runner(), &SequenceRunner::finished, this, &BenchRun::sequenceFinished,
+            Qt::UniqueConnection);
+    if (const std::optional<QString> why = sequence.run(*line_.sequence)) {
+        if (recording_) {
+            recording_ = false;
+            bench_.stopRecording();
+            store();
+        }
+        return finish(CommandLine::BadOption, QStringLiteral("--sequence: %1").arg(*why));
+    }
+    say(QStringLiteral("Running the sequence on %1 (%2 steps).")
+            .arg(bench_.name(0))
+            .arg(line_.sequence->steps.size()));
+}
+
+void BenchRun::sequenceFinished(bool completed, const QString& message) {
+    if (done_)
+        return;
+    say(completed ? QStringLiteral("The sequence has completed.")
+                  : QStringLiteral("The sequence was stopped: %1").arg(message));
+    bool stored = true;
+    if (recording_) {
+        recording_ = false;
+        bench_.stopRecording();
+        stored = store();
+    }
+    finish(completed && stored ? CommandLine::Ok : CommandLine::NotStored);
 }
 
 void BenchRun::recordingStopped(bool failed) {

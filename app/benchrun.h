@@ -44,6 +44,9 @@ private:
     void readingsArrived();
     void startRecording();
     void recordingStopped(bool failed);
+    // --sequence on the first supply; its end ends the run.
+    void startSequence();
+    void sequenceFinished(bool completed, const QString& message);
     bool store();
     void signalled(const QString& name);
     void finish(int code, const QString& text = {});

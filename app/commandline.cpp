@@ -8,6 +8,7 @@
 #include "transports.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 
 #include <cstdio>
@@ -222,6 +223,11 @@ QList<QCommandLineOption> CommandLine::options() {
          QStringLiteral("Headless: switch the output on before recording.")},
         {QStringLiteral("save"), QStringLiteral("Headless: save the recording as a new record."),
          QStringLiteral("description")},
+        {QStringLiteral("sequence"),
+         QStringLiteral("Headless: run the sequence in this CSV file on the (first) supply and "
+                        "end when it ends: exit 0 when it completed, 5 when it was stopped. With "
+                        "--record (and --output-on) the recording runs until then."),
+         QStringLiteral("file")},
         {QStringLiteral("csv"), QStringLiteral("Headless: write the recording as CSV."),
          QStringLiteral("file")},
         {QStringLiteral("save-parts"),
@@ -344,6 +350,15 @@ CommandLine CommandLine::read(const QCommandLineParser& parser) {
     if (isSet("save"))
         line.save = value("save");
     line.csv = value("csv");
+    if (isSet("sequence")) {
+        QFile file(value("sequence"));
+        if (!file.open(QIODevice::ReadOnly))
+            refuse(QStringLiteral("--sequence %1: %2").arg(value("sequence"), file.errorString()));
+        std::variant<Sequence, QString> s = Sequence::fromCsv(file.readAll());
+        if (const QString* why = std::get_if<QString>(&s))
+            refuse(QStringLiteral("--sequence %1: %2").arg(value("sequence"), *why));
+        line.sequence = std::get<Sequence>(std::move(s));
+    }
     if (isSet("save-parts"))
         line.partHours = wholeNumber(value("save-parts"), 1, RecordSetup::kMaxPartHours,
                                      QStringLiteral("The part length"));
@@ -367,11 +382,12 @@ CommandLine CommandLine::read(const QCommandLineParser& parser) {
         if (isSet("mqtt-station"))
             line.mqtt->station = value("mqtt-station");
     }
-    const bool recordOnly =
-        isSet("record") || isSet("save") || isSet("csv") || isSet("save-parts") || line.outputOn;
+    const bool recordOnly = isSet("record") || isSet("save") || isSet("csv") ||
+                            isSet("save-parts") || line.outputOn || isSet("sequence");
     if (recordOnly && !line.headless)
-        refuse(QStringLiteral("--record, --save, --save-parts, --csv and --output-on need "
-                              "--headless"));
+        refuse(
+            QStringLiteral("--record, --save, --save-parts, --csv, --output-on and --sequence need "
+                           "--headless"));
     if (line.headless && !line.connection && !bench)
         refuse(QStringLiteral("--headless needs a supply: --port, --sim, --gpib, --supply or "
                               "--bench"));

@@ -5,6 +5,7 @@
 #include "core/language.h"
 #include "core/pollmode.h"
 #include "session/instrumentsession.h"
+#include "session/sequence.h"
 #include "session/supplyinterface.h"
 
 #include <QCommandLineParser>
@@ -53,6 +54,8 @@ struct CommandLine {
     int recordSeconds = 0;
     int scale = 0;
     std::optional<QString> save;
+    // --sequence: read and checked as a file before anything starts.
+    std::optional<Sequence> sequence;
     QString csv;
     int partHours = 0;
     bool outputOn = false;

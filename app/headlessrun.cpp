@@ -2,6 +2,7 @@
 
 #include "automation/scpiserver.h"
 #include "session/recording.h"
+#include "session/sessionsequence.h"
 #include "storage/csvexport.h"
 
 #include <QDir>
@@ -71,8 +72,40 @@ void HeadlessRun::ready() {
             .arg(session_.connection().model(), session_.connection().interfaceDescription()));
     if (line_.recordSeconds != 0)
         return prepareRecording();
+    if (line_.sequence)
+        return startSequence();
     if (!line_.serve)
         finish(CommandLine::Ok);
+}
+
+void HeadlessRun::startSequence() {
+    SessionSequence& sequence = session_.sequence();
+    connect(&sequence.runner(), &SequenceRunner::finished, this, &HeadlessRun::sequenceFinished,
+            Qt::UniqueConnection);
+    if (const std::optional<QString> why = sequence.run(*line_.sequence)) {
+        if (recording_) {
+            recording_ = false;
+            session_.recording()->stop();
+            store();
+        }
+        return finish(CommandLine::BadOption, QStringLiteral("--sequence: %1").arg(*why));
+    }
+    say(QStringLiteral("Running the sequence (%1 steps).").arg(line_.sequence->steps.size()));
+}
+
+void HeadlessRun::sequenceFinished(bool completed, const QString& message) {
+    if (done_)
+        return;
+    say(completed ? QStringLiteral("The sequence has completed.")
+                  : QStringLiteral("The sequence was stopped: %1").arg(message));
+    bool stored = true;
+    if (recording_) {
+        recording_ = false;
+        session_.recording()->stop();
+        stored = store();
+    }
+    complete_ = completed;
+    finish(completed && stored ? CommandLine::Ok : CommandLine::NotStored);
 }
 
 void HeadlessRun::prepareRecording() {
@@ -141,6 +174,8 @@ void HeadlessRun::startRecording() {
                      ? QStringLiteral("until stopped")
                      : QStringLiteral("%1 s").arg(line_.recordSeconds))
             .arg(QLatin1String(kRecordScales[std::size_t(line_.scale)].text)));
+    if (line_.sequence)
+        startSequence();
 }
 
 void HeadlessRun::recordingStopped(RecordingEngine::StopReason reason) {

@@ -43,6 +43,9 @@ private:
     void readingsArrived();
     void startRecording();
     void recordingStopped(RecordingEngine::StopReason reason);
+    // --sequence; its end ends the run.
+    void startSequence();
+    void sequenceFinished(bool completed, const QString& message);
     void storeStatus(const QString& text);
     // Saves and writes what was recorded, as asked; false when any of it
     // failed (said).

@@ -171,6 +171,39 @@ private slots:
             false, 2, {"on the bench already"});
         row("bench not kept", {"--headless", "--bench", "rack 9"}, false, 2,
             {"No bench named \"rack 9\" is kept"});
+        row("sequence unreadable", {"--headless", "--sim", "PSQ-3323", "--sequence", "/dev/null"},
+            false, 2, {"--sequence /dev/null: The file is empty"});
+    }
+
+    // --sequence runs a sequence to its end, and its end ends the run: 0
+    // when it completed, recorded until then; one the supply cannot run is
+    // refused before anything is sent.
+    void headlessSequences() {
+        const QString folder = freshFolder(QStringLiteral("sequence"));
+        auto file = [&](const char* name, const QByteArray& text) {
+            QFile f(folder + QLatin1Char('/') + QLatin1String(name));
+            return f.open(QIODevice::WriteOnly) && f.write(text) == text.size() ? f.fileName()
+                                                                                : QString();
+        };
+        const QString runs = file("runs.csv", "channel,voltage,current,output,dwell_s\n"
+                                              "1,3.3,0.5,on,1\n1,,,off,0\n");
+        const QString beyond = file("beyond.csv", "channel,voltage,current,output,dwell_s\n"
+                                                  "1,99,0.5,on,1\n");
+        const QString csv = folder + QStringLiteral("/out.csv");
+        const Run done = run({"--headless", "--sim", "PSQ-3323", "--sequence", runs, "--record",
+                              "continuous", "--output-on", "--csv", csv, "--data-folder", folder},
+                             false);
+        QCOMPARE(done.exitCode, 0);
+        QVERIFY2(done.err.contains(QStringLiteral("The sequence has completed.")),
+                 qPrintable(done.err));
+        QVERIFY(QFileInfo(csv).size() > 0);
+        const Run refused = run({"--headless", "--supply", "sim:PSQ-3323", "--sequence", beyond,
+                                 "--data-folder", folder},
+                                false);
+        QCOMPARE(refused.exitCode, 2);
+        QVERIFY2(refused.err.contains(
+                     QStringLiteral("--sequence: Step 1: 99 V on channel 1 is beyond 0 to 32 V.")),
+                 qPrintable(refused.err));
     }
     void commandLineAnswers() {
         auto [arguments, display, exitCode, texts] =
