@@ -352,6 +352,14 @@ private slots:
         at(16000, Q::Charge, 7.6);
         QCOMPARE(b.log.mid(3), (QStringList{"16000 ms: out1 0", "16000 ms: all off"}));
         QCOMPARE(b.finished.first(), (QVariantList{true, QString()}));
+
+        // A time needs no reading: with the output off nothing is polled.
+        Runs quiet;
+        quiet.run(read("channel,voltage,current,output,dwell_s,until\n"
+                       "1,,,off,3600,t>2s for 0.5s\n"
+                       "1,1,,,0,\n"));
+        QVERIFY(quiet.done());
+        QCOMPARE(quiet.log.mid(1, 1), QStringList{"2501 ms: V1 1"});
     }
 
     // On a supply: the settings on its wire in the planned order, the

@@ -537,14 +537,28 @@ void SequenceRunner::next() {
     while (state_ == State::Running) {
         // The next moment, or after the last the last step's end.
         const PlannedMoment* due = plan_->peek();
-        const qint64 wait = (due ? due->atMs : plan_->endMs()) - elapsedMsec();
+        const qint64 at = due ? due->atMs : plan_->endMs();
+        // A step that ends after a time needs no reading to end it (the
+        // poll rests while the output is off).
+        const std::optional<qint64> timed = timeConditionAt();
+        const qint64 wait = std::min(at, timed.value_or(at)) - elapsedMsec();
         if (wait > 0) {
             const quint64 run = run_;
             waiter_.after(int(std::min<qint64>(wait, 1 << 30)), this, [this, run] {
+                if (run != run_)
+                    return;
+                readingsArrived();
                 if (run == run_)
                     next();
             });
             return;
+        }
+        if (timed && *timed <= elapsedMsec() && (!due || *timed < at)) {
+            const quint64 run = run_;
+            readingsArrived(); // ends the step, or starts the time it must hold
+            if (run != run_)
+                return;
+            continue;
         }
         if (!due)
             return end(State::Done, {});
@@ -579,6 +593,18 @@ void SequenceRunner::next() {
                 return;
         }
     }
+}
+
+std::optional<qint64> SequenceRunner::timeConditionAt() const {
+    if (step_ < 0 || !sequence_)
+        return std::nullopt;
+    const std::optional<EndCondition>& until = sequence_->steps[std::size_t(step_)].until;
+    if (!until || until->quantity != EndCondition::Quantity::Elapsed || !until->above)
+        return std::nullopt;
+    // When the time first holds, then once it has held for its time.
+    const qint64 holds =
+        stepStartMsec_ + qint64(std::ceil(until->value * 1000.0)) + (until->orEqual ? 0 : 1);
+    return holdingSince_ ? std::max(holds, *holdingSince_ + until->holdMs) : holds;
 }
 
 void SequenceRunner::readingsArrived() {

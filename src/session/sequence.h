@@ -211,6 +211,8 @@ private:
     void next();
     void end(State state, const QString& message);
     qint64 elapsedMsec() const;
+    // When the running step's "t>…" condition ends it; none without one.
+    std::optional<qint64> timeConditionAt() const;
 
     Target target_;
     const Clock& clock_;
