@@ -68,6 +68,7 @@ struct Runs {
     QSignalSpy finished{&runner, &SequenceRunner::finished};
 
     qint64 now() const { return qint64(std::llround(clock.nowSec() * 1000)) - startMs; }
+    void run(Sequence&&, bool = false) = delete; // the runner keeps a reference
     void run(const Sequence& s, bool hold = false) {
         startMs = qint64(std::llround(clock.nowSec() * 1000));
         runner.run(s, 100, {}, hold);
@@ -354,10 +355,11 @@ private slots:
         QCOMPARE(b.finished.first(), (QVariantList{true, QString()}));
 
         // A time needs no reading: with the output off nothing is polled.
+        const Sequence waits = read("channel,voltage,current,output,dwell_s,until\n"
+                                    "1,,,off,3600,t>2s for 0.5s\n"
+                                    "1,1,,,0,\n");
         Runs quiet;
-        quiet.run(read("channel,voltage,current,output,dwell_s,until\n"
-                       "1,,,off,3600,t>2s for 0.5s\n"
-                       "1,1,,,0,\n"));
+        quiet.run(waits);
         QVERIFY(quiet.done());
         QCOMPARE(quiet.log.mid(1, 1), QStringList{"2501 ms: V1 1"});
     }

@@ -133,6 +133,7 @@ public:
     // The channels' set values as the run starts, for the first ramps.
     using Values = std::array<std::array<double, 2>, 4>; // volts, amps by channel
     SequencePlan(const Sequence& sequence, qint64 tickMs, const Values& start);
+    SequencePlan(Sequence&&, qint64, const Values&) = delete; // kept by reference
 
     // The next moment, not yet taken; none once every step has run (the
     // run ends at endMs() then).
@@ -189,6 +190,7 @@ public:
     // against the supply. start: the set values the first ramps start from.
     void run(const Sequence& sequence, qint64 tickMs, const SequencePlan::Values& start,
              bool holdAtEnd = false);
+    void run(Sequence&&, qint64, const SequencePlan::Values&, bool = false) = delete;
     // Pausing keeps what is left of the step's dwell.
     void pause();
     void resume();
