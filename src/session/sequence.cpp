@@ -1,6 +1,7 @@
 #include "session/sequence.h"
 
 #include "core/clock.h"
+#include "core/numbers.h"
 
 #include <QRegularExpression>
 #include <QSet>
@@ -18,18 +19,10 @@ QString numberText(double v) {
     return QString::number(v, 'g', 15);
 }
 
-std::optional<double> plainNumber(const QString& text) {
-    bool ok = false;
-    const double v = text.trimmed().toDouble(&ok);
-    if (!ok || !std::isfinite(v))
-        return std::nullopt;
-    return v;
-}
-
 // Seconds to whole milliseconds, rounded up: a step never holds shorter
 // than it says.
 std::optional<qint64> milliseconds(const QString& seconds) {
-    const std::optional<double> s = plainNumber(seconds);
+    const std::optional<double> s = parseNumber(seconds);
     if (!s || *s < 0 || *s > 1e9)
         return std::nullopt;
     return qint64(std::ceil(*s * 1000.0 - 1e-6));
@@ -75,7 +68,7 @@ std::variant<EndCondition, QString> EndCondition::parse(const QString& text) {
                        "(?:\\s+for\\s+([0-9.]+)\\s*s)?\\s*$"),
         QRegularExpression::CaseInsensitiveOption);
     const QRegularExpressionMatch m = form.match(text);
-    const std::optional<double> value = m.hasMatch() ? plainNumber(m.captured(4)) : std::nullopt;
+    const std::optional<double> value = m.hasMatch() ? parseNumber(m.captured(4)) : std::nullopt;
     if (!value)
         return Sequence::tr("'%1' is not an end condition (e.g. \"I1<0.05 for 30s\").").arg(text);
     static const QStringList kNames{QStringLiteral("v"), QStringLiteral("i"), QStringLiteral("ah"),
@@ -155,12 +148,12 @@ std::variant<Sequence, QString> Sequence::fromCsv(const QByteArray& bytes) {
         auto field = [&](Column c) { return at[c] < 0 ? QString() : fields.value(at[c]); };
         auto refuse = [&](const QString& why) { return tr("Line %1: %2").arg(n + 1).arg(why); };
         ChannelSetting set;
-        const std::optional<double> channel = plainNumber(field(Channel));
+        const std::optional<double> channel = parseNumber(field(Channel));
         if (!channel || *channel != std::floor(*channel) || *channel < 1 || *channel > 4)
             return refuse(tr("the channel is 1 to 4."));
         set.channel = int(*channel);
         for (auto [column, value] : {std::pair{Voltage, &set.voltage}, {Current, &set.current}})
-            if (!field(column).isEmpty() && !(*value = plainNumber(field(column))))
+            if (!field(column).isEmpty() && !(*value = parseNumber(field(column))))
                 return refuse(tr("'%1' is not a number.").arg(field(column)));
         const QString output = field(Output).toLower();
         if (output == QLatin1String("on") || output == QLatin1String("off"))
@@ -235,7 +228,7 @@ std::variant<Sequence, QString> Sequence::fromCsv(const QByteArray& bytes) {
             for (qsizetype k = 0; k < counts.size(); ++k) {
                 const QString path =
                     step.block.section(QLatin1Char('/'), 0, int(paths.size() - counts.size() + k));
-                const std::optional<double> times = plainNumber(counts.at(k));
+                const std::optional<double> times = parseNumber(counts.at(k));
                 if (!times || *times != std::floor(*times) || *times < 1 || *times > 1e6)
                     return refuse(tr("repeat is a whole number of times, 1 or more."));
                 const auto [kept, first] = counted.emplace(path, int(*times));
