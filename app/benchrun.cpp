@@ -270,8 +270,7 @@ void BenchRun::startSequence() {
 void BenchRun::sequenceFinished(bool completed, const QString& message) {
     if (done_)
         return;
-    say(completed ? QStringLiteral("The sequence has completed.")
-                  : QStringLiteral("The sequence was stopped: %1").arg(message));
+    saidSequenceEnd(completed, message);
     bool stored = true;
     if (recording_) {
         recording_ = false;

@@ -66,6 +66,12 @@ bool saidSaved(const std::optional<QString>& number, const QString& error) {
     return number.has_value();
 }
 
+bool saidSequenceEnd(bool completed, const QString& message) {
+    say(completed ? QStringLiteral("The sequence has completed.")
+                  : QStringLiteral("The sequence was stopped: %1").arg(message));
+    return completed;
+}
+
 bool saidWritten(const QString& path, bool written, const QString& error) {
     say(written ? QStringLiteral("Wrote %1.").arg(QDir::toNativeSeparators(path))
                 : QStringLiteral("%1 could not be written: %2")

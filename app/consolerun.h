@@ -40,6 +40,8 @@ void say(const QString& text);
 // Say how saving the record and writing the CSV went; false when it failed.
 bool saidSaved(const std::optional<QString>& number, const QString& error);
 bool saidWritten(const QString& path, bool written, const QString& error);
+// Say how --sequence ended; whether it completed.
+bool saidSequenceEnd(bool completed, const QString& message);
 
 // Waits until the commands sent last (an output-off) have left the links
 // before a run closes them, or gives up after a while and says so.

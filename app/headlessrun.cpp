@@ -96,8 +96,7 @@ void HeadlessRun::startSequence() {
 void HeadlessRun::sequenceFinished(bool completed, const QString& message) {
     if (done_)
         return;
-    say(completed ? QStringLiteral("The sequence has completed.")
-                  : QStringLiteral("The sequence was stopped: %1").arg(message));
+    saidSequenceEnd(completed, message);
     bool stored = true;
     if (recording_) {
         recording_ = false;
