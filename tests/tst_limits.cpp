@@ -183,9 +183,9 @@ private slots:
         QCOMPARE(f.session->supply().outputOn(), !outputOff);
         QCOMPARE(engine.isRecording(), !recordingStops);
         QCOMPARE(f.takeReceived().contains(QStringLiteral(":OUTP:STAT 0")), outputOff);
-        const QList<LimitEvent> events = f.store->events();
+        const QList<RecordEvent> events = f.store->events();
         QCOMPARE(events.size(), 1);
-        const LimitEvent& e = events.at(0);
+        const RecordEvent& e = events.at(0);
         QCOMPARE(std::tuple(e.channel, e.quantity, e.limit, e.action),
                  std::tuple(1, QStringLiteral("A"), 0.8, textOf(action)));
         QVERIFY(f.prompter.texts.isEmpty()); // no box: the windows give the notice

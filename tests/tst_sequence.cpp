@@ -47,24 +47,24 @@ struct Runs {
     std::map<std::pair<EndCondition::Quantity, int>, double> readings;
     QStringList log;
     qint64 startMs = 0;
-    SequenceRunner runner{{[this] { return blocked; },
-                           [this](const PlannedSet& s) {
-                               static const char* const kWhat[] = {"V", "I", "out"};
-                               log << QStringLiteral("%1 ms: %2%3 %4")
-                                          .arg(now())
-                                          .arg(QLatin1String(kWhat[int(s.what)]))
-                                          .arg(s.channel)
-                                          .arg(s.value);
-                               return true;
-                           },
-                           [this](EndCondition::Quantity q, int channel) -> std::optional<double> {
-                               const auto r = readings.find({q, channel});
-                               return r == readings.end() ? std::nullopt
-                                                          : std::optional<double>(r->second);
-                           },
-                           [this] { log << QStringLiteral("%1 ms: all off").arg(now()); }},
-                          clock,
-                          waiter};
+    SequenceRunner runner{
+        {[this] { return blocked; },
+         [this](const PlannedSet& s) {
+             static const char* const kWhat[] = {"V", "I", "out"};
+             log << QStringLiteral("%1 ms: %2%3 %4")
+                        .arg(now())
+                        .arg(QLatin1String(kWhat[int(s.what)]))
+                        .arg(s.channel)
+                        .arg(s.value);
+             return true;
+         },
+         [this](EndCondition::Quantity q, const QString&, int channel) -> std::optional<double> {
+             const auto r = readings.find({q, channel});
+             return r == readings.end() ? std::nullopt : std::optional<double>(r->second);
+         },
+         [this] { log << QStringLiteral("%1 ms: all off").arg(now()); }},
+        clock,
+        waiter};
     QSignalSpy finished{&runner, &SequenceRunner::finished};
 
     qint64 now() const { return qint64(std::llround(clock.nowSec() * 1000)) - startMs; }

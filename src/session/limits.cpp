@@ -1,5 +1,7 @@
 #include "session/limits.h"
 
+#include "storage/recordstore.h"
+
 #include <QCoreApplication>
 
 #include <QLocale>
@@ -191,6 +193,18 @@ QString LimitMonitor::adoptUnassigned(const QString& lastModel) {
     return QStringLiteral("Limits: %1 rule(s) of no supply given to %2")
         .arg(rules.size())
         .arg(lastModel);
+}
+
+QString eventText(const RecordEvent& e) {
+    if (e.isStep())
+        return e.action;
+    return QCoreApplication::translate("trq::RecordEvent",
+                                       "limit of CH%1 %2 tripped at %L3 %2 (bound %L4): %5")
+        .arg(e.channel)
+        .arg(e.quantity)
+        .arg(e.value)
+        .arg(e.limit)
+        .arg(shownActionText(e.action));
 }
 
 } // namespace trq

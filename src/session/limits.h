@@ -29,6 +29,11 @@ QString shownTextOf(LimitAction action); // in the user's language
 // A stored action text in the user's language.
 QString shownActionText(const QString& stored);
 
+struct RecordEvent;
+// What an event kept with a recording says, in the user's language: a
+// limit that tripped and what was done, or a sequence's step.
+QString eventText(const RecordEvent& event);
+
 // A channel's quantity kept between bounds (either may be missing): out of
 // them for the hold time, the action runs once, until the value has come
 // back within them.

@@ -46,13 +46,20 @@ Recording::Recording(InstrumentSession& session, RecordStore& store, Prompter& p
 }
 
 void Recording::addEvent(const LimitTrip& trip) {
-    const LimitEvent e{engine_.pointCount(),
-                       RecordingEngine::timeText(engine_.now()),
-                       trip.rule.channel,
-                       unitOf(trip.rule.quantity),
-                       trip.value,
-                       trip.bound,
-                       textOf(trip.rule.action)};
+    const RecordEvent e{engine_.pointCount(),
+                        RecordingEngine::timeText(engine_.now()),
+                        trip.rule.channel,
+                        unitOf(trip.rule.quantity),
+                        trip.value,
+                        trip.bound,
+                        textOf(trip.rule.action)};
+    if (store_.addEvent(e))
+        emit eventAdded(e);
+}
+
+void Recording::addStepEvent(int step, const QString& text) {
+    const RecordEvent e = RecordEvent::step(engine_.pointCount(),
+                                            RecordingEngine::timeText(engine_.now()), step, text);
     if (store_.addEvent(e))
         emit eventAdded(e);
 }

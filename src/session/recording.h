@@ -46,11 +46,13 @@ public:
     void announceLoaded(const RecordHeader& loaded);
     // Keeps a tripped limit with the recording, at the next point.
     void addEvent(const LimitTrip& trip);
+    // Keeps a sequence's step beginning with the recording, at the next point.
+    void addStepEvent(int step, const QString& text);
 
 signals:
     // timeLength: the graph's time-length choice to show; -1: none.
     void workingTableReplaced(int timeLength);
-    void eventAdded(const trq::LimitEvent& event);
+    void eventAdded(const trq::RecordEvent& event);
 
 private:
     RecordStore& store_;

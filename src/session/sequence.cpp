@@ -55,14 +55,51 @@ QStringList fieldsOf(const QString& line) {
     return fields;
 }
 
-const char* const kColumns[] = {"step",    "channel", "voltage", "current", "output",
-                                "dwell_s", "ramp",    "block",   "repeat",  "until"};
-enum Column { Step, Channel, Voltage, Current, Output, Dwell, Ramp, Block, Repeat, Until };
+// A field as written: quoted where it holds a comma or a quote.
+QString fieldText(const QString& field) {
+    if (!field.contains(QLatin1Char(',')) && !field.contains(QLatin1Char('"')))
+        return field;
+    QString quoted = field;
+    quoted.replace(QLatin1String("\""), QLatin1String("\"\""));
+    return QLatin1Char('"') + quoted + QLatin1Char('"');
+}
+
+const char* const kColumns[] = {"step",    "supply", "channel", "voltage",
+                                "current", "output", "dwell_s", "ramp",
+                                "block",   "repeat", "until",   "sequence_until"};
+enum Column {
+    Step,
+    Supply,
+    Channel,
+    Voltage,
+    Current,
+    Output,
+    Dwell,
+    Ramp,
+    Block,
+    Repeat,
+    Until,
+    SequenceUntil
+};
 constexpr int kRequired[] = {Channel, Voltage, Current, Output, Dwell};
 
 } // namespace
 
-std::variant<EndCondition, QString> EndCondition::parse(const QString& text) {
+std::variant<EndCondition, QString> EndCondition::parse(const QString& written) {
+    // "fail:" first, then a supply's name, before the condition itself.
+    QString text = written.trimmed();
+    bool failure = false;
+    if (text.startsWith(QLatin1String("fail:"), Qt::CaseInsensitive)) {
+        failure = true;
+        text = text.mid(5).trimmed();
+    }
+    QString supply;
+    if (const qsizetype colon = text.indexOf(QLatin1Char(':')); colon >= 0) {
+        supply = text.left(colon).trimmed();
+        text = text.mid(colon + 1);
+        if (supply.isEmpty())
+            return Sequence::tr("'%1': a supply's name goes before the colon.").arg(written);
+    }
     static const QRegularExpression form(
         QStringLiteral("^\\s*(V|I|Ah|Wh|t)\\s*([1-4]?)\\s*(<=|>=|<|>)\\s*([-+0-9.eE]+)\\s*(s?)"
                        "(?:\\s+for\\s+([0-9.]+)\\s*s)?\\s*$"),
@@ -70,14 +107,18 @@ std::variant<EndCondition, QString> EndCondition::parse(const QString& text) {
     const QRegularExpressionMatch m = form.match(text);
     const std::optional<double> value = m.hasMatch() ? parseNumber(m.captured(4)) : std::nullopt;
     if (!value)
-        return Sequence::tr("'%1' is not an end condition (e.g. \"I1<0.05 for 30s\").").arg(text);
+        return Sequence::tr("'%1' is not an end condition (e.g. \"I1<0.05 for 30s\").")
+            .arg(written);
     static const QStringList kNames{QStringLiteral("v"), QStringLiteral("i"), QStringLiteral("ah"),
                                     QStringLiteral("wh"), QStringLiteral("t")};
     EndCondition c;
+    c.failure = failure;
+    c.supply = supply;
     c.quantity = Quantity(kNames.indexOf(m.captured(1).toLower()));
     const bool timed = c.quantity == Quantity::Elapsed;
     if (timed == !m.captured(2).isEmpty() || (!timed && !m.captured(5).isEmpty()))
-        return Sequence::tr("'%1': a channel belongs to V, I, Ah and Wh, seconds to t.").arg(text);
+        return Sequence::tr("'%1': a channel belongs to V, I, Ah and Wh, seconds to t.")
+            .arg(written);
     c.channel = timed ? 1 : m.captured(2).toInt();
     c.above = m.captured(3).startsWith(QLatin1Char('>'));
     c.orEqual = m.captured(3).endsWith(QLatin1Char('='));
@@ -85,7 +126,7 @@ std::variant<EndCondition, QString> EndCondition::parse(const QString& text) {
     if (!m.captured(6).isEmpty()) {
         const std::optional<qint64> hold = milliseconds(m.captured(6));
         if (!hold)
-            return Sequence::tr("'%1': the time it holds is not a number of seconds.").arg(text);
+            return Sequence::tr("'%1': the time it holds is not a number of seconds.").arg(written);
         c.holdMs = *hold;
     }
     return c;
@@ -93,7 +134,10 @@ std::variant<EndCondition, QString> EndCondition::parse(const QString& text) {
 
 QString EndCondition::text() const {
     static const char* const kNames[] = {"V", "I", "Ah", "Wh", "t"};
-    QString t = QLatin1String(kNames[int(quantity)]);
+    QString t = QLatin1String(failure ? "fail:" : "");
+    if (!supply.isEmpty())
+        t += supply + QLatin1Char(':');
+    t += QLatin1String(kNames[int(quantity)]);
     if (quantity != Quantity::Elapsed)
         t += QString::number(channel);
     t += QLatin1String(above ? ">" : "<") + QLatin1String(orEqual ? "=" : "") + numberText(value);
@@ -152,6 +196,9 @@ std::variant<Sequence, QString> Sequence::fromCsv(const QByteArray& bytes) {
         if (!channel || *channel != std::floor(*channel) || *channel < 1 || *channel > 4)
             return refuse(tr("the channel is 1 to 4."));
         set.channel = int(*channel);
+        set.supply = field(Supply);
+        if (set.supply.contains(QLatin1Char(':')))
+            return refuse(tr("a supply's name has no colon."));
         for (auto [column, value] : {std::pair{Voltage, &set.voltage}, {Current, &set.current}})
             if (!field(column).isEmpty() && !(*value = parseNumber(field(column))))
                 return refuse(tr("'%1' is not a number.").arg(field(column)));
@@ -176,6 +223,12 @@ std::variant<Sequence, QString> Sequence::fromCsv(const QByteArray& bytes) {
                 return refuse(*why);
             step.until = std::get<EndCondition>(until);
         }
+        if (!field(SequenceUntil).isEmpty()) {
+            std::variant<EndCondition, QString> until = EndCondition::parse(field(SequenceUntil));
+            if (auto* why = std::get_if<QString>(&until))
+                return refuse(*why);
+            s.endConditions.push_back(std::get<EndCondition>(until));
+        }
         // Rows of one step number are one step: they agree on all but the
         // channel's values.
         const QString number = field(Step);
@@ -188,12 +241,15 @@ std::variant<Sequence, QString> Sequence::fromCsv(const QByteArray& bytes) {
                 return refuse(
                     tr("the rows of step %1 differ in dwell, ramp, block or until.").arg(number));
             if (std::any_of(same.channels.begin(), same.channels.end(),
-                            [&](const ChannelSetting& c) { return c.channel == set.channel; }))
+                            [&](const ChannelSetting& c) {
+                                return c.channel == set.channel && c.supply == set.supply;
+                            }))
                 return refuse(tr("step %1 sets channel %2 twice.").arg(number).arg(set.channel));
             // The output is the supply's, one switch for every channel.
             if (set.output && std::any_of(same.channels.begin(), same.channels.end(),
                                           [&](const ChannelSetting& c) {
-                                              return c.output && *c.output != *set.output;
+                                              return c.supply == set.supply && c.output &&
+                                                     *c.output != *set.output;
                                           }))
                 return refuse(tr("step %1 switches the output on and off: it is one switch for "
                                  "the supply.")
@@ -256,10 +312,12 @@ QByteArray Sequence::toCsv() const {
                                     [](const SequenceStep& st) { return !st.block.isEmpty(); });
     const bool untils = std::any_of(steps.begin(), steps.end(),
                                     [](const SequenceStep& st) { return st.until.has_value(); });
+    const bool others = !supplies().isEmpty();
     QStringList header;
     for (int c = 0; c < int(std::size(kColumns)); ++c)
-        if ((c != Step || many) && (c != Ramp || ramps) &&
-            ((c != Block && c != Repeat) || blocks) && (c != Until || untils))
+        if ((c != Step || many) && (c != Supply || others) && (c != Ramp || ramps) &&
+            ((c != Block && c != Repeat) || blocks) && (c != Until || untils) &&
+            (c != SequenceUntil || !endConditions.empty()))
             header << QLatin1String(kColumns[c]);
     QStringList lines{header.join(QLatin1Char(','))};
     QSet<QString> repeated;
@@ -283,22 +341,25 @@ QByteArray Sequence::toCsv() const {
                 other && !repeated.contains(st.block) ? counts.join(QLatin1Char('/')) : QString();
             if (!st.block.isEmpty())
                 repeated.insert(st.block);
-            const QString values[] = {QString::number(i + 1),
-                                      QString::number(set.channel),
-                                      optional(set.voltage),
-                                      optional(set.current),
-                                      set.output ? QLatin1String(*set.output ? "on" : "off")
-                                                 : QString(),
-                                      secondsText(st.dwellMs),
-                                      QLatin1String(st.ramp ? "yes" : "no"),
-                                      st.block,
-                                      repeat,
-                                      st.until ? st.until->text() : QString()};
+            const std::size_t written = std::size_t(lines.size() - 1);
+            const QString values[] = {
+                QString::number(i + 1),
+                set.supply,
+                QString::number(set.channel),
+                optional(set.voltage),
+                optional(set.current),
+                set.output ? QLatin1String(*set.output ? "on" : "off") : QString(),
+                secondsText(st.dwellMs),
+                QLatin1String(st.ramp ? "yes" : "no"),
+                st.block,
+                repeat,
+                st.until ? st.until->text() : QString(),
+                written < endConditions.size() ? endConditions[written].text() : QString()};
             for (const QString& name : header) {
                 const auto c =
                     std::find_if(std::begin(kColumns), std::end(kColumns),
                                  [&](const char* k) { return name == QLatin1String(k); });
-                row << values[c - std::begin(kColumns)];
+                row << fieldText(values[c - std::begin(kColumns)]);
             }
             lines << row.join(QLatin1Char(','));
         }
@@ -307,10 +368,34 @@ QByteArray Sequence::toCsv() const {
 }
 
 std::optional<QString> Sequence::refusal(const SequenceLimits& limits) const {
+    return refusal(std::map<QString, SequenceLimits>{{QString(), limits}});
+}
+
+std::optional<QString> Sequence::refusal(const std::map<QString, SequenceLimits>& bench) const {
+    // The supply's limits, or why it has none.
+    auto limitsOf = [&](const QString& supply) -> std::variant<SequenceLimits, QString> {
+        const auto l = bench.find(supply);
+        if (l == bench.end())
+            return tr("there is no supply '%1' on the bench.").arg(supply);
+        return l->second;
+    };
+    auto watchable = [&](const EndCondition& c) -> std::optional<QString> {
+        std::variant<SequenceLimits, QString> limits = limitsOf(c.supply);
+        if (const QString* why = std::get_if<QString>(&limits))
+            return *why;
+        if (c.quantity != EndCondition::Quantity::Elapsed &&
+            c.channel > std::get<SequenceLimits>(limits).channels)
+            return tr("the supply has no channel %1 to watch.").arg(c.channel);
+        return std::nullopt;
+    };
     for (std::size_t i = 0; i < steps.size(); ++i) {
         const SequenceStep& st = steps[i];
         auto refuse = [&](const QString& why) { return tr("Step %1: %2").arg(i + 1).arg(why); };
         for (const ChannelSetting& set : st.channels) {
+            std::variant<SequenceLimits, QString> found = limitsOf(set.supply);
+            if (const QString* why = std::get_if<QString>(&found))
+                return refuse(*why);
+            const SequenceLimits& limits = std::get<SequenceLimits>(found);
             const auto c = std::size_t(set.channel - 1);
             if (set.channel > limits.channels)
                 return refuse(tr("the supply has no channel %1.").arg(set.channel));
@@ -325,13 +410,92 @@ std::optional<QString> Sequence::refusal(const SequenceLimits& limits) const {
                                   .arg(set.channel)
                                   .arg(limits.maxCurr[c]));
         }
-        if (st.until && st.until->quantity != EndCondition::Quantity::Elapsed &&
-            st.until->channel > limits.channels)
-            return refuse(tr("the supply has no channel %1 to watch.").arg(st.until->channel));
+        if (st.until)
+            if (std::optional<QString> why = watchable(*st.until))
+                return refuse(*why);
         if (st.ramp && st.dwellMs == 0)
             return refuse(tr("a ramp needs a dwell to ramp over."));
     }
+    for (const EndCondition& c : endConditions)
+        if (std::optional<QString> why = watchable(c))
+            return tr("The condition '%1': %2").arg(c.text(), *why);
     return std::nullopt;
+}
+
+QStringList Sequence::supplies() const {
+    QStringList names;
+    auto note = [&](const QString& name) {
+        if (!name.isEmpty() && !names.contains(name))
+            names << name;
+    };
+    for (const SequenceStep& st : steps) {
+        for (const ChannelSetting& set : st.channels)
+            note(set.supply);
+        if (st.until)
+            note(st.until->supply);
+    }
+    for (const EndCondition& c : endConditions)
+        note(c.supply);
+    return names;
+}
+
+QString Sequence::describe(int step) const {
+    QStringList parts;
+    for (const ChannelSetting& set : steps[std::size_t(step)].channels) {
+        QString part = set.supply.isEmpty() ? QString() : set.supply + QLatin1Char(' ');
+        part += QStringLiteral("CH%1").arg(set.channel);
+        if (set.voltage)
+            part += QStringLiteral(" %L1 V").arg(*set.voltage);
+        if (set.current)
+            part += QStringLiteral(" %L1 A").arg(*set.current);
+        if (set.output)
+            part += QLatin1String(*set.output ? " on" : " off");
+        parts << part;
+    }
+    return parts.join(QStringLiteral(", "));
+}
+
+namespace {
+
+// Steps and planned time of steps [first, end) inside blocks of depth, each
+// block as often as it runs.
+std::pair<qint64, qint64> span(const Sequence& s, int first, int end, int depth) {
+    qint64 count = 0, ms = 0;
+    for (int at = first; at < end;) {
+        const QString& block = s.steps[std::size_t(at)].block;
+        if (block.isEmpty() || block.count(QLatin1Char('/')) < depth) {
+            ++count;
+            ms += s.steps[std::size_t(at)].dwellMs;
+            ++at;
+            continue;
+        }
+        const QString path = block.section(QLatin1Char('/'), 0, depth);
+        int blockEnd = at;
+        while (blockEnd < end &&
+               s.steps[std::size_t(blockEnd)].block.section(QLatin1Char('/'), 0, depth) == path)
+            ++blockEnd;
+        const auto [c, t] = span(s, at, blockEnd, depth + 1);
+        count += c * s.repeatOf(path);
+        ms += t * s.repeatOf(path);
+        at = blockEnd;
+    }
+    return {count, ms};
+}
+
+} // namespace
+
+qint64 Sequence::runLength() const {
+    return span(*this, 0, int(steps.size()), 0).first;
+}
+
+qint64 Sequence::plannedMs() const {
+    return span(*this, 0, int(steps.size()), 0).second;
+}
+
+bool Sequence::conditional() const {
+    return !endConditions.empty() ||
+           std::any_of(steps.begin(), steps.end(),
+                       [](const SequenceStep& st) { return st.until.has_value(); });
 }
 
 std::vector<int> Sequence::runOrder(std::size_t limit) const {
@@ -373,6 +537,17 @@ int SequenceCursor::next() {
     return -1;
 }
 
+std::vector<SequenceCursor::BlockPass> SequenceCursor::passes() const {
+    std::vector<BlockPass> blocks;
+    for (std::size_t k = 1; k < frames_.size(); ++k) {
+        const Frame& f = frames_[k];
+        blocks.push_back(
+            {sequence_.steps[std::size_t(f.first)].block.section(QLatin1Char('/'), 0, f.depth - 1),
+             f.pass + 1, f.passes});
+    }
+    return blocks;
+}
+
 SequencePlan::SequencePlan(const Sequence& sequence, qint64 tickMs, const Values& start)
     : sequence_(sequence), cursor_(sequence), tickMs_(std::max<qint64>(tickMs, 1)), values_(start) {
 }
@@ -388,8 +563,10 @@ void SequencePlan::take() {
         return;
     for (const PlannedSet& set : pending_->sets)
         if (set.what != PlannedSet::What::Output)
-            values_[std::size_t(set.channel - 1)][set.what == PlannedSet::What::Voltage ? 0 : 1] =
-                set.value;
+            values_[set.supply][std::size_t(set.channel - 1)]
+                   [set.what == PlannedSet::What::Voltage ? 0 : 1] = set.value;
+    if (pending_->stepStarts)
+        passes_ = std::move(pendingPasses_);
     pending_.reset();
 }
 
@@ -414,10 +591,10 @@ std::optional<PlannedMoment> SequencePlan::plan() {
                 if (!value)
                     continue;
                 // The last increment is the step's own value, not a sum.
-                const double from = from_[c][std::size_t(q)];
-                m.sets.push_back({set.channel,
-                                  q == 0 ? PlannedSet::What::Voltage : PlannedSet::What::Current,
-                                  share >= 1 ? *value : from + (*value - from) * share});
+                const double from = from_[set.supply][c][std::size_t(q)];
+                m.sets.push_back(
+                    {set.channel, q == 0 ? PlannedSet::What::Voltage : PlannedSet::What::Current,
+                     share >= 1 ? *value : from + (*value - from) * share, set.supply});
             }
         }
         rampAt_ = rampAt_ == stepEnd_ ? 0 : std::min(rampAt_ + tickMs_, stepEnd_);
@@ -427,6 +604,7 @@ std::optional<PlannedMoment> SequencePlan::plan() {
     if (step < 0)
         return std::nullopt;
     const SequenceStep& st = sequence_.steps[std::size_t(step)];
+    pendingPasses_ = cursor_.passes();
     step_ = step;
     stepStart_ = stepEnd_;
     stepEnd_ = stepStart_ + st.dwellMs;
@@ -437,9 +615,9 @@ std::optional<PlannedMoment> SequencePlan::plan() {
     std::vector<PlannedSet> on;
     for (const ChannelSetting& set : st.channels) {
         if (set.output && *set.output)
-            on.push_back({set.channel, PlannedSet::What::Output, 1.0});
+            on.push_back({set.channel, PlannedSet::What::Output, 1.0, set.supply});
         else if (set.output)
-            m.sets.push_back({set.channel, PlannedSet::What::Output, 0.0});
+            m.sets.push_back({set.channel, PlannedSet::What::Output, 0.0, set.supply});
     }
     for (const ChannelSetting& set : st.channels) {
         if (st.ramp && st.dwellMs > 0)
@@ -448,7 +626,7 @@ std::optional<PlannedMoment> SequencePlan::plan() {
             if (value)
                 m.sets.push_back({set.channel,
                                   q == 0 ? PlannedSet::What::Voltage : PlannedSet::What::Current,
-                                  *value});
+                                  *value, set.supply});
     }
     m.sets.insert(m.sets.end(), on.begin(), on.end());
     rampAt_ = st.ramp && st.dwellMs > 0 ? std::min(stepStart_ + tickMs_, stepEnd_) : 0;
@@ -471,6 +649,15 @@ void SequencePlan::endStepAt(qint64 atMs) {
     rampAt_ = 0;
 }
 
+namespace {
+
+bool counts(const EndCondition& c) {
+    return c.quantity == EndCondition::Quantity::Charge ||
+           c.quantity == EndCondition::Quantity::Energy;
+}
+
+} // namespace
+
 SequenceRunner::SequenceRunner(Target target, const Clock& clock, Waiter& waiter, QObject* parent)
     : QObject(parent), target_(std::move(target)), clock_(clock), waiter_(waiter) {}
 
@@ -485,8 +672,19 @@ void SequenceRunner::run(const Sequence& sequence, qint64 tickMs, const Sequence
     plan_.emplace(sequence, tickMs, start);
     holdAtEnd_ = holdAtEnd;
     step_ = -1;
+    stepsRun_ = 0;
+    stepsTotal_ = sequence.runLength();
+    plannedMs_ = sequence.plannedMs();
+    conditional_ = sequence.conditional();
+    passes_.clear();
+    counters_.clear();
     holdingSince_.reset();
+    runHoldingSince_.assign(sequence.endConditions.size(), std::nullopt);
     startMsec_ = clock_.nowSec() * 1000.0;
+    // The run's charge and energy count from here.
+    for (const EndCondition& c : sequence.endConditions)
+        if (counts(c))
+            delivered(c, true);
     state_ = State::Running;
     emit stateChanged(state_);
     next();
@@ -507,6 +705,7 @@ void SequenceRunner::resume() {
     // The plan moves on by the pause: the step keeps what was left of it.
     startMsec_ += clock_.nowSec() * 1000.0 - pausedAtMsec_;
     holdingSince_.reset();
+    std::fill(runHoldingSince_.begin(), runHoldingSince_.end(), std::nullopt);
     state_ = State::Running;
     emit stateChanged(state_);
     next();
@@ -517,8 +716,33 @@ void SequenceRunner::stop(const QString& why) {
         end(State::Stopped, why);
 }
 
+SequenceRunner::Progress SequenceRunner::progress() const {
+    Progress p{stepsRun_, stepsTotal_, passes_, 0, std::nullopt};
+    switch (state_) {
+    case State::Idle:
+        return p;
+    case State::Running:
+        p.elapsedMs = std::max<qint64>(0, elapsedMsec());
+        break;
+    case State::Paused:
+        p.elapsedMs = qint64(std::floor(pausedAtMsec_ - startMsec_));
+        break;
+    case State::Done:
+    case State::Stopped:
+        p.elapsedMs = endedMs_;
+        break;
+    }
+    if (!conditional_)
+        p.leftMs = state_ == State::Done || state_ == State::Stopped
+                       ? 0
+                       : std::max<qint64>(0, plannedMs_ - p.elapsedMs);
+    return p;
+}
+
 void SequenceRunner::end(State state, const QString& message) {
     ++run_;
+    endedMs_ =
+        state_ == State::Paused ? qint64(std::floor(pausedAtMsec_ - startMsec_)) : elapsedMsec();
     state_ = state;
     if (state == State::Stopped || !holdAtEnd_)
         target_.allOff();
@@ -574,13 +798,15 @@ void SequenceRunner::next() {
             return;
         if (moment.stepStarts) {
             step_ = moment.step;
+            ++stepsRun_;
+            passes_ = plan_->passes();
             stepStartMsec_ = moment.atMs;
             holdingSince_.reset();
+            // The step's charge and energy count from here.
+            std::erase_if(counters_, [](const auto& c) { return !std::get<0>(c.first); });
             const std::optional<EndCondition>& until = sequence_->steps[std::size_t(step_)].until;
-            stepCounter_ = until && (until->quantity == EndCondition::Quantity::Charge ||
-                                     until->quantity == EndCondition::Quantity::Energy)
-                               ? target_.reading(until->quantity, until->channel)
-                               : std::nullopt;
+            if (until && counts(*until))
+                delivered(*until, false);
             emit stepStarted(step_);
             if (run != run_)
                 return;
@@ -588,44 +814,93 @@ void SequenceRunner::next() {
     }
 }
 
-std::optional<qint64> SequenceRunner::timeConditionAt() const {
-    if (step_ < 0 || !sequence_)
+std::vector<SequenceRunner::Watch> SequenceRunner::watched() {
+    std::vector<Watch> list;
+    if (step_ >= 0)
+        if (const std::optional<EndCondition>& until = sequence_->steps[std::size_t(step_)].until)
+            list.push_back({&*until, &holdingSince_, false});
+    for (std::size_t k = 0; k < sequence_->endConditions.size(); ++k)
+        list.push_back({&sequence_->endConditions[k], &runHoldingSince_[k], true});
+    return list;
+}
+
+std::optional<qint64> SequenceRunner::timeConditionAt() {
+    if (!sequence_)
         return std::nullopt;
-    const std::optional<EndCondition>& until = sequence_->steps[std::size_t(step_)].until;
-    if (!until || until->quantity != EndCondition::Quantity::Elapsed || !until->above)
+    std::optional<qint64> first;
+    for (const Watch& w : watched()) {
+        const EndCondition& c = *w.condition;
+        if (c.quantity != EndCondition::Quantity::Elapsed || !c.above)
+            continue;
+        // When the time first holds, then once it has held for its time.
+        const qint64 holds = (w.wholeRun ? 0 : stepStartMsec_) +
+                             qint64(std::ceil(c.value * 1000.0)) + (c.orEqual ? 0 : 1);
+        const qint64 at = *w.holdingSince ? std::max(holds, **w.holdingSince + c.holdMs) : holds;
+        first = std::min(first.value_or(at), at);
+    }
+    return first;
+}
+
+std::optional<double> SequenceRunner::delivered(const EndCondition& c, bool wholeRun) {
+    const std::optional<double> value = target_.reading(c.quantity, c.supply, c.channel);
+    if (!value)
         return std::nullopt;
-    // When the time first holds, then once it has held for its time.
-    const qint64 holds =
-        stepStartMsec_ + qint64(std::ceil(until->value * 1000.0)) + (until->orEqual ? 0 : 1);
-    return holdingSince_ ? std::max(holds, *holdingSince_ + until->holdMs) : holds;
+    Counter& k = counters_[{wholeRun, int(c.quantity), c.supply, c.channel}];
+    if (!k.base)
+        k.base = value; // counted from its first reading
+    else if (*value < *k.last) {
+        // Reset on the way: what it had counted is kept, it counts again from 0.
+        k.carried += *k.last - *k.base;
+        k.base = 0.0;
+    }
+    k.last = value;
+    return k.carried + *value - *k.base;
 }
 
 void SequenceRunner::readingsArrived() {
-    if (state_ != State::Running || step_ < 0 || sending_)
-        return;
-    const std::optional<EndCondition>& until = sequence_->steps[std::size_t(step_)].until;
-    if (!until)
+    if (state_ != State::Running || sending_ || !sequence_)
         return;
     using Q = EndCondition::Quantity;
     const qint64 now = elapsedMsec();
-    std::optional<double> value = until->quantity == Q::Elapsed
-                                      ? std::optional<double>(double(now - stepStartMsec_) / 1000.0)
-                                      : target_.reading(until->quantity, until->channel);
-    // Charge and energy count from the step's beginning.
-    if (value && (until->quantity == Q::Charge || until->quantity == Q::Energy))
-        value = stepCounter_ ? std::optional<double>(*value - *stepCounter_) : std::nullopt;
-    const bool holds =
-        value && (until->above ? (until->orEqual ? *value >= until->value : *value > until->value)
-                               : (until->orEqual ? *value <= until->value : *value < until->value));
-    if (!holds) {
-        holdingSince_.reset();
-        return;
+    for (const Watch& w : watched()) {
+        const EndCondition& c = *w.condition;
+        if (!w.wholeRun && step_ < 0)
+            continue;
+        std::optional<double> value;
+        switch (c.quantity) {
+        case Q::Elapsed:
+            value = double(now - (w.wholeRun ? 0 : stepStartMsec_)) / 1000.0;
+            break;
+        case Q::Charge:
+        case Q::Energy:
+            value = delivered(c, w.wholeRun);
+            break;
+        case Q::Voltage:
+        case Q::Current:
+            value = target_.reading(c.quantity, c.supply, c.channel);
+            break;
+        }
+        const bool holds = value && (c.above ? (c.orEqual ? *value >= c.value : *value > c.value)
+                                             : (c.orEqual ? *value <= c.value : *value < c.value));
+        if (!holds) {
+            w.holdingSince->reset();
+            continue;
+        }
+        if (!*w.holdingSince)
+            *w.holdingSince = now;
+        if (now - **w.holdingSince < c.holdMs)
+            continue;
+        return conditionHeld(c, w.wholeRun, now);
     }
-    if (!holdingSince_)
-        holdingSince_ = now;
-    if (now - *holdingSince_ < until->holdMs)
-        return;
-    // It held long enough: the step ends now and the plan goes on from here.
+}
+
+void SequenceRunner::conditionHeld(const EndCondition& c, bool wholeRun, qint64 now) {
+    const QString where = wholeRun ? tr("The sequence") : tr("Step %1").arg(step_ + 1);
+    if (c.failure)
+        return end(State::Stopped, tr("%1: %2 held, a failure.").arg(where, c.text()));
+    if (wholeRun)
+        return end(State::Done, tr("%1: %2 held.").arg(where, c.text()));
+    // The step ends now and the plan goes on from here.
     ++run_;
     plan_->endStepAt(now);
     next();

@@ -10,6 +10,7 @@
 #include <functional>
 #include <map>
 #include <optional>
+#include <tuple>
 #include <variant>
 #include <vector>
 
@@ -20,13 +21,16 @@ struct ChannelSetting {
     int channel = 1; // 1..4
     std::optional<double> voltage, current;
     std::optional<bool> output;
+    // Another supply of the bench by its name; empty: the one running it.
+    QString supply{};
     bool operator==(const ChannelSetting&) const = default;
 };
 
 // What ends a step (or the whole sequence) before its dwell is over: a
 // channel's measured voltage or current, the charge or energy delivered
-// since the step began, or the time since it began, beyond a value; it
-// counts once it has held for holdMs, so one noisy reading never trips it.
+// since the step (or the sequence) began, or the time since then, beyond a
+// value; it counts once it has held for holdMs, so one noisy reading never
+// trips it. One marked as a failure stops the run instead, output off.
 struct EndCondition {
     enum class Quantity { Voltage, Current, Charge, Energy, Elapsed };
     Quantity quantity = Quantity::Voltage;
@@ -35,8 +39,11 @@ struct EndCondition {
     bool orEqual = false;
     double value = 0;
     qint64 holdMs = 1000;
+    bool failure = false;
+    QString supply{}; // whose channel; empty: the one running the sequence
     bool operator==(const EndCondition&) const = default;
-    // As written in a file: "I1<0.05 for 30s", "V2>=4.2", "Ah1>1.5", "t>3600s".
+    // As written in a file: "I1<0.05 for 30s", "V2>=4.2", "Ah1>1.5", "t>3600s",
+    // "rail:V1>12.5" on another supply, "fail:V1<3 for 2s" for a failure.
     static std::variant<EndCondition, QString> parse(const QString& text);
     QString text() const;
 };
@@ -65,7 +72,9 @@ struct SequenceLimits {
 // wanted, step (rows of one step number set several channels at once),
 // ramp (yes/no), block ("outer/inner", a block's steps in a row), repeat
 // (how often the row's blocks run: "10/3" for outer and inner, or one
-// count for the innermost) and until (an end condition).
+// count for the innermost), until (an end condition), supply (another
+// supply of the bench the row sets) and sequence_until (conditions that end
+// the whole run, one a row from the first).
 class Sequence {
     Q_DECLARE_TR_FUNCTIONS(Sequence)
 public:
@@ -74,6 +83,8 @@ public:
     std::vector<SequenceStep> steps;
     // How often each block runs, by its path; a block not listed runs once.
     std::map<QString, int> repeats;
+    // Conditions for the whole run: charge, energy and time count from its start.
+    std::vector<EndCondition> endConditions;
 
     // The sequence of a file, or why it is refused (naming the line).
     static std::variant<Sequence, QString> fromCsv(const QByteArray& text);
@@ -81,7 +92,20 @@ public:
     // by this reads and writes back byte for byte.
     QByteArray toCsv() const;
     // Why the supply cannot run it (naming the step), or nothing.
+    // limits by supply: "" the one running it, others by name.
+    std::optional<QString> refusal(const std::map<QString, SequenceLimits>& limits) const;
     std::optional<QString> refusal(const SequenceLimits& limits) const;
+    // The other supplies it sets or watches, by name.
+    QStringList supplies() const;
+    // What step's settings are, for a person: "CH1 5 V 1 A on, rail CH2 3 V".
+    QString describe(int step) const;
+
+    // How many steps a run takes, blocks repeated, and how long when no
+    // condition ends a step early.
+    qint64 runLength() const;
+    qint64 plannedMs() const;
+    // Whether a condition may end a step or the run before its time.
+    bool conditional() const;
 
     int repeatOf(const QString& block) const;
     // The steps in the order they run, blocks repeated; at most limit of them.
@@ -98,6 +122,13 @@ public:
     explicit SequenceCursor(const Sequence& sequence);
     // The next step's index, or -1 after the last.
     int next();
+    // The blocks the step last given is in, outermost first.
+    struct BlockPass {
+        QString path;
+        int pass = 1, passes = 1; // pass 1-based
+        bool operator==(const BlockPass&) const = default;
+    };
+    std::vector<BlockPass> passes() const;
 
 private:
     struct Frame {
@@ -113,6 +144,7 @@ struct PlannedSet {
     int channel = 1;
     What what = What::Voltage;
     double value = 0; // 1 or 0 for the output
+    QString supply{}; // another supply's name; empty: the one running it
     bool operator==(const PlannedSet&) const = default;
 };
 struct PlannedMoment {
@@ -130,8 +162,10 @@ struct PlannedMoment {
 // the plan on from then.
 class SequencePlan {
 public:
-    // The channels' set values as the run starts, for the first ramps.
-    using Values = std::array<std::array<double, 2>, 4>; // volts, amps by channel
+    // The channels' set values as the run starts, for the first ramps, by
+    // supply ("" the one running it).
+    using ChannelValues = std::array<std::array<double, 2>, 4>; // volts, amps by channel
+    using Values = std::map<QString, ChannelValues>;
     SequencePlan(const Sequence& sequence, qint64 tickMs, const Values& start);
     SequencePlan(Sequence&&, qint64, const Values&) = delete; // kept by reference
 
@@ -145,6 +179,8 @@ public:
     // began): its ramp stops where it stood, the next step starts then.
     void endStepAt(qint64 atMs);
     qint64 endMs() const { return stepEnd_; }
+    // The blocks of the step whose start was taken last.
+    std::vector<SequenceCursor::BlockPass> passes() const { return passes_; }
 
 private:
     std::optional<PlannedMoment> plan();
@@ -158,6 +194,7 @@ private:
     qint64 stepStart_ = 0, stepEnd_ = 0;
     qint64 rampAt_ = 0; // the next increment's time
     std::optional<PlannedMoment> pending_;
+    std::vector<SequenceCursor::BlockPass> passes_, pendingPasses_;
 };
 
 class Clock;
@@ -179,8 +216,10 @@ public:
         std::function<bool(const PlannedSet&)> set;
         // A channel's measured voltage or current, or its charge or energy
         // since its counters' reset; nothing before the first reading.
-        std::function<std::optional<double>(EndCondition::Quantity, int channel)> reading;
-        // Every output off.
+        std::function<std::optional<double>(EndCondition::Quantity, const QString& supply,
+                                            int channel)>
+            reading;
+        // Every output the sequence sets off.
         std::function<void()> allOff;
     };
 
@@ -202,19 +241,40 @@ public:
     // The running (or last) step's index in the sequence; -1 before one.
     int step() const { return step_; }
 
+    struct Progress {
+        qint64 stepsRun = 0;                           // steps begun, the running one included
+        qint64 stepsTotal = 0;                         // in the whole run, blocks repeated
+        std::vector<SequenceCursor::BlockPass> passes; // the running step's blocks
+        qint64 elapsedMs = 0;
+        std::optional<qint64> leftMs; // where no condition may end it sooner
+    };
+    Progress progress() const;
+
 signals:
     void stepStarted(int step);
     void stateChanged(State state);
-    // completed false: stopped (by stop(), with its reason, or by a supply
-    // that could not take a step).
+    // completed false: stopped (by stop(), with its reason, by a supply
+    // that could not take a step, or by a condition marked as a failure).
     void finished(bool completed, const QString& message);
 
 private:
     void next();
     void end(State state, const QString& message);
     qint64 elapsedMsec() const;
-    // When the running step's "t>…" condition ends it; none without one.
-    std::optional<qint64> timeConditionAt() const;
+    // The conditions watched now: the running step's, then the run's.
+    struct Watch {
+        const EndCondition* condition;
+        std::optional<qint64>* holdingSince;
+        bool wholeRun;
+    };
+    std::vector<Watch> watched();
+    // When a "t>…" condition ends the step or the run; none without one.
+    std::optional<qint64> timeConditionAt();
+    // Charge or energy since the step or the run began; a counter reset on
+    // the way is carried over.
+    std::optional<double> delivered(const EndCondition& c, bool wholeRun);
+    // A condition held: the step ends, or the run.
+    void conditionHeld(const EndCondition& c, bool wholeRun, qint64 now);
 
     Target target_;
     const Clock& clock_;
@@ -227,8 +287,20 @@ private:
     double startMsec_ = 0; // the run's start, moved on by each pause
     double pausedAtMsec_ = 0;
     qint64 stepStartMsec_ = 0;
-    std::optional<double> stepCounter_; // charge or energy as the step began
+    qint64 stepsRun_ = 0, stepsTotal_ = 0;
+    qint64 plannedMs_ = 0, endedMs_ = 0;
+    bool conditional_ = false;
+    std::vector<SequenceCursor::BlockPass> passes_;
+    // A counter as a step or the run began, and what it had delivered
+    // before it was reset since.
+    struct Counter {
+        std::optional<double> base, last;
+        double carried = 0;
+    };
+    std::map<std::tuple<bool, int, QString, int>, Counter>
+        counters_; // whole run, quantity, supply, channel
     std::optional<qint64> holdingSince_;
+    std::vector<std::optional<qint64>> runHoldingSince_;
     quint64 run_ = 0; // a wait of an earlier run or pause does nothing
     bool sending_ = false;
 };

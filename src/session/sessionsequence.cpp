@@ -1,7 +1,9 @@
 #include "session/sessionsequence.h"
 
 #include "session/instrumentsession.h"
+#include "session/recording.h"
 
+#include <algorithm>
 #include <utility>
 
 namespace trq {
@@ -12,61 +14,108 @@ SessionSequence::SessionSequence(InstrumentSession& session, const Clock& clock,
     connect(&session_, &InstrumentSession::readingsChanged, &runner_,
             [this] { runner_.readingsArrived(); });
     connect(&session_, &InstrumentSession::stateChanged, &runner_, [this](ConnectionState state) {
-        if (state == ConnectionState::Ready) {
-            if (std::exchange(offOwed_, false))
-                session_.control().setOutput(false);
-            return;
-        }
-        runner_.stop(tr("The link to the supply was lost."));
+        sessionStateChanged(session_, {}, state == ConnectionState::Ready);
         if (state == ConnectionState::OffLine)
-            offOwed_ = false; // closed: whatever opens it next starts afresh
+            offOwed_.erase(&session_); // closed: whatever opens it next starts afresh
     });
     connect(&session_, &InstrumentSession::limitTripped, &runner_,
             [this] { runner_.stop(tr("A limit tripped.")); });
+    // Each step's change is kept with a recording running, like a limit's.
+    connect(&runner_, &SequenceRunner::stepStarted, this, [this](int step) {
+        Recording* recording = session_.recording();
+        if (!recording || !recording->engine().isRecording())
+            return;
+        const SequenceRunner::Progress p = runner_.progress();
+        QString text = tr("Step %1 (%2 of %3)").arg(step + 1).arg(p.stepsRun).arg(p.stepsTotal);
+        for (const SequenceCursor::BlockPass& b : p.passes)
+            text += QStringLiteral(", %1 %2/%3").arg(b.path).arg(b.pass).arg(b.passes);
+        recording->addStepEvent(step + 1, text + QStringLiteral(": ") + running_.describe(step));
+    });
+    connect(&runner_, &SequenceRunner::finished, this, [this] {
+        for (const QMetaObject::Connection& c : peerWatch_)
+            disconnect(c);
+        peerWatch_.clear();
+    });
+}
+
+void SessionSequence::sessionStateChanged(InstrumentSession& session, const QString& name,
+                                          bool ready) {
+    if (ready) {
+        if (offOwed_.erase(&session))
+            session.control().setOutput(false);
+        return;
+    }
+    if (name.isEmpty())
+        runner_.stop(tr("The link to the supply was lost."));
+    else
+        runner_.stop(tr("The link to %1 was lost.").arg(name));
+}
+
+void SessionSequence::outputOff(InstrumentSession& session) {
+    if (session.isReady())
+        session.control().setOutput(false);
+    else
+        offOwed_.insert(&session);
+}
+
+InstrumentSession* SessionSequence::sessionOf(const QString& supply) const {
+    if (supply.isEmpty())
+        return &session_;
+    return peers_ ? peers_(supply) : nullptr;
 }
 
 SequenceRunner::Target SessionSequence::target() {
     using Q = EndCondition::Quantity;
-    return {[this] { return session_.isReady() ? QString() : tr("is off line"); },
+    return {[this] {
+                for (const Involved& s : involved_) {
+                    if (!s.session)
+                        return tr("%1 was removed from the bench").arg(s.name);
+                    if (!s.session->isReady())
+                        return s.name.isEmpty() ? tr("is off line")
+                                                : tr("%1 is off line").arg(s.name);
+                }
+                return QString();
+            },
             [this](const PlannedSet& set) {
+                InstrumentSession* s = sessionOf(set.supply);
                 // A setting the link's queue has no room for would be lost.
-                if (session_.link().pendingCommands() >= TaskScheduler::kMaxPending - 2)
+                if (!s || s->link().pendingCommands() >= TaskScheduler::kMaxPending - 2)
                     return false;
                 if (set.what == PlannedSet::What::Output) {
-                    session_.control().setOutput(set.value != 0);
+                    s->control().setOutput(set.value != 0);
                     return true;
                 }
-                return session_.control().setSetting(
+                return s->control().setSetting(
                     set.channel - 1,
                     set.what == PlannedSet::What::Voltage ? Setting::Voltage : Setting::Current,
                     set.value);
             },
-            [this](Q q, int channel) -> std::optional<double> {
+            [this](Q q, const QString& supply, int channel) -> std::optional<double> {
+                const InstrumentSession* s = sessionOf(supply);
                 const int c = channel - 1;
-                if (c < 0 || c >= session_.supply().channelCount())
+                if (!s || c < 0 || c >= s->supply().channelCount())
                     return std::nullopt;
-                const ChannelState& s = session_.supply().channel(c);
+                const ChannelState& state = s->supply().channel(c);
                 switch (q) {
                 case Q::Voltage:
-                    return s.voltageRead ? s.voltage.value() : std::nullopt;
+                    return state.voltageRead ? state.voltage.value() : std::nullopt;
                 case Q::Current:
-                    return s.currentRead ? s.current.value() : std::nullopt;
+                    return state.currentRead ? state.current.value() : std::nullopt;
                 case Q::Charge:
                 case Q::Energy:
-                    if (c >= session_.energy().channelCount())
+                    if (c >= s->energy().channelCount())
                         return std::nullopt;
-                    return q == Q::Charge ? session_.energy().channel(c).charge()
-                                          : session_.energy().channel(c).energy();
+                    return q == Q::Charge ? s->energy().channel(c).charge()
+                                          : s->energy().channel(c).energy();
                 case Q::Elapsed:
                     break;
                 }
                 return std::nullopt;
             },
             [this] {
-                if (session_.isReady())
-                    session_.control().setOutput(false);
-                else
-                    offOwed_ = true;
+                for (const Involved& s : involved_)
+                    if (s.session)
+                        outputOff(*s.session);
             }};
 }
 
@@ -77,21 +126,30 @@ bool SessionSequence::running() const {
 
 std::optional<QString> SessionSequence::check(const Sequence& sequence,
                                               SequencePlan::Values* start) const {
-    if (!session_.isReady())
-        return tr("The supply is off line.");
-    const SupplyState& supply = session_.supply();
-    SequenceLimits limits;
-    limits.channels = supply.channelCount();
-    for (int c = 0; c < std::min(limits.channels, 4); ++c) {
-        const ChannelState& s = supply.channel(c);
-        const auto i = std::size_t(c);
-        limits.maxVolt[i] = s.limits[std::size_t(Setting::Voltage)].maximum;
-        limits.maxCurr[i] = s.limits[std::size_t(Setting::Current)].maximum;
-        if (start)
-            (*start)[i] = {s.settings[std::size_t(Setting::Voltage)],
-                           s.settings[std::size_t(Setting::Current)]};
+    std::map<QString, SequenceLimits> bench;
+    QStringList names = sequence.supplies();
+    names.prepend(QString());
+    for (const QString& name : names) {
+        const InstrumentSession* s = sessionOf(name);
+        if (!s)
+            continue; // refused below, naming the step
+        if (!s->isReady())
+            return name.isEmpty() ? tr("The supply is off line.")
+                                  : tr("The supply %1 is off line.").arg(name);
+        const SupplyState& supply = s->supply();
+        SequenceLimits& limits = bench[name];
+        limits.channels = supply.channelCount();
+        for (int c = 0; c < std::min(limits.channels, 4); ++c) {
+            const ChannelState& state = supply.channel(c);
+            const auto i = std::size_t(c);
+            limits.maxVolt[i] = state.limits[std::size_t(Setting::Voltage)].maximum;
+            limits.maxCurr[i] = state.limits[std::size_t(Setting::Current)].maximum;
+            if (start)
+                (*start)[name][i] = {state.settings[std::size_t(Setting::Voltage)],
+                                     state.settings[std::size_t(Setting::Current)]};
+        }
     }
-    return sequence.refusal(limits);
+    return sequence.refusal(bench);
 }
 
 std::optional<QString> SessionSequence::load(Sequence sequence) {
@@ -112,26 +170,84 @@ std::optional<QString> SessionSequence::run(Sequence sequence, bool holdAtEnd) {
     return run(holdAtEnd);
 }
 
+void SessionSequence::watchPeers() {
+    for (const Involved& s : involved_) {
+        if (s.name.isEmpty() || !s.session)
+            continue;
+        InstrumentSession* peer = s.session.data();
+        const QString name = s.name;
+        peerWatch_.push_back(connect(peer, &InstrumentSession::readingsChanged, &runner_,
+                                     [this] { runner_.readingsArrived(); }));
+        peerWatch_.push_back(connect(peer, &InstrumentSession::stateChanged, &runner_,
+                                     [this, peer, name](ConnectionState state) {
+                                         sessionStateChanged(*peer, name,
+                                                             state == ConnectionState::Ready);
+                                     }));
+        peerWatch_.push_back(
+            connect(peer, &InstrumentSession::limitTripped, &runner_,
+                    [this, name] { runner_.stop(tr("A limit of %1 tripped.").arg(name)); }));
+        // Its owed output-off is sent when it comes back, after the run too.
+        std::erase_if(offWatched_, [](const QPointer<InstrumentSession>& p) { return !p; });
+        if (std::find(offWatched_.begin(), offWatched_.end(), peer) == offWatched_.end()) {
+            offWatched_.push_back(peer);
+            connect(peer, &InstrumentSession::stateChanged, this,
+                    [this, peer](ConnectionState state) {
+                        if (state == ConnectionState::Ready && offOwed_.erase(peer))
+                            peer->control().setOutput(false);
+                    });
+        }
+    }
+}
+
 std::optional<QString> SessionSequence::run(bool holdAtEnd) {
     if (running())
         return tr("A sequence runs already.");
     if (!loaded_)
         return tr("No sequence is loaded.");
-    SequencePlan::Values start{};
+    SequencePlan::Values start;
     if (std::optional<QString> why = check(sequence_, &start))
         return why;
-    // A ramp's increments come as fast as the link writes them: one command
-    // a writer tick, so an increment of several values takes several.
-    int perIncrement = 1;
-    for (const SequenceStep& st : sequence_.steps)
-        if (st.ramp) {
-            int values = 0;
-            for (const ChannelSetting& set : st.channels)
-                values += (set.voltage ? 1 : 0) + (set.current ? 1 : 0);
-            perIncrement = std::max(perIncrement, values);
+    involved_ = {{QString(), &session_}};
+    for (const QString& name : sequence_.supplies())
+        if (InstrumentSession* s = sessionOf(name); s && s != &session_)
+            involved_.push_back({name, s});
+    // One command goes out a writer tick: a ramp's increment of several
+    // values takes several, and a step holds at least as long as its
+    // settings take to go out.
+    qint64 tick = 1;
+    for (const Involved& s : involved_)
+        tick = std::max<qint64>(tick, s.session->link().writerTimer().interval());
+    running_ = sequence_;
+    QStringList longer;
+    qint64 perIncrement = 1;
+    for (std::size_t i = 0; i < running_.steps.size(); ++i) {
+        SequenceStep& st = running_.steps[i];
+        qint64 values = 0, switches = 0;
+        for (const ChannelSetting& set : st.channels) {
+            values += (set.voltage ? 1 : 0) + (set.current ? 1 : 0);
+            switches += set.output ? 1 : 0;
         }
-    runner_.run(sequence_, qint64(session_.link().writerTimer().interval()) * perIncrement, start,
-                holdAtEnd);
+        if (st.ramp)
+            perIncrement = std::max(perIncrement, values);
+        const qint64 least = tick * std::max<qint64>(1, st.ramp ? values : values + switches);
+        if (st.dwellMs > 0 && st.dwellMs < least) {
+            st.dwellMs = least;
+            longer << QString::number(i + 1);
+        }
+    }
+    notice_ = longer.isEmpty()
+                  ? QString()
+                  : tr("Step %1 held %2 ms or more: the link takes that long to change a "
+                       "setting.",
+                       "", int(longer.size()))
+                        .arg(longer.size() > 8 ? longer.mid(0, 8).join(QStringLiteral(", ")) +
+                                                     QStringLiteral(", …")
+                                               : longer.join(QStringLiteral(", ")))
+                        .arg(tick);
+    watchPeers();
+    runner_.run(running_, tick * perIncrement, start, holdAtEnd);
+    if (!notice_.isEmpty())
+        emit noticed(notice_);
     return std::nullopt;
 }
 

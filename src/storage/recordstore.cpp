@@ -289,14 +289,14 @@ bool RecordStore::clearWorking() {
     return true;
 }
 
-bool RecordStore::addEvent(const LimitEvent& e) {
+bool RecordStore::addEvent(const RecordEvent& e) {
     return exec(QStringLiteral("insert into dataevent (RecNo, SeqNo, RecTime, Channel, Quantity, "
                                "Value, LimitValue, Action) values ('', ?,?,?,?,?,?,?)"),
                 {e.seqNo, e.recTime, e.channel, e.quantity, e.value, e.limit, e.action});
 }
 
-QList<LimitEvent> RecordStore::events(const QString& recNo) {
-    QList<LimitEvent> list;
+QList<RecordEvent> RecordStore::events(const QString& recNo) {
+    QList<RecordEvent> list;
     QSqlQuery q(db_);
     prepare(q, QStringLiteral("select SeqNo, RecTime, Channel, Quantity, Value, LimitValue, Action "
                               "from dataevent where RecNo = ? order by rowid"));
@@ -306,9 +306,9 @@ QList<LimitEvent> RecordStore::events(const QString& recNo) {
         return list;
     }
     while (q.next())
-        list << LimitEvent{q.value(0).toLongLong(), text(q.value(1)),      q.value(2).toInt(),
-                           text(q.value(3)),        q.value(4).toDouble(), q.value(5).toDouble(),
-                           text(q.value(6))};
+        list << RecordEvent{q.value(0).toLongLong(), text(q.value(1)),      q.value(2).toInt(),
+                            text(q.value(3)),        q.value(4).toDouble(), q.value(5).toDouble(),
+                            text(q.value(6))};
     return list;
 }
 

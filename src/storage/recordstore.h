@@ -44,15 +44,23 @@ struct SampleRow {
 // A row's values as numbers: as its maker gave them, or read from its texts.
 PointValues valuesOf(const SampleRow& row);
 
-// A limit that tripped, as kept with the recording.
-struct LimitEvent {
+// A limit that tripped, or a sequence's step that began, as kept with the
+// recording.
+struct RecordEvent {
     qint64 seqNo = 0; // the point it belongs to (the next one written)
     QString recTime;  // when it tripped
     int channel = 1;  // 1-based
     QString quantity; // "V", "A", "W", "Ah", "Wh"
     double value = 0; // what was read
     double limit = 0; // the bound it crossed
-    QString action;   // what was done
+    QString action;   // what was done; a step's settings
+
+    // A step is kept where limits are, as quantity "Step" with its number:
+    // files stay readable by earlier versions, which show it as an event.
+    static RecordEvent step(qint64 seqNo, const QString& recTime, int step, const QString& text) {
+        return {seqNo, recTime, 0, QStringLiteral("Step"), double(step), 0, text};
+    }
+    bool isStep() const { return quantity == QLatin1String("Step"); }
 };
 
 // Rows as they were stored, or by sample number.
@@ -146,8 +154,8 @@ public:
     // The header and a copy of the working table, in one transaction.
     bool saveNew(const RecordHeader& header, int window, const SeqRange& range = {});
     // The working table's limit events, or a saved record's.
-    bool addEvent(const LimitEvent& event);
-    QList<LimitEvent> events(const QString& recNo = {});
+    bool addEvent(const RecordEvent& event);
+    QList<RecordEvent> events(const QString& recNo = {});
     // A new description and the working table over a saved record's rows,
     // in one transaction.
     bool replace(const QString& recNo, const QString& comment, int window);

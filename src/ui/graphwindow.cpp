@@ -68,13 +68,19 @@ private:
 const std::array<QColor, 4> kDefaultColours{QColor(0, 192, 0), QColor(0, 0, 192),
                                             QColor(128, 0, 128), QColor(255, 255, 0)};
 
-// "CH1 0.7 A > 0.5": what tripped, beside its mark on the plot.
-QString eventLabel(const LimitEvent& e) {
+// "CH1 0.7 A > 0.5": what tripped, beside its mark on the plot; "Step 3".
+QString eventLabel(const RecordEvent& e) {
+    if (e.isStep())
+        return GraphWindow::tr("Step %1").arg(e.value);
     return QStringLiteral("CH%1 %L2 %3 %4 %L5")
         .arg(e.channel)
         .arg(e.value)
         .arg(e.quantity, e.value > e.limit ? QStringLiteral(">") : QStringLiteral("<"))
         .arg(e.limit);
+}
+
+QColor eventColour(const RecordEvent& e) {
+    return e.isStep() ? QColor(0, 96, 192) : QColor(Qt::red);
 }
 
 QLineEdit* readout(QWidget* parent) {
@@ -205,10 +211,10 @@ GraphWindow::GraphWindow(InstrumentSession& session, Recording& recording, Promp
             applyTimeLength();
         }
     });
-    connect(&recording_, &Recording::eventAdded, this, [this](const LimitEvent& e) {
+    connect(&recording_, &Recording::eventAdded, this, [this](const RecordEvent& e) {
         for (const Trace& t : traces_)
             if (t.series == &recording_.series())
-                addMarker(keyOf(t, e.seqNo - t.series->firstSeqNo()), Qt::red,
+                addMarker(keyOf(t, e.seqNo - t.series->firstSeqNo()), eventColour(e),
                           named(t, eventLabel(e)));
         queueReplot();
     });
@@ -837,8 +843,9 @@ void GraphWindow::drawMarkers() {
             addMarker(keyOf(t, gap), Qt::darkGray, named(t, tr("gap")));
         if (t.series->count() == 0)
             continue;
-        for (const LimitEvent& e : t.store->events())
-            addMarker(keyOf(t, e.seqNo - t.series->firstSeqNo()), Qt::red, named(t, eventLabel(e)));
+        for (const RecordEvent& e : t.store->events())
+            addMarker(keyOf(t, e.seqNo - t.series->firstSeqNo()), eventColour(e),
+                      named(t, eventLabel(e)));
     }
 }
 

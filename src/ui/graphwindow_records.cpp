@@ -4,6 +4,7 @@
 #include "core/prompter.h"
 #include "session/graphseries.h"
 #include "session/instrumentsession.h"
+#include "session/limits.h"
 #include "session/recording.h"
 #include "session/recordsetup.h"
 #include "session/workingrecord.h"
@@ -341,6 +342,9 @@ bool GraphWindow::writeReport(const QString& path, QString* error) {
             *error = t.store->lastError();
             return false;
         }
+        const QString who = traces_.size() > 1 ? t.name + QLatin1Char(' ') : QString();
+        for (const RecordEvent& e : t.store->events())
+            r.events.append({e.recTime, who + eventText(e)});
         const qint64 last = t.series->count() - 1;
         for (int c = 0; c < t.channels; ++c) {
             const GraphSeries::Stats v = t.series->stats(PlotQuantity::Voltage, c, 0, last);

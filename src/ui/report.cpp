@@ -1,5 +1,7 @@
 #include "ui/report.h"
 
+#include <algorithm>
+
 #include "core/numbers.h"
 
 #include <QCoreApplication>
@@ -124,6 +126,16 @@ bool writeReportPdf(const QString& path, const Report& r, QString* error) {
         page.line(ReportText::tr("Comments"), heading);
         for (const auto& [time, text] : r.comments)
             page.row({time, text}, body);
+    }
+    if (!r.events.isEmpty()) {
+        page.space(40);
+        page.line(ReportText::tr("Events"), heading);
+        // A long sequence has a step a second for days: its start tells enough.
+        constexpr qsizetype kListed = 500;
+        for (qsizetype i = 0; i < std::min(r.events.size(), kListed); ++i)
+            page.row({r.events.at(i).first, r.events.at(i).second}, body);
+        if (r.events.size() > kListed)
+            page.line(ReportText::tr("… and %1 more.").arg(r.events.size() - kListed), body);
     }
     if (!painter.end()) {
         *error = ReportText::tr("The PDF file could not be written.");

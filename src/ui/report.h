@@ -11,7 +11,7 @@
 namespace trq {
 
 // What a test report holds: the record's header, the graph as shown, each
-// channel's statistics and the row comments.
+// channel's statistics, the row comments and the events.
 struct Report {
     struct Field {
         QString name, value;
@@ -28,6 +28,7 @@ struct Report {
     QImage graph;
     std::vector<ChannelStats> channels;
     QList<std::pair<QString, QString>> comments; // time, text
+    QList<std::pair<QString, QString>> events;   // limits tripped, sequence steps: time, text
 };
 
 // Writes the report as an A4 PDF; false with the reason when it cannot.

@@ -167,25 +167,19 @@ void SampleTableModel::commentChanged() {
         emit dataChanged(index(0, commentColumn()), index(count_ - 1, commentColumn()));
 }
 
-void SampleTableModel::setEvents(const QList<LimitEvent>& events) {
+void SampleTableModel::setEvents(const QList<RecordEvent>& events) {
     events_.clear();
-    for (const LimitEvent& e : events)
+    for (const RecordEvent& e : events)
         addEvent(e);
     if (count_ > 0)
         emit dataChanged(index(0, 0), index(count_ - 1, columnCount() - 1));
 }
 
-void SampleTableModel::addEvent(const LimitEvent& e) {
+void SampleTableModel::addEvent(const RecordEvent& e) {
     QString& text = events_[e.seqNo];
     if (!text.isEmpty())
         text += QLatin1Char('\n');
-    text += tr("%1: limit of CH%2 %3 tripped at %L4 %3 (bound %L5): %6")
-                .arg(e.recTime)
-                .arg(e.channel)
-                .arg(e.quantity)
-                .arg(e.value)
-                .arg(e.limit)
-                .arg(shownActionText(e.action));
+    text += QStringLiteral("%1: %2").arg(e.recTime, eventText(e));
 }
 
 void SampleTableModel::setHighlight(int r) {

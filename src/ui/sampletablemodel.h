@@ -43,8 +43,8 @@ public:
     // The comment of every row of that second changed (as the database has it).
     void commentChanged();
     // Limit events mark the rows of their points.
-    void setEvents(const QList<LimitEvent>& events);
-    void addEvent(const LimitEvent& event);
+    void setEvents(const QList<RecordEvent>& events);
+    void addEvent(const RecordEvent& event);
     // The highlighted row (-1 for none).
     void setHighlight(int r);
     int highlight() const { return highlight_; }

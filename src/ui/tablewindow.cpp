@@ -47,7 +47,7 @@ TableWindow::TableWindow(Recording& recording, Prompter& prompter, QWidget* pare
     recording_.engine().addView(this);
     connect(&record_, &WorkingRecord::changed, this, &TableWindow::showHeader);
     connect(&recording_, &Recording::workingTableReplaced, this, &TableWindow::refill);
-    connect(&recording_, &Recording::eventAdded, this, [this](const LimitEvent& e) {
+    connect(&recording_, &Recording::eventAdded, this, [this](const RecordEvent& e) {
         model_.addEvent(e);
         model_.setHighlight(model_.highlight()); // repaint
     });
