@@ -265,6 +265,8 @@ void BenchRun::startSequence() {
     say(QStringLiteral("Running the sequence on %1 (%2 steps).")
             .arg(bench_.name(0))
             .arg(line_.sequence->steps.size()));
+    if (!sequence.notice().isEmpty())
+        say(sequence.notice());
 }
 
 void BenchRun::sequenceFinished(bool completed, const QString& message) {
@@ -277,7 +279,9 @@ void BenchRun::sequenceFinished(bool completed, const QString& message) {
         bench_.stopRecording();
         stored = store();
     }
-    finish(completed && stored ? CommandLine::Ok : CommandLine::NotStored);
+    finish(!completed ? CommandLine::SequenceStopped
+           : stored   ? CommandLine::Ok
+                      : CommandLine::NotStored);
 }
 
 void BenchRun::recordingStopped(bool failed) {

@@ -36,6 +36,7 @@ struct CommandLine {
         NoSupply = 3,
         LinkLost = 4,
         NotStored = 5,
+        SequenceStopped = 5, // by a failure, a lost link or a stop
         NoServer = 6
     };
 

@@ -91,6 +91,8 @@ void HeadlessRun::startSequence() {
         return finish(CommandLine::BadOption, QStringLiteral("--sequence: %1").arg(*why));
     }
     say(QStringLiteral("Running the sequence (%1 steps).").arg(line_.sequence->steps.size()));
+    if (!sequence.notice().isEmpty())
+        say(sequence.notice());
 }
 
 void HeadlessRun::sequenceFinished(bool completed, const QString& message) {
@@ -104,7 +106,9 @@ void HeadlessRun::sequenceFinished(bool completed, const QString& message) {
         stored = store();
     }
     complete_ = completed;
-    finish(completed && stored ? CommandLine::Ok : CommandLine::NotStored);
+    finish(!completed ? CommandLine::SequenceStopped
+           : stored   ? CommandLine::Ok
+                      : CommandLine::NotStored);
 }
 
 void HeadlessRun::prepareRecording() {

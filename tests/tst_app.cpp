@@ -334,10 +334,13 @@ private slots:
     // SIGTERM mid-recording stops it cleanly: the points so far are saved
     // and the output it switched on is off again; the way to end a
     // continuous recording. A supply that goes away mid-recording: exit 4,
-    // and what was recorded is kept.
+    // and what was recorded is kept; in a sequence, exit 5 (it was stopped).
     void aRecordingCutShortKeepsItsPoints_data() {
         columns<QString, QString, QString, bool, int, QString>("model", "length", "said", "unplug",
                                                                "exitCode", "end");
+        row("link lost in a sequence", QStringLiteral("PSQ-3323"), QStringLiteral("continuous"),
+            QStringLiteral("Running the sequence"), true, 5,
+            QStringLiteral("The sequence was stopped: The link to the supply was lost."));
         row("SIGTERM, 600 s", QStringLiteral("TRQ-3302"), QStringLiteral("600"),
             QStringLiteral("Recording 600 s"), false, 0, QStringLiteral("Stopped by SIGTERM"));
         row("SIGTERM, continuous", QStringLiteral("TRQ-3302"), QStringLiteral("continuous"),
@@ -355,8 +358,15 @@ private slots:
         std::shared_ptr<trq::sim::Supply> supply = trq::sim::Supply::create(model);
         trq::sim::PtyServer pty([&](const QByteArray& b) { return supply->receive(b); });
         QVERIFY(pty.open());
-        Background b({"--headless", "--port", pty.slavePath(), "--record", length, "--output-on",
-                      "--save", "cut short", "--data-folder", folder});
+        QStringList arguments{"--headless",  "--port", pty.slavePath(), "--record",      length,
+                              "--output-on", "--save", "cut short",     "--data-folder", folder};
+        if (said.contains(QLatin1String("sequence"))) {
+            QFile hours(folder + QStringLiteral("/hours.csv"));
+            QVERIFY(hours.open(QIODevice::WriteOnly));
+            hours.write("channel,voltage,current,output,dwell_s\n1,5,0.5,on,3600\n");
+            arguments << QStringLiteral("--sequence") << hours.fileName();
+        }
+        Background b(arguments);
         QVERIFY2(b.says(said), qPrintable(b.err));
         QTest::qWait(3500);
         if (unplug)

@@ -2,6 +2,7 @@
 // and run step by step on the clock.
 #include "session/powersequence.h"
 #include "session/recording.h"
+#include "session/sessionsequence.h"
 
 #include "support/sessionfixture.h"
 #include <QSqlQuery>
@@ -283,6 +284,54 @@ private slots:
         QVERIFY(kept["TRQ-3302"]->output);
         QTRY_VERIFY(rail.isReady());
         QTRY_VERIFY(!kept["TRQ-3302"]->output);
+    }
+
+    // A sequence's steps reach the other supply they name, on its own link,
+    // each step kept with the bench's recording; a supply the bench does
+    // not have is refused; the other's lost link stops the run, every
+    // output it set off.
+    void aSequenceStepsAcrossTheBench() {
+        BenchFixture b({"logic=sim:PSQ-3323", "rail=sim:TRQ-3302"});
+        QVERIFY(b.allReady());
+        SessionSequence& sequence = b.bench.session(0).sequence();
+        auto read = [](const QByteArray& text) {
+            return std::get<Sequence>(
+                Sequence::fromCsv("step,supply,channel,voltage,current,output,dwell_s\n" + text));
+        };
+        QCOMPARE(sequence.run(read("1,pump,1,1,,on,1\n")),
+                 std::optional<QString>("Step 1: there is no supply 'pump' on the bench."));
+        QCOMPARE(b.runOrder(QStringLiteral("logic on, rail on")), std::pair(true, QString()));
+        QTRY_VERIFY(b.bench.session(0).supply().allMeasured() &&
+                    b.bench.session(1).supply().allMeasured());
+        QVERIFY(b.bench.startRecording(RecordingEngine::kContinuous, 0, 0));
+        QSignalSpy finished(&sequence.runner(), &SequenceRunner::finished);
+        QCOMPARE(sequence.run(read("1,,1,2.5,0.5,on,0.2\n"
+                                   "1,rail,1,5,,on,0.2\n"
+                                   "2,rail,1,,,off,0\n")),
+                 std::nullopt);
+        QVERIFY(finished.wait(5000));
+        QCOMPARE(finished.first(), (QVariantList{true, QString()}));
+        QTRY_VERIFY(!b.instruments.at(0)->output && !b.instruments.at(1)->output);
+        QCOMPARE(
+            std::pair(b.instruments.at(0)->channel(1).vset, b.instruments.at(1)->channel(1).vset),
+            std::pair(2.5, 5.0));
+        b.bench.stopRecording();
+        QStringList steps;
+        for (const RecordEvent& e : b.bench.records().store(1)->events())
+            if (e.isStep())
+                steps << e.action;
+        QCOMPARE(steps, (QStringList{"Step 1 (1 of 2): CH1 2.5 V 0.5 A on, rail CH1 5 V on",
+                                     "Step 2 (2 of 2): rail CH1 off"}));
+
+        finished.clear();
+        QCOMPARE(sequence.run(read("1,,1,1,,on,3600\n1,rail,1,1,,on,3600\n")), std::nullopt);
+        // Paused, it waits no further on this test's fast clock.
+        sequence.runner().pause();
+        QTRY_VERIFY(b.instruments.at(0)->output && b.instruments.at(1)->output);
+        b.unplug(1);
+        QVERIFY(finished.wait(5000));
+        QCOMPARE(finished.first(), (QVariantList{false, "The link to rail was lost."}));
+        QTRY_VERIFY(!b.instruments.at(0)->output);
     }
 
     // What a user may write, and why anything else is refused.

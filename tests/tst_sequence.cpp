@@ -111,19 +111,23 @@ private slots:
                                              "1,5,1,on,0.5\r\n"
                                              "2,,0.25,,0.001\r\n"
                                              "1,,,off,1\r\n"));
-        const QByteArray rich = "step,channel,voltage,current,output,dwell_s,ramp,block,repeat,"
-                                "until\r\n"
-                                "1,1,0,2,on,0,no,,,\r\n"
-                                "1,2,12,0.5,on,0,no,,,\r\n"
-                                "2,1,4.2,,,7200,yes,,,V1>=4.2 for 2s\r\n"
-                                "3,1,,,,3600,no,,,I1<0.05 for 30s\r\n"
-                                "4,2,5,,,1,no,cycle,100,\r\n"
-                                "5,2,0,,,1,no,cycle/pulse,100/3,\r\n"
-                                "6,2,3.3,,,0.25,no,cycle/pulse,,t>1.5s for 0s\r\n"
-                                "7,1,,,off,0,no,,,\r\n";
+        const QByteArray rich = "step,supply,channel,voltage,current,output,dwell_s,ramp,block,"
+                                "repeat,until,sequence_until\r\n"
+                                "1,,1,0,2,on,0,no,,,,fail:V1<3 for 2s\r\n"
+                                "1,\"rail, left\",2,12,0.5,on,0,no,,,,t>86400s for 0s\r\n"
+                                "2,,1,4.2,,,7200,yes,,,V1>=4.2 for 2s,\r\n"
+                                "3,,1,,,,3600,no,,,I1<0.05 for 30s,\r\n"
+                                "4,,2,5,,,1,no,cycle,100,,\r\n"
+                                "5,,2,0,,,1,no,cycle/pulse,100/3,,\r\n"
+                                "6,,2,3.3,,,0.25,no,cycle/pulse,,rail:t>1.5s for 0s,\r\n"
+                                "7,,1,,,off,0,no,,,,\r\n";
         const Sequence s = read(rich);
         QCOMPARE(s.steps.size(), std::size_t(7));
         QCOMPARE(s.steps[0].channels.size(), std::size_t(2));
+        QCOMPARE(s.steps[0].channels[1].supply, QStringLiteral("rail, left"));
+        QCOMPARE(s.supplies(), QStringList({"rail, left", "rail"}));
+        QCOMPARE(s.endConditions.size(), std::size_t(2));
+        QVERIFY(s.endConditions[0].failure);
         QCOMPARE(s.steps[2].until,
                  (EndCondition{EndCondition::Quantity::Current, 1, false, false, 0.05, 30000}));
         QCOMPARE(s.repeatOf("cycle"), 100);
@@ -154,6 +158,12 @@ private slots:
         QTest::newRow("until unreadable")
             << QByteArray("channel,voltage,current,output,dwell_s,until\n1,1,1,on,1,V9>1\n")
             << "Line 2: 'V9>1' is not an end condition";
+        QTest::newRow("no name before the colon")
+            << QByteArray("channel,voltage,current,output,dwell_s,until\n1,1,1,on,1,:V1>1\n")
+            << "Line 2: ':V1>1': a supply's name goes";
+        QTest::newRow("a colon in a supply's name")
+            << QByteArray("channel,voltage,current,output,dwell_s,supply\n1,1,1,on,1,a:b\n")
+            << "Line 2: a supply's name has no colon";
         QTest::newRow("time with a channel")
             << QByteArray("channel,voltage,current,output,dwell_s,until\n1,1,1,on,1,t1>5s\n")
             << "Line 2: 't1>5s': a channel belongs";
@@ -191,26 +201,39 @@ private slots:
     // a ramp with time to ramp.
     void aSupplyRefusesWhatItCannotDo_data() {
         columns<QByteArray, QString>("row", "reason");
-        QTest::newRow("fits") << QByteArray("2,30,3,on,1,no,") << QString();
+        QTest::newRow("fits") << QByteArray("2,30,3,on,1,no,,") << QString();
         QTest::newRow("no channel 3")
-            << QByteArray("3,1,1,on,1,no,") << "Step 2: the supply has no channel 3.";
+            << QByteArray("3,1,1,on,1,no,,") << "Step 2: the supply has no channel 3.";
         QTest::newRow("too many volts")
-            << QByteArray("2,30.5,,,1,no,") << "Step 2: 30.5 V on channel 2 is beyond 0 to 30 V.";
+            << QByteArray("2,30.5,,,1,no,,") << "Step 2: 30.5 V on channel 2 is beyond 0 to 30 V.";
         QTest::newRow("negative amps")
-            << QByteArray("1,,-1,,1,no,") << "Step 2: -1 A on channel 1 is beyond 0 to 3 A.";
+            << QByteArray("1,,-1,,1,no,,") << "Step 2: -1 A on channel 1 is beyond 0 to 3 A.";
         QTest::newRow("ramp in no time")
-            << QByteArray("1,5,,,0,yes,") << "Step 2: a ramp needs a dwell to ramp over.";
+            << QByteArray("1,5,,,0,yes,,") << "Step 2: a ramp needs a dwell to ramp over.";
         QTest::newRow("watching channel 4")
-            << QByteArray("1,5,,,10,no,I4<1") << "Step 2: the supply has no channel 4 to watch.";
+            << QByteArray("1,5,,,10,no,I4<1,") << "Step 2: the supply has no channel 4 to watch.";
+        QTest::newRow("watching with the output off")
+            << QByteArray("1,,,off,10,no,I1<1,")
+            << "Step 2: the output is off, so 'I1<1 for 1s' is never measured.";
+        QTest::newRow("the bench's other supply")
+            << QByteArray("1,12,,,1,no,rail:V1>1,rail") << QString();
+        QTest::newRow("its channels")
+            << QByteArray("2,1,,,1,no,,rail") << "Step 2: the supply has no channel 2.";
+        QTest::newRow("no such supply")
+            << QByteArray("1,1,,,1,no,,pump") << "Step 2: there is no supply 'pump' on the bench.";
+        QTest::newRow("watching no such supply")
+            << QByteArray("1,1,,,1,no,pump:I1<1,")
+            << "Step 2: there is no supply 'pump' on the bench.";
     }
     void aSupplyRefusesWhatItCannotDo() {
         QFETCH(QByteArray, row);
         QFETCH(QString, reason);
-        const Sequence s = read("channel,voltage,current,output,dwell_s,ramp,until\n"
-                                "1,1,1,on,1,no,\n" +
+        const Sequence s = read("channel,voltage,current,output,dwell_s,ramp,until,supply\n"
+                                "1,1,1,on,1,no,,\n" +
                                 row + "\n");
-        const SequenceLimits twoChannels{2, {30, 30}, {3, 3}};
-        QCOMPARE(s.refusal(twoChannels).value_or(QString()), reason);
+        const std::map<QString, SequenceLimits> bench{{"", {2, {30, 30}, {3, 3}}},
+                                                      {"rail", {1, {15}, {1}}}};
+        QCOMPARE(s.refusal(bench).value_or(QString()), reason);
     }
 
     // Planned from the start, so nothing adds up: ten thousand steps of
@@ -362,6 +385,66 @@ private slots:
         quiet.run(waits);
         QVERIFY(quiet.done());
         QCOMPARE(quiet.log.mid(1, 1), QStringList{"2501 ms: V1 1"});
+    }
+
+    // Conditions of the whole run count from its start, through a counter
+    // reset on the way; it ends done, every output off. One marked as a
+    // failure stops the run instead.
+    void runConditionsAndFailures() {
+        using Q = EndCondition::Quantity;
+        const Sequence s = read("channel,voltage,current,output,dwell_s,until,sequence_until\n"
+                                "1,4,1,on,3600,fail:V1<3 for 1s,Ah1>1 for 0s\n"
+                                "1,,,off,3600,,\n");
+        Runs charged;
+        charged.readings[{Q::Charge, 1}] = 10.0;
+        charged.run(s);
+        auto at = [](Runs& b, qint64 ms, Q q, double value) {
+            b.passTo(ms);
+            b.readings[{q, 1}] = value;
+            b.runner.readingsArrived();
+        };
+        at(charged, 1000, Q::Charge, 10.6);
+        at(charged, 2000, Q::Charge, 0.3); // reset: 0.9 Ah so far
+        QVERIFY(charged.finished.isEmpty());
+        at(charged, 3000, Q::Charge, 0.5);
+        QCOMPARE(charged.finished.value(0),
+                 (QVariantList{true, "The sequence: Ah1>1 for 0s held."}));
+        QCOMPARE(charged.log.last(), QStringLiteral("3000 ms: all off"));
+
+        Runs failed;
+        failed.readings[{Q::Voltage, 1}] = 4.0;
+        failed.run(s);
+        at(failed, 1000, Q::Voltage, 2.9);
+        at(failed, 1500, Q::Voltage, 2.9);
+        QVERIFY(failed.finished.isEmpty());
+        at(failed, 2000, Q::Voltage, 2.9);
+        QCOMPARE(failed.finished.value(0),
+                 (QVariantList{false, "Step 1: fail:V1<3 for 1s held, a failure."}));
+        QCOMPARE(failed.runner.state(), SequenceRunner::State::Stopped);
+        QCOMPARE(failed.log.last(), QStringLiteral("2000 ms: all off"));
+    }
+
+    // How far a run is: steps begun of all it takes, each block's pass, the
+    // time left where no condition can end it sooner.
+    void progressCountsBlocksAndTime() {
+        const Sequence s = read("channel,voltage,current,output,dwell_s,block,repeat\n"
+                                "1,1,,,1,,\n"
+                                "1,2,,,1,a,2\n"
+                                "1,3,,,1,a/b,2/3\n"
+                                "1,4,,,1,a/b,\n"
+                                "1,5,,,1,,\n");
+        Runs b;
+        b.run(s);
+        b.passTo(4500);
+        const SequenceRunner::Progress p = b.runner.progress();
+        QCOMPARE(std::tuple(p.stepsRun, p.stepsTotal, p.elapsedMs, p.leftMs),
+                 std::tuple(qint64(5), qint64(16), qint64(4500), std::optional<qint64>(11500)));
+        QCOMPARE(p.passes, (std::vector<SequenceCursor::BlockPass>{{"a", 1, 2}, {"a/b", 2, 3}}));
+        const Sequence until = read("channel,voltage,current,output,dwell_s,until\n"
+                                    "1,1,,,10,I1<1\n");
+        Runs open;
+        open.run(until);
+        QCOMPARE(open.runner.progress().leftMs, std::nullopt);
     }
 
     // On a supply: the settings on its wire in the planned order, the

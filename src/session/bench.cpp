@@ -1,6 +1,8 @@
 // Several supplies, each on its own link.
 #include "session/bench.h"
 
+#include "session/sessionsequence.h"
+
 #include "core/debugtrace.h"
 #include "core/prompter.h"
 #include "core/settings.h"
@@ -94,6 +96,11 @@ InstrumentSession& Bench::addMember(const SupplyAddress& address) {
             }
             emit supplyStateChanged(i);
         }
+    });
+    // A sequence's steps may set the bench's other supplies by their names.
+    session.sequence().setPeers([this](const QString& name) -> InstrumentSession* {
+        const int i = int(names().indexOf(name));
+        return i >= 0 ? &this->session(i) : nullptr;
     });
     // The interlock: its own output is off already, the others' go now,
     // each on its own link.

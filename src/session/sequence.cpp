@@ -388,6 +388,8 @@ std::optional<QString> Sequence::refusal(const std::map<QString, SequenceLimits>
             return tr("the supply has no channel %1 to watch.").arg(c.channel);
         return std::nullopt;
     };
+    // Each supply's output as the steps before left it, where they switched it.
+    std::map<QString, bool> outputs;
     for (std::size_t i = 0; i < steps.size(); ++i) {
         const SequenceStep& st = steps[i];
         auto refuse = [&](const QString& why) { return tr("Step %1: %2").arg(i + 1).arg(why); };
@@ -410,9 +412,18 @@ std::optional<QString> Sequence::refusal(const std::map<QString, SequenceLimits>
                                   .arg(set.channel)
                                   .arg(limits.maxCurr[c]));
         }
+        for (const ChannelSetting& set : st.channels)
+            if (set.output)
+                outputs[set.supply] = *set.output;
         if (st.until)
             if (std::optional<QString> why = watchable(*st.until))
                 return refuse(*why);
+        // With the output off nothing is measured or counted: such a
+        // condition would never hold.
+        if (st.until && st.until->quantity != EndCondition::Quantity::Elapsed &&
+            outputs.contains(st.until->supply) && !outputs[st.until->supply])
+            return refuse(
+                tr("the output is off, so '%1' is never measured.").arg(st.until->text()));
         if (st.ramp && st.dwellMs == 0)
             return refuse(tr("a ramp needs a dwell to ramp over."));
     }
