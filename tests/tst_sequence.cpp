@@ -464,11 +464,22 @@ private slots:
                                   "1,1.5,0.5,on,0.2,no\n"
                                   "2,2,,,0.2,no\n"
                                   "1,,,off,0,no\n")) == std::nullopt);
+        QCOMPARE(sequence.notice(), QString());
         QVERIFY(finished.wait(5000));
         QCOMPARE(finished.first(), (QVariantList{true, QString()}));
         QVERIFY(f.waitReceived());
         QStringList sent = f.takeReceived().filter(QRegularExpression("SET|^OUT"));
         QCOMPARE(sent, (QStringList{"VSET1:1.5", "ISET1:0.5", "OUT1", "VSET2:2.", "OUT0", "OUT0"}));
+
+        // A step shorter than its settings take to go out is held longer, said.
+        finished.clear();
+        QVERIFY(sequence.run(read("channel,voltage,current,output,dwell_s\n"
+                                  "1,1,0.5,on,0.001\n"
+                                  "1,,,off,0\n")) == std::nullopt);
+        QCOMPARE(sequence.notice(), QStringLiteral("1 step(s) held longer than written (1): the "
+                                                   "link changes one setting every 5 ms."));
+        QCOMPARE(sequence.runner().progress().leftMs, std::optional<qint64>(15));
+        QVERIFY(finished.wait(5000));
 
         // An hour's step, waited on a real timer: the link goes first.
         TimerWaiter hour;

@@ -237,8 +237,8 @@ std::optional<QString> SessionSequence::run(bool holdAtEnd) {
     }
     notice_ = longer.isEmpty()
                   ? QString()
-                  : tr("Step %1 held %2 ms or more: the link takes that long to change a "
-                       "setting.",
+                  : tr("%n step(s) held longer than written (%1): the link changes one setting "
+                       "every %2 ms.",
                        "", int(longer.size()))
                         .arg(longer.size() > 8 ? longer.mid(0, 8).join(QStringLiteral(", ")) +
                                                      QStringLiteral(", …")
