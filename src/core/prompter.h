@@ -16,6 +16,13 @@ public:
     virtual Answer ask(const QString& text, const QString& title, Icon icon, Buttons buttons) = 0;
     // A file name to write, or empty when the user cancelled.
     virtual QString saveFileName(const QString& folder, const QString& filter) = 0;
+    // An existing file to read, or empty when the user cancelled; without
+    // windows there is none to choose.
+    virtual QString openFileName(const QString& folder, const QString& filter) {
+        Q_UNUSED(folder);
+        Q_UNUSED(filter);
+        return {};
+    }
 
     void message(const QString& text, const QString& title = {}, Icon icon = Icon::None) {
         ask(text, title, icon, Buttons::Ok);

@@ -8,11 +8,14 @@
 #include "core/strings.h"
 #include "session/bench.h"
 #include "session/recording.h"
+#include "session/sequencestatus.h"
+#include "session/sessionsequence.h"
 #include "ui/aboutdialog.h"
 #include "ui/availability.h"
 #include "ui/benchpanels.h"
 #include "ui/frontpanel.h"
 #include "ui/graphwindow.h"
+#include "ui/sequencewindow.h"
 #include "ui/tablewindow.h"
 #include "ui/tracewindow.h"
 #include "ui/waitdialog.h"
@@ -260,7 +263,8 @@ void MainWindow::buildMenus() {
                              {C::RecordSetup, QT_TR_NOOP("Set&up")},
                              {C::RecordSave, QT_TR_NOOP("S&ave")},
                              {C::RecordLoad, QT_TR_NOOP("&Load")},
-                             {C::Limits, QT_TR_NOOP("Li&mits..."), true}});
+                             {C::Limits, QT_TR_NOOP("Li&mits..."), true},
+                             {C::Sequence, QT_TR_NOOP("&Sequence...")}});
     actions_.insert(C::RecordMenu, record->menuAction());
     QMenu* view = addMenu(nullptr, tr("&View"),
                           {{C::Control, QT_TR_NOOP("&Control")},
@@ -381,6 +385,13 @@ void MainWindow::applyToolbarCaptions() {
 }
 
 void MainWindow::run(Command command) {
+    // A sequence in control of the supply is asked first, as on the panel.
+    static const QSet<C> kChanges{C::Independent, C::Parallel,        C::Tracking,  C::Output,
+                                  C::AutoRun,     C::ClearProtection, C::AutoRange, C::RecallMemory,
+                                  C::BenchOn,     C::BenchOff};
+    if (kChanges.contains(command) &&
+        !SequenceStatus::userMayChange(session_.sequence(), prompter_))
+        return;
     switch (command) {
     case C::Exit:
         close();
@@ -490,6 +501,9 @@ void MainWindow::runViewCommand(Command command) {
         break;
     case C::Limits:
         setUpLimits();
+        break;
+    case C::Sequence:
+        showSequence();
         break;
     case C::Control:
         showControl();
@@ -648,9 +662,14 @@ void MainWindow::updateStatus() {
     case ConnectionState::Detecting:
         line = text(Text::StateDetecting) + QString(aliveNumber_ % 30, QLatin1Char('*'));
         break;
-    case ConnectionState::Ready:
+    case ConnectionState::Ready: {
         line = isRecording() ? recordingStatus() : text(Text::StateReady);
+        // A sequence in control says so, beside a recording.
+        const QString sequence = SequenceStatus::statusLine(session_.sequence().runner());
+        if (!sequence.isEmpty())
+            line = isRecording() ? line + QStringLiteral(" — ") + sequence : sequence;
         break;
+    }
     case ConnectionState::Reconnecting:
         line = tr("Link lost — reconnecting…") + QString(aliveNumber_ % 30, QLatin1Char('*'));
         break;
@@ -717,6 +736,18 @@ void MainWindow::showTrace() {
         trace_ = new TraceWindow(DebugTrace::instance(), this);
     trace_->show();
     trace_->raise();
+}
+
+SequenceWindow* MainWindow::sequenceWindow() const {
+    return sequence_;
+}
+
+void MainWindow::showSequence() {
+    if (!sequence_)
+        sequence_ = new SequenceWindow(session_, prompter_, this);
+    sequence_->show();
+    sequence_->raise();
+    sequence_->activateWindow();
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {

@@ -26,6 +26,7 @@ class GpibSettingsDialog;
 class GraphWindow;
 class Prompter;
 class RecordSetupDialog;
+class SequenceWindow;
 class SerialSettingsDialog;
 class TableWindow;
 class TraceWindow;
@@ -74,6 +75,7 @@ public:
         RecordSave,
         RecordLoad,
         Limits,
+        Sequence,
         Control,
         Wave,
         TableData,
@@ -134,6 +136,8 @@ public:
     FrontPanel* panel() const;
     TableWindow* tableWindow() const;
     GraphWindow* graphWindow() const;
+    // The sequence window, once opened.
+    SequenceWindow* sequenceWindow() const;
     // The further supplies' windows; none without a bench.
     BenchPanels* benchPanels() const { return benchPanels_; }
     SerialSettingsDialog* serialDialog();
@@ -163,6 +167,7 @@ public:
     void showControl();
     void showGraph();
     void showTable();
+    void showSequence();
 
     // Runs a menu command as its item would.
     void run(Command command);
@@ -259,6 +264,7 @@ private:
     GpibSettingsDialog* gpibDialog_ = nullptr;
     RecordSetupDialog* recordSetup_ = nullptr;
     QPointer<TraceWindow> trace_;
+    QPointer<SequenceWindow> sequence_;
     QPointer<QDialog> waitDialog_;
 };
 

@@ -12,6 +12,7 @@
 #include "ui/limitsdialog.h"
 #include "ui/mainwindow.h"
 #include "ui/numberdialogs.h"
+#include "ui/panelguard.h"
 #include "ui/recordsetupdialog.h"
 #include "ui/serialsettingsdialog.h"
 #include "ui/tablewindow.h"
@@ -21,6 +22,7 @@
 #include <QLabel>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QPushButton>
 #include <QScreen>
 #include <QStatusBar>
 #include <QToolBar>
@@ -118,6 +120,7 @@ void MainWindow::openWindows() {
     };
     panel_ = new FrontPanel(session_);
     panelWindow_ = addWindow(panel_, Qt::SubWindow | Qt::WindowTitleHint);
+    new PanelGuard(*panel_, session_.sequence(), prompter_, {panel_->resetDeliveredButton()});
     connect(panel_, &FrontPanel::autoRangeRequested, this, &MainWindow::setAutoRange);
     connect(panel_, &FrontPanel::saveMemoryRequested, this, &MainWindow::saveMemory);
     connect(panel_, &FrontPanel::recallMemoryRequested, this, &MainWindow::recallMemory);

@@ -45,4 +45,13 @@ QString MessageBoxPrompter::saveFileName(const QString& folder, const QString& f
     return dialog.selectedFiles().constFirst();
 }
 
+QString MessageBoxPrompter::openFileName(const QString& folder, const QString& filter) {
+    QFileDialog dialog(parent_ ? parent_ : QApplication::activeWindow(), {}, folder, filter);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return {};
+    return dialog.selectedFiles().constFirst();
+}
+
 } // namespace trq

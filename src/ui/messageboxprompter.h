@@ -13,6 +13,7 @@ public:
     explicit MessageBoxPrompter(QWidget* parent = nullptr) : parent_(parent) {}
     Answer ask(const QString& text, const QString& title, Icon icon, Buttons buttons) override;
     QString saveFileName(const QString& folder, const QString& filter) override;
+    QString openFileName(const QString& folder, const QString& filter) override;
 
 private:
     QWidget* parent_;

@@ -73,6 +73,8 @@ int sqlCount(const QSqlDatabase& db, const QString& statement) {
 }
 
 void FastWaiter::after(int msec, QObject* context, std::function<void()> work) {
+    if (frozen)
+        return;
     QTimer::singleShot(0, context, [this, msec, work = std::move(work)] {
         // The time passes when the work runs, as a timer's would.
         if (clock_)

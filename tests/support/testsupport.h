@@ -73,6 +73,8 @@ class FastWaiter final : public Waiter {
 public:
     explicit FastWaiter(ManualClock* clock = nullptr) : clock_(clock) {}
     void after(int msec, QObject* context, std::function<void()> work) override;
+    // Waits begun while frozen never end: a sequence stays in its step.
+    bool frozen = false;
 
 private:
     ManualClock* clock_;
@@ -83,6 +85,9 @@ class ScriptedPrompter final : public Prompter {
 public:
     Answer ask(const QString& text, const QString& title, Icon icon, Buttons buttons) override;
     QString saveFileName(const QString& folder, const QString& filter) override;
+    QString openFileName(const QString& folder, const QString& filter) override {
+        return saveFileName(folder, filter);
+    }
     QStringList texts;
     // The file dialog's answer (empty: cancelled) and what it was asked with.
     QString fileName;
