@@ -120,8 +120,8 @@ SequenceWindow::SequenceWindow(InstrumentSession& session, Prompter& prompter, Q
     plot_->yAxis->setLabel(tr("Voltage (V)"));
     plot_->yAxis2->setLabel(tr("Current (A)"));
     plot_->yAxis2->setVisible(true);
-    plot_->legend->setVisible(true);
     plot_->legend->setFont(font());
+    plot_->axisRect()->insetLayout()->setInsetAlignment(0, Qt::AlignBottom | Qt::AlignRight);
     previewNote_->setObjectName(QStringLiteral("previewNote"));
     previewNote_->setWordWrap(true);
     auto* preview = new QWidget(this);
@@ -413,6 +413,7 @@ void SequenceWindow::tableChanged() {
 void SequenceWindow::showPreview(const Sequence& sequence) {
     plot_->clearGraphs();
     previewNote_->clear();
+    plot_->legend->setVisible(!sequence.steps.empty());
     if (sequence.steps.empty()) {
         plot_->replot();
         return;
@@ -450,10 +451,12 @@ void SequenceWindow::showPreview(const Sequence& sequence) {
             most[t.current] = std::max(most[t.current], v);
     }
     plot_->xAxis->setRange(0, std::max(endS / unit, 1e-3));
-    plot_->yAxis->setRange(0, std::max(most[0] * 1.1, 1.0));
-    plot_->yAxis2->setRange(0, std::max(most[1] * 1.1, 0.1));
+    // Each on its own scale, the current lower: a voltage and a current
+    // held as long would otherwise draw as one line.
+    plot_->yAxis->setRange(0, std::max(most[0] * 1.15, 1.0));
+    plot_->yAxis2->setRange(0, std::max(most[1] * 1.8, 0.1));
     plot_->replot();
-    QStringList notes{tr("Planned: %1.").arg(SequenceStatus::duration(preview.endMs))};
+    QStringList notes{tr("Planned length: %1.").arg(SequenceStatus::duration(preview.endMs))};
     if (preview.conditional)
         notes << tr("Conditions may end steps sooner than drawn.");
     if (preview.cut)
