@@ -672,6 +672,8 @@ private slots:
         QVERIFY(f.data.database().commit());
         QVERIFY(f.store->addEvent({3, QStringLiteral("t"), 1, QStringLiteral("A"), 0.5, 0.4,
                                    QStringLiteral("Log only")}));
+        QVERIFY(f.store->addEvent(
+            RecordEvent::step(2, QStringLiteral("t"), 4, QStringLiteral("CH1 5 V"))));
         f.table->refill();
         f.graph->redraw();
         f.show();
@@ -685,7 +687,7 @@ private slots:
         QVERIFY(nan != data.constEnd() && std::next(nan) != data.constEnd());
         QCOMPARE(std::pair(nan->key, std::next(nan)->key),
                  std::pair(double(breakBefore) * 30 - 15, double(breakBefore) * 30));
-        QCOMPARE(f.graph->markerCount(), 4); // a line and a label each
+        QCOMPARE(f.graph->markerCount(), 6); // a line and a label each
         QComboBox* right = f.graph->rightAxisList();
         QTest::keyClick(right, Qt::Key_Down);
         QCOMPARE(f.plot()->yAxis2->label(), QStringLiteral("Power"));

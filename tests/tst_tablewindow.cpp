@@ -10,6 +10,7 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QSet>
 #include <QSqlQuery>
 #include <QTableView>
 #include <QTimer>
@@ -156,6 +157,8 @@ private slots:
         QVERIFY(f.data.database().commit());
         QVERIFY(f.store->addEvent(
             {1000, QStringLiteral("t"), 2, QStringLiteral("V"), 9, 8, QStringLiteral("Message")}));
+        QVERIFY(f.store->addEvent(RecordEvent::step(1500, QStringLiteral("t"), 2,
+                                                    QStringLiteral("Step 2 (2 of 9): CH1 5 V"))));
         f.table->refill();
         SampleTableModel& m = f.table->model();
         QCOMPARE(m.rowCount(), n);
@@ -169,10 +172,14 @@ private slots:
         auto background = [&](int row) {
             return m.data(m.index(row, 2), Qt::BackgroundRole).value<QBrush>().color();
         };
-        QVERIFY(background(2500) != background(2499) && background(1000) != background(2499) &&
-                background(1000) != background(2500));
+        QCOMPARE((QSet<QRgb>{background(2499).rgb(), background(2500).rgb(), background(1000).rgb(),
+                             background(1500).rgb()})
+                     .size(),
+                 4); // plain, after a gap, a limit, a sequence's step
         QVERIFY(m.data(m.index(2500, 2), Qt::ToolTipRole).toString().contains(u"42 s"));
         QVERIFY(m.data(m.index(1000, 2), Qt::ToolTipRole).toString().contains(u"CH2 V"));
+        QCOMPARE(m.data(m.index(1500, 2), Qt::ToolTipRole).toString(),
+                 QStringLiteral("t: Step 2 (2 of 9): CH1 5 V"));
         QVERIFY(m.data(m.index(999, 2), Qt::ToolTipRole).isNull());
 
         // The first-channel condition "1": every third row, in order.

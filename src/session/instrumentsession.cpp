@@ -35,7 +35,8 @@ InstrumentSession::InstrumentSession(Services s, QObject* parent)
     });
     connect(&connection_, &SupplyConnection::cameBack, this,
             &InstrumentSession::resumeAfterReconnect);
-    connect(&connection_, &SupplyConnection::dropped, this, &InstrumentSession::reset);
+    connect(&connection_, &SupplyConnection::dropped, this,
+            [this] { reset(tr("The link to the supply was lost.")); });
     connect(&link_, &TaskScheduler::linkFailed, this, &InstrumentSession::linkFailed);
     // What observes readings: the delivered energy first, so that the limits
     // see the charge and energy with the reading that closed a step.
@@ -190,9 +191,9 @@ void InstrumentSession::afterInitialQuery() {
     link_.setPollCycleLimitMsec(Settings::instance().readTimeSeconds() * 1000);
 }
 
-void InstrumentSession::reset() {
+void InstrumentSession::reset(const QString& why) {
     // Its output off goes out while the link is there.
-    sequence_->runner().stop(tr("The supply was reset."));
+    sequence_->runner().stop(why.isEmpty() ? tr("The supply was reset.") : why);
     wait_.abandon();
     control_.setQuerying(false);
     connection_.close();

@@ -75,8 +75,9 @@ public:
     // While a supply is on line asks "Reset and open it?" and resets on
     // Yes; false on No.
     bool mayOpenAnother();
-    // Back off line: the link, the panel state and the recording go.
-    void reset();
+    // Back off line: the link, the panel state and the recording go; a
+    // sequence running stops, saying why.
+    void reset(const QString& why = {});
 
     // ---- Poll ----------------------------------------------------------------
     // The poll of the layout's cycle: its timer and position, whether the

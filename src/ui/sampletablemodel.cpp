@@ -176,10 +176,11 @@ void SampleTableModel::setEvents(const QList<RecordEvent>& events) {
 }
 
 void SampleTableModel::addEvent(const RecordEvent& e) {
-    QString& text = events_[e.seqNo];
-    if (!text.isEmpty())
-        text += QLatin1Char('\n');
-    text += QStringLiteral("%1: %2").arg(e.recTime, eventText(e));
+    Marked& m = events_[e.seqNo];
+    if (!m.text.isEmpty())
+        m.text += QLatin1Char('\n');
+    m.text += QStringLiteral("%1: %2").arg(e.recTime, eventText(e));
+    m.limit = m.limit || !e.isStep();
 }
 
 void SampleTableModel::setHighlight(int r) {
@@ -245,7 +246,7 @@ QVariant SampleTableModel::style(const SampleRow& r, int row, int c, int role) c
     if (role == Qt::ToolTipRole) {
         QStringList tips;
         if (marked)
-            tips << *event;
+            tips << event->text;
         if (r.gap)
             tips << tr("The first point after %1 s without readings (the link was "
                        "lost).")
@@ -257,8 +258,10 @@ QVariant SampleTableModel::style(const SampleRow& r, int row, int c, int role) c
     if (role == Qt::BackgroundRole && c > 0) {
         if (highlighted)
             return QBrush(QColor(255, 192, 255));
-        if (marked)
+        if (marked && event->limit)
             return QBrush(QColor(255, 170, 160)); // a limit tripped here
+        if (marked)
+            return QBrush(QColor(200, 225, 255)); // a sequence's step began here
         if (r.gap)
             return QBrush(QColor(210, 210, 210)); // after a gap
         return QBrush(QColor(255, 255, 192));

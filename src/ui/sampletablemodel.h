@@ -76,7 +76,11 @@ private:
     mutable std::map<int, std::vector<SampleRow>> pages_;
     mutable std::list<int> recent_;
     qint64 firstLive_ = -1; // rows from this sample on were recorded now
-    QHash<qint64, QString> events_;
+    struct Marked {
+        QString text;
+        bool limit = false; // else only sequence steps began here
+    };
+    QHash<qint64, Marked> events_;
     int highlight_ = -1;
 };
 
