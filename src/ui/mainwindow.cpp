@@ -373,6 +373,7 @@ void MainWindow::buildToolbar() {
     action(C::RecordSave)->setIcon(iconOf("document-save-as", "save-memory"));
     action(C::RecordLoad)->setIcon(iconOf("document-open", "recall-memory"));
     action(C::Limits)->setIcon(iconOf("dialog-warning", "clear-error"));
+    action(C::Sequence)->setIcon(iconOf("", "sequence"));
     // Captions beside the icons, or only as tooltips: the user's choice.
     action(C::ToolbarCaptions)->setChecked(Settings::instance().toolbarCaptions());
     applyToolbarCaptions();
