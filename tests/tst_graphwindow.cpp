@@ -687,7 +687,8 @@ private slots:
         QVERIFY(nan != data.constEnd() && std::next(nan) != data.constEnd());
         QCOMPARE(std::pair(nan->key, std::next(nan)->key),
                  std::pair(double(breakBefore) * 30 - 15, double(breakBefore) * 30));
-        QCOMPARE(f.graph->markerCount(), 6); // a line and a label each
+        QCOMPARE(f.graph->markerCount(), 6);                            // a line and a label each
+        QCOMPARE(f.graph->plotBox(1)->text(), QStringLiteral("Ch1 A")); // named so at the start
         QComboBox* right = f.graph->rightAxisList();
         QTest::keyClick(right, Qt::Key_Down);
         QCOMPARE(f.plot()->yAxis2->label(), QStringLiteral("Power"));

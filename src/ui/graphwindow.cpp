@@ -153,6 +153,8 @@ GraphWindow::GraphWindow(InstrumentSession& session, Recording& recording, Promp
     reference_->setInterpolating(false);
     reference_->setPen(QPen(Qt::darkGray, 1, Qt::DashDotLine));
     reference_->setVisible(false);
+    // Before the first boxes, which are named by it.
+    rightAxis_->addItems({tr("Current"), tr("Power"), tr("Charge"), tr("Energy")});
     setTraceCount(1);
 
     // Each range keeps its value beside the text shown in the user's locale.
@@ -218,7 +220,6 @@ GraphWindow::GraphWindow(InstrumentSession& session, Recording& recording, Promp
                           named(t, eventLabel(e)));
         queueReplot();
     });
-    rightAxis_->addItems({tr("Current"), tr("Power"), tr("Charge"), tr("Energy")});
     connect(rightAxis_, &QComboBox::activated, this, &GraphWindow::applyRightAxis);
 
     // Record lists for Load and Delete lie over the graph; columns need a
