@@ -34,7 +34,11 @@ int main(int argc, char* argv[]) {
         QStringLiteral("With --pace: the supply's time between a question and its answer "
                        "(default 2)."),
         QStringLiteral("ms"), QStringLiteral("2"));
-    parser.addOptions({linkOpt, verboseOpt, paceOpt, turnaroundOpt});
+    const QCommandLineOption cellOpt(
+        QStringLiteral("cell"),
+        QStringLiteral("A rechargeable cell of this capacity on channel 1 instead of a resistor."),
+        QStringLiteral("Ah"));
+    parser.addOptions({linkOpt, verboseOpt, paceOpt, turnaroundOpt, cellOpt});
     parser.process(app);
 
     const QString model = parser.positionalArguments().value(0, QStringLiteral("PSQ-3323"));
@@ -44,6 +48,15 @@ int main(int argc, char* argv[]) {
         return 2;
     }
     supply->setNoise(0.0005);
+    if (parser.isSet(cellOpt)) {
+        bool ok = false;
+        const double capacity = parser.value(cellOpt).toDouble(&ok);
+        if (!ok || capacity <= 0) {
+            std::fprintf(stderr, "--cell takes a capacity in Ah\n");
+            return 2;
+        }
+        supply->setCell({capacity, 0, 0.2});
+    }
     sim::PtyServer server([&](const QByteArray& bytes) { return supply->receive(bytes); });
     if (!server.open()) {
         std::fprintf(stderr, "Cannot open a pseudo-terminal: %s\n",

@@ -468,9 +468,26 @@ double Supply::jitter(double full) const {
     return unit * noise_ * full;
 }
 
+void Supply::setCell(const Cell& cell) {
+    cell_ = cell;
+    cellClock_.start();
+}
+
+double Supply::cellCurrent() const {
+    const Channel& c = channel(1);
+    // The current as now, the charge it brought since last asked.
+    const auto now = [&] {
+        return !output ? 0.0 : std::clamp((c.vset - cell_->openVolt()) / cell_->ohm, 0.0, c.iset);
+    };
+    cell_->chargeAh += now() * double(cellClock_.restart()) / 3.6e6;
+    return now();
+}
+
 double Supply::measuredVolt(int n) const {
     if (!output)
         return 0;
+    if (cell_ && n == 1)
+        return cell_->openVolt() + cellCurrent() * cell_->ohm;
     const int src = (coupling == 1 && n == 2) ? 1 : n;
     const Channel& c = channel(src);
     const double limit = (coupling == 1 && src == 1) ? 2 * c.iset : c.iset;
@@ -483,6 +500,8 @@ double Supply::measuredCurr(int n) const {
         return 0;
     if (coupling == 1 && (n == 1 || n == 2))
         return std::max(0.0, measuredVolt(1) / channel(1).loadOhm / 2);
+    if (cell_ && n == 1)
+        return cellCurrent();
     const Channel& c = channel(n);
     const double i = std::min(c.vset / c.loadOhm, c.iset);
     return std::max(0.0, i + jitter(i));

@@ -1,10 +1,12 @@
 #pragma once
 
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QRegularExpression>
 #include <QString>
 #include <QStringList>
 
+#include <algorithm>
 #include <array>
 #include <deque>
 #include <functional>
@@ -112,6 +114,17 @@ public:
     std::vector<QString> received; // every command line taken, newest last
     int serialNumber = 20260001;   // in the identity
 
+    // A rechargeable cell on channel 1 in place of its resistor, to show a
+    // constant-current, constant-voltage charge: its open-circuit voltage
+    // rises from 3.0 V empty to 4.2 V full behind its internal resistance.
+    struct Cell {
+        double capacityAh = 0.05;
+        double chargeAh = 0;
+        double ohm = 0.2;
+        double openVolt() const { return 3.0 + 1.2 * std::clamp(chargeAh / capacityAh, 0.0, 1.0); }
+    };
+    void setCell(const Cell& cell);
+
     double measuredVolt(int n) const;
     double measuredCurr(int n) const;
     void setNoise(double fraction) { noise_ = fraction; }
@@ -135,6 +148,10 @@ private:
     bool discarding_ = false;
     double noise_ = 0;
     mutable quint32 noiseState_ = 12345;
+    // The cell charges between the questions that measure it.
+    mutable std::optional<Cell> cell_;
+    mutable QElapsedTimer cellClock_;
+    double cellCurrent() const;
 };
 
 } // namespace trq::sim
