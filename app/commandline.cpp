@@ -130,7 +130,8 @@ void CommandLine::describe(QCommandLineParser& parser) {
         "Remote control, monitoring and recording of programmable DC power supplies.\n\n"
         "Without options the program starts off line. --sim, --port, --gpib and --menu go on "
         "line at start; --headless runs without any window (exit codes: 0 done, 1 quit, 2 bad "
-        "option, 3 no supply, 4 link lost, 5 not stored, 6 server not listening)."));
+        "option, 3 no supply, 4 link lost, 5 not stored or a sequence stopped, 6 server not "
+        "listening)."));
     parser.addHelpOption();
     parser.addVersionOption();
     parser.addOptions(options());
