@@ -1,5 +1,6 @@
 // Sequences as their CSV files have them: read, refused with the line and
 // the reason, written back, checked against a supply, run in order.
+#include "session/limits.h"
 #include "session/sequence.h"
 #include "session/sessionsequence.h"
 #include "support/sessionfixture.h"
@@ -215,6 +216,9 @@ private slots:
         QTest::newRow("watching with the output off")
             << QByteArray("1,,,off,10,no,I1<1,")
             << "Step 2: the output is off, so 'I1<1 for 1s' is never measured.";
+        QTest::newRow("beyond the user's limit")
+            << QByteArray("1,,2.5,,1,no,,")
+            << "Step 2: 2.5 A on channel 1 is above the limit of 2 A set for it.";
         QTest::newRow("the bench's other supply")
             << QByteArray("1,12,,,1,no,rail:V1>1,rail") << QString();
         QTest::newRow("its channels")
@@ -231,8 +235,8 @@ private slots:
         const Sequence s = read("channel,voltage,current,output,dwell_s,ramp,until,supply\n"
                                 "1,1,1,on,1,no,,\n" +
                                 row + "\n");
-        const std::map<QString, SequenceLimits> bench{{"", {2, {30, 30}, {3, 3}}},
-                                                      {"rail", {1, {15}, {1}}}};
+        const std::map<QString, SequenceLimits> bench{{"", {2, {30, 30}, {3, 3}, {}, {2.0}}},
+                                                      {"rail", {1, {15}, {1}, {}, {}}}};
         QCOMPARE(s.refusal(bench).value_or(QString()), reason);
     }
 
@@ -460,6 +464,13 @@ private slots:
         QCOMPARE(sequence.run(read("channel,voltage,current,output,dwell_s\n"
                                    "1,31,,,1\n")),
                  std::optional<QString>("Step 1: 31 V on channel 1 is beyond 0 to 30 V."));
+        f.session->storeLimitRules(
+            {LimitRule{1, Quantity::Voltage, std::nullopt, 10.0, 0, LimitAction::OutputOff}});
+        QCOMPARE(sequence.run(read("channel,voltage,current,output,dwell_s\n"
+                                   "1,12,,,1\n")),
+                 std::optional<QString>("Step 1: 12 V on channel 1 is above the limit of 10 V set "
+                                        "for it."));
+        f.session->storeLimitRules({});
         QVERIFY(sequence.run(read("channel,voltage,current,output,dwell_s,ramp\n"
                                   "1,1.5,0.5,on,0.2,no\n"
                                   "2,2,,,0.2,no\n"

@@ -411,6 +411,14 @@ std::optional<QString> Sequence::refusal(const std::map<QString, SequenceLimits>
                                   .arg(*set.current)
                                   .arg(set.channel)
                                   .arg(limits.maxCurr[c]));
+            for (auto [value, user, unit] : {std::tuple{set.voltage, limits.userVolt[c], "V"},
+                                             std::tuple{set.current, limits.userCurr[c], "A"}})
+                if (value && user && *value > *user)
+                    return refuse(tr("%1 %2 on channel %3 is above the limit of %4 %2 set for it.")
+                                      .arg(*value)
+                                      .arg(QLatin1String(unit))
+                                      .arg(set.channel)
+                                      .arg(*user));
         }
         for (const ChannelSetting& set : st.channels)
             if (set.output)

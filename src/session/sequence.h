@@ -64,6 +64,9 @@ struct SequenceStep {
 struct SequenceLimits {
     int channels = 1;
     std::array<double, 4> maxVolt{}, maxCurr{};
+    // The user's own upper limits, where set: a setting beyond one would
+    // trip it.
+    std::array<std::optional<double>, 4> userVolt{}, userCurr{};
 };
 
 // A list of steps and the blocks that repeat them, as kept in a CSV file

@@ -1,6 +1,7 @@
 #include "session/sessionsequence.h"
 
 #include "session/instrumentsession.h"
+#include "session/limits.h"
 #include "session/recording.h"
 
 #include <algorithm>
@@ -147,6 +148,17 @@ std::optional<QString> SessionSequence::check(const Sequence& sequence,
             if (start)
                 (*start)[name][i] = {state.settings[std::size_t(Setting::Voltage)],
                                      state.settings[std::size_t(Setting::Current)]};
+        }
+        // The user's upper limits on what a setting makes the supply show.
+        for (const LimitRule& rule : s->limits().rules()) {
+            const auto c = std::size_t(rule.channel - 1);
+            if (!rule.upper || c >= 4)
+                continue;
+            std::optional<double>* user = rule.quantity == Quantity::Voltage   ? &limits.userVolt[c]
+                                          : rule.quantity == Quantity::Current ? &limits.userCurr[c]
+                                                                               : nullptr;
+            if (user)
+                *user = std::min(user->value_or(*rule.upper), *rule.upper);
         }
     }
     return sequence.refusal(bench);
