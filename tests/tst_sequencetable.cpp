@@ -36,8 +36,9 @@ class TestSequenceTable : public QObject {
     Q_OBJECT
 private slots:
     // Rows added, removed, moved and copied as a model should; the table
-    // reads as the file it was filled from, copies are steps of their own,
-    // and a row that does not read is named by its row.
+    // reads as the file it was filled from, the running step's rows are
+    // marked, copies are steps of their own, and a row that does not read
+    // is named by its row.
     void tableRowsEditAndReadBack() {
         SequenceTableModel model;
         QAbstractItemModelTester tester(&model,
@@ -52,6 +53,10 @@ private slots:
         model.setSequence(file);
         QCOMPARE(model.rowCount(), 5);
         QCOMPARE(read(model.csv()), file);
+
+        model.markRunning(1); // the third row, the first two being one step
+        QCOMPARE(model.headerData(2, Qt::Vertical).toString(), QStringLiteral("\u25B6 3"));
+        QCOMPARE(model.headerData(1, Qt::Vertical).toString(), QStringLiteral("2"));
 
         QVERIFY(model.copyRows(0, 2)); // step 1's two rows
         Sequence s = read(model.csv());

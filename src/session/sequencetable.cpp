@@ -83,7 +83,9 @@ QVariant SequenceTableModel::headerData(int section, Qt::Orientation orientation
     if (role != Qt::DisplayRole)
         return {};
     if (orientation == Qt::Vertical)
-        return section + 1;
+        return section >= markedFirst_ && section <= markedLast_
+                   ? QStringLiteral("\u25B6 %1").arg(section + 1)
+                   : QString::number(section + 1);
     return section >= 0 && section < ColumnCount ? QLatin1String(kNames[section]) : QVariant();
 }
 
@@ -100,6 +102,7 @@ bool SequenceTableModel::insertRows(int row, int count, const QModelIndex& paren
     const bool numbered =
         std::any_of(rows_.begin(), rows_.end(), [](const Row& r) { return !r[Step].isEmpty(); });
     const int step = freshStep();
+    markedFirst_ = markedLast_ = -1; // the rows no longer match the run
     beginInsertRows({}, row, row + count - 1);
     for (int k = 0; k < count; ++k) {
         Row r;
@@ -116,6 +119,7 @@ bool SequenceTableModel::insertRows(int row, int count, const QModelIndex& paren
 bool SequenceTableModel::removeRows(int row, int count, const QModelIndex& parent) {
     if (parent.isValid() || row < 0 || count < 1 || row + count > rowCount())
         return false;
+    markedFirst_ = markedLast_ = -1; // the rows no longer match the run
     beginRemoveRows({}, row, row + count - 1);
     rows_.erase(rows_.begin() + row, rows_.begin() + row + count);
     endRemoveRows();
@@ -128,6 +132,7 @@ bool SequenceTableModel::moveRows(const QModelIndex& sourceParent, int sourceRow
         sourceRow + count > rowCount() || destinationChild < 0 || destinationChild > rowCount() ||
         (destinationChild >= sourceRow && destinationChild <= sourceRow + count))
         return false;
+    markedFirst_ = markedLast_ = -1; // the rows no longer match the run
     beginMoveRows({}, sourceRow, sourceRow + count - 1, {}, destinationChild);
     const auto first = rows_.begin() + sourceRow;
     const auto last = first + count;
@@ -153,6 +158,7 @@ bool SequenceTableModel::copyRows(int first, int count) {
                 it->second = QString::number(step++);
             r[Step] = it->second;
         }
+    markedFirst_ = markedLast_ = -1; // the rows no longer match the run
     beginInsertRows({}, first + count, first + 2 * count - 1);
     rows_.insert(rows_.begin() + first + count, copies.begin(), copies.end());
     endInsertRows();
@@ -165,6 +171,7 @@ void SequenceTableModel::setSequence(const Sequence& sequence) {
         lines.removeLast();
     beginResetModel();
     rows_.clear();
+    markedFirst_ = markedLast_ = -1;
     std::vector<int> columnOf;
     for (const QString& name : fieldsOf(lines.value(0)))
         columnOf.push_back(
@@ -199,6 +206,34 @@ QByteArray SequenceTableModel::csv() const {
         lines << fields.join(QLatin1Char(','));
     }
     return (lines.join(QStringLiteral("\r\n")) + QStringLiteral("\r\n")).toUtf8();
+}
+
+void SequenceTableModel::markRunning(int step) {
+    const int oldFirst = markedFirst_, oldLast = markedLast_;
+    markedFirst_ = markedLast_ = -1;
+    // The rows are grouped into steps as the file's reading groups them.
+    const bool numbered =
+        std::any_of(rows_.begin(), rows_.end(), [](const Row& r) { return !r[Step].isEmpty(); });
+    int index = -1;
+    const QString* last = nullptr;
+    for (int r = 0; step >= 0 && r < rowCount(); ++r) {
+        const Row& row = rows_[std::size_t(r)];
+        if (std::all_of(row.begin(), row.end(), [](const QString& f) { return f.isEmpty(); }))
+            continue;
+        if (!numbered || !last || *last != row[Step])
+            ++index;
+        last = &row[Step];
+        if (index == step) {
+            markedFirst_ = markedFirst_ < 0 ? r : markedFirst_;
+            markedLast_ = r;
+        } else if (index > step) {
+            break;
+        }
+    }
+    if (oldFirst >= 0 && oldLast < rowCount())
+        emit headerDataChanged(Qt::Vertical, oldFirst, oldLast);
+    if (markedFirst_ >= 0)
+        emit headerDataChanged(Qt::Vertical, markedFirst_, markedLast_);
 }
 
 std::variant<Sequence, QString> SequenceTableModel::sequence() const {

@@ -54,12 +54,16 @@ public:
     QByteArray csv() const;
     // What the rows read as, or why they do not (naming the row).
     std::variant<Sequence, QString> sequence() const;
+    // The rows of the sequence's step (by its index; -1: none) marked in
+    // their header as the one running.
+    void markRunning(int step);
 
 private:
     using Row = std::array<QString, ColumnCount>;
     // A step number no row has yet.
     int freshStep() const;
     std::vector<Row> rows_;
+    int markedFirst_ = -1, markedLast_ = -1;
 };
 
 } // namespace trq

@@ -180,8 +180,11 @@ SequenceWindow::SequenceWindow(InstrumentSession& session, Prompter& prompter, Q
     reread_.setSingleShot(true);
     reread_.setInterval(150);
     connect(&reread_, &QTimer::timeout, this, &SequenceWindow::tableChanged);
+    // Once edited, the table no longer shows the steps of the run.
     auto edited = [this] {
         edited_ = true;
+        runEdited_ = true;
+        model_.markRunning(-1);
         reread_.start();
     };
     connect(&model_, &QAbstractItemModel::dataChanged, this, edited);
@@ -192,11 +195,16 @@ SequenceWindow::SequenceWindow(InstrumentSession& session, Prompter& prompter, Q
 
     progressTimer_.setInterval(1000);
     connect(&progressTimer_, &QTimer::timeout, this, &SequenceWindow::showProgress);
-    connect(&runner, &SequenceRunner::stepStarted, this, &SequenceWindow::showProgress);
+    connect(&runner, &SequenceRunner::stepStarted, this, [this](int step) {
+        if (!runEdited_)
+            model_.markRunning(step);
+        showProgress();
+    });
     connect(&runner, &SequenceRunner::stateChanged, this, &SequenceWindow::showProgress);
     connect(&runner, &SequenceRunner::finished, this,
             [this](bool completed, const QString& message) {
                 finished_ = completed ? QString() : message;
+                model_.markRunning(-1);
                 showProgress();
             });
     connect(&session_.sequence(), &SessionSequence::noticed, notice_, &QLabel::setText);
@@ -470,6 +478,7 @@ void SequenceWindow::run() {
         return;
     finished_.clear();
     notice_->clear();
+    runEdited_ = false;
     if (std::optional<QString> why =
             session_.sequence().run(std::get<Sequence>(read), hold_->isChecked())) {
         prompter_.message(*why, windowTitle(), Prompter::Icon::Warning);

@@ -61,7 +61,8 @@ private:
     QString finished_; // how the last run ended
     bool valid_ = false;
     bool edited_ = false;
-    QTimer reread_; // edits come in bursts: read once after them
+    bool runEdited_ = true; // since the run began
+    QTimer reread_;         // edits come in bursts: read once after them
     QTimer progressTimer_;
 };
 
