@@ -5,9 +5,26 @@
 #include "session/recording.h"
 
 #include <algorithm>
+#include <cmath>
 #include <utility>
 
 namespace trq {
+
+namespace {
+
+// How often the link takes a setting: one a writer tick; polling fast over
+// a serial line, one an exchange, with a poll query's exchange between two.
+qint64 settingMsec(TaskScheduler& link) {
+    if (link.pollMode() != PollMode::Fast || link.transport() != Transport::Serial)
+        return link.writerTimer().interval();
+    constexpr int kCommandBytes = 16, kQueryBytes = 8;
+    const WireTiming& wire = link.wire();
+    return std::max<qint64>(1, qint64(std::ceil(wire.bytesMsec(kCommandBytes + kQueryBytes +
+                                                               WireTiming::kTypicalAnswerBytes) +
+                                                2 * wire.turnaroundMsec())));
+}
+
+} // namespace
 
 SessionSequence::SessionSequence(InstrumentSession& session, const Clock& clock, Waiter& waiter,
                                  QObject* parent)
@@ -228,7 +245,7 @@ std::optional<QString> SessionSequence::run(bool holdAtEnd) {
     // settings take to go out.
     qint64 tick = 1;
     for (const Involved& s : involved_)
-        tick = std::max<qint64>(tick, s.session->link().writerTimer().interval());
+        tick = std::max(tick, settingMsec(s.session->link()));
     running_ = sequence_;
     QStringList longer;
     qint64 perIncrement = 1;
