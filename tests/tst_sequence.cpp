@@ -487,8 +487,8 @@ private slots:
         QVERIFY(sequence.run(read("channel,voltage,current,output,dwell_s\n"
                                   "1,1,0.5,on,0.001\n"
                                   "1,,,off,0\n")) == std::nullopt);
-        QCOMPARE(sequence.notice(), QStringLiteral("1 step(s) held longer than written (1): the "
-                                                   "link changes one setting every 5 ms."));
+        QCOMPARE(sequence.notice(), QStringLiteral("Held longer than written, as the link changes "
+                                                   "one setting every 5 ms: step 1."));
         QCOMPARE(sequence.runner().progress().leftMs, std::optional<qint64>(15));
         QVERIFY(finished.wait(5000));
 

@@ -95,7 +95,7 @@ private slots:
                        "1,5,1,,0,,\r\n1,,,on,10,cycle,3\r\n1,,,off,5,cycle,\r\n"));
         row("charge", chargeSequence(1, 1, 4.2, 0.05, 10),
             QByteArray("channel,voltage,current,output,dwell_s,until\r\n"
-                       "1,4.2,1,on,36000,V1>=4.2 for 2s\r\n"
+                       "1,4.2,1,on,36000,V1>=4.18 for 2s\r\n"
                        "1,,,,36000,I1<0.05 for 30s\r\n"
                        "1,,,off,0,\r\n"));
     }

@@ -237,6 +237,14 @@ Schreibgeschützt fortfahren? (Nein beendet.) Schreibgeschützt kann nichts aufg
         <source>Charge and energy: delivered during the record (last point less first).</source>
         <translation>Ladung und Energie: während der Aufzeichnung abgegeben (letzter Punkt minus erster).</translation>
     </message>
+    <message>
+        <source>Events</source>
+        <translation>Ereignisse</translation>
+    </message>
+    <message>
+        <source>… and %1 more.</source>
+        <translation>… und %1 weitere.</translation>
+    </message>
 </context>
 <context>
     <name>Sequence</name>
@@ -351,6 +359,81 @@ Schreibgeschützt fortfahren? (Nein beendet.) Schreibgeschützt kann nichts aufg
     <message>
         <source>step %1 switches the output on and off: it is one switch for the supply.</source>
         <translation>Schritt %1 schaltet den Ausgang ein und aus: er ist ein Schalter für das ganze Gerät.</translation>
+    </message>
+    <message>
+        <source>&apos;%1&apos;: a supply&apos;s name goes before the colon.</source>
+        <translation>&apos;%1&apos;: vor dem Doppelpunkt steht der Name eines Geräts.</translation>
+    </message>
+    <message>
+        <source>a supply&apos;s name has no colon.</source>
+        <translation>der Name eines Geräts enthält keinen Doppelpunkt.</translation>
+    </message>
+    <message>
+        <source>there is no supply &apos;%1&apos; on the bench.</source>
+        <translation>am Messplatz gibt es kein Gerät &apos;%1&apos;.</translation>
+    </message>
+    <message>
+        <source>%1 %2 on channel %3 is above the limit of %4 %2 set for it.</source>
+        <translation>%1 %2 an Kanal %3 liegt über dem dafür gesetzten Grenzwert von %4 %2.</translation>
+    </message>
+    <message>
+        <source>the output is off, so &apos;%1&apos; is never measured.</source>
+        <translation>der Ausgang ist aus, daher wird &apos;%1&apos; nie gemessen.</translation>
+    </message>
+    <message>
+        <source>The condition &apos;%1&apos;: %2</source>
+        <translation>Die Bedingung &apos;%1&apos;: %2</translation>
+    </message>
+</context>
+<context>
+    <name>SequenceStatus</name>
+    <message>
+        <source>Not running</source>
+        <translation>Läuft nicht</translation>
+    </message>
+    <message>
+        <source>Running</source>
+        <translation>Läuft</translation>
+    </message>
+    <message>
+        <source>Paused</source>
+        <translation>Angehalten</translation>
+    </message>
+    <message>
+        <source>Completed</source>
+        <translation>Abgeschlossen</translation>
+    </message>
+    <message>
+        <source>Stopped</source>
+        <translation>Gestoppt</translation>
+    </message>
+    <message>
+        <source>Step %1 of %2</source>
+        <translation>Schritt %1 von %2</translation>
+    </message>
+    <message>
+        <source>%1 elapsed</source>
+        <translation>%1 vergangen</translation>
+    </message>
+    <message>
+        <source>%1 left</source>
+        <translation>%1 verbleibend</translation>
+    </message>
+    <message>
+        <source>Sequence running: step %1 of %2</source>
+        <translation>Sequenz läuft: Schritt %1 von %2</translation>
+    </message>
+    <message>
+        <source>Sequence paused: step %1 of %2</source>
+        <translation>Sequenz angehalten: Schritt %1 von %2</translation>
+    </message>
+    <message>
+        <source>A sequence is in control of the supply. Stop the sequence?</source>
+        <translation>Eine Sequenz steuert das Gerät. Die Sequenz stoppen?</translation>
+    </message>
+    <message>
+        <source>It was stopped for a change on the panel.</source>
+        <translation>Sie wurde für eine Änderung am Bedienfeld gestoppt.</translation>
     </message>
 </context>
 <context>
@@ -948,6 +1031,10 @@ Versorgungen: %3</translation>
         <source>Supply</source>
         <translation>Versorgung</translation>
     </message>
+    <message>
+        <source>Step %1</source>
+        <translation>Schritt %1</translation>
+    </message>
 </context>
 <context>
     <name>trq::InstrumentSession</name>
@@ -966,6 +1053,10 @@ Versorgungen: %3</translation>
     <message>
         <source>The supply was reset.</source>
         <translation>Das Gerät wurde zurückgesetzt.</translation>
+    </message>
+    <message>
+        <source>The link to the supply was lost.</source>
+        <translation>Die Verbindung zum Gerät ist verloren.</translation>
     </message>
 </context>
 <context>
@@ -1372,6 +1463,10 @@ Versorgungen: %3</translation>
         <source>&amp;Power order...</source>
         <translation>&amp;Schaltfolge...</translation>
     </message>
+    <message>
+        <source>Se&amp;quence...</source>
+        <translation>Se&amp;quenz...</translation>
+    </message>
 </context>
 <context>
     <name>trq::MqttDialog</name>
@@ -1548,6 +1643,13 @@ Versorgungen: %3</translation>
     <message>
         <source>it is a regular file, not a serial port</source>
         <translation>das ist eine gewöhnliche Datei, keine serielle Schnittstelle</translation>
+    </message>
+</context>
+<context>
+    <name>trq::RecordEvent</name>
+    <message>
+        <source>limit of CH%1 %2 tripped at %L3 %2 (bound %L4): %5</source>
+        <translation>Grenzwert CH%1 %2 ausgelöst bei %L3 %2 (Grenze %L4): %5</translation>
     </message>
 </context>
 <context>
@@ -1751,10 +1853,6 @@ Wählen Sie &lt;Abbrechen&gt;, um andere Einstellungen zu ändern!</translation>
 <context>
     <name>trq::SampleTableModel</name>
     <message>
-        <source>%1: limit of CH%2 %3 tripped at %L4 %3 (bound %L5): %6</source>
-        <translation>%1: Grenzwert CH%2 %3 ausgelöst bei %L4 %3 (Grenze %L5): %6</translation>
-    </message>
-    <message>
         <source>The first point after %1 s without readings (the link was lost).</source>
         <translation>Der erste Punkt nach %1 s ohne Messwerte (die Verbindung war unterbrochen).</translation>
     </message>
@@ -1844,6 +1942,268 @@ Wählen Sie &lt;Abbrechen&gt;, um andere Einstellungen zu ändern!</translation>
         <source>Step %1: the supply refused a setting.</source>
         <translation>Schritt %1: das Gerät hat eine Einstellung abgelehnt.</translation>
     </message>
+    <message>
+        <source>The sequence</source>
+        <translation>Die Sequenz</translation>
+    </message>
+    <message>
+        <source>Step %1</source>
+        <translation>Schritt %1</translation>
+    </message>
+    <message>
+        <source>%1: %2 held, a failure.</source>
+        <translation>%1: %2 erfüllt, ein Fehlschlag.</translation>
+    </message>
+    <message>
+        <source>%1: %2 held.</source>
+        <translation>%1: %2 erfüllt.</translation>
+    </message>
+</context>
+<context>
+    <name>trq::SequenceTableModel</name>
+    <message>
+        <source>The table has no step.</source>
+        <translation>Die Tabelle hat keinen Schritt.</translation>
+    </message>
+    <message>
+        <source>Row %1: %2</source>
+        <translation>Zeile %1: %2</translation>
+    </message>
+</context>
+<context>
+    <name>trq::SequenceWindow</name>
+    <message>
+        <source>&amp;Hold the last values at the end</source>
+        <translation>Am Ende die letzten Werte &amp;halten</translation>
+    </message>
+    <message>
+        <source>Sequence</source>
+        <translation>Sequenz</translation>
+    </message>
+    <message>
+        <source>&amp;Start from</source>
+        <translation>&amp;Beginnen mit</translation>
+    </message>
+    <message>
+        <source>&amp;Load...</source>
+        <translation>&amp;Laden...</translation>
+    </message>
+    <message>
+        <source>Sa&amp;ve...</source>
+        <translation>Spei&amp;chern...</translation>
+    </message>
+    <message>
+        <source>&amp;Add</source>
+        <translation>&amp;Hinzufügen</translation>
+    </message>
+    <message>
+        <source>Re&amp;move</source>
+        <translation>&amp;Entfernen</translation>
+    </message>
+    <message>
+        <source>Move &amp;up</source>
+        <translation>Nach &amp;oben</translation>
+    </message>
+    <message>
+        <source>Move &amp;down</source>
+        <translation>Nach &amp;unten</translation>
+    </message>
+    <message>
+        <source>&amp;Copy</source>
+        <translation>&amp;Kopieren</translation>
+    </message>
+    <message>
+        <source>Time (s)</source>
+        <translation>Zeit (s)</translation>
+    </message>
+    <message>
+        <source>Voltage (V)</source>
+        <translation>Spannung (V)</translation>
+    </message>
+    <message>
+        <source>Current (A)</source>
+        <translation>Strom (A)</translation>
+    </message>
+    <message>
+        <source>&amp;Run</source>
+        <translation>&amp;Ausführen</translation>
+    </message>
+    <message>
+        <source>&amp;Pause</source>
+        <translation>&amp;Pause</translation>
+    </message>
+    <message>
+        <source>R&amp;esume</source>
+        <translation>&amp;Fortsetzen</translation>
+    </message>
+    <message>
+        <source>S&amp;top</source>
+        <translation>S&amp;topp</translation>
+    </message>
+    <message>
+        <source>Stop was pressed.</source>
+        <translation>Stopp wurde gedrückt.</translation>
+    </message>
+    <message>
+        <source>S&amp;taircase...</source>
+        <translation>&amp;Treppe...</translation>
+    </message>
+    <message>
+        <source>&amp;Ramp...</source>
+        <translation>&amp;Rampe...</translation>
+    </message>
+    <message>
+        <source>&amp;On/off cycling...</source>
+        <translation>&amp;Ein/Aus-Zyklen...</translation>
+    </message>
+    <message>
+        <source>&amp;CC/CV charge...</source>
+        <translation>&amp;CC/CV-Ladung...</translation>
+    </message>
+    <message>
+        <source>Channel</source>
+        <translation>Kanal</translation>
+    </message>
+    <message>
+        <source>Current limit (A)</source>
+        <translation>Strombegrenzung (A)</translation>
+    </message>
+    <message>
+        <source>Staircase</source>
+        <translation>Treppe</translation>
+    </message>
+    <message>
+        <source>From (V)</source>
+        <translation>Von (V)</translation>
+    </message>
+    <message>
+        <source>To (V)</source>
+        <translation>Bis (V)</translation>
+    </message>
+    <message>
+        <source>Steps</source>
+        <translation>Schritte</translation>
+    </message>
+    <message>
+        <source>Each step (s)</source>
+        <translation>Je Schritt (s)</translation>
+    </message>
+    <message>
+        <source>Ramp</source>
+        <translation>Rampe</translation>
+    </message>
+    <message>
+        <source>Ramp time (s)</source>
+        <translation>Rampenzeit (s)</translation>
+    </message>
+    <message>
+        <source>On/off cycling</source>
+        <translation>Ein/Aus-Zyklen</translation>
+    </message>
+    <message>
+        <source>On (s)</source>
+        <translation>Ein (s)</translation>
+    </message>
+    <message>
+        <source>Off (s)</source>
+        <translation>Aus (s)</translation>
+    </message>
+    <message>
+        <source>Cycles</source>
+        <translation>Zyklen</translation>
+    </message>
+    <message>
+        <source>CC/CV charge</source>
+        <translation>CC/CV-Ladung</translation>
+    </message>
+    <message>
+        <source>Charge current (A)</source>
+        <translation>Ladestrom (A)</translation>
+    </message>
+    <message>
+        <source>End voltage (V)</source>
+        <translation>Ladeschlussspannung (V)</translation>
+    </message>
+    <message>
+        <source>Cut-off current (A)</source>
+        <translation>Abschaltstrom (A)</translation>
+    </message>
+    <message>
+        <source>Each phase at most (h)</source>
+        <translation>Jede Phase höchstens (h)</translation>
+    </message>
+    <message>
+        <source>Replace the rows you edited?</source>
+        <translation>Die bearbeiteten Zeilen ersetzen?</translation>
+    </message>
+    <message>
+        <source>Sequences (*.csv);;All files (*)</source>
+        <translation>Sequenzen (*.csv);;Alle Dateien (*)</translation>
+    </message>
+    <message>
+        <source>%1 could not be read: %2</source>
+        <translation>%1 konnte nicht gelesen werden: %2</translation>
+    </message>
+    <message>
+        <source>%1 is no sequence. %2</source>
+        <translation>%1 ist keine Sequenz. %2</translation>
+    </message>
+    <message>
+        <source>Sequence — %1</source>
+        <translation>Sequenz — %1</translation>
+    </message>
+    <message>
+        <source>The table is no sequence yet. %1</source>
+        <translation>Die Tabelle ist noch keine Sequenz. %1</translation>
+    </message>
+    <message>
+        <source>Sequences (*.csv)</source>
+        <translation>Sequenzen (*.csv)</translation>
+    </message>
+    <message>
+        <source>%1 could not be written: %2</source>
+        <translation>%1 konnte nicht geschrieben werden: %2</translation>
+    </message>
+    <message>
+        <source>Start from a starting point, load a file or add rows.</source>
+        <translation>Mit einer Vorlage beginnen, eine Datei laden oder Zeilen hinzufügen.</translation>
+    </message>
+    <message>
+        <source>Time (h)</source>
+        <translation>Zeit (h)</translation>
+    </message>
+    <message>
+        <source>Time (min)</source>
+        <translation>Zeit (min)</translation>
+    </message>
+    <message>
+        <source>CH%1</source>
+        <translation>CH%1</translation>
+    </message>
+    <message>
+        <source>%1 CH%2</source>
+        <translation>%1 CH%2</translation>
+    </message>
+    <message>
+        <source>%1 current</source>
+        <translation>%1 Strom</translation>
+    </message>
+    <message>
+        <source>%1 voltage</source>
+        <translation>%1 Spannung</translation>
+    </message>
+    <message>
+        <source>Planned length: %1.</source>
+        <translation>Geplante Dauer: %1.</translation>
+    </message>
+    <message>
+        <source>Conditions may end steps sooner than drawn.</source>
+        <translation>Bedingungen können Schritte früher beenden als gezeichnet.</translation>
+    </message>
+    <message>
+        <source>The run is too long to draw whole: its beginning is shown.</source>
+        <translation>Der Lauf ist zu lang, um ganz gezeichnet zu werden: sein Anfang wird gezeigt.</translation>
+    </message>
 </context>
 <context>
     <name>trq::SerialSettingsDialog</name>
@@ -1909,6 +2269,34 @@ Port: %1, Baudrate: %2
     <message>
         <source>No sequence is loaded.</source>
         <translation>Es ist keine Sequenz geladen.</translation>
+    </message>
+    <message>
+        <source>Step %1 (%2 of %3)</source>
+        <translation>Schritt %1 (%2 von %3)</translation>
+    </message>
+    <message>
+        <source>The link to %1 was lost.</source>
+        <translation>Die Verbindung zu %1 ist verloren.</translation>
+    </message>
+    <message>
+        <source>%1 was removed from the bench</source>
+        <translation>%1 wurde vom Messplatz entfernt</translation>
+    </message>
+    <message>
+        <source>%1 is off line</source>
+        <translation>%1 ist offline</translation>
+    </message>
+    <message>
+        <source>The supply %1 is off line.</source>
+        <translation>Das Gerät %1 ist offline.</translation>
+    </message>
+    <message>
+        <source>A limit of %1 tripped.</source>
+        <translation>Ein Grenzwert von %1 hat ausgelöst.</translation>
+    </message>
+    <message>
+        <source>Held longer than written, as the link changes one setting every %2 ms: step %1.</source>
+        <translation>Länger gehalten als angegeben, da die Verbindung alle %2 ms eine Einstellung ändert: Schritt %1.</translation>
     </message>
 </context>
 <context>

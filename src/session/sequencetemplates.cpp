@@ -7,6 +7,8 @@ namespace trq {
 
 namespace {
 
+constexpr double kChargeMarginVolt = 0.02;
+
 qint64 msOf(double seconds) {
     return qint64(std::ceil(std::max(0.0, seconds) * 1000.0 - 1e-6));
 }
@@ -86,9 +88,13 @@ Sequence chargeSequence(int channel, double current, double endVoltage, double c
                         double longestH) {
     using Q = EndCondition::Quantity;
     Sequence s;
-    // The voltage set is the limit the constant current charges up to.
+    // The voltage set is the limit the constant current charges up to. In
+    // constant voltage the reading sits at the set value only within the
+    // supply's read-back error: the phase ends 20 mV short of it, which the
+    // next step, setting nothing, does not feel.
     s.steps.push_back(stepOf(channel, endVoltage, current, true, longestH * 3600));
-    s.steps.back().until = conditionOf(Q::Voltage, channel, true, true, endVoltage, 2);
+    s.steps.back().until = conditionOf(Q::Voltage, channel, true, true,
+                                       std::max(endVoltage - kChargeMarginVolt, 0.0), 2);
     s.steps.push_back(stepOf(channel, std::nullopt, std::nullopt, std::nullopt, longestH * 3600));
     s.steps.back().until = conditionOf(Q::Current, channel, false, false, cutoffCurrent, 30);
     s.steps.push_back(off(channel));

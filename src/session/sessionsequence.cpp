@@ -266,9 +266,8 @@ std::optional<QString> SessionSequence::run(bool holdAtEnd) {
     }
     notice_ = longer.isEmpty()
                   ? QString()
-                  : tr("%n step(s) held longer than written (%1): the link changes one setting "
-                       "every %2 ms.",
-                       "", int(longer.size()))
+                  : tr("Held longer than written, as the link changes one setting every %2 "
+                       "ms: step %1.")
                         .arg(longer.size() > 8 ? longer.mid(0, 8).join(QStringLiteral(", ")) +
                                                      QStringLiteral(", …")
                                                : longer.join(QStringLiteral(", ")))

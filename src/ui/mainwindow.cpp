@@ -264,7 +264,7 @@ void MainWindow::buildMenus() {
                              {C::RecordSave, QT_TR_NOOP("S&ave")},
                              {C::RecordLoad, QT_TR_NOOP("&Load")},
                              {C::Limits, QT_TR_NOOP("Li&mits..."), true},
-                             {C::Sequence, QT_TR_NOOP("&Sequence...")}});
+                             {C::Sequence, QT_TR_NOOP("Se&quence...")}});
     actions_.insert(C::RecordMenu, record->menuAction());
     QMenu* view = addMenu(nullptr, tr("&View"),
                           {{C::Control, QT_TR_NOOP("&Control")},
