@@ -2,6 +2,7 @@
 // they offer per layout, the interface dialogs, and the small dialogs of
 // memories, delay, automatic run and read time.
 #include "protocol/layoutprofile.h"
+#include "session/sessionsequence.h"
 #include "support/shellfixture.h"
 #include "ui/automationdialog.h"
 #include "ui/availability.h"
@@ -954,6 +955,24 @@ private slots:
         QTest::mouseClick(m.findChild<QToolBar*>()->widgetForAction(m.toolButton(B::BenchOn)),
                           Qt::LeftButton);
         QTRY_VERIFY(f.instruments.at(0)->output && f.instruments.at(1)->output);
+        QTRY_VERIFY(f.first().supply().outputOn() && f.bench.session(1).supply().outputOn());
+
+        // A sequence on the first supply that sets rail keeps rail's panel
+        // too: the click asks, Yes stops the run, every output it set off.
+        f.waiter.frozen = true; // its step lasts
+        QCOMPARE(f.first().sequence().run(std::get<Sequence>(Sequence::fromCsv(
+                     "supply,channel,voltage,current,output,dwell_s\nrail,1,2,,,3600\n"))),
+                 std::nullopt);
+        auto* railPanel = qobject_cast<FrontPanel*>(m.benchPanels()->panelWindow(1)->widget());
+        f.prompter.answers = {Prompter::Answer::Yes};
+        QTest::mouseClick(railPanel->outputSwitch(), Qt::LeftButton);
+        QCOMPARE(f.prompter.texts.last(),
+                 QStringLiteral("A sequence is in control of the supply. Stop the sequence?"));
+        QCOMPARE(f.first().sequence().runner().state(), SequenceRunner::State::Stopped);
+        f.waiter.frozen = false;
+        QTRY_VERIFY(!f.instruments.at(0)->output && !f.instruments.at(1)->output);
+        QTest::mouseClick(m.findChild<QToolBar*>()->widgetForAction(m.toolButton(B::BenchOn)),
+                          Qt::LeftButton);
         QTRY_VERIFY(f.first().supply().outputOn() && f.bench.session(1).supply().outputOn());
 
         // One recording of both, each point of a step stamped alike.

@@ -166,7 +166,7 @@ private slots:
         SequenceRunner::State asked = SequenceRunner::State::Idle;
         f.prompter.onAsk = [&] { asked = sequence.runner().state(); };
         f.prompter.answers = {stop ? Prompter::Answer::Yes : Prompter::Answer::No};
-        QVERIFY(!SequenceStatus::userMayChange(sequence, f.prompter));
+        QVERIFY(!SequenceStatus::userMayChange(&sequence, f.prompter));
         QCOMPARE(f.prompter.texts,
                  QStringList{"A sequence is in control of the supply. Stop the sequence?"});
         QVERIFY(asked == SequenceRunner::State::Paused);
@@ -176,7 +176,7 @@ private slots:
         QCOMPARE(commandsOnly(f.takeReceived()), sent);
 
         sequence.runner().stop();
-        QVERIFY(SequenceStatus::userMayChange(sequence, f.prompter));
+        QVERIFY(SequenceStatus::userMayChange(&sequence, f.prompter));
         QCOMPARE(f.prompter.texts.size(), 1);
     }
 };

@@ -111,6 +111,13 @@ InstrumentSession& Bench::addMember(const SupplyAddress& address) {
     return session;
 }
 
+SessionSequence* Bench::sequenceControlling(const InstrumentSession& session) {
+    for (const auto& m : members_)
+        if (m->session.sequence().controls(session))
+            return &m->session.sequence();
+    return nullptr;
+}
+
 void Bench::remove(int index) {
     if (index < 0 || index >= size())
         return;

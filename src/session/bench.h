@@ -16,6 +16,7 @@
 
 namespace trq {
 
+class SessionSequence;
 class Clock;
 class Database;
 class InstrumentSession;
@@ -74,6 +75,9 @@ public:
     // Every supply on line with its output on (one off line is no output
     // known on).
     bool allOutputsOn();
+    // The sequence running on a supply of the bench that sets or watches
+    // this one; none.
+    SessionSequence* sequenceControlling(const InstrumentSession& session);
     // The bench as a power order runs over it.
     std::vector<PowerSequencer::Supply> sequencerSupplies();
     // The order a text gives over this bench's names, each supply in turn

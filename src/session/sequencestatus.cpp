@@ -54,10 +54,10 @@ QString SequenceStatus::statusLine(const SequenceRunner& runner) {
     }
 }
 
-bool SequenceStatus::userMayChange(SessionSequence& sequence, Prompter& prompter) {
-    if (!sequence.running())
+bool SequenceStatus::userMayChange(SessionSequence* sequence, Prompter& prompter) {
+    if (!sequence || !sequence->running())
         return true;
-    SequenceRunner& runner = sequence.runner();
+    SequenceRunner& runner = sequence->runner();
     const bool paused = runner.state() == SequenceRunner::State::Running;
     if (paused)
         runner.pause();

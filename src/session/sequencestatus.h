@@ -27,7 +27,8 @@ public:
     // (its outputs off), no lets it go on. The change is made in neither
     // case, as it was meant for a supply in a state the answer changes:
     // true only where no sequence is in control.
-    static bool userMayChange(SessionSequence& sequence, Prompter& prompter);
+    // (sequence: the one in control; none, the change is made.)
+    static bool userMayChange(SessionSequence* sequence, Prompter& prompter);
 };
 
 } // namespace trq

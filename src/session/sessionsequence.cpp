@@ -137,6 +137,11 @@ SequenceRunner::Target SessionSequence::target() {
             }};
 }
 
+bool SessionSequence::controls(const InstrumentSession& session) const {
+    return running() && std::any_of(involved_.begin(), involved_.end(),
+                                    [&](const Involved& s) { return s.session == &session; });
+}
+
 bool SessionSequence::running() const {
     return runner_.state() == SequenceRunner::State::Running ||
            runner_.state() == SequenceRunner::State::Paused;

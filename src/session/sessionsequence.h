@@ -48,6 +48,8 @@ public:
     // its settings faster; empty when none.
     const QString& notice() const { return notice_; }
     bool running() const;
+    // A run is going that sets or watches that supply.
+    bool controls(const InstrumentSession& session) const;
 
 signals:
     // A run started with steps held longer than written.

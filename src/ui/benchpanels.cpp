@@ -1,5 +1,6 @@
 // The further supplies of the bench in the main window.
 #include "ui/benchpanels.h"
+#include "ui/panelguard.h"
 
 #include "automation/scpiserver.h"
 #include "core/prompter.h"
@@ -15,6 +16,7 @@
 #include <QLabel>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QPushButton>
 #include <QScreen>
 #include <QStatusBar>
 
@@ -259,6 +261,8 @@ void BenchPanels::openPanel(int index, Entry& e) {
                                          session.connection().serialNumber()));
     // The panel's own dialogs, for its own supply.
     QPointer<InstrumentSession> s = &session;
+    new PanelGuard(*e.panel, [this, s] { return s ? s_.bench.sequenceControlling(*s) : nullptr; },
+                   s_.prompter, {e.panel->resetDeliveredButton()});
     connect(e.panel, &FrontPanel::saveMemoryRequested, this, [this, s] {
         SaveMemoryDialog d(s_.window);
         if (s && s->isReady() && d.run())

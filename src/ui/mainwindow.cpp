@@ -385,13 +385,21 @@ void MainWindow::applyToolbarCaptions() {
                                      : Qt::ToolButtonIconOnly);
 }
 
+SessionSequence* MainWindow::sequenceInControl() {
+    // One on another supply of the bench may set this one.
+    if (bench_)
+        if (SessionSequence* s = bench_->sequenceControlling(session_))
+            return s;
+    return session_.sequence().running() ? &session_.sequence() : nullptr;
+}
+
 void MainWindow::run(Command command) {
     // A sequence in control of the supply is asked first, as on the panel.
     static const QSet<C> kChanges{C::Independent, C::Parallel,        C::Tracking,  C::Output,
                                   C::AutoRun,     C::ClearProtection, C::AutoRange, C::RecallMemory,
                                   C::BenchOn,     C::BenchOff};
     if (kChanges.contains(command) &&
-        !SequenceStatus::userMayChange(session_.sequence(), prompter_))
+        !SequenceStatus::userMayChange(sequenceInControl(), prompter_))
         return;
     switch (command) {
     case C::Exit:

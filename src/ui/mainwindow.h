@@ -14,11 +14,11 @@ class QLabel;
 class QMdiArea;
 class QMdiSubWindow;
 class QMenu;
-
 class QToolBar;
 
 namespace trq {
 
+class SessionSequence;
 class Bench;
 class BenchPanels;
 class FrontPanel;
@@ -171,6 +171,8 @@ public:
 
     // Runs a menu command as its item would.
     void run(Command command);
+    // The sequence in control of this supply, or none.
+    SessionSequence* sequenceInControl();
 
 signals:
     // The lab feed's settings were changed in their dialog.

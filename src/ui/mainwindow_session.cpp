@@ -120,7 +120,8 @@ void MainWindow::openWindows() {
     };
     panel_ = new FrontPanel(session_);
     panelWindow_ = addWindow(panel_, Qt::SubWindow | Qt::WindowTitleHint);
-    new PanelGuard(*panel_, session_.sequence(), prompter_, {panel_->resetDeliveredButton()});
+    new PanelGuard(*panel_, [this] { return sequenceInControl(); }, prompter_,
+                   {panel_->resetDeliveredButton()});
     connect(panel_, &FrontPanel::autoRangeRequested, this, &MainWindow::setAutoRange);
     connect(panel_, &FrontPanel::saveMemoryRequested, this, &MainWindow::saveMemory);
     connect(panel_, &FrontPanel::recallMemoryRequested, this, &MainWindow::recallMemory);

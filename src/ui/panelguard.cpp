@@ -10,9 +10,9 @@
 
 namespace trq {
 
-PanelGuard::PanelGuard(QWidget& panel, SessionSequence& sequence, Prompter& prompter,
-                       const QList<QWidget*>& exempt)
-    : QObject(&panel), panel_(panel), sequence_(sequence), prompter_(prompter) {
+PanelGuard::PanelGuard(QWidget& panel, std::function<SessionSequence*()> inControl,
+                       Prompter& prompter, const QList<QWidget*>& exempt)
+    : QObject(&panel), panel_(panel), inControl_(std::move(inControl)), prompter_(prompter) {
     for (QWidget* w : exempt)
         exempt_ << w;
     for (QWidget* w : panel.findChildren<QWidget*>())
@@ -48,9 +48,10 @@ bool PanelGuard::eventFilter(QObject* watched, QEvent* event) {
     default:
         return false;
     }
-    if (!sequence_.running() || !isControl(watched))
+    SessionSequence* sequence = inControl_();
+    if (!sequence || !sequence->running() || !isControl(watched))
         return false;
-    return !SequenceStatus::userMayChange(sequence_, prompter_);
+    return !SequenceStatus::userMayChange(sequence, prompter_);
 }
 
 } // namespace trq

@@ -4,6 +4,8 @@
 #include <QObject>
 #include <QPointer>
 
+#include <functional>
+
 class QWidget;
 
 namespace trq {
@@ -19,7 +21,8 @@ class PanelGuard : public QObject {
     Q_OBJECT
 public:
     // exempt: controls that leave the supply as it is.
-    PanelGuard(QWidget& panel, SessionSequence& sequence, Prompter& prompter,
+    // inControl: the sequence in control of the panel's supply, or none.
+    PanelGuard(QWidget& panel, std::function<SessionSequence*()> inControl, Prompter& prompter,
                const QList<QWidget*>& exempt = {});
 
 protected:
@@ -29,7 +32,7 @@ private:
     bool isControl(QObject* watched) const;
 
     QWidget& panel_;
-    SessionSequence& sequence_;
+    std::function<SessionSequence*()> inControl_;
     Prompter& prompter_;
     QList<QPointer<QWidget>> exempt_;
 };
