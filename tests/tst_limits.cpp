@@ -222,7 +222,8 @@ private slots:
         QVERIFY(offWhileShown);
     }
 
-    // Saved with a record and back with its load; deleted with it.
+    // Saved with a record and back with its load, a sequence's step as
+    // itself; deleted with it.
     void eventsTravelWithTheRecord() {
         PollFixture f;
         f.record();
@@ -230,17 +231,22 @@ private slots:
         f.session->storeLimitRules(
             {{1, Quantity::Current, std::nullopt, 0.5, 0, LimitAction::Log}});
         f.poll(14);
+        rec.addStepEvent(2, QStringLiteral("Step 2 (2 of 3): CH1 5 V"));
         rec.engine().tick(); // a point with the readings so far
         rec.stop();
         QString error;
         const std::optional<QString> number =
             rec.record().saveAsNew(QStringLiteral("x"), 0, &error);
         QVERIFY2(number, qPrintable(error));
-        QCOMPARE(f.store->events(*number).size(), 1);
+        QCOMPARE(f.store->events(*number).size(), 2);
         QVERIFY(f.store->clearWorking());
         QCOMPARE(f.store->events().size(), 0);
         QVERIFY(f.store->loadToWorking(*number));
-        QCOMPARE(f.store->events().size(), 1);
+        const QList<RecordEvent> loaded = f.store->events();
+        QCOMPARE(loaded.size(), 2);
+        QCOMPARE(std::tuple(loaded.at(1).isStep(), loaded.at(1).value, loaded.at(1).action),
+                 std::tuple(true, 2.0, QStringLiteral("Step 2 (2 of 3): CH1 5 V")));
+        QVERIFY(!loaded.at(0).isStep());
         QVERIFY(f.store->deleteRecord(*number));
         QCOMPARE(f.store->events(*number).size(), 0);
     }
