@@ -9,6 +9,7 @@ packages=(
   python3-pyvisa python3-pyvisa-py
   dpkg-dev file lintian desktop-file-utils appstream
   libmosquitto-dev mosquitto mosquitto-clients libqt6svg6 qt6-l10n-tools qt6-translations-l10n
+  postgresql libqt6sql6-psql
 )
 
 missing=()

@@ -1,0 +1,209 @@
+#include "storage/labdatabase.h"
+
+#include <QRegularExpression>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QStringList>
+#include <QUrl>
+#include <QUrlQuery>
+
+#include <array>
+#include <utility>
+
+namespace trq {
+
+namespace {
+
+// libpq's TLS modes.
+const QStringList kSslModes{QStringLiteral("disable"),   QStringLiteral("allow"),
+                            QStringLiteral("prefer"),    QStringLiteral("require"),
+                            QStringLiteral("verify-ca"), QStringLiteral("verify-full")};
+
+// Two stations starting at once take turns at the schema.
+constexpr qint64 kSchemaLock = 0x54525131; // "TRQ1"
+
+// Migration n brings version n-1 to n. Never edit one that has shipped:
+// add the next.
+const std::array<QStringList, 2> kMigrations{
+    QStringList{
+        QStringLiteral("create table station (name text primary key, "
+                       "first_seen timestamptz not null default now())"),
+        // A run: one supply's recording on a station, its points numbered.
+        QStringLiteral("create table run (station text not null references station (name), "
+                       "run bigint not null, supply text not null, model text not null, "
+                       "serial text not null default '', started timestamptz not null, "
+                       "primary key (station, run))"),
+        QStringLiteral("create table point (station text not null, run bigint not null, "
+                       "seq bigint not null, channel smallint not null, "
+                       "time timestamptz not null, voltage double precision, "
+                       "current double precision, charge double precision, "
+                       "energy double precision, primary key (station, run, seq, channel), "
+                       "foreign key (station, run) references run (station, run) "
+                       "on delete cascade)"),
+        // Numbers from a sequence: unique however many stations save at once.
+        QStringLiteral("create sequence record_number"),
+        QStringLiteral("create table record (number bigint primary key "
+                       "default nextval('record_number'), station text not null, "
+                       "run bigint not null, first_seq bigint not null, last_seq bigint not null, "
+                       "description text not null default '', "
+                       "saved timestamptz not null default now(), "
+                       "foreign key (station, run) references run (station, run))")},
+    QStringList{
+        // A time range of one supply's points, fast.
+        QStringLiteral("create index point_time on point (station, run, time)"),
+        QStringLiteral("create index run_supply on run (supply)"),
+        QStringLiteral("create view readings as select p.station, r.supply, p.channel, p.time, "
+                       "p.voltage, p.current, p.voltage * p.current as power, p.charge, p.energy "
+                       "from point p join run r on r.station = p.station and r.run = p.run")}};
+
+} // namespace
+
+std::variant<LabAddress, QString> LabAddress::parse(const QString& uri) {
+    const QUrl url(uri, QUrl::StrictMode);
+    if (!url.isValid() ||
+        (url.scheme() != QLatin1String("postgresql") && url.scheme() != QLatin1String("postgres")))
+        return tr("'%1' is no address of the form postgresql://user@host:port/database.").arg(uri);
+    if (!url.password().isEmpty())
+        return tr("A password does not belong in the address: keep it in ~/.pgpass (or the file "
+                  "PGPASSFILE names), where only libpq reads it.");
+    LabAddress a;
+    a.user = url.userName();
+    a.host = url.host();
+    a.port = url.port(5432);
+    a.database = url.path().mid(1);
+    if (a.host.isEmpty() || a.database.isEmpty() || a.database.contains(QLatin1Char('/')))
+        return tr("'%1' names no host and database (postgresql://user@host:port/database).")
+            .arg(uri);
+    const QUrlQuery query(url);
+    for (const auto& [key, value] : query.queryItems(QUrl::FullyDecoded)) {
+        if (key != QLatin1String("sslmode"))
+            return tr("'%1' is not an option of the address; sslmode is.").arg(key);
+        if (!kSslModes.contains(value))
+            return tr("sslmode is one of %1.").arg(kSslModes.join(QStringLiteral(", ")));
+        a.sslMode = value;
+    }
+    return a;
+}
+
+QString LabAddress::uri() const {
+    QUrl url;
+    url.setScheme(QStringLiteral("postgresql"));
+    url.setUserName(user);
+    url.setHost(host);
+    url.setPort(port);
+    url.setPath(QLatin1Char('/') + database);
+    QUrlQuery query;
+    query.addQueryItem(QStringLiteral("sslmode"), sslMode);
+    url.setQuery(query);
+    return url.toString();
+}
+
+LabDatabase::LabDatabase(const LabAddress& address, const QString& connectionName)
+    : name_(connectionName) {
+    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), name_);
+    db.setHostName(address.host);
+    db.setPort(address.port);
+    db.setDatabaseName(address.database);
+    db.setUserName(address.user);
+    db.setConnectOptions(QStringLiteral("sslmode=%1").arg(address.sslMode));
+}
+
+LabDatabase::~LabDatabase() {
+    {
+        QSqlDatabase db = database();
+        if (db.isOpen())
+            db.close();
+    }
+    QSqlDatabase::removeDatabase(name_);
+}
+
+std::optional<QString> LabDatabase::open(int connectSeconds) {
+    if (!QSqlDatabase::isDriverAvailable(QStringLiteral("QPSQL")))
+        return error_ = tr("Qt's PostgreSQL driver is not installed (Debian: libqt6sql6-psql).");
+    QSqlDatabase db = database();
+    QString options = db.connectOptions();
+    options.remove(QRegularExpression(QStringLiteral(";?connect_timeout=\\d+")));
+    db.setConnectOptions(options + QStringLiteral(";connect_timeout=%1").arg(connectSeconds));
+    if (!db.open())
+        return error_ = tr("The lab database could not be opened: %1")
+                            .arg(db.lastError().text().trimmed());
+    return std::nullopt;
+}
+
+bool LabDatabase::exec(const QString& statement) {
+    QSqlQuery q(database());
+    if (q.exec(statement))
+        return true;
+    error_ = q.lastError().text().trimmed();
+    return false;
+}
+
+std::optional<int> LabDatabase::version() {
+    QSqlQuery q(database());
+    if (!q.exec(QStringLiteral("select to_regclass('schema_version') is not null")) || !q.next()) {
+        error_ = q.lastError().text().trimmed();
+        return std::nullopt;
+    }
+    if (!q.value(0).toBool())
+        return 0;
+    if (!q.exec(QStringLiteral("select coalesce(max(version), 0) from schema_version")) ||
+        !q.next()) {
+        error_ = q.lastError().text().trimmed();
+        return std::nullopt;
+    }
+    return q.value(0).toInt();
+}
+
+std::optional<QString> LabDatabase::prepare(int upTo) {
+    QSqlDatabase db = database();
+    for (;;) {
+        if (!db.transaction())
+            return error_ = db.lastError().text().trimmed();
+        // Taken in turn, and read again under the lock: another station may
+        // have moved it on meanwhile.
+        std::optional<int> at;
+        if (exec(QStringLiteral("select pg_advisory_xact_lock(%1)").arg(kSchemaLock)) &&
+            exec(QStringLiteral("create table if not exists schema_version "
+                                "(version integer not null)")))
+            at = version();
+        if (!at) {
+            db.rollback();
+            return tr("The lab database's version could not be read: %1").arg(error_);
+        }
+        if (*at > kSchemaVersion) {
+            db.rollback();
+            return error_ = tr("The lab database is of version %1, newer than this program's "
+                               "%2: it is left as it is. Use a newer program.")
+                                .arg(*at)
+                                .arg(kSchemaVersion);
+        }
+        if (*at >= upTo)
+            return db.commit() ? std::nullopt : std::optional<QString>(db.lastError().text());
+        const int next = *at + 1;
+        bool done = true;
+        for (const QString& statement : kMigrations[std::size_t(next - 1)])
+            done = done && exec(statement);
+        done =
+            done &&
+            (*at == 0 ? exec(QStringLiteral("insert into schema_version values (%1)").arg(next))
+                      : exec(QStringLiteral("update schema_version set version = %1").arg(next)));
+        if (!done || !db.commit()) {
+            const QString why = error_;
+            db.rollback();
+            return error_ = tr("The lab database could not be brought to version %1: %2")
+                                .arg(next)
+                                .arg(why);
+        }
+    }
+}
+
+std::optional<qint64> LabDatabase::nextRecordNumber() {
+    QSqlQuery q(database());
+    if (!q.exec(QStringLiteral("select nextval('record_number')")) || !q.next()) {
+        error_ = q.lastError().text().trimmed();
+        return std::nullopt;
+    }
+    return q.value(0).toLongLong();
+}
+
+} // namespace trq

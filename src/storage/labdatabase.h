@@ -1,0 +1,67 @@
+#pragma once
+
+#include <QCoreApplication>
+#include <QSqlDatabase>
+#include <QString>
+
+#include <optional>
+#include <variant>
+
+namespace trq {
+
+// Where a lab's PostgreSQL server is, as a user writes it:
+// postgresql://user@host:port/dbname?sslmode=require. A password is never
+// part of it: libpq takes it from ~/.pgpass, PGPASSFILE or a service file.
+struct LabAddress {
+    Q_DECLARE_TR_FUNCTIONS(LabAddress)
+public:
+    QString user, host;
+    int port = 5432;
+    QString database;
+    QString sslMode = QStringLiteral("prefer"); // libpq's own default
+
+    static std::variant<LabAddress, QString> parse(const QString& uri);
+    QString uri() const;
+    bool operator==(const LabAddress&) const = default;
+};
+
+// A lab database: its schema made on first use and brought up to this
+// program's version one numbered migration at a time, each in a
+// transaction; a database newer than the program is refused, not touched.
+//
+// Every recorded point is kept once, keyed by station, run and sequence
+// number, so a batch sent again adds nothing; a saved record names a run's
+// span of points rather than copying them. The view "readings" shows each
+// point once with its station, supply and time, for a dashboard.
+class LabDatabase {
+    Q_DECLARE_TR_FUNCTIONS(LabDatabase)
+public:
+    static constexpr int kSchemaVersion = 2;
+
+    // A connection of its own name, not yet open.
+    LabDatabase(const LabAddress& address, const QString& connectionName);
+    ~LabDatabase();
+    LabDatabase(const LabDatabase&) = delete;
+    LabDatabase& operator=(const LabDatabase&) = delete;
+
+    // Why it cannot be opened (the server's words), or nothing.
+    std::optional<QString> open(int connectSeconds = 5);
+    // Made or migrated to kSchemaVersion (or to upTo, for a test of an
+    // older one); why not, or nothing.
+    std::optional<QString> prepare(int upTo = kSchemaVersion);
+    // The schema's version; 0 for a database without one; nothing when it
+    // cannot be read.
+    std::optional<int> version();
+    // A record number no other writer gets, however many write at once.
+    std::optional<qint64> nextRecordNumber();
+    QSqlDatabase database() const { return QSqlDatabase::database(name_, false); }
+    QString lastError() const { return error_; }
+
+private:
+    bool exec(const QString& statement);
+
+    QString name_;
+    QString error_;
+};
+
+} // namespace trq
