@@ -51,10 +51,10 @@ private slots:
         QCOMPARE(db.version(), std::optional<int>(1));
         QSqlQuery q(db.database());
         QVERIFY(q.exec("insert into station (name) values ('bench-1')"));
-        QVERIFY(q.exec("insert into run values ('bench-1', 1, 'rail', 'PSQ-3323', '20260001', "
+        QVERIFY(q.exec("insert into run values ('bench-1', 'rail', 1, 'PSQ-3323', '20260001', "
                        "'2026-12-09 10:00:00+00')"));
-        QVERIFY(q.exec("insert into point values ('bench-1', 1, 0, 2, '2026-12-09 10:00:01+00', "
-                       "12, 0.5, 0.001, 0.012)"));
+        QVERIFY(q.exec("insert into point values ('bench-1', 'rail', 1, 0, 2, "
+                       "'2026-12-09 10:00:01+00', 12, 0.5, 0.001, 0.012)"));
         QCOMPARE(db.prepare(), std::nullopt);
         QCOMPARE(db.version(), std::optional<int>(LabDatabase::kSchemaVersion));
         QVERIFY(q.exec("select station, supply, channel, power from readings"));

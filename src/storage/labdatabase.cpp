@@ -30,31 +30,31 @@ const std::array<QStringList, 2> kMigrations{
                        "first_seen timestamptz not null default now())"),
         // A run: one supply's recording on a station, its points numbered.
         QStringLiteral("create table run (station text not null references station (name), "
-                       "run bigint not null, supply text not null, model text not null, "
+                       "supply text not null, run bigint not null, model text not null, "
                        "serial text not null default '', started timestamptz not null, "
-                       "primary key (station, run))"),
-        QStringLiteral("create table point (station text not null, run bigint not null, "
-                       "seq bigint not null, channel smallint not null, "
+                       "primary key (station, supply, run))"),
+        QStringLiteral("create table point (station text not null, supply text not null, "
+                       "run bigint not null, seq bigint not null, channel smallint not null, "
                        "time timestamptz not null, voltage double precision, "
                        "current double precision, charge double precision, "
-                       "energy double precision, primary key (station, run, seq, channel), "
-                       "foreign key (station, run) references run (station, run) "
+                       "energy double precision, "
+                       "primary key (station, supply, run, seq, channel), "
+                       "foreign key (station, supply, run) references run (station, supply, run) "
                        "on delete cascade)"),
         // Numbers from a sequence: unique however many stations save at once.
         QStringLiteral("create sequence record_number"),
-        QStringLiteral("create table record (number bigint primary key "
-                       "default nextval('record_number'), station text not null, "
-                       "run bigint not null, first_seq bigint not null, last_seq bigint not null, "
-                       "description text not null default '', "
-                       "saved timestamptz not null default now(), "
-                       "foreign key (station, run) references run (station, run))")},
+        QStringLiteral(
+            "create table record (number bigint primary key "
+            "default nextval('record_number'), station text not null, "
+            "supply text not null, run bigint not null, first_seq bigint not null, "
+            "last_seq bigint not null, description text not null default '', "
+            "saved timestamptz not null default now(), "
+            "foreign key (station, supply, run) references run (station, supply, run))")},
     QStringList{
         // A time range of one supply's points, fast.
-        QStringLiteral("create index point_time on point (station, run, time)"),
-        QStringLiteral("create index run_supply on run (supply)"),
-        QStringLiteral("create view readings as select p.station, r.supply, p.channel, p.time, "
-                       "p.voltage, p.current, p.voltage * p.current as power, p.charge, p.energy "
-                       "from point p join run r on r.station = p.station and r.run = p.run")}};
+        QStringLiteral("create index point_supply_time on point (supply, time)"),
+        QStringLiteral("create view readings as select station, supply, channel, time, voltage, "
+                       "current, voltage * current as power, charge, energy from point")}};
 
 } // namespace
 

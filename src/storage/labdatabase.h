@@ -29,10 +29,10 @@ public:
 // program's version one numbered migration at a time, each in a
 // transaction; a database newer than the program is refused, not touched.
 //
-// Every recorded point is kept once, keyed by station, run and sequence
-// number, so a batch sent again adds nothing; a saved record names a run's
-// span of points rather than copying them. The view "readings" shows each
-// point once with its station, supply and time, for a dashboard.
+// Every recorded point is kept once, keyed by station, supply, run and
+// sequence number, so a batch sent again adds nothing; a saved record names a
+// run's span of points rather than copying them. The view "readings" shows
+// each point once with its station, supply and time, for a dashboard.
 class LabDatabase {
     Q_DECLARE_TR_FUNCTIONS(LabDatabase)
 public:
