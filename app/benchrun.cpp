@@ -328,6 +328,10 @@ bool BenchRun::store() {
 }
 
 void BenchRun::signalled(const QString& name) {
+    // A sequence stopped ends as any stopped sequence: exit 5.
+    if (bench_.size() > 0 && bench_.session(0).sequence().running())
+        return bench_.session(0).sequence().runner().stop(
+            QStringLiteral("Stopped by %1.").arg(name));
     say(QStringLiteral("Stopped by %1.").arg(name));
     bool stored = true;
     if (recording_) {
@@ -358,6 +362,9 @@ void BenchRun::finish(int code, const QString& text) {
     if (sequencer_)
         sequencer_->stop();
     bench_.stopPowerOrder();
+    // A sequence still running ends here, its outputs off.
+    if (bench_.size() > 0)
+        bench_.session(0).sequence().runner().stop(text);
     if (!text.isEmpty())
         say(text);
     for (const auto& server : servers_)
@@ -378,8 +385,16 @@ void BenchRun::finish(int code, const QString& text) {
     while (!off.empty() && off.back().supply.isEmpty())
         off.pop_back(); // no wait after the last
     if (complete_ || std::none_of(off.begin(), off.end(),
-                                  [](const PowerStep& s) { return !s.supply.isEmpty(); }))
+                                  [](const PowerStep& s) { return !s.supply.isEmpty(); })) {
+        // A sequence's output-off leaves the links before they close.
+        for (int i = 0; i < bench_.size(); ++i) {
+            const TaskScheduler& link = bench_.session(i).link();
+            if (bench_.session(i).isReady() &&
+                (link.pendingCommands() > 0 || link.commandInFlight()))
+                return drain_.start(kOutputOffMsec);
+        }
         return QTimer::singleShot(0, this, &BenchRun::end);
+    }
     say(QStringLiteral("Switching the outputs off again: %1.").arg(powerOrderText(off)));
     int waits = 0;
     for (const PowerStep& step : off)

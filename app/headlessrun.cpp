@@ -1,6 +1,7 @@
 #include "headlessrun.h"
 
 #include "automation/scpiserver.h"
+#include "session/labupload.h"
 #include "session/recording.h"
 #include "session/sessionsequence.h"
 #include "storage/csvexport.h"
@@ -177,8 +178,56 @@ void HeadlessRun::startRecording() {
                      ? QStringLiteral("until stopped")
                      : QStringLiteral("%1 s").arg(line_.recordSeconds))
             .arg(QLatin1String(kRecordScales[std::size_t(line_.scale)].text)));
+    if (line_.database)
+        startUpload();
     if (line_.sequence)
         startSequence();
+}
+
+void HeadlessRun::startUpload() {
+    const SupplyConnection& c = session_.connection();
+    upload_ = std::make_unique<LabUpload>(*line_.database, session_.store(),
+                                          LabUpload::Source{line_.station, c.model(), c.model(),
+                                                            c.serialNumber(),
+                                                            session_.supply().channelCount()});
+    const QDateTime now = QDateTime::currentDateTime();
+    upload_->startRun(now.toMSecsSinceEpoch(), now);
+    connect(upload_.get(), &LabUpload::progressed, this, [this] {
+        if (!upload_->problem().isEmpty()) {
+            // Once, not every batch it lasts.
+            if (!std::exchange(labWaiting_, true))
+                say(QStringLiteral("lab database: %1 points waiting (%2)")
+                        .arg(upload_->waiting())
+                        .arg(upload_->problem()));
+        } else if (std::exchange(labWaiting_, false)) {
+            say(QStringLiteral("The lab database takes points again."));
+        }
+    });
+    say(QStringLiteral("The points go to the lab database %1 as station %2 too.")
+            .arg(line_.database->uri(), line_.station));
+}
+
+void HeadlessRun::drainUpload() {
+    constexpr int kLastPointsMsec = 5000;
+    uploadDrainTime_.start();
+    uploadDrain_.setInterval(100);
+    connect(&uploadDrain_, &QTimer::timeout, this, [this] {
+        upload_->sendNow();
+        const qint64 waiting = upload_->waiting();
+        if (waiting > 0 && uploadDrainTime_.elapsed() < kLastPointsMsec)
+            return;
+        uploadDrain_.stop();
+        if (waiting > 0)
+            say(QStringLiteral("lab database: %1 points waiting; they stay in the working table "
+                               "of %2.")
+                    .arg(waiting)
+                    .arg(QDir::toNativeSeparators(session_.store().fileName())));
+        else
+            say(QStringLiteral("The lab database has every point."));
+        uploadDrained_ = true;
+        end();
+    });
+    uploadDrain_.start();
 }
 
 void HeadlessRun::recordingStopped(RecordingEngine::StopReason reason) {
@@ -243,6 +292,9 @@ bool HeadlessRun::store() {
 }
 
 void HeadlessRun::signalled(const QString& name) {
+    // A sequence stopped ends as any stopped sequence: exit 5.
+    if (session_.sequence().running())
+        return session_.sequence().runner().stop(QStringLiteral("Stopped by %1.").arg(name));
     say(QStringLiteral("Stopped by %1.").arg(name));
     bool stored = true;
     if (recording_) {
@@ -266,11 +318,18 @@ void HeadlessRun::finish(int code, const QString& text) {
     if (!text.isEmpty())
         say(text);
     server_.stop();
+    // A sequence still running (a recording that reached its length) ends
+    // here, its outputs off.
+    session_.sequence().runner().stop(text);
     // A run that ends before its recording is complete leaves no output on
     // that it switched on; the off command leaves the link before it closes.
     if (switchedOn_ && !complete_ && session_.isReady() && session_.supply().outputOn()) {
         session_.control().setOutput(false);
         say(QStringLiteral("Switched the output off again."));
+    }
+    // A sequence's output-off too: closing the link would drop it.
+    if (session_.isReady() &&
+        (session_.link().pendingCommands() > 0 || session_.link().commandInFlight())) {
         drain_.start(kOutputOffMsec);
         return;
     }
@@ -281,6 +340,11 @@ void HeadlessRun::finish(int code, const QString& text) {
 void HeadlessRun::end() {
     if (ended_)
         return;
+    if (upload_ && !uploadDrained_) {
+        if (!uploadDrain_.isActive())
+            drainUpload();
+        return;
+    }
     ended_ = true;
     drain_.stop();
     session_.reset();

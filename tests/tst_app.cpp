@@ -5,6 +5,7 @@
 #include "sim/supply.h"
 #include "storage/database.h"
 #include "storage/recordstore.h"
+#include "support/pgserver.h"
 #include "support/testsupport.h"
 
 #include <QDir>
@@ -92,6 +93,14 @@ QStringList savedRecords(const QString& folder) {
                    .arg(sqlCount(db.database(), "select count(*) from datadetail where RecNo = '" +
                                                     r.recNo + "'"));
     return out;
+}
+
+// A statement's count in a data folder's file, or -1.
+int storedCount(const QString& folder, const QString& statement) {
+    trq::Database db;
+    if (db.open(folder, trq::Database::Access::ReadOnly) != trq::Database::OpenResult::Ok)
+        return -1;
+    return sqlCount(db.database(), statement);
 }
 
 } // namespace
@@ -204,6 +213,85 @@ private slots:
         QVERIFY2(refused.err.contains(
                      QStringLiteral("--sequence: Step 1: 99 V on channel 1 is beyond 0 to 32 V.")),
                  qPrintable(refused.err));
+    }
+    // However a headless sequence ends, on its own or by SIGTERM, on one
+    // supply or a bench, every output it switched on is off on the wire
+    // before the program exits: 0 completed, 5 stopped.
+    void aHeadlessSequenceEndsWithTheOutputsOff_data() {
+        columns<bool, bool, int, QString>("bench", "signal", "exitCode", "end");
+        row("completed", false, false, 0, QStringLiteral("The sequence has completed."));
+        row("SIGTERM", false, true, 5, QStringLiteral("Stopped by SIGTERM."));
+        row("bench, completed", true, false, 0, QStringLiteral("The sequence has completed."));
+        row("bench, SIGTERM", true, true, 5, QStringLiteral("Stopped by SIGTERM."));
+    }
+    void aHeadlessSequenceEndsWithTheOutputsOff() {
+        auto [bench, signal, exitCode, end] =
+            fetch<bool, bool, int, QString>("bench", "signal", "exitCode", "end");
+        const QString folder = freshFolder(QStringLiteral("seq-") + QTest::currentDataTag());
+        std::vector<std::shared_ptr<trq::sim::Supply>> supplies;
+        std::vector<std::unique_ptr<trq::sim::PtyServer>> ptys;
+        QStringList arguments{"--headless", "--data-folder", folder};
+        for (const char* name : {"main", "rail"}) {
+            if (!bench && QLatin1String(name) == QLatin1String("rail"))
+                break;
+            supplies.push_back(trq::sim::Supply::create(QStringLiteral("TRQ-3302")));
+            auto* s = supplies.back().get();
+            ptys.push_back(std::make_unique<trq::sim::PtyServer>(
+                [s](const QByteArray& b) { return s->receive(b); }));
+            QVERIFY(ptys.back()->open());
+            arguments << (bench ? QStringLiteral("--supply") : QStringLiteral("--port"))
+                      << (bench ? QLatin1String(name) + QStringLiteral("=serial:") : QString()) +
+                             ptys.back()->slavePath();
+        }
+        // No step of its own switches the output off: the run's end does.
+        const QByteArray dwell = signal ? "3600" : "1";
+        QFile file(folder + QStringLiteral("/on.csv"));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("step,supply,channel,voltage,current,output,dwell_s\n1,,1,5,0.5,on," + dwell +
+                   "\n" + (bench ? "1,rail,1,3,0.5,on," + dwell + "\n" : QByteArray()));
+        file.close();
+        arguments << QStringLiteral("--sequence") << file.fileName();
+        Background b(arguments);
+        QVERIFY2(b.says(QStringLiteral("Running the sequence")), qPrintable(b.err));
+        QTRY_VERIFY(
+            std::all_of(supplies.begin(), supplies.end(), [](const auto& s) { return s->output; }));
+        QCOMPARE(signal ? b.terminate() : b.exitCode(), exitCode);
+        QVERIFY2(b.err.contains(end), qPrintable(b.err));
+        for (const auto& s : supplies)
+            QVERIFY(!s->output);
+    }
+
+    // --database: the recorded points go to the lab database as well, each
+    // once, under the station given; a server that cannot be reached costs
+    // the local recording nothing and is said, with what waits.
+    void headlessRecordsIntoTheLabDatabase() {
+        trq::test::PgServer server;
+        QVERIFY2(server.error().isEmpty() && server.createDatabase(QStringLiteral("lab")),
+                 qPrintable(server.error()));
+        const QString folder = freshFolder(QStringLiteral("lab"));
+        const QString uri = server.address(QStringLiteral("lab")).uri();
+        const Run sent = run({"--headless", "--sim", "PSQ-3323", "--record", "3", "--output-on",
+                              "--database", uri, "--station", "bench-7", "--data-folder", folder},
+                             false);
+        QCOMPARE(sent.exitCode, 0);
+        QVERIFY2(sent.err.contains(QStringLiteral("The lab database has every point.")),
+                 qPrintable(sent.err));
+        const int local = storedCount(folder, QStringLiteral("select count(*) from datatemp"));
+        QVERIFY(local >= 3);
+        trq::LabDatabase lab(server.address(QStringLiteral("lab")), QStringLiteral("check"));
+        QCOMPARE(lab.open(), std::nullopt);
+        QCOMPARE(sqlCount(lab.database(), "select count(*) from readings where station = "
+                                          "'bench-7' and supply = 'PSQ-3323'"),
+                 3 * local);
+
+        QVERIFY(server.stop());
+        const Run waiting = run({"--headless", "--sim", "PSQ-3323", "--record", "2", "--output-on",
+                                 "--discard-unsaved", "--database", uri, "--data-folder", folder},
+                                false);
+        QCOMPARE(waiting.exitCode, 0);
+        QVERIFY2(waiting.err.contains(QRegularExpression(
+                     "lab database: \\d+ points waiting; they stay in the working table")),
+                 qPrintable(waiting.err));
     }
     void commandLineAnswers() {
         auto [arguments, display, exitCode, texts] =
