@@ -199,6 +199,15 @@ QList<QCommandLineOption> CommandLine::options() {
         {QStringLiteral("mqtt-station"),
          QStringLiteral("The station name in the MQTT topics (default: this machine's name)."),
          QStringLiteral("name")},
+        {QStringLiteral("database"),
+         QStringLiteral("Headless: send the recorded points on to a lab's PostgreSQL database as "
+                        "well, postgresql://user@host:port/database?sslmode=MODE; the password "
+                        "comes from ~/.pgpass. See also --station."),
+         QStringLiteral("uri")},
+        {QStringLiteral("station"),
+         QStringLiteral("The station the lab database keeps the points under (default: this "
+                        "machine's name)."),
+         QStringLiteral("name")},
         {QStringLiteral("language"),
          QStringLiteral("Language of the windows for this start: en or de (default: the "
                         "View > Language choice, else the system's language)."),
@@ -383,12 +392,20 @@ CommandLine CommandLine::read(const QCommandLineParser& parser) {
         if (isSet("mqtt-station"))
             line.mqtt->station = value("mqtt-station");
     }
+    if (isSet("database")) {
+        std::variant<LabAddress, QString> address = LabAddress::parse(value("database"));
+        if (const QString* why = std::get_if<QString>(&address))
+            refuse(QStringLiteral("--database: %1").arg(*why));
+        else
+            line.database = std::get<LabAddress>(address);
+    }
+    line.station = isSet("station") ? value("station") : QSysInfo::machineHostName();
     const bool recordOnly = isSet("record") || isSet("save") || isSet("csv") ||
-                            isSet("save-parts") || line.outputOn || isSet("sequence");
+                            isSet("save-parts") || line.outputOn || isSet("sequence") ||
+                            isSet("database");
     if (recordOnly && !line.headless)
-        refuse(
-            QStringLiteral("--record, --save, --save-parts, --csv, --output-on and --sequence need "
-                           "--headless"));
+        refuse(QStringLiteral("--record, --save, --save-parts, --csv, --output-on, --sequence and "
+                              "--database need --headless"));
     if (line.headless && !line.connection && !bench)
         refuse(QStringLiteral("--headless needs a supply: --port, --sim, --gpib, --supply or "
                               "--bench"));

@@ -7,6 +7,7 @@
 #include "session/instrumentsession.h"
 #include "session/sequence.h"
 #include "session/supplyinterface.h"
+#include "storage/labdatabase.h"
 
 #include <QCommandLineParser>
 #include <QStringList>
@@ -51,6 +52,10 @@ struct CommandLine {
     std::optional<ScpiServer::Options> serve;
     // --mqtt HOST[:PORT] (and --mqtt-station): publish to the lab's broker.
     std::optional<MqttFeed::Options> mqtt;
+    // --database URI (and --station): a lab's PostgreSQL server the points
+    // also go to (headless).
+    std::optional<LabAddress> database;
+    QString station;                       // default: this machine's name
     static constexpr int kContinuous = -1; // --record continuous
     int recordSeconds = 0;
     int scale = 0;

@@ -1,6 +1,7 @@
 #include "headlessrun.h"
 
 #include "automation/scpiserver.h"
+#include "session/labupload.h"
 #include "session/recording.h"
 #include "session/sessionsequence.h"
 #include "storage/csvexport.h"
@@ -177,8 +178,56 @@ void HeadlessRun::startRecording() {
                      ? QStringLiteral("until stopped")
                      : QStringLiteral("%1 s").arg(line_.recordSeconds))
             .arg(QLatin1String(kRecordScales[std::size_t(line_.scale)].text)));
+    if (line_.database)
+        startUpload();
     if (line_.sequence)
         startSequence();
+}
+
+void HeadlessRun::startUpload() {
+    const SupplyConnection& c = session_.connection();
+    upload_ = std::make_unique<LabUpload>(*line_.database, session_.store(),
+                                          LabUpload::Source{line_.station, c.model(), c.model(),
+                                                            c.serialNumber(),
+                                                            session_.supply().channelCount()});
+    const QDateTime now = QDateTime::currentDateTime();
+    upload_->startRun(now.toMSecsSinceEpoch(), now);
+    connect(upload_.get(), &LabUpload::progressed, this, [this] {
+        if (!upload_->problem().isEmpty()) {
+            // Once, not every batch it lasts.
+            if (!std::exchange(labWaiting_, true))
+                say(QStringLiteral("lab database: %1 points waiting (%2)")
+                        .arg(upload_->waiting())
+                        .arg(upload_->problem()));
+        } else if (std::exchange(labWaiting_, false)) {
+            say(QStringLiteral("The lab database takes points again."));
+        }
+    });
+    say(QStringLiteral("The points go to the lab database %1 as station %2 too.")
+            .arg(line_.database->uri(), line_.station));
+}
+
+void HeadlessRun::drainUpload() {
+    constexpr int kLastPointsMsec = 5000;
+    uploadDrainTime_.start();
+    uploadDrain_.setInterval(100);
+    connect(&uploadDrain_, &QTimer::timeout, this, [this] {
+        upload_->sendNow();
+        const qint64 waiting = upload_->waiting();
+        if (waiting > 0 && uploadDrainTime_.elapsed() < kLastPointsMsec)
+            return;
+        uploadDrain_.stop();
+        if (waiting > 0)
+            say(QStringLiteral("lab database: %1 points waiting; they stay in the working table "
+                               "of %2.")
+                    .arg(waiting)
+                    .arg(QDir::toNativeSeparators(session_.store().fileName())));
+        else
+            say(QStringLiteral("The lab database has every point."));
+        uploadDrained_ = true;
+        end();
+    });
+    uploadDrain_.start();
 }
 
 void HeadlessRun::recordingStopped(RecordingEngine::StopReason reason) {
@@ -291,6 +340,11 @@ void HeadlessRun::finish(int code, const QString& text) {
 void HeadlessRun::end() {
     if (ended_)
         return;
+    if (upload_ && !uploadDrained_) {
+        if (!uploadDrain_.isActive())
+            drainUpload();
+        return;
+    }
     ended_ = true;
     drain_.stop();
     session_.reset();

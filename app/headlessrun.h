@@ -4,6 +4,7 @@
 #include "consolerun.h"
 #include "session/recordingengine.h"
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QTimer>
 
@@ -12,6 +13,7 @@
 namespace trq {
 
 class ConsolePrompter;
+class LabUpload;
 class ScpiServer;
 
 // A run without windows: goes on line, optionally records for a while
@@ -54,6 +56,10 @@ private:
     // Once the output-off (if any) has left the link.
     void end();
     void signalled(const QString& name);
+    // --database: the recording's points go on to the lab database too.
+    void startUpload();
+    // Its last points, for a few seconds at most; then end() again.
+    void drainUpload();
 
     InstrumentSession& session_;
     ScpiServer& server_;
@@ -69,6 +75,11 @@ private:
     int exitCode_ = 0;
     QTimer firstReadings_;
     LinkDrain drain_;
+    std::unique_ptr<LabUpload> upload_;
+    bool labWaiting_ = false; // said that points wait for the lab database
+    bool uploadDrained_ = false;
+    QTimer uploadDrain_;
+    QElapsedTimer uploadDrainTime_;
     StopSignals signals_;
 };
 

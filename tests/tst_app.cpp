@@ -5,6 +5,7 @@
 #include "sim/supply.h"
 #include "storage/database.h"
 #include "storage/recordstore.h"
+#include "support/pgserver.h"
 #include "support/testsupport.h"
 
 #include <QDir>
@@ -92,6 +93,14 @@ QStringList savedRecords(const QString& folder) {
                    .arg(sqlCount(db.database(), "select count(*) from datadetail where RecNo = '" +
                                                     r.recNo + "'"));
     return out;
+}
+
+// A statement's count in a data folder's file, or -1.
+int storedCount(const QString& folder, const QString& statement) {
+    trq::Database db;
+    if (db.open(folder, trq::Database::Access::ReadOnly) != trq::Database::OpenResult::Ok)
+        return -1;
+    return sqlCount(db.database(), statement);
 }
 
 } // namespace
@@ -252,6 +261,38 @@ private slots:
             QVERIFY(!s->output);
     }
 
+    // --database: the recorded points go to the lab database as well, each
+    // once, under the station given; a server that cannot be reached costs
+    // the local recording nothing and is said, with what waits.
+    void headlessRecordsIntoTheLabDatabase() {
+        trq::test::PgServer server;
+        QVERIFY2(server.error().isEmpty() && server.createDatabase(QStringLiteral("lab")),
+                 qPrintable(server.error()));
+        const QString folder = freshFolder(QStringLiteral("lab"));
+        const QString uri = server.address(QStringLiteral("lab")).uri();
+        const Run sent = run({"--headless", "--sim", "PSQ-3323", "--record", "3", "--output-on",
+                              "--database", uri, "--station", "bench-7", "--data-folder", folder},
+                             false);
+        QCOMPARE(sent.exitCode, 0);
+        QVERIFY2(sent.err.contains(QStringLiteral("The lab database has every point.")),
+                 qPrintable(sent.err));
+        const int local = storedCount(folder, QStringLiteral("select count(*) from datatemp"));
+        QVERIFY(local >= 3);
+        trq::LabDatabase lab(server.address(QStringLiteral("lab")), QStringLiteral("check"));
+        QCOMPARE(lab.open(), std::nullopt);
+        QCOMPARE(sqlCount(lab.database(), "select count(*) from readings where station = "
+                                          "'bench-7' and supply = 'PSQ-3323'"),
+                 3 * local);
+
+        QVERIFY(server.stop());
+        const Run waiting = run({"--headless", "--sim", "PSQ-3323", "--record", "2", "--output-on",
+                                 "--discard-unsaved", "--database", uri, "--data-folder", folder},
+                                false);
+        QCOMPARE(waiting.exitCode, 0);
+        QVERIFY2(waiting.err.contains(QRegularExpression(
+                     "lab database: \\d+ points waiting; they stay in the working table")),
+                 qPrintable(waiting.err));
+    }
     void commandLineAnswers() {
         auto [arguments, display, exitCode, texts] =
             fetch<QStringList, bool, int, QStringList>("arguments", "display", "exitCode", "texts");
