@@ -1064,8 +1064,25 @@ private slots:
                           Qt::LeftButton);
         QTRY_VERIFY(!f.instruments.at(0)->output && !f.instruments.at(1)->output);
 
-        // Removed: its panel and entry go, its output as it was.
+        // Not while a sequence sets it: its link would close with the
+        // output on.
         QMenu* remove = m.action(C::RemoveSupplyMenu)->menu();
+        f.waiter.frozen = true;
+        QCOMPARE(f.first().sequence().run(std::get<Sequence>(Sequence::fromCsv(
+                     "supply,channel,voltage,current,output,dwell_s\nrail,1,2,,on,3600\n"))),
+                 std::nullopt);
+        QTRY_VERIFY(f.instruments.at(1)->output);
+        emit remove->aboutToShow();
+        remove->actions().at(0)->trigger();
+        QCOMPARE(
+            f.prompter.texts.last(),
+            QStringLiteral("rail cannot leave the bench while a sequence sets or watches it."));
+        QCOMPARE(f.bench.size(), 2);
+        f.first().sequence().runner().stop();
+        f.waiter.frozen = false;
+        QTRY_VERIFY(!f.instruments.at(1)->output);
+
+        // Removed: its panel and entry go, its output as it was.
         emit remove->aboutToShow();
         QCOMPARE(remove->actions().size(), 1);
         remove->actions().at(0)->trigger();

@@ -646,6 +646,10 @@ Versorgungen: %3</translation>
         <translation>%1 kann den Messplatz nicht verlassen, solange er aufzeichnet oder seine Schaltfolge läuft.</translation>
     </message>
     <message>
+        <source>%1 cannot leave the bench while a sequence sets or watches it.</source>
+        <translation>%1 kann den Messplatz nicht verlassen, solange eine Sequenz ihn stellt oder beobachtet.</translation>
+    </message>
+    <message>
         <source>All supplies</source>
         <translation>Alle Geräte</translation>
     </message>

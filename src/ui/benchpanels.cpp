@@ -183,6 +183,14 @@ void BenchPanels::remove(int index) {
                             {}, Prompter::Icon::Information);
         return;
     }
+    // Its link closes as it goes: the output a sequence switched on would
+    // stay on, and the sequence would run on without it.
+    if (s_.bench.sequenceControlling(s_.bench.session(index))) {
+        s_.prompter.message(tr("%1 cannot leave the bench while a sequence sets or watches it.")
+                                .arg(s_.bench.name(index)),
+                            {}, Prompter::Icon::Information);
+        return;
+    }
     Entry e = entries_.take(&s_.bench.session(index));
     closePanel(e);
     delete e.status;
