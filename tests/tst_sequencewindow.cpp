@@ -1,6 +1,6 @@
 // The sequence window on a simulated supply, worked with the mouse: a file
 // loaded and run, its steps on the wire, the panel's controls kept by the
-// run, and Stop.
+// run, Stop, and closing the program with a run going.
 #include "session/sessionsequence.h"
 #include "support/shellfixture.h"
 #include "ui/sequencewindow.h"
@@ -67,6 +67,21 @@ private slots:
         QCOMPARE(w->findChild<QLabel*>(QStringLiteral("state"))->text(),
                  QStringLiteral("Stopped: Stop was pressed."));
         QVERIFY(run->isEnabled());
+
+        // Closing the program with a run going: the run's output-off leaves
+        // the link before it closes.
+        QTest::mouseClick(run, Qt::LeftButton);
+        QTRY_VERIFY(f.instrument().output);
+        // Nor is its link closed for another supply while it runs.
+        f.prompter.texts.clear();
+        f.main->goOnLine(InterfaceKind::Serial, {}, true);
+        QCOMPARE(f.prompter.texts,
+                 QStringList{"A sequence is running on this supply: stop it first."});
+        QVERIFY(f.session->sequence().running() && f.session->isReady());
+        f.main->close();
+        QTRY_VERIFY(!f.main->isVisible());
+        QVERIFY(!f.instrument().output);
+        QCOMPARE(f.instrument().received.back(), QStringLiteral("OUT0"));
     }
 };
 

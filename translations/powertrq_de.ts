@@ -168,6 +168,52 @@ Schreibgeschützt fortfahren? (Nein beendet.) Schreibgeschützt kann nichts aufg
     </message>
 </context>
 <context>
+    <name>LabAddress</name>
+    <message>
+        <source>&apos;%1&apos; is no address of the form postgresql://user@host:port/database.</source>
+        <translation>&apos;%1&apos; ist keine Adresse der Form postgresql://benutzer@host:port/datenbank.</translation>
+    </message>
+    <message>
+        <source>A password does not belong in the address: keep it in ~/.pgpass (or the file PGPASSFILE names), where only libpq reads it.</source>
+        <translation>Ein Passwort gehört nicht in die Adresse: es steht in ~/.pgpass (oder der Datei, die PGPASSFILE nennt), wo nur libpq es liest.</translation>
+    </message>
+    <message>
+        <source>&apos;%1&apos; names no host and database (postgresql://user@host:port/database).</source>
+        <translation>&apos;%1&apos; nennt keinen Host und keine Datenbank (postgresql://benutzer@host:port/datenbank).</translation>
+    </message>
+    <message>
+        <source>&apos;%1&apos; is not an option of the address; sslmode is.</source>
+        <translation>&apos;%1&apos; ist keine Option der Adresse; sslmode ist eine.</translation>
+    </message>
+    <message>
+        <source>sslmode is one of %1.</source>
+        <translation>sslmode ist eines von %1.</translation>
+    </message>
+</context>
+<context>
+    <name>LabDatabase</name>
+    <message>
+        <source>Qt&apos;s PostgreSQL driver is not installed (Debian: libqt6sql6-psql).</source>
+        <translation>Der PostgreSQL-Treiber von Qt ist nicht installiert (Debian: libqt6sql6-psql).</translation>
+    </message>
+    <message>
+        <source>The lab database could not be opened: %1</source>
+        <translation>Die Labordatenbank konnte nicht geöffnet werden: %1</translation>
+    </message>
+    <message>
+        <source>The lab database&apos;s version could not be read: %1</source>
+        <translation>Die Version der Labordatenbank konnte nicht gelesen werden: %1</translation>
+    </message>
+    <message>
+        <source>The lab database is of version %1, newer than this program&apos;s %2: it is left as it is. Use a newer program.</source>
+        <translation>Die Labordatenbank hat Version %1, neuer als %2 dieses Programms: sie bleibt, wie sie ist. Bitte ein neueres Programm verwenden.</translation>
+    </message>
+    <message>
+        <source>The lab database could not be brought to version %1: %2</source>
+        <translation>Die Labordatenbank konnte nicht auf Version %1 gebracht werden: %2</translation>
+    </message>
+</context>
+<context>
     <name>Ni488Library</name>
     <message>
         <source>The GPIB driver library could not be loaded (%1). Install the NI-488.2 or linux-gpib driver to use GPIB.
@@ -1062,6 +1108,10 @@ Versorgungen: %3</translation>
         <source>The link to the supply was lost.</source>
         <translation>Die Verbindung zum Gerät ist verloren.</translation>
     </message>
+    <message>
+        <source>A sequence is running on this supply: stop it first.</source>
+        <translation>Auf diesem Gerät läuft eine Sequenz: bitte zuerst stoppen.</translation>
+    </message>
 </context>
 <context>
     <name>trq::LimitAction</name>
@@ -1470,6 +1520,10 @@ Versorgungen: %3</translation>
     <message>
         <source>Se&amp;quence...</source>
         <translation>Se&amp;quenz...</translation>
+    </message>
+    <message>
+        <source>The program was closed.</source>
+        <translation>Das Programm wurde geschlossen.</translation>
     </message>
 </context>
 <context>

@@ -113,6 +113,12 @@ bool InstrumentSession::mayOpenAnother() {
     if (connection_.state() != ConnectionState::Ready &&
         connection_.state() != ConnectionState::Reconnecting)
         return true;
+    // Its outputs-off would not leave a link closed at once.
+    if (sequence_->running()) {
+        prompter_.message(tr("A sequence is running on this supply: stop it first."), {},
+                          Prompter::Icon::Information);
+        return false;
+    }
     if (prompter_.ask(text(Text::ResetAndOpen), text(Text::ReopenTitle), Prompter::Icon::Question,
                       Prompter::Buttons::YesNo) != Prompter::Answer::Yes)
         return false;

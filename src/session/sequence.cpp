@@ -806,12 +806,18 @@ void SequenceRunner::next() {
         plan_->take();
         const quint64 run = run_;
         sending_ = true;
-        for (const PlannedSet& set : moment.sets)
+        for (const PlannedSet& set : moment.sets) {
             if (!target_.set(set)) {
                 sending_ = false;
                 return end(State::Stopped,
                            tr("Step %1: the supply refused a setting.").arg(moment.step + 1));
             }
+            // Ended by what the setting set off: nothing after its outputs-off.
+            if (state_ == State::Stopped || state_ == State::Done) {
+                sending_ = false;
+                return;
+            }
+        }
         sending_ = false;
         if (run != run_)
             return;

@@ -23,6 +23,7 @@
 #include <QAction>
 #include <QActionGroup>
 #include <QCloseEvent>
+#include <QElapsedTimer>
 #include <QIcon>
 #include <QLabel>
 #include <QMdiArea>
@@ -760,6 +761,41 @@ void MainWindow::showSequence() {
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
+    // A sequence ends with every output it set off, and the off commands
+    // leave the links before they close (a few seconds at most).
+    std::vector<InstrumentSession*> sessions{&session_};
+    if (bench_) {
+        sessions.clear();
+        for (int i = 0; i < bench_->size(); ++i)
+            sessions.push_back(&bench_->session(i));
+    }
+    bool stopped = false;
+    for (InstrumentSession* s : sessions)
+        if (s->sequence().running()) {
+            s->sequence().runner().stop(tr("The program was closed."));
+            stopped = true;
+        }
+    if (stopped && !closing_) {
+        closing_ = true;
+        event->ignore();
+        constexpr int kOffMsec = 3000;
+        closeDrain_.setInterval(20);
+        closeSince_.start();
+        connect(&closeDrain_, &QTimer::timeout, this, [this, sessions] {
+            const bool idle =
+                std::all_of(sessions.begin(), sessions.end(), [](InstrumentSession* s) {
+                    const TaskScheduler& link = s->link();
+                    return !s->isReady() || (link.pendingCommands() == 0 &&
+                                             !link.commandInFlight() && !link.serialExchangeOpen());
+                });
+            if (!idle && closeSince_.elapsed() < kOffMsec)
+                return;
+            closeDrain_.stop();
+            close();
+        });
+        closeDrain_.start();
+        return;
+    }
     statusTimer_.stop();
     recallTimer_.stop();
     // A running recording ends with its end time; nothing more is sent.

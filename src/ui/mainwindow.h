@@ -3,6 +3,7 @@
 #include "automation/scpiserver.h"
 #include "session/instrumentsession.h"
 
+#include <QElapsedTimer>
 #include <QHash>
 #include <QMainWindow>
 #include <QMessageBox>
@@ -261,6 +262,10 @@ private:
 
     QTimer statusTimer_;
     QTimer recallTimer_;
+    // Closing with a sequence running: its outputs-off leave the links first.
+    QTimer closeDrain_;
+    QElapsedTimer closeSince_;
+    bool closing_ = false;
 
     SerialSettingsDialog* serialDialog_ = nullptr;
     GpibSettingsDialog* gpibDialog_ = nullptr;

@@ -204,6 +204,7 @@ SequenceWindow::SequenceWindow(InstrumentSession& session, Prompter& prompter, Q
     connect(&runner, &SequenceRunner::finished, this,
             [this](bool completed, const QString& message) {
                 finished_ = completed ? QString() : message;
+                runEdited_ = true; // a run begun elsewhere next is no run of these rows
                 model_.markRunning(-1);
                 showProgress();
             });
