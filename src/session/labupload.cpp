@@ -197,6 +197,8 @@ void LabUpload::sendNow() {
         });
     if (!read || batch->size() == 0)
         return;
+    lastFull_ =
+        batch->size() >= std::size_t(kBatchRows) * std::size_t(std::min(source_.channels, 4));
     inFlight_ = true;
     auto* sender = static_cast<LabSender*>(worker_);
     QMetaObject::invokeMethod(
@@ -209,8 +211,9 @@ void LabUpload::batchDone(qint64 lastSeq, const QString& error) {
     if (error.isEmpty())
         confirmed_ = std::max(confirmed_, lastSeq);
     emit progressed();
-    // A backlog goes batch after batch while the server takes them.
-    if (error.isEmpty() && waiting() > 0)
+    // A backlog goes batch after batch while the server takes them; a few
+    // new points wait for the next interval, so a recording is not chased.
+    if (error.isEmpty() && lastFull_)
         sendNow();
 }
 

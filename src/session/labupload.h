@@ -75,6 +75,7 @@ private:
     QDateTime started_;
     qint64 confirmed_ = -1; // the last sequence number the server took
     bool inFlight_ = false;
+    bool lastFull_ = false; // the batch under way was a full one: more follow
     QString problem_;
 };
 

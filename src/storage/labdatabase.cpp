@@ -162,10 +162,11 @@ std::optional<QString> LabDatabase::prepare(int upTo) {
         // Taken in turn, and read again under the lock: another station may
         // have moved it on meanwhile.
         std::optional<int> at;
-        if (exec(QStringLiteral("select pg_advisory_xact_lock(%1)").arg(kSchemaLock)) &&
-            exec(QStringLiteral("create table if not exists schema_version "
-                                "(version integer not null)")))
+        if (exec(QStringLiteral("select pg_advisory_xact_lock(%1)").arg(kSchemaLock)))
             at = version();
+        if (at == 0 && !exec(QStringLiteral("create table if not exists schema_version "
+                                            "(version integer not null)")))
+            at.reset();
         if (!at) {
             db.rollback();
             return tr("The lab database's version could not be read: %1").arg(error_);
