@@ -3,9 +3,6 @@
 #include "storage/recordstore.h"
 
 #include <QAtomicInt>
-#include <QSqlError>
-#include <QSqlQuery>
-#include <QStringList>
 #include <QThread>
 
 #include <memory>
@@ -13,25 +10,6 @@
 namespace trq {
 
 namespace {
-
-// Arrays as PostgreSQL reads them, so a batch goes in one statement.
-template <typename T, typename Text> QString arrayText(const std::vector<T>& values, Text text) {
-    QStringList items;
-    items.reserve(qsizetype(values.size()));
-    for (const T& v : values)
-        items << text(v);
-    return QLatin1Char('{') + items.join(QLatin1Char(',')) + QLatin1Char('}');
-}
-
-QString numbers(const std::vector<std::optional<double>>& values) {
-    return arrayText(values, [](const std::optional<double>& v) {
-        return v ? QString::number(*v, 'g', 17) : QStringLiteral("NULL");
-    });
-}
-
-QString utc(const QDateTime& t) {
-    return t.toUTC().toString(Qt::ISODateWithMs);
-}
 
 QAtomicInt connectionNumber;
 
@@ -46,7 +24,9 @@ public:
 
     void send(const LabBatch& batch) {
         QString error;
-        if (!ready(&error) || !store(batch, &error)) {
+        if (!ready(&error) || !db_->store(batch)) {
+            if (error.isEmpty())
+                error = db_ ? db_->lastError() : QString();
             db_.reset(); // opened afresh for the next batch
             emit done(-1, error.isEmpty() ? QStringLiteral("?") : error);
             return;
@@ -70,49 +50,6 @@ private:
         if (why)
             *error = *why;
         return !why;
-    }
-
-    bool store(const LabBatch& b, QString* error) {
-        QSqlDatabase db = db_->database();
-        QSqlQuery q(db);
-        auto run = [&](const QString& statement, const QVariantList& values) {
-            q.prepare(statement);
-            for (const QVariant& v : values)
-                q.addBindValue(v);
-            if (q.exec())
-                return true;
-            *error = q.lastError().text().trimmed();
-            return false;
-        };
-        if (!db.transaction()) {
-            *error = db.lastError().text().trimmed();
-            return false;
-        }
-        const bool stored =
-            run(QStringLiteral("insert into station (name) values (?) on conflict do nothing"),
-                {b.station}) &&
-            run(QStringLiteral("insert into run (station, supply, run, model, serial, started) "
-                               "values (?, ?, ?, ?, ?, ?::timestamptz) on conflict do nothing"),
-                {b.station, b.supply, b.run, b.model, b.serial, utc(b.started)}) &&
-            run(QStringLiteral("insert into point (station, supply, run, seq, channel, time, "
-                               "voltage, current, charge, energy) select ?, ?, ?, * from "
-                               "unnest(?::bigint[], ?::smallint[], ?::timestamptz[], "
-                               "?::float8[], ?::float8[], ?::float8[], ?::float8[]) "
-                               "on conflict do nothing"),
-                {b.station, b.supply, b.run,
-                 arrayText(b.seq, [](qint64 s) { return QString::number(s); }),
-                 arrayText(b.channel, [](int c) { return QString::number(c); }),
-                 arrayText(b.time,
-                           [](const QDateTime& t) {
-                               return QLatin1Char('"') + utc(t) + QLatin1Char('"');
-                           }),
-                 numbers(b.voltage), numbers(b.current), numbers(b.charge), numbers(b.energy)});
-        if (stored && db.commit())
-            return true;
-        if (error->isEmpty())
-            *error = db.lastError().text().trimmed();
-        db.rollback();
-        return false;
     }
 
     LabAddress address_;

@@ -6,27 +6,11 @@
 #include <QObject>
 #include <QTimer>
 
-#include <vector>
-
 class QThread;
 
 namespace trq {
 
 class RecordStore;
-
-// One batch of a run's points as the lab database takes them, a row a
-// point and channel.
-struct LabBatch {
-    QString station, supply, model, serial;
-    qint64 run = 0;
-    QDateTime started;
-    std::vector<qint64> seq;
-    std::vector<int> channel;
-    std::vector<QDateTime> time;
-    std::vector<std::optional<double>> voltage, current, charge, energy;
-    qint64 lastSeq = -1; // the last point it holds
-    std::size_t size() const { return seq.size(); }
-};
 
 // The lab database's copy of one supply's recording. Points are committed
 // to the local file first, as always; this sends them on in batches from a

@@ -56,6 +56,25 @@ const std::array<QStringList, 2> kMigrations{
         QStringLiteral("create view readings as select station, supply, channel, time, voltage, "
                        "current, voltage * current as power, charge, energy from point")}};
 
+// Arrays as PostgreSQL reads them, so a batch goes in one statement.
+template <typename T, typename Text> QString arrayText(const std::vector<T>& values, Text text) {
+    QStringList items;
+    items.reserve(qsizetype(values.size()));
+    for (const T& v : values)
+        items << text(v);
+    return QLatin1Char('{') + items.join(QLatin1Char(',')) + QLatin1Char('}');
+}
+
+QString numbers(const std::vector<std::optional<double>>& values) {
+    return arrayText(values, [](const std::optional<double>& v) {
+        return v ? QString::number(*v, 'g', 17) : QStringLiteral("NULL");
+    });
+}
+
+QString utc(const QDateTime& t) {
+    return t.toUTC().toString(Qt::ISODateWithMs);
+}
+
 } // namespace
 
 std::variant<LabAddress, QString> LabAddress::parse(const QString& uri) {
@@ -196,6 +215,49 @@ std::optional<QString> LabDatabase::prepare(int upTo) {
                                 .arg(why);
         }
     }
+}
+
+bool LabDatabase::store(const LabBatch& b) {
+    QSqlDatabase db = database();
+    QSqlQuery q(db);
+    auto run = [&](const QString& statement, const QVariantList& values) {
+        q.prepare(statement);
+        for (const QVariant& v : values)
+            q.addBindValue(v);
+        if (q.exec())
+            return true;
+        error_ = q.lastError().text().trimmed();
+        return false;
+    };
+    if (!db.transaction()) {
+        error_ = db.lastError().text().trimmed();
+        return false;
+    }
+    error_.clear();
+    const bool stored =
+        run(QStringLiteral("insert into station (name) values (?) on conflict do nothing"),
+            {b.station}) &&
+        run(QStringLiteral("insert into run (station, supply, run, model, serial, started) "
+                           "values (?, ?, ?, ?, ?, ?::timestamptz) on conflict do nothing"),
+            {b.station, b.supply, b.run, b.model, b.serial, utc(b.started)}) &&
+        run(QStringLiteral("insert into point (station, supply, run, seq, channel, time, "
+                           "voltage, current, charge, energy) select ?, ?, ?, * from "
+                           "unnest(?::bigint[], ?::smallint[], ?::timestamptz[], "
+                           "?::float8[], ?::float8[], ?::float8[], ?::float8[]) "
+                           "on conflict do nothing"),
+            {b.station, b.supply, b.run,
+             arrayText(b.seq, [](qint64 s) { return QString::number(s); }),
+             arrayText(b.channel, [](int c) { return QString::number(c); }),
+             arrayText(
+                 b.time,
+                 [](const QDateTime& t) { return QLatin1Char('"') + utc(t) + QLatin1Char('"'); }),
+             numbers(b.voltage), numbers(b.current), numbers(b.charge), numbers(b.energy)});
+    if (stored && db.commit())
+        return true;
+    if (error_.isEmpty())
+        error_ = db.lastError().text().trimmed();
+    db.rollback();
+    return false;
 }
 
 std::optional<qint64> LabDatabase::nextRecordNumber() {

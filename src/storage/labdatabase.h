@@ -1,11 +1,13 @@
 #pragma once
 
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QSqlDatabase>
 #include <QString>
 
 #include <optional>
 #include <variant>
+#include <vector>
 
 namespace trq {
 
@@ -23,6 +25,20 @@ public:
     static std::variant<LabAddress, QString> parse(const QString& uri);
     QString uri() const;
     bool operator==(const LabAddress&) const = default;
+};
+
+// One batch of a run's points as the lab database takes them, a row a
+// point and channel.
+struct LabBatch {
+    QString station, supply, model, serial;
+    qint64 run = 0;
+    QDateTime started;
+    std::vector<qint64> seq;
+    std::vector<int> channel;
+    std::vector<QDateTime> time;
+    std::vector<std::optional<double>> voltage, current, charge, energy;
+    qint64 lastSeq = -1; // the last point it holds
+    std::size_t size() const { return seq.size(); }
 };
 
 // A lab database: its schema made on first use and brought up to this
@@ -52,6 +68,10 @@ public:
     // The schema's version; 0 for a database without one; nothing when it
     // cannot be read.
     std::optional<int> version();
+    // The batch's points in one transaction, with their station and run;
+    // points the server has already are left as they are. False with the
+    // reason in lastError().
+    bool store(const LabBatch& batch);
     // A record number no other writer gets, however many write at once.
     std::optional<qint64> nextRecordNumber();
     QSqlDatabase database() const { return QSqlDatabase::database(name_, false); }
