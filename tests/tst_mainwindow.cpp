@@ -427,13 +427,16 @@ private slots:
             port->selectAll();
             QTest::keyClicks(port, QStringLiteral("1884"));
             QTest::keyClicks(d->stationBox(), QStringLiteral("bench 7"));
+            auto* discovery = d->findChild<QCheckBox*>(QStringLiteral("discovery"));
+            QTest::mouseClick(discovery, Qt::LeftButton, {}, QPoint(4, discovery->height() / 2));
             d->accept();
         });
         f.main->action(C::LabFeed)->trigger();
         QCOMPARE(changed, 1);
         const MqttFeed::Options o = MqttFeed::Options::load();
-        QCOMPARE(std::tuple(o.enabled, o.host, o.port, o.station),
-                 std::tuple(true, QStringLiteral("broker.lab"), 1884, QStringLiteral("bench 7")));
+        QCOMPARE(
+            std::tuple(o.enabled, o.host, o.port, o.station, o.discovery),
+            std::tuple(true, QStringLiteral("broker.lab"), 1884, QStringLiteral("bench 7"), true));
         // Cancelled: nothing changes.
         onNextModal<MqttDialog>([](MqttDialog* d) {
             QTest::keyClicks(d->hostBox(), QStringLiteral("x"));

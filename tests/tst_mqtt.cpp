@@ -72,15 +72,15 @@ struct Message {
 // mosquitto_sub, with each message's QoS and retain flag.
 class Subscriber {
 public:
-    explicit Subscriber(quint16 port) {
+    explicit Subscriber(quint16 port, const QString& filter = QStringLiteral("powertrq/#")) {
         process_.setProcessChannelMode(QProcess::MergedChannels);
         // Line-buffered, so each line is read as it is printed.
         process_.start(QStringLiteral("/usr/bin/stdbuf"),
                        {QStringLiteral("-oL"), QStringLiteral("/usr/bin/mosquitto_sub"),
                         QStringLiteral("-d"), QStringLiteral("-h"), QStringLiteral("127.0.0.1"),
-                        QStringLiteral("-p"), QString::number(port), QStringLiteral("-t"),
-                        QStringLiteral("powertrq/#"), QStringLiteral("-q"), QStringLiteral("1"),
-                        QStringLiteral("-F"), QStringLiteral("MSG\\t%t\\t%q\\t%r\\t%p")});
+                        QStringLiteral("-p"), QString::number(port), QStringLiteral("-t"), filter,
+                        QStringLiteral("-q"), QStringLiteral("1"), QStringLiteral("-F"),
+                        QStringLiteral("MSG\\t%t\\t%q\\t%r\\t%p")});
         // Subscribed once the broker has acknowledged it (the -d lines).
         connected_ = process_.waitForStarted(5000) &&
                      QTest::qWaitFor([this] { return read().contains("received SUBACK"); }, 10000);
@@ -214,6 +214,43 @@ private slots:
         emit f.session->cameBackWithOutputOff();
         event(3, "output-off");
         QCOMPARE(last.value(QStringLiteral("after")).toString(), QStringLiteral("reconnect"));
+    }
+
+    // Where asked (never by default), the supply is announced to Home
+    // Assistant: a sensor per channel and quantity reading its topic, the
+    // output as a binary sensor, each retained so a dashboard that comes
+    // later finds them.
+    void homeAssistantFindsTheSupply() {
+        QCOMPARE(MqttFeed::Options::load().discovery, false);
+        Broker broker;
+        QVERIFY(broker.start());
+        SessionFixture f;
+        QVERIFY(f.onLineSerial(QStringLiteral("PSQ-3323")));
+        MqttFeed::Options o = options(broker.port);
+        o.discovery = true;
+        MqttFeed feed(*f.session, o);
+        QVERIFY(feed.start());
+        QTRY_VERIFY_WITH_TIMEOUT(feed.isConnected(), 10000);
+        Subscriber ha(broker.port, QStringLiteral("homeassistant/#"));
+        QVERIFY(ha.connected());
+        const QString sensor =
+            QStringLiteral("homeassistant/sensor/powertrq_bench7_PSQ_3323_ch2_current/config");
+        QTRY_VERIFY(ha.on(QStringLiteral("*/config")).size() == 3 * 3 + 1);
+        const Message current = ha.on(sensor).back();
+        QVERIFY(current.retained);
+        QCOMPARE(json(current.payload).value(QStringLiteral("state_topic")).toString(),
+                 QStringLiteral("powertrq/bench7/PSQ-3323/2/current"));
+        QCOMPARE(json(current.payload).value(QStringLiteral("unit_of_measurement")).toString(),
+                 QStringLiteral("A"));
+        const QJsonObject output =
+            json(ha.on(QStringLiteral(
+                           "homeassistant/binary_sensor/powertrq_bench7_PSQ_3323_output/config"))
+                     .back()
+                     .payload);
+        QCOMPARE(output.value(QStringLiteral("state_topic")).toString(),
+                 QStringLiteral("powertrq/bench7/PSQ-3323/state"));
+        QCOMPARE(output.value(QStringLiteral("device")).toObject().value(QStringLiteral("model")),
+                 QJsonValue(QStringLiteral("PSQ-3323")));
     }
 
     // Two supplies of one model on a bench publish under their own names,

@@ -1572,6 +1572,10 @@ Versorgungen: %3</translation>
         <source>Readings go to powertrq/&lt;station&gt;/&lt;model&gt;/&lt;channel&gt;/{voltage,current,power}, the state and events beside them. A broker that is away only costs retries.</source>
         <translation>Messwerte gehen an powertrq/&lt;station&gt;/&lt;model&gt;/&lt;channel&gt;/{voltage,current,power}, Zustand und Ereignisse daneben. Ein nicht erreichbarer Broker kostet nur Wiederholungen.</translation>
     </message>
+    <message>
+        <source>Announce the supplies to Home Assistant (MQTT discovery)</source>
+        <translation>Die Geräte bei Home Assistant anmelden (MQTT-Discovery)</translation>
+    </message>
 </context>
 <context>
     <name>trq::MqttFeed</name>

@@ -6,10 +6,12 @@
 #include "session/recording.h"
 
 #include <QHostInfo>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QJsonValue>
 #include <QPointer>
+#include <QRegularExpression>
 
 #include <mosquitto.h>
 
@@ -69,6 +71,7 @@ MqttFeed::Options MqttFeed::Options::load() {
     o.password = s.feedPassword();
     o.tls = s.feedTls();
     o.caFile = s.feedCaFile();
+    o.discovery = s.feedDiscovery();
     return o;
 }
 
@@ -82,6 +85,7 @@ void MqttFeed::Options::save() const {
     s.setFeedPassword(password);
     s.setFeedTls(tls);
     s.setFeedCaFile(caFile);
+    s.setFeedDiscovery(discovery);
 }
 
 std::optional<MqttFeed::Options> MqttFeed::Options::fromText(const QString& text) {
@@ -128,6 +132,8 @@ MqttFeed::MqttFeed(InstrumentSession& session, Options options, QObject* parent)
                     .toJson(QJsonDocument::Compact),
                 1, false);
         wasReady_ = s == ConnectionState::Ready;
+        if (wasReady_)
+            publishDiscovery(); // its channels are known now
         if (Recording* r = session_.recording(); r && s == ConnectionState::Ready) {
             // A new recording engine comes with each connection.
             connect(&r->engine(), &RecordingEngine::started, this, &MqttFeed::publishState,
@@ -315,6 +321,58 @@ void MqttFeed::publishLimit(const LimitTrip& trip) {
             QJsonDocument(event).toJson(QJsonDocument::Compact), 1, false);
 }
 
+void MqttFeed::publishDiscovery() {
+    if (!options_.discovery || !session_.isReady())
+        return;
+    // Ids of letters, digits and underscores only, the same at every start.
+    auto id = [](QString text) {
+        return text.replace(QRegularExpression(QStringLiteral("[^A-Za-z0-9_]")),
+                            QStringLiteral("_"));
+    };
+    const QString supply = supplyName_ ? supplyName_() : session_.connection().model();
+    const QString device = id(QStringLiteral("powertrq_%1_%2").arg(options_.station, supply));
+    const QJsonObject deviceInfo{
+        {QStringLiteral("identifiers"), QJsonArray{device}},
+        {QStringLiteral("name"), QStringLiteral("%1 (%2)").arg(supply, options_.station)},
+        {QStringLiteral("model"), session_.connection().model()},
+        {QStringLiteral("serial_number"), session_.connection().serialNumber()}};
+    struct Kind {
+        const char* quantity;
+        const char* unit;
+    };
+    static const Kind kKinds[] = {{"voltage", "V"}, {"current", "A"}, {"power", "W"}};
+    for (int c = 1; c <= session_.supply().channelCount(); ++c)
+        for (const Kind& k : kKinds) {
+            const QString quantity = QLatin1String(k.quantity);
+            const QString object = QStringLiteral("%1_ch%2_%3").arg(device).arg(c).arg(quantity);
+            publish(QStringLiteral("homeassistant/sensor/%1/config").arg(object),
+                    QJsonDocument(
+                        QJsonObject{{QStringLiteral("name"),
+                                     QStringLiteral("CH%1 %2").arg(c).arg(quantity)},
+                                    {QStringLiteral("unique_id"), object},
+                                    {QStringLiteral("state_topic"),
+                                     prefix() + QStringLiteral("/%1/%2").arg(c).arg(quantity)},
+                                    {QStringLiteral("unit_of_measurement"), QLatin1String(k.unit)},
+                                    {QStringLiteral("device_class"), quantity},
+                                    {QStringLiteral("state_class"), QStringLiteral("measurement")},
+                                    {QStringLiteral("device"), deviceInfo}})
+                        .toJson(QJsonDocument::Compact),
+                    1, true);
+        }
+    const QString output = device + QStringLiteral("_output");
+    publish(QStringLiteral("homeassistant/binary_sensor/%1/config").arg(output),
+            QJsonDocument(
+                QJsonObject{{QStringLiteral("name"), QStringLiteral("Output")},
+                            {QStringLiteral("unique_id"), output},
+                            {QStringLiteral("state_topic"), prefix() + QStringLiteral("/state")},
+                            {QStringLiteral("value_template"),
+                             QStringLiteral("{{ 'ON' if value_json.output else 'OFF' }}")},
+                            {QStringLiteral("device_class"), QStringLiteral("power")},
+                            {QStringLiteral("device"), deviceInfo}})
+                .toJson(QJsonDocument::Compact),
+            1, true);
+}
+
 void MqttFeed::connectedChanged(bool connected, int code) {
     // A refusal is followed by the broker closing the line: the refusal is
     // what the user needs to read.
@@ -323,6 +381,7 @@ void MqttFeed::connectedChanged(bool connected, int code) {
     refused_ = code > 0;
     if (connected) {
         setStatus(tr("MQTT: publishing to %1:%2").arg(options_.host).arg(options_.port));
+        publishDiscovery();
         publishState();
     } else if (code > 0) { // wrong credentials, say: the lab's admin must act
         setStatus(tr("MQTT: the broker at %1:%2 refused the connection (%3), trying again")

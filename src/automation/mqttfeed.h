@@ -19,6 +19,7 @@ struct LimitTrip;
 //   powertrq/<station>/<model>/<channel>/{voltage,current,power}  plain numbers, QoS 0
 //   powertrq/<station>/<model>/state   {"online":…,"output":…,"mode":…,"recording":…}, retained
 //   powertrq/<station>/<model>/event   {"type":"limit",…} or {"type":"link-lost"}, QoS 1
+//   homeassistant/{sensor,binary_sensor}/<id>/config   where asked, retained
 // The client runs on a thread of its own: a broker that is down or slow
 // never holds up the link or the windows, it only costs reconnect attempts
 // and a status note; and the feed goes within a moment whatever the broker
@@ -37,6 +38,9 @@ public:
         QString user, password;
         bool tls = false;
         QString caFile; // with tls: the broker's CA; none: the system's
+        // Home Assistant's MQTT discovery: a sensor per channel and
+        // quantity and the output as a binary sensor, announced retained.
+        bool discovery = false;
 
         bool enabled = false;
         static Options load();
@@ -68,6 +72,7 @@ private:
     void publish(const QString& topic, const QByteArray& payload, int qos, bool retain);
     void publishReadings(int channel);
     void publishState();
+    void publishDiscovery();
     void publishLimit(const LimitTrip& trip);
     void setStatus(const QString& text);
     void connectedChanged(bool connected, int code);

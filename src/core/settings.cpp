@@ -259,6 +259,7 @@ TRQ_SETTING(QString, feedUser, setFeedUser, Words{"MQTT/User"})
 TRQ_SETTING(QString, feedPassword, setFeedPassword, Words{"MQTT/Password"})
 TRQ_SETTING(bool, feedTls, setFeedTls, (Flag{"MQTT/TLS", false}))
 TRQ_SETTING(QString, feedCaFile, setFeedCaFile, Words{"MQTT/CAFile"})
+TRQ_SETTING(bool, feedDiscovery, setFeedDiscovery, (Flag{"MQTT/Discovery", false}))
 
 TRQ_SETTING(bool, toolbarCaptions, setToolbarCaptions, (Flag{"Common/ToolbarCaptions", true}))
 

@@ -139,6 +139,8 @@ public:
     void setFeedTls(bool on);
     QString feedCaFile() const;
     void setFeedCaFile(const QString& path);
+    bool feedDiscovery() const;
+    void setFeedDiscovery(bool on);
 
     // ---- Limits: a supply's rules as texts (LimitRule), by its model and,
     // where it gives one, its serial number; none when it has no list of
@@ -209,6 +211,7 @@ signals:
     void feedPasswordChanged(const QString& password);
     void feedTlsChanged(bool on);
     void feedCaFileChanged(const QString& path);
+    void feedDiscoveryChanged(bool on);
     void limitRulesChanged(const QString& model, const QString& serial);
     void benchChanged(const QString& name);
     void lastBenchChanged(const QString& name);

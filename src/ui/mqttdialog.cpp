@@ -14,7 +14,10 @@ MqttDialog::MqttDialog(QWidget* parent)
     : QDialog(parent), enabled_(new QCheckBox(tr("Publish to the lab's broker"), this)),
       host_(new QLineEdit(this)), port_(new QSpinBox(this)), station_(new QLineEdit(this)),
       tls_(new QCheckBox(QStringLiteral("TLS"), this)), caFile_(new QLineEdit(this)),
-      user_(new QLineEdit(this)), password_(new QLineEdit(this)) {
+      user_(new QLineEdit(this)), password_(new QLineEdit(this)),
+      discovery_(
+          new QCheckBox(tr("Announce the supplies to Home Assistant (MQTT discovery)"), this)) {
+    discovery_->setObjectName(QStringLiteral("discovery"));
     setObjectName(QStringLiteral("MqttDialog"));
     setWindowTitle(tr("Lab feed (MQTT)"));
     port_->setRange(1, 65535);
@@ -30,6 +33,7 @@ MqttDialog::MqttDialog(QWidget* parent)
     form->addRow(tr("CA file:"), caFile_);
     form->addRow(tr("User:"), user_);
     form->addRow(tr("Password:"), password_);
+    form->addRow(discovery_);
     auto* note = new QLabel(tr("Readings go to powertrq/<station>/<model>/<channel>/"
                                "{voltage,current,power}, the state and events beside "
                                "them. A broker that is away only costs retries."),
@@ -54,6 +58,7 @@ bool MqttDialog::run() {
     caFile_->setText(o.caFile);
     user_->setText(o.user);
     password_->setText(o.password);
+    discovery_->setChecked(o.discovery);
     if (exec() != QDialog::Accepted)
         return false;
     options().save();
@@ -70,6 +75,7 @@ MqttFeed::Options MqttDialog::options() const {
     o.caFile = caFile_->text().trimmed();
     o.user = user_->text();
     o.password = password_->text();
+    o.discovery = discovery_->isChecked();
     return o;
 }
 

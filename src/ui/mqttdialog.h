@@ -34,6 +34,7 @@ private:
     QLineEdit* caFile_;
     QLineEdit* user_;
     QLineEdit* password_;
+    QCheckBox* discovery_;
 };
 
 } // namespace trq
