@@ -32,8 +32,26 @@ QString secondsText(qint64 ms) {
     return numberText(double(ms) / 1000.0);
 }
 
-// One line's fields; a field in double quotes may hold commas.
-QStringList fieldsOf(const QString& line) {
+using sequencecsv::kColumns;
+enum Column {
+    Step,
+    Supply,
+    Channel,
+    Voltage,
+    Current,
+    Output,
+    Dwell,
+    Ramp,
+    Block,
+    Repeat,
+    Until,
+    SequenceUntil
+};
+constexpr int kRequired[] = {Channel, Voltage, Current, Output, Dwell};
+
+} // namespace
+
+QStringList sequencecsv::fields(const QString& line) {
     QStringList fields;
     QString field;
     bool quoted = false;
@@ -55,35 +73,13 @@ QStringList fieldsOf(const QString& line) {
     return fields;
 }
 
-// A field as written: quoted where it holds a comma or a quote.
-QString fieldText(const QString& field) {
+QString sequencecsv::written(const QString& field) {
     if (!field.contains(QLatin1Char(',')) && !field.contains(QLatin1Char('"')))
         return field;
     QString quoted = field;
     quoted.replace(QLatin1String("\""), QLatin1String("\"\""));
     return QLatin1Char('"') + quoted + QLatin1Char('"');
 }
-
-const char* const kColumns[] = {"step",    "supply", "channel", "voltage",
-                                "current", "output", "dwell_s", "ramp",
-                                "block",   "repeat", "until",   "sequence_until"};
-enum Column {
-    Step,
-    Supply,
-    Channel,
-    Voltage,
-    Current,
-    Output,
-    Dwell,
-    Ramp,
-    Block,
-    Repeat,
-    Until,
-    SequenceUntil
-};
-constexpr int kRequired[] = {Channel, Voltage, Current, Output, Dwell};
-
-} // namespace
 
 std::variant<EndCondition, QString> EndCondition::parse(const QString& written) {
     // "fail:" first, then a supply's name, before the condition itself.
@@ -166,7 +162,7 @@ std::variant<Sequence, QString> Sequence::fromCsv(const QByteArray& bytes) {
     // Each column by name, in any order; a name not known is a typing error.
     std::array<int, std::size(kColumns)> at;
     at.fill(-1);
-    const QStringList header = fieldsOf(lines.first());
+    const QStringList header = sequencecsv::fields(lines.first());
     for (int i = 0; i < header.size(); ++i) {
         const QString name = header.at(i).toLower();
         const auto known = std::find_if(std::begin(kColumns), std::end(kColumns),
@@ -185,7 +181,7 @@ std::variant<Sequence, QString> Sequence::fromCsv(const QByteArray& bytes) {
     QString openBlock;
     std::map<QString, int> counted; // each block's count as first given
     for (int n = 1; n < lines.size(); ++n) {
-        const QStringList fields = fieldsOf(lines.at(n));
+        const QStringList fields = sequencecsv::fields(lines.at(n));
         // Blank rows, also a spreadsheet's rows of commas, are no step.
         if (std::all_of(fields.begin(), fields.end(), [](const QString& f) { return f.isEmpty(); }))
             continue;
@@ -359,7 +355,7 @@ QByteArray Sequence::toCsv() const {
                 const auto c =
                     std::find_if(std::begin(kColumns), std::end(kColumns),
                                  [&](const char* k) { return name == QLatin1String(k); });
-                row << fieldText(values[c - std::begin(kColumns)]);
+                row << sequencecsv::written(values[c - std::begin(kColumns)]);
             }
             lines << row.join(QLatin1Char(','));
         }

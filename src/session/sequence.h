@@ -69,6 +69,20 @@ struct SequenceLimits {
     std::array<std::optional<double>, 4> userVolt{}, userCurr{};
 };
 
+// The pieces of a sequence's CSV form, shared by the file and the table
+// that edits it.
+namespace sequencecsv {
+// The columns, in the order the program writes them.
+inline constexpr std::array<const char*, 12> kColumns{
+    "step",    "supply", "channel", "voltage", "current", "output",
+    "dwell_s", "ramp",   "block",   "repeat",  "until",   "sequence_until"};
+// One line's fields, each trimmed; a field in double quotes may hold commas
+// ("" for a quote).
+QStringList fields(const QString& line);
+// A field as written: quoted where it holds a comma or a quote.
+QString written(const QString& field);
+} // namespace sequencecsv
+
 // A list of steps and the blocks that repeat them, as kept in a CSV file
 // with a header line: channel,voltage,current,output,dwell_s (an empty value
 // is unchanged; output is on, off or empty; each row one step), and, where

@@ -10,37 +10,8 @@ namespace trq {
 
 namespace {
 
-// The file's column names, which are no words to translate.
-const char* const kNames[] = {"step",    "supply", "channel", "voltage",
-                              "current", "output", "dwell_s", "ramp",
-                              "block",   "repeat", "until",   "sequence_until"};
-static_assert(std::size(kNames) == SequenceTableModel::ColumnCount);
-
-QStringList fieldsOf(const QString& line) {
-    QStringList fields;
-    QString field;
-    bool quoted = false;
-    for (qsizetype i = 0; i < line.size(); ++i) {
-        const QChar c = line.at(i);
-        if (c == QLatin1Char('"') && quoted && i + 1 < line.size() &&
-            line.at(i + 1) == QLatin1Char('"'))
-            field += line.at(++i);
-        else if (c == QLatin1Char('"'))
-            quoted = !quoted;
-        else if (c == QLatin1Char(',') && !quoted)
-            fields << std::exchange(field, {});
-        else
-            field += c;
-    }
-    return fields << field;
-}
-
-QString fieldText(const QString& field) {
-    if (!field.contains(QLatin1Char(',')) && !field.contains(QLatin1Char('"')))
-        return field;
-    return QLatin1Char('"') + QString(field).replace(QLatin1String("\""), QLatin1String("\"\"")) +
-           QLatin1Char('"');
-}
+using sequencecsv::kColumns;
+static_assert(kColumns.size() == SequenceTableModel::ColumnCount);
 
 } // namespace
 
@@ -86,7 +57,8 @@ QVariant SequenceTableModel::headerData(int section, Qt::Orientation orientation
         return section >= markedFirst_ && section <= markedLast_
                    ? QStringLiteral("\u25B6 %1").arg(section + 1)
                    : QString::number(section + 1);
-    return section >= 0 && section < ColumnCount ? QLatin1String(kNames[section]) : QVariant();
+    return section >= 0 && section < ColumnCount ? QLatin1String(kColumns[std::size_t(section)])
+                                                 : QVariant();
 }
 
 int SequenceTableModel::freshStep() const {
@@ -173,14 +145,14 @@ void SequenceTableModel::setSequence(const Sequence& sequence) {
     rows_.clear();
     markedFirst_ = markedLast_ = -1;
     std::vector<int> columnOf;
-    for (const QString& name : fieldsOf(lines.value(0)))
+    for (const QString& name : sequencecsv::fields(lines.value(0)))
         columnOf.push_back(
-            int(std::find_if(std::begin(kNames), std::end(kNames),
+            int(std::find_if(kColumns.begin(), kColumns.end(),
                              [&](const char* k) { return name == QLatin1String(k); }) -
-                std::begin(kNames)));
+                kColumns.begin()));
     for (qsizetype n = 1; n < lines.size(); ++n) {
         Row r;
-        const QStringList fields = fieldsOf(lines.at(n));
+        const QStringList fields = sequencecsv::fields(lines.at(n));
         for (qsizetype i = 0; i < fields.size() && i < qsizetype(columnOf.size()); ++i)
             if (columnOf[std::size_t(i)] < ColumnCount)
                 r[std::size_t(columnOf[std::size_t(i)])] = fields.at(i);
@@ -197,12 +169,12 @@ QByteArray SequenceTableModel::csv() const {
             used.push_back(c);
     QStringList lines, fields;
     for (int c : used)
-        fields << QLatin1String(kNames[c]);
+        fields << QLatin1String(kColumns[std::size_t(c)]);
     lines << fields.join(QLatin1Char(','));
     for (const Row& r : rows_) {
         fields.clear();
         for (int c : used)
-            fields << fieldText(r[std::size_t(c)]);
+            fields << sequencecsv::written(r[std::size_t(c)]);
         lines << fields.join(QLatin1Char(','));
     }
     return (lines.join(QStringLiteral("\r\n")) + QStringLiteral("\r\n")).toUtf8();
