@@ -262,11 +262,7 @@ void BenchRun::startSequence() {
         }
         return finish(CommandLine::BadOption, QStringLiteral("--sequence: %1").arg(*why));
     }
-    say(QStringLiteral("Running the sequence on %1 (%2 steps).")
-            .arg(bench_.name(0))
-            .arg(line_.sequence->steps.size()));
-    if (!sequence.notice().isEmpty())
-        say(sequence.notice());
+    saidSequenceRunning(sequence, QStringLiteral(" on %1").arg(bench_.name(0)));
 }
 
 void BenchRun::sequenceFinished(bool completed, const QString& message) {
@@ -279,9 +275,7 @@ void BenchRun::sequenceFinished(bool completed, const QString& message) {
         bench_.stopRecording();
         stored = store();
     }
-    finish(!completed ? CommandLine::SequenceStopped
-           : stored   ? CommandLine::Ok
-                      : CommandLine::NotStored);
+    finish(sequenceExitCode(completed, stored));
 }
 
 void BenchRun::recordingStopped(bool failed) {

@@ -1,5 +1,8 @@
 #include "consolerun.h"
 
+#include "commandline.h"
+#include "session/sessionsequence.h"
+
 #include <QDir>
 
 #include <cstdio>
@@ -70,6 +73,20 @@ bool saidSequenceEnd(bool completed, const QString& message) {
     say(completed ? QStringLiteral("The sequence has completed.")
                   : QStringLiteral("The sequence was stopped: %1").arg(message));
     return completed;
+}
+
+void saidSequenceRunning(const SessionSequence& sequence, const QString& where) {
+    say(QStringLiteral("Running the sequence%1 (%2 steps).")
+            .arg(where)
+            .arg(sequence.sequence().steps.size()));
+    if (!sequence.notice().isEmpty())
+        say(sequence.notice());
+}
+
+int sequenceExitCode(bool completed, bool stored) {
+    return !completed ? CommandLine::SequenceStopped
+           : stored   ? CommandLine::Ok
+                      : CommandLine::NotStored;
 }
 
 bool saidWritten(const QString& path, bool written, const QString& error) {

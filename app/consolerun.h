@@ -10,6 +10,8 @@
 
 namespace trq {
 
+class SessionSequence;
+
 // SIGINT and SIGTERM as a Qt signal on the event loop, for as long as it
 // lives: a run without windows ends cleanly on either.
 class StopSignals : public QObject {
@@ -40,8 +42,14 @@ void say(const QString& text);
 // Say how saving the record and writing the CSV went; false when it failed.
 bool saidSaved(const std::optional<QString>& number, const QString& error);
 bool saidWritten(const QString& path, bool written, const QString& error);
+// Say that --sequence runs (where: " on NAME" or nothing), and which steps
+// are held longer than written.
+void saidSequenceRunning(const SessionSequence& sequence, const QString& where = {});
 // Say how --sequence ended; whether it completed.
 bool saidSequenceEnd(bool completed, const QString& message);
+// A run's exit code once its sequence has ended: stopped, or completed with
+// its recording stored or not.
+int sequenceExitCode(bool completed, bool stored);
 
 // Waits until the commands sent last (an output-off) have left the links
 // before a run closes them, or gives up after a while and says so.

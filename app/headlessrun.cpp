@@ -91,9 +91,7 @@ void HeadlessRun::startSequence() {
         }
         return finish(CommandLine::BadOption, QStringLiteral("--sequence: %1").arg(*why));
     }
-    say(QStringLiteral("Running the sequence (%1 steps).").arg(line_.sequence->steps.size()));
-    if (!sequence.notice().isEmpty())
-        say(sequence.notice());
+    saidSequenceRunning(sequence);
 }
 
 void HeadlessRun::sequenceFinished(bool completed, const QString& message) {
@@ -107,9 +105,7 @@ void HeadlessRun::sequenceFinished(bool completed, const QString& message) {
         stored = store();
     }
     complete_ = completed;
-    finish(!completed ? CommandLine::SequenceStopped
-           : stored   ? CommandLine::Ok
-                      : CommandLine::NotStored);
+    finish(sequenceExitCode(completed, stored));
 }
 
 void HeadlessRun::prepareRecording() {

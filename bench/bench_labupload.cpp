@@ -3,6 +3,7 @@
 // backlog of an hour's four-channel recording takes once the server is back,
 // and what a recorded point costs with the upload running (the server up,
 // down or stalled) against without it.
+#include "ownfolder.h"
 #include "session/labupload.h"
 #include "storage/database.h"
 #include "storage/recordstore.h"
@@ -76,11 +77,9 @@ double drain(LabUpload& u, int limitMsec = 120000) {
 } // namespace
 
 int main(int argc, char** argv) {
-    QTemporaryDir home;
-    qputenv("XDG_CONFIG_HOME", home.path().toLocal8Bit());
+    OwnFolder home;
     QCoreApplication app(argc, argv);
-    QDir::setCurrent(home.path());
-    std::setvbuf(stdout, nullptr, _IOLBF, 0);
+    home.enter();
     test::PgServer server;
     if (!server.error().isEmpty() || !server.createDatabase(QStringLiteral("lab"))) {
         std::fprintf(stderr, "No server: %s\n", qPrintable(server.error()));

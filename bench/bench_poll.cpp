@@ -5,6 +5,7 @@
 // a timed test.
 #include "benchsession.h"
 #include "core/settings.h"
+#include "ownfolder.h"
 #include "session/bench.h"
 #include "session/limits.h"
 #include "sim/ptyserver.h"
@@ -384,13 +385,9 @@ void printBench() {
 } // namespace
 
 int main(int argc, char** argv) {
-    // The trace file and the settings (limit rules) go to a folder of the
-    // run's own, never the user's.
-    QTemporaryDir dir;
-    qputenv("XDG_CONFIG_HOME", dir.path().toLocal8Bit());
+    OwnFolder home;
     QCoreApplication app(argc, argv);
-    QDir::setCurrent(dir.path());
-    std::setvbuf(stdout, nullptr, _IOLBF, 0); // each case as it is done
+    home.enter();
     const QStringList args = app.arguments();
     if (const qsizetype at = args.indexOf(QStringLiteral("--turnaround")); at > 0)
         kTurnaroundMsec = args.value(at + 1).toDouble();

@@ -9,6 +9,7 @@
 // compare with the program's directly.
 #include "benchsession.h"
 #include "core/pollmode.h"
+#include "ownfolder.h"
 #include "protocol/commands.h"
 #include "session/sequence.h"
 #include "session/sessionsequence.h"
@@ -313,13 +314,9 @@ int measure(int steps, int dwellMs, bool fast) {
 } // namespace
 
 int main(int argc, char** argv) {
-    // The trace file and the settings go to a folder of the run's own,
-    // never the user's.
-    QTemporaryDir dir;
-    qputenv("XDG_CONFIG_HOME", dir.path().toLocal8Bit());
+    OwnFolder home;
     QCoreApplication app(argc, argv);
-    QDir::setCurrent(dir.path());
-    std::setvbuf(stdout, nullptr, _IOLBF, 0);
+    home.enter();
     const QStringList args = app.arguments();
     if (const qsizetype at = args.indexOf(QStringLiteral("--serve")); at > 0)
         return serve(args.value(at + 1));
