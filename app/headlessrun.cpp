@@ -1,7 +1,7 @@
 #include "headlessrun.h"
 
 #include "automation/scpiserver.h"
-#include "session/labupload.h"
+#include "session/labrecords.h"
 #include "session/recording.h"
 #include "session/sessionsequence.h"
 #include "storage/csvexport.h"
@@ -166,6 +166,8 @@ void HeadlessRun::startRecording() {
     connect(&rec.parts(), &PartSaver::partFailed, this, [](const QString& error) {
         say(QStringLiteral("A record part could not be saved: %1").arg(error));
     });
+    if (line_.database)
+        openLab();
     recording_ = rec.engine().start();
     if (!recording_)
         return finish(CommandLine::NotStored, QStringLiteral("The recording could not start."));
@@ -180,21 +182,25 @@ void HeadlessRun::startRecording() {
         startSequence();
 }
 
+void HeadlessRun::openLab() {
+    lab_ = std::make_unique<LabRecords>(session_,
+                                        LabRecords::Options{true, *line_.database, line_.station});
+    // The records go to the lab; a server away now is tried again at each
+    // save, while the points wait in the local file.
+    if (const std::optional<QString> why = lab_->openNow())
+        say(QStringLiteral("lab database: %1").arg(*why));
+}
+
 void HeadlessRun::startUpload() {
-    const SupplyConnection& c = session_.connection();
-    upload_ = std::make_unique<LabUpload>(*line_.database, session_.store(),
-                                          LabUpload::Source{line_.station, c.model(), c.model(),
-                                                            c.serialNumber(),
-                                                            session_.supply().channelCount()});
-    const QDateTime now = QDateTime::currentDateTime();
-    upload_->startRun(now.toMSecsSinceEpoch(), now);
-    connect(upload_.get(), &LabUpload::progressed, this, [this] {
-        if (!upload_->problem().isEmpty()) {
+    LabUpload* upload = &lab_->upload();
+    upload->sendNow();
+    connect(upload, &LabUpload::progressed, this, [this, upload] {
+        if (!upload->problem().isEmpty()) {
             // Once, not every batch it lasts.
             if (!std::exchange(labWaiting_, true))
                 say(QStringLiteral("lab database: %1 points waiting (%2)")
-                        .arg(upload_->waiting())
-                        .arg(upload_->problem()));
+                        .arg(upload->waiting())
+                        .arg(upload->problem()));
         } else if (std::exchange(labWaiting_, false)) {
             say(QStringLiteral("The lab database takes points again."));
         }
@@ -208,14 +214,14 @@ void HeadlessRun::drainUpload() {
     uploadDrainTime_.start();
     uploadDrain_.setInterval(100);
     connect(&uploadDrain_, &QTimer::timeout, this, [this] {
-        upload_->sendNow();
-        const qint64 waiting = upload_->waiting();
+        lab_->upload().sendNow();
+        const qint64 waiting = lab_->upload().waiting();
         if (waiting > 0 && uploadDrainTime_.elapsed() < kLastPointsMsec)
             return;
         uploadDrain_.stop();
         if (waiting > 0)
-            say(QStringLiteral("lab database: %1 points waiting; they stay in the working table "
-                               "of %2.")
+            say(QStringLiteral("lab database: %1 points waiting; they stay in %2 and go with "
+                               "the next run that reaches the server.")
                     .arg(waiting)
                     .arg(QDir::toNativeSeparators(session_.store().fileName())));
         else
@@ -336,7 +342,7 @@ void HeadlessRun::finish(int code, const QString& text) {
 void HeadlessRun::end() {
     if (ended_)
         return;
-    if (upload_ && !uploadDrained_) {
+    if (lab_ && !uploadDrained_) {
         if (!uploadDrain_.isActive())
             drainUpload();
         return;

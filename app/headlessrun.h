@@ -13,7 +13,7 @@
 namespace trq {
 
 class ConsolePrompter;
-class LabUpload;
+class LabRecords;
 class ScpiServer;
 
 // A run without windows: goes on line, optionally records for a while
@@ -57,6 +57,7 @@ private:
     void end();
     void signalled(const QString& name);
     // --database: the recording's points go on to the lab database too.
+    void openLab();
     void startUpload();
     // Its last points, for a few seconds at most; then end() again.
     void drainUpload();
@@ -75,7 +76,7 @@ private:
     int exitCode_ = 0;
     QTimer firstReadings_;
     LinkDrain drain_;
-    std::unique_ptr<LabUpload> upload_;
+    std::unique_ptr<LabRecords> lab_;
     bool labWaiting_ = false; // said that points wait for the lab database
     bool uploadDrained_ = false;
     QTimer uploadDrain_;

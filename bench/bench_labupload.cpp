@@ -56,9 +56,11 @@ struct Local {
     }
 };
 
-LabUpload::Source source() {
-    return {QStringLiteral("bench"), QStringLiteral("TRQ-7206S"), QStringLiteral("TRQ-7206S"),
-            QStringLiteral("1"), 4};
+// The store's points go under this run from now on.
+void startRun(RecordStore& store, qint64 run) {
+    store.setWorkingRun(WorkingRun{QStringLiteral("bench"), QStringLiteral("TRQ-7206S"),
+                                   QStringLiteral("TRQ-7206S"), QStringLiteral("1"), 4, run,
+                                   QDateTime::currentDateTime()});
 }
 
 // Until nothing waits; the seconds it took, or -1.
@@ -92,8 +94,8 @@ int main(int argc, char** argv) {
     {
         Local big;
         big.record(25000);
-        LabUpload upload(address, *big.store, source());
-        upload.startRun(1, QDateTime::currentDateTime());
+        startRun(*big.store, 1);
+        LabUpload upload(address, *big.store);
         const double sec = drain(upload);
         perSecond = sec > 0 ? 4 * 25000 / sec : 0;
     }
@@ -102,8 +104,8 @@ int main(int argc, char** argv) {
     {
         Local hour;
         hour.record(3600);
-        LabUpload backlog(address, *hour.store, source());
-        backlog.startRun(2, QDateTime::currentDateTime());
+        startRun(*hour.store, 2);
+        LabUpload backlog(address, *hour.store);
         hourSec = drain(backlog);
     }
     // A point's cost without the lab database and with it, the server up,
@@ -122,8 +124,8 @@ int main(int argc, char** argv) {
                     server.freeze(true);
                 if (c == Down)
                     server.stop();
-                upload = std::make_unique<LabUpload>(address, *local.store, source());
-                upload->startRun(++run, QDateTime::currentDateTime());
+                startRun(*local.store, ++run);
+                upload = std::make_unique<LabUpload>(address, *local.store);
             }
             // A batch under way (or hanging) while the points are recorded.
             local.record(10);

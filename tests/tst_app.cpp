@@ -286,12 +286,43 @@ private slots:
 
         QVERIFY(server.stop());
         const Run waiting = run({"--headless", "--sim", "PSQ-3323", "--record", "2", "--output-on",
-                                 "--discard-unsaved", "--database", uri, "--data-folder", folder},
+                                 "--discard-unsaved", "--database", uri, "--station", "bench-7",
+                                 "--data-folder", folder},
                                 false);
         QCOMPARE(waiting.exitCode, 0);
-        QVERIFY2(waiting.err.contains(QRegularExpression(
-                     "lab database: \\d+ points waiting; they stay in the working table")),
+        QVERIFY2(waiting.err.contains(QRegularExpression("lab database: \\d+ points waiting; they "
+                                                         "stay in .* and go with the next run")),
                  qPrintable(waiting.err));
+        const int left = storedCount(folder, QStringLiteral("select count(*) from datatemp"));
+
+        // Two stations at once, the first sending what waited from its
+        // last run too; their records' numbers never meet.
+        QVERIFY(server.start());
+        const QString other = freshFolder(QStringLiteral("lab-other"));
+        Background first({"--headless", "--sim", "PSQ-3323", "--record", "3", "--output-on",
+                          "--discard-unsaved", "--database", uri, "--station", "bench-7", "--save",
+                          "burn-in 7", "--data-folder", folder},
+                         false);
+        Background second({"--headless", "--sim", "PSQ-3323", "--record", "3", "--output-on",
+                           "--database", uri, "--station", "bench-8", "--save", "burn-in 8",
+                           "--data-folder", other},
+                          false);
+        QVERIFY2(first.exitCode(60000) == 0, qPrintable(first.err));
+        QVERIFY2(second.exitCode(60000) == 0, qPrintable(second.err));
+        trq::LabDatabase again(server.address(QStringLiteral("lab")), QStringLiteral("again"));
+        QCOMPARE(again.open(), std::nullopt);
+        QCOMPARE(sqlRows(again.database(), "select station, description from record order by "
+                                           "station"),
+                 (QStringList{"bench-7 burn-in 7", "bench-8 burn-in 8"}));
+        QCOMPARE(sqlCount(again.database(), "select count(distinct number) from record"), 2);
+        QCOMPARE(sqlCount(again.database(), "select count(distinct run) from point where station = "
+                                            "'bench-7'"),
+                 3);
+        QCOMPARE(sqlCount(again.database(), "select count(*) from readings where station = "
+                                            "'bench-7'"),
+                 3 * (local + left + storedCount(folder, "select count(*) from datatemp")));
+        // Saved there, not in the local file.
+        QCOMPARE(savedRecords(other), QStringList());
     }
     void commandLineAnswers() {
         auto [arguments, display, exitCode, texts] =

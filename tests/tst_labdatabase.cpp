@@ -4,6 +4,8 @@
 // their way there: each point there exactly once, however often the server
 // goes away, comes back or stalls, the local recording never held up.
 #include "session/labupload.h"
+#include "storage/csvexport.h"
+#include "storage/labarchive.h"
 #include "storage/labdatabase.h"
 #include "storage/recordstore.h"
 #include "support/pgserver.h"
@@ -33,12 +35,16 @@ struct Uploads : DatabaseFixture {
                             .toString(QLatin1String(kRecordTimeFormat));
             r.volt = {QString::number(rows), QStringLiteral("5.000"), {}, {}};
             r.curr = {QStringLiteral("0.500"), QStringLiteral("0.100"), {}, {}};
+            r.charge = {QString::number(rows * 0.0001, 'f', 4), {}, {}, {}};
+            r.gap = rows % 7 == 6;
             QVERIFY(store->appendSample(r));
         }
     }
-    LabUpload::Source source() const {
-        return {QStringLiteral("bench-1"), QStringLiteral("rail"), QStringLiteral("PSQ-3323"),
-                QStringLiteral("20260001"), 2};
+    // The working table's points go under this run from now on.
+    void startRun(qint64 run, const QDateTime& started) {
+        QVERIFY(store->setWorkingRun(WorkingRun{QStringLiteral("bench-1"), QStringLiteral("rail"),
+                                                QStringLiteral("PSQ-3323"),
+                                                QStringLiteral("20260001"), 2, run, started}));
     }
     // Points on the server, or -1.
     int onServer(const QString& where = QStringLiteral("true")) {
@@ -126,7 +132,7 @@ private slots:
                             QStringLiteral("update schema_version set version = 99")));
         QCOMPARE(other.prepare(),
                  std::optional<QString>(QStringLiteral(
-                     "The lab database is of version 99, newer than this program's 2: it is left "
+                     "The lab database is of version 99, newer than this program's 3: it is left "
                      "as it is. Use a newer program.")));
         QCOMPARE(other.version(), std::optional<int>(99));
     }
@@ -162,8 +168,8 @@ private slots:
         Uploads f;
         QVERIFY2(f.ready(), qPrintable(f.server.error()));
         const QDateTime started(QDate(2026, 12, 9), QTime(10, 0));
-        LabUpload upload(f.server.address(QStringLiteral("lab")), *f.store, f.source());
-        upload.startRun(1, started);
+        f.startRun(1, started);
+        LabUpload upload(f.server.address(QStringLiteral("lab")), *f.store);
         f.record(LabUpload::kBatchRows + 10); // more than one batch
         QVERIFY(Uploads::sent(upload));
         QCOMPARE(f.onServer(), 2 * f.rows);
@@ -185,10 +191,114 @@ private slots:
                            .arg(QString::fromLatin1(QTimeZone::systemTimeZoneId()))),
             1);
 
-        LabUpload again(f.server.address(QStringLiteral("lab")), *f.store, f.source());
-        again.startRun(1, started);
+        f.startRun(1, started); // from its first point again
+        LabUpload again(f.server.address(QStringLiteral("lab")), *f.store);
         QVERIFY(Uploads::sent(again));
         QCOMPARE(f.onServer(), 2 * f.rows);
+    }
+
+    // Points the server had not taken when their working table was cleared
+    // (a new recording, a record loaded) wait in the file's outbox and go
+    // first once it is back, after a restart too; none goes twice.
+    void waitingPointsOutliveTheirWorkingTable() {
+        Uploads f;
+        QVERIFY2(f.ready(), qPrintable(f.server.error()));
+        f.startRun(1, QDateTime::currentDateTime());
+        f.record(10);
+        QVERIFY(f.server.stop());
+        {
+            LabUpload upload(f.server.address(QStringLiteral("lab")), *f.store);
+            QSignalSpy progressed(&upload, &LabUpload::progressed);
+            upload.sendNow();
+            QVERIFY(progressed.wait(20000));
+            QCOMPARE(upload.waiting(), 10);
+        }                                 // the program ends
+        QVERIFY(f.store->clearWorking()); // and the next one records afresh
+        f.startRun(2, QDateTime::currentDateTime());
+        f.record(5);
+        QVERIFY(f.server.start());
+        LabUpload upload(f.server.address(QStringLiteral("lab")), *f.store);
+        QCOMPARE(upload.waiting(), 15);
+        QVERIFY(Uploads::sent(upload));
+        QCOMPARE(f.onServer(QStringLiteral("run = 1")), 2 * 10);
+        QCOMPARE(f.onServer(QStringLiteral("run = 2")), 2 * 5);
+        QCOMPARE(f.store->outboxCount(), 0);
+    }
+
+    // Saved, listed, filtered, loaded, replaced and deleted alike on this
+    // computer and in a lab database: a record loaded back exports the very
+    // bytes its working table did, with its comments, gaps, charge and
+    // events; the lab keeps each point once.
+    void recordsKeptAlike_data() {
+        columns<bool>("lab");
+        row("this computer", false);
+        row("a lab database", true);
+    }
+    void recordsKeptAlike() {
+        QFETCH(bool, lab);
+        Uploads f;
+        std::unique_ptr<LabDatabase> db;
+        std::unique_ptr<RecordArchive> archive;
+        if (lab) {
+            QVERIFY2(f.ready(), qPrintable(f.server.error()));
+            db = std::make_unique<LabDatabase>(f.server.address(QStringLiteral("lab")),
+                                               QStringLiteral("archive"));
+            QCOMPARE(db->open(), std::nullopt);
+            QCOMPARE(db->prepare(), std::nullopt);
+            archive = std::make_unique<LabArchive>(*db, *f.store, [] {
+                return LabArchive::Source{QStringLiteral("bench-1"), QStringLiteral("rail"),
+                                          QStringLiteral("PSQ-3323"), QStringLiteral("20260001"),
+                                          2};
+            });
+        } else {
+            archive = std::make_unique<LocalArchive>(*f.store);
+        }
+        archive->recordingStarted(QDateTime(QDate(2026, 12, 9), QTime(10, 0)));
+        f.record(20);
+        QVERIFY(
+            f.store->setComment(QStringLiteral("2026/12/09 10:00:03"), QStringLiteral("probe")));
+        QVERIFY(
+            f.store->addEvent(RecordEvent{5, QStringLiteral("2026/12/09 10:00:05"), 1,
+                                          QStringLiteral("V"), 12.1, 12, QStringLiteral("off")}));
+        const QByteArray recorded = exportCsv(2, f.store->workingRows());
+
+        const std::optional<QString> number = archive->nextRecordNumber();
+        QVERIFY2(number, qPrintable(archive->lastError()));
+        QVERIFY2(archive->saveNew({*number, QStringLiteral("2026/12/09 10:00:00"),
+                                   QStringLiteral("2026/12/09 10:00:19"), QStringLiteral("burn-in"),
+                                   QStringLiteral("0"), QStringLiteral("2")},
+                                  0),
+                 qPrintable(archive->lastError()));
+        QVERIFY(archive->nextRecordNumber() != number);
+        QCOMPARE(archive->records().size(), 1);
+        QCOMPARE(archive->records({{}, {}, QDate(2026, 12, 9), QDate(2026, 12, 9)}).size(), 1);
+        QCOMPARE(archive->records({{}, {}, QDate(2026, 12, 10), {}}).size(), 0);
+        if (lab) {
+            QCOMPARE(archive->records({QStringLiteral("bench-1"), QStringLiteral("rail"), {}, {}})
+                         .size(),
+                     1);
+            QCOMPARE(archive->records({QStringLiteral("bench-2"), {}, {}, {}}).size(), 0);
+        }
+
+        QVERIFY(f.store->clearWorking());
+        f.record(3);
+        QVERIFY2(archive->loadToWorking(*number), qPrintable(archive->lastError()));
+        QCOMPARE(exportCsv(2, f.store->workingRows()), recorded);
+        QCOMPARE(f.store->events().size(), 1);
+        QCOMPARE(f.store->events().front().action, QStringLiteral("off"));
+
+        QVERIFY2(archive->replace(*number, QStringLiteral("burn-in, unit 7"), 0),
+                 qPrintable(archive->lastError()));
+        QCOMPARE(archive->record(*number)->comment, QStringLiteral("burn-in, unit 7"));
+        QVERIFY(archive->loadToWorking(*number));
+        QCOMPARE(exportCsv(2, f.store->workingRows()), recorded);
+        if (lab)
+            QCOMPARE(f.onServer(), 2 * 20);
+
+        QVERIFY(archive->deleteRecord(*number));
+        QVERIFY(archive->records().isEmpty());
+        QVERIFY(!archive->loadToWorking(*number));
+        QVERIFY(!archive->lastError().isEmpty());
     }
 
     // A stalled server (SIGSTOP) holds only the sender: the recording and
@@ -197,9 +307,9 @@ private slots:
     void aStalledServerHoldsNothingUp() {
         Uploads f;
         QVERIFY2(f.ready(), qPrintable(f.server.error()));
-        auto upload = std::make_unique<LabUpload>(f.server.address(QStringLiteral("lab")), *f.store,
-                                                  f.source());
-        upload->startRun(7, QDateTime::currentDateTime());
+        f.startRun(7, QDateTime::currentDateTime());
+        auto upload =
+            std::make_unique<LabUpload>(f.server.address(QStringLiteral("lab")), *f.store);
         f.record(5);
         QVERIFY(Uploads::sent(*upload));
         QVERIFY(f.server.freeze(true));
@@ -213,8 +323,7 @@ private slots:
         QCOMPARE(upload->waiting(), 10);
         upload.reset(); // goes without its answer
         QVERIFY(f.server.freeze(false));
-        LabUpload after(f.server.address(QStringLiteral("lab")), *f.store, f.source());
-        after.startRun(7, QDateTime::currentDateTime());
+        LabUpload after(f.server.address(QStringLiteral("lab")), *f.store);
         QVERIFY(Uploads::sent(after));
         QCOMPARE(f.onServer(), 2 * 15);
     }

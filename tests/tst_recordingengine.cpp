@@ -361,7 +361,8 @@ private slots:
     // point once.
     void partsAreSavedWhileRecording() {
         EngineFixture f(1);
-        PartSaver parts(*f.store, *f.engine);
+        LocalArchive archive(*f.store);
+        PartSaver parts(archive, *f.engine);
         parts.setHours(1);
         parts.setDescription(QStringLiteral("soak"));
         f.engine->addView(&parts);

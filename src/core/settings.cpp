@@ -260,6 +260,9 @@ TRQ_SETTING(QString, feedPassword, setFeedPassword, Words{"MQTT/Password"})
 TRQ_SETTING(bool, feedTls, setFeedTls, (Flag{"MQTT/TLS", false}))
 TRQ_SETTING(QString, feedCaFile, setFeedCaFile, Words{"MQTT/CAFile"})
 TRQ_SETTING(bool, feedDiscovery, setFeedDiscovery, (Flag{"MQTT/Discovery", false}))
+TRQ_SETTING(bool, labEnabled, setLabEnabled, (Flag{"LabDatabase/Enabled", false}))
+TRQ_SETTING(QString, labAddress, setLabAddress, Words{"LabDatabase/Address"})
+TRQ_SETTING(QString, labStation, setLabStation, Words{"LabDatabase/Station"})
 
 TRQ_SETTING(bool, toolbarCaptions, setToolbarCaptions, (Flag{"Common/ToolbarCaptions", true}))
 

@@ -142,6 +142,15 @@ public:
     bool feedDiscovery() const;
     void setFeedDiscovery(bool on);
 
+    // ---- The lab database as the record store (the address holds no
+    // password: libpq reads it from its own files)
+    bool labEnabled() const;
+    void setLabEnabled(bool on);
+    QString labAddress() const;
+    void setLabAddress(const QString& uri);
+    QString labStation() const;
+    void setLabStation(const QString& station);
+
     // ---- Limits: a supply's rules as texts (LimitRule), by its model and,
     // where it gives one, its serial number; none when it has no list of
     // its own. The empty model holds the rules kept before they belonged to
@@ -212,6 +221,9 @@ signals:
     void feedTlsChanged(bool on);
     void feedCaFileChanged(const QString& path);
     void feedDiscoveryChanged(bool on);
+    void labEnabledChanged(bool on);
+    void labAddressChanged(const QString& uri);
+    void labStationChanged(const QString& station);
     void limitRulesChanged(const QString& model, const QString& serial);
     void benchChanged(const QString& name);
     void lastBenchChanged(const QString& name);

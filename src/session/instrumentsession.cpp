@@ -164,7 +164,14 @@ void InstrumentSession::setUpLayout() {
         recording_.release()->deleteLater();
     recording_ = std::make_unique<Recording>(*this, store_, prompter_, profile_->channels,
                                              recordingClock_, this);
+    recording_->setArchive(archive_);
     emit layoutChosen();
+}
+
+void InstrumentSession::setRecordArchive(RecordArchive* archive) {
+    archive_ = archive;
+    if (recording_)
+        recording_->setArchive(archive);
 }
 
 void InstrumentSession::queryInitialValues(LinkWait::Then then) {

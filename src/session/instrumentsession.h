@@ -32,6 +32,7 @@ namespace trq {
 class Database;
 class Prompter;
 class Recording;
+class RecordArchive;
 class RecordStore;
 class RecordingClock;
 class SessionSequence;
@@ -121,6 +122,9 @@ public:
     RecordStore& store() { return store_; }
     // The recording of the connection; none while off line.
     Recording* recording() const { return recording_.get(); }
+    // Where this and every later recording of the session keep their
+    // records; none: this computer's file.
+    void setRecordArchive(RecordArchive* archive);
     // The sequence kept and run on this supply.
     SessionSequence& sequence() { return *sequence_; }
 
@@ -187,6 +191,7 @@ private:
     RecordSetup recordSetup_;
     RecordingClock* recordingClock_ = nullptr;
     std::unique_ptr<Recording> recording_;
+    RecordArchive* archive_ = nullptr;
     SupplyPoll poll_;
     SupplyControl control_;
     SupplyReplies replies_;

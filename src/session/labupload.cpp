@@ -56,9 +56,8 @@ private:
     std::unique_ptr<LabDatabase> db_;
 };
 
-LabUpload::LabUpload(const LabAddress& address, RecordStore& store, Source source, QObject* parent)
-    : QObject(parent), store_(store), source_(std::move(source)), thread_(new QThread),
-      worker_(new LabSender(address)) {
+LabUpload::LabUpload(const LabAddress& address, RecordStore& store, QObject* parent)
+    : QObject(parent), store_(store), thread_(new QThread), worker_(new LabSender(address)) {
     worker_->moveToThread(thread_);
     // Its connection is closed in its own thread as that ends.
     connect(thread_, &QThread::finished, worker_, &QObject::deleteLater);
@@ -87,55 +86,46 @@ LabUpload::~LabUpload() {
     stalled->push_back(thread_);
 }
 
-void LabUpload::startRun(qint64 run, const QDateTime& started) {
-    run_ = run;
-    started_ = started;
-    confirmed_ = -1;
-}
-
 qint64 LabUpload::waiting() {
-    if (run_ < 0)
-        return 0;
-    const std::optional<WorkingSpan> span = store_.workingSpan();
-    if (!span || span->count == 0)
-        return 0;
-    return std::max<qint64>(0, span->lastSeqNo - confirmed_);
+    qint64 n = store_.outboxCount().value_or(0);
+    const std::optional<WorkingRun> run = store_.workingRun();
+    const std::optional<WorkingSpan> span = run ? store_.workingSpan() : std::nullopt;
+    if (span && span->count > 0)
+        n += std::max<qint64>(0, span->lastSeqNo - std::max(run->confirmed, span->firstSeqNo - 1));
+    return n;
 }
 
 void LabUpload::sendNow() {
-    if (inFlight_ || run_ < 0)
+    if (inFlight_)
         return;
     auto batch = std::make_shared<LabBatch>();
-    batch->station = source_.station;
-    batch->supply = source_.supply;
-    batch->model = source_.model;
-    batch->serial = source_.serial;
-    batch->run = run_;
-    batch->started = started_;
-    const bool read =
-        store_.forEachWorkingRow(confirmed_ + 1, kBatchRows, [&](const SampleRow& row) {
-            const QDateTime time =
-                QDateTime::fromString(row.recTime, QLatin1String(kRecordTimeFormat));
-            const PointValues v = valuesOf(row);
-            auto value = [](const QString& text, double number) {
-                return text.trimmed().isEmpty() ? std::nullopt : std::optional<double>(number);
-            };
-            for (int c = 0; c < std::min(source_.channels, 4); ++c) {
-                const auto i = std::size_t(c);
-                batch->seq.push_back(row.seqNo);
-                batch->channel.push_back(c + 1);
-                batch->time.push_back(time);
-                batch->voltage.push_back(value(row.volt[i], v.volt[i]));
-                batch->current.push_back(value(row.curr[i], v.curr[i]));
-                batch->charge.push_back(value(row.charge[i], v.charge[i]));
-                batch->energy.push_back(value(row.energy[i], v.energy[i]));
-            }
-            batch->lastSeq = row.seqNo;
-        });
-    if (!read || batch->size() == 0)
+    WorkingRun run;
+    // Earlier runs first: they have waited longest.
+    const QList<SampleRow> waited = store_.outboxRows(kBatchRows, &run);
+    fromOutbox_ = !waited.isEmpty();
+    if (fromOutbox_) {
+        for (const SampleRow& row : waited)
+            batch->add(row, run.channels);
+    } else {
+        const std::optional<WorkingRun> working = store_.workingRun();
+        if (!working)
+            return;
+        run = *working;
+        if (!store_.forEachWorkingRow(run.confirmed + 1, kBatchRows,
+                                      [&](const SampleRow& row) { batch->add(row, run.channels); }))
+            return;
+    }
+    if (batch->size() == 0)
         return;
+    batch->station = run.station;
+    batch->supply = run.supply;
+    batch->model = run.model;
+    batch->serial = run.serial;
+    batch->run = run.run;
+    batch->started = run.started;
     lastFull_ =
-        batch->size() >= std::size_t(kBatchRows) * std::size_t(std::min(source_.channels, 4));
+        batch->size() >= std::size_t(kBatchRows) * std::size_t(std::clamp(run.channels, 1, 4));
+    sent_ = run;
     inFlight_ = true;
     auto* sender = static_cast<LabSender*>(worker_);
     QMetaObject::invokeMethod(
@@ -145,12 +135,25 @@ void LabUpload::sendNow() {
 void LabUpload::batchDone(qint64 lastSeq, const QString& error) {
     inFlight_ = false;
     problem_ = error;
-    if (error.isEmpty())
-        confirmed_ = std::max(confirmed_, lastSeq);
+    bool more = false;
+    if (error.isEmpty() && fromOutbox_) {
+        // The working table's run may wait behind it; an outbox the file
+        // cannot empty is not sent again at once.
+        more = store_.dropFromOutbox(sent_, lastSeq);
+    } else if (error.isEmpty()) {
+        // The working table may hold another run by now: its own count stays.
+        std::optional<WorkingRun> working = store_.workingRun();
+        if (working && working->run == sent_.run && working->station == sent_.station &&
+            working->supply == sent_.supply && lastSeq > working->confirmed) {
+            working->confirmed = lastSeq;
+            store_.setWorkingRun(working);
+        }
+        more = lastFull_;
+    }
     emit progressed();
     // A backlog goes batch after batch while the server takes them; a few
     // new points wait for the next interval, so a recording is not chased.
-    if (error.isEmpty() && lastFull_)
+    if (more)
         sendNow();
 }
 

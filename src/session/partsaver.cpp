@@ -4,8 +4,8 @@
 
 namespace trq {
 
-PartSaver::PartSaver(RecordStore& store, RecordingEngine& engine, QObject* parent)
-    : QObject(parent), store_(store), engine_(engine) {}
+PartSaver::PartSaver(RecordArchive& archive, RecordingEngine& engine, QObject* parent)
+    : QObject(parent), archive_(&archive), engine_(engine) {}
 
 void PartSaver::recordingStarted(const QDateTime& start, const QDateTime&) {
     active_ = hours_ > 0;
@@ -43,14 +43,14 @@ void PartSaver::savePart(qint64 lastSeqNo, const QString& endTime) {
     const QString base =
         description_.isEmpty() ? tr("Recording of %1").arg(startText_) : description_;
     const QString description = tr("%1 (part %2)").arg(base, QString::number(part_ + 1));
-    const std::optional<QString> number = store_.nextRecordNumber();
+    const std::optional<QString> number = archive_->nextRecordNumber();
     const RecordHeader header{
         number.value_or(QString()),       partStart_,         endTime, description,
         QString::number(engine_.scale()), QStringLiteral("0")};
-    if (!number || !store_.saveNew(header, 1, {firstSeqNo_, lastSeqNo})) {
+    if (!number || !archive_->saveNew(header, 1, {firstSeqNo_, lastSeqNo})) {
         // The points stay in the working table: the next part tries again
         // with them.
-        const QString error = store_.lastError();
+        const QString error = archive_->lastError();
         trace(QStringLiteral("Part %1 not saved: %2").arg(part_ + 1).arg(error));
         emit partFailed(error);
         return;

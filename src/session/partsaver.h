@@ -1,6 +1,7 @@
 #pragma once
 
 #include "session/recordingengine.h"
+#include "storage/recordarchive.h"
 
 #include <QObject>
 
@@ -13,8 +14,10 @@ namespace trq {
 class PartSaver : public QObject, public RecordingView {
     Q_OBJECT
 public:
-    PartSaver(RecordStore& store, RecordingEngine& engine, QObject* parent = nullptr);
+    // The parts go where archive keeps records.
+    PartSaver(RecordArchive& archive, RecordingEngine& engine, QObject* parent = nullptr);
 
+    void setArchive(RecordArchive& archive) { archive_ = &archive; }
     // 0: no parts.
     void setHours(int hours) { hours_ = std::max(hours, 0); }
     int hours() const { return hours_; }
@@ -34,7 +37,7 @@ signals:
 private:
     void savePart(qint64 lastSeqNo, const QString& endTime);
 
-    RecordStore& store_;
+    RecordArchive* archive_;
     RecordingEngine& engine_;
     int hours_ = 0;
     QString description_;

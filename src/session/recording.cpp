@@ -30,7 +30,7 @@ Recording::Recording(InstrumentSession& session, RecordStore& store, Prompter& p
                      int channels, RecordingClock* clock, QObject* parent)
     : QObject(parent), store_(store), prompter_(prompter), record_(store, prompter),
       engine_(store, prompter, sourceOf(session), channels, clock), series_(channels),
-      parts_(store, engine_) {
+      parts_(record_.archive(), engine_) {
     connect(&session.supply(), &SupplyState::readingTaken, &engine_,
             [this](int channel, Quantity quantity, const Reading& reading) {
                 engine_.take(channel, quantity == Quantity::Voltage, reading);
@@ -62,6 +62,11 @@ void Recording::addStepEvent(int step, const QString& text) {
                                             RecordingEngine::timeText(engine_.now()), step, text);
     if (store_.addEvent(e))
         emit eventAdded(e);
+}
+
+void Recording::setArchive(RecordArchive* archive) {
+    record_.setArchive(archive);
+    parts_.setArchive(record_.archive());
 }
 
 void Recording::start() {

@@ -28,6 +28,9 @@ public:
     GraphSeries& series() { return series_; }
     PartSaver& parts() { return parts_; }
     RecordStore& store() { return store_; }
+    // Where its records and parts go: a lab database's archive, or none
+    // for this computer's file.
+    void setArchive(RecordArchive* archive);
     int channels() const { return engine_.channels(); }
 
     // The Record menu: starts when a length is armed, otherwise says so.

@@ -7,7 +7,7 @@
 namespace trq {
 
 WorkingRecord::WorkingRecord(RecordStore& store, Prompter& prompter, QObject* parent)
-    : QObject(parent), store_(store), prompter_(prompter) {}
+    : QObject(parent), store_(store), prompter_(prompter), local_(store) {}
 
 void WorkingRecord::restore() {
     header_ = store_.workingHeader().value_or(WorkingHeader{});
@@ -50,6 +50,7 @@ void WorkingRecord::setEndTime(const QString& text) {
 }
 
 void WorkingRecord::recordingStarted(const QDateTime& start, const QDateTime& plannedEnd) {
+    archive_->recordingStarted(start);
     WorkingHeader h = header_;
     h.startTime = RecordingEngine::timeText(start);
     h.endTime = RecordingEngine::timeText(plannedEnd);
@@ -92,9 +93,9 @@ RecordHeader WorkingRecord::newRecord(const QString& number, const WorkingHeader
 }
 
 bool WorkingRecord::saveRows(const RecordHeader& record, int window, QString* error) {
-    if (bench_ ? bench_->saveNew(record, window) : store_.saveNew(record, window))
+    if (archive_->saveNew(record, window))
         return true;
-    *error = bench_ ? bench_->lastError() : store_.lastError();
+    *error = archive_->lastError();
     return false;
 }
 
@@ -105,11 +106,7 @@ bool WorkingRecord::trapped(bool ok) {
 }
 
 bool WorkingRecord::failed() {
-    // This supply's own tables failed: said as a lone supply's failure is.
-    if (bench_ && bench_->lastError() != store_.lastError())
-        prompter_.message(bench_->lastError());
-    else
-        prompter_.message(store_.systemErrorText());
+    prompter_.message(archive_->lastError());
     return false;
 }
 
@@ -139,16 +136,15 @@ bool WorkingRecord::save(const SaveWording& wording, int timeLength) {
         if (prompter_.ask(wording.replace, {}, Prompter::Icon::Question,
                           Prompter::Buttons::YesNo) != Prompter::Answer::Yes)
             return false;
-        if (!(bench_ ? bench_->replace(h.recNo, h.description, wording.window)
-                     : store_.replace(h.recNo, h.description, wording.window)))
+        if (!archive_->replace(h.recNo, h.description, wording.window))
             return failed();
     } else {
         if (prompter_.ask(wording.saveNew, {}, Prompter::Icon::Question,
                           Prompter::Buttons::YesNo) != Prompter::Answer::Yes)
             return false;
-        const std::optional<QString> number = store_.nextRecordNumber();
+        const std::optional<QString> number = archive_->nextRecordNumber();
         if (!number)
-            return trapped(false);
+            return failed();
         // The number is shown once the record exists, so a failed save
         // cannot turn the next save into a replace of nothing.
         QString error;
@@ -165,7 +161,7 @@ std::optional<QString> WorkingRecord::saveAsNew(const QString& description, int 
                                                 QString* error) {
     const std::optional<int> rows = store_.workingCount();
     const std::optional<QString> number =
-        rows && *rows > 0 ? store_.nextRecordNumber() : std::nullopt;
+        rows && *rows > 0 ? archive_->nextRecordNumber() : std::nullopt;
     if (rows && *rows == 0) {
         *error = tr("nothing recorded");
         return std::nullopt;
@@ -173,7 +169,7 @@ std::optional<QString> WorkingRecord::saveAsNew(const QString& description, int 
     WorkingHeader h = header_;
     h.description = description;
     if (!number) {
-        *error = store_.lastError();
+        *error = archive_->lastError();
         return std::nullopt;
     }
     if (!saveRows(newRecord(*number, h, timeLength), 1, error))
@@ -185,10 +181,10 @@ std::optional<QString> WorkingRecord::saveAsNew(const QString& description, int 
 }
 
 std::optional<RecordHeader> WorkingRecord::load(const QString& recNo) {
-    std::optional<RecordHeader> record = store_.record(recNo);
+    std::optional<RecordHeader> record = archive_->record(recNo);
     if (!record)
         return std::nullopt;
-    if (!(bench_ ? bench_->loadToWorking(record->recNo) : store_.loadToWorking(record->recNo))) {
+    if (!archive_->loadToWorking(record->recNo)) {
         failed();
         return std::nullopt;
     }
@@ -198,16 +194,16 @@ std::optional<RecordHeader> WorkingRecord::load(const QString& recNo) {
 }
 
 std::vector<ExportedSupply> WorkingRecord::runSupplies() {
-    if (!bench_)
+    if (!local_.bench())
         return {};
-    std::vector<ExportedSupply> run = exportedSupplies(*bench_);
+    std::vector<ExportedSupply> run = exportedSupplies(*local_.bench());
     if (run.size() < 2)
         run.clear();
     return run;
 }
 
 bool WorkingRecord::deleteRecord(const QString& recNo) {
-    if (!(bench_ ? bench_->deleteRecord(recNo) : store_.deleteRecord(recNo)))
+    if (!archive_->deleteRecord(recNo))
         return failed();
     // A later save stores the working table anew instead of replacing a
     // record that is gone.

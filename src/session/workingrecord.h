@@ -2,6 +2,7 @@
 
 #include "session/recordingengine.h"
 #include "storage/benchstore.h"
+#include "storage/recordarchive.h"
 #include "storage/recordstore.h"
 
 #include <QObject>
@@ -61,7 +62,11 @@ public:
     // A bench's records: saving, replacing, loading and deleting a record
     // then takes every supply's rows along, whichever window asks. None:
     // this store's rows alone.
-    void setBenchRecords(BenchStore* records) { bench_ = records; }
+    void setBenchRecords(BenchStore* records) { local_.setBench(records); }
+    // Where records are saved, listed, loaded and deleted: a lab database's
+    // archive, or none for this computer's file.
+    void setArchive(RecordArchive* archive) { archive_ = archive ? archive : &local_; }
+    RecordArchive& archive() { return *archive_; }
     // The working table's supplies as they are shown and exported: more
     // than one for a bench's run, none where this store holds it alone.
     std::vector<ExportedSupply> runSupplies();
@@ -95,7 +100,8 @@ private:
     Prompter& prompter_;
     WorkingHeader header_;
     std::function<int()> scaleSource_;
-    BenchStore* bench_ = nullptr;
+    LocalArchive local_;
+    RecordArchive* archive_ = &local_;
 };
 
 } // namespace trq

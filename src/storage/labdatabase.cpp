@@ -24,7 +24,7 @@ constexpr qint64 kSchemaLock = 0x54525131; // "TRQ1"
 
 // Migration n brings version n-1 to n. Never edit one that has shipped:
 // add the next.
-const std::array<QStringList, 2> kMigrations{
+const std::array<QStringList, 3> kMigrations{
     QStringList{
         QStringLiteral("create table station (name text primary key, "
                        "first_seen timestamptz not null default now())"),
@@ -54,7 +54,24 @@ const std::array<QStringList, 2> kMigrations{
         // A time range of one supply's points, fast.
         QStringLiteral("create index point_supply_time on point (supply, time)"),
         QStringLiteral("create view readings as select station, supply, channel, time, voltage, "
-                       "current, voltage * current as power, charge, energy from point")}};
+                       "current, voltage * current as power, charge, energy from point")},
+    QStringList{
+        // Records as the program's windows show them: their times, scale,
+        // the digits of their values, row comments and events.
+        QStringLiteral("alter table point add column gap boolean not null default false"),
+        QStringLiteral("alter table record add column start_time text not null default '', "
+                       "add column end_time text not null default '', "
+                       "add column scale integer not null default 0, "
+                       "add column time_length integer not null default 0, "
+                       "add column decimals text not null default ''"),
+        QStringLiteral("create table record_note (number bigint not null references record "
+                       "(number) on delete cascade, seq bigint not null, comment text not null, "
+                       "primary key (number, seq))"),
+        QStringLiteral("create table record_event (number bigint not null references record "
+                       "(number) on delete cascade, seq bigint not null, time text not null, "
+                       "channel smallint not null, quantity text not null, "
+                       "value double precision not null, bound double precision not null, "
+                       "action text not null)")}};
 
 // Arrays as PostgreSQL reads them, so a batch goes in one statement.
 template <typename T, typename Text> QString arrayText(const std::vector<T>& values, Text text) {
@@ -76,6 +93,26 @@ QString utc(const QDateTime& t) {
 }
 
 } // namespace
+
+void LabBatch::add(const SampleRow& row, int channels) {
+    const QDateTime at = QDateTime::fromString(row.recTime, QLatin1String(kRecordTimeFormat));
+    const PointValues v = valuesOf(row);
+    auto value = [](const QString& text, double number) {
+        return text.trimmed().isEmpty() ? std::nullopt : std::optional<double>(number);
+    };
+    for (int c = 0; c < std::clamp(channels, 1, 4); ++c) {
+        const auto i = std::size_t(c);
+        seq.push_back(row.seqNo);
+        channel.push_back(c + 1);
+        time.push_back(at);
+        voltage.push_back(value(row.volt[i], v.volt[i]));
+        current.push_back(value(row.curr[i], v.curr[i]));
+        charge.push_back(value(row.charge[i], v.charge[i]));
+        energy.push_back(value(row.energy[i], v.energy[i]));
+        gap.push_back(row.gap);
+    }
+    lastSeq = row.seqNo;
+}
 
 std::variant<LabAddress, QString> LabAddress::parse(const QString& uri) {
     const QUrl url(uri, QUrl::StrictMode);
@@ -241,9 +278,9 @@ bool LabDatabase::store(const LabBatch& b) {
                            "values (?, ?, ?, ?, ?, ?::timestamptz) on conflict do nothing"),
             {b.station, b.supply, b.run, b.model, b.serial, utc(b.started)}) &&
         run(QStringLiteral("insert into point (station, supply, run, seq, channel, time, "
-                           "voltage, current, charge, energy) select ?, ?, ?, * from "
+                           "voltage, current, charge, energy, gap) select ?, ?, ?, * from "
                            "unnest(?::bigint[], ?::smallint[], ?::timestamptz[], "
-                           "?::float8[], ?::float8[], ?::float8[], ?::float8[]) "
+                           "?::float8[], ?::float8[], ?::float8[], ?::float8[], ?::bool[]) "
                            "on conflict do nothing"),
             {b.station, b.supply, b.run,
              arrayText(b.seq, [](qint64 s) { return QString::number(s); }),
@@ -251,7 +288,9 @@ bool LabDatabase::store(const LabBatch& b) {
              arrayText(
                  b.time,
                  [](const QDateTime& t) { return QLatin1Char('"') + utc(t) + QLatin1Char('"'); }),
-             numbers(b.voltage), numbers(b.current), numbers(b.charge), numbers(b.energy)});
+             numbers(b.voltage), numbers(b.current), numbers(b.charge), numbers(b.energy),
+             arrayText(b.gap,
+                       [](bool g) { return g ? QStringLiteral("t") : QStringLiteral("f"); })});
     if (stored && db.commit())
         return true;
     if (error_.isEmpty())

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "storage/recordstore.h"
+
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QSqlDatabase>
@@ -37,8 +39,11 @@ struct LabBatch {
     std::vector<int> channel;
     std::vector<QDateTime> time;
     std::vector<std::optional<double>> voltage, current, charge, energy;
+    std::vector<bool> gap;
     qint64 lastSeq = -1; // the last point it holds
     std::size_t size() const { return seq.size(); }
+    // A working table's row, a row a channel of the first channels.
+    void add(const SampleRow& row, int channels);
 };
 
 // A lab database: its schema made on first use and brought up to this
@@ -52,7 +57,7 @@ struct LabBatch {
 class LabDatabase {
     Q_DECLARE_TR_FUNCTIONS(LabDatabase)
 public:
-    static constexpr int kSchemaVersion = 2;
+    static constexpr int kSchemaVersion = 3;
 
     // A connection of its own name, not yet open.
     LabDatabase(const LabAddress& address, const QString& connectionName);

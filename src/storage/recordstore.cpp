@@ -277,7 +277,7 @@ bool RecordStore::inTransaction(const std::function<bool()>& work) {
 }
 
 bool RecordStore::clearWorking() {
-    if (!exec(QStringLiteral("delete from datatemp")) ||
+    if (!stashUnconfirmed() || !exec(QStringLiteral("delete from datatemp")) ||
         !exec(QStringLiteral("delete from dataevent where RecNo = ''"))) {
         kept_ = {};
         return false;
@@ -287,6 +287,121 @@ bool RecordStore::clearWorking() {
     empty.summary.emplace();
     keep(std::move(empty));
     return true;
+}
+
+bool RecordStore::makeLabTables() {
+    if (labTables_)
+        return true;
+    // Made on first use: files that never see a lab database never get them.
+    labTables_ =
+        exec(QStringLiteral("create table if not exists labrun (Supply integer primary key, "
+                            "Station text, Name text, Model text, Serial text, Channels integer, "
+                            "Run integer, Started text, Confirmed integer)")) &&
+        exec(QStringLiteral("create table if not exists laboutbox as select '' as Station, '' as "
+                            "Name, '' as Model, '' as Serial, 0 as Channels, 0 as Run, '' as "
+                            "Started, ") +
+             kDetailColumns + QStringLiteral(" from datatemp where 0")) &&
+        exec(QStringLiteral("create unique index if not exists laboutbox_point on laboutbox "
+                            "(Station, Name, Run, SeqNo)"));
+    return labTables_;
+}
+
+std::optional<WorkingRun> RecordStore::workingRun() {
+    if (!makeLabTables())
+        return std::nullopt;
+    QSqlQuery q(db_);
+    prepare(q, QStringLiteral("select Station, Name, Model, Serial, Channels, Run, Started, "
+                              "Confirmed from labrun where Supply = ?"));
+    q.addBindValue(supply_);
+    if (!q.exec() || !q.next())
+        return std::nullopt;
+    return WorkingRun{text(q.value(0)),
+                      text(q.value(1)),
+                      text(q.value(2)),
+                      text(q.value(3)),
+                      q.value(4).toInt(),
+                      q.value(5).toLongLong(),
+                      QDateTime::fromString(text(q.value(6)), Qt::ISODateWithMs),
+                      q.value(7).toLongLong()};
+}
+
+bool RecordStore::setWorkingRun(const std::optional<WorkingRun>& r) {
+    if (!makeLabTables())
+        return false;
+    if (!r)
+        return exec(QStringLiteral("delete from labrun where Supply = ?"), {supply_});
+    return exec(QStringLiteral("insert or replace into labrun (Supply, Station, Name, Model, "
+                               "Serial, Channels, Run, Started, Confirmed) values "
+                               "(?,?,?,?,?,?,?,?,?)"),
+                {supply_, r->station, r->supply, r->model, r->serial, r->channels, r->run,
+                 r->started.toString(Qt::ISODateWithMs), r->confirmed});
+}
+
+bool RecordStore::stashUnconfirmed() {
+    if (!labTables_ && !db_.tables().contains(QLatin1String("labrun")))
+        return true; // never a lab run here
+    const std::optional<WorkingRun> r = workingRun();
+    if (!r)
+        return true;
+    return exec(QStringLiteral("insert or ignore into laboutbox select ?,?,?,?,?,?,?, ") +
+                    kDetailColumns + QStringLiteral(" from datatemp where SeqNo > ?"),
+                {r->station, r->supply, r->model, r->serial, r->channels, r->run,
+                 r->started.toString(Qt::ISODateWithMs), r->confirmed}) &&
+           setWorkingRun(std::nullopt);
+}
+
+QList<SampleRow> RecordStore::outboxRows(int limit, WorkingRun* run) {
+    if (!labTables_ && !db_.tables().contains(QLatin1String("laboutbox")))
+        return {};
+    QSqlQuery q(db_);
+    if (!makeLabTables() ||
+        !q.exec(QStringLiteral("select Station, Name, Model, Serial, Channels, Run, Started "
+                               "from laboutbox order by rowid limit 1")) ||
+        !q.next())
+        return {};
+    *run = WorkingRun{text(q.value(0)),
+                      text(q.value(1)),
+                      text(q.value(2)),
+                      text(q.value(3)),
+                      q.value(4).toInt(),
+                      q.value(5).toLongLong(),
+                      QDateTime::fromString(text(q.value(6)), Qt::ISODateWithMs)};
+    QSqlQuery rows(db_);
+    prepare(rows, QStringLiteral("select ") + kDetailColumns +
+                      QStringLiteral(" from laboutbox where Station = ? and Name = ? and Run = ? "
+                                     "order by SeqNo limit ?"));
+    for (const QVariant& v : QVariantList{run->station, run->supply, run->run, limit})
+        rows.addBindValue(v);
+    return readRows(rows);
+}
+
+bool RecordStore::dropFromOutbox(const WorkingRun& r, qint64 upToSeqNo) {
+    return exec(QStringLiteral("delete from laboutbox where Station = ? and Name = ? and Run = ? "
+                               "and SeqNo <= ?"),
+                {r.station, r.supply, r.run, upToSeqNo});
+}
+
+std::optional<qint64> RecordStore::outboxCount() {
+    if (!labTables_ && !db_.tables().contains(QLatin1String("laboutbox")))
+        return 0;
+    QSqlQuery q(db_);
+    if (!q.exec(QStringLiteral("select count(*) from laboutbox")) || !q.next())
+        return std::nullopt;
+    return q.value(0).toLongLong();
+}
+
+bool RecordStore::replaceWorking(const QList<SampleRow>& rows, const QList<RecordEvent>& events) {
+    return inTransaction([&] {
+        if (!clearWorking())
+            return false;
+        for (const SampleRow& r : rows)
+            if (!appendSample(r))
+                return false;
+        for (const RecordEvent& e : events)
+            if (!addEvent(e))
+                return false;
+        return true;
+    });
 }
 
 bool RecordStore::addEvent(const RecordEvent& e) {

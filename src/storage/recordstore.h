@@ -3,6 +3,7 @@
 #include "storage/pointsummary.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QList>
 #include <QSqlDatabase>
 #include <QSqlQuery>
@@ -103,6 +104,19 @@ struct WorkingSpan {
     bool contiguous = true;
 };
 
+// The lab database's name for a run of points in the working table: the
+// station, supply and run they go under there and the last one it has
+// confirmed. Kept in the file beside the table, so a restart goes on where
+// the last one stopped.
+struct WorkingRun {
+    QString station, supply, model, serial;
+    int channels = 1;
+    qint64 run = -1;
+    QDateTime started;
+    qint64 confirmed = -1; // the last sequence number the server has
+    bool operator==(const WorkingRun&) const = default;
+};
+
 // Runs work in a savepoint: kept when it returns true, undone otherwise.
 // Savepoints nest; the outermost one is a transaction.
 bool inSavepoint(QSqlDatabase db, const std::function<bool()>& work, QString* error = nullptr,
@@ -128,6 +142,8 @@ public:
     explicit RecordStore(QSqlDatabase db, int supply = 1) : db_(std::move(db)), supply_(supply) {}
     int supply() const { return supply_; }
 
+    // Rows of the working table's lab run the server has not confirmed go
+    // to the outbox first, so clearing never costs the lab a point.
     bool clearWorking();
     // Waits only briefly for a file another connection holds: the caller
     // keeps the point and tries again (see lastFailureWasBusy()).
@@ -147,6 +163,19 @@ public:
     // Nothing when the query failed: a save must not guess a number.
     std::optional<QString> nextRecordNumber();
     // The working table's header, kept beside it so a restart keeps both.
+    // The working table as these rows and events, in one transaction (a
+    // record read from elsewhere).
+    bool replaceWorking(const QList<SampleRow>& rows, const QList<RecordEvent>& events);
+
+    // The working table's lab run; none where its points go nowhere.
+    std::optional<WorkingRun> workingRun();
+    bool setWorkingRun(const std::optional<WorkingRun>& run);
+    // Points of earlier runs the lab database has not confirmed: the first
+    // run's (its name in run), up to limit in sample order.
+    QList<SampleRow> outboxRows(int limit, WorkingRun* run);
+    bool dropFromOutbox(const WorkingRun& run, qint64 upToSeqNo);
+    std::optional<qint64> outboxCount();
+
     std::optional<WorkingHeader> workingHeader();
     bool setWorkingHeader(const WorkingHeader& header);
     // Opened without write access: every write fails.
@@ -217,6 +246,8 @@ private:
     // One statement; changed takes the number of rows it changed.
     bool exec(const QString& sql, const QVariantList& values = {}, qint64* changed = nullptr);
     bool inTransaction(const std::function<bool()>& work);
+    bool makeLabTables();
+    bool stashUnconfirmed();
     bool copyWorkingToDetail(const QString& recNo, int window, const SeqRange& range);
     // Runs a prepared select over sample rows and reads them all.
     QList<SampleRow> readRows(QSqlQuery& q);
@@ -261,6 +292,7 @@ private:
     Kept kept_;
     quint64 version_ = 0;
     std::optional<QSqlQuery> append_;
+    bool labTables_ = false;
 };
 
 } // namespace trq

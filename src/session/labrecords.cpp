@@ -1,0 +1,74 @@
+#include "session/labrecords.h"
+
+#include "core/settings.h"
+#include "session/instrumentsession.h"
+
+#include <QAtomicInt>
+#include <QSysInfo>
+
+namespace trq {
+
+namespace {
+
+QAtomicInt made;
+
+} // namespace
+
+LabRecords::Options LabRecords::Options::load() {
+    const Settings& s = Settings::instance();
+    Options o;
+    const auto address = LabAddress::parse(s.labAddress());
+    o.enabled = s.labEnabled() && std::holds_alternative<LabAddress>(address);
+    if (const LabAddress* a = std::get_if<LabAddress>(&address))
+        o.address = *a;
+    o.station = s.labStation();
+    return o;
+}
+
+void LabRecords::Options::save() const {
+    Settings& s = Settings::instance();
+    s.setLabEnabled(enabled);
+    s.setLabAddress(address.host.isEmpty() ? QString() : address.uri());
+    s.setLabStation(station);
+}
+
+QString LabRecords::Options::stationOrHost() const {
+    return station.trimmed().isEmpty() ? QSysInfo::machineHostName() : station.trimmed();
+}
+
+LabRecords::LabRecords(InstrumentSession& session, const Options& options,
+                       std::function<QString()> supplyName, QObject* parent)
+    : QObject(parent), session_(session),
+      lab_(std::make_unique<LabDatabase>(
+          options.address, QStringLiteral("trq-lab-records-%1").arg(made.fetchAndAddRelaxed(1)))) {
+    archive_ = std::make_unique<LabArchive>(
+        *lab_, session.store(),
+        [&session, station = options.stationOrHost(), name = std::move(supplyName)] {
+            const SupplyConnection& c = session.connection();
+            return LabArchive::Source{station, name ? name() : c.model(), c.model(),
+                                      c.serialNumber(), session.supply().channelCount()};
+        });
+    upload_ = std::make_unique<LabUpload>(options.address, session.store());
+    session.setRecordArchive(archive_.get());
+    connect(upload_.get(), &LabUpload::progressed, this,
+            [this] { emit statusChanged(statusText()); });
+}
+
+LabRecords::~LabRecords() {
+    session_.setRecordArchive(nullptr);
+}
+
+std::optional<QString> LabRecords::openNow() {
+    std::optional<QString> why = lab_->open();
+    if (!why)
+        why = lab_->prepare();
+    return why;
+}
+
+QString LabRecords::statusText() {
+    if (upload_->problem().isEmpty())
+        return tr("lab database");
+    return tr("lab database: %1 points waiting").arg(upload_->waiting());
+}
+
+} // namespace trq

@@ -1,0 +1,81 @@
+#include "storage/recordarchive.h"
+
+#include "storage/benchstore.h"
+
+namespace trq {
+
+bool RecordFilter::matches(const ArchivedRecord& r) const {
+    if (!station.isEmpty() && r.station != station)
+        return false;
+    if (!supply.isEmpty() && !r.supply.split(QStringLiteral(", ")).contains(supply))
+        return false;
+    if (from.isNull() && to.isNull())
+        return true;
+    const QDate day =
+        QDateTime::fromString(r.header.startTime, QLatin1String(kRecordTimeFormat)).date();
+    return day.isValid() && (from.isNull() || day >= from) && (to.isNull() || day <= to);
+}
+
+QList<ArchivedRecord> LocalArchive::records(const RecordFilter& filter) {
+    QList<ArchivedRecord> list;
+    for (RecordHeader& h : store_.records()) {
+        ArchivedRecord r{std::move(h), {}, {}};
+        if (bench_) {
+            QStringList names;
+            for (const RecordedSupply& s : bench_->supplies(r.header.recNo))
+                if (!s.name.isEmpty())
+                    names << s.name;
+            r.supply = names.join(QStringLiteral(", "));
+        }
+        if (filter.matches(r))
+            list << std::move(r);
+    }
+    return list;
+}
+
+std::optional<RecordHeader> LocalArchive::record(const QString& recNo) {
+    return store_.record(recNo);
+}
+
+std::optional<QString> LocalArchive::nextRecordNumber() {
+    return store_.nextRecordNumber();
+}
+
+bool LocalArchive::saveNew(const RecordHeader& header, int window, const SeqRange& range) {
+    missing_.clear();
+    // A part of a recording is this supply's rows alone.
+    const bool whole = range.first == 0 && range.last == SeqRange{}.last;
+    return bench_ && whole ? bench_->saveNew(header, window)
+                           : store_.saveNew(header, window, range);
+}
+
+bool LocalArchive::replace(const QString& recNo, const QString& comment, int window) {
+    missing_.clear();
+    return bench_ ? bench_->replace(recNo, comment, window)
+                  : store_.replace(recNo, comment, window);
+}
+
+bool LocalArchive::loadToWorking(const QString& recNo) {
+    missing_.clear();
+    if (!store_.record(recNo)) {
+        missing_ = tr("There is no record %1.").arg(recNo);
+        return false;
+    }
+    return bench_ ? bench_->loadToWorking(recNo) : store_.loadToWorking(recNo);
+}
+
+bool LocalArchive::deleteRecord(const QString& recNo) {
+    missing_.clear();
+    return bench_ ? bench_->deleteRecord(recNo) : store_.deleteRecord(recNo);
+}
+
+QString LocalArchive::lastError() const {
+    if (!missing_.isEmpty())
+        return missing_;
+    // This supply's own tables failed: said as a lone supply's failure is.
+    if (bench_ && bench_->lastError() != store_.lastError())
+        return bench_->lastError();
+    return store_.systemErrorText();
+}
+
+} // namespace trq
