@@ -200,9 +200,9 @@ QList<QCommandLineOption> CommandLine::options() {
          QStringLiteral("The station name in the MQTT topics (default: this machine's name)."),
          QStringLiteral("name")},
         {QStringLiteral("database"),
-         QStringLiteral("Headless: send the recorded points on to a lab's PostgreSQL database as "
-                        "well, postgresql://user@host:port/database?sslmode=MODE; the password "
-                        "comes from ~/.pgpass. See also --station."),
+         QStringLiteral("Keep the records in a lab's PostgreSQL database, the points sent on as "
+                        "they are recorded: postgresql://user@host:port/database?sslmode=MODE; the "
+                        "password comes from ~/.pgpass. See also --station."),
          QStringLiteral("uri")},
         {QStringLiteral("station"),
          QStringLiteral("The station the lab database keeps the points under (default: this "
@@ -401,11 +401,13 @@ CommandLine CommandLine::read(const QCommandLineParser& parser) {
     }
     line.station = isSet("station") ? value("station") : QSysInfo::machineHostName();
     const bool recordOnly = isSet("record") || isSet("save") || isSet("csv") ||
-                            isSet("save-parts") || line.outputOn || isSet("sequence") ||
-                            isSet("database");
+                            isSet("save-parts") || line.outputOn || isSet("sequence");
     if (recordOnly && !line.headless)
-        refuse(QStringLiteral("--record, --save, --save-parts, --csv, --output-on, --sequence and "
-                              "--database need --headless"));
+        refuse(QStringLiteral("--record, --save, --save-parts, --csv, --output-on and --sequence "
+                              "need --headless"));
+    if (line.database && line.headless && bench)
+        refuse(QStringLiteral("--database keeps one supply's records; a bench's run keeps them "
+                              "in its data folder."));
     if (line.headless && !line.connection && !bench)
         refuse(QStringLiteral("--headless needs a supply: --port, --sim, --gpib, --supply or "
                               "--bench"));

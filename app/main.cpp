@@ -11,6 +11,7 @@
 #include "link/taskscheduler.h"
 #include "session/bench.h"
 #include "session/instrumentsession.h"
+#include "session/labrecords.h"
 #include "storage/database.h"
 #include "storage/datafolder.h"
 #include "storage/recordstore.h"
@@ -93,6 +94,19 @@ public:
         feed_->start();
         return feed_.get();
     }
+    // The lab database as the record store, from the command line or else
+    // the settings; none when neither asks for it.
+    LabRecords* restartLab(const std::optional<LabRecords::Options>& fromCommandLine) {
+        lab_.reset();
+        const LabRecords::Options o =
+            fromCommandLine ? *fromCommandLine : LabRecords::Options::load();
+        if (!o.enabled)
+            return nullptr;
+        lab_ = std::make_unique<LabRecords>(session(), o, [this] {
+            return bench().size() > 1 ? bench().name(0) : session().connection().model();
+        });
+        return lab_.get();
+    }
     // The lab feed's settings, from the command line or else the settings;
     // none when neither asks for it.
     static std::optional<MqttFeed::Options>
@@ -122,7 +136,8 @@ private:
     DataFolder folder_;
     std::unique_ptr<Wired> wired_;
     std::unique_ptr<Bench> bench_;
-    std::unique_ptr<MqttFeed> feed_; // goes first: it watches the session
+    std::unique_ptr<MqttFeed> feed_;  // goes first: it watches the session
+    std::unique_ptr<LabRecords> lab_; // so does this
 };
 
 int runHeadless(const CommandLine& line) {
@@ -236,6 +251,17 @@ int runWindows(const CommandLine& line) {
     };
     restartFeed(true);
     QObject::connect(&main, &MainWindow::labFeedChanged, [&] { restartFeed(false); });
+    auto restartLab = [&](bool fromCommandLine) {
+        std::optional<LabRecords::Options> chosen;
+        if (fromCommandLine && line.database)
+            chosen = LabRecords::Options{true, *line.database, line.station};
+        LabRecords* lab = run.restartLab(chosen);
+        main.showLabStatus(lab ? lab->statusText() : QString());
+        if (lab)
+            QObject::connect(lab, &LabRecords::statusChanged, &main, &MainWindow::showLabStatus);
+    };
+    restartLab(true);
+    QObject::connect(&main, &MainWindow::recordStoreChanged, [&] { restartLab(false); });
 
     if (connection) {
         if (connection->kind == InterfaceKind::Serial)

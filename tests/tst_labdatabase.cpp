@@ -271,14 +271,11 @@ private slots:
                  qPrintable(archive->lastError()));
         QVERIFY(archive->nextRecordNumber() != number);
         QCOMPARE(archive->records().size(), 1);
-        QCOMPARE(archive->records({{}, {}, QDate(2026, 12, 9), QDate(2026, 12, 9)}).size(), 1);
-        QCOMPARE(archive->records({{}, {}, QDate(2026, 12, 10), {}}).size(), 0);
-        if (lab) {
-            QCOMPARE(archive->records({QStringLiteral("bench-1"), QStringLiteral("rail"), {}, {}})
-                         .size(),
-                     1);
-            QCOMPARE(archive->records({QStringLiteral("bench-2"), {}, {}, {}}).size(), 0);
-        }
+        QCOMPARE(archive->records(RecordFilter::parse("2026-12-09")).size(), 1);
+        QCOMPARE(archive->records(RecordFilter::parse("2026-12-10..")).size(), 0);
+        QCOMPARE(archive->records(RecordFilter::parse("bench-1 rail ..2026-12-09")).size(),
+                 lab ? 1 : 0);
+        QCOMPARE(archive->records(RecordFilter::parse("bench-2")).size(), 0);
 
         QVERIFY(f.store->clearWorking());
         f.record(3);

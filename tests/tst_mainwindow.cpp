@@ -11,6 +11,7 @@
 #include "ui/limitsdialog.h"
 #include "ui/mqttdialog.h"
 #include "ui/numberdialogs.h"
+#include "ui/recordstoredialog.h"
 #include "ui/serialsettingsdialog.h"
 #include "ui/tablewindow.h"
 #include "ui/waitdialog.h"
@@ -29,6 +30,7 @@
 #include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QRegularExpression>
 #include <QSpinBox>
 #include <QSqlQuery>
@@ -445,6 +447,49 @@ private slots:
         f.main->action(C::LabFeed)->trigger();
         QCOMPARE(changed, 1);
         QCOMPARE(MqttFeed::Options::load().host, QStringLiteral("broker.lab"));
+    }
+
+    // A lab database chosen in its dialog is kept as an address without a
+    // password; one without a host is refused in the dialog, which stays.
+    void recordStoreDialogKeepsItsChoice() {
+        ShellFixture f;
+        int changed = 0;
+        connect(f.main.get(), &MainWindow::recordStoreChanged, this, [&] { ++changed; });
+        QString refusal;
+        onNextModal<RecordStoreDialog>([&](RecordStoreDialog* d) {
+            QTest::mouseClick(d->labButton(), Qt::LeftButton, {},
+                              QPoint(4, d->labButton()->height() / 2));
+            QTest::keyClicks(d->databaseBox(), QStringLiteral("records"));
+            auto* ok = d->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok);
+            QTest::mouseClick(ok, Qt::LeftButton);
+            refusal = d->isVisible() ? d->findChild<QLabel*>(QStringLiteral("problem"))->text()
+                                     : QString();
+            QTest::keyClicks(d->hostBox(), QStringLiteral("db.lab"));
+            QLineEdit* port = d->portBox()->findChild<QLineEdit*>();
+            port->selectAll();
+            QTest::keyClicks(port, QStringLiteral("5433"));
+            QTest::keyClicks(d->userBox(), QStringLiteral("lab"));
+            d->tlsBox()->setFocus();
+            QTest::keyClick(d->tlsBox(), Qt::Key_Down); // prefer -> require
+            QTest::keyClicks(d->stationBox(), QStringLiteral("bench-7"));
+            QTest::mouseClick(ok, Qt::LeftButton);
+        });
+        f.main->action(C::RecordStoreChoice)->trigger();
+        QCOMPARE(refusal, QStringLiteral("A lab database needs its host and the database's name."));
+        QCOMPARE(changed, 1);
+        QCOMPARE(storedText(QStringLiteral("LabDatabase/Address")),
+                 QStringLiteral("postgresql://lab@db.lab:5433/records?sslmode=require"));
+        QCOMPARE(storedText(QStringLiteral("LabDatabase/Station")), QStringLiteral("bench-7"));
+        QVERIFY(LabRecords::Options::load().enabled);
+        // This computer again: the address stays for the next time.
+        onNextModal<RecordStoreDialog>([](RecordStoreDialog* d) {
+            QCOMPARE(d->hostBox()->text(), QStringLiteral("db.lab"));
+            d->findChild<QRadioButton*>()->click();
+            d->accept();
+        });
+        f.main->action(C::RecordStoreChoice)->trigger();
+        QVERIFY(!LabRecords::Options::load().enabled);
+        QCOMPARE(LabRecords::Options::load().address.host, QStringLiteral("db.lab"));
     }
 
     // ---- The serial dialog --------------------------------------------------------------

@@ -1,7 +1,10 @@
 // The table window, on a live connection to a simulated supply and on its
 // own database.
+#include "session/labrecords.h"
+#include "support/pgserver.h"
 #include "support/shellfixture.h"
 #include "support/windowfixture.h"
+#include "ui/recordlist.h"
 #include "ui/recordsetupdialog.h"
 
 #include <QAbstractItemModelTester>
@@ -11,6 +14,7 @@
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QSet>
+#include <QSignalSpy>
 #include <QSqlQuery>
 #include <QTableView>
 #include <QTimer>
@@ -409,6 +413,66 @@ private slots:
         QCOMPARE(f.table->recordNumberBox()->text(), QString()); // nothing was loaded
         f.table->save();
         QCOMPARE(f.table->recordNumberBox()->text(), QStringLiteral("2"));
+    }
+
+    // With a lab database as the record store, the table window saves
+    // there and lists every station's records, filtered as typed; a click
+    // loads one back. While the server is away the points wait (said in the
+    // status text), a save is refused with its reason and nothing is lost.
+    void theLabDatabaseKeepsTheRecords() {
+        PgServer server;
+        QVERIFY2(server.error().isEmpty() && server.createDatabase(QStringLiteral("lab")),
+                 qPrintable(server.error()));
+        TableFixture f;
+        QVERIFY(f.start());
+        LabRecords lab(*f.session,
+                       {true, server.address(QStringLiteral("lab")), QStringLiteral("bench-7")});
+        QCOMPARE(lab.openNow(), std::nullopt);
+        QCOMPARE(lab.statusText(), QStringLiteral("lab database"));
+        f.record(3);
+        f.main->run(MainWindow::Command::RecordStop);
+        QTest::keyClicks(f.table->descriptionBox(), QStringLiteral("burn-in"));
+        f.table->save();
+        const QString number = f.table->recordNumberBox()->text();
+        QVERIFY2(!number.isEmpty(), qPrintable(f.prompter.texts.join('\n')));
+        QVERIFY(f.store->records().isEmpty()); // not in the local file
+
+        f.table->openRecordList();
+        QListWidget* list = f.table->recordList();
+        QCOMPARE(list->count(), 1);
+        QVERIFY2(list->item(0)->text().contains(QStringLiteral("burn-in")) &&
+                     list->item(0)->text().endsWith(QStringLiteral("bench-7 / PSQ-3323")),
+                 qPrintable(list->item(0)->text()));
+        QLineEdit* filter = f.table->recordPicker()->filterBox();
+        QTest::keyClicks(filter, QStringLiteral("..2020-01-01"));
+        QCOMPARE(list->count(), 0);
+        filter->clear();
+        QTest::keyClicks(filter, QStringLiteral("bench-7"));
+        QCOMPARE(list->count(), 1);
+        QCOMPARE(f.table->model().rowCount(), 3);
+        f.store->clearWorking();
+        f.table->refill();
+        QCOMPARE(f.table->model().rowCount(), 0);
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
+                          list->visualItemRect(list->item(0)).center());
+        QCOMPARE(f.table->model().rowCount(), 3);
+        QCOMPARE(f.table->recordNumberBox()->text(), number);
+
+        QVERIFY(server.stop());
+        f.prompter.answers = {Prompter::Answer::Yes};
+        f.record(2);
+        f.main->run(MainWindow::Command::RecordStop);
+        QSignalSpy said(&lab, &LabRecords::statusChanged);
+        lab.upload().sendNow();
+        QVERIFY(said.wait(20000));
+        QCOMPARE(said.back().front().toString(), QStringLiteral("lab database: 2 points waiting"));
+        f.prompter.texts.clear();
+        f.table->save();
+        QCOMPARE(f.prompter.texts.size(), 2); // the question, then why not
+        QVERIFY2(f.prompter.texts.back().startsWith(QStringLiteral("The lab database: ")),
+                 qPrintable(f.prompter.texts.back()));
+        QVERIFY(f.session->recording()->record().header().unsaved);
+        QCOMPARE(f.store->workingCount(), 2);
     }
 
     // A link lost during a recording stops it before any box is shown, and

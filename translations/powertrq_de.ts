@@ -191,6 +191,25 @@ Schreibgeschützt fortfahren? (Nein beendet.) Schreibgeschützt kann nichts aufg
     </message>
 </context>
 <context>
+    <name>LabArchive</name>
+    <message>
+        <source>The lab database: %1</source>
+        <translation>Die Labordatenbank: %1</translation>
+    </message>
+    <message>
+        <source>the working table holds no points to save.</source>
+        <translation>die Arbeitstabelle enthält keine Punkte zum Speichern.</translation>
+    </message>
+    <message>
+        <source>record %1 is no longer there; save it as a new one.</source>
+        <translation>Datensatz %1 ist nicht mehr vorhanden; speichern Sie ihn als neuen.</translation>
+    </message>
+    <message>
+        <source>there is no record %1.</source>
+        <translation>es gibt keinen Datensatz %1.</translation>
+    </message>
+</context>
+<context>
     <name>LabDatabase</name>
     <message>
         <source>Qt&apos;s PostgreSQL driver is not installed (Debian: libqt6sql6-psql).</source>
@@ -211,6 +230,13 @@ Schreibgeschützt fortfahren? (Nein beendet.) Schreibgeschützt kann nichts aufg
     <message>
         <source>The lab database could not be brought to version %1: %2</source>
         <translation>Die Labordatenbank konnte nicht auf Version %1 gebracht werden: %2</translation>
+    </message>
+</context>
+<context>
+    <name>LocalArchive</name>
+    <message>
+        <source>There is no record %1.</source>
+        <translation>Es gibt keinen Datensatz %1.</translation>
     </message>
 </context>
 <context>
@@ -1114,6 +1140,17 @@ Versorgungen: %3</translation>
     </message>
 </context>
 <context>
+    <name>trq::LabRecords</name>
+    <message>
+        <source>lab database</source>
+        <translation>Labordatenbank</translation>
+    </message>
+    <message>
+        <source>lab database: %1 points waiting</source>
+        <translation>Labordatenbank: %1 Punkte warten</translation>
+    </message>
+</context>
+<context>
     <name>trq::LimitAction</name>
     <message>
         <source>log only</source>
@@ -1525,6 +1562,10 @@ Versorgungen: %3</translation>
         <source>The program was closed.</source>
         <translation>Das Programm wurde geschlossen.</translation>
     </message>
+    <message>
+        <source>Record st&amp;ore...</source>
+        <translation>Datensatz&amp;ablage...</translation>
+    </message>
 </context>
 <context>
     <name>trq::MqttDialog</name>
@@ -1715,6 +1756,13 @@ Versorgungen: %3</translation>
     </message>
 </context>
 <context>
+    <name>trq::RecordList</name>
+    <message>
+        <source>Filter: station, supply, 2026-12-01..2026-12-07</source>
+        <translation>Filter: Station, Netzgerät, 2026-12-01..2026-12-07</translation>
+    </message>
+</context>
+<context>
     <name>trq::RecordScale</name>
     <message>
         <source>1 second</source>
@@ -1872,6 +1920,57 @@ Wählen Sie &lt;Abbrechen&gt;, um andere Einstellungen zu ändern!</translation>
     <message>
         <source>Writer Timer:</source>
         <translation>Schreib-Timer:</translation>
+    </message>
+</context>
+<context>
+    <name>trq::RecordStoreDialog</name>
+    <message>
+        <source>This computer (%1)</source>
+        <translation>Dieser Computer (%1)</translation>
+    </message>
+    <message>
+        <source>A lab database (PostgreSQL)</source>
+        <translation>Eine Labordatenbank (PostgreSQL)</translation>
+    </message>
+    <message>
+        <source>Record store</source>
+        <translation>Datensatzablage</translation>
+    </message>
+    <message>
+        <source>this machine&apos;s name</source>
+        <translation>der Name dieses Rechners</translation>
+    </message>
+    <message>
+        <source>Host:</source>
+        <translation>Host:</translation>
+    </message>
+    <message>
+        <source>Port:</source>
+        <translation>Port:</translation>
+    </message>
+    <message>
+        <source>Database:</source>
+        <translation>Datenbank:</translation>
+    </message>
+    <message>
+        <source>User:</source>
+        <translation>Benutzer:</translation>
+    </message>
+    <message>
+        <source>TLS mode:</source>
+        <translation>TLS-Modus:</translation>
+    </message>
+    <message>
+        <source>Station:</source>
+        <translation>Station:</translation>
+    </message>
+    <message>
+        <source>The password comes from ~/.pgpass (or the file PGPASSFILE names), never from here. Points are kept on this computer first and sent on; while the server is away they wait.</source>
+        <translation>Das Passwort kommt aus ~/.pgpass (oder der Datei, die PGPASSFILE nennt), nie von hier. Punkte werden zuerst auf diesem Computer gespeichert und dann gesendet; solange der Server fehlt, warten sie.</translation>
+    </message>
+    <message>
+        <source>A lab database needs its host and the database&apos;s name.</source>
+        <translation>Eine Labordatenbank braucht ihren Host und den Namen der Datenbank.</translation>
     </message>
 </context>
 <context>

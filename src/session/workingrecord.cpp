@@ -93,9 +93,9 @@ RecordHeader WorkingRecord::newRecord(const QString& number, const WorkingHeader
 }
 
 bool WorkingRecord::saveRows(const RecordHeader& record, int window, QString* error) {
-    if (archive_->saveNew(record, window))
+    if (savedIn().saveNew(record, window))
         return true;
-    *error = archive_->lastError();
+    *error = savedIn().lastError();
     return false;
 }
 
@@ -105,9 +105,15 @@ bool WorkingRecord::trapped(bool ok) {
     return ok;
 }
 
-bool WorkingRecord::failed() {
-    prompter_.message(archive_->lastError());
+bool WorkingRecord::failed(RecordArchive* from) {
+    prompter_.message((from ? from : archive_)->lastError());
     return false;
+}
+
+RecordArchive& WorkingRecord::savedIn() {
+    // A bench's run of several supplies is one record of all of them: this
+    // computer's file keeps such records.
+    return runSupplies().size() > 1 ? static_cast<RecordArchive&>(local_) : *archive_;
 }
 
 bool WorkingRecord::mayDiscard() {
@@ -136,20 +142,20 @@ bool WorkingRecord::save(const SaveWording& wording, int timeLength) {
         if (prompter_.ask(wording.replace, {}, Prompter::Icon::Question,
                           Prompter::Buttons::YesNo) != Prompter::Answer::Yes)
             return false;
-        if (!archive_->replace(h.recNo, h.description, wording.window))
-            return failed();
+        if (!savedIn().replace(h.recNo, h.description, wording.window))
+            return failed(&savedIn());
     } else {
         if (prompter_.ask(wording.saveNew, {}, Prompter::Icon::Question,
                           Prompter::Buttons::YesNo) != Prompter::Answer::Yes)
             return false;
-        const std::optional<QString> number = archive_->nextRecordNumber();
+        const std::optional<QString> number = savedIn().nextRecordNumber();
         if (!number)
-            return failed();
+            return failed(&savedIn());
         // The number is shown once the record exists, so a failed save
         // cannot turn the next save into a replace of nothing.
         QString error;
         if (!saveRows(newRecord(*number, h, timeLength), wording.window, &error))
-            return failed();
+            return failed(&savedIn());
         h.recNo = *number;
     }
     h.unsaved = false;
@@ -161,7 +167,7 @@ std::optional<QString> WorkingRecord::saveAsNew(const QString& description, int 
                                                 QString* error) {
     const std::optional<int> rows = store_.workingCount();
     const std::optional<QString> number =
-        rows && *rows > 0 ? archive_->nextRecordNumber() : std::nullopt;
+        rows && *rows > 0 ? savedIn().nextRecordNumber() : std::nullopt;
     if (rows && *rows == 0) {
         *error = tr("nothing recorded");
         return std::nullopt;
@@ -169,7 +175,7 @@ std::optional<QString> WorkingRecord::saveAsNew(const QString& description, int 
     WorkingHeader h = header_;
     h.description = description;
     if (!number) {
-        *error = archive_->lastError();
+        *error = savedIn().lastError();
         return std::nullopt;
     }
     if (!saveRows(newRecord(*number, h, timeLength), 1, error))

@@ -92,7 +92,9 @@ private:
     void setHeader(const WorkingHeader& header);
     bool trapped(bool ok);
     // The failure of the last store operation, said.
-    bool failed();
+    bool failed(RecordArchive* from = nullptr);
+    // Where a save of the working table goes.
+    RecordArchive& savedIn();
     static RecordHeader newRecord(const QString& number, const WorkingHeader& h, int timeLength);
     bool saveRows(const RecordHeader& record, int window, QString* error);
 

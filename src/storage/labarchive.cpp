@@ -99,10 +99,8 @@ QList<ArchivedRecord> LabArchive::records(const RecordFilter& filter) {
     if (!reachable() ||
         !run(q,
              QStringLiteral("select number, station, supply, start_time, end_time, description, "
-                            "scale, time_length from record where (coalesce(?::text, '') = '' or "
-                            "station = ?) and (coalesce(?::text, '') = '' or supply = ?) "
-                            "order by number desc"),
-             {filter.station, filter.station, filter.supply, filter.supply}))
+                            "scale, time_length from record order by number desc"),
+             {}))
         return list;
     while (q.next()) {
         ArchivedRecord r{{q.value(0).toString(), q.value(3).toString(), q.value(4).toString(),

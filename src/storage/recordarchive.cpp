@@ -5,15 +5,34 @@
 namespace trq {
 
 bool RecordFilter::matches(const ArchivedRecord& r) const {
-    if (!station.isEmpty() && r.station != station)
-        return false;
-    if (!supply.isEmpty() && !r.supply.split(QStringLiteral(", ")).contains(supply))
-        return false;
+    for (const QString& w : words)
+        if (!r.station.contains(w, Qt::CaseInsensitive) &&
+            !r.supply.contains(w, Qt::CaseInsensitive))
+            return false;
     if (from.isNull() && to.isNull())
         return true;
     const QDate day =
         QDateTime::fromString(r.header.startTime, QLatin1String(kRecordTimeFormat)).date();
     return day.isValid() && (from.isNull() || day >= from) && (to.isNull() || day <= to);
+}
+
+RecordFilter RecordFilter::parse(const QString& text) {
+    RecordFilter f;
+    auto day = [](const QString& t) { return QDate::fromString(t, Qt::ISODate); };
+    for (const QString& word : text.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
+        const qsizetype dots = word.indexOf(QLatin1String(".."));
+        const QDate from = day(dots < 0 ? word : word.left(dots));
+        const QDate to = dots < 0 ? from : day(word.mid(dots + 2));
+        const bool range = dots >= 0 && (from.isValid() || word.left(dots).isEmpty()) &&
+                           (to.isValid() || word.mid(dots + 2).isEmpty());
+        if (range || (dots < 0 && from.isValid())) {
+            f.from = from;
+            f.to = to;
+        } else {
+            f.words << word;
+        }
+    }
+    return f;
 }
 
 QList<ArchivedRecord> LocalArchive::records(const RecordFilter& filter) {

@@ -15,11 +15,16 @@ struct ArchivedRecord {
     QString supply;
 };
 
-// Which records a list shows; an empty part takes every record.
+// Which records a list shows: each word found in the station's or the
+// supply's name, the start day in the range; an empty part takes every
+// record.
 struct RecordFilter {
-    QString station, supply;
-    QDate from, to; // the record's start day, both ends included
+    QStringList words;
+    QDate from, to; // both ends included
     bool matches(const ArchivedRecord& record) const;
+    // As a user types it: words, and a day (2026-12-07) or a range of days
+    // (2026-12-01..2026-12-07, either end may be left open).
+    static RecordFilter parse(const QString& text);
 };
 
 // Where saved records are kept: this computer's file, or a lab's server.

@@ -9,6 +9,7 @@
 #include "storage/recordstore.h"
 #include "ui/benchpanels.h"
 #include "ui/envelopegraph.h"
+#include "ui/recordlist.h"
 #include "ui/recordsetupdialog.h"
 
 #include <QApplication>
@@ -120,7 +121,7 @@ GraphWindow::GraphWindow(InstrumentSession& session, Recording& recording, Promp
       measureFrame_(new QGroupBox(tr("Measurements"), cursorFrame_)),
       xPosition_(readout(cursorFrame_)), yPosition_(readout(cursorFrame_)),
       period_(readout(measureFrame_)), amplitude_(readout(measureFrame_)),
-      loadList_(new QListWidget(this)), deleteList_(new QListWidget(this)),
+      loadList_(new RecordList(this, 22)), deleteList_(new RecordList(this, 22)),
       start_(new QPushButton(tr("Start"), this)), rightAxis_(new QComboBox(this)),
       supply_(new QComboBox(this)), between_(new QLabel(measureFrame_)) {
     traces_.push_back({{}, 1, &recording.store(), &recording.series(), 0, {}});
@@ -222,17 +223,17 @@ GraphWindow::GraphWindow(InstrumentSession& session, Recording& recording, Promp
     });
     connect(rightAxis_, &QComboBox::activated, this, &GraphWindow::applyRightAxis);
 
-    // Record lists for Load and Delete lie over the graph; columns need a
-    // fixed-pitch font.
-    for (QListWidget* list : {loadList_, deleteList_}) {
-        list->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
-        list->installEventFilter(this); // Escape or a click elsewhere closes it
+    // Record lists for Load and Delete lie over the graph.
+    for (RecordList* list : {loadList_, deleteList_}) {
+        // Escape or a click elsewhere closes it.
+        list->list()->installEventFilter(this);
+        list->filterBox()->installEventFilter(this);
         list->hide();
     }
-    connect(loadList_, &QListWidget::itemClicked, this,
-            [this](QListWidgetItem* item) { loadChosen(loadList_->row(item)); });
-    connect(deleteList_, &QListWidget::itemClicked, this,
-            [this](QListWidgetItem* item) { deleteChosen(deleteList_->row(item)); });
+    connect(loadList_->list(), &QListWidget::itemClicked, this,
+            [this](QListWidgetItem* item) { loadChosen(loadList_->list()->row(item)); });
+    connect(deleteList_->list(), &QListWidget::itemClicked, this,
+            [this](QListWidgetItem* item) { deleteChosen(deleteList_->list()->row(item)); });
 
     // Right: plot boxes with their legend lines, the cursor's plot list and
     // the statistics.
@@ -976,16 +977,29 @@ void GraphWindow::resizeEvent(QResizeEvent* event) {
     if (auto* sub = qobject_cast<QMdiSubWindow*>(parentWidget());
         sub && sub->isVisible() && !sub->isMaximized())
         sub->showMaximized();
-    for (QListWidget* list : {loadList_, deleteList_})
+    for (RecordList* list : {loadList_, deleteList_})
         list->setGeometry(plot_->geometry());
 }
 
+QListWidget* GraphWindow::loadList() const {
+    return loadList_->list();
+}
+
+QListWidget* GraphWindow::deleteList() const {
+    return deleteList_->list();
+}
+
 bool GraphWindow::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == loadList_ || watched == deleteList_) {
+    for (RecordList* list : {loadList_, deleteList_}) {
+        if (watched != list->list() && watched != list->filterBox())
+            continue;
         const bool escape = event->type() == QEvent::KeyPress &&
                             static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape;
-        if (escape || event->type() == QEvent::FocusOut)
-            static_cast<QListWidget*>(watched)->hide();
+        // Focus going to its own filter line keeps it open.
+        const bool away =
+            event->type() == QEvent::FocusOut && !list->isAncestorOf(QApplication::focusWidget());
+        if (escape || away)
+            list->hide();
     }
     return QWidget::eventFilter(watched, event);
 }

@@ -33,6 +33,8 @@ class QPushButton;
 
 namespace trq {
 
+class RecordList;
+
 class EnvelopeGraph;
 class GraphSeries;
 class InstrumentSession;
@@ -149,8 +151,8 @@ public:
     QLineEdit* yPositionBox() const { return yPosition_; }
     QLineEdit* periodBox() const { return period_; }
     QLineEdit* amplitudeBox() const { return amplitude_; }
-    QListWidget* loadList() const { return loadList_; }
-    QListWidget* deleteList() const { return deleteList_; }
+    QListWidget* loadList() const;
+    QListWidget* deleteList() const;
     QPushButton* startButton() const { return start_; }
 
 signals:
@@ -228,8 +230,8 @@ private:
     QCPItemTracer* tracer(int j) const;
     int plotOfCursor(int j) const;
     int selectedPlot() const;
-    void fillRecordList(QListWidget* list);
-    std::optional<RecordHeader> chosenRecord(QListWidget* list, int index);
+    void fillRecordList(RecordList* list);
+    std::optional<RecordHeader> chosenRecord(RecordList* list, int index);
     bool trapped(bool ok);
     void plotMousePress(QMouseEvent* event);
     void plotMouseMove(QMouseEvent* event);
@@ -283,8 +285,8 @@ private:
     QLineEdit* yPosition_;
     QLineEdit* period_;
     QLineEdit* amplitude_;
-    QListWidget* loadList_;
-    QListWidget* deleteList_;
+    RecordList* loadList_;
+    RecordList* deleteList_;
     QPushButton* start_;
     QComboBox* rightAxis_;
     QComboBox* supply_;

@@ -11,6 +11,7 @@
 #include "storage/csvexport.h"
 #include "storage/recordstore.h"
 #include "ui/envelopegraph.h"
+#include "ui/recordlist.h"
 #include "ui/report.h"
 
 #include <QComboBox>
@@ -96,14 +97,12 @@ void GraphWindow::saveRecord() {
                              xLength_->currentIndex());
 }
 
-void GraphWindow::fillRecordList(QListWidget* list) {
-    list->clear();
-    for (const RecordHeader& h : store_.records())
-        list->addItem(RecordStore::listLine(h, 22));
+void GraphWindow::fillRecordList(RecordList* list) {
+    list->fill(recording_.record().archive());
     list->setGeometry(plot_->geometry());
     list->show();
     list->raise();
-    list->setFocus();
+    list->list()->setFocus();
 }
 
 void GraphWindow::openLoadList() {
@@ -112,18 +111,19 @@ void GraphWindow::openLoadList() {
     fillRecordList(loadList_);
 }
 
-std::optional<RecordHeader> GraphWindow::chosenRecord(QListWidget* list, int index) {
-    if (index < 0 || index >= list->count())
+std::optional<RecordHeader> GraphWindow::chosenRecord(RecordList* list, int index) {
+    const QString number = list->numberAt(index);
+    if (number.isEmpty())
         return std::nullopt;
-    return store_.record(RecordStore::numberOfListLine(list->item(index)->text()));
+    return recording_.record().archive().record(number);
 }
 
 void GraphWindow::loadChosen(int index) {
     loadList_->hide();
-    if (index < 0 || index >= loadList_->count())
+    const QString number = loadList_->numberAt(index);
+    if (number.isEmpty())
         return;
-    const auto header =
-        recording_.load(RecordStore::numberOfListLine(loadList_->item(index)->text()));
+    const auto header = recording_.load(number);
     if (!header)
         return;
     // The table refills and the graph redraws (at the record's own scale,

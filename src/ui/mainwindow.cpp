@@ -1,5 +1,6 @@
 #include "ui/mainwindow.h"
 #include "ui/mqttdialog.h"
+#include "ui/recordstoredialog.h"
 
 #include "core/debugtrace.h"
 #include "core/language.h"
@@ -265,7 +266,8 @@ void MainWindow::buildMenus() {
                              {C::RecordSave, QT_TR_NOOP("S&ave")},
                              {C::RecordLoad, QT_TR_NOOP("&Load")},
                              {C::Limits, QT_TR_NOOP("Li&mits..."), true},
-                             {C::Sequence, QT_TR_NOOP("Se&quence...")}});
+                             {C::Sequence, QT_TR_NOOP("Se&quence...")},
+                             {C::RecordStoreChoice, QT_TR_NOOP("Record st&ore...")}});
     actions_.insert(C::RecordMenu, record->menuAction());
     QMenu* view = addMenu(nullptr, tr("&View"),
                           {{C::Control, QT_TR_NOOP("&Control")},
@@ -375,6 +377,7 @@ void MainWindow::buildToolbar() {
     action(C::RecordLoad)->setIcon(iconOf("document-open", "recall-memory"));
     action(C::Limits)->setIcon(iconOf("dialog-warning", "clear-error"));
     action(C::Sequence)->setIcon(iconOf("", "sequence"));
+    action(C::RecordStoreChoice)->setIcon(iconOf("network-server-database", "database"));
     // Captions beside the icons, or only as tooltips: the user's choice.
     action(C::ToolbarCaptions)->setChecked(Settings::instance().toolbarCaptions());
     applyToolbarCaptions();
@@ -418,6 +421,10 @@ void MainWindow::run(Command command) {
     case C::LabFeed:
         if (MqttDialog(this).run())
             emit labFeedChanged();
+        break;
+    case C::RecordStoreChoice:
+        if (RecordStoreDialog(this).run())
+            emit recordStoreChanged();
         break;
     case C::Reconnect:
         // Kept for the next start as well.

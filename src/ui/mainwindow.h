@@ -77,6 +77,7 @@ public:
         RecordLoad,
         Limits,
         Sequence,
+        RecordStoreChoice,
         Control,
         Wave,
         TableData,
@@ -151,6 +152,10 @@ public:
     // The lab feed's state, beside the server's in the status bar.
     void showFeedStatus(const QString& text);
     QString feedStatus() const;
+    // The lab database's state ("lab database: N points waiting"), beside
+    // the feed's; empty while records stay on this computer.
+    void showLabStatus(const QString& text);
+    QString labStatus() const;
     void setUpAutomation();
     void setUpLimits();
     // The notice of limits that tripped with a message; none before.
@@ -178,6 +183,8 @@ public:
 signals:
     // The lab feed's settings were changed in their dialog.
     void labFeedChanged();
+    // Where records are kept was chosen anew in its dialog.
+    void recordStoreChanged();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -252,6 +259,7 @@ private:
     QLabel* statusLabel_ = nullptr;
     QLabel* serverLabel_ = nullptr;
     QLabel* feedLabel_ = nullptr;
+    QLabel* labLabel_ = nullptr;
     QLabel* rateLabel_ = nullptr;
     QPointer<QMessageBox> limitNotice_;
     QPointer<QMessageBox> linkNotice_;

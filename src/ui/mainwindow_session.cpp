@@ -246,6 +246,20 @@ QString MainWindow::feedStatus() const {
     return feedLabel_ ? feedLabel_->text() : QString();
 }
 
+void MainWindow::showLabStatus(const QString& text) {
+    if (!labLabel_) {
+        labLabel_ = new QLabel(this);
+        labLabel_->setObjectName(QStringLiteral("labStatus"));
+        statusBar()->addPermanentWidget(labLabel_);
+    }
+    labLabel_->setText(text);
+    labLabel_->setVisible(!text.isEmpty());
+}
+
+QString MainWindow::labStatus() const {
+    return labLabel_ ? labLabel_->text() : QString();
+}
+
 void MainWindow::startServer(std::optional<ScpiServer::Options> commandLine) {
     if (!server_)
         return;

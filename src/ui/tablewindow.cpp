@@ -4,6 +4,7 @@
 #include "session/recording.h"
 #include "session/workingrecord.h"
 #include "ui/benchpanels.h"
+#include "ui/recordlist.h"
 
 #include <QComboBox>
 #include <QFontMetrics>
@@ -40,7 +41,7 @@ TableWindow::TableWindow(Recording& recording, Prompter& prompter, QWidget* pare
       model_(recording.channels()), grid_(new QTableView(this)), recNo_(new QLineEdit(this)),
       startTime_(new QLineEdit(this)), endTime_(new QLineEdit(this)),
       description_(new QLineEdit(this)), filter_(new QComboBox(this)), supply_(new QComboBox(this)),
-      list_(new QListWidget(this)), commentPanel_(new QWidget(this)),
+      list_(new RecordList(this)), commentPanel_(new QWidget(this)),
       comment_(new QLineEdit(commentPanel_)) {
     setObjectName(QStringLiteral("TableWindow"));
     setWindowTitle(tr("Data Table"));
@@ -87,10 +88,7 @@ TableWindow::TableWindow(Recording& recording, Prompter& prompter, QWidget* pare
     connect(description_, &QLineEdit::textEdited, &record_, &WorkingRecord::setDescription);
 
     list_->hide();
-    connect(list_, &QListWidget::itemActivated, this,
-            [this](QListWidgetItem* item) { chooseRecord(list_->row(item)); });
-    connect(list_, &QListWidget::itemClicked, this,
-            [this](QListWidgetItem* item) { chooseRecord(list_->row(item)); });
+    connect(list_, &RecordList::chosen, this, &TableWindow::chooseRecord);
 
     auto* okComment = new QPushButton(tr("OK"), commentPanel_);
     auto* cancelComment = new QPushButton(tr("Cancel"), commentPanel_);
@@ -207,20 +205,22 @@ void TableWindow::save() {
 void TableWindow::openRecordList() {
     if (recording_.refuseWhileRecording())
         return;
-    list_->clear();
-    for (const RecordHeader& h : recording_.store().records())
-        list_->addItem(RecordStore::listLine(h));
+    list_->fill(record_.archive());
     list_->show();
     list_->raise();
 }
 
 void TableWindow::chooseRecord(int index) {
-    if (index < 0 || index >= list_->count())
+    const QString number = list_->numberAt(index);
+    if (number.isEmpty())
         return;
     list_->hide();
-    if (const auto loaded =
-            recording_.load(RecordStore::numberOfListLine(list_->item(index)->text())))
+    if (const auto loaded = recording_.load(number))
         recording_.announceLoaded(*loaded);
+}
+
+QListWidget* TableWindow::recordList() const {
+    return list_->list();
 }
 
 void TableWindow::refill() {

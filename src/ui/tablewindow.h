@@ -15,6 +15,8 @@ class QTableView;
 
 namespace trq {
 
+class RecordList;
+
 class Prompter;
 class Recording;
 class WorkingRecord;
@@ -63,7 +65,8 @@ public:
     QComboBox* filterList() const { return filter_; }
     // A bench's run: whose rows are shown.
     QComboBox* supplyList() const { return supply_; }
-    QListWidget* recordList() const { return list_; }
+    QListWidget* recordList() const;
+    RecordList* recordPicker() const { return list_; }
     QWidget* commentPanel() const { return commentPanel_; }
     QLineEdit* commentBox() const { return comment_; }
 
@@ -93,7 +96,7 @@ private:
     QLineEdit* description_;
     QComboBox* filter_;
     QComboBox* supply_;
-    QListWidget* list_;
+    RecordList* list_;
     QWidget* commentPanel_;
     QLineEdit* comment_;
 };
