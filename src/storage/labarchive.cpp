@@ -11,8 +11,10 @@ namespace trq {
 
 namespace {
 
-// Points a batch of a save holds (rows times channels).
+// Points a batch of a save holds (rows times channels), and rows a page of
+// a load.
 constexpr int kBatchPoints = 20000;
+constexpr qint64 kLoadRows = 5000;
 
 // Digits after the point of each channel's voltage and current (and of its
 // charge and energy, kept for whatever reads the record), as the rows show
@@ -322,37 +324,6 @@ bool LabArchive::loadToWorking(const QString& recNo) {
     while (q.next())
         notes.insert(q.value(0).toLongLong(), q.value(1).toString());
 
-    QList<SampleRow> rows;
-    if (!run(q,
-             QStringLiteral("select seq, channel, time, voltage, current, charge, energy, gap "
-                            "from point where station = ? and supply = ? and run = ? and seq "
-                            "between ? and ? order by seq, channel"),
-             {key.station, key.supply, key.run, first, key.confirmed}))
-        return false;
-    qint64 lastTick = 0;
-    while (q.next()) {
-        const qint64 seq = q.value(0).toLongLong();
-        if (rows.isEmpty() || rows.back().seqNo != seq) {
-            SampleRow r;
-            r.seqNo = seq;
-            const QDateTime at = q.value(2).toDateTime().toLocalTime();
-            r.recTime = at.toString(QLatin1String(kRecordTimeFormat));
-            r.comment = notes.value(seq);
-            r.gap = q.value(7).toBool();
-            r.timeTick = start.isValid() ? std::max<qint64>(0, start.secsTo(at)) : 0;
-            r.diffLastTime = rows.isEmpty() ? 0 : r.timeTick - lastTick;
-            lastTick = r.timeTick;
-            rows << std::move(r);
-        }
-        SampleRow& r = rows.back();
-        const int channel = std::clamp(q.value(1).toInt(), 1, 4);
-        key.channels = std::max(key.channels, channel);
-        const auto c = std::size_t(channel - 1);
-        r.volt[c] = shown(q.value(3), digits[c * 4]);
-        r.curr[c] = shown(q.value(4), digits[c * 4 + 1]);
-        r.charge[c] = integrated(q.value(5));
-        r.energy[c] = integrated(q.value(6));
-    }
     QList<RecordEvent> events;
     if (!run(q,
              QStringLiteral("select seq, time, channel, quantity, value, bound, action from "
@@ -363,8 +334,49 @@ bool LabArchive::loadToWorking(const QString& recNo) {
         events << RecordEvent{q.value(0).toLongLong(), q.value(1).toString(), q.value(2).toInt(),
                               q.value(3).toString(),   q.value(4).toDouble(), q.value(5).toDouble(),
                               q.value(6).toString()};
-    if (!working_.replaceWorking(rows, events))
-        return fail(working_.systemErrorText());
+    // A page of points at a time: a record of weeks never sits in memory.
+    const auto fill = [&](const RecordStore::RowSink& append) {
+        std::optional<SampleRow> row;
+        qint64 lastTick = -1;
+        const auto flush = [&] { return !row || append(*std::exchange(row, std::nullopt)); };
+        for (qint64 from = first; from <= key.confirmed; from += kLoadRows) {
+            QSqlQuery page(lab_.database());
+            page.setForwardOnly(true);
+            if (!run(page,
+                     QStringLiteral("select seq, channel, time, voltage, current, charge, energy, "
+                                    "gap from point where station = ? and supply = ? and run = ? "
+                                    "and seq between ? and ? order by seq, channel"),
+                     {key.station, key.supply, key.run, from,
+                      std::min(from + kLoadRows - 1, key.confirmed)}))
+                return false;
+            while (page.next()) {
+                const qint64 seq = page.value(0).toLongLong();
+                if (!row || row->seqNo != seq) {
+                    if (!flush())
+                        return false;
+                    row.emplace();
+                    row->seqNo = seq;
+                    const QDateTime at = page.value(2).toDateTime().toLocalTime();
+                    row->recTime = at.toString(QLatin1String(kRecordTimeFormat));
+                    row->comment = notes.value(seq);
+                    row->gap = page.value(7).toBool();
+                    row->timeTick = start.isValid() ? std::max<qint64>(0, start.secsTo(at)) : 0;
+                    row->diffLastTime = lastTick < 0 ? 0 : row->timeTick - lastTick;
+                    lastTick = row->timeTick;
+                }
+                const int channel = std::clamp(page.value(1).toInt(), 1, 4);
+                key.channels = std::max(key.channels, channel);
+                const auto c = std::size_t(channel - 1);
+                row->volt[c] = shown(page.value(3), digits[c * 4]);
+                row->curr[c] = shown(page.value(4), digits[c * 4 + 1]);
+                row->charge[c] = integrated(page.value(5));
+                row->energy[c] = integrated(page.value(6));
+            }
+        }
+        return flush();
+    };
+    if (!working_.replaceWorking(fill, events))
+        return error_.isEmpty() ? fail(working_.systemErrorText()) : false;
     // Its points are the server's already: a save of them sends none again.
     working_.setWorkingRun(key);
     return true;

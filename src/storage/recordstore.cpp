@@ -390,13 +390,11 @@ std::optional<qint64> RecordStore::outboxCount() {
     return q.value(0).toLongLong();
 }
 
-bool RecordStore::replaceWorking(const QList<SampleRow>& rows, const QList<RecordEvent>& events) {
+bool RecordStore::replaceWorking(const std::function<bool(const RowSink&)>& fill,
+                                 const QList<RecordEvent>& events) {
     return inTransaction([&] {
-        if (!clearWorking())
+        if (!clearWorking() || !fill([this](const SampleRow& r) { return appendSample(r); }))
             return false;
-        for (const SampleRow& r : rows)
-            if (!appendSample(r))
-                return false;
         for (const RecordEvent& e : events)
             if (!addEvent(e))
                 return false;

@@ -163,9 +163,12 @@ public:
     // Nothing when the query failed: a save must not guess a number.
     std::optional<QString> nextRecordNumber();
     // The working table's header, kept beside it so a restart keeps both.
-    // The working table as these rows and events, in one transaction (a
-    // record read from elsewhere).
-    bool replaceWorking(const QList<SampleRow>& rows, const QList<RecordEvent>& events);
+    // The working table as the rows fill hands to its sink (false: stop)
+    // and these events, in one transaction: a record read from elsewhere,
+    // a page at a time.
+    using RowSink = std::function<bool(const SampleRow&)>;
+    bool replaceWorking(const std::function<bool(const RowSink&)>& fill,
+                        const QList<RecordEvent>& events);
 
     // The working table's lab run; none where its points go nowhere.
     std::optional<WorkingRun> workingRun();
