@@ -25,6 +25,10 @@ struct Uploads : DatabaseFixture {
     bool ready() {
         return server.error().isEmpty() && server.createDatabase(QStringLiteral("lab"));
     }
+    static LabArchive::Source source() {
+        return {QStringLiteral("bench-1"), QStringLiteral("rail"), QStringLiteral("PSQ-3323"),
+                QStringLiteral("20260001"), 2};
+    }
     // Points of two channels, a second apart, appended as a recording does.
     void record(int count) {
         for (int end = rows + count; rows < end; ++rows) {
@@ -42,9 +46,9 @@ struct Uploads : DatabaseFixture {
     }
     // The working table's points go under this run from now on.
     void startRun(qint64 run, const QDateTime& started) {
-        QVERIFY(store->setWorkingRun(WorkingRun{QStringLiteral("bench-1"), QStringLiteral("rail"),
-                                                QStringLiteral("PSQ-3323"),
-                                                QStringLiteral("20260001"), 2, run, started}));
+        const LabArchive::Source s = source();
+        QVERIFY(store->setWorkingRun(
+            WorkingRun{s.station, s.supply, s.model, s.serial, s.channels, run, started}));
     }
     // Points on the server, or -1.
     int onServer(const QString& where = QStringLiteral("true")) {
@@ -237,19 +241,11 @@ private slots:
     void recordsKeptAlike() {
         QFETCH(bool, lab);
         Uploads f;
-        std::unique_ptr<LabDatabase> db;
         std::unique_ptr<RecordArchive> archive;
         if (lab) {
             QVERIFY2(f.ready(), qPrintable(f.server.error()));
-            db = std::make_unique<LabDatabase>(f.server.address(QStringLiteral("lab")),
-                                               QStringLiteral("archive"));
-            QCOMPARE(db->open(), std::nullopt);
-            QCOMPARE(db->prepare(), std::nullopt);
-            archive = std::make_unique<LabArchive>(*db, *f.store, [] {
-                return LabArchive::Source{QStringLiteral("bench-1"), QStringLiteral("rail"),
-                                          QStringLiteral("PSQ-3323"), QStringLiteral("20260001"),
-                                          2};
-            });
+            archive = std::make_unique<LabArchive>(f.server.address(QStringLiteral("lab")),
+                                                   *f.store, Uploads::source);
         } else {
             archive = std::make_unique<LocalArchive>(*f.store);
         }
@@ -299,8 +295,9 @@ private slots:
     }
 
     // A stalled server (SIGSTOP) holds only the sender: the recording and
-    // the event loop go on, the points wait, and the upload goes without
-    // waiting for it; all arrive once it runs again.
+    // the event loop go on, the points wait, the upload goes without waiting
+    // for it and a window's question is answered with why in a few seconds;
+    // all arrive once it runs again.
     void aStalledServerHoldsNothingUp() {
         Uploads f;
         QVERIFY2(f.ready(), qPrintable(f.server.error()));
@@ -319,7 +316,13 @@ private slots:
         f.record(5);
         QCOMPARE(upload->waiting(), 10);
         upload.reset(); // goes without its answer
+        // A window's question waits a few seconds at most and says why.
+        LabArchive archive(f.server.address(QStringLiteral("lab")), *f.store, Uploads::source);
+        QVERIFY(!archive.nextRecordNumber());
+        QVERIFY2(archive.lastError().contains(QStringLiteral("no answer in 5 s")),
+                 qPrintable(archive.lastError()));
         QVERIFY(f.server.freeze(false));
+        QVERIFY2(archive.nextRecordNumber(), qPrintable(archive.lastError()));
         LabUpload after(f.server.address(QStringLiteral("lab")), *f.store);
         QVERIFY(Uploads::sent(after));
         QCOMPARE(f.onServer(), 2 * 15);

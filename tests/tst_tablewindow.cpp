@@ -469,7 +469,7 @@ private slots:
         f.prompter.texts.clear();
         f.table->save();
         QCOMPARE(f.prompter.texts.size(), 2); // the question, then why not
-        QVERIFY2(f.prompter.texts.back().startsWith(QStringLiteral("The lab database: ")),
+        QVERIFY2(f.prompter.texts.back().startsWith(QStringLiteral("The lab database")),
                  qPrintable(f.prompter.texts.back()));
         QVERIFY(f.session->recording()->record().header().unsaved);
         QCOMPARE(f.store->workingCount(), 2);

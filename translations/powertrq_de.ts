@@ -208,6 +208,10 @@ Schreibgeschützt fortfahren? (Nein beendet.) Schreibgeschützt kann nichts aufg
         <source>there is no record %1.</source>
         <translation>es gibt keinen Datensatz %1.</translation>
     </message>
+    <message>
+        <source>no answer in %1 s; the server may be stalled. Try again once it answers.</source>
+        <translation>keine Antwort in %1 s; der Server hängt vielleicht. Versuchen Sie es wieder, sobald er antwortet.</translation>
+    </message>
 </context>
 <context>
     <name>LabDatabase</name>

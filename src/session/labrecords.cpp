@@ -3,16 +3,9 @@
 #include "core/settings.h"
 #include "session/instrumentsession.h"
 
-#include <QAtomicInt>
 #include <QSysInfo>
 
 namespace trq {
-
-namespace {
-
-QAtomicInt made;
-
-} // namespace
 
 LabRecords::Options LabRecords::Options::load() {
     const Settings& s = Settings::instance();
@@ -38,11 +31,9 @@ QString LabRecords::Options::stationOrHost() const {
 
 LabRecords::LabRecords(InstrumentSession& session, const Options& options,
                        std::function<QString()> supplyName, QObject* parent)
-    : QObject(parent), session_(session),
-      lab_(std::make_unique<LabDatabase>(
-          options.address, QStringLiteral("trq-lab-records-%1").arg(made.fetchAndAddRelaxed(1)))) {
+    : QObject(parent), session_(session) {
     archive_ = std::make_unique<LabArchive>(
-        *lab_, session.store(),
+        options.address, session.store(),
         [&session, station = options.stationOrHost(), name = std::move(supplyName)] {
             const SupplyConnection& c = session.connection();
             return LabArchive::Source{station, name ? name() : c.model(), c.model(),
@@ -59,10 +50,7 @@ LabRecords::~LabRecords() {
 }
 
 std::optional<QString> LabRecords::openNow() {
-    std::optional<QString> why = lab_->open();
-    if (!why)
-        why = lab_->prepare();
-    return why;
+    return archive_->openNow();
 }
 
 QString LabRecords::statusText() {

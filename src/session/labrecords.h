@@ -48,7 +48,6 @@ signals:
 
 private:
     InstrumentSession& session_;
-    std::unique_ptr<LabDatabase> lab_;
     std::unique_ptr<LabArchive> archive_;
     std::unique_ptr<LabUpload> upload_;
 };

@@ -3,7 +3,12 @@
 #include "storage/labdatabase.h"
 #include "storage/recordarchive.h"
 
+#include <functional>
+#include <memory>
+
 namespace trq {
+
+class LabLine;
 
 // The records of a lab database, for every station. A record names a span
 // of a run's points, which the server holds once; saving sends the working
@@ -11,9 +16,15 @@ namespace trq {
 // (one made for points recorded without the lab), so a dashboard never sees
 // a point twice. A record's row comments, events, times and digits come
 // with it, so loading one gives the working table it was saved from.
+//
+// The server is asked from a thread of its own and waited for kAnswerMsec
+// at most: a stalled server costs a window that much once, then a message,
+// never a hang.
 class LabArchive : public RecordArchive {
     Q_DECLARE_TR_FUNCTIONS(LabArchive)
 public:
+    static constexpr int kAnswerMsec = 5000;
+
     // Who records here: the station and supply the working table's points
     // go under.
     struct Source {
@@ -22,7 +33,12 @@ public:
     };
     // The source is asked as a recording starts or points are saved: the
     // supply may change meanwhile.
-    LabArchive(LabDatabase& lab, RecordStore& working, std::function<Source()> source);
+    LabArchive(const LabAddress& address, RecordStore& working, std::function<Source()> source);
+    ~LabArchive() override;
+
+    // Opens the connection now rather than at its first use; why it cannot
+    // be, or nothing.
+    std::optional<QString> openNow();
 
     QList<ArchivedRecord> records(const RecordFilter& filter = {}) override;
     std::optional<RecordHeader> record(const QString& recNo) override;
@@ -35,17 +51,21 @@ public:
     QString lastError() const override { return error_; }
 
 private:
+    // What the server gives for work done with its open database in the
+    // line's thread; nothing when it failed or did not answer in time (then
+    // lastError() says why). work must own what it uses: it may outlive
+    // the call.
+    template <typename T>
+    std::optional<T> ask(std::function<std::optional<T>(LabDatabase&, QString*)> work);
     bool write(const RecordHeader& header, const SeqRange& range, bool isNew);
     // The working table's run, made where it has none.
     std::optional<WorkingRun> workingRun();
-    bool run(QSqlQuery& q, const QString& statement, const QVariantList& values);
     bool fail(const QString& why);
-    // The server answers, the connection opened again where it did not.
-    bool reachable();
 
-    LabDatabase& lab_;
+    LabAddress address_;
     RecordStore& working_;
     std::function<Source()> source_;
+    std::unique_ptr<LabLine> line_;
     QString error_;
 };
 
