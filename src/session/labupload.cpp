@@ -71,19 +71,7 @@ LabUpload::LabUpload(const LabAddress& address, RecordStore& store, QObject* par
 LabUpload::~LabUpload() {
     timer_.stop();
     disconnect(worker_, nullptr, this, nullptr);
-    thread_->quit();
-    // A server that does not answer holds its thread; the program goes
-    // without it and the thread ends with the process.
-    constexpr int kExitWaitMsec = 500;
-    if (thread_->wait(kExitWaitMsec)) {
-        delete thread_;
-        return;
-    }
-    // Gone once the server answers; kept in reach till then, as nothing
-    // else holds it.
-    connect(thread_, &QThread::finished, thread_, &QObject::deleteLater);
-    static auto* stalled = new std::vector<QThread*>;
-    stalled->push_back(thread_);
+    endServerThread(thread_, kServerThreadEndMsec);
 }
 
 qint64 LabUpload::waiting() {

@@ -150,19 +150,7 @@ public:
         QObject::connect(thread_, &QThread::finished, connection_, &QObject::deleteLater);
         thread_->start();
     }
-    ~LabLine() {
-        thread_->quit();
-        constexpr int kEndMsec = 500;
-        if (!stalled_ && thread_->wait(kEndMsec)) {
-            delete thread_;
-            return;
-        }
-        // Held by a server that does not answer: it ends once it does,
-        // kept in reach till then.
-        QObject::connect(thread_, &QThread::finished, thread_, &QObject::deleteLater);
-        static auto* left = new std::vector<QThread*>;
-        left->push_back(thread_);
-    }
+    ~LabLine() { endServerThread(thread_, stalled_ ? 0 : kServerThreadEndMsec); }
     LabLine(const LabLine&) = delete;
     LabLine& operator=(const LabLine&) = delete;
 

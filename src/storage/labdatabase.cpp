@@ -4,6 +4,7 @@
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QStringList>
+#include <QThread>
 #include <QUrl>
 #include <QUrlQuery>
 
@@ -93,6 +94,18 @@ QString utc(const QDateTime& t) {
 }
 
 } // namespace
+
+void endServerThread(QThread* thread, int waitMsec) {
+    thread->quit();
+    if (thread->wait(waitMsec)) {
+        delete thread;
+        return;
+    }
+    // Kept in reach till then, as nothing else holds it.
+    QObject::connect(thread, &QThread::finished, thread, &QObject::deleteLater);
+    static auto* left = new std::vector<QThread*>;
+    left->push_back(thread);
+}
 
 void LabBatch::add(const SampleRow& row, int channels) {
     const QDateTime at = QDateTime::fromString(row.recTime, QLatin1String(kRecordTimeFormat));

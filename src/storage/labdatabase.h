@@ -11,7 +11,16 @@
 #include <variant>
 #include <vector>
 
+class QThread;
+
 namespace trq {
+
+// How long a thread that talks to the server is waited for as it ends.
+inline constexpr int kServerThreadEndMsec = 500;
+// Ends such a thread: waited for waitMsec at most, as a server that does not
+// answer holds it; then it is left to end alone (and be deleted) once the
+// server answers, so the program goes on or exits without it.
+void endServerThread(QThread* thread, int waitMsec);
 
 // Where a lab's PostgreSQL server is, as a user writes it:
 // postgresql://user@host:port/dbname?sslmode=require. A password is never
