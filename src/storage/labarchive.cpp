@@ -74,7 +74,10 @@ QAtomicInt lineNumber;
 bool exec(QSqlQuery& q, const QString& statement, const QVariantList& values, QString* why) {
     q.prepare(statement);
     for (const QVariant& v : values)
-        q.addBindValue(v);
+        // A text never given (an empty description) is no SQL null.
+        q.addBindValue(v.userType() == QMetaType::QString && v.toString().isNull()
+                           ? QVariant(QStringLiteral(""))
+                           : v);
     if (q.exec())
         return true;
     *why = q.lastError().text().trimmed();
@@ -238,7 +241,7 @@ std::optional<QString> LabArchive::openNow() {
     return error_;
 }
 
-QList<ArchivedRecord> LabArchive::records(const RecordFilter& filter) {
+std::optional<QList<ArchivedRecord>> LabArchive::records(const RecordFilter& filter) {
     const std::optional<QList<ArchivedRecord>> all =
         ask<QList<ArchivedRecord>>([](LabDatabase& db, QString* why) {
             QSqlQuery q(db.database());
@@ -257,8 +260,10 @@ QList<ArchivedRecord> LabArchive::records(const RecordFilter& filter) {
                                        q.value(2).toString()};
             return std::optional(list);
         });
+    if (!all)
+        return std::nullopt;
     QList<ArchivedRecord> shown;
-    for (const ArchivedRecord& r : all.value_or(QList<ArchivedRecord>()))
+    for (const ArchivedRecord& r : *all)
         if (filter.matches(r))
             shown << r;
     return shown;
@@ -364,7 +369,8 @@ bool LabArchive::write(const RecordHeader& h, const SeqRange& range, bool isNew)
         noteDigits(digits, row);
         if (!row.comment.isEmpty())
             record.notes.push_back({row.seqNo, row.comment});
-        batch->add(row, key->channels);
+        if (row.seqNo > key->confirmed) // the rest is there already
+            batch->add(row, key->channels);
         if (batch->size() >= std::size_t(kBatchPoints))
             flush();
     });
@@ -575,8 +581,7 @@ bool LabArchive::loadToWorking(const QString& recNo) {
     if (!working_.replaceWorking(fill, head->events))
         return error_.isEmpty() ? fail(working_.systemErrorText()) : false;
     // Its points are the server's already: a save of them sends none again.
-    working_.setWorkingRun(key);
-    return true;
+    return working_.setWorkingRun(key) || fail(working_.systemErrorText());
 }
 
 bool LabArchive::deleteRecord(const QString& recNo) {

@@ -12,7 +12,7 @@ class LabLine;
 
 // The records of a lab database, for every station. A record names a span
 // of a run's points, which the server holds once; saving sends the working
-// table's points that it does not have yet under the working table's run
+// table's points it has not confirmed yet under the working table's run
 // (one made for points recorded without the lab), so a dashboard never sees
 // a point twice. A record's row comments, events, times and digits come
 // with it, so loading one gives the working table it was saved from.
@@ -40,7 +40,7 @@ public:
     // be, or nothing.
     std::optional<QString> openNow();
 
-    QList<ArchivedRecord> records(const RecordFilter& filter = {}) override;
+    std::optional<QList<ArchivedRecord>> records(const RecordFilter& filter = {}) override;
     std::optional<RecordHeader> record(const QString& recNo) override;
     std::optional<QString> nextRecordNumber() override;
     bool saveNew(const RecordHeader& header, int window, const SeqRange& range = {}) override;

@@ -35,7 +35,7 @@ RecordFilter RecordFilter::parse(const QString& text) {
     return f;
 }
 
-QList<ArchivedRecord> LocalArchive::records(const RecordFilter& filter) {
+std::optional<QList<ArchivedRecord>> LocalArchive::records(const RecordFilter& filter) {
     QList<ArchivedRecord> list;
     for (RecordHeader& h : store_.records()) {
         ArchivedRecord r{std::move(h), {}, {}};

@@ -35,8 +35,8 @@ class RecordArchive {
 public:
     virtual ~RecordArchive() = default;
 
-    // Newest first.
-    virtual QList<ArchivedRecord> records(const RecordFilter& filter = {}) = 0;
+    // Newest first; nothing when they cannot be read (lastError() says why).
+    virtual std::optional<QList<ArchivedRecord>> records(const RecordFilter& filter = {}) = 0;
     virtual std::optional<RecordHeader> record(const QString& recNo) = 0;
     virtual std::optional<QString> nextRecordNumber() = 0;
     // The working table's rows (those of range) under a new record.
@@ -60,7 +60,7 @@ public:
     void setBench(BenchStore* bench) { bench_ = bench; }
     BenchStore* bench() const { return bench_; }
 
-    QList<ArchivedRecord> records(const RecordFilter& filter = {}) override;
+    std::optional<QList<ArchivedRecord>> records(const RecordFilter& filter = {}) override;
     std::optional<RecordHeader> record(const QString& recNo) override;
     std::optional<QString> nextRecordNumber() override;
     bool saveNew(const RecordHeader& header, int window, const SeqRange& range = {}) override;

@@ -28,26 +28,35 @@ RecordList::RecordList(QWidget* parent, int startWidth)
 }
 
 void RecordList::fill(RecordArchive& archive) {
-    archive_ = &archive;
+    const std::optional<QList<ArchivedRecord>> read = archive.records();
+    records_ = read.value_or(QList<ArchivedRecord>());
+    problem_ = read ? QString() : archive.lastError();
     refill();
 }
 
 void RecordList::refill() {
     list_->clear();
-    if (!archive_)
+    if (!problem_.isEmpty()) {
+        auto* item = new QListWidgetItem(problem_, list_);
+        item->setFlags(Qt::NoItemFlags); // nothing to choose
         return;
-    for (const ArchivedRecord& r : archive_->records(RecordFilter::parse(filter_->text()))) {
+    }
+    const RecordFilter filter = RecordFilter::parse(filter_->text());
+    for (const ArchivedRecord& r : std::as_const(records_)) {
+        if (!filter.matches(r))
+            continue;
         QString line = RecordStore::listLine(r.header, startWidth_);
         if (!r.station.isEmpty())
             line += QStringLiteral("  ") + r.station + QStringLiteral(" / ") + r.supply;
-        list_->addItem(line);
+        auto* item = new QListWidgetItem(line, list_);
+        item->setData(Qt::UserRole, r.header.recNo.trimmed());
     }
 }
 
 QString RecordList::numberAt(int row) const {
     if (row < 0 || row >= list_->count())
         return {};
-    return RecordStore::numberOfListLine(list_->item(row)->text());
+    return list_->item(row)->data(Qt::UserRole).toString();
 }
 
 void RecordList::setVisible(bool visible) {

@@ -19,7 +19,9 @@ public:
 
     QListWidget* list() const { return list_; }
     QLineEdit* filterBox() const { return filter_; }
-    // Lists the archive's records as the filter takes them.
+    // Lists the archive's records as the filter takes them: read once, then
+    // filtered as the user types (a server is asked once per list). Where
+    // they cannot be read, the list says why.
     void fill(RecordArchive& archive);
     // The record number of a row of the list.
     QString numberAt(int row) const;
@@ -34,7 +36,8 @@ private:
     QLineEdit* filter_;
     QListWidget* list_;
     int startWidth_;
-    RecordArchive* archive_ = nullptr;
+    QList<ArchivedRecord> records_;
+    QString problem_;
 };
 
 } // namespace trq
