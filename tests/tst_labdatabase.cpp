@@ -4,6 +4,8 @@
 // their way there: each point there exactly once, however often the server
 // goes away, comes back or stalls, the local recording never held up.
 #include "session/labupload.h"
+#include "session/workingrecord.h"
+#include "storage/benchstore.h"
 #include "storage/csvexport.h"
 #include "storage/labarchive.h"
 #include "storage/labdatabase.h"
@@ -293,6 +295,44 @@ private slots:
         QVERIFY(archive->records()->isEmpty());
         QVERIFY(!archive->loadToWorking(*number));
         QVERIFY(!archive->lastError().isEmpty());
+    }
+
+    // A lab record is one supply's: loaded on a bench, the other supplies'
+    // rows leave the working table, so they are neither shown nor saved
+    // nor exported with it.
+    void aLabRecordLoadsAsOneSupplysRun() {
+        Uploads f;
+        QVERIFY2(f.ready(), qPrintable(f.server.error()));
+        BenchStore bench(f.data);
+        f.store.reset(); // the bench's first supply's tables are these
+        RecordStore& first = *bench.store(1);
+        RecordStore& second = *bench.store(2);
+        LabArchive lab(f.server.address(QStringLiteral("lab")), first, Uploads::source);
+        lab.recordingStarted(QDateTime::currentDateTime());
+        SampleRow row;
+        row.recTime = QDateTime::currentDateTime().toString(QLatin1String(kRecordTimeFormat));
+        row.volt = {QStringLiteral("5.000"), {}, {}, {}};
+        row.curr = {QStringLiteral("0.100"), {}, {}, {}};
+        QVERIFY(first.appendSample(row) && second.appendSample(row));
+        const QString number = *lab.nextRecordNumber();
+        QVERIFY2(lab.saveNew({number, row.recTime, row.recTime, QStringLiteral("one"),
+                              QStringLiteral("0"), QStringLiteral("0")},
+                             0),
+                 qPrintable(lab.lastError()));
+        RecordedSupply a, b;
+        a.name = QStringLiteral("a");
+        b.table = 2;
+        b.name = QStringLiteral("b");
+        QVERIFY(bench.setWorkingSupplies({a, b}, row.recTime));
+        ScriptedPrompter prompter;
+        WorkingRecord record(first, prompter);
+        record.setBenchRecords(&bench);
+        record.setArchive(&lab);
+        QCOMPARE(record.runSupplies().size(), std::size_t(2));
+        QVERIFY(record.load(number));
+        QCOMPARE(second.workingCount(), 0);
+        QCOMPARE(record.runSupplies().size(), std::size_t(0));
+        QCOMPARE(first.workingCount(), 1);
     }
 
     // A stalled server (SIGSTOP) holds only the sender: the recording and

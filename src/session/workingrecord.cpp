@@ -188,10 +188,19 @@ std::optional<QString> WorkingRecord::saveAsNew(const QString& description, int 
 
 std::optional<RecordHeader> WorkingRecord::load(const QString& recNo) {
     std::optional<RecordHeader> record = archive_->record(recNo);
-    if (!record)
+    if (!record) {
+        failed(); // gone meanwhile, or the server did not answer
         return std::nullopt;
+    }
     if (!archive_->loadToWorking(record->recNo)) {
         failed();
+        return std::nullopt;
+    }
+    // A lab record is one supply's: the bench's other supplies' rows would
+    // otherwise be shown, saved and exported with it.
+    if (archive_ != &local_ && local_.bench() &&
+        !local_.bench()->setSoloRun(RecordedSupply{}, record->startTime)) {
+        failed(&local_);
         return std::nullopt;
     }
     setHeader({record->recNo.trimmed(), record->startTime, record->endTime, record->comment, false,

@@ -53,7 +53,9 @@ std::optional<QList<ArchivedRecord>> LocalArchive::records(const RecordFilter& f
 }
 
 std::optional<RecordHeader> LocalArchive::record(const QString& recNo) {
-    return store_.record(recNo);
+    std::optional<RecordHeader> found = store_.record(recNo);
+    missing_ = found ? QString() : tr("There is no record %1.").arg(recNo.trimmed());
+    return found;
 }
 
 std::optional<QString> LocalArchive::nextRecordNumber() {
