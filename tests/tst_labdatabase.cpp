@@ -358,7 +358,10 @@ private slots:
         QCOMPARE(upload->waiting(), 10);
         upload.reset(); // goes without its answer
         // A window's question waits a few seconds at most and says why.
+        QVERIFY(f.server.freeze(false));
         LabArchive archive(f.server.address(QStringLiteral("lab")), *f.store, Uploads::source);
+        QCOMPARE(archive.openNow(), std::nullopt);
+        QVERIFY(f.server.freeze(true));
         QVERIFY(!archive.nextRecordNumber());
         QVERIFY2(archive.lastError().contains(QStringLiteral("no answer in 5 s")),
                  qPrintable(archive.lastError()));

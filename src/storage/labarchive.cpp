@@ -128,7 +128,9 @@ public:
         db_.reset();
         db_ = std::make_unique<LabDatabase>(
             address_, QStringLiteral("trq-lab-line-%1").arg(lineNumber.fetchAndAddRelaxed(1)));
-        std::optional<QString> failed = db_->open();
+        // Given up before the question's wait ends, so a server that does
+        // not let one in is said as such.
+        std::optional<QString> failed = db_->open(LabArchive::kAnswerMsec / 1000 - 1);
         if (!failed)
             failed = db_->prepare();
         if (!failed)
