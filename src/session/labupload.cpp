@@ -2,32 +2,27 @@
 
 #include "storage/recordstore.h"
 
-#include <QAtomicInt>
 #include <QThread>
 
 #include <memory>
 
 namespace trq {
 
-namespace {
-
-QAtomicInt connectionNumber;
-
-} // namespace
-
 // Sends batches in a thread of its own: a statement the server does not
 // answer holds this thread only.
 class LabSender : public QObject {
     Q_OBJECT
 public:
-    explicit LabSender(const LabAddress& address) : address_(address) {}
+    explicit LabSender(const LabAddress& address)
+        : connection_(address, QStringLiteral("trq-lab-upload"), 5, false) {}
 
     void send(const LabBatch& batch) {
         QString error;
-        if (!ready(&error) || !db_->store(batch)) {
-            if (error.isEmpty())
-                error = db_ ? db_->lastError() : QString();
-            db_.reset(); // opened afresh for the next batch
+        LabDatabase* db = connection_.ready(&error);
+        if (!db || !db->store(batch)) {
+            if (db)
+                error = db->lastError();
+            connection_.drop(); // opened afresh for the next batch
             emit done(-1, error.isEmpty() ? QStringLiteral("?") : error);
             return;
         }
@@ -38,22 +33,7 @@ signals:
     void done(qint64 lastSeq, const QString& error);
 
 private:
-    bool ready(QString* error) {
-        if (db_ && db_->database().isOpen())
-            return true;
-        db_ = std::make_unique<LabDatabase>(
-            address_,
-            QStringLiteral("trq-lab-upload-%1").arg(connectionNumber.fetchAndAddRelaxed(1)));
-        std::optional<QString> why = db_->open();
-        if (!why)
-            why = db_->prepare();
-        if (why)
-            *error = *why;
-        return !why;
-    }
-
-    LabAddress address_;
-    std::unique_ptr<LabDatabase> db_;
+    LabConnection connection_;
 };
 
 LabUpload::LabUpload(const LabAddress& address, RecordStore& store, QObject* parent)

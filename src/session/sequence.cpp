@@ -33,20 +33,8 @@ QString secondsText(qint64 ms) {
 }
 
 using sequencecsv::kColumns;
-enum Column {
-    Step,
-    Supply,
-    Channel,
-    Voltage,
-    Current,
-    Output,
-    Dwell,
-    Ramp,
-    Block,
-    Repeat,
-    Until,
-    SequenceUntil
-};
+using sequencecsv::Column;
+using enum sequencecsv::Column;
 constexpr int kRequired[] = {Channel, Voltage, Current, Output, Dwell};
 
 } // namespace

@@ -73,7 +73,22 @@ struct SequenceLimits {
 // that edits it.
 namespace sequencecsv {
 // The columns, in the order the program writes them.
-inline constexpr std::array<const char*, 12> kColumns{
+enum Column {
+    Step,
+    Supply,
+    Channel,
+    Voltage,
+    Current,
+    Output,
+    Dwell,
+    Ramp,
+    Block,
+    Repeat,
+    Until,
+    SequenceUntil,
+    ColumnCount
+};
+inline constexpr std::array<const char*, ColumnCount> kColumns{
     "step",    "supply", "channel", "voltage", "current", "output",
     "dwell_s", "ramp",   "block",   "repeat",  "until",   "sequence_until"};
 // One line's fields, each trimmed; a field in double quotes may hold commas

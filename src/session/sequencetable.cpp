@@ -11,7 +11,6 @@ namespace trq {
 namespace {
 
 using sequencecsv::kColumns;
-static_assert(kColumns.size() == SequenceTableModel::ColumnCount);
 
 } // namespace
 

@@ -16,21 +16,9 @@ namespace trq {
 class SequenceTableModel : public QAbstractTableModel {
     Q_OBJECT
 public:
-    enum Column {
-        Step,
-        Supply,
-        Channel,
-        Voltage,
-        Current,
-        Output,
-        Dwell,
-        Ramp,
-        Block,
-        Repeat,
-        Until,
-        SequenceUntil,
-        ColumnCount
-    };
+    // The file's columns.
+    using Column = sequencecsv::Column;
+    using enum sequencecsv::Column;
 
     explicit SequenceTableModel(QObject* parent = nullptr);
 

@@ -2,7 +2,6 @@
 
 #include "core/numbers.h"
 
-#include <QAtomicInt>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QThread>
@@ -68,8 +67,6 @@ QString integrated(const QVariant& v) {
     return v.isNull() ? QString() : QVariant(v.toDouble()).toString();
 }
 
-QAtomicInt lineNumber;
-
 // One statement with its values bound; false with the server's words.
 bool exec(QSqlQuery& q, const QString& statement, const QVariantList& values, QString* why) {
     q.prepare(statement);
@@ -113,43 +110,23 @@ struct RecordRow {
 
 } // namespace
 
-// The database connection, in the line's thread: opened and prepared on
-// first use, and again after the server dropped it (a restart).
-class LabConnection : public QObject {
+// The line's connection, living in its thread. It checks the connection
+// at each question: one the server dropped (a restart) is opened again
+// rather than failing the question. It gives up connecting before the
+// question's wait ends, so a server that lets no one in is said as such.
+class LabConnectionHolder : public QObject {
 public:
-    explicit LabConnection(const LabAddress& address) : address_(address) {}
-
-    LabDatabase* ready(QString* why) {
-        if (db_) {
-            QSqlQuery probe(db_->database());
-            if (probe.exec(QStringLiteral("select 1")))
-                return db_.get();
-        }
-        db_.reset();
-        db_ = std::make_unique<LabDatabase>(
-            address_, QStringLiteral("trq-lab-line-%1").arg(lineNumber.fetchAndAddRelaxed(1)));
-        // Given up before the question's wait ends, so a server that does
-        // not let one in is said as such.
-        std::optional<QString> failed = db_->open(LabArchive::kAnswerMsec / 1000 - 1);
-        if (!failed)
-            failed = db_->prepare();
-        if (!failed)
-            return db_.get();
-        *why = *failed;
-        db_.reset();
-        return nullptr;
-    }
-
-private:
-    LabAddress address_;
-    std::unique_ptr<LabDatabase> db_;
+    explicit LabConnectionHolder(const LabAddress& address)
+        : connection(address, QStringLiteral("trq-lab-line"), LabArchive::kAnswerMsec / 1000 - 1,
+                     true) {}
+    LabConnection connection;
 };
 
 // A thread asked one thing at a time, and waited for a while at most.
 class LabLine {
 public:
     explicit LabLine(const LabAddress& address)
-        : thread_(new QThread), connection_(new LabConnection(address)) {
+        : thread_(new QThread), connection_(new LabConnectionHolder(address)) {
         connection_->moveToThread(thread_);
         // Its connection is closed in its own thread as that ends.
         QObject::connect(thread_, &QThread::finished, connection_, &QObject::deleteLater);
@@ -171,13 +148,13 @@ public:
             QString why;
         };
         auto answer = std::make_shared<Answer>();
-        LabConnection* c = connection_;
+        LabConnectionHolder* c = connection_;
         QMetaObject::invokeMethod(
             c,
             [c, work, answer] {
                 QString text;
                 std::optional<T> value;
-                LabDatabase* db = c->ready(&text);
+                LabDatabase* db = c->connection.ready(&text);
                 if (db)
                     value = work(*db, &text);
                 const std::lock_guard lock(answer->m);
@@ -202,7 +179,7 @@ public:
 
 private:
     QThread* thread_;
-    LabConnection* connection_; // lives in thread_
+    LabConnectionHolder* connection_; // lives in thread_
     bool stalled_ = false;
 };
 

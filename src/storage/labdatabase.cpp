@@ -1,5 +1,6 @@
 #include "storage/labdatabase.h"
 
+#include <QAtomicInt>
 #include <QRegularExpression>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -310,6 +311,33 @@ bool LabDatabase::store(const LabBatch& b) {
         error_ = db.lastError().text().trimmed();
     db.rollback();
     return false;
+}
+
+LabConnection::LabConnection(const LabAddress& address, const QString& prefix, int connectSeconds,
+                             bool checkEachUse)
+    : address_(address), prefix_(prefix), connectSeconds_(connectSeconds),
+      checkEachUse_(checkEachUse) {}
+
+LabDatabase* LabConnection::ready(QString* why) {
+    if (db_ && db_->database().isOpen()) {
+        if (!checkEachUse_)
+            return db_.get();
+        QSqlQuery probe(db_->database());
+        if (probe.exec(QStringLiteral("select 1")))
+            return db_.get();
+    }
+    db_.reset();
+    static QAtomicInt made;
+    db_ = std::make_unique<LabDatabase>(
+        address_, QStringLiteral("%1-%2").arg(prefix_).arg(made.fetchAndAddRelaxed(1)));
+    std::optional<QString> failed = db_->open(connectSeconds_);
+    if (!failed)
+        failed = db_->prepare();
+    if (!failed)
+        return db_.get();
+    *why = *failed;
+    db_.reset();
+    return nullptr;
 }
 
 std::optional<qint64> LabDatabase::nextRecordNumber() {

@@ -7,6 +7,7 @@
 #include <QSqlDatabase>
 #include <QString>
 
+#include <memory>
 #include <optional>
 #include <variant>
 #include <vector>
@@ -96,6 +97,26 @@ private:
 
     QString name_;
     QString error_;
+};
+
+// A lab database as the one thread that uses it keeps it: opened and
+// brought to this program's schema on first use, and opened afresh after a
+// failure (drop()) or, where asked to check, a connection the server dropped
+// (a restart).
+class LabConnection {
+public:
+    LabConnection(const LabAddress& address, const QString& prefix, int connectSeconds,
+                  bool checkEachUse);
+    // The open database; nothing with why it cannot be opened.
+    LabDatabase* ready(QString* why);
+    void drop() { db_.reset(); }
+
+private:
+    LabAddress address_;
+    QString prefix_;
+    int connectSeconds_;
+    bool checkEachUse_;
+    std::unique_ptr<LabDatabase> db_;
 };
 
 } // namespace trq

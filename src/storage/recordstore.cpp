@@ -64,6 +64,19 @@ SampleRow sampleOf(const QSqlQuery& q, const SampleColumns& col) {
     return r;
 }
 
+// A lab run as labrun and laboutbox keep it: Station, Name, Model, Serial,
+// Channels, Run, Started, and in labrun Confirmed.
+WorkingRun runOf(const QSqlQuery& q, bool withConfirmed) {
+    return WorkingRun{text(q.value(0)),
+                      text(q.value(1)),
+                      text(q.value(2)),
+                      text(q.value(3)),
+                      q.value(4).toInt(),
+                      q.value(5).toLongLong(),
+                      QDateTime::fromString(text(q.value(6)), Qt::ISODateWithMs),
+                      withConfirmed ? q.value(7).toLongLong() : -1};
+}
+
 // Sample values are kept as the panel showed them.
 QVariant value(const QString& s) {
     return s;
@@ -315,14 +328,7 @@ std::optional<WorkingRun> RecordStore::workingRun() {
     q.addBindValue(supply_);
     if (!q.exec() || !q.next())
         return std::nullopt;
-    return WorkingRun{text(q.value(0)),
-                      text(q.value(1)),
-                      text(q.value(2)),
-                      text(q.value(3)),
-                      q.value(4).toInt(),
-                      q.value(5).toLongLong(),
-                      QDateTime::fromString(text(q.value(6)), Qt::ISODateWithMs),
-                      q.value(7).toLongLong()};
+    return runOf(q, true);
 }
 
 bool RecordStore::setWorkingRun(const std::optional<WorkingRun>& r) {
@@ -359,13 +365,7 @@ QList<SampleRow> RecordStore::outboxRows(int limit, WorkingRun* run) {
                                "from laboutbox order by rowid limit 1")) ||
         !q.next())
         return {};
-    *run = WorkingRun{text(q.value(0)),
-                      text(q.value(1)),
-                      text(q.value(2)),
-                      text(q.value(3)),
-                      q.value(4).toInt(),
-                      q.value(5).toLongLong(),
-                      QDateTime::fromString(text(q.value(6)), Qt::ISODateWithMs)};
+    *run = runOf(q, false);
     QSqlQuery rows(db_);
     prepare(rows, QStringLiteral("select ") + kDetailColumns +
                       QStringLiteral(" from laboutbox where Station = ? and Name = ? and Run = ? "
