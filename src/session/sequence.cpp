@@ -32,8 +32,8 @@ QString secondsText(qint64 ms) {
     return numberText(double(ms) / 1000.0);
 }
 
-using sequencecsv::kColumns;
 using sequencecsv::Column;
+using sequencecsv::kColumns;
 using enum sequencecsv::Column;
 constexpr int kRequired[] = {Channel, Voltage, Current, Output, Dwell};
 
