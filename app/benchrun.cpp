@@ -5,6 +5,7 @@
 #include "core/settings.h"
 #include "session/bench.h"
 #include "session/instrumentsession.h"
+#include "session/labrecords.h"
 #include "session/recording.h"
 #include "session/sessionsequence.h"
 #include "storage/benchstore.h"
@@ -39,6 +40,9 @@ void BenchRun::start() {
 }
 
 void BenchRun::goOnLine() {
+    // Each supply's records and points under its name on the bench.
+    if (line_.database)
+        bench_.setLab(LabRecords::Options{true, *line_.database, line_.station});
     const std::size_t n = line_.supplies.size();
     wasReady_.assign(n, false);
     lost_.assign(n, false);
@@ -246,6 +250,19 @@ void BenchRun::startRecording() {
                      ? QStringLiteral("until stopped")
                      : QStringLiteral("for %1 s").arg(line_.recordSeconds))
             .arg(QLatin1String(kRecordScales[std::size_t(line_.scale)].text)));
+    if (line_.database) {
+        std::vector<LabRecords*> labs;
+        for (int i = 0; i < bench_.size(); ++i)
+            labs.push_back(bench_.lab(i));
+        // A server away now is tried again at each save, while the points
+        // wait in the local file.
+        if (const std::optional<QString> why = labs.front()->openNow())
+            say(QStringLiteral("lab database: %1").arg(*why));
+        report_ =
+            std::make_unique<LabReport>(labs, line_.station, bench_.session(0).store().fileName());
+        connect(report_.get(), &LabReport::drained, this, &BenchRun::end);
+        report_->start(line_.database->uri());
+    }
     if (line_.sequence)
         startSequence();
 }
@@ -310,7 +327,11 @@ bool BenchRun::store() {
     bool ok = true;
     if (line_.save) {
         QString error;
-        const std::optional<QString> number = bench_.records().saveWorking(*line_.save, &error);
+        // The lab database's record of the run, or the data folder's.
+        const std::optional<QString> number =
+            line_.database
+                ? bench_.session(0).recording()->record().saveAsNew(*line_.save, 0, &error)
+                : bench_.records().saveWorking(*line_.save, &error);
         ok = saidSaved(number, error) && ok;
     }
     if (!line_.csv.isEmpty()) {
@@ -403,6 +424,8 @@ void BenchRun::finish(int code, const QString& text) {
 void BenchRun::end() {
     if (ended_)
         return;
+    if (report_ && !report_->isDrained())
+        return report_->drain(); // then here again
     ended_ = true;
     drain_.stop();
     feeds_.clear();

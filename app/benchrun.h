@@ -16,6 +16,7 @@ namespace trq {
 
 class Bench;
 class Clock;
+class LabReport;
 class MqttFeed;
 class ScpiServer;
 class Waiter;
@@ -68,6 +69,7 @@ private:
     StopSignals signals_;
     std::vector<std::unique_ptr<ScpiServer>> servers_;
     std::vector<std::unique_ptr<MqttFeed>> feeds_; // go before the bench's sessions
+    std::unique_ptr<LabReport> report_;
     std::unique_ptr<PowerSequencer> sequencer_;
     std::vector<bool> wasReady_, lost_, switchedOn_;
     std::vector<PowerStep> onOrder_; // how the outputs went on

@@ -405,9 +405,6 @@ CommandLine CommandLine::read(const QCommandLineParser& parser) {
     if (recordOnly && !line.headless)
         refuse(QStringLiteral("--record, --save, --save-parts, --csv, --output-on and --sequence "
                               "need --headless"));
-    if (line.database && line.headless && bench)
-        refuse(QStringLiteral("--database keeps one supply's records; a bench's run keeps them "
-                              "in its data folder."));
     if (line.headless && !line.connection && !bench)
         refuse(QStringLiteral("--headless needs a supply: --port, --sim, --gpib, --supply or "
                               "--bench"));

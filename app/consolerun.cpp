@@ -1,10 +1,12 @@
 #include "consolerun.h"
 
 #include "commandline.h"
+#include "session/labrecords.h"
 #include "session/sessionsequence.h"
 
 #include <QDir>
 
+#include <algorithm>
 #include <cstdio>
 
 #include <csignal>
@@ -116,6 +118,65 @@ LinkDrain::LinkDrain(std::function<bool()> idle, QString notConfirmed, QObject* 
 void LinkDrain::stop() {
     poll_.stop();
     deadline_.stop();
+}
+
+LabReport::LabReport(std::vector<LabRecords*> labs, const QString& station, const QString& file,
+                     QObject* parent)
+    : QObject(parent), labs_(std::move(labs)), station_(station), file_(file) {
+    drain_.setInterval(100);
+    connect(&drain_, &QTimer::timeout, this, [this] {
+        constexpr int kLastPointsMsec = 5000;
+        for (LabRecords* lab : labs_)
+            lab->upload().sendNow();
+        const qint64 left = waiting();
+        if (left > 0 && drainTime_.elapsed() < kLastPointsMsec)
+            return;
+        drain_.stop();
+        if (left > 0)
+            say(QStringLiteral("lab database: %1 points waiting; they stay in %2 and go with "
+                               "the next run that reaches the server.")
+                    .arg(left)
+                    .arg(QDir::toNativeSeparators(file_)));
+        else
+            say(QStringLiteral("The lab database has every point."));
+        drained_ = true;
+        emit drained();
+    });
+}
+
+qint64 LabReport::waiting() const {
+    qint64 n = 0;
+    for (LabRecords* lab : labs_)
+        n += lab->upload().waiting();
+    return n;
+}
+
+void LabReport::start(const QString& uri) {
+    for (LabRecords* lab : labs_) {
+        lab->upload().sendNow();
+        connect(&lab->upload(), &LabUpload::progressed, this, [this, lab] {
+            if (lab->held()) {
+                // Once, not every batch it lasts.
+                if (!std::exchange(held_, true))
+                    say(QStringLiteral("lab database: %1 points waiting (%2)")
+                            .arg(waiting())
+                            .arg(lab->upload().problem()));
+            } else if (std::none_of(labs_.begin(), labs_.end(),
+                                    [](LabRecords* l) { return l->held(); }) &&
+                       std::exchange(held_, false)) {
+                say(QStringLiteral("The lab database takes points again."));
+            }
+        });
+    }
+    say(QStringLiteral("The points go to the lab database %1 as station %2 too.")
+            .arg(uri, station_));
+}
+
+void LabReport::drain() {
+    if (drain_.isActive() || drained_)
+        return;
+    drainTime_.start();
+    drain_.start();
 }
 
 } // namespace trq

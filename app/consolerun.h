@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QSocketNotifier>
 #include <QTimer>
@@ -7,9 +8,11 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <vector>
 
 namespace trq {
 
+class LabRecords;
 class SessionSequence;
 
 // SIGINT and SIGTERM as a Qt signal on the event loop, for as long as it
@@ -76,6 +79,35 @@ private:
     std::function<bool()> idle_;
     QString notConfirmed_;
     QTimer poll_, deadline_;
+};
+
+// A run's lab database as its user is told of it: where the points go,
+// when they wait and when the server takes them again. At the end it sends
+// the last of them, waiting a few seconds at most.
+class LabReport : public QObject {
+    Q_OBJECT
+public:
+    // labs: every supply's; file: where waiting points stay.
+    LabReport(std::vector<LabRecords*> labs, const QString& station, const QString& file,
+              QObject* parent = nullptr);
+    // Says where the points go and watches them from now.
+    void start(const QString& uri);
+    // Their last points; then drained().
+    void drain();
+    bool isDrained() const { return drained_; }
+
+signals:
+    void drained();
+
+private:
+    qint64 waiting() const;
+
+    std::vector<LabRecords*> labs_;
+    QString station_, file_;
+    bool held_ = false; // said that points wait
+    bool drained_ = false;
+    QTimer drain_;
+    QElapsedTimer drainTime_;
 };
 
 } // namespace trq

@@ -192,44 +192,10 @@ void HeadlessRun::openLab() {
 }
 
 void HeadlessRun::startUpload() {
-    LabUpload* upload = &lab_->upload();
-    upload->sendNow();
-    connect(upload, &LabUpload::progressed, this, [this, upload] {
-        if (!upload->problem().isEmpty()) {
-            // Once, not every batch it lasts.
-            if (!std::exchange(labWaiting_, true))
-                say(QStringLiteral("lab database: %1 points waiting (%2)")
-                        .arg(upload->waiting())
-                        .arg(upload->problem()));
-        } else if (std::exchange(labWaiting_, false)) {
-            say(QStringLiteral("The lab database takes points again."));
-        }
-    });
-    say(QStringLiteral("The points go to the lab database %1 as station %2 too.")
-            .arg(line_.database->uri(), line_.station));
-}
-
-void HeadlessRun::drainUpload() {
-    constexpr int kLastPointsMsec = 5000;
-    uploadDrainTime_.start();
-    uploadDrain_.setInterval(100);
-    connect(&uploadDrain_, &QTimer::timeout, this, [this] {
-        lab_->upload().sendNow();
-        const qint64 waiting = lab_->upload().waiting();
-        if (waiting > 0 && uploadDrainTime_.elapsed() < kLastPointsMsec)
-            return;
-        uploadDrain_.stop();
-        if (waiting > 0)
-            say(QStringLiteral("lab database: %1 points waiting; they stay in %2 and go with "
-                               "the next run that reaches the server.")
-                    .arg(waiting)
-                    .arg(QDir::toNativeSeparators(session_.store().fileName())));
-        else
-            say(QStringLiteral("The lab database has every point."));
-        uploadDrained_ = true;
-        end();
-    });
-    uploadDrain_.start();
+    report_ = std::make_unique<LabReport>(std::vector<LabRecords*>{lab_.get()}, line_.station,
+                                          session_.store().fileName());
+    connect(report_.get(), &LabReport::drained, this, &HeadlessRun::end);
+    report_->start(line_.database->uri());
 }
 
 void HeadlessRun::recordingStopped(RecordingEngine::StopReason reason) {
@@ -342,11 +308,8 @@ void HeadlessRun::finish(int code, const QString& text) {
 void HeadlessRun::end() {
     if (ended_)
         return;
-    if (lab_ && !uploadDrained_) {
-        if (!uploadDrain_.isActive())
-            drainUpload();
-        return;
-    }
+    if (report_ && !report_->isDrained())
+        return report_->drain(); // then here again
     ended_ = true;
     drain_.stop();
     session_.reset();

@@ -4,7 +4,6 @@
 #include "consolerun.h"
 #include "session/recordingengine.h"
 
-#include <QElapsedTimer>
 #include <QObject>
 #include <QTimer>
 
@@ -59,8 +58,6 @@ private:
     // --database: the recording's points go on to the lab database too.
     void openLab();
     void startUpload();
-    // Its last points, for a few seconds at most; then end() again.
-    void drainUpload();
 
     InstrumentSession& session_;
     ScpiServer& server_;
@@ -77,10 +74,7 @@ private:
     QTimer firstReadings_;
     LinkDrain drain_;
     std::unique_ptr<LabRecords> lab_;
-    bool labWaiting_ = false; // said that points wait for the lab database
-    bool uploadDrained_ = false;
-    QTimer uploadDrain_;
-    QElapsedTimer uploadDrainTime_;
+    std::unique_ptr<LabReport> report_;
     StopSignals signals_;
 };
 

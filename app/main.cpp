@@ -94,18 +94,13 @@ public:
         feed_->start();
         return feed_.get();
     }
-    // The lab database as the record store, from the command line or else
-    // the settings; none when neither asks for it.
-    LabRecords* restartLab(const std::optional<LabRecords::Options>& fromCommandLine) {
-        lab_.reset();
+    // The lab database as every supply's record store, from the command
+    // line or else the settings; this computer's file when neither asks for
+    // it.
+    void restartLab(const std::optional<LabRecords::Options>& fromCommandLine) {
         const LabRecords::Options o =
             fromCommandLine ? *fromCommandLine : LabRecords::Options::load();
-        if (!o.enabled)
-            return nullptr;
-        lab_ = std::make_unique<LabRecords>(session(), o, [this] {
-            return bench().size() > 1 ? bench().name(0) : session().connection().model();
-        });
-        return lab_.get();
+        bench().setLab(o.enabled ? std::optional(o) : std::nullopt);
     }
     // The lab feed's settings, from the command line or else the settings;
     // none when neither asks for it.
@@ -136,8 +131,7 @@ private:
     DataFolder folder_;
     std::unique_ptr<Wired> wired_;
     std::unique_ptr<Bench> bench_;
-    std::unique_ptr<MqttFeed> feed_;  // goes first: it watches the session
-    std::unique_ptr<LabRecords> lab_; // so does this
+    std::unique_ptr<MqttFeed> feed_; // goes first: it watches the session
 };
 
 int runHeadless(const CommandLine& line) {
@@ -255,11 +249,10 @@ int runWindows(const CommandLine& line) {
         std::optional<LabRecords::Options> chosen;
         if (fromCommandLine && line.database)
             chosen = LabRecords::Options{true, *line.database, line.station};
-        LabRecords* lab = run.restartLab(chosen);
-        main.showLabStatus(lab ? lab->statusText() : QString());
-        if (lab)
-            QObject::connect(lab, &LabRecords::statusChanged, &main, &MainWindow::showLabStatus);
+        run.restartLab(chosen);
+        main.showLabStatus(run.bench().labStatus());
     };
+    QObject::connect(&run.bench(), &Bench::labStatusChanged, &main, &MainWindow::showLabStatus);
     restartLab(true);
     QObject::connect(&main, &MainWindow::recordStoreChanged, [&] { restartLab(false); });
 

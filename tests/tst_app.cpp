@@ -323,6 +323,24 @@ private slots:
                  3 * (local + left + storedCount(folder, "select count(*) from datatemp")));
         // Saved there, not in the local file.
         QCOMPARE(savedRecords(other), QStringList());
+
+        // A bench's run: one record of both supplies, each one's points
+        // under its name on the bench.
+        const Run bench =
+            run({"--headless", "--supply", "rail=sim:PSQ-3323", "--supply", "load=sim:TRQ-3302",
+                 "--record", "3", "--output-on", "--database", uri, "--station", "bench-9",
+                 "--save", "bench run", "--data-folder", freshFolder(QStringLiteral("lab-bench"))},
+                false);
+        QVERIFY2(bench.exitCode == 0 && bench.err.contains("The lab database has every point."),
+                 qPrintable(bench.err));
+        // Each part spans all of its supply's points, three seconds' at least.
+        QCOMPARE(sqlRows(again.database(),
+                         "select r.supply || ' ' || p.supply || ' ' || (p.last_seq - p.first_seq "
+                         ">= 2 and p.last_seq - p.first_seq + 1 = (select count(distinct seq) "
+                         "from point t where (t.station, t.supply, t.run) = (p.station, p.supply, "
+                         "p.run)))::text from record r join record_part p using (number) where "
+                         "r.station = 'bench-9' order by p.part"),
+                 (QStringList{"rail rail true", "rail load true"}));
     }
     void commandLineAnswers() {
         auto [arguments, display, exitCode, texts] =

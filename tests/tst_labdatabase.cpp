@@ -11,10 +11,13 @@
 #include "storage/labdatabase.h"
 #include "storage/recordstore.h"
 #include "support/pgserver.h"
+#include "support/sessionfixture.h"
 #include "support/testsupport.h"
 
+#include <QFile>
 #include <QSignalSpy>
 #include <QSqlQuery>
+#include <QTemporaryDir>
 
 using namespace trq;
 using namespace trq::test;
@@ -138,7 +141,7 @@ private slots:
                             QStringLiteral("update schema_version set version = 99")));
         QCOMPARE(other.prepare(),
                  std::optional<QString>(QStringLiteral(
-                     "The lab database is of version 99, newer than this program's 3: it is left "
+                     "The lab database is of version 99, newer than this program's 4: it is left "
                      "as it is. Use a newer program.")));
         QCOMPARE(other.version(), std::optional<int>(99));
     }
@@ -297,42 +300,137 @@ private slots:
         QVERIFY(!archive->lastError().isEmpty());
     }
 
-    // A lab record is one supply's: loaded on a bench, the other supplies'
-    // rows leave the working table, so they are neither shown nor saved
-    // nor exported with it.
-    void aLabRecordLoadsAsOneSupplysRun() {
+    // A bench's run of several supplies is one lab record, whichever
+    // supply's window saves it; loaded again, each supply's rows come back
+    // into its own table, exported as the same bytes. A record of one
+    // supply loads as the asking supply's run alone.
+    void aBenchRunIsOneLabRecord() {
         Uploads f;
         QVERIFY2(f.ready(), qPrintable(f.server.error()));
         BenchStore bench(f.data);
         f.store.reset(); // the bench's first supply's tables are these
         RecordStore& first = *bench.store(1);
         RecordStore& second = *bench.store(2);
-        LabArchive lab(f.server.address(QStringLiteral("lab")), first, Uploads::source);
-        lab.recordingStarted(QDateTime::currentDateTime());
-        SampleRow row;
-        row.recTime = QDateTime::currentDateTime().toString(QLatin1String(kRecordTimeFormat));
-        row.volt = {QStringLiteral("5.000"), {}, {}, {}};
-        row.curr = {QStringLiteral("0.100"), {}, {}, {}};
-        QVERIFY(first.appendSample(row) && second.appendSample(row));
-        const QString number = *lab.nextRecordNumber();
-        QVERIFY2(lab.saveNew({number, row.recTime, row.recTime, QStringLiteral("one"),
+        const RecordedSupply rail{1, "rail", "PSQ-3323", "20260001", "sim:1", 2};
+        const RecordedSupply load{2, "load", "PSQ-3323", "20260002", "sim:2", 1};
+        const auto sourceOf = [](const RecordedSupply& s) {
+            return [s] {
+                return LabArchive::Source{"bench-1", s.name, s.model, s.serial, s.channels};
+            };
+        };
+        const LabAddress address = f.server.address(QStringLiteral("lab"));
+        LabArchive one(address, first, sourceOf(rail)), two(address, second, sourceOf(load));
+        one.setBench(&bench);
+        two.setBench(&bench);
+        const QDateTime start(QDate(2026, 12, 9), QTime(10, 0));
+        const QString startText = start.toString(QLatin1String(kRecordTimeFormat));
+        QVERIFY(bench.setWorkingSupplies({rail, load}, startText));
+        one.recordingStarted(start);
+        two.recordingStarted(start);
+        for (int i = 0; i < 40; ++i) {
+            SampleRow r;
+            r.seqNo = i;
+            r.recTime = start.addSecs(i).toString(QLatin1String(kRecordTimeFormat));
+            r.volt = {QString::number(12 + i * 0.001, 'f', 3), QStringLiteral("5.00"), {}, {}};
+            r.curr = {QStringLiteral("0.500"), QStringLiteral("0.10"), {}, {}};
+            QVERIFY(first.appendSample(r));
+            if (i >= 30)
+                continue; // the load's recording ends first
+            r.volt = {QStringLiteral("3.3"), {}, {}, {}};
+            r.curr = {QString::number(i * 0.01, 'f', 2), {}, {}, {}};
+            QVERIFY(second.appendSample(r));
+        }
+        QVERIFY(second.setComment(start.addSecs(4).toString(QLatin1String(kRecordTimeFormat)),
+                                  QStringLiteral("load step")));
+        QVERIFY(second.addEvent(
+            RecordEvent{7, startText, 1, QStringLiteral("I"), 0.07, 0.05, QStringLiteral("off")}));
+        const QTemporaryDir dir;
+        const auto exported = [&] {
+            const QString path = dir.filePath(QStringLiteral("run.csv"));
+            QString why;
+            if (!writeBenchExport(path, exportedSupplies(bench), &why))
+                return why.toUtf8();
+            QFile file(path);
+            return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+        };
+        const QByteArray recorded = exported();
+
+        const QString number = *two.nextRecordNumber();
+        QVERIFY2(two.saveNew({number, startText, startText, QStringLiteral("bench run"),
                               QStringLiteral("0"), QStringLiteral("0")},
                              0),
-                 qPrintable(lab.lastError()));
-        RecordedSupply a, b;
-        a.name = QStringLiteral("a");
-        b.table = 2;
-        b.name = QStringLiteral("b");
-        QVERIFY(bench.setWorkingSupplies({a, b}, row.recTime));
-        ScriptedPrompter prompter;
-        WorkingRecord record(first, prompter);
-        record.setBenchRecords(&bench);
-        record.setArchive(&lab);
-        QCOMPARE(record.runSupplies().size(), std::size_t(2));
-        QVERIFY(record.load(number));
+                 qPrintable(two.lastError()));
+        QCOMPARE(one.records()->front().supply, QStringLiteral("rail + load"));
+        QCOMPARE(f.onServer(), 40 * 2 + 30);
+        QCOMPARE(f.onServer("supply = 'load'"), 30);
+
+        QVERIFY(bench.setSoloRun(rail, startText) && first.clearWorking());
+        QVERIFY2(one.loadToWorking(number), qPrintable(one.lastError()));
+        QCOMPARE(exported(), recorded);
+        QCOMPARE(second.workingRows().at(4).comment, QStringLiteral("load step"));
+        QCOMPARE(second.events().size(), 1);
+
+        // The load's points alone, saved from its window: one supply's
+        // record, loaded from the rail's, the rail's table holds it alone.
+        QVERIFY(bench.setSoloRun(load, startText));
+        const QString solo = *two.nextRecordNumber();
+        QVERIFY(two.saveNew({solo, startText, startText, QStringLiteral("load alone"),
+                             QStringLiteral("0"), QStringLiteral("0")},
+                            0));
+        QCOMPARE(one.records()->front().supply, QStringLiteral("load"));
+        QVERIFY(bench.setWorkingSupplies({rail, load}, startText));
+        QVERIFY2(one.loadToWorking(solo), qPrintable(one.lastError()));
+        QCOMPARE(first.workingCount(), 30);
         QCOMPARE(second.workingCount(), 0);
-        QCOMPARE(record.runSupplies().size(), std::size_t(0));
-        QCOMPARE(first.workingCount(), 1);
+        QCOMPARE(exportedSupplies(bench).size(), std::size_t(1));
+        QCOMPARE(f.onServer(), 40 * 2 + 30); // nothing sent twice
+    }
+
+    // A bench with the lab database: each supply's points go under its
+    // name there, any supply's window saves the whole run, and the status
+    // counts what waits of every supply, also of one that joins later.
+    void aBenchKeepsItsRecordsInTheLab() {
+        PgServer server;
+        QVERIFY2(server.error().isEmpty() && server.createDatabase(QStringLiteral("lab")),
+                 qPrintable(server.error()));
+        BenchFixture b({"rail=sim:PSQ-3323", "load=sim:TRQ-3302"});
+        b.bench.setLab(LabRecords::Options{true, server.address(QStringLiteral("lab")), "bench-3"});
+        QSignalSpy status(&b.bench, &Bench::labStatusChanged);
+        QVERIFY(b.allReady());
+        const auto record = [&] {
+            for (int i = 0; i < 2; ++i)
+                b.bench.session(i).control().setOutput(true);
+            QTRY_VERIFY(b.bench.session(0).supply().allMeasured() &&
+                        b.bench.session(1).supply().allMeasured());
+            QVERIFY(b.bench.startRecording(RecordingEngine::kContinuous, 0, 0));
+            QTRY_VERIFY_WITH_TIMEOUT(b.bench.records().store(1)->workingCount() >= 2 &&
+                                         b.bench.records().store(2)->workingCount() >= 2,
+                                     5000);
+            b.bench.stopRecording();
+        };
+        record();
+        QString error;
+        const std::optional<QString> number =
+            b.bench.session(1).recording()->record().saveAsNew("bench run", 0, &error);
+        QVERIFY2(number, qPrintable(error));
+        QCOMPARE(b.bench.lab(0)->archive().records()->front().supply,
+                 QStringLiteral("rail + load"));
+
+        QVERIFY(server.stop());
+        record();
+        const int rows = *b.bench.records().store(1)->workingCount() +
+                         *b.bench.records().store(2)->workingCount();
+        for (int i = 0; i < 2; ++i)
+            b.bench.lab(i)->upload().sendNow();
+        QTRY_COMPARE_WITH_TIMEOUT(status.isEmpty() ? QString() : status.back().front().toString(),
+                                  QStringLiteral("lab database: %1 points waiting").arg(rows),
+                                  20000);
+        QCOMPARE(b.bench.labStatus(), status.back().front().toString());
+        b.bench.add(std::get<SupplyAddress>(parseSupplyAddress("sim:PSQ-3323")));
+        QVERIFY(b.bench.lab(2));
+        b.bench.setLab(std::nullopt);
+        QCOMPARE(status.back().front().toString(), QString());
+        QVERIFY(!b.bench.lab(2));
     }
 
     // A stalled server (SIGSTOP) holds only the sender: the recording and
@@ -370,6 +468,30 @@ private slots:
         LabUpload after(f.server.address(QStringLiteral("lab")), *f.store);
         QVERIFY(Uploads::sent(after));
         QCOMPARE(f.onServer(), 2 * 15);
+
+        // A save without an answer that the server makes once it runs again
+        // is replaced by the next save, not left as a second record.
+        const auto save = [&] {
+            const QString number = archive.nextRecordNumber().value_or(QString());
+            return archive.saveNew({number, {}, {}, QStringLiteral("run 7"), "0", "0"}, 0)
+                       ? number
+                       : QString();
+        };
+        LabDatabase check(f.server.address(QStringLiteral("lab")), QStringLiteral("records"));
+        QCOMPARE(check.open(), std::nullopt);
+        const auto records = [&] {
+            return sqlRows(check.database(), "select number from record order by number");
+        };
+        const QString number = archive.nextRecordNumber().value_or(QString());
+        QVERIFY(f.server.freeze(true));
+        QVERIFY(!archive.saveNew({number, {}, {}, QStringLiteral("run 7"), "0", "0"}, 0));
+        QVERIFY(f.server.freeze(false));
+        QTRY_COMPARE_WITH_TIMEOUT(records(), QStringList{number}, 10000);
+        const QString again = save();
+        QVERIFY2(!again.isEmpty(), qPrintable(archive.lastError()));
+        QCOMPARE(records(), QStringList{again});
+        const QString next = save(); // another record of the same points stays
+        QCOMPARE(records(), (QStringList{again, next}));
     }
 };
 

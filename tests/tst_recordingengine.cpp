@@ -220,19 +220,26 @@ private slots:
 
     // A refused start says why and clears nothing.
     void startIsRefused_data() {
-        columns<bool, bool, bool, QString>("onLine", "output", "readOnly", "message");
-        QTest::newRow("off line") << false << true << false
-                                  << "Please check connection with device and then try again!";
-        QTest::newRow("output off") << true << false << false
-                                    << "Please setup Device into Auto Run mode and then try again!";
-        QTest::newRow("read-only database") << true << true << true << "read-only";
+        columns<bool, bool, bool, bool, QString>("onLine", "output", "readOnly", "stuck",
+                                                 "message");
+        row("off line", false, true, false, false,
+            QStringLiteral("Please check connection with device and then try again!"));
+        row("output off", true, false, false, false,
+            QStringLiteral("Please setup Device into Auto Run mode and then try again!"));
+        row("read-only database", true, true, true, false, QStringLiteral("read-only"));
+        row("working table stuck", true, true, false, true,
+            QStringLiteral("The recording cannot start: "));
     }
     void startIsRefused() {
-        auto [onLine, output, readOnly, message] =
-            fetch<bool, bool, bool, QString>("onLine", "output", "readOnly", "message");
+        auto [onLine, output, readOnly, stuck, message] = fetch<bool, bool, bool, bool, QString>(
+            "onLine", "output", "readOnly", "stuck", "message");
         EngineFixture f(1, readOnly ? Database::Access::ReadOnly : Database::Access::ReadWrite);
         f.onLine = onLine;
         f.output = output;
+        if (stuck)
+            QVERIFY(QSqlQuery(f.data.database())
+                        .exec(QStringLiteral("CREATE TRIGGER stuck BEFORE DELETE ON datatemp "
+                                             "BEGIN SELECT RAISE(ABORT, 'disk I/O error'); END")));
         QCOMPARE(f.store->appendSample({}), !readOnly);
         f.engine->arm(5, 0, 0);
         QVERIFY(!f.engine->start());

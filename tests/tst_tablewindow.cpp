@@ -457,6 +457,12 @@ private slots:
                           list->visualItemRect(list->item(0)).center());
         QCOMPARE(f.table->model().rowCount(), 3);
         QCOMPARE(f.table->recordNumberBox()->text(), number);
+        // Another record store: the list of this one's records closes.
+        f.table->openRecordList();
+        QVERIFY(f.table->recordPicker()->isVisibleTo(f.table));
+        f.session->setRecordArchive(nullptr);
+        QVERIFY(!f.table->recordPicker()->isVisibleTo(f.table));
+        f.session->setRecordArchive(&lab.archive());
 
         QVERIFY(server.stop());
         f.prompter.answers = {Prompter::Answer::Yes};

@@ -2014,6 +2014,10 @@ Wählen Sie &lt;Abbrechen&gt;, um andere Einstellungen zu ändern!</translation>
         <source>The database is busy; points waiting to be stored: %1</source>
         <translation>Die Datenbank ist belegt; Punkte, die auf das Speichern warten: %1</translation>
     </message>
+    <message>
+        <source>The recording cannot start: %1</source>
+        <translation>Die Aufzeichnung kann nicht beginnen: %1</translation>
+    </message>
 </context>
 <context>
     <name>trq::SampleTableModel</name>

@@ -34,6 +34,7 @@ struct Bench::Member {
     bool offOwed = false;
     TaskScheduler link;
     InstrumentSession session;
+    std::unique_ptr<LabRecords> lab; // goes first: it is the session's archive
 };
 
 Bench::Bench(Services services, QObject* parent)
@@ -73,6 +74,7 @@ InstrumentSession& Bench::addMember(const SupplyAddress& address) {
         ++table;
     members_.push_back(
         std::make_unique<Member>(address, table, *records_.store(table), services_, stepClock_));
+    openLab(*members_.back());
     InstrumentSession& session = members_.back()->session;
     // Whichever supply's window saves, loads or deletes a record, the run
     // goes whole.
@@ -123,6 +125,47 @@ void Bench::remove(int index) {
         return;
     members_[std::size_t(index)]->session.connection().close();
     members_.erase(members_.begin() + index);
+}
+
+void Bench::setLab(const std::optional<LabRecords::Options>& options) {
+    lab_ = options;
+    for (const auto& m : members_) {
+        m->lab.reset();
+        openLab(*m);
+    }
+    emit labStatusChanged(labStatus());
+}
+
+void Bench::openLab(Member& m) {
+    if (!lab_)
+        return;
+    InstrumentSession* s = &m.session;
+    // On a bench its points go under its name there, beside the others'.
+    m.lab = std::make_unique<LabRecords>(
+        *s, *lab_,
+        [this, s] {
+            for (int i = 0; size() > 1 && i < size(); ++i)
+                if (&session(i) == s)
+                    return name(i);
+            return s->connection().model();
+        },
+        &records_);
+    connect(m.lab.get(), &LabRecords::statusChanged, this,
+            [this] { emit labStatusChanged(labStatus()); });
+}
+
+QString Bench::labStatus() {
+    if (!lab_)
+        return {};
+    std::optional<qint64> waiting;
+    for (const auto& m : members_)
+        if (m->lab && m->lab->held())
+            waiting = waiting.value_or(0) + m->lab->upload().waiting();
+    return LabRecords::statusText(waiting);
+}
+
+LabRecords* Bench::lab(int index) {
+    return members_.at(std::size_t(index))->lab.get();
 }
 
 InstrumentSession& Bench::session(int index) {

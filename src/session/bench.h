@@ -1,5 +1,6 @@
 #pragma once
 
+#include "session/labrecords.h"
 #include "session/powersequence.h"
 #include "session/supplyinterface.h"
 
@@ -111,7 +112,20 @@ public:
     // The working table holds a run no record has.
     bool holdsUnsavedRun();
 
+    // ---- A lab database as the record store ---------------------------------
+    // Every supply's records kept there and its points sent on, also of a
+    // supply that joins later; none: this computer's file again. The server
+    // is reached at the first use.
+    void setLab(const std::optional<LabRecords::Options>& options);
+    // The status of every supply's points together (see LabRecords); empty
+    // without a lab database.
+    QString labStatus();
+    // Each supply's lab records, or none.
+    LabRecords* lab(int index);
+
 signals:
+    // labStatus() changed.
+    void labStatusChanged(const QString& text);
     // A supply went on line, off line, or is reconnecting.
     void supplyStateChanged(int index);
     // Every supply's recording has ended; failed: a point could not be
@@ -152,6 +166,7 @@ private:
     void endRecording();
     int indexOf(const Member* member) const;
     InstrumentSession& addMember(const SupplyAddress& address);
+    void openLab(Member& member);
     // Asked before a start throws the bench's unsaved run away.
     bool mayDiscard();
     // A supply's recording started by itself (its own Record menu or
@@ -166,6 +181,7 @@ private:
     bool starting_ = false; // the bench's own start is starting the engines
     bool failed_ = false;   // a point of this run could not be stored
     std::vector<std::unique_ptr<Member>> members_;
+    std::optional<LabRecords::Options> lab_;
     quint64 allOffs_ = 0; // how often every output was switched off
     std::unique_ptr<PowerSequencer> sequencer_;
 };

@@ -30,7 +30,7 @@ QString LabRecords::Options::stationOrHost() const {
 }
 
 LabRecords::LabRecords(InstrumentSession& session, const Options& options,
-                       std::function<QString()> supplyName, QObject* parent)
+                       std::function<QString()> supplyName, BenchStore* bench, QObject* parent)
     : QObject(parent), session_(session) {
     archive_ = std::make_unique<LabArchive>(
         options.address, session.store(),
@@ -39,6 +39,7 @@ LabRecords::LabRecords(InstrumentSession& session, const Options& options,
             return LabArchive::Source{station, name ? name() : c.model(), c.model(),
                                       c.serialNumber(), session.supply().channelCount()};
         });
+    archive_->setBench(bench);
     upload_ = std::make_unique<LabUpload>(options.address, session.store());
     session.setRecordArchive(archive_.get());
     connect(upload_.get(), &LabUpload::progressed, this,
@@ -54,9 +55,11 @@ std::optional<QString> LabRecords::openNow() {
 }
 
 QString LabRecords::statusText() {
-    if (upload_->problem().isEmpty())
-        return tr("lab database");
-    return tr("lab database: %1 points waiting").arg(upload_->waiting());
+    return statusText(held() ? std::optional(upload_->waiting()) : std::nullopt);
+}
+
+QString LabRecords::statusText(std::optional<qint64> waiting) {
+    return waiting ? tr("lab database: %1 points waiting").arg(*waiting) : tr("lab database");
 }
 
 } // namespace trq

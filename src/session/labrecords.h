@@ -29,9 +29,11 @@ public:
     };
 
     // supplyName: the name its points and records go under (the bench's
-    // name for it, or its model).
+    // name for it, or its model). bench: the records of the bench the
+    // session is on, a run of several supplies one record.
     LabRecords(InstrumentSession& session, const Options& options,
-               std::function<QString()> supplyName = {}, QObject* parent = nullptr);
+               std::function<QString()> supplyName = {}, BenchStore* bench = nullptr,
+               QObject* parent = nullptr);
     ~LabRecords() override;
 
     // Opens the records' connection now rather than at their first use;
@@ -40,8 +42,11 @@ public:
     LabUpload& upload() { return *upload_; }
     RecordArchive& archive() { return *archive_; }
     // "lab database: N points waiting" while the server does not take them,
-    // with why in problem(); "lab database" otherwise.
+    // with why in the upload's problem(); "lab database" otherwise.
     QString statusText();
+    static QString statusText(std::optional<qint64> waiting);
+    // The server does not take the points now.
+    bool held() const { return !upload_->problem().isEmpty(); }
 
 signals:
     void statusChanged(const QString& text);

@@ -66,7 +66,11 @@ bool RecordingEngine::start() {
     }
     if (mayDiscard_ && !mayDiscard_())
         return false;
-    clearAll();
+    if (!clearAll()) {
+        prompter_.message(tr("The recording cannot start: %1").arg(store_.systemErrorText()), {},
+                          Prompter::Icon::Critical);
+        return false;
+    }
     start_ = clock_->now();
     freshReadings(); // what the panel showed before the start is no reading of it
     second_.clear();
@@ -106,11 +110,12 @@ void RecordingEngine::clearBuffer() {
         v->cleared();
 }
 
-void RecordingEngine::clearAll() {
+bool RecordingEngine::clearAll() {
+    if (!store_.clearWorking())
+        return false; // what was recorded stays, shown as it was
     gapPending_ = false;
     unstored_.clear();
     clearBuffer();
-    store_.clearWorking();
     elapsedSec_ = 0;
     storedSec_ = 0;
     lastTickMsec_ = -1;
@@ -118,6 +123,7 @@ void RecordingEngine::clearAll() {
     missedSeconds_ = 0;
     for (RecordingView* v : views_)
         v->dataCleared();
+    return true;
 }
 
 void RecordingEngine::tick() {

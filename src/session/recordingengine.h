@@ -56,9 +56,10 @@ public:
     // Ticked by whoever records several supplies together (tick()), not by
     // its own timer: their points share one instant.
     void setDriven(bool driven) { driven_ = driven; }
-    // Empties the buffer only; clearAll() empties the working table too.
+    // Empties the buffer only; clearAll() empties the working table too,
+    // or nothing where the table cannot be emptied (the store says why).
     void clearBuffer();
-    void clearAll();
+    bool clearAll();
     // One sampling tick (the timer's work).
     void tick();
     // A measured voltage or current of a channel (0-based), as it arrived;

@@ -9,6 +9,12 @@ namespace trq {
 WorkingRecord::WorkingRecord(RecordStore& store, Prompter& prompter, QObject* parent)
     : QObject(parent), store_(store), prompter_(prompter), local_(store) {}
 
+void WorkingRecord::setArchive(RecordArchive* archive) {
+    RecordArchive* chosen = archive ? archive : &local_;
+    if (std::exchange(archive_, chosen) != chosen)
+        emit archiveChanged();
+}
+
 void WorkingRecord::restore() {
     header_ = store_.workingHeader().value_or(WorkingHeader{});
     emit changed();
@@ -93,9 +99,9 @@ RecordHeader WorkingRecord::newRecord(const QString& number, const WorkingHeader
 }
 
 bool WorkingRecord::saveRows(const RecordHeader& record, int window, QString* error) {
-    if (savedIn().saveNew(record, window))
+    if (archive_->saveNew(record, window))
         return true;
-    *error = savedIn().lastError();
+    *error = archive_->lastError();
     return false;
 }
 
@@ -105,15 +111,9 @@ bool WorkingRecord::trapped(bool ok) {
     return ok;
 }
 
-bool WorkingRecord::failed(RecordArchive* from) {
-    prompter_.message((from ? from : archive_)->lastError());
+bool WorkingRecord::failed() {
+    prompter_.message(archive_->lastError());
     return false;
-}
-
-RecordArchive& WorkingRecord::savedIn() {
-    // A bench's run of several supplies is one record of all of them: this
-    // computer's file keeps such records.
-    return runSupplies().size() > 1 ? static_cast<RecordArchive&>(local_) : *archive_;
 }
 
 bool WorkingRecord::mayDiscard() {
@@ -142,20 +142,20 @@ bool WorkingRecord::save(const SaveWording& wording, int timeLength) {
         if (prompter_.ask(wording.replace, {}, Prompter::Icon::Question,
                           Prompter::Buttons::YesNo) != Prompter::Answer::Yes)
             return false;
-        if (!savedIn().replace(h.recNo, h.description, wording.window))
-            return failed(&savedIn());
+        if (!archive_->replace(h.recNo, h.description, wording.window))
+            return failed();
     } else {
         if (prompter_.ask(wording.saveNew, {}, Prompter::Icon::Question,
                           Prompter::Buttons::YesNo) != Prompter::Answer::Yes)
             return false;
-        const std::optional<QString> number = savedIn().nextRecordNumber();
+        const std::optional<QString> number = archive_->nextRecordNumber();
         if (!number)
-            return failed(&savedIn());
+            return failed();
         // The number is shown once the record exists, so a failed save
         // cannot turn the next save into a replace of nothing.
         QString error;
         if (!saveRows(newRecord(*number, h, timeLength), wording.window, &error))
-            return failed(&savedIn());
+            return failed();
         h.recNo = *number;
     }
     h.unsaved = false;
@@ -167,7 +167,7 @@ std::optional<QString> WorkingRecord::saveAsNew(const QString& description, int 
                                                 QString* error) {
     const std::optional<int> rows = store_.workingCount();
     const std::optional<QString> number =
-        rows && *rows > 0 ? savedIn().nextRecordNumber() : std::nullopt;
+        rows && *rows > 0 ? archive_->nextRecordNumber() : std::nullopt;
     if (rows && *rows == 0) {
         *error = tr("nothing recorded");
         return std::nullopt;
@@ -175,7 +175,7 @@ std::optional<QString> WorkingRecord::saveAsNew(const QString& description, int 
     WorkingHeader h = header_;
     h.description = description;
     if (!number) {
-        *error = savedIn().lastError();
+        *error = archive_->lastError();
         return std::nullopt;
     }
     if (!saveRows(newRecord(*number, h, timeLength), 1, error))
@@ -194,13 +194,6 @@ std::optional<RecordHeader> WorkingRecord::load(const QString& recNo) {
     }
     if (!archive_->loadToWorking(record->recNo)) {
         failed();
-        return std::nullopt;
-    }
-    // A lab record is one supply's: the bench's other supplies' rows would
-    // otherwise be shown, saved and exported with it.
-    if (archive_ != &local_ && local_.bench() &&
-        !local_.bench()->setSoloRun(RecordedSupply{}, record->startTime)) {
-        failed(&local_);
         return std::nullopt;
     }
     setHeader({record->recNo.trimmed(), record->startTime, record->endTime, record->comment, false,

@@ -65,7 +65,7 @@ public:
     void setBenchRecords(BenchStore* records) { local_.setBench(records); }
     // Where records are saved, listed, loaded and deleted: a lab database's
     // archive, or none for this computer's file.
-    void setArchive(RecordArchive* archive) { archive_ = archive ? archive : &local_; }
+    void setArchive(RecordArchive* archive);
     RecordArchive& archive() { return *archive_; }
     // The working table's supplies as they are shown and exported: more
     // than one for a bench's run, none where this store holds it alone.
@@ -87,14 +87,14 @@ public:
 
 signals:
     void changed();
+    // Records are kept elsewhere from now on.
+    void archiveChanged();
 
 private:
     void setHeader(const WorkingHeader& header);
     bool trapped(bool ok);
     // The failure of the last store operation, said.
-    bool failed(RecordArchive* from = nullptr);
-    // Where a save of the working table goes.
-    RecordArchive& savedIn();
+    bool failed();
     static RecordHeader newRecord(const QString& number, const WorkingHeader& h, int timeLength);
     bool saveRows(const RecordHeader& record, int window, QString* error);
 

@@ -129,18 +129,31 @@ bool BenchStore::setWorkingSupplies(const std::vector<RecordedSupply>& supplies,
 }
 
 bool BenchStore::setSoloRun(const RecordedSupply& supply, const QString& startTime) {
+    return replaceRun({supply}, startTime, [](const RecordedSupply&, RecordStore&) {
+        return true; // its rows are the recording's own
+    });
+}
+
+bool BenchStore::replaceRun(const std::vector<RecordedSupply>& supplies, const QString& startTime,
+                            const std::function<bool(const RecordedSupply&, RecordStore&)>& fill) {
+    const auto in = [&](int table) {
+        return std::any_of(supplies.begin(), supplies.end(),
+                           [table](const RecordedSupply& s) { return s.table == table; });
+    };
     return inSavepoint(
         database_.database(),
         [&] {
             std::vector<int> others = furtherTables();
-            if (supply.table != 1)
-                others.push_back(1);
+            others.push_back(1);
             for (int table : others)
-                if (RecordStore& st = *store(table); table != supply.table && !st.clearWorking())
+                if (RecordStore& st = *store(table); !in(table) && !st.clearWorking())
                     return fail(st.lastError());
+            for (const RecordedSupply& s : supplies)
+                if (RecordStore& st = *store(s.table); !fill(s, st))
+                    return fail(st.lastError());
+            const bool plain = supplies.size() == 1 && supplies.front().table == 1;
             return writeSupplies(QString(), startTime,
-                                 supply.table == 1 ? std::vector<RecordedSupply>{}
-                                                   : std::vector<RecordedSupply>{supply});
+                                 plain ? std::vector<RecordedSupply>{} : supplies);
         },
         &error_);
 }

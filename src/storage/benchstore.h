@@ -4,6 +4,7 @@
 
 #include <QCoreApplication>
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -42,6 +43,11 @@ public:
     // every other supply's emptied; a run of the first is stored as a run
     // of one supply always was.
     bool setSoloRun(const RecordedSupply& supply, const QString& startTime);
+    // The working table as a run of these supplies, each one's rows given
+    // by fill, in one transaction; every other supply's emptied. A run of
+    // the first supply alone is stored as a run of one supply always was.
+    bool replaceRun(const std::vector<RecordedSupply>& supplies, const QString& startTime,
+                    const std::function<bool(const RecordedSupply&, RecordStore&)>& fill);
     // A record's supplies ('' the working table's); one supply, table 1,
     // for a record saved without a bench.
     std::vector<RecordedSupply> supplies(const QString& recNo);

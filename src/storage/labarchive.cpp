@@ -90,25 +90,43 @@ struct PointRow {
     bool gap = false;
 };
 
-// What a load needs besides the points.
-struct LoadHead {
-    WorkingRun key;
-    qint64 first = 0;
-    QString start, decimals;
-    QHash<qint64, QString> notes;
-    QList<RecordEvent> events;
-};
-
 // A record row's values as a save writes them.
 struct RecordRow {
     qint64 number = 0;
     bool isNew = true;
-    QVariantList fields; // as the statements name them, the number last
+    QVariantList fields;                      // as the statements name them, the number last
+    QList<QVariantList> parts, notes, events; // each row's values
+    QList<qint64> unanswered;                 // new records whose save had no answer
+};
+
+} // namespace
+
+// What a record keeps of one supply's points: their run and span, the
+// digits they were shown with, their row comments and events.
+struct LabSpan {
+    WorkingRun key;
+    int table = 1;
+    QString link;
+    qint64 first = -1, last = -1;
+    Digits digits;
     QList<std::pair<qint64, QString>> notes;
     QList<RecordEvent> events;
 };
 
-} // namespace
+// A supply's part of a record as a load reads it.
+struct LabPart {
+    int table = 1;
+    WorkingRun key; // its confirmed: the span's last point
+    qint64 first = 0;
+    QString decimals, link;
+    QHash<qint64, QString> notes;
+    QList<RecordEvent> events;
+};
+
+struct LabLoad {
+    QString start;
+    QList<LabPart> parts; // the record row's own first
+};
 
 // The line's connection, living in its thread. It checks the connection
 // at each question: one the server dropped (a restart) is opened again
@@ -201,7 +219,8 @@ std::optional<T> LabArchive::ask(std::function<std::optional<T>(LabDatabase&, QS
     QString why;
     bool unopened = false;
     std::optional<T> value = line_->ask<T>(work, kAnswerMsec, &why, &unopened);
-    if (line_->stalled()) {
+    stalled_ = line_->stalled();
+    if (stalled_) {
         line_.reset(); // the next question goes on a line of its own
         fail(tr("no answer in %1 s; the server may be stalled. Try again once it answers.")
                  .arg(kAnswerMsec / 1000));
@@ -225,9 +244,11 @@ std::optional<QList<ArchivedRecord>> LabArchive::records(const RecordFilter& fil
         ask<QList<ArchivedRecord>>([](LabDatabase& db, QString* why) {
             QSqlQuery q(db.database());
             if (!exec(q,
-                      QStringLiteral("select number, station, supply, start_time, end_time, "
-                                     "description, scale, time_length from record "
-                                     "order by number desc"),
+                      QStringLiteral("select number, station, coalesce((select "
+                                     "string_agg(p.supply, ' + ' order by p.part) from "
+                                     "record_part p where p.number = r.number), supply), "
+                                     "start_time, end_time, description, scale, time_length "
+                                     "from record r order by number desc"),
                       {}, why))
                 return std::optional<QList<ArchivedRecord>>();
             QList<ArchivedRecord> list;
@@ -283,17 +304,36 @@ void LabArchive::recordingStarted(const QDateTime& start) {
                                       start.toMSecsSinceEpoch(), start, -1});
 }
 
-std::optional<WorkingRun> LabArchive::workingRun() {
-    if (std::optional<WorkingRun> r = working_.workingRun())
+std::vector<RecordedSupply> LabArchive::runSupplies(bool whole) {
+    if (bench_ && whole) {
+        std::vector<RecordedSupply> run = bench_->supplies(QString());
+        if (run.size() > 1 || run.front() != RecordedSupply{})
+            return run;
+    }
+    RecordedSupply own;
+    own.table = working_.supply();
+    return {own};
+}
+
+RecordStore& LabArchive::storeOf(int table) {
+    return bench_ && table != working_.supply() ? *bench_->store(table) : working_;
+}
+
+std::optional<WorkingRun> LabArchive::workingRun(RecordStore& store, const RecordedSupply& supply) {
+    if (std::optional<WorkingRun> r = store.workingRun())
         return r;
     // Points recorded without the lab (or loaded from the local file): a
     // run of their own, from their first point.
     QDateTime first;
-    working_.forEachWorkingRow(0, 1, [&](const SampleRow& row) {
+    store.forEachWorkingRow(0, 1, [&](const SampleRow& row) {
         first = QDateTime::fromString(row.recTime, QLatin1String(kRecordTimeFormat));
     });
     const QDateTime now = QDateTime::currentDateTime();
-    const Source s = source_();
+    Source s = source_();
+    if (&store != &working_) // another supply of the bench, as its run names it
+        s = {s.station, supply.name.isEmpty() ? supply.model : supply.name, supply.model,
+             supply.serial, supply.channels};
+    // Runs made at one instant for several supplies stay apart by supply.
     const WorkingRun made{s.station,
                           s.supply,
                           s.model,
@@ -302,25 +342,22 @@ std::optional<WorkingRun> LabArchive::workingRun() {
                           now.toMSecsSinceEpoch(),
                           first.isValid() ? first : now,
                           -1};
-    if (!working_.setWorkingRun(made)) {
-        fail(working_.systemErrorText());
+    if (!store.setWorkingRun(made)) {
+        fail(store.systemErrorText());
         return std::nullopt;
     }
     return made;
 }
 
-bool LabArchive::write(const RecordHeader& h, const SeqRange& range, bool isNew) {
-    error_.clear();
-    const std::optional<WorkingRun> key = workingRun();
-    if (!key)
-        return false;
+std::optional<LabSpan> LabArchive::send(RecordStore& store, const WorkingRun& key,
+                                        const SeqRange& range) {
     LabBatch head;
-    head.station = key->station;
-    head.supply = key->supply;
-    head.model = key->model;
-    head.serial = key->serial;
-    head.run = key->run;
-    head.started = key->started;
+    head.station = key.station;
+    head.supply = key.supply;
+    head.model = key.model;
+    head.serial = key.serial;
+    head.run = key.run;
+    head.started = key.started;
     auto batch = std::make_shared<LabBatch>(head);
     bool sent = true;
     auto flush = [&] {
@@ -333,48 +370,86 @@ bool LabArchive::write(const RecordHeader& h, const SeqRange& range, bool isNew)
                    }).has_value();
         batch = std::make_shared<LabBatch>(head);
     };
-    RecordRow record;
-    record.number = h.recNo.trimmed().toLongLong();
-    record.isNew = isNew;
-    qint64 first = -1, last = -1;
-    Digits digits;
-    digits.fill(-1);
-    const bool read = working_.forEachWorkingRow(RowOrder::BySeqNo, [&](const SampleRow& row) {
+    LabSpan span;
+    span.key = key;
+    span.table = store.supply();
+    span.digits.fill(-1);
+    const bool read = store.forEachWorkingRow(RowOrder::BySeqNo, [&](const SampleRow& row) {
         if (row.seqNo < range.first || row.seqNo > range.last || !sent)
             return;
-        if (first < 0)
-            first = row.seqNo;
-        last = row.seqNo;
-        noteDigits(digits, row);
+        if (span.first < 0)
+            span.first = row.seqNo;
+        span.last = row.seqNo;
+        noteDigits(span.digits, row);
         if (!row.comment.isEmpty())
-            record.notes.push_back({row.seqNo, row.comment});
-        if (row.seqNo > key->confirmed) // the rest is there already
-            batch->add(row, key->channels);
+            span.notes.push_back({row.seqNo, row.comment});
+        if (row.seqNo > key.confirmed) // the rest is there already
+            batch->add(row, key.channels);
         if (batch->size() >= std::size_t(kBatchPoints))
             flush();
     });
     flush();
-    if (!read)
-        return fail(working_.systemErrorText());
+    if (!read) {
+        fail(store.systemErrorText());
+        return std::nullopt;
+    }
     if (!sent)
-        return false;
-    if (first < 0)
+        return std::nullopt;
+    for (const RecordEvent& e : store.events())
+        if (e.seqNo >= span.first && e.seqNo <= span.last + 1)
+            span.events << e;
+    return span;
+}
+
+bool LabArchive::write(const RecordHeader& h, const SeqRange& range, bool isNew) {
+    error_.clear();
+    const bool whole = range.first == 0 && range.last == SeqRange{}.last;
+    std::vector<LabSpan> spans;
+    for (const RecordedSupply& supply : runSupplies(whole)) {
+        RecordStore& store = storeOf(supply.table);
+        const std::optional<WorkingRun> key = workingRun(store, supply);
+        if (!key)
+            return false;
+        std::optional<LabSpan> span = send(store, *key, range);
+        if (!span)
+            return false;
+        span->link = supply.link;
+        if (span->first >= 0) // a supply that recorded nothing has no part
+            spans.push_back(std::move(*span));
+    }
+    if (spans.empty())
         return fail(tr("the working table holds no points to save."));
-    for (const RecordEvent& e : working_.events())
-        if (e.seqNo >= first && e.seqNo <= last + 1)
-            record.events << e;
-    record.fields = {key->station,
-                     key->supply,
-                     key->run,
-                     first,
-                     last,
+    RecordRow record;
+    record.number = h.recNo.trimmed().toLongLong();
+    record.isNew = isNew;
+    if (isNew)
+        record.unanswered = unanswered_;
+    const LabSpan& first = spans.front();
+    record.fields = {first.key.station,
+                     first.key.supply,
+                     first.key.run,
+                     first.first,
+                     first.last,
                      h.comment,
                      h.startTime,
                      h.endTime,
                      int(leadingNumber(h.recStyle)),
                      int(leadingNumber(h.showStyle)),
-                     digitsText(digits),
+                     digitsText(first.digits),
                      record.number};
+    // A record of one supply has no parts: it reads as it always did.
+    for (const LabSpan& span : spans) {
+        const int part = spans.size() > 1 ? span.table : 1;
+        if (spans.size() > 1)
+            record.parts << QVariantList{
+                record.number, part,      span.key.station,        span.key.supply, span.key.run,
+                span.first,    span.last, digitsText(span.digits), span.link};
+        for (const auto& [seq, comment] : span.notes)
+            record.notes << QVariantList{record.number, part, seq, comment};
+        for (const RecordEvent& e : span.events)
+            record.events << QVariantList{record.number, part,    e.seqNo, e.recTime, e.channel,
+                                          e.quantity,    e.value, e.limit, e.action};
+    }
     const bool saved =
         ask<bool>([record](LabDatabase& lab, QString* why) {
             QSqlDatabase db = lab.database();
@@ -398,26 +473,38 @@ bool LabArchive::write(const RecordHeader& h, const SeqRange& range, bool isNew)
                                                 "scale = ?, time_length = ?, decimals = ? "
                                                 "where number = ?"),
                                  record.fields, why);
+            // A save that got no answer may have been made after all: this
+            // one takes its place rather than leave the points twice named.
+            for (qint64 late : record.unanswered)
+                ok = ok && exec(q,
+                                QStringLiteral("delete from record where number = ? and "
+                                               "(station, supply, run, first_seq) = (?,?,?,?)"),
+                                {late, record.fields[0], record.fields[1], record.fields[2],
+                                 record.fields[3]},
+                                why);
             if (ok && !record.isNew && q.numRowsAffected() != 1) {
                 *why = tr("record %1 is no longer there; save it as a new one.").arg(record.number);
                 ok = false;
             }
-            ok = ok &&
-                 exec(q, QStringLiteral("delete from record_note where number = ?"), number, why) &&
-                 exec(q, QStringLiteral("delete from record_event where number = ?"), number, why);
-            for (const auto& [seq, comment] : record.notes)
-                ok = ok && exec(q,
-                                QStringLiteral("insert into record_note (number, "
-                                               "seq, comment) values (?,?,?)"),
-                                {record.number, seq, comment}, why);
-            for (const RecordEvent& e : record.events)
-                ok = ok && exec(q,
-                                QStringLiteral("insert into record_event (number, seq, time, "
-                                               "channel, quantity, value, bound, action) "
-                                               "values (?,?,?,?,?,?,?,?)"),
-                                {record.number, e.seqNo, e.recTime, e.channel, e.quantity, e.value,
-                                 e.limit, e.action},
-                                why);
+            for (const QString& table :
+                 {QStringLiteral("record_part"), QStringLiteral("record_note"),
+                  QStringLiteral("record_event")})
+                ok = ok && exec(q, QStringLiteral("delete from %1 where number = ?").arg(table),
+                                number, why);
+            const auto insert = [&](const QString& statement, const QList<QVariantList>& rows) {
+                for (const QVariantList& row : rows)
+                    ok = ok && exec(q, statement, row, why);
+            };
+            insert(QStringLiteral("insert into record_part (number, part, station, supply, run, "
+                                  "first_seq, last_seq, decimals, link) "
+                                  "values (?,?,?,?,?,?,?,?,?)"),
+                   record.parts);
+            insert(QStringLiteral("insert into record_note (number, part, seq, comment) "
+                                  "values (?,?,?,?)"),
+                   record.notes);
+            insert(QStringLiteral("insert into record_event (number, part, seq, time, channel, "
+                                  "quantity, value, bound, action) values (?,?,?,?,?,?,?,?,?)"),
+                   record.events);
             if (ok && db.commit())
                 return std::optional(true);
             if (ok)
@@ -425,14 +512,20 @@ bool LabArchive::write(const RecordHeader& h, const SeqRange& range, bool isNew)
             db.rollback();
             return std::optional<bool>();
         }).has_value();
-    if (!saved)
+    if (!saved) {
+        if (isNew && stalled_)
+            unanswered_ << record.number;
         return false;
-    // The whole working table is on the server now.
-    if (range.first <= key->confirmed + 1 && last > key->confirmed) {
-        WorkingRun confirmed = *key;
-        confirmed.confirmed = last;
-        working_.setWorkingRun(confirmed);
     }
+    if (isNew)
+        unanswered_.clear();
+    // Each store's points up to the span's last are on the server now.
+    for (const LabSpan& span : spans)
+        if (range.first <= span.key.confirmed + 1 && span.last > span.key.confirmed) {
+            WorkingRun confirmed = span.key;
+            confirmed.confirmed = span.last;
+            storeOf(span.table).setWorkingRun(confirmed);
+        }
     return true;
 }
 
@@ -450,62 +543,16 @@ bool LabArchive::replace(const QString& recNo, const QString& comment, int windo
     return write(*h, {}, false);
 }
 
-bool LabArchive::loadToWorking(const QString& recNo) {
-    error_.clear();
-    const qint64 number = recNo.trimmed().toLongLong();
-    const std::optional<LoadHead> head = ask<LoadHead>([number](LabDatabase& db, QString* why) {
-        QSqlQuery q(db.database());
-        if (!exec(q,
-                  QStringLiteral("select r.station, r.supply, r.run, r.first_seq, r.last_seq, "
-                                 "r.start_time, r.decimals, u.model, u.serial, u.started from "
-                                 "record r join run u using (station, supply, run) "
-                                 "where r.number = ?"),
-                  {number}, why))
-            return std::optional<LoadHead>();
-        if (!q.next()) {
-            *why = tr("there is no record %1.").arg(number);
-            return std::optional<LoadHead>();
-        }
-        LoadHead h;
-        h.key = WorkingRun{q.value(0).toString(),
-                           q.value(1).toString(),
-                           q.value(7).toString(),
-                           q.value(8).toString(),
-                           1,
-                           q.value(2).toLongLong(),
-                           q.value(9).toDateTime(),
-                           q.value(4).toLongLong()};
-        h.first = q.value(3).toLongLong();
-        h.start = q.value(5).toString();
-        h.decimals = q.value(6).toString();
-        if (!exec(q, QStringLiteral("select seq, comment from record_note where number = ?"),
-                  {number}, why))
-            return std::optional<LoadHead>();
-        while (q.next())
-            h.notes.insert(q.value(0).toLongLong(), q.value(1).toString());
-        if (!exec(q,
-                  QStringLiteral("select seq, time, channel, quantity, value, bound, action "
-                                 "from record_event where number = ? order by seq"),
-                  {number}, why))
-            return std::optional<LoadHead>();
-        while (q.next())
-            h.events << RecordEvent{q.value(0).toLongLong(), q.value(1).toString(),
-                                    q.value(2).toInt(),      q.value(3).toString(),
-                                    q.value(4).toDouble(),   q.value(5).toDouble(),
-                                    q.value(6).toString()};
-        return std::optional(h);
-    });
-    if (!head)
-        return false;
-    WorkingRun key = head->key;
-    const QDateTime start = QDateTime::fromString(head->start, QLatin1String(kRecordTimeFormat));
-    const Digits digits = digitsFrom(head->decimals);
+bool LabArchive::fetch(RecordStore& store, const LabLoad& load, const LabPart& part) {
+    WorkingRun key = part.key;
+    const QDateTime start = QDateTime::fromString(load.start, QLatin1String(kRecordTimeFormat));
+    const Digits digits = digitsFrom(part.decimals);
     // A page of points at a time: a record of weeks never sits in memory.
     const auto fill = [&](const RecordStore::RowSink& append) {
         std::optional<SampleRow> row;
         qint64 lastTick = -1;
         const auto flush = [&] { return !row || append(*std::exchange(row, std::nullopt)); };
-        for (qint64 from = head->first; from <= key.confirmed; from += kLoadRows) {
+        for (qint64 from = part.first; from <= key.confirmed; from += kLoadRows) {
             const qint64 to = std::min(from + kLoadRows - 1, key.confirmed);
             const std::optional<QList<PointRow>> page =
                 ask<QList<PointRow>>([key, from, to](LabDatabase& db, QString* why) {
@@ -540,7 +587,7 @@ bool LabArchive::loadToWorking(const QString& recNo) {
                     row->seqNo = p.seq;
                     const QDateTime at = p.time.toLocalTime();
                     row->recTime = at.toString(QLatin1String(kRecordTimeFormat));
-                    row->comment = head->notes.value(p.seq);
+                    row->comment = part.notes.value(p.seq);
                     row->gap = p.gap;
                     row->timeTick = start.isValid() ? std::max<qint64>(0, start.secsTo(at)) : 0;
                     row->diffLastTime = lastTick < 0 ? 0 : row->timeTick - lastTick;
@@ -557,10 +604,101 @@ bool LabArchive::loadToWorking(const QString& recNo) {
         }
         return flush();
     };
-    if (!working_.replaceWorking(fill, head->events))
-        return error_.isEmpty() ? fail(working_.systemErrorText()) : false;
+    if (!store.replaceWorking(fill, part.events))
+        return error_.isEmpty() ? fail(store.systemErrorText()) : false;
     // Its points are the server's already: a save of them sends none again.
-    return working_.setWorkingRun(key) || fail(working_.systemErrorText());
+    return store.setWorkingRun(key) || fail(store.systemErrorText());
+}
+
+bool LabArchive::loadToWorking(const QString& recNo) {
+    error_.clear();
+    const qint64 number = recNo.trimmed().toLongLong();
+    const std::optional<LabLoad> load = ask<LabLoad>([number](LabDatabase& db, QString* why) {
+        QSqlQuery q(db.database());
+        // The record row's span is its first part; a bench's record names
+        // every supply's in its parts.
+        if (!exec(q,
+                  QStringLiteral(
+                      "select s.part, s.station, s.supply, s.run, s.first_seq, s.last_seq, "
+                      "s.decimals, s.link, u.model, u.serial, u.started, r.start_time, (select "
+                      "max(channel) from point t where (t.station, t.supply, t.run) = "
+                      "(s.station, s.supply, s.run) and t.seq between s.first_seq and "
+                      "s.last_seq) from "
+                      "record r cross join lateral (select part, station, supply, run, "
+                      "first_seq, last_seq, decimals, link from record_part p where "
+                      "p.number = r.number union all select 1, r.station, r.supply, r.run, "
+                      "r.first_seq, r.last_seq, r.decimals, '' where not exists (select 1 from "
+                      "record_part p where p.number = r.number)) s join run u on "
+                      "(u.station, u.supply, u.run) = (s.station, s.supply, s.run) "
+                      "where r.number = ? order by (s.station, s.supply, s.run) <> "
+                      "(r.station, r.supply, r.run), s.part"),
+                  {number}, why))
+            return std::optional<LabLoad>();
+        LabLoad found;
+        QHash<int, qsizetype> byPart;
+        while (q.next()) {
+            LabPart p;
+            p.table = std::clamp(q.value(0).toInt(), 1, 99);
+            p.key = WorkingRun{q.value(1).toString(),
+                               q.value(2).toString(),
+                               q.value(8).toString(),
+                               q.value(9).toString(),
+                               std::clamp(q.value(12).toInt(), 1, 4),
+                               q.value(3).toLongLong(),
+                               q.value(10).toDateTime(),
+                               q.value(5).toLongLong()};
+            p.first = q.value(4).toLongLong();
+            p.decimals = q.value(6).toString();
+            p.link = q.value(7).toString();
+            found.start = q.value(11).toString();
+            byPart.insert(p.table, found.parts.size());
+            found.parts << p;
+        }
+        if (found.parts.isEmpty()) {
+            *why = tr("there is no record %1.").arg(number);
+            return std::optional<LabLoad>();
+        }
+        if (!exec(q, QStringLiteral("select part, seq, comment from record_note where number = ?"),
+                  {number}, why))
+            return std::optional<LabLoad>();
+        while (q.next())
+            if (const auto at = byPart.find(q.value(0).toInt()); at != byPart.end())
+                found.parts[*at].notes.insert(q.value(1).toLongLong(), q.value(2).toString());
+        if (!exec(q,
+                  QStringLiteral("select part, seq, time, channel, quantity, value, bound, action "
+                                 "from record_event where number = ? order by seq"),
+                  {number}, why))
+            return std::optional<LabLoad>();
+        while (q.next())
+            if (const auto at = byPart.find(q.value(0).toInt()); at != byPart.end())
+                found.parts[*at].events << RecordEvent{
+                    q.value(1).toLongLong(), q.value(2).toString(), q.value(3).toInt(),
+                    q.value(4).toString(),   q.value(5).toDouble(), q.value(6).toDouble(),
+                    q.value(7).toString()};
+        return std::optional(found);
+    });
+    if (!load)
+        return false;
+    if (!bench_) // this supply's window: the record's first supply
+        return fetch(working_, *load, load->parts.front());
+    // On a bench the record is the run: its supplies' rows, every other
+    // supply's emptied. A record of one supply goes to the asking one.
+    QList<LabPart> parts = load->parts;
+    if (parts.size() == 1)
+        parts.front().table = working_.supply();
+    std::vector<RecordedSupply> supplies;
+    for (const LabPart& p : parts)
+        supplies.push_back(
+            {p.table, p.key.supply, p.key.model, p.key.serial, p.link, p.key.channels});
+    LabLoad placed{load->start, parts};
+    const bool loaded =
+        bench_->replaceRun(supplies, load->start, [&](const RecordedSupply& s, RecordStore& store) {
+            for (const LabPart& p : placed.parts)
+                if (p.table == s.table)
+                    return fetch(store, placed, p);
+            return false;
+        });
+    return loaded || (error_.isEmpty() ? fail(bench_->lastError()) : false);
 }
 
 bool LabArchive::deleteRecord(const QString& recNo) {

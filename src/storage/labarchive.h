@@ -1,5 +1,6 @@
 #pragma once
 
+#include "storage/benchstore.h"
 #include "storage/labdatabase.h"
 #include "storage/recordarchive.h"
 
@@ -9,6 +10,9 @@
 namespace trq {
 
 class LabLine;
+struct LabLoad;
+struct LabPart;
+struct LabSpan;
 
 // The records of a lab database, for every station. A record names a span
 // of a run's points, which the server holds once; saving sends the working
@@ -36,6 +40,10 @@ public:
     LabArchive(const LabAddress& address, RecordStore& working, std::function<Source()> source);
     ~LabArchive() override;
 
+    // A bench's records: its run of several supplies is saved as one record
+    // of all of them, and such a record loads into each supply's table.
+    void setBench(BenchStore* bench) { bench_ = bench; }
+
     // Opens the connection now rather than at its first use; why it cannot
     // be, or nothing.
     std::optional<QString> openNow();
@@ -58,15 +66,29 @@ private:
     template <typename T>
     std::optional<T> ask(std::function<std::optional<T>(LabDatabase&, QString*)> work);
     bool write(const RecordHeader& header, const SeqRange& range, bool isNew);
-    // The working table's run, made where it has none.
-    std::optional<WorkingRun> workingRun();
+    // The supplies whose points a save takes: a bench's run, or this
+    // store's points alone (also a part of a run).
+    std::vector<RecordedSupply> runSupplies(bool whole);
+    RecordStore& storeOf(int table);
+    // The store's run, made where it has none.
+    std::optional<WorkingRun> workingRun(RecordStore& store, const RecordedSupply& supply);
+    // Sends the store's points of range that the server lacks; what the
+    // record keeps of them, or nothing (said).
+    std::optional<LabSpan> send(RecordStore& store, const WorkingRun& key, const SeqRange& range);
+    // The store's working table anew from a part of a record.
+    bool fetch(RecordStore& store, const LabLoad& load, const LabPart& part);
     bool fail(const QString& why);
 
     LabAddress address_;
     RecordStore& working_;
+    BenchStore* bench_ = nullptr;
     std::function<Source()> source_;
     std::unique_ptr<LabLine> line_;
     QString error_;
+    bool stalled_ = false; // the last question had no answer
+    // New records whose save had no answer: the server may have made them
+    // after all, and the next new record of the same points replaces them.
+    QList<qint64> unanswered_;
 };
 
 } // namespace trq

@@ -26,7 +26,7 @@ constexpr qint64 kSchemaLock = 0x54525131; // "TRQ1"
 
 // Migration n brings version n-1 to n. Never edit one that has shipped:
 // add the next.
-const std::array<QStringList, 3> kMigrations{
+const std::array<QStringList, 4> kMigrations{
     QStringList{
         QStringLiteral("create table station (name text primary key, "
                        "first_seen timestamptz not null default now())"),
@@ -73,7 +73,21 @@ const std::array<QStringList, 3> kMigrations{
                        "(number) on delete cascade, seq bigint not null, time text not null, "
                        "channel smallint not null, quantity text not null, "
                        "value double precision not null, bound double precision not null, "
-                       "action text not null)")}};
+                       "action text not null)")},
+    QStringList{
+        // A bench's record: a span of each supply's run, by the table the
+        // supply recorded into. The record's own row names its first
+        // supply's span, as a record of one supply (which has no parts).
+        QStringLiteral("create table record_part (number bigint not null references record "
+                       "(number) on delete cascade, part smallint not null, "
+                       "station text not null, supply text not null, run bigint not null, "
+                       "first_seq bigint not null, last_seq bigint not null, "
+                       "decimals text not null default '', link text not null default '', "
+                       "primary key (number, part), foreign key (station, supply, run) "
+                       "references run (station, supply, run))"),
+        QStringLiteral("alter table record_note add column part smallint not null default 1, "
+                       "drop constraint record_note_pkey, add primary key (number, part, seq)"),
+        QStringLiteral("alter table record_event add column part smallint not null default 1")}};
 
 // Arrays as PostgreSQL reads them, so a batch goes in one statement.
 template <typename T, typename Text> QString arrayText(const std::vector<T>& values, Text text) {

@@ -67,7 +67,7 @@ struct LabBatch {
 class LabDatabase {
     Q_DECLARE_TR_FUNCTIONS(LabDatabase)
 public:
-    static constexpr int kSchemaVersion = 3;
+    static constexpr int kSchemaVersion = 4;
 
     // A connection of its own name, not yet open.
     LabDatabase(const LabAddress& address, const QString& connectionName);

@@ -290,11 +290,13 @@ bool RecordStore::inTransaction(const std::function<bool()>& work) {
 }
 
 bool RecordStore::clearWorking() {
-    if (!stashUnconfirmed() || !exec(QStringLiteral("delete from datatemp")) ||
-        !exec(QStringLiteral("delete from dataevent where RecNo = ''"))) {
-        kept_ = {};
+    // Stashed and emptied together: rows left behind would go to the lab
+    // again under the next run's key.
+    if (!inTransaction([this] {
+            return stashUnconfirmed() && exec(QStringLiteral("delete from datatemp")) &&
+                   exec(QStringLiteral("delete from dataevent where RecNo = ''"));
+        }))
         return false;
-    }
     forgetSummary(QString());
     Kept empty;
     empty.summary.emplace();

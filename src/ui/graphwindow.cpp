@@ -229,6 +229,8 @@ GraphWindow::GraphWindow(InstrumentSession& session, Recording& recording, Promp
         list->list()->installEventFilter(this);
         list->filterBox()->installEventFilter(this);
         list->hide();
+        // Its lines are another store's records now.
+        connect(&recording.record(), &WorkingRecord::archiveChanged, list, &QWidget::hide);
     }
     connect(loadList_->list(), &QListWidget::itemClicked, this,
             [this](QListWidgetItem* item) { loadChosen(loadList_->list()->row(item)); });

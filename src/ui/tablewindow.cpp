@@ -47,6 +47,8 @@ TableWindow::TableWindow(Recording& recording, Prompter& prompter, QWidget* pare
     setWindowTitle(tr("Data Table"));
     recording_.engine().addView(this);
     connect(&record_, &WorkingRecord::changed, this, &TableWindow::showHeader);
+    // Its lines are another store's records now.
+    connect(&record_, &WorkingRecord::archiveChanged, list_, &QWidget::hide);
     connect(&recording_, &Recording::workingTableReplaced, this, &TableWindow::refill);
     connect(&recording_, &Recording::eventAdded, this, [this](const RecordEvent& e) {
         model_.addEvent(e);
@@ -192,7 +194,7 @@ void TableWindow::clearData() {
         prompter_.ask(tr("Do you want to clear all of data records?"), {}, Prompter::Icon::Question,
                       Prompter::Buttons::YesNo) != Prompter::Answer::Yes)
         return;
-    recording_.engine().clearAll();
+    trapped(recording_.engine().clearAll());
 }
 
 void TableWindow::save() {
