@@ -145,10 +145,7 @@ LabReport::LabReport(std::vector<LabRecords*> labs, const QString& station, cons
 }
 
 qint64 LabReport::waiting() const {
-    qint64 n = 0;
-    for (LabRecords* lab : labs_)
-        n += lab->upload().waiting();
-    return n;
+    return LabRecords::waiting(labs_);
 }
 
 void LabReport::start(const QString& uri) {

@@ -190,11 +190,19 @@ private slots:
         // The bench asks once before the unsaved run goes.
         b.bench.session(1).control().setOutput(true);
         QTRY_VERIFY(b.bench.session(1).supply().allMeasured());
+        // A table that cannot be emptied refuses the start: the last run
+        // stays whole, also the supply's that is off line now.
+        QSqlQuery q(b.data.database());
+        QVERIFY(q.exec("CREATE TRIGGER stuck BEFORE DELETE ON datatemp_s2 BEGIN SELECT "
+                       "RAISE(ABORT, 'disk I/O error'); END"));
+        b.prompter.answers.push_back(Prompter::Answer::Yes);
+        QVERIFY(!b.bench.startRecording(RecordingEngine::kContinuous, 0, 0));
+        QCOMPARE(first.workingCount(), lost);
+        QVERIFY(q.exec("DROP TRIGGER stuck"));
         b.prompter.answers.push_back(Prompter::Answer::Yes);
         const bool started = b.bench.startRecording(RecordingEngine::kContinuous, 0, 0);
         QVERIFY2(started, qPrintable(b.prompter.texts.join('|')));
         QVERIFY(b.prompter.answers.empty());
-        QSqlQuery q(b.data.database());
         QVERIFY(q.exec("PRAGMA foreign_keys = ON"));
         QVERIFY(q.exec("CREATE TABLE owner (Id INTEGER PRIMARY KEY)"));
         QVERIFY(q.exec("CREATE TABLE owed (Id INTEGER REFERENCES owner (Id) DEFERRABLE "

@@ -497,9 +497,10 @@ private slots:
     void aBenchRunIsDrawnOnOneTimeAxis() {
         Graph f(3, 0);
         BenchStore bench(f.data);
-        QVERIFY(bench.setWorkingSupplies({{1, "PSQ-3323", "PSQ-3323", "", "sim:PSQ-3323", 3},
-                                          {2, "rail", "TRQ-3302", "", "sim:TRQ-3302", 2}},
-                                         QStringLiteral("2026/12/06 10:00:00")));
+        QVERIFY(setRunSupplies(bench,
+                               {{1, "PSQ-3323", "PSQ-3323", "", "sim:PSQ-3323", 3},
+                                {2, "rail", "TRQ-3302", "", "sim:TRQ-3302", 2}},
+                               QStringLiteral("2026/12/06 10:00:00")));
         // The first supply every second, the rail at 0..2 s and 6..9 s.
         const QList<int> railTimes{0, 1, 2, 6, 7, 8, 9};
         for (int table : {1, 2})

@@ -324,7 +324,7 @@ private slots:
         two.setBench(&bench);
         const QDateTime start(QDate(2026, 12, 9), QTime(10, 0));
         const QString startText = start.toString(QLatin1String(kRecordTimeFormat));
-        QVERIFY(bench.setWorkingSupplies({rail, load}, startText));
+        QVERIFY(setRunSupplies(bench, {rail, load}, startText));
         one.recordingStarted(start);
         two.recordingStarted(start);
         for (int i = 0; i < 40; ++i) {
@@ -364,24 +364,30 @@ private slots:
         QCOMPARE(f.onServer(), 40 * 2 + 30);
         QCOMPARE(f.onServer("supply = 'load'"), 30);
 
-        QVERIFY(bench.setSoloRun(rail, startText) && first.clearWorking());
-        QVERIFY2(one.loadToWorking(number), qPrintable(one.lastError()));
+        // A later run of the rail alone; the record loaded from the load's
+        // window is the whole run again, and saved again stays so.
+        QVERIFY(bench.setSoloRun(rail, start.addSecs(3600).toString(kRecordTimeFormat)) &&
+                first.clearWorking());
+        QVERIFY2(two.loadToWorking(number), qPrintable(two.lastError()));
         QCOMPARE(exported(), recorded);
         QCOMPARE(second.workingRows().at(4).comment, QStringLiteral("load step"));
         QCOMPARE(second.events().size(), 1);
+        QVERIFY2(two.replace(number, QStringLiteral("bench run, again"), 0),
+                 qPrintable(two.lastError()));
+        QCOMPARE(one.records()->front().supply, QStringLiteral("rail + load"));
 
-        // The load's points alone, saved from its window: one supply's
-        // record, loaded from the rail's, the rail's table holds it alone.
+        // The load's points alone, saved from its window, load back into
+        // its table from the rail's window, the rail's emptied.
         QVERIFY(bench.setSoloRun(load, startText));
         const QString solo = *two.nextRecordNumber();
         QVERIFY(two.saveNew({solo, startText, startText, QStringLiteral("load alone"),
                              QStringLiteral("0"), QStringLiteral("0")},
                             0));
         QCOMPARE(one.records()->front().supply, QStringLiteral("load"));
-        QVERIFY(bench.setWorkingSupplies({rail, load}, startText));
+        QVERIFY(setRunSupplies(bench, {rail, load}, startText));
         QVERIFY2(one.loadToWorking(solo), qPrintable(one.lastError()));
-        QCOMPARE(first.workingCount(), 30);
-        QCOMPARE(second.workingCount(), 0);
+        QCOMPARE(first.workingCount(), 0);
+        QCOMPARE(second.workingCount(), 30);
         QCOMPARE(exportedSupplies(bench).size(), std::size_t(1));
         QCOMPARE(f.onServer(), 40 * 2 + 30); // nothing sent twice
     }
@@ -416,10 +422,16 @@ private slots:
         QCOMPARE(b.bench.lab(0)->archive().records()->front().supply,
                  QStringLiteral("rail + load"));
 
+        // Two runs with the server away: the first's points wait in the
+        // file's outbox, counted once.
         QVERIFY(server.stop());
         record();
-        const int rows = *b.bench.records().store(1)->workingCount() +
-                         *b.bench.records().store(2)->workingCount();
+        int rows = *b.bench.records().store(1)->workingCount() +
+                   *b.bench.records().store(2)->workingCount();
+        b.prompter.answers.push_back(Prompter::Answer::Yes); // discard the unsaved run
+        record();
+        rows += *b.bench.records().store(1)->workingCount() +
+                *b.bench.records().store(2)->workingCount();
         for (int i = 0; i < 2; ++i)
             b.bench.lab(i)->upload().sendNow();
         QTRY_COMPARE_WITH_TIMEOUT(status.isEmpty() ? QString() : status.back().front().toString(),
@@ -485,6 +497,9 @@ private slots:
         const QString number = archive.nextRecordNumber().value_or(QString());
         QVERIFY(f.server.freeze(true));
         QVERIFY(!archive.saveNew({number, {}, {}, QStringLiteral("run 7"), "0", "0"}, 0));
+        // Another save meanwhile waits for it, asking the server nothing.
+        QVERIFY(!archive.saveNew({"999", {}, {}, QStringLiteral("run 7"), "0", "0"}, 0));
+        QVERIFY2(archive.lastError().contains("no answer yet"), qPrintable(archive.lastError()));
         QVERIFY(f.server.freeze(false));
         QTRY_COMPARE_WITH_TIMEOUT(records(), QStringList{number}, 10000);
         const QString again = save();

@@ -236,14 +236,19 @@ private slots:
         EngineFixture f(1, readOnly ? Database::Access::ReadOnly : Database::Access::ReadWrite);
         f.onLine = onLine;
         f.output = output;
+        // A lab run's points are stashed as the table is emptied: both or
+        // neither, or they would go again under the next run.
         if (stuck)
-            QVERIFY(QSqlQuery(f.data.database())
+            QVERIFY(f.store->setWorkingRun(WorkingRun{"bench-1", "rail", "", "", 1, 7, {}, -1}) &&
+                    QSqlQuery(f.data.database())
                         .exec(QStringLiteral("CREATE TRIGGER stuck BEFORE DELETE ON datatemp "
                                              "BEGIN SELECT RAISE(ABORT, 'disk I/O error'); END")));
         QCOMPARE(f.store->appendSample({}), !readOnly);
         f.engine->arm(5, 0, 0);
         QVERIFY(!f.engine->start());
         QCOMPARE(f.store->workingCount().value_or(-1), readOnly ? 0 : 1);
+        if (stuck)
+            QVERIFY(f.store->workingRun() && f.store->outboxCount() == 0);
         QCOMPARE(f.prompter.texts.size(), 1);
         QVERIFY2(f.prompter.texts.first().contains(message), qPrintable(f.prompter.texts.first()));
         QVERIFY(!f.engine->timer().isActive());

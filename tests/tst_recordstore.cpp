@@ -204,7 +204,7 @@ private slots:
         const std::vector<RecordedSupply> supplies{
             {1, "logic", "PSQ-3323", "S1", "sim:PSQ-3323"},
             {2, "PSQ-3323 #2", "PSQ-3323", "", "serial:/dev/ttyUSB1@9600", 2}};
-        QVERIFY(bench.setWorkingSupplies(supplies, start));
+        QVERIFY(setRunSupplies(bench, supplies, start));
         QCOMPARE(bench.supplies({}), supplies);
 
         const QString csv = f.folder + QStringLiteral("/bench.csv");
@@ -257,7 +257,7 @@ private slots:
         QSqlQuery q(f.data.database());
         QVERIFY(q.exec("CREATE TRIGGER partway BEFORE INSERT ON datadetail_s2 BEGIN SELECT "
                        "RAISE(ABORT, 'disk full'); END"));
-        QVERIFY(bench.setWorkingSupplies(supplies, start));
+        QVERIFY(setRunSupplies(bench, supplies, start));
         QVERIFY(!bench.saveNew({"2", start, "e", "run", "0", "0"}, 0));
         QVERIFY(bench.lastError().contains(QLatin1String("disk full")));
         QCOMPARE(f.count("select count(*) from datamain"), 1);

@@ -75,6 +75,8 @@ InstrumentSession& Bench::addMember(const SupplyAddress& address) {
     members_.push_back(
         std::make_unique<Member>(address, table, *records_.store(table), services_, stepClock_));
     openLab(*members_.back());
+    if (lab_)
+        emit labStatusChanged(labStatus());
     InstrumentSession& session = members_.back()->session;
     // Whichever supply's window saves, loads or deletes a record, the run
     // goes whole.
@@ -125,6 +127,8 @@ void Bench::remove(int index) {
         return;
     members_[std::size_t(index)]->session.connection().close();
     members_.erase(members_.begin() + index);
+    if (lab_)
+        emit labStatusChanged(labStatus());
 }
 
 void Bench::setLab(const std::optional<LabRecords::Options>& options) {
@@ -157,11 +161,12 @@ void Bench::openLab(Member& m) {
 QString Bench::labStatus() {
     if (!lab_)
         return {};
-    std::optional<qint64> waiting;
+    std::vector<LabRecords*> labs;
     for (const auto& m : members_)
-        if (m->lab && m->lab->held())
-            waiting = waiting.value_or(0) + m->lab->upload().waiting();
-    return LabRecords::statusText(waiting);
+        labs.push_back(m->lab.get());
+    const bool held =
+        std::any_of(labs.begin(), labs.end(), [](LabRecords* l) { return l->held(); });
+    return LabRecords::statusText(held ? std::optional(LabRecords::waiting(labs)) : std::nullopt);
 }
 
 LabRecords* Bench::lab(int index) {
@@ -286,16 +291,13 @@ bool Bench::startRecording(int ticks, int scale, int operation) {
                             m->session.recording()->engine().channels()});
     stepClock_.hold();
     const QDateTime start = stepClock_.now();
-    // The run's supplies are kept first: without them it would read back
-    // as its first supply's alone. The tables of a supply not recorded
-    // hold nothing of this run.
-    bool ready = records_.setWorkingSupplies(recorded, RecordingEngine::timeText(start));
-    for (const auto& m : members_)
-        if (ready && std::find(onLine.begin(), onLine.end(), m.get()) == onLine.end())
-            ready = records_.store(m->table)->clearWorking();
-    if (ready &&
-        std::none_of(onLine.begin(), onLine.end(), [](Member* m) { return m->table == 1; }))
-        ready = records_.store(1)->clearWorking(); // keeps the record's header, no points
+    // Every table emptied and the run's supplies kept in one go, before
+    // any engine starts: a table that cannot be emptied leaves the last run
+    // as it was. The tables of a supply not recorded hold nothing of this
+    // run.
+    const bool ready = records_.replaceRun(
+        recorded, records_.startingHeader(RecordingEngine::timeText(start)),
+        [](const RecordedSupply&, RecordStore& st) { return st.clearWorking(); });
     if (!ready) {
         stepClock_.release();
         services_.prompter.message(tr("The recording cannot start: %1").arg(records_.lastError()),

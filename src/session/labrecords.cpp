@@ -58,6 +58,13 @@ QString LabRecords::statusText() {
     return statusText(held() ? std::optional(upload_->waiting()) : std::nullopt);
 }
 
+qint64 LabRecords::waiting(const std::vector<LabRecords*>& labs) {
+    qint64 n = 0;
+    for (LabRecords* lab : labs)
+        n += lab == labs.front() ? lab->upload().waiting() : lab->upload().waitingInRun();
+    return n;
+}
+
 QString LabRecords::statusText(std::optional<qint64> waiting) {
     return waiting ? tr("lab database: %1 points waiting").arg(*waiting) : tr("lab database");
 }

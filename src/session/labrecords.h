@@ -7,6 +7,7 @@
 
 #include <functional>
 #include <memory>
+#include <vector>
 
 namespace trq {
 
@@ -45,6 +46,9 @@ public:
     // with why in the upload's problem(); "lab database" otherwise.
     QString statusText();
     static QString statusText(std::optional<qint64> waiting);
+    // The points of these supplies (of one file) that the server has not
+    // confirmed, the file's outbox counted once.
+    static qint64 waiting(const std::vector<LabRecords*>& labs);
     // The server does not take the points now.
     bool held() const { return !upload_->problem().isEmpty(); }
 

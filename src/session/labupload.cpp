@@ -55,12 +55,15 @@ LabUpload::~LabUpload() {
 }
 
 qint64 LabUpload::waiting() {
-    qint64 n = store_.outboxCount().value_or(0);
+    return store_.outboxCount().value_or(0) + waitingInRun();
+}
+
+qint64 LabUpload::waitingInRun() {
     const std::optional<WorkingRun> run = store_.workingRun();
     const std::optional<WorkingSpan> span = run ? store_.workingSpan() : std::nullopt;
-    if (span && span->count > 0)
-        n += std::max<qint64>(0, span->lastSeqNo - std::max(run->confirmed, span->firstSeqNo - 1));
-    return n;
+    if (!span || span->count == 0)
+        return 0;
+    return std::max<qint64>(0, span->lastSeqNo - std::max(run->confirmed, span->firstSeqNo - 1));
 }
 
 void LabUpload::sendNow() {

@@ -33,6 +33,9 @@ public:
     // Points the server has not confirmed: the working table's run's and
     // the outbox's.
     qint64 waiting();
+    // Those of the working table's run alone; the outbox is the file's, of
+    // every supply's tables.
+    qint64 waitingInRun();
     bool sending() const { return inFlight_; }
     // The server's last refusal; empty after a batch it took.
     const QString& problem() const { return problem_; }

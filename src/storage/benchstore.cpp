@@ -110,31 +110,24 @@ bool BenchStore::writeSupplies(const QString& number, const QString& startTime,
     return true;
 }
 
-bool BenchStore::setWorkingSupplies(const std::vector<RecordedSupply>& supplies,
-                                    const QString& startTime) {
-    for (const RecordedSupply& s : supplies)
-        store(s.table);
-    return inSavepoint(
-        database_.database(),
-        [&] {
-            // The header is kept by the first supply's tables, also when
-            // that supply is not among those recorded.
-            WorkingHeader header = store(1)->workingHeader().value_or(WorkingHeader{});
-            header.startTime = startTime;
-            header.unsaved = true;
-            return store(1)->setWorkingHeader(header) &&
-                   writeSupplies(QString(), startTime, supplies);
-        },
-        &error_);
-}
-
 bool BenchStore::setSoloRun(const RecordedSupply& supply, const QString& startTime) {
-    return replaceRun({supply}, startTime, [](const RecordedSupply&, RecordStore&) {
-        return true; // its rows are the recording's own
-    });
+    WorkingHeader header = store(1)->workingHeader().value_or(WorkingHeader{});
+    header.startTime = startTime;
+    return replaceRun({supply.table == 1 ? RecordedSupply{} : supply}, header,
+                      [](const RecordedSupply&, RecordStore&) {
+                          return true; // its rows are the recording's own
+                      });
 }
 
-bool BenchStore::replaceRun(const std::vector<RecordedSupply>& supplies, const QString& startTime,
+WorkingHeader BenchStore::startingHeader(const QString& startTime) {
+    WorkingHeader header = store(1)->workingHeader().value_or(WorkingHeader{});
+    header.startTime = startTime;
+    header.unsaved = true;
+    return header;
+}
+
+bool BenchStore::replaceRun(const std::vector<RecordedSupply>& supplies,
+                            const WorkingHeader& header,
                             const std::function<bool(const RecordedSupply&, RecordStore&)>& fill) {
     const auto in = [&](int table) {
         return std::any_of(supplies.begin(), supplies.end(),
@@ -151,9 +144,11 @@ bool BenchStore::replaceRun(const std::vector<RecordedSupply>& supplies, const Q
             for (const RecordedSupply& s : supplies)
                 if (RecordStore& st = *store(s.table); !fill(s, st))
                     return fail(st.lastError());
-            const bool plain = supplies.size() == 1 && supplies.front().table == 1;
-            return writeSupplies(QString(), startTime,
-                                 plain ? std::vector<RecordedSupply>{} : supplies);
+            // Without it the run would read back as its first supply's alone.
+            if (RecordStore& first = *store(1); !first.setWorkingHeader(header))
+                return fail(first.lastError());
+            return writeSupplies(QString(), header.startTime,
+                                 isPlainRun(supplies) ? std::vector<RecordedSupply>{} : supplies);
         },
         &error_);
 }
@@ -181,7 +176,7 @@ std::vector<RecordedSupply> BenchStore::supplies(const QString& recNo) {
 
 bool BenchStore::saveNew(const RecordHeader& header, int window) {
     const std::vector<RecordedSupply> all = supplies(QString());
-    const bool plain = all.size() == 1 && all.front() == RecordedSupply{};
+    const bool plain = isPlainRun(all);
     return inSavepoint(
         database_.database(),
         [&] {
@@ -231,7 +226,7 @@ std::optional<QString> BenchStore::saveWorking(const QString& description, QStri
 
 bool BenchStore::replace(const QString& recNo, const QString& comment, int window) {
     const std::vector<RecordedSupply> all = supplies(QString());
-    const bool plain = all.size() == 1 && all.front() == RecordedSupply{};
+    const bool plain = isPlainRun(all);
     return inSavepoint(
         database_.database(),
         [&] {
@@ -268,7 +263,7 @@ bool BenchStore::loadToWorking(const QString& recNo) {
                     return fail(st ? st->lastError() : error_);
             }
             // A record saved without a bench leaves the working table none.
-            const bool plain = all.size() == 1 && all.front() == RecordedSupply{};
+            const bool plain = isPlainRun(all);
             return writeSupplies(QString(), startTimeOf(recNo),
                                  plain ? std::vector<RecordedSupply>{} : all);
         },

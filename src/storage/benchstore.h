@@ -22,6 +22,12 @@ struct RecordedSupply {
     bool operator==(const RecordedSupply&) const = default;
 };
 
+// A run or record of the first supply alone, stored as one supply's always
+// was: no supplies are kept for it.
+inline bool isPlainRun(const std::vector<RecordedSupply>& supplies) {
+    return supplies.size() == 1 && supplies.front() == RecordedSupply{};
+}
+
 // A bench's recordings: each supply's rows in its own tables, one record
 // number and header for all of them, saved, loaded and deleted in one
 // transaction. A record of one supply is stored exactly as before.
@@ -37,17 +43,19 @@ public:
     // (a read-only file) its statements fail and say so.
     RecordStore* store(int table);
 
-    // Which supplies the working table holds, as its recording started.
-    bool setWorkingSupplies(const std::vector<RecordedSupply>& supplies, const QString& startTime);
     // A run of one supply alone: the working table holds its points only,
     // every other supply's emptied; a run of the first is stored as a run
     // of one supply always was.
     bool setSoloRun(const RecordedSupply& supply, const QString& startTime);
     // The working table as a run of these supplies, each one's rows given
-    // by fill, in one transaction; every other supply's emptied. A run of
-    // the first supply alone is stored as a run of one supply always was.
-    bool replaceRun(const std::vector<RecordedSupply>& supplies, const QString& startTime,
+    // by fill, in one transaction; every other supply's emptied, and the
+    // run's header (its start, a loaded record's number and description)
+    // kept by the first supply's tables.
+    bool replaceRun(const std::vector<RecordedSupply>& supplies, const WorkingHeader& header,
                     const std::function<bool(const RecordedSupply&, RecordStore&)>& fill);
+    // The working table's header with this start and marked unsaved: a
+    // run's as it starts.
+    WorkingHeader startingHeader(const QString& startTime);
     // A record's supplies ('' the working table's); one supply, table 1,
     // for a record saved without a bench.
     std::vector<RecordedSupply> supplies(const QString& recNo);

@@ -124,7 +124,7 @@ struct LabPart {
 };
 
 struct LabLoad {
-    QString start;
+    WorkingHeader header; // the working table's once loaded
     QList<LabPart> parts; // the record row's own first
 };
 
@@ -183,6 +183,10 @@ public:
                 answer->cv.notify_all();
             },
             Qt::QueuedConnection);
+        lastAnswered_ = [answer] {
+            const std::lock_guard done(answer->m);
+            return answer->done;
+        };
         std::unique_lock lock(answer->m);
         if (!answer->cv.wait_for(lock, std::chrono::milliseconds(msec),
                                  [&] { return answer->done; })) {
@@ -194,11 +198,14 @@ public:
         return std::move(answer->value);
     }
     bool stalled() const { return stalled_; }
+    // The last question is done with, answered in time or not.
+    bool answered() const { return !lastAnswered_ || lastAnswered_(); }
 
 private:
     QThread* thread_;
     LabConnectionHolder* connection_; // lives in thread_
     bool stalled_ = false;
+    std::function<bool()> lastAnswered_;
 };
 
 LabArchive::LabArchive(const LabAddress& address, RecordStore& working,
@@ -221,7 +228,10 @@ std::optional<T> LabArchive::ask(std::function<std::optional<T>(LabDatabase&, QS
     std::optional<T> value = line_->ask<T>(work, kAnswerMsec, &why, &unopened);
     stalled_ = line_->stalled();
     if (stalled_) {
-        line_.reset(); // the next question goes on a line of its own
+        // The next question goes on a line of its own; this one is watched
+        // till its question is done with.
+        stalledLine_ = std::move(line_);
+        stalledSince_.start();
         fail(tr("no answer in %1 s; the server may be stalled. Try again once it answers.")
                  .arg(kAnswerMsec / 1000));
         return std::nullopt;
@@ -304,15 +314,11 @@ void LabArchive::recordingStarted(const QDateTime& start) {
                                       start.toMSecsSinceEpoch(), start, -1});
 }
 
-std::vector<RecordedSupply> LabArchive::runSupplies(bool whole) {
-    if (bench_ && whole) {
-        std::vector<RecordedSupply> run = bench_->supplies(QString());
-        if (run.size() > 1 || run.front() != RecordedSupply{})
-            return run;
-    }
-    RecordedSupply own;
-    own.table = working_.supply();
-    return {own};
+std::optional<std::vector<RecordedSupply>> LabArchive::benchRun(bool whole) {
+    if (!bench_ || !whole)
+        return std::nullopt;
+    std::vector<RecordedSupply> run = bench_->supplies(QString());
+    return isPlainRun(run) ? std::nullopt : std::optional(run);
 }
 
 RecordStore& LabArchive::storeOf(int table) {
@@ -403,9 +409,21 @@ std::optional<LabSpan> LabArchive::send(RecordStore& store, const WorkingRun& ke
 
 bool LabArchive::write(const RecordHeader& h, const SeqRange& range, bool isNew) {
     error_.clear();
+    // A save that had no answer may still be made: the next one waits for
+    // it (a while at most), so that it can take its place.
+    constexpr qint64 kLateSaveMsec = 120000;
+    if (stalledLine_ && (stalledLine_->answered() || stalledSince_.hasExpired(kLateSaveMsec)))
+        stalledLine_.reset();
+    if (isNew && stalledLine_ && !unanswered_.isEmpty())
+        return fail(tr("the last save has had no answer yet; try again once the server answers."));
     const bool whole = range.first == 0 && range.last == SeqRange{}.last;
+    // A bench's run keeps each supply's table in its parts; the points of
+    // one supply alone are a record as one supply's always was.
+    const std::optional<std::vector<RecordedSupply>> run = benchRun(whole);
+    RecordedSupply own;
+    own.table = working_.supply();
     std::vector<LabSpan> spans;
-    for (const RecordedSupply& supply : runSupplies(whole)) {
+    for (const RecordedSupply& supply : run.value_or(std::vector<RecordedSupply>{own})) {
         RecordStore& store = storeOf(supply.table);
         const std::optional<WorkingRun> key = workingRun(store, supply);
         if (!key)
@@ -437,10 +455,9 @@ bool LabArchive::write(const RecordHeader& h, const SeqRange& range, bool isNew)
                      int(leadingNumber(h.showStyle)),
                      digitsText(first.digits),
                      record.number};
-    // A record of one supply has no parts: it reads as it always did.
     for (const LabSpan& span : spans) {
-        const int part = spans.size() > 1 ? span.table : 1;
-        if (spans.size() > 1)
+        const int part = run ? span.table : 1;
+        if (run)
             record.parts << QVariantList{
                 record.number, part,      span.key.station,        span.key.supply, span.key.run,
                 span.first,    span.last, digitsText(span.digits), span.link};
@@ -526,6 +543,17 @@ bool LabArchive::write(const RecordHeader& h, const SeqRange& range, bool isNew)
             confirmed.confirmed = span.last;
             storeOf(span.table).setWorkingRun(confirmed);
         }
+    // The bench's run is this record now, whichever supply's window saved
+    // it: the first supply's tables keep the run's header.
+    if (run) {
+        RecordStore& head = *bench_->store(1);
+        WorkingHeader wh = head.workingHeader().value_or(WorkingHeader{});
+        wh.recNo = h.recNo.trimmed();
+        wh.description = h.comment;
+        wh.unsaved = false;
+        if (!head.setWorkingHeader(wh))
+            return fail(head.systemErrorText());
+    }
     return true;
 }
 
@@ -545,7 +573,8 @@ bool LabArchive::replace(const QString& recNo, const QString& comment, int windo
 
 bool LabArchive::fetch(RecordStore& store, const LabLoad& load, const LabPart& part) {
     WorkingRun key = part.key;
-    const QDateTime start = QDateTime::fromString(load.start, QLatin1String(kRecordTimeFormat));
+    const QDateTime start =
+        QDateTime::fromString(load.header.startTime, QLatin1String(kRecordTimeFormat));
     const Digits digits = digitsFrom(part.decimals);
     // A page of points at a time: a record of weeks never sits in memory.
     const auto fill = [&](const RecordStore::RowSink& append) {
@@ -623,10 +652,10 @@ bool LabArchive::loadToWorking(const QString& recNo) {
                       "s.decimals, s.link, u.model, u.serial, u.started, r.start_time, (select "
                       "max(channel) from point t where (t.station, t.supply, t.run) = "
                       "(s.station, s.supply, s.run) and t.seq between s.first_seq and "
-                      "s.last_seq) from "
+                      "s.last_seq), r.end_time, r.description, r.scale from "
                       "record r cross join lateral (select part, station, supply, run, "
                       "first_seq, last_seq, decimals, link from record_part p where "
-                      "p.number = r.number union all select 1, r.station, r.supply, r.run, "
+                      "p.number = r.number union all select 0, r.station, r.supply, r.run, "
                       "r.first_seq, r.last_seq, r.decimals, '' where not exists (select 1 from "
                       "record_part p where p.number = r.number)) s join run u on "
                       "(u.station, u.supply, u.run) = (s.station, s.supply, s.run) "
@@ -638,7 +667,7 @@ bool LabArchive::loadToWorking(const QString& recNo) {
         QHash<int, qsizetype> byPart;
         while (q.next()) {
             LabPart p;
-            p.table = std::clamp(q.value(0).toInt(), 1, 99);
+            p.table = std::clamp(q.value(0).toInt(), 0, 99); // 0: one supply's, no parts
             p.key = WorkingRun{q.value(1).toString(),
                                q.value(2).toString(),
                                q.value(8).toString(),
@@ -650,8 +679,14 @@ bool LabArchive::loadToWorking(const QString& recNo) {
             p.first = q.value(4).toLongLong();
             p.decimals = q.value(6).toString();
             p.link = q.value(7).toString();
-            found.start = q.value(11).toString();
-            byPart.insert(p.table, found.parts.size());
+            found.header = WorkingHeader{QString::number(number),
+                                         q.value(11).toString(),
+                                         q.value(13).toString(),
+                                         q.value(14).toString(),
+                                         false,
+                                         q.value(15).toInt()};
+            // Notes and events of a record of one supply are its part 1.
+            byPart.insert(std::max(p.table, 1), found.parts.size());
             found.parts << p;
         }
         if (found.parts.isEmpty()) {
@@ -684,20 +719,20 @@ bool LabArchive::loadToWorking(const QString& recNo) {
     // On a bench the record is the run: its supplies' rows, every other
     // supply's emptied. A record of one supply goes to the asking one.
     QList<LabPart> parts = load->parts;
-    if (parts.size() == 1)
+    if (parts.front().table == 0)
         parts.front().table = working_.supply();
     std::vector<RecordedSupply> supplies;
     for (const LabPart& p : parts)
         supplies.push_back(
             {p.table, p.key.supply, p.key.model, p.key.serial, p.link, p.key.channels});
-    LabLoad placed{load->start, parts};
-    const bool loaded =
-        bench_->replaceRun(supplies, load->start, [&](const RecordedSupply& s, RecordStore& store) {
-            for (const LabPart& p : placed.parts)
-                if (p.table == s.table)
-                    return fetch(store, placed, p);
-            return false;
-        });
+    LabLoad placed{load->header, parts};
+    const bool loaded = bench_->replaceRun(supplies, load->header,
+                                           [&](const RecordedSupply& s, RecordStore& store) {
+                                               for (const LabPart& p : placed.parts)
+                                                   if (p.table == s.table)
+                                                       return fetch(store, placed, p);
+                                               return false;
+                                           });
     return loaded || (error_.isEmpty() ? fail(bench_->lastError()) : false);
 }
 

@@ -4,6 +4,8 @@
 #include "storage/labdatabase.h"
 #include "storage/recordarchive.h"
 
+#include <QElapsedTimer>
+
 #include <functional>
 #include <memory>
 
@@ -66,9 +68,9 @@ private:
     template <typename T>
     std::optional<T> ask(std::function<std::optional<T>(LabDatabase&, QString*)> work);
     bool write(const RecordHeader& header, const SeqRange& range, bool isNew);
-    // The supplies whose points a save takes: a bench's run, or this
-    // store's points alone (also a part of a run).
-    std::vector<RecordedSupply> runSupplies(bool whole);
+    // The supplies of a bench's run a save takes; none where it takes this
+    // store's points alone (a part of a run, or a run of one supply).
+    std::optional<std::vector<RecordedSupply>> benchRun(bool whole);
     RecordStore& storeOf(int table);
     // The store's run, made where it has none.
     std::optional<WorkingRun> workingRun(RecordStore& store, const RecordedSupply& supply);
@@ -84,6 +86,8 @@ private:
     BenchStore* bench_ = nullptr;
     std::function<Source()> source_;
     std::unique_ptr<LabLine> line_;
+    std::unique_ptr<LabLine> stalledLine_; // the last that had no answer
+    QElapsedTimer stalledSince_;
     QString error_;
     bool stalled_ = false; // the last question had no answer
     // New records whose save had no answer: the server may have made them

@@ -4,6 +4,7 @@
 #include "core/prompter.h"
 #include "link/simtransport.h"
 #include "link/taskscheduler.h"
+#include "storage/benchstore.h"
 #include "storage/database.h"
 #include "storage/recordstore.h"
 
@@ -40,6 +41,14 @@ struct DatabaseFixture {
     std::unique_ptr<RecordStore> store;
     explicit DatabaseFixture(Database::Access access = Database::Access::ReadWrite);
 };
+
+// A bench's working table as a run of these supplies from that start, as a
+// bench's recording leaves it, their rows kept.
+inline bool setRunSupplies(BenchStore& bench, const std::vector<RecordedSupply>& supplies,
+                           const QString& startTime) {
+    return bench.replaceRun(supplies, bench.startingHeader(startTime),
+                            [](const RecordedSupply&, RecordStore&) { return true; });
+}
 
 // An empty folder of that name in the working folder, its absolute path.
 QString freshFolder(const QString& name);
