@@ -212,6 +212,10 @@ Schreibgeschützt fortfahren? (Nein beendet.) Schreibgeschützt kann nichts aufg
         <source>no answer in %1 s; the server may be stalled. Try again once it answers.</source>
         <translation>keine Antwort in %1 s; der Server hängt vielleicht. Versuchen Sie es wieder, sobald er antwortet.</translation>
     </message>
+    <message>
+        <source>the last save has had no answer yet; try again once the server answers.</source>
+        <translation>das letzte Speichern hat noch keine Antwort; versuchen Sie es wieder, sobald der Server antwortet.</translation>
+    </message>
 </context>
 <context>
     <name>LabDatabase</name>

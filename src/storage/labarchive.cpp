@@ -416,10 +416,9 @@ bool LabArchive::write(const RecordHeader& h, const SeqRange& range, bool isNew)
         stalledLine_.reset();
     if (isNew && stalledLine_ && !unanswered_.isEmpty())
         return fail(tr("the last save has had no answer yet; try again once the server answers."));
-    const bool whole = range.first == 0 && range.last == SeqRange{}.last;
     // A bench's run keeps each supply's table in its parts; the points of
     // one supply alone are a record as one supply's always was.
-    const std::optional<std::vector<RecordedSupply>> run = benchRun(whole);
+    const std::optional<std::vector<RecordedSupply>> run = benchRun(range.whole());
     RecordedSupply own;
     own.table = working_.supply();
     std::vector<LabSpan> spans;

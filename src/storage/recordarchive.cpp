@@ -65,9 +65,8 @@ std::optional<QString> LocalArchive::nextRecordNumber() {
 bool LocalArchive::saveNew(const RecordHeader& header, int window, const SeqRange& range) {
     missing_.clear();
     // A part of a recording is this supply's rows alone.
-    const bool whole = range.first == 0 && range.last == SeqRange{}.last;
-    return bench_ && whole ? bench_->saveNew(header, window)
-                           : store_.saveNew(header, window, range);
+    return bench_ && range.whole() ? bench_->saveNew(header, window)
+                                   : store_.saveNew(header, window, range);
 }
 
 bool LocalArchive::replace(const QString& recNo, const QString& comment, int window) {

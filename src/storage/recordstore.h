@@ -71,6 +71,8 @@ enum class RowOrder { Stored, BySeqNo };
 struct SeqRange {
     qint64 first = 0;
     qint64 last = std::numeric_limits<qint64>::max();
+    // Every row, not a part of a recording.
+    bool whole() const { return first == 0 && last == SeqRange{}.last; }
 };
 
 // One saved record.
