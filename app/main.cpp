@@ -250,6 +250,7 @@ int runWindows(const CommandLine& line) {
         if (fromCommandLine && line.database)
             chosen = LabRecords::Options{true, *line.database, line.station};
         run.restartLab(chosen);
+        main.setRecordStoreInUse(chosen);
         main.showLabStatus(run.bench().labStatus());
     };
     QObject::connect(&run.bench(), &Bench::labStatusChanged, &main, &MainWindow::showLabStatus);

@@ -490,6 +490,18 @@ private slots:
         f.main->action(C::RecordStoreChoice)->trigger();
         QVERIFY(!LabRecords::Options::load().enabled);
         QCOMPARE(LabRecords::Options::load().address.host, QStringLiteral("db.lab"));
+        // A start on another lab database (--database) shows that one.
+        LabRecords::Options given{true, {}, QStringLiteral("bench-9")};
+        given.address.host = QStringLiteral("cli.lab");
+        f.main->setRecordStoreInUse(given);
+        onNextModal<RecordStoreDialog>([](RecordStoreDialog* d) {
+            QVERIFY(d->labButton()->isChecked());
+            QCOMPARE(d->hostBox()->text(), QStringLiteral("cli.lab"));
+            QCOMPARE(d->stationBox()->text(), QStringLiteral("bench-9"));
+            d->reject();
+        });
+        f.main->action(C::RecordStoreChoice)->trigger();
+        QCOMPARE(changed, 2);
     }
 
     // ---- The serial dialog --------------------------------------------------------------

@@ -423,7 +423,7 @@ void MainWindow::run(Command command) {
             emit labFeedChanged();
         break;
     case C::RecordStoreChoice:
-        if (RecordStoreDialog(this).run())
+        if (RecordStoreDialog(this).run(recordStoreInUse_.value_or(LabRecords::Options::load())))
             emit recordStoreChanged();
         break;
     case C::Reconnect:

@@ -2,6 +2,7 @@
 
 #include "automation/scpiserver.h"
 #include "session/instrumentsession.h"
+#include "session/labrecords.h"
 
 #include <QElapsedTimer>
 #include <QHash>
@@ -156,6 +157,12 @@ public:
     // the feed's; empty while records stay on this computer.
     void showLabStatus(const QString& text);
     QString labStatus() const;
+    // The record store this start uses where it is not the stored choice
+    // (--database): Record store... shows it, so that what is confirmed
+    // there is what was seen.
+    void setRecordStoreInUse(const std::optional<LabRecords::Options>& options) {
+        recordStoreInUse_ = options;
+    }
     void setUpAutomation();
     void setUpLimits();
     // The notice of limits that tripped with a message; none before.
@@ -260,6 +267,7 @@ private:
     QLabel* serverLabel_ = nullptr;
     QLabel* feedLabel_ = nullptr;
     QLabel* labLabel_ = nullptr;
+    std::optional<LabRecords::Options> recordStoreInUse_;
     QLabel* rateLabel_ = nullptr;
     QPointer<QMessageBox> limitNotice_;
     QPointer<QMessageBox> linkNotice_;

@@ -60,8 +60,7 @@ RecordStoreDialog::RecordStoreDialog(QWidget* parent)
     enable();
 }
 
-bool RecordStoreDialog::run() {
-    const LabRecords::Options o = LabRecords::Options::load();
+bool RecordStoreDialog::run(const LabRecords::Options& o) {
     (o.enabled ? lab_ : local_)->setChecked(true);
     host_->setText(o.address.host);
     port_->setValue(o.address.port);

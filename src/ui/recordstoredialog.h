@@ -19,8 +19,9 @@ class RecordStoreDialog : public QDialog {
     Q_OBJECT
 public:
     explicit RecordStoreDialog(QWidget* parent = nullptr);
-    // Shows the stored choice; true (and stored) when confirmed.
-    bool run();
+    // Shows this choice (the one in use); true when confirmed, and then
+    // stored as the choice from now on.
+    bool run(const LabRecords::Options& shown);
     // The choice, or why it is none.
     std::variant<LabRecords::Options, QString> options() const;
 
