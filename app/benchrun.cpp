@@ -251,9 +251,7 @@ void BenchRun::startRecording() {
                      : QStringLiteral("for %1 s").arg(line_.recordSeconds))
             .arg(QLatin1String(kRecordScales[std::size_t(line_.scale)].text)));
     if (line_.database) {
-        std::vector<LabRecords*> labs;
-        for (int i = 0; i < bench_.size(); ++i)
-            labs.push_back(bench_.lab(i));
+        const std::vector<LabRecords*> labs = bench_.labs();
         // A server away now is tried again at each save, while the points
         // wait in the local file.
         if (const std::optional<QString> why = labs.front()->openNow())

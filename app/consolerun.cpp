@@ -6,7 +6,6 @@
 
 #include <QDir>
 
-#include <algorithm>
 #include <cstdio>
 
 #include <csignal>
@@ -158,9 +157,7 @@ void LabReport::start(const QString& uri) {
                     say(QStringLiteral("lab database: %1 points waiting (%2)")
                             .arg(waiting())
                             .arg(lab->upload().problem()));
-            } else if (std::none_of(labs_.begin(), labs_.end(),
-                                    [](LabRecords* l) { return l->held(); }) &&
-                       std::exchange(held_, false)) {
+            } else if (!LabRecords::anyHeld(labs_) && std::exchange(held_, false)) {
                 say(QStringLiteral("The lab database takes points again."));
             }
         });

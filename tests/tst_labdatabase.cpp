@@ -419,7 +419,7 @@ private slots:
         const std::optional<QString> number =
             b.bench.session(1).recording()->record().saveAsNew("bench run", 0, &error);
         QVERIFY2(number, qPrintable(error));
-        QCOMPARE(b.bench.lab(0)->archive().records()->front().supply,
+        QCOMPARE(b.bench.labs().at(0)->archive().records()->front().supply,
                  QStringLiteral("rail + load"));
 
         // Two runs with the server away: the first's points wait in the
@@ -433,16 +433,16 @@ private slots:
         rows += *b.bench.records().store(1)->workingCount() +
                 *b.bench.records().store(2)->workingCount();
         for (int i = 0; i < 2; ++i)
-            b.bench.lab(i)->upload().sendNow();
+            b.bench.labs().at(i)->upload().sendNow();
         QTRY_COMPARE_WITH_TIMEOUT(status.isEmpty() ? QString() : status.back().front().toString(),
                                   QStringLiteral("lab database: %1 points waiting").arg(rows),
                                   20000);
         QCOMPARE(b.bench.labStatus(), status.back().front().toString());
         b.bench.add(std::get<SupplyAddress>(parseSupplyAddress("sim:PSQ-3323")));
-        QVERIFY(b.bench.lab(2));
+        QVERIFY(b.bench.labs().at(2));
         b.bench.setLab(std::nullopt);
         QCOMPARE(status.back().front().toString(), QString());
-        QVERIFY(!b.bench.lab(2));
+        QVERIFY(!b.bench.labs().at(2));
     }
 
     // A stalled server (SIGSTOP) holds only the sender: the recording and

@@ -161,16 +161,16 @@ void Bench::openLab(Member& m) {
 QString Bench::labStatus() {
     if (!lab_)
         return {};
+    const std::vector<LabRecords*> all = labs();
+    return LabRecords::statusText(LabRecords::anyHeld(all) ? std::optional(LabRecords::waiting(all))
+                                                           : std::nullopt);
+}
+
+std::vector<LabRecords*> Bench::labs() const {
     std::vector<LabRecords*> labs;
     for (const auto& m : members_)
         labs.push_back(m->lab.get());
-    const bool held =
-        std::any_of(labs.begin(), labs.end(), [](LabRecords* l) { return l->held(); });
-    return LabRecords::statusText(held ? std::optional(LabRecords::waiting(labs)) : std::nullopt);
-}
-
-LabRecords* Bench::lab(int index) {
-    return members_.at(std::size_t(index))->lab.get();
+    return labs;
 }
 
 InstrumentSession& Bench::session(int index) {

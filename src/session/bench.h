@@ -120,8 +120,9 @@ public:
     // The status of every supply's points together (see LabRecords); empty
     // without a lab database.
     QString labStatus();
-    // Each supply's lab records, or none.
-    LabRecords* lab(int index);
+    // Each supply's lab records, in the bench's order (none without a lab
+    // database).
+    std::vector<LabRecords*> labs() const;
 
 signals:
     // labStatus() changed.

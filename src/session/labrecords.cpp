@@ -5,6 +5,8 @@
 
 #include <QSysInfo>
 
+#include <algorithm>
+
 namespace trq {
 
 LabRecords::Options LabRecords::Options::load() {
@@ -63,6 +65,10 @@ qint64 LabRecords::waiting(const std::vector<LabRecords*>& labs) {
     for (LabRecords* lab : labs)
         n += lab == labs.front() ? lab->upload().waiting() : lab->upload().waitingInRun();
     return n;
+}
+
+bool LabRecords::anyHeld(const std::vector<LabRecords*>& labs) {
+    return std::any_of(labs.begin(), labs.end(), [](LabRecords* l) { return l->held(); });
 }
 
 QString LabRecords::statusText(std::optional<qint64> waiting) {

@@ -49,6 +49,7 @@ public:
     // The points of these supplies (of one file) that the server has not
     // confirmed, the file's outbox counted once.
     static qint64 waiting(const std::vector<LabRecords*>& labs);
+    static bool anyHeld(const std::vector<LabRecords*>& labs);
     // The server does not take the points now.
     bool held() const { return !upload_->problem().isEmpty(); }
 

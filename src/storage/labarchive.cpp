@@ -249,34 +249,26 @@ std::optional<QString> LabArchive::openNow() {
     return error_;
 }
 
-std::optional<QList<ArchivedRecord>> LabArchive::records(const RecordFilter& filter) {
-    const std::optional<QList<ArchivedRecord>> all =
-        ask<QList<ArchivedRecord>>([](LabDatabase& db, QString* why) {
-            QSqlQuery q(db.database());
-            if (!exec(q,
-                      QStringLiteral("select number, station, coalesce((select "
-                                     "string_agg(p.supply, ' + ' order by p.part) from "
-                                     "record_part p where p.number = r.number), supply), "
-                                     "start_time, end_time, description, scale, time_length "
-                                     "from record r order by number desc"),
-                      {}, why))
-                return std::optional<QList<ArchivedRecord>>();
-            QList<ArchivedRecord> list;
-            while (q.next())
-                list << ArchivedRecord{{q.value(0).toString(), q.value(3).toString(),
-                                        q.value(4).toString(), q.value(5).toString(),
-                                        q.value(6).toString(), q.value(7).toString()},
-                                       q.value(1).toString(),
-                                       q.value(2).toString()};
-            return std::optional(list);
-        });
-    if (!all)
-        return std::nullopt;
-    QList<ArchivedRecord> shown;
-    for (const ArchivedRecord& r : *all)
-        if (filter.matches(r))
-            shown << r;
-    return shown;
+std::optional<QList<ArchivedRecord>> LabArchive::allRecords() {
+    return ask<QList<ArchivedRecord>>([](LabDatabase& db, QString* why) {
+        QSqlQuery q(db.database());
+        if (!exec(q,
+                  QStringLiteral("select number, station, coalesce((select "
+                                 "string_agg(p.supply, ' + ' order by p.part) from "
+                                 "record_part p where p.number = r.number), supply), "
+                                 "start_time, end_time, description, scale, time_length "
+                                 "from record r order by number desc"),
+                  {}, why))
+            return std::optional<QList<ArchivedRecord>>();
+        QList<ArchivedRecord> list;
+        while (q.next())
+            list << ArchivedRecord{{q.value(0).toString(), q.value(3).toString(),
+                                    q.value(4).toString(), q.value(5).toString(),
+                                    q.value(6).toString(), q.value(7).toString()},
+                                   q.value(1).toString(),
+                                   q.value(2).toString()};
+        return std::optional(list);
+    });
 }
 
 std::optional<RecordHeader> LabArchive::record(const QString& recNo) {
@@ -717,21 +709,19 @@ bool LabArchive::loadToWorking(const QString& recNo) {
         return fetch(working_, *load, load->parts.front());
     // On a bench the record is the run: its supplies' rows, every other
     // supply's emptied. A record of one supply goes to the asking one.
-    QList<LabPart> parts = load->parts;
-    if (parts.front().table == 0)
-        parts.front().table = working_.supply();
+    LabLoad placed = *load;
+    if (placed.parts.front().table == 0)
+        placed.parts.front().table = working_.supply();
     std::vector<RecordedSupply> supplies;
-    for (const LabPart& p : parts)
+    for (const LabPart& p : placed.parts)
         supplies.push_back(
             {p.table, p.key.supply, p.key.model, p.key.serial, p.link, p.key.channels});
-    LabLoad placed{load->header, parts};
-    const bool loaded = bench_->replaceRun(supplies, load->header,
-                                           [&](const RecordedSupply& s, RecordStore& store) {
-                                               for (const LabPart& p : placed.parts)
-                                                   if (p.table == s.table)
-                                                       return fetch(store, placed, p);
-                                               return false;
-                                           });
+    // The supplies are the parts, in their order.
+    qsizetype next = 0;
+    const bool loaded =
+        bench_->replaceRun(supplies, placed.header, [&](const RecordedSupply&, RecordStore& store) {
+            return fetch(store, placed, placed.parts.at(next++));
+        });
     return loaded || (error_.isEmpty() ? fail(bench_->lastError()) : false);
 }
 

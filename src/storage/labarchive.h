@@ -50,7 +50,6 @@ public:
     // be, or nothing.
     std::optional<QString> openNow();
 
-    std::optional<QList<ArchivedRecord>> records(const RecordFilter& filter = {}) override;
     std::optional<RecordHeader> record(const QString& recNo) override;
     std::optional<QString> nextRecordNumber() override;
     bool saveNew(const RecordHeader& header, int window, const SeqRange& range = {}) override;
@@ -59,6 +58,9 @@ public:
     bool deleteRecord(const QString& recNo) override;
     void recordingStarted(const QDateTime& start) override;
     QString lastError() const override { return error_; }
+
+protected:
+    std::optional<QList<ArchivedRecord>> allRecords() override;
 
 private:
     // What the server gives for work done with its open database in the

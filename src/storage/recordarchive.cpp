@@ -35,7 +35,14 @@ RecordFilter RecordFilter::parse(const QString& text) {
     return f;
 }
 
-std::optional<QList<ArchivedRecord>> LocalArchive::records(const RecordFilter& filter) {
+std::optional<QList<ArchivedRecord>> RecordArchive::records(const RecordFilter& filter) {
+    std::optional<QList<ArchivedRecord>> all = allRecords();
+    if (all)
+        all->removeIf([&](const ArchivedRecord& r) { return !filter.matches(r); });
+    return all;
+}
+
+std::optional<QList<ArchivedRecord>> LocalArchive::allRecords() {
     QList<ArchivedRecord> list;
     for (RecordHeader& h : store_.records()) {
         ArchivedRecord r{std::move(h), {}, {}};
@@ -46,8 +53,7 @@ std::optional<QList<ArchivedRecord>> LocalArchive::records(const RecordFilter& f
                     names << s.name;
             r.supply = names.join(QStringLiteral(", "));
         }
-        if (filter.matches(r))
-            list << std::move(r);
+        list << std::move(r);
     }
     return list;
 }

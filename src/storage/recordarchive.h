@@ -35,8 +35,9 @@ class RecordArchive {
 public:
     virtual ~RecordArchive() = default;
 
-    // Newest first; nothing when they cannot be read (lastError() says why).
-    virtual std::optional<QList<ArchivedRecord>> records(const RecordFilter& filter = {}) = 0;
+    // Newest first, those the filter takes; nothing when they cannot be
+    // read (lastError() says why).
+    std::optional<QList<ArchivedRecord>> records(const RecordFilter& filter = {});
     virtual std::optional<RecordHeader> record(const QString& recNo) = 0;
     virtual std::optional<QString> nextRecordNumber() = 0;
     // The working table's rows (those of range) under a new record.
@@ -49,6 +50,10 @@ public:
     virtual void recordingStarted(const QDateTime& start) { Q_UNUSED(start) }
     // The last failure as the user is told it.
     virtual QString lastError() const = 0;
+
+protected:
+    // Every record, newest first.
+    virtual std::optional<QList<ArchivedRecord>> allRecords() = 0;
 };
 
 // The records in this computer's file: one supply's tables, or a bench's
@@ -60,7 +65,6 @@ public:
     void setBench(BenchStore* bench) { bench_ = bench; }
     BenchStore* bench() const { return bench_; }
 
-    std::optional<QList<ArchivedRecord>> records(const RecordFilter& filter = {}) override;
     std::optional<RecordHeader> record(const QString& recNo) override;
     std::optional<QString> nextRecordNumber() override;
     bool saveNew(const RecordHeader& header, int window, const SeqRange& range = {}) override;
@@ -68,6 +72,9 @@ public:
     bool loadToWorking(const QString& recNo) override;
     bool deleteRecord(const QString& recNo) override;
     QString lastError() const override;
+
+protected:
+    std::optional<QList<ArchivedRecord>> allRecords() override;
 
 private:
     RecordStore& store_;
